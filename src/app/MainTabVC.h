@@ -1,0 +1,47 @@
+#pragma once
+#include <QPointer>
+#include <QWidget>
+#include <map>
+
+class Page;
+class SidebarView;
+
+// The main window's content: the sidebar, a one-point divider and one page at a time to its right.
+// It owns every page for the life of the process and rebuilds them on theme and font-scale changes.
+class MainTabVC : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainTabVC(QWidget *parent = nullptr);
+
+    // Page ids in sidebar order.
+    static const QStringList &pageIds();
+
+    void showPage(const QString &id);
+    SidebarView *sidebar() const { return sidebar_; }
+    QWidget *current() const { return current_; }
+    QWidget *divider() const { return divider_; }
+    Page *page(const QString &id) const;
+
+    void onLanguageChanged();
+    void onThemeChanged();
+    void onFontScaleChanged();
+
+signals:
+    // The window's appearance must follow the theme.
+    void themeApplied();
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+
+private:
+    void createPages();
+    void setupAll();
+    void clearAll();
+    void layoutChildren();
+    void paintDivider();
+
+    SidebarView *sidebar_;
+    QWidget *divider_;
+    std::map<QString, Page *> pages_;
+    QPointer<QWidget> current_;
+};

@@ -1,0 +1,63 @@
+#include "app/NavItem.h"
+
+#include "ui/Fonts.h"
+#include "ui/Geometry.h"
+#include "ui/Theme.h"
+#include <QMouseEvent>
+#include <QPainter>
+
+NavItem::NavItem(const QString &emoji, const QString &title, const QString &id, QWidget *parent)
+    : QWidget(parent), id_(id), emoji_(emoji), title_(title) {
+    emojiFont_ = Fonts::scaledFont(15);
+    titleFont_ = Fonts::scaledFont(13, QFont::Medium);
+    setCursor(Qt::PointingHandCursor);
+    updateAppearance();
+}
+
+void NavItem::setActive(bool a) {
+    active_ = a;
+    updateAppearance();
+}
+
+void NavItem::updateAppearance() {
+    back_ = active_ ? VF::activeSide() : QColor(Qt::transparent);
+    titleColor_ = active_ ? VF::text() : VF::sub();
+    emojiAlpha_ = active_ ? 1.0 : (VF::theme() == AppTheme::dark ? 0.65 : 0.82);
+    update();
+}
+
+QRect NavItem::emojiRect() const { return yUp(height(), 12, (height() - 20) / 2.0, 22, 20); }
+QRect NavItem::titleRect() const { return yUp(height(), 40, (height() - 18) / 2.0, width() - 50, 18); }
+
+void NavItem::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (back_.alpha() > 0) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(back_);
+        p.drawRoundedRect(rect(), 8, 8);
+    }
+    p.setOpacity(emojiAlpha_);
+    p.setFont(emojiFont_);
+    p.setPen(VF::text());
+    p.drawText(emojiRect().adjusted(0, -2, 4, 2), Qt::AlignLeft | Qt::AlignVCenter, emoji_);
+    p.setOpacity(1.0);
+    p.setFont(titleFont_);
+    p.setPen(titleColor_);
+    const QRect tr = titleRect().adjusted(0, -2, 0, 2);
+    p.drawText(tr, Qt::AlignLeft | Qt::AlignVCenter, p.fontMetrics().elidedText(title_, Qt::ElideRight, tr.width()));
+}
+
+void NavItem::mousePressEvent(QMouseEvent *e) {
+    if (e->button() == Qt::LeftButton) pressed_ = true;
+}
+
+void NavItem::mouseReleaseEvent(QMouseEvent *e) {
+    const bool click = pressed_ && e->button() == Qt::LeftButton && rect().contains(e->position().toPoint());
+    pressed_ = false;
+    if (click) tapped();
+}
+
+void NavItem::tapped() {
+    if (onTap) onTap();
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Alerts and file panels, behind one seam so tests can script the answers.
+class Dialogs {
+public:
+    struct Alert {
+        QString title;
+        QString text;
+        QStringList buttons;          // first is the default; empty means one "OK"
+        QWidget *accessory = nullptr; // optional extra widget shown under the text
+        bool warning = false;
+    };
+    virtual ~Dialogs() = default;
+    // Returns the index of the button chosen (0 for the first); -1 when dismissed.
+    virtual int alert(QWidget *parent, const Alert &a) = 0;
+    // The chosen path, or empty when cancelled. filters as "JSON (*.json)".
+    virtual QString savePath(QWidget *parent, const QString &title, const QString &proposedName,
+                             const QStringList &filters) = 0;
+    virtual QString openPath(QWidget *parent, const QString &title, const QStringList &filters) = 0;
+
+    static Dialogs &get();
+    static void install(Dialogs *d); // takes no ownership
+};
+
+// Answers scripted in advance; records what was asked. For tests.
+class ScriptedDialogs : public Dialogs {
+public:
+    QStringList alertsShown; // "title|text"
+    QList<int> alertAnswers; // consumed in order; 0 when empty
+    QStringList savePaths, openPaths;
+    int alert(QWidget *, const Alert &a) override;
+    QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override;
+    QString openPath(QWidget *, const QString &, const QStringList &) override;
+};

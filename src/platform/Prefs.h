@@ -1,0 +1,92 @@
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+#include <variant>
+
+struct sqlite3;
+
+// The preferences domain: every setting, counter and store document of the app, kept in one SQLite
+// database (table prefs(key, type, value), values stored natively). Reads come from an in-memory copy;
+// the writes of one event-loop turn are committed together in one transaction, and flush() commits
+// at once (the app calls it on quit). Reads follow the loose conversions callers rely on: a missing
+// number reads 0, a missing Bool reads false, numeric strings read as numbers.
+class Prefs : public QObject {
+    Q_OBJECT
+public:
+    using Value = std::variant<bool, qint64, double, QString, QByteArray>;
+
+    // Opens (or creates) the database at path. A file that is not a readable database is renamed aside
+    // with a time stamp and a fresh one is started; the old file is never deleted.
+    explicit Prefs(const QString &path, QObject *parent = nullptr);
+    ~Prefs() override;
+
+    // The process-wide domain, opened at defaultPath() on first use unless a test installed another.
+    static Prefs &get();
+    static void install(Prefs *prefs); // takes no ownership; nullptr returns to the default
+    static QString defaultPath();      // $XDG_DATA_HOME/mivo/mivo.sqlite3
+
+    QString path() const { return path_; }
+    bool isPersistent() const { return db_ != nullptr; }
+    QString setAsidePath() const { return setAside_; } // where an unreadable database went, if anywhere
+
+    bool contains(const QString &key) const;
+    std::optional<Value> value(const QString &key) const;
+    bool isBool(const QString &key) const;
+    bool boolValue(const QString &key) const;
+    qint64 integer(const QString &key) const;
+    double doubleValue(const QString &key) const;
+    std::optional<QString> string(const QString &key) const;
+    QByteArray data(const QString &key) const;
+    // A switch: true unless a Boolean false is stored (missing or non-Boolean values count as on).
+    bool switchOn(const QString &key) const;
+    QStringList keys() const;
+
+    void setValue(const QString &key, const Value &v);
+    void setBool(const QString &key, bool v) { setValue(key, Value(v)); }
+    void setInt(const QString &key, qint64 v) { setValue(key, Value(v)); }
+    void setDouble(const QString &key, double v) { setValue(key, Value(v)); }
+    void setString(const QString &key, const QString &v) { setValue(key, Value(v)); }
+    void setData(const QString &key, const QByteArray &v) { setValue(key, Value(v)); }
+    void remove(const QString &key);
+    void clear();
+    // Replaces the whole domain with these values in one transaction, committed at once.
+    bool replace(const std::map<QString, Value> &values);
+
+    // Copies the value of key to "<key>.unreadable-<stamp>" so a document that could not be decoded
+    // survives the next save. Returns the new key (empty when nothing was stored).
+    QString keepAside(const QString &key);
+
+    // While frozen, writes are ignored (after erase or restore, until the app quits).
+    void setFrozen(bool frozen) { frozen_ = frozen; }
+    bool isFrozen() const { return frozen_; }
+
+    // Commits pending writes now. False when the database refused them (they stay pending).
+    bool flush();
+    bool hasPending() const { return clearPending_ || !pending_.empty(); }
+
+signals:
+    void writeFailed(const QString &message);
+
+private:
+    bool open();
+    bool loadAll();
+    void closeDb();
+    void moveAside();
+    void schedule();
+    bool exec(const char *sql);
+
+    QString path_;
+    QString setAside_;
+    sqlite3 *db_ = nullptr;
+    std::map<QString, Value> cache_;
+    std::map<QString, std::optional<Value>> pending_; // nullopt = remove
+    bool clearPending_ = false;
+    bool scheduled_ = false;
+    bool frozen_ = false;
+};
+
+const char *prefsTypeName(const Prefs::Value &v);

@@ -1,0 +1,75 @@
+#include "ui/Lang.h"
+
+#include "app/Keys.h"
+#include "platform/Prefs.h"
+
+namespace AppLangs {
+QString rawValue(AppLang l) {
+    switch (l) {
+    case AppLang::en: return QStringLiteral("en");
+    case AppLang::es: return QStringLiteral("es");
+    case AppLang::de: return QStringLiteral("de");
+    case AppLang::fr: return QStringLiteral("fr");
+    case AppLang::uk: return QStringLiteral("uk");
+    case AppLang::pl: return QStringLiteral("pl");
+    }
+    return QStringLiteral("en");
+}
+
+std::optional<AppLang> fromRaw(const QString &raw) {
+    for (AppLang l : allCases)
+        if (rawValue(l) == raw) return l;
+    return std::nullopt;
+}
+
+QString displayName(AppLang l) {
+    switch (l) {
+    case AppLang::en: return QStringLiteral("🇬🇧  English");
+    case AppLang::es: return QStringLiteral("🇪🇸  Español");
+    case AppLang::de: return QStringLiteral("🇩🇪  Deutsch");
+    case AppLang::fr: return QStringLiteral("🇫🇷  Français");
+    case AppLang::uk: return QStringLiteral("🇺🇦  Українська");
+    case AppLang::pl: return QStringLiteral("🇵🇱  Polski");
+    }
+    return {};
+}
+
+QString localeId(AppLang l) { return rawValue(l); }
+
+QString regionLocaleId(AppLang l) {
+    switch (l) {
+    case AppLang::en: return QStringLiteral("en_US");
+    case AppLang::es: return QStringLiteral("es_ES");
+    case AppLang::de: return QStringLiteral("de_DE");
+    case AppLang::fr: return QStringLiteral("fr_FR");
+    case AppLang::uk: return QStringLiteral("uk_UA");
+    case AppLang::pl: return QStringLiteral("pl_PL");
+    }
+    return QStringLiteral("en_US");
+}
+} // namespace AppLangs
+
+namespace L {
+AppLang lang() {
+    const Prefs &p = Prefs::get();
+    auto v = p.value(kLanguage);
+    if (!v || !std::holds_alternative<QString>(*v)) return AppLang::en;
+    return AppLangs::fromRaw(std::get<QString>(*v)).value_or(AppLang::en);
+}
+
+void setLang(AppLang l) { Prefs::get().setString(kLanguage, AppLangs::rawValue(l)); }
+
+QString s(const char *en, const char *de, const char *fr, const char *es, const char *uk, const char *pl) {
+    switch (lang()) {
+    case AppLang::en: return QString::fromUtf8(en);
+    case AppLang::de: return QString::fromUtf8(de);
+    case AppLang::fr: return QString::fromUtf8(fr);
+    case AppLang::es: return QString::fromUtf8(es);
+    case AppLang::uk: return QString::fromUtf8(uk);
+    case AppLang::pl: return QString::fromUtf8(pl);
+    }
+    return QString::fromUtf8(en);
+}
+
+QString t(const Tr &tr) { return s(tr.en, tr.de, tr.fr, tr.es, tr.uk, tr.pl); }
+} // namespace L

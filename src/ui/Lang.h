@@ -1,0 +1,39 @@
+#pragma once
+#include <QString>
+#include <array>
+#include <optional>
+
+// The interface language. The case order is the index order of every table by language.
+enum class AppLang { en, es, de, fr, uk, pl };
+
+namespace AppLangs {
+inline constexpr std::array<AppLang, 6> allCases{AppLang::en, AppLang::es, AppLang::de,
+                                                 AppLang::fr, AppLang::uk, AppLang::pl};
+QString rawValue(AppLang l);
+std::optional<AppLang> fromRaw(const QString &raw); // exact, case-sensitive
+QString displayName(AppLang l);
+QString localeId(AppLang l);       // "en", "es", ...
+QString regionLocaleId(AppLang l); // "en_US", "es_ES", ...
+} // namespace AppLangs
+
+// One text in the six languages. Fill it with designated initialisers so the compiler checks the
+// order: Tr{.en = "Pause", .es = "Pausa", .de = "Pause", .fr = "Pause", .uk = "Пауза", .pl = "Pauza"}.
+struct Tr {
+    const char *en = "";
+    const char *es = "";
+    const char *de = "";
+    const char *fr = "";
+    const char *uk = "";
+    const char *pl = "";
+};
+
+namespace L {
+// Read at every use from the preferences domain; English when missing or unknown.
+AppLang lang();
+// Stores the raw value; posts nothing (the writer posts languageChanged).
+void setLang(AppLang l);
+// The six texts in the order English, German, French, Spanish, Ukrainian, Polish.
+QString s(const char *en, const char *de, const char *fr, const char *es, const char *uk, const char *pl);
+// The text of a Tr for the current language.
+QString t(const Tr &tr);
+} // namespace L

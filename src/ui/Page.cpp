@@ -1,0 +1,58 @@
+#include "ui/Page.h"
+
+#include "ui/Theme.h"
+#include <QApplication>
+#include <QTimer>
+
+namespace {
+int g_drags = 0;
+constexpr int kHeldRetryMs = 150;
+} // namespace
+
+Page::DragGuard::DragGuard() { ++g_drags; }
+Page::DragGuard::~DragGuard() { --g_drags; }
+bool Page::dragInProgress() { return g_drags > 0; }
+
+Page::Page(QWidget *parent) : QWidget(parent) {}
+
+void Page::requestRebuild() {
+    if (queued_) return;
+    queued_ = true;
+    QTimer::singleShot(0, this, [this] { runQueued(); });
+}
+
+void Page::runQueued() {
+    if (dragInProgress() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        QTimer::singleShot(kHeldRetryMs, this, [this] { runQueued(); });
+        return;
+    }
+    queued_ = false;
+    if (!isVisible()) {
+        dirty_ = true;
+        return;
+    }
+    dirty_ = false;
+    ++rebuilds_;
+    rebuild();
+}
+
+void Page::showEvent(QShowEvent *e) {
+    QWidget::showEvent(e);
+    if (dirty_) requestRebuild();
+}
+
+void Page::clearContent() {
+    const auto kids = findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *w : kids) {
+        w->hide();
+        w->setParent(nullptr);
+        w->deleteLater();
+    }
+}
+
+void Page::applyBackground() {
+    QPalette p = palette();
+    p.setColor(QPalette::Window, VF::bg());
+    setPalette(p);
+    setAutoFillBackground(true);
+}

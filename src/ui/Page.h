@@ -1,0 +1,44 @@
+#pragma once
+#include <QWidget>
+
+// A page of the main window. The page switcher creates it once and keeps it for the whole process.
+// setup() builds its view tree (again after every theme or font-scale change, once clearContent() has
+// emptied it); rebuild() redraws it from the stores. Redraws are requested, never run directly:
+// requests are merged into one queued run, held while a drag or a modal dialog is running, and
+// skipped while the page is not shown (it redraws when it is shown again). So a redraw never deletes
+// the widget whose click handler asked for it.
+class Page : public QWidget {
+    Q_OBJECT
+public:
+    explicit Page(QWidget *parent = nullptr);
+
+    virtual void setup() {}
+    // Put in place by the page switcher: redraw from the current data and language.
+    virtual void refresh() { requestRebuild(); }
+
+    void requestRebuild();
+    // Removes every child widget (hidden at once, deleted later).
+    void clearContent();
+    // Fills the background with the current theme's page colour.
+    void applyBackground();
+
+    bool rebuildPending() const { return queued_ || dirty_; }
+    int rebuildCount() const { return rebuilds_; }
+
+    // Drags hold redraws: wrap QDrag::exec in a DragGuard.
+    struct DragGuard {
+        DragGuard();
+        ~DragGuard();
+    };
+    static bool dragInProgress();
+
+protected:
+    virtual void rebuild() {}
+    void showEvent(QShowEvent *e) override;
+
+private:
+    void runQueued();
+    bool queued_ = false;
+    bool dirty_ = false;
+    int rebuilds_ = 0;
+};
