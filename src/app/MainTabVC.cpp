@@ -36,7 +36,7 @@ const QStringList &MainTabVC::pageIds() {
     return ids;
 }
 
-MainTabVC::MainTabVC(QWidget *parent) : QWidget(parent) {
+MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
     resize(1200, 760);
     setAutoFillBackground(true);
     QPalette p = palette();
@@ -52,7 +52,7 @@ MainTabVC::MainTabVC(QWidget *parent) : QWidget(parent) {
     divider_->setAutoFillBackground(true);
     paintDivider();
 
-    createPages();
+    createPages(factory);
     for (const QString &id : clearOrder()) {
         if (Page *pg = page(id)) {
             pg->applyBackground();
@@ -71,8 +71,20 @@ MainTabVC::MainTabVC(QWidget *parent) : QWidget(parent) {
     showPage(QStringLiteral("tasks"));
 }
 
-void MainTabVC::createPages() {
-    // Each page registers here as it is built; ids without a page show a placeholder.
+Page *MainTabVC::defaultPage(const QString &id) {
+    // Each page is added here as it is built; ids without a page show a placeholder.
+    Q_UNUSED(id);
+    return nullptr;
+}
+
+void MainTabVC::createPages(const PageFactory &factory) {
+    for (const QString &id : clearOrder()) {
+        if (Page *pg = factory ? factory(id) : nullptr) {
+            pg->setParent(this);
+            pg->setObjectName(id);
+            pages_[id] = pg;
+        }
+    }
 }
 
 Page *MainTabVC::page(const QString &id) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <map>
 
 class Page;
@@ -11,7 +12,11 @@ class SidebarView;
 class MainTabVC : public QWidget {
     Q_OBJECT
 public:
-    explicit MainTabVC(QWidget *parent = nullptr);
+    // Makes the page for an id, or nullptr where the id has no page yet (a placeholder shows).
+    using PageFactory = std::function<Page *(const QString &id)>;
+    static Page *defaultPage(const QString &id);
+
+    explicit MainTabVC(QWidget *parent = nullptr, PageFactory factory = defaultPage);
 
     // Page ids in sidebar order.
     static const QStringList &pageIds();
@@ -34,7 +39,7 @@ protected:
     void resizeEvent(QResizeEvent *e) override;
 
 private:
-    void createPages();
+    void createPages(const PageFactory &factory);
     void setupAll();
     void clearAll();
     void layoutChildren();

@@ -7,11 +7,13 @@
 #include <QScreen>
 #include <QStyle>
 
-MainWindow::MainWindow(QWidget *parent) : QWidget(parent) {
+MainWindow::MainWindow(QWidget *parent) : MainWindow(MainTabVC::defaultPage, parent) {}
+
+MainWindow::MainWindow(const std::function<Page *(const QString &)> &pageFactory, QWidget *parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Mivo"));
     resize(1200, 760);
     setMinimumSize(1060, 600);
-    tabs_ = new MainTabVC(this);
+    tabs_ = new MainTabVC(this, pageFactory);
     tabs_->setGeometry(rect());
     connect(tabs_, &MainTabVC::themeApplied, this, &MainWindow::applyAppearance);
     applyAppearance();

@@ -1,5 +1,6 @@
 #pragma once
 #include <QWidget>
+#include <functional>
 
 class MainTabVC;
 
@@ -8,6 +9,7 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    MainWindow(const std::function<class Page *(const QString &)> &pageFactory, QWidget *parent = nullptr);
     MainTabVC *tabs() const { return tabs_; }
     void applyAppearance();
     // Shows the window in front of every other window, raised and focused.

@@ -1,0 +1,221 @@
+#include "app/Keys.h"
+#include "app/MainTabVC.h"
+#include "app/MainWindow.h"
+#include "app/NavItem.h"
+#include "app/PlaceholderView.h"
+#include "app/SidebarView.h"
+#include "common/TestEnv.h"
+#include "platform/Notifier.h"
+#include "ui/Lang.h"
+#include "ui/Page.h"
+#include "ui/Tag.h"
+#include "ui/Theme.h"
+#include <QLabel>
+#include <QtTest>
+
+namespace {
+// A page that counts how it is used and builds one child per setup.
+class CountingPage : public Page {
+public:
+    int setups = 0, rebuilt = 0;
+    void setup() override {
+        ++setups;
+        auto *l = new QLabel(QStringLiteral("built %1").arg(setups), this);
+        l->show();
+    }
+protected:
+    void rebuild() override { ++rebuilt; }
+};
+
+QStringList headerTexts(SidebarView *s) {
+    QStringList out;
+    for (QObject *o : s->children())
+        if (auto *l = qobject_cast<QLabel *>(o); l && tagOf(l) >= 2000) out << l->text();
+    return out;
+}
+} // namespace
+
+class TstShell : public QObject {
+    Q_OBJECT
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void startsOnTheTaskBoardWithAPlaceholder();
+    void unknownIdShowsCapitalisedPlaceholderUntilReplaced();
+    void framesAtMinimumSize();
+    void sidebarClickSelectsAndReportsOnce();
+    void sidebarLayoutMatchesTheDesignAtStartHeight();
+    void themeChangeRebuildsEveryPageAndKeepsTheActiveOne();
+    void languageChangeRelabelsWithoutReplacingThePage();
+    void pageRedrawsAreMergedAndHeldWhileHidden();
+    void closeHidesTheWindow();
+};
+
+void TstShell::startsOnTheTaskBoardWithAPlaceholder() {
+    TempPrefs t;
+    MainTabVC vc;
+    QCOMPARE(vc.sidebar()->activeID(), QStringLiteral("tasks"));
+    auto *ph = qobject_cast<PlaceholderView *>(vc.current());
+    QVERIFY(ph);
+    QCOMPARE(ph->text(), QStringLiteral("🚧\nTasks"));
+    int active = 0;
+    for (NavItem *it : vc.sidebar()->items()) active += it->isActive();
+    QCOMPARE(active, 1);
+    QCOMPARE(int(vc.sidebar()->items().size()), 10);
+}
+
+void TstShell::unknownIdShowsCapitalisedPlaceholderUntilReplaced() {
+    TempPrefs t;
+    CountingPage *tasks = nullptr;
+    MainTabVC vc(nullptr, [&](const QString &id) -> Page * {
+        if (id == QLatin1String("tasks")) return tasks = new CountingPage;
+        return nullptr;
+    });
+    vc.show();
+    vc.showPage(QStringLiteral("some page"));
+    auto *ph = qobject_cast<PlaceholderView *>(vc.current());
+    QVERIFY(ph);
+    QCOMPARE(ph->text(), QStringLiteral("🚧\nSome Page"));
+    QCOMPARE(PlaceholderView::capitalized(QStringLiteral("eXTRA-page")), QStringLiteral("Extra-Page"));
+    QPointer<PlaceholderView> gone(ph);
+    vc.showPage(QStringLiteral("tasks"));
+    QCOMPARE(vc.current(), tasks);
+    QTRY_VERIFY(gone.isNull()); // a placeholder is not kept
+}
+
+void TstShell::framesAtMinimumSize() {
+    TempPrefs t;
+    MainTabVC vc;
+    vc.show();
+    vc.resize(1060, 600);
+    QCOMPARE(vc.sidebar()->geometry(), QRect(0, 0, 220, 600));
+    QCOMPARE(vc.divider()->geometry(), QRect(220, 0, 1, 600));
+    QCOMPARE(vc.current()->geometry(), QRect(221, 0, 839, 600));
+    auto *ph = qobject_cast<PlaceholderView *>(vc.current());
+    auto *label = ph->findChild<QLabel *>();
+    QCOMPARE(label->geometry(), QRect(220, 270, 400, 60)); // x 219.5 rounds up
+}
+
+void TstShell::sidebarClickSelectsAndReportsOnce() {
+    TempPrefs t;
+    SidebarView s;
+    s.resize(220, 760);
+    QStringList reported;
+    s.onSelect = [&](const QString &id) { reported << id; };
+    NavItem *cal = nullptr;
+    for (NavItem *it : s.items())
+        if (it->id() == QLatin1String("calendar")) cal = it;
+    QVERIFY(cal);
+    QTest::mouseClick(cal, Qt::LeftButton);
+    QCOMPARE(reported, QStringList({"calendar"}));
+    QCOMPARE(s.activeID(), QStringLiteral("calendar"));
+    for (NavItem *it : s.items()) QCOMPARE(it->isActive(), it == cal);
+    QTest::mouseClick(cal, Qt::LeftButton); // the active item reports again
+    QCOMPARE(reported.size(), 2);
+}
+
+void TstShell::sidebarLayoutMatchesTheDesignAtStartHeight() {
+    TempPrefs t;
+    SidebarView s;
+    s.show();
+    s.resize(220, 760);
+    // y-up positions of the design converted to Qt's top-left origin.
+    auto itemY = [&](const QString &id) {
+        for (NavItem *it : s.items())
+            if (it->id() == id) return 760 - it->geometry().y() - it->height();
+        return -1;
+    };
+    QCOMPARE(itemY("pomodoro"), 612);
+    QCOMPARE(itemY("notes"), 504);
+    QCOMPARE(itemY("tasks"), 436);
+    QCOMPARE(itemY("finances"), 364);
+    QCOMPARE(itemY("support"), 224);
+    QCOMPARE(s.newsSlot()->geometry(), QRect(8, 760 - 8 - 206, 204, 206));
+    s.resize(220, 600);
+    QCOMPARE(s.newsSlot()->height(), 60);
+    QList<int> tags;
+    for (QObject *o : s.children())
+        if (auto *l = qobject_cast<QLabel *>(o); l && tagOf(l) >= 2000) tags << tagOf(l);
+    QCOMPARE(tags, QList<int>({2000, 2004, 2007}));
+}
+
+void TstShell::themeChangeRebuildsEveryPageAndKeepsTheActiveOne() {
+    TempPrefs t;
+    QList<CountingPage *> made;
+    MainTabVC vc(nullptr, [&](const QString &id) -> Page * {
+        if (id == QLatin1String("pomodoro") || id == QLatin1String("notes")) {
+            made << new CountingPage;
+            return made.last();
+        }
+        return nullptr;
+    });
+    vc.show();
+    vc.sidebar()->select(QStringLiteral("pomodoro"));
+    QCOMPARE(made.size(), 2);
+    for (auto *p : made) QCOMPARE(p->setups, 1);
+    VF::setTheme(AppTheme::dark);
+    Notifier::get().post(Note::themeChanged);
+    for (auto *p : made) QCOMPARE(p->setups, 1); // observers run after the poster returns
+    QTRY_COMPARE(made[0]->setups, 2);
+    QCOMPARE(made[1]->setups, 2);
+    QCOMPARE(vc.current(), made[0]);
+    QTRY_COMPARE(made[0]->findChildren<QLabel *>().size(), 1); // the old tree is gone
+    QCOMPARE(vc.sidebar()->palette().color(QPalette::Window), VF::bg());
+}
+
+void TstShell::languageChangeRelabelsWithoutReplacingThePage() {
+    TempPrefs t;
+    MainTabVC vc;
+    QWidget *before = vc.current();
+    L::setLang(AppLang::de);
+    Notifier::get().post(Note::languageChanged);
+    QTRY_COMPARE(headerTexts(vc.sidebar()), QStringList({"PRODUKTIVITÄT", "PLANUNG", "ANALYTIK"}));
+    QCOMPARE(vc.current(), before);
+    QCOMPARE(vc.sidebar()->activeID(), QStringLiteral("tasks"));
+    auto *subtitle = qobject_cast<QLabel *>(viewWithTag(vc.sidebar(), 1002));
+    QCOMPARE(subtitle->text(), QStringLiteral("GESUNDHEIT & FLOW"));
+    QCOMPARE(qobject_cast<QLabel *>(viewWithTag(vc.sidebar(), 1001))->text(), QStringLiteral("Mivo"));
+}
+
+void TstShell::pageRedrawsAreMergedAndHeldWhileHidden() {
+    TempPrefs t;
+    QWidget host;
+    auto *p = new CountingPage;
+    p->setParent(&host);
+    host.show();
+    p->requestRebuild();
+    p->requestRebuild();
+    p->requestRebuild();
+    QTRY_COMPARE(p->rebuilt, 1);
+    QTest::qWait(20);
+    QCOMPARE(p->rebuilt, 1);
+    p->hide();
+    p->requestRebuild();
+    QTest::qWait(20);
+    QCOMPARE(p->rebuilt, 1);
+    p->show();
+    QTRY_COMPARE(p->rebuilt, 2);
+    {
+        Page::DragGuard drag;
+        p->requestRebuild();
+        QTest::qWait(50);
+        QCOMPARE(p->rebuilt, 2);
+    }
+    QTRY_COMPARE(p->rebuilt, 3);
+}
+
+void TstShell::closeHidesTheWindow() {
+    TempPrefs t;
+    MainWindow w;
+    QCOMPARE(w.size(), QSize(1200, 760));
+    QCOMPARE(w.minimumSize(), QSize(1060, 600));
+    w.show();
+    QVERIFY(!w.close());
+    QVERIFY(!w.isVisible());
+    w.toggle();
+    QVERIFY(w.isVisible());
+    w.toggle();
+    QVERIFY(!w.isVisible());
+}
+
+QTEST_MAIN(TstShell)
+#include "tst_shell.moc"

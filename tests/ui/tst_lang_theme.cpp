@@ -1,0 +1,118 @@
+#include "app/Keys.h"
+#include "common/TestEnv.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QtTest>
+
+class TstLangTheme : public QObject {
+    Q_OBJECT
+private slots:
+    void pickerTakesSpanishFourth_data();
+    void pickerTakesSpanishFourth();
+    void namedTextsFollowTheSameMapping();
+    void unknownOrWrongTypedLanguageIsEnglishAndStaysStored();
+    void langWritesRawValue();
+    void themeFallsBackToSilver();
+    void paletteRowsDependOnTheme();
+    void fontScaleFallbacks_data();
+    void fontScaleFallbacks();
+};
+
+void TstLangTheme::pickerTakesSpanishFourth_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("en") << "en" << "Resume";
+    QTest::newRow("de") << "de" << "Fortsetzen";
+    QTest::newRow("fr") << "fr" << "Reprendre";
+    QTest::newRow("es") << "es" << "Reanudar";
+    QTest::newRow("uk") << "uk" << "Продовжити";
+    QTest::newRow("pl") << "pl" << "Wznów";
+}
+
+void TstLangTheme::pickerTakesSpanishFourth() {
+    QFETCH(QString, stored);
+    QFETCH(QString, expected);
+    TempPrefs t;
+    t.prefs().setString(kLanguage, stored);
+    QCOMPARE(L::s("Resume", "Fortsetzen", "Reprendre", "Reanudar", "Продовжити", "Wznów"), expected);
+}
+
+void TstLangTheme::namedTextsFollowTheSameMapping() {
+    TempPrefs t;
+    const Tr tr{.en = "Resume", .es = "Reanudar", .de = "Fortsetzen", .fr = "Reprendre", .uk = "Продовжити", .pl = "Wznów"};
+    for (AppLang l : AppLangs::allCases) {
+        L::setLang(l);
+        QCOMPARE(L::t(tr), L::s(tr.en, tr.de, tr.fr, tr.es, tr.uk, tr.pl));
+    }
+}
+
+void TstLangTheme::unknownOrWrongTypedLanguageIsEnglishAndStaysStored() {
+    TempPrefs t;
+    QCOMPARE(L::lang(), AppLang::en);
+    for (const char *bad : {"EN", "ru", "", "ua"}) {
+        t.prefs().setString(kLanguage, bad);
+        QCOMPARE(L::lang(), AppLang::en);
+        QCOMPARE(t.prefs().string(kLanguage).value(), QString::fromLatin1(bad));
+    }
+    t.prefs().setInt(kLanguage, 3);
+    QCOMPARE(L::lang(), AppLang::en);
+    QCOMPARE(int(AppLangs::allCases.size()), 6);
+    QCOMPARE(AppLangs::displayName(AppLang::uk), QStringLiteral("🇺🇦  Українська"));
+}
+
+void TstLangTheme::langWritesRawValue() {
+    TempPrefs t;
+    L::setLang(AppLang::uk);
+    QCOMPARE(t.prefs().string(kLanguage).value(), QStringLiteral("uk"));
+    QCOMPARE(AppLangs::regionLocaleId(AppLang::uk), QStringLiteral("uk_UA"));
+}
+
+void TstLangTheme::themeFallsBackToSilver() {
+    TempPrefs t;
+    QCOMPARE(VF::theme(), AppTheme::silver);
+    QCOMPARE(VF::bg(), QColor::fromRgbF(0.91f, 0.93f, 0.96f));
+    for (const char *bad : {"Dark", "blue", ""}) {
+        t.prefs().setString(kTheme, bad);
+        QCOMPARE(VF::theme(), AppTheme::silver);
+    }
+    VF::setTheme(AppTheme::mint);
+    QCOMPARE(t.prefs().string(kTheme).value(), QStringLiteral("mint"));
+}
+
+void TstLangTheme::paletteRowsDependOnTheme() {
+    TempPrefs t;
+    VF::setTheme(AppTheme::dark);
+    QVERIFY(VF::todayBorder() != VF::accent());
+    QCOMPARE(VF::todayBorder().redF(), VF::accent().redF());
+    QCOMPARE(VF::text(), QColor::fromRgbF(1, 1, 1, 0.90f));
+    VF::setTheme(AppTheme::silver);
+    QCOMPARE(VF::todayBorder(), VF::accent());
+    VF::setTheme(AppTheme::pink);
+    QCOMPARE(VF::sub().rgb(), VF::muted().rgb()); // same hue, other opacity
+    QVERIFY(VF::sub().alphaF() > VF::muted().alphaF());
+    QCOMPARE(VF::sidebar(), QColor::fromRgbF(0.97f, 0.87f, 0.91f));
+}
+
+void TstLangTheme::fontScaleFallbacks_data() {
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<double>("scaled10");
+    QTest::newRow("missing") << QVariant() << 10.0;
+    QTest::newRow("1.3") << QVariant(1.3) << 13.0;
+    QTest::newRow("zero") << QVariant(0.0) << 10.0;
+    QTest::newRow("negative") << QVariant(-1.0) << 10.0;
+    QTest::newRow("nan") << QVariant(std::nan("")) << 10.0;
+    QTest::newRow("numeric string") << QVariant(QStringLiteral("1.15")) << 11.5;
+    QTest::newRow("word") << QVariant(QStringLiteral("big")) << 10.0;
+}
+
+void TstLangTheme::fontScaleFallbacks() {
+    QFETCH(QVariant, stored);
+    QFETCH(double, scaled10);
+    TempPrefs t;
+    if (stored.typeId() == QMetaType::Double) t.prefs().setDouble(kFontScale, stored.toDouble());
+    if (stored.typeId() == QMetaType::QString) t.prefs().setString(kFontScale, stored.toString());
+    QVERIFY(qAbs(VF::scaled(10) - scaled10) < 1e-9);
+}
+
+QTEST_GUILESS_MAIN(TstLangTheme)
+#include "tst_lang_theme.moc"
