@@ -9,6 +9,8 @@
 NavItem::NavItem(const QString &emoji, const QString &title, const QString &id, QWidget *parent)
     : QWidget(parent), id_(id), emoji_(emoji), title_(title) {
     emojiFont_ = Fonts::scaledFont(15);
+    // Colour glyphs for every item, also those (⚙️, ❤️) that have a plain text form.
+    emojiFont_.setFamilies({QStringLiteral("Noto Color Emoji"), emojiFont_.family()});
     titleFont_ = Fonts::scaledFont(13, QFont::Medium);
     setCursor(Qt::PointingHandCursor);
     updateAppearance();
