@@ -8,6 +8,7 @@
 #include "platform/UnixSignals.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
+#include <QShortcut>
 #include <QSystemTrayIcon>
 
 AppDelegate::AppDelegate() = default;
@@ -35,6 +36,10 @@ bool AppDelegate::launch() {
     mainWin_ = new MainWindow;
     statusItem_ = new StatusItem(mainWin_);
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
+    // There is no menu bar to carry "Quit Mivo": its shortcut works in the window.
+    auto *quit = new QShortcut(QKeySequence::Quit, mainWin_);
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, this, [this] { quitApp(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
 
     // Without a tray to click, the window is the only way in.

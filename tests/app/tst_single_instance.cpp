@@ -13,6 +13,7 @@ class TstSingleInstance : public QObject {
 private slots:
     void secondLaunchRaisesFirstAndWritesNothing();
     void lockOfADeadProcessIsTakenOver();
+    void sigtermRunsTheQuitPath();
 };
 
 // The test process plays the running instance; the real app binary is the second launch.
@@ -46,6 +47,19 @@ void TstSingleInstance::lockOfADeadProcessIsTakenOver() {
     QVERIFY(probe.claim());
     SingleInstance again(id);
     QVERIFY(!again.claim());
+}
+
+void TstSingleInstance::sigtermRunsTheQuitPath() {
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedChannels);
+    app.start(QStringLiteral(MIVO_BIN), {});
+    QVERIFY(app.waitForStarted());
+    SingleInstance probe(QString::fromLatin1(kBundleId));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(probe.socketPath()), 10000); // it is up and listening
+    app.terminate();
+    QVERIFY(app.waitForFinished(10000));
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TstSingleInstance)
