@@ -5,7 +5,8 @@
 namespace BannerSlots {
 int lowestFree(const std::vector<int> &held) {
     int slot = 0;
-    while (std::find(held.begin(), held.end(), slot) != held.end()) ++slot;
+    while (std::find(held.begin(), held.end(), slot) != held.end())
+        ++slot;
     return slot;
 }
 

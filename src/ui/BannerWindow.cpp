@@ -19,7 +19,9 @@ namespace {
 std::vector<BannerWindow *> g_active;
 double g_fadeScale = 1.0;
 
-QColor white(double a) { return QColor::fromRgbF(1, 1, 1, float(a)); }
+QColor white(double a) {
+    return QColor::fromRgbF(1, 1, 1, float(a));
+}
 
 QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QColor &color) {
     auto *l = new QLabel(text, parent);
@@ -31,7 +33,9 @@ QLabel *label(QWidget *parent, const QString &text, const QFont &font, const QCo
     return l;
 }
 
-int scaledMs(int ms) { return int(ms * g_fadeScale); }
+int scaledMs(int ms) {
+    return int(ms * g_fadeScale);
+}
 } // namespace
 
 void BannerWindow::show(const QString &title, const QString &body, const QColor &accent) {
@@ -45,7 +49,8 @@ void BannerWindow::dismissAll() {
         qApp,
         [] {
             const auto open = g_active; // banners leave the list only when their fade has ended
-            for (BannerWindow *b : open) b->dismiss();
+            for (BannerWindow *b : open)
+                b->dismiss();
         },
         Qt::QueuedConnection);
 }
@@ -54,7 +59,8 @@ BannerWindow *BannerWindow::present(const QString &title, const QString &body, c
     QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen) return nullptr;
     std::vector<int> held;
-    for (BannerWindow *b : g_active) held.push_back(b->slot_);
+    for (BannerWindow *b : g_active)
+        held.push_back(b->slot_);
     const int slot = BannerSlots::lowestFree(held);
     auto *b = new BannerWindow(title, body, accent, slot);
     b->setGeometry(BannerSlots::frame(screen->availableGeometry(), slot));
@@ -66,7 +72,9 @@ BannerWindow *BannerWindow::present(const QString &title, const QString &body, c
     return b;
 }
 
-QList<BannerWindow *> BannerWindow::active() { return QList<BannerWindow *>(g_active.begin(), g_active.end()); }
+QList<BannerWindow *> BannerWindow::active() {
+    return QList<BannerWindow *>(g_active.begin(), g_active.end());
+}
 
 QString BannerWindow::iconFor(const QString &title) {
     static const char *const icons[] = {"💧", "👁", "🧘", "🤸", "💪", "🛋"};
@@ -77,11 +85,13 @@ QString BannerWindow::iconFor(const QString &title) {
     return QStringLiteral("🍵");
 }
 
-void BannerWindow::setFadeScale(double scale) { g_fadeScale = std::max(0.0, scale); }
+void BannerWindow::setFadeScale(double scale) {
+    g_fadeScale = std::max(0.0, scale);
+}
 
 BannerWindow::BannerWindow(const QString &title, const QString &body, const QColor &accent, int slot)
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::WindowDoesNotAcceptFocus),
+    : QWidget(nullptr,
+              Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus),
       slot_(slot), accent_(accent) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -117,8 +127,12 @@ BannerWindow::BannerWindow(const QString &title, const QString &body, const QCol
     connect(lifetime_, &Ticker::timeout, this, &BannerWindow::dismiss);
 }
 
-QString BannerWindow::title() const { return title_->text(); }
-QString BannerWindow::bodyShown() const { return body_->text(); }
+QString BannerWindow::title() const {
+    return title_->text();
+}
+QString BannerWindow::bodyShown() const {
+    return body_->text();
+}
 
 void BannerWindow::fadeIn() {
     state_ = State::fadingIn;

@@ -19,7 +19,9 @@ void DraggableDivider::mouseMoveEvent(QMouseEvent *e) {
     if (onDrag) onDrag(mapToParent(e->position()).x());
 }
 
-void DraggableDivider::mouseReleaseEvent(QMouseEvent *) { dragging_ = false; }
+void DraggableDivider::mouseReleaseEvent(QMouseEvent *) {
+    dragging_ = false;
+}
 
 void DraggableDivider::paintEvent(QPaintEvent *e) {
     QPainter p(this);

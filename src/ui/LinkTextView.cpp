@@ -7,10 +7,13 @@
 
 LinkTextView::LinkTextView(QWidget *parent) : QTextEdit(parent) {}
 
-void LinkTextView::detectLinks(const QColor &linkColor) { WebLinks::applyDetected(document(), linkColor); }
+void LinkTextView::detectLinks(const QColor &linkColor) {
+    WebLinks::applyDetected(document(), linkColor);
+}
 
 std::optional<QUrl> LinkTextView::linkAt(const QPointF &viewportPos) const {
-    const QPointF docPos = viewportPos + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const QPointF docPos =
+        viewportPos + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
     // anchorAt only answers for a point inside a character's own box.
     const QString href = document()->documentLayout()->anchorAt(docPos);
     if (href.isEmpty()) return std::nullopt;

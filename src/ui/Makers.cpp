@@ -79,7 +79,8 @@ QPushButton *makeHdrBtn(QPushButton *button, const QString &title, bool primary,
     border.setAlphaF(0.45f);
     const HdrBtnLook look = primary ? HdrBtnLook{VF::accent(), bg, border, true}
                                     : HdrBtnLook{VF::sub(), grey(1.0, 0.06), grey(1.0, 0.18), false};
-    button->setProperty(kLookProp, QVariantList{QVariant(look.tint), QVariant(look.background), QVariant(look.border), QVariant(look.primary)});
+    button->setProperty(kLookProp, QVariantList{QVariant(look.tint), QVariant(look.background),
+                                                QVariant(look.border), QVariant(look.primary)});
     button->removeEventFilter(HdrBtnPainter::instance());
     button->installEventFilter(HdrBtnPainter::instance());
     button->update();

@@ -4,9 +4,13 @@
 #include <QUrlQuery>
 
 namespace NewsFeed {
-QUrl endpointRoot() { return QUrl(QStringLiteral("https://news.mivo.invalid/")); }
+QUrl endpointRoot() {
+    return QUrl(QStringLiteral("https://news.mivo.invalid/"));
+}
 
-qint64 hourStamp(const QDateTime &now) { return now.toSecsSinceEpoch() / 3600; }
+qint64 hourStamp(const QDateTime &now) {
+    return now.toSecsSinceEpoch() / 3600;
+}
 
 QUrl address(const QUrl &root, const QDateTime &now) {
     QUrl u = root;

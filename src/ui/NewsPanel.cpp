@@ -57,7 +57,9 @@ private:
 };
 } // namespace
 
-void NewsPanel::setViewFactory(ViewFactory f) { g_factory = std::move(f); }
+void NewsPanel::setViewFactory(ViewFactory f) {
+    g_factory = std::move(f);
+}
 
 QWidget *NewsPanel::makeWebView(QWidget *parent, const QString &html, const QUrl &base) {
     auto *view = new QWebEngineView(parent);

@@ -5,7 +5,9 @@
 #include <QStyleOption>
 
 namespace {
-bool isButton(const QWidget *w) { return qobject_cast<const QAbstractButton *>(w) != nullptr; }
+bool isButton(const QWidget *w) {
+    return qobject_cast<const QAbstractButton *>(w) != nullptr;
+}
 
 // Runs draw with a copy of the option whose focus state is cleared, when the option is one of the
 // button kinds; other kinds are left alone (a sliced copy would lose their fields).

@@ -9,7 +9,8 @@ const QColor RingView::kSystemBlue = QColor(0, 122, 255);
 
 RingView::RingView(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_TranslucentBackground);
-    track_ = VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.15f) : QColor::fromRgbF(0, 0, 0, 0.12f);
+    track_ =
+        VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.15f) : QColor::fromRgbF(0, 0, 0, 0.12f);
 }
 
 void RingView::setProgress(double p) {
@@ -25,9 +26,13 @@ void RingView::setColor(const QColor &c) {
     update();
 }
 
-double RingView::radius() const { return (std::min(width(), height()) - kLineWidth) / 2; }
+double RingView::radius() const {
+    return (std::min(width(), height()) - kLineWidth) / 2;
+}
 
-QPointF RingView::centre() const { return QPointF(width() / 2.0, height() / 2.0); }
+QPointF RingView::centre() const {
+    return QPointF(width() / 2.0, height() / 2.0);
+}
 
 void RingView::paintEvent(QPaintEvent *) {
     const double r = radius();

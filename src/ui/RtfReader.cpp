@@ -12,17 +12,18 @@ constexpr size_t kMaxDepth = 256;
 
 struct GroupState {
     QTextCharFormat fmt;
-    bool skip = false;  // inside a destination we do not show
-    bool inst = false;  // inside a field's instruction
-    bool rslt = false;  // inside a field's shown result
-    int uc = 1;         // characters to drop after \uN
+    bool skip = false; // inside a destination we do not show
+    bool inst = false; // inside a field's instruction
+    bool rslt = false; // inside a field's shown result
+    int uc = 1;        // characters to drop after \uN
 };
 
 bool isSkippedDestination(const QByteArray &w) {
-    static const char *const names[] = {"fonttbl", "colortbl", "stylesheet", "info", "pict",
-                                        "expandedcolortbl", "listtable", "listoverridetable",
-                                        "generator", "themedata", "latentstyles", "header", "footer",
-                                        "object", "datastore", "rsidtbl", "xmlnstbl", "mmathPr"};
+    static const char *const names[] = {"fonttbl",   "colortbl",         "stylesheet",   "info",
+                                        "pict",      "expandedcolortbl", "listtable",    "listoverridetable",
+                                        "generator", "themedata",        "latentstyles", "header",
+                                        "footer",    "object",           "datastore",    "rsidtbl",
+                                        "xmlnstbl",  "mmathPr"};
     for (const char *n : names)
         if (w == n) return true;
     return false;
@@ -116,9 +117,17 @@ private:
         }
         ++i_;
         switch (c) {
-        case '\\': case '{': case '}': text(QChar(c)); break;
-        case '~': text(QChar(0x00A0)); break;
-        case '_': text(QChar(0x2011)); break;
+        case '\\':
+        case '{':
+        case '}':
+            text(QChar(c));
+            break;
+        case '~':
+            text(QChar(0x00A0));
+            break;
+        case '_':
+            text(QChar(0x2011));
+            break;
         case '\'': {
             bool ok = false;
             const uint b = in_.mid(i_, 2).toUInt(&ok, 16);
@@ -126,19 +135,27 @@ private:
             if (ok) text(cp1252(uchar(b)));
             break;
         }
-        case '*': top().skip = true; break; // a destination we do not know unless a word below knows it
-        case '\n': case '\r': word("par", false, 0); break;
-        default: break;
+        case '*':
+            top().skip = true;
+            break; // a destination we do not know unless a word below knows it
+        case '\n':
+        case '\r':
+            word("par", false, 0);
+            break;
+        default:
+            break;
         }
     }
 
     void controlWord() {
         const qsizetype s = i_;
-        while (i_ < in_.size() && std::isalpha(uchar(in_.at(i_)))) ++i_;
+        while (i_ < in_.size() && std::isalpha(uchar(in_.at(i_))))
+            ++i_;
         const QByteArray w = in_.mid(s, i_ - s);
         const qsizetype n0 = i_;
         if (i_ < in_.size() && in_.at(i_) == '-') ++i_;
-        while (i_ < in_.size() && i_ - n0 < 10 && std::isdigit(uchar(in_.at(i_)))) ++i_;
+        while (i_ < in_.size() && i_ - n0 < 10 && std::isdigit(uchar(in_.at(i_))))
+            ++i_;
         const bool hasNum = i_ > n0 && !(i_ == n0 + 1 && in_.at(n0) == '-');
         const int num = hasNum ? in_.mid(n0, i_ - n0).toInt() : 0;
         if (!hasNum) i_ = n0;
@@ -156,27 +173,55 @@ private:
         dropChars_ = 0;
         flush();
         const bool on = !hasNum || num != 0;
-        if (isSkippedDestination(w)) g.skip = true;
-        else if (w == "fldinst") { g.skip = false; g.inst = true; fieldInst_.clear(); }
-        else if (w == "fldrslt") { g.skip = false; g.rslt = true; rsltStart_ = cur_.position(); }
-        else if (w == "par") { if (!g.skip && !g.inst) { cur_.insertBlock(); started_ = true; } }
-        else if (w == "line") text(QChar(QChar::LineSeparator));
-        else if (w == "tab") text(u'\t');
-        else if (w == "emdash") text(QChar(0x2014));
-        else if (w == "endash") text(QChar(0x2013));
-        else if (w == "bullet") text(QChar(0x2022));
-        else if (w == "lquote") text(QChar(0x2018));
-        else if (w == "rquote") text(QChar(0x2019));
-        else if (w == "ldblquote") text(QChar(0x201C));
-        else if (w == "rdblquote") text(QChar(0x201D));
-        else if (w == "b") g.fmt.setFontWeight(on ? QFont::Bold : QFont::Normal);
-        else if (w == "i") g.fmt.setFontItalic(on);
-        else if (w == "ul") g.fmt.setFontUnderline(on);
-        else if (w == "ulnone") g.fmt.setFontUnderline(false);
-        else if (w == "strike") g.fmt.setFontStrikeOut(on);
-        else if (w == "fs" && hasNum && num > 0 && num <= 2000) g.fmt.setProperty(QTextFormat::FontPixelSize, qRound(num / 2.0));
-        else if (w == "plain") g.fmt = QTextCharFormat();
-        else if (w == "uc" && hasNum && num >= 0 && num < 10) g.uc = num;
+        if (isSkippedDestination(w))
+            g.skip = true;
+        else if (w == "fldinst") {
+            g.skip = false;
+            g.inst = true;
+            fieldInst_.clear();
+        } else if (w == "fldrslt") {
+            g.skip = false;
+            g.rslt = true;
+            rsltStart_ = cur_.position();
+        } else if (w == "par") {
+            if (!g.skip && !g.inst) {
+                cur_.insertBlock();
+                started_ = true;
+            }
+        } else if (w == "line")
+            text(QChar(QChar::LineSeparator));
+        else if (w == "tab")
+            text(u'\t');
+        else if (w == "emdash")
+            text(QChar(0x2014));
+        else if (w == "endash")
+            text(QChar(0x2013));
+        else if (w == "bullet")
+            text(QChar(0x2022));
+        else if (w == "lquote")
+            text(QChar(0x2018));
+        else if (w == "rquote")
+            text(QChar(0x2019));
+        else if (w == "ldblquote")
+            text(QChar(0x201C));
+        else if (w == "rdblquote")
+            text(QChar(0x201D));
+        else if (w == "b")
+            g.fmt.setFontWeight(on ? QFont::Bold : QFont::Normal);
+        else if (w == "i")
+            g.fmt.setFontItalic(on);
+        else if (w == "ul")
+            g.fmt.setFontUnderline(on);
+        else if (w == "ulnone")
+            g.fmt.setFontUnderline(false);
+        else if (w == "strike")
+            g.fmt.setFontStrikeOut(on);
+        else if (w == "fs" && hasNum && num > 0 && num <= 2000)
+            g.fmt.setProperty(QTextFormat::FontPixelSize, qRound(num / 2.0));
+        else if (w == "plain")
+            g.fmt = QTextCharFormat();
+        else if (w == "uc" && hasNum && num >= 0 && num < 10)
+            g.uc = num;
     }
 
     const QByteArray &in_;

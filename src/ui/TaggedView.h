@@ -7,7 +7,9 @@
 class TaggedView : public QWidget {
     Q_OBJECT
 public:
-    explicit TaggedView(int tag, QWidget *parent = nullptr) : QWidget(parent), tag_(tag) { setTag(this, tag); }
+    explicit TaggedView(int tag, QWidget *parent = nullptr) : QWidget(parent), tag_(tag) {
+        setTag(this, tag);
+    }
     int tag() const { return tag_; }
 
 private:

@@ -8,7 +8,8 @@
 ToneSoundPlayer::ToneSoundPlayer(QObject *parent)
     : ToneSoundPlayer(!QMediaDevices::audioOutputs().isEmpty(), parent) {}
 
-ToneSoundPlayer::ToneSoundPlayer(bool outputAvailable, QObject *parent) : QObject(parent), output_(outputAvailable) {}
+ToneSoundPlayer::ToneSoundPlayer(bool outputAvailable, QObject *parent)
+    : QObject(parent), output_(outputAvailable) {}
 
 QString ToneSoundPlayer::resourceFor(const QString &name) {
     static const QHash<QString, QString> files = {

@@ -8,7 +8,9 @@
 namespace {
 LinkOpener *g_opener = nullptr;
 
-bool isGlueChar(QChar c) { return c.isLetterOrNumber() || c == u'@' || c == u'/' || c == u'.'; }
+bool isGlueChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'@' || c == u'/' || c == u'.';
+}
 
 // Sentence punctuation after an address belongs to the sentence, and a closing bracket only to the
 // address when the address opened one.
@@ -34,7 +36,9 @@ int trimmedLength(const QString &s) {
 }
 } // namespace
 
-void LinkOpener::install(LinkOpener *opener) { g_opener = opener; }
+void LinkOpener::install(LinkOpener *opener) {
+    g_opener = opener;
+}
 
 namespace WebLinks {
 bool isOpenable(const QUrl &url) {

@@ -25,7 +25,8 @@ private:
     }
     static QList<int> heldSlots() {
         QList<int> s;
-        for (BannerWindow *b : BannerWindow::active()) s << b->slot();
+        for (BannerWindow *b : BannerWindow::active())
+            s << b->slot();
         return s;
     }
 
@@ -36,7 +37,8 @@ private slots:
         BannerWindow::setFadeScale(0);
     }
     void cleanup() {
-        for (BannerWindow *b : BannerWindow::active()) b->dismiss();
+        for (BannerWindow *b : BannerWindow::active())
+            b->dismiss();
         settle();
         QVERIFY(BannerWindow::active().isEmpty());
         clock_.reset();
@@ -130,16 +132,26 @@ private slots:
     void iconFollowsTheTitlesFirstEmoji_data() {
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("icon");
-        QTest::newRow("water") << "💧 Drink water" << "💧";
-        QTest::newRow("eyes with selector") << "👁️ Eyes" << "👁";
-        QTest::newRow("posture") << "🧘 Posture" << "🧘";
-        QTest::newRow("stretch") << "🤸 Stretch" << "🤸";
-        QTest::newRow("muscle") << "💪 Done" << "💪";
-        QTest::newRow("couch") << "🛋 Break" << "🛋";
-        QTest::newRow("letter") << "Focus" << "🍵";
-        QTest::newRow("other emoji") << "🍅 Focus" << "🍵";
-        QTest::newRow("empty") << "" << "🍵";
-        QTest::newRow("emoji later") << "Go 💧" << "🍵";
+        QTest::newRow("water") << "💧 Drink water"
+                               << "💧";
+        QTest::newRow("eyes with selector") << "👁️ Eyes"
+                                            << "👁";
+        QTest::newRow("posture") << "🧘 Posture"
+                                 << "🧘";
+        QTest::newRow("stretch") << "🤸 Stretch"
+                                 << "🤸";
+        QTest::newRow("muscle") << "💪 Done"
+                                << "💪";
+        QTest::newRow("couch") << "🛋 Break"
+                               << "🛋";
+        QTest::newRow("letter") << "Focus"
+                                << "🍵";
+        QTest::newRow("other emoji") << "🍅 Focus"
+                                     << "🍵";
+        QTest::newRow("empty") << ""
+                               << "🍵";
+        QTest::newRow("emoji later") << "Go 💧"
+                                     << "🍵";
     }
     void iconFollowsTheTitlesFirstEmoji() {
         QFETCH(QString, title);

@@ -1,3 +1,4 @@
+#include "app/Keys.h"
 #include "common/TestEnv.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
@@ -8,7 +9,6 @@
 #include "ui/RingView.h"
 #include "ui/TaggedView.h"
 #include "ui/Theme.h"
-#include "app/Keys.h"
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -76,7 +76,7 @@ private slots:
             const QColor c = img.pixelColor(x, y);
             return c.red() > 200 && c.green() < 80 && c.blue() < 80;
         };
-        QVERIFY(isRed(50 - 32, 50 + 32)); // 7:30
+        QVERIFY(isRed(50 - 32, 50 + 32));  // 7:30
         QVERIFY(!isRed(50 + 32, 50 + 32)); // 4:30
         QVERIFY(!isRed(50 - 32, 50 - 32)); // 10:30
     }
@@ -99,8 +99,8 @@ private slots:
         QVERIFY(xs.isEmpty()); // press and release without movement report nothing
 
         QTest::mousePress(d, Qt::LeftButton, {}, QPoint(2, 10));
-        QMouseEvent move(QEvent::MouseMove, QPointF(-250, 10), d->mapToGlobal(QPointF(-250, 10)), Qt::NoButton,
-                         Qt::LeftButton, {});
+        QMouseEvent move(QEvent::MouseMove, QPointF(-250, 10), d->mapToGlobal(QPointF(-250, 10)),
+                         Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(d, &move);
         QMouseEvent move2(QEvent::MouseMove, QPointF(300, 10), d->mapToGlobal(QPointF(300, 10)), Qt::NoButton,
                           Qt::LeftButton, {});
@@ -108,7 +108,8 @@ private slots:
         QTest::mouseRelease(d, Qt::LeftButton, {}, QPoint(300, 10));
         QCOMPARE(xs, (QList<double>{-50, 500})); // parent coordinates, unclamped
 
-        QMouseEvent after(QEvent::MouseMove, QPointF(5, 5), d->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton, {});
+        QMouseEvent after(QEvent::MouseMove, QPointF(5, 5), d->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
+                          Qt::NoButton, {});
         QApplication::sendEvent(d, &after);
         QCOMPARE(xs.size(), 2); // not dragging: nothing
 

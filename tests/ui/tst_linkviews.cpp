@@ -81,9 +81,10 @@ private slots:
         QWidget win;
         win.resize(600, 200);
         const QFont font = QFont();
-        CellLinkTextView *a = CellLinkTextView::make(QStringLiteral("before www.a.org after"), font, Qt::black,
-                                                     Qt::blue, QRect(10, 10, 280, 60));
-        CellLinkTextView *b = CellLinkTextView::make(QString(), font, Qt::black, Qt::blue, QRect(300, 10, 280, 60));
+        CellLinkTextView *a = CellLinkTextView::make(QStringLiteral("before www.a.org after"), font,
+                                                     Qt::black, Qt::blue, QRect(10, 10, 280, 60));
+        CellLinkTextView *b =
+            CellLinkTextView::make(QString(), font, Qt::black, Qt::blue, QRect(300, 10, 280, 60));
         a->setParent(&win);
         b->setParent(&win);
         win.show();
@@ -96,8 +97,9 @@ private slots:
         QCOMPARE(a->linkURL(inA), std::optional<QUrl>(QUrl("https://www.a.org")));
         QVERIFY(!b->linkURL(inA).has_value()); // outside b, even where a has a link
         QVERIFY(!a->linkURL(a->mapTo(&win, charCentre(a, 1, 3))).has_value()); // "before"
-        QVERIFY(!a->linkURL(QPointF(280, inA.y())).has_value());             // right of the line's end
-        for (QPointF p : {QPointF(310, 15), QPointF(400, 40)}) QVERIFY(!b->linkURL(p).has_value());
+        QVERIFY(!a->linkURL(QPointF(280, inA.y())).has_value());               // right of the line's end
+        for (QPointF p : {QPointF(310, 15), QPointF(400, 40)})
+            QVERIFY(!b->linkURL(p).has_value());
 
         // Only the address is a link, in the link colour and underlined.
         QTextCursor c(a->document());
@@ -111,8 +113,8 @@ private slots:
 
     void cellTextFromRtfKeepsBoldAndStillDetectsLinks() {
         const QByteArray rtf = "{\\rtf1\\ansi {\\b Bold} see www.b.org}";
-        CellLinkTextView *v = CellLinkTextView::make(QStringLiteral("ignored"), QFont(), Qt::darkGreen, Qt::blue,
-                                                     QRect(0, 0, 300, 40), rtf);
+        CellLinkTextView *v = CellLinkTextView::make(QStringLiteral("ignored"), QFont(), Qt::darkGreen,
+                                                     Qt::blue, QRect(0, 0, 300, 40), rtf);
         std::unique_ptr<CellLinkTextView> own(v);
         QCOMPARE(v->toPlainText(), QStringLiteral("Bold see www.b.org"));
         QTextCursor c(v->document());
@@ -123,8 +125,9 @@ private slots:
         QCOMPARE(c.charFormat().anchorHref(), QStringLiteral("https://www.b.org"));
 
         // Data that is not RTF falls back to the plain text.
-        std::unique_ptr<CellLinkTextView> plain(CellLinkTextView::make(
-            QStringLiteral("plain"), QFont(), Qt::black, Qt::blue, QRect(0, 0, 100, 20), QByteArray("garbage")));
+        std::unique_ptr<CellLinkTextView> plain(
+            CellLinkTextView::make(QStringLiteral("plain"), QFont(), Qt::black, Qt::blue,
+                                   QRect(0, 0, 100, 20), QByteArray("garbage")));
         QCOMPARE(plain->toPlainText(), QStringLiteral("plain"));
     }
 };

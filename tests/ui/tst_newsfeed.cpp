@@ -20,9 +20,11 @@ public:
             connect(s, &QTcpSocket::readyRead, s, [this, s] {
                 request += s->readAll();
                 if (!request.contains("\r\n\r\n")) return;
-                QByteArray answer = "HTTP/1.1 " + QByteArray::number(status_) + " X\r\nContent-Type: text/html\r\n"
-                                    "Content-Length: " + QByteArray::number(body_.size()) +
-                                    "\r\nConnection: close\r\n\r\n" + body_;
+                QByteArray answer = "HTTP/1.1 " + QByteArray::number(status_) +
+                                    " X\r\nContent-Type: text/html\r\n"
+                                    "Content-Length: " +
+                                    QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" +
+                                    body_;
                 s->write(answer);
                 s->disconnectFromHost();
             });
@@ -59,7 +61,8 @@ private slots:
         QCOMPARE(r.url().path(), QStringLiteral("/news/app-news.html"));
         QCOMPARE(QUrlQuery(r.url()).queryItemValue("v"), QString::number(t.toSecsSinceEpoch() / 3600));
         QCOMPARE(r.rawHeader("Cache-Control"), QByteArray("no-cache"));
-        QCOMPARE(r.attribute(QNetworkRequest::CacheLoadControlAttribute).toInt(), int(QNetworkRequest::AlwaysNetwork));
+        QCOMPARE(r.attribute(QNetworkRequest::CacheLoadControlAttribute).toInt(),
+                 int(QNetworkRequest::AlwaysNetwork));
         QCOMPARE(r.attribute(QNetworkRequest::CacheSaveControlAttribute).toBool(), false);
         QCOMPARE(r.transferTimeout(), 8000);
         // Same within the hour, one more in the next.
@@ -81,15 +84,15 @@ private slots:
     }
 
     void documentWrapsFragmentInThemeColour() {
-        const QString golden = QStringLiteral(
-            "<html><head><meta charset=\"utf-8\">\n<style>\n"
-            "  html,body{background:transparent !important;}\n"
-            "  body{font-family:system-ui,sans-serif;font-size:11px;\n"
-            "       color:#eeeeee;margin:4px 8px;line-height:1.5;word-break:break-word;}\n"
-            "  a{color:#3a9eff;text-decoration:none;}\n"
-            "  h1,h2,h3{font-size:12px;margin:0 0 4px;}\n"
-            "  p{margin:0 0 6px;}\n"
-            "</style></head><body><p>News</p></body></html>");
+        const QString golden =
+            QStringLiteral("<html><head><meta charset=\"utf-8\">\n<style>\n"
+                           "  html,body{background:transparent !important;}\n"
+                           "  body{font-family:system-ui,sans-serif;font-size:11px;\n"
+                           "       color:#eeeeee;margin:4px 8px;line-height:1.5;word-break:break-word;}\n"
+                           "  a{color:#3a9eff;text-decoration:none;}\n"
+                           "  h1,h2,h3{font-size:12px;margin:0 0 4px;}\n"
+                           "  p{margin:0 0 6px;}\n"
+                           "</style></head><body><p>News</p></body></html>");
         QCOMPARE(NewsFeed::document(QStringLiteral("<p>News</p>"), AppTheme::dark), golden);
         for (AppTheme t : {AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
             const QString d = NewsFeed::document(QString(), t);

@@ -23,7 +23,8 @@ private slots:
             // Not silence.
             const auto *s = reinterpret_cast<const qint16 *>(wav.constData() + 44);
             int loud = 0;
-            for (qint64 i = 0; i < data / 2; ++i) loud = std::max(loud, std::abs(int(s[i])));
+            for (qint64 i = 0; i < data / 2; ++i)
+                loud = std::max(loud, std::abs(int(s[i])));
             QVERIFY(loud > 8000);
             seen.insert(wav);
         }
@@ -35,7 +36,8 @@ private slots:
         ToneSoundPlayer player(false, nullptr);
         QElapsedTimer t;
         t.start();
-        for (int i = 0; i < 20; ++i) player.play(QStringLiteral("Glass"));
+        for (int i = 0; i < 20; ++i)
+            player.play(QStringLiteral("Glass"));
         QCOMPARE(player.started(), 0);
         QVERIFY(t.elapsed() < 500);
     }

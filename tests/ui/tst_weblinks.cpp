@@ -43,13 +43,15 @@ private slots:
     void detectionRule_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("found"); // "start:length:url"
-        QTest::newRow("between words") << "see https://ex.org/p now"
-                                        << QStringList{"4:16:https://ex.org/p"};
-        QTest::newRow("www host opens as https") << "go to www.example.com." << QStringList{"6:15:https://www.example.com"};
-        QTest::newRow("sentence punctuation") << "(see http://a.org/x), ok" << QStringList{"5:14:http://a.org/x"};
-        QTest::newRow("balanced bracket kept") << "http://w.org/Foo_(bar) x"
-                                               << QStringList{"0:22:http://w.org/Foo_(bar)"};
-        QTest::newRow("two links") << "a http://a.io b www.b.io" << QStringList{"2:11:http://a.io", "16:8:https://www.b.io"};
+        QTest::newRow("between words") << "see https://ex.org/p now" << QStringList{"4:16:https://ex.org/p"};
+        QTest::newRow("www host opens as https")
+            << "go to www.example.com." << QStringList{"6:15:https://www.example.com"};
+        QTest::newRow("sentence punctuation")
+            << "(see http://a.org/x), ok" << QStringList{"5:14:http://a.org/x"};
+        QTest::newRow("balanced bracket kept")
+            << "http://w.org/Foo_(bar) x" << QStringList{"0:22:http://w.org/Foo_(bar)"};
+        QTest::newRow("two links") << "a http://a.io b www.b.io"
+                                   << QStringList{"2:11:http://a.io", "16:8:https://www.b.io"};
         QTest::newRow("www without a further label") << "www.localhost" << QStringList{};
         QTest::newRow("inside an e-mail address") << "me@www.example.com" << QStringList{};
         QTest::newRow("glued to a word") << "xhttp://a.org" << QStringList{};
@@ -87,7 +89,8 @@ private slots:
     }
 
     void rtfKeepsStylesAndLinks() {
-        const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl\\f0\\fswiss Helvetica;}{\\colortbl;\\red255\\green0\\blue0;}"
+        const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl\\f0\\fswiss "
+                               "Helvetica;}{\\colortbl;\\red255\\green0\\blue0;}"
                                "\\f0\\fs24 plain {\\b bold} caf\\'e9 \\u8364?\\par "
                                "{\\field{\\*\\fldinst{HYPERLINK \"https://ex.org/\"}}{\\fldrslt here}} end}";
         QTextDocument doc;
@@ -108,7 +111,8 @@ private slots:
         QVERIFY(!RtfReader::read(QByteArray(), &doc));
         QVERIFY(!RtfReader::read("{\\rtf1 a}}}} trailing", &doc) || doc.toPlainText() == QLatin1String("a"));
         QByteArray deep = "{\\rtf1 ";
-        for (int i = 0; i < 5000; ++i) deep += '{';
+        for (int i = 0; i < 5000; ++i)
+            deep += '{';
         QVERIFY(!RtfReader::read(deep, &doc));
         QVERIFY(doc.isEmpty());
         // Truncated input still shows what came before the cut.

@@ -64,7 +64,8 @@ bool writeWav(const std::string &path, const std::vector<int16_t> &s) {
     put16(f, 16);
     std::fwrite("data", 1, 4, f);
     put32(f, data);
-    for (int16_t v : s) put16(f, uint16_t(v));
+    for (int16_t v : s)
+        put16(f, uint16_t(v));
     const bool ok = std::fflush(f) == 0;
     return std::fclose(f) == 0 && ok;
 }
