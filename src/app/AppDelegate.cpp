@@ -6,6 +6,9 @@
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
+#include "ui/BannerWindow.h"
+#include "ui/NoFocusRingStyle.h"
+#include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
 #include <QShortcut>
@@ -14,6 +17,7 @@
 AppDelegate::AppDelegate() = default;
 
 AppDelegate::~AppDelegate() {
+    Sound::install(nullptr); // the player is our child and goes with us
     delete statusItem_;
     delete mainWin_;
 }
@@ -32,6 +36,11 @@ bool AppDelegate::launch() {
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
 
     WidgetDialogs::installAsDefault();
+    NoFocusRingStyle::install();
+    // Engines announce through the seams; these live as long as the process.
+    static BannerWindowPresenter banners;
+    Banners::install(&banners);
+    Sound::install(new ToneSoundPlayer(this));
 
     mainWin_ = new MainWindow;
     statusItem_ = new StatusItem(mainWin_);

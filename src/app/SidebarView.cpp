@@ -4,10 +4,12 @@
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
+#include "ui/NewsPanel.h"
 #include "ui/Tag.h"
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPointer>
+#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -77,6 +79,10 @@ SidebarView::SidebarView(QWidget *parent) : QWidget(parent) {
     setTag(subtitle_, kSubtitleTag);
     newsSlot_ = new QWidget(this);
     newsSlot_->setObjectName(QStringLiteral("newsSlot"));
+    // The news is fetched once, now; the panel stays hidden unless it arrives.
+    auto *newsLayout = new QVBoxLayout(newsSlot_);
+    newsLayout->setContentsMargins(0, 0, 0, 0);
+    newsLayout->addWidget(new NewsPanel(newsSlot_));
     applyTheme();
     buildItems();
 }

@@ -1,0 +1,37 @@
+#pragma once
+#include <QColor>
+#include <QWidget>
+
+// A progress ring: a faint full circle and, over it, an arc whose length is the progress. The arc
+// starts at the bottom of the circle and grows clockwise. Both strokes are 10 points wide. The
+// track colour is taken from the theme when the ring is made.
+class RingView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr double kLineWidth = 10;
+    static const QColor kSystemBlue;
+
+    explicit RingView(QWidget *parent = nullptr);
+
+    double progress() const { return progress_; } // as set, unclamped
+    void setProgress(double p);
+    // The part of the circle drawn: progress clamped to 0…1, 0 for a value that is not a number.
+    double shownFraction() const { return shown_; }
+
+    QColor color() const { return color_; }
+    void setColor(const QColor &c);
+    QColor trackColor() const { return track_; }
+
+    // The circle both strokes follow, from the current size.
+    double radius() const;
+    QPointF centre() const;
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
+
+private:
+    double progress_ = 0;
+    double shown_ = 0;
+    QColor color_ = kSystemBlue;
+    QColor track_;
+};

@@ -1,0 +1,29 @@
+#pragma once
+#include "platform/Announce.h"
+#include <QHash>
+#include <QObject>
+
+class QSoundEffect;
+
+// The named sounds "Glass", "Ping", "Pop" and "Tink": short tones of our own, built into the
+// program as resources, played without waiting. With no audio output it plays nothing (a sound
+// effect without a device would claim to play and never end); an unknown name plays nothing.
+class ToneSoundPlayer : public QObject, public SoundPlayer {
+    Q_OBJECT
+public:
+    // outputAvailable: whether an audio output exists; by default asked of the system.
+    explicit ToneSoundPlayer(QObject *parent = nullptr);
+    ToneSoundPlayer(bool outputAvailable, QObject *parent);
+
+    void play(const QString &name) override;
+
+    // The resource path of a name's tone, empty for an unknown name.
+    static QString resourceFor(const QString &name);
+    bool hasOutput() const { return output_; }
+    int started() const { return started_; }
+
+private:
+    bool output_;
+    int started_ = 0;
+    QHash<QString, QSoundEffect *> effects_;
+};

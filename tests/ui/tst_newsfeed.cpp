@@ -1,0 +1,147 @@
+#include "common/TestEnv.h"
+#include "ui/NewsFeed.h"
+#include "ui/NewsPanel.h"
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrlQuery>
+#include <QtTest>
+
+namespace {
+// A one-shot HTTP server on localhost that answers every request with the given status and body
+// and keeps the request it saw.
+class TinyServer : public QTcpServer {
+public:
+    TinyServer(int status, QByteArray body) : status_(status), body_(std::move(body)) {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket *s = nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                request += s->readAll();
+                if (!request.contains("\r\n\r\n")) return;
+                QByteArray answer = "HTTP/1.1 " + QByteArray::number(status_) +
+                                    " X\r\nContent-Type: text/html\r\n"
+                                    "Content-Length: " +
+                                    QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" +
+                                    body_;
+                s->write(answer);
+                s->disconnectFromHost();
+            });
+        });
+    }
+    QUrl root() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(serverPort())); }
+    QByteArray request;
+
+private:
+    int status_;
+    QByteArray body_;
+};
+
+QWidget *fakeView(QWidget *parent, const QString &html, const QUrl &) {
+    auto *l = new QLabel(parent);
+    l->setObjectName(QStringLiteral("fakeNewsView"));
+    l->setText(html);
+    return l;
+}
+} // namespace
+
+class TestNewsFeed : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
+private slots:
+    void initTestCase() { NewsPanel::setViewFactory(fakeView); }
+
+    void requestCarriesHourStampAndNoCaching() {
+        const QDateTime t = QDateTime::fromString(QStringLiteral("2024-03-05T10:59:59Z"), Qt::ISODate);
+        const QNetworkRequest r = NewsFeed::request(NewsFeed::endpointRoot(), t);
+        QCOMPARE(r.url().scheme(), QStringLiteral("https"));
+        QCOMPARE(r.url().path(), QStringLiteral("/news/app-news.html"));
+        QCOMPARE(QUrlQuery(r.url()).queryItemValue("v"), QString::number(t.toSecsSinceEpoch() / 3600));
+        QCOMPARE(r.rawHeader("Cache-Control"), QByteArray("no-cache"));
+        QCOMPARE(r.attribute(QNetworkRequest::CacheLoadControlAttribute).toInt(),
+                 int(QNetworkRequest::AlwaysNetwork));
+        QCOMPARE(r.attribute(QNetworkRequest::CacheSaveControlAttribute).toBool(), false);
+        QCOMPARE(r.transferTimeout(), 8000);
+        // Same within the hour, one more in the next.
+        QCOMPARE(NewsFeed::hourStamp(t.addSecs(-3599)), NewsFeed::hourStamp(t));
+        QCOMPARE(NewsFeed::hourStamp(t.addSecs(1)), NewsFeed::hourStamp(t) + 1);
+        QCOMPARE(NewsFeed::hourStamp(QDateTime::fromSecsSinceEpoch(0, Qt::UTC)), 0);
+        QVERIFY(NewsFeed::endpointRoot().host().endsWith(QLatin1String(".invalid")));
+    }
+
+    void onlySuccessfulUtf8AnswersAreNews() {
+        QCOMPARE(*NewsFeed::acceptedBody(200, "<p>Hi ü</p>"), QStringLiteral("<p>Hi ü</p>"));
+        QVERIFY(NewsFeed::acceptedBody(204, "x").has_value());
+        QVERIFY(!NewsFeed::acceptedBody(404, "<h1>Not found</h1>"));
+        QVERIFY(!NewsFeed::acceptedBody(500, "oops"));
+        QVERIFY(!NewsFeed::acceptedBody(302, "moved"));
+        QVERIFY(!NewsFeed::acceptedBody(0, "no status"));
+        QVERIFY(!NewsFeed::acceptedBody(200, QByteArray()));
+        QVERIFY(!NewsFeed::acceptedBody(200, QByteArray("bad \xff\xfe bytes")));
+    }
+
+    void documentWrapsFragmentInThemeColour() {
+        const QString golden =
+            QStringLiteral("<html><head><meta charset=\"utf-8\">\n<style>\n"
+                           "  html,body{background:transparent !important;}\n"
+                           "  body{font-family:system-ui,sans-serif;font-size:11px;\n"
+                           "       color:#eeeeee;margin:4px 8px;line-height:1.5;word-break:break-word;}\n"
+                           "  a{color:#3a9eff;text-decoration:none;}\n"
+                           "  h1,h2,h3{font-size:12px;margin:0 0 4px;}\n"
+                           "  p{margin:0 0 6px;}\n"
+                           "</style></head><body><p>News</p></body></html>");
+        QCOMPARE(NewsFeed::document(QStringLiteral("<p>News</p>"), AppTheme::dark), golden);
+        for (AppTheme t : {AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
+            const QString d = NewsFeed::document(QString(), t);
+            QVERIFY(d.contains(QLatin1String("color:#111111;")));
+            QVERIFY(d.contains(QLatin1String("a{color:#3a9eff;")));
+        }
+    }
+
+    void panelShowsNewsFromA200Answer() {
+        TempPrefs prefs;
+        TinyServer server(200, "<p>Release 2 is out</p>");
+        NewsPanel panel(server.root(), nullptr);
+        QSignalSpy settled(&panel, &NewsPanel::settled);
+        QVERIFY(panel.isHidden());
+        QVERIFY(settled.wait(5000));
+        QCOMPARE(settled.first().first().toBool(), true);
+        QVERIFY(panel.view());
+        QVERIFY(!panel.isHidden());
+        QVERIFY(panel.shownDocument().contains(QLatin1String("<body><p>Release 2 is out</p></body>")));
+        QVERIFY(server.request.startsWith("GET /news/app-news.html?v="));
+        QVERIFY(server.request.toLower().contains("cache-control: no-cache"));
+    }
+
+    void panelStaysHiddenAfterAnErrorPage() {
+        TempPrefs prefs;
+        TinyServer server(404, "<h1>Not found</h1>");
+        NewsPanel panel(server.root(), nullptr);
+        QSignalSpy settled(&panel, &NewsPanel::settled);
+        QVERIFY(settled.wait(5000));
+        QCOMPARE(settled.first().first().toBool(), false);
+        QVERIFY(!panel.view());
+        QVERIFY(panel.isHidden());
+    }
+
+    void panelStaysHiddenWithoutAServer() {
+        TempPrefs prefs;
+        quint16 port;
+        {
+            QTcpServer s;
+            s.listen(QHostAddress::LocalHost);
+            port = s.serverPort();
+        }
+        NewsPanel panel(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)), nullptr);
+        QSignalSpy settled(&panel, &NewsPanel::settled);
+        QVERIFY(settled.wait(5000));
+        QCOMPARE(settled.first().first().toBool(), false);
+        QVERIFY(panel.isHidden());
+    }
+};
+
+QTEST_MAIN(TestNewsFeed)
+#include "tst_newsfeed.moc"
