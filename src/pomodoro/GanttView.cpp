@@ -10,7 +10,9 @@
 #include <algorithm>
 
 namespace {
-QColor white(double alpha) { return QColor::fromRgbF(1, 1, 1, float(alpha)); }
+QColor white(double alpha) {
+    return QColor::fromRgbF(1, 1, 1, float(alpha));
+}
 const QColor kOpenBar = QColor::fromRgbF(0.31f, 0.62f, 1.0f, 0.75f);
 
 // Bars of steps far outside the axis (offsets near the integer limits) are cut to a little beyond the
@@ -23,7 +25,8 @@ void drawAt(QPainter &p, double H, double x, double y, const QString &text, cons
     const QFontMetricsF fm(font);
     p.setFont(font);
     p.setPen(color);
-    p.drawText(yUpF(H, x, y, fm.horizontalAdvance(text) + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop, text);
+    p.drawText(yUpF(H, x, y, fm.horizontalAdvance(text) + 1, fm.height()), Qt::AlignLeft | Qt::AlignTop,
+               text);
 }
 
 void fillRounded(QPainter &p, const QRectF &r, const QColor &color) {
@@ -49,8 +52,12 @@ int GanttView::intrinsicHeight(std::size_t steps) {
     return std::max(int(kRowPitch) * int(rows) + 24, 40);
 }
 
-QSize GanttView::sizeHint() const { return QSize(0, intrinsicHeight(checkpoints_.size())); }
-QSize GanttView::minimumSizeHint() const { return QSize(0, intrinsicHeight(checkpoints_.size())); }
+QSize GanttView::sizeHint() const {
+    return QSize(0, intrinsicHeight(checkpoints_.size()));
+}
+QSize GanttView::minimumSizeHint() const {
+    return QSize(0, intrinsicHeight(checkpoints_.size()));
+}
 
 qint64 GanttView::scaleStep(qint64 totalDays) {
     return totalDays >= kScaleDivisions ? totalDays / kScaleDivisions : 1;
@@ -61,7 +68,8 @@ std::vector<qint64> GanttView::scaleDays(qint64 totalDays) {
     if (totalDays < 1) return days;
     const qint64 s = scaleStep(totalDays);
     // k * s never passes totalDays, so no sum here can overflow even for the largest totals.
-    for (qint64 k = 0, n = totalDays / s; k <= n; ++k) days.push_back(k * s);
+    for (qint64 k = 0, n = totalDays / s; k <= n; ++k)
+        days.push_back(k * s);
     return days;
 }
 
@@ -111,9 +119,11 @@ void GanttView::paintChart(QPainter &p, const QSizeF &size, const std::vector<Pr
         const double left = std::clamp(x, -kOffView, W + kOffView);
         const double right = std::clamp(x + w, -kOffView, W + kOffView);
         if (right > left)
-            fillRounded(p, yUpF(H, left, y + 4, right - left, kBarHeight), c.completed ? VF::accent() : kOpenBar);
+            fillRounded(p, yUpF(H, left, y + 4, right - left, kBarHeight),
+                        c.completed ? VF::accent() : kOpenBar);
         if (w > kDaysTextMinWidth && x + 4 > -kOffView && x + 4 < W)
-            drawAt(p, H, x + 4, y + 8, QString::number(c.durationDays) + QLatin1Char('d'), daysFont, white(0.85));
+            drawAt(p, H, x + 4, y + 8, QString::number(c.durationDays) + QLatin1Char('d'), daysFont,
+                   white(0.85));
     }
     p.restore();
 }

@@ -10,15 +10,20 @@ Project::Project(const QString &name, const QString &emoji, const QString &descr
     : id(newId()), name(name), emoji(emoji), description(description),
       createdDateInterval(Clock::get().refSeconds()) {}
 
-QDateTime Project::createdDate() const { return Clock::fromRefSeconds(createdDateInterval); }
+QDateTime Project::createdDate() const {
+    return Clock::fromRefSeconds(createdDateInterval);
+}
 
 qint64 totalDaysOf(const std::vector<ProjectCheckpoint> &steps) {
     qint64 total = 0;
-    for (const ProjectCheckpoint &c : steps) total = std::max(total, c.dayEnd());
+    for (const ProjectCheckpoint &c : steps)
+        total = std::max(total, c.dayEnd());
     return total;
 }
 
-qint64 Project::totalDays() const { return totalDaysOf(checkpoints); }
+qint64 Project::totalDays() const {
+    return totalDaysOf(checkpoints);
+}
 
 double Project::progress() const {
     if (checkpoints.empty()) return 0.0;
@@ -27,33 +32,56 @@ double Project::progress() const {
     return double(done) / double(checkpoints.size());
 }
 
+namespace {
+void appendStep(QByteArray &out, const ProjectCheckpoint &c) {
+    appendKey(out.append('{'), "id");
+    appendString(out, c.id);
+    appendKey(out.append(','), "title");
+    appendString(out, c.title);
+    appendKey(out.append(','), "notes");
+    appendString(out, c.notes);
+    appendKey(out.append(','), "durationDays");
+    appendInt(out, c.durationDays);
+    appendKey(out.append(','), "startOffset");
+    appendInt(out, c.startOffset);
+    appendKey(out.append(','), "completed");
+    appendBool(out, c.completed);
+    out.append('}');
+}
+} // namespace
+
 QByteArray encodeProjects(const std::vector<Project> &projects) {
-    OrderedJson doc = OrderedJson::array();
-    for (const Project &p : projects) {
-        OrderedJson paths = OrderedJson::array();
-        for (const QString &s : p.imagePaths) paths.push_back(str(s));
-        OrderedJson steps = OrderedJson::array();
-        for (const ProjectCheckpoint &c : p.checkpoints) {
-            OrderedJson s;
-            s["id"] = str(c.id);
-            s["title"] = str(c.title);
-            s["notes"] = str(c.notes);
-            s["durationDays"] = c.durationDays;
-            s["startOffset"] = c.startOffset;
-            s["completed"] = c.completed;
-            steps.push_back(std::move(s));
+    QByteArray out;
+    out.append('[');
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        const Project &p = projects[i];
+        if (i) out.append(',');
+        appendKey(out.append('{'), "id");
+        appendString(out, p.id);
+        appendKey(out.append(','), "name");
+        appendString(out, p.name);
+        appendKey(out.append(','), "emoji");
+        appendString(out, p.emoji);
+        appendKey(out.append(','), "description");
+        appendString(out, p.description);
+        appendKey(out.append(','), "imagePaths");
+        out.append('[');
+        for (qsizetype k = 0; k < p.imagePaths.size(); ++k) {
+            if (k) out.append(',');
+            appendString(out, p.imagePaths[k]);
         }
-        OrderedJson o;
-        o["id"] = str(p.id);
-        o["name"] = str(p.name);
-        o["emoji"] = str(p.emoji);
-        o["description"] = str(p.description);
-        o["imagePaths"] = std::move(paths);
-        o["checkpoints"] = std::move(steps);
-        o["createdDateInterval"] = p.createdDateInterval;
-        doc.push_back(std::move(o));
+        appendKey(out.append("],"), "checkpoints");
+        out.append('[');
+        for (std::size_t k = 0; k < p.checkpoints.size(); ++k) {
+            if (k) out.append(',');
+            appendStep(out, p.checkpoints[k]);
+        }
+        appendKey(out.append("],"), "createdDateInterval");
+        appendDouble(out, p.createdDateInterval);
+        out.append('}');
     }
-    return dump(doc);
+    out.append(']');
+    return out;
 }
 
 namespace {
@@ -76,8 +104,9 @@ std::optional<std::vector<Project>> decodeProjects(const QByteArray &bytes) {
     out.reserve(doc->size());
     for (const Json &o : *doc) {
         Project p;
-        if (!readString(o, "id", p.id) || !readString(o, "name", p.name) || !readString(o, "emoji", p.emoji) ||
-            !readString(o, "description", p.description) || !readStrings(o, "imagePaths", p.imagePaths) ||
+        if (!readString(o, "id", p.id) || !readString(o, "name", p.name) ||
+            !readString(o, "emoji", p.emoji) || !readString(o, "description", p.description) ||
+            !readStrings(o, "imagePaths", p.imagePaths) ||
             !readDouble(o, "createdDateInterval", p.createdDateInterval))
             return std::nullopt;
         auto steps = o.find("checkpoints");

@@ -10,7 +10,9 @@ ProjectCheckpoint::ProjectCheckpoint(QString id, QString title, QString notes, q
     : id(std::move(id)), title(std::move(title)), notes(std::move(notes)), durationDays(durationDays),
       startOffset(startOffset), completed(completed) {}
 
-qint64 ProjectCheckpoint::dayEnd() const { return saturatingAdd(startOffset, durationDays); }
+qint64 ProjectCheckpoint::dayEnd() const {
+    return saturatingAdd(startOffset, durationDays);
+}
 
 qint64 saturatingAdd(qint64 a, qint64 b) {
     qint64 r;

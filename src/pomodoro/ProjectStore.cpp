@@ -26,7 +26,9 @@ ProjectStore::ProjectStore(QObject *parent) : QObject(parent) {
     projects_ = loadDocument<std::vector<Project>>(QString::fromLatin1(kProjects), decodeProjects, &load_);
 }
 
-void ProjectStore::save() { saveDocument(QString::fromLatin1(kProjects), encodeProjects(projects_)); }
+void ProjectStore::save() {
+    saveDocument(QString::fromLatin1(kProjects), encodeProjects(projects_));
+}
 
 void ProjectStore::changed() {
     save();
@@ -39,7 +41,8 @@ void ProjectStore::add(const Project &project) {
 }
 
 void ProjectStore::update(const Project &project) {
-    auto it = std::find_if(projects_.begin(), projects_.end(), [&](const Project &p) { return p.id == project.id; });
+    auto it = std::find_if(projects_.begin(), projects_.end(),
+                           [&](const Project &p) { return p.id == project.id; });
     if (it == projects_.end()) return;
     *it = project;
     changed();

@@ -5,7 +5,9 @@
 #include <cmath>
 
 namespace RecordJson {
-QString newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+QString newId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
 
 std::optional<Json> parse(const QByteArray &bytes) {
     Json doc = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, /*allow_exceptions=*/false);
@@ -13,9 +15,65 @@ std::optional<Json> parse(const QByteArray &bytes) {
     return doc;
 }
 
-QByteArray dump(const OrderedJson &doc) {
-    const std::string s = doc.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    return QByteArray(s.data(), qsizetype(s.size()));
+void appendString(QByteArray &out, const QString &s) {
+    static const char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = s.toUtf8();
+    const char *p = utf8.constData();
+    const char *end = p + utf8.size();
+    out.append('"');
+    while (p < end) {
+        // Copy the run that needs no escaping in one go; most text is one such run.
+        const char *run = p;
+        while (p < end && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\')
+            ++p;
+        if (p > run) out.append(run, p - run);
+        if (p == end) break;
+        const auto c = static_cast<unsigned char>(*p++);
+        switch (c) {
+        case '"':
+            out.append("\\\"", 2);
+            break;
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\b':
+            out.append("\\b", 2);
+            break;
+        case '\f':
+            out.append("\\f", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
+        default: {
+            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+            out.append(esc, sizeof esc);
+        }
+        }
+    }
+    out.append('"');
+}
+
+void appendKey(QByteArray &out, const char *key) {
+    out.append('"');
+    out.append(key);
+    out.append("\":");
+}
+
+void appendInt(QByteArray &out, qint64 v) {
+    out.append(QByteArray::number(v));
+}
+
+void appendDouble(QByteArray &out, double v) {
+    // nlohmann's shortest round-trip form ("788918400.0", "1e+20"); JSON has no NaN or infinity.
+    const std::string s = std::isfinite(v) ? Json(v).dump() : std::string("0.0");
+    out.append(s.data(), qsizetype(s.size()));
 }
 
 namespace {
@@ -38,7 +96,9 @@ bool readInt(const Json &obj, const char *key, qint64 &out) {
     const Json *v = member(obj, key);
     if (!v) return false;
     switch (v->type()) {
-    case Json::value_t::number_integer: out = v->get<qint64>(); return true;
+    case Json::value_t::number_integer:
+        out = v->get<qint64>();
+        return true;
     case Json::value_t::number_unsigned: {
         const auto u = v->get<std::uint64_t>();
         if (u > std::uint64_t(std::numeric_limits<qint64>::max())) return false;
@@ -52,7 +112,8 @@ bool readInt(const Json &obj, const char *key, qint64 &out) {
         out = qint64(d);
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

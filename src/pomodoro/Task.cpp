@@ -15,20 +15,32 @@ Task::Task(const QString &title, const QString &category, const QString &descrip
 }
 
 QByteArray encodeTasks(const std::vector<Task> &tasks) {
-    OrderedJson doc = OrderedJson::array();
-    for (const Task &t : tasks) {
-        OrderedJson o;
-        o["id"] = str(t.id);
-        o["title"] = str(t.title);
-        o["description"] = str(t.description);
-        o["category"] = str(t.category);
-        o["day"] = t.day;
-        o["month"] = t.month;
-        o["year"] = t.year;
-        o["completed"] = t.completed;
-        doc.push_back(std::move(o));
+    QByteArray out;
+    out.reserve(qsizetype(tasks.size()) * 200 + 2);
+    out.append('[');
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        const Task &t = tasks[i];
+        if (i) out.append(',');
+        appendKey(out.append('{'), "id");
+        appendString(out, t.id);
+        appendKey(out.append(','), "title");
+        appendString(out, t.title);
+        appendKey(out.append(','), "description");
+        appendString(out, t.description);
+        appendKey(out.append(','), "category");
+        appendString(out, t.category);
+        appendKey(out.append(','), "day");
+        appendInt(out, t.day);
+        appendKey(out.append(','), "month");
+        appendInt(out, t.month);
+        appendKey(out.append(','), "year");
+        appendInt(out, t.year);
+        appendKey(out.append(','), "completed");
+        appendBool(out, t.completed);
+        out.append('}');
     }
-    return dump(doc);
+    out.append(']');
+    return out;
 }
 
 std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes) {

@@ -10,7 +10,7 @@ enum class TaskCat { work, health, personal, projects };
 
 namespace TaskCats {
 inline constexpr std::array<TaskCat, 4> allCases{TaskCat::work, TaskCat::health, TaskCat::personal,
-                                                  TaskCat::projects};
+                                                 TaskCat::projects};
 QString rawValue(TaskCat c);
 std::optional<TaskCat> fromRaw(const QString &raw); // exactly the four raw values, case-sensitive
 QString display(TaskCat c);                         // in the current interface language

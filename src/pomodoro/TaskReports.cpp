@@ -9,7 +9,9 @@ const QString kDone = QStringLiteral("✓");
 const QString kOpen = QStringLiteral("○");
 const QString kArrow = QStringLiteral("↳");
 
-QString mark(const Task &t) { return t.completed ? kDone : kOpen; }
+QString mark(const Task &t) {
+    return t.completed ? kDone : kOpen;
+}
 
 QString csvQuoted(QString s) {
     s.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -30,7 +32,8 @@ QString txt(const std::vector<Task> &tasks) {
                          .arg(t.day)
                          .arg(t.month, 2, 10, QLatin1Char('0'))
                          .arg(t.title);
-            if (!t.description.isEmpty()) lines << QStringLiteral("     ") + kArrow + QLatin1Char(' ') + t.description;
+            if (!t.description.isEmpty())
+                lines << QStringLiteral("     ") + kArrow + QLatin1Char(' ') + t.description;
         }
         lines << QString();
     }
@@ -57,8 +60,8 @@ QString pdfText(const std::vector<Task> &tasks) {
         const auto list = tasksInDateOrder(tasks, c);
         if (list.empty()) lines << QStringLiteral("    (no tasks)");
         for (const Task &t : list) {
-            lines << QStringLiteral("  ") + mark(t) + QStringLiteral("  [") + taskDateText(t) + QStringLiteral("]  ") +
-                         t.title;
+            lines << QStringLiteral("  ") + mark(t) + QStringLiteral("  [") + taskDateText(t) +
+                         QStringLiteral("]  ") + t.title;
             if (!t.description.isEmpty())
                 lines << QStringLiteral("       ") + kArrow + QLatin1Char(' ') + t.description;
         }
@@ -66,7 +69,8 @@ QString pdfText(const std::vector<Task> &tasks) {
     }
     const auto done = std::count_if(tasks.begin(), tasks.end(), [](const Task &t) { return t.completed; });
     lines << QString(48, kRule);
-    lines << QStringLiteral("Total: %1 tasks, completed: %2").arg(qsizetype(tasks.size())).arg(qsizetype(done));
+    lines
+        << QStringLiteral("Total: %1 tasks, completed: %2").arg(qsizetype(tasks.size())).arg(qsizetype(done));
     return lines.join(QLatin1Char('\n'));
 }
 } // namespace TaskReports

@@ -27,7 +27,9 @@ TaskStore::TaskStore(QObject *parent) : QObject(parent) {
     tasks = loadDocument<std::vector<Task>>(QString::fromLatin1(kTasks), decodeTasks, &load_);
 }
 
-void TaskStore::save() { saveDocument(QString::fromLatin1(kTasks), encodeTasks(tasks)); }
+void TaskStore::save() {
+    saveDocument(QString::fromLatin1(kTasks), encodeTasks(tasks));
+}
 
 void TaskStore::changed() {
     save();
@@ -70,7 +72,8 @@ void TaskStore::move(const QString &id, const QString &toCat) {
     changed();
 }
 
-void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth, qint64 toYear) {
+void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth,
+                         qint64 toYear) {
     Task *t = first(id);
     if (!t) return;
     t->category = toCat;
@@ -93,11 +96,14 @@ double TaskStore::progress() const {
     return tasks.empty() ? 0.0 : double(completedCount()) / double(totalCount());
 }
 
-std::vector<Task> TaskStore::forCat(std::optional<TaskCat> cat) const { return tasksInDateOrder(tasks, cat); }
+std::vector<Task> TaskStore::forCat(std::optional<TaskCat> cat) const {
+    return tasksInDateOrder(tasks, cat);
+}
 
 qsizetype TaskStore::completedForCat(TaskCat cat) const {
     const QString raw = TaskCats::rawValue(cat);
-    return std::count_if(tasks.begin(), tasks.end(), [&](const Task &t) { return t.completed && t.category == raw; });
+    return std::count_if(tasks.begin(), tasks.end(),
+                         [&](const Task &t) { return t.completed && t.category == raw; });
 }
 
 qsizetype TaskStore::totalForCat(TaskCat cat) const {
@@ -105,6 +111,12 @@ qsizetype TaskStore::totalForCat(TaskCat cat) const {
     return std::count_if(tasks.begin(), tasks.end(), [&](const Task &t) { return t.category == raw; });
 }
 
-QString TaskStore::exportTXT() const { return TaskReports::txt(tasks); }
-QString TaskStore::exportCSV() const { return TaskReports::csv(tasks); }
-QString TaskStore::exportPDFText() const { return TaskReports::pdfText(tasks); }
+QString TaskStore::exportTXT() const {
+    return TaskReports::txt(tasks);
+}
+QString TaskStore::exportCSV() const {
+    return TaskReports::csv(tasks);
+}
+QString TaskStore::exportPDFText() const {
+    return TaskReports::pdfText(tasks);
+}

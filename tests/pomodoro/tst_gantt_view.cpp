@@ -7,7 +7,8 @@
 #include <memory>
 
 namespace {
-ProjectCheckpoint step(qint64 start, qint64 days, bool done = false, const QString &title = QStringLiteral("s")) {
+ProjectCheckpoint step(qint64 start, qint64 days, bool done = false,
+                       const QString &title = QStringLiteral("s")) {
     return ProjectCheckpoint(QStringLiteral("S"), title, QString(), days, start, done);
 }
 
@@ -20,10 +21,14 @@ QImage paint(const std::vector<ProjectCheckpoint> &steps, int w, int h) {
 }
 
 // Qt y of the middle of row i's bar in a view of height h.
-int barMidY(int h, int row) { return h - (h - 18 - 31 * (row + 1) + 4 + 9); }
+int barMidY(int h, int row) {
+    return h - (h - 18 - 31 * (row + 1) + 4 + 9);
+}
 
 // The open-step blue, over a transparent image or over the window background.
-bool isOpenBar(QRgb c) { return qAlpha(c) > 180 && qBlue(c) > 200 && qBlue(c) > qRed(c) + 80; }
+bool isOpenBar(QRgb c) {
+    return qAlpha(c) > 180 && qBlue(c) > 200 && qBlue(c) > qRed(c) + 80;
+}
 
 // Any pixel in the rectangle light enough to be the white days text over a bar.
 bool hasLightInk(const QImage &img, const QRect &r) {
@@ -59,11 +64,14 @@ private slots:
         QTest::addColumn<std::vector<qint64>>("days");
         QTest::newRow("T=0") << qint64(0) << qint64(1) << std::vector<qint64>{};
         QTest::newRow("T=1") << qint64(1) << qint64(1) << std::vector<qint64>{0, 1};
-        QTest::newRow("T=11") << qint64(11) << qint64(1) << std::vector<qint64>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
-        QTest::newRow("T=13 has no 13d") << qint64(13) << qint64(2) << std::vector<qint64>{0, 2, 4, 6, 8, 10, 12};
+        QTest::newRow("T=11") << qint64(11) << qint64(1)
+                              << std::vector<qint64>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+        QTest::newRow("T=13 has no 13d")
+            << qint64(13) << qint64(2) << std::vector<qint64>{0, 2, 4, 6, 8, 10, 12};
         QTest::newRow("T=30") << qint64(30) << qint64(5) << std::vector<qint64>{0, 5, 10, 15, 20, 25, 30};
         const qint64 s = kMax / 6;
-        QTest::newRow("largest T") << kMax << s << std::vector<qint64>{0, s, 2 * s, 3 * s, 4 * s, 5 * s, 6 * s};
+        QTest::newRow("largest T") << kMax << s
+                                   << std::vector<qint64>{0, s, 2 * s, 3 * s, 4 * s, 5 * s, 6 * s};
     }
     void scale() {
         QFETCH(qint64, total);
@@ -124,7 +132,7 @@ private slots:
         // T saturates at the 64-bit limit: the short step gets its 6-point bar at the axis start.
         QImage img = paint({step(kMax - 10, 100), step(0, 5), step(kMin, kMin)}, 400, h);
         QVERIFY(isOpenBar(img.pixel(113, barMidY(h, 1))));
-        QVERIFY(isOpenBar(img.pixel(387, barMidY(h, 0)))); // 6 points at the axis end
+        QVERIFY(isOpenBar(img.pixel(387, barMidY(h, 0))));            // 6 points at the axis end
         QVERIFY(!hasInk(img, QRect(111, barMidY(h, 2) - 4, 270, 8))); // far left of the axis: no bar
         // A bar starting far before day 0 is cut off left of the view.
         img = paint({step(kMin, 10), step(0, 5)}, 400, GanttView::intrinsicHeight(2));

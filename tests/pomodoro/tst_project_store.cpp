@@ -5,6 +5,7 @@
 #include <QtTest>
 #include <limits>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 namespace {
 struct Posts {
@@ -93,50 +94,74 @@ private slots:
         Project p(QStringLiteral("House"), QStringLiteral("🏠"), QStringLiteral("Roof \"new\""));
         p.id = QStringLiteral("P1");
         store.add(p);
-        QCOMPARE(stored(), QByteArray("[{\"id\":\"P1\",\"name\":\"House\",\"emoji\":\"🏠\",\"description\":\"Roof "
-                                      "\\\"new\\\"\",\"imagePaths\":[],\"checkpoints\":[],\"createdDateInterval\":"
-                                      "788918400.5}]"));
+        QCOMPARE(stored(),
+                 QByteArray("[{\"id\":\"P1\",\"name\":\"House\",\"emoji\":\"🏠\",\"description\":\"Roof "
+                            "\\\"new\\\"\",\"imagePaths\":[],\"checkpoints\":[],\"createdDateInterval\":"
+                            "788918400.5}]"));
         QCOMPARE(posts.count, 1);
         QCOMPARE(posts.sender, &store);
 
         p.imagePaths = {QStringLiteral("/home/u/a.png"), QStringLiteral("/home/u/b c.jpg")};
-        p.checkpoints = {ProjectCheckpoint(QStringLiteral("S1"), QStringLiteral("Plan"), QStringLiteral("n\n2"), 3, 0,
-                                           true),
+        p.checkpoints = {ProjectCheckpoint(QStringLiteral("S1"), QStringLiteral("Plan"),
+                                           QStringLiteral("n\n2"), 3, 0, true),
                          ProjectCheckpoint(QStringLiteral("S2"), QString(), QString(), kMax, kMin, false)};
         p.createdDateInterval = 788918400;
         store.update(p);
         const QByteArray golden =
             "[{\"id\":\"P1\",\"name\":\"House\",\"emoji\":\"🏠\",\"description\":\"Roof \\\"new\\\"\","
             "\"imagePaths\":[\"/home/u/a.png\",\"/home/u/b c.jpg\"],\"checkpoints\":["
-            "{\"id\":\"S1\",\"title\":\"Plan\",\"notes\":\"n\\n2\",\"durationDays\":3,\"startOffset\":0,\"completed\":true},"
+            "{\"id\":\"S1\",\"title\":\"Plan\",\"notes\":\"n\\n2\",\"durationDays\":3,\"startOffset\":0,"
+            "\"completed\":true},"
             "{\"id\":\"S2\",\"title\":\"\",\"notes\":\"\",\"durationDays\":9223372036854775807,"
-            "\"startOffset\":-9223372036854775808,\"completed\":false}],\"createdDateInterval\":788918400.0}]";
+            "\"startOffset\":-9223372036854775808,\"completed\":false}],\"createdDateInterval\":788918400.0}"
+            "]";
         QCOMPARE(stored(), golden);
         const auto back = decodeProjects(golden);
         QVERIFY(back);
         QVERIFY(back->front() == p);
     }
 
+    void creationTimesAreWrittenAsOrderedJsonWritesThem() {
+        for (double v : {0.0, -0.0, 788918400.5, 788918400.0, 1e15, 1e20, 1e-7, 123456789.123456789, -3.25}) {
+            Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+            p.createdDateInterval = v;
+            const QByteArray bytes = encodeProjects({p});
+            const QByteArray number = bytes.mid(bytes.indexOf("\"createdDateInterval\":") + 22).chopped(2);
+            QCOMPARE(number, QByteArray::fromStdString(nlohmann::ordered_json(v).dump()));
+            QCOMPARE(decodeProjects(bytes)->front().createdDateInterval, v);
+        }
+        // JSON has no NaN: writing it as null would make the whole document unreadable at the next launch.
+        Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+        p.createdDateInterval = std::numeric_limits<double>::quiet_NaN();
+        QVERIFY(decodeProjects(encodeProjects({p})).has_value());
+    }
+
     void decoding_data() {
         QTest::addColumn<QByteArray>("doc");
         QTest::addColumn<bool>("readable");
-        const QByteArray head = R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[)";
-        const QByteArray okStep = R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})";
+        const QByteArray head =
+            R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[)";
+        const QByteArray okStep =
+            R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})";
         const QByteArray tail = R"(],"createdDateInterval":1}])";
         QTest::newRow("complete") << head + okStep + tail << true;
         QTest::newRow("no steps, float time") << QByteArray(head + "],\"createdDateInterval\":1.5}]") << true;
         QTest::newRow("step lacks completed")
             << head + R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0})" + tail << false;
         QTest::newRow("days as text")
-            << head + R"({"id":"S","title":"","notes":"","durationDays":"3","startOffset":0,"completed":false})" + tail
+            << head +
+                   R"({"id":"S","title":"","notes":"","durationDays":"3","startOffset":0,"completed":false})" +
+                   tail
             << false;
         QTest::newRow("image path not text")
-            << QByteArray(R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[1],"checkpoints":[)" +
-                          okStep + tail)
+            << QByteArray(
+                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[1],"checkpoints":[)" +
+                   okStep + tail)
             << false;
         QTest::newRow("no creation time") << QByteArray(head + okStep + "]}]") << false;
         QTest::newRow("checkpoints not array")
-            << QByteArray(R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":{},"createdDateInterval":1}])")
+            << QByteArray(
+                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":{},"createdDateInterval":1}])")
             << false;
         QTest::newRow("not json") << QByteArray("\xff\xfe") << false;
     }
@@ -147,7 +172,8 @@ private slots:
     }
 
     void unreadableDocumentIsKeptAsideBeforeTheFirstWrite() {
-        const QByteArray bad = R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[{"id":"S","title":"","notes":"","durationDays":3,"startOffset":0}],"createdDateInterval":1}])";
+        const QByteArray bad =
+            R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[{"id":"S","title":"","notes":"","durationDays":3,"startOffset":0}],"createdDateInterval":1}])";
         prefs->prefs().setData(kProjects, bad);
         ProjectStore &store = ProjectStore::shared();
         QVERIFY(store.projects().empty());
@@ -161,8 +187,9 @@ private slots:
     }
 
     void storedProjectsLoadInOrder() {
-        prefs->prefs().setData(kProjects, encodeProjects({project(QStringLiteral("A"), QStringLiteral("a")),
-                                                          project(QStringLiteral("B"), QStringLiteral("b"))}));
+        prefs->prefs().setData(kProjects,
+                               encodeProjects({project(QStringLiteral("A"), QStringLiteral("a")),
+                                               project(QStringLiteral("B"), QStringLiteral("b"))}));
         ProjectStore store;
         QCOMPARE(store.projects().size(), 2u);
         QCOMPARE(store.projects()[1].id, QStringLiteral("B"));

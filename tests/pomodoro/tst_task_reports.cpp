@@ -105,8 +105,9 @@ private slots:
 
     void categoryNamesFollowTheLanguageButTheRestStaysEnglish() {
         L::setLang(AppLang::uk);
-        const std::vector<Task> tasks{task(QStringLiteral("health"), 1, 2, 2026, false, QStringLiteral("Біг")),
-                                      task(QStringLiteral("personal"), 3, 4, 2026, true, QStringLiteral("x"))};
+        const std::vector<Task> tasks{
+            task(QStringLiteral("health"), 1, 2, 2026, false, QStringLiteral("Біг")),
+            task(QStringLiteral("personal"), 3, 4, 2026, true, QStringLiteral("x"))};
         QCOMPARE(TaskReports::csv(tasks), QStringLiteral("Category,Date,Task,Description,Done\n"
                                                          "\"Здоров'я\",\"1.02.2026\",\"Біг\",\"\",No\n"
                                                          "\"Особисте\",\"3.04.2026\",\"x\",\"\",Yes"));

@@ -3,7 +3,9 @@
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
 #include <QtTest>
+#include <limits>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 namespace {
 // Counts tasksChanged posts and remembers who posted last.
@@ -34,11 +36,13 @@ Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, b
 
 QStringList ids(const std::vector<Task> &list) {
     QStringList out;
-    for (const Task &t : list) out << t.id;
+    for (const Task &t : list)
+        out << t.id;
     return out;
 }
 
-const char kOneTask[] = R"([{"id":"A","title":"Call","description":"","category":"work","day":5,"month":3,"year":2026,"completed":false}])";
+const char kOneTask[] =
+    R"([{"id":"A","title":"Call","description":"","category":"work","day":5,"month":3,"year":2026,"completed":false}])";
 } // namespace
 
 class TestTaskStore : public QObject {
@@ -63,7 +67,9 @@ private slots:
         QCOMPARE(t.month, 3);
         QCOMPARE(t.year, 2026);
         QVERIFY(!t.completed);
-        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$")).match(t.id).hasMatch());
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
+                    .match(t.id)
+                    .hasMatch());
     }
 
     void addWritesTheExactDocumentAndPostsAfterwards() {
@@ -71,7 +77,8 @@ private slots:
         Posts posts;
         QByteArray seenOnPost;
         Notifier::get().observe(Note::tasksChanged, &posts.ctx, [&](QObject *) { seenOnPost = stored(); });
-        store.add(task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         QCOMPARE(stored(), QByteArray(kOneTask));
         QCOMPARE(seenOnPost, QByteArray(kOneTask));
         QCOMPARE(posts.count, 1);
@@ -93,31 +100,63 @@ private slots:
         QVERIFY(back->front() == t);
     }
 
+    // The document writer must give the bytes nlohmann's ordered_json would, for any text.
+    void documentBytesMatchAnOrderedJsonDump() {
+        QString awkward;
+        for (char16_t c = 0; c < 0x20; ++c)
+            awkward += QChar(c);
+        awkward += QStringLiteral("\x7f \"q\" \\ / ü € 🏃 ⭐️ end");
+        const QString loneSurrogate = QString(QChar(0xD83C)) + QStringLiteral("x");
+        Task t = task(awkward, loneSurrogate, -1, 0, std::numeric_limits<qint64>::min(), true, awkward);
+        t.description = QStringLiteral("a\r\nb");
+        nlohmann::ordered_json o;
+        o["id"] = t.id.toStdString();
+        o["title"] = t.title.toStdString();
+        o["description"] = t.description.toStdString();
+        o["category"] = t.category.toStdString();
+        o["day"] = t.day;
+        o["month"] = t.month;
+        o["year"] = t.year;
+        o["completed"] = t.completed;
+        const nlohmann::ordered_json doc = nlohmann::ordered_json::array({o, o});
+        const std::string expected =
+            doc.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        QCOMPARE(encodeTasks({t, t}), QByteArray::fromStdString(expected));
+        QCOMPARE(decodeTasks(encodeTasks({t}))->front().title, awkward);
+    }
+
     void decoding_data() {
         QTest::addColumn<QByteArray>("doc");
         QTest::addColumn<bool>("readable");
-        const QByteArray rest = R"("title":"x","description":"","category":"work","day":1,"month":2,"year":2026)";
+        const QByteArray rest =
+            R"("title":"x","description":"","category":"work","day":1,"month":2,"year":2026)";
         QTest::newRow("complete") << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true}]") << true;
-        QTest::newRow("extra key ignored") << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true,\"x\":1}]")
-                                           << true;
-        QTest::newRow("integral float day") << QByteArray(
-            R"([{"id":"A","title":"x","description":"","category":"work","day":1.0,"month":2,"year":2026,"completed":true}])")
-                                            << true;
+        QTest::newRow("extra key ignored")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true,\"x\":1}]") << true;
+        QTest::newRow("integral float day")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":1.0,"month":2,"year":2026,"completed":true}])")
+            << true;
         QTest::newRow("empty array") << QByteArray("[]") << true;
         QTest::newRow("missing completed") << QByteArray("[{\"id\":\"A\"," + rest + "}]") << false;
-        QTest::newRow("null completed") << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":null}]") << false;
-        QTest::newRow("completed as number") << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":1}]") << false;
-        QTest::newRow("day as string") << QByteArray(
-            R"([{"id":"A","title":"x","description":"","category":"work","day":"1","month":2,"year":2026,"completed":true}])")
-                                       << false;
-        QTest::newRow("fractional day") << QByteArray(
-            R"([{"id":"A","title":"x","description":"","category":"work","day":1.5,"month":2,"year":2026,"completed":true}])")
-                                        << false;
-        QTest::newRow("year beyond 64 bits") << QByteArray(
-            R"([{"id":"A","title":"x","description":"","category":"work","day":1,"month":2,"year":18446744073709551615,"completed":true}])")
-                                             << false;
-        QTest::newRow("second record bad") << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true},{\"id\":\"B\"}]")
-                                           << false;
+        QTest::newRow("null completed")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":null}]") << false;
+        QTest::newRow("completed as number")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":1}]") << false;
+        QTest::newRow("day as string")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":"1","month":2,"year":2026,"completed":true}])")
+            << false;
+        QTest::newRow("fractional day")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":1.5,"month":2,"year":2026,"completed":true}])")
+            << false;
+        QTest::newRow("year beyond 64 bits")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":1,"month":2,"year":18446744073709551615,"completed":true}])")
+            << false;
+        QTest::newRow("second record bad")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true},{\"id\":\"B\"}]") << false;
         QTest::newRow("object not array") << QByteArray("{\"id\":\"A\"}") << false;
         QTest::newRow("element not object") << QByteArray("[1]") << false;
         QTest::newRow("truncated") << QByteArray("[{\"id\":\"A\",") << false;
@@ -131,7 +170,8 @@ private slots:
 
     void unreadableDocumentIsKeptAsideAndSurvivesTheNextSave() {
         TestClock clock(QDateTime(QDate(2026, 3, 5), QTime(9, 0)));
-        const QByteArray bad = R"([{"id":"A","title":"x","description":"","category":"work","day":1,"month":2,"year":2026}])";
+        const QByteArray bad =
+            R"([{"id":"A","title":"x","description":"","category":"work","day":1,"month":2,"year":2026}])";
         prefs->prefs().setData(kTasks, bad);
         prefs->prefs().flush();
 
@@ -141,7 +181,8 @@ private slots:
         QVERIFY(!aside.isEmpty());
         QCOMPARE(prefs->prefs().data(aside), bad);
 
-        store.add(task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         QCOMPARE(stored(), QByteArray(kOneTask));
         QVERIFY(prefs->prefs().flush());
         prefs->reopen();
@@ -188,7 +229,8 @@ private slots:
         store.add(task(QStringLiteral("dec25"), QStringLiteral("work"), 31, 12, 2025));
         store.add(task(QStringLiteral("other"), QStringLiteral("health"), 1, 1, 2000));
         QCOMPARE(ids(store.forCat(TaskCat::work)), QStringList({"dec25", "feb-1", "feb-2", "jan27"}));
-        QCOMPARE(ids(store.tasks), QStringList({"feb-1", "jan27", "feb-2", "dec25", "other"})); // never re-sorted
+        QCOMPARE(ids(store.tasks),
+                 QStringList({"feb-1", "jan27", "feb-2", "dec25", "other"})); // never re-sorted
     }
 
     void progressCounts() {
@@ -206,7 +248,8 @@ private slots:
                           task(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026)});
         Posts posts;
 
-        Task changed = task(QStringLiteral("D"), QStringLiteral("health"), 9, 9, 2029, false, QStringLiteral("new"));
+        Task changed =
+            task(QStringLiteral("D"), QStringLiteral("health"), 9, 9, 2029, false, QStringLiteral("new"));
         store.update(changed);
         QCOMPARE(store.tasks[0], changed);
         QCOMPARE(store.tasks[2].title, QStringLiteral("t"));
@@ -247,7 +290,8 @@ private slots:
 
     void toggleTwiceRestoresAndWritesTwice() {
         TaskStore store;
-        store.add(task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         Posts posts;
         store.toggle(QStringLiteral("A"));
         QVERIFY(stored().contains("\"completed\":true"));
@@ -258,7 +302,8 @@ private slots:
 
     void exportJsonIsTheStoredDocument() {
         TaskStore store;
-        store.add(task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         QCOMPARE(store.exportJSON().value(), stored());
     }
 };
