@@ -1,6 +1,5 @@
 #include "common/TestEnv.h"
 #include "pomodoro/TaskReports.h"
-#include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
 #include <QtTest>
 #include <memory>
@@ -118,14 +117,6 @@ private slots:
         L::setLang(AppLang::de);
         QVERIFY(TaskReports::pdfText({}).contains(QStringLiteral("⭐️  PERSÖNLICH\n")));
         QVERIFY(TaskReports::txt({}).contains(QStringLiteral("🏃 Gesundheit\n")));
-    }
-
-    void storeReportsAreBuiltFromItsTasks() {
-        TaskStore store;
-        store.tasks = sample();
-        QCOMPARE(store.exportTXT(), TaskReports::txt(sample()));
-        QCOMPARE(store.exportCSV(), TaskReports::csv(sample()));
-        QCOMPARE(store.exportPDFText(), TaskReports::pdfText(sample()));
     }
 };
 
