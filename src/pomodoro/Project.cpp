@@ -1,0 +1,123 @@
+#include "pomodoro/Project.h"
+
+#include "platform/Clock.h"
+#include "pomodoro/RecordJson.h"
+#include <algorithm>
+
+using namespace RecordJson;
+
+Project::Project(const QString &name, const QString &emoji, const QString &description)
+    : id(newId()), name(name), emoji(emoji), description(description),
+      createdDateInterval(Clock::get().refSeconds()) {}
+
+QDateTime Project::createdDate() const {
+    return Clock::fromRefSeconds(createdDateInterval);
+}
+
+qint64 totalDaysOf(const std::vector<ProjectCheckpoint> &steps) {
+    qint64 total = 0;
+    for (const ProjectCheckpoint &c : steps)
+        total = std::max(total, c.dayEnd());
+    return total;
+}
+
+qint64 Project::totalDays() const {
+    return totalDaysOf(checkpoints);
+}
+
+double Project::progress() const {
+    if (checkpoints.empty()) return 0.0;
+    const auto done = std::count_if(checkpoints.begin(), checkpoints.end(),
+                                    [](const ProjectCheckpoint &c) { return c.completed; });
+    return double(done) / double(checkpoints.size());
+}
+
+namespace {
+void appendStep(QByteArray &out, const ProjectCheckpoint &c) {
+    appendKey(out.append('{'), "id");
+    appendString(out, c.id);
+    appendKey(out.append(','), "title");
+    appendString(out, c.title);
+    appendKey(out.append(','), "notes");
+    appendString(out, c.notes);
+    appendKey(out.append(','), "durationDays");
+    appendInt(out, c.durationDays);
+    appendKey(out.append(','), "startOffset");
+    appendInt(out, c.startOffset);
+    appendKey(out.append(','), "completed");
+    appendBool(out, c.completed);
+    out.append('}');
+}
+} // namespace
+
+QByteArray encodeProjects(const std::vector<Project> &projects) {
+    QByteArray out;
+    out.append('[');
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        const Project &p = projects[i];
+        if (i) out.append(',');
+        appendKey(out.append('{'), "id");
+        appendString(out, p.id);
+        appendKey(out.append(','), "name");
+        appendString(out, p.name);
+        appendKey(out.append(','), "emoji");
+        appendString(out, p.emoji);
+        appendKey(out.append(','), "description");
+        appendString(out, p.description);
+        appendKey(out.append(','), "imagePaths");
+        out.append('[');
+        for (qsizetype k = 0; k < p.imagePaths.size(); ++k) {
+            if (k) out.append(',');
+            appendString(out, p.imagePaths[k]);
+        }
+        appendKey(out.append("],"), "checkpoints");
+        out.append('[');
+        for (std::size_t k = 0; k < p.checkpoints.size(); ++k) {
+            if (k) out.append(',');
+            appendStep(out, p.checkpoints[k]);
+        }
+        appendKey(out.append("],"), "createdDateInterval");
+        appendDouble(out, p.createdDateInterval);
+        out.append('}');
+    }
+    out.append(']');
+    return out;
+}
+
+namespace {
+std::optional<ProjectCheckpoint> decodeStep(const Json &o) {
+    QString id, title, notes;
+    qint64 duration = 0, start = 0;
+    bool completed = false;
+    if (!readString(o, "id", id) || !readString(o, "title", title) || !readString(o, "notes", notes) ||
+        !readInt(o, "durationDays", duration) || !readInt(o, "startOffset", start) ||
+        !readBool(o, "completed", completed))
+        return std::nullopt;
+    return ProjectCheckpoint(std::move(id), std::move(title), std::move(notes), duration, start, completed);
+}
+} // namespace
+
+std::optional<std::vector<Project>> decodeProjects(const QByteArray &bytes) {
+    const auto doc = parse(bytes);
+    if (!doc || !doc->is_array()) return std::nullopt;
+    std::vector<Project> out;
+    out.reserve(doc->size());
+    for (const Json &o : *doc) {
+        Project p;
+        if (!readString(o, "id", p.id) || !readString(o, "name", p.name) ||
+            !readString(o, "emoji", p.emoji) || !readString(o, "description", p.description) ||
+            !readStrings(o, "imagePaths", p.imagePaths) ||
+            !readDouble(o, "createdDateInterval", p.createdDateInterval))
+            return std::nullopt;
+        auto steps = o.find("checkpoints");
+        if (steps == o.end() || !steps->is_array()) return std::nullopt;
+        p.checkpoints.reserve(steps->size());
+        for (const Json &s : *steps) {
+            auto step = decodeStep(s);
+            if (!step) return std::nullopt;
+            p.checkpoints.push_back(std::move(*step));
+        }
+        out.push_back(std::move(p));
+    }
+    return out;
+}

@@ -1,0 +1,147 @@
+#include "pomodoro/RecordJson.h"
+
+#include <QStringList>
+#include <QUuid>
+#include <cmath>
+
+namespace RecordJson {
+QString newId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<Json> parse(const QByteArray &bytes) {
+    Json doc = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, /*allow_exceptions=*/false);
+    if (doc.is_discarded()) return std::nullopt;
+    return doc;
+}
+
+void appendString(QByteArray &out, const QString &s) {
+    static const char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = s.toUtf8();
+    const char *p = utf8.constData();
+    const char *end = p + utf8.size();
+    out.append('"');
+    while (p < end) {
+        // Copy the run that needs no escaping in one go; most text is one such run.
+        const char *run = p;
+        while (p < end && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\')
+            ++p;
+        if (p > run) out.append(run, p - run);
+        if (p == end) break;
+        const auto c = static_cast<unsigned char>(*p++);
+        switch (c) {
+        case '"':
+            out.append("\\\"", 2);
+            break;
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\b':
+            out.append("\\b", 2);
+            break;
+        case '\f':
+            out.append("\\f", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
+        default: {
+            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+            out.append(esc, sizeof esc);
+        }
+        }
+    }
+    out.append('"');
+}
+
+void appendKey(QByteArray &out, const char *key) {
+    out.append('"');
+    out.append(key);
+    out.append("\":");
+}
+
+void appendInt(QByteArray &out, qint64 v) {
+    out.append(QByteArray::number(v));
+}
+
+void appendDouble(QByteArray &out, double v) {
+    // nlohmann's shortest round-trip form ("788918400.0", "1e+20"); JSON has no NaN or infinity.
+    const std::string s = std::isfinite(v) ? Json(v).dump() : std::string("0.0");
+    out.append(s.data(), qsizetype(s.size()));
+}
+
+namespace {
+const Json *member(const Json &obj, const char *key) {
+    if (!obj.is_object()) return nullptr;
+    auto it = obj.find(key);
+    return it == obj.end() ? nullptr : &*it;
+}
+} // namespace
+
+bool readString(const Json &obj, const char *key, QString &out) {
+    const Json *v = member(obj, key);
+    if (!v || !v->is_string()) return false;
+    const auto &s = v->get_ref<const std::string &>();
+    out = QString::fromUtf8(s.data(), qsizetype(s.size()));
+    return true;
+}
+
+bool readInt(const Json &obj, const char *key, qint64 &out) {
+    const Json *v = member(obj, key);
+    if (!v) return false;
+    switch (v->type()) {
+    case Json::value_t::number_integer:
+        out = v->get<qint64>();
+        return true;
+    case Json::value_t::number_unsigned: {
+        const auto u = v->get<std::uint64_t>();
+        if (u > std::uint64_t(std::numeric_limits<qint64>::max())) return false;
+        out = qint64(u);
+        return true;
+    }
+    case Json::value_t::number_float: {
+        // 3.0 is the number 3; 3.5 or 1e300 are no day counts.
+        const double d = v->get<double>();
+        if (!std::isfinite(d) || d != std::trunc(d) || d < -9.2e18 || d > 9.2e18) return false;
+        out = qint64(d);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool readDouble(const Json &obj, const char *key, double &out) {
+    const Json *v = member(obj, key);
+    if (!v || !v->is_number()) return false;
+    out = v->get<double>();
+    return true;
+}
+
+bool readBool(const Json &obj, const char *key, bool &out) {
+    const Json *v = member(obj, key);
+    if (!v || !v->is_boolean()) return false;
+    out = v->get<bool>();
+    return true;
+}
+
+bool readStrings(const Json &obj, const char *key, QStringList &out) {
+    const Json *v = member(obj, key);
+    if (!v || !v->is_array()) return false;
+    QStringList list;
+    list.reserve(qsizetype(v->size()));
+    for (const Json &e : *v) {
+        if (!e.is_string()) return false;
+        const auto &s = e.get_ref<const std::string &>();
+        list.append(QString::fromUtf8(s.data(), qsizetype(s.size())));
+    }
+    out = std::move(list);
+    return true;
+}
+} // namespace RecordJson

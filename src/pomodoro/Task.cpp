@@ -1,0 +1,78 @@
+#include "pomodoro/Task.h"
+
+#include "platform/Clock.h"
+#include "pomodoro/RecordJson.h"
+#include <algorithm>
+
+using namespace RecordJson;
+
+Task::Task(const QString &title, const QString &category, const QString &description)
+    : id(newId()), title(title), description(description), category(category) {
+    const QDate d = Clock::get().today();
+    day = d.day();
+    month = d.month();
+    year = d.year();
+}
+
+QByteArray encodeTasks(const std::vector<Task> &tasks) {
+    QByteArray out;
+    out.reserve(qsizetype(tasks.size()) * 200 + 2);
+    out.append('[');
+    for (std::size_t i = 0; i < tasks.size(); ++i) {
+        const Task &t = tasks[i];
+        if (i) out.append(',');
+        appendKey(out.append('{'), "id");
+        appendString(out, t.id);
+        appendKey(out.append(','), "title");
+        appendString(out, t.title);
+        appendKey(out.append(','), "description");
+        appendString(out, t.description);
+        appendKey(out.append(','), "category");
+        appendString(out, t.category);
+        appendKey(out.append(','), "day");
+        appendInt(out, t.day);
+        appendKey(out.append(','), "month");
+        appendInt(out, t.month);
+        appendKey(out.append(','), "year");
+        appendInt(out, t.year);
+        appendKey(out.append(','), "completed");
+        appendBool(out, t.completed);
+        out.append('}');
+    }
+    out.append(']');
+    return out;
+}
+
+std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes) {
+    const auto doc = parse(bytes);
+    if (!doc || !doc->is_array()) return std::nullopt;
+    std::vector<Task> out;
+    out.reserve(doc->size());
+    for (const Json &o : *doc) {
+        Task t;
+        if (!readString(o, "id", t.id) || !readString(o, "title", t.title) ||
+            !readString(o, "description", t.description) || !readString(o, "category", t.category) ||
+            !readInt(o, "day", t.day) || !readInt(o, "month", t.month) || !readInt(o, "year", t.year) ||
+            !readBool(o, "completed", t.completed))
+            return std::nullopt;
+        out.push_back(std::move(t));
+    }
+    return out;
+}
+
+std::vector<Task> tasksInDateOrder(const std::vector<Task> &tasks, std::optional<TaskCat> cat) {
+    std::vector<Task> out;
+    const QString raw = cat ? TaskCats::rawValue(*cat) : QString();
+    for (const Task &t : tasks)
+        if (!cat || t.category == raw) out.push_back(t);
+    std::stable_sort(out.begin(), out.end(), [](const Task &a, const Task &b) {
+        if (a.year != b.year) return a.year < b.year;
+        if (a.month != b.month) return a.month < b.month;
+        return a.day < b.day;
+    });
+    return out;
+}
+
+QString taskDateText(const Task &t) {
+    return QStringLiteral("%1.%2.%3").arg(t.day).arg(t.month, 2, 10, QLatin1Char('0')).arg(t.year);
+}

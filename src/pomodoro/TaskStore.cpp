@@ -1,0 +1,122 @@
+#include "pomodoro/TaskStore.h"
+
+#include "app/Keys.h"
+#include "platform/Notifier.h"
+#include "pomodoro/TaskReports.h"
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+namespace {
+std::mutex g_sharedLock;
+std::unique_ptr<TaskStore> g_shared;
+} // namespace
+
+TaskStore &TaskStore::shared() {
+    std::lock_guard lock(g_sharedLock);
+    if (!g_shared) g_shared = std::make_unique<TaskStore>();
+    return *g_shared;
+}
+
+void TaskStore::resetForTests() {
+    std::lock_guard lock(g_sharedLock);
+    g_shared.reset();
+}
+
+TaskStore::TaskStore(QObject *parent) : QObject(parent) {
+    tasks = loadDocument<std::vector<Task>>(QString::fromLatin1(kTasks), decodeTasks, &load_);
+}
+
+void TaskStore::save() {
+    saveDocument(QString::fromLatin1(kTasks), encodeTasks(tasks));
+}
+
+void TaskStore::changed() {
+    save();
+    Notifier::get().post(QString::fromLatin1(Note::tasksChanged), this);
+}
+
+Task *TaskStore::first(const QString &id) {
+    auto it = std::find_if(tasks.begin(), tasks.end(), [&](const Task &t) { return t.id == id; });
+    return it == tasks.end() ? nullptr : &*it;
+}
+
+void TaskStore::add(const Task &task) {
+    tasks.push_back(task);
+    changed();
+}
+
+void TaskStore::update(const Task &task) {
+    Task *t = first(task.id);
+    if (!t) return;
+    *t = task;
+    changed();
+}
+
+void TaskStore::remove(const QString &id) {
+    std::erase_if(tasks, [&](const Task &t) { return t.id == id; });
+    changed();
+}
+
+void TaskStore::toggle(const QString &id) {
+    Task *t = first(id);
+    if (!t) return;
+    t->completed = !t->completed;
+    changed();
+}
+
+void TaskStore::move(const QString &id, const QString &toCat) {
+    Task *t = first(id);
+    if (!t) return;
+    t->category = toCat;
+    changed();
+}
+
+void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth,
+                         qint64 toYear) {
+    Task *t = first(id);
+    if (!t) return;
+    t->category = toCat;
+    t->day = toDay;
+    t->month = toMonth;
+    t->year = toYear;
+    changed();
+}
+
+void TaskStore::replaceAll(const std::vector<Task> &newTasks) {
+    tasks = newTasks;
+    changed();
+}
+
+qsizetype TaskStore::completedCount() const {
+    return std::count_if(tasks.begin(), tasks.end(), [](const Task &t) { return t.completed; });
+}
+
+double TaskStore::progress() const {
+    return tasks.empty() ? 0.0 : double(completedCount()) / double(totalCount());
+}
+
+std::vector<Task> TaskStore::forCat(std::optional<TaskCat> cat) const {
+    return tasksInDateOrder(tasks, cat);
+}
+
+qsizetype TaskStore::completedForCat(TaskCat cat) const {
+    const QString raw = TaskCats::rawValue(cat);
+    return std::count_if(tasks.begin(), tasks.end(),
+                         [&](const Task &t) { return t.completed && t.category == raw; });
+}
+
+qsizetype TaskStore::totalForCat(TaskCat cat) const {
+    const QString raw = TaskCats::rawValue(cat);
+    return std::count_if(tasks.begin(), tasks.end(), [&](const Task &t) { return t.category == raw; });
+}
+
+QString TaskStore::exportTXT() const {
+    return TaskReports::txt(tasks);
+}
+QString TaskStore::exportCSV() const {
+    return TaskReports::csv(tasks);
+}
+QString TaskStore::exportPDFText() const {
+    return TaskReports::pdfText(tasks);
+}

@@ -1,0 +1,55 @@
+#pragma once
+#include "platform/Document.h"
+#include "pomodoro/Task.h"
+#include <QObject>
+#include <optional>
+#include <vector>
+
+// All of the user's tasks, in insertion order. Every change writes the whole savedTasks document and
+// then posts tasksChanged with the store as sender. Records are matched by id; where ids repeat (after
+// an import) the single-record operations change the first match and remove() removes all.
+// Main thread only.
+class TaskStore : public QObject {
+    Q_OBJECT
+public:
+    // The process-wide store, created and loaded on first use.
+    static TaskStore &shared();
+    // Drops the shared store; the next shared() loads again from the current preferences domain.
+    static void resetForTests();
+
+    // Loads the savedTasks document now. An unreadable document is kept aside and the store starts empty.
+    explicit TaskStore(QObject *parent = nullptr);
+
+    // Callers may edit this directly, provided they call save() and post tasksChanged afterwards.
+    std::vector<Task> tasks;
+
+    const DocumentLoad &loadReport() const { return load_; }
+
+    void add(const Task &task);
+    void update(const Task &task);
+    void remove(const QString &id); // saves and posts even when nothing matched
+    void toggle(const QString &id);
+    void move(const QString &id, const QString &toCat);
+    void moveTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth, qint64 toYear);
+    void replaceAll(const std::vector<Task> &newTasks);
+    // Writes the document; posts nothing.
+    void save();
+
+    qsizetype completedCount() const;
+    qsizetype totalCount() const { return qsizetype(tasks.size()); }
+    double progress() const;
+    std::vector<Task> forCat(std::optional<TaskCat> cat) const;
+    qsizetype completedForCat(TaskCat cat) const;
+    qsizetype totalForCat(TaskCat cat) const;
+
+    std::optional<QByteArray> exportJSON() const { return encodeTasks(tasks); }
+    QString exportTXT() const;
+    QString exportCSV() const;
+    QString exportPDFText() const;
+
+private:
+    Task *first(const QString &id);
+    void changed();
+
+    DocumentLoad load_;
+};

@@ -1,0 +1,226 @@
+#include "app/Keys.h"
+#include "common/TestEnv.h"
+#include "platform/Notifier.h"
+#include "pomodoro/ProjectStore.h"
+#include <QtTest>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+namespace {
+struct Posts {
+    QObject ctx;
+    int count = 0;
+    QObject *sender = nullptr;
+    Posts() {
+        Notifier::get().observe(Note::projectsChanged, &ctx, [this](QObject *s) {
+            ++count;
+            sender = s;
+        });
+    }
+};
+
+ProjectCheckpoint step(qint64 start, qint64 days, bool done = false) {
+    return ProjectCheckpoint(QStringLiteral("S"), QString(), QString(), days, start, done);
+}
+
+Project project(const QString &id, const QString &name) {
+    Project p;
+    p.id = id;
+    p.name = name;
+    p.emoji = QStringLiteral("📁");
+    return p;
+}
+
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+} // namespace
+
+class TestProjectStore : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempPrefs> prefs;
+    QByteArray stored() { return prefs->prefs().data(kProjects); }
+
+private slots:
+    void init() {
+        prefs = std::make_unique<TempPrefs>();
+        ProjectStore::resetForTests();
+    }
+    void cleanup() {
+        ProjectStore::resetForTests();
+        prefs.reset();
+    }
+
+    void newRecordsHaveTheirDefaults() {
+        TestClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc()));
+        const Project p(QStringLiteral("House"), QStringLiteral("🏠"), QStringLiteral("d"));
+        QCOMPARE(p.createdDateInterval, 788918400.0);
+        QCOMPARE(p.createdDate().toUTC(), QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc()));
+        QVERIFY(p.imagePaths.isEmpty() && p.checkpoints.empty());
+        const ProjectCheckpoint a, b;
+        QCOMPARE(a.id.size(), 36);
+        QCOMPARE(a.id, a.id.toUpper());
+        QVERIFY(a.id != b.id);
+        QCOMPARE(a.durationDays, 3);
+        QCOMPARE(a.startOffset, 0);
+        QVERIFY(!a.completed && a.title.isEmpty() && a.notes.isEmpty());
+    }
+
+    void totalDaysAndProgress() {
+        Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+        QCOMPARE(p.totalDays(), 0);
+        QCOMPARE(p.progress(), 0.0);
+        p.checkpoints = {step(0, 3, true), step(2, 5), step(10, 1, true)};
+        QCOMPARE(p.totalDays(), 11);
+        QCOMPARE(p.progress(), 2.0 / 3.0);
+        p.checkpoints = {step(-20, 5)}; // ends before day 0
+        QCOMPARE(p.totalDays(), 0);
+    }
+
+    void stepEndsSaturateAtTheIntegerLimits() {
+        Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+        p.checkpoints = {step(kMax - 1, 5), step(0, 3)};
+        QCOMPARE(p.totalDays(), kMax);
+        p.checkpoints = {step(kMin, -5), step(2, 3)};
+        QCOMPARE(p.totalDays(), 5);
+        QCOMPARE(step(kMax, kMax).dayEnd(), kMax);
+        QCOMPARE(step(kMin, kMin).dayEnd(), kMin);
+    }
+
+    void addWritesTheExactDocument() {
+        TestClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0, 0, 500), QTimeZone::utc()));
+        ProjectStore &store = ProjectStore::shared();
+        Posts posts;
+        Project p(QStringLiteral("House"), QStringLiteral("🏠"), QStringLiteral("Roof \"new\""));
+        p.id = QStringLiteral("P1");
+        store.add(p);
+        QCOMPARE(stored(),
+                 QByteArray("[{\"id\":\"P1\",\"name\":\"House\",\"emoji\":\"🏠\",\"description\":\"Roof "
+                            "\\\"new\\\"\",\"imagePaths\":[],\"checkpoints\":[],\"createdDateInterval\":"
+                            "788918400.5}]"));
+        QCOMPARE(posts.count, 1);
+        QCOMPARE(posts.sender, &store);
+
+        p.imagePaths = {QStringLiteral("/home/u/a.png"), QStringLiteral("/home/u/b c.jpg")};
+        p.checkpoints = {ProjectCheckpoint(QStringLiteral("S1"), QStringLiteral("Plan"),
+                                           QStringLiteral("n\n2"), 3, 0, true),
+                         ProjectCheckpoint(QStringLiteral("S2"), QString(), QString(), kMax, kMin, false)};
+        p.createdDateInterval = 788918400;
+        store.update(p);
+        const QByteArray golden =
+            "[{\"id\":\"P1\",\"name\":\"House\",\"emoji\":\"🏠\",\"description\":\"Roof \\\"new\\\"\","
+            "\"imagePaths\":[\"/home/u/a.png\",\"/home/u/b c.jpg\"],\"checkpoints\":["
+            "{\"id\":\"S1\",\"title\":\"Plan\",\"notes\":\"n\\n2\",\"durationDays\":3,\"startOffset\":0,"
+            "\"completed\":true},"
+            "{\"id\":\"S2\",\"title\":\"\",\"notes\":\"\",\"durationDays\":9223372036854775807,"
+            "\"startOffset\":-9223372036854775808,\"completed\":false}],\"createdDateInterval\":788918400.0}"
+            "]";
+        QCOMPARE(stored(), golden);
+        const auto back = decodeProjects(golden);
+        QVERIFY(back);
+        QVERIFY(back->front() == p);
+    }
+
+    void creationTimesAreWrittenAsOrderedJsonWritesThem() {
+        for (double v : {0.0, -0.0, 788918400.5, 788918400.0, 1e15, 1e20, 1e-7, 123456789.123456789, -3.25}) {
+            Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+            p.createdDateInterval = v;
+            const QByteArray bytes = encodeProjects({p});
+            const QByteArray number = bytes.mid(bytes.indexOf("\"createdDateInterval\":") + 22).chopped(2);
+            QCOMPARE(number, QByteArray::fromStdString(nlohmann::ordered_json(v).dump()));
+            QCOMPARE(decodeProjects(bytes)->front().createdDateInterval, v);
+        }
+        // JSON has no NaN: writing it as null would make the whole document unreadable at the next launch.
+        Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+        p.createdDateInterval = std::numeric_limits<double>::quiet_NaN();
+        QVERIFY(decodeProjects(encodeProjects({p})).has_value());
+    }
+
+    void decoding_data() {
+        QTest::addColumn<QByteArray>("doc");
+        QTest::addColumn<bool>("readable");
+        const QByteArray head =
+            R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[)";
+        const QByteArray okStep =
+            R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})";
+        const QByteArray tail = R"(],"createdDateInterval":1}])";
+        QTest::newRow("complete") << head + okStep + tail << true;
+        QTest::newRow("no steps, float time") << QByteArray(head + "],\"createdDateInterval\":1.5}]") << true;
+        QTest::newRow("step lacks completed")
+            << head + R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0})" + tail << false;
+        QTest::newRow("days as text")
+            << head +
+                   R"({"id":"S","title":"","notes":"","durationDays":"3","startOffset":0,"completed":false})" +
+                   tail
+            << false;
+        QTest::newRow("image path not text")
+            << QByteArray(
+                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[1],"checkpoints":[)" +
+                   okStep + tail)
+            << false;
+        QTest::newRow("no creation time") << QByteArray(head + okStep + "]}]") << false;
+        QTest::newRow("checkpoints not array")
+            << QByteArray(
+                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":{},"createdDateInterval":1}])")
+            << false;
+        QTest::newRow("not json") << QByteArray("\xff\xfe") << false;
+    }
+    void decoding() {
+        QFETCH(QByteArray, doc);
+        QFETCH(bool, readable);
+        QCOMPARE(decodeProjects(doc).has_value(), readable);
+    }
+
+    void unreadableDocumentIsKeptAsideBeforeTheFirstWrite() {
+        const QByteArray bad =
+            R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[{"id":"S","title":"","notes":"","durationDays":3,"startOffset":0}],"createdDateInterval":1}])";
+        prefs->prefs().setData(kProjects, bad);
+        ProjectStore &store = ProjectStore::shared();
+        QVERIFY(store.projects().empty());
+        const QString aside = store.loadReport().keptAsideKey;
+        QCOMPARE(prefs->prefs().data(aside), bad);
+        store.add(project(QStringLiteral("Q"), QStringLiteral("new")));
+        QVERIFY(prefs->prefs().flush());
+        prefs->reopen();
+        QCOMPARE(prefs->prefs().data(aside), bad);
+        QCOMPARE(decodeProjects(prefs->prefs().data(kProjects))->size(), 1u);
+    }
+
+    void storedProjectsLoadInOrder() {
+        prefs->prefs().setData(kProjects,
+                               encodeProjects({project(QStringLiteral("A"), QStringLiteral("a")),
+                                               project(QStringLiteral("B"), QStringLiteral("b"))}));
+        ProjectStore store;
+        QCOMPARE(store.projects().size(), 2u);
+        QCOMPARE(store.projects()[1].id, QStringLiteral("B"));
+        QVERIFY(store.loadReport().decoded);
+    }
+
+    void unknownIdUpdatesNothingButDeleteStillWrites() {
+        ProjectStore store;
+        Posts posts;
+        store.update(project(QStringLiteral("nope"), QStringLiteral("x")));
+        QCOMPARE(posts.count, 0);
+        QVERIFY(!prefs->prefs().contains(kProjects));
+        store.remove(QStringLiteral("nope"));
+        QCOMPARE(posts.count, 1);
+        QCOMPARE(stored(), QByteArray("[]"));
+    }
+
+    void duplicateIdsUpdateTheFirstAndDeleteRemovesBoth() {
+        ProjectStore store;
+        store.add(project(QStringLiteral("D"), QStringLiteral("one")));
+        store.add(project(QStringLiteral("X"), QStringLiteral("x")));
+        store.add(project(QStringLiteral("D"), QStringLiteral("two")));
+        store.update(project(QStringLiteral("D"), QStringLiteral("changed")));
+        QCOMPARE(store.projects()[0].name, QStringLiteral("changed"));
+        QCOMPARE(store.projects()[2].name, QStringLiteral("two"));
+        store.remove(QStringLiteral("D"));
+        QCOMPARE(store.projects().size(), 1u);
+        QCOMPARE(store.projects()[0].id, QStringLiteral("X"));
+        QCOMPARE(decodeProjects(stored())->size(), 1u);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProjectStore)
+#include "tst_project_store.moc"

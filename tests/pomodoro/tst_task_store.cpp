@@ -1,0 +1,312 @@
+#include "app/Keys.h"
+#include "common/TestEnv.h"
+#include "platform/Notifier.h"
+#include "pomodoro/TaskStore.h"
+#include <QtTest>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+namespace {
+// Counts tasksChanged posts and remembers who posted last.
+struct Posts {
+    QObject ctx;
+    int count = 0;
+    QObject *sender = nullptr;
+    Posts() {
+        Notifier::get().observe(Note::tasksChanged, &ctx, [this](QObject *s) {
+            ++count;
+            sender = s;
+        });
+    }
+};
+
+Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false,
+          const QString &title = QStringLiteral("t")) {
+    Task t;
+    t.id = id;
+    t.title = title;
+    t.category = cat;
+    t.day = d;
+    t.month = m;
+    t.year = y;
+    t.completed = done;
+    return t;
+}
+
+QStringList ids(const std::vector<Task> &list) {
+    QStringList out;
+    for (const Task &t : list)
+        out << t.id;
+    return out;
+}
+
+const char kOneTask[] =
+    R"([{"id":"A","title":"Call","description":"","category":"work","day":5,"month":3,"year":2026,"completed":false}])";
+} // namespace
+
+class TestTaskStore : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempPrefs> prefs;
+    QByteArray stored() { return prefs->prefs().data(kTasks); }
+
+private slots:
+    void init() {
+        prefs = std::make_unique<TempPrefs>();
+        TaskStore::resetForTests();
+    }
+    void cleanup() {
+        TaskStore::resetForTests();
+        prefs.reset();
+    }
+
+    void newTaskIsDatedTodayWithAnUpperCaseUuid() {
+        TestClock clock(QDateTime(QDate(2026, 3, 5), QTime(23, 30)));
+        const Task t(QStringLiteral("Call"), QStringLiteral("work"), QStringLiteral("about x"));
+        QCOMPARE(t.day, 5);
+        QCOMPARE(t.month, 3);
+        QCOMPARE(t.year, 2026);
+        QVERIFY(!t.completed);
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
+                    .match(t.id)
+                    .hasMatch());
+    }
+
+    void addWritesTheExactDocumentAndPostsAfterwards() {
+        TaskStore &store = TaskStore::shared();
+        Posts posts;
+        QByteArray seenOnPost;
+        Notifier::get().observe(Note::tasksChanged, &posts.ctx, [&](QObject *) { seenOnPost = stored(); });
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        QCOMPARE(stored(), QByteArray(kOneTask));
+        QCOMPARE(seenOnPost, QByteArray(kOneTask));
+        QCOMPARE(posts.count, 1);
+        QCOMPARE(posts.sender, &store);
+    }
+
+    void textIsWrittenAsUtf8WithJsonEscapes() {
+        Task t = task(QStringLiteral("B"), QStringLiteral("health"), 1, 12, 2025, true,
+                      QStringLiteral("Laufen \"5 km\" / Ü"));
+        t.description = QStringLiteral("line1\nline2\t\\ 🏃");
+        const QByteArray golden =
+            "[{\"id\":\"B\",\"title\":\"Laufen \\\"5 km\\\" / Ü\",\"description\":\"line1\\nline2\\t\\\\ 🏃\","
+            "\"category\":\"health\",\"day\":1,\"month\":12,\"year\":2025,\"completed\":true}]";
+        QCOMPARE(encodeTasks({t}), golden);
+        QCOMPARE(encodeTasks({}), QByteArray("[]"));
+        const auto back = decodeTasks(golden);
+        QVERIFY(back);
+        QCOMPARE(back->size(), 1u);
+        QVERIFY(back->front() == t);
+    }
+
+    // The document writer must give the bytes nlohmann's ordered_json would, for any text.
+    void documentBytesMatchAnOrderedJsonDump() {
+        QString awkward;
+        for (char16_t c = 0; c < 0x20; ++c)
+            awkward += QChar(c);
+        awkward += QStringLiteral("\x7f \"q\" \\ / ü € 🏃 ⭐️ end");
+        const QString loneSurrogate = QString(QChar(0xD83C)) + QStringLiteral("x");
+        Task t = task(awkward, loneSurrogate, -1, 0, std::numeric_limits<qint64>::min(), true, awkward);
+        t.description = QStringLiteral("a\r\nb");
+        nlohmann::ordered_json o;
+        o["id"] = t.id.toStdString();
+        o["title"] = t.title.toStdString();
+        o["description"] = t.description.toStdString();
+        o["category"] = t.category.toStdString();
+        o["day"] = t.day;
+        o["month"] = t.month;
+        o["year"] = t.year;
+        o["completed"] = t.completed;
+        const nlohmann::ordered_json doc = nlohmann::ordered_json::array({o, o});
+        const std::string expected =
+            doc.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+        QCOMPARE(encodeTasks({t, t}), QByteArray::fromStdString(expected));
+        QCOMPARE(decodeTasks(encodeTasks({t}))->front().title, awkward);
+    }
+
+    void decoding_data() {
+        QTest::addColumn<QByteArray>("doc");
+        QTest::addColumn<bool>("readable");
+        const QByteArray rest =
+            R"("title":"x","description":"","category":"work","day":1,"month":2,"year":2026)";
+        QTest::newRow("complete") << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true}]") << true;
+        QTest::newRow("extra key ignored")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true,\"x\":1}]") << true;
+        QTest::newRow("integral float day")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":1.0,"month":2,"year":2026,"completed":true}])")
+            << true;
+        QTest::newRow("empty array") << QByteArray("[]") << true;
+        QTest::newRow("missing completed") << QByteArray("[{\"id\":\"A\"," + rest + "}]") << false;
+        QTest::newRow("null completed")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":null}]") << false;
+        QTest::newRow("completed as number")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":1}]") << false;
+        QTest::newRow("day as string")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":"1","month":2,"year":2026,"completed":true}])")
+            << false;
+        QTest::newRow("fractional day")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":1.5,"month":2,"year":2026,"completed":true}])")
+            << false;
+        QTest::newRow("year beyond 64 bits")
+            << QByteArray(
+                   R"([{"id":"A","title":"x","description":"","category":"work","day":1,"month":2,"year":18446744073709551615,"completed":true}])")
+            << false;
+        QTest::newRow("second record bad")
+            << QByteArray("[{\"id\":\"A\"," + rest + ",\"completed\":true},{\"id\":\"B\"}]") << false;
+        QTest::newRow("object not array") << QByteArray("{\"id\":\"A\"}") << false;
+        QTest::newRow("element not object") << QByteArray("[1]") << false;
+        QTest::newRow("truncated") << QByteArray("[{\"id\":\"A\",") << false;
+        QTest::newRow("trailing garbage") << QByteArray("[]x") << false;
+    }
+    void decoding() {
+        QFETCH(QByteArray, doc);
+        QFETCH(bool, readable);
+        QCOMPARE(decodeTasks(doc).has_value(), readable);
+    }
+
+    void unreadableDocumentIsKeptAsideAndSurvivesTheNextSave() {
+        TestClock clock(QDateTime(QDate(2026, 3, 5), QTime(9, 0)));
+        const QByteArray bad =
+            R"([{"id":"A","title":"x","description":"","category":"work","day":1,"month":2,"year":2026}])";
+        prefs->prefs().setData(kTasks, bad);
+        prefs->prefs().flush();
+
+        TaskStore &store = TaskStore::shared();
+        QVERIFY(store.tasks.empty());
+        const QString aside = store.loadReport().keptAsideKey;
+        QVERIFY(!aside.isEmpty());
+        QCOMPARE(prefs->prefs().data(aside), bad);
+
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        QCOMPARE(stored(), QByteArray(kOneTask));
+        QVERIFY(prefs->prefs().flush());
+        prefs->reopen();
+        QCOMPARE(prefs->prefs().data(aside), bad);
+        QCOMPARE(prefs->prefs().data(kTasks), QByteArray(kOneTask));
+    }
+
+    void documentStoredAsTextIsKeptAsideToo() {
+        prefs->prefs().setString(kTasks, QStringLiteral("[]"));
+        TaskStore store;
+        QVERIFY(store.loadReport().existed);
+        QVERIFY(!store.loadReport().decoded);
+        QCOMPARE(prefs->prefs().string(store.loadReport().keptAsideKey), QStringLiteral("[]"));
+    }
+
+    void storedDocumentLoadsOnFirstUse() {
+        prefs->prefs().setData(kTasks, kOneTask);
+        TaskStore &store = TaskStore::shared();
+        QCOMPARE(store.tasks.size(), 1u);
+        QCOMPARE(store.tasks[0].title, QStringLiteral("Call"));
+        QVERIFY(store.loadReport().keptAsideKey.isEmpty());
+        QCOMPARE(prefs->prefs().keys().size(), 1); // nothing was set aside
+    }
+
+    void unknownCategoryIsKeptAndOnlyListedWithoutCategory() {
+        TaskStore store;
+        store.add(task(QStringLiteral("A"), QStringLiteral("Work"), 1, 1, 2026, true));
+        store.add(task(QStringLiteral("B"), QStringLiteral("work"), 2, 1, 2026, true));
+        QVERIFY(!TaskCats::fromRaw(QStringLiteral("Work")));
+        QCOMPARE(ids(store.forCat(std::nullopt)), QStringList({"A", "B"}));
+        for (TaskCat c : TaskCats::allCases)
+            QVERIFY(!ids(store.forCat(c)).contains(QStringLiteral("A")));
+        QCOMPARE(store.totalForCat(TaskCat::work), 1);
+        QCOMPARE(store.completedForCat(TaskCat::work), 1);
+        QCOMPARE(store.completedCount(), 2);
+        QVERIFY(stored().contains("\"category\":\"Work\""));
+    }
+
+    void forCatSortsByDateAndKeepsStoreOrderWithinADay() {
+        TaskStore store;
+        store.add(task(QStringLiteral("feb-1"), QStringLiteral("work"), 3, 2, 2026));
+        store.add(task(QStringLiteral("jan27"), QStringLiteral("work"), 1, 1, 2027));
+        store.add(task(QStringLiteral("feb-2"), QStringLiteral("work"), 3, 2, 2026));
+        store.add(task(QStringLiteral("dec25"), QStringLiteral("work"), 31, 12, 2025));
+        store.add(task(QStringLiteral("other"), QStringLiteral("health"), 1, 1, 2000));
+        QCOMPARE(ids(store.forCat(TaskCat::work)), QStringList({"dec25", "feb-1", "feb-2", "jan27"}));
+        QCOMPARE(ids(store.tasks),
+                 QStringList({"feb-1", "jan27", "feb-2", "dec25", "other"})); // never re-sorted
+    }
+
+    void progressCounts() {
+        TaskStore store;
+        QCOMPARE(store.progress(), 0.0);
+        for (int i = 0; i < 4; ++i)
+            store.add(task(QString::number(i), QStringLiteral("work"), 1, 1, 2026, i < 3));
+        QCOMPARE(store.progress(), 0.75);
+    }
+
+    void duplicateIdsChangeOnlyTheFirstAndRemoveDeletesAll() {
+        TaskStore store;
+        store.replaceAll({task(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026),
+                          task(QStringLiteral("X"), QStringLiteral("work"), 1, 1, 2026),
+                          task(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026)});
+        Posts posts;
+
+        Task changed =
+            task(QStringLiteral("D"), QStringLiteral("health"), 9, 9, 2029, false, QStringLiteral("new"));
+        store.update(changed);
+        QCOMPARE(store.tasks[0], changed);
+        QCOMPARE(store.tasks[2].title, QStringLiteral("t"));
+
+        store.toggle(QStringLiteral("D"));
+        QVERIFY(store.tasks[0].completed);
+        QVERIFY(!store.tasks[2].completed);
+
+        store.move(QStringLiteral("D"), QStringLiteral("personal"));
+        QCOMPARE(store.tasks[0].category, QStringLiteral("personal"));
+        QCOMPARE(store.tasks[2].category, QStringLiteral("work"));
+
+        store.moveTask(QStringLiteral("D"), QStringLiteral("projects"), 7, 8, 2030);
+        QCOMPARE(store.tasks[0].category, QStringLiteral("projects"));
+        QCOMPARE(store.tasks[0].year, 2030);
+        QCOMPARE(store.tasks[2].year, 2026);
+        QCOMPARE(posts.count, 4);
+
+        store.remove(QStringLiteral("D"));
+        QCOMPARE(ids(store.tasks), QStringList({"X"}));
+        QCOMPARE(posts.count, 5);
+        QCOMPARE(decodeTasks(stored())->size(), 1u);
+    }
+
+    void unknownIdChangesNothingButRemoveStillSavesAndPosts() {
+        TaskStore store;
+        Posts posts;
+        store.update(task(QStringLiteral("nope"), QStringLiteral("work"), 1, 1, 2026));
+        store.toggle(QStringLiteral("nope"));
+        store.move(QStringLiteral("nope"), QStringLiteral("work"));
+        store.moveTask(QStringLiteral("nope"), QStringLiteral("work"), 1, 1, 2026);
+        QCOMPARE(posts.count, 0);
+        QVERIFY(!prefs->prefs().contains(kTasks));
+        store.remove(QStringLiteral("nope"));
+        QCOMPARE(posts.count, 1);
+        QCOMPARE(stored(), QByteArray("[]"));
+    }
+
+    void toggleTwiceRestoresAndWritesTwice() {
+        TaskStore store;
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        Posts posts;
+        store.toggle(QStringLiteral("A"));
+        QVERIFY(stored().contains("\"completed\":true"));
+        store.toggle(QStringLiteral("A"));
+        QCOMPARE(stored(), QByteArray(kOneTask));
+        QCOMPARE(posts.count, 2);
+    }
+
+    void exportJsonIsTheStoredDocument() {
+        TaskStore store;
+        store.add(
+            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+        QCOMPARE(store.exportJSON().value(), stored());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTaskStore)
+#include "tst_task_store.moc"
