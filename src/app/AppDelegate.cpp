@@ -3,9 +3,11 @@
 #include "app/Keys.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
+#include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
+#include "pomodoro/PomodoroTimer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -33,15 +35,32 @@ bool AppDelegate::launch() {
     WidgetDialogs::installAsDefault();
 
     mainWin_ = new MainWindow;
-    statusItem_ = new StatusItem(mainWin_);
+    // The status item reads the timer, which restores its state (and catches up) on first use.
+    statusItem_ = new StatusItem(mainWin_, PomodoroTimer::shared());
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
+    Notifier::get().observe(QLatin1String(Note::pomodoroChanged), statusItem_,
+                            [this](QObject *) { statusItem_->onPomChanged(); });
+    // The tooltip carries the phase label: relabel at once, also while the timer is paused.
+    Notifier::get().observe(QLatin1String(Note::languageChanged), statusItem_,
+                            [this](QObject *) { statusItem_->onPomChanged(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
 
     // Without a tray to click, the window is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) mainWin_->bringToFront();
+
+    // The timer runs after every launch, whether or not it ran when the app last ended.
+    PomodoroTimer::shared().start();
     return true;
 }
 
-void AppDelegate::quitApp() { QCoreApplication::quit(); }
+void AppDelegate::quitApp() {
+    PomodoroTimer::shared().saveState();
+    QCoreApplication::quit();
+}
 
-void AppDelegate::willTerminate() { Prefs::get().flush(); }
+// Runs on every way out (quit item, SIGTERM via quitApp, session end): the timer's state is written
+// and committed before the process exits.
+void AppDelegate::willTerminate() {
+    PomodoroTimer::shared().saveState();
+    Prefs::get().flush();
+}
