@@ -56,7 +56,9 @@ StatusItem::StatusItem(MainWindow *win, PomodoroTimer &timer, QObject *parent)
     tray_->show();
 }
 
-StatusItem::~StatusItem() { delete menu_; }
+StatusItem::~StatusItem() {
+    delete menu_;
+}
 
 void StatusItem::setReminders(ReminderList list, ReminderSwitch setOn) {
     reminders_ = std::move(list);
@@ -88,7 +90,8 @@ void StatusItem::updateIcon() {
         iconPhase_ = phase;
         iconMinutes_ = minutes;
         QIcon icon;
-        for (int s : kIconSizes) icon.addPixmap(QPixmap::fromImage(renderIcon(phase, minutes, s)));
+        for (int s : kIconSizes)
+            icon.addPixmap(QPixmap::fromImage(renderIcon(phase, minutes, s)));
         tray_->setIcon(icon);
     }
     // A tray icon has no text beside it: the title the menu bar would show goes in the tooltip.
@@ -166,26 +169,44 @@ QMenu *StatusItem::buildMenu() {
     };
 
     QString state = running ? QStringLiteral("⏱ ") + Phases::label(timer_.phase())
-                            : QStringLiteral("⏸ ") + L::t({.en = "Paused", .es = "En pausa", .de = "Pausiert",
-                                                            .fr = "En pause", .uk = "На паузі", .pl = "Wstrzymano"});
+                            : QStringLiteral("⏸ ") + L::t({.en = "Paused",
+                                                             .es = "En pausa",
+                                                             .de = "Pausiert",
+                                                             .fr = "En pause",
+                                                             .uk = "На паузі",
+                                                             .pl = "Wstrzymano"});
     menu_->addAction(state)->setEnabled(false);
     menu_->addSeparator();
-    const QString toggle =
-        running ? QStringLiteral("⏸ ") + L::t({.en = "Pause", .es = "Pausa", .de = "Pause", .fr = "Pause",
-                                               .uk = "Пауза", .pl = "Pauza"})
-                : QStringLiteral("▶ ") + L::t({.en = "Resume", .es = "Reanudar", .de = "Fortsetzen",
-                                               .fr = "Reprendre", .uk = "Продовжити", .pl = "Wznów"});
+    const QString toggle = running ? QStringLiteral("⏸ ") + L::t({.en = "Pause",
+                                                                    .es = "Pausa",
+                                                                    .de = "Pause",
+                                                                    .fr = "Pause",
+                                                                    .uk = "Пауза",
+                                                                    .pl = "Pauza"})
+                                   : QStringLiteral("▶ ") + L::t({.en = "Resume",
+                                                                  .es = "Reanudar",
+                                                                  .de = "Fortsetzen",
+                                                                  .fr = "Reprendre",
+                                                                  .uk = "Продовжити",
+                                                                  .pl = "Wznów"});
     menu_->addAction(toggle, this, &StatusItem::toggleTimer);
-    menu_->addAction(QStringLiteral("⏭ ") + L::t({.en = "Skip phase", .es = "Saltar fase", .de = "Phase überspringen",
-                                                 .fr = "Passer la phase", .uk = "Пропустити фазу",
-                                                 .pl = "Pomiń fazę"}),
+    menu_->addAction(QStringLiteral("⏭ ") + L::t({.en = "Skip phase",
+                                                  .es = "Saltar fase",
+                                                  .de = "Phase überspringen",
+                                                  .fr = "Passer la phase",
+                                                  .uk = "Пропустити фазу",
+                                                  .pl = "Pomiń fazę"}),
                      this, &StatusItem::skipPhase);
     menu_->addSeparator();
 
     const std::vector<ReminderRow> rows = reminders_ ? reminders_() : std::vector<ReminderRow>{};
     const Prefs &prefs = Prefs::get();
-    header(L::t({.en = "Notifications", .es = "Notificaciones", .de = "Benachrichtigungen", .fr = "Notifications",
-                 .uk = "Сповіщення", .pl = "Powiadomienia"}));
+    header(L::t({.en = "Notifications",
+                 .es = "Notificaciones",
+                 .de = "Benachrichtigungen",
+                 .fr = "Notifications",
+                 .uk = "Сповіщення",
+                 .pl = "Powiadomienia"}));
     for (const ReminderRow &r : rows) {
         QAction *a = menu_->addAction(r.emoji + sep + r.name);
         a->setCheckable(true);
@@ -195,7 +216,8 @@ QMenu *StatusItem::buildMenu() {
     }
     menu_->addSeparator();
 
-    header(L::t({.en = "Sounds", .es = "Sonidos", .de = "Töne", .fr = "Sons", .uk = "Звуки", .pl = "Dźwięki"}));
+    header(
+        L::t({.en = "Sounds", .es = "Sonidos", .de = "Töne", .fr = "Sons", .uk = "Звуки", .pl = "Dźwięki"}));
     QAction *pom = menu_->addAction(
         QStringLiteral("🍅 Pomodoro ") +
             L::t({.en = "sound", .es = "sonido", .de = "Ton", .fr = "son", .uk = "звук", .pl = "dźwięk"}),
@@ -211,15 +233,18 @@ QMenu *StatusItem::buildMenu() {
     }
     menu_->addSeparator();
 
-    QAction *open = menu_->addAction(QStringLiteral("🖥 ") + L::t({.en = "Open window", .es = "Abrir ventana",
-                                                                 .de = "Fenster öffnen", .fr = "Ouvrir la fenêtre",
-                                                                 .uk = "Відкрити вікно", .pl = "Otwórz okno"}),
+    QAction *open = menu_->addAction(QStringLiteral("🖥 ") + L::t({.en = "Open window",
+                                                                     .es = "Abrir ventana",
+                                                                     .de = "Fenster öffnen",
+                                                                     .fr = "Ouvrir la fenêtre",
+                                                                     .uk = "Відкрити вікно",
+                                                                     .pl = "Otwórz okno"}),
                                      this, &StatusItem::openWindow);
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     menu_->addSeparator();
     QAction *quit = menu_->addAction(
-        L::t({.en = "Quit", .es = "Salir", .de = "Beenden", .fr = "Quitter", .uk = "Вийти", .pl = "Zakończ"}), this,
-        &StatusItem::quitRequested);
+        L::t({.en = "Quit", .es = "Salir", .de = "Beenden", .fr = "Quitter", .uk = "Вийти", .pl = "Zakończ"}),
+        this, &StatusItem::quitRequested);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     return menu_;
 }
@@ -231,7 +256,9 @@ void StatusItem::toggleTimer() {
         timer_.start();
 }
 
-void StatusItem::skipPhase() { timer_.advance(false); }
+void StatusItem::skipPhase() {
+    timer_.advance(false);
+}
 
 void StatusItem::toggleReminderOn(const QString &onKey) {
     if (onKey.isEmpty() || !reminders_ || !setReminderOn_) return;
@@ -243,7 +270,9 @@ void StatusItem::toggleReminderOn(const QString &onKey) {
     }
 }
 
-void StatusItem::togglePomSound() { timer_.setSoundEnabled(!timer_.soundEnabled()); }
+void StatusItem::togglePomSound() {
+    timer_.setSoundEnabled(!timer_.soundEnabled());
+}
 
 void StatusItem::toggleReminderSnd(const QString &soundKey) {
     if (soundKey.isEmpty() || !reminders_) return;

@@ -35,7 +35,9 @@ qint64 posMod(qint64 a, qint64 m) {
     return r < 0 ? r + m : r;
 }
 
-bool saneSeconds(double s) { return std::isfinite(s) && s > 0 && s <= kMaxSeconds; }
+bool saneSeconds(double s) {
+    return std::isfinite(s) && s > 0 && s <= kMaxSeconds;
+}
 
 // The whole number of steps of length step in e, and what is left (never negative).
 double wholeSteps(double &e, double step) {
@@ -51,7 +53,9 @@ double wholeSteps(double &e, double step) {
 }
 } // namespace
 
-PomodoroTimer::PomodoroTimer(QObject *parent) : QObject(parent) { loadState(); }
+PomodoroTimer::PomodoroTimer(QObject *parent) : QObject(parent) {
+    loadState();
+}
 
 PomodoroTimer::~PomodoroTimer() = default;
 
@@ -71,36 +75,59 @@ double PomodoroTimer::minutesFor(Phase p) const {
     return Phases::defaultMinutes(p);
 }
 
-double PomodoroTimer::durationFor(Phase p) const { return minutesFor(p) * 60.0; }
-
-PhaseLengths PomodoroTimer::lengths() const {
-    return {durationFor(Phase::work), durationFor(Phase::rest), durationFor(Phase::longRest), cyclesBeforeLong()};
+double PomodoroTimer::durationFor(Phase p) const {
+    return minutesFor(p) * 60.0;
 }
 
-void PomodoroTimer::setWorkMins(double m) { Prefs::get().setDouble(kWorkMins, m); }
-void PomodoroTimer::setBreakMins(double m) { Prefs::get().setDouble(kBreakMins, m); }
-void PomodoroTimer::setLongBreakMins(double m) { Prefs::get().setDouble(kLongBreakMins, m); }
+PhaseLengths PomodoroTimer::lengths() const {
+    return {durationFor(Phase::work), durationFor(Phase::rest), durationFor(Phase::longRest),
+            cyclesBeforeLong()};
+}
+
+void PomodoroTimer::setWorkMins(double m) {
+    Prefs::get().setDouble(kWorkMins, m);
+}
+void PomodoroTimer::setBreakMins(double m) {
+    Prefs::get().setDouble(kBreakMins, m);
+}
+void PomodoroTimer::setLongBreakMins(double m) {
+    Prefs::get().setDouble(kLongBreakMins, m);
+}
 
 qint64 PomodoroTimer::cyclesBeforeLong() const {
     const qint64 v = Prefs::get().integer(kCyclesBeforeLong);
     return v > 0 ? v : kDefaultCycles;
 }
-void PomodoroTimer::setCyclesBeforeLong(qint64 n) { Prefs::get().setInt(kCyclesBeforeLong, n); }
+void PomodoroTimer::setCyclesBeforeLong(qint64 n) {
+    Prefs::get().setInt(kCyclesBeforeLong, n);
+}
 
 qint64 PomodoroTimer::dailyGoal() const {
     const qint64 v = Prefs::get().integer(kPomDailyGoal);
     return v > 0 ? v : kDefaultGoal;
 }
-void PomodoroTimer::setDailyGoal(qint64 n) { Prefs::get().setInt(kPomDailyGoal, n); }
+void PomodoroTimer::setDailyGoal(qint64 n) {
+    Prefs::get().setInt(kPomDailyGoal, n);
+}
 
-bool PomodoroTimer::soundEnabled() const { return Prefs::get().switchOn(kSoundOn); }
-void PomodoroTimer::setSoundEnabled(bool on) { Prefs::get().setBool(kSoundOn, on); }
-bool PomodoroTimer::notificationsEnabled() const { return Prefs::get().switchOn(kNotifOn); }
-void PomodoroTimer::setNotificationsEnabled(bool on) { Prefs::get().setBool(kNotifOn, on); }
+bool PomodoroTimer::soundEnabled() const {
+    return Prefs::get().switchOn(kSoundOn);
+}
+void PomodoroTimer::setSoundEnabled(bool on) {
+    Prefs::get().setBool(kSoundOn, on);
+}
+bool PomodoroTimer::notificationsEnabled() const {
+    return Prefs::get().switchOn(kNotifOn);
+}
+void PomodoroTimer::setNotificationsEnabled(bool on) {
+    Prefs::get().setBool(kNotifOn, on);
+}
 
 // ---- running -----------------------------------------------------------------------------------
 
-void PomodoroTimer::post() { Notifier::get().post(QLatin1String(Note::pomodoroChanged), this); }
+void PomodoroTimer::post() {
+    Notifier::get().post(QLatin1String(Note::pomodoroChanged), this);
+}
 
 void PomodoroTimer::scheduleTicker() {
     if (ticker_) {
@@ -175,7 +202,9 @@ void PomodoroTimer::tick() {
     if (qint64(remaining_) % kSaveEverySecs == 0) saveState();
 }
 
-QDate PomodoroTimer::today() const { return Clock::get().now().toLocalTime().date(); }
+QDate PomodoroTimer::today() const {
+    return Clock::get().now().toLocalTime().date();
+}
 
 QString PomodoroTimer::dayString(const QDate &d) {
     return QStringLiteral("%1-%2-%3").arg(d.year()).arg(d.month()).arg(d.day());
@@ -219,7 +248,8 @@ void PomodoroTimer::advance(bool notify) {
     if (notify && notificationsEnabled()) {
         Banners::show(Phases::notifyTitle(phase_), Phases::notifyBody(phase_, minutesFor(phase_)),
                       Phases::accentColor(phase_));
-        if (soundEnabled()) Sound::play(phase_ == Phase::work ? QStringLiteral("Glass") : QStringLiteral("Ping"));
+        if (soundEnabled())
+            Sound::play(phase_ == Phase::work ? QStringLiteral("Glass") : QStringLiteral("Ping"));
     }
     post();
     saveState();
@@ -253,8 +283,12 @@ qint64 PomodoroTimer::focusSecsToday() const {
     return last && *last == dayString(today()) ? Prefs::get().integer(kPomFocusSecs) : 0;
 }
 
-qint64 PomodoroTimer::totalCount() const { return Prefs::get().integer(kPomTotalCount); }
-qint64 PomodoroTimer::streak() const { return Prefs::get().integer(kPomStreak); }
+qint64 PomodoroTimer::totalCount() const {
+    return Prefs::get().integer(kPomTotalCount);
+}
+qint64 PomodoroTimer::streak() const {
+    return Prefs::get().integer(kPomStreak);
+}
 
 // ---- state -------------------------------------------------------------------------------------
 

@@ -51,7 +51,7 @@ public:
     void setCyclesBeforeLong(qint64 n);
     qint64 dailyGoal() const;
     void setDailyGoal(qint64 n);
-    bool soundEnabled() const;        // missing or not a Boolean: on
+    bool soundEnabled() const; // missing or not a Boolean: on
     void setSoundEnabled(bool on);
     bool notificationsEnabled() const; // missing or not a Boolean: on
     void setNotificationsEnabled(bool on);
@@ -59,10 +59,10 @@ public:
     double durationFor(Phase p) const; // seconds
     PhaseLengths lengths() const;
 
-    void start();                // nothing when already running
-    void pause();                // posts and saves even when already paused
-    void reset();                // fresh focus phase, cycle count 0, paused
-    void advance(bool notify);   // ends the phase now; notify only when it ended by itself
+    void start();              // nothing when already running
+    void pause();              // posts and saves even when already paused
+    void reset();              // fresh focus phase, cycle count 0, paused
+    void advance(bool notify); // ends the phase now; notify only when it ended by itself
     void skip() { advance(false); }
     void applyNewSettings();     // fresh focus phase with the current lengths, run state kept
     void switchToPhase(Phase p); // phase p at its full length, run state kept

@@ -11,7 +11,9 @@
 #include <memory>
 
 namespace {
-QDateTime local(int y, int mo, int d, int h, int mi) { return QDateTime(QDate(y, mo, d), QTime(h, mi)); }
+QDateTime local(int y, int mo, int d, int h, int mi) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi));
+}
 
 // Everything a timer test needs, fresh for each case: preferences, a clock, banner and sound recorders,
 // and a count of pomodoroChanged posts.
@@ -73,7 +75,8 @@ private slots:
     void damagedLengthsReadAsTheDefault_data() {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<double>("savedRemaining");
-        const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity(),
+                     nan = std::numeric_limits<double>::quiet_NaN();
         QTest::newRow("inf") << QVariant(inf) << inf;
         QTest::newRow("nan") << QVariant(nan) << nan;
         QTest::newRow("1e300") << QVariant(1e300) << 1e300;

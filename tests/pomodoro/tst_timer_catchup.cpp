@@ -31,7 +31,8 @@ TimerPosition replayPhaseByPhase(TimerPosition pos, double e, const PhaseLengths
     return pos;
 }
 
-void writeState(Prefs &p, const QString &phase, double remaining, bool running, qint64 cycles, double agoSecs) {
+void writeState(Prefs &p, const QString &phase, double remaining, bool running, qint64 cycles,
+                double agoSecs) {
     p.setString(kPhase, phase);
     p.setDouble(kRemaining, remaining);
     p.setBool(kWasRunning, running);
@@ -55,12 +56,18 @@ private slots:
         QTest::addColumn<int>("expCycles");
         QTest::newRow("focus ends into the long break")
             << "work" << 600.0 << true << 3 << 900.0 << "longRest" << 900.0 << 600.0 << 4;
-        QTest::newRow("break used up exactly") << "work" << 600.0 << true << 0 << 900.0 << "work" << 1500.0 << 1500.0 << 1;
-        QTest::newRow("paused: as written") << "rest" << 412.5 << false << 2 << 5000.0 << "rest" << 300.0 << 412.5 << 2;
-        QTest::newRow("unknown phase") << "pause" << 100.0 << false << 0 << 0.0 << "work" << 1500.0 << 100.0 << 0;
-        QTest::newRow("no remaining time") << "longRest" << 0.0 << false << 0 << 0.0 << "longRest" << 900.0 << 900.0 << 0;
-        QTest::newRow("clock set back") << "work" << 600.0 << true << 1 << -3600.0 << "work" << 1500.0 << 600.0 << 1;
-        QTest::newRow("longer than the phase stays") << "rest" << 7000.0 << true << 1 << 1000.0 << "rest" << 300.0 << 6000.0 << 1;
+        QTest::newRow("break used up exactly")
+            << "work" << 600.0 << true << 0 << 900.0 << "work" << 1500.0 << 1500.0 << 1;
+        QTest::newRow("paused: as written")
+            << "rest" << 412.5 << false << 2 << 5000.0 << "rest" << 300.0 << 412.5 << 2;
+        QTest::newRow("unknown phase")
+            << "pause" << 100.0 << false << 0 << 0.0 << "work" << 1500.0 << 100.0 << 0;
+        QTest::newRow("no remaining time")
+            << "longRest" << 0.0 << false << 0 << 0.0 << "longRest" << 900.0 << 900.0 << 0;
+        QTest::newRow("clock set back")
+            << "work" << 600.0 << true << 1 << -3600.0 << "work" << 1500.0 << 600.0 << 1;
+        QTest::newRow("longer than the phase stays")
+            << "rest" << 7000.0 << true << 1 << 1000.0 << "rest" << 300.0 << 6000.0 << 1;
     }
     void restoredState() {
         QFETCH(QString, phase);
@@ -156,7 +163,8 @@ private slots:
         QFETCH(double, ago);
         TempPrefs temp;
         TestClock clock(kNow);
-        for (const char *k : {kWorkMins, kBreakMins, kLongBreakMins}) temp.prefs().setDouble(k, minutes);
+        for (const char *k : {kWorkMins, kBreakMins, kLongBreakMins})
+            temp.prefs().setDouble(k, minutes);
         writeState(temp.prefs(), QStringLiteral("work"), 1, true, 0, ago);
         if (ago < 0) temp.prefs().setDouble(kTimestamp, 1e-9);
         QElapsedTimer el;

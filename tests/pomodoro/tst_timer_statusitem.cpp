@@ -11,7 +11,8 @@
 namespace {
 QStringList titles(QMenu *m) {
     QStringList out;
-    for (QAction *a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction *a : m->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
 }
 
@@ -98,11 +99,13 @@ private slots:
                         if (c.alpha() < 200) continue;
                         (c.red() > 200 && c.green() > 200 && c.blue() > 200 ? white : ink)++;
                     }
-                QVERIFY2(white >= 12, qPrintable(QStringLiteral("%1 white pixels, %2 %3").arg(white).arg(int(ph)).arg(m)));
+                QVERIFY2(white >= 12,
+                         qPrintable(QStringLiteral("%1 white pixels, %2 %3").arg(white).arg(int(ph)).arg(m)));
                 QVERIFY(ink >= 120);
                 StatusItem::renderIcon(ph, m, 64).save(
-                    QStringLiteral("%1/statusicon-%2-%3.png").arg(QCoreApplication::applicationDirPath(),
-                                                                   Phases::rawValue(ph)).arg(m));
+                    QStringLiteral("%1/statusicon-%2-%3.png")
+                        .arg(QCoreApplication::applicationDirPath(), Phases::rawValue(ph))
+                        .arg(m));
             }
             QVERIFY(StatusItem::renderIcon(ph, 24, 22) != StatusItem::renderIcon(ph, 25, 22));
         }
@@ -112,12 +115,27 @@ private slots:
         PomodoroTimer t;
         auto item = makeItem(t);
         QMenu *m = item->buildMenu();
-        const QStringList expected = {"⏸ Paused", "-", "▶ Resume", "⏭ Skip phase", "-", "── Notifications ──",
-                                      "💧 Water", "👁 Eyes", "-", "── Sounds ──", "🍅 Pomodoro sound", "💧 Water",
-                                      "👁 Eyes", "-", "🖥 Open window", "-", "Quit"};
+        const QStringList expected = {"⏸ Paused",
+                                      "-",
+                                      "▶ Resume",
+                                      "⏭ Skip phase",
+                                      "-",
+                                      "── Notifications ──",
+                                      "💧 Water",
+                                      "👁 Eyes",
+                                      "-",
+                                      "── Sounds ──",
+                                      "🍅 Pomodoro sound",
+                                      "💧 Water",
+                                      "👁 Eyes",
+                                      "-",
+                                      "🖥 Open window",
+                                      "-",
+                                      "Quit"};
         QCOMPARE(titles(m), expected);
         const auto acts = m->actions();
-        for (int i : {0, 5, 9}) QVERIFY(!acts[i]->isEnabled());
+        for (int i : {0, 5, 9})
+            QVERIFY(!acts[i]->isEnabled());
         for (int i : {6, 7, 10, 11, 12}) {
             QVERIFY(acts[i]->isCheckable());
             QVERIFY2(acts[i]->isChecked(), qPrintable(acts[i]->text()));
