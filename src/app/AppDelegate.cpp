@@ -3,9 +3,13 @@
 #include "app/Keys.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
+#include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "pomodoro/ProjectStore.h"
+#include "pomodoro/TaskStore.h"
 #include "ui/BannerWindow.h"
 #include "ui/NoFocusRingStyle.h"
 #include "ui/ToneSoundPlayer.h"
@@ -43,19 +47,40 @@ bool AppDelegate::launch() {
     Sound::install(new ToneSoundPlayer(this));
 
     mainWin_ = new MainWindow;
-    statusItem_ = new StatusItem(mainWin_);
+    // The status item reads the timer, which restores its state (and catches up) on first use.
+    statusItem_ = new StatusItem(mainWin_, PomodoroTimer::shared());
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
     // There is no menu bar to carry "Quit Mivo": its shortcut works in the window.
     auto *quit = new QShortcut(QKeySequence::Quit, mainWin_);
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, this, [this] { quitApp(); });
+    Notifier::get().observe(QLatin1String(Note::pomodoroChanged), statusItem_,
+                            [this](QObject *) { statusItem_->onPomChanged(); });
+    // The tooltip carries the phase label: relabel at once, also while the timer is paused.
+    Notifier::get().observe(QLatin1String(Note::languageChanged), statusItem_,
+                            [this](QObject *) { statusItem_->onPomChanged(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
 
     // Without a tray to click, the window is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) mainWin_->bringToFront();
+
+    // Engines and stores exist from launch on; each loads its document when it is created.
+    TaskStore::shared();
+    ProjectStore::shared();
+
+    // The timer runs after every launch, whether or not it ran when the app last ended.
+    PomodoroTimer::shared().start();
     return true;
 }
 
-void AppDelegate::quitApp() { QCoreApplication::quit(); }
+void AppDelegate::quitApp() {
+    PomodoroTimer::shared().saveState();
+    QCoreApplication::quit();
+}
 
-void AppDelegate::willTerminate() { Prefs::get().flush(); }
+// Runs on every way out (quit item, SIGTERM via quitApp, session end): the timer's state is written
+// and committed before the process exits.
+void AppDelegate::willTerminate() {
+    PomodoroTimer::shared().saveState();
+    Prefs::get().flush();
+}
