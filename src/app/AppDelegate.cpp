@@ -3,6 +3,8 @@
 #include "app/Keys.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
+#include "health/CustomReminderStore.h"
+#include "health/HealthManager.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
@@ -36,6 +38,10 @@ bool AppDelegate::launch() {
     statusItem_ = new StatusItem(mainWin_);
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
+
+    // The health reminders start with their engine; the alarms are armed once the store has loaded.
+    HealthManager::shared();
+    CustomReminderStore::shared().scheduleAll();
 
     // Without a tray to click, the window is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) mainWin_->bringToFront();
