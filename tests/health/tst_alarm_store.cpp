@@ -31,12 +31,15 @@ CustomReminder dated(int hour, int minute, int day, int month, int year, bool ch
 
 class AlarmStoreTest : public QObject {
     Q_OBJECT
-private slots:
+public:
     static void initMain() {
         // Daylight-saving cases are written for this zone.
         qputenv("TZ", "Europe/Berlin");
         tzset();
+        useOffscreenWhenHeadless();
     }
+
+private slots:
     void cleanup() { CustomReminderStore::resetShared(); }
 
     void dailyAlarmArmsStrictlyAfterNow_data() {

@@ -13,6 +13,9 @@ HReminder reminder(int i) { return HealthManager::shared().list().at(size_t(i));
 
 class HealthEngineTest : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
 private slots:
     void cleanup() { HealthManager::resetShared(); }
 
