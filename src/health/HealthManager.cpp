@@ -176,6 +176,7 @@ void HealthManager::onSleep() {
 void HealthManager::onWake() {
     // Time asleep does not count: every reminder that is on starts a fresh interval.
     Banners::dismissAll();
+    uiTimer_->start(1000); // the beat, too, counts from the wake
     startStaggered();
 }
 
