@@ -12,12 +12,15 @@ using ojson = nlohmann::ordered_json;
 constexpr qint64 kMinYear = 1;
 constexpr qint64 kMaxYear = 9999;
 
-bool inRange(qint64 v, qint64 lo, qint64 hi) { return v >= lo && v <= hi; }
+bool inRange(qint64 v, qint64 lo, qint64 hi) {
+    return v >= lo && v <= hi;
+}
 
 // An integer as a JSON decoder for a 64-bit integer takes it: integral numbers only, 7.0 included.
 std::optional<qint64> readInt(const json &v) {
     if (v.is_number_integer()) {
-        if (v.is_number_unsigned() && v.get<json::number_unsigned_t>() > json::number_unsigned_t(std::numeric_limits<qint64>::max()))
+        if (v.is_number_unsigned() &&
+            v.get<json::number_unsigned_t>() > json::number_unsigned_t(std::numeric_limits<qint64>::max()))
             return std::nullopt;
         return v.get<qint64>();
     }
@@ -29,8 +32,7 @@ std::optional<qint64> readInt(const json &v) {
     return std::nullopt;
 }
 
-template <class F>
-bool required(const json &o, const char *name, F &&take) {
+template <class F> bool required(const json &o, const char *name, F &&take) {
     auto it = o.find(name);
     return it != o.end() && take(*it);
 }
@@ -67,26 +69,31 @@ bool optionalInt(const json &o, const char *name, std::optional<qint64> &out) {
 std::optional<CustomReminder> decodeOne(const json &o) {
     if (!o.is_object()) return std::nullopt;
     CustomReminder r;
-    const bool ok = required(o, "id", [&](const json &v) { return readString(v, r.id); }) &&
-                    required(o, "hour", [&](const json &v) { return readInto(v, r.hour); }) &&
-                    required(o, "minute", [&](const json &v) { return readInto(v, r.minute); }) &&
-                    required(o, "text", [&](const json &v) { return readString(v, r.text); }) &&
-                    required(o, "enabled", [&](const json &v) { return readBool(v, r.enabled); }) &&
-                    optionalInt(o, "startDay", r.startDay) && optionalInt(o, "startMonth", r.startMonth) &&
-                    optionalInt(o, "startYear", r.startYear) &&
-                    required(o, "dailyCheckpoint", [&](const json &v) { return readBool(v, r.dailyCheckpoint); }) &&
-                    required(o, "done", [&](const json &v) { return readBool(v, r.done); }) &&
-                    required(o, "dailyTarget", [&](const json &v) { return readInto(v, r.dailyTarget); }) &&
-                    required(o, "shownCount", [&](const json &v) { return readInto(v, r.shownCount); }) &&
-                    required(o, "shownDate", [&](const json &v) { return readString(v, r.shownDate); });
+    const bool ok =
+        required(o, "id", [&](const json &v) { return readString(v, r.id); }) &&
+        required(o, "hour", [&](const json &v) { return readInto(v, r.hour); }) &&
+        required(o, "minute", [&](const json &v) { return readInto(v, r.minute); }) &&
+        required(o, "text", [&](const json &v) { return readString(v, r.text); }) &&
+        required(o, "enabled", [&](const json &v) { return readBool(v, r.enabled); }) &&
+        optionalInt(o, "startDay", r.startDay) && optionalInt(o, "startMonth", r.startMonth) &&
+        optionalInt(o, "startYear", r.startYear) &&
+        required(o, "dailyCheckpoint", [&](const json &v) { return readBool(v, r.dailyCheckpoint); }) &&
+        required(o, "done", [&](const json &v) { return readBool(v, r.done); }) &&
+        required(o, "dailyTarget", [&](const json &v) { return readInto(v, r.dailyTarget); }) &&
+        required(o, "shownCount", [&](const json &v) { return readInto(v, r.shownCount); }) &&
+        required(o, "shownDate", [&](const json &v) { return readString(v, r.shownDate); });
     if (!ok) return std::nullopt;
     return r;
 }
 } // namespace
 
-QString CustomReminder::newId() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+QString CustomReminder::newId() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
 
-QString CustomReminder::timeString() const { return QString::asprintf("%02lld:%02lld", hour, minute); }
+QString CustomReminder::timeString() const {
+    return QString::asprintf("%02lld:%02lld", hour, minute);
+}
 
 QString CustomReminder::dateLabel() const {
     if (!hasStartDate()) return QStringLiteral("Every day");
@@ -95,8 +102,8 @@ QString CustomReminder::dateLabel() const {
 
 std::optional<QDateTime> CustomReminder::startDate() const {
     if (!hasStartDate()) return std::nullopt;
-    if (!inRange(*startMonth, 1, 12) || !inRange(*startDay, 1, 31) || !inRange(*startYear, kMinYear, kMaxYear) ||
-        !inRange(hour, 0, 23) || !inRange(minute, 0, 59))
+    if (!inRange(*startMonth, 1, 12) || !inRange(*startDay, 1, 31) ||
+        !inRange(*startYear, kMinYear, kMaxYear) || !inRange(hour, 0, 23) || !inRange(minute, 0, 59))
         return std::nullopt;
     const QDate d = QDate(int(*startYear), int(*startMonth), 1).addDays(*startDay - 1);
     return localMoment(d, int(hour), int(minute));

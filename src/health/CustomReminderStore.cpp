@@ -16,7 +16,9 @@
 namespace {
 QPointer<CustomReminderStore> g_shared;
 
-QString todayString() { return Clock::get().today().toString(QStringLiteral("yyyy-MM-dd")); }
+QString todayString() {
+    return Clock::get().today().toString(QStringLiteral("yyyy-MM-dd"));
+}
 } // namespace
 
 CustomReminderStore &CustomReminderStore::shared() {
@@ -27,7 +29,9 @@ CustomReminderStore &CustomReminderStore::shared() {
     return *g_shared;
 }
 
-void CustomReminderStore::resetShared() { delete g_shared.data(); }
+void CustomReminderStore::resetShared() {
+    delete g_shared.data();
+}
 
 CustomReminderStore::CustomReminderStore() {
     items_ = loadDocument<std::vector<CustomReminder>>(QString::fromLatin1(kCustomReminders),
@@ -113,7 +117,9 @@ void CustomReminderStore::scheduleAll() {
         if (r.enabled && !r.done) reschedule(r);
 }
 
-void CustomReminderStore::reschedule(const CustomReminder &r) { arm(r, QDate()); }
+void CustomReminderStore::reschedule(const CustomReminder &r) {
+    arm(r, QDate());
+}
 
 std::optional<QDateTime> CustomReminderStore::nextFire(const QString &id) const {
     auto it = armed_.find(id);
@@ -185,12 +191,14 @@ void CustomReminderStore::onLeg(const QString &id) {
 
     // Arm again from the record as it is now: a one-off (start date, no checkpoint) is finished.
     const CustomReminder *cur = find(copy.id);
-    if (cur && cur->enabled && !cur->done && (!cur->hasStartDate() || cur->dailyCheckpoint)) arm(*cur, firedOn);
+    if (cur && cur->enabled && !cur->done && (!cur->hasStartDate() || cur->dailyCheckpoint))
+        arm(*cur, firedOn);
 }
 
 void CustomReminderStore::recheck() {
     std::vector<QString> ids;
-    for (const auto &kv : armed_) ids.push_back(kv.first);
+    for (const auto &kv : armed_)
+        ids.push_back(kv.first);
     for (const QString &id : ids) {
         auto t = tickers_.find(id);
         if (t != tickers_.end()) t->second->stop();
@@ -226,7 +234,12 @@ void CustomReminderStore::fireReminder(const CustomReminder &copy) {
                      .uk = "Щоденний чекпоінт — натисни ✓ Виконано після завершення",
                      .pl = "Dzienny punkt kontrolny — dotknij ✓ Gotowe po zakończeniu"});
     else if (copy.text.isEmpty())
-        body = L::t({.en = "Time!", .es = "¡Es la hora!", .de = "Zeit!", .fr = "C'est l'heure !", .uk = "Час!", .pl = "Czas!"});
+        body = L::t({.en = "Time!",
+                     .es = "¡Es la hora!",
+                     .de = "Zeit!",
+                     .fr = "C'est l'heure !",
+                     .uk = "Час!",
+                     .pl = "Czas!"});
     else
         body = copy.text;
     Banners::show(title, body, VF::accent());

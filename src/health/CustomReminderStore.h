@@ -46,7 +46,8 @@ public:
 
     // The moment r is due after now, or absent when it is not to be armed. The daily moment is never
     // on the day notOn (the day it just fired).
-    static std::optional<QDateTime> nextTarget(const CustomReminder &r, const QDateTime &now, QDate notOn = {});
+    static std::optional<QDateTime> nextTarget(const CustomReminder &r, const QDateTime &now,
+                                               QDate notOn = {});
 
     // Timers wake at least this often to compare the wall clock with the target.
     static constexpr qint64 kMaxLegMs = 5 * 60 * 1000;

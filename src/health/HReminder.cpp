@@ -4,8 +4,12 @@
 #include "ui/Lang.h"
 
 namespace {
-QColor rgb(double r, double g, double b) { return QColor::fromRgbF(float(r), float(g), float(b), 1.0f); }
-QString k(const char *key) { return QString::fromLatin1(key); }
+QColor rgb(double r, double g, double b) {
+    return QColor::fromRgbF(float(r), float(g), float(b), 1.0f);
+}
+QString k(const char *key) {
+    return QString::fromLatin1(key);
+}
 } // namespace
 
 std::vector<HReminder> HReminder::all() {
@@ -36,7 +40,12 @@ std::vector<HReminder> HReminder::all() {
                .pl = "Patrz na coś odległego o 6 m przez 20 sekund."}),
          rgb(0.4, 0.9, 0.8), k(kEyesTarget), k(kEyesShown), k(kEyesShownDate)},
         {k(kPostureMins), k(kPostureOn), k(kPostureSnd),
-         L::t({.en = "Posture", .es = "Postura", .de = "Haltung", .fr = "Posture", .uk = "Постава", .pl = "Postura"}),
+         L::t({.en = "Posture",
+               .es = "Postura",
+               .de = "Haltung",
+               .fr = "Posture",
+               .uk = "Постава",
+               .pl = "Postura"}),
          QStringLiteral("\U0001F9D8"), 36,
          L::t({.en = "Check posture: back straight, shoulders relaxed.",
                .es = "Comprueba la postura: espalda recta, hombros relajados.",

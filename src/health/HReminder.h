@@ -9,10 +9,10 @@ struct HReminder {
     QString key;
     QString onKey;
     QString soundKey;
-    QString name;  // in the language current when the value was built
+    QString name; // in the language current when the value was built
     QString emoji;
     double defaultMins = 0;
-    QString body;  // advice text, same language as name
+    QString body; // advice text, same language as name
     QColor accent;
     QString targetKey;
     QString shownKey;

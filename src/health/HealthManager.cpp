@@ -14,9 +14,13 @@
 namespace {
 QPointer<HealthManager> g_shared;
 
-QString todayString() { return Clock::get().today().toString(QStringLiteral("yyyy-MM-dd")); }
+QString todayString() {
+    return Clock::get().today().toString(QStringLiteral("yyyy-MM-dd"));
+}
 
-int toInt(qint64 v) { return int(std::clamp<qint64>(v, INT_MIN, INT_MAX)); }
+int toInt(qint64 v) {
+    return int(std::clamp<qint64>(v, INT_MIN, INT_MAX));
+}
 } // namespace
 
 HealthManager &HealthManager::shared() {
@@ -28,7 +32,9 @@ HealthManager &HealthManager::shared() {
     return *g_shared;
 }
 
-void HealthManager::resetShared() { delete g_shared.data(); }
+void HealthManager::resetShared() {
+    delete g_shared.data();
+}
 
 HealthManager::HealthManager() {
     // The redraw beat runs for the life of the engine, also while asleep and with every reminder off.
@@ -39,15 +45,19 @@ HealthManager::HealthManager() {
     SleepWatcher &w = SleepWatcher::get();
     connect(&w, &SleepWatcher::willSleep, this, &HealthManager::onSleep);
     connect(&w, &SleepWatcher::didWake, this, &HealthManager::onWake);
-    Notifier::get().observe(QString::fromLatin1(Note::languageChanged), this, [this](QObject *) { onLangChange(); });
+    Notifier::get().observe(QString::fromLatin1(Note::languageChanged), this,
+                            [this](QObject *) { onLangChange(); });
 }
 
-std::vector<HReminder> HealthManager::list() const { return HReminder::all(); }
+std::vector<HReminder> HealthManager::list() const {
+    return HReminder::all();
+}
 
 void HealthManager::startStaggered() {
     // The offset follows the place in the list, whether or not the reminders before it are on.
     const auto all = list();
-    for (size_t i = 0; i < all.size(); ++i) restart(all[i], double(i) * kStaggerSecs);
+    for (size_t i = 0; i < all.size(); ++i)
+        restart(all[i], double(i) * kStaggerSecs);
 }
 
 double HealthManager::mins(const HReminder &r) const {
@@ -114,7 +124,9 @@ void HealthManager::fire(const HReminder &r, qint64 intervalMs) {
     broadcast();
 }
 
-bool HealthManager::isOn(const HReminder &r) const { return Prefs::get().switchOn(r.onKey); }
+bool HealthManager::isOn(const HReminder &r) const {
+    return Prefs::get().switchOn(r.onKey);
+}
 
 void HealthManager::setOn(bool on, const HReminder &r) {
     Prefs::get().setBool(r.onKey, on);
@@ -125,9 +137,13 @@ void HealthManager::setOn(bool on, const HReminder &r) {
     broadcast();
 }
 
-bool HealthManager::isSoundOn(const HReminder &r) const { return Prefs::get().switchOn(r.soundKey); }
+bool HealthManager::isSoundOn(const HReminder &r) const {
+    return Prefs::get().switchOn(r.soundKey);
+}
 
-void HealthManager::setSoundOn(bool on, const HReminder &r) { Prefs::get().setBool(r.soundKey, on); }
+void HealthManager::setSoundOn(bool on, const HReminder &r) {
+    Prefs::get().setBool(r.soundKey, on);
+}
 
 int HealthManager::dailyTarget(const HReminder &r) const {
     return std::max(1, toInt(Prefs::get().integer(r.targetKey)));
@@ -166,11 +182,14 @@ double HealthManager::remaining(const HReminder &r) const {
     return std::max(0.0, double(Clock::get().now().msecsTo(*it)) / 1000.0);
 }
 
-void HealthManager::broadcast() { Notifier::get().post(QString::fromLatin1(Note::healthChanged), this); }
+void HealthManager::broadcast() {
+    Notifier::get().post(QString::fromLatin1(Note::healthChanged), this);
+}
 
 void HealthManager::onSleep() {
     // The switches stay as they are; only the timers go.
-    for (const HReminder &r : list()) stop(r);
+    for (const HReminder &r : list())
+        stop(r);
 }
 
 void HealthManager::onWake() {
@@ -180,4 +199,6 @@ void HealthManager::onWake() {
     startStaggered();
 }
 
-void HealthManager::onLangChange() { broadcast(); }
+void HealthManager::onLangChange() {
+    broadcast();
+}

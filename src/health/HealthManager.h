@@ -68,7 +68,7 @@ private:
     // One timer per reminder, reused: single-shot while waiting for the first fire, then repeating.
     struct Slot {
         Ticker *ticker = nullptr;
-        HReminder r;        // as it was at the last restart: banners keep that language
+        HReminder r; // as it was at the last restart: banners keep that language
         qint64 intervalMs = 0;
         quint64 generation = 0;
     };

@@ -11,7 +11,9 @@ const QString kLogindManager = QStringLiteral("org.freedesktop.login1.Manager");
 const QString kPrepareForSleep = QStringLiteral("PrepareForSleep");
 } // namespace
 
-SleepWatcher::SleepWatcher(QObject *parent) : QObject(parent), bus_(QString()) { startProbe(); }
+SleepWatcher::SleepWatcher(QObject *parent) : QObject(parent), bus_(QString()) {
+    startProbe();
+}
 
 SleepWatcher::SleepWatcher(const QDBusConnection &bus, QObject *parent) : QObject(parent), bus_(bus) {
     // Only logind itself may tell us about sleep: the match names its service.
@@ -34,7 +36,9 @@ SleepWatcher &SleepWatcher::get() {
     return *sys;
 }
 
-void SleepWatcher::install(SleepWatcher *w) { g_installed = w; }
+void SleepWatcher::install(SleepWatcher *w) {
+    g_installed = w;
+}
 
 void SleepWatcher::onPrepareForSleep(bool goingToSleep) {
     if (goingToSleep)
@@ -53,7 +57,9 @@ void SleepWatcher::startProbe() {
     probe_->start(kProbeMs);
 }
 
-void SleepWatcher::probe() { check(false); }
+void SleepWatcher::probe() {
+    check(false);
+}
 
 void SleepWatcher::check(bool intervalElapsed) {
     const QDateTime now = Clock::get().now();

@@ -1,6 +1,6 @@
 #pragma once
-#include <QDateTime>
 #include <QDBusConnection>
+#include <QDateTime>
 #include <QObject>
 
 class Ticker;

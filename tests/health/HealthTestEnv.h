@@ -31,7 +31,9 @@ private:
 // Fresh preferences, a fake clock starting at start, a sleep watcher on that clock and recorders;
 // the engine and the store are rebuilt on first use and torn down before the clock goes.
 struct HealthEnv {
-    explicit HealthEnv(const QDateTime &start) : clock(start), banners(start) { SleepWatcher::install(&watcher); }
+    explicit HealthEnv(const QDateTime &start) : clock(start), banners(start) {
+        SleepWatcher::install(&watcher);
+    }
     ~HealthEnv() {
         HealthManager::resetShared();
         CustomReminderStore::resetShared();

@@ -7,9 +7,13 @@
 
 namespace {
 // JSON fixtures are written with ' for " to stay readable; \q stands for an escaped quote.
-QByteArray dq(const char *s) { return QByteArray(s).replace('\'', '"').replace("\\q", "\\\""); }
+QByteArray dq(const char *s) {
+    return QByteArray(s).replace('\'', '"').replace("\\q", "\\\"");
+}
 
-QDateTime at(int y, int mo, int d, int h, int mi, int s = 0) { return QDateTime(QDate(y, mo, d), QTime(h, mi, s)); }
+QDateTime at(int y, int mo, int d, int h, int mi, int s = 0) {
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
 
 CustomReminder alarm(int hour, int minute, const QString &text = QStringLiteral("Pills")) {
     CustomReminder r;
@@ -107,18 +111,19 @@ private slots:
         const CustomReminder fromThen = dated(8, 0, 10, 5, 2024, true);
         const CustomReminder pastOnce = dated(8, 0, 1, 5, 2024, false);
         const CustomReminder pastDaily = dated(8, 0, 1, 5, 2024, true);
-        for (const auto &r : {once, fromThen, pastOnce, pastDaily}) s.add(r);
+        for (const auto &r : {once, fromThen, pastOnce, pastDaily})
+            s.add(r);
         QCOMPARE(*s.nextFire(once.id), at(2024, 5, 10, 8, 0));
         QCOMPARE(*s.nextFire(fromThen.id), at(2024, 5, 10, 8, 0));
         QVERIFY(!s.nextFire(pastOnce.id));
         QCOMPARE(*s.nextFire(pastDaily.id), at(2024, 5, 7, 8, 0));
 
         env.clock.advance(6 * 86400.0); // to 12 May 09:00
-        QCOMPARE(env.banners.when, (QList<QDateTime>{at(2024, 5, 7, 8, 0), at(2024, 5, 8, 8, 0), at(2024, 5, 9, 8, 0),
-                                                     at(2024, 5, 10, 8, 0), at(2024, 5, 10, 8, 0),
-                                                     at(2024, 5, 10, 8, 0), at(2024, 5, 11, 8, 0),
-                                                     at(2024, 5, 11, 8, 0), at(2024, 5, 12, 8, 0),
-                                                     at(2024, 5, 12, 8, 0)}));
+        QCOMPARE(env.banners.when,
+                 (QList<QDateTime>{at(2024, 5, 7, 8, 0), at(2024, 5, 8, 8, 0), at(2024, 5, 9, 8, 0),
+                                   at(2024, 5, 10, 8, 0), at(2024, 5, 10, 8, 0), at(2024, 5, 10, 8, 0),
+                                   at(2024, 5, 11, 8, 0), at(2024, 5, 11, 8, 0), at(2024, 5, 12, 8, 0),
+                                   at(2024, 5, 12, 8, 0)}));
         // The one-off fired once and is finished, though still enabled and not done, also after a restart.
         QVERIFY(!s.nextFire(once.id));
         QVERIFY(s.items()[0].enabled && !s.items()[0].done);
@@ -206,7 +211,8 @@ private slots:
         s.add(c);
         env.clock.advance(3600);
         QCOMPARE(env.banners.shown.last().title, QStringLiteral("⏰ Stretch"));
-        QCOMPARE(env.banners.shown.last().body, QStringLiteral("Daily checkpoint — tap ✓ Done when completed"));
+        QCOMPARE(env.banners.shown.last().body,
+                 QStringLiteral("Daily checkpoint — tap ✓ Done when completed"));
         QCOMPARE(env.sound.played.size(), 1); // only the first alarm's Tink
     }
 
@@ -216,16 +222,21 @@ private slots:
         QTest::newRow("minute 60") << QByteArray(dq("'hour':7,'minute':60"));
         QTest::newRow("negative hour") << QByteArray(dq("'hour':-1,'minute':0"));
         QTest::newRow("huge hour") << QByteArray(dq("'hour':9000000000000,'minute':0"));
-        QTest::newRow("month 13") << QByteArray(dq("'hour':7,'minute':0,'startDay':1,'startMonth':13,'startYear':2030"));
-        QTest::newRow("day 0") << QByteArray(dq("'hour':7,'minute':0,'startDay':0,'startMonth':5,'startYear':2030"));
-        QTest::newRow("day 40") << QByteArray(dq("'hour':7,'minute':0,'startDay':40,'startMonth':5,'startYear':2030"));
-        QTest::newRow("year 100000") << QByteArray(dq("'hour':7,'minute':0,'startDay':1,'startMonth':5,'startYear':100000"));
+        QTest::newRow("month 13") << QByteArray(
+            dq("'hour':7,'minute':0,'startDay':1,'startMonth':13,'startYear':2030"));
+        QTest::newRow("day 0") << QByteArray(
+            dq("'hour':7,'minute':0,'startDay':0,'startMonth':5,'startYear':2030"));
+        QTest::newRow("day 40") << QByteArray(
+            dq("'hour':7,'minute':0,'startDay':40,'startMonth':5,'startYear':2030"));
+        QTest::newRow("year 100000") << QByteArray(
+            dq("'hour':7,'minute':0,'startDay':1,'startMonth':5,'startYear':100000"));
     }
     void outOfRangeValuesAreNotArmedAndStayStored() {
         QFETCH(QByteArray, member);
         HealthEnv env(at(2024, 5, 6, 9, 0));
         const QByteArray doc = dq("[{'id':'A',") + member +
-                               dq(",'text':'x','enabled':true,'dailyCheckpoint':true,'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''}]");
+                               dq(",'text':'x','enabled':true,'dailyCheckpoint':true,'done':false,'"
+                                  "dailyTarget':1,'shownCount':0,'shownDate':''}]");
         env.prefs.prefs().setData(kCustomReminders, doc);
         CustomReminderStore &s = CustomReminderStore::shared();
         QCOMPARE(int(s.items().size()), 1);
@@ -281,9 +292,10 @@ private slots:
     void unreadableDocumentIsKeptAsideAndReplacedOnlyByTheNextChange() {
         HealthEnv env(at(2024, 5, 6, 9, 0));
         // One record lacks "dailyTarget": the whole document is unreadable.
-        const QByteArray bad =
-            dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':true,'dailyCheckpoint':false,'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''},"
-            "{'id':'B','hour':7,'minute':0,'text':'y','enabled':true,'dailyCheckpoint':false,'done':false,'shownCount':0,'shownDate':''}]");
+        const QByteArray bad = dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':true,'dailyCheckpoint'"
+                                  ":false,'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''},"
+                                  "{'id':'B','hour':7,'minute':0,'text':'y','enabled':true,'dailyCheckpoint':"
+                                  "false,'done':false,'shownCount':0,'shownDate':''}]");
         env.prefs.prefs().setData(kCustomReminders, bad);
         env.prefs.prefs().flush();
         CustomReminderStore &s = CustomReminderStore::shared();
@@ -297,9 +309,11 @@ private slots:
         CustomReminder r = alarm(8, 5, QStringLiteral("Tea \"green\""));
         r.id = QStringLiteral("C");
         s.add(r);
-        QCOMPARE(env.prefs.prefs().data(kCustomReminders),
-                 QByteArray(dq("[{'id':'C','hour':8,'minute':5,'text':'Tea \\qgreen\\q','enabled':true,"
-                            "'dailyCheckpoint':false,'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''}]")));
+        QCOMPARE(
+            env.prefs.prefs().data(kCustomReminders),
+            QByteArray(
+                dq("[{'id':'C','hour':8,'minute':5,'text':'Tea \\qgreen\\q','enabled':true,"
+                   "'dailyCheckpoint':false,'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''}]")));
         env.prefs.reopen();
         QCOMPARE(env.prefs.prefs().data(aside), bad);
     }
@@ -307,18 +321,29 @@ private slots:
     void documentDecoding_data() {
         QTest::addColumn<QByteArray>("doc");
         QTest::addColumn<int>("count"); // -1: unreadable
-        const QByteArray tail = dq("'dailyCheckpoint':false,'done':false,'dailyTarget':2,'shownCount':0,'shownDate':''}");
+        const QByteArray tail =
+            dq("'dailyCheckpoint':false,'done':false,'dailyTarget':2,'shownCount':0,'shownDate':''}");
         QTest::newRow("no start fields is a daily alarm")
-            << dq("[{'shownDate':'','id':'A','hour':7,'minute':0,'text':'x','enabled':true,") + tail + "]" << 1;
+            << dq("[{'shownDate':'','id':'A','hour':7,'minute':0,'text':'x','enabled':true,") + tail + "]"
+            << 1;
         QTest::newRow("null start fields and extra members")
-            << dq("[{'id':'A','hour':7.0,'minute':0,'text':'x','enabled':true,'startDay':null,'other':[1],") + tail + "]" << 1;
+            << dq("[{'id':'A','hour':7.0,'minute':0,'text':'x','enabled':true,'startDay':null,'other':[1],") +
+                   tail + "]"
+            << 1;
         QTest::newRow("empty array") << QByteArray("[]") << 0;
-        QTest::newRow("hour as text") << dq("[{'id':'A','hour':'7','minute':0,'text':'x','enabled':true,") + tail + "]" << -1;
-        QTest::newRow("fractional minute") << dq("[{'id':'A','hour':7,'minute':0.5,'text':'x','enabled':true,") + tail + "]" << -1;
-        QTest::newRow("enabled as number") << dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':1,") + tail + "]" << -1;
-        QTest::newRow("start day as text") << dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':true,'startDay':'1',") + tail + "]" << -1;
+        QTest::newRow("hour as text")
+            << dq("[{'id':'A','hour':'7','minute':0,'text':'x','enabled':true,") + tail + "]" << -1;
+        QTest::newRow("fractional minute")
+            << dq("[{'id':'A','hour':7,'minute':0.5,'text':'x','enabled':true,") + tail + "]" << -1;
+        QTest::newRow("enabled as number")
+            << dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':1,") + tail + "]" << -1;
+        QTest::newRow("start day as text")
+            << dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':true,'startDay':'1',") + tail + "]"
+            << -1;
         QTest::newRow("object, not array") << QByteArray(dq("{'id':'A'}")) << -1;
-        QTest::newRow("truncated") << dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':true,") + tail.left(20) << -1;
+        QTest::newRow("truncated") << dq("[{'id':'A','hour':7,'minute':0,'text':'x','enabled':true,") +
+                                          tail.left(20)
+                                   << -1;
         QTest::newRow("deep nesting") << QByteArray(100000, '[') << -1;
         QTest::newRow("not JSON") << QByteArray("\xff\xfe garbage") << -1;
     }
@@ -342,8 +367,8 @@ private slots:
         r.text = QStringLiteral("Йога 🧘");
         const QByteArray bytes = CustomReminderDoc::encode({r});
         QCOMPARE(bytes, QByteArray(dq("[{'id':'X','hour':6,'minute':45,'text':'Йога 🧘','enabled':true,"
-                                   "'startDay':3,'startMonth':2,'startYear':2025,'dailyCheckpoint':true,"
-                                   "'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''}]")));
+                                      "'startDay':3,'startMonth':2,'startYear':2025,'dailyCheckpoint':true,"
+                                      "'done':false,'dailyTarget':1,'shownCount':0,'shownDate':''}]")));
         const auto back = CustomReminderDoc::decode(bytes);
         QVERIFY(back);
         QCOMPARE(CustomReminderDoc::encode(*back), bytes);

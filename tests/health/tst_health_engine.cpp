@@ -8,7 +8,9 @@
 
 namespace {
 const QDateTime kStart(QDate(2024, 5, 6), QTime(9, 0));
-HReminder reminder(int i) { return HealthManager::shared().list().at(size_t(i)); }
+HReminder reminder(int i) {
+    return HealthManager::shared().list().at(size_t(i));
+}
 } // namespace
 
 class HealthEngineTest : public QObject {
@@ -34,7 +36,8 @@ private slots:
         QCOMPARE(env.banners.timesOf("Posture"), (QList<qint64>{2190, 4350, 6510, 8670}));
         QCOMPARE(env.banners.timesOf("Stretch"), (QList<qint64>{4365, 8685}));
         QCOMPARE(env.banners.shown.first().title, QStringLiteral("👁 Eyes 20-20-20"));
-        QCOMPARE(env.banners.shown.first().body, QStringLiteral("Look at something 20 ft away for 20 seconds."));
+        QCOMPARE(env.banners.shown.first().body,
+                 QStringLiteral("Look at something 20 ft away for 20 seconds."));
         QCOMPARE(env.banners.shown.first().accent, QColor::fromRgbF(0.4f, 0.9f, 0.8f));
         QCOMPARE(env.sound.played.size(), env.banners.shown.size());
         QCOMPARE(env.sound.played.first(), QStringLiteral("Pop"));
@@ -94,7 +97,8 @@ private slots:
         QCOMPARE(env.banners.shown.size(), 1);
 
         emit env.watcher.willSleep();
-        for (int i = 0; i < 4; ++i) QCOMPARE(h.remaining(reminder(i)), -1.0);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(h.remaining(reminder(i)), -1.0);
         QVERIFY(h.isOn(reminder(0)));
         env.clock.advance(8 * 3600);
         QCOMPARE(env.banners.shown.size(), 1);
@@ -127,7 +131,8 @@ private slots:
         QFETCH(double, effectiveMins);
         HealthEnv env(kStart);
         Prefs &p = env.prefs.prefs();
-        for (const char *k : {kEyesOn, kPostureOn, kStretchOn}) p.setBool(k, false);
+        for (const char *k : {kEyesOn, kPostureOn, kStretchOn})
+            p.setBool(k, false);
         if (stored.typeId() == QMetaType::QString)
             p.setString(kWaterMins, stored.toString());
         else
@@ -164,7 +169,8 @@ private slots:
         const QDateTime start(QDate(2024, 5, 6), QTime(23, 10));
         HealthEnv env(start);
         Prefs &p = env.prefs.prefs();
-        for (const char *k : {kEyesOn, kPostureOn, kStretchOn}) p.setBool(k, false);
+        for (const char *k : {kEyesOn, kPostureOn, kStretchOn})
+            p.setBool(k, false);
         p.setDouble(kWaterMins, 30);
         p.setString(kWaterShownDate, QStringLiteral("2024-05-06"));
         p.setInt(kWaterShown, 4);
@@ -191,7 +197,8 @@ private slots:
     void soundNeedsBothSwitchesButTheBannerShowsAnyway() {
         HealthEnv env(kStart);
         Prefs &p = env.prefs.prefs();
-        for (const char *k : {kWaterOn, kPostureOn, kStretchOn}) p.setBool(k, false);
+        for (const char *k : {kWaterOn, kPostureOn, kStretchOn})
+            p.setBool(k, false);
         p.setBool(kSoundOn, false);
         p.setBool(kNotifOn, false);
         HealthManager &h = HealthManager::shared();
@@ -230,7 +237,8 @@ private slots:
     void redrawBeatPostsEverySecond() {
         HealthEnv env(kStart);
         HealthManager &h = HealthManager::shared();
-        for (const HReminder &r : h.list()) h.setOn(false, r);
+        for (const HReminder &r : h.list())
+            h.setOn(false, r);
         int posts = 0;
         QObject ctx;
         Notifier::get().observe(Note::healthChanged, &ctx, [&](QObject *) { ++posts; });

@@ -15,7 +15,8 @@ private slots:
         HealthEnv env(start);
         Prefs &p = env.prefs.prefs();
         p.setDouble(kWaterMins, 1);
-        for (const char *k : {kEyesOn, kPostureOn, kStretchOn}) p.setBool(k, false);
+        for (const char *k : {kEyesOn, kPostureOn, kStretchOn})
+            p.setBool(k, false);
         p.setData(kCustomReminders,
                   QByteArray("[{\"id\":\"A\",\"hour\":9,\"minute\":1,\"text\":\"Call\",\"enabled\":true,"
                              "\"dailyCheckpoint\":false,\"done\":false,\"dailyTarget\":1,\"shownCount\":0,"
@@ -25,7 +26,8 @@ private slots:
         CustomReminderStore::shared().scheduleAll();
 
         env.clock.advance(60);
-        QCOMPARE(env.banners.when, (QList<QDateTime>{QDateTime(QDate(2024, 5, 6), QTime(9, 1)), start.addSecs(60)}));
+        QCOMPARE(env.banners.when,
+                 (QList<QDateTime>{QDateTime(QDate(2024, 5, 6), QTime(9, 1)), start.addSecs(60)}));
         QCOMPARE(env.banners.shown[0].title, QStringLiteral("⏰ Call"));
         QCOMPARE(env.banners.shown[1].title, QStringLiteral("💧 Water"));
         QCOMPARE(env.sound.played, (QStringList{"Tink", "Pop"}));

@@ -32,7 +32,7 @@ private slots:
         Log log(w);
         QVERIFY(!w.usesLogind());
 
-        clock.advance(3600); // time passing, probe after probe
+        clock.advance(3600);                  // time passing, probe after probe
         clock.setNow(clock.now().addSecs(5)); // a late timer or a small correction
         w.probe();
         QVERIFY(log.seen.isEmpty());
@@ -56,7 +56,8 @@ private slots:
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (daemon.isEmpty()) QSKIP("dbus-daemon is not installed");
         QProcess bus;
-        bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                           QStringLiteral("--print-address=1")});
         QVERIFY(bus.waitForStarted());
         QTRY_VERIFY(bus.canReadLine());
         const QString address = QString::fromUtf8(bus.readLine()).trimmed();
@@ -90,7 +91,8 @@ private slots:
             w.probe();
             QCOMPARE(log.seen, (QStringList{"sleep", "wake", "clock"}));
         }
-        for (const char *n : {"logind", "other", "watcher"}) QDBusConnection::disconnectFromBus(QString::fromLatin1(n));
+        for (const char *n : {"logind", "other", "watcher"})
+            QDBusConnection::disconnectFromBus(QString::fromLatin1(n));
         bus.terminate();
         bus.waitForFinished(3000);
     }
