@@ -3,6 +3,8 @@
 #include "app/Keys.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
+#include "health/CustomReminderStore.h"
+#include "health/HealthManager.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
@@ -61,12 +63,31 @@ bool AppDelegate::launch() {
                             [this](QObject *) { statusItem_->onPomChanged(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
 
+    // The status menu switches the health reminders through their engine.
+    statusItem_->setReminders(
+        [] {
+            std::vector<ReminderRow> rows;
+            for (const HReminder &r : HealthManager::shared().list())
+                rows.push_back({r.emoji, r.name, r.onKey, r.soundKey});
+            return rows;
+        },
+        [](const QString &onKey, bool on) {
+            auto &hm = HealthManager::shared();
+            for (const HReminder &r : hm.list())
+                if (r.onKey == onKey) return hm.setOn(on, r);
+        });
+
+    // Engines and stores exist from launch on, in this order; each loads its document when it is
+    // created, and the reminders' timers start with their engine.
+    HealthManager::shared();
+    TaskStore::shared();
+    CustomReminderStore::shared();
+    ProjectStore::shared();
+    // Every alarm that is enabled and not done is armed.
+    CustomReminderStore::shared().scheduleAll();
+
     // Without a tray to click, the window is the only way in.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) mainWin_->bringToFront();
-
-    // Engines and stores exist from launch on; each loads its document when it is created.
-    TaskStore::shared();
-    ProjectStore::shared();
 
     // The timer runs after every launch, whether or not it ran when the app last ended.
     PomodoroTimer::shared().start();
