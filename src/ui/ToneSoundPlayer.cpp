@@ -5,11 +5,14 @@
 #include <QSoundEffect>
 #include <QUrl>
 
-ToneSoundPlayer::ToneSoundPlayer(QObject *parent)
-    : ToneSoundPlayer(!QMediaDevices::audioOutputs().isEmpty(), parent) {}
+ToneSoundPlayer::ToneSoundPlayer(QObject *parent) : QObject(parent) {}
 
 ToneSoundPlayer::ToneSoundPlayer(bool outputAvailable, QObject *parent)
-    : QObject(parent), output_(outputAvailable) {}
+    : QObject(parent), forced_(outputAvailable) {}
+
+bool ToneSoundPlayer::hasOutput() const {
+    return forced_ ? *forced_ : !QMediaDevices::audioOutputs().isEmpty();
+}
 
 QString ToneSoundPlayer::resourceFor(const QString &name) {
     static const QHash<QString, QString> files = {
@@ -23,7 +26,7 @@ QString ToneSoundPlayer::resourceFor(const QString &name) {
 
 void ToneSoundPlayer::play(const QString &name) {
     const QString res = resourceFor(name);
-    if (!output_ || res.isEmpty()) return;
+    if (res.isEmpty() || !hasOutput()) return;
     QSoundEffect *&fx = effects_[name];
     if (!fx) {
         // Made on first use and kept: loading decodes the file once, later plays start at once.

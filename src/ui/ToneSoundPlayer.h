@@ -2,6 +2,7 @@
 #include "platform/Announce.h"
 #include <QHash>
 #include <QObject>
+#include <optional>
 
 class QSoundEffect;
 
@@ -11,7 +12,8 @@ class QSoundEffect;
 class ToneSoundPlayer : public QObject, public SoundPlayer {
     Q_OBJECT
 public:
-    // outputAvailable: whether an audio output exists; by default asked of the system.
+    // outputAvailable: whether an audio output exists; by default the system is asked at each play,
+    // not at start-up, so an idle app never loads the audio back end.
     explicit ToneSoundPlayer(QObject *parent = nullptr);
     ToneSoundPlayer(bool outputAvailable, QObject *parent);
 
@@ -19,11 +21,11 @@ public:
 
     // The resource path of a name's tone, empty for an unknown name.
     static QString resourceFor(const QString &name);
-    bool hasOutput() const { return output_; }
+    bool hasOutput() const;
     int started() const { return started_; }
 
 private:
-    bool output_;
+    std::optional<bool> forced_;
     int started_ = 0;
     QHash<QString, QSoundEffect *> effects_;
 };
