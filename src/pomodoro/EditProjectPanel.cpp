@@ -11,7 +11,9 @@
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -159,6 +161,11 @@ void EditProjectPanel::resizeEvent(QResizeEvent *e) {
 }
 
 void EditProjectPanel::open() {
+    if (QScreen *scr = QGuiApplication::primaryScreen()) {
+        QRect r = frameGeometry();
+        r.moveCenter(scr->availableGeometry().center());
+        move(r.topLeft());
+    }
     show();
     raise();
     activateWindow();
@@ -293,7 +300,7 @@ void EditProjectPanel::rebuildSteps(bool flushFirst) {
     for (QWidget *w : rows_->findChildren<QWidget *>()) w->show();
     const int visibleH = scroll_->viewport()->height();
     doc_->setGeometry(0, 0, std::max(width(), int(kDocW)),
-                      int(std::max(double(rows_->y() + rows_->height() + 20), double(visibleH + 1))));
+                      int(std::max(double(rows_->y() + rows_->height() + 20), double(visibleH))));
 }
 
 void EditProjectPanel::addStep() {

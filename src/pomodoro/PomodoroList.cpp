@@ -151,7 +151,10 @@ void PomodoroView::rebuildList(double W) {
             }),
             &AW::run);
 
-    listContent_->setGeometry(0, 0, int(W), int(std::max(y + 48, listScroll_->height() + 1.0)));
+    // At least as tall as the view, never taller than needed: Qt shows a scroll bar (not an overlay)
+    // whenever the document is taller, and the page keeps no bounce-scrolling margin.
+    listNeededH_ = y + 48;
+    listContent_->setGeometry(0, 0, int(W), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
     for (QWidget *w : listContent_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
 }
 

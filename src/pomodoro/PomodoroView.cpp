@@ -198,6 +198,7 @@ void PomodoroView::layoutFrame() {
     divider_->setGeometry(yUp(H, Lw, 0, 5, H - hdrH));
     detailHost_->setGeometry(yUp(H, Lw + 5, 0, W - Lw - 5, H - hdrH));
     listScroll_->setGeometry(yUp(H - hdrH, 0, 0, Lw, H - hdrH));
+    listContent_->resize(listContent_->width(), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
 }
 
 void PomodoroView::rebuild() {

@@ -108,6 +108,7 @@ private:
     static constexpr double hdrH = 70;
     double listFrac_ = 0.3;
     double lastListW_ = 0;
+    double listNeededH_ = 0;
     std::optional<QString> selectedItem_ = QStringLiteral("pom_timer");
     QList<AW *> awStore_;
     Ticker *clockTimer_ = nullptr;

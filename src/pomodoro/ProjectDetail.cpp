@@ -246,7 +246,7 @@ void PomodoroView::showProjectDetail(const Project &project) {
             }),
             &AW::run);
 
-    doc->setGeometry(0, 0, int(W), int(std::max(y + 56, H + 1)));
+    doc->setGeometry(0, 0, int(W), int(std::max(y + 56, H)));
     for (QWidget *w : doc->findChildren<QWidget *>()) w->show();
     scroll->show();
 

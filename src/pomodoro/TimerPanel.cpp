@@ -322,7 +322,7 @@ void PomodoroView::showPomodoroDetail() {
                   PomodoroTimer::shared().setNotificationsEnabled(!PomodoroTimer::shared().notificationsEnabled());
               });
 
-    doc->setGeometry(0, 0, int(W), int(std::max(yBanner + 70, H + 1)));
+    doc->setGeometry(0, 0, int(W), int(std::max(yBanner + 70, H)));
     for (QWidget *w : doc->findChildren<QWidget *>()) w->show();
     scroll->show();
     if (pomSettScrollY_ > 0) scroll->verticalScrollBar()->setValue(int(pomSettScrollY_));
