@@ -4,6 +4,7 @@
 #include "app/PlaceholderView.h"
 #include "app/SidebarView.h"
 #include "platform/Notifier.h"
+#include "pomodoro/PomodoroView.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -73,7 +74,7 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
 
 Page *MainTabVC::defaultPage(const QString &id) {
     // Each page is added here as it is built; ids without a page show a placeholder.
-    Q_UNUSED(id);
+    if (id == QLatin1String("pomodoro")) return new PomodoroView;
     return nullptr;
 }
 

@@ -1,0 +1,89 @@
+#include "pomodoro/PomListRows.h"
+
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <algorithm>
+#include <cmath>
+
+namespace PomListRows {
+
+QString taskRowId(const QString &taskId) { return QStringLiteral("task_") + taskId; }
+QString projectRowId(const QString &projId) { return QStringLiteral("proj_") + projId; }
+
+PomSelection parse(const std::optional<QString> &selected) {
+    if (!selected) return {};
+    const QString &s = *selected;
+    if (s == QLatin1String(kTimerId)) return {PomSelection::Kind::timer, {}};
+    if (s.startsWith(QLatin1String("task_"))) return {PomSelection::Kind::task, s.mid(5)};
+    if (s.startsWith(QLatin1String("proj_"))) return {PomSelection::Kind::project, s.mid(5)};
+    return {PomSelection::Kind::other, {}};
+}
+
+std::vector<Task> todaysTasks(const std::vector<Task> &tasks, const QDate &today) {
+    std::vector<Task> out;
+    for (const Task &t : tasks)
+        if (t.day == today.day() && t.month == today.month() && t.year == today.year()) out.push_back(t);
+    std::stable_sort(out.begin(), out.end(),
+                     [](const Task &a, const Task &b) { return !a.completed && b.completed; });
+    return out;
+}
+
+PomListRow timerRow(Phase phase, double remaining, bool running) {
+    const qint64 r = std::isfinite(remaining) && remaining > 0 ? qint64(remaining) : 0;
+    const QString mmss =
+        QStringLiteral("%1:%2").arg(r / 60, 2, 10, QLatin1Char('0')).arg(r % 60, 2, 10, QLatin1Char('0'));
+    const QString left = L::t({.en = "left",
+                               .es = "restante",
+                               .de = "verbleibend",
+                               .fr = "restant",
+                               .uk = "залишилось",
+                               .pl = "pozostało"});
+    return {QLatin1String(kTimerId), Phases::emoji(phase), QStringLiteral("Pomodoro · ") + Phases::label(phase),
+            running ? QStringLiteral("▶  ") + mmss + QLatin1Char(' ') + left : QStringLiteral("⏸  ") + mmss,
+            Phases::accentColor(phase)};
+}
+
+TaskCat categoryOf(const Task &task) { return TaskCats::fromRaw(task.category).value_or(TaskCat::work); }
+
+PomListRow taskRow(const Task &task) {
+    const TaskCat c = categoryOf(task);
+    if (task.completed) {
+        const QString done =
+            L::t({.en = "Done", .es = "Hecho", .de = "Erledigt", .fr = "Fait", .uk = "Виконано", .pl = "Gotowe"});
+        return {taskRowId(task.id), QStringLiteral("✅"), task.title, QStringLiteral("✓ ") + done, VF::accentDim()};
+    }
+    return {taskRowId(task.id), TaskCats::emoji(c), task.title,
+            TaskCats::emoji(c) + QLatin1Char(' ') + TaskCats::display(c), TaskCats::color(c)};
+}
+
+QColor projectColor() { return QColor::fromRgbF(0.9f, 0.55f, 0.2f); }
+
+qsizetype doneSteps(const Project &project) {
+    return std::count_if(project.checkpoints.begin(), project.checkpoints.end(),
+                         [](const ProjectCheckpoint &c) { return c.completed; });
+}
+
+int progressPercent(const Project &project) { return int(std::trunc(project.progress() * 100.0)); }
+
+PomListRow projectRow(const Project &project) {
+    QString sub;
+    if (project.checkpoints.empty()) {
+        sub = L::t({.en = "No steps",
+                    .es = "Sin pasos",
+                    .de = "Keine Schritte",
+                    .fr = "Aucune étape",
+                    .uk = "Немає кроків",
+                    .pl = "Brak kroków"});
+    } else {
+        const QString steps =
+            L::t({.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
+        sub = QStringLiteral("%1/%2 %3 · %4%")
+                  .arg(doneSteps(project))
+                  .arg(project.checkpoints.size())
+                  .arg(steps)
+                  .arg(progressPercent(project));
+    }
+    return {projectRowId(project.id), project.emoji, project.name, sub, projectColor()};
+}
+
+} // namespace PomListRows

@@ -1,0 +1,27 @@
+#pragma once
+#include <QWidget>
+
+class QLabel;
+
+// One figure of the timer panel: an icon, the value and a caption in capitals, on a faint card.
+// The page owns its four cards for its whole life; each timer panel build moves them into place.
+class PomStatCard : public QWidget {
+    Q_OBJECT
+public:
+    PomStatCard(const QString &icon, const QString &label, QWidget *parent = nullptr);
+
+    QLabel *valLbl;
+    QLabel *tagLbl;
+    QLabel *icnLbl;
+
+    void setCaption(const QString &label); // shown in upper case
+    // Card and label colours for the current theme, label fonts for the current font scale.
+    void applyThemeColors();
+
+protected:
+    void resizeEvent(QResizeEvent *e) override;
+    void paintEvent(QPaintEvent *e) override;
+
+private:
+    QColor bg_, border_;
+};

@@ -1,0 +1,61 @@
+#pragma once
+#include "ui/FadedScroller.h"
+#include "ui/FlippedView.h"
+#include "ui/Fonts.h"
+#include <QLabel>
+#include <QScrollArea>
+#include <QWidget>
+
+// Small building helpers shared by the Pomodoro page's views and dialogs.
+namespace PomUi {
+inline QColor alpha(QColor c, double a) {
+    c.setAlphaF(float(c.alphaF() * a));
+    return c;
+}
+inline QColor white(double a) { return QColor::fromRgbF(1, 1, 1, float(a)); }
+
+// A label without frame or background in the system font at the scaled size.
+inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
+                     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto *l = new QLabel(text, parent);
+    l->setFont(Fonts::scaledFont(size, weight));
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    l->setAlignment(align);
+    l->setAutoFillBackground(false);
+    l->setTextFormat(Qt::PlainText);
+    return l;
+}
+
+// Single-line text cut at the end with an ellipsis to fit the label's width.
+inline void elide(QLabel *l) {
+    l->setText(l->fontMetrics().elidedText(l->text(), Qt::ElideRight, l->width()));
+}
+
+// A vertical scroll view without frame or background whose document is a new FlippedView.
+inline QScrollArea *scrollArea(QWidget *parent, FlippedView **doc) {
+    auto *s = new QScrollArea(parent);
+    s->setFrameShape(QFrame::NoFrame);
+    s->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    s->setWidgetResizable(false);
+    s->viewport()->setAutoFillBackground(false);
+    s->setAutoFillBackground(false);
+    applyFadedScroller(s);
+    *doc = new FlippedView;
+    (*doc)->setAutoFillBackground(false);
+    s->setWidget(*doc);
+    return s;
+}
+
+// Removes every child widget now from view and deletes it later, so a click handler still running
+// inside one of them returns safely.
+inline void clearChildren(QWidget *w) {
+    const auto kids = w->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *k : kids) {
+        k->hide();
+        k->setParent(nullptr);
+        k->deleteLater();
+    }
+}
+} // namespace PomUi

@@ -1,0 +1,271 @@
+// The list of the Pomodoro page and the choice of detail.
+#include "app/Keys.h"
+#include "platform/Clock.h"
+#include "pomodoro/PomListRows.h"
+#include "pomodoro/PomStatCard.h"
+#include "pomodoro/PomUi.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "pomodoro/PomodoroView.h"
+#include "pomodoro/ProjectStore.h"
+#include "pomodoro/TaskStore.h"
+#include "pomodoro/TintButton.h"
+#include "ui/AW.h"
+#include "ui/Geometry.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+
+using namespace PomUi;
+
+namespace {
+// One selectable row: tinted when selected, and a click calls back (the page queues the redraw).
+class ListRowView : public QWidget {
+public:
+    ListRowView(QColor fill, QColor border, QWidget *parent) : QWidget(parent), fill_(fill), border_(border) {
+        setCursor(Qt::PointingHandCursor);
+    }
+    std::function<void()> onClick;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+        p.fillPath(path, fill_);
+        if (border_.alpha() > 0) {
+            p.setPen(QPen(border_, 1));
+            p.drawPath(path);
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent *e) override {
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && onClick) onClick();
+    }
+
+private:
+    QColor fill_, border_;
+};
+
+TintButton *listButton(const QString &title, QWidget *parent) {
+    auto *b = new TintButton(title, VF::accent(), 0.15, 0, 8, parent);
+    b->setFont(Fonts::scaledFont(12, QFont::DemiBold));
+    return b;
+}
+} // namespace
+
+void PomodoroView::rebuildList(double W) {
+    clearChildren(listContent_);
+    rewireHeaderButtons();
+    if (W <= 0) W = listScroll_->width() > 0 ? listScroll_->width() : 260;
+    QPointer<PomodoroView> self(this);
+
+    double y = addListHeader(QStringLiteral("🍅  ") + L::t({.en = "POMODORO",
+                                                           .es = "POMODORO",
+                                                           .de = "POMODORO",
+                                                           .fr = "POMODORO",
+                                                           .uk = "ПОМОДОРО",
+                                                           .pl = "POMODORO"}),
+                             8, W);
+    const PomodoroTimer &timer = PomodoroTimer::shared();
+    const PomListRow tr = PomListRows::timerRow(timer.phase(), timer.remaining(), timer.isRunning());
+    y = addListRow(tr.id, tr.emoji, tr.title, tr.subtitle, tr.accent, y, W);
+
+    y = addListHeader(QStringLiteral("📋  ") + L::t({.en = "TODAY'S TASKS",
+                                                    .es = "TAREAS DE HOY",
+                                                    .de = "HEUTIGE AUFGABEN",
+                                                    .fr = "TÂCHES DU JOUR",
+                                                    .uk = "ЗАВДАННЯ НА СЬОГОДНІ",
+                                                    .pl = "ZADANIA NA DZIŚ"}),
+                      y, W);
+    const auto today = PomListRows::todaysTasks(TaskStore::shared().tasks, Clock::get().today());
+    if (today.empty()) {
+        label(listContent_,
+              L::t({.en = "No tasks today",
+                    .es = "Sin tareas hoy",
+                    .de = "Keine Aufgaben heute",
+                    .fr = "Aucune tâche aujourd'hui",
+                    .uk = "Сьогодні завдань немає",
+                    .pl = "Brak zadań na dziś"}),
+              11, QFont::Normal, VF::muted())
+            ->setGeometry(QRectF(14, y, W - 28, 16).toRect());
+        y += 26;
+    } else {
+        for (const Task &t : today) {
+            const PomListRow r = PomListRows::taskRow(t);
+            y = addListRow(r.id, r.emoji, r.title, r.subtitle, r.accent, y, W);
+        }
+    }
+    auto *addTask = listButton(QStringLiteral("＋  ") + L::t({.en = "Add new task",
+                                                              .es = "Nueva tarea",
+                                                              .de = "Neue Aufgabe",
+                                                              .fr = "Ajouter une tâche",
+                                                              .uk = "Нове завдання",
+                                                              .pl = "Nowe zadanie"}),
+                               listContent_);
+    addTask->setObjectName(QStringLiteral("addTaskButton"));
+    addTask->setGeometry(QRectF(8, y, W - 16, 32).toRect());
+    connect(addTask, &QPushButton::clicked, newAW([self] {
+                if (self) self->showAddTaskDialog();
+            }),
+            &AW::run);
+
+    y = addListHeader(QStringLiteral("📁  ") + L::t({.en = "PROJECTS",
+                                                    .es = "PROYECTOS",
+                                                    .de = "PROJEKTE",
+                                                    .fr = "PROJETS",
+                                                    .uk = "ПРОЕКТИ",
+                                                    .pl = "PROJEKTY"}),
+                      y + 40, W);
+    const auto &projects = ProjectStore::shared().projects();
+    if (projects.empty()) {
+        label(listContent_,
+              L::t({.en = "No projects. Press ＋ to create one",
+                    .es = "Sin proyectos. Pulsa ＋",
+                    .de = "Keine Projekte. ＋ drücken",
+                    .fr = "Aucun projet. Appuyez sur ＋",
+                    .uk = "Проектів немає. Натисни ＋ для створення",
+                    .pl = "Brak projektów. Naciśnij ＋, aby utworzyć"}),
+              11, QFont::Normal, VF::muted())
+            ->setGeometry(QRectF(14, y, W - 28, 16).toRect());
+        y += 26;
+    } else {
+        for (const Project &p : projects) {
+            const PomListRow r = PomListRows::projectRow(p);
+            y = addListRow(r.id, r.emoji, r.title, r.subtitle, r.accent, y, W);
+        }
+    }
+    auto *addProj = listButton(QStringLiteral("＋  ") + L::t({.en = "New project",
+                                                              .es = "Nuevo proyecto",
+                                                              .de = "Neues Projekt",
+                                                              .fr = "Nouveau projet",
+                                                              .uk = "Новий проект",
+                                                              .pl = "Nowy projekt"}),
+                               listContent_);
+    addProj->setObjectName(QStringLiteral("addProjectButton"));
+    addProj->setGeometry(QRectF(8, y, W - 16, 32).toRect());
+    connect(addProj, &QPushButton::clicked, newAW([self] {
+                if (self) self->showAddProjectDialog();
+            }),
+            &AW::run);
+
+    // At least as tall as the view, never taller than needed: Qt shows a scroll bar (not an overlay)
+    // whenever the document is taller, and the page keeps no bounce-scrolling margin.
+    listNeededH_ = y + 48;
+    listContent_->setGeometry(0, 0, int(W), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
+    for (QWidget *w : listContent_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+}
+
+double PomodoroView::addListHeader(const QString &title, double y, double W) {
+    label(listContent_, title, 9, QFont::DemiBold, VF::muted())->setGeometry(QRectF(14, y, W - 28, 14).toRect());
+    auto *rule = new QWidget(listContent_);
+    rule->setAutoFillBackground(true);
+    QPalette p = rule->palette();
+    p.setColor(QPalette::Window, VF::border());
+    rule->setPalette(p);
+    rule->setGeometry(QRectF(14, y + 16, W - 28, 1).toRect());
+    return y + 26;
+}
+
+double PomodoroView::addListRow(const QString &id, const QString &emoji, const QString &title,
+                                const QString &subtitle, const QColor &accent, double y, double W) {
+    const bool selected = selectedItem_ && *selectedItem_ == id;
+    auto *row = new ListRowView(selected ? alpha(accent, 0.18) : QColor(Qt::transparent),
+                                selected ? alpha(accent, 0.45) : QColor(Qt::transparent), listContent_);
+    row->setObjectName(id);
+    const double rh = 50;
+    row->setGeometry(QRectF(4, y, W - 8, rh).toRect());
+    label(row, emoji, 18, QFont::Normal, VF::text())->setGeometry(yUp(rh, 10, 14, 26, 24));
+    QLabel *t = label(row, title, 13, QFont::DemiBold, selected ? accent : VF::text());
+    t->setGeometry(yUp(rh, 42, 28, W - 56, 16));
+    elide(t);
+    QLabel *s = label(row, subtitle, 10, QFont::Normal, selected ? alpha(accent, 0.8) : VF::sub());
+    s->setGeometry(yUp(rh, 42, 10, W - 56, 14));
+    elide(s);
+    QPointer<PomodoroView> self(this);
+    AW *aw = newAW([self, id] {
+        if (self) self->selectRow(id);
+    });
+    row->onClick = [aw] { aw->run(); };
+    return y + 56;
+}
+
+void PomodoroView::selectRow(const QString &id) {
+    if (!selectedItem_ || *selectedItem_ != id) {
+        projDetailScrollY_ = 0;
+        projDetailScrollID_.reset();
+    }
+    setSelectedItem(id);
+}
+
+void PomodoroView::rebuildDetail() {
+    if (pomSettScrollRef_) pomSettScrollY_ = pomSettScrollRef_->verticalScrollBar()->value();
+    pomSettScrollRef_.clear();
+    if (projDetailScrollRef_) projDetailScrollY_ = projDetailScrollRef_->verticalScrollBar()->value();
+    projDetailScrollRef_.clear();
+    // The figure cards belong to the page: take them out before the old detail goes.
+    for (PomStatCard *c : {statToday_, statStreak_, statTotal_, statFocus_}) {
+        c->hide();
+        c->setParent(this);
+    }
+    pomSmoothTicker_->stop();
+    clearChildren(detailHost_);
+    if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
+
+    const PomSelection sel = PomListRows::parse(selectedItem_);
+    switch (sel.kind) {
+    case PomSelection::Kind::none:
+        showDetailEmpty();
+        break;
+    case PomSelection::Kind::timer:
+        showPomodoroDetail();
+        break;
+    case PomSelection::Kind::task: {
+        const auto &ts = TaskStore::shared().tasks;
+        const auto it = std::find_if(ts.begin(), ts.end(), [&](const Task &t) { return t.id == sel.recordId; });
+        if (it != ts.end()) showTaskDetail(*it);
+        else showDetailEmpty();
+        break;
+    }
+    case PomSelection::Kind::project: {
+        const auto &ps = ProjectStore::shared().projects();
+        const auto it =
+            std::find_if(ps.begin(), ps.end(), [&](const Project &p) { return p.id == sel.recordId; });
+        if (it != ps.end()) showProjectDetail(*it);
+        else showDetailEmpty();
+        break;
+    }
+    case PomSelection::Kind::other:
+        break;
+    }
+    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+}
+
+void PomodoroView::showDetailEmpty() {
+    const double w = detailHost_->width(), h = detailHost_->height();
+    QLabel *l = label(detailHost_,
+                      L::t({.en = "← Select an item from the list",
+                            .es = "← Selecciona un elemento",
+                            .de = "← Element aus der Liste wählen",
+                            .fr = "← Sélectionner un élément",
+                            .uk = "← Виберіть елемент зі списку",
+                            .pl = "← Wybierz element z listy"}),
+                      15, QFont::Medium, VF::muted(), Qt::AlignCenter);
+    l->setObjectName(QStringLiteral("emptyDetail"));
+    l->setGeometry(yUp(h, 0, (h - 30) / 2, w, 30));
+}
+
+QWidget *PomodoroView::sectionHdrView(const QString &title, double y, double W, double pad) {
+    auto *v = new QWidget;
+    v->setGeometry(QRectF(0, y, W, 28).toRect());
+    label(v, title, 9, QFont::DemiBold, VF::muted())->setGeometry(QRectF(pad, 2, 200, 12).toRect());
+    auto *rule = new QWidget(v);
+    rule->setAutoFillBackground(true);
+    QPalette p = rule->palette();
+    p.setColor(QPalette::Window, VF::border());
+    rule->setPalette(p);
+    rule->setGeometry(QRectF(pad, 16, W - 2 * pad, 1).toRect());
+    return v;
+}

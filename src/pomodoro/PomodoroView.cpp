@@ -1,0 +1,285 @@
+#include "pomodoro/PomodoroView.h"
+
+#include "app/Keys.h"
+#include "platform/Clock.h"
+#include "platform/Notifier.h"
+#include "pomodoro/EditProjectPanel.h"
+#include "pomodoro/PomListRows.h"
+#include "pomodoro/PomStatCard.h"
+#include "ui/AW.h"
+#include "ui/DraggableDivider.h"
+#include "ui/FadedScroller.h"
+#include "ui/FlippedView.h"
+#include "ui/Fonts.h"
+#include "ui/Geometry.h"
+#include "ui/Lang.h"
+#include "ui/Makers.h"
+#include "ui/RingView.h"
+#include "ui/Theme.h"
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace {
+constexpr qint64 kClockMs = 1000;
+
+void colourLabel(QLabel *l, const QColor &c) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, c);
+    l->setPalette(p);
+}
+
+void fill(QWidget *w, const QColor &c) {
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, c);
+    w->setPalette(p);
+}
+
+QString titleText() {
+    return QStringLiteral("🍅  ") + L::t({.en = "Pomodoro",
+                                          .es = "Pomodoro",
+                                          .de = "Pomodoro",
+                                          .fr = "Pomodoro",
+                                          .uk = "Помодоро",
+                                          .pl = "Pomodoro"});
+}
+QString subtitleText() {
+    return L::t({.en = "Timer · Tasks · Projects",
+                 .es = "Temporizador · Tareas · Proyectos",
+                 .de = "Timer · Aufgaben · Projekte",
+                 .fr = "Minuteur · Tâches · Projets",
+                 .uk = "Таймер · Завдання · Проекти",
+                 .pl = "Timer · Zadania · Projekty"});
+}
+QString importText() {
+    return QStringLiteral("📥 ") + L::t({.en = "Import",
+                                         .es = "Importar",
+                                         .de = "Importieren",
+                                         .fr = "Importer",
+                                         .uk = "Імпортувати",
+                                         .pl = "Importuj"});
+}
+QString exportText() {
+    return QStringLiteral("📤 ") + L::t({.en = "Export",
+                                         .es = "Exportar",
+                                         .de = "Exportieren",
+                                         .fr = "Exporter",
+                                         .uk = "Експортувати",
+                                         .pl = "Eksportuj"});
+}
+} // namespace
+
+PomodoroView::PomodoroView(QWidget *parent) : Page(parent) {
+    clockTimer_ = Clock::get().makeTicker(this);
+    connect(clockTimer_, &Ticker::timeout, this, [this] { tickClock(); });
+    pomSmoothTicker_ = Clock::get().makeTicker(this);
+    connect(pomSmoothTicker_, &Ticker::timeout, this, [this] { onRingTick(); });
+
+    // Observers are connected once, for the life of the page; every change only asks for a redraw.
+    auto &n = Notifier::get();
+    n.observe(Note::pomodoroChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Note::languageChanged, this, [this](QObject *) {
+        if (subLbl_) subLbl_->setText(subtitleText());
+        requestRebuild();
+    });
+    n.observe(Note::tasksChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Note::projectsChanged, this, [this](QObject *) { requestRebuild(); });
+}
+
+PomodoroView::~PomodoroView() {
+    for (const auto &p : std::as_const(editPanels_))
+        if (p) p->deleteLater();
+}
+
+double PomodoroView::listWidth(double w, double frac) { return std::max(160.0, std::min(w * frac, w * 0.55)); }
+
+double PomodoroView::fractionForDrag(double x, double w) {
+    return std::max(160.0, std::min(x, w * 0.55)) / std::max(w, 1.0);
+}
+
+void PomodoroView::setSelectedItem(const std::optional<QString> &id) {
+    selectedItem_ = id;
+    requestRebuild();
+}
+
+QWidget *PomodoroView::listContent() const { return listContent_; }
+bool PomodoroView::clockRunning() const { return clockTimer_->isActive(); }
+bool PomodoroView::ringTickerRunning() const { return pomSmoothTicker_->isActive(); }
+
+EditProjectPanel *PomodoroView::editPanel(const QString &projectId) const {
+    return editPanels_.value(projectId).data();
+}
+
+void PomodoroView::setup() {
+    // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
+    applyBackground();
+    hdrBg_ = new QWidget(this);
+    fill(hdrBg_, VF::hdrBg());
+
+    clockLbl_ = new QLabel(this);
+    clockLbl_->setFont(Fonts::monoDigits(22, QFont::Thin, false));
+    colourLabel(clockLbl_, VF::text());
+    clockLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    dateLbl_ = new QLabel(this);
+    dateLbl_->setFont(Fonts::scaledFont(10, QFont::Medium));
+    colourLabel(dateLbl_, VF::sub());
+    dateLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    titleLbl_ = new QLabel(this);
+    titleLbl_->setFont(Fonts::scaledFont(22, QFont::Bold));
+    colourLabel(titleLbl_, VF::text());
+    subLbl_ = new QLabel(this);
+    subLbl_->setFont(Fonts::scaledFont(11.5));
+    colourLabel(subLbl_, VF::sub());
+
+    listPanel_ = new QWidget(this);
+    listScroll_ = new QScrollArea(listPanel_);
+    listScroll_->setFrameShape(QFrame::NoFrame);
+    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    listScroll_->setWidgetResizable(false);
+    listScroll_->viewport()->setAutoFillBackground(false);
+    applyFadedScroller(listScroll_);
+    listContent_ = new FlippedView;
+    listContent_->setAutoFillBackground(false);
+    listScroll_->setWidget(listContent_);
+
+    divider_ = new DraggableDivider(this);
+    QPointer<PomodoroView> self(this);
+    divider_->onDrag = [self](double x) {
+        if (!self) return;
+        self->listFrac_ = fractionForDrag(x, self->width());
+        self->layoutFrame();
+        self->requestRebuild();
+    };
+    detailHost_ = new QWidget(this);
+    fill(detailHost_, VF::bg());
+
+    importBtnPom_ = makeHdrBtn(new QPushButton, importText(), false, this);
+    exportBtnPom_ = makeHdrBtn(new QPushButton, exportText(), false, this);
+    titleLbl_->setText(titleText());
+    subLbl_->setText(subtitleText());
+
+    statToday_ = new PomStatCard(QStringLiteral("🍅"), QStringLiteral("Today"), this);
+    statStreak_ = new PomStatCard(QStringLiteral("🔥"), QStringLiteral("Streak"), this);
+    statTotal_ = new PomStatCard(QStringLiteral("✅"), QStringLiteral("Total"), this);
+    statFocus_ = new PomStatCard(QStringLiteral("⏱"), QStringLiteral("Focus"), this);
+    for (PomStatCard *c : {statToday_, statStreak_, statTotal_, statFocus_}) c->hide();
+
+    lastListW_ = 0;
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<PomStatCard *>(w)) w->show();
+    layoutFrame();
+    startClock();
+    refresh();
+}
+
+void PomodoroView::resizeEvent(QResizeEvent *e) {
+    Page::resizeEvent(e);
+    layoutFrame();
+    requestRebuild();
+}
+
+void PomodoroView::layoutFrame() {
+    if (!hdrBg_) return;
+    const double W = width(), H = height();
+    const double Lw = listWidth(W, listFrac_);
+    hdrBg_->setGeometry(yUp(H, 0, H - hdrH, W, hdrH));
+    titleLbl_->setGeometry(yUp(H, 20, H - 46, W * 0.45, 30));
+    subLbl_->setGeometry(yUp(H, 20, H - 64, W * 0.45, 16));
+    clockLbl_->setGeometry(yUp(H, W - 200, H - 48, 180, 30));
+    dateLbl_->setGeometry(yUp(H, W - 200, H - 64, 180, 16));
+    exportBtnPom_->setGeometry(yUp(H, W - 310, H - 50, 90, 26));
+    importBtnPom_->setGeometry(yUp(H, W - 406, H - 50, 90, 26));
+    listPanel_->setGeometry(yUp(H, 0, 0, Lw, H - hdrH));
+    divider_->setGeometry(yUp(H, Lw, 0, 5, H - hdrH));
+    detailHost_->setGeometry(yUp(H, Lw + 5, 0, W - Lw - 5, H - hdrH));
+    listScroll_->setGeometry(yUp(H - hdrH, 0, 0, Lw, H - hdrH));
+    listContent_->resize(listContent_->width(), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
+}
+
+void PomodoroView::rebuild() {
+    if (!listContent_) return; // not set up yet
+    rebuildList(0);
+    rebuildDetail();
+}
+
+void PomodoroView::tickClock() {
+    if (!clockLbl_) return;
+    const QDateTime now = Clock::get().now();
+    const QTime t = now.time();
+    clockLbl_->setText(QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second()));
+    const QLocale loc(AppLangs::localeId(L::lang()));
+    dateLbl_->setText(loc.toString(now.date(), QStringLiteral("dddd, MMMM d")).toUpper());
+}
+
+void PomodoroView::startClock() {
+    clockTimer_->stop();
+    tickClock();
+    if (isVisible()) clockTimer_->start(kClockMs);
+}
+
+void PomodoroView::stopTimers() {
+    clockTimer_->stop();
+    pomSmoothTicker_->stop();
+}
+
+// Hidden (another page shown, or the window hidden): nothing ticks. Shown again: the clock and the
+// ring pick up at once, and Page redraws whatever changed meanwhile.
+void PomodoroView::showEvent(QShowEvent *e) {
+    Page::showEvent(e);
+    startClock();
+    if (pomRingRef_) startPomSmoothTicker();
+}
+
+void PomodoroView::hideEvent(QHideEvent *e) {
+    Page::hideEvent(e);
+    stopTimers();
+}
+
+AW *PomodoroView::keep(AW *aw) {
+    awStore_.append(aw);
+    return aw;
+}
+
+AW *PomodoroView::newAW(std::function<void()> fn) { return keep(new AW(std::move(fn), this)); }
+
+void PomodoroView::rewireHeaderButtons() {
+    // The previous targets may belong to the button being clicked right now: release them later.
+    for (AW *aw : std::as_const(awStore_)) aw->deleteLater();
+    awStore_.clear();
+    QPointer<PomodoroView> self(this);
+    AW *imp = newAW([self] {
+        if (self) self->doImportPom();
+    });
+    AW *exp = newAW([self] {
+        if (self) self->doExportPom();
+    });
+    importBtnPom_->setText(importText());
+    exportBtnPom_->setText(exportText());
+    titleLbl_->setText(titleText());
+    importBtnPom_->disconnect();
+    exportBtnPom_->disconnect();
+    connect(importBtnPom_, &QPushButton::clicked, imp, &AW::run);
+    connect(exportBtnPom_, &QPushButton::clicked, exp, &AW::run);
+}
+
+void PomodoroView::showEditProjectDialog(const Project &project) {
+    if (!window() || !isVisible()) return;
+    if (EditProjectPanel *open = editPanel(project.id)) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto *panel = new EditProjectPanel(project);
+    QPointer<PomodoroView> self(this);
+    panel->onSaved = [self](const QString &id) {
+        if (self) self->setSelectedItem(PomListRows::projectRowId(id));
+    };
+    editPanels_.insert(project.id, panel);
+    panel->open();
+}

@@ -1,0 +1,130 @@
+#pragma once
+#include "pomodoro/Project.h"
+#include "pomodoro/Task.h"
+#include "ui/Page.h"
+#include "ui/RingView.h"
+#include <QLabel>
+#include <QScrollArea>
+#include <QColor>
+#include <QHash>
+#include <QPointer>
+#include <optional>
+
+class AW;
+class DraggableDivider;
+class EditProjectPanel;
+class FlippedView;
+class PomStatCard;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class RingView;
+class Ticker;
+
+// The "pomodoro" page: a header band with the title, the clock and the import and export buttons;
+// the list of the timer, today's tasks and the projects on the left; the detail of the selected row
+// on the right (timer panel, task or project), split by a draggable divider.
+//
+// Redraws are requested and merged (Page); the 1-second clock and the 30 Hz ring ticker run only
+// while the page is shown, and a redraw never runs inside the click that asked for it.
+class PomodoroView : public Page {
+    Q_OBJECT
+public:
+    explicit PomodoroView(QWidget *parent = nullptr);
+    ~PomodoroView() override;
+
+    void setup() override;
+
+    // The list width for a page of width w and a stored fraction.
+    static double listWidth(double w, double frac);
+    // The fraction stored for a divider dragged to x on a page of width w.
+    static double fractionForDrag(double x, double w);
+
+    std::optional<QString> selectedItem() const { return selectedItem_; }
+    void setSelectedItem(const std::optional<QString> &id);
+    double listFrac() const { return listFrac_; }
+
+    QWidget *detailHost() const { return detailHost_; }
+    QWidget *listContent() const;
+    bool clockRunning() const;
+    bool ringTickerRunning() const;
+    RingView *ring() const { return pomRingRef_; }
+    EditProjectPanel *editPanel(const QString &projectId) const;
+
+    // The header actions (also reached by tests).
+    void doExportPom();
+    void doImportPom();
+    void showAddTaskDialog();
+    void showAddProjectDialog();
+    void showEditProjectDialog(const Project &project);
+
+protected:
+    void rebuild() override;
+    void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void hideEvent(QHideEvent *e) override;
+
+private:
+    // frame (PomodoroView.cpp)
+    void layoutFrame();
+    void tickClock();
+    void startClock();
+    void stopTimers();
+    void rewireHeaderButtons();
+    AW *keep(AW *aw);
+    AW *newAW(std::function<void()> fn);
+
+    // list (PomodoroList.cpp)
+    void rebuildList(double w);
+    double addListHeader(const QString &title, double y, double w);
+    double addListRow(const QString &id, const QString &emoji, const QString &title, const QString &subtitle,
+                      const QColor &accent, double y, double w);
+    void rebuildDetail();
+    void showDetailEmpty();
+    QWidget *sectionHdrView(const QString &title, double y, double w, double pad);
+    void selectRow(const QString &id);
+
+    // timer panel (TimerPanel.cpp)
+    void showPomodoroDetail();
+    void startPomSmoothTicker();
+    void onRingTick();
+
+    // task detail and add-task dialog (TaskDetail.cpp)
+    void showTaskDetail(const Task &task);
+
+    // project detail (ProjectDetail.cpp)
+    void showProjectDetail(const Project &project);
+
+    QWidget *hdrBg_ = nullptr;
+    QLabel *clockLbl_ = nullptr;
+    QLabel *dateLbl_ = nullptr;
+    QLabel *titleLbl_ = nullptr;
+    QLabel *subLbl_ = nullptr;
+    QWidget *listPanel_ = nullptr;
+    DraggableDivider *divider_ = nullptr;
+    QWidget *detailHost_ = nullptr;
+    QScrollArea *listScroll_ = nullptr;
+    FlippedView *listContent_ = nullptr;
+    static constexpr double hdrH = 70;
+    double listFrac_ = 0.3;
+    double lastListW_ = 0;
+    double listNeededH_ = 0;
+    std::optional<QString> selectedItem_ = QStringLiteral("pom_timer");
+    QList<AW *> awStore_;
+    Ticker *clockTimer_ = nullptr;
+    Ticker *pomSmoothTicker_ = nullptr;
+    QPointer<RingView> pomRingRef_;
+    QPointer<QLabel> pomTimeLblRef_;
+    double pomSettScrollY_ = 0;
+    QPointer<QScrollArea> pomSettScrollRef_;
+    double projDetailScrollY_ = 0;
+    std::optional<QString> projDetailScrollID_;
+    QPointer<QScrollArea> projDetailScrollRef_;
+    PomStatCard *statToday_ = nullptr;
+    PomStatCard *statStreak_ = nullptr;
+    PomStatCard *statTotal_ = nullptr;
+    PomStatCard *statFocus_ = nullptr;
+    QPushButton *importBtnPom_ = nullptr;
+    QPushButton *exportBtnPom_ = nullptr;
+    QHash<QString, QPointer<EditProjectPanel>> editPanels_;
+};

@@ -1,0 +1,28 @@
+#pragma once
+#include "pomodoro/Task.h"
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// The task list file that the Pomodoro page exports and imports: the task store's own document.
+namespace TaskListFile {
+inline constexpr char kProposedName[] = "pomodoro-tasks.json";
+// Larger files are refused rather than read into memory whole.
+inline constexpr qint64 kMaxImportBytes = 64LL * 1024 * 1024;
+
+// Writes the bytes atomically: on failure an existing file of that name is left as it was and the
+// message says why.
+struct WriteResult {
+    bool ok = false;
+    QString error;
+};
+WriteResult write(const QString &path, const QByteArray &bytes);
+
+enum class ReadError { none, unreadable, invalid };
+struct ReadResult {
+    std::vector<Task> tasks;
+    ReadError error = ReadError::none;
+};
+ReadResult read(const QString &path, qint64 maxBytes = kMaxImportBytes);
+} // namespace TaskListFile

@@ -1,0 +1,61 @@
+// Export and import of the task list from the Pomodoro page's header.
+#include "app/Keys.h"
+#include "platform/Dialogs.h"
+#include "platform/Notifier.h"
+#include "pomodoro/PomodoroView.h"
+#include "pomodoro/TaskListFile.h"
+#include "pomodoro/TaskStore.h"
+#include "ui/Lang.h"
+
+namespace {
+QString cancelText() {
+    return L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"});
+}
+} // namespace
+
+void PomodoroView::doExportPom() {
+    const QByteArray bytes = encodeTasks(TaskStore::shared().tasks);
+    const QString path = Dialogs::get().savePath(window(), QString(), QLatin1String(TaskListFile::kProposedName),
+                                                 {QStringLiteral("JSON (*.json)")});
+    if (path.isEmpty()) return;
+    const TaskListFile::WriteResult r = TaskListFile::write(path, bytes);
+    if (r.ok) return;
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Export failed", .es = "Error de exportación", .de = "Export fehlgeschlagen", .fr = "Échec de l'exportation",
+                    .uk = "Помилка експорту", .pl = "Błąd eksportu"});
+    a.text = L::t({.en = "The file could not be written:", .es = "No se pudo escribir el archivo:",
+                   .de = "Die Datei konnte nicht geschrieben werden:", .fr = "Le fichier n'a pas pu être écrit :",
+                   .uk = "Не вдалося записати файл:", .pl = "Nie udało się zapisać pliku:"}) +
+             QLatin1Char(' ') + r.error;
+    a.warning = true;
+    Dialogs::get().alert(window(), a);
+}
+
+void PomodoroView::doImportPom() {
+    const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
+    if (path.isEmpty()) return;
+    const TaskListFile::ReadResult r = TaskListFile::read(path);
+    if (r.error != TaskListFile::ReadError::none) {
+        // A file that cannot be read is reported the same way as one that is not a task list.
+        Dialogs::Alert a;
+        a.title = L::t({.en = "Import error", .es = "Error de importación", .de = "Importfehler", .fr = "Erreur d'importation",
+                        .uk = "Помилка імпорту", .pl = "Błąd importu"});
+        a.text = L::t({.en = "Invalid Mivo Tasks JSON file.", .es = "Archivo JSON no válido.", .de = "Ungültige Mivo JSON-Datei.",
+                       .fr = "Fichier JSON Mivo invalide.", .uk = "Недійсний JSON-файл завдань Mivo.",
+                       .pl = "Nieprawidłowy plik JSON zadań Mivo."});
+        a.warning = true;
+        Dialogs::get().alert(window(), a);
+        return;
+    }
+    Dialogs::Alert q;
+    q.title = L::t({.en = "Replace all tasks?", .es = "¿Reemplazar todas las tareas?", .de = "Alle Aufgaben ersetzen?",
+                    .fr = "Remplacer toutes les tâches ?", .uk = "Замінити всі завдання?", .pl = "Zastąpić wszystkie zadania?"});
+    q.text = QString::number(r.tasks.size()) + QStringLiteral(" tasks will be loaded. All current tasks will be replaced.");
+    q.buttons = {L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"}),
+                 cancelText()};
+    if (Dialogs::get().alert(window(), q) != 0) return;
+    TaskStore &store = TaskStore::shared();
+    store.tasks = r.tasks;
+    store.save();
+    Notifier::get().post(Note::tasksChanged, &store);
+}

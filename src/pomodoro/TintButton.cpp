@@ -1,0 +1,43 @@
+#include "pomodoro/TintButton.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+QColor withAlpha(QColor c, double a) {
+    c.setAlphaF(float(a));
+    return c;
+}
+} // namespace
+
+TintButton::TintButton(const QString &title, const QColor &tint, double bgAlpha, double borderAlpha,
+                       double radius, QWidget *parent)
+    : QPushButton(title, parent), tint_(tint), bg_(withAlpha(tint, bgAlpha)), border_(withAlpha(tint, borderAlpha)),
+      radius_(radius) {
+    setFocusPolicy(Qt::NoFocus);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void TintButton::setLook(const QColor &tint, const QColor &background, const QColor &border) {
+    tint_ = tint;
+    bg_ = background;
+    border_ = border;
+    update();
+}
+
+void TintButton::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath path;
+    path.addRoundedRect(r, radius_, radius_);
+    p.fillPath(path, bg_);
+    if (isDown()) p.fillPath(path, QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.12f));
+    if (border_.alpha() > 0) {
+        p.setPen(QPen(border_, 1));
+        p.drawPath(path);
+    }
+    p.setPen(isEnabled() ? tint_ : QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.5f));
+    p.setFont(font());
+    p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
+}

@@ -1,0 +1,418 @@
+#include "app/Keys.h"
+#include "common/TestEnv.h"
+#include "platform/Notifier.h"
+#include "pomodoro/EditProjectPanel.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "pomodoro/PomodoroView.h"
+#include "pomodoro/PomDotsView.h"
+#include "pomodoro/ProjectStore.h"
+#include "pomodoro/Stepper.h"
+#include "pomodoro/TaskStore.h"
+#include "ui/Lang.h"
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+// Scripted dialogs that also fill in the accessory's fields before answering.
+class FillingDialogs : public TestDialogs {
+public:
+    QHash<QString, QString> fill;
+    int alert(QWidget *parent, const Alert &a) override {
+        if (a.accessory) {
+            for (auto it = fill.cbegin(); it != fill.cend(); ++it) {
+                if (auto *l = a.accessory->findChild<QLineEdit *>(it.key())) l->setText(it.value());
+                if (auto *t = a.accessory->findChild<QPlainTextEdit *>(it.key())) t->setPlainText(it.value());
+            }
+        }
+        return TestDialogs::alert(parent, a);
+    }
+};
+
+void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(5);
+    }
+}
+
+template <class T> T *find(QWidget *root, const QString &name) { return root->findChild<T *>(name); }
+
+Project projectWithSteps(const QString &name) {
+    Project p(name, QStringLiteral("🏡"), QString());
+    p.checkpoints = {ProjectCheckpoint(QStringLiteral("S1"), "one", "", 2, 0, false),
+                     ProjectCheckpoint(QStringLiteral("S2"), "two", "", 3, 2, false)};
+    return p;
+}
+} // namespace
+
+// The Pomodoro page as a user drives it: through its buttons, with the dialogs scripted.
+class TstPomPageView : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempPrefs> prefs;
+    std::unique_ptr<TestClock> clock;
+    std::unique_ptr<FillingDialogs> dialogs;
+    std::unique_ptr<PomodoroView> page;
+
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        prefs = std::make_unique<TempPrefs>();
+        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
+        dialogs = std::make_unique<FillingDialogs>();
+        TaskStore::resetForTests();
+        ProjectStore::resetForTests();
+        PomodoroTimer::shared().reset();
+        page = std::make_unique<PomodoroView>();
+        page->resize(980, 760);
+        page->setup();
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        settle();
+    }
+    void cleanup() {
+        page.reset();
+        settle();
+        dialogs.reset();
+        clock.reset();
+        TaskStore::resetForTests();
+        ProjectStore::resetForTests();
+        prefs.reset();
+    }
+
+    void frameGeometry();
+    void addingATaskSelectsItWhileThePauseLasts();
+    void completingATaskRedrawsWithTheEmptyDetail();
+    void addingAProjectSelectsIt();
+    void stepCheckboxTogglesByStepId();
+    void editPanelKeepsTicksAndCreationTime();
+    void editPanelForADeletedProjectStaysOpen();
+    void onePanelPerProject();
+    void exportAndImportThroughTheDialogs();
+    void exportFailureIsReportedAndOldFileKept();
+    void unreadableOrMalformedImportShowsTheAlert();
+    void timerPanelFigures();
+    void focusStepperStoresAndAppliesSettings();
+    void tickersStopWhileHidden();
+};
+
+void TstPomPageView::frameGeometry() {
+    QCOMPARE(PomodoroView::listWidth(250, 0.3), 160.0);
+    QCOMPARE(PomodoroView::listWidth(1000, 0.9), 550.0);
+    QCOMPARE(PomodoroView::fractionForDrag(-50, 1000), 0.16);
+    QCOMPARE(PomodoroView::fractionForDrag(5000, 1000), 0.55);
+    QCOMPARE(PomodoroView::fractionForDrag(100, 0), 160.0);
+    QCOMPARE(page->detailHost()->x(), int(980 * 0.3) + 5);
+    QVERIFY(find<QScrollArea>(page->detailHost(), "timerPanel"));
+}
+
+void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
+    QVERIFY(!PomodoroTimer::shared().isRunning());
+    dialogs->fill = {{"titleField", "  Write report  "}, {"descriptionField", "\n\nsee https://example.org\n\n"}};
+    dialogs->alertAnswers = {0};
+    QTest::mouseClick(find<QPushButton>(page->listContent(), "addTaskButton"), Qt::LeftButton);
+    settle();
+    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+    const Task t = TaskStore::shared().tasks[0];
+    QCOMPARE(t.title, QStringLiteral("Write report"));
+    QCOMPARE(t.description, QStringLiteral("see https://example.org"));
+    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("New task|Task will be added for today — 5.03.2026"));
+    QCOMPARE(page->selectedItem(), std::optional<QString>("task_" + t.id));
+    QVERIFY(find<QWidget>(page->listContent(), "task_" + t.id));
+    QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
+
+    // A blank title adds nothing.
+    dialogs->fill = {{"titleField", " \t "}};
+    dialogs->alertAnswers = {0};
+    QTest::mouseClick(find<QPushButton>(page->listContent(), "addTaskButton"), Qt::LeftButton);
+    settle();
+    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+}
+
+void TstPomPageView::completingATaskRedrawsWithTheEmptyDetail() {
+    Task t(QStringLiteral("Call"), QStringLiteral("health"), QString());
+    TaskStore::shared().add(t);
+    page->setSelectedItem("task_" + t.id);
+    settle();
+    QCOMPARE(find<QLabel>(page->detailHost(), "taskStatus")->text(), QStringLiteral("◯  IN PROGRESS"));
+    QTest::mouseClick(find<QPushButton>(page->detailHost(), "toggleTaskButton"), Qt::LeftButton);
+    settle();
+    QVERIFY(TaskStore::shared().tasks[0].completed);
+    QVERIFY(!page->selectedItem());
+    QVERIFY(find<QLabel>(page->detailHost(), "emptyDetail"));
+
+    // Delete answered with Cancel keeps task and selection.
+    page->setSelectedItem("task_" + t.id);
+    settle();
+    dialogs->alertAnswers = {1};
+    QTest::mouseClick(find<QPushButton>(page->detailHost(), "deleteTaskButton"), Qt::LeftButton);
+    settle();
+    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Delete task?|«Call» will be deleted."));
+    dialogs->alertAnswers = {0};
+    QTest::mouseClick(find<QPushButton>(page->detailHost(), "deleteTaskButton"), Qt::LeftButton);
+    settle();
+    QVERIFY(TaskStore::shared().tasks.empty());
+    QVERIFY(find<QLabel>(page->detailHost(), "emptyDetail"));
+}
+
+void TstPomPageView::addingAProjectSelectsIt() {
+    dialogs->fill = {{"nameField", "  Garden  "}, {"emojiField", ""}};
+    dialogs->alertAnswers = {0};
+    QTest::mouseClick(find<QPushButton>(page->listContent(), "addProjectButton"), Qt::LeftButton);
+    settle();
+    QCOMPARE(ProjectStore::shared().projects().size(), std::size_t(1));
+    const Project p = ProjectStore::shared().projects()[0];
+    QCOMPARE(p.name, QStringLiteral("Garden"));
+    QCOMPARE(p.emoji, QStringLiteral("📁"));
+    QCOMPARE(page->selectedItem(), std::optional<QString>("proj_" + p.id));
+    QCOMPARE(find<QLabel>(page->detailHost(), "projectProgress")->text(), QStringLiteral("0/0 steps · 0% done"));
+    QVERIFY(!find<QWidget>(page->detailHost(), "gantt"));
+}
+
+void TstPomPageView::stepCheckboxTogglesByStepId() {
+    Project p = projectWithSteps("House");
+    ProjectStore::shared().add(p);
+    page->setSelectedItem("proj_" + p.id);
+    settle();
+    QVERIFY(find<QWidget>(page->detailHost(), "gantt"));
+    QCheckBox *second = find<QCheckBox>(page->detailHost(), "step_S2");
+    QVERIFY(second);
+    // The steps change order underneath before the detail has redrawn.
+    Project reordered = ProjectStore::shared().projects()[0];
+    std::swap(reordered.checkpoints[0], reordered.checkpoints[1]);
+    ProjectStore::shared().update(reordered);
+    QTest::mouseClick(second, Qt::LeftButton);
+    settle();
+    const auto &steps = ProjectStore::shared().projects()[0].checkpoints;
+    QCOMPARE(steps[0].id, QStringLiteral("S2"));
+    QVERIFY(steps[0].completed);
+    QVERIFY(!steps[1].completed);
+    QCOMPARE(find<QLabel>(page->detailHost(), "projectProgress")->text(), QStringLiteral("1/2 steps · 50% done"));
+}
+
+void TstPomPageView::editPanelKeepsTicksAndCreationTime() {
+    Project p = projectWithSteps("House");
+    p.createdDateInterval = 4242;
+    ProjectStore::shared().add(p);
+    page->setSelectedItem("proj_" + p.id);
+    settle();
+    QTest::mouseClick(find<QPushButton>(page->detailHost(), "editProjectButton"), Qt::LeftButton);
+    settle();
+    EditProjectPanel *panel = page->editPanel(p.id);
+    QVERIFY(panel);
+    QPointer<EditProjectPanel> guard(panel);
+    // Meanwhile the first step is ticked in the detail.
+    find<QCheckBox>(page->detailHost(), "step_S1")->click();
+    settle();
+    QVERIFY(ProjectStore::shared().projects()[0].checkpoints[0].completed);
+
+    find<QLineEdit>(panel, "nameField")->setText(QStringLiteral(" Home "));
+    find<QLineEdit>(panel, "stepStart_1")->setText(QStringLiteral("-2"));
+    find<QLineEdit>(panel, "stepLength_1")->setText(QStringLiteral("0"));
+    find<QLineEdit>(panel, "stepTitle_0")->setText(QStringLiteral(" first "));
+    QTest::mouseClick(find<QPushButton>(panel, "addStepButton"), Qt::LeftButton);
+    settle();
+    QCOMPARE(panel->workingSteps().size(), std::size_t(3));
+    QCOMPARE(panel->workingSteps()[2].startOffset, 5); // from the second step as stored before, 2 + 3
+    QTest::mouseClick(find<QPushButton>(panel, "deleteStep_2"), Qt::LeftButton);
+    settle();
+    QTest::mouseClick(find<QPushButton>(panel, "saveButton"), Qt::LeftButton);
+    settle();
+    QVERIFY(!guard);
+    const Project stored = ProjectStore::shared().projects()[0];
+    QCOMPARE(stored.name, QStringLiteral("Home"));
+    QCOMPARE(stored.createdDateInterval, 4242.0);
+    QCOMPARE(stored.checkpoints.size(), std::size_t(2));
+    QVERIFY(stored.checkpoints[0].completed); // the tick made while the panel was open stays
+    QCOMPARE(stored.checkpoints[0].title, QStringLiteral(" first "));
+    QCOMPARE(stored.checkpoints[1].startOffset, -2);
+    QCOMPARE(stored.checkpoints[1].durationDays, 1);
+    QCOMPARE(page->selectedItem(), std::optional<QString>("proj_" + p.id));
+}
+
+void TstPomPageView::editPanelForADeletedProjectStaysOpen() {
+    Project p = projectWithSteps("House");
+    ProjectStore::shared().add(p);
+    page->showEditProjectDialog(p);
+    QPointer<EditProjectPanel> panel = page->editPanel(p.id);
+    QVERIFY(panel);
+    // Blank name: alert, nothing stored, panel stays.
+    find<QLineEdit>(panel, "nameField")->setText(QStringLiteral("  "));
+    QVERIFY(!panel->save());
+    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Enter project name|"));
+    ProjectStore::shared().remove(p.id);
+    find<QLineEdit>(panel, "nameField")->setText(QStringLiteral("Edited"));
+    QVERIFY(!panel->save());
+    settle();
+    QVERIFY(panel && panel->isVisible());
+    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Project not found|")));
+    QVERIFY(ProjectStore::shared().projects().empty());
+    panel->close();
+    settle();
+}
+
+void TstPomPageView::onePanelPerProject() {
+    Project p = projectWithSteps("House");
+    ProjectStore::shared().add(p);
+    page->showEditProjectDialog(p);
+    EditProjectPanel *first = page->editPanel(p.id);
+    page->showEditProjectDialog(p);
+    QCOMPARE(page->editPanel(p.id), first);
+    int visible = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        visible += qobject_cast<EditProjectPanel *>(w) && w->isVisible();
+    QCOMPARE(visible, 1);
+    first->close();
+    settle();
+    QVERIFY(!page->editPanel(p.id));
+}
+
+void TstPomPageView::exportAndImportThroughTheDialogs() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("pomodoro-tasks.json");
+    Task a(QStringLiteral("A"), QStringLiteral("work"), QString());
+    Task b(QStringLiteral("B"), QStringLiteral("garden"), QStringLiteral("d"));
+    b.completed = true;
+    b.day = 1;
+    TaskStore::shared().add(a);
+    TaskStore::shared().add(b);
+    const std::vector<Task> before = TaskStore::shared().tasks;
+    dialogs->savePaths = {path};
+    page->doExportPom();
+    QVERIFY(QFile::exists(path));
+
+    TaskStore::shared().replaceAll({});
+    dialogs->openPaths = {path};
+    dialogs->alertAnswers = {1}; // declined
+    page->doImportPom();
+    QVERIFY(TaskStore::shared().tasks.empty());
+    QCOMPARE(dialogs->alertsShown.last(),
+             QStringLiteral("Replace all tasks?|2 tasks will be loaded. All current tasks will be replaced."));
+    L::setLang(AppLang::de);
+    dialogs->openPaths = {path};
+    dialogs->alertAnswers = {0};
+    page->doImportPom();
+    L::setLang(AppLang::en);
+    QCOMPARE(TaskStore::shared().tasks, before);
+    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
+    settle();
+    QVERIFY(find<QWidget>(page->listContent(), "task_" + a.id));
+}
+
+void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("pomodoro-tasks.json");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("OLD");
+    }
+    for (int i = 0; i < 50; ++i) TaskStore::shared().tasks.push_back(Task(QStringLiteral("t"), QStringLiteral("work"), QString()));
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto prev = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    setrlimit(RLIMIT_FSIZE, &small);
+    dialogs->savePaths = {path};
+    page->doExportPom();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, prev);
+    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|The file could not be written:")));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("OLD"));
+    // A folder that is not there also ends in the alert.
+    dialogs->savePaths = {dir.filePath("missing/dir/pomodoro-tasks.json")};
+    const qsizetype shown = dialogs->alertsShown.size();
+    page->doExportPom();
+    QCOMPARE(dialogs->alertsShown.size(), shown + 1);
+}
+
+void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
+    QTemporaryDir dir;
+    TaskStore::shared().add(Task(QStringLiteral("keep"), QStringLiteral("work"), QString()));
+    const QString bad = dir.filePath("bad.json");
+    {
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
+    }
+    for (const QString &path : {bad, dir.filePath("gone.json"), dir.path()}) {
+        dialogs->openPaths = {path};
+        page->doImportPom();
+        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import error|Invalid Mivo Tasks JSON file."));
+    }
+    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+}
+
+void TstPomPageView::timerPanelFigures() {
+    for (int i = 0; i < 9; ++i) PomodoroTimer::shared().skip(); // five focus phases ended
+    QCOMPARE(PomodoroTimer::shared().cycleCount(), 5);
+    Prefs &p = Prefs::get();
+    p.setInt(kPomTodayCount, 3);
+    p.setString(kPomLastDate, PomodoroTimer::dayString(QDate(2026, 3, 5)));
+    p.setInt(kPomFocusSecs, 3725);
+    p.setInt(kPomDailyGoal, 8);
+    page->requestRebuild();
+    settle();
+    QWidget *host = page->detailHost();
+    QVERIFY(find<QLabel>(host, "goalLabel")->text().endsWith(QStringLiteral("Daily goal: 3/8")));
+    QCOMPARE(find<QLabel>(host, "goalPercent")->text(), QStringLiteral("38%"));
+    auto *dots = find<PomDotsView>(host, "dots");
+    QCOMPARE(dots->total(), 4);
+    QCOMPARE(dots->filled(), 1);
+    bool sawFocus = false;
+    for (QLabel *l : host->findChildren<QLabel *>()) sawFocus |= l->text() == QStringLiteral("1h2m");
+    QVERIFY(sawFocus);
+}
+
+void TstPomPageView::focusStepperStoresAndAppliesSettings() {
+    PomodoroTimer::shared().skip();
+    QCOMPARE(PomodoroTimer::shared().phase(), Phase::rest);
+    page->requestRebuild();
+    settle();
+    auto *st = find<Stepper>(page->detailHost(), "stepper_workMins");
+    QCOMPARE(st->value(), 25.0);
+    st->stepUp();
+    QCOMPARE(Prefs::get().doubleValue(kWorkMins), 26.0);
+    QCOMPARE(PomodoroTimer::shared().phase(), Phase::work); // applied: a fresh focus phase
+    settle();
+    QCOMPARE(find<QLabel>(page->detailHost(), "timeLabel")->text(), QStringLiteral("26:00"));
+    find<Stepper>(page->detailHost(), "stepper_cyclesBeforeLong")->stepUp();
+    QCOMPARE(Prefs::get().integer(kCyclesBeforeLong), 5);
+    QVERIFY(std::holds_alternative<qint64>(*Prefs::get().value(kCyclesBeforeLong)));
+}
+
+void TstPomPageView::tickersStopWhileHidden() {
+    QVERIFY(page->clockRunning());
+    QVERIFY(page->ringTickerRunning());
+    const int before = page->rebuildCount();
+    page->hide();
+    QVERIFY(!page->clockRunning());
+    QVERIFY(!page->ringTickerRunning());
+    for (int i = 0; i < 5; ++i) Notifier::get().post(Note::pomodoroChanged);
+    settle();
+    QCOMPARE(page->rebuildCount(), before);
+    page->show();
+    settle();
+    QVERIFY(page->clockRunning());
+    QVERIFY(page->ringTickerRunning());
+    QCOMPARE(page->rebuildCount(), before + 1);
+    // Away from the timer the ring ticker is not needed.
+    page->setSelectedItem(std::nullopt);
+    settle();
+    QVERIFY(!page->ringTickerRunning());
+}
+
+QTEST_MAIN(TstPomPageView)
+#include "tst_pompage_view.moc"
