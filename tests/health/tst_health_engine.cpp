@@ -124,8 +124,7 @@ private slots:
             QCOMPARE(env.banners.shown.size(), int(std::floor(10 / effectiveMins + 1e-9)));
         }
         // Reading never rewrites what the user (or a restore) stored.
-        if (stored.typeId() == QMetaType::QString)
-            QCOMPARE(*p.string(kWaterMins), stored.toString());
+        if (stored.typeId() == QMetaType::QString) QCOMPARE(*p.string(kWaterMins), stored.toString());
     }
 
     void dailyCountsAcrossMidnight() {
@@ -188,7 +187,6 @@ private slots:
         env.clock.advance(18 * 60);
         QCOMPARE(env.banners.shown.last().title, QStringLiteral("👁 Augen 20-20-20"));
     }
-
 };
 
 QTEST_MAIN(HealthEngineTest)

@@ -108,13 +108,6 @@ private slots:
         img = paint({step(kMin, 10), step(0, 5)}, 400, GanttView::intrinsicHeight(2));
         QVERIFY(!isOpenBar(img.pixel(112, barMidY(GanttView::intrinsicHeight(2), 0))));
     }
-
-    void widgetPaintsItsCheckpoints() {
-        GanttView view;
-        view.setCheckpoints({step(0, 3), step(2, 5)});
-        view.resize(400, view.sizeHint().height());
-        QVERIFY(isOpenBar(view.grab().toImage().pixel(170, barMidY(view.height(), 0))));
-    }
 };
 
 QTEST_MAIN(TestGanttView)

@@ -121,26 +121,18 @@ private slots:
         QTest::addColumn<bool>("readable");
         const QByteArray head =
             R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[)";
-        const QByteArray okStep =
-            R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})";
         const QByteArray tail = R"(],"createdDateInterval":1}])";
-        QTest::newRow("complete") << head + okStep + tail << true;
-        QTest::newRow("step lacks completed")
-            << head + R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0})" + tail << false;
-        QTest::newRow("days as text")
-            << head +
-                   R"({"id":"S","title":"","notes":"","durationDays":"3","startOffset":0,"completed":false})" +
-                   tail
-            << false;
-        QTest::newRow("image path not text")
-            << QByteArray(
-                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[1],"checkpoints":[)" +
-                   okStep + tail)
-            << false;
-        QTest::newRow("checkpoints not array")
-            << QByteArray(
-                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":{},"createdDateInterval":1}])")
-            << false;
+        const QByteArray ok =
+            head + R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})" +
+            tail;
+        auto with = [&](const char *from, const char *to) { return QByteArray(ok).replace(from, to); };
+        QTest::newRow("complete") << ok << true;
+        QTest::newRow("step lacks completed") << with(",\"completed\":false", "") << false;
+        QTest::newRow("days as text") << with("\"durationDays\":3", "\"durationDays\":\"3\"") << false;
+        QTest::newRow("image path not text") << with("\"imagePaths\":[]", "\"imagePaths\":[1]") << false;
+        QTest::newRow("no creation time") << with(",\"createdDateInterval\":1", "") << false;
+        QTest::newRow("checkpoints not array") << head.chopped(1) + "{}" + tail.mid(1) << false;
+        QTest::newRow("truncated") << ok.left(60) << false;
         QTest::newRow("not json") << QByteArray("\xff\xfe") << false;
     }
     void decoding() {

@@ -105,9 +105,12 @@ private slots:
     }
 
     void iconAndLongBody() {
-        const QList<QPair<QString, QString>> cases = {
-            {"💧 Drink water", "💧"}, {"👁️ Eyes", "👁"}, {"🛋 Break", "🛋"},
-            {"🍅 Focus", "🍵"},      {"", "🍵"},        {"Go 💧", "🍵"}};
+        const QList<QPair<QString, QString>> cases = {{"💧 Drink water", "💧"},
+                                                      {"👁️ Eyes", "👁"},
+                                                      {"🛋 Break", "🛋"},
+                                                      {"🍅 Focus", "🍵"},
+                                                      {"", "🍵"},
+                                                      {"Go 💧", "🍵"}};
         for (const auto &[title, icon] : cases)
             QCOMPARE(BannerWindow::iconFor(title), icon);
 

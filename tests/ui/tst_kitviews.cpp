@@ -2,7 +2,6 @@
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/Makers.h"
-#include "ui/NoFocusRingStyle.h"
 #include "ui/PassthroughView.h"
 #include "ui/RingView.h"
 #include "ui/Theme.h"
@@ -121,25 +120,6 @@ private slots:
         QVERIFY(!hdrBtnLook(&b).primary);
         QCOMPARE(hdrBtnLook(&b).tint, VF::sub());
         QCOMPARE(b.parentWidget(), &parent); // stays with its current parent
-    }
-
-    void buttonsNeverDrawAFocusRing() {
-        NoFocusRingStyle::install();
-        QWidget w;
-        w.resize(200, 60);
-        auto *b = new QPushButton("Focus me", &w);
-        b->setGeometry(10, 10, 120, 32);
-        b->setFocusPolicy(Qt::StrongFocus);
-        auto *other = new QPushButton("other", &w);
-        other->setGeometry(140, 10, 50, 32);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        other->setFocus();
-        QTRY_VERIFY(other->hasFocus());
-        const QImage without = b->grab().toImage();
-        b->setFocus();
-        QTRY_VERIFY(b->hasFocus());
-        QCOMPARE(b->grab().toImage(), without);
     }
 };
 

@@ -112,7 +112,8 @@ private slots:
             s.listen(QHostAddress::LocalHost);
             closedPort = s.serverPort();
         }
-        for (const QUrl &root : {server.root(), QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort))}) {
+        for (const QUrl &root :
+             {server.root(), QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(closedPort))}) {
             NewsPanel panel(root, nullptr);
             QSignalSpy settled(&panel, &NewsPanel::settled);
             QVERIFY(settled.wait(5000));

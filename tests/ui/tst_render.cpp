@@ -1,14 +1,12 @@
 #include "app/SidebarView.h"
 #include "common/TestEnv.h"
-#include "ui/BannerWindow.h"
 #include "ui/NewsPanel.h"
 #include "ui/Theme.h"
 #include <QDir>
 #include <QLabel>
-#include <QPainter>
 #include <QtTest>
 
-// Draws the banner and the sidebar with its news slot in every theme into
+// Draws the sidebar with its news slot in every theme into
 // <test dir>/render/*.png, for a person to look at, and checks that each picture shows something.
 namespace {
 QString renderDir() {
@@ -61,21 +59,6 @@ private slots:
         const AppTheme t = AppTheme(theme);
         VF::setTheme(t);
         const QString name = AppThemes::rawValue(t);
-
-        BannerWindow::setFadeScale(0);
-        BannerWindow *b = BannerWindow::present(QStringLiteral("💧 Time for water"),
-                                                QStringLiteral("A glass now keeps the headache away, and the "
-                                                               "afternoon goes better too"),
-                                                QColor(0, 150, 255));
-        QImage banner(b->size(), QImage::Format_ARGB32_Premultiplied);
-        banner.fill(VF::bg());
-        {
-            QPainter p(&banner);
-            b->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
-        }
-        save(banner, QStringLiteral("banner-%1.png").arg(name));
-        b->dismiss();
-        QTRY_VERIFY(BannerWindow::active().isEmpty());
 
         SidebarView sidebar;
         sidebar.resize(220, 760);
