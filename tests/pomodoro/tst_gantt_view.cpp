@@ -30,14 +30,6 @@ bool isOpenBar(QRgb c) {
     return qAlpha(c) > 180 && qBlue(c) > 200 && qBlue(c) > qRed(c) + 80;
 }
 
-// Any pixel in the rectangle light enough to be the white days text over a bar.
-bool hasLightInk(const QImage &img, const QRect &r) {
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (qRed(img.pixel(x, y)) > 150) return true;
-    return false;
-}
-
 bool hasInk(const QImage &img, const QRect &r) {
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x)
@@ -63,12 +55,10 @@ private slots:
         QTest::addColumn<qint64>("stepSize");
         QTest::addColumn<std::vector<qint64>>("days");
         QTest::newRow("T=0") << qint64(0) << qint64(1) << std::vector<qint64>{};
-        QTest::newRow("T=1") << qint64(1) << qint64(1) << std::vector<qint64>{0, 1};
         QTest::newRow("T=11") << qint64(11) << qint64(1)
                               << std::vector<qint64>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
         QTest::newRow("T=13 has no 13d")
             << qint64(13) << qint64(2) << std::vector<qint64>{0, 2, 4, 6, 8, 10, 12};
-        QTest::newRow("T=30") << qint64(30) << qint64(5) << std::vector<qint64>{0, 5, 10, 15, 20, 25, 30};
         const qint64 s = kMax / 6;
         QTest::newRow("largest T") << kMax << s
                                    << std::vector<qint64>{0, s, 2 * s, 3 * s, 4 * s, 5 * s, 6 * s};
@@ -81,19 +71,10 @@ private slots:
         QCOMPARE(GanttView::scaleDays(total), days);
     }
 
-    void namesAndIntrinsicHeight() {
+    void namesAndZeroDayProjects() {
         QCOMPARE(GanttView::stepName(step(0, 1, false, QString()), 2), QStringLiteral("Step 3"));
         QCOMPARE(GanttView::stepName(step(0, 1, false, QStringLiteral(" ")), 2), QStringLiteral(" "));
-        GanttView view;
-        QCOMPARE(view.sizeHint().height(), 40);
-        view.setCheckpoints({step(0, 1), step(0, 1), step(0, 1), step(0, 1)});
-        QCOMPARE(view.sizeHint().height(), 148);
-    }
-
-    void zeroDayProjectDrawsNothing() {
-        const QImage img = paint({step(0, 0)}, 300, 55);
-        QVERIFY(!hasInk(img, img.rect()) && qAlpha(img.pixel(150, 30)) == 0);
-        QVERIFY(!hasInk(paint({}, 300, 55), QRect(0, 0, 300, 55)));
+        QVERIFY(!hasInk(paint({step(0, 0)}, 300, 55), QRect(0, 0, 300, 55)));
     }
 
     void barsSitOnTheDayAxis() {
@@ -116,17 +97,6 @@ private slots:
         QVERIFY(!isOpenBar(img.pixel(233, barMidY(h, 1))));
     }
 
-    void daysTextOnlyInBarsWiderThan24() {
-        // T = 10; a one-day bar is axis/10 wide: 24 at width 366, 24.5 at width 371.
-        const int h = GanttView::intrinsicHeight(2);
-        const auto steps = std::vector<ProjectCheckpoint>{step(0, 10), step(5, 1)};
-        const QImage narrow = paint(steps, 366, h);
-        const QImage wide = paint(steps, 371, h);
-        const int top = h - (h - 18 - 62 + 22);
-        QVERIFY(!hasLightInk(narrow, QRect(230, top + 2, 22, 14)));
-        QVERIFY(hasLightInk(wide, QRect(232, top + 2, 22, 14)));
-    }
-
     void extremeOffsetsPaintWithoutOverflow() {
         const int h = GanttView::intrinsicHeight(3);
         // T saturates at the 64-bit limit: the short step gets its 6-point bar at the axis start.
@@ -137,26 +107,6 @@ private slots:
         // A bar starting far before day 0 is cut off left of the view.
         img = paint({step(kMin, 10), step(0, 5)}, 400, GanttView::intrinsicHeight(2));
         QVERIFY(!isOpenBar(img.pixel(112, barMidY(GanttView::intrinsicHeight(2), 0))));
-    }
-
-    void widgetPaintsItsCheckpoints() {
-        GanttView view;
-        view.setCheckpoints({step(0, 3), step(2, 5)});
-        view.resize(400, view.sizeHint().height());
-        const QImage img = view.grab().toImage();
-        QVERIFY(isOpenBar(img.pixel(170, barMidY(view.height(), 0))));
-
-        // For a person to look at: a project in each theme, next to the test program.
-        view.setCheckpoints({step(0, 3, true, QStringLiteral("Design the layout of everything")), step(2, 5),
-                             step(10, 1, true, QString()), step(4, 0, false, QStringLiteral("Review"))});
-        view.resize(480, view.sizeHint().height());
-        for (AppTheme t : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(t);
-            QImage shot(view.size(), QImage::Format_ARGB32);
-            shot.fill(VF::card());
-            view.render(&shot, {}, {}, QWidget::DrawChildren);
-            shot.save(QCoreApplication::applicationDirPath() + "/gantt-" + AppThemes::rawValue(t) + ".png");
-        }
     }
 };
 

@@ -51,34 +51,15 @@ private slots:
         prefs.reset();
     }
 
-    void newRecordsHaveTheirDefaults() {
-        TestClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc()));
-        const Project p(QStringLiteral("House"), QStringLiteral("🏠"), QStringLiteral("d"));
-        QCOMPARE(p.createdDateInterval, 788918400.0);
-        QCOMPARE(p.createdDate().toUTC(), QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc()));
-        QVERIFY(p.imagePaths.isEmpty() && p.checkpoints.empty());
-        const ProjectCheckpoint a, b;
-        QCOMPARE(a.id.size(), 36);
-        QCOMPARE(a.id, a.id.toUpper());
-        QVERIFY(a.id != b.id);
-        QCOMPARE(a.durationDays, 3);
-        QCOMPARE(a.startOffset, 0);
-        QVERIFY(!a.completed && a.title.isEmpty() && a.notes.isEmpty());
-    }
-
     void totalDaysAndProgress() {
         Project p = project(QStringLiteral("P"), QStringLiteral("n"));
-        QCOMPARE(p.totalDays(), 0);
         QCOMPARE(p.progress(), 0.0);
         p.checkpoints = {step(0, 3, true), step(2, 5), step(10, 1, true)};
         QCOMPARE(p.totalDays(), 11);
         QCOMPARE(p.progress(), 2.0 / 3.0);
         p.checkpoints = {step(-20, 5)}; // ends before day 0
         QCOMPARE(p.totalDays(), 0);
-    }
-
-    void stepEndsSaturateAtTheIntegerLimits() {
-        Project p = project(QStringLiteral("P"), QStringLiteral("n"));
+        // Step ends saturate at the integer limits instead of wrapping.
         p.checkpoints = {step(kMax - 1, 5), step(0, 3)};
         QCOMPARE(p.totalDays(), kMax);
         p.checkpoints = {step(kMin, -5), step(2, 3)};
@@ -98,7 +79,6 @@ private slots:
                  QByteArray("[{\"id\":\"P1\",\"name\":\"House\",\"emoji\":\"🏠\",\"description\":\"Roof "
                             "\\\"new\\\"\",\"imagePaths\":[],\"checkpoints\":[],\"createdDateInterval\":"
                             "788918400.5}]"));
-        QCOMPARE(posts.count, 1);
         QCOMPARE(posts.sender, &store);
 
         p.imagePaths = {QStringLiteral("/home/u/a.png"), QStringLiteral("/home/u/b c.jpg")};
@@ -122,7 +102,7 @@ private slots:
     }
 
     void creationTimesAreWrittenAsOrderedJsonWritesThem() {
-        for (double v : {0.0, -0.0, 788918400.5, 788918400.0, 1e15, 1e20, 1e-7, 123456789.123456789, -3.25}) {
+        for (double v : {-0.0, 788918400.5, 788918400.0, 1e20, 1e-7, 123456789.123456789}) {
             Project p = project(QStringLiteral("P"), QStringLiteral("n"));
             p.createdDateInterval = v;
             const QByteArray bytes = encodeProjects({p});
@@ -141,28 +121,18 @@ private slots:
         QTest::addColumn<bool>("readable");
         const QByteArray head =
             R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":[)";
-        const QByteArray okStep =
-            R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})";
         const QByteArray tail = R"(],"createdDateInterval":1}])";
-        QTest::newRow("complete") << head + okStep + tail << true;
-        QTest::newRow("no steps, float time") << QByteArray(head + "],\"createdDateInterval\":1.5}]") << true;
-        QTest::newRow("step lacks completed")
-            << head + R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0})" + tail << false;
-        QTest::newRow("days as text")
-            << head +
-                   R"({"id":"S","title":"","notes":"","durationDays":"3","startOffset":0,"completed":false})" +
-                   tail
-            << false;
-        QTest::newRow("image path not text")
-            << QByteArray(
-                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[1],"checkpoints":[)" +
-                   okStep + tail)
-            << false;
-        QTest::newRow("no creation time") << QByteArray(head + okStep + "]}]") << false;
-        QTest::newRow("checkpoints not array")
-            << QByteArray(
-                   R"([{"id":"P","name":"n","emoji":"e","description":"","imagePaths":[],"checkpoints":{},"createdDateInterval":1}])")
-            << false;
+        const QByteArray ok =
+            head + R"({"id":"S","title":"","notes":"","durationDays":3,"startOffset":0,"completed":false})" +
+            tail;
+        auto with = [&](const char *from, const char *to) { return QByteArray(ok).replace(from, to); };
+        QTest::newRow("complete") << ok << true;
+        QTest::newRow("step lacks completed") << with(",\"completed\":false", "") << false;
+        QTest::newRow("days as text") << with("\"durationDays\":3", "\"durationDays\":\"3\"") << false;
+        QTest::newRow("image path not text") << with("\"imagePaths\":[]", "\"imagePaths\":[1]") << false;
+        QTest::newRow("no creation time") << with(",\"createdDateInterval\":1", "") << false;
+        QTest::newRow("checkpoints not array") << head.chopped(1) + "{}" + tail.mid(1) << false;
+        QTest::newRow("truncated") << ok.left(60) << false;
         QTest::newRow("not json") << QByteArray("\xff\xfe") << false;
     }
     void decoding() {
@@ -186,29 +156,12 @@ private slots:
         QCOMPARE(decodeProjects(prefs->prefs().data(kProjects))->size(), 1u);
     }
 
-    void storedProjectsLoadInOrder() {
-        prefs->prefs().setData(kProjects,
-                               encodeProjects({project(QStringLiteral("A"), QStringLiteral("a")),
-                                               project(QStringLiteral("B"), QStringLiteral("b"))}));
-        ProjectStore store;
-        QCOMPARE(store.projects().size(), 2u);
-        QCOMPARE(store.projects()[1].id, QStringLiteral("B"));
-        QVERIFY(store.loadReport().decoded);
-    }
-
-    void unknownIdUpdatesNothingButDeleteStillWrites() {
-        ProjectStore store;
-        Posts posts;
-        store.update(project(QStringLiteral("nope"), QStringLiteral("x")));
-        QCOMPARE(posts.count, 0);
-        QVERIFY(!prefs->prefs().contains(kProjects));
-        store.remove(QStringLiteral("nope"));
-        QCOMPARE(posts.count, 1);
-        QCOMPARE(stored(), QByteArray("[]"));
-    }
-
     void duplicateIdsUpdateTheFirstAndDeleteRemovesBoth() {
         ProjectStore store;
+        Posts posts;
+        store.update(project(QStringLiteral("nope"), QStringLiteral("x"))); // unknown: nothing written
+        QVERIFY(!prefs->prefs().contains(kProjects));
+        QCOMPARE(posts.count, 0);
         store.add(project(QStringLiteral("D"), QStringLiteral("one")));
         store.add(project(QStringLiteral("X"), QStringLiteral("x")));
         store.add(project(QStringLiteral("D"), QStringLiteral("two")));
@@ -217,8 +170,7 @@ private slots:
         QCOMPARE(store.projects()[2].name, QStringLiteral("two"));
         store.remove(QStringLiteral("D"));
         QCOMPARE(store.projects().size(), 1u);
-        QCOMPARE(store.projects()[0].id, QStringLiteral("X"));
-        QCOMPARE(decodeProjects(stored())->size(), 1u);
+        QCOMPARE(decodeProjects(stored())->front().id, QStringLiteral("X"));
     }
 };
 

@@ -45,31 +45,18 @@ private slots:
         tzset();
     }
 
-    void settingsReadTheirDefaultsAndKeepBadValuesStored() {
+    void badSettingsReadAsDefaultsAndStayStored() {
         Rig rig;
         PomodoroTimer t;
-        QCOMPARE(t.durationFor(Phase::work), 1500.0);
-        QCOMPARE(t.durationFor(Phase::rest), 300.0);
-        QCOMPARE(t.durationFor(Phase::longRest), 900.0);
-        QCOMPARE(t.cyclesBeforeLong(), 4);
-        QCOMPARE(t.dailyGoal(), 8);
-        QVERIFY(t.soundEnabled());
-        QVERIFY(t.notificationsEnabled());
-
         rig.prefs().setDouble(kWorkMins, -5);
-        QCOMPARE(t.workMins(), 25.0);
-        QCOMPARE(rig.prefs().doubleValue(kWorkMins), -5.0); // nothing corrects it
-        rig.prefs().setInt(kWorkMins, 0);
         QCOMPARE(t.durationFor(Phase::work), 1500.0);
+        QCOMPARE(rig.prefs().doubleValue(kWorkMins), -5.0); // nothing corrects it
         rig.prefs().setDouble(kWorkMins, 0.5);
         QCOMPARE(t.durationFor(Phase::work), 30.0);
         rig.prefs().setInt(kCyclesBeforeLong, 0);
         QCOMPARE(t.cyclesBeforeLong(), 4);
-
-        rig.prefs().setString(kSoundOn, QStringLiteral("no"));
+        rig.prefs().setString(kSoundOn, QStringLiteral("no")); // not a Boolean: counts as on
         QVERIFY(t.soundEnabled());
-        rig.prefs().setBool(kSoundOn, false);
-        QVERIFY(!t.soundEnabled());
     }
 
     void damagedLengthsReadAsTheDefault_data() {
@@ -79,7 +66,6 @@ private slots:
                      nan = std::numeric_limits<double>::quiet_NaN();
         QTest::newRow("inf") << QVariant(inf) << inf;
         QTest::newRow("nan") << QVariant(nan) << nan;
-        QTest::newRow("1e300") << QVariant(1e300) << 1e300;
         QTest::newRow("1e-300") << QVariant(1e-300) << -inf;
         QTest::newRow("string inf") << QVariant(QStringLiteral("inf")) << 1e300;
     }
@@ -103,17 +89,6 @@ private slots:
         QCOMPARE(t.remaining(), 300.0);
     }
 
-    void phasesAndTheirTexts() {
-        Rig rig;
-        QVERIFY(!Phases::fromRaw(QStringLiteral("Work")));
-        QVERIFY(!Phases::fromRaw(QString()));
-        QCOMPARE(*Phases::fromRaw(QStringLiteral("longRest")), Phase::longRest);
-        QCOMPARE(Phases::emoji(Phase::rest), QStringLiteral("\u2615\uFE0F"));
-        QCOMPARE(Phases::label(Phase::longRest), QStringLiteral("LONG BREAK"));
-        L::setLang(AppLang::pl);
-        QCOMPARE(Phases::label(Phase::longRest), QStringLiteral("DŁUGA PRZERWA"));
-    }
-
     // A focus phase of 1500 s ends by itself on 5 January 2026 after a day counted on the 4th.
     void focusEndCountsTheDayAndTheStreak() {
         Rig rig;
@@ -130,11 +105,9 @@ private slots:
         QCOMPARE(t.phase(), Phase::rest);
         QCOMPARE(p.integer(kPomTodayCount), 1);
         QCOMPARE(p.integer(kPomFocusSecs), 1500);
-        QCOMPARE(*p.string(kPomLastDate), QStringLiteral("2026-1-5"));
         QCOMPARE(*p.string(kPomStreakLast), QStringLiteral("2026-1-5"));
         QCOMPARE(p.integer(kPomStreak), 4);
         QCOMPARE(p.integer(kPomTotalCount), 41);
-        QCOMPARE(rig.banners.shown.size(), 1);
         QCOMPARE(rig.banners.shown[0].title, QStringLiteral("\U0001F375 Break time!"));
         QCOMPARE(rig.banners.shown[0].body, QStringLiteral("Great work! 5-min break."));
         QCOMPARE(rig.sound.played, QStringList{QStringLiteral("Ping")});
@@ -142,13 +115,11 @@ private slots:
         // The break ends, then a second focus phase on the same day: streak kept, today counted on.
         rig.clock.advance(300);
         QCOMPARE(rig.banners.shown.last().title, QStringLiteral("\U0001F4AA Time to work!"));
-        QCOMPARE(rig.banners.shown.last().body, QStringLiteral("Rested? 25 min of deep focus!"));
         QCOMPARE(rig.sound.played.last(), QStringLiteral("Glass"));
         rig.clock.advance(1500);
         QCOMPARE(p.integer(kPomStreak), 4);
         QCOMPARE(p.integer(kPomTodayCount), 2);
         QCOMPARE(p.integer(kPomFocusSecs), 3000);
-        QCOMPARE(t.todayCount(), 2);
 
         // Next day, before any focus phase: today's figures read 0, the stored ones stay.
         rig.clock.setNow(local(2026, 1, 6, 8, 0));
@@ -157,16 +128,8 @@ private slots:
         QCOMPARE(p.integer(kPomTodayCount), 2);
     }
 
-    void streakAfterAGapStartsAgain() {
-        Rig rig;
-        rig.prefs().setString(kPomStreakLast, QStringLiteral("2026-1-3"));
-        rig.prefs().setInt(kPomStreak, 9);
-        PomodoroTimer t;
-        t.skip();
-        QCOMPARE(rig.prefs().integer(kPomStreak), 1);
-    }
-
     // Around a daylight-saving change "now minus 24 hours" names the wrong day; the calendar does not.
+    // A gap of a day starts the streak again.
     void streakAcrossDaylightSavingDays_data() {
         QTest::addColumn<QDateTime>("at");
         QTest::addColumn<QString>("streakLast");
@@ -176,6 +139,7 @@ private slots:
         // 25 October 23:30 CET minus 24 h is still the 25th: today must not count twice.
         QTest::newRow("fall back, same day") << local(2026, 10, 25, 23, 30) << "2026-10-25" << 5;
         QTest::newRow("fall back, yesterday") << local(2026, 10, 25, 23, 30) << "2026-10-24" << 6;
+        QTest::newRow("after a gap") << local(2026, 1, 5, 9, 0) << "2026-1-3" << 1;
     }
     void streakAcrossDaylightSavingDays() {
         QFETCH(QDateTime, at);
@@ -194,7 +158,6 @@ private slots:
         QTest::addColumn<QString>("breaks"); // the break after each of 8 focus phases, L long, s short
         QTest::newRow("every 4th") << 4 << "sssLsssL";
         QTest::newRow("every one") << 1 << "LLLLLLLL";
-        QTest::newRow("every 3rd") << 3 << "ssLssLss";
     }
     void cycleRhythm() {
         QFETCH(int, cycles);
@@ -210,14 +173,8 @@ private slots:
             QCOMPARE(t.phase(), Phase::work);
         }
         QCOMPARE(seen, breaks);
-        QCOMPARE(t.cycleCount(), 8);
-        // reset and applyNewSettings count from 0 again.
         t.skip();
-        t.reset();
-        QCOMPARE(t.cycleCount(), 0);
-        t.skip();
-        t.skip();
-        t.applyNewSettings();
+        t.applyNewSettings(); // counts from 0 again, from a focus phase
         QCOMPARE(t.cycleCount(), 0);
         QCOMPARE(t.phase(), Phase::work);
     }
@@ -230,53 +187,34 @@ private slots:
         QCOMPARE(t.remaining(), 1200.0);
         t.skip();
         QCOMPARE(rig.prefs().integer(kPomFocusSecs), 1500);
-        QCOMPARE(rig.prefs().integer(kPomTotalCount), 1);
-        QVERIFY(rig.banners.shown.isEmpty());
-        QVERIFY(rig.sound.played.isEmpty());
-        QVERIFY(t.isRunning());
-        QCOMPARE(t.phase(), Phase::rest);
+        QVERIFY(rig.banners.shown.isEmpty() && rig.sound.played.isEmpty());
         rig.clock.advance(10);
         QCOMPARE(t.remaining(), 290.0);
     }
 
-    void noBannerAndNoSoundWithNotificationsOff() {
+    void announcementSwitchesAndLanguage() {
         Rig rig;
         rig.prefs().setBool(kNotifOn, false);
-        rig.prefs().setBool(kSoundOn, true);
         PomodoroTimer t;
         t.start();
         rig.clock.advance(1500);
-        QCOMPARE(t.phase(), Phase::rest);
-        QVERIFY(rig.banners.shown.isEmpty());
-        QVERIFY(rig.sound.played.isEmpty());
-        // Banners on, sound off: banner only.
+        QVERIFY(rig.banners.shown.isEmpty() && rig.sound.played.isEmpty()); // no banner, no sound either
+        // Banners on, sound off: banner only, in the current language.
+        L::setLang(AppLang::fr);
         rig.prefs().setBool(kNotifOn, true);
         rig.prefs().setBool(kSoundOn, false);
-        rig.clock.advance(300);
-        QCOMPARE(rig.banners.shown.size(), 1);
-        QVERIFY(rig.sound.played.isEmpty());
-    }
-
-    void frenchFocusBanner() {
-        Rig rig;
-        L::setLang(AppLang::fr);
         rig.prefs().setDouble(kWorkMins, 30);
-        PomodoroTimer t;
-        t.switchToPhase(Phase::rest);
-        t.start();
         rig.clock.advance(300);
         QCOMPARE(rig.banners.shown.size(), 1);
         QCOMPARE(rig.banners.shown[0].title, QStringLiteral("\U0001F4AA Au travail !"));
         QCOMPARE(rig.banners.shown[0].body, QStringLiteral("30 min de focus !"));
-        QCOMPARE(rig.banners.shown[0].accent, Phases::accentColor(Phase::work));
-        QCOMPARE(t.remaining(), 1800.0);
+        QVERIFY(rig.sound.played.isEmpty());
     }
 
     void aTickToZeroEndsThePhase() {
         Rig rig;
         rig.prefs().setDouble(kRemaining, 0.4);
         PomodoroTimer t;
-        QCOMPARE(t.remaining(), 0.4);
         t.start();
         rig.clock.advance(1);
         QCOMPARE(t.phase(), Phase::rest);
@@ -302,44 +240,32 @@ private slots:
         Rig rig;
         PomodoroTimer t;
         t.start();
-        QCOMPARE(rig.posts, 1);
         QVERIFY(rig.saved());
         t.start(); // already running: nothing
         QCOMPARE(rig.posts, 1);
         QVERIFY(!rig.saved());
         t.pause();
-        QCOMPARE(rig.posts, 2);
         QVERIFY(rig.saved());
         QVERIFY(!rig.prefs().boolValue(kWasRunning));
-        t.pause(); // already paused: posts and saves again
-        QCOMPARE(rig.posts, 3);
-        QVERIFY(rig.saved());
         QCOMPARE(rig.clock.activeTickers(), 0);
-        // A paused timer does not count down.
         rig.clock.advance(60);
         QCOMPARE(t.remaining(), 1500.0);
-        // Running, every second posts once.
         t.start();
         rig.posts = 0;
         rig.clock.advance(10);
         QCOMPARE(rig.posts, 10);
-        QCOMPARE(rig.clock.activeTickers(), 1);
     }
 
     void switchingPhaseKeepsTheRunStateAndTheCount() {
         Rig rig;
-        rig.prefs().setDouble(kLongBreakMins, 20);
         PomodoroTimer t;
         t.skip();
         t.skip();
         t.start();
         t.switchToPhase(Phase::longRest);
-        QCOMPARE(t.remaining(), 1200.0);
-        QCOMPARE(t.total(), 1200.0);
+        QCOMPARE(t.remaining(), 900.0);
         QVERIFY(t.isRunning());
         QCOMPARE(t.cycleCount(), 1);
-        rig.clock.advance(5);
-        QCOMPARE(t.remaining(), 1195.0);
     }
 
     // The ring follows the countdown: after a system sleep (time moves, the ticker did not run) it

@@ -10,48 +10,37 @@ public:
     static void initMain() { useOffscreenWhenHeadless(); }
 
 private slots:
-    void everyNameHasAShortToneOfItsOwn() {
+    void everyNameHasAShortAudibleToneOfItsOwn() {
         QSet<QByteArray> seen;
         for (const char *name : {"Glass", "Ping", "Pop", "Tink"}) {
             QFile f(ToneSoundPlayer::resourceFor(QString::fromLatin1(name)));
             QVERIFY2(f.open(QIODevice::ReadOnly), name);
             const QByteArray wav = f.readAll();
             QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 8) == "WAVEfmt ");
-            const qint64 data = wav.size() - 44;
-            const double seconds = data / 2.0 / 44100.0;
-            QVERIFY2(seconds > 0.05 && seconds < 1.0, name);
-            // Not silence.
+            const qint64 samples = (wav.size() - 44) / 2;
+            QVERIFY2(samples > 0.05 * 44100 && samples < 44100, name);
             const auto *s = reinterpret_cast<const qint16 *>(wav.constData() + 44);
             int loud = 0;
-            for (qint64 i = 0; i < data / 2; ++i)
+            for (qint64 i = 0; i < samples; ++i)
                 loud = std::max(loud, std::abs(int(s[i])));
             QVERIFY(loud > 8000);
             seen.insert(wav);
         }
         QCOMPARE(seen.size(), 4);
-        QVERIFY(ToneSoundPlayer::resourceFor("Basso").isEmpty());
     }
 
-    void withoutAnOutputNothingPlaysAndNothingWaits() {
-        ToneSoundPlayer player(false, nullptr);
+    // Without an audio output a play must neither start anything nor block the caller.
+    void withoutAnOutputOrAKnownNameNothingPlays() {
+        ToneSoundPlayer mute(false, nullptr);
         QElapsedTimer t;
         t.start();
         for (int i = 0; i < 20; ++i)
-            player.play(QStringLiteral("Glass"));
-        QCOMPARE(player.started(), 0);
+            mute.play(QStringLiteral("Glass"));
+        QCOMPARE(mute.started(), 0);
         QVERIFY(t.elapsed() < 500);
-    }
-
-    void unknownNamesPlayNothing() {
         ToneSoundPlayer player(true, nullptr);
         player.play(QStringLiteral("Sosumi"));
         QCOMPARE(player.started(), 0);
-    }
-
-    void theSeamReachesTheInstalledPlayer() {
-        RecordingSound rec;
-        Sound::play(QStringLiteral("Tink"));
-        QCOMPARE(rec.played, QStringList{"Tink"});
     }
 };
 
