@@ -1,12 +1,15 @@
 #include "app/SidebarView.h"
 #include "common/TestEnv.h"
+#include "ui/BannerWindow.h"
 #include "ui/NewsPanel.h"
+#include "ui/RingView.h"
 #include "ui/Theme.h"
 #include <QDir>
 #include <QLabel>
+#include <QPainter>
 #include <QtTest>
 
-// Draws the sidebar with its news slot in every theme into
+// Draws the banner, the ring and the sidebar with its news slot in every theme into
 // <test dir>/render/*.png, for a person to look at, and checks that each picture shows something.
 namespace {
 QString renderDir() {
@@ -60,6 +63,37 @@ private slots:
         VF::setTheme(t);
         const QString name = AppThemes::rawValue(t);
 
+        BannerWindow::setFadeScale(0);
+        BannerWindow *b = BannerWindow::present(QStringLiteral("💧 Time for water"),
+                                                QStringLiteral("A glass now keeps the headache away, and the "
+                                                               "afternoon goes better too"),
+                                                QColor(0, 150, 255));
+        QVERIFY(b);
+        QImage banner(b->size(), QImage::Format_ARGB32_Premultiplied);
+        banner.fill(VF::bg());
+        {
+            QPainter p(&banner);
+            b->render(&p, QPoint(), QRegion(), QWidget::DrawChildren);
+        }
+        save(banner, QStringLiteral("banner-%1.png").arg(name));
+        b->dismiss();
+        QTRY_VERIFY(BannerWindow::active().isEmpty());
+
+        QWidget rings;
+        rings.resize(4 * 130, 130);
+        rings.setAutoFillBackground(true);
+        QPalette pal = rings.palette();
+        pal.setColor(QPalette::Window, VF::bg());
+        rings.setPalette(pal);
+        const double values[] = {0.0, 0.3, 0.75, 1.0};
+        for (int i = 0; i < 4; ++i) {
+            auto *r = new RingView(&rings);
+            r->setGeometry(10 + 130 * i, 10, 110, 110);
+            r->setColor(VF::accent());
+            r->setProgress(values[i]);
+        }
+        save(rings.grab().toImage(), QStringLiteral("ring-%1.png").arg(name));
+
         SidebarView sidebar;
         sidebar.resize(220, 760);
         auto *panel = sidebar.newsSlot()->findChild<NewsPanel *>();
@@ -69,6 +103,7 @@ private slots:
                                            "<a href=\"https://example.org/notes\">Read more</a></p>"));
         sidebar.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sidebar));
+        QVERIFY(panel->isVisible());
         QCOMPARE(panel->geometry().size(), sidebar.newsSlot()->size());
         save(sidebar.grab().toImage(), QStringLiteral("sidebar-%1.png").arg(name));
     }
