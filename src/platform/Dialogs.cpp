@@ -23,5 +23,9 @@ QString ScriptedDialogs::savePath(QWidget *, const QString &, const QString &, c
 }
 
 QString ScriptedDialogs::openPath(QWidget *, const QString &, const QStringList &) {
-    return openPaths.isEmpty() ? QString() : openPaths.takeFirst();
+    return openPathAnswers.isEmpty() ? QString() : openPathAnswers.takeFirst();
+}
+
+QStringList ScriptedDialogs::openPaths(QWidget *, const QString &, const QStringList &) {
+    return openManyAnswers.isEmpty() ? QStringList() : openManyAnswers.takeFirst();
 }

@@ -21,6 +21,8 @@ public:
     virtual QString savePath(QWidget *parent, const QString &title, const QString &proposedName,
                              const QStringList &filters) = 0;
     virtual QString openPath(QWidget *parent, const QString &title, const QStringList &filters) = 0;
+    // Several files at once, in the order chosen; empty when cancelled.
+    virtual QStringList openPaths(QWidget *parent, const QString &title, const QStringList &filters) = 0;
 
     static Dialogs &get();
     static void install(Dialogs *d); // takes no ownership
@@ -31,8 +33,10 @@ class ScriptedDialogs : public Dialogs {
 public:
     QStringList alertsShown; // "title|text"
     QList<int> alertAnswers; // consumed in order; 0 when empty
-    QStringList savePaths, openPaths;
+    QStringList savePaths, openPathAnswers;
+    QList<QStringList> openManyAnswers;
     int alert(QWidget *, const Alert &a) override;
     QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override;
     QString openPath(QWidget *, const QString &, const QStringList &) override;
+    QStringList openPaths(QWidget *, const QString &, const QStringList &) override;
 };

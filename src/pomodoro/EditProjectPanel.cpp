@@ -186,10 +186,10 @@ void EditProjectPanel::updatePhotoButton() {
 }
 
 void EditProjectPanel::addPhoto() {
-    const QString path = Dialogs::get().openPath(
+    const QStringList paths = Dialogs::get().openPaths(
         this, QString(), {QStringLiteral("Images (*.png *.jpg *.jpeg *.gif *.bmp *.webp *.tif *.tiff *.heic)")});
-    if (path.isEmpty()) return;
-    photos_ << path;
+    if (paths.isEmpty()) return;
+    photos_ << paths;
     updatePhotoButton();
     rebuildThumbs();
 }

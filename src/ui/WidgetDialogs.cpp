@@ -59,6 +59,10 @@ QString WidgetDialogs::openPath(QWidget *parent, const QString &title, const QSt
     return QFileDialog::getOpenFileName(parent, title, QDir::homePath(), filters.join(QStringLiteral(";;")));
 }
 
+QStringList WidgetDialogs::openPaths(QWidget *parent, const QString &title, const QStringList &filters) {
+    return QFileDialog::getOpenFileNames(parent, title, QDir::homePath(), filters.join(QStringLiteral(";;")));
+}
+
 void WidgetDialogs::installAsDefault() {
     static WidgetDialogs real;
     Dialogs::install(&real);

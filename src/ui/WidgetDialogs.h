@@ -8,5 +8,6 @@ public:
     QString savePath(QWidget *parent, const QString &title, const QString &proposedName,
                      const QStringList &filters) override;
     QString openPath(QWidget *parent, const QString &title, const QStringList &filters) override;
+    QStringList openPaths(QWidget *parent, const QString &title, const QStringList &filters) override;
     static void installAsDefault();
 };

@@ -96,6 +96,7 @@ private slots:
     void editPanelKeepsTicksAndCreationTime();
     void editPanelForADeletedProjectStaysOpen();
     void onePanelPerProject();
+    void photosAreAddedSeveralAtATimeInOrder();
     void exportAndImportThroughTheDialogs();
     void exportFailureIsReportedAndOldFileKept();
     void unreadableOrMalformedImportShowsTheAlert();
@@ -260,6 +261,23 @@ void TstPomPageView::editPanelForADeletedProjectStaysOpen() {
     settle();
 }
 
+void TstPomPageView::photosAreAddedSeveralAtATimeInOrder() {
+    Project p = projectWithSteps("House");
+    p.imagePaths = {QStringLiteral("/photos/a.png")};
+    ProjectStore::shared().add(p);
+    page->showEditProjectDialog(p);
+    QPointer<EditProjectPanel> panel = page->editPanel(p.id);
+    QVERIFY(panel);
+    dialogs->openManyAnswers = {{QStringLiteral("/photos/c.jpg"), QStringLiteral("/photos/a.png")}, {}};
+    panel->addPhoto();
+    panel->addPhoto(); // cancelled: nothing changes
+    QCOMPARE(panel->workingPhotos(), QStringList({"/photos/a.png", "/photos/c.jpg", "/photos/a.png"}));
+    QVERIFY(panel->save());
+    settle();
+    QCOMPARE(ProjectStore::shared().projects()[0].imagePaths,
+             QStringList({"/photos/a.png", "/photos/c.jpg", "/photos/a.png"}));
+}
+
 void TstPomPageView::onePanelPerProject() {
     Project p = projectWithSteps("House");
     ProjectStore::shared().add(p);
@@ -291,14 +309,14 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     QVERIFY(QFile::exists(path));
 
     TaskStore::shared().replaceAll({});
-    dialogs->openPaths = {path};
+    dialogs->openPathAnswers = {path};
     dialogs->alertAnswers = {1}; // declined
     page->doImportPom();
     QVERIFY(TaskStore::shared().tasks.empty());
     QCOMPARE(dialogs->alertsShown.last(),
              QStringLiteral("Replace all tasks?|2 tasks will be loaded. All current tasks will be replaced."));
     L::setLang(AppLang::de);
-    dialogs->openPaths = {path};
+    dialogs->openPathAnswers = {path};
     dialogs->alertAnswers = {0};
     page->doImportPom();
     L::setLang(AppLang::en);
@@ -348,7 +366,7 @@ void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
         f.write(R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
     }
     for (const QString &path : {bad, dir.filePath("gone.json"), dir.path()}) {
-        dialogs->openPaths = {path};
+        dialogs->openPathAnswers = {path};
         page->doImportPom();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import error|Invalid Mivo Tasks JSON file."));
     }
