@@ -173,12 +173,7 @@ void PomodoroTimer::reset() {
 
 void PomodoroTimer::applyNewSettings() {
     const bool wasRunning = isRunning_;
-    pause();
-    phase_ = Phase::work;
-    cycleCount_ = 0;
-    total_ = remaining_ = durationFor(Phase::work);
-    post();
-    saveState();
+    reset();
     if (wasRunning) start();
 }
 
