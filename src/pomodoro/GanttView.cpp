@@ -103,13 +103,15 @@ void GanttView::paintChart(QPainter &p, const QSizeF &size, const std::vector<Pr
         const double y = H - kTopBand - kRowPitch * double(i + 1);
         if (y <= -26) break;
 
+        // One line whose baseline is the bottom edge of the name box (8, y + 6.5, 104, 13), so the
+        // name sits level with the lower half of its bar; cut with an ellipsis at the box's width.
         const QFont nameFont = Fonts::scaledFont(10, c.completed ? QFont::DemiBold : QFont::Normal);
         const QRectF nameRect = yUpF(H, 8, y + 6.5, 104, 13);
         QString name = stepName(c, i);
         name.replace(QLatin1Char('\n'), QLatin1Char(' '));
         p.setFont(nameFont);
         p.setPen(c.completed ? VF::accent() : VF::text());
-        p.drawText(nameRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+        p.drawText(nameRect.bottomLeft(),
                    QFontMetricsF(nameFont).elidedText(name, Qt::ElideRight, nameRect.width()));
 
         fillRounded(p, yUpF(H, kLabelColumn, y + 4, A, kBarHeight), white(0.05));

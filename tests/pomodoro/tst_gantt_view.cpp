@@ -90,6 +90,17 @@ private slots:
         QVERIFY(hasInk(img, QRect(100, 0, 18, 14))); // the "0d" label
     }
 
+    void stepNamesStandOnTheBottomOfTheirBox() {
+        // Capitals without descenders: the lowest inked row is the baseline, y + 6.5 up from the bottom.
+        const int h = GanttView::intrinsicHeight(1);
+        const QImage img = paint({step(0, 4, false, QStringLiteral("HHH"))}, 400, h);
+        int lowest = -1;
+        for (int y = 0; y < h; ++y)
+            if (hasInk(img, QRect(8, y, 90, 1))) lowest = y;
+        const double baseline = h - (h - 18 - 31 + 6.5); // Qt y of the name box's bottom edge
+        QVERIFY2(std::abs(lowest + 0.5 - baseline) <= 1.0, qPrintable(QString::number(lowest)));
+    }
+
     void zeroDayStepStillGetsAMinimumBar() {
         const int h = GanttView::intrinsicHeight(2);
         const QImage img = paint({step(0, 12), step(5, 0)}, 400, h); // x(5) = 224.2
