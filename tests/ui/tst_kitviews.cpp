@@ -4,6 +4,7 @@
 #include "ui/Makers.h"
 #include "ui/PassthroughView.h"
 #include "ui/RingView.h"
+#include "ui/TaggedView.h"
 #include "ui/Theme.h"
 #include <QPushButton>
 #include <QtTest>
@@ -120,6 +121,20 @@ private slots:
         QVERIFY(!hdrBtnLook(&b).primary);
         QCOMPARE(hdrBtnLook(&b).tint, VF::sub());
         QCOMPARE(b.parentWidget(), &parent); // stays with its current parent
+    }
+
+    // Pages look their cells up from the page, through rows and cards; plain views have no tag.
+    void tagLookUpFindsNestedViewsAndOnlyTaggedOnes() {
+        QWidget page;
+        auto *row = new QWidget(&page);
+        auto *cell = new TaggedView(7700, row);
+        auto *plain = new QWidget(&page);
+        QCOMPARE(cell->tag(), 7700);
+        QCOMPARE(viewWithTag(&page, 7700), cell);
+        QCOMPARE(viewWithTag(&page, 0), nullptr);
+        setTag(plain, 7700); // the nearer one wins
+        QCOMPARE(viewWithTag(&page, 7700), plain);
+        QCOMPARE(viewWithTag(cell, 7700), cell); // a view finds itself
     }
 };
 
