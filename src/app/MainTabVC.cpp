@@ -58,7 +58,8 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
         if (Page *pg = page(id)) {
             pg->applyBackground();
             pg->hide();
-            if (framedAtSetup(id)) pg->setGeometry(kPageX, 0, width() - kPageX, height());
+            // The others start with an empty frame (not Qt's default 100 x 30), as their setup expects.
+            pg->setGeometry(framedAtSetup(id) ? QRect(kPageX, 0, width() - kPageX, height()) : QRect());
         }
     }
     setupAll();

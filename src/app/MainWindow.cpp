@@ -45,7 +45,8 @@ void MainWindow::applyAppearance() {
 }
 
 void MainWindow::bringToFront() {
-    if (isMinimized()) showNormal();
+    // Back from the dock or taskbar as it was: a maximised window stays maximised.
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -18,6 +18,8 @@ QColor grey(double level, double alpha) {
 
 QLabel *plainLabel(const QFont &font, const QColor &color) {
     auto *l = new QLabel;
+    // Labels show titles and notes the user typed: "<b>" is text, not markup.
+    l->setTextFormat(Qt::PlainText);
     l->setFont(font);
     l->setAlignment(Qt::AlignCenter);
     l->setFrameShape(QFrame::NoFrame);

@@ -16,12 +16,15 @@ int WidgetDialogs::alert(QWidget *parent, const Alert &a) {
     auto *v = new QVBoxLayout(&d);
     v->setContentsMargins(20, 18, 20, 16);
     v->setSpacing(10);
+    // Titles and texts quote user data (file names, titles): never read them as markup.
     auto *title = new QLabel(a.title);
+    title->setTextFormat(Qt::PlainText);
     title->setFont(Fonts::plainFont(14, QFont::Bold));
     title->setWordWrap(true);
     v->addWidget(title);
     if (!a.text.isEmpty()) {
         auto *text = new QLabel(a.text);
+        text->setTextFormat(Qt::PlainText);
         text->setWordWrap(true);
         text->setTextInteractionFlags(Qt::TextSelectableByMouse);
         v->addWidget(text);

@@ -215,6 +215,13 @@ void TstShell::closeHidesTheWindow() {
     QVERIFY(w.isVisible());
     w.toggle();
     QVERIFY(!w.isVisible());
+    // A minimised window comes back instead of hiding, and keeps being maximised.
+    w.show();
+    w.setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    w.toggle();
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.isMinimized());
+    QVERIFY(w.isMaximized());
 }
 
 QTEST_MAIN(TstShell)

@@ -4,7 +4,9 @@
 #include "ui/Makers.h"
 #include "ui/PassthroughView.h"
 #include "ui/RingView.h"
+#include "ui/TaggedView.h"
 #include "ui/Theme.h"
+#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 #include <cmath>
@@ -120,6 +122,39 @@ private slots:
         QVERIFY(!hdrBtnLook(&b).primary);
         QCOMPARE(hdrBtnLook(&b).tint, VF::sub());
         QCOMPARE(b.parentWidget(), &parent); // stays with its current parent
+    }
+
+    // Label makers: size as given whatever the scale, black or white by theme, user text as typed.
+    void labelMakersIgnoreTheScaleAndShowTextAsTyped() {
+        TempPrefs prefs;
+        VF::setFontScale(1.3);
+        VF::setTheme(AppTheme::pink);
+        std::unique_ptr<QLabel> l(mkLbl(14, QFont::Bold, 0.5));
+        QCOMPARE(l->font().pixelSize(), 14);
+        QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(0, 0, 0, 0.5f));
+        QCOMPARE(l->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
+        l->setText(QStringLiteral("<b>plan</b>"));
+        QCOMPARE(l->textFormat(), Qt::PlainText);
+        VF::setTheme(AppTheme::mint);
+        std::unique_ptr<QLabel> m(mkMono(12, QFont::Normal));
+        QCOMPARE(m->palette().color(QPalette::WindowText), QColor::fromRgbF(0, 0, 0, 0.88f));
+        VF::setTheme(AppTheme::dark);
+        l.reset(mkLbl(14, QFont::Bold, 0.5));
+        QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(1, 1, 1, 0.5f));
+    }
+
+    // Pages look their cells up from the page, through rows and cards; plain views have no tag.
+    void tagLookUpFindsNestedViewsAndOnlyTaggedOnes() {
+        QWidget page;
+        auto *row = new QWidget(&page);
+        auto *cell = new TaggedView(7700, row);
+        auto *plain = new QWidget(&page);
+        QCOMPARE(cell->tag(), 7700);
+        QCOMPARE(viewWithTag(&page, 7700), cell);
+        QCOMPARE(viewWithTag(&page, 0), nullptr);
+        setTag(plain, 7700); // the nearer one wins
+        QCOMPARE(viewWithTag(&page, 7700), plain);
+        QCOMPARE(viewWithTag(cell, 7700), cell); // a view finds itself
     }
 };
 
