@@ -50,13 +50,22 @@ const char *prefsTypeName(const Prefs::Value &v) {
 }
 
 Prefs::Prefs(const QString &path, QObject *parent) : QObject(parent), path_(path) {
-    if (!open()) {
-        moveAside();
-        if (!open()) {
-            qWarning("mivo: cannot open the preferences database at %s; settings will not be kept",
-                     qPrintable(path_));
+    if (!open(false)) {
+        const int primary = lastError_ & 0xff;
+        if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
+            // Only a file that is not a readable database goes aside; a locked or read-only one is
+            // the user's good data and stays where it is.
+            moveAside();
+            if (!open(false)) closeDb();
+        } else if (!open(true)) {
             closeDb();
         }
+        if (!db_)
+            qWarning("mivo: cannot open the preferences database at %s; settings will not be kept",
+                     qPrintable(path_));
+        else if (readOnly_)
+            qWarning("mivo: the preferences database at %s is read-only; changes will not be kept",
+                     qPrintable(path_));
     }
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
@@ -85,21 +94,29 @@ bool Prefs::exec(const char *sql) {
     return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-bool Prefs::open() {
+bool Prefs::open(bool readOnly) {
     closeDb();
     cache_.clear();
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    if (sqlite3_open_v2(path_.toUtf8().constData(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
+    readOnly_ = readOnly;
+    lastError_ = SQLITE_OK;
+    if (!readOnly) QDir().mkpath(QFileInfo(path_).absolutePath());
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                      SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(path_.toUtf8().constData(), &db_, flags, nullptr) != SQLITE_OK) {
+        lastError_ = db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
         closeDb();
         return false;
     }
     sqlite3_busy_timeout(db_, 2000);
-    if (!exec("PRAGMA journal_mode=WAL") || !exec("PRAGMA synchronous=FULL") ||
-        !exec("CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)"))
-        return false;
-    return loadAll();
+    bool ok = readOnly || (exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=FULL") &&
+                           exec("CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, "
+                                "type TEXT NOT NULL, value)"));
+    ok = ok && loadAll();
+    if (!ok) {
+        lastError_ = sqlite3_extended_errcode(db_);
+        closeDb();
+    }
+    return ok;
 }
 
 bool Prefs::loadAll() {

@@ -30,7 +30,7 @@ public:
     static QString defaultPath();      // $XDG_DATA_HOME/mivo/mivo.sqlite3
 
     QString path() const { return path_; }
-    bool isPersistent() const { return db_ != nullptr; }
+    bool isPersistent() const { return db_ != nullptr && !readOnly_; }
     QString setAsidePath() const { return setAside_; } // where an unreadable database went, if anywhere
 
     bool contains(const QString &key) const;
@@ -72,7 +72,7 @@ signals:
     void writeFailed(const QString &message);
 
 private:
-    bool open();
+    bool open(bool readOnly);
     bool loadAll();
     void closeDb();
     void moveAside();
@@ -87,6 +87,8 @@ private:
     bool clearPending_ = false;
     bool scheduled_ = false;
     bool frozen_ = false;
+    bool readOnly_ = false;
+    int lastError_ = 0;
 };
 
 const char *prefsTypeName(const Prefs::Value &v);

@@ -20,6 +20,7 @@ private slots:
     void frozenDomainIgnoresWrites();
     void killedWriterLeavesLastCommittedRound();
     void corruptDatabaseIsKeptAsideAndAFreshOneStarts();
+    void lockedDatabaseIsNeverSetAside();
     void undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty();
 };
 
@@ -182,6 +183,33 @@ void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     QCOMPARE(old.readAll(), garbage); // the user's file is untouched
     Prefs again(path);
     QCOMPARE(again.integer("fresh"), 1);
+}
+
+// A database another process holds locked is good data: it must not be mistaken for a broken one.
+void TstPrefs::lockedDatabaseIsNeverSetAside() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    {
+        Prefs p(path);
+        p.setInt("kept", 7);
+        QVERIFY(p.flush());
+    }
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                                 "UPDATE prefs SET value = 8 WHERE key = 'kept';",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    {
+        Prefs blocked(path);
+        QVERIFY(!blocked.isPersistent());
+        QVERIFY(blocked.setAsidePath().isEmpty());
+    }
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QVERIFY(QDir(dir.path()).entryList({"*.unreadable-*"}).isEmpty());
+    Prefs again(path);
+    QCOMPARE(again.integer("kept"), 7);
 }
 
 void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
