@@ -2,6 +2,7 @@
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
+#include "ui/Theme.h"
 #include <QLabel>
 #include <QScrollArea>
 #include <QWidget>
@@ -46,6 +47,14 @@ inline QScrollArea *scrollArea(QWidget *parent, FlippedView **doc) {
     (*doc)->setAutoFillBackground(false);
     s->setWidget(*doc);
     return s;
+}
+
+// Dialogs and panels are windows of their own and so do not inherit the main window's palette. In
+// the dark theme they take it over: their fields turn dark and the theme's light captions stay
+// readable. The other themes keep the light system look, as the main window does.
+inline void matchAppearance(QWidget *w, const QWidget *mainWindow) {
+    if (!w || !mainWindow || VF::theme() != AppTheme::dark) return;
+    w->setPalette(mainWindow->palette());
 }
 
 // Removes every child widget now from view and deletes it later, so a click handler still running
