@@ -58,6 +58,7 @@ void PomodoroView::showAddProjectDialog() {
     auto *desc = new QPlainTextEdit(acc);
     desc->setObjectName(QStringLiteral("descriptionField"));
     desc->setFont(Fonts::scaledFont(12));
+    styleTextBox(desc, 5);
     desc->setGeometry(yUp(AH, 0, 0, 420, 48));
     // Once the dialog has started: the cursor goes into the name, and the dialog takes the window's look.
     QPointer<QWidget> mainWin(window());

@@ -121,6 +121,7 @@ void EditProjectPanel::buildDocument() {
     dp.setColor(QPalette::Base, VF::theme() == AppTheme::dark ? QColor::fromRgbF(0.12f, 0.12f, 0.12f) : QColor(Qt::white));
     dp.setColor(QPalette::Text, VF::text());
     desc_->setPalette(dp);
+    desc_->document()->setDocumentMargin(10);
     desc_->setGeometry(24, 86, 592, 380);
     caption(doc_, QStringLiteral("PROJECT PHOTOS"))->setGeometry(24, 478, 200, 12);
     photoBtn_ = new TintButton({}, VF::sub(), 0.12, 0.35, 8, doc_);

@@ -4,6 +4,7 @@
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -55,6 +56,16 @@ inline QScrollArea *scrollArea(QWidget *parent, FlippedView **doc) {
 inline void matchAppearance(QWidget *w, const QWidget *mainWindow) {
     if (!w || !mainWindow || VF::theme() != AppTheme::dark) return;
     w->setPalette(mainWindow->palette());
+}
+
+// The look of a dialog's multi-line text field: the theme's card colour behind the theme's text,
+// with an inset around the text.
+inline void styleTextBox(QPlainTextEdit *t, double inset) {
+    QPalette p = t->palette();
+    p.setColor(QPalette::Base, VF::card());
+    p.setColor(QPalette::Text, VF::text());
+    t->setPalette(p);
+    t->document()->setDocumentMargin(inset);
 }
 
 // Removes every child widget now from view and deletes it later, so a click handler still running

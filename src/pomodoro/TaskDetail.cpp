@@ -141,6 +141,7 @@ void PomodoroView::showAddTaskDialog() {
     auto *desc = new QPlainTextEdit(acc);
     desc->setObjectName(QStringLiteral("descriptionField"));
     desc->setFont(Fonts::scaledFont(12.5));
+    styleTextBox(desc, 6);
     desc->setGeometry(yUp(AH, 0, 0, 420, 94));
     // Once the dialog has started: the cursor goes into the title, and the dialog takes the window's look.
     QPointer<QWidget> mainWin(window());
