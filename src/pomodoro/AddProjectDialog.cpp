@@ -58,8 +58,14 @@ void PomodoroView::showAddProjectDialog() {
     auto *desc = new QPlainTextEdit(acc);
     desc->setObjectName(QStringLiteral("descriptionField"));
     desc->setFont(Fonts::scaledFont(12));
+    styleTextBox(desc, 5);
     desc->setGeometry(yUp(AH, 0, 0, 420, 48));
-    QTimer::singleShot(0, name, [name] { name->setFocus(); });
+    // Once the dialog has started: the cursor goes into the name, and the dialog takes the window's look.
+    QPointer<QWidget> mainWin(window());
+    QTimer::singleShot(0, name, [name, mainWin] {
+        matchAppearance(name->window(), mainWin);
+        name->setFocus();
+    });
 
     Dialogs::Alert a;
     a.title = L::t({.en = "New project", .es = "Nuevo proyecto", .de = "Neues Projekt", .fr = "Nouveau projet", .uk = "Новий проект",

@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPlainTextEdit>
@@ -50,7 +51,10 @@ protected:
         const QSizeF s = QSizeF(img_.size()).scaled(size(), Qt::KeepAspectRatio);
         p.drawImage(QRectF((width() - s.width()) / 2, (height() - s.height()) / 2, s.width(), s.height()), img_);
     }
-    void mouseReleaseEvent(QMouseEvent *) override { PhotoFiles::open(path_); }
+    void mouseReleaseEvent(QMouseEvent *e) override {
+        // A click, like a button's: the left button released over the photo.
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) PhotoFiles::open(path_);
+    }
 
 private:
     QString path_;
@@ -121,6 +125,7 @@ void EditProjectPanel::buildDocument() {
     dp.setColor(QPalette::Base, VF::theme() == AppTheme::dark ? QColor::fromRgbF(0.12f, 0.12f, 0.12f) : QColor(Qt::white));
     dp.setColor(QPalette::Text, VF::text());
     desc_->setPalette(dp);
+    desc_->document()->setDocumentMargin(10);
     desc_->setGeometry(24, 86, 592, 380);
     caption(doc_, QStringLiteral("PROJECT PHOTOS"))->setGeometry(24, 478, 200, 12);
     photoBtn_ = new TintButton({}, VF::sub(), 0.12, 0.35, 8, doc_);

@@ -2,7 +2,9 @@
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
+#include "ui/Theme.h"
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QScrollArea>
 #include <QWidget>
 
@@ -46,6 +48,24 @@ inline QScrollArea *scrollArea(QWidget *parent, FlippedView **doc) {
     (*doc)->setAutoFillBackground(false);
     s->setWidget(*doc);
     return s;
+}
+
+// Dialogs and panels are windows of their own and so do not inherit the main window's palette. In
+// the dark theme they take it over: their fields turn dark and the theme's light captions stay
+// readable. The other themes keep the light system look, as the main window does.
+inline void matchAppearance(QWidget *w, const QWidget *mainWindow) {
+    if (!w || !mainWindow || VF::theme() != AppTheme::dark) return;
+    w->setPalette(mainWindow->palette());
+}
+
+// The look of a dialog's multi-line text field: the theme's card colour behind the theme's text,
+// with an inset around the text.
+inline void styleTextBox(QPlainTextEdit *t, double inset) {
+    QPalette p = t->palette();
+    p.setColor(QPalette::Base, VF::card());
+    p.setColor(QPalette::Text, VF::text());
+    t->setPalette(p);
+    t->document()->setDocumentMargin(inset);
 }
 
 // Removes every child widget now from view and deletes it later, so a click handler still running

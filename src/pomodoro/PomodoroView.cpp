@@ -6,6 +6,7 @@
 #include "pomodoro/EditProjectPanel.h"
 #include "pomodoro/PomListRows.h"
 #include "pomodoro/PomStatCard.h"
+#include "pomodoro/PomUi.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
@@ -276,6 +277,7 @@ void PomodoroView::showEditProjectDialog(const Project &project) {
         return;
     }
     auto *panel = new EditProjectPanel(project);
+    PomUi::matchAppearance(panel, window());
     QPointer<PomodoroView> self(this);
     panel->onSaved = [self](const QString &id) {
         if (self) self->setSelectedItem(PomListRows::projectRowId(id));

@@ -14,6 +14,7 @@
 #include "ui/LinkTextView.h"
 #include "ui/Theme.h"
 #include <QCheckBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -37,7 +38,10 @@ protected:
         QSizeF s = QSizeF(img_.size()).scaled(size(), Qt::KeepAspectRatio);
         p.drawImage(QRectF((width() - s.width()) / 2, (height() - s.height()) / 2, s.width(), s.height()), img_);
     }
-    void mouseReleaseEvent(QMouseEvent *) override { PhotoFiles::open(path_); }
+    void mouseReleaseEvent(QMouseEvent *e) override {
+        // A click, like a button's: the left button released over the photo.
+        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint())) PhotoFiles::open(path_);
+    }
 
 private:
     QImage img_;

@@ -141,8 +141,14 @@ void PomodoroView::showAddTaskDialog() {
     auto *desc = new QPlainTextEdit(acc);
     desc->setObjectName(QStringLiteral("descriptionField"));
     desc->setFont(Fonts::scaledFont(12.5));
+    styleTextBox(desc, 6);
     desc->setGeometry(yUp(AH, 0, 0, 420, 94));
-    QTimer::singleShot(0, titleField, [titleField] { titleField->setFocus(); });
+    // Once the dialog has started: the cursor goes into the title, and the dialog takes the window's look.
+    QPointer<QWidget> mainWin(window());
+    QTimer::singleShot(0, titleField, [titleField, mainWin] {
+        matchAppearance(titleField->window(), mainWin);
+        titleField->setFocus();
+    });
 
     Dialogs::Alert a;
     a.title = L::t({.en = "New task", .es = "Nueva tarea", .de = "Neue Aufgabe", .fr = "Nouvelle tâche", .uk = "Нове завдання", .pl = "Nowe zadanie"});
