@@ -96,7 +96,9 @@ bool AppDelegate::launch() {
 
 void AppDelegate::quitApp() {
     PomodoroTimer::shared().saveState();
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the main window answers a
+    // close by hiding, which would cancel the quit while the window is shown.
+    QCoreApplication::exit(0);
 }
 
 // Runs on every way out (quit item, SIGTERM via quitApp, session end): the timer's state is written
