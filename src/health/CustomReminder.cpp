@@ -1,6 +1,7 @@
 #include "health/CustomReminder.h"
 
-#include <QUuid>
+#include "platform/RecordJson.h"
+
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -16,45 +17,6 @@ bool inRange(qint64 v, qint64 lo, qint64 hi) {
     return v >= lo && v <= hi;
 }
 
-// An integer as a JSON decoder for a 64-bit integer takes it: integral numbers only, 7.0 included.
-std::optional<qint64> readInt(const json &v) {
-    if (v.is_number_integer()) {
-        if (v.is_number_unsigned() &&
-            v.get<json::number_unsigned_t>() > json::number_unsigned_t(std::numeric_limits<qint64>::max()))
-            return std::nullopt;
-        return v.get<qint64>();
-    }
-    if (v.is_number_float()) {
-        const double d = v.get<double>();
-        if (!std::isfinite(d) || std::trunc(d) != d || d < -9.2e18 || d > 9.2e18) return std::nullopt;
-        return qint64(d);
-    }
-    return std::nullopt;
-}
-
-template <class F> bool required(const json &o, const char *name, F &&take) {
-    auto it = o.find(name);
-    return it != o.end() && take(*it);
-}
-
-bool readString(const json &v, QString &out) {
-    if (!v.is_string()) return false;
-    out = QString::fromStdString(v.get<std::string>());
-    return true;
-}
-
-bool readBool(const json &v, bool &out) {
-    if (!v.is_boolean()) return false;
-    out = v.get<bool>();
-    return true;
-}
-
-bool readInto(const json &v, qint64 &out) {
-    auto n = readInt(v);
-    if (n) out = *n;
-    return bool(n);
-}
-
 // Absent and null both mean "no value"; anything else must be an integer.
 bool optionalInt(const json &o, const char *name, std::optional<qint64> &out) {
     auto it = o.find(name);
@@ -62,34 +24,29 @@ bool optionalInt(const json &o, const char *name, std::optional<qint64> &out) {
         out.reset();
         return true;
     }
-    out = readInt(*it);
-    return bool(out);
+    qint64 v = 0;
+    if (!RecordJson::readInt(o, name, v)) return false;
+    out = v;
+    return true;
 }
 
 std::optional<CustomReminder> decodeOne(const json &o) {
     if (!o.is_object()) return std::nullopt;
     CustomReminder r;
-    const bool ok =
-        required(o, "id", [&](const json &v) { return readString(v, r.id); }) &&
-        required(o, "hour", [&](const json &v) { return readInto(v, r.hour); }) &&
-        required(o, "minute", [&](const json &v) { return readInto(v, r.minute); }) &&
-        required(o, "text", [&](const json &v) { return readString(v, r.text); }) &&
-        required(o, "enabled", [&](const json &v) { return readBool(v, r.enabled); }) &&
-        optionalInt(o, "startDay", r.startDay) && optionalInt(o, "startMonth", r.startMonth) &&
-        optionalInt(o, "startYear", r.startYear) &&
-        required(o, "dailyCheckpoint", [&](const json &v) { return readBool(v, r.dailyCheckpoint); }) &&
-        required(o, "done", [&](const json &v) { return readBool(v, r.done); }) &&
-        required(o, "dailyTarget", [&](const json &v) { return readInto(v, r.dailyTarget); }) &&
-        required(o, "shownCount", [&](const json &v) { return readInto(v, r.shownCount); }) &&
-        required(o, "shownDate", [&](const json &v) { return readString(v, r.shownDate); });
+    using namespace RecordJson;
+    const bool ok = readString(o, "id", r.id) && readInt(o, "hour", r.hour) && readInt(o, "minute", r.minute) &&
+                    readString(o, "text", r.text) && readBool(o, "enabled", r.enabled) &&
+                    optionalInt(o, "startDay", r.startDay) && optionalInt(o, "startMonth", r.startMonth) &&
+                    optionalInt(o, "startYear", r.startYear) &&
+                    readBool(o, "dailyCheckpoint", r.dailyCheckpoint) && readBool(o, "done", r.done) &&
+                    readInt(o, "dailyTarget", r.dailyTarget) && readInt(o, "shownCount", r.shownCount) &&
+                    readString(o, "shownDate", r.shownDate);
     if (!ok) return std::nullopt;
     return r;
 }
 } // namespace
 
-QString CustomReminder::newId() {
-    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-}
+QString CustomReminder::newId() { return RecordJson::newId(); }
 
 QString CustomReminder::timeString() const {
     return QString::asprintf("%02lld:%02lld", hour, minute);

@@ -1,7 +1,7 @@
 #include "pomodoro/Project.h"
 
 #include "platform/Clock.h"
-#include "pomodoro/RecordJson.h"
+#include "platform/RecordJson.h"
 #include <algorithm>
 
 using namespace RecordJson;

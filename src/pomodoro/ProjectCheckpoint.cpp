@@ -1,6 +1,6 @@
 #include "pomodoro/ProjectCheckpoint.h"
 
-#include "pomodoro/RecordJson.h"
+#include "platform/RecordJson.h"
 #include <limits>
 
 ProjectCheckpoint::ProjectCheckpoint() : id(RecordJson::newId()) {}

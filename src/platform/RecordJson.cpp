@@ -1,4 +1,4 @@
-#include "pomodoro/RecordJson.h"
+#include "platform/RecordJson.h"
 
 #include <QStringList>
 #include <QUuid>
