@@ -2,8 +2,6 @@
 
 #include "platform/RecordJson.h"
 
-#include <cmath>
-#include <limits>
 #include <nlohmann/json.hpp>
 
 namespace {
