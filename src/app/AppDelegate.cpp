@@ -5,6 +5,7 @@
 #include "app/StatusItem.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
+#include "platform/Dialogs.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
@@ -13,12 +14,14 @@
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/BannerWindow.h"
+#include "ui/Lang.h"
 #include "ui/NoFocusRingStyle.h"
 #include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
 #include <QShortcut>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 AppDelegate::AppDelegate() = default;
 
@@ -42,6 +45,10 @@ bool AppDelegate::launch() {
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
 
     WidgetDialogs::installAsDefault();
+    // The user must learn when their changes are not on disk.
+    connect(&Prefs::get(), &Prefs::writeFailed, this, [this](const QString &message) {
+        QTimer::singleShot(0, this, [this, message] { reportSaveFailure(message); });
+    });
     NoFocusRingStyle::install();
     // Engines announce through the seams; these live as long as the process.
     static BannerWindowPresenter banners;
@@ -106,4 +113,29 @@ void AppDelegate::quitApp() {
 void AppDelegate::willTerminate() {
     PomodoroTimer::shared().saveState();
     Prefs::get().flush();
+}
+
+void AppDelegate::reportSaveFailure(const QString &message) {
+    if (saveFailureShown_) return; // once per run: the next changes would only repeat it
+    saveFailureShown_ = true;
+    Dialogs::Alert a;
+    a.warning = true;
+    a.title = L::t({.en = "Mivo could not save your data",
+                    .es = "Mivo no pudo guardar tus datos",
+                    .de = "Mivo konnte deine Daten nicht speichern",
+                    .fr = "Mivo n'a pas pu enregistrer tes données",
+                    .uk = "Mivo не вдалося зберегти дані",
+                    .pl = "Mivo nie mogło zapisać danych"});
+    a.text = L::t({.en = "Your latest changes could not be written to disk. Check the free space and the "
+                         "permissions of:",
+                   .es = "Tus últimos cambios no se pudieron escribir en el disco. Comprueba el espacio libre y "
+                         "los permisos de:",
+                   .de = "Deine letzten Änderungen konnten nicht auf die Festplatte geschrieben werden. Prüfe den "
+                         "freien Platz und die Rechte von:",
+                   .fr = "Tes dernières modifications n'ont pas pu être écrites sur le disque. Vérifie l'espace "
+                         "libre et les droits de :",
+                   .uk = "Останні зміни не вдалося записати на диск. Перевірте вільне місце та права доступу до:",
+                   .pl = "Ostatnich zmian nie udało się zapisać na dysku. Sprawdź wolne miejsce i uprawnienia do:"}) +
+             QLatin1Char('\n') + Prefs::get().path() + QStringLiteral("\n\n") + message;
+    Dialogs::get().alert(mainWin_, a);
 }

@@ -27,9 +27,11 @@ public:
 
 private:
     void willTerminate();
+    void reportSaveFailure(const QString &message);
 
     std::unique_ptr<SingleInstance> instance_;
     UnixSignals *signals_ = nullptr;
     MainWindow *mainWin_ = nullptr;
     StatusItem *statusItem_ = nullptr;
+    bool saveFailureShown_ = false;
 };

@@ -305,9 +305,10 @@ void Prefs::schedule() {
 bool Prefs::flush() {
     if (!hasPending()) return true;
     if (!db_) {
-        // Nowhere to write: keep the values in memory only.
+        // Nowhere to write: the values live in memory only, and the user is told.
         pending_.clear();
         clearPending_ = false;
+        emit writeFailed(QStringLiteral("the database could not be opened"));
         return false;
     }
     bool ok = exec("BEGIN IMMEDIATE");

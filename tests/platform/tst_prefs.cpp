@@ -204,6 +204,10 @@ void TstPrefs::lockedDatabaseIsNeverSetAside() {
         Prefs blocked(path);
         QVERIFY(!blocked.isPersistent());
         QVERIFY(blocked.setAsidePath().isEmpty());
+        QSignalSpy failed(&blocked, &Prefs::writeFailed);
+        blocked.setInt("kept", 9);
+        QVERIFY(!blocked.flush()); // not reported as saved
+        QCOMPARE(failed.count(), 1);
     }
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
