@@ -1,7 +1,7 @@
 // Load and save times of the task and project stores at sizes well beyond everyday use:
 // 20 000 tasks, and 500 projects with 20 steps each. A save runs after every change, so it has to stay
 // far below a frame.
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Prefs.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
@@ -78,10 +78,10 @@ int main(int argc, char **argv) {
 
     {
         TaskStore store;
-        store.tasks = makeTasks(20000);
-        const QByteArray doc = encodeTasks(store.tasks);
+        store.replaceAll(makeTasks(20000));
+        const QByteArray doc = encodeTasks(store.tasks());
         std::printf("20 000 tasks (document %.2f MB), median of %d runs:\n", doc.size() / 1e6, kRuns);
-        report("encode", medianMs([&] { (void)encodeTasks(store.tasks); }));
+        report("encode", medianMs([&] { (void)encodeTasks(store.tasks()); }));
         report("decode", medianMs([&] { (void)decodeTasks(doc); }));
         report("save() (encode + hand to preferences)", medianMs([&] { store.save(); }));
         report("save() + commit to disk", medianMs([&] {
@@ -89,7 +89,7 @@ int main(int argc, char **argv) {
                    prefs.flush();
                }));
         report("load (new store from preferences)", medianMs([&] { TaskStore loaded; }));
-        report("toggle one task (save + post)", medianMs([&] { store.toggle(store.tasks[10000].id); }));
+        report("toggle one task (save + post)", medianMs([&] { store.toggle(store.tasks()[10000].id); }));
     }
     {
         ProjectStore store;

@@ -1,9 +1,9 @@
 // How long the timer takes to catch up on a long absence with the shortest phases, and what one tick
 // costs while the main window is hidden (the only work the app does then, once a second).
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
-#include "platform/Clock.h"
+#include "common/Fakes.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "pomodoro/PomodoroTimer.h"
@@ -102,7 +102,7 @@ private slots:
         PomodoroTimer t;
         StatusItem item(&win, t);
         int observers = 0;
-        Notifier::get().observe(QLatin1String(Note::pomodoroChanged), &item, [&](QObject *) {
+        Notifier::get().observe(QLatin1String(Notify::pomodoroChanged), &item, [&](QObject *) {
             ++observers;
             item.onPomChanged();
         });

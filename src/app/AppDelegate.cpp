@@ -1,6 +1,6 @@
 #include "app/AppDelegate.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
 #include "health/CustomReminderStore.h"
@@ -63,10 +63,10 @@ bool AppDelegate::launch() {
     auto *quit = new QShortcut(QKeySequence::Quit, mainWin_);
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, this, [this] { quitApp(); });
-    Notifier::get().observe(QLatin1String(Note::pomodoroChanged), statusItem_,
+    Notifier::get().observe(QLatin1String(Notify::pomodoroChanged), statusItem_,
                             [this](QObject *) { statusItem_->onPomChanged(); });
     // The tooltip carries the phase label: relabel at once, also while the timer is paused.
-    Notifier::get().observe(QLatin1String(Note::languageChanged), statusItem_,
+    Notifier::get().observe(QLatin1String(Notify::languageChanged), statusItem_,
                             [this](QObject *) { statusItem_->onPomChanged(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
 

@@ -1,6 +1,6 @@
 #include "app/MainTabVC.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "app/PlaceholderView.h"
 #include "app/SidebarView.h"
 #include "platform/Notifier.h"
@@ -65,9 +65,9 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
     setupAll();
 
     auto &n = Notifier::get();
-    n.observe(Note::languageChanged, this, [this](QObject *) { onLanguageChanged(); }, Qt::QueuedConnection);
-    n.observe(Note::themeChanged, this, [this](QObject *) { onThemeChanged(); }, Qt::QueuedConnection);
-    n.observe(Note::fontScaleChanged, this, [this](QObject *) { onFontScaleChanged(); }, Qt::QueuedConnection);
+    n.observe(Notify::languageChanged, this, [this](QObject *) { onLanguageChanged(); }, Qt::QueuedConnection);
+    n.observe(Notify::themeChanged, this, [this](QObject *) { onThemeChanged(); }, Qt::QueuedConnection);
+    n.observe(Notify::fontScaleChanged, this, [this](QObject *) { onFontScaleChanged(); }, Qt::QueuedConnection);
 
     layoutChildren();
     showPage(QStringLiteral("tasks"));

@@ -1,6 +1,6 @@
 #include "health/CustomReminderStore.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Announce.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
@@ -46,7 +46,7 @@ void CustomReminderStore::save() {
 }
 
 void CustomReminderStore::post() {
-    Notifier::get().post(QString::fromLatin1(Note::customRemindersChanged), this);
+    Notifier::get().post(QString::fromLatin1(Notify::customRemindersChanged), this);
 }
 
 CustomReminder *CustomReminderStore::find(const QString &id) {

@@ -1,6 +1,6 @@
 #include "health/HReminder.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "ui/Lang.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "health/HealthManager.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Announce.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
@@ -45,7 +45,7 @@ HealthManager::HealthManager() {
     SleepWatcher &w = SleepWatcher::get();
     connect(&w, &SleepWatcher::willSleep, this, &HealthManager::onSleep);
     connect(&w, &SleepWatcher::didWake, this, &HealthManager::onWake);
-    Notifier::get().observe(QString::fromLatin1(Note::languageChanged), this,
+    Notifier::get().observe(QString::fromLatin1(Notify::languageChanged), this,
                             [this](QObject *) { onLangChange(); });
 }
 
@@ -183,7 +183,7 @@ double HealthManager::remaining(const HReminder &r) const {
 }
 
 void HealthManager::broadcast() {
-    Notifier::get().post(QString::fromLatin1(Note::healthChanged), this);
+    Notifier::get().post(QString::fromLatin1(Notify::healthChanged), this);
 }
 
 void HealthManager::onSleep() {

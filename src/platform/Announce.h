@@ -29,26 +29,3 @@ namespace Sound {
 void play(const QString &name);
 void install(SoundPlayer *p); // takes no ownership
 } // namespace Sound
-
-// Recorders for tests.
-class RecordingBanners : public BannerPresenter {
-public:
-    struct Shown {
-        QString title, body;
-        QColor accent;
-    };
-    QList<Shown> shown;
-    int dismissed = 0;
-    RecordingBanners() { Banners::install(this); }
-    ~RecordingBanners() override { Banners::install(nullptr); }
-    void show(const QString &t, const QString &b, const QColor &a) override { shown.append({t, b, a}); }
-    void dismissAll() override { ++dismissed; }
-};
-
-class RecordingSound : public SoundPlayer {
-public:
-    QStringList played;
-    RecordingSound() { Sound::install(this); }
-    ~RecordingSound() override { Sound::install(nullptr); }
-    void play(const QString &name) override { played << name; }
-};

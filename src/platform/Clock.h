@@ -7,7 +7,7 @@
 class Ticker;
 
 // The one source of "now" and of timers for engines. The app runs on SystemClock; tests install a
-// FakeClock and move time by hand, so days and hours pass without sleeping.
+// clock of their own and move time by hand, so days and hours pass without sleeping.
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -51,24 +51,4 @@ class SystemClock : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
     Ticker *makeTicker(QObject *parent) override;
-};
-
-// Time that moves only when told to. advance() fires every timer that falls due on the way, in order,
-// with now() set to each timer's deadline while it runs.
-class FakeClock : public Clock {
-public:
-    explicit FakeClock(const QDateTime &start);
-    ~FakeClock() override;
-    QDateTime now() const override { return now_; }
-    Ticker *makeTicker(QObject *parent) override;
-
-    void setNow(const QDateTime &t) { now_ = t; }
-    void advance(double seconds);
-    void advanceMs(qint64 ms);
-    int activeTickers() const;
-
-private:
-    friend class FakeTicker;
-    QDateTime now_;
-    std::vector<class FakeTicker *> tickers_;
 };

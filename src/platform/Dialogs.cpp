@@ -20,20 +20,3 @@ Dialogs &Dialogs::get() {
 }
 
 void Dialogs::install(Dialogs *d) { g_dialogs = d; }
-
-int ScriptedDialogs::alert(QWidget *, const Alert &a) {
-    alertsShown << a.title + QLatin1Char('|') + a.text;
-    return alertAnswers.isEmpty() ? 0 : alertAnswers.takeFirst();
-}
-
-QString ScriptedDialogs::savePath(QWidget *, const QString &, const QString &, const QStringList &) {
-    return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
-}
-
-QString ScriptedDialogs::openPath(QWidget *, const QString &, const QStringList &) {
-    return openPathAnswers.isEmpty() ? QString() : openPathAnswers.takeFirst();
-}
-
-QStringList ScriptedDialogs::openPaths(QWidget *, const QString &, const QStringList &) {
-    return openManyAnswers.isEmpty() ? QStringList() : openManyAnswers.takeFirst();
-}

@@ -27,16 +27,3 @@ public:
     static Dialogs &get();
     static void install(Dialogs *d); // takes no ownership
 };
-
-// Answers scripted in advance; records what was asked. For tests.
-class ScriptedDialogs : public Dialogs {
-public:
-    QStringList alertsShown; // "title|text"
-    QList<int> alertAnswers; // consumed in order; 0 when empty
-    QStringList savePaths, openPathAnswers;
-    QList<QStringList> openManyAnswers;
-    int alert(QWidget *, const Alert &a) override;
-    QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override;
-    QString openPath(QWidget *, const QString &, const QStringList &) override;
-    QStringList openPaths(QWidget *, const QString &, const QStringList &) override;
-};

@@ -1,6 +1,6 @@
 #include "pomodoro/Phase.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "ui/Lang.h"
 
 namespace Phases {

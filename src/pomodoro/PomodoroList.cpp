@@ -1,5 +1,5 @@
 // The list of the Pomodoro page and the choice of detail.
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Clock.h"
 #include "pomodoro/PomListRows.h"
 #include "pomodoro/PomStatCard.h"
@@ -80,7 +80,7 @@ void PomodoroView::rebuildList(double W) {
                                                     .uk = "ЗАВДАННЯ НА СЬОГОДНІ",
                                                     .pl = "ZADANIA NA DZIŚ"}),
                       y, W);
-    const auto today = PomListRows::todaysTasks(TaskStore::shared().tasks, Clock::get().today());
+    const auto today = PomListRows::todaysTasks(TaskStore::shared().tasks(), Clock::get().today());
     if (today.empty()) {
         label(listContent_,
               L::t({.en = "No tasks today",
@@ -223,7 +223,7 @@ void PomodoroView::rebuildDetail() {
         showPomodoroDetail();
         break;
     case PomSelection::Kind::task: {
-        const auto &ts = TaskStore::shared().tasks;
+        const auto &ts = TaskStore::shared().tasks();
         const auto it = std::find_if(ts.begin(), ts.end(), [&](const Task &t) { return t.id == sel.recordId; });
         if (it != ts.end()) showTaskDetail(*it);
         else showDetailEmpty();

@@ -1,6 +1,6 @@
 #include "pomodoro/PomodoroTimer.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Announce.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
@@ -126,7 +126,7 @@ void PomodoroTimer::setNotificationsEnabled(bool on) {
 // ---- running -----------------------------------------------------------------------------------
 
 void PomodoroTimer::post() {
-    Notifier::get().post(QLatin1String(Note::pomodoroChanged), this);
+    Notifier::get().post(QLatin1String(Notify::pomodoroChanged), this);
 }
 
 void PomodoroTimer::scheduleTicker() {

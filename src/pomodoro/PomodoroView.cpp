@@ -1,6 +1,6 @@
 #include "pomodoro/PomodoroView.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
@@ -82,13 +82,13 @@ PomodoroView::PomodoroView(QWidget *parent) : Page(parent) {
 
     // Observers are connected once, for the life of the page; every change only asks for a redraw.
     auto &n = Notifier::get();
-    n.observe(Note::pomodoroChanged, this, [this](QObject *) { requestRebuild(); });
-    n.observe(Note::languageChanged, this, [this](QObject *) {
+    n.observe(Notify::pomodoroChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Notify::languageChanged, this, [this](QObject *) {
         if (subLbl_) subLbl_->setText(subtitleText());
         requestRebuild();
     });
-    n.observe(Note::tasksChanged, this, [this](QObject *) { requestRebuild(); });
-    n.observe(Note::projectsChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Notify::tasksChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Notify::projectsChanged, this, [this](QObject *) { requestRebuild(); });
 }
 
 PomodoroView::~PomodoroView() {

@@ -1,6 +1,6 @@
 #include "pomodoro/ProjectStore.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include <algorithm>
 #include <memory>
@@ -32,7 +32,7 @@ void ProjectStore::save() {
 
 void ProjectStore::changed() {
     save();
-    Notifier::get().post(QString::fromLatin1(Note::projectsChanged), this);
+    Notifier::get().post(QString::fromLatin1(Notify::projectsChanged), this);
 }
 
 void ProjectStore::add(const Project &project) {

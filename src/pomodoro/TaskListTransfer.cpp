@@ -1,34 +1,21 @@
 // Export and import of the task list from the Pomodoro page's header.
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/TaskListFile.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/CommonAlerts.h"
 #include "ui/Lang.h"
 
-namespace {
-QString cancelText() {
-    return L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"});
-}
-} // namespace
-
 void PomodoroView::doExportPom() {
-    const QByteArray bytes = encodeTasks(TaskStore::shared().tasks);
+    const QByteArray bytes = encodeTasks(TaskStore::shared().tasks());
     const QString path = Dialogs::get().savePath(window(), QString(), QLatin1String(TaskListFile::kProposedName),
                                                  {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
     const TaskListFile::WriteResult r = TaskListFile::write(path, bytes);
     if (r.ok) return;
-    Dialogs::Alert a;
-    a.title = L::t({.en = "Export failed", .es = "Error de exportación", .de = "Export fehlgeschlagen", .fr = "Échec de l'exportation",
-                    .uk = "Помилка експорту", .pl = "Błąd eksportu"});
-    a.text = L::t({.en = "The file could not be written:", .es = "No se pudo escribir el archivo:",
-                   .de = "Die Datei konnte nicht geschrieben werden:", .fr = "Le fichier n'a pas pu être écrit :",
-                   .uk = "Не вдалося записати файл:", .pl = "Nie udało się zapisać pliku:"}) +
-             QLatin1Char(' ') + r.error;
-    a.warning = true;
-    Dialogs::get().alert(window(), a);
+    alertExportFailed(window(), r.error);
 }
 
 void PomodoroView::doImportPom() {
@@ -52,10 +39,7 @@ void PomodoroView::doImportPom() {
                     .fr = "Remplacer toutes les tâches ?", .uk = "Замінити всі завдання?", .pl = "Zastąpić wszystkie zadania?"});
     q.text = QString::number(r.tasks.size()) + QStringLiteral(" tasks will be loaded. All current tasks will be replaced.");
     q.buttons = {L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"}),
-                 cancelText()};
+                 cancelTitle()};
     if (Dialogs::get().alert(window(), q) != 0) return;
-    TaskStore &store = TaskStore::shared();
-    store.tasks = r.tasks;
-    store.save();
-    Notifier::get().post(Note::tasksChanged, &store);
+    TaskStore::shared().replaceAll(r.tasks);
 }

@@ -1,6 +1,6 @@
 #include "pomodoro/TaskStore.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskReports.h"
 #include <algorithm>
@@ -24,25 +24,25 @@ void TaskStore::resetForTests() {
 }
 
 TaskStore::TaskStore(QObject *parent) : QObject(parent) {
-    tasks = loadDocument<std::vector<Task>>(QString::fromLatin1(kTasks), decodeTasks, &load_);
+    tasks_ = loadDocument<std::vector<Task>>(QString::fromLatin1(kTasks), decodeTasks, &load_);
 }
 
 void TaskStore::save() {
-    saveDocument(QString::fromLatin1(kTasks), encodeTasks(tasks));
+    saveDocument(QString::fromLatin1(kTasks), encodeTasks(tasks_));
 }
 
 void TaskStore::changed() {
     save();
-    Notifier::get().post(QString::fromLatin1(Note::tasksChanged), this);
+    Notifier::get().post(QString::fromLatin1(Notify::tasksChanged), this);
 }
 
 Task *TaskStore::first(const QString &id) {
-    auto it = std::find_if(tasks.begin(), tasks.end(), [&](const Task &t) { return t.id == id; });
-    return it == tasks.end() ? nullptr : &*it;
+    auto it = std::find_if(tasks_.begin(), tasks_.end(), [&](const Task &t) { return t.id == id; });
+    return it == tasks_.end() ? nullptr : &*it;
 }
 
 void TaskStore::add(const Task &task) {
-    tasks.push_back(task);
+    tasks_.push_back(task);
     changed();
 }
 
@@ -54,7 +54,7 @@ void TaskStore::update(const Task &task) {
 }
 
 void TaskStore::remove(const QString &id) {
-    std::erase_if(tasks, [&](const Task &t) { return t.id == id; });
+    std::erase_if(tasks_, [&](const Task &t) { return t.id == id; });
     changed();
 }
 
@@ -84,39 +84,39 @@ void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, 
 }
 
 void TaskStore::replaceAll(const std::vector<Task> &newTasks) {
-    tasks = newTasks;
+    tasks_ = newTasks;
     changed();
 }
 
 qsizetype TaskStore::completedCount() const {
-    return std::count_if(tasks.begin(), tasks.end(), [](const Task &t) { return t.completed; });
+    return std::count_if(tasks_.begin(), tasks_.end(), [](const Task &t) { return t.completed; });
 }
 
 double TaskStore::progress() const {
-    return tasks.empty() ? 0.0 : double(completedCount()) / double(totalCount());
+    return tasks_.empty() ? 0.0 : double(completedCount()) / double(totalCount());
 }
 
 std::vector<Task> TaskStore::forCat(std::optional<TaskCat> cat) const {
-    return tasksInDateOrder(tasks, cat);
+    return tasksInDateOrder(tasks_, cat);
 }
 
 qsizetype TaskStore::completedForCat(TaskCat cat) const {
     const QString raw = TaskCats::rawValue(cat);
-    return std::count_if(tasks.begin(), tasks.end(),
+    return std::count_if(tasks_.begin(), tasks_.end(),
                          [&](const Task &t) { return t.completed && t.category == raw; });
 }
 
 qsizetype TaskStore::totalForCat(TaskCat cat) const {
     const QString raw = TaskCats::rawValue(cat);
-    return std::count_if(tasks.begin(), tasks.end(), [&](const Task &t) { return t.category == raw; });
+    return std::count_if(tasks_.begin(), tasks_.end(), [&](const Task &t) { return t.category == raw; });
 }
 
 QString TaskStore::exportTXT() const {
-    return TaskReports::txt(tasks);
+    return TaskReports::txt(tasks_);
 }
 QString TaskStore::exportCSV() const {
-    return TaskReports::csv(tasks);
+    return TaskReports::csv(tasks_);
 }
 QString TaskStore::exportPDFText() const {
-    return TaskReports::pdfText(tasks);
+    return TaskReports::pdfText(tasks_);
 }

@@ -20,8 +20,8 @@ public:
     // Loads the savedTasks document now. An unreadable document is kept aside and the store starts empty.
     explicit TaskStore(QObject *parent = nullptr);
 
-    // Callers may edit this directly, provided they call save() and post tasksChanged afterwards.
-    std::vector<Task> tasks;
+    // Every record, in insertion order. Changes go through the operations below.
+    const std::vector<Task> &tasks() const { return tasks_; }
 
     const DocumentLoad &loadReport() const { return load_; }
 
@@ -36,13 +36,13 @@ public:
     void save();
 
     qsizetype completedCount() const;
-    qsizetype totalCount() const { return qsizetype(tasks.size()); }
+    qsizetype totalCount() const { return qsizetype(tasks_.size()); }
     double progress() const;
     std::vector<Task> forCat(std::optional<TaskCat> cat) const;
     qsizetype completedForCat(TaskCat cat) const;
     qsizetype totalForCat(TaskCat cat) const;
 
-    std::optional<QByteArray> exportJSON() const { return encodeTasks(tasks); }
+    std::optional<QByteArray> exportJSON() const { return encodeTasks(tasks_); }
     QString exportTXT() const;
     QString exportCSV() const;
     QString exportPDFText() const;
@@ -51,5 +51,6 @@ private:
     Task *first(const QString &id);
     void changed();
 
+    std::vector<Task> tasks_;
     DocumentLoad load_;
 };

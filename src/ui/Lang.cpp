@@ -1,6 +1,6 @@
 #include "ui/Lang.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Prefs.h"
 
 namespace AppLangs {

@@ -1,6 +1,6 @@
 #include "ui/Theme.h"
 
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Prefs.h"
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
 #include "app/SidebarView.h"
@@ -40,8 +40,8 @@ void TstRender::everyPageInEveryTheme() {
         for (double scale : {1.0, 1.3}) {
             VF::setTheme(theme);
             VF::setFontScale(scale);
-            Notifier::get().post(Note::themeChanged);
-            Notifier::get().post(Note::fontScaleChanged);
+            Notifier::get().post(Notify::themeChanged);
+            Notifier::get().post(Notify::fontScaleChanged);
             QTest::qWait(30);
             for (const QString &id : MainTabVC::pageIds()) {
                 w.tabs()->sidebar()->select(id);

@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
 #include "app/NavItem.h"
@@ -153,7 +153,7 @@ void TstShell::themeChangeRebuildsEveryPageAndKeepsTheActiveOne() {
     QCOMPARE(made.size(), 2);
     for (auto *p : made) QCOMPARE(p->setups, 1);
     VF::setTheme(AppTheme::dark);
-    Notifier::get().post(Note::themeChanged);
+    Notifier::get().post(Notify::themeChanged);
     for (auto *p : made) QCOMPARE(p->setups, 1); // observers run after the poster returns
     QTRY_COMPARE(made[0]->setups, 2);
     QCOMPARE(made[1]->setups, 2);
@@ -167,7 +167,7 @@ void TstShell::languageChangeRelabelsWithoutReplacingThePage() {
     MainTabVC vc;
     QWidget *before = vc.current();
     L::setLang(AppLang::de);
-    Notifier::get().post(Note::languageChanged);
+    Notifier::get().post(Notify::languageChanged);
     QTRY_COMPARE(headerTexts(vc.sidebar()), QStringList({"PRODUKTIVITÄT", "PLANUNG", "ANALYTIK"}));
     QCOMPARE(vc.current(), before);
     QCOMPARE(vc.sidebar()->activeID(), QStringLiteral("tasks"));

@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"

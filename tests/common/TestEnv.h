@@ -1,6 +1,5 @@
 #pragma once
-#include "platform/Clock.h"
-#include "platform/Dialogs.h"
+#include "common/Fakes.h"
 #include "platform/Prefs.h"
 #include <QTemporaryDir>
 #include <memory>

@@ -2,7 +2,7 @@
 #include "common/TestEnv.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
-#include "platform/Announce.h"
+#include "common/Fakes.h"
 #include "platform/SleepWatcher.h"
 
 // Banners with the moment they were shown.

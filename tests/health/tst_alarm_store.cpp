@@ -1,5 +1,5 @@
 #include "HealthTestEnv.h"
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include <QtTest>
 #include <ctime>
 #include <tuple>

@@ -1,5 +1,5 @@
 #include "HealthTestEnv.h"
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "ui/Lang.h"
 #include <QtTest>
@@ -179,7 +179,7 @@ private slots:
         HealthEnv env(kStart);
         HealthManager &h = HealthManager::shared();
         L::setLang(AppLang::de);
-        Notifier::get().post(Note::languageChanged);
+        Notifier::get().post(Notify::languageChanged);
         QCOMPARE(h.list().at(0).name, QStringLiteral("Wasser"));
         env.clock.advance(18 * 60 + 15);
         QCOMPARE(env.banners.shown.last().title, QStringLiteral("👁 Eyes 20-20-20"));

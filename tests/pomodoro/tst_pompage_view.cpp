@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
@@ -6,7 +6,7 @@
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/PomDotsView.h"
 #include "pomodoro/ProjectStore.h"
-#include "pomodoro/Stepper.h"
+#include "ui/Stepper.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
 #include <QCheckBox>
@@ -121,8 +121,8 @@ void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     dialogs->alertAnswers = {0};
     QTest::mouseClick(find<QPushButton>(page->listContent(), "addTaskButton"), Qt::LeftButton);
     settle();
-    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
-    const Task t = TaskStore::shared().tasks[0];
+    QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
+    const Task t = TaskStore::shared().tasks()[0];
     QCOMPARE(t.title, QStringLiteral("Write report"));
     QCOMPARE(t.description, QStringLiteral("see https://example.org"));
     QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("New task|Task will be added for today — 5.03.2026"));
@@ -135,7 +135,7 @@ void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     dialogs->alertAnswers = {0};
     QTest::mouseClick(find<QPushButton>(page->listContent(), "addTaskButton"), Qt::LeftButton);
     settle();
-    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+    QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
 }
 
 void TstPomPageView::completingATaskRedrawsWithTheEmptyDetail() {
@@ -146,7 +146,7 @@ void TstPomPageView::completingATaskRedrawsWithTheEmptyDetail() {
     QCOMPARE(find<QLabel>(page->detailHost(), "taskStatus")->text(), QStringLiteral("◯  IN PROGRESS"));
     QTest::mouseClick(find<QPushButton>(page->detailHost(), "toggleTaskButton"), Qt::LeftButton);
     settle();
-    QVERIFY(TaskStore::shared().tasks[0].completed);
+    QVERIFY(TaskStore::shared().tasks()[0].completed);
     QVERIFY(!page->selectedItem());
     QVERIFY(find<QLabel>(page->detailHost(), "emptyDetail"));
 
@@ -156,12 +156,12 @@ void TstPomPageView::completingATaskRedrawsWithTheEmptyDetail() {
     dialogs->alertAnswers = {1};
     QTest::mouseClick(find<QPushButton>(page->detailHost(), "deleteTaskButton"), Qt::LeftButton);
     settle();
-    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+    QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
     QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Delete task?|«Call» will be deleted."));
     dialogs->alertAnswers = {0};
     QTest::mouseClick(find<QPushButton>(page->detailHost(), "deleteTaskButton"), Qt::LeftButton);
     settle();
-    QVERIFY(TaskStore::shared().tasks.empty());
+    QVERIFY(TaskStore::shared().tasks().empty());
     QVERIFY(find<QLabel>(page->detailHost(), "emptyDetail"));
 }
 
@@ -303,7 +303,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     b.day = 1;
     TaskStore::shared().add(a);
     TaskStore::shared().add(b);
-    const std::vector<Task> before = TaskStore::shared().tasks;
+    const std::vector<Task> before = TaskStore::shared().tasks();
     dialogs->savePaths = {path};
     page->doExportPom();
     QVERIFY(QFile::exists(path));
@@ -312,7 +312,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     dialogs->openPathAnswers = {path};
     dialogs->alertAnswers = {1}; // declined
     page->doImportPom();
-    QVERIFY(TaskStore::shared().tasks.empty());
+    QVERIFY(TaskStore::shared().tasks().empty());
     QCOMPARE(dialogs->alertsShown.last(),
              QStringLiteral("Replace all tasks?|2 tasks will be loaded. All current tasks will be replaced."));
     L::setLang(AppLang::de);
@@ -320,7 +320,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     dialogs->alertAnswers = {0};
     page->doImportPom();
     L::setLang(AppLang::en);
-    QCOMPARE(TaskStore::shared().tasks, before);
+    QCOMPARE(TaskStore::shared().tasks(), before);
     QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
     settle();
     QVERIFY(find<QWidget>(page->listContent(), "task_" + a.id));
@@ -334,7 +334,7 @@ void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write("OLD");
     }
-    for (int i = 0; i < 50; ++i) TaskStore::shared().tasks.push_back(Task(QStringLiteral("t"), QStringLiteral("work"), QString()));
+    for (int i = 0; i < 50; ++i) TaskStore::shared().add(Task(QStringLiteral("t"), QStringLiteral("work"), QString()));
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
     auto prev = std::signal(SIGXFSZ, SIG_IGN);
@@ -370,7 +370,7 @@ void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
         page->doImportPom();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import error|Invalid Mivo Tasks JSON file."));
     }
-    QCOMPARE(TaskStore::shared().tasks.size(), std::size_t(1));
+    QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
 }
 
 void TstPomPageView::timerPanelFigures() {
@@ -418,7 +418,7 @@ void TstPomPageView::tickersStopWhileHidden() {
     page->hide();
     QVERIFY(!page->clockRunning());
     QVERIFY(!page->ringTickerRunning());
-    for (int i = 0; i < 5; ++i) Notifier::get().post(Note::pomodoroChanged);
+    for (int i = 0; i < 5; ++i) Notifier::get().post(Notify::pomodoroChanged);
     settle();
     QCOMPARE(page->rebuildCount(), before);
     page->show();

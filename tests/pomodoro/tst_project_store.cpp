@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/ProjectStore.h"
@@ -13,7 +13,7 @@ struct Posts {
     int count = 0;
     QObject *sender = nullptr;
     Posts() {
-        Notifier::get().observe(Note::projectsChanged, &ctx, [this](QObject *s) {
+        Notifier::get().observe(Notify::projectsChanged, &ctx, [this](QObject *s) {
             ++count;
             sender = s;
         });

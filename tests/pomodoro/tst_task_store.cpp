@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
@@ -14,7 +14,7 @@ struct Posts {
     int count = 0;
     QObject *sender = nullptr;
     Posts() {
-        Notifier::get().observe(Note::tasksChanged, &ctx, [this](QObject *s) {
+        Notifier::get().observe(Notify::tasksChanged, &ctx, [this](QObject *s) {
             ++count;
             sender = s;
         });
@@ -73,7 +73,7 @@ private slots:
         TaskStore &store = TaskStore::shared();
         Posts posts;
         QByteArray seenOnPost;
-        Notifier::get().observe(Note::tasksChanged, &posts.ctx, [&](QObject *) { seenOnPost = stored(); });
+        Notifier::get().observe(Notify::tasksChanged, &posts.ctx, [&](QObject *) { seenOnPost = stored(); });
         store.add(
             task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         QCOMPARE(stored(), QByteArray(kOneTask));
@@ -149,7 +149,7 @@ private slots:
         prefs->prefs().flush();
 
         TaskStore &store = TaskStore::shared();
-        QVERIFY(store.tasks.empty());
+        QVERIFY(store.tasks().empty());
         const QString aside = store.loadReport().keptAsideKey;
         QCOMPARE(prefs->prefs().data(aside), bad);
 
@@ -188,7 +188,7 @@ private slots:
         store.add(task(QStringLiteral("dec25"), QStringLiteral("work"), 31, 12, 2025));
         store.add(task(QStringLiteral("other"), QStringLiteral("health"), 1, 1, 2000));
         QCOMPARE(ids(store.forCat(TaskCat::work)), QStringList({"dec25", "feb-1", "feb-2", "jan27"}));
-        QCOMPARE(ids(store.tasks),
+        QCOMPARE(ids(store.tasks()),
                  QStringList({"feb-1", "jan27", "feb-2", "dec25", "other"})); // never re-sorted
     }
 
@@ -201,19 +201,19 @@ private slots:
         Task changed =
             task(QStringLiteral("D"), QStringLiteral("health"), 9, 9, 2029, false, QStringLiteral("new"));
         store.update(changed);
-        QCOMPARE(store.tasks[0], changed);
-        QCOMPARE(store.tasks[2].title, QStringLiteral("t"));
+        QCOMPARE(store.tasks()[0], changed);
+        QCOMPARE(store.tasks()[2].title, QStringLiteral("t"));
 
         store.toggle(QStringLiteral("D"));
-        QVERIFY(store.tasks[0].completed);
-        QVERIFY(!store.tasks[2].completed);
+        QVERIFY(store.tasks()[0].completed);
+        QVERIFY(!store.tasks()[2].completed);
 
         store.moveTask(QStringLiteral("D"), QStringLiteral("projects"), 7, 8, 2030);
-        QCOMPARE(store.tasks[0].year, 2030);
-        QCOMPARE(store.tasks[2].year, 2026);
+        QCOMPARE(store.tasks()[0].year, 2030);
+        QCOMPARE(store.tasks()[2].year, 2026);
 
         store.remove(QStringLiteral("D"));
-        QCOMPARE(ids(store.tasks), QStringList({"X"}));
+        QCOMPARE(ids(store.tasks()), QStringList({"X"}));
         QCOMPARE(ids(*decodeTasks(stored())), QStringList({"X"}));
     }
 

@@ -1,7 +1,7 @@
 // The phase timer's settings, its phases and counters, its announcements and its save rhythm.
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
-#include "platform/Announce.h"
+#include "common/Fakes.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroTimer.h"
 #include "ui/Lang.h"
@@ -25,7 +25,7 @@ struct Rig {
     QObject ctx;
     int posts = 0;
     explicit Rig(const QDateTime &start = local(2026, 1, 5, 9, 0)) : clock(start) {
-        Notifier::get().observe(QLatin1String(Note::pomodoroChanged), &ctx, [this](QObject *) { ++posts; });
+        Notifier::get().observe(QLatin1String(Notify::pomodoroChanged), &ctx, [this](QObject *) { ++posts; });
     }
     Prefs &prefs() { return temp.prefs(); }
     // True when the timer wrote its state since the last call.

@@ -1,7 +1,7 @@
 // The timer after a restart: restored as written, and caught up on the time away when it was running.
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
-#include "platform/Announce.h"
+#include "common/Fakes.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroTimer.h"
 #include <QRandomGenerator>
@@ -86,7 +86,7 @@ private slots:
         const double stamp = temp.prefs().doubleValue(kTimestamp);
         QObject ctx;
         int posts = 0;
-        Notifier::get().observe(QLatin1String(Note::pomodoroChanged), &ctx, [&](QObject *) { ++posts; });
+        Notifier::get().observe(QLatin1String(Notify::pomodoroChanged), &ctx, [&](QObject *) { ++posts; });
 
         PomodoroTimer t;
         QTEST(Phases::rawValue(t.phase()), "expPhase");

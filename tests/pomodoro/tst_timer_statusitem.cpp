@@ -1,5 +1,5 @@
 // The tray icon and its menu as the user sees them, driven by a timer on a test clock.
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "app/StatusItem.h"
 #include "common/TestEnv.h"
 #include "platform/Announce.h"

@@ -1,4 +1,4 @@
-#include "app/Keys.h"
+#include "platform/Keys.h"
 #include "common/TestEnv.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"

@@ -1,4 +1,4 @@
-#include "pomodoro/Stepper.h"
+#include "ui/Stepper.h"
 
 #include "ui/Theme.h"
 #include <QMouseEvent>

@@ -72,7 +72,7 @@ inline constexpr char plRowDragType[] = "com.mivo.plrow";
 inline constexpr char kBundleId[] = "com.mivo.app";
 
 // Notification names (the string is the name itself).
-namespace Note {
+namespace Notify {
 inline constexpr char pomodoroChanged[] = "pomodoroChanged";
 inline constexpr char healthChanged[] = "healthChanged";
 inline constexpr char tasksChanged[] = "tasksChanged";
@@ -84,4 +84,4 @@ inline constexpr char notesChanged[] = "notesChanged";
 inline constexpr char languageChanged[] = "languageChanged";
 inline constexpr char themeChanged[] = "themeChanged";
 inline constexpr char fontScaleChanged[] = "fontScaleChanged";
-} // namespace Note
+} // namespace Notify

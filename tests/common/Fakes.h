@@ -1,0 +1,67 @@
+#pragma once
+// Test doubles for the platform seams: time, banners, sounds and dialogs. They live with the tests so
+// the shipped binary carries none of them.
+#include "platform/Announce.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include <QColor>
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+#include <vector>
+
+// Time that moves only when told to. advance() fires every timer that falls due on the way, in order,
+// with now() set to each timer's deadline while it runs.
+class FakeClock : public Clock {
+public:
+    explicit FakeClock(const QDateTime &start);
+    ~FakeClock() override;
+    QDateTime now() const override { return now_; }
+    Ticker *makeTicker(QObject *parent) override;
+
+    void setNow(const QDateTime &t) { now_ = t; }
+    void advance(double seconds);
+    void advanceMs(qint64 ms);
+    int activeTickers() const;
+
+private:
+    friend class FakeTicker;
+    QDateTime now_;
+    std::vector<class FakeTicker *> tickers_;
+};
+
+// Recorders for tests.
+class RecordingBanners : public BannerPresenter {
+public:
+    struct Shown {
+        QString title, body;
+        QColor accent;
+    };
+    QList<Shown> shown;
+    int dismissed = 0;
+    RecordingBanners() { Banners::install(this); }
+    ~RecordingBanners() override { Banners::install(nullptr); }
+    void show(const QString &t, const QString &b, const QColor &a) override { shown.append({t, b, a}); }
+    void dismissAll() override { ++dismissed; }
+};
+
+class RecordingSound : public SoundPlayer {
+public:
+    QStringList played;
+    RecordingSound() { Sound::install(this); }
+    ~RecordingSound() override { Sound::install(nullptr); }
+    void play(const QString &name) override { played << name; }
+};
+
+// Answers scripted in advance; records what was asked. For tests.
+class ScriptedDialogs : public Dialogs {
+public:
+    QStringList alertsShown; // "title|text"
+    QList<int> alertAnswers; // consumed in order; 0 when empty
+    QStringList savePaths, openPathAnswers;
+    QList<QStringList> openManyAnswers;
+    int alert(QWidget *, const Alert &a) override;
+    QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override;
+    QString openPath(QWidget *, const QString &, const QStringList &) override;
+    QStringList openPaths(QWidget *, const QString &, const QStringList &) override;
+};
