@@ -108,12 +108,9 @@ void AlarmsView::showPomodoroDetail() {
     });
     start->setObjectName(QStringLiteral("startButton"));
     start->setParent(detailHost_);
-    start->setGeometry(yUp(H, 32, H - 278, 130, 36));
     TintButton *reset = actionBtn(QString(), VF::sub(), [] { PomodoroTimer::shared().reset(); });
     reset->setObjectName(QStringLiteral("resetButton"));
     reset->setParent(detailHost_);
-    reset->setGeometry(yUp(H, 168, H - 278, 90, 36));
-    setFitTitle(reset, QStringLiteral("↺  Reset"));
     // Skipping ends the phase without a banner, as the status menu's skip does.
     TintButton *skip = actionBtn(QString(), VF::sub(), [] { PomodoroTimer::shared().skip(); });
     skip->setObjectName(QStringLiteral("skipButton"));
@@ -124,9 +121,21 @@ void AlarmsView::showPomodoroDetail() {
                                                             .fr = "Passer",
                                                             .uk = "Пропустити",
                                                             .pl = "Pomiń"});
-    // Wide enough for the longest title ("⏭  Überspringen"), never narrower than the design's 120.
-    const double skipW = std::max(120, skip->fontMetrics().horizontalAdvance(skipTitle) + 20);
-    skip->setGeometry(yUp(H, 264, H - 278, std::min(skipW, std::max(120.0, W - 296)), 36));
+    // The row keeps the design's widths (130, 90, 120, 6 apart) and widens a button whose title
+    // needs more ("⏭  Überspringen", the larger font sizes), pushing the next one right.
+    double x = 32;
+    auto placeBtn = [&](TintButton *b, double minW, const QStringList &titles) {
+        int need = 0;
+        for (const QString &t : titles)
+            need = std::max(need, b->fontMetrics().horizontalAdvance(t) + 20);
+        const double w = std::max(minW, double(need));
+        b->setGeometry(yUp(H, x, H - 278, w, 36));
+        x += w + 6;
+    };
+    placeBtn(start, 130, {QStringLiteral("⏸  Pause"), QStringLiteral("▶  Start")});
+    placeBtn(reset, 90, {QStringLiteral("↺  Reset")});
+    placeBtn(skip, 120, {skipTitle});
+    setFitTitle(reset, QStringLiteral("↺  Reset"));
     setFitTitle(skip, skipTitle);
 
     sectionHdr(settingsEnglish(), H - 324, W, 32);
