@@ -75,6 +75,9 @@ void AlarmsView::rebuildList(double W) {
         for (const CustomReminder &a : items)
             row(AlarmsRows::customRowId(a.id));
     }
+    alarmIndex_.clear();
+    for (size_t i = 0; i < items.size(); ++i)
+        alarmIndex_.insert(items[i].id, qsizetype(i));
 
     // The list fills the visible width; a scroll bar, when the rows need one, takes its share.
     const double viewH = listScroll_->height();
@@ -113,7 +116,13 @@ AlarmRow AlarmsView::rowFor(const QString &id) const {
     }
     case AlarmSelection::Kind::custom: {
         const CustomReminderStore &s = CustomReminderStore::shared();
-        for (const CustomReminder &a : s.items())
+        const auto &items = s.items();
+        // Painting asks for the rows in view only; the index keeps each one a single look-up.
+        const qsizetype i = alarmIndex_.value(sel.key, -1);
+        if (i >= 0 && size_t(i) < items.size() && items[size_t(i)].id == sel.key)
+            return AlarmsRows::customRow(items[size_t(i)], Clock::get().now(),
+                                         s.todayCountString(items[size_t(i)]));
+        for (const CustomReminder &a : items)
             if (a.id == sel.key) return AlarmsRows::customRow(a, Clock::get().now(), s.todayCountString(a));
         break;
     }

@@ -57,9 +57,12 @@ AlarmsView::AlarmsView(QWidget *parent) : Page(parent) {
     connect(clockTimer_, &Ticker::timeout, this, [this] { tickClock(); });
     // Connected once for the life of the page; each notification updates in place or asks for a rebuild.
     auto &n = Notifier::get();
-    for (const char *name : {Notify::healthChanged, Notify::customRemindersChanged, Notify::pomodoroChanged,
-                             Notify::languageChanged})
-        n.observe(QString::fromLatin1(name), this, [this](QObject *) { onChange(); });
+    // The beats (every second) only move values on; the alarms and the language can change what the
+    // views are made of.
+    for (const char *name : {Notify::healthChanged, Notify::pomodoroChanged})
+        n.observe(QString::fromLatin1(name), this, [this](QObject *) { onChange(false); });
+    for (const char *name : {Notify::customRemindersChanged, Notify::languageChanged})
+        n.observe(QString::fromLatin1(name), this, [this](QObject *) { onChange(true); });
 }
 
 AlarmsView::~AlarmsView() = default;
@@ -201,8 +204,12 @@ void AlarmsView::startClock() {
 void AlarmsView::showEvent(QShowEvent *e) {
     Page::showEvent(e);
     startClock();
-    // Values moved on while hidden; a pending rebuild (Page) catches the structure up.
-    if (!rebuildPending()) updateInPlace();
+    // Values moved on while hidden, and the alarms may have changed (a restore, say).
+    if (!listView_ || rebuildPending()) return;
+    if (structureKey() != builtKey_)
+        requestRebuild();
+    else
+        updateInPlace();
 }
 
 void AlarmsView::hideEvent(QHideEvent *e) {
@@ -210,13 +217,10 @@ void AlarmsView::hideEvent(QHideEvent *e) {
     clockTimer_->stop();
 }
 
-void AlarmsView::onChange() {
-    if (!listView_) return; // not set up yet
-    if (!isVisible()) {
-        requestRebuild(); // Page keeps it for when the page is shown
-        return;
-    }
-    if (structureKey() != builtKey_)
+void AlarmsView::onChange(bool mayRestructure) {
+    if (!listView_ || !isVisible()) return; // caught up when shown (showEvent)
+    if (rebuildPending()) return;           // the queued rebuild draws the values as they are then
+    if (mayRestructure && structureKey() != builtKey_)
         requestRebuild();
     else
         updateInPlace();

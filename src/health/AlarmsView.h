@@ -1,6 +1,7 @@
 #pragma once
 #include "health/AlarmsRows.h"
 #include "ui/Page.h"
+#include <QHash>
 #include <QPointer>
 #include <functional>
 #include <optional>
@@ -68,7 +69,7 @@ private:
     void layoutFrame();
     void tickClock();
     void startClock();
-    void onChange();
+    void onChange(bool mayRestructure);
     void relabelHeader();
     QString structureKey() const;
     AW *newAW(std::function<void()> fn);
@@ -112,5 +113,6 @@ private:
     std::vector<std::function<void()>> live_;
     Ticker *clockTimer_ = nullptr;
     QString builtKey_;
+    QHash<QString, qsizetype> alarmIndex_; // alarm id to its place in the store, as last built
     int structureBuilds_ = 0;
 };

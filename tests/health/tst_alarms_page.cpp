@@ -150,6 +150,20 @@ private slots:
         QVERIFY(page->listView()->rowsPainted() <= 7);
     }
 
+    // Every second repaints the rows in view, whatever the number of alarms, and builds nothing.
+    void manyAlarmsCostWhatIsVisible() {
+        for (int i = 0; i < 300; ++i)
+            CustomReminderStore::shared().add(alarm(QString::number(i), 7, i % 60));
+        openPage();
+        const int builds = page->structureBuilds();
+        QCOMPARE(page->listView()->rowIds().size(), 305);
+        env->clock.advance(1);
+        settle();
+        QVERIFY2(page->listView()->rowsPainted() > 0 && page->listView()->rowsPainted() <= 12,
+                 qPrintable(QString::number(page->listView()->rowsPainted())));
+        QCOMPARE(page->structureBuilds(), builds);
+    }
+
     void emptyStoreShowsNoteAndButton() {
         openPage();
         const auto &entries = page->listView()->entries();
