@@ -101,10 +101,10 @@ void setFitTitle(QPushButton *b, const QString &title) {
 }
 QString addAlarmText() {
     return QStringLiteral("＋  ") + L::t({.en = "Add alarm",
-                                          .es = "Nueva alarma",
-                                          .de = "Neuer Alarm",
-                                          .fr = "Nouvelle alarme",
-                                          .uk = "Нагадування",
+                                          .es = "Añadir alarma",
+                                          .de = "Alarm hinzufügen",
+                                          .fr = "Ajouter une alarme",
+                                          .uk = "Додати нагадування",
                                           .pl = "Dodaj alarm"});
 }
 
