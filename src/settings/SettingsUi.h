@@ -2,6 +2,7 @@
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
+#include <QAbstractButton>
 #include <QLabel>
 #include <QPointer>
 #include <QScrollArea>
@@ -32,6 +33,19 @@ inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::W
     l->setText(shown);
     if (shown != text) l->setToolTip(text);
     return l;
+}
+
+// A button title that does not fit is cut with "…" and shown whole in the tooltip.
+inline void fitButtonTitle(QAbstractButton *b, int padding = 12) {
+    const QString full = b->toolTip().isEmpty() ? b->text() : b->toolTip();
+    const QString shown = b->fontMetrics().elidedText(full, Qt::ElideRight, b->width() - padding);
+    b->setText(shown);
+    b->setToolTip(shown == full ? QString() : full);
+}
+
+// Horizontal scrolling only where the page is narrower than its content's minimum width.
+inline void followWidth(QScrollArea *s, int pageWidth, int minWidth) {
+    s->setHorizontalScrollBarPolicy(pageWidth >= minWidth ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
 }
 
 // The page's only child: a vertical scroll view without frame or background around a FlippedView.

@@ -67,6 +67,7 @@ void SettingsView::setup() {
     applyBackground();
     scroll_ = SettingsUi::makeScroll(this, flip_);
     scroll_->setGeometry(rect());
+    SettingsUi::followWidth(scroll_, width(), int(kMinContentW));
     scroll_->show();
     buildContent();
 }
@@ -86,6 +87,7 @@ void SettingsView::resizeEvent(QResizeEvent *e) {
     Page::resizeEvent(e);
     if (!scroll_ || !flip_) return;
     scroll_->setGeometry(rect());
+    SettingsUi::followWidth(scroll_, width(), int(kMinContentW));
     const double w = width();
     if (std::abs(w - lastBuiltWidth_) > kRebuildWidthDelta) {
         requestRebuild(); // queued and merged: live resizing builds once, not per layout pass
@@ -139,12 +141,7 @@ double SettingsView::actionRow(const QString &icon, const QString &text, const Q
     b->setObjectName(QLatin1String(name));
     b->setFont(Fonts::scaledFont(12, QFont::DemiBold));
     b->setGeometry(QRectF(rowW - 140, 12, 130, 26).toRect());
-    const QString full = button;
-    const QString shown = b->fontMetrics().elidedText(full, Qt::ElideRight, b->width() - 12);
-    if (shown != full) {
-        b->setText(shown);
-        b->setToolTip(full);
-    }
+    SettingsUi::fitButtonTitle(b);
     connect(b, &QPushButton::clicked, AW::attach(b, std::move(action)), &AW::run);
     row->show();
     return y + 58;
@@ -385,6 +382,7 @@ double SettingsView::languageRow(double y, double cW, double pad) {
         b->setObjectName(QStringLiteral("langButton_") + AppLangs::rawValue(lang));
         b->setFont(Fonts::scaledFont(12.5, chosen ? QFont::Bold : QFont::Normal));
         b->setGeometry(QRectF(pad + double(i % 2) * (btnW + 8), top, btnW, 38).toRect());
+        SettingsUi::fitButtonTitle(b);
         connect(b, &QPushButton::clicked, AW::attach(b, [lang] {
                     if (L::lang() == lang) return;
                     L::setLang(lang);

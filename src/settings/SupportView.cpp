@@ -11,26 +11,24 @@
 #include "ui/TintButton.h"
 #include "ui/WebLinks.h"
 #include <QResizeEvent>
+#include <cmath>
 
 using SettingsUi::label;
 
 namespace {
 constexpr double kPad = 32;
 
-// A wrapping card text; it is cut with "…" (whole text in the tooltip) if the wrapped lines still
-// need more height than the card gives.
-QLabel *wrapped(QWidget *card, const QString &text, const QRectF &frame) {
+// A wrapping card text; the card grows when the wrapped lines need more than its frame (a large font
+// scale), so no line is lost. Returns the extra height.
+double wrapped(QWidget *card, const QString &text, const QRectF &frame) {
     auto *l = label(card, text, 12.5, QFont::Normal, VF::text(), frame, Qt::AlignLeft | Qt::AlignTop);
     l->setText(text);
     l->setToolTip(QString());
     l->setWordWrap(true);
-    const QRect need = l->fontMetrics().boundingRect(QRect(0, 0, l->width(), 100000), Qt::TextWordWrap, text);
-    if (need.height() > l->height()) {
-        l->setWordWrap(false);
-        l->setText(l->fontMetrics().elidedText(text, Qt::ElideRight, l->width()));
-        l->setToolTip(text);
-    }
-    return l;
+    const int need = l->fontMetrics().boundingRect(QRect(0, 0, l->width(), 100000), Qt::TextWordWrap, text).height();
+    const double extra = std::max(0.0, double(need - l->height()));
+    l->resize(l->width(), l->height() + int(std::ceil(extra)));
+    return std::ceil(extra);
 }
 } // namespace
 
@@ -63,6 +61,7 @@ void SupportView::resizeEvent(QResizeEvent *e) {
     Page::resizeEvent(e);
     if (!scroll_ || !flip_) return;
     scroll_->setGeometry(rect());
+    SettingsUi::followWidth(scroll_, width(), 480);
     flip_->resize(std::max(width(), 480), std::max(flip_->height(), height() + 1));
 }
 
@@ -102,10 +101,10 @@ void SupportView::buildContent() {
     };
     for (const Tr &line : why) {
         auto *card = new SettingsCard(VF::card(), VF::border(), 0.5, 10, flip_);
-        card->setGeometry(QRectF(pad, y, cW - 2 * pad, 52).toRect());
-        wrapped(card, L::t(line), QRectF(14, 8, cW - 92, 36));
+        const double extra = wrapped(card, L::t(line), QRectF(14, 8, cW - 92, 36));
+        card->setGeometry(QRectF(pad, y, cW - 2 * pad, 52 + extra).toRect());
         card->show();
-        y += 58;
+        y += 58 + extra;
     }
 
     y = SettingsView::sectionHeader(flip_,
@@ -129,6 +128,7 @@ void SupportView::buildContent() {
     donate->setObjectName(QStringLiteral("donateButton"));
     donate->setFont(Fonts::scaledFont(12, QFont::DemiBold));
     donate->setGeometry(yUp(68, cW - 218, 18, 140, 32));
+    SettingsUi::fitButtonTitle(donate);
     connect(donate, &QPushButton::clicked, AW::attach(donate, [] { WebLinks::open(donateUrl()); }), &AW::run);
     coffee->show();
 
@@ -145,6 +145,7 @@ void SupportView::buildContent() {
     visit->setObjectName(QStringLiteral("visitButton"));
     visit->setFont(Fonts::scaledFont(13));
     visit->setGeometry(yUp(50, 14, 10, 130, 28));
+    SettingsUi::fitButtonTitle(visit);
     connect(visit, &QPushButton::clicked, AW::attach(visit, [] { WebLinks::open(homeUrl()); }), &AW::run);
     centre->show();
 
