@@ -20,3 +20,5 @@ Dialogs &Dialogs::get() {
 }
 
 void Dialogs::install(Dialogs *d) { g_dialogs = d; }
+
+bool Dialogs::isInstalled() { return g_dialogs != nullptr; }
