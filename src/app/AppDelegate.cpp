@@ -1,12 +1,12 @@
 #include "app/AppDelegate.h"
 
-#include "platform/Keys.h"
 #include "app/DataNoticeAlert.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
 #include "platform/Dialogs.h"
+#include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
@@ -31,12 +31,18 @@ namespace {
 QString inStoredLanguage(const Tr &tr) {
     const auto raw = Prefs::peekString(Prefs::defaultPath(), QString::fromLatin1(kLanguage));
     switch (AppLangs::fromRaw(raw.value_or(QString())).value_or(AppLang::en)) {
-    case AppLang::en: return QString::fromUtf8(tr.en);
-    case AppLang::es: return QString::fromUtf8(tr.es);
-    case AppLang::de: return QString::fromUtf8(tr.de);
-    case AppLang::fr: return QString::fromUtf8(tr.fr);
-    case AppLang::uk: return QString::fromUtf8(tr.uk);
-    case AppLang::pl: return QString::fromUtf8(tr.pl);
+    case AppLang::en:
+        return QString::fromUtf8(tr.en);
+    case AppLang::es:
+        return QString::fromUtf8(tr.es);
+    case AppLang::de:
+        return QString::fromUtf8(tr.de);
+    case AppLang::fr:
+        return QString::fromUtf8(tr.fr);
+    case AppLang::uk:
+        return QString::fromUtf8(tr.uk);
+    case AppLang::pl:
+        return QString::fromUtf8(tr.pl);
     }
     return QString::fromUtf8(tr.en);
 }
@@ -61,24 +67,28 @@ bool AppDelegate::launch() {
         break;
     case SingleInstance::Claim::Running:
         if (instance_->signalRunning()) return false; // its window comes forward; nothing to say
-        reportCannotStart(inStoredLanguage({.en = "Mivo is already running with your data, but it does not answer.",
-                                .es = "Mivo ya se está ejecutando con tus datos, pero no responde.",
-                                .de = "Mivo läuft bereits mit deinen Daten, antwortet aber nicht.",
-                                .fr = "Mivo est déjà lancé avec tes données, mais ne répond pas.",
-                                .uk = "Mivo вже працює з вашими даними, але не відповідає.",
-                                .pl = "Mivo już działa z twoimi danymi, ale nie odpowiada."}),
-                          instance_->ownerPid() > 0
-                              ? QStringLiteral("process %1, lock %2").arg(instance_->ownerPid()).arg(instance_->lockPath())
-                              : QStringLiteral("lock %1 is held by another program").arg(instance_->lockPath()));
+        reportCannotStart(
+            inStoredLanguage({.en = "Mivo is already running with your data, but it does not answer.",
+                              .es = "Mivo ya se está ejecutando con tus datos, pero no responde.",
+                              .de = "Mivo läuft bereits mit deinen Daten, antwortet aber nicht.",
+                              .fr = "Mivo est déjà lancé avec tes données, mais ne répond pas.",
+                              .uk = "Mivo вже працює з вашими даними, але не відповідає.",
+                              .pl = "Mivo już działa z twoimi danymi, ale nie odpowiada."}),
+            instance_->ownerPid() > 0
+                ? QStringLiteral("process %1, lock %2").arg(instance_->ownerPid()).arg(instance_->lockPath())
+                : QStringLiteral("lock %1 is held by another program").arg(instance_->lockPath()));
         return false;
     case SingleInstance::Claim::Failed:
-        reportCannotStart(inStoredLanguage({.en = "Mivo cannot start: the lock that guards your data cannot be taken.",
-                                .es = "Mivo no puede iniciarse: no se puede tomar el bloqueo que protege tus datos.",
-                                .de = "Mivo kann nicht starten: Die Sperre, die deine Daten schützt, lässt sich nicht setzen.",
-                                .fr = "Mivo ne peut pas démarrer : le verrou qui protège tes données ne peut pas être pris.",
-                                .uk = "Mivo не може запуститися: не вдається взяти блокування, що захищає ваші дані.",
-                                .pl = "Mivo nie może się uruchomić: nie można założyć blokady chroniącej twoje dane."}),
-                          instance_->errorString());
+        reportCannotStart(
+            inStoredLanguage(
+                {.en = "Mivo cannot start: the lock that guards your data cannot be taken.",
+                 .es = "Mivo no puede iniciarse: no se puede tomar el bloqueo que protege tus datos.",
+                 .de =
+                     "Mivo kann nicht starten: Die Sperre, die deine Daten schützt, lässt sich nicht setzen.",
+                 .fr = "Mivo ne peut pas démarrer : le verrou qui protège tes données ne peut pas être pris.",
+                 .uk = "Mivo не може запуститися: не вдається взяти блокування, що захищає ваші дані.",
+                 .pl = "Mivo nie może się uruchomić: nie można założyć blokady chroniącej twoje dane."}),
+            instance_->errorString());
         return false;
     }
 
@@ -187,16 +197,19 @@ void AppDelegate::reportSaveFailure(const QString &message) {
                     .fr = "Mivo n'a pas pu enregistrer tes données",
                     .uk = "Mivo не вдалося зберегти дані",
                     .pl = "Mivo nie mogło zapisać danych"});
-    a.text = L::t({.en = "Your latest changes could not be written to disk. Check the free space and the "
-                         "permissions of:",
-                   .es = "Tus últimos cambios no se pudieron escribir en el disco. Comprueba el espacio libre y "
-                         "los permisos de:",
-                   .de = "Deine letzten Änderungen konnten nicht auf die Festplatte geschrieben werden. Prüfe den "
-                         "freien Platz und die Rechte von:",
-                   .fr = "Tes dernières modifications n'ont pas pu être écrites sur le disque. Vérifie l'espace "
-                         "libre et les droits de :",
-                   .uk = "Останні зміни не вдалося записати на диск. Перевірте вільне місце та права доступу до:",
-                   .pl = "Ostatnich zmian nie udało się zapisać na dysku. Sprawdź wolne miejsce i uprawnienia do:"}) +
-             QLatin1Char('\n') + Prefs::get().path() + QStringLiteral("\n\n") + message;
+    a.text =
+        L::t(
+            {.en = "Your latest changes could not be written to disk. Check the free space and the "
+                   "permissions of:",
+             .es = "Tus últimos cambios no se pudieron escribir en el disco. Comprueba el espacio libre y "
+                   "los permisos de:",
+             .de = "Deine letzten Änderungen konnten nicht auf die Festplatte geschrieben werden. Prüfe den "
+                   "freien Platz und die Rechte von:",
+             .fr = "Tes dernières modifications n'ont pas pu être écrites sur le disque. Vérifie l'espace "
+                   "libre et les droits de :",
+             .uk = "Останні зміни не вдалося записати на диск. Перевірте вільне місце та права доступу до:",
+             .pl =
+                 "Ostatnich zmian nie udało się zapisać na dysku. Sprawdź wolne miejsce i uprawnienia do:"}) +
+        QLatin1Char('\n') + Prefs::get().path() + QStringLiteral("\n\n") + message;
     Dialogs::get().alert(mainWin_, a);
 }

@@ -11,14 +11,36 @@ QString unreadableDataName(const QString &key) {
         Tr name;
     };
     static const Name names[] = {
-        {kTasks, {.en = "Tasks", .es = "Tareas", .de = "Aufgaben", .fr = "Tâches", .uk = "Завдання", .pl = "Zadania"}},
+        {kTasks,
+         {.en = "Tasks",
+          .es = "Tareas",
+          .de = "Aufgaben",
+          .fr = "Tâches",
+          .uk = "Завдання",
+          .pl = "Zadania"}},
         {kProjects,
-         {.en = "Projects", .es = "Proyectos", .de = "Projekte", .fr = "Projets", .uk = "Проєкти", .pl = "Projekty"}},
+         {.en = "Projects",
+          .es = "Proyectos",
+          .de = "Projekte",
+          .fr = "Projets",
+          .uk = "Проєкти",
+          .pl = "Projekty"}},
         {kCustomReminders,
-         {.en = "Alarms", .es = "Alarmas", .de = "Alarme", .fr = "Alarmes", .uk = "Будильники", .pl = "Alarmy"}},
-        {kNotes, {.en = "Notes", .es = "Notas", .de = "Notizen", .fr = "Notes", .uk = "Нотатки", .pl = "Notatki"}},
+         {.en = "Alarms",
+          .es = "Alarmas",
+          .de = "Alarme",
+          .fr = "Alarmes",
+          .uk = "Будильники",
+          .pl = "Alarmy"}},
+        {kNotes,
+         {.en = "Notes", .es = "Notas", .de = "Notizen", .fr = "Notes", .uk = "Нотатки", .pl = "Notatki"}},
         {kFinances,
-         {.en = "Finances", .es = "Finanzas", .de = "Finanzen", .fr = "Finances", .uk = "Фінанси", .pl = "Finanse"}},
+         {.en = "Finances",
+          .es = "Finanzas",
+          .de = "Finanzen",
+          .fr = "Finances",
+          .uk = "Фінанси",
+          .pl = "Finanse"}},
         {kExerciseLibrary,
          {.en = "Your exercises",
           .es = "Tus ejercicios",
@@ -91,7 +113,8 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
     return a;
 }
 
-DataNoticePresenter::DataNoticePresenter(QWidget *window, QObject *parent) : QObject(parent), window_(window) {
+DataNoticePresenter::DataNoticePresenter(QWidget *window, QObject *parent)
+    : QObject(parent), window_(window) {
     connect(&DataNotices::get(), &DataNotices::added, this, &DataNoticePresenter::schedule);
     // What was found before we existed (the database, the stores created at launch).
     if (DataNotices::get().hasPending()) schedule();

@@ -12,9 +12,9 @@
 // cannot destroy the user's records; the store then starts empty, and a notice is left for the app
 // to tell the user once (DataNotices). A document that stays unreadable is kept, and told, once.
 struct DocumentLoad {
-    bool existed = false;  // something was stored under the key
-    bool decoded = false;  // and it decoded
-    QString keptAsideKey;  // where the unreadable bytes were copied
+    bool existed = false; // something was stored under the key
+    bool decoded = false; // and it decoded
+    QString keptAsideKey; // where the unreadable bytes were copied
 };
 
 template <class T>
@@ -26,7 +26,8 @@ T loadDocument(const QString &key, const std::function<std::optional<T>(const QB
         r.existed = true;
         std::optional<T> got;
         // A document stored as anything but data is unreadable too.
-        if (auto v = prefs.value(key); v && std::holds_alternative<QByteArray>(*v)) got = decode(prefs.data(key));
+        if (auto v = prefs.value(key); v && std::holds_alternative<QByteArray>(*v))
+            got = decode(prefs.data(key));
         if (got) {
             r.decoded = true;
             out = std::move(*got);

@@ -11,9 +11,9 @@
 #include <QThread>
 #include <QTimer>
 #include <cmath>
-#include <vector>
 #include <limits>
 #include <sqlite3.h>
+#include <vector>
 
 namespace {
 Prefs *g_installed = nullptr;
@@ -59,11 +59,16 @@ struct Stmt {
 
 const char *prefsTypeName(const Prefs::Value &v) {
     switch (v.index()) {
-    case 0: return "bool";
-    case 1: return "int";
-    case 2: return "double";
-    case 3: return "string";
-    default: return "data";
+    case 0:
+        return "bool";
+    case 1:
+        return "int";
+    case 2:
+        return "double";
+    case 3:
+        return "string";
+    default:
+        return "data";
     }
 }
 
@@ -101,7 +106,9 @@ Prefs &Prefs::get() {
     return *def;
 }
 
-void Prefs::install(Prefs *prefs) { g_installed = prefs; }
+void Prefs::install(Prefs *prefs) {
+    g_installed = prefs;
+}
 
 QString Prefs::defaultPath() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -119,7 +126,8 @@ std::optional<QString> Prefs::peekString(const QString &path, const QString &key
         if (q) {
             sqlite3_bind_text(q.s, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
             if (sqlite3_step(q.s) == SQLITE_ROW)
-                if (const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0))) out = QString::fromUtf8(v);
+                if (const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0)))
+                    out = QString::fromUtf8(v);
         }
     }
     sqlite3_close_v2(db);
@@ -213,7 +221,9 @@ void Prefs::moveAside() {
     }
 }
 
-bool Prefs::contains(const QString &key) const { return cache_.count(key) > 0; }
+bool Prefs::contains(const QString &key) const {
+    return cache_.count(key) > 0;
+}
 
 std::optional<Prefs::Value> Prefs::value(const QString &key) const {
     auto it = cache_.find(key);
@@ -287,7 +297,8 @@ bool Prefs::switchOn(const QString &key) const {
 QStringList Prefs::keys() const {
     QStringList out;
     out.reserve(int(cache_.size()));
-    for (const auto &kv : cache_) out << kv.first;
+    for (const auto &kv : cache_)
+        out << kv.first;
     return out;
 }
 
@@ -327,7 +338,8 @@ bool Prefs::replace(const std::map<QString, Value> &values) {
     foreign_.clear();
     cache_ = values;
     pending_.clear();
-    for (const auto &kv : values) pending_[kv.first] = kv.second;
+    for (const auto &kv : values)
+        pending_[kv.first] = kv.second;
     clearPending_ = true;
     return flush();
 }
@@ -344,12 +356,14 @@ QString Prefs::keepAside(const QString &key, bool *madeNew) {
     if (madeNew) *madeNew = false;
     const QString prefix = key + QStringLiteral(".unreadable-");
     if (auto f = foreign_.find(key); f != foreign_.end()) {
-        for (auto it = foreign_.lower_bound(prefix); it != foreign_.end() && it->first.startsWith(prefix); ++it)
+        for (auto it = foreign_.lower_bound(prefix); it != foreign_.end() && it->first.startsWith(prefix);
+             ++it)
             if (it->second == f->second) return it->first;
         if (!db_ || readOnly_ || closed_) return {};
         // Copied inside the database, so type and value stay exactly as they were stored.
         const QString aside = uniqueAsideKey(key);
-        Stmt copy(db_, "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
+        Stmt copy(db_,
+                  "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
         const QByteArray a = aside.toUtf8(), k = key.toUtf8();
         if (!copy) return {};
         sqlite3_bind_text(copy.s, 1, a.constData(), int(a.size()), SQLITE_TRANSIENT);
@@ -408,7 +422,8 @@ bool Prefs::commitPending() {
     if (ok) {
         Stmt put(db_, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, ?2, ?3)");
         Stmt del(db_, "DELETE FROM prefs WHERE key = ?1");
-        Stmt copy(db_, "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
+        Stmt copy(db_,
+                  "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
         ok = put && del && copy;
         for (auto it = pending_.begin(); ok && it != pending_.end(); ++it) {
             const QByteArray k = it->first.toUtf8();
@@ -417,7 +432,8 @@ bool Prefs::commitPending() {
             if (auto f = foreign_.find(it->first); f != foreign_.end() && !clearPending_) {
                 const QString prefix = it->first + QStringLiteral(".unreadable-");
                 bool kept = false;
-                for (auto c = foreign_.lower_bound(prefix); c != foreign_.end() && c->first.startsWith(prefix); ++c)
+                for (auto c = foreign_.lower_bound(prefix);
+                     c != foreign_.end() && c->first.startsWith(prefix); ++c)
                     kept = kept || c->second == f->second;
                 if (!kept) {
                     const QString aside = uniqueAsideKey(it->first);
@@ -441,9 +457,15 @@ bool Prefs::commitPending() {
             sqlite3_bind_text(put.s, 2, prefsTypeName(v), -1, SQLITE_STATIC);
             QByteArray buf;
             switch (v.index()) {
-            case 0: sqlite3_bind_int64(put.s, 3, std::get<bool>(v) ? 1 : 0); break;
-            case 1: sqlite3_bind_int64(put.s, 3, std::get<qint64>(v)); break;
-            case 2: sqlite3_bind_double(put.s, 3, std::get<double>(v)); break;
+            case 0:
+                sqlite3_bind_int64(put.s, 3, std::get<bool>(v) ? 1 : 0);
+                break;
+            case 1:
+                sqlite3_bind_int64(put.s, 3, std::get<qint64>(v));
+                break;
+            case 2:
+                sqlite3_bind_double(put.s, 3, std::get<double>(v));
+                break;
             case 3:
                 buf = std::get<QString>(v).toUtf8();
                 sqlite3_bind_text(put.s, 3, buf.constData(), int(buf.size()), SQLITE_TRANSIENT);
@@ -466,10 +488,12 @@ bool Prefs::commitPending() {
         return false;
     }
     for (const auto &[key, aside] : copied) {
-        qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key), qPrintable(aside));
+        qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
+                 qPrintable(aside));
         foreign_[aside] = foreign_[key];
     }
-    for (const auto &kv : pending_) foreign_.erase(kv.first);
+    for (const auto &kv : pending_)
+        foreign_.erase(kv.first);
     if (clearPending_) foreign_.clear();
     pending_.clear();
     clearPending_ = false;
@@ -490,7 +514,8 @@ bool Prefs::close() {
             waited.start();
             while (!(ok = commitPending())) {
                 const int primary = lastError_ & 0xff;
-                if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || waited.elapsed() > kFinalCommitRetryMs)
+                if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
+                    waited.elapsed() > kFinalCommitRetryMs)
                     break;
                 QThread::msleep(100);
             }
@@ -499,8 +524,10 @@ bool Prefs::close() {
     if (db_ && !readOnly_) {
         // Moves everything from the -wal file into the main file; closing the last connection then
         // removes the side files, so copying mivo.sqlite3 alone copies all of it.
-        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK)
-            qWarning("mivo: could not move the last changes into %s: %s", qPrintable(path_), sqlite3_errmsg(db_));
+        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) !=
+            SQLITE_OK)
+            qWarning("mivo: could not move the last changes into %s: %s", qPrintable(path_),
+                     sqlite3_errmsg(db_));
     }
     closeDb();
     pending_.clear();

@@ -23,11 +23,15 @@ constexpr qint64 kMaxLockContent = 4096;
 // How long a later launch waits for a fresh owner to write its details.
 constexpr int kOwnerDetailsWaitMs = 1000;
 
-QString errnoText(int e) { return QString::fromLocal8Bit(std::strerror(e)); }
+QString errnoText(int e) {
+    return QString::fromLocal8Bit(std::strerror(e));
+}
 
 bool sameFile(int fd, const QByteArray &path) {
-    struct stat a {}, b {};
-    return ::fstat(fd, &a) == 0 && ::lstat(path.constData(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    struct stat a {
+    }, b{};
+    return ::fstat(fd, &a) == 0 && ::lstat(path.constData(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
 }
 } // namespace
 
@@ -65,8 +69,7 @@ SingleInstance::Claim SingleInstance::claim() {
                 // A directory, a link or anything but a file: no Mivo made it, so none holds it.
                 if (S_ISDIR(st.st_mode) ? ::rmdir(path.constData()) == 0 : ::unlink(path.constData()) == 0)
                     continue;
-                error_ = tr("%1 is not a file and cannot be removed: %2")
-                             .arg(lockPath(), errnoText(errno));
+                error_ = tr("%1 is not a file and cannot be removed: %2").arg(lockPath(), errnoText(errno));
                 return Claim::Failed;
             }
             error_ = tr("cannot open the lock file %1: %2").arg(lockPath(), errnoText(e));
@@ -96,15 +99,18 @@ SingleInstance::Claim SingleInstance::claim() {
             const int e = errno;
             ::close(fd);
             if (removed) continue;
-            error_ = tr("the lock file %1 is not ours to use and cannot be replaced: %2").arg(lockPath(), errnoText(e));
+            error_ = tr("the lock file %1 is not ours to use and cannot be replaced: %2")
+                         .arg(lockPath(), errnoText(e));
             return Claim::Failed;
         }
         fd_ = fd;
         listen();
         // What a later launch reads to find us. A full disk only costs that: the lock itself holds.
         const QByteArray details = QByteArray::number(qint64(::getpid())) + '\n' +
-                                   QSysInfo::machineHostName().toUtf8() + '\n' + QFile::encodeName(socketPath_) + '\n';
-        if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, details.constData(), size_t(details.size()), 0) != details.size())
+                                   QSysInfo::machineHostName().toUtf8() + '\n' +
+                                   QFile::encodeName(socketPath_) + '\n';
+        if (::ftruncate(fd_, 0) != 0 ||
+            ::pwrite(fd_, details.constData(), size_t(details.size()), 0) != details.size())
             qWarning("mivo: cannot write %s: %s", path.constData(), std::strerror(errno));
         return Claim::Owner;
     }
@@ -115,8 +121,10 @@ SingleInstance::Claim SingleInstance::claim() {
 void SingleInstance::listen() {
     // Named after the database, so owners of different databases sharing one runtime directory do
     // not take each other's socket; only the owner of this database may clear one left by a crash.
-    const QByteArray hash = QCryptographicHash::hash(QFile::encodeName(dataPath_), QCryptographicHash::Sha1).toHex();
-    socketPath_ = runtimeDir() + QLatin1Char('/') + id_ + QLatin1Char('-') + QString::fromLatin1(hash.left(12));
+    const QByteArray hash =
+        QCryptographicHash::hash(QFile::encodeName(dataPath_), QCryptographicHash::Sha1).toHex();
+    socketPath_ =
+        runtimeDir() + QLatin1Char('/') + id_ + QLatin1Char('-') + QString::fromLatin1(hash.left(12));
     QLocalServer::removeServer(socketPath_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -133,7 +141,8 @@ void SingleInstance::listen() {
     });
     // Without the socket later launches cannot bring the window forward; the data stays guarded.
     if (!server_->listen(socketPath_)) {
-        qWarning("mivo: cannot listen on %s: %s", qPrintable(socketPath_), qPrintable(server_->errorString()));
+        qWarning("mivo: cannot listen on %s: %s", qPrintable(socketPath_),
+                 qPrintable(server_->errorString()));
         socketPath_.clear();
     }
 }
@@ -153,7 +162,8 @@ void SingleInstance::readOwner() {
                 ownerPid_ = ok && pid > 0 ? pid : 0;
                 // Only a socket of ours is asked to show a window.
                 const QFileInfo fi(socket);
-                socketPath_ = fi.isAbsolute() && fi.fileName().startsWith(id_ + QLatin1Char('-')) ? socket : QString();
+                socketPath_ =
+                    fi.isAbsolute() && fi.fileName().startsWith(id_ + QLatin1Char('-')) ? socket : QString();
                 return;
             }
         }

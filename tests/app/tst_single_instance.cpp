@@ -18,7 +18,9 @@
 namespace {
 const QString kId = QString::fromLatin1(kBundleId);
 
-QString dataPath() { return Prefs::defaultPath(); }
+QString dataPath() {
+    return Prefs::defaultPath();
+}
 
 // The real app, started with the test's environment and, where given, another runtime directory
 // (an empty string: none at all, as from a shell without a session).
@@ -48,7 +50,8 @@ struct App {
         t.start();
         while (t.elapsed() < ms) {
             QFile f(dataPath() + QStringLiteral(".lock"));
-            if (f.open(QIODevice::ReadOnly) && f.readLine().trimmed().toLongLong() == p.processId()) return true;
+            if (f.open(QIODevice::ReadOnly) && f.readLine().trimmed().toLongLong() == p.processId())
+                return true;
             if (p.state() == QProcess::NotRunning) return false;
             QTest::qWait(50);
         }
@@ -58,7 +61,8 @@ struct App {
     bool finish(int ms = 15000) {
         QElapsedTimer t;
         t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < ms) QTest::qWait(20);
+        while (p.state() != QProcess::NotRunning && t.elapsed() < ms)
+            QTest::qWait(20);
         return p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit;
     }
 };
@@ -123,7 +127,8 @@ void TstSingleInstance::oneOwnerPerDatabaseWhateverTheRuntimeDirectory() {
     QVERIFY(elsewhere.socketPath() != first.socketPath());
     qputenv("XDG_RUNTIME_DIR", saved);
 
-    for (const std::optional<QString> &dir : {std::optional<QString>(runB.path()), std::optional<QString>(QString())}) {
+    for (const std::optional<QString> &dir :
+         {std::optional<QString>(runB.path()), std::optional<QString>(QString())}) {
         App app(dir);
         QVERIFY(app.finish());
         QCOMPARE(app.p.exitCode(), 0);
@@ -265,7 +270,8 @@ void TstSingleInstance::appStartsOverBadLocksAndQuitsCleanly() {
     if (kind == "long-runtime") {
         runtime = run.filePath(QString(120, QLatin1Char('r')));
         QVERIFY(QDir().mkpath(*runtime));
-        QFile::setPermissions(*runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(*runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
     App app(runtime);
     QVERIFY2(app.waitUntilOwner(), app.p.readAllStandardError().constData());
