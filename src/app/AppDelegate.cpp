@@ -26,6 +26,8 @@
 #include <cstdio>
 
 namespace {
+constexpr int kOwnerAnswerMs = 4000;
+
 // The language for a launch that must not open the preferences (another process owns them): read
 // from the file without taking part in it.
 QString inStoredLanguage(const Tr &tr) {
@@ -66,7 +68,9 @@ bool AppDelegate::launch() {
     case SingleInstance::Claim::Owner:
         break;
     case SingleInstance::Claim::Running:
-        if (instance_->signalRunning()) return false; // its window comes forward; nothing to say
+        // The owner may itself still be starting: give it a few seconds to answer.
+        if (instance_->signalRunning(kOwnerAnswerMs)) return false; // its window comes forward
+
         reportCannotStart(
             inStoredLanguage({.en = "Mivo is already running with your data, but it does not answer.",
                               .es = "Mivo ya se está ejecutando con tus datos, pero no responde.",

@@ -87,6 +87,7 @@ private slots:
     void appStartsOverBadLocksAndQuitsCleanly_data();
     void appStartsOverBadLocksAndQuitsCleanly();
     void finalSaveThatFailsEndsWithAFailureCode();
+    void racingLaunchesLeaveExactlyOne();
 };
 
 // The test process plays the running instance; the real app binary is the second launch.
@@ -315,6 +316,28 @@ void TstSingleInstance::finalSaveThatFailsEndsWithAFailureCode() {
     QCOMPARE(app.p.exitCode(), AppDelegate::kExitSaveFailed);
     QVERIFY2(err.contains("mivo: your last changes could not be saved to " + QFile::encodeName(dataPath())),
              err.constData());
+}
+
+// Launched five times at once (a double click, autostart and a shell): one runs, the others find it,
+// ask it to come forward and leave quietly, even while it is still starting.
+void TstSingleInstance::racingLaunchesLeaveExactlyOne() {
+    std::vector<std::unique_ptr<App>> apps;
+    for (int i = 0; i < 5; ++i) apps.push_back(std::make_unique<App>());
+    QElapsedTimer t;
+    t.start();
+    auto running = [&] {
+        return int(std::count_if(apps.begin(), apps.end(), [](auto &a) { return a->p.state() != QProcess::NotRunning; }));
+    };
+    while (running() > 1 && t.elapsed() < 20000) QTest::qWait(50);
+    QCOMPARE(running(), 1);
+    for (auto &a : apps) {
+        if (a->p.state() != QProcess::NotRunning) {
+            QVERIFY(a->waitUntilOwner());
+            a->p.terminate();
+            QVERIFY(a->finish());
+        }
+        QVERIFY2(a->p.exitCode() == 0, a->p.readAllStandardError().constData());
+    }
 }
 
 QTEST_MAIN(TstSingleInstance)
