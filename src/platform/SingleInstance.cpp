@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -25,6 +26,21 @@ constexpr int kOwnerDetailsWaitMs = 1000;
 
 QString errnoText(int e) {
     return QString::fromLocal8Bit(std::strerror(e));
+}
+
+// Whether any process holds a lock on this file, from the kernel's list of locks: for a file we may
+// not even open. Unknown (no /proc) counts as held.
+bool lockedByAnyone(const struct stat &st) {
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (!locks.open(QIODevice::ReadOnly)) return true;
+    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF", device numbers in hex.
+    const QByteArray id = QByteArray::number(major(st.st_dev), 16).rightJustified(2, '0') + ':' +
+                          QByteArray::number(minor(st.st_dev), 16).rightJustified(2, '0') + ':' +
+                          QByteArray::number(qulonglong(st.st_ino));
+    for (const QByteArray &line : locks.readAll().split('\n'))
+        for (const QByteArray &field : line.simplified().split(' '))
+            if (field == id) return true;
+    return false;
 }
 
 bool sameFile(int fd, const QByteArray &path) {
@@ -65,6 +81,11 @@ SingleInstance::Claim SingleInstance::claim() {
         if (fd < 0) {
             const int e = errno;
             struct stat st {};
+            if (readOnly && e == EACCES && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+                !lockedByAnyone(st)) {
+                // Not even readable, and nobody holds it: stale. Replace it.
+                if (::unlink(path.constData()) == 0) continue;
+            }
             if (::lstat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
                 // A directory, a link or anything but a file: no Mivo made it, so none holds it.
                 if (S_ISDIR(st.st_mode) ? ::rmdir(path.constData()) == 0 : ::unlink(path.constData()) == 0)

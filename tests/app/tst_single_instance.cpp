@@ -149,6 +149,7 @@ void TstSingleInstance::lockNoLiveProcessHoldsIsTakenOver_data() {
     QTest::newRow("empty directory") << "dir";
     QTest::newRow("dangling link") << "dangling";
     QTest::newRow("link to a file") << "link";
+    QTest::newRow("not ours to open") << "mode000";
 }
 
 // Whatever a lock file contains, only a live holder counts.
@@ -170,6 +171,10 @@ void TstSingleInstance::lockNoLiveProcessHoldsIsTakenOver() {
     if (kind == "dead") write(lock, "999999\n" + QSysInfo::machineHostName().toUtf8() + "\n\n");
     if (kind == "live") write(lock, QByteArray::number(qint64(::getppid())) + "\nhost\n\n");
     if (kind == "dir") QVERIFY(QDir().mkpath(lock));
+    if (kind == "mode000") {
+        write(lock, "1\nhost\n\n");
+        QVERIFY(QFile::setPermissions(lock, QFileDevice::Permissions()));
+    }
     if (kind == "dangling") QVERIFY(QFile::link(outside.filePath(QStringLiteral("gone")), lock));
     if (kind == "link") {
         write(target, "keep me");
@@ -322,13 +327,16 @@ void TstSingleInstance::finalSaveThatFailsEndsWithAFailureCode() {
 // ask it to come forward and leave quietly, even while it is still starting.
 void TstSingleInstance::racingLaunchesLeaveExactlyOne() {
     std::vector<std::unique_ptr<App>> apps;
-    for (int i = 0; i < 5; ++i) apps.push_back(std::make_unique<App>());
+    for (int i = 0; i < 5; ++i)
+        apps.push_back(std::make_unique<App>());
     QElapsedTimer t;
     t.start();
     auto running = [&] {
-        return int(std::count_if(apps.begin(), apps.end(), [](auto &a) { return a->p.state() != QProcess::NotRunning; }));
+        return int(std::count_if(apps.begin(), apps.end(),
+                                 [](auto &a) { return a->p.state() != QProcess::NotRunning; }));
     };
-    while (running() > 1 && t.elapsed() < 20000) QTest::qWait(50);
+    while (running() > 1 && t.elapsed() < 20000)
+        QTest::qWait(50);
     QCOMPARE(running(), 1);
     for (auto &a : apps) {
         if (a->p.state() != QProcess::NotRunning) {
