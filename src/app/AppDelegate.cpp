@@ -70,7 +70,6 @@ bool AppDelegate::launch() {
     case SingleInstance::Claim::Running:
         // The owner may itself still be starting: give it a few seconds to answer.
         if (instance_->signalRunning(kOwnerAnswerMs)) return false; // its window comes forward
-
         reportCannotStart(
             inStoredLanguage({.en = "Mivo is already running with your data, but it does not answer.",
                               .es = "Mivo ya se está ejecutando con tus datos, pero no responde.",
