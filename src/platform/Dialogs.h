@@ -28,4 +28,5 @@ public:
 
     static Dialogs &get();
     static void install(Dialogs *d); // takes no ownership
+    static bool isInstalled();       // false while every question is answered "cancel"
 };
