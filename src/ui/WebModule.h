@@ -1,4 +1,5 @@
 #pragma once
+#include <QObject>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -40,3 +41,7 @@ public:
 WebViews *webViews();
 // Tests put a stand-in here (nullptr returns to the module).
 void installWebViews(WebViews *views);
+
+// How the module's entry object is known to the loader (qobject_cast across the library boundary).
+#define MIVO_WEB_VIEWS_IID "com.mivo.WebViews/1"
+Q_DECLARE_INTERFACE(WebViews, MIVO_WEB_VIEWS_IID)
