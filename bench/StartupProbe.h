@@ -34,6 +34,13 @@ inline qint64 monotonicNs() {
     return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
+// CPU time the process has used (all threads): steadier than the wall clock on a busy machine.
+inline double cpuMs() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
 inline long statusKiB(const char *field) {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly)) return -1;
@@ -69,15 +76,16 @@ inline void reportAtIdle(int settleMs) {
     auto *once = new QObject(QCoreApplication::instance());
     QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, once, [once, settleMs] {
         const qint64 idleAt = monotonicNs();
+        const double cpuAtIdle = cpuMs();
         const double idleMs = processAgeMs();
         const long idleRss = statusKiB("VmRSS");
         once->deleteLater();
-        QTimer::singleShot(settleMs, QCoreApplication::instance(), [idleAt, idleMs, idleRss] {
+        QTimer::singleShot(settleMs, QCoreApplication::instance(), [idleAt, cpuAtIdle, idleMs, idleRss] {
             const Mapped m = mapped();
             std::printf(
-                "idle_ms=%.1f idle_at_ns=%lld idle_rss_kib=%ld rss_kib=%ld hwm_kib=%ld webengine=%d quick=%d "
+                "idle_ms=%.1f idle_at_ns=%lld cpu_ms=%.1f idle_rss_kib=%ld rss_kib=%ld hwm_kib=%ld webengine=%d quick=%d "
                 "qml=%d gldriver=%d multimedia=%d\n",
-                idleMs, (long long)idleAt, idleRss, statusKiB("VmRSS"), statusKiB("VmHWM"), m.webEngine,
+                idleMs, (long long)idleAt, cpuAtIdle, idleRss, statusKiB("VmRSS"), statusKiB("VmHWM"), m.webEngine,
                 m.quick, m.qml, m.glDriver, m.multimedia);
             std::fflush(stdout);
             QCoreApplication::quit();

@@ -5,10 +5,12 @@
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include "ui/WebModule.h"
+#include <QAbstractEventDispatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPainterPath>
 #include <QRegion>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -27,7 +29,13 @@ NewsPanel::NewsPanel(const QUrl &root, QWidget *parent) : QWidget(parent), root_
     auto *lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
     hide();
-    if (!root_.isEmpty()) load();
+    if (root_.isEmpty()) return;
+    // The request waits until start-up is over: its first use of the network loads the TLS stack
+    // and looks up the host, a third of the app's start-up, for a panel that shows nothing before
+    // the answer. So it starts the first time the event loop has nothing else to do.
+    connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+        [this] { QTimer::singleShot(0, this, &NewsPanel::load); }, Qt::SingleShotConnection);
 }
 
 void NewsPanel::load() {

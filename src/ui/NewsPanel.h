@@ -13,7 +13,8 @@ class QNetworkAccessManager;
 class NewsPanel : public QWidget {
     Q_OBJECT
 public:
-    // Starts the request to the vendor's endpoint at once.
+    // Starts the request to the vendor's endpoint once start-up is over (the first moment the
+    // event loop waits).
     explicit NewsPanel(QWidget *parent = nullptr);
     // The same against another root; an empty root makes no request (showFragment fills it).
     NewsPanel(const QUrl &root, QWidget *parent);
