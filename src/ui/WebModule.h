@@ -29,6 +29,8 @@ public:
     virtual ~WebViews() = default;
     // A read-only view of one HTML document laid out against base: JavaScript off, nothing kept on
     // disk, a transparent background. Every navigation but the first load goes to onLinkClicked.
+    // (The module's view hands on clicked links and links that ask for a new window; what the
+    // document would start by itself, such as a refresh or a frame, is refused.)
     virtual QWidget *makeDocumentView(QWidget *parent, const QString &html, const QUrl &base,
                                       std::function<void(const QUrl &)> onLinkClicked) = 0;
     // A browsing view with its own profile, the given user agent, media that may play without a
