@@ -4,9 +4,7 @@
 #include <unistd.h>
 
 int main(int argc, char **argv) {
-    // The web engine (news panel) needs a shared GL context set before the application exists, and
-    // refuses to start its sandbox as root.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The web engine (in its module, loaded when news arrives) refuses to start its sandbox as root.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 

@@ -4,77 +4,23 @@
 #include "ui/NewsFeed.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
+#include "ui/WebModule.h"
+#include <QAbstractEventDispatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPainterPath>
 #include <QRegion>
+#include <QTimer>
 #include <QVBoxLayout>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 
 namespace {
-NewsPanel::ViewFactory g_factory;
 constexpr int kCornerRadius = 10;
 
-bool isWebAddress(const QUrl &url) {
+void openWebAddress(const QUrl &url) {
     const QString s = url.scheme().toLower();
-    return (s == QLatin1String("http") || s == QLatin1String("https")) && WebLinks::isOpenable(url);
+    if (s == QLatin1String("http") || s == QLatin1String("https")) WebLinks::open(url);
 }
-
-// Holds the panel's document: the first navigation is our own load; every later one (a clicked
-// link, a form, a redirect the fragment asks for) goes to the default browser, if it is a web
-// address at all, and the panel keeps its content.
-class NewsPage : public QWebEnginePage {
-public:
-    using QWebEnginePage::QWebEnginePage;
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override {
-        if (catcher_) {
-            if (isWebAddress(url)) WebLinks::open(url);
-            deleteLater();
-            return false;
-        }
-        if (!loaded_ && isMainFrame) {
-            loaded_ = true;
-            return true;
-        }
-        if (type == NavigationTypeLinkClicked && isWebAddress(url)) WebLinks::open(url);
-        return false;
-    }
-    // A link that asks for a new window: catch its address and hand it on, without a window.
-    QWebEnginePage *createWindow(WebWindowType) override {
-        auto *catcher = new NewsPage(profile(), this);
-        catcher->catcher_ = true;
-        return catcher;
-    }
-
-private:
-    bool loaded_ = false;
-    bool catcher_ = false;
-};
 } // namespace
-
-void NewsPanel::setViewFactory(ViewFactory f) {
-    g_factory = std::move(f);
-}
-
-QWidget *NewsPanel::makeWebView(QWidget *parent, const QString &html, const QUrl &base) {
-    auto *view = new QWebEngineView(parent);
-    auto *profile = new QWebEngineProfile(view); // off the record: no cache or cookies on disk
-    auto *page = new NewsPage(profile, view);
-    QWebEngineSettings *s = page->settings();
-    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    s->setAttribute(QWebEngineSettings::AutoLoadIconsForPage, false);
-    page->setBackgroundColor(Qt::transparent);
-    view->setPage(page);
-    view->setContextMenuPolicy(Qt::NoContextMenu);
-    view->setHtml(html, base);
-    return view;
-}
 
 NewsPanel::NewsPanel(QWidget *parent) : NewsPanel(NewsFeed::endpointRoot(), parent) {}
 
@@ -83,7 +29,13 @@ NewsPanel::NewsPanel(const QUrl &root, QWidget *parent) : QWidget(parent), root_
     auto *lay = new QVBoxLayout(this);
     lay->setContentsMargins(0, 0, 0, 0);
     hide();
-    if (!root_.isEmpty()) load();
+    if (root_.isEmpty()) return;
+    // The request waits until start-up is over: its first use of the network loads the TLS stack
+    // and looks up the host, a third of the app's start-up, for a panel that shows nothing before
+    // the answer. So it starts the first time the event loop has nothing else to do.
+    connect(
+        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+        [this] { QTimer::singleShot(0, this, &NewsPanel::load); }, Qt::SingleShotConnection);
 }
 
 void NewsPanel::load() {
@@ -105,8 +57,13 @@ void NewsPanel::load() {
 
 void NewsPanel::showFragment(const QString &fragment) {
     if (view_) return; // loaded once per run
+    WebViews *views = webViews();
+    if (!views) {
+        emit settled(false);
+        return;
+    }
     document_ = NewsFeed::document(fragment, VF::theme());
-    view_ = g_factory ? g_factory(this, document_, root_) : makeWebView(this, document_, root_);
+    view_ = views->makeDocumentView(this, document_, root_, openWebAddress);
     layout()->addWidget(view_);
     show();
     emit settled(true);

@@ -1,17 +1,40 @@
 #include "ui/ToneSoundPlayer.h"
 
-#include <QAudioDevice>
-#include <QMediaDevices>
-#include <QSoundEffect>
-#include <QUrl>
+#include "ui/ModuleLoader.h"
+#include "ui/sounds/ToneOutput.h"
+#include <QHash>
+#include <cstdio>
+
+#ifndef MIVO_SOUND_MODULE_FILE
+#define MIVO_SOUND_MODULE_FILE "mivo_sound.so"
+#endif
+
+namespace {
+// The module, loaded on the first question about sound; nullptr when it cannot be.
+ToneOutput *toneOutput() {
+    static ToneOutput *const output = [] {
+        QString problem;
+        QObject *entry = loadAppModule(QStringLiteral(MIVO_SOUND_MODULE_FILE), &problem);
+        auto *out = qobject_cast<ToneOutput *>(entry);
+        if (entry && !out) problem = QStringLiteral("not a sound module");
+        if (!out) std::fprintf(stderr, "mivo: no sounds: %s\n", qPrintable(problem));
+        return out;
+    }();
+    return output;
+}
+} // namespace
 
 ToneSoundPlayer::ToneSoundPlayer(QObject *parent) : QObject(parent) {}
 
 ToneSoundPlayer::ToneSoundPlayer(bool outputAvailable, QObject *parent)
     : QObject(parent), forced_(outputAvailable) {}
 
+ToneSoundPlayer::~ToneSoundPlayer() = default;
+
 bool ToneSoundPlayer::hasOutput() const {
-    return forced_ ? *forced_ : !QMediaDevices::audioOutputs().isEmpty();
+    if (forced_) return *forced_;
+    ToneOutput *out = toneOutput();
+    return out && out->hasOutput();
 }
 
 QString ToneSoundPlayer::resourceFor(const QString &name) {
@@ -27,13 +50,11 @@ QString ToneSoundPlayer::resourceFor(const QString &name) {
 void ToneSoundPlayer::play(const QString &name) {
     const QString res = resourceFor(name);
     if (res.isEmpty() || !hasOutput()) return;
-    QSoundEffect *&fx = effects_[name];
-    if (!fx) {
-        // Made on first use and kept: loading decodes the file once, later plays start at once.
-        fx = new QSoundEffect(this);
-        fx->setSource(QUrl(QStringLiteral("qrc") + res));
-        fx->setVolume(0.8f);
-    }
-    fx->play();
+    ToneOutput *out = toneOutput();
+    if (!out) return;
+    std::unique_ptr<Tone> &tone = tones_[name];
+    // Made on first use and kept: loading decodes the file once, later plays start at once.
+    if (!tone) tone = out->makeTone(QStringLiteral("qrc") + res);
+    tone->play();
     ++started_;
 }

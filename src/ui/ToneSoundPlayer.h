@@ -1,14 +1,16 @@
 #pragma once
 #include "platform/Announce.h"
-#include <QHash>
 #include <QObject>
+#include <map>
+#include <memory>
 #include <optional>
 
-class QSoundEffect;
+class Tone;
 
 // The named sounds "Glass", "Ping", "Pop" and "Tink": short tones of our own, built into the
 // program as resources, played without waiting. With no audio output it plays nothing (a sound
 // effect without a device would claim to play and never end); an unknown name plays nothing.
+// Without the sound module nothing plays either (said once on stderr).
 class ToneSoundPlayer : public QObject, public SoundPlayer {
     Q_OBJECT
 public:
@@ -16,6 +18,7 @@ public:
     // not at start-up, so an idle app never loads the audio back end.
     explicit ToneSoundPlayer(QObject *parent = nullptr);
     ToneSoundPlayer(bool outputAvailable, QObject *parent);
+    ~ToneSoundPlayer() override;
 
     void play(const QString &name) override;
 
@@ -27,5 +30,5 @@ public:
 private:
     std::optional<bool> forced_;
     int started_ = 0;
-    QHash<QString, QSoundEffect *> effects_;
+    std::map<QString, std::unique_ptr<Tone>> tones_;
 };

@@ -1,4 +1,5 @@
 #pragma once
+#include <QObject>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -28,6 +29,8 @@ public:
     virtual ~WebViews() = default;
     // A read-only view of one HTML document laid out against base: JavaScript off, nothing kept on
     // disk, a transparent background. Every navigation but the first load goes to onLinkClicked.
+    // (The module's view hands on clicked links and links that ask for a new window; what the
+    // document would start by itself, such as a refresh or a frame, is refused.)
     virtual QWidget *makeDocumentView(QWidget *parent, const QString &html, const QUrl &base,
                                       std::function<void(const QUrl &)> onLinkClicked) = 0;
     // A browsing view with its own profile, the given user agent, media that may play without a
@@ -40,3 +43,7 @@ public:
 WebViews *webViews();
 // Tests put a stand-in here (nullptr returns to the module).
 void installWebViews(WebViews *views);
+
+// How the module's entry object is known to the loader (qobject_cast across the library boundary).
+#define MIVO_WEB_VIEWS_IID "com.mivo.WebViews/1"
+Q_DECLARE_INTERFACE(WebViews, MIVO_WEB_VIEWS_IID)

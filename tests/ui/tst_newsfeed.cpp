@@ -1,48 +1,57 @@
 #include "common/TestEnv.h"
+#include "common/TinyServer.h"
 #include "ui/NewsFeed.h"
 #include "ui/NewsPanel.h"
+#include "ui/WebLinks.h"
+#include "ui/WebModule.h"
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QUrlQuery>
 #include <QtTest>
 
 namespace {
-// A one-shot HTTP server on localhost that answers every request with the given status and body
-// and keeps the request it saw.
-class TinyServer : public QTcpServer {
+// Stands in for the web module: the document as a label, the link handler kept.
+class FakeViews : public WebViews {
 public:
-    TinyServer(int status, QByteArray body) : status_(status), body_(std::move(body)) {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket *s = nextPendingConnection();
-            connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                request += s->readAll();
-                if (!request.contains("\r\n\r\n")) return;
-                QByteArray answer = "HTTP/1.1 " + QByteArray::number(status_) +
-                                    " X\r\nContent-Type: text/html\r\n"
-                                    "Content-Length: " +
-                                    QByteArray::number(body_.size()) + "\r\nConnection: close\r\n\r\n" +
-                                    body_;
-                s->write(answer);
-                s->disconnectFromHost();
-            });
-        });
+    QWidget *makeDocumentView(QWidget *parent, const QString &html, const QUrl &base,
+                              std::function<void(const QUrl &)> onLinkClicked) override {
+        auto *l = new QLabel(parent);
+        l->setObjectName(QStringLiteral("fakeNewsView"));
+        l->setText(html);
+        lastBase = base;
+        clickLink = std::move(onLinkClicked);
+        return l;
     }
-    QUrl root() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(serverPort())); }
-    QByteArray request;
-
-private:
-    int status_;
-    QByteArray body_;
+    BrowserPage *makeBrowserPage(QWidget *, const QString &) override { return nullptr; }
+    QUrl lastBase;
+    std::function<void(const QUrl &)> clickLink;
 };
 
-QWidget *fakeView(QWidget *parent, const QString &html, const QUrl &) {
-    auto *l = new QLabel(parent);
-    l->setObjectName(QStringLiteral("fakeNewsView"));
-    l->setText(html);
-    return l;
+QByteArray maps() {
+    QFile f(QStringLiteral("/proc/self/maps"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool webEngineMapped() {
+    return maps().contains("libQt6WebEngineCore");
+}
+
+// A GL driver (Mesa's, with its compiler) rather than the small dispatch libraries Qt Gui links.
+bool glDriverMapped() {
+    const QByteArray m = maps();
+    return m.contains("libLLVM") || m.contains("_dri.so") || m.contains("libGLX_mesa") ||
+           m.contains("libEGL_mesa");
+}
+
+// Whether the widget, as drawn, shows a patch of pure red at least 20 × 20 pixels large.
+bool showsRed(QWidget *w) {
+    const QImage img = w->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) == qRgb(255, 0, 0)) ++red;
+    return red >= 400;
 }
 } // namespace
 
@@ -52,7 +61,8 @@ public:
     static void initMain() { useOffscreenWhenHeadless(); }
 
 private slots:
-    void initTestCase() { NewsPanel::setViewFactory(fakeView); }
+    void init() { installWebViews(&fake_); }
+    void cleanup() { installWebViews(nullptr); }
 
     void requestCarriesHourStampAndNoCaching() {
         const QDateTime t = QDateTime::fromString(QStringLiteral("2024-03-05T10:59:59Z"), Qt::ISODate);
@@ -101,6 +111,48 @@ private slots:
         QVERIFY(!panel.isHidden());
         QVERIFY(panel.shownDocument().contains(QLatin1String("<body><p>Release 2 is out</p></body>")));
         QVERIFY(server.request.startsWith("GET /news/app-news.html?v="));
+        QCOMPARE(fake_.lastBase, server.root());
+
+        // Links go to the default browser, web addresses only; the panel keeps its content.
+        RecordingLinks links;
+        fake_.clickLink(QUrl(QStringLiteral("https://example.org/more")));
+        fake_.clickLink(QUrl(QStringLiteral("file:///etc/passwd")));
+        fake_.clickLink(QUrl(QStringLiteral("mailto:news@example.org")));
+        QCOMPARE(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/more"))});
+        QVERIFY(panel.shownDocument().contains(QLatin1String("Release 2 is out")));
+    }
+
+    // The real thing: the web engine is not there until the news arrives, then the module draws
+    // the document and a click on its link reaches the default browser.
+    void panelShowsNewsThroughTheWebModule() {
+        installWebViews(nullptr);
+        TempPrefs prefs;
+        QVERIFY(!webEngineMapped());
+        TinyServer server(200, "<a href=\"https://example.org/more\" "
+                               "style=\"display:block;height:80px;background:#ff0000\">&nbsp;</a>"
+                               "<h3>Mivo 1.2</h3><p>Notes now take tables.</p>");
+        NewsPanel panel(server.root(), nullptr);
+        panel.resize(204, 120);
+        QSignalSpy settled(&panel, &NewsPanel::settled);
+        QVERIFY(settled.wait(5000));
+        QCOMPARE(settled.first().first().toBool(), true);
+        QVERIFY2(panel.view(), "the web module did not load");
+        QVERIFY(webEngineMapped());
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        QTRY_VERIFY2_WITH_TIMEOUT(showsRed(panel.view()), "the news document was never drawn", 30000);
+        // Drawn in software: showing news loads no GL driver, under X as offscreen.
+        QVERIFY(!glDriverMapped());
+        panel.grab().save(QCoreApplication::applicationDirPath() +
+                          QStringLiteral("/news-through-module.png"));
+
+        RecordingLinks links;
+        QWidget *input = panel.view()->focusProxy() ? panel.view()->focusProxy() : panel.view();
+        QTest::mouseMove(input, QPoint(40, 30));
+        QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(40, 30));
+        QTRY_COMPARE_WITH_TIMEOUT(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/more"))},
+                                  10000);
+        QTest::qWait(300);
+        QVERIFY(showsRed(panel.view()));
     }
 
     void panelStaysHiddenAfterAnErrorPageOrWithoutAServer() {
@@ -122,6 +174,9 @@ private slots:
             QVERIFY(panel.isHidden());
         }
     }
+
+private:
+    FakeViews fake_;
 };
 
 QTEST_MAIN(TestNewsFeed)

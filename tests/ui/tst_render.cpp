@@ -4,6 +4,7 @@
 #include "ui/NewsPanel.h"
 #include "ui/RingView.h"
 #include "ui/Theme.h"
+#include "ui/WebModule.h"
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
@@ -28,14 +29,20 @@ int distinctColours(const QImage &img) {
 
 // The news document drawn by Qt's own rich-text engine: close enough to see the slot filled,
 // without starting the web engine.
-QWidget *richTextView(QWidget *parent, const QString &html, const QUrl &) {
-    auto *l = new QLabel(parent);
-    l->setTextFormat(Qt::RichText);
-    l->setWordWrap(true);
-    l->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    l->setText(html);
-    return l;
-}
+class RichTextViews : public WebViews {
+public:
+    QWidget *makeDocumentView(QWidget *parent, const QString &html, const QUrl &,
+                              std::function<void(const QUrl &)>) override {
+        auto *l = new QLabel(parent);
+        l->setTextFormat(Qt::RichText);
+        l->setWordWrap(true);
+        l->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+        l->setText(html);
+        return l;
+    }
+    BrowserPage *makeBrowserPage(QWidget *, const QString &) override { return nullptr; }
+};
+RichTextViews g_richText;
 
 void save(const QImage &img, const QString &name) {
     QVERIFY2(img.save(renderDir() + name), qPrintable(name));
@@ -49,7 +56,7 @@ public:
     static void initMain() { useOffscreenWhenHeadless(); }
 
 private slots:
-    void initTestCase() { NewsPanel::setViewFactory(richTextView); }
+    void initTestCase() { installWebViews(&g_richText); }
 
     void render_data() {
         QTest::addColumn<int>("theme");

@@ -42,6 +42,24 @@ private slots:
         player.play(QStringLiteral("Sosumi"));
         QCOMPARE(player.started(), 0);
     }
+
+    // The audio back end stays out of the process until a sound plays; then the sound module,
+    // found beside the program, plays it without blocking.
+    void theFirstSoundLoadsTheAudioBackEnd() {
+        auto multimediaMapped = [] {
+            QFile f(QStringLiteral("/proc/self/maps"));
+            return f.open(QIODevice::ReadOnly) && f.readAll().contains("libQt6Multimedia");
+        };
+        QVERIFY(!multimediaMapped());
+        ToneSoundPlayer player(true, nullptr);
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < 3; ++i)
+            player.play(QStringLiteral("Ping"));
+        QCOMPARE(player.started(), 3);
+        QVERIFY(multimediaMapped());
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+    }
 };
 
 QTEST_MAIN(TestSound)
