@@ -140,6 +140,7 @@ void BoardGrid::paintEvent(QPaintEvent *e) {
     p.setRenderHint(QPainter::Antialiasing);
     paintedRows_ = 0;
     if (month_.days < 1) return;
+    titleFont_ = Fonts::scaledFont(10, QFont::Medium);
     const QRect r = e->rect();
     auto first = std::upper_bound(rowTops_.begin(), rowTops_.end(), double(r.top()));
     int day = std::max(1, int(first - rowTops_.begin()));
@@ -182,7 +183,6 @@ void BoardGrid::paintCell(QPainter &p, int day, TaskCat cat) {
     const QColor cc = TaskCats::color(cat);
     const QRectF cell = cellRect(day, cat);
     const std::vector<Task> *tasks = cellTasks(day, cat);
-    const QFont titleFont = Fonts::scaledFont(10, QFont::Medium);
     const QFont tickFont = Fonts::scaledFont(7, QFont::Bold);
     for (int i = 0; tasks && i < int(tasks->size()); ++i) {
         const Task &t = (*tasks)[std::size_t(i)];
@@ -204,10 +204,11 @@ void BoardGrid::paintCell(QPainter &p, int day, TaskCat cat) {
             p.setPen(grey(0.08, 1.0));
             p.drawText(checkRect(day, cat, i), Qt::AlignCenter, QStringLiteral("✓"));
         }
-        p.setFont(titleFont);
+        p.setFont(titleFont_);
         p.setPen(t.completed ? alpha(cc, 0.35) : cc);
-        drawFitted(p, QRectF(chip.x() + 23, chip.y() + 7, std::max(0.0, chip.width() - 25), 14), t.title,
-                   Qt::AlignLeft | Qt::AlignVCenter);
+        const QRectF tr(chip.x() + 23, chip.y() + 7, std::max(0.0, chip.width() - 25), 14);
+        p.drawText(tr, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   elidedTitle(t.title, tr.width()));
     }
     if (hoverDay_ == day && hoverCat_ == cat && hoverAlpha_ > 0) {
         const QRectF pr = plusRect(day, cat);
@@ -226,6 +227,19 @@ void BoardGrid::paintCell(QPainter &p, int day, TaskCat cat) {
         p.setPen(QPen(alpha(cc, 0.7), 1.5));
         p.drawRect(cell.adjusted(1, 1, -1, -1));
     }
+}
+
+const QString &BoardGrid::elidedTitle(const QString &title, double w) {
+    // Kept per width and font: a resize or a new font scale starts afresh, and so does a very long list.
+    if (w != elidedW_ || elided_.size() > 20000 || titleFont_ != elidedFont_) {
+        elided_.clear();
+        elidedW_ = w;
+        elidedFont_ = titleFont_;
+    }
+    auto it = elided_.find(title);
+    if (it == elided_.end())
+        it = elided_.insert(title, QFontMetricsF(titleFont_).elidedText(title, Qt::ElideRight, w));
+    return *it;
 }
 
 void BoardGrid::updateCell(const std::optional<CellRef> &c) {

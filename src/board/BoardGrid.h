@@ -1,6 +1,8 @@
 #pragma once
 #include "board/BoardRules.h"
 #include <QDate>
+#include <QFont>
+#include <QHash>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -94,4 +96,11 @@ private:
     double hoverAlpha_ = 0;
     QVariantAnimation *fade_ = nullptr;
     int paintedRows_ = 0;
+
+    // Painting reuses the chip title font and the titles already cut to the chip width.
+    QFont titleFont_;
+    QHash<QString, QString> elided_;
+    double elidedW_ = -1;
+    QFont elidedFont_;
+    const QString &elidedTitle(const QString &title, double w);
 };
