@@ -6,6 +6,7 @@
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroView.h"
 #include "board/TasksView.h"
+#include "board/CalendarView.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -78,6 +79,7 @@ Page *MainTabVC::defaultPage(const QString &id) {
     // Each page is added here as it is built; ids without a page show a placeholder.
     if (id == QLatin1String("pomodoro")) return new PomodoroView;
     if (id == QLatin1String("tasks")) return new TasksView;
+    if (id == QLatin1String("calendar")) return new CalendarView;
     return nullptr;
 }
 

@@ -137,7 +137,8 @@ void TasksView::layoutFrame() {
     if (!built_) return;
     const double W = width(), H = height();
     hdrBand_->setGeometry(yUp(H, 0, H - 74, W, 74));
-    place(titleLbl_, yUp(H, 20, H - 46, 380, 30));
+    // As wide as the room before the month switcher allows, so long month names are not cut.
+    place(titleLbl_, yUp(H, 20, H - 46, std::max(380.0, W - 300 - 28), 30));
     place(subtitleLbl_, yUp(H, 20, H - 64, 400, 16));
     const double x0 = W - 300;
     prevBtn_->setGeometry(yUp(H, x0, H - 54, 30, 30));
