@@ -11,6 +11,7 @@
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/TaggedView.h"
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPainterPath>
 #include <QPushButton>
@@ -142,11 +143,17 @@ void CalendarView::layoutHeader() {
     const double W = width(), H = height();
     const double gW = std::max(0.0, W - 274);
     hdrBand_->setGeometry(yUp(H, 0, H - 66, W, 66));
+    // A month name longer than the design's 126 points widens the switcher to the left; it still
+    // ends at the grid's right edge.
+    const double monthW = std::max(
+        126.0,
+        QFontMetricsF(monthLbl_->font()).horizontalAdvance(monthLbl_->property("fullText").toString()) + 8);
+    const double x0 = gW - 174 - (monthW - 126);
     // As wide as the room before the month switcher allows, so long month names are not cut.
-    place(titleLbl_, yUp(H, 16, H - 42, std::max(360.0, gW - 174 - 24), 26));
-    place(hintLbl_, yUp(H, 16, H - 60, std::max(400.0, gW - 174 - 24), 14));
-    prevBtn_->setGeometry(yUp(H, gW - 174, H - 48, 28, 28));
-    place(monthLbl_, yUp(H, gW - 142, H - 46, 126, 24));
+    place(titleLbl_, yUp(H, 16, H - 42, std::max(360.0, x0 - 24), 26));
+    place(hintLbl_, yUp(H, 16, H - 60, std::max(400.0, x0 - 24), 14));
+    prevBtn_->setGeometry(yUp(H, x0, H - 48, 28, 28));
+    place(monthLbl_, yUp(H, x0 + 32, H - 46, monthW, 24));
     nextBtn_->setGeometry(yUp(H, gW - 12, H - 48, 28, 28));
     right_->setGeometry(yUp(H, gW + 28, 16, kPanelW, std::max(0.0, H - 86)));
     scroll_->setGeometry(yUp(H, 16, 16, gW, std::max(0.0, H - 82)));
@@ -165,11 +172,11 @@ QList<CalDayCell *> CalendarView::dayCells() const {
 
 void CalendarView::rebuild() {
     if (!built_) buildTree();
-    layoutHeader();
     const QString month = BoardRules::monthText(ym_, AppLangs::regionLocaleId(L::lang()));
     setFitted(titleLbl_, calendarWord() + QStringLiteral(" — ") + month);
     setFitted(monthLbl_, month);
     setFitted(hintLbl_, hintText());
+    layoutHeader();
     layoutGrid();
 }
 

@@ -12,6 +12,7 @@
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/TaggedView.h"
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -137,13 +138,17 @@ void TasksView::layoutFrame() {
     if (!built_) return;
     const double W = width(), H = height();
     hdrBand_->setGeometry(yUp(H, 0, H - 74, W, 74));
-    // As wide as the room before the month switcher allows, so long month names are not cut.
-    place(titleLbl_, yUp(H, 20, H - 46, std::max(380.0, W - 300 - 28), 30));
-    place(subtitleLbl_, yUp(H, 20, H - 64, 400, 16));
-    const double x0 = W - 300;
+    // A month name longer than the design's 112 points widens the switcher to the left.
+    const double monthW = std::max(
+        112.0,
+        QFontMetricsF(monthLbl_->font()).horizontalAdvance(monthLbl_->property("fullText").toString()) + 8);
+    const double x0 = W - 300 - (monthW - 112);
     prevBtn_->setGeometry(yUp(H, x0, H - 54, 30, 30));
-    place(monthLbl_, yUp(H, x0 + 34, H - 52, 112, 26));
-    nextBtn_->setGeometry(yUp(H, x0 + 146, H - 54, 30, 30));
+    place(monthLbl_, yUp(H, x0 + 34, H - 52, monthW, 26));
+    nextBtn_->setGeometry(yUp(H, x0 + 34 + monthW, H - 54, 30, 30));
+    // As wide as the room before the month switcher allows, so long month names are not cut.
+    place(titleLbl_, yUp(H, 20, H - 46, std::max(380.0, x0 - 28), 30));
+    place(subtitleLbl_, yUp(H, 20, H - 64, std::max(400.0, x0 - 28), 16));
     // The title is the same in every language; the button grows, right-aligned, when a larger font
     // scale needs more room.
     const double ew =
@@ -163,6 +168,7 @@ void TasksView::updateTitle() {
     const QString month = BoardRules::monthText(ym_, AppLangs::localeId(L::lang()));
     setFitted(titleLbl_, tasksWord() + QStringLiteral(" — ") + month);
     setFitted(monthLbl_, month);
+    layoutFrame();
 }
 
 QString TasksView::titleText() const {

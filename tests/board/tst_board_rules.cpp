@@ -256,6 +256,10 @@ private slots:
         // 746 points of body at 11 pt plus 3 between lines: about 14 × 53 lines a page.
         QVERIFY(BoardFiles::pdfPageCount(longText) >= 3);
         QCOMPARE(BoardFiles::pdfPageCount(QStringLiteral("x")), 1);
+        // Colour emoji go in as pictures: PDF readers draw no glyphs from a colour bitmap font.
+        QVERIFY(!one.contains("/Subtype /Image"));
+        QVERIFY(BoardFiles::renderPdf(QStringLiteral("💼  WORK\n  ✓  [1.03.2026]  A"))
+                    .contains("/Subtype /Image"));
     }
 
     void calendarGeometry_data() {
