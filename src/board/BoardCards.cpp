@@ -2,6 +2,7 @@
 
 #include "board/BoardUi.h"
 #include "ui/Lang.h"
+#include <QFontMetricsF>
 #include <QPainterPath>
 
 using namespace BoardUi;
@@ -33,13 +34,19 @@ void StatCard::paintEvent(QPaintEvent *) {
     p.setPen(VF::sub());
     drawFitted(p, QRectF(52, 32 - 16, W - 60, 16), TaskCats::display(cat_).toUpper(),
                Qt::AlignLeft | Qt::AlignVCenter);
-    p.setFont(Fonts::scaledFont(32, QFont::Bold));
+    // At larger font scales the figures take the height they need and push the lines below down.
+    const QFont pctFont = Fonts::scaledFont(32, QFont::Bold);
+    const double pctH = std::max(38.0, QFontMetricsF(pctFont).ascent() + 4);
+    p.setFont(pctFont);
     p.setPen(cc);
-    drawFitted(p, QRectF(14, 82 - 38, W - 28, 38), pctText(), Qt::AlignLeft | Qt::AlignVCenter);
-    p.setFont(Fonts::scaledFont(11));
+    drawFitted(p, QRectF(14, 44, W - 28, pctH), pctText(), Qt::AlignLeft | Qt::AlignVCenter);
+    const QFont fracFont = Fonts::scaledFont(11);
+    const double fracTop = std::max(80.0, 44 + pctH - 2),
+                 fracH = std::max(16.0, QFontMetricsF(fracFont).height());
+    p.setFont(fracFont);
     p.setPen(VF::muted());
-    drawFitted(p, QRectF(16, 96 - 16, W - 28, 16), fracText(), Qt::AlignLeft | Qt::AlignVCenter);
-    const QRectF track(14, H - 10 - 6, W - 28, 6);
+    drawFitted(p, QRectF(16, fracTop, W - 28, fracH), fracText(), Qt::AlignLeft | Qt::AlignVCenter);
+    const QRectF track(14, std::min(H - 8, std::max(H - 10 - 6, fracTop + fracH)), W - 28, 6);
     QPainterPath tp;
     tp.addRoundedRect(track, 3, 3);
     p.fillPath(tp, dark() ? grey(1, 0.07) : grey(0, 0.08));

@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
+#include <cmath>
 
 // Small building helpers shared by the board, the calendar and their dialogs.
 namespace BoardUi {
@@ -50,8 +51,14 @@ inline void setFitted(QLabel *l, const QString &text) {
 inline void refit(QLabel *l) {
     if (l) setFitted(l, l->property("fullText").toString());
 }
+// Sets the frame, grown about its centre to the font's line height where the design's frame is
+// lower (larger font scales), then fits the text to the width.
 inline void place(QLabel *l, const QRect &r) {
-    l->setGeometry(r);
+    QRect f = r;
+    const int need = int(std::ceil(QFontMetricsF(l->font()).height()));
+    if (need > f.height())
+        f.adjust(0, -(need - f.height()) / 2, 0, need - f.height() - (need - f.height()) / 2);
+    l->setGeometry(f);
     refit(l);
 }
 

@@ -142,23 +142,28 @@ void TasksView::layoutFrame() {
     const double monthW = std::max(
         112.0,
         QFontMetricsF(monthLbl_->font()).horizontalAdvance(monthLbl_->property("fullText").toString()) + 8);
-    const double x0 = W - 300 - (monthW - 112);
+    // The export title is the same in every language; the button grows, right-aligned, when a larger
+    // font scale needs more room, and the month switcher moves left with it.
+    const double ew =
+        std::max(kExportMinW, exportBtn_->fontMetrics().horizontalAdvance(exportBtn_->text()) + 18.0);
+    const double x0 = W - 300 - (monthW - 112) - (ew - kExportMinW);
     prevBtn_->setGeometry(yUp(H, x0, H - 54, 30, 30));
     place(monthLbl_, yUp(H, x0 + 34, H - 52, monthW, 26));
     nextBtn_->setGeometry(yUp(H, x0 + 34 + monthW, H - 54, 30, 30));
     // As wide as the room before the month switcher allows, so long month names are not cut.
     place(titleLbl_, yUp(H, 20, H - 46, std::max(380.0, x0 - 28), 30));
     place(subtitleLbl_, yUp(H, 20, H - 64, std::max(400.0, x0 - 28), 16));
-    // The title is the same in every language; the button grows, right-aligned, when a larger font
-    // scale needs more room.
-    const double ew =
-        std::max(kExportMinW, exportBtn_->fontMetrics().horizontalAdvance(exportBtn_->text()) + 18.0);
     exportBtn_->setGeometry(yUp(H, W - 20 - ew, H - 52, ew, 26));
     const double c = (W - 52) * 0.25;
     for (int i = 0; i < 4; ++i)
         cards_[std::size_t(i)]->setGeometry(yUp(H, 20 + i * (c + 4), H - 198, c, 120));
-    place(progressLbl_, yUp(H, 20, H - 226, 160, 16));
-    track_->setGeometry(yUp(H, 184, H - 224, std::max(0.0, W - 270), 10));
+    // A caption longer than the design's 160 points pushes the track's start to the right.
+    const double pw = std::max(
+        160.0,
+        QFontMetricsF(progressLbl_->font()).horizontalAdvance(progressLbl_->property("fullText").toString()) +
+            4);
+    place(progressLbl_, yUp(H, 20, H - 226, pw, 16));
+    track_->setGeometry(yUp(H, 20 + pw + 4, H - 224, std::max(0.0, W - 270 - (pw - 160)), 10));
     place(overallPct_, yUp(H, W - 84, H - 230, 64, 22));
     colHdr_->setGeometry(yUp(H, 0, H - 266, W, 32));
     scroll_->setGeometry(yUp(H, 0, 0, W, std::max(0.0, H - 266)));
@@ -182,7 +187,7 @@ void TasksView::rebuild() {
     if (!built_) buildTree();
     setFitted(subtitleLbl_, subtitleText());
     setFitted(progressLbl_, progressText());
-    updateTitle();
+    updateTitle(); // lays the frame out again for the new texts
     BoardRules::BoardMonth month = BoardRules::buildMonth(TaskStore::shared().tasks(), ym_);
     for (TaskCat c : TaskCats::allCases) {
         const auto &f = month.figures[std::size_t(c)];
