@@ -304,6 +304,15 @@ private slots:
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
                                                              "current tasks will be deleted and replaced."));
         QCOMPARE(TaskStore::shared().tasks(), before);
+        // When the records cannot reach the disk, "Import complete" is not claimed.
+        prefs->prefs().setFrozen(true);
+        dialogs->openPathAnswers = {ok.fileName()};
+        dialogs->alertAnswers = {0};
+        const int shown = int(dialogs->alertsShown.size());
+        view->doImportJSON();
+        QCOMPARE(int(dialogs->alertsShown.size()), shown + 1);
+        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Replace all tasks?")));
+        prefs->prefs().setFrozen(false);
     }
 
     void renderedInEveryTheme() {
