@@ -283,8 +283,7 @@ void BoardGrid::mousePressEvent(QMouseEvent *e) {
     pressedId_.reset();
     pressedCell_.reset();
     pressPos_ = e->position();
-    // Desktops that refuse right-button drags still copy with Ctrl held when the left drag starts.
-    pressCopies_ = e->button() == Qt::RightButton || (e->modifiers() & Qt::ControlModifier);
+    pressCopies_ = e->button() == Qt::RightButton;
     const Hit h = hitTest(e->position());
     if (h.day && h.cat && h.chip >= 0) {
         const std::vector<Task> *tasks = cellTasks(h.day, *h.cat);
@@ -311,7 +310,8 @@ void BoardGrid::mouseMoveEvent(QMouseEvent *e) {
     if (!pressedId_ || draggingOut_) return;
     const QPointF d = e->position() - pressPos_;
     if (!BoardRules::movedFarEnough(d.x(), d.y())) return;
-    startDrag(pressCopies_);
+    // Desktops that refuse right-button drags still copy with Ctrl held when the left drag starts.
+    startDrag(pressCopies_ || (e->modifiers() & Qt::ControlModifier));
 }
 
 void BoardGrid::startDrag(bool copy) {
