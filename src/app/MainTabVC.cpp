@@ -8,6 +8,8 @@
 #include "pomodoro/PomodoroView.h"
 #include "settings/SettingsView.h"
 #include "settings/SupportView.h"
+#include "board/TasksView.h"
+#include "board/CalendarView.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -82,6 +84,8 @@ Page *MainTabVC::defaultPage(const QString &id) {
     if (id == QLatin1String("alarms")) return new AlarmsView;
     if (id == QLatin1String("settings")) return new SettingsView;
     if (id == QLatin1String("support")) return new SupportView;
+    if (id == QLatin1String("tasks")) return new TasksView;
+    if (id == QLatin1String("calendar")) return new CalendarView;
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "platform/RecordJson.h"
 #include "pomodoro/TaskReports.h"
 #include <algorithm>
 #include <memory>
@@ -86,6 +87,49 @@ void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, 
 void TaskStore::replaceAll(const std::vector<Task> &newTasks) {
     tasks_ = newTasks;
     changed();
+}
+
+void TaskStore::setCompleted(const QString &id, bool completed) {
+    Task *t = first(id);
+    if (!t) return;
+    t->completed = completed;
+    changed();
+}
+
+bool TaskStore::updateText(const QString &id, const QString &title, const QString &description) {
+    Task *t = first(id);
+    if (!t) return false;
+    t->title = title;
+    t->description = description;
+    changed();
+    return true;
+}
+
+std::optional<QString> TaskStore::copyTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth,
+                                           qint64 toYear) {
+    const Task *t = first(id);
+    if (!t) return std::nullopt;
+    Task c = *t;
+    c.id = RecordJson::newId();
+    c.category = toCat;
+    c.day = toDay;
+    c.month = toMonth;
+    c.year = toYear;
+    c.completed = false;
+    tasks_.push_back(std::move(c));
+    const QString newId = tasks_.back().id;
+    changed();
+    return newId;
+}
+
+bool TaskStore::replaceAllAndSave(const std::vector<Task> &newTasks) {
+    tasks_ = newTasks;
+    save();
+    Prefs &prefs = Prefs::get();
+    // A frozen domain drops writes (after erase or restore): nothing would reach the disk.
+    const bool saved = !prefs.isFrozen() && prefs.flush() && prefs.isPersistent();
+    Notifier::get().post(QString::fromLatin1(Notify::tasksChanged), this);
+    return saved;
 }
 
 qsizetype TaskStore::completedCount() const {

@@ -32,6 +32,18 @@ public:
     void move(const QString &id, const QString &toCat);
     void moveTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth, qint64 toYear);
     void replaceAll(const std::vector<Task> &newTasks);
+    // Sets completed to the given state (not a flip), so a caller showing a state stores that state.
+    void setCompleted(const QString &id, bool completed);
+    // Writes only title and description onto the first record with that id, so a move or toggle made
+    // meanwhile stays. False when no record has that id (nothing saved, nothing posted).
+    bool updateText(const QString &id, const QString &title, const QString &description);
+    // Appends an open copy of the first record with that id, with a fresh id, filed under toCat on the
+    // given date. The new id, or nothing when no record has that id.
+    std::optional<QString> copyTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth,
+                                    qint64 toYear);
+    // replaceAll, then commits the preferences at once: true only when the records reached the disk
+    // (a refused write is reported by the preferences' own failure signal).
+    bool replaceAllAndSave(const std::vector<Task> &newTasks);
     // Writes the document; posts nothing.
     void save();
 

@@ -1,0 +1,205 @@
+// The task board's new-task sheet, export menu, file exports and JSON import.
+#include "board/BoardFiles.h"
+#include "board/BoardRules.h"
+#include "board/BoardUi.h"
+#include "board/TasksView.h"
+#include "platform/Dialogs.h"
+#include "pomodoro/TaskListFile.h"
+#include "pomodoro/TaskStore.h"
+#include "ui/CommonAlerts.h"
+#include "ui/Geometry.h"
+#include "ui/Lang.h"
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace BoardUi;
+
+namespace {
+QString addWord() {
+    return L::t(
+        {.en = "Add", .es = "Agregar", .de = "Hinzufügen", .fr = "Ajouter", .uk = "Додати", .pl = "Dodaj"});
+}
+
+QLabel *caption(QWidget *parent, const QString &text, double W) {
+    QLabel *l = label(parent, 11, QFont::DemiBold, dark() ? grey(1, 0.55) : grey(0, 0.55));
+    l->setGeometry(0, 0, int(W), 15);
+    setFitted(l, text);
+    return l;
+}
+
+// Dialog windows take the dark look in the dark theme so the light captions stay readable.
+void matchLook(QWidget *w, const QWidget *mainWin) {
+    if (w && mainWin && dark()) w->setPalette(mainWin->palette());
+}
+} // namespace
+
+void TasksView::addTaskDialog(int day, TaskCat cat) {
+    if (!window()) return;
+    const double AW = 420, AH = 170;
+    auto *acc = new QWidget;
+    acc->setFixedSize(int(AW), int(AH));
+    caption(acc,
+            L::t({.en = "Task title",
+                  .es = "Título de la tarea",
+                  .de = "Aufgabentitel",
+                  .fr = "Titre de la tâche",
+                  .uk = "Заголовок завдання",
+                  .pl = "Tytuł zadania"}),
+            AW)
+        ->move(yUp(AH, 2, 148, AW, 15).topLeft());
+    auto *titleField = new QLineEdit(acc);
+    titleField->setObjectName(QStringLiteral("titleField"));
+    titleField->setPlaceholderText(QStringLiteral("E.g.: Write report, team meeting…"));
+    titleField->setFont(Fonts::scaledFont(13));
+    titleField->setGeometry(yUp(AH, 0, 118, AW, 28));
+    caption(acc,
+            L::t({.en = "Description (links clickable)",
+                  .es = "Descripción (enlaces clicables)",
+                  .de = "Beschreibung (Links klickbar)",
+                  .fr = "Description (liens cliquables)",
+                  .uk = "Опис (посилання клікабельні)",
+                  .pl = "Opis (linki klikalne)"}),
+            AW)
+        ->move(yUp(AH, 2, 98, AW, 15).topLeft());
+    auto *desc = new QPlainTextEdit(acc);
+    desc->setObjectName(QStringLiteral("descriptionField"));
+    desc->setFont(Fonts::scaledFont(12.5));
+    desc->document()->setDocumentMargin(6);
+    QPalette dp = desc->palette();
+    dp.setColor(QPalette::Base, dark() ? grey(0.13, 1) : grey(1, 1));
+    dp.setColor(QPalette::Text, dark() ? grey(1, 0.88) : grey(0, 0.88));
+    desc->setPalette(dp);
+    desc->setGeometry(yUp(AH, 0, 0, AW, 94));
+
+    Dialogs::Alert a;
+    a.title = QStringLiteral("New task");
+    a.text = TaskCats::emoji(cat) + QLatin1Char(' ') + TaskCats::display(cat) + QStringLiteral(" · ") +
+             BoardRules::dayDateText(day, ym_.month, ym_.year);
+    a.buttons = {addWord(), cancelTitle()};
+    a.accessory = acc;
+    QPointer<QWidget> mainWin(window());
+    QPointer<TasksView> self(this);
+    // A blank title keeps the sheet open with what was typed, the cursor back in the title.
+    for (;;) {
+        QTimer::singleShot(0, titleField, [titleField, mainWin] {
+            matchLook(titleField->window(), mainWin);
+            titleField->setFocus();
+        });
+        if (Dialogs::get().alert(mainWin, a) != 0) break;
+        if (!self) break;
+        // Dated on the month shown when the sheet ends.
+        const auto task = BoardRules::newTask(titleField->text(), TaskCats::rawValue(cat),
+                                              desc->toPlainText(), day, self->ym_);
+        if (!task) continue;
+        TaskStore::shared().add(*task);
+        break;
+    }
+    acc->deleteLater();
+}
+
+void TasksView::showExportMenu() {
+    QMenu menu(this);
+    menu.setFont(Fonts::scaledFont(13));
+    QAction *csv = menu.addAction(QStringLiteral("📄  CSV (Google Sheets)"));
+    QAction *txt = menu.addAction(QStringLiteral("📝  TXT report"));
+    QAction *pdf = menu.addAction(QStringLiteral("📋  PDF"));
+    menu.addSeparator();
+    QAction *json = menu.addAction(QStringLiteral("💾  Export JSON"));
+    QAction *imp = menu.addAction(QStringLiteral("📥  Import JSON"));
+    QPointer<TasksView> self(this);
+    QAction *chosen = menu.exec(exportBtn_->mapToGlobal(QPoint(0, exportBtn_->height())));
+    if (!self || !chosen) return;
+    if (chosen == csv)
+        doExportCSV();
+    else if (chosen == txt)
+        doExportTXT();
+    else if (chosen == pdf)
+        doExportPDF();
+    else if (chosen == json)
+        doExportJSON();
+    else if (chosen == imp)
+        doImportJSON();
+}
+
+void TasksView::writeExport(const QString &proposedName, const QStringList &filters,
+                            const QByteArray &bytes) {
+    const QString path = Dialogs::get().savePath(window(), QString(), proposedName, filters);
+    if (path.isEmpty()) return;
+    const TaskListFile::WriteResult r = TaskListFile::write(path, bytes);
+    if (!r.ok) alertExportFailed(window(), r.error);
+}
+
+void TasksView::doExportCSV() {
+    writeExport(QLatin1String(BoardFiles::kCsvName), {QStringLiteral("CSV (*.csv)")},
+                TaskStore::shared().exportCSV().toUtf8());
+}
+
+void TasksView::doExportTXT() {
+    writeExport(QLatin1String(BoardFiles::kTxtName), {}, TaskStore::shared().exportTXT().toUtf8());
+}
+
+void TasksView::doExportJSON() {
+    writeExport(QLatin1String(BoardFiles::kJsonName), {}, encodeTasks(TaskStore::shared().tasks()));
+}
+
+void TasksView::doExportPDF() {
+    const QString text = TaskStore::shared().exportPDFText();
+    const QString path =
+        Dialogs::get().savePath(window(), QString(), QLatin1String(BoardFiles::kPdfName), {});
+    if (path.isEmpty()) return;
+    const QByteArray pdf = BoardFiles::renderPdf(text);
+    if (pdf.isEmpty()) {
+        alertExportFailed(window(), QStringLiteral("the PDF could not be rendered"));
+        return;
+    }
+    const TaskListFile::WriteResult r = TaskListFile::write(path, pdf);
+    if (!r.ok) alertExportFailed(window(), r.error);
+}
+
+void TasksView::doImportJSON() {
+    const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
+    if (path.isEmpty()) return;
+    const BoardFiles::Import imp = BoardFiles::readImport(path);
+    if (!imp.ok) {
+        Dialogs::Alert a;
+        a.title = L::t({.en = "Import error",
+                        .es = "Error de importación",
+                        .de = "Importfehler",
+                        .fr = "Erreur d'importation",
+                        .uk = "Помилка імпорту",
+                        .pl = "Błąd importu"});
+        a.text = QStringLiteral("Could not read file. Make sure it is a valid Mivo JSON export.");
+        a.warning = true;
+        Dialogs::get().alert(window(), a);
+        return;
+    }
+    const QString n = QString::number(imp.tasks.size());
+    Dialogs::Alert q;
+    q.title = QStringLiteral("Replace all tasks?");
+    q.text = n + QStringLiteral(" tasks will be loaded. All current tasks will be deleted and replaced.");
+    q.buttons = {L::t({.en = "Replace",
+                       .es = "Reemplazar",
+                       .de = "Ersetzen",
+                       .fr = "Remplacer",
+                       .uk = "Замінити",
+                       .pl = "Zastąp"}),
+                 cancelTitle()};
+    q.warning = true;
+    if (Dialogs::get().alert(window(), q) != 0) return;
+    // "Import complete" only once the records are on disk; a refused write reaches the user through
+    // the preferences' own save-failure alert.
+    if (!TaskStore::shared().replaceAllAndSave(imp.tasks)) return;
+    Dialogs::Alert done;
+    done.title = L::t({.en = "Import complete",
+                       .es = "Importación completa",
+                       .de = "Import abgeschlossen",
+                       .fr = "Importation terminée",
+                       .uk = "Імпорт завершено",
+                       .pl = "Import zakończony"});
+    done.text = n + QStringLiteral(" tasks loaded. All previous data replaced.");
+    Dialogs::get().alert(window(), done);
+}

@@ -1,0 +1,338 @@
+#include "board/BoardCards.h"
+#include "board/BoardGrid.h"
+#include "board/TaskDetailPanel.h"
+#include "board/TasksView.h"
+#include "common/TestEnv.h"
+#include "platform/Keys.h"
+#include "platform/Notifier.h"
+#include "pomodoro/TaskStore.h"
+#include "ui/LinkTextView.h"
+#include "ui/Theme.h"
+#include <QCoreApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false,
+          const QString &title = {}) {
+    Task t;
+    t.id = id;
+    t.title = title.isEmpty() ? QStringLiteral("Task ") + id : title;
+    t.category = cat;
+    t.day = d;
+    t.month = m;
+    t.year = y;
+    t.completed = done;
+    return t;
+}
+const Task *byId(const QString &id) {
+    for (const Task &t : TaskStore::shared().tasks())
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
+// Scripted dialogs that can also fill in an alert's accessory before answering.
+class FillingDialogs : public TestDialogs {
+public:
+    QList<std::function<void(const Alert &)>> fills;
+    int alert(QWidget *w, const Alert &a) override {
+        if (!fills.isEmpty()) fills.takeFirst()(a);
+        return TestDialogs::alert(w, a);
+    }
+};
+
+void typeTitle(const Dialogs::Alert &a, const QString &title, const QString &text = {}) {
+    a.accessory->findChild<QLineEdit *>(QStringLiteral("titleField"))->setText(title);
+    if (auto *d = a.accessory->findChild<QPlainTextEdit *>(QStringLiteral("descriptionField")))
+        d->setPlainText(text);
+}
+
+QString readFile(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll());
+}
+} // namespace
+
+// The task board as a user drives it: clicks on chips, the dialogs, the exports and the import.
+class TstBoardPage : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempPrefs> prefs;
+    std::unique_ptr<TestClock> clock;
+    std::unique_ptr<FillingDialogs> dialogs;
+    std::unique_ptr<QWidget> win;
+    TasksView *view = nullptr;
+
+    void showBoard() {
+        win = std::make_unique<QWidget>();
+        win->resize(1000, 760);
+        view = new TasksView(win.get());
+        view->setGeometry(0, 0, 1000, 760);
+        view->setup();
+        QVERIFY(!view->isBuilt()); // nothing is built while the window is hidden
+        win->show();
+        QVERIFY(QTest::qWaitForWindowExposed(win.get()));
+        QTRY_VERIFY(view->isBuilt() && !view->rebuildPending());
+    }
+    void settle() { QTRY_VERIFY(!view->rebuildPending()); }
+    QPoint centre(const QRectF &r) { return r.center().toPoint(); }
+
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        prefs = std::make_unique<TempPrefs>();
+        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 14), QTime(10, 0)));
+        dialogs = std::make_unique<FillingDialogs>();
+        TaskStore::resetForTests();
+        TaskStore::shared().replaceAll({task("a", "work", 1, 3, 2026, true),
+                                        task("b", "work", 1, 3, 2026, true), task("c", "work", 2, 3, 2026),
+                                        task("d", "health", 14, 3, 2026), task("e", "work", 1, 4, 2026),
+                                        task("x", "misc", 3, 3, 2026)});
+        showBoard();
+    }
+    void cleanup() {
+        for (TaskDetailPanel *p : view->openPanels())
+            delete p;
+        win.reset();
+        dialogs.reset();
+        clock.reset();
+        TaskStore::resetForTests();
+        prefs.reset();
+    }
+
+    void figuresTitleAndNavigation() {
+        QCOMPARE(view->statCard(TaskCat::work)->pctText(), QStringLiteral("66%"));
+        QCOMPARE(view->statCard(TaskCat::work)->fracText(), QStringLiteral("2/3"));
+        QCOMPARE(view->overallPctText(), QStringLiteral("50%"));
+        QCOMPARE(view->titleText(), QStringLiteral("Tasks — March 2026"));
+        QCOMPARE(view->grid()->rowHeight(1), 77.0);
+        QCOMPARE(view->grid()->rowHeight(3), 44.0);
+        view->navMonth(1);
+        settle();
+        QCOMPARE(view->titleText(), QStringLiteral("Tasks — April 2026"));
+        QCOMPARE(view->statCard(TaskCat::work)->fracText(), QStringLiteral("0/1"));
+        for (int i = 0; i < 4; ++i)
+            view->navMonth(-1);
+        settle();
+        QCOMPARE(view->displayMonth(), (BoardRules::YearMonth{2025, 12}));
+        QCOMPARE(view->overallPctText(), QStringLiteral("0%"));
+        QCOMPARE(view->progressTrack()->fillWidth(), 0.0);
+    }
+
+    void paintsOnlyVisibleRows() {
+        std::vector<Task> many;
+        for (int i = 0; i < 400; ++i)
+            many.push_back(task(QString::number(i), "work", 1 + i % 31, 3, 2026));
+        TaskStore::shared().replaceAll(many);
+        settle();
+        view->grid()->repaint();
+        const int shown = view->grid()->paintedRows();
+        QVERIFY2(shown > 0 && shown < 10, qPrintable(QString::number(shown)));
+    }
+
+    void tickOpenAndAddFromCells() {
+        BoardGrid *g = view->grid();
+        // The check box of day 2's work chip.
+        QTest::mouseClick(g, Qt::LeftButton, {}, centre(g->checkRect(2, TaskCat::work, 0)));
+        QVERIFY(byId("c")->completed);
+        settle();
+        // A press moved 5 points is still a click: it opens the detail panel.
+        const QPoint p = centre(g->chipRect(2, TaskCat::work, 0)) + QPoint(20, 0);
+        QTest::mousePress(g, Qt::LeftButton, {}, p);
+        QTest::mouseMove(g, p + QPoint(3, 4));
+        QTest::mouseRelease(g, Qt::LeftButton, {}, p + QPoint(3, 4));
+        QTRY_COMPARE(view->openPanels().size(), 1);
+        QCOMPARE(view->openPanels().first()->taskId(), QStringLiteral("c"));
+        // A second click on the same chip opens a second panel.
+        QTest::mouseClick(g, Qt::LeftButton, {}, p);
+        QTRY_COMPARE(view->openPanels().size(), 2);
+
+        // A double click on an empty part asks for a new task; a blank title keeps the sheet open.
+        dialogs->fills = {[](const Dialogs::Alert &a) { typeTitle(a, QStringLiteral("   ")); },
+                          [](const Dialogs::Alert &a) {
+                              typeTitle(a, QStringLiteral("  Run  "), QStringLiteral("\nfast\n"));
+                          }};
+        dialogs->alertAnswers = {0, 0};
+        const QPoint empty = centre(g->cellRect(20, TaskCat::health));
+        // A real double click: press, release, press as double click, release.
+        QTest::mouseClick(g, Qt::LeftButton, {}, empty);
+        QTest::mouseDClick(g, Qt::LeftButton, {}, empty);
+        QTest::mouseRelease(g, Qt::LeftButton, {}, empty);
+        QTRY_COMPARE(dialogs->alertsShown.size(), 2);
+        QCOMPARE(dialogs->alertsShown.first(), QStringLiteral("New task|🏃 Health · 20.03.2026"));
+        const Task &added = TaskStore::shared().tasks().back();
+        QCOMPARE(added.title, QStringLiteral("Run"));
+        QCOMPARE(added.description, QStringLiteral("fast"));
+        QCOMPARE((QList<qint64>{added.day, added.month, added.year}), (QList<qint64>{20, 3, 2026}));
+        QCOMPARE(added.category, QStringLiteral("health"));
+        QVERIFY(!added.completed);
+    }
+
+    // Save writes title and text only: the day the task was dragged to meanwhile stays.
+    void panelSaveKeepsADragMadeMeanwhile() {
+        view->showTaskDetail(QStringLiteral("c"));
+        TaskDetailPanel *panel = view->openPanels().value(0);
+        QVERIFY(panel);
+        TaskStore::shared().moveTask(QStringLiteral("c"), QStringLiteral("health"), 9, 3, 2026);
+        panel->titleField()->setText(QStringLiteral("  Renamed "));
+        panel->textView()->setPlainText(QStringLiteral("see https://example.org\n"));
+        QVERIFY(panel->save());
+        QTRY_VERIFY(view->openPanels().isEmpty());
+        const Task *t = byId(QStringLiteral("c"));
+        QCOMPARE(t->title, QStringLiteral("Renamed"));
+        QCOMPARE(t->description, QStringLiteral("see https://example.org"));
+        QCOMPARE(t->day, 9);
+        QCOMPARE(t->category, QStringLiteral("health"));
+    }
+
+    void panelBlankTitleStaysOpen() {
+        view->showTaskDetail(QStringLiteral("c"));
+        TaskDetailPanel *panel = view->openPanels().value(0);
+        panel->titleField()->setText(QStringLiteral(" \t"));
+        QVERIFY(!panel->save());
+        QVERIFY(panel->isVisible());
+        QCOMPARE(byId(QStringLiteral("c"))->title, QStringLiteral("Task c"));
+    }
+
+    // The toggle stores the state the panel shows, even when the board ticked the task meanwhile.
+    void panelToggleStoresShownState() {
+        view->showTaskDetail(QStringLiteral("c"));
+        TaskDetailPanel *panel = view->openPanels().value(0);
+        TaskStore::shared().toggle(QStringLiteral("c")); // ticked on the board: now done
+        panel->toggleDone();                             // the panel showed open, now shows done
+        QVERIFY(panel->shownDone());
+        QVERIFY(byId(QStringLiteral("c"))->completed);
+        QCOMPARE(panel->badgeText(), QStringLiteral("✓  DONE"));
+        QTRY_VERIFY(view->openPanels().isEmpty()); // closes by itself
+    }
+
+    void panelStaysOpenAfterToggleWhileEdited() {
+        view->showTaskDetail(QStringLiteral("c"));
+        QPointer<TaskDetailPanel> panel = view->openPanels().value(0);
+        panel->titleField()->setText(QStringLiteral("half typed"));
+        panel->toggleDone();
+        QTest::qWait(TaskDetailPanel::kCloseAfterToggleMs + 150);
+        QVERIFY(panel && panel->isVisible());
+        QCOMPARE(byId(QStringLiteral("c"))->title, QStringLiteral("Task c"));
+    }
+
+    void panelDeleteAsks() {
+        view->showTaskDetail(QStringLiteral("c"));
+        TaskDetailPanel *panel = view->openPanels().value(0);
+        dialogs->alertAnswers = {1};
+        panel->confirmDelete();
+        QVERIFY(byId(QStringLiteral("c")));
+        dialogs->alertAnswers = {0};
+        panel->confirmDelete();
+        QVERIFY(!byId(QStringLiteral("c")));
+        QTRY_VERIFY(view->openPanels().isEmpty());
+    }
+
+    void exportsWriteTheReports() {
+        QTemporaryDir dir;
+        dialogs->savePaths = {dir.filePath("t.csv"), dir.filePath("t.txt"), dir.filePath("t.pdf"),
+                              dir.filePath("t.json")};
+        view->doExportCSV();
+        view->doExportTXT();
+        view->doExportPDF();
+        view->doExportJSON();
+        QCOMPARE(readFile(dir.filePath("t.csv")), TaskStore::shared().exportCSV());
+        QVERIFY(readFile(dir.filePath("t.csv"))
+                    .startsWith(QStringLiteral(
+                        "Category,Date,Task,Description,Done\n\"Work\",\"1.03.2026\",\"Task a\",\"\",Yes")));
+        QCOMPARE(readFile(dir.filePath("t.txt")), TaskStore::shared().exportTXT());
+        QFile pdf(dir.filePath("t.pdf"));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.readAll().startsWith("%PDF"));
+        QVERIFY(dialogs->alertsShown.isEmpty());
+
+        // Round trip: the JSON written comes back unchanged, ids included.
+        const std::vector<Task> before = TaskStore::shared().tasks();
+        TaskStore::shared().replaceAll({});
+        dialogs->openPathAnswers = {dir.filePath("t.json")};
+        dialogs->alertAnswers = {0, 0};
+        view->doImportJSON();
+        QCOMPARE(TaskStore::shared().tasks(), before);
+        QCOMPARE(dialogs->alertsShown.last(),
+                 QStringLiteral("Import complete|6 tasks loaded. All previous data replaced."));
+    }
+
+    void failedExportIsReportedAndKeepsTheFile() {
+        QTemporaryDir dir;
+        // The target is a folder: nothing can be written there, and it stays as it was.
+        QDir(dir.path()).mkdir(QStringLiteral("tasks.csv"));
+        dialogs->savePaths = {dir.filePath("tasks.csv"), dir.filePath("tasks.csv/sub/tasks.pdf")};
+        view->doExportCSV();
+        view->doExportPDF();
+        QCOMPARE(dialogs->alertsShown.size(), 2);
+        QVERIFY(dialogs->alertsShown[0].startsWith(QStringLiteral("Export failed|")));
+        QVERIFY(dialogs->alertsShown[1].startsWith(QStringLiteral("Export failed|")));
+        QVERIFY(QFileInfo(dir.filePath("tasks.csv")).isDir());
+    }
+
+    void importRefusesBadFilesAndCancels() {
+        QTemporaryDir dir;
+        QFile f(dir.filePath("bad.json"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])");
+        f.close();
+        const std::vector<Task> before = TaskStore::shared().tasks();
+        dialogs->openPathAnswers = {f.fileName()};
+        view->doImportJSON();
+        QCOMPARE(dialogs->alertsShown,
+                 QStringList{"Import error|Could not read file. Make sure it is a valid Mivo JSON export."});
+        QCOMPARE(TaskStore::shared().tasks(), before);
+        // A cancelled panel shows nothing; "Cancel" at the question changes nothing.
+        dialogs->openPathAnswers = {QString()};
+        view->doImportJSON();
+        QCOMPARE(dialogs->alertsShown.size(), 1);
+        QFile ok(dir.filePath("ok.json"));
+        QVERIFY(ok.open(QIODevice::WriteOnly));
+        ok.write("[]");
+        ok.close();
+        dialogs->openPathAnswers = {ok.fileName()};
+        dialogs->alertAnswers = {1};
+        view->doImportJSON();
+        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
+                                                             "current tasks will be deleted and replaced."));
+        QCOMPARE(TaskStore::shared().tasks(), before);
+        // When the records cannot reach the disk, "Import complete" is not claimed.
+        prefs->prefs().setFrozen(true);
+        dialogs->openPathAnswers = {ok.fileName()};
+        dialogs->alertAnswers = {0};
+        const int shown = int(dialogs->alertsShown.size());
+        view->doImportJSON();
+        QCOMPARE(int(dialogs->alertsShown.size()), shown + 1);
+        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Replace all tasks?")));
+        prefs->prefs().setFrozen(false);
+    }
+
+    void renderedInEveryTheme() {
+        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+        QDir().mkpath(out);
+        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
+            VF::setTheme(theme);
+            view->clearContent();
+            view->setup();
+            QTRY_VERIFY(view->isBuilt() && !view->rebuildPending());
+            const QImage img = view->grab().toImage();
+            QVERIFY(img.save(QStringLiteral("%1/board-%2.png").arg(out, AppThemes::rawValue(theme))));
+            QSet<QRgb> seen;
+            for (int y = 0; y < img.height(); y += 9)
+                for (int x = 0; x < img.width(); x += 9)
+                    seen.insert(img.pixel(x, y));
+            QVERIFY(seen.size() > 10);
+        }
+    }
+};
+
+QTEST_MAIN(TstBoardPage)
+#include "tst_board_page.moc"

@@ -1,0 +1,194 @@
+#include "board/CalDayCell.h"
+#include "board/CalendarView.h"
+#include "common/TestEnv.h"
+#include "platform/Keys.h"
+#include "pomodoro/TaskStore.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QCoreApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QSet>
+#include <QtTest>
+#include <functional>
+#include <memory>
+
+namespace {
+Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false) {
+    Task t;
+    t.id = id;
+    t.title = QStringLiteral("Event ") + id;
+    t.category = cat;
+    t.day = d;
+    t.month = m;
+    t.year = y;
+    t.completed = done;
+    return t;
+}
+const Task *byId(const QString &id) {
+    for (const Task &t : TaskStore::shared().tasks())
+        if (t.id == id) return &t;
+    return nullptr;
+}
+class FillingDialogs : public TestDialogs {
+public:
+    QList<std::function<void(const Alert &)>> fills;
+    int alert(QWidget *w, const Alert &a) override {
+        if (!fills.isEmpty()) fills.takeFirst()(a);
+        return TestDialogs::alert(w, a);
+    }
+};
+// Drops a payload of the given type onto a cell, as the platform would at the end of a drag.
+bool drop(CalDayCell *cell, const char *type, const QString &id) {
+    QMimeData mime;
+    mime.setData(QLatin1String(type), id.toUtf8());
+    const QPointF at(cell->width() / 2.0, cell->height() / 2.0);
+    QDragEnterEvent enter(at.toPoint(), Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(cell, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent ev(at, Qt::MoveAction | Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(cell, &ev);
+    return ev.isAccepted();
+}
+} // namespace
+
+// The calendar as a user sees and drives it: its grid, the right panel, drops and the add sheet.
+class TstCalendarPage : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempPrefs> prefs;
+    std::unique_ptr<TestClock> clock;
+    std::unique_ptr<FillingDialogs> dialogs;
+    std::unique_ptr<QWidget> win;
+    CalendarView *view = nullptr;
+
+    void settle() { QTRY_VERIFY(view->isBuilt() && !view->rebuildPending()); }
+    CalDayCell *cell(int day) {
+        for (CalDayCell *c : view->dayCells())
+            if (c->day() == day) return c;
+        return nullptr;
+    }
+
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        prefs = std::make_unique<TempPrefs>();
+        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+        dialogs = std::make_unique<FillingDialogs>();
+        TaskStore::resetForTests();
+        TaskStore::shared().replaceAll({task("a", "health", 9, 12, 2026, true),
+                                        task("b", "health", 9, 12, 2026), task("c", "misc", 9, 12, 2026),
+                                        task("d", "work", 40, 12, 2026), task("e", "work", 3, 11, 2026)});
+        win = std::make_unique<QWidget>();
+        win->resize(1000, 700);
+        view = new CalendarView(win.get());
+        view->setGeometry(0, 0, 1000, 700);
+        view->setup();
+        QVERIFY(!view->isBuilt());
+        win->show();
+        QVERIFY(QTest::qWaitForWindowExposed(win.get()));
+        settle();
+    }
+    void cleanup() {
+        win.reset();
+        dialogs.reset();
+        clock.reset();
+        TaskStore::resetForTests();
+        prefs.reset();
+    }
+
+    void gridPanelAndNavigation() {
+        QCOMPARE(view->titleText(), QStringLiteral("Calendar — December 2026"));
+        QCOMPARE(view->dayCells().size(), 31);
+        QCOMPARE(view->selectedDay(), std::optional<int>(9));
+        // Unknown categories are drawn but counted in no row; a day out of range is shown nowhere.
+        QCOMPARE(cell(9)->tasks().size(), std::size_t(3));
+        QCOMPARE(int(cell(9)->chipRects().size()), 3);
+        const auto rows = *view->rightPanel()->rows();
+        QCOMPARE(rows[1].countText(), QStringLiteral("1/2"));
+        QCOMPARE(rows[0].countText(), QStringLiteral("—"));
+        // Spare height is shared: the week of day 9 needs 77, the others 56, and all grow alike.
+        const int h9 = cell(9)->height(), h1 = cell(1)->height();
+        QVERIFY2(h9 - h1 >= 20 && h9 - h1 <= 22, qPrintable(QStringLiteral("%1 %2").arg(h9).arg(h1)));
+        QVERIFY(h1 > 56);
+        // Monday first: 1 December 2026 is a Tuesday, in the second column.
+        QVERIFY(cell(1)->x() > cell(7)->x());
+        view->navMonth(1);
+        settle();
+        QCOMPARE(view->titleText(), QStringLiteral("Calendar — January 2027"));
+        QCOMPARE(view->selectedDay(), std::nullopt);
+        QVERIFY(!view->rightPanel()->rows());
+        view->navMonth(-1);
+        settle();
+        QCOMPARE(view->selectedDay(), std::optional<int>(9));
+        L::setLang(AppLang::uk);
+        view->refresh();
+        settle();
+        QVERIFY(view->titleText().startsWith(QStringLiteral("Календар — ")));
+        QCOMPARE(CalendarView::weekdayNames().first(), QStringLiteral("ПН"));
+        L::setLang(AppLang::en);
+    }
+
+    // A move keeps category and completion; the copy type and a drop onto the source are refused.
+    void dropsMoveOnlyByDate() {
+        QVERIFY(drop(cell(15), taskDragType, QStringLiteral("a")));
+        const Task *a = byId(QStringLiteral("a"));
+        QCOMPARE(a->day, 15);
+        QCOMPARE(a->category, QStringLiteral("health"));
+        QVERIFY(a->completed);
+        settle();
+        QVERIFY(!drop(cell(20), taskCopyDragType, QStringLiteral("b")));
+        QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(5));
+        QCOMPARE(byId(QStringLiteral("b"))->day, 9);
+        // An id the store no longer has is taken and changes nothing.
+        QVERIFY(drop(cell(20), taskDragType, QStringLiteral("gone")));
+    }
+
+    void addSheetFromADoubleClickOnAChip() {
+        dialogs->fills = {[](const Dialogs::Alert &a) {
+                              a.accessory->findChild<QLineEdit *>(QStringLiteral("titleField"))
+                                  ->setText(QStringLiteral(" "));
+                          },
+                          [](const Dialogs::Alert &a) {
+                              a.accessory->findChild<QLineEdit *>(QStringLiteral("titleField"))
+                                  ->setText(QStringLiteral(" Gym "));
+                          }};
+        dialogs->alertAnswers = {0, 0};
+        CalDayCell *c = cell(9);
+        const QPoint chip = c->chipRects()[0].center().toPoint();
+        QTest::mouseClick(c, Qt::LeftButton, {}, chip);
+        QTest::mouseDClick(c, Qt::LeftButton, {}, chip);
+        QTest::mouseRelease(c, Qt::LeftButton, {}, chip);
+        QTRY_COMPARE(dialogs->alertsShown.size(), 2); // the blank title kept the sheet open
+        QCOMPARE(dialogs->alertsShown.first(), QStringLiteral("New event|9.12.2026"));
+        const Task &t = TaskStore::shared().tasks().back();
+        QCOMPARE(t.title, QStringLiteral("Gym"));
+        QCOMPARE(t.category, QStringLiteral("work"));
+        QCOMPARE((QList<qint64>{t.day, t.month, t.year}), (QList<qint64>{9, 12, 2026}));
+        settle();
+        QCOMPARE(cell(9)->tasks().size(), std::size_t(4));
+    }
+
+    void renderedInEveryTheme() {
+        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+        QDir().mkpath(out);
+        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
+            VF::setTheme(theme);
+            view->clearContent();
+            view->setup();
+            settle();
+            const QImage img = view->grab().toImage();
+            QVERIFY(img.save(QStringLiteral("%1/calendar-%2.png").arg(out, AppThemes::rawValue(theme))));
+            QSet<QRgb> seen;
+            for (int y = 0; y < img.height(); y += 9)
+                for (int x = 0; x < img.width(); x += 9)
+                    seen.insert(img.pixel(x, y));
+            QVERIFY(seen.size() > 10);
+        }
+    }
+};
+
+QTEST_MAIN(TstCalendarPage)
+#include "tst_calendar_page.moc"
