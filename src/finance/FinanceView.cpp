@@ -133,8 +133,13 @@ protected:
 void themeControl(QWidget *w) {
     QPalette p = w->palette();
     const bool dark = VF::theme() == AppTheme::dark;
-    p.setColor(QPalette::Base, dark ? QColor::fromRgbF(1, 1, 1, 0.06f) : QColor(Qt::white));
-    p.setColor(QPalette::Button, dark ? QColor::fromRgbF(1, 1, 1, 0.08f) : QColor(Qt::white));
+    // Opaque: the style blends translucent button colours with white.
+    const QColor field = dark ? QColor::fromRgbF(0.11f, 0.18f, 0.12f) : QColor(Qt::white);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Base, field);
+        p.setColor(group, QPalette::Button, field);
+        p.setColor(group, QPalette::AlternateBase, field);
+    }
     p.setColor(QPalette::Window, VF::bg());
     p.setColor(QPalette::Text, VF::text());
     p.setColor(QPalette::ButtonText, VF::text());
@@ -270,12 +275,12 @@ void FinanceView::relabel() {
     fillCategoryPopup();
     for (int i = 0; i < colHdrLbls_.size(); ++i) FinUi::setElided(colHdrLbls_[i], L::t(kColumns[i].text));
 
-    const QLocale locale(AppLangs::localeId(L::lang()));
-    const QDate first(dispYear_, dispMonth_, 1);
-    FinUi::setElided(titleLbl_, L::t(kPageWord) + QStringLiteral(" — ") +
-                                    capitalizedWords(locale.toString(first, QStringLiteral("MMMM"))) +
-                                    QLatin1Char(' ') + QString::number(dispYear_));
-    FinUi::setElided(monthLbl_, capitalizedWords(locale.toString(first, QStringLiteral("MMMM yyyy"))));
+    // The month's name as it stands alone (nominative), not as it reads inside a full date.
+    const QString monthName =
+        capitalizedWords(QLocale(AppLangs::localeId(L::lang())).standaloneMonthName(dispMonth_, QLocale::LongFormat));
+    const QString year = QString::number(dispYear_);
+    FinUi::setElided(titleLbl_, L::t(kPageWord) + QStringLiteral(" — ") + monthName + QLatin1Char(' ') + year);
+    FinUi::setElided(monthLbl_, monthName + QLatin1Char(' ') + year);
 }
 
 void FinanceView::rebuild() {
