@@ -4,6 +4,7 @@
 #include "platform/Document.h"
 #include <QObject>
 #include <QStringList>
+#include <utility>
 #include <vector>
 
 // The finance book: every income and expense entry, in insertion order, kept as the savedFinances
@@ -21,6 +22,9 @@ public:
     // empty; loadReport() says so.
     explicit FinanceStore(QObject *parent = nullptr);
     const DocumentLoad &loadReport() const { return load_; }
+    // Where the unreadable document was kept, the first time it is asked for; empty after that and
+    // when the document was read. The page tells the user once.
+    QString takeKeptAsideKey() { return std::exchange(load_.keptAsideKey, QString()); }
 
     // Every entry, in insertion order.
     const std::vector<FinEntry> &entries() const { return entries_; }

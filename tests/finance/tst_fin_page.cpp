@@ -251,6 +251,21 @@ private slots:
         QCOMPARE(s.entries().size(), size_t(2));
     }
 
+    void unreadableBookIsToldOnce() {
+        page.reset();
+        FinanceStore::resetForTests();
+        prefs->prefs().setData(kFinances, "[{\"id\":1}]");
+        open();
+        settle();
+        QCOMPARE(dialogs->alertsShown.size(), 1);
+        QVERIFY2(dialogs->alertsShown[0].contains(QStringLiteral("Your finances could not be read")) &&
+                     dialogs->alertsShown[0].contains(QStringLiteral("savedFinances.unreadable-")),
+                 qPrintable(dialogs->alertsShown[0]));
+        page->navMonth(1);
+        settle();
+        QCOMPARE(dialogs->alertsShown.size(), 1);
+    }
+
     void importThatCannotBeSavedSaysSo() {
         FinanceStore &s = FinanceStore::shared();
         s.add(entry("old", 2, 1, 2026, FinType::income, 3));
