@@ -46,7 +46,8 @@ int main(int argc, char **argv) {
     std::vector<FinEntry> all;
     for (int i = 0; i < kEntries; ++i) {
         const int day = 1 + (i * 7919) % 28; // added out of date order, as real books are
-        all.push_back({RecordJson::newId(), finDateStr(day, 3, 2026), QStringLiteral("Entry number %1 of the month").arg(i),
+        all.push_back({RecordJson::newId(), finDateStr(day, 3, 2026),
+                       QStringLiteral("Entry number %1 of the month").arg(i),
                        FinanceStore::expenseKeys()[i % 7], i % 4 ? FinType::expense : FinType::income,
                        10.0 + i % 500 + 0.25, 3, 2026, i % 5 ? QString() : QStringLiteral("a note")});
     }

@@ -15,10 +15,14 @@ constexpr int kMinNameW = 80;
 
 QColor separatorColor() {
     switch (VF::theme()) {
-    case AppTheme::dark: return QColor::fromRgbF(1, 1, 1, 0.09f);
-    case AppTheme::silver: return QColor::fromRgbF(0.6f, 0.68f, 0.8f, 0.22f);
-    case AppTheme::pink: return QColor::fromRgbF(0.85f, 0.55f, 0.65f, 0.2f);
-    case AppTheme::mint: return QColor::fromRgbF(0.66f, 0.84f, 0.76f, 0.22f);
+    case AppTheme::dark:
+        return QColor::fromRgbF(1, 1, 1, 0.09f);
+    case AppTheme::silver:
+        return QColor::fromRgbF(0.6f, 0.68f, 0.8f, 0.22f);
+    case AppTheme::pink:
+        return QColor::fromRgbF(0.85f, 0.55f, 0.65f, 0.2f);
+    case AppTheme::mint:
+        return QColor::fromRgbF(0.66f, 0.84f, 0.76f, 0.22f);
     }
     return Qt::transparent;
 }
@@ -54,21 +58,25 @@ public:
         const QRect text = yUp(r.height(), 10, 0, cw - 12, r.height()).translated(r.topLeft());
         const QColor kind = FinTypes::accent(e.type);
         switch (index.column()) {
-        case FinEntriesModel::date: draw(p, text, dateFont_, sub_, e.dateStr, Qt::AlignLeft); break;
+        case FinEntriesModel::date:
+            draw(p, text, dateFont_, sub_, e.dateStr, Qt::AlignLeft);
+            break;
         case FinEntriesModel::name:
             if (e.note.isEmpty()) {
                 draw(p, text, nameFont_, text_, e.name, Qt::AlignLeft);
             } else {
                 draw(p, text.translated(0, -8), nameFont_, text_, e.name, Qt::AlignLeft);
                 const int noteH = std::max(14, QFontMetrics(noteFont_).height());
-                draw(p, QRect(text.left(), r.bottom() - noteH, text.width(), noteH), noteFont_, muted_, e.note,
-                     Qt::AlignLeft);
+                draw(p, QRect(text.left(), r.bottom() - noteH, text.width(), noteH), noteFont_, muted_,
+                     e.note, Qt::AlignLeft);
             }
             break;
         case FinEntriesModel::category:
             draw(p, text, catFont_, sub_, FinanceStore::displayForKey(e.category), Qt::AlignLeft);
             break;
-        case FinEntriesModel::type: draw(p, text, typeFont_, kind, FinTypes::display(e.type), Qt::AlignLeft); break;
+        case FinEntriesModel::type:
+            draw(p, text, typeFont_, kind, FinTypes::display(e.type), Qt::AlignLeft);
+            break;
         case FinEntriesModel::amount:
             draw(p, yUp(r.height(), 2, 0, cw - 10, r.height()).translated(r.topLeft()), amtFont_, kind,
                  QString::asprintf("%.2f", e.amount), Qt::AlignRight);
@@ -81,7 +89,8 @@ public:
                         QStringLiteral("×"));
             break;
         }
-        default: break;
+        default:
+            break;
         }
         p->restore();
     }
@@ -96,7 +105,8 @@ private:
         p->setFont(f);
         p->setPen(c);
         const QFontMetrics fm(f);
-        p->drawText(r, int(h | Qt::AlignVCenter) | Qt::TextSingleLine, fm.elidedText(s, Qt::ElideRight, r.width()));
+        p->drawText(r, int(h | Qt::AlignVCenter) | Qt::TextSingleLine,
+                    fm.elidedText(s, Qt::ElideRight, r.width()));
     }
 
     QFont dateFont_, nameFont_, noteFont_, catFont_, typeFont_, amtFont_, delFont_;
@@ -123,13 +133,20 @@ QVariant FinEntriesModel::data(const QModelIndex &index, int role) const {
     const FinEntry &e = entries_[size_t(index.row())];
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
-        case date: return e.dateStr;
-        case name: return e.name;
-        case category: return FinanceStore::displayForKey(e.category);
-        case type: return FinTypes::display(e.type);
-        case amount: return QString::asprintf("%.2f", e.amount);
-        case del: return QStringLiteral("×");
-        default: return {};
+        case date:
+            return e.dateStr;
+        case name:
+            return e.name;
+        case category:
+            return FinanceStore::displayForKey(e.category);
+        case type:
+            return FinTypes::display(e.type);
+        case amount:
+            return QString::asprintf("%.2f", e.amount);
+        case del:
+            return QStringLiteral("×");
+        default:
+            return {};
         }
     }
     if (role == Qt::ToolTipRole) {

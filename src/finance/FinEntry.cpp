@@ -19,12 +19,19 @@ std::optional<FinType> fromRaw(const QString &raw) {
 
 QString display(FinType t) {
     if (t == FinType::income)
-        return L::t({.en = "Income", .es = "Ingreso", .de = "Einkommen", .fr = "Revenu", .uk = "Дохід", .pl = "Dochód"});
-    return L::t({.en = "Expense", .es = "Gasto", .de = "Ausgabe", .fr = "Dépense", .uk = "Витрата", .pl = "Wydatek"});
+        return L::t({.en = "Income",
+                     .es = "Ingreso",
+                     .de = "Einkommen",
+                     .fr = "Revenu",
+                     .uk = "Дохід",
+                     .pl = "Dochód"});
+    return L::t(
+        {.en = "Expense", .es = "Gasto", .de = "Ausgabe", .fr = "Dépense", .uk = "Витрата", .pl = "Wydatek"});
 }
 
 QColor accent(FinType t) {
-    return t == FinType::income ? QColor::fromRgbF(0.13f, 0.77f, 0.37f) : QColor::fromRgbF(1.0f, 0.35f, 0.35f);
+    return t == FinType::income ? QColor::fromRgbF(0.13f, 0.77f, 0.37f)
+                                : QColor::fromRgbF(1.0f, 0.35f, 0.35f);
 }
 } // namespace FinTypes
 
@@ -48,17 +55,20 @@ bool looksDecimal(const QString &s) {
     const qsizetype n = s.size();
     if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) ++i;
     qsizetype digits = 0;
-    while (i < n && isAsciiDigit(s[i])) ++i, ++digits;
+    while (i < n && isAsciiDigit(s[i]))
+        ++i, ++digits;
     if (i < n && s[i] == QLatin1Char('.')) {
         ++i;
-        while (i < n && isAsciiDigit(s[i])) ++i, ++digits;
+        while (i < n && isAsciiDigit(s[i]))
+            ++i, ++digits;
     }
     if (digits == 0) return false;
     if (i < n && (s[i] == QLatin1Char('e') || s[i] == QLatin1Char('E'))) {
         ++i;
         if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) ++i;
         qsizetype exp = 0;
-        while (i < n && isAsciiDigit(s[i])) ++i, ++exp;
+        while (i < n && isAsciiDigit(s[i]))
+            ++i, ++exp;
         if (exp == 0) return false;
     }
     return i == n;
@@ -83,7 +93,9 @@ int codePointCompare(const QString &a, const QString &b) {
     for (qsizetype i = 0; i < n; ++i) {
         ushort x = a[i].unicode(), y = b[i].unicode();
         if (x == y) continue;
-        auto fix = [](ushort u) { return u >= 0xE000 ? ushort(u - 0x800) : u >= 0xD800 ? ushort(u + 0x2000) : u; };
+        auto fix = [](ushort u) {
+            return u >= 0xE000 ? ushort(u - 0x800) : u >= 0xD800 ? ushort(u + 0x2000) : u;
+        };
         return fix(x) < fix(y) ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
@@ -137,7 +149,8 @@ std::vector<FinEntry> entriesInDateOrder(const std::vector<FinEntry> &entries, q
     });
     std::vector<FinEntry> out;
     out.reserve(keys.size());
-    for (const Key &k : keys) out.push_back(*k.e);
+    for (const Key &k : keys)
+        out.push_back(*k.e);
     return out;
 }
 
@@ -175,9 +188,10 @@ std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes) {
     for (const Json &obj : *doc) {
         FinEntry e;
         QString type;
-        if (!readString(obj, "id", e.id) || !readString(obj, "dateStr", e.dateStr) || !readString(obj, "name", e.name) ||
-            !readString(obj, "category", e.category) || !readString(obj, "type", type) ||
-            !readDouble(obj, "amount", e.amount) || !readInt(obj, "month", e.month) || !readInt(obj, "year", e.year) ||
+        if (!readString(obj, "id", e.id) || !readString(obj, "dateStr", e.dateStr) ||
+            !readString(obj, "name", e.name) || !readString(obj, "category", e.category) ||
+            !readString(obj, "type", type) || !readDouble(obj, "amount", e.amount) ||
+            !readInt(obj, "month", e.month) || !readInt(obj, "year", e.year) ||
             !readString(obj, "note", e.note))
             return std::nullopt;
         const auto t = FinTypes::fromRaw(type);

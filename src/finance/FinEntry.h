@@ -11,8 +11,8 @@ enum class FinType { income, expense };
 namespace FinTypes {
 QString rawValue(FinType t);
 std::optional<FinType> fromRaw(const QString &raw); // exactly "income" or "expense"
-QString display(FinType t);                          // in the current interface language
-QColor accent(FinType t);                            // green for income, red for expenses
+QString display(FinType t);                         // in the current interface language
+QColor accent(FinType t);                           // green for income, red for expenses
 } // namespace FinTypes
 
 // One income or expense entry, filed under a day ("dd.MM.yyyy") and, beside it, its month and year.

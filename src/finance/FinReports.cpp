@@ -31,16 +31,17 @@ QString quoted(QString v) {
     return QLatin1Char('"') + v + QLatin1Char('"');
 }
 QString entryRow(const FinEntry &e) {
-    return QStringLiteral("  ") + fit(e.dateStr, 12) + QStringLiteral("  ") + fit(e.name, 24) + QStringLiteral("  [") +
-           fit(e.category, 14) + QStringLiteral("]  ₴") + money(e.amount);
+    return QStringLiteral("  ") + fit(e.dateStr, 12) + QStringLiteral("  ") + fit(e.name, 24) +
+           QStringLiteral("  [") + fit(e.category, 14) + QStringLiteral("]  ₴") + money(e.amount);
 }
 } // namespace
 
 QString csv(const FinMonth &m) {
     QStringList lines{QStringLiteral("Date,Name,Category,Type,Amount (UAH)")};
     for (const FinEntry &e : m.entries)
-        lines << quoted(e.dateStr) + QLatin1Char(',') + quoted(e.name) + QLatin1Char(',') + quoted(e.category) +
-                     QLatin1Char(',') + quoted(FinTypes::display(e.type)) + QLatin1Char(',') + money(e.amount);
+        lines << quoted(e.dateStr) + QLatin1Char(',') + quoted(e.name) + QLatin1Char(',') +
+                     quoted(e.category) + QLatin1Char(',') + quoted(FinTypes::display(e.type)) +
+                     QLatin1Char(',') + money(e.amount);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -50,8 +51,8 @@ QString txt(const FinMonth &m) {
     lines << englishMonth(m.month) + QLatin1Char(' ') + QString::number(m.year);
     lines << QString(52, QChar(0x2550));
     lines << QString();
-    lines << QStringLiteral("Income:   ₴ ") + money(m.income) + QStringLiteral("  (") + QString::number(m.incomeCount) +
-                 QStringLiteral(" entries)");
+    lines << QStringLiteral("Income:   ₴ ") + money(m.income) + QStringLiteral("  (") +
+                 QString::number(m.incomeCount) + QStringLiteral(" entries)");
     lines << QStringLiteral("Expenses: ₴ ") + money(m.expenses) + QStringLiteral("  (") +
                  QString::number(m.expenseCount) + QStringLiteral(" entries)");
     lines << QStringLiteral("Balance:  ₴ ") + money(m.balance()) + QStringLiteral("  (") +
@@ -85,13 +86,15 @@ int savingsPercent(double income, double expenses) {
 QString fit(const QString &value, int n) {
     if (n <= 0) return QString();
     if (value.size() <= n) return value + QString(n - value.size(), QLatin1Char(' '));
-    if (value[n - 1].isHighSurrogate() && value[n].isLowSurrogate()) return value.left(n - 1) + QLatin1Char(' ');
+    if (value[n - 1].isHighSurrogate() && value[n].isLowSurrogate())
+        return value.left(n - 1) + QLatin1Char(' ');
     return value.left(n);
 }
 
 QString englishMonth(qint64 month) {
-    static const char *const names[] = {"January", "February", "March",     "April",   "May",      "June",
-                                        "July",    "August",   "September", "October", "November", "December"};
+    static const char *const names[] = {"January",   "February", "March",    "April",
+                                        "May",       "June",     "July",     "August",
+                                        "September", "October",  "November", "December"};
     if (month >= 1 && month <= 12) return QString::fromLatin1(names[month - 1]);
     return QString::number(month);
 }

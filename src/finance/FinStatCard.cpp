@@ -31,10 +31,14 @@ struct CardTheme {
 };
 CardTheme cardTheme(AppTheme t) {
     switch (t) {
-    case AppTheme::dark: return {rgb(0.07, 0.14, 0.08), grey(1, 0.45), grey(1, 0.25), grey(1, 0.07)};
-    case AppTheme::silver: return {grey(1, 1), grey(0, 0.72), grey(0, 0.52), grey(0, 0.08)};
-    case AppTheme::pink: return {grey(1, 1), rgb(0.45, 0.18, 0.3, 0.88), rgb(0.45, 0.18, 0.3, 0.62), grey(0, 0.08)};
-    case AppTheme::mint: return {grey(1, 1), rgb(0.08, 0.3, 0.22, 0.85), rgb(0.08, 0.3, 0.22, 0.58), grey(0, 0.08)};
+    case AppTheme::dark:
+        return {rgb(0.07, 0.14, 0.08), grey(1, 0.45), grey(1, 0.25), grey(1, 0.07)};
+    case AppTheme::silver:
+        return {grey(1, 1), grey(0, 0.72), grey(0, 0.52), grey(0, 0.08)};
+    case AppTheme::pink:
+        return {grey(1, 1), rgb(0.45, 0.18, 0.3, 0.88), rgb(0.45, 0.18, 0.3, 0.62), grey(0, 0.08)};
+    case AppTheme::mint:
+        return {grey(1, 1), rgb(0.08, 0.3, 0.22, 0.85), rgb(0.08, 0.3, 0.22, 0.58), grey(0, 0.08)};
     }
     return {};
 }
@@ -54,8 +58,14 @@ void setColor(QLabel *l, const QColor &c) {
 
 QString entryWord(int count) {
     if (count == 1)
-        return L::t({.en = "entry", .es = "entrada", .de = "Eintrag", .fr = "entrée", .uk = "запис", .pl = "wpis"});
-    return L::t({.en = "entries", .es = "entradas", .de = "Einträge", .fr = "entrées", .uk = "записи", .pl = "wpisy"});
+        return L::t(
+            {.en = "entry", .es = "entrada", .de = "Eintrag", .fr = "entrée", .uk = "запис", .pl = "wpis"});
+    return L::t({.en = "entries",
+                 .es = "entradas",
+                 .de = "Einträge",
+                 .fr = "entrées",
+                 .uk = "записи",
+                 .pl = "wpisy"});
 }
 } // namespace
 
@@ -106,13 +116,17 @@ void FinStatCard::updateBalance(double amount, int savingsPct) {
     pct_ = std::min(std::max(savingsPct, 0) / 100.0, 1.0);
     const QColor c = amount >= 0 ? accent_ : rgb(1.0, 0.35, 0.35);
     FinUi::setElided(amtLbl_, QString(amount >= 0 ? QLatin1Char('+') : QLatin1Char('-')) +
-                                   QString::asprintf("%.2f", std::fabs(amount)));
+                                  QString::asprintf("%.2f", std::fabs(amount)));
     setAmountColor(c);
     border_ = withAlpha(c, 0.25);
     fill_ = c;
     FinUi::setElided(subLbl_, QString::number(savingsPct) + QStringLiteral("% ") +
-                                  L::t({.en = "savings", .es = "ahorros", .de = "Ersparnisse", .fr = "épargne",
-                                        .uk = "заощадження", .pl = "oszczędności"}));
+                                  L::t({.en = "savings",
+                                        .es = "ahorros",
+                                        .de = "Ersparnisse",
+                                        .fr = "épargne",
+                                        .uk = "заощадження",
+                                        .pl = "oszczędności"}));
     QWidget::update();
 }
 

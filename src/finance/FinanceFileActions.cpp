@@ -11,10 +11,16 @@
 #include <QPushButton>
 
 namespace {
-const Tr kErrorTitle{.en = "Import error", .es = "Error de importación", .de = "Importfehler",
-                     .fr = "Erreur d'importation", .uk = "Помилка імпорту", .pl = "Błąd importu"};
+const Tr kErrorTitle{.en = "Import error",
+                     .es = "Error de importación",
+                     .de = "Importfehler",
+                     .fr = "Erreur d'importation",
+                     .uk = "Помилка імпорту",
+                     .pl = "Błąd importu"};
 const Tr kErrorText{.en = "Could not read the file. Ensure it is a valid Mivo Finances JSON export.",
-                    .es = "Archivo JSON no válido.", .de = "Ungültige Finanzdatei.", .fr = "Fichier JSON invalide.",
+                    .es = "Archivo JSON no válido.",
+                    .de = "Ungültige Finanzdatei.",
+                    .fr = "Fichier JSON invalide.",
                     .uk = "Не вдалося прочитати файл. Перевірте, чи це коректний JSON-експорт Mivo.",
                     .pl = "Nie można odczytać pliku. Upewnij się, że to prawidłowy eksport JSON Mivo."};
 
@@ -43,8 +49,9 @@ void FinanceView::showExportMenu() {
 
 void FinanceView::doExportCSV() {
     const QString text = FinanceStore::shared().csvString(dispMonth_, dispYear_);
-    const QString path = Dialogs::get().savePath(window(), QString(), FinReports::fileName(dispMonth_, dispYear_, ".csv"),
-                                                 {QStringLiteral("CSV (*.csv)")});
+    const QString path =
+        Dialogs::get().savePath(window(), QString(), FinReports::fileName(dispMonth_, dispYear_, ".csv"),
+                                {QStringLiteral("CSV (*.csv)")});
     if (path.isEmpty()) return;
     reportWrite(window(), FinanceFile::write(path, text.toUtf8()));
 }
@@ -67,7 +74,8 @@ void FinanceView::doExportPDF() {
 
 void FinanceView::doExportJSON() {
     const QByteArray bytes = encodeEntries(FinanceStore::shared().entries());
-    const QString path = Dialogs::get().savePath(window(), QString(), QLatin1String(FinanceFile::kJsonName), {});
+    const QString path =
+        Dialogs::get().savePath(window(), QString(), QLatin1String(FinanceFile::kJsonName), {});
     if (path.isEmpty()) return;
     reportWrite(window(), FinanceFile::write(path, bytes));
 }
@@ -90,12 +98,20 @@ void FinanceView::doImportJSON() {
         return;
     }
     Dialogs::Alert q;
-    q.title = L::t({.en = "Replace all records?", .es = "¿Reemplazar todos los registros?", .de = "Alle Einträge ersetzen?",
-                    .fr = "Remplacer tous les enregistrements ?", .uk = "Замінити всі записи?",
+    q.title = L::t({.en = "Replace all records?",
+                    .es = "¿Reemplazar todos los registros?",
+                    .de = "Alle Einträge ersetzen?",
+                    .fr = "Remplacer tous les enregistrements ?",
+                    .uk = "Замінити всі записи?",
                     .pl = "Zastąpić wszystkie rekordy?"});
     q.text = QString::number(r.entries.size()) +
              QStringLiteral(" records will be loaded. All current data will be deleted and replaced.");
-    q.buttons = {L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"}),
+    q.buttons = {L::t({.en = "Replace",
+                       .es = "Reemplazar",
+                       .de = "Ersetzen",
+                       .fr = "Remplacer",
+                       .uk = "Замінити",
+                       .pl = "Zastąp"}),
                  cancelTitle()};
     if (Dialogs::get().alert(window(), q) != 0 || !self) return;
     if (!FinanceStore::shared().replaceAll(r.entries)) {
@@ -103,8 +119,13 @@ void FinanceView::doImportJSON() {
         return;
     }
     Dialogs::Alert done;
-    done.title = L::t({.en = "Import complete", .es = "Importación completa", .de = "Import abgeschlossen",
-                       .fr = "Importation terminée", .uk = "Імпорт завершено", .pl = "Import zakończony"});
-    done.text = QString::number(r.entries.size()) + QStringLiteral(" records loaded. All previous data replaced.");
+    done.title = L::t({.en = "Import complete",
+                       .es = "Importación completa",
+                       .de = "Import abgeschlossen",
+                       .fr = "Importation terminée",
+                       .uk = "Імпорт завершено",
+                       .pl = "Import zakończony"});
+    done.text =
+        QString::number(r.entries.size()) + QStringLiteral(" records loaded. All previous data replaced.");
     Dialogs::get().alert(window(), done);
 }

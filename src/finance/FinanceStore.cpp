@@ -104,7 +104,8 @@ const QStringList &FinanceStore::incomeKeys() {
 }
 
 const QStringList &FinanceStore::expenseKeys() {
-    static const QStringList k = {"Food", "Transport", "Housing", "Health", "Entertainment", "Clothing", "Other"};
+    static const QStringList k = {"Food",          "Transport", "Housing", "Health",
+                                  "Entertainment", "Clothing",  "Other"};
     return k;
 }
 
@@ -124,12 +125,14 @@ QString FinanceStore::displayForKey(const QString &keyOrName) {
 
 QStringList FinanceStore::incomeCategoriesDisplay() {
     QStringList out;
-    for (const QString &k : incomeKeys()) out << displayForKey(k);
+    for (const QString &k : incomeKeys())
+        out << displayForKey(k);
     return out;
 }
 
 QStringList FinanceStore::expenseCategoriesDisplay() {
     QStringList out;
-    for (const QString &k : expenseKeys()) out << displayForKey(k);
+    for (const QString &k : expenseKeys())
+        out << displayForKey(k);
     return out;
 }

@@ -36,21 +36,32 @@ const QColor kIncomeAccent = QColor::fromRgbF(0.13f, 0.77f, 0.37f);
 const QColor kExpenseAccent = QColor::fromRgbF(1.0f, 0.35f, 0.35f);
 const QColor kBalanceAccent = QColor::fromRgbF(0.31f, 0.62f, 1.0f);
 
-const Tr kIncomeCaption{.en = "Income", .es = "Ingreso", .de = "Einkommen", .fr = "Revenu", .uk = "Дохід", .pl = "Dochód"};
-const Tr kExpenseCaption{.en = "Expenses", .es = "Gastos", .de = "Ausgaben", .fr = "Dépenses", .uk = "Витрати", .pl = "Wydatki"};
-const Tr kBalanceCaption{.en = "Balance", .es = "Saldo", .de = "Saldo", .fr = "Solde", .uk = "Баланс", .pl = "Bilans"};
+const Tr kIncomeCaption{
+    .en = "Income", .es = "Ingreso", .de = "Einkommen", .fr = "Revenu", .uk = "Дохід", .pl = "Dochód"};
+const Tr kExpenseCaption{
+    .en = "Expenses", .es = "Gastos", .de = "Ausgaben", .fr = "Dépenses", .uk = "Витрати", .pl = "Wydatki"};
+const Tr kBalanceCaption{
+    .en = "Balance", .es = "Saldo", .de = "Saldo", .fr = "Solde", .uk = "Баланс", .pl = "Bilans"};
 const Tr kSubtitle{.en = "Add, track and export your monthly finances.",
                    .es = "Añade, rastrea y exporta tus finanzas mensuales.",
                    .de = "Finanzen hinzufügen, verfolgen und exportieren.",
                    .fr = "Ajoutez, suivez et exportez vos finances mensuelles.",
                    .uk = "Додавайте, відстежуйте та експортуйте місячні фінанси.",
                    .pl = "Dodawaj, śledź i eksportuj swoje miesięczne finanse."};
-const Tr kFormHeading{.en = "ADD ENTRY", .es = "AGREGAR ENTRADA", .de = "EINTRAG HINZUFÜGEN", .fr = "AJOUTER UNE ENTRÉE",
-                      .uk = "ДОДАТИ ЗАПИС", .pl = "DODAJ WPIS"};
-const Tr kNamePlaceholder{.en = "Name…", .es = "Nombre…", .de = "Name…", .fr = "Nom…", .uk = "Назва…", .pl = "Nazwa…"};
-const Tr kAmountPlaceholder{.en = "Amount", .es = "Monto", .de = "Betrag", .fr = "Montant", .uk = "Сума", .pl = "Kwota"};
-const Tr kAddWord{.en = "Add", .es = "Agregar", .de = "Hinzufügen", .fr = "Ajouter", .uk = "Додати", .pl = "Dodaj"};
-const Tr kPageWord{.en = "Finances", .es = "Finanzas", .de = "Finanzen", .fr = "Finances", .uk = "Фінанси", .pl = "Finanse"};
+const Tr kFormHeading{.en = "ADD ENTRY",
+                      .es = "AGREGAR ENTRADA",
+                      .de = "EINTRAG HINZUFÜGEN",
+                      .fr = "AJOUTER UNE ENTRÉE",
+                      .uk = "ДОДАТИ ЗАПИС",
+                      .pl = "DODAJ WPIS"};
+const Tr kNamePlaceholder{
+    .en = "Name…", .es = "Nombre…", .de = "Name…", .fr = "Nom…", .uk = "Назва…", .pl = "Nazwa…"};
+const Tr kAmountPlaceholder{
+    .en = "Amount", .es = "Monto", .de = "Betrag", .fr = "Montant", .uk = "Сума", .pl = "Kwota"};
+const Tr kAddWord{
+    .en = "Add", .es = "Agregar", .de = "Hinzufügen", .fr = "Ajouter", .uk = "Додати", .pl = "Dodaj"};
+const Tr kPageWord{
+    .en = "Finances", .es = "Finanzas", .de = "Finanzen", .fr = "Finances", .uk = "Фінанси", .pl = "Finanse"};
 
 struct ColumnHeader {
     int x; // before the name column's width is added
@@ -60,12 +71,31 @@ struct ColumnHeader {
     Tr text;
 };
 const ColumnHeader kColumns[] = {
-    {0, 96, false, false, {.en = "DATE", .es = "FECHA", .de = "DATUM", .fr = "DATE", .uk = "ДАТА", .pl = "DATA"}},
-    {96, 0, false, true, {.en = "NAME", .es = "NOMBRE", .de = "NAME", .fr = "NOM", .uk = "НАЗВА", .pl = "NAZWA"}},
-    {96, 130, true, false,
-     {.en = "CATEGORY", .es = "CATEGORÍA", .de = "KATEGORIE", .fr = "CATÉGORIE", .uk = "КАТЕГОРІЯ", .pl = "KATEGORIA"}},
+    {0,
+     96,
+     false,
+     false,
+     {.en = "DATE", .es = "FECHA", .de = "DATUM", .fr = "DATE", .uk = "ДАТА", .pl = "DATA"}},
+    {96,
+     0,
+     false,
+     true,
+     {.en = "NAME", .es = "NOMBRE", .de = "NAME", .fr = "NOM", .uk = "НАЗВА", .pl = "NAZWA"}},
+    {96,
+     130,
+     true,
+     false,
+     {.en = "CATEGORY",
+      .es = "CATEGORÍA",
+      .de = "KATEGORIE",
+      .fr = "CATÉGORIE",
+      .uk = "КАТЕГОРІЯ",
+      .pl = "KATEGORIA"}},
     {226, 90, true, false, {.en = "TYPE", .es = "TIPO", .de = "TYP", .fr = "TYPE", .uk = "ТИП", .pl = "TYP"}},
-    {316, 110, true, false,
+    {316,
+     110,
+     true,
+     false,
      {.en = "AMOUNT", .es = "MONTO", .de = "BETRAG", .fr = "MONTANT", .uk = "СУМА", .pl = "KWOTA"}},
 };
 
@@ -86,8 +116,10 @@ QString capitalizedWords(const QString &s) {
 QString trimBlanks(const QString &s) {
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
     qsizetype a = 0, b = s.size();
-    while (a < b && blank(s[a])) ++a;
-    while (b > a && blank(s[b - 1])) --b;
+    while (a < b && blank(s[a]))
+        ++a;
+    while (b > a && blank(s[b - 1]))
+        --b;
     return s.mid(a, b - a);
 }
 
@@ -196,7 +228,8 @@ void FinanceView::setup() {
     colHdrLbls_.clear();
     colHdrSeps_.clear();
     for (const ColumnHeader &c : kColumns) {
-        colHdrLbls_ << label(colHdrBar_, Fonts::scaledFont(10, QFont::DemiBold), c.strong ? VF::text() : VF::sub());
+        colHdrLbls_ << label(colHdrBar_, Fonts::scaledFont(10, QFont::DemiBold),
+                             c.strong ? VF::text() : VF::sub());
         if (&c != &kColumns[0]) {
             auto *sep = new QWidget(colHdrBar_);
             sep->setAutoFillBackground(true);
@@ -211,7 +244,8 @@ void FinanceView::setup() {
         if (self) FinanceStore::shared().remove(id);
     };
 
-    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        w->show();
     layoutFrame();
     requestRebuild();
 }
@@ -274,13 +308,15 @@ void FinanceView::relabel() {
     formAmtF_->setPlaceholderText(L::t(kAmountPlaceholder));
     fillTypePopup();
     fillCategoryPopup();
-    for (int i = 0; i < colHdrLbls_.size(); ++i) FinUi::setElided(colHdrLbls_[i], L::t(kColumns[i].text));
+    for (int i = 0; i < colHdrLbls_.size(); ++i)
+        FinUi::setElided(colHdrLbls_[i], L::t(kColumns[i].text));
 
     // The month's name as it stands alone (nominative), not as it reads inside a full date.
-    const QString monthName =
-        capitalizedWords(QLocale(AppLangs::localeId(L::lang())).standaloneMonthName(dispMonth_, QLocale::LongFormat));
+    const QString monthName = capitalizedWords(
+        QLocale(AppLangs::localeId(L::lang())).standaloneMonthName(dispMonth_, QLocale::LongFormat));
     const QString year = QString::number(dispYear_);
-    FinUi::setElided(titleLbl_, L::t(kPageWord) + QStringLiteral(" — ") + monthName + QLatin1Char(' ') + year);
+    FinUi::setElided(titleLbl_,
+                     L::t(kPageWord) + QStringLiteral(" — ") + monthName + QLatin1Char(' ') + year);
     FinUi::setElided(monthLbl_, monthName + QLatin1Char(' ') + year);
 }
 
@@ -302,23 +338,32 @@ void FinanceView::rebuild() {
 
 void FinanceView::tellUnreadable(const QString &keptKey) {
     Dialogs::Alert a;
-    a.title = L::t({.en = "Some of your data could not be read", .es = "No se pudieron leer algunos de tus datos",
+    a.title = L::t({.en = "Some of your data could not be read",
+                    .es = "No se pudieron leer algunos de tus datos",
                     .de = "Einige deiner Daten konnten nicht gelesen werden",
-                    .fr = "Certaines de vos données n'ont pas pu être lues", .uk = "Деякі ваші дані не вдалося прочитати",
+                    .fr = "Certaines de vos données n'ont pas pu être lues",
+                    .uk = "Деякі ваші дані не вдалося прочитати",
                     .pl = "Nie udało się odczytać części twoich danych"});
-    a.text = L::t({.en = "Your finances could not be read, so the finance page starts empty. A copy of the unreadable "
-                         "data is kept as “%1”.",
-                   .es = "No se pudieron leer tus finanzas, así que la página de finanzas empieza vacía. Se conserva "
-                         "una copia de los datos ilegibles como “%1”.",
-                   .de = "Deine Finanzen konnten nicht gelesen werden, daher beginnt die Finanzseite leer. Eine Kopie "
-                         "der unlesbaren Daten bleibt als „%1“ erhalten.",
-                   .fr = "Vos finances n'ont pas pu être lues : la page des finances démarre vide. Une copie des "
-                         "données illisibles est conservée sous « %1 ».",
-                   .uk = "Не вдалося прочитати ваші фінанси, тому сторінка фінансів порожня. Копію непрочитаних даних "
-                         "збережено як «%1».",
-                   .pl = "Nie udało się odczytać twoich finansów, więc strona finansów jest pusta. Kopia nieczytelnych "
-                         "danych została zachowana jako „%1”."})
-                 .arg(keptKey);
+    a.text =
+        L::t(
+            {.en = "Your finances could not be read, so the finance page starts empty. A copy of the "
+                   "unreadable "
+                   "data is kept as “%1”.",
+             .es =
+                 "No se pudieron leer tus finanzas, así que la página de finanzas empieza vacía. Se conserva "
+                 "una copia de los datos ilegibles como “%1”.",
+             .de = "Deine Finanzen konnten nicht gelesen werden, daher beginnt die Finanzseite leer. Eine "
+                   "Kopie "
+                   "der unlesbaren Daten bleibt als „%1“ erhalten.",
+             .fr = "Vos finances n'ont pas pu être lues : la page des finances démarre vide. Une copie des "
+                   "données illisibles est conservée sous « %1 ».",
+             .uk = "Не вдалося прочитати ваші фінанси, тому сторінка фінансів порожня. Копію непрочитаних "
+                   "даних "
+                   "збережено як «%1».",
+             .pl = "Nie udało się odczytać twoich finansów, więc strona finansów jest pusta. Kopia "
+                   "nieczytelnych "
+                   "danych została zachowana jako „%1”."})
+            .arg(keptKey);
     a.warning = true;
     Dialogs::get().alert(window(), a);
 }
@@ -385,7 +430,8 @@ void FinanceView::layoutFrame() {
     const int exportW = std::max(96, textRoom(exportBtn_->font(), exportBtn_->text(), 20));
     const double exportX = W - 20 - exportW;
     const double nextX = exportX - 18 - 30;
-    const int monthW = std::max(112, textRoom(monthLbl_->font(), monthLbl_->property("finFullText").toString(), 8));
+    const int monthW =
+        std::max(112, textRoom(monthLbl_->font(), monthLbl_->property("finFullText").toString(), 8));
     const double monthX = nextX - monthW;
     const double prevX = monthX - 4 - 30;
     exportBtn_->setGeometry(yUp(H, exportX, H - 52, exportW, 26));
@@ -408,7 +454,8 @@ void FinanceView::layoutFrame() {
     // Pop-ups and the Add button widen for their longest item; the name field gives up the room.
     auto longest = [](QComboBox *c) {
         int w = 0;
-        for (int i = 0; i < c->count(); ++i) w = std::max(w, textRoom(c->font(), c->itemText(i), 0));
+        for (int i = 0; i < c->count(); ++i)
+            w = std::max(w, textRoom(c->font(), c->itemText(i), 0));
         return w;
     };
     const int typeW = std::max(126, longest(formTypePop_) + 40);
@@ -418,7 +465,9 @@ void FinanceView::layoutFrame() {
     formAmtF_->setGeometry(yUp(H, nw + 40, fy + 50, 90, 34));
     formTypePop_->setGeometry(yUp(H, nw + 138, fy + 50, typeW, 34));
     formCatPop_->setGeometry(yUp(H, nw + 138 + typeW + 8, fy + 50, catW, 34));
-    formDatePicker_->setGeometry(yUp(H, 32, fy + 10, std::max(140, textRoom(formDatePicker_->font(), QStringLiteral("00.00.0000"), 44)), 34));
+    formDatePicker_->setGeometry(
+        yUp(H, 32, fy + 10,
+            std::max(140, textRoom(formDatePicker_->font(), QStringLiteral("00.00.0000"), 44)), 34));
     const int addW = std::max(90, textRoom(formAddBtn_->font(), formAddBtn_->text(), 20));
     formAddBtn_->setGeometry(yUp(H, W - 32 - addW, fy + 10, addW, 34));
 

@@ -54,7 +54,8 @@ private slots:
     void oversizedFileIsRefusedUnread() {
         QByteArray big = "[" + rec("A");
         const QByteArray more = "," + rec("A");
-        while (big.size() <= FinanceFile::kMaxImportBytes) big += more;
+        while (big.size() <= FinanceFile::kMaxImportBytes)
+            big += more;
         big += "]";
         QVERIFY(!FinanceFile::read(put(dir, big)).ok);
         QVERIFY(FinanceFile::read(put(dir, big), big.size()).ok); // the same file under a larger limit
@@ -96,15 +97,18 @@ private slots:
     void pdfIsA4() {
         const QString path = dir.filePath(QStringLiteral("finances-2026-03.pdf"));
         QString text = QStringLiteral("Mivo — Finance Report\nMarch 2026\n") + QString(52, QChar(0x2550));
-        for (int i = 0; i < 120; ++i) text += QStringLiteral("\n  05.03.2026    row ") + QString::number(i);
+        for (int i = 0; i < 120; ++i)
+            text += QStringLiteral("\n  05.03.2026    row ") + QString::number(i);
         const auto r = FinanceFile::writePdf(path, text);
         QVERIFY2(r.ok, qPrintable(r.error));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray pdf = f.readAll();
         QVERIFY(pdf.startsWith("%PDF"));
-        QVERIFY2(pdf.contains("/MediaBox [0 0 595.000000 842.000000]"), pdf.mid(pdf.indexOf("MediaBox"), 60).constData());
-        QVERIFY(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page ") >= 2); // 120 rows need pages
+        QVERIFY2(pdf.contains("/MediaBox [0 0 595.000000 842.000000]"),
+                 pdf.mid(pdf.indexOf("MediaBox"), 60).constData());
+        QVERIFY(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page ") >=
+                2); // 120 rows need pages
     }
 };
 

@@ -34,7 +34,15 @@ void settle() {
 }
 
 FinEntry entry(const QString &id, int day, int month, int year, FinType t, double amount) {
-    return FinEntry{id, finDateStr(day, month, year), QStringLiteral("e ") + id, QStringLiteral("Food"), t, amount, month, year, {}};
+    return FinEntry{id,
+                    finDateStr(day, month, year),
+                    QStringLiteral("e ") + id,
+                    QStringLiteral("Food"),
+                    t,
+                    amount,
+                    month,
+                    year,
+                    {}};
 }
 } // namespace
 
@@ -106,11 +114,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("amount");
         QTest::addColumn<bool>("nameFocused");
-        QTest::newRow("blank name") << " \t " << "5" << true;
-        QTest::newRow("zero") << "x" << "0" << false;
-        QTest::newRow("negative") << "x" << "-3" << false;
-        QTest::newRow("blank before") << "x" << " 5" << false;
-        QTest::newRow("infinite") << "x" << "1e999" << false;
+        QTest::newRow("blank name") << " \t "
+                                    << "5" << true;
+        QTest::newRow("zero") << "x"
+                              << "0" << false;
+        QTest::newRow("negative") << "x"
+                                  << "-3" << false;
+        QTest::newRow("blank before") << "x"
+                                      << " 5" << false;
+        QTest::newRow("infinite") << "x"
+                                  << "1e999" << false;
     }
     void formRefusesAndPointsAtTheField() {
         QFETCH(QString, name);
@@ -188,14 +201,16 @@ private slots:
         settle();
         QCOMPARE(t->model()->rowCount(), 1);
         QCOMPARE(s.entries()[0].id, QStringLiteral("keep"));
-        QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, t->deleteRect(0).center() + QPoint(0, 12)); // beside it
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
+                          t->deleteRect(0).center() + QPoint(0, 12)); // beside it
         QCOMPARE(s.entries().size(), size_t(1));
     }
 
     void exportsProposeTheMonthAndWriteIt() {
         FinanceStore::shared().add(entry("a", 2, 1, 2026, FinType::income, 3));
         FinanceStore::shared().add(entry("b", 2, 2, 2026, FinType::income, 4));
-        const QString csv = dir.filePath(QStringLiteral("a.csv")), pdf = dir.filePath(QStringLiteral("a.pdf"));
+        const QString csv = dir.filePath(QStringLiteral("a.csv")),
+                      pdf = dir.filePath(QStringLiteral("a.pdf"));
         dialogs->savePaths = {csv, QString(), pdf};
         page->doExportCSV();
         page->doExportTXT(); // cancelled
@@ -222,20 +237,23 @@ private slots:
         {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(encodeEntries({entry("n1", 1, 5, 2026, FinType::expense, 9), entry("n2", 2, 5, 2026, FinType::income, 8)}));
+            f.write(encodeEntries(
+                {entry("n1", 1, 5, 2026, FinType::expense, 9), entry("n2", 2, 5, 2026, FinType::income, 8)}));
         }
         dialogs->openPathAnswers = {path};
         dialogs->alertAnswers = {1}; // Cancel
         page->doImportJSON();
-        QCOMPARE(dialogs->alertsShown, QStringList{"Replace all records?|2 records will be loaded. All current data will "
-                                                   "be deleted and replaced."});
+        QCOMPARE(dialogs->alertsShown,
+                 QStringList{"Replace all records?|2 records will be loaded. All current data will "
+                             "be deleted and replaced."});
         QCOMPARE(s.entries().size(), size_t(1));
 
         dialogs->alertsShown.clear();
         dialogs->openPathAnswers = {path};
         page->doImportJSON();
         QCOMPARE(s.entries().size(), size_t(2));
-        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import complete|2 records loaded. All previous data replaced."));
+        QCOMPARE(dialogs->alertsShown.last(),
+                 QStringLiteral("Import complete|2 records loaded. All previous data replaced."));
         QCOMPARE(page->dispMonth(), 1); // the shown month stays
 
         // A file that is not an array of entries changes nothing.

@@ -7,7 +7,8 @@
 namespace {
 FinEntry e(const QString &date, const QString &name, const QString &cat, FinType t, double amount) {
     const auto d = splitDateStr(date);
-    return FinEntry{QStringLiteral("id-") + name, date, name, cat, t, amount, d ? d->month : 1, d ? d->year : 2026, {}};
+    return FinEntry{QStringLiteral("id-") + name, date, name, cat, t, amount, d ? d->month : 1,
+                    d ? d->year : 2026,           {}};
 }
 const QString kHead = QStringLiteral("Mivo — Finance Report\n");
 const QString kDouble = QString(52, QChar(0x2550));
@@ -19,9 +20,7 @@ class TstFinReports : public QObject {
     Q_OBJECT
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
-    void init() {
-        prefs = std::make_unique<TempPrefs>();
-    }
+    void init() { prefs = std::make_unique<TempPrefs>(); }
     void cleanup() { prefs.reset(); }
 
     void emptyMonth() {
@@ -29,7 +28,8 @@ private slots:
         QCOMPARE(FinReports::csv(m), QStringLiteral("Date,Name,Category,Type,Amount (UAH)"));
         QCOMPARE(FinReports::txt(m), kHead + "January 2026\n" + kDouble +
                                          "\n\nIncome:   ₴ 0.00  (0 entries)\nExpenses: ₴ 0.00  (0 entries)\n"
-                                         "Balance:  ₴ 0.00  (0% savings)\n\n" + kSingle + "\n");
+                                         "Balance:  ₴ 0.00  (0% savings)\n\n" +
+                                         kSingle + "\n");
     }
 
     void expensesOnlyWithNegativeSavings() {
@@ -40,7 +40,8 @@ private slots:
         const QString txt = FinReports::txt(finMonth(all, 3, 2026));
         QCOMPARE(txt, kHead + "March 2026\n" + kDouble +
                           "\n\nIncome:   ₴ 1000.00  (1 entries)\nExpenses: ₴ 1250.00  (1 entries)\n"
-                          "Balance:  ₴ -250.00  (-25% savings)\n\n" + kSingle +
+                          "Balance:  ₴ -250.00  (-25% savings)\n\n" +
+                          kSingle +
                           "\n\nINCOME:\n"
                           "  02.03.2026    Salary                    [Salary        ]  ₴1000.00\n\n"
                           "EXPENSES:\n"
@@ -53,7 +54,8 @@ private slots:
     // A cut that would split an emoji drops it and pads, so the column stays 24 units wide.
     void emojiAtTheCut() {
         const QString name = QString(23, QLatin1Char('a')) + QStringLiteral("😀b");
-        const QString txt = FinReports::txt(finMonth({e("01.03.2026", name, "Food😀xxxxxxxxxxxxx", FinType::expense, 5)}, 3, 2026));
+        const QString txt = FinReports::txt(
+            finMonth({e("01.03.2026", name, "Food😀xxxxxxxxxxxxx", FinType::expense, 5)}, 3, 2026));
         QVERIFY2(txt.endsWith(QStringLiteral("  01.03.2026    ") + QString(23, QLatin1Char('a')) +
                               QStringLiteral("   [Food😀xxxxxxxx]  ₴5.00")),
                  qPrintable(txt.section(QLatin1Char('\n'), -1)));
@@ -69,7 +71,9 @@ private slots:
         QTest::newRow("pair before the cut stays") << "a😀bc" << 3 << "a😀";
         QTest::newRow("pair across the cut") << "ab😀c" << 3 << "ab ";
         QTest::newRow("pair fits exactly at the end") << "ab😀" << 4 << "ab😀";
-        QTest::newRow("lone high surrogate is cut as a unit") << (QStringLiteral("ab") + QChar(0xD83D) + QLatin1Char('x')) << 3 << (QStringLiteral("ab") + QChar(0xD83D));
+        QTest::newRow("lone high surrogate is cut as a unit")
+            << (QStringLiteral("ab") + QChar(0xD83D) + QLatin1Char('x')) << 3
+            << (QStringLiteral("ab") + QChar(0xD83D));
     }
     void fit() {
         QFETCH(QString, value);
@@ -116,7 +120,8 @@ private slots:
         QCOMPARE(FinReports::fileName(1, 2026, ".csv"), QStringLiteral("finances-2026-01.csv"));
         QCOMPARE(FinReports::fileName(12, 2025, ".pdf"), QStringLiteral("finances-2025-12.pdf"));
         QCOMPARE(FinReports::englishMonth(12), QStringLiteral("December"));
-        QVERIFY(FinReports::txt(finMonth({}, 13, 2026)).section(QLatin1Char('\n'), 1, 1) == QStringLiteral("13 2026"));
+        QVERIFY(FinReports::txt(finMonth({}, 13, 2026)).section(QLatin1Char('\n'), 1, 1) ==
+                QStringLiteral("13 2026"));
     }
 
 private:

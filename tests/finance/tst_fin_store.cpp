@@ -9,11 +9,13 @@
 namespace {
 FinEntry entry(const QString &id, const QString &dateStr, FinType type = FinType::expense, double amount = 1,
                qint64 month = 3, qint64 year = 2026) {
-    return FinEntry{id, dateStr, QStringLiteral("n ") + id, QStringLiteral("Food"), type, amount, month, year, {}};
+    return FinEntry{id,   dateStr, QStringLiteral("n ") + id, QStringLiteral("Food"), type, amount, month,
+                    year, {}};
 }
 QStringList ids(const std::vector<FinEntry> &v) {
     QStringList out;
-    for (const auto &e : v) out << e.id;
+    for (const auto &e : v)
+        out << e.id;
     return out;
 }
 } // namespace
@@ -43,29 +45,32 @@ private slots:
     void monthOrder_data() {
         QTest::addColumn<QStringList>("dates"); // in insertion order; ids are the positions
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("same day keeps insertion order") << QStringList{"05.03.2026", "05.03.2026", "05.03.2026"}
-                                                        << QStringList{"0", "1", "2"};
-        QTest::newRow("02.03 added after 10.03 comes first") << QStringList{"10.03.2026", "02.03.2026"}
-                                                             << QStringList{"1", "0"};
-        QTest::newRow("by number, not text") << QStringList{"10.03.2026", "9.03.2026", "01.01.2027", "09.12.2025"}
-                                             << QStringList{"3", "1", "0", "2"};
-        QTest::newRow("same numbers written differently tie") << QStringList{"5.3.2026", "05.03.2026", "5.3.2026"}
-                                                              << QStringList{"0", "1", "2"};
-        QTest::newRow("unsplittable dates follow, by text") << QStringList{"2026-03-05", "01.03.2026", "2026-03-01"}
-                                                            << QStringList{"1", "2", "0"};
+        QTest::newRow("same day keeps insertion order")
+            << QStringList{"05.03.2026", "05.03.2026", "05.03.2026"} << QStringList{"0", "1", "2"};
+        QTest::newRow("02.03 added after 10.03 comes first")
+            << QStringList{"10.03.2026", "02.03.2026"} << QStringList{"1", "0"};
+        QTest::newRow("by number, not text")
+            << QStringList{"10.03.2026", "9.03.2026", "01.01.2027", "09.12.2025"}
+            << QStringList{"3", "1", "0", "2"};
+        QTest::newRow("same numbers written differently tie")
+            << QStringList{"5.3.2026", "05.03.2026", "5.3.2026"} << QStringList{"0", "1", "2"};
+        QTest::newRow("unsplittable dates follow, by text")
+            << QStringList{"2026-03-05", "01.03.2026", "2026-03-01"} << QStringList{"1", "2", "0"};
         // Mixed kinds make the plain test cyclic (a < b by date, b < c and c < a by text); the order
         // must still be one answer, the same whatever the insertion order of equal keys.
-        QTest::newRow("mixed kinds give one answer") << QStringList{"1.3.2026", "10.02.2026", "1", "15.03.2026"}
-                                                     << QStringList{"1", "0", "3", "2"};
-        QTest::newRow("pieces that are not numbers are skipped") << QStringList{"05.x.03.2026", "04.03.2026"}
-                                                                 << QStringList{"1", "0"};
+        QTest::newRow("mixed kinds give one answer")
+            << QStringList{"1.3.2026", "10.02.2026", "1", "15.03.2026"} << QStringList{"1", "0", "3", "2"};
+        QTest::newRow("pieces that are not numbers are skipped")
+            << QStringList{"05.x.03.2026", "04.03.2026"} << QStringList{"1", "0"};
     }
     void monthOrder() {
         QFETCH(QStringList, dates);
         QFETCH(QStringList, expected);
         FinanceStore &s = FinanceStore::shared();
-        for (int i = 0; i < dates.size(); ++i) QVERIFY(s.add(entry(QString::number(i), dates[i])));
-        s.add(entry(QStringLiteral("april"), QStringLiteral("01.03.2026"), FinType::expense, 1, 4)); // other month
+        for (int i = 0; i < dates.size(); ++i)
+            QVERIFY(s.add(entry(QString::number(i), dates[i])));
+        s.add(entry(QStringLiteral("april"), QStringLiteral("01.03.2026"), FinType::expense, 1,
+                    4)); // other month
         QCOMPARE(ids(s.entries(3, 2026)), expected);
     }
 
@@ -78,7 +83,8 @@ private slots:
         QTest::newRow("signs") << "+5.-3.2026" << true << qint64(2026);
         QTest::newRow("four numbers") << "1.2.3.4" << false << qint64(0);
         QTest::newRow("dashes") << "2026-03-05" << false << qint64(0);
-        QTest::newRow("overflowing number skipped") << "1.2.99999999999999999999.2026" << true << qint64(2026);
+        QTest::newRow("overflowing number skipped")
+            << "1.2.99999999999999999999.2026" << true << qint64(2026);
         QTest::newRow("blank in a piece") << " 5.3.2026" << false << qint64(0);
         QTest::newRow("empty") << "" << false << qint64(0);
     }
@@ -111,15 +117,24 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<int>("lang");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("German salary") << "Gehalt" << "Salary" << int(AppLang::en) << "Salary";
-        QTest::newRow("German other") << "Sonstiges" << "Other" << int(AppLang::pl) << "Inne";
-        QTest::newRow("Spanish transport") << "Transporte" << "Transport" << int(AppLang::es) << "Transporte";
-        QTest::newRow("lower case is unknown") << "salary" << "salary" << int(AppLang::de) << "salary";
-        QTest::newRow("food in Ukrainian") << "Food" << "Food" << int(AppLang::uk) << "Їжа";
-        QTest::newRow("comida in English") << "Comida" << "Food" << int(AppLang::en) << "Food";
-        QTest::newRow("unknown shown as stored") << "Rent" << "Rent" << int(AppLang::fr) << "Rent";
-        QTest::newRow("apostrophe") << "Здоров'я" << "Health" << int(AppLang::fr) << "Santé";
-        QTest::newRow("no trimming") << "Food " << "Food " << int(AppLang::uk) << "Food ";
+        QTest::newRow("German salary") << "Gehalt"
+                                       << "Salary" << int(AppLang::en) << "Salary";
+        QTest::newRow("German other") << "Sonstiges"
+                                      << "Other" << int(AppLang::pl) << "Inne";
+        QTest::newRow("Spanish transport") << "Transporte"
+                                           << "Transport" << int(AppLang::es) << "Transporte";
+        QTest::newRow("lower case is unknown") << "salary"
+                                               << "salary" << int(AppLang::de) << "salary";
+        QTest::newRow("food in Ukrainian") << "Food"
+                                           << "Food" << int(AppLang::uk) << "Їжа";
+        QTest::newRow("comida in English") << "Comida"
+                                           << "Food" << int(AppLang::en) << "Food";
+        QTest::newRow("unknown shown as stored") << "Rent"
+                                                 << "Rent" << int(AppLang::fr) << "Rent";
+        QTest::newRow("apostrophe") << "Здоров'я"
+                                    << "Health" << int(AppLang::fr) << "Santé";
+        QTest::newRow("no trimming") << "Food "
+                                     << "Food " << int(AppLang::uk) << "Food ";
     }
     void categories() {
         QFETCH(QString, name);
@@ -169,7 +184,8 @@ private slots:
 
     void addRefusesAmountsThatAreNotFiniteAndPositive() {
         FinanceStore &s = FinanceStore::shared();
-        for (double bad : {0.0, -1.0, qInf(), -qInf(), qQNaN()}) QVERIFY(!s.add(entry("x", "01.03.2026", FinType::income, bad)));
+        for (double bad : {0.0, -1.0, qInf(), -qInf(), qQNaN()})
+            QVERIFY(!s.add(entry("x", "01.03.2026", FinType::income, bad)));
         QVERIFY(s.entries().empty());
         QCOMPARE(posts, 0);
         QVERIFY(!prefs->prefs().contains(kFinances));
@@ -201,12 +217,17 @@ private slots:
 
     void unreadableDocumentIsKeptAside_data() {
         QTest::addColumn<QByteArray>("doc");
-        const QByteArray good = R"({"id":"1","dateStr":"01.03.2026","name":"n","category":"Food","type":"income","amount":1,"month":3,"year":2026,"note":""})";
-        QTest::newRow("capital type") << QByteArray(good).replace("\"income\"", "\"Income\"").prepend('[').append(']');
-        QTest::newRow("missing note") << QByteArray(good).replace(R"(,"note":"")", "").prepend('[').append(']');
-        QTest::newRow("month as text") << QByteArray(good).replace(R"("month":3)", R"("month":"3")").prepend('[').append(']');
+        const QByteArray good =
+            R"({"id":"1","dateStr":"01.03.2026","name":"n","category":"Food","type":"income","amount":1,"month":3,"year":2026,"note":""})";
+        QTest::newRow("capital type")
+            << QByteArray(good).replace("\"income\"", "\"Income\"").prepend('[').append(']');
+        QTest::newRow("missing note")
+            << QByteArray(good).replace(R"(,"note":"")", "").prepend('[').append(']');
+        QTest::newRow("month as text")
+            << QByteArray(good).replace(R"("month":3)", R"("month":"3")").prepend('[').append(']');
         QTest::newRow("object") << good;
-        QTest::newRow("overflowing amount") << QByteArray(good).replace(R"("amount":1)", R"("amount":1e999)").prepend('[').append(']');
+        QTest::newRow("overflowing amount")
+            << QByteArray(good).replace(R"("amount":1)", R"("amount":1e999)").prepend('[').append(']');
         QTest::newRow("truncated") << QByteArray("[") + good.left(50);
     }
     void unreadableDocumentIsKeptAside() {
