@@ -25,6 +25,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -251,6 +252,13 @@ void FinanceView::setup() {
 }
 
 void FinanceView::buildForm() {
+    // A theme or font-size change builds the page again: the form keeps what the user chose and typed.
+    const bool had = formTypePop_ && formCatPop_ && formDatePicker_ && formNameF_ && formAmtF_;
+    const int typeIdx = had ? formTypePop_->currentIndex() : 0;
+    const int catIdx = had ? formCatPop_->currentIndex() : 0;
+    const QDate date = had ? formDatePicker_->date() : Clock::get().today();
+    const QString name = had ? formNameF_->text() : QString(), amount = had ? formAmtF_->text() : QString();
+
     formBg_ = new FormBg(this);
     formHdrLbl_ = label(this, Fonts::scaledFont(10, QFont::DemiBold), VF::sub());
     formNameF_ = new QLineEdit(this);
@@ -258,27 +266,29 @@ void FinanceView::buildForm() {
     themeControl(formNameF_);
     formAmtF_ = new QLineEdit(this);
     formAmtF_->setFont(Fonts::monoDigits(13));
+    formNameF_->setText(name);
+    formAmtF_->setText(amount);
     themeControl(formAmtF_);
     formTypePop_ = new QComboBox(this);
     formTypePop_->setFont(Fonts::scaledFont(12));
     themeControl(formTypePop_);
     fillTypePopup();
+    formTypePop_->setCurrentIndex(std::clamp(typeIdx, 0, 1));
     formCatPop_ = new QComboBox(this);
     formCatPop_->setFont(Fonts::scaledFont(12));
     themeControl(formCatPop_);
     fillCategoryPopup();
+    formCatPop_->setCurrentIndex(std::clamp(catIdx, 0, formCatPop_->count() - 1));
     connect(formTypePop_, &QComboBox::activated, this, [this] {
         formCatPop_->clear();
         fillCategoryPopup();
     });
-    formDatePicker_ = new QDateEdit(Clock::get().today(), this);
+    formDatePicker_ = new QDateEdit(date, this);
     formDatePicker_->setDisplayFormat(QStringLiteral("dd.MM.yyyy"));
     formDatePicker_->setFont(Fonts::scaledFont(12));
     themeControl(formDatePicker_);
     formAddBtn_ = makeHdrBtn(new QPushButton(this), QString(), true, this);
     connect(formAddBtn_, &QPushButton::clicked, this, [this] { doAddEntry(); });
-    connect(formNameF_, &QLineEdit::returnPressed, this, [this] { doAddEntry(); });
-    connect(formAmtF_, &QLineEdit::returnPressed, this, [this] { doAddEntry(); });
 }
 
 void FinanceView::fillTypePopup() {

@@ -1,14 +1,14 @@
 #pragma once
 #include "finance/FinEntry.h"
 #include "ui/Page.h"
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
 #include <QPointer>
 
 class FinEntriesTable;
 class FinStatCard;
-class QComboBox;
-class QDateEdit;
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 // The "finances" page: a header with the title, month navigation and the export menu; three summary
@@ -81,11 +81,12 @@ private:
     FinStatCard *balCard_ = nullptr;
     QWidget *formBg_ = nullptr;
     QLabel *formHdrLbl_ = nullptr;
-    QLineEdit *formNameF_ = nullptr;
-    QLineEdit *formAmtF_ = nullptr;
-    QComboBox *formTypePop_ = nullptr;
-    QComboBox *formCatPop_ = nullptr;
-    QDateEdit *formDatePicker_ = nullptr;
+    // Guarded: setup() carries the form's state over from the views it replaces.
+    QPointer<QLineEdit> formNameF_;
+    QPointer<QLineEdit> formAmtF_;
+    QPointer<QComboBox> formTypePop_;
+    QPointer<QComboBox> formCatPop_;
+    QPointer<QDateEdit> formDatePicker_;
     QPushButton *formAddBtn_ = nullptr;
     QWidget *colHdrBar_ = nullptr;
     QWidget *colHdrLine_ = nullptr;

@@ -5,6 +5,7 @@
 #include "finance/FinanceView.h"
 #include "platform/Keys.h"
 #include "ui/Lang.h"
+#include "ui/Theme.h"
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
@@ -108,6 +109,21 @@ private slots:
         QCOMPARE(page->table()->model()->rowCount(), 1);
         QVERIFY(page->nameField()->text().isEmpty() && page->amountField()->text().isEmpty());
         QCOMPARE(page->categoryPopup()->currentIndex(), 2); // the choice stays for the next entry
+    }
+
+    void formKeepsItsStateWhenThePageIsBuiltAgain() {
+        page->typePopup()->setCurrentIndex(1);
+        emit page->typePopup()->activated(1);
+        page->categoryPopup()->setCurrentIndex(4);
+        page->datePicker()->setDate(QDate(2025, 7, 9));
+        page->nameField()->setText(QStringLiteral("half typed"));
+        page->clearContent(); // as a theme change does
+        page->setup();
+        settle();
+        QCOMPARE(page->typePopup()->currentIndex(), 1);
+        QCOMPARE(page->categoryPopup()->currentText(), QStringLiteral("Entertainment"));
+        QCOMPARE(page->datePicker()->date(), QDate(2025, 7, 9));
+        QCOMPARE(page->nameField()->text(), QStringLiteral("half typed"));
     }
 
     void formRefusesAndPointsAtTheField_data() {
@@ -282,6 +298,41 @@ private slots:
         page->navMonth(1);
         settle();
         QCOMPARE(dialogs->alertsShown.size(), 1);
+    }
+
+    // Every label and button shows its whole text, or an elided one with the rest in the tooltip, in
+    // all six languages and at the three font scales.
+    void everyTextFits() {
+        FinanceStore::shared().add(entry("a", 2, 1, 2026, FinType::income, 123456.78));
+        for (double scale : {1.0, 1.15, 1.3}) {
+            for (AppLang lang : AppLangs::allCases) {
+                VF::setFontScale(scale);
+                L::setLang(lang);
+                page->clearContent();
+                page->setup();
+                settle();
+                const QString where = QStringLiteral(" (%1, %2)").arg(AppLangs::rawValue(lang)).arg(scale);
+                for (QLabel *l : page->findChildren<QLabel *>()) {
+                    if (!l->isVisible() || l->text().isEmpty()) continue;
+                    const QFontMetricsF fm(l->font());
+                    const bool elided = l->text().endsWith(QChar(0x2026)) && !l->toolTip().isEmpty();
+                    QVERIFY2(elided || fm.horizontalAdvance(l->text()) <= l->width() + 0.5,
+                             qPrintable(l->text() + where));
+                    QVERIFY2(fm.height() <= l->height() + 0.5, qPrintable(l->text() + where));
+                }
+                for (QPushButton *b : page->findChildren<QPushButton *>()) {
+                    const QFontMetricsF fm(b->font());
+                    QVERIFY2(fm.horizontalAdvance(b->text()) + 8 <= b->width(),
+                             qPrintable(b->text() + where));
+                }
+                for (QComboBox *c : page->findChildren<QComboBox *>())
+                    for (int i = 0; i < c->count(); ++i)
+                        QVERIFY2(QFontMetricsF(c->font()).horizontalAdvance(c->itemText(i)) + 30 <=
+                                     c->width(),
+                                 qPrintable(c->itemText(i) + where));
+            }
+        }
+        VF::setFontScale(1.0);
     }
 
     void importThatCannotBeSavedSaysSo() {
