@@ -1,6 +1,7 @@
 #include "finance/FinEntriesTable.h"
 
 #include "finance/FinanceStore.h"
+#include "ui/FadedScroller.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
@@ -8,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <cmath>
 
 namespace {
 constexpr int kColumnW[] = {96, 0, 130, 90, 110, 36};
@@ -168,6 +170,18 @@ FinEntriesTable::FinEntriesTable(QWidget *parent) : QTableView(parent), model_(n
     horizontalHeader()->setMinimumSectionSize(36);
     for (int c = 0; c < FinEntriesModel::columnCount_; ++c)
         if (kColumnW[c] > 0) setColumnWidth(c, kColumnW[c]);
+    // The category and type columns widen when a name in the current language would not fit at the
+    // current font scale; the name column gives up the room.
+    const QFontMetricsF cat(Fonts::scaledFont(11)), type(Fonts::scaledFont(11, QFont::DemiBold));
+    double catW = 0, typeW = 0;
+    for (const QString &k : FinanceStore::incomeKeys() + FinanceStore::expenseKeys())
+        catW = std::max(catW, cat.horizontalAdvance(FinanceStore::displayForKey(k)));
+    for (FinType t : {FinType::income, FinType::expense})
+        typeW = std::max(typeW, type.horizontalAdvance(FinTypes::display(t)));
+    setColumnWidth(FinEntriesModel::category,
+                   std::max(kColumnW[FinEntriesModel::category], int(std::ceil(catW)) + 14));
+    setColumnWidth(FinEntriesModel::type,
+                   std::max(kColumnW[FinEntriesModel::type], int(std::ceil(typeW)) + 14));
     setShowGrid(false);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -176,6 +190,7 @@ FinEntriesTable::FinEntriesTable(QWidget *parent) : QTableView(parent), model_(n
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    applyFadedScroller(this);
     setMouseTracking(false);
     viewport()->setAutoFillBackground(true);
     QPalette p = viewport()->palette();

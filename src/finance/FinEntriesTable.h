@@ -29,7 +29,6 @@ class FinEntriesTable : public QTableView {
     Q_OBJECT
 public:
     static constexpr int kRowH = 38;
-    static constexpr int kFixedColumnsW = 96 + 130 + 90 + 110 + 36;
 
     explicit FinEntriesTable(QWidget *parent = nullptr);
     FinEntriesModel *entriesModel() const { return model_; }

@@ -18,6 +18,7 @@
 #include "ui/Theme.h"
 #include <QComboBox>
 #include <QDateEdit>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -64,40 +65,23 @@ const Tr kAddWord{
 const Tr kPageWord{
     .en = "Finances", .es = "Finanzas", .de = "Finanzen", .fr = "Finances", .uk = "Фінанси", .pl = "Finanse"};
 
+// The table's column headers, in column order (the delete column has none).
 struct ColumnHeader {
-    int x; // before the name column's width is added
-    int w; // 0: the name column
-    bool afterName;
-    bool strong;
+    bool strong; // the name column's header stands out
     Tr text;
 };
 const ColumnHeader kColumns[] = {
-    {0,
-     96,
-     false,
-     false,
-     {.en = "DATE", .es = "FECHA", .de = "DATUM", .fr = "DATE", .uk = "ДАТА", .pl = "DATA"}},
-    {96,
-     0,
-     false,
-     true,
-     {.en = "NAME", .es = "NOMBRE", .de = "NAME", .fr = "NOM", .uk = "НАЗВА", .pl = "NAZWA"}},
-    {96,
-     130,
-     true,
-     false,
+    {false, {.en = "DATE", .es = "FECHA", .de = "DATUM", .fr = "DATE", .uk = "ДАТА", .pl = "DATA"}},
+    {true, {.en = "NAME", .es = "NOMBRE", .de = "NAME", .fr = "NOM", .uk = "НАЗВА", .pl = "NAZWA"}},
+    {false,
      {.en = "CATEGORY",
       .es = "CATEGORÍA",
       .de = "KATEGORIE",
       .fr = "CATÉGORIE",
       .uk = "КАТЕГОРІЯ",
       .pl = "KATEGORIA"}},
-    {226, 90, true, false, {.en = "TYPE", .es = "TIPO", .de = "TYP", .fr = "TYPE", .uk = "ТИП", .pl = "TYP"}},
-    {316,
-     110,
-     true,
-     false,
-     {.en = "AMOUNT", .es = "MONTO", .de = "BETRAG", .fr = "MONTANT", .uk = "СУМА", .pl = "KWOTA"}},
+    {false, {.en = "TYPE", .es = "TIPO", .de = "TYP", .fr = "TYPE", .uk = "ТИП", .pl = "TYP"}},
+    {false, {.en = "AMOUNT", .es = "MONTO", .de = "BETRAG", .fr = "MONTANT", .uk = "СУМА", .pl = "KWOTA"}},
 };
 
 QString capitalizedWords(const QString &s) {
@@ -240,6 +224,8 @@ void FinanceView::setup() {
     }
 
     table_ = new FinEntriesTable(this);
+    connect(table_->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this] { layoutColumnHeaders(); });
     table_->onDelete = [self](const QString &id) {
         // The store posts at once; the page redraws from its queued rebuild, after this click.
         if (self) FinanceStore::shared().remove(id);
@@ -488,12 +474,12 @@ void FinanceView::layoutFrame() {
 }
 
 void FinanceView::layoutColumnHeaders() {
+    // The headers stand over the table's columns as they are: the name column gives room to a
+    // scroll bar and to wider columns at larger font scales.
     const double bh = colHdrBar_->height();
-    const double nameW = std::max(colHdrBar_->width() - double(FinEntriesTable::kFixedColumnsW), 80.0);
     for (int i = 0; i < colHdrLbls_.size(); ++i) {
-        const ColumnHeader &c = kColumns[i];
-        const double x = c.x + (c.afterName ? nameW : 0);
-        const double w = c.w > 0 ? c.w : nameW;
+        const double x = table_->columnViewportPosition(i);
+        const double w = table_->columnWidth(i);
         FinUi::placeText(colHdrLbls_[i], bh, x + 10, 7, w - 16, 14);
         if (i > 0) colHdrSeps_[i - 1]->setGeometry(yUp(bh, x, 3, 1, 22));
     }
