@@ -1,6 +1,8 @@
 #include "finance/FinReports.h"
 
+#include <QHash>
 #include <QStringList>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -19,6 +21,23 @@ FinMonth finMonth(const std::vector<FinEntry> &all, qint64 month, qint64 year) {
         }
     }
     return m;
+}
+
+std::vector<FinCategorySum> categorySums(const std::vector<FinEntry> &entries, FinType type) {
+    std::vector<FinCategorySum> out;
+    QHash<QString, size_t> at;
+    for (const FinEntry &e : entries) {
+        if (e.type != type) continue;
+        auto it = at.find(e.category);
+        if (it == at.end()) {
+            it = at.insert(e.category, out.size());
+            out.push_back({e.category, 0});
+        }
+        out[*it].sum += e.amount;
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const FinCategorySum &a, const FinCategorySum &b) { return a.sum > b.sum; });
+    return out;
 }
 
 namespace FinReports {

@@ -14,6 +14,14 @@ struct FinMonth {
 };
 FinMonth finMonth(const std::vector<FinEntry> &all, qint64 month, qint64 year);
 
+// Per category (exactly as stored), the sum of the amounts of the entries of one kind, added in the
+// given order; largest sum first, equal sums in the order their category first appears.
+struct FinCategorySum {
+    QString category;
+    double sum = 0;
+};
+std::vector<FinCategorySum> categorySums(const std::vector<FinEntry> &entries, FinType type);
+
 // The month's CSV table and plain-text report. Lines are joined with "\n", with no final line break;
 // amounts are "%.2f". The CSV's type column follows the interface language; the report is English.
 namespace FinReports {

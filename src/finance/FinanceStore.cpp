@@ -3,7 +3,9 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "ui/Lang.h"
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -51,6 +53,21 @@ FinanceStore::FinanceStore(QObject *parent) : QObject(parent) {
 
 std::vector<FinEntry> FinanceStore::entries(qint64 month, qint64 year) const {
     return entriesInDateOrder(entries_, month, year);
+}
+
+std::vector<FinEntry> FinanceStore::dayEntries(int day, int month, int year) const {
+    const QString d = finDateStr(day, month, year);
+    std::vector<FinEntry> out;
+    std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out),
+                 [&](const FinEntry &e) { return e.dateStr == d; });
+    return out;
+}
+
+std::vector<FinEntry> FinanceStore::monthEntriesInStoredOrder(qint64 month, qint64 year) const {
+    std::vector<FinEntry> out;
+    std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out),
+                 [&](const FinEntry &e) { return e.month == month && e.year == year; });
+    return out;
 }
 
 double FinanceStore::income(qint64 month, qint64 year) const {

@@ -32,6 +32,10 @@ public:
     std::vector<FinEntry> entries(qint64 month, qint64 year) const;
     // One month's entries with their sums and counts, sorted once.
     FinMonth month(qint64 month, qint64 year) const { return finMonth(entries_, month, year); }
+    // The entries of one day (dateStr equal to finDateStr of it) or of one month, in stored order:
+    // the periods the statistics page reads.
+    std::vector<FinEntry> dayEntries(int day, int month, int year) const;
+    std::vector<FinEntry> monthEntriesInStoredOrder(qint64 month, qint64 year) const;
     // Sums over the month's entries of one kind, added in date order; 0 when there are none.
     double income(qint64 month, qint64 year) const;
     double expenses(qint64 month, qint64 year) const;

@@ -112,6 +112,26 @@ private slots:
         QCOMPARE(m.expenseCount, 1);
     }
 
+    // What the statistics page reads: a day's and a month's entries in stored order, sums per category.
+    void periodsAndCategorySums() {
+        FinanceStore &s = FinanceStore::shared();
+        FinEntry a = entry("a", "05.03.2026", FinType::expense, 2),
+                 b = entry("b", "05.03.2026", FinType::expense, 5);
+        FinEntry c = entry("c", "5.3.2026", FinType::expense, 7),
+                 d = entry("d", "01.03.2026", FinType::income, 9);
+        b.category = QStringLiteral("Rent");
+        for (const FinEntry &e : {a, b, c, d})
+            s.add(e);
+        QCOMPARE(ids(s.dayEntries(5, 3, 2026)), (QStringList{"a", "b"})); // the padded form only
+        QCOMPARE(ids(s.monthEntriesInStoredOrder(3, 2026)), (QStringList{"a", "b", "c", "d"}));
+        const auto sums = categorySums(s.monthEntriesInStoredOrder(3, 2026), FinType::expense);
+        QCOMPARE(sums.size(), size_t(2));
+        QCOMPARE(sums[0].category, QStringLiteral("Food"));
+        QCOMPARE(sums[0].sum, 9.0);
+        QCOMPARE(sums[1].sum, 5.0);
+        QVERIFY(categorySums({}, FinType::income).empty());
+    }
+
     void categories_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("key");
