@@ -73,7 +73,10 @@ FinStatCard::FinStatCard(const QString &icon, const QString &label, const QColor
     : QWidget(parent), accent_(accent) {
     border_ = withAlpha(accent, 0.25);
     fill_ = accent;
-    iconLbl_ = cardLabel(this, Fonts::scaledFont(22));
+    QFont emoji = Fonts::scaledFont(22);
+    emoji.setFamilies(
+        {QStringLiteral("Noto Color Emoji"), emoji.family()}); // the icon in colour, as the sidebar's
+    iconLbl_ = cardLabel(this, emoji);
     catLbl_ = cardLabel(this, Fonts::scaledFont(10, QFont::DemiBold));
     amtLbl_ = cardLabel(this, Fonts::monoDigits(22, QFont::Thin));
     subLbl_ = cardLabel(this, Fonts::scaledFont(11));
