@@ -4,7 +4,6 @@
 #include "platform/Document.h"
 #include <QObject>
 #include <QStringList>
-#include <utility>
 #include <vector>
 
 // The finance book: every income and expense entry, in insertion order, kept as the savedFinances
@@ -18,13 +17,10 @@ public:
     // Drops the shared store; the next shared() loads again from the current preferences domain.
     static void resetForTests();
 
-    // Loads the savedFinances document now. An unreadable document is kept aside and the store starts
-    // empty; loadReport() says so.
+    // Loads the savedFinances document now. An unreadable document is kept aside (and told to the user
+    // once, through the shared loader) and the store starts empty; loadReport() says so.
     explicit FinanceStore(QObject *parent = nullptr);
     const DocumentLoad &loadReport() const { return load_; }
-    // Where the unreadable document was kept, the first time it is asked for; empty after that and
-    // when the document was read. The page tells the user once.
-    QString takeKeptAsideKey() { return std::exchange(load_.keptAsideKey, QString()); }
 
     // Every entry, in insertion order.
     const std::vector<FinEntry> &entries() const { return entries_; }

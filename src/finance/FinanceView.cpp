@@ -6,7 +6,6 @@
 #include "finance/FinUi.h"
 #include "finance/FinanceStore.h"
 #include "platform/Clock.h"
-#include "platform/Dialogs.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/RecordJson.h"
@@ -326,42 +325,6 @@ void FinanceView::rebuild() {
     balCard_->updateBalance(m.balance(), FinReports::savingsPercent(inc, exp));
     table_->entriesModel()->setEntries(std::move(m.entries));
     layoutFrame();
-    if (const QString kept = FinanceStore::shared().takeKeptAsideKey(); !kept.isEmpty()) {
-        // After this redraw, not inside it: the alert runs its own event loop.
-        QTimer::singleShot(0, this, [this, kept] { tellUnreadable(kept); });
-    }
-}
-
-void FinanceView::tellUnreadable(const QString &keptKey) {
-    Dialogs::Alert a;
-    a.title = L::t({.en = "Some of your data could not be read",
-                    .es = "No se pudieron leer algunos de tus datos",
-                    .de = "Einige deiner Daten konnten nicht gelesen werden",
-                    .fr = "Certaines de vos données n'ont pas pu être lues",
-                    .uk = "Деякі ваші дані не вдалося прочитати",
-                    .pl = "Nie udało się odczytać części twoich danych"});
-    a.text =
-        L::t(
-            {.en = "Your finances could not be read, so the finance page starts empty. A copy of the "
-                   "unreadable "
-                   "data is kept as “%1”.",
-             .es =
-                 "No se pudieron leer tus finanzas, así que la página de finanzas empieza vacía. Se conserva "
-                 "una copia de los datos ilegibles como “%1”.",
-             .de = "Deine Finanzen konnten nicht gelesen werden, daher beginnt die Finanzseite leer. Eine "
-                   "Kopie "
-                   "der unlesbaren Daten bleibt als „%1“ erhalten.",
-             .fr = "Vos finances n'ont pas pu être lues : la page des finances démarre vide. Une copie des "
-                   "données illisibles est conservée sous « %1 ».",
-             .uk = "Не вдалося прочитати ваші фінанси, тому сторінка фінансів порожня. Копію непрочитаних "
-                   "даних "
-                   "збережено як «%1».",
-             .pl = "Nie udało się odczytać twoich finansów, więc strona finansów jest pusta. Kopia "
-                   "nieczytelnych "
-                   "danych została zachowana jako „%1”."})
-            .arg(keptKey);
-    a.warning = true;
-    Dialogs::get().alert(window(), a);
 }
 
 void FinanceView::showMonth(int month, int year) {

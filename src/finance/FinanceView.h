@@ -64,7 +64,6 @@ private:
     void layoutFrame();
     void layoutColumnHeaders();
     void importFailed();
-    void tellUnreadable(const QString &keptKey);
 
     int dispMonth_ = 1;
     int dispYear_ = 2001;

@@ -285,21 +285,6 @@ private slots:
         QCOMPARE(s.entries().size(), size_t(2));
     }
 
-    void unreadableBookIsToldOnce() {
-        page.reset();
-        FinanceStore::resetForTests();
-        prefs->prefs().setData(kFinances, "[{\"id\":1}]");
-        open();
-        settle();
-        QCOMPARE(dialogs->alertsShown.size(), 1);
-        QVERIFY2(dialogs->alertsShown[0].contains(QStringLiteral("Your finances could not be read")) &&
-                     dialogs->alertsShown[0].contains(QStringLiteral("savedFinances.unreadable-")),
-                 qPrintable(dialogs->alertsShown[0]));
-        page->navMonth(1);
-        settle();
-        QCOMPARE(dialogs->alertsShown.size(), 1);
-    }
-
     // Every label and button shows its whole text, or an elided one with the rest in the tooltip, in
     // all six languages and at the three font scales.
     void everyTextFits() {

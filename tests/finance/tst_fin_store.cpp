@@ -1,5 +1,6 @@
 #include "common/TestEnv.h"
 #include "finance/FinanceStore.h"
+#include "platform/DataNotices.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "ui/Lang.h"
@@ -257,6 +258,10 @@ private slots:
         QVERIFY(s.entries().empty());
         QVERIFY(s.loadReport().existed && !s.loadReport().decoded);
         QCOMPARE(prefs->prefs().data(s.loadReport().keptAsideKey), doc);
+        // Told to the user once, naming the finances.
+        const auto notices = DataNotices::get().take();
+        QCOMPARE(notices.size(), size_t(1));
+        QCOMPARE(notices[0].key, QString::fromLatin1(kFinances));
     }
 
     // An import that cannot reach the disk leaves the book as it was, in memory and on disk.
