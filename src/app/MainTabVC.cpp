@@ -3,6 +3,7 @@
 #include "platform/Keys.h"
 #include "app/PlaceholderView.h"
 #include "app/SidebarView.h"
+#include "finance/FinanceView.h"
 #include "health/AlarmsView.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroView.h"
@@ -81,6 +82,7 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
 Page *MainTabVC::defaultPage(const QString &id) {
     // Each page is added here as it is built; ids without a page show a placeholder.
     if (id == QLatin1String("pomodoro")) return new PomodoroView;
+    if (id == QLatin1String("finances")) return new FinanceView;
     if (id == QLatin1String("alarms")) return new AlarmsView;
     if (id == QLatin1String("settings")) return new SettingsView;
     if (id == QLatin1String("support")) return new SupportView;

@@ -1,0 +1,33 @@
+#pragma once
+#include "finance/FinEntry.h"
+#include <QByteArray>
+#include <QString>
+#include <vector>
+
+// The files the finance page writes and reads: the month's CSV, text and PDF reports and the JSON
+// file of all entries (the savedFinances document itself).
+namespace FinanceFile {
+inline constexpr char kJsonName[] = "mivo-finances.json";
+// Larger import files are refused before they are read.
+inline constexpr qint64 kMaxImportBytes = 16LL * 1024 * 1024;
+
+// Writes atomically: on failure an existing file of that name is left as it was and error says why.
+struct WriteResult {
+    bool ok = false;
+    QString error;
+};
+WriteResult write(const QString &path, const QByteArray &bytes);
+// The report printed on A4 (595 × 842 points, margins 40 left and right, 48 top and bottom) in a
+// fixed-pitch font of 11 points with 3 points between lines, whatever the interface's font scale.
+WriteResult writePdf(const QString &path, const QString &text);
+
+// An import file: every record must decode and carry a finite amount
+// above 0. Ids that repeat an earlier record's get fresh ones, so deleting one row never deletes
+// another.
+struct ReadResult {
+    bool ok = false;
+    std::vector<FinEntry> entries;
+};
+ReadResult read(const QString &path, qint64 maxBytes = kMaxImportBytes);
+ReadResult readBytes(const QByteArray &bytes);
+} // namespace FinanceFile

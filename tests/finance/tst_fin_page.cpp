@@ -1,0 +1,348 @@
+#include "common/TestEnv.h"
+#include "finance/FinEntriesTable.h"
+#include "finance/FinStatCard.h"
+#include "finance/FinanceStore.h"
+#include "finance/FinanceView.h"
+#include "platform/Keys.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sqlite3.h>
+
+namespace {
+// Scripted dialogs that also keep the file name each save panel proposed.
+class NamingDialogs : public TestDialogs {
+public:
+    QStringList proposed;
+    QString savePath(QWidget *p, const QString &t, const QString &name, const QStringList &f) override {
+        proposed << name;
+        return TestDialogs::savePath(p, t, name, f);
+    }
+};
+
+void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(5);
+    }
+}
+
+FinEntry entry(const QString &id, int day, int month, int year, FinType t, double amount) {
+    return FinEntry{id,
+                    finDateStr(day, month, year),
+                    QStringLiteral("e ") + id,
+                    QStringLiteral("Food"),
+                    t,
+                    amount,
+                    month,
+                    year,
+                    {}};
+}
+} // namespace
+
+// The finance page as a user drives it: the form, the arrows, the cards, the rows' "×" and the file
+// actions with their panels scripted.
+class TstFinPage : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TempPrefs> prefs;
+    std::unique_ptr<TestClock> clock;
+    std::unique_ptr<NamingDialogs> dialogs;
+    std::unique_ptr<FinanceView> page;
+    QTemporaryDir dir;
+
+    void open() {
+        page = std::make_unique<FinanceView>();
+        page->resize(979, 760);
+        page->setup();
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        settle();
+    }
+    void addViaForm(const QString &name, const QString &amount, int type, QDate date) {
+        page->nameField()->setText(name);
+        page->amountField()->setText(amount);
+        page->typePopup()->setCurrentIndex(type);
+        page->datePicker()->setDate(date);
+        QTest::mouseClick(page->addButton(), Qt::LeftButton);
+        settle();
+    }
+
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        prefs = std::make_unique<TempPrefs>();
+        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 1, 15), QTime(10, 0)));
+        dialogs = std::make_unique<NamingDialogs>();
+        FinanceStore::resetForTests();
+        open();
+    }
+    void cleanup() {
+        page.reset();
+        FinanceStore::resetForTests();
+        dialogs.reset();
+        clock.reset();
+        L::setLang(AppLang::en);
+        prefs.reset();
+    }
+
+    void formAddsTrimmedEntryAndFollowsItsMonth() {
+        QCOMPARE(page->dispMonth(), 1);
+        page->typePopup()->setCurrentIndex(1);
+        emit page->typePopup()->activated(1);
+        page->categoryPopup()->setCurrentIndex(2); // Housing
+        addViaForm(QStringLiteral(" \tRent\t "), QStringLiteral("12,5"), 1, QDate(2026, 3, 5));
+        const auto &all = FinanceStore::shared().entries();
+        QCOMPARE(all.size(), size_t(1));
+        QCOMPARE(all[0].name, QStringLiteral("Rent"));
+        QCOMPARE(all[0].amount, 12.5);
+        QCOMPARE(all[0].category, QStringLiteral("Housing"));
+        QCOMPARE(all[0].dateStr, QStringLiteral("05.03.2026"));
+        QCOMPARE(all[0].type, FinType::expense);
+        QCOMPARE(page->dispMonth(), 3);
+        QCOMPARE(page->table()->model()->rowCount(), 1);
+        QVERIFY(page->nameField()->text().isEmpty() && page->amountField()->text().isEmpty());
+        QCOMPARE(page->categoryPopup()->currentIndex(), 2); // the choice stays for the next entry
+    }
+
+    void formKeepsItsStateWhenThePageIsBuiltAgain() {
+        page->typePopup()->setCurrentIndex(1);
+        emit page->typePopup()->activated(1);
+        page->categoryPopup()->setCurrentIndex(4);
+        page->datePicker()->setDate(QDate(2025, 7, 9));
+        page->nameField()->setText(QStringLiteral("half typed"));
+        page->clearContent(); // as a theme change does
+        page->setup();
+        settle();
+        QCOMPARE(page->typePopup()->currentIndex(), 1);
+        QCOMPARE(page->categoryPopup()->currentText(), QStringLiteral("Entertainment"));
+        QCOMPARE(page->datePicker()->date(), QDate(2025, 7, 9));
+        QCOMPARE(page->nameField()->text(), QStringLiteral("half typed"));
+    }
+
+    void formRefusesAndPointsAtTheField_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("amount");
+        QTest::addColumn<bool>("nameFocused");
+        QTest::newRow("blank name") << " \t "
+                                    << "5" << true;
+        QTest::newRow("zero") << "x"
+                              << "0" << false;
+        QTest::newRow("negative") << "x"
+                                  << "-3" << false;
+        QTest::newRow("blank before") << "x"
+                                      << " 5" << false;
+        QTest::newRow("infinite") << "x"
+                                  << "1e999" << false;
+    }
+    void formRefusesAndPointsAtTheField() {
+        QFETCH(QString, name);
+        QFETCH(QString, amount);
+        QFETCH(bool, nameFocused);
+        page->activateWindow();
+        addViaForm(name, amount, 0, QDate(2026, 1, 2));
+        QVERIFY(FinanceStore::shared().entries().empty());
+        QVERIFY(!prefs->prefs().contains(kFinances));
+        QCOMPARE(page->nameField()->hasFocus(), nameFocused);
+        QCOMPARE(page->amountField()->hasFocus(), !nameFocused);
+    }
+
+    void arrowsCrossYears() {
+        page->navMonth(-1);
+        settle();
+        QCOMPARE(page->dispMonth(), 12);
+        QCOMPARE(page->dispYear(), 2025);
+        QCOMPARE(page->monthLabel()->text(), QStringLiteral("December 2025"));
+        page->navMonth(+1);
+        settle();
+        QCOMPARE(page->dispYear(), 2026);
+        QCOMPARE(page->titleLabel()->text(), QStringLiteral("Finances — January 2026"));
+    }
+
+    void cardsShowTheMonth() {
+        FinanceStore &s = FinanceStore::shared();
+        settle();
+        QCOMPARE(page->balanceCard()->lineText(), QStringLiteral("0% savings"));
+        QCOMPARE(page->incomeCard()->lineText(), QStringLiteral("0 entries"));
+        s.add(entry("a", 2, 1, 2026, FinType::income, 100));
+        s.add(entry("b", 3, 1, 2026, FinType::expense, 150));
+        settle();
+        QCOMPARE(page->incomeCard()->lineText(), QStringLiteral("1 entry"));
+        QCOMPARE(page->expenseCard()->pct(), 1.0);
+        QCOMPARE(page->balanceCard()->amountText(), QStringLiteral("-50.00"));
+        QCOMPARE(page->balanceCard()->lineText(), QStringLiteral("-50% savings"));
+        QCOMPARE(page->balanceCard()->amountColor(), QColor::fromRgbF(1.0f, 0.35f, 0.35f));
+        QCOMPARE(page->balanceCard()->pct(), 0.0);
+        s.add(entry("c", 4, 1, 2026, FinType::income, 500));
+        L::setLang(AppLang::de);
+        page->refresh();
+        settle();
+        QCOMPARE(page->balanceCard()->amountText(), QStringLiteral("+450.00"));
+        QCOMPARE(page->balanceCard()->lineText(), QStringLiteral("75% Ersparnisse"));
+        QCOMPARE(page->balanceCard()->pct(), 0.75);
+        QCOMPARE(page->incomeCard()->captionText(), QStringLiteral("EINKOMMEN"));
+        QCOMPARE(page->incomeCard()->lineText(), QStringLiteral("2 Einträge"));
+    }
+
+    void cardBarIsHeldWithinTheTrack() {
+        FinStatCard c(QStringLiteral("x"), QStringLiteral("y"), Qt::green);
+        c.update(-5, 0, 1.7, QString());
+        QCOMPARE(c.pct(), 1.0);
+        QCOMPARE(c.amountText(), QStringLiteral("5.00"));
+        c.update(5, 0, -0.2, QString());
+        QCOMPARE(c.pct(), 0.0);
+        c.updateBalance(10, 150);
+        QCOMPARE(c.pct(), 1.0);
+        QCOMPARE(c.lineText(), QStringLiteral("150% savings"));
+    }
+
+    // The row's "×" deletes every entry with its id; the table redraws after the click, not inside it.
+    void deleteButtonRemovesTheEntry() {
+        FinanceStore &s = FinanceStore::shared();
+        s.add(entry("keep", 2, 1, 2026, FinType::income, 1));
+        s.add(entry("gone", 3, 1, 2026, FinType::income, 2));
+        settle();
+        FinEntriesTable *t = page->table();
+        QCOMPARE(t->model()->rowCount(), 2);
+        const QRect x = t->deleteRect(1);
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {}, x.center());
+        QCOMPARE(s.entries().size(), size_t(1));
+        QCOMPARE(t->model()->rowCount(), 2); // still the rows of the click
+        settle();
+        QCOMPARE(t->model()->rowCount(), 1);
+        QCOMPARE(s.entries()[0].id, QStringLiteral("keep"));
+        QTest::mouseClick(t->viewport(), Qt::LeftButton, {},
+                          t->deleteRect(0).center() + QPoint(0, 12)); // beside it
+        QCOMPARE(s.entries().size(), size_t(1));
+    }
+
+    void exportsProposeTheMonthAndWriteIt() {
+        FinanceStore::shared().add(entry("a", 2, 1, 2026, FinType::income, 3));
+        FinanceStore::shared().add(entry("b", 2, 2, 2026, FinType::income, 4));
+        const QString csv = dir.filePath(QStringLiteral("a.csv")),
+                      pdf = dir.filePath(QStringLiteral("a.pdf"));
+        dialogs->savePaths = {csv, QString(), pdf};
+        page->doExportCSV();
+        page->doExportTXT(); // cancelled
+        page->doExportPDF();
+        QCOMPARE(dialogs->proposed,
+                 (QStringList{"finances-2026-01.csv", "finances-2026-01.txt", "finances-2026-01.pdf"}));
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(f.readAll()), FinanceStore::shared().csvString(1, 2026));
+        QVERIFY(QFile(pdf).size() > 0);
+        QVERIFY(dialogs->alertsShown.isEmpty());
+
+        dialogs->savePaths = {dir.filePath(QStringLiteral("missing/x.json"))};
+        page->doExportJSON();
+        QCOMPARE(dialogs->proposed.last(), QStringLiteral("mivo-finances.json"));
+        QCOMPARE(dialogs->alertsShown.size(), 1);
+        QVERIFY(dialogs->alertsShown[0].startsWith(QStringLiteral("Export failed|")));
+    }
+
+    void importReplacesAfterConfirmation() {
+        FinanceStore &s = FinanceStore::shared();
+        s.add(entry("old", 2, 1, 2026, FinType::income, 3));
+        const QString path = dir.filePath(QStringLiteral("in.json"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(encodeEntries(
+                {entry("n1", 1, 5, 2026, FinType::expense, 9), entry("n2", 2, 5, 2026, FinType::income, 8)}));
+        }
+        dialogs->openPathAnswers = {path};
+        dialogs->alertAnswers = {1}; // Cancel
+        page->doImportJSON();
+        QCOMPARE(dialogs->alertsShown,
+                 QStringList{"Replace all records?|2 records will be loaded. All current data will "
+                             "be deleted and replaced."});
+        QCOMPARE(s.entries().size(), size_t(1));
+
+        dialogs->alertsShown.clear();
+        dialogs->openPathAnswers = {path};
+        page->doImportJSON();
+        QCOMPARE(s.entries().size(), size_t(2));
+        QCOMPARE(dialogs->alertsShown.last(),
+                 QStringLiteral("Import complete|2 records loaded. All previous data replaced."));
+        QCOMPARE(page->dispMonth(), 1); // the shown month stays
+
+        // A file that is not an array of entries changes nothing.
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("{}");
+        f.close();
+        dialogs->alertsShown.clear();
+        dialogs->openPathAnswers = {path};
+        page->doImportJSON();
+        QCOMPARE(dialogs->alertsShown.size(), 1);
+        QVERIFY(dialogs->alertsShown[0].startsWith(QStringLiteral("Import error|Could not read the file.")));
+        QCOMPARE(s.entries().size(), size_t(2));
+    }
+
+    // Every label and button shows its whole text, or an elided one with the rest in the tooltip, in
+    // all six languages and at the three font scales.
+    void everyTextFits() {
+        FinanceStore::shared().add(entry("a", 2, 1, 2026, FinType::income, 123456.78));
+        for (double scale : {1.0, 1.15, 1.3}) {
+            for (AppLang lang : AppLangs::allCases) {
+                VF::setFontScale(scale);
+                L::setLang(lang);
+                page->clearContent();
+                page->setup();
+                settle();
+                const QString where = QStringLiteral(" (%1, %2)").arg(AppLangs::rawValue(lang)).arg(scale);
+                for (QLabel *l : page->findChildren<QLabel *>()) {
+                    if (!l->isVisible() || l->text().isEmpty()) continue;
+                    const QFontMetricsF fm(l->font());
+                    const bool elided = l->text().endsWith(QChar(0x2026)) && !l->toolTip().isEmpty();
+                    QVERIFY2(elided || fm.horizontalAdvance(l->text()) <= l->width() + 0.5,
+                             qPrintable(l->text() + where));
+                    QVERIFY2(fm.height() <= l->height() + 0.5, qPrintable(l->text() + where));
+                }
+                for (QPushButton *b : page->findChildren<QPushButton *>()) {
+                    const QFontMetricsF fm(b->font());
+                    QVERIFY2(fm.horizontalAdvance(b->text()) + 8 <= b->width(),
+                             qPrintable(b->text() + where));
+                }
+                for (QComboBox *c : page->findChildren<QComboBox *>())
+                    for (int i = 0; i < c->count(); ++i)
+                        QVERIFY2(QFontMetricsF(c->font()).horizontalAdvance(c->itemText(i)) + 30 <=
+                                     c->width(),
+                                 qPrintable(c->itemText(i) + where));
+            }
+        }
+        VF::setFontScale(1.0);
+    }
+
+    void importThatCannotBeSavedSaysSo() {
+        FinanceStore &s = FinanceStore::shared();
+        s.add(entry("old", 2, 1, 2026, FinType::income, 3));
+        QVERIFY(prefs->prefs().flush());
+        const QString path = dir.filePath(QStringLiteral("empty.json"));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[]");
+        f.close();
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(prefs->path().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        dialogs->openPathAnswers = {path};
+        page->doImportJSON();
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QCOMPARE(dialogs->alertsShown.size(), 2);
+        QVERIFY(dialogs->alertsShown[1].startsWith(QStringLiteral("Import error|")));
+        QCOMPARE(s.entries().size(), size_t(1));
+        settle();
+        QCOMPARE(page->table()->model()->rowCount(), 1);
+    }
+};
+
+QTEST_MAIN(TstFinPage)
+#include "tst_fin_page.moc"
