@@ -5,7 +5,7 @@
 #include "platform/Dialogs.h"
 #include "pomodoro/PomDialogRules.h"
 #include "pomodoro/TaskStore.h"
-#include "pomodoro/TintButton.h"
+#include "ui/TintButton.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
