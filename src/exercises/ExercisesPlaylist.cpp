@@ -16,6 +16,7 @@ void ExercisesView::rebuildPlaylist() {
     playlistClearBtn_->setEnabled(n > 0);
     playlistPctLbl_->setText(PlaylistRules::percentText(n, playlist_.completedCount()));
     playlistResumeBtn_->setVisible(n > 0 && playlist_.hasSavedState());
+    layoutPlaylistBar();
 
     std::vector<PlaylistDropView::Row> rows;
     const ExerciseStore &store = ExerciseStore::shared();

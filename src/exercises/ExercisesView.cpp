@@ -229,8 +229,9 @@ void ExercisesView::layoutFrame() {
     const double titleW = std::max(100.0, xA - 32);
     const double titleH = std::max(30.0, QFontMetricsF(titleLblEx_->font()).height());
     const double subH = std::max(16.0, QFontMetricsF(subLblEx_->font()).height());
-    titleLblEx_->setGeometry(yUp(H, 20, H - 46 - (titleH - 30) / 2, titleW, titleH));
-    subLblEx_->setGeometry(yUp(H, 20, H - 64 - (subH - 16) / 2, titleW, subH));
+    // Larger font scales grow the title upwards and the subtitle downwards, so they never overlap.
+    titleLblEx_->setGeometry(yUp(H, 20, H - 46, titleW, titleH));
+    subLblEx_->setGeometry(yUp(H, 20, H - 48 - subH, titleW, subH));
     const QString sub = ExTexts::subtitle();
     subLblEx_->setText(subLblEx_->fontMetrics().elidedText(sub, Qt::ElideRight, int(titleW)));
     subLblEx_->setToolTip(subLblEx_->text() == sub ? QString() : sub);
@@ -253,6 +254,11 @@ void ExercisesView::layoutFrame() {
     } else {
         requestParts(detailPart);
     }
+}
+
+void ExercisesView::layoutPlaylistBar() {
+    const double L = playlistHdrBar_->width();
+    layoutPlaylistBar(L, L < 270 ? 56 : 34);
 }
 
 void ExercisesView::layoutPlaylistBar(double L, double B) {
@@ -279,7 +285,7 @@ void ExercisesView::layoutPlaylistBar(double L, double B) {
         playlistRunBtn_->setGeometry(yUp(B, runX, 7 + (20 - btnH) / 2, runW, btnH));
         playlistResumeBtn_->setGeometry(yUp(B, resX, 7 + (20 - btnH) / 2, resW, btnH));
         lineY = 11;
-        titleAvail = resX - 10 - 4 - pctW - 6;
+        titleAvail = (playlistResumeBtn_->isVisible() ? resX : runX) - 10 - 4 - pctW - 6;
     }
     fitTitle(playlistRunBtn_, runT, runW, 6);
     fitTitle(playlistResumeBtn_, resT, resW, 6);

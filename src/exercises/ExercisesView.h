@@ -78,6 +78,7 @@ private:
     void requestParts(int parts);
     void layoutFrame();
     void layoutPlaylistBar(double L, double B);
+    void layoutPlaylistBar();
     void rewireHeaderButtons();
     void rebuildList(double w);
     void rebuildDetail();
