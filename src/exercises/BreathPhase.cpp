@@ -9,15 +9,14 @@ bool isBreathingExercise(const QString &id) {
 }
 
 BreathePhase fromTitle(const QString &title) {
-    static const QStringList holdWords = {QStringLiteral("hold"),     QStringLiteral("halten"),
-                                          QStringLiteral("retenir"),  QStringLiteral("retener"),
-                                          QStringLiteral("затримка"), QStringLiteral("zatrzyma"),
+    static const QStringList holdWords = {QStringLiteral("hold"),        QStringLiteral("halten"),
+                                          QStringLiteral("retenir"),     QStringLiteral("retener"),
+                                          QStringLiteral("затримка"),    QStringLiteral("zatrzyma"),
                                           QStringLiteral("leer halten"), QStringLiteral("empty")};
-    static const QStringList exhaleWords = {QStringLiteral("exhale"),  QStringLiteral("breath out"),
-                                            QStringLiteral("ausatmen"), QStringLiteral("wydech"),
-                                            QStringLiteral("expir"),   QStringLiteral("exhalar"),
-                                            QStringLiteral("видих"),   QStringLiteral("видихни"),
-                                            QStringLiteral("выдох")};
+    static const QStringList exhaleWords = {
+        QStringLiteral("exhale"), QStringLiteral("breath out"), QStringLiteral("ausatmen"),
+        QStringLiteral("wydech"), QStringLiteral("expir"),      QStringLiteral("exhalar"),
+        QStringLiteral("видих"),  QStringLiteral("видихни"),    QStringLiteral("выдох")};
     const QString t = title.toLower();
     for (const QString &w : holdWords)
         if (t.contains(w)) return BreathePhase::hold;

@@ -16,8 +16,10 @@ QString completed(const QString &text) {
 std::optional<QUrl> fromTyped(const QString &text) {
     qsizetype b = 0, e = text.size();
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (b < e && blank(text[b])) ++b;
-    while (e > b && blank(text[e - 1])) --e;
+    while (b < e && blank(text[b]))
+        ++b;
+    while (e > b && blank(text[e - 1]))
+        --e;
     const QString t = text.mid(b, e - b);
     if (t.isEmpty()) return std::nullopt;
     return fromLink(completed(t));

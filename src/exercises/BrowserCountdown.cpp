@@ -10,7 +10,8 @@ BrowserCountdown::BrowserCountdown(QObject *parent) : QObject(parent) {
 
 QString BrowserCountdown::format(qint64 remaining) {
     const qint64 r = std::max<qint64>(remaining, 0);
-    return QString::asprintf("⏱  %02lld:%02lld", static_cast<long long>(r / 60), static_cast<long long>(r % 60));
+    return QString::asprintf("⏱  %02lld:%02lld", static_cast<long long>(r / 60),
+                             static_cast<long long>(r % 60));
 }
 
 void BrowserCountdown::start(qint64 seconds) {
@@ -27,7 +28,9 @@ void BrowserCountdown::stop() {
     running_ = false;
 }
 
-bool BrowserCountdown::isRunning() const { return running_; }
+bool BrowserCountdown::isRunning() const {
+    return running_;
+}
 
 void BrowserCountdown::tick() {
     if (!running_) return;

@@ -31,7 +31,8 @@ void fill(QWidget *w, const QColor &c) {
 }
 
 QString stopWord() {
-    return L::t({.en = "Stop", .es = "Detener", .de = "Stopp", .fr = "Arrêter", .uk = "Зупинити", .pl = "Zatrzymaj"});
+    return L::t(
+        {.en = "Stop", .es = "Detener", .de = "Stopp", .fr = "Arrêter", .uk = "Зупинити", .pl = "Zatrzymaj"});
 }
 
 // The pill is a painted rounded box: a style sheet would be rebuilt on every countdown tick.
@@ -94,8 +95,20 @@ void BrowserWindow::build() {
     address_ = new QLineEdit(toolbar_);
     address_->setObjectName(QStringLiteral("addressField"));
     address_->setFont(Fonts::monoDigits(12, QFont::Normal, false));
-    address_->setPlaceholderText(L::t(
-        {.en = "Address…", .es = "Dirección…", .de = "Adresse…", .fr = "Adresse…", .uk = "Адреса…", .pl = "Adres…"}));
+    {
+        // The window is dark whatever the theme, its field included.
+        QPalette ap = address_->palette();
+        ap.setColor(QPalette::Base, QColor::fromRgbF(0.14f, 0.15f, 0.19f));
+        ap.setColor(QPalette::Text, QColor::fromRgbF(1, 1, 1, 0.85f));
+        ap.setColor(QPalette::PlaceholderText, QColor::fromRgbF(1, 1, 1, 0.35f));
+        address_->setPalette(ap);
+    }
+    address_->setPlaceholderText(L::t({.en = "Address…",
+                                       .es = "Dirección…",
+                                       .de = "Adresse…",
+                                       .fr = "Adresse…",
+                                       .uk = "Адреса…",
+                                       .pl = "Adres…"}));
     pill_ = new PillView(toolbar_);
     timerLbl_ = new QLabel(BrowserCountdown::placeholder(), pill_);
     timerLbl_->setObjectName(QStringLiteral("timerLbl"));
@@ -109,7 +122,8 @@ void BrowserWindow::build() {
     stopBtn_->setFont(Fonts::scaledFont(12, QFont::DemiBold));
 
     progressBg_ = new QWidget(this);
-    fill(progressBg_, VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.07f) : QColor::fromRgbF(0, 0, 0, 0.1f));
+    fill(progressBg_,
+         VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.07f) : QColor::fromRgbF(0, 0, 0, 0.1f));
 
     QPointer<BrowserWindow> self(this);
     if (WebViews *views = webViews()) {
@@ -133,13 +147,14 @@ void BrowserWindow::build() {
         QPalette fp = fallbackLbl_->palette();
         fp.setColor(QPalette::WindowText, QColor::fromRgbF(1, 1, 1, 0.7f));
         fallbackLbl_->setPalette(fp);
-        openExtBtn_ = new TintButton(QStringLiteral("🌐  ") + L::t({.en = "Open in default browser",
-                                                                   .es = "Abrir en el navegador predeterminado",
-                                                                   .de = "Im Standardbrowser öffnen",
-                                                                   .fr = "Ouvrir dans le navigateur par défaut",
-                                                                   .uk = "Відкрити в браузері за замовчуванням",
-                                                                   .pl = "Otwórz w domyślnej przeglądarce"}),
-                                     kPillGreen, 0.15, 0.45, 8, content_);
+        openExtBtn_ =
+            new TintButton(QStringLiteral("🌐  ") + L::t({.en = "Open in default browser",
+                                                         .es = "Abrir en el navegador predeterminado",
+                                                         .de = "Im Standardbrowser öffnen",
+                                                         .fr = "Ouvrir dans le navigateur par défaut",
+                                                         .uk = "Відкрити в браузері за замовчуванням",
+                                                         .pl = "Otwórz w domyślnej przeglądarce"}),
+                           kPillGreen, 0.15, 0.45, 8, content_);
         openExtBtn_->setObjectName(QStringLiteral("openExternallyButton"));
         openExtBtn_->setFont(Fonts::scaledFont(13, QFont::DemiBold));
         openExtBtn_->setEnabled(false);
@@ -182,7 +197,8 @@ void BrowserWindow::layoutChildren() {
     // Stop keeps its design width unless its title needs more (longer words, larger font scale).
     const int stopW = std::max(78, stopBtn_->fontMetrics().horizontalAdvance(stopBtn_->text()) + 20);
     const int stopX = W - 10 - stopW;
-    const int pillW = std::max(110, timerLbl_->fontMetrics().horizontalAdvance(BrowserCountdown::format(5999)) + 16);
+    const int pillW =
+        std::max(110, timerLbl_->fontMetrics().horizontalAdvance(BrowserCountdown::format(5999)) + 16);
     const int pillX = stopX - 8 - pillW;
     stopBtn_->setGeometry(stopX, (kToolbarH - 30) / 2, stopW, 30);
     pill_->setGeometry(pillX, (kToolbarH - 30) / 2, pillW, 30);

@@ -80,7 +80,12 @@ const std::vector<StepDef> eyesSteps = {
       .uk = "Знайдіть предмет на відстані 6 м (20 футів) і зосередьте на ньому погляд.",
       .pl = "Znajdź przedmiot oddalony o 6 m (20 stóp) i skup na nim wzrok."},
      20},
-    {{.en = "Blink", .es = "Parpadea", .de = "Blinzeln", .fr = "Clignez des yeux", .uk = "Кліпання", .pl = "Mrugaj"},
+    {{.en = "Blink",
+      .es = "Parpadea",
+      .de = "Blinzeln",
+      .fr = "Clignez des yeux",
+      .uk = "Кліпання",
+      .pl = "Mrugaj"},
      {.en = "Blink rapidly 10 times to moisten your eyes.",
       .es = "Parpadea rápido 10 veces para humedecer los ojos.",
       .de = "Blinzle 10-mal schnell hintereinander, um die Augen zu befeuchten.",
@@ -110,13 +115,15 @@ const std::vector<StepDef> neckSteps = {
       .fr = "Tête inclinée à droite",
       .uk = "Нахил голови праворуч",
       .pl = "Skłon głowy w prawo"},
-     {.en = "Slowly tilt your head toward your right shoulder. Hold. Feel the stretch on the left side of your "
-            "neck.",
+     {.en =
+          "Slowly tilt your head toward your right shoulder. Hold. Feel the stretch on the left side of your "
+          "neck.",
       .es = "Inclina despacio la cabeza hacia el hombro derecho. Mantén. Siente el estiramiento en el lado "
             "izquierdo del cuello.",
       .de = "Neige den Kopf langsam zur rechten Schulter. Halten. Spüre die Dehnung an der linken Halsseite.",
-      .fr = "Inclinez lentement la tête vers l'épaule droite. Maintenez. Sentez l'étirement sur le côté gauche "
-            "du cou.",
+      .fr =
+          "Inclinez lentement la tête vers l'épaule droite. Maintenez. Sentez l'étirement sur le côté gauche "
+          "du cou.",
       .uk = "Повільно нахиліть голову до правого плеча. Затримайтеся. Відчуйте розтягнення лівого боку шиї.",
       .pl = "Powoli przechyl głowę w stronę prawego ramienia. Przytrzymaj. Poczuj rozciąganie lewej strony "
             "szyi."},
@@ -127,13 +134,15 @@ const std::vector<StepDef> neckSteps = {
       .fr = "Tête inclinée à gauche",
       .uk = "Нахил голови ліворуч",
       .pl = "Skłon głowy w lewo"},
-     {.en = "Slowly tilt your head toward your left shoulder. Hold. Feel the stretch on the right side of your "
-            "neck.",
+     {.en =
+          "Slowly tilt your head toward your left shoulder. Hold. Feel the stretch on the right side of your "
+          "neck.",
       .es = "Inclina despacio la cabeza hacia el hombro izquierdo. Mantén. Siente el estiramiento en el lado "
             "derecho del cuello.",
       .de = "Neige den Kopf langsam zur linken Schulter. Halten. Spüre die Dehnung an der rechten Halsseite.",
-      .fr = "Inclinez lentement la tête vers l'épaule gauche. Maintenez. Sentez l'étirement sur le côté droit "
-            "du cou.",
+      .fr =
+          "Inclinez lentement la tête vers l'épaule gauche. Maintenez. Sentez l'étirement sur le côté droit "
+          "du cou.",
       .uk = "Повільно нахиліть голову до лівого плеча. Затримайтеся. Відчуйте розтягнення правого боку шиї.",
       .pl = "Powoli przechyl głowę w stronę lewego ramienia. Przytrzymaj. Poczuj rozciąganie prawej strony "
             "szyi."},
@@ -163,8 +172,9 @@ const std::vector<StepDef> neckSteps = {
             "Respira hondo.",
       .de = "Hebe die Arme über den Kopf, verschränke die Finger und strecke dich so hoch du kannst. Tief "
             "durchatmen.",
-      .fr = "Levez les bras au-dessus de la tête, entrelacez les doigts et étirez-vous le plus haut possible. "
-            "Respirez profondément.",
+      .fr =
+          "Levez les bras au-dessus de la tête, entrelacez les doigts et étirez-vous le plus haut possible. "
+          "Respirez profondément.",
       .uk = "Підніміть руки над головою, переплетіть пальці й потягніться якомога вище. Глибокий вдих.",
       .pl = "Unieś ręce nad głowę, spleć palce i wyciągnij się jak najwyżej. Głęboki oddech."},
      15},
@@ -217,15 +227,22 @@ const std::vector<StepDef> wristSteps = {
 };
 
 const std::vector<StepDef> backSteps = {
-    {{.en = "Cat-cow", .es = "Gato-vaca", .de = "Katze-Kuh", .fr = "Chat-vache", .uk = "Кішка-корова", .pl = "Kot-krowa"},
+    {{.en = "Cat-cow",
+      .es = "Gato-vaca",
+      .de = "Katze-Kuh",
+      .fr = "Chat-vache",
+      .uk = "Кішка-корова",
+      .pl = "Kot-krowa"},
      {.en = "Stand straight. Round your back (cat pose), then arch it (cow pose). Repeat smoothly.",
-      .es = "Ponte recto. Redondea la espalda (postura del gato) y luego arquéala (postura de la vaca). Repite "
-            "con suavidad.",
+      .es =
+          "Ponte recto. Redondea la espalda (postura del gato) y luego arquéala (postura de la vaca). Repite "
+          "con suavidad.",
       .de = "Stehe aufrecht. Mache einen runden Rücken (Katze), dann ein Hohlkreuz (Kuh). Fließend "
             "wiederholen.",
       .fr = "Tenez-vous droit. Arrondissez le dos (posture du chat), puis cambrez-le (posture de la vache). "
             "Répétez en douceur.",
-      .uk = "Станьте рівно. Округліть спину (поза кішки), потім прогніть її (поза корови). Повторюйте плавно.",
+      .uk =
+          "Станьте рівно. Округліть спину (поза кішки), потім прогніть її (поза корови). Повторюйте плавно.",
       .pl = "Stań prosto. Zaokrąglij plecy (pozycja kota), a potem je wygnij (pozycja krowy). Powtarzaj "
             "płynnie."},
      30},
@@ -237,8 +254,9 @@ const std::vector<StepDef> backSteps = {
       .pl = "Skłon w przód"},
      {.en = "Slowly lean forward trying to touch the floor with your hands. Don't bend your knees sharply. "
             "Breathe.",
-      .es = "Inclínate despacio hacia delante intentando tocar el suelo con las manos. No dobles las rodillas "
-            "bruscamente. Respira.",
+      .es =
+          "Inclínate despacio hacia delante intentando tocar el suelo con las manos. No dobles las rodillas "
+          "bruscamente. Respira.",
       .de = "Beuge dich langsam nach vorn und versuche, mit den Händen den Boden zu berühren. Beuge die Knie "
             "nicht ruckartig. Atme.",
       .fr = "Penchez-vous lentement en avant en essayant de toucher le sol avec les mains. Ne pliez pas "
@@ -259,21 +277,26 @@ const std::vector<StepDef> backSteps = {
             "izquierda.",
       .de = "Drehe dich auf einem Stuhl sitzend nach rechts und fasse die Lehne. 15 Sek. halten. Dann nach "
             "links drehen.",
-      .fr = "Assis sur une chaise, tournez-vous à droite en tenant le dossier. Tenez 15 s. Puis tournez-vous à "
-            "gauche.",
-      .uk = "Сидячи на стільці, поверніться праворуч, тримаючись за спинку. Утримуйте 15 с. Потім поверніться "
-            "ліворуч.",
-      .pl = "Siedząc na krześle, skręć się w prawo, trzymając oparcie. Przytrzymaj 15 s. Potem skręć w lewo."},
+      .fr =
+          "Assis sur une chaise, tournez-vous à droite en tenant le dossier. Tenez 15 s. Puis tournez-vous à "
+          "gauche.",
+      .uk =
+          "Сидячи на стільці, поверніться праворуч, тримаючись за спинку. Утримуйте 15 с. Потім поверніться "
+          "ліворуч.",
+      .pl =
+          "Siedząc na krześle, skręć się w prawo, trzymając oparcie. Przytrzymaj 15 s. Potem skręć w lewo."},
      30},
 };
 
 const std::vector<StepDef> breathSteps = {
     {inhale4,
      {.en = "Close your mouth and quietly inhale through your nose, counting to 4. Focus on your breath.",
-      .es = "Cierra la boca e inhala en silencio por la nariz contando hasta 4. Concéntrate en tu respiración.",
+      .es =
+          "Cierra la boca e inhala en silencio por la nariz contando hasta 4. Concéntrate en tu respiración.",
       .de = "Schließe den Mund und atme leise durch die Nase ein, während du bis 4 zählst. Konzentriere dich "
             "auf deinen Atem.",
-      .fr = "Fermez la bouche et inspirez doucement par le nez en comptant jusqu'à 4. Concentrez-vous sur votre "
+      .fr = "Fermez la bouche et inspirez doucement par le nez en comptant jusqu'à 4. Concentrez-vous sur "
+            "votre "
             "respiration.",
       .uk = "Закрийте рот і тихо вдихніть носом, рахуючи до 4. Зосередьтеся на диханні.",
       .pl = "Zamknij usta i cicho wdychaj nosem, licząc do 4. Skup się na oddechu."},
@@ -416,15 +439,20 @@ const std::vector<StepDef> bellySteps = {
       .fr = "Inspirer par le nez",
       .uk = "Вдих носом",
       .pl = "Wdech nosem"},
-     {.en = "Breathe in slowly through your nose. Your belly should push your hand OUT — chest stays relatively "
+     {.en = "Breathe in slowly through your nose. Your belly should push your hand OUT — chest stays "
+            "relatively "
             "still.",
-      .es = "Inhala despacio por la nariz. El vientre debe empujar la mano HACIA FUERA — el pecho se mantiene "
-            "casi quieto.",
-      .de = "Atme langsam durch die Nase ein. Dein Bauch soll die Hand NACH AUSSEN drücken — die Brust bleibt "
-            "fast ruhig.",
-      .fr = "Inspirez lentement par le nez. Votre ventre doit pousser votre main VERS L'EXTÉRIEUR — la poitrine "
+      .es =
+          "Inhala despacio por la nariz. El vientre debe empujar la mano HACIA FUERA — el pecho se mantiene "
+          "casi quieto.",
+      .de =
+          "Atme langsam durch die Nase ein. Dein Bauch soll die Hand NACH AUSSEN drücken — die Brust bleibt "
+          "fast ruhig.",
+      .fr = "Inspirez lentement par le nez. Votre ventre doit pousser votre main VERS L'EXTÉRIEUR — la "
+            "poitrine "
             "reste presque immobile.",
-      .uk = "Повільно вдихайте носом. Живіт має виштовхувати руку НАЗОВНІ — груди лишаються майже нерухомими.",
+      .uk =
+          "Повільно вдихайте носом. Живіт має виштовхувати руку НАЗОВНІ — груди лишаються майже нерухомими.",
       .pl = "Powoli wdychaj nosem. Brzuch powinien wypychać dłoń NA ZEWNĄTRZ — klatka piersiowa pozostaje "
             "prawie nieruchoma."},
      5},
@@ -434,15 +462,19 @@ const std::vector<StepDef> bellySteps = {
       .fr = "Expirer par la bouche",
       .uk = "Видих ротом",
       .pl = "Wydech ustami"},
-     {.en = "Exhale slowly through pursed lips. Feel your belly hand sink back in. Tighten abs gently at the end.",
-      .es = "Exhala despacio con los labios fruncidos. Siente cómo baja la mano del vientre. Al final contrae "
-            "suavemente el abdomen.",
-      .de = "Atme langsam durch gespitzte Lippen aus. Spüre, wie die Hand auf dem Bauch zurücksinkt. Spanne am "
-            "Ende sanft die Bauchmuskeln an.",
+     {.en = "Exhale slowly through pursed lips. Feel your belly hand sink back in. Tighten abs gently at the "
+            "end.",
+      .es =
+          "Exhala despacio con los labios fruncidos. Siente cómo baja la mano del vientre. Al final contrae "
+          "suavemente el abdomen.",
+      .de =
+          "Atme langsam durch gespitzte Lippen aus. Spüre, wie die Hand auf dem Bauch zurücksinkt. Spanne am "
+          "Ende sanft die Bauchmuskeln an.",
       .fr = "Expirez lentement par les lèvres pincées. Sentez la main sur le ventre redescendre. Contractez "
             "doucement les abdominaux à la fin.",
-      .uk = "Повільно видихайте крізь стулені губи. Відчуйте, як рука на животі опускається. Наприкінці м'яко "
-            "напружте прес.",
+      .uk =
+          "Повільно видихайте крізь стулені губи. Відчуйте, як рука на животі опускається. Наприкінці м'яко "
+          "напружте прес.",
       .pl = "Powoli wydychaj przez ściągnięte usta. Poczuj, jak dłoń na brzuchu opada. Na końcu delikatnie "
             "napnij brzuch."},
      6},
@@ -452,14 +484,18 @@ const std::vector<StepDef> bellySteps = {
       .fr = "Inspirer profondément",
       .uk = "Глибокий вдих",
       .pl = "Głęboki wdech"},
-     {.en = "Inhale again — belly rises. Imagine filling your lungs from the bottom up, like pouring water into "
+     {.en = "Inhale again — belly rises. Imagine filling your lungs from the bottom up, like pouring water "
+            "into "
             "a glass.",
-      .es = "Inhala de nuevo — el vientre sube. Imagina que llenas los pulmones de abajo arriba, como al verter "
+      .es = "Inhala de nuevo — el vientre sube. Imagina que llenas los pulmones de abajo arriba, como al "
+            "verter "
             "agua en un vaso.",
-      .de = "Atme wieder ein — der Bauch hebt sich. Stell dir vor, du füllst die Lunge von unten nach oben, wie "
+      .de = "Atme wieder ein — der Bauch hebt sich. Stell dir vor, du füllst die Lunge von unten nach oben, "
+            "wie "
             "Wasser in einem Glas.",
-      .fr = "Inspirez à nouveau — le ventre se soulève. Imaginez remplir vos poumons de bas en haut, comme de "
-            "l'eau versée dans un verre.",
+      .fr =
+          "Inspirez à nouveau — le ventre se soulève. Imaginez remplir vos poumons de bas en haut, comme de "
+          "l'eau versée dans un verre.",
       .uk = "Знову вдихніть — живіт піднімається. Уявіть, що наповнюєте легені знизу вгору, наче воду в "
             "склянку.",
       .pl = "Znów wdech — brzuch się unosi. Wyobraź sobie, że napełniasz płuca od dołu, jak wodę nalewaną do "
@@ -473,7 +509,8 @@ const std::vector<StepDef> bellySteps = {
       .pl = "Pełny wydech"},
      {.en = "Exhale completely, letting the belly fall. This activates the parasympathetic nervous system.",
       .es = "Exhala por completo y deja que el vientre baje. Esto activa el sistema nervioso parasimpático.",
-      .de = "Atme vollständig aus und lass den Bauch sinken. Das aktiviert das parasympathische Nervensystem.",
+      .de =
+          "Atme vollständig aus und lass den Bauch sinken. Das aktiviert das parasympathische Nervensystem.",
       .fr = "Expirez complètement en laissant le ventre redescendre. Cela active le système nerveux "
             "parasympathique.",
       .uk = "Видихніть повністю, дозволяючи животу опуститися. Це активує парасимпатичну нервову систему.",
@@ -486,9 +523,11 @@ const std::vector<StepDef> bellySteps = {
       .uk = "Вдих і відчуття",
       .pl = "Wdech i obserwacja"},
      {.en = "Take a deep belly breath and notice how your body feels. More relaxed? Less tense?",
-      .es = "Haz una respiración abdominal profunda y observa cómo se siente tu cuerpo. ¿Más relajado? ¿Menos "
-            "tenso?",
-      .de = "Atme tief in den Bauch und spüre, wie sich dein Körper anfühlt. Entspannter? Weniger angespannt?",
+      .es =
+          "Haz una respiración abdominal profunda y observa cómo se siente tu cuerpo. ¿Más relajado? ¿Menos "
+          "tenso?",
+      .de =
+          "Atme tief in den Bauch und spüre, wie sich dein Körper anfühlt. Entspannter? Weniger angespannt?",
       .fr = "Prenez une profonde respiration ventrale et observez votre corps. Plus détendu ? Moins tendu ?",
       .uk = "Зробіть глибокий вдих животом і прислухайтеся до тіла. Більше розслаблення? Менше напруги?",
       .pl = "Weź głęboki oddech brzuchem i zauważ, jak czuje się twoje ciało. Bardziej rozluźnione? Mniej "
@@ -501,12 +540,14 @@ const std::vector<StepDef> bellySteps = {
       .uk = "Останній видих",
       .pl = "Ostatni wydech"},
      {.en = "One last slow exhale. Let go of any remaining tension. Return to normal breathing when ready.",
-      .es = "Una última exhalación lenta. Suelta la tensión que quede. Vuelve a respirar con normalidad cuando "
-            "quieras.",
+      .es =
+          "Una última exhalación lenta. Suelta la tensión que quede. Vuelve a respirar con normalidad cuando "
+          "quieras.",
       .de = "Ein letztes langsames Ausatmen. Lass jede restliche Anspannung los. Kehre zur normalen Atmung "
             "zurück, wenn du bereit bist.",
-      .fr = "Une dernière expiration lente. Relâchez toute tension restante. Revenez à une respiration normale "
-            "quand vous êtes prêt.",
+      .fr =
+          "Une dernière expiration lente. Relâchez toute tension restante. Revenez à une respiration normale "
+          "quand vous êtes prêt.",
       .uk = "Останній повільний видих. Відпустіть залишки напруги. Поверніться до звичайного дихання, коли "
             "будете готові.",
       .pl = "Ostatni powolny wydech. Uwolnij resztki napięcia. Wróć do normalnego oddechu, gdy będziesz "
@@ -529,8 +570,9 @@ const std::vector<StepDef> sighSteps = {
       .fr = "Deuxième reniflement (nez)",
       .uk = "Другий короткий вдих (ніс)",
       .pl = "Drugi krótki wdech (nos)"},
-     {.en = "Take a short extra sniff through your nose to top off your lungs completely. This is the 'double "
-            "inhale'.",
+     {.en =
+          "Take a short extra sniff through your nose to top off your lungs completely. This is the 'double "
+          "inhale'.",
       .es = "Haz una inhalación corta extra por la nariz para llenar del todo los pulmones. Es la 'doble "
             "inhalación'.",
       .de = "Schnuppere noch einmal kurz durch die Nase, um die Lunge ganz zu füllen. Das ist das 'doppelte "
@@ -546,7 +588,8 @@ const std::vector<StepDef> sighSteps = {
       .fr = "Longue expiration (bouche)",
       .uk = "Довгий видих (рот)",
       .pl = "Długi wydech (usta)"},
-     {.en = "Slowly exhale all the air through your mouth — as long as possible (5–8 sec). This is the 'sigh'.",
+     {.en =
+          "Slowly exhale all the air through your mouth — as long as possible (5–8 sec). This is the 'sigh'.",
       .es = "Exhala despacio todo el aire por la boca — tanto como puedas (5–8 s). Este es el 'suspiro'.",
       .de = "Atme die ganze Luft langsam durch den Mund aus — so lange wie möglich (5–8 Sek.). Das ist das "
             "'Seufzen'.",
@@ -574,15 +617,17 @@ const std::vector<StepDef> sighSteps = {
     {longExhale,
      {.en = "Sigh it all out slowly through your mouth. Stanford research shows this is the fastest way to "
             "reduce stress.",
-      .es = "Suéltalo todo despacio por la boca en un suspiro. Un estudio de Stanford muestra que es la forma "
-            "más rápida de reducir el estrés.",
+      .es =
+          "Suéltalo todo despacio por la boca en un suspiro. Un estudio de Stanford muestra que es la forma "
+          "más rápida de reducir el estrés.",
       .de = "Seufze alles langsam durch den Mund aus. Forschung aus Stanford zeigt: So baust du Stress am "
             "schnellsten ab.",
       .fr = "Soupirez lentement tout l'air par la bouche. Une étude de Stanford montre que c'est le moyen le "
             "plus rapide de réduire le stress.",
       .uk = "Повільно видихніть усе ротом, як зітхання. Дослідження Стенфорда показують, що це найшвидший "
             "спосіб зменшити стрес.",
-      .pl = "Powoli wypuść wszystko ustami z westchnieniem. Badania Stanforda pokazują, że to najszybszy sposób "
+      .pl = "Powoli wypuść wszystko ustami z westchnieniem. Badania Stanforda pokazują, że to najszybszy "
+            "sposób "
             "na zmniejszenie stresu."},
      7},
     {firstInhale,
@@ -608,8 +653,9 @@ const std::vector<StepDef> sighSteps = {
       .uk = "Довгий видих — завершення",
       .pl = "Długi wydech — koniec"},
      {.en = "Final long exhale. Let all tension leave with the breath. Feel your heart rate slow.",
-      .es = "Última exhalación larga. Deja que toda la tensión se vaya con el aire. Siente cómo baja tu ritmo "
-            "cardíaco.",
+      .es =
+          "Última exhalación larga. Deja que toda la tensión se vaya con el aire. Siente cómo baja tu ritmo "
+          "cardíaco.",
       .de = "Letztes langes Ausatmen. Lass alle Anspannung mit dem Atem gehen. Spüre, wie dein Herzschlag "
             "langsamer wird.",
       .fr = "Dernière longue expiration. Laissez partir toute tension avec le souffle. Sentez votre rythme "
@@ -630,66 +676,107 @@ struct ExerciseDef {
 };
 
 const ExerciseDef defs[] = {
-    {"eyes", "👁",
-     {.en = "Eyes 20-20-20", .es = "Ojos 20-20-20", .de = "Augen 20-20-20", .fr = "Yeux 20-20-20", .uk = "Очі 20-20-20", .pl = "Oczy 20-20-20"},
-     ExerciseCategory::health, "40E8D0", &eyesSteps},
-    {"neck", "🧘",
+    {"eyes",
+     "👁",
+     {.en = "Eyes 20-20-20",
+      .es = "Ojos 20-20-20",
+      .de = "Augen 20-20-20",
+      .fr = "Yeux 20-20-20",
+      .uk = "Очі 20-20-20",
+      .pl = "Oczy 20-20-20"},
+     ExerciseCategory::health,
+     "40E8D0",
+     &eyesSteps},
+    {"neck",
+     "🧘",
      {.en = "Neck & Shoulders",
       .es = "Cuello y Hombros",
       .de = "Nacken & Schultern",
       .fr = "Nuque & Épaules",
       .uk = "Шия та плечі",
       .pl = "Szyja i ramiona"},
-     ExerciseCategory::stretching, "F0A030", &neckSteps},
-    {"wrist", "🤲",
-     {.en = "Wrists", .es = "Muñecas", .de = "Handgelenke", .fr = "Poignets", .uk = "Зап'ястя", .pl = "Nadgarstki"},
-     ExerciseCategory::stretching, "E040FB", &wristSteps},
-    {"back", "🏃", {.en = "Back", .es = "Espalda", .de = "Rücken", .fr = "Dos", .uk = "Спина", .pl = "Plecy"},
-     ExerciseCategory::stretching, "22C970", &backSteps},
-    {"breath", "🌬",
+     ExerciseCategory::stretching,
+     "F0A030",
+     &neckSteps},
+    {"wrist",
+     "🤲",
+     {.en = "Wrists",
+      .es = "Muñecas",
+      .de = "Handgelenke",
+      .fr = "Poignets",
+      .uk = "Зап'ястя",
+      .pl = "Nadgarstki"},
+     ExerciseCategory::stretching,
+     "E040FB",
+     &wristSteps},
+    {"back",
+     "🏃",
+     {.en = "Back", .es = "Espalda", .de = "Rücken", .fr = "Dos", .uk = "Спина", .pl = "Plecy"},
+     ExerciseCategory::stretching,
+     "22C970",
+     &backSteps},
+    {"breath",
+     "🌬",
      {.en = "4-7-8 Breathing",
       .es = "Respiración 4-7-8",
       .de = "4-7-8 Atmung",
       .fr = "Respiration 4-7-8",
       .uk = "Дихання 4-7-8",
       .pl = "Oddychanie 4-7-8"},
-     ExerciseCategory::relaxation, "4488FF", &breathSteps},
-    {"box", "🟦",
+     ExerciseCategory::relaxation,
+     "4488FF",
+     &breathSteps},
+    {"box",
+     "🟦",
      {.en = "Box Breathing",
       .es = "Respiración cuadrada",
       .de = "Quadratische Atmung",
       .fr = "Respiration carrée",
       .uk = "Коробкове дихання",
       .pl = "Oddychanie skrzynkowe"},
-     ExerciseCategory::relaxation, "5577FF", &boxSteps},
-    {"belly", "🫁",
+     ExerciseCategory::relaxation,
+     "5577FF",
+     &boxSteps},
+    {"belly",
+     "🫁",
      {.en = "Belly Breathing",
       .es = "Respiración abdominal",
       .de = "Bauchatmung",
       .fr = "Respiration abdominale",
       .uk = "Діафрагмальне дихання",
       .pl = "Oddychanie przeponowe"},
-     ExerciseCategory::relaxation, "33AACC", &bellySteps},
-    {"sigh", "😮‍💨",
+     ExerciseCategory::relaxation,
+     "33AACC",
+     &bellySteps},
+    {"sigh",
+     "😮‍💨",
      {.en = "Cyclic Sighing",
       .es = "Suspiro cíclico",
       .de = "Zyklisches Seufzen",
       .fr = "Soupir cyclique",
       .uk = "Циклічне зітхання",
       .pl = "Cykliczne wzdychanie"},
-     ExerciseCategory::relaxation, "AA55EE", &sighSteps},
+     ExerciseCategory::relaxation,
+     "AA55EE",
+     &sighSteps},
 };
 } // namespace
 
 namespace BuiltInExercises {
 QString text(const Tr &tr, AppLang lang) {
     switch (lang) {
-    case AppLang::en: return QString::fromUtf8(tr.en);
-    case AppLang::es: return QString::fromUtf8(tr.es);
-    case AppLang::de: return QString::fromUtf8(tr.de);
-    case AppLang::fr: return QString::fromUtf8(tr.fr);
-    case AppLang::uk: return QString::fromUtf8(tr.uk);
-    case AppLang::pl: return QString::fromUtf8(tr.pl);
+    case AppLang::en:
+        return QString::fromUtf8(tr.en);
+    case AppLang::es:
+        return QString::fromUtf8(tr.es);
+    case AppLang::de:
+        return QString::fromUtf8(tr.de);
+    case AppLang::fr:
+        return QString::fromUtf8(tr.fr);
+    case AppLang::uk:
+        return QString::fromUtf8(tr.uk);
+    case AppLang::pl:
+        return QString::fromUtf8(tr.pl);
     }
     return QString::fromUtf8(tr.en);
 }
@@ -706,7 +793,8 @@ std::vector<Exercise> make(AppLang lang) {
         e.isBuiltIn = true;
         e.accentHex = QLatin1String(d.accentHex);
         for (const StepDef &s : *d.steps)
-            e.steps.push_back({RecordJson::newId(), text(s.title, lang), text(s.instruction, lang), s.secs, {}, {}, {}});
+            e.steps.push_back(
+                {RecordJson::newId(), text(s.title, lang), text(s.instruction, lang), s.secs, {}, {}, {}});
         out.push_back(std::move(e));
     }
     return out;

@@ -19,7 +19,9 @@ qint64 Exercise::totalDuration() const {
 }
 
 namespace ExerciseJson {
-qint64 clampStepSecs(qint64 s) { return std::clamp<qint64>(s, 0, kMaxStepSecs); }
+qint64 clampStepSecs(qint64 s) {
+    return std::clamp<qint64>(s, 0, kMaxStepSecs);
+}
 
 namespace {
 void appendStep(QByteArray &out, const ExerciseStep &s) {

@@ -6,9 +6,13 @@ namespace ExerciseCategories {
 QString name(ExerciseCategory c, AppLang lang) {
     switch (c) {
     case ExerciseCategory::health:
-        return BuiltInExercises::text(
-            {.en = "Health", .es = "Salud", .de = "Gesundheit", .fr = "Santé", .uk = "Здоров'я", .pl = "Zdrowie"},
-            lang);
+        return BuiltInExercises::text({.en = "Health",
+                                       .es = "Salud",
+                                       .de = "Gesundheit",
+                                       .fr = "Santé",
+                                       .uk = "Здоров'я",
+                                       .pl = "Zdrowie"},
+                                      lang);
     case ExerciseCategory::stretching:
         return BuiltInExercises::text({.en = "Stretching",
                                        .es = "Estiramiento",
@@ -27,7 +31,8 @@ QString name(ExerciseCategory c, AppLang lang) {
                                       lang);
     case ExerciseCategory::other:
         return BuiltInExercises::text(
-            {.en = "Other", .es = "Otro", .de = "Sonstiges", .fr = "Autre", .uk = "Інше", .pl = "Inne"}, lang);
+            {.en = "Other", .es = "Otro", .de = "Sonstiges", .fr = "Autre", .uk = "Інше", .pl = "Inne"},
+            lang);
     }
     return {};
 }

@@ -25,8 +25,9 @@ QString stepsInfo(const Exercise &e) {
 }
 
 // A label whose text is cut with "…" to its width, the whole text in the tooltip.
-QLabel *fittedLabel(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
-                    const QRect &frame, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+QLabel *fittedLabel(QWidget *parent, const QString &text, double size, QFont::Weight weight,
+                    const QColor &color, const QRect &frame,
+                    Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     QLabel *l = label(parent, text, size, weight, color, align);
     l->setGeometry(frame);
     const QString shown = l->fontMetrics().elidedText(text, Qt::ElideRight, frame.width());
@@ -96,13 +97,16 @@ void ExercisesView::showDetail(const Exercise &e) {
     strip->setPalette(sp);
     strip->setGeometry(yUp(H, 0, H - 4, W, 4));
 
-    label(detailHost_, e.emoji, 40, QFont::Normal, VF::text(), Qt::AlignCenter)->setGeometry(yUp(H, 28, H - 78, 52, 50));
+    label(detailHost_, e.emoji, 40, QFont::Normal, VF::text(), Qt::AlignCenter)
+        ->setGeometry(yUp(H, 28, H - 78, 52, 50));
     const int nameH = std::max(28, QFontMetrics(Fonts::scaledFont(22, QFont::Bold)).height());
-    fittedLabel(detailHost_, e.name, 22, QFont::Bold, VF::text(), yUp(H, 84, H - 52 - (nameH - 28) / 2.0, W - 112, nameH));
+    fittedLabel(detailHost_, e.name, 22, QFont::Bold, VF::text(),
+                yUp(H, 84, H - 52 - (nameH - 28) / 2.0, W - 112, nameH));
     const QString info = e.category + QStringLiteral("  ·  ") + ExerciseFormat::durStr(e.totalDuration()) +
                          QStringLiteral("  ·  ") + stepsInfo(e);
     const int infoH = std::max(16, QFontMetrics(Fonts::scaledFont(11.5)).height());
-    fittedLabel(detailHost_, info, 11.5, QFont::Normal, alpha(color, 0.85), yUp(H, 84, H - 72 - (infoH - 16) / 2.0, W - 112, infoH));
+    fittedLabel(detailHost_, info, 11.5, QFont::Normal, alpha(color, 0.85),
+                yUp(H, 84, H - 72 - (infoH - 16) / 2.0, W - 112, infoH));
 
     const Exercise copy = e;
     auto *start = new TintButton(QStringLiteral("▶  ") + ExTexts::start(), color, 0.15, 0.45, 8, detailHost_);
@@ -168,7 +172,8 @@ void ExercisesView::showDetail(const Exercise &e) {
     steps->setSteps(list, color, W, scroll->height());
     if (steps->height() > scroll->height())
         steps->setSteps(list, color, W - scroll->verticalScrollBar()->sizeHint().width(), scroll->height());
-    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        w->show();
 }
 
 void ExercisesView::confirmDelete(const Exercise &e) {

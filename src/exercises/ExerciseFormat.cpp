@@ -13,8 +13,10 @@ QString durStr(qint64 s) {
 
 std::optional<QRgb> hexRgb(const QString &text) {
     qsizetype b = 0, e = text.size();
-    while (b < e && !text[b].isLetterOrNumber()) ++b;
-    while (e > b && !text[e - 1].isLetterOrNumber()) --e;
+    while (b < e && !text[b].isLetterOrNumber())
+        ++b;
+    while (e > b && !text[e - 1].isLetterOrNumber())
+        --e;
     QStringView v = QStringView(text).mid(b, e - b);
     if (v.size() > 2 && v[0] == QLatin1Char('0') && (v[1] == QLatin1Char('x') || v[1] == QLatin1Char('X')) &&
         isxdigit(v[2].toLatin1()))

@@ -49,7 +49,8 @@ public:
     virtual ~ExerciseEditorHost() = default;
     // Opens the editor on a copy of exercise (none: a new one), above parentWindow when given,
     // closing an editor that is open. The editor never writes the store: the completion does.
-    virtual void show(const std::optional<Exercise> &exercise, QWidget *parentWindow, Completion completion) = 0;
+    virtual void show(const std::optional<Exercise> &exercise, QWidget *parentWindow,
+                      Completion completion) = 0;
 
     static ExerciseEditorHost &get();
     static void install(ExerciseEditorHost *host); // takes no ownership; nullptr returns to the stand-in

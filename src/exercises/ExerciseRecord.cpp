@@ -44,9 +44,9 @@ std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes) {
     out.reserve(doc->size());
     for (const Json &o : *doc) {
         ExerciseRecord r;
-        if (!readString(o, "id", r.id) || !readString(o, "name", r.name) || !readString(o, "emoji", r.emoji) ||
-            !readInt(o, "day", r.day) || !readInt(o, "month", r.month) || !readInt(o, "year", r.year) ||
-            !readInt(o, "durationSecs", r.durationSecs))
+        if (!readString(o, "id", r.id) || !readString(o, "name", r.name) ||
+            !readString(o, "emoji", r.emoji) || !readInt(o, "day", r.day) || !readInt(o, "month", r.month) ||
+            !readInt(o, "year", r.year) || !readInt(o, "durationSecs", r.durationSecs))
             return std::nullopt;
         out.push_back(std::move(r));
     }

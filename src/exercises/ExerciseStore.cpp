@@ -24,25 +24,29 @@ ExerciseStore &ExerciseStore::shared() {
     return *g_shared;
 }
 
-void ExerciseStore::resetForTests() { g_shared.reset(); }
+void ExerciseStore::resetForTests() {
+    g_shared.reset();
+}
 
 ExerciseStore::ExerciseStore(QObject *parent) : QObject(parent) {
     const auto stored = loadDocument<std::vector<Exercise>>(
         QString::fromLatin1(kExerciseLibrary),
         [](const QByteArray &b) { return ExerciseJson::decodeList(b); }, &load_);
     exercises_ = BuiltInExercises::make(L::lang());
-    for (Exercise &e : userOnly(stored)) exercises_.push_back(std::move(e));
+    for (Exercise &e : userOnly(stored))
+        exercises_.push_back(std::move(e));
     Notifier::get().observe(Notify::languageChanged, this, [this](QObject *) { reseedBuiltIn(); });
 }
 
 bool ExerciseStore::isBuiltInId(const QString &id) {
-    static const QStringList ids = {"builtin-eyes", "builtin-neck",  "builtin-wrist", "builtin-back",
-                                    "builtin-breath", "builtin-box", "builtin-belly", "builtin-sigh"};
+    static const QStringList ids = {"builtin-eyes",   "builtin-neck", "builtin-wrist", "builtin-back",
+                                    "builtin-breath", "builtin-box",  "builtin-belly", "builtin-sigh"};
     return ids.contains(id);
 }
 
 const Exercise *ExerciseStore::find(const QString &id) const {
-    auto it = std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &e) { return e.id == id; });
+    auto it =
+        std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &e) { return e.id == id; });
     return it == exercises_.end() ? nullptr : &*it;
 }
 
@@ -61,7 +65,8 @@ void ExerciseStore::add(const Exercise &e) {
 }
 
 void ExerciseStore::update(const Exercise &e) {
-    auto it = std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &x) { return x.id == e.id; });
+    auto it =
+        std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &x) { return x.id == e.id; });
     if (it == exercises_.end()) return;
     *it = e;
     changed();
@@ -76,9 +81,12 @@ std::vector<std::pair<QString, std::vector<Exercise>>> ExerciseStore::byCategory
     // Groups in order of first appearance, so the groups after the fixed four keep a stable order.
     std::vector<std::pair<QString, std::vector<Exercise>>> groups;
     for (const Exercise &e : exercises_) {
-        auto it = std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return g.first == e.category; });
-        if (it == groups.end()) groups.push_back({e.category, {e}});
-        else it->second.push_back(e);
+        auto it =
+            std::find_if(groups.begin(), groups.end(), [&](const auto &g) { return g.first == e.category; });
+        if (it == groups.end())
+            groups.push_back({e.category, {e}});
+        else
+            it->second.push_back(e);
     }
     std::vector<std::pair<QString, std::vector<Exercise>>> out;
     const AppLang lang = L::lang();
@@ -89,11 +97,14 @@ std::vector<std::pair<QString, std::vector<Exercise>>> ExerciseStore::byCategory
         out.push_back(std::move(*it));
         groups.erase(it);
     }
-    for (auto &g : groups) out.push_back(std::move(g));
+    for (auto &g : groups)
+        out.push_back(std::move(g));
     return out;
 }
 
-QByteArray ExerciseStore::exportJSON() const { return ExerciseJson::encodeList(userOnly(exercises_)); }
+QByteArray ExerciseStore::exportJSON() const {
+    return ExerciseJson::encodeList(userOnly(exercises_));
+}
 
 std::optional<QByteArray> ExerciseStore::exportOne(const QString &id) const {
     const Exercise *e = find(id);
@@ -106,9 +117,12 @@ bool ExerciseStore::importOne(const QByteArray &data) {
     if (!e) return false;
     e->isBuiltIn = false;
     if (isBuiltInId(e->id)) e->id = RecordJson::newId();
-    auto it = std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &x) { return x.id == e->id; });
-    if (it != exercises_.end()) *it = std::move(*e);
-    else exercises_.push_back(std::move(*e));
+    auto it =
+        std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &x) { return x.id == e->id; });
+    if (it != exercises_.end())
+        *it = std::move(*e);
+    else
+        exercises_.push_back(std::move(*e));
     changed();
     return true;
 }
@@ -132,6 +146,7 @@ int ExerciseStore::importJSON(const QByteArray &data) {
 void ExerciseStore::reseedBuiltIn() {
     std::vector<Exercise> kept = userOnly(exercises_);
     exercises_ = BuiltInExercises::make(L::lang());
-    for (Exercise &e : kept) exercises_.push_back(std::move(e));
+    for (Exercise &e : kept)
+        exercises_.push_back(std::move(e));
     Notifier::get().post(QString::fromLatin1(Notify::exercisesChanged), this);
 }

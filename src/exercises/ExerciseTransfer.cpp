@@ -41,7 +41,8 @@ std::optional<QByteArray> readImport(QWidget *parent, const QString &errorText) 
 } // namespace
 
 void ExercisesView::doExport() {
-    writeExport(window(), QString::fromLatin1(ExerciseFormat::kAllFileName), ExerciseStore::shared().exportJSON());
+    writeExport(window(), QString::fromLatin1(ExerciseFormat::kAllFileName),
+                ExerciseStore::shared().exportJSON());
 }
 
 void ExercisesView::doExportOne(const Exercise &exercise) {
@@ -53,14 +54,19 @@ void ExercisesView::doExportOne(const Exercise &exercise) {
 void ExercisesView::doImportOne() {
     const auto bytes = readImport(window(), ExTexts::oneInvalid());
     if (!bytes) return;
-    if (ExerciseStore::shared().importOne(*bytes)) tell(window(), ExTexts::importComplete(), ExTexts::oneImported());
-    else tell(window(), ExTexts::importError(), ExTexts::oneInvalid());
+    if (ExerciseStore::shared().importOne(*bytes))
+        tell(window(), ExTexts::importComplete(), ExTexts::oneImported());
+    else
+        tell(window(), ExTexts::importError(), ExTexts::oneInvalid());
 }
 
 void ExercisesView::doImport() {
     const auto bytes = readImport(window(), ExTexts::listInvalid());
     if (!bytes) return;
     const int added = ExerciseStore::shared().importJSON(*bytes);
-    if (added < 0) tell(window(), ExTexts::importError(), ExTexts::listInvalid());
-    else tell(window(), ExTexts::importComplete(), QString::number(added) + QLatin1Char(' ') + ExTexts::countSuffix());
+    if (added < 0)
+        tell(window(), ExTexts::importError(), ExTexts::listInvalid());
+    else
+        tell(window(), ExTexts::importComplete(),
+             QString::number(added) + QLatin1Char(' ') + ExTexts::countSuffix());
 }

@@ -22,7 +22,9 @@ QColor withAlpha(QColor c, double a) {
 
 const QColor kGreen = QColor::fromRgbF(0.13f, 0.77f, 0.37f);
 
-double lineH(const QFont &f) { return QFontMetricsF(f).height(); }
+double lineH(const QFont &f) {
+    return QFontMetricsF(f).height();
+}
 
 // Draws text cut to at most maxLines lines of width w, the last one ending in "…" when cut.
 void drawWrapped(QPainter &p, const QString &text, const QFont &font, const QRectF &r, int maxLines) {
@@ -58,7 +60,8 @@ void drawWrapped(QPainter &p, const QString &text, const QFont &font, const QRec
     }
 }
 
-void startDrag(QWidget *source, const char *type, const QString &value, const QPixmap &image, Qt::DropAction action) {
+void startDrag(QWidget *source, const char *type, const QString &value, const QPixmap &image,
+               Qt::DropAction action) {
     auto *mime = new QMimeData;
     mime->setData(QString::fromLatin1(type), value.toUtf8());
     auto *drag = new QDrag(source);
@@ -207,19 +210,23 @@ PlaylistDropView::PlaylistDropView(QWidget *parent) : FlippedView(parent) {
     setAutoFillBackground(false);
 }
 
-void PlaylistDropView::activate() { setAcceptDrops(true); }
+void PlaylistDropView::activate() {
+    setAcceptDrops(true);
+}
 
 void PlaylistDropView::setRows(const std::vector<Row> &rows, int entryCount, double w, double minH) {
     rows_ = rows;
     entryCount_ = entryCount;
     double bottom = 0;
-    for (const Row &r : rows_) bottom = std::max(bottom, rowRect(r).bottom());
+    for (const Row &r : rows_)
+        bottom = std::max(bottom, rowRect(r).bottom());
     resize(int(w), int(std::ceil(std::max(entryCount > 0 ? bottom + 8 + 4 : 0.0, minH))));
     update();
 }
 
 QRectF PlaylistDropView::rowRect(const Row &r) const {
-    return QRectF(4, PlaylistRules::kTopPad + r.slot * PlaylistRules::kPitch, width() - 8, PlaylistRules::kRowH);
+    return QRectF(4, PlaylistRules::kTopPad + r.slot * PlaylistRules::kPitch, width() - 8,
+                  PlaylistRules::kRowH);
 }
 
 QRectF PlaylistDropView::removeRect(const Row &r) const {
@@ -301,7 +308,8 @@ void PlaylistDropView::paintEvent(QPaintEvent *e) {
     }
     if (insertionIdx_ >= 0) {
         QPainterPath line;
-        line.addRoundedRect(QRectF(6, PlaylistRules::insertionLineY(insertionIdx_), width() - 12, 3), 1.5, 1.5);
+        line.addRoundedRect(QRectF(6, PlaylistRules::insertionLineY(insertionIdx_), width() - 12, 3), 1.5,
+                            1.5);
         p.fillPath(line, withAlpha(kGreen, 0.9));
     }
 }
@@ -340,7 +348,9 @@ void PlaylistDropView::dragMoveEvent(QDragMoveEvent *e) {
     e->accept();
 }
 
-void PlaylistDropView::dragLeaveEvent(QDragLeaveEvent *) { endFeedback(); }
+void PlaylistDropView::dragLeaveEvent(QDragLeaveEvent *) {
+    endFeedback();
+}
 
 void PlaylistDropView::dropEvent(QDropEvent *e) {
     endFeedback();
@@ -457,11 +467,12 @@ void StepListView::paintEvent(QPaintEvent *e) {
         p.drawText(QRectF(card.left() + 52, card.top() + 10, textW, titleH), Qt::AlignLeft | Qt::AlignVCenter,
                    QFontMetricsF(titleF).elidedText(s.title, Qt::ElideRight, textW));
         p.setPen(VF::sub());
-        drawWrapped(p, s.instruction, instrF, QRectF(card.left() + 52, card.top() + 10 + titleH + 6, textW, 0), 2);
+        drawWrapped(p, s.instruction, instrF,
+                    QRectF(card.left() + 52, card.top() + 10 + titleH + 6, textW, 0), 2);
         p.setFont(durF);
         p.setPen(color_);
-        p.drawText(QRectF(card.right() - 14 - durW, card.top(), durW, cardH_), Qt::AlignRight | Qt::AlignVCenter,
-                   s.duration);
+        p.drawText(QRectF(card.right() - 14 - durW, card.top(), durW, cardH_),
+                   Qt::AlignRight | Qt::AlignVCenter, s.duration);
         if (i + 1 < steps_.size()) {
             p.fillRect(QRectF(55, y + cardH_, 2, 12), withAlpha(color_, 0.18));
         }

@@ -4,7 +4,12 @@
 // The exercises page's texts in the six languages.
 namespace ExTexts {
 inline QString pageName() {
-    return L::t({.en = "Exercises", .es = "Ejercicios", .de = "Übungen", .fr = "Exercices", .uk = "Вправи", .pl = "Ćwiczenia"});
+    return L::t({.en = "Exercises",
+                 .es = "Ejercicios",
+                 .de = "Übungen",
+                 .fr = "Exercices",
+                 .uk = "Вправи",
+                 .pl = "Ćwiczenia"});
 }
 inline QString subtitle() {
     return L::t({.en = "Exercise library with step-by-step timers",
@@ -15,13 +20,24 @@ inline QString subtitle() {
                  .pl = "Biblioteka ćwiczeń z krokowymi timerami"});
 }
 inline QString create() {
-    return L::t({.en = "Create", .es = "Crear", .de = "Erstellen", .fr = "Créer", .uk = "Створити", .pl = "Utwórz"});
+    return L::t(
+        {.en = "Create", .es = "Crear", .de = "Erstellen", .fr = "Créer", .uk = "Створити", .pl = "Utwórz"});
 }
 inline QString importWord() {
-    return L::t({.en = "Import", .es = "Importar", .de = "Importieren", .fr = "Importer", .uk = "Імпортувати", .pl = "Importuj"});
+    return L::t({.en = "Import",
+                 .es = "Importar",
+                 .de = "Importieren",
+                 .fr = "Importer",
+                 .uk = "Імпортувати",
+                 .pl = "Importuj"});
 }
 inline QString exportWord() {
-    return L::t({.en = "Export", .es = "Exportar", .de = "Exportieren", .fr = "Exporter", .uk = "Експортувати", .pl = "Eksportuj"});
+    return L::t({.en = "Export",
+                 .es = "Exportar",
+                 .de = "Exportieren",
+                 .fr = "Exporter",
+                 .uk = "Експортувати",
+                 .pl = "Eksportuj"});
 }
 inline QString playlistTitle() {
     return L::t({.en = "PLAYLIST",
@@ -32,13 +48,20 @@ inline QString playlistTitle() {
                  .pl = "PLAYLIST"});
 }
 inline QString run() {
-    return L::t({.en = "Run", .es = "Iniciar", .de = "Starten", .fr = "Lancer", .uk = "Запустити", .pl = "Uruchom"});
+    return L::t(
+        {.en = "Run", .es = "Iniciar", .de = "Starten", .fr = "Lancer", .uk = "Запустити", .pl = "Uruchom"});
 }
 inline QString resume() {
-    return L::t({.en = "Resume", .es = "Reanudar", .de = "Fortsetzen", .fr = "Reprendre", .uk = "Продовжити", .pl = "Wznów"});
+    return L::t({.en = "Resume",
+                 .es = "Reanudar",
+                 .de = "Fortsetzen",
+                 .fr = "Reprendre",
+                 .uk = "Продовжити",
+                 .pl = "Wznów"});
 }
 inline QString stepsWord() {
-    return L::t({.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
+    return L::t(
+        {.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
 }
 inline QString selectHint() {
     return L::t({.en = "← Select an exercise from the list",
@@ -49,19 +72,36 @@ inline QString selectHint() {
                  .pl = "← Wybierz ćwiczenie z listy"});
 }
 inline QString start() {
-    return L::t({.en = "Start", .es = "Iniciar", .de = "Start", .fr = "Démarrer", .uk = "Старт", .pl = "Start"});
+    return L::t(
+        {.en = "Start", .es = "Iniciar", .de = "Start", .fr = "Démarrer", .uk = "Старт", .pl = "Start"});
 }
 inline QString edit() {
-    return L::t({.en = "Edit", .es = "Editar", .de = "Bearbeiten", .fr = "Modifier", .uk = "Редагувати", .pl = "Edytuj"});
+    return L::t({.en = "Edit",
+                 .es = "Editar",
+                 .de = "Bearbeiten",
+                 .fr = "Modifier",
+                 .uk = "Редагувати",
+                 .pl = "Edytuj"});
 }
 inline QString exportThis() {
-    return L::t({.en = "Export this", .es = "Exportar", .de = "Exportieren", .fr = "Exporter", .uk = "Експортувати", .pl = "Eksportuj"});
+    return L::t({.en = "Export this",
+                 .es = "Exportar",
+                 .de = "Exportieren",
+                 .fr = "Exporter",
+                 .uk = "Експортувати",
+                 .pl = "Eksportuj"});
 }
 inline QString importOne() {
-    return L::t({.en = "Import one", .es = "Importar", .de = "Importieren", .fr = "Importer", .uk = "Імпортувати", .pl = "Importuj"});
+    return L::t({.en = "Import one",
+                 .es = "Importar",
+                 .de = "Importieren",
+                 .fr = "Importer",
+                 .uk = "Імпортувати",
+                 .pl = "Importuj"});
 }
 inline QString stepsHeader() {
-    return L::t({.en = "STEPS", .es = "PASOS", .de = "SCHRITTE", .fr = "ÉTAPES", .uk = "КРОКИ", .pl = "KROKI"});
+    return L::t(
+        {.en = "STEPS", .es = "PASOS", .de = "SCHRITTE", .fr = "ÉTAPES", .uk = "КРОКИ", .pl = "KROKI"});
 }
 inline QString deleteQuestion() {
     return L::t({.en = "Delete exercise?",
@@ -72,7 +112,12 @@ inline QString deleteQuestion() {
                  .pl = "Usunąć ćwiczenie?"});
 }
 inline QString deleteWord() {
-    return L::t({.en = "Delete", .es = "Eliminar", .de = "Löschen", .fr = "Supprimer", .uk = "Видалити", .pl = "Usuń"});
+    return L::t({.en = "Delete",
+                 .es = "Eliminar",
+                 .de = "Löschen",
+                 .fr = "Supprimer",
+                 .uk = "Видалити",
+                 .pl = "Usuń"});
 }
 inline QString dragHint() {
     return L::t({.en = "← Drag exercises here",

@@ -43,7 +43,9 @@ QScrollArea *plainScroll(QWidget *parent, QWidget *doc) {
     return s;
 }
 
-double textW(const QWidget *w, const QString &t) { return w->fontMetrics().horizontalAdvance(t); }
+double textW(const QWidget *w, const QString &t) {
+    return w->fontMetrics().horizontalAdvance(t);
+}
 
 // Gives a button its title, cut with "…" (the whole title in the tooltip) when width is too small.
 void fitTitle(QPushButton *b, const QString &title, double width, double pad) {
@@ -71,15 +73,23 @@ QColor ExercisesView::hexColor(const QString &text) {
     return c;
 }
 
-double ExercisesView::listWidth(double w, double frac) { return std::max(160.0, std::min(w * frac, 0.6 * w)); }
+double ExercisesView::listWidth(double w, double frac) {
+    return std::max(160.0, std::min(w * frac, 0.6 * w));
+}
 
 double ExercisesView::fractionForDrag(double x, double w) {
     return std::max(std::min(x, 0.6 * w), 160.0) / std::max(w, 1.0);
 }
 
-QPushButton *ExercisesView::runButton() const { return playlistRunBtn_; }
-QPushButton *ExercisesView::resumeButton() const { return playlistResumeBtn_; }
-QPushButton *ExercisesView::clearButton() const { return playlistClearBtn_; }
+QPushButton *ExercisesView::runButton() const {
+    return playlistRunBtn_;
+}
+QPushButton *ExercisesView::resumeButton() const {
+    return playlistResumeBtn_;
+}
+QPushButton *ExercisesView::clearButton() const {
+    return playlistClearBtn_;
+}
 
 void ExercisesView::setup() {
     // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
@@ -125,7 +135,8 @@ void ExercisesView::setup() {
     QPalette pp = playlistPctLbl_->palette();
     pp.setColor(QPalette::WindowText, VF::accent());
     playlistPctLbl_->setPalette(pp);
-    playlistResumeBtn_ = new TintButton(QString(), QColor::fromRgbF(0.98f, 0.65f, 0.18f), 0, 0, 6, playlistHdrBar_);
+    playlistResumeBtn_ =
+        new TintButton(QString(), QColor::fromRgbF(0.98f, 0.65f, 0.18f), 0, 0, 6, playlistHdrBar_);
     playlistResumeBtn_->setObjectName(QStringLiteral("resumeButton"));
     playlistResumeBtn_->setFont(Fonts::scaledFont(9, QFont::Medium));
     playlistRunBtn_ = new TintButton(QString(), VF::accent(), 0.15, 0.45, 7, playlistHdrBar_);
@@ -170,7 +181,8 @@ void ExercisesView::setup() {
 
     playlist_.load();
     lastListW_ = 0;
-    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        w->show();
     rewireHeaderButtons();
     layoutFrame();
     refresh();
@@ -292,7 +304,8 @@ void ExercisesView::layoutPlaylistBar(double L, double B) {
     const QString title = ExTexts::playlistTitle();
     const double tw = std::min(textW(playlistTitleLbl_, title), std::max(20.0, titleAvail));
     playlistTitleLbl_->setGeometry(yUp(B, 10, lineY + (12 - lblH) / 2, tw + 1, lblH));
-    playlistTitleLbl_->setText(playlistTitleLbl_->fontMetrics().elidedText(title, Qt::ElideRight, int(tw + 1)));
+    playlistTitleLbl_->setText(
+        playlistTitleLbl_->fontMetrics().elidedText(title, Qt::ElideRight, int(tw + 1)));
     playlistTitleLbl_->setToolTip(playlistTitleLbl_->text() == title ? QString() : title);
     playlistPctLbl_->setGeometry(yUp(B, 10 + tw + 4, lineY + (12 - lblH) / 2, pctW, lblH));
 }
@@ -305,7 +318,8 @@ AW *ExercisesView::newAW(std::function<void()> fn) {
 
 void ExercisesView::releaseAWs() {
     // The previous targets may belong to the button being clicked right now: release them later.
-    for (AW *aw : std::as_const(awStore_)) aw->deleteLater();
+    for (AW *aw : std::as_const(awStore_))
+        aw->deleteLater();
     awStore_.clear();
 }
 
@@ -343,8 +357,10 @@ void ExercisesView::openEditor(const std::optional<Exercise> &exercise) {
     const bool existing = exercise.has_value();
     ExerciseEditorHost::get().show(exercise, parentWindow(), [self, existing](std::optional<Exercise> saved) {
         if (!saved) return;
-        if (existing) ExerciseStore::shared().update(*saved);
-        else ExerciseStore::shared().add(*saved);
+        if (existing)
+            ExerciseStore::shared().update(*saved);
+        else
+            ExerciseStore::shared().add(*saved);
         if (self) self->selectExercise(saved->id);
     });
 }

@@ -8,7 +8,9 @@
 
 using namespace RecordJson;
 
-PlaylistEntry PlaylistEntry::make(const QString &exID) { return {newId(), exID}; }
+PlaylistEntry PlaylistEntry::make(const QString &exID) {
+    return {newId(), exID};
+}
 
 namespace PlaylistJson {
 QByteArray encode(const PlaylistSavedState &s) {
@@ -42,8 +44,9 @@ std::optional<PlaylistSavedState> decode(const QByteArray &bytes) {
     if (!doc || !doc->is_object()) return std::nullopt;
     PlaylistSavedState s;
     if (!readStrings(*doc, "entryExIDs", s.entryExIDs) || !readStrings(*doc, "entryUIDs", s.entryUIDs) ||
-        !readInt(*doc, "completedCount", s.completedCount) || !readInt(*doc, "currentExIdx", s.currentExIdx) ||
-        !readInt(*doc, "currentStep", s.currentStep) || !readInt(*doc, "remainingSecs", s.remainingSecs))
+        !readInt(*doc, "completedCount", s.completedCount) ||
+        !readInt(*doc, "currentExIdx", s.currentExIdx) || !readInt(*doc, "currentStep", s.currentStep) ||
+        !readInt(*doc, "remainingSecs", s.remainingSecs))
         return std::nullopt;
     return s;
 }
@@ -84,7 +87,9 @@ QString percentText(qsizetype entries, qint64 completed) {
 
 PlaylistModel::PlaylistModel(Resolver resolve) : resolve_(std::move(resolve)) {}
 
-bool PlaylistModel::hasSavedState() const { return Prefs::get().contains(QString::fromLatin1(kPlaylistState)); }
+bool PlaylistModel::hasSavedState() const {
+    return Prefs::get().contains(QString::fromLatin1(kPlaylistState));
+}
 
 std::optional<PlaylistSavedState> PlaylistModel::stored() {
     const Prefs &p = Prefs::get();
@@ -99,7 +104,8 @@ void PlaylistModel::load() {
     if (!s) return;
     entries_.clear();
     const qsizetype n = std::min(s->entryUIDs.size(), s->entryExIDs.size());
-    for (qsizetype i = 0; i < n; ++i) entries_.push_back({s->entryUIDs[i], s->entryExIDs[i]});
+    for (qsizetype i = 0; i < n; ++i)
+        entries_.push_back({s->entryUIDs[i], s->entryExIDs[i]});
     completed_ = std::clamp<qint64>(s->completedCount, 0, qint64(entries_.size()));
 }
 
@@ -130,7 +136,8 @@ void PlaylistModel::drop(const QString &exID) {
 }
 
 bool PlaylistModel::reorder(const QString &uid, int k) {
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const PlaylistEntry &e) { return e.uid == uid; });
+    auto it =
+        std::find_if(entries_.begin(), entries_.end(), [&](const PlaylistEntry &e) { return e.uid == uid; });
     if (it == entries_.end()) return false;
     const int i = int(it - entries_.begin());
     const PlaylistEntry moved = *it;
@@ -145,8 +152,10 @@ bool PlaylistModel::reorder(const QString &uid, int k) {
 void PlaylistModel::remove(const QString &uid) {
     std::erase_if(entries_, [&](const PlaylistEntry &e) { return e.uid == uid; });
     completed_ = std::min<qint64>(completed_, qint64(entries_.size()));
-    if (entries_.empty()) Prefs::get().remove(QString::fromLatin1(kPlaylistState));
-    else saveAtCompleted();
+    if (entries_.empty())
+        Prefs::get().remove(QString::fromLatin1(kPlaylistState));
+    else
+        saveAtCompleted();
 }
 
 void PlaylistModel::clear() {

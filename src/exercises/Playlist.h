@@ -42,12 +42,18 @@ inline constexpr double kPitch = kRowH + kRowGap;
 inline constexpr double kDragStart = 4; // a press becomes a drag beyond this distance
 inline constexpr double kTapMax = 5;    // a release closer than this, without a drag, is a tap
 
-inline bool startsDrag(double distance) { return distance > kDragStart; }
-inline bool isTap(double distance, bool dragStarted) { return !dragStarted && distance < kTapMax; }
+inline bool startsDrag(double distance) {
+    return distance > kDragStart;
+}
+inline bool isTap(double distance, bool dragStarted) {
+    return !dragStarted && distance < kTapMax;
+}
 // The row boundary nearest to y (top-left origin of the drop view): 0 … entryCount.
 int insertionIndex(double y, int entryCount);
 // The y of the insertion line's top edge for index i.
-inline double insertionLineY(int i) { return i * kPitch + kTopPad - 3 - 1.5; }
+inline double insertionLineY(int i) {
+    return i * kPitch + kTopPad - 3 - 1.5;
+}
 // Tells a click from a drag for one press on a row: a press becomes a drag once the pointer is
 // more than kDragStart from where it went down (reported once); a release closer than kTapMax
 // without a drag is a tap. Distances are straight lines in window coordinates.

@@ -21,13 +21,17 @@ ExerciseRunnerHost &ExerciseRunnerHost::get() {
     static StandInRunnerHost standIn;
     return g_runnerHost ? *g_runnerHost : standIn;
 }
-void ExerciseRunnerHost::install(ExerciseRunnerHost *host) { g_runnerHost = host; }
+void ExerciseRunnerHost::install(ExerciseRunnerHost *host) {
+    g_runnerHost = host;
+}
 
 ExerciseEditorHost &ExerciseEditorHost::get() {
     static StandInEditorHost standIn;
     return g_editorHost ? *g_editorHost : standIn;
 }
-void ExerciseEditorHost::install(ExerciseEditorHost *host) { g_editorHost = host; }
+void ExerciseEditorHost::install(ExerciseEditorHost *host) {
+    g_editorHost = host;
+}
 
 ExerciseRunner *StandInRunnerHost::open(const std::vector<Exercise> &exercises, qint64 startStep,
                                         std::optional<qint64>, QWidget *parentWindow) {
@@ -52,7 +56,8 @@ StandInRunner::StandInRunner(const std::vector<Exercise> &exercises, qint64 star
     stepLbl_->setFont(Fonts::scaledFont(13));
     stepLbl_->setWordWrap(true);
     nextBtn_ = new QPushButton(
-        L::t({.en = "Next", .es = "Siguiente", .de = "Weiter", .fr = "Suivant", .uk = "Далі", .pl = "Dalej"}) +
+        L::t(
+            {.en = "Next", .es = "Siguiente", .de = "Weiter", .fr = "Suivant", .uk = "Далі", .pl = "Dalej"}) +
             QStringLiteral("  ▶"),
         window_);
     nextBtn_->setObjectName(QStringLiteral("nextButton"));
@@ -84,8 +89,10 @@ void StandInRunner::showAndRaise() {
 
 void StandInRunner::close() {
     if (browser_) browser_->stopAndClose();
-    if (window_) window_->close();
-    else deleteLater();
+    if (window_)
+        window_->close();
+    else
+        deleteLater();
 }
 
 void StandInRunner::showStep() {

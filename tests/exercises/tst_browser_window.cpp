@@ -28,7 +28,8 @@ private:
 
 class FakeWebViews : public WebViews {
 public:
-    QWidget *makeDocumentView(QWidget *parent, const QString &, const QUrl &, std::function<void(const QUrl &)>) override {
+    QWidget *makeDocumentView(QWidget *parent, const QString &, const QUrl &,
+                              std::function<void(const QUrl &)>) override {
         return new QWidget(parent);
     }
     BrowserPage *makeBrowserPage(QWidget *parent, const QString &agent) override {
@@ -167,7 +168,8 @@ private slots:
         page->onUrlCommitted(QUrl("https://example.com/followed"));
         QCOMPARE(w.addressField()->text(), QStringLiteral("https://example.com/followed"));
         for (QPushButton *b : w.findChildren<QPushButton *>())
-            if (b->text() == QStringLiteral("←") || b->text() == QStringLiteral("→") || b->text() == QStringLiteral("↻"))
+            if (b->text() == QStringLiteral("←") || b->text() == QStringLiteral("→") ||
+                b->text() == QStringLiteral("↻"))
                 QTest::mouseClick(b, Qt::LeftButton);
         QCOMPARE(page->calls, QStringList({"back", "forward", "reload"}));
     }

@@ -7,10 +7,18 @@ QString phases(const Exercise &e) {
     QString out;
     for (const ExerciseStep &s : e.steps) {
         switch (BreathPhases::forStep(e.id, s.title)) {
-        case BreathePhase::inhale: out += 'I'; break;
-        case BreathePhase::hold: out += 'H'; break;
-        case BreathePhase::exhale: out += 'E'; break;
-        case BreathePhase::none: out += '-'; break;
+        case BreathePhase::inhale:
+            out += 'I';
+            break;
+        case BreathePhase::hold:
+            out += 'H';
+            break;
+        case BreathePhase::exhale:
+            out += 'E';
+            break;
+        case BreathePhase::none:
+            out += '-';
+            break;
         }
     }
     return out;
@@ -34,8 +42,10 @@ private slots:
         QTest::newRow("capitals") << box << "EXHALE NOW" << int(BreathePhase::exhale);
         QTest::newRow("hold before exhale") << box << "Exhale and hold" << int(BreathePhase::hold);
         QTest::newRow("cyrillic capitals") << box << "ВИДИХ" << int(BreathePhase::exhale);
-        QTest::newRow("other exercise") << "builtin-neck" << "Hold" << int(BreathePhase::none);
-        QTest::newRow("user exercise") << "A1B2" << "Exhale" << int(BreathePhase::none);
+        QTest::newRow("other exercise") << "builtin-neck"
+                                        << "Hold" << int(BreathePhase::none);
+        QTest::newRow("user exercise") << "A1B2"
+                                       << "Exhale" << int(BreathePhase::none);
     }
     void classifier() {
         QFETCH(QString, id);
@@ -55,7 +65,8 @@ private slots:
 
     void everyLanguageGivesTheSamePhases_data() {
         QTest::addColumn<int>("lang");
-        for (AppLang l : AppLangs::allCases) QTest::newRow(qPrintable(AppLangs::rawValue(l))) << int(l);
+        for (AppLang l : AppLangs::allCases)
+            QTest::newRow(qPrintable(AppLangs::rawValue(l))) << int(l);
     }
     void everyLanguageGivesTheSamePhases() {
         QFETCH(int, lang);

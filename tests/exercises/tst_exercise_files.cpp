@@ -1,6 +1,6 @@
+#include "common/TestEnv.h"
 #include "exercises/ExerciseFormat.h"
 #include "exercises/ExerciseRecord.h"
-#include "common/TestEnv.h"
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -49,11 +49,16 @@ private slots:
     void exportFileName_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("file");
-        QTest::newRow("ampersand") << "Neck & Shoulders" << "exercise-neck--shoulders.json";
-        QTest::newRow("digits") << "4-7-8 Breathing" << "exercise-4-7-8-breathing.json";
-        QTest::newRow("punctuation only") << "?!" << "exercise-ID-1.json";
-        QTest::newRow("cyrillic stays") << "Шия та плечі" << "exercise-шия-та-плечі.json";
-        QTest::newRow("slashes dropped") << "../../etc/passwd" << "exercise-etcpasswd.json";
+        QTest::newRow("ampersand") << "Neck & Shoulders"
+                                   << "exercise-neck--shoulders.json";
+        QTest::newRow("digits") << "4-7-8 Breathing"
+                                << "exercise-4-7-8-breathing.json";
+        QTest::newRow("punctuation only") << "?!"
+                                          << "exercise-ID-1.json";
+        QTest::newRow("cyrillic stays") << "Шия та плечі"
+                                        << "exercise-шия-та-плечі.json";
+        QTest::newRow("slashes dropped") << "../../etc/passwd"
+                                         << "exercise-etcpasswd.json";
     }
     void exportFileName() {
         QFETCH(QString, name);
@@ -91,12 +96,14 @@ private slots:
 
     void historyRecordGolden() {
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(0, 0, 30)));
-        ExerciseRecord r = ExerciseRecord::make(QStringLiteral("Box \"Breathing\""), QStringLiteral("🟦"), 32);
+        ExerciseRecord r =
+            ExerciseRecord::make(QStringLiteral("Box \"Breathing\""), QStringLiteral("🟦"), 32);
         QCOMPARE(r.id.size(), 36);
         QCOMPARE(r.id, r.id.toUpper());
         r.id = QStringLiteral("00000000-0000-0000-0000-000000000001");
-        const QByteArray golden = "[{\"id\":\"00000000-0000-0000-0000-000000000001\",\"name\":\"Box \\\"Breathing\\\"\","
-                                  "\"emoji\":\"🟦\",\"day\":1,\"month\":3,\"year\":2026,\"durationSecs\":32}]";
+        const QByteArray golden =
+            "[{\"id\":\"00000000-0000-0000-0000-000000000001\",\"name\":\"Box \\\"Breathing\\\"\","
+            "\"emoji\":\"🟦\",\"day\":1,\"month\":3,\"year\":2026,\"durationSecs\":32}]";
         QCOMPARE(ExerciseHistoryJson::encode({r}), golden);
         QCOMPARE(ExerciseHistoryJson::decode(golden)->front(), r);
         QVERIFY(ExerciseHistoryJson::decode("[]")->empty());

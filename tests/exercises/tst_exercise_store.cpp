@@ -20,7 +20,8 @@ Exercise userExercise(const QString &id, const QString &category = QStringLitera
 
 QByteArray exerciseJson(const QString &id, const QByteArray &duration = "30", bool builtIn = false) {
     return "{\"id\":\"" + id.toUtf8() +
-           "\",\"name\":\"N\",\"emoji\":\"E\",\"category\":\"Other\",\"steps\":[{\"id\":\"s\",\"title\":\"T\","
+           "\",\"name\":\"N\",\"emoji\":\"E\",\"category\":\"Other\",\"steps\":[{\"id\":\"s\",\"title\":"
+           "\"T\","
            "\"instruction\":\"I\",\"durationSecs\":" +
            duration + "}],\"isBuiltIn\":" + (builtIn ? "true" : "false") + ",\"accentHex\":\"22C970\"}";
 }
@@ -54,10 +55,11 @@ private slots:
         prefs->prefs().setData(kExerciseLibrary, "[" + exerciseJson("u1") + "]");
         const auto &list = ExerciseStore::shared().exercises();
         QCOMPARE(list.size(), size_t(9));
-        const QStringList ids = {"builtin-eyes", "builtin-neck", "builtin-wrist", "builtin-back",
-                                 "builtin-breath", "builtin-box", "builtin-belly", "builtin-sigh"};
+        const QStringList ids = {"builtin-eyes",   "builtin-neck", "builtin-wrist", "builtin-back",
+                                 "builtin-breath", "builtin-box",  "builtin-belly", "builtin-sigh"};
         const QList<qint64> totals = {45, 75, 60, 80, 38, 32, 41, 36};
-        const QStringList colours = {"40E8D0", "F0A030", "E040FB", "22C970", "4488FF", "5577FF", "33AACC", "AA55EE"};
+        const QStringList colours = {"40E8D0", "F0A030", "E040FB", "22C970",
+                                     "4488FF", "5577FF", "33AACC", "AA55EE"};
         for (int i = 0; i < 8; ++i) {
             QCOMPARE(list[size_t(i)].id, ids[i]);
             QCOMPARE(list[size_t(i)].totalDuration(), totals[i]);
@@ -72,7 +74,8 @@ private slots:
     }
 
     void storedBuiltInRecordsAreDropped() {
-        prefs->prefs().setData(kExerciseLibrary, "[" + exerciseJson("x", "5", true) + "," + exerciseJson("u") + "]");
+        prefs->prefs().setData(kExerciseLibrary,
+                               "[" + exerciseJson("x", "5", true) + "," + exerciseJson("u") + "]");
         const auto &list = ExerciseStore::shared().exercises();
         QCOMPARE(list.size(), size_t(9));
         QCOMPARE(list.back().id, QStringLiteral("u"));
@@ -111,12 +114,13 @@ private slots:
         QTest::addColumn<QByteArray>("doc");
         QTest::newRow("fractional length") << ("[" + exerciseJson("u", "3.5") + "]");
         QTest::newRow("string length") << ("[" + exerciseJson("u", "\"30\"") + "]");
-        QTest::newRow("link not a string")
-            << QByteArray("[{\"id\":\"u\",\"name\":\"N\",\"emoji\":\"E\",\"category\":\"C\",\"steps\":[{\"id\":\"s\","
-                          "\"title\":\"T\",\"instruction\":\"I\",\"durationSecs\":1,\"videoURL\":5}],"
-                          "\"isBuiltIn\":false,\"accentHex\":\"\"}]");
+        QTest::newRow("link not a string") << QByteArray(
+            "[{\"id\":\"u\",\"name\":\"N\",\"emoji\":\"E\",\"category\":\"C\",\"steps\":[{\"id\":\"s\","
+            "\"title\":\"T\",\"instruction\":\"I\",\"durationSecs\":1,\"videoURL\":5}],"
+            "\"isBuiltIn\":false,\"accentHex\":\"\"}]");
         QTest::newRow("missing accent")
-            << QByteArray("[{\"id\":\"u\",\"name\":\"N\",\"emoji\":\"E\",\"category\":\"C\",\"steps\":[],\"isBuiltIn\":false}]");
+            << QByteArray("[{\"id\":\"u\",\"name\":\"N\",\"emoji\":\"E\",\"category\":\"C\",\"steps\":[],"
+                          "\"isBuiltIn\":false}]");
         QTest::newRow("not an array") << exerciseJson("u");
         QTest::newRow("deep nesting") << QByteArray(100000, '[');
     }
@@ -127,14 +131,17 @@ private slots:
 
     void encodingWritesLinksOnlyWhenPresent() {
         Exercise e = userExercise("u");
-        e.steps.push_back({"S2", "Two", "Watch", 5, std::nullopt, std::nullopt, QStringLiteral("https://x.org/v")});
+        e.steps.push_back(
+            {"S2", "Two", "Watch", 5, std::nullopt, std::nullopt, QStringLiteral("https://x.org/v")});
         e.steps[0].imagePath = QStringLiteral("/tmp/a.png");
-        QCOMPARE(ExerciseJson::encodeOne(e),
-                 QByteArray("{\"id\":\"u\",\"name\":\"Mine u\",\"emoji\":\"🙂\",\"category\":\"Health\",\"steps\":["
-                            "{\"id\":\"S1\",\"title\":\"One\",\"instruction\":\"Do it\",\"durationSecs\":30,"
-                            "\"imagePath\":\"/tmp/a.png\"},"
-                            "{\"id\":\"S2\",\"title\":\"Two\",\"instruction\":\"Watch\",\"durationSecs\":5,"
-                            "\"videoURL\":\"https://x.org/v\"}],\"isBuiltIn\":false,\"accentHex\":\"22C970\"}"));
+        QCOMPARE(
+            ExerciseJson::encodeOne(e),
+            QByteArray(
+                "{\"id\":\"u\",\"name\":\"Mine u\",\"emoji\":\"🙂\",\"category\":\"Health\",\"steps\":["
+                "{\"id\":\"S1\",\"title\":\"One\",\"instruction\":\"Do it\",\"durationSecs\":30,"
+                "\"imagePath\":\"/tmp/a.png\"},"
+                "{\"id\":\"S2\",\"title\":\"Two\",\"instruction\":\"Watch\",\"durationSecs\":5,"
+                "\"videoURL\":\"https://x.org/v\"}],\"isBuiltIn\":false,\"accentHex\":\"22C970\"}"));
         QCOMPARE(*ExerciseJson::decodeOne(ExerciseJson::encodeOne(e)), e);
         Exercise none = userExercise("n");
         none.steps.clear();
@@ -169,7 +176,8 @@ private slots:
         QTest::newRow("empty array") << QByteArray("[]") << 0;
         QTest::newRow("single object") << exerciseJson("a") << -1;
         QTest::newRow("same id twice") << ("[" + exerciseJson("a") + "," + exerciseJson("a") + "]") << 1;
-        QTest::newRow("built-in ids") << ("[" + exerciseJson("builtin-eyes") + "," + exerciseJson("builtin-box") + "]") << 0;
+        QTest::newRow("built-in ids")
+            << ("[" + exerciseJson("builtin-eyes") + "," + exerciseJson("builtin-box") + "]") << 0;
         QTest::newRow("two new") << ("[" + exerciseJson("a") + "," + exerciseJson("b", "1", true) + "]") << 2;
         QTest::newRow("garbage") << QByteArray("\xff\xfe") << -1;
     }
@@ -181,7 +189,8 @@ private slots:
         QCOMPARE(s.importJSON(file), added);
         QCOMPARE(posts.count, added < 0 ? 0 : 1);
         QCOMPARE(s.exercises().size(), size_t(8 + std::max(added, 0)));
-        for (std::size_t i = 8; i < s.exercises().size(); ++i) QVERIFY(!s.exercises()[i].isBuiltIn);
+        for (std::size_t i = 8; i < s.exercises().size(); ++i)
+            QVERIFY(!s.exercises()[i].isBuiltIn);
     }
 
     void deletedBuiltInStillBlocksItsIdOnListImport() {
@@ -226,7 +235,8 @@ private slots:
         s.add(userExercise("o", QStringLiteral("Other")));
         auto names = [&] {
             QStringList out;
-            for (const auto &g : s.byCategory()) out << g.first;
+            for (const auto &g : s.byCategory())
+                out << g.first;
             return out;
         };
         QCOMPARE(names(), QStringList({"Health", "Stretching", "Relaxation", "Other", "Zen"}));

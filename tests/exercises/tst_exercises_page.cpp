@@ -29,8 +29,8 @@ public:
     QList<QPointer<RecordingRunner>> opened;
     RecordingRunnerHost() { install(this); }
     ~RecordingRunnerHost() override { install(nullptr); }
-    ExerciseRunner *open(const std::vector<Exercise> &exercises, qint64 startStep, std::optional<qint64> startRemaining,
-                         QWidget *) override {
+    ExerciseRunner *open(const std::vector<Exercise> &exercises, qint64 startStep,
+                         std::optional<qint64> startRemaining, QWidget *) override {
         auto *r = new RecordingRunner;
         r->run = exercises;
         r->step = startStep;
@@ -58,7 +58,8 @@ void settle() {
 
 QStringList names(const std::vector<Exercise> &run) {
     QStringList out;
-    for (const Exercise &e : run) out << e.id;
+    for (const Exercise &e : run)
+        out << e.id;
     return out;
 }
 
@@ -67,7 +68,8 @@ void dropOn(PlaylistDropView *v, const char *type, const QString &value, double 
     QMimeData mime;
     mime.setData(QString::fromLatin1(type), value.toUtf8());
     const QPointF pos(v->width() / 2.0, y);
-    QDragEnterEvent enter(pos.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(pos.toPoint(), Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton,
+                          Qt::NoModifier);
     QCoreApplication::sendEvent(v, &enter);
     QDropEvent drop(pos, Qt::CopyAction | Qt::MoveAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(v, &drop);
@@ -162,7 +164,8 @@ private slots:
     }
 
     void removingARowIsWhatResumeSees() {
-        for (const char *id : {"builtin-eyes", "builtin-neck"}) page->dropExercise(QString::fromLatin1(id));
+        for (const char *id : {"builtin-eyes", "builtin-neck"})
+            page->dropExercise(QString::fromLatin1(id));
         settle();
         PlaylistDropView *drop = page->playlistDrop();
         const QPointF x = drop->removeRect(drop->rows()[0]).center();
@@ -180,8 +183,9 @@ private slots:
 
     void aTapSelectsABuiltInWithoutEditOrDelete() {
         ExerciseListView *list = page->listView();
-        const auto it = std::find_if(list->items().begin(), list->items().end(),
-                                     [](const auto &i) { return !i.isHeader && i.row.id == QLatin1String("builtin-neck"); });
+        const auto it = std::find_if(list->items().begin(), list->items().end(), [](const auto &i) {
+            return !i.isHeader && i.row.id == QLatin1String("builtin-neck");
+        });
         QVERIFY(it != list->items().end());
         QTest::mouseClick(list, Qt::LeftButton, Qt::NoModifier, QPoint(40, int(it->y + it->h / 2)));
         settle();

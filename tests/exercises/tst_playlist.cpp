@@ -9,13 +9,14 @@ Exercise ex(const QString &id, std::vector<qint64> steps) {
     Exercise e;
     e.id = id;
     e.name = id;
-    for (qint64 s : steps) e.steps.push_back({id + QString::number(s), "t", "i", s, {}, {}, {}});
+    for (qint64 s : steps)
+        e.steps.push_back({id + QString::number(s), "t", "i", s, {}, {}, {}});
     return e;
 }
 
 struct Library {
-    std::map<QString, Exercise> byId{{"A", ex("A", {20, 10})}, {"B", ex("B", {4, 7})}, {"C", ex("C", {})},
-                                     {"D", ex("D", {30})}};
+    std::map<QString, Exercise> byId{
+        {"A", ex("A", {20, 10})}, {"B", ex("B", {4, 7})}, {"C", ex("C", {})}, {"D", ex("D", {30})}};
     PlaylistModel::Resolver resolver() {
         return [this](const QString &id) -> const Exercise * {
             auto it = byId.find(id);
@@ -26,7 +27,8 @@ struct Library {
 
 QStringList order(const PlaylistModel &m) {
     QStringList out;
-    for (const PlaylistEntry &e : m.entries()) out << e.exID;
+    for (const PlaylistEntry &e : m.entries())
+        out << e.exID;
     return out;
 }
 
@@ -46,8 +48,9 @@ private slots:
 
     void stateCodec() {
         const PlaylistSavedState s{{"a", "b"}, {"U1", "U2"}, 1, 1, 0, 20};
-        const QByteArray golden = "{\"entryExIDs\":[\"a\",\"b\"],\"entryUIDs\":[\"U1\",\"U2\"],\"completedCount\":1,"
-                                  "\"currentExIdx\":1,\"currentStep\":0,\"remainingSecs\":20}";
+        const QByteArray golden =
+            "{\"entryExIDs\":[\"a\",\"b\"],\"entryUIDs\":[\"U1\",\"U2\"],\"completedCount\":1,"
+            "\"currentExIdx\":1,\"currentStep\":0,\"remainingSecs\":20}";
         QCOMPARE(PlaylistJson::encode(s), golden);
         QCOMPARE(*PlaylistJson::decode(golden), s);
         QVERIFY(PlaylistJson::decode(QByteArray(golden).replace("}", ",\"more\":1}")));
@@ -57,9 +60,10 @@ private slots:
     }
 
     void shorterArrayDecidesTheEntries() {
-        prefs->prefs().setData(kPlaylistState, "{\"entryExIDs\":[\"A\",\"B\"],\"entryUIDs\":[\"1\",\"2\",\"3\"],"
-                                               "\"completedCount\":9,\"currentExIdx\":0,\"currentStep\":0,"
-                                               "\"remainingSecs\":0}");
+        prefs->prefs().setData(kPlaylistState,
+                               "{\"entryExIDs\":[\"A\",\"B\"],\"entryUIDs\":[\"1\",\"2\",\"3\"],"
+                               "\"completedCount\":9,\"currentExIdx\":0,\"currentStep\":0,"
+                               "\"remainingSecs\":0}");
         Library lib;
         PlaylistModel m(lib.resolver());
         m.load();
@@ -90,7 +94,7 @@ private slots:
         QVERIFY(!g.move(13, 10));
         QVERIFY(g.release(13, 10)); // moved 3 points: a click
         g.press(10, 10);
-        QVERIFY(!g.move(14, 10)); // exactly 4 points: not yet a drag
+        QVERIFY(!g.move(14, 10));     // exactly 4 points: not yet a drag
         QVERIFY(g.release(14.5, 10)); // released 4.5 away without a drag: still a click
         g.press(10, 10);
         QVERIFY(g.move(14.5, 10)); // 4.5 points: the drag starts, once
@@ -110,10 +114,10 @@ private slots:
         QTest::newRow("C to 0") << abc << 2 << 0 << QStringList({"C", "A", "B"});
         QTest::newRow("B to 3") << abc << 1 << 3 << QStringList({"A", "C", "B"});
         QTest::newRow("own gap") << abc << 1 << 2 << abc;
-        QTest::newRow("row 0 to 3 of 4") << QStringList({"A", "B", "C", "D"}) << 0 << 3
-                                         << QStringList({"B", "C", "A", "D"});
-        QTest::newRow("last to front") << QStringList({"A", "B", "C", "D"}) << 3 << 0
-                                       << QStringList({"D", "A", "B", "C"});
+        QTest::newRow("row 0 to 3 of 4")
+            << QStringList({"A", "B", "C", "D"}) << 0 << 3 << QStringList({"B", "C", "A", "D"});
+        QTest::newRow("last to front")
+            << QStringList({"A", "B", "C", "D"}) << 3 << 0 << QStringList({"D", "A", "B", "C"});
     }
     void reorder() {
         QFETCH(QStringList, start);
@@ -122,7 +126,8 @@ private slots:
         QFETCH(QStringList, result);
         Library lib;
         PlaylistModel m(lib.resolver());
-        for (const QString &id : start) m.drop(id);
+        for (const QString &id : start)
+            m.drop(id);
         QVERIFY(m.reorder(m.entries()[size_t(from)].uid, k));
         QCOMPARE(order(m), result);
         QVERIFY(!m.reorder(QStringLiteral("nobody"), 0));
@@ -208,7 +213,9 @@ private slots:
         QFETCH(int, step);
         QFETCH(int, remaining);
         QFETCH(bool, resumes);
-        prefs->prefs().setData(kPlaylistState, PlaylistJson::encode({{"A", "gone", "B"}, {"1", "2", "3"}, 0, idx, step, remaining}));
+        prefs->prefs().setData(
+            kPlaylistState,
+            PlaylistJson::encode({{"A", "gone", "B"}, {"1", "2", "3"}, 0, idx, step, remaining}));
         Library lib;
         PlaylistModel m(lib.resolver());
         const auto at = m.resume();
