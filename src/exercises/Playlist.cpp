@@ -1,5 +1,6 @@
 #include "exercises/Playlist.h"
 
+#include "platform/Document.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
 #include "platform/RecordJson.h"
@@ -100,13 +101,23 @@ std::optional<PlaylistSavedState> PlaylistModel::stored() {
 }
 
 void PlaylistModel::load() {
-    const auto s = stored();
-    if (!s) return;
+    // Through the shared loader, so unreadable bytes are kept aside before a later save replaces them.
+    const auto s = loadDocument<std::optional<PlaylistSavedState>>(
+        QString::fromLatin1(kPlaylistState),
+        [](const QByteArray &b) -> std::optional<std::optional<PlaylistSavedState>> {
+            auto d = PlaylistJson::decode(b);
+            if (!d) return std::nullopt;
+            return d;
+        });
+    if (s) restore(*s);
+}
+
+void PlaylistModel::restore(const PlaylistSavedState &s) {
     entries_.clear();
-    const qsizetype n = std::min(s->entryUIDs.size(), s->entryExIDs.size());
+    const qsizetype n = std::min(s.entryUIDs.size(), s.entryExIDs.size());
     for (qsizetype i = 0; i < n; ++i)
-        entries_.push_back({s->entryUIDs[i], s->entryExIDs[i]});
-    completed_ = std::clamp<qint64>(s->completedCount, 0, qint64(entries_.size()));
+        entries_.push_back({s.entryUIDs[i], s.entryExIDs[i]});
+    completed_ = std::clamp<qint64>(s.completedCount, 0, qint64(entries_.size()));
 }
 
 std::vector<Exercise> PlaylistModel::resolvedRun() const {
@@ -187,7 +198,7 @@ void PlaylistModel::exerciseFinished(const std::vector<Exercise> &run, bool resu
 std::optional<PlaylistResume> PlaylistModel::resume() {
     const auto s = stored();
     if (!s) return std::nullopt;
-    load();
+    restore(*s);
     const qsizetype runLength = qsizetype(resolvedRun().size());
     if (s->currentExIdx < 0 || s->currentExIdx >= runLength) return std::nullopt;
     return PlaylistResume{qsizetype(s->currentExIdx), std::max<qint64>(s->currentStep, 0),

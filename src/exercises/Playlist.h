@@ -96,7 +96,8 @@ public:
     qint64 completedCount() const { return completed_; }
     bool hasSavedState() const;
 
-    // Restores entries and count from playlistState; missing or unreadable data changes nothing.
+    // Restores entries and count from playlistState; missing or unreadable data changes nothing
+    // (unreadable bytes are kept aside, as for every stored document).
     void load();
     // The playlist's exercises that exist, in order.
     std::vector<Exercise> resolvedRun() const;
@@ -122,6 +123,7 @@ public:
 private:
     void save(qint64 currentExIdx, qint64 remainingSecs);
     void saveAtCompleted() { save(completed_, 0); }
+    void restore(const PlaylistSavedState &s);
     static std::optional<PlaylistSavedState> stored();
 
     Resolver resolve_;

@@ -227,6 +227,19 @@ private slots:
         }
     }
 
+    void anUnreadableStateIsKeptAsideAndIgnored() {
+        prefs->prefs().setData(kPlaylistState, "{\"entryExIDs\":[\"A\"]}");
+        Library lib;
+        PlaylistModel m(lib.resolver());
+        m.load();
+        QVERIFY(m.entries().empty());
+        QVERIFY(!m.resume());
+        m.drop("A");
+        const QStringList aside = prefs->prefs().keys().filter(QStringLiteral("playlistState.unreadable"));
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(prefs->prefs().data(aside[0]), QByteArray("{\"entryExIDs\":[\"A\"]}"));
+    }
+
     void clearDeletesTheState() {
         Library lib;
         PlaylistModel m(lib.resolver());
