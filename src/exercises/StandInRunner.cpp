@@ -1,8 +1,8 @@
 #include "exercises/StandInRunner.h"
 
 #include "exercises/BrowserAddress.h"
-#include "exercises/BrowserWindow.h"
 #include "exercises/ExerciseFormat.h"
+#include "exercises/YouTubeBrowserWindow.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include <QGuiApplication>
@@ -111,7 +111,7 @@ void StandInRunner::showStep() {
                           .arg(s.title, ExerciseFormat::durStr(s.durationSecs), s.instruction));
     if (s.videoURL) {
         if (browser_) browser_->stopAndClose();
-        auto *b = new BrowserWindow;
+        auto *b = new YouTubeBrowserWindow;
         browser_ = b;
         QPointer<StandInRunner> self(this);
         b->onFinished = [self] {

@@ -2,7 +2,7 @@
 #include "exercises/ExerciseHosts.h"
 #include <QPointer>
 
-class BrowserWindow;
+class YouTubeBrowserWindow;
 class QLabel;
 class QPushButton;
 class QWidget;
@@ -35,7 +35,7 @@ private:
     QLabel *title_ = nullptr;
     QLabel *stepLbl_ = nullptr;
     QPushButton *nextBtn_ = nullptr;
-    QPointer<BrowserWindow> browser_;
+    QPointer<YouTubeBrowserWindow> browser_;
 };
 
 class StandInRunnerHost : public ExerciseRunnerHost {

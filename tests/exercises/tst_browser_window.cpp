@@ -1,6 +1,6 @@
 #include "common/TestEnv.h"
 #include "exercises/BrowserCountdown.h"
-#include "exercises/BrowserWindow.h"
+#include "exercises/YouTubeBrowserWindow.h"
 #include "ui/WebLinks.h"
 #include "ui/WebModule.h"
 #include <QLabel>
@@ -68,13 +68,13 @@ private slots:
     }
 
     void countsDownAndFinishesOnce() {
-        BrowserWindow w;
+        YouTubeBrowserWindow w;
         int finished = 0;
         w.onFinished = [&] { ++finished; };
         QCOMPARE(w.timerLabel()->text(), QStringLiteral("⏱  --:--"));
         QVERIFY(w.load(QStringLiteral("https://example.org/video"), 90));
         w.show();
-        QCOMPARE(views.lastAgent, BrowserWindow::userAgent());
+        QCOMPARE(views.lastAgent, YouTubeBrowserWindow::userAgent());
         QCOMPARE(views.last->loads, QList<QUrl>({QUrl("https://example.org/video")}));
         QCOMPARE(w.timerLabel()->text(), QStringLiteral("⏱  01:30"));
         clock->advance(1);
@@ -92,7 +92,7 @@ private slots:
     }
 
     void zeroSecondsClosesAtTheFirstTick() {
-        BrowserWindow w;
+        YouTubeBrowserWindow w;
         int finished = 0;
         w.onFinished = [&] { ++finished; };
         QVERIFY(w.load(QStringLiteral("http://example.org"), 0));
@@ -105,7 +105,7 @@ private slots:
     }
 
     void stopFinishesCloseDoesNot() {
-        BrowserWindow w;
+        YouTubeBrowserWindow w;
         int finished = 0;
         w.onFinished = [&] { ++finished; };
         w.load(QStringLiteral("https://example.org"), 30);
@@ -141,7 +141,7 @@ private slots:
     }
     void onlyWebAddressesAreLoaded() {
         QFETCH(QString, address);
-        BrowserWindow w;
+        YouTubeBrowserWindow w;
         QVERIFY(!w.load(address, 30));
         QVERIFY(views.last->loads.isEmpty());
         QCOMPARE(w.timerLabel()->text(), QStringLiteral("⏱  --:--"));
@@ -149,7 +149,7 @@ private slots:
     }
 
     void addressFieldAndToolbar() {
-        BrowserWindow w;
+        YouTubeBrowserWindow w;
         w.load(QStringLiteral("https://example.org"), 30);
         FakePage *page = views.last;
         auto type = [&](const QString &text) {
@@ -177,7 +177,7 @@ private slots:
     void withoutTheWebModuleItOffersTheDefaultBrowser() {
         installWebViews(nullptr);
         RecordingLinks links;
-        BrowserWindow w;
+        YouTubeBrowserWindow w;
         QVERIFY(!w.page());
         QVERIFY(w.openExternallyButton());
         QVERIFY(w.load(QStringLiteral("https://example.org/v"), 10));

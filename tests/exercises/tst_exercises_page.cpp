@@ -2,6 +2,7 @@
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
 #include "exercises/ExercisesView.h"
+#include "exercises/RunnerDotsView.h"
 #include "platform/Keys.h"
 #include "ui/Theme.h"
 #include <QLabel>
@@ -250,6 +251,27 @@ private slots:
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Delete exercise?|"));
         QVERIFY(!ExerciseStore::shared().find(copy.id));
         QVERIFY(!page->selectedID());
+    }
+
+    void runnerDotsShowDoneCurrentAndLater() {
+        RunnerDotsView dots;
+        dots.resize(200, 30);
+        dots.count = 4;
+        dots.current = 1;
+        dots.accent = QColor(255, 0, 0);
+        const auto rects = dots.dotRects();
+        QCOMPARE(rects.size(), 4);
+        QCOMPARE(rects[0], QRectF(68, 10, 10, 10)); // 4 dots and 3 gaps, 64 wide, centred
+        QImage img(dots.size(), QImage::Format_ARGB32);
+        img.fill(Qt::white);
+        dots.render(&img);
+        auto at = [&](int i) { return img.pixelColor(rects[i].center().toPoint()); };
+        QCOMPARE(at(1), QColor(255, 0, 0)); // current: the accent
+        QVERIFY(at(0).red() > 240 && at(0).green() > 80 &&
+                at(0).green() < 160);                      // done: the accent at half strength
+        QVERIFY(at(3).red() > 200 && at(3).green() > 200); // later: faint
+        dots.count = 0;
+        QCOMPARE(dots.dotRects().size(), 1);
     }
 
     void layoutRules() {

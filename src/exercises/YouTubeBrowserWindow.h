@@ -16,11 +16,11 @@ class QPushButton;
 // The page comes from the web module; when it cannot be loaded the window offers to open the
 // address in the default browser instead. Only http and https addresses are ever loaded.
 // Not deleted on close: its owner decides its lifetime.
-class BrowserWindow : public QWidget {
+class YouTubeBrowserWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit BrowserWindow(QWidget *parent = nullptr);
-    ~BrowserWindow() override;
+    explicit YouTubeBrowserWindow(QWidget *parent = nullptr);
+    ~YouTubeBrowserWindow() override;
 
     // Loads the address and (re)starts the countdown at seconds. False, with nothing loaded and no
     // countdown, when the text is not an http or https address.

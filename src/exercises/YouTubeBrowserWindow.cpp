@@ -1,4 +1,4 @@
-#include "exercises/BrowserWindow.h"
+#include "exercises/YouTubeBrowserWindow.h"
 
 #include "exercises/BrowserAddress.h"
 #include "exercises/BrowserCountdown.h"
@@ -57,12 +57,12 @@ void PillView::paintEvent(QPaintEvent *) {
     p.drawPath(path);
 }
 
-QString BrowserWindow::userAgent() {
+QString YouTubeBrowserWindow::userAgent() {
     return QStringLiteral("Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 (KHTML, like "
                           "Gecko) Version/17.4 Safari/605.1.15");
 }
 
-BrowserWindow::BrowserWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
+YouTubeBrowserWindow::YouTubeBrowserWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("browserWindow"));
     setWindowTitle(QStringLiteral("🌐  Browser · Mivo"));
     resize(1100, 720);
@@ -74,9 +74,9 @@ BrowserWindow::BrowserWindow(QWidget *parent) : QWidget(parent, Qt::Window) {
     connect(countdown_, &BrowserCountdown::expired, this, [this] { closeAndFinish(); });
 }
 
-BrowserWindow::~BrowserWindow() = default;
+YouTubeBrowserWindow::~YouTubeBrowserWindow() = default;
 
-void BrowserWindow::build() {
+void YouTubeBrowserWindow::build() {
     toolbar_ = new QWidget(this);
     fill(toolbar_, QColor::fromRgbF(0.1f, 0.11f, 0.15f));
     toolbarLine_ = new QWidget(toolbar_);
@@ -125,7 +125,7 @@ void BrowserWindow::build() {
     fill(progressBg_,
          VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.07f) : QColor::fromRgbF(0, 0, 0, 0.1f));
 
-    QPointer<BrowserWindow> self(this);
+    QPointer<YouTubeBrowserWindow> self(this);
     if (WebViews *views = webViews()) {
         page_ = views->makeBrowserPage(this, userAgent());
         content_ = page_->widget();
@@ -181,12 +181,12 @@ void BrowserWindow::build() {
     layoutChildren();
 }
 
-void BrowserWindow::resizeEvent(QResizeEvent *e) {
+void YouTubeBrowserWindow::resizeEvent(QResizeEvent *e) {
     QWidget::resizeEvent(e);
     layoutChildren();
 }
 
-void BrowserWindow::layoutChildren() {
+void YouTubeBrowserWindow::layoutChildren() {
     const int W = width(), H = height();
     toolbar_->setGeometry(0, 0, W, kToolbarH);
     toolbarLine_->setGeometry(0, kToolbarH - 1, W, 1);
@@ -215,7 +215,7 @@ void BrowserWindow::layoutChildren() {
     }
 }
 
-bool BrowserWindow::load(const QString &urlString, qint64 seconds) {
+bool YouTubeBrowserWindow::load(const QString &urlString, qint64 seconds) {
     const auto url = BrowserAddress::fromLink(urlString);
     if (!url) return false;
     showUrl(*url);
@@ -223,28 +223,28 @@ bool BrowserWindow::load(const QString &urlString, qint64 seconds) {
     return true;
 }
 
-void BrowserWindow::showUrl(const QUrl &url) {
+void YouTubeBrowserWindow::showUrl(const QUrl &url) {
     url_ = url;
     address_->setText(url.toString());
     if (page_) page_->load(url);
     if (openExtBtn_) openExtBtn_->setEnabled(true);
 }
 
-void BrowserWindow::loadTyped() {
+void YouTubeBrowserWindow::loadTyped() {
     if (const auto url = BrowserAddress::fromTyped(address_->text())) showUrl(*url);
 }
 
-void BrowserWindow::stopAndClose() {
+void YouTubeBrowserWindow::stopAndClose() {
     countdown_->stop();
     close();
 }
 
-void BrowserWindow::closeEvent(QCloseEvent *e) {
+void YouTubeBrowserWindow::closeEvent(QCloseEvent *e) {
     countdown_->stop();
     QWidget::closeEvent(e);
 }
 
-void BrowserWindow::closeAndFinish() {
+void YouTubeBrowserWindow::closeAndFinish() {
     countdown_->stop();
     close();
     // After the close has been handled, and only while the window exists.
