@@ -179,7 +179,10 @@ void ExercisesView::setup() {
         if (self) self->removePlaylistEntry(uid);
     };
 
-    playlist_.load();
+    // Every playlist change is written at once, so the stored state equals the one in memory: read it
+    // at the first setup only (a later read would set an unreadable state aside a second time).
+    if (!playlistLoaded_) playlist_.load();
+    playlistLoaded_ = true;
     lastListW_ = 0;
     for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         w->show();

@@ -121,4 +121,5 @@ private:
     double listFrac_ = 0.3;
     double lastListW_ = 0;
     int dirtyParts_ = 0;
+    bool playlistLoaded_ = false;
 };
