@@ -117,7 +117,13 @@ void StandInRunner::showStep() {
         b->onFinished = [self] {
             if (self) self->next();
         };
-        if (b->load(BrowserAddress::completed(*s.videoURL), s.durationSecs)) b->show();
+        if (b->load(BrowserAddress::completed(*s.videoURL), s.durationSecs)) {
+            if (QScreen *sc = QGuiApplication::primaryScreen())
+                b->move(sc->availableGeometry().center() - b->rect().center());
+            b->show();
+            b->raise();
+            b->activateWindow();
+        }
     }
 }
 
