@@ -110,7 +110,10 @@ void StandInRunner::showStep() {
                           .arg(e.steps.size())
                           .arg(s.title, ExerciseFormat::durStr(s.durationSecs), s.instruction));
     if (s.videoURL) {
-        if (browser_) browser_->stopAndClose();
+        if (browser_) {
+            browser_->stopAndClose();
+            browser_->deleteLater(); // possibly from inside its own finish callback: later
+        }
         auto *b = new YouTubeBrowserWindow;
         browser_ = b;
         QPointer<StandInRunner> self(this);
