@@ -17,6 +17,8 @@ int main(int argc, char **argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     AppDelegate delegate;
-    if (!delegate.launch()) return 0;
-    return app.exec();
+    if (!delegate.launch()) return delegate.exitCode();
+    const int rc = app.exec();
+    // The final save runs as the loop ends; a failure there is the process's result too.
+    return rc != 0 ? rc : delegate.exitCode();
 }

@@ -1,11 +1,12 @@
 #include "app/AppDelegate.h"
 
-#include "platform/Keys.h"
+#include "app/DataNoticeAlert.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
 #include "platform/Dialogs.h"
+#include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
@@ -22,6 +23,32 @@
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <cstdio>
+
+namespace {
+constexpr int kOwnerAnswerMs = 4000;
+
+// The language for a launch that must not open the preferences (another process owns them): read
+// from the file without taking part in it.
+QString inStoredLanguage(const Tr &tr) {
+    const auto raw = Prefs::peekString(Prefs::defaultPath(), QString::fromLatin1(kLanguage));
+    switch (AppLangs::fromRaw(raw.value_or(QString())).value_or(AppLang::en)) {
+    case AppLang::en:
+        return QString::fromUtf8(tr.en);
+    case AppLang::es:
+        return QString::fromUtf8(tr.es);
+    case AppLang::de:
+        return QString::fromUtf8(tr.de);
+    case AppLang::fr:
+        return QString::fromUtf8(tr.fr);
+    case AppLang::uk:
+        return QString::fromUtf8(tr.uk);
+    case AppLang::pl:
+        return QString::fromUtf8(tr.pl);
+    }
+    return QString::fromUtf8(tr.en);
+}
+} // namespace
 
 AppDelegate::AppDelegate() = default;
 
@@ -32,19 +59,45 @@ AppDelegate::~AppDelegate() {
 }
 
 bool AppDelegate::launch() {
+    if (!Dialogs::isInstalled()) WidgetDialogs::installAsDefault();
     // A second instance leaves before it creates a window, a store or an engine, and without writing
-    // to the preferences: the running one owns them.
-    instance_ = std::make_unique<SingleInstance>(QString::fromLatin1(kBundleId));
-    if (!instance_->claim()) {
-        instance_->signalRunning();
+    // to the preferences: the running one owns them. The guard belongs to the database, so launches
+    // from different sessions or runtime directories still find each other.
+    instance_ = std::make_unique<SingleInstance>(QString::fromLatin1(kBundleId), Prefs::defaultPath());
+    switch (instance_->claim()) {
+    case SingleInstance::Claim::Owner:
+        break;
+    case SingleInstance::Claim::Running:
+        // The owner may itself still be starting: give it a few seconds to answer.
+        if (instance_->signalRunning(kOwnerAnswerMs)) return false; // its window comes forward
+        reportCannotStart(
+            inStoredLanguage({.en = "Mivo is already running with your data, but it does not answer.",
+                              .es = "Mivo ya se está ejecutando con tus datos, pero no responde.",
+                              .de = "Mivo läuft bereits mit deinen Daten, antwortet aber nicht.",
+                              .fr = "Mivo est déjà lancé avec tes données, mais ne répond pas.",
+                              .uk = "Mivo вже працює з вашими даними, але не відповідає.",
+                              .pl = "Mivo już działa z twoimi danymi, ale nie odpowiada."}),
+            instance_->ownerPid() > 0
+                ? QStringLiteral("process %1, lock %2").arg(instance_->ownerPid()).arg(instance_->lockPath())
+                : QStringLiteral("lock %1 is held by another program").arg(instance_->lockPath()));
+        return false;
+    case SingleInstance::Claim::Failed:
+        reportCannotStart(
+            inStoredLanguage(
+                {.en = "Mivo cannot start: the lock that guards your data cannot be taken.",
+                 .es = "Mivo no puede iniciarse: no se puede tomar el bloqueo que protege tus datos.",
+                 .de =
+                     "Mivo kann nicht starten: Die Sperre, die deine Daten schützt, lässt sich nicht setzen.",
+                 .fr = "Mivo ne peut pas démarrer : le verrou qui protège tes données ne peut pas être pris.",
+                 .uk = "Mivo не може запуститися: не вдається взяти блокування, що захищає ваші дані.",
+                 .pl = "Mivo nie może się uruchomić: nie można założyć blokady chroniącej twoje dane."}),
+            instance_->errorString());
         return false;
     }
 
     signals_ = new UnixSignals(this);
     connect(signals_, &UnixSignals::terminationRequested, this, [this] { quitApp(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
-
-    WidgetDialogs::installAsDefault();
     // The user must learn when their changes are not on disk.
     connect(&Prefs::get(), &Prefs::writeFailed, this, [this](const QString &message) {
         QTimer::singleShot(0, this, [this, message] { reportSaveFailure(message); });
@@ -56,6 +109,9 @@ bool AppDelegate::launch() {
     Sound::install(new ToneSoundPlayer(this));
 
     mainWin_ = new MainWindow;
+    // Data found unreadable (the database now, a store's document whenever it is first loaded) is
+    // told once, from the event loop, never from inside the code that found it.
+    new DataNoticePresenter(mainWin_, this);
     // The status item reads the timer, which restores its state (and catches up) on first use.
     statusItem_ = new StatusItem(mainWin_, PomodoroTimer::shared());
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
@@ -108,11 +164,29 @@ void AppDelegate::quitApp() {
     QCoreApplication::exit(0);
 }
 
-// Runs on every way out (quit item, SIGTERM via quitApp, session end): the timer's state is written
-// and committed before the process exits.
+// Runs on every way out (quit item, SIGTERM via quitApp, session end): the timer's state is written,
+// committed and the database closed before the process exits; when that fails the user's last
+// changes are not on disk, so the process says so and ends with a failure code.
 void AppDelegate::willTerminate() {
+    if (terminated_) return;
+    terminated_ = true;
     PomodoroTimer::shared().saveState();
-    Prefs::get().flush();
+    Prefs &prefs = Prefs::get();
+    if (!prefs.close()) {
+        std::fprintf(stderr, "mivo: your last changes could not be saved to %s: %s\n",
+                     qPrintable(prefs.path()), qPrintable(prefs.lastError()));
+        exitCode_ = kExitSaveFailed;
+    }
+}
+
+void AppDelegate::reportCannotStart(const QString &message, const QString &detail) {
+    exitCode_ = kExitCannotStart;
+    std::fprintf(stderr, "mivo: %s (%s)\n", qPrintable(message), qPrintable(detail));
+    Dialogs::Alert a;
+    a.warning = true;
+    a.title = message;
+    a.text = detail;
+    Dialogs::get().alert(nullptr, a);
 }
 
 void AppDelegate::reportSaveFailure(const QString &message) {
@@ -126,16 +200,19 @@ void AppDelegate::reportSaveFailure(const QString &message) {
                     .fr = "Mivo n'a pas pu enregistrer tes données",
                     .uk = "Mivo не вдалося зберегти дані",
                     .pl = "Mivo nie mogło zapisać danych"});
-    a.text = L::t({.en = "Your latest changes could not be written to disk. Check the free space and the "
-                         "permissions of:",
-                   .es = "Tus últimos cambios no se pudieron escribir en el disco. Comprueba el espacio libre y "
-                         "los permisos de:",
-                   .de = "Deine letzten Änderungen konnten nicht auf die Festplatte geschrieben werden. Prüfe den "
-                         "freien Platz und die Rechte von:",
-                   .fr = "Tes dernières modifications n'ont pas pu être écrites sur le disque. Vérifie l'espace "
-                         "libre et les droits de :",
-                   .uk = "Останні зміни не вдалося записати на диск. Перевірте вільне місце та права доступу до:",
-                   .pl = "Ostatnich zmian nie udało się zapisać na dysku. Sprawdź wolne miejsce i uprawnienia do:"}) +
-             QLatin1Char('\n') + Prefs::get().path() + QStringLiteral("\n\n") + message;
+    a.text =
+        L::t(
+            {.en = "Your latest changes could not be written to disk. Check the free space and the "
+                   "permissions of:",
+             .es = "Tus últimos cambios no se pudieron escribir en el disco. Comprueba el espacio libre y "
+                   "los permisos de:",
+             .de = "Deine letzten Änderungen konnten nicht auf die Festplatte geschrieben werden. Prüfe den "
+                   "freien Platz und die Rechte von:",
+             .fr = "Tes dernières modifications n'ont pas pu être écrites sur le disque. Vérifie l'espace "
+                   "libre et les droits de :",
+             .uk = "Останні зміни не вдалося записати на диск. Перевірте вільне місце та права доступу до:",
+             .pl =
+                 "Ostatnich zmian nie udało się zapisać na dysku. Sprawdź wolne miejsce i uprawnienia do:"}) +
+        QLatin1Char('\n') + Prefs::get().path() + QStringLiteral("\n\n") + message;
     Dialogs::get().alert(mainWin_, a);
 }

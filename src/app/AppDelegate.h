@@ -15,9 +15,14 @@ public:
     AppDelegate();
     ~AppDelegate() override;
 
-    // Runs the start-up sequence. False when another instance is running: it was asked to show its
-    // window, and this process must exit without creating anything else.
+    // Runs the start-up sequence. False when this process must exit at once, with exitCode(): another
+    // instance owns the data (it was asked to show its window), or the app cannot start (the reason
+    // was told on stderr and in an alert).
     bool launch();
+    // What the process should end with: 0, or the failure launch() or the final save met.
+    int exitCode() const { return exitCode_; }
+    static constexpr int kExitCannotStart = 2;
+    static constexpr int kExitSaveFailed = 3;
 
     MainWindow *mainWin() const { return mainWin_; }
     StatusItem *statusItem() const { return statusItem_; }
@@ -28,10 +33,13 @@ public:
 private:
     void willTerminate();
     void reportSaveFailure(const QString &message);
+    void reportCannotStart(const QString &message, const QString &detail);
 
     std::unique_ptr<SingleInstance> instance_;
     UnixSignals *signals_ = nullptr;
     MainWindow *mainWin_ = nullptr;
     StatusItem *statusItem_ = nullptr;
     bool saveFailureShown_ = false;
+    bool terminated_ = false;
+    int exitCode_ = 0;
 };

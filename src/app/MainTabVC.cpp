@@ -3,9 +3,12 @@
 #include "platform/Keys.h"
 #include "app/PlaceholderView.h"
 #include "app/SidebarView.h"
+#include "health/AlarmsView.h"
 #include "platform/Notifier.h"
 #include "exercises/ExercisesView.h"
 #include "pomodoro/PomodoroView.h"
+#include "settings/SettingsView.h"
+#include "settings/SupportView.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -78,6 +81,9 @@ Page *MainTabVC::defaultPage(const QString &id) {
     // Each page is added here as it is built; ids without a page show a placeholder.
     if (id == QLatin1String("pomodoro")) return new PomodoroView;
     if (id == QLatin1String("exercises")) return new ExercisesView;
+    if (id == QLatin1String("alarms")) return new AlarmsView;
+    if (id == QLatin1String("settings")) return new SettingsView;
+    if (id == QLatin1String("support")) return new SupportView;
     return nullptr;
 }
 

@@ -6,12 +6,12 @@
 #include "exercises/ExercisesView.h"
 #include "platform/Dialogs.h"
 #include "pomodoro/PomUi.h"
-#include "pomodoro/TintButton.h"
 #include "ui/AW.h"
 #include "ui/CommonAlerts.h"
 #include "ui/FadedScroller.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
+#include "ui/TintButton.h"
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>

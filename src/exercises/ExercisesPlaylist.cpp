@@ -2,7 +2,7 @@
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
 #include "exercises/ExercisesView.h"
-#include "pomodoro/TintButton.h"
+#include "ui/TintButton.h"
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>

@@ -7,7 +7,6 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomUi.h"
-#include "pomodoro/TintButton.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
@@ -15,6 +14,7 @@
 #include "ui/Geometry.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
+#include "ui/TintButton.h"
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>

@@ -2,10 +2,10 @@
 
 #include "exercises/BrowserAddress.h"
 #include "exercises/BrowserCountdown.h"
-#include "pomodoro/TintButton.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
+#include "ui/TintButton.h"
 #include "ui/WebLinks.h"
 #include "ui/WebModule.h"
 #include <QCloseEvent>

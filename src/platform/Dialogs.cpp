@@ -19,4 +19,10 @@ Dialogs &Dialogs::get() {
     return g_dialogs ? *g_dialogs : none;
 }
 
-void Dialogs::install(Dialogs *d) { g_dialogs = d; }
+void Dialogs::install(Dialogs *d) {
+    g_dialogs = d;
+}
+
+bool Dialogs::isInstalled() {
+    return g_dialogs != nullptr;
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,7 @@ public:
         QStringList buttons;          // first is the default; empty means one "OK"
         QWidget *accessory = nullptr; // optional extra widget shown under the text
         bool warning = false;
+        QColor firstButtonTint;       // the first button's title colour; invalid: the style's own
     };
     virtual ~Dialogs() = default;
     // Returns the index of the button chosen (0 for the first); -1 when dismissed.
@@ -26,4 +28,5 @@ public:
 
     static Dialogs &get();
     static void install(Dialogs *d); // takes no ownership
+    static bool isInstalled();       // false while every question is answered "cancel"
 };

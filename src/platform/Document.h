@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/DataNotices.h"
 #include "platform/Prefs.h"
 #include <QByteArray>
 #include <QString>
@@ -6,12 +7,14 @@
 #include <optional>
 
 // Loading a store's JSON document from the preferences domain. A document that is stored but cannot
-// be decoded is copied aside (Prefs::keepAside) before anything else happens, so the store's first
-// save cannot destroy the user's records; the store then starts empty.
+// be decoded (bytes that do not decode, a value of another type, a row of a type the app does not
+// know) is copied aside (Prefs::keepAside) before anything else happens, so the store's first save
+// cannot destroy the user's records; the store then starts empty, and a notice is left for the app
+// to tell the user once (DataNotices). A document that stays unreadable is kept, and told, once.
 struct DocumentLoad {
-    bool existed = false;  // something was stored under the key
-    bool decoded = false;  // and it decoded
-    QString keptAsideKey;  // where the unreadable bytes were copied
+    bool existed = false; // something was stored under the key
+    bool decoded = false; // and it decoded
+    QString keptAsideKey; // where the unreadable bytes were copied
 };
 
 template <class T>
@@ -19,16 +22,19 @@ T loadDocument(const QString &key, const std::function<std::optional<T>(const QB
                DocumentLoad *report = nullptr, Prefs &prefs = Prefs::get()) {
     DocumentLoad r;
     T out{};
-    if (prefs.contains(key)) {
+    if (prefs.contains(key) || prefs.hasForeignRow(key)) {
         r.existed = true;
         std::optional<T> got;
         // A document stored as anything but data is unreadable too.
-        if (auto v = prefs.value(key); v && std::holds_alternative<QByteArray>(*v)) got = decode(prefs.data(key));
+        if (auto v = prefs.value(key); v && std::holds_alternative<QByteArray>(*v))
+            got = decode(prefs.data(key));
         if (got) {
             r.decoded = true;
             out = std::move(*got);
         } else {
-            r.keptAsideKey = prefs.keepAside(key);
+            bool madeNew = false;
+            r.keptAsideKey = prefs.keepAside(key, &madeNew);
+            if (madeNew) DataNotices::get().add({key, r.keptAsideKey, prefs.path()});
         }
     }
     if (report) *report = r;

@@ -61,6 +61,7 @@ inline constexpr char kPlaylistState[] = "playlistState";
 inline constexpr char kLanguage[] = "appLanguage";
 inline constexpr char kTheme[] = "appTheme";
 inline constexpr char kFontScale[] = "appFontScale";
+inline constexpr char kAutostartDefaultSet[] = "autostartDefaultSet";
 
 // Drag-and-drop MIME types
 inline constexpr char taskDragType[] = "com.mivo.taskid";

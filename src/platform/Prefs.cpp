@@ -1,18 +1,36 @@
 #include "platform/Prefs.h"
 
+#include "platform/DataNotices.h"
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 #include <cmath>
 #include <limits>
 #include <sqlite3.h>
+#include <vector>
 
 namespace {
 Prefs *g_installed = nullptr;
+
+// How long the final commit at quit keeps trying while another process holds the database locked
+// (each try also waits the connection's busy time-out).
+constexpr qint64 kFinalCommitRetryMs = 3000;
+
+// A write that stores what is already there changes nothing; NaN counts as equal to NaN.
+bool sameValue(const Prefs::Value &a, const Prefs::Value &b) {
+    if (a.index() != b.index()) return false;
+    if (auto da = std::get_if<double>(&a)) {
+        const double db = std::get<double>(b);
+        return (std::isnan(*da) && std::isnan(db)) || *da == db;
+    }
+    return a == b;
+}
 
 qint64 clampToInt(double d) {
     if (std::isnan(d)) return 0;
@@ -41,11 +59,16 @@ struct Stmt {
 
 const char *prefsTypeName(const Prefs::Value &v) {
     switch (v.index()) {
-    case 0: return "bool";
-    case 1: return "int";
-    case 2: return "double";
-    case 3: return "string";
-    default: return "data";
+    case 0:
+        return "bool";
+    case 1:
+        return "int";
+    case 2:
+        return "double";
+    case 3:
+        return "string";
+    default:
+        return "data";
     }
 }
 
@@ -72,8 +95,8 @@ Prefs::Prefs(const QString &path, QObject *parent) : QObject(parent), path_(path
 }
 
 Prefs::~Prefs() {
-    flush();
-    closeDb();
+    if (!close())
+        qWarning("mivo: could not save settings to %s: %s", qPrintable(path_), qPrintable(lastErrorText_));
     if (g_installed == this) g_installed = nullptr;
 }
 
@@ -83,11 +106,32 @@ Prefs &Prefs::get() {
     return *def;
 }
 
-void Prefs::install(Prefs *prefs) { g_installed = prefs; }
+void Prefs::install(Prefs *prefs) {
+    g_installed = prefs;
+}
 
 QString Prefs::defaultPath() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     return base + QStringLiteral("/mivo/mivo.sqlite3");
+}
+
+std::optional<QString> Prefs::peekString(const QString &path, const QString &key) {
+    if (!QFileInfo(path).isFile()) return std::nullopt;
+    sqlite3 *db = nullptr;
+    std::optional<QString> out;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 200);
+        Stmt q(db, "SELECT value FROM prefs WHERE key = ?1 AND type = 'string'");
+        const QByteArray k = key.toUtf8();
+        if (q) {
+            sqlite3_bind_text(q.s, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(q.s) == SQLITE_ROW)
+                if (const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0)))
+                    out = QString::fromUtf8(v);
+        }
+    }
+    sqlite3_close_v2(db);
+    return out;
 }
 
 bool Prefs::exec(const char *sql) {
@@ -97,6 +141,7 @@ bool Prefs::exec(const char *sql) {
 bool Prefs::open(bool readOnly) {
     closeDb();
     cache_.clear();
+    foreign_.clear();
     readOnly_ = readOnly;
     lastError_ = SQLITE_OK;
     if (!readOnly) QDir().mkpath(QFileInfo(path_).absolutePath());
@@ -126,9 +171,9 @@ bool Prefs::loadAll() {
     while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
         const auto *k = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0));
         const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 1));
-        if (!k || !t) continue;
+        if (!k) continue; // no key: nothing of ours can ever replace it
         const QString key = QString::fromUtf8(k);
-        const QByteArray type(t);
+        const QByteArray type(t ? t : "");
         const int ct = sqlite3_column_type(q.s, 2);
         if (type == "bool") {
             cache_[key] = Value(sqlite3_column_int64(q.s, 2) != 0);
@@ -145,8 +190,13 @@ bool Prefs::loadAll() {
             const void *blob = sqlite3_column_blob(q.s, 2);
             const int n = sqlite3_column_bytes(q.s, 2);
             cache_[key] = Value(QByteArray(static_cast<const char *>(blob), blob ? n : 0));
+        } else {
+            // A type we do not know ("json", "DATA", "blob", written by something else): not shown to
+            // the app, and copied aside before anything of ours replaces it.
+            const void *blob = sqlite3_column_blob(q.s, 2);
+            const int n = sqlite3_column_bytes(q.s, 2);
+            foreign_[key] = RawRow{type, ct, QByteArray(static_cast<const char *>(blob), blob ? n : 0)};
         }
-        // Unknown types are left in the database untouched and not shown to the app.
     }
     return rc == SQLITE_DONE;
 }
@@ -165,11 +215,15 @@ void Prefs::moveAside() {
         const QString side = path_ + QString::fromLatin1(sfx);
         if (QFile::exists(side)) QFile::rename(side, target + QString::fromLatin1(sfx));
     }
-    if (!setAside_.isEmpty())
+    if (!setAside_.isEmpty()) {
         qWarning("mivo: the preferences database could not be read; kept as %s", qPrintable(setAside_));
+        DataNotices::get().add({QString(), setAside_, path_});
+    }
 }
 
-bool Prefs::contains(const QString &key) const { return cache_.count(key) > 0; }
+bool Prefs::contains(const QString &key) const {
+    return cache_.count(key) > 0;
+}
 
 std::optional<Prefs::Value> Prefs::value(const QString &key) const {
     auto it = cache_.find(key);
@@ -243,26 +297,36 @@ bool Prefs::switchOn(const QString &key) const {
 QStringList Prefs::keys() const {
     QStringList out;
     out.reserve(int(cache_.size()));
-    for (const auto &kv : cache_) out << kv.first;
+    for (const auto &kv : cache_)
+        out << kv.first;
     return out;
 }
 
 void Prefs::setValue(const QString &key, const Value &v) {
     if (frozen_) return;
+    if (closed_) {
+        qWarning("mivo: %s written after the final commit; not kept", qPrintable(key));
+        return;
+    }
+    // The timer, steppers and switches store values that often have not changed: nothing to write.
+    if (auto it = cache_.find(key); it != cache_.end() && sameValue(it->second, v)) return;
     cache_[key] = v;
     pending_[key] = v;
     schedule();
 }
 
 void Prefs::remove(const QString &key) {
-    if (frozen_) return;
+    if (frozen_ || closed_) return;
+    if (!cache_.count(key) && !foreign_.count(key)) return; // nothing stored, nothing to delete
     cache_.erase(key);
     pending_[key] = std::nullopt;
     schedule();
 }
 
 void Prefs::clear() {
-    if (frozen_) return;
+    if (frozen_ || closed_) return;
+    // Erasing everything is what the user asked for: unknown rows go too.
+    foreign_.clear();
     cache_.clear();
     pending_.clear();
     clearPending_ = true;
@@ -270,27 +334,60 @@ void Prefs::clear() {
 }
 
 bool Prefs::replace(const std::map<QString, Value> &values) {
-    if (frozen_) return false;
+    if (frozen_ || closed_) return false;
+    foreign_.clear();
     cache_ = values;
     pending_.clear();
-    for (const auto &kv : values) pending_[kv.first] = kv.second;
+    for (const auto &kv : values)
+        pending_[kv.first] = kv.second;
     clearPending_ = true;
     return flush();
 }
 
-QString Prefs::keepAside(const QString &key) {
+QString Prefs::uniqueAsideKey(const QString &key) const {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = key + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; contains(aside) || foreign_.count(aside); ++n)
+        aside = key + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
+    return aside;
+}
+
+QString Prefs::keepAside(const QString &key, bool *madeNew) {
+    if (madeNew) *madeNew = false;
+    const QString prefix = key + QStringLiteral(".unreadable-");
+    if (auto f = foreign_.find(key); f != foreign_.end()) {
+        for (auto it = foreign_.lower_bound(prefix); it != foreign_.end() && it->first.startsWith(prefix);
+             ++it)
+            if (it->second == f->second) return it->first;
+        if (!db_ || readOnly_ || closed_) return {};
+        // Copied inside the database, so type and value stay exactly as they were stored.
+        const QString aside = uniqueAsideKey(key);
+        Stmt copy(db_,
+                  "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
+        const QByteArray a = aside.toUtf8(), k = key.toUtf8();
+        if (!copy) return {};
+        sqlite3_bind_text(copy.s, 1, a.constData(), int(a.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(copy.s, 2, k.constData(), int(k.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(copy.s) != SQLITE_DONE) {
+            qWarning("mivo: could not keep %s aside: %s", qPrintable(key), sqlite3_errmsg(db_));
+            return {};
+        }
+        foreign_[aside] = f->second;
+        if (madeNew) *madeNew = true;
+        return aside;
+    }
     auto v = value(key);
     if (!v) return {};
-    QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = key + QStringLiteral(".unreadable-") + stamp;
-    for (int n = 2; contains(aside); ++n)
-        aside = key + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
+    for (auto it = cache_.lower_bound(prefix); it != cache_.end() && it->first.startsWith(prefix); ++it)
+        if (sameValue(it->second, *v)) return it->first;
+    const QString aside = uniqueAsideKey(key);
     const bool wasFrozen = frozen_;
     frozen_ = false;
     setValue(aside, *v);
     frozen_ = wasFrozen;
     flush(); // the copy must be on disk before the store writes over the original
-    return aside;
+    if (madeNew) *madeNew = contains(aside);
+    return contains(aside) ? aside : QString();
 }
 
 void Prefs::schedule() {
@@ -308,17 +405,47 @@ bool Prefs::flush() {
         // Nowhere to write: the values live in memory only, and the user is told.
         pending_.clear();
         clearPending_ = false;
-        emit writeFailed(QStringLiteral("the database could not be opened"));
+        lastErrorText_ = QStringLiteral("the database could not be opened");
+        emit writeFailed(lastErrorText_);
         return false;
     }
+    if (commitPending()) return true;
+    qWarning("mivo: could not save settings: %s", qPrintable(lastErrorText_));
+    emit writeFailed(lastErrorText_);
+    return false;
+}
+
+bool Prefs::commitPending() {
     bool ok = exec("BEGIN IMMEDIATE");
     if (ok && clearPending_) ok = exec("DELETE FROM prefs");
+    std::vector<std::pair<QString, QString>> copied; // unknown row -> its copy
     if (ok) {
         Stmt put(db_, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, ?2, ?3)");
         Stmt del(db_, "DELETE FROM prefs WHERE key = ?1");
-        ok = put && del;
+        Stmt copy(db_,
+                  "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
+        ok = put && del && copy;
         for (auto it = pending_.begin(); ok && it != pending_.end(); ++it) {
             const QByteArray k = it->first.toUtf8();
+            // A row of a type we do not know is copied aside in the same transaction that replaces
+            // it, unless an identical copy is already kept.
+            if (auto f = foreign_.find(it->first); f != foreign_.end() && !clearPending_) {
+                const QString prefix = it->first + QStringLiteral(".unreadable-");
+                bool kept = false;
+                for (auto c = foreign_.lower_bound(prefix);
+                     c != foreign_.end() && c->first.startsWith(prefix); ++c)
+                    kept = kept || c->second == f->second;
+                if (!kept) {
+                    const QString aside = uniqueAsideKey(it->first);
+                    const QByteArray a = aside.toUtf8();
+                    sqlite3_bind_text(copy.s, 1, a.constData(), int(a.size()), SQLITE_TRANSIENT);
+                    sqlite3_bind_text(copy.s, 2, k.constData(), int(k.size()), SQLITE_TRANSIENT);
+                    ok = sqlite3_step(copy.s) == SQLITE_DONE;
+                    sqlite3_reset(copy.s);
+                    if (!ok) break;
+                    copied.emplace_back(it->first, aside);
+                }
+            }
             if (!it->second) {
                 sqlite3_bind_text(del.s, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
                 ok = sqlite3_step(del.s) == SQLITE_DONE;
@@ -330,9 +457,15 @@ bool Prefs::flush() {
             sqlite3_bind_text(put.s, 2, prefsTypeName(v), -1, SQLITE_STATIC);
             QByteArray buf;
             switch (v.index()) {
-            case 0: sqlite3_bind_int64(put.s, 3, std::get<bool>(v) ? 1 : 0); break;
-            case 1: sqlite3_bind_int64(put.s, 3, std::get<qint64>(v)); break;
-            case 2: sqlite3_bind_double(put.s, 3, std::get<double>(v)); break;
+            case 0:
+                sqlite3_bind_int64(put.s, 3, std::get<bool>(v) ? 1 : 0);
+                break;
+            case 1:
+                sqlite3_bind_int64(put.s, 3, std::get<qint64>(v));
+                break;
+            case 2:
+                sqlite3_bind_double(put.s, 3, std::get<double>(v));
+                break;
             case 3:
                 buf = std::get<QString>(v).toUtf8();
                 sqlite3_bind_text(put.s, 3, buf.constData(), int(buf.size()), SQLITE_TRANSIENT);
@@ -349,13 +482,56 @@ bool Prefs::flush() {
     }
     if (ok) ok = exec("COMMIT");
     if (!ok) {
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(db_));
+        lastError_ = sqlite3_extended_errcode(db_);
+        lastErrorText_ = QString::fromUtf8(sqlite3_errmsg(db_));
         exec("ROLLBACK");
-        qWarning("mivo: could not save settings: %s", qPrintable(msg));
-        emit writeFailed(msg);
         return false;
     }
+    for (const auto &[key, aside] : copied) {
+        qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
+                 qPrintable(aside));
+        foreign_[aside] = foreign_[key];
+    }
+    for (const auto &kv : pending_)
+        foreign_.erase(kv.first);
+    if (clearPending_) foreign_.clear();
     pending_.clear();
     clearPending_ = false;
+    lastErrorText_.clear();
     return true;
+}
+
+bool Prefs::close() {
+    if (closed_) return true;
+    bool ok = true;
+    if (hasPending()) {
+        if (!db_) {
+            ok = false;
+            lastErrorText_ = QStringLiteral("the database could not be opened");
+        } else {
+            // A lock held by another process (a backup tool, a viewer) usually goes within moments.
+            QElapsedTimer waited;
+            waited.start();
+            while (!(ok = commitPending())) {
+                const int primary = lastError_ & 0xff;
+                if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
+                    waited.elapsed() > kFinalCommitRetryMs)
+                    break;
+                QThread::msleep(100);
+            }
+        }
+    }
+    if (db_ && !readOnly_) {
+        // Moves everything from the -wal file into the main file; closing the last connection then
+        // removes the side files, so copying mivo.sqlite3 alone copies all of it.
+        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) !=
+            SQLITE_OK)
+            qWarning("mivo: could not move the last changes into %s: %s", qPrintable(path_),
+                     sqlite3_errmsg(db_));
+    }
+    closeDb();
+    pending_.clear();
+    clearPending_ = false;
+    closed_ = true;
+    return ok;
 }

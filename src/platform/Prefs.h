@@ -12,8 +12,11 @@ struct sqlite3;
 // The preferences domain: every setting, counter and store document of the app, kept in one SQLite
 // database (table prefs(key, type, value), values stored natively). Reads come from an in-memory copy;
 // the writes of one event-loop turn are committed together in one transaction, and flush() commits
-// at once (the app calls it on quit). Reads follow the loose conversions callers rely on: a missing
-// number reads 0, a missing Bool reads false, numeric strings read as numbers.
+// at once; close() is the final commit at quit. Reads follow the loose conversions callers rely on: a
+// missing number reads 0, a missing Bool reads false, numeric strings read as numbers.
+//
+// A row whose type is none of "bool", "int", "double", "string", "data" is not shown to the app, and
+// it is never lost: before anything replaces or removes it, it is copied aside byte for byte.
 class Prefs : public QObject {
     Q_OBJECT
 public:
@@ -28,6 +31,9 @@ public:
     static Prefs &get();
     static void install(Prefs *prefs); // takes no ownership; nullptr returns to the default
     static QString defaultPath();      // $XDG_DATA_HOME/mivo/mivo.sqlite3
+    // One string read straight from the file, opened read-only, creating and changing nothing: for a
+    // process that must not open the domain (another instance owns it). Nothing when unreadable.
+    static std::optional<QString> peekString(const QString &path, const QString &key);
 
     QString path() const { return path_; }
     bool isPersistent() const { return db_ != nullptr && !readOnly_; }
@@ -57,8 +63,13 @@ public:
     bool replace(const std::map<QString, Value> &values);
 
     // Copies the value of key to "<key>.unreadable-<stamp>" so a document that could not be decoded
-    // survives the next save. Returns the new key (empty when nothing was stored).
-    QString keepAside(const QString &key);
+    // survives the next save, and commits the copy at once. When an identical copy (same type, same
+    // bytes) is already kept, no new one is made and its key is returned: a document that stays
+    // unreadable launch after launch is kept once. Returns the key of the copy (empty when nothing
+    // was stored); madeNew says whether this call made it.
+    QString keepAside(const QString &key, bool *madeNew = nullptr);
+    // True when key holds a row of a type the app does not know (unreadable, but kept).
+    bool hasForeignRow(const QString &key) const { return foreign_.count(key) > 0; }
 
     // While frozen, writes are ignored (after erase or restore, until the app quits).
     void setFrozen(bool frozen) { frozen_ = frozen; }
@@ -67,6 +78,14 @@ public:
     // Commits pending writes now. False when the database refused them (they stay pending).
     bool flush();
     bool hasPending() const { return clearPending_ || !pending_.empty(); }
+
+    // The final commit at quit: commits what is pending (retrying for a short while when another
+    // process holds the database locked), then checkpoints and closes the database, so the main file
+    // alone holds every value and the -wal and -shm files are gone. False when pending writes could
+    // not be committed (lastError() says why). Values stay readable; later writes are refused.
+    bool close();
+    bool isClosed() const { return closed_; }
+    QString lastError() const { return lastErrorText_; }
 
 signals:
     void writeFailed(const QString &message);
@@ -78,17 +97,30 @@ private:
     void moveAside();
     void schedule();
     bool exec(const char *sql);
+    bool commitPending();
+    QString uniqueAsideKey(const QString &key) const;
+
+    // A row the app cannot read, exactly as stored.
+    struct RawRow {
+        QByteArray type;
+        int storage = 0; // SQLite storage class of the value
+        QByteArray bytes;
+        bool operator==(const RawRow &) const = default;
+    };
 
     QString path_;
     QString setAside_;
     sqlite3 *db_ = nullptr;
     std::map<QString, Value> cache_;
+    std::map<QString, RawRow> foreign_;
     std::map<QString, std::optional<Value>> pending_; // nullopt = remove
     bool clearPending_ = false;
     bool scheduled_ = false;
     bool frozen_ = false;
     bool readOnly_ = false;
+    bool closed_ = false;
     int lastError_ = 0;
+    QString lastErrorText_;
 };
 
 const char *prefsTypeName(const Prefs::Value &v);

@@ -1,34 +1,51 @@
 #pragma once
-#include <QLockFile>
 #include <QObject>
 #include <QString>
-#include <memory>
 
 class QLocalServer;
 
-// One running instance per user. The first process holds a lock file in the runtime directory and
-// listens on a local socket; a later one finds the lock taken, asks the first to show its window and
-// must then exit without creating anything.
+// One running instance per database. The owner holds an exclusive lock on a file beside the database
+// ("<database>.lock"), so two launches that differ in anything else (runtime directory, session) still
+// cannot both write the same data; the kernel drops the lock when the process ends, however it ends,
+// so a lock file that no live process holds is simply taken over, whatever it contains. The owner
+// writes its pid and the path of its local socket into the file; a later launch reads them to ask
+// the running one to show its window.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    explicit SingleInstance(const QString &id, QObject *parent = nullptr);
+    // id names the local socket ("com.mivo.app"); dataPath is the database this process would own.
+    SingleInstance(const QString &id, const QString &dataPath, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is the one instance (and now listens for others).
-    bool claim();
-    // From a second process: ask the running one to come to the front. True when it answered.
+    enum class Claim {
+        Owner,   // this process owns the data (and listens for later launches, if it can)
+        Running, // a live process owns the data: ask it with signalRunning(), then leave
+        Failed,  // neither: errorString() says why
+    };
+    Claim claim();
+    // From a later launch: ask the owner to come to the front. True when it answered.
     bool signalRunning(int timeoutMs = 1000);
 
+    QString errorString() const { return error_; }
+    qint64 ownerPid() const { return ownerPid_; } // the running owner's pid, once claim() said Running
+    QString lockPath() const { return dataPath_ + QStringLiteral(".lock"); }
+    // The socket the owner listens on (this process's, or the one read from the running owner's lock).
+    QString socketPath() const { return socketPath_; }
+
     static QString runtimeDir();
-    QString lockPath() const;
-    QString socketPath() const;
 
 signals:
     void activationRequested();
 
 private:
+    void listen();
+    void readOwner();
+
     QString id_;
-    std::unique_ptr<QLockFile> lock_;
+    QString dataPath_;
+    QString socketPath_;
+    QString error_;
+    qint64 ownerPid_ = 0;
+    int fd_ = -1;
     QLocalServer *server_ = nullptr;
 };

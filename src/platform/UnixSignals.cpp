@@ -30,6 +30,9 @@ UnixSignals::UnixSignals(QObject *parent) : QObject(parent) {
     ::sigaction(SIGTERM, &sa, nullptr);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGHUP, &sa, nullptr);
+    // Past a file-size limit a write should fail and be reported like a full disk, not kill the
+    // process halfway through saving.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 UnixSignals::~UnixSignals() {

@@ -8,7 +8,7 @@
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
-#include "pomodoro/TintButton.h"
+#include "ui/TintButton.h"
 #include "ui/AW.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"

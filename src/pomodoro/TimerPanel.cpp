@@ -8,7 +8,7 @@
 #include "pomodoro/PomodoroView.h"
 #include "ui/Stepper.h"
 #include "pomodoro/TimerFigures.h"
-#include "pomodoro/TintButton.h"
+#include "ui/TintButton.h"
 #include "platform/Clock.h"
 #include "platform/Prefs.h"
 #include "ui/AW.h"

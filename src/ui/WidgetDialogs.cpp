@@ -39,6 +39,11 @@ int WidgetDialogs::alert(QWidget *parent, const Alert &a) {
         auto *b = new QPushButton(buttons[i]);
         b->setFocusPolicy(Qt::NoFocus);
         if (i == 0) b->setDefault(true);
+        if (i == 0 && a.firstButtonTint.isValid()) {
+            QPalette pal = b->palette();
+            pal.setColor(QPalette::ButtonText, a.firstButtonTint);
+            b->setPalette(pal);
+        }
         QObject::connect(b, &QPushButton::clicked, &d, [&d, &chosen, i] {
             chosen = i;
             d.accept();

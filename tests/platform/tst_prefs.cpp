@@ -1,4 +1,5 @@
 #include "common/TestEnv.h"
+#include "platform/DataNotices.h"
 #include "platform/Document.h"
 #include "platform/Prefs.h"
 #include <QFile>
@@ -8,6 +9,50 @@
 #include <cmath>
 #include <csignal>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <thread>
+
+namespace {
+// Raw rows, as another program reading the file sees them: "key type typeof(value) value-bytes".
+QStringList rawRows(const QString &path, const QString &like) {
+    sqlite3 *db = nullptr;
+    QStringList rows;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+        return rows;
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(
+        db, "SELECT key, type, typeof(value), CAST(value AS BLOB) FROM prefs WHERE key LIKE ?1 ORDER BY key",
+        -1, &st, nullptr);
+    const QByteArray l = like.toUtf8();
+    sqlite3_bind_text(st, 1, l.constData(), -1, SQLITE_TRANSIENT);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        const auto *blob = static_cast<const char *>(sqlite3_column_blob(st, 3));
+        rows << QStringLiteral("%1 %2 %3 %4")
+                    .arg(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
+                         reinterpret_cast<const char *>(sqlite3_column_text(st, 1)),
+                         reinterpret_cast<const char *>(sqlite3_column_text(st, 2)),
+                         QString::fromUtf8(QByteArray(blob, sqlite3_column_bytes(st, 3))));
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return rows;
+}
+
+bool rawExec(const QString &path, const char *sql) {
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+std::optional<QStringList> decodeList(const QByteArray &b) {
+    if (!b.startsWith('[')) return std::nullopt;
+    return QStringList{QString::fromUtf8(b)};
+}
+
+const char kThreeTasks[] = R"([{"id":"A"},{"id":"B"},{"id":"C"}])";
+} // namespace
 
 class TstPrefs : public QObject {
     Q_OBJECT
@@ -22,6 +67,14 @@ private slots:
     void corruptDatabaseIsKeptAsideAndAFreshOneStarts();
     void lockedDatabaseIsNeverSetAside();
     void undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty();
+    void rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem_data();
+    void rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem();
+    void unreadableDocumentIsKeptOnceOverThreeLaunches_data();
+    void unreadableDocumentIsKeptOnceOverThreeLaunches();
+    void writingTheStoredValueWritesNothing();
+    void cleanCloseLeavesTheMainFileComplete();
+    void finalCommitWaitsOutABriefLockAndReportsOneThatStays();
+    void finalCommitOnAFullDiskFails();
 };
 
 void TstPrefs::valuesSurviveReopenWithTheirTypes() {
@@ -101,12 +154,14 @@ void TstPrefs::storedLayoutIsNativePerType() {
     sqlite3_prepare_v2(db, "SELECT key, type, typeof(value) FROM prefs ORDER BY key", -1, &st, nullptr);
     QStringList rows;
     while (sqlite3_step(st) == SQLITE_ROW)
-        rows << QStringLiteral("%1 %2 %3").arg(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
-                                               reinterpret_cast<const char *>(sqlite3_column_text(st, 1)),
-                                               reinterpret_cast<const char *>(sqlite3_column_text(st, 2)));
+        rows << QStringLiteral("%1 %2 %3")
+                    .arg(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
+                         reinterpret_cast<const char *>(sqlite3_column_text(st, 1)),
+                         reinterpret_cast<const char *>(sqlite3_column_text(st, 2)));
     sqlite3_finalize(st);
     sqlite3_close(db);
-    QCOMPARE(rows, QStringList({"b bool integer", "d double real", "i int integer", "s string text", "z data blob"}));
+    QCOMPARE(rows, QStringList(
+                       {"b bool integer", "d double real", "i int integer", "s string text", "z data blob"}));
 }
 
 void TstPrefs::removeClearAndReplace() {
@@ -155,7 +210,8 @@ void TstPrefs::killedWriterLeavesLastCommittedRound() {
         QVERIFY(p.isPersistent());
         const qint64 round = p.integer("k0");
         QVERIFY(round >= 1);
-        for (int k = 1; k < 50; ++k) QCOMPARE(p.integer(QStringLiteral("k%1").arg(k)), round);
+        for (int k = 1; k < 50; ++k)
+            QCOMPARE(p.integer(QStringLiteral("k%1").arg(k)), round);
         QCOMPARE(p.data("doc"), QByteArray(4096, char('a' + round % 26)));
     }
 }
@@ -178,6 +234,9 @@ void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     }
     const QStringList aside = QDir(dir.path()).entryList({"mivo.sqlite3.unreadable-*"});
     QCOMPARE(aside.size(), 1);
+    const auto notices = DataNotices::get().take(); // the user is told, naming the copy
+    QCOMPARE(notices.size(), size_t(1));
+    QCOMPARE(notices[0], (DataNotice{QString(), dir.filePath(aside.first()), path}));
     QFile old(dir.filePath(aside.first()));
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), garbage); // the user's file is untouched
@@ -196,8 +255,9 @@ void TstPrefs::lockedDatabaseIsNeverSetAside() {
     }
     sqlite3 *other = nullptr;
     QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
-                                 "UPDATE prefs SET value = 8 WHERE key = 'kept';",
+    QCOMPARE(sqlite3_exec(other,
+                          "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                          "UPDATE prefs SET value = 8 WHERE key = 'kept';",
                           nullptr, nullptr, nullptr),
              SQLITE_OK);
     {
@@ -240,6 +300,233 @@ void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
     QVERIFY(r.existed && !r.decoded && !r.keptAsideKey.isEmpty());
     loadDocument<QStringList>("none", decode, &r);
     QVERIFY(!r.existed && r.keptAsideKey.isEmpty());
+}
+
+// A document stored with a type the app does not write ("json", "DATA", "blob": another program, an
+// older or newer version) is unreadable, not absent: the store's first save must not replace it
+// without a byte-exact copy, and the user is told.
+void TstPrefs::rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem_data() {
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("asBlob");
+    QTest::newRow("json text") << "json" << false;
+    QTest::newRow("DATA blob") << "DATA" << true;
+    QTest::newRow("blob blob") << "blob" << true;
+    QTest::newRow("empty type") << "" << false;
+}
+
+void TstPrefs::rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem() {
+    QFETCH(QString, type);
+    QFETCH(bool, asBlob);
+    TempPrefs t;
+    DataNotices::get().take();
+    const QString value = asBlob ? QStringLiteral("CAST('%1' AS BLOB)").arg(kThreeTasks)
+                                 : QStringLiteral("'%1'").arg(kThreeTasks);
+    QVERIFY(rawExec(t.path(), QStringLiteral("INSERT INTO prefs VALUES('savedTasks', '%1', %2);"
+                                             "INSERT INTO prefs VALUES('workMins', 'integer', 30);"
+                                             "INSERT INTO prefs VALUES('oddKey', 'float', 1.5);")
+                                  .arg(type, value)
+                                  .toUtf8()
+                                  .constData()));
+    t.reopen();
+    const QString storage = asBlob ? "blob" : "text";
+    const QString original = QStringLiteral("%1 %2 %3").arg(type, storage, kThreeTasks);
+
+    DocumentLoad r;
+    QVERIFY(loadDocument<QStringList>("savedTasks", decodeList, &r).isEmpty());
+    QVERIFY(r.existed && !r.decoded);
+    QVERIFY(r.keptAsideKey.startsWith("savedTasks.unreadable-"));
+    const auto notices = DataNotices::get().take();
+    QCOMPARE(notices.size(), size_t(1));
+    QCOMPARE(notices[0], (DataNotice{"savedTasks", r.keptAsideKey, t.path()}));
+
+    // The store adds one task and saves; settings stored with unknown types are written over too.
+    saveDocument("savedTasks", R"([{"id":"NEW"}])");
+    t.prefs().setInt("workMins", 25);
+    t.prefs().remove("oddKey");
+    QVERIFY(t.prefs().flush());
+    t.reopen();
+    QCOMPARE(rawRows(t.path(), "savedTasks%"),
+             QStringList({R"(savedTasks data blob [{"id":"NEW"}])", r.keptAsideKey + ' ' + original}));
+    const QStringList mins = rawRows(t.path(), "workMins%");
+    QCOMPARE(mins.size(), 2);
+    QCOMPARE(mins[0], "workMins int integer 25");
+    QVERIFY2(mins[1].startsWith("workMins.unreadable-") && mins[1].endsWith(" integer integer 30"),
+             qPrintable(mins[1]));
+    const QStringList odd = rawRows(t.path(), "oddKey%");
+    QCOMPARE(odd.size(), 1);
+    QVERIFY2(odd[0].startsWith("oddKey.unreadable-") && odd[0].endsWith(" float real 1.5"),
+             qPrintable(odd[0]));
+    QCOMPARE(t.prefs().integer("workMins"), 25);
+}
+
+// A document that stays unreadable is found again at every launch until the user changes something:
+// one copy is kept and the user is told once, not a new copy per launch.
+void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::newRow("bytes that do not decode")
+        << "INSERT INTO prefs VALUES('savedTasks', 'data', CAST('{broken' AS BLOB))";
+    QTest::newRow("a number instead of data") << "INSERT INTO prefs VALUES('savedTasks', 'int', 7)";
+    QTest::newRow("a type the app does not know")
+        << "INSERT INTO prefs VALUES('savedTasks', 'json', '[1,2]')";
+}
+
+void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches() {
+    QFETCH(QString, sql);
+    TempPrefs t;
+    DataNotices::get().take();
+    QVERIFY(rawExec(t.path(), sql.toUtf8().constData()));
+    QStringList keptAs;
+    for (int launch = 0; launch < 3; ++launch) {
+        t.reopen();
+        DocumentLoad r;
+        loadDocument<QStringList>("savedTasks", decodeList, &r);
+        QVERIFY(!r.decoded && !r.keptAsideKey.isEmpty());
+        keptAs << r.keptAsideKey;
+    }
+    QCOMPARE(keptAs, QStringList(3, keptAs.first()));
+    QCOMPARE(rawRows(t.path(), "savedTasks.unreadable-%").size(), 1);
+    QCOMPARE(DataNotices::get().take().size(), size_t(1));
+
+    // Other unreadable bytes are other data: kept as well.
+    QVERIFY(rawExec(
+        t.path(), "UPDATE prefs SET type = 'data', value = CAST('{other' AS BLOB) WHERE key = 'savedTasks'"));
+    t.reopen();
+    DocumentLoad r;
+    loadDocument<QStringList>("savedTasks", decodeList, &r);
+    QVERIFY(r.keptAsideKey != keptAs.first());
+    QCOMPARE(rawRows(t.path(), "savedTasks.unreadable-%").size(), 2);
+    QCOMPARE(DataNotices::get().take().size(), size_t(1));
+}
+
+// The timer, steppers and switches store values that often have not changed.
+void TstPrefs::writingTheStoredValueWritesNothing() {
+    TempPrefs t;
+    Prefs &p = t.prefs();
+    p.setBool("b", true);
+    p.setInt("i", 25);
+    p.setDouble("d", 0.5);
+    p.setDouble("nan", std::nan(""));
+    p.setString("s", "de");
+    p.setData("z", "[1]");
+    QVERIFY(p.flush());
+    p.setBool("b", true);
+    p.setInt("i", 25);
+    p.setDouble("d", 0.5);
+    p.setDouble("nan", std::nan(""));
+    p.setString("s", "de");
+    p.setData("z", "[1]");
+    p.remove("never-stored");
+    QVERIFY(!p.hasPending());
+
+    p.setInt("b", 1); // the same number as another type is a change of the stored row
+    QVERIFY(p.hasPending());
+    QVERIFY(p.flush());
+    p.setInt("i", 26);
+    p.setInt("i", 25); // back to the stored value within one turn: still written, and right
+    QVERIFY(p.flush());
+    t.reopen();
+    QCOMPARE(t.prefs().integer("i"), 25);
+    QVERIFY(!t.prefs().isBool("b"));
+}
+
+// After a clean close the main file alone holds everything: a user who copies only mivo.sqlite3
+// (a backup, a move to a new machine) gets the last state.
+void TstPrefs::cleanCloseLeavesTheMainFileComplete() {
+    QTemporaryDir dir, copyDir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    Prefs p(path);
+    for (int i = 0; i < 50; ++i) {
+        p.setInt("round", i);
+        p.setData("doc", QByteArray(3000, char('a' + i % 26)));
+        QVERIFY(p.flush());
+    }
+    p.setString("last", "written at quit");
+    QVERIFY(QFile::exists(path + "-wal"));
+    QVERIFY(p.close());
+    QVERIFY(!QFile::exists(path + "-wal"));
+    QVERIFY(!QFile::exists(path + "-shm"));
+    QVERIFY(QFile::copy(path, copyDir.filePath("copy.sqlite3")));
+    Prefs copy(copyDir.filePath("copy.sqlite3"));
+    QCOMPARE(copy.string("last").value_or(""), QStringLiteral("written at quit"));
+    QCOMPARE(copy.integer("round"), 49);
+
+    // Values stay readable after the close; a late write is refused, not half-done.
+    QCOMPARE(p.integer("round"), 49);
+    p.setInt("round", 50);
+    QCOMPARE(p.integer("round"), 49);
+    QVERIFY(!p.hasPending());
+}
+
+void TstPrefs::finalCommitWaitsOutABriefLockAndReportsOneThatStays() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    auto holdLock = [&](sqlite3 *&db) {
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_busy_timeout(db, 2000);
+        return sqlite3_exec(db, "BEGIN EXCLUSIVE; UPDATE prefs SET value = 0 WHERE key = 'x';", nullptr,
+                            nullptr, nullptr) == SQLITE_OK;
+    };
+    {
+        // Another process writes for a moment (longer than one busy wait): the quit waits for it.
+        Prefs p(path);
+        p.setInt("x", 1);
+        QVERIFY(p.flush());
+        std::atomic<bool> locked = false;
+        std::thread other([&] {
+            sqlite3 *db = nullptr;
+            locked = holdLock(db);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        });
+        QTRY_VERIFY(locked);
+        p.setInt("x", 2);
+        const bool closed = p.close();
+        other.join();
+        QVERIFY2(closed, qPrintable(p.lastError()));
+    }
+    QCOMPARE(Prefs(path).integer("x"), 2);
+    {
+        // A lock that stays: the final commit gives up after a while and says so.
+        Prefs p(path);
+        p.setInt("x", 3);
+        sqlite3 *db = nullptr;
+        QVERIFY(holdLock(db));
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!p.close());
+        QVERIFY2(waited.elapsed() < 10000, qPrintable(QString::number(waited.elapsed())));
+        QVERIFY2(p.lastError().contains("locked"), qPrintable(p.lastError()));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    QCOMPARE(Prefs(path).integer("x"), 2);
+}
+
+void TstPrefs::finalCommitOnAFullDiskFails() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    {
+        Prefs p(path);
+        p.setInt("x", 1);
+        QVERIFY(p.flush());
+        p.setData("doc", QByteArray(256 * 1024, 'd'));
+        // No file may grow any more, as on a full disk (SIGXFSZ ignored, as the app does).
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        ::getrlimit(RLIMIT_FSIZE, &old);
+        rlimit tiny = old;
+        tiny.rlim_cur = 1;
+        ::setrlimit(RLIMIT_FSIZE, &tiny);
+        const bool closed = p.close();
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        ::signal(SIGXFSZ, SIG_DFL);
+        QVERIFY(!closed);
+        QVERIFY(!p.lastError().isEmpty());
+    }
+    Prefs again(path);
+    QCOMPARE(again.integer("x"), 1);
+    QVERIFY(!again.contains("doc"));
 }
 
 QTEST_GUILESS_MAIN(TstPrefs)

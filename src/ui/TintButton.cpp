@@ -1,4 +1,4 @@
-#include "pomodoro/TintButton.h"
+#include "ui/TintButton.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -2,7 +2,7 @@
 #include <QColor>
 #include <QPushButton>
 
-// A push button painted as the Pomodoro page draws its buttons: a rounded box filled with the tint
+// A push button painted as the pages draw their action buttons: a rounded box filled with the tint
 // at one opacity, bordered with it at another, and the title in the tint. No focus ring.
 class TintButton : public QPushButton {
     Q_OBJECT

@@ -1,0 +1,134 @@
+#include "app/DataNoticeAlert.h"
+
+#include "platform/Keys.h"
+#include "ui/Lang.h"
+#include <QTimer>
+#include <QWidget>
+
+QString unreadableDataName(const QString &key) {
+    struct Name {
+        const char *key;
+        Tr name;
+    };
+    static const Name names[] = {
+        {kTasks,
+         {.en = "Tasks",
+          .es = "Tareas",
+          .de = "Aufgaben",
+          .fr = "Tâches",
+          .uk = "Завдання",
+          .pl = "Zadania"}},
+        {kProjects,
+         {.en = "Projects",
+          .es = "Proyectos",
+          .de = "Projekte",
+          .fr = "Projets",
+          .uk = "Проєкти",
+          .pl = "Projekty"}},
+        {kCustomReminders,
+         {.en = "Alarms",
+          .es = "Alarmas",
+          .de = "Alarme",
+          .fr = "Alarmes",
+          .uk = "Будильники",
+          .pl = "Alarmy"}},
+        {kNotes,
+         {.en = "Notes", .es = "Notas", .de = "Notizen", .fr = "Notes", .uk = "Нотатки", .pl = "Notatki"}},
+        {kFinances,
+         {.en = "Finances",
+          .es = "Finanzas",
+          .de = "Finanzen",
+          .fr = "Finances",
+          .uk = "Фінанси",
+          .pl = "Finanse"}},
+        {kExerciseLibrary,
+         {.en = "Your exercises",
+          .es = "Tus ejercicios",
+          .de = "Deine Übungen",
+          .fr = "Tes exercices",
+          .uk = "Ваші вправи",
+          .pl = "Twoje ćwiczenia"}},
+        {kExerciseHistory,
+         {.en = "Exercise history",
+          .es = "Historial de ejercicios",
+          .de = "Übungsverlauf",
+          .fr = "Historique des exercices",
+          .uk = "Історія вправ",
+          .pl = "Historia ćwiczeń"}},
+        {kPlaylistState,
+         {.en = "Playlist",
+          .es = "Lista de reproducción",
+          .de = "Playlist",
+          .fr = "Liste de lecture",
+          .uk = "Список відтворення",
+          .pl = "Playlista"}},
+    };
+    if (key.isEmpty())
+        return L::t({.en = "All settings and data (the database)",
+                     .es = "Todos los ajustes y datos (la base de datos)",
+                     .de = "Alle Einstellungen und Daten (die Datenbank)",
+                     .fr = "Tous les réglages et données (la base de données)",
+                     .uk = "Усі налаштування та дані (база даних)",
+                     .pl = "Wszystkie ustawienia i dane (baza danych)"});
+    for (const Name &n : names)
+        if (key == QLatin1String(n.key)) return L::t(n.name);
+    return QStringLiteral("“%1”").arg(key); // a store added later still gets a line of its own
+}
+
+Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
+    Dialogs::Alert a;
+    a.warning = true;
+    a.title = L::t({.en = "Some of your data could not be read",
+                    .es = "Algunos de tus datos no se pudieron leer",
+                    .de = "Einige deiner Daten konnten nicht gelesen werden",
+                    .fr = "Certaines de tes données n'ont pas pu être lues",
+                    .uk = "Деякі ваші дані не вдалося прочитати",
+                    .pl = "Nie udało się odczytać części danych"});
+    QStringList lines;
+    lines << L::t({.en = "Mivo kept an untouched copy and started without it:",
+                   .es = "Mivo guardó una copia intacta y empezó sin ellos:",
+                   .de = "Mivo hat eine unveränderte Kopie aufbewahrt und ohne sie gestartet:",
+                   .fr = "Mivo en a gardé une copie intacte et a démarré sans elles :",
+                   .uk = "Mivo зберіг незмінну копію і запустився без них:",
+                   .pl = "Mivo zachowało nienaruszoną kopię i uruchomiło się bez nich:"});
+    for (const DataNotice &n : notices) {
+        if (n.key.isEmpty())
+            lines << L::t({.en = "• %1: copy kept as %2",
+                           .es = "• %1: copia guardada como %2",
+                           .de = "• %1: Kopie aufbewahrt als %2",
+                           .fr = "• %1 : copie conservée sous %2",
+                           .uk = "• %1: копію збережено як %2",
+                           .pl = "• %1: kopię zachowano jako %2"})
+                         .arg(unreadableDataName(n.key), n.keptAs);
+        else
+            lines << L::t({.en = "• %1: copy kept as “%2” in %3",
+                           .es = "• %1: copia guardada como «%2» en %3",
+                           .de = "• %1: Kopie als „%2“ in %3 aufbewahrt",
+                           .fr = "• %1 : copie conservée sous « %2 » dans %3",
+                           .uk = "• %1: копію збережено як «%2» у %3",
+                           .pl = "• %1: kopię zachowano jako „%2” w %3"})
+                         .arg(unreadableDataName(n.key), n.keptAs, n.database);
+    }
+    a.text = lines.join(QLatin1Char('\n'));
+    return a;
+}
+
+DataNoticePresenter::DataNoticePresenter(QWidget *window, QObject *parent)
+    : QObject(parent), window_(window) {
+    connect(&DataNotices::get(), &DataNotices::added, this, &DataNoticePresenter::schedule);
+    // What was found before we existed (the database, the stores created at launch).
+    if (DataNotices::get().hasPending()) schedule();
+}
+
+void DataNoticePresenter::schedule() {
+    if (scheduled_) return;
+    scheduled_ = true;
+    QTimer::singleShot(0, this, &DataNoticePresenter::showPending);
+}
+
+void DataNoticePresenter::showPending() {
+    scheduled_ = false;
+    const std::vector<DataNotice> notices = DataNotices::get().take();
+    if (notices.empty()) return;
+    Dialogs::get().alert(window_, unreadableDataAlert(notices));
+}

@@ -1,0 +1,29 @@
+#pragma once
+#include "platform/DataNotices.h"
+#include "platform/Dialogs.h"
+#include <QObject>
+#include <QPointer>
+#include <vector>
+
+class QWidget;
+
+// The one alert that tells the user which of their data could not be read and where the untouched
+// copy is, in the current language.
+Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices);
+// What the user calls the data under a store key ("tasks", "alarms"…); the database when key is empty.
+QString unreadableDataName(const QString &key);
+
+// Shows the pending notices (DataNotices) once, from the event loop: never from inside the store or
+// page that found the damage, and merged into one alert when several stores report in one go.
+class DataNoticePresenter : public QObject {
+    Q_OBJECT
+public:
+    explicit DataNoticePresenter(QWidget *window, QObject *parent = nullptr);
+
+private:
+    void schedule();
+    void showPending();
+
+    QPointer<QWidget> window_;
+    bool scheduled_ = false;
+};

@@ -1,0 +1,330 @@
+#include "health/AlarmsView.h"
+
+#include "health/AlarmListView.h"
+#include "health/AlarmsUi.h"
+#include "health/CustomReminderStore.h"
+#include "platform/Clock.h"
+#include "platform/Keys.h"
+#include "platform/Notifier.h"
+#include "ui/AW.h"
+#include "ui/DraggableDivider.h"
+#include "ui/FadedScroller.h"
+#include "ui/Fonts.h"
+#include "ui/Geometry.h"
+#include "ui/Lang.h"
+#include "ui/Makers.h"
+#include "ui/Theme.h"
+#include "ui/TintButton.h"
+#include <QLabel>
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollArea>
+#include <algorithm>
+
+using namespace AlarmsUi;
+
+namespace {
+constexpr qint64 kClockMs = 1000;
+
+void fill(QWidget *w, const QColor &c) {
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, c);
+    w->setPalette(p);
+}
+
+QString titleText() {
+    return QStringLiteral("⏰  ") + L::t({.en = "Reminders",
+                                         .es = "Recordatorios",
+                                         .de = "Erinnerungen",
+                                         .fr = "Rappels",
+                                         .uk = "Нагадування",
+                                         .pl = "Przypomnienia"});
+}
+QString subtitleText() {
+    return L::t({.en = "Pomodoro · Health · My alarms",
+                 .es = "Pomodoro · Salud · Mis alarmas",
+                 .de = "Pomodoro · Gesundheit · Meine Alarme",
+                 .fr = "Pomodoro · Santé · Mes alarmes",
+                 .uk = "Помодоро · Здоров'я · Мої нагадування",
+                 .pl = "Pomodoro · Zdrowie · Moje alarmy"});
+}
+} // namespace
+
+AlarmsView::AlarmsView(QWidget *parent) : Page(parent) {
+    clockTimer_ = Clock::get().makeTicker(this);
+    connect(clockTimer_, &Ticker::timeout, this, [this] { tickClock(); });
+    // Connected once for the life of the page; each notification updates in place or asks for a rebuild.
+    auto &n = Notifier::get();
+    // The beats (every second) only move values on; the alarms and the language can change what the
+    // views are made of.
+    for (const char *name : {Notify::healthChanged, Notify::pomodoroChanged})
+        n.observe(QString::fromLatin1(name), this, [this](QObject *) { onChange(false); });
+    for (const char *name : {Notify::customRemindersChanged, Notify::languageChanged})
+        n.observe(QString::fromLatin1(name), this, [this](QObject *) { onChange(true); });
+}
+
+AlarmsView::~AlarmsView() = default;
+
+double AlarmsView::listWidth(double w, double frac) {
+    return std::max(200.0, std::min(w * frac, 0.6 * w));
+}
+
+double AlarmsView::fractionForDrag(double x, double w) {
+    return std::max(200.0, std::min(x, std::min(500.0, 0.6 * w))) / std::max(w, 1.0);
+}
+
+void AlarmsView::setSelectedItem(const std::optional<QString> &id) {
+    selectedItem_ = id;
+    requestRebuild();
+}
+
+QPushButton *AlarmsView::addButton() const {
+    return addBtn_;
+}
+bool AlarmsView::clockRunning() const {
+    return clockTimer_->isActive();
+}
+
+void AlarmsView::setup() {
+    // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
+    applyBackground();
+    live_.clear();
+    builtKey_.clear();
+    hdrBg_ = new QWidget(this);
+    fill(hdrBg_, VF::hdrBg());
+    titleLbl_ = label(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
+    subLbl_ = label(this, Fonts::scaledFont(11.5), VF::sub());
+    clockLbl_ =
+        label(this, Fonts::monoDigits(22, QFont::Thin), VF::text(), Qt::AlignRight | Qt::AlignVCenter);
+    dateLbl_ =
+        label(this, Fonts::scaledFont(10, QFont::Medium), VF::sub(), Qt::AlignRight | Qt::AlignVCenter);
+    addBtn_ = new TintButton(QString(), VF::accent(), 0.15, 0.45, 8, this);
+    addBtn_->setObjectName(QStringLiteral("addAlarmHeaderButton"));
+    addBtn_->setFont(Fonts::scaledFont(12, QFont::DemiBold));
+    QPointer<AlarmsView> self(this);
+    // The header button keeps its own target: it outlives every list rebuild.
+    connect(addBtn_, &QPushButton::clicked,
+            AW::attach(addBtn_,
+                       [self] {
+                           if (self) self->showAddAlarmDialog();
+                       }),
+            &AW::run);
+
+    listPanel_ = new QWidget(this);
+    fill(listPanel_, VF::bg());
+    listScroll_ = new QScrollArea(listPanel_);
+    listScroll_->setFrameShape(QFrame::NoFrame);
+    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    listScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    listScroll_->setWidgetResizable(false);
+    listScroll_->viewport()->setAutoFillBackground(false);
+    listScroll_->setAutoFillBackground(false);
+    applyFadedScroller(listScroll_);
+    listView_ = new AlarmListView;
+    listView_->setObjectName(QStringLiteral("alarmList"));
+    listView_->rowFor = [this](const QString &id) { return rowFor(id); };
+    listView_->onSelect = [self](const QString &id) {
+        if (self) self->setSelectedItem(id);
+    };
+    listScroll_->setWidget(listView_);
+
+    divider_ = new DraggableDivider(this);
+    divider_->onDrag = [self](double x) {
+        if (!self) return;
+        self->listFrac_ = fractionForDrag(x, self->width());
+        self->layoutFrame();
+        self->requestRebuild();
+    };
+    detailHost_ = new QWidget(this);
+    detailHost_->setObjectName(QStringLiteral("detailHost"));
+    fill(detailHost_, VF::bg());
+
+    for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        w->show();
+    layoutFrame();
+    startClock();
+    refresh();
+}
+
+void AlarmsView::refresh() {
+    layoutFrame(); // relabels the header, whose add button follows its title's width
+    requestRebuild();
+}
+
+void AlarmsView::relabelHeader() {
+    if (!titleLbl_) return;
+    setFitText(titleLbl_, titleText());
+    setFitText(subLbl_, subtitleText());
+    setFitTitle(addBtn_, addAlarmText());
+}
+
+void AlarmsView::resizeEvent(QResizeEvent *e) {
+    Page::resizeEvent(e);
+    layoutFrame();
+    requestRebuild();
+}
+
+void AlarmsView::layoutFrame() {
+    if (!hdrBg_) return;
+    const double W = width(), H = height();
+    const double lw = listWidth(W, listFrac_);
+    hdrBg_->setGeometry(yUp(H, 0, H - hdrH, W, hdrH));
+    place(titleLbl_, H, 20, H - 46, 0.45 * W, 30);
+    place(subLbl_, H, 20, H - 64, 0.45 * W, 16);
+    place(clockLbl_, H, W - 200, H - 48, 180, 30);
+    place(dateLbl_, H, W - 200, H - 64, 180, 16);
+    // 132 wide, 10 points left of the clock column; wider, leftwards, when the title needs it.
+    const double addW = std::max(132, addBtn_->fontMetrics().horizontalAdvance(addAlarmText()) + 20);
+    addBtn_->setGeometry(yUp(H, W - 210 - addW, H - 52, addW, 26));
+    listPanel_->setGeometry(yUp(H, 0, 0, lw, H - hdrH));
+    divider_->setGeometry(yUp(H, lw, 0, 5, H - hdrH));
+    detailHost_->setGeometry(yUp(H, lw + 5, 0, W - lw - 5, H - hdrH));
+    listScroll_->setGeometry(yUp(H - hdrH, 0, 0, lw, H - hdrH));
+    relabelHeader();
+    tickClock();
+}
+
+void AlarmsView::tickClock() {
+    if (!clockLbl_) return;
+    const QDateTime now = Clock::get().now();
+    const QTime t = now.time();
+    setFitText(clockLbl_, QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second()));
+    const QLocale loc(AppLangs::localeId(L::lang()));
+    setFitText(dateLbl_, loc.toString(now.date(), QStringLiteral("dddd, MMMM d")).toUpper());
+}
+
+void AlarmsView::startClock() {
+    clockTimer_->stop();
+    tickClock();
+    if (isVisible()) clockTimer_->start(kClockMs);
+}
+
+void AlarmsView::showEvent(QShowEvent *e) {
+    Page::showEvent(e);
+    startClock();
+    // Values moved on while hidden, and the alarms may have changed (a restore, say).
+    if (!listView_ || rebuildPending()) return;
+    if (structureKey() != builtKey_)
+        requestRebuild();
+    else
+        updateInPlace();
+}
+
+void AlarmsView::hideEvent(QHideEvent *e) {
+    Page::hideEvent(e);
+    clockTimer_->stop();
+}
+
+void AlarmsView::onChange(bool mayRestructure) {
+    if (!listView_ || !isVisible()) return; // caught up when shown (showEvent)
+    if (rebuildPending()) return;           // the queued rebuild draws the values as they are then
+    if (mayRestructure && structureKey() != builtKey_)
+        requestRebuild();
+    else
+        updateInPlace();
+}
+
+QString AlarmsView::structureKey() const {
+    // Everything the views are made of, and nothing that only changes a value shown in them.
+    QString k = AppLangs::rawValue(L::lang());
+    k += QLatin1Char('|') + selectedItem_.value_or(QString());
+    const auto &items = CustomReminderStore::shared().items();
+    k += QLatin1Char('|') + QString::number(items.size());
+    for (const CustomReminder &a : items)
+        k += QLatin1Char(',') + a.id;
+    const AlarmSelection sel = AlarmsRows::parse(selectedItem_);
+    if (sel.kind == AlarmSelection::Kind::custom) {
+        auto it = std::find_if(items.begin(), items.end(),
+                               [&](const CustomReminder &a) { return a.id == sel.key; });
+        k += it == items.end()     ? QStringLiteral("|gone")
+             : it->dailyCheckpoint ? QStringLiteral("|daily")
+                                   : QStringLiteral("|once");
+    }
+    return k;
+}
+
+void AlarmsView::rebuild() {
+    if (!listView_) return; // not set up yet
+    ++structureBuilds_;
+    for (AW *aw : std::as_const(awStore_))
+        aw->deleteLater(); // a target may be running right now
+    awStore_.clear();
+    live_.clear();
+    rebuildList(0);
+    rebuildDetail();
+    builtKey_ = structureKey();
+    updateInPlace();
+}
+
+void AlarmsView::updateInPlace() {
+    if (!listView_) return;
+    listView_->update(); // the painted list asks for its rows' values as it paints
+    for (const auto &fn : live_)
+        fn();
+}
+
+void AlarmsView::live(std::function<void()> fn) {
+    fn();
+    live_.push_back(std::move(fn));
+}
+
+AW *AlarmsView::newAW(std::function<void()> fn) {
+    auto *aw = new AW(std::move(fn), this);
+    awStore_.append(aw);
+    return aw;
+}
+
+// ---- makers the panes build with
+
+void AlarmsView::accentBar(double H, double W, const QColor &color, std::function<QColor()> follow) {
+    auto *bar = new RoundBox(color, Qt::transparent, 0, 0, detailHost_);
+    bar->setObjectName(QStringLiteral("accentBar"));
+    bar->setGeometry(yUp(H, 0, H - 4, W, 4));
+    if (follow) {
+        QPointer<RoundBox> b(bar);
+        live([b, follow] {
+            if (b) b->setColors(follow(), Qt::transparent);
+        });
+    }
+}
+
+TintButton *AlarmsView::actionBtn(const QString &title, const QColor &accent, std::function<void()> action) {
+    auto *b = new TintButton(title, accent, 0.15, 0.45, 8);
+    b->setFont(Fonts::scaledFont(12, QFont::DemiBold));
+    connect(b, &QPushButton::clicked, newAW(std::move(action)), &AW::run);
+    return b;
+}
+
+void AlarmsView::sectionHdr(const QString &text, double y, double W, double pad) {
+    const double H = detailHost_->height();
+    QLabel *l = label(detailHost_, Fonts::scaledFont(9, QFont::DemiBold), VF::muted());
+    place(l, H, pad, y, W - 2 * pad, 12);
+    setFitText(l, text);
+    auto *rule = new QWidget(detailHost_);
+    fill(rule, VF::border());
+    const QRectF r = yUpF(H, pad, y + 14, W - 2 * pad, 0.5);
+    rule->setGeometry(QRect(int(r.x()), int(r.y()), int(r.width()), 1));
+}
+
+QLabel *AlarmsView::monoLbl(const QString &text, double size) {
+    QLabel *l = mkMono(size, QFont::Thin);
+    colour(l, VF::text());
+    l->setText(text);
+    return l;
+}
+
+QLabel *AlarmsView::plainLbl(const QString &text, double size) {
+    QLabel *l = mkLbl(size, QFont::Normal, 1.0);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    colour(l, VF::sub());
+    l->setText(text);
+    return l;
+}
+
+QWidget *AlarmsView::cardBg(double y, double W, double pad, double h) {
+    auto *card = new RoundBox(QColor::fromRgbF(1, 1, 1, 0.05f), VF::border(), 10, 0.5, nullptr);
+    card->setGeometry(yUp(detailHost_->height(), pad, y, W - 2 * pad, h));
+    return card;
+}

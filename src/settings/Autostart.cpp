@@ -1,0 +1,71 @@
+#include "settings/Autostart.h"
+#include "platform/Keys.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace Autostart {
+
+QString filePath() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/autostart/") + QLatin1String(kBundleId) + QStringLiteral(".desktop");
+}
+
+std::optional<QString> quotedExec(const QString &exePath) {
+    QString inner;
+    for (const QChar c : exePath) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) return std::nullopt;
+        // Inside double quotes the desktop-entry rules want these four escaped with a backslash...
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\') inner += u'\\';
+        inner += c;
+    }
+    // ...and the value as a whole is a string, whose own escaping doubles every backslash again.
+    inner.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
+    // A lone % would be read as a field code.
+    inner.replace(QStringLiteral("%"), QStringLiteral("%%"));
+    return QStringLiteral("\"") + inner + QStringLiteral("\"");
+}
+
+std::optional<QByteArray> fileText(const QString &exePath) {
+    const auto exec = quotedExec(exePath);
+    if (!exec) return std::nullopt;
+    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=Mivo\nExec=") + *exec +
+                         QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true");
+    return text.toUtf8();
+}
+
+bool isOn(const QString &path) {
+    QFile f(path);
+    if (!QFileInfo(path).isFile()) return false;
+    if (!f.open(QIODevice::ReadOnly)) return true; // there, but not ours to read: the session will still see it
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (QByteArray line : lines) {
+        line = line.trimmed();
+        const int eq = line.indexOf('=');
+        if (eq < 0) continue;
+        const QByteArray key = line.left(eq).trimmed();
+        const QByteArray val = line.mid(eq + 1).trimmed().toLower();
+        if (key == "Hidden" && val == "true") return false;
+        if (key == "X-GNOME-Autostart-enabled" && val == "false") return false;
+    }
+    return true;
+}
+
+bool set(bool on, const QString &exePath, const QString &path) {
+    if (!on) return !QFileInfo::exists(path) || QFile::remove(path);
+    if (exePath.isEmpty()) return false;
+    const auto text = fileText(exePath);
+    if (!text) return false;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return false;
+    if (f.write(*text) != text->size() || !f.flush()) {
+        f.cancelWriting();
+        return false;
+    }
+    return f.commit();
+}
+
+} // namespace Autostart

@@ -1,0 +1,22 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Autostart at login through the XDG autostart folder. The file's existence is the setting; the app
+// keeps no other record of it. A file of ours that desktop tools switched off (Hidden=true or
+// X-GNOME-Autostart-enabled=false) counts as off.
+namespace Autostart {
+// $XDG_CONFIG_HOME/autostart/com.mivo.app.desktop; an unset, empty or relative XDG_CONFIG_HOME
+// means ~/.config.
+QString filePath();
+// The desktop entry that starts the executable at exePath, without a trailing line feed; nothing
+// for a path with control characters (it cannot be written safely).
+std::optional<QByteArray> fileText(const QString &exePath);
+// The Exec value for exePath: quoted and escaped by the desktop-entry rules.
+std::optional<QString> quotedExec(const QString &exePath);
+// Whether autostart is on, read from the file at path.
+bool isOn(const QString &path = filePath());
+// Writes (atomically) or removes the file. False when that failed; failures are otherwise silent.
+bool set(bool on, const QString &exePath, const QString &path = filePath());
+} // namespace Autostart

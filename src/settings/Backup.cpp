@@ -1,0 +1,140 @@
+#include "settings/Backup.h"
+#include "platform/Keys.h"
+#include <nlohmann/json.hpp>
+#include <cmath>
+#include <limits>
+
+namespace Backup {
+namespace {
+enum class Kind { number, boolean, string, arrayDoc, objectDoc };
+
+const std::map<QString, Kind> &kinds() {
+    static const std::map<QString, Kind> k = [] {
+        std::map<QString, Kind> m;
+        for (const char *key : {kWorkMins, kBreakMins, kLongBreakMins, kCyclesBeforeLong, kRemaining, kTimestamp,
+                                kCycleCount, kWaterMins, kEyesMins, kPostureMins, kStretchMins, kPomTodayCount,
+                                kPomTotalCount, kPomStreak, kPomFocusSecs})
+            m[QLatin1String(key)] = Kind::number;
+        for (const char *key : {kSoundOn, kNotifOn, kWasRunning, kWaterOn, kEyesOn, kPostureOn, kStretchOn, kWaterSnd,
+                                kEyesSnd, kPostureSnd, kStretchSnd})
+            m[QLatin1String(key)] = Kind::boolean;
+        for (const char *key : {kPhase, kPomLastDate, kPomStreakLast, kLanguage}) m[QLatin1String(key)] = Kind::string;
+        for (const char *key : {kTasks, kFinances, kCustomReminders, kExerciseLibrary, kExerciseHistory, kProjects, kNotes})
+            m[QLatin1String(key)] = Kind::arrayDoc;
+        m[QLatin1String(kPlaylistState)] = Kind::objectDoc;
+        return m;
+    }();
+    return k;
+}
+
+// Standard Base64 only: the alphabet, "=" padding, no line breaks or other characters.
+std::optional<QByteArray> strictBase64(const std::string &text) {
+    const QByteArray in = QByteArray::fromStdString(text);
+    auto r = QByteArray::fromBase64Encoding(in, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!r || r.decoded.toBase64() != in) return std::nullopt;
+    return r.decoded;
+}
+
+bool documentOfKind(const QByteArray &bytes, Kind kind) {
+    const auto doc = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
+    if (doc.is_discarded()) return false;
+    return kind == Kind::objectDoc ? doc.is_object() : doc.is_array();
+}
+} // namespace
+
+const QStringList &backedUpKeys() {
+    static const QStringList keys = {
+        kWorkMins,  kBreakMins,    kLongBreakMins,  kCyclesBeforeLong, kSoundOn,      kNotifOn,        kPhase,
+        kRemaining, kTimestamp,    kWasRunning,     kCycleCount,       kTasks,        kWaterMins,      kEyesMins,
+        kPostureMins, kStretchMins, kWaterOn,       kEyesOn,           kPostureOn,    kStretchOn,      kWaterSnd,
+        kEyesSnd,   kPostureSnd,   kStretchSnd,     kFinances,         kPomTodayCount, kPomTotalCount, kPomStreak,
+        kPomFocusSecs, kPomLastDate, kPomStreakLast, kCustomReminders, kExerciseLibrary, kExerciseHistory,
+        kPlaylistState, kProjects, kNotes,          kLanguage};
+    return keys;
+}
+
+const QStringList &documentKeys() {
+    static const QStringList keys = {kTasks,           kFinances,      kCustomReminders, kExerciseLibrary,
+                                     kExerciseHistory, kPlaylistState, kProjects,        kNotes};
+    return keys;
+}
+
+std::optional<QByteArray> exportJson(const Prefs &prefs) {
+    nlohmann::json root = nlohmann::json::object(); // std::map underneath: members sorted by name
+    for (const QString &key : backedUpKeys()) {
+        const auto v = prefs.value(key);
+        if (!v) continue;
+        nlohmann::json member;
+        if (const auto *b = std::get_if<bool>(&*v)) member = *b;
+        else if (const auto *i = std::get_if<qint64>(&*v)) member = *i;
+        else if (const auto *d = std::get_if<double>(&*v)) {
+            if (!std::isfinite(*d)) return std::nullopt;
+            member = *d;
+        } else if (const auto *s = std::get_if<QString>(&*v)) member = s->toStdString();
+        else member = std::get<QByteArray>(*v).toBase64().toStdString();
+        root[key.toStdString()] = std::move(member);
+    }
+    std::string out;
+    try {
+        out = root.dump(2);
+    } catch (const nlohmann::json::exception &) {
+        return std::nullopt; // a stored string that is not valid UTF-8
+    }
+    // Outside strings JSON has no "/", so escaping every one escapes exactly those inside strings.
+    QByteArray bytes = QByteArray::fromStdString(out);
+    bytes.replace("/", "\\/");
+    return bytes;
+}
+
+std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes) {
+    const auto root = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
+    if (root.is_discarded() || !root.is_object()) return std::nullopt;
+    std::map<QString, Prefs::Value> out;
+    for (const auto &[name, value] : root.items()) {
+        const auto kind = kinds().find(QString::fromStdString(name));
+        if (kind == kinds().end()) continue;
+        const QString key = kind->first;
+        switch (kind->second) {
+        case Kind::number:
+        case Kind::boolean:
+            // A switch stored as a number, or a count stored as a Boolean, exports as it was stored.
+            if (value.is_boolean()) out[key] = value.get<bool>();
+            else if (value.is_number_integer() &&
+                     (!value.is_number_unsigned() || value.get<quint64>() <= quint64(std::numeric_limits<qint64>::max())))
+                out[key] = value.get<qint64>();
+            else if (value.is_number()) {
+                const double d = value.get<double>();
+                if (!std::isfinite(d)) return std::nullopt;
+                out[key] = d;
+            } else
+                return std::nullopt;
+            break;
+        case Kind::string:
+            if (!value.is_string()) return std::nullopt;
+            out[key] = QString::fromStdString(value.get<std::string>());
+            break;
+        case Kind::arrayDoc:
+        case Kind::objectDoc: {
+            if (!value.is_string()) return std::nullopt;
+            const auto doc = strictBase64(value.get<std::string>());
+            if (!doc || !documentOfKind(*doc, kind->second)) return std::nullopt;
+            out[key] = *doc;
+            break;
+        }
+        }
+    }
+    if (out.empty()) return std::nullopt; // {} or another program's JSON
+    return out;
+}
+
+bool isKeptAsideKey(const QString &key) { return key.contains(QLatin1String(".unreadable-")); }
+
+std::map<QString, Prefs::Value> restoredDomain(const Prefs &current, const std::map<QString, Prefs::Value> &fromFile) {
+    std::map<QString, Prefs::Value> out = fromFile;
+    for (const QString &key : current.keys()) {
+        if (key == QLatin1String(kAutostartDefaultSet) || isKeptAsideKey(key))
+            if (const auto v = current.value(key)) out[key] = *v;
+    }
+    return out;
+}
+} // namespace Backup

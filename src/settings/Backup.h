@@ -1,0 +1,36 @@
+#pragma once
+#include "platform/Prefs.h"
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+
+// The full backup "mivo-backup.json": one JSON object whose members are the backed-up preference keys
+// that have values, pretty-printed with sorted keys and "/" written as "\/"; store documents appear as
+// standard Base64 strings. Restore checks the whole file before anything changes.
+namespace Backup {
+inline constexpr char kFileName[] = "mivo-backup.json";
+
+// The 38 keys a backup carries.
+const QStringList &backedUpKeys();
+// The eight of them that hold store documents.
+const QStringList &documentKeys();
+
+// The backup of prefs, or nothing when a value cannot be written as JSON (a non-finite number).
+std::optional<QByteArray> exportJson(const Prefs &prefs);
+
+// The values a backup file holds, keyed by preference key, or nothing when the file is not a backup
+// this app could have written: the top level must be an object holding at least one backed-up key;
+// each backed-up member must have the type the export writes for it (numbers finite); each document
+// must be strict Base64 of JSON of its kind (an object for playlistState, an array for the others).
+// Members outside the backed-up keys are ignored.
+std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes);
+
+// The whole domain after a restore of fromFile over current: the file's values, plus what a restore
+// must never lose (the autostart default flag and the kept-aside copies of unreadable documents).
+std::map<QString, Prefs::Value> restoredDomain(const Prefs &current, const std::map<QString, Prefs::Value> &fromFile);
+
+// Whether key holds a kept-aside copy of an unreadable document (never deleted by erase or restore).
+bool isKeptAsideKey(const QString &key);
+} // namespace Backup

@@ -1,0 +1,160 @@
+// The settings page's actions: reset of the intervals, erase of all data, autostart, and the full
+// backup and restore.
+#include "health/HealthManager.h"
+#include "platform/Dialogs.h"
+#include "platform/Keys.h"
+#include "platform/Prefs.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "settings/Autostart.h"
+#include "settings/Backup.h"
+#include "settings/SettingsView.h"
+#include "ui/CommonAlerts.h"
+#include "ui/Lang.h"
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+constexpr qint64 kMaxBackupBytes = 256LL * 1024 * 1024;
+
+QString ok() { return QStringLiteral("OK"); }
+
+void importFailed(QWidget *parent) {
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Import failed", .es = "Importación fallida", .de = "Import fehlgeschlagen",
+                    .fr = "Importation échouée", .uk = "Помилка імпорту", .pl = "Import nieudany"});
+    a.text = QStringLiteral("Could not read the file. Make sure it is a valid Mivo JSON backup.");
+    a.buttons = {ok()};
+    a.warning = true;
+    Dialogs::get().alert(parent, a);
+}
+} // namespace
+
+void SettingsView::setAutostart(bool on) { Autostart::set(on, QCoreApplication::applicationFilePath()); }
+
+void SettingsView::resetTimerDefaults() {
+    Dialogs::Alert q;
+    q.title = L::t({.en = "Reset notification timers?", .es = "¿Restablecer temporizadores?", .de = "Timer zurücksetzen?",
+                    .fr = "Réinitialiser les minuteurs ?", .uk = "Скинути таймери сповіщень?",
+                    .pl = "Zresetować timery powiadomień?"});
+    // The English text says what really happens: the timer starts a fresh focus phase.
+    q.text = L::t({.en = "All reminder intervals will be reset to their default values. The timer restarts with a new focus phase.",
+                   .es = "Todos los intervalos de recordatorio se restablecerán a sus valores predeterminados.",
+                   .de = "Alle Erinnerungsintervalle werden auf Standardwerte zurückgesetzt.",
+                   .fr = "Tous les intervalles de rappel seront réinitialisés à leurs valeurs par défaut.",
+                   .uk = "Всі інтервали нагадувань буде скинуто до значень за замовчуванням.",
+                   .pl = "Wszystkie interwały przypomnień zostaną zresetowane do wartości domyślnych."});
+    q.buttons = {L::t({.en = "Reset", .es = "Restablecer", .de = "Zurücksetzen", .fr = "Réinitialiser", .uk = "Скинути",
+                       .pl = "Resetuj"}),
+                 cancelTitle()};
+    if (Dialogs::get().alert(window(), q) != 0) return;
+    Prefs &p = Prefs::get();
+    HealthManager &h = HealthManager::shared();
+    const auto reminders = h.list();
+    for (const HReminder &r : reminders) p.remove(r.key);
+    for (const char *k : {kWorkMins, kBreakMins, kLongBreakMins, kCyclesBeforeLong}) p.remove(QLatin1String(k));
+    PomodoroTimer::shared().applyNewSettings();
+    for (const HReminder &r : reminders) {
+        p.setDouble(r.key, r.defaultMins);
+        h.restart(r, 0);
+    }
+    requestRebuild();
+}
+
+void SettingsView::eraseAllData() {
+    Dialogs::Alert q;
+    q.title = L::t({.en = "⚠️  Erase all data?", .es = "⚠️  ¿Borrar todos los datos?", .de = "⚠️  Alle Daten löschen?",
+                    .fr = "⚠️  Effacer toutes les données ?", .uk = "⚠️  Стерти всі дані?", .pl = "⚠️  Usunąć wszystkie dane?"});
+    q.text = L::t({.en = "This will permanently delete ALL tasks, finances, exercises, reminders and settings.",
+                   .es = "Eliminará permanentemente todos los datos.", .de = "Löscht dauerhaft alle Daten und Einstellungen.",
+                   .fr = "Supprimera définitivement toutes les données.",
+                   .uk = "Це назавжди видалить УСІ завдання, фінанси, вправи, нагадування та налаштування.",
+                   .pl = "Spowoduje to trwałe usunięcie WSZYSTKICH zadań, finansów, ćwiczeń, przypomnień i ustawień."});
+    q.buttons = {L::t({.en = "Erase Everything", .es = "Borrar todo", .de = "Alles löschen", .fr = "Tout effacer",
+                       .uk = "Стерти все", .pl = "Wymaż wszystko"}),
+                 cancelTitle()};
+    q.firstButtonTint = QColor::fromRgbF(1.0f, 0.35f, 0.35f);
+    if (Dialogs::get().alert(window(), q) != 0) return;
+    Prefs &p = Prefs::get();
+    p.replace({});
+    p.setFrozen(true);
+    Dialogs::Alert done;
+    done.title = L::t({.en = "Data erased", .es = "Datos borrados", .de = "Daten gelöscht", .fr = "Données effacées",
+                       .uk = "Дані видалено", .pl = "Dane usunięte"});
+    done.text = QStringLiteral("All data has been deleted. The app will now quit.");
+    done.buttons = {ok()};
+    Dialogs::get().alert(window(), done);
+    quitAfterReplacingData();
+}
+
+void SettingsView::quitAfterReplacingData() {
+    // Timers that fired while the last alert was open wrote nothing (the domain is frozen); the
+    // timer's own state is the one thing written on the way out, as at any quit.
+    Prefs &p = Prefs::get();
+    p.setFrozen(false);
+    PomodoroTimer::shared().saveState();
+    p.flush();
+    p.setFrozen(true);
+    QCoreApplication::exit(0);
+}
+
+void SettingsView::exportAllData() {
+    const auto bytes = Backup::exportJson(Prefs::get()); // the snapshot is taken before the panel opens
+    if (!bytes) {
+        Dialogs::Alert a;
+        a.title = QStringLiteral("Export failed");
+        a.text = QStringLiteral("Could not serialize data to JSON.");
+        a.buttons = {ok()};
+        a.warning = true;
+        Dialogs::get().alert(window(), a);
+        return;
+    }
+    const QString path = Dialogs::get().savePath(window(), QString(), QLatin1String(Backup::kFileName),
+                                                 {QStringLiteral("JSON (*.json)")});
+    if (path.isEmpty()) return;
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size() || !f.flush() || !f.commit()) {
+        const QString why = f.errorString();
+        f.cancelWriting();
+        alertExportFailed(window(), why);
+        return;
+    }
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Export complete", .es = "Exportación completa", .de = "Export abgeschlossen",
+                    .fr = "Exportation terminée", .uk = "Експорт завершено", .pl = "Eksport zakończony"});
+    a.text = QStringLiteral("All settings and data saved to ") + QFileInfo(path).fileName() + QStringLiteral(".");
+    a.buttons = {ok()};
+    Dialogs::get().alert(window(), a);
+}
+
+void SettingsView::importAllData() {
+    Dialogs::Alert q;
+    q.title = L::t({.en = "Import settings & data?", .es = "¿Importar ajustes y datos?", .de = "Einstellungen & Daten importieren?",
+                    .fr = "Importer les paramètres & données ?", .uk = "Імпортувати налаштування та дані?",
+                    .pl = "Importować ustawienia i dane?"});
+    q.text = QStringLiteral("This will replace ALL current settings and data with the contents of the selected JSON file. "
+                            "The app will quit.");
+    q.buttons = {L::t({.en = "Import", .es = "Importar", .de = "Importieren", .fr = "Importer", .uk = "Імпортувати",
+                       .pl = "Importuj"}),
+                 cancelTitle()};
+    if (Dialogs::get().alert(window(), q) != 0) return;
+    const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
+    if (path.isEmpty()) return importFailed(window());
+    QFile f(path);
+    if (f.size() > kMaxBackupBytes || !f.open(QIODevice::ReadOnly)) return importFailed(window());
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) return importFailed(window());
+    // Everything is checked before anything changes; then the domain is replaced in one transaction.
+    const auto values = Backup::parseRestore(bytes);
+    if (!values) return importFailed(window());
+    Prefs &p = Prefs::get();
+    if (!p.replace(Backup::restoredDomain(p, *values))) return importFailed(window());
+    p.setFrozen(true);
+    Dialogs::Alert done;
+    done.title = QStringLiteral("Import complete");
+    done.text = QStringLiteral("Data imported successfully. The app will now quit.");
+    done.buttons = {ok()};
+    Dialogs::get().alert(window(), done);
+    quitAfterReplacingData();
+}

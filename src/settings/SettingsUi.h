@@ -1,0 +1,64 @@
+#pragma once
+#include "ui/FadedScroller.h"
+#include "ui/FlippedView.h"
+#include "ui/Fonts.h"
+#include <QAbstractButton>
+#include <QLabel>
+#include <QPointer>
+#include <QScrollArea>
+
+// Building helpers shared by the settings and support pages.
+namespace SettingsUi {
+inline QColor withAlpha(QColor c, double a) {
+    c.setAlphaF(float(a));
+    return c;
+}
+
+// A plain-text label at a scaled size; text that does not fit its frame is cut with "…" and shown
+// whole in the tooltip.
+inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
+                     const QRectF &frame, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto *l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(Fonts::scaledFont(size, weight));
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    l->setAlignment(align);
+    QRect r = frame.toRect();
+    // Heights follow the font: a frame drawn for the unscaled size grows with the line height.
+    r.setHeight(std::max(r.height(), l->fontMetrics().height()));
+    l->setGeometry(r);
+    const QString shown = l->fontMetrics().elidedText(text, Qt::ElideRight, r.width());
+    l->setText(shown);
+    if (shown != text) l->setToolTip(text);
+    return l;
+}
+
+// A button title that does not fit is cut with "…" and shown whole in the tooltip.
+inline void fitButtonTitle(QAbstractButton *b, int padding = 12) {
+    const QString full = b->toolTip().isEmpty() ? b->text() : b->toolTip();
+    const QString shown = b->fontMetrics().elidedText(full, Qt::ElideRight, b->width() - padding);
+    b->setText(shown);
+    b->setToolTip(shown == full ? QString() : full);
+}
+
+// Horizontal scrolling only where the page is narrower than its content's minimum width.
+inline void followWidth(QScrollArea *s, int pageWidth, int minWidth) {
+    s->setHorizontalScrollBarPolicy(pageWidth >= minWidth ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+}
+
+// The page's only child: a vertical scroll view without frame or background around a FlippedView.
+inline QScrollArea *makeScroll(QWidget *page, QPointer<FlippedView> &flip) {
+    auto *s = new QScrollArea(page);
+    s->setFrameShape(QFrame::NoFrame);
+    s->setWidgetResizable(false);
+    s->setAutoFillBackground(false);
+    s->viewport()->setAutoFillBackground(false);
+    applyFadedScroller(s);
+    flip = new FlippedView;
+    flip->setAutoFillBackground(false);
+    s->setWidget(flip);
+    return s;
+}
+} // namespace SettingsUi

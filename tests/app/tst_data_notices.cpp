@@ -1,0 +1,137 @@
+#include "app/DataNoticeAlert.h"
+#include "common/TestEnv.h"
+#include "platform/Document.h"
+#include "platform/Keys.h"
+#include "ui/Lang.h"
+#include <QFile>
+#include <QtTest>
+
+namespace {
+std::optional<QStringList> decodeList(const QByteArray &b) {
+    if (!b.startsWith('[')) return std::nullopt;
+    return QStringList{QString::fromUtf8(b)};
+}
+
+// Every store that keeps a document, each as a store loads it.
+const char *const kStoreKeys[] = {kTasks,    kProjects,        kCustomReminders, kNotes,
+                                  kFinances, kExerciseLibrary, kExerciseHistory, kPlaylistState};
+} // namespace
+
+class TstDataNotices : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+private slots:
+    void init() { DataNotices::get().take(); }
+    void cleanup() { L::setLang(AppLang::en); }
+    void englishAlertNamesWhatWasKeptAndWhere();
+    void everyStoreIsNamedInEveryLanguage_data();
+    void everyStoreIsNamedInEveryLanguage();
+    void unreadableDocumentsAreToldOnceFromTheEventLoop();
+    void unreadableDatabaseIsTold();
+};
+
+void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
+    TempPrefs t;
+    const Dialogs::Alert a =
+        unreadableDataAlert({{QString(), "/d/mivo.sqlite3.unreadable-20260101-090000", "/d/mivo.sqlite3"},
+                             {"savedTasks", "savedTasks.unreadable-20260101-090001", "/d/mivo.sqlite3"},
+                             {"somethingNew", "somethingNew.unreadable-20260101-090002", "/d/mivo.sqlite3"}});
+    QCOMPARE(a.title, QStringLiteral("Some of your data could not be read"));
+    QCOMPARE(a.text, QStringLiteral(
+                         "Mivo kept an untouched copy and started without it:\n"
+                         "• All settings and data (the database): copy kept as "
+                         "/d/mivo.sqlite3.unreadable-20260101-090000\n"
+                         "• Tasks: copy kept as “savedTasks.unreadable-20260101-090001” in /d/mivo.sqlite3\n"
+                         "• “somethingNew”: copy kept as “somethingNew.unreadable-20260101-090002” in "
+                         "/d/mivo.sqlite3"));
+    QVERIFY(a.warning);
+}
+
+void TstDataNotices::everyStoreIsNamedInEveryLanguage_data() {
+    QTest::addColumn<AppLang>("lang");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("tasksLine");
+    QTest::newRow("en") << AppLang::en << "Some of your data could not be read"
+                        << "• Tasks: copy kept as “K” in P";
+    QTest::newRow("es") << AppLang::es << "Algunos de tus datos no se pudieron leer"
+                        << "• Tareas: copia guardada como «K» en P";
+    QTest::newRow("de") << AppLang::de << "Einige deiner Daten konnten nicht gelesen werden"
+                        << "• Aufgaben: Kopie als „K“ in P aufbewahrt";
+    QTest::newRow("fr") << AppLang::fr << "Certaines de tes données n'ont pas pu être lues"
+                        << "• Tâches : copie conservée sous « K » dans P";
+    QTest::newRow("uk") << AppLang::uk << "Деякі ваші дані не вдалося прочитати"
+                        << "• Завдання: копію збережено як «K» у P";
+    QTest::newRow("pl") << AppLang::pl << "Nie udało się odczytać części danych"
+                        << "• Zadania: kopię zachowano jako „K” w P";
+}
+
+void TstDataNotices::everyStoreIsNamedInEveryLanguage() {
+    QFETCH(AppLang, lang);
+    QFETCH(QString, title);
+    QFETCH(QString, tasksLine);
+    TempPrefs t;
+    L::setLang(lang);
+    const Dialogs::Alert a = unreadableDataAlert({{"savedTasks", "K", "P"}});
+    QCOMPARE(a.title, title);
+    QCOMPARE(a.text.split('\n').value(1), tasksLine);
+    // Each store has a name of its own in this language, none falls back to its key.
+    QSet<QString> names;
+    for (const char *key : kStoreKeys) {
+        const QString name = unreadableDataName(QString::fromLatin1(key));
+        QVERIFY2(!name.contains(QLatin1String(key)) && !name.isEmpty(), key);
+        names.insert(name);
+    }
+    names.insert(unreadableDataName(QString()));
+    QCOMPARE(names.size(), int(std::size(kStoreKeys)) + 1);
+}
+
+// Stores load their documents when first used (at launch, or when a page first opens): the user is
+// told once, after the store is built, in one alert for all that was found together.
+void TstDataNotices::unreadableDocumentsAreToldOnceFromTheEventLoop() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    DataNoticePresenter presenter(nullptr);
+    t.prefs().setData(kTasks, "{not a list");
+    t.prefs().setString(kNotes, "[stored as text]");
+    t.prefs().setData(kFinances, "[fine]");
+    loadDocument<QStringList>(kTasks, decodeList);
+    loadDocument<QStringList>(kNotes, decodeList);
+    loadDocument<QStringList>(kFinances, decodeList);
+    QVERIFY(dialogs.alertsShown.isEmpty()); // never from inside the store that found it
+    QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+    const QString shown = dialogs.alertsShown[0];
+    QVERIFY2(shown.startsWith("Some of your data could not be read|"), qPrintable(shown));
+    QVERIFY(shown.contains("• Tasks: copy kept as “savedTasks.unreadable-"));
+    QVERIFY(shown.contains("• Notes: copy kept as “savedNotes.unreadable-"));
+    QVERIFY(shown.contains(" in " + t.path()));
+    QVERIFY(!shown.contains("Finances"));
+
+    // The next launch finds the same unreadable documents: they are already kept, and were told.
+    t.reopen();
+    loadDocument<QStringList>(kTasks, decodeList);
+    loadDocument<QStringList>(kNotes, decodeList);
+    QTest::qWait(50);
+    QCOMPARE(dialogs.alertsShown.size(), 1);
+}
+
+void TstDataNotices::unreadableDatabaseIsTold() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(8192, 'x'));
+    f.close();
+    TestDialogs dialogs;
+    Prefs broken(path); // found before anything shows alerts: told once the presenter exists
+    Prefs::install(&broken);
+    DataNoticePresenter presenter(nullptr);
+    QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+    QVERIFY2(dialogs.alertsShown[0].contains("• All settings and data (the database): copy kept as " +
+                                             broken.setAsidePath()),
+             qPrintable(dialogs.alertsShown[0]));
+    Prefs::install(nullptr);
+}
+
+QTEST_MAIN(TstDataNotices)
+#include "tst_data_notices.moc"

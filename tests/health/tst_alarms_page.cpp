@@ -1,0 +1,448 @@
+#include "HealthTestEnv.h"
+#include "app/MainTabVC.h"
+#include "health/AlarmListView.h"
+#include "health/AlarmsView.h"
+#include "platform/Keys.h"
+#include "platform/Notifier.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "ui/Lang.h"
+#include "ui/Stepper.h"
+#include "ui/Theme.h"
+#include "ui/TintButton.h"
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimeEdit>
+#include <QtTest>
+
+// The reminders page as a user drives it: rows clicked, controls used, the add-alarm sheet filled in
+// (dialogs scripted), time moved on by a fake clock.
+namespace {
+const QDateTime kStart(QDate(2027, 3, 3), QTime(9, 0));
+
+// Scripted dialogs that fill in the add-alarm sheet before answering.
+class SheetDialogs : public TestDialogs {
+public:
+    QTime time = QTime(9, 0);
+    QString text, day, month, year = QStringLiteral("keep");
+    bool checkpoint = false;
+    int alert(QWidget *parent, const Alert &a) override {
+        if (QWidget *acc = a.accessory) {
+            acc->findChild<QTimeEdit *>(QStringLiteral("timePicker"))->setTime(time);
+            acc->findChild<QLineEdit *>(QStringLiteral("alarmText"))->setText(text);
+            acc->findChild<QLineEdit *>(QStringLiteral("dayField"))->setText(day);
+            acc->findChild<QLineEdit *>(QStringLiteral("monthField"))->setText(month);
+            if (year != QLatin1String("keep"))
+                acc->findChild<QLineEdit *>(QStringLiteral("yearField"))->setText(year);
+            acc->findChild<QCheckBox *>(QStringLiteral("checkpointBox"))->setChecked(checkpoint);
+        }
+        return TestDialogs::alert(parent, a);
+    }
+};
+
+void settle() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QTest::qWait(5);
+    }
+}
+
+CustomReminder alarm(const QString &text, int h, int m, bool daily = false) {
+    CustomReminder a;
+    a.text = text;
+    a.hour = h;
+    a.minute = m;
+    a.dailyCheckpoint = daily;
+    return a;
+}
+
+// Labels and buttons whose text does not fit their frame: the glyphs a user would not see.
+QStringList cutTexts(QWidget *root, bool checkButtons) {
+    QStringList bad;
+    for (QLabel *l : root->findChildren<QLabel *>()) {
+        if (!l->isVisibleTo(root) || l->text().isEmpty()) continue;
+        const QFontMetrics fm(l->font());
+        const QRect cr = l->contentsRect();
+        const QStringList lines = l->text().split(QLatin1Char('\n'));
+        bool cut = fm.height() + (lines.size() - 1) * fm.lineSpacing() > cr.height();
+        for (const QString &line : lines)
+            cut = cut || fm.horizontalAdvance(line) > cr.width();
+        if (cut)
+            bad << QStringLiteral("%1 \"%2\" in %3x%4")
+                       .arg(l->objectName(), l->text())
+                       .arg(cr.width())
+                       .arg(cr.height());
+    }
+    if (checkButtons)
+        for (QPushButton *b : root->findChildren<QPushButton *>()) {
+            if (!b->isVisibleTo(root)) continue;
+            if (b->fontMetrics().horizontalAdvance(b->text()) > b->width() - 8 || !b->toolTip().isEmpty())
+                bad << QStringLiteral("button \"%1\" (%2) in %3")
+                           .arg(b->text(), b->toolTip())
+                           .arg(b->width());
+        }
+    return bad;
+}
+} // namespace
+
+class TstAlarmsPage : public QObject {
+    Q_OBJECT
+    std::unique_ptr<HealthEnv> env;
+    std::unique_ptr<SheetDialogs> dialogs;
+    std::unique_ptr<AlarmsView> page;
+
+    void openPage() {
+        page = std::make_unique<AlarmsView>();
+        page->resize(979, 686);
+        page->setup();
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        settle();
+    }
+    void select(const QString &id) {
+        const QRect r = page->listView()->rowRect(id);
+        QVERIFY2(!r.isEmpty(), qPrintable(id));
+        QTest::mouseClick(page->listView(), Qt::LeftButton, {}, r.center());
+        settle();
+        QCOMPARE(page->selectedItem().value_or(QString()), id);
+    }
+    template <class T> T *detail(const char *name) const {
+        return page->detailHost()->findChild<T *>(QLatin1String(name));
+    }
+    QString detailText(const char *name) const {
+        QLabel *l = detail<QLabel>(name);
+        return l ? l->text() : QStringLiteral("<none>");
+    }
+    void clickStepper(Stepper *s, bool up) {
+        QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() / 2, up ? 3 : s->height() - 3));
+    }
+    QString onlyAlarmId() const {
+        const auto &items = CustomReminderStore::shared().items();
+        return items.size() == 1 ? items.front().id : QString();
+    }
+
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        env = std::make_unique<HealthEnv>(kStart);
+        dialogs = std::make_unique<SheetDialogs>();
+        L::setLang(AppLang::en);
+        PomodoroTimer::shared().reset();
+    }
+    void cleanup() {
+        page.reset();
+        settle();
+        dialogs.reset();
+        env.reset();
+    }
+
+    void listOrderAndPlaceholder() {
+        CustomReminderStore::shared().add(alarm(QStringLiteral("B"), 8, 0));
+        CustomReminderStore::shared().add(alarm(QStringLiteral("A"), 7, 0));
+        openPage();
+        const auto &items = CustomReminderStore::shared().items();
+        QCOMPARE(page->listView()->rowIds(),
+                 (QStringList{"pom_timer", "health_waterMins", "health_eyesMins", "health_postureMins",
+                              "health_stretchMins", "custom_" + items[0].id, "custom_" + items[1].id}));
+        QCOMPARE(detailText("emptyDetail"), QStringLiteral("← Select an alarm from the list"));
+        // The list paints the rows in view, and asks only for those.
+        QVERIFY(page->listView()->rowsPainted() <= 7);
+    }
+
+    // Every second repaints the rows in view, whatever the number of alarms, and builds nothing.
+    void manyAlarmsCostWhatIsVisible() {
+        for (int i = 0; i < 300; ++i)
+            CustomReminderStore::shared().add(alarm(QString::number(i), 7, i % 60));
+        openPage();
+        const int builds = page->structureBuilds();
+        QCOMPARE(page->listView()->rowIds().size(), 305);
+        env->clock.advance(1);
+        settle();
+        QVERIFY2(page->listView()->rowsPainted() > 0 && page->listView()->rowsPainted() <= 12,
+                 qPrintable(QString::number(page->listView()->rowsPainted())));
+        QCOMPARE(page->structureBuilds(), builds);
+    }
+
+    void emptyStoreShowsNoteAndButton() {
+        openPage();
+        const auto &entries = page->listView()->entries();
+        QCOMPARE(entries.back().kind, AlarmListView::Entry::Kind::note);
+        QCOMPARE(entries.back().text, QStringLiteral("No alarms yet"));
+        auto *add = page->listView()->findChild<QPushButton *>(QStringLiteral("addAlarmListButton"));
+        QVERIFY(add);
+        QCOMPARE(add->y(), int(entries.back().y + 30));
+    }
+
+    // Each second the values move on in the same widgets; the views are built once.
+    void secondsUpdateInPlace() {
+        openPage();
+        select(QStringLiteral("health_waterMins"));
+        QLabel *countdown = detail<QLabel>("countdown");
+        QCOMPARE(countdown->text(), QStringLiteral("⏱  Next in  60:00"));
+        const int builds = page->structureBuilds();
+        env->clock.advance(3);
+        settle();
+        QCOMPARE(detail<QLabel>("countdown"), countdown);
+        QCOMPARE(countdown->text(), QStringLiteral("⏱  Next in  59:57"));
+        QCOMPARE(page->structureBuilds(), builds);
+
+        // A change of structure (a new alarm) does rebuild.
+        CustomReminderStore::shared().add(alarm(QStringLiteral("x"), 7, 0));
+        settle();
+        QCOMPARE(page->structureBuilds(), builds + 1);
+
+        // Hidden, the page builds nothing, whatever happens; shown again it catches up once.
+        page->hide();
+        env->clock.advance(5);
+        CustomReminderStore::shared().add(alarm(QStringLiteral("y"), 7, 0));
+        settle();
+        QCOMPARE(page->structureBuilds(), builds + 1);
+        page->show();
+        settle();
+        QCOMPARE(page->structureBuilds(), builds + 2);
+        QCOMPARE(detail<QLabel>("countdown")->text(), QStringLiteral("⏱  Next in  59:52"));
+    }
+
+    void intervalAndTargetSteppers() {
+        env->prefs.prefs().setDouble(kEyesMins, 18.7);
+        openPage();
+        select(QStringLiteral("health_eyesMins"));
+        auto *interval = detail<Stepper>("intervalStepper");
+        QCOMPARE(detailText("intervalValue"), QStringLiteral("18"));
+        QCOMPARE(interval->value(), 18.7);
+        clickStepper(interval, true);
+        settle();
+        QCOMPARE(env->prefs.prefs().doubleValue(kEyesMins), 19.7);
+        QCOMPARE(detailText("intervalValue"), QStringLiteral("19"));
+        QCOMPARE(detail<QLabel>("countdown")->text(), QStringLiteral("⏱  Next in  19:42"));
+
+        auto *target = detail<Stepper>("targetStepper");
+        QCOMPARE(target->value(), 1.0);
+        clickStepper(target, true);
+        settle();
+        QCOMPARE(env->prefs.prefs().integer(kEyesTarget), qint64(2));
+        QCOMPARE(detailText("targetValue"), QStringLiteral("0/2"));
+        QCOMPARE(detail<Stepper>("targetStepper"), target);
+        QCOMPARE(target->value(), 2.0);
+        clickStepper(target, false);
+        clickStepper(target, false); // stops at 1
+        settle();
+        QCOMPARE(env->prefs.prefs().integer(kEyesTarget), qint64(1));
+        env->prefs.prefs().setInt(kEyesTarget, 99);
+        env->clock.advance(1);
+        settle();
+        QCOMPARE(target->value(), 99.0);
+        clickStepper(target, true);
+        settle();
+        QCOMPARE(env->prefs.prefs().integer(kEyesTarget), qint64(99));
+        QCOMPARE(detailText("targetValue"), QStringLiteral("0/99"));
+    }
+
+    void reminderSwitches() {
+        openPage();
+        select(QStringLiteral("health_waterMins"));
+        auto *on = detail<QCheckBox>("onSwitch");
+        auto *sound = detail<QCheckBox>("soundSwitch");
+        QVERIFY(on->isChecked() && sound->isChecked());
+        QTest::mouseClick(on, Qt::LeftButton);
+        settle();
+        QCOMPARE(env->prefs.prefs().boolValue(kWaterOn), false);
+        QCOMPARE(detail<QLabel>("countdown")->text(), QStringLiteral("⏸  Off"));
+        QVERIFY(!on->isChecked());
+        QTest::mouseClick(sound, Qt::LeftButton);
+        settle();
+        QCOMPARE(env->prefs.prefs().boolValue(kWaterSnd), false);
+        // Switched from elsewhere (the status menu), the box follows within the second.
+        env->prefs.prefs().setBool(kWaterSnd, true);
+        env->clock.advance(1);
+        settle();
+        QVERIFY(sound->isChecked());
+    }
+
+    void addedAlarmFiresAndCounts() {
+        openPage();
+        dialogs->time = QTime(9, 1);
+        dialogs->text = QStringLiteral("  Take vitamins ");
+        page->showAddAlarmDialog();
+        settle();
+        const QString id = onlyAlarmId();
+        QVERIFY(!id.isEmpty());
+        QCOMPARE(page->selectedItem().value_or(QString()), "custom_" + id);
+        QCOMPARE(CustomReminderStore::shared().items().front().text, QStringLiteral("Take vitamins"));
+        QCOMPARE(detailText("alarmTime"), QStringLiteral("09:01   ·   Every day"));
+        QCOMPARE(detailText("alarmStatus"), QStringLiteral("⏰  ACTIVE"));
+        QCOMPARE(detailText("targetValue"), QStringLiteral("0/1"));
+        QVERIFY(!detail<QCheckBox>("doneSwitch"));
+        const int builds = page->structureBuilds();
+        env->clock.advance(61);
+        settle();
+        QCOMPARE(env->banners.timesOf(QStringLiteral("Take vitamins")), (QList<qint64>{60}));
+        QCOMPARE(env->sound.played.count(QStringLiteral("Tink")), 1);
+        QCOMPARE(detailText("targetValue"), QStringLiteral("1/1"));
+        QCOMPARE(page->structureBuilds(), builds);
+    }
+
+    void invalidDateCreatesNothing() {
+        openPage();
+        dialogs->day = QString();
+        dialogs->month = QStringLiteral("3");
+        page->showAddAlarmDialog();
+        settle();
+        QVERIFY(CustomReminderStore::shared().items().empty());
+        QCOMPARE(
+            dialogs->alertsShown.last(),
+            QStringLiteral("Invalid date|Enter Day, Month, Year correctly — or leave all blank for daily."));
+        dialogs->day = QStringLiteral("1");
+        dialogs->month = QStringLiteral("1");
+        dialogs->year = QStringLiteral("10000");
+        page->showAddAlarmDialog();
+        settle();
+        QVERIFY(CustomReminderStore::shared().items().empty());
+        dialogs->alertAnswers = {1}; // Cancel
+        dialogs->year = QStringLiteral("2028");
+        page->showAddAlarmDialog();
+        settle();
+        QVERIFY(CustomReminderStore::shared().items().empty());
+    }
+
+    void checkpointAlarmPaneAndDelete() {
+        openPage();
+        dialogs->day = QStringLiteral("29");
+        dialogs->month = QStringLiteral("2");
+        dialogs->year = QStringLiteral("2028");
+        dialogs->checkpoint = true;
+        page->showAddAlarmDialog();
+        settle();
+        const QString id = onlyAlarmId();
+        QVERIFY(CustomReminderStore::shared().items().front().dailyCheckpoint);
+        QCOMPARE(detailText("alarmTime"), QStringLiteral("09:00   ·   📅 29.02.2028   🔁"));
+        QCOMPARE(detailText("alarmStatus"), QStringLiteral("🔁  ACTIVE · DAILY"));
+        auto *done = detail<QCheckBox>("doneSwitch");
+        QVERIFY(done);
+        QTest::mouseClick(done, Qt::LeftButton);
+        settle();
+        QVERIFY(CustomReminderStore::shared().items().front().done);
+        QCOMPARE(detailText("alarmStatus"), QStringLiteral("✓  DONE"));
+        QCOMPARE(detailText("paneEmoji"), QStringLiteral("✅"));
+
+        auto *del = detail<QPushButton>("deleteButton");
+        dialogs->alertAnswers = {1};
+        QTest::mouseClick(del, Qt::LeftButton);
+        settle();
+        QCOMPARE(CustomReminderStore::shared().items().size(), size_t(1));
+        QCOMPARE(dialogs->alertsShown.last(),
+                 QStringLiteral("Delete alarm?|«Alarm»  will be permanently deleted."));
+        dialogs->alertAnswers = {0};
+        QTest::mouseClick(detail<QPushButton>("deleteButton"), Qt::LeftButton);
+        settle();
+        QVERIFY(CustomReminderStore::shared().items().empty());
+        QVERIFY(!page->selectedItem());
+        QCOMPARE(detailText("emptyDetail"), QStringLiteral("← Select an alarm from the list"));
+        Q_UNUSED(id);
+    }
+
+    // A one-off whose moment has passed keeps its record but looks done.
+    void spentAlarmLooksDone() {
+        CustomReminder a = alarm(QStringLiteral("Dentist"), 8, 30);
+        a.startDay = 3;
+        a.startMonth = 3;
+        a.startYear = 2027;
+        CustomReminderStore::shared().add(a);
+        openPage();
+        select("custom_" + a.id);
+        QCOMPARE(detailText("alarmStatus"), QStringLiteral("✓  DONE"));
+        QCOMPARE(detailText("paneEmoji"), QStringLiteral("✅"));
+        QCOMPARE(CustomReminderStore::shared().items().size(), size_t(1));
+    }
+
+    void timerPane() {
+        openPage();
+        select(QStringLiteral("pom_timer"));
+        auto *start = detail<TintButton>("startButton");
+        QCOMPARE(start->text(), QStringLiteral("▶  Start"));
+        QCOMPARE(detailText("timerRemaining"), QStringLiteral("25:00"));
+        const int builds = page->structureBuilds();
+        QTest::mouseClick(start, Qt::LeftButton);
+        settle();
+        QVERIFY(PomodoroTimer::shared().isRunning());
+        QCOMPARE(start->text(), QStringLiteral("⏸  Pause"));
+        env->clock.advance(2);
+        settle();
+        QCOMPARE(detailText("timerRemaining"), QStringLiteral("24:58"));
+        QTest::mouseClick(detail<QPushButton>("skipButton"), Qt::LeftButton);
+        settle();
+        QCOMPARE(PomodoroTimer::shared().phase(), Phase::rest);
+        QCOMPARE(start->tint(), Phases::accentColor(Phase::rest));
+        QVERIFY(env->banners.shown.isEmpty()); // skipped, not ended: no banner
+        QCOMPARE(page->structureBuilds(), builds);
+        auto *sound = detail<QCheckBox>("soundSwitch");
+        QVERIFY(sound->isChecked());
+        QTest::mouseClick(sound, Qt::LeftButton);
+        QCOMPARE(env->prefs.prefs().boolValue(kSoundOn), false);
+        PomodoroTimer::shared().reset();
+    }
+
+    void dividerCapsTheList() {
+        QCOMPARE(AlarmsView::listWidth(979, 0.42), 979 * 0.42);
+        QCOMPARE(AlarmsView::listWidth(300, 0.42), 200.0);
+        QCOMPARE(AlarmsView::fractionForDrag(900, 1400), 500.0 / 1400);
+        QCOMPARE(AlarmsView::fractionForDrag(10, 300), 200.0 / 300);
+    }
+
+    // Every text of every pane fits its frame in the six languages at the three font sizes, and
+    // each pane is drawn in every theme for a person to look at.
+    void textsFitAndPanesRender() {
+        CustomReminder a = alarm(
+            QStringLiteral("A very long alarm text that will never fit the pane title at all"), 7, 5, true);
+        a.startDay = 3;
+        a.startMonth = 3;
+        a.startYear = 2027;
+        CustomReminderStore::shared().add(a);
+        openPage();
+        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+        QDir().mkpath(out);
+        const QStringList panes = {"pom_timer", "health_eyesMins", "custom_" + a.id, QString()};
+        for (double scale : {1.0, 1.15, 1.3}) {
+            VF::setFontScale(scale);
+            for (AppLang lang : AppLangs::allCases) {
+                L::setLang(lang);
+                for (const QString &sel : panes) {
+                    page->clearContent();
+                    page->setup();
+                    page->setSelectedItem(sel.isEmpty() ? std::nullopt : std::optional<QString>(sel));
+                    settle();
+                    const QStringList bad = cutTexts(page.get(), true);
+                    QVERIFY2(bad.isEmpty(),
+                             qPrintable(QStringLiteral("%1 %2 %3: ")
+                                            .arg(AppLangs::rawValue(lang), QString::number(scale), sel) +
+                                        bad.join(QStringLiteral("; "))));
+                }
+            }
+        }
+        L::setLang(AppLang::en);
+        VF::setFontScale(1.0);
+        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
+            VF::setTheme(theme);
+            for (const QString &sel : panes.mid(0, 3)) {
+                page->clearContent();
+                page->setup();
+                page->setSelectedItem(sel);
+                settle();
+                const QImage img = page->grab().toImage();
+                QVERIFY(
+                    img.save(QStringLiteral("%1/alarms-%2-%3.png")
+                                 .arg(out, AppThemes::rawValue(theme), sel.section(QLatin1Char('_'), 0, 0))));
+                QSet<QRgb> colours;
+                for (int y = 0; y < img.height(); y += 9)
+                    for (int x = 0; x < img.width(); x += 9)
+                        colours.insert(img.pixel(x, y));
+                QVERIFY(colours.size() > 8);
+            }
+        }
+        VF::setFontScale(1.0);
+    }
+};
+
+QTEST_MAIN(TstAlarmsPage)
+#include "tst_alarms_page.moc"
