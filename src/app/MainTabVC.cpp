@@ -6,6 +6,7 @@
 #include "finance/FinanceView.h"
 #include "health/AlarmsView.h"
 #include "platform/Notifier.h"
+#include "exercises/ExercisesView.h"
 #include "pomodoro/PomodoroView.h"
 #include "settings/SettingsView.h"
 #include "settings/SupportView.h"
@@ -83,6 +84,7 @@ Page *MainTabVC::defaultPage(const QString &id) {
     // Each page is added here as it is built; ids without a page show a placeholder.
     if (id == QLatin1String("pomodoro")) return new PomodoroView;
     if (id == QLatin1String("finances")) return new FinanceView;
+    if (id == QLatin1String("exercises")) return new ExercisesView;
     if (id == QLatin1String("alarms")) return new AlarmsView;
     if (id == QLatin1String("settings")) return new SettingsView;
     if (id == QLatin1String("support")) return new SupportView;

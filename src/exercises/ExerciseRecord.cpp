@@ -1,0 +1,55 @@
+#include "exercises/ExerciseRecord.h"
+
+#include "platform/Clock.h"
+#include "platform/RecordJson.h"
+
+using namespace RecordJson;
+
+ExerciseRecord ExerciseRecord::make(const QString &name, const QString &emoji, qint64 durationSecs) {
+    const QDate d = Clock::get().today();
+    return {newId(), name, emoji, d.day(), d.month(), d.year(), durationSecs};
+}
+
+namespace ExerciseHistoryJson {
+QByteArray encode(const std::vector<ExerciseRecord> &records) {
+    QByteArray out;
+    out.append('[');
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const ExerciseRecord &r = records[i];
+        if (i) out.append(',');
+        appendKey(out.append('{'), "id");
+        appendString(out, r.id);
+        appendKey(out.append(','), "name");
+        appendString(out, r.name);
+        appendKey(out.append(','), "emoji");
+        appendString(out, r.emoji);
+        appendKey(out.append(','), "day");
+        appendInt(out, r.day);
+        appendKey(out.append(','), "month");
+        appendInt(out, r.month);
+        appendKey(out.append(','), "year");
+        appendInt(out, r.year);
+        appendKey(out.append(','), "durationSecs");
+        appendInt(out, r.durationSecs);
+        out.append('}');
+    }
+    out.append(']');
+    return out;
+}
+
+std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes) {
+    const auto doc = parse(bytes);
+    if (!doc || !doc->is_array()) return std::nullopt;
+    std::vector<ExerciseRecord> out;
+    out.reserve(doc->size());
+    for (const Json &o : *doc) {
+        ExerciseRecord r;
+        if (!readString(o, "id", r.id) || !readString(o, "name", r.name) ||
+            !readString(o, "emoji", r.emoji) || !readInt(o, "day", r.day) || !readInt(o, "month", r.month) ||
+            !readInt(o, "year", r.year) || !readInt(o, "durationSecs", r.durationSecs))
+            return std::nullopt;
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+} // namespace ExerciseHistoryJson
