@@ -126,8 +126,9 @@ void YouTubeBrowserWindow::build() {
          VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.07f) : QColor::fromRgbF(0, 0, 0, 0.1f));
 
     QPointer<YouTubeBrowserWindow> self(this);
-    if (WebViews *views = webViews()) {
-        page_ = views->makeBrowserPage(this, userAgent());
+    WebViews *views = webViews();
+    if (views) page_ = views->makeBrowserPage(this, userAgent());
+    if (page_) {
         content_ = page_->widget();
         page_->onUrlCommitted = [self](const QUrl &url) {
             if (self && !url.isEmpty()) self->address_->setText(url.toString());

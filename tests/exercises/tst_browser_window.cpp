@@ -175,7 +175,14 @@ private slots:
     }
 
     void withoutTheWebModuleItOffersTheDefaultBrowser() {
-        installWebViews(nullptr);
+        // A module that cannot make a page stands for one that could not be loaded.
+        struct NoPages : WebViews {
+            QWidget *makeDocumentView(QWidget *, const QString &, const QUrl &, std::function<void(const QUrl &)>) override {
+                return nullptr;
+            }
+            BrowserPage *makeBrowserPage(QWidget *, const QString &) override { return nullptr; }
+        } none;
+        installWebViews(&none);
         RecordingLinks links;
         YouTubeBrowserWindow w;
         QVERIFY(!w.page());
@@ -185,6 +192,7 @@ private slots:
         QTest::mouseClick(w.openExternallyButton(), Qt::LeftButton);
         QCOMPARE(links.opened, QList<QUrl>({QUrl("https://example.org/v")}));
         QVERIFY(w.countdown()->isRunning()); // the step still ends on time
+        installWebViews(nullptr);
     }
 };
 

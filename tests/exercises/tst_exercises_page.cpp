@@ -205,17 +205,17 @@ private slots:
     void importsExportsAndDelete() {
         QTemporaryDir dir;
         // One exercise whose id is a built-in's: kept as a copy with a fresh id.
-        dialogs->openPathAnswers << QFINDTESTDATA("../data/exercises/neck-copy.json");
+        dialogs->openPathAnswers << QStringLiteral(MIVO_TEST_DATA "/exercises/neck-copy.json");
         page->doImportOne();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import complete|Exercise imported."));
         const Exercise copy = ExerciseStore::shared().exercises().back();
         QVERIFY(!copy.isBuiltIn && copy.id != QLatin1String("builtin-neck"));
         QVERIFY(ExerciseStore::shared().find(QStringLiteral("builtin-neck"))->isBuiltIn);
 
-        dialogs->openPathAnswers << QFINDTESTDATA("../data/exercises/neck-copy.json");
+        dialogs->openPathAnswers << QStringLiteral(MIVO_TEST_DATA "/exercises/neck-copy.json");
         page->doImport();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import error|Invalid JSON export."));
-        dialogs->openPathAnswers << QFINDTESTDATA("../data/exercises/two-exercises.json");
+        dialogs->openPathAnswers << QStringLiteral(MIVO_TEST_DATA "/exercises/two-exercises.json");
         page->doImport();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import complete|2 exercises added."));
         QCOMPARE(ExerciseStore::shared().exercises().size(), size_t(11));
