@@ -203,8 +203,10 @@ NoteRow decodeRow(const Json &o) {
                 break;
             }
             auto bytes = strictBase64(jsonBytes(it.value()));
-            if (!bytes) ok = false;
-            else map[*key] = std::move(*bytes);
+            if (!bytes)
+                ok = false;
+            else
+                map[*key] = std::move(*bytes);
         }
         if (ok) r.cellsRTF = std::move(map);
     }
@@ -226,7 +228,8 @@ std::optional<Note> decodeNote(const Json &o) {
     n.type = *t;
 
     std::optional<QByteArray> rtfText, image;
-    if (!optionalString(o, "bodyRTF", rtfText) || !optionalString(o, "imageBase64", image)) return std::nullopt;
+    if (!optionalString(o, "bodyRTF", rtfText) || !optionalString(o, "imageBase64", image))
+        return std::nullopt;
     if (rtfText) {
         n.bodyRTF = strictBase64(*rtfText);
         if (!n.bodyRTF) return std::nullopt;

@@ -54,9 +54,12 @@ QString proposedName(const Note &note, Format f) {
     base.replace(u':', u'-');
     if (note.title.isEmpty()) base = QStringLiteral("note"); // never a hidden ".txt"
     switch (f) {
-    case Format::txt: return base + QStringLiteral(".txt");
-    case Format::csv: return base + QStringLiteral(".csv");
-    case Format::pdf: return base + QStringLiteral(".pdf");
+    case Format::txt:
+        return base + QStringLiteral(".txt");
+    case Format::csv:
+        return base + QStringLiteral(".csv");
+    case Format::pdf:
+        return base + QStringLiteral(".pdf");
     }
     return base;
 }
@@ -96,9 +99,12 @@ void buildPdfDocument(const Note &note, QTextDocument &doc) {
             for (qsizetype i = 0; i < row.cells.size(); ++i) {
                 if (i) c.insertText(sep, plainFormat(11, 0.4));
                 std::optional<QTextDocumentFragment> rich;
-                if (auto it = row.cellsRTF.find(int(i)); it != row.cellsRTF.end()) rich = blackRichText(it->second);
-                if (rich) c.insertFragment(*rich);
-                else c.insertText(row.cells.at(i), plainFormat(11));
+                if (auto it = row.cellsRTF.find(int(i)); it != row.cellsRTF.end())
+                    rich = blackRichText(it->second);
+                if (rich)
+                    c.insertFragment(*rich);
+                else
+                    c.insertText(row.cells.at(i), plainFormat(11));
             }
             c.insertText(QStringLiteral("\n"), QTextCharFormat());
         }
@@ -156,12 +162,20 @@ WriteResult writePdf(const QString &path, const Note &note) {
 }
 
 QString formatAlertTitle() {
-    return L::t(Tr{.en = "Export format", .es = "Formato de exportación", .de = "Format wählen",
-                   .fr = "Format d'export", .uk = "Формат експорту", .pl = "Format eksportu"});
+    return L::t(Tr{.en = "Export format",
+                   .es = "Formato de exportación",
+                   .de = "Format wählen",
+                   .fr = "Format d'export",
+                   .uk = "Формат експорту",
+                   .pl = "Format eksportu"});
 }
 
 QString noSelectionText() {
-    return L::t(Tr{.en = "No note selected", .es = "Ninguna nota seleccionada", .de = "Keine Notiz ausgewählt",
-                   .fr = "Aucune note sélectionnée", .uk = "Нотатку не вибрано", .pl = "Nie wybrano notatki"});
+    return L::t(Tr{.en = "No note selected",
+                   .es = "Ninguna nota seleccionada",
+                   .de = "Keine Notiz ausgewählt",
+                   .fr = "Aucune note sélectionnée",
+                   .uk = "Нотатку не вибрано",
+                   .pl = "Nie wybrano notatki"});
 }
 } // namespace NoteExport

@@ -30,7 +30,13 @@ inline constexpr double kTextWidth = kPageWidth - 2 * kMarginX; // 499
 // Texts of the export flow.
 QString formatAlertTitle(); // "Export format"
 QString noSelectionText();  // "No note selected"
-inline QString txtButton() { return QStringLiteral("TXT"); }
-inline QString csvButton() { return QStringLiteral("CSV"); }
-inline QString pdfButton() { return QStringLiteral("PDF"); }
+inline QString txtButton() {
+    return QStringLiteral("TXT");
+}
+inline QString csvButton() {
+    return QStringLiteral("CSV");
+}
+inline QString pdfButton() {
+    return QStringLiteral("PDF");
+}
 } // namespace NoteExport

@@ -63,12 +63,20 @@ QString countText(int index, int count) {
 }
 
 QString noResultsText() {
-    return L::t(Tr{.en = "No results", .es = "Sin resultados", .de = "Kein Ergebnis", .fr = "Aucun résultat",
-                   .uk = "Немає збігів", .pl = "Brak wyników"});
+    return L::t(Tr{.en = "No results",
+                   .es = "Sin resultados",
+                   .de = "Kein Ergebnis",
+                   .fr = "Aucun résultat",
+                   .uk = "Немає збігів",
+                   .pl = "Brak wyników"});
 }
 
 QString placeholderText() {
-    return L::t(Tr{.en = "Find in note…", .es = "Buscar…", .de = "In Notiz suchen…", .fr = "Rechercher…",
-                   .uk = "Пошук у нотатці…", .pl = "Szukaj w notatce…"});
+    return L::t(Tr{.en = "Find in note…",
+                   .es = "Buscar…",
+                   .de = "In Notiz suchen…",
+                   .fr = "Rechercher…",
+                   .uk = "Пошук у нотатці…",
+                   .pl = "Szukaj w notatce…"});
 }
 } // namespace NoteFind

@@ -38,35 +38,47 @@ int freshenDuplicateIds(std::vector<Note> &notes) {
 }
 
 bool run(QWidget *parent, NoteStore &store) {
-    const QString path =
-        Dialogs::get().openPath(parent, QString(), {QStringLiteral("JSON (*.json)")});
+    const QString path = Dialogs::get().openPath(parent, QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return false;
     const ReadResult r = read(path);
     if (r.error != ReadError::none) {
         Dialogs::get().alert(parent, {errorTitle(), errorText(), {}, nullptr, true});
         return false;
     }
-    const int answer = Dialogs::get().alert(
-        parent, {confirmTitle(), confirmText(qsizetype(r.notes.size())), {replaceButton(), cancelButton()}, nullptr, true});
+    const int answer = Dialogs::get().alert(parent, {confirmTitle(),
+                                                     confirmText(qsizetype(r.notes.size())),
+                                                     {replaceButton(), cancelButton()},
+                                                     nullptr,
+                                                     true});
     if (answer != 0) return false;
     store.replaceAll(r.notes);
     return true;
 }
 
 QString errorTitle() {
-    return L::t(Tr{.en = "Import error", .es = "Error de importación", .de = "Importfehler",
-                   .fr = "Erreur d'import", .uk = "Помилка імпорту", .pl = "Błąd importu"});
+    return L::t(Tr{.en = "Import error",
+                   .es = "Error de importación",
+                   .de = "Importfehler",
+                   .fr = "Erreur d'import",
+                   .uk = "Помилка імпорту",
+                   .pl = "Błąd importu"});
 }
 
 QString errorText() {
-    return L::t(Tr{.en = "Invalid Mivo Notes JSON.", .es = "Archivo JSON no válido.",
-                   .de = "Ungültige Notizen-Datei.", .fr = "Fichier JSON invalide.",
-                   .uk = "Недійсний JSON-файл нотаток Mivo.", .pl = "Nieprawidłowy plik JSON notatek Mivo."});
+    return L::t(Tr{.en = "Invalid Mivo Notes JSON.",
+                   .es = "Archivo JSON no válido.",
+                   .de = "Ungültige Notizen-Datei.",
+                   .fr = "Fichier JSON invalide.",
+                   .uk = "Недійсний JSON-файл нотаток Mivo.",
+                   .pl = "Nieprawidłowy plik JSON notatek Mivo."});
 }
 
 QString confirmTitle() {
-    return L::t(Tr{.en = "Replace all notes?", .es = "¿Reemplazar todas las notas?", .de = "Alle Notizen ersetzen?",
-                   .fr = "Remplacer toutes les notes ?", .uk = "Замінити всі нотатки?",
+    return L::t(Tr{.en = "Replace all notes?",
+                   .es = "¿Reemplazar todas las notas?",
+                   .de = "Alle Notizen ersetzen?",
+                   .fr = "Remplacer toutes les notes ?",
+                   .uk = "Замінити всі нотатки?",
                    .pl = "Zastąpić wszystkie notatki?"});
 }
 
@@ -81,12 +93,20 @@ QString confirmText(qsizetype count) {
 }
 
 QString replaceButton() {
-    return L::t(Tr{.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити",
+    return L::t(Tr{.en = "Replace",
+                   .es = "Reemplazar",
+                   .de = "Ersetzen",
+                   .fr = "Remplacer",
+                   .uk = "Замінити",
                    .pl = "Zastąp"});
 }
 
 QString cancelButton() {
-    return L::t(Tr{.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати",
+    return L::t(Tr{.en = "Cancel",
+                   .es = "Cancelar",
+                   .de = "Abbrechen",
+                   .fr = "Annuler",
+                   .uk = "Скасувати",
                    .pl = "Anuluj"});
 }
 } // namespace NoteListImport

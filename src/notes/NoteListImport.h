@@ -28,10 +28,10 @@ int freshenDuplicateIds(std::vector<Note> &notes);
 // true when the notes were replaced.
 bool run(QWidget *parent, NoteStore &store);
 
-QString errorTitle();          // "Import error"
-QString errorText();           // "Invalid Mivo Notes JSON."
-QString confirmTitle();        // "Replace all notes?"
+QString errorTitle();   // "Import error"
+QString errorText();    // "Invalid Mivo Notes JSON."
+QString confirmTitle(); // "Replace all notes?"
 QString confirmText(qsizetype count);
-QString replaceButton();       // "Replace"
-QString cancelButton();        // "Cancel"
+QString replaceButton(); // "Replace"
+QString cancelButton();  // "Cancel"
 } // namespace NoteListImport

@@ -16,8 +16,10 @@ struct MarkRun {
 
 void addRun(std::vector<MarkRun> &runs, const QString &text, const QTextCharFormat &fmt) {
     // Attribute runs are longest stretches of equal attributes, across paragraph ends too.
-    if (!runs.empty() && runs.back().fmt == fmt) runs.back().text += text;
-    else runs.push_back({text, fmt});
+    if (!runs.empty() && runs.back().fmt == fmt)
+        runs.back().text += text;
+    else
+        runs.push_back({text, fmt});
 }
 
 qsizetype graphemeCount(const QString &s) {
@@ -38,7 +40,8 @@ QString NoteStore::attrStringToMarkdown(const QTextDocument &doc) {
     std::vector<MarkRun> runs;
     QTextCharFormat lastFmt;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        if (b != doc.begin()) addRun(runs, QStringLiteral("\n"), lastFmt); // the paragraph end keeps the format before it
+        if (b != doc.begin())
+            addRun(runs, QStringLiteral("\n"), lastFmt); // the paragraph end keeps the format before it
         lastFmt = b.charFormat();
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
@@ -88,13 +91,16 @@ QString NoteStore::txtExport(const Note &note) {
     } else {
         std::optional<QString> md;
         if (note.bodyRTF) md = rtfToMarkdown(*note.bodyRTF);
-        if (md) lines << *md;
-        else if (!note.body.isEmpty()) lines << note.body;
+        if (md)
+            lines << *md;
+        else if (!note.body.isEmpty())
+            lines << note.body;
         if (!note.link.isEmpty()) lines << QString() << QStringLiteral("🔗 ") + note.link;
     }
     lines << QString()
-          << QStringLiteral("Created: ") +
-                 Clock::fromRefSeconds(note.createdInterval).toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+          << QStringLiteral("Created: ") + Clock::fromRefSeconds(note.createdInterval)
+                                               .toLocalTime()
+                                               .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
     return lines.join(u'\n');
 }
 

@@ -42,21 +42,36 @@ constexpr char16_t kCp1251High[64] = {
 // The code page of a font's \fcharset; 0 leaves the document's own (ANSI) code page in force.
 int charsetCodePage(int charset) {
     switch (charset) {
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    default: return 0;
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    default:
+        return 0;
     }
 }
 
@@ -66,22 +81,41 @@ QString decodeBytes(const QByteArray &bytes, int codePage) {
         out.reserve(bytes.size());
         for (char c : bytes) {
             const auto b = uchar(c);
-            out += b < 0x80 ? QChar(b) : b < 0xC0 ? QChar(kCp1251High[b - 0x80]) : QChar(char16_t(0x0410 + b - 0xC0));
+            out += b < 0x80   ? QChar(b)
+                   : b < 0xC0 ? QChar(kCp1251High[b - 0x80])
+                              : QChar(char16_t(0x0410 + b - 0xC0));
         }
         return out;
     }
     if (codePage != 1252 && codePage != 0) {
         QByteArray name;
         switch (codePage) {
-        case 65001: name = "UTF-8"; break;
-        case 10000: name = "macintosh"; break;
-        case 932: name = "Shift_JIS"; break;
-        case 936: name = "GBK"; break;
-        case 949: name = "EUC-KR"; break;
-        case 950: name = "Big5"; break;
-        case 437: name = "IBM437"; break;
-        case 850: name = "IBM850"; break;
-        default: name = "windows-" + QByteArray::number(codePage);
+        case 65001:
+            name = "UTF-8";
+            break;
+        case 10000:
+            name = "macintosh";
+            break;
+        case 932:
+            name = "Shift_JIS";
+            break;
+        case 936:
+            name = "GBK";
+            break;
+        case 949:
+            name = "EUC-KR";
+            break;
+        case 950:
+            name = "Big5";
+            break;
+        case 437:
+            name = "IBM437";
+            break;
+        case 850:
+            name = "IBM850";
+            break;
+        default:
+            name = "windows-" + QByteArray::number(codePage);
         }
         QStringDecoder dec(name.constData());
         if (dec.isValid()) {
@@ -98,14 +132,13 @@ QString decodeBytes(const QByteArray &bytes, int codePage) {
 }
 
 bool isSkippedDestination(const QByteArray &w) {
-    static const char *const names[] = {"stylesheet", "info",      "pict",         "expandedcolortbl",
-                                        "listtable",  "listoverridetable",         "generator",
-                                        "themedata",  "latentstyles", "header",    "headerl",
-                                        "headerr",    "headerf",   "footer",       "footerl",
-                                        "footerr",    "footerf",   "footnote",     "object",
-                                        "datastore",  "rsidtbl",   "xmlnstbl",     "mmathPr",
-                                        "colorschememapping",      "shppict",      "nonshppict",
-                                        "filetbl",    "revtbl",    "pgdsctbl",     "xe", "tc", "private"};
+    static const char *const names[] = {
+        "stylesheet", "info",       "pict",         "expandedcolortbl", "listtable", "listoverridetable",
+        "generator",  "themedata",  "latentstyles", "header",           "headerl",   "headerr",
+        "headerf",    "footer",     "footerl",      "footerr",          "footerf",   "footnote",
+        "object",     "datastore",  "rsidtbl",      "xmlnstbl",         "mmathPr",   "colorschememapping",
+        "shppict",    "nonshppict", "filetbl",      "revtbl",           "pgdsctbl",  "xe",
+        "tc",         "private"};
     for (const char *n : names)
         if (w == n) return true;
     return false;
@@ -186,8 +219,10 @@ private:
         case Dest::skip:
             return;
         case Dest::fontTable:
-            if (ch == u';') commitFont();
-            else fontName_ += ch;
+            if (ch == u';')
+                commitFont();
+            else
+                fontName_ += ch;
             return;
         case Dest::colorTable:
             if (ch == u';') commitColor();
@@ -229,7 +264,8 @@ private:
         if (closing.rslt && rsltStart_ >= 0) {
             static const QRegularExpression re(QStringLiteral("HYPERLINK\\s+(?:\"([^\"]*)\"|([^\\s\"]+))"));
             const QRegularExpressionMatch m = re.match(fieldInst_);
-            const QString href = m.hasMatch() ? (m.captured(1).isNull() ? m.captured(2) : m.captured(1)) : QString();
+            const QString href =
+                m.hasMatch() ? (m.captured(1).isNull() ? m.captured(2) : m.captured(1)) : QString();
             if (!href.isEmpty() && cur_.position() > rsltStart_) {
                 QTextCursor c(cur_.document());
                 c.setPosition(rsltStart_);
@@ -300,7 +336,8 @@ private:
         int num = 0;
         if (hasNum) {
             // Long digit runs clamp instead of overflowing.
-            const qint64 v = i_ - d0 > 10 ? std::numeric_limits<int>::max() : in_.mid(d0, i_ - d0).toLongLong();
+            const qint64 v =
+                i_ - d0 > 10 ? std::numeric_limits<int>::max() : in_.mid(d0, i_ - d0).toLongLong();
             const qint64 clamped = std::min<qint64>(v, std::numeric_limits<int>::max());
             num = int(d0 > n0 ? -clamped : clamped);
         } else {
@@ -345,9 +382,12 @@ private:
             return;
         }
         if (g.dest == Dest::colorTable) {
-            if (w == "red" && hasNum) red_ = std::clamp(num, 0, 255), colorSet_ = true;
-            else if (w == "green" && hasNum) green_ = std::clamp(num, 0, 255), colorSet_ = true;
-            else if (w == "blue" && hasNum) blue_ = std::clamp(num, 0, 255), colorSet_ = true;
+            if (w == "red" && hasNum)
+                red_ = std::clamp(num, 0, 255), colorSet_ = true;
+            else if (w == "green" && hasNum)
+                green_ = std::clamp(num, 0, 255), colorSet_ = true;
+            else if (w == "blue" && hasNum)
+                blue_ = std::clamp(num, 0, 255), colorSet_ = true;
             return;
         }
 

@@ -78,8 +78,10 @@ QString familyOf(const QTextCharFormat &f) {
 
 int halfPoints(const QTextCharFormat &f) {
     int px = 0;
-    if (f.hasProperty(QTextFormat::FontPixelSize)) px = f.intProperty(QTextFormat::FontPixelSize);
-    else if (f.hasProperty(QTextFormat::FontPointSize)) px = qRound(f.doubleProperty(QTextFormat::FontPointSize));
+    if (f.hasProperty(QTextFormat::FontPixelSize))
+        px = f.intProperty(QTextFormat::FontPixelSize);
+    else if (f.hasProperty(QTextFormat::FontPointSize))
+        px = qRound(f.doubleProperty(QTextFormat::FontPointSize));
     return px > 0 ? std::min(px, 1000) * 2 : 0;
 }
 
@@ -98,8 +100,8 @@ void appendAttrs(QByteArray &out, const RunAttrs &a) {
 
 namespace RtfCodec {
 QByteArray write(const QTextDocument &doc) {
-    QStringList fonts;         // font table entries from \f1 on, in order of first use
-    std::vector<QRgb> colors;  // colour table entries from \cf1 on
+    QStringList fonts;        // font table entries from \f1 on, in order of first use
+    std::vector<QRgb> colors; // colour table entries from \cf1 on
     std::vector<std::vector<Run>> blocks;
 
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {

@@ -79,14 +79,17 @@ void clear(Note &note, CellRect r) {
 
 bool saveCell(Note &note, const QString &rowId, const QString &colId, const QString &plain,
               const std::optional<QByteArray> &rtf) {
-    auto row = std::find_if(note.rows.begin(), note.rows.end(), [&](const NoteRow &r) { return r.id == rowId; });
+    auto row =
+        std::find_if(note.rows.begin(), note.rows.end(), [&](const NoteRow &r) { return r.id == rowId; });
     auto col = std::find_if(note.columns.begin(), note.columns.end(),
                             [&](const NoteTableColumn &c) { return c.id == colId; });
     if (row == note.rows.end() || col == note.columns.end()) return false;
     const int ci = int(col - note.columns.begin());
     cellAt(*row, ci) = plain;
-    if (rtf) row->cellsRTF[ci] = *rtf;
-    else row->cellsRTF.erase(ci);
+    if (rtf)
+        row->cellsRTF[ci] = *rtf;
+    else
+        row->cellsRTF.erase(ci);
     return true;
 }
 

@@ -137,12 +137,17 @@ Table tableFromRows(const Rows &rows) {
 
 QString alertMessage(Failure f) {
     switch (f) {
-    case Failure::couldNotRead: return QStringLiteral("Could not read file");
-    case Failure::noData: return QStringLiteral("No data found in XLSX");
-    case Failure::xlsxFailed: return QStringLiteral("XLSX import failed");
-    case Failure::tooLarge: return QStringLiteral("File too large to import");
+    case Failure::couldNotRead:
+        return QStringLiteral("Could not read file");
+    case Failure::noData:
+        return QStringLiteral("No data found in XLSX");
+    case Failure::xlsxFailed:
+        return QStringLiteral("XLSX import failed");
+    case Failure::tooLarge:
+        return QStringLiteral("File too large to import");
     case Failure::none:
-    case Failure::nothingToImport: break;
+    case Failure::nothingToImport:
+        break;
     }
     return {};
 }

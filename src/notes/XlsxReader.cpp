@@ -51,7 +51,8 @@ public:
         zip_stat_init(&st);
         if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0) return Got::failed;
         const bool hasSizes = (st.valid & ZIP_STAT_SIZE) && (st.valid & ZIP_STAT_COMP_SIZE);
-        if (!hasSizes || st.size > zip_uint64_t(kMaxMemberBytes) || overRatio(qint64(st.size), qint64(st.comp_size)))
+        if (!hasSizes || st.size > zip_uint64_t(kMaxMemberBytes) ||
+            overRatio(qint64(st.size), qint64(st.comp_size)))
             return Got::failed;
         zip_file_t *zf = zip_fopen_index(za_, zip_uint64_t(idx), 0);
         if (!zf) return Got::failed;
@@ -147,11 +148,15 @@ QString runTexts(QXmlStreamReader &x, const QString &endName) {
     int phonetic = 0;
     while (!x.atEnd() && nextToken(x)) {
         if (x.isStartElement()) {
-            if (x.name() == u"rPh") ++phonetic;
-            else if (x.name() == u"t" && phonetic == 0) out += x.readElementText();
+            if (x.name() == u"rPh")
+                ++phonetic;
+            else if (x.name() == u"t" && phonetic == 0)
+                out += x.readElementText();
         } else if (x.isEndElement()) {
-            if (x.name() == u"rPh") --phonetic;
-            else if (x.name() == endName) break;
+            if (x.name() == u"rPh")
+                --phonetic;
+            else if (x.name() == endName)
+                break;
         }
     }
     return out;
@@ -171,9 +176,12 @@ int columnOf(QStringView ref) {
     for (; i < ref.size(); ++i) {
         const char16_t c = ref.at(i).unicode();
         int v = 0;
-        if (c >= 'A' && c <= 'Z') v = c - 'A' + 1;
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 1;
-        else break;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A' + 1;
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 1;
+        else
+            break;
         col = std::min<qint64>(col * 26 + v, kLastColumn + 2);
     }
     if (i == 0) return -1;
@@ -208,7 +216,8 @@ Result readSheet(const QByteArray &xml, const QStringList &shared) {
         } else if (inRow && x.isStartElement() && x.name() == u"c") {
             const auto attrs = x.attributes();
             const QString type = attrs.value(QStringLiteral("t")).toString();
-            int col = attrs.hasAttribute(QStringLiteral("r")) ? columnOf(attrs.value(QStringLiteral("r"))) : -1;
+            int col =
+                attrs.hasAttribute(QStringLiteral("r")) ? columnOf(attrs.value(QStringLiteral("r"))) : -1;
             if (col < 0) col = nextCol;
             QString raw, inlineText;
             bool hasInline = false;
@@ -249,7 +258,10 @@ Result parse(const QByteArray &bytes) {
     // Not a zip at all (an old XLS file, text): nothing to find. A zip that will not open: broken.
     if (!bytes.startsWith("PK")) return {{}, Failure::noData};
     Archive zip(bytes);
-    if (!zip.isOpen()) return {{}, zip.errorCode() == ZIP_ER_NOZIP && !bytes.startsWith("PK\x03\x04") ? Failure::noData : Failure::xlsxFailed};
+    if (!zip.isOpen())
+        return {{},
+                zip.errorCode() == ZIP_ER_NOZIP && !bytes.startsWith("PK\x03\x04") ? Failure::noData
+                                                                                   : Failure::xlsxFailed};
 
     QString sheetName, stringsName;
     if (!locateParts(zip, sheetName, stringsName)) return {{}, Failure::xlsxFailed};

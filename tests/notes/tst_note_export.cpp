@@ -54,7 +54,8 @@ private slots:
         c.insertText(QStringLiteral("red"), fmt(true, false, false, Qt::red));
         c.insertText(QStringLiteral("blue"), fmt(true, false, false, Qt::blue));
         c.insertText(QStringLiteral(" it"), fmt(false, true));
-        QCOMPARE(NoteStore::attrStringToMarkdown(d), QStringLiteral("plain ___**all**___ **red****blue**_ it_"));
+        QCOMPARE(NoteStore::attrStringToMarkdown(d),
+                 QStringLiteral("plain ___**all**___ **red****blue**_ it_"));
     }
 
     void markedTextRunsJoinAcrossParagraphs() {
@@ -78,13 +79,15 @@ private slots:
         n.body = QStringLiteral("ignored when RTF reads");
         n.bodyRTF = boldRtf(QStringLiteral("Buy "), QStringLiteral("milk"));
         n.link = QStringLiteral("https://ex.org");
-        QCOMPARE(NoteStore::txtExport(n), QStringLiteral("Mivo — Notes\n📝 Plan\n────────────────────────────────────────\n\n"
-                                                         "Buy **milk**\n\n🔗 https://ex.org\n\nCreated: 01.03.2026 12:30"));
+        QCOMPARE(NoteStore::txtExport(n),
+                 QStringLiteral("Mivo — Notes\n📝 Plan\n────────────────────────────────────────\n\n"
+                                "Buy **milk**\n\n🔗 https://ex.org\n\nCreated: 01.03.2026 12:30"));
         n.bodyRTF = QByteArray("not rtf");
         n.body.clear();
         n.link.clear();
-        QCOMPARE(NoteStore::txtExport(n), QStringLiteral("Mivo — Notes\n📝 Plan\n────────────────────────────────────────\n\n"
-                                                         "\nCreated: 01.03.2026 12:30"));
+        QCOMPARE(NoteStore::txtExport(n),
+                 QStringLiteral("Mivo — Notes\n📝 Plan\n────────────────────────────────────────\n\n"
+                                "\nCreated: 01.03.2026 12:30"));
     }
 
     void textExportOfATableNote() {
@@ -114,7 +117,8 @@ private slots:
         QCOMPARE(NoteStore::csvExport(t), QStringLiteral("\"Say \"\"hi\"\"\",\"B\"\n\"a,b\"\n"));
         Note x = baseNote(NoteType::text);
         x.body = QStringLiteral("line1\nline2");
-        QCOMPARE(NoteStore::csvExport(x), QStringLiteral("\"Title\",\"Body\",\"Link\"\n\"Plan\",\"line1\nline2\",\"\""));
+        QCOMPARE(NoteStore::csvExport(x),
+                 QStringLiteral("\"Title\",\"Body\",\"Link\"\n\"Plan\",\"line1\nline2\",\"\""));
     }
 
     void proposedNames() {
@@ -134,7 +138,8 @@ private slots:
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(f.readAll()), NoteStore::csvExport(n));
-        const auto bad = NoteExport::writeText(dir.filePath(QStringLiteral("none/n.txt")), n, NoteExport::Format::txt);
+        const auto bad =
+            NoteExport::writeText(dir.filePath(QStringLiteral("none/n.txt")), n, NoteExport::Format::txt);
         QVERIFY(!bad.ok);
         QVERIFY(!bad.error.isEmpty());
         QVERIFY(!NoteExport::writePdf(dir.filePath(QStringLiteral("none/n.pdf")), n).ok);
@@ -162,7 +167,8 @@ private slots:
 
         QTextDocument doc;
         NoteExport::buildPdfDocument(table, doc);
-        QVERIFY(doc.toPlainText().startsWith(QStringLiteral("📝  Plan\n") + QString(40, QChar(0x2500)) + QStringLiteral("\n\nA\n")));
+        QVERIFY(doc.toPlainText().startsWith(QStringLiteral("📝  Plan\n") + QString(40, QChar(0x2500)) +
+                                             QStringLiteral("\n\nA\n")));
     }
 };
 

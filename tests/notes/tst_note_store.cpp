@@ -28,8 +28,10 @@ Note textNote(const QString &id) {
 
 // One note object with every required member; extra is spliced in before the closing brace.
 QByteArray noteJson(const QByteArray &replace = {}, const QByteArray &extra = {}) {
-    QByteArray o = "{\"id\":\"A\",\"type\":\"text\",\"emoji\":\"e\",\"title\":\"t\",\"body\":\"b\",\"link\":\"l\","
-                   "\"columns\":[{\"id\":\"C\",\"title\":\"c\"}],\"rows\":[],\"createdInterval\":1,\"modifiedInterval\":2.5";
+    QByteArray o =
+        "{\"id\":\"A\",\"type\":\"text\",\"emoji\":\"e\",\"title\":\"t\",\"body\":\"b\",\"link\":\"l\","
+        "\"columns\":[{\"id\":\"C\",\"title\":\"c\"}],\"rows\":[],\"createdInterval\":1,\"modifiedInterval\":"
+        "2.5";
     if (!replace.isEmpty()) {
         const qsizetype eq = replace.indexOf('=');
         const QList<QByteArray> parts{replace.left(eq), replace.mid(eq + 1)};
@@ -82,13 +84,15 @@ private slots:
         bare.id = QStringLiteral("R2");
         table.rows = {row, bare};
         const std::vector<Note> both{text, table};
-        const QByteArray expected("[{\"id\":\"N1\",\"type\":\"text\",\"emoji\":\"📝\",\"title\":\"Hi\",\"body\":\"b\",\"link\":\"\","
-                            "\"columns\":[],\"rows\":[],\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5},"
-                            "{\"id\":\"N2\",\"type\":\"table\",\"emoji\":\"📝\",\"title\":\"Q\\\"/\\n\",\"body\":\"\",\"bodyRTF\":\"cg==\","
-                            "\"imageBase64\":\"AAA\",\"link\":\"\",\"columns\":[{\"id\":\"C1\",\"title\":\"Name\"}],"
-                            "\"rows\":[{\"id\":\"R1\",\"cells\":[\"a\",\"ü\"],\"cellsRTF\":{\"2\":\"eA==\",\"10\":\"eQ==\"}},"
-                            "{\"id\":\"R2\",\"cells\":[],\"cellsRTF\":{}}],"
-                            "\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5}]");
+        const QByteArray expected(
+            "[{\"id\":\"N1\",\"type\":\"text\",\"emoji\":\"📝\",\"title\":\"Hi\",\"body\":\"b\",\"link\":\"\","
+            "\"columns\":[],\"rows\":[],\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5},"
+            "{\"id\":\"N2\",\"type\":\"table\",\"emoji\":\"📝\",\"title\":\"Q\\\"/"
+            "\\n\",\"body\":\"\",\"bodyRTF\":\"cg==\","
+            "\"imageBase64\":\"AAA\",\"link\":\"\",\"columns\":[{\"id\":\"C1\",\"title\":\"Name\"}],"
+            "\"rows\":[{\"id\":\"R1\",\"cells\":[\"a\",\"ü\"],\"cellsRTF\":{\"2\":\"eA==\",\"10\":\"eQ==\"}},"
+            "{\"id\":\"R2\",\"cells\":[],\"cellsRTF\":{}}],"
+            "\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5}]");
         QCOMPARE(encodeNotes(both), expected);
         const auto back = decodeNotes(encodeNotes(both));
         QVERIFY(back);
@@ -101,12 +105,16 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::newRow("complete") << '[' + noteJson() + ']' << true;
         QTest::newRow("empty array") << QByteArray("[]") << true;
-        QTest::newRow("bodyRTF and image null") << '[' + noteJson({}, ",\"bodyRTF\":null,\"imageBase64\":null") + ']' << true;
+        QTest::newRow("bodyRTF and image null")
+            << '[' + noteJson({}, ",\"bodyRTF\":null,\"imageBase64\":null") + ']' << true;
         QTest::newRow("bodyRTF valid") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Zg==\"") + ']' << true;
         QTest::newRow("bodyRTF unpadded") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Zg\"") + ']' << false;
-        QTest::newRow("bodyRTF whitespace") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0 Zg==\"") + ']' << false;
-        QTest::newRow("bodyRTF line break") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0\\nZg==\"") + ']' << false;
-        QTest::newRow("bodyRTF url alphabet") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Z_==\"") + ']' << false;
+        QTest::newRow("bodyRTF whitespace")
+            << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0 Zg==\"") + ']' << false;
+        QTest::newRow("bodyRTF line break")
+            << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0\\nZg==\"") + ']' << false;
+        QTest::newRow("bodyRTF url alphabet")
+            << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Z_==\"") + ']' << false;
         QTest::newRow("bodyRTF number") << '[' + noteJson({}, ",\"bodyRTF\":5") + ']' << false;
         QTest::newRow("image number") << '[' + noteJson({}, ",\"imageBase64\":5") + ']' << false;
         QTest::newRow("no link") << '[' + noteJson("link=DROP") + ']' << false;
@@ -133,14 +141,28 @@ private slots:
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<int>("rtfCount");
         QTest::newRow("cells only") << QByteArray("{\"cells\":[\"a\"]}") << true << QStringList{"a"} << 0;
-        QTest::newRow("cells as a string") << QByteArray("{\"id\":\"R\",\"cells\":\"a\",\"cellsRTF\":{\"0\":\"eA==\"}}") << false << QStringList{} << 1;
-        QTest::newRow("cells with a number") << QByteArray("{\"id\":\"R\",\"cells\":[\"a\",1]}") << false << QStringList{} << 0;
-        QTest::newRow("id a number") << QByteArray("{\"id\":7,\"cells\":[\"a\"]}") << true << QStringList{"a"} << 0;
-        QTest::newRow("rtf key x") << QByteArray("{\"id\":\"R\",\"cells\":[\"a\",\"b\"],\"cellsRTF\":{\"0\":\"eA==\",\"x\":\"eA==\"}}") << false << QStringList{"a", "b"} << 0;
-        QTest::newRow("rtf bad base64") << QByteArray("{\"id\":\"R\",\"cells\":[\"a\"],\"cellsRTF\":{\"0\":\"!!\"}}") << false << QStringList{"a"} << 0;
-        QTest::newRow("rtf value number") << QByteArray("{\"id\":\"R\",\"cellsRTF\":{\"0\":\"eA==\",\"1\":5}}") << false << QStringList{} << 0;
-        QTest::newRow("rtf null") << QByteArray("{\"id\":\"R\",\"cells\":null,\"cellsRTF\":null}") << false << QStringList{} << 0;
-        QTest::newRow("rtf two keys") << QByteArray("{\"id\":\"R\",\"cellsRTF\":{\"10\":\"eA==\",\"2\":\"eQ==\"}}") << false << QStringList{} << 2;
+        QTest::newRow("cells as a string")
+            << QByteArray("{\"id\":\"R\",\"cells\":\"a\",\"cellsRTF\":{\"0\":\"eA==\"}}") << false
+            << QStringList{} << 1;
+        QTest::newRow("cells with a number")
+            << QByteArray("{\"id\":\"R\",\"cells\":[\"a\",1]}") << false << QStringList{} << 0;
+        QTest::newRow("id a number") << QByteArray("{\"id\":7,\"cells\":[\"a\"]}") << true << QStringList{"a"}
+                                     << 0;
+        QTest::newRow("rtf key x")
+            << QByteArray(
+                   "{\"id\":\"R\",\"cells\":[\"a\",\"b\"],\"cellsRTF\":{\"0\":\"eA==\",\"x\":\"eA==\"}}")
+            << false << QStringList{"a", "b"} << 0;
+        QTest::newRow("rtf bad base64")
+            << QByteArray("{\"id\":\"R\",\"cells\":[\"a\"],\"cellsRTF\":{\"0\":\"!!\"}}") << false
+            << QStringList{"a"} << 0;
+        QTest::newRow("rtf value number")
+            << QByteArray("{\"id\":\"R\",\"cellsRTF\":{\"0\":\"eA==\",\"1\":5}}") << false << QStringList{}
+            << 0;
+        QTest::newRow("rtf null") << QByteArray("{\"id\":\"R\",\"cells\":null,\"cellsRTF\":null}") << false
+                                  << QStringList{} << 0;
+        QTest::newRow("rtf two keys")
+            << QByteArray("{\"id\":\"R\",\"cellsRTF\":{\"10\":\"eA==\",\"2\":\"eQ==\"}}") << false
+            << QStringList{} << 2;
     }
     void rowsDecodeMemberByMember() {
         QFETCH(QByteArray, row);
@@ -150,8 +172,10 @@ private slots:
         const auto notes = decodeNotes('[' + noteJson("rows=[" + row + "]") + ']');
         QVERIFY(notes);
         const NoteRow &r = notes->at(0).rows.at(0);
-        if (freshId) QCOMPARE(r.id.size(), 36);
-        else QCOMPARE(r.id, QStringLiteral("R"));
+        if (freshId)
+            QCOMPARE(r.id.size(), 36);
+        else
+            QCOMPARE(r.id, QStringLiteral("R"));
         QCOMPARE(r.cells, cells);
         QCOMPARE(int(r.cellsRTF.size()), rtfCount);
     }
@@ -210,14 +234,16 @@ private slots:
         store.add(textNote(QStringLiteral("old")));
         Posts posts;
         // Twins in the file: later ones get fresh ids, so removing one cannot take the other along.
-        const QString path = writeFile(dir, "n.json", '[' + noteJson() + ',' + noteJson() + ',' + noteJson("id=\"B\"") + ']');
+        const QString path =
+            writeFile(dir, "n.json", '[' + noteJson() + ',' + noteJson() + ',' + noteJson("id=\"B\"") + ']');
 
         dialogs.openPathAnswers = {path};
         dialogs.alertAnswers = {1}; // Cancel
         QVERIFY(!NoteListImport::run(nullptr, store));
         QCOMPARE(store.notes().at(0).id, QStringLiteral("old"));
         QCOMPARE(dialogs.alertsShown.last(),
-                 QStringLiteral("Replace all notes?|3 notes will be imported. All current notes will be replaced."));
+                 QStringLiteral(
+                     "Replace all notes?|3 notes will be imported. All current notes will be replaced."));
 
         dialogs.openPathAnswers = {path};
         dialogs.alertAnswers = {0};

@@ -168,10 +168,13 @@ private slots:
         QTextDocument doc;
         QVERIFY(RtfCodec::read(fixture(QStringLiteral("cocoa-style.rtf")), &doc));
         const QStringList r = runs(doc);
-        QVERIFY2(r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c#fb0007 a[]|red")), qPrintable(r.join('\n')));
-        QVERIFY2(r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c- a[https://example.org/a]|example")),
+        QVERIFY2(r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c#fb0007 a[]|red")),
                  qPrintable(r.join('\n')));
-        QVERIFY2(r.contains(QStringLiteral("b0 i0 u1 s0 px12 f[Helvetica] c- a[]|line¶")), qPrintable(r.join('\n')));
+        QVERIFY2(
+            r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c- a[https://example.org/a]|example")),
+            qPrintable(r.join('\n')));
+        QVERIFY2(r.contains(QStringLiteral("b0 i0 u1 s0 px12 f[Helvetica] c- a[]|line¶")),
+                 qPrintable(r.join('\n')));
         QTextDocument cyr;
         QVERIFY(RtfCodec::read(fixture(QStringLiteral("cp1251-editor.rtf")), &cyr));
         QVERIFY(runs(cyr).contains(QStringLiteral("b1 i0 u0 s0 px11 f[Arial] c- a[]|світ")));
@@ -180,21 +183,34 @@ private slots:
     void readsCodePagesAndUnicodeEscapes_data() {
         QTest::addColumn<QByteArray>("rtf");
         QTest::addColumn<QString>("text");
-        QTest::newRow("ansicpg1251") << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'b3\\'f2}") << QStringLiteral("Привіт");
+        QTest::newRow("ansicpg1251") << QByteArray(
+                                            "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'b3\\'f2}")
+                                     << QStringLiteral("Привіт");
         QTest::newRow("cp1252 default") << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << QStringLiteral("café €");
         QTest::newRow("negative u") << QByteArray("{\\rtf1 \\u-4064?}") << QStringLiteral("\uF020");
-        QTest::newRow("surrogate pair") << QByteArray("{\\rtf1\\uc1 \\u-10179?\\u-8704?!}") << QStringLiteral("😀!");
+        QTest::newRow("surrogate pair")
+            << QByteArray("{\\rtf1\\uc1 \\u-10179?\\u-8704?!}") << QStringLiteral("😀!");
         QTest::newRow("uc0") << QByteArray("{\\rtf1\\uc0 \\u1071 x}") << QStringLiteral("Яx");
-        QTest::newRow("uc2 with hex fallback") << QByteArray("{\\rtf1\\uc2 \\u1071\\'3f\\'3fy}") << QStringLiteral("Яy");
-        QTest::newRow("uc scoped to group") << QByteArray("{\\rtf1 {\\uc2 \\u1071ab}\\u1071cd}") << QStringLiteral("ЯЯd");
-        QTest::newRow("raw 8-bit bytes") << QByteArray("{\\rtf1\\ansicpg1251 \xcf\xf0}") << QStringLiteral("Пр");
-        QTest::newRow("unquoted hyperlink") << QByteArray("{\\rtf1 {\\field{\\*\\fldinst HYPERLINK http://x.y }{\\fldrslt go}}}") << QStringLiteral("go");
-        QTest::newRow("escapes") << QByteArray("{\\rtf1 a\\~b\\_c\\\\\\{\\}}") << QStringLiteral("a\u00A0b\u2011c\\{}");
-        QTest::newRow("quotes and dashes") << QByteArray("{\\rtf1 \\lquote\\rquote\\ldblquote\\rdblquote\\emdash\\endash\\bullet}")
-                                          << QStringLiteral("‘’“”—–•");
-        QTest::newRow("unknown star destination") << QByteArray("{\\rtf1 a{\\*\\whatever {nested} text}b}") << QStringLiteral("ab");
-        QTest::newRow("bin skips braces") << QByteArray("{\\rtf1 a{\\*\\x\\bin2 }}}b}") << QStringLiteral("ab");
-        QTest::newRow("table cells") << QByteArray("{\\rtf1 a\\cell b\\cell\\row c}") << QStringLiteral("a\tb\t\nc");
+        QTest::newRow("uc2 with hex fallback")
+            << QByteArray("{\\rtf1\\uc2 \\u1071\\'3f\\'3fy}") << QStringLiteral("Яy");
+        QTest::newRow("uc scoped to group")
+            << QByteArray("{\\rtf1 {\\uc2 \\u1071ab}\\u1071cd}") << QStringLiteral("ЯЯd");
+        QTest::newRow("raw 8-bit bytes")
+            << QByteArray("{\\rtf1\\ansicpg1251 \xcf\xf0}") << QStringLiteral("Пр");
+        QTest::newRow("unquoted hyperlink")
+            << QByteArray("{\\rtf1 {\\field{\\*\\fldinst HYPERLINK http://x.y }{\\fldrslt go}}}")
+            << QStringLiteral("go");
+        QTest::newRow("escapes") << QByteArray("{\\rtf1 a\\~b\\_c\\\\\\{\\}}")
+                                 << QStringLiteral("a\u00A0b\u2011c\\{}");
+        QTest::newRow("quotes and dashes")
+            << QByteArray("{\\rtf1 \\lquote\\rquote\\ldblquote\\rdblquote\\emdash\\endash\\bullet}")
+            << QStringLiteral("‘’“”—–•");
+        QTest::newRow("unknown star destination")
+            << QByteArray("{\\rtf1 a{\\*\\whatever {nested} text}b}") << QStringLiteral("ab");
+        QTest::newRow("bin skips braces")
+            << QByteArray("{\\rtf1 a{\\*\\x\\bin2 }}}b}") << QStringLiteral("ab");
+        QTest::newRow("table cells") << QByteArray("{\\rtf1 a\\cell b\\cell\\row c}")
+                                     << QStringLiteral("a\tb\t\nc");
     }
     void readsCodePagesAndUnicodeEscapes() {
         QFETCH(QByteArray, rtf);
@@ -210,7 +226,8 @@ private slots:
         QTest::newRow("not rtf") << QByteArray("hello") << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(200000, '{') << false;
-        QTest::newRow("deep but closed") << QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(201, '}') << true;
+        QTest::newRow("deep but closed")
+            << QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(201, '}') << true;
         QTest::newRow("close before open") << QByteArray("{\\rtf1 }}}") << true;
         QTest::newRow("truncated escape") << QByteArray("{\\rtf1 a\\'") << true;
         QTest::newRow("truncated hex") << QByteArray("{\\rtf1 a\\'e") << true;
@@ -219,11 +236,15 @@ private slots:
         QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << true;
         QTest::newRow("huge u") << QByteArray("{\\rtf1 \\u99999999999999?}") << true;
         QTest::newRow("huge fs and cf") << QByteArray("{\\rtf1 \\fs999999999\\cf99999999999\\f-3 x}") << true;
-        QTest::newRow("font table chaos") << QByteArray("{\\rtf1{\\fonttbl\\f1;;{\\f2{\\f3 x;}};}\\f1\\f2\\f3 y}") << true;
-        QTest::newRow("colour table chaos") << QByteArray("{\\rtf1{\\colortbl\\red999;\\green-5\\blue;;}\\cf1\\cf2 y}") << true;
-        QTest::newRow("field without result") << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}}}") << true;
+        QTest::newRow("font table chaos")
+            << QByteArray("{\\rtf1{\\fonttbl\\f1;;{\\f2{\\f3 x;}};}\\f1\\f2\\f3 y}") << true;
+        QTest::newRow("colour table chaos")
+            << QByteArray("{\\rtf1{\\colortbl\\red999;\\green-5\\blue;;}\\cf1\\cf2 y}") << true;
+        QTest::newRow("field without result")
+            << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}}}") << true;
         QTest::newRow("result without field") << QByteArray("{\\rtf1{\\fldrslt x}}") << true;
-        QTest::newRow("over the size cap") << QByteArray("{\\rtf1 ") + QByteArray(RtfCodec::kMaxBytes, 'a') + "}" << false;
+        QTest::newRow("over the size cap")
+            << QByteArray("{\\rtf1 ") + QByteArray(RtfCodec::kMaxBytes, 'a') + "}" << false;
     }
     void hostileInputNeverCrashes() {
         QFETCH(QByteArray, rtf);
@@ -248,9 +269,15 @@ private slots:
             for (int e = 0; e < edits && !b.isEmpty(); ++e) {
                 const int at = rng.bounded(int(b.size()));
                 switch (rng.bounded(3)) {
-                case 0: b[at] = alphabet[rng.bounded(int(sizeof alphabet - 1))]; break;
-                case 1: b.remove(at, 1 + rng.bounded(10)); break;
-                default: b.truncate(at); break;
+                case 0:
+                    b[at] = alphabet[rng.bounded(int(sizeof alphabet - 1))];
+                    break;
+                case 1:
+                    b.remove(at, 1 + rng.bounded(10));
+                    break;
+                default:
+                    b.truncate(at);
+                    break;
                 }
             }
             QTextDocument doc;
