@@ -75,61 +75,68 @@ int charsetCodePage(int charset) {
     }
 }
 
-QString decodeBytes(const QByteArray &bytes, int codePage) {
-    QString out;
-    if (codePage == 1251) {
+QByteArray codecName(int codePage) {
+    switch (codePage) {
+    case 65001:
+        return "UTF-8";
+    case 10000:
+        return "macintosh";
+    case 932:
+        return "Shift_JIS";
+    case 936:
+        return "GBK";
+    case 949:
+        return "EUC-KR";
+    case 950:
+        return "Big5";
+    case 437:
+        return "IBM437";
+    case 850:
+        return "IBM850";
+    default:
+        return "windows-" + QByteArray::number(codePage);
+    }
+}
+
+// Code-page bytes to text: Windows-1252 and -1251 from our own tables, other code pages through the
+// platform's converters (one per code page, made once), Windows-1252 when there is none.
+class ByteDecoder {
+public:
+    QString decode(const QByteArray &bytes, int codePage) {
+        QString out;
+        if (codePage == 1251) {
+            out.reserve(bytes.size());
+            for (char c : bytes) {
+                const auto b = uchar(c);
+                out += b < 0x80   ? QChar(b)
+                       : b < 0xC0 ? QChar(kCp1251High[b - 0x80])
+                                  : QChar(char16_t(0x0410 + b - 0xC0));
+            }
+            return out;
+        }
+        if (codePage != 1252 && codePage != 0) {
+            if (codePage != cachedCp_) {
+                cachedCp_ = codePage;
+                cached_ = QStringDecoder(codecName(codePage).constData(), QStringDecoder::Flag::Stateless);
+            }
+            if (cached_.isValid()) {
+                QString s = cached_.decode(bytes);
+                if (!cached_.hasError()) return s;
+                cached_.resetState();
+            }
+        }
         out.reserve(bytes.size());
         for (char c : bytes) {
             const auto b = uchar(c);
-            out += b < 0x80   ? QChar(b)
-                   : b < 0xC0 ? QChar(kCp1251High[b - 0x80])
-                              : QChar(char16_t(0x0410 + b - 0xC0));
+            out += (b >= 0x80 && b < 0xA0) ? QChar(kCp1252High[b - 0x80]) : QChar(b);
         }
         return out;
     }
-    if (codePage != 1252 && codePage != 0) {
-        QByteArray name;
-        switch (codePage) {
-        case 65001:
-            name = "UTF-8";
-            break;
-        case 10000:
-            name = "macintosh";
-            break;
-        case 932:
-            name = "Shift_JIS";
-            break;
-        case 936:
-            name = "GBK";
-            break;
-        case 949:
-            name = "EUC-KR";
-            break;
-        case 950:
-            name = "Big5";
-            break;
-        case 437:
-            name = "IBM437";
-            break;
-        case 850:
-            name = "IBM850";
-            break;
-        default:
-            name = "windows-" + QByteArray::number(codePage);
-        }
-        QStringDecoder dec(name.constData());
-        if (dec.isValid()) {
-            QString s = dec.decode(bytes);
-            if (!dec.hasError()) return s;
-        }
-    }
-    out.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = uchar(c);
-        out += (b >= 0x80 && b < 0xA0) ? QChar(kCp1252High[b - 0x80]) : QChar(b);
-    }
-    return out;
-}
+
+private:
+    int cachedCp_ = 0;
+    QStringDecoder cached_;
+};
 
 bool isSkippedDestination(const QByteArray &w) {
     static const char *const names[] = {
@@ -208,7 +215,7 @@ private:
 
     void decodePending() {
         if (bytes_.isEmpty()) return;
-        const QString s = decodeBytes(bytes_, codePage());
+        const QString s = decoder_.decode(bytes_, codePage());
         bytes_.clear();
         for (QChar ch : s)
             route(ch);
@@ -473,6 +480,7 @@ private:
     std::vector<GroupState> stack_;
     QString pending_;
     QByteArray bytes_;
+    ByteDecoder decoder_;
     int docCodePage_ = 1252;
     std::map<int, FontEntry> fonts_;
     int curFont_ = 0;

@@ -2,6 +2,7 @@
 #include "notes/RtfCodec.h"
 #include <QElapsedTimer>
 #include <QRandomGenerator>
+#include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -218,6 +219,16 @@ private slots:
         QTextDocument doc;
         QVERIFY(RtfCodec::read(rtf, &doc));
         QCOMPARE(doc.toRawText().replace(QChar(QChar::ParagraphSeparator), u'\n'), text);
+    }
+
+    void otherCodePagesGoThroughThePlatformConverters() {
+        if (!QStringDecoder("windows-1250").isValid()) QSKIP("no Windows-1250 converter on this system");
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read("{\\rtf1\\ansi\\ansicpg1250 \\'b9\\b \\'9f}", &doc));
+        QCOMPARE(doc.toPlainText(), QStringLiteral("ąź"));
+        // A Polish font in a Windows-1252 document.
+        QVERIFY(RtfCodec::read("{\\rtf1{\\fonttbl{\\f1\\fcharset238 Arial;}}\\'b9{\\f1\\'b9}}", &doc));
+        QCOMPARE(doc.toPlainText(), QStringLiteral("¹ą"));
     }
 
     void hostileInputNeverCrashes_data() {
