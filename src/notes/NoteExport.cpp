@@ -4,13 +4,18 @@
 #include "notes/RtfCodec.h"
 #include "ui/Lang.h"
 #include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextFragment>
 #include <cmath>
 
 namespace NoteExport {
@@ -45,6 +50,71 @@ std::optional<QTextDocumentFragment> blackRichText(const QByteArray &rtf) {
     black.setForeground(Qt::black);
     all.mergeCharFormat(black);
     return QTextDocumentFragment(&doc);
+}
+// Colour emoji come from bitmap fonts that the PDF writer cannot embed: drawn as text they would
+// vanish from the page. Those that a note holds are drawn as pictures instead.
+bool isColourGlyph(const QString &cluster) {
+    for (char32_t u : cluster.toUcs4())
+        if (u >= 0x1F000 || u == 0xFE0F || (u >= 0x2600 && u <= 0x27BF) || (u >= 0x2B00 && u <= 0x2BFF) ||
+            u == 0x200D || u == 0x20E3)
+            return true;
+    return false;
+}
+
+constexpr int kGlyphScale = 4; // pictures at four times their size stay sharp when printed
+
+void inlineColourGlyphs(QTextDocument &doc) {
+    struct Hit {
+        int pos;
+        int len;
+        QString text;
+        QTextCharFormat fmt;
+    };
+    std::vector<Hit> hits;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const QString text = frag.text();
+            QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, text);
+            qsizetype start = 0;
+            for (qsizetype end = f.toNextBoundary(); end >= 0; end = f.toNextBoundary()) {
+                const QString cluster = text.mid(start, end - start);
+                if (isColourGlyph(cluster))
+                    hits.push_back(
+                        {frag.position() + int(start), int(end - start), cluster, frag.charFormat()});
+                start = end;
+            }
+        }
+    }
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    for (auto it = hits.rbegin(); it != hits.rend(); ++it) { // from the end, so positions stay valid
+        QFont font = it->fmt.font();
+        if (font.pixelSize() <= 0) font.setPixelSize(12);
+        const QFontMetricsF fm(font);
+        const QSizeF box(std::max(1.0, fm.horizontalAdvance(it->text)), fm.ascent() + fm.descent());
+        QImage img((box * kGlyphScale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        {
+            QPainter p(&img);
+            p.scale(kGlyphScale, kGlyphScale);
+            p.setFont(font);
+            p.setPen(it->fmt.foreground().style() != Qt::NoBrush ? it->fmt.foreground().color()
+                                                                 : QColor(Qt::black));
+            p.drawText(QPointF(0, fm.ascent()), it->text);
+        }
+        const QUrl name(QStringLiteral("mivo-glyph:%1").arg(it->pos));
+        doc.addResource(QTextDocument::ImageResource, name, img);
+        QTextImageFormat pic;
+        pic.setName(name.toString());
+        pic.setWidth(box.width());
+        pic.setHeight(box.height());
+        pic.setVerticalAlignment(QTextCharFormat::AlignBottom);
+        c.setPosition(it->pos);
+        c.setPosition(it->pos + it->len, QTextCursor::KeepAnchor);
+        c.insertImage(pic);
+    }
+    c.endEditBlock();
 }
 } // namespace
 
@@ -136,6 +206,7 @@ WriteResult writePdf(const QString &path, const Note &note) {
         QTextDocument doc;
         doc.documentLayout()->setPaintDevice(&pdf);
         buildPdfDocument(note, doc);
+        inlineColourGlyphs(doc);
         const double pageH = kPageHeight - 2 * kMarginY;
         doc.setPageSize(QSizeF(kTextWidth, pageH));
         QPainter p;

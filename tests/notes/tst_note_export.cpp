@@ -165,6 +165,14 @@ private slots:
             table.rows.emplace_back(QStringList{QString::number(i)});
         QVERIFY(pages(table) > 2);
 
+        // Colour emoji are drawn as pictures: the PDF writer cannot embed their bitmap font.
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("n.pdf"))));
+        QFile::remove(dir.filePath(QStringLiteral("n.pdf")));
+        QVERIFY(NoteExport::writePdf(dir.filePath(QStringLiteral("e.pdf")), shortNote).ok);
+        QFile withEmoji(dir.filePath(QStringLiteral("e.pdf")));
+        QVERIFY(withEmoji.open(QIODevice::ReadOnly));
+        QVERIFY(withEmoji.readAll().contains("/Subtype /Image"));
+
         QTextDocument doc;
         NoteExport::buildPdfDocument(table, doc);
         QVERIFY(doc.toPlainText().startsWith(QStringLiteral("📝  Plan\n") + QString(40, QChar(0x2500)) +
