@@ -1,6 +1,6 @@
 #include "ui/CellLinkTextView.h"
 
-#include "ui/RtfReader.h"
+#include "notes/RtfCodec.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QTextCursor>
@@ -35,7 +35,7 @@ CellLinkTextView *CellLinkTextView::make(const QString &text, const QFont &font,
     opt.setWrapMode(QTextOption::WordWrap);
     doc->setDefaultTextOption(opt);
 
-    if (!rtfData || !RtfReader::read(*rtfData, doc)) {
+    if (!rtfData || !RtfCodec::read(*rtfData, doc)) {
         doc->clear();
         QTextCursor c(doc);
         QTextCharFormat f;

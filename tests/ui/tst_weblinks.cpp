@@ -1,5 +1,5 @@
 #include "common/TestEnv.h"
-#include "ui/RtfReader.h"
+#include "notes/RtfCodec.h"
 #include "ui/WebLinks.h"
 #include <QTextBlock>
 #include <QTextCursor>
@@ -76,7 +76,7 @@ private slots:
                                "\\f0\\fs24 plain {\\b bold} caf\\'e9 \\u8364?\\par "
                                "{\\field{\\*\\fldinst{HYPERLINK \"https://ex.org/\"}}{\\fldrslt here}} end}";
         QTextDocument doc;
-        QVERIFY(RtfReader::read(rtf, &doc));
+        QVERIFY(RtfCodec::read(rtf, &doc));
         QCOMPARE(doc.toPlainText(), QStringLiteral("plain bold café €\nhere end"));
         QTextCursor c(&doc);
         c.setPosition(8); // inside "bold"
@@ -87,15 +87,15 @@ private slots:
 
     void rtfRejectsWhatIsNotRtf() {
         QTextDocument doc;
-        QVERIFY(!RtfReader::read("just text", &doc));
-        QVERIFY(!RtfReader::read(QByteArray(), &doc));
+        QVERIFY(!RtfCodec::read("just text", &doc));
+        QVERIFY(!RtfCodec::read(QByteArray(), &doc));
         QByteArray deep = "{\\rtf1 ";
         for (int i = 0; i < 5000; ++i)
             deep += '{';
-        QVERIFY(!RtfReader::read(deep, &doc));
+        QVERIFY(!RtfCodec::read(deep, &doc));
         QVERIFY(doc.isEmpty());
         // Truncated input still shows what came before the cut.
-        QVERIFY(RtfReader::read("{\\rtf1 half a docu", &doc));
+        QVERIFY(RtfCodec::read("{\\rtf1 half a docu", &doc));
         QCOMPARE(doc.toPlainText(), QStringLiteral("half a docu"));
     }
 };

@@ -1,0 +1,243 @@
+// Notes at sizes well beyond everyday use: the store's load and save with 500 notes (half of them
+// tables of 50 x 10 rich-text cells), an RTF round trip of a 1 MB document, and the CSV and XLSX
+// imports of a 10 000 x 20 sheet into a table note with their peak memory.
+#include "notes/NoteStore.h"
+#include "notes/RtfCodec.h"
+#include "notes/TableImport.h"
+#include "notes/XlsxReader.h"
+#include "platform/Prefs.h"
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <zip.h>
+
+namespace {
+constexpr int kRuns = 9;
+
+double medianMs(const std::function<void()> &fn, int runs = kRuns) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        fn();
+        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+}
+
+void report(const char *what, double ms) {
+    std::printf("  %-50s %8.2f ms\n", what, ms);
+}
+
+// kB from /proc/self/status ("VmRSS", "VmHWM").
+long procKb(const char *field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+// A few words in three formats, as RTF.
+QByteArray richCell(int i) {
+    QTextDocument d;
+    QTextCursor c(&d);
+    QTextCharFormat bold, red;
+    bold.setFontWeight(QFont::Bold);
+    red.setForeground(QColor(200, 30, 30));
+    red.setProperty(QTextFormat::FontPixelSize, 14);
+    c.insertText(QStringLiteral("Cell %1 ").arg(i), QTextCharFormat());
+    c.insertText(QStringLiteral("bold"), bold);
+    c.insertText(QStringLiteral(" червоний"), red);
+    return RtfCodec::write(d);
+}
+
+std::vector<Note> makeNotes() {
+    std::vector<Note> notes;
+    const QByteArray cell = richCell(1);
+    for (int i = 0; i < 500; ++i) {
+        Note n(i % 2 ? NoteType::table : NoteType::text, QStringLiteral("📝"),
+               QStringLiteral("Note %1").arg(i));
+        if (n.type == NoteType::text) {
+            n.body =
+                QStringLiteral("A text note of a few lines.\nSecond line with https://example.com/%1").arg(i);
+            n.bodyRTF = richCell(i);
+        } else {
+            for (int c = 0; c < 10; ++c)
+                n.columns.emplace_back(QStringLiteral("Column %1").arg(c));
+            for (int r = 0; r < 50; ++r) {
+                QStringList cells;
+                for (int c = 0; c < 10; ++c)
+                    cells << QStringLiteral("Cell %1 bold червоний").arg(r * 10 + c);
+                NoteRow row(cells);
+                for (int c = 0; c < 10; ++c)
+                    row.cellsRTF[c] = cell;
+                n.rows.push_back(std::move(row));
+            }
+        }
+        notes.push_back(std::move(n));
+    }
+    return notes;
+}
+
+QByteArray makeCsv() {
+    QByteArray csv;
+    for (int r = 0; r <= 10000; ++r) {
+        for (int c = 0; c < 20; ++c) {
+            if (c) csv += ',';
+            csv += c % 5 == 4 ? QByteArray("\"quoted, ") + QByteArray::number(r) + "\""
+                              : "value " + QByteArray::number(r * 20 + c);
+        }
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+QByteArray makeXlsx() {
+    QByteArray sheet = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet><sheetData>";
+    QByteArray strings = "<sst>";
+    for (int r = 0; r <= 10000; ++r) {
+        sheet += "<row r=\"" + QByteArray::number(r + 1) + "\">";
+        for (int c = 0; c < 20; ++c) {
+            const QByteArray ref = QByteArray(1, char('A' + c)) + QByteArray::number(r + 1);
+            if (c % 2) {
+                sheet += "<c r=\"" + ref + "\"><v>" + QByteArray::number(r * 20 + c) + "</v></c>";
+            } else {
+                sheet += "<c r=\"" + ref + "\" t=\"s\"><v>" + QByteArray::number(r * 10 + c / 2) + "</v></c>";
+                strings += "<si><t>text " + QByteArray::number(r * 10 + c / 2) + "</t></si>";
+            }
+        }
+        sheet += "</row>";
+    }
+    sheet += "</sheetData></worksheet>";
+    strings += "</sst>";
+    QTemporaryDir dir;
+    const QByteArray path = dir.filePath(QStringLiteral("b.xlsx")).toLocal8Bit();
+    int err = 0;
+    zip_t *za = zip_open(path.constData(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    zip_file_add(za, "xl/worksheets/sheet1.xml",
+                 zip_source_buffer(za, sheet.constData(), zip_uint64_t(sheet.size()), 0), 0);
+    zip_file_add(za, "xl/sharedStrings.xml",
+                 zip_source_buffer(za, strings.constData(), zip_uint64_t(strings.size()), 0), 0);
+    zip_close(za);
+    QFile f(QString::fromLocal8Bit(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// One import in this process: parse and fill a table note; prints time and memory.
+int runImport(const QString &kind) {
+    const QByteArray input = kind == u"csv" ? makeCsv() : makeXlsx();
+    const long before = procKb("VmRSS:");
+    QElapsedTimer t;
+    t.start();
+    const auto parsed = kind == u"csv" ? TableImport::parseCsv(input) : XlsxReader::parse(input);
+    const double parseMs = double(t.nsecsElapsed()) / 1e6;
+    Note note(NoteType::table, QStringLiteral("📊"), QStringLiteral("Import"));
+    auto table = TableImport::tableFromRows(parsed.rows);
+    note.columns = std::move(table.columns);
+    note.rows = std::move(table.rows);
+    const double totalMs = double(t.nsecsElapsed()) / 1e6;
+    std::printf("%s 10 000 x 20 (%.2f MB file, %zu rows): parse %.1f ms, parse + table note %.1f ms, "
+                "peak RSS %.1f MB (%.1f MB above the input's)\n",
+                qPrintable(kind.toUpper()), input.size() / 1e6, note.rows.size(), parseMs, totalMs,
+                procKb("VmHWM:") / 1024.0, (procKb("VmHWM:") - before) / 1024.0);
+    if (kind == u"xlsx") {
+        // How much of that is inflating the two members.
+        t.restart();
+        zip_error_t err;
+        zip_error_init(&err);
+        zip_source_t *src = zip_source_buffer_create(input.constData(), zip_uint64_t(input.size()), 0, &err);
+        zip_t *za = zip_open_from_source(src, ZIP_RDONLY, &err);
+        qint64 total = 0;
+        for (const char *m : {"xl/worksheets/sheet1.xml", "xl/sharedStrings.xml"}) {
+            zip_file_t *zf = zip_fopen(za, m, 0);
+            char buf[65536];
+            for (zip_int64_t got; (got = zip_fread(zf, buf, sizeof buf)) > 0;)
+                total += got;
+            zip_fclose(zf);
+        }
+        zip_discard(za);
+        std::printf("  of which inflating %.2f MB of XML: %.1f ms\n", total / 1e6,
+                    double(t.nsecsElapsed()) / 1e6);
+    }
+    return parsed.failure == TableImport::Failure::none ? 0 : 1;
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    QGuiApplication app(argc, argv);
+    if (argc > 1) return runImport(QString::fromLatin1(argv[1]));
+
+    QTemporaryDir dir;
+    Prefs prefs(dir.filePath(QStringLiteral("mivo.sqlite3")));
+    Prefs::install(&prefs);
+    {
+        NoteStore store;
+        store.replaceAll(makeNotes());
+        prefs.flush();
+        const QByteArray doc = encodeNotes(store.notes());
+        std::printf("500 notes, 250 of them tables of 50 x 10 rich-text cells (document %.2f MB), median of "
+                    "%d runs:\n",
+                    doc.size() / 1e6, kRuns);
+        report("encode", medianMs([&] { (void)encodeNotes(store.notes()); }));
+        report("decode", medianMs([&] { (void)decodeNotes(doc); }));
+        report("save() + commit to disk", medianMs([&] {
+                   store.save();
+                   prefs.flush();
+               }));
+        report("load (new store from preferences)", medianMs([&] { NoteStore loaded; }));
+        Note edited = store.notes()[251];
+        report("update one table note (save + post)", medianMs([&] { store.update(edited); }));
+    }
+    Prefs::install(nullptr);
+    {
+        QTextDocument doc;
+        QTextCursor c(&doc);
+        QTextCharFormat bold, colour;
+        bold.setFontWeight(QFont::Bold);
+        colour.setForeground(QColor(20, 90, 200));
+        colour.setFontUnderline(true);
+        int i = 0;
+        while (doc.characterCount() < 1000000) {
+            c.insertText(QStringLiteral("Paragraph %1 with plain words, ").arg(i), QTextCharFormat());
+            c.insertText(QStringLiteral("bold words "), bold);
+            c.insertText(QStringLiteral("і трохи кирилиці 🙂"), colour);
+            if (++i % 4 == 0) c.insertBlock();
+        }
+        QByteArray rtf;
+        const double w = medianMs([&] { rtf = RtfCodec::write(doc); }, 5);
+        std::printf("RTF of a %d-character document (%.2f MB of RTF), median of 5 runs:\n",
+                    doc.characterCount(), rtf.size() / 1e6);
+        report("write", w);
+        report("read", medianMs(
+                           [&] {
+                               QTextDocument back;
+                               RtfCodec::read(rtf, &back);
+                           },
+                           5));
+        report("round trip (write + read)", medianMs(
+                                                [&] {
+                                                    QTextDocument back;
+                                                    RtfCodec::read(RtfCodec::write(doc), &back);
+                                                },
+                                                5));
+    }
+    std::fflush(stdout);
+    // Each import in a process of its own, so its peak memory is its own.
+    for (const char *kind : {"csv", "xlsx"}) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedChannels);
+        p.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kind)});
+        p.waitForFinished(-1);
+    }
+    return 0;
+}

@@ -1,0 +1,252 @@
+#include "notes/NoteExport.h"
+
+#include "notes/NoteStore.h"
+#include "notes/RtfCodec.h"
+#include "ui/Lang.h"
+#include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextBlock>
+#include <QTextBoundaryFinder>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <QTextFragment>
+#include <cmath>
+
+namespace NoteExport {
+namespace {
+WriteResult commitBytes(QSaveFile &f) {
+    if (!f.flush()) {
+        const QString err = f.errorString();
+        f.cancelWriting();
+        return {false, err};
+    }
+    if (!f.commit()) return {false, f.errorString()};
+    return {true, {}};
+}
+
+QTextCharFormat plainFormat(int px, double grey = 0.0, bool bold = false) {
+    QTextCharFormat f;
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(px); // at 72 dpi one pixel is one point
+    font.setBold(bold);
+    f.setFont(font);
+    f.setForeground(QColor::fromRgbF(float(grey), float(grey), float(grey)));
+    return f;
+}
+
+// The rich text with every character black; its own fonts stay. Nothing when it does not read.
+std::optional<QTextDocumentFragment> blackRichText(const QByteArray &rtf) {
+    QTextDocument doc;
+    if (!RtfCodec::read(rtf, &doc)) return std::nullopt;
+    QTextCursor all(&doc);
+    all.select(QTextCursor::Document);
+    QTextCharFormat black;
+    black.setForeground(Qt::black);
+    all.mergeCharFormat(black);
+    return QTextDocumentFragment(&doc);
+}
+// Colour emoji come from bitmap fonts that the PDF writer cannot embed: drawn as text they would
+// vanish from the page. Those that a note holds are drawn as pictures instead.
+bool isColourGlyph(const QString &cluster) {
+    for (char32_t u : cluster.toUcs4())
+        if (u >= 0x1F000 || u == 0xFE0F || (u >= 0x2600 && u <= 0x27BF) || (u >= 0x2B00 && u <= 0x2BFF) ||
+            u == 0x200D || u == 0x20E3)
+            return true;
+    return false;
+}
+
+constexpr int kGlyphScale = 4; // pictures at four times their size stay sharp when printed
+
+void inlineColourGlyphs(QTextDocument &doc) {
+    struct Hit {
+        int pos;
+        int len;
+        QString text;
+        QTextCharFormat fmt;
+    };
+    std::vector<Hit> hits;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            const QString text = frag.text();
+            QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, text);
+            qsizetype start = 0;
+            for (qsizetype end = f.toNextBoundary(); end >= 0; end = f.toNextBoundary()) {
+                const QString cluster = text.mid(start, end - start);
+                if (isColourGlyph(cluster))
+                    hits.push_back(
+                        {frag.position() + int(start), int(end - start), cluster, frag.charFormat()});
+                start = end;
+            }
+        }
+    }
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    for (auto it = hits.rbegin(); it != hits.rend(); ++it) { // from the end, so positions stay valid
+        QFont font = it->fmt.font();
+        if (font.pixelSize() <= 0) font.setPixelSize(12);
+        const QFontMetricsF fm(font);
+        const QSizeF box(std::max(1.0, fm.horizontalAdvance(it->text)), fm.ascent() + fm.descent());
+        QImage img((box * kGlyphScale).toSize(), QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::transparent);
+        {
+            QPainter p(&img);
+            p.scale(kGlyphScale, kGlyphScale);
+            p.setFont(font);
+            p.setPen(it->fmt.foreground().style() != Qt::NoBrush ? it->fmt.foreground().color()
+                                                                 : QColor(Qt::black));
+            p.drawText(QPointF(0, fm.ascent()), it->text);
+        }
+        const QUrl name(QStringLiteral("mivo-glyph:%1").arg(it->pos));
+        doc.addResource(QTextDocument::ImageResource, name, img);
+        QTextImageFormat pic;
+        pic.setName(name.toString());
+        pic.setWidth(box.width());
+        pic.setHeight(box.height());
+        pic.setVerticalAlignment(QTextCharFormat::AlignBottom);
+        c.setPosition(it->pos);
+        c.setPosition(it->pos + it->len, QTextCursor::KeepAnchor);
+        c.insertImage(pic);
+    }
+    c.endEditBlock();
+}
+} // namespace
+
+QString proposedName(const Note &note, Format f) {
+    QString base = note.title;
+    base.replace(u'/', u'-');
+    base.replace(u':', u'-');
+    if (note.title.isEmpty()) base = QStringLiteral("note"); // never a hidden ".txt"
+    switch (f) {
+    case Format::txt:
+        return base + QStringLiteral(".txt");
+    case Format::csv:
+        return base + QStringLiteral(".csv");
+    case Format::pdf:
+        return base + QStringLiteral(".pdf");
+    }
+    return base;
+}
+
+WriteResult writeText(const QString &path, const Note &note, Format f) {
+    const QByteArray bytes =
+        (f == Format::csv ? NoteStore::csvExport(note) : NoteStore::txtExport(note)).toUtf8();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
+    if (file.write(bytes) != bytes.size()) {
+        const QString err = file.errorString();
+        file.cancelWriting();
+        return {false, err};
+    }
+    return commitBytes(file);
+}
+
+void buildPdfDocument(const Note &note, QTextDocument &doc) {
+    doc.clear();
+    doc.setDocumentMargin(0);
+    QFont base = QGuiApplication::font();
+    base.setPixelSize(12);
+    doc.setDefaultFont(base);
+    QTextCursor c(&doc);
+    const QString sep = QStringLiteral("  |  ");
+
+    c.insertText(note.emoji + QStringLiteral("  ") + note.title + u'\n', plainFormat(16, 0.0, true));
+    c.insertText(QString(40, QChar(0x2500)) + QStringLiteral("\n\n"), plainFormat(11, 0.5));
+
+    if (note.type == NoteType::table) {
+        QStringList titles;
+        for (const NoteTableColumn &col : note.columns)
+            titles << col.title;
+        c.insertText(titles.join(sep) + u'\n', plainFormat(11, 0.0, true));
+        c.insertText(QString(60, QChar(0x2500)) + u'\n', plainFormat(9, 0.6));
+        for (const NoteRow &row : note.rows) {
+            for (qsizetype i = 0; i < row.cells.size(); ++i) {
+                if (i) c.insertText(sep, plainFormat(11, 0.4));
+                std::optional<QTextDocumentFragment> rich;
+                if (auto it = row.cellsRTF.find(int(i)); it != row.cellsRTF.end())
+                    rich = blackRichText(it->second);
+                if (rich)
+                    c.insertFragment(*rich);
+                else
+                    c.insertText(row.cells.at(i), plainFormat(11));
+            }
+            c.insertText(QStringLiteral("\n"), QTextCharFormat());
+        }
+    } else {
+        std::optional<QTextDocumentFragment> rich;
+        if (note.bodyRTF) rich = blackRichText(*note.bodyRTF);
+        if (rich) {
+            c.insertFragment(*rich);
+        } else {
+            QTextBlockFormat para = c.blockFormat();
+            para.setLineHeight(2, QTextBlockFormat::LineDistanceHeight);
+            para.setBottomMargin(8);
+            c.setBlockFormat(para);
+            c.insertText(note.body, plainFormat(12));
+        }
+    }
+}
+
+WriteResult writePdf(const QString &path, const Note &note) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
+    {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(72); // device units are points
+        pdf.setTitle(note.title);
+        pdf.setCreator(QStringLiteral("Mivo"));
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                                      QMarginsF(kMarginX, kMarginY, kMarginX, kMarginY), QPageLayout::Point));
+        QTextDocument doc;
+        doc.documentLayout()->setPaintDevice(&pdf);
+        buildPdfDocument(note, doc);
+        inlineColourGlyphs(doc);
+        const double pageH = kPageHeight - 2 * kMarginY;
+        doc.setPageSize(QSizeF(kTextWidth, pageH));
+        QPainter p;
+        if (!p.begin(&pdf)) {
+            file.cancelWriting();
+            return {false, QStringLiteral("Could not start the PDF.")};
+        }
+        const int pages = std::max(1, doc.pageCount());
+        for (int i = 0; i < pages; ++i) {
+            if (i) pdf.newPage();
+            p.save();
+            p.translate(0, -i * pageH);
+            doc.drawContents(&p, QRectF(0, i * pageH, kTextWidth, pageH));
+            p.restore();
+        }
+        p.end();
+    }
+    if (file.error() != QFileDevice::NoError) {
+        const QString err = file.errorString();
+        file.cancelWriting();
+        return {false, err};
+    }
+    return commitBytes(file);
+}
+
+QString formatAlertTitle() {
+    return L::t(Tr{.en = "Export format",
+                   .es = "Formato de exportación",
+                   .de = "Format wählen",
+                   .fr = "Format d'export",
+                   .uk = "Формат експорту",
+                   .pl = "Format eksportu"});
+}
+
+QString noSelectionText() {
+    return L::t(Tr{.en = "No note selected",
+                   .es = "Ninguna nota seleccionada",
+                   .de = "Keine Notiz ausgewählt",
+                   .fr = "Aucune note sélectionnée",
+                   .uk = "Нотатку не вибрано",
+                   .pl = "Nie wybrano notatki"});
+}
+} // namespace NoteExport

@@ -1,0 +1,112 @@
+#include "notes/NoteListImport.h"
+
+#include "notes/NoteStore.h"
+#include "platform/Dialogs.h"
+#include "platform/RecordJson.h"
+#include "ui/Lang.h"
+#include <QFile>
+#include <QSet>
+
+namespace NoteListImport {
+
+ReadResult read(const QString &path, qint64 maxBytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {{}, ReadError::unreadable};
+    if (f.size() > maxBytes) return {{}, ReadError::tooLarge};
+    const QByteArray bytes = f.read(maxBytes + 1);
+    if (f.error() != QFileDevice::NoError) return {{}, ReadError::unreadable};
+    if (bytes.size() > maxBytes) return {{}, ReadError::tooLarge};
+    auto notes = decodeNotes(bytes);
+    if (!notes) return {{}, ReadError::invalid};
+    freshenDuplicateIds(*notes);
+    return {std::move(*notes), ReadError::none};
+}
+
+int freshenDuplicateIds(std::vector<Note> &notes) {
+    QSet<QString> seen;
+    int changed = 0;
+    for (Note &n : notes) {
+        if (seen.contains(n.id)) {
+            do
+                n.id = RecordJson::newId();
+            while (seen.contains(n.id));
+            ++changed;
+        }
+        seen.insert(n.id);
+    }
+    return changed;
+}
+
+bool run(QWidget *parent, NoteStore &store) {
+    const QString path = Dialogs::get().openPath(parent, QString(), {QStringLiteral("JSON (*.json)")});
+    if (path.isEmpty()) return false;
+    const ReadResult r = read(path);
+    if (r.error != ReadError::none) {
+        Dialogs::get().alert(parent, {errorTitle(), errorText(), {}, nullptr, true});
+        return false;
+    }
+    const int answer = Dialogs::get().alert(parent, {confirmTitle(),
+                                                     confirmText(qsizetype(r.notes.size())),
+                                                     {replaceButton(), cancelButton()},
+                                                     nullptr,
+                                                     true});
+    if (answer != 0) return false;
+    store.replaceAll(r.notes);
+    return true;
+}
+
+QString errorTitle() {
+    return L::t(Tr{.en = "Import error",
+                   .es = "Error de importación",
+                   .de = "Importfehler",
+                   .fr = "Erreur d'import",
+                   .uk = "Помилка імпорту",
+                   .pl = "Błąd importu"});
+}
+
+QString errorText() {
+    return L::t(Tr{.en = "Invalid Mivo Notes JSON.",
+                   .es = "Archivo JSON no válido.",
+                   .de = "Ungültige Notizen-Datei.",
+                   .fr = "Fichier JSON invalide.",
+                   .uk = "Недійсний JSON-файл нотаток Mivo.",
+                   .pl = "Nieprawidłowy plik JSON notatek Mivo."});
+}
+
+QString confirmTitle() {
+    return L::t(Tr{.en = "Replace all notes?",
+                   .es = "¿Reemplazar todas las notas?",
+                   .de = "Alle Notizen ersetzen?",
+                   .fr = "Remplacer toutes les notes ?",
+                   .uk = "Замінити всі нотатки?",
+                   .pl = "Zastąpić wszystkie notatki?"});
+}
+
+QString confirmText(qsizetype count) {
+    return QString::number(count) + u' ' +
+           L::t(Tr{.en = "notes will be imported. All current notes will be replaced.",
+                   .es = "notas serán importadas. Las notas actuales serán reemplazadas.",
+                   .de = "Notizen werden importiert. Aktuelle Notizen werden ersetzt.",
+                   .fr = "notes seront importées. Les notes actuelles seront remplacées.",
+                   .uk = "нотаток буде імпортовано. Поточні нотатки буде замінено.",
+                   .pl = "notatek zostanie zaimportowanych. Obecne notatki zostaną zastąpione."});
+}
+
+QString replaceButton() {
+    return L::t(Tr{.en = "Replace",
+                   .es = "Reemplazar",
+                   .de = "Ersetzen",
+                   .fr = "Remplacer",
+                   .uk = "Замінити",
+                   .pl = "Zastąp"});
+}
+
+QString cancelButton() {
+    return L::t(Tr{.en = "Cancel",
+                   .es = "Cancelar",
+                   .de = "Abbrechen",
+                   .fr = "Annuler",
+                   .uk = "Скасувати",
+                   .pl = "Anuluj"});
+}
+} // namespace NoteListImport

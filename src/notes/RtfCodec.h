@@ -1,0 +1,30 @@
+#pragma once
+#include <QByteArray>
+
+class QTextDocument;
+
+// Rich text as RTF bytes, both ways, for note bodies and table cells (Qt reads and writes none).
+//
+// The writer produces: a font table and a colour table, bold, italic, underline, size (\fs, from the
+// character's pixel size, which the app uses as its design points), foreground colour, \uN with \uc1
+// for what the ANSI code page cannot hold (surrogate pairs as two \u), \'hh for Windows-1252, paragraphs
+// (\par), line breaks (\line), tabs (\tab) and HYPERLINK fields. Its output is deterministic:
+// write(read(write(d))) == write(d), and read(write(d)) keeps the text and each character's format.
+//
+// The reader takes that subset plus what common editors write: code pages (\ansicpg, \fcharset) with
+// \'hh, negative \uN and surrogate pairs as two \u, \ucN, \plain, strike-through, \cell/\row, the
+// named quote and dash symbols, unknown destinations (\*), pictures and objects skipped, and the N raw
+// bytes after \binN skipped. It treats its input as untrusted: no recursion on the input's nesting,
+// a group depth limit, a size limit, work linear in the input.
+namespace RtfCodec {
+// Larger inputs are refused unread.
+inline constexpr qsizetype kMaxBytes = 32LL * 1024 * 1024;
+// Deeper nesting than any editor writes is refused.
+inline constexpr int kMaxDepth = 256;
+
+// Replaces doc's content by the rich text. Returns false, leaving doc empty, for data that is not RTF,
+// is too large or nests too deeply; a truncated document keeps what came before the cut.
+bool read(const QByteArray &rtf, QTextDocument *doc);
+// The RTF of the whole document.
+QByteArray write(const QTextDocument &doc);
+} // namespace RtfCodec

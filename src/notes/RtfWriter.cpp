@@ -1,0 +1,192 @@
+#include "notes/RtfCodec.h"
+
+#include <QColor>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <vector>
+
+// The writer half of the RTF codec. Formatting is written as "\plain" plus the run's words wherever
+// it changes, so the output depends only on the text and its formats: reading it back and writing
+// again gives the same bytes.
+
+namespace {
+struct RunAttrs {
+    int font = 0;  // index in the font table; 0 = none given
+    int size = 0;  // half-points; 0 = none given
+    int color = 0; // index in the colour table; 0 = none given
+    bool bold = false, italic = false, underline = false, strike = false;
+    bool operator==(const RunAttrs &) const = default;
+};
+
+struct Run {
+    QString text;
+    RunAttrs attrs;
+    QString href;
+};
+
+// Windows-1252 bytes 0x80..0x9F; the rest of 0xA0..0xFF is Latin-1.
+constexpr char16_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                      0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+
+int cp1252Byte(char16_t ch) {
+    if (ch >= 0xA0 && ch <= 0xFF) return ch;
+    for (int i = 0; i < 32; ++i)
+        if (kCp1252High[i] == ch && ch != 0xFFFD) return 0x80 + i;
+    return -1;
+}
+
+void appendEscaped(QByteArray &out, const QString &s, bool fontName = false) {
+    static const char hex[] = "0123456789abcdef";
+    for (QChar qc : s) {
+        const char16_t ch = qc.unicode();
+        if (ch == '\\' || ch == '{' || ch == '}') {
+            out += '\\';
+            out += char(ch);
+        } else if (ch == '\t') {
+            out += "\\tab ";
+        } else if (ch == QChar::LineSeparator) {
+            out += "\\line ";
+        } else if (ch == ';' && fontName) {
+            continue; // ends a font table entry
+        } else if (ch < 0x20 || ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator) {
+            continue;
+        } else if (ch < 0x7F) {
+            out += char(ch);
+        } else if (const int b = cp1252Byte(ch); b >= 0) {
+            out += "\\'";
+            out += hex[b >> 4];
+            out += hex[b & 0xF];
+        } else {
+            out += "\\u";
+            out += QByteArray::number(int(qint16(ch)));
+            out += '?';
+        }
+    }
+}
+
+QString familyOf(const QTextCharFormat &f) {
+    const QVariant fams = f.fontFamilies();
+    if (fams.isValid()) {
+        const QStringList l = fams.toStringList();
+        if (!l.isEmpty() && !l.first().isEmpty()) return l.first();
+    }
+    return f.stringProperty(QTextFormat::FontFamily);
+}
+
+int halfPoints(const QTextCharFormat &f) {
+    int px = 0;
+    if (f.hasProperty(QTextFormat::FontPixelSize))
+        px = f.intProperty(QTextFormat::FontPixelSize);
+    else if (f.hasProperty(QTextFormat::FontPointSize))
+        px = qRound(f.doubleProperty(QTextFormat::FontPointSize));
+    return px > 0 ? std::min(px, 1000) * 2 : 0;
+}
+
+void appendAttrs(QByteArray &out, const RunAttrs &a) {
+    out += "\\plain";
+    if (a.font) out += "\\f" + QByteArray::number(a.font);
+    if (a.size) out += "\\fs" + QByteArray::number(a.size);
+    if (a.bold) out += "\\b";
+    if (a.italic) out += "\\i";
+    if (a.underline) out += "\\ul";
+    if (a.strike) out += "\\strike";
+    if (a.color) out += "\\cf" + QByteArray::number(a.color);
+    out += ' ';
+}
+} // namespace
+
+namespace RtfCodec {
+QByteArray write(const QTextDocument &doc) {
+    QStringList fonts;        // font table entries from \f1 on, in order of first use
+    std::vector<QRgb> colors; // colour table entries from \cf1 on
+    std::vector<std::vector<Run>> blocks;
+
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        std::vector<Run> runs;
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid()) continue;
+            const QTextCharFormat f = frag.charFormat();
+            Run r;
+            r.text = frag.text();
+            if (const QString fam = familyOf(f); !fam.isEmpty()) {
+                qsizetype idx = fonts.indexOf(fam);
+                if (idx < 0) {
+                    fonts << fam;
+                    idx = fonts.size() - 1;
+                }
+                r.attrs.font = int(idx) + 1;
+            }
+            r.attrs.size = halfPoints(f);
+            if (f.foreground().style() != Qt::NoBrush) {
+                const QRgb rgb = f.foreground().color().rgb() & 0xFFFFFF;
+                auto cit = std::find(colors.begin(), colors.end(), rgb);
+                if (cit == colors.end()) {
+                    colors.push_back(rgb);
+                    cit = colors.end() - 1;
+                }
+                r.attrs.color = int(cit - colors.begin()) + 1;
+            }
+            r.attrs.bold = f.fontWeight() >= QFont::Bold;
+            r.attrs.italic = f.fontItalic();
+            r.attrs.underline = f.fontUnderline();
+            r.attrs.strike = f.fontStrikeOut();
+            if (f.isAnchor()) r.href = f.anchorHref();
+            runs.push_back(std::move(r));
+        }
+        blocks.push_back(std::move(runs));
+    }
+
+    QByteArray out;
+    out.reserve(doc.characterCount() * 2 + 256);
+    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil Helvetica;}";
+    for (qsizetype i = 0; i < fonts.size(); ++i) {
+        out += "{\\f" + QByteArray::number(i + 1) + "\\fnil ";
+        appendEscaped(out, fonts.at(i), true);
+        out += ";}";
+    }
+    out += "}\n{\\colortbl;";
+    for (QRgb c : colors)
+        out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) + "\\blue" +
+               QByteArray::number(qBlue(c)) + ';';
+    out += "}\n";
+
+    RunAttrs cur;
+    for (size_t bi = 0; bi < blocks.size(); ++bi) {
+        if (bi) out += "\\par\n";
+        QString openHref;
+        RunAttrs beforeField;
+        for (const Run &r : blocks[bi]) {
+            if (r.href != openHref) {
+                if (!openHref.isEmpty()) {
+                    out += "}}";
+                    cur = beforeField; // the field's groups end, and their formatting with them
+                }
+                if (!r.href.isEmpty()) {
+                    out += "{\\field{\\*\\fldinst{HYPERLINK \"";
+                    QString href = r.href;
+                    href.replace(u'"', QStringLiteral("%22"));
+                    appendEscaped(out, href);
+                    out += "\"}}{\\fldrslt ";
+                    beforeField = cur;
+                }
+                openHref = r.href;
+            }
+            if (r.attrs != cur) {
+                appendAttrs(out, r.attrs);
+                cur = r.attrs;
+            }
+            appendEscaped(out, r.text);
+        }
+        if (!openHref.isEmpty()) {
+            out += "}}";
+            cur = beforeField;
+        }
+    }
+    out += "}";
+    return out;
+}
+} // namespace RtfCodec

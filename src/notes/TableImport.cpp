@@ -1,0 +1,162 @@
+#include "notes/TableImport.h"
+
+#include "notes/XlsxReader.h"
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+namespace TableImport {
+namespace {
+bool isBlank(const QString &s) {
+    for (QChar c : s)
+        if (c != u'\t' && c.category() != QChar::Separator_Space) return false;
+    return true;
+}
+
+// Reads at most maxBytes + 1 bytes, so an oversized file is known without reading it whole.
+Result readBytes(const QString &path, qint64 maxBytes, QByteArray &out) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {{}, Failure::couldNotRead};
+    if (f.size() > maxBytes) return {{}, Failure::tooLarge};
+    out = f.read(maxBytes + 1);
+    if (f.error() != QFileDevice::NoError) return {{}, Failure::couldNotRead};
+    if (out.size() > maxBytes) return {{}, Failure::tooLarge};
+    return {};
+}
+} // namespace
+
+Kind kindForPath(const QString &path) {
+    const QString ext = QFileInfo(path).suffix().toLower();
+    return ext == u"xlsx" || ext == u"xls" ? Kind::xlsx : Kind::csv;
+}
+
+Result parseCsv(const QByteArray &bytes) {
+    if (bytes.size() > kMaxCsvBytes) return {{}, Failure::tooLarge};
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (utf8.hasError()) return {{}, Failure::couldNotRead};
+    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+
+    Result res;
+    QStringList record;
+    QString field;
+    bool inQuotes = false;
+    bool fieldStarted = false; // a quote opens a field only at its very start
+    bool recordQuoted = false;
+    bool overCap = false;
+
+    auto endField = [&] {
+        record << field;
+        field.clear();
+        fieldStarted = false;
+        if (record.size() > kMaxColumns) overCap = true;
+    };
+    auto endRecord = [&] {
+        endField();
+        const bool blank = record.size() == 1 && !recordQuoted && isBlank(record.first());
+        if (!blank) res.rows.push_back(record);
+        if (res.rows.size() > size_t(kMaxDataRows) + 1) overCap = true;
+        record.clear();
+        recordQuoted = false;
+    };
+
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n && !overCap; ++i) {
+        const QChar ch = text.at(i);
+        const bool crlf = ch == u'\r' && i + 1 < n && text.at(i + 1) == u'\n';
+        if (inQuotes) {
+            if (ch == u'"') {
+                if (i + 1 < n && text.at(i + 1) == u'"') {
+                    field += u'"';
+                    ++i;
+                } else {
+                    inQuotes = false;
+                }
+            } else if (crlf) {
+                field += u'\n';
+                ++i;
+            } else {
+                field += ch;
+            }
+            continue;
+        }
+        if (ch == u'"') {
+            if (!fieldStarted) {
+                inQuotes = true;
+                fieldStarted = true;
+                recordQuoted = true;
+            } else {
+                field += ch;
+            }
+        } else if (ch == u',') {
+            endField();
+        } else if (ch == u'\n' || crlf) {
+            endRecord();
+            if (crlf) ++i;
+        } else {
+            field += ch;
+            fieldStarted = true;
+        }
+    }
+    if (!overCap && (!record.isEmpty() || fieldStarted || !field.isEmpty())) endRecord();
+    if (overCap) return {{}, Failure::tooLarge};
+    if (res.rows.empty()) res.failure = Failure::nothingToImport;
+    return res;
+}
+
+Result readCsvFile(const QString &path) {
+    QByteArray bytes;
+    Result r = readBytes(path, kMaxCsvBytes, bytes);
+    if (r.failure != Failure::none) return r;
+    return parseCsv(bytes);
+}
+
+Result readFile(const QString &path) {
+    if (kindForPath(path) == Kind::csv) return readCsvFile(path);
+    QByteArray bytes;
+    Result r = readBytes(path, kMaxXlsxBytes, bytes);
+    if (r.failure != Failure::none) return r;
+    return XlsxReader::parse(bytes);
+}
+
+Table tableFromRows(const Rows &rows) {
+    Table t;
+    if (rows.empty()) return t;
+    for (const QString &title : rows.front())
+        t.columns.emplace_back(title);
+    const qsizetype n = std::max<qsizetype>(1, rows.front().size());
+    t.rows.reserve(rows.size() - 1);
+    for (size_t i = 1; i < rows.size(); ++i) {
+        QStringList cells = rows[i];
+        while (cells.size() < n)
+            cells << QString();
+        t.rows.emplace_back(cells);
+    }
+    return t;
+}
+
+QString alertMessage(Failure f) {
+    switch (f) {
+    case Failure::couldNotRead:
+        return QStringLiteral("Could not read file");
+    case Failure::noData:
+        return QStringLiteral("No data found in XLSX");
+    case Failure::xlsxFailed:
+        return QStringLiteral("XLSX import failed");
+    case Failure::tooLarge:
+        return QStringLiteral("File too large to import");
+    case Failure::none:
+    case Failure::nothingToImport:
+        break;
+    }
+    return {};
+}
+
+QString alertInformative(Failure f) {
+    return f == Failure::xlsxFailed ? QStringLiteral("Try saving as .csv first and import that.") : QString();
+}
+
+QString openPanelMessage() {
+    return QStringLiteral("Choose a .csv or .xlsx file to import");
+}
+} // namespace TableImport

@@ -1,0 +1,296 @@
+#include "common/TestEnv.h"
+#include "notes/NoteListImport.h"
+#include "notes/NoteStore.h"
+#include "platform/Keys.h"
+#include "platform/Notifier.h"
+#include <QtTest>
+
+namespace {
+struct Posts {
+    QObject ctx;
+    int count = 0;
+    Posts() {
+        Notifier::get().observe(Notify::notesChanged, &ctx, [this](QObject *) { ++count; });
+    }
+};
+
+Note textNote(const QString &id) {
+    Note n;
+    n.id = id;
+    n.type = NoteType::text;
+    n.emoji = QStringLiteral("📝");
+    n.title = QStringLiteral("Hi");
+    n.body = QStringLiteral("b");
+    n.createdInterval = 788918400;
+    n.modifiedInterval = 788918400.5;
+    return n;
+}
+
+// One note object with every required member; extra is spliced in before the closing brace.
+QByteArray noteJson(const QByteArray &replace = {}, const QByteArray &extra = {}) {
+    QByteArray o =
+        "{\"id\":\"A\",\"type\":\"text\",\"emoji\":\"e\",\"title\":\"t\",\"body\":\"b\",\"link\":\"l\","
+        "\"columns\":[{\"id\":\"C\",\"title\":\"c\"}],\"rows\":[],\"createdInterval\":1,\"modifiedInterval\":"
+        "2.5";
+    if (!replace.isEmpty()) {
+        const qsizetype eq = replace.indexOf('=');
+        const QList<QByteArray> parts{replace.left(eq), replace.mid(eq + 1)};
+        const QByteArray key = '"' + parts[0] + "\":";
+        const qsizetype at = o.indexOf(key);
+        Q_ASSERT(at >= 0);
+        qsizetype end = at + key.size();
+        int depth = 0;
+        for (; end < o.size(); ++end) {
+            const char c = o[end];
+            if (c == '[' || c == '{') ++depth;
+            if (c == ']' || c == '}') --depth;
+            if (depth == 0 && c == ',') break;
+        }
+        o = parts.size() > 1 && parts[1] == "DROP" ? o.left(at) + o.mid(end + 1)
+                                                   : o.left(at) + key + parts[1] + o.mid(end);
+    }
+    return o + extra + '}';
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
+    const QString p = dir.filePath(name);
+    QFile f(p);
+    if (!f.open(QIODevice::WriteOnly)) return {};
+    f.write(bytes);
+    return p;
+}
+} // namespace
+
+class TestNoteStore : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
+private slots:
+    void documentBytesForATextAndATableNote() {
+        Note text = textNote(QStringLiteral("N1"));
+        Note table = textNote(QStringLiteral("N2"));
+        table.type = NoteType::table;
+        table.title = QStringLiteral("Q\"/\n");
+        table.body.clear();
+        table.bodyRTF = QByteArray("r");
+        table.imageBase64 = QStringLiteral("AAA");
+        table.columns = {NoteTableColumn(QStringLiteral("C1"), QStringLiteral("Name"))};
+        NoteRow row;
+        row.id = QStringLiteral("R1");
+        row.cells = {QStringLiteral("a"), QStringLiteral("ü")};
+        row.cellsRTF = {{10, QByteArray("y")}, {2, QByteArray("x")}};
+        NoteRow bare;
+        bare.id = QStringLiteral("R2");
+        table.rows = {row, bare};
+        const std::vector<Note> both{text, table};
+        const QByteArray expected(
+            "[{\"id\":\"N1\",\"type\":\"text\",\"emoji\":\"📝\",\"title\":\"Hi\",\"body\":\"b\",\"link\":\"\","
+            "\"columns\":[],\"rows\":[],\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5},"
+            "{\"id\":\"N2\",\"type\":\"table\",\"emoji\":\"📝\",\"title\":\"Q\\\"/"
+            "\\n\",\"body\":\"\",\"bodyRTF\":\"cg==\","
+            "\"imageBase64\":\"AAA\",\"link\":\"\",\"columns\":[{\"id\":\"C1\",\"title\":\"Name\"}],"
+            "\"rows\":[{\"id\":\"R1\",\"cells\":[\"a\",\"ü\"],\"cellsRTF\":{\"2\":\"eA==\",\"10\":\"eQ==\"}},"
+            "{\"id\":\"R2\",\"cells\":[],\"cellsRTF\":{}}],"
+            "\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5}]");
+        QCOMPARE(encodeNotes(both), expected);
+        const auto back = decodeNotes(encodeNotes(both));
+        QVERIFY(back);
+        QCOMPARE(back->at(1), table);
+        QCOMPARE(back->at(0), text);
+    }
+
+    void strictNoteDecoding_data() {
+        QTest::addColumn<QByteArray>("doc");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("complete") << '[' + noteJson() + ']' << true;
+        QTest::newRow("empty array") << QByteArray("[]") << true;
+        QTest::newRow("bodyRTF and image null")
+            << '[' + noteJson({}, ",\"bodyRTF\":null,\"imageBase64\":null") + ']' << true;
+        QTest::newRow("bodyRTF valid") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Zg==\"") + ']' << true;
+        QTest::newRow("bodyRTF unpadded") << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Zg\"") + ']' << false;
+        QTest::newRow("bodyRTF whitespace")
+            << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0 Zg==\"") + ']' << false;
+        QTest::newRow("bodyRTF line break")
+            << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0\\nZg==\"") + ']' << false;
+        QTest::newRow("bodyRTF url alphabet")
+            << '[' + noteJson({}, ",\"bodyRTF\":\"e3J0Z_==\"") + ']' << false;
+        QTest::newRow("bodyRTF number") << '[' + noteJson({}, ",\"bodyRTF\":5") + ']' << false;
+        QTest::newRow("image number") << '[' + noteJson({}, ",\"imageBase64\":5") + ']' << false;
+        QTest::newRow("no link") << '[' + noteJson("link=DROP") + ']' << false;
+        QTest::newRow("link null") << '[' + noteJson("link=null") + ']' << false;
+        QTest::newRow("type list") << '[' + noteJson("type=\"list\"") + ']' << false;
+        QTest::newRow("single object") << noteJson() << false;
+        QTest::newRow("float stamps") << '[' + noteJson("createdInterval=1.5e9") + ']' << true;
+        QTest::newRow("stamp as text") << '[' + noteJson("createdInterval=\"1\"") + ']' << false;
+        QTest::newRow("column without title") << '[' + noteJson("columns=[{\"id\":\"C\"}]") + ']' << false;
+        QTest::newRow("row not an object") << '[' + noteJson("rows=[\"x\"]") + ']' << false;
+        QTest::newRow("row null") << '[' + noteJson("rows=[null]") + ']' << false;
+        QTest::newRow("one bad note of two") << '[' + noteJson() + ',' + noteJson("emoji=1") + ']' << false;
+        QTest::newRow("not json") << QByteArray("[{") << false;
+    }
+    void strictNoteDecoding() {
+        QFETCH(QByteArray, doc);
+        QFETCH(bool, ok);
+        QCOMPARE(decodeNotes(doc).has_value(), ok);
+    }
+
+    void rowsDecodeMemberByMember_data() {
+        QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<bool>("freshId");
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<int>("rtfCount");
+        QTest::newRow("cells only") << QByteArray("{\"cells\":[\"a\"]}") << true << QStringList{"a"} << 0;
+        QTest::newRow("cells as a string")
+            << QByteArray("{\"id\":\"R\",\"cells\":\"a\",\"cellsRTF\":{\"0\":\"eA==\"}}") << false
+            << QStringList{} << 1;
+        QTest::newRow("cells with a number")
+            << QByteArray("{\"id\":\"R\",\"cells\":[\"a\",1]}") << false << QStringList{} << 0;
+        QTest::newRow("id a number") << QByteArray("{\"id\":7,\"cells\":[\"a\"]}") << true << QStringList{"a"}
+                                     << 0;
+        QTest::newRow("rtf key x")
+            << QByteArray(
+                   "{\"id\":\"R\",\"cells\":[\"a\",\"b\"],\"cellsRTF\":{\"0\":\"eA==\",\"x\":\"eA==\"}}")
+            << false << QStringList{"a", "b"} << 0;
+        QTest::newRow("rtf bad base64")
+            << QByteArray("{\"id\":\"R\",\"cells\":[\"a\"],\"cellsRTF\":{\"0\":\"!!\"}}") << false
+            << QStringList{"a"} << 0;
+        QTest::newRow("rtf value number")
+            << QByteArray("{\"id\":\"R\",\"cellsRTF\":{\"0\":\"eA==\",\"1\":5}}") << false << QStringList{}
+            << 0;
+        QTest::newRow("rtf null") << QByteArray("{\"id\":\"R\",\"cells\":null,\"cellsRTF\":null}") << false
+                                  << QStringList{} << 0;
+        QTest::newRow("rtf two keys")
+            << QByteArray("{\"id\":\"R\",\"cellsRTF\":{\"10\":\"eA==\",\"2\":\"eQ==\"}}") << false
+            << QStringList{} << 2;
+    }
+    void rowsDecodeMemberByMember() {
+        QFETCH(QByteArray, row);
+        QFETCH(bool, freshId);
+        QFETCH(QStringList, cells);
+        QFETCH(int, rtfCount);
+        const auto notes = decodeNotes('[' + noteJson("rows=[" + row + "]") + ']');
+        QVERIFY(notes);
+        const NoteRow &r = notes->at(0).rows.at(0);
+        if (freshId)
+            QCOMPARE(r.id.size(), 36);
+        else
+            QCOMPARE(r.id, QStringLiteral("R"));
+        QCOMPARE(r.cells, cells);
+        QCOMPARE(int(r.cellsRTF.size()), rtfCount);
+    }
+
+    void storeOperationsWriteThenPost() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        NoteStore store;
+        Posts posts;
+        Note a = textNote(QStringLiteral("A"));
+        store.add(a);
+        QCOMPARE(posts.count, 1);
+        QCOMPARE(store.notes().at(0).createdInterval, 788918400.0); // add keeps the note's stamps
+        QCOMPARE(decodeNotes(prefs.prefs().data(QString::fromLatin1(kNotes)))->size(), size_t(1));
+
+        a.title = QStringLiteral("changed");
+        store.update(a);
+        QCOMPARE(posts.count, 2);
+        QCOMPARE(store.notes().at(0).title, QStringLiteral("changed"));
+        QCOMPARE(store.notes().at(0).modifiedInterval, clock.refSeconds());
+
+        Note ghost = textNote(QStringLiteral("nobody"));
+        store.update(ghost);
+        QCOMPARE(posts.count, 2);
+
+        store.remove(QStringLiteral("nobody"));
+        QCOMPARE(posts.count, 3); // also when nothing matched
+        store.add(textNote(QStringLiteral("A")));
+        store.add(textNote(QStringLiteral("B")));
+        store.remove(QStringLiteral("A"));
+        QCOMPARE(store.notes().size(), size_t(1)); // every twin goes
+        QCOMPARE(store.notes().at(0).id, QStringLiteral("B"));
+
+        NoteStore reloaded;
+        QCOMPARE(reloaded.notes(), store.notes());
+    }
+
+    void anUnreadableDocumentIsKeptAsideBeforeAnySave() {
+        TempPrefs prefs;
+        const QByteArray bad = '[' + noteJson("link=DROP") + ']';
+        prefs.prefs().setData(QString::fromLatin1(kNotes), bad);
+        NoteStore store;
+        QVERIFY(store.notes().empty());
+        QVERIFY(store.loadReport().existed);
+        QVERIFY(!store.loadReport().decoded);
+        QVERIFY(!store.loadReport().keptAsideKey.isEmpty());
+        store.add(textNote(QStringLiteral("new")));
+        QCOMPARE(prefs.prefs().data(store.loadReport().keptAsideKey), bad);
+    }
+
+    void importReplacesEverythingAfterConfirmation() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        NoteStore store;
+        store.add(textNote(QStringLiteral("old")));
+        Posts posts;
+        // Twins in the file: later ones get fresh ids, so removing one cannot take the other along.
+        const QString path =
+            writeFile(dir, "n.json", '[' + noteJson() + ',' + noteJson() + ',' + noteJson("id=\"B\"") + ']');
+
+        dialogs.openPathAnswers = {path};
+        dialogs.alertAnswers = {1}; // Cancel
+        QVERIFY(!NoteListImport::run(nullptr, store));
+        QCOMPARE(store.notes().at(0).id, QStringLiteral("old"));
+        QCOMPARE(dialogs.alertsShown.last(),
+                 QStringLiteral(
+                     "Replace all notes?|3 notes will be imported. All current notes will be replaced."));
+
+        dialogs.openPathAnswers = {path};
+        dialogs.alertAnswers = {0};
+        QVERIFY(NoteListImport::run(nullptr, store));
+        QCOMPARE(posts.count, 1);
+        QCOMPARE(store.notes().size(), size_t(3));
+        QCOMPARE(store.notes().at(0).id, QStringLiteral("A"));
+        QVERIFY(store.notes().at(1).id != QStringLiteral("A"));
+        QCOMPARE(store.notes().at(2).id, QStringLiteral("B"));
+        store.remove(QStringLiteral("A"));
+        QCOMPARE(store.notes().size(), size_t(2));
+
+        const QString empty = writeFile(dir, "e.json", "[]");
+        dialogs.openPathAnswers = {empty};
+        dialogs.alertAnswers = {0};
+        QVERIFY(NoteListImport::run(nullptr, store));
+        QVERIFY(store.notes().empty());
+    }
+
+    void unreadableOrInvalidImportsSayImportError_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("missing file") << QByteArray() << false;
+        QTest::newRow("object, not array") << noteJson() << true;
+        QTest::newRow("garbage") << QByteArray("\x00\xff", 2) << true;
+    }
+    void unreadableOrInvalidImportsSayImportError() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, exists);
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        NoteStore store;
+        store.add(textNote(QStringLiteral("keep")));
+        dialogs.openPathAnswers = {exists ? writeFile(dir, "x.json", bytes) : dir.filePath("none.json")};
+        QVERIFY(!NoteListImport::run(nullptr, store));
+        QCOMPARE(dialogs.alertsShown, QStringList{"Import error|Invalid Mivo Notes JSON."});
+        QCOMPARE(store.notes().size(), size_t(1));
+    }
+
+    void oversizedImportFilesAreRefusedUnread() {
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, "big.json", "[" + QByteArray(100, ' ') + "]");
+        QCOMPARE(NoteListImport::read(path, 50).error, NoteListImport::ReadError::tooLarge);
+        QCOMPARE(NoteListImport::read(path, 500).error, NoteListImport::ReadError::none);
+    }
+};
+
+QTEST_MAIN(TestNoteStore)
+#include "tst_note_store.moc"

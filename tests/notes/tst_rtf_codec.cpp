@@ -1,0 +1,315 @@
+#include "common/TestEnv.h"
+#include "notes/RtfCodec.h"
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+
+namespace {
+// What the codec promises to keep of one character's format, as text.
+QString formatKey(const QTextCharFormat &f) {
+    QString fam;
+    if (const QStringList l = f.fontFamilies().toStringList(); !l.isEmpty()) fam = l.first();
+    return QStringLiteral("b%1 i%2 u%3 s%4 px%5 f[%6] c%7 a[%8]")
+        .arg(f.fontWeight() >= QFont::Bold)
+        .arg(f.fontItalic())
+        .arg(f.fontUnderline())
+        .arg(f.fontStrikeOut())
+        .arg(f.intProperty(QTextFormat::FontPixelSize))
+        .arg(fam)
+        .arg(f.foreground().style() == Qt::NoBrush ? QStringLiteral("-") : f.foreground().color().name())
+        .arg(f.isAnchor() ? f.anchorHref() : QString());
+}
+
+// The document as (character, format) runs, paragraph ends included.
+QStringList runs(const QTextDocument &doc) {
+    QStringList out;
+    QString text, key;
+    auto add = [&](const QString &t, const QString &k) {
+        if (k != key && !text.isEmpty()) {
+            out << key + u'|' + text;
+            text.clear();
+        }
+        key = k;
+        text += t;
+    };
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (b != doc.begin()) add(QStringLiteral("¶"), key);
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            add(it.fragment().text(), formatKey(it.fragment().charFormat()));
+    }
+    if (!text.isEmpty()) out << key + u'|' + text;
+    return out;
+}
+
+QTextCharFormat fmt(std::function<void(QTextCharFormat &)> set) {
+    QTextCharFormat f;
+    set(f);
+    return f;
+}
+
+// A document with every attribute the writer knows, in Latin, Ukrainian and emoji text.
+void richSample(QTextDocument &doc) {
+    QTextCursor c(&doc);
+    c.insertText(QStringLiteral("Plain café € \\{braces}\t"), QTextCharFormat());
+    c.insertText(QStringLiteral("bold "), fmt([](auto &f) { f.setFontWeight(QFont::Bold); }));
+    c.insertText(QStringLiteral("italic "), fmt([](auto &f) { f.setFontItalic(true); }));
+    c.insertText(QStringLiteral("under"), fmt([](auto &f) { f.setFontUnderline(true); }));
+    c.insertText(QStringLiteral("struck"), fmt([](auto &f) { f.setFontStrikeOut(true); }));
+    c.insertBlock();
+    c.insertText(QStringLiteral("Привіт, світе! Ґанок їжак"), fmt([](auto &f) {
+                     f.setProperty(QTextFormat::FontPixelSize, 20);
+                     f.setForeground(QColor(200, 10, 30));
+                 }));
+    c.insertText(QString(QChar(QChar::LineSeparator)) + QStringLiteral("😀👍🏽 🇺🇦"),
+                 fmt([](auto &f) { f.setFontFamilies({QStringLiteral("Noto Color Emoji")}); }));
+    c.insertBlock();
+    c.insertBlock();
+    c.insertText(QStringLiteral("see "), QTextCharFormat());
+    c.insertText(QStringLiteral("the site"), fmt([](auto &f) {
+                     f.setAnchor(true);
+                     f.setAnchorHref(QStringLiteral("https://example.org/{a}?b=c&d=%22"));
+                     f.setFontUnderline(true);
+                     f.setForeground(QColor(0, 0, 255));
+                 }));
+    c.insertText(QStringLiteral(" then "), fmt([](auto &f) {
+                     f.setFontWeight(QFont::Bold);
+                     f.setFontItalic(true);
+                     f.setFontUnderline(true);
+                     f.setProperty(QTextFormat::FontPixelSize, 9);
+                     f.setFontFamilies({QStringLiteral("Inter")});
+                     f.setForeground(QColor(200, 10, 30));
+                 }));
+}
+
+QByteArray fixture(const QString &name) {
+    QFile f(QStringLiteral(MIVO_NOTES_DATA "/") + name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestRtfCodec : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
+private slots:
+    void writerOutputIsGolden() {
+        QTextDocument doc;
+        QTextCursor c(&doc);
+        c.insertText(QStringLiteral("a"), QTextCharFormat());
+        c.insertText(QStringLiteral("b"), fmt([](auto &f) { f.setFontWeight(QFont::Bold); }));
+        c.insertBlock();
+        c.insertText(QStringLiteral("é€Ї😀\t"), fmt([](auto &f) {
+                         f.setForeground(QColor(1, 2, 3));
+                         f.setProperty(QTextFormat::FontPixelSize, 13);
+                         f.setFontFamilies({QStringLiteral("Inter")});
+                     }));
+        c.insertText(QStringLiteral("x"), fmt([](auto &f) {
+                         f.setAnchor(true);
+                         f.setAnchorHref(QStringLiteral("https://a.b/"));
+                     }));
+        QCOMPARE(RtfCodec::write(doc),
+                 QByteArray("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n"
+                            "{\\fonttbl{\\f0\\fnil Helvetica;}{\\f1\\fnil Inter;}}\n"
+                            "{\\colortbl;\\red1\\green2\\blue3;}\n"
+                            "a\\plain\\b b\\par\n"
+                            "\\plain\\f1\\fs26\\cf1 \\'e9\\'80\\u1031?\\u-10179?\\u-8704?\\tab "
+                            "{\\field{\\*\\fldinst{HYPERLINK \"https://a.b/\"}}{\\fldrslt \\plain x}}}"));
+    }
+
+    void roundTripsKeepTextAndEveryFormat() {
+        QTextDocument doc;
+        richSample(doc);
+        const QByteArray once = RtfCodec::write(doc);
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(once, &back));
+        QCOMPARE(back.toRawText(), doc.toRawText());
+        QCOMPARE(runs(back), runs(doc));
+        QCOMPARE(RtfCodec::write(back), once);
+    }
+
+    void roundTripsOfEveryCharacterClass() {
+        // Every BMP code unit class the writer escapes differently, and astral characters.
+        QString s;
+        for (char16_t ch : {u' ', u'~', u'\\', u'{', u'}', u';', u'\u007F', u'\u0080', u'\u00A0', u'\u00FF',
+                            u'\u0100', u'\u2014', u'\u20AC', u'\u7FFF', u'\u8000', u'\uFFFD'})
+            s += QChar(ch);
+        s += QString::fromUcs4(U"\U0001F600\U0001F1FA\U0001F1E6");
+        QTextDocument doc;
+        QTextCursor(&doc).insertText(s);
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(RtfCodec::write(doc), &back));
+        QCOMPARE(back.toRawText(), s);
+    }
+
+    void readsWhatEditorsWrite_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("cp1251 and fcharset204") << QStringLiteral("cp1251-editor");
+        QTest::newRow("cocoa style with emoji and link") << QStringLiteral("cocoa-style");
+        QTest::newRow("skipped destinations, bin, uc") << QStringLiteral("skipped-destinations");
+    }
+    void readsWhatEditorsWrite() {
+        QFETCH(QString, name);
+        const QByteArray rtf = fixture(name + QStringLiteral(".rtf"));
+        QVERIFY(!rtf.isEmpty());
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read(rtf, &doc));
+        QCOMPARE(doc.toPlainText(), QString::fromUtf8(fixture(name + QStringLiteral(".txt"))));
+        // What was read writes and reads back the same.
+        QTextDocument again;
+        QVERIFY(RtfCodec::read(RtfCodec::write(doc), &again));
+        QCOMPARE(runs(again), runs(doc));
+    }
+
+    void readsFormatsOfTheCorpus() {
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read(fixture(QStringLiteral("cocoa-style.rtf")), &doc));
+        const QStringList r = runs(doc);
+        QVERIFY2(r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c#fb0007 a[]|red")),
+                 qPrintable(r.join('\n')));
+        QVERIFY2(
+            r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c- a[https://example.org/a]|example")),
+            qPrintable(r.join('\n')));
+        QVERIFY2(r.contains(QStringLiteral("b0 i0 u1 s0 px12 f[Helvetica] c- a[]|line¶")),
+                 qPrintable(r.join('\n')));
+        QTextDocument cyr;
+        QVERIFY(RtfCodec::read(fixture(QStringLiteral("cp1251-editor.rtf")), &cyr));
+        QVERIFY(runs(cyr).contains(QStringLiteral("b1 i0 u0 s0 px11 f[Arial] c- a[]|світ")));
+    }
+
+    void readsCodePagesAndUnicodeEscapes_data() {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ansicpg1251") << QByteArray(
+                                            "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'b3\\'f2}")
+                                     << QStringLiteral("Привіт");
+        QTest::newRow("cp1252 default") << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << QStringLiteral("café €");
+        QTest::newRow("negative u") << QByteArray("{\\rtf1 \\u-4064?}") << QStringLiteral("\uF020");
+        QTest::newRow("surrogate pair")
+            << QByteArray("{\\rtf1\\uc1 \\u-10179?\\u-8704?!}") << QStringLiteral("😀!");
+        QTest::newRow("uc0") << QByteArray("{\\rtf1\\uc0 \\u1071 x}") << QStringLiteral("Яx");
+        QTest::newRow("uc2 with hex fallback")
+            << QByteArray("{\\rtf1\\uc2 \\u1071\\'3f\\'3fy}") << QStringLiteral("Яy");
+        QTest::newRow("uc scoped to group")
+            << QByteArray("{\\rtf1 {\\uc2 \\u1071ab}\\u1071cd}") << QStringLiteral("ЯЯd");
+        QTest::newRow("raw 8-bit bytes")
+            << QByteArray("{\\rtf1\\ansicpg1251 \xcf\xf0}") << QStringLiteral("Пр");
+        QTest::newRow("unquoted hyperlink")
+            << QByteArray("{\\rtf1 {\\field{\\*\\fldinst HYPERLINK http://x.y }{\\fldrslt go}}}")
+            << QStringLiteral("go");
+        QTest::newRow("escapes") << QByteArray("{\\rtf1 a\\~b\\_c\\\\\\{\\}}")
+                                 << QStringLiteral("a\u00A0b\u2011c\\{}");
+        QTest::newRow("quotes and dashes")
+            << QByteArray("{\\rtf1 \\lquote\\rquote\\ldblquote\\rdblquote\\emdash\\endash\\bullet}")
+            << QStringLiteral("‘’“”—–•");
+        QTest::newRow("unknown star destination")
+            << QByteArray("{\\rtf1 a{\\*\\whatever {nested} text}b}") << QStringLiteral("ab");
+        QTest::newRow("bin skips braces")
+            << QByteArray("{\\rtf1 a{\\*\\x\\bin2 }}}b}") << QStringLiteral("ab");
+        QTest::newRow("table cells") << QByteArray("{\\rtf1 a\\cell b\\cell\\row c}")
+                                     << QStringLiteral("a\tb\t\nc");
+    }
+    void readsCodePagesAndUnicodeEscapes() {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, text);
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read(rtf, &doc));
+        QCOMPARE(doc.toRawText().replace(QChar(QChar::ParagraphSeparator), u'\n'), text);
+    }
+
+    void otherCodePagesGoThroughThePlatformConverters() {
+        if (!QStringDecoder("windows-1250").isValid()) QSKIP("no Windows-1250 converter on this system");
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read("{\\rtf1\\ansi\\ansicpg1250 \\'b9\\b \\'9f}", &doc));
+        QCOMPARE(doc.toPlainText(), QStringLiteral("ąź"));
+        // A Polish font in a Windows-1252 document.
+        QVERIFY(RtfCodec::read("{\\rtf1{\\fonttbl{\\f1\\fcharset238 Arial;}}\\'b9{\\f1\\'b9}}", &doc));
+        QCOMPARE(doc.toPlainText(), QStringLiteral("¹ą"));
+    }
+
+    void hostileInputNeverCrashes_data() {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("not rtf") << QByteArray("hello") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(200000, '{') << false;
+        QTest::newRow("deep but closed")
+            << QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(201, '}') << true;
+        QTest::newRow("close before open") << QByteArray("{\\rtf1 }}}") << true;
+        QTest::newRow("truncated escape") << QByteArray("{\\rtf1 a\\'") << true;
+        QTest::newRow("truncated hex") << QByteArray("{\\rtf1 a\\'e") << true;
+        QTest::newRow("truncated word") << QByteArray("{\\rtf1 a\\") << true;
+        QTest::newRow("huge bin") << QByteArray("{\\rtf1 a\\bin99999999999 b}") << true;
+        QTest::newRow("negative bin") << QByteArray("{\\rtf1 a\\bin-5 b}") << true;
+        QTest::newRow("huge u") << QByteArray("{\\rtf1 \\u99999999999999?}") << true;
+        QTest::newRow("huge fs and cf") << QByteArray("{\\rtf1 \\fs999999999\\cf99999999999\\f-3 x}") << true;
+        QTest::newRow("font table chaos")
+            << QByteArray("{\\rtf1{\\fonttbl\\f1;;{\\f2{\\f3 x;}};}\\f1\\f2\\f3 y}") << true;
+        QTest::newRow("colour table chaos")
+            << QByteArray("{\\rtf1{\\colortbl\\red999;\\green-5\\blue;;}\\cf1\\cf2 y}") << true;
+        QTest::newRow("field without result")
+            << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}}}") << true;
+        QTest::newRow("result without field") << QByteArray("{\\rtf1{\\fldrslt x}}") << true;
+        QTest::newRow("over the size cap")
+            << QByteArray("{\\rtf1 ") + QByteArray(RtfCodec::kMaxBytes, 'a') + "}" << false;
+    }
+    void hostileInputNeverCrashes() {
+        QFETCH(QByteArray, rtf);
+        QFETCH(bool, reads);
+        QTextDocument doc;
+        QCOMPARE(RtfCodec::read(rtf, &doc), reads);
+        if (!reads) QVERIFY(doc.isEmpty());
+    }
+
+    void mutatedCorpusNeverCrashes() {
+        QList<QByteArray> seeds;
+        for (const char *n : {"cp1251-editor.rtf", "cocoa-style.rtf", "skipped-destinations.rtf"})
+            seeds << fixture(QString::fromLatin1(n));
+        QTextDocument sample;
+        richSample(sample);
+        seeds << RtfCodec::write(sample);
+        QRandomGenerator rng(20261207);
+        static const char alphabet[] = "{}\\'*0123456789-u bin fldrslt;";
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray b = seeds[rng.bounded(int(seeds.size()))];
+            const int edits = 1 + rng.bounded(8);
+            for (int e = 0; e < edits && !b.isEmpty(); ++e) {
+                const int at = rng.bounded(int(b.size()));
+                switch (rng.bounded(3)) {
+                case 0:
+                    b[at] = alphabet[rng.bounded(int(sizeof alphabet - 1))];
+                    break;
+                case 1:
+                    b.remove(at, 1 + rng.bounded(10));
+                    break;
+                default:
+                    b.truncate(at);
+                    break;
+                }
+            }
+            QTextDocument doc;
+            RtfCodec::read(b, &doc);
+        }
+    }
+
+    void workIsLinearInTheInput() {
+        // Many tiny groups and many format changes: a quadratic path would take minutes here.
+        QByteArray groups = "{\\rtf1 ";
+        for (int i = 0; i < 200000; ++i)
+            groups += "{\\b x}{\\i y}";
+        groups += '}';
+        QElapsedTimer t;
+        t.start();
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read(groups, &doc));
+        QCOMPARE(doc.characterCount(), 400001);
+        QVERIFY2(t.elapsed() < 20000, qPrintable(QString::number(t.elapsed())));
+    }
+};
+
+QTEST_MAIN(TestRtfCodec)
+#include "tst_rtf_codec.moc"
