@@ -1,4 +1,6 @@
 #include "app/AppDelegate.h"
+#include "exercises/ExerciseStore.h"
+#include "notes/NoteStore.h"
 
 #include "app/DataNoticeAlert.h"
 #include "app/MainWindow.h"
@@ -145,7 +147,9 @@ bool AppDelegate::launch() {
     HealthManager::shared();
     TaskStore::shared();
     CustomReminderStore::shared();
+    ExerciseStore::shared();
     ProjectStore::shared();
+    NoteStore::shared();
     // Every alarm that is enabled and not done is armed.
     CustomReminderStore::shared().scheduleAll();
 

@@ -42,14 +42,19 @@ bool run(QWidget *parent, NoteStore &store) {
     if (path.isEmpty()) return false;
     const ReadResult r = read(path);
     if (r.error != ReadError::none) {
-        Dialogs::get().alert(parent, {errorTitle(), errorText(), {}, nullptr, true});
+        Dialogs::Alert a;
+        a.title = errorTitle();
+        a.text = errorText();
+        a.warning = true;
+        Dialogs::get().alert(parent, a);
         return false;
     }
-    const int answer = Dialogs::get().alert(parent, {confirmTitle(),
-                                                     confirmText(qsizetype(r.notes.size())),
-                                                     {replaceButton(), cancelButton()},
-                                                     nullptr,
-                                                     true});
+    Dialogs::Alert q;
+    q.title = confirmTitle();
+    q.text = confirmText(qsizetype(r.notes.size()));
+    q.buttons = {replaceButton(), cancelButton()};
+    q.warning = true;
+    const int answer = Dialogs::get().alert(parent, q);
     if (answer != 0) return false;
     store.replaceAll(r.notes);
     return true;
