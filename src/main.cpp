@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "ui/Fonts.h"
 
 #include <QApplication>
 #include <unistd.h>
@@ -15,6 +16,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Mivo"));
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
     QApplication::setQuitOnLastWindowClosed(false);
+    Fonts::applyAppFont();
 
     AppDelegate delegate;
     if (!delegate.launch()) return 0;

@@ -180,10 +180,8 @@ double PomodoroView::addListRow(const QString &id, const QString &emoji, const Q
     label(row, emoji, 18, QFont::Normal, VF::text())->setGeometry(yUp(rh, 10, 14, 26, 24));
     QLabel *t = label(row, title, 13, QFont::DemiBold, selected ? accent : VF::text());
     t->setGeometry(yUp(rh, 42, 28, W - 56, 16));
-    elide(t);
     QLabel *s = label(row, subtitle, 10, QFont::Normal, selected ? alpha(accent, 0.8) : VF::sub());
     s->setGeometry(yUp(rh, 42, 10, W - 56, 14));
-    elide(s);
     QPointer<PomodoroView> self(this);
     AW *aw = newAW([self, id] {
         if (self) self->selectRow(id);

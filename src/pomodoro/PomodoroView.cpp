@@ -16,6 +16,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/RingView.h"
+#include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QLocale>
@@ -121,18 +122,18 @@ void PomodoroView::setup() {
     hdrBg_ = new QWidget(this);
     fill(hdrBg_, VF::hdrBg());
 
-    clockLbl_ = new QLabel(this);
+    clockLbl_ = new FitLabel(this);
     clockLbl_->setFont(Fonts::monoDigits(22, QFont::Thin, false));
     colourLabel(clockLbl_, VF::text());
     clockLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    dateLbl_ = new QLabel(this);
+    dateLbl_ = new FitLabel(this);
     dateLbl_->setFont(Fonts::scaledFont(10, QFont::Medium));
     colourLabel(dateLbl_, VF::sub());
     dateLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    titleLbl_ = new QLabel(this);
+    titleLbl_ = new FitLabel(this);
     titleLbl_->setFont(Fonts::scaledFont(22, QFont::Bold));
     colourLabel(titleLbl_, VF::text());
-    subLbl_ = new QLabel(this);
+    subLbl_ = new FitLabel(this);
     subLbl_->setFont(Fonts::scaledFont(11.5));
     colourLabel(subLbl_, VF::sub());
 
@@ -193,13 +194,22 @@ void PomodoroView::layoutFrame() {
     subLbl_->setGeometry(yUp(H, 20, H - 64, W * 0.45, 16));
     clockLbl_->setGeometry(yUp(H, W - 200, H - 48, 180, 30));
     dateLbl_->setGeometry(yUp(H, W - 200, H - 64, 180, 16));
-    exportBtnPom_->setGeometry(yUp(H, W - 310, H - 50, 90, 26));
-    importBtnPom_->setGeometry(yUp(H, W - 406, H - 50, 90, 26));
+    placeHeaderButtons();
     listPanel_->setGeometry(yUp(H, 0, 0, Lw, H - hdrH));
     divider_->setGeometry(yUp(H, Lw, 0, 5, H - hdrH));
     detailHost_->setGeometry(yUp(H, Lw + 5, 0, W - Lw - 5, H - hdrH));
     listScroll_->setGeometry(yUp(H - hdrH, 0, 0, Lw, H - hdrH));
     listContent_->resize(listContent_->width(), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
+}
+
+// The buttons keep their 90-point frames unless a title needs more (a long word in some
+// languages); they then grow leftwards, so the title is never cut.
+void PomodoroView::placeHeaderButtons() {
+    const double W = width(), H = height();
+    const double ew = hdrBtnWidth(exportBtnPom_, 90), iw = hdrBtnWidth(importBtnPom_, 90);
+    const double ex = W - 220 - ew;
+    exportBtnPom_->setGeometry(yUp(H, ex, H - 50, ew, 26));
+    importBtnPom_->setGeometry(yUp(H, ex - 6 - iw, H - 50, iw, 26));
 }
 
 void PomodoroView::rebuild() {
@@ -262,6 +272,7 @@ void PomodoroView::rewireHeaderButtons() {
     importBtnPom_->setText(importText());
     exportBtnPom_->setText(exportText());
     titleLbl_->setText(titleText());
+    placeHeaderButtons();
     importBtnPom_->disconnect();
     exportBtnPom_->disconnect();
     connect(importBtnPom_, &QPushButton::clicked, imp, &AW::run);

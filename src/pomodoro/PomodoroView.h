@@ -67,6 +67,7 @@ protected:
 private:
     // frame (PomodoroView.cpp)
     void layoutFrame();
+    void placeHeaderButtons();
     void tickClock();
     void startClock();
     void stopTimers();

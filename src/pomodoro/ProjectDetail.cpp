@@ -72,7 +72,6 @@ void PomodoroView::showProjectDetail(const Project &project) {
     label(doc, project.emoji, 36, QFont::Normal, VF::text())->setGeometry(28, 16, 46, 44);
     QLabel *name = label(doc, project.name, 22, QFont::Bold, VF::text());
     name->setGeometry(QRectF(78, 20, W - 106, 28).toRect());
-    elide(name);
     const QString stepsWord =
         L::t({.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
     const QString doneWord =
@@ -200,11 +199,9 @@ void PomodoroView::showProjectDetail(const Project &project) {
                                       : c.title;
             QLabel *tl = label(row, title, 12, QFont::DemiBold, c.completed ? VF::accent() : VF::text());
             tl->setGeometry(yUp(rh, 34, 25, W - 166, 15));
-            elide(tl);
             if (!c.notes.isEmpty()) {
                 QLabel *nl = label(row, c.notes, 10, QFont::Normal, VF::sub());
                 nl->setGeometry(yUp(rh, 34, 8, W - 166, 13));
-                elide(nl);
             }
             QLabel *dl = label(row, QString::number(c.durationDays) + QLatin1Char('d'), 11, QFont::Medium, VF::muted(),
                                Qt::AlignRight | Qt::AlignVCenter);

@@ -45,7 +45,6 @@ void PomodoroView::showTaskDetail(const Task &task) {
     label(host, TaskCats::emoji(cat), 38, QFont::Normal, VF::text())->setGeometry(yUp(H, 32, H - 76, 50, 48));
     QLabel *title = label(host, task.title, 20, QFont::Bold, VF::text());
     title->setGeometry(yUp(H, 86, H - 50, W - 118, 26));
-    elide(title);
     label(host, TaskCats::display(cat) + QStringLiteral(" · ") + taskDateText(task), 11.5, QFont::Normal, VF::sub())
         ->setGeometry(yUp(H, 86, H - 72, W - 118, 22));
     const QString status =

@@ -1,13 +1,27 @@
 #include "ui/Fonts.h"
 
 #include "ui/Theme.h"
+#include <QApplication>
 #include <algorithm>
-#include <cmath>
+
+namespace {
+// Qt logical pixels are 1/96 inch, points 1/72: a point size keeps the fraction a pixel size would
+// round away.
+constexpr double kPointsPerPixel = 72.0 / 96.0;
+constexpr double kSmallestPx = 1.0;
+} // namespace
 
 namespace Fonts {
+QStringList uiFamilies() { return {QStringLiteral("Inter"), QStringLiteral("Noto Color Emoji")}; }
+
+// Inter's digits are proportional (its tabular figures need a font feature Qt 6.4 cannot ask for);
+// DejaVu Sans draws every digit at the same width, so counting numbers do not jitter.
+QStringList digitFamilies() { return {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Color Emoji")}; }
+
 QFont plainFont(double px, QFont::Weight weight) {
     QFont f;
-    f.setPixelSize(std::max(1, int(std::lround(px))));
+    f.setFamilies(uiFamilies());
+    f.setPointSizeF(std::max(kSmallestPx, px) * kPointsPerPixel);
     f.setWeight(weight);
     return f;
 }
@@ -16,8 +30,13 @@ QFont scaledFont(double px, QFont::Weight weight) { return plainFont(VF::scaled(
 
 QFont monoDigits(double px, QFont::Weight weight, bool scaled) {
     QFont f = scaled ? scaledFont(px, weight) : plainFont(px, weight);
-    // DejaVu Sans draws every digit at the same width, so counting numbers do not jitter.
-    f.setFamilies({QStringLiteral("DejaVu Sans"), f.family()});
+    f.setFamilies(digitFamilies());
     return f;
+}
+
+void applyAppFont() {
+    QFont f = QApplication::font();
+    f.setFamilies(uiFamilies());
+    QApplication::setFont(f);
 }
 } // namespace Fonts

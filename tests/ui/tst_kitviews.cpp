@@ -8,6 +8,7 @@
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPushButton>
+#include "ui/TextFit.h"
 #include <QtTest>
 #include <cmath>
 
@@ -117,7 +118,7 @@ private slots:
         makeHdrBtn(&b, "Add", true, &parent);
         VF::setFontScale(1.3);
         makeHdrBtn(&b, "Export", false, nullptr);
-        QCOMPARE(b.font().pixelSize(), 16); // 15.6 design points on whole pixels
+        QCOMPARE(b.font().pointSizeF() * 96 / 72, 15.6); // the fraction is kept, not rounded to 16
         QCOMPARE(b.font().weight(), QFont::Medium);
         QVERIFY(!hdrBtnLook(&b).primary);
         QCOMPARE(hdrBtnLook(&b).tint, VF::sub());
@@ -130,7 +131,8 @@ private slots:
         VF::setFontScale(1.3);
         VF::setTheme(AppTheme::pink);
         std::unique_ptr<QLabel> l(mkLbl(14, QFont::Bold, 0.5));
-        QCOMPARE(l->font().pixelSize(), 14);
+        QCOMPARE(l->font().pointSizeF() * 96 / 72, 14.0);
+        QCOMPARE(QFontInfo(l->font()).family(), QStringLiteral("Inter"));
         QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(0, 0, 0, 0.5f));
         QCOMPARE(l->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
         l->setText(QStringLiteral("<b>plan</b>"));
@@ -141,6 +143,45 @@ private slots:
         VF::setTheme(AppTheme::dark);
         l.reset(mkLbl(14, QFont::Bold, 0.5));
         QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(1, 1, 1, 0.5f));
+    }
+
+    // A line too long for its frame is cut with "…" and shown whole in the tool tip; once it fits
+    // again the tip goes. A frame lower than the line grows about its centre. Kit buttons do the same.
+    void kitTextsElideAndGrowInsteadOfCutting() {
+        TempPrefs prefs;
+        QWidget host;
+        host.resize(400, 200);
+        host.show();
+        QLabel *l = mkText(&host, QStringLiteral("Zyklen bis Langpause"), 12 * 1.3, QFont::Normal, Qt::black);
+        l->setGeometry(10, 50, 60, 14);
+        l->show();
+        const int line = TextFit::lineHeight(l->font());
+        QVERIFY(line > 14);
+        QCOMPARE(l->height(), line);
+        QCOMPARE(l->y(), 50 - (line - 14) / 2);
+        host.grab();
+        QVERIFY(static_cast<FitLabel *>(l)->isElided());
+        QCOMPARE(l->toolTip(), QStringLiteral("Zyklen bis Langpause"));
+        l->resize(300, line);
+        host.grab();
+        QVERIFY(!static_cast<FitLabel *>(l)->isElided());
+        QVERIFY(l->toolTip().isEmpty());
+        l->setToolTip(QStringLiteral("own tip")); // a tip the page set is left alone
+        l->resize(40, line);
+        host.grab();
+        QCOMPARE(l->toolTip(), QStringLiteral("own tip"));
+
+        QPushButton *b = makeHdrBtn(new QPushButton, QStringLiteral("📥 Імпортувати"), false, &host);
+        QVERIFY(!b->isHidden());
+        b->setGeometry(10, 100, 60, 26);
+        host.grab();
+        QVERIFY(b->property(TextFit::kElidedProperty).toBool());
+        QCOMPARE(b->toolTip(), b->text());
+        b->resize(hdrBtnWidth(b, 90), 26);
+        QVERIFY(b->width() > 90); // the Ukrainian title needs more than the usual 90 points
+        host.grab();
+        QVERIFY(!b->property(TextFit::kElidedProperty).toBool());
+        QVERIFY(b->toolTip().isEmpty());
     }
 
     // Pages look their cells up from the page, through rows and cards; plain views have no tag.
