@@ -32,6 +32,8 @@ PomSelection parse(const std::optional<QString> &selected);
 
 // Tasks dated today, in store order, every open task before every done one.
 std::vector<Task> todaysTasks(const std::vector<Task> &tasks, const QDate &today);
+// The same, as positions in tasks (what the list keeps, so that a long store costs no copies).
+std::vector<int> todaysTaskIndexes(const std::vector<Task> &tasks, const QDate &today);
 
 PomListRow timerRow(Phase phase, double remaining, bool running);
 PomListRow taskRow(const Task &task);

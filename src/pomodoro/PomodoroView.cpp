@@ -5,7 +5,10 @@
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
 #include "pomodoro/PomListRows.h"
+#include "pomodoro/PomListView.h"
 #include "pomodoro/PomStatCard.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "pomodoro/TimerFigures.h"
 #include "pomodoro/PomUi.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
@@ -83,7 +86,7 @@ PomodoroView::PomodoroView(QWidget *parent) : Page(parent) {
 
     // Observers are connected once, for the life of the page; every change only asks for a redraw.
     auto &n = Notifier::get();
-    n.observe(Notify::pomodoroChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Notify::pomodoroChanged, this, [this](QObject *) { onPomodoroChanged(); });
     n.observe(Notify::languageChanged, this, [this](QObject *) {
         if (subLbl_) subLbl_->setText(subtitleText());
         requestRebuild();
@@ -145,8 +148,11 @@ void PomodoroView::setup() {
     listScroll_->setWidgetResizable(false);
     listScroll_->viewport()->setAutoFillBackground(false);
     applyFadedScroller(listScroll_);
-    listContent_ = new FlippedView;
-    listContent_->setAutoFillBackground(false);
+    listContent_ = new PomListView;
+    QPointer<PomodoroView> rowsOf(this);
+    listContent_->onRowClicked = [rowsOf](const QString &id) {
+        if (rowsOf) rowsOf->selectRow(id);
+    };
     listScroll_->setWidget(listContent_);
 
     divider_ = new DraggableDivider(this);
@@ -212,8 +218,38 @@ void PomodoroView::placeHeaderButtons() {
     importBtnPom_->setGeometry(yUp(H, ex - 6 - iw, H - 50, iw, 26));
 }
 
+PomodoroView::TimerShape PomodoroView::timerShape() {
+    const PomodoroTimer &t = PomodoroTimer::shared();
+    return {double(t.phase()),      double(t.isRunning()),      double(t.cycleCount()),  double(t.todayCount()),
+            double(t.focusSecsToday()), double(t.totalCount()), double(t.streak()),      double(t.dailyGoal()),
+            double(t.cyclesBeforeLong()), t.workMins(),         t.breakMins(),           t.longBreakMins(),
+            double(t.soundEnabled()),   double(t.notificationsEnabled())};
+}
+
+// The timer beats every second while it runs. A beat that changes only the remaining time updates
+// the timer row and the time in place; anything else the page shows from the timer (phase, run
+// state, counters, settings) changes its structure and asks for a rebuild.
+void PomodoroView::onPomodoroChanged() {
+    if (!listContent_ || !isVisible() || rebuildPending() || timerShape() != shownShape_) {
+        requestRebuild();
+        return;
+    }
+    updateTimerInPlace();
+}
+
+void PomodoroView::updateTimerInPlace() {
+    if (!listContent_) return;
+    const PomodoroTimer &timer = PomodoroTimer::shared();
+    listContent_->setTimerRow(PomListRows::timerRow(timer.phase(), timer.remaining(), timer.isRunning()));
+    if (pomTimeLblRef_) {
+        const QString t = TimerFigures::timeText(timer.remaining());
+        if (pomTimeLblRef_->text() != t) pomTimeLblRef_->setText(t);
+    }
+}
+
 void PomodoroView::rebuild() {
     if (!listContent_) return; // not set up yet
+    shownShape_ = timerShape();
     rebuildList(0);
     rebuildDetail();
 }

@@ -5,6 +5,7 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/PomDotsView.h"
+#include "pomodoro/PomListView.h"
 #include "pomodoro/ProjectStore.h"
 #include "ui/Stepper.h"
 #include "pomodoro/TaskStore.h"
@@ -103,6 +104,8 @@ private slots:
     void timerPanelFigures();
     void focusStepperStoresAndAppliesSettings();
     void tickersStopWhileHidden();
+    void aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange();
+    void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
 };
 
 void TstPomPageView::frameGeometry() {
@@ -127,7 +130,7 @@ void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     QCOMPARE(t.description, QStringLiteral("see https://example.org"));
     QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("New task|Task will be added for today — 5.03.2026"));
     QCOMPARE(page->selectedItem(), std::optional<QString>("task_" + t.id));
-    QVERIFY(find<QWidget>(page->listContent(), "task_" + t.id));
+    QVERIFY(!page->listView()->rowRect("task_" + t.id).isEmpty());
     QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
 
     // A blank title adds nothing.
@@ -323,7 +326,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     QCOMPARE(TaskStore::shared().tasks(), before);
     QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
     settle();
-    QVERIFY(find<QWidget>(page->listContent(), "task_" + a.id));
+    QVERIFY(!page->listView()->rowRect("task_" + a.id).isEmpty());
 }
 
 void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
@@ -430,6 +433,54 @@ void TstPomPageView::tickersStopWhileHidden() {
     page->setSelectedItem(std::nullopt);
     settle();
     QVERIFY(!page->ringTickerRunning());
+}
+
+void TstPomPageView::aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange() {
+    PomodoroTimer &t = PomodoroTimer::shared();
+    t.start();
+    settle();
+    const int before = page->rebuildCount();
+    QLabel *time = find<QLabel>(page->detailHost(), "timeLabel");
+    clock->advance(5);
+    settle();
+    QCOMPARE(page->rebuildCount(), before); // five beats, no rebuild
+    QCOMPARE(find<QLabel>(page->detailHost(), "timeLabel"), time); // the same widget, updated
+    QCOMPARE(time->text(), QStringLiteral("24:55"));
+    QVERIFY(page->listView()->timerRow().subtitle.contains(QStringLiteral("24:55")));
+    t.pause(); // the run state is structure: the start button's title changes
+    settle();
+    QCOMPARE(page->rebuildCount(), before + 1);
+    t.skip();
+    settle();
+    QCOMPARE(page->rebuildCount(), before + 2);
+}
+
+void TstPomPageView::rowsArePaintedAndAnyLengthCostsTheSameWidgets() {
+    std::vector<Task> many;
+    for (int i = 0; i < 3; ++i) {
+        Task t(QStringLiteral("Task %1 with a title much longer than the list is wide").arg(i), "work", QString());
+        t.day = 5, t.month = 3, t.year = 2026;
+        t.completed = i == 0; // the done one goes last
+        many.push_back(t);
+    }
+    TaskStore::shared().replaceAll(many);
+    settle();
+    PomListView *list = page->listView();
+    QCOMPARE(list->rowCount(), 4);
+    const QRect first = list->rowRect("task_" + many[1].id), last = list->rowRect("task_" + many[0].id);
+    QVERIFY(first.isValid() && last.isValid() && first.top() < last.top());
+    QTest::mouseClick(list, Qt::LeftButton, {}, last.center());
+    settle();
+    QCOMPARE(page->selectedItem(), std::optional<QString>("task_" + many[0].id));
+    QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
+    const qsizetype widgets = list->findChildren<QWidget *>().size();
+
+    for (int i = 0; i < 20000; ++i) many.push_back(many[1]);
+    TaskStore::shared().replaceAll(many);
+    settle();
+    QCOMPARE(list->rowCount(), 20004);
+    QCOMPARE(list->findChildren<QWidget *>().size(), widgets);
+    QVERIFY(list->height() > 20000 * 56);
 }
 
 QTEST_MAIN(TstPomPageView)
