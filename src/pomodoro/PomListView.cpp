@@ -22,6 +22,8 @@ QColor alpha(QColor c, double a) {
 }
 
 // A text frame of the row grown about its centre to the font's line height.
+constexpr double kEmojiW = 26;
+
 QRectF lineRect(const QRectF &frame, const QFont &font) {
     const double need = TextFit::lineHeight(font);
     if (frame.height() >= need) return frame;
@@ -39,7 +41,7 @@ void PomListView::setBlocks(std::vector<Block> blocks, const std::optional<QStri
     blocks_ = std::move(blocks);
     selected_ = selected;
     // Taken at each rebuild, which follows every change of font scale.
-    emojiFont_ = Fonts::scaledFont(18);
+    emojiFont_ = Fonts::shrunkToFit(Fonts::scaledFont(18), QStringLiteral("🍅"), kEmojiW);
     titleFont_ = Fonts::scaledFont(13, QFont::DemiBold);
     subFont_ = Fonts::scaledFont(10);
     update();
@@ -123,7 +125,7 @@ void PomListView::paintRow(QPainter &p, const PomListRow &row, const QRectF &box
     const QPointF o = box.topLeft() - QPointF(4, 0); // the row's frames are given from the list's left edge
     p.setPen(VF::text());
     p.setFont(emojiFont_);
-    TextFit::drawText(p, nullptr, lineRect(yUp(rh, 10, 14, 26, 24), emojiFont_).translated(o),
+    TextFit::drawText(p, nullptr, lineRect(yUp(rh, 10, 14, kEmojiW, 24), emojiFont_).translated(o),
                       Qt::AlignLeft | Qt::AlignVCenter, row.emoji);
     p.setPen(selected ? row.accent : VF::text());
     p.setFont(titleFont_);

@@ -24,6 +24,15 @@ inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::W
     return mkText(parent, text, size, weight, color, align);
 }
 
+// An emoji or symbol alone in a frame of the given width: its scaled size shrinks where it would not
+// fit whole, instead of being cut.
+inline QLabel *iconLabel(QWidget *parent, const QString &icon, double size, double width,
+                         Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    QLabel *l = mkText(parent, icon, size, QFont::Normal, VF::text(), align);
+    l->setFont(Fonts::shrunkToFit(l->font(), icon, width));
+    return l;
+}
+
 // A vertical scroll view without frame or background whose document is a new FlippedView.
 inline QScrollArea *scrollArea(QWidget *parent, FlippedView **doc) {
     auto *s = new QScrollArea(parent);

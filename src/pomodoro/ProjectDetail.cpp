@@ -64,12 +64,13 @@ void PomodoroView::showProjectDetail(const Project &project) {
     FlippedView *doc = nullptr;
     QScrollArea *scroll = scrollArea(detailHost_, &doc);
     scroll->setObjectName(QStringLiteral("projectDetail"));
+    setScrollerTopInset(scroll, 4); // clear of the accent strip
     scroll->setGeometry(0, 0, int(W), int(H));
     doc->setGeometry(0, 0, int(W), 2000);
 
     auto *strip = new PomBox(pc, 0, doc);
     strip->setGeometry(0, 0, int(W), 4);
-    label(doc, project.emoji, 36, QFont::Normal, VF::text())->setGeometry(28, 16, 46, 44);
+    iconLabel(doc, project.emoji, 36, 46)->setGeometry(28, 16, 46, 44);
     QLabel *name = label(doc, project.name, 22, QFont::Bold, VF::text());
     name->setGeometry(QRectF(78, 20, W - 106, 28).toRect());
     const QString stepsWord =

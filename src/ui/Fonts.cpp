@@ -2,6 +2,7 @@
 
 #include "ui/Theme.h"
 #include <QApplication>
+#include <QFontMetricsF>
 #include <algorithm>
 
 namespace {
@@ -32,6 +33,13 @@ QFont monoDigits(double px, QFont::Weight weight, bool scaled) {
     QFont f = scaled ? scaledFont(px, weight) : plainFont(px, weight);
     f.setFamilies(digitFamilies());
     return f;
+}
+
+QFont shrunkToFit(QFont font, const QString &text, double width) {
+    const double w = QFontMetricsF(font).horizontalAdvance(text);
+    if (w > width && w > 0 && width > 0 && font.pointSizeF() > 0)
+        font.setPointSizeF(std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * width / w));
+    return font;
 }
 
 void applyAppFont() {

@@ -14,6 +14,10 @@ QFont scaledFont(double px, QFont::Weight weight = QFont::Normal);
 // Same, with digits of equal width (for clocks and counters).
 QFont monoDigits(double px, QFont::Weight weight = QFont::Normal, bool scaled = true);
 
+// font, made smaller when text set in it would be wider than width: for a symbol or a figure that
+// must show whole in a fixed frame (an emoji icon, a clock inside a ring) at large font scales.
+QFont shrunkToFit(QFont font, const QString &text, double width);
+
 // The family lists the helpers above use.
 QStringList uiFamilies();
 QStringList digitFamilies();
