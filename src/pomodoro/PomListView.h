@@ -1,5 +1,7 @@
 #pragma once
 #include "pomodoro/PomListRows.h"
+#include <QHash>
+#include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -52,7 +54,10 @@ private:
     QRectF rowBox(const Block &b, qsizetype i) const;
     void paintRow(class QPainter &p, const PomListRow &row, const QRectF &box) const;
 
+    QPixmap emojiPixmap(const QString &emoji, const QSizeF &size) const;
+
     std::vector<Block> blocks_;
+    mutable QHash<QString, QPixmap> emojiCache_;
     std::optional<QString> selected_;
     PomListRow timerRow_;
     QFont emojiFont_, titleFont_, subFont_;
