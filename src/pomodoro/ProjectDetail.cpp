@@ -113,7 +113,12 @@ void PomodoroView::showProjectDetail(const Project &project) {
         tv->document()->setDocumentMargin(0);
         tv->setPlainText(project.description);
         tv->detectLinks(VF::accent());
-        tv->document()->setTextWidth(W - 56);
+        // The fitted height is the text's as laid out at the view's width: a text edit lays its
+        // document out at its viewport's width whenever it likes, so the wrap width is fixed here
+        // rather than left to follow a viewport that does not have its final size yet.
+        tv->setLineWrapMode(QTextEdit::FixedPixelWidth);
+        tv->setLineWrapColumnOrWidth(int(W - 56));
+        tv->document()->setTextWidth(int(W - 56));
         const double th = std::max(std::ceil(tv->document()->size().height()), 40.0);
         tv->setGeometry(QRectF(28, 120, W - 56, th).toRect());
         y = 120 + th + 14;

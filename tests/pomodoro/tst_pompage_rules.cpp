@@ -224,6 +224,9 @@ void TstPomPageRules::goalAndDots() {
     QVERIFY(g.reached);
     g = TimerFigures::goal(2, 0);
     QCOMPARE(g.goal, 8);
+    // "%.0f%%" as C prints it: a half goes to the even neighbour, not up.
+    QCOMPARE(TimerFigures::goal(1, 8).percent, QStringLiteral("12%"));
+    QCOMPARE(TimerFigures::goal(5, 8).percent, QStringLiteral("62%"));
     QCOMPARE(TimerFigures::dotsTotal(0), 4);
     QCOMPARE(TimerFigures::dotsTotal(-3), 4);
     QCOMPARE(TimerFigures::dotsFilled(5, 4), 1);

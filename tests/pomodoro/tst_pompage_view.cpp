@@ -106,6 +106,8 @@ private slots:
     void tickersStopWhileHidden();
     void aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange();
     void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
+    void projectDescriptionTakesTheHeightOfItsLines_data();
+    void projectDescriptionTakesTheHeightOfItsLines();
 };
 
 void TstPomPageView::frameGeometry() {
@@ -481,6 +483,29 @@ void TstPomPageView::rowsArePaintedAndAnyLengthCostsTheSameWidgets() {
     QCOMPARE(list->rowCount(), 20004);
     QCOMPARE(list->findChildren<QWidget *>().size(), widgets);
     QVERIFY(list->height() > 20000 * 56);
+}
+
+void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines_data() {
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("one line with a link") << "see https://example.org/plan" << 1;
+    QTest::newRow("two lines") << "Dig the beds in March\nPlant the beans in May" << 2;
+    QTest::newRow("five lines") << "a\nb\nc\nd\ne" << 5;
+}
+
+void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines() {
+    QFETCH(QString, description);
+    QFETCH(int, lines);
+    Project p(QStringLiteral("Garden"), QStringLiteral("🏡"), description);
+    ProjectStore::shared().add(p);
+    page->setSelectedItem("proj_" + p.id);
+    settle();
+    auto *d = find<QWidget>(page->detailHost(), "projectDescription");
+    QVERIFY(d);
+    const double line = QFontMetricsF(d->font()).lineSpacing();
+    const double fitted = std::max(40.0, lines * line);
+    QVERIFY2(std::abs(d->height() - fitted) <= 3,
+             qPrintable(QStringLiteral("height %1, %2 lines of %3").arg(d->height()).arg(lines).arg(line)));
 }
 
 QTEST_MAIN(TstPomPageView)
