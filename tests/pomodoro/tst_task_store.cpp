@@ -208,6 +208,10 @@ private slots:
         QVERIFY(store.tasks()[0].completed);
         QVERIFY(!store.tasks()[2].completed);
 
+        store.move(QStringLiteral("D"), QStringLiteral("study"));
+        QCOMPARE(store.tasks()[0].category, QStringLiteral("study"));
+        QCOMPARE(store.tasks()[2].category, QStringLiteral("work"));
+
         store.moveTask(QStringLiteral("D"), QStringLiteral("projects"), 7, 8, 2030);
         QCOMPARE(store.tasks()[0].year, 2030);
         QCOMPARE(store.tasks()[2].year, 2026);
@@ -215,6 +219,18 @@ private slots:
         store.remove(QStringLiteral("D"));
         QCOMPARE(ids(store.tasks()), QStringList({"X"}));
         QCOMPARE(ids(*decodeTasks(stored())), QStringList({"X"}));
+    }
+
+    // Done over all as a fraction, not cut to a whole number: 1 of 3 is a third.
+    void progressIsTheDoneFraction() {
+        TaskStore store;
+        QCOMPARE(store.progress(), 0.0);
+        store.replaceAll({task(QStringLiteral("a"), QStringLiteral("work"), 1, 1, 2026, true),
+                          task(QStringLiteral("b"), QStringLiteral("work"), 1, 1, 2026),
+                          task(QStringLiteral("c"), QStringLiteral("work"), 1, 1, 2026)});
+        QCOMPARE(store.progress(), 1.0 / 3);
+        store.toggle(QStringLiteral("b"));
+        QCOMPARE(store.progress(), 2.0 / 3);
     }
 
     void unknownIdChangesNothingButRemoveStillSavesAndPosts() {
