@@ -1,5 +1,6 @@
 #include "platform/Keys.h"
 #include "common/TestEnv.h"
+#include "common/TextFitCheck.h"
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
 #include "pomodoro/PomodoroTimer.h"
@@ -10,6 +11,7 @@
 #include "ui/Stepper.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
+#include "ui/Theme.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -108,6 +110,7 @@ private slots:
     void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
     void projectDescriptionTakesTheHeightOfItsLines_data();
     void projectDescriptionTakesTheHeightOfItsLines();
+    void everyDetailFitsItsTextsInEveryLanguageAndScale();
 };
 
 void TstPomPageView::frameGeometry() {
@@ -506,6 +509,40 @@ void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines() {
     const double fitted = std::max(40.0, lines * line);
     QVERIFY2(std::abs(d->height() - fitted) <= 3,
              qPrintable(QStringLiteral("height %1, %2 lines of %3").arg(d->height()).arg(lines).arg(line)));
+}
+
+// The render test sees the page as it opens (the timer panel); the task and project details and the
+// list with rows are checked here, with long user texts, in every language and font scale.
+void TstPomPageView::everyDetailFitsItsTextsInEveryLanguageAndScale() {
+    Task t(QStringLiteral("Prepare the quarterly report for the board meeting on Thursday"), "study",
+           QStringLiteral("Gather figures\nsee https://example.org/q3"));
+    t.day = 5, t.month = 3, t.year = 2026;
+    TaskStore::shared().add(t);
+    Project p = projectWithSteps(QStringLiteral("Renovate the kitchen and the bathroom before the winter"));
+    p.description = QStringLiteral("Tiles, paint and a new sink");
+    ProjectStore::shared().add(p);
+    QStringList cuts;
+    for (AppLang lang : {AppLang::en, AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
+        for (double scale : {1.0, 1.15, 1.3}) {
+            L::setLang(lang);
+            VF::setFontScale(scale);
+            page->clearContent();
+            page->setup();
+            for (const QString &sel : {QStringLiteral("pom_timer"), "task_" + t.id, "proj_" + p.id}) {
+                page->setSelectedItem(sel);
+                settle();
+                page->grab();
+                for (const CutText &c : TextFitCheck::findCutTexts(page.get(), scale == 1.0))
+                    cuts << QStringLiteral("%1, %2, scale %3: %4")
+                                .arg(sel.left(4), AppLangs::rawValue(lang))
+                                .arg(scale)
+                                .arg(c.describe());
+            }
+        }
+    }
+    L::setLang(AppLang::en);
+    VF::setFontScale(1.0);
+    QVERIFY2(cuts.isEmpty(), qPrintable(cuts.join('\n')));
 }
 
 QTEST_MAIN(TstPomPageView)
