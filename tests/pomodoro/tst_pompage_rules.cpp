@@ -1,3 +1,4 @@
+#include "common/Records.h"
 #include "common/TestEnv.h"
 #include "pomodoro/PhotoCache.h"
 #include "pomodoro/PomDialogRules.h"
@@ -44,15 +45,7 @@ private:
 
 namespace {
 Task task(const QString &id, bool done, QDate d, const QString &cat = QStringLiteral("work")) {
-    Task t;
-    t.id = id;
-    t.title = id;
-    t.category = cat;
-    t.day = d.day();
-    t.month = d.month();
-    t.year = d.year();
-    t.completed = done;
-    return t;
+    return makeTask(id, cat, d, done, id);
 }
 ProjectCheckpoint step(const QString &id, qint64 start, qint64 days, bool done = false) {
     return ProjectCheckpoint(id, id, QString(), days, start, done);

@@ -522,7 +522,7 @@ void TstPomPageView::everyDetailFitsItsTextsInEveryLanguageAndScale() {
     p.description = QStringLiteral("Tiles, paint and a new sink");
     ProjectStore::shared().add(p);
     QStringList cuts;
-    for (AppLang lang : {AppLang::en, AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
+    for (AppLang lang : AppLangs::allCases) {
         for (double scale : {1.0, 1.15, 1.3}) {
             L::setLang(lang);
             VF::setFontScale(scale);
