@@ -111,6 +111,8 @@ void TstRender::everyTextFitsOnEveryPage() {
                 for (const CutText &c : TextFitCheck::findCutTexts(w.tabs()->current(), scale == 1.0))
                     cuts << where + c.describe();
             }
+            for (const CutText &c : TextFitCheck::findCutTexts(w.tabs()->sidebar(), scale == 1.0))
+                cuts << QStringLiteral("sidebar, %1, scale %2: ").arg(AppLangs::rawValue(lang)).arg(scale) + c.describe();
         }
     }
     L::setLang(AppLang::en);

@@ -8,6 +8,8 @@
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPushButton>
+#include "common/TextFitCheck.h"
+#include "ui/Fonts.h"
 #include "ui/TextFit.h"
 #include <QtTest>
 #include <cmath>
@@ -182,6 +184,32 @@ private slots:
         host.grab();
         QVERIFY(!b->property(TextFit::kElidedProperty).toBool());
         QVERIFY(b->toolTip().isEmpty());
+    }
+
+    // The render test's check: cut plain labels and buttons are reported with their sizes; the kit's
+    // eliding widgets pass, except a button title elided at font scale 1.0.
+    void textFitCheckReportsCutTexts() {
+        TempPrefs prefs;
+        QWidget host;
+        host.resize(400, 300);
+        auto *wide = new QLabel(QStringLiteral("Benachrichtigungston"), &host);
+        wide->setFont(Fonts::scaledFont(12));
+        wide->setGeometry(0, 0, 40, 30);
+        auto *low = new QLabel(QStringLiteral("Erledigt"), &host);
+        low->setFont(Fonts::scaledFont(16));
+        low->setGeometry(0, 40, 200, 12);
+        QLabel *kit = mkText(&host, QStringLiteral("Benachrichtigungston"), 12, QFont::Normal, Qt::black);
+        kit->setGeometry(0, 60, 40, 20);
+        QPushButton *b = makeHdrBtn(new QPushButton, QStringLiteral("Exportieren"), false, &host);
+        b->setGeometry(0, 90, 40, 26);
+        host.show();
+        host.grab();
+        QStringList seen;
+        for (const CutText &c : TextFitCheck::findCutTexts(&host, true)) seen << c.text + ": " + c.problem;
+        QCOMPARE(seen, QStringList({"Benachrichtigungston: wider than its frame", "Erledigt: taller than its frame",
+                                    "Exportieren: button title elided at font scale 1.0"}));
+        QCOMPARE(TextFitCheck::findCutTexts(&host, false).size(), 2);
+        QVERIFY(TextFitCheck::findCutTexts(&host, true).first().describe().contains(QStringLiteral("frame 40×30")));
     }
 
     // Pages look their cells up from the page, through rows and cards; plain views have no tag.
