@@ -36,9 +36,15 @@ QFont monoDigits(double px, QFont::Weight weight, bool scaled) {
 }
 
 QFont shrunkToFit(QFont font, const QString &text, double width) {
-    const double w = QFontMetricsF(font).horizontalAdvance(text);
-    if (w > width && w > 0 && width > 0 && font.pointSizeF() > 0)
-        font.setPointSizeF(std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * width / w));
+    if (width <= 0 || font.pointSizeF() <= 0) return font;
+    // Bitmap fonts (the colour emoji) do not narrow in proportion to the size: measure again.
+    for (int i = 0; i < 12; ++i) {
+        const double w = QFontMetricsF(font).horizontalAdvance(text);
+        if (w <= width || w <= 0) break;
+        const double next = std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * std::min(0.95, width / w));
+        if (next >= font.pointSizeF()) break;
+        font.setPointSizeF(next);
+    }
     return font;
 }
 

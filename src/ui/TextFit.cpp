@@ -1,5 +1,7 @@
 #include "ui/TextFit.h"
 
+#include "ui/Fonts.h"
+
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QLayout>
@@ -29,8 +31,21 @@ void setAutoTip(QWidget *w, bool elided, const QString &text) {
 namespace TextFit {
 bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QString &text) {
     const QFontMetricsF fm(p.font());
-    const bool elided = !text.contains(QLatin1Char('\n')) && fm.horizontalAdvance(text) > r.width() + kSlackPx;
-    const QString shown = elided ? fm.elidedText(text, Qt::ElideRight, r.width()) : text;
+    bool elided = !text.contains(QLatin1Char('\n')) && fm.horizontalAdvance(text) > r.width() + kSlackPx;
+    QString shown = elided ? fm.elidedText(text, Qt::ElideRight, r.width()) : text;
+    if (elided && shown.size() <= 1) {
+        // Nothing but "…" would be left (an icon in a narrow frame): draw it whole, smaller.
+        p.save();
+        p.setFont(Fonts::shrunkToFit(p.font(), text, r.width()));
+        p.drawText(r, alignment | Qt::TextSingleLine, text);
+        p.restore();
+        if (w) {
+            w->setProperty(kElidesProperty, true);
+            w->setProperty(kElidedProperty, false);
+            setAutoTip(w, false, text);
+        }
+        return false;
+    }
     p.drawText(r, alignment | Qt::TextSingleLine, shown);
     if (w) {
         w->setProperty(kElidesProperty, true);

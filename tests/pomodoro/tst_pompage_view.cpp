@@ -14,6 +14,7 @@
 #include "ui/Theme.h"
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -531,7 +532,14 @@ void TstPomPageView::everyDetailFitsItsTextsInEveryLanguageAndScale() {
             for (const QString &sel : {QStringLiteral("pom_timer"), "task_" + t.id, "proj_" + p.id}) {
                 page->setSelectedItem(sel);
                 settle();
-                page->grab();
+                const QImage shot = page->grab().toImage();
+                // Two of them kept for a person to look at.
+                if ((lang == AppLang::uk && scale == 1.0) || (lang == AppLang::de && scale == 1.3)) {
+                    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+                    QDir().mkpath(dir);
+                    shot.save(QStringLiteral("%1/pomodoro-%2-%3-%4.png")
+                                  .arg(dir, sel.left(4), AppLangs::rawValue(lang), QString::number(scale)));
+                }
                 for (const CutText &c : TextFitCheck::findCutTexts(page.get(), scale == 1.0))
                     cuts << QStringLiteral("%1, %2, scale %3: %4")
                                 .arg(sel.left(4), AppLangs::rawValue(lang))

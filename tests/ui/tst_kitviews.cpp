@@ -1,6 +1,7 @@
 #include "common/TestEnv.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
+#include "ui/FadedScroller.h"
 #include "ui/Makers.h"
 #include "ui/PassthroughView.h"
 #include "ui/RingView.h"
@@ -8,6 +9,8 @@
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include "common/TextFitCheck.h"
 #include "ui/Fonts.h"
 #include "ui/TextFit.h"
@@ -173,6 +176,15 @@ private slots:
         host.grab();
         QCOMPARE(l->toolTip(), QStringLiteral("own tip"));
 
+        // An icon alone is drawn whole and smaller, never replaced by a lone "…".
+        QLabel *icon = mkText(&host, QStringLiteral("🏡"), 60, QFont::Normal, Qt::black);
+        icon->setGeometry(10, 130, 20, 80);
+        icon->show();
+        host.grab();
+        QVERIFY(!static_cast<FitLabel *>(icon)->isElided());
+        QVERIFY(Fonts::shrunkToFit(icon->font(), icon->text(), 20).pointSizeF() < icon->font().pointSizeF());
+        QVERIFY(QFontMetricsF(Fonts::shrunkToFit(icon->font(), icon->text(), 20)).horizontalAdvance(icon->text()) <= 20);
+
         QPushButton *b = makeHdrBtn(new QPushButton, QStringLiteral("📥 Імпортувати"), false, &host);
         QVERIFY(!b->isHidden());
         b->setGeometry(10, 100, 60, 26);
@@ -210,6 +222,26 @@ private slots:
                                     "Exportieren: button title elided at font scale 1.0"}));
         QCOMPARE(TextFitCheck::findCutTexts(&host, false).size(), 2);
         QVERIFY(TextFitCheck::findCutTexts(&host, true).first().describe().contains(QStringLiteral("frame 40×30")));
+    }
+
+    // Faded scrollers float over the content (the viewport keeps the whole width) and the vertical
+    // one keeps clear of a strip along the top when asked.
+    void fadedScrollersOverlayTheContent() {
+        QScrollArea area;
+        area.setFrameShape(QFrame::NoFrame);
+        area.resize(300, 200);
+        applyFadedScroller(&area);
+        setScrollerTopInset(&area, 4);
+        auto *doc = new QWidget;
+        doc->resize(300, 2000);
+        area.setWidget(doc);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        QVERIFY(qobject_cast<FadedScroller *>(area.verticalScrollBar()));
+        QCOMPARE(area.viewport()->width(), 300);
+        QWidget *bar = area.verticalScrollBar()->parentWidget();
+        QVERIFY(bar->isVisible());
+        QVERIFY(bar->geometry().right() == 299 && bar->y() >= 4);
     }
 
     // Pages look their cells up from the page, through rows and cards; plain views have no tag.
