@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -539,6 +540,9 @@ void TstPomPageView::everyDetailFitsItsTextsInEveryLanguageAndScale() {
                     QDir().mkpath(dir);
                     shot.save(QStringLiteral("%1/pomodoro-%2-%3-%4.png")
                                   .arg(dir, sel.left(4), AppLangs::rawValue(lang), QString::number(scale)));
+                    if (auto *panel = find<QScrollArea>(page->detailHost(), "timerPanel"))
+                        panel->widget()->grab().save(QStringLiteral("%1/pomodoro-timer-panel-%2-%3.png")
+                                                         .arg(dir, AppLangs::rawValue(lang), QString::number(scale)));
                 }
                 for (const CutText &c : TextFitCheck::findCutTexts(page.get(), scale == 1.0))
                     cuts << QStringLiteral("%1, %2, scale %3: %4")
