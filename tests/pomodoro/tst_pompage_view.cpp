@@ -123,6 +123,13 @@ void TstPomPageView::frameGeometry() {
     QCOMPARE(PomodoroView::fractionForDrag(100, 0), 160.0);
     QCOMPARE(page->detailHost()->x(), int(980 * 0.3) + 5);
     QVERIFY(find<QScrollArea>(page->detailHost(), "timerPanel"));
+    // Pixel probes: the header band, and the phase's accent strip along the detail's top edge, also
+    // at its right end (the overlay scroller keeps clear of it).
+    const QImage img = page->grab().toImage();
+    const QWidget *d = page->detailHost();
+    QCOMPARE(img.pixelColor(page->width() / 2, 5).rgb(), VF::hdrBg().rgb());
+    for (int x : {d->x() + 10, d->x() + d->width() / 2, d->x() + d->width() - 2})
+        QCOMPARE(img.pixelColor(x, d->y() + 1).rgb(), Phases::accentColor(Phase::work).rgb());
 }
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
