@@ -12,8 +12,8 @@
 #include "pomodoro/Project.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/Task.h"
-#include "ui/RingView.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/RingView.h"
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QtTest>
@@ -28,14 +28,16 @@ const QDateTime kNow(QDate(2026, 3, 5), QTime(10, 0));
 void fillStores(int tasksToday, int tasksOtherDays, int projects) {
     std::vector<Task> tasks;
     for (int i = 0; i < tasksToday + tasksOtherDays; ++i) {
-        Task t(QStringLiteral("Task number %1 with a title of ordinary length").arg(i), QStringLiteral("work"), QString());
+        Task t(QStringLiteral("Task number %1 with a title of ordinary length").arg(i),
+               QStringLiteral("work"), QString());
         const bool today = i < tasksToday;
         t.day = today ? 5 : 6, t.month = 3, t.year = 2026;
         t.completed = i % 3 == 0;
         tasks.push_back(t);
     }
     std::vector<Project> ps;
-    for (int i = 0; i < projects; ++i) ps.emplace_back(QStringLiteral("Project %1").arg(i), QStringLiteral("🏡"), QString());
+    for (int i = 0; i < projects; ++i)
+        ps.emplace_back(QStringLiteral("Project %1").arg(i), QStringLiteral("🏡"), QString());
     Prefs::get().setData(QLatin1String(kTasks), encodeTasks(tasks));
     Prefs::get().setData(QLatin1String(kProjects), encodeProjects(ps));
     TaskStore::resetForTests();
@@ -43,7 +45,8 @@ void fillStores(int tasksToday, int tasksOtherDays, int projects) {
 }
 
 void settle(PomodoroView &page) {
-    for (int i = 0; i < 100 && page.rebuildPending(); ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 100 && page.rebuildPending(); ++i)
+        QCoreApplication::processEvents();
 }
 } // namespace
 
@@ -102,7 +105,8 @@ private slots:
         std::sort(paintMs.begin(), paintMs.end());
         qInfo("%s: rebuild median %.2f ms (worst %.2f), paint median %.2f ms", QTest::currentDataTag(),
               rebuildMs[3], rebuildMs.back(), paintMs[3]);
-        if (today + projects == 10000) QVERIFY2(rebuildMs[3] < 50, "a rebuild with 10 000 rows must stay under 50 ms");
+        if (today + projects == 10000)
+            QVERIFY2(rebuildMs[3] < 50, "a rebuild with 10 000 rows must stay under 50 ms");
     }
 
     // One beat of the running timer with the page shown and 30 tasks today: count down, post, the
@@ -131,16 +135,19 @@ private slots:
             const double us = el.nsecsElapsed() / 1e3;
             const bool beat = timer.remaining() != before;
             const bool frame = page.ring() && page.ring()->progress() != ringBefore;
-            if (beat && !frame) beatUs.push_back(us);
-            else if (frame && !beat) frameUs.push_back(us), ++frames;
+            if (beat && !frame)
+                beatUs.push_back(us);
+            else if (frame && !beat)
+                frameUs.push_back(us), ++frames;
         }
         QCOMPARE(page.rebuildCount(), rebuilds);
         std::sort(beatUs.begin(), beatUs.end());
         std::sort(frameUs.begin(), frameUs.end());
         const double median = beatUs[beatUs.size() / 2];
-        qInfo("one beat with the page shown and 30 tasks today: median %.1f us, 90th %.1f us (%zu beats)", median,
-              beatUs[beatUs.size() * 9 / 10], beatUs.size());
-        qInfo("one 30 Hz ring frame, for comparison: median %.1f us (%d frames)", frameUs[frameUs.size() / 2], frames);
+        qInfo("one beat with the page shown and 30 tasks today: median %.1f us, 90th %.1f us (%zu beats)",
+              median, beatUs[beatUs.size() * 9 / 10], beatUs.size());
+        qInfo("one 30 Hz ring frame, for comparison: median %.1f us (%d frames)", frameUs[frameUs.size() / 2],
+              frames);
         QVERIFY2(median < 1000, "one beat must stay under 1 ms");
     }
 };

@@ -77,6 +77,10 @@ Clock &Clock::get() {
     return sys;
 }
 
-void Clock::install(Clock *clock) { g_clock = clock; }
+void Clock::install(Clock *clock) {
+    g_clock = clock;
+}
 
-Ticker *SystemClock::makeTicker(QObject *parent) { return new SystemTicker(parent); }
+Ticker *SystemClock::makeTicker(QObject *parent) {
+    return new SystemTicker(parent);
+}

@@ -59,7 +59,8 @@ void PomListView::setTimerRow(const PomListRow &row) {
 
 qsizetype PomListView::rowCount() const {
     qsizetype n = 0;
-    for (const Block &b : blocks_) n += b.source == Source::timer ? 1 : qsizetype(b.indexes.size());
+    for (const Block &b : blocks_)
+        n += b.source == Source::timer ? 1 : qsizetype(b.indexes.size());
     return n;
 }
 
@@ -140,9 +141,9 @@ void PomListView::paintRow(QPainter &p, const PomListRow &row, const QRectF &box
 // each one is drawn once per size and kept.
 QPixmap PomListView::emojiPixmap(const QString &emoji, const QSizeF &size) const {
     const qreal dpr = devicePixelRatioF();
-    const QString key = emoji + QLatin1Char('|') + QString::number(emojiFont_.pointSizeF()) + QLatin1Char('|') +
-                        QString::number(size.width()) + QLatin1Char('x') + QString::number(size.height()) +
-                        QLatin1Char('@') + QString::number(dpr);
+    const QString key = emoji + QLatin1Char('|') + QString::number(emojiFont_.pointSizeF()) +
+                        QLatin1Char('|') + QString::number(size.width()) + QLatin1Char('x') +
+                        QString::number(size.height()) + QLatin1Char('@') + QString::number(dpr);
     auto it = emojiCache_.constFind(key);
     if (it != emojiCache_.constEnd()) return *it;
     if (emojiCache_.size() > kEmojiCacheMax) emojiCache_.clear();
@@ -167,8 +168,10 @@ void PomListView::paintEvent(QPaintEvent *e) {
     for (const Block &b : blocks_) {
         const qsizetype n = b.source == Source::timer ? 1 : qsizetype(b.indexes.size());
         // Only the rows that meet the dirty rectangle: a list of 100 000 rows paints a screenful.
-        const qsizetype first = std::max<qsizetype>(0, qsizetype(std::floor((dirty.top() - b.top) / kRowPitch)));
-        const qsizetype last = std::min<qsizetype>(n - 1, qsizetype(std::floor((dirty.bottom() - b.top) / kRowPitch)));
+        const qsizetype first =
+            std::max<qsizetype>(0, qsizetype(std::floor((dirty.top() - b.top) / kRowPitch)));
+        const qsizetype last =
+            std::min<qsizetype>(n - 1, qsizetype(std::floor((dirty.bottom() - b.top) / kRowPitch)));
         for (qsizetype i = first; i <= last; ++i) {
             const QRectF box = rowBox(b, i);
             if (!box.intersects(dirty)) continue;
@@ -193,7 +196,8 @@ bool PomListView::event(QEvent *e) {
         if (row && (QFontMetricsF(titleFont_).horizontalAdvance(row->title) > avail ||
                     QFontMetricsF(subFont_).horizontalAdvance(row->subtitle) > avail))
             QToolTip::showText(he->globalPos(), row->title + QLatin1Char('\n') + row->subtitle, this);
-        else QToolTip::hideText();
+        else
+            QToolTip::hideText();
         return true;
     }
     return QWidget::event(e);

@@ -18,7 +18,8 @@ constexpr char kTopInsetProperty[] = "mivoScrollerTopInset";
 class TransientStyle : public QProxyStyle {
 public:
     TransientStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
-    int styleHint(StyleHint hint, const QStyleOption *opt, const QWidget *w, QStyleHintReturn *ret) const override {
+    int styleHint(StyleHint hint, const QStyleOption *opt, const QWidget *w,
+                  QStyleHintReturn *ret) const override {
         if (hint == SH_ScrollBar_Transient) return 1;
         return QProxyStyle::styleHint(hint, opt, w, ret);
     }
@@ -40,7 +41,8 @@ public:
     bool eventFilter(QObject *o, QEvent *e) override {
         if (e->type() == QEvent::Move || e->type() == QEvent::Resize) {
             auto *bar = static_cast<QScrollBar *>(o);
-            auto *area = qobject_cast<QAbstractScrollArea *>(bar->parentWidget() ? bar->parentWidget()->parentWidget() : nullptr);
+            auto *area = qobject_cast<QAbstractScrollArea *>(
+                bar->parentWidget() ? bar->parentWidget()->parentWidget() : nullptr);
             const int inset = area ? area->property(kTopInsetProperty).toInt() : 0;
             QWidget *container = bar->parentWidget();
             if (inset > 0 && container && container->y() < inset && !guard_) {

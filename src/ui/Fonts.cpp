@@ -13,11 +13,15 @@ constexpr double kSmallestPx = 1.0;
 } // namespace
 
 namespace Fonts {
-QStringList uiFamilies() { return {QStringLiteral("Inter"), QStringLiteral("Noto Color Emoji")}; }
+QStringList uiFamilies() {
+    return {QStringLiteral("Inter"), QStringLiteral("Noto Color Emoji")};
+}
 
 // Inter's digits are proportional (its tabular figures need a font feature Qt 6.4 cannot ask for);
 // DejaVu Sans draws every digit at the same width, so counting numbers do not jitter.
-QStringList digitFamilies() { return {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Color Emoji")}; }
+QStringList digitFamilies() {
+    return {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Color Emoji")};
+}
 
 QFont plainFont(double px, QFont::Weight weight) {
     QFont f;
@@ -27,7 +31,9 @@ QFont plainFont(double px, QFont::Weight weight) {
     return f;
 }
 
-QFont scaledFont(double px, QFont::Weight weight) { return plainFont(VF::scaled(px), weight); }
+QFont scaledFont(double px, QFont::Weight weight) {
+    return plainFont(VF::scaled(px), weight);
+}
 
 QFont monoDigits(double px, QFont::Weight weight, bool scaled) {
     QFont f = scaled ? scaledFont(px, weight) : plainFont(px, weight);
@@ -41,7 +47,8 @@ QFont shrunkToFit(QFont font, const QString &text, double width) {
     for (int i = 0; i < 12; ++i) {
         const double w = QFontMetricsF(font).horizontalAdvance(text);
         if (w <= width || w <= 0) break;
-        const double next = std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * std::min(0.95, width / w));
+        const double next =
+            std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * std::min(0.95, width / w));
         if (next >= font.pointSizeF()) break;
         font.setPointSizeF(next);
     }

@@ -55,14 +55,21 @@ bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QSt
     return elided;
 }
 
-int lineHeight(const QFont &font) { return int(std::ceil(QFontMetricsF(font).height() - 0.01)); }
+int lineHeight(const QFont &font) {
+    return int(std::ceil(QFontMetricsF(font).height() - 0.01));
+}
 } // namespace TextFit
 
-FitLabel::FitLabel(QWidget *parent) : QLabel(parent) { setProperty(TextFit::kElidesProperty, true); }
-FitLabel::FitLabel(const QString &text, QWidget *parent) : FitLabel(parent) { setText(text); }
+FitLabel::FitLabel(QWidget *parent) : QLabel(parent) {
+    setProperty(TextFit::kElidesProperty, true);
+}
+FitLabel::FitLabel(const QString &text, QWidget *parent) : FitLabel(parent) {
+    setText(text);
+}
 
 void FitLabel::paintEvent(QPaintEvent *e) {
-    const bool plain = textFormat() == Qt::PlainText || (textFormat() == Qt::AutoText && !Qt::mightBeRichText(text()));
+    const bool plain =
+        textFormat() == Qt::PlainText || (textFormat() == Qt::AutoText && !Qt::mightBeRichText(text()));
     if (!plain || wordWrap() || text().contains(QLatin1Char('\n')) || !pixmap().isNull()) {
         elided_ = false;
         QLabel::paintEvent(e);
@@ -74,7 +81,8 @@ void FitLabel::paintEvent(QPaintEvent *e) {
     const double m = margin() + std::max(0, indent());
     r.adjust(m, m, -m, -m);
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
-    elided_ = TextFit::drawText(p, this, r, int(QStyle::visualAlignment(layoutDirection(), alignment())), text());
+    elided_ =
+        TextFit::drawText(p, this, r, int(QStyle::visualAlignment(layoutDirection(), alignment())), text());
 }
 
 void FitLabel::resizeEvent(QResizeEvent *e) {
@@ -97,7 +105,8 @@ void FitLabel::changeEvent(QEvent *e) {
 // about its centre. Labels placed by a layout get their height from it.
 void FitLabel::growToLineHeight() {
     if (QWidget *pw = parentWidget(); pw && pw->layout() && pw->layout()->indexOf(this) >= 0) return;
-    const int need = TextFit::lineHeight(font()) + 2 * margin() + contentsMargins().top() + contentsMargins().bottom();
+    const int need =
+        TextFit::lineHeight(font()) + 2 * margin() + contentsMargins().top() + contentsMargins().bottom();
     if (height() >= need || width() <= 0) return;
     const int grow = need - height();
     setGeometry(x(), y() - grow / 2, width(), need);

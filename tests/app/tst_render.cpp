@@ -33,7 +33,8 @@ namespace {
 int distinctColours(const QImage &img) {
     QSet<QRgb> seen;
     for (int y = 0; y < img.height(); y += 7)
-        for (int x = 0; x < img.width(); x += 7) seen.insert(img.pixel(x, y));
+        for (int x = 0; x < img.width(); x += 7)
+            seen.insert(img.pixel(x, y));
     return int(seen.size());
 }
 
@@ -56,7 +57,8 @@ void apply(AppTheme theme, double scale, AppLang lang) {
 Page *show(MainWindow &w, const QString &id) {
     w.tabs()->sidebar()->select(id);
     Page *p = w.tabs()->page(id);
-    for (int i = 0; i < 50 && p && p->rebuildPending(); ++i) QTest::qWait(2);
+    for (int i = 0; i < 50 && p && p->rebuildPending(); ++i)
+        QTest::qWait(2);
     QCoreApplication::processEvents();
     return p;
 }
@@ -81,7 +83,8 @@ void TstRender::everyPageInEveryTheme() {
                 QVERIFY2(distinctColours(img) > 4, qPrintable(name + " looks blank"));
                 // The sidebar and the page take the theme's colours: the sidebar's left edge, and
                 // somewhere along the page's bottom edge the page background.
-                const QPoint side = w.tabs()->sidebar()->mapTo(&w, QPoint(2, w.tabs()->sidebar()->height() / 2));
+                const QPoint side =
+                    w.tabs()->sidebar()->mapTo(&w, QPoint(2, w.tabs()->sidebar()->height() / 2));
                 QVERIFY2(near(img.pixel(side), VF::bg()), qPrintable(name + ": sidebar colour"));
                 QWidget *page = w.tabs()->current();
                 bool sawBg = false;
@@ -112,11 +115,13 @@ void TstRender::everyTextFitsOnEveryPage() {
                     cuts << where + c.describe();
             }
             for (const CutText &c : TextFitCheck::findCutTexts(w.tabs()->sidebar(), scale == 1.0))
-                cuts << QStringLiteral("sidebar, %1, scale %2: ").arg(AppLangs::rawValue(lang)).arg(scale) + c.describe();
+                cuts << QStringLiteral("sidebar, %1, scale %2: ").arg(AppLangs::rawValue(lang)).arg(scale) +
+                            c.describe();
         }
     }
     L::setLang(AppLang::en);
-    QVERIFY2(cuts.isEmpty(), qPrintable(QStringLiteral("%1 cut texts:\n").arg(cuts.size()) + cuts.join('\n')));
+    QVERIFY2(cuts.isEmpty(),
+             qPrintable(QStringLiteral("%1 cut texts:\n").arg(cuts.size()) + cuts.join('\n')));
 }
 
 QTEST_MAIN(TstRender)

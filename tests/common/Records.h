@@ -5,7 +5,8 @@
 
 // A task with every field given; the title is "t" unless named.
 inline Task makeTask(const QString &id, const QString &category, qint64 day, qint64 month, qint64 year,
-                     bool done = false, const QString &title = QStringLiteral("t"), const QString &description = {}) {
+                     bool done = false, const QString &title = QStringLiteral("t"),
+                     const QString &description = {}) {
     Task t;
     t.id = id;
     t.title = title;

@@ -31,7 +31,9 @@ namespace TextFitCheck {
 // Less than this is the difference between measuring and drawing, not a cut glyph.
 inline constexpr double kSlack = 0.75;
 
-inline bool elides(const QWidget *w) { return w->property(TextFit::kElidesProperty).toBool(); }
+inline bool elides(const QWidget *w) {
+    return w->property(TextFit::kElidesProperty).toBool();
+}
 
 inline void checkLine(QList<CutText> &out, QWidget *w, const QString &text, const QFont &font, double availW,
                       double availH, bool widthMayElide) {
@@ -39,7 +41,8 @@ inline void checkLine(QList<CutText> &out, QWidget *w, const QString &text, cons
     const QSizeF need(fm.horizontalAdvance(text), fm.height());
     CutText c{QString::fromLatin1(w->metaObject()->className()), w->objectName(), text, {}, need, w->size()};
     if (need.width() > availW + kSlack && !widthMayElide) {
-        c.problem = elides(w) ? QStringLiteral("button title elided at font scale 1.0") : QStringLiteral("wider than its frame");
+        c.problem = elides(w) ? QStringLiteral("button title elided at font scale 1.0")
+                              : QStringLiteral("wider than its frame");
         out << c;
     } else if (need.height() > availH + kSlack) {
         c.problem = QStringLiteral("taller than its frame");
@@ -62,14 +65,20 @@ inline QList<CutText> findCutTexts(QWidget *root, bool buttonsMustFitWhole) {
                 QTextDocument doc;
                 doc.setDefaultFont(l->font());
                 doc.setDocumentMargin(0);
-                if (rich) doc.setHtml(text);
-                else doc.setPlainText(text);
+                if (rich)
+                    doc.setHtml(text);
+                else
+                    doc.setPlainText(text);
                 if (l->wordWrap()) doc.setTextWidth(cr.width());
                 const QSizeF need = doc.size();
                 if (need.height() > cr.height() + QFontMetricsF(l->font()).height() * 0.25 ||
                     (!l->wordWrap() && need.width() > cr.width() + kSlack))
-                    out << CutText{QString::fromLatin1(l->metaObject()->className()), l->objectName(), text,
-                                   QStringLiteral("text block larger than its frame"), need, l->size()};
+                    out << CutText{QString::fromLatin1(l->metaObject()->className()),
+                                   l->objectName(),
+                                   text,
+                                   QStringLiteral("text block larger than its frame"),
+                                   need,
+                                   l->size()};
                 continue;
             }
             checkLine(out, l, text, l->font(), cr.width(), cr.height(), elides(l));

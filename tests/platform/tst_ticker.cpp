@@ -34,10 +34,12 @@ private slots:
         t->start(kInterval);
         QTRY_COMPARE_WITH_TIMEOUT(at.size(), kTicks, 10000);
         for (int i = 0; i < kTicks; ++i)
-            QVERIFY2(at[i] >= (i + 1) * kInterval - 1, qPrintable(QStringLiteral("tick %1 came early at %2 ms").arg(i).arg(at[i])));
+            QVERIFY2(at[i] >= (i + 1) * kInterval - 1,
+                     qPrintable(QStringLiteral("tick %1 came early at %2 ms").arg(i).arg(at[i])));
         // Re-arming from the handler would put the last tick at least kTicks × busyMs late.
         const qint64 drift = at.last() - kTicks * kInterval;
-        QVERIFY2(drift < 20, qPrintable(QStringLiteral("drift after %1 ticks: %2 ms").arg(kTicks).arg(drift)));
+        QVERIFY2(drift < 20,
+                 qPrintable(QStringLiteral("drift after %1 ticks: %2 ms").arg(kTicks).arg(drift)));
         QVERIFY(!t->isActive());
     }
 
