@@ -30,11 +30,6 @@ std::vector<int> todaysTaskIndexes(const std::vector<Task> &tasks, const QDate &
     return open;
 }
 
-std::vector<Task> todaysTasks(const std::vector<Task> &tasks, const QDate &today) {
-    std::vector<Task> out;
-    for (int i : todaysTaskIndexes(tasks, today)) out.push_back(tasks[size_t(i)]);
-    return out;
-}
 
 PomListRow timerRow(Phase phase, double remaining, bool running) {
     const qint64 r = std::isfinite(remaining) && remaining > 0 ? qint64(remaining) : 0;
