@@ -8,7 +8,7 @@ PKGS=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-webengine-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libsqlite3-dev nlohmann-json3-dev libzip-dev
-  fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback
+  fonts-inter fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback
   xvfb xauth dbus
 )
 

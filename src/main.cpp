@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "ui/Fonts.h"
 
 #include <QApplication>
 #include <unistd.h>
@@ -13,6 +14,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Mivo"));
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
     QApplication::setQuitOnLastWindowClosed(false);
+    Fonts::applyAppFont();
 
     AppDelegate delegate;
     if (!delegate.launch()) return delegate.exitCode();

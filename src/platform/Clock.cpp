@@ -1,5 +1,6 @@
 #include "platform/Clock.h"
 
+#include <QElapsedTimer>
 #include <QTimeZone>
 #include <QTimer>
 #include <algorithm>
@@ -14,41 +15,49 @@ const QDateTime &refEpoch() {
     return e;
 }
 
+// A repeating ticker keeps to its schedule: each wait is measured from the tick's due time on a
+// monotonic clock, not from when the previous tick was handled, so the lateness of one tick (a busy
+// main thread, the event loop's own delay) never adds up. A tick that falls far behind (the thread
+// was blocked for longer than an interval) is dropped, and the next one keeps the original phase.
 // QTimer holds at most INT_MAX milliseconds; longer waits are done in legs.
 class SystemTicker : public Ticker {
 public:
     explicit SystemTicker(QObject *parent) : Ticker(parent) {
         timer_.setSingleShot(true);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] { onLeg(); });
+        // Precise: a coarse timer may fire up to 5 % early or late, which would shift every tick.
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { onFire(); });
     }
     void start(qint64 ms) override {
         interval_ = std::max<qint64>(0, ms);
-        left_ = interval_;
-        timer_.setTimerType(precise_ ? Qt::PreciseTimer : Qt::CoarseTimer);
-        armLeg();
+        mono_.start();
+        due_ = interval_;
+        arm();
     }
     void stop() override { timer_.stop(); }
     bool isActive() const override { return timer_.isActive(); }
 
 private:
-    void armLeg() {
-        const qint64 leg = std::min<qint64>(left_, std::numeric_limits<int>::max());
-        left_ -= leg;
-        timer_.start(int(leg));
+    void arm() {
+        const qint64 left = std::max<qint64>(0, due_ - mono_.elapsed());
+        timer_.start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
     }
-    void onLeg() {
-        if (left_ > 0) {
-            armLeg();
+    void onFire() {
+        const qint64 now = mono_.elapsed();
+        if (now < due_) { // a leg of a long wait, or a wake-up a little early
+            arm();
             return;
         }
         if (!singleShot_) {
-            left_ = interval_;
-            armLeg();
+            due_ += interval_;
+            if (interval_ > 0 && due_ <= now) due_ += ((now - due_) / interval_ + 1) * interval_;
+            arm();
         }
         emit timeout();
     }
     QTimer timer_;
-    qint64 left_ = 0;
+    QElapsedTimer mono_;
+    qint64 due_ = 0; // milliseconds after start() on mono_
 };
 } // namespace
 
@@ -68,6 +77,10 @@ Clock &Clock::get() {
     return sys;
 }
 
-void Clock::install(Clock *clock) { g_clock = clock; }
+void Clock::install(Clock *clock) {
+    g_clock = clock;
+}
 
-Ticker *SystemClock::makeTicker(QObject *parent) { return new SystemTicker(parent); }
+Ticker *SystemClock::makeTicker(QObject *parent) {
+    return new SystemTicker(parent);
+}

@@ -19,14 +19,17 @@ PomSelection parse(const std::optional<QString> &selected) {
     return {PomSelection::Kind::other, {}};
 }
 
-std::vector<Task> todaysTasks(const std::vector<Task> &tasks, const QDate &today) {
-    std::vector<Task> out;
-    for (const Task &t : tasks)
-        if (t.day == today.day() && t.month == today.month() && t.year == today.year()) out.push_back(t);
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Task &a, const Task &b) { return !a.completed && b.completed; });
-    return out;
+std::vector<int> todaysTaskIndexes(const std::vector<Task> &tasks, const QDate &today) {
+    std::vector<int> open, done;
+    const int d = today.day(), m = today.month(), y = today.year();
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        const Task &t = tasks[i];
+        if (t.day == d && t.month == m && t.year == y) (t.completed ? done : open).push_back(int(i));
+    }
+    open.insert(open.end(), done.begin(), done.end());
+    return open;
 }
+
 
 PomListRow timerRow(Phase phase, double remaining, bool running) {
     const qint64 r = std::isfinite(remaining) && remaining > 0 ? qint64(remaining) : 0;

@@ -30,8 +30,9 @@ QString taskRowId(const QString &taskId);    // "task_" + id
 QString projectRowId(const QString &projId); // "proj_" + id
 PomSelection parse(const std::optional<QString> &selected);
 
-// Tasks dated today, in store order, every open task before every done one.
-std::vector<Task> todaysTasks(const std::vector<Task> &tasks, const QDate &today);
+// The positions in tasks of the tasks dated today, in store order, every open task before every
+// done one (positions rather than copies, so that a long store costs the list nothing).
+std::vector<int> todaysTaskIndexes(const std::vector<Task> &tasks, const QDate &today);
 
 PomListRow timerRow(Phase phase, double remaining, bool running);
 PomListRow taskRow(const Task &task);

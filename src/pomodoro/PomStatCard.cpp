@@ -2,6 +2,7 @@
 
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
+#include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPainter>
@@ -10,7 +11,7 @@
 namespace {
 QColor grey(double g, double a) { return QColor::fromRgbF(float(g), float(g), float(g), float(a)); }
 QLabel *plain(QWidget *parent) {
-    auto *l = new QLabel(parent);
+    auto *l = new FitLabel(parent);
     l->setAlignment(Qt::AlignCenter);
     l->setAutoFillBackground(false);
     return l;

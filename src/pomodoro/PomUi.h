@@ -2,6 +2,7 @@
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
+#include "ui/Makers.h"
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -16,23 +17,20 @@ inline QColor alpha(QColor c, double a) {
 }
 inline QColor white(double a) { return QColor::fromRgbF(1, 1, 1, float(a)); }
 
-// A label without frame or background in the system font at the scaled size.
+// A label without frame or background in the interface font at the scaled size; it elides a line
+// too long for its frame (the kit's FitLabel).
 inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
                      Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto *l = new QLabel(text, parent);
-    l->setFont(Fonts::scaledFont(size, weight));
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    l->setAlignment(align);
-    l->setAutoFillBackground(false);
-    l->setTextFormat(Qt::PlainText);
-    return l;
+    return mkText(parent, text, size, weight, color, align);
 }
 
-// Single-line text cut at the end with an ellipsis to fit the label's width.
-inline void elide(QLabel *l) {
-    l->setText(l->fontMetrics().elidedText(l->text(), Qt::ElideRight, l->width()));
+// An emoji or symbol alone in a frame of the given width: its scaled size shrinks where it would not
+// fit whole, instead of being cut.
+inline QLabel *iconLabel(QWidget *parent, const QString &icon, double size, double width,
+                         Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    QLabel *l = mkText(parent, icon, size, QFont::Normal, VF::text(), align);
+    l->setFont(Fonts::shrunkToFit(l->font(), icon, width));
+    return l;
 }
 
 // A vertical scroll view without frame or background whose document is a new FlippedView.

@@ -2,6 +2,7 @@
 #include "platform/Keys.h"
 #include "platform/Clock.h"
 #include "pomodoro/PomListRows.h"
+#include "pomodoro/PomListView.h"
 #include "pomodoro/PomStatCard.h"
 #include "pomodoro/PomUi.h"
 #include "pomodoro/PomodoroTimer.h"
@@ -13,42 +14,11 @@
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScrollBar>
 
 using namespace PomUi;
 
 namespace {
-// One selectable row: tinted when selected, and a click calls back (the page queues the redraw).
-class ListRowView : public QWidget {
-public:
-    ListRowView(QColor fill, QColor border, QWidget *parent) : QWidget(parent), fill_(fill), border_(border) {
-        setCursor(Qt::PointingHandCursor);
-    }
-    std::function<void()> onClick;
-
-protected:
-    void paintEvent(QPaintEvent *) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-        p.fillPath(path, fill_);
-        if (border_.alpha() > 0) {
-            p.setPen(QPen(border_, 1));
-            p.drawPath(path);
-        }
-    }
-    void mouseReleaseEvent(QMouseEvent *e) override {
-        if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && onClick) onClick();
-    }
-
-private:
-    QColor fill_, border_;
-};
-
 TintButton *listButton(const QString &title, QWidget *parent) {
     auto *b = new TintButton(title, VF::accent(), 0.15, 0, 8, parent);
     b->setFont(Fonts::scaledFont(12, QFont::DemiBold));
@@ -69,9 +39,11 @@ void PomodoroView::rebuildList(double W) {
                                                            .uk = "ПОМОДОРО",
                                                            .pl = "POMODORO"}),
                              8, W);
+    std::vector<PomListView::Block> blocks;
     const PomodoroTimer &timer = PomodoroTimer::shared();
-    const PomListRow tr = PomListRows::timerRow(timer.phase(), timer.remaining(), timer.isRunning());
-    y = addListRow(tr.id, tr.emoji, tr.title, tr.subtitle, tr.accent, y, W);
+    listContent_->setTimerRow(PomListRows::timerRow(timer.phase(), timer.remaining(), timer.isRunning()));
+    blocks.push_back({PomListView::Source::timer, y, {}});
+    y += PomListView::kRowPitch;
 
     y = addListHeader(QStringLiteral("📋  ") + L::t({.en = "TODAY'S TASKS",
                                                     .es = "TAREAS DE HOY",
@@ -80,7 +52,7 @@ void PomodoroView::rebuildList(double W) {
                                                     .uk = "ЗАВДАННЯ НА СЬОГОДНІ",
                                                     .pl = "ZADANIA NA DZIŚ"}),
                       y, W);
-    const auto today = PomListRows::todaysTasks(TaskStore::shared().tasks(), Clock::get().today());
+    std::vector<int> today = PomListRows::todaysTaskIndexes(TaskStore::shared().tasks(), Clock::get().today());
     if (today.empty()) {
         label(listContent_,
               L::t({.en = "No tasks today",
@@ -93,10 +65,9 @@ void PomodoroView::rebuildList(double W) {
             ->setGeometry(QRectF(14, y, W - 28, 16).toRect());
         y += 26;
     } else {
-        for (const Task &t : today) {
-            const PomListRow r = PomListRows::taskRow(t);
-            y = addListRow(r.id, r.emoji, r.title, r.subtitle, r.accent, y, W);
-        }
+        const double top = y;
+        y += double(today.size()) * PomListView::kRowPitch;
+        blocks.push_back({PomListView::Source::task, top, std::move(today)});
     }
     auto *addTask = listButton(QStringLiteral("＋  ") + L::t({.en = "Add new task",
                                                               .es = "Nueva tarea",
@@ -132,10 +103,10 @@ void PomodoroView::rebuildList(double W) {
             ->setGeometry(QRectF(14, y, W - 28, 16).toRect());
         y += 26;
     } else {
-        for (const Project &p : projects) {
-            const PomListRow r = PomListRows::projectRow(p);
-            y = addListRow(r.id, r.emoji, r.title, r.subtitle, r.accent, y, W);
-        }
+        std::vector<int> all(projects.size());
+        for (size_t i = 0; i < all.size(); ++i) all[i] = int(i);
+        blocks.push_back({PomListView::Source::project, y, std::move(all)});
+        y += double(projects.size()) * PomListView::kRowPitch;
     }
     auto *addProj = listButton(QStringLiteral("＋  ") + L::t({.en = "New project",
                                                               .es = "Nuevo proyecto",
@@ -153,6 +124,7 @@ void PomodoroView::rebuildList(double W) {
 
     // At least as tall as the view, never taller than needed: Qt shows a scroll bar (not an overlay)
     // whenever the document is taller, and the page keeps no bounce-scrolling margin.
+    listContent_->setBlocks(std::move(blocks), selectedItem_);
     listNeededH_ = y + 48;
     listContent_->setGeometry(0, 0, int(W), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
     for (QWidget *w : listContent_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
@@ -167,29 +139,6 @@ double PomodoroView::addListHeader(const QString &title, double y, double W) {
     rule->setPalette(p);
     rule->setGeometry(QRectF(14, y + 16, W - 28, 1).toRect());
     return y + 26;
-}
-
-double PomodoroView::addListRow(const QString &id, const QString &emoji, const QString &title,
-                                const QString &subtitle, const QColor &accent, double y, double W) {
-    const bool selected = selectedItem_ && *selectedItem_ == id;
-    auto *row = new ListRowView(selected ? alpha(accent, 0.18) : QColor(Qt::transparent),
-                                selected ? alpha(accent, 0.45) : QColor(Qt::transparent), listContent_);
-    row->setObjectName(id);
-    const double rh = 50;
-    row->setGeometry(QRectF(4, y, W - 8, rh).toRect());
-    label(row, emoji, 18, QFont::Normal, VF::text())->setGeometry(yUp(rh, 10, 14, 26, 24));
-    QLabel *t = label(row, title, 13, QFont::DemiBold, selected ? accent : VF::text());
-    t->setGeometry(yUp(rh, 42, 28, W - 56, 16));
-    elide(t);
-    QLabel *s = label(row, subtitle, 10, QFont::Normal, selected ? alpha(accent, 0.8) : VF::sub());
-    s->setGeometry(yUp(rh, 42, 10, W - 56, 14));
-    elide(s);
-    QPointer<PomodoroView> self(this);
-    AW *aw = newAW([self, id] {
-        if (self) self->selectRow(id);
-    });
-    row->onClick = [aw] { aw->run(); };
-    return y + 56;
 }
 
 void PomodoroView::selectRow(const QString &id) {

@@ -5,7 +5,10 @@
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
 #include "pomodoro/PomListRows.h"
+#include "pomodoro/PomListView.h"
 #include "pomodoro/PomStatCard.h"
+#include "pomodoro/PomodoroTimer.h"
+#include "pomodoro/TimerFigures.h"
 #include "pomodoro/PomUi.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
@@ -16,6 +19,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/RingView.h"
+#include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QLocale>
@@ -82,7 +86,7 @@ PomodoroView::PomodoroView(QWidget *parent) : Page(parent) {
 
     // Observers are connected once, for the life of the page; every change only asks for a redraw.
     auto &n = Notifier::get();
-    n.observe(Notify::pomodoroChanged, this, [this](QObject *) { requestRebuild(); });
+    n.observe(Notify::pomodoroChanged, this, [this](QObject *) { onPomodoroChanged(); });
     n.observe(Notify::languageChanged, this, [this](QObject *) {
         if (subLbl_) subLbl_->setText(subtitleText());
         requestRebuild();
@@ -121,18 +125,18 @@ void PomodoroView::setup() {
     hdrBg_ = new QWidget(this);
     fill(hdrBg_, VF::hdrBg());
 
-    clockLbl_ = new QLabel(this);
+    clockLbl_ = new FitLabel(this);
     clockLbl_->setFont(Fonts::monoDigits(22, QFont::Thin, false));
     colourLabel(clockLbl_, VF::text());
     clockLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    dateLbl_ = new QLabel(this);
+    dateLbl_ = new FitLabel(this);
     dateLbl_->setFont(Fonts::scaledFont(10, QFont::Medium));
     colourLabel(dateLbl_, VF::sub());
     dateLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    titleLbl_ = new QLabel(this);
+    titleLbl_ = new FitLabel(this);
     titleLbl_->setFont(Fonts::scaledFont(22, QFont::Bold));
     colourLabel(titleLbl_, VF::text());
-    subLbl_ = new QLabel(this);
+    subLbl_ = new FitLabel(this);
     subLbl_->setFont(Fonts::scaledFont(11.5));
     colourLabel(subLbl_, VF::sub());
 
@@ -144,8 +148,11 @@ void PomodoroView::setup() {
     listScroll_->setWidgetResizable(false);
     listScroll_->viewport()->setAutoFillBackground(false);
     applyFadedScroller(listScroll_);
-    listContent_ = new FlippedView;
-    listContent_->setAutoFillBackground(false);
+    listContent_ = new PomListView;
+    QPointer<PomodoroView> rowsOf(this);
+    listContent_->onRowClicked = [rowsOf](const QString &id) {
+        if (rowsOf) rowsOf->selectRow(id);
+    };
     listScroll_->setWidget(listContent_);
 
     divider_ = new DraggableDivider(this);
@@ -193,8 +200,7 @@ void PomodoroView::layoutFrame() {
     subLbl_->setGeometry(yUp(H, 20, H - 64, W * 0.45, 16));
     clockLbl_->setGeometry(yUp(H, W - 200, H - 48, 180, 30));
     dateLbl_->setGeometry(yUp(H, W - 200, H - 64, 180, 16));
-    exportBtnPom_->setGeometry(yUp(H, W - 310, H - 50, 90, 26));
-    importBtnPom_->setGeometry(yUp(H, W - 406, H - 50, 90, 26));
+    placeHeaderButtons();
     listPanel_->setGeometry(yUp(H, 0, 0, Lw, H - hdrH));
     divider_->setGeometry(yUp(H, Lw, 0, 5, H - hdrH));
     detailHost_->setGeometry(yUp(H, Lw + 5, 0, W - Lw - 5, H - hdrH));
@@ -202,8 +208,48 @@ void PomodoroView::layoutFrame() {
     listContent_->resize(listContent_->width(), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
 }
 
+// The buttons keep their 90-point frames unless a title needs more (a long word in some
+// languages); they then grow leftwards, so the title is never cut.
+void PomodoroView::placeHeaderButtons() {
+    const double W = width(), H = height();
+    const double ew = hdrBtnWidth(exportBtnPom_, 90), iw = hdrBtnWidth(importBtnPom_, 90);
+    const double ex = W - 220 - ew;
+    exportBtnPom_->setGeometry(yUp(H, ex, H - 50, ew, 26));
+    importBtnPom_->setGeometry(yUp(H, ex - 6 - iw, H - 50, iw, 26));
+}
+
+PomodoroView::TimerShape PomodoroView::timerShape() {
+    const PomodoroTimer &t = PomodoroTimer::shared();
+    return {double(t.phase()),      double(t.isRunning()),      double(t.cycleCount()),  double(t.todayCount()),
+            double(t.focusSecsToday()), double(t.totalCount()), double(t.streak()),      double(t.dailyGoal()),
+            double(t.cyclesBeforeLong()), t.workMins(),         t.breakMins(),           t.longBreakMins(),
+            double(t.soundEnabled()),   double(t.notificationsEnabled())};
+}
+
+// The timer beats every second while it runs. A beat that changes only the remaining time updates
+// the timer row and the time in place; anything else the page shows from the timer (phase, run
+// state, counters, settings) changes its structure and asks for a rebuild.
+void PomodoroView::onPomodoroChanged() {
+    if (!listContent_ || !isVisible() || rebuildPending() || timerShape() != shownShape_) {
+        requestRebuild();
+        return;
+    }
+    updateTimerInPlace();
+}
+
+void PomodoroView::updateTimerInPlace() {
+    if (!listContent_) return;
+    const PomodoroTimer &timer = PomodoroTimer::shared();
+    listContent_->setTimerRow(PomListRows::timerRow(timer.phase(), timer.remaining(), timer.isRunning()));
+    if (pomTimeLblRef_) {
+        const QString t = TimerFigures::timeText(timer.remaining());
+        if (pomTimeLblRef_->text() != t) pomTimeLblRef_->setText(t);
+    }
+}
+
 void PomodoroView::rebuild() {
     if (!listContent_) return; // not set up yet
+    shownShape_ = timerShape();
     rebuildList(0);
     rebuildDetail();
 }
@@ -262,6 +308,7 @@ void PomodoroView::rewireHeaderButtons() {
     importBtnPom_->setText(importText());
     exportBtnPom_->setText(exportText());
     titleLbl_->setText(titleText());
+    placeHeaderButtons();
     importBtnPom_->disconnect();
     exportBtnPom_->disconnect();
     connect(importBtnPom_, &QPushButton::clicked, imp, &AW::run);

@@ -8,12 +8,14 @@
 #include <QColor>
 #include <QHash>
 #include <QPointer>
+#include <array>
 #include <optional>
 
 class AW;
 class DraggableDivider;
 class EditProjectPanel;
 class FlippedView;
+class PomListView;
 class PomStatCard;
 class QLabel;
 class QPushButton;
@@ -46,6 +48,7 @@ public:
 
     QWidget *detailHost() const { return detailHost_; }
     QWidget *listContent() const;
+    PomListView *listView() const { return listContent_; }
     bool clockRunning() const;
     bool ringTickerRunning() const;
     RingView *ring() const { return pomRingRef_; }
@@ -67,6 +70,13 @@ protected:
 private:
     // frame (PomodoroView.cpp)
     void layoutFrame();
+    void placeHeaderButtons();
+    void onPomodoroChanged();
+    void updateTimerInPlace();
+    // What the page shows from the timer apart from the remaining time.
+    using TimerShape = std::array<double, 14>;
+    static TimerShape timerShape();
+    TimerShape shownShape_{};
     void tickClock();
     void startClock();
     void stopTimers();
@@ -77,8 +87,6 @@ private:
     // list (PomodoroList.cpp)
     void rebuildList(double w);
     double addListHeader(const QString &title, double y, double w);
-    double addListRow(const QString &id, const QString &emoji, const QString &title, const QString &subtitle,
-                      const QColor &accent, double y, double w);
     void rebuildDetail();
     void showDetailEmpty();
     QWidget *sectionHdrView(const QString &title, double y, double w, double pad);
@@ -104,7 +112,7 @@ private:
     DraggableDivider *divider_ = nullptr;
     QWidget *detailHost_ = nullptr;
     QScrollArea *listScroll_ = nullptr;
-    FlippedView *listContent_ = nullptr;
+    PomListView *listContent_ = nullptr;
     static constexpr double hdrH = 70;
     double listFrac_ = 0.3;
     double lastListW_ = 0;

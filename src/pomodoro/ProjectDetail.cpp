@@ -64,15 +64,15 @@ void PomodoroView::showProjectDetail(const Project &project) {
     FlippedView *doc = nullptr;
     QScrollArea *scroll = scrollArea(detailHost_, &doc);
     scroll->setObjectName(QStringLiteral("projectDetail"));
+    setScrollerTopInset(scroll, 4); // clear of the accent strip
     scroll->setGeometry(0, 0, int(W), int(H));
     doc->setGeometry(0, 0, int(W), 2000);
 
     auto *strip = new PomBox(pc, 0, doc);
     strip->setGeometry(0, 0, int(W), 4);
-    label(doc, project.emoji, 36, QFont::Normal, VF::text())->setGeometry(28, 16, 46, 44);
+    iconLabel(doc, project.emoji, 36, 46)->setGeometry(28, 16, 46, 44);
     QLabel *name = label(doc, project.name, 22, QFont::Bold, VF::text());
     name->setGeometry(QRectF(78, 20, W - 106, 28).toRect());
-    elide(name);
     const QString stepsWord =
         L::t({.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
     const QString doneWord =
@@ -113,7 +113,12 @@ void PomodoroView::showProjectDetail(const Project &project) {
         tv->document()->setDocumentMargin(0);
         tv->setPlainText(project.description);
         tv->detectLinks(VF::accent());
-        tv->document()->setTextWidth(W - 56);
+        // The fitted height is the text's as laid out at the view's width: a text edit lays its
+        // document out at its viewport's width whenever it likes, so the wrap width is fixed here
+        // rather than left to follow a viewport that does not have its final size yet.
+        tv->setLineWrapMode(QTextEdit::FixedPixelWidth);
+        tv->setLineWrapColumnOrWidth(int(W - 56));
+        tv->document()->setTextWidth(int(W - 56));
         const double th = std::max(std::ceil(tv->document()->size().height()), 40.0);
         tv->setGeometry(QRectF(28, 120, W - 56, th).toRect());
         y = 120 + th + 14;
@@ -200,11 +205,9 @@ void PomodoroView::showProjectDetail(const Project &project) {
                                       : c.title;
             QLabel *tl = label(row, title, 12, QFont::DemiBold, c.completed ? VF::accent() : VF::text());
             tl->setGeometry(yUp(rh, 34, 25, W - 166, 15));
-            elide(tl);
             if (!c.notes.isEmpty()) {
                 QLabel *nl = label(row, c.notes, 10, QFont::Normal, VF::sub());
                 nl->setGeometry(yUp(rh, 34, 8, W - 166, 13));
-                elide(nl);
             }
             QLabel *dl = label(row, QString::number(c.durationDays) + QLatin1Char('d'), 11, QFont::Medium, VF::muted(),
                                Qt::AlignRight | Qt::AlignVCenter);

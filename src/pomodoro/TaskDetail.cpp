@@ -42,10 +42,9 @@ void PomodoroView::showTaskDetail(const Task &task) {
     auto *band = new PomBox(task.completed ? VF::accentDim() : TaskCats::color(cat), 0, host);
     band->setObjectName(QStringLiteral("taskBand"));
     band->setGeometry(yUp(H, 0, H - 4, W, 4));
-    label(host, TaskCats::emoji(cat), 38, QFont::Normal, VF::text())->setGeometry(yUp(H, 32, H - 76, 50, 48));
+    iconLabel(host, TaskCats::emoji(cat), 38, 50)->setGeometry(yUp(H, 32, H - 76, 50, 48));
     QLabel *title = label(host, task.title, 20, QFont::Bold, VF::text());
     title->setGeometry(yUp(H, 86, H - 50, W - 118, 26));
-    elide(title);
     label(host, TaskCats::display(cat) + QStringLiteral(" · ") + taskDateText(task), 11.5, QFont::Normal, VF::sub())
         ->setGeometry(yUp(H, 86, H - 72, W - 118, 22));
     const QString status =

@@ -1,5 +1,6 @@
 #include "pomodoro/TimerFigures.h"
 
+#include "ui/CFormat.h"
 #include <algorithm>
 #include <cmath>
 
@@ -22,7 +23,7 @@ Goal goal(qint64 doneToday, qint64 storedGoal) {
     g.goal = storedGoal > 0 ? storedGoal : 8;
     g.fraction = std::clamp(double(doneToday) / double(g.goal), 0.0, 1.0);
     g.reached = g.fraction >= 1.0;
-    g.percent = QString::asprintf("%.0f%%", g.fraction * 100.0);
+    g.percent = cformat("%.0f%%", g.fraction * 100.0);
     return g;
 }
 

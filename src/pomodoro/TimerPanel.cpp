@@ -17,12 +17,16 @@
 #include "ui/RingView.h"
 #include "ui/Theme.h"
 #include <QCheckBox>
+#include <QFontMetricsF>
+#include <cmath>
 #include <QScrollBar>
 
 using namespace PomUi;
 
 namespace {
 constexpr qint64 kRingMs = 33; // about 30 frames a second
+// From the ring's outer edge to where the time may reach: the stroke and a little air.
+constexpr double kRingStrokeClearance = 14;
 
 QString tabText(Phase p) {
     switch (p) {
@@ -57,6 +61,10 @@ const SettingRow kRows[] = {
 
 QString minutesText(double v) { return QString::number(qint64(v)) + QStringLiteral(" min"); }
 
+double valueWidth(const QFont &font, const QString &longest) {
+    return std::max(50.0, std::ceil(QFontMetricsF(font).horizontalAdvance(longest)) + 2);
+}
+
 PomBox *box(QWidget *parent, const QRectF &r, const QColor &fill, double radius) {
     auto *b = new PomBox(fill, radius, parent);
     b->setGeometry(r.toRect());
@@ -79,6 +87,7 @@ void PomodoroView::showPomodoroDetail() {
     FlippedView *doc = nullptr;
     QScrollArea *scroll = scrollArea(detailHost_, &doc);
     scroll->setObjectName(QStringLiteral("timerPanel"));
+    setScrollerTopInset(scroll, 4); // clear of the accent strip
     scroll->setGeometry(0, 0, int(W), int(H));
     doc->setGeometry(0, 0, int(W), 3000);
     pomSettScrollRef_ = scroll;
@@ -112,7 +121,10 @@ void PomodoroView::showPomodoroDetail() {
     ring->setColor(A);
     pomRingRef_ = ring;
     QLabel *timeLbl = label(doc, TimerFigures::timeText(timer.remaining()), 40, QFont::Thin, A, Qt::AlignCenter);
-    timeLbl->setFont(Fonts::monoDigits(40, QFont::Thin));
+    // The scaled time must stay inside the ring: at large font scales the size stops where the
+    // widest time would reach the stroke.
+    timeLbl->setFont(Fonts::shrunkToFit(Fonts::monoDigits(40, QFont::Thin), QStringLiteral("00:00"),
+                                        s - 2 * kRingStrokeClearance));
     timeLbl->setObjectName(QStringLiteral("timeLabel"));
     timeLbl->setGeometry(QRectF(0, 112 + s / 2 - 24, W, 50).toRect());
     pomTimeLblRef_ = timeLbl;
@@ -237,13 +249,18 @@ void PomodoroView::showPomodoroDetail() {
             y += 10;
         }
         PomBox *rowBox = box(doc, {28, y, cw, 36}, white(0.05), 8);
-        label(rowBox, L::t(r.label), 12, QFont::Normal, VF::sub())->setGeometry(yUp(36, 14, 11, cw - 110, 14));
+
         double v = r.integer ? double(prefs.integer(QLatin1String(r.key))) : prefs.doubleValue(QLatin1String(r.key));
         if (!(v > 0)) v = r.integer ? 4 : Phases::defaultMinutes(Phase(i == 0 ? 0 : i == 1 ? 1 : 2));
         QLabel *val = label(rowBox, r.integer ? QString::number(qint64(v)) : minutesText(v), 12, QFont::Normal, A,
                             Qt::AlignRight | Qt::AlignVCenter);
         val->setFont(Fonts::monoDigits(12));
-        val->setGeometry(yUp(36, cw - 100, 11, 50, 14));
+        // The value keeps its 50 points unless its longest text needs more (large font scales);
+        // it then grows leftwards and the caption gives way.
+        const double valW = valueWidth(val->font(), r.integer ? QStringLiteral("10") : minutesText(r.max));
+        val->setGeometry(yUp(36, cw - 50 - valW, 11, valW, 14));
+        label(rowBox, L::t(r.label), 12, QFont::Normal, VF::sub())
+            ->setGeometry(yUp(36, 14, 11, std::min(cw - 110, cw - 50 - valW - 14 - 4), 14));
         auto *st = new Stepper(r.min, r.max, 1, rowBox);
         st->setObjectName(QStringLiteral("stepper_") + QLatin1String(r.key));
         st->setValue(v);
@@ -276,12 +293,12 @@ void PomodoroView::showPomodoroDetail() {
     // Daily goal row
     box(doc, {28, y, cw, 1}, VF::border(), 0);
     PomBox *goalRow = box(doc, {28, y + 10, cw, 36}, white(0.05), 8);
-    label(goalRow, QStringLiteral("🎯"), 13, QFont::Normal, VF::text())->setGeometry(yUp(36, 10, 10, 22, 16));
+    iconLabel(goalRow, QStringLiteral("🎯"), 13, 22)->setGeometry(yUp(36, 10, 10, 22, 16));
     label(goalRow,
           QStringLiteral("  ") + L::t({.en = "Daily goal (sessions)", .es = "Meta diaria", .de = "Tagesziel (Sitzungen)",
                                        .fr = "Objectif quotidien", .uk = "Денна мета (сеанси)", .pl = "Cel dzienny (sesje)"}),
           12, QFont::Normal, VF::sub())
-        ->setGeometry(yUp(36, 36, 11, 160, 14));
+        ->setGeometry(yUp(36, 36, 11, std::max(160.0, cw - 100 - 36 - 4), 14));
     QLabel *goalVal = label(goalRow, QString::number(g.goal), 12, QFont::Normal, A, Qt::AlignRight | Qt::AlignVCenter);
     goalVal->setFont(Fonts::monoDigits(12));
     goalVal->setGeometry(yUp(36, cw - 100, 11, 50, 14));

@@ -1,23 +1,63 @@
 #include "ui/Fonts.h"
 
 #include "ui/Theme.h"
+#include <QApplication>
+#include <QFontMetricsF>
 #include <algorithm>
-#include <cmath>
+
+namespace {
+// Qt logical pixels are 1/96 inch, points 1/72: a point size keeps the fraction a pixel size would
+// round away.
+constexpr double kPointsPerPixel = 72.0 / 96.0;
+constexpr double kSmallestPx = 1.0;
+} // namespace
 
 namespace Fonts {
+QStringList uiFamilies() {
+    return {QStringLiteral("Inter"), QStringLiteral("Noto Color Emoji")};
+}
+
+// Inter's digits are proportional (its tabular figures need a font feature Qt 6.4 cannot ask for);
+// DejaVu Sans draws every digit at the same width, so counting numbers do not jitter.
+QStringList digitFamilies() {
+    return {QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Color Emoji")};
+}
+
 QFont plainFont(double px, QFont::Weight weight) {
     QFont f;
-    f.setPixelSize(std::max(1, int(std::lround(px))));
+    f.setFamilies(uiFamilies());
+    f.setPointSizeF(std::max(kSmallestPx, px) * kPointsPerPixel);
     f.setWeight(weight);
     return f;
 }
 
-QFont scaledFont(double px, QFont::Weight weight) { return plainFont(VF::scaled(px), weight); }
+QFont scaledFont(double px, QFont::Weight weight) {
+    return plainFont(VF::scaled(px), weight);
+}
 
 QFont monoDigits(double px, QFont::Weight weight, bool scaled) {
     QFont f = scaled ? scaledFont(px, weight) : plainFont(px, weight);
-    // DejaVu Sans draws every digit at the same width, so counting numbers do not jitter.
-    f.setFamilies({QStringLiteral("DejaVu Sans"), f.family()});
+    f.setFamilies(digitFamilies());
     return f;
+}
+
+QFont shrunkToFit(QFont font, const QString &text, double width) {
+    if (width <= 0 || font.pointSizeF() <= 0) return font;
+    // Bitmap fonts (the colour emoji) do not narrow in proportion to the size: measure again.
+    for (int i = 0; i < 12; ++i) {
+        const double w = QFontMetricsF(font).horizontalAdvance(text);
+        if (w <= width || w <= 0) break;
+        const double next =
+            std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * std::min(0.95, width / w));
+        if (next >= font.pointSizeF()) break;
+        font.setPointSizeF(next);
+    }
+    return font;
+}
+
+void applyAppFont() {
+    QFont f = QApplication::font();
+    f.setFamilies(uiFamilies());
+    QApplication::setFont(f);
 }
 } // namespace Fonts

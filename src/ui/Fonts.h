@@ -1,11 +1,27 @@
 #pragma once
 #include <QFont>
+#include <QStringList>
 
 // Sizes are design points, which are Qt logical pixels. scaledFont applies the user's font scale;
-// plainFont uses the size as given.
+// plainFont uses the size as given. Sizes keep their fraction (11.5 × 1.15 stays 13.225).
+//
+// The interface font is Inter, whose shapes and widths are close to the ones the layouts were drawn
+// for; Noto Color Emoji follows it, so emoji and symbols (⏸, ✅, 💡) are drawn in colour rather
+// than in whatever outline font happens to hold them.
 namespace Fonts {
 QFont plainFont(double px, QFont::Weight weight = QFont::Normal);
 QFont scaledFont(double px, QFont::Weight weight = QFont::Normal);
 // Same, with digits of equal width (for clocks and counters).
 QFont monoDigits(double px, QFont::Weight weight = QFont::Normal, bool scaled = true);
+
+// font, made smaller when text set in it would be wider than width: for a symbol or a figure that
+// must show whole in a fixed frame (an emoji icon, a clock inside a ring) at large font scales.
+QFont shrunkToFit(QFont font, const QString &text, double width);
+
+// The family lists the helpers above use.
+QStringList uiFamilies();
+QStringList digitFamilies();
+// Makes Inter (with the emoji font behind it) the application's default font, so widgets that are
+// not given a font (dialog fields, check boxes, menus) match the rest. Call once after QApplication.
+void applyAppFont();
 } // namespace Fonts

@@ -1,8 +1,12 @@
 #include "ui/Makers.h"
 
 #include "ui/Fonts.h"
+#include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include <QEvent>
+#include <QFontMetricsF>
+#include <algorithm>
+#include <cmath>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,13 +15,15 @@
 namespace {
 constexpr char kLookProp[] = "mivoHdrLook";
 constexpr double kRadius = 8;
+// The title keeps clear of the rounded corners.
+constexpr double kTextInset = 4;
 
 QColor grey(double level, double alpha) {
     return QColor::fromRgbF(float(level), float(level), float(level), float(alpha));
 }
 
 QLabel *plainLabel(const QFont &font, const QColor &color) {
-    auto *l = new QLabel;
+    auto *l = new FitLabel;
     // Labels show titles and notes the user typed: "<b>" is text, not markup.
     l->setTextFormat(Qt::PlainText);
     l->setFont(font);
@@ -56,7 +62,7 @@ protected:
         p.drawPath(path);
         p.setPen(b->isEnabled() ? look.tint : grey(0.5, 0.5));
         p.setFont(b->font());
-        p.drawText(b->rect(), Qt::AlignCenter | Qt::TextSingleLine, b->text());
+        TextFit::drawText(p, b, QRectF(b->rect()).adjusted(kTextInset, 0, -kTextInset, 0), Qt::AlignCenter, b->text());
         return true;
     }
 };
@@ -93,6 +99,20 @@ QPushButton *makeHdrBtn(QPushButton *button, const QString &title, bool primary,
         button->show();
     }
     return button;
+}
+
+int hdrBtnWidth(const QPushButton *button, int minimum) {
+    const double need = QFontMetricsF(button->font()).horizontalAdvance(button->text()) + 2 * kTextInset + 8;
+    return std::max(minimum, int(std::ceil(need)));
+}
+
+QLabel *mkText(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
+               Qt::Alignment align) {
+    QLabel *l = plainLabel(Fonts::scaledFont(size, weight), color);
+    l->setAlignment(align);
+    l->setText(text);
+    if (parent) l->setParent(parent);
+    return l;
 }
 
 HdrBtnLook hdrBtnLook(const QPushButton *button) {

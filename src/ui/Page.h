@@ -7,6 +7,15 @@
 // requests are merged into one queued run, held while a drag or a modal dialog is running, and
 // skipped while the page is not shown (it redraws when it is shown again). So a redraw never deletes
 // the widget whose click handler asked for it.
+//
+// Redraw only what changed. A rebuild is for a change of structure (rows added or removed, a phase
+// change, another selection, the language, theme or font size). Per-second beats (pomodoroChanged,
+// healthChanged) and animation frames update the labels that show the changing figures in place:
+// keep pointers to them, compare what the beat changes with what the page shows, and request a
+// rebuild only when something other than those figures differs. A list whose length follows user
+// data costs what is visible (painted rows or a model/view list), not the length of the store.
+// Build labels and buttons with the kit's makers (ui/Makers.h): their texts elide with "…" instead of
+// losing glyphs, and the render test checks every page for cut texts in every language and scale.
 class Page : public QWidget {
     Q_OBJECT
 public:

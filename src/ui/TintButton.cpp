@@ -1,5 +1,6 @@
 #include "ui/TintButton.h"
 
+#include "ui/TextFit.h"
 #include <QPainter>
 #include <QPainterPath>
 
@@ -39,5 +40,5 @@ void TintButton::paintEvent(QPaintEvent *) {
     }
     p.setPen(isEnabled() ? tint_ : QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.5f));
     p.setFont(font());
-    p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
+    TextFit::drawText(p, this, QRectF(rect()).adjusted(radius_ / 2, 0, -radius_ / 2, 0), Qt::AlignCenter, text());
 }

@@ -1,21 +1,26 @@
 #include "platform/Keys.h"
 #include "common/TestEnv.h"
+#include "common/TextFitCheck.h"
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/PomDotsView.h"
+#include "pomodoro/PomListView.h"
 #include "pomodoro/ProjectStore.h"
 #include "ui/Stepper.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
+#include "ui/Theme.h"
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -103,6 +108,11 @@ private slots:
     void timerPanelFigures();
     void focusStepperStoresAndAppliesSettings();
     void tickersStopWhileHidden();
+    void aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange();
+    void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
+    void projectDescriptionTakesTheHeightOfItsLines_data();
+    void projectDescriptionTakesTheHeightOfItsLines();
+    void everyDetailFitsItsTextsInEveryLanguageAndScale();
 };
 
 void TstPomPageView::frameGeometry() {
@@ -113,6 +123,13 @@ void TstPomPageView::frameGeometry() {
     QCOMPARE(PomodoroView::fractionForDrag(100, 0), 160.0);
     QCOMPARE(page->detailHost()->x(), int(980 * 0.3) + 5);
     QVERIFY(find<QScrollArea>(page->detailHost(), "timerPanel"));
+    // Pixel probes: the header band, and the phase's accent strip along the detail's top edge, also
+    // at its right end (the overlay scroller keeps clear of it).
+    const QImage img = page->grab().toImage();
+    const QWidget *d = page->detailHost();
+    QCOMPARE(img.pixelColor(page->width() / 2, 5).rgb(), VF::hdrBg().rgb());
+    for (int x : {d->x() + 10, d->x() + d->width() / 2, d->x() + d->width() - 2})
+        QCOMPARE(img.pixelColor(x, d->y() + 1).rgb(), Phases::accentColor(Phase::work).rgb());
 }
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
@@ -127,7 +144,7 @@ void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     QCOMPARE(t.description, QStringLiteral("see https://example.org"));
     QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("New task|Task will be added for today — 5.03.2026"));
     QCOMPARE(page->selectedItem(), std::optional<QString>("task_" + t.id));
-    QVERIFY(find<QWidget>(page->listContent(), "task_" + t.id));
+    QVERIFY(!page->listView()->rowRect("task_" + t.id).isEmpty());
     QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
 
     // A blank title adds nothing.
@@ -323,7 +340,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     QCOMPARE(TaskStore::shared().tasks(), before);
     QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
     settle();
-    QVERIFY(find<QWidget>(page->listContent(), "task_" + a.id));
+    QVERIFY(!page->listView()->rowRect("task_" + a.id).isEmpty());
 }
 
 void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
@@ -430,6 +447,121 @@ void TstPomPageView::tickersStopWhileHidden() {
     page->setSelectedItem(std::nullopt);
     settle();
     QVERIFY(!page->ringTickerRunning());
+}
+
+void TstPomPageView::aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange() {
+    PomodoroTimer &t = PomodoroTimer::shared();
+    t.start();
+    settle();
+    const int before = page->rebuildCount();
+    QLabel *time = find<QLabel>(page->detailHost(), "timeLabel");
+    clock->advance(5);
+    settle();
+    QCOMPARE(page->rebuildCount(), before); // five beats, no rebuild
+    QCOMPARE(find<QLabel>(page->detailHost(), "timeLabel"), time); // the same widget, updated
+    QCOMPARE(time->text(), QStringLiteral("24:55"));
+    QVERIFY(page->listView()->timerRow().subtitle.contains(QStringLiteral("24:55")));
+    t.pause(); // the run state is structure: the start button's title changes
+    settle();
+    QCOMPARE(page->rebuildCount(), before + 1);
+    t.skip();
+    settle();
+    QCOMPARE(page->rebuildCount(), before + 2);
+}
+
+void TstPomPageView::rowsArePaintedAndAnyLengthCostsTheSameWidgets() {
+    std::vector<Task> many;
+    for (int i = 0; i < 3; ++i) {
+        Task t(QStringLiteral("Task %1 with a title much longer than the list is wide").arg(i), "work", QString());
+        t.day = 5, t.month = 3, t.year = 2026;
+        t.completed = i == 0; // the done one goes last
+        many.push_back(t);
+    }
+    TaskStore::shared().replaceAll(many);
+    settle();
+    PomListView *list = page->listView();
+    QCOMPARE(list->rowCount(), 4);
+    const QRect first = list->rowRect("task_" + many[1].id), last = list->rowRect("task_" + many[0].id);
+    QVERIFY(first.isValid() && last.isValid() && first.top() < last.top());
+    QTest::mouseClick(list, Qt::LeftButton, {}, last.center());
+    settle();
+    QCOMPARE(page->selectedItem(), std::optional<QString>("task_" + many[0].id));
+    QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
+    const qsizetype widgets = list->findChildren<QWidget *>().size();
+
+    for (int i = 0; i < 20000; ++i) many.push_back(many[1]);
+    TaskStore::shared().replaceAll(many);
+    settle();
+    QCOMPARE(list->rowCount(), 20004);
+    QCOMPARE(list->findChildren<QWidget *>().size(), widgets);
+    QVERIFY(list->height() > 20000 * 56);
+}
+
+void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines_data() {
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("one line with a link") << "see https://example.org/plan" << 1;
+    QTest::newRow("two lines") << "Dig the beds in March\nPlant the beans in May" << 2;
+    QTest::newRow("five lines") << "a\nb\nc\nd\ne" << 5;
+}
+
+void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines() {
+    QFETCH(QString, description);
+    QFETCH(int, lines);
+    Project p(QStringLiteral("Garden"), QStringLiteral("🏡"), description);
+    ProjectStore::shared().add(p);
+    page->setSelectedItem("proj_" + p.id);
+    settle();
+    auto *d = find<QWidget>(page->detailHost(), "projectDescription");
+    QVERIFY(d);
+    const double line = QFontMetricsF(d->font()).lineSpacing();
+    const double fitted = std::max(40.0, lines * line);
+    QVERIFY2(std::abs(d->height() - fitted) <= 3,
+             qPrintable(QStringLiteral("height %1, %2 lines of %3").arg(d->height()).arg(lines).arg(line)));
+}
+
+// The render test sees the page as it opens (the timer panel); the task and project details and the
+// list with rows are checked here, with long user texts, in every language and font scale.
+void TstPomPageView::everyDetailFitsItsTextsInEveryLanguageAndScale() {
+    Task t(QStringLiteral("Prepare the quarterly report for the board meeting on Thursday"), "study",
+           QStringLiteral("Gather figures\nsee https://example.org/q3"));
+    t.day = 5, t.month = 3, t.year = 2026;
+    TaskStore::shared().add(t);
+    Project p = projectWithSteps(QStringLiteral("Renovate the kitchen and the bathroom before the winter"));
+    p.description = QStringLiteral("Tiles, paint and a new sink");
+    ProjectStore::shared().add(p);
+    QStringList cuts;
+    for (AppLang lang : AppLangs::allCases) {
+        for (double scale : {1.0, 1.15, 1.3}) {
+            L::setLang(lang);
+            VF::setFontScale(scale);
+            page->clearContent();
+            page->setup();
+            for (const QString &sel : {QStringLiteral("pom_timer"), "task_" + t.id, "proj_" + p.id}) {
+                page->setSelectedItem(sel);
+                settle();
+                const QImage shot = page->grab().toImage();
+                // Two of them kept for a person to look at.
+                if ((lang == AppLang::uk && scale == 1.0) || (lang == AppLang::de && scale == 1.3)) {
+                    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+                    QDir().mkpath(dir);
+                    shot.save(QStringLiteral("%1/pomodoro-%2-%3-%4.png")
+                                  .arg(dir, sel.left(4), AppLangs::rawValue(lang), QString::number(scale)));
+                    if (auto *panel = find<QScrollArea>(page->detailHost(), "timerPanel"))
+                        panel->widget()->grab().save(QStringLiteral("%1/pomodoro-timer-panel-%2-%3.png")
+                                                         .arg(dir, AppLangs::rawValue(lang), QString::number(scale)));
+                }
+                for (const CutText &c : TextFitCheck::findCutTexts(page.get(), scale == 1.0))
+                    cuts << QStringLiteral("%1, %2, scale %3: %4")
+                                .arg(sel.left(4), AppLangs::rawValue(lang))
+                                .arg(scale)
+                                .arg(c.describe());
+            }
+        }
+    }
+    L::setLang(AppLang::en);
+    VF::setFontScale(1.0);
+    QVERIFY2(cuts.isEmpty(), qPrintable(cuts.join('\n')));
 }
 
 QTEST_MAIN(TstPomPageView)

@@ -1,3 +1,4 @@
+#include "common/Records.h"
 #include "common/TestEnv.h"
 #include "pomodoro/TaskReports.h"
 #include "ui/Lang.h"
@@ -5,18 +6,10 @@
 #include <memory>
 
 namespace {
+// The title doubles as the id.
 Task task(const QString &cat, qint64 d, qint64 m, qint64 y, bool done, const QString &title,
           const QString &description = {}) {
-    Task t;
-    t.id = title;
-    t.title = title;
-    t.description = description;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
+    return makeTask(title, cat, d, m, y, done, title, description);
 }
 
 // Store order on purpose differs from date order.

@@ -1,4 +1,5 @@
 #include "platform/Keys.h"
+#include "common/Records.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
@@ -20,19 +21,6 @@ struct Posts {
         });
     }
 };
-
-Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false,
-          const QString &title = QStringLiteral("t")) {
-    Task t;
-    t.id = id;
-    t.title = title;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
-}
 
 QStringList ids(const std::vector<Task> &list) {
     QStringList out;
@@ -75,14 +63,14 @@ private slots:
         QByteArray seenOnPost;
         Notifier::get().observe(Notify::tasksChanged, &posts.ctx, [&](QObject *) { seenOnPost = stored(); });
         store.add(
-            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+            makeTask(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         QCOMPARE(stored(), QByteArray(kOneTask));
         QCOMPARE(seenOnPost, QByteArray(kOneTask)); // the post comes after the write
         QCOMPARE(posts.sender, &store);
     }
 
     void textIsWrittenAsUtf8WithJsonEscapes() {
-        Task t = task(QStringLiteral("B"), QStringLiteral("health"), 1, 12, 2025, true,
+        Task t = makeTask(QStringLiteral("B"), QStringLiteral("health"), 1, 12, 2025, true,
                       QStringLiteral("Laufen \"5 km\" / Ü"));
         t.description = QStringLiteral("line1\nline2\t\\ 🏃");
         const QByteArray golden =
@@ -99,7 +87,7 @@ private slots:
             awkward += QChar(c);
         awkward += QStringLiteral("\x7f \"q\" \\ / ü € 🏃 ⭐️ end");
         const QString loneSurrogate = QString(QChar(0xD83C)) + QStringLiteral("x");
-        Task t = task(awkward, loneSurrogate, -1, 0, std::numeric_limits<qint64>::min(), true, awkward);
+        Task t = makeTask(awkward, loneSurrogate, -1, 0, std::numeric_limits<qint64>::min(), true, awkward);
         t.description = QStringLiteral("a\r\nb");
         const nlohmann::ordered_json o = {{"id", t.id.toStdString()},
                                           {"title", t.title.toStdString()},
@@ -154,7 +142,7 @@ private slots:
         QCOMPARE(prefs->prefs().data(aside), bad);
 
         store.add(
-            task(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
+            makeTask(QStringLiteral("A"), QStringLiteral("work"), 5, 3, 2026, false, QStringLiteral("Call")));
         QCOMPARE(stored(), QByteArray(kOneTask));
         QVERIFY(prefs->prefs().flush());
         prefs->reopen();
@@ -170,8 +158,8 @@ private slots:
 
     void unknownCategoryIsKeptAndOnlyListedWithoutCategory() {
         TaskStore store;
-        store.add(task(QStringLiteral("A"), QStringLiteral("Work"), 1, 1, 2026, true));
-        store.add(task(QStringLiteral("B"), QStringLiteral("work"), 2, 1, 2026, true));
+        store.add(makeTask(QStringLiteral("A"), QStringLiteral("Work"), 1, 1, 2026, true));
+        store.add(makeTask(QStringLiteral("B"), QStringLiteral("work"), 2, 1, 2026, true));
         QVERIFY(!TaskCats::fromRaw(QStringLiteral("Work")));
         QCOMPARE(ids(store.forCat(std::nullopt)), QStringList({"A", "B"}));
         for (TaskCat c : TaskCats::allCases)
@@ -182,11 +170,11 @@ private slots:
 
     void forCatSortsByDateAndKeepsStoreOrderWithinADay() {
         TaskStore store;
-        store.add(task(QStringLiteral("feb-1"), QStringLiteral("work"), 3, 2, 2026));
-        store.add(task(QStringLiteral("jan27"), QStringLiteral("work"), 1, 1, 2027));
-        store.add(task(QStringLiteral("feb-2"), QStringLiteral("work"), 3, 2, 2026));
-        store.add(task(QStringLiteral("dec25"), QStringLiteral("work"), 31, 12, 2025));
-        store.add(task(QStringLiteral("other"), QStringLiteral("health"), 1, 1, 2000));
+        store.add(makeTask(QStringLiteral("feb-1"), QStringLiteral("work"), 3, 2, 2026));
+        store.add(makeTask(QStringLiteral("jan27"), QStringLiteral("work"), 1, 1, 2027));
+        store.add(makeTask(QStringLiteral("feb-2"), QStringLiteral("work"), 3, 2, 2026));
+        store.add(makeTask(QStringLiteral("dec25"), QStringLiteral("work"), 31, 12, 2025));
+        store.add(makeTask(QStringLiteral("other"), QStringLiteral("health"), 1, 1, 2000));
         QCOMPARE(ids(store.forCat(TaskCat::work)), QStringList({"dec25", "feb-1", "feb-2", "jan27"}));
         QCOMPARE(ids(store.tasks()),
                  QStringList({"feb-1", "jan27", "feb-2", "dec25", "other"})); // never re-sorted
@@ -194,12 +182,12 @@ private slots:
 
     void duplicateIdsChangeOnlyTheFirstAndRemoveDeletesAll() {
         TaskStore store;
-        store.replaceAll({task(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026),
-                          task(QStringLiteral("X"), QStringLiteral("work"), 1, 1, 2026),
-                          task(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026)});
+        store.replaceAll({makeTask(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026),
+                          makeTask(QStringLiteral("X"), QStringLiteral("work"), 1, 1, 2026),
+                          makeTask(QStringLiteral("D"), QStringLiteral("work"), 1, 1, 2026)});
 
         Task changed =
-            task(QStringLiteral("D"), QStringLiteral("health"), 9, 9, 2029, false, QStringLiteral("new"));
+            makeTask(QStringLiteral("D"), QStringLiteral("health"), 9, 9, 2029, false, QStringLiteral("new"));
         store.update(changed);
         QCOMPARE(store.tasks()[0], changed);
         QCOMPARE(store.tasks()[2].title, QStringLiteral("t"));
@@ -207,6 +195,10 @@ private slots:
         store.toggle(QStringLiteral("D"));
         QVERIFY(store.tasks()[0].completed);
         QVERIFY(!store.tasks()[2].completed);
+
+        store.move(QStringLiteral("D"), QStringLiteral("study"));
+        QCOMPARE(store.tasks()[0].category, QStringLiteral("study"));
+        QCOMPARE(store.tasks()[2].category, QStringLiteral("work"));
 
         store.moveTask(QStringLiteral("D"), QStringLiteral("projects"), 7, 8, 2030);
         QCOMPARE(store.tasks()[0].year, 2030);
@@ -217,10 +209,22 @@ private slots:
         QCOMPARE(ids(*decodeTasks(stored())), QStringList({"X"}));
     }
 
+    // Done over all as a fraction, not cut to a whole number: 1 of 3 is a third.
+    void progressIsTheDoneFraction() {
+        TaskStore store;
+        QCOMPARE(store.progress(), 0.0);
+        store.replaceAll({makeTask(QStringLiteral("a"), QStringLiteral("work"), 1, 1, 2026, true),
+                          makeTask(QStringLiteral("b"), QStringLiteral("work"), 1, 1, 2026),
+                          makeTask(QStringLiteral("c"), QStringLiteral("work"), 1, 1, 2026)});
+        QCOMPARE(store.progress(), 1.0 / 3);
+        store.toggle(QStringLiteral("b"));
+        QCOMPARE(store.progress(), 2.0 / 3);
+    }
+
     void unknownIdChangesNothingButRemoveStillSavesAndPosts() {
         TaskStore store;
         Posts posts;
-        store.update(task(QStringLiteral("nope"), QStringLiteral("work"), 1, 1, 2026));
+        store.update(makeTask(QStringLiteral("nope"), QStringLiteral("work"), 1, 1, 2026));
         store.toggle(QStringLiteral("nope"));
         store.move(QStringLiteral("nope"), QStringLiteral("work"));
         store.moveTask(QStringLiteral("nope"), QStringLiteral("work"), 1, 1, 2026);

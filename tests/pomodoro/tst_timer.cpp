@@ -250,6 +250,14 @@ private slots:
         QCOMPARE(rig.clock.activeTickers(), 0);
         rig.clock.advance(60);
         QCOMPARE(t.remaining(), 1500.0);
+        // Pausing a paused timer changes nothing but posts and saves again.
+        const int posted = rig.posts;
+        t.pause();
+        QCOMPARE(rig.posts, posted + 1);
+        QVERIFY(rig.saved());
+        QVERIFY(!t.isRunning());
+        QCOMPARE(t.remaining(), 1500.0);
+        QCOMPARE(rig.clock.activeTickers(), 0);
         t.start();
         rig.posts = 0;
         rig.clock.advance(10);

@@ -1,6 +1,7 @@
 #include "common/TestEnv.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
+#include "ui/FadedScroller.h"
 #include "ui/Makers.h"
 #include "ui/PassthroughView.h"
 #include "ui/RingView.h"
@@ -8,6 +9,11 @@
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include "common/TextFitCheck.h"
+#include "ui/Fonts.h"
+#include "ui/TextFit.h"
 #include <QtTest>
 #include <cmath>
 
@@ -117,7 +123,7 @@ private slots:
         makeHdrBtn(&b, "Add", true, &parent);
         VF::setFontScale(1.3);
         makeHdrBtn(&b, "Export", false, nullptr);
-        QCOMPARE(b.font().pixelSize(), 16); // 15.6 design points on whole pixels
+        QCOMPARE(b.font().pointSizeF() * 96 / 72, 15.6); // the fraction is kept, not rounded to 16
         QCOMPARE(b.font().weight(), QFont::Medium);
         QVERIFY(!hdrBtnLook(&b).primary);
         QCOMPARE(hdrBtnLook(&b).tint, VF::sub());
@@ -130,7 +136,8 @@ private slots:
         VF::setFontScale(1.3);
         VF::setTheme(AppTheme::pink);
         std::unique_ptr<QLabel> l(mkLbl(14, QFont::Bold, 0.5));
-        QCOMPARE(l->font().pixelSize(), 14);
+        QCOMPARE(l->font().pointSizeF() * 96 / 72, 14.0);
+        QCOMPARE(QFontInfo(l->font()).family(), QStringLiteral("Inter"));
         QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(0, 0, 0, 0.5f));
         QCOMPARE(l->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
         l->setText(QStringLiteral("<b>plan</b>"));
@@ -141,6 +148,100 @@ private slots:
         VF::setTheme(AppTheme::dark);
         l.reset(mkLbl(14, QFont::Bold, 0.5));
         QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(1, 1, 1, 0.5f));
+    }
+
+    // A line too long for its frame is cut with "…" and shown whole in the tool tip; once it fits
+    // again the tip goes. A frame lower than the line grows about its centre. Kit buttons do the same.
+    void kitTextsElideAndGrowInsteadOfCutting() {
+        TempPrefs prefs;
+        QWidget host;
+        host.resize(400, 200);
+        host.show();
+        QLabel *l = mkText(&host, QStringLiteral("Zyklen bis Langpause"), 12 * 1.3, QFont::Normal, Qt::black);
+        l->setGeometry(10, 50, 60, 14);
+        l->show();
+        const int line = TextFit::lineHeight(l->font());
+        QVERIFY(line > 14);
+        QCOMPARE(l->height(), line);
+        QCOMPARE(l->y(), 50 - (line - 14) / 2);
+        host.grab();
+        QVERIFY(static_cast<FitLabel *>(l)->isElided());
+        QCOMPARE(l->toolTip(), QStringLiteral("Zyklen bis Langpause"));
+        l->resize(300, line);
+        host.grab();
+        QVERIFY(!static_cast<FitLabel *>(l)->isElided());
+        QVERIFY(l->toolTip().isEmpty());
+        l->setToolTip(QStringLiteral("own tip")); // a tip the page set is left alone
+        l->resize(40, line);
+        host.grab();
+        QCOMPARE(l->toolTip(), QStringLiteral("own tip"));
+
+        // An icon alone is drawn whole and smaller, never replaced by a lone "…".
+        QLabel *icon = mkText(&host, QStringLiteral("🏡"), 60, QFont::Normal, Qt::black);
+        icon->setGeometry(10, 130, 20, 80);
+        icon->show();
+        host.grab();
+        QVERIFY(!static_cast<FitLabel *>(icon)->isElided());
+        QVERIFY(Fonts::shrunkToFit(icon->font(), icon->text(), 20).pointSizeF() < icon->font().pointSizeF());
+        QVERIFY(QFontMetricsF(Fonts::shrunkToFit(icon->font(), icon->text(), 20)).horizontalAdvance(icon->text()) <= 20);
+
+        QPushButton *b = makeHdrBtn(new QPushButton, QStringLiteral("📥 Імпортувати"), false, &host);
+        QVERIFY(!b->isHidden());
+        b->setGeometry(10, 100, 60, 26);
+        host.grab();
+        QVERIFY(b->property(TextFit::kElidedProperty).toBool());
+        QCOMPARE(b->toolTip(), b->text());
+        b->resize(hdrBtnWidth(b, 90), 26);
+        QVERIFY(b->width() > 90); // the Ukrainian title needs more than the usual 90 points
+        host.grab();
+        QVERIFY(!b->property(TextFit::kElidedProperty).toBool());
+        QVERIFY(b->toolTip().isEmpty());
+    }
+
+    // The render test's check: cut plain labels and buttons are reported with their sizes; the kit's
+    // eliding widgets pass, except a button title elided at font scale 1.0.
+    void textFitCheckReportsCutTexts() {
+        TempPrefs prefs;
+        QWidget host;
+        host.resize(400, 300);
+        auto *wide = new QLabel(QStringLiteral("Benachrichtigungston"), &host);
+        wide->setFont(Fonts::scaledFont(12));
+        wide->setGeometry(0, 0, 40, 30);
+        auto *low = new QLabel(QStringLiteral("Erledigt"), &host);
+        low->setFont(Fonts::scaledFont(16));
+        low->setGeometry(0, 40, 200, 12);
+        QLabel *kit = mkText(&host, QStringLiteral("Benachrichtigungston"), 12, QFont::Normal, Qt::black);
+        kit->setGeometry(0, 60, 40, 20);
+        QPushButton *b = makeHdrBtn(new QPushButton, QStringLiteral("Exportieren"), false, &host);
+        b->setGeometry(0, 90, 40, 26);
+        host.show();
+        host.grab();
+        QStringList seen;
+        for (const CutText &c : TextFitCheck::findCutTexts(&host, true)) seen << c.text + ": " + c.problem;
+        QCOMPARE(seen, QStringList({"Benachrichtigungston: wider than its frame", "Erledigt: taller than its frame",
+                                    "Exportieren: button title elided at font scale 1.0"}));
+        QCOMPARE(TextFitCheck::findCutTexts(&host, false).size(), 2);
+        QVERIFY(TextFitCheck::findCutTexts(&host, true).first().describe().contains(QStringLiteral("frame 40×30")));
+    }
+
+    // Faded scrollers float over the content (the viewport keeps the whole width) and the vertical
+    // one keeps clear of a strip along the top when asked.
+    void fadedScrollersOverlayTheContent() {
+        QScrollArea area;
+        area.setFrameShape(QFrame::NoFrame);
+        area.resize(300, 200);
+        applyFadedScroller(&area);
+        setScrollerTopInset(&area, 4);
+        auto *doc = new QWidget;
+        doc->resize(300, 2000);
+        area.setWidget(doc);
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        QVERIFY(qobject_cast<FadedScroller *>(area.verticalScrollBar()));
+        QCOMPARE(area.viewport()->width(), 300);
+        QWidget *bar = area.verticalScrollBar()->parentWidget();
+        QVERIFY(bar->isVisible());
+        QVERIFY(bar->geometry().right() == 299 && bar->y() >= 4);
     }
 
     // Pages look their cells up from the page, through rows and cards; plain views have no tag.

@@ -99,7 +99,20 @@ private slots:
             r->setColor(VF::accent());
             r->setProgress(values[i]);
         }
-        save(rings.grab().toImage(), QStringLiteral("ring-%1.png").arg(name));
+        const QImage ringImg = rings.grab().toImage();
+        save(ringImg, QStringLiteral("ring-%1.png").arg(name));
+        // The arc runs clockwise from six o'clock: 0.3 has passed nine o'clock but not twelve, 0.75
+        // has passed twelve; 0 shows the track alone.
+        const auto isAccent = [&](int ring, int x, int y) {
+            const QColor c = ringImg.pixelColor(10 + 130 * ring + x, 10 + y);
+            const QColor a = VF::accent();
+            return std::abs(c.red() - a.red()) < 12 && std::abs(c.green() - a.green()) < 12 &&
+                   std::abs(c.blue() - a.blue()) < 12;
+        };
+        QVERIFY2(!isAccent(0, 5, 55) && !isAccent(0, 55, 5), qPrintable(name));
+        QVERIFY2(isAccent(1, 5, 55) && !isAccent(1, 55, 5), qPrintable(name));
+        QVERIFY2(isAccent(2, 5, 55) && isAccent(2, 55, 5) && !isAccent(2, 105, 60), qPrintable(name));
+        QVERIFY2(isAccent(3, 105, 60), qPrintable(name));
 
         SidebarView sidebar;
         sidebar.resize(220, 760);
