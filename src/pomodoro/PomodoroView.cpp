@@ -241,7 +241,9 @@ void PomodoroView::updateTimerInPlace() {
     if (!listContent_) return;
     const PomodoroTimer &timer = PomodoroTimer::shared();
     listContent_->setTimerRow(PomListRows::timerRow(timer.phase(), timer.remaining(), timer.isRunning()));
-    if (pomTimeLblRef_) {
+    // While the ring animates, its next frame (at most 33 ms away) sets the time with the ring it
+    // overlaps, so the beat does not repaint the ring a second time.
+    if (pomTimeLblRef_ && !pomSmoothTicker_->isActive()) {
         const QString t = TimerFigures::timeText(timer.remaining());
         if (pomTimeLblRef_->text() != t) pomTimeLblRef_->setText(t);
     }
