@@ -137,7 +137,7 @@ QDate counterDay(const QString &s) {
     return ok1 && ok2 && ok3 ? d : QDate();
 }
 
-StatSection timerSection(const StatsSnapshot &s, const StatsPeriod &p) {
+StatsSection timerSection(const StatsSnapshot &s, const StatsPeriod &p) {
     const TimerCounters &c = s.timer;
     const bool isDay = p.mode == StatsMode::day;
     const bool isToday = isDay && p.date == s.today;
@@ -158,7 +158,7 @@ StatSection timerSection(const StatsSnapshot &s, const StatsPeriod &p) {
     const double D = double(std::max<qint64>(satAdd(satAdd(focusMin, shortMin), longMin), 1));
     const double goalFrac = frac(double(sessions) / double(goal));
 
-    StatSection sec;
+    StatsSection sec;
     sec.title = s.lang == AppLang::uk ? QStringLiteral("ПОМОДОРО") : QStringLiteral("POMODORO");
     sec.color = kTomato;
     const QString min = QStringLiteral(" min");
@@ -183,8 +183,8 @@ StatSection timerSection(const StatsSnapshot &s, const StatsPeriod &p) {
     return sec;
 }
 
-StatSection exerciseSection(const StatsSnapshot &s, const Range &r) {
-    StatSection sec;
+StatsSection exerciseSection(const StatsSnapshot &s, const Range &r) {
+    StatsSection sec;
     sec.title = pick({.en = "EXERCISES", .es = "EJERCICIOS", .de = "ÜBUNGEN", .fr = "EXERCICES", .uk = "ВПРАВИ", .pl = "ĆWICZENIA"}, s.lang);
     sec.color = kGreen;
     struct Group {
@@ -215,8 +215,8 @@ StatSection exerciseSection(const StatsSnapshot &s, const Range &r) {
     return sec;
 }
 
-StatSection taskSection(const StatsSnapshot &s, const Range &r) {
-    StatSection sec;
+StatsSection taskSection(const StatsSnapshot &s, const Range &r) {
+    StatsSection sec;
     sec.title = pick({.en = "TASKS", .es = "TAREAS", .de = "AUFGABEN", .fr = "TÂCHES", .uk = "ЗАВДАННЯ", .pl = "ZADANIA"}, s.lang);
     sec.color = kBlue;
     const std::vector<Task> tasks = periodTasks(s, r);
@@ -258,8 +258,8 @@ QString finEmoji(const QString &cat, FinType type, AppLang l) {
     return type == FinType::income ? QStringLiteral("💰") : QStringLiteral("📦");
 }
 
-StatSection financeSection(const StatsSnapshot &s, const Range &r) {
-    StatSection sec;
+StatsSection financeSection(const StatsSnapshot &s, const Range &r) {
+    StatsSection sec;
     sec.title = pick({.en = "FINANCES", .es = "FINANZAS", .de = "FINANZEN", .fr = "FINANCES", .uk = "ФІНАНСИ", .pl = "FINANSE"}, s.lang);
     sec.color = kOrange;
     const std::vector<FinEntry> P = periodEntries(s, r);
@@ -281,7 +281,7 @@ StatSection financeSection(const StatsSnapshot &s, const Range &r) {
                         StatsText::money0(bal, true), 1.0, pos ? kGreen : kRed, false});
     const double both = std::max(inc + exp, 1.0);
     auto block = [&](FinType type, const Tr &head, const char *totalEmoji, const Tr &totalLabel, double total, QColor col) {
-        StatRow h;
+        StatsRow h;
         h.label = pick(head, s.lang);
         h.subHeader = true;
         sec.rows.push_back(h);
@@ -308,7 +308,7 @@ StatSection financeSection(const StatsSnapshot &s, const Range &r) {
     return sec;
 }
 
-std::array<StatCard, 4> cards(const StatsSnapshot &s, const Range &r) {
+std::array<StatsCard, 4> cards(const StatsSnapshot &s, const Range &r) {
     const std::vector<ExerciseRecord> runs = periodRuns(s, r);
     const std::vector<Task> tasks = periodTasks(s, r);
     const qint64 T = qint64(tasks.size());
@@ -316,7 +316,7 @@ std::array<StatCard, 4> cards(const StatsSnapshot &s, const Range &r) {
     const Money money = moneyOf(s, r);
     const double B = money.balance();
     auto title = [&](const Tr &t) { return pick(t, s.lang).toUpper(); };
-    std::array<StatCard, 4> c;
+    std::array<StatsCard, 4> c;
     c[0] = {QStringLiteral("🍅"), title({.en = "Pomodoro", .es = "Pomodoro", .de = "Pomodoro", .fr = "Pomodoro", .uk = "Помодоро", .pl = "Pomodoro"}),
             pick({.en = "Focus timer", .es = "Temporizador", .de = "Fokus-Timer", .fr = "Minuterie focus", .uk = "Таймер фокусу", .pl = "Timer skupienia"}, s.lang),
             kTomato};

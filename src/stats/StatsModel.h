@@ -62,32 +62,32 @@ struct StatsSnapshot {
 
 // One figure row: emoji, label, value text and a bar of fraction (0…1) in colour. A sub-header row
 // carries only its label.
-struct StatRow {
+struct StatsRow {
     QString emoji, label, value;
     double fraction = 0;
     QColor color;
     bool subHeader = false;
-    bool operator==(const StatRow &) const = default;
+    bool operator==(const StatsRow &) const = default;
 };
 
-struct StatSection {
+struct StatsSection {
     QString title;
     QColor color;
-    std::vector<StatRow> rows;
+    std::vector<StatsRow> rows;
     QString emptyText; // shown below the rows when not empty
-    bool operator==(const StatSection &) const = default;
+    bool operator==(const StatsSection &) const = default;
 };
 
-struct StatCard {
+struct StatsCard {
     QString icon, title, figure;
     QColor color;
-    bool operator==(const StatCard &) const = default;
+    bool operator==(const StatsCard &) const = default;
 };
 
 struct StatsModel {
     QString periodLabel;
-    StatSection timer, exercises, tasks, finances;
-    std::array<StatCard, 4> cards;
+    StatsSection timer, exercises, tasks, finances;
+    std::array<StatsCard, 4> cards;
     bool operator==(const StatsModel &) const = default;
 };
 
