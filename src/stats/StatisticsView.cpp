@@ -56,7 +56,10 @@ StatisticsView::StatisticsView(QWidget *parent) : Page(parent) {
     auto &n = Notifier::get();
     for (const char *name : {Notify::tasksChanged, Notify::financesChanged, Notify::exercisesChanged,
                              Notify::pomodoroChanged, Notify::languageChanged})
-        n.observe(QString::fromLatin1(name), this, [this](QObject *) { refresh(); });
+        n.observe(QString::fromLatin1(name), this, [this](QObject *) {
+            ++changesSeen_;
+            refresh();
+        });
 }
 
 void StatisticsView::setup() {
@@ -151,10 +154,12 @@ void StatisticsView::layoutFrame() {
     if (!hdrBg_) return;
     const int W = width(), H = height();
     hdrBg_->setGeometry(yUp(H, 0, H - 74, W, 74));
-    exportBtn_->setGeometry(yUp(H, W - 110, H - 52, 90, 26));
+    // The export button grows with its title at larger font scales, keeping 20 points from the edge.
+    const int ew = std::max(90, textW(exportBtn_->font(), exportBtn_->text()) + 28);
+    exportBtn_->setGeometry(yUp(H, W - 20 - ew, H - 52, ew, 26));
     // The period label takes the room its longest month needs at this font size; the arrows follow it.
     const int pw = std::max(82, textW(periodLbl_->font(), QStringLiteral("Wrzesień 2026")) + 12);
-    const int navR = W - 118;
+    const int navR = W - 28 - ew;
     nextBtn_->setGeometry(yUp(H, navR - 30, H - 54, 30, 30));
     periodLbl_->setGeometry(yUp(H, navR - 34 - pw, H - 52, pw, 26));
     prevBtn_->setGeometry(yUp(H, navR - 38 - pw - 30, H - 54, 30, 30));

@@ -38,6 +38,7 @@ public:
     QPushButton *exportButton() const { return exportBtn_; }
     QScrollArea *scrollArea() const { return scroll_; }
     int contentBuilds() const { return contentBuilds_; }
+    int changesSeen() const { return changesSeen_; } // observed notifications
 
 protected:
     void rebuild() override;
@@ -62,4 +63,5 @@ private:
     int drawnWidth_ = -1;
     QString drawnPeriodLabel_;
     int contentBuilds_ = 0;
+    int changesSeen_ = 0;
 };

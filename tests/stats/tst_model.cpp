@@ -43,8 +43,8 @@ StatsSnapshot empty() {
     s.today = QDate(2026, 3, 10);
     return s;
 }
-const StatRow *row(const StatSection &sec, const QString &label) {
-    for (const StatRow &r : sec.rows)
+const StatsRow *row(const StatsSection &sec, const QString &label) {
+    for (const StatsRow &r : sec.rows)
         if (r.label == label) return &r;
     return nullptr;
 }
@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(m.timer.rows.size(), size_t(6));
         QTEST(m.timer.rows[2].value, "shortText");
         QTEST(m.timer.rows[3].value, "longText");
-        for (const StatRow &r : m.timer.rows) QVERIFY(r.fraction >= 0 && r.fraction <= 1);
+        for (const StatsRow &r : m.timer.rows) QVERIFY(r.fraction >= 0 && r.fraction <= 1);
     }
 
     void timerPeriods() {
@@ -186,7 +186,7 @@ private slots:
         s.finances.push_back(fin("5.3.2026", "Gift", FinType::income, 1)); // a day written another way
         const StatsModel m = buildStatsModel(s, month(3, 2026));
         QStringList got;
-        for (const StatRow &r : m.finances.rows) got << r.emoji + r.label + QLatin1Char('=') + r.value;
+        for (const StatsRow &r : m.finances.rows) got << r.emoji + r.label + QLatin1Char('=') + r.value;
         QCOMPARE(got, QStringList({"🔴Balance=₴-600", "INCOME=", "💰Investments=₴100", "🎁Gift=₴1", "💰Broken=₴0",
                                    "➕Total income=₴101", "EXPENSES=", "🚗Transport=₴300", "🍕Food=₴200",
                                    "🏠Housing=₴200", "➖Total expenses=₴701"}));
