@@ -1,5 +1,6 @@
 // The timer panel: the detail shown for the timer row of the Pomodoro page.
 #include "platform/Keys.h"
+#include "stats/StatsModel.h"
 #include "pomodoro/PomBox.h"
 #include "pomodoro/PomDotsView.h"
 #include "pomodoro/PomStatCard.h"
@@ -174,7 +175,7 @@ void PomodoroView::showPomodoroDetail() {
         {.en = "Total", .es = "Total", .de = "Gesamt", .fr = "Total", .uk = "Разом", .pl = "Razem"},
         {.en = "Focus", .es = "Foco", .de = "Fokus", .fr = "Focus", .uk = "Фокус", .pl = "Skupienie"},
     };
-    const QString values[] = {QString::number(timer.todayCount()), QString::number(prefs.integer(kPomStreak)),
+    const QString values[] = {QString::number(timer.todayCount()), QString::number(shownStreak()),
                               QString::number(prefs.integer(kPomTotalCount)),
                               TimerFigures::focusText(timer.focusSecsToday())};
     PomStatCard *cards[] = {statToday_, statStreak_, statTotal_, statFocus_};
