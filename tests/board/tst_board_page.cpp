@@ -315,23 +315,6 @@ private slots:
         prefs->prefs().setFrozen(false);
     }
 
-    void renderedInEveryTheme() {
-        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
-        QDir().mkpath(out);
-        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(theme);
-            view->clearContent();
-            view->setup();
-            QTRY_VERIFY(view->isBuilt() && !view->rebuildPending());
-            const QImage img = view->grab().toImage();
-            QVERIFY(img.save(QStringLiteral("%1/board-%2.png").arg(out, AppThemes::rawValue(theme))));
-            QSet<QRgb> seen;
-            for (int y = 0; y < img.height(); y += 9)
-                for (int x = 0; x < img.width(); x += 9)
-                    seen.insert(img.pixel(x, y));
-            QVERIFY(seen.size() > 10);
-        }
-    }
 };
 
 QTEST_MAIN(TstBoardPage)

@@ -82,20 +82,6 @@ private slots:
         QCOMPARE(dayDateText(10, 1, 2027), QStringLiteral("10.01.2027"));
     }
 
-    void rowHeights_data() {
-        QTest::addColumn<int>("n");
-        QTest::addColumn<double>("h");
-        QTest::newRow("none") << 0 << 44.0;
-        QTest::newRow("one") << 1 << 44.0;
-        QTest::newRow("two") << 2 << 77.0;
-        QTest::newRow("three") << 3 << 110.0;
-    }
-    void rowHeights() {
-        QFETCH(int, n);
-        QFETCH(double, h);
-        QCOMPARE(boardRowHeight(n), h);
-    }
-
     // 2 of 3 done is 66% (integer part); unknown categories and other months are not counted; days
     // that do not exist are counted in the month but placed nowhere.
     void monthFiguresAndCells() {
@@ -281,22 +267,6 @@ private slots:
         QCOMPARE(c.offset, offset);
         QCOMPARE(c.weeks, weeks);
         QCOMPARE(c.columnOf(1), offset);
-    }
-
-    void calendarHeights() {
-        QCOMPARE(calDayNeed(0), 56.0);
-        QCOMPARE(calDayNeed(1), 56.0);
-        QCOMPARE(calDayNeed(3), 77.0);
-        // December 2026: day 9 is a Wednesday of the second week.
-        std::vector<Task> v = {task("a", "work", 9, 12, 2026), task("b", "misc", 9, 12, 2026),
-                               task("c", "work", 9, 12, 2026), task("d", "work", 99, 12, 2026)};
-        const CalMonth c = buildCalMonth(v, {2026, 12});
-        QCOMPARE(c.weekHeights, (std::vector<double>{56, 77, 56, 56, 56}));
-        QCOMPARE(c.contentHeight(), 301.0);
-        // Spare height is shared out evenly; a short view keeps the heights and scrolls.
-        QCOMPARE(fillWeeks({56, 56, 56, 56, 56}, 380), (std::vector<double>{76, 76, 76, 76, 76}));
-        QCOMPARE(fillWeeks({56, 77}, 100), (std::vector<double>{56, 77}));
-        QCOMPARE(buildCalMonth({}, {2026, 0}).contentHeight(), 400.0);
     }
 
     void newTaskRules() {

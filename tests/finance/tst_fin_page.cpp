@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "finance/FinEntriesTable.h"
 #include "finance/FinStatCard.h"
@@ -26,13 +27,6 @@ public:
         return TestDialogs::savePath(p, t, name, f);
     }
 };
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
 
 FinEntry entry(const QString &id, int day, int month, int year, FinType t, double amount) {
     return FinEntry{id,

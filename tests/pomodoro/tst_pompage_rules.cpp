@@ -32,7 +32,6 @@ private slots:
     void timerFigures_data();
     void timerFigures();
     void goalAndDots();
-    void controlRowGeometry();
     void taskFileRoundTrip();
     void taskFileRejectsMalformedAndUnreadable();
     void failedWriteKeepsTheOldFile();
@@ -225,18 +224,6 @@ void TstPomPageRules::goalAndDots() {
     QCOMPARE(TimerFigures::dotsFilled(5, 4), 1);
     QCOMPARE(TimerFigures::dotsFilled(8, 4), 0);
     QCOMPARE(TimerFigures::dotsFilled(-1, 4), 3);
-}
-
-void TstPomPageRules::controlRowGeometry() {
-    QCOMPARE(TimerFigures::ringSize(300), 114.0);
-    QCOMPARE(TimerFigures::ringSize(500), 160.0);
-    auto r = TimerFigures::controlRow(300);
-    QCOMPARE(r.width, 90.0);
-    QCOMPARE(r.x, 19.0);
-    QCOMPARE(r.x + r.width + 92 + 80, 281.0);
-    r = TimerFigures::controlRow(400);
-    QCOMPARE(r.x, 28.0);
-    QCOMPARE(r.width, 172.0);
 }
 
 void TstPomPageRules::taskFileRoundTrip() {

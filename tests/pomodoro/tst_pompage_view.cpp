@@ -1,5 +1,6 @@
 #include "platform/Keys.h"
 #include "common/TestEnv.h"
+#include "common/PageTest.h"
 #include "common/TextFitCheck.h"
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
@@ -41,13 +42,6 @@ public:
         return TestDialogs::alert(parent, a);
     }
 };
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
 
 template <class T> T *find(QWidget *root, const QString &name) { return root->findChild<T *>(name); }
 
@@ -93,7 +87,6 @@ private slots:
         prefs.reset();
     }
 
-    void frameGeometry();
     void addingATaskSelectsItWhileThePauseLasts();
     void completingATaskRedrawsWithTheEmptyDetail();
     void addingAProjectSelectsIt();
@@ -110,27 +103,8 @@ private slots:
     void tickersStopWhileHidden();
     void aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange();
     void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
-    void projectDescriptionTakesTheHeightOfItsLines_data();
-    void projectDescriptionTakesTheHeightOfItsLines();
     void everyDetailFitsItsTextsInEveryLanguageAndScale();
 };
-
-void TstPomPageView::frameGeometry() {
-    QCOMPARE(PomodoroView::listWidth(250, 0.3), 160.0);
-    QCOMPARE(PomodoroView::listWidth(1000, 0.9), 550.0);
-    QCOMPARE(PomodoroView::fractionForDrag(-50, 1000), 0.16);
-    QCOMPARE(PomodoroView::fractionForDrag(5000, 1000), 0.55);
-    QCOMPARE(PomodoroView::fractionForDrag(100, 0), 160.0);
-    QCOMPARE(page->detailHost()->x(), int(980 * 0.3) + 5);
-    QVERIFY(find<QScrollArea>(page->detailHost(), "timerPanel"));
-    // Pixel probes: the header band, and the phase's accent strip along the detail's top edge, also
-    // at its right end (the overlay scroller keeps clear of it).
-    const QImage img = page->grab().toImage();
-    const QWidget *d = page->detailHost();
-    QCOMPARE(img.pixelColor(page->width() / 2, 5).rgb(), VF::hdrBg().rgb());
-    for (int x : {d->x() + 10, d->x() + d->width() / 2, d->x() + d->width() - 2})
-        QCOMPARE(img.pixelColor(x, d->y() + 1).rgb(), Phases::accentColor(Phase::work).rgb());
-}
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     QVERIFY(!PomodoroTimer::shared().isRunning());
@@ -495,29 +469,6 @@ void TstPomPageView::rowsArePaintedAndAnyLengthCostsTheSameWidgets() {
     QCOMPARE(list->rowCount(), 20004);
     QCOMPARE(list->findChildren<QWidget *>().size(), widgets);
     QVERIFY(list->height() > 20000 * 56);
-}
-
-void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines_data() {
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<int>("lines");
-    QTest::newRow("one line with a link") << "see https://example.org/plan" << 1;
-    QTest::newRow("two lines") << "Dig the beds in March\nPlant the beans in May" << 2;
-    QTest::newRow("five lines") << "a\nb\nc\nd\ne" << 5;
-}
-
-void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines() {
-    QFETCH(QString, description);
-    QFETCH(int, lines);
-    Project p(QStringLiteral("Garden"), QStringLiteral("🏡"), description);
-    ProjectStore::shared().add(p);
-    page->setSelectedItem("proj_" + p.id);
-    settle();
-    auto *d = find<QWidget>(page->detailHost(), "projectDescription");
-    QVERIFY(d);
-    const double line = QFontMetricsF(d->font()).lineSpacing();
-    const double fitted = std::max(40.0, lines * line);
-    QVERIFY2(std::abs(d->height() - fitted) <= 3,
-             qPrintable(QStringLiteral("height %1, %2 lines of %3").arg(d->height()).arg(lines).arg(line)));
 }
 
 // The render test sees the page as it opens (the timer panel); the task and project details and the

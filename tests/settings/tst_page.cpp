@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "health/HealthManager.h"
 #include "platform/Keys.h"
@@ -19,13 +20,6 @@
 #include <functional>
 
 namespace {
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
-
 // Dialogs that run a hook when an alert with a given title opens (e.g. time passing while the user
 // reads it).
 class HookDialogs : public TestDialogs {

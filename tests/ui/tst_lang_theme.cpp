@@ -12,7 +12,6 @@ private slots:
     void unknownOrWrongTypedLanguageIsEnglishAndStaysStored();
     void langWritesRawValue();
     void themeFallsBackToSilver();
-    void paletteRowsDependOnTheme();
     void fontScaleFallbacks_data();
     void fontScaleFallbacks();
 };
@@ -69,20 +68,6 @@ void TstLangTheme::themeFallsBackToSilver() {
     }
     VF::setTheme(AppTheme::mint);
     QCOMPARE(t.prefs().string(kTheme).value(), QStringLiteral("mint"));
-}
-
-void TstLangTheme::paletteRowsDependOnTheme() {
-    TempPrefs t;
-    VF::setTheme(AppTheme::dark);
-    QVERIFY(VF::todayBorder() != VF::accent());
-    QCOMPARE(VF::todayBorder().redF(), VF::accent().redF());
-    QCOMPARE(VF::text(), QColor::fromRgbF(1, 1, 1, 0.90f));
-    VF::setTheme(AppTheme::silver);
-    QCOMPARE(VF::todayBorder(), VF::accent());
-    VF::setTheme(AppTheme::pink);
-    QCOMPARE(VF::sub().rgb(), VF::muted().rgb()); // same hue, other opacity
-    QVERIFY(VF::sub().alphaF() > VF::muted().alphaF());
-    QCOMPARE(VF::sidebar(), QColor::fromRgbF(0.97f, 0.87f, 0.91f));
 }
 
 void TstLangTheme::fontScaleFallbacks_data() {
