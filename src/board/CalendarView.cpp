@@ -6,6 +6,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/UiKit.h"
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Geometry.h"
@@ -95,13 +96,7 @@ void CalendarView::setup() {
 void CalendarView::buildTree() {
     built_ = true;
     applyBackground();
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setWidgetResizable(false);
-    scroll_->setAutoFillBackground(false);
-    scroll_->viewport()->setAutoFillBackground(false);
-    applyFadedScroller(scroll_);
+    scroll_ = UiKit::plainScrollArea(this);
     content_ = new FlippedView;
     content_->setAutoFillBackground(true);
     QPalette cp = content_->palette();

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "ui/UiKit.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
@@ -114,14 +115,7 @@ void AlarmsView::setup() {
 
     listPanel_ = new QWidget(this);
     fill(listPanel_, VF::bg());
-    listScroll_ = new QScrollArea(listPanel_);
-    listScroll_->setFrameShape(QFrame::NoFrame);
-    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    listScroll_->setWidgetResizable(false);
-    listScroll_->viewport()->setAutoFillBackground(false);
-    listScroll_->setAutoFillBackground(false);
-    applyFadedScroller(listScroll_);
+    listScroll_ = UiKit::plainScrollArea(listPanel_);
     listView_ = new AlarmListView;
     listView_->setObjectName(QStringLiteral("alarmList"));
     listView_->rowFor = [this](const QString &id) { return rowFor(id); };

@@ -10,6 +10,7 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/TimerFigures.h"
 #include "pomodoro/PomUi.h"
+#include "ui/UiKit.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
@@ -141,13 +142,7 @@ void PomodoroView::setup() {
     colourLabel(subLbl_, VF::sub());
 
     listPanel_ = new QWidget(this);
-    listScroll_ = new QScrollArea(listPanel_);
-    listScroll_->setFrameShape(QFrame::NoFrame);
-    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    listScroll_->setWidgetResizable(false);
-    listScroll_->viewport()->setAutoFillBackground(false);
-    applyFadedScroller(listScroll_);
+    listScroll_ = UiKit::plainScrollArea(listPanel_);
     listContent_ = new PomListView;
     QPointer<PomodoroView> rowsOf(this);
     listContent_->onRowClicked = [rowsOf](const QString &id) {
