@@ -80,10 +80,7 @@ void TasksView::buildTree() {
     built_ = true;
     applyBackground();
     hdrBand_ = new TaggedView(kHdrTag, this);
-    hdrBand_->setAutoFillBackground(true);
-    QPalette hp = hdrBand_->palette();
-    hp.setColor(QPalette::Window, VF::hdrBg());
-    hdrBand_->setPalette(hp);
+    UiKit::fillBackground(hdrBand_, VF::hdrBg());
 
     titleLbl_ = label(this, 24, QFont::Bold, VF::text());
     subtitleLbl_ = label(this, 11.5, QFont::Normal, VF::sub());

@@ -38,13 +38,6 @@ void colourLabel(QLabel *l, const QColor &c) {
     l->setPalette(p);
 }
 
-void fill(QWidget *w, const QColor &c) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    w->setPalette(p);
-}
-
 QString titleText() {
     return QStringLiteral("🍅  ") + L::t({.en = "Pomodoro",
                                           .es = "Pomodoro",
@@ -124,7 +117,7 @@ void PomodoroView::setup() {
     // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
     applyBackground();
     hdrBg_ = new QWidget(this);
-    fill(hdrBg_, VF::hdrBg());
+    UiKit::fillBackground(hdrBg_, VF::hdrBg());
 
     clockLbl_ = new FitLabel(this);
     clockLbl_->setFont(Fonts::monoDigits(22, QFont::Thin, false));
@@ -159,7 +152,7 @@ void PomodoroView::setup() {
         self->requestRebuild();
     };
     detailHost_ = new QWidget(this);
-    fill(detailHost_, VF::bg());
+    UiKit::fillBackground(detailHost_, VF::bg());
 
     importBtnPom_ = makeHdrBtn(new QPushButton, importText(), false, this);
     exportBtnPom_ = makeHdrBtn(new QPushButton, exportText(), false, this);

@@ -55,6 +55,14 @@ inline QScrollArea *scrollArea(QWidget *parent, FlippedView **doc, bool horizont
     return s;
 }
 
+// Paints the widget's background in c.
+inline void fillBackground(QWidget *w, const QColor &c) {
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, c);
+    w->setPalette(p);
+}
+
 // Dialogs and panels are windows of their own and so do not inherit the main window's palette. In
 // the dark theme they take it over: their fields turn dark and the theme's light captions stay
 // readable. The other themes keep the light system look, as the main window does.
