@@ -2,6 +2,7 @@
 #include "board/BoardGrid.h"
 #include "board/TaskDetailPanel.h"
 #include "board/TasksView.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
@@ -55,9 +56,7 @@ void typeTitle(const Dialogs::Alert &a, const QString &title, const QString &tex
 }
 
 QString readFile(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll());
+    return QString::fromUtf8(fileBytes(path));
 }
 } // namespace
 
@@ -279,13 +278,10 @@ private slots:
 
     void importRefusesBadFilesAndCancels() {
         QTemporaryDir dir;
-        QFile f(dir.filePath("bad.json"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(
-            R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])");
-        f.close();
         const std::vector<Task> before = TaskStore::shared().tasks();
-        dialogs->openPathAnswers = {f.fileName()};
+        dialogs->openPathAnswers = {putFile(
+            dir.filePath("bad.json"),
+            R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])")};
         view->doImportJSON();
         QCOMPARE(dialogs->alertsShown,
                  QStringList{"Import error|Could not read file. Make sure it is a valid Mivo JSON export."});
@@ -294,11 +290,8 @@ private slots:
         dialogs->openPathAnswers = {QString()};
         view->doImportJSON();
         QCOMPARE(dialogs->alertsShown.size(), 1);
-        QFile ok(dir.filePath("ok.json"));
-        QVERIFY(ok.open(QIODevice::WriteOnly));
-        ok.write("[]");
-        ok.close();
-        dialogs->openPathAnswers = {ok.fileName()};
+        const QString ok = putFile(dir.filePath("ok.json"), "[]");
+        dialogs->openPathAnswers = {ok};
         dialogs->alertAnswers = {1};
         view->doImportJSON();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
@@ -306,7 +299,7 @@ private slots:
         QCOMPARE(TaskStore::shared().tasks(), before);
         // When the records cannot reach the disk, "Import complete" is not claimed.
         prefs->prefs().setFrozen(true);
-        dialogs->openPathAnswers = {ok.fileName()};
+        dialogs->openPathAnswers = {ok};
         dialogs->alertAnswers = {0};
         const int shown = int(dialogs->alertsShown.size());
         view->doImportJSON();

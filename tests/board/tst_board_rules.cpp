@@ -1,5 +1,6 @@
 #include "board/BoardFiles.h"
 #include "board/BoardRules.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
@@ -217,12 +218,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, n);
         QTemporaryDir dir;
-        const QString path = dir.filePath("in.json");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
-        const BoardFiles::Import imp = BoardFiles::readImport(path);
+        const BoardFiles::Import imp = BoardFiles::readImport(putFile(dir.filePath("in.json"), bytes));
         QCOMPARE(imp.ok, ok);
         QCOMPARE(int(imp.tasks.size()), n);
         // A record of any numbers places nowhere and crashes nothing.

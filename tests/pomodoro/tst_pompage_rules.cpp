@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/Records.h"
 #include "common/TestEnv.h"
 #include "pomodoro/PhotoCache.h"
@@ -243,12 +244,7 @@ void TstPomPageRules::taskFileRoundTrip() {
 
 void TstPomPageRules::taskFileRejectsMalformedAndUnreadable() {
     QTemporaryDir dir;
-    auto put = [&](const char *name, const QByteArray &b) {
-        QFile f(dir.filePath(QLatin1String(name)));
-        f.open(QIODevice::WriteOnly);
-        f.write(b);
-        return f.fileName();
-    };
+    auto put = [&](const char *name, const QByteArray &b) { return putFile(dir.filePath(name), b); };
     using E = TaskListFile::ReadError;
     QCOMPARE(TaskListFile::read(put("a", "[{\"id\":\"1\"")).error, E::invalid);
     QCOMPARE(TaskListFile::read(put("b", R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])")).error,

@@ -1,4 +1,5 @@
 #include "platform/Keys.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "common/PageTest.h"
 #include "common/TextFitCheck.h"
@@ -320,11 +321,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
 void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
     QTemporaryDir dir;
     const QString path = dir.filePath("pomodoro-tasks.json");
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("OLD");
-    }
+    putFile(path, "OLD");
     for (int i = 0; i < 50; ++i) TaskStore::shared().add(Task(QStringLiteral("t"), QStringLiteral("work"), QString()));
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
@@ -337,9 +334,7 @@ void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, prev);
     QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|The file could not be written:")));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("OLD"));
+    QCOMPARE(fileBytes(path), QByteArray("OLD"));
     // A folder that is not there also ends in the alert.
     dialogs->savePaths = {dir.filePath("missing/dir/pomodoro-tasks.json")};
     const qsizetype shown = dialogs->alertsShown.size();
@@ -350,12 +345,7 @@ void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
 void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
     QTemporaryDir dir;
     TaskStore::shared().add(Task(QStringLiteral("keep"), QStringLiteral("work"), QString()));
-    const QString bad = dir.filePath("bad.json");
-    {
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
-    }
+    const QString bad = putFile(dir.filePath("bad.json"), R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
     for (const QString &path : {bad, dir.filePath("gone.json"), dir.path()}) {
         dialogs->openPathAnswers = {path};
         page->doImportPom();
