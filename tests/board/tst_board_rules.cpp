@@ -5,7 +5,6 @@
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
-#include <QMimeData>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -106,21 +105,6 @@ private slots:
         const BoardMonth empty = buildMonth({}, {2026, 3});
         QCOMPARE(empty.overallPct(), 0);
         QCOMPARE(empty.ratio(), 0.0);
-    }
-
-    void dragTypeDecidesMoveOrCopy() {
-        std::unique_ptr<QMimeData> mv(makeDragMime(QStringLiteral("x"), false));
-        std::unique_ptr<QMimeData> cp(makeDragMime(QStringLiteral("x"), true));
-        QCOMPARE(mv->formats(), QStringList{QLatin1String(taskDragType)});
-        QCOMPARE(cp->formats(), QStringList{QLatin1String(taskCopyDragType)});
-        QCOMPARE(dropKind(*mv), DropKind::move);
-        QCOMPARE(dropKind(*cp), DropKind::copy);
-        QCOMPARE(draggedId(*cp), QStringLiteral("x"));
-        QMimeData text;
-        text.setText(QStringLiteral("x"));
-        QCOMPARE(dropKind(text), DropKind::none);
-        QVERIFY(!movedFarEnough(3, 4)); // exactly 5
-        QVERIFY(movedFarEnough(5.1, 0));
     }
 
     void dropsThroughTheStore() {

@@ -158,16 +158,6 @@ private slots:
         QCOMPARE(page->structureBuilds(), builds);
     }
 
-    void emptyStoreShowsNoteAndButton() {
-        openPage();
-        const auto &entries = page->listView()->entries();
-        QCOMPARE(entries.back().kind, AlarmListView::Entry::Kind::note);
-        QCOMPARE(entries.back().text, QStringLiteral("No alarms yet"));
-        auto *add = page->listView()->findChild<QPushButton *>(QStringLiteral("addAlarmListButton"));
-        QVERIFY(add);
-        QCOMPARE(add->y(), int(entries.back().y + 30));
-    }
-
     // Each second the values move on in the same widgets; the views are built once.
     void secondsUpdateInPlace() {
         openPage();

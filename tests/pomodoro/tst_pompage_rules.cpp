@@ -24,7 +24,6 @@ private slots:
     void cleanup() { prefs_.reset(); }
 
     void todaysTasksAreOpenFirstInStoreOrder();
-    void rowIdsAndSelection();
     void rowTexts();
     void wholeNumbersAndStepFields();
     void newStepFollowsTheLastOne();
@@ -59,19 +58,6 @@ void TstPomPageRules::todaysTasksAreOpenFirstInStoreOrder() {
     QStringList ids;
     for (int i : PomListRows::todaysTaskIndexes(all, today)) ids << all[size_t(i)].id;
     QCOMPARE(ids, QStringList({"B", "D", "A", "C"}));
-}
-
-void TstPomPageRules::rowIdsAndSelection() {
-    using K = PomSelection::Kind;
-    QCOMPARE(PomListRows::parse(std::nullopt).kind, K::none);
-    QCOMPARE(PomListRows::parse(QStringLiteral("pom_timer")).kind, K::timer);
-    const PomSelection t = PomListRows::parse(PomListRows::taskRowId(QStringLiteral("task_x")));
-    QCOMPARE(t.kind, K::task);
-    QCOMPARE(t.recordId, QStringLiteral("task_x")); // only the first prefix is taken off
-    const PomSelection p = PomListRows::parse(PomListRows::projectRowId(QStringLiteral("P1")));
-    QCOMPARE(p.kind, K::project);
-    QCOMPARE(p.recordId, QStringLiteral("P1"));
-    QCOMPARE(PomListRows::parse(QStringLiteral("other")).kind, K::other);
 }
 
 void TstPomPageRules::rowTexts() {

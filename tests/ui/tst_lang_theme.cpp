@@ -10,7 +10,6 @@ private slots:
     void pickerTakesSpanishFourth_data();
     void pickerTakesSpanishFourth();
     void unknownOrWrongTypedLanguageIsEnglishAndStaysStored();
-    void langWritesRawValue();
     void themeFallsBackToSilver();
     void fontScaleFallbacks_data();
     void fontScaleFallbacks();
@@ -49,13 +48,6 @@ void TstLangTheme::unknownOrWrongTypedLanguageIsEnglishAndStaysStored() {
     QCOMPARE(L::lang(), AppLang::en);
     QCOMPARE(int(AppLangs::allCases.size()), 6);
     QCOMPARE(AppLangs::displayName(AppLang::uk), QStringLiteral("🇺🇦  Українська"));
-}
-
-void TstLangTheme::langWritesRawValue() {
-    TempPrefs t;
-    L::setLang(AppLang::uk);
-    QCOMPARE(t.prefs().string(kLanguage).value(), QStringLiteral("uk"));
-    QCOMPARE(AppLangs::regionLocaleId(AppLang::uk), QStringLiteral("uk_UA"));
 }
 
 void TstLangTheme::themeFallsBackToSilver() {
