@@ -2,6 +2,7 @@
 #include "board/BoardGrid.h"
 #include "board/TaskDetailPanel.h"
 #include "board/TasksView.h"
+#include "common/Records.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
@@ -23,20 +24,10 @@
 namespace {
 Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false,
           const QString &title = {}) {
-    Task t;
-    t.id = id;
-    t.title = title.isEmpty() ? QStringLiteral("Task ") + id : title;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
+    return makeTask(id, cat, d, m, y, done, title.isEmpty() ? QStringLiteral("Task ") + id : title);
 }
 const Task *byId(const QString &id) {
-    for (const Task &t : TaskStore::shared().tasks())
-        if (t.id == id) return &t;
-    return nullptr;
+    return taskById(TaskStore::shared().tasks(), id);
 }
 
 // Scripted dialogs that can also fill in an alert's accessory before answering.

@@ -1,5 +1,6 @@
 #include "board/BoardFiles.h"
 #include "board/BoardRules.h"
+#include "common/Records.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
@@ -13,20 +14,10 @@ using namespace BoardRules;
 
 namespace {
 Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false) {
-    Task t;
-    t.id = id;
-    t.title = QStringLiteral("T ") + id;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
+    return makeTask(id, cat, d, m, y, done, QStringLiteral("T ") + id);
 }
 const Task *byId(const TaskStore &s, const QString &id) {
-    for (const Task &t : s.tasks())
-        if (t.id == id) return &t;
-    return nullptr;
+    return taskById(s.tasks(), id);
 }
 } // namespace
 
