@@ -5,6 +5,7 @@
 #include "health/CustomReminderStore.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "ui/CommonAlerts.h"
 #include "ui/UiKit.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
@@ -169,12 +170,7 @@ void AlarmsView::showAddAlarmDialog() {
                                                     .fr = "Ajouter",
                                                     .uk = "Додати",
                                                     .pl = "Dodaj"}),
-                     L::t({.en = "Cancel",
-                           .es = "Cancelar",
-                           .de = "Abbrechen",
-                           .fr = "Annuler",
-                           .uk = "Скасувати",
-                           .pl = "Anuluj"})};
+                     cancelTitle()};
     alert.accessory = acc.get();
     QPointer<QLineEdit> focus(text);
     QTimer::singleShot(0, text, [focus] {
