@@ -181,25 +181,11 @@ void TasksView::doImportJSON() {
     Dialogs::Alert q;
     q.title = QStringLiteral("Replace all tasks?");
     q.text = n + QStringLiteral(" tasks will be loaded. All current tasks will be deleted and replaced.");
-    q.buttons = {L::t({.en = "Replace",
-                       .es = "Reemplazar",
-                       .de = "Ersetzen",
-                       .fr = "Remplacer",
-                       .uk = "Замінити",
-                       .pl = "Zastąp"}),
-                 cancelTitle()};
+    q.buttons = {replaceTitle(), cancelTitle()};
     q.warning = true;
     if (Dialogs::get().alert(window(), q) != 0) return;
     // "Import complete" only once the records are on disk; a refused write reaches the user through
     // the preferences' own save-failure alert.
     if (!TaskStore::shared().replaceAllAndSave(imp.tasks)) return;
-    Dialogs::Alert done;
-    done.title = L::t({.en = "Import complete",
-                       .es = "Importación completa",
-                       .de = "Import abgeschlossen",
-                       .fr = "Importation terminée",
-                       .uk = "Імпорт завершено",
-                       .pl = "Import zakończony"});
-    done.text = n + QStringLiteral(" tasks loaded. All previous data replaced.");
-    Dialogs::get().alert(window(), done);
+    alertImportComplete(window(), n + QStringLiteral(" tasks loaded. All previous data replaced."));
 }

@@ -6,6 +6,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/UiKit.h"
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Geometry.h"
@@ -95,25 +96,13 @@ void CalendarView::setup() {
 void CalendarView::buildTree() {
     built_ = true;
     applyBackground();
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setWidgetResizable(false);
-    scroll_->setAutoFillBackground(false);
-    scroll_->viewport()->setAutoFillBackground(false);
-    applyFadedScroller(scroll_);
+    scroll_ = UiKit::plainScrollArea(this);
     content_ = new FlippedView;
-    content_->setAutoFillBackground(true);
-    QPalette cp = content_->palette();
-    cp.setColor(QPalette::Window, VF::bg());
-    content_->setPalette(cp);
+    UiKit::fillBackground(content_, VF::bg());
     scroll_->setWidget(content_);
 
     hdrBand_ = new TaggedView(kHdrTag, this);
-    hdrBand_->setAutoFillBackground(true);
-    QPalette hp = hdrBand_->palette();
-    hp.setColor(QPalette::Window, VF::hdrBg());
-    hdrBand_->setPalette(hp);
+    UiKit::fillBackground(hdrBand_, VF::hdrBg());
     titleLbl_ = label(this, 22, QFont::Bold, VF::text());
     hintLbl_ = label(this, 11.5, QFont::Normal, VF::sub());
     setTag(hintLbl_, kHintTag);
@@ -188,10 +177,7 @@ void CalendarView::layoutGrid() {
 
     if (weekdayRow_) weekdayRow_->deleteLater();
     auto *row = new TaggedView(kWeekdayTag, content_);
-    row->setAutoFillBackground(true);
-    QPalette rp = row->palette();
-    rp.setColor(QPalette::Window, grey(1, 0.03));
-    row->setPalette(rp);
+    UiKit::fillBackground(row, grey(1, 0.03));
     row->setGeometry(0, 0, int(gW), int(kWeekdayH));
     const QStringList names = weekdayNames();
     for (int i = 0; i < 7; ++i) {

@@ -8,6 +8,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/UiKit.h"
 #include "ui/FadedScroller.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
@@ -79,10 +80,7 @@ void TasksView::buildTree() {
     built_ = true;
     applyBackground();
     hdrBand_ = new TaggedView(kHdrTag, this);
-    hdrBand_->setAutoFillBackground(true);
-    QPalette hp = hdrBand_->palette();
-    hp.setColor(QPalette::Window, VF::hdrBg());
-    hdrBand_->setPalette(hp);
+    UiKit::fillBackground(hdrBand_, VF::hdrBg());
 
     titleLbl_ = label(this, 24, QFont::Bold, VF::text());
     subtitleLbl_ = label(this, 11.5, QFont::Normal, VF::sub());
@@ -106,13 +104,7 @@ void TasksView::buildTree() {
     overallPct_ = label(this, 14, QFont::Bold, VF::accent(), Qt::AlignRight | Qt::AlignVCenter);
     colHdr_ = new ColumnHeadings(this);
 
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll_->setWidgetResizable(true);
-    scroll_->setAutoFillBackground(false);
-    scroll_->viewport()->setAutoFillBackground(false);
-    applyFadedScroller(scroll_);
+    scroll_ = UiKit::plainScrollArea(this, true);
     grid_ = new BoardGrid;
     QPointer<TasksView> self(this);
     grid_->onAdd = [self](int day, TaskCat cat) {

@@ -2,7 +2,6 @@
 
 #include "platform/RecordJson.h"
 #include <QAbstractTextDocumentLayout>
-#include <QFile>
 #include <QFontDatabase>
 #include <QPdfWriter>
 #include <QSaveFile>
@@ -17,28 +16,7 @@ constexpr double kMarginX = 40, kMarginY = 48;
 constexpr double kFontPt = 11, kLineGap = 3;
 // One device unit is one point, so the page's sizes are the design's numbers.
 constexpr int kPointsPerInch = 72;
-
-WriteResult commitOrCancel(QSaveFile &f) {
-    if (!f.flush()) {
-        const QString err = f.errorString();
-        f.cancelWriting();
-        return {false, err};
-    }
-    if (!f.commit()) return {false, f.errorString()};
-    return {true, {}};
-}
 } // namespace
-
-WriteResult write(const QString &path, const QByteArray &bytes) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return {false, f.errorString()};
-    if (f.write(bytes) != bytes.size()) {
-        const QString err = f.errorString();
-        f.cancelWriting();
-        return {false, err};
-    }
-    return commitOrCancel(f);
-}
 
 WriteResult writePdf(const QString &path, const QString &text) {
     QSaveFile f(path);
@@ -70,12 +48,7 @@ WriteResult writePdf(const QString &path, const QString &text) {
         doc.setPageSize(QSizeF(pdf.width(), pdf.height()));
         doc.print(&pdf);
     }
-    if (f.error() != QFileDevice::NoError) {
-        const QString err = f.errorString();
-        f.cancelWriting();
-        return {false, err};
-    }
-    return commitOrCancel(f);
+    return AtomicFile::commit(f);
 }
 
 ReadResult readBytes(const QByteArray &bytes) {
@@ -92,11 +65,7 @@ ReadResult readBytes(const QByteArray &bytes) {
 }
 
 ReadResult read(const QString &path, qint64 maxBytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    if (f.size() > maxBytes) return {};
-    const QByteArray bytes = f.read(maxBytes + 1);
-    if (f.error() != QFileDevice::NoError || bytes.size() > maxBytes) return {};
-    return readBytes(bytes);
+    const auto bytes = AtomicFile::readLimited(path, maxBytes);
+    return bytes ? readBytes(*bytes) : ReadResult{};
 }
 } // namespace FinanceFile

@@ -1,5 +1,6 @@
 #pragma once
 #include "finance/FinEntry.h"
+#include "platform/AtomicFile.h"
 #include <QByteArray>
 #include <QString>
 #include <vector>
@@ -11,12 +12,9 @@ inline constexpr char kJsonName[] = "mivo-finances.json";
 // Larger import files are refused before they are read.
 inline constexpr qint64 kMaxImportBytes = 16LL * 1024 * 1024;
 
-// Writes atomically: on failure an existing file of that name is left as it was and error says why.
-struct WriteResult {
-    bool ok = false;
-    QString error;
-};
-WriteResult write(const QString &path, const QByteArray &bytes);
+// Writes atomically.
+using AtomicFile::WriteResult;
+using AtomicFile::write;
 // The report printed on A4 (595 × 842 points, margins 40 left and right, 48 top and bottom) in a
 // fixed-pitch font of 11 points with 3 points between lines, whatever the interface's font scale.
 WriteResult writePdf(const QString &path, const QString &text);

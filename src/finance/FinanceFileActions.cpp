@@ -106,26 +106,12 @@ void FinanceView::doImportJSON() {
                     .pl = "Zastąpić wszystkie rekordy?"});
     q.text = QString::number(r.entries.size()) +
              QStringLiteral(" records will be loaded. All current data will be deleted and replaced.");
-    q.buttons = {L::t({.en = "Replace",
-                       .es = "Reemplazar",
-                       .de = "Ersetzen",
-                       .fr = "Remplacer",
-                       .uk = "Замінити",
-                       .pl = "Zastąp"}),
-                 cancelTitle()};
+    q.buttons = {replaceTitle(), cancelTitle()};
     if (Dialogs::get().alert(window(), q) != 0 || !self) return;
     if (!FinanceStore::shared().replaceAll(r.entries)) {
         importFailed();
         return;
     }
-    Dialogs::Alert done;
-    done.title = L::t({.en = "Import complete",
-                       .es = "Importación completa",
-                       .de = "Import abgeschlossen",
-                       .fr = "Importation terminée",
-                       .uk = "Імпорт завершено",
-                       .pl = "Import zakończony"});
-    done.text =
-        QString::number(r.entries.size()) + QStringLiteral(" records loaded. All previous data replaced.");
-    Dialogs::get().alert(window(), done);
+    alertImportComplete(window(), QString::number(r.entries.size()) +
+                                      QStringLiteral(" records loaded. All previous data replaced."));
 }

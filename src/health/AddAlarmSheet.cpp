@@ -5,6 +5,8 @@
 #include "health/CustomReminderStore.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "ui/CommonAlerts.h"
+#include "ui/UiKit.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
@@ -41,10 +43,7 @@ QLineEdit *field(QWidget *parent, const QString &name, const QString &placeholde
 
 void separator(QWidget *parent, double y) {
     auto *s = new QWidget(parent);
-    s->setAutoFillBackground(true);
-    QPalette p = s->palette();
-    p.setColor(QPalette::Window, QColor::fromRgbF(1, 1, 1, 0.08f));
-    s->setPalette(p);
+    UiKit::fillBackground(s, QColor::fromRgbF(1, 1, 1, 0.08f));
     const QRect r = yUp(kAccH, 0, y, kAccW, 0.5);
     s->setGeometry(r.x(), r.y(), r.width(), 1);
 }
@@ -171,12 +170,7 @@ void AlarmsView::showAddAlarmDialog() {
                                                     .fr = "Ajouter",
                                                     .uk = "Додати",
                                                     .pl = "Dodaj"}),
-                     L::t({.en = "Cancel",
-                           .es = "Cancelar",
-                           .de = "Abbrechen",
-                           .fr = "Annuler",
-                           .uk = "Скасувати",
-                           .pl = "Anuluj"})};
+                     cancelTitle()};
     alert.accessory = acc.get();
     QPointer<QLineEdit> focus(text);
     QTimer::singleShot(0, text, [focus] {

@@ -3,16 +3,13 @@
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
+#include "ui/UiKit.h"
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
 
 namespace {
-QColor withAlpha(QColor c, double a) {
-    c.setAlphaF(float(c.alphaF() * a));
-    return c;
-}
 
 // Text on one line in r, cut with "…" when it does not fit.
 void drawLine(QPainter &p, const QRectF &r, const QString &text, Qt::Alignment align = Qt::AlignLeft) {
@@ -110,8 +107,8 @@ void AlarmListView::paintRow(QPainter &p, const Entry &e) {
     QPainterPath box;
     box.addRoundedRect(QRectF(0.5, 0.5, W - 9, rh - 1), 10, 10);
     if (selected) {
-        p.fillPath(box, withAlpha(r.accent, 0.15));
-        p.setPen(QPen(withAlpha(r.accent, 0.4), 1));
+        p.fillPath(box, UiKit::alpha(r.accent, 0.15));
+        p.setPen(QPen(UiKit::alpha(r.accent, 0.4), 1));
         p.drawPath(box);
     }
     QPainterPath bar;
@@ -128,7 +125,7 @@ void AlarmListView::paintRow(QPainter &p, const Entry &e) {
     drawLine(p, yUpF(rh, 38, 28, W - 50, 16), r.title);
 
     p.setFont(Fonts::monoDigits(10));
-    p.setPen(selected ? withAlpha(r.accent, 0.8) : VF::sub());
+    p.setPen(selected ? UiKit::alpha(r.accent, 0.8) : VF::sub());
     drawLine(p, yUpF(rh, 38, 12, W - 50, 14), r.subtitle);
 
     const QRectF track = yUpF(rh, 10, 7, W - 22, 4);
@@ -139,7 +136,7 @@ void AlarmListView::paintRow(QPainter &p, const Entry &e) {
     if (pct > 0) {
         QPainterPath f;
         f.addRoundedRect(QRectF(track.x(), track.y(), pct * track.width(), track.height()), 2, 2);
-        p.fillPath(f, withAlpha(r.accent, 0.65));
+        p.fillPath(f, UiKit::alpha(r.accent, 0.65));
     }
     p.restore();
 }

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "pomodoro/PomodoroTimer.h"
+#include "ui/CommonAlerts.h"
 #include "ui/AW.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
@@ -495,12 +496,7 @@ void AlarmsView::confirmDelete(const CustomReminder &a) {
                            .fr = "Supprimer",
                            .uk = "Видалити",
                            .pl = "Usuń"}),
-                     L::t({.en = "Cancel",
-                           .es = "Cancelar",
-                           .de = "Abbrechen",
-                           .fr = "Annuler",
-                           .uk = "Скасувати",
-                           .pl = "Anuluj"})};
+                     cancelTitle()};
     alert.warning = true;
     QPointer<AlarmsView> self(this);
     const QString id = a.id;

@@ -46,11 +46,6 @@ QString fitLines(const QString &text, const QFont &font, int w, int maxLines, bo
 }
 } // namespace
 
-QColor alpha(QColor c, double a) {
-    c.setAlphaF(float(c.alphaF() * a));
-    return c;
-}
-
 QLabel *label(QWidget *parent, const QFont &font, const QColor &color, Qt::Alignment align) {
     QLabel *l = mkLbl(font.pixelSize(), QFont::Weight(font.weight()), 1.0);
     l->setParent(parent);

@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include "ui/UiKit.h"
 
 class QLabel;
 class QPushButton;
@@ -12,7 +13,7 @@ class QPushButton;
 // these place them so that no glyph is lost: heights follow the font, single lines are cut with "…"
 // (the whole text in the tooltip), wrapping labels keep to their number of lines.
 namespace AlarmsUi {
-QColor alpha(QColor c, double a);
+using UiKit::alpha;
 // A kit label in the given font and colour, added to parent.
 QLabel *label(QWidget *parent, const QFont &font, const QColor &color,
               Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);

@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "ui/UiKit.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
@@ -26,13 +27,6 @@ using namespace AlarmsUi;
 
 namespace {
 constexpr qint64 kClockMs = 1000;
-
-void fill(QWidget *w, const QColor &c) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    w->setPalette(p);
-}
 
 QString titleText() {
     return QStringLiteral("⏰  ") + L::t({.en = "Reminders",
@@ -93,7 +87,7 @@ void AlarmsView::setup() {
     live_.clear();
     builtKey_.clear();
     hdrBg_ = new QWidget(this);
-    fill(hdrBg_, VF::hdrBg());
+    UiKit::fillBackground(hdrBg_, VF::hdrBg());
     titleLbl_ = label(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
     subLbl_ = label(this, Fonts::scaledFont(11.5), VF::sub());
     clockLbl_ =
@@ -113,15 +107,8 @@ void AlarmsView::setup() {
             &AW::run);
 
     listPanel_ = new QWidget(this);
-    fill(listPanel_, VF::bg());
-    listScroll_ = new QScrollArea(listPanel_);
-    listScroll_->setFrameShape(QFrame::NoFrame);
-    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    listScroll_->setWidgetResizable(false);
-    listScroll_->viewport()->setAutoFillBackground(false);
-    listScroll_->setAutoFillBackground(false);
-    applyFadedScroller(listScroll_);
+    UiKit::fillBackground(listPanel_, VF::bg());
+    listScroll_ = UiKit::plainScrollArea(listPanel_);
     listView_ = new AlarmListView;
     listView_->setObjectName(QStringLiteral("alarmList"));
     listView_->rowFor = [this](const QString &id) { return rowFor(id); };
@@ -139,7 +126,7 @@ void AlarmsView::setup() {
     };
     detailHost_ = new QWidget(this);
     detailHost_->setObjectName(QStringLiteral("detailHost"));
-    fill(detailHost_, VF::bg());
+    UiKit::fillBackground(detailHost_, VF::bg());
 
     for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         w->show();
@@ -303,7 +290,7 @@ void AlarmsView::sectionHdr(const QString &text, double y, double W, double pad)
     place(l, H, pad, y, W - 2 * pad, 12);
     setFitText(l, text);
     auto *rule = new QWidget(detailHost_);
-    fill(rule, VF::border());
+    UiKit::fillBackground(rule, VF::border());
     const QRectF r = yUpF(H, pad, y + 14, W - 2 * pad, 0.5);
     rule->setGeometry(QRect(int(r.x()), int(r.y()), int(r.width()), 1));
 }

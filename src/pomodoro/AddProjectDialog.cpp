@@ -5,6 +5,7 @@
 #include "pomodoro/PomUi.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/ProjectStore.h"
+#include "ui/CommonAlerts.h"
 #include "ui/AW.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
@@ -74,7 +75,7 @@ void PomodoroView::showAddProjectDialog() {
                    .de = "Projektname und Beschreibung eingeben", .fr = "Entrez le nom et la description",
                    .uk = "Введіть назву та опис проекту", .pl = "Wpisz nazwę i opis projektu"});
     a.buttons = {L::t({.en = "Create", .es = "Crear", .de = "Erstellen", .fr = "Créer", .uk = "Створити", .pl = "Utwórz"}),
-                 L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"})};
+                 cancelTitle()};
     a.accessory = acc;
     QPointer<PomodoroView> self(this);
     const int answer = Dialogs::get().alert(window(), a);

@@ -6,6 +6,7 @@
 #include "ui/Geometry.h"
 #include "ui/TextFit.h"
 #include "ui/Theme.h"
+#include "ui/UiKit.h"
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -16,10 +17,7 @@
 #include <cmath>
 
 namespace {
-QColor alpha(QColor c, double a) {
-    c.setAlphaF(float(c.alphaF() * a));
-    return c;
-}
+using UiKit::alpha;
 
 // A text frame of the row grown about its centre to the font's line height.
 constexpr double kEmojiW = 26;

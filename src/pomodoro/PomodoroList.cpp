@@ -9,6 +9,7 @@
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/UiKit.h"
 #include "ui/TintButton.h"
 #include "ui/AW.h"
 #include "ui/Geometry.h"
@@ -133,10 +134,7 @@ void PomodoroView::rebuildList(double W) {
 double PomodoroView::addListHeader(const QString &title, double y, double W) {
     label(listContent_, title, 9, QFont::DemiBold, VF::muted())->setGeometry(QRectF(14, y, W - 28, 14).toRect());
     auto *rule = new QWidget(listContent_);
-    rule->setAutoFillBackground(true);
-    QPalette p = rule->palette();
-    p.setColor(QPalette::Window, VF::border());
-    rule->setPalette(p);
+    UiKit::fillBackground(rule, VF::border());
     rule->setGeometry(QRectF(14, y + 16, W - 28, 1).toRect());
     return y + 26;
 }
@@ -211,10 +209,7 @@ QWidget *PomodoroView::sectionHdrView(const QString &title, double y, double W, 
     v->setGeometry(QRectF(0, y, W, 28).toRect());
     label(v, title, 9, QFont::DemiBold, VF::muted())->setGeometry(QRectF(pad, 2, 200, 12).toRect());
     auto *rule = new QWidget(v);
-    rule->setAutoFillBackground(true);
-    QPalette p = rule->palette();
-    p.setColor(QPalette::Window, VF::border());
-    rule->setPalette(p);
+    UiKit::fillBackground(rule, VF::border());
     rule->setGeometry(QRectF(pad, 16, W - 2 * pad, 1).toRect());
     return v;
 }

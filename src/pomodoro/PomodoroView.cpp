@@ -10,6 +10,7 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/TimerFigures.h"
 #include "pomodoro/PomUi.h"
+#include "ui/UiKit.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
@@ -35,13 +36,6 @@ void colourLabel(QLabel *l, const QColor &c) {
     QPalette p = l->palette();
     p.setColor(QPalette::WindowText, c);
     l->setPalette(p);
-}
-
-void fill(QWidget *w, const QColor &c) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    w->setPalette(p);
 }
 
 QString titleText() {
@@ -123,7 +117,7 @@ void PomodoroView::setup() {
     // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
     applyBackground();
     hdrBg_ = new QWidget(this);
-    fill(hdrBg_, VF::hdrBg());
+    UiKit::fillBackground(hdrBg_, VF::hdrBg());
 
     clockLbl_ = new FitLabel(this);
     clockLbl_->setFont(Fonts::monoDigits(22, QFont::Thin, false));
@@ -141,13 +135,7 @@ void PomodoroView::setup() {
     colourLabel(subLbl_, VF::sub());
 
     listPanel_ = new QWidget(this);
-    listScroll_ = new QScrollArea(listPanel_);
-    listScroll_->setFrameShape(QFrame::NoFrame);
-    listScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    listScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    listScroll_->setWidgetResizable(false);
-    listScroll_->viewport()->setAutoFillBackground(false);
-    applyFadedScroller(listScroll_);
+    listScroll_ = UiKit::plainScrollArea(listPanel_);
     listContent_ = new PomListView;
     QPointer<PomodoroView> rowsOf(this);
     listContent_->onRowClicked = [rowsOf](const QString &id) {
@@ -164,7 +152,7 @@ void PomodoroView::setup() {
         self->requestRebuild();
     };
     detailHost_ = new QWidget(this);
-    fill(detailHost_, VF::bg());
+    UiKit::fillBackground(detailHost_, VF::bg());
 
     importBtnPom_ = makeHdrBtn(new QPushButton, importText(), false, this);
     exportBtnPom_ = makeHdrBtn(new QPushButton, exportText(), false, this);

@@ -7,6 +7,7 @@
 #include "pomodoro/PomUi.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/ProjectStore.h"
+#include "ui/CommonAlerts.h"
 #include "ui/TintButton.h"
 #include "ui/AW.h"
 #include "ui/Geometry.h"
@@ -245,7 +246,7 @@ void PomodoroView::showProjectDetail(const Project &project) {
                          L::t({.en = "will be deleted.", .es = "será eliminado.", .de = "wird gelöscht.", .fr = "sera supprimé.",
                                .uk = "буде видалено.", .pl = "zostanie usunięte."});
                 a.buttons = {L::t({.en = "Delete", .es = "Eliminar", .de = "Löschen", .fr = "Supprimer", .uk = "Видалити", .pl = "Usuń"}),
-                             L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"})};
+                             cancelTitle()};
                 a.warning = true;
                 if (Dialogs::get().alert(self ? self->window() : nullptr, a) != 0) return;
                 ProjectStore::shared().remove(pid);

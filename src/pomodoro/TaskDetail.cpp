@@ -7,6 +7,7 @@
 #include "pomodoro/PomUi.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/CommonAlerts.h"
 #include "ui/TintButton.h"
 #include "ui/AW.h"
 #include "ui/Geometry.h"
@@ -99,7 +100,7 @@ void PomodoroView::showTaskDetail(const Task &task) {
                          L::t({.en = "will be deleted.", .es = "será eliminada.", .de = "wird gelöscht.",
                                .fr = "sera supprimée.", .uk = "буде видалено.", .pl = "zostanie usunięte."});
                 a.buttons = {L::t({.en = "Delete", .es = "Eliminar", .de = "Löschen", .fr = "Supprimer", .uk = "Видалити", .pl = "Usuń"}),
-                             L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"})};
+                             cancelTitle()};
                 a.warning = true;
                 if (Dialogs::get().alert(self ? self->window() : nullptr, a) != 0) return;
                 TaskStore::shared().remove(id);
@@ -156,7 +157,7 @@ void PomodoroView::showAddTaskDialog() {
                    .uk = "Завдання буде додано на сьогодні — ", .pl = "Zadanie zostanie dodane na dziś — "}) +
              QStringLiteral("%1.%2.%3").arg(today.day()).arg(today.month(), 2, 10, QLatin1Char('0')).arg(today.year());
     a.buttons = {L::t({.en = "Add", .es = "Agregar", .de = "Hinzufügen", .fr = "Ajouter", .uk = "Додати", .pl = "Dodaj"}),
-                 L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"})};
+                 cancelTitle()};
     a.accessory = acc;
     QPointer<PomodoroView> self(this);
     const int answer = Dialogs::get().alert(window(), a);

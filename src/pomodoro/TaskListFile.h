@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/AtomicFile.h"
 #include "pomodoro/Task.h"
 #include <QByteArray>
 #include <QString>
@@ -11,13 +12,9 @@ inline constexpr char kProposedName[] = "pomodoro-tasks.json";
 // Larger files are refused rather than read into memory whole.
 inline constexpr qint64 kMaxImportBytes = 64LL * 1024 * 1024;
 
-// Writes the bytes atomically: on failure an existing file of that name is left as it was and the
-// message says why.
-struct WriteResult {
-    bool ok = false;
-    QString error;
-};
-WriteResult write(const QString &path, const QByteArray &bytes);
+// Writes the bytes atomically.
+using AtomicFile::WriteResult;
+using AtomicFile::write;
 
 enum class ReadError { none, unreadable, invalid };
 struct ReadResult {

@@ -38,8 +38,7 @@ void PomodoroView::doImportPom() {
     q.title = L::t({.en = "Replace all tasks?", .es = "¿Reemplazar todas las tareas?", .de = "Alle Aufgaben ersetzen?",
                     .fr = "Remplacer toutes les tâches ?", .uk = "Замінити всі завдання?", .pl = "Zastąpić wszystkie zadania?"});
     q.text = QString::number(r.tasks.size()) + QStringLiteral(" tasks will be loaded. All current tasks will be replaced.");
-    q.buttons = {L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"}),
-                 cancelTitle()};
+    q.buttons = {replaceTitle(), cancelTitle()};
     if (Dialogs::get().alert(window(), q) != 0) return;
     TaskStore::shared().replaceAll(r.tasks);
 }

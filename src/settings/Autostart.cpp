@@ -1,9 +1,10 @@
 #include "settings/Autostart.h"
+
+#include "platform/AtomicFile.h"
 #include "platform/Keys.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace Autostart {
 
@@ -59,13 +60,7 @@ bool set(bool on, const QString &exePath, const QString &path) {
     const auto text = fileText(exePath);
     if (!text) return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) return false;
-    if (f.write(*text) != text->size() || !f.flush()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+    return AtomicFile::write(path, *text).ok;
 }
 
 } // namespace Autostart

@@ -1,6 +1,7 @@
 // The settings page's actions: reset of the intervals, erase of all data, autostart, and the full
 // backup and restore.
 #include "health/HealthManager.h"
+#include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
@@ -13,7 +14,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 constexpr qint64 kMaxBackupBytes = 256LL * 1024 * 1024;
@@ -113,11 +113,8 @@ void SettingsView::exportAllData() {
     const QString path = Dialogs::get().savePath(window(), QString(), QLatin1String(Backup::kFileName),
                                                  {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(*bytes) != bytes->size() || !f.flush() || !f.commit()) {
-        const QString why = f.errorString();
-        f.cancelWriting();
-        alertExportFailed(window(), why);
+    if (const AtomicFile::WriteResult r = AtomicFile::write(path, *bytes); !r.ok) {
+        alertExportFailed(window(), r.error);
         return;
     }
     Dialogs::Alert a;

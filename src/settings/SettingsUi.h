@@ -1,7 +1,6 @@
 #pragma once
-#include "ui/FadedScroller.h"
-#include "ui/FlippedView.h"
 #include "ui/Fonts.h"
+#include "ui/UiKit.h"
 #include <QAbstractButton>
 #include <QLabel>
 #include <QPointer>
@@ -50,15 +49,9 @@ inline void followWidth(QScrollArea *s, int pageWidth, int minWidth) {
 
 // The page's only child: a vertical scroll view without frame or background around a FlippedView.
 inline QScrollArea *makeScroll(QWidget *page, QPointer<FlippedView> &flip) {
-    auto *s = new QScrollArea(page);
-    s->setFrameShape(QFrame::NoFrame);
-    s->setWidgetResizable(false);
-    s->setAutoFillBackground(false);
-    s->viewport()->setAutoFillBackground(false);
-    applyFadedScroller(s);
-    flip = new FlippedView;
-    flip->setAutoFillBackground(false);
-    s->setWidget(flip);
+    FlippedView *doc = nullptr;
+    QScrollArea *s = UiKit::scrollArea(page, &doc, true);
+    flip = doc;
     return s;
 }
 } // namespace SettingsUi

@@ -17,3 +17,19 @@ void alertExportFailed(QWidget *parent, const QString &error) {
 QString cancelTitle() {
     return L::t({.en = "Cancel", .es = "Cancelar", .de = "Abbrechen", .fr = "Annuler", .uk = "Скасувати", .pl = "Anuluj"});
 }
+
+QString replaceTitle() {
+    return L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"});
+}
+
+void alertImportComplete(QWidget *parent, const QString &text) {
+    Dialogs::Alert done;
+    done.title = L::t({.en = "Import complete",
+                       .es = "Importación completa",
+                       .de = "Import abgeschlossen",
+                       .fr = "Importation terminée",
+                       .uk = "Імпорт завершено",
+                       .pl = "Import zakończony"});
+    done.text = text;
+    Dialogs::get().alert(parent, done);
+}

@@ -9,3 +9,7 @@ class QWidget;
 void alertExportFailed(QWidget *parent, const QString &error);
 // The six-language "Cancel" button title.
 QString cancelTitle();
+// The six-language "Replace" button title of the questions before an import replaces a store.
+QString replaceTitle();
+// An import has replaced a store; text says what was loaded.
+void alertImportComplete(QWidget *parent, const QString &text);

@@ -41,9 +41,7 @@ private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void startsOnTheTaskBoard();
     void unknownIdShowsCapitalisedPlaceholderUntilReplaced();
-    void framesAtMinimumSize();
     void sidebarClickSelectsAndReportsOnce();
-    void sidebarLayoutMatchesTheDesignAtStartHeight();
     void themeChangeRebuildsEveryPageAndKeepsTheActiveOne();
     void languageChangeRelabelsWithoutReplacingThePage();
     void pageRedrawsAreMergedAndHeldWhileHidden();
@@ -83,20 +81,6 @@ void TstShell::unknownIdShowsCapitalisedPlaceholderUntilReplaced() {
     QTRY_VERIFY(gone.isNull()); // a placeholder is not kept
 }
 
-void TstShell::framesAtMinimumSize() {
-    TempPrefs t;
-    // Placeholders only: the frames do not depend on which pages are built.
-    MainTabVC vc(nullptr, [](const QString &) -> Page * { return nullptr; });
-    vc.show();
-    vc.resize(1060, 600);
-    QCOMPARE(vc.sidebar()->geometry(), QRect(0, 0, 220, 600));
-    QCOMPARE(vc.divider()->geometry(), QRect(220, 0, 1, 600));
-    QCOMPARE(vc.current()->geometry(), QRect(221, 0, 839, 600));
-    auto *ph = qobject_cast<PlaceholderView *>(vc.current());
-    auto *label = ph->findChild<QLabel *>();
-    QCOMPARE(label->geometry(), QRect(220, 270, 400, 60)); // x 219.5 rounds up
-}
-
 void TstShell::sidebarClickSelectsAndReportsOnce() {
     TempPrefs t;
     SidebarView s;
@@ -113,31 +97,6 @@ void TstShell::sidebarClickSelectsAndReportsOnce() {
     for (NavItem *it : s.items()) QCOMPARE(it->isActive(), it == cal);
     QTest::mouseClick(cal, Qt::LeftButton); // the active item reports again
     QCOMPARE(reported.size(), 2);
-}
-
-void TstShell::sidebarLayoutMatchesTheDesignAtStartHeight() {
-    TempPrefs t;
-    SidebarView s;
-    s.show();
-    s.resize(220, 760);
-    // y-up positions of the design converted to Qt's top-left origin.
-    auto itemY = [&](const QString &id) {
-        for (NavItem *it : s.items())
-            if (it->id() == id) return 760 - it->geometry().y() - it->height();
-        return -1;
-    };
-    QCOMPARE(itemY("pomodoro"), 612);
-    QCOMPARE(itemY("notes"), 504);
-    QCOMPARE(itemY("tasks"), 436);
-    QCOMPARE(itemY("finances"), 364);
-    QCOMPARE(itemY("support"), 224);
-    QCOMPARE(s.newsSlot()->geometry(), QRect(8, 760 - 8 - 206, 204, 206));
-    s.resize(220, 600);
-    QCOMPARE(s.newsSlot()->height(), 60);
-    QList<int> tags;
-    for (QObject *o : s.children())
-        if (auto *l = qobject_cast<QLabel *>(o); l && tagOf(l) >= 2000) tags << tagOf(l);
-    QCOMPARE(tags, QList<int>({2000, 2004, 2007}));
 }
 
 void TstShell::themeChangeRebuildsEveryPageAndKeepsTheActiveOne() {

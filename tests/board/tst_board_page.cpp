@@ -2,6 +2,8 @@
 #include "board/BoardGrid.h"
 #include "board/TaskDetailPanel.h"
 #include "board/TasksView.h"
+#include "common/Records.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
@@ -22,20 +24,10 @@
 namespace {
 Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false,
           const QString &title = {}) {
-    Task t;
-    t.id = id;
-    t.title = title.isEmpty() ? QStringLiteral("Task ") + id : title;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
+    return makeTask(id, cat, d, m, y, done, title.isEmpty() ? QStringLiteral("Task ") + id : title);
 }
 const Task *byId(const QString &id) {
-    for (const Task &t : TaskStore::shared().tasks())
-        if (t.id == id) return &t;
-    return nullptr;
+    return taskById(TaskStore::shared().tasks(), id);
 }
 
 // Scripted dialogs that can also fill in an alert's accessory before answering.
@@ -55,9 +47,7 @@ void typeTitle(const Dialogs::Alert &a, const QString &title, const QString &tex
 }
 
 QString readFile(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    return QString::fromUtf8(f.readAll());
+    return QString::fromUtf8(fileBytes(path));
 }
 } // namespace
 
@@ -279,13 +269,10 @@ private slots:
 
     void importRefusesBadFilesAndCancels() {
         QTemporaryDir dir;
-        QFile f(dir.filePath("bad.json"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(
-            R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])");
-        f.close();
         const std::vector<Task> before = TaskStore::shared().tasks();
-        dialogs->openPathAnswers = {f.fileName()};
+        dialogs->openPathAnswers = {putFile(
+            dir.filePath("bad.json"),
+            R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])")};
         view->doImportJSON();
         QCOMPARE(dialogs->alertsShown,
                  QStringList{"Import error|Could not read file. Make sure it is a valid Mivo JSON export."});
@@ -294,11 +281,8 @@ private slots:
         dialogs->openPathAnswers = {QString()};
         view->doImportJSON();
         QCOMPARE(dialogs->alertsShown.size(), 1);
-        QFile ok(dir.filePath("ok.json"));
-        QVERIFY(ok.open(QIODevice::WriteOnly));
-        ok.write("[]");
-        ok.close();
-        dialogs->openPathAnswers = {ok.fileName()};
+        const QString ok = putFile(dir.filePath("ok.json"), "[]");
+        dialogs->openPathAnswers = {ok};
         dialogs->alertAnswers = {1};
         view->doImportJSON();
         QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
@@ -306,7 +290,7 @@ private slots:
         QCOMPARE(TaskStore::shared().tasks(), before);
         // When the records cannot reach the disk, "Import complete" is not claimed.
         prefs->prefs().setFrozen(true);
-        dialogs->openPathAnswers = {ok.fileName()};
+        dialogs->openPathAnswers = {ok};
         dialogs->alertAnswers = {0};
         const int shown = int(dialogs->alertsShown.size());
         view->doImportJSON();
@@ -315,23 +299,6 @@ private slots:
         prefs->prefs().setFrozen(false);
     }
 
-    void renderedInEveryTheme() {
-        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
-        QDir().mkpath(out);
-        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(theme);
-            view->clearContent();
-            view->setup();
-            QTRY_VERIFY(view->isBuilt() && !view->rebuildPending());
-            const QImage img = view->grab().toImage();
-            QVERIFY(img.save(QStringLiteral("%1/board-%2.png").arg(out, AppThemes::rawValue(theme))));
-            QSet<QRgb> seen;
-            for (int y = 0; y < img.height(); y += 9)
-                for (int x = 0; x < img.width(); x += 9)
-                    seen.insert(img.pixel(x, y));
-            QVERIFY(seen.size() > 10);
-        }
-    }
 };
 
 QTEST_MAIN(TstBoardPage)

@@ -1,10 +1,11 @@
 #include "board/BoardFiles.h"
 #include "board/BoardRules.h"
+#include "common/Records.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
-#include <QMimeData>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -13,20 +14,10 @@ using namespace BoardRules;
 
 namespace {
 Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false) {
-    Task t;
-    t.id = id;
-    t.title = QStringLiteral("T ") + id;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
+    return makeTask(id, cat, d, m, y, done, QStringLiteral("T ") + id);
 }
 const Task *byId(const TaskStore &s, const QString &id) {
-    for (const Task &t : s.tasks())
-        if (t.id == id) return &t;
-    return nullptr;
+    return taskById(s.tasks(), id);
 }
 } // namespace
 
@@ -82,20 +73,6 @@ private slots:
         QCOMPARE(dayDateText(10, 1, 2027), QStringLiteral("10.01.2027"));
     }
 
-    void rowHeights_data() {
-        QTest::addColumn<int>("n");
-        QTest::addColumn<double>("h");
-        QTest::newRow("none") << 0 << 44.0;
-        QTest::newRow("one") << 1 << 44.0;
-        QTest::newRow("two") << 2 << 77.0;
-        QTest::newRow("three") << 3 << 110.0;
-    }
-    void rowHeights() {
-        QFETCH(int, n);
-        QFETCH(double, h);
-        QCOMPARE(boardRowHeight(n), h);
-    }
-
     // 2 of 3 done is 66% (integer part); unknown categories and other months are not counted; days
     // that do not exist are counted in the month but placed nowhere.
     void monthFiguresAndCells() {
@@ -119,21 +96,6 @@ private slots:
         const BoardMonth empty = buildMonth({}, {2026, 3});
         QCOMPARE(empty.overallPct(), 0);
         QCOMPARE(empty.ratio(), 0.0);
-    }
-
-    void dragTypeDecidesMoveOrCopy() {
-        std::unique_ptr<QMimeData> mv(makeDragMime(QStringLiteral("x"), false));
-        std::unique_ptr<QMimeData> cp(makeDragMime(QStringLiteral("x"), true));
-        QCOMPARE(mv->formats(), QStringList{QLatin1String(taskDragType)});
-        QCOMPARE(cp->formats(), QStringList{QLatin1String(taskCopyDragType)});
-        QCOMPARE(dropKind(*mv), DropKind::move);
-        QCOMPARE(dropKind(*cp), DropKind::copy);
-        QCOMPARE(draggedId(*cp), QStringLiteral("x"));
-        QMimeData text;
-        text.setText(QStringLiteral("x"));
-        QCOMPARE(dropKind(text), DropKind::none);
-        QVERIFY(!movedFarEnough(3, 4)); // exactly 5
-        QVERIFY(movedFarEnough(5.1, 0));
     }
 
     void dropsThroughTheStore() {
@@ -231,12 +193,7 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(int, n);
         QTemporaryDir dir;
-        const QString path = dir.filePath("in.json");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
-        const BoardFiles::Import imp = BoardFiles::readImport(path);
+        const BoardFiles::Import imp = BoardFiles::readImport(putFile(dir.filePath("in.json"), bytes));
         QCOMPARE(imp.ok, ok);
         QCOMPARE(int(imp.tasks.size()), n);
         // A record of any numbers places nowhere and crashes nothing.
@@ -281,22 +238,6 @@ private slots:
         QCOMPARE(c.offset, offset);
         QCOMPARE(c.weeks, weeks);
         QCOMPARE(c.columnOf(1), offset);
-    }
-
-    void calendarHeights() {
-        QCOMPARE(calDayNeed(0), 56.0);
-        QCOMPARE(calDayNeed(1), 56.0);
-        QCOMPARE(calDayNeed(3), 77.0);
-        // December 2026: day 9 is a Wednesday of the second week.
-        std::vector<Task> v = {task("a", "work", 9, 12, 2026), task("b", "misc", 9, 12, 2026),
-                               task("c", "work", 9, 12, 2026), task("d", "work", 99, 12, 2026)};
-        const CalMonth c = buildCalMonth(v, {2026, 12});
-        QCOMPARE(c.weekHeights, (std::vector<double>{56, 77, 56, 56, 56}));
-        QCOMPARE(c.contentHeight(), 301.0);
-        // Spare height is shared out evenly; a short view keeps the heights and scrolls.
-        QCOMPARE(fillWeeks({56, 56, 56, 56, 56}, 380), (std::vector<double>{76, 76, 76, 76, 76}));
-        QCOMPARE(fillWeeks({56, 77}, 100), (std::vector<double>{56, 77}));
-        QCOMPARE(buildCalMonth({}, {2026, 0}).contentHeight(), 400.0);
     }
 
     void newTaskRules() {

@@ -1,5 +1,6 @@
 #include "board/CalDayCell.h"
 #include "board/CalendarView.h"
+#include "common/Records.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
@@ -18,20 +19,10 @@
 
 namespace {
 Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, bool done = false) {
-    Task t;
-    t.id = id;
-    t.title = QStringLiteral("Event ") + id;
-    t.category = cat;
-    t.day = d;
-    t.month = m;
-    t.year = y;
-    t.completed = done;
-    return t;
+    return makeTask(id, cat, d, m, y, done, QStringLiteral("Event ") + id);
 }
 const Task *byId(const QString &id) {
-    for (const Task &t : TaskStore::shared().tasks())
-        if (t.id == id) return &t;
-    return nullptr;
+    return taskById(TaskStore::shared().tasks(), id);
 }
 class FillingDialogs : public TestDialogs {
 public:
@@ -171,23 +162,6 @@ private slots:
         QCOMPARE(cell(9)->tasks().size(), std::size_t(4));
     }
 
-    void renderedInEveryTheme() {
-        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
-        QDir().mkpath(out);
-        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(theme);
-            view->clearContent();
-            view->setup();
-            settle();
-            const QImage img = view->grab().toImage();
-            QVERIFY(img.save(QStringLiteral("%1/calendar-%2.png").arg(out, AppThemes::rawValue(theme))));
-            QSet<QRgb> seen;
-            for (int y = 0; y < img.height(); y += 9)
-                for (int x = 0; x < img.width(); x += 9)
-                    seen.insert(img.pixel(x, y));
-            QVERIFY(seen.size() > 10);
-        }
-    }
 };
 
 QTEST_MAIN(TstCalendarPage)

@@ -23,3 +23,10 @@ inline Task makeTask(const QString &id, const QString &category, const QDate &da
                      const QString &title = QStringLiteral("t")) {
     return makeTask(id, category, day.day(), day.month(), day.year(), done, title);
 }
+
+// The first task with the id, or null.
+inline const Task *taskById(const std::vector<Task> &tasks, const QString &id) {
+    for (const Task &t : tasks)
+        if (t.id == id) return &t;
+    return nullptr;
+}

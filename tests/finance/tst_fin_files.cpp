@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "finance/FinanceFile.h"
 #include <QFile>
@@ -8,9 +9,7 @@ namespace {
 QString put(const QTemporaryDir &dir, const QByteArray &bytes) {
     static int n = 0;
     const QString path = dir.filePath(QStringLiteral("in-%1.json").arg(++n));
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly)) f.write(bytes);
-    return path;
+    return putFile(path, bytes);
 }
 QByteArray rec(const char *id, const char *amount = "12.5") {
     return QByteArray(R"({"id":")") + id +

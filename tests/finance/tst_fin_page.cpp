@@ -1,3 +1,5 @@
+#include "common/Files.h"
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "finance/FinEntriesTable.h"
 #include "finance/FinStatCard.h"
@@ -26,13 +28,6 @@ public:
         return TestDialogs::savePath(p, t, name, f);
     }
 };
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
 
 FinEntry entry(const QString &id, int day, int month, int year, FinType t, double amount) {
     return FinEntry{id,
@@ -233,9 +228,7 @@ private slots:
         page->doExportPDF();
         QCOMPARE(dialogs->proposed,
                  (QStringList{"finances-2026-01.csv", "finances-2026-01.txt", "finances-2026-01.pdf"}));
-        QFile f(csv);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(f.readAll()), FinanceStore::shared().csvString(1, 2026));
+        QCOMPARE(QString::fromUtf8(fileBytes(csv)), FinanceStore::shared().csvString(1, 2026));
         QVERIFY(QFile(pdf).size() > 0);
         QVERIFY(dialogs->alertsShown.isEmpty());
 
@@ -249,13 +242,9 @@ private slots:
     void importReplacesAfterConfirmation() {
         FinanceStore &s = FinanceStore::shared();
         s.add(entry("old", 2, 1, 2026, FinType::income, 3));
-        const QString path = dir.filePath(QStringLiteral("in.json"));
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(encodeEntries(
-                {entry("n1", 1, 5, 2026, FinType::expense, 9), entry("n2", 2, 5, 2026, FinType::income, 8)}));
-        }
+        const QString path = putFile(dir.filePath(QStringLiteral("in.json")),
+                                     encodeEntries({entry("n1", 1, 5, 2026, FinType::expense, 9),
+                                                    entry("n2", 2, 5, 2026, FinType::income, 8)}));
         dialogs->openPathAnswers = {path};
         dialogs->alertAnswers = {1}; // Cancel
         page->doImportJSON();
@@ -273,10 +262,7 @@ private slots:
         QCOMPARE(page->dispMonth(), 1); // the shown month stays
 
         // A file that is not an array of entries changes nothing.
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write("{}");
-        f.close();
+        putFile(path, "{}");
         dialogs->alertsShown.clear();
         dialogs->openPathAnswers = {path};
         page->doImportJSON();
@@ -324,11 +310,7 @@ private slots:
         FinanceStore &s = FinanceStore::shared();
         s.add(entry("old", 2, 1, 2026, FinType::income, 3));
         QVERIFY(prefs->prefs().flush());
-        const QString path = dir.filePath(QStringLiteral("empty.json"));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[]");
-        f.close();
+        const QString path = putFile(dir.filePath(QStringLiteral("empty.json")), "[]");
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(prefs->path().toUtf8().constData(), &other), SQLITE_OK);
         QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -167,14 +167,6 @@ private slots:
         QCOMPARE(FinanceStore::displayForKey(name), shown);
     }
 
-    void categoryListsFollowTheLanguage() {
-        L::setLang(AppLang::de);
-        QCOMPARE(FinanceStore::incomeCategoriesDisplay(),
-                 (QStringList{"Gehalt", "Freiberuflich", "Investitionen", "Geschenk", "Sonstiges"}));
-        QCOMPARE(FinanceStore::expenseCategoriesDisplay().size(), 7);
-        QCOMPARE(FinanceStore::expenseCategoriesDisplay().last(), QStringLiteral("Sonstiges"));
-    }
-
     void amountInput_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<double>("amount"); // 0: refused

@@ -1,4 +1,5 @@
 #include "HealthTestEnv.h"
+#include "common/PageTest.h"
 #include "app/MainTabVC.h"
 #include "health/AlarmListView.h"
 #include "health/AlarmsView.h"
@@ -40,13 +41,6 @@ public:
         return TestDialogs::alert(parent, a);
     }
 };
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
 
 CustomReminder alarm(const QString &text, int h, int m, bool daily = false) {
     CustomReminder a;
@@ -162,16 +156,6 @@ private slots:
         QVERIFY2(page->listView()->rowsPainted() > 0 && page->listView()->rowsPainted() <= 12,
                  qPrintable(QString::number(page->listView()->rowsPainted())));
         QCOMPARE(page->structureBuilds(), builds);
-    }
-
-    void emptyStoreShowsNoteAndButton() {
-        openPage();
-        const auto &entries = page->listView()->entries();
-        QCOMPARE(entries.back().kind, AlarmListView::Entry::Kind::note);
-        QCOMPARE(entries.back().text, QStringLiteral("No alarms yet"));
-        auto *add = page->listView()->findChild<QPushButton *>(QStringLiteral("addAlarmListButton"));
-        QVERIFY(add);
-        QCOMPARE(add->y(), int(entries.back().y + 30));
     }
 
     // Each second the values move on in the same widgets; the views are built once.
@@ -383,15 +367,7 @@ private slots:
         PomodoroTimer::shared().reset();
     }
 
-    void dividerCapsTheList() {
-        QCOMPARE(AlarmsView::listWidth(979, 0.42), 979 * 0.42);
-        QCOMPARE(AlarmsView::listWidth(300, 0.42), 200.0);
-        QCOMPARE(AlarmsView::fractionForDrag(900, 1400), 500.0 / 1400);
-        QCOMPARE(AlarmsView::fractionForDrag(10, 300), 200.0 / 300);
-    }
-
-    // Every text of every pane fits its frame in the six languages at the three font sizes, and
-    // each pane is drawn in every theme for a person to look at.
+    // Every text of every pane fits its frame in the six languages at the three font sizes.
     void textsFitAndPanesRender() {
         CustomReminder a = alarm(
             QStringLiteral("A very long alarm text that will never fit the pane title at all"), 7, 5, true);
@@ -400,8 +376,6 @@ private slots:
         a.startYear = 2027;
         CustomReminderStore::shared().add(a);
         openPage();
-        const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
-        QDir().mkpath(out);
         const QStringList panes = {"pom_timer", "health_eyesMins", "custom_" + a.id, QString()};
         for (double scale : {1.0, 1.15, 1.3}) {
             VF::setFontScale(scale);
@@ -421,25 +395,6 @@ private slots:
             }
         }
         L::setLang(AppLang::en);
-        VF::setFontScale(1.0);
-        for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(theme);
-            for (const QString &sel : panes.mid(0, 3)) {
-                page->clearContent();
-                page->setup();
-                page->setSelectedItem(sel);
-                settle();
-                const QImage img = page->grab().toImage();
-                QVERIFY(
-                    img.save(QStringLiteral("%1/alarms-%2-%3.png")
-                                 .arg(out, AppThemes::rawValue(theme), sel.section(QLatin1Char('_'), 0, 0))));
-                QSet<QRgb> colours;
-                for (int y = 0; y < img.height(); y += 9)
-                    for (int x = 0; x < img.width(); x += 9)
-                        colours.insert(img.pixel(x, y));
-                QVERIFY(colours.size() > 8);
-            }
-        }
         VF::setFontScale(1.0);
     }
 };

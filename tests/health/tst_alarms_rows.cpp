@@ -38,21 +38,6 @@ private slots:
     void init() { prefs = std::make_unique<TempPrefs>(); }
     void cleanup() { prefs.reset(); }
 
-    void rowIdsRoundTrip() {
-        QCOMPARE(AlarmsRows::healthRowId(QStringLiteral("eyesMins")), QStringLiteral("health_eyesMins"));
-        QCOMPARE(AlarmsRows::customRowId(QStringLiteral("X-1")), QStringLiteral("custom_X-1"));
-        using K = AlarmSelection::Kind;
-        QCOMPARE(AlarmsRows::parse(std::nullopt).kind, K::none);
-        QCOMPARE(AlarmsRows::parse(QStringLiteral("pom_timer")).kind, K::timer);
-        const AlarmSelection h = AlarmsRows::parse(QStringLiteral("health_waterMins"));
-        QCOMPARE(h.kind, K::health);
-        QCOMPARE(h.key, QStringLiteral("waterMins"));
-        const AlarmSelection c = AlarmsRows::parse(QStringLiteral("custom_custom_2"));
-        QCOMPARE(c.kind, K::custom);
-        QCOMPARE(c.key, QStringLiteral("custom_2"));
-        QCOMPARE(AlarmsRows::parse(QStringLiteral("task_1")).kind, K::other);
-    }
-
     void countdown_data() {
         QTest::addColumn<bool>("on");
         QTest::addColumn<double>("remaining");
@@ -209,97 +194,36 @@ private slots:
         if (ok) QCOMPARE(*v, value);
     }
 
+    // Each case is "day|month|year=result", the result "daily", "invalid" or "d.m.y".
     void startDates_data() {
-        QTest::addColumn<QString>("day");
-        QTest::addColumn<QString>("month");
-        QTest::addColumn<QString>("year");
-        QTest::addColumn<QString>("result"); // "daily", "invalid" or "d.m.y"
-        QTest::newRow("blank day and month, year kept") << ""
-                                                        << ""
-                                                        << "2027"
-                                                        << "daily";
-        QTest::newRow("all blank") << " "
-                                   << "\t"
-                                   << ""
-                                   << "daily";
-        QTest::newRow("month without day") << ""
-                                           << "3"
-                                           << "2027"
-                                           << "invalid";
-        QTest::newRow("year cleared") << "3"
-                                      << "3"
-                                      << ""
-                                      << "invalid";
-        QTest::newRow("month missing") << "3"
-                                       << ""
-                                       << "2027"
-                                       << "invalid";
-        QTest::newRow("padded and signed") << " 5 "
-                                           << "+5"
-                                           << "2030"
-                                           << "5.5.2030";
-        QTest::newRow("leap day") << "29"
-                                  << "02"
-                                  << "2028"
-                                  << "29.2.2028";
-        QTest::newRow("31 February runs on later") << "31"
-                                                   << "2"
-                                                   << "2026"
-                                                   << "31.2.2026";
-        QTest::newRow("day 0") << "0"
-                               << "1"
-                               << "2027"
-                               << "invalid";
-        QTest::newRow("day 32") << "32"
-                                << "1"
-                                << "2027"
-                                << "invalid";
-        QTest::newRow("month 0") << "1"
-                                 << "0"
-                                 << "2027"
-                                 << "invalid";
-        QTest::newRow("month 13") << "1"
-                                  << "13"
-                                  << "2027"
-                                  << "invalid";
-        QTest::newRow("year 2019") << "1"
-                                   << "1"
-                                   << "2019"
-                                   << "invalid";
-        QTest::newRow("year 2020") << "1"
-                                   << "1"
-                                   << "2020"
-                                   << "1.1.2020";
-        QTest::newRow("year 9999") << "31"
-                                   << "12"
-                                   << "9999"
-                                   << "31.12.9999";
-        QTest::newRow("year 10000") << "1"
-                                    << "1"
-                                    << "10000"
-                                    << "invalid";
-        QTest::newRow("year at the 64-bit end") << "1"
-                                                << "1"
-                                                << "9223372036854775807"
-                                                << "invalid";
-        QTest::newRow("letters") << "1a"
-                                 << "1"
-                                 << "2027"
-                                 << "invalid";
-        QTest::newRow("non-ASCII digits") << QStringLiteral("٣") << "1"
-                                          << "2027"
-                                          << "invalid";
-        QTest::newRow("negative day") << "-1"
-                                      << "1"
-                                      << "2027"
-                                      << "invalid";
+        QTest::addColumn<QString>("fields");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("blank day and month, year kept") << QStringLiteral("||2027") << QStringLiteral("daily");
+        QTest::newRow("all blank") << QStringLiteral(" |\t|") << QStringLiteral("daily");
+        QTest::newRow("month without day") << QStringLiteral("|3|2027") << QStringLiteral("invalid");
+        QTest::newRow("year cleared") << QStringLiteral("3|3|") << QStringLiteral("invalid");
+        QTest::newRow("month missing") << QStringLiteral("3||2027") << QStringLiteral("invalid");
+        QTest::newRow("padded and signed") << QStringLiteral(" 5 |+5|2030") << QStringLiteral("5.5.2030");
+        QTest::newRow("leap day") << QStringLiteral("29|02|2028") << QStringLiteral("29.2.2028");
+        QTest::newRow("31 February runs on later") << QStringLiteral("31|2|2026") << QStringLiteral("31.2.2026");
+        QTest::newRow("day 0") << QStringLiteral("0|1|2027") << QStringLiteral("invalid");
+        QTest::newRow("day 32") << QStringLiteral("32|1|2027") << QStringLiteral("invalid");
+        QTest::newRow("month 0") << QStringLiteral("1|0|2027") << QStringLiteral("invalid");
+        QTest::newRow("month 13") << QStringLiteral("1|13|2027") << QStringLiteral("invalid");
+        QTest::newRow("year 2019") << QStringLiteral("1|1|2019") << QStringLiteral("invalid");
+        QTest::newRow("year 2020") << QStringLiteral("1|1|2020") << QStringLiteral("1.1.2020");
+        QTest::newRow("year 9999") << QStringLiteral("31|12|9999") << QStringLiteral("31.12.9999");
+        QTest::newRow("year 10000") << QStringLiteral("1|1|10000") << QStringLiteral("invalid");
+        QTest::newRow("year at the 64-bit end") << QStringLiteral("1|1|9223372036854775807") << QStringLiteral("invalid");
+        QTest::newRow("letters") << QStringLiteral("1a|1|2027") << QStringLiteral("invalid");
+        QTest::newRow("non-ASCII digits") << QStringLiteral("٣|1|2027") << QStringLiteral("invalid");
+        QTest::newRow("negative day") << QStringLiteral("-1|1|2027") << QStringLiteral("invalid");
     }
     void startDates() {
-        QFETCH(QString, day);
-        QFETCH(QString, month);
-        QFETCH(QString, year);
+        QFETCH(QString, fields);
         QFETCH(QString, result);
-        const StartDateInput d = AlarmsRows::parseStartDate(day, month, year);
+        const QStringList f = fields.split(QLatin1Char('|'));
+        const StartDateInput d = AlarmsRows::parseStartDate(f[0], f[1], f[2]);
         QString got = !d.valid      ? QStringLiteral("invalid")
                       : d.isDaily() ? QStringLiteral("daily")
                                     : QStringLiteral("%1.%2.%3").arg(*d.day).arg(*d.month).arg(*d.year);

@@ -148,20 +148,8 @@ void TstPrefs::storedLayoutIsNativePerType() {
     t.prefs().setString("s", "x");
     t.prefs().setData("z", "yz");
     QVERIFY(t.prefs().flush());
-    sqlite3 *db = nullptr;
-    QCOMPARE(sqlite3_open_v2(t.path().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT key, type, typeof(value) FROM prefs ORDER BY key", -1, &st, nullptr);
-    QStringList rows;
-    while (sqlite3_step(st) == SQLITE_ROW)
-        rows << QStringLiteral("%1 %2 %3")
-                    .arg(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)),
-                         reinterpret_cast<const char *>(sqlite3_column_text(st, 1)),
-                         reinterpret_cast<const char *>(sqlite3_column_text(st, 2)));
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    QCOMPARE(rows, QStringList(
-                       {"b bool integer", "d double real", "i int integer", "s string text", "z data blob"}));
+    QCOMPARE(rawRows(t.path(), "%"), QStringList({"b bool integer 0", "d double real 2.5", "i int integer 5",
+                                                   "s string text x", "z data blob yz"}));
 }
 
 void TstPrefs::removeClearAndReplace() {

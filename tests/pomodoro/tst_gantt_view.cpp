@@ -2,7 +2,6 @@
 #include "pomodoro/GanttView.h"
 #include "ui/Theme.h"
 #include <QPainter>
-#include <QPicture>
 #include <cmath>
 #include <QtTest>
 #include <limits>
@@ -77,86 +76,6 @@ private slots:
         QCOMPARE(GanttView::stepName(step(0, 1, false, QString()), 2), QStringLiteral("Step 3"));
         QCOMPARE(GanttView::stepName(step(0, 1, false, QStringLiteral(" ")), 2), QStringLiteral(" "));
         QVERIFY(!hasInk(paint({step(0, 0)}, 300, 55), QRect(0, 0, 300, 55)));
-    }
-
-    void barsSitOnTheDayAxis() {
-        VF::setTheme(AppTheme::silver);
-        const int w = 400, h = GanttView::intrinsicHeight(3); // axis 274 points wide, T = 11
-        const QImage img = paint({step(0, 3), step(2, 5), step(10, 1, true)}, w, h);
-        QCOMPARE(h, 117);
-        QVERIFY(isOpenBar(img.pixel(170, barMidY(h, 0))));  // 110 .. 184.7
-        QVERIFY(!isOpenBar(img.pixel(190, barMidY(h, 0)))); // past its end: track only
-        QVERIFY(isOpenBar(img.pixel(200, barMidY(h, 1))));  // 159.8 .. 284.5
-        const QRgb done = img.pixel(381, barMidY(h, 2));    // 359.1 .. 384, accent green
-        QVERIFY(qGreen(done) > qRed(done) + 60 && qGreen(done) > qBlue(done) + 40);
-        QVERIFY(hasInk(img, QRect(100, 0, 18, 14))); // the "0d" label
-    }
-
-    void stepNamesStandOnTheBottomOfTheirBox() {
-        // Capitals without descenders: the lowest inked row is the baseline, y + 6.5 up from the bottom.
-        const int h = GanttView::intrinsicHeight(1);
-        const QImage img = paint({step(0, 4, false, QStringLiteral("HHH"))}, 400, h);
-        int lowest = -1;
-        for (int y = 0; y < h; ++y)
-            if (hasInk(img, QRect(8, y, 90, 1))) lowest = y;
-        const double baseline = h - (h - 18 - 31 + 6.5); // Qt y of the name box's bottom edge
-        QVERIFY2(std::abs(lowest + 0.5 - baseline) <= 1.0, qPrintable(QString::number(lowest)));
-    }
-
-    void zeroDayStepStillGetsAMinimumBar() {
-        const int h = GanttView::intrinsicHeight(2);
-        const QImage img = paint({step(0, 12), step(5, 0)}, 400, h); // x(5) = 224.2
-        QVERIFY(isOpenBar(img.pixel(227, barMidY(h, 1))));
-        QVERIFY(!isOpenBar(img.pixel(233, barMidY(h, 1))));
-    }
-
-    // A bar wider than 24 points carries its day count; one of 24 points or less does not.
-    void dayCountOnlyOnBarsWiderThan24Points_data() {
-        QTest::addColumn<double>("axis");
-        QTest::addColumn<bool>("counted");
-        QTest::newRow("24 points") << 274.0 << false;
-        QTest::newRow("24.5 points") << 274.0 * 24.5 / 24 << true;
-    }
-    void dayCountOnlyOnBarsWiderThan24Points() {
-        QFETCH(double, axis);
-        QFETCH(bool, counted);
-        const double w = axis + GanttView::kLabelColumn + GanttView::kRightMargin;
-        const int h = GanttView::intrinsicHeight(2);
-        // T = 274 days: the 24-day step is 24 (or 24.5) points wide at the axis start.
-        QImage img(int(std::ceil(w)), h, QImage::Format_ARGB32);
-        img.fill(Qt::transparent);
-        {
-            QPainter p(&img);
-            GanttView::paintChart(p, QSizeF(w, h), {step(0, 24), step(0, 274)});
-        }
-        bool light = false; // the count is drawn in near-white over the blue bar
-        for (int y = barMidY(h, 0) - 5; y <= barMidY(h, 0) + 5; ++y)
-            for (int x = 112; x < 132; ++x)
-                light |= qRed(img.pixel(x, y)) > 150 && qAlpha(img.pixel(x, y)) > 150;
-        QCOMPARE(light, counted);
-    }
-
-    // Rows whose top lies 26 points or more below the view are not drawn at all.
-    void rowsBelowTheCutOffAreNotDrawn_data() {
-        QTest::addColumn<double>("height");
-        QTest::addColumn<bool>("thirdDrawn");
-        QTest::newRow("third row at -26") << 85.0 << false; // 85 - 18 - 3 × 31 = -26
-        QTest::newRow("third row at -25.5") << 85.5 << true;
-    }
-    void rowsBelowTheCutOffAreNotDrawn() {
-        QFETCH(double, height);
-        QFETCH(bool, thirdDrawn);
-        const std::vector<ProjectCheckpoint> two{step(0, 5), step(1, 4)};
-        std::vector<ProjectCheckpoint> three = two;
-        three.push_back(step(2, 3));
-        const auto record = [&](const std::vector<ProjectCheckpoint> &steps) {
-            QPicture pic;
-            QPainter p(&pic);
-            GanttView::paintChart(p, QSizeF(400, height), steps);
-            p.end();
-            return QByteArray(pic.data(), int(pic.size()));
-        };
-        QCOMPARE(record(three) != record(two), thirdDrawn);
     }
 
     void extremeOffsetsPaintWithoutOverflow() {

@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/Records.h"
 #include "common/TestEnv.h"
 #include "pomodoro/PhotoCache.h"
@@ -23,7 +24,6 @@ private slots:
     void cleanup() { prefs_.reset(); }
 
     void todaysTasksAreOpenFirstInStoreOrder();
-    void rowIdsAndSelection();
     void rowTexts();
     void wholeNumbersAndStepFields();
     void newStepFollowsTheLastOne();
@@ -32,7 +32,6 @@ private slots:
     void timerFigures_data();
     void timerFigures();
     void goalAndDots();
-    void controlRowGeometry();
     void taskFileRoundTrip();
     void taskFileRejectsMalformedAndUnreadable();
     void failedWriteKeepsTheOldFile();
@@ -59,19 +58,6 @@ void TstPomPageRules::todaysTasksAreOpenFirstInStoreOrder() {
     QStringList ids;
     for (int i : PomListRows::todaysTaskIndexes(all, today)) ids << all[size_t(i)].id;
     QCOMPARE(ids, QStringList({"B", "D", "A", "C"}));
-}
-
-void TstPomPageRules::rowIdsAndSelection() {
-    using K = PomSelection::Kind;
-    QCOMPARE(PomListRows::parse(std::nullopt).kind, K::none);
-    QCOMPARE(PomListRows::parse(QStringLiteral("pom_timer")).kind, K::timer);
-    const PomSelection t = PomListRows::parse(PomListRows::taskRowId(QStringLiteral("task_x")));
-    QCOMPARE(t.kind, K::task);
-    QCOMPARE(t.recordId, QStringLiteral("task_x")); // only the first prefix is taken off
-    const PomSelection p = PomListRows::parse(PomListRows::projectRowId(QStringLiteral("P1")));
-    QCOMPARE(p.kind, K::project);
-    QCOMPARE(p.recordId, QStringLiteral("P1"));
-    QCOMPARE(PomListRows::parse(QStringLiteral("other")).kind, K::other);
 }
 
 void TstPomPageRules::rowTexts() {
@@ -227,18 +213,6 @@ void TstPomPageRules::goalAndDots() {
     QCOMPARE(TimerFigures::dotsFilled(-1, 4), 3);
 }
 
-void TstPomPageRules::controlRowGeometry() {
-    QCOMPARE(TimerFigures::ringSize(300), 114.0);
-    QCOMPARE(TimerFigures::ringSize(500), 160.0);
-    auto r = TimerFigures::controlRow(300);
-    QCOMPARE(r.width, 90.0);
-    QCOMPARE(r.x, 19.0);
-    QCOMPARE(r.x + r.width + 92 + 80, 281.0);
-    r = TimerFigures::controlRow(400);
-    QCOMPARE(r.x, 28.0);
-    QCOMPARE(r.width, 172.0);
-}
-
 void TstPomPageRules::taskFileRoundTrip() {
     QTemporaryDir dir;
     const QString path = dir.filePath(TaskListFile::kProposedName);
@@ -256,12 +230,7 @@ void TstPomPageRules::taskFileRoundTrip() {
 
 void TstPomPageRules::taskFileRejectsMalformedAndUnreadable() {
     QTemporaryDir dir;
-    auto put = [&](const char *name, const QByteArray &b) {
-        QFile f(dir.filePath(QLatin1String(name)));
-        f.open(QIODevice::WriteOnly);
-        f.write(b);
-        return f.fileName();
-    };
+    auto put = [&](const char *name, const QByteArray &b) { return putFile(dir.filePath(name), b); };
     using E = TaskListFile::ReadError;
     QCOMPARE(TaskListFile::read(put("a", "[{\"id\":\"1\"")).error, E::invalid);
     QCOMPARE(TaskListFile::read(put("b", R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])")).error,

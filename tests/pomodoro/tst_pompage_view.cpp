@@ -1,5 +1,7 @@
 #include "platform/Keys.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
+#include "common/PageTest.h"
 #include "common/TextFitCheck.h"
 #include "platform/Notifier.h"
 #include "pomodoro/EditProjectPanel.h"
@@ -41,13 +43,6 @@ public:
         return TestDialogs::alert(parent, a);
     }
 };
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
 
 template <class T> T *find(QWidget *root, const QString &name) { return root->findChild<T *>(name); }
 
@@ -93,7 +88,6 @@ private slots:
         prefs.reset();
     }
 
-    void frameGeometry();
     void addingATaskSelectsItWhileThePauseLasts();
     void completingATaskRedrawsWithTheEmptyDetail();
     void addingAProjectSelectsIt();
@@ -110,27 +104,8 @@ private slots:
     void tickersStopWhileHidden();
     void aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange();
     void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
-    void projectDescriptionTakesTheHeightOfItsLines_data();
-    void projectDescriptionTakesTheHeightOfItsLines();
     void everyDetailFitsItsTextsInEveryLanguageAndScale();
 };
-
-void TstPomPageView::frameGeometry() {
-    QCOMPARE(PomodoroView::listWidth(250, 0.3), 160.0);
-    QCOMPARE(PomodoroView::listWidth(1000, 0.9), 550.0);
-    QCOMPARE(PomodoroView::fractionForDrag(-50, 1000), 0.16);
-    QCOMPARE(PomodoroView::fractionForDrag(5000, 1000), 0.55);
-    QCOMPARE(PomodoroView::fractionForDrag(100, 0), 160.0);
-    QCOMPARE(page->detailHost()->x(), int(980 * 0.3) + 5);
-    QVERIFY(find<QScrollArea>(page->detailHost(), "timerPanel"));
-    // Pixel probes: the header band, and the phase's accent strip along the detail's top edge, also
-    // at its right end (the overlay scroller keeps clear of it).
-    const QImage img = page->grab().toImage();
-    const QWidget *d = page->detailHost();
-    QCOMPARE(img.pixelColor(page->width() / 2, 5).rgb(), VF::hdrBg().rgb());
-    for (int x : {d->x() + 10, d->x() + d->width() / 2, d->x() + d->width() - 2})
-        QCOMPARE(img.pixelColor(x, d->y() + 1).rgb(), Phases::accentColor(Phase::work).rgb());
-}
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     QVERIFY(!PomodoroTimer::shared().isRunning());
@@ -346,11 +321,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
 void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
     QTemporaryDir dir;
     const QString path = dir.filePath("pomodoro-tasks.json");
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("OLD");
-    }
+    putFile(path, "OLD");
     for (int i = 0; i < 50; ++i) TaskStore::shared().add(Task(QStringLiteral("t"), QStringLiteral("work"), QString()));
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);
@@ -363,9 +334,7 @@ void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, prev);
     QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|The file could not be written:")));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("OLD"));
+    QCOMPARE(fileBytes(path), QByteArray("OLD"));
     // A folder that is not there also ends in the alert.
     dialogs->savePaths = {dir.filePath("missing/dir/pomodoro-tasks.json")};
     const qsizetype shown = dialogs->alertsShown.size();
@@ -376,12 +345,7 @@ void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
 void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
     QTemporaryDir dir;
     TaskStore::shared().add(Task(QStringLiteral("keep"), QStringLiteral("work"), QString()));
-    const QString bad = dir.filePath("bad.json");
-    {
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
-    }
+    const QString bad = putFile(dir.filePath("bad.json"), R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
     for (const QString &path : {bad, dir.filePath("gone.json"), dir.path()}) {
         dialogs->openPathAnswers = {path};
         page->doImportPom();
@@ -495,29 +459,6 @@ void TstPomPageView::rowsArePaintedAndAnyLengthCostsTheSameWidgets() {
     QCOMPARE(list->rowCount(), 20004);
     QCOMPARE(list->findChildren<QWidget *>().size(), widgets);
     QVERIFY(list->height() > 20000 * 56);
-}
-
-void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines_data() {
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<int>("lines");
-    QTest::newRow("one line with a link") << "see https://example.org/plan" << 1;
-    QTest::newRow("two lines") << "Dig the beds in March\nPlant the beans in May" << 2;
-    QTest::newRow("five lines") << "a\nb\nc\nd\ne" << 5;
-}
-
-void TstPomPageView::projectDescriptionTakesTheHeightOfItsLines() {
-    QFETCH(QString, description);
-    QFETCH(int, lines);
-    Project p(QStringLiteral("Garden"), QStringLiteral("🏡"), description);
-    ProjectStore::shared().add(p);
-    page->setSelectedItem("proj_" + p.id);
-    settle();
-    auto *d = find<QWidget>(page->detailHost(), "projectDescription");
-    QVERIFY(d);
-    const double line = QFontMetricsF(d->font()).lineSpacing();
-    const double fitted = std::max(40.0, lines * line);
-    QVERIFY2(std::abs(d->height() - fitted) <= 3,
-             qPrintable(QStringLiteral("height %1, %2 lines of %3").arg(d->height()).arg(lines).arg(line)));
 }
 
 // The render test sees the page as it opens (the timer panel); the task and project details and the

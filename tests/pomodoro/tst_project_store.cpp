@@ -1,4 +1,5 @@
 #include "platform/Keys.h"
+#include "common/Posts.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/ProjectStore.h"
@@ -8,18 +9,6 @@
 #include <nlohmann/json.hpp>
 
 namespace {
-struct Posts {
-    QObject ctx;
-    int count = 0;
-    QObject *sender = nullptr;
-    Posts() {
-        Notifier::get().observe(Notify::projectsChanged, &ctx, [this](QObject *s) {
-            ++count;
-            sender = s;
-        });
-    }
-};
-
 ProjectCheckpoint step(qint64 start, qint64 days, bool done = false) {
     return ProjectCheckpoint(QStringLiteral("S"), QString(), QString(), days, start, done);
 }
@@ -71,7 +60,7 @@ private slots:
     void addWritesTheExactDocument() {
         TestClock clock(QDateTime(QDate(2026, 1, 1), QTime(0, 0, 0, 500), QTimeZone::utc()));
         ProjectStore &store = ProjectStore::shared();
-        Posts posts;
+        Posts posts(Notify::projectsChanged);
         Project p(QStringLiteral("House"), QStringLiteral("🏠"), QStringLiteral("Roof \"new\""));
         p.id = QStringLiteral("P1");
         store.add(p);
@@ -158,7 +147,7 @@ private slots:
 
     void duplicateIdsUpdateTheFirstAndDeleteRemovesBoth() {
         ProjectStore store;
-        Posts posts;
+        Posts posts(Notify::projectsChanged);
         store.update(project(QStringLiteral("nope"), QStringLiteral("x"))); // unknown: nothing written
         QVERIFY(!prefs->prefs().contains(kProjects));
         QCOMPARE(posts.count, 0);

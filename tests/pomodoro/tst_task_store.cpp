@@ -1,5 +1,6 @@
 #include "platform/Keys.h"
 #include "common/Records.h"
+#include "common/Posts.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
@@ -9,19 +10,6 @@
 #include <nlohmann/json.hpp>
 
 namespace {
-// Counts tasksChanged posts and remembers who posted last.
-struct Posts {
-    QObject ctx;
-    int count = 0;
-    QObject *sender = nullptr;
-    Posts() {
-        Notifier::get().observe(Notify::tasksChanged, &ctx, [this](QObject *s) {
-            ++count;
-            sender = s;
-        });
-    }
-};
-
 QStringList ids(const std::vector<Task> &list) {
     QStringList out;
     for (const Task &t : list)
@@ -59,7 +47,7 @@ private slots:
 
     void addWritesTheExactDocumentAndPostsAfterwards() {
         TaskStore &store = TaskStore::shared();
-        Posts posts;
+        Posts posts(Notify::tasksChanged);
         QByteArray seenOnPost;
         Notifier::get().observe(Notify::tasksChanged, &posts.ctx, [&](QObject *) { seenOnPost = stored(); });
         store.add(
@@ -223,7 +211,7 @@ private slots:
 
     void unknownIdChangesNothingButRemoveStillSavesAndPosts() {
         TaskStore store;
-        Posts posts;
+        Posts posts(Notify::tasksChanged);
         store.update(makeTask(QStringLiteral("nope"), QStringLiteral("work"), 1, 1, 2026));
         store.toggle(QStringLiteral("nope"));
         store.move(QStringLiteral("nope"), QStringLiteral("work"));

@@ -56,12 +56,6 @@ private slots:
         temp.reset();
     }
 
-    void titleFormat() {
-        QCOMPARE(StatusItem::titleFor(1500), QStringLiteral("  25:00"));
-        QCOMPARE(StatusItem::titleFor(61.9), QStringLiteral("  01:01"));
-        QCOMPARE(StatusItem::titleFor(6000), QStringLiteral("  100:00"));
-    }
-
     void iconAndTooltipFollowTheTimer() {
         PomodoroTimer t;
         auto item = makeItem(t);

@@ -1,3 +1,5 @@
+#include "common/Files.h"
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "health/HealthManager.h"
 #include "platform/Keys.h"
@@ -19,13 +21,6 @@
 #include <functional>
 
 namespace {
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
-
 // Dialogs that run a hook when an alert with a given title opens (e.g. time passing while the user
 // reads it).
 class HookDialogs : public TestDialogs {
@@ -214,11 +209,7 @@ void TstSettingsPage::eraseLeavesOnlyTheTimerStateEvenIfTimersFireDuringTheLastA
 
 void TstSettingsPage::restoreRefusesABadFileAndChangesNothing() {
     QTemporaryDir dir;
-    const QString path = dir.filePath("b.json");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("{\"appLanguage\": \"de\", \"savedTasks\": \"not base64!\"}");
-    f.close();
+    const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"de\", \"savedTasks\": \"not base64!\"}");
     Prefs &p = prefs->prefs();
     p.setData(kNotes, "[1]");
     makePage();
@@ -238,11 +229,8 @@ void TstSettingsPage::restoreRefusesABadFileAndChangesNothing() {
 
 void TstSettingsPage::restoreReplacesTheDomainButKeepsTheAutostartFlag() {
     QTemporaryDir dir;
-    const QString path = dir.filePath("b.json");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("{\"appLanguage\": \"pl\", \"savedNotes\": \"" + QByteArray("[]").toBase64() + "\", \"appTheme\": \"dark\"}");
-    f.close();
+    const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"pl\", \"savedNotes\": \"" +
+                                                             QByteArray("[]").toBase64() + "\", \"appTheme\": \"dark\"}");
     Prefs &p = prefs->prefs();
     p.setData(QStringLiteral("savedTasks.unreadable-1"), "junk");
     makePage(); // sets autostartDefaultSet
@@ -266,9 +254,7 @@ void TstSettingsPage::backupExportThroughTheDialogs() {
     makePage();
     dialogs->savePaths = {dir.filePath("mivo-backup.json")};
     find<QPushButton>("exportButton")->click();
-    QFile f(dir.filePath("mivo-backup.json"));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), *Backup::exportJson(prefs->prefs()));
+    QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), *Backup::exportJson(prefs->prefs()));
     QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Export complete|All settings and data saved to mivo-backup.json."));
     dialogs->savePaths = {dir.filePath("missing/dir/x.json")};
     find<QPushButton>("exportButton")->click();

@@ -5,7 +5,6 @@
 #include "ui/Makers.h"
 #include "ui/PassthroughView.h"
 #include "ui/RingView.h"
-#include "ui/TaggedView.h"
 #include "ui/Theme.h"
 #include <QLabel>
 #include <QPushButton>
@@ -115,41 +114,6 @@ private slots:
         QVERIFY(aw.isNull());
     }
 
-    // Restyling an existing button must replace its whole look, not add to the old one.
-    void headerButtonIsRestyledCompletelyOnEveryCall() {
-        TempPrefs prefs;
-        QWidget parent;
-        QPushButton b;
-        makeHdrBtn(&b, "Add", true, &parent);
-        VF::setFontScale(1.3);
-        makeHdrBtn(&b, "Export", false, nullptr);
-        QCOMPARE(b.font().pointSizeF() * 96 / 72, 15.6); // the fraction is kept, not rounded to 16
-        QCOMPARE(b.font().weight(), QFont::Medium);
-        QVERIFY(!hdrBtnLook(&b).primary);
-        QCOMPARE(hdrBtnLook(&b).tint, VF::sub());
-        QCOMPARE(b.parentWidget(), &parent); // stays with its current parent
-    }
-
-    // Label makers: size as given whatever the scale, black or white by theme, user text as typed.
-    void labelMakersIgnoreTheScaleAndShowTextAsTyped() {
-        TempPrefs prefs;
-        VF::setFontScale(1.3);
-        VF::setTheme(AppTheme::pink);
-        std::unique_ptr<QLabel> l(mkLbl(14, QFont::Bold, 0.5));
-        QCOMPARE(l->font().pointSizeF() * 96 / 72, 14.0);
-        QCOMPARE(QFontInfo(l->font()).family(), QStringLiteral("Inter"));
-        QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(0, 0, 0, 0.5f));
-        QCOMPARE(l->alignment() & Qt::AlignHCenter, Qt::AlignHCenter);
-        l->setText(QStringLiteral("<b>plan</b>"));
-        QCOMPARE(l->textFormat(), Qt::PlainText);
-        VF::setTheme(AppTheme::mint);
-        std::unique_ptr<QLabel> m(mkMono(12, QFont::Normal));
-        QCOMPARE(m->palette().color(QPalette::WindowText), QColor::fromRgbF(0, 0, 0, 0.88f));
-        VF::setTheme(AppTheme::dark);
-        l.reset(mkLbl(14, QFont::Bold, 0.5));
-        QCOMPARE(l->palette().color(QPalette::WindowText), QColor::fromRgbF(1, 1, 1, 0.5f));
-    }
-
     // A line too long for its frame is cut with "…" and shown whole in the tool tip; once it fits
     // again the tip goes. A frame lower than the line grows about its centre. Kit buttons do the same.
     void kitTextsElideAndGrowInsteadOfCutting() {
@@ -244,19 +208,6 @@ private slots:
         QVERIFY(bar->geometry().right() == 299 && bar->y() >= 4);
     }
 
-    // Pages look their cells up from the page, through rows and cards; plain views have no tag.
-    void tagLookUpFindsNestedViewsAndOnlyTaggedOnes() {
-        QWidget page;
-        auto *row = new QWidget(&page);
-        auto *cell = new TaggedView(7700, row);
-        auto *plain = new QWidget(&page);
-        QCOMPARE(cell->tag(), 7700);
-        QCOMPARE(viewWithTag(&page, 7700), cell);
-        QCOMPARE(viewWithTag(&page, 0), nullptr);
-        setTag(plain, 7700); // the nearer one wins
-        QCOMPARE(viewWithTag(&page, 7700), plain);
-        QCOMPARE(viewWithTag(cell, 7700), cell); // a view finds itself
-    }
 };
 
 QTEST_MAIN(TestKitViews)

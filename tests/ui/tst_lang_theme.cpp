@@ -10,9 +10,7 @@ private slots:
     void pickerTakesSpanishFourth_data();
     void pickerTakesSpanishFourth();
     void unknownOrWrongTypedLanguageIsEnglishAndStaysStored();
-    void langWritesRawValue();
     void themeFallsBackToSilver();
-    void paletteRowsDependOnTheme();
     void fontScaleFallbacks_data();
     void fontScaleFallbacks();
 };
@@ -52,13 +50,6 @@ void TstLangTheme::unknownOrWrongTypedLanguageIsEnglishAndStaysStored() {
     QCOMPARE(AppLangs::displayName(AppLang::uk), QStringLiteral("🇺🇦  Українська"));
 }
 
-void TstLangTheme::langWritesRawValue() {
-    TempPrefs t;
-    L::setLang(AppLang::uk);
-    QCOMPARE(t.prefs().string(kLanguage).value(), QStringLiteral("uk"));
-    QCOMPARE(AppLangs::regionLocaleId(AppLang::uk), QStringLiteral("uk_UA"));
-}
-
 void TstLangTheme::themeFallsBackToSilver() {
     TempPrefs t;
     QCOMPARE(VF::theme(), AppTheme::silver);
@@ -69,20 +60,6 @@ void TstLangTheme::themeFallsBackToSilver() {
     }
     VF::setTheme(AppTheme::mint);
     QCOMPARE(t.prefs().string(kTheme).value(), QStringLiteral("mint"));
-}
-
-void TstLangTheme::paletteRowsDependOnTheme() {
-    TempPrefs t;
-    VF::setTheme(AppTheme::dark);
-    QVERIFY(VF::todayBorder() != VF::accent());
-    QCOMPARE(VF::todayBorder().redF(), VF::accent().redF());
-    QCOMPARE(VF::text(), QColor::fromRgbF(1, 1, 1, 0.90f));
-    VF::setTheme(AppTheme::silver);
-    QCOMPARE(VF::todayBorder(), VF::accent());
-    VF::setTheme(AppTheme::pink);
-    QCOMPARE(VF::sub().rgb(), VF::muted().rgb()); // same hue, other opacity
-    QVERIFY(VF::sub().alphaF() > VF::muted().alphaF());
-    QCOMPARE(VF::sidebar(), QColor::fromRgbF(0.97f, 0.87f, 0.91f));
 }
 
 void TstLangTheme::fontScaleFallbacks_data() {
