@@ -12,6 +12,7 @@
 #include "settings/SupportView.h"
 #include "board/TasksView.h"
 #include "board/CalendarView.h"
+#include "notes/NotesView.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -90,6 +91,7 @@ Page *MainTabVC::defaultPage(const QString &id) {
     if (id == QLatin1String("support")) return new SupportView;
     if (id == QLatin1String("tasks")) return new TasksView;
     if (id == QLatin1String("calendar")) return new CalendarView;
+    if (id == QLatin1String("notes")) return new NotesView;
     return nullptr;
 }
 
