@@ -236,7 +236,7 @@ void NotesView::rebuild() {
 
 void NotesView::rebuildList() {
     const int W = std::max(1, listScroll_->viewport()->width() > 0 ? listScroll_->width() : 240);
-    list_->setNotes(NoteStore::shared().notes(), selectedID_, W, listScroll_->height() + 1);
+    list_->setNotes(NoteStore::shared().notes(), selectedID_, W, listScroll_->height());
 }
 
 const Note *NotesView::selectedNote() const {
@@ -454,7 +454,7 @@ void NotesView::buildTextDetail(const Note &note) {
         });
         y += 36;
     }
-    doc->resize(W, std::max(detailScroll_->height() + 1, y + 40));
+    doc->resize(W, std::max(detailScroll_->height(), y + 40));
     detailScroll_->setWidget(doc);
 }
 
@@ -466,14 +466,14 @@ void NotesView::buildTableDetail(const Note &note) {
                                    .uk = "Таблиця порожня", .pl = "Tabela jest pusta"}),
                         12, QFont::Normal, VF::muted());
         l->setGeometry(28, 12, W - 56, 20);
-        doc->resize(W, std::max(60, detailScroll_->height() + 1));
+        doc->resize(W, std::max(60, detailScroll_->height()));
         detailScroll_->setWidget(doc);
         return;
     }
     auto &widths = colWidthsMap_[note.id];
     if (widths.size() != note.columns.size()) widths = NoteGrid::defaultWidths(note);
     auto *g = new NoteGrid(note, widths, W, &sel_, nullptr);
-    g->resize(g->width(), std::max(g->height(), detailScroll_->height() + 1));
+    g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
     detailScroll_->setWidget(g);
     grid_ = g;
     const QString id = note.id;
