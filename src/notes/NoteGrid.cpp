@@ -100,6 +100,7 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, double detailWi
     setMouseTracking(true);
     tableW_ = TableOps::tableWidth(widths_, detailWidth);
     const QFontMetricsF cm(cellFont());
+    const double lineH = cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
     int y = kTop;
     for (size_t r = 0; r < note_.rows.size(); ++r) {
         int h = 30;
@@ -107,8 +108,13 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, double detailWi
         for (size_t c = 0; c < widths_.size() && int(c) < row.cells.size(); ++c) {
             const QString &t = row.cells.at(int(c));
             if (t.isEmpty()) continue;
-            const QRectF b = cm.boundingRect(QRectF(0, 0, std::max(20.0, widths_[c] - 18), 1e6),
-                                             Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
+            const double wrapW = std::max(20.0, widths_[c] - 18);
+            // Most cells are one short line: one cheap advance instead of a wrapped layout.
+            if (!t.contains(QLatin1Char('\n')) && t.size() < 200 && cm.horizontalAdvance(t) <= wrapW) {
+                h = std::max(h, int(lineH) + 20);
+                continue;
+            }
+            const QRectF b = cm.boundingRect(QRectF(0, 0, wrapW, 1e6), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
             h = std::max(h, int(b.height()) + 20);
         }
         tops_.push_back(y);

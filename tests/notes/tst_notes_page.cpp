@@ -237,6 +237,30 @@ private slots:
         QVERIFY(dlg.findChildren<QLineEdit *>().size() < 10);
     }
 
+    void hugeTableDetailBuilds() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        Note t = tableNote(QStringLiteral("T"), 20, {});
+        QStringList cells;
+        for (int c = 0; c < 20; ++c) cells << QStringLiteral("cell %1 text").arg(c);
+        for (int r = 0; r < 10000; ++r) t.rows.emplace_back(cells);
+        NoteStore::shared().add(t);
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        QElapsedTimer timer;
+        timer.start();
+        page.selectNote(QStringLiteral("T"));
+        settle();
+        page.grid()->grab(QRect(0, 0, 1000, 700));
+        qInfo("10 000 x 20 grid built and painted in %lld ms", timer.elapsed());
+        QVERIFY(page.grid());
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        NoteStore::resetForTests();
+    }
+
     void cellEditorSavesByIdAfterRowAboveDeleted() {
         TempPrefs prefs;
         NoteStore::resetForTests();
