@@ -174,6 +174,10 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         connect(det, &QPushButton::clicked, this, &NoteEditorDialog::detectUrls);
         bodyTV_ = new RichTextView(this);
         bodyTV_->setObjectName(QStringLiteral("bodyView"));
+        QPalette bp = bodyTV_->palette();
+        bp.setColor(QPalette::Base, VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white));
+        bp.setColor(QPalette::Text, VF::text());
+        bodyTV_->setPalette(bp);
         QTextDocument *doc = bodyTV_->document();
         bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
         if (!rich) bodyTV_->setPlainText(draft_.body);
@@ -407,6 +411,10 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
     tv_ = new RichTextView(this);
     const bool dark = VF::theme() == AppTheme::dark;
     const QColor ink = dark ? QColor(Qt::white) : QColor(Qt::black);
+    QPalette tp = tv_->palette();
+    tp.setColor(QPalette::Base, dark ? QColor::fromRgbF(1, 1, 1, 0.1f) : QColor::fromRgbF(0.97f, 0.97f, 0.97f));
+    tp.setColor(QPalette::Text, ink);
+    tv_->setPalette(tp);
     bool rich = false;
     if (note && row >= 0 && row < int(note->rows.size())) {
         const NoteRow &r = note->rows[size_t(row)];

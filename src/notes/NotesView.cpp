@@ -162,7 +162,8 @@ void NotesView::setup() {
     detailHost_->setObjectName(QStringLiteral("detailHost"));
     fillBg(detailHost_, VF::bg());
 
-    auto *find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    // The page's own window shortcut: active only while the page is shown.
+    auto *find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WindowShortcut);
     connect(find, &QShortcut::activated, this, [self] { if (self) self->toggleFindBar(); });
 
     const bool barWasShown = findBarVisible_;
@@ -514,6 +515,7 @@ void NotesView::showInlineEditor(const QString &id) {
     all.mergeCharFormat(fg);
     editDoc_->clearUndoRedoStacks();
     editDoc_->setModified(false);
+    editAnchor_ = editPos_ = editDoc_->characterCount() - 1;
     requestRebuild();
 }
 
@@ -530,7 +532,8 @@ void NotesView::buildInlineEditor(const Note &) {
     title->setObjectName(QStringLiteral("inlineTitle"));
     title->setFont(Fonts::scaledFont(18, QFont::DemiBold));
     title->setPlaceholderText(L::t({.en = "Title", .es = "Título", .de = "Titel", .fr = "Titre", .uk = "Заголовок", .pl = "Tytuł"}));
-    title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 218), 34));
+    // Ends before the Cancel button instead of running under it.
+    title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 310), 34));
     connect(title, &QLineEdit::textEdited, this, [this](const QString &t) { editTitle_ = t; });
     connect(emoji, &QLineEdit::textEdited, this, [this](const QString &t) { editEmoji_ = t; });
     auto *save = tintButton(detailHost_, QStringLiteral("✓ ") + L::t({.en = "Save", .es = "Guardar", .de = "Speichern", .fr = "Enregistrer", .uk = "Зберегти", .pl = "Zapisz"}),
@@ -551,6 +554,15 @@ void NotesView::buildInlineEditor(const Note &) {
     tv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
     QWidget *bar = makeFormatBar(tv, QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
     bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
+    // A re-placed editor keeps the caret and selection where the user left them.
+    QTextCursor cur(editDoc_);
+    cur.setPosition(std::min(editAnchor_, editDoc_->characterCount() - 1));
+    cur.setPosition(std::min(editPos_, editDoc_->characterCount() - 1), QTextCursor::KeepAnchor);
+    tv->setTextCursor(cur);
+    connect(tv, &QTextEdit::cursorPositionChanged, this, [this, tv] {
+        editAnchor_ = tv->textCursor().anchor();
+        editPos_ = tv->textCursor().position();
+    });
     inlineTV_ = tv;
     inlineTitle_ = title;
     inlineEmoji_ = emoji;

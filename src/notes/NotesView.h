@@ -112,6 +112,7 @@ private:
     std::optional<QString> editingID_;
     QTextDocument *editDoc_ = nullptr;
     QString editTitle_, editEmoji_;
+    int editAnchor_ = 0, editPos_ = 0;
     QPointer<RichTextView> inlineTV_;
     QPointer<QLineEdit> inlineTitle_;
     QPointer<QLineEdit> inlineEmoji_;

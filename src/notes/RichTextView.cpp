@@ -171,6 +171,8 @@ void FmtBarButton::mousePressEvent(QMouseEvent *e) {
 QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QString &largerTip, QWidget *parent) {
     auto *bar = new QWidget(parent);
     bar->setObjectName(QStringLiteral("formatBar"));
+    bar->setFixedHeight(32);
+    bar->setMinimumWidth(300);
     const bool dark = VF::theme() == AppTheme::dark;
     bar->setAutoFillBackground(true);
     QPalette pal = bar->palette();
