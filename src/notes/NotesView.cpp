@@ -201,8 +201,11 @@ void NotesView::layoutFrame() {
     const double W = width(), H = height();
     const double L = listWidth(W, listFrac_);
     hdrBg_->setGeometry(yUp(H, 0, H - 70, W, 70));
-    titleLbl_->setGeometry(yUp(H, 20, H - 46, W * 0.5, 30));
-    subLbl_->setGeometry(yUp(H, 20, H - 64, W * 0.55, 16));
+    // Heights follow the font, so larger font scales never cut the glyphs.
+    const int th = std::max(30, titleLbl_->fontMetrics().height());
+    const int sh = std::max(16, subLbl_->fontMetrics().height());
+    titleLbl_->setGeometry(20, std::max(0, 16 - (th - 30) / 2), int(W * 0.5), th);
+    subLbl_->setGeometry(20, std::min(70 - sh, 48), int(W * 0.55), sh);
     // Wide enough for the longest title of the six languages at the largest font scale.
     const double bw = std::max(112.0, createBtn_->sizeHint().width() + 8.0);
     const double iw = std::max(100.0, importBtn_->sizeHint().width() + 8.0);
@@ -343,10 +346,11 @@ void NotesView::buildHeader(const Note &note) {
     fillBg(band, accent);
     band->setGeometry(yUp(H, 0, H - 4, W, 4));
     auto *emoji = label(detailHost_, note.emoji, 38, QFont::Normal, VF::text());
-    emoji->setGeometry(yUp(H, 28, H - 76, 50, 48));
+    emoji->setGeometry(28, 28, 50, std::max(48, emoji->fontMetrics().height()));
     auto *title = label(detailHost_, QString(), 22, QFont::Bold, VF::text());
     title->setObjectName(QStringLiteral("detailTitle"));
-    title->setGeometry(yUp(H, 82, H - 50, W - 110, 28));
+    const int titleH = std::max(28, title->fontMetrics().height());
+    title->setGeometry(82, 22 - (titleH - 28) / 2, int(W - 110), titleH);
     elideTo(title, note.title);
     QColor kc = accent;
     kc.setAlphaF(0.85f);
@@ -355,7 +359,8 @@ void NotesView::buildHeader(const Note &note) {
                            ? L::t({.en = "Table", .es = "Tabla", .de = "Tabelle", .fr = "Tableau", .uk = "Таблиця", .pl = "Tabela"})
                            : L::t({.en = "Text note", .es = "Nota de texto", .de = "Textnotiz", .fr = "Note texte", .uk = "Текстова нотатка", .pl = "Notatka tekstowa"}),
                        11.5, QFont::Normal, kc);
-    kind->setGeometry(yUp(H, 82, H - 70, W - 110, 16));
+    const int kindH = std::max(16, kind->fontMetrics().height());
+    kind->setGeometry(82, std::max(54, title->geometry().bottom() + 1), int(W - 110), kindH);
     auto *edit = tintButton(detailHost_, QStringLiteral("✏️ ") + L::t({.en = "Edit", .es = "Editar", .de = "Bearbeiten", .fr = "Modifier", .uk = "Редагувати", .pl = "Edytuj"}),
                             accent, 0.15, 0.45, QFont::DemiBold);
     edit->setObjectName(QStringLiteral("editButton"));
