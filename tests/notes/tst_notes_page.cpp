@@ -5,7 +5,9 @@
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "ui/Theme.h"
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QTableView>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -161,6 +163,43 @@ private slots:
         const Note before = *n;
         page.swapOrMove(QStringLiteral("T"), {9, 0}, {0, 0});
         QCOMPARE(*NoteStore::shared().find(QStringLiteral("T")), before);
+        NoteStore::resetForTests();
+    }
+
+    void clipboardAndColumnDeleteThroughThePage() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        NoteStore::resetForTests();
+        Note t = tableNote(QStringLiteral("T"), 3, {{"a", "b", "c"}, {"d", "e", "f"}, {"g"}});
+        t.rows[0].cellsRTF[2] = "R2";
+        NoteStore::shared().add(t);
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        page.selectNote(QStringLiteral("T"));
+        settle();
+        page.selection().anchor = NoteGrid::CellPos{0, 0};
+        page.selection().end = NoteGrid::CellPos{1, 2};
+        page.copySelection(QStringLiteral("T"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("a\tb\tc\nd\te\tf"));
+        settle();
+        // the selection lives in the page and survives the rebuild of the detail
+        QVERIFY(page.selection().anchor.has_value());
+        page.selection().anchor = page.selection().end = NoteGrid::CellPos{2, 1};
+        page.pasteAtAnchor(QStringLiteral("T")); // the page's own block wins; clipped at the edges
+        settle();
+        const Note *n = NoteStore::shared().find(QStringLiteral("T"));
+        QCOMPARE(n->rows[2].cells, (QStringList{"g", "a", "b"}));
+        // deleting column B shifts the rich text of C down to B
+        dialogs.alertAnswers = {0};
+        page.grid()->onDeleteColumn(1);
+        settle();
+        n = NoteStore::shared().find(QStringLiteral("T"));
+        QCOMPARE(n->columns.size(), size_t(2));
+        QCOMPARE(n->rows[0].cells, (QStringList{"a", "c"}));
+        QCOMPARE(n->rows[0].cellsRTF.at(1), QByteArray("R2"));
         NoteStore::resetForTests();
     }
 
