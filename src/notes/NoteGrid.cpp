@@ -125,6 +125,11 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, double detailWi
     resize(int(std::max(tableW_ + 104, detailWidth)), contentH);
 }
 
+NoteGrid::~NoteGrid() {
+    // The ghost is a window of its own: never leave it on screen when a rebuild drops the grid.
+    if (ghost_) ghost_->close();
+}
+
 double NoteGrid::colX(int c) const {
     double x = kLeft;
     for (int i = 0; i < c && i < int(widths_.size()); ++i) x += widths_[size_t(i)];

@@ -31,6 +31,7 @@ public:
     };
 
     NoteGrid(const Note &note, std::vector<double> widths, double detailWidth, Selection *sel, QWidget *parent);
+    ~NoteGrid() override;
 
     std::function<void(int row, int col)> onDoubleTap;
     std::function<void(CellPos from, CellPos to)> onDragSwap;
