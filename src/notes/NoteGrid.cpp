@@ -93,22 +93,17 @@ std::vector<double> NoteGrid::defaultWidths(const Note &note) {
     return out;
 }
 
-NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, double detailWidth, Selection *sel, QWidget *parent)
-    : QWidget(parent), note_(note), widths_(std::move(widths)), sel_(sel) {
-    setObjectName(QStringLiteral("noteGrid"));
-    setFocusPolicy(Qt::ClickFocus);
-    setMouseTracking(true);
-    tableW_ = TableOps::tableWidth(widths_, detailWidth);
+std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths) {
     const QFontMetricsF cm(cellFont());
     const double lineH = cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
-    int y = kTop;
-    for (size_t r = 0; r < note_.rows.size(); ++r) {
+    std::vector<int> out;
+    out.reserve(note.rows.size());
+    for (const NoteRow &row : note.rows) {
         int h = 30;
-        const NoteRow &row = note_.rows[r];
-        for (size_t c = 0; c < widths_.size() && int(c) < row.cells.size(); ++c) {
+        for (size_t c = 0; c < widths.size() && int(c) < row.cells.size(); ++c) {
             const QString &t = row.cells.at(int(c));
             if (t.isEmpty()) continue;
-            const double wrapW = std::max(20.0, widths_[c] - 18);
+            const double wrapW = std::max(20.0, widths[c] - 18);
             // Most cells are one short line: one cheap advance instead of a wrapped layout.
             if (!t.contains(QLatin1Char('\n')) && t.size() < 200 && cm.horizontalAdvance(t) <= wrapW) {
                 h = std::max(h, int(lineH) + 20);
@@ -117,8 +112,22 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, double detailWi
             const QRectF b = cm.boundingRect(QRectF(0, 0, wrapW, 1e6), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
             h = std::max(h, int(b.height()) + 20);
         }
+        out.push_back(h);
+    }
+    return out;
+}
+
+NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth,
+                   Selection *sel, QWidget *parent)
+    : QWidget(parent), note_(note), widths_(std::move(widths)), heights_(std::move(heights)), sel_(sel) {
+    setObjectName(QStringLiteral("noteGrid"));
+    setFocusPolicy(Qt::ClickFocus);
+    setMouseTracking(true);
+    tableW_ = TableOps::tableWidth(widths_, detailWidth);
+    if (heights_.size() != note_.rows.size()) heights_ = measureHeights(note_, widths_);
+    int y = kTop;
+    for (int h : heights_) {
         tops_.push_back(y);
-        heights_.push_back(h);
         y += h + 3;
     }
     const int contentH = y + 20;

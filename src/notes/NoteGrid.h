@@ -30,7 +30,11 @@ public:
         TableClipboard::CellRect rect() const;
     };
 
-    NoteGrid(const Note &note, std::vector<double> widths, double detailWidth, Selection *sel, QWidget *parent);
+    // heights: the rows' heights from measureHeights() for these widths.
+    NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth, Selection *sel,
+             QWidget *parent);
+    // Each row's height: 30, or the tallest wrapped plain text plus 20.
+    static std::vector<int> measureHeights(const Note &note, const std::vector<double> &widths);
     ~NoteGrid() override;
 
     std::function<void(int row, int col)> onDoubleTap;

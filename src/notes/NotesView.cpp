@@ -478,7 +478,10 @@ void NotesView::buildTableDetail(const Note &note) {
     }
     auto &widths = colWidthsMap_[note.id];
     if (widths.size() != note.columns.size()) widths = NoteGrid::defaultWidths(note);
-    auto *g = new NoteGrid(note, widths, W, &sel_, nullptr);
+    HeightCache &hc = heightCache_;
+    if (hc.id != note.id || hc.modified != note.modifiedInterval || hc.widths != widths || hc.heights.size() != note.rows.size())
+        hc = {note.id, note.modifiedInterval, widths, NoteGrid::measureHeights(note, widths)};
+    auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
     g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
     detailScroll_->setWidget(g);
     grid_ = g;

@@ -104,6 +104,14 @@ private:
     double listFrac_ = 0.32;
     std::optional<QString> selectedID_;
     std::map<QString, std::vector<double>> colWidthsMap_;
+    // Row heights of the table shown last, kept while the note and its widths stay the same, so a
+    // resize or a selection change does not measure a long table again.
+    struct HeightCache {
+        QString id;
+        double modified = -1;
+        std::vector<double> widths;
+        std::vector<int> heights;
+    } heightCache_;
     NoteGrid::Selection sel_;
     TableClipboard::Block clipboardCells_;
 

@@ -297,6 +297,13 @@ private slots:
         qInfo("10 000 x 20 grid built and painted in %lld ms", timer.elapsed());
         QVERIFY(page.grid());
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        // a resize rebuilds the grid without measuring the rows again
+        timer.restart();
+        page.resize(900, 650);
+        settle();
+        page.grid()->grab(QRect(0, 0, 800, 500));
+        qInfo("rebuilt after a resize in %lld ms", timer.elapsed());
+        QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
         NoteStore::resetForTests();
     }
 
