@@ -117,6 +117,14 @@ private slots:
         QVERIFY(page.inlineEditorOpen());
         QCOMPARE(page.inlineTextView()->toPlainText(), QStringLiteral("hello world"));
         QCOMPARE(page.inlineTitleField()->text(), QStringLiteral("Renamed"));
+        // a theme change builds the page anew; the editor comes back with what was typed
+        page.clearContent();
+        VF::setTheme(AppTheme::dark);
+        page.setup();
+        settle();
+        QVERIFY(page.inlineEditorOpen());
+        QCOMPARE(page.inlineTextView()->toPlainText(), QStringLiteral("hello world"));
+        QCOMPARE(page.inlineTitleField()->text(), QStringLiteral("Renamed"));
         page.saveInlineEditor();
         settle();
         QVERIFY(!page.inlineEditorOpen());
