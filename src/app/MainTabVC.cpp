@@ -13,6 +13,7 @@
 #include "board/TasksView.h"
 #include "board/CalendarView.h"
 #include "stats/StatisticsView.h"
+#include "notes/NotesView.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -92,6 +93,7 @@ Page *MainTabVC::defaultPage(const QString &id) {
     if (id == QLatin1String("tasks")) return new TasksView;
     if (id == QLatin1String("calendar")) return new CalendarView;
     if (id == QLatin1String("statistics")) return new StatisticsView;
+    if (id == QLatin1String("notes")) return new NotesView;
     return nullptr;
 }
 

@@ -1,0 +1,461 @@
+#include "notes/NoteDialogs.h"
+
+#include "notes/NoteStore.h"
+#include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
+#include "notes/TableClipboard.h"
+#include "notes/TableImport.h"
+#include "notes/TableOps.h"
+#include "platform/Dialogs.h"
+#include "ui/CommonAlerts.h"
+#include "ui/Fonts.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include "ui/WebLinks.h"
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const QColor kLink = QColor::fromRgbF(0.5f, 0.78f, 1.0f);
+
+QString trimmed(const QString &s) {
+    int a = 0, b = int(s.size());
+    while (a < b && (s.at(a) == u' ' || s.at(a) == u'\t')) ++a;
+    while (b > a && (s.at(b - 1) == u' ' || s.at(b - 1) == u'\t')) --b;
+    return s.mid(a, b - a);
+}
+
+QPushButton *button(const QString &title, const QColor &tint, bool strong, QWidget *parent) {
+    auto *b = new QPushButton(title, parent);
+    b->setFont(Fonts::scaledFont(12, strong ? QFont::DemiBold : QFont::Medium));
+    QColor bg = tint;
+    bg.setAlphaF(0.15f);
+    QColor br = tint;
+    br.setAlphaF(0.45f);
+    b->setStyleSheet(QStringLiteral("QPushButton{color:%1;background:%2;border:1px solid %3;border-radius:8px;padding:4px 12px;}")
+                         .arg(tint.name(QColor::HexArgb), bg.name(QColor::HexArgb), br.name(QColor::HexArgb)));
+    b->setAutoDefault(false);
+    return b;
+}
+
+void styleWindow(QWidget *w) {
+    const bool dark = VF::theme() == AppTheme::dark;
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, dark ? QColor::fromRgbF(0.06f, 0.11f, 0.07f) : QColor::fromRgbF(0.96f, 0.96f, 0.98f));
+    p.setColor(QPalette::WindowText, VF::text());
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+QString columnWord() {
+    return L::t({.en = "Column", .es = "Columna", .de = "Spalte", .fr = "Colonne", .uk = "Стовпець", .pl = "Kolumna"});
+}
+} // namespace
+
+// ---- Working table model ----
+
+int DraftTableModel::rowCount(const QModelIndex &p) const {
+    return p.isValid() || work_->columns.empty() ? 0 : int(work_->rows.size()) + 1;
+}
+int DraftTableModel::columnCount(const QModelIndex &p) const {
+    return p.isValid() ? 0 : int(work_->columns.size());
+}
+QVariant DraftTableModel::data(const QModelIndex &i, int role) const {
+    if (!i.isValid()) return {};
+    const int c = i.column();
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        if (i.row() == 0) return work_->columns[size_t(c)].title;
+        const NoteRow &row = work_->rows[size_t(i.row() - 1)];
+        return c < row.cells.size() ? row.cells.at(c) : QString();
+    }
+    if (role == Qt::FontRole && i.row() == 0) return Fonts::scaledFont(11, QFont::DemiBold);
+    if (role == Qt::FontRole) return Fonts::scaledFont(12);
+    return {};
+}
+bool DraftTableModel::setData(const QModelIndex &i, const QVariant &v, int role) {
+    if (!i.isValid() || role != Qt::EditRole || i.column() >= int(work_->columns.size())) return false;
+    if (i.row() == 0)
+        work_->columns[size_t(i.column())].title = v.toString();
+    else if (i.row() - 1 < int(work_->rows.size()))
+        TableOps::setCellText(work_->rows[size_t(i.row() - 1)], i.column(), v.toString());
+    else
+        return false;
+    emit dataChanged(i, i);
+    return true;
+}
+Qt::ItemFlags DraftTableModel::flags(const QModelIndex &i) const {
+    return i.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable : Qt::NoItemFlags;
+}
+QVariant DraftTableModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (o == Qt::Horizontal) return TableOps::columnLetter(section);
+    return section == 0 ? QVariant(QStringLiteral("#")) : QVariant(section);
+}
+
+// ---- Note editor dialog ----
+
+QString NoteEditorDialog::changedElsewhereText() {
+    return L::t({.en = "The note was changed since the editor opened. Replace it?",
+                 .es = "La nota cambió desde que se abrió el editor. ¿Reemplazarla?",
+                 .de = "Die Notiz wurde seit dem Öffnen des Editors geändert. Ersetzen?",
+                 .fr = "La note a été modifiée depuis l'ouverture de l'éditeur. La remplacer ?",
+                 .uk = "Нотатку змінено після відкриття редактора. Замінити її?",
+                 .pl = "Notatka została zmieniona od otwarcia edytora. Zastąpić ją?"});
+}
+
+NoteEditorDialog *NoteEditorDialog::show(const Note &note, bool isNew, Completion completion, QWidget *parent) {
+    auto *d = new NoteEditorDialog(note, isNew, std::move(completion), parent);
+    d->setAttribute(Qt::WA_DeleteOnClose);
+    d->QDialog::show();
+    d->raise();
+    d->activateWindow();
+    return d;
+}
+
+NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion completion, QWidget *parent)
+    : QDialog(parent), draft_(note), work_(note), isNew_(isNew), completion_(std::move(completion)) {
+    setObjectName(QStringLiteral("noteEditor"));
+    setModal(false);
+    const QString editWord =
+        L::t({.en = "Edit Note", .es = "Editar nota", .de = "Notiz bearbeiten", .fr = "Modifier la note", .uk = "Редагувати нотатку", .pl = "Edytuj notatkę"});
+    setWindowTitle(isNew ? L::t({.en = "Create Note", .es = "Crear nota", .de = "Notiz erstellen", .fr = "Créer une note", .uk = "Створити нотатку", .pl = "Utwórz notatkę"})
+                         : editWord);
+    styleWindow(this);
+    resize(680, 600);
+    setMinimumSize(520, 400);
+
+    auto *lay = new QVBoxLayout(this);
+    lay->setContentsMargins(20, 12, 20, 12);
+    auto *hdr = new QLabel(isNew ? L::t({.en = "New Note", .es = "Nueva nota", .de = "Neue Notiz", .fr = "Nouvelle note", .uk = "Нова нотатка", .pl = "Nowa notatka"})
+                                 : editWord,
+                           this);
+    hdr->setFont(Fonts::scaledFont(17, QFont::Bold));
+    lay->addWidget(hdr);
+    auto *fields = new QHBoxLayout;
+    emojiF_ = new QLineEdit(draft_.emoji, this);
+    emojiF_->setFont(Fonts::scaledFont(20));
+    emojiF_->setAlignment(Qt::AlignCenter);
+    emojiF_->setFixedWidth(56);
+    titleF_ = new QLineEdit(draft_.title, this);
+    titleF_->setObjectName(QStringLiteral("titleField"));
+    titleF_->setFont(Fonts::scaledFont(13));
+    titleF_->setPlaceholderText(L::t({.en = "Note title", .es = "Título", .de = "Titel", .fr = "Titre", .uk = "Заголовок нотатки", .pl = "Tytuł notatki"}));
+    fields->addWidget(emojiF_);
+    fields->addWidget(titleF_, 1);
+    lay->addLayout(fields);
+
+    auto *tools = new QHBoxLayout;
+    auto *hint = new QLabel(this);
+    hint->setFont(Fonts::scaledFont(9, QFont::DemiBold));
+    QPalette hp = hint->palette();
+    hp.setColor(QPalette::WindowText, VF::muted());
+    hint->setPalette(hp);
+    tools->addWidget(hint, 1);
+    lay->addLayout(tools);
+
+    if (draft_.type == NoteType::text) {
+        hint->setText(L::t({.en = "TEXT  —  links https://… clickable", .es = "TEXTO  —  enlaces clicables", .de = "TEXT  —  Links klickbar",
+                            .fr = "TEXTE  —  liens cliquables", .uk = "ТЕКСТ  —  посилання https://… клікабельні", .pl = "TEKST  —  linki https://… klikalne"}));
+        auto *ins = button(L::t({.en = "🔗 Insert Link", .es = "🔗 Insertar enlace", .de = "🔗 Link einfügen", .fr = "🔗 Insérer un lien", .uk = "🔗 Вставити посилання", .pl = "🔗 Wstaw link"}),
+                           kLink, true, this);
+        auto *det = button(L::t({.en = "⟳ Detect URLs", .es = "⟳ Detectar URLs", .de = "⟳ URLs erkennen", .fr = "⟳ Détecter URLs", .uk = "⟳ Знайти URL", .pl = "⟳ Wykryj URL"}),
+                           VF::sub(), false, this);
+        tools->addWidget(ins);
+        tools->addWidget(det);
+        connect(ins, &QPushButton::clicked, this, &NoteEditorDialog::insertLink);
+        connect(det, &QPushButton::clicked, this, &NoteEditorDialog::detectUrls);
+        bodyTV_ = new RichTextView(this);
+        bodyTV_->setObjectName(QStringLiteral("bodyView"));
+        QPalette bp = bodyTV_->palette();
+        bp.setColor(QPalette::Base, VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white));
+        bp.setColor(QPalette::Text, VF::text());
+        bodyTV_->setPalette(bp);
+        QTextDocument *doc = bodyTV_->document();
+        bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
+        if (!rich) bodyTV_->setPlainText(draft_.body);
+        WebLinks::applyDetected(doc, kLink);
+        lay->addWidget(bodyTV_, 1);
+        lay->addWidget(makeFormatBar(bodyTV_, QStringLiteral("Smaller text"), QStringLiteral("Larger text"), this));
+    } else {
+        hint->setText(L::t({.en = "TABLE", .es = "TABLA", .de = "TABELLE", .fr = "TABLEAU", .uk = "ТАБЛИЦЯ", .pl = "TABELA"}));
+        auto *addC = button(L::t({.en = "＋ Add column", .es = "＋ Columna", .de = "＋ Spalte", .fr = "＋ Colonne", .uk = "＋ Стовпець", .pl = "＋ Kolumna"}),
+                            VF::accent(), true, this);
+        auto *addR = button(L::t({.en = "＋ Add row", .es = "＋ Fila", .de = "＋ Zeile", .fr = "＋ Ligne", .uk = "＋ Рядок", .pl = "＋ Wiersz"}),
+                            VF::accent(), true, this);
+        auto *delC = button(QStringLiteral("✕ ") + columnWord(), QColor::fromRgbF(0.9f, 0.3f, 0.3f), false, this);
+        auto *delR = button(QStringLiteral("✕ ") + L::t({.en = "Row", .es = "Fila", .de = "Zeile", .fr = "Ligne", .uk = "Рядок", .pl = "Wiersz"}),
+                            QColor::fromRgbF(0.9f, 0.3f, 0.3f), false, this);
+        auto *imp = button(L::t({.en = "📥 Import CSV/XLSX", .es = "📥 Importar CSV/XLSX", .de = "📥 CSV/XLSX importieren", .fr = "📥 Importer CSV/XLSX", .uk = "📥 Імпорт CSV/XLSX", .pl = "📥 Importuj CSV/XLSX"}),
+                           VF::sub(), false, this);
+        imp->setObjectName(QStringLiteral("importTableButton"));
+        for (QPushButton *b : {addC, addR, delC, delR, imp}) tools->addWidget(b);
+        connect(addC, &QPushButton::clicked, this, &NoteEditorDialog::addColumn);
+        connect(addR, &QPushButton::clicked, this, &NoteEditorDialog::addRow);
+        connect(delC, &QPushButton::clicked, this, [this] {
+            if (table_->currentIndex().isValid()) deleteColumn(table_->currentIndex().column());
+        });
+        connect(delR, &QPushButton::clicked, this, [this] {
+            const QModelIndex i = table_->currentIndex();
+            if (i.isValid() && i.row() > 0) deleteRow(i.row() - 1);
+        });
+        connect(imp, &QPushButton::clicked, this, &NoteEditorDialog::importTable);
+        emptyLbl_ = new QLabel(L::t({.en = "Add a column to start", .es = "Añadir una columna", .de = "Spalte hinzufügen", .fr = "Ajouter une colonne",
+                                     .uk = "Додати стовпець для початку", .pl = "Dodaj kolumnę, aby zacząć"}),
+                               this);
+        emptyLbl_->setPalette(hp);
+        lay->addWidget(emptyLbl_);
+        model_ = new DraftTableModel(&work_, this);
+        table_ = new DraftTableView(this);
+        table_->setObjectName(QStringLiteral("draftTable"));
+        table_->setModel(model_);
+        table_->horizontalHeader()->setDefaultSectionSize(140);
+        table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        table_->verticalHeader()->setDefaultSectionSize(30);
+        table_->setEditTriggers(QAbstractItemView::AllEditTriggers);
+        lay->addWidget(table_, 1);
+        emptyLbl_->setVisible(work_.columns.empty());
+    }
+
+    auto *bottom = new QHBoxLayout;
+    auto *cancel = button(cancelTitle(), VF::sub(), false, this);
+    auto *save = button(L::t({.en = "💾 Save", .es = "💾 Guardar", .de = "💾 Speichern", .fr = "💾 Enregistrer", .uk = "💾 Зберегти", .pl = "💾 Zapisz"}),
+                        VF::accent(), true, this);
+    save->setObjectName(QStringLiteral("saveButton"));
+    bottom->addWidget(cancel);
+    bottom->addStretch(1);
+    bottom->addWidget(save);
+    lay->addLayout(bottom);
+    connect(cancel, &QPushButton::clicked, this, &NoteEditorDialog::doCancel);
+    connect(save, &QPushButton::clicked, this, [this] { doSave(); });
+}
+
+void NoteEditorDialog::commitEditor() {
+    // An open cell editor's text reaches the model before the table changes shape or is saved.
+    if (table_) table_->commitOpenEditor();
+}
+
+void DraftTableView::commitOpenEditor() {
+    if (state() != QAbstractItemView::EditingState) return;
+    QWidget *ed = QApplication::focusWidget();
+    while (ed && ed->parentWidget() != viewport()) ed = ed->parentWidget();
+    if (!ed) return;
+    commitData(ed);
+    closeEditor(ed, QAbstractItemDelegate::NoHint);
+}
+
+void NoteEditorDialog::addColumn() {
+    commitEditor();
+    work_.columns.emplace_back(columnWord() + QLatin1Char(' ') + QString::number(work_.columns.size() + 1));
+    for (NoteRow &r : work_.rows) r.cells << QString();
+    model_->reset();
+    emptyLbl_->setVisible(false);
+}
+
+void NoteEditorDialog::addRow() {
+    commitEditor();
+    QStringList cells;
+    for (size_t i = 0; i < work_.columns.size(); ++i) cells << QString();
+    work_.rows.emplace_back(cells);
+    model_->reset();
+    if (table_) table_->scrollToBottom();
+}
+
+void NoteEditorDialog::deleteColumn(int c) {
+    commitEditor();
+    if (TableOps::deleteColumn(work_, c)) model_->reset();
+    emptyLbl_->setVisible(work_.columns.empty());
+}
+
+void NoteEditorDialog::deleteRow(int r) {
+    commitEditor();
+    if (TableOps::deleteRow(work_, r)) model_->reset();
+}
+
+void NoteEditorDialog::importTable() {
+    const QString path = Dialogs::get().openPath(this, TableImport::openPanelMessage(),
+                                                 {QStringLiteral("CSV / XLSX (*.csv *.xlsx *.xls *.txt)"), QStringLiteral("* (*)")});
+    if (path.isEmpty()) return;
+    const TableImport::Result res = TableImport::readFile(path);
+    if (res.failure != TableImport::Failure::none) {
+        const QString msg = TableImport::alertMessage(res.failure);
+        if (!msg.isEmpty())
+            Dialogs::get().alert(this, {msg, TableImport::alertInformative(res.failure), {}, nullptr, true, {}});
+        return;
+    }
+    commitEditor();
+    TableImport::Table t = TableImport::tableFromRows(res.rows);
+    work_.columns = std::move(t.columns);
+    work_.rows = std::move(t.rows);
+    model_->reset();
+    emptyLbl_->setVisible(work_.columns.empty());
+}
+
+void NoteEditorDialog::insertLink() {
+    auto *acc = new QWidget;
+    acc->setFixedSize(380, 72);
+    auto *disp = new QLineEdit(acc);
+    disp->setGeometry(0, 2, 380, 26);
+    disp->setPlaceholderText(L::t({.en = "Display text (optional, e.g. Google)", .es = "Texto a mostrar (ej. Google)", .de = "Anzeigetext (z.B. Google)",
+                                   .fr = "Texte affiché (ex. Google)", .uk = "Текст посилання (необов'язково, напр. Google)", .pl = "Tekst wyświetlany (opcjonalnie, np. Google)"}));
+    auto *url = new QLineEdit(acc);
+    url->setGeometry(0, 36, 380, 26);
+    url->setPlaceholderText(QStringLiteral("https://example.com"));
+    QTimer::singleShot(0, url, [url] { url->setFocus(); });
+    const int answer = Dialogs::get().alert(
+        this, {L::t({.en = "Insert Hyperlink", .es = "Insertar hipervínculo", .de = "Hyperlink einfügen", .fr = "Insérer un hyperlien", .uk = "Вставити гіперпосилання", .pl = "Wstaw hiperłącze"}),
+               L::t({.en = "Enter display text (optional) and URL.", .es = "Texto (opcional) y URL.", .de = "Anzeigetext (optional) und URL eingeben.",
+                     .fr = "Texte affiché (optionnel) et URL.", .uk = "Введіть текст (необов'язково) та URL.", .pl = "Wpisz tekst (opcjonalnie) i URL."}),
+               {L::t({.en = "Insert", .es = "Insertar", .de = "Einfügen", .fr = "Insérer", .uk = "Вставити", .pl = "Wstaw"}), cancelTitle()},
+               acc, false, {}});
+    const QString typed = trimmed(url->text());
+    const QString shown = trimmed(disp->text());
+    acc->deleteLater();
+    if (answer != 0 || typed.isEmpty()) return;
+    const QString address = typed.startsWith(QLatin1String("http")) ? typed : QStringLiteral("https://") + typed;
+    const QUrl u(address, QUrl::StrictMode);
+    if (!u.isValid()) return;
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setAnchorHref(address);
+    link.setForeground(kLink);
+    link.setFontUnderline(true);
+    QTextCursor c = bodyTV_->textCursor();
+    c.beginEditBlock();
+    c.insertText(shown.isEmpty() ? typed : shown, link);
+    QTextCharFormat plain;
+    plain.setForeground(VF::text());
+    c.insertText(QStringLiteral(" "), plain);
+    c.endEditBlock();
+    bodyTV_->setTextCursor(c);
+    bodyTV_->setFocus();
+}
+
+void NoteEditorDialog::detectUrls() {
+    const QString text = bodyTV_->toPlainText();
+    bodyTV_->setPlainText(text);
+    WebLinks::applyDetected(bodyTV_->document(), kLink);
+}
+
+bool NoteEditorDialog::doSave() {
+    const QString title = trimmed(titleF_->text());
+    const QString emoji = trimmed(emojiF_->text());
+    if (title.isEmpty()) {
+        Dialogs::get().alert(this, {L::t({.en = "Title required", .es = "Se requiere título", .de = "Titel erforderlich", .fr = "Titre requis",
+                                          .uk = "Заголовок обов'язковий", .pl = "Tytuł jest wymagany"}),
+                                    {}, {}, nullptr, false, {}});
+        return false;
+    }
+    commitEditor();
+    if (!isNew_) {
+        // Another editor or the page may have changed this note since it was opened here.
+        if (TableOps::changedSince(draft_, NoteStore::shared().find(draft_.id))) {
+            const int a = Dialogs::get().alert(this, {changedElsewhereText(), {},
+                                                      {L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"}),
+                                                       cancelTitle()},
+                                                      nullptr, true, {}});
+            if (a != 0) return false;
+        }
+    }
+    Note out = draft_;
+    out.title = title;
+    out.emoji = emoji.isEmpty() ? Note::defaultEmoji() : emoji;
+    if (out.type == NoteType::table) {
+        out.columns = work_.columns;
+        out.rows = work_.rows;
+    } else {
+        out.body = bodyTV_->toPlainText();
+        const QByteArray rtf = RtfCodec::write(*bodyTV_->document());
+        out.bodyRTF = rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf);
+    }
+    done_ = true;
+    Completion c = std::move(completion_);
+    close();
+    if (c) c(out);
+    return true;
+}
+
+void NoteEditorDialog::doCancel() {
+    done_ = true;
+    Completion c = std::move(completion_);
+    close();
+    if (c) c(std::nullopt);
+}
+
+// ---- Cell editor ----
+
+CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &value, QWidget *parent)
+    : QDialog(parent), noteID_(noteID) {
+    setObjectName(QStringLiteral("cellEditor"));
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(L::t({.en = "Cell content", .es = "Contenido de celda", .de = "Zelleninhalt", .fr = "Contenu de la cellule", .uk = "Вміст комірки", .pl = "Zawartość komórki"}));
+    styleWindow(this);
+    resize(460, 240);
+    setMinimumSize(300, 160);
+    const Note *note = NoteStore::shared().find(noteID);
+    if (note) ids_ = TableClipboard::cellIds(*note, row, col);
+
+    auto *lay = new QVBoxLayout(this);
+    lay->setContentsMargins(12, 12, 12, 12);
+    auto *hdr = new QLabel(L::t({.en = "EDIT CELL", .es = "EDITAR CELDA", .de = "ZELLE BEARBEITEN", .fr = "MODIFIER CELLULE", .uk = "РЕДАГУВАТИ КОМІРКУ", .pl = "EDYTUJ KOMÓRKĘ"}), this);
+    hdr->setFont(Fonts::scaledFont(9, QFont::DemiBold));
+    lay->addWidget(hdr);
+    tv_ = new RichTextView(this);
+    const bool dark = VF::theme() == AppTheme::dark;
+    const QColor ink = dark ? QColor(Qt::white) : QColor(Qt::black);
+    QPalette tp = tv_->palette();
+    tp.setColor(QPalette::Base, dark ? QColor::fromRgbF(1, 1, 1, 0.1f) : QColor::fromRgbF(0.97f, 0.97f, 0.97f));
+    tp.setColor(QPalette::Text, ink);
+    tv_->setPalette(tp);
+    bool rich = false;
+    if (note && row >= 0 && row < int(note->rows.size())) {
+        const NoteRow &r = note->rows[size_t(row)];
+        if (auto it = r.cellsRTF.find(col); it != r.cellsRTF.end()) rich = RtfCodec::read(it->second, tv_->document());
+    }
+    if (!rich) tv_->setPlainText(value);
+    QTextCursor all(tv_->document());
+    all.select(QTextCursor::Document);
+    QTextCharFormat fg;
+    fg.setForeground(ink);
+    all.mergeCharFormat(fg);
+    tv_->document()->clearUndoRedoStacks();
+    lay->addWidget(makeFormatBar(tv_, QStringLiteral("Smaller"), QStringLiteral("Larger"), this));
+    lay->addWidget(tv_, 1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addStretch(1);
+    auto *cancel = button(cancelTitle(), VF::sub(), false, this);
+    auto *save = button(QStringLiteral("💾 ") + L::t({.en = "Save", .es = "Guardar", .de = "Speichern", .fr = "Enregistrer", .uk = "Зберегти", .pl = "Zapisz"}),
+                        VF::accent(), true, this);
+    bottom->addWidget(cancel);
+    bottom->addWidget(save);
+    lay->addLayout(bottom);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
+    connect(save, &QPushButton::clicked, this, [this] { this->save(); });
+    tv_->setFocus();
+}
+
+bool CellEditor::save() {
+    bool wrote = false;
+    const Note *found = NoteStore::shared().find(noteID_);
+    if (found && ids_) {
+        Note copy = *found;
+        const QByteArray rtf = RtfCodec::write(*tv_->document());
+        if (TableClipboard::saveCell(copy, ids_->first, ids_->second, tv_->toPlainText(),
+                                     rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf))) {
+            NoteStore::shared().update(copy);
+            wrote = true;
+        }
+    }
+    auto cb = onSaved;
+    close();
+    if (cb) cb();
+    return wrote;
+}

@@ -1,0 +1,460 @@
+#include "notes/NoteGrid.h"
+
+#include "notes/RtfCodec.h"
+#include "notes/TableOps.h"
+#include "ui/Fonts.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include "ui/WebLinks.h"
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QTextCursor>
+#include <QTextFrame>
+#include <algorithm>
+
+namespace {
+QColor grey(double w, double a) {
+    return QColor::fromRgbF(float(w), float(w), float(w), float(a));
+}
+QColor rgba(double r, double g, double b, double a) {
+    return QColor::fromRgbF(float(r), float(g), float(b), float(a));
+}
+struct Colors {
+    QColor text, muted, header, sep, even, odd, line;
+};
+Colors colors() {
+    switch (VF::theme()) {
+    case AppTheme::dark:
+        return {grey(1, 0.9), grey(1, 0.25), grey(0.2, 1), grey(1, 0.07), grey(1, 0.05), grey(1, 0.02), grey(1, 0.08)};
+    case AppTheme::pink:
+        return {grey(0, 0.82), rgba(0.45, 0.18, 0.3, 0.62), grey(0.88, 1), rgba(0.85, 0.55, 0.65, 0.25),
+                grey(0, 0.04), grey(0, 0.02), grey(0, 0.15)};
+    case AppTheme::mint:
+        return {grey(0, 0.84), rgba(0.08, 0.3, 0.22, 0.58), grey(0.88, 1), rgba(0.66, 0.84, 0.76, 0.3),
+                grey(0, 0.04), grey(0, 0.02), grey(0, 0.15)};
+    default:
+        return {grey(0, 0.88), grey(0, 0.52), grey(0.88, 1), rgba(0.6, 0.68, 0.8, 0.3), grey(0, 0.04), grey(0, 0.02),
+                grey(0, 0.15)};
+    }
+}
+const QColor kTableAccent = QColor::fromRgbF(0.2f, 0.72f, 0.42f);
+const QColor kDeleteTint = QColor::fromRgbF(0.85f, 0.2f, 0.2f, 0.85f);
+
+quint64 key(int r, int c) {
+    return (quint64(quint32(r)) << 32) | quint32(c);
+}
+QString cellText(const Note &n, int r, int c) {
+    const NoteRow &row = n.rows[size_t(r)];
+    return c < row.cells.size() ? row.cells.at(c) : QString();
+}
+} // namespace
+
+bool NoteGrid::Selection::contains(CellPos p) const {
+    if (!anchor || !end) return false;
+    const auto r = rect();
+    return p.row >= r.top && p.row <= r.bottom && p.col >= r.left && p.col <= r.right;
+}
+bool NoteGrid::Selection::multi() const {
+    if (!anchor || !end) return false;
+    const auto r = rect();
+    return r.bottom > r.top || r.right > r.left;
+}
+TableClipboard::CellRect NoteGrid::Selection::rect() const {
+    return TableClipboard::CellRect::span(*anchor, end ? *end : *anchor);
+}
+
+QFont NoteGrid::cellFont() {
+    return Fonts::scaledFont(12);
+}
+QFont NoteGrid::headerFont() {
+    return Fonts::scaledFont(11, QFont::DemiBold);
+}
+
+std::vector<double> NoteGrid::defaultWidths(const Note &note) {
+    const QFontMetricsF hm(headerFont()), cm(cellFont());
+    std::vector<double> out;
+    for (size_t i = 0; i < note.columns.size(); ++i) {
+        double widest = 0;
+        bool any = false;
+        for (const NoteRow &row : note.rows) {
+            if (int(i) >= row.cells.size() || row.cells.at(int(i)).isEmpty()) continue;
+            any = true;
+            for (const QString &line : row.cells.at(int(i)).split(QLatin1Char('\n')))
+                widest = std::max(widest, cm.horizontalAdvance(line));
+        }
+        const double title = hm.horizontalAdvance(note.columns[i].title);
+        out.push_back(any ? TableOps::columnWidth(title, widest) : title + 30);
+    }
+    return out;
+}
+
+std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths) {
+    const QFontMetricsF cm(cellFont());
+    const double lineH = cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
+    std::vector<int> out;
+    out.reserve(note.rows.size());
+    for (const NoteRow &row : note.rows) {
+        int h = 30;
+        for (size_t c = 0; c < widths.size() && int(c) < row.cells.size(); ++c) {
+            const QString &t = row.cells.at(int(c));
+            if (t.isEmpty()) continue;
+            const double wrapW = std::max(20.0, widths[c] - 18);
+            // Most cells are one short line: one cheap advance instead of a wrapped layout.
+            if (!t.contains(QLatin1Char('\n')) && t.size() < 200 && cm.horizontalAdvance(t) <= wrapW) {
+                h = std::max(h, int(lineH) + 20);
+                continue;
+            }
+            const QRectF b = cm.boundingRect(QRectF(0, 0, wrapW, 1e6), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
+            h = std::max(h, int(b.height()) + 20);
+        }
+        out.push_back(h);
+    }
+    return out;
+}
+
+NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth,
+                   Selection *sel, QWidget *parent)
+    : QWidget(parent), note_(note), widths_(std::move(widths)), heights_(std::move(heights)), sel_(sel) {
+    setObjectName(QStringLiteral("noteGrid"));
+    setFocusPolicy(Qt::ClickFocus);
+    setMouseTracking(true);
+    tableW_ = TableOps::tableWidth(widths_, detailWidth);
+    if (heights_.size() != note_.rows.size()) heights_ = measureHeights(note_, widths_);
+    int y = kTop;
+    for (int h : heights_) {
+        tops_.push_back(y);
+        y += h + 3;
+    }
+    const int contentH = y + 20;
+    resize(int(std::max(tableW_ + 104, detailWidth)), contentH);
+}
+
+NoteGrid::~NoteGrid() {
+    // The ghost is a window of its own: never leave it on screen when a rebuild drops the grid.
+    if (ghost_) ghost_->close();
+}
+
+double NoteGrid::colX(int c) const {
+    double x = kLeft;
+    for (int i = 0; i < c && i < int(widths_.size()); ++i) x += widths_[size_t(i)];
+    return x;
+}
+
+QRect NoteGrid::cellRect(CellPos p) const {
+    if (p.col < 0 || p.col >= int(widths_.size())) return {};
+    if (p.row == -1) return QRect(int(colX(p.col)), 36, int(widths_[size_t(p.col)]), 34);
+    if (p.row < 0 || p.row >= int(tops_.size())) return {};
+    return QRect(int(colX(p.col)), rowTop(p.row), int(widths_[size_t(p.col)]), rowHeight(p.row));
+}
+
+int NoteGrid::rowIndexAt(int y) const {
+    auto it = std::upper_bound(tops_.begin(), tops_.end(), y);
+    return int(it - tops_.begin()) - 1;
+}
+
+std::optional<NoteGrid::CellPos> NoteGrid::cellAt(const QPoint &p) const {
+    const int r = rowIndexAt(p.y());
+    if (r < 0 || p.y() >= rowTop(r) + rowHeight(r)) return std::nullopt;
+    double x = kLeft;
+    for (size_t c = 0; c < widths_.size(); ++c) {
+        if (p.x() >= x && p.x() < x + widths_[c]) return CellPos{r, int(c)};
+        x += widths_[c];
+    }
+    return std::nullopt;
+}
+
+std::optional<int> NoteGrid::resizeEdgeAt(const QPoint &p) const {
+    if (p.y() < 36 || p.y() >= 70) return std::nullopt;
+    double x = kLeft;
+    for (size_t c = 0; c + 1 < widths_.size(); ++c) {
+        x += widths_[c];
+        if (std::abs(p.x() - x) <= 4) return int(c);
+    }
+    return std::nullopt;
+}
+
+QTextDocument *NoteGrid::docFor(CellPos p) {
+    auto it = docs_.find(key(p.row, p.col));
+    if (it != docs_.end()) return it->get();
+    auto doc = std::make_shared<QTextDocument>();
+    doc->setDocumentMargin(0);
+    doc->setDefaultFont(cellFont());
+    const NoteRow &row = note_.rows[size_t(p.row)];
+    const Colors col = colors();
+    bool rich = false;
+    if (auto f = row.cellsRTF.find(p.col); f != row.cellsRTF.end()) rich = RtfCodec::read(f->second, doc.get());
+    if (!rich) doc->setPlainText(cellText(note_, p.row, p.col));
+    QTextCursor all(doc.get());
+    all.select(QTextCursor::Document);
+    QTextCharFormat fg;
+    fg.setForeground(col.text);
+    all.mergeCharFormat(fg);
+    WebLinks::applyDetected(doc.get(), kTableAccent);
+    doc->setTextWidth(std::max(1.0, widths_[size_t(p.col)] - 16));
+    // Visible cells only; an old cache is dropped as a whole when the view scrolls far.
+    if (docs_.size() > 4000) docs_.clear();
+    docs_.insert(key(p.row, p.col), doc);
+    return doc.get();
+}
+
+void NoteGrid::setFindMatches(const std::vector<CellPos> &matches, std::optional<CellPos> current) {
+    findMatches_ = matches;
+    findCurrent_ = current;
+    update();
+}
+
+QString NoteGrid::ghostText(CellPos from) const {
+    if (sel_ && sel_->multi() && sel_->contains(from)) {
+        const auto r = sel_->rect();
+        const int n = (r.bottom - r.top + 1) * (r.right - r.left + 1);
+        return QStringLiteral("⠿ %1 ").arg(n) +
+               L::t({.en = "cells", .es = "celdas", .de = "Zellen", .fr = "cellules", .uk = "клітинок", .pl = "komórek"});
+    }
+    const QString v = cellText(note_, from.row, from.col);
+    return v.isEmpty() ? QStringLiteral("…") : v.left(40);
+}
+
+void NoteGrid::paintEvent(QPaintEvent *e) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const Colors col = colors();
+    const QRect clip = e->rect();
+    // Letter header
+    p.fillRect(QRectF(kNumX, 12, 48, 24), col.header);
+    p.fillRect(QRectF(kLeft, 12, tableW_, 24), col.header);
+    p.setFont(Fonts::scaledFont(10, QFont::DemiBold));
+    double x = kLeft;
+    for (size_t c = 0; c < widths_.size(); ++c) {
+        const double w = widths_[c];
+        p.setPen(col.muted);
+        p.drawText(QRectF(x + 2, 17, w - 22, 14), Qt::AlignCenter, TableOps::columnLetter(int(c)));
+        x += w;
+        if (c + 1 < widths_.size()) p.fillRect(QRectF(x - 0.5, 15, 0.5, 18), col.sep);
+        p.setPen(kDeleteTint);
+        p.setFont(Fonts::scaledFont(9, QFont::Bold));
+        p.drawText(QRectF(x - 20, 16, 18, 16), Qt::AlignCenter, QStringLiteral("✕"));
+        p.setFont(Fonts::scaledFont(10, QFont::DemiBold));
+    }
+    // Title row
+    QColor band = kTableAccent;
+    band.setAlphaF(0.18f);
+    p.setPen(Qt::NoPen);
+    p.setBrush(band);
+    p.drawRoundedRect(QRectF(kLeft, 36, tableW_, 34), 8, 8);
+    QColor numBg = col.header;
+    numBg.setAlphaF(0.7f);
+    p.fillRect(QRectF(kNumX, 36, 48, 34), numBg);
+    p.setFont(headerFont());
+    x = kLeft;
+    for (size_t c = 0; c < widths_.size(); ++c) {
+        const double w = widths_[c];
+        const bool hit = std::find(findMatches_.begin(), findMatches_.end(), CellPos{-1, int(c)}) != findMatches_.end();
+        if (hit) p.fillRect(QRectF(x + 2, 38, w - 4, 30), QColor(255, 220, 0, findCurrent_ == CellPos{-1, int(c)} ? 170 : 90));
+        p.setPen(kTableAccent);
+        const QString t = p.fontMetrics().elidedText(note_.columns[c].title, Qt::ElideRight, int(w - 16));
+        p.drawText(QRectF(x + 8, 36, w - 16, 34), Qt::AlignVCenter | Qt::AlignLeft, t);
+        x += w;
+        if (c + 1 < widths_.size()) {
+            QColor h = kTableAccent;
+            h.setAlphaF(0.28f);
+            p.fillRect(QRectF(x - 4, 36, 8, 34), h);
+        }
+    }
+    // Rows: only those that intersect the exposed rectangle.
+    if (tops_.empty()) return;
+    const int first = std::max(0, rowIndexAt(clip.top()));
+    const QSet<quint64> hits = [&] {
+        QSet<quint64> s;
+        for (const CellPos &m : findMatches_)
+            if (m.row >= 0) s.insert(key(m.row, m.col));
+        return s;
+    }();
+    for (int r = first; r < int(tops_.size()) && rowTop(r) <= clip.bottom(); ++r) {
+        const int y = rowTop(r), h = rowHeight(r);
+        QColor nb = col.header;
+        nb.setAlphaF(r % 2 == 0 ? 0.85f : 0.65f);
+        p.fillRect(QRectF(kNumX, y, 48, h), nb);
+        p.setFont(Fonts::monoDigits(10, QFont::Medium));
+        p.setPen(col.muted);
+        p.drawText(QRectF(kNumX, y + (h - 13) / 2.0, 26, 13), Qt::AlignCenter, QString::number(r + 1));
+        p.setPen(kDeleteTint);
+        p.setFont(Fonts::scaledFont(9, QFont::Bold));
+        p.drawText(QRectF(kNumX + 28, y + (h - 16) / 2.0, 18, 16), Qt::AlignCenter, QStringLiteral("✕"));
+        p.setPen(Qt::NoPen);
+        p.setBrush(r % 2 == 0 ? col.even : col.odd);
+        p.drawRoundedRect(QRectF(kLeft, y, tableW_, h), 6, 6);
+        double cx = kLeft;
+        for (size_t c = 0; c < widths_.size(); ++c) {
+            const double w = widths_[c];
+            if (cx > clip.right()) break;
+            if (cx + w >= clip.left()) {
+                const CellPos pos{r, int(c)};
+                if (hits.contains(key(r, int(c))))
+                    p.fillRect(QRectF(cx + 2, y + 2, w - 4, h - 4), QColor(255, 220, 0, findCurrent_ == pos ? 170 : 90));
+                if (sel_ && sel_->contains(pos)) {
+                    const QRectF sr(cx + 1, y + 1, w - 2, h - 2);
+                    p.setBrush(QColor::fromRgbF(0.2f, 0.55f, 0.95f, 0.22f));
+                    p.setPen(QPen(QColor::fromRgbF(0.2f, 0.55f, 0.95f, 0.72f), 1.5));
+                    p.drawRoundedRect(sr, 4, 4);
+                    p.setPen(Qt::NoPen);
+                }
+                if (!cellText(note_, r, int(c)).isEmpty() || note_.rows[size_t(r)].cellsRTF.count(int(c))) {
+                    QTextDocument *d = docFor(pos);
+                    p.save();
+                    p.translate(cx + 8, y + 8);
+                    const QRectF dc(0, 0, w - 16, h - 16);
+                    p.setClipRect(dc);
+                    QAbstractTextDocumentLayout::PaintContext ctx;
+                    ctx.clip = dc;
+                    ctx.palette.setColor(QPalette::Text, col.text);
+                    d->documentLayout()->draw(&p, ctx);
+                    p.restore();
+                }
+                if (c + 1 < widths_.size()) p.fillRect(QRectF(cx + w - 1, y + 4, 1, h - 8), col.line);
+            }
+            cx += w;
+        }
+    }
+}
+
+void NoteGrid::mousePressEvent(QMouseEvent *e) {
+    const QPoint pt = e->position().toPoint();
+    downPt_ = pt;
+    dragging_ = false;
+    if (e->button() == Qt::LeftButton) {
+        // Delete buttons and resize handles first.
+        if (pt.y() >= 12 && pt.y() < 36) {
+            double x = kLeft;
+            for (size_t c = 0; c < widths_.size(); ++c) {
+                x += widths_[c];
+                if (pt.x() >= x - 20 && pt.x() < x - 2) {
+                    if (onDeleteColumn) onDeleteColumn(int(c));
+                    return;
+                }
+            }
+        }
+        if (auto edge = resizeEdgeAt(pt)) {
+            resizing_ = edge;
+            resizeX_ = pt.x();
+            return;
+        }
+        const int r = rowIndexAt(pt.y());
+        if (r >= 0 && pt.y() < rowTop(r) + rowHeight(r) && pt.x() >= kNumX + 28 && pt.x() < kNumX + 46) {
+            if (onDeleteRow) onDeleteRow(r);
+            return;
+        }
+        const auto cell = cellAt(pt);
+        if (!cell) return;
+        // A click on a link opens it and leaves the selection alone.
+        const QRect cr = cellRect(*cell);
+        if (!cellText(note_, cell->row, cell->col).isEmpty()) {
+            QTextDocument *d = docFor(*cell);
+            const QString href = d->documentLayout()->anchorAt(QPointF(pt - cr.topLeft() - QPoint(8, 8)));
+            if (!href.isEmpty()) {
+                if (auto url = WebLinks::fromLinkValue(href)) WebLinks::open(*url);
+                return;
+            }
+        }
+        leftDown_ = true;
+        downCell_ = cell;
+        if (sel_) sel_->anchor = sel_->end = *cell;
+        update();
+    } else if (e->button() == Qt::RightButton) {
+        rightDown_ = true;
+        downCell_ = cellAt(pt);
+    }
+}
+
+void NoteGrid::mouseMoveEvent(QMouseEvent *e) {
+    const QPoint pt = e->position().toPoint();
+    if (resizing_) {
+        if (onResize) onResize(*resizing_, pt.x() - resizeX_);
+        resizeX_ = pt.x();
+        return;
+    }
+    if (!leftDown_ && !rightDown_) {
+        setCursor(resizeEdgeAt(pt) ? Qt::SizeHorCursor : Qt::ArrowCursor);
+        return;
+    }
+    const double dist = std::hypot(pt.x() - downPt_.x(), pt.y() - downPt_.y());
+    if (leftDown_) {
+        if (!dragging_ && dist <= 4) return;
+        dragging_ = true;
+        const auto cell = cellAt(pt);
+        if (!cell || !sel_ || (sel_->end && *sel_->end == *cell)) return;
+        sel_->end = *cell;
+        update();
+    } else if (rightDown_ && downCell_) {
+        if (!dragging_ && dist <= 6) return;
+        dragging_ = true;
+        showGhost(e->globalPosition().toPoint());
+    }
+}
+
+void NoteGrid::showGhost(const QPoint &global) {
+    if (!ghost_) {
+        ghost_ = new QLabel(ghostText(*downCell_));
+        ghost_->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+        ghost_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        ghost_->setAttribute(Qt::WA_DeleteOnClose);
+        ghost_->setFont(Fonts::scaledFont(11));
+        ghost_->setStyleSheet(QStringLiteral("color: white; background: rgba(31,102,56,235); border-radius: 7px; padding: 0 6px;"));
+        ghost_->setFixedSize(184, 28);
+        ghost_->setText(ghost_->fontMetrics().elidedText(ghostText(*downCell_), Qt::ElideRight, 170));
+        ghost_->show();
+    }
+    ghost_->move(global + QPoint(14, 22));
+}
+
+void NoteGrid::mouseReleaseEvent(QMouseEvent *e) {
+    const QPoint pt = e->position().toPoint();
+    if (resizing_ && e->button() == Qt::LeftButton) {
+        resizing_.reset();
+        if (onResizeEnd) onResizeEnd();
+        return;
+    }
+    if (e->button() == Qt::LeftButton) {
+        leftDown_ = false;
+        dragging_ = false;
+        return;
+    }
+    if (e->button() != Qt::RightButton || !rightDown_) return;
+    rightDown_ = false;
+    if (ghost_) ghost_->close();
+    if (!dragging_) {
+        if (onContextMenu) onContextMenu(e->globalPosition().toPoint());
+        return;
+    }
+    dragging_ = false;
+    const auto target = cellAt(pt);
+    if (downCell_ && target && !(*target == *downCell_) && onDragSwap) onDragSwap(*downCell_, *target);
+}
+
+void NoteGrid::mouseDoubleClickEvent(QMouseEvent *e) {
+    if (e->button() != Qt::LeftButton) return;
+    const auto cell = cellAt(e->position().toPoint());
+    if (!cell) return;
+    leftDown_ = false;
+    if (sel_) sel_->anchor = sel_->end = std::nullopt;
+    update();
+    if (onDoubleTap) onDoubleTap(cell->row, cell->col);
+}
+
+void NoteGrid::keyPressEvent(QKeyEvent *e) {
+    if (e->matches(QKeySequence::Copy)) {
+        if (onCopy) onCopy();
+    } else if (e->matches(QKeySequence::Paste)) {
+        if (onPaste) onPaste();
+    } else if (e->key() == Qt::Key_Delete || e->key() == Qt::Key_Backspace) {
+        if (onClear) onClear();
+    } else {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+}

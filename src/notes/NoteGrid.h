@@ -1,0 +1,97 @@
+#pragma once
+#include "notes/Note.h"
+#include "notes/TableClipboard.h"
+#include <QColor>
+#include <QFont>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QTextDocument>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLabel;
+
+// The painted grid of a table note: letter header, column titles with resize handles, numbered rows
+// with delete buttons, and cells. One widget paints every cell; a cell's text is a QTextDocument made
+// only while the cell is visible, so a long table costs what is on screen. The grid decides nothing:
+// selection lives in the page, changes go back through the callbacks.
+class NoteGrid : public QWidget {
+    Q_OBJECT
+public:
+    using CellPos = TableClipboard::CellPos;
+
+    struct Selection {
+        std::optional<CellPos> anchor, end;
+        bool contains(CellPos p) const;
+        bool multi() const;
+        TableClipboard::CellRect rect() const;
+    };
+
+    // heights: the rows' heights from measureHeights() for these widths.
+    NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth, Selection *sel,
+             QWidget *parent);
+    // Each row's height: 30, or the tallest wrapped plain text plus 20.
+    static std::vector<int> measureHeights(const Note &note, const std::vector<double> &widths);
+    ~NoteGrid() override;
+
+    std::function<void(int row, int col)> onDoubleTap;
+    std::function<void(CellPos from, CellPos to)> onDragSwap;
+    std::function<void(int col, double step)> onResize;
+    std::function<void()> onResizeEnd;
+    std::function<void(int col)> onDeleteColumn;
+    std::function<void(int row)> onDeleteRow;
+    std::function<void(const QPoint &globalPos)> onContextMenu;
+    std::function<void()> onCopy, onPaste, onClear;
+
+    // Highlighted find matches (row −1 is a column title) and the current one.
+    void setFindMatches(const std::vector<CellPos> &matches, std::optional<CellPos> current);
+    QRect cellRect(CellPos p) const;
+    std::optional<CellPos> cellAt(const QPoint &p) const;
+    int rowHeight(int r) const { return heights_[size_t(r)]; }
+    double tableWidth() const { return tableW_; }
+    const std::vector<double> &widths() const { return widths_; }
+    QString ghostText(CellPos from) const;
+
+    // Fonts of a table, for measuring widths.
+    static QFont cellFont();
+    static QFont headerFont();
+    // Default widths: title plus 30, or the widest content line plus 24 (capped).
+    static std::vector<double> defaultWidths(const Note &note);
+
+    static constexpr int kTop = 74, kLeft = 76, kNumX = 28;
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
+
+private:
+    QTextDocument *docFor(CellPos p);
+    int rowTop(int r) const { return tops_[size_t(r)]; }
+    int rowIndexAt(int y) const;
+    double colX(int c) const;
+    std::optional<int> resizeEdgeAt(const QPoint &p) const;
+    void showGhost(const QPoint &global);
+
+    Note note_;
+    std::vector<double> widths_;
+    double tableW_ = 0;
+    std::vector<int> heights_, tops_;
+    Selection *sel_;
+    QHash<quint64, std::shared_ptr<QTextDocument>> docs_;
+    std::vector<CellPos> findMatches_;
+    std::optional<CellPos> findCurrent_;
+
+    QPoint downPt_;
+    bool leftDown_ = false, rightDown_ = false, dragging_ = false;
+    std::optional<CellPos> downCell_;
+    std::optional<int> resizing_;
+    int resizeX_ = 0;
+    QPointer<QLabel> ghost_;
+};

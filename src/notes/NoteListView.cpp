@@ -1,0 +1,143 @@
+#include "notes/NoteListView.h"
+
+#include "ui/Fonts.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+
+namespace {
+const QColor kNoteAccent = QColor::fromRgbF(0.5f, 0.78f, 1.0f);
+const QColor kTableAccent = QColor::fromRgbF(0.2f, 0.72f, 0.42f);
+} // namespace
+
+NoteListView::NoteListView(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("noteList"));
+}
+
+QString NoteListView::summary(const Note &n) {
+    if (n.type == NoteType::table)
+        return QStringLiteral("%1 %2 · %3 %4")
+            .arg(n.columns.size())
+            .arg(L::t({.en = "cols", .es = "cols", .de = "Sp.", .fr = "col.", .uk = "ст.", .pl = "kol."}))
+            .arg(n.rows.size())
+            .arg(L::t({.en = "rows", .es = "filas", .de = "Zeilen", .fr = "lignes", .uk = "рядків", .pl = "wierszy"}));
+    if (n.body.isEmpty())
+        return L::t({.en = "Empty note", .es = "Nota vacía", .de = "Leere Notiz", .fr = "Note vide", .uk = "Порожня нотатка", .pl = "Pusta notatka"});
+    QString s = n.body.left(40);
+    s.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return s;
+}
+
+QString NoteListView::dateLine(const Note &n) {
+    const QString fmt = QStringLiteral("dd.MM.yyyy HH:mm");
+    if (n.modifiedInterval > n.createdInterval + 1)
+        return QStringLiteral("✎ ") + n.modifiedDate().toLocalTime().toString(fmt);
+    return QStringLiteral("＋ ") + n.createdDate().toLocalTime().toString(fmt);
+}
+
+void NoteListView::setNotes(const std::vector<Note> &notes, const std::optional<QString> &selected, int width,
+                            int minHeight) {
+    entries_.clear();
+    selected_ = selected;
+    int y = 8;
+    if (notes.empty()) {
+        entries_.push_back({Entry::empty, 8,
+                            L::t({.en = "No notes yet. Press ＋ Create", .es = "Aún no hay notas. Pulsa ＋ Crear",
+                                  .de = "Noch keine Notizen. ＋ Erstellen drücken", .fr = "Aucune note. Appuyez sur ＋ Créer",
+                                  .uk = "Нотаток ще немає. Натисніть ＋ Створити", .pl = "Brak notatek. Naciśnij ＋ Utwórz"}),
+                            {}});
+        y = 48;
+    } else {
+        for (NoteType kind : {NoteType::text, NoteType::table}) {
+            bool first = true;
+            for (const Note &n : notes) {
+                if (n.type != kind) continue;
+                if (first) {
+                    entries_.push_back({Entry::section, y,
+                                        kind == NoteType::text
+                                            ? L::t({.en = "TEXT NOTES", .es = "NOTAS DE TEXTO", .de = "TEXTNOTIZEN", .fr = "NOTES TEXTE", .uk = "ТЕКСТОВІ НОТАТКИ", .pl = "NOTATKI TEKSTOWE"})
+                                            : L::t({.en = "TABLES", .es = "TABLAS", .de = "TABELLEN", .fr = "TABLEAUX", .uk = "ТАБЛИЦІ", .pl = "TABELE"}),
+                                        {}});
+                    y += 26;
+                    first = false;
+                }
+                entries_.push_back({Entry::card, y, {}, n});
+                y += 64;
+            }
+        }
+    }
+    y += 8;
+    resize(width, std::max(y, minHeight));
+    update();
+}
+
+void NoteListView::paintEvent(QPaintEvent *e) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const int W = width();
+    const int w = W - 56;
+    for (const Entry &en : entries_) {
+        if (en.y > e->rect().bottom() || en.y + 64 < e->rect().top()) continue;
+        if (en.kind == Entry::empty) {
+            p.setFont(Fonts::scaledFont(11));
+            p.setPen(VF::muted());
+            p.drawText(QRect(14, en.y, W - 28, 30), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, en.text);
+        } else if (en.kind == Entry::section) {
+            p.setFont(Fonts::scaledFont(9, QFont::DemiBold));
+            p.setPen(VF::muted());
+            p.drawText(QRect(14, en.y, W - 28, 14), Qt::AlignLeft | Qt::AlignVCenter,
+                       p.fontMetrics().elidedText(en.text, Qt::ElideRight, W - 28));
+            p.fillRect(QRectF(14, en.y + 16, W - 28, 0.5), VF::border());
+        } else {
+            const Note &n = en.note;
+            const bool sel = selected_ && *selected_ == n.id;
+            const QColor accent = n.type == NoteType::table ? kTableAccent : kNoteAccent;
+            const QRectF card(4, en.y, W - 8, 60);
+            if (sel) {
+                QColor bg = accent, br = accent;
+                bg.setAlphaF(0.18f);
+                br.setAlphaF(0.45f);
+                p.setBrush(bg);
+                p.setPen(QPen(br, 1));
+                p.drawRoundedRect(card.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+            }
+            const int top = en.y;
+            p.setFont(Fonts::scaledFont(18));
+            p.setPen(VF::text());
+            p.drawText(QRect(14, top + 12, 26, 26), Qt::AlignCenter, n.emoji);
+            p.setFont(Fonts::scaledFont(13, QFont::DemiBold));
+            p.setPen(sel ? accent : VF::text());
+            p.drawText(QRect(46, top + 6, w, 18), Qt::AlignLeft | Qt::AlignVCenter,
+                       p.fontMetrics().elidedText(n.title, Qt::ElideRight, w));
+            p.setFont(Fonts::scaledFont(10));
+            p.setPen(VF::sub());
+            p.drawText(QRect(46, top + 24, w, 16), Qt::AlignLeft | Qt::AlignVCenter,
+                       p.fontMetrics().elidedText(summary(n), Qt::ElideRight, w));
+            p.setFont(Fonts::monoDigits(9));
+            p.setPen(VF::muted());
+            p.drawText(QRect(46, top + 40, w, 14), Qt::AlignLeft | Qt::AlignVCenter,
+                       p.fontMetrics().elidedText(dateLine(n), Qt::ElideRight, w));
+        }
+    }
+}
+
+const NoteListView::Entry *NoteListView::cardAt(const QPoint &pt) const {
+    for (const Entry &en : entries_)
+        if (en.kind == Entry::card && pt.y() >= en.y && pt.y() < en.y + 60 && pt.x() >= 4 && pt.x() < width() - 4)
+            return &en;
+    return nullptr;
+}
+
+void NoteListView::mousePressEvent(QMouseEvent *e) {
+    if (e->button() != Qt::LeftButton) return;
+    if (const Entry *en = cardAt(e->position().toPoint()))
+        if (onTap) onTap(en->note.id);
+}
+
+void NoteListView::mouseDoubleClickEvent(QMouseEvent *e) {
+    if (e->button() != Qt::LeftButton) return;
+    if (const Entry *en = cardAt(e->position().toPoint()))
+        if (onDoubleTap) onDoubleTap(en->note.id);
+}

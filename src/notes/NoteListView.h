@@ -1,0 +1,37 @@
+#pragma once
+#include "notes/Note.h"
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The notes list: "TEXT NOTES" then "TABLES", each with its cards (60 high, 4 apart). Painted in one
+// widget, so a long list costs only the cards on screen.
+class NoteListView : public QWidget {
+    Q_OBJECT
+public:
+    explicit NoteListView(QWidget *parent = nullptr);
+    void setNotes(const std::vector<Note> &notes, const std::optional<QString> &selected, int width, int minHeight);
+    std::function<void(const QString &id)> onTap, onDoubleTap;
+
+    struct Entry {
+        enum Kind { empty, section, card } kind;
+        int y;
+        QString text; // section label or empty text
+        Note note;
+    };
+    const std::vector<Entry> &entries() const { return entries_; }
+    // The summary line of a card.
+    static QString summary(const Note &n);
+    static QString dateLine(const Note &n);
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+
+private:
+    const Entry *cardAt(const QPoint &p) const;
+    std::vector<Entry> entries_;
+    std::optional<QString> selected_;
+};

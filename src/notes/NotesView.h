@@ -1,0 +1,136 @@
+#pragma once
+#include "notes/Note.h"
+#include "notes/NoteGrid.h"
+#include "notes/RichTextView.h"
+#include "ui/LinkTextView.h"
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include "ui/Page.h"
+#include <QPointer>
+#include <map>
+#include <optional>
+#include <vector>
+
+class DraggableDivider;
+class NoteListView;
+class QPushButton;
+class QTextDocument;
+
+// The "notes" page: header buttons, the cards of text notes and tables, the divider and the detail of
+// the selected note (rich text with links and its inline editor, or the table grid), the find bar.
+class NotesView : public Page {
+    Q_OBJECT
+public:
+    explicit NotesView(QWidget *parent = nullptr);
+
+    void setup() override;
+    void refresh() override;
+
+    static double listWidth(double w, double frac);
+    static double fractionForDrag(double x, double w);
+
+    // Selection and actions, also used by tests.
+    std::optional<QString> selectedID() const { return selectedID_; }
+    void selectNote(const QString &id);
+    void doubleTapNote(const QString &id);
+    void createNote();
+    void openEditor(const Note &note, bool isNew);
+    void exportNote(const Note &note);
+    void doExportSelected();
+    void showInlineEditor(const QString &id);
+    bool inlineEditorOpen() const { return editingID_.has_value(); }
+    RichTextView *inlineTextView() const { return inlineTV_; }
+    QLineEdit *inlineTitleField() const { return inlineTitle_; }
+    void saveInlineEditor();
+    void cancelInlineEditor();
+    NoteGrid *grid() const { return grid_; }
+    LinkTextView *contentView() const { return contentTV_; }
+    NoteGrid::Selection &selection() { return sel_; }
+
+    // Table actions on the note with this id (looked up again in the store).
+    void swapOrMove(const QString &noteID, NoteGrid::CellPos from, NoteGrid::CellPos to);
+    void copySelection(const QString &noteID);
+    void pasteAtAnchor(const QString &noteID);
+    void clearSelectionContent(const QString &noteID);
+    void showCellEditor(const QString &noteID, int row, int col);
+
+    // Find bar.
+    void toggleFindBar();
+    void showFindBar();
+    void hideFindBar();
+    void runFind(const QString &query);
+    void stepFind(int delta);
+    bool findBarVisible() const { return findBarVisible_; }
+    QString findCountText() const;
+    int findMatchCount() const;
+
+protected:
+    void rebuild() override;
+    void resizeEvent(QResizeEvent *e) override;
+
+private:
+    void layoutFrame();
+    void updateHeaderTitles();
+    void rebuildList();
+    void rebuildDetail();
+    void placeDetail();
+    void buildHeader(const Note &note);
+    void buildTextDetail(const Note &note);
+    void buildTableDetail(const Note &note);
+    void buildInlineEditor(const Note &note);
+    void applyFindHighlights();
+    void deleteNote(const QString &id);
+    void deleteColumn(const QString &noteID, int col);
+    void deleteRow(const QString &noteID, int row);
+    void contextMenu(const QString &noteID, const QPoint &global);
+    const Note *selectedNote() const;
+
+    QWidget *hdrBg_ = nullptr;
+    QLabel *titleLbl_ = nullptr;
+    QLabel *subLbl_ = nullptr;
+    QPushButton *createBtn_ = nullptr, *importBtn_ = nullptr, *exportBtn_ = nullptr;
+    QWidget *listPanel_ = nullptr;
+    QScrollArea *listScroll_ = nullptr;
+    NoteListView *list_ = nullptr;
+    DraggableDivider *divider_ = nullptr;
+    QWidget *detailHost_ = nullptr;
+    QPointer<QScrollArea> detailScroll_;
+    QPointer<NoteGrid> grid_;
+    QPointer<LinkTextView> contentTV_;
+    QString shownDetailID_;
+    QPoint detailScrollPos_;
+
+    double listFrac_ = 0.32;
+    std::optional<QString> selectedID_;
+    std::map<QString, std::vector<double>> colWidthsMap_;
+    // Row heights of the table shown last, kept while the note and its widths stay the same, so a
+    // resize or a selection change does not measure a long table again.
+    struct HeightCache {
+        QString id;
+        double modified = -1;
+        std::vector<double> widths;
+        std::vector<int> heights;
+    } heightCache_;
+    NoteGrid::Selection sel_;
+    TableClipboard::Block clipboardCells_;
+
+    // The inline editor's state lives in the page, so a rebuild, a resize or a theme change re-places
+    // the editor with its unsaved content instead of dropping it.
+    std::optional<QString> editingID_;
+    QTextDocument *editDoc_ = nullptr;
+    QString editTitle_, editEmoji_;
+    int editAnchor_ = 0, editPos_ = 0;
+    QPointer<RichTextView> inlineTV_;
+    QPointer<QLineEdit> inlineTitle_;
+    QPointer<QLineEdit> inlineEmoji_;
+
+    bool findBarVisible_ = false;
+    QString findQuery_;
+    int findMatchIdx_ = 0;
+    std::vector<std::pair<int, int>> findTextRanges_;
+    std::vector<NoteGrid::CellPos> findCellMatches_;
+    QPointer<QWidget> findBar_;
+    QPointer<QLineEdit> findField_;
+    QPointer<QLabel> findCountLbl_;
+};

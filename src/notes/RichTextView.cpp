@@ -1,0 +1,218 @@
+#include "notes/RichTextView.h"
+
+#include "ui/Fonts.h"
+#include "ui/Theme.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+// One character format run of the selection.
+struct Run {
+    int start, end;
+    QTextCharFormat fmt;
+};
+
+std::vector<Run> selectionRuns(QTextDocument *doc, int from, int to) {
+    std::vector<Run> runs;
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() < to; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int s = std::max(from, f.position());
+            const int e = std::min(to, f.position() + f.length());
+            if (s < e) runs.push_back({s, e, f.charFormat()});
+        }
+    }
+    return runs;
+}
+
+double pointSizeOf(const QTextCharFormat &f) {
+    const QFont font = f.font();
+    if (font.pixelSize() > 0) return font.pixelSize();
+    if (f.hasProperty(QTextFormat::FontPixelSize)) return f.intProperty(QTextFormat::FontPixelSize);
+    return RichTextView::kDefaultSize;
+}
+} // namespace
+
+RichTextView::RichTextView(QWidget *parent) : QTextEdit(parent) {
+    setAcceptRichText(true);
+    setUndoRedoEnabled(true);
+    QFont f = Fonts::plainFont(kDefaultSize);
+    document()->setDefaultFont(f);
+}
+
+void RichTextView::applyFmt(int code) {
+    QTextCursor sel = textCursor();
+    if (!sel.hasSelection() || code < 0 || code > 4 || isReadOnly()) return;
+    const int from = sel.selectionStart(), to = sel.selectionEnd();
+    const auto runs = selectionRuns(document(), from, to);
+    QTextCursor c(document());
+    c.beginEditBlock();
+    for (const Run &r : runs) {
+        QTextCharFormat change;
+        switch (code) {
+        case 0: change.setFontWeight(r.fmt.fontWeight() >= QFont::DemiBold ? QFont::Normal : QFont::Bold); break;
+        case 1: change.setFontItalic(!r.fmt.fontItalic()); break;
+        case 2: change.setFontUnderline(!r.fmt.fontUnderline()); break;
+        case 3:
+        case 4: {
+            const double size = pointSizeOf(r.fmt);
+            const double next = code == 3 ? std::min(72.0, size + 2) : std::max(8.0, size - 2);
+            change.setProperty(QTextFormat::FontPixelSize, int(next));
+            break;
+        }
+        }
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.mergeCharFormat(change);
+    }
+    c.endEditBlock();
+    sel.setPosition(from);
+    sel.setPosition(to, QTextCursor::KeepAnchor);
+    setTextCursor(sel);
+}
+
+void RichTextView::pastePlain() {
+    if (isReadOnly()) return;
+    const QString text = QApplication::clipboard()->text();
+    if (!text.isEmpty()) textCursor().insertText(text);
+}
+
+void RichTextView::keyPressEvent(QKeyEvent *e) {
+    const auto mods = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (mods == Qt::ControlModifier) {
+        switch (e->key()) {
+        case Qt::Key_B: applyFmt(0); e->accept(); return;
+        case Qt::Key_I: applyFmt(1); e->accept(); return;
+        case Qt::Key_U: applyFmt(2); e->accept(); return;
+        default: break;
+        }
+    }
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_V) {
+        pastePlain();
+        e->accept();
+        return;
+    }
+    QTextEdit::keyPressEvent(e);
+}
+
+void RichTextView::insertFromMimeData(const QMimeData *source) {
+    QTextCursor c = textCursor();
+    c.beginEditBlock();
+    QTextEdit::insertFromMimeData(source);
+    // Highlights from other programs never come along, also on text that was there before.
+    QTextCursor all(document());
+    all.select(QTextCursor::Document);
+    for (const Run &r : selectionRuns(document(), 0, document()->characterCount())) {
+        if (!r.fmt.hasProperty(QTextFormat::BackgroundBrush)) continue;
+        QTextCursor rc(document());
+        rc.setPosition(r.start);
+        rc.setPosition(r.end, QTextCursor::KeepAnchor);
+        QTextCharFormat f = r.fmt;
+        f.clearBackground();
+        rc.setCharFormat(f);
+    }
+    c.endEditBlock();
+}
+
+FmtBarButton::FmtBarButton(const QString &label, int idx, RichTextView *view, QWidget *parent)
+    : QWidget(parent), label_(label), idx_(idx), view_(view) {
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    textColor_ = VF::theme() == AppTheme::dark ? QColor(Qt::white) : VF::text();
+}
+
+FmtBarButton::FmtBarButton(const QString &label, std::function<void()> action, QWidget *parent)
+    : FmtBarButton(label, -1, nullptr, parent) {
+    action_ = std::move(action);
+}
+
+void FmtBarButton::setBackground(const QColor &c) {
+    own_ = c;
+    shown_ = c;
+    update();
+}
+
+void FmtBarButton::paintEvent(QPaintEvent *) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (shown_.isValid()) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(shown_);
+        p.drawRoundedRect(QRectF(rect()), 5, 5);
+    }
+    p.setFont(Fonts::plainFont(13, idx_ == 0 ? QFont::Bold : QFont::Normal));
+    p.setPen(textColor_);
+    p.drawText(rect(), Qt::AlignCenter, label_);
+}
+
+void FmtBarButton::mousePressEvent(QMouseEvent *e) {
+    e->accept();
+    if (action_)
+        action_();
+    else if (view_)
+        view_->applyFmt(idx_);
+    shown_ = QColor::fromRgbF(1, 1, 1, 0.2f);
+    update();
+    QPointer<FmtBarButton> self(this);
+    QTimer::singleShot(120, this, [self] {
+        if (!self) return;
+        self->shown_ = self->own_;
+        self->update();
+    });
+}
+
+QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QString &largerTip, QWidget *parent) {
+    auto *bar = new QWidget(parent);
+    bar->setObjectName(QStringLiteral("formatBar"));
+    bar->setFixedHeight(32);
+    bar->setMinimumWidth(300);
+    const bool dark = VF::theme() == AppTheme::dark;
+    bar->setAutoFillBackground(true);
+    QPalette pal = bar->palette();
+    pal.setColor(QPalette::Window, dark ? QColor::fromRgbF(1, 1, 1, 0.14f) : QColor::fromRgbF(0.93f, 0.93f, 0.93f));
+    bar->setPalette(pal);
+    const QColor btnBg = dark ? QColor::fromRgbF(1, 1, 1, 0.22f) : QColor::fromRgbF(0.86f, 0.86f, 0.86f);
+    struct Spec {
+        QString label;
+        int idx;
+        QString tip;
+    };
+    const Spec specs[] = {{QStringLiteral("𝐁"), 0, QStringLiteral("Bold Ctrl+B")},
+                          {QStringLiteral("𝐼"), 1, QStringLiteral("Italic Ctrl+I")},
+                          {QStringLiteral("U̲"), 2, QStringLiteral("Underline Ctrl+U")},
+                          {QStringLiteral("A−"), 4, smallerTip},
+                          {QStringLiteral("A+"), 3, largerTip}};
+    int x = 6;
+    for (const Spec &s : specs) {
+        const int w = s.label.size() > 2 || s.label.startsWith(QLatin1Char('A')) ? 38 : 34;
+        auto *b = new FmtBarButton(s.label, s.idx, view, bar);
+        b->setToolTip(s.tip);
+        b->setBackground(btnBg);
+        b->setGeometry(x, 3, w, 26);
+        x += w + 4;
+    }
+    auto *sep = new QWidget(bar);
+    sep->setAutoFillBackground(true);
+    QPalette sp = sep->palette();
+    sp.setColor(QPalette::Window, VF::border());
+    sep->setPalette(sp);
+    sep->setGeometry(x + 2, 6, 1, 20);
+    x += 10;
+    QPointer<RichTextView> tv(view);
+    auto *undo = new FmtBarButton(QStringLiteral("↩"), [tv] { if (tv) tv->undo(); }, bar);
+    undo->setToolTip(QStringLiteral("Undo Ctrl+Z"));
+    undo->setBackground(btnBg);
+    undo->setGeometry(x, 3, 32, 26);
+    auto *redo = new FmtBarButton(QStringLiteral("↪"), [tv] { if (tv) tv->redo(); }, bar);
+    redo->setToolTip(QStringLiteral("Redo Ctrl+Shift+Z"));
+    redo->setBackground(btnBg);
+    redo->setGeometry(x + 36, 3, 32, 26);
+    return bar;
+}

@@ -1,0 +1,56 @@
+#pragma once
+#include <QPointer>
+#include <QTextEdit>
+#include <QWidget>
+#include <functional>
+
+// The editable rich text of text notes and of the cell editor. Five format codes work run by run on
+// the selection, each as one undo step: 0 bold, 1 italic, 2 underline (toggled), 3 larger (+2, at
+// most 72), 4 smaller (−2, at least 8). Ctrl+B/I/U apply 0/1/2 and are always swallowed. A paste keeps
+// rich text but drops background colours everywhere; Ctrl+Shift+V pastes plain text.
+class RichTextView : public QTextEdit {
+    Q_OBJECT
+public:
+    explicit RichTextView(QWidget *parent = nullptr);
+
+    // Applies a format code to the selection; nothing for an empty selection or an unknown code.
+    void applyFmt(int code);
+    void pastePlain();
+
+    inline static constexpr double kDefaultSize = 13;
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+    void insertFromMimeData(const QMimeData *source) override;
+};
+
+// A format-bar button: acts on the press, never takes focus (the text keeps its selection), then
+// flashes white for 0.12 s and returns to its own background.
+class FmtBarButton : public QWidget {
+    Q_OBJECT
+public:
+    FmtBarButton(const QString &label, int idx, RichTextView *view, QWidget *parent = nullptr);
+    FmtBarButton(const QString &label, std::function<void()> action, QWidget *parent = nullptr);
+
+    void setBackground(const QColor &c);
+    QColor currentBackground() const { return shown_; }
+    QString label() const { return label_; }
+
+protected:
+    void paintEvent(QPaintEvent *e) override;
+    void mousePressEvent(QMouseEvent *e) override;
+
+private:
+    QString label_;
+    int idx_ = -1;
+    QPointer<RichTextView> view_;
+    std::function<void()> action_;
+    QColor own_;
+    QColor shown_;
+    QColor textColor_;
+};
+
+// The inline editor's and the cell editor's toolbar: bold, italic, underline, smaller, larger, then
+// undo and redo. smallerTip/largerTip differ between the two places.
+QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QString &largerTip,
+                       QWidget *parent);

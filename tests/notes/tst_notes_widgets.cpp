@@ -1,0 +1,150 @@
+#include "common/TestEnv.h"
+#include "notes/NoteListView.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/RichTextView.h"
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QtTest>
+
+namespace {
+Note note(NoteType type, const QString &id, const QString &body = {}) {
+    Note n(type, QStringLiteral("📝"), QStringLiteral("N ") + id);
+    n.id = id;
+    n.body = body;
+    return n;
+}
+} // namespace
+
+class TestNotesWidgets : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+
+    void listSplit() {
+        TempPrefs prefs;
+        NoteListView list;
+        list.setNotes({}, std::nullopt, 300, 100);
+        QCOMPARE(list.entries().size(), size_t(1));
+        QCOMPARE(list.entries()[0].kind, NoteListView::Entry::empty);
+        QCOMPARE(list.height(), 100); // 56 of content, the scroll view taller
+        // tables stored first still list after the text notes
+        list.setNotes({note(NoteType::table, "T"), note(NoteType::text, "A")}, QStringLiteral("A"), 300, 10);
+        const auto &e = list.entries();
+        QCOMPARE(e.size(), size_t(4));
+        QCOMPARE(e[0].kind, NoteListView::Entry::section);
+        QCOMPARE(e[1].note.id, QStringLiteral("A"));
+        QCOMPARE(e[2].y, 8 + 26 + 64);
+        QCOMPARE(e[3].note.id, QStringLiteral("T"));
+        QCOMPARE(list.height(), 8 + 26 + 64 + 26 + 64 + 8);
+    }
+
+    void cardTexts() {
+        TempPrefs prefs;
+        Note n = note(NoteType::text, "A", QString(50, QLatin1Char('x')).replace(3, 1, QLatin1Char('\n')));
+        QCOMPARE(NoteListView::summary(n).size(), 40);
+        QVERIFY(!NoteListView::summary(n).contains(QLatin1Char('\n')));
+        n.body.clear();
+        QCOMPARE(NoteListView::summary(n), QStringLiteral("Empty note"));
+        n.modifiedInterval = n.createdInterval + 1;
+        QVERIFY(NoteListView::dateLine(n).startsWith(QStringLiteral("＋ ")));
+        n.modifiedInterval = n.createdInterval + 2;
+        QVERIFY(NoteListView::dateLine(n).startsWith(QStringLiteral("✎ ")));
+        Note t = note(NoteType::table, "T");
+        t.columns.emplace_back(QStringLiteral("a"));
+        QCOMPARE(NoteListView::summary(t), QStringLiteral("1 cols · 0 rows"));
+    }
+
+    void listWidths_data() {
+        QTest::addColumn<double>("w");
+        QTest::addColumn<double>("x");
+        QTest::addColumn<double>("list");
+        QTest::addColumn<double>("frac");
+        QTest::newRow("1000") << 1000.0 << 100.0 << 320.0 << 0.18;
+        QTest::newRow("narrow page") << 250.0 << 900.0 << 180.0 << 0.72; // the 180 minimum wins
+        QTest::newRow("drag far") << 1000.0 << 900.0 << 320.0 << 0.6;
+    }
+    void listWidths() {
+        QFETCH(double, w);
+        QFETCH(double, x);
+        QFETCH(double, list);
+        QFETCH(double, frac);
+        QCOMPARE(NotesView::listWidth(w, 0.32), list);
+        QCOMPARE(NotesView::fractionForDrag(x, w), frac);
+    }
+
+    void keysAndPaste() {
+        RichTextView tv;
+        tv.setPlainText(QStringLiteral("abc"));
+        QTextCursor c = tv.textCursor();
+        c.setPosition(1);
+        tv.setTextCursor(c);
+        QTest::keyClick(&tv, Qt::Key_B, Qt::ControlModifier); // swallowed, nothing typed
+        QCOMPARE(tv.toPlainText(), QStringLiteral("abc"));
+        // a highlighted paste leaves no highlight anywhere, also on old text
+        QTextCharFormat hl;
+        hl.setBackground(Qt::yellow);
+        QTextCursor all(tv.document());
+        all.select(QTextCursor::Document);
+        all.mergeCharFormat(hl);
+        auto *mime = new QMimeData;
+        mime->setHtml(QStringLiteral("<span style=\"background:red\">X</span>"));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        tv.paste();
+        QVERIFY(tv.toPlainText().contains(QLatin1Char('X')));
+        for (QTextBlock b = tv.document()->begin(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                QVERIFY(!it.fragment().charFormat().hasProperty(QTextFormat::BackgroundBrush));
+        // Ctrl+Shift+V pastes plain text
+        QGuiApplication::clipboard()->setText(QStringLiteral("plain"));
+        QTest::keyClick(&tv, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(tv.toPlainText().contains(QStringLiteral("plain")));
+    }
+
+    void buttonFlashRestoresBackground() {
+        RichTextView tv;
+        tv.setPlainText(QStringLiteral("ab"));
+        tv.selectAll();
+        FmtBarButton b(QStringLiteral("U̲"), 2, &tv);
+        b.setBackground(Qt::darkGray);
+        QTest::mouseClick(&b, Qt::LeftButton);
+        QCOMPARE(b.currentBackground(), QColor::fromRgbF(1, 1, 1, 0.2f));
+        QTRY_COMPARE_WITH_TIMEOUT(b.currentBackground(), QColor(Qt::darkGray), 1000);
+        QTextCursor c(tv.document());
+        c.setPosition(1);
+        QVERIFY(c.charFormat().fontUnderline());
+        QVERIFY(tv.textCursor().hasSelection()); // the selection stays
+    }
+
+    void exportFlowWritesOrReports() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        NotesView page;
+        const Note n = note(NoteType::text, "A", QStringLiteral("body"));
+        dialogs.alertAnswers = {0};
+        dialogs.savePaths = {dir.filePath(QStringLiteral("a.txt"))};
+        page.exportNote(n);
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("a.txt"))));
+        // a write that fails is reported, not silent
+        dialogs.alertAnswers = {1, 0};
+        dialogs.savePaths = {dir.filePath(QStringLiteral("missing/dir/a.csv"))};
+        const int before = int(dialogs.alertsShown.size());
+        page.exportNote(n);
+        QCOMPARE(int(dialogs.alertsShown.size()), before + 2);
+        // Cancel in the format alert does nothing more
+        dialogs.alertAnswers = {3};
+        page.exportNote(n);
+        QCOMPARE(int(dialogs.alertsShown.size()), before + 3);
+        // nothing selected
+        page.doExportSelected();
+        QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("No note selected")));
+    }
+};
+
+QTEST_MAIN(TestNotesWidgets)
+#include "tst_notes_widgets.moc"
