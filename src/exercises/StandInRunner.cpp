@@ -1,6 +1,7 @@
 #include "exercises/StandInRunner.h"
 
 #include "exercises/BrowserAddress.h"
+#include "exercises/ExerciseRunnerPanel.h"
 #include "exercises/ExerciseFormat.h"
 #include "exercises/YouTubeBrowserWindow.h"
 #include "ui/Fonts.h"
@@ -18,8 +19,8 @@ ExerciseEditorHost *g_editorHost = nullptr;
 } // namespace
 
 ExerciseRunnerHost &ExerciseRunnerHost::get() {
-    static StandInRunnerHost standIn;
-    return g_runnerHost ? *g_runnerHost : standIn;
+    static RunnerPanelHost panel;
+    return g_runnerHost ? *g_runnerHost : panel;
 }
 void ExerciseRunnerHost::install(ExerciseRunnerHost *host) {
     g_runnerHost = host;
