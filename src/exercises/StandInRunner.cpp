@@ -1,6 +1,7 @@
 #include "exercises/StandInRunner.h"
 
 #include "exercises/BrowserAddress.h"
+#include "exercises/ExerciseEditor.h"
 #include "exercises/ExerciseRunnerPanel.h"
 #include "exercises/ExerciseFormat.h"
 #include "exercises/YouTubeBrowserWindow.h"
@@ -27,8 +28,8 @@ void ExerciseRunnerHost::install(ExerciseRunnerHost *host) {
 }
 
 ExerciseEditorHost &ExerciseEditorHost::get() {
-    static StandInEditorHost standIn;
-    return g_editorHost ? *g_editorHost : standIn;
+    static EditorPanelHost panel;
+    return g_editorHost ? *g_editorHost : panel;
 }
 void ExerciseEditorHost::install(ExerciseEditorHost *host) {
     g_editorHost = host;
