@@ -303,8 +303,8 @@ void ExerciseEditorController::layoutRoot() {
     const int dw = W - 660; // the header and steps stretch, the footer's Save keeps its right margin
     titleLbl_->setGeometry(20, 12, 620 + dw, 24);
     emojiF_->setGeometry(20, 46, 48, 30);
-    nameF_->setGeometry(74, 46, 476 + dw, 30);
-    catPop_->setGeometry(556 + dw, 46, 84, 30);
+    nameF_->setGeometry(74, 46, 436 + dw, 30); // the pop-up is wider than designed: "Gesundheit" fits
+    catPop_->setGeometry(516 + dw, 46, 124, 30);
     stepsHdr_->setGeometry(20, 88, 200, 14);
     addBtn_->setGeometry(530 + dw - 40, 86, 150, 20);
     stepsScroll_->setGeometry(0, 108, W, std::max(0, H - 108 - 64));
@@ -320,7 +320,7 @@ void ExerciseEditorController::buildStepRows() {
     stepAWStore_.clear();
     stepFieldRefs_.clear();
     qDeleteAll(stepsFlip_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
-    const int sw = stepsScroll_->viewport()->width();
+    const int sw = stepsScroll_->width();
     const double W = sw > 10 ? sw : 640;
     const double C = W - 28;
     QPointer<ExerciseEditorController> self(this);
@@ -395,7 +395,7 @@ void ExerciseEditorController::buildStepRows() {
         stepFieldRefs_.append({title, hidden, tv, dur, photo, img, lnk});
         card->show();
     }
-    const int docH = std::max(10 + 176 * n + 12, stepsScroll_->viewport()->height() + 1);
+    const int docH = std::max(10 + 176 * n + 12, stepsScroll_->height() + 1);
     stepsFlip_->setGeometry(0, 0, int(W), docH);
     stepsFlip_->setMinimumSize(int(W), docH);
     stepsFlip_->resize(int(W), docH);

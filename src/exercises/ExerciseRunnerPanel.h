@@ -2,11 +2,11 @@
 #include "exercises/ExerciseHosts.h"
 #include "exercises/YouTubeBrowserWindow.h"
 #include <QColor>
+#include <QLabel>
 #include <QPointer>
 #include <deque>
 
 class QGraphicsOpacityEffect;
-class QLabel;
 class QNetworkAccessManager;
 class QWidget;
 class RunnerContentView;

@@ -3,11 +3,15 @@
 #include "app/MainWindow.h"
 #include "app/SidebarView.h"
 #include "common/TestEnv.h"
+#include "exercises/BuiltInExercises.h"
+#include "exercises/ExerciseEditor.h"
+#include "exercises/ExerciseRunnerPanel.h"
 #include "platform/Notifier.h"
 #include "ui/Theme.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QPushButton>
 #include <QSet>
 #include <QtTest>
 
@@ -18,6 +22,7 @@ class TstRender : public QObject {
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void everyPageInEveryTheme();
+    void runnerAndEditorInEveryLanguage();
 };
 
 namespace {
@@ -54,6 +59,51 @@ void TstRender::everyPageInEveryTheme() {
             }
         }
     }
+}
+
+// The runner (a breathing and a stretching exercise) and the editor in every theme and language:
+// drawn to PNG files, not blank, and every button title fits at font scale 1.0.
+void TstRender::runnerAndEditorInEveryLanguage() {
+    TempPrefs t;
+    const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+    QDir().mkpath(out);
+    VF::setFontScale(1.0);
+    for (AppLang lang : AppLangs::allCases) {
+        L::setLang(lang);
+        const AppTheme theme = lang == AppLang::en ? AppTheme::dark : lang == AppLang::uk ? AppTheme::pink : AppTheme::silver;
+        VF::setTheme(theme);
+        QList<QWidget *> windows;
+        std::vector<Exercise> lib = BuiltInExercises::make(lang);
+        QList<ExerciseRunnerPanel *> runners;
+        for (const Exercise &e : lib)
+            if (e.id == QLatin1String("builtin-box") || e.id == QLatin1String("builtin-neck"))
+                runners << new ExerciseRunnerPanel({e}, 0, std::nullopt, nullptr);
+        for (auto *r : runners) {
+            r->showAndRaise();
+            windows << r->window();
+        }
+        ExerciseEditorController::show(lib.front(), nullptr, [](std::optional<Exercise>) {});
+        windows << ExerciseEditorController::current()->panel();
+        QTest::qWait(600);
+        int n = 0;
+        for (QWidget *w : windows) {
+            const QImage img = w->grab().toImage();
+            const QString name = QStringLiteral("%1/%2-%3-%4.png")
+                                     .arg(out, AppLangs::rawValue(lang), AppThemes::rawValue(theme), w->objectName() + QString::number(n++));
+            QVERIFY(img.save(name));
+            QVERIFY2(distinctColours(img) > 4, qPrintable(name + " looks blank"));
+            for (QPushButton *b : w->findChildren<QPushButton *>()) {
+                if (!b->isVisibleTo(w) || b->text().isEmpty()) continue;
+                const int need = b->fontMetrics().horizontalAdvance(b->text()) + 8;
+                QVERIFY2(need <= b->width(), qPrintable(QStringLiteral("%1: \"%2\" needs %3 of %4")
+                                                            .arg(name, b->text()).arg(need).arg(b->width())));
+            }
+        }
+        for (auto *r : runners) r->close();
+        ExerciseEditorController::current()->doCancel();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    L::setLang(AppLang::en);
 }
 
 QTEST_MAIN(TstRender)
