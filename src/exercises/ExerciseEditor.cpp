@@ -257,6 +257,10 @@ void ExerciseEditorController::buildUI(double W, double H, bool isNew) {
     stepsScroll_->setVerticalScrollBar(new FadedScroller(Qt::Vertical));
     stepsScroll_->setStyleSheet(QStringLiteral("QScrollArea{background:transparent;}"));
     stepsFlip_ = new FlippedView;
+    QPalette dp = stepsFlip_->palette();
+    dp.setColor(QPalette::Window, VF::bg());
+    stepsFlip_->setPalette(dp);
+    stepsFlip_->setAutoFillBackground(true);
     stepsScroll_->setWidget(stepsFlip_);
     stepsScroll_->setWidgetResizable(false);
     stepsScroll_->viewport()->setAutoFillBackground(false);

@@ -1,4 +1,6 @@
 #include "common/TestEnv.h"
+#include "common/TinyServer.h"
+#include <QBuffer>
 #include "exercises/BuiltInExercises.h"
 #include "exercises/BreathingCircleView.h"
 #include "exercises/ExerciseAnimView.h"
@@ -324,6 +326,49 @@ private slots:
         QVERIFY(q->content()->exerciseAnim->frameTimerActive());
         q->window()->hide(); // frames only while visible
         QVERIFY(!q->content()->exerciseAnim->frameTimerActive());
+    }
+
+    // Step pictures by address: http and https only, at most 10 MiB, and only for the step shown.
+    void imageRequests() {
+        QImage png(8, 8, QImage::Format_RGB32);
+        png.fill(Qt::red);
+        QByteArray bytes;
+        QBuffer buf(&bytes);
+        buf.open(QIODevice::WriteOnly);
+        png.save(&buf, "PNG");
+        TinyServer small(200, bytes);
+        TinyServer huge(200, QByteArray(11 * 1024 * 1024, 'x'));
+        auto withImage = [](const QString &url) {
+            Exercise e = ex("Img", {10, 10});
+            e.steps[0].imageURL = url;
+            return e;
+        };
+        {
+            QScopedPointer<ExerciseRunnerPanel> p(open({withImage(small.root().toString() + "a.png")}));
+            clock->advance(0.3);
+            QVERIFY(p->content()->imageView->isVisibleTo(p->window()));
+            QTRY_VERIFY(!p->content()->imageView->image().isNull());
+        }
+        {
+            QScopedPointer<ExerciseRunnerPanel> p(open({withImage(huge.root().toString() + "big.png")}));
+            clock->advance(0.3);
+            QTRY_VERIFY(!huge.request.isEmpty());
+            QTest::qWait(400);
+            QVERIFY(p->content()->imageView->image().isNull());
+        }
+        {
+            QScopedPointer<ExerciseRunnerPanel> p(open({withImage(small.root().toString() + "late.png")}));
+            clock->advance(0.3);
+            p->skipStep(); // the picture arrives for a step no longer shown
+            small.request.clear();
+            QTest::qWait(400);
+            QVERIFY(p->content()->imageView->image().isNull());
+        }
+        {
+            QScopedPointer<ExerciseRunnerPanel> p(open({withImage(QStringLiteral("file:///etc/hostname"))}));
+            clock->advance(0.3);
+            QVERIFY(!p->content()->imageView->isVisibleTo(p->window())); // texts only
+        }
     }
 };
 
