@@ -12,6 +12,7 @@
 #include "platform/Keys.h"
 #include "ui/RingView.h"
 #include "ui/TintButton.h"
+#include "ui/WebModule.h"
 #include <QLabel>
 #include <QRegularExpression>
 #include <QtTest>
@@ -369,6 +370,52 @@ private slots:
             clock->advance(0.3);
             QVERIFY(!p->content()->imageView->isVisibleTo(p->window())); // texts only
         }
+    }
+
+    // A step with a link waits for its browser window, also one the user closed with its own button.
+    void browserStepWaits() {
+        // No web engine in tests: a module that makes no page (the window offers the default browser).
+        struct NoPages : WebViews {
+            QWidget *makeDocumentView(QWidget *, const QString &, const QUrl &, std::function<void(const QUrl &)>) override {
+                return nullptr;
+            }
+            BrowserPage *makeBrowserPage(QWidget *, const QString &) override { return nullptr; }
+        } none;
+        installWebViews(&none);
+        Exercise e = ex("Web", {2, 10});
+        e.steps[0].videoURL = QStringLiteral("127.0.0.1:9/video");
+        QScopedPointer<ExerciseRunnerPanel> p(open({e}));
+        clock->advance(0.3);
+        QPointer<YouTubeBrowserWindow> b = p->browser();
+        QVERIFY(b);
+        QCOMPARE(b->currentUrl().scheme(), QStringLiteral("https")); // "https://" put in front
+        b->close(); // the title-bar button: stays attached
+        clock->advance(5);
+        QCOMPARE(p->currentStep(), 0);
+        QCOMPARE(p->remaining(), 0);
+        QVERIFY(sound->played.isEmpty());
+        p->skipStep();
+        QCOMPARE(p->currentStep(), 1);
+        QVERIFY(!p->browser());
+        installWebViews(nullptr);
+    }
+
+    void breathingCircleGoesOnAfterAResize() {
+        BreathingCircleView v;
+        v.resize(200, 200);
+        v.show();
+        v.animatePhase(BreathePhase::exhale, Qt::green, 10);
+        QCOMPARE(v.shownScale(), 1.0);
+        clock->advance(4);
+        const double mid = v.shownScale();
+        QVERIFY(mid < 1.0 && mid > 0.55);
+        v.resize(300, 300);
+        QVERIFY(qAbs(v.shownScale() - mid) < 1e-9); // no jump back to 1.0
+        clock->advance(9.2);
+        QVERIFY(qAbs(v.shownScale() - 0.55) < 1e-9); // the full 0.92 × 10 s counted from the resize
+        QCOMPARE(v.circleRadius(), 300 / 2 - 18.0);
+        v.resize(40, 40); // too small: the old circle stays
+        QCOMPARE(v.circleRadius(), 300 / 2 - 18.0);
     }
 };
 
