@@ -229,6 +229,7 @@ double ExerciseRunnerPanel::elapsed() const {
 void ExerciseRunnerPanel::setPauseTitle() {
     cv_->startPauseBtn->setText(paused_ ? QStringLiteral("▶ ") + RunnerTexts::resume()
                                         : QStringLiteral("⏸ ") + RunnerTexts::pause());
+    RunnerContentView::fitButton(cv_->startPauseBtn);
 }
 
 void ExerciseRunnerPanel::applyAccent(const QColor &c) {

@@ -104,6 +104,25 @@ void RunnerContentView::setFitted(QLabel *label, const QString &text) {
     label->setToolTip(shown == text ? QString() : text);
 }
 
+void RunnerContentView::fitButton(TintButton *b) {
+    QVariant base = b->property("designedPt");
+    if (!base.isValid()) {
+        base = b->font().pointSizeF() > 0 ? b->font().pointSizeF() : double(b->font().pixelSize());
+        b->setProperty("designedPt", base);
+    }
+    QFont f = b->font();
+    const bool px = f.pointSizeF() <= 0;
+    double size = base.toDouble();
+    for (; size > 6; size -= 0.5) {
+        if (px)
+            f.setPixelSize(int(size));
+        else
+            f.setPointSizeF(size);
+        if (QFontMetrics(f).horizontalAdvance(b->text()) + 10 <= b->width()) break;
+    }
+    b->setFont(f);
+}
+
 void RunnerContentView::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), VF::bg());
@@ -152,6 +171,7 @@ void RunnerContentView::layoutChildren() {
     startPauseBtn->setGeometry(yUp(H, (W - 234) / 2, 46, 134, 34));
     nextBtn->setGeometry(yUp(H, (W - 234) / 2 + 142, 46, 92, 34));
     closeBtn->setGeometry(yUp(H, (W - 88) / 2, 10, 88, 28));
+    for (TintButton *b : {startPauseBtn, nextBtn, closeBtn, ytOpenBtn}) fitButton(b);
     for (QLabel *lbl : {stepNameLbl, stepNumLbl, queueLbl, ytTitleLbl, ytSubLbl}) {
         const QVariant full = lbl->property("fullText");
         if (full.isValid()) setFitted(lbl, full.toString());

@@ -244,6 +244,10 @@ private slots:
         const auto h = history();
         QCOMPARE(h.size(), size_t(2));
         QVERIFY(h[0].id != h[1].id);
+
+        // Hostile step lengths: the planned length saturates instead of wrapping round.
+        recordExerciseSession(ex("Huge", {std::numeric_limits<qint64>::max(), 5}));
+        QCOMPARE(history().back().durationSecs, std::numeric_limits<qint64>::max());
     }
 
     void anUnreadableHistoryIsKeptAside() {
