@@ -1,6 +1,7 @@
 #include "exercises/ExerciseEditor.h"
 
 #include "exercises/EditorRules.h"
+#include "exercises/RunnerContentView.h"
 #include "platform/RecordJson.h"
 #include "platform/Dialogs.h"
 #include "ui/AW.h"
@@ -114,6 +115,7 @@ QLabel *label(QWidget *parent, const QString &text, const QFont &f, const QColor
 void styleMedia(TintButton *b, const QString &title, bool set) {
     const QColor tint = set ? VF::accent() : VF::sub();
     b->setText(title);
+    RunnerContentView::fitButton(b);
     b->setLook(tint, alpha(tint, 0.12), alpha(tint, 0.35));
 }
 
@@ -316,6 +318,7 @@ void ExerciseEditorController::layoutRoot() {
     footerLine_->setGeometry(yUp(56, 0, 55, W, 1));
     cancelBtn_->setGeometry(yUp(56, 20, 14, 100, 28));
     saveBtn_->setGeometry(yUp(56, W - 140, 14, 120, 28));
+    for (TintButton *b : {addBtn_, cancelBtn_, saveBtn_}) RunnerContentView::fitButton(b);
 }
 
 void ExerciseEditorController::buildStepRows() {
@@ -376,6 +379,7 @@ void ExerciseEditorController::buildStepRows() {
         photo->setGeometry(yUp(h, 232, 14, 86, 24));
         img->setGeometry(yUp(h, 322, 14, 90, 24));
         lnk->setGeometry(yUp(h, 416, 14, 108, 24));
+        for (TintButton *b : {photo, img, lnk}) RunnerContentView::fitButton(b);
         for (QWidget *w : card->findChildren<QWidget *>()) w->setToolTip(QString());
 
         connect(title, &QLineEdit::textEdited, this, [self, title] { if (self) self->textChanged(title); });
@@ -460,6 +464,7 @@ void ExerciseEditorController::choosePhoto(int i) {
     draft_.steps[size_t(i)].imagePath = path;
     if (TintButton *b = stepFieldRefs_.value(i).photo) {
         b->setText(QStringLiteral("🖼 ") + T::photo(true));
+        RunnerContentView::fitButton(b);
         b->setLook(VF::accent(), b->background(), b->borderColor()); // only title and tint change
     }
 }
@@ -502,6 +507,7 @@ void ExerciseEditorController::editLink(int i) {
     v = (answer == 0 && !text.isEmpty()) ? std::optional<QString>(text) : std::nullopt;
     if (TintButton *b = stepFieldRefs_.value(i).link) {
         b->setText(QStringLiteral("🔗 ") + T::link(v.has_value()));
+        RunnerContentView::fitButton(b);
         b->setLook(v ? VF::accent() : VF::sub(), b->background(), b->borderColor());
     }
 }

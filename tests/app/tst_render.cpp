@@ -62,13 +62,14 @@ void TstRender::everyPageInEveryTheme() {
 }
 
 // The runner (a breathing and a stretching exercise) and the editor in every theme and language:
-// drawn to PNG files, not blank, and every button title fits at font scale 1.0.
+// drawn to PNG files, not blank, and every button title fits, at font scales 1.0 and 1.3.
 void TstRender::runnerAndEditorInEveryLanguage() {
     TempPrefs t;
     const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
     QDir().mkpath(out);
-    VF::setFontScale(1.0);
+    for (double scale : {1.0, 1.3})
     for (AppLang lang : AppLangs::allCases) {
+        VF::setFontScale(scale);
         L::setLang(lang);
         const AppTheme theme = lang == AppLang::en ? AppTheme::dark : lang == AppLang::uk ? AppTheme::pink : AppTheme::silver;
         VF::setTheme(theme);
@@ -88,8 +89,9 @@ void TstRender::runnerAndEditorInEveryLanguage() {
         int n = 0;
         for (QWidget *w : windows) {
             const QImage img = w->grab().toImage();
-            const QString name = QStringLiteral("%1/%2-%3-%4.png")
-                                     .arg(out, AppLangs::rawValue(lang), AppThemes::rawValue(theme), w->objectName() + QString::number(n++));
+            const QString name = QStringLiteral("%1/%2-%3-%4-%5.png")
+                                     .arg(out, AppLangs::rawValue(lang), AppThemes::rawValue(theme), QString::number(scale),
+                                          w->objectName() + QString::number(n++));
             QVERIFY(img.save(name));
             QVERIFY2(distinctColours(img) > 4, qPrintable(name + " looks blank"));
             for (QPushButton *b : w->findChildren<QPushButton *>()) {
