@@ -390,6 +390,8 @@ void ExerciseRunnerPanel::fillStep(quint64 gen) {
     const ExerciseStep &s = exercise_.steps[size_t(currentStep_)];
     RunnerContentView::setFitted(cv_->stepNameLbl, s.title);
     cv_->instrLbl->setText(s.instruction);
+    RunnerContentView::fitWrapped(cv_->instrLbl);
+    cv_->instrLbl->setToolTip(s.instruction);
     RunnerContentView::setFitted(cv_->stepNumLbl, RunnerTexts::stepOf(currentStep_ + 1, qint64(exercise_.steps.size())));
     cv_->emojiLbl->setText(exercise_.emoji);
     chooseVisual();

@@ -104,6 +104,26 @@ void RunnerContentView::setFitted(QLabel *label, const QString &text) {
     label->setToolTip(shown == text ? QString() : text);
 }
 
+void RunnerContentView::fitWrapped(QLabel *l) {
+    QVariant base = l->property("designedPx");
+    if (!base.isValid()) {
+        base = l->font().pixelSize() > 0 ? double(l->font().pixelSize()) : l->font().pointSizeF();
+        l->setProperty("designedPx", base);
+    }
+    QFont f = l->font();
+    const bool px = f.pixelSize() > 0;
+    for (double size = base.toDouble(); size >= 7; size -= 0.5) {
+        if (px)
+            f.setPixelSize(int(size));
+        else
+            f.setPointSizeF(size);
+        const QRect r = QFontMetrics(f).boundingRect(QRect(0, 0, std::max(1, l->width()), 100000),
+                                                     Qt::TextWordWrap | Qt::AlignHCenter, l->text());
+        if (r.height() <= l->height()) break;
+    }
+    l->setFont(f);
+}
+
 void RunnerContentView::fitButton(TintButton *b) {
     QVariant base = b->property("designedPt");
     if (!base.isValid()) {
@@ -172,6 +192,7 @@ void RunnerContentView::layoutChildren() {
     nextBtn->setGeometry(yUp(H, (W - 234) / 2 + 142, 46, 92, 34));
     closeBtn->setGeometry(yUp(H, (W - 88) / 2, 10, 88, 28));
     for (TintButton *b : {startPauseBtn, nextBtn, closeBtn, ytOpenBtn}) fitButton(b);
+    fitWrapped(instrLbl);
     for (QLabel *lbl : {stepNameLbl, stepNumLbl, queueLbl, ytTitleLbl, ytSubLbl}) {
         const QVariant full = lbl->property("fullText");
         if (full.isValid()) setFitted(lbl, full.toString());

@@ -59,6 +59,8 @@ public:
 
     // Sets a label's text, elided with "…" to its width (the full text in the tooltip).
     static void setFitted(QLabel *label, const QString &text);
+    // Shrinks a wrapping label's font, from its designed size, until the whole text fits its frame.
+    static void fitWrapped(QLabel *label);
     // Shrinks a button's font, from its designed size, until its title fits its width.
     static void fitButton(TintButton *button);
 
