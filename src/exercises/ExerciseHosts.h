@@ -7,10 +7,9 @@
 
 class QWidget;
 
-// The exercises page opens the runner and the editor only through these two seams. The app's real
-// runner panel and editor dialog install themselves here; until they do, and in tests, a stand-in
-// serves (the stand-in runner plays step by step with a Next button; the stand-in editor returns
-// nothing, as a cancelled editor does).
+// The exercises page opens the runner and the editor only through these two seams. With nothing
+// installed the real runner panel (ExerciseRunnerPanel) and editor (ExerciseEditorController) serve;
+// tests install recorders of their own.
 
 // One open runner panel, playing a run of exercises step by step.
 class ExerciseRunner : public QObject {

@@ -1,6 +1,8 @@
 #include "exercises/StandInRunner.h"
 
 #include "exercises/BrowserAddress.h"
+#include "exercises/ExerciseEditor.h"
+#include "exercises/ExerciseRunnerPanel.h"
 #include "exercises/ExerciseFormat.h"
 #include "exercises/YouTubeBrowserWindow.h"
 #include "ui/Fonts.h"
@@ -18,16 +20,16 @@ ExerciseEditorHost *g_editorHost = nullptr;
 } // namespace
 
 ExerciseRunnerHost &ExerciseRunnerHost::get() {
-    static StandInRunnerHost standIn;
-    return g_runnerHost ? *g_runnerHost : standIn;
+    static RunnerPanelHost panel;
+    return g_runnerHost ? *g_runnerHost : panel;
 }
 void ExerciseRunnerHost::install(ExerciseRunnerHost *host) {
     g_runnerHost = host;
 }
 
 ExerciseEditorHost &ExerciseEditorHost::get() {
-    static StandInEditorHost standIn;
-    return g_editorHost ? *g_editorHost : standIn;
+    static EditorPanelHost panel;
+    return g_editorHost ? *g_editorHost : panel;
 }
 void ExerciseEditorHost::install(ExerciseEditorHost *host) {
     g_editorHost = host;

@@ -7,7 +7,7 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The runner the page uses until the real runner panel is installed: a small window that shows the
+// A minimal runner kept for tests of the page's reporting: a small window that shows the
 // current exercise and step and moves on with its Next button (or when a step's browser window
 // finishes). It reports every finished exercise through onExerciseComplete and closes after the last.
 class StandInRunner : public ExerciseRunner {

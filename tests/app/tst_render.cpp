@@ -4,6 +4,9 @@
 #include "common/TestEnv.h"
 #include "common/TextFitCheck.h"
 #include "platform/Keys.h"
+#include "exercises/BuiltInExercises.h"
+#include "exercises/ExerciseEditor.h"
+#include "exercises/ExerciseRunnerPanel.h"
 #include "platform/Notifier.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
@@ -12,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
+#include <QPushButton>
 #include <QSet>
 #include <QtTest>
 
@@ -27,6 +31,7 @@ private slots:
     void initTestCase() { Fonts::applyAppFont(); } // as main() does
     void everyPageInEveryTheme();
     void everyTextFitsOnEveryPage();
+    void runnerAndEditorInEveryLanguage();
 };
 
 namespace {
@@ -122,6 +127,50 @@ void TstRender::everyTextFitsOnEveryPage() {
     L::setLang(AppLang::en);
     QVERIFY2(cuts.isEmpty(),
              qPrintable(QStringLiteral("%1 cut texts:\n").arg(cuts.size()) + cuts.join('\n')));
+}
+
+// The runner (a breathing and a stretching exercise) and the editor in every theme and language:
+// drawn to PNG files, not blank, and every button title fits, at font scales 1.0 and 1.3.
+void TstRender::runnerAndEditorInEveryLanguage() {
+    TempPrefs t;
+    const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/render");
+    QDir().mkpath(out);
+    for (double scale : {1.0, 1.3})
+    for (AppLang lang : AppLangs::allCases) {
+        VF::setFontScale(scale);
+        L::setLang(lang);
+        const AppTheme theme = lang == AppLang::en ? AppTheme::dark : lang == AppLang::uk ? AppTheme::pink : AppTheme::silver;
+        VF::setTheme(theme);
+        QList<QWidget *> windows;
+        std::vector<Exercise> lib = BuiltInExercises::make(lang);
+        QList<ExerciseRunnerPanel *> runners;
+        for (const Exercise &e : lib)
+            if (e.id == QLatin1String("builtin-box") || e.id == QLatin1String("builtin-neck"))
+                runners << new ExerciseRunnerPanel({e}, 0, std::nullopt, nullptr);
+        for (auto *r : runners) {
+            r->showAndRaise();
+            windows << r->window();
+        }
+        ExerciseEditorController::show(lib.front(), nullptr, [](std::optional<Exercise>) {});
+        windows << ExerciseEditorController::current()->panel();
+        QTest::qWait(600);
+        int n = 0;
+        for (QWidget *w : windows) {
+            const QImage img = w->grab().toImage();
+            const QString name = QStringLiteral("%1/%2-%3-%4-%5.png")
+                                     .arg(out, AppLangs::rawValue(lang), AppThemes::rawValue(theme), QString::number(scale),
+                                          w->objectName() + QString::number(n++));
+            QVERIFY(img.save(name));
+            QVERIFY2(distinctColours(img) > 4, qPrintable(name + " looks blank"));
+            QStringList cuts;
+            for (const CutText &c : TextFitCheck::findCutTexts(w, scale == 1.0)) cuts << c.describe();
+            QVERIFY2(cuts.isEmpty(), qPrintable(name + QStringLiteral(":\n") + cuts.join('\n')));
+        }
+        for (auto *r : runners) r->close();
+        ExerciseEditorController::current()->doCancel();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    L::setLang(AppLang::en);
 }
 
 QTEST_MAIN(TstRender)
