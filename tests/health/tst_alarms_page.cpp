@@ -1,5 +1,6 @@
 #include "HealthTestEnv.h"
 #include "common/PageTest.h"
+#include "common/TextFitCheck.h"
 #include "app/MainTabVC.h"
 #include "health/AlarmListView.h"
 #include "health/AlarmsView.h"
@@ -11,7 +12,6 @@
 #include "ui/Theme.h"
 #include "ui/TintButton.h"
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimeEdit>
@@ -51,33 +51,6 @@ CustomReminder alarm(const QString &text, int h, int m, bool daily = false) {
     return a;
 }
 
-// Labels and buttons whose text does not fit their frame: the glyphs a user would not see.
-QStringList cutTexts(QWidget *root, bool checkButtons) {
-    QStringList bad;
-    for (QLabel *l : root->findChildren<QLabel *>()) {
-        if (!l->isVisibleTo(root) || l->text().isEmpty()) continue;
-        const QFontMetrics fm(l->font());
-        const QRect cr = l->contentsRect();
-        const QStringList lines = l->text().split(QLatin1Char('\n'));
-        bool cut = fm.height() + (lines.size() - 1) * fm.lineSpacing() > cr.height();
-        for (const QString &line : lines)
-            cut = cut || fm.horizontalAdvance(line) > cr.width();
-        if (cut)
-            bad << QStringLiteral("%1 \"%2\" in %3x%4")
-                       .arg(l->objectName(), l->text())
-                       .arg(cr.width())
-                       .arg(cr.height());
-    }
-    if (checkButtons)
-        for (QPushButton *b : root->findChildren<QPushButton *>()) {
-            if (!b->isVisibleTo(root)) continue;
-            if (b->fontMetrics().horizontalAdvance(b->text()) > b->width() - 8 || !b->toolTip().isEmpty())
-                bad << QStringLiteral("button \"%1\" (%2) in %3")
-                           .arg(b->text(), b->toolTip())
-                           .arg(b->width());
-        }
-    return bad;
-}
 } // namespace
 
 class TstAlarmsPage : public QObject {
@@ -298,7 +271,6 @@ private slots:
         dialogs->checkpoint = true;
         page->showAddAlarmDialog();
         settle();
-        const QString id = onlyAlarmId();
         QVERIFY(CustomReminderStore::shared().items().front().dailyCheckpoint);
         QCOMPARE(detailText("alarmTime"), QStringLiteral("09:00   ·   📅 29.02.2028   🔁"));
         QCOMPARE(detailText("alarmStatus"), QStringLiteral("🔁  ACTIVE · DAILY"));
@@ -323,7 +295,6 @@ private slots:
         QVERIFY(CustomReminderStore::shared().items().empty());
         QVERIFY(!page->selectedItem());
         QCOMPARE(detailText("emptyDetail"), QStringLiteral("← Select an alarm from the list"));
-        Q_UNUSED(id);
     }
 
     // A one-off whose moment has passed keeps its record but looks done.
@@ -386,11 +357,10 @@ private slots:
                     page->setup();
                     page->setSelectedItem(sel.isEmpty() ? std::nullopt : std::optional<QString>(sel));
                     settle();
-                    const QStringList bad = cutTexts(page.get(), true);
-                    QVERIFY2(bad.isEmpty(),
-                             qPrintable(QStringLiteral("%1 %2 %3: ")
-                                            .arg(AppLangs::rawValue(lang), QString::number(scale), sel) +
-                                        bad.join(QStringLiteral("; "))));
+                    for (const CutText &c : TextFitCheck::findCutTexts(page.get(), true))
+                        QFAIL(qPrintable(QStringLiteral("%1 %2 %3: %4")
+                                             .arg(AppLangs::rawValue(lang), QString::number(scale), sel,
+                                                  c.describe())));
                 }
             }
         }
