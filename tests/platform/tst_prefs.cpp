@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/DataNotices.h"
 #include "platform/Document.h"
@@ -7,9 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
-#include <csignal>
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -499,16 +498,8 @@ void TstPrefs::finalCommitOnAFullDiskFails() {
         p.setInt("x", 1);
         QVERIFY(p.flush());
         p.setData("doc", QByteArray(256 * 1024, 'd'));
-        // No file may grow any more, as on a full disk (SIGXFSZ ignored, as the app does).
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tiny = old;
-        tiny.rlim_cur = 1;
-        ::setrlimit(RLIMIT_FSIZE, &tiny);
-        const bool closed = p.close();
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        ::signal(SIGXFSZ, SIG_DFL);
+        // No file may grow any more, as on a full disk.
+        const bool closed = withFileSizeLimit(1, [&] { return p.close(); });
         QVERIFY(!closed);
         QVERIFY(!p.lastError().isEmpty());
     }
