@@ -63,6 +63,12 @@ class TstPomPageView : public QObject {
     std::unique_ptr<FillingDialogs> dialogs;
     std::unique_ptr<PomodoroView> page;
 
+    // Stores the project and opens its edit panel.
+    Project openPanelFor(const Project &p) {
+        ProjectStore::shared().add(p);
+        page->showEditProjectDialog(p);
+        return p;
+    }
     void select(const std::optional<QString> &item) {
         page->setSelectedItem(item);
         settle();
@@ -225,9 +231,7 @@ void TstPomPageView::editPanelKeepsTicksAndCreationTime() {
 }
 
 void TstPomPageView::editPanelForADeletedProjectStaysOpen() {
-    Project p = projectWithSteps("House");
-    ProjectStore::shared().add(p);
-    page->showEditProjectDialog(p);
+    const Project p = openPanelFor(projectWithSteps("House"));
     QPointer<EditProjectPanel> panel = page->editPanel(p.id);
     QVERIFY(panel);
     // Blank name: alert, nothing stored, panel stays.
@@ -248,8 +252,7 @@ void TstPomPageView::editPanelForADeletedProjectStaysOpen() {
 void TstPomPageView::photosAreAddedSeveralAtATimeInOrder() {
     Project p = projectWithSteps("House");
     p.imagePaths = {QStringLiteral("/photos/a.png")};
-    ProjectStore::shared().add(p);
-    page->showEditProjectDialog(p);
+    openPanelFor(p);
     QPointer<EditProjectPanel> panel = page->editPanel(p.id);
     QVERIFY(panel);
     dialogs->openManyAnswers = {{QStringLiteral("/photos/c.jpg"), QStringLiteral("/photos/a.png")}, {}};
@@ -263,9 +266,7 @@ void TstPomPageView::photosAreAddedSeveralAtATimeInOrder() {
 }
 
 void TstPomPageView::onePanelPerProject() {
-    Project p = projectWithSteps("House");
-    ProjectStore::shared().add(p);
-    page->showEditProjectDialog(p);
+    const Project p = openPanelFor(projectWithSteps("House"));
     EditProjectPanel *first = page->editPanel(p.id);
     page->showEditProjectDialog(p);
     QCOMPARE(page->editPanel(p.id), first);
