@@ -81,6 +81,10 @@ class TstAlarmsPage : public QObject {
         QLabel *l = detail<QLabel>(name);
         return l ? l->text() : QStringLiteral("<none>");
     }
+    void clickOn(QWidget *w) {
+        QTest::mouseClick(w, Qt::LeftButton);
+        settle();
+    }
     void clickStepper(Stepper *s, bool up) {
         QTest::mouseClick(s, Qt::LeftButton, {}, QPoint(s->width() / 2, up ? 3 : s->height() - 3));
     }
@@ -202,13 +206,11 @@ private slots:
         auto *on = detail<QCheckBox>("onSwitch");
         auto *sound = detail<QCheckBox>("soundSwitch");
         QVERIFY(on->isChecked() && sound->isChecked());
-        QTest::mouseClick(on, Qt::LeftButton);
-        settle();
+        clickOn(on);
         QCOMPARE(env->prefs.prefs().boolValue(kWaterOn), false);
         QCOMPARE(detail<QLabel>("countdown")->text(), QStringLiteral("⏸  Off"));
         QVERIFY(!on->isChecked());
-        QTest::mouseClick(sound, Qt::LeftButton);
-        settle();
+        clickOn(sound);
         QCOMPARE(env->prefs.prefs().boolValue(kWaterSnd), false);
         // Switched from elsewhere (the status menu), the box follows within the second.
         env->prefs.prefs().setBool(kWaterSnd, true);
@@ -276,22 +278,19 @@ private slots:
         QCOMPARE(detailText("alarmStatus"), QStringLiteral("🔁  ACTIVE · DAILY"));
         auto *done = detail<QCheckBox>("doneSwitch");
         QVERIFY(done);
-        QTest::mouseClick(done, Qt::LeftButton);
-        settle();
+        clickOn(done);
         QVERIFY(CustomReminderStore::shared().items().front().done);
         QCOMPARE(detailText("alarmStatus"), QStringLiteral("✓  DONE"));
         QCOMPARE(detailText("paneEmoji"), QStringLiteral("✅"));
 
         auto *del = detail<QPushButton>("deleteButton");
         dialogs->alertAnswers = {1};
-        QTest::mouseClick(del, Qt::LeftButton);
-        settle();
+        clickOn(del);
         QCOMPARE(CustomReminderStore::shared().items().size(), size_t(1));
         QCOMPARE(dialogs->alertsShown.last(),
                  QStringLiteral("Delete alarm?|«Alarm»  will be permanently deleted."));
         dialogs->alertAnswers = {0};
-        QTest::mouseClick(detail<QPushButton>("deleteButton"), Qt::LeftButton);
-        settle();
+        clickOn(detail<QPushButton>("deleteButton"));
         QVERIFY(CustomReminderStore::shared().items().empty());
         QVERIFY(!page->selectedItem());
         QCOMPARE(detailText("emptyDetail"), QStringLiteral("← Select an alarm from the list"));
@@ -318,15 +317,13 @@ private slots:
         QCOMPARE(start->text(), QStringLiteral("▶  Start"));
         QCOMPARE(detailText("timerRemaining"), QStringLiteral("25:00"));
         const int builds = page->structureBuilds();
-        QTest::mouseClick(start, Qt::LeftButton);
-        settle();
+        clickOn(start);
         QVERIFY(PomodoroTimer::shared().isRunning());
         QCOMPARE(start->text(), QStringLiteral("⏸  Pause"));
         env->clock.advance(2);
         settle();
         QCOMPARE(detailText("timerRemaining"), QStringLiteral("24:58"));
-        QTest::mouseClick(detail<QPushButton>("skipButton"), Qt::LeftButton);
-        settle();
+        clickOn(detail<QPushButton>("skipButton"));
         QCOMPARE(PomodoroTimer::shared().phase(), Phase::rest);
         QCOMPARE(start->tint(), Phases::accentColor(Phase::rest));
         QVERIFY(env->banners.shown.isEmpty()); // skipped, not ended: no banner
