@@ -206,11 +206,8 @@ void TstPrefs::killedWriterLeavesLastCommittedRound() {
 void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     QTemporaryDir dir;
     const QString path = dir.filePath("mivo.sqlite3");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
     const QByteArray garbage = QByteArray("this is not a database at all ").repeated(200);
-    f.write(garbage);
-    f.close();
+    putFile(path, garbage);
     {
         Prefs p(path);
         QVERIFY(p.isPersistent());
@@ -224,9 +221,7 @@ void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     const auto notices = DataNotices::get().take(); // the user is told, naming the copy
     QCOMPARE(notices.size(), size_t(1));
     QCOMPARE(notices[0], (DataNotice{QString(), dir.filePath(aside.first()), path}));
-    QFile old(dir.filePath(aside.first()));
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), garbage); // the user's file is untouched
+    QCOMPARE(fileBytes(dir.filePath(aside.first())), garbage); // the user's file is untouched
     Prefs again(path);
     QCOMPARE(again.integer("fresh"), 1);
 }
@@ -265,10 +260,7 @@ void TstPrefs::lockedDatabaseIsNeverSetAside() {
 
 void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
     TempPrefs t;
-    auto decode = [](const QByteArray &b) -> std::optional<QStringList> {
-        if (!b.startsWith('[')) return std::nullopt;
-        return QStringList{QString::fromUtf8(b)};
-    };
+    const auto decode = decodeList;
     t.prefs().setData("savedThings", "{broken");
     DocumentLoad r;
     auto got = loadDocument<QStringList>("savedThings", decode, &r);
@@ -389,19 +381,17 @@ void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches() {
 void TstPrefs::writingTheStoredValueWritesNothing() {
     TempPrefs t;
     Prefs &p = t.prefs();
-    p.setBool("b", true);
-    p.setInt("i", 25);
-    p.setDouble("d", 0.5);
-    p.setDouble("nan", std::nan(""));
-    p.setString("s", "de");
-    p.setData("z", "[1]");
+    const auto writeAll = [&] {
+        p.setBool("b", true);
+        p.setInt("i", 25);
+        p.setDouble("d", 0.5);
+        p.setDouble("nan", std::nan(""));
+        p.setString("s", "de");
+        p.setData("z", "[1]");
+    };
+    writeAll();
     QVERIFY(p.flush());
-    p.setBool("b", true);
-    p.setInt("i", 25);
-    p.setDouble("d", 0.5);
-    p.setDouble("nan", std::nan(""));
-    p.setString("s", "de");
-    p.setData("z", "[1]");
+    writeAll();
     p.remove("never-stored");
     QVERIFY(!p.hasPending());
 
