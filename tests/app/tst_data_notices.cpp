@@ -1,4 +1,5 @@
 #include "app/DataNoticeAlert.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Document.h"
 #include "platform/Keys.h"
@@ -118,10 +119,7 @@ void TstDataNotices::unreadableDocumentsAreToldOnceFromTheEventLoop() {
 void TstDataNotices::unreadableDatabaseIsTold() {
     QTemporaryDir dir;
     const QString path = dir.filePath("mivo.sqlite3");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(8192, 'x'));
-    f.close();
+    putFile(path, QByteArray(8192, 'x'));
     TestDialogs dialogs;
     Prefs broken(path); // found before anything shows alerts: told once the presenter exists
     Prefs::install(&broken);

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
@@ -159,11 +160,7 @@ void TstSingleInstance::lockNoLiveProcessHoldsIsTakenOver() {
     const QString db = dir.filePath(QStringLiteral("mivo.sqlite3"));
     const QString lock = db + QStringLiteral(".lock");
     const QString target = outside.filePath(QStringLiteral("someone-elses-file"));
-    auto write = [](const QString &path, const QByteArray &bytes) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    };
+    const auto write = putFile;
     if (kind == "empty") write(lock, {});
     if (kind == "garbage") write(lock, QByteArray("\x00\xff\xfe not a lock \n\n\n\n", 19));
     if (kind == "huge") write(lock, QByteArray(1 << 20, 'x'));
@@ -185,11 +182,7 @@ void TstSingleInstance::lockNoLiveProcessHoldsIsTakenOver() {
     SingleInstance later(kId, db);
     QCOMPARE(later.claim(), SingleInstance::Claim::Running);
     QCOMPARE(later.ownerPid(), qint64(::getpid()));
-    if (kind == "link") {
-        QFile f(target);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("keep me")); // a link is replaced, never written through
-    }
+    if (kind == "link") QCOMPARE(fileBytes(target), QByteArray("keep me")); // a link is replaced, never written through
 }
 
 void TstSingleInstance::unusableLockSaysWhyAndFails() {
@@ -257,21 +250,14 @@ void TstSingleInstance::appStartsOverBadLocksAndQuitsCleanly() {
     QTemporaryDir run;
     std::optional<QString> runtime;
     QVERIFY(QDir().mkpath(QFileInfo(dataPath()).absolutePath()));
-    if (kind == "garbage") {
-        QFile f(dataPath() + QStringLiteral(".lock"));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("garbage\x01\x02");
-    }
+    if (kind == "garbage") putFile(dataPath() + QStringLiteral(".lock"), "garbage\x01\x02");
     if (kind.startsWith("runtime")) {
         runtime = run.path();
         const QString old = run.filePath(kId + QStringLiteral(".lock"));
-        if (kind == "runtime-dir") {
+        if (kind == "runtime-dir")
             QVERIFY(QDir().mkpath(old + QStringLiteral("/inside")));
-        } else {
-            QFile f(old);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("12\nother-host\nxyz");
-        }
+        else
+            putFile(old, "12\nother-host\nxyz");
     }
     if (kind == "long-runtime") {
         runtime = run.filePath(QString(120, QLatin1Char('r')));

@@ -15,3 +15,26 @@ inline QByteArray fileBytes(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+#include <csignal>
+#include <sys/resource.h>
+
+// Runs fn with the file size limit lowered to bytes, so a write fails half way as on a full disk
+// (root included); the limit and the SIGXFSZ handler are put back afterwards.
+template <class Fn> auto withFileSizeLimit(rlim_t bytes, Fn fn) {
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto prev = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    struct Restore {
+        rlimit lim;
+        void (*handler)(int);
+        ~Restore() {
+            ::setrlimit(RLIMIT_FSIZE, &lim);
+            std::signal(SIGXFSZ, handler);
+        }
+    } restore{old, prev};
+    return fn();
+}

