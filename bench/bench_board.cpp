@@ -12,23 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include "BenchUtil.h"
 
 namespace {
 constexpr int kRuns = 15;
 constexpr int kStore = 20000, kInMonth = 2000;
 const QDate kToday(2026, 3, 14);
-
-double medianMs(const std::function<void()> &fn) {
-    std::vector<double> ms;
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        fn();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
 
 std::vector<Task> makeTasks() {
     static const char *cats[] = {"work", "health", "personal", "projects"};

@@ -12,26 +12,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include "BenchUtil.h"
 
 namespace {
 constexpr int kRuns = 15;
 constexpr int kEntries = 10000;
 
-double medianMs(const std::function<void()> &fn) {
-    std::vector<double> ms;
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        fn();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
-
-void report(const char *what, double ms) {
-    std::printf("  %-60s %8.2f ms\n", what, ms);
-}
 } // namespace
 
 int main(int argc, char **argv) {

@@ -16,26 +16,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include "BenchUtil.h"
 #include <zip.h>
 
 namespace {
-constexpr int kRuns = 9;
-
-double medianMs(const std::function<void()> &fn, int runs = kRuns) {
-    std::vector<double> ms;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        fn();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
-
-void report(const char *what, double ms) {
-    std::printf("  %-50s %8.2f ms\n", what, ms);
-}
+constexpr int kRuns = 15; // as medianMs runs by default
 
 // kB from /proc/self/status ("VmRSS", "VmHWM").
 long procKb(const char *field) {

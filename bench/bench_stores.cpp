@@ -11,22 +11,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include "BenchUtil.h"
 
 namespace {
 constexpr int kRuns = 15;
-
-// Median wall time of fn over kRuns runs, in milliseconds.
-double medianMs(const std::function<void()> &fn) {
-    std::vector<double> ms;
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        fn();
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    std::sort(ms.begin(), ms.end());
-    return ms[ms.size() / 2];
-}
 
 std::vector<Task> makeTasks(int n) {
     static const char *cats[] = {"work", "health", "personal", "projects"};
@@ -65,9 +53,6 @@ std::vector<Project> makeProjects(int n, int steps) {
     return out;
 }
 
-void report(const char *what, double ms) {
-    std::printf("  %-46s %8.2f ms\n", what, ms);
-}
 } // namespace
 
 int main(int argc, char **argv) {

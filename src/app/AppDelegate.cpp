@@ -34,21 +34,7 @@ constexpr int kOwnerAnswerMs = 4000;
 // from the file without taking part in it.
 QString inStoredLanguage(const Tr &tr) {
     const auto raw = Prefs::peekString(Prefs::defaultPath(), QString::fromLatin1(kLanguage));
-    switch (AppLangs::fromRaw(raw.value_or(QString())).value_or(AppLang::en)) {
-    case AppLang::en:
-        return QString::fromUtf8(tr.en);
-    case AppLang::es:
-        return QString::fromUtf8(tr.es);
-    case AppLang::de:
-        return QString::fromUtf8(tr.de);
-    case AppLang::fr:
-        return QString::fromUtf8(tr.fr);
-    case AppLang::uk:
-        return QString::fromUtf8(tr.uk);
-    case AppLang::pl:
-        return QString::fromUtf8(tr.pl);
-    }
-    return QString::fromUtf8(tr.en);
+    return L::t(tr, AppLangs::fromRaw(raw.value_or(QString())).value_or(AppLang::en));
 }
 } // namespace
 

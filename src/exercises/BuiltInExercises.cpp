@@ -763,23 +763,7 @@ const ExerciseDef defs[] = {
 } // namespace
 
 namespace BuiltInExercises {
-QString text(const Tr &tr, AppLang lang) {
-    switch (lang) {
-    case AppLang::en:
-        return QString::fromUtf8(tr.en);
-    case AppLang::es:
-        return QString::fromUtf8(tr.es);
-    case AppLang::de:
-        return QString::fromUtf8(tr.de);
-    case AppLang::fr:
-        return QString::fromUtf8(tr.fr);
-    case AppLang::uk:
-        return QString::fromUtf8(tr.uk);
-    case AppLang::pl:
-        return QString::fromUtf8(tr.pl);
-    }
-    return QString::fromUtf8(tr.en);
-}
+QString text(const Tr &tr, AppLang lang) { return L::t(tr, lang); }
 
 std::vector<Exercise> make(AppLang lang) {
     std::vector<Exercise> out;

@@ -71,5 +71,17 @@ QString s(const char *en, const char *de, const char *fr, const char *es, const 
     return QString::fromUtf8(en);
 }
 
-QString t(const Tr &tr) { return s(tr.en, tr.de, tr.fr, tr.es, tr.uk, tr.pl); }
+QString t(const Tr &tr, AppLang l) {
+    switch (l) {
+    case AppLang::en: return QString::fromUtf8(tr.en);
+    case AppLang::es: return QString::fromUtf8(tr.es);
+    case AppLang::de: return QString::fromUtf8(tr.de);
+    case AppLang::fr: return QString::fromUtf8(tr.fr);
+    case AppLang::uk: return QString::fromUtf8(tr.uk);
+    case AppLang::pl: return QString::fromUtf8(tr.pl);
+    }
+    return QString::fromUtf8(tr.en);
+}
+
+QString t(const Tr &tr) { return t(tr, lang()); }
 } // namespace L

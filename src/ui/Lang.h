@@ -36,4 +36,6 @@ void setLang(AppLang l);
 QString s(const char *en, const char *de, const char *fr, const char *es, const char *uk, const char *pl);
 // The text of a Tr for the current language.
 QString t(const Tr &tr);
+// The text of a Tr in a given language.
+QString t(const Tr &tr, AppLang l);
 } // namespace L
