@@ -93,12 +93,20 @@ std::vector<double> NoteGrid::defaultWidths(const Note &note) {
     return out;
 }
 
-std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths) {
+std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths,
+                                          const std::vector<int> *known) {
     const QFontMetricsF cm(cellFont());
     const double lineH = cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
+    if (known && known->size() != note.rows.size()) known = nullptr;
     std::vector<int> out;
     out.reserve(note.rows.size());
-    for (const NoteRow &row : note.rows) {
+    for (size_t r = 0; r < note.rows.size(); ++r) {
+        if (known && (*known)[r] >= 0) {
+            out.push_back((*known)[r]);
+            continue;
+        }
+        ++rowsMeasured;
+        const NoteRow &row = note.rows[r];
         int h = 30;
         for (size_t c = 0; c < widths.size() && int(c) < row.cells.size(); ++c) {
             const QString &t = row.cells.at(int(c));

@@ -479,8 +479,28 @@ void NotesView::buildTableDetail(const Note &note) {
     auto &widths = colWidthsMap_[note.id];
     if (widths.size() != note.columns.size()) widths = NoteGrid::defaultWidths(note);
     HeightCache &hc = heightCache_;
-    if (hc.id != note.id || hc.modified != note.modifiedInterval || hc.widths != widths || hc.heights.size() != note.rows.size())
-        hc = {note.id, note.modifiedInterval, widths, NoteGrid::measureHeights(note, widths)};
+    if (hc.id != note.id || hc.widths != widths || hc.rows.size() != hc.heights.size()) {
+        hc = {note.id, widths, note.rows, NoteGrid::measureHeights(note, widths)};
+    } else if (hc.rows != note.rows) {
+        // Heights follow the cells and the widths only: an unchanged row keeps its height.
+        std::vector<int> known(note.rows.size(), -1);
+        QHash<QString, size_t> oldIndex;
+        for (size_t i = 0; i < note.rows.size(); ++i) {
+            const NoteRow &row = note.rows[i];
+            size_t j = i;
+            if (j >= hc.rows.size() || hc.rows[j].id != row.id) {
+                if (oldIndex.isEmpty())
+                    for (size_t k = hc.rows.size(); k-- > 0;) oldIndex.insert(hc.rows[k].id, k);
+                const auto it = oldIndex.constFind(row.id);
+                if (it == oldIndex.constEnd()) continue;
+                j = *it;
+            }
+            const NoteRow &was = hc.rows[j];
+            if (was.cells == row.cells && was.cellsRTF == row.cellsRTF) known[i] = hc.heights[j];
+        }
+        hc.heights = NoteGrid::measureHeights(note, widths, &known);
+        hc.rows = note.rows;
+    }
     auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
     g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
     detailScroll_->setWidget(g);

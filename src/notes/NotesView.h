@@ -104,12 +104,13 @@ private:
     double listFrac_ = 0.32;
     std::optional<QString> selectedID_;
     std::map<QString, std::vector<double>> colWidthsMap_;
-    // Row heights of the table shown last, kept while the note and its widths stay the same, so a
-    // resize or a selection change does not measure a long table again.
+    // Row heights of the table shown last, with the rows as they were measured. A rebuild for the same
+    // note and widths measures again only the rows whose cells changed (matched by row id, so a
+    // deleted or moved row does not shift the others); a resize or a selection change measures none.
     struct HeightCache {
         QString id;
-        double modified = -1;
         std::vector<double> widths;
+        std::vector<NoteRow> rows;
         std::vector<int> heights;
     } heightCache_;
     NoteGrid::Selection sel_;
