@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class QTimer;
 class DraggableDivider;
 class NoteListView;
 class QPushButton;
@@ -112,7 +113,15 @@ private:
         std::vector<double> widths;
         std::vector<NoteRow> rows;
         std::vector<int> heights;
+        // Rows of a long table not measured yet: they stand at one line's height until the idle
+        // measurer reaches them (visible rows are measured before the table is shown).
+        std::vector<char> estimated;
+        size_t nextEstimated = 0;
     } heightCache_;
+    // Tables up to this many rows are measured whole when shown; longer ones a slice at a time.
+    static constexpr size_t kMeasureAtOnce = 500, kMeasureSlice = 100;
+    QTimer *measureTimer_ = nullptr;
+    void measureSomeRows();
     NoteGrid::Selection sel_;
     TableClipboard::Block clipboardCells_;
 
