@@ -93,12 +93,35 @@ std::vector<double> NoteGrid::defaultWidths(const Note &note) {
     return out;
 }
 
-std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths) {
+namespace {
+double lineHeight(const QFontMetricsF &cm) {
+    return cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
+}
+} // namespace
+
+int NoteGrid::oneLineRowHeight() {
+    return std::max(30, int(lineHeight(QFontMetricsF(cellFont()))) + 20);
+}
+
+std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths,
+                                          const std::vector<int> *known) {
+    return measureRows(note.rows, widths, known);
+}
+
+std::vector<int> NoteGrid::measureRows(const std::vector<NoteRow> &rows, const std::vector<double> &widths,
+                                       const std::vector<int> *known) {
     const QFontMetricsF cm(cellFont());
-    const double lineH = cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
+    const double lineH = lineHeight(cm);
+    if (known && known->size() != rows.size()) known = nullptr;
     std::vector<int> out;
-    out.reserve(note.rows.size());
-    for (const NoteRow &row : note.rows) {
+    out.reserve(rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        if (known && (*known)[r] >= 0) {
+            out.push_back((*known)[r]);
+            continue;
+        }
+        ++rowsMeasured;
+        const NoteRow &row = rows[r];
         int h = 30;
         for (size_t c = 0; c < widths.size() && int(c) < row.cells.size(); ++c) {
             const QString &t = row.cells.at(int(c));
@@ -132,6 +155,20 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, std::vector<int
     }
     const int contentH = y + 20;
     resize(int(std::max(tableW_ + 104, detailWidth)), contentH);
+}
+
+void NoteGrid::setRowHeights(std::vector<int> heights) {
+    if (heights.size() != note_.rows.size()) return;
+    heights_ = std::move(heights);
+    tops_.clear();
+    int y = kTop;
+    for (int h : heights_) {
+        tops_.push_back(y);
+        y += h + 3;
+    }
+    const int viewH = parentWidget() ? parentWidget()->height() : 0;
+    resize(width(), std::max(y + 20, viewH));
+    update();
 }
 
 NoteGrid::~NoteGrid() {

@@ -33,8 +33,18 @@ public:
     // heights: the rows' heights from measureHeights() for these widths.
     NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth, Selection *sel,
              QWidget *parent);
-    // Each row's height: 30, or the tallest wrapped plain text plus 20.
-    static std::vector<int> measureHeights(const Note &note, const std::vector<double> &widths);
+    // Each row's height: 30, or the tallest wrapped plain text plus 20. A row whose entry in known is
+    // zero or more takes that height as it is, unmeasured (known: one entry per row, or nothing).
+    static std::vector<int> measureHeights(const Note &note, const std::vector<double> &widths,
+                                           const std::vector<int> *known = nullptr);
+    static std::vector<int> measureRows(const std::vector<NoteRow> &rows, const std::vector<double> &widths,
+                                        const std::vector<int> *known = nullptr);
+    // The height of a row of one-line cells: what a row not yet measured is taken to be.
+    static int oneLineRowHeight();
+    // New heights (one per row) once rows were measured later; the grid's height follows.
+    void setRowHeights(std::vector<int> heights);
+    // Rows measured so far by measureHeights, for tests and benchmarks of what an edit costs.
+    static inline qint64 rowsMeasured = 0;
     ~NoteGrid() override;
 
     std::function<void(int row, int col)> onDoubleTap;

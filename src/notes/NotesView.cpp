@@ -479,8 +479,58 @@ void NotesView::buildTableDetail(const Note &note) {
     auto &widths = colWidthsMap_[note.id];
     if (widths.size() != note.columns.size()) widths = NoteGrid::defaultWidths(note);
     HeightCache &hc = heightCache_;
-    if (hc.id != note.id || hc.modified != note.modifiedInterval || hc.widths != widths || hc.heights.size() != note.rows.size())
-        hc = {note.id, note.modifiedInterval, widths, NoteGrid::measureHeights(note, widths)};
+    if (hc.id != note.id || hc.widths != widths || hc.rows.size() != hc.heights.size() ||
+        hc.estimated.size() != hc.heights.size()) {
+        const size_t n = note.rows.size();
+        std::vector<int> known;
+        std::vector<char> estimated(n, 0);
+        if (n > kMeasureAtOnce) {
+            // A long table shows at once: the rows that can reach the viewport are measured now
+            // (every row is at least 33 points tall with its gap), the rest later while idle.
+            const int est = NoteGrid::oneLineRowHeight();
+            const int top = std::max(0, detailScrollPos_.y() - NoteGrid::kTop);
+            const size_t first = std::min(n, size_t(top / (est + 3)));
+            const size_t last = std::min(n, first + size_t(std::max(detailScroll_->height(), 700) / 33 + 2));
+            known.assign(n, est);
+            estimated.assign(n, 1);
+            for (size_t r = first; r < last; ++r) known[r] = -1, estimated[r] = 0;
+        }
+        hc = {note.id, widths, note.rows, NoteGrid::measureHeights(note, widths, known.empty() ? nullptr : &known),
+              std::move(estimated), 0};
+    } else if (hc.rows != note.rows) {
+        // Heights follow the cells and the widths only: an unchanged row keeps its height.
+        std::vector<int> known(note.rows.size(), -1);
+        std::vector<char> estimated(note.rows.size(), 0);
+        QHash<QString, size_t> oldIndex;
+        for (size_t i = 0; i < note.rows.size(); ++i) {
+            const NoteRow &row = note.rows[i];
+            size_t j = i;
+            if (j >= hc.rows.size() || hc.rows[j].id != row.id) {
+                if (oldIndex.isEmpty())
+                    for (size_t k = hc.rows.size(); k-- > 0;) oldIndex.insert(hc.rows[k].id, k);
+                const auto it = oldIndex.constFind(row.id);
+                if (it == oldIndex.constEnd()) continue;
+                j = *it;
+            }
+            const NoteRow &was = hc.rows[j];
+            if (was.cells == row.cells && was.cellsRTF == row.cellsRTF) {
+                known[i] = hc.heights[j];
+                estimated[i] = hc.estimated[j];
+            }
+        }
+        hc.heights = NoteGrid::measureHeights(note, widths, &known);
+        hc.rows = note.rows;
+        hc.estimated = std::move(estimated);
+        hc.nextEstimated = 0;
+    }
+    if (std::find(hc.estimated.begin(), hc.estimated.end(), 1) != hc.estimated.end()) {
+        if (!measureTimer_) {
+            measureTimer_ = new QTimer(this);
+            measureTimer_->setInterval(0);
+            connect(measureTimer_, &QTimer::timeout, this, &NotesView::measureSomeRows);
+        }
+        measureTimer_->start();
+    }
     auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
     g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
     detailScroll_->setWidget(g);
@@ -501,6 +551,37 @@ void NotesView::buildTableDetail(const Note &note) {
     g->onCopy = [self, id] { if (self) self->copySelection(id); };
     g->onPaste = [self, id] { if (self) self->pasteAtAnchor(id); };
     g->onClear = [self, id] { if (self) self->clearSelectionContent(id); };
+}
+
+// A slice of the rows still standing at an estimated height, measured between events so the window
+// never waits for a whole long table. The shown grid takes the new heights; rows above the visible
+// part move the scroll position with them, so what is on screen stays put.
+void NotesView::measureSomeRows() {
+    HeightCache &hc = heightCache_;
+    const size_t n = hc.estimated.size();
+    if (n != hc.rows.size() || n != hc.heights.size()) return measureTimer_->stop();
+    std::vector<int> known = hc.heights;
+    size_t r = hc.nextEstimated, taken = 0;
+    for (; r < n && taken < kMeasureSlice; ++r)
+        if (hc.estimated[r]) known[r] = -1, ++taken;
+    hc.nextEstimated = r;
+    if (taken == 0) return measureTimer_->stop();
+    std::vector<int> measured = NoteGrid::measureRows(hc.rows, hc.widths, &known);
+    const bool shown = grid_ && shownDetailID_ == hc.id && detailScroll_;
+    const int scrollY = shown ? detailScroll_->verticalScrollBar()->value() : 0;
+    int shift = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (known[i] >= 0) continue;
+        hc.estimated[i] = 0;
+        if (shown && measured[i] != hc.heights[i] && grid_->cellRect({int(i), 0}).top() < scrollY)
+            shift += measured[i] - hc.heights[i];
+    }
+    hc.heights = measured;
+    if (shown && grid_->widths() == hc.widths) {
+        grid_->setRowHeights(hc.heights);
+        if (shift) detailScroll_->verticalScrollBar()->setValue(scrollY + shift);
+    }
+    if (r >= n) measureTimer_->stop();
 }
 
 // ---- inline editor ----

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class QTimer;
 class DraggableDivider;
 class NoteListView;
 class QPushButton;
@@ -104,14 +105,23 @@ private:
     double listFrac_ = 0.32;
     std::optional<QString> selectedID_;
     std::map<QString, std::vector<double>> colWidthsMap_;
-    // Row heights of the table shown last, kept while the note and its widths stay the same, so a
-    // resize or a selection change does not measure a long table again.
+    // Row heights of the table shown last, with the rows as they were measured. A rebuild for the same
+    // note and widths measures again only the rows whose cells changed (matched by row id, so a
+    // deleted or moved row does not shift the others); a resize or a selection change measures none.
     struct HeightCache {
         QString id;
-        double modified = -1;
         std::vector<double> widths;
+        std::vector<NoteRow> rows;
         std::vector<int> heights;
+        // Rows of a long table not measured yet: they stand at one line's height until the idle
+        // measurer reaches them (visible rows are measured before the table is shown).
+        std::vector<char> estimated;
+        size_t nextEstimated = 0;
     } heightCache_;
+    // Tables up to this many rows are measured whole when shown; longer ones a slice at a time.
+    static constexpr size_t kMeasureAtOnce = 500, kMeasureSlice = 100;
+    QTimer *measureTimer_ = nullptr;
+    void measureSomeRows();
     NoteGrid::Selection sel_;
     TableClipboard::Block clipboardCells_;
 

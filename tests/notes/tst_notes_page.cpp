@@ -12,6 +12,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QtTest>
+#include <functional>
 
 namespace {
 Note textNote(const QString &id, const QString &body) {
@@ -312,6 +313,72 @@ private slots:
         page.grid()->grab(QRect(0, 0, 800, 500));
         qInfo("rebuilt after a resize in %lld ms", timer.elapsed());
         QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+        NoteStore::resetForTests();
+    }
+
+    // An edit measures again only the rows it changed; the heights stay those of a full measure.
+    void editsMeasureOnlyChangedRows() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        Note t = tableNote(QStringLiteral("T"), 5, {});
+        for (int r = 0; r < 3000; ++r)
+            t.rows.emplace_back(QStringList{QStringLiteral("r%1").arg(r), "b", "c", "d", "e"});
+        t.rows[2500].cells[1] = QStringLiteral("two\nlines");
+        NoteStore::shared().add(t);
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        qint64 before = NoteGrid::rowsMeasured;
+        page.selectNote(QStringLiteral("T"));
+        QCoreApplication::processEvents();
+        // the visible rows first, the rest while idle; the grid grows as the tall row far down is reached
+        QVERIFY(NoteGrid::rowsMeasured - before < 3000);
+        QVERIFY(page.grid());
+        const int firstHeight = page.grid()->height();
+        QTRY_COMPARE(NoteGrid::rowsMeasured - before, qint64(3000));
+        settle();
+        QVERIFY(page.grid()->height() > firstHeight);
+        const auto measuredBy = [&](const std::function<void(Note &)> &edit) {
+            Note n = *NoteStore::shared().find(QStringLiteral("T"));
+            edit(n);
+            const qint64 from = NoteGrid::rowsMeasured;
+            NoteStore::shared().update(n);
+            page.requestRebuild();
+            settle();
+            return NoteGrid::rowsMeasured - from;
+        };
+        const auto heightsMatchAFullMeasure = [&] {
+            const Note *n = NoteStore::shared().find(QStringLiteral("T"));
+            const auto full = NoteGrid::measureHeights(*n, page.grid()->widths());
+            for (size_t r = 0; r < full.size(); ++r)
+                if (page.grid()->rowHeight(int(r)) != full[r]) return false;
+            return true;
+        };
+        const int plain = page.grid()->rowHeight(1500);
+        QVERIFY(heightsMatchAFullMeasure());
+        // one cell made three lines long: that row alone, and it grows
+        QCOMPARE(measuredBy([](Note &n) { n.rows[1500].cells[2] = QStringLiteral("one\ntwo\nthree"); }), qint64(1));
+        QVERIFY(page.grid()->rowHeight(1500) > plain);
+        QCOMPARE(page.grid()->rowHeight(1499), plain);
+        QVERIFY(heightsMatchAFullMeasure());
+        // rich text alone changed in one cell
+        QCOMPARE(measuredBy([](Note &n) { n.rows[7].cellsRTF[1] = QByteArray("{\\rtf1 b}"); }), qint64(1));
+        // a swap between two rows: those two, and the tall text moves with its height
+        before = NoteGrid::rowsMeasured;
+        page.swapOrMove(QStringLiteral("T"), {1500, 2}, {10, 3});
+        settle();
+        QCOMPARE(NoteGrid::rowsMeasured - before, qint64(2));
+        QVERIFY(page.grid()->rowHeight(10) > plain);
+        QCOMPARE(page.grid()->rowHeight(1500), plain);
+        QVERIFY(heightsMatchAFullMeasure());
+        // a row deleted above the tall one: nothing measured, the tall row moves up with its height
+        QCOMPARE(measuredBy([](Note &n) { n.rows.erase(n.rows.begin() + 2); }), qint64(0));
+        QVERIFY(page.grid()->rowHeight(9) > plain);
+        QVERIFY(heightsMatchAFullMeasure());
+        // no change at all (a selection, a resize): nothing
+        QCOMPARE(measuredBy([](Note &) {}), qint64(0));
         NoteStore::resetForTests();
     }
 
