@@ -1,3 +1,4 @@
+#include "common/NoteTables.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
@@ -21,15 +22,15 @@ Note textNote(const QString &id, const QString &body) {
     n.body = body;
     return n;
 }
-Note tableNote(const QString &id, int cols, const QList<QStringList> &rows) {
-    Note n(NoteType::table, QStringLiteral("📊"), QStringLiteral("Table ") + id);
-    n.id = id;
-    for (int i = 0; i < cols; ++i) n.columns.emplace_back(QStringLiteral("C%1").arg(i));
-    for (const QStringList &r : rows) n.rows.emplace_back(r);
-    return n;
-}
 void settle() {
     for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+}
+// Builds the page at the size the tests assume and shows it.
+void showPage(NotesView &page) {
+    page.resize(1000, 700);
+    page.setup();
+    page.show();
+    settle();
 }
 QTextCharFormat formatAt(QTextDocument *d, int pos) {
     QTextCursor c(d);
@@ -99,10 +100,7 @@ private slots:
         NoteStore::resetForTests();
         NoteStore::shared().add(textNote(QStringLiteral("A"), QStringLiteral("hello")));
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        showPage(page);
         page.showInlineEditor(QStringLiteral("A"));
         settle();
         QVERIFY(page.inlineEditorOpen());
@@ -146,10 +144,7 @@ private slots:
         t.rows[0].cellsRTF[0] = RtfCodec::write(d);
         NoteStore::shared().add(t);
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        showPage(page);
         page.selectNote(QStringLiteral("T"));
         settle();
         QVERIFY(page.grid());
@@ -183,10 +178,7 @@ private slots:
         t.rows[0].cellsRTF[2] = "R2";
         NoteStore::shared().add(t);
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        showPage(page);
         page.selectNote(QStringLiteral("T"));
         settle();
         page.selection().anchor = NoteGrid::CellPos{0, 0};
@@ -217,10 +209,7 @@ private slots:
         NoteStore::resetForTests();
         NoteStore::shared().add(textNote(QStringLiteral("A"), QStringLiteral("aaaa")));
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        showPage(page);
         page.selectNote(QStringLiteral("A"));
         settle();
         page.showFindBar();
@@ -294,10 +283,7 @@ private slots:
         for (int r = 0; r < 10000; ++r) t.rows.emplace_back(cells);
         NoteStore::shared().add(t);
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        showPage(page);
         QElapsedTimer timer;
         timer.start();
         page.selectNote(QStringLiteral("T"));
@@ -326,10 +312,7 @@ private slots:
         t.rows[2500].cells[1] = QStringLiteral("two\nlines");
         NoteStore::shared().add(t);
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        showPage(page);
         qint64 before = NoteGrid::rowsMeasured;
         page.selectNote(QStringLiteral("T"));
         QCoreApplication::processEvents();

@@ -1,3 +1,4 @@
+#include "common/NoteTables.h"
 #include "common/TestEnv.h"
 #include "notes/NoteFind.h"
 #include "notes/RtfCodec.h"
@@ -9,25 +10,6 @@
 using namespace TableClipboard;
 
 namespace {
-// A table of cols columns whose rows hold the given cells.
-Note table(int cols, const QList<QStringList> &rows) {
-    Note n;
-    n.id = QStringLiteral("T");
-    n.type = NoteType::table;
-    for (int i = 0; i < cols; ++i)
-        n.columns.emplace_back(QStringLiteral("C%1").arg(i));
-    for (const QStringList &r : rows)
-        n.rows.emplace_back(r);
-    return n;
-}
-
-QList<QStringList> cells(const Note &n) {
-    QList<QStringList> out;
-    for (const NoteRow &r : n.rows)
-        out << r.cells;
-    return out;
-}
-
 QByteArray rtf(const QString &text) {
     QTextDocument d;
     QTextCharFormat bold;

@@ -1,27 +1,9 @@
+#include "common/NoteTables.h"
 #include "common/TestEnv.h"
 #include "notes/TableOps.h"
 #include <QtTest>
 
 using namespace TableOps;
-
-namespace {
-Note table(int cols, const QList<QStringList> &rows) {
-    Note n;
-    n.id = QStringLiteral("T");
-    n.type = NoteType::table;
-    for (int i = 0; i < cols; ++i)
-        n.columns.emplace_back(QStringLiteral("C%1").arg(i));
-    for (const QStringList &r : rows)
-        n.rows.emplace_back(r);
-    return n;
-}
-QList<QStringList> cells(const Note &n) {
-    QList<QStringList> out;
-    for (const NoteRow &r : n.rows)
-        out << r.cells;
-    return out;
-}
-} // namespace
 
 class TestTableOps : public QObject {
     Q_OBJECT
