@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
@@ -42,22 +43,6 @@ public:
     }
 };
 
-class NamingDialogs : public TestDialogs {
-public:
-    QStringList proposed;
-    QString savePath(QWidget *p, const QString &t, const QString &name, const QStringList &f) override {
-        proposed << name;
-        return TestDialogs::savePath(p, t, name, f);
-    }
-};
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
-
 QStringList names(const std::vector<Exercise> &run) {
     QStringList out;
     for (const Exercise &e : run)
@@ -84,7 +69,7 @@ void dropOn(PlaylistDropView *v, const char *type, const QString &value, double 
 class TstExercisesPage : public QObject {
     Q_OBJECT
     std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<NamingDialogs> dialogs;
+    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<RecordingRunnerHost> runners;
     std::unique_ptr<ExercisesView> page;
 
@@ -106,7 +91,7 @@ private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
         prefs = std::make_unique<TempPrefs>();
-        dialogs = std::make_unique<NamingDialogs>();
+        dialogs = std::make_unique<TestDialogs>();
         runners = std::make_unique<RecordingRunnerHost>();
         ExerciseStore::resetForTests();
         openPage();

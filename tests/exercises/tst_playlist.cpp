@@ -114,10 +114,6 @@ private slots:
         QTest::newRow("C to 0") << abc << 2 << 0 << QStringList({"C", "A", "B"});
         QTest::newRow("B to 3") << abc << 1 << 3 << QStringList({"A", "C", "B"});
         QTest::newRow("own gap") << abc << 1 << 2 << abc;
-        QTest::newRow("row 0 to 3 of 4")
-            << QStringList({"A", "B", "C", "D"}) << 0 << 3 << QStringList({"B", "C", "A", "D"});
-        QTest::newRow("last to front")
-            << QStringList({"A", "B", "C", "D"}) << 3 << 0 << QStringList({"D", "A", "B", "C"});
     }
     void reorder() {
         QFETCH(QStringList, start);

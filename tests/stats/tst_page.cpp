@@ -8,7 +8,6 @@
 #include "pomodoro/TaskStore.h"
 #include "stats/StatisticsView.h"
 #include "stats/StatsContentView.h"
-#include "ui/Theme.h"
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -171,18 +170,6 @@ private slots:
         Notifier::get().post(QString::fromLatin1(Notify::pomodoroChanged));
         settle();
         QCOMPARE(page->content()->model().timer.rows[4].value, QStringLiteral("6 d"));
-    }
-
-    void rendersInEveryTheme() {
-        for (AppTheme th : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(th);
-            page->clearContent();
-            page->setup();
-            settle();
-            const QImage img = page->grab().toImage();
-            QVERIFY(!img.isNull());
-            QCOMPARE(img.pixelColor(5, 5).rgb(), VF::hdrBg().rgb());
-        }
     }
 };
 
