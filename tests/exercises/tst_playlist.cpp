@@ -144,7 +144,6 @@ private slots:
         m.exerciseFinished(m.resolvedRun(), false);
         QCOMPARE(saved()->currentExIdx, 2);
         QCOMPARE(saved()->remainingSecs, 4);
-        QCOMPARE(PlaylistRules::percentText(3, m.completedCount()), QStringLiteral("66%"));
 
         m.drop("D");
         QCOMPARE(saved()->entryExIDs, QStringList({"A", "A", "B", "D"}));
@@ -192,7 +191,6 @@ private slots:
         m.exerciseFinished({}, true);
         QCOMPARE(m.completedCount(), 3);
         QVERIFY(!m.resume()); // the whole run finished: nothing to resume
-        QCOMPARE(PlaylistRules::percentText(3, m.completedCount()), QStringLiteral("100%"));
     }
 
     void damagedPositionsResumeNothingOrFromZero_data() {
