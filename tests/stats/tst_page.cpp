@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "finance/FinanceStore.h"
 #include "platform/Keys.h"
@@ -17,9 +18,6 @@
 #include <QtTest>
 
 namespace {
-void settle() {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-}
 Task task(const char *cat, int d) {
     Task t(QStringLiteral("T"), QString::fromLatin1(cat), QString());
     t.day = d;
