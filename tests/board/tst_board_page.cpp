@@ -9,16 +9,12 @@
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/LinkTextView.h"
-#include "ui/Theme.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollArea>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -29,16 +25,6 @@ Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, b
 const Task *byId(const QString &id) {
     return taskById(TaskStore::shared().tasks(), id);
 }
-
-// Scripted dialogs that can also fill in an alert's accessory before answering.
-class FillingDialogs : public TestDialogs {
-public:
-    QList<std::function<void(const Alert &)>> fills;
-    int alert(QWidget *w, const Alert &a) override {
-        if (!fills.isEmpty()) fills.takeFirst()(a);
-        return TestDialogs::alert(w, a);
-    }
-};
 
 void typeTitle(const Dialogs::Alert &a, const QString &title, const QString &text = {}) {
     a.accessory->findChild<QLineEdit *>(QStringLiteral("titleField"))->setText(title);
@@ -56,7 +42,7 @@ class TstBoardPage : public QObject {
     Q_OBJECT
     std::unique_ptr<TempPrefs> prefs;
     std::unique_ptr<TestClock> clock;
-    std::unique_ptr<FillingDialogs> dialogs;
+    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<QWidget> win;
     TasksView *view = nullptr;
 
@@ -79,7 +65,7 @@ private slots:
     void init() {
         prefs = std::make_unique<TempPrefs>();
         clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 14), QTime(10, 0)));
-        dialogs = std::make_unique<FillingDialogs>();
+        dialogs = std::make_unique<TestDialogs>();
         TaskStore::resetForTests();
         TaskStore::shared().replaceAll({task("a", "work", 1, 3, 2026, true),
                                         task("b", "work", 1, 3, 2026, true), task("c", "work", 2, 3, 2026),
@@ -102,8 +88,6 @@ private slots:
         QCOMPARE(view->statCard(TaskCat::work)->fracText(), QStringLiteral("2/3"));
         QCOMPARE(view->overallPctText(), QStringLiteral("50%"));
         QCOMPARE(view->titleText(), QStringLiteral("Tasks — March 2026"));
-        QCOMPARE(view->grid()->rowHeight(1), 77.0);
-        QCOMPARE(view->grid()->rowHeight(3), 44.0);
         view->navMonth(1);
         settle();
         QCOMPARE(view->titleText(), QStringLiteral("Tasks — April 2026"));

@@ -5,16 +5,11 @@
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
-#include "ui/Theme.h"
 #include <QCoreApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QScrollArea>
-#include <QSet>
 #include <QtTest>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -24,14 +19,6 @@ Task task(const QString &id, const QString &cat, qint64 d, qint64 m, qint64 y, b
 const Task *byId(const QString &id) {
     return taskById(TaskStore::shared().tasks(), id);
 }
-class FillingDialogs : public TestDialogs {
-public:
-    QList<std::function<void(const Alert &)>> fills;
-    int alert(QWidget *w, const Alert &a) override {
-        if (!fills.isEmpty()) fills.takeFirst()(a);
-        return TestDialogs::alert(w, a);
-    }
-};
 // Drops a payload of the given type onto a cell, as the platform would at the end of a drag.
 bool drop(CalDayCell *cell, const char *type, const QString &id) {
     QMimeData mime;
@@ -51,7 +38,7 @@ class TstCalendarPage : public QObject {
     Q_OBJECT
     std::unique_ptr<TempPrefs> prefs;
     std::unique_ptr<TestClock> clock;
-    std::unique_ptr<FillingDialogs> dialogs;
+    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<QWidget> win;
     CalendarView *view = nullptr;
 
@@ -67,7 +54,7 @@ private slots:
     void init() {
         prefs = std::make_unique<TempPrefs>();
         clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
-        dialogs = std::make_unique<FillingDialogs>();
+        dialogs = std::make_unique<TestDialogs>();
         TaskStore::resetForTests();
         TaskStore::shared().replaceAll({task("a", "health", 9, 12, 2026, true),
                                         task("b", "health", 9, 12, 2026), task("c", "misc", 9, 12, 2026),

@@ -58,11 +58,13 @@ void FakeClock::advanceMs(qint64 ms) {
 }
 
 int ScriptedDialogs::alert(QWidget *, const Alert &a) {
+    if (!fills.isEmpty()) fills.takeFirst()(a);
     alertsShown << a.title + QLatin1Char('|') + a.text;
     return alertAnswers.isEmpty() ? 0 : alertAnswers.takeFirst();
 }
 
-QString ScriptedDialogs::savePath(QWidget *, const QString &, const QString &, const QStringList &) {
+QString ScriptedDialogs::savePath(QWidget *, const QString &, const QString &name, const QStringList &) {
+    proposed << name;
     return savePaths.isEmpty() ? QString() : savePaths.takeFirst();
 }
 

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 // Time that moves only when told to. advance() fires every timer that falls due on the way, in order,
@@ -58,7 +59,9 @@ class ScriptedDialogs : public Dialogs {
 public:
     QStringList alertsShown; // "title|text"
     QList<int> alertAnswers; // consumed in order; 0 when empty
+    QList<std::function<void(const Alert &)>> fills; // run in order before answering, e.g. to type into an accessory
     QStringList savePaths, openPathAnswers;
+    QStringList proposed; // the file name each save panel offered
     QList<QStringList> openManyAnswers;
     int alert(QWidget *, const Alert &a) override;
     QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override;

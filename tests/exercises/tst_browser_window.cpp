@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "exercises/BrowserCountdown.h"
 #include "exercises/YouTubeBrowserWindow.h"
@@ -40,11 +41,6 @@ public:
     FakePage *last = nullptr;
     QString lastAgent;
 };
-
-void settle() {
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-}
 } // namespace
 
 // The browser window's countdown, toolbar and close paths, on a fake clock and a stand-in web view.

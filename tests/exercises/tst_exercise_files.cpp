@@ -13,11 +13,9 @@ private slots:
         QTest::addColumn<qint64>("secs");
         QTest::addColumn<QString>("text");
         QTest::newRow("0") << qint64(0) << "0 sec";
-        QTest::newRow("59") << qint64(59) << "59 sec";
         QTest::newRow("60") << qint64(60) << "1 min";
         QTest::newRow("61") << qint64(61) << "1 min 1 s";
         QTest::newRow("75") << qint64(75) << "1 min 15 s";
-        QTest::newRow("120") << qint64(120) << "2 min";
         QTest::newRow("huge") << qint64(9223372036854775807LL) << "153722867280912930 min 7 s";
     }
     void durStr() {

@@ -51,34 +51,20 @@ private slots:
         prefs.reset();
     }
 
+    // Built-in records found in the stored library are dropped: the built-ins come from the program.
     void builtInsComeFirstInTableOrder() {
-        prefs->prefs().setData(kExerciseLibrary, "[" + exerciseJson("u1") + "]");
+        prefs->prefs().setData(kExerciseLibrary,
+                               "[" + exerciseJson("x", "5", true) + "," + exerciseJson("u1") + "]");
         const auto &list = ExerciseStore::shared().exercises();
         QCOMPARE(list.size(), size_t(9));
         const QStringList ids = {"builtin-eyes",   "builtin-neck", "builtin-wrist", "builtin-back",
                                  "builtin-breath", "builtin-box",  "builtin-belly", "builtin-sigh"};
-        const QList<qint64> totals = {45, 75, 60, 80, 38, 32, 41, 36};
-        const QStringList colours = {"40E8D0", "F0A030", "E040FB", "22C970",
-                                     "4488FF", "5577FF", "33AACC", "AA55EE"};
         for (int i = 0; i < 8; ++i) {
             QCOMPARE(list[size_t(i)].id, ids[i]);
-            QCOMPARE(list[size_t(i)].totalDuration(), totals[i]);
-            QCOMPARE(list[size_t(i)].accentHex, colours[i]);
             QVERIFY(list[size_t(i)].isBuiltIn);
         }
-        QCOMPARE(list[1].name, QStringLiteral("Neck & Shoulders"));
-        QCOMPARE(list[1].category, QStringLiteral("Stretching"));
-        QCOMPARE(list[7].emoji, QString::fromUtf8("\xF0\x9F\x98\xAE\xE2\x80\x8D\xF0\x9F\x92\xA8"));
         QCOMPARE(list[8].id, QStringLiteral("u1"));
         QCOMPARE(ExerciseStore::shared().exportJSON(), "[" + exerciseJson("u1") + "]");
-    }
-
-    void storedBuiltInRecordsAreDropped() {
-        prefs->prefs().setData(kExerciseLibrary,
-                               "[" + exerciseJson("x", "5", true) + "," + exerciseJson("u") + "]");
-        const auto &list = ExerciseStore::shared().exercises();
-        QCOMPARE(list.size(), size_t(9));
-        QCOMPARE(list.back().id, QStringLiteral("u"));
     }
 
     void anUnreadableLibraryIsKeptAsideNotOverwritten() {
@@ -166,6 +152,7 @@ private slots:
         QCOMPARE(posts.count, 1);
         QVERIFY(!s.find(QStringLiteral("builtin-eyes")));
         QCOMPARE(prefs->prefs().data(kExerciseLibrary), QByteArray("[]"));
+        QCOMPARE(s.importJSON("[" + exerciseJson("builtin-eyes") + "]"), 0); // a deleted built-in's id stays taken
         s.reseedBuiltIn();
         QCOMPARE(s.exercises().front().id, QStringLiteral("builtin-eyes"));
     }
@@ -191,12 +178,6 @@ private slots:
         QCOMPARE(s.exercises().size(), size_t(8 + std::max(added, 0)));
         for (std::size_t i = 8; i < s.exercises().size(); ++i)
             QVERIFY(!s.exercises()[i].isBuiltIn);
-    }
-
-    void deletedBuiltInStillBlocksItsIdOnListImport() {
-        ExerciseStore &s = ExerciseStore::shared();
-        s.remove(QStringLiteral("builtin-eyes"));
-        QCOMPARE(s.importJSON("[" + exerciseJson("builtin-eyes") + "]"), 0);
     }
 
     void importingACopyOfABuiltInGivesItAFreshId() {

@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
@@ -42,22 +43,6 @@ public:
     }
 };
 
-class NamingDialogs : public TestDialogs {
-public:
-    QStringList proposed;
-    QString savePath(QWidget *p, const QString &t, const QString &name, const QStringList &f) override {
-        proposed << name;
-        return TestDialogs::savePath(p, t, name, f);
-    }
-};
-
-void settle() {
-    for (int i = 0; i < 3; ++i) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QTest::qWait(5);
-    }
-}
-
 QStringList names(const std::vector<Exercise> &run) {
     QStringList out;
     for (const Exercise &e : run)
@@ -84,7 +69,7 @@ void dropOn(PlaylistDropView *v, const char *type, const QString &value, double 
 class TstExercisesPage : public QObject {
     Q_OBJECT
     std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<NamingDialogs> dialogs;
+    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<RecordingRunnerHost> runners;
     std::unique_ptr<ExercisesView> page;
 
@@ -106,7 +91,7 @@ private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
         prefs = std::make_unique<TempPrefs>();
-        dialogs = std::make_unique<NamingDialogs>();
+        dialogs = std::make_unique<TestDialogs>();
         runners = std::make_unique<RecordingRunnerHost>();
         ExerciseStore::resetForTests();
         openPage();
@@ -296,11 +281,9 @@ private slots:
     }
 
     void layoutRules() {
-        QCOMPARE(ExercisesView::listWidth(900, 0.3), 270.0);
         QCOMPARE(ExercisesView::listWidth(300, 0.3), 160.0);
         QCOMPARE(ExercisesView::fractionForDrag(100, 1000), 0.16);
         QCOMPARE(ExercisesView::fractionForDrag(900, 1000), 0.6);
-        QCOMPARE(ExercisesView::hexColor(QStringLiteral("FF8800")), QColor::fromRgbF(1, 0x88 / 255.0f, 0));
         QColor accent = VF::accent();
         accent.setAlphaF(1);
         QCOMPARE(ExercisesView::hexColor(QStringLiteral("zz")), accent);

@@ -114,10 +114,6 @@ private slots:
         QTest::newRow("C to 0") << abc << 2 << 0 << QStringList({"C", "A", "B"});
         QTest::newRow("B to 3") << abc << 1 << 3 << QStringList({"A", "C", "B"});
         QTest::newRow("own gap") << abc << 1 << 2 << abc;
-        QTest::newRow("row 0 to 3 of 4")
-            << QStringList({"A", "B", "C", "D"}) << 0 << 3 << QStringList({"B", "C", "A", "D"});
-        QTest::newRow("last to front")
-            << QStringList({"A", "B", "C", "D"}) << 3 << 0 << QStringList({"D", "A", "B", "C"});
     }
     void reorder() {
         QFETCH(QStringList, start);
@@ -148,7 +144,6 @@ private slots:
         m.exerciseFinished(m.resolvedRun(), false);
         QCOMPARE(saved()->currentExIdx, 2);
         QCOMPARE(saved()->remainingSecs, 4);
-        QCOMPARE(PlaylistRules::percentText(3, m.completedCount()), QStringLiteral("66%"));
 
         m.drop("D");
         QCOMPARE(saved()->entryExIDs, QStringList({"A", "A", "B", "D"}));
@@ -196,7 +191,6 @@ private slots:
         m.exerciseFinished({}, true);
         QCOMPARE(m.completedCount(), 3);
         QVERIFY(!m.resume()); // the whole run finished: nothing to resume
-        QCOMPARE(PlaylistRules::percentText(3, m.completedCount()), QStringLiteral("100%"));
     }
 
     void damagedPositionsResumeNothingOrFromZero_data() {

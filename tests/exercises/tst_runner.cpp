@@ -7,7 +7,6 @@
 #include "exercises/ExerciseRecord.h"
 #include "exercises/ExerciseRunnerPanel.h"
 #include "exercises/RunnerContentView.h"
-#include "exercises/RunnerDotsView.h"
 #include "exercises/RunnerLogic.h"
 #include "platform/Keys.h"
 #include "ui/RingView.h"
@@ -290,15 +289,6 @@ private slots:
         QCOMPARE(cv.progressRing->width(), int(l.ring));
         QCOMPARE(cv.breatheView->height(), int(std::min(0.55 * w, l.media)));
         QCOMPARE(cv.closeBtn->geometry().bottom(), int(h) - 10 - 1);
-    }
-
-    void dotsAndFingers() {
-        RunnerDotsView dots;
-        dots.resize(100, 12);
-        dots.count = 0;
-        QCOMPARE(dots.dotRects().size(), 1);
-        QVERIFY(qAbs(RunnerLogic::fingerSpread(0) - 1.6) < 1e-9);
-        QVERIFY(qAbs(RunnerLogic::fingerSpread(0.5) - 4.8) < 1e-9);
     }
 
     void builtInVisuals() {

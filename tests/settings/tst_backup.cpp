@@ -11,179 +11,162 @@
 class TstBackup : public QObject {
     Q_OBJECT
 private slots:
-    void exportWritesSortedMembersWithEscapedSlashes();
-    void exportOfAFullDomainRestoresEveryDocumentByteEqual();
-    void exportRefusesANonFiniteNumber();
-    void hostileRestoreFilesAreRefused_data();
-    void hostileRestoreFilesAreRefused();
-    void unknownMembersBesideKnownOnesAreIgnored();
-    void restoreKeepsTheAutostartFlagAndKeptAsideCopies();
-    void autostartFileBytesAndEscaping_data();
-    void autostartFileBytesAndEscaping();
-    void autostartFolderFollowsXdgConfigHome();
-    void autostartReadsOffWhenDesktopToolsDisabledIt();
-};
-
-void TstBackup::exportWritesSortedMembersWithEscapedSlashes() {
-    TempPrefs t;
-    Prefs &p = t.prefs();
-    p.setString(kLanguage, QStringLiteral("uk"));
-    p.setBool(kSoundOn, false);
-    p.setInt(kWorkMins, 25);
-    p.setDouble(kBreakMins, 2.5);
-    p.setData(kTasks, QByteArray("[{\"t\":\"\xff\xfe?\"}]"));
-    p.setInt(kPomDailyGoal, 3); // not backed up
-    p.setString(kTheme, QStringLiteral("dark")); // not backed up
-    const QByteArray expected = "{\n"
-                                "  \"appLanguage\": \"uk\",\n"
-                                "  \"breakMins\": 2.5,\n"
-                                "  \"savedTasks\": \"W3sidCI6Iv\\/+P\\\"}]\",\n"
-                                "  \"soundEnabled\": false,\n"
-                                "  \"workMins\": 25\n"
-                                "}";
-    const auto got = Backup::exportJson(p);
-    QVERIFY(got);
-    // The Base64 of the document, with its "/" escaped.
-    QByteArray b64 = QByteArray("[{\"t\":\"\xff\xfe?\"}]").toBase64();
-    b64.replace("/", "\\/");
-    QByteArray want = expected;
-    want.replace("W3sidCI6Iv\\/+P\\\"}]", b64);
-    QCOMPARE(*got, want);
-    QCOMPARE(*Backup::exportJson(TempPrefs().prefs()), QByteArray("{}"));
-}
-
-void TstBackup::exportOfAFullDomainRestoresEveryDocumentByteEqual() {
-    TempPrefs t;
-    Prefs &p = t.prefs();
-    for (const QString &k : Backup::backedUpKeys()) {
-        if (Backup::documentKeys().contains(k))
-            p.setData(k, k == QLatin1String(kPlaylistState) ? QByteArray("{\"a\":\"x/y\"}") : QByteArray("[\"" + k.toUtf8() + "/é\"]"));
+    void exportWritesSortedMembersWithEscapedSlashes() {
+        TempPrefs t;
+        Prefs &p = t.prefs();
+        p.setString(kLanguage, QStringLiteral("uk"));
+        p.setBool(kSoundOn, false);
+        p.setInt(kWorkMins, 25);
+        p.setDouble(kBreakMins, 2.5);
+        p.setData(kTasks, QByteArray("[{\"t\":\"\xff\xfe?\"}]"));
+        p.setInt(kPomDailyGoal, 3); // not backed up
+        p.setString(kTheme, QStringLiteral("dark")); // not backed up
+        const auto got = Backup::exportJson(p);
+        QVERIFY(got);
+        // The Base64 of the document, with its "/" escaped.
+        QCOMPARE(*got, QByteArray("{\n"
+                                  "  \"appLanguage\": \"uk\",\n"
+                                  "  \"breakMins\": 2.5,\n"
+                                  "  \"savedTasks\": \"W3sidCI6Iv\\/+PyJ9XQ==\",\n"
+                                  "  \"soundEnabled\": false,\n"
+                                  "  \"workMins\": 25\n"
+                                  "}"));
+        QCOMPARE(*Backup::exportJson(TempPrefs().prefs()), QByteArray("{}"));
     }
-    for (const char *k : {kWorkMins, kPomStreak, kRemaining}) p.setInt(k, 7);
-    p.setDouble(kTimestamp, 786543210.25);
-    for (const char *k : {kSoundOn, kWaterOn, kStretchSnd, kWasRunning}) p.setBool(k, true);
-    for (const char *k : {kPhase, kPomLastDate, kPomStreakLast, kLanguage}) p.setString(k, QStringLiteral("2026-1-5"));
-    const auto bytes = Backup::exportJson(p);
-    QVERIFY(bytes);
-    const auto back = Backup::parseRestore(*bytes);
-    QVERIFY(back);
-    for (const QString &k : p.keys()) QVERIFY2(back->count(k) && back->at(k) == *p.value(k), qPrintable(k));
-    QCOMPARE(back->size(), std::size_t(p.keys().size()));
-}
 
-void TstBackup::exportRefusesANonFiniteNumber() {
-    TempPrefs t;
-    t.prefs().setDouble(kWorkMins, qInf());
-    QVERIFY(!Backup::exportJson(t.prefs()));
-}
+    void exportOfAFullDomainRestoresEveryDocumentByteEqual() {
+        TempPrefs t;
+        Prefs &p = t.prefs();
+        for (const QString &k : Backup::backedUpKeys()) {
+            if (Backup::documentKeys().contains(k))
+                p.setData(k, k == QLatin1String(kPlaylistState) ? QByteArray("{\"a\":\"x/y\"}") : QByteArray("[\"" + k.toUtf8() + "/é\"]"));
+        }
+        for (const char *k : {kWorkMins, kPomStreak, kRemaining}) p.setInt(k, 7);
+        p.setDouble(kTimestamp, 786543210.25);
+        for (const char *k : {kSoundOn, kWaterOn, kStretchSnd, kWasRunning}) p.setBool(k, true);
+        for (const char *k : {kPhase, kPomLastDate, kPomStreakLast, kLanguage}) p.setString(k, QStringLiteral("2026-1-5"));
+        const auto bytes = Backup::exportJson(p);
+        QVERIFY(bytes);
+        const auto back = Backup::parseRestore(*bytes);
+        QVERIFY(back);
+        for (const QString &k : p.keys()) QVERIFY2(back->count(k) && back->at(k) == *p.value(k), qPrintable(k));
+        QCOMPARE(back->size(), std::size_t(p.keys().size()));
+    }
 
-void TstBackup::hostileRestoreFilesAreRefused_data() {
-    QTest::addColumn<QByteArray>("file");
-    const QByteArray tasks = QByteArray("[]").toBase64();
-    QTest::newRow("empty object") << QByteArray("{}");
-    QTest::newRow("top-level array") << QByteArray("[{\"appLanguage\":\"en\"}]");
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("truncated") << QByteArray("{\"appLanguage\": \"en\", \"workMins\": 2");
-    QTest::newRow("unknown keys only") << QByteArray("{\"name\": \"other program\", \"version\": 3}");
-    QTest::newRow("number as string") << QByteArray("{\"workMins\": \"25\"}");
-    QTest::newRow("language as number") << QByteArray("{\"appLanguage\": 1}");
-    QTest::newRow("switch as null") << QByteArray("{\"soundEnabled\": null}");
-    QTest::newRow("infinite number") << QByteArray("{\"workMins\": 1e999}");
-    QTest::newRow("document not a string") << QByteArray("{\"savedTasks\": []}");
-    QTest::newRow("corrupt base64") << QByteArray("{\"savedTasks\": \"W10*\"}");
-    QTest::newRow("base64 with a line break") << QByteArray("{\"savedTasks\": \"W1\\n0=\"}");
-    QTest::newRow("base64 without padding") << QByteArray("{\"savedTasks\": \"W10\"}");
-    QTest::newRow("document not JSON") << QByteArray("{\"savedTasks\": \"" + QByteArray("[oops").toBase64() + "\"}");
-    QTest::newRow("playlist state as array") << QByteArray("{\"playlistState\": \"" + tasks + "\"}");
-    QTest::newRow("tasks as object") << QByteArray("{\"savedTasks\": \"" + QByteArray("{}").toBase64() + "\"}");
-    QTest::newRow("one bad member among good ones")
-        << QByteArray("{\"appLanguage\": \"de\", \"savedTasks\": \"" + tasks + "\", \"workMins\": true, \"eyesOn\": \"yes\"}");
-}
+    void exportRefusesANonFiniteNumber() {
+        TempPrefs t;
+        t.prefs().setDouble(kWorkMins, qInf());
+        QVERIFY(!Backup::exportJson(t.prefs()));
+    }
 
-void TstBackup::hostileRestoreFilesAreRefused() {
-    QFETCH(QByteArray, file);
-    QVERIFY(!Backup::parseRestore(file));
-}
+    void hostileRestoreFilesAreRefused_data() {
+        QTest::addColumn<QByteArray>("file");
+        const QByteArray tasks = QByteArray("[]").toBase64();
+        QTest::newRow("empty object") << QByteArray("{}");
+        QTest::newRow("top-level array") << QByteArray("[{\"appLanguage\":\"en\"}]");
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("truncated") << QByteArray("{\"appLanguage\": \"en\", \"workMins\": 2");
+        QTest::newRow("unknown keys only") << QByteArray("{\"name\": \"other program\", \"version\": 3}");
+        QTest::newRow("number as string") << QByteArray("{\"workMins\": \"25\"}");
+        QTest::newRow("language as number") << QByteArray("{\"appLanguage\": 1}");
+        QTest::newRow("switch as null") << QByteArray("{\"soundEnabled\": null}");
+        QTest::newRow("infinite number") << QByteArray("{\"workMins\": 1e999}");
+        QTest::newRow("document not a string") << QByteArray("{\"savedTasks\": []}");
+        QTest::newRow("corrupt base64") << QByteArray("{\"savedTasks\": \"W10*\"}");
+        QTest::newRow("base64 with a line break") << QByteArray("{\"savedTasks\": \"W1\\n0=\"}");
+        QTest::newRow("base64 without padding") << QByteArray("{\"savedTasks\": \"W10\"}");
+        QTest::newRow("document not JSON") << QByteArray("{\"savedTasks\": \"" + QByteArray("[oops").toBase64() + "\"}");
+        QTest::newRow("playlist state as array") << QByteArray("{\"playlistState\": \"" + tasks + "\"}");
+        QTest::newRow("tasks as object") << QByteArray("{\"savedTasks\": \"" + QByteArray("{}").toBase64() + "\"}");
+        QTest::newRow("one bad member among good ones")
+            << QByteArray("{\"appLanguage\": \"de\", \"savedTasks\": \"" + tasks + "\", \"workMins\": true, \"eyesOn\": \"yes\"}");
+    }
 
-void TstBackup::unknownMembersBesideKnownOnesAreIgnored() {
-    const auto r = Backup::parseRestore("{\"appLanguage\": \"fr\", \"appTheme\": \"dark\", \"x\": [1, null]}");
-    QVERIFY(r);
-    QCOMPARE(r->size(), std::size_t(1));
-    QCOMPARE(std::get<QString>(r->at(kLanguage)), QStringLiteral("fr"));
-}
+    void hostileRestoreFilesAreRefused() {
+        QFETCH(QByteArray, file);
+        QVERIFY(!Backup::parseRestore(file));
+    }
 
-void TstBackup::restoreKeepsTheAutostartFlagAndKeptAsideCopies() {
-    TempPrefs t;
-    Prefs &p = t.prefs();
-    p.setBool(kAutostartDefaultSet, true);
-    p.setData(QStringLiteral("savedTasks.unreadable-20260101"), "junk");
-    p.setString(kTheme, QStringLiteral("pink"));
-    p.setData(kNotes, "[1]");
-    const auto d = Backup::restoredDomain(p, {{QString::fromLatin1(kLanguage), Prefs::Value(QStringLiteral("pl"))}});
-    QCOMPARE(d.size(), std::size_t(3));
-    QVERIFY(d.count(kAutostartDefaultSet) && d.count(QStringLiteral("savedTasks.unreadable-20260101")));
-    QVERIFY(!d.count(kTheme) && !d.count(kNotes));
-}
+    void unknownMembersBesideKnownOnesAreIgnored() {
+        const auto r = Backup::parseRestore("{\"appLanguage\": \"fr\", \"appTheme\": \"dark\", \"x\": [1, null]}");
+        QVERIFY(r);
+        QCOMPARE(r->size(), std::size_t(1));
+        QCOMPARE(std::get<QString>(r->at(kLanguage)), QStringLiteral("fr"));
+    }
 
-void TstBackup::autostartFileBytesAndEscaping_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QByteArray>("exec");
-    QTest::newRow("plain") << "/usr/bin/mivo" << QByteArray("\"/usr/bin/mivo\"");
-    QTest::newRow("space") << "/home/a b/mivo" << QByteArray("\"/home/a b/mivo\"");
-    QTest::newRow("percent") << "/opt/100%/mivo" << QByteArray("\"/opt/100%%/mivo\"");
-    QTest::newRow("quote") << "/x\"y/mivo" << QByteArray("\"/x\\\\\"y/mivo\"");
-    QTest::newRow("dollar and backtick") << "/a$b`c" << QByteArray("\"/a\\\\$b\\\\`c\"");
-    QTest::newRow("backslash") << "/a\\b" << QByteArray("\"/a\\\\\\\\b\"");
-    QTest::newRow("control character") << "/a\nb" << QByteArray();
-}
+    void restoreKeepsTheAutostartFlagAndKeptAsideCopies() {
+        TempPrefs t;
+        Prefs &p = t.prefs();
+        p.setBool(kAutostartDefaultSet, true);
+        p.setData(QStringLiteral("savedTasks.unreadable-20260101"), "junk");
+        p.setString(kTheme, QStringLiteral("pink"));
+        p.setData(kNotes, "[1]");
+        const auto d = Backup::restoredDomain(p, {{QString::fromLatin1(kLanguage), Prefs::Value(QStringLiteral("pl"))}});
+        QCOMPARE(d.size(), std::size_t(3));
+        QVERIFY(d.count(kAutostartDefaultSet) && d.count(QStringLiteral("savedTasks.unreadable-20260101")));
+        QVERIFY(!d.count(kTheme) && !d.count(kNotes));
+    }
 
-void TstBackup::autostartFileBytesAndEscaping() {
-    QFETCH(QString, path);
-    QFETCH(QByteArray, exec);
-    const auto text = Autostart::fileText(path);
-    if (exec.isEmpty()) {
-        QVERIFY(!text);
+    void autostartFileBytesAndEscaping_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("exec");
+        QTest::newRow("plain") << "/usr/bin/mivo" << QByteArray("\"/usr/bin/mivo\"");
+        QTest::newRow("space") << "/home/a b/mivo" << QByteArray("\"/home/a b/mivo\"");
+        QTest::newRow("percent") << "/opt/100%/mivo" << QByteArray("\"/opt/100%%/mivo\"");
+        QTest::newRow("quote") << "/x\"y/mivo" << QByteArray("\"/x\\\\\"y/mivo\"");
+        QTest::newRow("dollar and backtick") << "/a$b`c" << QByteArray("\"/a\\\\$b\\\\`c\"");
+        QTest::newRow("backslash") << "/a\\b" << QByteArray("\"/a\\\\\\\\b\"");
+        QTest::newRow("control character") << "/a\nb" << QByteArray();
+    }
+
+    void autostartFileBytesAndEscaping() {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, exec);
+        const auto text = Autostart::fileText(path);
+        if (exec.isEmpty()) {
+            QVERIFY(!text);
+            QTemporaryDir dir;
+            QVERIFY(!Autostart::set(true, path, dir.filePath("a.desktop")));
+            QVERIFY(!QFile::exists(dir.filePath("a.desktop")));
+            return;
+        }
+        QVERIFY(text);
+        QCOMPARE(*text, "[Desktop Entry]\nType=Application\nName=Mivo\nExec=" + exec +
+                            "\nTerminal=false\nX-GNOME-Autostart-enabled=true");
+    }
+
+    void autostartFolderFollowsXdgConfigHome() {
+        const QByteArray old = qgetenv("XDG_CONFIG_HOME");
+        const QString fallback = QDir::homePath() + "/.config/autostart/com.mivo.app.desktop";
+        qputenv("XDG_CONFIG_HOME", "/tmp/cfg");
+        QCOMPARE(Autostart::filePath(), QStringLiteral("/tmp/cfg/autostart/com.mivo.app.desktop"));
+        qputenv("XDG_CONFIG_HOME", "relative/cfg");
+        QCOMPARE(Autostart::filePath(), fallback);
+        qputenv("XDG_CONFIG_HOME", "");
+        QCOMPARE(Autostart::filePath(), fallback);
+        qunsetenv("XDG_CONFIG_HOME");
+        QCOMPARE(Autostart::filePath(), fallback);
+        qputenv("XDG_CONFIG_HOME", old);
+    }
+
+    void autostartReadsOffWhenDesktopToolsDisabledIt() {
         QTemporaryDir dir;
-        QVERIFY(!Autostart::set(true, path, dir.filePath("a.desktop")));
-        QVERIFY(!QFile::exists(dir.filePath("a.desktop")));
-        return;
+        const QString path = dir.filePath("deep/autostart/com.mivo.app.desktop");
+        QVERIFY(!Autostart::isOn(path));
+        QVERIFY(Autostart::set(true, "/usr/bin/mivo", path));
+        QVERIFY(Autostart::isOn(path));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("\nHidden=true");
+        f.close();
+        QVERIFY(!Autostart::isOn(path));
+        QVERIFY(Autostart::set(true, "/usr/bin/mivo", path)); // switching on again replaces the file
+        QVERIFY(Autostart::isOn(path));
+        QVERIFY(Autostart::set(false, "/usr/bin/mivo", path));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(Autostart::set(false, "/usr/bin/mivo", path)); // already gone: nothing to do
     }
-    QVERIFY(text);
-    QCOMPARE(*text, "[Desktop Entry]\nType=Application\nName=Mivo\nExec=" + exec +
-                        "\nTerminal=false\nX-GNOME-Autostart-enabled=true");
-}
-
-void TstBackup::autostartFolderFollowsXdgConfigHome() {
-    const QByteArray old = qgetenv("XDG_CONFIG_HOME");
-    const QString fallback = QDir::homePath() + "/.config/autostart/com.mivo.app.desktop";
-    qputenv("XDG_CONFIG_HOME", "/tmp/cfg");
-    QCOMPARE(Autostart::filePath(), QStringLiteral("/tmp/cfg/autostart/com.mivo.app.desktop"));
-    qputenv("XDG_CONFIG_HOME", "relative/cfg");
-    QCOMPARE(Autostart::filePath(), fallback);
-    qputenv("XDG_CONFIG_HOME", "");
-    QCOMPARE(Autostart::filePath(), fallback);
-    qunsetenv("XDG_CONFIG_HOME");
-    QCOMPARE(Autostart::filePath(), fallback);
-    qputenv("XDG_CONFIG_HOME", old);
-}
-
-void TstBackup::autostartReadsOffWhenDesktopToolsDisabledIt() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("deep/autostart/com.mivo.app.desktop");
-    QVERIFY(!Autostart::isOn(path));
-    QVERIFY(Autostart::set(true, "/usr/bin/mivo", path));
-    QVERIFY(Autostart::isOn(path));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::Append));
-    f.write("\nHidden=true");
-    f.close();
-    QVERIFY(!Autostart::isOn(path));
-    QVERIFY(Autostart::set(true, "/usr/bin/mivo", path)); // switching on again replaces the file
-    QVERIFY(Autostart::isOn(path));
-    QVERIFY(Autostart::set(false, "/usr/bin/mivo", path));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(Autostart::set(false, "/usr/bin/mivo", path)); // already gone: nothing to do
-}
+};
 
 QTEST_MAIN(TstBackup)
 #include "tst_backup.moc"

@@ -18,27 +18,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <functional>
-
-namespace {
-// Dialogs that run a hook when an alert with a given title opens (e.g. time passing while the user
-// reads it).
-class HookDialogs : public TestDialogs {
-public:
-    QHash<QString, std::function<void()>> onTitle;
-    int alert(QWidget *parent, const Alert &a) override {
-        if (auto fn = onTitle.value(a.title)) fn();
-        return TestDialogs::alert(parent, a);
-    }
-};
-} // namespace
 
 // The settings page as a user drives it, with the dialogs scripted and time faked.
 class TstSettingsPage : public QObject {
     Q_OBJECT
     std::unique_ptr<TempPrefs> prefs;
     std::unique_ptr<TestClock> clock;
-    std::unique_ptr<HookDialogs> dialogs;
+    std::unique_ptr<TestDialogs> dialogs;
     std::unique_ptr<QTemporaryDir> config;
     std::unique_ptr<SettingsView> page;
 
@@ -57,7 +43,7 @@ private slots:
     void init() {
         prefs = std::make_unique<TempPrefs>();
         clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
-        dialogs = std::make_unique<HookDialogs>();
+        dialogs = std::make_unique<TestDialogs>();
         config = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", config->path().toUtf8());
         PomodoroTimer::shared().reset();
@@ -72,209 +58,202 @@ private slots:
         prefs.reset();
     }
 
-    void firstBuildTurnsAutostartOnOnce();
-    void disableAllSwitchesTheTimerAndEveryReminder();
-    void muteWritesAllFiveSoundKeys();
-    void resizingBuildsAgainOnlyBeyondTwoPoints();
-    void currentThemeFontAndLanguageChangeNothing();
-    void resetStoresDefaultsAndRestartsTheReminders();
-    void eraseLeavesOnlyTheTimerStateEvenIfTimersFireDuringTheLastAlert();
-    void restoreRefusesABadFileAndChangesNothing();
-    void restoreReplacesTheDomainButKeepsTheAutostartFlag();
-    void backupExportThroughTheDialogs();
-    void supportButtonsOpenTheMakersPages();
+    void firstBuildTurnsAutostartOnOnce() {
+        makePage();
+        QVERIFY(Autostart::isOn());
+        QVERIFY(prefs->prefs().boolValue(kAutostartDefaultSet));
+        QVERIFY(find<QCheckBox>("autostartSwitch")->isChecked());
+        find<QCheckBox>("autostartSwitch")->click();
+        QVERIFY(!QFile::exists(Autostart::filePath()));
+        page->refresh();
+        settle();
+        QVERIFY(!find<QCheckBox>("autostartSwitch")->isChecked());
+        QVERIFY(!QFile::exists(Autostart::filePath())); // turned off stays off
+    }
+
+    void disableAllSwitchesTheTimerAndEveryReminder() {
+        makePage();
+        QVERIFY(!find<QCheckBox>("disableAllSwitch")->isChecked());
+        find<QCheckBox>("disableAllSwitch")->click();
+        QVERIFY(!PomodoroTimer::shared().notificationsEnabled());
+        HealthManager &h = HealthManager::shared();
+        for (const HReminder &r : h.list()) QVERIFY(!h.isOn(r));
+        find<QCheckBox>("disableAllSwitch")->click();
+        QVERIFY(PomodoroTimer::shared().notificationsEnabled());
+        for (const HReminder &r : h.list()) QVERIFY(h.isOn(r));
+        QVERIFY(!SettingsView::disableAllShownOn());
+        // One reminder switched off elsewhere shows the switch on; a non-Boolean value does not count.
+        prefs->prefs().setString(kEyesOn, QStringLiteral("no"));
+        QVERIFY(!SettingsView::disableAllShownOn());
+        prefs->prefs().setBool(kEyesOn, false);
+        QVERIFY(SettingsView::disableAllShownOn());
+    }
+
+    void muteWritesAllFiveSoundKeys() {
+        makePage();
+        find<QCheckBox>("muteSwitch")->click();
+        for (const char *k : {kSoundOn, kWaterSnd, kEyesSnd, kPostureSnd, kStretchSnd}) {
+            QVERIFY(prefs->prefs().isBool(k));
+            QVERIFY(!prefs->prefs().boolValue(k));
+        }
+    }
+
+    void resizingBuildsAgainOnlyBeyondTwoPoints() {
+        makePage();
+        const int before = page->rebuildCount();
+        page->resize(902, 700);
+        settle();
+        QCOMPARE(page->rebuildCount(), before);
+        for (int w = 903; w < 910; ++w) page->resize(w, 700); // many layout passes, one build
+        settle();
+        QCOMPARE(page->rebuildCount(), before + 1);
+        QCOMPARE(page->content()->width(), 909);
+        page->resize(300, 700);
+        settle();
+        QCOMPARE(page->content()->width(), 480);
+    }
+
+    void currentThemeFontAndLanguageChangeNothing() {
+        makePage();
+        int posts = 0;
+        QObject ctx;
+        for (const char *n : {Notify::themeChanged, Notify::fontScaleChanged, Notify::languageChanged})
+            Notifier::get().observe(n, &ctx, [&posts](QObject *) { ++posts; });
+        auto click = [](QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(10, 10)); };
+        click(find<QWidget>("themeCard_silver"));
+        click(find<QWidget>("scaleCard_0"));
+        find<QPushButton>("langButton_en")->click();
+        settle();
+        QCOMPARE(posts, 0);
+        click(find<QWidget>("scaleCard_1"));
+        QCOMPARE(prefs->prefs().doubleValue(kFontScale), 1.15);
+        QCOMPARE(posts, 1);
+        settle();
+        find<QPushButton>("langButton_uk")->click();
+        QCOMPARE(L::lang(), AppLang::uk);
+        settle();
+        QVERIFY(find<QPushButton>("exportButton")->text().startsWith(QStringLiteral("Експорт")));
+    }
+
+    void resetStoresDefaultsAndRestartsTheReminders() {
+        Prefs &p = prefs->prefs();
+        p.setDouble(kWaterMins, 5);
+        p.setDouble(kWorkMins, 50);
+        p.setInt(kCyclesBeforeLong, 2);
+        p.setBool(kPostureOn, false);
+        makePage();
+        dialogs->alertAnswers = {1}; // Cancel
+        find<QPushButton>("resetButton")->click();
+        QCOMPARE(p.doubleValue(kWaterMins), 5.0);
+        QCOMPARE(p.doubleValue(kWorkMins), 50.0);
+        dialogs->alertAnswers = {0};
+        find<QPushButton>("resetButton")->click();
+        QCOMPARE(p.doubleValue(kWaterMins), 60.0);
+        QCOMPARE(p.doubleValue(kEyesMins), 18.0);
+        QCOMPARE(p.doubleValue(kPostureMins), 36.0);
+        QCOMPARE(p.doubleValue(kStretchMins), 72.0);
+        for (const char *k : {kWorkMins, kBreakMins, kLongBreakMins, kCyclesBeforeLong}) QVERIFY(!p.contains(k));
+        QCOMPARE(PomodoroTimer::shared().remaining(), 25 * 60);
+        HealthManager &h = HealthManager::shared();
+        for (const HReminder &r : h.list()) {
+            if (r.onKey == QLatin1String(kPostureOn))
+                QCOMPARE(h.remaining(r), -1.0);
+            else
+                QCOMPARE(h.remaining(r), r.defaultMins * 60);
+        }
+    }
+
+    void eraseLeavesOnlyTheTimerStateEvenIfTimersFireDuringTheLastAlert() {
+        Prefs &p = prefs->prefs();
+        p.setData(kTasks, "[]");
+        p.setString(kTheme, QStringLiteral("dark"));
+        makePage();
+        PomodoroTimer::shared().start();
+        // While "Data erased" is shown the focus ends and reminders fire.
+        dialogs->fills = {[](const Dialogs::Alert &) {},
+                          [this](const Dialogs::Alert &a) {
+                              QCOMPARE(a.title, QStringLiteral("Data erased"));
+                              clock->advance(3 * 3600);
+                          }};
+        dialogs->alertAnswers = {0, 0};
+        find<QPushButton>("eraseButton")->click();
+        QStringList keys = p.keys();
+        keys.sort();
+        QStringList timerKeys = {kPhase, kWasRunning, kRemaining, kTimestamp, kCycleCount};
+        timerKeys.sort();
+        QCOMPARE(keys, timerKeys);
+        QVERIFY(p.isFrozen());
+    }
+
+    void restoreRefusesABadFileAndChangesNothing() {
+        QTemporaryDir dir;
+        const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"de\", \"savedTasks\": \"not base64!\"}");
+        Prefs &p = prefs->prefs();
+        p.setData(kNotes, "[1]");
+        makePage();
+        dialogs->alertAnswers = {0};
+        dialogs->openPathAnswers = {path};
+        find<QPushButton>("importButton")->click();
+        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Import failed|")));
+        QCOMPARE(p.data(kNotes), QByteArray("[1]"));
+        QVERIFY(!p.contains(kLanguage));
+        QVERIFY(!p.isFrozen());
+        // Cancel in the question opens no panel.
+        dialogs->alertAnswers = {1};
+        dialogs->openPathAnswers = {path};
+        find<QPushButton>("importButton")->click();
+        QCOMPARE(dialogs->openPathAnswers.size(), 1);
+    }
+
+    void restoreReplacesTheDomainButKeepsTheAutostartFlag() {
+        QTemporaryDir dir;
+        const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"pl\", \"savedNotes\": \"" +
+                                                                 QByteArray("[]").toBase64() + "\", \"appTheme\": \"dark\"}");
+        Prefs &p = prefs->prefs();
+        p.setData(QStringLiteral("savedTasks.unreadable-1"), "junk");
+        makePage(); // sets autostartDefaultSet
+        p.setData(kTasks, "[]");
+        dialogs->alertAnswers = {0, 0};
+        dialogs->openPathAnswers = {path};
+        find<QPushButton>("importButton")->click();
+        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Import complete|")));
+        QCOMPARE(p.string(kLanguage).value(), QStringLiteral("pl"));
+        QCOMPARE(p.data(kNotes), QByteArray("[]"));
+        QVERIFY(!p.contains(kTasks));
+        QVERIFY(!p.contains(kTheme)); // not a backed-up key
+        QVERIFY(p.boolValue(kAutostartDefaultSet));
+        QCOMPARE(p.data(QStringLiteral("savedTasks.unreadable-1")), QByteArray("junk"));
+        QVERIFY(p.contains(kPhase)); // the timer's last state
+    }
+
+    void backupExportThroughTheDialogs() {
+        QTemporaryDir dir;
+        prefs->prefs().setString(kLanguage, QStringLiteral("en"));
+        makePage();
+        dialogs->savePaths = {dir.filePath("mivo-backup.json")};
+        find<QPushButton>("exportButton")->click();
+        QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), *Backup::exportJson(prefs->prefs()));
+        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Export complete|All settings and data saved to mivo-backup.json."));
+        dialogs->savePaths = {dir.filePath("missing/dir/x.json")};
+        find<QPushButton>("exportButton")->click();
+        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|")));
+    }
+
+    void supportButtonsOpenTheMakersPages() {
+        RecordingLinks links;
+        SupportView support;
+        support.resize(0, 0);
+        support.setup();
+        QCOMPARE(support.content()->width(), 700);
+        support.resize(800, 600);
+        support.show();
+        settle();
+        support.content()->findChild<QPushButton *>("donateButton")->click();
+        support.content()->findChild<QPushButton *>("visitButton")->click();
+        QCOMPARE(links.opened, QList<QUrl>({SupportView::donateUrl(), SupportView::homeUrl()}));
+        QVERIFY(support.content()->height() >= 601);
+    }
 };
-
-void TstSettingsPage::firstBuildTurnsAutostartOnOnce() {
-    makePage();
-    QVERIFY(Autostart::isOn());
-    QVERIFY(prefs->prefs().boolValue(kAutostartDefaultSet));
-    QVERIFY(find<QCheckBox>("autostartSwitch")->isChecked());
-    find<QCheckBox>("autostartSwitch")->click();
-    QVERIFY(!QFile::exists(Autostart::filePath()));
-    page->refresh();
-    settle();
-    QVERIFY(!find<QCheckBox>("autostartSwitch")->isChecked());
-    QVERIFY(!QFile::exists(Autostart::filePath())); // turned off stays off
-}
-
-void TstSettingsPage::disableAllSwitchesTheTimerAndEveryReminder() {
-    makePage();
-    QVERIFY(!find<QCheckBox>("disableAllSwitch")->isChecked());
-    find<QCheckBox>("disableAllSwitch")->click();
-    QVERIFY(!PomodoroTimer::shared().notificationsEnabled());
-    HealthManager &h = HealthManager::shared();
-    for (const HReminder &r : h.list()) QVERIFY(!h.isOn(r));
-    find<QCheckBox>("disableAllSwitch")->click();
-    QVERIFY(PomodoroTimer::shared().notificationsEnabled());
-    for (const HReminder &r : h.list()) QVERIFY(h.isOn(r));
-    QVERIFY(!SettingsView::disableAllShownOn());
-    // One reminder switched off elsewhere shows the switch on; a non-Boolean value does not count.
-    prefs->prefs().setString(kEyesOn, QStringLiteral("no"));
-    QVERIFY(!SettingsView::disableAllShownOn());
-    prefs->prefs().setBool(kEyesOn, false);
-    QVERIFY(SettingsView::disableAllShownOn());
-}
-
-void TstSettingsPage::muteWritesAllFiveSoundKeys() {
-    makePage();
-    find<QCheckBox>("muteSwitch")->click();
-    for (const char *k : {kSoundOn, kWaterSnd, kEyesSnd, kPostureSnd, kStretchSnd}) {
-        QVERIFY(prefs->prefs().isBool(k));
-        QVERIFY(!prefs->prefs().boolValue(k));
-    }
-}
-
-void TstSettingsPage::resizingBuildsAgainOnlyBeyondTwoPoints() {
-    makePage();
-    const int before = page->rebuildCount();
-    page->resize(902, 700);
-    settle();
-    QCOMPARE(page->rebuildCount(), before);
-    for (int w = 903; w < 910; ++w) page->resize(w, 700); // many layout passes, one build
-    settle();
-    QCOMPARE(page->rebuildCount(), before + 1);
-    QCOMPARE(page->content()->width(), 909);
-    page->resize(300, 700);
-    settle();
-    QCOMPARE(page->content()->width(), 480);
-}
-
-void TstSettingsPage::currentThemeFontAndLanguageChangeNothing() {
-    makePage();
-    int posts = 0;
-    QObject ctx;
-    for (const char *n : {Notify::themeChanged, Notify::fontScaleChanged, Notify::languageChanged})
-        Notifier::get().observe(n, &ctx, [&posts](QObject *) { ++posts; });
-    auto click = [](QWidget *w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(10, 10)); };
-    click(find<QWidget>("themeCard_silver"));
-    click(find<QWidget>("scaleCard_0"));
-    find<QPushButton>("langButton_en")->click();
-    settle();
-    QCOMPARE(posts, 0);
-    click(find<QWidget>("scaleCard_1"));
-    QCOMPARE(prefs->prefs().doubleValue(kFontScale), 1.15);
-    QCOMPARE(posts, 1);
-    settle();
-    find<QPushButton>("langButton_uk")->click();
-    QCOMPARE(L::lang(), AppLang::uk);
-    settle();
-    QVERIFY(find<QPushButton>("exportButton")->text().startsWith(QStringLiteral("Експорт")));
-}
-
-void TstSettingsPage::resetStoresDefaultsAndRestartsTheReminders() {
-    Prefs &p = prefs->prefs();
-    p.setDouble(kWaterMins, 5);
-    p.setDouble(kWorkMins, 50);
-    p.setInt(kCyclesBeforeLong, 2);
-    p.setBool(kPostureOn, false);
-    makePage();
-    dialogs->alertAnswers = {1}; // Cancel
-    find<QPushButton>("resetButton")->click();
-    QCOMPARE(p.doubleValue(kWaterMins), 5.0);
-    QCOMPARE(p.doubleValue(kWorkMins), 50.0);
-    dialogs->alertAnswers = {0};
-    find<QPushButton>("resetButton")->click();
-    QCOMPARE(p.doubleValue(kWaterMins), 60.0);
-    QCOMPARE(p.doubleValue(kEyesMins), 18.0);
-    QCOMPARE(p.doubleValue(kPostureMins), 36.0);
-    QCOMPARE(p.doubleValue(kStretchMins), 72.0);
-    for (const char *k : {kWorkMins, kBreakMins, kLongBreakMins, kCyclesBeforeLong}) QVERIFY(!p.contains(k));
-    QCOMPARE(PomodoroTimer::shared().remaining(), 25 * 60);
-    HealthManager &h = HealthManager::shared();
-    for (const HReminder &r : h.list()) {
-        if (r.onKey == QLatin1String(kPostureOn))
-            QCOMPARE(h.remaining(r), -1.0);
-        else
-            QCOMPARE(h.remaining(r), r.defaultMins * 60);
-    }
-}
-
-void TstSettingsPage::eraseLeavesOnlyTheTimerStateEvenIfTimersFireDuringTheLastAlert() {
-    Prefs &p = prefs->prefs();
-    p.setData(kTasks, "[]");
-    p.setString(kTheme, QStringLiteral("dark"));
-    makePage();
-    PomodoroTimer::shared().start();
-    dialogs->onTitle[QStringLiteral("Data erased")] = [this] { clock->advance(3 * 3600); }; // focus ends, reminders fire
-    dialogs->alertAnswers = {0, 0};
-    find<QPushButton>("eraseButton")->click();
-    QStringList keys = p.keys();
-    keys.sort();
-    QStringList timerKeys = {kPhase, kWasRunning, kRemaining, kTimestamp, kCycleCount};
-    timerKeys.sort();
-    QCOMPARE(keys, timerKeys);
-    QVERIFY(p.isFrozen());
-}
-
-void TstSettingsPage::restoreRefusesABadFileAndChangesNothing() {
-    QTemporaryDir dir;
-    const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"de\", \"savedTasks\": \"not base64!\"}");
-    Prefs &p = prefs->prefs();
-    p.setData(kNotes, "[1]");
-    makePage();
-    dialogs->alertAnswers = {0};
-    dialogs->openPathAnswers = {path};
-    find<QPushButton>("importButton")->click();
-    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Import failed|")));
-    QCOMPARE(p.data(kNotes), QByteArray("[1]"));
-    QVERIFY(!p.contains(kLanguage));
-    QVERIFY(!p.isFrozen());
-    // Cancel in the question opens no panel.
-    dialogs->alertAnswers = {1};
-    dialogs->openPathAnswers = {path};
-    find<QPushButton>("importButton")->click();
-    QCOMPARE(dialogs->openPathAnswers.size(), 1);
-}
-
-void TstSettingsPage::restoreReplacesTheDomainButKeepsTheAutostartFlag() {
-    QTemporaryDir dir;
-    const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"pl\", \"savedNotes\": \"" +
-                                                             QByteArray("[]").toBase64() + "\", \"appTheme\": \"dark\"}");
-    Prefs &p = prefs->prefs();
-    p.setData(QStringLiteral("savedTasks.unreadable-1"), "junk");
-    makePage(); // sets autostartDefaultSet
-    p.setData(kTasks, "[]");
-    dialogs->alertAnswers = {0, 0};
-    dialogs->openPathAnswers = {path};
-    find<QPushButton>("importButton")->click();
-    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Import complete|")));
-    QCOMPARE(p.string(kLanguage).value(), QStringLiteral("pl"));
-    QCOMPARE(p.data(kNotes), QByteArray("[]"));
-    QVERIFY(!p.contains(kTasks));
-    QVERIFY(!p.contains(kTheme)); // not a backed-up key
-    QVERIFY(p.boolValue(kAutostartDefaultSet));
-    QCOMPARE(p.data(QStringLiteral("savedTasks.unreadable-1")), QByteArray("junk"));
-    QVERIFY(p.contains(kPhase)); // the timer's last state
-}
-
-void TstSettingsPage::backupExportThroughTheDialogs() {
-    QTemporaryDir dir;
-    prefs->prefs().setString(kLanguage, QStringLiteral("en"));
-    makePage();
-    dialogs->savePaths = {dir.filePath("mivo-backup.json")};
-    find<QPushButton>("exportButton")->click();
-    QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), *Backup::exportJson(prefs->prefs()));
-    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Export complete|All settings and data saved to mivo-backup.json."));
-    dialogs->savePaths = {dir.filePath("missing/dir/x.json")};
-    find<QPushButton>("exportButton")->click();
-    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|")));
-}
-
-void TstSettingsPage::supportButtonsOpenTheMakersPages() {
-    RecordingLinks links;
-    SupportView support;
-    support.resize(0, 0);
-    support.setup();
-    QCOMPARE(support.content()->width(), 700);
-    support.resize(800, 600);
-    support.show();
-    settle();
-    support.content()->findChild<QPushButton *>("donateButton")->click();
-    support.content()->findChild<QPushButton *>("visitButton")->click();
-    QCOMPARE(links.opened, QList<QUrl>({SupportView::donateUrl(), SupportView::homeUrl()}));
-    QVERIFY(support.content()->height() >= 601);
-}
 
 QTEST_MAIN(TstSettingsPage)
 #include "tst_page.moc"

@@ -1,3 +1,4 @@
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "finance/FinanceStore.h"
 #include "platform/Keys.h"
@@ -8,7 +9,6 @@
 #include "pomodoro/TaskStore.h"
 #include "stats/StatisticsView.h"
 #include "stats/StatsContentView.h"
-#include "ui/Theme.h"
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -18,9 +18,6 @@
 #include <QtTest>
 
 namespace {
-void settle() {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-}
 Task task(const char *cat, int d) {
     Task t(QStringLiteral("T"), QString::fromLatin1(cat), QString());
     t.day = d;
@@ -171,18 +168,6 @@ private slots:
         Notifier::get().post(QString::fromLatin1(Notify::pomodoroChanged));
         settle();
         QCOMPARE(page->content()->model().timer.rows[4].value, QStringLiteral("6 d"));
-    }
-
-    void rendersInEveryTheme() {
-        for (AppTheme th : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint}) {
-            VF::setTheme(th);
-            page->clearContent();
-            page->setup();
-            settle();
-            const QImage img = page->grab().toImage();
-            QVERIFY(!img.isNull());
-            QCOMPARE(img.pixelColor(5, 5).rgb(), VF::hdrBg().rgb());
-        }
     }
 };
 
