@@ -10,6 +10,7 @@ PKGS=(
   libsqlite3-dev nlohmann-json3-dev libzip-dev
   fonts-inter fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback
   xvfb xauth dbus
+  poppler-utils
 )
 
 missing=()

@@ -38,7 +38,7 @@ public:
                                  std::optional<qint64> startRemaining, QWidget *parentWindow) = 0;
 
     static ExerciseRunnerHost &get();
-    static void install(ExerciseRunnerHost *host); // takes no ownership; nullptr returns to the stand-in
+    static void install(ExerciseRunnerHost *host); // takes no ownership; nullptr returns to the real one
 };
 
 class ExerciseEditorHost {
@@ -52,5 +52,5 @@ public:
                       Completion completion) = 0;
 
     static ExerciseEditorHost &get();
-    static void install(ExerciseEditorHost *host); // takes no ownership; nullptr returns to the stand-in
+    static void install(ExerciseEditorHost *host); // takes no ownership; nullptr returns to the real one
 };

@@ -8,12 +8,12 @@
 #include "platform/Notifier.h"
 #include "ui/UiKit.h"
 #include "ui/AW.h"
-#include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/Makers.h"
+#include "ui/SplitPageFrame.h"
 #include "ui/Theme.h"
 #include "ui/TintButton.h"
 #include <QLabel>
@@ -26,8 +26,6 @@
 using namespace AlarmsUi;
 
 namespace {
-constexpr qint64 kClockMs = 1000;
-
 QString titleText() {
     return QStringLiteral("⏰  ") + L::t({.en = "Reminders",
                                          .es = "Recordatorios",
@@ -46,9 +44,7 @@ QString subtitleText() {
 }
 } // namespace
 
-AlarmsView::AlarmsView(QWidget *parent) : Page(parent) {
-    clockTimer_ = Clock::get().makeTicker(this);
-    connect(clockTimer_, &Ticker::timeout, this, [this] { tickClock(); });
+AlarmsView::AlarmsView(QWidget *parent) : Page(parent), frame_(new SplitPageFrame(this, {.headerH = 74, .scaledClock = true, .emojiRoom = true})) {
     // Connected once for the life of the page; each notification updates in place or asks for a rebuild.
     auto &n = Notifier::get();
     // The beats (every second) only move values on; the alarms and the language can change what the
@@ -78,7 +74,7 @@ QPushButton *AlarmsView::addButton() const {
     return addBtn_;
 }
 bool AlarmsView::clockRunning() const {
-    return clockTimer_->isActive();
+    return frame_->clockRunning();
 }
 
 void AlarmsView::setup() {
@@ -86,14 +82,7 @@ void AlarmsView::setup() {
     applyBackground();
     live_.clear();
     builtKey_.clear();
-    hdrBg_ = new QWidget(this);
-    UiKit::fillBackground(hdrBg_, VF::hdrBg());
-    titleLbl_ = label(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
-    subLbl_ = label(this, Fonts::scaledFont(11.5), VF::sub());
-    clockLbl_ =
-        label(this, Fonts::monoDigits(22, QFont::Thin), VF::text(), Qt::AlignRight | Qt::AlignVCenter);
-    dateLbl_ =
-        label(this, Fonts::scaledFont(10, QFont::Medium), VF::sub(), Qt::AlignRight | Qt::AlignVCenter);
+    frame_->build();
     addBtn_ = new TintButton(QString(), VF::accent(), 0.15, 0.45, 8, this);
     addBtn_->setObjectName(QStringLiteral("addAlarmHeaderButton"));
     addBtn_->setFont(Fonts::scaledFont(12, QFont::DemiBold));
@@ -106,9 +95,7 @@ void AlarmsView::setup() {
                        }),
             &AW::run);
 
-    listPanel_ = new QWidget(this);
-    UiKit::fillBackground(listPanel_, VF::bg());
-    listScroll_ = UiKit::plainScrollArea(listPanel_);
+    listScroll_ = frame_->listScroll();
     listView_ = new AlarmListView;
     listView_->setObjectName(QStringLiteral("alarmList"));
     listView_->rowFor = [this](const QString &id) { return rowFor(id); };
@@ -116,22 +103,18 @@ void AlarmsView::setup() {
         if (self) self->setSelectedItem(id);
     };
     listScroll_->setWidget(listView_);
-
-    divider_ = new DraggableDivider(this);
-    divider_->onDrag = [self](double x) {
+    frame_->onDividerDrag = [self](double x) {
         if (!self) return;
         self->listFrac_ = fractionForDrag(x, self->width());
         self->layoutFrame();
         self->requestRebuild();
     };
-    detailHost_ = new QWidget(this);
-    detailHost_->setObjectName(QStringLiteral("detailHost"));
-    UiKit::fillBackground(detailHost_, VF::bg());
+    detailHost_ = frame_->detailHost();
 
     for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         w->show();
     layoutFrame();
-    startClock();
+    frame_->startClock();
     refresh();
 }
 
@@ -141,9 +124,8 @@ void AlarmsView::refresh() {
 }
 
 void AlarmsView::relabelHeader() {
-    if (!titleLbl_) return;
-    setFitText(titleLbl_, titleText());
-    setFitText(subLbl_, subtitleText());
+    if (!addBtn_) return;
+    frame_->setTitles(titleText(), subtitleText());
     setFitTitle(addBtn_, addAlarmText());
 }
 
@@ -154,43 +136,18 @@ void AlarmsView::resizeEvent(QResizeEvent *e) {
 }
 
 void AlarmsView::layoutFrame() {
-    if (!hdrBg_) return;
+    if (!frame_->isBuilt()) return;
     const double W = width(), H = height();
-    const double lw = listWidth(W, listFrac_);
-    hdrBg_->setGeometry(yUp(H, 0, H - hdrH, W, hdrH));
-    place(titleLbl_, H, 20, H - 46, 0.45 * W, 30);
-    place(subLbl_, H, 20, H - 64, 0.45 * W, 16);
-    place(clockLbl_, H, W - 200, H - 48, 180, 30);
-    place(dateLbl_, H, W - 200, H - 64, 180, 16);
+    frame_->layout(listWidth(W, listFrac_));
     // 132 wide, 10 points left of the clock column; wider, leftwards, when the title needs it.
     const double addW = std::max(132, addBtn_->fontMetrics().horizontalAdvance(addAlarmText()) + 20);
     addBtn_->setGeometry(yUp(H, W - 210 - addW, H - 52, addW, 26));
-    listPanel_->setGeometry(yUp(H, 0, 0, lw, H - hdrH));
-    divider_->setGeometry(yUp(H, lw, 0, 5, H - hdrH));
-    detailHost_->setGeometry(yUp(H, lw + 5, 0, W - lw - 5, H - hdrH));
-    listScroll_->setGeometry(yUp(H - hdrH, 0, 0, lw, H - hdrH));
     relabelHeader();
-    tickClock();
-}
-
-void AlarmsView::tickClock() {
-    if (!clockLbl_) return;
-    const QDateTime now = Clock::get().now();
-    const QTime t = now.time();
-    setFitText(clockLbl_, QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second()));
-    const QLocale loc(AppLangs::localeId(L::lang()));
-    setFitText(dateLbl_, loc.toString(now.date(), QStringLiteral("dddd, MMMM d")).toUpper());
-}
-
-void AlarmsView::startClock() {
-    clockTimer_->stop();
-    tickClock();
-    if (isVisible()) clockTimer_->start(kClockMs);
 }
 
 void AlarmsView::showEvent(QShowEvent *e) {
     Page::showEvent(e);
-    startClock();
+    frame_->startClock();
     // Values moved on while hidden, and the alarms may have changed (a restore, say).
     if (!listView_ || rebuildPending()) return;
     if (structureKey() != builtKey_)
@@ -201,7 +158,7 @@ void AlarmsView::showEvent(QShowEvent *e) {
 
 void AlarmsView::hideEvent(QHideEvent *e) {
     Page::hideEvent(e);
-    clockTimer_->stop();
+    frame_->stopClock();
 }
 
 void AlarmsView::onChange(bool mayRestructure) {

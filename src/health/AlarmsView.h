@@ -9,11 +9,10 @@
 
 class AW;
 class AlarmListView;
-class DraggableDivider;
 class QLabel;
 class QPushButton;
 class QScrollArea;
-class Ticker;
+class SplitPageFrame;
 class TintButton;
 struct CustomReminder;
 struct HReminder;
@@ -67,8 +66,6 @@ protected:
 private:
     // frame (AlarmsView.cpp)
     void layoutFrame();
-    void tickClock();
-    void startClock();
     void onChange(bool mayRestructure);
     void relabelHeader();
     QString structureKey() const;
@@ -95,23 +92,15 @@ private:
     void showCustomDetail(const CustomReminder &a);
     void confirmDelete(const CustomReminder &a);
 
-    QWidget *hdrBg_ = nullptr;
-    QLabel *titleLbl_ = nullptr;
-    QLabel *subLbl_ = nullptr;
+    SplitPageFrame *frame_ = nullptr;
     TintButton *addBtn_ = nullptr;
-    QLabel *clockLbl_ = nullptr;
-    QLabel *dateLbl_ = nullptr;
-    QWidget *listPanel_ = nullptr;
-    QScrollArea *listScroll_ = nullptr;
+    QScrollArea *listScroll_ = nullptr; // the frame's, as built
     AlarmListView *listView_ = nullptr;
-    DraggableDivider *divider_ = nullptr;
-    QWidget *detailHost_ = nullptr;
-    static constexpr double hdrH = 74;
+    QWidget *detailHost_ = nullptr; // the frame's, as built
     double listFrac_ = 0.42;
     std::optional<QString> selectedItem_;
     QList<AW *> awStore_;
     std::vector<std::function<void()>> live_;
-    Ticker *clockTimer_ = nullptr;
     QString builtKey_;
     QHash<QString, qsizetype> alarmIndex_; // alarm id to its place in the store, as last built
     int structureBuilds_ = 0;

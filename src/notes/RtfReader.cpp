@@ -3,8 +3,10 @@
 #include <QColor>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 #include <map>
 #include <vector>
 
@@ -19,7 +21,7 @@ struct GroupState {
     Dest dest = Dest::text;
     bool rslt = false; // this group is a field's shown result
     int uc = 1;        // fallback characters to drop after \uN
-    int codePage = 0;  // of the current font; 0 = the document's
+    int codePage = -1; // of the current font; 0 = the document's, -1 = the default font's (\deffN)
 };
 
 struct FontEntry {
@@ -162,11 +164,15 @@ public:
             const char c = in_.at(i_++);
             if (c == '{') {
                 flush();
+                dropChars_ = 0; // what \uN skips never reaches past a brace
+                starPending_ = false;
                 if (int(stack_.size()) >= RtfCodec::kMaxDepth) return false;
                 stack_.push_back(stack_.empty() ? GroupState{} : stack_.back());
                 stack_.back().rslt = false;
             } else if (c == '}') {
                 flush();
+                dropChars_ = 0;
+                starPending_ = false;
                 if (stack_.empty()) return false;
                 closeGroup();
                 if (stack_.empty()) return true;
@@ -190,7 +196,12 @@ private:
     GroupState &top() { return stack_.back(); }
 
     int codePage() {
-        const int cp = top().codePage;
+        int cp = top().codePage;
+        if (cp < 0) {
+            // No \fN yet: the default font's code page (the font table may come after \deffN).
+            const auto it = fonts_.find(defaultFont_);
+            cp = it == fonts_.end() ? 0 : it->second.codePage;
+        }
         return cp ? cp : docCodePage_;
     }
 
@@ -277,9 +288,12 @@ private:
                 QTextCursor c(cur_.document());
                 c.setPosition(rsltStart_);
                 c.setPosition(cur_.position(), QTextCursor::KeepAnchor);
+                // A link is drawn as one (underlined) even where the file did not say \ul: it opens
+                // when clicked, so it must not look like plain text.
                 QTextCharFormat f;
                 f.setAnchor(true);
                 f.setAnchorHref(href);
+                f.setFontUnderline(true);
                 c.mergeCharFormat(f);
             }
             rsltStart_ = -1;
@@ -307,17 +321,18 @@ private:
             textChar(QChar(0x2011));
             break;
         case '\'': {
-            bool ok = false;
-            const uint b = in_.mid(i_, 2).toUInt(&ok, 16);
-            if (ok && i_ + 2 <= in_.size()) {
+            // Exactly two hex digits; anything else (" 4", "4x") is not a byte and is dropped.
+            if (i_ + 2 <= in_.size() && std::isxdigit(uchar(in_.at(i_))) &&
+                std::isxdigit(uchar(in_.at(i_ + 1)))) {
+                rawByte(uchar(in_.mid(i_, 2).toUInt(nullptr, 16)));
                 i_ += 2;
-                rawByte(uchar(b));
             }
             break;
         }
         case '*':
             // A destination this reader does not know, unless the word after it is one it knows.
             flush();
+            starPending_ = top().dest != Dest::skip;
             top().dest = Dest::skip;
             break;
         case '\n':
@@ -372,6 +387,12 @@ private:
         flush();
         GroupState &g = top();
         const bool on = !hasNum || num != 0;
+        if (g.dest == Dest::skip) {
+            // Inside a skipped destination every word is ignored, but for the one right after \*
+            // that names a destination this reader knows.
+            const bool known = w == "fonttbl" || w == "colortbl" || w == "fldinst" || w == "fldrslt";
+            if (!std::exchange(starPending_, false) || !known) return;
+        }
 
         if (g.dest == Dest::fontTable) {
             if (w == "f" && hasNum) {
@@ -413,8 +434,17 @@ private:
             g.dest = Dest::text;
             g.rslt = true;
             rsltStart_ = cur_.position();
-        } else if (g.dest == Dest::skip || g.dest == Dest::fieldInst) {
+        } else if (g.dest == Dest::fieldInst) {
             return;
+        } else if (w == "deff" && hasNum) {
+            defaultFont_ = num;
+        } else if (w == "pard") {
+            setTabStops({});
+        } else if (w == "tx" && hasNum && num >= 0) {
+            // Tab stops in twips; the document's units are points.
+            QList<QTextOption::Tab> tabs = cur_.blockFormat().tabPositions();
+            tabs.append(QTextOption::Tab(num / 20.0, QTextOption::LeftTab));
+            setTabStops(tabs);
         } else if (w == "ansicpg" && hasNum && num > 0) {
             docCodePage_ = num;
         } else if (w == "mac") {
@@ -474,6 +504,15 @@ private:
         }
     }
 
+    // Paragraph properties stay with the paragraphs that follow (\par copies them) until \pard.
+    void setTabStops(const QList<QTextOption::Tab> &tabs) {
+        if (tabs.size() > 64) return; // no editor sets more; keeps hostile input cheap
+        QTextBlockFormat bf = cur_.blockFormat();
+        if (bf.tabPositions() == tabs) return;
+        bf.setTabPositions(tabs);
+        cur_.setBlockFormat(bf);
+    }
+
     const QByteArray &in_;
     QTextCursor cur_;
     qsizetype i_ = 0;
@@ -492,6 +531,8 @@ private:
     QString fieldInst_;
     int rsltStart_ = -1;
     int dropChars_ = 0;
+    int defaultFont_ = 0;
+    bool starPending_ = false; // the last token was \* in a group that was not skipped
     bool started_ = false;
 };
 } // namespace

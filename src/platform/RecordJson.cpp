@@ -71,8 +71,15 @@ void appendInt(QByteArray &out, qint64 v) {
 }
 
 void appendDouble(QByteArray &out, double v) {
-    // nlohmann's shortest round-trip form ("788918400.0", "1e+20"); JSON has no NaN or infinity.
-    const std::string s = std::isfinite(v) ? Json(v).dump() : std::string("0.0");
+    // The shortest form that reads back as the same double, as the documents have always been written:
+    // a whole value without a fraction ("100", "788918400"), others as nlohmann gives them ("12.5",
+    // "1e+20"). nlohmann marks a whole value with ".0", which is dropped. JSON has no NaN or infinity.
+    if (!std::isfinite(v)) {
+        out.append('0');
+        return;
+    }
+    std::string s = Json(v).dump();
+    if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
     out.append(s.data(), qsizetype(s.size()));
 }
 

@@ -19,7 +19,8 @@ std::optional<Json> parse(const QByteArray &bytes);
 // Compact output, written straight into a byte array: at every change a store writes its whole
 // document, and building an ordered_json tree first made a save of 20 000 tasks take 70 ms. The bytes
 // are exactly what ordered_json::dump() gives for the same records (pinned by a test): strings as UTF-8
-// with only '"', '\\' and control characters escaped, integers in decimal, doubles in nlohmann's form.
+// with only '"', '\\' and control characters escaped, integers in decimal, doubles in nlohmann's form
+// except that a whole double has no ".0" (100, not 100.0).
 void appendString(QByteArray &out, const QString &s);
 void appendKey(QByteArray &out, const char *key); // "key":
 void appendInt(QByteArray &out, qint64 v);

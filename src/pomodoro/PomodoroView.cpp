@@ -12,7 +12,6 @@
 #include "pomodoro/PomUi.h"
 #include "ui/UiKit.h"
 #include "ui/AW.h"
-#include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
@@ -20,6 +19,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/RingView.h"
+#include "ui/SplitPageFrame.h"
 #include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include <QLabel>
@@ -30,14 +30,6 @@
 #include <algorithm>
 
 namespace {
-constexpr qint64 kClockMs = 1000;
-
-void colourLabel(QLabel *l, const QColor &c) {
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, c);
-    l->setPalette(p);
-}
-
 QString titleText() {
     return QStringLiteral("🍅  ") + L::t({.en = "Pomodoro",
                                           .es = "Pomodoro",
@@ -72,9 +64,8 @@ QString exportText() {
 }
 } // namespace
 
-PomodoroView::PomodoroView(QWidget *parent) : Page(parent) {
-    clockTimer_ = Clock::get().makeTicker(this);
-    connect(clockTimer_, &Ticker::timeout, this, [this] { tickClock(); });
+// The clock's digits keep their size at every font scale.
+PomodoroView::PomodoroView(QWidget *parent) : Page(parent), frame_(new SplitPageFrame(this, {.headerH = 70})) {
     pomSmoothTicker_ = Clock::get().makeTicker(this);
     connect(pomSmoothTicker_, &Ticker::timeout, this, [this] { onRingTick(); });
 
@@ -82,7 +73,7 @@ PomodoroView::PomodoroView(QWidget *parent) : Page(parent) {
     auto &n = Notifier::get();
     n.observe(Notify::pomodoroChanged, this, [this](QObject *) { onPomodoroChanged(); });
     n.observe(Notify::languageChanged, this, [this](QObject *) {
-        if (subLbl_) subLbl_->setText(subtitleText());
+        frame_->setTitles(titleText(), subtitleText());
         requestRebuild();
     });
     n.observe(Notify::tasksChanged, this, [this](QObject *) { requestRebuild(); });
@@ -106,7 +97,7 @@ void PomodoroView::setSelectedItem(const std::optional<QString> &id) {
 }
 
 QWidget *PomodoroView::listContent() const { return listContent_; }
-bool PomodoroView::clockRunning() const { return clockTimer_->isActive(); }
+bool PomodoroView::clockRunning() const { return frame_->clockRunning(); }
 bool PomodoroView::ringTickerRunning() const { return pomSmoothTicker_->isActive(); }
 
 EditProjectPanel *PomodoroView::editPanel(const QString &projectId) const {
@@ -116,26 +107,9 @@ EditProjectPanel *PomodoroView::editPanel(const QString &projectId) const {
 void PomodoroView::setup() {
     // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
     applyBackground();
-    hdrBg_ = new QWidget(this);
-    UiKit::fillBackground(hdrBg_, VF::hdrBg());
-
-    clockLbl_ = new FitLabel(this);
-    clockLbl_->setFont(Fonts::monoDigits(22, QFont::Thin, false));
-    colourLabel(clockLbl_, VF::text());
-    clockLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    dateLbl_ = new FitLabel(this);
-    dateLbl_->setFont(Fonts::scaledFont(10, QFont::Medium));
-    colourLabel(dateLbl_, VF::sub());
-    dateLbl_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    titleLbl_ = new FitLabel(this);
-    titleLbl_->setFont(Fonts::scaledFont(22, QFont::Bold));
-    colourLabel(titleLbl_, VF::text());
-    subLbl_ = new FitLabel(this);
-    subLbl_->setFont(Fonts::scaledFont(11.5));
-    colourLabel(subLbl_, VF::sub());
-
-    listPanel_ = new QWidget(this);
-    listScroll_ = UiKit::plainScrollArea(listPanel_);
+    frame_->build();
+    listScroll_ = frame_->listScroll();
+    detailHost_ = frame_->detailHost();
     listContent_ = new PomListView;
     QPointer<PomodoroView> rowsOf(this);
     listContent_->onRowClicked = [rowsOf](const QString &id) {
@@ -143,21 +117,17 @@ void PomodoroView::setup() {
     };
     listScroll_->setWidget(listContent_);
 
-    divider_ = new DraggableDivider(this);
     QPointer<PomodoroView> self(this);
-    divider_->onDrag = [self](double x) {
+    frame_->onDividerDrag = [self](double x) {
         if (!self) return;
         self->listFrac_ = fractionForDrag(x, self->width());
         self->layoutFrame();
         self->requestRebuild();
     };
-    detailHost_ = new QWidget(this);
-    UiKit::fillBackground(detailHost_, VF::bg());
 
     importBtnPom_ = makeHdrBtn(new QPushButton, importText(), false, this);
     exportBtnPom_ = makeHdrBtn(new QPushButton, exportText(), false, this);
-    titleLbl_->setText(titleText());
-    subLbl_->setText(subtitleText());
+    frame_->setTitles(titleText(), subtitleText());
 
     statToday_ = new PomStatCard(QStringLiteral("🍅"), QStringLiteral("Today"), this);
     statStreak_ = new PomStatCard(QStringLiteral("🔥"), QStringLiteral("Streak"), this);
@@ -169,7 +139,7 @@ void PomodoroView::setup() {
     for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         if (!qobject_cast<PomStatCard *>(w)) w->show();
     layoutFrame();
-    startClock();
+    frame_->startClock();
     refresh();
 }
 
@@ -180,19 +150,9 @@ void PomodoroView::resizeEvent(QResizeEvent *e) {
 }
 
 void PomodoroView::layoutFrame() {
-    if (!hdrBg_) return;
-    const double W = width(), H = height();
-    const double Lw = listWidth(W, listFrac_);
-    hdrBg_->setGeometry(yUp(H, 0, H - hdrH, W, hdrH));
-    titleLbl_->setGeometry(yUp(H, 20, H - 46, W * 0.45, 30));
-    subLbl_->setGeometry(yUp(H, 20, H - 64, W * 0.45, 16));
-    clockLbl_->setGeometry(yUp(H, W - 200, H - 48, 180, 30));
-    dateLbl_->setGeometry(yUp(H, W - 200, H - 64, 180, 16));
+    if (!frame_->isBuilt()) return;
+    frame_->layout(listWidth(width(), listFrac_));
     placeHeaderButtons();
-    listPanel_->setGeometry(yUp(H, 0, 0, Lw, H - hdrH));
-    divider_->setGeometry(yUp(H, Lw, 0, 5, H - hdrH));
-    detailHost_->setGeometry(yUp(H, Lw + 5, 0, W - Lw - 5, H - hdrH));
-    listScroll_->setGeometry(yUp(H - hdrH, 0, 0, Lw, H - hdrH));
     listContent_->resize(listContent_->width(), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
 }
 
@@ -244,23 +204,8 @@ void PomodoroView::rebuild() {
     rebuildDetail();
 }
 
-void PomodoroView::tickClock() {
-    if (!clockLbl_) return;
-    const QDateTime now = Clock::get().now();
-    const QTime t = now.time();
-    clockLbl_->setText(QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second()));
-    const QLocale loc(AppLangs::localeId(L::lang()));
-    dateLbl_->setText(loc.toString(now.date(), QStringLiteral("dddd, MMMM d")).toUpper());
-}
-
-void PomodoroView::startClock() {
-    clockTimer_->stop();
-    tickClock();
-    if (isVisible()) clockTimer_->start(kClockMs);
-}
-
 void PomodoroView::stopTimers() {
-    clockTimer_->stop();
+    frame_->stopClock();
     pomSmoothTicker_->stop();
 }
 
@@ -268,7 +213,7 @@ void PomodoroView::stopTimers() {
 // ring pick up at once, and Page redraws whatever changed meanwhile.
 void PomodoroView::showEvent(QShowEvent *e) {
     Page::showEvent(e);
-    startClock();
+    frame_->startClock();
     if (pomRingRef_) startPomSmoothTicker();
 }
 
@@ -297,7 +242,7 @@ void PomodoroView::rewireHeaderButtons() {
     });
     importBtnPom_->setText(importText());
     exportBtnPom_->setText(exportText());
-    titleLbl_->setText(titleText());
+    frame_->setTitles(titleText(), subtitleText());
     placeHeaderButtons();
     importBtnPom_->disconnect();
     exportBtnPom_->disconnect();

@@ -12,7 +12,6 @@
 #include <optional>
 
 class AW;
-class DraggableDivider;
 class EditProjectPanel;
 class FlippedView;
 class PomListView;
@@ -21,6 +20,7 @@ class QLabel;
 class QPushButton;
 class QScrollArea;
 class RingView;
+class SplitPageFrame;
 class Ticker;
 
 // The "pomodoro" page: a header band with the title, the clock and the import and export buttons;
@@ -77,8 +77,6 @@ private:
     using TimerShape = std::array<double, 14>;
     static TimerShape timerShape();
     TimerShape shownShape_{};
-    void tickClock();
-    void startClock();
     void stopTimers();
     void rewireHeaderButtons();
     AW *keep(AW *aw);
@@ -103,23 +101,15 @@ private:
     // project detail (ProjectDetail.cpp)
     void showProjectDetail(const Project &project);
 
-    QWidget *hdrBg_ = nullptr;
-    QLabel *clockLbl_ = nullptr;
-    QLabel *dateLbl_ = nullptr;
-    QLabel *titleLbl_ = nullptr;
-    QLabel *subLbl_ = nullptr;
-    QWidget *listPanel_ = nullptr;
-    DraggableDivider *divider_ = nullptr;
-    QWidget *detailHost_ = nullptr;
-    QScrollArea *listScroll_ = nullptr;
+    SplitPageFrame *frame_ = nullptr;
+    QWidget *detailHost_ = nullptr;   // the frame's, as built
+    QScrollArea *listScroll_ = nullptr; // the frame's, as built
     PomListView *listContent_ = nullptr;
-    static constexpr double hdrH = 70;
     double listFrac_ = 0.3;
     double lastListW_ = 0;
     double listNeededH_ = 0;
     std::optional<QString> selectedItem_ = QStringLiteral("pom_timer");
     QList<AW *> awStore_;
-    Ticker *clockTimer_ = nullptr;
     Ticker *pomSmoothTicker_ = nullptr;
     QPointer<RingView> pomRingRef_;
     QPointer<QLabel> pomTimeLblRef_;

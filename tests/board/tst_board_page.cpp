@@ -2,6 +2,7 @@
 #include "board/BoardGrid.h"
 #include "board/TaskDetailPanel.h"
 #include "board/TasksView.h"
+#include "common/PageTest.h"
 #include "common/Records.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
@@ -40,47 +41,30 @@ QString readFile(const QString &path) {
 // The task board as a user drives it: clicks on chips, the dialogs, the exports and the import.
 class TstBoardPage : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<TestClock> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<QWidget> win;
-    TasksView *view = nullptr;
+    std::unique_ptr<PageEnv<>> env;
+    ShownPage<TasksView> view;
 
-    void showBoard() {
-        win = std::make_unique<QWidget>();
-        win->resize(1000, 760);
-        view = new TasksView(win.get());
-        view->setGeometry(0, 0, 1000, 760);
-        view->setup();
-        QVERIFY(!view->isBuilt()); // nothing is built while the window is hidden
-        win->show();
-        QVERIFY(QTest::qWaitForWindowExposed(win.get()));
-        QTRY_VERIFY(view->isBuilt() && !view->rebuildPending());
-    }
     void settle() { QTRY_VERIFY(!view->rebuildPending()); }
     QPoint centre(const QRectF &r) { return r.center().toPoint(); }
 
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
-        prefs = std::make_unique<TempPrefs>();
-        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 14), QTime(10, 0)));
-        dialogs = std::make_unique<TestDialogs>();
+        env = std::make_unique<PageEnv<>>(QDateTime(QDate(2026, 3, 14), QTime(10, 0)));
         TaskStore::resetForTests();
         TaskStore::shared().replaceAll({task("a", "work", 1, 3, 2026, true),
                                         task("b", "work", 1, 3, 2026, true), task("c", "work", 2, 3, 2026),
                                         task("d", "health", 14, 3, 2026), task("e", "work", 1, 4, 2026),
                                         task("x", "misc", 3, 3, 2026)});
-        showBoard();
+        QVERIFY(view.open(1000, 760));
+        QTRY_VERIFY(view->isBuilt() && !view->rebuildPending());
     }
     void cleanup() {
         for (TaskDetailPanel *p : view->openPanels())
             delete p;
-        win.reset();
-        dialogs.reset();
-        clock.reset();
+        view.close();
         TaskStore::resetForTests();
-        prefs.reset();
+        env.reset();
     }
 
     void figuresTitleAndNavigation() {
@@ -129,18 +113,18 @@ private slots:
         QTRY_COMPARE(view->openPanels().size(), 2);
 
         // A double click on an empty part asks for a new task; a blank title keeps the sheet open.
-        dialogs->fills = {[](const Dialogs::Alert &a) { typeTitle(a, QStringLiteral("   ")); },
+        env->dialogs.fills = {[](const Dialogs::Alert &a) { typeTitle(a, QStringLiteral("   ")); },
                           [](const Dialogs::Alert &a) {
                               typeTitle(a, QStringLiteral("  Run  "), QStringLiteral("\nfast\n"));
                           }};
-        dialogs->alertAnswers = {0, 0};
+        env->dialogs.alertAnswers = {0, 0};
         const QPoint empty = centre(g->cellRect(20, TaskCat::health));
         // A real double click: press, release, press as double click, release.
         QTest::mouseClick(g, Qt::LeftButton, {}, empty);
         QTest::mouseDClick(g, Qt::LeftButton, {}, empty);
         QTest::mouseRelease(g, Qt::LeftButton, {}, empty);
-        QTRY_COMPARE(dialogs->alertsShown.size(), 2);
-        QCOMPARE(dialogs->alertsShown.first(), QStringLiteral("New task|🏃 Health · 20.03.2026"));
+        QTRY_COMPARE(env->dialogs.alertsShown.size(), 2);
+        QCOMPARE(env->dialogs.alertsShown.first(), QStringLiteral("New task|🏃 Health · 20.03.2026"));
         const Task &added = TaskStore::shared().tasks().back();
         QCOMPARE(added.title, QStringLiteral("Run"));
         QCOMPARE(added.description, QStringLiteral("fast"));
@@ -200,10 +184,10 @@ private slots:
     void panelDeleteAsks() {
         view->showTaskDetail(QStringLiteral("c"));
         TaskDetailPanel *panel = view->openPanels().value(0);
-        dialogs->alertAnswers = {1};
+        env->dialogs.alertAnswers = {1};
         panel->confirmDelete();
         QVERIFY(byId(QStringLiteral("c")));
-        dialogs->alertAnswers = {0};
+        env->dialogs.alertAnswers = {0};
         panel->confirmDelete();
         QVERIFY(!byId(QStringLiteral("c")));
         QTRY_VERIFY(view->openPanels().isEmpty());
@@ -211,7 +195,7 @@ private slots:
 
     void exportsWriteTheReports() {
         QTemporaryDir dir;
-        dialogs->savePaths = {dir.filePath("t.csv"), dir.filePath("t.txt"), dir.filePath("t.pdf"),
+        env->dialogs.savePaths = {dir.filePath("t.csv"), dir.filePath("t.txt"), dir.filePath("t.pdf"),
                               dir.filePath("t.json")};
         view->doExportCSV();
         view->doExportTXT();
@@ -225,16 +209,16 @@ private slots:
         QFile pdf(dir.filePath("t.pdf"));
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         QVERIFY(pdf.readAll().startsWith("%PDF"));
-        QVERIFY(dialogs->alertsShown.isEmpty());
+        QVERIFY(env->dialogs.alertsShown.isEmpty());
 
         // Round trip: the JSON written comes back unchanged, ids included.
         const std::vector<Task> before = TaskStore::shared().tasks();
         TaskStore::shared().replaceAll({});
-        dialogs->openPathAnswers = {dir.filePath("t.json")};
-        dialogs->alertAnswers = {0, 0};
+        env->dialogs.openPathAnswers = {dir.filePath("t.json")};
+        env->dialogs.alertAnswers = {0, 0};
         view->doImportJSON();
         QCOMPARE(TaskStore::shared().tasks(), before);
-        QCOMPARE(dialogs->alertsShown.last(),
+        QCOMPARE(env->dialogs.alertsShown.last(),
                  QStringLiteral("Import complete|6 tasks loaded. All previous data replaced."));
     }
 
@@ -242,45 +226,45 @@ private slots:
         QTemporaryDir dir;
         // The target is a folder: nothing can be written there, and it stays as it was.
         QDir(dir.path()).mkdir(QStringLiteral("tasks.csv"));
-        dialogs->savePaths = {dir.filePath("tasks.csv"), dir.filePath("tasks.csv/sub/tasks.pdf")};
+        env->dialogs.savePaths = {dir.filePath("tasks.csv"), dir.filePath("tasks.csv/sub/tasks.pdf")};
         view->doExportCSV();
         view->doExportPDF();
-        QCOMPARE(dialogs->alertsShown.size(), 2);
-        QVERIFY(dialogs->alertsShown[0].startsWith(QStringLiteral("Export failed|")));
-        QVERIFY(dialogs->alertsShown[1].startsWith(QStringLiteral("Export failed|")));
+        QCOMPARE(env->dialogs.alertsShown.size(), 2);
+        QVERIFY(env->dialogs.alertsShown[0].startsWith(QStringLiteral("Export failed|")));
+        QVERIFY(env->dialogs.alertsShown[1].startsWith(QStringLiteral("Export failed|")));
         QVERIFY(QFileInfo(dir.filePath("tasks.csv")).isDir());
     }
 
     void importRefusesBadFilesAndCancels() {
         QTemporaryDir dir;
         const std::vector<Task> before = TaskStore::shared().tasks();
-        dialogs->openPathAnswers = {putFile(
+        env->dialogs.openPathAnswers = {putFile(
             dir.filePath("bad.json"),
             R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])")};
         view->doImportJSON();
-        QCOMPARE(dialogs->alertsShown,
+        QCOMPARE(env->dialogs.alertsShown,
                  QStringList{"Import error|Could not read file. Make sure it is a valid Mivo JSON export."});
         QCOMPARE(TaskStore::shared().tasks(), before);
         // A cancelled panel shows nothing; "Cancel" at the question changes nothing.
-        dialogs->openPathAnswers = {QString()};
+        env->dialogs.openPathAnswers = {QString()};
         view->doImportJSON();
-        QCOMPARE(dialogs->alertsShown.size(), 1);
+        QCOMPARE(env->dialogs.alertsShown.size(), 1);
         const QString ok = putFile(dir.filePath("ok.json"), "[]");
-        dialogs->openPathAnswers = {ok};
-        dialogs->alertAnswers = {1};
+        env->dialogs.openPathAnswers = {ok};
+        env->dialogs.alertAnswers = {1};
         view->doImportJSON();
-        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
+        QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
                                                              "current tasks will be deleted and replaced."));
         QCOMPARE(TaskStore::shared().tasks(), before);
         // When the records cannot reach the disk, "Import complete" is not claimed.
-        prefs->prefs().setFrozen(true);
-        dialogs->openPathAnswers = {ok};
-        dialogs->alertAnswers = {0};
-        const int shown = int(dialogs->alertsShown.size());
+        env->prefs.prefs().setFrozen(true);
+        env->dialogs.openPathAnswers = {ok};
+        env->dialogs.alertAnswers = {0};
+        const int shown = int(env->dialogs.alertsShown.size());
         view->doImportJSON();
-        QCOMPARE(int(dialogs->alertsShown.size()), shown + 1);
-        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Replace all tasks?")));
-        prefs->prefs().setFrozen(false);
+        QCOMPARE(int(env->dialogs.alertsShown.size()), shown + 1);
+        QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Replace all tasks?")));
+        env->prefs.prefs().setFrozen(false);
     }
 
 };

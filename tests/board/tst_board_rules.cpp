@@ -2,6 +2,7 @@
 #include "board/BoardRules.h"
 #include "common/Records.h"
 #include "common/Files.h"
+#include "common/PdfWords.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
@@ -76,6 +77,9 @@ private slots:
         QCOMPARE(m.maxInDay(1), 2);
         QCOMPARE(m.maxInDay(0), 0);
         QCOMPARE(m.maxInDay(32), 0);
+        // A row fits its fullest category's chips: one (or none) 44, two 77, three 110.
+        QCOMPARE((QList<double>{boardRowHeight(0), boardRowHeight(1), boardRowHeight(2), boardRowHeight(3)}),
+                 (QList<double>{44, 44, 77, 110}));
         const BoardMonth empty = buildMonth({}, {2026, 3});
         QCOMPARE(empty.overallPct(), 0);
         QCOMPARE(empty.ratio(), 0.0);
@@ -187,6 +191,16 @@ private slots:
     }
 
     void pdfIsPaginatedA4() {
+        // As a reader lays it out: 40-point side and 48-point top margins, 11-point type, 3 points
+        // between lines.
+        QTemporaryDir dir;
+        const QString path = putFile(dir.filePath(QStringLiteral("t.pdf")),
+                                     BoardFiles::renderPdf(QStringLiteral("Mivo — Tasks\n  ✓  [1.03.2026]  A\nB")));
+        const auto l = pdfLayout(path);
+        QVERIFY2(l, "pdftotext (poppler-utils) did not run");
+        QCOMPARE(l->lines, (QStringList{"Mivo — Tasks", "✓ [1.03.2026] A", "B"}));
+        QVERIFY2(nearPt(l->left, 40) && nearPt(l->top, 48) && nearPt(l->height, 12.8) && nearPt(l->pitch, 15.25),
+                 qPrintable(l->describe()));
         const QByteArray one = BoardFiles::renderPdf(QStringLiteral("Mivo — Tasks"));
         QVERIFY(one.startsWith("%PDF"));
         QVERIFY2(one.contains("/MediaBox [0 0 595.000000 842.000000]"), "not A4");

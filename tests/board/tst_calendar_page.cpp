@@ -1,5 +1,6 @@
 #include "board/CalDayCell.h"
 #include "board/CalendarView.h"
+#include "common/PageTest.h"
 #include "common/Records.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
@@ -36,11 +37,8 @@ bool drop(CalDayCell *cell, const char *type, const QString &id) {
 // The calendar as a user sees and drives it: its grid, the right panel, drops and the add sheet.
 class TstCalendarPage : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<TestClock> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<QWidget> win;
-    CalendarView *view = nullptr;
+    std::unique_ptr<PageEnv<>> env;
+    ShownPage<CalendarView> view;
 
     void settle() { QTRY_VERIFY(view->isBuilt() && !view->rebuildPending()); }
     CalDayCell *cell(int day) {
@@ -52,29 +50,18 @@ class TstCalendarPage : public QObject {
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
-        prefs = std::make_unique<TempPrefs>();
-        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
-        dialogs = std::make_unique<TestDialogs>();
+        env = std::make_unique<PageEnv<>>(QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
         TaskStore::resetForTests();
         TaskStore::shared().replaceAll({task("a", "health", 9, 12, 2026, true),
                                         task("b", "health", 9, 12, 2026), task("c", "misc", 9, 12, 2026),
                                         task("d", "work", 40, 12, 2026), task("e", "work", 3, 11, 2026)});
-        win = std::make_unique<QWidget>();
-        win->resize(1000, 700);
-        view = new CalendarView(win.get());
-        view->setGeometry(0, 0, 1000, 700);
-        view->setup();
-        QVERIFY(!view->isBuilt());
-        win->show();
-        QVERIFY(QTest::qWaitForWindowExposed(win.get()));
+        QVERIFY(view.open(1000, 700));
         settle();
     }
     void cleanup() {
-        win.reset();
-        dialogs.reset();
-        clock.reset();
+        view.close();
         TaskStore::resetForTests();
-        prefs.reset();
+        env.reset();
     }
 
     void gridPanelAndNavigation() {
@@ -125,7 +112,7 @@ private slots:
     }
 
     void addSheetFromADoubleClickOnAChip() {
-        dialogs->fills = {[](const Dialogs::Alert &a) {
+        env->dialogs.fills = {[](const Dialogs::Alert &a) {
                               a.accessory->findChild<QLineEdit *>(QStringLiteral("titleField"))
                                   ->setText(QStringLiteral(" "));
                           },
@@ -133,14 +120,14 @@ private slots:
                               a.accessory->findChild<QLineEdit *>(QStringLiteral("titleField"))
                                   ->setText(QStringLiteral(" Gym "));
                           }};
-        dialogs->alertAnswers = {0, 0};
+        env->dialogs.alertAnswers = {0, 0};
         CalDayCell *c = cell(9);
         const QPoint chip = c->chipRects()[0].center().toPoint();
         QTest::mouseClick(c, Qt::LeftButton, {}, chip);
         QTest::mouseDClick(c, Qt::LeftButton, {}, chip);
         QTest::mouseRelease(c, Qt::LeftButton, {}, chip);
-        QTRY_COMPARE(dialogs->alertsShown.size(), 2); // the blank title kept the sheet open
-        QCOMPARE(dialogs->alertsShown.first(), QStringLiteral("New event|9.12.2026"));
+        QTRY_COMPARE(env->dialogs.alertsShown.size(), 2); // the blank title kept the sheet open
+        QCOMPARE(env->dialogs.alertsShown.first(), QStringLiteral("New event|9.12.2026"));
         const Task &t = TaskStore::shared().tasks().back();
         QCOMPARE(t.title, QStringLiteral("Gym"));
         QCOMPARE(t.category, QStringLiteral("work"));

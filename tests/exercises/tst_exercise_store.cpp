@@ -57,12 +57,25 @@ private slots:
                                "[" + exerciseJson("x", "5", true) + "," + exerciseJson("u1") + "]");
         const auto &list = ExerciseStore::shared().exercises();
         QCOMPARE(list.size(), size_t(9));
-        const QStringList ids = {"builtin-eyes",   "builtin-neck", "builtin-wrist", "builtin-back",
-                                 "builtin-breath", "builtin-box",  "builtin-belly", "builtin-sigh"};
-        for (int i = 0; i < 8; ++i) {
-            QCOMPARE(list[size_t(i)].id, ids[i]);
-            QVERIFY(list[size_t(i)].isBuiltIn);
+        // The table of the built-ins: id, emoji, name, category, accent and each step's seconds.
+        const QStringList table = {
+            "builtin-eyes 👁 Eyes 20-20-20|Health|40E8D0|20 10 15",
+            "builtin-neck 🧘 Neck & Shoulders|Stretching|F0A030|20 20 20 15",
+            "builtin-wrist 🤲 Wrists|Stretching|E040FB|20 20 20",
+            "builtin-back 🏃 Back|Stretching|22C970|30 20 30",
+            "builtin-breath 🌬 4-7-8 Breathing|Relaxation|4488FF|4 7 8 4 7 8",
+            "builtin-box 🟦 Box Breathing|Relaxation|5577FF|4 4 4 4 4 4 4 4",
+            "builtin-belly 🫁 Belly Breathing|Relaxation|33AACC|8 5 6 5 6 5 6",
+            "builtin-sigh 😮\u200d💨 Cyclic Sighing|Relaxation|AA55EE|3 2 7 3 2 7 3 2 7"};
+        QStringList got;
+        for (size_t i = 0; i < 8; ++i) {
+            const Exercise &e = list[i];
+            QStringList secs;
+            for (const ExerciseStep &st : e.steps) secs << QString::number(st.durationSecs);
+            got << QStringLiteral("%1 %2 %3|%4|%5|%6").arg(e.id, e.emoji, e.name, e.category, e.accentHex, secs.join(' '));
+            QVERIFY(e.isBuiltIn);
         }
+        QCOMPARE(got, table);
         QCOMPARE(list[8].id, QStringLiteral("u1"));
         QCOMPARE(ExerciseStore::shared().exportJSON(), "[" + exerciseJson("u1") + "]");
     }

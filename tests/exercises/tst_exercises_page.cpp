@@ -4,7 +4,6 @@
 #include "exercises/ExerciseViews.h"
 #include "exercises/ExercisesView.h"
 #include "exercises/RunnerDotsView.h"
-#include "exercises/StandInRunner.h"
 #include "platform/Keys.h"
 #include "ui/Theme.h"
 #include <QLabel>
@@ -258,26 +257,6 @@ private slots:
         QVERIFY(at(3).red() > 200 && at(3).green() > 200); // later: faint
         dots.count = 0;
         QCOMPARE(dots.dotRects().size(), 1);
-    }
-
-    void theStandInRunnerReportsEachExercise() {
-        const auto &lib = ExerciseStore::shared();
-        auto *r = new StandInRunner({*lib.find("builtin-eyes"), *lib.find("builtin-neck")}, 9, nullptr);
-        QPointer<StandInRunner> alive(r);
-        int done = 0;
-        r->onExerciseComplete = [&] { ++done; };
-        r->showAndRaise();
-        QCOMPARE(r->stepIndex(), 2); // a start step past the end starts at the last step
-        r->next();
-        QCOMPARE(done, 1);
-        QCOMPARE(r->exerciseIndex(), 1);
-        for (int i = 0; i < 3; ++i)
-            r->next();
-        QCOMPARE(done, 1);
-        r->next();
-        QCOMPARE(done, 2);
-        settle();
-        QVERIFY(!alive); // closed itself after the last exercise
     }
 
     void layoutRules() {

@@ -1,4 +1,5 @@
 #include "common/Files.h"
+#include "common/PdfWords.h"
 #include "common/TestEnv.h"
 #include "finance/FinanceFile.h"
 #include <QFile>
@@ -108,6 +109,14 @@ private slots:
                  pdf.mid(pdf.indexOf("MediaBox"), 60).constData());
         QVERIFY(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page ") >=
                 2); // 120 rows need pages
+        // As a reader lays it out: 40-point side and 48-point top margins, 11-point type, 3 points
+        // between lines.
+        const auto l = pdfLayout(path);
+        QVERIFY2(l, "pdftotext (poppler-utils) did not run");
+        QCOMPARE(l->lines.mid(0, 4), (QStringList{"Mivo — Finance Report", "March 2026", QString(52, QChar(0x2550)),
+                                                 "05.03.2026 row 0"}));
+        QVERIFY2(nearPt(l->left, 40) && nearPt(l->top, 48) && nearPt(l->height, 12.8) && nearPt(l->pitch, 15.25),
+                 qPrintable(l->describe()));
     }
 };
 

@@ -35,20 +35,10 @@ FinEntry entry(const QString &id, int day, int month, int year, FinType t, doubl
 // actions with their panels scripted.
 class TstFinPage : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<TestClock> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<FinanceView> page;
+    std::unique_ptr<PageEnv<>> env;
+    ShownPage<FinanceView> page;
     QTemporaryDir dir;
 
-    void open() {
-        page = std::make_unique<FinanceView>();
-        page->resize(979, 760);
-        page->setup();
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
-        settle();
-    }
     void addViaForm(const QString &name, const QString &amount, int type, QDate date) {
         page->nameField()->setText(name);
         page->amountField()->setText(amount);
@@ -61,19 +51,15 @@ class TstFinPage : public QObject {
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
-        prefs = std::make_unique<TempPrefs>();
-        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 1, 15), QTime(10, 0)));
-        dialogs = std::make_unique<TestDialogs>();
+        env = std::make_unique<PageEnv<>>(QDateTime(QDate(2026, 1, 15), QTime(10, 0)));
         FinanceStore::resetForTests();
-        open();
+        QVERIFY(page.open(979, 760));
     }
     void cleanup() {
-        page.reset();
+        page.close();
         FinanceStore::resetForTests();
-        dialogs.reset();
-        clock.reset();
         L::setLang(AppLang::en);
-        prefs.reset();
+        env.reset();
     }
 
     void formAddsTrimmedEntryAndFollowsItsMonth() {
@@ -126,7 +112,7 @@ private slots:
         page->activateWindow();
         addViaForm(name, amount, 0, QDate(2026, 1, 2));
         QVERIFY(FinanceStore::shared().entries().empty());
-        QVERIFY(!prefs->prefs().contains(kFinances));
+        QVERIFY(!env->prefs.prefs().contains(kFinances));
         QCOMPARE(page->nameField()->hasFocus(), nameFocused);
         QCOMPARE(page->amountField()->hasFocus(), !nameFocused);
     }
@@ -177,6 +163,8 @@ private slots:
         c.updateBalance(10, 150);
         QCOMPARE(c.pct(), 1.0);
         QCOMPARE(c.lineText(), QStringLiteral("150% savings"));
+        c.updateBalance(0, 0);
+        QCOMPARE(c.amountText(), QStringLiteral("+0.00")); // a zero balance is not a loss
     }
 
     // The row's "×" deletes every entry with its id; the table redraws after the click, not inside it.
@@ -204,21 +192,25 @@ private slots:
         FinanceStore::shared().add(entry("b", 2, 2, 2026, FinType::income, 4));
         const QString csv = dir.filePath(QStringLiteral("a.csv")),
                       pdf = dir.filePath(QStringLiteral("a.pdf"));
-        dialogs->savePaths = {csv, QString(), pdf};
+        env->dialogs.savePaths = {csv, QString(), pdf};
         page->doExportCSV();
         page->doExportTXT(); // cancelled
         page->doExportPDF();
-        QCOMPARE(dialogs->proposed,
+        QCOMPARE(env->dialogs.proposed,
                  (QStringList{"finances-2026-01.csv", "finances-2026-01.txt", "finances-2026-01.pdf"}));
         QCOMPARE(QString::fromUtf8(fileBytes(csv)), FinanceStore::shared().csvString(1, 2026));
         QVERIFY(QFile(pdf).size() > 0);
-        QVERIFY(dialogs->alertsShown.isEmpty());
+        QVERIFY(env->dialogs.alertsShown.isEmpty());
 
-        dialogs->savePaths = {dir.filePath(QStringLiteral("missing/x.json"))};
+        // The JSON file holds the stored document's bytes.
+        env->dialogs.savePaths = {dir.filePath(QStringLiteral("all.json"))};
         page->doExportJSON();
-        QCOMPARE(dialogs->proposed.last(), QStringLiteral("mivo-finances.json"));
-        QCOMPARE(dialogs->alertsShown.size(), 1);
-        QVERIFY(dialogs->alertsShown[0].startsWith(QStringLiteral("Export failed|")));
+        QCOMPARE(fileBytes(dir.filePath(QStringLiteral("all.json"))), env->prefs.prefs().data(kFinances));
+        env->dialogs.savePaths = {dir.filePath(QStringLiteral("missing/x.json"))};
+        page->doExportJSON();
+        QCOMPARE(env->dialogs.proposed.last(), QStringLiteral("mivo-finances.json"));
+        QCOMPARE(env->dialogs.alertsShown.size(), 1);
+        QVERIFY(env->dialogs.alertsShown[0].startsWith(QStringLiteral("Export failed|")));
     }
 
     void importReplacesAfterConfirmation() {
@@ -227,46 +219,46 @@ private slots:
         const QString path = putFile(dir.filePath(QStringLiteral("in.json")),
                                      encodeEntries({entry("n1", 1, 5, 2026, FinType::expense, 9),
                                                     entry("n2", 2, 5, 2026, FinType::income, 8)}));
-        dialogs->openPathAnswers = {path};
-        dialogs->alertAnswers = {1}; // Cancel
+        env->dialogs.openPathAnswers = {path};
+        env->dialogs.alertAnswers = {1}; // Cancel
         page->doImportJSON();
-        QCOMPARE(dialogs->alertsShown,
+        QCOMPARE(env->dialogs.alertsShown,
                  QStringList{"Replace all records?|2 records will be loaded. All current data will "
                              "be deleted and replaced."});
         QCOMPARE(s.entries().size(), size_t(1));
 
-        dialogs->alertsShown.clear();
-        dialogs->openPathAnswers = {path};
+        env->dialogs.alertsShown.clear();
+        env->dialogs.openPathAnswers = {path};
         page->doImportJSON();
         QCOMPARE(s.entries().size(), size_t(2));
-        QCOMPARE(dialogs->alertsShown.last(),
+        QCOMPARE(env->dialogs.alertsShown.last(),
                  QStringLiteral("Import complete|2 records loaded. All previous data replaced."));
         QCOMPARE(page->dispMonth(), 1); // the shown month stays
 
         // A file that is not an array of entries changes nothing.
         putFile(path, "{}");
-        dialogs->alertsShown.clear();
-        dialogs->openPathAnswers = {path};
+        env->dialogs.alertsShown.clear();
+        env->dialogs.openPathAnswers = {path};
         page->doImportJSON();
-        QCOMPARE(dialogs->alertsShown.size(), 1);
-        QVERIFY(dialogs->alertsShown[0].startsWith(QStringLiteral("Import error|Could not read the file.")));
+        QCOMPARE(env->dialogs.alertsShown.size(), 1);
+        QVERIFY(env->dialogs.alertsShown[0].startsWith(QStringLiteral("Import error|Could not read the file.")));
         QCOMPARE(s.entries().size(), size_t(2));
     }
 
     void importThatCannotBeSavedSaysSo() {
         FinanceStore &s = FinanceStore::shared();
         s.add(entry("old", 2, 1, 2026, FinType::income, 3));
-        QVERIFY(prefs->prefs().flush());
+        QVERIFY(env->prefs.prefs().flush());
         const QString path = putFile(dir.filePath(QStringLiteral("empty.json")), "[]");
         sqlite3 *other = nullptr;
-        QCOMPARE(sqlite3_open(prefs->path().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_open(env->prefs.path().toUtf8().constData(), &other), SQLITE_OK);
         QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-        dialogs->openPathAnswers = {path};
+        env->dialogs.openPathAnswers = {path};
         page->doImportJSON();
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
-        QCOMPARE(dialogs->alertsShown.size(), 2);
-        QVERIFY(dialogs->alertsShown[1].startsWith(QStringLiteral("Import error|")));
+        QCOMPARE(env->dialogs.alertsShown.size(), 2);
+        QVERIFY(env->dialogs.alertsShown[1].startsWith(QStringLiteral("Import error|")));
         QCOMPARE(s.entries().size(), size_t(1));
         settle();
         QCOMPARE(page->table()->model()->rowCount(), 1);

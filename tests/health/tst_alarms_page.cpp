@@ -57,16 +57,8 @@ class TstAlarmsPage : public QObject {
     Q_OBJECT
     std::unique_ptr<HealthEnv> env;
     std::unique_ptr<SheetDialogs> dialogs;
-    std::unique_ptr<AlarmsView> page;
+    ShownPage<AlarmsView> page;
 
-    void openPage() {
-        page = std::make_unique<AlarmsView>();
-        page->resize(979, 686);
-        page->setup();
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
-        settle();
-    }
     void select(const QString &id) {
         const QRect r = page->listView()->rowRect(id);
         QVERIFY2(!r.isEmpty(), qPrintable(id));
@@ -102,8 +94,7 @@ private slots:
         PomodoroTimer::shared().reset();
     }
     void cleanup() {
-        page.reset();
-        settle();
+        page.close();
         dialogs.reset();
         env.reset();
     }
@@ -111,7 +102,7 @@ private slots:
     void listOrderAndPlaceholder() {
         CustomReminderStore::shared().add(alarm(QStringLiteral("B"), 8, 0));
         CustomReminderStore::shared().add(alarm(QStringLiteral("A"), 7, 0));
-        openPage();
+        QVERIFY(page.open(979, 686));
         const auto &items = CustomReminderStore::shared().items();
         QCOMPARE(page->listView()->rowIds(),
                  (QStringList{"pom_timer", "health_waterMins", "health_eyesMins", "health_postureMins",
@@ -125,7 +116,7 @@ private slots:
     void manyAlarmsCostWhatIsVisible() {
         for (int i = 0; i < 300; ++i)
             CustomReminderStore::shared().add(alarm(QString::number(i), 7, i % 60));
-        openPage();
+        QVERIFY(page.open(979, 686));
         const int builds = page->structureBuilds();
         QCOMPARE(page->listView()->rowIds().size(), 305);
         env->clock.advance(1);
@@ -137,7 +128,7 @@ private slots:
 
     // Each second the values move on in the same widgets; the views are built once.
     void secondsUpdateInPlace() {
-        openPage();
+        QVERIFY(page.open(979, 686));
         select(QStringLiteral("health_waterMins"));
         QLabel *countdown = detail<QLabel>("countdown");
         QCOMPARE(countdown->text(), QStringLiteral("⏱  Next in  60:00"));
@@ -167,7 +158,7 @@ private slots:
 
     void intervalAndTargetSteppers() {
         env->prefs.prefs().setDouble(kEyesMins, 18.7);
-        openPage();
+        QVERIFY(page.open(979, 686));
         select(QStringLiteral("health_eyesMins"));
         auto *interval = detail<Stepper>("intervalStepper");
         QCOMPARE(detailText("intervalValue"), QStringLiteral("18"));
@@ -201,7 +192,7 @@ private slots:
     }
 
     void reminderSwitches() {
-        openPage();
+        QVERIFY(page.open(979, 686));
         select(QStringLiteral("health_waterMins"));
         auto *on = detail<QCheckBox>("onSwitch");
         auto *sound = detail<QCheckBox>("soundSwitch");
@@ -220,7 +211,7 @@ private slots:
     }
 
     void addedAlarmFiresAndCounts() {
-        openPage();
+        QVERIFY(page.open(979, 686));
         dialogs->time = QTime(9, 1);
         dialogs->text = QStringLiteral("  Take vitamins ");
         page->showAddAlarmDialog();
@@ -243,7 +234,7 @@ private slots:
     }
 
     void invalidDateCreatesNothing() {
-        openPage();
+        QVERIFY(page.open(979, 686));
         dialogs->day = QString();
         dialogs->month = QStringLiteral("3");
         page->showAddAlarmDialog();
@@ -266,7 +257,7 @@ private slots:
     }
 
     void checkpointAlarmPaneAndDelete() {
-        openPage();
+        QVERIFY(page.open(979, 686));
         dialogs->day = QStringLiteral("29");
         dialogs->month = QStringLiteral("2");
         dialogs->year = QStringLiteral("2028");
@@ -276,6 +267,15 @@ private slots:
         QVERIFY(CustomReminderStore::shared().items().front().dailyCheckpoint);
         QCOMPARE(detailText("alarmTime"), QStringLiteral("09:00   ·   📅 29.02.2028   🔁"));
         QCOMPARE(detailText("alarmStatus"), QStringLiteral("🔁  ACTIVE · DAILY"));
+        // The daily target's stepper stops at 99.
+        auto *target = detail<Stepper>("targetStepper");
+        CustomReminderStore::shared().setDailyTarget(99, onlyAlarmId());
+        settle();
+        QCOMPARE(target->value(), 99.0);
+        clickStepper(target, true);
+        settle();
+        QCOMPARE(target->value(), 99.0);
+        QCOMPARE(detailText("targetValue"), QStringLiteral("0/99"));
         auto *done = detail<QCheckBox>("doneSwitch");
         QVERIFY(done);
         clickOn(done);
@@ -303,7 +303,7 @@ private slots:
         a.startMonth = 3;
         a.startYear = 2027;
         CustomReminderStore::shared().add(a);
-        openPage();
+        QVERIFY(page.open(979, 686));
         select("custom_" + a.id);
         QCOMPARE(detailText("alarmStatus"), QStringLiteral("✓  DONE"));
         QCOMPARE(detailText("paneEmoji"), QStringLiteral("✅"));
@@ -311,7 +311,7 @@ private slots:
     }
 
     void timerPane() {
-        openPage();
+        QVERIFY(page.open(979, 686));
         select(QStringLiteral("pom_timer"));
         auto *start = detail<TintButton>("startButton");
         QCOMPARE(start->text(), QStringLiteral("▶  Start"));
@@ -336,6 +336,16 @@ private slots:
     }
 
     // Every text of every pane fits its frame in the six languages at the three font sizes.
+    // The list keeps 200 points at least and 60 % of the page at most; a drag stops at 500 points.
+    void listWidthRules() {
+        QCOMPARE(AlarmsView::listWidth(1000, 0.1), 200.0);
+        QCOMPARE(AlarmsView::listWidth(1000, 0.42), 420.0);
+        QCOMPARE(AlarmsView::listWidth(1000, 0.9), 600.0);
+        QCOMPARE(AlarmsView::fractionForDrag(100, 1000), 0.2);
+        QCOMPARE(AlarmsView::fractionForDrag(900, 1000), 0.5);
+        QCOMPARE(AlarmsView::fractionForDrag(550, 800), 0.6);
+    }
+
     void textsFitAndPanesRender() {
         CustomReminder a = alarm(
             QStringLiteral("A very long alarm text that will never fit the pane title at all"), 7, 5, true);
@@ -343,7 +353,7 @@ private slots:
         a.startMonth = 3;
         a.startYear = 2027;
         CustomReminderStore::shared().add(a);
-        openPage();
+        QVERIFY(page.open(979, 686));
         const QStringList panes = {"pom_timer", "health_eyesMins", "custom_" + a.id, QString()};
         for (double scale : {1.0, 1.15, 1.3}) {
             VF::setFontScale(scale);

@@ -1,3 +1,4 @@
+#include "common/PdfWords.h"
 #include "common/TestEnv.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
@@ -102,8 +103,9 @@ private slots:
                  QStringLiteral("Mivo — Notes\n📝 Plan\n────────────────────────────────────────\n\n"
                                 "Name | Qty\n----------------------------------------\nMilk | **2**\n\n\n"
                                 "Created: 01.03.2026 12:30"));
-        // A long title line gets a dash line of its own length.
-        n.columns = {NoteTableColumn(QString(45, u'x'))};
+        // A long title line gets a dash line of its own length in characters as a reader counts them
+        // (a flag is one, not four UTF-16 units).
+        n.columns = {NoteTableColumn(QStringLiteral("🇺🇦").repeated(45))};
         n.rows.clear();
         QVERIFY(NoteStore::txtExport(n).contains(u'\n' + QString(45, u'-') + u'\n'));
     }
@@ -157,8 +159,14 @@ private slots:
             return int(pdf.count("/Type /Page\n"));
         };
         Note shortNote = baseNote(NoteType::text);
-        shortNote.body = QStringLiteral("A short note.");
+        shortNote.body = QStringLiteral("A short note.\nSecond line.");
         QCOMPARE(pages(shortNote), 1);
+        // As a reader lays it out: 48-point side and 52-point top margins, the title in 16 points.
+        const auto l = pdfLayout(dir.filePath(QStringLiteral("n.pdf")));
+        QVERIFY2(l, "pdftotext (poppler-utils) did not run");
+        QCOMPARE(l->lines, (QStringList{"Plan", QString(40, QChar(0x2500)), "A short note.", "Second line."}));
+        QVERIFY2(nearPt(l->left, 48) && nearPt(l->top, 52) && nearPt(l->height, 18.6) && nearPt(l->pitch, 19),
+                 qPrintable(l->describe()));
         Note table = baseNote(NoteType::table);
         table.columns = {NoteTableColumn(QStringLiteral("A"))};
         for (int i = 0; i < 200; ++i)

@@ -86,13 +86,13 @@ private slots:
         const std::vector<Note> both{text, table};
         const QByteArray expected(
             "[{\"id\":\"N1\",\"type\":\"text\",\"emoji\":\"📝\",\"title\":\"Hi\",\"body\":\"b\",\"link\":\"\","
-            "\"columns\":[],\"rows\":[],\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5},"
+            "\"columns\":[],\"rows\":[],\"createdInterval\":788918400,\"modifiedInterval\":788918400.5},"
             "{\"id\":\"N2\",\"type\":\"table\",\"emoji\":\"📝\",\"title\":\"Q\\\"/"
             "\\n\",\"body\":\"\",\"bodyRTF\":\"cg==\","
             "\"imageBase64\":\"AAA\",\"link\":\"\",\"columns\":[{\"id\":\"C1\",\"title\":\"Name\"}],"
             "\"rows\":[{\"id\":\"R1\",\"cells\":[\"a\",\"ü\"],\"cellsRTF\":{\"2\":\"eA==\",\"10\":\"eQ==\"}},"
             "{\"id\":\"R2\",\"cells\":[],\"cellsRTF\":{}}],"
-            "\"createdInterval\":788918400.0,\"modifiedInterval\":788918400.5}]");
+            "\"createdInterval\":788918400,\"modifiedInterval\":788918400.5}]");
         QCOMPARE(encodeNotes(both), expected);
         const auto back = decodeNotes(encodeNotes(both));
         QVERIFY(back);

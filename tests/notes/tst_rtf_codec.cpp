@@ -3,7 +3,9 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStringDecoder>
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QtTest>
@@ -172,7 +174,7 @@ private slots:
         QVERIFY2(r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c#fb0007 a[]|red")),
                  qPrintable(r.join('\n')));
         QVERIFY2(
-            r.contains(QStringLiteral("b0 i0 u0 s0 px12 f[Helvetica] c- a[https://example.org/a]|example")),
+            r.contains(QStringLiteral("b0 i0 u1 s0 px12 f[Helvetica] c- a[https://example.org/a]|example")),
             qPrintable(r.join('\n')));
         QVERIFY2(r.contains(QStringLiteral("b0 i0 u1 s0 px12 f[Helvetica] c- a[]|line¶")),
                  qPrintable(r.join('\n')));
@@ -212,6 +214,12 @@ private slots:
             << QByteArray("{\\rtf1 a{\\*\\x\\bin2 }}}b}") << QStringLiteral("ab");
         QTest::newRow("table cells") << QByteArray("{\\rtf1 a\\cell b\\cell\\row c}")
                                      << QStringLiteral("a\tb\t\nc");
+        QTest::newRow("default font's code page before any \\f")
+            << QByteArray("{\\rtf1\\deff0{\\fonttbl{\\f0\\fcharset204 Arial;}}\\'cf\\'f0}") << QStringLiteral("Пр");
+        QTest::newRow("\\u skip ends at a brace") << QByteArray("{\\rtf1 {\\u1046}X}") << QStringLiteral("ЖX");
+        QTest::newRow("known words in an unknown destination")
+            << QByteArray("{\\rtf1 a{\\*\\x {\\fldrslt b}}c}") << QStringLiteral("ac");
+        QTest::newRow("hex escape needs two hex digits") << QByteArray("{\\rtf1 a\\' 4b}") << QStringLiteral("a 4b");
     }
     void readsCodePagesAndUnicodeEscapes() {
         QFETCH(QByteArray, rtf);
@@ -219,6 +227,27 @@ private slots:
         QTextDocument doc;
         QVERIFY(RtfCodec::read(rtf, &doc));
         QCOMPARE(doc.toRawText().replace(QChar(QChar::ParagraphSeparator), u'\n'), text);
+    }
+
+    // What other editors' files must look like once read: the colour table survives an unknown
+    // destination, a link looks like a link, and tab stops place the text after a bullet.
+    void readsWhatTheUserSees() {
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read("{\\rtf1{\\colortbl;\\red255\\green0\\blue0;}{\\*\\x {\\colortbl;}}\\cf1 a}", &doc));
+        QCOMPARE(runs(doc), QStringList{"b0 i0 u0 s0 px0 f[] c#ff0000 a[]|a"});
+
+        QVERIFY(RtfCodec::read("{\\rtf1 {\\field{\\*\\fldinst HYPERLINK \"http://x.y\"}{\\fldrslt go}}}", &doc));
+        QCOMPARE(runs(doc), QStringList{"b0 i0 u1 s0 px0 f[] c- a[http://x.y]|go"});
+
+        QVERIFY(RtfCodec::read("{\\rtf1\\pard\\tx360 \\bullet\\tab Item\\par Next\\par\\pard After}", &doc));
+        doc.setTextWidth(400);
+        const QTextBlock first = doc.begin();
+        QCOMPARE(first.blockFormat().tabPositions().size(), 1);
+        QCOMPARE(first.next().blockFormat().tabPositions().size(), 1); // \par keeps the stops
+        QVERIFY(first.next().next().blockFormat().tabPositions().isEmpty()); // \pard clears them
+        doc.documentLayout()->blockBoundingRect(first); // lays the block out
+        const double itemX = first.layout()->lineAt(0).cursorToX(2);
+        QVERIFY2(itemX > 17 && itemX < 20, qPrintable(QString::number(itemX))); // at the 18-point stop
     }
 
     void otherCodePagesGoThroughThePlatformConverters() {
@@ -237,8 +266,10 @@ private slots:
         QTest::newRow("not rtf") << QByteArray("hello") << false;
         QTest::newRow("empty") << QByteArray() << false;
         QTest::newRow("deep nesting") << QByteArray("{\\rtf1 ") + QByteArray(200000, '{') << false;
-        QTest::newRow("deep but closed")
-            << QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(201, '}') << true;
+        QTest::newRow("256 deep, the limit")
+            << QByteArray("{\\rtf1 ") + QByteArray(255, '{') + "x" + QByteArray(256, '}') << true;
+        QTest::newRow("257 deep") << QByteArray("{\\rtf1 ") + QByteArray(256, '{') + "x" + QByteArray(257, '}')
+                                  << false;
         QTest::newRow("close before open") << QByteArray("{\\rtf1 }}}") << true;
         QTest::newRow("truncated escape") << QByteArray("{\\rtf1 a\\'") << true;
         QTest::newRow("truncated hex") << QByteArray("{\\rtf1 a\\'e") << true;

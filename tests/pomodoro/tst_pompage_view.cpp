@@ -58,10 +58,8 @@ Project projectWithSteps(const QString &name) {
 // The Pomodoro page as a user drives it: through its buttons, with the dialogs scripted.
 class TstPomPageView : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<TestClock> clock;
-    std::unique_ptr<FillingDialogs> dialogs;
-    std::unique_ptr<PomodoroView> page;
+    std::unique_ptr<PageEnv<FillingDialogs>> env;
+    ShownPage<PomodoroView> page;
 
     // Stores the project and opens its edit panel.
     Project openPanelFor(const Project &p) {
@@ -77,27 +75,17 @@ class TstPomPageView : public QObject {
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
-        prefs = std::make_unique<TempPrefs>();
-        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
-        dialogs = std::make_unique<FillingDialogs>();
+        env = std::make_unique<PageEnv<FillingDialogs>>(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
         TaskStore::resetForTests();
         ProjectStore::resetForTests();
         PomodoroTimer::shared().reset();
-        page = std::make_unique<PomodoroView>();
-        page->resize(980, 760);
-        page->setup();
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
-        settle();
+        QVERIFY(page.open(980, 760));
     }
     void cleanup() {
-        page.reset();
-        settle();
-        dialogs.reset();
-        clock.reset();
+        page.close();
         TaskStore::resetForTests();
         ProjectStore::resetForTests();
-        prefs.reset();
+        env.reset();
     }
 
     void addingATaskSelectsItWhileThePauseLasts();
@@ -121,21 +109,21 @@ private slots:
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
     QVERIFY(!PomodoroTimer::shared().isRunning());
-    dialogs->fill = {{"titleField", "  Write report  "}, {"descriptionField", "\n\nsee https://example.org\n\n"}};
-    dialogs->alertAnswers = {0};
+    env->dialogs.fill = {{"titleField", "  Write report  "}, {"descriptionField", "\n\nsee https://example.org\n\n"}};
+    env->dialogs.alertAnswers = {0};
     clickOn(page->listContent(), "addTaskButton");
     QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
     const Task t = TaskStore::shared().tasks()[0];
     QCOMPARE(t.title, QStringLiteral("Write report"));
     QCOMPARE(t.description, QStringLiteral("see https://example.org"));
-    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("New task|Task will be added for today — 5.03.2026"));
+    QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("New task|Task will be added for today — 5.03.2026"));
     QCOMPARE(page->selectedItem(), std::optional<QString>("task_" + t.id));
     QVERIFY(!page->listView()->rowRect("task_" + t.id).isEmpty());
     QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
 
     // A blank title adds nothing.
-    dialogs->fill = {{"titleField", " \t "}};
-    dialogs->alertAnswers = {0};
+    env->dialogs.fill = {{"titleField", " \t "}};
+    env->dialogs.alertAnswers = {0};
     clickOn(page->listContent(), "addTaskButton");
     QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
 }
@@ -152,19 +140,19 @@ void TstPomPageView::completingATaskRedrawsWithTheEmptyDetail() {
 
     // Delete answered with Cancel keeps task and selection.
     select("task_" + t.id);
-    dialogs->alertAnswers = {1};
+    env->dialogs.alertAnswers = {1};
     clickOn(page->detailHost(), "deleteTaskButton");
     QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
-    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Delete task?|«Call» will be deleted."));
-    dialogs->alertAnswers = {0};
+    QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Delete task?|«Call» will be deleted."));
+    env->dialogs.alertAnswers = {0};
     clickOn(page->detailHost(), "deleteTaskButton");
     QVERIFY(TaskStore::shared().tasks().empty());
     QVERIFY(find<QLabel>(page->detailHost(), "emptyDetail"));
 }
 
 void TstPomPageView::addingAProjectSelectsIt() {
-    dialogs->fill = {{"nameField", "  Garden  "}, {"emojiField", ""}};
-    dialogs->alertAnswers = {0};
+    env->dialogs.fill = {{"nameField", "  Garden  "}, {"emojiField", ""}};
+    env->dialogs.alertAnswers = {0};
     clickOn(page->listContent(), "addProjectButton");
     QCOMPARE(ProjectStore::shared().projects().size(), std::size_t(1));
     const Project p = ProjectStore::shared().projects()[0];
@@ -236,13 +224,13 @@ void TstPomPageView::editPanelForADeletedProjectStaysOpen() {
     // Blank name: alert, nothing stored, panel stays.
     find<QLineEdit>(panel, "nameField")->setText(QStringLiteral("  "));
     QVERIFY(!panel->save());
-    QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Enter project name|"));
+    QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Enter project name|"));
     ProjectStore::shared().remove(p.id);
     find<QLineEdit>(panel, "nameField")->setText(QStringLiteral("Edited"));
     QVERIFY(!panel->save());
     settle();
     QVERIFY(panel && panel->isVisible());
-    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Project not found|")));
+    QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Project not found|")));
     QVERIFY(ProjectStore::shared().projects().empty());
     panel->close();
     settle();
@@ -254,7 +242,7 @@ void TstPomPageView::photosAreAddedSeveralAtATimeInOrder() {
     openPanelFor(p);
     QPointer<EditProjectPanel> panel = page->editPanel(p.id);
     QVERIFY(panel);
-    dialogs->openManyAnswers = {{QStringLiteral("/photos/c.jpg"), QStringLiteral("/photos/a.png")}, {}};
+    env->dialogs.openManyAnswers = {{QStringLiteral("/photos/c.jpg"), QStringLiteral("/photos/a.png")}, {}};
     panel->addPhoto();
     panel->addPhoto(); // cancelled: nothing changes
     QCOMPARE(panel->workingPhotos(), QStringList({"/photos/a.png", "/photos/c.jpg", "/photos/a.png"}));
@@ -288,24 +276,24 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     TaskStore::shared().add(a);
     TaskStore::shared().add(b);
     const std::vector<Task> before = TaskStore::shared().tasks();
-    dialogs->savePaths = {path};
+    env->dialogs.savePaths = {path};
     page->doExportPom();
     QVERIFY(QFile::exists(path));
 
     TaskStore::shared().replaceAll({});
-    dialogs->openPathAnswers = {path};
-    dialogs->alertAnswers = {1}; // declined
+    env->dialogs.openPathAnswers = {path};
+    env->dialogs.alertAnswers = {1}; // declined
     page->doImportPom();
     QVERIFY(TaskStore::shared().tasks().empty());
-    QCOMPARE(dialogs->alertsShown.last(),
+    QCOMPARE(env->dialogs.alertsShown.last(),
              QStringLiteral("Replace all tasks?|2 tasks will be loaded. All current tasks will be replaced."));
     L::setLang(AppLang::de);
-    dialogs->openPathAnswers = {path};
-    dialogs->alertAnswers = {0};
+    env->dialogs.openPathAnswers = {path};
+    env->dialogs.alertAnswers = {0};
     page->doImportPom();
     L::setLang(AppLang::en);
     QCOMPARE(TaskStore::shared().tasks(), before);
-    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
+    QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
     settle();
     QVERIFY(!page->listView()->rowRect("task_" + a.id).isEmpty());
 }
@@ -315,15 +303,15 @@ void TstPomPageView::exportFailureIsReportedAndOldFileKept() {
     const QString path = dir.filePath("pomodoro-tasks.json");
     putFile(path, "OLD");
     for (int i = 0; i < 50; ++i) TaskStore::shared().add(Task(QStringLiteral("t"), QStringLiteral("work"), QString()));
-    dialogs->savePaths = {path};
+    env->dialogs.savePaths = {path};
     withFileSizeLimit(64, [&] { page->doExportPom(); });
-    QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|The file could not be written:")));
+    QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed|The file could not be written:")));
     QCOMPARE(fileBytes(path), QByteArray("OLD"));
     // A folder that is not there also ends in the alert.
-    dialogs->savePaths = {dir.filePath("missing/dir/pomodoro-tasks.json")};
-    const qsizetype shown = dialogs->alertsShown.size();
+    env->dialogs.savePaths = {dir.filePath("missing/dir/pomodoro-tasks.json")};
+    const qsizetype shown = env->dialogs.alertsShown.size();
     page->doExportPom();
-    QCOMPARE(dialogs->alertsShown.size(), shown + 1);
+    QCOMPARE(env->dialogs.alertsShown.size(), shown + 1);
 }
 
 void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
@@ -331,9 +319,9 @@ void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
     TaskStore::shared().add(Task(QStringLiteral("keep"), QStringLiteral("work"), QString()));
     const QString bad = putFile(dir.filePath("bad.json"), R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
     for (const QString &path : {bad, dir.filePath("gone.json"), dir.path()}) {
-        dialogs->openPathAnswers = {path};
+        env->dialogs.openPathAnswers = {path};
         page->doImportPom();
-        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Import error|Invalid Mivo Tasks JSON file."));
+        QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Import error|Invalid Mivo Tasks JSON file."));
     }
     QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
 }
@@ -402,7 +390,7 @@ void TstPomPageView::aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange() {
     settle();
     const int before = page->rebuildCount();
     QLabel *time = find<QLabel>(page->detailHost(), "timeLabel");
-    clock->advanceMs(5040); // five beats, and a ring frame after the last one shows its time
+    env->clock.advanceMs(5040); // five beats, and a ring frame after the last one shows its time
     settle();
     QCOMPARE(page->rebuildCount(), before); // no rebuild
     QCOMPARE(find<QLabel>(page->detailHost(), "timeLabel"), time); // the same widget, updated

@@ -22,46 +22,31 @@
 // The settings page as a user drives it, with the dialogs scripted and time faked.
 class TstSettingsPage : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<TestClock> clock;
-    std::unique_ptr<TestDialogs> dialogs;
+    std::unique_ptr<PageEnv<>> env;
     std::unique_ptr<QTemporaryDir> config;
-    std::unique_ptr<SettingsView> page;
+    ShownPage<SettingsView> page;
 
-    void makePage() {
-        page = std::make_unique<SettingsView>();
-        page->resize(900, 700);
-        page->setup();
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
-        settle();
-    }
     template <class T> T *find(const QString &name) { return page->content()->findChild<T *>(name); }
 
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
-        prefs = std::make_unique<TempPrefs>();
-        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
-        dialogs = std::make_unique<TestDialogs>();
+        env = std::make_unique<PageEnv<>>(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
         config = std::make_unique<QTemporaryDir>();
         qputenv("XDG_CONFIG_HOME", config->path().toUtf8());
         PomodoroTimer::shared().reset();
         (void)HealthManager::shared();
     }
     void cleanup() {
-        page.reset();
-        settle();
+        page.close();
         HealthManager::resetShared();
-        dialogs.reset();
-        clock.reset();
-        prefs.reset();
+        env.reset();
     }
 
     void firstBuildTurnsAutostartOnOnce() {
-        makePage();
+        QVERIFY(page.open(900, 700));
         QVERIFY(Autostart::isOn());
-        QVERIFY(prefs->prefs().boolValue(kAutostartDefaultSet));
+        QVERIFY(env->prefs.prefs().boolValue(kAutostartDefaultSet));
         QVERIFY(find<QCheckBox>("autostartSwitch")->isChecked());
         find<QCheckBox>("autostartSwitch")->click();
         QVERIFY(!QFile::exists(Autostart::filePath()));
@@ -72,7 +57,7 @@ private slots:
     }
 
     void disableAllSwitchesTheTimerAndEveryReminder() {
-        makePage();
+        QVERIFY(page.open(900, 700));
         QVERIFY(!find<QCheckBox>("disableAllSwitch")->isChecked());
         find<QCheckBox>("disableAllSwitch")->click();
         QVERIFY(!PomodoroTimer::shared().notificationsEnabled());
@@ -83,23 +68,23 @@ private slots:
         for (const HReminder &r : h.list()) QVERIFY(h.isOn(r));
         QVERIFY(!SettingsView::disableAllShownOn());
         // One reminder switched off elsewhere shows the switch on; a non-Boolean value does not count.
-        prefs->prefs().setString(kEyesOn, QStringLiteral("no"));
+        env->prefs.prefs().setString(kEyesOn, QStringLiteral("no"));
         QVERIFY(!SettingsView::disableAllShownOn());
-        prefs->prefs().setBool(kEyesOn, false);
+        env->prefs.prefs().setBool(kEyesOn, false);
         QVERIFY(SettingsView::disableAllShownOn());
     }
 
     void muteWritesAllFiveSoundKeys() {
-        makePage();
+        QVERIFY(page.open(900, 700));
         find<QCheckBox>("muteSwitch")->click();
         for (const char *k : {kSoundOn, kWaterSnd, kEyesSnd, kPostureSnd, kStretchSnd}) {
-            QVERIFY(prefs->prefs().isBool(k));
-            QVERIFY(!prefs->prefs().boolValue(k));
+            QVERIFY(env->prefs.prefs().isBool(k));
+            QVERIFY(!env->prefs.prefs().boolValue(k));
         }
     }
 
     void resizingBuildsAgainOnlyBeyondTwoPoints() {
-        makePage();
+        QVERIFY(page.open(900, 700));
         const int before = page->rebuildCount();
         page->resize(902, 700);
         settle();
@@ -114,7 +99,7 @@ private slots:
     }
 
     void currentThemeFontAndLanguageChangeNothing() {
-        makePage();
+        QVERIFY(page.open(900, 700));
         int posts = 0;
         QObject ctx;
         for (const char *n : {Notify::themeChanged, Notify::fontScaleChanged, Notify::languageChanged})
@@ -126,7 +111,7 @@ private slots:
         settle();
         QCOMPARE(posts, 0);
         click(find<QWidget>("scaleCard_1"));
-        QCOMPARE(prefs->prefs().doubleValue(kFontScale), 1.15);
+        QCOMPARE(env->prefs.prefs().doubleValue(kFontScale), 1.15);
         QCOMPARE(posts, 1);
         settle();
         find<QPushButton>("langButton_uk")->click();
@@ -136,17 +121,17 @@ private slots:
     }
 
     void resetStoresDefaultsAndRestartsTheReminders() {
-        Prefs &p = prefs->prefs();
+        Prefs &p = env->prefs.prefs();
         p.setDouble(kWaterMins, 5);
         p.setDouble(kWorkMins, 50);
         p.setInt(kCyclesBeforeLong, 2);
         p.setBool(kPostureOn, false);
-        makePage();
-        dialogs->alertAnswers = {1}; // Cancel
+        QVERIFY(page.open(900, 700));
+        env->dialogs.alertAnswers = {1}; // Cancel
         find<QPushButton>("resetButton")->click();
         QCOMPARE(p.doubleValue(kWaterMins), 5.0);
         QCOMPARE(p.doubleValue(kWorkMins), 50.0);
-        dialogs->alertAnswers = {0};
+        env->dialogs.alertAnswers = {0};
         find<QPushButton>("resetButton")->click();
         QCOMPARE(p.doubleValue(kWaterMins), 60.0);
         QCOMPARE(p.doubleValue(kEyesMins), 18.0);
@@ -164,18 +149,18 @@ private slots:
     }
 
     void eraseLeavesOnlyTheTimerStateEvenIfTimersFireDuringTheLastAlert() {
-        Prefs &p = prefs->prefs();
+        Prefs &p = env->prefs.prefs();
         p.setData(kTasks, "[]");
         p.setString(kTheme, QStringLiteral("dark"));
-        makePage();
+        QVERIFY(page.open(900, 700));
         PomodoroTimer::shared().start();
         // While "Data erased" is shown the focus ends and reminders fire.
-        dialogs->fills = {[](const Dialogs::Alert &) {},
+        env->dialogs.fills = {[](const Dialogs::Alert &) {},
                           [this](const Dialogs::Alert &a) {
                               QCOMPARE(a.title, QStringLiteral("Data erased"));
-                              clock->advance(3 * 3600);
+                              env->clock.advance(3 * 3600);
                           }};
-        dialogs->alertAnswers = {0, 0};
+        env->dialogs.alertAnswers = {0, 0};
         find<QPushButton>("eraseButton")->click();
         QStringList keys = p.keys();
         keys.sort();
@@ -188,35 +173,35 @@ private slots:
     void restoreRefusesABadFileAndChangesNothing() {
         QTemporaryDir dir;
         const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"de\", \"savedTasks\": \"not base64!\"}");
-        Prefs &p = prefs->prefs();
+        Prefs &p = env->prefs.prefs();
         p.setData(kNotes, "[1]");
-        makePage();
-        dialogs->alertAnswers = {0};
-        dialogs->openPathAnswers = {path};
+        QVERIFY(page.open(900, 700));
+        env->dialogs.alertAnswers = {0};
+        env->dialogs.openPathAnswers = {path};
         find<QPushButton>("importButton")->click();
-        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Import failed|")));
+        QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Import failed|")));
         QCOMPARE(p.data(kNotes), QByteArray("[1]"));
         QVERIFY(!p.contains(kLanguage));
         QVERIFY(!p.isFrozen());
         // Cancel in the question opens no panel.
-        dialogs->alertAnswers = {1};
-        dialogs->openPathAnswers = {path};
+        env->dialogs.alertAnswers = {1};
+        env->dialogs.openPathAnswers = {path};
         find<QPushButton>("importButton")->click();
-        QCOMPARE(dialogs->openPathAnswers.size(), 1);
+        QCOMPARE(env->dialogs.openPathAnswers.size(), 1);
     }
 
     void restoreReplacesTheDomainButKeepsTheAutostartFlag() {
         QTemporaryDir dir;
         const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"pl\", \"savedNotes\": \"" +
                                                                  QByteArray("[]").toBase64() + "\", \"appTheme\": \"dark\"}");
-        Prefs &p = prefs->prefs();
+        Prefs &p = env->prefs.prefs();
         p.setData(QStringLiteral("savedTasks.unreadable-1"), "junk");
-        makePage(); // sets autostartDefaultSet
+        QVERIFY(page.open(900, 700)); // sets autostartDefaultSet
         p.setData(kTasks, "[]");
-        dialogs->alertAnswers = {0, 0};
-        dialogs->openPathAnswers = {path};
+        env->dialogs.alertAnswers = {0, 0};
+        env->dialogs.openPathAnswers = {path};
         find<QPushButton>("importButton")->click();
-        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Import complete|")));
+        QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Import complete|")));
         QCOMPARE(p.string(kLanguage).value(), QStringLiteral("pl"));
         QCOMPARE(p.data(kNotes), QByteArray("[]"));
         QVERIFY(!p.contains(kTasks));
@@ -228,15 +213,15 @@ private slots:
 
     void backupExportThroughTheDialogs() {
         QTemporaryDir dir;
-        prefs->prefs().setString(kLanguage, QStringLiteral("en"));
-        makePage();
-        dialogs->savePaths = {dir.filePath("mivo-backup.json")};
+        env->prefs.prefs().setString(kLanguage, QStringLiteral("en"));
+        QVERIFY(page.open(900, 700));
+        env->dialogs.savePaths = {dir.filePath("mivo-backup.json")};
         find<QPushButton>("exportButton")->click();
-        QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), *Backup::exportJson(prefs->prefs()));
-        QCOMPARE(dialogs->alertsShown.last(), QStringLiteral("Export complete|All settings and data saved to mivo-backup.json."));
-        dialogs->savePaths = {dir.filePath("missing/dir/x.json")};
+        QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), *Backup::exportJson(env->prefs.prefs()));
+        QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Export complete|All settings and data saved to mivo-backup.json."));
+        env->dialogs.savePaths = {dir.filePath("missing/dir/x.json")};
         find<QPushButton>("exportButton")->click();
-        QVERIFY(dialogs->alertsShown.last().startsWith(QStringLiteral("Export failed|")));
+        QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed|")));
     }
 
     void supportButtonsOpenTheMakersPages() {

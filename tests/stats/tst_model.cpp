@@ -85,7 +85,6 @@ private slots:
         QCOMPARE(m.timer.rows.size(), size_t(6));
         QTEST(m.timer.rows[2].value, "shortText");
         QTEST(m.timer.rows[3].value, "longText");
-        for (const StatsRow &r : m.timer.rows) QVERIFY(r.fraction >= 0 && r.fraction <= 1);
     }
 
     void timerPeriods() {
@@ -217,6 +216,7 @@ private slots:
         QCOMPARE(stepPeriod({StatsMode::month, QDate(2026, 1, 31)}, 1).date, QDate(2026, 2, 28));
         QCOMPARE(StatsText::periodLabel(month(12, 2026), AppLang::en), QStringLiteral("December 2026"));
         QCOMPARE(StatsText::periodLabel(day(5, 12, 2026), AppLang::en), QStringLiteral("5 December"));
+        QCOMPARE(StatsText::periodLabel(day(5, 12, 2026), AppLang::fr), QStringLiteral("5 décembre"));
         QCOMPARE(StatsText::fileName(day(5, 3, 2026), ".txt"), QStringLiteral("mivo-stats-2026-03-05.txt"));
         QCOMPARE(StatsText::fileName(month(12, 2026), ".csv"), QStringLiteral("mivo-stats-2026-12.csv"));
     }
@@ -251,7 +251,9 @@ private:
         StatsSnapshot s = empty();
         s.timer = {.todayCount = 2, .focusSecsToday = 3000, .totalCount = 40, .focusSecs = 3000,
                    .lastDate = QStringLiteral("2026-3-10"), .streak = 4};
-        s.tasks = {task("work", 2, 3, 2026, true), task("health", 3, 3, 2026, false), task("work", 4, 3, 2026, true)};
+        // April's task is outside March: no figure of March counts it.
+        s.tasks = {task("work", 2, 3, 2026, true), task("health", 3, 3, 2026, false), task("work", 4, 3, 2026, true),
+                   task("work", 2, 4, 2026, false)};
         s.exercises = {run("Box Breathing", "🫁", 1, 3, 2026, 90), run("Neck", "🙆", 2, 3, 2026, 90),
                        run("Neck", "🙆", 2, 3, 2026, 59)};
         s.finances = {fin("05.03.2026", "Food", FinType::expense, 120.4), fin("06.03.2026", "Transport", FinType::expense, 300),

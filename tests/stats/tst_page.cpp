@@ -30,36 +30,24 @@ Task task(const char *cat, int d) {
 // The statistics page as a user drives it, and the streak both timer pages show.
 class TstStatsPage : public QObject {
     Q_OBJECT
-    std::unique_ptr<TempPrefs> prefs;
-    std::unique_ptr<TestClock> clock;
-    std::unique_ptr<TestDialogs> dialogs;
-    std::unique_ptr<StatisticsView> page;
+    std::unique_ptr<PageEnv<>> env;
+    ShownPage<StatisticsView> page;
     QTemporaryDir dir;
 
 private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
-        prefs = std::make_unique<TempPrefs>();
-        clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 10), QTime(10, 0)));
-        dialogs = std::make_unique<TestDialogs>();
+        env = std::make_unique<PageEnv<>>(QDateTime(QDate(2026, 3, 10), QTime(10, 0)));
         TaskStore::resetForTests();
         FinanceStore::resetForTests();
         L::setLang(AppLang::en);
-        page = std::make_unique<StatisticsView>();
-        page->resize(980, 600);
-        page->setup();
-        page->show();
-        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
-        settle();
+        QVERIFY(page.open(980, 600));
     }
     void cleanup() {
-        page.reset();
-        settle();
-        dialogs.reset();
-        clock.reset();
+        page.close();
         TaskStore::resetForTests();
         FinanceStore::resetForTests();
-        prefs.reset();
+        env.reset();
     }
 
     void periodNavigation() {
@@ -110,7 +98,7 @@ private slots:
         QCOMPARE(page->content()->model().tasks.rows[0].value, QStringLiteral("29"));
         QCOMPARE(bar->value(), 100);
         // A new day redraws even with the same data.
-        clock->setNow(QDateTime(QDate(2026, 3, 11), QTime(0, 1)));
+        env->clock.setNow(QDateTime(QDate(2026, 3, 11), QTime(0, 1)));
         Notifier::get().post(QString::fromLatin1(Notify::pomodoroChanged));
         settle();
         QCOMPARE(page->contentBuilds(), builds + 2);
@@ -132,7 +120,7 @@ private slots:
         TaskStore::shared().add(task("work", 5));
         const QString csv = dir.filePath(QStringLiteral("s.csv")), txt = dir.filePath(QStringLiteral("s.txt")),
                       pdf = dir.filePath(QStringLiteral("s.pdf"));
-        dialogs->savePaths = {csv, txt, pdf, dir.filePath(QStringLiteral("missing/folder/s.csv"))};
+        env->dialogs.savePaths = {csv, txt, pdf, dir.filePath(QStringLiteral("missing/folder/s.csv"))};
         page->doExportCSV();
         page->doExportTXT();
         page->doExportPDF();
@@ -141,9 +129,9 @@ private slots:
         QVERIFY(c.readAll().startsWith("Section,Key,Value\nPomodoro,Sessions,0\n"));
         QVERIFY(t.readAll().contains("\n  Total:     1\n  Completed: 0\n  Rate:      0%\n  \xF0\x9F\x92\xBC Work: 0/1\n"));
         QVERIFY(p.readAll().startsWith("%PDF"));
-        QVERIFY(dialogs->alertsShown.isEmpty());
+        QVERIFY(env->dialogs.alertsShown.isEmpty());
         page->doExportCSV(); // into a folder that does not exist
-        QCOMPARE(dialogs->alertsShown.size(), qsizetype(1));
+        QCOMPARE(env->dialogs.alertsShown.size(), qsizetype(1));
     }
 
     // The Pomodoro page's streak card and the statistics page agree: a streak whose last day is older

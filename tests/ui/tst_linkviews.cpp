@@ -1,5 +1,5 @@
 #include "common/TestEnv.h"
-#include "ui/CellLinkTextView.h"
+#include "notes/CellLinkTextView.h"
 #include "ui/LinkTextView.h"
 #include "ui/WebLinks.h"
 #include <QTextCursor>

@@ -1,4 +1,4 @@
-#include "ui/CellLinkTextView.h"
+#include "notes/CellLinkTextView.h"
 
 #include "notes/RtfCodec.h"
 #include "ui/WebLinks.h"
