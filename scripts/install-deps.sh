@@ -11,6 +11,7 @@ PKGS=(
   fonts-inter fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback
   xvfb xauth dbus
   poppler-utils
+  dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()

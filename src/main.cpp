@@ -2,6 +2,7 @@
 #include "ui/Fonts.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <unistd.h>
 
 int main(int argc, char **argv) {
@@ -13,6 +14,12 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("mivo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Mivo"));
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
+    // Our own icon for the window, the taskbar and the tray host's notifications; the files are read
+    // only when a window first needs them.
+    QIcon appIcon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        appIcon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(appIcon);
     QApplication::setQuitOnLastWindowClosed(false);
     Fonts::applyAppFont();
 

@@ -16,6 +16,7 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
+#include "settings/Autostart.h"
 #include "ui/BannerWindow.h"
 #include "ui/Lang.h"
 #include "ui/NoFocusRingStyle.h"
@@ -113,6 +114,8 @@ bool AppDelegate::launch() {
     Notifier::get().observe(QLatin1String(Notify::languageChanged), statusItem_,
                             [this](QObject *) { statusItem_->onPomChanged(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
+    // Autostart starts the Mivo the user runs: the installed one, or a build folder's.
+    Autostart::followExecutable(QCoreApplication::applicationFilePath());
 
     // The status menu switches the health reminders through their engine.
     statusItem_->setReminders(

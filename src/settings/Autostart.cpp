@@ -29,12 +29,15 @@ std::optional<QString> quotedExec(const QString &exePath) {
     return QStringLiteral("\"") + inner + QStringLiteral("\"");
 }
 
+namespace {
+constexpr char kHead[] = "[Desktop Entry]\nType=Application\nName=Mivo\nExec=";
+constexpr char kTail[] = "\nTerminal=false\nX-GNOME-Autostart-enabled=true";
+} // namespace
+
 std::optional<QByteArray> fileText(const QString &exePath) {
     const auto exec = quotedExec(exePath);
     if (!exec) return std::nullopt;
-    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=Mivo\nExec=") + *exec +
-                         QStringLiteral("\nTerminal=false\nX-GNOME-Autostart-enabled=true");
-    return text.toUtf8();
+    return QByteArray(kHead) + exec->toUtf8() + QByteArray(kTail);
 }
 
 bool isOn(const QString &path) {
@@ -60,6 +63,19 @@ bool set(bool on, const QString &exePath, const QString &path) {
     const auto text = fileText(exePath);
     if (!text) return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
+    return AtomicFile::write(path, *text).ok;
+}
+
+bool followExecutable(const QString &exePath, const QString &path) {
+    const auto text = fileText(exePath);
+    if (!text || !isOn(path)) return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray now = f.readAll();
+    f.close();
+    // Only our own text with another Exec line: anything else was edited and is the user's.
+    if (now == *text || !now.startsWith(kHead) || !now.endsWith(kTail) || now.count('\n') != text->count('\n'))
+        return false;
     return AtomicFile::write(path, *text).ok;
 }
 

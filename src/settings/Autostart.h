@@ -19,4 +19,8 @@ std::optional<QString> quotedExec(const QString &exePath);
 bool isOn(const QString &path = filePath());
 // Writes (atomically) or removes the file. False when that failed; failures are otherwise silent.
 bool set(bool on, const QString &exePath, const QString &path = filePath());
+// When autostart is on with a file of ours that starts another executable (a build folder's, while
+// this is the installed one, or the other way round), points it at exePath. A file the user or a
+// desktop tool changed is left as it is. True when the file was rewritten.
+bool followExecutable(const QString &exePath, const QString &path = filePath());
 } // namespace Autostart

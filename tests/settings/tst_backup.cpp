@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "settings/Autostart.h"
@@ -152,6 +153,25 @@ private slots:
         QVERIFY(text);
         QCOMPARE(*text, "[Desktop Entry]\nType=Application\nName=Mivo\nExec=" + exec +
                             "\nTerminal=false\nX-GNOME-Autostart-enabled=true");
+    }
+
+    // Autostart starts the Mivo the user runs: the installed one after the build folder's and back;
+    // a file edited by hand or switched off by a desktop tool stays as it is.
+    void autostartFollowsTheRunningExecutable() {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("a.desktop");
+        QVERIFY(Autostart::set(true, "/home/u/mivo/build/mivo", file));
+        QVERIFY(!Autostart::followExecutable("/home/u/mivo/build/mivo", file));
+        QVERIFY(Autostart::followExecutable("/usr/bin/mivo", file));
+        QCOMPARE(fileBytes(file), *Autostart::fileText("/usr/bin/mivo"));
+        for (const QByteArray &extra : {QByteArray("\nHidden=true"), QByteArray("\nComment=mine")}) {
+            const QByteArray edited = *Autostart::fileText("/usr/bin/mivo") + extra;
+            putFile(file, edited);
+            QVERIFY(!Autostart::followExecutable("/opt/mivo/bin/mivo", file));
+            QCOMPARE(fileBytes(file), edited);
+        }
+        QVERIFY(!Autostart::followExecutable("/usr/bin/mivo", dir.filePath("none.desktop")));
+        QVERIFY(!QFile::exists(dir.filePath("none.desktop")));
     }
 
     void autostartFolderFollowsXdgConfigHome() {
