@@ -67,6 +67,27 @@ struct Note {
     bool operator==(const Note &) const = default;
 };
 
+// What the notes list shows of a note. The store holds the rest of a note (text, rich text, rows)
+// encoded until the note is used.
+struct NoteHead {
+    QString id;
+    NoteType type = NoteType::text;
+    QString emoji;
+    QString title;
+    QString preview; // the first 40 characters of a text note's plain text
+    qsizetype columnCount = 0;
+    qsizetype rowCount = 0;
+    double createdInterval = 0;
+    double modifiedInterval = 0;
+
+    NoteHead() = default;
+    NoteHead(const Note &n); // NOLINT: a note lists as itself
+
+    QDateTime createdDate() const;
+    QDateTime modifiedDate() const;
+    bool operator==(const NoteHead &) const = default;
+};
+
 // The savedNotes document (also the note list file of the import): a compact JSON array with every
 // note's keys in field order; "bodyRTF" and "imageBase64" only when present; rows always with "id",
 // "cells" and "cellsRTF", whose keys run in numeric order. Bytes are standard padded Base64.

@@ -16,28 +16,28 @@ NoteListView::NoteListView(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("noteList"));
 }
 
-QString NoteListView::summary(const Note &n) {
+QString NoteListView::summary(const NoteHead &n) {
     if (n.type == NoteType::table)
         return QStringLiteral("%1 %2 · %3 %4")
-            .arg(n.columns.size())
+            .arg(n.columnCount)
             .arg(L::t({.en = "cols", .es = "cols", .de = "Sp.", .fr = "col.", .uk = "ст.", .pl = "kol."}))
-            .arg(n.rows.size())
+            .arg(n.rowCount)
             .arg(L::t({.en = "rows", .es = "filas", .de = "Zeilen", .fr = "lignes", .uk = "рядків", .pl = "wierszy"}));
-    if (n.body.isEmpty())
+    if (n.preview.isEmpty())
         return L::t({.en = "Empty note", .es = "Nota vacía", .de = "Leere Notiz", .fr = "Note vide", .uk = "Порожня нотатка", .pl = "Pusta notatka"});
-    QString s = n.body.left(40);
+    QString s = n.preview;
     s.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return s;
 }
 
-QString NoteListView::dateLine(const Note &n) {
+QString NoteListView::dateLine(const NoteHead &n) {
     const QString fmt = QStringLiteral("dd.MM.yyyy HH:mm");
     if (n.modifiedInterval > n.createdInterval + 1)
         return QStringLiteral("✎ ") + n.modifiedDate().toLocalTime().toString(fmt);
     return QStringLiteral("＋ ") + n.createdDate().toLocalTime().toString(fmt);
 }
 
-void NoteListView::setNotes(const std::vector<Note> &notes, const std::optional<QString> &selected, int width,
+void NoteListView::setNotes(const std::vector<NoteHead> &notes, const std::optional<QString> &selected, int width,
                             int minHeight) {
     entries_.clear();
     selected_ = selected;
@@ -52,7 +52,7 @@ void NoteListView::setNotes(const std::vector<Note> &notes, const std::optional<
     } else {
         for (NoteType kind : {NoteType::text, NoteType::table}) {
             bool first = true;
-            for (const Note &n : notes) {
+            for (const NoteHead &n : notes) {
                 if (n.type != kind) continue;
                 if (first) {
                     entries_.push_back({Entry::section, y,
@@ -91,7 +91,7 @@ void NoteListView::paintEvent(QPaintEvent *e) {
                        p.fontMetrics().elidedText(en.text, Qt::ElideRight, W - 28));
             p.fillRect(QRectF(14, en.y + 16, W - 28, 0.5), VF::border());
         } else {
-            const Note &n = en.note;
+            const NoteHead &n = en.note;
             const bool sel = selected_ && *selected_ == n.id;
             const QColor accent = n.type == NoteType::table ? kTableAccent : kNoteAccent;
             const QRectF card(4, en.y, W - 8, 60);

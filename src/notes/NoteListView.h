@@ -11,19 +11,19 @@ class NoteListView : public QWidget {
     Q_OBJECT
 public:
     explicit NoteListView(QWidget *parent = nullptr);
-    void setNotes(const std::vector<Note> &notes, const std::optional<QString> &selected, int width, int minHeight);
+    void setNotes(const std::vector<NoteHead> &notes, const std::optional<QString> &selected, int width, int minHeight);
     std::function<void(const QString &id)> onTap, onDoubleTap;
 
     struct Entry {
         enum Kind { empty, section, card } kind;
         int y;
         QString text; // section label or empty text
-        Note note;
+        NoteHead note;
     };
     const std::vector<Entry> &entries() const { return entries_; }
     // The summary line of a card.
-    static QString summary(const Note &n);
-    static QString dateLine(const Note &n);
+    static QString summary(const NoteHead &n);
+    static QString dateLine(const NoteHead &n);
 
 protected:
     void paintEvent(QPaintEvent *e) override;

@@ -3,11 +3,58 @@
 #include "platform/Clock.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include <QHash>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <malloc.h>
 #include <memory>
 
 namespace {
 std::unique_ptr<NoteStore> g_shared;
+
+// Notes kept decoded after use: going back and forth between a few notes does not decode them again.
+constexpr int kKeepDecoded = 3;
+// After a load this large, the heap the decoding used is given back to the system.
+constexpr qsizetype kTrimAfterBytes = 1 << 20;
+
+// Row i of the changed note, copied from the note's old bytes when an equal row is there. Rows are
+// matched by id: at the same position, one further on (rows inserted or removed above), or anywhere.
+class RowReuse {
+public:
+    RowReuse(const Note &old, const std::vector<NoteCodec::RowSpan> &spans, QByteArrayView bytes, const Note &now)
+        : old_(old), spans_(spans), bytes_(bytes), now_(now) {}
+
+    void operator()(QByteArray &out, size_t i) {
+        const NoteRow &row = now_.rows[i];
+        const auto j = match(row.id, i);
+        if (j && old_.rows[*j] == row) {
+            const NoteCodec::RowSpan &s = spans_[*j];
+            out.append(bytes_.data() + s.at, s.len);
+            next_ = *j + 1;
+        } else {
+            NoteCodec::encodeRow(out, row);
+        }
+    }
+
+private:
+    std::optional<size_t> match(const QString &id, size_t i) {
+        for (size_t j : {i, next_})
+            if (j < old_.rows.size() && old_.rows[j].id == id) return j;
+        if (byId_.isEmpty())
+            for (size_t k = old_.rows.size(); k-- > 0;) byId_.insert(old_.rows[k].id, k);
+        const auto it = byId_.constFind(id);
+        if (it == byId_.constEnd()) return std::nullopt;
+        return *it;
+    }
+
+    const Note &old_;
+    const std::vector<NoteCodec::RowSpan> &spans_;
+    QByteArrayView bytes_;
+    const Note &now_;
+    size_t next_ = 0;
+    QHash<QString, size_t> byId_;
+};
 } // namespace
 
 NoteStore &NoteStore::shared() {
@@ -20,20 +67,110 @@ void NoteStore::resetForTests() {
 }
 
 NoteStore::NoteStore(QObject *parent) : QObject(parent) {
-    notes_ = loadDocument<std::vector<Note>>(QString::fromLatin1(kNotes), decodeNotes, &load_);
+    adopt(loadDocument<NoteCodec::Index>(QString::fromLatin1(kNotes), NoteCodec::index, &load_));
+}
+
+NoteStore::~NoteStore() = default;
+
+void NoteStore::adopt(NoteCodec::Index &&index) {
+    doc_ = std::move(index.doc);
+    heads_ = std::move(index.heads);
+    slots_.clear();
+    slots_.resize(heads_.size());
+    for (size_t i = 0; i < slots_.size(); ++i) slots_[i].span = index.spans[i];
+    if (doc_.size() >= kTrimAfterBytes) malloc_trim(0);
+}
+
+QByteArrayView NoteStore::bytesOf(const Slot &s) const {
+    if (!s.changed.isEmpty()) return s.changed;
+    return QByteArrayView(doc_.constData() + s.span.at, s.span.len);
+}
+
+NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded) const {
+    Slot s;
+    NoteCodec::encodeNote(s.changed, note, {}, &s.rows);
+    if (keepDecoded) {
+        s.note = std::make_unique<Note>(note);
+        s.used = ++useCount_;
+    } else {
+        s.rows.clear();
+    }
+    return s;
+}
+
+void NoteStore::decode(Slot &s) const {
+    auto held = NoteCodec::decodeHeld(bytesOf(s));
+    if (!held) { // the bytes are the store's own: this does not happen
+        qWarning("NoteStore: a note's bytes do not decode");
+        return;
+    }
+    s.note = std::make_unique<Note>(std::move(held->note));
+    s.rows = std::move(held->rows);
+}
+
+int NoteStore::firstIndex(const QString &id) const {
+    for (size_t i = 0; i < heads_.size(); ++i)
+        if (heads_[i].id == id) return int(i);
+    return -1;
 }
 
 const Note *NoteStore::find(const QString &id) const {
-    auto it = std::find_if(notes_.begin(), notes_.end(), [&](const Note &n) { return n.id == id; });
-    return it == notes_.end() ? nullptr : &*it;
+    const int i = firstIndex(id);
+    if (i < 0) return nullptr;
+    Slot &s = slots_[size_t(i)];
+    if (!s.note) decode(s);
+    s.used = ++useCount_;
+    scheduleTrim();
+    return s.note.get();
 }
 
-Note *NoteStore::first(const QString &id) {
-    return const_cast<Note *>(std::as_const(*this).find(id));
+int NoteStore::decodedCount() const {
+    return int(std::count_if(slots_.begin(), slots_.end(), [](const Slot &s) { return bool(s.note); }));
+}
+
+void NoteStore::scheduleTrim() const {
+    if (trimScheduled_ || decodedCount() <= kKeepDecoded) return;
+    trimScheduled_ = true;
+    // Later, from the event loop: a pointer find() gave stays valid while its caller runs.
+    QTimer::singleShot(0, const_cast<NoteStore *>(this), [this] { trim(); });
+}
+
+void NoteStore::trim() const {
+    trimScheduled_ = false;
+    // In a nested event loop (a modal dialog) a caller further down may still hold a note: wait.
+    if (QThread::currentThread()->loopLevel() > 1) {
+        trimScheduled_ = true;
+        QTimer::singleShot(1000, const_cast<NoteStore *>(this), [this] { trim(); });
+        return;
+    }
+    std::vector<Slot *> decoded;
+    for (Slot &s : slots_)
+        if (s.note && s.changed.isEmpty()) decoded.push_back(&s);
+    if (int(decoded.size()) <= kKeepDecoded) return;
+    std::sort(decoded.begin(), decoded.end(), [](const Slot *a, const Slot *b) { return a->used > b->used; });
+    for (size_t k = kKeepDecoded; k < decoded.size(); ++k) {
+        decoded[k]->note.reset();
+        decoded[k]->rows = {};
+    }
 }
 
 void NoteStore::save() {
-    saveDocument(QString::fromLatin1(kNotes), encodeNotes(notes_));
+    qsizetype total = 2;
+    for (const Slot &s : slots_) total += bytesOf(s).size() + 1;
+    QByteArray out;
+    out.reserve(total);
+    out.append('[');
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        if (i) out.append(',');
+        Slot &s = slots_[i];
+        const QByteArrayView b = bytesOf(s);
+        s.span = {out.size(), b.size()};
+        out.append(b.data(), b.size());
+    }
+    out.append(']');
+    doc_ = out;
+    for (Slot &s : slots_) s.changed.clear();
+    saveDocument(QString::fromLatin1(kNotes), doc_);
 }
 
 void NoteStore::changed() {
@@ -42,24 +179,61 @@ void NoteStore::changed() {
 }
 
 void NoteStore::add(const Note &note) {
-    notes_.push_back(note);
+    slots_.push_back(newSlot(note, true));
+    heads_.emplace_back(note);
+    scheduleTrim();
     changed();
 }
 
 void NoteStore::update(const Note &note) {
-    Note *n = first(note.id);
-    if (!n) return;
-    *n = note;
-    n->modifiedInterval = Clock::get().refSeconds();
+    const int i = firstIndex(note.id);
+    if (i < 0) return;
+    Note now = note;
+    now.modifiedInterval = Clock::get().refSeconds();
+    Slot &s = slots_[size_t(i)];
+    QByteArray bytes;
+    std::vector<NoteCodec::RowSpan> rows;
+    const QByteArrayView old = bytesOf(s);
+    bytes.reserve(old.size() + 256);
+    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size())
+        NoteCodec::encodeNote(bytes, now, RowReuse(*s.note, s.rows, old, now), &rows);
+    else
+        NoteCodec::encodeNote(bytes, now, {}, &rows);
+    s.changed = std::move(bytes);
+    s.rows = std::move(rows);
+    if (s.note)
+        *s.note = std::move(now); // a pointer find() gave stays valid, as before
+    else
+        s.note = std::make_unique<Note>(std::move(now));
+    s.used = ++useCount_;
+    heads_[size_t(i)] = NoteHead(*s.note);
+    scheduleTrim();
     changed();
 }
 
 void NoteStore::remove(const QString &id) {
-    std::erase_if(notes_, [&](const Note &n) { return n.id == id; });
+    size_t out = 0;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        if (heads_[i].id == id) continue;
+        if (out != i) {
+            slots_[out] = std::move(slots_[i]);
+            heads_[out] = std::move(heads_[i]);
+        }
+        ++out;
+    }
+    slots_.resize(out);
+    heads_.resize(out);
     changed();
 }
 
 void NoteStore::replaceAll(const std::vector<Note> &notes) {
-    notes_ = notes;
+    slots_.clear();
+    heads_.clear();
+    slots_.reserve(notes.size());
+    heads_.reserve(notes.size());
+    for (const Note &n : notes) {
+        slots_.push_back(newSlot(n, false));
+        heads_.emplace_back(n);
+    }
     changed();
 }

@@ -1,7 +1,9 @@
 #pragma once
 #include "notes/Note.h"
+#include "notes/NoteCodec.h"
 #include "platform/Document.h"
 #include <QObject>
+#include <memory>
 #include <vector>
 
 class QTextDocument;
@@ -9,6 +11,11 @@ class QTextDocument;
 // All notes, in the order they were added. Every change writes the whole savedNotes document and then
 // posts notesChanged with the store as sender. Notes are matched by id: update() changes the first
 // match, remove() removes every match. Main thread only.
+//
+// Years of notes cost little: each note is held as its encoded bytes (its share of the document), and
+// only what the list shows is decoded at load. A note is decoded when it is asked for (find()) and
+// dropped again a while after it was last asked for; a save copies the bytes of the notes that did
+// not change, and of a table's rows that did not change.
 class NoteStore : public QObject {
     Q_OBJECT
 public:
@@ -20,9 +27,12 @@ public:
     // Loads the savedNotes document now. An unreadable document is kept aside (the shared loader) and
     // the store starts empty; loadReport() says so, for the one-time message.
     explicit NoteStore(QObject *parent = nullptr);
+    ~NoteStore() override;
 
-    const std::vector<Note> &notes() const { return notes_; }
-    // The first note with this id, or nothing.
+    // What the list shows of every note.
+    const std::vector<NoteHead> &notes() const { return heads_; }
+    // The first note with this id, decoded, or nothing. The pointer stays valid until the store
+    // changes or control returns to the event loop.
     const Note *find(const QString &id) const;
     const DocumentLoad &loadReport() const { return load_; }
 
@@ -37,6 +47,10 @@ public:
     void replaceAll(const std::vector<Note> &notes);
     // Writes the document; posts nothing.
     void save();
+    // The document as the last save wrote it (or as loaded).
+    QByteArray document() const { return doc_; }
+    // How many notes are held decoded just now.
+    int decodedCount() const;
 
     // The plain-text rendering of a note for the text export: header lines, the body or table with rich
     // text in marked form, the link and the creation time ("dd.MM.yyyy HH:mm", local time).
@@ -50,9 +64,27 @@ public:
     static std::optional<QString> rtfToMarkdown(const QByteArray &rtf);
 
 private:
-    Note *first(const QString &id);
+    // One note: its bytes, and the note decoded while it is in use.
+    struct Slot {
+        NoteCodec::RowSpan span;  // the note's bytes in doc_, unless changed
+        QByteArray changed;       // the note's bytes since it changed, until the next save
+        std::unique_ptr<Note> note;
+        std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
+        quint64 used = 0;
+    };
+    void adopt(NoteCodec::Index &&index);
+    QByteArrayView bytesOf(const Slot &s) const;
+    Slot newSlot(const Note &note, bool keepDecoded) const;
+    void decode(Slot &s) const;
+    void scheduleTrim() const;
+    void trim() const;
+    int firstIndex(const QString &id) const;
     void changed();
 
-    std::vector<Note> notes_;
+    std::vector<NoteHead> heads_;
+    mutable std::vector<Slot> slots_;
+    QByteArray doc_;
     DocumentLoad load_;
+    mutable quint64 useCount_ = 0;
+    mutable bool trimScheduled_ = false;
 };

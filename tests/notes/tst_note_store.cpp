@@ -1,8 +1,11 @@
 #include "common/TestEnv.h"
+#include "common/NoteTables.h"
+#include "notes/NoteCodec.h"
 #include "notes/NoteListImport.h"
 #include "notes/NoteStore.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -50,6 +53,86 @@ QByteArray noteJson(const QByteArray &replace = {}, const QByteArray &extra = {}
                                                    : o.left(at) + key + parts[1] + o.mid(end);
     }
     return o + extra + '}';
+}
+
+// A string with what the encoder must escape, and text in other scripts.
+QString oddText(QRandomGenerator &rng) {
+    static const QStringList parts{"a", "Zeile", "\"", "\\", "\n", "\t", QString(QChar(1)), "/", "ü", "червоний",
+                                   "🙂", "{\"x\":[1]}", " ", "\u2028"};
+    QString s;
+    for (int i = int(rng.bounded(4)); i > 0; --i) s += parts[rng.bounded(parts.size())];
+    return s;
+}
+
+Note randomNote(QRandomGenerator &rng, int serial) {
+    const bool table = rng.bounded(2);
+    Note n(table ? NoteType::table : NoteType::text, oddText(rng), oddText(rng));
+    n.id = QStringLiteral("N%1").arg(serial);
+    n.createdInterval = 788918400 + serial * 0.25;
+    n.modifiedInterval = n.createdInterval;
+    if (!table) {
+        n.body = oddText(rng);
+        if (rng.bounded(2)) n.bodyRTF = oddText(rng).toUtf8();
+        return n;
+    }
+    for (int c = int(rng.bounded(4)); c > 0; --c) n.columns.emplace_back(oddText(rng));
+    for (int r = int(rng.bounded(6)); r > 0; --r) {
+        QStringList cells;
+        for (size_t c = 0; c < n.columns.size(); ++c) cells << oddText(rng);
+        NoteRow row(cells);
+        if (rng.bounded(3) == 0) row.cellsRTF[int(rng.bounded(12))] = oddText(rng).toUtf8();
+        n.rows.push_back(row);
+    }
+    return n;
+}
+
+// One change as the notes page makes it, to a copy of a note.
+void randomEdit(QRandomGenerator &rng, Note &n) {
+    const size_t cols = n.columns.size(), rows = n.rows.size();
+    switch (rng.bounded(8)) {
+    case 0:
+        n.title = oddText(rng);
+        break;
+    case 1:
+        n.body = oddText(rng);
+        n.bodyRTF = rng.bounded(2) ? std::optional<QByteArray>(oddText(rng).toUtf8()) : std::nullopt;
+        break;
+    case 2: // a cell, with or without rich text
+        if (rows && cols) {
+            NoteRow &r = n.rows[rng.bounded(quint32(rows))];
+            const int c = int(rng.bounded(quint32(cols)));
+            while (r.cells.size() <= c) r.cells << QString();
+            r.cells[c] = oddText(rng);
+            if (rng.bounded(2))
+                r.cellsRTF[c] = oddText(rng).toUtf8();
+            else
+                r.cellsRTF.erase(c);
+        }
+        break;
+    case 3: { // a row inserted
+        QStringList cells;
+        for (size_t c = 0; c < cols; ++c) cells << oddText(rng);
+        n.rows.insert(n.rows.begin() + rng.bounded(quint32(rows + 1)), NoteRow(cells));
+        break;
+    }
+    case 4:
+        if (rows) n.rows.erase(n.rows.begin() + rng.bounded(quint32(rows)));
+        break;
+    case 5: // rows moved
+        if (rows > 1) std::swap(n.rows[rng.bounded(quint32(rows))], n.rows[rng.bounded(quint32(rows))]);
+        break;
+    case 6: // a column added
+        n.columns.emplace_back(oddText(rng));
+        for (NoteRow &r : n.rows) r.cells << oddText(rng);
+        break;
+    default: // a column deleted
+        if (cols) {
+            const int c = int(rng.bounded(quint32(cols)));
+            n.columns.erase(n.columns.begin() + c);
+            for (NoteRow &r : n.rows)
+                if (c < r.cells.size()) r.cells.removeAt(c);
+        }
+    }
 }
 
 QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
@@ -128,6 +211,13 @@ private slots:
         QTest::newRow("row null") << '[' + noteJson("rows=[null]") + ']' << false;
         QTest::newRow("one bad note of two") << '[' + noteJson() + ',' + noteJson("emoji=1") + ']' << false;
         QTest::newRow("not json") << QByteArray("[{") << false;
+        // What the general parser reads, the fast one must read too.
+        QTest::newRow("repeated member, last counts") << '[' + noteJson("id=5", ",\"id\":\"B\"") + ']' << true;
+        QTest::newRow("repeated member, last wrong") << '[' + noteJson({}, ",\"link\":5") + ']' << false;
+        QTest::newRow("byte order mark") << "\xef\xbb\xbf[" + noteJson() + ']' << true;
+        QTest::newRow("integer beyond 64 bits") << '[' + noteJson("createdInterval=123456789012345678901234") + ']'
+                                                << true;
+        QTest::newRow("lone surrogate") << '[' + noteJson("title=\"\\ud800\"") + ']' << false;
     }
     void strictNoteDecoding() {
         QFETCH(QByteArray, doc);
@@ -211,6 +301,70 @@ private slots:
 
         NoteStore reloaded;
         QCOMPARE(reloaded.notes(), store.notes());
+    }
+
+    // Whatever the page does, the bytes a save writes are those of encoding every note anew, and a
+    // note decoded again from its bytes is the note.
+    void incrementalSavesWriteWhatAFullEncodeWrites() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        QRandomGenerator rng(26);
+        auto store = std::make_unique<NoteStore>();
+        std::vector<Note> model;
+        int serial = 0;
+        for (int step = 0; step < 600; ++step) {
+            const quint32 op = model.empty() ? 0 : rng.bounded(20);
+            if (op < 3) {
+                model.push_back(randomNote(rng, serial++));
+                store->add(model.back());
+            } else if (op < 4) {
+                const QString id = model[rng.bounded(quint32(model.size()))].id;
+                std::erase_if(model, [&](const Note &n) { return n.id == id; });
+                store->remove(id);
+            } else if (op < 5) { // another launch: the store loads what was saved
+                store = std::make_unique<NoteStore>();
+                QCOMPARE(store->decodedCount(), 0);
+            } else if (op < 6) { // the store lets go of notes no longer in use
+                for (const Note &n : model) store->find(n.id);
+                QCoreApplication::processEvents();
+                QVERIFY(store->decodedCount() <= 3);
+            } else {
+                const size_t i = rng.bounded(quint32(model.size()));
+                Note copy = *store->find(model[i].id);
+                QVERIFY(copy == model[i]);
+                for (int k = int(rng.bounded(3)); k >= 0; --k) randomEdit(rng, copy);
+                store->update(copy);
+                model[i] = copy;
+                model[i].modifiedInterval = clock.refSeconds();
+            }
+            QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), encodeNotes(model));
+            QCOMPARE(store->notes(), std::vector<NoteHead>(model.begin(), model.end()));
+            clock.advance(1.5);
+        }
+    }
+
+    // A document not in the written form (spaces, other key order, escapes, members the notes do not
+    // have, rich text keys out of order) loads as the general decoder reads it; the first save
+    // writes it in the written form, and a document in the written form is kept as it is.
+    void documentsInAnotherFormLoadAsDecoded() {
+        const QByteArray row = "{\"cellsRTF\":{\"10\":\"eQ==\",\"01\":\"eB==\",\"1\":\"eA==\"},"
+                               "\"extra\":[{}],\"cells\":[\"a\\u00e9\\/\",\"\\ud83d\\ude42\"],\"id\":\"R\"}";
+        const QByteArray doc = "[ " + noteJson("rows=[" + row + ", {\"id\":\"S\",\"cells\":null}]",
+                                               ", \"bodyRTF\" : \"eR==\", \"more\":{\"x\":1}") +
+                               " ,\n" + noteJson("id=\"B\"") + "]\n";
+        const auto decoded = decodeNotes(doc);
+        QVERIFY(decoded);
+        QCOMPARE(decoded->at(0).rows.at(0).cellsRTF, (std::map<int, QByteArray>{{1, "x"}, {10, "y"}}));
+        TempPrefs prefs;
+        prefs.prefs().setData(QString::fromLatin1(kNotes), doc);
+        NoteStore store;
+        QCOMPARE(store.document(), encodeNotes(*decoded));
+        QCOMPARE(*store.find(QStringLiteral("A")), decoded->at(0));
+        QCOMPARE(store.notes().at(1), NoteHead(decoded->at(1)));
+
+        const QByteArray written = encodeNotes({tableNote(QStringLiteral("T"), 2, {{"a", "b"}, {"c"}})});
+        prefs.prefs().setData(QString::fromLatin1(kNotes), written);
+        QVERIFY(NoteCodec::index(written)->doc.constData() == written.constData()); // no copy made
     }
 
     void anUnreadableDocumentIsKeptAsideBeforeAnySave() {

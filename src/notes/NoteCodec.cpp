@@ -1,0 +1,557 @@
+#include "notes/NoteCodec.h"
+
+#include "platform/RecordJson.h"
+#include <array>
+#include <climits>
+#include <cstring>
+#include <map>
+#include <simdjson.h>
+#include <string_view>
+
+namespace dom = simdjson::dom;
+using std::string_view;
+
+namespace {
+// Base64 in the one form the format allows: standard alphabet, padded, nothing else. canonical says
+// whether the unused bits of the last group are zero, so that encoding the bytes again gives the text.
+bool base64Form(string_view s, bool *canonical = nullptr) {
+    static const std::array<signed char, 256> value = [] {
+        std::array<signed char, 256> v{};
+        v.fill(-1);
+        const char *alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i) v[size_t(uchar(alphabet[i]))] = static_cast<signed char>(i);
+        return v;
+    }();
+    const size_t n = s.size();
+    if (n % 4 != 0) return false;
+    if (n == 0) {
+        if (canonical) *canonical = true;
+        return true;
+    }
+    const size_t pad = s[n - 1] != '=' ? 0 : s[n - 2] == '=' ? 2 : 1;
+    for (size_t i = 0; i < n - pad; ++i)
+        if (value[uchar(s[i])] < 0) return false;
+    if (canonical) {
+        const int last = value[uchar(s[n - pad - 1])];
+        *canonical = pad == 0 || (pad == 1 ? (last & 3) == 0 : (last & 15) == 0);
+    }
+    return true;
+}
+
+QByteArray fromBase64(string_view s) {
+    return QByteArray::fromBase64(QByteArray::fromRawData(s.data(), qsizetype(s.size())));
+}
+
+QString text(string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+// Where the document's bytes go: while they agree with ref they are only compared with it (a document
+// in the written form costs no copy); from the first difference on they are written out.
+class Out {
+public:
+    enum Mode { compare, count };
+    explicit Out(QByteArrayView ref, Mode mode = compare) : ref_(ref), mode_(mode) {}
+
+    void put(const char *p, qsizetype n) {
+        if (!written_) {
+            if (mode_ == count ||
+                (pos_ + n <= ref_.size() && std::memcmp(ref_.data() + pos_, p, size_t(n)) == 0)) {
+                pos_ += n;
+                return;
+            }
+            written_ = true;
+            bytes_.reserve(ref_.size() + 64);
+            bytes_.append(ref_.data(), pos_);
+        }
+        bytes_.append(p, n);
+        pos_ += n;
+    }
+    void put(string_view s) { put(s.data(), qsizetype(s.size())); }
+    void put(char c) { put(&c, 1); }
+    void put(const QByteArray &b) { put(b.constData(), b.size()); }
+    template <size_t N>
+    void put(const char (&literal)[N]) {
+        put(literal, qsizetype(N - 1));
+    }
+    qsizetype pos() const { return pos_; }
+    // True when what was put differs from ref (also when it is shorter).
+    bool differs() const { return written_ || pos_ != ref_.size(); }
+    QByteArray written() const { return written_ ? bytes_ : QByteArray(ref_.data(), pos_); }
+
+private:
+    QByteArrayView ref_;
+    Mode mode_;
+    qsizetype pos_ = 0;
+    bool written_ = false;
+    QByteArray bytes_;
+};
+
+// A JSON string as the encoder writes it. Most strings need no escaping and are put as they are.
+void putString(Out &o, string_view s) {
+    bool plain = true;
+    for (char c : s)
+        if (uchar(c) < 0x20 || c == '"' || c == '\\') {
+            plain = false;
+            break;
+        }
+    if (plain) {
+        o.put('"');
+        o.put(s);
+        o.put('"');
+        return;
+    }
+    QByteArray b;
+    RecordJson::appendString(b, text(s));
+    o.put(b);
+}
+
+void putBase64(Out &o, string_view s, bool canonical) {
+    o.put('"');
+    if (canonical)
+        o.put(s);
+    else
+        o.put(fromBase64(s).toBase64());
+    o.put('"');
+}
+
+void putDouble(Out &o, double v) {
+    QByteArray b;
+    RecordJson::appendDouble(b, v);
+    o.put(b);
+}
+
+bool number(dom::element e, double &out) {
+    switch (e.type()) {
+    case dom::element_type::INT64:
+        out = double(e.get_int64().value_unsafe());
+        return true;
+    case dom::element_type::UINT64:
+        out = double(e.get_uint64().value_unsafe());
+        return true;
+    case dom::element_type::DOUBLE:
+        out = e.get_double().value_unsafe();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool str(const std::optional<dom::element> &e, string_view &out) {
+    return e && e->get_string().get(out) == simdjson::SUCCESS;
+}
+
+bool isNull(const std::optional<dom::element> &e) {
+    return !e || e->is_null();
+}
+
+// A member name that is a column position, as the general decoder reads it: optional sign, digits.
+std::optional<int> decimalKey(string_view k) {
+    if (k.empty() || k.size() > 11) return std::nullopt;
+    size_t i = (k[0] == '-' || k[0] == '+') ? 1 : 0;
+    if (i == k.size()) return std::nullopt;
+    qint64 v = 0;
+    for (; i < k.size(); ++i) {
+        if (k[i] < '0' || k[i] > '9') return std::nullopt;
+        v = v * 10 + (k[i] - '0');
+    }
+    if (k[0] == '-') v = -v;
+    if (v < INT_MIN || v > INT_MAX) return std::nullopt;
+    return int(v);
+}
+
+// A position in the form the encoder writes it ("0", "12"), not negative.
+std::optional<int> plainKey(string_view k) {
+    if (k.empty() || k.size() > 9 || (k.size() > 1 && k[0] == '0')) return std::nullopt;
+    int v = 0;
+    for (char c : k) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+struct RtfEntry {
+    int col;
+    string_view base64;
+    bool canonical;
+};
+
+// The rich text of a row's cells: all of it, or none when a member name is no position or a value
+// is no Base64 text. A name that repeats counts with its last value; names that read as the same
+// position ("1", "01") count in the order of their text, the last winning.
+bool rowRtf(const std::optional<dom::element> &v, std::vector<RtfEntry> &out) {
+    out.clear();
+    dom::object obj;
+    if (!v || v->get_object().get(obj) != simdjson::SUCCESS) return false;
+    // The written form: positions ascending, none twice.
+    bool plain = true;
+    for (dom::key_value_pair kv : obj) {
+        const auto col = plainKey(kv.key);
+        string_view s;
+        bool canonical = false;
+        if (!col || (!out.empty() && *col <= out.back().col) || kv.value.get_string().get(s) != simdjson::SUCCESS ||
+            !base64Form(s, &canonical)) {
+            plain = false;
+            break;
+        }
+        out.push_back({*col, s, canonical});
+    }
+    if (plain) return true;
+    out.clear();
+    std::map<string_view, dom::element> byName;
+    for (dom::key_value_pair kv : obj) byName[kv.key] = kv.value;
+    std::map<int, RtfEntry> byCol;
+    for (const auto &[name, value] : byName) {
+        const auto col = decimalKey(name);
+        string_view s;
+        bool canonical = false;
+        if (!col || value.get_string().get(s) != simdjson::SUCCESS || !base64Form(s, &canonical)) return false;
+        byCol[*col] = {*col, s, canonical};
+    }
+    for (const auto &[col, e] : byCol) out.push_back(e);
+    return true;
+}
+
+// One row, read member by member: what is missing or mistyped takes its default.
+void walkRow(dom::object row, Out &o, NoteRow *nr) {
+    std::optional<dom::element> id, cells, rtf;
+    for (dom::key_value_pair kv : row) {
+        if (kv.key == "id")
+            id = kv.value;
+        else if (kv.key == "cells")
+            cells = kv.value;
+        else if (kv.key == "cellsRTF")
+            rtf = kv.value;
+    }
+    o.put("{\"id\":");
+    string_view sid;
+    if (str(id, sid)) {
+        putString(o, sid);
+        if (nr) nr->id = text(sid);
+    } else {
+        const QString fresh = RecordJson::newId();
+        QByteArray b;
+        RecordJson::appendString(b, fresh);
+        o.put(b);
+        if (nr) nr->id = fresh;
+    }
+    o.put(",\"cells\":[");
+    dom::array list;
+    bool cellsOk = cells && cells->get_array().get(list) == simdjson::SUCCESS;
+    if (cellsOk)
+        for (dom::element e : list)
+            if (!e.is_string()) {
+                cellsOk = false;
+                break;
+            }
+    if (cellsOk) {
+        if (nr) nr->cells.reserve(qsizetype(list.size()));
+        bool first = true;
+        for (dom::element e : list) {
+            if (!first) o.put(',');
+            first = false;
+            const string_view s = e.get_string().value_unsafe();
+            putString(o, s);
+            if (nr) nr->cells.append(text(s));
+        }
+    }
+    o.put("],\"cellsRTF\":{");
+    thread_local std::vector<RtfEntry> entries;
+    if (rowRtf(rtf, entries)) {
+        bool first = true;
+        for (const RtfEntry &e : entries) {
+            if (!first) o.put(',');
+            first = false;
+            o.put('"');
+            o.put(QByteArray::number(e.col));
+            o.put("\":");
+            putBase64(o, e.base64, e.canonical);
+            if (nr) nr->cellsRTF[e.col] = fromBase64(e.base64);
+        }
+    }
+    o.put("}}");
+}
+
+enum Member { mId, mType, mEmoji, mTitle, mBody, mBodyRTF, mImage, mLink, mColumns, mRows, mCreated, mModified, mCount };
+constexpr std::array<string_view, mCount> kMembers = {"id",   "type",    "emoji", "title",           "body",
+                                                      "bodyRTF", "imageBase64", "link", "columns", "rows",
+                                                      "createdInterval", "modifiedInterval"};
+
+// One note under the strict rules, its bytes put in the written form. Fills note (everything) or
+// head (what the list shows) when given; rows receives where each row's bytes went.
+bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<NoteCodec::RowSpan> *rows) {
+    dom::object obj;
+    if (el.get_object().get(obj) != simdjson::SUCCESS) return false;
+    std::array<std::optional<dom::element>, mCount> m;
+    for (dom::key_value_pair kv : obj)
+        for (size_t k = 0; k < mCount; ++k)
+            if (kv.key == kMembers[k]) {
+                m[k] = kv.value; // a repeated member counts with its last value
+                break;
+            }
+    string_view id, type, emoji, title, body, link, rtf, image;
+    double created = 0, modified = 0;
+    dom::array columns, rowList;
+    if (!str(m[mId], id) || !str(m[mType], type) || !str(m[mEmoji], emoji) || !str(m[mTitle], title) ||
+        !str(m[mBody], body) || !str(m[mLink], link) || !m[mCreated] || !number(*m[mCreated], created) ||
+        !m[mModified] || !number(*m[mModified], modified) || !m[mColumns] ||
+        m[mColumns]->get_array().get(columns) != simdjson::SUCCESS || !m[mRows] ||
+        m[mRows]->get_array().get(rowList) != simdjson::SUCCESS)
+        return false;
+    const auto kind = NoteTypes::fromRaw(text(type));
+    if (!kind) return false;
+    const bool hasRtf = !isNull(m[mBodyRTF]);
+    bool rtfCanonical = false;
+    if (hasRtf && (!str(m[mBodyRTF], rtf) || !base64Form(rtf, &rtfCanonical))) return false;
+    const bool hasImage = !isNull(m[mImage]);
+    if (hasImage && !str(m[mImage], image)) return false;
+
+    const qsizetype start = o.pos();
+    o.put("{\"id\":");
+    putString(o, id);
+    o.put(",\"type\":");
+    putString(o, type);
+    o.put(",\"emoji\":");
+    putString(o, emoji);
+    o.put(",\"title\":");
+    putString(o, title);
+    o.put(",\"body\":");
+    putString(o, body);
+    if (hasRtf) {
+        o.put(",\"bodyRTF\":");
+        putBase64(o, rtf, rtfCanonical);
+    }
+    if (hasImage) {
+        o.put(",\"imageBase64\":");
+        putString(o, image);
+    }
+    o.put(",\"link\":");
+    putString(o, link);
+    o.put(",\"columns\":[");
+    bool first = true;
+    for (dom::element c : columns) {
+        dom::object co;
+        if (c.get_object().get(co) != simdjson::SUCCESS) return false;
+        std::optional<dom::element> cid, ctitle;
+        for (dom::key_value_pair kv : co) {
+            if (kv.key == "id") cid = kv.value;
+            if (kv.key == "title") ctitle = kv.value;
+        }
+        string_view sid, stitle;
+        if (!str(cid, sid) || !str(ctitle, stitle)) return false;
+        if (!first) o.put(',');
+        first = false;
+        o.put("{\"id\":");
+        putString(o, sid);
+        o.put(",\"title\":");
+        putString(o, stitle);
+        o.put('}');
+        if (note) note->columns.emplace_back(text(sid), text(stitle));
+    }
+    o.put("],\"rows\":[");
+    if (note) note->rows.reserve(rowList.size());
+    if (rows) rows->reserve(rowList.size());
+    first = true;
+    for (dom::element r : rowList) {
+        dom::object ro;
+        if (r.get_object().get(ro) != simdjson::SUCCESS) return false;
+        if (!first) o.put(',');
+        first = false;
+        const qsizetype at = o.pos();
+        NoteRow *nr = note ? &note->rows.emplace_back() : nullptr;
+        walkRow(ro, o, nr);
+        if (rows) rows->push_back({at - start, o.pos() - at});
+    }
+    o.put("],\"createdInterval\":");
+    putDouble(o, created);
+    o.put(",\"modifiedInterval\":");
+    putDouble(o, modified);
+    o.put('}');
+
+    if (note) {
+        note->id = text(id);
+        note->type = *kind;
+        note->emoji = text(emoji);
+        note->title = text(title);
+        note->body = text(body);
+        if (hasRtf) note->bodyRTF = fromBase64(rtf);
+        if (hasImage) note->imageBase64 = text(image);
+        note->link = text(link);
+        note->createdInterval = created;
+        note->modifiedInterval = modified;
+    }
+    if (head) {
+        head->id = text(id);
+        head->type = *kind;
+        head->emoji = text(emoji);
+        head->title = text(title);
+        // 40 characters come from at most 160 bytes; a few more keep a cut sequence out of them.
+        head->preview = text(body.substr(0, 200)).left(40);
+        head->columnCount = qsizetype(columns.size());
+        head->rowCount = qsizetype(rowList.size());
+        head->createdInterval = created;
+        head->modifiedInterval = modified;
+    }
+    return true;
+}
+
+// Parses bytes; what simdjson refuses but the general parser reads (a byte-order mark, an integer
+// beyond 64 bits) is read through the general parser and handed on in its compact form, so both
+// ways accept the same documents.
+bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root) {
+    if (parser.parse(bytes.data(), size_t(bytes.size())).get(root) == simdjson::SUCCESS) return true;
+    const auto general = RecordJson::parse(QByteArray::fromRawData(bytes.data(), bytes.size()));
+    if (!general) return false;
+    const std::string compact = general->dump();
+    return parser.parse(compact).get(root) == simdjson::SUCCESS; // parse() copies the bytes
+}
+
+void appendBase64(QByteArray &out, const QByteArray &bytes) {
+    out.append('"');
+    out.append(bytes.toBase64());
+    out.append('"');
+}
+} // namespace
+
+namespace NoteCodec {
+void encodeRow(QByteArray &out, const NoteRow &r) {
+    out.append("{\"id\":");
+    RecordJson::appendString(out, r.id);
+    out.append(",\"cells\":[");
+    for (qsizetype i = 0; i < r.cells.size(); ++i) {
+        if (i) out.append(',');
+        RecordJson::appendString(out, r.cells.at(i));
+    }
+    out.append("],\"cellsRTF\":{");
+    bool firstKey = true;
+    for (const auto &[col, rtf] : r.cellsRTF) { // std::map: numeric order, "2" before "10"
+        if (!firstKey) out.append(',');
+        firstKey = false;
+        out.append('"');
+        out.append(QByteArray::number(col));
+        out.append("\":");
+        appendBase64(out, rtf);
+    }
+    out.append("}}");
+}
+
+void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
+                std::vector<RowSpan> *rows) {
+    const qsizetype start = out.size();
+    out.append("{\"id\":");
+    RecordJson::appendString(out, n.id);
+    out.append(",\"type\":");
+    RecordJson::appendString(out, NoteTypes::rawValue(n.type));
+    out.append(",\"emoji\":");
+    RecordJson::appendString(out, n.emoji);
+    out.append(",\"title\":");
+    RecordJson::appendString(out, n.title);
+    out.append(",\"body\":");
+    RecordJson::appendString(out, n.body);
+    if (n.bodyRTF) {
+        out.append(",\"bodyRTF\":");
+        appendBase64(out, *n.bodyRTF);
+    }
+    if (n.imageBase64) {
+        out.append(",\"imageBase64\":");
+        RecordJson::appendString(out, *n.imageBase64);
+    }
+    out.append(",\"link\":");
+    RecordJson::appendString(out, n.link);
+    out.append(",\"columns\":[");
+    for (size_t i = 0; i < n.columns.size(); ++i) {
+        if (i) out.append(',');
+        out.append("{\"id\":");
+        RecordJson::appendString(out, n.columns[i].id);
+        out.append(",\"title\":");
+        RecordJson::appendString(out, n.columns[i].title);
+        out.append('}');
+    }
+    out.append("],\"rows\":[");
+    if (rows) {
+        rows->clear();
+        rows->reserve(n.rows.size());
+    }
+    for (size_t i = 0; i < n.rows.size(); ++i) {
+        if (i) out.append(',');
+        const qsizetype at = out.size();
+        if (row)
+            row(out, i);
+        else
+            encodeRow(out, n.rows[i]);
+        if (rows) rows->push_back({at - start, out.size() - at});
+    }
+    out.append("],\"createdInterval\":");
+    RecordJson::appendDouble(out, n.createdInterval);
+    out.append(",\"modifiedInterval\":");
+    RecordJson::appendDouble(out, n.modifiedInterval);
+    out.append('}');
+}
+
+std::optional<Index> index(const QByteArray &bytes) {
+    Index ix;
+    {
+        dom::parser parser;
+        dom::element root;
+        dom::array notes;
+        if (!parse(parser, bytes, root) || root.get_array().get(notes) != simdjson::SUCCESS) return std::nullopt;
+        Out o(bytes);
+        o.put('[');
+        ix.heads.reserve(notes.size());
+        ix.spans.reserve(notes.size());
+        for (dom::element e : notes) {
+            if (!ix.heads.empty()) o.put(',');
+            const qsizetype at = o.pos();
+            NoteHead &head = ix.heads.emplace_back();
+            if (!walkNote(e, o, nullptr, &head, nullptr)) return std::nullopt;
+            ix.spans.push_back({at, o.pos() - at});
+        }
+        o.put(']');
+        ix.doc = o.differs() ? o.written() : bytes;
+    }
+    return ix;
+}
+
+std::optional<Held> decodeHeld(QByteArrayView bytes) {
+    dom::parser parser;
+    dom::element root;
+    if (!parse(parser, bytes, root)) return std::nullopt;
+    Held h;
+    Out o(bytes);
+    if (!walkNote(root, o, &h.note, nullptr, &h.rows)) return std::nullopt;
+    if (o.differs()) h.rows.clear(); // not the written form after all: the spans are not in bytes
+    return h;
+}
+} // namespace NoteCodec
+
+QByteArray encodeNotes(const std::vector<Note> &notes) {
+    QByteArray out;
+    out.append('[');
+    for (size_t i = 0; i < notes.size(); ++i) {
+        if (i) out.append(',');
+        NoteCodec::encodeNote(out, notes[i]);
+    }
+    out.append(']');
+    return out;
+}
+
+std::optional<std::vector<Note>> decodeNotes(const QByteArray &bytes) {
+    dom::parser parser;
+    dom::element root;
+    dom::array list;
+    if (!parse(parser, bytes, root) || root.get_array().get(list) != simdjson::SUCCESS) return std::nullopt;
+    std::vector<Note> notes;
+    notes.reserve(list.size());
+    Out o({}, Out::count);
+    for (dom::element e : list)
+        if (!walkNote(e, o, &notes.emplace_back(), nullptr, nullptr)) return std::nullopt;
+    return notes;
+}
+
+std::optional<QByteArray> strictBase64(const QByteArray &text) {
+    // The platform decoder this format comes from accepts only the canonical alphabet with padding;
+    // Qt's own decoder forgives missing padding and stray characters, so check the form first.
+    if (!base64Form(string_view(text.constData(), size_t(text.size())))) return std::nullopt;
+    return QByteArray::fromBase64(text);
+}

@@ -1,0 +1,45 @@
+#pragma once
+#include "notes/Note.h"
+#include <QByteArray>
+#include <QByteArrayView>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// The savedNotes document kept encoded note by note. A note's bytes are exactly what encodeNotes()
+// writes for it, so a document is the join '[' a ',' b … ']' of its notes' bytes, and a save copies
+// the bytes of the notes that did not change. The same bytes are the form in which notes not in use
+// are held: only what the list shows is decoded at load.
+namespace NoteCodec {
+// Where a row's bytes lie in its note's bytes.
+struct RowSpan {
+    qsizetype at = 0;
+    qsizetype len = 0;
+};
+
+// Appends the note's JSON object. Row i is appended by row(out, i) when given (its bytes must be what
+// encoding the row gives), else encoded; rows, when given, receives where each row went.
+void encodeNote(QByteArray &out, const Note &n,
+                const std::function<void(QByteArray &out, size_t i)> &row = {},
+                std::vector<RowSpan> *rows = nullptr);
+void encodeRow(QByteArray &out, const NoteRow &r);
+
+// A document decoded for the store: what the list needs of each note and the note's bytes.
+struct Index {
+    QByteArray doc;              // the document as encodeNotes() writes these notes
+    std::vector<NoteHead> heads; // one per note, in order
+    std::vector<RowSpan> spans;  // each note's bytes in doc
+};
+// The document under the strict rules of decodeNotes() (rows read leniently), without decoding any
+// note's text, rich text or rows. When the bytes are not in the written form already (spaces, keys
+// in another order, members the notes do not have, a row read leniently), doc holds them re-encoded.
+// Nothing when the document is unreadable. Safe on any thread.
+std::optional<Index> index(const QByteArray &bytes);
+
+// One note decoded from its bytes as index() or encodeNote() wrote them, with its rows' spans.
+struct Held {
+    Note note;
+    std::vector<RowSpan> rows;
+};
+std::optional<Held> decodeHeld(QByteArrayView bytes);
+} // namespace NoteCodec
