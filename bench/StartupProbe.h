@@ -51,7 +51,8 @@ inline long statusKiB(const char *field) {
 }
 
 struct Mapped {
-    bool webEngine = false, quick = false, qml = false, glDriver = false, multimedia = false;
+    bool webEngine = false, quick = false, qml = false, glDriver = false, multimedia = false, tls = false,
+         cjkFont = false;
 };
 
 inline Mapped mapped() {
@@ -66,6 +67,8 @@ inline Mapped mapped() {
     m.glDriver = maps.contains("libLLVM") || maps.contains("_dri.so") || maps.contains("libGLX_mesa") ||
                  maps.contains("libEGL_mesa") || maps.contains("libgallium");
     m.multimedia = maps.contains("libQt6Multimedia");
+    m.tls = maps.contains("libssl") || maps.contains("libcrypto");
+    m.cjkFont = maps.contains("DroidSansFallback");
     return m;
 }
 
@@ -84,9 +87,9 @@ inline void reportAtIdle(int settleMs) {
             const Mapped m = mapped();
             std::printf(
                 "idle_ms=%.1f idle_at_ns=%lld cpu_ms=%.1f idle_rss_kib=%ld rss_kib=%ld hwm_kib=%ld webengine=%d quick=%d "
-                "qml=%d gldriver=%d multimedia=%d\n",
+                "qml=%d gldriver=%d multimedia=%d tls=%d cjkfont=%d\n",
                 idleMs, (long long)idleAt, cpuAtIdle, idleRss, statusKiB("VmRSS"), statusKiB("VmHWM"), m.webEngine,
-                m.quick, m.qml, m.glDriver, m.multimedia);
+                m.quick, m.qml, m.glDriver, m.multimedia, m.tls, m.cjkFont);
             std::fflush(stdout);
             QCoreApplication::quit();
         });

@@ -1,15 +1,28 @@
 // Start-up: time from process start to an idle event loop with the window hidden, and resident
 // memory then, for the app's launch sequence and for a bare Qt tray app (bare_tray, built beside
 // this program), run in turns, each side in a temporary home of its own after one uncounted start.
-// Prints each side's medians, the ratios, and whether the web engine, Quick, Qml, a GL driver or
-// QtMultimedia were mapped.
+// Prints each side's medians, the ratios, and whether the web engine, Quick, Qml, a GL driver,
+// QtMultimedia, TLS or the CJK fallback font were mapped. Then, in processes of their own: the
+// runner's CPU over 10 s with text only, the breathing circle and a body animation; and memory
+// (main process and web helpers) before, during and after one open and close of the browser window.
 //
-//   bench_startup [rounds]            the comparison (default 5 rounds)
+//   bench_startup [rounds]            everything (default 5 rounds)
 //   bench_startup --child [--shown]   one launch of the app, figures on one line (used by the above)
+//   bench_startup --runner KIND       the runner's CPU (text, breathing, body)
+//   bench_startup --browser           the browser window's memory
+//   bench_startup --pages             the first show of every page, in ms
 #include "StartupProbe.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "common/TinyServer.h"
+#include "exercises/BuiltInExercises.h"
+#include "exercises/ExerciseRunnerPanel.h"
 #include <QApplication>
+#include <QDirIterator>
+#include <QEventLoop>
+#include "app/MainTabVC.h"
+#include "app/SidebarView.h"
+#include "ui/Page.h"
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -33,6 +46,139 @@ int runChild(int argc, char **argv, bool shown) {
     }
     StartupProbe::reportAtIdle(kSettleMs);
     return app.exec();
+}
+
+// Sleeps in the event loop.
+void settle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The runner playing one long step of the given kind, shown; its CPU share over 10 s once the
+// step's fade-in is over.
+int runRunner(int argc, char **argv, const QByteArray &kind) {
+    QApplication app(argc, argv);
+    std::vector<Exercise> all = BuiltInExercises::make(AppLang::en);
+    const char *id = kind == "breathing" ? "builtin-breath" : kind == "body" ? "builtin-neck" : nullptr;
+    Exercise e;
+    if (id) {
+        for (const Exercise &x : all)
+            if (x.id == QLatin1String(id)) e = x;
+    } else {
+        e = all.front();
+        e.id = QStringLiteral("own");
+        e.isBuiltIn = false; // no picture: the ring, the clock and the texts
+    }
+    e.steps.resize(1);
+    e.steps[0].durationSecs = 600;
+    auto *panel = new ExerciseRunnerPanel({e}, 0, std::nullopt, nullptr);
+    panel->showAndRaise();
+    settle(1500);
+    const double cpu0 = StartupProbe::cpuMs(), wall0 = StartupProbe::monotonicNs() / 1e6;
+    settle(10000);
+    const double cpu = StartupProbe::cpuMs() - cpu0, wall = StartupProbe::monotonicNs() / 1e6 - wall0;
+    std::printf("runner_cpu_pct=%.2f\n", 100 * cpu / wall);
+    panel->close();
+    return 0;
+}
+
+// Each page's first show: built, set up, redrawn from the stores and painted.
+int runPages(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    AppDelegate delegate;
+    if (!delegate.launch()) return 1;
+    MainWindow *w = delegate.mainWin();
+    w->show();
+    settle(1000);
+    QStringList parts;
+    double worst = 0;
+    for (const QString &id : MainTabVC::pageIds()) {
+        const double t0 = StartupProbe::monotonicNs() / 1e6;
+        w->tabs()->sidebar()->select(id);
+        Page *pg = w->tabs()->page(id);
+        while (pg && pg->rebuildPending())
+            QCoreApplication::processEvents();
+        w->repaint();
+        const double ms = StartupProbe::monotonicNs() / 1e6 - t0;
+        worst = std::max(worst, ms);
+        parts << QStringLiteral("%1 %2").arg(id).arg(ms, 0, 'f', 1);
+        settle(200);
+    }
+    std::printf("pages: first show (ms): %s; slowest %.1f\n", qPrintable(parts.join(QStringLiteral(", "))), worst);
+    return 0;
+}
+
+// Every process below pid (the web engine's helpers and their own children).
+QList<int> descendants(int pid) {
+    QList<int> out;
+    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    std::map<int, int> parent;
+    while (it.hasNext()) {
+        bool ok = false;
+        const int p = it.next().section(u'/', -1).toInt(&ok);
+        if (!ok) continue;
+        QFile f(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray stat = f.readAll();
+        parent[p] = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toInt();
+    }
+    QList<int> frontier{pid};
+    while (!frontier.isEmpty()) {
+        const int p = frontier.takeFirst();
+        for (const auto &[child, par] : parent)
+            if (par == p) {
+                out << child;
+                frontier << child;
+            }
+    }
+    return out;
+}
+
+// Proportional set size in KiB (shared pages split between the processes that map them).
+long pssKiB(int pid) {
+    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("Pss:")) return line.mid(4).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
+QString memoryLine() {
+    long helpers = 0;
+    const QList<int> kids = descendants(int(::getpid()));
+    for (int p : kids)
+        helpers += pssKiB(p);
+    return QStringLiteral("main %1 MB resident, %2 helper processes %3 MB (PSS)")
+        .arg(StartupProbe::statusKiB("VmRSS") / 1024.0, 0, 'f', 1)
+        .arg(kids.size())
+        .arg(helpers / 1024.0, 0, 'f', 1);
+}
+
+// One open and close of the exercises' browser window, as a step with a web link opens it, on a page
+// served from here.
+int runBrowser(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    TinyServer server(200, "<html><body><h1>Stretch along</h1><p>A page for the browser window.</p></body></html>");
+    settle(500);
+    std::printf("browser: before: %s\n", qPrintable(memoryLine()));
+    Exercise e = BuiltInExercises::make(AppLang::en).front();
+    e.id = QStringLiteral("own");
+    e.isBuiltIn = false;
+    e.steps.resize(1);
+    e.steps[0].durationSecs = 600;
+    e.steps[0].videoURL = server.root().toString();
+    auto *panel = new ExerciseRunnerPanel({e}, 0, std::nullopt, nullptr);
+    panel->showAndRaise();
+    settle(8000);
+    std::printf("browser: during: %s\n", qPrintable(memoryLine()));
+    panel->close();
+    settle(6000);
+    std::printf("browser: after: %s\n", qPrintable(memoryLine()));
+    std::fflush(stdout);
+    return 0;
 }
 
 using Figures = std::map<QString, double>;
@@ -141,11 +287,35 @@ int runComparison(int argc, char **argv) {
             const auto it = f.find(QString::fromLatin1(k));
             return yesNo(it == f.end() ? 0 : it->second);
         };
-        return QStringLiteral("web engine %1, Quick %2, Qml %3, GL driver %4, QtMultimedia %5")
-            .arg(v("webengine"), v("quick"), v("qml"), v("gldriver"), v("multimedia"));
+        return QStringLiteral("web engine %1, Quick %2, Qml %3, GL driver %4, QtMultimedia %5, TLS %6, "
+                              "CJK fallback font %7")
+            .arg(v("webengine"), v("quick"), v("qml"), v("gldriver"), v("multimedia"), v("tls"), v("cjkfont"));
     };
     std::printf("startup: mapped at idle, window hidden: %s\n", qPrintable(libs(lastMivo)));
     std::printf("startup: mapped at idle, window shown: %s\n", qPrintable(libs(shown)));
+
+    // The runner under way, and the browser window, each in a process of its own.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), mivoHome->filePath(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), mivoHome->filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), mivoHome->filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), mivoHome->filePath(QStringLiteral("runtime")));
+    auto output = [&](const QStringList &args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(self, args);
+        if (!p.waitForFinished(90000)) p.kill();
+        return p.readAllStandardOutput();
+    };
+    for (const char *kind : {"text", "breathing", "body"}) {
+        const QByteArray out = output({QStringLiteral("--runner"), QString::fromLatin1(kind)});
+        const int at = out.indexOf("runner_cpu_pct=");
+        std::printf("runner: CPU over 10 s, %s: %s %% of a core\n", kind,
+                    at < 0 ? "?" : out.mid(at + 15).trimmed().constData());
+    }
+    std::printf("%s", output({QStringLiteral("--pages")}).constData());
+    std::printf("%s", output({QStringLiteral("--browser")}).constData());
     return 0;
 }
 } // namespace
@@ -153,5 +323,8 @@ int runComparison(int argc, char **argv) {
 int main(int argc, char **argv) {
     if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
         return runChild(argc, argv, argc > 2 && qstrcmp(argv[2], "--shown") == 0);
+    if (argc > 2 && qstrcmp(argv[1], "--runner") == 0) return runRunner(argc, argv, argv[2]);
+    if (argc > 1 && qstrcmp(argv[1], "--browser") == 0) return runBrowser(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--pages") == 0) return runPages(argc, argv);
     return runComparison(argc, argv);
 }

@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "exercises/BrowserWindowHost.h"
 #include "ui/Fonts.h"
 
 #include <QApplication>
@@ -22,6 +23,9 @@ int main(int argc, char **argv) {
     QApplication::setWindowIcon(appIcon);
     QApplication::setQuitOnLastWindowClosed(false);
     Fonts::applyAppFont();
+    // The exercises' browser window runs in a process of its own (see BrowserWindowHost.h).
+    if (argc > 1 && qstrcmp(argv[1], BrowserWindowHost::kChildFlag) == 0)
+        return BrowserWindowHost::runWindowProcess(QApplication::arguments());
 
     AppDelegate delegate;
     if (!delegate.launch()) return delegate.exitCode();

@@ -17,6 +17,7 @@
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
+#include <QWindow>
 
 namespace {
 constexpr int kSidebarW = 220;
@@ -46,32 +47,16 @@ const QStringList &MainTabVC::pageIds() {
     return ids;
 }
 
-MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
+MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent), factory_(std::move(factory)) {
     resize(1200, 760);
     setAutoFillBackground(true);
     QPalette p = palette();
     p.setColor(QPalette::Window, VF::bg());
     setPalette(p);
 
-    sidebar_ = new SidebarView(this);
-    QPointer<MainTabVC> self(this);
-    sidebar_->onSelect = [self](const QString &id) {
-        if (self) self->showPage(id);
-    };
     divider_ = new QWidget(this);
     divider_->setAutoFillBackground(true);
     paintDivider();
-
-    createPages(factory);
-    for (const QString &id : clearOrder()) {
-        if (Page *pg = page(id)) {
-            pg->applyBackground();
-            pg->hide();
-            // The others start with an empty frame (not Qt's default 100 x 30), as their setup expects.
-            pg->setGeometry(framedAtSetup(id) ? QRect(kPageX, 0, width() - kPageX, height()) : QRect());
-        }
-    }
-    setupAll();
 
     auto &n = Notifier::get();
     n.observe(Notify::languageChanged, this, [this](QObject *) { onLanguageChanged(); }, Qt::QueuedConnection);
@@ -80,6 +65,54 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent) {
 
     layoutChildren();
     showPage(QStringLiteral("tasks"));
+}
+
+SidebarView *MainTabVC::sidebar() {
+    if (sidebar_) return sidebar_;
+    // Made on first use (at the latest when the window is first shown): its texts are what first
+    // needs the font database, which an app sitting in the tray has no use for.
+    sidebar_ = new SidebarView(this);
+    if (!pendingId_.isEmpty() && pendingId_ != sidebar_->activeID()) sidebar_->select(pendingId_);
+    QPointer<MainTabVC> self(this);
+    sidebar_->onSelect = [self](const QString &id) {
+        if (self) self->showPage(id);
+    };
+    sidebar_->stackUnder(divider_);
+    layoutChildren();
+    sidebar_->show();
+    return sidebar_;
+}
+
+void MainTabVC::showEvent(QShowEvent *e) {
+    QWidget::showEvent(e);
+    if (everShown_ || exposeWatch_) return;
+    // The content is built when the window is first on screen, just before its first paint (so it
+    // is never seen without it): a window shown and hidden again at once (without a tray host, the
+    // app shows its window at launch) costs nothing.
+    QWindow *w = window()->windowHandle();
+    if (!w || w->isExposed()) {
+        buildContent();
+        return;
+    }
+    exposeWatch_ = w;
+    w->installEventFilter(this);
+}
+
+bool MainTabVC::eventFilter(QObject *o, QEvent *e) {
+    if (o == exposeWatch_ && e->type() == QEvent::Expose && exposeWatch_->isExposed() && isVisible()) {
+        exposeWatch_->removeEventFilter(this);
+        exposeWatch_ = nullptr;
+        buildContent();
+    }
+    return QWidget::eventFilter(o, e);
+}
+
+void MainTabVC::buildContent() {
+    if (everShown_) return;
+    everShown_ = true;
+    sidebar();
+    // The page chosen while the window was never shown.
+    if (!pendingId_.isEmpty()) showPage(pendingId_);
 }
 
 Page *MainTabVC::defaultPage(const QString &id) {
@@ -97,14 +130,22 @@ Page *MainTabVC::defaultPage(const QString &id) {
     return nullptr;
 }
 
-void MainTabVC::createPages(const PageFactory &factory) {
-    for (const QString &id : clearOrder()) {
-        if (Page *pg = factory ? factory(id) : nullptr) {
-            pg->setParent(this);
-            pg->setObjectName(id);
-            pages_[id] = pg;
-        }
-    }
+Page *MainTabVC::build(const QString &id) {
+    if (Page *pg = page(id)) return pg;
+    if (!factory_ || built_.contains(id)) return nullptr; // asked once: an id without a page stays so
+    built_.insert(id);
+    Page *pg = factory_(id);
+    if (!pg) return nullptr;
+    pg->setParent(this);
+    pg->setObjectName(id);
+    pages_[id] = pg;
+    pg->applyBackground();
+    pg->hide();
+    // Some pages take their frame at setup; the others start with an empty frame (not Qt's default
+    // 100 x 30), as their setup expects, and get it when shown.
+    pg->setGeometry(framedAtSetup(id) ? QRect(kPageX, 0, width() - kPageX, height()) : QRect());
+    pg->setup();
+    return pg;
 }
 
 Page *MainTabVC::page(const QString &id) const {
@@ -123,13 +164,16 @@ void MainTabVC::clearAll() {
 }
 
 void MainTabVC::showPage(const QString &id) {
+    pendingId_ = id;
+    // Nothing is built for a window nobody has seen: the page is made when it is first shown.
+    if (!everShown_) return;
     if (current_) {
         current_->hide();
         if (qobject_cast<PlaceholderView *>(current_)) current_->deleteLater();
         current_ = nullptr;
     }
     const QRect frame(kPageX, 0, width() - kPageX, height());
-    if (Page *pg = page(id)) {
+    if (Page *pg = build(id)) {
         pg->setGeometry(frame);
         pg->show();
         current_ = pg;
@@ -147,7 +191,7 @@ void MainTabVC::resizeEvent(QResizeEvent *) { layoutChildren(); }
 
 void MainTabVC::layoutChildren() {
     const int H = height();
-    sidebar_->setGeometry(0, 0, kSidebarW, H);
+    if (sidebar_) sidebar_->setGeometry(0, 0, kSidebarW, H);
     divider_->setGeometry(kSidebarW, 0, 1, H);
     if (current_) current_->setGeometry(kPageX, 0, width() - kPageX, H);
 }
@@ -165,7 +209,7 @@ void MainTabVC::paintDivider() {
 
 // The finance and settings pages follow the language through their own observers.
 void MainTabVC::onLanguageChanged() {
-    sidebar_->rebuildNavItems();
+    if (sidebar_) sidebar_->rebuildNavItems();
     static const QStringList ids = {"pomodoro", "alarms", "tasks", "calendar", "statistics", "exercises", "notes", "support"};
     for (const QString &id : ids)
         if (Page *pg = page(id)) pg->refresh();
@@ -176,19 +220,25 @@ void MainTabVC::onThemeChanged() {
     p.setColor(QPalette::Window, VF::bg());
     setPalette(p);
     paintDivider();
-    sidebar_->applyTheme();
+    if (sidebar_) sidebar_->applyTheme();
     emit themeApplied();
     clearAll();
     for (const QString &id : clearOrder())
         if (Page *pg = page(id)) pg->applyBackground();
     setupAll();
-    showPage(sidebar_->activeID());
+    showPage(activeId());
 }
 
 void MainTabVC::onFontScaleChanged() {
-    sidebar_->rebuildNavItems();
-    sidebar_->setSubtitleFont(Fonts::scaledFont(9, QFont::DemiBold));
+    if (sidebar_) {
+        sidebar_->rebuildNavItems();
+        sidebar_->setSubtitleFont(Fonts::scaledFont(9, QFont::DemiBold));
+    }
     clearAll();
     setupAll();
-    showPage(sidebar_->activeID());
+    showPage(activeId());
+}
+
+QString MainTabVC::activeId() const {
+    return sidebar_ ? sidebar_->activeID() : pendingId_;
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
+#include <QWindow>
 #include <functional>
 #include <map>
 
@@ -8,7 +10,17 @@ class Page;
 class SidebarView;
 
 // The main window's content: the sidebar, a one-point divider and one page at a time to its right.
-// It owns every page for the life of the process and rebuilds them on theme and font-scale changes.
+//
+// Pages are built when they are first shown, not all at launch: an app that starts into the tray
+// and may never open its window would otherwise pay for ten pages (their widgets, their text
+// shaping, the fonts they pull in) before it is idle. This departs on purpose from building every
+// page at start-up, for speed; what the user sees is the same, because a page is built, given its
+// frame and set up exactly as it would have been at launch, just before its first show. Nothing is
+// built before the window itself is first on screen, the sidebar included. Once built, a page
+// lives as long as the switcher; theme and font-scale changes clear and set up again every page
+// built so far, the language reaches them through their observers, and pages not yet built simply
+// pick up the current settings when they are. So page(id) is nullptr for a page not built yet:
+// anything that may run before a page's first show must check for that.
 class MainTabVC : public QWidget {
     Q_OBJECT
 public:
@@ -22,9 +34,11 @@ public:
     static const QStringList &pageIds();
 
     void showPage(const QString &id);
-    SidebarView *sidebar() const { return sidebar_; }
+    // Made on first use or first show.
+    SidebarView *sidebar();
     QWidget *current() const { return current_; }
     QWidget *divider() const { return divider_; }
+    // The page for id once it has been built (first shown), else nullptr.
     Page *page(const QString &id) const;
 
     void onLanguageChanged();
@@ -37,16 +51,26 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    bool eventFilter(QObject *o, QEvent *e) override;
 
 private:
-    void createPages(const PageFactory &factory);
+    // The page for id, made and set up on the first call.
+    Page *build(const QString &id);
     void setupAll();
     void clearAll();
     void layoutChildren();
     void paintDivider();
+    void buildContent();
+    QString activeId() const;
 
-    SidebarView *sidebar_;
+    SidebarView *sidebar_ = nullptr;
     QWidget *divider_;
+    PageFactory factory_;
     std::map<QString, Page *> pages_;
+    QSet<QString> built_; // ids the factory was asked for
+    QString pendingId_;   // the page to show (built at the window's first show)
+    bool everShown_ = false;
+    QPointer<QWindow> exposeWatch_; // the window whose first exposure builds the content
     QPointer<QWidget> current_;
 };

@@ -79,7 +79,8 @@ SidebarView::SidebarView(QWidget *parent) : QWidget(parent) {
     setTag(subtitle_, kSubtitleTag);
     newsSlot_ = new QWidget(this);
     newsSlot_->setObjectName(QStringLiteral("newsSlot"));
-    // The news is fetched once, now; the panel stays hidden unless it arrives.
+    // The news is fetched once, when the window is first shown; the panel stays hidden unless it
+    // arrives.
     auto *newsLayout = new QVBoxLayout(newsSlot_);
     newsLayout->setContentsMargins(0, 0, 0, 0);
     newsLayout->addWidget(new NewsPanel(newsSlot_));

@@ -8,7 +8,6 @@
 #include "exercises/RunnerDotsView.h"
 #include "exercises/RunnerLogic.h"
 #include "exercises/RunnerTexts.h"
-#include "exercises/YouTubeBrowserWindow.h"
 #include "platform/Announce.h"
 #include "platform/Clock.h"
 #include "ui/Fonts.h"
@@ -145,26 +144,12 @@ ExerciseRunnerPanel::ExerciseRunnerPanel(const std::vector<Exercise> &exercises,
     connect(frames_, &Ticker::timeout, this, &ExerciseRunnerPanel::frame);
     net_ = new QNetworkAccessManager(this);
 
-    for (QWidget *w : std::initializer_list<QWidget *>{cv_->stepNameLbl, cv_->instrLbl, cv_->imageView,
-                                                       cv_->breatheView, cv_->exerciseAnim}) {
-        auto *eff = new QGraphicsOpacityEffect(w);
-        eff->setOpacity(1);
-        w->setGraphicsEffect(eff);
-        fadeEffects_ << eff;
-    }
-    ringEffect_ = new QGraphicsOpacityEffect(cv_->progressRing);
-    ringEffect_->setOpacity(1);
-    cv_->progressRing->setGraphicsEffect(ringEffect_);
-
     setPauseTitle();
     connect(cv_->startPauseBtn, &QPushButton::clicked, this, &ExerciseRunnerPanel::togglePause);
     connect(cv_->nextBtn, &QPushButton::clicked, this, &ExerciseRunnerPanel::skipStep);
     connect(cv_->closeBtn, &QPushButton::clicked, this, &ExerciseRunnerPanel::doClose);
     connect(cv_->ytOpenBtn, &QPushButton::clicked, this, [this] {
-        if (!browser_) return;
-        browser_->show();
-        browser_->raise();
-        browser_->activateWindow();
+        if (browser_) browser_->bringToFront();
     });
 
     applyAccent(ExercisesView::hexColor(exercise_.accentHex));
@@ -350,18 +335,40 @@ void ExerciseRunnerPanel::close() {
 
 void ExerciseRunnerPanel::dropBrowser() {
     if (!browser_) return;
-    YouTubeBrowserWindow *b = browser_;
+    BrowserWindowHost *b = browser_;
     browser_ = nullptr;
     b->onFinished = nullptr;
     b->stopAndClose();
     b->deleteLater();
 }
 
+// A widget with an opacity effect is drawn through an offscreen picture and repaints whole, with
+// what lies under it: so the step's texts and visual carry one only while they fade, and the ring
+// only while it blinks. Between fades they draw directly, and an animation costs what it draws.
+void ExerciseRunnerPanel::setOpacity(QWidget *w, double opacity) {
+    auto *eff = qobject_cast<QGraphicsOpacityEffect *>(w->graphicsEffect());
+    if (opacity >= 1) {
+        if (eff) w->setGraphicsEffect(nullptr); // deletes it
+        return;
+    }
+    if (!eff) {
+        eff = new QGraphicsOpacityEffect(w);
+        w->setGraphicsEffect(eff);
+    }
+    eff->setOpacity(opacity);
+}
+
+void ExerciseRunnerPanel::setFadeOpacity(double opacity) {
+    for (QWidget *w : std::initializer_list<QWidget *>{cv_->stepNameLbl, cv_->instrLbl, cv_->imageView,
+                                                       cv_->breatheView, cv_->exerciseAnim})
+        setOpacity(w, opacity);
+}
+
 void ExerciseRunnerPanel::frame() {
     const qint64 now = nowMs();
     if (fadeStage_ == 1) {
         const double t = (now - fadeStartMs_) / 220.0;
-        for (auto *eff : fadeEffects_) eff->setOpacity(std::clamp(1 - t, 0.0, 1.0));
+        setFadeOpacity(std::clamp(1 - t, 0.0, 1.0));
         if (t >= 1) {
             fadeStage_ = 2;
             fadeStartMs_ = now;
@@ -369,7 +376,7 @@ void ExerciseRunnerPanel::frame() {
         }
     } else if (fadeStage_ == 2) {
         const double t = (now - fadeStartMs_) / 280.0;
-        for (auto *eff : fadeEffects_) eff->setOpacity(std::clamp(t, 0.0, 1.0));
+        setFadeOpacity(std::clamp(t, 0.0, 1.0));
         if (t >= 1) fadeStage_ = 0;
     }
     if (blinkStartMs_ >= 0) {
@@ -381,7 +388,7 @@ void ExerciseRunnerPanel::frame() {
             a = 0.3 + 0.7 * (dt - 100) / 200;
         else
             blinkStartMs_ = -1;
-        ringEffect_->setOpacity(a);
+        setOpacity(cv_->progressRing, a);
     }
     if (fadeStage_ == 0 && blinkStartMs_ < 0) frames_->stop();
 }
@@ -476,7 +483,7 @@ void ExerciseRunnerPanel::requestImage(const QString &address, quint64 gen) {
 
 void ExerciseRunnerPanel::openURLBrowser(const QString &urlString, qint64 durationSecs) {
     dropBrowser();
-    auto *b = new YouTubeBrowserWindow;
+    auto *b = new BrowserWindowHost;
     QPointer<ExerciseRunnerPanel> self(this);
     const quint64 gen = gen_;
     b->onFinished = [self, gen] {
@@ -489,10 +496,7 @@ void ExerciseRunnerPanel::openURLBrowser(const QString &urlString, qint64 durati
     const QString address =
         urlString.startsWith(QLatin1String("http")) ? urlString : QStringLiteral("https://") + urlString;
     b->load(address, durationSecs);
-    if (QScreen *sc = QGuiApplication::primaryScreen()) b->move(sc->availableGeometry().center() - b->rect().center());
-    b->show();
-    b->raise();
-    b->activateWindow();
+    b->bringToFront();
     browser_ = b;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 #include "exercises/ExerciseHosts.h"
-#include "exercises/YouTubeBrowserWindow.h"
+#include "exercises/BrowserWindowHost.h"
 #include <QColor>
 #include <QLabel>
 #include <QPointer>
@@ -48,7 +48,7 @@ public:
     QWidget *overlay() const { return overlay_; }
     bool finalOverlayShown() const { return overlay_ && finished_; }
     QLabel *countdownLabel() const { return countdownLbl_; }
-    YouTubeBrowserWindow *browser() const { return browser_; }
+    BrowserWindowHost *browser() const { return browser_; }
     QColor accentColor() const { return accent_; }
     // True while the step's texts are faded out and its visual not yet chosen.
     bool fillPending() const { return fadeStage_ == 1; }
@@ -70,13 +70,15 @@ private:
     void requestImage(const QString &address, quint64 gen);
     void dropBrowser();
     void frame();
+    static void setOpacity(QWidget *w, double opacity);
+    void setFadeOpacity(double opacity);
     void setPauseTitle();
     double elapsed() const;
     void stopTimers();
 
     Exercise exercise_;
     std::deque<Exercise> queue_;
-    QPointer<YouTubeBrowserWindow> browser_;
+    QPointer<BrowserWindowHost> browser_;
     qint64 currentStep_ = 0;
     qint64 remaining_ = 0;
     bool paused_ = false;
@@ -98,8 +100,6 @@ private:
     quint64 fadeGen_ = 0;
     qint64 fadeStartMs_ = 0;
     qint64 blinkStartMs_ = -1;
-    QList<QGraphicsOpacityEffect *> fadeEffects_;
-    QGraphicsOpacityEffect *ringEffect_ = nullptr;
     QPointer<QWidget> overlay_;
     QPointer<QLabel> countdownLbl_;
     QNetworkAccessManager *net_ = nullptr;

@@ -3,9 +3,13 @@
 #include <QStringDecoder>
 #include <QUrlQuery>
 
+#ifndef MIVO_NEWS_URL
+#define MIVO_NEWS_URL ""
+#endif
+
 namespace NewsFeed {
 QUrl endpointRoot() {
-    return QUrl(QStringLiteral("https://news.mivo.invalid/"));
+    return QUrl(QStringLiteral(MIVO_NEWS_URL));
 }
 
 qint64 hourStamp(const QDateTime &now) {

@@ -10,8 +10,9 @@
 // The sidebar's news: what is asked of the vendor's web endpoint and the document the answer is
 // shown in. Plain functions, so they are tested without a network or a web view.
 namespace NewsFeed {
-// The vendor's web endpoint. The product has no public host yet; a name under the reserved
-// ".invalid" domain never resolves, so the panel simply stays empty until it gets a real one.
+// The vendor's web endpoint, chosen when the app is built (MIVO_NEWS_URL). The product has no public
+// host yet, so it is empty by default: then no request is made at all (no lookup, no TLS loaded)
+// and the panel stays empty.
 QUrl endpointRoot();
 inline constexpr char kPath[] = "/news/app-news.html";
 inline constexpr int kTimeoutMs = 8000;

@@ -5,7 +5,7 @@
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include "ui/WebModule.h"
-#include <QAbstractEventDispatcher>
+#include <QEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPainterPath>
@@ -30,12 +30,19 @@ NewsPanel::NewsPanel(const QUrl &root, QWidget *parent) : QWidget(parent), root_
     lay->setContentsMargins(0, 0, 0, 0);
     hide();
     if (root_.isEmpty()) return;
-    // The request waits until start-up is over: its first use of the network loads the TLS stack
-    // and looks up the host, a third of the app's start-up, for a panel that shows nothing before
-    // the answer. So it starts the first time the event loop has nothing else to do.
-    connect(
-        QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
-        [this] { QTimer::singleShot(0, this, &NewsPanel::load); }, Qt::SingleShotConnection);
+    // Nobody sees the panel before its window is shown: the request (which loads the TLS stack and
+    // looks up the host) waits for that, so a launch into the tray asks no server anything.
+    watched_ = window();
+    watched_->installEventFilter(this);
+}
+
+bool NewsPanel::eventFilter(QObject *o, QEvent *e) {
+    if (o == watched_ && e->type() == QEvent::Show) {
+        watched_->removeEventFilter(this);
+        // After the window has been drawn: the first show must not wait for the network.
+        QTimer::singleShot(0, this, &NewsPanel::load);
+    }
+    return QWidget::eventFilter(o, e);
 }
 
 void NewsPanel::load() {

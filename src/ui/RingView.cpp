@@ -13,12 +13,53 @@ RingView::RingView(QWidget *parent) : QWidget(parent) {
         VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.15f) : QColor::fromRgbF(0, 0, 0, 0.12f);
 }
 
+namespace {
+// The arc's length as drawn: Qt takes angles in whole 1/16 degrees.
+int drawnSpan(double shown) {
+    return int(std::lround(shown * 360 * 16));
+}
+} // namespace
+
 void RingView::setProgress(double p) {
     progress_ = p;
     const double s = std::isnan(p) ? 0.0 : std::clamp(p, 0.0, 1.0);
-    if (s == shown_) return; // the page sets it 30 times a second; repaint only on change
+    if (s == shown_) return;
+    const double before = shown_;
     shown_ = s;
-    update();
+    // The page sets it 30 times a second: repaint only when the drawn arc changes, and only the
+    // part of the ring between its old and new end (the rest of the picture stays as it is).
+    if (drawnSpan(before) == drawnSpan(s)) return;
+    update(changedArea(before, s));
+}
+
+QRect RingView::changedArea(double from, double to) const {
+    const double r = radius();
+    // Appearing, vanishing or closing into a full circle changes the caps at the start too.
+    if (r <= 0 || from <= 0 || to <= 0 || from >= 1 || to >= 1) return rect();
+    // Qt draws an arc as one curve per quarter of the circle from its start, the last one cut to
+    // length, so all of the quarter the arc ends in is drawn anew when the end moves (its pixels
+    // shift a little with the cut): the area starts at the beginning of that quarter.
+    constexpr int kQuarter = 90 * 16;
+    const int s0 = drawnSpan(std::min(from, to)) / kQuarter * kQuarter, s1 = drawnSpan(std::max(from, to));
+    // The arc runs clockwise from 6 o'clock; on screen (y down) the point at angle a (radians,
+    // from the start) is at 90° + a measured clockwise from 3 o'clock.
+    const double a0 = s0 * M_PI / (180 * 16), a1 = s1 * M_PI / (180 * 16);
+    const QPointF c = centre();
+    auto at = [&](double a) { return QPointF(c.x() - r * std::sin(a), c.y() + r * std::cos(a)); };
+    QRectF box(at(a0), at(a0));
+    auto grow = [&box](const QPointF &pt) {
+        box.setLeft(std::min(box.left(), pt.x()));
+        box.setRight(std::max(box.right(), pt.x()));
+        box.setTop(std::min(box.top(), pt.y()));
+        box.setBottom(std::max(box.bottom(), pt.y()));
+    };
+    grow(at(a1));
+    // The extremes of the circle the arc passes over between its two ends.
+    for (double q = M_PI / 2 * std::ceil(a0 / (M_PI / 2)); q < a1; q += M_PI / 2)
+        grow(at(q));
+    // The stroke's half width and its round cap, and a pixel of antialiasing around them.
+    const double m = kLineWidth / 2 + 2;
+    return box.adjusted(-m, -m, m, m).toAlignedRect().intersected(rect());
 }
 
 void RingView::setColor(const QColor &c) {
@@ -52,5 +93,5 @@ void RingView::paintEvent(QPaintEvent *) {
     }
     // Qt counts angles counter-clockwise from 3 o'clock in 1/16 degrees: start at 6 o'clock and
     // sweep with a negative span to go clockwise.
-    p.drawArc(circle, -90 * 16, -int(std::lround(shown_ * 360 * 16)));
+    p.drawArc(circle, -90 * 16, -drawnSpan(shown_));
 }

@@ -25,6 +25,9 @@ public:
     // The circle both strokes follow, from the current size.
     double radius() const;
     QPointF centre() const;
+    // What a change of the shown fraction from one value to another repaints: the stretch of the
+    // ring between the two ends, or the whole view when the arc appears, vanishes or closes.
+    QRect changedArea(double from, double to) const;
 
 protected:
     void paintEvent(QPaintEvent *e) override;

@@ -51,3 +51,7 @@ WebViews *webViews() {
 void installWebViews(WebViews *views) {
     g_installed = views;
 }
+
+bool webViewsInstalled() {
+    return g_installed != nullptr;
+}

@@ -43,6 +43,8 @@ public:
 WebViews *webViews();
 // Tests put a stand-in here (nullptr returns to the module).
 void installWebViews(WebViews *views);
+// Whether a stand-in is in place (then web views stay in this process).
+bool webViewsInstalled();
 
 // How the module's entry object is known to the loader (qobject_cast across the library boundary).
 #define MIVO_WEB_VIEWS_IID "com.mivo.WebViews/1"

@@ -42,6 +42,7 @@ private slots:
     void startsOnTheTaskBoard();
     void unknownIdShowsCapitalisedPlaceholderUntilReplaced();
     void sidebarClickSelectsAndReportsOnce();
+    void pagesAreBuiltWhenFirstShown();
     void themeChangeRebuildsEveryPageAndKeepsTheActiveOne();
     void languageChangeRelabelsWithoutReplacingThePage();
     void pageRedrawsAreMergedAndHeldWhileHidden();
@@ -52,6 +53,8 @@ void TstShell::startsOnTheTaskBoard() {
     TempPrefs t;
     MainTabVC vc;
     QCOMPARE(vc.sidebar()->activeID(), QStringLiteral("tasks"));
+    vc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&vc));
     // The task board itself, not a placeholder.
     QVERIFY(vc.current());
     QCOMPARE(vc.current()->objectName(), QStringLiteral("tasks"));
@@ -70,6 +73,7 @@ void TstShell::unknownIdShowsCapitalisedPlaceholderUntilReplaced() {
         return nullptr;
     });
     vc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&vc));
     vc.showPage(QStringLiteral("some page"));
     auto *ph = qobject_cast<PlaceholderView *>(vc.current());
     QVERIFY(ph);
@@ -99,6 +103,49 @@ void TstShell::sidebarClickSelectsAndReportsOnce() {
     QCOMPARE(reported.size(), 2);
 }
 
+// Nothing is built for a window that was never on screen; each page is built, framed and set up once, just
+// before its first show, in the current theme; pages never shown are never built.
+void TstShell::pagesAreBuiltWhenFirstShown() {
+    TempPrefs t;
+    QStringList asked;
+    std::map<QString, CountingPage *> made;
+    MainTabVC vc(nullptr, [&](const QString &id) -> Page * {
+        asked << id;
+        if (id == QLatin1String("alarms")) return nullptr;
+        return made[id] = new CountingPage;
+    });
+    vc.resize(1200, 760);
+    QVERIFY(asked.isEmpty());
+    QVERIFY(!vc.page(QStringLiteral("tasks")));
+    VF::setTheme(AppTheme::pink);
+    Notifier::get().post(Notify::themeChanged);
+    QTest::qWait(10);
+    QVERIFY(asked.isEmpty()); // a theme change builds nothing either
+    vc.show();
+    vc.hide(); // never on screen: still nothing
+    QTest::qWait(20);
+    QVERIFY(asked.isEmpty());
+    QVERIFY(!vc.current());
+    vc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&vc));
+    QCOMPARE(asked, QStringList({"tasks"}));
+    CountingPage *tasks = made["tasks"];
+    QCOMPARE(vc.current(), tasks);
+    QCOMPARE(tasks->setups, 1);
+    QCOMPARE(tasks->geometry(), QRect(221, 0, 1200 - 221, 760));
+    QCOMPARE(tasks->palette().color(QPalette::Window), VF::bg());
+    vc.showPage(QStringLiteral("notes"));
+    vc.showPage(QStringLiteral("tasks"));
+    vc.showPage(QStringLiteral("notes"));
+    QCOMPARE(asked, QStringList({"tasks", "notes"}));
+    QCOMPARE(made["notes"]->setups, 1);
+    // An id the factory has no page for shows a placeholder, and is not asked for again.
+    vc.showPage(QStringLiteral("alarms"));
+    vc.showPage(QStringLiteral("alarms"));
+    QVERIFY(qobject_cast<PlaceholderView *>(vc.current()));
+    QCOMPARE(asked, QStringList({"tasks", "notes", "alarms"}));
+}
+
 void TstShell::themeChangeRebuildsEveryPageAndKeepsTheActiveOne() {
     TempPrefs t;
     QList<CountingPage *> made;
@@ -110,6 +157,9 @@ void TstShell::themeChangeRebuildsEveryPageAndKeepsTheActiveOne() {
         return nullptr;
     });
     vc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&vc));
+    vc.sidebar()->select(QStringLiteral("pomodoro"));
+    vc.sidebar()->select(QStringLiteral("notes"));
     vc.sidebar()->select(QStringLiteral("pomodoro"));
     QCOMPARE(made.size(), 2);
     for (auto *p : made) QCOMPARE(p->setups, 1);
@@ -126,7 +176,10 @@ void TstShell::themeChangeRebuildsEveryPageAndKeepsTheActiveOne() {
 void TstShell::languageChangeRelabelsWithoutReplacingThePage() {
     TempPrefs t;
     MainTabVC vc;
+    vc.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&vc));
     QWidget *before = vc.current();
+    QVERIFY(before);
     L::setLang(AppLang::de);
     Notifier::get().post(Notify::languageChanged);
     QTRY_COMPARE(headerTexts(vc.sidebar()), QStringList({"PRODUKTIVITÄT", "PLANUNG", "ANALYTIK"}));

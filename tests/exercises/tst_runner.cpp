@@ -6,6 +6,7 @@
 #include "exercises/ExerciseAnimView.h"
 #include "exercises/ExerciseRecord.h"
 #include "exercises/ExerciseRunnerPanel.h"
+#include "exercises/YouTubeBrowserWindow.h"
 #include "exercises/RunnerContentView.h"
 #include "exercises/RunnerLogic.h"
 #include "platform/Keys.h"
@@ -380,7 +381,8 @@ private slots:
         e.steps[0].videoURL = QStringLiteral("127.0.0.1:9/video");
         QScopedPointer<ExerciseRunnerPanel> p(open({e}));
         clock->advance(0.3);
-        QPointer<YouTubeBrowserWindow> b = p->browser();
+        QVERIFY(p->browser());
+        QPointer<YouTubeBrowserWindow> b = p->browser()->localWindow(); // stand-in views: in this process
         QVERIFY(b);
         QCOMPARE(b->currentUrl().scheme(), QStringLiteral("https")); // "https://" put in front
         b->close(); // the title-bar button: stays attached

@@ -13,6 +13,8 @@
 #include "common/TextFitCheck.h"
 #include "ui/Fonts.h"
 #include "ui/TextFit.h"
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QtTest>
 #include <cmath>
 
@@ -57,6 +59,43 @@ private slots:
         QVERIFY(isRed(50 - 32, 50 + 32));  // 7:30
         QVERIFY(!isRed(50 + 32, 50 + 32)); // 4:30
         QVERIFY(!isRed(50 - 32, 50 - 32)); // 10:30
+    }
+
+    // The ring repaints only the stretch its arc changed: the old picture with that area drawn anew
+    // is exactly the new picture, whichever way the arc moved and over whichever quarters.
+    void ringRepaintsOnlyWhatItsArcChanged() {
+        TempPrefs prefs;
+        RingView ring;
+        ring.resize(130, 120);
+        ring.setColor(Qt::red);
+        auto draw = [&](double progress, const QRegion &area) {
+            QImage img(ring.size(), QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::transparent);
+            ring.setProgress(progress);
+            ring.render(&img, area.boundingRect().topLeft(), area, {});
+            return img;
+        };
+        std::vector<std::pair<double, double>> moves = {{0.10, 0.13}, {0.24, 0.26}, {0.2, 0.8}, {0.55, 0.45},
+                                                        {0.70, 0.999}, {0.0, 0.3}, {0.9, 1.0}};
+        QRandomGenerator random(7);
+        for (int i = 0; i < 30; ++i) { // clock steps of a second or less, anywhere on the ring
+            const double f = random.bounded(0.99);
+            moves.emplace_back(f, f + random.bounded(0.01));
+        }
+        for (auto [from, to] : moves) {
+            const QRect changed = ring.changedArea(from, to);
+            QImage patched = draw(from, ring.rect());
+            {
+                QPainter p(&patched);
+                p.setCompositionMode(QPainter::CompositionMode_Source);
+                p.fillRect(changed, Qt::transparent);
+                p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+                p.drawImage(changed.topLeft(), draw(to, changed).copy(changed));
+            }
+            QVERIFY2(patched == draw(to, ring.rect()), qPrintable(QStringLiteral("%1 to %2").arg(from).arg(to)));
+            if (from > 0 && to < 1 && int(from * 4) == int(to * 4)) // within a quarter: that quarter at most
+                QVERIFY(changed.width() * changed.height() * 3 < ring.width() * ring.height());
+        }
     }
 
     void dividerReportsXInItsParentOnlyWhileDragged() {

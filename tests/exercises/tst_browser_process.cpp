@@ -1,0 +1,85 @@
+#include "common/TestEnv.h"
+#include "common/TinyServer.h"
+#include "exercises/BrowserWindowHost.h"
+#include <QDirIterator>
+#include <QtTest>
+#include <unistd.h>
+
+namespace {
+// Every live process below pid.
+QList<int> descendants(int pid) {
+    std::map<int, int> parent;
+    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        bool ok = false;
+        const int p = it.next().section(u'/', -1).toInt(&ok);
+        QFile f(QStringLiteral("/proc/%1/stat").arg(p));
+        if (!ok || !f.open(QIODevice::ReadOnly)) continue;
+        const QByteArray stat = f.readAll();
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.value(0) != "Z") parent[p] = fields.value(1).toInt();
+    }
+    QList<int> out, frontier{pid};
+    while (!frontier.isEmpty()) {
+        const int p = frontier.takeFirst();
+        for (const auto &[child, par] : parent)
+            if (par == p) {
+                out << child;
+                frontier << child;
+            }
+    }
+    return out;
+}
+
+bool alive(int pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray stat = f.readAll();
+    return stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+bool engineMappedHere() {
+    QFile f(QStringLiteral("/proc/self/maps"));
+    return f.open(QIODevice::ReadOnly) && f.readAll().contains("libQt6WebEngineCore");
+}
+} // namespace
+
+// The exercises' browser window runs in a process of its own, with the real web engine: the app's
+// handle opens it, hears when its countdown ends, and when the handle goes the window's process and
+// the engine's helper processes end. The app's process never maps the engine.
+class TstBrowserProcess : public QObject {
+    Q_OBJECT
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
+    void windowReportsItsEndAndGoesWithItsHandle() {
+        TempPrefs prefs;
+        TinyServer server(200, "<h1>Stretch along</h1>");
+        for (bool runOut : {true, false}) {
+            auto *host = new BrowserWindowHost;
+            QVERIFY2(host->isRemote(), "the app's binary was not found beside the test");
+            int finished = 0;
+            host->onFinished = [&finished] { ++finished; };
+            QVERIFY(!host->load(QStringLiteral("file:///etc/passwd"), 2));
+            QVERIFY(host->load(server.root().toString(), runOut ? 2 : 600));
+            host->bringToFront();
+            // The page was asked for: the engine and its helpers are up in the window's process.
+            QTRY_VERIFY_WITH_TIMEOUT(server.request.startsWith("GET / "), 60000);
+            const QList<int> procs = descendants(int(::getpid()));
+            QVERIFY(procs.size() >= 2);
+            if (runOut)
+                QTRY_COMPARE_WITH_TIMEOUT(finished, 1, 30000);
+            else
+                host->stopAndClose();
+            delete host;
+            for (int p : procs)
+                QTRY_VERIFY2_WITH_TIMEOUT(!alive(p), qPrintable(QStringLiteral("process %1 lives on").arg(p)), 15000);
+            QCOMPARE(finished, runOut ? 1 : 0);
+            server.request.clear();
+        }
+        QVERIFY(!engineMappedHere());
+    }
+};
+
+QTEST_MAIN(TstBrowserProcess)
+#include "tst_browser_process.moc"
