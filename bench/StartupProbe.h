@@ -52,7 +52,7 @@ inline long statusKiB(const char *field) {
 
 struct Mapped {
     bool webEngine = false, quick = false, qml = false, glDriver = false, multimedia = false, tls = false,
-         cjkFont = false;
+         libcrypto = false, cjkFont = false;
 };
 
 inline Mapped mapped() {
@@ -67,7 +67,10 @@ inline Mapped mapped() {
     m.glDriver = maps.contains("libLLVM") || maps.contains("_dri.so") || maps.contains("libGLX_mesa") ||
                  maps.contains("libEGL_mesa") || maps.contains("libgallium");
     m.multimedia = maps.contains("libQt6Multimedia");
-    m.tls = maps.contains("libssl") || maps.contains("libcrypto");
+    // TLS proper: OpenSSL's TLS library or Qt's TLS back end. (libcrypto alone is linked by libzip
+    // and mapped from the start, but not set up: it is reported apart.)
+    m.tls = maps.contains("libssl.so") || maps.contains("plugins/tls/");
+    m.libcrypto = maps.contains("libcrypto");
     m.cjkFont = maps.contains("DroidSansFallback");
     return m;
 }
@@ -87,9 +90,9 @@ inline void reportAtIdle(int settleMs) {
             const Mapped m = mapped();
             std::printf(
                 "idle_ms=%.1f idle_at_ns=%lld cpu_ms=%.1f idle_rss_kib=%ld rss_kib=%ld hwm_kib=%ld webengine=%d quick=%d "
-                "qml=%d gldriver=%d multimedia=%d tls=%d cjkfont=%d\n",
+                "qml=%d gldriver=%d multimedia=%d tls=%d libcrypto=%d cjkfont=%d\n",
                 idleMs, (long long)idleAt, cpuAtIdle, idleRss, statusKiB("VmRSS"), statusKiB("VmHWM"), m.webEngine,
-                m.quick, m.qml, m.glDriver, m.multimedia, m.tls, m.cjkFont);
+                m.quick, m.qml, m.glDriver, m.multimedia, m.tls, m.libcrypto, m.cjkFont);
             std::fflush(stdout);
             QCoreApplication::quit();
         });
