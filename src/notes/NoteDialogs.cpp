@@ -124,19 +124,18 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
     : QDialog(parent), draft_(note), work_(note), isNew_(isNew), completion_(std::move(completion)) {
     setObjectName(QStringLiteral("noteEditor"));
     setModal(false);
-    const QString editWord =
-        L::t({.en = "Edit Note", .es = "Editar nota", .de = "Notiz bearbeiten", .fr = "Modifier la note", .uk = "Редагувати нотатку", .pl = "Edytuj notatkę"});
-    setWindowTitle(isNew ? L::t({.en = "Create Note", .es = "Crear nota", .de = "Notiz erstellen", .fr = "Créer une note", .uk = "Створити нотатку", .pl = "Utwórz notatkę"})
-                         : editWord);
+    // The window is titled as its header reads.
+    const QString heading =
+        isNew ? L::t({.en = "New Note", .es = "Nueva nota", .de = "Neue Notiz", .fr = "Nouvelle note", .uk = "Нова нотатка", .pl = "Nowa notatka"})
+              : L::t({.en = "Edit Note", .es = "Editar nota", .de = "Notiz bearbeiten", .fr = "Modifier la note", .uk = "Редагувати нотатку", .pl = "Edytuj notatkę"});
+    setWindowTitle(heading);
     styleWindow(this);
     resize(680, 600);
     setMinimumSize(520, 400);
 
     auto *lay = new QVBoxLayout(this);
     lay->setContentsMargins(20, 12, 20, 12);
-    auto *hdr = new QLabel(isNew ? L::t({.en = "New Note", .es = "Nueva nota", .de = "Neue Notiz", .fr = "Nouvelle note", .uk = "Нова нотатка", .pl = "Nowa notatka"})
-                                 : editWord,
-                           this);
+    auto *hdr = new QLabel(heading, this);
     hdr->setFont(Fonts::scaledFont(17, QFont::Bold));
     lay->addWidget(hdr);
     auto *fields = new QHBoxLayout;

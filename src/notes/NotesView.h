@@ -124,6 +124,7 @@ private:
     void measureSomeRows();
     NoteGrid::Selection sel_;
     TableClipboard::Block clipboardCells_;
+    QString clipboardText_; // what the page last put on the clipboard
 
     // The inline editor's state lives in the page, so a rebuild, a resize or a theme change re-places
     // the editor with its unsaved content instead of dropping it.

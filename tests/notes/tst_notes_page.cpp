@@ -8,6 +8,7 @@
 #include "ui/Theme.h"
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QTableView>
 #include <QTextBlock>
@@ -193,6 +194,13 @@ private slots:
         settle();
         const Note *n = NoteStore::shared().find(QStringLiteral("T"));
         QCOMPARE(n->rows[2].cells, (QStringList{"g", "a", "b"}));
+        // once something else is copied, the page's old block is stale: the clipboard's text wins
+        QGuiApplication::clipboard()->setText(QStringLiteral("Rent\t900"));
+        page.selection().anchor = page.selection().end = NoteGrid::CellPos{1, 0};
+        page.pasteAtAnchor(QStringLiteral("T"));
+        settle();
+        n = NoteStore::shared().find(QStringLiteral("T"));
+        QCOMPARE(n->rows[1].cells, (QStringList{"Rent", "900", "f"}));
         // deleting column B shifts the rich text of C down to B
         dialogs.alertAnswers = {0};
         page.grid()->onDeleteColumn(1);
@@ -219,6 +227,40 @@ private slots:
         page.stepFind(-1);
         QCOMPARE(page.findCountText(), QStringLiteral("2 / 2"));
         page.hideFindBar();
+        QVERIFY(!page.findBarVisible());
+        NoteStore::resetForTests();
+    }
+
+    // Moving to another note leaves nothing of the last one behind: a new table starts without the
+    // previous table's cells selected, and Escape still closes the find bar after a click elsewhere.
+    void anotherNoteStartsClean() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NoteStore::shared().add(tableNote(QStringLiteral("T"), 3, {{"a", "b", "c"}}));
+        NotesView page;
+        showPage(page);
+        page.selectNote(QStringLiteral("T"));
+        settle();
+        page.selection().anchor = page.selection().end = NoteGrid::CellPos{0, 2};
+        page.openEditor(Note(NoteType::table, QStringLiteral("📊"), QStringLiteral("New")), true);
+        NoteEditorDialog *dlg = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *d = qobject_cast<NoteEditorDialog *>(w)) dlg = d;
+        QVERIFY(dlg);
+        const QString newID = dlg->working().id;
+        QVERIFY(dlg->doSave());
+        settle();
+        QCOMPARE(page.selectedID(), std::optional<QString>(newID));
+        QVERIFY(!page.selection().anchor);
+
+        page.showFindBar();
+        settle();
+        page.selectNote(QStringLiteral("T"));
+        settle();
+        page.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        page.grid()->setFocus();
+        QTest::keyClick(page.grid(), Qt::Key_Escape);
         QVERIFY(!page.findBarVisible());
         NoteStore::resetForTests();
     }

@@ -1,0 +1,204 @@
+// The detail of a text note: its content and link, and the inline editor.
+#include "notes/NotesView.h"
+#include "notes/NotesUi.h"
+
+#include "notes/NoteDialogs.h"
+#include "notes/NoteStore.h"
+#include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
+#include "ui/CommonAlerts.h"
+#include "ui/FlippedView.h"
+#include "ui/Fonts.h"
+#include "ui/Geometry.h"
+#include "ui/Lang.h"
+#include "ui/LinkTextView.h"
+#include "ui/Makers.h"
+#include "ui/Theme.h"
+#include "ui/WebLinks.h"
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+using namespace NotesUi;
+
+void NotesView::buildTextDetail(const Note &note) {
+    const int W = detailHost_->width();
+    const int w = W - 56;
+    auto *doc = new FlippedView;
+    doc->setAutoFillBackground(false);
+    int y = 12;
+    if (!note.body.isEmpty()) {
+        auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
+                          QFont::DemiBold, VF::muted());
+        cap->setGeometry(28, 12, 200, 12);
+        auto *box = new QFrame(doc);
+        box->setObjectName(QStringLiteral("contentBox"));
+        box->setStyleSheet(QStringLiteral("QFrame#contentBox{background:%1;border:0.5px solid %2;border-radius:12px;}")
+                               .arg(VF::card().name(QColor::HexArgb), VF::border().name(QColor::HexArgb)));
+        auto *tv = new LinkTextView(box);
+        tv->setObjectName(QStringLiteral("contentText"));
+        tv->setReadOnly(true);
+        tv->setFrameShape(QFrame::NoFrame);
+        tv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        tv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        tv->viewport()->setAutoFillBackground(false);
+        tv->setStyleSheet(QStringLiteral("background:transparent;"));
+        QTextDocument *d = tv->document();
+        d->setDocumentMargin(0);
+        d->setDefaultFont(Fonts::scaledFont(13));
+        bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, d);
+        if (!rich) d->setPlainText(note.body);
+        QTextCursor all(d);
+        all.select(QTextCursor::Document);
+        QTextCharFormat fg;
+        fg.setForeground(VF::text());
+        all.mergeCharFormat(fg);
+        tv->detectLinks(kNoteAccent);
+        d->setTextWidth(std::max(10, w - 28));
+        const int h = int(d->size().height());
+        const int boxH = std::max(40, h + 20);
+        box->setGeometry(28, 32, w, boxH);
+        tv->setGeometry(14, 10, w - 28, boxH - 20);
+        contentTV_ = tv;
+        y = boxH + 44;
+    }
+    if (!note.link.isEmpty()) {
+        auto *cap = label(doc, QStringLiteral("🔗 ") + L::t({.en = "LINK", .es = "ENLACE", .de = "LINK", .fr = "LIEN", .uk = "ПОСИЛАННЯ", .pl = "LINK"}),
+                          9, QFont::DemiBold, VF::muted());
+        cap->setGeometry(28, y, 200, 12);
+        y += 20;
+        const QString address = note.link.startsWith(QLatin1String("http")) ? note.link : QStringLiteral("https://") + note.link;
+        auto *lt = new QLabel(doc);
+        lt->setTextFormat(Qt::PlainText);
+        lt->setFont(Fonts::scaledFont(13));
+        QPalette lp = lt->palette();
+        lp.setColor(QPalette::WindowText, kNoteAccent);
+        lt->setPalette(lp);
+        QFont uf = lt->font();
+        uf.setUnderline(true);
+        lt->setFont(uf);
+        lt->setGeometry(28, y, w, 20);
+        elideTo(lt, note.link);
+        y += 28;
+        auto *open = tintButton(doc, L::t({.en = "Open Link", .es = "Abrir enlace", .de = "Link öffnen", .fr = "Ouvrir le lien", .uk = "Відкрити", .pl = "Otwórz link"}),
+                                kNoteAccent, 0.12, 0.4, QFont::Medium, 11);
+        open->setGeometry(28, y, 140, 26);
+        connect(open, &QPushButton::clicked, this, [address] {
+            const QUrl u(address, QUrl::StrictMode);
+            if (u.isValid()) WebLinks::open(u);
+        });
+        y += 36;
+    }
+    doc->resize(W, std::max(detailScroll_->height(), y + 40));
+    detailScroll_->setWidget(doc);
+}
+
+// ---- inline editor ----
+
+void NotesView::showInlineEditor(const QString &id) {
+    const Note *n = NoteStore::shared().find(id);
+    if (!n || n->type != NoteType::text) return;
+    selectedID_ = id;
+    editingID_ = id;
+    editTitle_ = n->title;
+    editEmoji_ = n->emoji;
+    editDoc_->clear();
+    editDoc_->setDefaultFont(Fonts::scaledFont(13));
+    bool rich = n->bodyRTF && RtfCodec::read(*n->bodyRTF, editDoc_);
+    if (!rich) editDoc_->setPlainText(n->body);
+    QTextCursor all(editDoc_);
+    all.select(QTextCursor::Document);
+    QTextCharFormat fg;
+    fg.setForeground(VF::text());
+    all.mergeCharFormat(fg);
+    editDoc_->clearUndoRedoStacks();
+    editDoc_->setModified(false);
+    editAnchor_ = editPos_ = editDoc_->characterCount() - 1;
+    requestRebuild();
+}
+
+void NotesView::buildInlineEditor(const Note &) {
+    const double W = detailHost_->width(), H = detailHost_->height();
+    auto *strip = new QWidget(detailHost_);
+    fillBg(strip, kNoteAccent);
+    strip->setGeometry(yUp(H, 0, H - 4, W, 4));
+    auto *emoji = new QLineEdit(editEmoji_, detailHost_);
+    emoji->setFont(Fonts::scaledFont(28));
+    emoji->setAlignment(Qt::AlignCenter);
+    emoji->setGeometry(yUp(H, 28, H - 70, 46, 36));
+    auto *title = new QLineEdit(editTitle_, detailHost_);
+    title->setObjectName(QStringLiteral("inlineTitle"));
+    title->setFont(Fonts::scaledFont(18, QFont::DemiBold));
+    title->setPlaceholderText(L::t({.en = "Title", .es = "Título", .de = "Titel", .fr = "Titre", .uk = "Заголовок", .pl = "Tytuł"}));
+    // Ends before the Cancel button instead of running under it.
+    title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 310), 34));
+    connect(title, &QLineEdit::textEdited, this, [this](const QString &t) { editTitle_ = t; });
+    connect(emoji, &QLineEdit::textEdited, this, [this](const QString &t) { editEmoji_ = t; });
+    auto *save = tintButton(detailHost_, QStringLiteral("✓ ") + L::t({.en = "Save", .es = "Guardar", .de = "Speichern", .fr = "Enregistrer", .uk = "Зберегти", .pl = "Zapisz"}),
+                            kNoteAccent, 0.15, 0.45, QFont::DemiBold);
+    save->setObjectName(QStringLiteral("inlineSave"));
+    save->setGeometry(yUp(H, W - 124, H - 68, 96, 32));
+    auto *cancel = tintButton(detailHost_, cancelTitle(), VF::sub(), 0.06, 0.18, QFont::Normal, 11);
+    cancel->setGeometry(yUp(H, W - 220, H - 68, 88, 32));
+    cancel->setToolTip(cancel->text());
+    auto *tv = new RichTextView(detailHost_);
+    tv->setObjectName(QStringLiteral("inlineText"));
+    tv->setDocument(editDoc_); // the page owns the document: rebuilds keep what was typed
+    const bool dark = VF::theme() == AppTheme::dark;
+    QPalette tp = tv->palette();
+    tp.setColor(QPalette::Base, dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white));
+    tp.setColor(QPalette::Text, VF::text());
+    tv->setPalette(tp);
+    tv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
+    QWidget *bar = makeFormatBar(tv, QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
+    bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
+    // A re-placed editor keeps the caret and selection where the user left them.
+    QTextCursor cur(editDoc_);
+    cur.setPosition(std::min(editAnchor_, editDoc_->characterCount() - 1));
+    cur.setPosition(std::min(editPos_, editDoc_->characterCount() - 1), QTextCursor::KeepAnchor);
+    tv->setTextCursor(cur);
+    connect(tv, &QTextEdit::cursorPositionChanged, this, [this, tv] {
+        editAnchor_ = tv->textCursor().anchor();
+        editPos_ = tv->textCursor().position();
+    });
+    inlineTV_ = tv;
+    inlineTitle_ = title;
+    inlineEmoji_ = emoji;
+    QPointer<NotesView> self(this);
+    connect(save, &QPushButton::clicked, this, [self] { if (self) self->saveInlineEditor(); });
+    connect(cancel, &QPushButton::clicked, this, [self] { if (self) self->cancelInlineEditor(); });
+    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+    QPointer<RichTextView> ptv(tv);
+    QTimer::singleShot(0, this, [ptv] { if (ptv && ptv->window()) ptv->setFocus(); });
+}
+
+void NotesView::saveInlineEditor() {
+    if (!editingID_) return;
+    const QString title = trimmed(inlineTitle_ ? inlineTitle_->text() : editTitle_);
+    const QString emoji = trimmed(inlineEmoji_ ? inlineEmoji_->text() : editEmoji_);
+    if (title.isEmpty()) return;
+    const Note *n = NoteStore::shared().find(*editingID_);
+    if (!n) {
+        editingID_.reset();
+        requestRebuild();
+        return;
+    }
+    Note copy = *n;
+    copy.title = title;
+    copy.emoji = emoji.isEmpty() ? Note::defaultEmoji() : emoji;
+    copy.body = editDoc_->toPlainText();
+    const QByteArray rtf = RtfCodec::write(*editDoc_);
+    copy.bodyRTF = rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf);
+    selectedID_ = copy.id;
+    editingID_.reset();
+    NoteStore::shared().update(copy);
+    requestRebuild();
+}
+
+void NotesView::cancelInlineEditor() {
+    editingID_.reset();
+    requestRebuild();
+}
