@@ -13,7 +13,7 @@ int main(int argc, char **argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mivo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Mivo"));
+    // No display name: the platform would append " — Mivo" to every dialog's title.
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
     // Our own icon for the window, the taskbar and the tray host's notifications; the files are read
     // only when a window first needs them.

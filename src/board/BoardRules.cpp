@@ -58,26 +58,6 @@ QString weekdayName(YearMonth ym, int day) {
     return en.toString(d, QStringLiteral("ddd")).toUpper();
 }
 
-QString capitalizeWords(const QString &s) {
-    QString out = s.toLower();
-    bool start = true;
-    for (qsizetype i = 0; i < out.size(); ++i) {
-        if (out[i].isLetter()) {
-            if (start) out[i] = out[i].toUpper();
-            start = false;
-        } else {
-            start = out[i].isSpace();
-        }
-    }
-    return out;
-}
-
-QString monthText(YearMonth ym, const QString &localeId) {
-    const QDate d = dateOf(ym, 1);
-    if (!d.isValid()) return {};
-    return capitalizeWords(QLocale(localeId).toString(d, QStringLiteral("MMMM yyyy")));
-}
-
 QString dayDateText(int day, int month, int year) {
     return QStringLiteral("%1.%2.%3").arg(day).arg(month, 2, 10, QLatin1Char('0')).arg(year);
 }

@@ -27,10 +27,6 @@ int daysInMonth(YearMonth ym);
 bool isWeekendDay(YearMonth ym, int day);
 // "MON", "TUE"… in English in every language; empty for a day that cannot be formed.
 QString weekdayName(YearMonth ym, int day);
-// "MMMM yyyy" in the given locale, every word starting with a capital and the rest lower case.
-QString monthText(YearMonth ym, const QString &localeId);
-// Every word's first letter upper case, the others lower case.
-QString capitalizeWords(const QString &s);
 // day.MM.yyyy with the month on two digits: 5.03.2026.
 QString dayDateText(int day, int month, int year);
 

@@ -161,7 +161,7 @@ QList<CalDayCell *> CalendarView::dayCells() const {
 
 void CalendarView::rebuild() {
     if (!built_) buildTree();
-    const QString month = BoardRules::monthText(ym_, AppLangs::regionLocaleId(L::lang()));
+    const QString month = L::monthYear(ym_.year, ym_.month, L::lang());
     setFitted(titleLbl_, calendarWord() + QStringLiteral(" — ") + month);
     setFitted(monthLbl_, month);
     setFitted(hintLbl_, hintText());

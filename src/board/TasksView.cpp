@@ -162,7 +162,7 @@ void TasksView::layoutFrame() {
 }
 
 void TasksView::updateTitle() {
-    const QString month = BoardRules::monthText(ym_, AppLangs::localeId(L::lang()));
+    const QString month = L::monthYear(ym_.year, ym_.month, L::lang());
     setFitted(titleLbl_, tasksWord() + QStringLiteral(" — ") + month);
     setFitted(monthLbl_, month);
     layoutFrame();

@@ -8,6 +8,7 @@
 #include "exercises/RunnerDotsView.h"
 #include "exercises/RunnerLogic.h"
 #include "exercises/RunnerTexts.h"
+#include "exercises/StepPicture.h"
 #include "platform/Announce.h"
 #include "platform/Clock.h"
 #include "ui/Fonts.h"
@@ -24,6 +25,7 @@
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -417,13 +419,12 @@ void ExerciseRunnerPanel::chooseVisual() {
         openURLBrowser(*s.videoURL, s.durationSecs);
         return;
     }
-    if (s.imagePath) {
-        const QImage img(*s.imagePath);
-        if (!img.isNull()) {
-            cv_->imageView->setImage(img);
-            only(cv_->imageView);
-            return;
-        }
+    if (s.imagePath && StepPicture::looksLikePicture(*s.imagePath)) {
+        cv_->imageView->setImage(QImage());
+        only(cv_->imageView);
+        const QString path = *s.imagePath;
+        showDecoded([path](QSize box) { return StepPicture::read(path, box); }, gen_);
+        return;
     }
     if (s.imageURL && !s.imageURL->isEmpty()) {
         const QUrl url(s.imageURL->trimmed(), QUrl::StrictMode);
@@ -476,8 +477,21 @@ void ExerciseRunnerPanel::requestImage(const QString &address, quint64 gen) {
         if (data.isEmpty() || data.size() > kMaxImageBytes) return;
         // A picture for a step that is no longer shown, or for a closed panel, is dropped.
         if (!self || self->closed_ || gen != self->gen_) return;
-        const QImage img = QImage::fromData(data);
-        if (!img.isNull()) self->cv_->imageView->setImage(img);
+        self->showDecoded([data](QSize box) { return StepPicture::fromData(data, box); }, gen);
+    });
+}
+
+// Decodes away from the window's thread (a phone photo takes a noticeable moment even scaled) at the
+// size the picture is shown, and shows it if its step is still the one shown.
+void ExerciseRunnerPanel::showDecoded(std::function<QImage(QSize)> decode, quint64 gen) {
+    const QSize box = cv_->imageView->size() * cv_->imageView->devicePixelRatioF();
+    QPointer<ExerciseRunnerPanel> self(this);
+    QThreadPool::globalInstance()->start([self, gen, box, decode = std::move(decode)] {
+        QImage img = decode(box);
+        QMetaObject::invokeMethod(qApp, [self, gen, img = std::move(img)] {
+            if (!self || self->closed_ || gen != self->gen_ || img.isNull()) return;
+            self->cv_->imageView->setImage(img);
+        }, Qt::QueuedConnection);
     });
 }
 

@@ -2,9 +2,11 @@
 #include "exercises/ExerciseHosts.h"
 #include "exercises/BrowserWindowHost.h"
 #include <QColor>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <deque>
+#include <functional>
 
 class QGraphicsOpacityEffect;
 class QNetworkAccessManager;
@@ -68,6 +70,7 @@ private:
     void chooseVisual();
     void openURLBrowser(const QString &urlString, qint64 durationSecs);
     void requestImage(const QString &address, quint64 gen);
+    void showDecoded(std::function<QImage(QSize)> decode, quint64 gen);
     void dropBrowser();
     void frame();
     static void setOpacity(QWidget *w, double opacity);

@@ -94,7 +94,7 @@ void YouTubeBrowserWindow::build() {
     reloadBtn_ = nav(QStringLiteral("↻"));
     address_ = new QLineEdit(toolbar_);
     address_->setObjectName(QStringLiteral("addressField"));
-    address_->setFont(Fonts::monoDigits(12, QFont::Normal, false));
+    address_->setFont(Fonts::monospaced(12, QFont::Normal, false));
     {
         // The window is dark whatever the theme, its field included.
         QPalette ap = address_->palette();
@@ -241,8 +241,17 @@ void YouTubeBrowserWindow::stopAndClose() {
 }
 
 void YouTubeBrowserWindow::closeEvent(QCloseEvent *e) {
+    // Closed by the user with time left: "Open again" brings the window back counting on from there.
+    resumeOnShow_ = countdown_->isRunning();
     countdown_->stop();
     QWidget::closeEvent(e);
+}
+
+void YouTubeBrowserWindow::showEvent(QShowEvent *e) {
+    QWidget::showEvent(e);
+    if (!resumeOnShow_) return;
+    resumeOnShow_ = false;
+    countdown_->start(countdown_->remaining());
 }
 
 void YouTubeBrowserWindow::closeAndFinish() {

@@ -15,6 +15,7 @@ class QPushButton;
 // Stop, the window closes and then calls onFinished once; closing it any other way calls nothing.
 // The page comes from the web module; when it cannot be loaded the window offers to open the
 // address in the default browser instead. Only http and https addresses are ever loaded.
+// Closed by the user, it pauses its countdown and counts on from there when shown again.
 // Not deleted on close: its owner decides its lifetime.
 class YouTubeBrowserWindow : public QWidget {
     Q_OBJECT
@@ -43,6 +44,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *e) override;
+    void showEvent(QShowEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
 
 private:
@@ -68,4 +70,5 @@ private:
     BrowserPage *page_ = nullptr;
     BrowserCountdown *countdown_ = nullptr;
     QUrl url_;
+    bool resumeOnShow_ = false;
 };

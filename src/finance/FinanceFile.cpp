@@ -1,13 +1,12 @@
 #include "finance/FinanceFile.h"
 
+#include "platform/PdfText.h"
 #include "platform/RecordJson.h"
 #include <QAbstractTextDocumentLayout>
 #include <QFontDatabase>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QSet>
-#include <QTextBlockFormat>
-#include <QTextCursor>
 #include <QTextDocument>
 
 namespace FinanceFile {
@@ -34,17 +33,7 @@ WriteResult writePdf(const QString &path, const QString &text) {
         font.setStyleHint(QFont::Monospace);
         font.setFixedPitch(true);
         font.setPointSizeF(kFontPt);
-        doc.setDefaultFont(font);
-        doc.setDocumentMargin(0);
-        doc.setPlainText(text);
-        QTextCursor all(&doc);
-        all.select(QTextCursor::Document);
-        QTextBlockFormat block;
-        block.setLineHeight(kLineGap, QTextBlockFormat::LineDistanceHeight);
-        all.mergeBlockFormat(block);
-        QTextCharFormat black;
-        black.setForeground(Qt::black);
-        all.mergeCharFormat(black);
+        PdfText::fill(doc, text, font, kLineGap);
         doc.setPageSize(QSizeF(pdf.width(), pdf.height()));
         doc.print(&pdf);
     }

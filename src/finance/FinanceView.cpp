@@ -83,19 +83,6 @@ const ColumnHeader kColumns[] = {
     {false, {.en = "AMOUNT", .es = "MONTO", .de = "BETRAG", .fr = "MONTANT", .uk = "СУМА", .pl = "KWOTA"}},
 };
 
-QString capitalizedWords(const QString &s) {
-    QString out = s;
-    bool start = true;
-    for (QChar &c : out) {
-        if (c.isSpace()) {
-            start = true;
-        } else {
-            c = start ? c.toUpper() : c.toLower();
-            start = false;
-        }
-    }
-    return out;
-}
 
 QString trimBlanks(const QString &s) {
     auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
@@ -307,12 +294,9 @@ void FinanceView::relabel() {
         FinUi::setElided(colHdrLbls_[i], L::t(kColumns[i].text));
 
     // The month's name as it stands alone (nominative), not as it reads inside a full date.
-    const QString monthName = capitalizedWords(
-        QLocale(AppLangs::localeId(L::lang())).standaloneMonthName(dispMonth_, QLocale::LongFormat));
-    const QString year = QString::number(dispYear_);
-    FinUi::setElided(titleLbl_,
-                     L::t(kPageWord) + QStringLiteral(" — ") + monthName + QLatin1Char(' ') + year);
-    FinUi::setElided(monthLbl_, monthName + QLatin1Char(' ') + year);
+    const QString month = L::monthYear(dispYear_, dispMonth_, L::lang());
+    FinUi::setElided(titleLbl_, L::t(kPageWord) + QStringLiteral(" — ") + month);
+    FinUi::setElided(monthLbl_, month);
 }
 
 void FinanceView::rebuild() {

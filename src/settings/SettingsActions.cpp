@@ -38,13 +38,18 @@ void SettingsView::resetTimerDefaults() {
     q.title = L::t({.en = "Reset notification timers?", .es = "¿Restablecer temporizadores?", .de = "Timer zurücksetzen?",
                     .fr = "Réinitialiser les minuteurs ?", .uk = "Скинути таймери сповіщень?",
                     .pl = "Zresetować timery powiadomień?"});
-    // The English text says what really happens: the timer starts a fresh focus phase.
+    // Every language says what really happens: the timer starts a fresh focus phase.
     q.text = L::t({.en = "All reminder intervals will be reset to their default values. The timer restarts with a new focus phase.",
-                   .es = "Todos los intervalos de recordatorio se restablecerán a sus valores predeterminados.",
-                   .de = "Alle Erinnerungsintervalle werden auf Standardwerte zurückgesetzt.",
-                   .fr = "Tous les intervalles de rappel seront réinitialisés à leurs valeurs par défaut.",
-                   .uk = "Всі інтервали нагадувань буде скинуто до значень за замовчуванням.",
-                   .pl = "Wszystkie interwały przypomnień zostaną zresetowane do wartości domyślnych."});
+                   .es = "Todos los intervalos de recordatorio se restablecerán a sus valores predeterminados. "
+                         "El temporizador se reinicia con una nueva fase de concentración.",
+                   .de = "Alle Erinnerungsintervalle werden auf Standardwerte zurückgesetzt. "
+                         "Der Timer beginnt neu mit einer neuen Fokusphase.",
+                   .fr = "Tous les intervalles de rappel seront réinitialisés à leurs valeurs par défaut. "
+                         "Le minuteur redémarre avec une nouvelle phase de concentration.",
+                   .uk = "Всі інтервали нагадувань буде скинуто до значень за замовчуванням. "
+                         "Таймер почне нову фазу фокусування.",
+                   .pl = "Wszystkie interwały przypomnień zostaną zresetowane do wartości domyślnych. "
+                         "Timer zacznie od nowa z nową fazą skupienia."});
     q.buttons = {L::t({.en = "Reset", .es = "Restablecer", .de = "Zurücksetzen", .fr = "Réinitialiser", .uk = "Скинути",
                        .pl = "Resetuj"}),
                  cancelTitle()};

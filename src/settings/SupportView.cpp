@@ -32,12 +32,18 @@ double wrapped(QWidget *card, const QString &text, const QRectF &frame) {
 }
 } // namespace
 
-SupportView::SupportView(QWidget *parent) : Page(parent) {
+SupportLinks SupportLinks::fromBuild() {
+    auto url = [](const char *text) {
+        const QUrl u(QString::fromUtf8(text).trimmed(), QUrl::StrictMode);
+        return u.isValid() && !u.isRelative() ? u : QUrl();
+    };
+    return {url(MIVO_WEBSITE_URL), url(MIVO_DONATE_URL)};
+}
+
+SupportView::SupportView(const SupportLinks &links, QWidget *parent) : Page(parent), links_(links) {
     Notifier::get().observe(Notify::languageChanged, this, [this](QObject *) { requestRebuild(); });
 }
 
-QUrl SupportView::donateUrl() { return QUrl(QStringLiteral("https://mivo.invalid/donate")); }
-QUrl SupportView::homeUrl() { return QUrl(QStringLiteral("https://mivo.invalid/")); }
 QWidget *SupportView::content() const { return flip_; }
 
 void SupportView::setup() {
@@ -107,47 +113,56 @@ void SupportView::buildContent() {
         y += 58 + extra;
     }
 
-    y = SettingsView::sectionHeader(flip_,
-                                    L::t({.en = "☕  Buy me a coffee", .es = "☕  Invítame a un café", .de = "☕  Kauf mir einen Kaffee",
-                                          .fr = "☕  Offre-moi un café", .uk = "☕  Купи мені каву", .pl = "☕  Kup mi kawę"}),
-                                    y + 10, cW, pad);
-    auto *coffee = new SettingsCard(VF::card(), VF::border(), 0.5, 12, flip_);
-    coffee->setGeometry(QRectF(pad, y, cW - 2 * pad, 68).toRect());
-    label(coffee,
-          L::t({.en = "Even a small donation keeps development going. Every coffee counts!",
-                .es = "¡Hasta una pequeña donación mantiene el desarrollo. ¡Cada café cuenta!",
-                .de = "Schon eine kleine Spende hält die Entwicklung am Laufen. Jeder Kaffee zählt!",
-                .fr = "Même un petit don permet de continuer le développement. Chaque café compte !",
-                .uk = "Навіть невелика пожертва підтримує розробку. Кожна кава має значення!",
-                .pl = "Nawet mała darowizna podtrzymuje rozwój. Każda kawa ma znaczenie!"}),
-          12, QFont::Normal, VF::sub(), yUpF(68, 14, 32, cW - 228, 14));
-    const QColor gold = QColor::fromRgbF(0.96f, 0.65f, 0.14f);
-    auto *donate = new TintButton(QStringLiteral("☕ ") + L::t({.en = "Donate", .es = "Donar", .de = "Spenden", .fr = "Faire un don",
-                                                                .uk = "Пожертвувати", .pl = "Przekaż darowiznę"}),
-                                  gold, 0.15, 0.45, 8, coffee);
-    donate->setObjectName(QStringLiteral("donateButton"));
-    donate->setFont(Fonts::scaledFont(12, QFont::DemiBold));
-    donate->setGeometry(yUp(68, cW - 218, 18, 140, 32));
-    SettingsUi::fitButtonTitle(donate);
-    connect(donate, &QPushButton::clicked, AW::attach(donate, [] { WebLinks::open(donateUrl()); }), &AW::run);
-    coffee->show();
+    if (!links_.donate.isEmpty()) {
+        y = SettingsView::sectionHeader(flip_,
+                                        L::t({.en = "☕  Buy me a coffee", .es = "☕  Invítame a un café", .de = "☕  Kauf mir einen Kaffee",
+                                              .fr = "☕  Offre-moi un café", .uk = "☕  Купи мені каву", .pl = "☕  Kup mi kawę"}),
+                                        y + 10, cW, pad);
+        auto *coffee = new SettingsCard(VF::card(), VF::border(), 0.5, 12, flip_);
+        coffee->setGeometry(QRectF(pad, y, cW - 2 * pad, 68).toRect());
+        label(coffee,
+              L::t({.en = "Even a small donation keeps development going. Every coffee counts!",
+                    .es = "¡Hasta una pequeña donación mantiene el desarrollo. ¡Cada café cuenta!",
+                    .de = "Schon eine kleine Spende hält die Entwicklung am Laufen. Jeder Kaffee zählt!",
+                    .fr = "Même un petit don permet de continuer le développement. Chaque café compte !",
+                    .uk = "Навіть невелика пожертва підтримує розробку. Кожна кава має значення!",
+                    .pl = "Nawet mała darowizna podtrzymuje rozwój. Każda kawa ma znaczenie!"}),
+              12, QFont::Normal, VF::sub(), yUpF(68, 14, 32, cW - 228, 14));
+        const QColor gold = QColor::fromRgbF(0.96f, 0.65f, 0.14f);
+        auto *donate = new TintButton(QStringLiteral("☕ ") + L::t({.en = "Donate", .es = "Donar", .de = "Spenden", .fr = "Faire un don",
+                                                                    .uk = "Пожертвувати", .pl = "Przekaż darowiznę"}),
+                                      gold, 0.15, 0.45, 8, coffee);
+        donate->setObjectName(QStringLiteral("donateButton"));
+        donate->setFont(Fonts::scaledFont(12, QFont::DemiBold));
+        donate->setGeometry(yUp(68, cW - 218, 18, 140, 32));
+        SettingsUi::fitButtonTitle(donate);
+        const QUrl url = links_.donate;
+        connect(donate, &QPushButton::clicked, AW::attach(donate, [url] { WebLinks::open(url); }), &AW::run);
+        coffee->show();
+        y += 78;
+    }
 
-    const double centreY = SettingsView::sectionHeader(
-        flip_,
-        L::t({.en = "⭐  Support Center", .es = "⭐  Centro de soporte", .de = "⭐  Support Center", .fr = "⭐  Centre d'assistance",
-              .uk = "⭐  Центр підтримки", .pl = "⭐  Centrum wsparcia"}),
-        y + 88, cW, pad);
-    auto *centre = new SettingsCard(VF::card(), VF::border(), 0.5, 10, flip_);
-    centre->setGeometry(QRectF(pad, centreY, cW - 2 * pad, 50).toRect());
-    auto *visit = new TintButton(L::t({.en = "Visit", .es = "Visitar", .de = "Besuchen", .fr = "Visiter", .uk = "Відвідати",
-                                       .pl = "Odwiedź"}),
-                                 VF::accent(), 0.15, 0.45, 8, centre);
-    visit->setObjectName(QStringLiteral("visitButton"));
-    visit->setFont(Fonts::scaledFont(13));
-    visit->setGeometry(yUp(50, 14, 10, 130, 28));
-    SettingsUi::fitButtonTitle(visit);
-    connect(visit, &QPushButton::clicked, AW::attach(visit, [] { WebLinks::open(homeUrl()); }), &AW::run);
-    centre->show();
+    double end = y + 10;
+    if (!links_.home.isEmpty()) {
+        const double centreY = SettingsView::sectionHeader(
+            flip_,
+            L::t({.en = "⭐  Support Center", .es = "⭐  Centro de soporte", .de = "⭐  Support Center", .fr = "⭐  Centre d'assistance",
+                  .uk = "⭐  Центр підтримки", .pl = "⭐  Centrum wsparcia"}),
+            y + 10, cW, pad);
+        auto *centre = new SettingsCard(VF::card(), VF::border(), 0.5, 10, flip_);
+        centre->setGeometry(QRectF(pad, centreY, cW - 2 * pad, 50).toRect());
+        auto *visit = new TintButton(L::t({.en = "Visit", .es = "Visitar", .de = "Besuchen", .fr = "Visiter", .uk = "Відвідати",
+                                           .pl = "Odwiedź"}),
+                                     VF::accent(), 0.15, 0.45, 8, centre);
+        visit->setObjectName(QStringLiteral("visitButton"));
+        visit->setFont(Fonts::scaledFont(13));
+        visit->setGeometry(yUp(50, 14, 10, 130, 28));
+        SettingsUi::fitButtonTitle(visit);
+        const QUrl url = links_.home;
+        connect(visit, &QPushButton::clicked, AW::attach(visit, [url] { WebLinks::open(url); }), &AW::run);
+        centre->show();
+        end = centreY + 50;
+    }
 
-    flip_->setGeometry(0, 0, int(cW), int(std::max(centreY + 114, double(height() + 1))));
+    flip_->setGeometry(0, 0, int(cW), int(std::max(end + 64, double(height() + 1))));
 }

@@ -406,7 +406,7 @@ QString money0(double v, bool signedForm) {
 }
 
 QString periodLabel(const StatsPeriod &p, AppLang lang) {
-    return p.mode == StatsMode::month ? BoardRules::capitalizeWords(localeDate(p.date, lang, "MMMM yyyy"))
+    return p.mode == StatsMode::month ? L::monthYear(p.date, lang)
                                       : localeDate(p.date, lang, "d MMMM");
 }
 
@@ -416,7 +416,7 @@ QString reportText(const StatsSnapshot &s, const StatsPeriod &p) {
     const QString dbl = QString(52, QChar(0x2550)), sgl = QString(40, QChar(0x2500));
     QStringList L;
     L << QStringLiteral("Mivo — Statistics Report")
-      << BoardRules::capitalizeWords(localeDate(p.date, s.lang, p.mode == StatsMode::month ? "MMMM yyyy" : "d MMMM yyyy")) << dbl
+      << L::capitalizeWords(localeDate(p.date, s.lang, p.mode == StatsMode::month ? "MMMM yyyy" : "d MMMM yyyy")) << dbl
       << QString() << QStringLiteral("🍅 POMODORO") << sgl;
     if (p.mode == StatsMode::day && p.date == s.today) {
         L << QStringLiteral("  Sessions today:  ") + QString::number(c.todayCount)

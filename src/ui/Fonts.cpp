@@ -41,6 +41,13 @@ QFont monoDigits(double px, QFont::Weight weight, bool scaled) {
     return f;
 }
 
+QFont monospaced(double px, QFont::Weight weight, bool scaled) {
+    QFont f = scaled ? scaledFont(px, weight) : plainFont(px, weight);
+    f.setFamilies({QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Noto Color Emoji")});
+    f.setStyleHint(QFont::Monospace);
+    return f;
+}
+
 QFont shrunkToFit(QFont font, const QString &text, double width) {
     if (width <= 0 || font.pointSizeF() <= 0) return font;
     // Bitmap fonts (the colour emoji) do not narrow in proportion to the size: measure again.

@@ -13,6 +13,8 @@ QFont plainFont(double px, QFont::Weight weight = QFont::Normal);
 QFont scaledFont(double px, QFont::Weight weight = QFont::Normal);
 // Same, with digits of equal width (for clocks and counters).
 QFont monoDigits(double px, QFont::Weight weight = QFont::Normal, bool scaled = true);
+// Every character of equal width (addresses, code).
+QFont monospaced(double px, QFont::Weight weight = QFont::Normal, bool scaled = true);
 
 // font, made smaller when text set in it would be wider than width: for a symbol or a figure that
 // must show whole in a fixed frame (an emoji icon, a clock inside a ring) at large font scales.

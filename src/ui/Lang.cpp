@@ -1,5 +1,7 @@
 #include "ui/Lang.h"
 
+#include <QLocale>
+
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
 
@@ -84,4 +86,40 @@ QString t(const Tr &tr, AppLang l) {
 }
 
 QString t(const Tr &tr) { return t(tr, lang()); }
+
+QString capitalizeWords(const QString &s) {
+    QString out = s.toLower();
+    bool start = true;
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        if (out[i].isLetter()) {
+            if (start) out[i] = out[i].toUpper();
+            start = false;
+        } else {
+            start = out[i].isSpace();
+        }
+    }
+    return out;
+}
+
+QString monthYear(int year, int month, AppLang l) {
+    if (month < 1 || month > 12) return {};
+    const QLocale loc(AppLangs::localeId(l));
+    return capitalizeWords(loc.standaloneMonthName(month, QLocale::LongFormat) + QLatin1Char(' ') + QString::number(year));
+}
+
+QString monthYear(const QDate &d, AppLang l) { return d.isValid() ? monthYear(d.year(), d.month(), l) : QString(); }
+
+QString weekdayDayMonth(const QDate &d, AppLang l) {
+    // With a day, the month takes its form inside a date ("7 грудня"), which "MMMM" gives.
+    const char *pattern = "dddd, MMMM d";
+    switch (l) {
+    case AppLang::en: break;
+    case AppLang::es: pattern = "dddd, d 'de' MMMM"; break;
+    case AppLang::de: pattern = "dddd, d. MMMM"; break;
+    case AppLang::fr: pattern = "dddd d MMMM"; break;
+    case AppLang::uk:
+    case AppLang::pl: pattern = "dddd, d MMMM"; break;
+    }
+    return QLocale(AppLangs::localeId(l)).toString(d, QString::fromLatin1(pattern));
+}
 } // namespace L

@@ -1,4 +1,5 @@
 #pragma once
+#include <QDate>
 #include <QString>
 #include <array>
 #include <optional>
@@ -38,4 +39,16 @@ QString s(const char *en, const char *de, const char *fr, const char *es, const 
 QString t(const Tr &tr);
 // The text of a Tr in a given language.
 QString t(const Tr &tr, AppLang l);
+
+// Dates in words, for every page alike.
+// Every word's first letter upper case, its other letters lower case: "De Marzo De 2026".
+QString capitalizeWords(const QString &s);
+// A month and year standing alone, as a title: the month's standalone (nominative) name, capitalised:
+// "December 2026", "Грудень 2026", "Grudzień 2026" (never the "грудня" of a date with a day).
+QString monthYear(int year, int month, AppLang l);
+QString monthYear(const QDate &d, AppLang l);
+// A weekday with its day and month in the language's own order: "Monday, December 7",
+// "lunes, 7 de diciembre", "Montag, 7. Dezember", "lundi 7 décembre", "понеділок, 7 грудня",
+// "poniedziałek, 7 grudnia".
+QString weekdayDayMonth(const QDate &d, AppLang l);
 } // namespace L

@@ -100,7 +100,7 @@ private slots:
         QCOMPARE(finished, 1);
     }
 
-    void stopFinishesCloseDoesNot() {
+    void stopFinishesCloseOnlyPauses() {
         YouTubeBrowserWindow w;
         int finished = 0;
         w.onFinished = [&] { ++finished; };
@@ -113,18 +113,30 @@ private slots:
         settle();
         QCOMPARE(finished, 1);
 
+        // closed by the user, the countdown pauses; shown again ("Open again"), it counts on
         w.load(QStringLiteral("https://example.org"), 30);
         w.show();
+        clock->advance(10);
         w.close();
         clock->advance(60);
         settle();
         QCOMPARE(finished, 1);
+        w.show();
+        QVERIFY(w.countdown()->isRunning());
+        QCOMPARE(w.timerLabel()->text(), QStringLiteral("⏱  00:20"));
+        clock->advance(20);
+        settle();
+        QCOMPARE(finished, 2);
+        w.show(); // a window that finished stays finished when shown again
+        clock->advance(60);
+        settle();
+        QCOMPARE(finished, 2);
         w.load(QStringLiteral("https://example.org"), 30);
         w.show();
         w.stopAndClose();
         QVERIFY(!w.countdown()->isRunning());
         settle();
-        QCOMPARE(finished, 1);
+        QCOMPARE(finished, 2);
     }
 
     void onlyWebAddressesAreLoaded_data() {
@@ -147,6 +159,7 @@ private slots:
     void addressFieldAndToolbar() {
         YouTubeBrowserWindow w;
         w.load(QStringLiteral("https://example.org"), 30);
+        QVERIFY(QFontInfo(w.addressField()->font()).fixedPitch());
         FakePage *page = views.last;
         auto type = [&](const QString &text) {
             w.addressField()->setText(text);

@@ -13,7 +13,10 @@
 #include "ui/RingView.h"
 #include "ui/TintButton.h"
 #include "ui/WebModule.h"
+#include <QImageReader>
 #include <QLabel>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -365,6 +368,30 @@ private slots:
             clock->advance(0.3);
             QVERIFY(!p->content()->imageView->isVisibleTo(p->window())); // texts only
         }
+    }
+
+    // A photo over the decoder's memory limit (a 48 MP phone photo is over the default 128 MB) still
+    // shows: it is decoded at the size it is shown. The limit is lowered to keep the picture small.
+    void largePhotoShowsAtItsShownSize() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+        QImage photo(2400, 1600, QImage::Format_RGB32);
+        photo.fill(Qt::blue);
+        QVERIFY(photo.save(path, "JPG"));
+        const int limit = QImageReader::allocationLimit();
+        const auto restore = qScopeGuard([limit] { QImageReader::setAllocationLimit(limit); });
+        QImageReader::setAllocationLimit(8); // MB; the whole picture needs 14.6
+        QVERIFY(QImage(path).isNull());
+        Exercise e = ex("Photo", {10});
+        e.steps[0].imagePath = path;
+        QScopedPointer<ExerciseRunnerPanel> p(open({e}));
+        clock->advance(0.3);
+        RunnerImageView *view = p->content()->imageView;
+        QVERIFY(view->isVisibleTo(p->window()));
+        QTRY_VERIFY(!view->image().isNull());
+        const QSize box = view->size() * view->devicePixelRatioF();
+        QVERIFY2(view->image().width() <= std::max(box.width(), box.height()),
+                 qPrintable(QStringLiteral("%1 wide for a view of %2").arg(view->image().width()).arg(box.width())));
     }
 
     // A step with a link waits for its browser window, also one the user closed with its own button.

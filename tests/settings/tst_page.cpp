@@ -226,7 +226,8 @@ private slots:
 
     void supportButtonsOpenTheMakersPages() {
         RecordingLinks links;
-        SupportView support;
+        const SupportLinks pages{QUrl("https://example.org/"), QUrl("https://example.org/donate")};
+        SupportView support(pages);
         support.resize(0, 0);
         support.setup();
         QCOMPARE(support.content()->width(), 700);
@@ -235,8 +236,15 @@ private slots:
         settle();
         support.content()->findChild<QPushButton *>("donateButton")->click();
         support.content()->findChild<QPushButton *>("visitButton")->click();
-        QCOMPARE(links.opened, QList<QUrl>({SupportView::donateUrl(), SupportView::homeUrl()}));
+        QCOMPARE(links.opened, QList<QUrl>({pages.donate, pages.home}));
         QVERIFY(support.content()->height() >= 601);
+
+        // A build without the addresses shows neither button.
+        SupportView bare(SupportLinks{});
+        bare.resize(800, 600);
+        bare.setup();
+        QVERIFY(!bare.content()->findChild<QPushButton *>("donateButton"));
+        QVERIFY(!bare.content()->findChild<QPushButton *>("visitButton"));
     }
 };
 

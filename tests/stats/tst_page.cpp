@@ -128,7 +128,10 @@ private slots:
         QVERIFY(c.open(QIODevice::ReadOnly) && t.open(QIODevice::ReadOnly) && p.open(QIODevice::ReadOnly));
         QVERIFY(c.readAll().startsWith("Section,Key,Value\nPomodoro,Sessions,0\n"));
         QVERIFY(t.readAll().contains("\n  Total:     1\n  Completed: 0\n  Rate:      0%\n  \xF0\x9F\x92\xBC Work: 0/1\n"));
-        QVERIFY(p.readAll().startsWith("%PDF"));
+        const QByteArray pdfBytes = p.readAll();
+        QVERIFY(pdfBytes.startsWith("%PDF"));
+        // its emoji (🍅 💼 …) print as pictures: PDF readers draw no glyphs from a colour bitmap font
+        QVERIFY(pdfBytes.contains("/Subtype /Image"));
         QVERIFY(env->dialogs.alertsShown.isEmpty());
         page->doExportCSV(); // into a folder that does not exist
         QCOMPARE(env->dialogs.alertsShown.size(), qsizetype(1));

@@ -13,7 +13,33 @@ private slots:
     void themeFallsBackToSilver();
     void fontScaleFallbacks_data();
     void fontScaleFallbacks();
+    void datesInWords_data();
+    void datesInWords();
 };
+
+void TstLangTheme::datesInWords_data() {
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("withDay");
+    // A month and year alone take the month's own (nominative) name; with a day, the form of a date.
+    QTest::newRow("en") << "en" << "December 2026" << "Monday, December 7";
+    QTest::newRow("es") << "es" << "Diciembre 2026" << "lunes, 7 de diciembre";
+    QTest::newRow("de") << "de" << "Dezember 2026" << "Montag, 7. Dezember";
+    QTest::newRow("fr") << "fr" << "Décembre 2026" << "lundi 7 décembre";
+    QTest::newRow("uk") << "uk" << "Грудень 2026" << "понеділок, 7 грудня";
+    QTest::newRow("pl") << "pl" << "Grudzień 2026" << "poniedziałek, 7 grudnia";
+}
+
+void TstLangTheme::datesInWords() {
+    QFETCH(QString, lang);
+    QFETCH(QString, title);
+    QFETCH(QString, withDay);
+    const AppLang l = AppLangs::fromRaw(lang).value();
+    QCOMPARE(L::monthYear(QDate(2026, 12, 7), l), title);
+    QCOMPARE(L::monthYear(2026, 12, l), title);
+    QCOMPARE(L::weekdayDayMonth(QDate(2026, 12, 7), l), withDay);
+    QCOMPARE(L::capitalizeWords(QStringLiteral("de marzo DE 2026")), QStringLiteral("De Marzo De 2026"));
+}
 
 void TstLangTheme::pickerTakesSpanishFourth_data() {
     QTest::addColumn<QString>("stored");
