@@ -64,6 +64,14 @@ void ExercisesView::rebuildList(double w) {
     const double barW = listScroll_->verticalScrollBar()->sizeHint().width();
     if (listContent_->height() > viewH && w > listScroll_->width() - barW)
         listContent_->setGroups(groups, listScroll_->width() - barW, viewH);
+    if (revealSelection_) {
+        revealSelection_ = false;
+        for (const ExerciseListView::Item &it : listContent_->items())
+            if (!it.isHeader && it.row.selected) {
+                listScroll_->ensureVisible(0, int(it.y + it.h / 2), 0, int(it.h / 2) + 8);
+                break;
+            }
+    }
 }
 
 void ExercisesView::rebuildDetail() {

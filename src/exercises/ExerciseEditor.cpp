@@ -395,8 +395,14 @@ void ExerciseEditorController::buildStepRows() {
                     if (!self || !durP || !self->valid(i)) return;
                     const qint64 v = EditorRules::onReturn(durP->text());
                     self->draft_.steps[size_t(i)].durationSecs = v;
+                    durP->setText(QString::number(v));
                 }),
                 &AW::run);
+        // Leaving the field shows the length the step keeps: a number out of range is not saved.
+        connect(dur, &QLineEdit::editingFinished, this, [self, i, durP] {
+            if (self && durP && self->valid(i))
+                durP->setText(QString::number(self->draft_.steps[size_t(i)].durationSecs));
+        });
         connect(photo, &QPushButton::clicked, hold([self, i] { if (self) self->choosePhoto(i); }), &AW::run);
         connect(img, &QPushButton::clicked, hold([self, i] { if (self) self->editImageURL(i); }), &AW::run);
         connect(lnk, &QPushButton::clicked, hold([self, i] { if (self) self->editLink(i); }), &AW::run);

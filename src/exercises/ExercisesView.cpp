@@ -364,6 +364,8 @@ void ExercisesView::openEditor(const std::optional<Exercise> &exercise) {
             ExerciseStore::shared().update(*saved);
         else
             ExerciseStore::shared().add(*saved);
-        if (self) self->selectExercise(saved->id);
+        if (!self) return;
+        self->revealSelection_ = true;
+        self->selectExercise(saved->id);
     });
 }

@@ -114,6 +114,7 @@ private:
 
     PlaylistModel playlist_;
     std::optional<QString> selectedID_;
+    bool revealSelection_ = false; // the next list build scrolls the selected row into view
     QList<AW *> awStore_;
     QPointer<ExerciseRunner> runnerPanel_;
     static constexpr double hdrH = 70;

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTimeEdit>
 #include <QTimer>
 #include <memory>
@@ -48,6 +49,24 @@ void separator(QWidget *parent, double y) {
     s->setGeometry(r.x(), r.y(), r.width(), 1);
 }
 
+// A click in the time picker picks the section under it (hour or minute), so typed digits replace
+// it: left to the field alone, the click only places the caret and "07" typed into "09" is refused.
+class ClickPicksSection : public QObject {
+public:
+    explicit ClickPicksSection(QDateTimeEdit *edit) : QObject(edit), edit_(edit) {}
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (e->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent *>(e)->button() == Qt::LeftButton) {
+            auto *line = qobject_cast<QLineEdit *>(o);
+            const QDateTimeEdit::Section s = edit_->currentSection();
+            if (line && !line->hasSelectedText() && s != QDateTimeEdit::NoSection) edit_->setSelectedSection(s);
+        }
+        return false;
+    }
+
+private:
+    QDateTimeEdit *edit_;
+};
+
 // The field's frame, made tall enough for its font.
 void placeField(QWidget *f, double x, double y, double w, double h) {
     const QFontMetrics fm(f->font());
@@ -77,6 +96,7 @@ void AlarmsView::showAddAlarmDialog() {
     picker->setDisplayFormat(QStringLiteral("HH:mm"));
     picker->setButtonSymbols(QAbstractSpinBox::NoButtons);
     picker->setTime(QTime(9, 0));
+    if (auto *line = picker->findChild<QLineEdit *>()) line->installEventFilter(new ClickPicksSection(picker));
     picker->setFont(Fonts::scaledFont(12));
     placeField(picker, 0, 94, 108, 26);
 

@@ -14,7 +14,9 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <cmath>
 
 using SettingsUi::label;
@@ -69,7 +71,18 @@ void SettingsView::setup() {
     scroll_->setGeometry(rect());
     SettingsUi::followWidth(scroll_, width(), int(kMinContentW));
     scroll_->show();
+    QScrollArea *s = scroll_;
+    connect(s->verticalScrollBar(), &QScrollBar::valueChanged, this, [this, s](int v) {
+        if (s == scroll_) scrollY_ = v;
+    });
     buildContent();
+    // A theme or font-size change builds the page anew: it comes back where the user was, once
+    // the new content has its size in the shown page.
+    if (scrollY_ > 0) {
+        const int y = scrollY_;
+        QPointer<QScrollArea> kept(scroll_);
+        QTimer::singleShot(0, this, [kept, y] { if (kept) kept->verticalScrollBar()->setValue(y); });
+    }
 }
 
 void SettingsView::rebuild() {
@@ -278,7 +291,9 @@ void SettingsView::buildContent() {
                       y, cW, pad);
     const double end = languageRow(y, cW, pad) + 72;
 
-    flip_->setGeometry(0, 0, int(cW), int(std::max(end, double(height() + 1))));
+    // Resized, never moved: the scroll area places the content where its scroll bar says, and a
+    // content put back at the top under a bar left at the bottom stops the wheel from scrolling.
+    flip_->resize(int(cW), int(std::max(end, double(height() + 1))));
 }
 
 double SettingsView::themeRow(double y, double cW, double pad) {

@@ -57,4 +57,5 @@ private:
     QPointer<QScrollArea> scroll_;
     QPointer<FlippedView> flip_;
     double lastBuiltWidth_ = 0;
+    int scrollY_ = 0; // kept across a new build of the page
 };

@@ -164,5 +164,6 @@ void SupportView::buildContent() {
         end = centreY + 50;
     }
 
-    flip_->setGeometry(0, 0, int(cW), int(std::max(end + 64, double(height() + 1))));
+    flip_->resize(int(cW), int(std::max(end + 64, double(height() + 1)))); // never moved: see SettingsView
+
 }

@@ -9,7 +9,6 @@
 #include "ui/Theme.h"
 #include "ui/UiKit.h"
 #include <QLabel>
-#include <QLocale>
 #include <QScrollArea>
 #include <cmath>
 
@@ -91,8 +90,7 @@ void SplitPageFrame::tickClock() {
     const QTime t = now.time();
     const QString clock = QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second());
     if (clockLbl_->text() != clock) clockLbl_->setText(clock);
-    const QLocale loc(AppLangs::localeId(L::lang()));
-    const QString date = loc.toString(now.date(), QStringLiteral("dddd, MMMM d")).toUpper();
+    const QString date = L::weekdayDayMonth(now.date(), L::lang()).toUpper();
     if (dateLbl_->text() != date) dateLbl_->setText(date);
 }
 

@@ -110,12 +110,18 @@ private slots:
         QCOMPARE(c->draft().steps[0].durationSecs, 30); // unchanged while typing
         QTest::keyClick(dur, Qt::Key_Return);
         QCOMPARE(c->draft().steps[0].durationSecs, 20);
+        QCOMPARE(dur->text(), QStringLiteral("20")); // the field shows what the step keeps
         QVERIFY(!result); // Return in a step field ends the field, it does not save
         dur->setText(QStringLiteral("abc"));
         QLineEdit *dur2 = c->stepFields()[1].dur;
         dur2->selectAll();
         QTest::keyClicks(dur2, QStringLiteral("45"));
         QCOMPARE(c->draft().steps[1].durationSecs, 45);
+        dur2->selectAll();
+        QTest::keyClicks(dur2, QStringLiteral("-5"));
+        QCOMPARE(dur2->text(), QStringLiteral("-5"));
+        Q_EMIT dur2->editingFinished(); // leaving the field: out of range, it shows the kept 45
+        QCOMPARE(dur2->text(), QStringLiteral("45"));
         QTest::keyClick(c->nameField(), Qt::Key_Return); // Return in the name field saves
         QVERIFY(result && *result);
         QCOMPARE((*result)->steps[0].durationSecs, 20);

@@ -1,5 +1,7 @@
 #include "common/PageTest.h"
 #include "common/TestEnv.h"
+#include "exercises/EditorRules.h"
+#include "exercises/ExerciseHosts.h"
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
 #include "exercises/ExercisesView.h"
@@ -9,6 +11,8 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -165,6 +169,40 @@ private slots:
         settle();
         QVERIFY(!prefs->prefs().contains(kPlaylistState));
         QVERIFY(!page->resumeButton()->isVisible());
+    }
+
+    // A new exercise saved from the editor is selected and its row scrolled into view, also at the
+    // end of a list longer than its view.
+    void aSavedNewExerciseIsScrolledIntoView() {
+        struct SavingEditor : ExerciseEditorHost {
+            std::optional<Exercise> answer;
+            SavingEditor() { install(this); }
+            ~SavingEditor() override { install(nullptr); }
+            void show(const std::optional<Exercise> &, QWidget *, Completion done) override { done(answer); }
+        } editor;
+        for (int i = 0; i < 30; ++i) {
+            Exercise e = EditorRules::newDraft(AppLang::en);
+            e.name = QStringLiteral("Filler %1").arg(i);
+            ExerciseStore::shared().add(e);
+        }
+        settle();
+        Exercise mine = EditorRules::newDraft(AppLang::en);
+        mine.name = QStringLiteral("Mine");
+        editor.answer = mine;
+        page->openEditor(std::nullopt);
+        settle();
+        QCOMPARE(page->selectedID(), std::optional<QString>(mine.id));
+        auto *scroll = qobject_cast<QScrollArea *>(page->listView()->parentWidget()->parentWidget());
+        QVERIFY(scroll);
+        const int top = scroll->verticalScrollBar()->value(), bottom = top + scroll->viewport()->height();
+        bool seen = false;
+        for (const ExerciseListView::Item &it : page->listView()->items())
+            if (!it.isHeader && it.row.id == mine.id) {
+                seen = true;
+                QVERIFY2(it.y >= top && it.y + it.h <= bottom,
+                         qPrintable(QStringLiteral("row at %1..%2, view %3..%4").arg(it.y).arg(it.y + it.h).arg(top).arg(bottom)));
+            }
+        QVERIFY(seen);
     }
 
     void aTapSelectsABuiltInWithoutEditOrDelete() {

@@ -26,11 +26,21 @@ const QDateTime kStart(QDate(2027, 3, 3), QTime(9, 0));
 class SheetDialogs : public TestDialogs {
 public:
     QTime time = QTime(9, 0);
+    QString typedMinute; // when set, clicked into the picker's minutes and typed instead of setting time
     QString text, day, month, year = QStringLiteral("keep");
     bool checkpoint = false;
     int alert(QWidget *parent, const Alert &a) override {
         if (QWidget *acc = a.accessory) {
-            acc->findChild<QTimeEdit *>(QStringLiteral("timePicker"))->setTime(time);
+            auto *picker = acc->findChild<QTimeEdit *>(QStringLiteral("timePicker"));
+            if (typedMinute.isEmpty()) {
+                picker->setTime(time);
+            } else {
+                QLineEdit *line = picker->findChild<QLineEdit *>();
+                const QFontMetrics fm(line->font());
+                const QPoint minutes(fm.horizontalAdvance(QStringLiteral("00:0")) + 2, line->height() / 2);
+                QTest::mouseClick(line, Qt::LeftButton, {}, minutes);
+                QTest::keyClicks(line, typedMinute);
+            }
             acc->findChild<QLineEdit *>(QStringLiteral("alarmText"))->setText(text);
             acc->findChild<QLineEdit *>(QStringLiteral("dayField"))->setText(day);
             acc->findChild<QLineEdit *>(QStringLiteral("monthField"))->setText(month);
@@ -212,7 +222,7 @@ private slots:
 
     void addedAlarmFiresAndCounts() {
         QVERIFY(page.open(979, 686));
-        dialogs->time = QTime(9, 1);
+        dialogs->typedMinute = QStringLiteral("01"); // a click picks the minutes, typing replaces them
         dialogs->text = QStringLiteral("  Take vitamins ");
         page->showAddAlarmDialog();
         settle();

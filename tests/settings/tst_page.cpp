@@ -15,7 +15,11 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QApplication>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +45,34 @@ private slots:
         page.close();
         HealthManager::resetShared();
         env.reset();
+    }
+
+    // A language change rebuilds the page where the user was and the wheel still scrolls it (the
+    // content stays where the scroll bar says); a theme change, which builds the page anew, too.
+    void rebuildsKeepTheScrollPlace() {
+        QVERIFY(page.open(900, 700));
+        auto *scroll = page->findChild<QScrollArea *>();
+        QScrollBar *bar = scroll->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(bar->maximum());
+        const int bottom = bar->value();
+        find<QPushButton>("langButton_de")->click();
+        settle();
+        QCOMPARE(L::lang(), AppLang::de);
+        QCOMPARE(bar->value(), bottom);
+        QCOMPARE(page->content()->y(), -bottom);
+        const QPointF at(400, 300);
+        QWheelEvent up(at, scroll->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+        QApplication::sendEvent(scroll->viewport(), &up);
+        QVERIFY(bar->value() < bottom);
+        QCOMPARE(page->content()->y(), -bar->value());
+
+        const int place = bar->value();
+        page->clearContent();
+        page->setup();
+        settle();
+        QCOMPARE(page->findChild<QScrollArea *>()->verticalScrollBar()->value(), place);
     }
 
     void firstBuildTurnsAutostartOnOnce() {
