@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <cstring>
 #include <malloc.h>
 #include <memory>
 
@@ -17,6 +18,19 @@ std::unique_ptr<NoteStore> g_shared;
 constexpr int kKeepDecoded = 3;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
+
+// Puts bytes in place of doc[at, at + len) within doc's own buffer: only what follows moves, and no
+// new buffer (whose pages would all be fresh) is needed for a document of tens of megabytes.
+void spliceInPlace(QByteArray &doc, qsizetype at, qsizetype len, QByteArrayView bytes) {
+    const qsizetype delta = bytes.size() - len;
+    const qsizetype tailAt = at + len;
+    const qsizetype tail = doc.size() - tailAt;
+    if (delta > 0) doc.resize(doc.size() + delta);
+    char *p = doc.data();
+    std::memmove(p + tailAt + delta, p + tailAt, size_t(tail));
+    std::memcpy(p + at, bytes.data(), size_t(bytes.size()));
+    if (delta < 0) doc.truncate(doc.size() + delta);
+}
 
 // Row i of the changed note, copied from the note's old bytes when an equal row is there. Rows are
 // matched by id: at the same position, one further on (rows inserted or removed above), or anywhere.
@@ -78,6 +92,7 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
     slots_.clear();
     slots_.resize(heads_.size());
     for (size_t i = 0; i < slots_.size(); ++i) slots_[i].span = index.spans[i];
+    layoutChanged_ = false;
     if (doc_.size() >= kTrimAfterBytes) malloc_trim(0);
 }
 
@@ -155,6 +170,26 @@ void NoteStore::trim() const {
 }
 
 void NoteStore::save() {
+    // Once the preferences have written the last document and let go of it, the changed notes go in
+    // its place; else (or when notes came or went) the notes' bytes are joined into a new one.
+    if (!layoutChanged_ && doc_.size() >= 2 && doc_.isDetached()) {
+        qsizetype shift = 0;
+        for (Slot &s : slots_) {
+            s.span.at += shift;
+            if (s.changed.isEmpty()) continue;
+            spliceInPlace(doc_, s.span.at, s.span.len, s.changed);
+            shift += s.changed.size() - s.span.len;
+            s.span.len = s.changed.size();
+            s.changed.clear();
+        }
+    } else {
+        join();
+    }
+    layoutChanged_ = false;
+    saveDocument(QString::fromLatin1(kNotes), doc_);
+}
+
+void NoteStore::join() {
     qsizetype total = 2;
     for (const Slot &s : slots_) total += bytesOf(s).size() + 1;
     QByteArray out;
@@ -170,7 +205,6 @@ void NoteStore::save() {
     out.append(']');
     doc_ = out;
     for (Slot &s : slots_) s.changed.clear();
-    saveDocument(QString::fromLatin1(kNotes), doc_);
 }
 
 void NoteStore::changed() {
@@ -179,6 +213,7 @@ void NoteStore::changed() {
 }
 
 void NoteStore::add(const Note &note) {
+    layoutChanged_ = true;
     slots_.push_back(newSlot(note, true));
     heads_.emplace_back(note);
     scheduleTrim();
@@ -212,6 +247,7 @@ void NoteStore::update(const Note &note) {
 }
 
 void NoteStore::remove(const QString &id) {
+    layoutChanged_ = true;
     size_t out = 0;
     for (size_t i = 0; i < slots_.size(); ++i) {
         if (heads_[i].id == id) continue;
@@ -227,6 +263,7 @@ void NoteStore::remove(const QString &id) {
 }
 
 void NoteStore::replaceAll(const std::vector<Note> &notes) {
+    layoutChanged_ = true;
     slots_.clear();
     heads_.clear();
     slots_.reserve(notes.size());

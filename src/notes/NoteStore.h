@@ -80,11 +80,13 @@ private:
     void trim() const;
     int firstIndex(const QString &id) const;
     void changed();
+    void join();
 
     std::vector<NoteHead> heads_;
     mutable std::vector<Slot> slots_;
     QByteArray doc_;
     DocumentLoad load_;
+    bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;
     mutable bool trimScheduled_ = false;
 };
