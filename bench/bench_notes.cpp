@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <string_view>
 #include "BenchUtil.h"
 #include <zip.h>
 
@@ -191,8 +192,27 @@ void runChild(const QStringList &args) {
 }
 } // namespace
 
+// A 10 000 x 20 table note of short plain cells.
+Note bigTable() {
+    Note t(NoteType::table, QStringLiteral("📊"), QStringLiteral("Big"));
+    for (int c = 0; c < 20; ++c) t.columns.emplace_back(QStringLiteral("Column %1").arg(c));
+    for (int r = 0; r < 10000; ++r) {
+        QStringList cells;
+        for (int c = 0; c < 20; ++c) cells << QStringLiteral("value %1").arg(r * 20 + c);
+        t.rows.emplace_back(cells);
+    }
+    return t;
+}
+
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
+    if (argc > 2 && argv[1] == std::string_view("document")) {
+        // The profile's notes and the big table as a savedNotes document, to look at the app with.
+        std::vector<Note> all = makeNotes();
+        all.push_back(bigTable());
+        QFile f(QString::fromLocal8Bit(argv[2]));
+        return f.open(QIODevice::WriteOnly) && f.write(encodeNotes(all)) > 0 ? 0 : 1;
+    }
     if (argc > 2) return runLoad(QString::fromLocal8Bit(argv[2]));
     if (argc > 1) return runImport(QString::fromLatin1(argv[1]));
 
@@ -213,7 +233,7 @@ int main(int argc, char **argv) {
         report("decode every note (the import's decode)", medianMs([&] { (void)decodeNotes(doc); }));
         report("decode what the list shows (the store's load)", medianMs([&] { (void)NoteCodec::index(doc); }));
         report("load (new store from preferences)", medianMs([&] { NoteStore loaded; }));
-        report("save, nothing changed (the join of the notes' bytes)", medianMs([&] { store.save(); }));
+        report("save, nothing changed", medianMs([&] { store.save(); }));
         report("  + commit to disk", medianMs([&] {
                    store.save();
                    prefs.flush();
@@ -221,6 +241,7 @@ int main(int argc, char **argv) {
         const QString id = store.notes()[251].id;
         {
             NoteStore fresh;
+            (void)fresh.notes(); // loaded
             QElapsedTimer t;
             t.start();
             (void)fresh.find(id);
@@ -228,7 +249,18 @@ int main(int argc, char **argv) {
         }
         Note edited = *store.find(id);
         edited.rows[25].cells[5] = QStringLiteral("edited");
-        report("update one table note (save + post)", medianMs([&] { store.update(edited); }));
+        // As the user edits: the last save is on disk before the next edit comes.
+        std::vector<double> ms;
+        for (int i = 0; i < kRuns; ++i) {
+            prefs.flush();
+            QElapsedTimer t;
+            t.start();
+            store.update(edited);
+            ms.push_back(double(t.nsecsElapsed()) / 1e6);
+        }
+        std::sort(ms.begin(), ms.end());
+        report("update one table note (save + post)", ms[ms.size() / 2]);
+        report("  the same, the last save still being written", medianMs([&] { store.update(edited); }));
     }
     prefs.flush();
     runChild({QStringLiteral("load"), dbPath});
@@ -237,13 +269,7 @@ int main(int argc, char **argv) {
         // its first screen.
         NoteStore::resetForTests();
         NoteStore::shared().replaceAll(notes);
-        Note t(NoteType::table, QStringLiteral("📊"), QStringLiteral("Big"));
-        for (int c = 0; c < 20; ++c) t.columns.emplace_back(QStringLiteral("Column %1").arg(c));
-        for (int r = 0; r < 10000; ++r) {
-            QStringList cells;
-            for (int c = 0; c < 20; ++c) cells << QStringLiteral("value %1").arg(r * 20 + c);
-            t.rows.emplace_back(cells);
-        }
+        const Note t = bigTable();
         NoteStore::shared().add(t);
         NotesView page;
         page.resize(1000, 700);
