@@ -108,7 +108,7 @@ std::optional<double> parseAmountInput(const QString &text) {
     if (!looksDecimal(s)) return std::nullopt;
     bool ok = false;
     const double v = s.toLatin1().toDouble(&ok);
-    if (!ok || !isValidAmount(v)) return std::nullopt;
+    if (!ok || !isValidAmount(v) || v > kMaxAmountInput) return std::nullopt;
     return v;
 }
 

@@ -40,8 +40,11 @@ QString finDateStr(int day, int month, int year);
 // such entry would spoil every later save.
 bool isValidAmount(double amount);
 
+// The largest amount the form takes: beyond it the cards and reports stop being readable.
+inline constexpr double kMaxAmountInput = 1e12;
 // The amount field's text: every "," read as ".", then the whole text as a decimal number (no blanks
-// around it, no hexadecimal, no "nan" or "inf"). Nothing unless the result is a valid amount.
+// around it, no hexadecimal, no "nan" or "inf"). Nothing unless the result is a valid amount no larger
+// than kMaxAmountInput.
 std::optional<double> parseAmountInput(const QString &text);
 
 // The savedFinances document and the finance JSON file: a compact JSON array, one object per entry

@@ -97,9 +97,7 @@ int savingsPercent(double income, double expenses) {
     if (!(income > 0)) return 0;
     const double p = (income - expenses) / income * 100.0;
     if (!std::isfinite(p)) return 0;
-    if (p >= double(INT_MAX)) return INT_MAX;
-    if (p <= double(INT_MIN)) return INT_MIN;
-    return int(std::trunc(p));
+    return int(std::trunc(std::max(p, double(kMinSavingsPercent))));
 }
 
 QString fit(const QString &value, int n) {

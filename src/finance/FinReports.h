@@ -29,8 +29,10 @@ QString csv(const FinMonth &m);
 QString txt(const FinMonth &m);
 
 // The savings rate as a whole percentage: (income − expenses) ÷ income × 100 cut toward zero when
-// income is above 0, else 0. Worked in double; a result that is not finite gives 0, and one beyond the
-// int range is held at its end. The balance card and the report both show this number.
+// income is above 0, else 0. Worked in double; a result that is not finite gives 0, and spending far
+// beyond the income is held at kMinSavingsPercent (never more than 100 with expenses at or above 0).
+// The balance card and the report both show this number.
+inline constexpr int kMinSavingsPercent = -9999;
 int savingsPercent(double income, double expenses);
 
 // value filled with spaces on the right, or cut, to exactly n UTF-16 units. A cut never splits a

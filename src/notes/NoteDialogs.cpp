@@ -282,15 +282,14 @@ void NoteEditorDialog::importTable() {
     const QString path = Dialogs::get().openPath(this, TableImport::openPanelMessage(),
                                                  {QStringLiteral("CSV / XLSX (*.csv *.xlsx *.xls *.txt)"), QStringLiteral("* (*)")});
     if (path.isEmpty()) return;
-    const TableImport::Result res = TableImport::readFile(path);
-    if (res.failure != TableImport::Failure::none) {
-        const QString msg = TableImport::alertMessage(res.failure);
+    TableImport::Table t;
+    if (const TableImport::Failure f = TableImport::importFile(path, t); f != TableImport::Failure::none) {
+        const QString msg = TableImport::alertMessage(f);
         if (!msg.isEmpty())
-            Dialogs::get().alert(this, {msg, TableImport::alertInformative(res.failure), {}, nullptr, true, {}});
+            Dialogs::get().alert(this, {msg, TableImport::alertInformative(f), {}, nullptr, true, {}});
         return;
     }
     commitEditor();
-    TableImport::Table t = TableImport::tableFromRows(res.rows);
     work_.columns = std::move(t.columns);
     work_.rows = std::move(t.rows);
     model_->reset();

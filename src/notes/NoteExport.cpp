@@ -2,6 +2,7 @@
 
 #include "notes/NoteStore.h"
 #include "notes/RtfCodec.h"
+#include "platform/AtomicFile.h"
 #include "ui/Lang.h"
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
@@ -21,13 +22,8 @@
 namespace NoteExport {
 namespace {
 WriteResult commitBytes(QSaveFile &f) {
-    if (!f.flush()) {
-        const QString err = f.errorString();
-        f.cancelWriting();
-        return {false, err};
-    }
-    if (!f.commit()) return {false, f.errorString()};
-    return {true, {}};
+    const AtomicFile::WriteResult r = AtomicFile::commit(f);
+    return {r.ok, r.error};
 }
 
 QTextCharFormat plainFormat(int px, double grey = 0.0, bool bold = false) {
@@ -140,7 +136,7 @@ WriteResult writeText(const QString &path, const Note &note, Format f) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
     if (file.write(bytes) != bytes.size()) {
-        const QString err = file.errorString();
+        const QString err = AtomicFile::writeError(file);
         file.cancelWriting();
         return {false, err};
     }
@@ -223,11 +219,6 @@ WriteResult writePdf(const QString &path, const Note &note) {
             p.restore();
         }
         p.end();
-    }
-    if (file.error() != QFileDevice::NoError) {
-        const QString err = file.errorString();
-        file.cancelWriting();
-        return {false, err};
     }
     return commitBytes(file);
 }

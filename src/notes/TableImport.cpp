@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <new>
 
 namespace TableImport {
 namespace {
@@ -64,6 +65,7 @@ Result parseCsv(const QByteArray &bytes) {
     for (qsizetype i = 0; i < n && !overCap; ++i) {
         const QChar ch = text.at(i);
         const bool crlf = ch == u'\r' && i + 1 < n && text.at(i + 1) == u'\n';
+        if (field.size() > kMaxCellChars) return {{}, Failure::cellTooLarge};
         if (inQuotes) {
             if (ch == u'"') {
                 if (i + 1 < n && text.at(i + 1) == u'"') {
@@ -98,6 +100,7 @@ Result parseCsv(const QByteArray &bytes) {
             fieldStarted = true;
         }
     }
+    if (field.size() > kMaxCellChars) return {{}, Failure::cellTooLarge};
     if (!overCap && (!record.isEmpty() || fieldStarted || !field.isEmpty())) endRecord();
     if (overCap) return {{}, Failure::tooLarge};
     if (res.rows.empty()) res.failure = Failure::nothingToImport;
@@ -117,6 +120,19 @@ Result readFile(const QString &path) {
     Result r = readBytes(path, kMaxXlsxBytes, bytes);
     if (r.failure != Failure::none) return r;
     return XlsxReader::parse(bytes);
+}
+
+Failure importFile(const QString &path, Table &out) {
+    try {
+        const Result r = readFile(path);
+        if (r.failure != Failure::none) return r.failure;
+        out = tableFromRows(r.rows);
+        return Failure::none;
+    } catch (const std::bad_alloc &) {
+        // What was built so far is freed on the way out; the app and the note stay as they were.
+        out = {};
+        return Failure::outOfMemory;
+    }
 }
 
 Table tableFromRows(const Rows &rows) {
@@ -145,6 +161,10 @@ QString alertMessage(Failure f) {
         return QStringLiteral("XLSX import failed");
     case Failure::tooLarge:
         return QStringLiteral("File too large to import");
+    case Failure::cellTooLarge:
+        return QStringLiteral("A cell is too large to import");
+    case Failure::outOfMemory:
+        return QStringLiteral("Not enough memory to import this file");
     case Failure::none:
     case Failure::nothingToImport:
         break;
@@ -153,7 +173,18 @@ QString alertMessage(Failure f) {
 }
 
 QString alertInformative(Failure f) {
-    return f == Failure::xlsxFailed ? QStringLiteral("Try saving as .csv first and import that.") : QString();
+    switch (f) {
+    case Failure::xlsxFailed:
+        return QStringLiteral("Try saving as .csv first and import that.");
+    case Failure::cellTooLarge:
+        return QStringLiteral("One cell holds more than %1 characters. In a CSV file, a quote that is never "
+                              "closed makes the rest of the file one cell.")
+            .arg(kMaxCellChars);
+    case Failure::outOfMemory:
+        return QStringLiteral("Nothing was imported. Close other programs or import a smaller file.");
+    default:
+        return QString();
+    }
 }
 
 QString openPanelMessage() {

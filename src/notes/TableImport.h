@@ -13,6 +13,8 @@ inline constexpr qint64 kMaxCsvBytes = 32LL * 1024 * 1024;
 inline constexpr qint64 kMaxXlsxBytes = 64LL * 1024 * 1024;
 inline constexpr int kMaxDataRows = 10000; // the header not counted
 inline constexpr int kMaxColumns = 1000;
+// A cell longer than this is refused: in a CSV file, one unclosed quote makes the rest of it one cell.
+inline constexpr qsizetype kMaxCellChars = 1024 * 1024;
 
 using Rows = std::vector<QStringList>;
 
@@ -22,7 +24,9 @@ enum class Failure {
     couldNotRead,    // unreadable file, or a CSV file that is not UTF-8
     noData,          // not a zip, an old XLS file, no worksheet, or a worksheet without cells
     xlsxFailed,      // a corrupt archive, a member or ratio over its cap, a DTD, broken XML
-    tooLarge,        // a file over its size cap, or more rows or columns than the table caps
+    tooLarge,        // a file or member over its size cap, or more rows or columns than the table caps
+    cellTooLarge,    // one cell over kMaxCellChars
+    outOfMemory,     // the memory ran out while reading: nothing imported, the app goes on
 };
 
 struct Result {
@@ -37,7 +41,8 @@ Kind kindForPath(const QString &path);
 // RFC 4180 over the whole text: "" inside quotes is one quote, line breaks inside quotes stay in the
 // field (CRLF there becomes "\n"), LF or CRLF ends a record, a leading BOM is dropped. Spaces are kept,
 // a trailing comma gives an empty last field, blank records are dropped, a quote inside an unquoted
-// field is kept, an unclosed quote runs to the end of the text.
+// field is kept, an unclosed quote runs to the end of the text (and so fails as cellTooLarge when
+// that is more than a cell may hold).
 Result parseCsv(const QByteArray &bytes);
 Result readCsvFile(const QString &path);
 
@@ -51,6 +56,10 @@ struct Table {
 // The first row becomes the columns (fresh ids, titles as they are); every further row a NoteRow with a
 // fresh id, padded with empty texts to the column count (texts beyond it stay) and no rich text.
 Table tableFromRows(const Rows &rows);
+
+// readFile() and tableFromRows() in one: the import as the note editor runs it. An allocation that
+// fails on the way ends as outOfMemory, never as the end of the process.
+Failure importFile(const QString &path, Table &out);
 
 // The alert for a failure (English in every language); empty message for none and nothingToImport.
 QString alertMessage(Failure f);

@@ -1,7 +1,9 @@
 #include "notes/XlsxReader.h"
 
 #include <QDir>
+#include <QIODevice>
 #include <QXmlStreamReader>
+#include <memory>
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -10,7 +12,71 @@ namespace {
 using TableImport::Failure;
 using TableImport::Result;
 
-enum class Got { ok, missing, failed };
+// Why reading a member stopped early.
+enum class Stop { none, tooLarge, overRatio, corrupt };
+
+// One member, inflated as it is read: the XML readers pull from it, so a member never sits in
+// memory whole, and the caps hold for the bytes that really come out, whatever the directory claims.
+class MemberDevice : public QIODevice {
+public:
+    MemberDevice(zip_file_t *zf, qint64 claimedSize, qint64 compressedSize)
+        : zf_(zf), claimed_(claimedSize), compressed_(compressedSize) {
+        open(QIODevice::ReadOnly);
+    }
+    ~MemberDevice() override { zip_fclose(zf_); }
+    bool isSequential() const override { return true; }
+    bool atEnd() const override { return ended_ && QIODevice::atEnd(); }
+    Stop stop() const { return stop_; }
+
+    // Reads what the XML reader left, so a damaged tail (a bad checksum) is still found.
+    Stop drain() {
+        char buf[64 * 1024];
+        while (read(buf, sizeof buf) > 0) {
+        }
+        return stop_;
+    }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override {
+        if (ended_) return -1;
+        if (maxSize <= 0) return 0;
+        const zip_int64_t got = zip_fread(zf_, data, zip_uint64_t(maxSize));
+        if (got <= 0) {
+            ended_ = true;
+            if (got < 0 || total_ != claimed_) stop_ = Stop::corrupt; // a bad checksum, a short member
+            return -1;
+        }
+        total_ += got;
+        if (total_ > kMaxMemberBytes)
+            stop_ = Stop::tooLarge;
+        else if (total_ > claimed_)
+            stop_ = Stop::corrupt; // the directory understated it
+        else if (overRatio(total_, compressed_))
+            stop_ = Stop::overRatio;
+        if (stop_ != Stop::none) {
+            ended_ = true;
+            return -1;
+        }
+        return got;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    static bool overRatio(qint64 size, qint64 compressed) {
+        if (size <= kRatioFloorBytes) return false;
+        return compressed <= 0 || size / compressed > kMaxRatio;
+    }
+
+    zip_file_t *zf_;
+    qint64 claimed_, compressed_;
+    qint64 total_ = 0;
+    bool ended_ = false;
+    Stop stop_ = Stop::none;
+};
+
+Failure failureOf(Stop s) {
+    return s == Stop::tooLarge ? Failure::tooLarge : Failure::xlsxFailed;
+}
 
 class Archive {
 public:
@@ -34,57 +100,38 @@ public:
     bool isOpen() const { return za_ != nullptr; }
     int errorCode() const { return errorCode_; }
 
-    // The member with exactly this name, inflated within the caps.
-    Got read(const QString &name, QByteArray &out) const {
-        out.clear();
+    struct Member {
+        bool missing = false;
+        Failure failure = Failure::none; // why it cannot be read
+        std::unique_ptr<MemberDevice> device;
+    };
+    // The member with exactly this name, ready to inflate within the caps.
+    Member open(const QString &name) const {
         const QByteArray n = name.toUtf8();
         const zip_int64_t idx = zip_name_locate(za_, n.constData(), ZIP_FL_ENC_RAW);
-        if (idx < 0) return Got::missing;
+        if (idx < 0) return {true, Failure::none, nullptr};
         zip_uint8_t opsys = 0;
         zip_uint32_t attr = 0;
         if (zip_file_get_external_attributes(za_, zip_uint64_t(idx), 0, &opsys, &attr) == 0 &&
             opsys == ZIP_OPSYS_UNIX) {
             const mode_t type = mode_t(attr >> 16) & S_IFMT;
-            if (type != 0 && type != S_IFREG) return Got::failed; // links, devices, folders
+            if (type != 0 && type != S_IFREG)
+                return {false, Failure::xlsxFailed, nullptr}; // links, devices, folders
         }
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0) return Got::failed;
-        const bool hasSizes = (st.valid & ZIP_STAT_SIZE) && (st.valid & ZIP_STAT_COMP_SIZE);
-        if (!hasSizes || st.size > zip_uint64_t(kMaxMemberBytes) ||
-            overRatio(qint64(st.size), qint64(st.comp_size)))
-            return Got::failed;
+        if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
+            !(st.valid & ZIP_STAT_COMP_SIZE))
+            return {false, Failure::xlsxFailed, nullptr};
+        // What the directory claims is refused early; what it understates is caught while reading.
+        if (st.size > zip_uint64_t(kMaxMemberBytes)) return {false, Failure::tooLarge, nullptr};
         zip_file_t *zf = zip_fopen_index(za_, zip_uint64_t(idx), 0);
-        if (!zf) return Got::failed;
-        out.reserve(qsizetype(st.size));
-        char buf[64 * 1024];
-        Got result = Got::ok;
-        for (;;) {
-            const zip_int64_t got = zip_fread(zf, buf, sizeof buf);
-            if (got < 0) {
-                result = Got::failed;
-                break;
-            }
-            if (got == 0) break;
-            out.append(buf, qsizetype(got));
-            // The directory's sizes may lie: the caps hold for what actually comes out.
-            if (out.size() > qint64(st.size) || out.size() > kMaxMemberBytes ||
-                overRatio(out.size(), qint64(st.comp_size))) {
-                result = Got::failed;
-                break;
-            }
-        }
-        zip_fclose(zf);
-        if (result != Got::ok) out.clear();
-        return result;
+        if (!zf) return {false, Failure::xlsxFailed, nullptr};
+        return {false, Failure::none,
+                std::make_unique<MemberDevice>(zf, qint64(st.size), qint64(st.comp_size))};
     }
 
 private:
-    static bool overRatio(qint64 size, qint64 compressed) {
-        if (size <= kRatioFloorBytes) return false;
-        return compressed <= 0 || size / compressed > kMaxRatio;
-    }
-
     zip_t *za_ = nullptr;
     int errorCode_ = 0;
 };
@@ -105,19 +152,27 @@ QString resolveTarget(const QString &target) {
     return QDir::cleanPath(QStringLiteral("xl/") + target);
 }
 
+// How one XML pass over a member ended: a cap or a damaged member decides over what the XML said.
+Failure passResult(MemberDevice &dev, const QXmlStreamReader &x, Failure ownFailure = Failure::none) {
+    if (dev.stop() != Stop::none) return failureOf(dev.stop());
+    if (ownFailure != Failure::none) return ownFailure;
+    if (const Stop stop = dev.drain(); stop != Stop::none) return failureOf(stop);
+    return xmlFailed(x) ? Failure::xlsxFailed : Failure::none;
+}
+
 // The member of the first worksheet and of the shared strings, from the workbook and its
 // relationships; the usual names when those say nothing.
-bool locateParts(const Archive &zip, QString &sheet, QString &strings) {
+Failure locateParts(const Archive &zip, QString &sheet, QString &strings) {
     sheet = QStringLiteral("xl/worksheets/sheet1.xml");
     strings = QStringLiteral("xl/sharedStrings.xml");
-    QByteArray wb, rels;
-    const Got gw = zip.read(QStringLiteral("xl/workbook.xml"), wb);
-    const Got gr = zip.read(QStringLiteral("xl/_rels/workbook.xml.rels"), rels);
-    if (gw == Got::failed || gr == Got::failed) return false;
+    Archive::Member wb = zip.open(QStringLiteral("xl/workbook.xml"));
+    Archive::Member rels = zip.open(QStringLiteral("xl/_rels/workbook.xml.rels"));
+    if (wb.failure != Failure::none) return wb.failure;
+    if (rels.failure != Failure::none) return rels.failure;
 
     QString firstId;
-    if (gw == Got::ok) {
-        QXmlStreamReader x(wb);
+    if (wb.device) {
+        QXmlStreamReader x(wb.device.get());
         while (!x.atEnd() && nextToken(x)) {
             if (x.isStartElement() && x.name() == u"sheet") {
                 for (const QXmlStreamAttribute &a : x.attributes())
@@ -125,10 +180,10 @@ bool locateParts(const Archive &zip, QString &sheet, QString &strings) {
                 break;
             }
         }
-        if (xmlFailed(x)) return false;
+        if (const Failure f = passResult(*wb.device, x); f != Failure::none) return f;
     }
-    if (gr == Got::ok) {
-        QXmlStreamReader x(rels);
+    if (rels.device) {
+        QXmlStreamReader x(rels.device.get());
         while (!x.atEnd() && nextToken(x)) {
             if (!x.isStartElement() || x.name() != u"Relationship") continue;
             const auto a = x.attributes();
@@ -137,14 +192,15 @@ bool locateParts(const Archive &zip, QString &sheet, QString &strings) {
             if (!firstId.isEmpty() && a.value(QStringLiteral("Id")) == firstId) sheet = resolveTarget(target);
             if (a.value(QStringLiteral("Type")).endsWith(u"/sharedStrings")) strings = resolveTarget(target);
         }
-        if (xmlFailed(x)) return false;
+        if (const Failure f = passResult(*rels.device, x); f != Failure::none) return f;
     }
-    return true;
+    return Failure::none;
 }
 
-// The texts of <t> elements up to the end of the current element, skipping phonetic runs.
-QString runTexts(QXmlStreamReader &x, const QString &endName) {
-    QString out;
+// The texts of <t> elements up to the end of the current element, skipping phonetic runs; false
+// when they grow beyond what one cell may hold.
+bool runTexts(QXmlStreamReader &x, const QString &endName, QString &out) {
+    out.clear();
     int phonetic = 0;
     while (!x.atEnd() && nextToken(x)) {
         if (x.isStartElement()) {
@@ -152,6 +208,7 @@ QString runTexts(QXmlStreamReader &x, const QString &endName) {
                 ++phonetic;
             else if (x.name() == u"t" && phonetic == 0)
                 out += x.readElementText();
+            if (out.size() > TableImport::kMaxCellChars) return false;
         } else if (x.isEndElement()) {
             if (x.name() == u"rPh")
                 --phonetic;
@@ -159,14 +216,21 @@ QString runTexts(QXmlStreamReader &x, const QString &endName) {
                 break;
         }
     }
-    return out;
+    return true;
 }
 
-bool readSharedStrings(const QByteArray &xml, QStringList &table) {
-    QXmlStreamReader x(xml);
-    while (!x.atEnd() && nextToken(x))
-        if (x.isStartElement() && x.name() == u"si") table << runTexts(x, QStringLiteral("si"));
-    return !xmlFailed(x);
+Failure readSharedStrings(MemberDevice &dev, QStringList &table) {
+    QXmlStreamReader x(&dev);
+    QString text;
+    Failure own = Failure::none;
+    while (own == Failure::none && !x.atEnd() && nextToken(x)) {
+        if (!x.isStartElement() || x.name() != u"si") continue;
+        if (runTexts(x, QStringLiteral("si"), text))
+            table << text;
+        else
+            own = Failure::cellTooLarge;
+    }
+    return passResult(dev, x, own);
 }
 
 // "AB12" -> 27; -1 without letters, beyond XFD -> kLastColumn + 1.
@@ -188,32 +252,41 @@ int columnOf(QStringView ref) {
     return int(col - 1);
 }
 
-Result readSheet(const QByteArray &xml, const QStringList &shared) {
+// A row's number from its r attribute (1-based); 0 when it has none or it is not a number.
+qint64 rowNumberOf(const QXmlStreamAttributes &attrs) {
+    bool ok = false;
+    const qint64 n = attrs.value(QStringLiteral("r")).toLongLong(&ok);
+    return ok && n > 0 ? std::min(n, qint64(1) << 40) : 0;
+}
+
+// The rows of the sheet, each at its own number (rows the sheet skips come back blank), or why not.
+Failure readSheet(QXmlStreamReader &x, const QStringList &shared, TableImport::Rows &rows) {
     using TableImport::kMaxColumns;
     using TableImport::kMaxDataRows;
-    Result res;
-    QXmlStreamReader x(xml);
-    bool inRow = false;
+    qint64 rowNumber = 0; // of the row being read, or of the last one
     int nextCol = 0;
     std::vector<std::pair<int, QString>> cells;
+    int width = 0;
     while (!x.atEnd() && nextToken(x)) {
         if (x.isStartElement() && x.name() == u"row") {
-            inRow = true;
+            // A row without a usable number, or one that goes back, follows the one before.
+            rowNumber = std::max(rowNumberOf(x.attributes()), rowNumber + 1);
             nextCol = 0;
             cells.clear();
         } else if (x.isEndElement() && x.name() == u"row") {
-            inRow = false;
-            if (cells.empty()) continue;
-            int width = 0;
+            if (cells.empty()) continue; // formatting only: its number stays blank
+            if (rowNumber > qint64(kMaxDataRows) + 1) return Failure::tooLarge;
+            int rowWidth = 0;
             for (const auto &c : cells)
-                width = std::max(width, c.first + 1);
-            QStringList row;
-            row.resize(width);
-            for (const auto &c : cells)
-                row[c.first] = c.second;
-            res.rows.push_back(row);
-            if (res.rows.size() > size_t(kMaxDataRows) + 1) return {{}, Failure::tooLarge};
-        } else if (inRow && x.isStartElement() && x.name() == u"c") {
+                rowWidth = std::max(rowWidth, c.first + 1);
+            width = std::max(width, rowWidth);
+            rows.resize(size_t(rowNumber)); // the blank rows before it
+            QStringList &row = rows.back();
+            row.resize(rowWidth);
+            for (auto &c : cells)
+                row[c.first] = std::move(c.second);
+            cells.clear();
+        } else if (rowNumber > 0 && x.isStartElement() && x.name() == u"c") {
             const auto attrs = x.attributes();
             const QString type = attrs.value(QStringLiteral("t")).toString();
             int col =
@@ -227,15 +300,16 @@ Result readSheet(const QByteArray &xml, const QStringList &shared) {
                 if (x.name() == u"v") {
                     raw = x.readElementText(QXmlStreamReader::IncludeChildElements);
                 } else if (x.name() == u"is") {
-                    inlineText = runTexts(x, QStringLiteral("is"));
+                    if (!runTexts(x, QStringLiteral("is"), inlineText)) return Failure::cellTooLarge;
                     hasInline = true;
                 } else {
                     x.skipCurrentElement(); // formulas and the rest: only cached values count
                 }
             }
+            if (raw.size() > TableImport::kMaxCellChars) return Failure::cellTooLarge;
             nextCol = col + 1;
             if (col > kLastColumn) continue;
-            if (col >= kMaxColumns) return {{}, Failure::tooLarge};
+            if (col >= kMaxColumns) return Failure::tooLarge;
             QString value = raw;
             if (type == u"s") {
                 bool ok = false;
@@ -247,9 +321,11 @@ Result readSheet(const QByteArray &xml, const QStringList &shared) {
             cells.emplace_back(col, value);
         }
     }
-    if (xmlFailed(x)) return {{}, Failure::xlsxFailed};
-    if (res.rows.empty()) res.failure = Failure::noData;
-    return res;
+    if (xmlFailed(x)) return Failure::xlsxFailed;
+    // A blank row is as wide as the sheet, as a spreadsheet writes it to CSV.
+    for (QStringList &row : rows)
+        if (row.isEmpty()) row.resize(width);
+    return Failure::none;
 }
 } // namespace
 
@@ -264,18 +340,24 @@ Result parse(const QByteArray &bytes) {
                                                                                    : Failure::xlsxFailed};
 
     QString sheetName, stringsName;
-    if (!locateParts(zip, sheetName, stringsName)) return {{}, Failure::xlsxFailed};
-    QByteArray sheet, strings;
-    Got gs = zip.read(sheetName, sheet);
-    if (gs == Got::missing && sheetName != u"xl/worksheets/sheet1.xml")
-        gs = zip.read(QStringLiteral("xl/worksheets/sheet1.xml"), sheet);
-    if (gs == Got::failed) return {{}, Failure::xlsxFailed};
-    if (gs == Got::missing) return {{}, Failure::noData};
+    if (const Failure f = locateParts(zip, sheetName, stringsName); f != Failure::none) return {{}, f};
+    Archive::Member sheet = zip.open(sheetName);
+    if (sheet.missing && sheetName != u"xl/worksheets/sheet1.xml")
+        sheet = zip.open(QStringLiteral("xl/worksheets/sheet1.xml"));
+    if (sheet.failure != Failure::none) return {{}, sheet.failure};
+    if (sheet.missing) return {{}, Failure::noData};
     QStringList shared;
-    const Got gst = zip.read(stringsName, strings);
-    if (gst == Got::failed) return {{}, Failure::xlsxFailed};
-    if (gst == Got::ok && !readSharedStrings(strings, shared)) return {{}, Failure::xlsxFailed};
-    strings.clear();
-    return readSheet(sheet, shared);
+    Archive::Member strings = zip.open(stringsName);
+    if (strings.failure != Failure::none) return {{}, strings.failure};
+    if (strings.device)
+        if (const Failure f = readSharedStrings(*strings.device, shared); f != Failure::none) return {{}, f};
+    strings.device.reset();
+
+    Result res;
+    QXmlStreamReader x(sheet.device.get());
+    const Failure own = readSheet(x, shared, res.rows);
+    if (const Failure f = passResult(*sheet.device, x, own); f != Failure::none) return {{}, f};
+    if (res.rows.empty()) res.failure = Failure::noData;
+    return res;
 }
 } // namespace XlsxReader

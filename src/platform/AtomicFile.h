@@ -3,6 +3,7 @@
 #include <QString>
 #include <optional>
 
+class QFileDevice;
 class QSaveFile;
 
 // Files written whole or not at all, and files read with a size limit.
@@ -16,6 +17,10 @@ WriteResult write(const QString &path, const QByteArray &bytes);
 // Finishes a save file the caller has written: flushed first, so a full disk is a failure rather
 // than a short file; cancelled when anything went wrong.
 WriteResult commit(QSaveFile &f);
+// Why a write to f failed, for the user. Call it at once, before anything else touches errno and
+// before the half-written file is removed: a write that fills the disk part-way leaves Qt's own text
+// at "Unknown error", so the system's reason (errno, or a file system with no room left) is used.
+QString writeError(const QFileDevice &f);
 
 // The whole file, or nothing when it cannot be read or is larger than maxBytes.
 std::optional<QByteArray> readLimited(const QString &path, qint64 maxBytes);

@@ -139,13 +139,17 @@ SingleInstance::Claim SingleInstance::claim() {
     return Claim::Failed;
 }
 
-void SingleInstance::listen() {
+QString SingleInstance::derivedSocketPath() const {
     // Named after the database, so owners of different databases sharing one runtime directory do
-    // not take each other's socket; only the owner of this database may clear one left by a crash.
+    // not take each other's socket.
     const QByteArray hash =
         QCryptographicHash::hash(QFile::encodeName(dataPath_), QCryptographicHash::Sha1).toHex();
-    socketPath_ =
-        runtimeDir() + QLatin1Char('/') + id_ + QLatin1Char('-') + QString::fromLatin1(hash.left(12));
+    return runtimeDir() + QLatin1Char('/') + id_ + QLatin1Char('-') + QString::fromLatin1(hash.left(12));
+}
+
+void SingleInstance::listen() {
+    // Only the owner of this database may clear a socket left by a crash.
+    socketPath_ = derivedSocketPath();
     QLocalServer::removeServer(socketPath_);
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -188,9 +192,13 @@ void SingleInstance::readOwner() {
                 return;
             }
         }
-        if (waited.elapsed() > kOwnerDetailsWaitMs) return;
+        if (waited.elapsed() > kOwnerDetailsWaitMs) break;
         QThread::msleep(20);
     }
+    // No details: the owner could not write them (a full disk leaves the lock file empty). An owner
+    // in the same runtime directory still listens where the database's name puts it.
+    ownerPid_ = 0;
+    socketPath_ = derivedSocketPath();
 }
 
 bool SingleInstance::signalRunning(int timeoutMs) {

@@ -9,7 +9,8 @@ class QLocalServer;
 // cannot both write the same data; the kernel drops the lock when the process ends, however it ends,
 // so a lock file that no live process holds is simply taken over, whatever it contains. The owner
 // writes its pid and the path of its local socket into the file; a later launch reads them to ask
-// the running one to show its window.
+// the running one to show its window, and when the file holds nothing (the owner's disk was full)
+// it asks at the socket path derived from the database's, which a same-session owner listens on.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -40,6 +41,7 @@ signals:
 private:
     void listen();
     void readOwner();
+    QString derivedSocketPath() const;
 
     QString id_;
     QString dataPath_;

@@ -1,8 +1,10 @@
 #include "settings/Backup.h"
+#include "health/HReminder.h"
 #include "platform/Keys.h"
-#include <nlohmann/json.hpp>
+#include "pomodoro/Phase.h"
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 namespace Backup {
 namespace {
@@ -35,6 +37,16 @@ std::optional<QByteArray> strictBase64(const std::string &text) {
     return r.decoded;
 }
 
+// What the app falls back to when a number key holds nothing usable.
+nlohmann::json defaultNumber(const QString &key) {
+    for (Phase p : {Phase::work, Phase::rest, Phase::longRest})
+        if (key == QLatin1String(Phases::lengthKey(p))) return Phases::defaultMinutes(p);
+    if (key == QLatin1String(kCyclesBeforeLong)) return 4;
+    for (const HReminder &r : HReminder::all())
+        if (key == r.key) return r.defaultMins;
+    return 0; // counters and the timer's saved state: a missing number reads 0
+}
+
 bool documentOfKind(const QByteArray &bytes, Kind kind) {
     const auto doc = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
     if (doc.is_discarded()) return false;
@@ -59,19 +71,52 @@ const QStringList &documentKeys() {
     return keys;
 }
 
-std::optional<QByteArray> exportJson(const Prefs &prefs) {
+std::optional<Export> exportJson(const Prefs &prefs) {
+    Export ex;
     nlohmann::json root = nlohmann::json::object(); // std::map underneath: members sorted by name
     for (const QString &key : backedUpKeys()) {
         const auto v = prefs.value(key);
-        if (!v) continue;
+        if (!v) {
+            if (prefs.hasForeignRow(key)) ex.leftOut << key; // a row the app cannot read
+            continue;
+        }
         nlohmann::json member;
-        if (const auto *b = std::get_if<bool>(&*v)) member = *b;
-        else if (const auto *i = std::get_if<qint64>(&*v)) member = *i;
-        else if (const auto *d = std::get_if<double>(&*v)) {
-            if (!std::isfinite(*d)) return std::nullopt;
-            member = *d;
-        } else if (const auto *s = std::get_if<QString>(&*v)) member = s->toStdString();
-        else member = std::get<QByteArray>(*v).toBase64().toStdString();
+        switch (kinds().at(key)) {
+        case Kind::number:
+            if (const auto *i = std::get_if<qint64>(&*v)) {
+                member = *i;
+            } else {
+                const double d = prefs.doubleValue(key); // as the app reads it
+                if (std::isfinite(d)) {
+                    member = d;
+                } else {
+                    member = defaultNumber(key);
+                    ex.defaulted << key;
+                }
+            }
+            break;
+        case Kind::boolean:
+            // The timer's running flag reads loosely; every other switch is on unless false is stored.
+            member = key == QLatin1String(kWasRunning) ? prefs.boolValue(key) : prefs.switchOn(key);
+            break;
+        case Kind::string:
+            if (const auto s = prefs.string(key))
+                member = s->toStdString();
+            else
+                continue; // bytes where text belongs: absent, so its reader's default applies
+            break;
+        case Kind::arrayDoc:
+        case Kind::objectDoc: {
+            // Only what the restore accepts goes in, so a backup taken beside damage still restores.
+            const auto *bytes = std::get_if<QByteArray>(&*v);
+            if (!bytes || !documentOfKind(*bytes, kinds().at(key))) {
+                ex.leftOut << key;
+                continue;
+            }
+            member = bytes->toBase64().toStdString();
+            break;
+        }
+        }
         root[key.toStdString()] = std::move(member);
     }
     std::string out;
@@ -81,9 +126,9 @@ std::optional<QByteArray> exportJson(const Prefs &prefs) {
         return std::nullopt; // a stored string that is not valid UTF-8
     }
     // Outside strings JSON has no "/", so escaping every one escapes exactly those inside strings.
-    QByteArray bytes = QByteArray::fromStdString(out);
-    bytes.replace("/", "\\/");
-    return bytes;
+    ex.bytes = QByteArray::fromStdString(out);
+    ex.bytes.replace("/", "\\/");
+    return ex;
 }
 
 std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes) {
@@ -95,12 +140,14 @@ std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &by
         if (kind == kinds().end()) continue;
         const QString key = kind->first;
         switch (kind->second) {
-        case Kind::number:
         case Kind::boolean:
-            // A switch stored as a number, or a count stored as a Boolean, exports as it was stored.
-            if (value.is_boolean()) out[key] = value.get<bool>();
-            else if (value.is_number_integer() &&
-                     (!value.is_number_unsigned() || value.get<quint64>() <= quint64(std::numeric_limits<qint64>::max())))
+            if (!value.is_boolean()) return std::nullopt;
+            out[key] = value.get<bool>();
+            break;
+        case Kind::number:
+            if (value.is_number_integer() &&
+                (!value.is_number_unsigned() ||
+                 value.get<quint64>() <= quint64(std::numeric_limits<qint64>::max())))
                 out[key] = value.get<qint64>();
             else if (value.is_number()) {
                 const double d = value.get<double>();

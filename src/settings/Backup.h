@@ -17,12 +17,21 @@ const QStringList &backedUpKeys();
 // The eight of them that hold store documents.
 const QStringList &documentKeys();
 
-// The backup of prefs, or nothing when a value cannot be written as JSON (a non-finite number).
-std::optional<QByteArray> exportJson(const Prefs &prefs);
+// A backup always restores: each member is written in the type the restore expects for its key, as
+// the app reads it (a switch stored as a number is written as the switch the app sees). What cannot be
+// carried so is said, never silently dropped.
+struct Export {
+    QByteArray bytes;
+    QStringList leftOut;   // document keys whose stored value could not be read: not in the file
+    QStringList defaulted; // number keys whose stored value was not finite: written as their default
+};
+// The backup of prefs, or nothing when the serialiser refuses the tree.
+std::optional<Export> exportJson(const Prefs &prefs);
 
 // The values a backup file holds, keyed by preference key, or nothing when the file is not a backup
 // this app could have written: the top level must be an object holding at least one backed-up key;
-// each backed-up member must have the type the export writes for it (numbers finite); each document
+// each backed-up member must have the type the export writes for it (a number, never true or false, for
+// a number; true or false, never a number, for a switch; numbers finite); each document
 // must be strict Base64 of JSON of its kind (an object for playlistState, an array for the others).
 // Members outside the backed-up keys are ignored.
 std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes);

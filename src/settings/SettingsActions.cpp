@@ -1,5 +1,6 @@
 // The settings page's actions: reset of the intervals, erase of all data, autostart, and the full
 // backup and restore.
+#include "app/DataNoticeAlert.h"
 #include "health/HealthManager.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
@@ -82,7 +83,27 @@ void SettingsView::eraseAllData() {
     q.firstButtonTint = QColor::fromRgbF(1.0f, 0.35f, 0.35f);
     if (Dialogs::get().alert(window(), q) != 0) return;
     Prefs &p = Prefs::get();
-    p.replace({});
+    if (!p.replace({})) {
+        // The data is still on disk: never say it is gone.
+        Dialogs::Alert failed;
+        failed.title = L::t({.en = "Data not erased",
+                             .es = "Datos no borrados",
+                             .de = "Daten nicht gelöscht",
+                             .fr = "Données non effacées",
+                             .uk = "Дані не видалено",
+                             .pl = "Dane nie zostały usunięte"});
+        failed.text = L::t({.en = "Your data could not be deleted:",
+                            .es = "No se pudieron borrar tus datos:",
+                            .de = "Deine Daten konnten nicht gelöscht werden:",
+                            .fr = "Tes données n'ont pas pu être effacées :",
+                            .uk = "Не вдалося видалити ваші дані:",
+                            .pl = "Nie udało się usunąć twoich danych:"}) +
+                      QLatin1Char(' ') + p.lastError();
+        failed.buttons = {ok()};
+        failed.warning = true;
+        Dialogs::get().alert(window(), failed);
+        return;
+    }
     p.setFrozen(true);
     Dialogs::Alert done;
     done.title = L::t({.en = "Data erased", .es = "Datos borrados", .de = "Daten gelöscht", .fr = "Données effacées",
@@ -105,8 +126,8 @@ void SettingsView::quitAfterReplacingData() {
 }
 
 void SettingsView::exportAllData() {
-    const auto bytes = Backup::exportJson(Prefs::get()); // the snapshot is taken before the panel opens
-    if (!bytes) {
+    const auto backup = Backup::exportJson(Prefs::get()); // the snapshot is taken before the panel opens
+    if (!backup) {
         Dialogs::Alert a;
         a.title = QStringLiteral("Export failed");
         a.text = QStringLiteral("Could not serialize data to JSON.");
@@ -118,7 +139,7 @@ void SettingsView::exportAllData() {
     const QString path = Dialogs::get().savePath(window(), QString(), QLatin1String(Backup::kFileName),
                                                  {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
-    if (const AtomicFile::WriteResult r = AtomicFile::write(path, *bytes); !r.ok) {
+    if (const AtomicFile::WriteResult r = AtomicFile::write(path, backup->bytes); !r.ok) {
         alertExportFailed(window(), r.error);
         return;
     }
@@ -126,6 +147,34 @@ void SettingsView::exportAllData() {
     a.title = L::t({.en = "Export complete", .es = "Exportación completa", .de = "Export abgeschlossen",
                     .fr = "Exportation terminée", .uk = "Експорт завершено", .pl = "Eksport zakończony"});
     a.text = QStringLiteral("All settings and data saved to ") + QFileInfo(path).fileName() + QStringLiteral(".");
+    if (!backup->leftOut.isEmpty()) {
+        QStringList names;
+        for (const QString &key : backup->leftOut)
+            names << unreadableDataName(key);
+        a.text +=
+            QStringLiteral("\n\n") + L::t({.en = "Left out because it could not be read: %1.",
+                                           .es = "Se omitió porque no se pudo leer: %1.",
+                                           .de = "Ausgelassen, weil es nicht gelesen werden konnte: %1.",
+                                           .fr = "Laissé de côté car illisible : %1.",
+                                           .uk = "Пропущено, бо не вдалося прочитати: %1.",
+                                           .pl = "Pominięto, bo nie dało się odczytać: %1."})
+                                         .arg(names.join(QStringLiteral(", ")));
+        a.warning = true;
+    }
+    if (!backup->defaulted.isEmpty()) {
+        a.text +=
+            QStringLiteral("\n\n") +
+            L::t(
+                {.en = "Saved with the default value because the stored one was not a valid number: %1.",
+                 .es = "Guardado con el valor predeterminado porque el guardado no era un número válido: %1.",
+                 .de = "Mit dem Standardwert gesichert, weil der gespeicherte keine gültige Zahl war: %1.",
+                 .fr = "Enregistré avec la valeur par défaut car la valeur stockée n'était pas un nombre "
+                       "valide : %1.",
+                 .uk = "Збережено зі значенням за замовчуванням, бо збережене не було коректним числом: %1.",
+                 .pl = "Zapisano wartość domyślną, bo zapisana nie była poprawną liczbą: %1."})
+                .arg(backup->defaulted.join(QStringLiteral(", ")));
+        a.warning = true;
+    }
     a.buttons = {ok()};
     Dialogs::get().alert(window(), a);
 }

@@ -92,9 +92,14 @@ std::vector<ExerciseRecord> periodRuns(const StatsSnapshot &s, const Range &r) {
         if (r.has(e.day, e.month, e.year)) out.push_back(e);
     return out;
 }
+// A negative duration (possible only in a hand-edited or restored history) counts as no time.
+qint64 runSecs(const ExerciseRecord &e) {
+    return std::max<qint64>(e.durationSecs, 0);
+}
 qint64 secondsOf(const std::vector<ExerciseRecord> &runs) {
     qint64 sum = 0;
-    for (const ExerciseRecord &e : runs) sum = satAdd(sum, e.durationSecs);
+    for (const ExerciseRecord &e : runs)
+        sum = satAdd(sum, runSecs(e));
     return sum;
 }
 // The entries of the period with their amounts made safe to add, compare and print.
@@ -451,7 +456,7 @@ QString reportText(const StatsSnapshot &s, const StatsPeriod &p) {
     L << QStringLiteral("🏆 EXERCISES") << sgl << QStringLiteral("  Sessions: ") + QString::number(runs.size())
       << QStringLiteral("  Time:     ") + QString::number(secondsOf(runs) / 60) + QStringLiteral(" min");
     for (const ExerciseRecord &e : runs)
-        L << QStringLiteral("  · ") + e.name + QStringLiteral(" (") + QString::number(e.durationSecs / 60) +
+        L << QStringLiteral("  · ") + e.name + QStringLiteral(" (") + QString::number(runSecs(e) / 60) +
                  QStringLiteral(" min)");
     L << QString();
 

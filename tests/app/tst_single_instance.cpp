@@ -80,6 +80,7 @@ public:
 private slots:
     void cleanup() { removeData(); }
     void secondLaunchRaisesFirstAndWritesNothing();
+    void ownerOnAFullDiskIsStillFound();
     void oneOwnerPerDatabaseWhateverTheRuntimeDirectory();
     void lockNoLiveProcessHoldsIsTakenOver_data();
     void lockNoLiveProcessHoldsIsTakenOver();
@@ -105,6 +106,20 @@ void TstSingleInstance::secondLaunchRaisesFirstAndWritesNothing() {
     QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
     QTRY_COMPARE(raised.count(), 1);
     QVERIFY2(!QFile::exists(dataPath()), "the second launch created the preferences database");
+}
+
+// On a full disk the owner cannot write its details into the lock file; a later launch must still
+// find it and bring its window forward rather than report it as not answering.
+void TstSingleInstance::ownerOnAFullDiskIsStillFound() {
+    QVERIFY(QDir().mkpath(QFileInfo(dataPath()).absolutePath()));
+    SingleInstance first(kId, dataPath());
+    QCOMPARE(withFileSizeLimit(0, [&] { return first.claim(); }), SingleInstance::Claim::Owner);
+    QCOMPARE(QFileInfo(dataPath() + QStringLiteral(".lock")).size(), 0);
+    QSignalSpy raised(&first, &SingleInstance::activationRequested);
+    App second;
+    QVERIFY(second.finish());
+    QVERIFY2(second.p.exitCode() == 0, second.p.readAllStandardError().constData());
+    QTRY_COMPARE(raised.count(), 1);
 }
 
 // Two launches that differ only in their runtime directory (or have none) share one database: the

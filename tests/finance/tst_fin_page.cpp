@@ -104,6 +104,8 @@ private slots:
                                     << "5" << true;
         QTest::newRow("zero") << "x"
                               << "0" << false;
+        QTest::newRow("twenty digits") << "x"
+                                       << "99999999999999999999" << false;
     }
     void formRefusesAndPointsAtTheField() {
         QFETCH(QString, name);

@@ -91,7 +91,8 @@ private slots:
         QTest::newRow("negative cut toward zero") << 3.0 << 4.0 << -33;
         QTest::newRow("no income") << 0.0 << 20.0 << 0;
         QTest::newRow("spent nothing") << 200.0 << 50.0 << 75;
-        QTest::newRow("beyond int") << 1e-10 << 1e10 << INT_MIN;
+        QTest::newRow("far beyond the income") << 0.01 << 1e12 << -9999;
+        QTest::newRow("just inside the floor") << 1.0 << 100.0 << -9900;
         QTest::newRow("beyond int upwards") << -1.0 << 0.0 << 0;
         QTest::newRow("infinite income") << qInf() << 1.0 << 0;
         QTest::newRow("not a number") << qQNaN() << 1.0 << 0;

@@ -188,6 +188,9 @@ private slots:
         QTest::newRow("nan") << "nan" << 0.0;
         QTest::newRow("inf") << "inf" << 0.0;
         QTest::newRow("overflow") << "1e999" << 0.0;
+        QTest::newRow("the largest taken") << "1000000000000" << 1e12;
+        QTest::newRow("above 10^12") << "1000000000000.01" << 0.0;
+        QTest::newRow("twenty digits") << "99999999999999999999" << 0.0;
         QTest::newRow("underflow to zero") << "1e-999" << 0.0;
         QTest::newRow("two commas") << "1,2,3" << 0.0;
         QTest::newRow("hex") << "0x10" << 0.0;

@@ -1,9 +1,14 @@
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "notes/TableImport.h"
 #include "notes/XlsxReader.h"
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zip.h>
 
 using TableImport::Failure;
@@ -73,6 +78,22 @@ const QByteArray kStrings =
     "<si><r><t>Ri</t></r><r><rPr><b/></rPr><t xml:space=\"preserve\">ch </t></r><rPh sb=\"0\" "
     "eb=\"1\"><t>ふり</t></rPh></si>"
     "<si><t>A &amp; B</t></si></sst>";
+
+// Writes a 32-bit little-endian value at offset.
+void putLe32(QByteArray &bytes, qsizetype offset, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = char((v >> (8 * i)) & 0xff);
+}
+
+// The archive with every size of its one member, in the local header and the central directory,
+// claimed as claimed.
+QByteArray withClaimedSize(QByteArray zip, quint32 claimed) {
+    const qsizetype local = zip.indexOf("PK\x03\x04");
+    const qsizetype central = zip.indexOf("PK\x01\x02");
+    putLe32(zip, local + 22, claimed);
+    putLe32(zip, central + 24, claimed);
+    return zip;
+}
 
 QStringList rowsText(const Rows &rows) {
     QStringList out;
@@ -168,7 +189,9 @@ private slots:
             "r=\"C3\"><f>1+1</f><v>2</v></c></row>"
             "<row r=\"4\"><c r=\"A4\" t=\"s\"><v>7</v></c><c><v>5</v></c><c r=\"E4\" "
             "t=\"b\"><v>1</v></c></row>"
-            "<row r=\"5\"><c r=\"A5\" t=\"str\"><v>&#8364;&lt;x&gt;</v></c><c "
+            // Formula strings, errors and booleans are their cached text, never a shared-string index.
+            "<row r=\"5\"><c r=\"A5\" t=\"str\"><v>&#8364;&lt;x&gt;</v></c><c r=\"B5\" t=\"str\"><f>A1</f>"
+            "<v>2</v></c><c r=\"C5\" t=\"e\"><v>#DIV/0!</v></c><c r=\"D5\" t=\"b\"><v>0</v></c><c "
             "r=\"XFE5\"><v>beyond</v></c></row>"
             "<row r=\"6\"/><row r=\"7\" spans=\"1:3\"></row>");
         const QByteArray zip =
@@ -180,7 +203,8 @@ private slots:
                      {"xl/strings.xml", kStrings}});
         const auto r = XlsxReader::parse(zip);
         QCOMPARE(int(r.failure), int(Failure::none));
-        QCOMPARE(rowsText(r.rows), (QStringList{"Name|Qty|A & B", "Rich ||2", "7|5|||1", "€<x>"}));
+        QCOMPARE(rowsText(r.rows),
+                 (QStringList{"Name|Qty|A & B", "||||", "Rich ||2", "7|5|||1", "€<x>|2|#DIV/0!|0"}));
     }
 
     void xlsxWithoutWorkbookOrStrings() {
@@ -249,6 +273,98 @@ private slots:
         rows += "<row><c><v>x</v></c></row>";
         QCOMPARE(XlsxReader::parse(makeZip({{"xl/worksheets/sheet1.xml", sheet(rows)}})).failure,
                  Failure::tooLarge);
+    }
+
+    // Each row stays at its number: skipped rows come back blank, as wide as the sheet.
+    void xlsxRowsStayAtTheirNumbers() {
+        const QByteArray rows = "<row r=\"2\"><c r=\"A2\"><v>a</v></c><c r=\"B2\"><v>b</v></c></row>"
+                                "<row r=\"5\"><c r=\"A5\"><v>c</v></c></row>"
+                                "<row><c><v>follows 5</v></c></row>"
+                                "<row r=\"3\"><c><v>goes back</v></c></row>"
+                                "<row r=\"1048576\" ht=\"20\"/>";
+        const auto r = XlsxReader::parse(makeZip({{"xl/worksheets/sheet1.xml", sheet(rows)}}));
+        QCOMPARE(int(r.failure), int(Failure::none));
+        QCOMPARE(rowsText(r.rows), (QStringList{"|", "a|b", "|", "|", "c", "follows 5", "goes back"}));
+        // A row with cells beyond the row cap is refused, even after blank ones.
+        const QByteArray far = "<row r=\"1\"><c><v>h</v></c></row><row r=\"" +
+                               QByteArray::number(TableImport::kMaxDataRows + 2) + "\"><c><v>x</v></c></row>";
+        QCOMPARE(XlsxReader::parse(makeZip({{"xl/worksheets/sheet1.xml", sheet(far)}})).failure,
+                 Failure::tooLarge);
+    }
+
+    // What a member may cost is its real inflated size, whatever the archive claims.
+    void xlsxMembersAreBoundedByWhatTheyReallyHold() {
+        // A sheet that really inflates past the member cap, at an ordinary compression ratio.
+        QByteArray big;
+        big.reserve(XlsxReader::kMaxMemberBytes + (1 << 20));
+        QRandomGenerator rng(7);
+        while (big.size() <= XlsxReader::kMaxMemberBytes)
+            big += "<row><c><v>" + QByteArray::number(rng.generate()) + "</v></c></row>";
+        const QByteArray bigZip = makeZip({{"xl/worksheets/sheet1.xml", sheet(big)}});
+        big.clear();
+        QVERIFY(bigZip.size() < TableImport::kMaxXlsxBytes);
+        QCOMPARE(int(XlsxReader::parse(bigZip).failure), int(Failure::tooLarge));
+
+        // A directory that understates the sheet: refused as soon as more comes out than claimed.
+        QByteArray rows;
+        for (int i = 0; i < 2000; ++i)
+            rows += "<row><c><v>" + QByteArray::number(i) + "</v></c></row>";
+        const QByteArray honest = makeZip({{"xl/worksheets/sheet1.xml", sheet(rows)}});
+        QCOMPARE(XlsxReader::parse(honest).rows.size(), size_t(2000));
+        QCOMPARE(int(XlsxReader::parse(withClaimedSize(honest, 1000)).failure), int(Failure::xlsxFailed));
+
+        // A link is never followed, even when what it holds reads as a sheet.
+        QCOMPARE(int(XlsxReader::parse(
+                         makeZip({{"xl/worksheets/sheet1.xml", sheet("<row><c><v>1</v></c></row>"), true}}))
+                         .failure),
+                 int(Failure::xlsxFailed));
+    }
+
+    // One cell may hold a lot, not a whole file: an unclosed quote, an endless inline string.
+    void aCellOverItsCapIsRefused() {
+        const qsizetype cap = TableImport::kMaxCellChars;
+        QCOMPARE(TableImport::parseCsv("h\n\"" + QByteArray(cap, 'x') + "\"\n").failure, Failure::none);
+        QCOMPARE(TableImport::parseCsv("h\n" + QByteArray(cap + 1, 'x')).failure, Failure::cellTooLarge);
+        QCOMPARE(TableImport::parseCsv("a,b\n\"never closed," + QByteArray(cap, 'x') + "\nc,d\n").failure,
+                 Failure::cellTooLarge);
+        const QByteArray longInline = "<row><c t=\"inlineStr\"><is><t>" + QByteArray(cap / 2 + 1, 'y') +
+                                      "</t><t>" + QByteArray(cap / 2, 'y') + "</t></is></c></row>";
+        QCOMPARE(
+            int(XlsxReader::parse(makeZip({{"xl/worksheets/sheet1.xml", sheet(longInline), false, true}}))
+                    .failure),
+            int(Failure::cellTooLarge));
+        QCOMPARE(TableImport::alertMessage(Failure::cellTooLarge),
+                 QStringLiteral("A cell is too large to import"));
+    }
+
+    // Memory that runs out while importing ends the import with a message, never the app. The
+    // import runs in a child whose address space is capped a little above what it already uses.
+    void runningOutOfMemoryEndsTheImportNotTheApp() {
+        QTemporaryDir dir;
+        QByteArray csv;
+        const QByteArray line = QByteArray(998, ',') + "\n";
+        while (csv.size() < 8 * 1024 * 1024)
+            csv += line;
+        const QString path = putFile(dir.filePath(QStringLiteral("wide.csv")), csv);
+        csv.clear();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            rlimit as{};
+            QFile status(QStringLiteral("/proc/self/statm"));
+            status.open(QIODevice::ReadOnly);
+            const qint64 pages = status.readAll().split(' ').value(0).toLongLong();
+            as.rlim_cur = as.rlim_max = rlim_t(pages * ::sysconf(_SC_PAGESIZE) + 96LL * 1024 * 1024);
+            ::setrlimit(RLIMIT_AS, &as);
+            TableImport::Table t;
+            const Failure f = TableImport::importFile(path, t);
+            ::_exit(f == Failure::outOfMemory ? 0 : 10 + int(f));
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status), "the import ended the process");
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(TableImport::alertMessage(Failure::outOfMemory),
+                 QStringLiteral("Not enough memory to import this file"));
     }
 
     void xlsxFilesGoThroughTheirCap() {

@@ -19,20 +19,20 @@ private slots:
         p.setBool(kSoundOn, false);
         p.setInt(kWorkMins, 25);
         p.setDouble(kBreakMins, 2.5);
-        p.setData(kTasks, QByteArray("[{\"t\":\"\xff\xfe?\"}]"));
+        p.setData(kTasks, QByteArray("[\"?\"]"));
         p.setInt(kPomDailyGoal, 3); // not backed up
         p.setString(kTheme, QStringLiteral("dark")); // not backed up
         const auto got = Backup::exportJson(p);
         QVERIFY(got);
         // The Base64 of the document, with its "/" escaped.
-        QCOMPARE(*got, QByteArray("{\n"
-                                  "  \"appLanguage\": \"uk\",\n"
-                                  "  \"breakMins\": 2.5,\n"
-                                  "  \"savedTasks\": \"W3sidCI6Iv\\/+PyJ9XQ==\",\n"
-                                  "  \"soundEnabled\": false,\n"
-                                  "  \"workMins\": 25\n"
-                                  "}"));
-        QCOMPARE(*Backup::exportJson(TempPrefs().prefs()), QByteArray("{}"));
+        QCOMPARE(got->bytes, QByteArray("{\n"
+                                        "  \"appLanguage\": \"uk\",\n"
+                                        "  \"breakMins\": 2.5,\n"
+                                        "  \"savedTasks\": \"WyI\\/Il0=\",\n"
+                                        "  \"soundEnabled\": false,\n"
+                                        "  \"workMins\": 25\n"
+                                        "}"));
+        QCOMPARE(Backup::exportJson(TempPrefs().prefs())->bytes, QByteArray("{}"));
     }
 
     // Other tools read the file: exactly these 38 keys, by name.
@@ -62,16 +62,47 @@ private slots:
         for (const char *k : {kPhase, kPomLastDate, kPomStreakLast, kLanguage}) p.setString(k, QStringLiteral("2026-1-5"));
         const auto bytes = Backup::exportJson(p);
         QVERIFY(bytes);
-        const auto back = Backup::parseRestore(*bytes);
+        QVERIFY(bytes->leftOut.isEmpty() && bytes->defaulted.isEmpty());
+        const auto back = Backup::parseRestore(bytes->bytes);
         QVERIFY(back);
         for (const QString &k : p.keys()) QVERIFY2(back->count(k) && back->at(k) == *p.value(k), qPrintable(k));
         QCOMPARE(back->size(), std::size_t(p.keys().size()));
     }
 
-    void exportRefusesANonFiniteNumber() {
+    // Whatever damage the domain holds, the backup restores: unreadable documents are left out and
+    // named, a non-finite number becomes its default, and every member has the type the restore wants.
+    void aBackupOfADamagedDomainAlwaysRestores() {
         TempPrefs t;
-        t.prefs().setDouble(kWorkMins, qInf());
-        QVERIFY(!Backup::exportJson(t.prefs()));
+        Prefs &p = t.prefs();
+        p.setDouble(kWorkMins, qInf());
+        p.setDouble(kWaterMins, -qInf());
+        p.setDouble(kPomFocusSecs, qQNaN());
+        p.setBool(kPomStreak, true);
+        p.setInt(kSoundOn, 0);
+        p.setString(kEyesOn, QStringLiteral("no"));
+        p.setInt(kWasRunning, 1);
+        p.setInt(kPomLastDate, 20260105);
+        p.setData(kLanguage, "uk");
+        p.setData(kTasks, "[{\"id\":");
+        p.setString(kNotes, QStringLiteral("[]"));
+        p.setData(kPlaylistState, "[]");
+        p.setData(kFinances, "[]");
+        const auto ex = Backup::exportJson(p);
+        QVERIFY(ex);
+        QCOMPARE(ex->leftOut, (QStringList{kTasks, kPlaylistState, kNotes}));
+        QCOMPARE(ex->defaulted, (QStringList{kWorkMins, kWaterMins, kPomFocusSecs}));
+        const auto back = Backup::parseRestore(ex->bytes);
+        QVERIFY2(back, ex->bytes.constData());
+        const std::map<QString, Prefs::Value> expected = {{kWorkMins, 25.0},
+                                                          {kWaterMins, 60.0},
+                                                          {kPomFocusSecs, qint64(0)},
+                                                          {kPomStreak, 1.0},
+                                                          {kSoundOn, true},
+                                                          {kEyesOn, true},
+                                                          {kWasRunning, true},
+                                                          {kPomLastDate, QStringLiteral("20260105")},
+                                                          {kFinances, QByteArray("[]")}};
+        QCOMPARE(*back, expected);
     }
 
     void hostileRestoreFilesAreRefused_data() {
@@ -93,6 +124,10 @@ private slots:
         QTest::newRow("document not JSON") << QByteArray("{\"savedTasks\": \"" + QByteArray("[oops").toBase64() + "\"}");
         QTest::newRow("playlist state as array") << QByteArray("{\"playlistState\": \"" + tasks + "\"}");
         QTest::newRow("tasks as object") << QByteArray("{\"savedTasks\": \"" + QByteArray("{}").toBase64() + "\"}");
+        QTest::newRow("number as Boolean among good members")
+            << QByteArray("{\"appLanguage\": \"de\", \"savedTasks\": \"" + tasks + "\", \"workMins\": true}");
+        QTest::newRow("switch as number") << QByteArray("{\"appLanguage\": \"de\", \"soundEnabled\": 0}");
+        QTest::newRow("switch as text") << QByteArray("{\"eyesOn\": \"yes\"}");
     }
 
     void hostileRestoreFilesAreRefused() {

@@ -22,6 +22,7 @@
 #include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sqlite3.h>
 
 // The settings page as a user drives it, with the dialogs scripted and time faked.
 class TstSettingsPage : public QObject {
@@ -202,6 +203,25 @@ private slots:
         QVERIFY(p.isFrozen());
     }
 
+    // A database that refuses the erase keeps the data, and the user is told so, not "Data erased".
+    void eraseThatFailsSaysSoAndKeepsRunning() {
+        Prefs &p = env->prefs.prefs();
+        p.setData(kTasks, "[]");
+        p.flush();
+        QVERIFY(page.open(900, 700));
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(env->prefs.path().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        env->dialogs.alertAnswers = {0, 0};
+        find<QPushButton>("eraseButton")->click();
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QVERIFY2(env->dialogs.alertsShown.last().startsWith(
+                     QStringLiteral("Data not erased|Your data could not be deleted: ")),
+                 qPrintable(env->dialogs.alertsShown.last()));
+        QVERIFY(!p.isFrozen());
+    }
+
     void restoreRefusesABadFileAndChangesNothing() {
         QTemporaryDir dir;
         const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"de\", \"savedTasks\": \"not base64!\"}");
@@ -249,8 +269,21 @@ private slots:
         QVERIFY(page.open(900, 700));
         env->dialogs.savePaths = {dir.filePath("mivo-backup.json")};
         find<QPushButton>("exportButton")->click();
-        QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), *Backup::exportJson(env->prefs.prefs()));
+        QCOMPARE(fileBytes(dir.filePath("mivo-backup.json")), Backup::exportJson(env->prefs.prefs())->bytes);
         QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Export complete|All settings and data saved to mivo-backup.json."));
+        // What the backup could not carry is named, in the user's language.
+        env->prefs.prefs().setData(kExerciseHistory, "[oops");
+        env->prefs.prefs().setData(kFinances, "{}");
+        env->prefs.prefs().setDouble(kBreakMins, qInf());
+        env->dialogs.savePaths = {dir.filePath("mivo-backup.json")};
+        find<QPushButton>("exportButton")->click();
+        QCOMPARE(
+            env->dialogs.alertsShown.last(),
+            QStringLiteral(
+                "Export complete|All settings and data saved to mivo-backup.json.\n\n"
+                "Left out because it could not be read: Finances, Exercise history.\n\n"
+                "Saved with the default value because the stored one was not a valid number: breakMins."));
+        QVERIFY(Backup::parseRestore(fileBytes(dir.filePath("mivo-backup.json"))));
         env->dialogs.savePaths = {dir.filePath("missing/dir/x.json")};
         find<QPushButton>("exportButton")->click();
         QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed|")));

@@ -156,6 +156,14 @@ private slots:
         QCOMPARE(uk.cards[1].figure, QStringLiteral("2 сеансів · 1хв"));
         QCOMPARE(uk.cards[0].title, QStringLiteral("ПОМОДОРО"));
         QVERIFY(!buildStatsModel(s, day(2, 3, 2026)).exercises.emptyText.isEmpty());
+
+        // A restored history may hold negative durations: they count as no time, never subtract.
+        s.lang = AppLang::en;
+        s.exercises = {run("Neck", "🙆", 1, 3, 2026, -600), run("Wrists", "✋", 1, 3, 2026, 120)};
+        QCOMPARE(buildStatsModel(s, day(1, 3, 2026)).cards[1].figure, QStringLiteral("2 sessions · 2m"));
+        const QString report = StatsText::reportText(s, day(1, 3, 2026));
+        QVERIFY2(report.contains(QStringLiteral("\n  Time:     2 min\n  · Neck (0 min)\n")),
+                 qPrintable(report));
     }
 
     void tasks() {
