@@ -44,7 +44,8 @@ QString subtitleText() {
 }
 } // namespace
 
-AlarmsView::AlarmsView(QWidget *parent) : Page(parent), frame_(new SplitPageFrame(this, {.headerH = 74, .scaledClock = true, .emojiRoom = true})) {
+AlarmsView::AlarmsView(QWidget *parent) : Page(parent), frame_(new SplitPageFrame(
+          this, {.headerH = 74, .scaledClock = true, .emojiRoom = true, .list = kListRule, .listFrac = 0.42})) {
     // Connected once for the life of the page; each notification updates in place or asks for a rebuild.
     auto &n = Notifier::get();
     // The beats (every second) only move values on; the alarms and the language can change what the
@@ -56,14 +57,6 @@ AlarmsView::AlarmsView(QWidget *parent) : Page(parent), frame_(new SplitPageFram
 }
 
 AlarmsView::~AlarmsView() = default;
-
-double AlarmsView::listWidth(double w, double frac) {
-    return std::max(200.0, std::min(w * frac, 0.6 * w));
-}
-
-double AlarmsView::fractionForDrag(double x, double w) {
-    return std::max(200.0, std::min(x, std::min(500.0, 0.6 * w))) / std::max(w, 1.0);
-}
 
 void AlarmsView::setSelectedItem(const std::optional<QString> &id) {
     selectedItem_ = id;
@@ -103,9 +96,8 @@ void AlarmsView::setup() {
         if (self) self->setSelectedItem(id);
     };
     listScroll_->setWidget(listView_);
-    frame_->onDividerDrag = [self](double x) {
+    frame_->onRelayout = [self] {
         if (!self) return;
-        self->listFrac_ = fractionForDrag(x, self->width());
         self->layoutFrame();
         self->requestRebuild();
     };
@@ -129,16 +121,10 @@ void AlarmsView::relabelHeader() {
     setFitTitle(addBtn_, addAlarmText());
 }
 
-void AlarmsView::resizeEvent(QResizeEvent *e) {
-    Page::resizeEvent(e);
-    layoutFrame();
-    requestRebuild();
-}
-
 void AlarmsView::layoutFrame() {
     if (!frame_->isBuilt()) return;
     const double W = width(), H = height();
-    frame_->layout(listWidth(W, listFrac_));
+    frame_->layout();
     // 132 wide, 10 points left of the clock column; wider, leftwards, when the title needs it.
     const double addW = std::max(132, addBtn_->fontMetrics().horizontalAdvance(addAlarmText()) + 20);
     addBtn_->setGeometry(yUp(H, W - 210 - addW, H - 52, addW, 26));
@@ -147,18 +133,12 @@ void AlarmsView::layoutFrame() {
 
 void AlarmsView::showEvent(QShowEvent *e) {
     Page::showEvent(e);
-    frame_->startClock();
     // Values moved on while hidden, and the alarms may have changed (a restore, say).
     if (!listView_ || rebuildPending()) return;
     if (structureKey() != builtKey_)
         requestRebuild();
     else
         updateInPlace();
-}
-
-void AlarmsView::hideEvent(QHideEvent *e) {
-    Page::hideEvent(e);
-    frame_->stopClock();
 }
 
 void AlarmsView::onChange(bool mayRestructure) {

@@ -1,6 +1,7 @@
 #pragma once
 #include "health/AlarmsRows.h"
 #include "ui/Page.h"
+#include "ui/SplitPageFrame.h"
 #include <QHash>
 #include <QPointer>
 #include <functional>
@@ -12,7 +13,6 @@ class AlarmListView;
 class QLabel;
 class QPushButton;
 class QScrollArea;
-class SplitPageFrame;
 class TintButton;
 struct CustomReminder;
 struct HReminder;
@@ -35,14 +35,11 @@ public:
     void setup() override;
     void refresh() override;
 
-    // The list width for a page of width w and a stored fraction.
-    static double listWidth(double w, double frac);
-    // The fraction stored for a divider dragged to x on a page of width w.
-    static double fractionForDrag(double x, double w);
+    // The list keeps 200 points at least and 60 % of the page at most; a drag stops at 500 points.
+    static constexpr SplitPageFrame::ListRule kListRule{200, 0.6, 500};
 
     std::optional<QString> selectedItem() const { return selectedItem_; }
     void setSelectedItem(const std::optional<QString> &id);
-    double listFrac() const { return listFrac_; }
 
     QWidget *detailHost() const { return detailHost_; }
     AlarmListView *listView() const { return listView_; }
@@ -59,9 +56,7 @@ public:
 
 protected:
     void rebuild() override;
-    void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
-    void hideEvent(QHideEvent *e) override;
 
 private:
     // frame (AlarmsView.cpp)
@@ -97,7 +92,6 @@ private:
     QScrollArea *listScroll_ = nullptr; // the frame's, as built
     AlarmListView *listView_ = nullptr;
     QWidget *detailHost_ = nullptr; // the frame's, as built
-    double listFrac_ = 0.42;
     std::optional<QString> selectedItem_;
     QList<AW *> awStore_;
     std::vector<std::function<void()>> live_;

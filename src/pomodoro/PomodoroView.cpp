@@ -65,7 +65,8 @@ QString exportText() {
 } // namespace
 
 // The clock's digits keep their size at every font scale.
-PomodoroView::PomodoroView(QWidget *parent) : Page(parent), frame_(new SplitPageFrame(this, {.headerH = 70})) {
+PomodoroView::PomodoroView(QWidget *parent)
+    : Page(parent), frame_(new SplitPageFrame(this, {.headerH = 70, .list = {160, 0.55}, .listFrac = 0.3})) {
     pomSmoothTicker_ = Clock::get().makeTicker(this);
     connect(pomSmoothTicker_, &Ticker::timeout, this, [this] { onRingTick(); });
 
@@ -83,12 +84,6 @@ PomodoroView::PomodoroView(QWidget *parent) : Page(parent), frame_(new SplitPage
 PomodoroView::~PomodoroView() {
     for (const auto &p : std::as_const(editPanels_))
         if (p) p->deleteLater();
-}
-
-double PomodoroView::listWidth(double w, double frac) { return std::max(160.0, std::min(w * frac, w * 0.55)); }
-
-double PomodoroView::fractionForDrag(double x, double w) {
-    return std::max(160.0, std::min(x, w * 0.55)) / std::max(w, 1.0);
 }
 
 void PomodoroView::setSelectedItem(const std::optional<QString> &id) {
@@ -118,9 +113,8 @@ void PomodoroView::setup() {
     listScroll_->setWidget(listContent_);
 
     QPointer<PomodoroView> self(this);
-    frame_->onDividerDrag = [self](double x) {
+    frame_->onRelayout = [self] {
         if (!self) return;
-        self->listFrac_ = fractionForDrag(x, self->width());
         self->layoutFrame();
         self->requestRebuild();
     };
@@ -143,15 +137,9 @@ void PomodoroView::setup() {
     refresh();
 }
 
-void PomodoroView::resizeEvent(QResizeEvent *e) {
-    Page::resizeEvent(e);
-    layoutFrame();
-    requestRebuild();
-}
-
 void PomodoroView::layoutFrame() {
     if (!frame_->isBuilt()) return;
-    frame_->layout(listWidth(width(), listFrac_));
+    frame_->layout();
     placeHeaderButtons();
     listContent_->resize(listContent_->width(), int(std::max(listNeededH_, double(listScroll_->viewport()->height()))));
 }
@@ -204,22 +192,16 @@ void PomodoroView::rebuild() {
     rebuildDetail();
 }
 
-void PomodoroView::stopTimers() {
-    frame_->stopClock();
-    pomSmoothTicker_->stop();
-}
-
-// Hidden (another page shown, or the window hidden): nothing ticks. Shown again: the clock and the
-// ring pick up at once, and Page redraws whatever changed meanwhile.
+// Hidden (another page shown, or the window hidden): nothing ticks (the frame stops its clock).
+// Shown again: the clock and the ring pick up at once, and Page redraws whatever changed meanwhile.
 void PomodoroView::showEvent(QShowEvent *e) {
     Page::showEvent(e);
-    frame_->startClock();
     if (pomRingRef_) startPomSmoothTicker();
 }
 
 void PomodoroView::hideEvent(QHideEvent *e) {
     Page::hideEvent(e);
-    stopTimers();
+    pomSmoothTicker_->stop();
 }
 
 AW *PomodoroView::keep(AW *aw) {

@@ -37,14 +37,8 @@ public:
 
     void setup() override;
 
-    // The list width for a page of width w and a stored fraction.
-    static double listWidth(double w, double frac);
-    // The fraction stored for a divider dragged to x on a page of width w.
-    static double fractionForDrag(double x, double w);
-
     std::optional<QString> selectedItem() const { return selectedItem_; }
     void setSelectedItem(const std::optional<QString> &id);
-    double listFrac() const { return listFrac_; }
 
     QWidget *detailHost() const { return detailHost_; }
     QWidget *listContent() const;
@@ -63,7 +57,6 @@ public:
 
 protected:
     void rebuild() override;
-    void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
     void hideEvent(QHideEvent *e) override;
 
@@ -77,7 +70,6 @@ private:
     using TimerShape = std::array<double, 14>;
     static TimerShape timerShape();
     TimerShape shownShape_{};
-    void stopTimers();
     void rewireHeaderButtons();
     AW *keep(AW *aw);
     AW *newAW(std::function<void()> fn);
@@ -105,7 +97,6 @@ private:
     QWidget *detailHost_ = nullptr;   // the frame's, as built
     QScrollArea *listScroll_ = nullptr; // the frame's, as built
     PomListView *listContent_ = nullptr;
-    double listFrac_ = 0.3;
     double lastListW_ = 0;
     double listNeededH_ = 0;
     std::optional<QString> selectedItem_ = QStringLiteral("pom_timer");

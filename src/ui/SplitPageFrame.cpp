@@ -8,8 +8,10 @@
 #include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include "ui/UiKit.h"
+#include <QEvent>
 #include <QLabel>
 #include <QScrollArea>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -36,9 +38,39 @@ QLabel *headerLabel(QWidget *page, const QFont &font, const QColor &color, Qt::A
 }
 } // namespace
 
-SplitPageFrame::SplitPageFrame(QWidget *page, const Style &style) : QObject(page), page_(page), style_(style) {
+double SplitPageFrame::listWidth(const ListRule &rule, double w, double frac) {
+    return std::max(rule.minW, std::min(w * frac, w * rule.maxShare));
+}
+
+double SplitPageFrame::fractionForDrag(const ListRule &rule, double x, double w) {
+    return std::max(rule.minW, std::min(x, std::min(rule.maxDragW, w * rule.maxShare))) / std::max(w, 1.0);
+}
+
+SplitPageFrame::SplitPageFrame(QWidget *page, const Style &style)
+    : QObject(page), page_(page), style_(style), listFrac_(style.listFrac) {
     clockTimer_ = Clock::get().makeTicker(this);
     connect(clockTimer_, &Ticker::timeout, this, [this] { tickClock(); });
+    page->installEventFilter(this);
+}
+
+bool SplitPageFrame::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == page_) {
+        switch (event->type()) {
+        case QEvent::Show:
+            startClock();
+            break;
+        case QEvent::Hide:
+            stopClock();
+            break;
+        case QEvent::Resize:
+            layout();
+            if (onRelayout) onRelayout();
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SplitPageFrame::build() {
@@ -56,16 +88,20 @@ void SplitPageFrame::build() {
     divider_ = new DraggableDivider(page_);
     QPointer<SplitPageFrame> self(this);
     divider_->onDrag = [self](double x) {
-        if (self && self->onDividerDrag) self->onDividerDrag(x);
+        if (!self) return;
+        self->listFrac_ = fractionForDrag(self->style_.list, x, self->page_->width());
+        self->layout();
+        if (self->onRelayout) self->onRelayout();
     };
     detailHost_ = new QWidget(page_);
     detailHost_->setObjectName(QStringLiteral("detailHost"));
     UiKit::fillBackground(detailHost_, VF::bg());
 }
 
-void SplitPageFrame::layout(double listW) {
+void SplitPageFrame::layout() {
     if (!isBuilt()) return;
     const double W = page_->width(), H = page_->height(), hh = style_.headerH;
+    const double listW = listWidth(style_.list, W, listFrac_);
     hdrBg_->setGeometry(yUp(H, 0, H - hh, W, hh));
     titleLbl_->setGeometry(fitted(titleLbl_, style_.emojiRoom, H, 20, H - 46, W * 0.45, 30));
     subLbl_->setGeometry(fitted(subLbl_, style_.emojiRoom, H, 20, H - 64, W * 0.45, 16));

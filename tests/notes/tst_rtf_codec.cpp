@@ -215,7 +215,7 @@ private slots:
         QTest::newRow("table cells") << QByteArray("{\\rtf1 a\\cell b\\cell\\row c}")
                                      << QStringLiteral("a\tb\t\nc");
         QTest::newRow("default font's code page before any \\f")
-            << QByteArray("{\\rtf1\\deff0{\\fonttbl{\\f0\\fcharset204 Arial;}}\\'cf\\'f0}") << QStringLiteral("Пр");
+            << QByteArray("{\\rtf1\\deff1{\\fonttbl{\\f0 Times;}{\\f1\\fcharset204 Arial;}}\\'cf\\'f0}") << QStringLiteral("Пр");
         QTest::newRow("\\u skip ends at a brace") << QByteArray("{\\rtf1 {\\u1046}X}") << QStringLiteral("ЖX");
         QTest::newRow("known words in an unknown destination")
             << QByteArray("{\\rtf1 a{\\*\\x {\\fldrslt b}}c}") << QStringLiteral("ac");
