@@ -55,8 +55,8 @@ void settle(int ms) {
     loop.exec();
 }
 
-// The runner playing one long step of the given kind, shown; its CPU share over 10 s once the
-// step's fade-in is over.
+// The runner playing a one-minute step of the given kind, shown (the ring's arc moves at every frame);
+// its CPU share over 10 s once the step's fade-in is over.
 int runRunner(int argc, char **argv, const QByteArray &kind) {
     QApplication app(argc, argv);
     std::vector<Exercise> all = BuiltInExercises::make(AppLang::en);
@@ -71,7 +71,7 @@ int runRunner(int argc, char **argv, const QByteArray &kind) {
         e.isBuiltIn = false; // no picture: the ring, the clock and the texts
     }
     e.steps.resize(1);
-    e.steps[0].durationSecs = 600;
+    e.steps[0].durationSecs = 60;
     auto *panel = new ExerciseRunnerPanel({e}, 0, std::nullopt, nullptr);
     panel->showAndRaise();
     settle(1500);

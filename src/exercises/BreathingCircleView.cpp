@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 double nowMs() {
@@ -38,7 +39,10 @@ BreathingCircleView::BreathingCircleView(QWidget *parent) : QWidget(parent), acc
     phaseLbl_->setPalette(pal);
     frames_ = Clock::get().makeTicker(this);
     connect(frames_, &Ticker::timeout, this, [this] {
-        update();
+        // A frame that would draw the same picture is not drawn: in a long phase the circle grows
+        // by a hundredth of a pixel a frame. A quarter of a pixel, or a step of the glow's opacity,
+        // is drawn.
+        if (std::abs(shownScale() * radius_ - drawnRadius_) >= 0.25 || glowStep() != drawnGlowStep_) update();
         if (progress() >= 1) updateTimer();
     });
 }
@@ -102,6 +106,10 @@ double BreathingCircleView::shownGlow() const {
     return glowFrom_ + (glowTo_ - glowFrom_) * t;
 }
 
+int BreathingCircleView::glowStep() const {
+    return int(std::lround(std::clamp(shownGlow(), 0.0, 1.0) * 255));
+}
+
 bool BreathingCircleView::frameTimerActive() const {
     return frames_->isActive();
 }
@@ -138,6 +146,8 @@ void BreathingCircleView::paintEvent(QPaintEvent *) {
     p.setTransform(yUpTransform(height()));
     const QPointF c(width() / 2.0, height() / 2.0);
     const double s = shownScale();
+    drawnRadius_ = s * radius_;
+    drawnGlowStep_ = glowStep();
     p.translate(c);
     p.scale(s, s);
     p.setBrush(Qt::NoBrush);

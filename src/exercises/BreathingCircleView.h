@@ -37,6 +37,7 @@ private:
     void applyScaleAnimation(BreathePhase phase, double duration, bool restart);
     double progress() const;
     void updateTimer();
+    int glowStep() const; // the glow's opacity as drawn, 0…255
 
     QLabel *phaseLbl_ = nullptr;
     BreathePhase phase_ = BreathePhase::none;
@@ -47,4 +48,6 @@ private:
     double scaleFrom_ = 1, scaleTo_ = 1, glowFrom_ = 0.18, glowTo_ = 0.18;
     double animStartMs_ = 0, animLenMs_ = 0;
     Ticker *frames_ = nullptr;
+    double drawnRadius_ = -1; // what the last paint drew
+    int drawnGlowStep_ = -1;
 };

@@ -23,13 +23,15 @@ int drawnSpan(double shown) {
 void RingView::setProgress(double p) {
     progress_ = p;
     const double s = std::isnan(p) ? 0.0 : std::clamp(p, 0.0, 1.0);
-    if (s == shown_) return;
-    const double before = shown_;
     shown_ = s;
-    // The page sets it 30 times a second: repaint only when the drawn arc changes, and only the
-    // part of the ring between its old and new end (the rest of the picture stays as it is).
-    if (drawnSpan(before) == drawnSpan(s)) return;
-    update(changedArea(before, s));
+    // The page sets it 30 times a second: repaint only when the arc's end has moved by half a
+    // pixel or more (closer is the same picture), and only the part of the ring between the end
+    // drawn and the new one; the rest of the picture stays as it is.
+    const bool inside = painted_ > 0 && painted_ < 1 && s > 0 && s < 1;
+    if (drawnSpan(painted_) == drawnSpan(s) || (inside && std::abs(s - painted_) * 2 * M_PI * radius() < 0.5))
+        return;
+    update(changedArea(painted_, s));
+    painted_ = s;
 }
 
 QRect RingView::changedArea(double from, double to) const {
@@ -62,6 +64,10 @@ QRect RingView::changedArea(double from, double to) const {
     return box.adjusted(-m, -m, m, m).toAlignedRect().intersected(rect());
 }
 
+void RingView::resizeEvent(QResizeEvent *) {
+    painted_ = shown_; // all of it is drawn again
+}
+
 void RingView::setColor(const QColor &c) {
     color_ = c;
     update();
@@ -83,15 +89,15 @@ void RingView::paintEvent(QPaintEvent *) {
     const QRectF circle(centre().x() - r, centre().y() - r, 2 * r, 2 * r);
     p.setPen(QPen(track_, kLineWidth));
     p.drawEllipse(circle);
-    if (shown_ <= 0) return;
+    if (painted_ <= 0) return;
     QPen arc(color_, kLineWidth);
     arc.setCapStyle(Qt::RoundCap);
     p.setPen(arc);
-    if (shown_ >= 1) {
+    if (painted_ >= 1) {
         p.drawEllipse(circle);
         return;
     }
     // Qt counts angles counter-clockwise from 3 o'clock in 1/16 degrees: start at 6 o'clock and
     // sweep with a negative span to go clockwise.
-    p.drawArc(circle, -90 * 16, -drawnSpan(shown_));
+    p.drawArc(circle, -90 * 16, -drawnSpan(painted_));
 }

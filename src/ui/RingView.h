@@ -15,7 +15,8 @@ public:
 
     double progress() const { return progress_; } // as set, unclamped
     void setProgress(double p);
-    // The part of the circle drawn: progress clamped to 0…1, 0 for a value that is not a number.
+    // The part of the circle shown: progress clamped to 0…1, 0 for a value that is not a number.
+    // (The picture follows it to within half a pixel of the arc's end.)
     double shownFraction() const { return shown_; }
 
     QColor color() const { return color_; }
@@ -31,10 +32,12 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
 
 private:
     double progress_ = 0;
     double shown_ = 0;
+    double painted_ = 0; // what the picture shows: within half a pixel of shown_
     QColor color_ = kSystemBlue;
     QColor track_;
 };

@@ -21,6 +21,22 @@
 #include <QtTest>
 
 namespace {
+// Counts the events of one type a watched object receives.
+class EventCounter : public QObject {
+public:
+    EventCounter(QObject *watched, QEvent::Type type, int *count) : type_(type), count_(count) {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *e) override {
+        if (e->type() == type_) ++*count_;
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    int *count_;
+};
+
 Exercise ex(const QString &name, std::initializer_list<qint64> secs) {
     Exercise e;
     e.id = name.toLower();
@@ -160,6 +176,12 @@ private slots:
         clock->advance(0.3);
         QCOMPARE(p->content()->stepNameLbl->text(), QStringLiteral("F3"));
         QCOMPARE(p->content()->stepNumLbl->text(), QStringLiteral("Step 3 of 3"));
+        // Opacity effects (drawn through an offscreen picture) exist only while something fades:
+        // between fades the texts, the visual and the ring draw directly.
+        QVERIFY(p->content()->stepNameLbl->graphicsEffect());
+        clock->advance(0.4);
+        for (QWidget *w : p->content()->findChildren<QWidget *>())
+            QVERIFY2(!w->graphicsEffect(), qPrintable(w->metaObject()->className()));
     }
 
     void closeCancelsEverythingPending() {
@@ -421,6 +443,31 @@ private slots:
         QCOMPARE(p->currentStep(), 1);
         QVERIFY(!p->browser());
         installWebViews(nullptr);
+    }
+
+    // Frames draw only what changed visibly: in a long phase the circle grows by a hundredth of a
+    // pixel a frame and is drawn a few times a second; in a short one, at every frame.
+    void breathingCircleDrawsOnlyVisibleChanges() {
+        BreathingCircleView v;
+        v.resize(200, 200);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        int paints = 0;
+        EventCounter counter(&v, QEvent::Paint, &paints);
+        auto paintsInASecond = [&](double phaseSecs) {
+            v.animatePhase(BreathePhase::inhale, Qt::green, phaseSecs);
+            clock->advance(phaseSecs * 0.46); // mid-phase, where the circle moves fastest
+            QCoreApplication::processEvents();
+            paints = 0;
+            for (int i = 0; i < 30; ++i) {
+                clock->advanceMs(33);
+                QCoreApplication::processEvents();
+            }
+            return paints;
+        };
+        const int slow = paintsInASecond(120), quick = paintsInASecond(4);
+        QVERIFY2(slow >= 1 && slow <= 6, qPrintable(QString::number(slow)));
+        QVERIFY2(quick >= 15 && quick > 3 * slow, qPrintable(QString::number(quick)));
     }
 
     void breathingCircleGoesOnAfterAResize() {

@@ -64,6 +64,21 @@ private slots:
     void init() { installWebViews(&fake_); }
     void cleanup() { installWebViews(nullptr); }
 
+    // Without a news address (the default build) nothing is asked, so no TLS is loaded, even once
+    // the window is shown. (First: later cases make requests of their own.)
+    void noAddressNoRequestNoTls() {
+        TempPrefs prefs;
+        QVERIFY(NewsFeed::endpointRoot().isEmpty());
+        QWidget window;
+        NewsPanel panel(&window);
+        QSignalSpy settled(&panel, &NewsPanel::settled);
+        window.show();
+        QVERIFY(!settled.wait(500));
+        QVERIFY(panel.isHidden());
+        QVERIFY(!maps().contains("libssl.so"));
+        QVERIFY(!maps().contains("plugins/tls/"));
+    }
+
     void requestCarriesHourStampAndNoCaching() {
         const QDateTime t = QDateTime::fromString(QStringLiteral("2024-03-05T10:59:59Z"), Qt::ISODate);
         const QNetworkRequest r = NewsFeed::request(QUrl(QStringLiteral("https://example.org/")), t);
