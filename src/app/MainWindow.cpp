@@ -2,6 +2,7 @@
 
 #include "app/MainTabVC.h"
 #include "ui/Theme.h"
+#include "ui/ThemePalette.h"
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -24,23 +25,9 @@ MainWindow::MainWindow(const std::function<Page *(const QString &)> &pageFactory
 }
 
 void MainWindow::applyAppearance() {
-    // Dark widgets for the dark theme, light ones for the others.
-    QPalette p = style()->standardPalette();
-    if (VF::theme() == AppTheme::dark) {
-        p.setColor(QPalette::Window, QColor(30, 32, 30));
-        p.setColor(QPalette::WindowText, QColor(235, 235, 235));
-        p.setColor(QPalette::Base, QColor(22, 26, 22));
-        p.setColor(QPalette::AlternateBase, QColor(34, 40, 34));
-        p.setColor(QPalette::Text, QColor(235, 235, 235));
-        p.setColor(QPalette::Button, QColor(40, 44, 40));
-        p.setColor(QPalette::ButtonText, QColor(235, 235, 235));
-        p.setColor(QPalette::ToolTipBase, QColor(40, 44, 40));
-        p.setColor(QPalette::ToolTipText, QColor(235, 235, 235));
-        p.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
-    }
-    p.setColor(QPalette::Window, VF::bg());
-    p.setColor(QPalette::Highlight, VF::accent());
-    setPalette(p);
+    // Dialogs and panels are windows of their own: they follow the theme through the application.
+    ThemePalette::applyToApp();
+    setPalette(ThemePalette::make());
     setAutoFillBackground(true);
 }
 

@@ -73,12 +73,14 @@ QColor ExercisesView::hexColor(const QString &text) {
     return c;
 }
 
+// The list is never narrower than its playlist bar can be read at: 160 at font scale 1.0, more at
+// larger scales.
 double ExercisesView::listWidth(double w, double frac) {
-    return std::max(160.0, std::min(w * frac, 0.6 * w));
+    return std::max(VF::scaled(160.0), std::min(w * frac, 0.6 * w));
 }
 
 double ExercisesView::fractionForDrag(double x, double w) {
-    return std::max(std::min(x, 0.6 * w), 160.0) / std::max(w, 1.0);
+    return std::max(std::min(x, 0.6 * w), VF::scaled(160.0)) / std::max(w, 1.0);
 }
 
 QPushButton *ExercisesView::runButton() const {
@@ -258,7 +260,7 @@ void ExercisesView::layoutFrame() {
     const double P = std::max(C * plFrac, 140.0);
     listScroll_->setGeometry(yUp(C, 0, P, L, C - P - 1));
     playlistSep_->setGeometry(yUp(C, 0, P - 1, L, 1));
-    const double B = L < 270 ? 56 : 34;
+    const double B = playlistBarHeight(L);
     playlistHdrBar_->setGeometry(yUp(C, 0, P - 1 - B, L, B));
     layoutPlaylistBar(L, B);
     playlistScroll_->setGeometry(yUp(C, 0, 0, L, std::max(P - B - 1, 60.0)));
@@ -273,38 +275,84 @@ void ExercisesView::layoutFrame() {
 
 void ExercisesView::layoutPlaylistBar() {
     const double L = playlistHdrBar_->width();
-    layoutPlaylistBar(L, L < 270 ? 56 : 34);
+    const double B = playlistBarHeight(L);
+    // Resume shown or hidden may take the bar to another number of lines: the list below follows.
+    if (int(B) != playlistHdrBar_->height()) return layoutFrame();
+    layoutPlaylistBar(L, B);
+}
+
+namespace {
+constexpr double kBarLine = 22;   // one line of the playlist bar
+constexpr double kOneLineMin = 270;
+} // namespace
+
+// The playlist bar's widths for a list L wide: buttons and title as their texts need them.
+ExercisesView::PlaylistBarFit ExercisesView::playlistBarFit(double L) const {
+    PlaylistBarFit f;
+    f.runW = std::max(58.0, textW(playlistRunBtn_, QStringLiteral("▶ ") + ExTexts::run()) + 14);
+    f.resW = std::max(62.0, textW(playlistResumeBtn_, QStringLiteral("↩ ") + ExTexts::resume()) + 12);
+    f.pctW = std::max(36.0, textW(playlistPctLbl_, QStringLiteral("100%")) + 4);
+    const bool resume = playlistResumeBtn_->isVisibleTo(this);
+    const double buttons = (resume ? f.resW + 4 : 0) + f.runW;
+    const double titleNeed = textW(playlistTitleLbl_, ExTexts::playlistTitle()) + 1;
+    // One line while the title still shows whole beside the buttons; else the buttons go below it,
+    // side by side where they fit, else one above the other, each as wide as the list allows.
+    if (L >= kOneLineMin && L - 26 - 4 - buttons - 10 - 4 - f.pctW - 6 >= titleNeed)
+        f.lines = 1;
+    else if (buttons <= L - 42)
+        f.lines = 2;
+    else
+        f.lines = resume ? 3 : 2;
+    return f;
+}
+
+double ExercisesView::playlistBarHeight(double L) const {
+    return 34 + (playlistBarFit(L).lines - 1) * kBarLine;
 }
 
 void ExercisesView::layoutPlaylistBar(double L, double B) {
     const QString runT = QStringLiteral("▶ ") + ExTexts::run();
     const QString resT = QStringLiteral("↩ ") + ExTexts::resume();
-    double runW = std::max(58.0, textW(playlistRunBtn_, runT) + 14);
-    double resW = std::max(62.0, textW(playlistResumeBtn_, resT) + 12);
-    const double pctW = std::max(36.0, textW(playlistPctLbl_, QStringLiteral("100%")) + 4);
+    PlaylistBarFit f = playlistBarFit(L);
+    const double pctW = f.pctW;
     const double lblH = std::max(12.0, QFontMetricsF(playlistTitleLbl_->font()).height());
     const double btnH = std::max(20.0, QFontMetricsF(playlistRunBtn_->font()).height() + 4);
+    const double avail = L - 8 - 26 - 8;
     double lineY, titleAvail;
-    if (L < 270) {
-        // Two lines: title and percentage above, Resume and Run below, sharing the width if need be.
-        const double avail = L - 8 - 26 - 8;
-        if (resW + 4 + runW > avail) resW = runW = (avail - 4) / 2;
+    if (f.lines == 1) {
+        const double clearX = L - 26, runX = clearX - 4 - f.runW, resX = runX - 4 - f.resW;
+        playlistClearBtn_->setGeometry(yUp(B, clearX, 7 + (20 - btnH) / 2, 18, btnH));
+        playlistRunBtn_->setGeometry(yUp(B, runX, 7 + (20 - btnH) / 2, f.runW, btnH));
+        playlistResumeBtn_->setGeometry(yUp(B, resX, 7 + (20 - btnH) / 2, f.resW, btnH));
+        lineY = 11;
+        titleAvail = (playlistResumeBtn_->isVisibleTo(this) ? resX : runX) - 10 - 4 - pctW - 6;
+    } else if (f.lines == 2) {
+        // Title and percentage above, Resume and Run below, sharing the width if need be.
+        if (f.resW + 4 + f.runW > avail) f.resW = f.runW = (avail - 4) / 2;
+        if (!playlistResumeBtn_->isVisibleTo(this)) f.runW = std::min(f.runW, avail);
         playlistClearBtn_->setGeometry(yUp(B, L - 26, 1 + (20 - btnH) / 2, 18, btnH));
-        playlistResumeBtn_->setGeometry(yUp(B, 8, 1 + (20 - btnH) / 2, resW, btnH));
-        playlistRunBtn_->setGeometry(yUp(B, 8 + resW + 4, 1 + (20 - btnH) / 2, runW, btnH));
+        playlistResumeBtn_->setGeometry(yUp(B, 8, 1 + (20 - btnH) / 2, f.resW, btnH));
+        playlistRunBtn_->setGeometry(
+            yUp(B, playlistResumeBtn_->isVisibleTo(this) ? 8 + f.resW + 4 : 8, 1 + (20 - btnH) / 2, f.runW, btnH));
         lineY = 33;
         titleAvail = L - 10 - 4 - pctW - 8;
     } else {
-        const double clearX = L - 26, runX = clearX - 4 - runW, resX = runX - 4 - resW;
-        playlistClearBtn_->setGeometry(yUp(B, clearX, 7 + (20 - btnH) / 2, 18, btnH));
-        playlistRunBtn_->setGeometry(yUp(B, runX, 7 + (20 - btnH) / 2, runW, btnH));
-        playlistResumeBtn_->setGeometry(yUp(B, resX, 7 + (20 - btnH) / 2, resW, btnH));
-        lineY = 11;
-        titleAvail = (playlistResumeBtn_->isVisible() ? resX : runX) - 10 - 4 - pctW - 6;
+        // Title, then Resume beside the clear button, then Run: each button as wide as the list allows.
+        f.resW = f.runW = avail;
+        playlistClearBtn_->setGeometry(yUp(B, L - 26, 1 + kBarLine + (20 - btnH) / 2, 18, btnH));
+        playlistResumeBtn_->setGeometry(yUp(B, 8, 1 + kBarLine + (20 - btnH) / 2, f.resW, btnH));
+        playlistRunBtn_->setGeometry(yUp(B, 8, 1 + (20 - btnH) / 2, f.runW, btnH));
+        lineY = 33 + kBarLine;
+        titleAvail = L - 10 - 4 - pctW - 8;
     }
-    fitTitle(playlistRunBtn_, runT, runW, 6);
-    fitTitle(playlistResumeBtn_, resT, resW, 6);
+    fitTitle(playlistRunBtn_, runT, f.runW, 6);
+    fitTitle(playlistResumeBtn_, resT, f.resW, 6);
     const QString title = ExTexts::playlistTitle();
+    // Above the buttons the title has the line to itself but for the percentage: a long one is set a
+    // little smaller rather than cut.
+    const QFont titleFont = Fonts::scaledFont(9, QFont::DemiBold);
+    const QFont smaller = Fonts::shrunkToFit(titleFont, title, std::max(20.0, titleAvail));
+    playlistTitleLbl_->setFont(f.lines > 1 && smaller.pointSizeF() >= 0.8 * titleFont.pointSizeF() ? smaller : titleFont);
     const double tw = std::min(textW(playlistTitleLbl_, title), std::max(20.0, titleAvail));
     playlistTitleLbl_->setGeometry(yUp(B, 10, lineY + (12 - lblH) / 2, tw + 1, lblH));
     playlistTitleLbl_->setText(

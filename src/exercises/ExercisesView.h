@@ -79,6 +79,12 @@ private:
     void layoutFrame();
     void layoutPlaylistBar(double L, double B);
     void layoutPlaylistBar();
+    struct PlaylistBarFit {
+        double runW = 0, resW = 0, pctW = 0;
+        int lines = 1;
+    };
+    PlaylistBarFit playlistBarFit(double L) const;
+    double playlistBarHeight(double L) const;
     void rewireHeaderButtons();
     void rebuildList(double w);
     void rebuildDetail();

@@ -144,6 +144,16 @@ void RunnerContentView::fitButton(TintButton *b) {
     b->setFont(f);
 }
 
+// The link card's background: near-black red in the dark theme; in the light themes the theme's card
+// colour with a red wash, so the title and subtitle, in the theme's text colours, stay readable.
+QColor RunnerContentView::linkCardFill() {
+    if (VF::theme() == AppTheme::dark) return QColor::fromRgbF(0.1f, 0.04f, 0.04f);
+    const QColor c = VF::card();
+    constexpr float kWash = 0.07f;
+    return QColor::fromRgbF(c.redF() * (1 - kWash) + 0.95f * kWash, c.greenF() * (1 - kWash) + 0.15f * kWash,
+                            c.blueF() * (1 - kWash) + 0.15f * kWash);
+}
+
 void RunnerContentView::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.fillRect(rect(), VF::bg());
@@ -151,7 +161,7 @@ void RunnerContentView::paintEvent(QPaintEvent *) {
         p.setRenderHint(QPainter::Antialiasing);
         QPainterPath path;
         path.addRoundedRect(QRectF(ytCard->geometry()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-        p.fillPath(path, QColor::fromRgbF(0.1f, 0.04f, 0.04f));
+        p.fillPath(path, linkCardFill());
         p.setPen(QPen(QColor::fromRgbF(0.8f, 0.1f, 0.1f, 0.5f), 1));
         p.drawPath(path);
     }

@@ -63,6 +63,8 @@ public:
     static void fitWrapped(QLabel *label);
     // Shrinks a button's font, from its designed size, until its title fits its width.
     static void fitButton(TintButton *button);
+    // The link card's background in the current theme.
+    static QColor linkCardFill();
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

@@ -23,13 +23,15 @@
 using namespace AlarmsUi;
 
 namespace {
+// The sheet's frame at font scale 1.0; it grows with the font scale, so its captions keep fitting.
 constexpr double kAccW = 440, kAccH = 160;
+double sc(double v) { return v * VF::fontScale(); }
 
 QLabel *caption(QWidget *parent, const QString &text, double x, double y, double w, double h) {
     QLabel *l = mkLbl(VF::scaled(10), QFont::DemiBold, 0.5);
     l->setParent(parent);
     l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    place(l, kAccH, x, y, w, h);
+    place(l, sc(kAccH), sc(x), sc(y), sc(w), sc(h));
     setFitText(l, text);
     return l;
 }
@@ -45,7 +47,7 @@ QLineEdit *field(QWidget *parent, const QString &name, const QString &placeholde
 void separator(QWidget *parent, double y) {
     auto *s = new QWidget(parent);
     UiKit::fillBackground(s, QColor::fromRgbF(1, 1, 1, 0.08f));
-    const QRect r = yUp(kAccH, 0, y, kAccW, 0.5);
+    const QRect r = yUp(sc(kAccH), 0, sc(y), sc(kAccW), 0.5);
     s->setGeometry(r.x(), r.y(), r.width(), 1);
 }
 
@@ -70,7 +72,7 @@ private:
 // The field's frame, made tall enough for its font.
 void placeField(QWidget *f, double x, double y, double w, double h) {
     const QFontMetrics fm(f->font());
-    QRect r = yUp(kAccH, x, y, w, h);
+    QRect r = yUp(sc(kAccH), sc(x), sc(y), sc(w), sc(h));
     const int need = fm.height() + 8;
     if (r.height() < need) r = QRect(r.x(), r.center().y() - need / 2, r.width(), need);
     f->setGeometry(r);
@@ -81,7 +83,7 @@ void AlarmsView::showAddAlarmDialog() {
     if (!isVisible()) return;
     auto acc = std::make_unique<QWidget>();
     acc->setObjectName(QStringLiteral("addAlarmAccessory"));
-    acc->setFixedSize(int(kAccW), int(kAccH));
+    acc->setFixedSize(int(sc(kAccW)), int(sc(kAccH)));
 
     caption(acc.get(),
             L::t({.en = "⏰  TIME",
@@ -153,12 +155,12 @@ void AlarmsView::showAddAlarmDialog() {
 
     auto *checkpoint = new QCheckBox(acc.get());
     checkpoint->setObjectName(QStringLiteral("checkpointBox"));
-    checkpoint->setGeometry(yUp(kAccH, 0, 6, 22, 22));
+    checkpoint->setGeometry(yUp(sc(kAccH), 0, sc(6) + (sc(22) - 22) / 2, 22, 22));
     QPalette cp = checkpoint->palette();
     cp.setColor(QPalette::Highlight, VF::accent());
     checkpoint->setPalette(cp);
     QLabel *cpCaption = label(acc.get(), Fonts::scaledFont(11), VF::text());
-    place(cpCaption, kAccH, 28, 9, 412, 16);
+    place(cpCaption, sc(kAccH), sc(28), sc(9), sc(412), sc(16));
     setFitText(
         cpCaption,
         QStringLiteral("🔁  ") +

@@ -12,6 +12,7 @@
 #include "ui/Lang.h"
 #include "ui/Theme.h"
 #include <QGuiApplication>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QScreen>
 #include <QMouseEvent>
@@ -20,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTimer>
+#include <cmath>
 
 using namespace PomUi;
 
@@ -271,8 +273,11 @@ void EditProjectPanel::rebuildSteps(bool flushFirst) {
         off->setObjectName(QStringLiteral("stepStart_%1").arg(i));
         off->setAlignment(Qt::AlignCenter);
         off->setGeometry(yUp(kCardH, 380, 38, 46, 24));
-        caption(card, L::t({.en = "From day", .es = "Desde el día", .de = "Ab Tag", .fr = "À partir du jour", .uk = "З дня", .pl = "Od dnia"}), 8)
-            ->setGeometry(yUp(kCardH, 380, 24, 46, 10));
+        // A caption longer than its field runs on to the left, where the row has room under the title.
+        QLabel *fromCap =
+            caption(card, L::t({.en = "From day", .es = "Desde el día", .de = "Ab Tag", .fr = "À partir du jour", .uk = "З дня", .pl = "Od dnia"}), 8);
+        const double fromW = std::max(46.0, std::ceil(QFontMetricsF(fromCap->font()).horizontalAdvance(fromCap->text())) + 2);
+        fromCap->setGeometry(yUp(kCardH, 426 - fromW, 24, fromW, 10));
         QLineEdit *dur = field(card, QString::number(std::max<qint64>(1, s.durationDays)), 11);
         dur->setFont(Fonts::monoDigits(11));
         dur->setObjectName(QStringLiteral("stepLength_%1").arg(i));
@@ -281,6 +286,7 @@ void EditProjectPanel::rebuildSteps(bool flushFirst) {
         caption(card, L::t({.en = "Days", .es = "Días", .de = "Tage", .fr = "Jours", .uk = "Дні", .pl = "Dni"}), 8)
             ->setGeometry(yUp(kCardH, 434, 24, 46, 10));
         for (QLabel *l : card->findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly)) l->setAlignment(Qt::AlignCenter);
+        if (fromW > 46) fromCap->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         auto *del = new TintButton(QStringLiteral("✕"), kDeleteColour, 0.12, 0.32, 7, card);
         del->setObjectName(QStringLiteral("deleteStep_%1").arg(i));
         del->setFont(Fonts::scaledFont(11, QFont::Medium));

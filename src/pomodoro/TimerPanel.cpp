@@ -156,16 +156,26 @@ void PomodoroView::showPomodoroDetail() {
         timer.isRunning()
             ? QStringLiteral("⏸  ") + L::t({.en = "Pause", .es = "Pausa", .de = "Pause", .fr = "Pause", .uk = "Пауза", .pl = "Pauza"})
             : QStringLiteral("▶  ") + L::t({.en = "Start", .es = "Iniciar", .de = "Start", .fr = "Démarrer", .uk = "Старт", .pl = "Start"});
-    ctrlBtn(startTitle, true, "startButton", [] {
+    TintButton *startBtn = ctrlBtn(startTitle, true, "startButton", [] {
         PomodoroTimer &t = PomodoroTimer::shared();
         t.isRunning() ? t.pause() : t.start();
-    })->setGeometry(QRectF(row.x, yBtn, row.width, 34).toRect());
-    ctrlBtn(QStringLiteral("↺  ") + L::t({.en = "Reset", .es = "Reset", .de = "Reset", .fr = "Reset", .uk = "Скинути", .pl = "Reset"}),
-            false, "resetButton", [] { PomodoroTimer::shared().reset(); })
-        ->setGeometry(QRectF(row.x + row.width + 6, yBtn, 80, 34).toRect());
-    ctrlBtn(QStringLiteral("⏭  ") + L::t({.en = "Skip", .es = "Saltar", .de = "Überspr.", .fr = "Passer", .uk = "Пропуск", .pl = "Pomiń"}),
-            false, "skipButton", [] { PomodoroTimer::shared().skip(); })
-        ->setGeometry(QRectF(row.x + row.width + 92, yBtn, 80, 34).toRect());
+    });
+    TintButton *resetBtn =
+        ctrlBtn(QStringLiteral("↺  ") + L::t({.en = "Reset", .es = "Reset", .de = "Reset", .fr = "Reset", .uk = "Скинути", .pl = "Reset"}),
+                false, "resetButton", [] { PomodoroTimer::shared().reset(); });
+    TintButton *skipBtn =
+        ctrlBtn(QStringLiteral("⏭  ") + L::t({.en = "Skip", .es = "Saltar", .de = "Überspr.", .fr = "Passer", .uk = "Пропуск", .pl = "Pomiń"}),
+                false, "skipButton", [] { PomodoroTimer::shared().skip(); });
+    // Reset and skip take what their titles need at large font scales; the wide start button gives it up.
+    const auto need = [](TintButton *b) {
+        return std::max(80.0, std::ceil(QFontMetricsF(b->font()).horizontalAdvance(b->text())) + 14);
+    };
+    const double resetW = need(resetBtn), skipW = need(skipBtn);
+    const double startW = std::max(90.0, row.width - (resetW - 80) - (skipW - 80));
+    const double bx = (W - (startW + 6 + resetW + 6 + skipW)) / 2;
+    startBtn->setGeometry(QRectF(bx, yBtn, startW, 34).toRect());
+    resetBtn->setGeometry(QRectF(bx + startW + 6, yBtn, resetW, 34).toRect());
+    skipBtn->setGeometry(QRectF(bx + startW + 6 + resetW + 6, yBtn, skipW, 34).toRect());
 
     // Figure cards
     const double c = (cw - 9) / 4;

@@ -10,6 +10,8 @@
 #include "ui/AW.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
+#include "ui/SwitchButton.h"
+#include "ui/TextFit.h"
 #include "ui/TintButton.h"
 #include <QCheckBox>
 #include <QFileInfo>
@@ -129,14 +131,10 @@ double SettingsView::toggleRow(const QString &icon, const QString &text, bool is
     row->setGeometry(QRectF(pad, y, rowW, 50).toRect());
     label(row, icon, 18, QFont::Normal, VF::text(), QRectF(14, 13, 26, 24), Qt::AlignCenter);
     label(row, text, 13, QFont::Medium, VF::text(), QRectF(46, 16, cW - 2 * pad - 140, 18));
-    auto *sw = new QCheckBox(row);
+    auto *sw = new SwitchButton(row);
     sw->setObjectName(QLatin1String(name));
-    sw->setFocusPolicy(Qt::NoFocus);
     sw->setChecked(isOn);
     sw->setGeometry(QRectF(rowW - 60, 14, 50, 22).toRect());
-    QPalette p = sw->palette();
-    p.setColor(QPalette::Highlight, VF::accent());
-    sw->setPalette(p);
     QCheckBox *swRef = sw;
     connect(sw, &QCheckBox::clicked, AW::attach(sw, [swRef, onChange] { onChange(swRef->isChecked()); }), &AW::run);
     row->show();
@@ -154,7 +152,7 @@ double SettingsView::actionRow(const QString &icon, const QString &text, const Q
     b->setObjectName(QLatin1String(name));
     b->setFont(Fonts::scaledFont(12, QFont::DemiBold));
     b->setGeometry(QRectF(rowW - 140, 12, 130, 26).toRect());
-    SettingsUi::fitButtonTitle(b);
+    TextFit::growIntoRow(b);
     connect(b, &QPushButton::clicked, AW::attach(b, std::move(action)), &AW::run);
     row->show();
     return y + 58;

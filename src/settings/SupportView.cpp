@@ -8,6 +8,7 @@
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
+#include "ui/TextFit.h"
 #include "ui/TintButton.h"
 #include "ui/WebLinks.h"
 #include <QResizeEvent>
@@ -135,7 +136,7 @@ void SupportView::buildContent() {
         donate->setObjectName(QStringLiteral("donateButton"));
         donate->setFont(Fonts::scaledFont(12, QFont::DemiBold));
         donate->setGeometry(yUp(68, cW - 218, 18, 140, 32));
-        SettingsUi::fitButtonTitle(donate);
+        TextFit::growIntoRow(donate);
         const QUrl url = links_.donate;
         connect(donate, &QPushButton::clicked, AW::attach(donate, [url] { WebLinks::open(url); }), &AW::run);
         coffee->show();
@@ -157,7 +158,7 @@ void SupportView::buildContent() {
         visit->setObjectName(QStringLiteral("visitButton"));
         visit->setFont(Fonts::scaledFont(13));
         visit->setGeometry(yUp(50, 14, 10, 130, 28));
-        SettingsUi::fitButtonTitle(visit);
+        TextFit::growIntoRow(visit, Qt::RightEdge);
         const QUrl url = links_.home;
         connect(visit, &QPushButton::clicked, AW::attach(visit, [url] { WebLinks::open(url); }), &AW::run);
         centre->show();

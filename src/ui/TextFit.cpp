@@ -4,6 +4,7 @@
 
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QAbstractButton>
 #include <QLayout>
 #include <QPainter>
 #include <QStyle>
@@ -57,6 +58,56 @@ bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QSt
 
 int lineHeight(const QFont &font) {
     return int(std::ceil(QFontMetricsF(font).height() - 0.01));
+}
+
+namespace {
+// The horizontal span a sibling really uses: a label only where its text lies.
+std::pair<double, double> usedSpan(const QWidget *w) {
+    const QRect g = w->geometry();
+    auto *l = qobject_cast<const QLabel *>(w);
+    if (!l || !l->pixmap().isNull() || l->wordWrap() || l->textFormat() == Qt::RichText) return {g.left(), g.right() + 1};
+    const QRect cr = l->contentsRect().translated(g.topLeft());
+    const double adv = std::min<double>(cr.width(), QFontMetricsF(l->font()).horizontalAdvance(l->text()) + 1);
+    const Qt::Alignment a = QStyle::visualAlignment(l->layoutDirection(), l->alignment());
+    if (a & Qt::AlignRight) return {cr.right() + 1 - adv, cr.right() + 1};
+    if (a & Qt::AlignHCenter) return {cr.center().x() - adv / 2, cr.center().x() + adv / 2};
+    return {cr.left(), cr.left() + adv};
+}
+} // namespace
+
+int growIntoRow(QAbstractButton *b, Qt::Edge grow, double inset, int gap) {
+    QWidget *parent = b->parentWidget();
+    if (!parent) return 0;
+    const QRect g = b->geometry();
+    const double need = std::ceil(QFontMetricsF(b->font()).horizontalAdvance(b->text()) + 2 * inset);
+    if (need <= g.width()) return 0;
+    const bool left = grow == Qt::LeftEdge;
+    double limit = left ? gap : parent->width() - gap; // how far the free edge may move
+    QList<QWidget *> rowMates;
+    for (QWidget *w : parent->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w == b || (w->isHidden() && w->testAttribute(Qt::WA_WState_ExplicitShowHide))) continue;
+        const QRect o = w->geometry();
+        if (o.bottom() < g.top() || o.top() > g.bottom()) continue; // not in this row
+        const auto [from, to] = usedSpan(w);
+        if (left && from < g.left()) limit = std::max(limit, std::min(to, double(g.left())) + gap);
+        if (!left && to > g.right() + 1) limit = std::min(limit, std::max(from, double(g.right() + 1)) - gap);
+        rowMates << w;
+    }
+    const int room = left ? g.left() - int(std::ceil(limit)) : int(std::floor(limit)) - (g.right() + 1);
+    const int gain = std::clamp(int(need) - g.width(), 0, std::max(room, 0));
+    if (gain == 0) return 0;
+    const QRect ng = left ? g.adjusted(-gain, 0, 0, 0) : g.adjusted(0, 0, gain, 0);
+    b->setGeometry(ng);
+    // A label whose frame ran on under the button ends where the button begins (its text already did).
+    for (QWidget *w : rowMates) {
+        auto *l = qobject_cast<QLabel *>(w);
+        if (!l || !l->geometry().intersects(ng)) continue;
+        QRect lg = l->geometry();
+        if (left && lg.left() < ng.left()) lg.setRight(ng.left() - gap);
+        if (!left && lg.right() > ng.right()) lg.setLeft(ng.right() + 1 + gap);
+        l->setGeometry(lg);
+    }
+    return gain;
 }
 } // namespace TextFit
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QLabel>
 
+class QAbstractButton;
 class QPainter;
 
 // Texts never lose glyphs. A single line that is wider than its frame is drawn cut at the end with
@@ -18,6 +19,14 @@ inline constexpr char kElidedProperty[] = "mivoElided";
 bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QString &text);
 // The line height of a font, rounded up to whole pixels.
 int lineHeight(const QFont &font);
+
+// Where a button's title does not fit its frame but its row has room, the button grows into the
+// room before its title is elided: away from the side it is anchored on (grow = Qt::LeftEdge keeps
+// its right edge, Qt::RightEdge its left edge), up to gap pixels from the nearest sibling in its row
+// (for a sibling label, the end of its text; the label's frame is shortened to match) or from the
+// parent's edge. inset is the room the button keeps on each side of its title. Returns the width
+// gained. Call after the row's widgets have their frames.
+int growIntoRow(QAbstractButton *button, Qt::Edge grow = Qt::LeftEdge, double inset = 8, int gap = 10);
 } // namespace TextFit
 
 // A plain-text label that follows the rules above. Rich text, pictures and word-wrapped labels are

@@ -5,7 +5,17 @@
 // widgets, the test-support library does not.
 #include "ui/TextFit.h"
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractSpinBox>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QHash>
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleOptionButton>
+#include <QTextEdit>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QRadioButton>
@@ -30,14 +40,29 @@ struct CutText {
 namespace TextFitCheck {
 // Less than this is the difference between measuring and drawing, not a cut glyph.
 inline constexpr double kSlack = 0.75;
+// An elided text keeps at least this share of its characters, or this many.
+inline constexpr double kKeepShare = 0.75;
+inline constexpr qsizetype kKeepEnough = 16;
 
 inline bool elides(const QWidget *w) {
     return w->property(TextFit::kElidesProperty).toBool();
 }
 
+// Whether a text elided ahead of time (its full text in the tool tip) keeps too little to be read.
+inline bool keepsTooLittle(const QString &shown, const QString &full) {
+    return shown.size() - 1 < std::min(qsizetype(full.size() * kKeepShare), kKeepEnough);
+}
+
 inline void checkLine(QList<CutText> &out, QWidget *w, const QString &text, const QFont &font, double availW,
                       double availH, bool widthMayElide) {
     const QFontMetricsF fm(font);
+    if (const QString full = w->toolTip(); text.endsWith(QChar(0x2026)) && full.size() > text.size() &&
+                                           keepsTooLittle(text, full)) {
+        out << CutText{QString::fromLatin1(w->metaObject()->className()), w->objectName(), full,
+                       QStringLiteral("elided too far to read (\"%1\")").arg(text), QSizeF(fm.horizontalAdvance(full), fm.height()),
+                       w->size()};
+        return;
+    }
     const QSizeF need(fm.horizontalAdvance(text), fm.height());
     CutText c{QString::fromLatin1(w->metaObject()->className()), w->objectName(), text, {}, need, w->size()};
     if (need.width() > availW + kSlack && !widthMayElide) {
@@ -47,7 +72,55 @@ inline void checkLine(QList<CutText> &out, QWidget *w, const QString &text, cons
     } else if (need.height() > availH + kSlack) {
         c.problem = QStringLiteral("taller than its frame");
         out << c;
+    } else if (need.width() > availW + kSlack) {
+        // Elided, but a reader must still recognise it: "П…" for a title is as good as nothing.
+        const QString shown = fm.elidedText(text, Qt::ElideRight, std::max(0.0, availW));
+        if (keepsTooLittle(shown, text)) {
+            c.problem = QStringLiteral("elided too far to read (\"%1\")").arg(shown);
+            out << c;
+        }
     }
+}
+
+// The colour that covers most of a region of an image (colours a few steps apart count as one).
+inline QColor dominantColour(const QImage &img, const QRect &region) {
+    QHash<QRgb, int> counts;
+    const QRect r = region.intersected(img.rect());
+    for (int y = r.top(); y <= r.bottom(); y += 2)
+        for (int x = r.left(); x <= r.right(); x += 2) ++counts[img.pixel(x, y) & 0xF8F8F8];
+    QRgb best = 0;
+    int most = -1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        if (it.value() > most) most = it.value(), best = it.key();
+    return QColor(best);
+}
+
+// In the dark theme: the window, and every field, list, table or plain push button in it, whose
+// background as drawn is light. One grab of the window shows what a user sees, whatever palette,
+// style sheet or paint handler chose the colour.
+inline QStringList findLightBackgrounds(QWidget *window) {
+    constexpr double kLightest = 0.55; // HSL lightness; the theme's dark colours stay far below
+    QStringList out;
+    const QImage img = window->grab().toImage();
+    const auto describe = [](QWidget *w, const QColor &c) {
+        return QStringLiteral("%1 (%2): light background %3")
+            .arg(QString::fromLatin1(w->metaObject()->className()),
+                 w->objectName().isEmpty() ? QStringLiteral("unnamed") : w->objectName(), c.name());
+    };
+    if (const QColor c = dominantColour(img, img.rect()); c.lightnessF() > kLightest) out << describe(window, c);
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->isVisibleTo(window) || w->width() < 8 || w->height() < 8) continue;
+        const bool field = qobject_cast<QLineEdit *>(w) || qobject_cast<QAbstractSpinBox *>(w) ||
+                           qobject_cast<QComboBox *>(w) || qobject_cast<QTextEdit *>(w) ||
+                           qobject_cast<QPlainTextEdit *>(w) || qobject_cast<QAbstractItemView *>(w);
+        auto *b = qobject_cast<QAbstractButton *>(w);
+        const bool plainButton = b && !qobject_cast<QCheckBox *>(b) && !qobject_cast<QRadioButton *>(b);
+        if (!field && !plainButton) continue;
+        const QRect r(w->mapTo(window, QPoint(0, 0)), w->size());
+        if (const QColor c = dominantColour(img, r.adjusted(3, 3, -3, -3)); c.lightnessF() > kLightest)
+            out << describe(w, c);
+    }
+    return out;
 }
 
 // Walks every visible label and button under root.
@@ -89,8 +162,15 @@ inline QList<CutText> findCutTexts(QWidget *root, bool buttonsMustFitWhole) {
             if (qobject_cast<QCheckBox *>(b) || qobject_cast<QRadioButton *>(b))
                 availW -= b->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, b) +
                           b->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, b);
-            else if (!elides(b))
-                availW -= 2 * b->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b);
+            else if (!elides(b)) {
+                // Where the style draws a push button's title.
+                QStyleOptionButton opt;
+                opt.initFrom(b);
+                opt.text = b->text();
+                if (auto *pb = qobject_cast<QPushButton *>(b); pb && pb->isDefault())
+                    opt.features |= QStyleOptionButton::DefaultButton;
+                availW = b->style()->subElementRect(QStyle::SE_PushButtonContents, &opt, b).width();
+            }
             // A kit button says whether its last paint had to elide (its title keeps clear of the corners).
             if (buttonsMustFitWhole && b->property(TextFit::kElidedProperty).toBool()) availW = 0;
             checkLine(out, b, text.remove(QLatin1Char('&')), b->font(), availW, b->height(),

@@ -1,5 +1,7 @@
 #include "common/TestEnv.h"
 #include "ui/AW.h"
+#include "ui/AlertDialog.h"
+#include "ui/SwitchButton.h"
 #include "ui/DraggableDivider.h"
 #include "ui/FadedScroller.h"
 #include "ui/Makers.h"
@@ -202,7 +204,8 @@ private slots:
     }
 
     // The render test's check: cut plain labels and buttons are reported with their sizes; the kit's
-    // eliding widgets pass, except a button title elided at font scale 1.0.
+    // eliding widgets pass while a reader can still tell the text, except a button title elided at
+    // font scale 1.0.
     void textFitCheckReportsCutTexts() {
         TempPrefs prefs;
         QWidget host;
@@ -215,20 +218,91 @@ private slots:
         low->setGeometry(0, 40, 200, 12);
         QLabel *kit = mkText(&host, QStringLiteral("Benachrichtigungston"), 12, QFont::Normal, Qt::black);
         kit->setGeometry(0, 60, 40, 20);
+        QLabel *kitMostly = mkText(&host, QStringLiteral("Benachrichtigungston"), 12, QFont::Normal, Qt::black);
+        kitMostly->setGeometry(0, 120, int(QFontMetricsF(kitMostly->font()).horizontalAdvance(kitMostly->text()) - 8), 20);
         QPushButton *b = makeHdrBtn(new QPushButton, QStringLiteral("Exportieren"), false, &host);
         b->setGeometry(0, 90, 40, 26);
         host.show();
         host.grab();
+        QVERIFY(static_cast<FitLabel *>(kitMostly)->isElided());
         QStringList seen;
-        for (const CutText &c : TextFitCheck::findCutTexts(&host, true)) seen << c.text + ": " + c.problem;
+        for (const CutText &c : TextFitCheck::findCutTexts(&host, true))
+            seen << c.text + ": " + c.problem.section(QStringLiteral(" ("), 0, 0);
         QCOMPARE(seen, QStringList({"Benachrichtigungston: wider than its frame", "Erledigt: taller than its frame",
+                                    "Benachrichtigungston: elided too far to read",
                                     "Exportieren: button title elided at font scale 1.0"}));
-        QCOMPARE(TextFitCheck::findCutTexts(&host, false).size(), 2);
+        QCOMPARE(TextFitCheck::findCutTexts(&host, false).size(), 4); // the button then as elided too far
         QVERIFY(TextFitCheck::findCutTexts(&host, true).first().describe().contains(QStringLiteral("frame 40×30")));
     }
 
     // Faded scrollers float over the content (the viewport keeps the whole width) and the vertical
     // one keeps clear of a strip along the top when asked.
+    // A button whose title does not fit grows into the room its row leaves (up to the end of the text
+    // beside it), and no further; a row without room leaves it to elide.
+    void buttonsGrowIntoTheirRowBeforeEliding() {
+        TempPrefs prefs;
+        QWidget row;
+        row.resize(500, 50);
+        QLabel *text = mkText(&row, QStringLiteral("Short"), 13, QFont::Normal, Qt::black);
+        text->setGeometry(10, 10, 330, 20);
+        auto *b = makeHdrBtn(new QPushButton, QStringLiteral("Alle Timer auf Standardwerte zurücksetzen"), true, &row);
+        b->setGeometry(350, 10, 130, 26);
+        const double need = QFontMetricsF(b->font()).horizontalAdvance(b->text()) + 16;
+        QVERIFY(TextFit::growIntoRow(b) > 0);
+        QCOMPARE(b->geometry().right(), 479);
+        QVERIFY(b->width() >= need);
+        QVERIFY(text->geometry().right() < b->x());
+        QVERIFY(text->width() > QFontMetricsF(text->font()).horizontalAdvance(text->text()));
+
+        text->setText(QStringLiteral("A description that runs on and on, all the way to the button and beyond it"));
+        text->setGeometry(10, 10, 330, 20);
+        b->setGeometry(350, 10, 130, 26);
+        QCOMPARE(TextFit::growIntoRow(b), 0);
+        QCOMPARE(b->width(), 130);
+    }
+
+    // The switch: the whole frame takes the click; on, the track is the theme's accent.
+    void switchShowsItsStateInTheAccent() {
+        TempPrefs prefs;
+        VF::setTheme(AppTheme::dark);
+        QWidget host;
+        auto *sw = new SwitchButton(&host);
+        sw->setGeometry(0, 0, 50, 22);
+        host.resize(60, 30);
+        host.show();
+        QTest::mouseClick(sw, Qt::LeftButton, {}, QPoint(2, 11));
+        QVERIFY(sw->isChecked());
+        const QImage on = sw->grab().toImage();
+        const QRectF t = sw->trackRect();
+        const QColor fill = on.pixelColor(QPointF(t.left() + 6, t.top() + 3).toPoint());
+        QVERIFY2(std::abs(fill.green() - VF::accent().green()) < 20 && fill.red() < 80, qPrintable(fill.name()));
+        QTest::mouseClick(sw, Qt::LeftButton, {}, QPoint(48, 11));
+        QVERIFY(!sw->isChecked());
+    }
+
+    // An alert follows the font scale and the theme, and hands its accessory back to the caller.
+    void alertsFollowScaleAndTheme() {
+        TempPrefs prefs;
+        VF::setTheme(AppTheme::dark);
+        VF::setFontScale(1.3);
+        Dialogs::Alert a;
+        a.title = QStringLiteral("Replace all tasks?");
+        a.buttons = {QStringLiteral("Replace"), QStringLiteral("Cancel")};
+        QWidget accessory;
+        a.accessory = &accessory;
+        {
+            AlertDialog d(a, nullptr);
+            QCOMPARE(d.findChild<QLabel *>(QStringLiteral("alertTitle"))->font().pointSizeF(), Fonts::scaledFont(14).pointSizeF());
+            QCOMPARE(d.palette().color(QPalette::Window), VF::bg());
+            QVERIFY(d.palette().color(QPalette::Base).lightnessF() < 0.3);
+            QVERIFY(d.minimumWidth() >= 380 * 1.3 - 1);
+            d.show();
+            d.findChild<QPushButton *>(QStringLiteral("alertButton1"))->click();
+            QCOMPARE(d.chosen(), 1);
+        }
+        QVERIFY(!accessory.parent());
+    }
+
     void fadedScrollersOverlayTheContent() {
         QScrollArea area;
         area.setFrameShape(QFrame::NoFrame);

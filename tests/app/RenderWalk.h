@@ -1,0 +1,105 @@
+#pragma once
+// The text-fit walk through what the pages open (dialogs, sheets, panels, alerts), in every look a
+// user can choose: six languages × three font scales × the dark and silver themes. It fails on any
+// text cut in a frame and, in the dark theme, on any window, field or plain button drawn light.
+// Each render test program walks one part of the app, so ctest runs them side by side.
+#include "common/PageTest.h"
+#include "common/TestEnv.h"
+#include "common/TextFitCheck.h"
+#include "ui/AlertDialog.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include "ui/ThemePalette.h"
+#include <QtTest>
+
+struct Look {
+    AppTheme theme;
+    double scale;
+    AppLang lang;
+    QString name() const {
+        return QStringLiteral("%1, %2, scale %3").arg(AppThemes::rawValue(theme), AppLangs::rawValue(lang)).arg(scale);
+    }
+};
+
+// Theme and scale change least often: pages that follow a change rebuild the most for those.
+inline QList<Look> allLooks() {
+    QList<Look> out;
+    for (AppTheme t : {AppTheme::dark, AppTheme::silver})
+        for (double s : {1.0, 1.15, 1.3})
+            for (AppLang l : AppLangs::allCases) out << Look{t, s, l};
+    return out;
+}
+
+// Stores the look as the settings page would, without posting: what is built next takes it.
+inline void applyLook(const Look &l) {
+    VF::setTheme(l.theme);
+    VF::setFontScale(l.scale);
+    L::setLang(l.lang);
+    ThemePalette::applyToApp(); // as the main window does when it takes a theme
+}
+
+class RenderWalk {
+public:
+    Look look{AppTheme::dark, 1.0, AppLang::en};
+    QStringList problems;
+
+    // Paints root's window (the kit's widgets note while painting whether they had to elide), then
+    // notes every cut text under root and, in the dark theme, every light background in its window.
+    void check(QWidget *root, const QString &what) {
+        QVERIFY2(root && root->isVisible(), qPrintable(look.name() + ": " + what + " is not shown"));
+        QWidget *win = root->window();
+        win->grab();
+        const QString where = look.name() + QStringLiteral(", ") + what + QStringLiteral(": ");
+        for (const CutText &c : TextFitCheck::findCutTexts(root, look.scale == 1.0)) problems << where + c.describe();
+        if (look.theme == AppTheme::dark)
+            for (const QString &p : TextFitCheck::findLightBackgrounds(win)) problems << where + p;
+        ++checked;
+    }
+
+    // Fails with every problem found (each on a line of its own: a test message is cut short).
+    void verify() const {
+        QVERIFY2(checked > 0, "nothing was checked");
+        for (const QString &p : problems) qInfo().noquote() << "PROBLEM" << p;
+        QVERIFY2(problems.isEmpty(), qPrintable(QStringLiteral("%1 problems, listed above").arg(problems.size())));
+    }
+
+    int checked = 0;
+};
+
+// Every alert the walk raises, built as the real dialog, shown and checked, then answered with
+// answer (cancel by default); file panels are cancelled.
+class WalkDialogs : public Dialogs {
+public:
+    explicit WalkDialogs(RenderWalk &walk) : walk_(walk) { Dialogs::install(this); }
+    ~WalkDialogs() override { Dialogs::install(nullptr); }
+    int answer = -1;
+    QStringList titles;
+
+    int alert(QWidget *parent, const Alert &a) override {
+        AlertDialog d(a, parent ? parent->window() : nullptr);
+        d.show();
+        settle(); // the accessory's own start-up hooks (focus, look) run
+        walk_.check(&d, QStringLiteral("alert \"%1\"").arg(a.title));
+        titles << a.title;
+        d.close();
+        return answer;
+    }
+    QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override { return {}; }
+    QString openPath(QWidget *, const QString &, const QStringList &) override { return {}; }
+    QStringList openPaths(QWidget *, const QString &, const QStringList &) override { return {}; }
+
+private:
+    RenderWalk &walk_;
+};
+
+// A page built and shown on its own at the main window's page size, as the page switcher would.
+template <class P> std::unique_ptr<P> openPage(int w = 979, int h = 760) {
+    auto page = std::make_unique<P>();
+    page->resize(w, h);
+    page->setup();
+    page->show();
+    if (!QTest::qWaitForWindowExposed(page.get())) return nullptr;
+    page->refresh();
+    settle();
+    return page;
+}
