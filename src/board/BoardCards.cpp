@@ -34,19 +34,22 @@ void StatCard::paintEvent(QPaintEvent *) {
     p.setPen(VF::sub());
     drawFitted(p, QRectF(52, 32 - 16, W - 60, 16), TaskCats::display(cat_).toUpper(),
                Qt::AlignLeft | Qt::AlignVCenter);
-    // At larger font scales the figures take the height they need and push the lines below down.
+    // At larger font scales the figures take the height they need; the fraction keeps clear of the
+    // track below it, moving the lines above up into the figure's spare room where it must.
     const QFont pctFont = Fonts::scaledFont(32, QFont::Bold);
     const double pctH = std::max(38.0, QFontMetricsF(pctFont).ascent() + 4);
+    const QFont fracFont = Fonts::scaledFont(11);
+    const double fracH = std::max(16.0, QFontMetricsF(fracFont).height());
+    const double trackTop = H - 10 - 6;
+    const double fracTop = std::min(std::max(80.0, 44 + pctH - 2), trackTop - 2 - fracH);
+    const double pctTop = std::min(44.0, fracTop + 2 - pctH);
     p.setFont(pctFont);
     p.setPen(cc);
-    drawFitted(p, QRectF(14, 44, W - 28, pctH), pctText(), Qt::AlignLeft | Qt::AlignVCenter);
-    const QFont fracFont = Fonts::scaledFont(11);
-    const double fracTop = std::max(80.0, 44 + pctH - 2),
-                 fracH = std::max(16.0, QFontMetricsF(fracFont).height());
+    drawFitted(p, QRectF(14, pctTop, W - 28, pctH), pctText(), Qt::AlignLeft | Qt::AlignVCenter);
     p.setFont(fracFont);
     p.setPen(VF::muted());
     drawFitted(p, QRectF(16, fracTop, W - 28, fracH), fracText(), Qt::AlignLeft | Qt::AlignVCenter);
-    const QRectF track(14, std::min(H - 8, std::max(H - 10 - 6, fracTop + fracH)), W - 28, 6);
+    const QRectF track(14, std::min(H - 8, std::max(trackTop, fracTop + fracH + 2)), W - 28, 6);
     QPainterPath tp;
     tp.addRoundedRect(track, 3, 3);
     p.fillPath(tp, dark() ? grey(1, 0.07) : grey(0, 0.08));
