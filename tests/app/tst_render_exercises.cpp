@@ -1,4 +1,5 @@
 #include "app/RenderWalk.h"
+#include "exercises/BrowserWindowHost.h"
 #include "exercises/BuiltInExercises.h"
 #include "exercises/ExerciseEditor.h"
 #include "exercises/ExerciseRunnerPanel.h"
@@ -116,10 +117,12 @@ void TstRenderExercises::exerciseWindowsFitInEveryLook() {
                 win->grab().save(out + QStringLiteral("runner-%1-%2-%3-%4.png")
                                            .arg(e.id, AppThemes::rawValue(look.theme), AppLangs::rawValue(look.lang))
                                            .arg(look.scale));
-            if (YouTubeBrowserWindow *b = runner->browser()) {
+            if (BrowserWindowHost *host = runner->browser()) {
                 settle();
+                YouTubeBrowserWindow *b = host->localWindow(); // in this process: stand-in web views
+                QVERIFY(b);
                 walk.check(b, QStringLiteral("browser window"));
-                b->stopAndClose();
+                host->stopAndClose();
             }
             runner->close();
         }
