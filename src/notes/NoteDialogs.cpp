@@ -46,6 +46,14 @@ QPushButton *button(const QString &title, const QColor &tint, bool strong, QWidg
     return b;
 }
 
+// A dialog is never narrower than its rows of buttons need at the font scale: a layout squeezed
+// below that would cut their titles.
+void fitToButtons(QDialog *d, QLayout *lay) {
+    const int need = lay->minimumSize().width();
+    d->setMinimumWidth(std::max(d->minimumWidth(), need));
+    if (d->width() < need) d->resize(need, d->height());
+}
+
 void styleWindow(QWidget *w) {
     const bool dark = VF::theme() == AppTheme::dark;
     QPalette p = w->palette();
@@ -234,6 +242,7 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
     lay->addLayout(bottom);
     connect(cancel, &QPushButton::clicked, this, &NoteEditorDialog::doCancel);
     connect(save, &QPushButton::clicked, this, [this] { doSave(); });
+    fitToButtons(this, lay);
 }
 
 void NoteEditorDialog::commitEditor() {
@@ -407,6 +416,8 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
     hdr->setFont(Fonts::scaledFont(9, QFont::DemiBold));
     lay->addWidget(hdr);
     tv_ = new RichTextView(this);
+    tv_->setFont(Fonts::scaledFont(13));
+    tv_->document()->setDefaultFont(tv_->font());
     const bool dark = VF::theme() == AppTheme::dark;
     const QColor ink = dark ? QColor(Qt::white) : QColor(Qt::black);
     QPalette tp = tv_->palette();
@@ -437,6 +448,7 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
     lay->addLayout(bottom);
     connect(cancel, &QPushButton::clicked, this, &QDialog::close);
     connect(save, &QPushButton::clicked, this, [this] { this->save(); });
+    fitToButtons(this, lay);
     tv_->setFocus();
 }
 

@@ -6,12 +6,14 @@
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <cmath>
 
 using namespace NotesUi;
 
@@ -65,9 +67,13 @@ void NotesView::showFindBar() {
         bool eventFilter(QObject *o, QEvent *e) override {
             if (e->type() == QEvent::Resize) {
                 const int B = static_cast<QWidget *>(o)->width();
+                // The count takes what its longest text needs at the font scale; the field gives it up.
+                const QFontMetricsF fm(count->font());
+                const int countW = std::max(80, int(std::ceil(std::max(fm.horizontalAdvance(NoteFind::noResultsText()),
+                                                                       fm.horizontalAdvance(QStringLiteral("999 / 999"))))) + 4);
                 icon->setGeometry(10, 10, 22, 22);
-                field->setGeometry(36, 9, std::max(40, B - 240), 24);
-                count->setGeometry(B - 200, 13, 80, 16);
+                field->setGeometry(36, 9, std::max(40, B - 160 - countW), 24);
+                count->setGeometry(B - 120 - countW, 13, countW, 16);
                 prev->setGeometry(B - 118, 8, 36, 26);
                 next->setGeometry(B - 80, 8, 36, 26);
                 close->setGeometry(B - 40, 8, 30, 26);

@@ -17,10 +17,12 @@
 #include "ui/WebLinks.h"
 #include <QLabel>
 #include <QLineEdit>
+#include <QFontMetricsF>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <cmath>
 
 using namespace NotesUi;
 
@@ -33,7 +35,7 @@ void NotesView::buildTextDetail(const Note &note) {
     if (!note.body.isEmpty()) {
         auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
                           QFont::DemiBold, VF::muted());
-        cap->setGeometry(28, 12, 200, 12);
+        cap->setGeometry(28, 12, 200, std::max(12, cap->fontMetrics().height()));
         auto *box = new QFrame(doc);
         box->setObjectName(QStringLiteral("contentBox"));
         box->setStyleSheet(QStringLiteral("QFrame#contentBox{background:%1;border:0.5px solid %2;border-radius:12px;}")
@@ -68,7 +70,7 @@ void NotesView::buildTextDetail(const Note &note) {
     if (!note.link.isEmpty()) {
         auto *cap = label(doc, QStringLiteral("🔗 ") + L::t({.en = "LINK", .es = "ENLACE", .de = "LINK", .fr = "LIEN", .uk = "ПОСИЛАННЯ", .pl = "LINK"}),
                           9, QFont::DemiBold, VF::muted());
-        cap->setGeometry(28, y, 200, 12);
+        cap->setGeometry(28, y, 200, std::max(12, cap->fontMetrics().height()));
         y += 20;
         const QString address = note.link.startsWith(QLatin1String("http")) ? note.link : QStringLiteral("https://") + note.link;
         auto *lt = new QLabel(doc);
@@ -140,10 +142,15 @@ void NotesView::buildInlineEditor(const Note &) {
     auto *save = tintButton(detailHost_, QStringLiteral("✓ ") + L::t({.en = "Save", .es = "Guardar", .de = "Speichern", .fr = "Enregistrer", .uk = "Зберегти", .pl = "Zapisz"}),
                             kNoteAccent, 0.15, 0.45, QFont::DemiBold);
     save->setObjectName(QStringLiteral("inlineSave"));
-    save->setGeometry(yUp(H, W - 124, H - 68, 96, 32));
     auto *cancel = tintButton(detailHost_, cancelTitle(), VF::sub(), 0.06, 0.18, QFont::Normal, 11);
-    cancel->setGeometry(yUp(H, W - 220, H - 68, 88, 32));
-    cancel->setToolTip(cancel->text());
+    // Save and Cancel take what their titles need at the font scale; the title field gives it up.
+    const auto need = [](QPushButton *b, double design) {
+        return std::max(design, std::ceil(QFontMetricsF(b->font()).horizontalAdvance(b->text())) + 14);
+    };
+    const double saveW = need(save, 96), cancelW = need(cancel, 88);
+    save->setGeometry(yUp(H, W - 28 - saveW, H - 68, saveW, 32));
+    cancel->setGeometry(yUp(H, W - 28 - saveW - 8 - cancelW, H - 68, cancelW, 32));
+    title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 28 - saveW - 8 - cancelW - 10 - 80), 34));
     auto *tv = new RichTextView(detailHost_);
     tv->setObjectName(QStringLiteral("inlineText"));
     tv->setDocument(editDoc_); // the page owns the document: rebuilds keep what was typed

@@ -3,6 +3,7 @@
 // detail, find bar). Private to the page.
 #include "ui/CommonAlerts.h"
 #include "ui/Fonts.h"
+#include "ui/TintButton.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
 #include "ui/FadedScroller.h"
@@ -41,14 +42,9 @@ inline void elideTo(QLabel *l, const QString &text) {
 
 inline QPushButton *tintButton(QWidget *parent, const QString &title, const QColor &tint, double bgA, double brA,
                         QFont::Weight weight, double size = 12) {
-    auto *b = new QPushButton(title, parent);
+    // The kit's button: a title too long for its frame is elided with "…" rather than cut.
+    auto *b = new TintButton(title, tint, bgA, brA, 8, parent);
     b->setFont(Fonts::scaledFont(size, weight));
-    QColor bg = tint, br = tint;
-    bg.setAlphaF(float(bgA));
-    br.setAlphaF(float(brA));
-    b->setStyleSheet(QStringLiteral("QPushButton{color:%1;background:%2;border:1px solid %3;border-radius:8px;padding:0 6px;}")
-                         .arg(tint.name(QColor::HexArgb), bg.name(QColor::HexArgb), br.name(QColor::HexArgb)));
-    b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
 

@@ -255,6 +255,7 @@ void NotesView::buildHeader(const Note &note) {
     fillBg(band, accent);
     band->setGeometry(yUp(H, 0, H - 4, W, 4));
     auto *emoji = label(detailHost_, note.emoji, 38, QFont::Normal, VF::text());
+    emoji->setFont(Fonts::shrunkToFit(emoji->font(), note.emoji, 50));
     emoji->setGeometry(28, 28, 50, std::max(48, emoji->fontMetrics().height()));
     auto *title = label(detailHost_, QString(), 22, QFont::Bold, VF::text());
     title->setObjectName(QStringLiteral("detailTitle"));

@@ -10,6 +10,8 @@
 #include "ui/Lang.h"
 #include "ui/Theme.h"
 #include "ui/ThemePalette.h"
+#include <QDir>
+#include <QRegularExpression>
 #include <QtTest>
 
 struct Look {
@@ -48,7 +50,15 @@ public:
     void check(QWidget *root, const QString &what) {
         QVERIFY2(root && root->isVisible(), qPrintable(look.name() + ": " + what + " is not shown"));
         QWidget *win = root->window();
-        win->grab();
+        const QPixmap shot = win->grab();
+        // Silver at the largest scale in Ukrainian and German, drawn for a person to look at.
+        if (look.theme == AppTheme::silver && look.scale > 1.2 && (look.lang == AppLang::uk || look.lang == AppLang::de)) {
+            const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/render/walk/");
+            QDir().mkpath(dir);
+            QString name = what;
+            name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+            shot.save(dir + QStringLiteral("%1-%2.png").arg(AppLangs::rawValue(look.lang), name));
+        }
         const QString where = look.name() + QStringLiteral(", ") + what + QStringLiteral(": ");
         for (const CutText &c : TextFitCheck::findCutTexts(root, look.scale == 1.0)) problems << where + c.describe();
         if (look.theme == AppTheme::dark)
