@@ -8,8 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 #include <cmath>
 #include <limits>
 #include <sqlite3.h>
@@ -20,7 +22,22 @@ Prefs *g_installed = nullptr;
 
 // How long the final commit at quit keeps trying while another process holds the database locked
 // (each try also waits the connection's busy time-out).
-constexpr qint64 kFinalCommitRetryMs = 3000;
+constexpr int kFinalCommitRetryMs = 3000;
+// The writer's connection waits this long for another process's lock before a try fails.
+constexpr int kWriterBusyMs = 1000;
+// A launch waits this long for another program's lock before it shows the data read-only.
+constexpr int kOpenWaitMs = 1500;
+// flush() and replace() wait at most this long for the writer.
+constexpr int kFlushWaitMs = 5000;
+constexpr int kReplaceWaitMs = 3000;
+
+int primaryCode(int code) {
+    return code & 0xff;
+}
+
+bool isBusy(int code) {
+    return primaryCode(code) == SQLITE_BUSY || primaryCode(code) == SQLITE_LOCKED;
+}
 
 // A write that stores what is already there changes nothing; NaN counts as equal to NaN.
 bool sameValue(const Prefs::Value &a, const Prefs::Value &b) {
@@ -55,6 +72,57 @@ struct Stmt {
     ~Stmt() { sqlite3_finalize(s); }
     explicit operator bool() const { return s != nullptr; }
 };
+
+bool exec(sqlite3 *db, const char *sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// A connection that writes: the table in place, the log in WAL mode. Null (code and error set) when
+// the file cannot be written now.
+sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *error) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    sqlite3 *db = nullptr;
+    int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, busyMs);
+        if (sqlite3_db_readonly(db, "main") == 1)
+            rc = SQLITE_READONLY;
+        else if (!exec(db, "PRAGMA journal_mode=WAL") || !exec(db, "PRAGMA synchronous=FULL") ||
+                 !exec(db, "CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT "
+                           "NULL, value)"))
+            rc = sqlite3_extended_errcode(db);
+    }
+    if (rc == SQLITE_OK) return db;
+    *code = rc;
+    *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close_v2(db);
+    return nullptr;
+}
+
+// A connection that only reads. In a folder we may not write, a WAL database whose side files are
+// gone cannot be opened the usual way; nobody can change it there, so it is read as it is.
+sqlite3 *openForReading(const QString &path, bool closedCleanly = false) {
+    const auto tryOpen = [](const QByteArray &name, int flags) -> sqlite3 * {
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY | flags, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(db, kWriterBusyMs);
+            Stmt probe(db, "SELECT 1 FROM prefs LIMIT 1");
+            const int rc = probe ? sqlite3_step(probe.s) : SQLITE_ERROR;
+            if (rc == SQLITE_ROW || rc == SQLITE_DONE) return db;
+        }
+        sqlite3_close_v2(db);
+        return nullptr;
+    };
+    const bool logged = QFile::exists(path + QStringLiteral("-wal"));
+    sqlite3 *db = closedCleanly && !logged ? nullptr : tryOpen(path.toUtf8(), 0);
+    if (!db && !logged) {
+        const QByteArray uri =
+            QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded).toUtf8() + "?immutable=1";
+        db = tryOpen(uri, SQLITE_OPEN_URI);
+    }
+    return db;
+}
 } // namespace
 
 const char *prefsTypeName(const Prefs::Value &v) {
@@ -73,23 +141,7 @@ const char *prefsTypeName(const Prefs::Value &v) {
 }
 
 Prefs::Prefs(const QString &path, QObject *parent) : QObject(parent), path_(path) {
-    if (!open(false)) {
-        const int primary = lastError_ & 0xff;
-        if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
-            // Only a file that is not a readable database goes aside; a locked or read-only one is
-            // the user's good data and stays where it is.
-            moveAside();
-            if (!open(false)) closeDb();
-        } else if (!open(true)) {
-            closeDb();
-        }
-        if (!db_)
-            qWarning("mivo: cannot open the preferences database at %s; settings will not be kept",
-                     qPrintable(path_));
-        else if (readOnly_)
-            qWarning("mivo: the preferences database at %s is read-only; changes will not be kept",
-                     qPrintable(path_));
-    }
+    openDatabase();
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
 }
@@ -134,39 +186,87 @@ std::optional<QString> Prefs::peekString(const QString &path, const QString &key
     return out;
 }
 
-bool Prefs::exec(const char *sql) {
-    return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-bool Prefs::open(bool readOnly) {
-    closeDb();
+void Prefs::openDatabase() {
+    int code = SQLITE_OK;
+    QString error;
+    const auto openWritable = [&]() -> sqlite3 * {
+        sqlite3 *db = openForWriting(path_, kOpenWaitMs, &code, &error);
+        if (db && !loadRows(db, false)) {
+            code = sqlite3_extended_errcode(db);
+            sqlite3_close_v2(db);
+            db = nullptr;
+        }
+        return db;
+    };
+    sqlite3 *db = openWritable();
+    if (!db && (primaryCode(code) == SQLITE_NOTADB || primaryCode(code) == SQLITE_CORRUPT)) {
+        // Only a file that is not a readable database goes aside; a locked or read-only one is the
+        // user's good data and stays where it is.
+        moveAside();
+        db = openWritable();
+    }
+    openError_ = code;
+    if (db) {
+        sqlite3_busy_timeout(db, kWriterBusyMs);
+        access_ = Access::Writable;
+        reader_ = openForReading(path_);
+        canDrop_ = reader_ != nullptr;
+        startWriter(db);
+        return;
+    }
     cache_.clear();
     foreign_.clear();
-    readOnly_ = readOnly;
-    lastError_ = SQLITE_OK;
-    if (!readOnly) QDir().mkpath(QFileInfo(path_).absolutePath());
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-                      SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(path_.toUtf8().constData(), &db_, flags, nullptr) != SQLITE_OK) {
-        lastError_ = db_ ? sqlite3_extended_errcode(db_) : SQLITE_CANTOPEN;
-        closeDb();
-        return false;
+    if (isBusy(code)) {
+        // Another program holds the database: show what it holds (all of it in memory, as reading
+        // it back may be refused for as long as the lock stays), and write once the lock goes.
+        access_ = Access::Locked;
+        sqlite3 *ro = openForReading(path_);
+        const bool read = ro && loadRows(ro, true);
+        sqlite3_close_v2(ro);
+        if (!read) {
+            cache_.clear();
+            foreign_.clear();
+            if (!loadSnapshot())
+                qWarning("mivo: the preferences database at %s is locked and cannot be read",
+                         qPrintable(path_));
+        }
+        qWarning("mivo: the preferences database at %s is locked by another program; changes are saved "
+                 "once it lets go",
+                 qPrintable(path_));
+        startWriter(nullptr);
+        return;
     }
-    sqlite3_busy_timeout(db_, 2000);
-    bool ok = readOnly || (exec("PRAGMA journal_mode=WAL") && exec("PRAGMA synchronous=FULL") &&
-                           exec("CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, "
-                                "type TEXT NOT NULL, value)"));
-    ok = ok && loadAll();
-    if (!ok) {
-        lastError_ = sqlite3_extended_errcode(db_);
-        closeDb();
+    if (QFileInfo::exists(path_)) {
+        reader_ = openForReading(path_);
+        if (reader_ && loadRows(reader_, false)) {
+            access_ = Access::ReadOnly;
+            canDrop_ = true;
+            qWarning("mivo: the preferences database at %s is read-only; changes will not be kept",
+                     qPrintable(path_));
+            return;
+        }
+        sqlite3_close_v2(reader_);
+        reader_ = nullptr;
+        cache_.clear();
+        foreign_.clear();
+    } else if (!QFileInfo(QFileInfo(path_).absolutePath()).isWritable()) {
+        access_ = Access::ReadOnly; // nothing stored yet, and nowhere to store it
+        qWarning("mivo: %s cannot be created; changes will not be kept", qPrintable(path_));
+        return;
     }
-    return ok;
+    access_ = Access::None;
+    qWarning("mivo: cannot open the preferences database at %s (%s); settings will not be kept",
+             qPrintable(path_), qPrintable(error));
 }
 
-bool Prefs::loadAll() {
-    Stmt q(db_, "SELECT key, type, value FROM prefs");
+bool Prefs::loadRows(sqlite3 *db, bool holdLarge) {
+    // Large documents stay on disk until asked for: length() and typeof() read no value bytes.
+    Stmt q(db, "SELECT key, type, CASE WHEN ?1 = 0 AND type = 'data' AND typeof(value) = 'blob' AND "
+               "length(value) >= ?2 THEN NULL ELSE value END, typeof(value) FROM prefs");
     if (!q) return false;
+    sqlite3_bind_int(q.s, 1, holdLarge ? 1 : 0);
+    sqlite3_bind_int64(q.s, 2, kLargeBytes);
+    QMutexLocker l(&lock_);
     int rc;
     while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
         const auto *k = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0));
@@ -175,39 +275,56 @@ bool Prefs::loadAll() {
         const QString key = QString::fromUtf8(k);
         const QByteArray type(t ? t : "");
         const int ct = sqlite3_column_type(q.s, 2);
+        const auto bytes = [&] {
+            const void *blob = sqlite3_column_blob(q.s, 2);
+            return QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q.s, 2) : 0);
+        };
+        Entry e;
         if (type == "bool") {
-            cache_[key] = Value(sqlite3_column_int64(q.s, 2) != 0);
+            e.v = Value(sqlite3_column_int64(q.s, 2) != 0);
         } else if (type == "int") {
-            cache_[key] = Value(static_cast<qint64>(sqlite3_column_int64(q.s, 2)));
+            e.v = Value(static_cast<qint64>(sqlite3_column_int64(q.s, 2)));
         } else if (type == "double") {
             // SQLite keeps NaN as NULL.
-            cache_[key] = Value(ct == SQLITE_NULL ? std::numeric_limits<double>::quiet_NaN()
-                                                  : sqlite3_column_double(q.s, 2));
+            e.v = Value(ct == SQLITE_NULL ? std::numeric_limits<double>::quiet_NaN()
+                                          : sqlite3_column_double(q.s, 2));
         } else if (type == "string") {
             const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 2));
-            cache_[key] = Value(QString::fromUtf8(v ? v : ""));
+            e.v = Value(QString::fromUtf8(v ? v : ""));
         } else if (type == "data") {
-            const void *blob = sqlite3_column_blob(q.s, 2);
-            const int n = sqlite3_column_bytes(q.s, 2);
-            cache_[key] = Value(QByteArray(static_cast<const char *>(blob), blob ? n : 0));
+            const auto *storage = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 3));
+            e.onDisk = ct == SQLITE_NULL && qstrcmp(storage, "blob") == 0;
+            e.v = Value(e.onDisk ? QByteArray() : bytes());
         } else {
             // A type we do not know ("json", "DATA", "blob", written by something else): not shown to
             // the app, and copied aside before anything of ours replaces it.
-            const void *blob = sqlite3_column_blob(q.s, 2);
-            const int n = sqlite3_column_bytes(q.s, 2);
-            foreign_[key] = RawRow{type, ct, QByteArray(static_cast<const char *>(blob), blob ? n : 0)};
+            foreign_[key] = RawRow{type, ct, bytes()};
+            continue;
         }
+        cache_[key] = std::move(e);
     }
     return rc == SQLITE_DONE;
 }
 
-void Prefs::closeDb() {
-    if (db_) sqlite3_close_v2(db_);
-    db_ = nullptr;
+bool Prefs::loadSnapshot() {
+    // The lock keeps even readers out. The file as it is, with its rollback journal when there is one,
+    // opened as a copy, gives the last committed state: SQLite rolls the copy's journal back.
+    QTemporaryDir tmp;
+    if (!tmp.isValid()) return false;
+    const QString copy = tmp.filePath(QStringLiteral("snapshot.sqlite3"));
+    if (!QFile::copy(path_, copy)) return false;
+    for (const char *sfx : {"-journal", "-wal"}) {
+        const QString side = path_ + QString::fromLatin1(sfx);
+        if (QFile::exists(side)) QFile::copy(side, copy + QString::fromLatin1(sfx));
+    }
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open_v2(copy.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+              loadRows(db, true);
+    sqlite3_close_v2(db);
+    return ok;
 }
 
 void Prefs::moveAside() {
-    closeDb();
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     const QString target = path_ + QStringLiteral(".unreadable-") + stamp;
     if (QFile::exists(path_) && QFile::rename(path_, target)) setAside_ = target;
@@ -221,80 +338,187 @@ void Prefs::moveAside() {
     }
 }
 
+void Prefs::startWriter(sqlite3 *db) {
+    PrefsWriter::Hooks hooks;
+    hooks.open = [this](int *code, QString *error) {
+        sqlite3 *db = openForWriting(path_, kWriterBusyMs, code, error);
+        if (db) access_ = Access::Writable;
+        return db;
+    };
+    hooks.committed = [this](const PrefsBatch &b, const PrefsCommit &c) { afterCommit(b, c); };
+    hooks.failed = [this](const PrefsCommit &c) { reportFailure(c); };
+    writer_ = std::make_unique<PrefsWriter>(db, std::move(hooks));
+    writer_->start();
+}
+
+// On the writer's thread, right after a commit.
+void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
+    QMutexLocker l(&lock_);
+    if (b.clear) foreign_.clear();
+    for (const auto &[key, aside] : c.keptAside) {
+        qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
+                 qPrintable(aside));
+        if (auto f = foreign_.find(key); f != foreign_.end()) foreign_[aside] = f->second;
+    }
+    for (const auto &[key, v] : b.writes) {
+        foreign_.erase(key);
+        // Bytes now on disk need not stay in memory too: documents a store holds, and large values.
+        auto it = cache_.find(key);
+        if (!canDrop_ || it == cache_.end() || it->second.onDisk || it->second.seq > b.seq) continue;
+        const auto *bytes = std::get_if<QByteArray>(&it->second.v);
+        if (bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
+            it->second.v = QByteArray();
+            it->second.onDisk = true;
+        }
+    }
+}
+
+// On the writer's thread, when a round fails after the last one went through.
+void Prefs::reportFailure(const PrefsCommit &c) {
+    // While another program holds the database from the start, the user already knows.
+    if (access_ == Access::Locked && isBusy(c.code)) return;
+    qWarning("mivo: could not save settings (will try again): %s", qPrintable(c.error));
+    QMetaObject::invokeMethod(
+        this,
+        [this, message = c.error] {
+            lastErrorText_ = message;
+            emit writeFailed(message);
+        },
+        Qt::QueuedConnection);
+}
+
+template <class F> auto Prefs::withEntry(const QString &key, F f) const {
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    return f(it == cache_.end() ? nullptr : &it->second.v);
+}
+
 bool Prefs::contains(const QString &key) const {
+    QMutexLocker l(&lock_);
     return cache_.count(key) > 0;
 }
 
+bool Prefs::hasForeignRow(const QString &key) const {
+    QMutexLocker l(&lock_);
+    return foreign_.count(key) > 0;
+}
+
+bool Prefs::isData(const QString &key) const {
+    return withEntry(key, [](const Value *v) { return v && std::holds_alternative<QByteArray>(*v); });
+}
+
 std::optional<Prefs::Value> Prefs::value(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return std::nullopt;
-    return it->second;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end()) return std::nullopt;
+        if (!it->second.onDisk) return it->second.v;
+    }
+    return Value(readFromDisk(key));
+}
+
+QByteArray Prefs::data(const QString &key) const {
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end()) return {};
+        if (!it->second.onDisk) {
+            const auto *b = std::get_if<QByteArray>(&it->second.v);
+            return b ? *b : QByteArray();
+        }
+    }
+    return readFromDisk(key);
+}
+
+// Never under lock_: the window's thread must not wait for another thread's read.
+QByteArray Prefs::readFromDisk(const QString &key) const {
+    QMutexLocker r(&readerLock_);
+    sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
+    if (!db) {
+        qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path_));
+        return {};
+    }
+    QByteArray out;
+    Stmt q(db, "SELECT value FROM prefs WHERE key = ?1 AND type = 'data'");
+    const QByteArray k = key.toUtf8();
+    if (q) {
+        sqlite3_bind_text(q.s, 1, k.constData(), int(k.size()), SQLITE_STATIC);
+        if (sqlite3_step(q.s) == SQLITE_ROW) {
+            const void *blob = sqlite3_column_blob(q.s, 0);
+            out = QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q.s, 0) : 0);
+        }
+    }
+    sqlite3_finalize(q.s);
+    q.s = nullptr;
+    if (db != reader_) sqlite3_close_v2(db);
+    return out;
 }
 
 bool Prefs::isBool(const QString &key) const {
-    auto it = cache_.find(key);
-    return it != cache_.end() && std::holds_alternative<bool>(it->second);
+    return withEntry(key, [](const Value *v) { return v && std::holds_alternative<bool>(*v); });
 }
 
 bool Prefs::boolValue(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return false;
-    const Value &v = it->second;
-    if (auto b = std::get_if<bool>(&v)) return *b;
-    if (auto i = std::get_if<qint64>(&v)) return *i != 0;
-    if (auto d = std::get_if<double>(&v)) return *d != 0 && !std::isnan(*d);
-    if (auto s = std::get_if<QString>(&v)) {
-        const QString t = s->trimmed().toLower();
-        if (t == QLatin1String("yes") || t == QLatin1String("true")) return true;
-        return leadingNumber(t) != 0;
-    }
-    return false;
+    return withEntry(key, [](const Value *p) {
+        if (!p) return false;
+        const Value &v = *p;
+        if (auto b = std::get_if<bool>(&v)) return *b;
+        if (auto i = std::get_if<qint64>(&v)) return *i != 0;
+        if (auto d = std::get_if<double>(&v)) return *d != 0 && !std::isnan(*d);
+        if (auto s = std::get_if<QString>(&v)) {
+            const QString t = s->trimmed().toLower();
+            if (t == QLatin1String("yes") || t == QLatin1String("true")) return true;
+            return leadingNumber(t) != 0;
+        }
+        return false;
+    });
 }
 
-double Prefs::doubleValue(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return 0;
-    const Value &v = it->second;
+namespace {
+double asDouble(const Prefs::Value *p) {
+    if (!p) return 0;
+    const Prefs::Value &v = *p;
     if (auto b = std::get_if<bool>(&v)) return *b ? 1 : 0;
     if (auto i = std::get_if<qint64>(&v)) return static_cast<double>(*i);
     if (auto d = std::get_if<double>(&v)) return *d;
     if (auto s = std::get_if<QString>(&v)) return leadingNumber(*s);
     return 0;
 }
+} // namespace
+
+double Prefs::doubleValue(const QString &key) const {
+    return withEntry(key, asDouble);
+}
 
 qint64 Prefs::integer(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return 0;
-    if (auto i = std::get_if<qint64>(&it->second)) return *i;
-    return clampToInt(doubleValue(key));
+    return withEntry(key, [](const Value *p) {
+        if (!p) return qint64(0);
+        if (auto i = std::get_if<qint64>(p)) return *i;
+        return clampToInt(asDouble(p));
+    });
 }
 
 std::optional<QString> Prefs::string(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return std::nullopt;
-    const Value &v = it->second;
-    if (auto s = std::get_if<QString>(&v)) return *s;
-    if (auto b = std::get_if<bool>(&v)) return QString::number(*b ? 1 : 0);
-    if (auto i = std::get_if<qint64>(&v)) return QString::number(*i);
-    if (auto d = std::get_if<double>(&v)) return QString::number(*d, 'g', 17);
-    return std::nullopt;
-}
-
-QByteArray Prefs::data(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return {};
-    if (auto b = std::get_if<QByteArray>(&it->second)) return *b;
-    return {};
+    return withEntry(key, [](const Value *p) -> std::optional<QString> {
+        if (!p) return std::nullopt;
+        const Value &v = *p;
+        if (auto s = std::get_if<QString>(&v)) return *s;
+        if (auto b = std::get_if<bool>(&v)) return QString::number(*b ? 1 : 0);
+        if (auto i = std::get_if<qint64>(&v)) return QString::number(*i);
+        if (auto d = std::get_if<double>(&v)) return QString::number(*d, 'g', 17);
+        return std::nullopt;
+    });
 }
 
 bool Prefs::switchOn(const QString &key) const {
-    auto it = cache_.find(key);
-    if (it == cache_.end()) return true;
-    if (auto b = std::get_if<bool>(&it->second)) return *b;
-    return true;
+    return withEntry(key, [](const Value *p) {
+        const auto *b = p ? std::get_if<bool>(p) : nullptr;
+        return b ? *b : true;
+    });
 }
 
 QStringList Prefs::keys() const {
+    QMutexLocker l(&lock_);
     QStringList out;
     out.reserve(int(cache_.size()));
     for (const auto &kv : cache_)
@@ -308,46 +532,100 @@ void Prefs::setValue(const QString &key, const Value &v) {
         qWarning("mivo: %s written after the final commit; not kept", qPrintable(key));
         return;
     }
-    // The timer, steppers and switches store values that often have not changed: nothing to write.
-    if (auto it = cache_.find(key); it != cache_.end() && sameValue(it->second, v)) return;
-    cache_[key] = v;
-    pending_[key] = v;
-    schedule();
+    {
+        QMutexLocker l(&lock_);
+        // The timer, steppers and switches store values that often have not changed: nothing to write.
+        auto it = cache_.find(key);
+        if (it != cache_.end() && !it->second.onDisk && sameValue(it->second.v, v)) return;
+        cache_[key] = Entry{v, false, ++seq_};
+    }
+    stage(key, v);
 }
 
 void Prefs::remove(const QString &key) {
     if (frozen_ || closed_) return;
-    if (!cache_.count(key) && !foreign_.count(key)) return; // nothing stored, nothing to delete
-    cache_.erase(key);
-    pending_[key] = std::nullopt;
-    schedule();
+    {
+        QMutexLocker l(&lock_);
+        if (!cache_.count(key) && !foreign_.count(key)) return; // nothing stored, nothing to delete
+        cache_.erase(key);
+        ++seq_;
+    }
+    stage(key, std::nullopt);
 }
 
 void Prefs::clear() {
     if (frozen_ || closed_) return;
-    // Erasing everything is what the user asked for: unknown rows go too.
-    foreign_.clear();
-    cache_.clear();
-    pending_.clear();
-    clearPending_ = true;
+    {
+        // Erasing everything is what the user asked for: unknown rows go too.
+        QMutexLocker l(&lock_);
+        foreign_.clear();
+        cache_.clear();
+    }
+    staged_ = PrefsBatch();
+    staged_.clear = true;
+    staged_.seq = ++seq_;
+    schedule();
+}
+
+void Prefs::stage(const QString &key, const std::optional<Value> &v) {
+    staged_.writes[key] = v;
+    staged_.seq = seq_;
     schedule();
 }
 
 bool Prefs::replace(const std::map<QString, Value> &values) {
     if (frozen_ || closed_) return false;
-    foreign_.clear();
-    cache_ = values;
-    pending_.clear();
+    handOver(); // what was written before comes first
+    if (!writer_) {
+        lastErrorText_ = QStringLiteral("the database cannot be written");
+        return false;
+    }
+    PrefsBatch b;
+    b.clear = true;
     for (const auto &kv : values)
-        pending_[kv.first] = kv.second;
-    clearPending_ = true;
-    return flush();
+        b.writes[kv.first] = kv.second;
+    b.seq = ++seq_;
+    const quint64 seq = b.seq;
+    // Memory changes only once the disk has: a replacement that fails leaves both as they were.
+    const PrefsCommit c = writer_->replace(std::move(b), kReplaceWaitMs);
+    if (!c.ok) {
+        lastErrorText_ = c.error;
+        qWarning("mivo: could not replace the data: %s", qPrintable(c.error));
+        return false;
+    }
+    QMutexLocker l(&lock_);
+    foreign_.clear();
+    cache_.clear();
+    for (const auto &[key, v] : values) {
+        Entry e{v, false, seq};
+        const auto *bytes = std::get_if<QByteArray>(&v);
+        if (canDrop_ && bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
+            e.v = QByteArray();
+            e.onDisk = true;
+        }
+        cache_[key] = std::move(e);
+    }
+    return true;
 }
 
+void Prefs::releaseBytes(const QString &key) {
+    QMutexLocker l(&lock_);
+    released_.insert(key);
+    auto it = cache_.find(key);
+    if (!canDrop_ || !writer_ || it == cache_.end() || it->second.onDisk ||
+        !std::holds_alternative<QByteArray>(it->second.v))
+        return;
+    // Not yet on disk: dropped once the writer has committed it.
+    if (it->second.seq > writer_->committedSeq()) return;
+    it->second.v = QByteArray();
+    it->second.onDisk = true;
+}
+
+// Called with lock_ held.
 QString Prefs::uniqueAsideKey(const QString &key) const {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString aside = key + QStringLiteral(".unreadable-") + stamp;
-    for (int n = 2; contains(aside) || foreign_.count(aside); ++n)
+    for (int n = 2; cache_.count(aside) || foreign_.count(aside); ++n)
         aside = key + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
     return aside;
 }
@@ -355,39 +633,44 @@ QString Prefs::uniqueAsideKey(const QString &key) const {
 QString Prefs::keepAside(const QString &key, bool *madeNew) {
     if (madeNew) *madeNew = false;
     const QString prefix = key + QStringLiteral(".unreadable-");
-    if (auto f = foreign_.find(key); f != foreign_.end()) {
-        for (auto it = foreign_.lower_bound(prefix); it != foreign_.end() && it->first.startsWith(prefix);
-             ++it)
-            if (it->second == f->second) return it->first;
-        if (!db_ || readOnly_ || closed_) return {};
-        // Copied inside the database, so type and value stay exactly as they were stored.
-        const QString aside = uniqueAsideKey(key);
-        Stmt copy(db_,
-                  "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
-        const QByteArray a = aside.toUtf8(), k = key.toUtf8();
-        if (!copy) return {};
-        sqlite3_bind_text(copy.s, 1, a.constData(), int(a.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(copy.s, 2, k.constData(), int(k.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(copy.s) != SQLITE_DONE) {
-            qWarning("mivo: could not keep %s aside: %s", qPrintable(key), sqlite3_errmsg(db_));
-            return {};
+    QStringList copies;
+    {
+        QMutexLocker l(&lock_);
+        if (auto f = foreign_.find(key); f != foreign_.end()) {
+            for (auto it = foreign_.lower_bound(prefix); it != foreign_.end() && it->first.startsWith(prefix);
+                 ++it)
+                if (it->second == f->second) return it->first;
+            if (!writer_ || closed_) return {};
+            // Copied inside the database, so type and value stay exactly as they were stored; the
+            // writer makes the copy before any later write replaces the row.
+            const QString aside = uniqueAsideKey(key);
+            foreign_[aside] = f->second;
+            l.unlock();
+            staged_.copies.emplace_back(key, aside);
+            staged_.seq = ++seq_;
+            schedule();
+            if (madeNew) *madeNew = true;
+            return aside;
         }
-        foreign_[aside] = f->second;
-        if (madeNew) *madeNew = true;
-        return aside;
+        for (auto it = cache_.lower_bound(prefix); it != cache_.end() && it->first.startsWith(prefix); ++it)
+            copies << it->first;
     }
     auto v = value(key);
     if (!v) return {};
-    for (auto it = cache_.lower_bound(prefix); it != cache_.end() && it->first.startsWith(prefix); ++it)
-        if (sameValue(it->second, *v)) return it->first;
-    const QString aside = uniqueAsideKey(key);
+    for (const QString &c : copies)
+        if (auto kept = value(c); kept && sameValue(*kept, *v)) return c;
+    QString aside;
+    {
+        QMutexLocker l(&lock_);
+        aside = uniqueAsideKey(key);
+    }
     const bool wasFrozen = frozen_;
     frozen_ = false;
-    setValue(aside, *v);
+    setValue(aside, *v); // committed before the store's next save, which comes later in order
     frozen_ = wasFrozen;
-    flush(); // the copy must be on disk before the store writes over the original
-    if (madeNew) *madeNew = contains(aside);
-    return contains(aside) ? aside : QString();
+    if (!contains(aside)) return {};
+    if (madeNew) *madeNew = true;
+    return aside;
 }
 
 void Prefs::schedule() {
@@ -395,143 +678,59 @@ void Prefs::schedule() {
     scheduled_ = true;
     QTimer::singleShot(0, this, [this] {
         scheduled_ = false;
-        flush();
+        handOver();
     });
 }
 
-bool Prefs::flush() {
-    if (!hasPending()) return true;
-    if (!db_) {
-        // Nowhere to write: the values live in memory only, and the user is told.
-        pending_.clear();
-        clearPending_ = false;
+void Prefs::handOver() {
+    if (staged_.empty()) return;
+    PrefsBatch b = std::move(staged_);
+    staged_ = PrefsBatch();
+    if (writer_) {
+        writer_->submit(std::move(b));
+    } else if (access_ == Access::None) {
+        // Nowhere to write: the values live in memory only, and the user is told. (A read-only
+        // session was told once when it started.)
         lastErrorText_ = QStringLiteral("the database could not be opened");
         emit writeFailed(lastErrorText_);
-        return false;
     }
-    if (commitPending()) return true;
-    qWarning("mivo: could not save settings: %s", qPrintable(lastErrorText_));
-    emit writeFailed(lastErrorText_);
-    return false;
 }
 
-bool Prefs::commitPending() {
-    bool ok = exec("BEGIN IMMEDIATE");
-    if (ok && clearPending_) ok = exec("DELETE FROM prefs");
-    std::vector<std::pair<QString, QString>> copied; // unknown row -> its copy
-    if (ok) {
-        Stmt put(db_, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, ?2, ?3)");
-        Stmt del(db_, "DELETE FROM prefs WHERE key = ?1");
-        Stmt copy(db_,
-                  "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
-        ok = put && del && copy;
-        for (auto it = pending_.begin(); ok && it != pending_.end(); ++it) {
-            const QByteArray k = it->first.toUtf8();
-            // A row of a type we do not know is copied aside in the same transaction that replaces
-            // it, unless an identical copy is already kept.
-            if (auto f = foreign_.find(it->first); f != foreign_.end() && !clearPending_) {
-                const QString prefix = it->first + QStringLiteral(".unreadable-");
-                bool kept = false;
-                for (auto c = foreign_.lower_bound(prefix);
-                     c != foreign_.end() && c->first.startsWith(prefix); ++c)
-                    kept = kept || c->second == f->second;
-                if (!kept) {
-                    const QString aside = uniqueAsideKey(it->first);
-                    const QByteArray a = aside.toUtf8();
-                    sqlite3_bind_text(copy.s, 1, a.constData(), int(a.size()), SQLITE_TRANSIENT);
-                    sqlite3_bind_text(copy.s, 2, k.constData(), int(k.size()), SQLITE_TRANSIENT);
-                    ok = sqlite3_step(copy.s) == SQLITE_DONE;
-                    sqlite3_reset(copy.s);
-                    if (!ok) break;
-                    copied.emplace_back(it->first, aside);
-                }
-            }
-            if (!it->second) {
-                sqlite3_bind_text(del.s, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
-                ok = sqlite3_step(del.s) == SQLITE_DONE;
-                sqlite3_reset(del.s);
-                continue;
-            }
-            const Value &v = *it->second;
-            sqlite3_bind_text(put.s, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_text(put.s, 2, prefsTypeName(v), -1, SQLITE_STATIC);
-            QByteArray buf;
-            switch (v.index()) {
-            case 0:
-                sqlite3_bind_int64(put.s, 3, std::get<bool>(v) ? 1 : 0);
-                break;
-            case 1:
-                sqlite3_bind_int64(put.s, 3, std::get<qint64>(v));
-                break;
-            case 2:
-                sqlite3_bind_double(put.s, 3, std::get<double>(v));
-                break;
-            case 3:
-                buf = std::get<QString>(v).toUtf8();
-                sqlite3_bind_text(put.s, 3, buf.constData(), int(buf.size()), SQLITE_TRANSIENT);
-                break;
-            default:
-                buf = std::get<QByteArray>(v);
-                sqlite3_bind_blob(put.s, 3, buf.constData(), int(buf.size()), SQLITE_TRANSIENT);
-                break;
-            }
-            ok = sqlite3_step(put.s) == SQLITE_DONE;
-            sqlite3_reset(put.s);
-            sqlite3_clear_bindings(put.s);
-        }
-    }
-    if (ok) ok = exec("COMMIT");
-    if (!ok) {
-        lastError_ = sqlite3_extended_errcode(db_);
-        lastErrorText_ = QString::fromUtf8(sqlite3_errmsg(db_));
-        exec("ROLLBACK");
-        return false;
-    }
-    for (const auto &[key, aside] : copied) {
-        qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
-                 qPrintable(aside));
-        foreign_[aside] = foreign_[key];
-    }
-    for (const auto &kv : pending_)
-        foreign_.erase(kv.first);
-    if (clearPending_) foreign_.clear();
-    pending_.clear();
-    clearPending_ = false;
-    lastErrorText_.clear();
-    return true;
+bool Prefs::hasPending() const {
+    return !staged_.empty() || (writer_ && writer_->hasPending());
+}
+
+bool Prefs::flush() {
+    const bool had = !staged_.empty();
+    handOver();
+    if (!writer_) return !had;
+    const PrefsCommit c = writer_->flush(kFlushWaitMs);
+    if (!c.ok) lastErrorText_ = c.error;
+    return c.ok;
 }
 
 bool Prefs::close() {
     if (closed_) return true;
-    bool ok = true;
-    if (hasPending()) {
-        if (!db_) {
-            ok = false;
-            lastErrorText_ = QStringLiteral("the database could not be opened");
-        } else {
-            // A lock held by another process (a backup tool, a viewer) usually goes within moments.
-            QElapsedTimer waited;
-            waited.start();
-            while (!(ok = commitPending())) {
-                const int primary = lastError_ & 0xff;
-                if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
-                    waited.elapsed() > kFinalCommitRetryMs)
-                    break;
-                QThread::msleep(100);
-            }
-        }
-    }
-    if (db_ && !readOnly_) {
-        // Moves everything from the -wal file into the main file; closing the last connection then
-        // removes the side files, so copying mivo.sqlite3 alone copies all of it.
-        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) !=
-            SQLITE_OK)
-            qWarning("mivo: could not move the last changes into %s: %s", qPrintable(path_),
-                     sqlite3_errmsg(db_));
-    }
-    closeDb();
-    pending_.clear();
-    clearPending_ = false;
+    const bool had = hasPending();
     closed_ = true;
+    {
+        // The writer's connection must be the last one, so that closing it removes the side files.
+        QMutexLocker r(&readerLock_);
+        sqlite3_close_v2(reader_);
+        reader_ = nullptr;
+    }
+    bool ok = true;
+    if (writer_) {
+        writer_->submit(std::move(staged_));
+        const PrefsCommit c = writer_->finish(kFinalCommitRetryMs);
+        if (!c.ok) lastErrorText_ = c.error;
+        ok = c.ok;
+        QMutexLocker l(&lock_); // read by releaseBytes on this thread only, but keep the rule simple
+        writer_.reset();
+    } else if (had && access_ == Access::None) {
+        ok = false;
+        lastErrorText_ = QStringLiteral("the database could not be opened");
+    }
+    staged_ = PrefsBatch();
     return ok;
 }

@@ -1,26 +1,47 @@
 #pragma once
+#include "platform/PrefsWriter.h"
 #include <QByteArray>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <variant>
 
 struct sqlite3;
 
 // The preferences domain: every setting, counter and store document of the app, kept in one SQLite
-// database (table prefs(key, type, value), values stored natively). Reads come from an in-memory copy;
-// the writes of one event-loop turn are committed together in one transaction, and flush() commits
-// at once; close() is the final commit at quit. Reads follow the loose conversions callers rely on: a
-// missing number reads 0, a missing Bool reads false, numeric strings read as numbers.
+// database (table prefs(key, type, value), values stored natively). Reads come from memory; the writes
+// of one event-loop turn are handed together to a writer thread (PrefsWriter), which commits them in
+// order, one transaction per round, so the window's thread never waits on the disk or on a lock.
+// flush() waits for the writer; close() is the final commit at quit. Reads follow the loose
+// conversions callers rely on: a missing number reads 0, a missing Bool reads false, numeric strings
+// read as numbers.
+//
+// Large data values (kLargeBytes and up) and documents a store has taken over (releaseBytes) are not
+// held in memory once they are on disk: data() reads them back when asked. The reads (contains(),
+// isData(), value(), data(), hasForeignRow() and the loose reads) may be called from any thread; every
+// other call belongs to the thread that created the domain.
 //
 // A row whose type is none of "bool", "int", "double", "string", "data" is not shown to the app, and
 // it is never lost: before anything replaces or removes it, it is copied aside byte for byte.
 class Prefs : public QObject {
     Q_OBJECT
 public:
-    using Value = std::variant<bool, qint64, double, QString, QByteArray>;
+    using Value = PrefsValue;
+    static constexpr qsizetype kLargeBytes = 64 * 1024;
+
+    // What this session may do with the database.
+    enum class Access {
+        Writable, // changes are saved
+        ReadOnly, // the file or its folder cannot be written: data shown, changes kept in memory only
+        Locked,   // another program holds the database locked: data shown, changes saved once it lets go
+        None,     // nothing could be opened: changes live in memory only
+    };
 
     // Opens (or creates) the database at path. A file that is not a readable database is renamed aside
     // with a time stamp and a fresh one is started; the old file is never deleted.
@@ -36,7 +57,8 @@ public:
     static std::optional<QString> peekString(const QString &path, const QString &key);
 
     QString path() const { return path_; }
-    bool isPersistent() const { return db_ != nullptr && !readOnly_; }
+    bool isPersistent() const { return access_ == Access::Writable; }
+    Access access() const { return access_; }
     QString setAsidePath() const { return setAside_; } // where an unreadable database went, if anywhere
 
     bool contains(const QString &key) const;
@@ -46,6 +68,8 @@ public:
     qint64 integer(const QString &key) const;
     double doubleValue(const QString &key) const;
     std::optional<QString> string(const QString &key) const;
+    bool isData(const QString &key) const; // a data value, without reading its bytes
+    // The newest bytes of key, whether pending, written or only on disk (read back from there).
     QByteArray data(const QString &key) const;
     // A switch: true unless a Boolean false is stored (missing or non-Boolean values count as on).
     bool switchOn(const QString &key) const;
@@ -59,8 +83,13 @@ public:
     void setData(const QString &key, const QByteArray &v) { setValue(key, Value(v)); }
     void remove(const QString &key);
     void clear();
-    // Replaces the whole domain with these values in one transaction, committed at once.
+    // Replaces the whole domain with these values in one transaction, waiting (a few seconds at
+    // most) until it is committed. False when it could not be: then nothing changed, in memory or on
+    // disk, and nothing of it is written later.
     bool replace(const std::map<QString, Value> &values);
+    // The store now holds key's document decoded: from now on its bytes are not kept in memory once
+    // they are on disk (data() reads them back).
+    void releaseBytes(const QString &key);
 
     // Copies the value of key to "<key>.unreadable-<stamp>" so a document that could not be decoded
     // survives the next save, and commits the copy at once. When an identical copy (same type, same
@@ -69,20 +98,22 @@ public:
     // was stored); madeNew says whether this call made it.
     QString keepAside(const QString &key, bool *madeNew = nullptr);
     // True when key holds a row of a type the app does not know (unreadable, but kept).
-    bool hasForeignRow(const QString &key) const { return foreign_.count(key) > 0; }
+    bool hasForeignRow(const QString &key) const;
 
     // While frozen, writes are ignored (after erase or restore, until the app quits).
     void setFrozen(bool frozen) { frozen_ = frozen; }
     bool isFrozen() const { return frozen_; }
 
-    // Commits pending writes now. False when the database refused them (they stay pending).
+    // Hands pending writes to the writer and waits until they are committed. False when the database
+    // refused them (they stay pending and are tried again).
     bool flush();
-    bool hasPending() const { return clearPending_ || !pending_.empty(); }
+    bool hasPending() const;
 
-    // The final commit at quit: commits what is pending (retrying for a short while when another
-    // process holds the database locked), then checkpoints and closes the database, so the main file
-    // alone holds every value and the -wal and -shm files are gone. False when pending writes could
-    // not be committed (lastError() says why). Values stay readable; later writes are refused.
+    // The final commit at quit: waits for the writer, commits what is pending (retrying for a short
+    // while when another process holds the database locked), then checkpoints and closes the
+    // database, so the main file alone holds every value and the -wal and -shm files are gone. False
+    // when pending writes could not be committed (lastError() says why); a session that could never
+    // write (ReadOnly) has nothing to report. Values stay readable; later writes are refused.
     bool close();
     bool isClosed() const { return closed_; }
     QString lastError() const { return lastErrorText_; }
@@ -91,15 +122,11 @@ signals:
     void writeFailed(const QString &message);
 
 private:
-    bool open(bool readOnly);
-    bool loadAll();
-    void closeDb();
-    void moveAside();
-    void schedule();
-    bool exec(const char *sql);
-    bool commitPending();
-    QString uniqueAsideKey(const QString &key) const;
-
+    struct Entry {
+        Value v;             // a data value held on disk only has empty bytes here
+        bool onDisk = false; // its bytes are read back from the database when asked
+        quint64 seq = 0;     // the write that set it; 0 when it was read at open
+    };
     // A row the app cannot read, exactly as stored.
     struct RawRow {
         QByteArray type;
@@ -108,18 +135,37 @@ private:
         bool operator==(const RawRow &) const = default;
     };
 
+    void openDatabase();
+    bool loadRows(sqlite3 *db, bool holdLarge);
+    bool loadSnapshot();
+    void moveAside();
+    void startWriter(sqlite3 *db);
+    void afterCommit(const PrefsBatch &b, const PrefsCommit &c);
+    void reportFailure(const PrefsCommit &c);
+    void schedule();
+    void handOver();
+    void stage(const QString &key, const std::optional<Value> &v);
+    QByteArray readFromDisk(const QString &key) const;
+    template <class F> auto withEntry(const QString &key, F f) const;
+    QString uniqueAsideKey(const QString &key) const;
+
     QString path_;
     QString setAside_;
-    sqlite3 *db_ = nullptr;
-    std::map<QString, Value> cache_;
+    mutable QMutex lock_; // guards cache_, foreign_ and released_: read from any thread
+    std::map<QString, Entry> cache_;
     std::map<QString, RawRow> foreign_;
-    std::map<QString, std::optional<Value>> pending_; // nullopt = remove
-    bool clearPending_ = false;
+    std::set<QString> released_;
+    mutable QMutex readerLock_;
+    sqlite3 *reader_ = nullptr; // reads bytes back from disk
+    std::unique_ptr<PrefsWriter> writer_;
+    PrefsBatch staged_; // this turn's writes, not yet handed to the writer
+    quint64 seq_ = 0;
+    std::atomic<Access> access_ = Access::None;
+    std::atomic<bool> canDrop_ = false; // bytes on disk can be read back
     bool scheduled_ = false;
     bool frozen_ = false;
-    bool readOnly_ = false;
     bool closed_ = false;
-    int lastError_ = 0;
+    int openError_ = 0;
     QString lastErrorText_;
 };
 

@@ -93,6 +93,12 @@ SingleInstance::Claim SingleInstance::claim() {
                 error_ = tr("%1 is not a file and cannot be removed: %2").arg(lockPath(), errnoText(errno));
                 return Claim::Failed;
             }
+            if (readOnly && e == ENOENT) {
+                // A folder we may not write: no lock file can be made, and nothing can be saved
+                // there either, so there is nothing for a lock to guard.
+                listen();
+                return Claim::Owner;
+            }
             error_ = tr("cannot open the lock file %1: %2").arg(lockPath(), errnoText(e));
             return Claim::Failed;
         }
@@ -118,6 +124,12 @@ SingleInstance::Claim SingleInstance::claim() {
             // new file and starts over.
             const bool removed = ::unlink(path.constData()) == 0;
             const int e = errno;
+            if (!removed && S_ISREG(st.st_mode) && (e == EACCES || e == EPERM || e == EROFS)) {
+                // In a folder we may not write, the lock we hold on it still guards the data.
+                fd_ = fd;
+                listen();
+                return Claim::Owner;
+            }
             ::close(fd);
             if (removed) continue;
             error_ = tr("the lock file %1 is not ours to use and cannot be replaced: %2")

@@ -3,12 +3,15 @@
 #include "platform/DataNotices.h"
 #include "platform/Document.h"
 #include "platform/Prefs.h"
+#include "platform/SingleInstance.h"
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
+#include <linux/capability.h>
 #include <sqlite3.h>
+#include <sys/syscall.h>
 #include <thread>
 
 namespace {
@@ -50,6 +53,48 @@ std::optional<QStringList> decodeList(const QByteArray &b) {
     return QStringList{QString::fromUtf8(b)};
 }
 
+// Another program's connection holding the database's write lock until it goes.
+struct HeldLock {
+    sqlite3 *db = nullptr;
+    bool held = false;
+    HeldLock(const QString &path, const char *sql) {
+        sqlite3_open(path.toUtf8().constData(), &db);
+        held = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    void release() {
+        if (db) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        db = nullptr;
+    }
+    ~HeldLock() { release(); }
+};
+
+// Root passes every permission check; without these rights (on this thread and the threads it starts)
+// it meets folder and file modes as a user does.
+class WithoutFileRights {
+public:
+    WithoutFileRights() {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        if (syscall(SYS_capget, &header_, saved_) != 0) return;
+        __user_cap_data_struct less[2] = {saved_[0], saved_[1]};
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            less[cap / 32].effective &= ~(1u << (cap % 32));
+        dropped_ = syscall(SYS_capset, &header_, less) == 0;
+    }
+    ~WithoutFileRights() {
+        if (dropped_) syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool dropped_ = false;
+};
+
+bool allOneByte(const QByteArray &b) {
+    return !b.isEmpty() && std::all_of(b.begin(), b.end(), [&](char c) { return c == b.front(); });
+}
+
 const char kThreeTasks[] = R"([{"id":"A"},{"id":"B"},{"id":"C"}])";
 } // namespace
 
@@ -64,7 +109,6 @@ private slots:
     void frozenDomainIgnoresWrites();
     void killedWriterLeavesLastCommittedRound();
     void corruptDatabaseIsKeptAsideAndAFreshOneStarts();
-    void lockedDatabaseIsNeverSetAside();
     void undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty();
     void rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem_data();
     void rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem();
@@ -74,6 +118,13 @@ private slots:
     void cleanCloseLeavesTheMainFileComplete();
     void finalCommitWaitsOutABriefLockAndReportsOneThatStays();
     void finalCommitOnAFullDiskFails();
+    void savesNeverWaitForAnotherProgramsLock();
+    void commitsReachTheDiskInOrder();
+    void replaceThatCannotBeCommittedLeavesNothingBehind();
+    void largeValuesAreReadBackFromDiskOnAnyThread();
+    void databaseLockedAtStartIsShownAndSavedOnceTheLockGoes_data();
+    void databaseLockedAtStartIsShownAndSavedOnceTheLockGoes();
+    void readOnlyFolderShowsTheDataAndAsksForNothing();
 };
 
 void TstPrefs::valuesSurviveReopenWithTheirTypes() {
@@ -226,38 +277,6 @@ void TstPrefs::corruptDatabaseIsKeptAsideAndAFreshOneStarts() {
     QCOMPARE(again.integer("fresh"), 1);
 }
 
-// A database another process holds locked is good data: it must not be mistaken for a broken one.
-void TstPrefs::lockedDatabaseIsNeverSetAside() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("mivo.sqlite3");
-    {
-        Prefs p(path);
-        p.setInt("kept", 7);
-        QVERIFY(p.flush());
-    }
-    sqlite3 *other = nullptr;
-    QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(other,
-                          "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
-                          "UPDATE prefs SET value = 8 WHERE key = 'kept';",
-                          nullptr, nullptr, nullptr),
-             SQLITE_OK);
-    {
-        Prefs blocked(path);
-        QVERIFY(!blocked.isPersistent());
-        QVERIFY(blocked.setAsidePath().isEmpty());
-        QSignalSpy failed(&blocked, &Prefs::writeFailed);
-        blocked.setInt("kept", 9);
-        QVERIFY(!blocked.flush()); // not reported as saved
-        QCOMPARE(failed.count(), 1);
-    }
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
-    QVERIFY(QDir(dir.path()).entryList({"*.unreadable-*"}).isEmpty());
-    Prefs again(path);
-    QCOMPARE(again.integer("kept"), 7);
-}
-
 void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
     TempPrefs t;
     const auto decode = decodeList;
@@ -373,6 +392,7 @@ void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches() {
     DocumentLoad r;
     loadDocument<QStringList>("savedTasks", decodeList, &r);
     QVERIFY(r.keptAsideKey != keptAs.first());
+    QVERIFY(t.prefs().flush());
     QCOMPARE(rawRows(t.path(), "savedTasks.unreadable-%").size(), 2);
     QCOMPARE(DataNotices::get().take().size(), size_t(1));
 }
@@ -496,6 +516,247 @@ void TstPrefs::finalCommitOnAFullDiskFails() {
     Prefs again(path);
     QCOMPARE(again.integer("x"), 1);
     QVERIFY(!again.contains("doc"));
+}
+
+// The window's thread hands its writes over and goes on, however long another program holds the
+// database; the user is told once, and the newest values land when the lock goes.
+void TstPrefs::savesNeverWaitForAnotherProgramsLock() {
+    TempPrefs t;
+    Prefs &p = t.prefs();
+    p.setInt("n", 0);
+    QVERIFY(p.flush());
+    HeldLock other(t.path(), "BEGIN IMMEDIATE");
+    QVERIFY(other.held);
+    QSignalSpy failed(&p, &Prefs::writeFailed);
+    qint64 worst = 0;
+    QByteArray last;
+    for (int i = 1; i <= 30; ++i) {
+        last = QByteArray(256 * 1024, char('a' + i % 26));
+        QElapsedTimer e;
+        e.start();
+        p.setData("doc", last);
+        p.setInt("n", i);
+        QCoreApplication::processEvents(); // the end of the turn: the round goes to the writer
+        worst = std::max(worst, e.elapsed());
+        QTest::qWait(40);
+    }
+    QVERIFY2(worst < 16, qPrintable(QStringLiteral("the window's thread was held %1 ms").arg(worst)));
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+    QCOMPARE(p.integer("n"), 30);
+    QCOMPARE(rawRows(t.path(), "n"), QStringList({"n int integer 0"}));
+    other.release();
+    QVERIFY(p.flush());
+    // Thirty rounds, one commit of the newest bytes: the log holds one copy of the document.
+    QVERIFY2(QFileInfo(t.path() + "-wal").size() < 1024 * 1024,
+             qPrintable(QString::number(QFileInfo(t.path() + "-wal").size())));
+    t.reopen();
+    QCOMPARE(t.prefs().integer("n"), 30);
+    QCOMPARE(t.prefs().data("doc"), last);
+    QCOMPARE(failed.count(), 1);
+}
+
+// "a" is always written before "b": whatever another reader sees on disk, "a" is never behind.
+void TstPrefs::commitsReachTheDiskInOrder() {
+    TempPrefs t;
+    Prefs &p = t.prefs();
+    p.setInt("a", 0);
+    p.setInt("b", 0);
+    QVERIFY(p.flush());
+    std::atomic<bool> stop = false;
+    std::atomic<int> behind = 0, looks = 0;
+    std::thread observer([&] {
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(t.path().toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT (SELECT value FROM prefs WHERE key = 'a'), "
+                               "(SELECT value FROM prefs WHERE key = 'b')", -1, &st, nullptr);
+        while (!stop) {
+            if (sqlite3_step(st) == SQLITE_ROW && sqlite3_column_int(st, 0) < sqlite3_column_int(st, 1))
+                ++behind;
+            sqlite3_reset(st);
+            ++looks;
+        }
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+    });
+    for (int r = 1; r <= 300; ++r) {
+        p.setInt("a", r);
+        QCoreApplication::processEvents();
+        p.setInt("b", r);
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(p.flush());
+    stop = true;
+    observer.join();
+    QVERIFY(looks > 0);
+    QCOMPARE(behind.load(), 0);
+    QCOMPARE(rawRows(t.path(), "_"), QStringList({"a int integer 300", "b int integer 300"}));
+}
+
+// A restore that cannot be committed (another program holds the lock) changes nothing: memory stays
+// what is on disk, and no part of it reaches the disk later, mixed with the next edits.
+void TstPrefs::replaceThatCannotBeCommittedLeavesNothingBehind() {
+    TempPrefs t;
+    Prefs &p = t.prefs();
+    p.setString("appTheme", "dark");
+    p.setData("savedTasks", "[old]");
+    QVERIFY(p.flush());
+    HeldLock other(t.path(), "BEGIN IMMEDIATE");
+    QVERIFY(other.held);
+    QElapsedTimer e;
+    e.start();
+    QVERIFY(!p.replace({{"savedFinances", Prefs::Value(QByteArray("[restored]"))},
+                        {"savedTasks", Prefs::Value(QByteArray("[restored]"))}}));
+    QVERIFY2(e.elapsed() < 6000, qPrintable(QString::number(e.elapsed())));
+    QCOMPARE(p.keys(), QStringList({"appTheme", "savedTasks"}));
+    QCOMPARE(p.data("savedTasks"), QByteArray("[old]"));
+    QCOMPARE(p.string("appTheme").value_or(""), QStringLiteral("dark"));
+    other.release();
+    p.setInt("later", 1);
+    QVERIFY(p.flush());
+    t.reopen();
+    QCOMPARE(t.prefs().keys(), QStringList({"appTheme", "later", "savedTasks"}));
+    QCOMPARE(t.prefs().data("savedTasks"), QByteArray("[old]"));
+}
+
+// Large documents, and those a store holds decoded, are read back from the file when asked; a
+// loader thread may ask while the window's thread writes, and always gets one whole version.
+void TstPrefs::largeValuesAreReadBackFromDiskOnAnyThread() {
+    TempPrefs t;
+    const QByteArray big(300 * 1024, 'x');
+    t.prefs().setData("doc", big);
+    t.prefs().setData("small", "[1]");
+    QVERIFY(t.prefs().flush());
+    t.reopen();
+    Prefs &p = t.prefs();
+    QVERIFY(p.contains("doc") && p.isData("doc") && !p.isData("none"));
+    QCOMPARE(p.data("doc"), big);
+    QCOMPARE(std::get<QByteArray>(*p.value("doc")), big);
+    // Not held from the open on: what is in the file is what data() gives.
+    QVERIFY(rawExec(t.path(), "UPDATE prefs SET value = zeroblob(70000) WHERE key = 'doc'"));
+    QCOMPARE(p.data("doc"), QByteArray(70000, '\0'));
+    p.releaseBytes("small");
+    QVERIFY(rawExec(t.path(), "UPDATE prefs SET value = CAST('[2]' AS BLOB) WHERE key = 'small'"));
+    QCOMPARE(p.data("small"), QByteArray("[2]"));
+
+    p.releaseBytes("doc");
+    std::atomic<bool> stop = false;
+    std::atomic<int> torn = 0, reads = 0;
+    std::thread loader([&] {
+        while (!stop) {
+            const QByteArray b = p.data("doc");
+            if (!allOneByte(b) || !p.isData("doc") || (b.size() != 70000 && b.size() % 1000 != 0)) ++torn;
+            ++reads;
+        }
+    });
+    QByteArray last;
+    for (int i = 1; i <= 200; ++i) {
+        // Small and large versions in turn: held until written, then read back.
+        last = QByteArray((i % 3 ? 1000 : 100 * 1000) * (1 + i % 4), char('a' + i % 26));
+        p.setData("doc", last);
+        QCoreApplication::processEvents();
+        if (i % 25 == 0) QVERIFY(p.flush());
+    }
+    QVERIFY(p.flush());
+    stop = true;
+    loader.join();
+    QVERIFY(reads > 0);
+    QCOMPARE(torn.load(), 0);
+    QCOMPARE(p.data("doc"), last);
+}
+
+void TstPrefs::databaseLockedAtStartIsShownAndSavedOnceTheLockGoes_data() {
+    QTest::addColumn<QByteArray>("sql");
+    QTest::newRow("immediate") << QByteArray("BEGIN IMMEDIATE; UPDATE prefs SET value = 8 WHERE key = 'kept';");
+    QTest::newRow("exclusive") << QByteArray("BEGIN EXCLUSIVE; UPDATE prefs SET value = 8 WHERE key = 'kept';");
+}
+
+// Another program holds the database (a rollback-journal file, as other tools leave it) when Mivo
+// starts: after a short wait the user's data is shown, never an empty domain and never set aside, and
+// the changes made meanwhile are saved once the lock goes.
+void TstPrefs::databaseLockedAtStartIsShownAndSavedOnceTheLockGoes() {
+    QFETCH(QByteArray, sql);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    const QByteArray big(100 * 1024, 'd');
+    {
+        Prefs p(path);
+        p.setInt("kept", 7);
+        p.setData("doc", big);
+        QVERIFY(p.close());
+    }
+    QVERIFY(rawExec(path, "PRAGMA journal_mode=DELETE"));
+    HeldLock other(path, sql.constData());
+    QVERIFY(other.held);
+    QElapsedTimer e;
+    e.start();
+    Prefs p(path);
+    QVERIFY2(e.elapsed() < 5000, qPrintable(QString::number(e.elapsed())));
+    QCOMPARE(p.access(), Prefs::Access::Locked);
+    QVERIFY(p.setAsidePath().isEmpty());
+    QCOMPARE(p.integer("kept"), 7);
+    QCOMPARE(p.data("doc"), big);
+    QSignalSpy failed(&p, &Prefs::writeFailed);
+    p.setInt("kept", 9);
+    QCoreApplication::processEvents();
+    QTest::qWait(1500); // the writer tries, and waits for the lock
+    QVERIFY(p.hasPending());
+    QCOMPARE(p.integer("kept"), 9);
+    other.release();
+    QTRY_VERIFY_WITH_TIMEOUT(!p.hasPending(), 8000);
+    QCOMPARE(p.access(), Prefs::Access::Writable);
+    QCOMPARE(failed.count(), 0); // the user was told once, at start, that saving waits for the lock
+    QVERIFY(p.close());
+    QVERIFY(QDir(dir.path()).entryList({"*.unreadable-*"}).isEmpty());
+    Prefs again(path);
+    QCOMPARE(again.integer("kept"), 9);
+    QCOMPARE(again.data("doc"), big);
+}
+
+// A data folder the user may not write: the data is shown, read-only, nothing fails at quit (the
+// session never could write, and was told so), and the file is left exactly as it was.
+void TstPrefs::readOnlyFolderShowsTheDataAndAsksForNothing() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    const QByteArray big(200 * 1024, 'r');
+    {
+        Prefs p(path);
+        p.setString("appTheme", "dark");
+        p.setData("doc", big);
+        QVERIFY(p.close());
+    }
+    const QByteArray before = fileBytes(path);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    {
+        WithoutFileRights user;
+        QFile probe(dir.filePath("probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("running with rights that ignore folder permissions");
+        }
+        // No lock file can be made there: the launch goes on, as the only one that could write.
+        SingleInstance guard("com.mivo.test", path);
+        QCOMPARE(guard.claim(), SingleInstance::Claim::Owner);
+
+        Prefs p(path);
+        QCOMPARE(p.access(), Prefs::Access::ReadOnly);
+        QCOMPARE(p.string("appTheme").value_or(""), QStringLiteral("dark"));
+        QCOMPARE(p.data("doc"), big);
+        QSignalSpy failed(&p, &Prefs::writeFailed);
+        p.setInt("n", 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(p.integer("n"), 2);
+        QVERIFY(p.close());
+        QCOMPARE(failed.count(), 0);
+
+        Prefs none(dir.filePath("sub/mivo.sqlite3")); // nothing stored yet, and nowhere to store it
+        QCOMPARE(none.access(), Prefs::Access::ReadOnly);
+        QVERIFY(none.keys().isEmpty());
+    }
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(fileBytes(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"mivo.sqlite3"}));
 }
 
 QTEST_GUILESS_MAIN(TstPrefs)

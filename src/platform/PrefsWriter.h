@@ -1,0 +1,98 @@
+#pragma once
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+#include <functional>
+#include <map>
+#include <optional>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+
+using PrefsValue = std::variant<bool, qint64, double, QString, QByteArray>;
+
+// One round of writes to the preferences table, committed in one transaction: first the wipe (when
+// clear), then the copies of rows kept aside, then the writes. Rounds merge: the newer value of a key
+// wins, so only the newest bytes of a key reach the disk.
+struct PrefsBatch {
+    bool clear = false;
+    std::vector<std::pair<QString, QString>> copies;     // row -> key of its copy
+    std::map<QString, std::optional<PrefsValue>> writes; // nullopt removes the row
+    quint64 seq = 0;                                     // the newest write in the round
+
+    bool empty() const { return !clear && copies.empty() && writes.empty(); }
+    // Adds a later round on top of this one.
+    void append(PrefsBatch &&later);
+};
+
+struct PrefsCommit {
+    bool ok = false;
+    int code = 0; // SQLite's extended result code when it failed
+    QString error;
+    std::vector<std::pair<QString, QString>> keptAside; // rows of unknown type copied before being replaced
+};
+
+// Commits a round in one transaction, rolled back on any error. A row of a type the app does not know
+// is copied aside byte for byte before a write replaces or removes it, unless an identical copy is kept.
+PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch);
+
+// The one thread that writes the preferences database, with its own connection. The window's thread
+// hands it rounds (submit) and never waits on the disk or on a lock; a round that fails stays queued,
+// under anything newer, and is tried again. flush(), replace() and finish() are the few calls that
+// wait for the writer, each for a bounded time.
+class PrefsWriter : public QThread {
+public:
+    struct Hooks {
+        // Runs a commit's connection: given nothing yet (the database was locked or read-only at
+        // start), it is asked again before each try. Returns null when it cannot be had yet.
+        std::function<sqlite3 *(int *code, QString *error)> open;
+        // Called on the writer's thread after each commit.
+        std::function<void(const PrefsBatch &, const PrefsCommit &)> committed;
+        // Called on the writer's thread when a round fails after the last one succeeded.
+        std::function<void(const PrefsCommit &)> failed;
+    };
+
+    PrefsWriter(sqlite3 *db, Hooks hooks);
+    ~PrefsWriter() override; // finish() must have run
+
+    void submit(PrefsBatch &&batch);
+    bool hasPending() const;
+    quint64 committedSeq() const;
+    // Waits until everything submitted so far is committed, or a try at it has failed.
+    PrefsCommit flush(int timeoutMs);
+    // Commits the replacement as one transaction once the writes before it are done (or tried). When
+    // it cannot be committed within timeoutMs it is dropped: nothing of it is ever written.
+    PrefsCommit replace(PrefsBatch &&batch, int timeoutMs);
+    // The last commit: retries while the database is busy for up to retryMs, checkpoints the log into
+    // the main file and closes the connection. The thread has ended when this returns.
+    PrefsCommit finish(int retryMs);
+
+protected:
+    void run() override;
+
+private:
+    PrefsCommit attempt(const PrefsBatch &batch);
+
+    Hooks hooks_;
+    sqlite3 *db_ = nullptr;
+    mutable QMutex m_;
+    QWaitCondition wake_; // work for the writer
+    QWaitCondition done_; // a try ended
+    PrefsBatch pending_;
+    std::optional<PrefsBatch> replacement_;
+    std::optional<PrefsCommit> replaceResult_;
+    bool replaceTaken_ = false;
+    QDeadlineTimer replaceDeadline_;
+    bool busy_ = false; // a round is being tried outside the lock
+    bool urgent_ = false;
+    bool stopping_ = false;
+    bool failing_ = false;
+    quint64 submittedSeq_ = 0;
+    quint64 committedSeq_ = 0;
+    quint64 tries_ = 0;
+    PrefsCommit last_;
+};
