@@ -1,7 +1,6 @@
 #include "platform/PrefsWriter.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <sqlite3.h>
 
@@ -172,19 +171,19 @@ PrefsWriter::~PrefsWriter() {
 
 void PrefsWriter::submit(PrefsBatch &&batch) {
     if (batch.empty()) return;
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     submittedSeq_ = std::max(submittedSeq_, batch.seq);
     pending_.append(std::move(batch));
-    wake_.wakeAll();
+    wake_.notify_all();
 }
 
 bool PrefsWriter::hasPending() const {
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     return !pending_.empty() || busy_;
 }
 
 quint64 PrefsWriter::committedSeq() const {
-    QMutexLocker l(&m_);
+    std::lock_guard l(m_);
     return committedSeq_;
 }
 
@@ -200,17 +199,17 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
 }
 
 void PrefsWriter::run() {
-    QMutexLocker l(&m_);
-    QDeadlineTimer retryAt;
+    std::unique_lock l(m_);
+    Clock::time_point retryAt;
     for (;;) {
         if (stopping_) break;
         const bool haveReplacement = replacement_ && !replaceTaken_;
         if (pending_.empty() && !haveReplacement) {
-            wake_.wait(&m_);
+            wake_.wait(l);
             continue;
         }
-        if (failing_ && !urgent_ && !haveReplacement && !retryAt.hasExpired()) {
-            wake_.wait(&m_, retryAt);
+        if (failing_ && !urgent_ && !haveReplacement && Clock::now() < retryAt) {
+            wake_.wait_until(l, retryAt);
             continue;
         }
         urgent_ = false;
@@ -219,14 +218,15 @@ void PrefsWriter::run() {
             replaceTaken_ = true;
             busy_ = true;
             const PrefsBatch b = *replacement_;
-            const QDeadlineTimer until = replaceDeadline_;
+            const Clock::time_point until = replaceDeadline_;
             l.unlock();
             PrefsCommit c = attempt(b);
-            while (!c.ok && isBusy(c.code) && until.remainingTime() > kBusyPauseMs) {
+            while (!c.ok && isBusy(c.code) &&
+                   Clock::now() + std::chrono::milliseconds(kBusyPauseMs) < until) {
                 QThread::msleep(kBusyPauseMs);
                 c = attempt(b);
             }
-            l.relock();
+            l.lock();
             busy_ = false;
             if (c.ok) {
                 pending_ = PrefsBatch();
@@ -234,12 +234,12 @@ void PrefsWriter::run() {
                 failing_ = false;
                 l.unlock();
                 if (hooks_.committed) hooks_.committed(b, c);
-                l.relock();
+                l.lock();
             }
             replacement_.reset();
             replaceTaken_ = false;
             replaceResult_ = c;
-            done_.wakeAll();
+            done_.notify_all();
             continue;
         }
         PrefsBatch b = std::move(pending_);
@@ -247,65 +247,68 @@ void PrefsWriter::run() {
         busy_ = true;
         l.unlock();
         const PrefsCommit c = attempt(b);
-        l.relock();
+        l.lock();
         if (c.ok) {
             committedSeq_ = std::max(committedSeq_, b.seq);
             failing_ = false;
             l.unlock();
             if (hooks_.committed) hooks_.committed(b, c);
-            l.relock();
+            l.lock();
         } else {
             // Kept, under anything newer, for the next try.
             b.append(std::move(pending_));
             pending_ = std::move(b);
             const bool first = !failing_;
             failing_ = true;
-            retryAt = QDeadlineTimer(kRetryMs);
+            retryAt = Clock::now() + std::chrono::milliseconds(kRetryMs);
             if (first && hooks_.failed) {
                 l.unlock();
                 hooks_.failed(c);
-                l.relock();
+                l.lock();
             }
         }
         busy_ = false;
         ++tries_;
         last_ = c;
-        done_.wakeAll();
+        done_.notify_all();
     }
 }
 
 PrefsCommit PrefsWriter::flush(int timeoutMs) {
-    QMutexLocker l(&m_);
+    std::unique_lock l(m_);
     const quint64 target = submittedSeq_;
     if (committedSeq_ >= target && pending_.empty() && !busy_) return PrefsCommit{true, 0, {}, {}};
     // A try already running may have started before the last writes came: wait for one more.
     const quint64 enough = tries_ + (busy_ ? 2 : 1);
     urgent_ = true;
-    wake_.wakeAll();
-    const QDeadlineTimer until(timeoutMs);
+    wake_.notify_all();
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
     while (committedSeq_ < target) {
         if (tries_ >= enough && !last_.ok) return last_;
-        if (!done_.wait(&m_, until))
+        if (done_.wait_until(l, until) == std::cv_status::timeout && committedSeq_ < target)
             return PrefsCommit{false, SQLITE_BUSY, QStringLiteral("the database is busy"), {}};
     }
     return PrefsCommit{true, 0, {}, {}};
 }
 
 PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs) {
-    QMutexLocker l(&m_);
+    std::unique_lock l(m_);
     replacement_ = std::move(batch);
     replaceTaken_ = false;
     replaceResult_.reset();
-    replaceDeadline_ = QDeadlineTimer(timeoutMs);
+    replaceDeadline_ = Clock::now() + std::chrono::milliseconds(timeoutMs);
     urgent_ = true;
-    wake_.wakeAll();
+    wake_.notify_all();
     while (!replaceResult_) {
-        if (!replaceTaken_ && replaceDeadline_.hasExpired()) {
+        if (!replaceTaken_ && Clock::now() >= replaceDeadline_) {
             // Never taken (the writer was still busy with older writes): dropped, never written.
             replacement_.reset();
             return PrefsCommit{false, SQLITE_BUSY, QStringLiteral("database is locked"), {}};
         }
-        done_.wait(&m_, replaceTaken_ ? QDeadlineTimer(QDeadlineTimer::Forever) : replaceDeadline_);
+        if (replaceTaken_)
+            done_.wait(l);
+        else
+            done_.wait_until(l, replaceDeadline_);
     }
     PrefsCommit c = *replaceResult_;
     replaceResult_.reset();
@@ -314,13 +317,14 @@ PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs) {
 
 PrefsCommit PrefsWriter::finish(int retryMs) {
     {
-        QMutexLocker l(&m_);
+        std::lock_guard l(m_);
         stopping_ = true;
         replacement_.reset();
-        wake_.wakeAll();
+        wake_.notify_all();
     }
     wait();
     // The thread has ended: its connection and queue are ours now.
+    std::lock_guard l(m_);
     PrefsCommit c{true, 0, {}, {}};
     if (!pending_.empty()) {
         PrefsBatch b = std::move(pending_);

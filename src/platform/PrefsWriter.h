@@ -1,12 +1,12 @@
 #pragma once
 #include <QByteArray>
-#include <QDeadlineTimer>
-#include <QMutex>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -79,14 +79,15 @@ private:
 
     Hooks hooks_;
     sqlite3 *db_ = nullptr;
-    mutable QMutex m_;
-    QWaitCondition wake_; // work for the writer
-    QWaitCondition done_; // a try ended
+    using Clock = std::chrono::steady_clock;
+    mutable std::mutex m_;
+    std::condition_variable wake_; // work for the writer
+    std::condition_variable done_; // a try ended
     PrefsBatch pending_;
     std::optional<PrefsBatch> replacement_;
     std::optional<PrefsCommit> replaceResult_;
     bool replaceTaken_ = false;
-    QDeadlineTimer replaceDeadline_;
+    Clock::time_point replaceDeadline_;
     bool busy_ = false; // a round is being tried outside the lock
     bool urgent_ = false;
     bool stopping_ = false;
