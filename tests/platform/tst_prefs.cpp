@@ -579,6 +579,7 @@ void TstPrefs::commitsReachTheDiskInOrder() {
         sqlite3_finalize(st);
         sqlite3_close(db);
     });
+    QTRY_VERIFY(looks > 0);
     for (int r = 1; r <= 300; ++r) {
         p.setInt("a", r);
         QCoreApplication::processEvents();
@@ -588,7 +589,6 @@ void TstPrefs::commitsReachTheDiskInOrder() {
     QVERIFY(p.flush());
     stop = true;
     observer.join();
-    QVERIFY(looks > 0);
     QCOMPARE(behind.load(), 0);
     QCOMPARE(rawRows(t.path(), "_"), QStringList({"a int integer 300", "b int integer 300"}));
 }
