@@ -1,5 +1,8 @@
 #include "app/AppDelegate.h"
+#include "exercises/ExerciseHistory.h"
 #include "exercises/ExerciseStore.h"
+#include "exercises/Playlist.h"
+#include "finance/FinanceStore.h"
 #include "notes/NoteStore.h"
 
 #include "app/DataNoticeAlert.h"
@@ -101,9 +104,22 @@ bool AppDelegate::launch() {
     Banners::install(&banners);
     Sound::install(new ToneSoundPlayer(this));
 
+    // Every store starts loading its document now, so each is checked at every start: the large ones
+    // decode on worker threads while the window and the tray are built (a use of a store waits for
+    // its load; pages hold their redraws until every store is in), and an unreadable document is kept
+    // aside and named in the one alert below.
+    TaskStore::shared();
+    CustomReminderStore::shared();
+    ExerciseStore::shared();
+    ProjectStore::shared();
+    NoteStore::shared();
+    FinanceStore::shared();
+    ExerciseHistory::shared();
+    PlaylistModel::checkStored();
+
     mainWin_ = new MainWindow;
-    // Data found unreadable (the database now, a store's document whenever it is first loaded) is
-    // told once, from the event loop, never from inside the code that found it.
+    // Data found unreadable (the database, the stores' documents) is told once, from the event loop
+    // once every store has loaded, never from inside the code that found it.
     new DataNoticePresenter(mainWin_, this);
     // The status item reads the timer, which restores its state (and catches up) on first use.
     statusItem_ = new StatusItem(mainWin_, PomodoroTimer::shared());
@@ -135,14 +151,8 @@ bool AppDelegate::launch() {
                 if (r.onKey == onKey) return hm.setOn(on, r);
         });
 
-    // Engines and stores exist from launch on, in this order; each loads its document when it is
-    // created, and the reminders' timers start with their engine.
+    // The reminders' timers start with their engine.
     HealthManager::shared();
-    TaskStore::shared();
-    CustomReminderStore::shared();
-    ExerciseStore::shared();
-    ProjectStore::shared();
-    NoteStore::shared();
     // Every alarm that is enabled and not done is armed.
     CustomReminderStore::shared().scheduleAll();
 

@@ -1,6 +1,7 @@
 #include "app/DataNoticeAlert.h"
 
 #include "platform/Keys.h"
+#include "platform/StoreLoader.h"
 #include "ui/Lang.h"
 #include <QTimer>
 #include <QWidget>
@@ -127,6 +128,11 @@ void DataNoticePresenter::schedule() {
 }
 
 void DataNoticePresenter::showPending() {
+    // What the stores still loading find belongs in the same alert.
+    if (StoreLoader::get().loading()) {
+        StoreLoader::get().whenIdle(this, [this] { showPending(); });
+        return;
+    }
     scheduled_ = false;
     const std::vector<DataNotice> notices = DataNotices::get().take();
     if (notices.empty()) return;

@@ -11,38 +11,43 @@ ExerciseRecord ExerciseRecord::make(const QString &name, const QString &emoji, q
 }
 
 namespace ExerciseHistoryJson {
+void append(QByteArray &out, const ExerciseRecord &r) {
+    appendKey(out.append('{'), "id");
+    appendString(out, r.id);
+    appendKey(out.append(','), "name");
+    appendString(out, r.name);
+    appendKey(out.append(','), "emoji");
+    appendString(out, r.emoji);
+    appendKey(out.append(','), "day");
+    appendInt(out, r.day);
+    appendKey(out.append(','), "month");
+    appendInt(out, r.month);
+    appendKey(out.append(','), "year");
+    appendInt(out, r.year);
+    appendKey(out.append(','), "durationSecs");
+    appendInt(out, r.durationSecs);
+    out.append('}');
+}
+
 QByteArray encode(const std::vector<ExerciseRecord> &records) {
     QByteArray out;
+    out.reserve(qsizetype(records.size()) * 120 + 2);
     out.append('[');
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const ExerciseRecord &r = records[i];
         if (i) out.append(',');
-        appendKey(out.append('{'), "id");
-        appendString(out, r.id);
-        appendKey(out.append(','), "name");
-        appendString(out, r.name);
-        appendKey(out.append(','), "emoji");
-        appendString(out, r.emoji);
-        appendKey(out.append(','), "day");
-        appendInt(out, r.day);
-        appendKey(out.append(','), "month");
-        appendInt(out, r.month);
-        appendKey(out.append(','), "year");
-        appendInt(out, r.year);
-        appendKey(out.append(','), "durationSecs");
-        appendInt(out, r.durationSecs);
-        out.append('}');
+        append(out, records[i]);
     }
     out.append(']');
     return out;
 }
 
 std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes) {
-    const auto doc = parse(bytes);
-    if (!doc || !doc->is_array()) return std::nullopt;
+    const auto doc = Parsed::parse(bytes);
+    if (!doc || !doc->isArray()) return std::nullopt;
+    const auto list = doc->root().get_array().value_unsafe();
     std::vector<ExerciseRecord> out;
-    out.reserve(doc->size());
-    for (const Json &o : *doc) {
+    out.reserve(list.size());
+    for (const Value o : list) {
         ExerciseRecord r;
         if (!readString(o, "id", r.id) || !readString(o, "name", r.name) ||
             !readString(o, "emoji", r.emoji) || !readInt(o, "day", r.day) || !readInt(o, "month", r.month) ||

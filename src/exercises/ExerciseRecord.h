@@ -25,5 +25,7 @@ struct ExerciseRecord {
 // field order. Decoding is strict: every key with its type; one bad record makes it unreadable.
 namespace ExerciseHistoryJson {
 QByteArray encode(const std::vector<ExerciseRecord> &records);
+// One record's object, as encode writes it.
+void append(QByteArray &out, const ExerciseRecord &r);
 std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes);
 } // namespace ExerciseHistoryJson

@@ -100,16 +100,25 @@ std::optional<PlaylistSavedState> PlaylistModel::stored() {
     return PlaylistJson::decode(std::get<QByteArray>(*v));
 }
 
-void PlaylistModel::load() {
-    // Through the shared loader, so unreadable bytes are kept aside before a later save replaces them.
-    const auto s = loadDocument<std::optional<PlaylistSavedState>>(
+namespace {
+// Through the shared loader, so unreadable bytes are kept aside before a later save replaces them.
+std::optional<PlaylistSavedState> loadStored() {
+    return loadDocument<std::optional<PlaylistSavedState>>(
         QString::fromLatin1(kPlaylistState),
         [](const QByteArray &b) -> std::optional<std::optional<PlaylistSavedState>> {
             auto d = PlaylistJson::decode(b);
             if (!d) return std::nullopt;
             return d;
         });
-    if (s) restore(*s);
+}
+} // namespace
+
+void PlaylistModel::load() {
+    if (const auto s = loadStored()) restore(*s);
+}
+
+void PlaylistModel::checkStored() {
+    loadStored();
 }
 
 void PlaylistModel::restore(const PlaylistSavedState &s) {

@@ -99,6 +99,9 @@ public:
     // Restores entries and count from playlistState; missing or unreadable data changes nothing
     // (unreadable bytes are kept aside, as for every stored document).
     void load();
+    // Reads playlistState as load() does, without a model: at launch, so unreadable bytes are kept
+    // aside and told with the rest, not when the exercises page is first opened.
+    static void checkStored();
     // The playlist's exercises that exist, in order.
     std::vector<Exercise> resolvedRun() const;
 

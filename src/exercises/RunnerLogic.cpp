@@ -1,6 +1,6 @@
 #include "exercises/RunnerLogic.h"
 
-#include "exercises/ExerciseRecord.h"
+#include "exercises/ExerciseHistory.h"
 #include "platform/Document.h"
 #include "platform/Keys.h"
 #include <algorithm>
@@ -75,8 +75,5 @@ RunnerLayout RunnerLayout::compute(double W, double H) {
 void recordExerciseSession(const Exercise &exercise) {
     const ExerciseRecord record =
         ExerciseRecord::make(exercise.name, exercise.emoji, exercise.totalDuration());
-    const QString key = QString::fromLatin1(kExerciseHistory);
-    std::vector<ExerciseRecord> all = loadDocument<std::vector<ExerciseRecord>>(key, ExerciseHistoryJson::decode);
-    all.push_back(record);
-    saveDocument(key, ExerciseHistoryJson::encode(all));
+    ExerciseHistory::shared().add(record);
 }

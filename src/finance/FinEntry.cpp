@@ -154,26 +154,28 @@ std::vector<FinEntry> entriesInDateOrder(const std::vector<FinEntry> &entries, q
     return out;
 }
 
-QByteArray encodeEntries(const std::vector<FinEntry> &entries) {
+void appendEntry(QByteArray &out, const FinEntry &e) {
     using namespace RecordJson;
+    out.append('{');
+    appendKey(out, "id"), appendString(out, e.id), out.append(',');
+    appendKey(out, "dateStr"), appendString(out, e.dateStr), out.append(',');
+    appendKey(out, "name"), appendString(out, e.name), out.append(',');
+    appendKey(out, "category"), appendString(out, e.category), out.append(',');
+    appendKey(out, "type"), appendString(out, FinTypes::rawValue(e.type)), out.append(',');
+    appendKey(out, "amount"), appendDouble(out, e.amount), out.append(',');
+    appendKey(out, "month"), appendInt(out, e.month), out.append(',');
+    appendKey(out, "year"), appendInt(out, e.year), out.append(',');
+    appendKey(out, "note"), appendString(out, e.note);
+    out.append('}');
+}
+
+QByteArray encodeEntries(const std::vector<FinEntry> &entries) {
     QByteArray out;
     out.reserve(qsizetype(entries.size()) * 180 + 2);
     out.append('[');
-    bool first = true;
-    for (const FinEntry &e : entries) {
-        if (!first) out.append(',');
-        first = false;
-        out.append('{');
-        appendKey(out, "id"), appendString(out, e.id), out.append(',');
-        appendKey(out, "dateStr"), appendString(out, e.dateStr), out.append(',');
-        appendKey(out, "name"), appendString(out, e.name), out.append(',');
-        appendKey(out, "category"), appendString(out, e.category), out.append(',');
-        appendKey(out, "type"), appendString(out, FinTypes::rawValue(e.type)), out.append(',');
-        appendKey(out, "amount"), appendDouble(out, e.amount), out.append(',');
-        appendKey(out, "month"), appendInt(out, e.month), out.append(',');
-        appendKey(out, "year"), appendInt(out, e.year), out.append(',');
-        appendKey(out, "note"), appendString(out, e.note);
-        out.append('}');
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (i) out.append(',');
+        appendEntry(out, entries[i]);
     }
     out.append(']');
     return out;
@@ -181,11 +183,12 @@ QByteArray encodeEntries(const std::vector<FinEntry> &entries) {
 
 std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes) {
     using namespace RecordJson;
-    const auto doc = parse(bytes);
-    if (!doc || !doc->is_array()) return std::nullopt;
+    const auto doc = Parsed::parse(bytes);
+    if (!doc || !doc->isArray()) return std::nullopt;
+    const auto list = doc->root().get_array().value_unsafe();
     std::vector<FinEntry> out;
-    out.reserve(doc->size());
-    for (const Json &obj : *doc) {
+    out.reserve(list.size());
+    for (const Value obj : list) {
         FinEntry e;
         QString type;
         if (!readString(obj, "id", e.id) || !readString(obj, "dateStr", e.dateStr) ||

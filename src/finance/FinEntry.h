@@ -50,6 +50,8 @@ std::optional<double> parseAmountInput(const QString &text);
 // The savedFinances document and the finance JSON file: a compact JSON array, one object per entry
 // with the nine keys in field order.
 QByteArray encodeEntries(const std::vector<FinEntry> &entries);
+// One entry's object, as encodeEntries writes it.
+void appendEntry(QByteArray &out, const FinEntry &e);
 // Nothing when the bytes are not such an array, or any record lacks a key, has a mistyped value, a
 // type other than the two raw values, or an amount that is not finite.
 std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes);

@@ -48,24 +48,24 @@ void FinanceStore::resetForTests() {
 }
 
 FinanceStore::FinanceStore(QObject *parent) : QObject(parent) {
-    entries_ = loadDocument<std::vector<FinEntry>>(QString::fromLatin1(kFinances), decodeEntries, &load_);
+    doc_.load(QString::fromLatin1(kFinances), decodeEntries);
 }
 
 std::vector<FinEntry> FinanceStore::entries(qint64 month, qint64 year) const {
-    return entriesInDateOrder(entries_, month, year);
+    return entriesInDateOrder(this->entries(), month, year);
 }
 
 std::vector<FinEntry> FinanceStore::dayEntries(int day, int month, int year) const {
     const QString d = finDateStr(day, month, year);
     std::vector<FinEntry> out;
-    std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out),
+    std::copy_if(entries().begin(), entries().end(), std::back_inserter(out),
                  [&](const FinEntry &e) { return e.dateStr == d; });
     return out;
 }
 
 std::vector<FinEntry> FinanceStore::monthEntriesInStoredOrder(qint64 month, qint64 year) const {
     std::vector<FinEntry> out;
-    std::copy_if(entries_.begin(), entries_.end(), std::back_inserter(out),
+    std::copy_if(entries().begin(), entries().end(), std::back_inserter(out),
                  [&](const FinEntry &e) { return e.month == month && e.year == year; });
     return out;
 }
@@ -79,7 +79,7 @@ double FinanceStore::expenses(qint64 month, qint64 year) const {
 }
 
 void FinanceStore::save() {
-    saveDocument(QString::fromLatin1(kFinances), encodeEntries(entries_));
+    doc_.save();
 }
 
 void FinanceStore::changed() {
@@ -89,25 +89,25 @@ void FinanceStore::changed() {
 
 bool FinanceStore::add(const FinEntry &entry) {
     if (!isValidAmount(entry.amount)) return false;
-    entries_.push_back(entry);
+    doc_.append(entry);
     changed();
     return true;
 }
 
 void FinanceStore::remove(const QString &id) {
-    std::erase_if(entries_, [&](const FinEntry &e) { return e.id == id; });
+    doc_.eraseIf([&](const FinEntry &e) { return e.id == id; });
     changed();
 }
 
 bool FinanceStore::replaceAll(const std::vector<FinEntry> &entries) {
-    std::vector<FinEntry> previous = std::move(entries_);
-    entries_ = entries;
+    std::vector<FinEntry> previous = this->entries();
+    doc_.replace(entries);
     save();
     Prefs &prefs = Prefs::get();
     if (prefs.isFrozen() || !prefs.flush()) {
         // The new document never reached the disk: put the old one back, so what the page shows and
         // what a later commit writes is what the user had.
-        entries_ = std::move(previous);
+        doc_.replace(std::move(previous));
         save();
         return false;
     }

@@ -7,8 +7,8 @@
 #include <vector>
 
 // The finance book: every income and expense entry, in insertion order, kept as the savedFinances
-// document. Every change writes the whole document and then posts financesChanged with the store as
-// sender. Entries are matched by id; remove() removes every entry with that id. Main thread only.
+// document. Every change writes the document (re-encoding only the entries changed since the last
+// save) and then posts financesChanged with the store as sender. Entries are matched by id; remove() removes every entry with that id. Main thread only.
 class FinanceStore : public QObject {
     Q_OBJECT
 public:
@@ -17,17 +17,19 @@ public:
     // Drops the shared store; the next shared() loads again from the current preferences domain.
     static void resetForTests();
 
-    // Loads the savedFinances document now. An unreadable document is kept aside (and told to the user
-    // once, through the shared loader) and the store starts empty; loadReport() says so.
+    // Starts loading the savedFinances document (a large one decodes off the window's thread; every use
+    // of the store waits for it). An unreadable document is kept aside (and told to the user once,
+    // through the shared loader) and the store starts empty; loadReport() says so.
     explicit FinanceStore(QObject *parent = nullptr);
-    const DocumentLoad &loadReport() const { return load_; }
+    const DocumentLoad &loadReport() const { return doc_.report(); }
+    bool isLoaded() const { return doc_.isLoaded(); }
 
     // Every entry, in insertion order.
-    const std::vector<FinEntry> &entries() const { return entries_; }
+    const std::vector<FinEntry> &entries() const { return doc_.records(); }
     // One month's entries in date order (see entriesInDateOrder).
     std::vector<FinEntry> entries(qint64 month, qint64 year) const;
     // One month's entries with their sums and counts, sorted once.
-    FinMonth month(qint64 month, qint64 year) const { return finMonth(entries_, month, year); }
+    FinMonth month(qint64 month, qint64 year) const { return finMonth(entries(), month, year); }
     // The entries of one day (dateStr equal to finDateStr of it) or of one month, in stored order:
     // the periods the statistics page reads.
     std::vector<FinEntry> dayEntries(int day, int month, int year) const;
@@ -66,6 +68,5 @@ public:
 private:
     void changed();
 
-    std::vector<FinEntry> entries_;
-    DocumentLoad load_;
+    RecordDocument<FinEntry, appendEntry> doc_;
 };

@@ -151,4 +151,117 @@ bool readStrings(const Json &obj, const char *key, QStringList &out) {
     out = std::move(list);
     return true;
 }
+
+// ---- Fast reading ----
+
+std::optional<Parsed> Parsed::parse(const QByteArray &bytes) {
+    Parsed p;
+    p.parser_ = std::make_unique<simdjson::dom::parser>();
+    // The general parser skips a byte-order mark.
+    const qsizetype skip = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const auto error = p.parser_->parse(bytes.constData() + skip, size_t(bytes.size() - skip)).get(p.root_);
+    if (error == simdjson::SUCCESS) return p;
+    // A number simdjson refuses and the general parser reads (an integer too long for 64 bits, read
+    // as a double there) reads the same here, through the general parser's compact form.
+    if (error != simdjson::NUMBER_ERROR) return std::nullopt;
+    const auto doc = RecordJson::parse(bytes);
+    if (!doc) return std::nullopt;
+    const std::string again = doc->dump();
+    if (p.parser_->parse(again.data(), again.size()).get(p.root_) != simdjson::SUCCESS) return std::nullopt;
+    return p;
+}
+
+std::optional<Value> member(Value obj, const char *key) {
+    simdjson::dom::object o;
+    if (obj.get_object().get(o) != simdjson::SUCCESS) return std::nullopt;
+    const std::string_view k(key);
+    std::optional<Value> found;
+    for (const auto field : o)
+        if (field.key == k) found = field.value; // the last one wins, as in the general parser
+    return found;
+}
+
+bool asString(Value v, QString &out) {
+    std::string_view s;
+    if (v.get_string().get(s) != simdjson::SUCCESS) return false;
+    out = QString::fromUtf8(s.data(), qsizetype(s.size()));
+    return true;
+}
+
+bool asInt(Value v, qint64 &out) {
+    switch (v.type()) {
+    case simdjson::dom::element_type::INT64:
+        out = v.get_int64().value_unsafe();
+        return true;
+    case simdjson::dom::element_type::UINT64: {
+        const std::uint64_t u = v.get_uint64().value_unsafe();
+        if (u > std::uint64_t(std::numeric_limits<qint64>::max())) return false;
+        out = qint64(u);
+        return true;
+    }
+    case simdjson::dom::element_type::DOUBLE: {
+        const double d = v.get_double().value_unsafe();
+        if (!std::isfinite(d) || d != std::trunc(d) || d < -9.2e18 || d > 9.2e18) return false;
+        out = qint64(d);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool asDouble(Value v, double &out) {
+    switch (v.type()) {
+    case simdjson::dom::element_type::INT64:
+        out = double(v.get_int64().value_unsafe());
+        return true;
+    case simdjson::dom::element_type::UINT64:
+        out = double(v.get_uint64().value_unsafe());
+        return true;
+    case simdjson::dom::element_type::DOUBLE:
+        out = v.get_double().value_unsafe();
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool asBool(Value v, bool &out) {
+    return v.get_bool().get(out) == simdjson::SUCCESS;
+}
+
+bool readString(Value obj, const char *key, QString &out) {
+    const auto v = member(obj, key);
+    return v && asString(*v, out);
+}
+
+bool readInt(Value obj, const char *key, qint64 &out) {
+    const auto v = member(obj, key);
+    return v && asInt(*v, out);
+}
+
+bool readDouble(Value obj, const char *key, double &out) {
+    const auto v = member(obj, key);
+    return v && asDouble(*v, out);
+}
+
+bool readBool(Value obj, const char *key, bool &out) {
+    const auto v = member(obj, key);
+    return v && asBool(*v, out);
+}
+
+bool readStrings(Value obj, const char *key, QStringList &out) {
+    const auto v = member(obj, key);
+    simdjson::dom::array a;
+    if (!v || v->get_array().get(a) != simdjson::SUCCESS) return false;
+    QStringList list;
+    list.reserve(qsizetype(a.size()));
+    for (const Value e : a) {
+        QString s;
+        if (!asString(e, s)) return false;
+        list.append(std::move(s));
+    }
+    out = std::move(list);
+    return true;
+}
 } // namespace RecordJson

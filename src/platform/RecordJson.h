@@ -1,8 +1,10 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <simdjson.h>
 
 // Strict reading and compact writing of the records in the stores' JSON documents. Records are written
 // with their keys in field order; on reading every key is required with its exact JSON type (a missing
@@ -37,4 +39,36 @@ bool readDouble(const Json &obj, const char *key, double &out);
 bool readBool(const Json &obj, const char *key, bool &out);
 // An array of strings.
 bool readStrings(const Json &obj, const char *key, QStringList &out);
+
+// Fast reading, for the stores' documents (tens of megabytes at launch): the same rules as above over
+// a simdjson tree. A member that appears twice counts with its last value, as above; a byte-order
+// mark is skipped and an integer beyond 64 bits reads as a double, as above.
+using Value = simdjson::dom::element;
+
+class Parsed {
+public:
+    // The parsed document, or nothing when the bytes are not JSON.
+    static std::optional<Parsed> parse(const QByteArray &bytes);
+    Value root() const { return root_; }
+    bool isArray() const { return root_.is_array(); }
+    bool isObject() const { return root_.is_object(); }
+
+private:
+    std::unique_ptr<simdjson::dom::parser> parser_; // owns the tree root_ points into
+    Value root_;
+};
+
+// The member's value (the last one when the key repeats), or nothing; nothing too for a non-object.
+std::optional<Value> member(Value obj, const char *key);
+// The value itself, with the rules of the read functions below.
+bool asString(Value v, QString &out);
+bool asInt(Value v, qint64 &out);
+bool asDouble(Value v, double &out);
+bool asBool(Value v, bool &out);
+
+bool readString(Value obj, const char *key, QString &out);
+bool readInt(Value obj, const char *key, qint64 &out);
+bool readDouble(Value obj, const char *key, double &out);
+bool readBool(Value obj, const char *key, bool &out);
+bool readStrings(Value obj, const char *key, QStringList &out);
 } // namespace RecordJson

@@ -50,42 +50,45 @@ void appendStep(QByteArray &out, const ProjectCheckpoint &c) {
 }
 } // namespace
 
+void appendProject(QByteArray &out, const Project &p) {
+    appendKey(out.append('{'), "id");
+    appendString(out, p.id);
+    appendKey(out.append(','), "name");
+    appendString(out, p.name);
+    appendKey(out.append(','), "emoji");
+    appendString(out, p.emoji);
+    appendKey(out.append(','), "description");
+    appendString(out, p.description);
+    appendKey(out.append(','), "imagePaths");
+    out.append('[');
+    for (qsizetype k = 0; k < p.imagePaths.size(); ++k) {
+        if (k) out.append(',');
+        appendString(out, p.imagePaths[k]);
+    }
+    appendKey(out.append("],"), "checkpoints");
+    out.append('[');
+    for (std::size_t k = 0; k < p.checkpoints.size(); ++k) {
+        if (k) out.append(',');
+        appendStep(out, p.checkpoints[k]);
+    }
+    appendKey(out.append("],"), "createdDateInterval");
+    appendDouble(out, p.createdDateInterval);
+    out.append('}');
+}
+
 QByteArray encodeProjects(const std::vector<Project> &projects) {
     QByteArray out;
     out.append('[');
     for (std::size_t i = 0; i < projects.size(); ++i) {
-        const Project &p = projects[i];
         if (i) out.append(',');
-        appendKey(out.append('{'), "id");
-        appendString(out, p.id);
-        appendKey(out.append(','), "name");
-        appendString(out, p.name);
-        appendKey(out.append(','), "emoji");
-        appendString(out, p.emoji);
-        appendKey(out.append(','), "description");
-        appendString(out, p.description);
-        appendKey(out.append(','), "imagePaths");
-        out.append('[');
-        for (qsizetype k = 0; k < p.imagePaths.size(); ++k) {
-            if (k) out.append(',');
-            appendString(out, p.imagePaths[k]);
-        }
-        appendKey(out.append("],"), "checkpoints");
-        out.append('[');
-        for (std::size_t k = 0; k < p.checkpoints.size(); ++k) {
-            if (k) out.append(',');
-            appendStep(out, p.checkpoints[k]);
-        }
-        appendKey(out.append("],"), "createdDateInterval");
-        appendDouble(out, p.createdDateInterval);
-        out.append('}');
+        appendProject(out, projects[i]);
     }
     out.append(']');
     return out;
 }
 
 namespace {
-std::optional<ProjectCheckpoint> decodeStep(const Json &o) {
+std::optional<ProjectCheckpoint> decodeStep(Value o) {
     QString id, title, notes;
     qint64 duration = 0, start = 0;
     bool completed = false;
@@ -98,21 +101,23 @@ std::optional<ProjectCheckpoint> decodeStep(const Json &o) {
 } // namespace
 
 std::optional<std::vector<Project>> decodeProjects(const QByteArray &bytes) {
-    const auto doc = parse(bytes);
-    if (!doc || !doc->is_array()) return std::nullopt;
+    const auto doc = Parsed::parse(bytes);
+    if (!doc || !doc->isArray()) return std::nullopt;
+    const auto list = doc->root().get_array().value_unsafe();
     std::vector<Project> out;
-    out.reserve(doc->size());
-    for (const Json &o : *doc) {
+    out.reserve(list.size());
+    for (const Value o : list) {
         Project p;
         if (!readString(o, "id", p.id) || !readString(o, "name", p.name) ||
             !readString(o, "emoji", p.emoji) || !readString(o, "description", p.description) ||
             !readStrings(o, "imagePaths", p.imagePaths) ||
             !readDouble(o, "createdDateInterval", p.createdDateInterval))
             return std::nullopt;
-        auto steps = o.find("checkpoints");
-        if (steps == o.end() || !steps->is_array()) return std::nullopt;
-        p.checkpoints.reserve(steps->size());
-        for (const Json &s : *steps) {
+        const auto stepsValue = member(o, "checkpoints");
+        simdjson::dom::array steps;
+        if (!stepsValue || stepsValue->get_array().get(steps) != simdjson::SUCCESS) return std::nullopt;
+        p.checkpoints.reserve(steps.size());
+        for (const Value s : steps) {
             auto step = decodeStep(s);
             if (!step) return std::nullopt;
             p.checkpoints.push_back(std::move(*step));

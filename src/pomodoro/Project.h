@@ -35,5 +35,7 @@ qint64 totalDaysOf(const std::vector<ProjectCheckpoint> &steps);
 
 // The savedProjects document: a compact JSON array of projects, keys in field order, steps nested.
 QByteArray encodeProjects(const std::vector<Project> &projects);
+// One project's object, as encodeProjects writes it.
+void appendProject(QByteArray &out, const Project &p);
 // Nothing when the bytes are not such an array or any project or step lacks a key or has a mistyped one.
 std::optional<std::vector<Project>> decodeProjects(const QByteArray &bytes);

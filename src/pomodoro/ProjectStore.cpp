@@ -23,11 +23,11 @@ void ProjectStore::resetForTests() {
 }
 
 ProjectStore::ProjectStore(QObject *parent) : QObject(parent) {
-    projects_ = loadDocument<std::vector<Project>>(QString::fromLatin1(kProjects), decodeProjects, &load_);
+    doc_.load(QString::fromLatin1(kProjects), decodeProjects);
 }
 
 void ProjectStore::save() {
-    saveDocument(QString::fromLatin1(kProjects), encodeProjects(projects_));
+    doc_.save();
 }
 
 void ProjectStore::changed() {
@@ -36,19 +36,19 @@ void ProjectStore::changed() {
 }
 
 void ProjectStore::add(const Project &project) {
-    projects_.push_back(project);
+    doc_.append(project);
     changed();
 }
 
 void ProjectStore::update(const Project &project) {
-    auto it = std::find_if(projects_.begin(), projects_.end(),
-                           [&](const Project &p) { return p.id == project.id; });
-    if (it == projects_.end()) return;
-    *it = project;
+    Project *p = doc_.findFirst([&](const Project &p) { return p.id == project.id; });
+    if (!p) return;
+    *p = project;
+    doc_.changed(p);
     changed();
 }
 
 void ProjectStore::remove(const QString &id) {
-    std::erase_if(projects_, [&](const Project &p) { return p.id == id; });
+    doc_.eraseIf([&](const Project &p) { return p.id == id; });
     changed();
 }

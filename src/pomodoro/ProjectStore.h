@@ -4,8 +4,9 @@
 #include <QObject>
 #include <vector>
 
-// All of the user's projects, in creation order. Every change writes the whole savedProjects document
-// and then posts projectsChanged with the store as sender. Main thread only.
+// All of the user's projects, in creation order. Every change writes the savedProjects document
+// (re-encoding only the projects changed since the last save) and then posts projectsChanged with the
+// store as sender. Main thread only.
 class ProjectStore : public QObject {
     Q_OBJECT
 public:
@@ -14,11 +15,12 @@ public:
     // Drops the shared store; the next shared() loads again from the current preferences domain.
     static void resetForTests();
 
-    // Loads the savedProjects document now. An unreadable document is kept aside and the store starts empty.
+    // Starts loading the savedProjects document (every use of the store waits for it). An unreadable
+    // document is kept aside and the store starts empty.
     explicit ProjectStore(QObject *parent = nullptr);
 
-    const std::vector<Project> &projects() const { return projects_; }
-    const DocumentLoad &loadReport() const { return load_; }
+    const std::vector<Project> &projects() const { return doc_.records(); }
+    const DocumentLoad &loadReport() const { return doc_.report(); }
 
     void add(const Project &project);
     // Replaces the first project with that id in place; no match: nothing, no write, no post.
@@ -30,6 +32,5 @@ private:
     void save();
     void changed();
 
-    std::vector<Project> projects_;
-    DocumentLoad load_;
+    RecordDocument<Project, appendProject> doc_;
 };

@@ -14,41 +14,45 @@ Task::Task(const QString &title, const QString &category, const QString &descrip
     year = d.year();
 }
 
+void appendTask(QByteArray &out, const Task &t) {
+    appendKey(out.append('{'), "id");
+    appendString(out, t.id);
+    appendKey(out.append(','), "title");
+    appendString(out, t.title);
+    appendKey(out.append(','), "description");
+    appendString(out, t.description);
+    appendKey(out.append(','), "category");
+    appendString(out, t.category);
+    appendKey(out.append(','), "day");
+    appendInt(out, t.day);
+    appendKey(out.append(','), "month");
+    appendInt(out, t.month);
+    appendKey(out.append(','), "year");
+    appendInt(out, t.year);
+    appendKey(out.append(','), "completed");
+    appendBool(out, t.completed);
+    out.append('}');
+}
+
 QByteArray encodeTasks(const std::vector<Task> &tasks) {
     QByteArray out;
     out.reserve(qsizetype(tasks.size()) * 200 + 2);
     out.append('[');
     for (std::size_t i = 0; i < tasks.size(); ++i) {
-        const Task &t = tasks[i];
         if (i) out.append(',');
-        appendKey(out.append('{'), "id");
-        appendString(out, t.id);
-        appendKey(out.append(','), "title");
-        appendString(out, t.title);
-        appendKey(out.append(','), "description");
-        appendString(out, t.description);
-        appendKey(out.append(','), "category");
-        appendString(out, t.category);
-        appendKey(out.append(','), "day");
-        appendInt(out, t.day);
-        appendKey(out.append(','), "month");
-        appendInt(out, t.month);
-        appendKey(out.append(','), "year");
-        appendInt(out, t.year);
-        appendKey(out.append(','), "completed");
-        appendBool(out, t.completed);
-        out.append('}');
+        appendTask(out, tasks[i]);
     }
     out.append(']');
     return out;
 }
 
 std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes) {
-    const auto doc = parse(bytes);
-    if (!doc || !doc->is_array()) return std::nullopt;
+    const auto doc = Parsed::parse(bytes);
+    if (!doc || !doc->isArray()) return std::nullopt;
+    const auto list = doc->root().get_array().value_unsafe();
     std::vector<Task> out;
-    out.reserve(doc->size());
-    for (const Json &o : *doc) {
+    out.reserve(list.size());
+    for (const Value o : list) {
         Task t;
         if (!readString(o, "id", t.id) || !readString(o, "title", t.title) ||
             !readString(o, "description", t.description) || !readString(o, "category", t.category) ||

@@ -27,6 +27,8 @@ struct Task {
 // The savedTasks document (also the task list export file): a compact JSON array, one object per task
 // with the eight keys in field order.
 QByteArray encodeTasks(const std::vector<Task> &tasks);
+// One task's object, as encodeTasks writes it; the document is these joined by ',' inside '[' ']'.
+void appendTask(QByteArray &out, const Task &t);
 // Nothing when the bytes are not such an array or any record lacks a key or has a mistyped one.
 std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes);
 

@@ -25,11 +25,11 @@ void TaskStore::resetForTests() {
 }
 
 TaskStore::TaskStore(QObject *parent) : QObject(parent) {
-    tasks_ = loadDocument<std::vector<Task>>(QString::fromLatin1(kTasks), decodeTasks, &load_);
+    doc_.load(QString::fromLatin1(kTasks), decodeTasks);
 }
 
 void TaskStore::save() {
-    saveDocument(QString::fromLatin1(kTasks), encodeTasks(tasks_));
+    doc_.save();
 }
 
 void TaskStore::changed() {
@@ -37,13 +37,17 @@ void TaskStore::changed() {
     Notifier::get().post(QString::fromLatin1(Notify::tasksChanged), this);
 }
 
+void TaskStore::changed(const Task *t) {
+    doc_.changed(t);
+    changed();
+}
+
 Task *TaskStore::first(const QString &id) {
-    auto it = std::find_if(tasks_.begin(), tasks_.end(), [&](const Task &t) { return t.id == id; });
-    return it == tasks_.end() ? nullptr : &*it;
+    return doc_.findFirst([&](const Task &t) { return t.id == id; });
 }
 
 void TaskStore::add(const Task &task) {
-    tasks_.push_back(task);
+    doc_.append(task);
     changed();
 }
 
@@ -51,11 +55,11 @@ void TaskStore::update(const Task &task) {
     Task *t = first(task.id);
     if (!t) return;
     *t = task;
-    changed();
+    changed(t);
 }
 
 void TaskStore::remove(const QString &id) {
-    std::erase_if(tasks_, [&](const Task &t) { return t.id == id; });
+    doc_.eraseIf([&](const Task &t) { return t.id == id; });
     changed();
 }
 
@@ -63,14 +67,14 @@ void TaskStore::toggle(const QString &id) {
     Task *t = first(id);
     if (!t) return;
     t->completed = !t->completed;
-    changed();
+    changed(t);
 }
 
 void TaskStore::move(const QString &id, const QString &toCat) {
     Task *t = first(id);
     if (!t) return;
     t->category = toCat;
-    changed();
+    changed(t);
 }
 
 void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, qint64 toMonth,
@@ -81,11 +85,11 @@ void TaskStore::moveTask(const QString &id, const QString &toCat, qint64 toDay, 
     t->day = toDay;
     t->month = toMonth;
     t->year = toYear;
-    changed();
+    changed(t);
 }
 
 void TaskStore::replaceAll(const std::vector<Task> &newTasks) {
-    tasks_ = newTasks;
+    doc_.replace(newTasks);
     changed();
 }
 
@@ -93,7 +97,7 @@ void TaskStore::setCompleted(const QString &id, bool completed) {
     Task *t = first(id);
     if (!t) return;
     t->completed = completed;
-    changed();
+    changed(t);
 }
 
 bool TaskStore::updateText(const QString &id, const QString &title, const QString &description) {
@@ -101,7 +105,7 @@ bool TaskStore::updateText(const QString &id, const QString &title, const QStrin
     if (!t) return false;
     t->title = title;
     t->description = description;
-    changed();
+    changed(t);
     return true;
 }
 
@@ -116,14 +120,14 @@ std::optional<QString> TaskStore::copyTask(const QString &id, const QString &toC
     c.month = toMonth;
     c.year = toYear;
     c.completed = false;
-    tasks_.push_back(std::move(c));
-    const QString newId = tasks_.back().id;
+    const QString newId = c.id;
+    doc_.append(std::move(c));
     changed();
     return newId;
 }
 
 bool TaskStore::replaceAllAndSave(const std::vector<Task> &newTasks) {
-    tasks_ = newTasks;
+    doc_.replace(newTasks);
     save();
     Prefs &prefs = Prefs::get();
     // A frozen domain drops writes (after erase or restore): nothing would reach the disk.
@@ -133,34 +137,34 @@ bool TaskStore::replaceAllAndSave(const std::vector<Task> &newTasks) {
 }
 
 qsizetype TaskStore::completedCount() const {
-    return std::count_if(tasks_.begin(), tasks_.end(), [](const Task &t) { return t.completed; });
+    return std::count_if(tasks().begin(), tasks().end(), [](const Task &t) { return t.completed; });
 }
 
 double TaskStore::progress() const {
-    return tasks_.empty() ? 0.0 : double(completedCount()) / double(totalCount());
+    return tasks().empty() ? 0.0 : double(completedCount()) / double(totalCount());
 }
 
 std::vector<Task> TaskStore::forCat(std::optional<TaskCat> cat) const {
-    return tasksInDateOrder(tasks_, cat);
+    return tasksInDateOrder(tasks(), cat);
 }
 
 qsizetype TaskStore::completedForCat(TaskCat cat) const {
     const QString raw = TaskCats::rawValue(cat);
-    return std::count_if(tasks_.begin(), tasks_.end(),
+    return std::count_if(tasks().begin(), tasks().end(),
                          [&](const Task &t) { return t.completed && t.category == raw; });
 }
 
 qsizetype TaskStore::totalForCat(TaskCat cat) const {
     const QString raw = TaskCats::rawValue(cat);
-    return std::count_if(tasks_.begin(), tasks_.end(), [&](const Task &t) { return t.category == raw; });
+    return std::count_if(tasks().begin(), tasks().end(), [&](const Task &t) { return t.category == raw; });
 }
 
 QString TaskStore::exportTXT() const {
-    return TaskReports::txt(tasks_);
+    return TaskReports::txt(tasks());
 }
 QString TaskStore::exportCSV() const {
-    return TaskReports::csv(tasks_);
+    return TaskReports::csv(tasks());
 }
 QString TaskStore::exportPDFText() const {
-    return TaskReports::pdfText(tasks_);
+    return TaskReports::pdfText(tasks());
 }

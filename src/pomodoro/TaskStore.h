@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-// All of the user's tasks, in insertion order. Every change writes the whole savedTasks document and
-// then posts tasksChanged with the store as sender. Records are matched by id; where ids repeat (after
+// All of the user's tasks, in insertion order. Every change writes the savedTasks document (re-encoding
+// only the tasks changed since the last save) and then posts tasksChanged with the store as sender. Records are matched by id; where ids repeat (after
 // an import) the single-record operations change the first match and remove() removes all.
 // Main thread only.
 class TaskStore : public QObject {
@@ -17,13 +17,15 @@ public:
     // Drops the shared store; the next shared() loads again from the current preferences domain.
     static void resetForTests();
 
-    // Loads the savedTasks document now. An unreadable document is kept aside and the store starts empty.
+    // Starts loading the savedTasks document (a large one decodes off the window's thread; every use
+    // of the store waits for it). An unreadable document is kept aside and the store starts empty.
     explicit TaskStore(QObject *parent = nullptr);
 
     // Every record, in insertion order. Changes go through the operations below.
-    const std::vector<Task> &tasks() const { return tasks_; }
+    const std::vector<Task> &tasks() const { return doc_.records(); }
 
-    const DocumentLoad &loadReport() const { return load_; }
+    const DocumentLoad &loadReport() const { return doc_.report(); }
+    bool isLoaded() const { return doc_.isLoaded(); }
 
     void add(const Task &task);
     void update(const Task &task);
@@ -48,21 +50,22 @@ public:
     void save();
 
     qsizetype completedCount() const;
-    qsizetype totalCount() const { return qsizetype(tasks_.size()); }
+    qsizetype totalCount() const { return qsizetype(tasks().size()); }
     double progress() const;
     std::vector<Task> forCat(std::optional<TaskCat> cat) const;
     qsizetype completedForCat(TaskCat cat) const;
     qsizetype totalForCat(TaskCat cat) const;
 
-    std::optional<QByteArray> exportJSON() const { return encodeTasks(tasks_); }
+    std::optional<QByteArray> exportJSON() const { return encodeTasks(tasks()); }
     QString exportTXT() const;
     QString exportCSV() const;
     QString exportPDFText() const;
 
 private:
     Task *first(const QString &id);
+    // Saves the document with t re-encoded, and posts.
+    void changed(const Task *t);
     void changed();
 
-    std::vector<Task> tasks_;
-    DocumentLoad load_;
+    RecordDocument<Task, appendTask> doc_;
 };

@@ -179,7 +179,7 @@ void StatisticsView::layoutFrame() {
 
 void StatisticsView::rebuild() {
     if (!content_) return;
-    StatsSnapshot snap = StatsSnapshot::capture();
+    StatsSnapshot snap = StatsSnapshot::capture(period_);
     int w = scroll_->viewport()->width();
     if (w <= 0) w = width();
     if (drawnFrom_ && *drawnFrom_ == snap && drawnPeriod_ == period_ && drawnWidth_ == w) return;
@@ -218,8 +218,8 @@ void StatisticsView::exportText(const QString &textNow, const char *extension, c
     // CSV and text are built when the panel closes, so they hold the data of that moment.
     const QString text = textNow.isNull()
                              ? (QLatin1String(extension) == QLatin1String(".csv")
-                                    ? StatsText::csvText(StatsSnapshot::capture(), p)
-                                    : StatsText::reportText(StatsSnapshot::capture(), p))
+                                    ? StatsText::csvText(StatsSnapshot::capture(p), p)
+                                    : StatsText::reportText(StatsSnapshot::capture(p), p))
                              : textNow;
     const FinanceFile::WriteResult r = QLatin1String(extension) == QLatin1String(".pdf")
                                            ? FinanceFile::writePdf(path, text)
@@ -235,5 +235,5 @@ void StatisticsView::doExportTXT() {
 }
 void StatisticsView::doExportPDF() {
     // The PDF holds the data of the moment its item was chosen.
-    exportText(StatsText::reportText(StatsSnapshot::capture(), period_), ".pdf", {});
+    exportText(StatsText::reportText(StatsSnapshot::capture(period_), period_), ".pdf", {});
 }

@@ -1,6 +1,7 @@
 #include "stats/StatsModel.h"
 #include "board/BoardRules.h"
 #include "finance/FinReports.h"
+#include "exercises/ExerciseHistory.h"
 #include "finance/FinanceStore.h"
 #include "platform/Clock.h"
 #include "platform/Keys.h"
@@ -362,12 +363,11 @@ qint64 shownStreak() {
 }
 
 std::vector<ExerciseRecord> StatsSnapshot::loadExerciseHistory() {
-    const QByteArray bytes = Prefs::get().data(kExerciseHistory);
-    if (bytes.isEmpty()) return {};
-    return ExerciseHistoryJson::decode(bytes).value_or(std::vector<ExerciseRecord>{});
+    return ExerciseHistory::shared().records();
 }
 
-StatsSnapshot StatsSnapshot::capture() {
+namespace {
+StatsSnapshot captureFigures() {
     StatsSnapshot s;
     const Prefs &prefs = Prefs::get();
     const PomodoroTimer &timer = PomodoroTimer::shared();
@@ -385,9 +385,28 @@ StatsSnapshot StatsSnapshot::capture() {
     c.cyclesBeforeLong = prefs.integer(kCyclesBeforeLong);
     c.breakMins = prefs.doubleValue(kBreakMins);
     c.longBreakMins = prefs.doubleValue(kLongBreakMins);
+    return s;
+}
+} // namespace
+
+StatsSnapshot StatsSnapshot::capture() {
+    StatsSnapshot s = captureFigures();
     s.tasks = TaskStore::shared().tasks();
     s.finances = FinanceStore::shared().entries();
     s.exercises = loadExerciseHistory();
+    return s;
+}
+
+StatsSnapshot StatsSnapshot::capture(const StatsPeriod &p) {
+    StatsSnapshot s = captureFigures();
+    const qint64 m = p.date.month(), y = p.date.year();
+    for (const Task &t : TaskStore::shared().tasks())
+        if (t.month == m && t.year == y) s.tasks.push_back(t);
+    const QString day = finDateStr(p.date.day(), p.date.month(), p.date.year());
+    for (const FinEntry &e : FinanceStore::shared().entries())
+        if ((e.month == m && e.year == y) || e.dateStr == day) s.finances.push_back(e);
+    for (const ExerciseRecord &e : ExerciseHistory::shared().records())
+        if (e.month == m && e.year == y) s.exercises.push_back(e);
     return s;
 }
 

@@ -56,6 +56,10 @@ struct StatsSnapshot {
 
     // Reads the task and finance stores, the exercise history, the timer counters and the language now.
     static StatsSnapshot capture();
+    // The same with only the records that p's figures and reports can use (those of p's month, and
+    // the finance entries dated p's day): the page redraws every second while the timer runs, and
+    // copying and comparing years of records each time would cost more than drawing the page.
+    static StatsSnapshot capture(const StatsPeriod &p);
     // The exerciseHistory document; missing or unreadable reads as no records.
     static std::vector<ExerciseRecord> loadExerciseHistory();
 };

@@ -1,5 +1,6 @@
 #include "ui/Page.h"
 
+#include "platform/StoreLoader.h"
 #include "ui/Theme.h"
 #include <QApplication>
 #include <QTimer>
@@ -24,6 +25,17 @@ void Page::requestRebuild() {
 void Page::runQueued() {
     if (dragInProgress() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
         QTimer::singleShot(kHeldRetryMs, this, [this] { runQueued(); });
+        return;
+    }
+    // A store still decoding its document would draw as empty: redraw once every store is in.
+    if (StoreLoader::get().loading()) {
+        if (!waitingForStores_) {
+            waitingForStores_ = true;
+            StoreLoader::get().whenIdle(this, [this] {
+                waitingForStores_ = false;
+                runQueued();
+            });
+        }
         return;
     }
     queued_ = false;

@@ -4,9 +4,10 @@
 // A page of the main window. The page switcher creates it once and keeps it for the whole process.
 // setup() builds its view tree (again after every theme or font-scale change, once clearContent() has
 // emptied it); rebuild() redraws it from the stores. Redraws are requested, never run directly:
-// requests are merged into one queued run, held while a drag or a modal dialog is running, and
-// skipped while the page is not shown (it redraws when it is shown again). So a redraw never deletes
-// the widget whose click handler asked for it.
+// requests are merged into one queued run, held while a drag or a modal dialog is running or while a
+// store is still loading its document at launch (StoreLoader: a loading store is never drawn as
+// empty), and skipped while the page is not shown (it redraws when it is shown again). So a redraw
+// never deletes the widget whose click handler asked for it.
 //
 // Redraw only what changed. A rebuild is for a change of structure (rows added or removed, a phase
 // change, another selection, the language, theme or font size). Per-second beats (pomodoroChanged,
@@ -49,5 +50,6 @@ private:
     void runQueued();
     bool queued_ = false;
     bool dirty_ = false;
+    bool waitingForStores_ = false;
     int rebuilds_ = 0;
 };

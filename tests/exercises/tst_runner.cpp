@@ -4,7 +4,7 @@
 #include "exercises/BuiltInExercises.h"
 #include "exercises/BreathingCircleView.h"
 #include "exercises/ExerciseAnimView.h"
-#include "exercises/ExerciseRecord.h"
+#include "exercises/ExerciseHistory.h"
 #include "exercises/ExerciseRunnerPanel.h"
 #include "exercises/YouTubeBrowserWindow.h"
 #include "exercises/RunnerContentView.h"
@@ -71,6 +71,7 @@ private slots:
     static void initMain() { useOffscreenWhenHeadless(); }
     void init() {
         prefs = std::make_unique<TempPrefs>();
+        ExerciseHistory::resetForTests();
         clock = std::make_unique<TestClock>(QDateTime(QDate(2026, 3, 14), QTime(9, 0)));
         sound = std::make_unique<RecordingSound>();
     }
@@ -278,6 +279,7 @@ private slots:
     void anUnreadableHistoryIsKeptAside() {
         const QString key = QString::fromLatin1(kExerciseHistory);
         Prefs::get().setData(key, "[{\"id\":1}]");
+        ExerciseHistory::resetForTests(); // loads it as a launch would
         recordExerciseSession(ex("New", {5}));
         QCOMPARE(history().size(), size_t(1));
         bool keptAside = false;

@@ -1,0 +1,95 @@
+#pragma once
+#include <QByteArray>
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+// A store document kept encoded, record by record, so a save re-encodes only the records changed
+// since the last one: the document is the join of the records' bytes, '[' a ',' b … ']', exactly what
+// encoding the whole list gives. The store tells it of every change to its list, in step with the
+// list; document() then copies the unchanged records' bytes and encodes the rest.
+//
+// Encode appends one record's JSON object to a byte array.
+template <class T, void (*Encode)(QByteArray &, const T &)>
+class EncodedRecords {
+public:
+    // Every record encoded anew (after a load, off the window's thread, or a replace of the list).
+    void rebuild(const std::vector<T> &records) {
+        spans_.assign(records.size(), Span{});
+        doc_.clear();
+        document(records);
+    }
+    // The records are replaced: encoded at the next document().
+    void replaced(std::size_t count) { spans_.assign(count, Span{}); }
+    void changed(std::size_t i) {
+        if (i < spans_.size()) spans_[i] = Span{};
+    }
+    void appended() { spans_.push_back(Span{}); }
+    // Removes the records matching pred from the list and their bytes with them; how many went.
+    template <class Pred>
+    std::size_t eraseIf(std::vector<T> &records, Pred pred) {
+        std::size_t out = 0;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (pred(records[i])) continue;
+            if (out != i) {
+                records[out] = std::move(records[i]);
+                spans_[out] = spans_[i];
+            }
+            ++out;
+        }
+        const std::size_t gone = records.size() - out;
+        records.resize(out);
+        spans_.resize(out);
+        return gone;
+    }
+
+    // The whole document for records (which must be the list these calls followed).
+    QByteArray document(const std::vector<T> &records) {
+        if (spans_.size() != records.size()) spans_.assign(records.size(), Span{}); // out of step: all anew
+        QByteArray out;
+        out.reserve(doc_.size() + 64);
+        out.append('[');
+        // Runs of unchanged records that lay side by side are copied in one go.
+        qsizetype runAt = -1, runLen = 0;
+        auto flush = [&] {
+            if (runLen) out.append(doc_.constData() + runAt, runLen);
+            runAt = -1;
+            runLen = 0;
+        };
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            Span &s = spans_[i];
+            if (s.at >= 0 && runLen && s.at == runAt + runLen + 1) {
+                // Follows the run in the old document too, with its ',' in between.
+                const qsizetype newAt = out.size() + runLen + 1;
+                runLen += 1 + s.len;
+                s.at = newAt;
+                continue;
+            }
+            flush();
+            if (i) out.append(',');
+            if (s.at >= 0) {
+                runAt = s.at;
+                runLen = s.len;
+                s.at = out.size();
+            } else {
+                const qsizetype at = out.size();
+                Encode(out, records[i]);
+                s = Span{at, out.size() - at};
+            }
+        }
+        flush();
+        out.append(']');
+        doc_ = out;
+        return out;
+    }
+    // The bytes of the last document(); empty before the first.
+    const QByteArray &lastDocument() const { return doc_; }
+
+private:
+    struct Span {
+        qsizetype at = -1; // in doc_; -1: to be encoded
+        qsizetype len = 0;
+    };
+    QByteArray doc_;
+    std::vector<Span> spans_;
+};

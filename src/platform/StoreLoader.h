@@ -1,0 +1,62 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Decodes the stores' documents off the window's thread, so a launch with years of data brings the
+// tray up at once. A store starts its load when it is created; the decoding runs on a worker, and the
+// records are put in place on the window's thread. Until then the store counts as loading:
+//  - every access to the store first finishes its load (StoreLoader::finish), so nothing reads a store
+//    that is merely loading as empty and nothing writes one before it has loaded (an engine that
+//    touches a store early waits for its decode, instead of acting on no records);
+//  - pages hold their redraws while any store is loading and redraw once all are in (see Page).
+// Main thread only, apart from the work functions, which run on a worker and must touch nothing but
+// what they captured.
+class StoreLoader : public QObject {
+    Q_OBJECT
+public:
+    static StoreLoader &get();
+
+    // One document being decoded.
+    class Job {
+    public:
+        QString key() const { return key_; }
+
+    private:
+        friend class StoreLoader;
+        QString key_;
+        std::function<void()> work_, install_;
+        std::mutex m_;
+        std::condition_variable cv_;
+        bool worked_ = false;    // guarded by m_
+        bool installed_ = false; // window's thread only
+    };
+    using JobPtr = std::shared_ptr<Job>;
+
+    // Runs work on a worker thread, then install on the window's thread (from the event loop, or
+    // earlier through finish()).
+    JobPtr start(const QString &key, std::function<void()> work, std::function<void()> install);
+    // Puts job's result in place now, waiting for its work if it is still running. Nothing when it
+    // is in place already.
+    void finish(JobPtr job);
+    // The owner is going away: its install will not run.
+    void abandon(JobPtr job);
+    // Finishes every load started so far.
+    void finishAll();
+
+    bool loading() const { return !jobs_.empty(); }
+    // fn runs on the window's thread once no store is loading: at once when none is.
+    void whenIdle(QObject *context, std::function<void()> fn);
+
+signals:
+    void idle();
+
+private:
+    void settle(JobPtr job, bool install);
+
+    std::vector<JobPtr> jobs_; // started, not yet in place
+};
