@@ -45,19 +45,20 @@ void appendStep(QByteArray &out, const ExerciseStep &s) {
 
 // A step length: any integral JSON number, clamped to 0…kMaxStepSecs, so a value too large for 64
 // bits (or written as 1e12) is clamped like any other instead of making the document unreadable.
-bool readDuration(const Json &o, const char *key, qint64 &out) {
-    const auto it = o.find(key);
-    if (it == o.end()) return false;
-    switch (it->type()) {
-    case Json::value_t::number_integer:
-        out = clampStepSecs(it->get<qint64>());
+bool readDuration(Value o, const char *key, qint64 &out) {
+    const auto v = member(o, key);
+    if (!v) return false;
+    switch (v->type()) {
+    case simdjson::dom::element_type::INT64:
+        out = clampStepSecs(v->get_int64().value_unsafe());
         return true;
-    case Json::value_t::number_unsigned:
-        out = kMaxStepSecs; // only values above the signed range reach here as unsigned
-        if (it->get<std::uint64_t>() <= std::uint64_t(kMaxStepSecs)) out = qint64(it->get<std::uint64_t>());
+    case simdjson::dom::element_type::UINT64: {
+        const std::uint64_t u = v->get_uint64().value_unsafe();
+        out = u <= std::uint64_t(kMaxStepSecs) ? qint64(u) : kMaxStepSecs;
         return true;
-    case Json::value_t::number_float: {
-        const double d = it->get<double>();
+    }
+    case simdjson::dom::element_type::DOUBLE: {
+        const double d = v->get_double().value_unsafe();
         if (!std::isfinite(d) || d != std::trunc(d)) return false;
         out = d <= 0 ? 0 : d >= double(kMaxStepSecs) ? kMaxStepSecs : qint64(d);
         return true;
@@ -68,16 +69,16 @@ bool readDuration(const Json &o, const char *key, qint64 &out) {
 }
 
 // An optional link: missing or null gives none; anything present must be a string.
-bool readLink(const Json &o, const char *key, std::optional<QString> &out) {
-    const auto it = o.find(key);
-    if (it == o.end() || it->is_null()) return true;
+bool readLink(Value o, const char *key, std::optional<QString> &out) {
+    const auto v = member(o, key);
+    if (!v || v->is_null()) return true;
     QString s;
-    if (!readString(o, key, s)) return false;
+    if (!asString(*v, s)) return false;
     out = s;
     return true;
 }
 
-std::optional<ExerciseStep> readStep(const Json &o) {
+std::optional<ExerciseStep> readStep(Value o) {
     if (!o.is_object()) return std::nullopt;
     ExerciseStep s;
     if (!readString(o, "id", s.id) || !readString(o, "title", s.title) ||
@@ -88,17 +89,18 @@ std::optional<ExerciseStep> readStep(const Json &o) {
     return s;
 }
 
-std::optional<Exercise> readExercise(const Json &o) {
+std::optional<Exercise> readExercise(Value o) {
     if (!o.is_object()) return std::nullopt;
     Exercise e;
     if (!readString(o, "id", e.id) || !readString(o, "name", e.name) || !readString(o, "emoji", e.emoji) ||
         !readString(o, "category", e.category) || !readBool(o, "isBuiltIn", e.isBuiltIn) ||
         !readString(o, "accentHex", e.accentHex))
         return std::nullopt;
-    const auto steps = o.find("steps");
-    if (steps == o.end() || !steps->is_array()) return std::nullopt;
-    e.steps.reserve(steps->size());
-    for (const Json &js : *steps) {
+    const auto stepsValue = member(o, "steps");
+    simdjson::dom::array steps;
+    if (!stepsValue || stepsValue->get_array().get(steps) != simdjson::SUCCESS) return std::nullopt;
+    e.steps.reserve(steps.size());
+    for (const Value js : steps) {
         auto s = readStep(js);
         if (!s) return std::nullopt;
         e.steps.push_back(std::move(*s));
@@ -148,17 +150,18 @@ QByteArray encodeList(const std::vector<Exercise> &list) {
 }
 
 std::optional<Exercise> decodeOne(const QByteArray &bytes) {
-    const auto doc = parse(bytes);
+    const auto doc = Parsed::parse(bytes);
     if (!doc) return std::nullopt;
-    return readExercise(*doc);
+    return readExercise(doc->root());
 }
 
 std::optional<std::vector<Exercise>> decodeList(const QByteArray &bytes) {
-    const auto doc = parse(bytes);
-    if (!doc || !doc->is_array()) return std::nullopt;
+    const auto doc = Parsed::parse(bytes);
+    if (!doc || !doc->isArray()) return std::nullopt;
+    const auto list = doc->root().get_array().value_unsafe();
     std::vector<Exercise> out;
-    out.reserve(doc->size());
-    for (const Json &o : *doc) {
+    out.reserve(list.size());
+    for (const Value o : list) {
         auto e = readExercise(o);
         if (!e) return std::nullopt;
         out.push_back(std::move(*e));

@@ -41,13 +41,14 @@ QByteArray encode(const PlaylistSavedState &s) {
 }
 
 std::optional<PlaylistSavedState> decode(const QByteArray &bytes) {
-    const auto doc = parse(bytes);
-    if (!doc || !doc->is_object()) return std::nullopt;
+    const auto parsed = Parsed::parse(bytes);
+    if (!parsed || !parsed->isObject()) return std::nullopt;
+    const Value doc = parsed->root();
     PlaylistSavedState s;
-    if (!readStrings(*doc, "entryExIDs", s.entryExIDs) || !readStrings(*doc, "entryUIDs", s.entryUIDs) ||
-        !readInt(*doc, "completedCount", s.completedCount) ||
-        !readInt(*doc, "currentExIdx", s.currentExIdx) || !readInt(*doc, "currentStep", s.currentStep) ||
-        !readInt(*doc, "remainingSecs", s.remainingSecs))
+    if (!readStrings(doc, "entryExIDs", s.entryExIDs) || !readStrings(doc, "entryUIDs", s.entryUIDs) ||
+        !readInt(doc, "completedCount", s.completedCount) ||
+        !readInt(doc, "currentExIdx", s.currentExIdx) || !readInt(doc, "currentStep", s.currentStep) ||
+        !readInt(doc, "remainingSecs", s.remainingSecs))
         return std::nullopt;
     return s;
 }

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 namespace {
-using json = nlohmann::json;
 using ojson = nlohmann::ordered_json;
 
 constexpr qint64 kMinYear = 1;
@@ -16,19 +15,19 @@ bool inRange(qint64 v, qint64 lo, qint64 hi) {
 }
 
 // Absent and null both mean "no value"; anything else must be an integer.
-bool optionalInt(const json &o, const char *name, std::optional<qint64> &out) {
-    auto it = o.find(name);
-    if (it == o.end() || it->is_null()) {
+bool optionalInt(RecordJson::Value o, const char *name, std::optional<qint64> &out) {
+    const auto v = RecordJson::member(o, name);
+    if (!v || v->is_null()) {
         out.reset();
         return true;
     }
-    qint64 v = 0;
-    if (!RecordJson::readInt(o, name, v)) return false;
-    out = v;
+    qint64 n = 0;
+    if (!RecordJson::asInt(*v, n)) return false;
+    out = n;
     return true;
 }
 
-std::optional<CustomReminder> decodeOne(const json &o) {
+std::optional<CustomReminder> decodeOne(RecordJson::Value o) {
     if (!o.is_object()) return std::nullopt;
     CustomReminder r;
     using namespace RecordJson;
@@ -99,11 +98,12 @@ QByteArray encode(const std::vector<CustomReminder> &items) {
 }
 
 std::optional<std::vector<CustomReminder>> decode(const QByteArray &bytes) {
-    const json doc = json::parse(bytes.begin(), bytes.end(), nullptr, false);
-    if (doc.is_discarded() || !doc.is_array()) return std::nullopt;
+    const auto doc = RecordJson::Parsed::parse(bytes);
+    if (!doc || !doc->isArray()) return std::nullopt;
+    const auto list = doc->root().get_array().value_unsafe();
     std::vector<CustomReminder> out;
-    out.reserve(doc.size());
-    for (const json &o : doc) {
+    out.reserve(list.size());
+    for (const RecordJson::Value o : list) {
         auto r = decodeOne(o);
         if (!r) return std::nullopt; // one bad record makes the whole document unreadable
         out.push_back(std::move(*r));

@@ -1,6 +1,8 @@
+#include "app/AppDelegate.h"
 #include "app/DataNoticeAlert.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
+#include "finance/FinanceStore.h"
 #include "platform/Document.h"
 #include "platform/Keys.h"
 #include "ui/Lang.h"
@@ -30,6 +32,7 @@ private slots:
     void everyStoreIsNamedInEveryLanguage();
     void unreadableDocumentsAreToldOnceFromTheEventLoop();
     void unreadableDatabaseIsTold();
+    void everyDocumentIsCheckedAtStart();
 };
 
 void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
@@ -129,6 +132,30 @@ void TstDataNotices::unreadableDatabaseIsTold() {
                                              broken.setAsidePath()),
              qPrintable(dialogs.alertsShown[0]));
     Prefs::install(nullptr);
+}
+
+// A launch loads every store's document, also those of pages not opened yet (finances) and those no
+// page shows as such (the exercise history, the playlist), and names every unreadable one in one
+// alert, once the large ones have decoded off the window's thread.
+void TstDataNotices::everyDocumentIsCheckedAtStart() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    t.prefs().setData(kFinances, QByteArray(kDecodeAtOnceBytes, ' ') + "[{\"id\":1}]");
+    t.prefs().setData(kExerciseHistory, "[{\"id\":\"x\"}]");
+    t.prefs().setData(kPlaylistState, "[]");
+    {
+        AppDelegate app;
+        QVERIFY(app.launch());
+        QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+        const QString shown = dialogs.alertsShown[0];
+        for (const char *line : {"• Finances: copy kept as “savedFinances.unreadable-",
+                                 "• Exercise history: copy kept as “exerciseHistory.unreadable-",
+                                 "• Playlist: copy kept as “playlistState.unreadable-"})
+            QVERIFY2(shown.contains(QString::fromUtf8(line)), qPrintable(shown));
+        QTest::qWait(50);
+        QCOMPARE(dialogs.alertsShown.size(), 1);
+    }
+    QVERIFY(FinanceStore::shared().entries().empty());
 }
 
 QTEST_MAIN(TstDataNotices)

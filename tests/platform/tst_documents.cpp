@@ -1,0 +1,208 @@
+#include "common/Records.h"
+#include "common/TestEnv.h"
+#include "exercises/ExerciseHistory.h"
+#include "finance/FinanceStore.h"
+#include "platform/Keys.h"
+#include "platform/RecordJson.h"
+#include "pomodoro/ProjectStore.h"
+#include "pomodoro/TaskStore.h"
+#include "ui/Page.h"
+#include <QRandomGenerator>
+#include <QtTest>
+
+// The stores' documents: fast reading keeps the strict rules, saves that re-encode only what changed
+// write exactly the bytes of a whole encode, large documents load off the window's thread.
+namespace {
+QString pick(QRandomGenerator &g, const std::vector<QString> &ids) {
+    return ids.empty() ? QStringLiteral("none") : ids[g.bounded(int(ids.size()))];
+}
+// Text that needs escaping now and then.
+QString text(QRandomGenerator &g) {
+    static const QString parts[] = {"a", "Ü", "\"q\"", "\\", "\n", "😀", "\t", QString(QChar(1))};
+    QString s;
+    for (int i = g.bounded(4); i >= 0; --i)
+        s += parts[g.bounded(8)];
+    return s;
+}
+
+FinEntry entry(QRandomGenerator &g) {
+    FinEntry e;
+    e.id = RecordJson::newId();
+    e.dateStr = QStringLiteral("0%1.03.2026").arg(g.bounded(1, 9));
+    e.name = text(g);
+    e.category = QStringLiteral("Food");
+    e.type = g.bounded(2) ? FinType::income : FinType::expense;
+    e.amount = g.bounded(2) ? double(g.bounded(1, 1000)) : g.bounded(1, 100000) / 100.0;
+    e.month = 3;
+    e.year = 2026;
+    e.note = text(g);
+    return e;
+}
+
+// A task document of n tasks: well over the size decoded at once.
+QByteArray bigTaskDocument(int n) {
+    std::vector<Task> tasks;
+    for (int i = 0; i < n; ++i)
+        tasks.push_back(makeTask(QStringLiteral("T%1").arg(i), "work", 1 + i % 28, 3, 2026, false,
+                                 QStringLiteral("task %1 with a longer title").arg(i)));
+    return encodeTasks(tasks);
+}
+} // namespace
+
+class TstDocuments : public QObject {
+    Q_OBJECT
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        TaskStore::resetForTests();
+        FinanceStore::resetForTests();
+        ProjectStore::resetForTests();
+        ExerciseHistory::resetForTests();
+    }
+
+    // Both readers take and refuse the same values.
+    void fastReadingKeepsTheRules_data() {
+        QTest::addColumn<QByteArray>("value");
+        for (const char *v : {"3", "3.0", "-0", "3.5", "1e2", "1e300", "1E400", "9223372036854775807",
+                              "9223372036854775808", "-9223372036854775809", "100000000000000000000", "\"3\"",
+                              "\"\\u00fc\\ud83d\\ude00\"", "\"\\ud800\"", "true", "null", "[]", "{}",
+                              "[\"a\",\"b\"]", "[\"a\",1]"})
+            QTest::newRow(v) << QByteArray(v);
+    }
+    void fastReadingKeepsTheRules() {
+        QFETCH(QByteArray, value);
+        for (const QByteArray &doc : {"{\"k\":" + value + "}", "\xEF\xBB\xBF{\"k\":" + value + "}",
+                                      "{\"k\":\"first\",\"x\":1,\"k\":" + value + "}"}) {
+            const auto general = RecordJson::parse(doc);
+            const auto fast = RecordJson::Parsed::parse(doc);
+            QCOMPARE(bool(fast), bool(general));
+            if (!general) continue;
+            const RecordJson::Value f = fast->root();
+            qint64 i1 = 0, i2 = 0;
+            double d1 = 0, d2 = 0;
+            bool b1 = false, b2 = false;
+            QString s1, s2;
+            QStringList l1, l2;
+            QCOMPARE(RecordJson::readInt(f, "k", i1), RecordJson::readInt(*general, "k", i2));
+            QCOMPARE(i1, i2);
+            QCOMPARE(RecordJson::readDouble(f, "k", d1), RecordJson::readDouble(*general, "k", d2));
+            QCOMPARE(d1, d2);
+            QCOMPARE(RecordJson::readBool(f, "k", b1), RecordJson::readBool(*general, "k", b2));
+            QCOMPARE(RecordJson::readString(f, "k", s1), RecordJson::readString(*general, "k", s2));
+            QCOMPARE(s1, s2);
+            QCOMPARE(RecordJson::readStrings(f, "k", l1), RecordJson::readStrings(*general, "k", l2));
+            QCOMPARE(l1, l2);
+            QVERIFY(!RecordJson::readInt(f, "missing", i1));
+        }
+    }
+
+    // After any run of operations the saved bytes are those of encoding every record.
+    void incrementalSavesEqualAWholeEncode() {
+        TempPrefs t;
+        QRandomGenerator g(20260314);
+        TaskStore &tasks = TaskStore::shared();
+        FinanceStore &fin = FinanceStore::shared();
+        ProjectStore &projects = ProjectStore::shared();
+        std::vector<QString> taskIds, finIds, projectIds;
+        for (int step = 0; step < 600; ++step) {
+            const QString id = pick(g, taskIds);
+            switch (g.bounded(9)) {
+            case 0: {
+                Task n = makeTask(RecordJson::newId(), "work", 1 + g.bounded(28), 3, 2026, false, text(g));
+                taskIds.push_back(n.id);
+                tasks.add(n);
+                break;
+            }
+            case 1: tasks.toggle(id); break;
+            case 2: tasks.remove(id); break;
+            case 3: tasks.moveTask(id, "health", 2, 4, 2026); break;
+            case 4: tasks.updateText(id, text(g), text(g)); break;
+            case 5:
+                if (auto c = tasks.copyTask(id, "personal", 3, 3, 2026)) taskIds.push_back(*c);
+                break;
+            case 6: {
+                if (g.bounded(3) == 0) {
+                    fin.remove(pick(g, finIds));
+                } else {
+                    const FinEntry e = entry(g);
+                    finIds.push_back(e.id);
+                    fin.add(e);
+                }
+                break;
+            }
+            case 7: {
+                Project p;
+                p.id = g.bounded(2) ? RecordJson::newId() : pick(g, projectIds);
+                p.name = text(g);
+                p.createdDateInterval = g.bounded(1000000) + 0.5;
+                projectIds.push_back(p.id);
+                if (g.bounded(2)) projects.add(p); else projects.update(p);
+                if (g.bounded(4) == 0) projects.remove(pick(g, projectIds));
+                break;
+            }
+            default:
+                if (g.bounded(40) == 0) {
+                    std::vector<Task> some(tasks.tasks().begin(), tasks.tasks().begin() + tasks.tasks().size() / 2);
+                    tasks.replaceAll(some);
+                } else {
+                    ExerciseHistory::shared().add(ExerciseRecord::make(text(g), "🙂", g.bounded(100)));
+                }
+            }
+            QCOMPARE(t.prefs().data(kTasks), encodeTasks(tasks.tasks()));
+            if (t.prefs().contains(kFinances)) QCOMPARE(t.prefs().data(kFinances), encodeEntries(fin.entries()));
+            if (t.prefs().contains(kProjects)) QCOMPARE(t.prefs().data(kProjects), encodeProjects(projects.projects()));
+            if (t.prefs().contains(kExerciseHistory))
+                QCOMPARE(t.prefs().data(kExerciseHistory),
+                         ExerciseHistoryJson::encode(ExerciseHistory::shared().records()));
+        }
+        // And after a restart the store goes on from the bytes it loaded.
+        const std::vector<Task> before = tasks.tasks();
+        t.reopen();
+        TaskStore::resetForTests();
+        QCOMPARE(TaskStore::shared().tasks(), before);
+        TaskStore::shared().toggle(before.front().id);
+        QCOMPARE(t.prefs().data(kTasks), encodeTasks(TaskStore::shared().tasks()));
+    }
+
+    // A large document decodes on a worker: pages hold their redraws meanwhile, and the first use of
+    // the store, read or write, waits for it instead of seeing no records.
+    void largeDocumentsLoadOffTheWindowsThread() {
+        TempPrefs t;
+        const QByteArray doc = bigTaskDocument(4000);
+        QVERIFY(doc.size() > kDecodeAtOnceBytes);
+        t.prefs().setData(kTasks, doc);
+        Page page;
+        page.show();
+        QTRY_VERIFY(!page.rebuildPending());
+        const int before = page.rebuildCount();
+        {
+            TaskStore store;
+            QVERIFY(!store.isLoaded());
+            QVERIFY(StoreLoader::get().loading());
+            page.requestRebuild();
+            QTest::qWait(1);
+            // Before the load is in place nothing has been drawn from it.
+            if (!store.isLoaded()) QCOMPARE(page.rebuildCount(), before);
+            store.toggle(QStringLiteral("T7")); // a write before the load waits for it
+            QCOMPARE(store.tasks().size(), size_t(4000));
+            QVERIFY(store.tasks()[7].completed);
+            QCOMPARE(t.prefs().data(kTasks), encodeTasks(store.tasks()));
+            QTRY_COMPARE(page.rebuildCount(), before + 1);
+        }
+        // An unreadable large document is kept aside from the worker's verdict, and told.
+        DataNotices::get().take();
+        QByteArray bad = doc;
+        bad.replace("\"completed\":false}]", "\"completed\":0}]");
+        t.prefs().setData(kTasks, bad);
+        TaskStore store;
+        QTRY_VERIFY(store.isLoaded());
+        QVERIFY(store.tasks().empty());
+        QVERIFY(store.loadReport().existed && !store.loadReport().decoded);
+        QCOMPARE(t.prefs().data(store.loadReport().keptAsideKey), bad);
+        QCOMPARE(DataNotices::get().take().size(), size_t(1));
+        QVERIFY(!StoreLoader::get().loading());
+    }
+};
+
+QTEST_MAIN(TstDocuments)
+#include "tst_documents.moc"
