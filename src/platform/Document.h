@@ -131,6 +131,7 @@ public:
                 if (!got) return std::nullopt;
                 Loaded l{std::move(*got), {}};
                 l.encoded.rebuild(l.records);
+                l.encoded.share(bytes);
                 return l;
             },
             [this](Loaded &&l, const DocumentLoad &r) {

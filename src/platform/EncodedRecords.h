@@ -82,6 +82,11 @@ public:
         doc_ = out;
         return out;
     }
+    // Keeps bytes (the document as stored) in place of the last document when the two are the same,
+    // so the records' bytes are held once, shared with whoever holds the stored copy.
+    void share(const QByteArray &bytes) {
+        if (bytes == doc_) doc_ = bytes;
+    }
     // The bytes of the last document(); empty before the first.
     const QByteArray &lastDocument() const { return doc_; }
 
