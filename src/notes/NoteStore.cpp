@@ -81,10 +81,17 @@ void NoteStore::resetForTests() {
 }
 
 NoteStore::NoteStore(QObject *parent) : QObject(parent) {
-    adopt(loadDocument<NoteCodec::Index>(QString::fromLatin1(kNotes), NoteCodec::index, &load_));
+    job_ = loadDocumentAsync<NoteCodec::Index>(QString::fromLatin1(kNotes), NoteCodec::index,
+                                               [this](NoteCodec::Index &&index, const DocumentLoad &report) {
+                                                   load_ = report;
+                                                   adopt(std::move(index));
+                                                   job_ = nullptr;
+                                               });
 }
 
-NoteStore::~NoteStore() = default;
+NoteStore::~NoteStore() {
+    if (job_) StoreLoader::get().abandon(job_);
+}
 
 void NoteStore::adopt(NoteCodec::Index &&index) {
     doc_ = std::move(index.doc);
@@ -93,7 +100,8 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
     slots_.resize(heads_.size());
     for (size_t i = 0; i < slots_.size(); ++i) slots_[i].span = index.spans[i];
     layoutChanged_ = false;
-    if (doc_.size() >= kTrimAfterBytes) malloc_trim(0);
+    // Once the raw bytes are let go of too (the loader and the preferences drop theirs after this).
+    if (doc_.size() >= kTrimAfterBytes) QTimer::singleShot(0, this, [] { malloc_trim(0); });
 }
 
 QByteArrayView NoteStore::bytesOf(const Slot &s) const {
@@ -130,6 +138,7 @@ int NoteStore::firstIndex(const QString &id) const {
 }
 
 const Note *NoteStore::find(const QString &id) const {
+    finishLoad();
     const int i = firstIndex(id);
     if (i < 0) return nullptr;
     Slot &s = slots_[size_t(i)];
@@ -140,6 +149,7 @@ const Note *NoteStore::find(const QString &id) const {
 }
 
 int NoteStore::decodedCount() const {
+    finishLoad();
     return int(std::count_if(slots_.begin(), slots_.end(), [](const Slot &s) { return bool(s.note); }));
 }
 
@@ -170,6 +180,7 @@ void NoteStore::trim() const {
 }
 
 void NoteStore::save() {
+    finishLoad();
     // Once the preferences have written the last document and let go of it, the changed notes go in
     // its place; else (or when notes came or went) the notes' bytes are joined into a new one.
     if (!layoutChanged_ && doc_.size() >= 2 && doc_.isDetached()) {
@@ -213,6 +224,7 @@ void NoteStore::changed() {
 }
 
 void NoteStore::add(const Note &note) {
+    finishLoad();
     layoutChanged_ = true;
     slots_.push_back(newSlot(note, true));
     heads_.emplace_back(note);
@@ -221,6 +233,7 @@ void NoteStore::add(const Note &note) {
 }
 
 void NoteStore::update(const Note &note) {
+    finishLoad();
     const int i = firstIndex(note.id);
     if (i < 0) return;
     Note now = note;
@@ -247,6 +260,7 @@ void NoteStore::update(const Note &note) {
 }
 
 void NoteStore::remove(const QString &id) {
+    finishLoad();
     layoutChanged_ = true;
     size_t out = 0;
     for (size_t i = 0; i < slots_.size(); ++i) {
@@ -263,6 +277,7 @@ void NoteStore::remove(const QString &id) {
 }
 
 void NoteStore::replaceAll(const std::vector<Note> &notes) {
+    finishLoad();
     layoutChanged_ = true;
     slots_.clear();
     heads_.clear();

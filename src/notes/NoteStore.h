@@ -24,17 +24,24 @@ public:
     // Drops the shared store; the next shared() loads again from the current preferences domain.
     static void resetForTests();
 
-    // Loads the savedNotes document now. An unreadable document is kept aside (the shared loader) and
-    // the store starts empty; loadReport() says so, for the one-time message.
+    // Starts loading the savedNotes document: a large one is decoded on a worker (StoreLoader), and
+    // every use of the store first waits for its load. An unreadable document is kept aside (the
+    // shared loader) and the store starts empty; loadReport() says so, for the one-time message.
     explicit NoteStore(QObject *parent = nullptr);
     ~NoteStore() override;
 
     // What the list shows of every note.
-    const std::vector<NoteHead> &notes() const { return heads_; }
+    const std::vector<NoteHead> &notes() const {
+        finishLoad();
+        return heads_;
+    }
     // The first note with this id, decoded, or nothing. The pointer stays valid until the store
     // changes or control returns to the event loop.
     const Note *find(const QString &id) const;
-    const DocumentLoad &loadReport() const { return load_; }
+    const DocumentLoad &loadReport() const {
+        finishLoad();
+        return load_;
+    }
 
     // Appends the note as it is (its own time stamps kept), saves, posts.
     void add(const Note &note);
@@ -48,7 +55,10 @@ public:
     // Writes the document; posts nothing.
     void save();
     // The document as the last save wrote it (or as loaded).
-    QByteArray document() const { return doc_; }
+    QByteArray document() const {
+        finishLoad();
+        return doc_;
+    }
     // How many notes are held decoded just now.
     int decodedCount() const;
 
@@ -72,6 +82,9 @@ private:
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
         quint64 used = 0;
     };
+    void finishLoad() const {
+        if (job_) StoreLoader::get().finish(job_);
+    }
     void adopt(NoteCodec::Index &&index);
     QByteArrayView bytesOf(const Slot &s) const;
     Slot newSlot(const Note &note, bool keepDecoded) const;
@@ -86,6 +99,7 @@ private:
     mutable std::vector<Slot> slots_;
     QByteArray doc_;
     DocumentLoad load_;
+    StoreLoader::JobPtr job_;
     bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;
     mutable bool trimScheduled_ = false;
