@@ -94,7 +94,9 @@ inline void reportAtIdle(int settleMs) {
                 idleMs, (long long)idleAt, cpuAtIdle, idleRss, statusKiB("VmRSS"), statusKiB("VmHWM"), m.webEngine,
                 m.quick, m.qml, m.glDriver, m.multimedia, m.tls, m.libcrypto, m.cjkFont);
             std::fflush(stdout);
-            QCoreApplication::quit();
+            // exit(), not quit(): quit() first asks the windows to close, and the app's main window
+            // answers by hiding, which would cancel it while the window is shown.
+            QCoreApplication::exit(0);
         });
     });
 }
