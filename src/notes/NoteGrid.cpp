@@ -15,6 +15,7 @@
 #include <QPaintEvent>
 #include <QTextCursor>
 #include <QTextFrame>
+#include <QToolTip>
 #include <algorithm>
 
 namespace {
@@ -215,6 +216,43 @@ std::optional<int> NoteGrid::resizeEdgeAt(const QPoint &p) const {
     return std::nullopt;
 }
 
+std::optional<NoteGrid::DeleteButton> NoteGrid::deleteButtonAt(const QPoint &p) const {
+    if (p.y() >= 12 && p.y() < 36) {
+        double x = kLeft;
+        for (size_t c = 0; c < widths_.size(); ++c) {
+            x += widths_[c];
+            if (p.x() >= x - 20 && p.x() < x - 2) return DeleteButton{true, int(c)};
+        }
+        return std::nullopt;
+    }
+    const int r = rowIndexAt(p.y());
+    if (r >= 0 && p.y() < rowTop(r) + rowHeight(r) && p.x() >= kNumX + 28 && p.x() < kNumX + 46)
+        return DeleteButton{false, r};
+    return std::nullopt;
+}
+
+QString NoteGrid::deleteColumnTip() {
+    return L::t({.en = "Delete column", .es = "Eliminar columna", .de = "Spalte löschen", .fr = "Supprimer la colonne",
+                 .uk = "Видалити стовпець", .pl = "Usuń kolumnę"});
+}
+
+QString NoteGrid::deleteRowTip() {
+    return L::t({.en = "Delete row", .es = "Eliminar fila", .de = "Zeile löschen", .fr = "Supprimer la ligne",
+                 .uk = "Видалити рядок", .pl = "Usuń wiersz"});
+}
+
+// The delete buttons are painted, not widgets, so their tooltips are answered here.
+bool NoteGrid::event(QEvent *e) {
+    if (e->type() != QEvent::ToolTip) return QWidget::event(e);
+    auto *he = static_cast<QHelpEvent *>(e);
+    if (const auto del = deleteButtonAt(he->pos()))
+        QToolTip::showText(he->globalPos(), del->column ? deleteColumnTip() : deleteRowTip(), this);
+    else
+        QToolTip::hideText();
+    e->accept();
+    return true;
+}
+
 QTextDocument *NoteGrid::docFor(CellPos p) {
     auto it = docs_.find(key(p.row, p.col));
     if (it != docs_.end()) return it->get();
@@ -365,24 +403,14 @@ void NoteGrid::mousePressEvent(QMouseEvent *e) {
     dragging_ = false;
     if (e->button() == Qt::LeftButton) {
         // Delete buttons and resize handles first.
-        if (pt.y() >= 12 && pt.y() < 36) {
-            double x = kLeft;
-            for (size_t c = 0; c < widths_.size(); ++c) {
-                x += widths_[c];
-                if (pt.x() >= x - 20 && pt.x() < x - 2) {
-                    if (onDeleteColumn) onDeleteColumn(int(c));
-                    return;
-                }
-            }
+        if (const auto del = deleteButtonAt(pt)) {
+            if (del->column && onDeleteColumn) onDeleteColumn(del->index);
+            if (!del->column && onDeleteRow) onDeleteRow(del->index);
+            return;
         }
         if (auto edge = resizeEdgeAt(pt)) {
             resizing_ = edge;
             resizeX_ = pt.x();
-            return;
-        }
-        const int r = rowIndexAt(pt.y());
-        if (r >= 0 && pt.y() < rowTop(r) + rowHeight(r) && pt.x() >= kNumX + 28 && pt.x() < kNumX + 46) {
-            if (onDeleteRow) onDeleteRow(r);
             return;
         }
         const auto cell = cellAt(pt);

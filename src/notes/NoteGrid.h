@@ -73,7 +73,12 @@ public:
 
     static constexpr int kTop = 74, kLeft = 76, kNumX = 28;
 
+    // The hover texts of the painted delete buttons.
+    static QString deleteColumnTip();
+    static QString deleteRowTip();
+
 protected:
+    bool event(QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
@@ -82,6 +87,11 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
+    struct DeleteButton {
+        bool column; // else a row's
+        int index;
+    };
+    std::optional<DeleteButton> deleteButtonAt(const QPoint &p) const;
     QTextDocument *docFor(CellPos p);
     int rowTop(int r) const { return tops_[size_t(r)]; }
     int rowIndexAt(int y) const;

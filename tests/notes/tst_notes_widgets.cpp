@@ -1,14 +1,18 @@
-#include "common/TestEnv.h"
+#include "common/NoteTables.h"
+#include "common/PageTest.h"
+#include "notes/NoteGrid.h"
 #include "notes/NoteListView.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RichTextView.h"
+#include "ui/Lang.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -118,6 +122,41 @@ private slots:
         c.setPosition(1);
         QVERIFY(c.charFormat().fontUnderline());
         QVERIFY(tv.textCursor().hasSelection()); // the selection stays
+    }
+
+    // The painted "✕" buttons of a table say what they delete, in the interface language; elsewhere
+    // the grid shows no tip.
+    void tableDeleteButtonsHaveTooltips() {
+        PageEnv env(QDateTime(QDate(2026, 1, 5), QTime(9, 0)));
+        NoteStore::resetForTests();
+        NoteStore::shared().add(tableNote(QStringLiteral("T"), 2, {{"a", "b"}, {"c", "d"}}));
+        ShownPage<NotesView> page;
+        QVERIFY(page.open(1000, 700));
+        page->selectNote(QStringLiteral("T"));
+        settle();
+        NoteGrid *g = page->grid();
+        QVERIFY(g);
+        const auto tipAt = [g](QPoint p) {
+            QHelpEvent he(QEvent::ToolTip, p, g->mapToGlobal(p));
+            QApplication::sendEvent(g, &he);
+        };
+        const QPoint secondColumnX(int(NoteGrid::kLeft + g->widths()[0] + g->widths()[1] - 11), 24);
+        const QPoint secondRowX(NoteGrid::kNumX + 37, NoteGrid::kTop + g->rowHeight(0) + 3 + g->rowHeight(1) / 2);
+        tipAt(secondColumnX);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("Delete column"));
+        tipAt(secondRowX);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Delete row"));
+        tipAt(g->cellRect({0, 0}).center());
+        QTRY_VERIFY(!QToolTip::isVisible());
+        L::setLang(AppLang::uk);
+        tipAt(secondColumnX);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Видалити стовпець"));
+        tipAt(secondRowX);
+        QTRY_COMPARE(QToolTip::text(), QStringLiteral("Видалити рядок"));
+        L::setLang(AppLang::en);
+        QToolTip::hideText();
+        NoteStore::resetForTests();
     }
 
     void exportFlowWritesOrReports() {
