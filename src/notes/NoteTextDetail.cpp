@@ -73,18 +73,33 @@ void NotesView::buildTextDetail(const Note &note) {
         cap->setGeometry(28, y, 200, std::max(12, cap->fontMetrics().height()));
         y += 20;
         const QString address = note.link.startsWith(QLatin1String("http")) ? note.link : QStringLiteral("https://") + note.link;
-        auto *lt = new QLabel(doc);
-        lt->setTextFormat(Qt::PlainText);
-        lt->setFont(Fonts::scaledFont(13));
-        QPalette lp = lt->palette();
-        lp.setColor(QPalette::WindowText, kNoteAccent);
-        lt->setPalette(lp);
-        QFont uf = lt->font();
-        uf.setUnderline(true);
-        lt->setFont(uf);
-        lt->setGeometry(28, y, w, 20);
-        elideTo(lt, note.link);
-        y += 28;
+        // The link as typed, wrapped when long, so it can be read whole, selected and copied; a click
+        // opens the address.
+        auto *lt = new LinkTextView(doc);
+        lt->setObjectName(QStringLiteral("linkText"));
+        lt->setReadOnly(true);
+        lt->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        lt->setLinksSelectable(true);
+        lt->setFrameShape(QFrame::NoFrame);
+        lt->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        lt->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        lt->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        lt->viewport()->setAutoFillBackground(false);
+        lt->setStyleSheet(QStringLiteral("background:transparent;"));
+        QTextDocument *ld = lt->document();
+        ld->setDocumentMargin(0);
+        ld->setDefaultFont(Fonts::scaledFont(13));
+        QTextCharFormat lf;
+        lf.setForeground(kNoteAccent);
+        lf.setFontUnderline(true);
+        lf.setAnchor(true);
+        lf.setAnchorHref(QUrl(address, QUrl::StrictMode).isValid() ? address : QStringLiteral("https://"));
+        QTextCursor(ld).insertText(note.link, lf);
+        ld->setTextWidth(w);
+        const int linkH = std::max(20, int(std::ceil(ld->size().height())));
+        lt->setGeometry(28, y, w, linkH);
+        linkTV_ = lt;
+        y += linkH + 8;
         auto *open = tintButton(doc, L::t({.en = "Open Link", .es = "Abrir enlace", .de = "Link öffnen", .fr = "Ouvrir le lien", .uk = "Відкрити", .pl = "Otwórz link"}),
                                 kNoteAccent, 0.12, 0.4, QFont::Medium, 11);
         open->setGeometry(28, y, 140, 26);

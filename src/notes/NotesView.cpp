@@ -193,6 +193,7 @@ void NotesView::rebuildDetail() {
     detailScroll_ = nullptr;
     grid_ = nullptr;
     contentTV_ = nullptr;
+    linkTV_ = nullptr;
     inlineTV_ = nullptr;
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
     const Note *note = selectedNote();

@@ -47,6 +47,7 @@ public:
     void cancelInlineEditor();
     NoteGrid *grid() const { return grid_; }
     LinkTextView *contentView() const { return contentTV_; }
+    LinkTextView *linkView() const { return linkTV_; }
     NoteGrid::Selection &selection() { return sel_; }
 
     // Table actions on the note with this id (looked up again in the store).
@@ -99,6 +100,7 @@ private:
     QPointer<QScrollArea> detailScroll_;
     QPointer<NoteGrid> grid_;
     QPointer<LinkTextView> contentTV_;
+    QPointer<LinkTextView> linkTV_;
     QString shownDetailID_;
     QPoint detailScrollPos_;
 

@@ -6,6 +6,8 @@
 #include "notes/NotesView.h"
 #include "notes/RichTextView.h"
 #include "ui/Lang.h"
+#include "ui/LinkTextView.h"
+#include "ui/WebLinks.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -156,6 +158,46 @@ private slots:
         QTRY_COMPARE(QToolTip::text(), QStringLiteral("Видалити рядок"));
         L::setLang(AppLang::en);
         QToolTip::hideText();
+        NoteStore::resetForTests();
+    }
+
+    // The note's link is shown whole, wrapped when long; a click opens its address ("https://" put
+    // in front of a link typed without a scheme), a drag selects it for copying instead.
+    void noteLinkCanBeReadSelectedAndOpened() {
+        PageEnv env(QDateTime(QDate(2026, 1, 5), QTime(9, 0)));
+        RecordingLinks links;
+        NoteStore::resetForTests();
+        Note n = note(NoteType::text, "A", QStringLiteral("body"));
+        n.link = QStringLiteral("example.org/") + QStringLiteral("segment/").repeated(30);
+        NoteStore::shared().add(n);
+        Note s = note(NoteType::text, "S", QStringLiteral("body"));
+        s.link = QStringLiteral("https://a.org");
+        NoteStore::shared().add(s);
+        ShownPage<NotesView> page;
+        QVERIFY(page.open(1000, 700));
+        page->selectNote(QStringLiteral("A"));
+        settle();
+        LinkTextView *lv = page->linkView();
+        QVERIFY(lv);
+        QCOMPARE(lv->toPlainText(), n.link);
+        QVERIFY2(lv->height() >= 3 * 16, qPrintable(QString::number(lv->height()))); // wraps, never cut
+        QCOMPARE(lv->height(), int(std::ceil(lv->document()->size().height())));
+        QTest::mouseMove(lv->viewport(), QPoint(30, 8));
+        QTRY_COMPARE(lv->viewport()->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, QPoint(30, 8));
+        QCOMPARE(links.opened, QList<QUrl>{QUrl(QStringLiteral("https://") + n.link)});
+        QTest::mousePress(lv->viewport(), Qt::LeftButton, {}, QPoint(5, 8));
+        QTest::mouseMove(lv->viewport(), QPoint(200, 8));
+        QTest::mouseRelease(lv->viewport(), Qt::LeftButton, {}, QPoint(200, 8));
+        QVERIFY(lv->textCursor().hasSelection());
+        QCOMPARE(links.opened.size(), 1);
+        // a short link keeps the one line of 20
+        page->selectNote(QStringLiteral("S"));
+        settle();
+        QVERIFY(page->linkView());
+        QCOMPARE(page->linkView()->height(), 20);
+        QTest::mouseClick(page->linkView()->viewport(), Qt::LeftButton, {}, QPoint(10, 8));
+        QCOMPARE(links.opened.last(), QUrl(QStringLiteral("https://a.org")));
         NoteStore::resetForTests();
     }
 
