@@ -19,7 +19,7 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
-#include "settings/Autostart.h"
+#include "app/MainTabVC.h"
 #include "ui/BannerWindow.h"
 #include "ui/Lang.h"
 #include "ui/NoFocusRingStyle.h"
@@ -134,8 +134,9 @@ bool AppDelegate::launch() {
     Notifier::get().observe(QLatin1String(Notify::languageChanged), statusItem_,
                             [this](QObject *) { statusItem_->onPomChanged(); });
     connect(instance_.get(), &SingleInstance::activationRequested, mainWin_, &MainWindow::bringToFront);
-    // Autostart starts the Mivo the user runs: the installed one, or a build folder's.
-    Autostart::followExecutable(QCoreApplication::applicationFilePath());
+    // What pages' settings need at every launch (autostart's first-start default) runs now: pages
+    // are built when first shown, and a user may never open one.
+    MainTabVC::prepareAtLaunch();
 
     // The status menu switches the health reminders through their engine.
     statusItem_->setReminders(

@@ -23,28 +23,50 @@ namespace {
 constexpr int kSidebarW = 220;
 constexpr int kPageX = 221;
 
-// The order pages are built, cleared and set up in; settings set up before notes and support.
-const QStringList &clearOrder() {
-    static const QStringList o = {"pomodoro", "alarms", "tasks", "calendar", "finances", "exercises",
-                                  "statistics", "notes", "support", "settings"};
-    return o;
-}
-const QStringList &setupOrder() {
-    static const QStringList o = {"pomodoro", "alarms", "tasks", "calendar", "finances", "exercises",
-                                  "statistics", "settings", "notes", "support"};
-    return o;
-}
-// These pages have their frame when they are first set up; the rest get it when first shown.
-bool framedAtSetup(const QString &id) {
-    return id == QLatin1String("pomodoro") || id == QLatin1String("tasks") || id == QLatin1String("calendar") ||
-           id == QLatin1String("finances") || id == QLatin1String("settings");
+template <class P> Page *make() { return new P; }
+
+// Every page of the window, once: how it is made, how it is set up and what it needs at launch.
+struct PageKind {
+    const char *id;
+    Page *(*make)();
+    // Has its frame when first set up; the others start with an empty frame and get it when shown.
+    bool framedAtSetup;
+    // Relabels itself through its own observer; the switcher refreshes the others on a language change.
+    bool ownLanguage;
+    // Work the page's settings need at every launch, page built or not; pages are built on first
+    // show, and a user may never show one.
+    void (*atLaunch)();
+};
+
+// In the order pages are cleared and set up again after a theme or font-scale change.
+constexpr PageKind kPages[] = {
+    {"pomodoro", make<PomodoroView>, true, false, nullptr},
+    {"alarms", make<AlarmsView>, false, false, nullptr},
+    {"tasks", make<TasksView>, true, false, nullptr},
+    {"calendar", make<CalendarView>, true, false, nullptr},
+    {"finances", make<FinanceView>, true, true, nullptr},
+    {"exercises", make<ExercisesView>, false, false, nullptr},
+    {"statistics", make<StatisticsView>, false, false, nullptr},
+    {"settings", make<SettingsView>, true, true, &SettingsView::prepareAtLaunch},
+    {"notes", make<NotesView>, false, false, nullptr},
+    {"support", make<SupportView>, false, false, nullptr},
+};
+
+// The page in place at launch.
+constexpr char kStartPage[] = "tasks";
+
+const PageKind *kindOf(const QString &id) {
+    for (const PageKind &k : kPages)
+        if (id == QLatin1String(k.id)) return &k;
+    return nullptr;
 }
 } // namespace
 
-const QStringList &MainTabVC::pageIds() {
-    static const QStringList ids = {"pomodoro", "exercises", "alarms", "notes", "tasks",
-                                    "calendar", "finances", "statistics", "settings", "support"};
-    return ids;
+const QStringList &MainTabVC::pageIds() { return SidebarView::pageIds(); }
+
+void MainTabVC::prepareAtLaunch() {
+    for (const PageKind &k : kPages)
+        if (k.atLaunch) k.atLaunch();
 }
 
 MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent), factory_(std::move(factory)) {
@@ -64,7 +86,7 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent), fa
     n.observe(Notify::fontScaleChanged, this, [this](QObject *) { onFontScaleChanged(); }, Qt::QueuedConnection);
 
     layoutChildren();
-    showPage(QStringLiteral("tasks"));
+    showPage(QLatin1String(kStartPage));
 }
 
 SidebarView *MainTabVC::sidebar() {
@@ -72,7 +94,7 @@ SidebarView *MainTabVC::sidebar() {
     // Made on first use (at the latest when the window is first shown): its texts are what first
     // needs the font database, which an app sitting in the tray has no use for.
     sidebar_ = new SidebarView(this);
-    if (!pendingId_.isEmpty() && pendingId_ != sidebar_->activeID()) sidebar_->select(pendingId_);
+    if (!active_.isEmpty() && active_ != sidebar_->activeID()) sidebar_->select(active_);
     QPointer<MainTabVC> self(this);
     sidebar_->onSelect = [self](const QString &id) {
         if (self) self->showPage(id);
@@ -112,38 +134,29 @@ void MainTabVC::buildContent() {
     everShown_ = true;
     sidebar();
     // The page chosen while the window was never shown.
-    if (!pendingId_.isEmpty()) showPage(pendingId_);
+    if (!active_.isEmpty()) showPage(active_);
 }
 
 Page *MainTabVC::defaultPage(const QString &id) {
-    // Each page is added here as it is built; ids without a page show a placeholder.
-    if (id == QLatin1String("pomodoro")) return new PomodoroView;
-    if (id == QLatin1String("finances")) return new FinanceView;
-    if (id == QLatin1String("exercises")) return new ExercisesView;
-    if (id == QLatin1String("alarms")) return new AlarmsView;
-    if (id == QLatin1String("settings")) return new SettingsView;
-    if (id == QLatin1String("support")) return new SupportView;
-    if (id == QLatin1String("tasks")) return new TasksView;
-    if (id == QLatin1String("calendar")) return new CalendarView;
-    if (id == QLatin1String("statistics")) return new StatisticsView;
-    if (id == QLatin1String("notes")) return new NotesView;
-    return nullptr;
+    const PageKind *k = kindOf(id);
+    return k ? k->make() : nullptr; // ids without a page show a placeholder
 }
 
 Page *MainTabVC::build(const QString &id) {
-    if (Page *pg = page(id)) return pg;
-    if (!factory_ || built_.contains(id)) return nullptr; // asked once: an id without a page stays so
-    built_.insert(id);
+    auto [it, first] = pages_.try_emplace(id);
+    if (!first) return it->second; // asked once: an id without a page stays so
+    if (!factory_) return nullptr;
     Page *pg = factory_(id);
     if (!pg) return nullptr;
+    it->second = pg;
     pg->setParent(this);
     pg->setObjectName(id);
-    pages_[id] = pg;
     pg->applyBackground();
     pg->hide();
     // Some pages take their frame at setup; the others start with an empty frame (not Qt's default
     // 100 x 30), as their setup expects, and get it when shown.
-    pg->setGeometry(framedAtSetup(id) ? QRect(kPageX, 0, width() - kPageX, height()) : QRect());
+    const PageKind *k = kindOf(id);
+    pg->setGeometry(k && k->framedAtSetup ? QRect(kPageX, 0, width() - kPageX, height()) : QRect());
     pg->setup();
     return pg;
 }
@@ -153,18 +166,13 @@ Page *MainTabVC::page(const QString &id) const {
     return it == pages_.end() ? nullptr : it->second;
 }
 
-void MainTabVC::setupAll() {
-    for (const QString &id : setupOrder())
-        if (Page *pg = page(id)) pg->setup();
-}
-
-void MainTabVC::clearAll() {
-    for (const QString &id : clearOrder())
-        if (Page *pg = page(id)) pg->clearContent();
+void MainTabVC::forEachBuilt(const std::function<void(Page *)> &fn) const {
+    for (const PageKind &k : kPages)
+        if (Page *pg = page(QLatin1String(k.id))) fn(pg);
 }
 
 void MainTabVC::showPage(const QString &id) {
-    pendingId_ = id;
+    active_ = id;
     // Nothing is built for a window nobody has seen: the page is made when it is first shown.
     if (!everShown_) return;
     if (current_) {
@@ -207,12 +215,10 @@ void MainTabVC::paintDivider() {
     divider_->setPalette(p);
 }
 
-// The finance and settings pages follow the language through their own observers.
 void MainTabVC::onLanguageChanged() {
     if (sidebar_) sidebar_->rebuildNavItems();
-    static const QStringList ids = {"pomodoro", "alarms", "tasks", "calendar", "statistics", "exercises", "notes", "support"};
-    for (const QString &id : ids)
-        if (Page *pg = page(id)) pg->refresh();
+    for (const PageKind &k : kPages)
+        if (Page *pg = page(QLatin1String(k.id)); pg && !k.ownLanguage) pg->refresh();
 }
 
 void MainTabVC::onThemeChanged() {
@@ -222,11 +228,10 @@ void MainTabVC::onThemeChanged() {
     paintDivider();
     if (sidebar_) sidebar_->applyTheme();
     emit themeApplied();
-    clearAll();
-    for (const QString &id : clearOrder())
-        if (Page *pg = page(id)) pg->applyBackground();
-    setupAll();
-    showPage(activeId());
+    forEachBuilt([](Page *pg) { pg->clearContent(); });
+    forEachBuilt([](Page *pg) { pg->applyBackground(); });
+    forEachBuilt([](Page *pg) { pg->setup(); });
+    showPage(active_);
 }
 
 void MainTabVC::onFontScaleChanged() {
@@ -234,11 +239,7 @@ void MainTabVC::onFontScaleChanged() {
         sidebar_->rebuildNavItems();
         sidebar_->setSubtitleFont(Fonts::scaledFont(9, QFont::DemiBold));
     }
-    clearAll();
-    setupAll();
-    showPage(activeId());
-}
-
-QString MainTabVC::activeId() const {
-    return sidebar_ ? sidebar_->activeID() : pendingId_;
+    forEachBuilt([](Page *pg) { pg->clearContent(); });
+    forEachBuilt([](Page *pg) { pg->setup(); });
+    showPage(active_);
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include <QPointer>
-#include <QSet>
 #include <QWidget>
 #include <QWindow>
 #include <functional>
@@ -20,7 +19,9 @@ class SidebarView;
 // lives as long as the switcher; theme and font-scale changes clear and set up again every page
 // built so far, the language reaches them through their observers, and pages not yet built simply
 // pick up the current settings when they are. So page(id) is nullptr for a page not built yet:
-// anything that may run before a page's first show must check for that.
+// anything that may run before a page's first show must check for that. Every page is named once, in
+// the table of pages in MainTabVC.cpp (how it is made and set up, and what its settings need at
+// launch, which prepareAtLaunch() runs whether or not the page is ever built).
 class MainTabVC : public QWidget {
     Q_OBJECT
 public:
@@ -32,6 +33,8 @@ public:
 
     // Page ids in sidebar order.
     static const QStringList &pageIds();
+    // Runs, at launch, what each page's settings need whether or not the page is ever shown.
+    static void prepareAtLaunch();
 
     void showPage(const QString &id);
     // Made on first use or first show.
@@ -57,19 +60,17 @@ protected:
 private:
     // The page for id, made and set up on the first call.
     Page *build(const QString &id);
-    void setupAll();
-    void clearAll();
+    // Every page built so far, in the order pages are cleared and set up.
+    void forEachBuilt(const std::function<void(Page *)> &fn) const;
     void layoutChildren();
     void paintDivider();
     void buildContent();
-    QString activeId() const;
 
     SidebarView *sidebar_ = nullptr;
     QWidget *divider_;
     PageFactory factory_;
-    std::map<QString, Page *> pages_;
-    QSet<QString> built_; // ids the factory was asked for
-    QString pendingId_;   // the page to show (built at the window's first show)
+    std::map<QString, Page *> pages_; // every id the factory was asked for; nullptr where it had no page
+    QString active_;                  // the page in place, or to show at the window's first show
     bool everShown_ = false;
     QPointer<QWindow> exposeWatch_; // the window whose first exposure builds the content
     QPointer<QWidget> current_;

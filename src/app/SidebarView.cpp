@@ -42,6 +42,15 @@ QLabel *makeLabel(QWidget *parent, const QString &text, const QFont &font, const
 }
 } // namespace
 
+const QStringList &SidebarView::pageIds() {
+    static const QStringList ids = [] {
+        QStringList out;
+        for (const auto &g : groupIds()) out.append(QStringList(g.begin(), g.end()));
+        return out;
+    }();
+    return ids;
+}
+
 std::vector<SidebarView::Group> SidebarView::localizedGroups() {
     auto e = [](const char *emoji, const Tr &tr, const char *id) {
         return Entry{QString::fromUtf8(emoji), L::t(tr), QString::fromLatin1(id)};

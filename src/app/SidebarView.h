@@ -34,6 +34,8 @@ public:
     QWidget *newsSlot() const { return newsSlot_; }
 
     static std::vector<Group> localizedGroups();
+    // The page ids of every item, top to bottom.
+    static const QStringList &pageIds();
     static QString subtitle();
 
 protected:

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/Keys.h"
+#include "platform/Prefs.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -64,6 +65,13 @@ bool set(bool on, const QString &exePath, const QString &path) {
     if (!text) return false;
     QDir().mkpath(QFileInfo(path).absolutePath());
     return AtomicFile::write(path, *text).ok;
+}
+
+bool applyFirstStartDefault(Prefs &prefs, const QString &exePath, const QString &path) {
+    if (prefs.boolValue(QLatin1String(kAutostartDefaultSet)) || QFileInfo::exists(path)) return false;
+    if (prefs.access() == Prefs::Access::ReadOnly || prefs.access() == Prefs::Access::None) return false;
+    prefs.setBool(QLatin1String(kAutostartDefaultSet), true);
+    return set(true, exePath, path);
 }
 
 bool followExecutable(const QString &exePath, const QString &path) {

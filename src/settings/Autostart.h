@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+class Prefs;
+
 // Autostart at login through the XDG autostart folder. The file's existence is the setting; the app
 // keeps no other record of it. A file of ours that desktop tools switched off (Hidden=true or
 // X-GNOME-Autostart-enabled=false) counts as off.
@@ -19,6 +21,11 @@ std::optional<QString> quotedExec(const QString &exePath);
 bool isOn(const QString &path = filePath());
 // Writes (atomically) or removes the file. False when that failed; failures are otherwise silent.
 bool set(bool on, const QString &exePath, const QString &path = filePath());
+// Turns autostart on by itself, once per preferences domain: at the first start with no file at path,
+// the file is written and autostartDefaultSet stored. Later starts change nothing, so a switch
+// turned off or a file deleted by hand stays so. A domain that cannot keep the flag (a read-only
+// database) writes nothing, or every start would write the file again. True when it wrote.
+bool applyFirstStartDefault(Prefs &prefs, const QString &exePath, const QString &path = filePath());
 // When autostart is on with a file of ours that starts another executable (a build folder's, while
 // this is the installed one, or the other way round), points it at exePath. A file the user or a
 // desktop tool changed is left as it is. True when the file was rewritten.

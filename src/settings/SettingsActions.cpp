@@ -34,6 +34,13 @@ void importFailed(QWidget *parent) {
 
 void SettingsView::setAutostart(bool on) { Autostart::set(on, QCoreApplication::applicationFilePath()); }
 
+void SettingsView::prepareAtLaunch() {
+    const QString exe = QCoreApplication::applicationFilePath();
+    // Autostart starts the Mivo the user runs: the installed one, or a build folder's.
+    Autostart::followExecutable(exe);
+    Autostart::applyFirstStartDefault(Prefs::get(), exe);
+}
+
 void SettingsView::resetTimerDefaults() {
     Dialogs::Alert q;
     q.title = L::t({.en = "Reset notification timers?", .es = "¿Restablecer temporizadores?", .de = "Timer zurücksetzen?",

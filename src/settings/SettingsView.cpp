@@ -14,7 +14,6 @@
 #include "ui/TextFit.h"
 #include "ui/TintButton.h"
 #include <QCheckBox>
-#include <QFileInfo>
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -204,16 +203,8 @@ void SettingsView::buildContent() {
                       L::t({.en = "⚡  System", .es = "⚡  Sistema", .de = "⚡  System", .fr = "⚡  Système", .uk = "⚡  Система",
                             .pl = "⚡  System"}),
                       y, cW, pad);
-    // The first build on a machine without the entry turns autostart on, once.
-    Prefs &prefs = Prefs::get();
-    bool autostartOn;
-    if (!QFileInfo::exists(Autostart::filePath()) && !prefs.boolValue(kAutostartDefaultSet)) {
-        prefs.setBool(kAutostartDefaultSet, true);
-        setAutostart(true);
-        autostartOn = true;
-    } else {
-        autostartOn = Autostart::isOn();
-    }
+    // The once-only default ran at launch (prepareAtLaunch): the page only shows the file's state.
+    const bool autostartOn = Autostart::isOn();
     y = toggleRow(QStringLiteral("🚀"),
                   L::t({.en = "Autostart at login", .es = "Inicio automático al iniciar sesión", .de = "Autostart beim Login",
                         .fr = "Démarrage automatique à la connexion", .uk = "Автозапуск при вході в систему",

@@ -32,6 +32,9 @@ public:
     void importAllData();
     // Writes or removes the autostart entry for this executable.
     static void setAutostart(bool on);
+    // What the page's settings need at every launch, whether or not the page is ever shown:
+    // autostart turned on at the first start, and an entry of ours pointed at this executable.
+    static void prepareAtLaunch();
     // Whether the "Disable all notifications" switch shows on.
     static bool disableAllShownOn();
 

@@ -1,16 +1,20 @@
 #include "platform/Keys.h"
+#include "app/AppDelegate.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
 #include "app/NavItem.h"
 #include "app/PlaceholderView.h"
 #include "app/SidebarView.h"
+#include "common/Files.h"
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
+#include "settings/Autostart.h"
 #include "ui/Lang.h"
 #include "ui/Page.h"
 #include "ui/Tag.h"
 #include "ui/Theme.h"
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -47,6 +51,9 @@ private slots:
     void languageChangeRelabelsWithoutReplacingThePage();
     void pageRedrawsAreMergedAndHeldWhileHidden();
     void closeHidesTheWindow();
+    void everySidebarItemHasAPage();
+    // Last: the launch leaves the app's engines running for the rest of the process.
+    void launchTurnsAutostartOnWithoutTheSettingsPage();
 };
 
 void TstShell::startsOnTheTaskBoard() {
@@ -234,6 +241,44 @@ void TstShell::closeHidesTheWindow() {
     QVERIFY(w.isVisible());
     QVERIFY(!w.isMinimized());
     QVERIFY(w.isMaximized());
+}
+
+void TstShell::everySidebarItemHasAPage() {
+    TempPrefs t;
+    QCOMPARE(MainTabVC::pageIds().size(), 10);
+    for (const QString &id : MainTabVC::pageIds()) {
+        std::unique_ptr<Page> pg(MainTabVC::defaultPage(id));
+        QVERIFY2(pg, qPrintable(id));
+    }
+    QVERIFY(!MainTabVC::defaultPage(QStringLiteral("Tasks")));
+}
+
+// A user who never opens Settings still starts with autostart on: the launch writes the entry and its
+// flag without building the settings page, and the next launch leaves an entry the user removed alone.
+void TstShell::launchTurnsAutostartOnWithoutTheSettingsPage() {
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    const QString entry = Autostart::filePath();
+    QVERIFY(entry.startsWith(config.path()));
+    TempPrefs t;
+    TestDialogs dialogs;
+    {
+        AppDelegate app;
+        QVERIFY(app.launch());
+        QCOMPARE(fileBytes(entry), *Autostart::fileText(QCoreApplication::applicationFilePath()));
+        QVERIFY(t.prefs().boolValue(kAutostartDefaultSet));
+        MainTabVC *tabs = app.mainWin()->tabs();
+        app.mainWin()->show();
+        QVERIFY(QTest::qWaitForWindowExposed(app.mainWin()));
+        QVERIFY(tabs->page(QStringLiteral("tasks")));
+        QVERIFY(!tabs->page(QStringLiteral("settings")));
+        app.mainWin()->hide();
+    }
+    QVERIFY(QFile::remove(entry));
+    MainTabVC::prepareAtLaunch(); // what the next launch runs
+    QVERIFY(!QFile::exists(entry));
+    qputenv("XDG_CONFIG_HOME", oldConfig);
 }
 
 QTEST_MAIN(TstShell)

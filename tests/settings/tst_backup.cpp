@@ -207,6 +207,35 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("none.desktop")));
     }
 
+    // Autostart is on after the first start, once per domain: a later start leaves an entry the user
+    // switched off or deleted alone, and an entry that is there already is not rewritten or flagged.
+    void firstStartDefaultRunsOnce() {
+        TempPrefs t;
+        Prefs &p = t.prefs();
+        QTemporaryDir dir;
+        const QString file = dir.filePath("autostart/com.mivo.app.desktop");
+        QVERIFY(Autostart::applyFirstStartDefault(p, "/usr/bin/mivo", file));
+        QCOMPARE(fileBytes(file), *Autostart::fileText("/usr/bin/mivo"));
+        QVERIFY(p.boolValue(kAutostartDefaultSet));
+        QVERIFY(!Autostart::applyFirstStartDefault(p, "/opt/other/mivo", file));
+        QCOMPARE(fileBytes(file), *Autostart::fileText("/usr/bin/mivo"));
+        QVERIFY(QFile::remove(file)); // by hand, or the switch turned off
+        QVERIFY(!Autostart::applyFirstStartDefault(p, "/usr/bin/mivo", file));
+        QVERIFY(!QFile::exists(file));
+
+        // An erase takes the flag: the next start turns autostart on again.
+        p.remove(kAutostartDefaultSet);
+        QVERIFY(Autostart::applyFirstStartDefault(p, "/usr/bin/mivo", file));
+        QVERIFY(Autostart::isOn(file));
+
+        // An entry found without the flag is the user's setting: left as it is, nothing flagged.
+        p.remove(kAutostartDefaultSet);
+        putFile(file, "[Desktop Entry]\nHidden=true");
+        QVERIFY(!Autostart::applyFirstStartDefault(p, "/usr/bin/mivo", file));
+        QCOMPARE(fileBytes(file), QByteArray("[Desktop Entry]\nHidden=true"));
+        QVERIFY(!p.contains(kAutostartDefaultSet));
+    }
+
     void autostartFolderFollowsXdgConfigHome() {
         const QByteArray old = qgetenv("XDG_CONFIG_HOME");
         const QString fallback = QDir::homePath() + "/.config/autostart/com.mivo.app.desktop";
