@@ -72,7 +72,6 @@ TaskDetailPanel::TaskDetailPanel(const Task &task, QWidget *mainWindow)
       savedText_(task.description) {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("taskDetailPanel"));
-    setWindowTitle(QString());
     resize(kW, kH);
     setMinimumSize(kMinW, kMinH);
     QPalette pal = palette();
@@ -90,6 +89,8 @@ TaskDetailPanel::TaskDetailPanel(const Task &task, QWidget *mainWindow)
     const QColor cc = TaskCats::color(cat);
     catLine_ = label(this, 11, QFont::Bold, cc);
     setFitted(catLine_, TaskCats::emoji(cat) + QStringLiteral("  ") + TaskCats::display(cat).toUpper());
+    // The window is named as its header reads, not after the program (window lists, task bars).
+    setWindowTitle(TaskCats::emoji(cat) + QStringLiteral("  ") + TaskCats::display(cat));
     badge_ = label(this, 10, QFont::DemiBold, done_ ? cc : faint(), Qt::AlignRight | Qt::AlignVCenter);
     setFitted(badge_, done_ ? QStringLiteral("✓  ") + doneWord() : QStringLiteral("◯  ") + openWord());
     date_ = label(this, 11, QFont::Normal, faint());

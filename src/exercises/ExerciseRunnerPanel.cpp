@@ -116,6 +116,7 @@ ExerciseRunnerPanel::ExerciseRunnerPanel(const std::vector<Exercise> &exercises,
 
     window_ = new QWidget(parentWindow, Qt::Window);
     window_->setObjectName(QStringLiteral("exerciseRunner"));
+    window_->setWindowTitle(exercise_.emoji + QStringLiteral("  ") + exercise_.name);
     window_->resize(560, 720);
     window_->setMinimumSize(380, 480);
     QPalette pal = window_->palette();
@@ -239,6 +240,8 @@ void ExerciseRunnerPanel::goToStep(qint64 i) {
     gap_->stop();
     if (i >= 0 && i < qint64(exercise_.steps.size())) {
         const ExerciseStep &s = exercise_.steps[size_t(i)];
+        // Named after the exercise it runs, as its header shows, not after the program.
+        window_->setWindowTitle(exercise_.emoji + QStringLiteral("  ") + exercise_.name);
         currentStep_ = i;
         remaining_ = std::max<qint64>(s.durationSecs, 0);
         stepStartMs_ = nowMs();
@@ -528,8 +531,9 @@ void ExerciseRunnerPanel::showComplete() {
         queue_.pop_front();
         auto *check = overlayLabel(ov, QStringLiteral("✅"), Fonts::scaledFont(64), VF::text(), QRect(24, 60, int(W - 48), 72));
         fadeIn(check, 400);
-        overlayLabel(ov, QStringLiteral("«") + done.name + QStringLiteral("» ") + RunnerTexts::exerciseFinished(),
-                     Fonts::scaledFont(18, QFont::Bold), VF::text(), QRect(24, 144, int(W - 48), 26));
+        const QString heading = QStringLiteral("«") + done.name + QStringLiteral("» ") + RunnerTexts::exerciseFinished();
+        window_->setWindowTitle(heading);
+        overlayLabel(ov, heading, Fonts::scaledFont(18, QFont::Bold), VF::text(), QRect(24, 144, int(W - 48), 26));
         overlayLabel(ov, RunnerTexts::nextLead() + QLatin1Char(' ') + next.emoji + QLatin1Char(' ') + next.name,
                      Fonts::scaledFont(14, QFont::Medium), accent_, QRect(24, 180, int(W - 48), 20));
         countdownLbl_ = mkMono(42, QFont::Thin);
@@ -564,6 +568,7 @@ void ExerciseRunnerPanel::showComplete() {
         return;
     }
     finished_ = true;
+    window_->setWindowTitle(RunnerTexts::runFinished());
     fadeIn(overlayLabel(ov, QStringLiteral("✅"), Fonts::scaledFont(72), VF::text(), QRect(0, int(0.38 * H), int(W), 84)),
            500);
     overlayLabel(ov, RunnerTexts::runFinished(), Fonts::scaledFont(20, QFont::Bold), VF::text(),

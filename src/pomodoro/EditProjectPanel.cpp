@@ -319,6 +319,11 @@ void EditProjectPanel::addStep() {
     ProjectCheckpoint s = PomDialogRules::newStepAfter(steps_);
     steps_.push_back(s);
     rebuildSteps();
+    // The name is what the user types next: the new step's field takes it, scrolled into view.
+    if (QLineEdit *title = rowFields_.empty() ? nullptr : rowFields_.back().title) {
+        scroll_->ensureWidgetVisible(title, 0, 40);
+        title->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void EditProjectPanel::deleteStep(std::size_t index) {

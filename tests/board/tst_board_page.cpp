@@ -138,6 +138,8 @@ private slots:
         view->showTaskDetail(QStringLiteral("c"));
         TaskDetailPanel *panel = view->openPanels().value(0);
         QVERIFY(panel);
+        // Named as its header reads (the category), never after the program.
+        QCOMPARE(panel->windowTitle(), TaskCats::emoji(TaskCat::work) + QStringLiteral("  ") + TaskCats::display(TaskCat::work));
         TaskStore::shared().moveTask(QStringLiteral("c"), QStringLiteral("health"), 9, 3, 2026);
         panel->titleField()->setText(QStringLiteral("  Renamed "));
         panel->textView()->setPlainText(QStringLiteral("see https://example.org\n"));

@@ -9,6 +9,7 @@
 #include "exercises/YouTubeBrowserWindow.h"
 #include "exercises/RunnerContentView.h"
 #include "exercises/RunnerLogic.h"
+#include "exercises/RunnerTexts.h"
 #include "platform/Keys.h"
 #include "ui/RingView.h"
 #include "ui/TintButton.h"
@@ -214,8 +215,11 @@ private slots:
         QScopedPointer<ExerciseRunnerPanel> p(open({ex("One", {5}), ex("Two", {5}), ex("Three", {20, 20, 20})}));
         int completes = 0;
         p->onExerciseComplete = [&] { ++completes; };
+        // The window is named as its header reads, never after the program.
+        QCOMPARE(p->window()->windowTitle(), QStringLiteral("🙂  One"));
         p->skipStep();
         QCOMPARE(completes, 1);
+        QCOMPARE(p->window()->windowTitle(), QStringLiteral("«One» ") + RunnerTexts::exerciseFinished());
         QCOMPARE(p->countdownLabel()->text(), QStringLiteral("3"));
         QCOMPARE(sound->played, QStringList{"Ping"});
         p->skipStep(); // covered: nothing
@@ -236,6 +240,7 @@ private slots:
         clock->advance(20.05); // the last step runs out by time
         clock->advance(0.6);
         QVERIFY(p->finalOverlayShown());
+        QCOMPARE(p->window()->windowTitle(), RunnerTexts::runFinished());
         QCOMPARE(completes, 3);
         QCOMPARE(sound->played.last(), QStringLiteral("Glass"));
         const auto h = history();

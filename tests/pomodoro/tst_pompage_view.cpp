@@ -203,6 +203,8 @@ void TstPomPageView::editPanelKeepsTicksAndCreationTime() {
     clickOn(panel, "addStepButton");
     QCOMPARE(panel->workingSteps().size(), std::size_t(3));
     QCOMPARE(panel->workingSteps()[2].startOffset, 5); // from the second step as stored before, 2 + 3
+    // The name typed next goes into the new step.
+    QTRY_COMPARE(QApplication::focusWidget(), find<QLineEdit>(panel, "stepTitle_2"));
     clickOn(panel, "deleteStep_2");
     clickOn(panel, "saveButton");
     QVERIFY(!guard);
