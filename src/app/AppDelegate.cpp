@@ -23,6 +23,7 @@
 #include "ui/BannerWindow.h"
 #include "ui/Lang.h"
 #include "ui/NoFocusRingStyle.h"
+#include "ui/QtTexts.h"
 #include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
@@ -99,6 +100,7 @@ bool AppDelegate::launch() {
         access == Prefs::Access::ReadOnly || access == Prefs::Access::Locked)
         QTimer::singleShot(0, this, [this, access] { reportCannotSave(access == Prefs::Access::Locked); });
     NoFocusRingStyle::install();
+    QtTexts::follow(this);
     // Engines announce through the seams; these live as long as the process.
     static BannerWindowPresenter banners;
     Banners::install(&banners);
