@@ -11,7 +11,6 @@
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
-#include "ui/WebLinks.h"
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -188,7 +187,7 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         QTextDocument *doc = bodyTV_->document();
         bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
         if (!rich) bodyTV_->setPlainText(draft_.body);
-        WebLinks::applyDetected(doc, kLink);
+        bodyTV_->setAutoLinks(kLink);
         lay->addWidget(bodyTV_, 1);
         lay->addWidget(makeFormatBar(bodyTV_, QStringLiteral("Smaller text"), QStringLiteral("Larger text"), this));
     } else {
@@ -242,6 +241,10 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
     lay->addLayout(bottom);
     connect(cancel, &QPushButton::clicked, this, &NoteEditorDialog::doCancel);
     connect(save, &QPushButton::clicked, this, [this] { doSave(); });
+    // Return is Save's key in the one-line fields; in the body it stays a new line, in the table it
+    // ends the cell being typed.
+    connect(titleF_, &QLineEdit::returnPressed, this, [this] { doSave(); });
+    connect(emojiF_, &QLineEdit::returnPressed, this, [this] { doSave(); });
     fitToButtons(this, lay);
 }
 
@@ -348,7 +351,7 @@ void NoteEditorDialog::insertLink() {
 void NoteEditorDialog::detectUrls() {
     const QString text = bodyTV_->toPlainText();
     bodyTV_->setPlainText(text);
-    WebLinks::applyDetected(bodyTV_->document(), kLink);
+    bodyTV_->setAutoLinks(kLink);
 }
 
 bool NoteEditorDialog::doSave() {

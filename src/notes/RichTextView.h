@@ -3,6 +3,7 @@
 #include <QTextEdit>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 // The editable rich text of text notes and of the cell editor. Five format codes work run by run on
 // the selection, each as one undo step: 0 bold, 1 italic, 2 underline (toggled), 3 larger (+2, at
@@ -17,11 +18,28 @@ public:
     void applyFmt(int code);
     void pastePlain();
 
+    // Web addresses become links in linkColor, underlined, as they are typed or pasted: each edit
+    // relinks the paragraphs it touched, as part of the same undo step. A link that detection made and
+    // that no longer matches (typed on, cut short, followed by a space) is mended or undone; links put
+    // in on purpose (another target than their text) are left alone. Call after setDocument() and
+    // after replacing the whole text: relinks all of it at once, without an undo step.
+    void setAutoLinks(const QColor &linkColor);
+
     inline static constexpr double kDefaultSize = 13;
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+
+private slots:
+    void noteChange(int pos, int removed, int added);
+
+private:
+    void relink(int from, int to, bool adopt);
+
+    std::optional<QColor> autoLinkColor_;
+    int dirtyFrom_ = -1, dirtyTo_ = -1; // what the edit being handled changed
 };
 
 // A format-bar button: acts on the press, never takes focus (the text keeps its selection), then

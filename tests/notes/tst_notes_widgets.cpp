@@ -1,5 +1,6 @@
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
+#include "notes/NoteDialogs.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteListView.h"
 #include "notes/NoteStore.h"
@@ -18,6 +19,12 @@
 #include <QtTest>
 
 namespace {
+QTextCharFormat formatAt(QTextEdit *tv, int pos) {
+    QTextCursor c(tv->document());
+    c.setPosition(pos + 1);
+    return c.charFormat();
+}
+
 Note note(NoteType type, const QString &id, const QString &body = {}) {
     Note n(type, QStringLiteral("📝"), QStringLiteral("N ") + id);
     n.id = id;
@@ -199,6 +206,82 @@ private slots:
         QTest::mouseClick(page->linkView()->viewport(), Qt::LeftButton, {}, QPoint(10, 8));
         QCOMPARE(links.opened.last(), QUrl(QStringLiteral("https://a.org")));
         NoteStore::resetForTests();
+    }
+
+    // Return in the title or emoji field is Save; in the body it is a new line.
+    void editorDialogSavesOnReturnInItsFields() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        std::optional<Note> got;
+        int calls = 0;
+        const auto done = [&](const std::optional<Note> &n) { got = n, ++calls; };
+        NoteEditorDialog dlg(Note(NoteType::text, QString(), QString()), true, done, nullptr);
+        QTest::keyClick(dlg.bodyView(), Qt::Key_Return);
+        QCOMPARE(dlg.bodyView()->toPlainText(), QStringLiteral("\n"));
+        QCOMPARE(calls, 0);
+        QTest::keyClick(dlg.titleField(), Qt::Key_Return); // no title yet: the alert, still open
+        QCOMPARE(calls, 0);
+        QCOMPARE(dialogs.alertsShown.size(), 1);
+        QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("Title required")));
+        dlg.titleField()->setText(QStringLiteral("Groceries"));
+        QTest::keyClick(dlg.emojiField(), Qt::Key_Return);
+        QCOMPARE(calls, 1);
+        QCOMPARE(got->title, QStringLiteral("Groceries"));
+
+        NoteEditorDialog second(Note(NoteType::text, QStringLiteral("🛒"), QStringLiteral("List")), true, done, nullptr);
+        QTest::keyClick(second.titleField(), Qt::Key_Enter);
+        QCOMPARE(calls, 2);
+    }
+
+    // An address typed in the editor's body is a link as soon as it is typed, and stays exact while it
+    // is typed on, followed by a space or cut short; one undo takes back the keystroke with its link.
+    void editorBodyLinksAddressesAsTheyAreTyped() {
+        TempPrefs prefs;
+        std::optional<Note> got;
+        NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Links")), true,
+                             [&](const std::optional<Note> &n) { got = n; }, nullptr);
+        RichTextView *tv = dlg.bodyView();
+        const auto linkAt = [tv](int pos) {
+            QTextCursor c(tv->document());
+            c.setPosition(pos + 1);
+            const QTextCharFormat f = c.charFormat();
+            return f.isAnchor() ? f.anchorHref() : QString();
+        };
+        QTest::keyClicks(tv, QStringLiteral("see https://a.or"));
+        QCOMPARE(linkAt(4), QStringLiteral("https://a.or"));
+        QTest::keyClicks(tv, QStringLiteral("g/x"));
+        QCOMPARE(linkAt(4), QStringLiteral("https://a.org/x"));
+        QCOMPARE(linkAt(18), QStringLiteral("https://a.org/x"));
+        QTextCursor c(tv->document());
+        c.setPosition(6);
+        const QTextCharFormat f = c.charFormat();
+        QCOMPARE(f.foreground().color(), QColor::fromRgbF(0.5f, 0.78f, 1.0f));
+        QVERIFY(f.fontUnderline());
+        QCOMPARE(linkAt(0), QString());
+        QTest::keyClicks(tv, QStringLiteral(" and"));
+        QCOMPARE(linkAt(19), QString()); // the space after it is plain text
+        QVERIFY(!formatAt(tv, 20).fontUnderline());
+        QCOMPARE(linkAt(18), QStringLiteral("https://a.org/x"));
+        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(tv->toPlainText().startsWith(QStringLiteral("see https://a.org")));
+        QVERIFY(tv->document()->isRedoAvailable());
+        // typed into the middle, the link follows its text; cut back to no address, it goes
+        tv->moveCursor(QTextCursor::End);
+        tv->setPlainText(QStringLiteral("www.ab.org"));
+        tv->setAutoLinks(QColor(Qt::blue));
+        QCOMPARE(linkAt(0), QStringLiteral("https://www.ab.org"));
+        tv->moveCursor(QTextCursor::End);
+        for (int i = 0; i < 4; ++i) QTest::keyClick(tv, Qt::Key_Backspace);
+        QCOMPARE(tv->toPlainText(), QStringLiteral("www.ab"));
+        QCOMPARE(linkAt(0), QString());
+        QTest::keyClicks(tv, QStringLiteral(".net"));
+        QCOMPARE(linkAt(0), QStringLiteral("https://www.ab.net"));
+        dlg.titleField()->setText(QStringLiteral("Links"));
+        QVERIFY(dlg.doSave());
+        QVERIFY(got && got->bodyRTF && got->bodyRTF->contains("HYPERLINK \"https://www.ab.net\""));
     }
 
     void exportFlowWritesOrReports() {
