@@ -396,15 +396,8 @@ bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<N
     return true;
 }
 
-// Parses bytes; what simdjson refuses but the general parser reads (a byte-order mark, an integer
-// beyond 64 bits) is read through the general parser and handed on in its compact form, so both
-// ways accept the same documents.
 bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root) {
-    if (parser.parse(bytes.data(), size_t(bytes.size())).get(root) == simdjson::SUCCESS) return true;
-    const auto general = RecordJson::parse(QByteArray::fromRawData(bytes.data(), bytes.size()));
-    if (!general) return false;
-    const std::string compact = general->dump();
-    return parser.parse(compact).get(root) == simdjson::SUCCESS; // parse() copies the bytes
+    return RecordJson::parseFast(parser, bytes, root);
 }
 
 void appendBase64(QByteArray &out, const QByteArray &bytes) {

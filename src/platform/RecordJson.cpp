@@ -9,7 +9,42 @@ QString newId() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
 
+namespace {
+// Whether bytes stay within what every reader takes: no NUL byte, nesting no deeper than kMaxDepth.
+// One pass without recursion; for bytes that are no JSON the answer does not matter, a parser refuses
+// them anyway.
+bool withinLimits(QByteArrayView bytes) {
+    const char *const p = bytes.data();
+    const qsizetype n = bytes.size();
+    int depth = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        switch (p[i]) {
+        case '"': // to the closing quote; a backslash hides the character after it
+            for (++i; i < n && p[i] != '"'; ++i) {
+                if (p[i] == '\\') ++i;
+                else if (p[i] == '\0') return false;
+            }
+            break;
+        case '[':
+        case '{':
+            if (++depth > kMaxDepth) return false;
+            break;
+        case ']':
+        case '}':
+            --depth;
+            break;
+        case '\0':
+            return false;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+} // namespace
+
 std::optional<Json> parse(const QByteArray &bytes) {
+    if (!withinLimits(bytes)) return std::nullopt;
     Json doc = Json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, /*allow_exceptions=*/false);
     if (doc.is_discarded()) return std::nullopt;
     return doc;
@@ -154,20 +189,25 @@ bool readStrings(const Json &obj, const char *key, QStringList &out) {
 
 // ---- Fast reading ----
 
+bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root) {
+    // The general parser skips a byte-order mark.
+    const qsizetype skip = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const auto error = parser.parse(bytes.data() + skip, size_t(bytes.size() - skip)).get(root);
+    if (error == simdjson::SUCCESS) return true;
+    // A number simdjson refuses and the general parser reads (an integer too long for 64 bits, read
+    // as a double there) reads the same here, through the general parser's compact form. The dump
+    // recurses once per level: the general parser has refused anything deeper than kMaxDepth.
+    if (error != simdjson::NUMBER_ERROR) return false;
+    const auto doc = RecordJson::parse(QByteArray::fromRawData(bytes.data(), bytes.size()));
+    if (!doc) return false;
+    const std::string again = doc->dump();
+    return parser.parse(again).get(root) == simdjson::SUCCESS; // parse() copies the bytes
+}
+
 std::optional<Parsed> Parsed::parse(const QByteArray &bytes) {
     Parsed p;
     p.parser_ = std::make_unique<simdjson::dom::parser>();
-    // The general parser skips a byte-order mark.
-    const qsizetype skip = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    const auto error = p.parser_->parse(bytes.constData() + skip, size_t(bytes.size() - skip)).get(p.root_);
-    if (error == simdjson::SUCCESS) return p;
-    // A number simdjson refuses and the general parser reads (an integer too long for 64 bits, read
-    // as a double there) reads the same here, through the general parser's compact form.
-    if (error != simdjson::NUMBER_ERROR) return std::nullopt;
-    const auto doc = RecordJson::parse(bytes);
-    if (!doc) return std::nullopt;
-    const std::string again = doc->dump();
-    if (p.parser_->parse(again.data(), again.size()).get(p.root_) != simdjson::SUCCESS) return std::nullopt;
+    if (!parseFast(*p.parser_, bytes, p.root_)) return std::nullopt;
     return p;
 }
 

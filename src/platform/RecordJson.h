@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -15,7 +16,14 @@ using Json = nlohmann::json;
 // A fresh record id: a random UUID in its 36-character upper-case form.
 QString newId();
 
-// The parsed document, or nothing when the bytes are not JSON.
+// Every reader refuses the same documents: strict JSON (RFC 8259) with only whitespace after the
+// value, so a NUL byte anywhere makes a document unreadable (JSON has none; the general parser would
+// take it for the end of the text), and arrays and objects nested at most this deep. It is simdjson's
+// own limit; stored documents nest five deep at most. A deeper document is refused before anything
+// walks it, since a walk of the tree, a dump or a copy, recurses once per level.
+inline constexpr int kMaxDepth = 1024;
+
+// The parsed document, or nothing when the bytes are not JSON or go beyond kMaxDepth.
 std::optional<Json> parse(const QByteArray &bytes);
 
 // Compact output, written straight into a byte array: at every change a store writes its whole
@@ -44,6 +52,11 @@ bool readStrings(const Json &obj, const char *key, QStringList &out);
 // a simdjson tree. A member that appears twice counts with its last value, as above; a byte-order
 // mark is skipped and an integer beyond 64 bits reads as a double, as above.
 using Value = simdjson::dom::element;
+
+// Parses bytes into parser under the rules above: a byte-order mark is skipped and a number simdjson
+// refuses but the general parser reads (an integer beyond 64 bits) is read as the general parser does.
+// root points into the parser.
+bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root);
 
 class Parsed {
 public:

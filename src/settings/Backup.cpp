@@ -1,6 +1,7 @@
 #include "settings/Backup.h"
 #include "health/HReminder.h"
 #include "platform/Keys.h"
+#include "platform/RecordJson.h"
 #include "pomodoro/Phase.h"
 #include <cmath>
 #include <limits>
@@ -48,9 +49,9 @@ nlohmann::json defaultNumber(const QString &key) {
 }
 
 bool documentOfKind(const QByteArray &bytes, Kind kind) {
-    const auto doc = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
-    if (doc.is_discarded()) return false;
-    return kind == Kind::objectDoc ? doc.is_object() : doc.is_array();
+    const auto doc = RecordJson::parse(bytes); // the readers' limits: a deeper document would not load
+    if (!doc) return false;
+    return kind == Kind::objectDoc ? doc->is_object() : doc->is_array();
 }
 } // namespace
 
@@ -132,10 +133,10 @@ std::optional<Export> exportJson(const Prefs &prefs) {
 }
 
 std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes) {
-    const auto root = nlohmann::json::parse(bytes.constData(), bytes.constData() + bytes.size(), nullptr, false);
-    if (root.is_discarded() || !root.is_object()) return std::nullopt;
+    const auto root = RecordJson::parse(bytes);
+    if (!root || !root->is_object()) return std::nullopt;
     std::map<QString, Prefs::Value> out;
-    for (const auto &[name, value] : root.items()) {
+    for (const auto &[name, value] : root->items()) {
         const auto kind = kinds().find(QString::fromStdString(name));
         if (kind == kinds().end()) continue;
         const QString key = kind->first;

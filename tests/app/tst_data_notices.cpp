@@ -2,7 +2,13 @@
 #include "app/DataNoticeAlert.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
+#include "exercises/ExerciseHistory.h"
+#include "exercises/ExerciseStore.h"
 #include "finance/FinanceStore.h"
+#include "health/CustomReminderStore.h"
+#include "notes/NoteStore.h"
+#include "pomodoro/ProjectStore.h"
+#include "pomodoro/TaskStore.h"
 #include "platform/Document.h"
 #include "platform/Keys.h"
 #include "ui/Lang.h"
@@ -33,6 +39,7 @@ private slots:
     void unreadableDocumentsAreToldOnceFromTheEventLoop();
     void unreadableDatabaseIsTold();
     void everyDocumentIsCheckedAtStart();
+    void deeplyNestedDocumentsDoNotStopTheLaunch();
 };
 
 void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
@@ -156,6 +163,34 @@ void TstDataNotices::everyDocumentIsCheckedAtStart() {
         QCOMPARE(dialogs.alertsShown.size(), 1);
     }
     QVERIFY(FinanceStore::shared().entries().empty());
+}
+
+// A document nested 100 000 deep, in every store (small ones decode at once, large ones on a worker):
+// Mivo starts, keeps each aside and names each once. A reader that recursed over it would end the
+// program, which fails the test.
+void TstDataNotices::deeplyNestedDocumentsDoNotStopTheLaunch() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    TaskStore::resetForTests();
+    ProjectStore::resetForTests();
+    CustomReminderStore::resetShared();
+    NoteStore::resetForTests();
+    FinanceStore::resetForTests();
+    ExerciseStore::resetForTests();
+    ExerciseHistory::resetForTests();
+    const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
+    bool large = false;
+    for (const char *key : kStoreKeys) {
+        t.prefs().setData(key, large ? QByteArray(kDecodeAtOnceBytes, ' ') + deep : deep);
+        large = !large;
+    }
+    AppDelegate app;
+    QVERIFY(app.launch());
+    QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+    const QString shown = dialogs.alertsShown[0];
+    for (const char *key : kStoreKeys)
+        QVERIFY2(shown.contains(QStringLiteral("“%1.unreadable-").arg(QLatin1String(key))), qPrintable(shown));
+    QCOMPARE(shown.count(QStringLiteral(".unreadable-")), int(std::size(kStoreKeys)));
 }
 
 QTEST_MAIN(TstDataNotices)

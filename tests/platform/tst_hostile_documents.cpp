@@ -1,0 +1,221 @@
+#include "common/Files.h"
+#include "common/Records.h"
+#include "common/TestEnv.h"
+#include "exercises/Exercise.h"
+#include "exercises/ExerciseRecord.h"
+#include "exercises/Playlist.h"
+#include "finance/FinEntry.h"
+#include "health/CustomReminder.h"
+#include "notes/NoteCodec.h"
+#include "notes/NoteListImport.h"
+#include "notes/NoteStore.h"
+#include "platform/Keys.h"
+#include "platform/RecordJson.h"
+#include "pomodoro/Project.h"
+#include "settings/Backup.h"
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+// Documents as a hostile file or a damaged database gives them: every reader takes or refuses the
+// same bytes, and none of them crashes, whatever the nesting. A crash ends this program, which fails
+// the test.
+namespace {
+QByteArray nested(int depth) {
+    return QByteArray(depth, '[') + QByteArray(depth, ']');
+}
+
+// Inserts a member at the start of the first object in doc.
+QByteArray withMember(const QByteArray &doc, const QByteArray &member) {
+    QByteArray out = doc;
+    return out.insert(doc.indexOf('{') + 1, member + ',');
+}
+
+// How deep the first object of doc sits.
+int firstObjectDepth(const QByteArray &doc) {
+    return doc.startsWith('{') ? 1 : 2;
+}
+
+struct Reader {
+    const char *name;
+    QByteArray sample; // a document with one record that the reader takes
+    std::function<bool(const QByteArray &)> takes;
+};
+
+QByteArray tableNote() {
+    Note n;
+    n.id = QStringLiteral("N");
+    n.type = NoteType::table;
+    n.columns.emplace_back(QStringLiteral("C"), QStringLiteral("c"));
+    NoteRow row;
+    row.id = QStringLiteral("R");
+    row.cells = {QStringLiteral("x")};
+    n.rows.push_back(row);
+    return encodeNotes({n});
+}
+
+// Every reader of a stored or imported document, each with a document it takes.
+const std::vector<Reader> &readers() {
+    static const std::vector<Reader> all = [] {
+        std::vector<Reader> r;
+        Project project;
+        project.id = QStringLiteral("P");
+        FinEntry entry;
+        entry.id = QStringLiteral("F");
+        entry.amount = 1;
+        CustomReminder reminder;
+        reminder.id = QStringLiteral("C");
+        Exercise exercise;
+        exercise.id = QStringLiteral("E");
+        PlaylistSavedState playlist;
+        const QByteArray tasks = encodeTasks({makeTask("T", "work", 1, 3, 2026)});
+        r.push_back(
+            {"general parser", tasks, [](const QByteArray &b) { return bool(RecordJson::parse(b)); }});
+        r.push_back(
+            {"fast parser", tasks, [](const QByteArray &b) { return bool(RecordJson::Parsed::parse(b)); }});
+        r.push_back({"tasks", tasks, [](const QByteArray &b) { return bool(decodeTasks(b)); }});
+        r.push_back({"projects", encodeProjects({project}),
+                     [](const QByteArray &b) { return bool(decodeProjects(b)); }});
+        r.push_back(
+            {"finances", encodeEntries({entry}), [](const QByteArray &b) { return bool(decodeEntries(b)); }});
+        r.push_back({"reminders", CustomReminderDoc::encode({reminder}),
+                     [](const QByteArray &b) { return bool(CustomReminderDoc::decode(b)); }});
+        r.push_back({"exercise library", ExerciseJson::encodeList({exercise}),
+                     [](const QByteArray &b) { return bool(ExerciseJson::decodeList(b)); }});
+        r.push_back({"one exercise", ExerciseJson::encodeOne(exercise),
+                     [](const QByteArray &b) { return bool(ExerciseJson::decodeOne(b)); }});
+        r.push_back({"exercise history", ExerciseHistoryJson::encode({ExerciseRecord::make("a", "b", 1)}),
+                     [](const QByteArray &b) { return bool(ExerciseHistoryJson::decode(b)); }});
+        r.push_back({"playlist", PlaylistJson::encode(playlist),
+                     [](const QByteArray &b) { return bool(PlaylistJson::decode(b)); }});
+        r.push_back({"notes", tableNote(), [](const QByteArray &b) { return bool(decodeNotes(b)); }});
+        r.push_back(
+            {"notes index", tableNote(), [](const QByteArray &b) { return bool(NoteCodec::index(b)); }});
+        r.push_back({"one note", tableNote().mid(1).chopped(1),
+                     [](const QByteArray &b) { return bool(NoteCodec::decodeHeld(b)); }});
+        r.push_back({"settings restore", tasks, [](const QByteArray &b) {
+                         return bool(Backup::parseRestore("{\"savedTasks\":\"" + b.toBase64() + "\"}"));
+                     }});
+        return r;
+    }();
+    return all;
+}
+} // namespace
+
+class TstHostileDocuments : public QObject {
+    Q_OBJECT
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void init() {
+        NoteStore::resetForTests();
+        DataNotices::get().take();
+    }
+
+    // One rule for all readers: strict JSON with only whitespace after the value (a NUL byte is no
+    // whitespace, and JSON has no other place for one), nested at most kMaxDepth deep.
+    void everyReaderTakesTheSameDocuments_data() {
+        QTest::addColumn<std::function<QByteArray(const QByteArray &)>>("make");
+        QTest::addColumn<bool>("taken");
+        using F = std::function<QByteArray(const QByteArray &)>;
+        auto deepMember = [](int total) {
+            return F([total](const QByteArray &d) {
+                return withMember(d, "\"x\":" + nested(total - firstObjectDepth(d)));
+            });
+        };
+        QTest::newRow("as written") << F([](const QByteArray &d) { return d; }) << true;
+        QTest::newRow("whitespace around")
+            << F([](const QByteArray &d) { return " \t\r\n" + d + "\n "; }) << true;
+        QTest::newRow("byte-order mark") << F([](const QByteArray &d) { return "\xEF\xBB\xBF" + d; }) << true;
+        QTest::newRow("escaped NUL in a string")
+            << F([](const QByteArray &d) { return withMember(d, "\"x\":\"a\\u0000b\""); }) << true;
+        QTest::newRow("NUL then text")
+            << F([](const QByteArray &d) { return d + QByteArray("\0 trailing", 10); }) << false;
+        QTest::newRow("NUL at the end")
+            << F([](const QByteArray &d) { return d + QByteArray(1, '\0'); }) << false;
+        QTest::newRow("NUL before") << F([](const QByteArray &d) { return QByteArray(1, '\0') + d; })
+                                    << false;
+        QTest::newRow("NUL in a string")
+            << F([](const QByteArray &d) { return withMember(d, QByteArray("\"x\":\"a\0b\"", 9)); }) << false;
+        QTest::newRow("text after") << F([](const QByteArray &d) { return d + " x"; }) << false;
+        QTest::newRow("two documents") << F([](const QByteArray &d) { return d + d; }) << false;
+        QTest::newRow("form feed after") << F([](const QByteArray &d) { return d + "\f"; }) << false;
+        QTest::newRow("comment after") << F([](const QByteArray &d) { return d + "/**/"; }) << false;
+        QTest::newRow("invalid UTF-8")
+            << F([](const QByteArray &d) { return withMember(d, "\"x\":\"\xC0\x80\""); }) << false;
+        QTest::newRow("lone surrogate")
+            << F([](const QByteArray &d) { return withMember(d, "\"x\":\"\\ud800\""); }) << false;
+        QTest::newRow("nested 1024 deep") << deepMember(RecordJson::kMaxDepth) << true;
+        QTest::newRow("nested 1025 deep") << deepMember(RecordJson::kMaxDepth + 1) << false;
+        QTest::newRow("nested 100000 deep in a member") << deepMember(100000) << false;
+        QTest::newRow("nested 100000 deep") << F([](const QByteArray &) { return nested(100000); }) << false;
+        QTest::newRow("nested 100000 deep, open")
+            << F([](const QByteArray &) { return QByteArray(100000, '['); }) << false;
+    }
+    void everyReaderTakesTheSameDocuments() {
+        QFETCH(std::function<QByteArray(const QByteArray &)>, make);
+        QFETCH(bool, taken);
+        QStringList otherwise;
+        for (const Reader &r : readers()) {
+            QVERIFY2(r.takes(r.sample), r.name);
+            if (r.takes(make(r.sample)) != taken) otherwise << QString::fromLatin1(r.name);
+        }
+        QCOMPARE(otherwise, QStringList());
+    }
+
+    // The notes decoder's own places: a note's unknown member, a row's, a cell; each reader of notes
+    // refuses them, the import says so, and a stored one is kept aside once and told.
+    void deepNotesAreRefusedWherever_data() {
+        QTest::addColumn<QByteArray>("doc");
+        const QByteArray deep = nested(100000);
+        const QByteArray doc = tableNote();
+        QTest::newRow("document") << deep;
+        QTest::newRow("a note") << "[" + deep + "]";
+        QTest::newRow("a note's unknown member") << withMember(doc, "\"x\":" + deep);
+        QTest::newRow("a row's unknown member")
+            << QByteArray(doc).replace("{\"id\":\"R\"", "{\"x\":" + deep + ",\"id\":\"R\"");
+        QTest::newRow("a row's cells") << QByteArray(doc).replace("\"cells\":[\"x\"]", "\"cells\":" + deep);
+        QTest::newRow("a cell") << QByteArray(doc).replace("\"cells\":[\"x\"]", "\"cells\":[" + deep + "]");
+        QTest::newRow("rich text of the cells")
+            << QByteArray(doc).replace("\"cellsRTF\":{}", "\"cellsRTF\":{\"0\":" + deep + "}");
+    }
+    void deepNotesAreRefusedWherever() {
+        QFETCH(QByteArray, doc);
+        QVERIFY(!decodeNotes(doc));
+        QVERIFY(!NoteCodec::index(doc));
+        QVERIFY(!Backup::parseRestore("{\"savedNotes\":\"" + doc.toBase64() + "\"}"));
+
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        NoteStore &store = NoteStore::shared();
+        store.add(Note{});
+        dialogs.openPathAnswers = {putFile(dir.filePath("deep.json"), doc)};
+        QVERIFY(!NoteListImport::run(nullptr, store));
+        QCOMPARE(dialogs.alertsShown, QStringList{"Import error|Invalid Mivo Notes JSON."});
+        QCOMPARE(store.notes().size(), size_t(1));
+
+        // Stored by another program: kept aside once, and the store starts empty.
+        prefs.prefs().setData(kNotes, doc);
+        NoteStore::resetForTests();
+        QVERIFY(NoteStore::shared().notes().empty());
+        const DocumentLoad report = NoteStore::shared().loadReport();
+        QVERIFY(report.existed && !report.decoded);
+        QCOMPARE(prefs.prefs().data(report.keptAsideKey), doc);
+        QCOMPARE(DataNotices::get().take().size(), size_t(1));
+        prefs.reopen();
+        NoteStore::resetForTests();
+        QVERIFY(NoteStore::shared().notes().empty());
+        QVERIFY(DataNotices::get().take().empty());
+    }
+
+    // A backup file nested too deep anywhere is refused as a whole, like any file that does not read.
+    void deepBackupFilesAreRefused() {
+        const QByteArray good = "{\"appLanguage\":\"de\"}";
+        QVERIFY(Backup::parseRestore(good));
+        QVERIFY(!Backup::parseRestore(withMember(good, "\"unknown\":" + nested(100000))));
+        QVERIFY(!Backup::parseRestore(QByteArray(100000, '{')));
+    }
+};
+
+QTEST_MAIN(TstHostileDocuments)
+#include "tst_hostile_documents.moc"
