@@ -11,7 +11,7 @@ PKGS=(
   fonts-inter fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback qt6-translations-l10n
   xvfb xauth dbus
   poppler-utils
-  dpkg-dev file desktop-file-utils appstream
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()

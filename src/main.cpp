@@ -1,12 +1,29 @@
 #include "app/AppDelegate.h"
+#include "app/CommandLine.h"
 #include "exercises/BrowserWindowHost.h"
 #include "ui/Fonts.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
 #include <unistd.h>
 
 int main(int argc, char **argv) {
+    // Read before the application object exists: --help and --version need no display, and neither
+    // they nor a refused option may open the database or ask the running instance anything.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const CommandLine command = CommandLine::parse(args);
+    if (command.action == CommandLine::Action::Print) {
+        std::fputs(command.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (command.action == CommandLine::Action::Refuse) {
+        std::fputs(command.text.toLocal8Bit().constData(), stderr);
+        return CommandLine::kUsageExitCode;
+    }
+
     // The web engine (in its module, loaded when news arrives) refuses to start its sandbox as root.
     if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
@@ -24,7 +41,7 @@ int main(int argc, char **argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     Fonts::applyAppFont();
     // The exercises' browser window runs in a process of its own (see BrowserWindowHost.h).
-    if (argc > 1 && qstrcmp(argv[1], BrowserWindowHost::kChildFlag) == 0)
+    if (command.action == CommandLine::Action::BrowserWindow)
         return BrowserWindowHost::runWindowProcess(QApplication::arguments());
 
     AppDelegate delegate;
