@@ -77,19 +77,39 @@ QFont NoteGrid::headerFont() {
 }
 
 std::vector<double> NoteGrid::defaultWidths(const Note &note) {
-    const QFontMetricsF hm(headerFont()), cm(cellFont());
-    std::vector<double> out;
-    for (size_t i = 0; i < note.columns.size(); ++i) {
-        double widest = 0;
-        bool any = false;
-        for (const NoteRow &row : note.rows) {
-            if (int(i) >= row.cells.size() || row.cells.at(int(i)).isEmpty()) continue;
-            any = true;
-            for (const QString &line : row.cells.at(int(i)).split(QLatin1Char('\n')))
-                widest = std::max(widest, cm.horizontalAdvance(line));
+    std::vector<double> widest;
+    scanWidest(note.rows, 0, note.rows.size(), widest);
+    return widthsFromWidest(note.columns, widest);
+}
+
+void NoteGrid::scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t to, std::vector<double> &widest) {
+    const QFontMetricsF cm(cellFont());
+    // Past this a column's width is the cap whatever else it holds.
+    constexpr double kEnough = TableOps::kMaxContentWidth - 24;
+    for (size_t r = from; r < to && r < rows.size(); ++r) {
+        const QStringList &cells = rows[r].cells;
+        if (widest.size() < size_t(cells.size())) widest.resize(size_t(cells.size()), -1);
+        for (int c = 0; c < cells.size(); ++c) {
+            const QString &t = cells.at(c);
+            double &w = widest[size_t(c)];
+            if (t.isEmpty() || w >= kEnough) continue;
+            w = std::max(w, 0.0);
+            if (!t.contains(QLatin1Char('\n'))) {
+                w = std::max(w, cm.horizontalAdvance(t));
+                continue;
+            }
+            for (QStringView line : QStringView(t).split(QLatin1Char('\n'))) w = std::max(w, cm.horizontalAdvance(line.toString()));
         }
-        const double title = hm.horizontalAdvance(note.columns[i].title);
-        out.push_back(any ? TableOps::columnWidth(title, widest) : title + 30);
+    }
+}
+
+std::vector<double> NoteGrid::widthsFromWidest(const std::vector<NoteTableColumn> &columns, const std::vector<double> &widest) {
+    const QFontMetricsF hm(headerFont());
+    std::vector<double> out;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        const double title = hm.horizontalAdvance(columns[i].title);
+        const bool any = i < widest.size() && widest[i] >= 0;
+        out.push_back(any ? TableOps::columnWidth(title, widest[i]) : title + 30);
     }
     return out;
 }

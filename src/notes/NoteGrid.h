@@ -70,6 +70,12 @@ public:
     static QFont headerFont();
     // Default widths: title plus 30, or the widest content line plus 24 (capped).
     static std::vector<double> defaultWidths(const Note &note);
+    // The same in steps, for a table too long to measure at once: scanWidest folds rows [from, to)
+    // into widest (one entry per column, below zero while a column has no content), and
+    // widthsFromWidest turns what was found into widths. A column already at the cap is not measured
+    // again.
+    static void scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t to, std::vector<double> &widest);
+    static std::vector<double> widthsFromWidest(const std::vector<NoteTableColumn> &columns, const std::vector<double> &widest);
 
     static constexpr int kTop = 74, kLeft = 76, kNumX = 28;
 

@@ -13,6 +13,7 @@
 #include "ui/Theme.h"
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTimer>
@@ -31,21 +32,33 @@ void NotesView::buildTableDetail(const Note &note) {
         detailScroll_->setWidget(doc);
         return;
     }
+    const size_t n = note.rows.size();
+    // A large table shows its first screen at once and is measured the rest of the way between
+    // events. The rows that can reach the viewport first (every row is at least 33 points tall with
+    // its gap) are measured now.
+    const bool sliced = n * note.columns.size() > kMeasureAtOnceCells;
+    const int est = NoteGrid::oneLineRowHeight();
+    const size_t first = std::min(n, size_t(std::max(0, detailScrollPos_.y() - NoteGrid::kTop) / (est + 3)));
+    const size_t last = std::min(n, first + size_t(std::max(detailScroll_->height(), 700) / 33 + 2));
     auto &widths = colWidthsMap_[note.id];
-    if (widths.size() != note.columns.size()) widths = NoteGrid::defaultWidths(note);
+    if (widths.size() != note.columns.size()) {
+        if (!sliced) {
+            widths = NoteGrid::defaultWidths(note);
+        } else {
+            // Widths from the first screen for now; the scan of every row settles them.
+            if (widthScan_ && widthScan_->id != note.id) colWidthsMap_.erase(widthScan_->id);
+            WidthScan scan{note.id, note.columns, note.rows, {}, 0};
+            NoteGrid::scanWidest(note.rows, first, last, scan.widest);
+            widths = NoteGrid::widthsFromWidest(note.columns, scan.widest);
+            widthScan_ = std::move(scan);
+        }
+    }
     HeightCache &hc = heightCache_;
     if (hc.id != note.id || hc.widths != widths || hc.rows.size() != hc.heights.size() ||
         hc.estimated.size() != hc.heights.size()) {
-        const size_t n = note.rows.size();
         std::vector<int> known;
         std::vector<char> estimated(n, 0);
-        if (n > kMeasureAtOnce) {
-            // A long table shows at once: the rows that can reach the viewport are measured now
-            // (every row is at least 33 points tall with its gap), the rest later while idle.
-            const int est = NoteGrid::oneLineRowHeight();
-            const int top = std::max(0, detailScrollPos_.y() - NoteGrid::kTop);
-            const size_t first = std::min(n, size_t(top / (est + 3)));
-            const size_t last = std::min(n, first + size_t(std::max(detailScroll_->height(), 700) / 33 + 2));
+        if (sliced) {
             known.assign(n, est);
             estimated.assign(n, 1);
             for (size_t r = first; r < last; ++r) known[r] = -1, estimated[r] = 0;
@@ -53,24 +66,31 @@ void NotesView::buildTableDetail(const Note &note) {
         hc = {note.id, widths, note.rows, NoteGrid::measureHeights(note, widths, known.empty() ? nullptr : &known),
               std::move(estimated), 0};
     } else if (hc.rows != note.rows) {
-        // Heights follow the cells and the widths only: an unchanged row keeps its height.
-        std::vector<int> known(note.rows.size(), -1);
-        std::vector<char> estimated(note.rows.size(), 0);
+        // Heights follow the cells and the widths only: an unchanged row keeps its height. In a large
+        // table, changed rows off the first screen are measured later like the rest.
+        std::vector<int> known(n, -1);
+        std::vector<char> estimated(n, 0);
         QHash<QString, size_t> oldIndex;
-        for (size_t i = 0; i < note.rows.size(); ++i) {
+        for (size_t i = 0; i < n; ++i) {
             const NoteRow &row = note.rows[i];
             size_t j = i;
             if (j >= hc.rows.size() || hc.rows[j].id != row.id) {
                 if (oldIndex.isEmpty())
                     for (size_t k = hc.rows.size(); k-- > 0;) oldIndex.insert(hc.rows[k].id, k);
                 const auto it = oldIndex.constFind(row.id);
-                if (it == oldIndex.constEnd()) continue;
+                if (it == oldIndex.constEnd()) {
+                    if (sliced && (i < first || i >= last)) known[i] = est, estimated[i] = 1;
+                    continue;
+                }
                 j = *it;
             }
             const NoteRow &was = hc.rows[j];
             if (was.cells == row.cells && was.cellsRTF == row.cellsRTF) {
                 known[i] = hc.heights[j];
                 estimated[i] = hc.estimated[j];
+            } else if (sliced && (i < first || i >= last)) {
+                known[i] = est;
+                estimated[i] = 1;
             }
         }
         hc.heights = NoteGrid::measureHeights(note, widths, &known);
@@ -78,14 +98,9 @@ void NotesView::buildTableDetail(const Note &note) {
         hc.estimated = std::move(estimated);
         hc.nextEstimated = 0;
     }
-    if (std::find(hc.estimated.begin(), hc.estimated.end(), 1) != hc.estimated.end()) {
-        if (!measureTimer_) {
-            measureTimer_ = new QTimer(this);
-            measureTimer_->setInterval(0);
-            connect(measureTimer_, &QTimer::timeout, this, &NotesView::measureSomeRows);
-        }
-        measureTimer_->start();
-    }
+    if ((widthScan_ && widthScan_->id == note.id) ||
+        std::find(hc.estimated.begin(), hc.estimated.end(), 1) != hc.estimated.end())
+        startMeasuring();
     auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
     g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
     detailScroll_->setWidget(g);
@@ -98,6 +113,8 @@ void NotesView::buildTableDetail(const Note &note) {
         if (!self) return;
         auto &ws = self->colWidthsMap_[id];
         if (c >= 0 && c < int(ws.size())) ws[size_t(c)] = TableOps::resizedWidth(ws[size_t(c)], d);
+        // Widths the user set are kept: no scan replaces them.
+        if (self->widthScan_ && self->widthScan_->id == id) self->widthScan_.reset();
     };
     g->onResizeEnd = [self] { if (self) self->requestRebuild(); };
     g->onDeleteColumn = [self, id](int c) { if (self) self->deleteColumn(id, c); };
@@ -108,31 +125,81 @@ void NotesView::buildTableDetail(const Note &note) {
     g->onClear = [self, id] { if (self) self->clearSelectionContent(id); };
 }
 
-// A slice of the rows still standing at an estimated height, measured between events so the window
-// never waits for a whole long table. The shown grid takes the new heights; rows above the visible
-// part move the scroll position with them, so what is on screen stays put.
+bool NotesView::tableMeasured() const {
+    if (!grid_ || (widthScan_ && widthScan_->id == shownDetailID_)) return false;
+    const HeightCache &hc = heightCache_;
+    return hc.id == shownDetailID_ && std::find(hc.estimated.begin(), hc.estimated.end(), 1) == hc.estimated.end();
+}
+
+void NotesView::startMeasuring() {
+    if (!measureTimer_) {
+        measureTimer_ = new QTimer(this);
+        measureTimer_->setInterval(0);
+        connect(measureTimer_, &QTimer::timeout, this, &NotesView::measureSomeRows);
+    }
+    measureTimer_->start();
+}
+
+// One slice of the width scan. Returns whether the widths are settled; when the scan ends with other
+// widths than the first screen gave, the detail is built again with them.
+bool NotesView::scanSomeWidths(const QElapsedTimer &slice) {
+    if (!widthScan_) return true;
+    WidthScan &s = *widthScan_;
+    constexpr size_t kStep = 8;
+    while (s.next < s.rows.size() && slice.elapsed() < kSliceMs) {
+        NoteGrid::scanWidest(s.rows, s.next, s.next + kStep, s.widest);
+        s.next += kStep;
+    }
+    if (s.next < s.rows.size()) return false;
+    auto it = colWidthsMap_.find(s.id);
+    const std::vector<double> settled = NoteGrid::widthsFromWidest(s.columns, s.widest);
+    const bool changed = it != colWidthsMap_.end() && it->second.size() == settled.size() && it->second != settled;
+    if (changed) it->second = settled;
+    widthScan_.reset();
+    if (!changed) return true;
+    requestRebuild();
+    return false;
+}
+
+// A slice of the work left on a large table, between events, so the window never waits for a whole
+// long table: the width scan first, then the rows still standing at an estimated height. The shown
+// grid takes the new heights; rows above the visible part move the scroll position with them, so
+// what is on screen stays put.
 void NotesView::measureSomeRows() {
+    QElapsedTimer slice;
+    slice.start();
+    if (!scanSomeWidths(slice)) {
+        if (!widthScan_) measureTimer_->stop(); // a rebuild with the settled widths follows
+        return;
+    }
     HeightCache &hc = heightCache_;
     const size_t n = hc.estimated.size();
     if (n != hc.rows.size() || n != hc.heights.size()) return measureTimer_->stop();
-    std::vector<int> known = hc.heights;
-    size_t r = hc.nextEstimated, taken = 0;
-    for (; r < n && taken < kMeasureSlice; ++r)
-        if (hc.estimated[r]) known[r] = -1, ++taken;
+    std::vector<int> heights = hc.heights;
+    std::vector<size_t> taken;
+    std::vector<NoteRow> chunk;
+    constexpr size_t kStep = 16;
+    size_t r = hc.nextEstimated;
+    while (r < n && slice.elapsed() < kSliceMs) {
+        chunk.clear();
+        size_t from = taken.size();
+        for (; r < n && chunk.size() < kStep; ++r)
+            if (hc.estimated[r]) chunk.push_back(hc.rows[r]), taken.push_back(r);
+        const std::vector<int> measured = NoteGrid::measureRows(chunk, hc.widths);
+        for (size_t k = 0; k < measured.size(); ++k) heights[taken[from + k]] = measured[k];
+    }
     hc.nextEstimated = r;
-    if (taken == 0) return measureTimer_->stop();
-    std::vector<int> measured = NoteGrid::measureRows(hc.rows, hc.widths, &known);
     const bool shown = grid_ && shownDetailID_ == hc.id && detailScroll_;
     const int scrollY = shown ? detailScroll_->verticalScrollBar()->value() : 0;
     int shift = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (known[i] >= 0) continue;
+    for (size_t i : taken) {
         hc.estimated[i] = 0;
-        if (shown && measured[i] != hc.heights[i] && grid_->cellRect({int(i), 0}).top() < scrollY)
-            shift += measured[i] - hc.heights[i];
+        if (shown && heights[i] != hc.heights[i] && grid_->cellRect({int(i), 0}).top() < scrollY)
+            shift += heights[i] - hc.heights[i];
     }
-    hc.heights = measured;
-    if (shown && grid_->widths() == hc.widths) {
+    const bool any = heights != hc.heights;
+    hc.heights = std::move(heights);
+    if (shown && any && grid_->widths() == hc.widths) {
         grid_->setRowHeights(hc.heights);
         if (shift) detailScroll_->verticalScrollBar()->setValue(scrollY + shift);
     }

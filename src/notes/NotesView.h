@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class QElapsedTimer;
 class QTimer;
 class DraggableDivider;
 class NoteListView;
@@ -46,6 +47,9 @@ public:
     void saveInlineEditor();
     void cancelInlineEditor();
     NoteGrid *grid() const { return grid_; }
+    // Whether the table shown has its settled widths and every row measured (a large one is
+    // measured a slice at a time after its first screen).
+    bool tableMeasured() const;
     LinkTextView *contentView() const { return contentTV_; }
     LinkTextView *linkView() const { return linkTV_; }
     NoteGrid::Selection &selection() { return sel_; }
@@ -120,9 +124,23 @@ private:
         std::vector<char> estimated;
         size_t nextEstimated = 0;
     } heightCache_;
-    // Tables up to this many rows are measured whole when shown; longer ones a slice at a time.
-    static constexpr size_t kMeasureAtOnce = 500, kMeasureSlice = 100;
+    // Tables up to this many cells are measured whole when shown; larger ones show their first screen
+    // at once and are measured the rest of the way between events, a slice at a time: first the
+    // widest line of each column (while the widths are not the user's), then the rows' heights.
+    static constexpr size_t kMeasureAtOnceCells = 2000;
+    // How long one slice may keep the window's thread.
+    static constexpr int kSliceMs = 6;
+    struct WidthScan {
+        QString id;
+        std::vector<NoteTableColumn> columns;
+        std::vector<NoteRow> rows;
+        std::vector<double> widest;
+        size_t next = 0;
+    };
+    std::optional<WidthScan> widthScan_;
     QTimer *measureTimer_ = nullptr;
+    void startMeasuring();
+    bool scanSomeWidths(const QElapsedTimer &slice);
     void measureSomeRows();
     NoteGrid::Selection sel_;
     TableClipboard::Block clipboardCells_;
