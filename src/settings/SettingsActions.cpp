@@ -30,6 +30,20 @@ void importFailed(QWidget *parent) {
     a.warning = true;
     Dialogs::get().alert(parent, a);
 }
+
+// The backup's own words for a failed write; the other exports share alertExportFailed's.
+void backupWriteFailed(QWidget *parent, const QString &error) {
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Export failed", .es = "Export fallido", .de = "Export fehlgeschlagen",
+                    .fr = "Exportation échouée", .uk = "Помилка експорту", .pl = "Eksport nieudany"});
+    a.text = L::t({.en = "Could not write file:", .es = "No se pudo escribir el archivo:",
+                   .de = "Datei konnte nicht geschrieben werden:", .fr = "Impossible d'écrire le fichier :",
+                   .uk = "Не вдалося записати файл:", .pl = "Nie można zapisać pliku:"}) +
+             QLatin1Char(' ') + error;
+    a.buttons = {ok()};
+    a.warning = true;
+    Dialogs::get().alert(parent, a);
+}
 } // namespace
 
 void SettingsView::setAutostart(bool on) { Autostart::set(on, QCoreApplication::applicationFilePath()); }
@@ -147,7 +161,7 @@ void SettingsView::exportAllData() {
                                                  {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
     if (const AtomicFile::WriteResult r = AtomicFile::write(path, backup->bytes); !r.ok) {
-        alertExportFailed(window(), r.error);
+        backupWriteFailed(window(), r.error);
         return;
     }
     Dialogs::Alert a;

@@ -298,6 +298,33 @@ private slots:
         QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed|")));
     }
 
+    void backupWriteFailureInEachLanguage_data() {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("en") << "en" << "Export failed|Could not write file: ";
+        QTest::newRow("de") << "de" << "Export fehlgeschlagen|Datei konnte nicht geschrieben werden: ";
+        QTest::newRow("fr") << "fr" << "Exportation échouée|Impossible d'écrire le fichier : ";
+        QTest::newRow("es") << "es" << "Export fallido|No se pudo escribir el archivo: ";
+        QTest::newRow("uk") << "uk" << "Помилка експорту|Не вдалося записати файл: ";
+        QTest::newRow("pl") << "pl" << "Eksport nieudany|Nie można zapisać pliku: ";
+    }
+
+    // A backup that cannot be written says so in the backup's own words, followed by the reason.
+    void backupWriteFailureInEachLanguage() {
+        QFETCH(QString, lang);
+        QFETCH(QString, start);
+        QTemporaryDir dir;
+        env->prefs.prefs().setString(kLanguage, lang);
+        QVERIFY(page.open(900, 700));
+        const QString target = dir.filePath("missing/dir/mivo-backup.json");
+        env->dialogs.savePaths = {target};
+        find<QPushButton>("exportButton")->click();
+        QCOMPARE(env->dialogs.alertsShown.size(), 1);
+        const QString shown = env->dialogs.alertsShown.last();
+        QVERIFY2(shown.startsWith(start) && shown.size() > start.size() + 3, qPrintable(shown));
+        QVERIFY(!QFile::exists(target));
+    }
+
     void supportButtonsOpenTheMakersPages() {
         RecordingLinks links;
         const SupportLinks pages{QUrl("https://example.org/"), QUrl("https://example.org/donate")};
