@@ -66,7 +66,7 @@ QString csv(const FinMonth &m) {
 
 QString txt(const FinMonth &m) {
     QStringList lines;
-    lines << QStringLiteral("Mivo — Finance Report");
+    lines << QString::fromUtf8(kTitle);
     lines << englishMonth(m.month) + QLatin1Char(' ') + QString::number(m.year);
     lines << QString(52, QChar(0x2550));
     lines << QString();

@@ -25,6 +25,8 @@ std::vector<FinCategorySum> categorySums(const std::vector<FinEntry> &entries, F
 // The month's CSV table and plain-text report. Lines are joined with "\n", with no final line break;
 // amounts are "%.2f". The CSV's type column follows the interface language; the report is English.
 namespace FinReports {
+// The text report's first line, and its PDF's title.
+inline constexpr char kTitle[] = "Mivo — Finance Report";
 QString csv(const FinMonth &m);
 QString txt(const FinMonth &m);
 

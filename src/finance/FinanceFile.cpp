@@ -17,7 +17,7 @@ constexpr double kFontPt = 11, kLineGap = 3;
 constexpr int kPointsPerInch = 72;
 } // namespace
 
-WriteResult writePdf(const QString &path, const QString &text) {
+WriteResult writePdf(const QString &path, const QString &text, const QString &title) {
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return {false, f.errorString()};
     {
@@ -25,7 +25,7 @@ WriteResult writePdf(const QString &path, const QString &text) {
         pdf.setResolution(kPointsPerInch);
         pdf.setPageSize(QPageSize(QPageSize::A4));
         pdf.setPageMargins(QMarginsF(kMarginX, kMarginY, kMarginX, kMarginY), QPageLayout::Point);
-        pdf.setTitle(QStringLiteral("Mivo — Finance Report"));
+        pdf.setTitle(title);
 
         QTextDocument doc;
         doc.documentLayout()->setPaintDevice(&pdf);

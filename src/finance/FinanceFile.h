@@ -17,7 +17,8 @@ using AtomicFile::WriteResult;
 using AtomicFile::write;
 // The report printed on A4 (595 × 842 points, margins 40 left and right, 48 top and bottom) in a
 // fixed-pitch font of 11 points with 3 points between lines, whatever the interface's font scale.
-WriteResult writePdf(const QString &path, const QString &text);
+// title is the document's title, the one PDF viewers show: the report's own first line.
+WriteResult writePdf(const QString &path, const QString &text, const QString &title);
 
 // An import file: every record must decode and carry a finite amount
 // above 0. Ids that repeat an earlier record's get fresh ones, so deleting one row never deletes

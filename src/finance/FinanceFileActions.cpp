@@ -69,7 +69,7 @@ void FinanceView::doExportPDF() {
     const QString path =
         Dialogs::get().savePath(window(), QString(), FinReports::fileName(dispMonth_, dispYear_, ".pdf"), {});
     if (path.isEmpty()) return;
-    reportWrite(window(), FinanceFile::writePdf(path, text));
+    reportWrite(window(), FinanceFile::writePdf(path, text, QString::fromUtf8(FinReports::kTitle)));
 }
 
 void FinanceView::doExportJSON() {

@@ -222,7 +222,7 @@ void StatisticsView::exportText(const QString &textNow, const char *extension, c
                                     : StatsText::reportText(StatsSnapshot::capture(p), p))
                              : textNow;
     const FinanceFile::WriteResult r = QLatin1String(extension) == QLatin1String(".pdf")
-                                           ? FinanceFile::writePdf(path, text)
+                                           ? FinanceFile::writePdf(path, text, QString::fromUtf8(StatsText::kReportTitle))
                                            : FinanceFile::write(path, text.toUtf8());
     if (!r.ok) alertExportFailed(window(), r.error);
 }

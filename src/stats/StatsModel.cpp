@@ -439,7 +439,7 @@ QString reportText(const StatsSnapshot &s, const StatsPeriod &p) {
     const TimerCounters &c = s.timer;
     const QString dbl = QString(52, QChar(0x2550)), sgl = QString(40, QChar(0x2500));
     QStringList L;
-    L << QStringLiteral("Mivo — Statistics Report")
+    L << QString::fromUtf8(kReportTitle)
       << L::capitalizeWords(localeDate(p.date, s.lang, p.mode == StatsMode::month ? "MMMM yyyy" : "d MMMM yyyy")) << dbl
       << QString() << QStringLiteral("🍅 POMODORO") << sgl;
     if (p.mode == StatsMode::day && p.date == s.today) {

@@ -98,6 +98,8 @@ struct StatsModel {
 StatsModel buildStatsModel(const StatsSnapshot &s, const StatsPeriod &p);
 
 namespace StatsText {
+// The text report's first line, and its PDF's title.
+inline constexpr char kReportTitle[] = "Mivo — Statistics Report";
 // "December 2026" (Month) or "5 December" (Day) in the snapshot's language.
 QString periodLabel(const StatsPeriod &p, AppLang lang);
 // The exports: English labels, category names and the period line in the snapshot's language.

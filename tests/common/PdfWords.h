@@ -78,6 +78,17 @@ inline std::optional<PdfLayout> pdfLayout(const QString &path) {
     return l;
 }
 
+// The document's title as a PDF viewer shows it (pdfinfo, poppler-utils); nothing when it cannot be read.
+inline std::optional<QString> pdfTitle(const QString &path) {
+    QProcess p;
+    p.start(QStringLiteral("pdfinfo"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path});
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return std::nullopt;
+    for (const QString &line : QString::fromUtf8(p.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("Title:"))) return line.mid(6).trimmed();
+    return QString();
+}
+
 // Within tolerance points of the expected position or size.
 inline bool nearPt(double got, double expected, double tolerance = 0.3) {
     return std::abs(got - expected) <= tolerance;

@@ -1,6 +1,7 @@
 #include "common/Files.h"
 #include "common/PdfWords.h"
 #include "common/TestEnv.h"
+#include "finance/FinReports.h"
 #include "finance/FinanceFile.h"
 #include <QFile>
 #include <QTemporaryDir>
@@ -91,7 +92,7 @@ private slots:
         const auto r = FinanceFile::write(path, "x");
         QVERIFY(!r.ok);
         QVERIFY(!r.error.isEmpty());
-        QVERIFY(!FinanceFile::writePdf(path, QStringLiteral("x")).ok);
+        QVERIFY(!FinanceFile::writePdf(path, QStringLiteral("x"), QStringLiteral("x")).ok);
     }
 
     void pdfIsA4() {
@@ -99,12 +100,13 @@ private slots:
         QString text = QStringLiteral("Mivo — Finance Report\nMarch 2026\n") + QString(52, QChar(0x2550));
         for (int i = 0; i < 120; ++i)
             text += QStringLiteral("\n  05.03.2026    row ") + QString::number(i);
-        const auto r = FinanceFile::writePdf(path, text);
+        const auto r = FinanceFile::writePdf(path, text, QString::fromUtf8(FinReports::kTitle));
         QVERIFY2(r.ok, qPrintable(r.error));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray pdf = f.readAll();
         QVERIFY(pdf.startsWith("%PDF"));
+        QCOMPARE(pdfTitle(path).value_or("pdfinfo did not run"), QStringLiteral("Mivo — Finance Report"));
         QVERIFY2(pdf.contains("/MediaBox [0 0 595.000000 842.000000]"),
                  pdf.mid(pdf.indexOf("MediaBox"), 60).constData());
         QVERIFY(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") + pdf.count("/Type /Page ") >=

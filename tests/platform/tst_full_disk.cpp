@@ -27,7 +27,7 @@ std::vector<Writer> writers() {
         {"JSON, CSV and text exports and the backup",
          [text](const QString &p) { return AtomicFile::write(p, text.toUtf8()).error; }},
         {"finance and statistics PDF",
-         [text](const QString &p) { return FinanceFile::writePdf(p, text).error; }},
+         [text](const QString &p) { return FinanceFile::writePdf(p, text, QStringLiteral("t")).error; }},
         {"note as CSV",
          [table](const QString &p) {
              return NoteExport::writeText(p, table, NoteExport::Format::csv).error;

@@ -1,4 +1,5 @@
 #include "common/PageTest.h"
+#include "common/PdfWords.h"
 #include "common/TestEnv.h"
 #include "finance/FinanceStore.h"
 #include "platform/Keys.h"
@@ -132,6 +133,8 @@ private slots:
         QVERIFY(pdfBytes.startsWith("%PDF"));
         // its emoji (🍅 💼 …) print as pictures: PDF readers draw no glyphs from a colour bitmap font
         QVERIFY(pdfBytes.contains("/Subtype /Image"));
+        // Viewers name the document as its first line does, not as the finance report it is printed like.
+        QCOMPARE(pdfTitle(pdf).value_or("pdfinfo did not run"), QStringLiteral("Mivo — Statistics Report"));
         QVERIFY(env->dialogs.alertsShown.isEmpty());
         page->doExportCSV(); // into a folder that does not exist
         QCOMPARE(env->dialogs.alertsShown.size(), qsizetype(1));
