@@ -14,6 +14,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
+#include "platform/SharedObjects.h"
 #include "platform/SingleInstance.h"
 #include "platform/UnixSignals.h"
 #include "pomodoro/PomodoroTimer.h"
@@ -49,6 +50,8 @@ AppDelegate::~AppDelegate() {
     Sound::install(nullptr); // the player is our child and goes with us
     delete statusItem_;
     delete mainWin_;
+    // The stores go at quit, after the window that shows them and before the application object.
+    SharedObjects::get().freeAll();
 }
 
 bool AppDelegate::launch() {

@@ -1,19 +1,15 @@
 #include "exercises/ExerciseHistory.h"
 
 #include "platform/Keys.h"
+#include "platform/SharedObjects.h"
 #include <memory>
 
-namespace {
-std::unique_ptr<ExerciseHistory> g_shared;
-} // namespace
-
 ExerciseHistory &ExerciseHistory::shared() {
-    if (!g_shared) g_shared = std::make_unique<ExerciseHistory>();
-    return *g_shared;
+    return SharedObjects::get().of<ExerciseHistory>();
 }
 
 void ExerciseHistory::resetForTests() {
-    g_shared.reset();
+    SharedObjects::get().drop<ExerciseHistory>();
 }
 
 ExerciseHistory::ExerciseHistory(QObject *parent) : QObject(parent) {

@@ -5,11 +5,11 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/RecordJson.h"
+#include "platform/SharedObjects.h"
 #include <algorithm>
 #include <memory>
 
 namespace {
-std::unique_ptr<ExerciseStore> g_shared;
 
 std::vector<Exercise> userOnly(const std::vector<Exercise> &list) {
     std::vector<Exercise> out;
@@ -20,12 +20,11 @@ std::vector<Exercise> userOnly(const std::vector<Exercise> &list) {
 } // namespace
 
 ExerciseStore &ExerciseStore::shared() {
-    if (!g_shared) g_shared = std::make_unique<ExerciseStore>();
-    return *g_shared;
+    return SharedObjects::get().of<ExerciseStore>();
 }
 
 void ExerciseStore::resetForTests() {
-    g_shared.reset();
+    SharedObjects::get().drop<ExerciseStore>();
 }
 
 ExerciseStore::ExerciseStore(QObject *parent) : QObject(parent) {

@@ -2,6 +2,7 @@
 
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "platform/SharedObjects.h"
 #include "ui/Lang.h"
 #include <algorithm>
 #include <array>
@@ -9,7 +10,6 @@
 #include <memory>
 
 namespace {
-std::unique_ptr<FinanceStore> g_shared;
 
 // One row per category: the English key and its names, in the language case order.
 struct CategoryNames {
@@ -39,12 +39,11 @@ const CategoryNames *groupOfKey(const QString &key) {
 } // namespace
 
 FinanceStore &FinanceStore::shared() {
-    if (!g_shared) g_shared = std::make_unique<FinanceStore>();
-    return *g_shared;
+    return SharedObjects::get().of<FinanceStore>();
 }
 
 void FinanceStore::resetForTests() {
-    g_shared.reset();
+    SharedObjects::get().drop<FinanceStore>();
 }
 
 FinanceStore::FinanceStore(QObject *parent) : QObject(parent) {

@@ -1,36 +1,29 @@
 #include "health/CustomReminderStore.h"
 
-#include "platform/Keys.h"
 #include "platform/Announce.h"
 #include "platform/Clock.h"
+#include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
+#include "platform/SharedObjects.h"
 #include "platform/SleepWatcher.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
-#include <QCoreApplication>
-#include <QPointer>
 #include <algorithm>
 #include <limits>
 
 namespace {
-QPointer<CustomReminderStore> g_shared;
-
 QString todayString() {
     return Clock::get().today().toString(QStringLiteral("yyyy-MM-dd"));
 }
 } // namespace
 
 CustomReminderStore &CustomReminderStore::shared() {
-    if (!g_shared) {
-        g_shared = new CustomReminderStore;
-        g_shared->setParent(QCoreApplication::instance());
-    }
-    return *g_shared;
+    return SharedObjects::get().of<CustomReminderStore>();
 }
 
 void CustomReminderStore::resetShared() {
-    delete g_shared.data();
+    SharedObjects::get().drop<CustomReminderStore>();
 }
 
 CustomReminderStore::CustomReminderStore() {

@@ -53,6 +53,7 @@ public:
     static constexpr qint64 kMaxLegMs = 5 * 60 * 1000;
 
 private:
+    friend class SharedObjects;
     CustomReminderStore();
     void save();
     void post();

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "platform/SharedObjects.h"
 #include <QHash>
 #include <QThread>
 #include <QTimer>
@@ -12,7 +13,6 @@
 #include <memory>
 
 namespace {
-std::unique_ptr<NoteStore> g_shared;
 
 // Notes kept decoded after use: going back and forth between a few notes does not decode them again.
 constexpr int kKeepDecoded = 3;
@@ -72,12 +72,11 @@ private:
 } // namespace
 
 NoteStore &NoteStore::shared() {
-    if (!g_shared) g_shared = std::make_unique<NoteStore>();
-    return *g_shared;
+    return SharedObjects::get().of<NoteStore>();
 }
 
 void NoteStore::resetForTests() {
-    g_shared.reset();
+    SharedObjects::get().drop<NoteStore>();
 }
 
 NoteStore::NoteStore(QObject *parent) : QObject(parent) {

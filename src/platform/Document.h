@@ -116,7 +116,9 @@ public:
     RecordDocument() = default;
     RecordDocument(const RecordDocument &) = delete;
     RecordDocument &operator=(const RecordDocument &) = delete;
-    ~RecordDocument() { StoreLoader::get().abandon(job_); }
+    ~RecordDocument() {
+        if (job_) StoreLoader::get().abandon(job_);
+    }
 
     void load(const QString &key, Decode decode, Prefs &prefs = Prefs::get()) {
         key_ = key;

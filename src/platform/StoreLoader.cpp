@@ -1,13 +1,40 @@
 #include "platform/StoreLoader.h"
 
+#include "platform/SharedObjects.h"
 #include <QPointer>
-#include <QThreadPool>
 #include <algorithm>
 #include <malloc.h>
 
+namespace {
+// Documents load one after another on two workers: more would decode side by side and add their
+// peaks together, for little gain in time.
+constexpr int kWorkers = 2;
+// The workers end soon after the launch's loads, so their stacks do not stay for the session.
+constexpr int kWorkerIdleMs = 2000;
+} // namespace
+
 StoreLoader &StoreLoader::get() {
-    static StoreLoader loader;
-    return loader;
+    return SharedObjects::get().loader();
+}
+
+StoreLoader::StoreLoader() {
+    pool_.setMaxThreadCount(kWorkers);
+    pool_.setExpiryTimeout(kWorkerIdleMs);
+}
+
+StoreLoader::~StoreLoader() {
+    // Work still running finishes on its own; nothing is handed back to a loader that is gone.
+    for (const JobPtr &job : jobs_) {
+        std::lock_guard lock(job->m_);
+        if (job->state_ != Job::State::Done) job->state_ = Job::State::Dropped;
+    }
+    jobs_.clear();
+    pool_.waitForDone();
+}
+
+void StoreLoader::run(Job &job) {
+    job.work_();
+    job.work_ = nullptr; // what it captured (the document's bytes) goes now
 }
 
 StoreLoader::JobPtr StoreLoader::start(const QString &key, std::function<void()> work,
@@ -17,48 +44,76 @@ StoreLoader::JobPtr StoreLoader::start(const QString &key, std::function<void()>
     job->work_ = std::move(work);
     job->install_ = std::move(install);
     jobs_.push_back(job);
-    QThreadPool::globalInstance()->start([this, job] {
-        job->work_();
+    pool_.start([this, job] {
         {
             std::lock_guard lock(job->m_);
-            job->worked_ = true;
+            if (job->state_ != Job::State::Queued) return; // dropped, or run by finish()
+            job->state_ = Job::State::Running;
         }
+        run(*job);
+        std::lock_guard lock(job->m_);
+        if (job->state_ == Job::State::Dropped) return;
+        job->state_ = Job::State::Done;
         job->cv_.notify_all();
-        QMetaObject::invokeMethod(this, [this, job] { finish(job); }, Qt::QueuedConnection);
+        // Under the lock: once abandon() or the destructor has marked the job, nothing is posted.
+        QMetaObject::invokeMethod(
+            this, [this, job] { finish(job); }, Qt::QueuedConnection);
     });
     return job;
 }
 
 void StoreLoader::finish(JobPtr job) {
-    if (job) settle(job, true);
-}
-
-void StoreLoader::abandon(JobPtr job) {
-    if (job) settle(job, false);
-}
-
-void StoreLoader::finishAll() {
-    while (!jobs_.empty())
-        finish(jobs_.front());
-}
-
-void StoreLoader::settle(JobPtr job, bool install) {
-    if (job->installed_) return;
+    if (!job || job->settled_) return;
+    bool runHere = false;
     {
         std::unique_lock lock(job->m_);
-        job->cv_.wait(lock, [&] { return job->worked_; });
+        if (job->state_ == Job::State::Queued) {
+            // No worker has taken it up (they are busy with other documents): waiting would only
+            // add their time to this one's.
+            job->state_ = Job::State::Running;
+            runHere = true;
+        } else {
+            job->cv_.wait(lock, [&] { return job->state_ == Job::State::Done; });
+        }
     }
-    job->installed_ = true;
-    std::erase(jobs_, job);
-    auto fn = std::move(job->install_);
-    job->work_ = nullptr;
-    if (install && fn) fn();
-    if (jobs_.empty()) {
+    if (runHere) {
+        run(*job);
+        std::lock_guard lock(job->m_);
+        job->state_ = Job::State::Done;
+    }
+    auto install = std::move(job->install_);
+    settled(job);
+    if (install) install();
+    if (!loading()) {
         // A large decode leaves megabytes of freed parser and text buffers on the heap: hand them
         // back, so the settled process is as small as what it holds.
         ::malloc_trim(0);
         emit idle();
     }
+}
+
+void StoreLoader::abandon(JobPtr job) {
+    if (!job || job->settled_) return;
+    bool queued = false;
+    {
+        std::lock_guard lock(job->m_);
+        queued = job->state_ == Job::State::Queued;
+        if (job->state_ != Job::State::Done) job->state_ = Job::State::Dropped;
+    }
+    if (queued) job->work_ = nullptr; // no worker will touch it now
+    job->install_ = nullptr;
+    settled(job);
+    if (!loading()) emit idle();
+}
+
+void StoreLoader::settled(const JobPtr &job) {
+    job->settled_ = true;
+    std::erase(jobs_, job);
+}
+
+void StoreLoader::finishAll() {
+    while (!jobs_.empty())
+        finish(jobs_.front());
 }
 
 void StoreLoader::whenIdle(QObject *context, std::function<void()> fn) {

@@ -1,49 +1,59 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
-// Decodes the stores' documents off the window's thread, so a launch with years of data brings the
-// tray up at once. A store starts its load when it is created; the decoding runs on a worker, and the
-// records are put in place on the window's thread. Until then the store counts as loading:
+// Reads and decodes the stores' documents off the window's thread, so a launch with years of data
+// brings the tray up at once. A store starts its load when it is created; the work runs on a worker,
+// and the records are put in place on the window's thread. Until then the store counts as loading:
 //  - every access to the store first finishes its load (StoreLoader::finish), so nothing reads a store
 //    that is merely loading as empty and nothing writes one before it has loaded (an engine that
-//    touches a store early waits for its decode, instead of acting on no records);
+//    touches a store early waits for its load, instead of acting on no records);
 //  - pages hold their redraws while any store is loading and redraw once all are in (see Page).
 // Main thread only, apart from the work functions, which run on a worker and must touch nothing but
 // what they captured.
+//
+// The loader belongs to SharedObjects, which frees it after every store: a store going away drops its
+// job (abandon), and the loader going away waits for the work still running.
 class StoreLoader : public QObject {
     Q_OBJECT
 public:
-    static StoreLoader &get();
+    static StoreLoader &get(); // the one SharedObjects owns
 
-    // One document being decoded.
+    StoreLoader();
+    ~StoreLoader() override;
+
+    // One document being loaded.
     class Job {
     public:
         QString key() const { return key_; }
 
     private:
         friend class StoreLoader;
+        enum class State { Queued, Running, Done, Dropped };
         QString key_;
-        std::function<void()> work_, install_;
+        std::function<void()> work_;    // cleared by whoever ran it
+        std::function<void()> install_; // window's thread only
         std::mutex m_;
         std::condition_variable cv_;
-        bool worked_ = false;    // guarded by m_
-        bool installed_ = false; // window's thread only
+        State state_ = State::Queued; // guarded by m_
+        bool settled_ = false;        // window's thread only
     };
     using JobPtr = std::shared_ptr<Job>;
 
     // Runs work on a worker thread, then install on the window's thread (from the event loop, or
     // earlier through finish()).
     JobPtr start(const QString &key, std::function<void()> work, std::function<void()> install);
-    // Puts job's result in place now, waiting for its work if it is still running. Nothing when it
-    // is in place already.
+    // Puts job's result in place now: waits for its work when a worker runs it, runs it here when no
+    // worker has taken it up yet. Nothing when it is in place already.
     void finish(JobPtr job);
-    // The owner is going away: its install will not run.
+    // The owner is going away: its install will not run, and its work is skipped when it has not
+    // started. Does not wait for work that is running (it touches only what it captured).
     void abandon(JobPtr job);
     // Finishes every load started so far.
     void finishAll();
@@ -56,7 +66,9 @@ signals:
     void idle();
 
 private:
-    void settle(JobPtr job, bool install);
+    static void run(Job &job);
+    void settled(const JobPtr &job);
 
+    QThreadPool pool_;
     std::vector<JobPtr> jobs_; // started, not yet in place
 };

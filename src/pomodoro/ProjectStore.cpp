@@ -2,24 +2,16 @@
 
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "platform/SharedObjects.h"
 #include <algorithm>
 #include <memory>
-#include <mutex>
-
-namespace {
-std::mutex g_sharedLock;
-std::unique_ptr<ProjectStore> g_shared;
-} // namespace
 
 ProjectStore &ProjectStore::shared() {
-    std::lock_guard lock(g_sharedLock);
-    if (!g_shared) g_shared = std::make_unique<ProjectStore>();
-    return *g_shared;
+    return SharedObjects::get().of<ProjectStore>();
 }
 
 void ProjectStore::resetForTests() {
-    std::lock_guard lock(g_sharedLock);
-    g_shared.reset();
+    SharedObjects::get().drop<ProjectStore>();
 }
 
 ProjectStore::ProjectStore(QObject *parent) : QObject(parent) {

@@ -3,25 +3,17 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/RecordJson.h"
+#include "platform/SharedObjects.h"
 #include "pomodoro/TaskReports.h"
 #include <algorithm>
 #include <memory>
-#include <mutex>
-
-namespace {
-std::mutex g_sharedLock;
-std::unique_ptr<TaskStore> g_shared;
-} // namespace
 
 TaskStore &TaskStore::shared() {
-    std::lock_guard lock(g_sharedLock);
-    if (!g_shared) g_shared = std::make_unique<TaskStore>();
-    return *g_shared;
+    return SharedObjects::get().of<TaskStore>();
 }
 
 void TaskStore::resetForTests() {
-    std::lock_guard lock(g_sharedLock);
-    g_shared.reset();
+    SharedObjects::get().drop<TaskStore>();
 }
 
 TaskStore::TaskStore(QObject *parent) : QObject(parent) {
