@@ -1,12 +1,14 @@
 #include "platform/Prefs.h"
 
 #include "platform/DataNotices.h"
+#include "platform/PrefsSql.h"
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -14,7 +16,6 @@
 #include <QUrl>
 #include <cmath>
 #include <limits>
-#include <sqlite3.h>
 #include <vector>
 
 namespace {
@@ -31,12 +32,10 @@ constexpr int kOpenWaitMs = 1500;
 constexpr int kFlushWaitMs = 5000;
 constexpr int kReplaceWaitMs = 3000;
 
+using namespace PrefsSql;
+
 int primaryCode(int code) {
     return code & 0xff;
-}
-
-bool isBusy(int code) {
-    return primaryCode(code) == SQLITE_BUSY || primaryCode(code) == SQLITE_LOCKED;
 }
 
 // A write that stores what is already there changes nothing; NaN counts as equal to NaN.
@@ -64,17 +63,6 @@ double leadingNumber(const QString &s) {
     double d = std::strtod(b.constData(), &end);
     if (end == b.constData()) return 0;
     return d;
-}
-
-struct Stmt {
-    sqlite3_stmt *s = nullptr;
-    Stmt(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
-    ~Stmt() { sqlite3_finalize(s); }
-    explicit operator bool() const { return s != nullptr; }
-};
-
-bool exec(sqlite3 *db, const char *sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // A connection that writes: the table in place, the log in WAL mode. Null (code and error set) when
@@ -126,18 +114,7 @@ sqlite3 *openForReading(const QString &path, bool closedCleanly = false) {
 } // namespace
 
 const char *prefsTypeName(const Prefs::Value &v) {
-    switch (v.index()) {
-    case 0:
-        return "bool";
-    case 1:
-        return "int";
-    case 2:
-        return "double";
-    case 3:
-        return "string";
-    default:
-        return "data";
-    }
+    return PrefsSql::typeName(v);
 }
 
 Prefs::Prefs(const QString &path, QObject *parent) : QObject(parent), path_(path) {
@@ -360,16 +337,21 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
                  qPrintable(aside));
         if (auto f = foreign_.find(key); f != foreign_.end()) foreign_[aside] = f->second;
     }
+    onDiskSeq_ = std::max(onDiskSeq_, b.seq);
     for (const auto &[key, v] : b.writes) {
         foreign_.erase(key);
-        // Bytes now on disk need not stay in memory too: documents a store holds, and large values.
-        auto it = cache_.find(key);
-        if (!canDrop_ || it == cache_.end() || it->second.onDisk || it->second.seq > b.seq) continue;
-        const auto *bytes = std::get_if<QByteArray>(&it->second.v);
-        if (bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
-            it->second.v = QByteArray();
-            it->second.onDisk = true;
-        }
+        if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second);
+    }
+}
+
+// Called with lock_ held. Bytes on disk need not stay in memory too: documents a store holds, and
+// large values. A value written after the last commit is not on disk yet and stays.
+void Prefs::dropIfOnDisk(const QString &key, Entry &e) const {
+    if (!canDrop_ || e.onDisk || e.seq > onDiskSeq_) return;
+    const auto *bytes = std::get_if<QByteArray>(&e.v);
+    if (bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
+        e.v = QByteArray();
+        e.onDisk = true;
     }
 }
 
@@ -573,66 +555,102 @@ void Prefs::stage(const QString &key, const std::optional<Value> &v) {
     schedule();
 }
 
-bool Prefs::replace(const std::map<QString, Value> &values) {
-    if (frozen_ || closed_) return false;
-    handOver(); // what was written before comes first
-    if (!writer_) {
-        lastErrorText_ = QStringLiteral("the database cannot be written");
-        return false;
-    }
+PrefsBatch Prefs::replacementOf(const std::map<QString, Value> &values) {
     PrefsBatch b;
     b.clear = true;
     for (const auto &kv : values)
         b.writes[kv.first] = kv.second;
     b.seq = ++seq_;
-    const quint64 seq = b.seq;
-    // Memory changes only once the disk has: a replacement that fails leaves both as they were.
-    const PrefsCommit c = writer_->replace(std::move(b), kReplaceWaitMs);
+    return b;
+}
+
+// Any thread, once the replacement is committed: memory changes only once the disk has, so a
+// replacement that fails leaves both as they were.
+void Prefs::adoptReplacement(const PrefsBatch &b) {
+    QMutexLocker l(&lock_);
+    foreign_.clear();
+    cache_.clear();
+    onDiskSeq_ = std::max(onDiskSeq_, b.seq);
+    for (const auto &[key, v] : b.writes) {
+        if (!v) continue;
+        Entry &e = cache_[key];
+        e = Entry{*v, false, b.seq};
+        dropIfOnDisk(key, e);
+    }
+}
+
+bool Prefs::replace(const std::map<QString, Value> &values) {
+    if (frozen_ || closed_ || replacing_) return false;
+    handOver(); // what was written before comes first
+    if (!writer_) {
+        lastErrorText_ = QStringLiteral("the database cannot be written");
+        return false;
+    }
+    const PrefsCommit c = writer_->replace(replacementOf(values), kReplaceWaitMs,
+                                           [this](const PrefsBatch &b) { adoptReplacement(b); });
     if (!c.ok) {
         lastErrorText_ = c.error;
         qWarning("mivo: could not replace the data: %s", qPrintable(c.error));
         return false;
     }
-    QMutexLocker l(&lock_);
-    foreign_.clear();
-    cache_.clear();
-    for (const auto &[key, v] : values) {
-        Entry e{v, false, seq};
-        const auto *bytes = std::get_if<QByteArray>(&v);
-        if (canDrop_ && bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
-            e.v = QByteArray();
-            e.onDisk = true;
-        }
-        cache_[key] = std::move(e);
-    }
     return true;
+}
+
+void Prefs::replaceLater(const std::map<QString, Value> &values, QObject *context,
+                         std::function<void(bool ok, const QString &error)> done) {
+    QPointer<QObject> ctx(context);
+    const auto answer = [this, ctx, done](bool ok, const QString &error) {
+        QMetaObject::invokeMethod(
+            this,
+            [ctx, done, ok, error] {
+                if (ctx) done(ok, error);
+            },
+            Qt::QueuedConnection);
+    };
+    if (frozen_ || closed_ || replacing_ || !writer_) {
+        lastErrorText_ = replacing_ ? QStringLiteral("another replacement is in progress")
+                                    : QStringLiteral("the database cannot be written");
+        answer(false, lastErrorText_);
+        return;
+    }
+    handOver(); // what was written before comes first
+    replacing_ = true;
+    writer_->replaceLater(replacementOf(values), kReplaceWaitMs,
+                          [this, answer](const PrefsBatch &b, const PrefsCommit &c) {
+                              if (c.ok) adoptReplacement(b);
+                              QMetaObject::invokeMethod(
+                                  this,
+                                  [this, ok = c.ok, error = c.error] {
+                                      replacing_ = false;
+                                      if (ok) {
+                                          staged_ = PrefsBatch(); // replaced, with everything else
+                                      } else {
+                                          lastErrorText_ = error;
+                                          qWarning("mivo: could not replace the data: %s", qPrintable(error));
+                                          handOver();
+                                      }
+                                  },
+                                  Qt::QueuedConnection);
+                              answer(c.ok, c.error);
+                          });
 }
 
 void Prefs::releaseBytes(const QString &key) {
     QMutexLocker l(&lock_);
     released_.insert(key);
-    auto it = cache_.find(key);
-    if (!canDrop_ || !writer_ || it == cache_.end() || it->second.onDisk ||
-        !std::holds_alternative<QByteArray>(it->second.v))
-        return;
     // Not yet on disk: dropped once the writer has committed it.
-    if (it->second.seq > writer_->committedSeq()) return;
-    it->second.v = QByteArray();
-    it->second.onDisk = true;
+    if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second);
 }
 
 // Called with lock_ held.
 QString Prefs::uniqueAsideKey(const QString &key) const {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString aside = key + QStringLiteral(".unreadable-") + stamp;
-    for (int n = 2; cache_.count(aside) || foreign_.count(aside); ++n)
-        aside = key + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
-    return aside;
+    return freeKeptAsideKey(
+        key, [this](const QString &name) { return cache_.count(name) || foreign_.count(name); });
 }
 
 QString Prefs::keepAside(const QString &key, bool *madeNew) {
     if (madeNew) *madeNew = false;
-    const QString prefix = key + QStringLiteral(".unreadable-");
+    const QString prefix = keptAsidePrefix(key);
     QStringList copies;
     {
         QMutexLocker l(&lock_);
@@ -683,7 +701,8 @@ void Prefs::schedule() {
 }
 
 void Prefs::handOver() {
-    if (staged_.empty()) return;
+    // Writes made while a replacement is tried wait for its result.
+    if (staged_.empty() || replacing_) return;
     PrefsBatch b = std::move(staged_);
     staged_ = PrefsBatch();
     if (writer_) {
@@ -725,7 +744,6 @@ bool Prefs::close() {
         const PrefsCommit c = writer_->finish(kFinalCommitRetryMs);
         if (!c.ok) lastErrorText_ = c.error;
         ok = c.ok;
-        QMutexLocker l(&lock_); // read by releaseBytes on this thread only, but keep the rule simple
         writer_.reset();
     } else if (had && access_ == Access::None) {
         ok = false;

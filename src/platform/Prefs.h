@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -87,6 +88,12 @@ public:
     // most) until it is committed. False when it could not be: then nothing changed, in memory or on
     // disk, and nothing of it is written later.
     bool replace(const std::map<QString, Value> &values);
+    // The same without waiting: done(ok, error) runs later on this object's thread, unless context
+    // is gone by then. Until then the writes made meanwhile are held back: they are dropped when the
+    // replacement is committed (it replaces everything) and saved when it fails. One at a time.
+    void replaceLater(const std::map<QString, Value> &values, QObject *context,
+                      std::function<void(bool ok, const QString &error)> done);
+    bool isReplacing() const { return replacing_; }
     // The store now holds key's document decoded: from now on its bytes are not kept in memory once
     // they are on disk (data() reads them back).
     void releaseBytes(const QString &key);
@@ -148,6 +155,9 @@ private:
     QByteArray readFromDisk(const QString &key) const;
     template <class F> auto withEntry(const QString &key, F f) const;
     QString uniqueAsideKey(const QString &key) const;
+    void dropIfOnDisk(const QString &key, Entry &e) const;
+    PrefsBatch replacementOf(const std::map<QString, Value> &values);
+    void adoptReplacement(const PrefsBatch &b);
 
     QString path_;
     QString setAside_;
@@ -155,6 +165,7 @@ private:
     std::map<QString, Entry> cache_;
     std::map<QString, RawRow> foreign_;
     std::set<QString> released_;
+    quint64 onDiskSeq_ = 0; // every write up to this one is committed
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk
     std::unique_ptr<PrefsWriter> writer_;
@@ -163,6 +174,7 @@ private:
     std::atomic<Access> access_ = Access::None;
     std::atomic<bool> canDrop_ = false; // bytes on disk can be read back
     bool scheduled_ = false;
+    bool replacing_ = false;
     bool frozen_ = false;
     bool closed_ = false;
     int openError_ = 0;

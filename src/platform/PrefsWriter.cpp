@@ -1,47 +1,14 @@
 #include "platform/PrefsWriter.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <sqlite3.h>
+#include "platform/PrefsSql.h"
 
 namespace {
+using namespace PrefsSql;
+
 // After a failed round the writer tries again after this long (sooner when someone waits for it).
 constexpr int kRetryMs = 1000;
 // Between tries of a replacement or of the last commit while another process holds the lock.
 constexpr int kBusyPauseMs = 100;
-
-bool isBusy(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-}
-
-bool knownType(const QByteArray &t) {
-    return t == "bool" || t == "int" || t == "double" || t == "string" || t == "data";
-}
-
-const char *typeName(const PrefsValue &v) {
-    static const char *const names[] = {"bool", "int", "double", "string", "data"};
-    return names[v.index()];
-}
-
-struct Stmt {
-    sqlite3_stmt *s = nullptr;
-    Stmt(sqlite3 *db, const char *sql) { sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
-    ~Stmt() { sqlite3_finalize(s); }
-    explicit operator bool() const { return s != nullptr; }
-    void text(int i, const QByteArray &b) {
-        sqlite3_bind_text(s, i, b.constData(), int(b.size()), SQLITE_TRANSIENT);
-    }
-    int step() {
-        const int rc = sqlite3_step(s);
-        sqlite3_reset(s);
-        return rc;
-    }
-};
-
-bool exec(sqlite3 *db, const char *sql) {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
 
 // A row of a type we do not know is copied aside before anything of ours replaces it, unless an
 // identical copy (same type, same storage, same bytes) is already kept. False on a database error.
@@ -55,7 +22,7 @@ bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
     if (rc != SQLITE_ROW) return false;
     const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(type.s, 0));
     if (knownType(QByteArray(t ? t : ""))) return true;
-    const QByteArray prefix = (key + QStringLiteral(".unreadable-")).toUtf8();
+    const QByteArray prefix = keptAsidePrefix(key).toUtf8();
     Stmt same(db, "SELECT 1 FROM prefs c, prefs o WHERE o.key = ?1 AND substr(c.key, 1, ?3) = ?2 AND "
                   "c.type IS o.type AND typeof(c.value) = typeof(o.value) AND c.value IS o.value");
     if (!same) return false;
@@ -65,16 +32,13 @@ bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
     const int found = same.step();
     if (found == SQLITE_ROW) return true;
     if (found != SQLITE_DONE) return false;
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     Stmt taken(db, "SELECT 1 FROM prefs WHERE key = ?1");
     Stmt copy(db, "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
     if (!taken || !copy) return false;
-    QString aside = key + QStringLiteral(".unreadable-") + stamp;
-    for (int n = 2;; ++n) {
-        taken.text(1, aside.toUtf8());
-        if (taken.step() != SQLITE_ROW) break;
-        aside = key + QStringLiteral(".unreadable-") + stamp + QLatin1Char('-') + QString::number(n);
-    }
+    const QString aside = freeKeptAsideKey(key, [&](const QString &name) {
+        taken.text(1, name.toUtf8());
+        return taken.step() == SQLITE_ROW;
+    });
     copy.text(1, aside.toUtf8());
     copy.text(2, k);
     if (copy.step() != SQLITE_DONE) return false;
@@ -161,9 +125,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b) {
     return r;
 }
 
-PrefsWriter::PrefsWriter(sqlite3 *db, Hooks hooks) : hooks_(std::move(hooks)), db_(db) {
-    last_.ok = true;
-}
+PrefsWriter::PrefsWriter(sqlite3 *db, Hooks hooks) : hooks_(std::move(hooks)), db_(db) {}
 
 PrefsWriter::~PrefsWriter() {
     if (isRunning() || db_) finish(0);
@@ -194,90 +156,93 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
         if (!db_) return r;
     }
     if (!db_)
-        return PrefsCommit{false, SQLITE_CANTOPEN, QStringLiteral("the database could not be opened"), {}};
+        return PrefsCommit::failure(SQLITE_CANTOPEN, QStringLiteral("the database could not be opened"));
     return commitPrefsBatch(db_, batch);
+}
+
+// The one way a round reaches the disk. Entered and left with l held; the database is worked on, and
+// the hooks run, with it released.
+PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round,
+                                Clock::time_point busyUntil, const Done &done) {
+    busy_ = true;
+    l.unlock();
+    PrefsCommit c = attempt(b);
+    while (!c.ok && isBusy(c.code) && Clock::now() + std::chrono::milliseconds(kBusyPauseMs) < busyUntil) {
+        QThread::msleep(kBusyPauseMs);
+        c = attempt(b);
+    }
+    l.lock();
+    busy_ = false;
+    ++tries_;
+    bool tell = false;
+    if (c.ok) {
+        if (round == Round::replacement) {
+            // Writes made before the replacement are wiped by it.
+            pending_ = PrefsBatch();
+            submittedSeq_ = std::max(submittedSeq_, b.seq);
+        }
+        committedSeq_ = std::max(committedSeq_, b.seq);
+        failing_ = false;
+        c.drained = pending_.empty();
+    } else if (round != Round::replacement) {
+        // Kept, under anything newer, for the next try.
+        b.append(std::move(pending_));
+        pending_ = std::move(b);
+        tell = round == Round::queued && (!failing_ || failingBusy_ != isBusy(c.code));
+        failing_ = true;
+        failingBusy_ = isBusy(c.code);
+    }
+    last_ = c;
+    l.unlock();
+    if (done)
+        done(b, c);
+    else if (c.ok && hooks_.committed)
+        hooks_.committed(b, c);
+    else if (tell && hooks_.failed)
+        hooks_.failed(c);
+    l.lock();
+    done_.notify_all();
+    return c;
 }
 
 void PrefsWriter::run() {
     std::unique_lock l(m_);
     Clock::time_point retryAt;
-    for (;;) {
-        if (stopping_) break;
-        const bool haveReplacement = replacement_ && !replaceTaken_;
-        if (pending_.empty() && !haveReplacement) {
+    while (!stopping_) {
+        if (replacement_) {
+            Replacement r = std::move(*replacement_);
+            replacement_.reset();
+            if (Clock::now() >= r.deadline) {
+                // It waited behind older writes for longer than its caller allowed: never written.
+                l.unlock();
+                r.done(r.batch, PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("database is locked")));
+                l.lock();
+                done_.notify_all();
+                continue;
+            }
+            commit(l, std::move(r.batch), Round::replacement, r.deadline, r.done);
+            continue;
+        }
+        if (pending_.empty()) {
             wake_.wait(l);
             continue;
         }
-        if (failing_ && !urgent_ && !haveReplacement && Clock::now() < retryAt) {
+        if (failing_ && !urgent_ && Clock::now() < retryAt) {
             wake_.wait_until(l, retryAt);
             continue;
         }
         urgent_ = false;
-        if (haveReplacement) {
-            // Writes made before the replacement are wiped by it: they are tried only if it fails.
-            replaceTaken_ = true;
-            busy_ = true;
-            const PrefsBatch b = *replacement_;
-            const Clock::time_point until = replaceDeadline_;
-            l.unlock();
-            PrefsCommit c = attempt(b);
-            while (!c.ok && isBusy(c.code) &&
-                   Clock::now() + std::chrono::milliseconds(kBusyPauseMs) < until) {
-                QThread::msleep(kBusyPauseMs);
-                c = attempt(b);
-            }
-            l.lock();
-            busy_ = false;
-            if (c.ok) {
-                pending_ = PrefsBatch();
-                submittedSeq_ = committedSeq_ = std::max(submittedSeq_, b.seq);
-                failing_ = false;
-                l.unlock();
-                if (hooks_.committed) hooks_.committed(b, c);
-                l.lock();
-            }
-            replacement_.reset();
-            replaceTaken_ = false;
-            replaceResult_ = c;
-            done_.notify_all();
-            continue;
-        }
         PrefsBatch b = std::move(pending_);
         pending_ = PrefsBatch();
-        busy_ = true;
-        l.unlock();
-        const PrefsCommit c = attempt(b);
-        l.lock();
-        if (c.ok) {
-            committedSeq_ = std::max(committedSeq_, b.seq);
-            failing_ = false;
-            l.unlock();
-            if (hooks_.committed) hooks_.committed(b, c);
-            l.lock();
-        } else {
-            // Kept, under anything newer, for the next try.
-            b.append(std::move(pending_));
-            pending_ = std::move(b);
-            const bool first = !failing_;
-            failing_ = true;
+        if (!commit(l, std::move(b), Round::queued, {}).ok)
             retryAt = Clock::now() + std::chrono::milliseconds(kRetryMs);
-            if (first && hooks_.failed) {
-                l.unlock();
-                hooks_.failed(c);
-                l.lock();
-            }
-        }
-        busy_ = false;
-        ++tries_;
-        last_ = c;
-        done_.notify_all();
     }
 }
 
 PrefsCommit PrefsWriter::flush(int timeoutMs) {
     std::unique_lock l(m_);
     const quint64 target = submittedSeq_;
-    if (committedSeq_ >= target && pending_.empty() && !busy_) return PrefsCommit{true, 0, {}, {}};
+    if (committedSeq_ >= target && pending_.empty() && !busy_) return PrefsCommit::success();
     // A try already running may have started before the last writes came: wait for one more.
     const quint64 enough = tries_ + (busy_ ? 2 : 1);
     urgent_ = true;
@@ -286,58 +251,87 @@ PrefsCommit PrefsWriter::flush(int timeoutMs) {
     while (committedSeq_ < target) {
         if (tries_ >= enough && !last_.ok) return last_;
         if (done_.wait_until(l, until) == std::cv_status::timeout && committedSeq_ < target)
-            return PrefsCommit{false, SQLITE_BUSY, QStringLiteral("the database is busy"), {}};
+            return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("the database is busy"));
     }
-    return PrefsCommit{true, 0, {}, {}};
+    return PrefsCommit::success();
 }
 
-PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs) {
-    std::unique_lock l(m_);
-    replacement_ = std::move(batch);
-    replaceTaken_ = false;
-    replaceResult_.reset();
-    replaceDeadline_ = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    urgent_ = true;
-    wake_.notify_all();
-    while (!replaceResult_) {
-        if (!replaceTaken_ && Clock::now() >= replaceDeadline_) {
-            // Never taken (the writer was still busy with older writes): dropped, never written.
-            replacement_.reset();
-            return PrefsCommit{false, SQLITE_BUSY, QStringLiteral("database is locked"), {}};
+std::optional<PrefsWriter::Replacement> PrefsWriter::dropReplacement(bool evenIfDue) {
+    std::lock_guard l(m_);
+    if (!replacement_ || (!evenIfDue && Clock::now() < replacement_->deadline)) return std::nullopt;
+    std::optional<Replacement> r = std::move(replacement_);
+    replacement_.reset();
+    return r;
+}
+
+void PrefsWriter::replaceLater(PrefsBatch &&batch, int timeoutMs, Done done) {
+    std::optional<Replacement> older;
+    bool queued = false;
+    {
+        std::lock_guard l(m_);
+        if (!stopping_) {
+            older = std::move(replacement_);
+            replacement_ = Replacement{std::move(batch), Clock::now() + std::chrono::milliseconds(timeoutMs),
+                                       std::move(done)};
+            queued = true;
+            urgent_ = true;
+            wake_.notify_all();
         }
-        if (replaceTaken_)
-            done_.wait(l);
-        else
-            done_.wait_until(l, replaceDeadline_);
     }
-    PrefsCommit c = *replaceResult_;
-    replaceResult_.reset();
-    return c;
+    if (older) // only the newest replacement counts
+        older->done(older->batch, PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("database is locked")));
+    if (!queued) done(batch, PrefsCommit::failure(SQLITE_MISUSE, QStringLiteral("the database is closed")));
+}
+
+PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs,
+                                 std::function<void(const PrefsBatch &)> onCommit) {
+    struct Result {
+        std::mutex m;
+        std::condition_variable cv;
+        std::optional<PrefsCommit> c;
+    };
+    auto result = std::make_shared<Result>();
+    replaceLater(std::move(batch), timeoutMs, [result, onCommit](const PrefsBatch &b, const PrefsCommit &c) {
+        if (c.ok && onCommit) onCommit(b);
+        std::lock_guard l(result->m);
+        result->c = c;
+        result->cv.notify_all();
+    });
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock l(result->m);
+    if (!result->cv.wait_until(l, until, [&] { return result->c.has_value(); })) {
+        l.unlock();
+        // Never taken (the writer was still busy with older writes): dropped, never written.
+        if (dropReplacement(true))
+            return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("database is locked"));
+        l.lock();
+        // Taken: its tries end by its deadline.
+        result->cv.wait(l, [&] { return result->c.has_value(); });
+    }
+    return *result->c;
 }
 
 PrefsCommit PrefsWriter::finish(int retryMs) {
+    std::optional<Replacement> dropped;
     {
         std::lock_guard l(m_);
         stopping_ = true;
+        dropped = std::move(replacement_);
         replacement_.reset();
         wake_.notify_all();
     }
+    if (dropped)
+        dropped->done(dropped->batch,
+                      PrefsCommit::failure(SQLITE_INTERRUPT, QStringLiteral("Mivo is quitting")));
     wait();
     // The thread has ended: its connection and queue are ours now.
-    std::lock_guard l(m_);
-    PrefsCommit c{true, 0, {}, {}};
-    if (!pending_.empty()) {
-        PrefsBatch b = std::move(pending_);
-        pending_ = PrefsBatch();
-        QElapsedTimer waited;
-        waited.start();
-        while (!(c = attempt(b)).ok && isBusy(c.code) && waited.elapsed() < retryMs)
-            QThread::msleep(kBusyPauseMs);
-        if (c.ok) {
-            committedSeq_ = std::max(committedSeq_, b.seq);
-            if (hooks_.committed) hooks_.committed(b, c);
-        } else {
-            pending_ = std::move(b);
+    PrefsCommit c = PrefsCommit::success();
+    {
+        std::unique_lock l(m_);
+        if (!pending_.empty()) {
+            PrefsBatch b = std::move(pending_);
+            pending_ = PrefsBatch();
+            c = commit(l, std::move(b), Round::last, Clock::now() + std::chrono::milliseconds(retryMs));
         }
     }
     if (db_) {

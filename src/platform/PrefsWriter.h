@@ -34,6 +34,12 @@ struct PrefsCommit {
     int code = 0; // SQLite's extended result code when it failed
     QString error;
     std::vector<std::pair<QString, QString>> keptAside; // rows of unknown type copied before being replaced
+    bool drained = false; // committed, and nothing else was waiting to be written
+
+    static PrefsCommit success() { return PrefsCommit{true, 0, {}, {}, false}; }
+    static PrefsCommit failure(int code, const QString &error) {
+        return PrefsCommit{false, code, error, {}, false};
+    }
 };
 
 // Commits a round in one transaction, rolled back on any error. A row of a type the app does not know
@@ -43,18 +49,24 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch);
 // The one thread that writes the preferences database, with its own connection. The window's thread
 // hands it rounds (submit) and never waits on the disk or on a lock; a round that fails stays queued,
 // under anything newer, and is tried again. flush(), replace() and finish() are the few calls that
-// wait for the writer, each for a bounded time.
+// wait for the writer, each for a bounded time; replaceLater() waits for nothing.
+//
+// Every hook and every completion runs with no lock of the writer held, so it may take locks of its
+// own and call back into the writer.
 class PrefsWriter : public QThread {
 public:
     struct Hooks {
         // Runs a commit's connection: given nothing yet (the database was locked or read-only at
-        // start), it is asked again before each try. Returns null when it cannot be had yet.
+        // start, or its journal is still to be set up), it is asked before each try. Returns null
+        // when it cannot be had yet.
         std::function<sqlite3 *(int *code, QString *error)> open;
-        // Called on the writer's thread after each commit.
+        // After each commit of queued rounds (on the writer's thread, or in finish() on its caller's).
         std::function<void(const PrefsBatch &, const PrefsCommit &)> committed;
-        // Called on the writer's thread when a round fails after the last one succeeded.
+        // When a queued round fails after the last one succeeded, or fails for another kind of
+        // reason than the try before it (a lock, or anything else).
         std::function<void(const PrefsCommit &)> failed;
     };
+    using Done = std::function<void(const PrefsBatch &, const PrefsCommit &)>;
 
     PrefsWriter(sqlite3 *db, Hooks hooks);
     ~PrefsWriter() override; // finish() must have run
@@ -64,9 +76,15 @@ public:
     quint64 committedSeq() const;
     // Waits until everything submitted so far is committed, or a try at it has failed.
     PrefsCommit flush(int timeoutMs);
-    // Commits the replacement as one transaction once the writes before it are done (or tried). When
-    // it cannot be committed within timeoutMs it is dropped: nothing of it is ever written.
-    PrefsCommit replace(PrefsBatch &&batch, int timeoutMs);
+    // Commits the replacement as one transaction once the writes before it are done (or tried),
+    // trying again while another program holds the database. When it cannot be committed within
+    // timeoutMs it is dropped: nothing of it is ever written. done runs once with the result, on the
+    // writer's thread (on the caller's when it was dropped before the writer took it).
+    void replaceLater(PrefsBatch &&batch, int timeoutMs, Done done);
+    // replaceLater(), waiting for the result; onCommit runs on the writer's thread once it is
+    // committed, before this returns.
+    PrefsCommit replace(PrefsBatch &&batch, int timeoutMs,
+                        std::function<void(const PrefsBatch &)> onCommit = {});
     // The last commit: retries while the database is busy for up to retryMs, checkpoints the log into
     // the main file and closes the connection. The thread has ended when this returns.
     PrefsCommit finish(int retryMs);
@@ -75,25 +93,38 @@ protected:
     void run() override;
 
 private:
+    using Clock = std::chrono::steady_clock;
+    enum class Round {
+        queued,      // the rounds submitted: kept and tried again when they fail
+        replacement, // all or nothing: dropped when it fails
+        last,        // finish(): kept when it fails, for the caller to report
+    };
+    struct Replacement {
+        PrefsBatch batch;
+        Clock::time_point deadline;
+        Done done;
+        bool taken = false; // the writer is trying it: only its result ends it now
+    };
+
     PrefsCommit attempt(const PrefsBatch &batch);
+    PrefsCommit commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round,
+                       Clock::time_point busyUntil, const Done &done = {});
+    std::optional<Replacement> dropReplacement(bool evenIfDue);
 
     Hooks hooks_;
     sqlite3 *db_ = nullptr;
-    using Clock = std::chrono::steady_clock;
     mutable std::mutex m_;
     std::condition_variable wake_; // work for the writer
     std::condition_variable done_; // a try ended
     PrefsBatch pending_;
-    std::optional<PrefsBatch> replacement_;
-    std::optional<PrefsCommit> replaceResult_;
-    bool replaceTaken_ = false;
-    Clock::time_point replaceDeadline_;
+    std::optional<Replacement> replacement_;
     bool busy_ = false; // a round is being tried outside the lock
     bool urgent_ = false;
     bool stopping_ = false;
     bool failing_ = false;
+    bool failingBusy_ = false; // the last failure was another program's lock
     quint64 submittedSeq_ = 0;
     quint64 committedSeq_ = 0;
     quint64 tries_ = 0;
-    PrefsCommit last_;
+    PrefsCommit last_ = PrefsCommit::success();
 };

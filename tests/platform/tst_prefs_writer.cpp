@@ -1,0 +1,287 @@
+// The preferences writer's promises, each driven to the moment where a careless change would break
+// it: a try that fails while newer writes arrive, a replacement that waits too long, a lock that goes
+// while a replacement waits, a flush that meets a round being committed, and where a failure is told.
+#include "platform/Prefs.h"
+#include "platform/PrefsWriter.h"
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <sqlite3.h>
+#include <thread>
+
+namespace {
+sqlite3 *openTable(const QString &path) {
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    sqlite3_busy_timeout(db, 1000);
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=WAL; CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, "
+                 "type TEXT NOT NULL, value)",
+                 nullptr, nullptr, nullptr);
+    return db;
+}
+
+// The stored bytes of key as another program reads them; "-" when there is no such row.
+QByteArray onDisk(const QString &path, const char *key) {
+    sqlite3 *db = nullptr;
+    QByteArray out = "-";
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT CAST(value AS BLOB) FROM prefs WHERE key = ?1", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, key, -1, SQLITE_STATIC);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            out = QByteArray(static_cast<const char *>(sqlite3_column_blob(st, 0)),
+                             sqlite3_column_bytes(st, 0));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return out;
+}
+
+PrefsBatch round(quint64 seq, std::initializer_list<std::pair<const char *, qint64>> values,
+                 bool clear = false) {
+    PrefsBatch b;
+    b.clear = clear;
+    b.seq = seq;
+    for (const auto &[k, v] : values)
+        b.writes[QString::fromLatin1(k)] = PrefsValue(v);
+    return b;
+}
+
+// An open hook whose first call holds the writer inside a try until the test lets it go, then fails
+// as a locked database does (or hands over the connection, when the test says so).
+struct HeldFirstOpen {
+    explicit HeldFirstOpen(const QString &p) : path(p) {}
+    QString path;
+    bool firstFails = true;
+    std::atomic<int> calls = 0;
+    std::atomic<bool> inside = false;
+    std::promise<void> go;
+    std::shared_future<void> released = go.get_future().share();
+
+    PrefsWriter::Hooks hooks() {
+        PrefsWriter::Hooks h;
+        h.open = [this](int *code, QString *error) -> sqlite3 * {
+            if (calls++ == 0) {
+                inside = true;
+                released.wait();
+                if (firstFails) {
+                    *code = SQLITE_BUSY;
+                    *error = QStringLiteral("database is locked");
+                    return nullptr;
+                }
+            }
+            return openTable(path);
+        };
+        return h;
+    }
+};
+
+// Another program's connection holding the write lock.
+struct HeldLock {
+    sqlite3 *db = nullptr;
+    explicit HeldLock(const QString &path) {
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    }
+    void release() {
+        if (db) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        db = nullptr;
+    }
+    ~HeldLock() { release(); }
+};
+} // namespace
+
+class TstPrefsWriter : public QObject {
+    Q_OBJECT
+private slots:
+    void aFailedTryGoesUnderTheWritesMadeMeanwhile();
+    void aReplacementThatWaitsTooLongIsNeverWritten_data();
+    void aReplacementThatWaitsTooLongIsNeverWritten();
+    void aReplacementIsTriedAgainWhenTheLockGoesWhileItWaits();
+    void flushReturnsOnlyOnceTheRoundIsOnDisk();
+    void writeFailedArrivesOnTheWindowsThread();
+};
+
+// k=1 is being tried (and fails on a lock) when k=2 is written: k=2 is what stays.
+void TstPrefsWriter::aFailedTryGoesUnderTheWritesMadeMeanwhile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    HeldFirstOpen open(path);
+    PrefsWriter w(nullptr, open.hooks());
+    w.start();
+    w.submit(round(1, {{"k", 1}}));
+    QTRY_VERIFY(open.inside);
+    w.submit(round(2, {{"k", 2}}));
+    open.go.set_value();
+    const PrefsCommit flushed = w.flush(5000);
+    QVERIFY2(flushed.ok, qPrintable(flushed.error));
+    QVERIFY(w.finish(0).ok);
+    QCOMPARE(open.calls.load(), 2);
+    QCOMPARE(onDisk(path, "k"), QByteArray("2"));
+}
+
+void TstPrefsWriter::aReplacementThatWaitsTooLongIsNeverWritten_data() {
+    QTest::addColumn<bool>("callerWaits");
+    QTest::newRow("replace") << true;
+    QTest::newRow("replaceLater") << false;
+}
+
+// While the writer is stuck on older writes, a replacement that is not taken in time fails and is
+// dropped: it never reaches the disk later, whether its caller waited for it or not.
+void TstPrefsWriter::aReplacementThatWaitsTooLongIsNeverWritten() {
+    QFETCH(bool, callerWaits);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    HeldFirstOpen open(path);
+    open.firstFails = false;
+    PrefsWriter w(nullptr, open.hooks());
+    w.start();
+    w.submit(round(1, {{"k", 1}}));
+    QTRY_VERIFY(open.inside);
+    std::atomic<int> answers = 0;
+    std::atomic<bool> answeredOk = false;
+    if (callerWaits) {
+        answeredOk = w.replace(round(2, {{"restored", 1}}, true), 50).ok;
+        ++answers;
+    } else {
+        QElapsedTimer queued;
+        queued.start();
+        w.replaceLater(round(2, {{"restored", 1}}, true), 50, [&](const PrefsBatch &, const PrefsCommit &c) {
+            answeredOk = c.ok;
+            ++answers;
+        });
+        QTRY_VERIFY(queued.hasExpired(60)); // its deadline passes while the writer is inside the older try
+    }
+    open.go.set_value();
+    QTRY_COMPARE(answers.load(), 1);
+    QVERIFY(!answeredOk);
+    w.submit(round(3, {{"after", 1}}));
+    QVERIFY(w.flush(5000).ok);
+    QVERIFY(w.finish(0).ok);
+    QCOMPARE(onDisk(path, "k"), QByteArray("1"));
+    QCOMPARE(onDisk(path, "after"), QByteArray("1"));
+    QCOMPARE(onDisk(path, "restored"), QByteArray("-"));
+    QCOMPARE(answers.load(), 1);
+}
+
+// Another program holds the lock when a restore starts and lets go while it waits: the restore goes
+// through.
+void TstPrefsWriter::aReplacementIsTriedAgainWhenTheLockGoesWhileItWaits() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    sqlite3_close(openTable(path));
+    std::atomic<int> refusals = 0;
+    PrefsWriter::Hooks hooks;
+    hooks.open = [&](int *, QString *) {
+        sqlite3 *db = openTable(path);
+        // Count every meeting with the lock, and do not wait in SQLite: the writer's own tries do.
+        sqlite3_busy_handler(
+            db,
+            [](void *n, int) {
+                ++*static_cast<std::atomic<int> *>(n);
+                return 0;
+            },
+            &refusals);
+        return db;
+    };
+    HeldLock other(path);
+    PrefsWriter w(nullptr, hooks);
+    w.start();
+    std::thread lettingGo([&] {
+        while (refusals == 0)
+            std::this_thread::yield();
+        other.release();
+    });
+    const PrefsCommit c = w.replace(round(1, {{"restored", 1}}, true), 3000);
+    lettingGo.join();
+    QVERIFY2(c.ok, qPrintable(c.error));
+    QVERIFY(w.finish(0).ok);
+    QCOMPARE(onDisk(path, "restored"), QByteArray("1"));
+}
+
+// flush() is called while a round of large values is being committed: when it says yes, another
+// program reads every value.
+void TstPrefsWriter::flushReturnsOnlyOnceTheRoundIsOnDisk() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    const QByteArray big(4 * 1024 * 1024, 'b');
+    std::mutex m;
+    std::condition_variable cv;
+    std::atomic<bool> inside = false, flushing = false;
+    bool flushed = false;
+    PrefsWriter::Hooks hooks;
+    hooks.open = [&](int *, QString *) {
+        inside = true;
+        while (!flushing)
+            std::this_thread::yield();
+        // Holds the round in its try for a moment, or until a flush that does not wait has returned.
+        std::unique_lock l(m);
+        cv.wait_for(l, std::chrono::milliseconds(300), [&] { return flushed; });
+        return openTable(path);
+    };
+    PrefsWriter w(nullptr, hooks);
+    w.start();
+    PrefsBatch b;
+    b.seq = 1;
+    for (const char *key : {"d0", "d1", "d2"})
+        b.writes[QString::fromLatin1(key)] = PrefsValue(big);
+    w.submit(std::move(b));
+    QTRY_VERIFY(inside);
+    QByteArray seen[3];
+    bool ok = false;
+    std::thread flusher([&] {
+        flushing = true;
+        ok = w.flush(5000).ok;
+        int i = 0;
+        for (const char *key : {"d0", "d1", "d2"})
+            seen[i++] = onDisk(path, key);
+        std::lock_guard l(m);
+        flushed = true;
+        cv.notify_all();
+    });
+    flusher.join();
+    QVERIFY(ok);
+    for (const QByteArray &s : seen)
+        QVERIFY2(s == big, qPrintable(QString::number(s.size())));
+    QVERIFY(w.finish(0).ok);
+}
+
+// A write the database refuses (not a lock) is told to the window's thread, never from the writer's.
+void TstPrefsWriter::writeFailedArrivesOnTheWindowsThread() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    Prefs p(path);
+    p.setInt("a", 1);
+    QVERIFY(p.flush());
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    QCOMPARE(
+        sqlite3_exec(db,
+                     "CREATE TRIGGER refuse BEFORE INSERT ON prefs BEGIN SELECT RAISE(ABORT, 'no room'); "
+                     "END",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(db);
+    std::atomic<QThread *> toldOn = nullptr;
+    QString message;
+    connect(
+        &p, &Prefs::writeFailed, this,
+        [&](const QString &m) {
+            message = m;
+            toldOn = QThread::currentThread();
+        },
+        Qt::DirectConnection);
+    p.setInt("a", 2);
+    QTRY_VERIFY(toldOn.load() != nullptr);
+    QCOMPARE(toldOn.load(), QThread::currentThread());
+    QVERIFY2(message.contains("no room"), qPrintable(message));
+    QCOMPARE(p.integer("a"), 2); // kept in memory, and tried again
+}
+
+QTEST_GUILESS_MAIN(TstPrefsWriter)
+#include "tst_prefs_writer.moc"
