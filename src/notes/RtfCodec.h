@@ -8,8 +8,14 @@ class QTextDocument;
 // The writer produces: a font table and a colour table, bold, italic, underline, size (\fs, from the
 // character's pixel size, which the app uses as its design points), foreground colour, \uN with \uc1
 // for what the ANSI code page cannot hold (surrogate pairs as two \u), \'hh for Windows-1252, paragraphs
-// (\par), line breaks (\line), tabs (\tab) and HYPERLINK fields. Its output is deterministic:
-// write(read(write(d))) == write(d), and read(write(d)) keeps the text and each character's format.
+// (\par), line breaks (\line), tabs (\tab), HYPERLINK fields, and paragraph left and first-line indents
+// and tab stops (\pard\li\fi\tqr\tqc\tqdec\tx, written only where they change). Its output is
+// deterministic: write(read(write(d))) == write(d), and read(write(d)) keeps the text, each
+// character's format and each paragraph's indents and tab stops.
+//
+// A \par ends a paragraph, so a document's last \par opens no empty paragraph after it (editors that
+// end every paragraph with one would otherwise leave an empty line at the end); the writer ends a
+// document whose last paragraph is empty with one \par more.
 //
 // The reader takes that subset plus what common editors write: code pages (\ansicpg, \fcharset) with
 // \'hh, negative \uN and surrogate pairs as two \u, \ucN, \plain, strike-through, \cell/\row, the

@@ -257,9 +257,26 @@ private:
 
     void flush() {
         decodePending();
-        if (!pending_.isEmpty() && !stack_.empty()) cur_.insertText(pending_, top().fmt);
+        if (!pending_.isEmpty() && !stack_.empty()) {
+            cur_.insertText(pending_, top().fmt);
+            endsWithPar_ = false;
+        }
         pending_.clear();
     }
+
+public:
+    // The last \par ends the last paragraph; it opens no empty one after it (editors that end every
+    // paragraph with \par would otherwise leave the caret of an edit on a line of its own).
+    void dropFinalParagraphMark() {
+        if (!endsWithPar_ || !cur_.block().text().isEmpty() || cur_.blockNumber() == 0) return;
+        QTextCursor c(cur_);
+        c.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+        const QTextBlockFormat last = c.block().blockFormat();
+        c.removeSelectedText();
+        c.setBlockFormat(last);
+    }
+
+private:
 
     void commitFont() {
         fonts_[curFont_] = FontEntry{fontName_.trimmed(), curFontCp_};
@@ -439,12 +456,28 @@ private:
         } else if (w == "deff" && hasNum) {
             defaultFont_ = num;
         } else if (w == "pard") {
-            setTabStops({});
+            setParagraph([](QTextBlockFormat &bf) {
+                bf.setTabPositions({});
+                bf.setLeftMargin(0);
+                bf.setTextIndent(0);
+            });
+            tabType_ = QTextOption::LeftTab;
+        } else if (w == "tqr" || w == "tqc" || w == "tqdec") {
+            tabType_ = w == "tqr" ? QTextOption::RightTab : w == "tqc" ? QTextOption::CenterTab : QTextOption::DelimiterTab;
         } else if (w == "tx" && hasNum && num >= 0) {
             // Tab stops in twips; the document's units are points.
-            QList<QTextOption::Tab> tabs = cur_.blockFormat().tabPositions();
-            tabs.append(QTextOption::Tab(num / 20.0, QTextOption::LeftTab));
-            setTabStops(tabs);
+            const QTextOption::TabType type = std::exchange(tabType_, QTextOption::LeftTab);
+            const QTextOption::Tab tab(std::min(num, kMaxTwips) / 20.0, type,
+                                       type == QTextOption::DelimiterTab ? QChar(u'.') : QChar());
+            setParagraph([&](QTextBlockFormat &bf) {
+                QList<QTextOption::Tab> tabs = bf.tabPositions();
+                if (tabs.size() < 64) tabs.append(tab); // no editor sets more; keeps hostile input cheap
+                bf.setTabPositions(tabs);
+            });
+        } else if (w == "li" && hasNum) {
+            setParagraph([&](QTextBlockFormat &bf) { bf.setLeftMargin(std::clamp(num, 0, kMaxTwips) / 20.0); });
+        } else if (w == "fi" && hasNum) {
+            setParagraph([&](QTextBlockFormat &bf) { bf.setTextIndent(std::clamp(num, -kMaxTwips, kMaxTwips) / 20.0); });
         } else if (w == "ansicpg" && hasNum && num > 0) {
             docCodePage_ = num;
         } else if (w == "mac") {
@@ -456,6 +489,7 @@ private:
         } else if (w == "par" || w == "row" || w == "sect" || w == "page") {
             cur_.insertBlock();
             started_ = true;
+            endsWithPar_ = true;
         } else if (w == "line") {
             textChar(QChar(QChar::LineSeparator));
         } else if (w == "tab" || w == "cell") {
@@ -505,12 +539,11 @@ private:
     }
 
     // Paragraph properties stay with the paragraphs that follow (\par copies them) until \pard.
-    void setTabStops(const QList<QTextOption::Tab> &tabs) {
-        if (tabs.size() > 64) return; // no editor sets more; keeps hostile input cheap
+    template <class F> void setParagraph(F change) {
         QTextBlockFormat bf = cur_.blockFormat();
-        if (bf.tabPositions() == tabs) return;
-        bf.setTabPositions(tabs);
-        cur_.setBlockFormat(bf);
+        const QTextBlockFormat before = bf;
+        change(bf);
+        if (bf != before) cur_.setBlockFormat(bf);
     }
 
     const QByteArray &in_;
@@ -534,6 +567,9 @@ private:
     int defaultFont_ = 0;
     bool starPending_ = false; // the last token was \* in a group that was not skipped
     bool started_ = false;
+    bool endsWithPar_ = false; // nothing was written since the last \par
+    QTextOption::TabType tabType_ = QTextOption::LeftTab; // of the next \tx
+    static constexpr int kMaxTwips = 20 * 2000;
 };
 } // namespace
 
@@ -551,6 +587,7 @@ bool read(const QByteArray &rtf, QTextDocument *doc) {
         block.beginEditBlock();
         Parser p(rtf, doc);
         ok = p.run();
+        if (ok) p.dropFinalParagraphMark();
         block.endEditBlock();
     }
     if (!ok) doc->clear();

@@ -4,6 +4,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextOption>
 #include <vector>
 
 // The writer half of the RTF codec. Formatting is written as "\plain" plus the run's words wherever
@@ -85,6 +86,34 @@ int halfPoints(const QTextCharFormat &f) {
     return px > 0 ? std::min(px, 1000) * 2 : 0;
 }
 
+// Paragraph indents and tab stops, in twips.
+struct ParaAttrs {
+    int left = 0, first = 0;
+    std::vector<std::pair<QTextOption::TabType, int>> tabs;
+    bool operator==(const ParaAttrs &) const = default;
+};
+
+ParaAttrs paraAttrs(const QTextBlockFormat &bf) {
+    ParaAttrs p;
+    p.left = qRound(bf.leftMargin() * 20);
+    p.first = qRound(bf.textIndent() * 20);
+    for (const QTextOption::Tab &t : bf.tabPositions()) p.tabs.emplace_back(t.type, qRound(t.position * 20));
+    return p;
+}
+
+void appendPara(QByteArray &out, const ParaAttrs &p) {
+    out += "\\pard";
+    if (p.left) out += "\\li" + QByteArray::number(p.left);
+    if (p.first) out += "\\fi" + QByteArray::number(p.first);
+    for (const auto &[type, pos] : p.tabs) {
+        if (type == QTextOption::RightTab) out += "\\tqr";
+        if (type == QTextOption::CenterTab) out += "\\tqc";
+        if (type == QTextOption::DelimiterTab) out += "\\tqdec";
+        out += "\\tx" + QByteArray::number(pos);
+    }
+    out += ' ';
+}
+
 void appendAttrs(QByteArray &out, const RunAttrs &a) {
     out += "\\plain";
     if (a.font) out += "\\f" + QByteArray::number(a.font);
@@ -103,6 +132,7 @@ QByteArray write(const QTextDocument &doc) {
     QStringList fonts;        // font table entries from \f1 on, in order of first use
     std::vector<QRgb> colors; // colour table entries from \cf1 on
     std::vector<std::vector<Run>> blocks;
+    std::vector<ParaAttrs> paras;
 
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         std::vector<Run> runs;
@@ -138,6 +168,7 @@ QByteArray write(const QTextDocument &doc) {
             runs.push_back(std::move(r));
         }
         blocks.push_back(std::move(runs));
+        paras.push_back(paraAttrs(b.blockFormat()));
     }
 
     QByteArray out;
@@ -155,8 +186,14 @@ QByteArray write(const QTextDocument &doc) {
     out += "}\n";
 
     RunAttrs cur;
+    ParaAttrs curPara;
     for (size_t bi = 0; bi < blocks.size(); ++bi) {
         if (bi) out += "\\par\n";
+        // Paragraph words only where they change: a document without indents or tab stops has none.
+        if (paras[bi] != curPara) {
+            appendPara(out, paras[bi]);
+            curPara = paras[bi];
+        }
         QString openHref;
         RunAttrs beforeField;
         for (const Run &r : blocks[bi]) {
@@ -186,6 +223,8 @@ QByteArray write(const QTextDocument &doc) {
             cur = beforeField;
         }
     }
+    // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
+    if (blocks.size() > 1 && blocks.back().empty()) out += "\\par\n";
     out += "}";
     return out;
 }

@@ -6,6 +6,7 @@
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
 #include "ui/Lang.h"
 #include "ui/LinkTextView.h"
 #include "ui/WebLinks.h"
@@ -282,6 +283,38 @@ private slots:
         dlg.titleField()->setText(QStringLiteral("Links"));
         QVERIFY(dlg.doSave());
         QVERIFY(got && got->bodyRTF && got->bodyRTF->contains("HYPERLINK \"https://www.ab.net\""));
+    }
+
+    // A list written by another program keeps its hanging indent and tab stop through Edit, typing at
+    // the end and Save, and what is typed at the end goes on the last line.
+    void editKeepsAnotherProgramsListLayout() {
+        PageEnv env(QDateTime(QDate(2026, 1, 5), QTime(9, 0)));
+        NoteStore::resetForTests();
+        Note n = note(NoteType::text, "P", QStringLiteral("Shopping:\n•\tMilk\n•\tBread\n"));
+        n.bodyRTF = QByteArray("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 \\fswiss Helvetica;}}\n"
+                               "{\\pard \\ql \\f0 \\sa180 \\li0 \\fi0 Shopping:\\par}\n"
+                               "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab Milk\\par}\n"
+                               "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab Bread\\sa180\\par}\n\n}\n");
+        NoteStore::shared().add(n);
+        ShownPage<NotesView> page;
+        QVERIFY(page.open(1000, 700));
+        page->selectNote(QStringLiteral("P"));
+        page->showInlineEditor(QStringLiteral("P"));
+        settle();
+        RichTextView *tv = page->inlineTextView();
+        QVERIFY(tv);
+        QTest::keyClicks(tv, QStringLiteral(" and eggs"));
+        page->saveInlineEditor();
+        settle();
+        const Note *saved = NoteStore::shared().find(QStringLiteral("P"));
+        QCOMPARE(saved->body, QStringLiteral("Shopping:\n•\tMilk\n•\tBread and eggs"));
+        QVERIFY(saved->bodyRTF);
+        QVERIFY2(saved->bodyRTF->contains("\\li360\\fi-360\\tx360"), saved->bodyRTF->constData());
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(*saved->bodyRTF, &back));
+        QCOMPARE(back.lastBlock().blockFormat().textIndent(), -18.0);
+        QCOMPARE(back.lastBlock().blockFormat().tabPositions().size(), 1);
+        NoteStore::resetForTests();
     }
 
     void exportFlowWritesOrReports() {

@@ -167,6 +167,64 @@ private slots:
         QCOMPARE(runs(again), runs(doc));
     }
 
+    // A list as pandoc writes it: every paragraph a group of its own ended by \par, a hanging indent
+    // with a tab stop after the bullet. The indents and the tab stop survive an edit's round trip, and
+    // the last \par leaves no empty paragraph to type into.
+    void keepsParagraphIndentsAndTabStops() {
+        QTextDocument doc;
+        QVERIFY(RtfCodec::read(fixture(QStringLiteral("pandoc-list.rtf")), &doc));
+        QCOMPARE(doc.blockCount(), 3);
+        QVERIFY(doc.toPlainText().startsWith(QStringLiteral("Shopping:\n•\tMilk")));
+        QVERIFY(doc.toPlainText().endsWith(QStringLiteral("\n•\tBread")));
+        const auto indents = [](const QTextDocument &d) {
+            QStringList out;
+            for (QTextBlock b = d.begin(); b.isValid(); b = b.next()) {
+                const QTextBlockFormat f = b.blockFormat();
+                QString tabs;
+                for (const QTextOption::Tab &t : f.tabPositions()) tabs += QStringLiteral("%1@%2 ").arg(t.type).arg(t.position);
+                out << QStringLiteral("li%1 fi%2 tabs[%3]").arg(f.leftMargin()).arg(f.textIndent()).arg(tabs.trimmed());
+            }
+            return out;
+        };
+        QCOMPARE(indents(doc), (QStringList{"li0 fi0 tabs[]", "li18 fi-18 tabs[0@18]", "li18 fi-18 tabs[0@18]"}));
+        // Laid out with a hanging indent: the bullet at the margin, the wrapped lines under the text.
+        doc.setTextWidth(200);
+        doc.documentLayout()->documentSize();
+        const QTextLayout *milk = doc.findBlockByNumber(1).layout();
+        QVERIFY(milk->lineCount() > 1);
+        QCOMPARE(milk->lineAt(0).x(), 0.0);
+        QCOMPARE(milk->lineAt(1).x(), 18.0);
+
+        QTextCursor end(&doc);
+        end.movePosition(QTextCursor::End);
+        end.insertText(QStringLiteral(" and eggs"));
+        QCOMPARE(doc.lastBlock().text(), QStringLiteral("•\tBread and eggs"));
+        const QByteArray out = RtfCodec::write(doc);
+        QVERIFY2(out.contains("\\pard\\li360\\fi-360\\tx360 "), out.constData());
+        QCOMPARE(out.count("\\li360"), 1); // written where the indent changes, not for each paragraph
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(out, &back));
+        QCOMPARE(back.toPlainText(), doc.toPlainText());
+        QCOMPARE(indents(back), indents(doc));
+        QCOMPARE(RtfCodec::write(back), out);
+
+        // Other tab kinds, a paragraph back at the margin, and an empty last paragraph of our own.
+        QTextDocument own;
+        QTextCursor c(&own);
+        QTextBlockFormat tabbed;
+        tabbed.setTabPositions({QTextOption::Tab(100, QTextOption::RightTab), QTextOption::Tab(150, QTextOption::CenterTab)});
+        c.setBlockFormat(tabbed);
+        c.insertText(QStringLiteral("a\tb\tc"));
+        c.insertBlock(QTextBlockFormat());
+        c.insertText(QStringLiteral("plain"));
+        c.insertBlock();
+        QTextDocument ownBack;
+        QVERIFY(RtfCodec::read(RtfCodec::write(own), &ownBack));
+        QCOMPARE(ownBack.blockCount(), 3);
+        QCOMPARE(ownBack.toPlainText(), QStringLiteral("a\tb\tc\nplain\n"));
+        QCOMPARE(indents(ownBack), indents(own));
+    }
+
     void readsFormatsOfTheCorpus() {
         QTextDocument doc;
         QVERIFY(RtfCodec::read(fixture(QStringLiteral("cocoa-style.rtf")), &doc));
