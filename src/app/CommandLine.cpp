@@ -11,12 +11,14 @@ namespace {
 // Options QGuiApplication and QApplication consume themselves, with one or two dashes; the first
 // group takes a value.
 const QStringList kQtValueOptions = {
-    QStringLiteral("platform"),      QStringLiteral("platformpluginpath"), QStringLiteral("platformtheme"),
-    QStringLiteral("plugin"),        QStringLiteral("qmljsdebugger"),      QStringLiteral("qwindowgeometry"),
-    QStringLiteral("qwindowicon"),   QStringLiteral("qwindowtitle"),       QStringLiteral("session"),
-    QStringLiteral("display"),       QStringLiteral("geometry"),           QStringLiteral("title"),
-    QStringLiteral("name"),          QStringLiteral("visual"),             QStringLiteral("style"),
-    QStringLiteral("stylesheet"),
+    QStringLiteral("platform"),      QStringLiteral("platformpluginpath"),
+    QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+    QStringLiteral("qmljsdebugger"), QStringLiteral("qwindowgeometry"),
+    QStringLiteral("qwindowicon"),   QStringLiteral("qwindowtitle"),
+    QStringLiteral("session"),       QStringLiteral("display"),
+    QStringLiteral("geometry"),      QStringLiteral("title"),
+    QStringLiteral("name"),          QStringLiteral("visual"),
+    QStringLiteral("style"),         QStringLiteral("stylesheet"),
 };
 const QStringList kQtFlagOptions = {
     QStringLiteral("reverse"), QStringLiteral("nograb"),      QStringLiteral("dograb"),
@@ -53,24 +55,25 @@ CommandLine CommandLine::parse(const QStringList &args) {
     const QString program = args.isEmpty() ? QStringLiteral("mivo") : QFileInfo(args.first()).fileName();
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        QStringLiteral("A focus timer, health reminders and daily alarms, tasks, projects, notes, finances and\n"
-                       "exercises in the system tray. Starting it again brings the running window forward.\n"
-                       "Its data lives in $XDG_DATA_HOME/mivo (by default ~/.local/share/mivo); see mivo(1)."));
+    parser.setApplicationDescription(QStringLiteral(
+        "A focus timer, health reminders and daily alarms, tasks, projects, notes, finances and\n"
+        "exercises in the system tray. Starting it again brings the running window forward.\n"
+        "Its data lives in $XDG_DATA_HOME/mivo (by default ~/.local/share/mivo); see mivo(1)."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Print this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Print the version and exit."));
     // Started by the app itself, with the window's connection and looks as arguments.
-    QCommandLineOption browserWindow(QStringLiteral("browser-window"));
+    QCommandLineOption browserWindow(QString::fromLatin1(kBrowserWindowFlag).mid(2));
     browserWindow.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(browserWindow);
 
     const auto refuse = [&program](const QString &why) {
-        return CommandLine{Action::Refuse, QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
-                                               .arg(program, why)};
+        return CommandLine{
+            Action::Refuse,
+            QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n").arg(program, why)};
     };
     if (!parser.parse(withoutQtOptions(args))) return refuse(parser.errorText());
     if (parser.isSet(help)) {

@@ -17,6 +17,8 @@ struct CommandLine {
     QString text;
 
     static constexpr int kUsageExitCode = 2;
+    // Starts the browser window process (the app passes its arguments after it).
+    static constexpr char kBrowserWindowFlag[] = "--browser-window";
 
     // args as the program got them, the program's name first.
     static CommandLine parse(const QStringList &args);

@@ -28,15 +28,16 @@ private slots:
         row("-h", {QStringLiteral("-h")}, A::Print, "--version");
         row("--version", {QStringLiteral("--version")}, A::Print, "mivo 0.1");
         row("-v", {QStringLiteral("-v")}, A::Print, "mivo 0.1");
-        row("help wins over a Qt option", {QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-h")},
-            A::Print, "Usage:");
-        row("Qt's own options pass", {QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("--reverse")},
-            A::Run, "");
+        row("help wins over a Qt option",
+            {QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("-h")}, A::Print, "Usage:");
+        row("Qt's own options pass",
+            {QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("--reverse")}, A::Run, "");
         row("browser window with its arguments",
             {QStringLiteral("--browser-window"), QStringLiteral("/run/x"), QStringLiteral("en"),
              QStringLiteral("dark"), QStringLiteral("1")},
             A::BrowserWindow, "");
-        row("unknown long option", {QStringLiteral("--frobnicate")}, A::Refuse, "Unknown option 'frobnicate'");
+        row("unknown long option", {QStringLiteral("--frobnicate")}, A::Refuse,
+            "Unknown option 'frobnicate'");
         row("unknown short option", {QStringLiteral("-x")}, A::Refuse, "Unknown option 'x'");
         row("stray argument", {QStringLiteral("notes.txt")}, A::Refuse, "Unexpected argument 'notes.txt'");
     }
@@ -58,9 +59,11 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("--help") << QStringLiteral("--help") << 0 << QStringLiteral("-v, --version") << QString();
+        QTest::newRow("--help") << QStringLiteral("--help") << 0 << QStringLiteral("-v, --version")
+                                << QString();
         QTest::newRow("-h") << QStringLiteral("-h") << 0 << QStringLiteral("-h, --help") << QString();
-        QTest::newRow("--version") << QStringLiteral("--version") << 0 << QStringLiteral("mivo 0.1\n") << QString();
+        QTest::newRow("--version") << QStringLiteral("--version") << 0 << QStringLiteral("mivo 0.1\n")
+                                   << QString();
         QTest::newRow("-v") << QStringLiteral("-v") << 0 << QStringLiteral("mivo 0.1\n") << QString();
         QTest::newRow("unknown") << QStringLiteral("--nope") << 2 << QString()
                                  << QStringLiteral("Unknown option 'nope'");
@@ -92,7 +95,8 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         const QString stdOut = QString::fromLocal8Bit(p.readAllStandardOutput());
         const QString stdErr = QString::fromLocal8Bit(p.readAllStandardError());
-        QVERIFY2(p.exitCode() == exitCode, qPrintable(QStringLiteral("%1: %2").arg(p.exitCode()).arg(stdErr)));
+        QVERIFY2(p.exitCode() == exitCode,
+                 qPrintable(QStringLiteral("%1: %2").arg(p.exitCode()).arg(stdErr)));
         if (out.isEmpty())
             QVERIFY(stdOut.isEmpty());
         else

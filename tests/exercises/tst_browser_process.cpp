@@ -3,6 +3,7 @@
 #include "exercises/BrowserWindowHost.h"
 #include <QDirIterator>
 #include <QtTest>
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +37,15 @@ bool alive(int pid) {
     if (!f.open(QIODevice::ReadOnly)) return false;
     const QByteArray stat = f.readAll();
     return stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
+}
+
+// The browser window's process among pids.
+int windowProcess(const QList<int> &pids) {
+    for (int p : pids) {
+        QFile f(QStringLiteral("/proc/%1/cmdline").arg(p));
+        if (f.open(QIODevice::ReadOnly) && f.readAll().split('\0').contains("--browser-window")) return p;
+    }
+    return 0;
 }
 
 bool engineMappedHere() {
@@ -78,6 +88,41 @@ private slots:
             server.request.clear();
         }
         QVERIFY(!engineMappedHere());
+    }
+
+    // A window whose process is killed counts as closed: the step's "Open again" starts a new
+    // process with the same address and the time that was left.
+    void aKilledWindowOpensAgainInANewProcess() {
+        TempPrefs prefs;
+        TinyServer server(200, "<h1>Stretch along</h1>");
+        BrowserWindowHost host;
+        QVERIFY(host.isRemote());
+        int finished = 0, lost = 0;
+        host.onFinished = [&finished] { ++finished; };
+        connect(&host, &BrowserWindowHost::windowLost, this, [&lost] { ++lost; });
+        QVERIFY(host.load(server.root().toString(), 600));
+        host.bringToFront();
+        QTRY_VERIFY_WITH_TIMEOUT(server.request.startsWith("GET / "), 60000);
+        QTRY_VERIFY(host.secondsLeft() < 600); // the window reports its countdown
+        const int first = windowProcess(descendants(int(::getpid())));
+        QVERIFY(first > 0);
+
+        QVERIFY(::kill(first, SIGKILL) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 15000);
+        QVERIFY(!host.hasWindow());
+        QCOMPARE(finished, 0);
+        const qint64 left = host.secondsLeft();
+        QVERIFY(left > 500 && left < 600);
+
+        server.request.clear();
+        host.bringToFront();
+        QVERIFY(host.hasWindow());
+        QTRY_VERIFY_WITH_TIMEOUT(server.request.startsWith("GET / "), 60000);
+        const int second = windowProcess(descendants(int(::getpid())));
+        QVERIFY(second > 0 && second != first);
+        QTRY_VERIFY(host.secondsLeft() < left); // counting on from where it was
+        QVERIFY(host.secondsLeft() > left - 60);
+        QCOMPARE(lost, 1);
     }
 };
 
