@@ -12,6 +12,8 @@
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/TaggedView.h"
+#include "ui/TextFit.h"
+#include "ui/Fonts.h"
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainterPath>
@@ -277,6 +279,34 @@ void CalRightPanel::setRows(const std::optional<std::vector<Row>> &rows) {
     update();
 }
 
+QFont CalRightPanel::headerFont() { return Fonts::scaledFont(9, QFont::DemiBold); }
+QFont CalRightPanel::nameFont() { return Fonts::scaledFont(11); }
+QFont CalRightPanel::countFont() { return Fonts::scaledFont(10, QFont::DemiBold); }
+QString CalRightPanel::rowName(TaskCat cat) { return TaskCats::emoji(cat) + QLatin1Char(' ') + TaskCats::display(cat); }
+
+// The design's frames (header 14 high, rows 38 apart, names 13 high) hold the texts at font scale
+// 1.0 only: each line takes at least its font's height and the rows move apart to match, and the
+// count, narrow as it is, leaves the rest of the row to the name.
+CalRightPanel::Frames CalRightPanel::frames(double width) {
+    constexpr double kInset = 14, kGap = 6;
+    Frames f;
+    const double headerH = std::max(14.0, double(TextFit::lineHeight(headerFont())));
+    f.header = QRectF(kInset, 14, width - 2 * kInset, headerH);
+    const double nameH = std::max(13.0, double(TextFit::lineHeight(nameFont())));
+    const double countH = std::max(13.0, double(TextFit::lineHeight(countFont())));
+    const double lineH = std::max(nameH, countH);
+    const double pitch = std::max(38.0, lineH + 25);
+    const QFontMetricsF cm(countFont());
+    const double countW = std::max(38.0, std::ceil(cm.horizontalAdvance(QStringLiteral("88/88"))) + 2);
+    double top = std::max(28.0, f.header.bottom() + 6);
+    for (std::size_t i = 0; i < TaskCats::allCases.size(); ++i, top += pitch) {
+        f.names.push_back(QRectF(kInset, top + 3, width - 2 * kInset - countW - kGap, lineH));
+        f.counts.push_back(QRectF(width - kInset - countW, top + 3, countW, lineH));
+        f.tracks.push_back(QRectF(kInset, top + 3 + lineH + 13, width - 2 * kInset, 3));
+    }
+    return f;
+}
+
 void CalRightPanel::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
@@ -286,24 +316,22 @@ void CalRightPanel::paintEvent(QPaintEvent *) {
     p.fillPath(bg, dark() ? QColor::fromRgbF(0.06f, 0.1f, 0.07f) : QColor(Qt::white));
     p.setPen(QPen(dark() ? grey(1, 0.07) : grey(0, 0.1), 0.5));
     p.drawPath(bg);
-    p.setFont(Fonts::scaledFont(9, QFont::DemiBold));
+    const Frames f = frames(rW);
+    p.setFont(headerFont());
     p.setPen(VF::sub());
-    drawFitted(p, QRectF(14, 14, rW - 28, 14), progressHeader(), Qt::AlignLeft | Qt::AlignVCenter);
+    drawFitted(p, f.header, progressHeader(), Qt::AlignLeft | Qt::AlignVCenter);
     if (!rows_) return;
-    for (std::size_t i = 0; i < rows_->size(); ++i) {
+    for (std::size_t i = 0; i < rows_->size() && i < f.names.size(); ++i) {
         const Row &r = (*rows_)[i];
-        const double top = 28 + 38.0 * double(i);
         const QColor cc = TaskCats::color(r.cat);
-        p.setFont(Fonts::scaledFont(11));
+        p.setFont(nameFont());
         p.setPen(VF::text());
-        drawFitted(p, QRectF(14, top + 3, rW - 68, 13),
-                   TaskCats::emoji(r.cat) + QLatin1Char(' ') + TaskCats::display(r.cat),
-                   Qt::AlignLeft | Qt::AlignVCenter);
-        p.setFont(Fonts::scaledFont(10, QFont::DemiBold));
+        drawFitted(p, f.names[i], rowName(r.cat), Qt::AlignLeft | Qt::AlignVCenter);
+        p.setFont(countFont());
         p.setPen(cc);
-        drawFitted(p, QRectF(rW - 52, top + 3, 38, 13), r.countText(), Qt::AlignRight | Qt::AlignVCenter);
+        drawFitted(p, f.counts[i], r.countText(), Qt::AlignRight | Qt::AlignVCenter);
         if (r.total > 0) {
-            const QRectF track(14, top + 29, rW - 28, 3);
+            const QRectF track = f.tracks[i];
             QPainterPath tp;
             tp.addRoundedRect(track, 1.5, 1.5);
             p.fillPath(tp, dark() ? grey(1, 0.07) : grey(0, 0.08));

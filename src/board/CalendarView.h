@@ -3,7 +3,10 @@
 #include "ui/Page.h"
 #include <QList>
 #include <QMetaObject>
+#include <QFont>
 #include <QPointer>
+#include <QRectF>
+#include <vector>
 #include <optional>
 
 class CalDayCell;
@@ -83,6 +86,17 @@ public:
     void setRows(const std::optional<std::vector<Row>> &rows);
     const std::optional<std::vector<Row>> &rows() const { return rows_; }
     static std::vector<Row> rowsFor(const std::vector<Task> &dayTasks);
+    // Where the panel draws its texts at a width, in the current language and font scale: each frame
+    // is at least a line of its font high, and the header keeps clear of the first row.
+    struct Frames {
+        QRectF header;
+        std::vector<QRectF> names, counts, tracks;
+    };
+    static Frames frames(double width);
+    static QString rowName(TaskCat cat);
+    static QFont headerFont();
+    static QFont nameFont();
+    static QFont countFont();
 
 protected:
     void paintEvent(QPaintEvent *e) override;

@@ -30,6 +30,14 @@ QString NoteListView::summary(const NoteHead &n) {
     return s;
 }
 
+QFont NoteListView::emptyHintFont() { return Fonts::scaledFont(11); }
+
+QRect NoteListView::emptyHintRect(const QString &text, int width) {
+    const QRect r(14, 8, std::max(1, width - 28), 30);
+    const int need = QFontMetrics(emptyHintFont()).boundingRect(r, Qt::AlignLeft | Qt::TextWordWrap, text).height();
+    return r.adjusted(0, 0, 0, std::max(0, need - r.height()));
+}
+
 QString NoteListView::dateLine(const NoteHead &n) {
     const QString fmt = QStringLiteral("dd.MM.yyyy HH:mm");
     if (n.modifiedInterval > n.createdInterval + 1)
@@ -48,7 +56,7 @@ void NoteListView::setNotes(const std::vector<NoteHead> &notes, const std::optio
                                   .de = "Noch keine Notizen. ＋ Erstellen drücken", .fr = "Aucune note. Appuyez sur ＋ Créer",
                                   .uk = "Нотаток ще немає. Натисніть ＋ Створити", .pl = "Brak notatek. Naciśnij ＋ Utwórz"}),
                             {}});
-        y = 48;
+        y = emptyHintRect(entries_.back().text, width).bottom() + 1 + 10;
     } else {
         for (NoteType kind : {NoteType::text, NoteType::table}) {
             bool first = true;
@@ -81,9 +89,9 @@ void NoteListView::paintEvent(QPaintEvent *e) {
     for (const Entry &en : entries_) {
         if (en.y > e->rect().bottom() || en.y + 64 < e->rect().top()) continue;
         if (en.kind == Entry::empty) {
-            p.setFont(Fonts::scaledFont(11));
+            p.setFont(emptyHintFont());
             p.setPen(VF::muted());
-            p.drawText(QRect(14, en.y, W - 28, 30), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, en.text);
+            p.drawText(emptyHintRect(en.text, W), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, en.text);
         } else if (en.kind == Entry::section) {
             p.setFont(Fonts::scaledFont(9, QFont::DemiBold));
             p.setPen(VF::muted());

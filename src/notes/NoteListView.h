@@ -24,6 +24,10 @@ public:
     // The summary line of a card.
     static QString summary(const NoteHead &n);
     static QString dateLine(const NoteHead &n);
+    // Where the hint of an empty list is drawn at a list width: 30 high in the design, taller when
+    // its wrapped lines need it (large font scales, long languages).
+    static QRect emptyHintRect(const QString &text, int width);
+    static QFont emptyHintFont();
 
 protected:
     void paintEvent(QPaintEvent *e) override;

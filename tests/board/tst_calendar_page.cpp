@@ -6,6 +6,8 @@
 #include "platform/Keys.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QFontMetricsF>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QLineEdit>
@@ -93,6 +95,32 @@ private slots:
         settle();
         QVERIFY(view->titleText().startsWith(QStringLiteral("Календар — ")));
         QCOMPARE(CalendarView::weekdayNames().first(), QStringLiteral("ПН"));
+        L::setLang(AppLang::en);
+    }
+
+    // The day-progress panel's texts show whole in every language up to the largest font scale, and
+    // its header keeps clear of the first row.
+    void dayProgressTextsShowWhole() {
+        const double width = view->rightPanel()->width();
+        for (double scale : {1.0, 1.15, 1.3})
+            for (AppLang lang : AppLangs::allCases) {
+                VF::setFontScale(scale);
+                L::setLang(lang);
+                const QString where = AppLangs::rawValue(lang) + QStringLiteral(" at ") + QString::number(scale);
+                const auto f = CalRightPanel::frames(width);
+                const QFontMetricsF hm(CalRightPanel::headerFont()), nm(CalRightPanel::nameFont());
+                QVERIFY2(f.header.height() >= hm.height(), qPrintable(where));
+                QVERIFY2(f.header.bottom() + 2 <= f.names.front().top(), qPrintable(where));
+                for (std::size_t i = 0; i < TaskCats::allCases.size(); ++i) {
+                    const QString name = CalRightPanel::rowName(TaskCats::allCases[i]);
+                    QVERIFY2(nm.horizontalAdvance(name) <= f.names[i].width(), qPrintable(where + ": " + name));
+                    QVERIFY2(nm.height() <= f.names[i].height() + 0.5, qPrintable(where + ": " + name));
+                    QVERIFY2(f.names[i].right() < f.counts[i].left(), qPrintable(where));
+                    QVERIFY2(f.tracks[i].top() > f.names[i].bottom(), qPrintable(where));
+                    if (i > 0) QVERIFY2(f.names[i].top() > f.tracks[i - 1].bottom(), qPrintable(where));
+                }
+            }
+        VF::setFontScale(1.0);
         L::setLang(AppLang::en);
     }
 

@@ -9,6 +9,7 @@
 #include "notes/RtfCodec.h"
 #include "ui/Lang.h"
 #include "ui/LinkTextView.h"
+#include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include <QClipboard>
 #include <QGuiApplication>
@@ -55,6 +56,23 @@ private slots:
         QCOMPARE(e[2].y, 8 + 26 + 64);
         QCOMPARE(e[3].note.id, QStringLiteral("T"));
         QCOMPARE(list.height(), 8 + 26 + 64 + 26 + 64 + 8);
+
+        // The empty list's hint keeps every wrapped line in every language, at the narrowest list
+        // and the largest font scale.
+        VF::setFontScale(1.3);
+        for (AppLang lang : AppLangs::allCases) {
+            L::setLang(lang);
+            list.setNotes({}, std::nullopt, 180, 10);
+            const QString hint = list.entries()[0].text;
+            const QRect r = NoteListView::emptyHintRect(hint, 180);
+            const QFontMetrics fm(NoteListView::emptyHintFont());
+            const int need = fm.boundingRect(QRect(0, 0, r.width(), 1000), Qt::TextWordWrap, hint).height();
+            QVERIFY2(need > fm.height(), qPrintable(hint)); // it does wrap here
+            QVERIFY2(r.height() >= need, qPrintable(hint));
+            QVERIFY2(list.height() > r.bottom(), qPrintable(hint));
+        }
+        L::setLang(AppLang::en);
+        VF::setFontScale(1.0);
     }
 
     void cardTexts() {
