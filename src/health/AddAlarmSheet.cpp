@@ -12,6 +12,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
+#include "ui/ThemePalette.h"
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,13 +25,14 @@ using namespace AlarmsUi;
 
 namespace {
 // The sheet's frame at font scale 1.0; it grows with the font scale, so its captions keep fitting.
-constexpr double kAccW = 440, kAccH = 160;
+constexpr double kAccW = 440, kAccH = 190;
 double sc(double v) { return v * VF::fontScale(); }
 
-QLabel *caption(QWidget *parent, const QString &text, double x, double y, double w, double h) {
+QLabel *caption(QWidget *parent, const QString &text, double x, double y, double w, double h,
+                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     QLabel *l = mkLbl(VF::scaled(10), QFont::DemiBold, 0.5);
     l->setParent(parent);
-    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    l->setAlignment(align);
     place(l, sc(kAccH), sc(x), sc(y), sc(w), sc(h));
     setFitText(l, text);
     return l;
@@ -92,7 +94,7 @@ void AlarmsView::showAddAlarmDialog() {
                   .fr = "⏰  HEURE",
                   .uk = "⏰  ЧАС",
                   .pl = "⏰  CZAS"}),
-            0, 122, 130, 12);
+            0, 152, 130, 12);
     auto *picker = new QTimeEdit(acc.get());
     picker->setObjectName(QStringLiteral("timePicker"));
     picker->setDisplayFormat(QStringLiteral("HH:mm"));
@@ -100,7 +102,7 @@ void AlarmsView::showAddAlarmDialog() {
     picker->setTime(QTime(9, 0));
     if (auto *line = picker->findChild<QLineEdit *>()) line->installEventFilter(new ClickPicksSection(picker));
     picker->setFont(Fonts::scaledFont(12));
-    placeField(picker, 0, 94, 108, 26);
+    placeField(picker, 0, 124, 108, 26);
 
     caption(acc.get(),
             L::t({.en = "ALARM TEXT",
@@ -109,7 +111,7 @@ void AlarmsView::showAddAlarmDialog() {
                   .fr = "TEXTE",
                   .uk = "ТЕКСТ НАГАДУВАННЯ",
                   .pl = "TEKST ALARMU"}),
-            118, 122, 322, 12);
+            118, 152, 322, 12);
     QLineEdit *text = field(acc.get(), QStringLiteral("alarmText"),
                             L::t({.en = "e.g. Take vitamins",
                                   .es = "ej. Tomar vitaminas",
@@ -118,21 +120,18 @@ void AlarmsView::showAddAlarmDialog() {
                                   .uk = "напр. Прийняти вітаміни",
                                   .pl = "np. Weź witaminy"}),
                             Fonts::scaledFont(12));
-    placeField(text, 118, 94, 322, 26);
-    separator(acc.get(), 89);
+    placeField(text, 118, 124, 322, 26);
+    separator(acc.get(), 119);
 
-    caption(acc.get(),
-            L::t({.en = "📅  START DATE  —  DD",
-                  .es = "📅  FECHA  —  DD",
-                  .de = "📅  DATUM  —  TT",
-                  .fr = "📅  DATE  —  JJ",
-                  .uk = "📅  ДАТА ПОЧАТКУ  —  ДД",
-                  .pl = "📅  DATA POCZĄTKOWA  —  DD"}),
-            0, 72, 148, 12);
-    caption(acc.get(), QStringLiteral("MM"), 156, 72, 40, 12);
-    caption(acc.get(),
-            L::t({.en = "YYYY", .es = "AAAA", .de = "JJJJ", .fr = "AAAA", .uk = "РРРР", .pl = "RRRR"}), 204,
-            72, 60, 12);
+    // The date row's heading ends in the day field's own caption; each caption stands over its field.
+    const QString dateHeading = L::t({.en = "📅  START DATE  —  DD",
+                                      .es = "📅  FECHA  —  DD",
+                                      .de = "📅  DATUM  —  TT",
+                                      .fr = "📅  DATE  —  JJ",
+                                      .uk = "📅  ДАТА ПОЧАТКУ  —  ДД",
+                                      .pl = "📅  DATA POCZĄTKOWA  —  DD"});
+    const QString dash = QStringLiteral("  —  ");
+    caption(acc.get(), dateHeading.section(dash, 0, 0), 0, 102, 200, 12)->setObjectName(QStringLiteral("dateHeading"));
     caption(acc.get(),
             L::t({.en = "(leave blank = every day)",
                   .es = "(vacío = diario)",
@@ -140,7 +139,14 @@ void AlarmsView::showAddAlarmDialog() {
                   .fr = "(vide = chaque jour)",
                   .uk = "(залишити порожнім = щодня)",
                   .pl = "(zostaw puste = codziennie)"}),
-            272, 72, 168, 12);
+            204, 102, 236, 12, Qt::AlignRight | Qt::AlignVCenter);
+    const Qt::Alignment over = Qt::AlignHCenter | Qt::AlignVCenter;
+    caption(acc.get(), dateHeading.section(dash, 1), 0, 84, 52, 12, over)->setObjectName(QStringLiteral("dayCaption"));
+    caption(acc.get(), QStringLiteral("MM"), 56, 84, 52, 12, over)->setObjectName(QStringLiteral("monthCaption"));
+    caption(acc.get(),
+            L::t({.en = "YYYY", .es = "AAAA", .de = "JJJJ", .fr = "AAAA", .uk = "РРРР", .pl = "RRRR"}), 112,
+            84, 70, 12, over)
+        ->setObjectName(QStringLiteral("yearCaption"));
     const QFont digits = Fonts::monoDigits(13);
     QLineEdit *day = field(acc.get(), QStringLiteral("dayField"), QStringLiteral("DD"), digits);
     QLineEdit *month = field(acc.get(), QStringLiteral("monthField"), QStringLiteral("MM"), digits);
@@ -148,19 +154,20 @@ void AlarmsView::showAddAlarmDialog() {
     year->setText(QString::number(Clock::get().today().year()));
     for (QLineEdit *f : {day, month, year})
         f->setAlignment(Qt::AlignCenter);
-    placeField(day, 0, 42, 52, 26);
-    placeField(month, 56, 42, 52, 26);
-    placeField(year, 112, 42, 70, 26);
-    separator(acc.get(), 37);
+    placeField(day, 0, 54, 52, 26);
+    placeField(month, 56, 54, 52, 26);
+    placeField(year, 112, 54, 70, 26);
+    separator(acc.get(), 47);
 
     auto *checkpoint = new QCheckBox(acc.get());
     checkpoint->setObjectName(QStringLiteral("checkpointBox"));
-    checkpoint->setGeometry(yUp(sc(kAccH), 0, sc(6) + (sc(22) - 22) / 2, 22, 22));
-    QPalette cp = checkpoint->palette();
-    cp.setColor(QPalette::Highlight, VF::accent());
-    checkpoint->setPalette(cp);
+    // Centred on the first line of its caption, which may wrap to a second.
+    checkpoint->setGeometry(yUp(sc(kAccH), 0, sc(40) - sc(8) - 11, 22, 22));
+    ThemePalette::applyToCheckBox(checkpoint, VF::accent());
     QLabel *cpCaption = label(acc.get(), Fonts::scaledFont(11), VF::text());
-    place(cpCaption, sc(kAccH), sc(28), sc(9), sc(412), sc(16));
+    cpCaption->setObjectName(QStringLiteral("checkpointCaption"));
+    place(cpCaption, sc(kAccH), sc(28), sc(4), sc(412), sc(36), 2, true);
+    cpCaption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setFitText(
         cpCaption,
         QStringLiteral("🔁  ") +
@@ -170,7 +177,8 @@ void AlarmsView::showAddAlarmDialog() {
                   .fr = "Point quotidien — se répète chaque jour jusqu'à terminé",
                   .uk = "Щоденний чекпоінт — повторюється щодня у цей час до позначення «Виконано»",
                   .pl = "Dzienny punkt kontrolny — powtarza się codziennie o tej godzinie, aż zostanie "
-                        "oznaczone jako gotowe"}));
+                        "oznaczone jako gotowe"}),
+        2);
 
     Dialogs::Alert alert;
     alert.title = L::t({.en = "New Alarm",

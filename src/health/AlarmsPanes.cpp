@@ -14,6 +14,7 @@
 #include "ui/Stepper.h"
 #include "ui/Theme.h"
 #include "ui/TintButton.h"
+#include "ui/ThemePalette.h"
 #include <QCheckBox>
 #include <QLabel>
 #include <algorithm>
@@ -36,6 +37,7 @@ void placeEmoji(QLabel *l, double parentH, double x, double y, double w, double 
 QCheckBox *cardSwitch(QWidget *card, double cw) {
     auto *cb = new QCheckBox(card);
     cb->setFocusPolicy(Qt::NoFocus);
+    ThemePalette::applyToCheckBox(cb);
     cb->setGeometry(yUp(kCardH, cw - 38, 11, 22, 22));
     return cb;
 }

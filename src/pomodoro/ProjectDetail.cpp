@@ -14,6 +14,7 @@
 #include "ui/Lang.h"
 #include "ui/LinkTextView.h"
 #include "ui/Theme.h"
+#include "ui/ThemePalette.h"
 #include <QCheckBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -184,6 +185,7 @@ void PomodoroView::showProjectDetail(const Project &project) {
             cb->setObjectName(QStringLiteral("step_") + c.id);
             cb->setFocusPolicy(Qt::NoFocus);
             cb->setChecked(c.completed);
+            ThemePalette::applyToCheckBox(cb);
             cb->setGeometry(yUp(rh, 10, 14, 18, 18));
             const QString stepId = c.id;
             // The step is found again by its id: the list may have changed since this row was drawn.

@@ -17,6 +17,7 @@
 #include "ui/Lang.h"
 #include "ui/RingView.h"
 #include "ui/Theme.h"
+#include "ui/ThemePalette.h"
 #include <QCheckBox>
 #include <QFontMetricsF>
 #include <cmath>
@@ -332,6 +333,7 @@ void PomodoroView::showPomodoroDetail() {
         cb->setObjectName(QLatin1String(name));
         cb->setFocusPolicy(Qt::NoFocus);
         cb->setChecked(on);
+        ThemePalette::applyToCheckBox(cb);
         cb->setGeometry(yUp(36, cw - 36, 7, 22, 22));
         connect(cb, &QCheckBox::clicked, newAW(std::move(fn)), &AW::run);
     };

@@ -2,6 +2,7 @@
 
 #include "ui/Theme.h"
 #include <QApplication>
+#include <QCheckBox>
 #include <QStyle>
 #include <QWidget>
 
@@ -38,7 +39,31 @@ QPalette make() {
     return p;
 }
 
-void applyToApp() { QApplication::setPalette(make()); }
+QPalette checkBox() {
+    QPalette p = make();
+    if (VF::theme() == AppTheme::dark) {
+        // The style outlines a check box's square in the window colour made darker, which on a dark
+        // window is all but black: a light window colour (never painted behind a check box) gives a
+        // light outline, and the square's fill stands a shade above the cards.
+        p.setColor(QPalette::Window, QColor(200, 208, 200));
+        p.setColor(QPalette::Base, QColor(40, 48, 40));
+    }
+    return p;
+}
+
+void applyToCheckBox(QCheckBox *box, const QColor &highlight) {
+    if (!box) return;
+    QPalette p = checkBox();
+    if (highlight.isValid()) p.setColor(QPalette::Highlight, highlight);
+    // Every role its own: a dialog's palette set on the window must not bring the dark outline back.
+    p.setResolveMask(~QPalette::ResolveMask(0));
+    box->setPalette(p);
+}
+
+void applyToApp() {
+    QApplication::setPalette(make());
+    QApplication::setPalette(checkBox(), "QCheckBox");
+}
 
 void applyTo(QWidget *window) {
     if (window) window->setPalette(make());

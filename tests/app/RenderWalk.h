@@ -51,13 +51,17 @@ public:
         QVERIFY2(root && root->isVisible(), qPrintable(look.name() + ": " + what + " is not shown"));
         QWidget *win = root->window();
         const QPixmap shot = win->grab();
-        // Silver at the largest scale in Ukrainian and German, drawn for a person to look at.
-        if (look.theme == AppTheme::silver && look.scale > 1.2 && (look.lang == AppLang::uk || look.lang == AppLang::de)) {
+        // Silver at the largest scale in Ukrainian and German, drawn for a person to look at (every
+        // look with MIVO_WALK_SHOTS=all).
+        const bool all = qgetenv("MIVO_WALK_SHOTS") == "all";
+        if (all || (look.theme == AppTheme::silver && look.scale > 1.2 && (look.lang == AppLang::uk || look.lang == AppLang::de))) {
             const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/render/walk/");
             QDir().mkpath(dir);
             QString name = what;
-            name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
-            shot.save(dir + QStringLiteral("%1-%2.png").arg(AppLangs::rawValue(look.lang), name));
+            name.replace(QRegularExpression(QStringLiteral("[^\\w]+"), QRegularExpression::UseUnicodePropertiesOption), QStringLiteral("-"));
+            const QString look_ = all ? QStringLiteral("%1-%2-%3-").arg(AppThemes::rawValue(look.theme)).arg(look.scale).arg(AppLangs::rawValue(look.lang))
+                                      : AppLangs::rawValue(look.lang) + QLatin1Char('-');
+            shot.save(dir + look_ + name + QStringLiteral(".png"));
         }
         const QString where = look.name() + QStringLiteral(", ") + what + QStringLiteral(": ");
         for (const CutText &c : TextFitCheck::findCutTexts(root, look.scale == 1.0)) problems << where + c.describe();
