@@ -55,6 +55,7 @@ void CalendarView::addTaskDialog(int day) {
     for (TaskCat c : TaskCats::allCases)
         popup->addItem(TaskCats::emoji(c) + QStringLiteral("  ") + TaskCats::display(c));
     popup->setCurrentIndex(0);
+    popup->setFont(Fonts::scaledFont(13));
     popup->setGeometry(yUp(AH, 0, 110, AW, 28));
     caption(acc,
             L::t({.en = "Description (links clickable)",

@@ -247,6 +247,8 @@ void ExerciseEditorController::buildUI(double W, double H, bool isNew) {
     nameF_->setPlaceholderText(T::namePlaceholder());
     nameF_->setFont(Fonts::scaledFont(13));
     catPop_ = new QComboBox(root_);
+    catPop_->setObjectName(QStringLiteral("categoryPopup"));
+    catPop_->setFont(Fonts::scaledFont(13));
     const auto choice = EditorRules::categoryChoice(draft_.category, L::lang());
     catPop_->addItems(choice.items);
     catPop_->setCurrentIndex(choice.selected);

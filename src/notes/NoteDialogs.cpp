@@ -217,10 +217,12 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
                                      .uk = "Додати стовпець для початку", .pl = "Dodaj kolumnę, aby zacząć"}),
                                this);
         emptyLbl_->setPalette(hp);
+        emptyLbl_->setFont(Fonts::scaledFont(12));
         lay->addWidget(emptyLbl_);
         model_ = new DraftTableModel(&work_, this);
         table_ = new DraftTableView(this);
         table_->setObjectName(QStringLiteral("draftTable"));
+        table_->setFont(Fonts::scaledFont(12));
         table_->setModel(model_);
         table_->horizontalHeader()->setDefaultSectionSize(140);
         table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);

@@ -123,6 +123,7 @@ void PomodoroView::showAddTaskDialog() {
     popup->setObjectName(QStringLiteral("categoryPopup"));
     for (TaskCat c : TaskCats::allCases) popup->addItem(TaskCats::emoji(c) + QLatin1Char(' ') + TaskCats::display(c));
     popup->setCurrentIndex(0);
+    popup->setFont(Fonts::scaledFont(13));
     popup->setGeometry(yUp(AH, 0, 170, 420, 26));
     fieldCaption(acc, L::t({.en = "Task title", .es = "Título de la tarea", .de = "Aufgabentitel", .fr = "Titre de la tâche",
                             .uk = "Заголовок завдання", .pl = "Tytuł zadania"}))

@@ -343,6 +343,7 @@ double SettingsView::fontScaleRow(double y, double cW, double pad) {
         auto *aa = label(card, QStringLiteral("Aa"), 12, QFont::Medium, chosen ? VF::accent() : VF::text(),
                          QRectF(10, 13, 34, 24), Qt::AlignCenter);
         aa->setFont(Fonts::plainFont(12 * sc.scale, QFont::Medium));
+        aa->setProperty(Fonts::kFixedSizeProperty, true);
         label(card, L::t(sc.name), 11, chosen ? QFont::DemiBold : QFont::Normal, chosen ? VF::accent() : VF::text(),
               QRectF(46, 17.5, cardW - 56 - (chosen ? 22 : 0), 15));
         if (chosen)

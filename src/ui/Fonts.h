@@ -9,6 +9,9 @@
 // for; Noto Color Emoji follows it, so emoji and symbols (⏸, ✅, 💡) are drawn in colour rather
 // than in whatever outline font happens to hold them.
 namespace Fonts {
+// Set (true) on a widget whose text keeps its size whatever the font scale (a sample of one size).
+inline constexpr char kFixedSizeProperty[] = "mivoFixedSize";
+
 QFont plainFont(double px, QFont::Weight weight = QFont::Normal);
 QFont scaledFont(double px, QFont::Weight weight = QFont::Normal);
 // Same, with digits of equal width (for clocks and counters).

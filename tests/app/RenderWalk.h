@@ -1,13 +1,16 @@
 #pragma once
 // The text-fit walk through what the pages open (dialogs, sheets, panels, alerts), in every look a
-// user can choose: six languages × three font scales × the dark and silver themes. It fails on any
-// text cut in a frame and, in the dark theme, on any window, field or plain button drawn light.
+// user can choose: six languages × three font scales × the four themes. It fails on any text cut in
+// a frame, any control whose font ignores the font scale and, in the dark theme, on any window, field
+// or plain button drawn light.
 // Each render test program walks one part of the app, so ctest runs them side by side.
+#include "app/LookChecks.h"
 #include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "common/TextFitCheck.h"
 #include "ui/AlertDialog.h"
 #include "ui/Lang.h"
+#include "ui/QtTexts.h"
 #include "ui/Theme.h"
 #include "ui/ThemePalette.h"
 #include <QDir>
@@ -26,7 +29,7 @@ struct Look {
 // Theme and scale change least often: pages that follow a change rebuild the most for those.
 inline QList<Look> allLooks() {
     QList<Look> out;
-    for (AppTheme t : {AppTheme::dark, AppTheme::silver})
+    for (AppTheme t : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint})
         for (double s : {1.0, 1.15, 1.3})
             for (AppLang l : AppLangs::allCases) out << Look{t, s, l};
     return out;
@@ -37,6 +40,7 @@ inline void applyLook(const Look &l) {
     VF::setTheme(l.theme);
     VF::setFontScale(l.scale);
     L::setLang(l.lang);
+    QtTexts::apply(l.lang);
     ThemePalette::applyToApp(); // as the main window does when it takes a theme
 }
 
@@ -67,6 +71,7 @@ public:
         for (const CutText &c : TextFitCheck::findCutTexts(root, look.scale == 1.0)) problems << where + c.describe();
         if (look.theme == AppTheme::dark)
             for (const QString &p : TextFitCheck::findLightBackgrounds(win)) problems << where + p;
+        for (const QString &p : LookChecks::findUnscaledFonts(root, look.scale)) problems << where + p;
         ++checked;
     }
 

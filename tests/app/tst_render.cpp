@@ -1,4 +1,5 @@
 #include "app/MainTabVC.h"
+#include "app/LookChecks.h"
 #include "app/MainWindow.h"
 #include "app/SidebarView.h"
 #include "common/TestEnv.h"
@@ -106,7 +107,7 @@ void TstRender::everyTextFitsOnEveryPage() {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QStringList cuts;
-    for (AppTheme theme : {AppTheme::dark, AppTheme::silver})
+    for (AppTheme theme : {AppTheme::dark, AppTheme::silver, AppTheme::pink, AppTheme::mint})
     for (double scale : {1.0, 1.15, 1.3}) {
         for (AppLang lang : AppLangs::allCases) {
             apply(theme, scale, lang);
@@ -120,7 +121,9 @@ void TstRender::everyTextFitsOnEveryPage() {
                     cuts << where + c.describe();
                 if (theme == AppTheme::dark && lang == AppLang::en)
                     for (const QString &p : TextFitCheck::findLightBackgrounds(&w)) cuts << where + p;
+                for (const QString &p : LookChecks::findUnscaledFonts(w.tabs()->current(), scale)) cuts << where + p;
             }
+            for (const QString &p : LookChecks::findUnscaledFonts(w.tabs()->sidebar(), scale)) cuts << QStringLiteral("sidebar: ") + p;
             for (const CutText &c : TextFitCheck::findCutTexts(w.tabs()->sidebar(), scale == 1.0))
                 cuts << QStringLiteral("sidebar, %1, %2, scale %3: ")
                                 .arg(AppThemes::rawValue(theme), AppLangs::rawValue(lang))
