@@ -5,6 +5,8 @@
 #include "ui/WebLinks.h"
 #include <QApplication>
 #include <QClipboard>
+#include <QGraphicsDropShadowEffect>
+#include <QScrollBar>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -45,11 +47,102 @@ double pointSizeOf(const QTextCharFormat &f) {
 }
 } // namespace
 
+namespace {
+// The floating bar's own face: a dark rounded plate with a soft shadow under it.
+class FloatingFmtBar : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor::fromRgbF(0.15f, 0.15f, 0.15f, 0.92f));
+        p.drawRoundedRect(QRectF(rect()), 8 * scale(), 8 * scale());
+    }
+    // Clicks between the buttons stay on the bar, never reaching the text under it.
+    void mousePressEvent(QMouseEvent *e) override { e->accept(); }
+    void mouseReleaseEvent(QMouseEvent *e) override { e->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent *e) override { e->accept(); }
+
+private:
+    static double scale() { return VF::fontScale(); }
+};
+} // namespace
+
 RichTextView::RichTextView(QWidget *parent) : QTextEdit(parent) {
     setAcceptRichText(true);
     setUndoRedoEnabled(true);
     QFont f = Fonts::plainFont(kDefaultSize);
     document()->setDefaultFont(f);
+    connect(this, &QTextEdit::selectionChanged, this, &RichTextView::placeFmtBar);
+    connect(this, &QTextEdit::cursorPositionChanged, this, &RichTextView::placeFmtBar);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &RichTextView::placeFmtBar);
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &RichTextView::placeFmtBar);
+}
+
+void RichTextView::placeFmtBar() {
+    const QTextCursor sel = textCursor();
+    if (!sel.hasSelection() || isReadOnly() || !hasFocus()) {
+        if (fmtBar_) fmtBar_->hide();
+        return;
+    }
+    const double s = VF::fontScale();
+    if (!fmtBar_) {
+        auto *bar = new FloatingFmtBar(viewport());
+        bar->setObjectName(QStringLiteral("floatingFormatBar"));
+        bar->resize(qRound(116 * s), qRound(34 * s));
+        auto *shadow = new QGraphicsDropShadowEffect(bar);
+        shadow->setColor(QColor::fromRgbF(0, 0, 0, 0.25f));
+        shadow->setBlurRadius(6 * s);
+        shadow->setOffset(0, 2 * s); // drawn below the bar
+        bar->setGraphicsEffect(shadow);
+        const struct {
+            const char16_t *label;
+            int idx;
+            int x;
+        } buttons[] = {{u"B", 0, 6}, {u"I", 1, 42}, {u"U\u0332", 2, 78}};
+        for (const auto &b : buttons) {
+            auto *btn = new FmtBarButton(QString::fromUtf16(b.label), b.idx, this, bar);
+            btn->setLabelStyle(Qt::white, true);
+            btn->setGeometry(qRound(b.x * s), qRound(4 * s), qRound(32 * s), qRound(26 * s));
+        }
+        fmtBar_ = bar;
+    }
+    // Centred over the selection's first line, kept inside the view; below the selection when the
+    // view has no room above it.
+    QTextCursor a(document()), b(document());
+    a.setPosition(sel.selectionStart());
+    b.setPosition(sel.selectionEnd());
+    const QRect ra = cursorRect(a), rb = cursorRect(b);
+    const QRect area = viewport()->rect();
+    const int gap = qRound(6 * s);
+    const int w = fmtBar_->width(), h = fmtBar_->height();
+    const int centre = ra.top() == rb.top() ? (ra.left() + rb.left()) / 2 : (ra.left() + area.right()) / 2;
+    int y = ra.top() - h - gap;
+    if (y < area.top()) y = rb.bottom() + gap;
+    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - h));
+    const int x = std::clamp(centre - w / 2, area.left() + 2, std::max(area.left() + 2, area.right() - w - 2));
+    fmtBar_->move(x, y);
+    fmtBar_->show();
+    fmtBar_->raise();
+}
+
+void RichTextView::resizeEvent(QResizeEvent *e) {
+    QTextEdit::resizeEvent(e);
+    placeFmtBar();
+}
+
+void RichTextView::focusInEvent(QFocusEvent *e) {
+    QTextEdit::focusInEvent(e);
+    placeFmtBar();
+}
+
+void RichTextView::focusOutEvent(QFocusEvent *e) {
+    QTextEdit::focusOutEvent(e);
+    // A popup (the context menu) takes the focus only for a moment.
+    if (e->reason() != Qt::PopupFocusReason) placeFmtBar();
 }
 
 void RichTextView::applyFmt(int code) {
@@ -238,6 +331,12 @@ FmtBarButton::FmtBarButton(const QString &label, std::function<void()> action, Q
     action_ = std::move(action);
 }
 
+void FmtBarButton::setLabelStyle(const QColor &color, bool scaled) {
+    textColor_ = color;
+    scaledLabel_ = scaled;
+    update();
+}
+
 void FmtBarButton::setBackground(const QColor &c) {
     own_ = c;
     shown_ = c;
@@ -252,7 +351,8 @@ void FmtBarButton::paintEvent(QPaintEvent *) {
         p.setBrush(shown_);
         p.drawRoundedRect(QRectF(rect()), 5, 5);
     }
-    p.setFont(Fonts::plainFont(13, idx_ == 0 ? QFont::Bold : QFont::Normal));
+    const QFont::Weight weight = idx_ == 0 ? QFont::Bold : QFont::Normal;
+    p.setFont(scaledLabel_ ? Fonts::scaledFont(13, weight) : Fonts::plainFont(13, weight));
     p.setPen(textColor_);
     p.drawText(rect(), Qt::AlignCenter, label_);
 }

@@ -9,6 +9,8 @@
 // the selection, each as one undo step: 0 bold, 1 italic, 2 underline (toggled), 3 larger (+2, at
 // most 72), 4 smaller (−2, at least 8). Ctrl+B/I/U apply 0/1/2 and are always swallowed. A paste keeps
 // rich text but drops background colours everywhere; Ctrl+Shift+V pastes plain text.
+// While it has a non-empty selection and the focus, an editable view shows a small floating bar with
+// bold, italic and underline above the selection (below it when there is no room above).
 class RichTextView : public QTextEdit {
     Q_OBJECT
 public:
@@ -27,16 +29,25 @@ public:
 
     inline static constexpr double kDefaultSize = 13;
 
+    // The floating format bar; null until a selection first asks for it.
+    QWidget *formatBar() const { return fmtBar_; }
+
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
     void mouseMoveEvent(QMouseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
 
 private slots:
     void noteChange(int pos, int removed, int added);
 
 private:
     void relink(int from, int to, bool adopt);
+    void placeFmtBar();
+
+    QPointer<QWidget> fmtBar_;
 
     std::optional<QColor> autoLinkColor_;
     int dirtyFrom_ = -1, dirtyTo_ = -1; // what the edit being handled changed
@@ -51,6 +62,8 @@ public:
     FmtBarButton(const QString &label, std::function<void()> action, QWidget *parent = nullptr);
 
     void setBackground(const QColor &c);
+    // The label's colour, and whether its 13-point size follows the font scale.
+    void setLabelStyle(const QColor &color, bool scaled);
     QColor currentBackground() const { return shown_; }
     QString label() const { return label_; }
 
@@ -66,6 +79,7 @@ private:
     QColor own_;
     QColor shown_;
     QColor textColor_;
+    bool scaledLabel_ = false;
 };
 
 // The inline editor's and the cell editor's toolbar: bold, italic, underline, smaller, larger, then

@@ -8,6 +8,7 @@
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "ui/Lang.h"
+#include "ui/Theme.h"
 #include "ui/LinkTextView.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
@@ -333,6 +334,77 @@ private slots:
         QCOMPARE(back.lastBlock().blockFormat().textIndent(), -18.0);
         QCOMPARE(back.lastBlock().blockFormat().tabPositions().size(), 1);
         NoteStore::resetForTests();
+    }
+
+    // A selection shows the floating bar over it, inside the view; its buttons format without taking
+    // the focus, so the selection stays and can be formatted again; an empty selection hides the bar.
+    void floatingBarFormatsTheSelection() {
+        TempPrefs prefs;
+        RichTextView tv;
+        tv.resize(420, 240);
+        tv.setPlainText(QStringLiteral("one\ntwo\nthree\nfour five six\nseven"));
+        tv.show();
+        tv.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&tv));
+        tv.setFocus();
+        QTRY_VERIFY(tv.hasFocus());
+        QVERIFY(!tv.formatBar() || !tv.formatBar()->isVisible());
+        const auto selectRange = [&](int from, int to) {
+            QTextCursor c(tv.document());
+            c.setPosition(from);
+            c.setPosition(to, QTextCursor::KeepAnchor);
+            tv.setTextCursor(c);
+        };
+        const auto caretRect = [&](int pos) {
+            QTextCursor c(tv.document());
+            c.setPosition(pos);
+            return tv.cursorRect(c);
+        };
+        selectRange(19, 23); // "five", on the fourth line
+        QWidget *bar = tv.formatBar();
+        QVERIFY(bar && bar->isVisible());
+        QCOMPARE(bar->size(), QSize(116, 34));
+        QVERIFY(tv.viewport()->rect().contains(bar->geometry()));
+        QVERIFY(bar->geometry().bottom() < caretRect(19).top()); // above the selection
+        QVERIFY(bar->geometry().left() < caretRect(19).left() && bar->geometry().right() > caretRect(23).left());
+        const QList<FmtBarButton *> buttons = bar->findChildren<FmtBarButton *>();
+        QCOMPARE(buttons.size(), 3);
+        QCOMPARE(buttons[0]->label(), QStringLiteral("B"));
+        QCOMPARE(buttons[1]->label(), QStringLiteral("I"));
+        QCOMPARE(buttons[2]->label(), QStringLiteral("U\u0332"));
+        QCOMPARE(buttons[2]->geometry(), QRect(78, 4, 32, 26));
+        QTest::mouseClick(buttons[0], Qt::LeftButton);
+        QTest::mouseClick(buttons[2], Qt::LeftButton);
+        QVERIFY(formatAt(&tv, 20).fontWeight() >= QFont::Bold);
+        QVERIFY(formatAt(&tv, 20).fontUnderline());
+        QVERIFY(!formatAt(&tv, 17).fontUnderline());
+        QVERIFY(tv.hasFocus());
+        QCOMPARE(tv.textCursor().selectionStart(), 19);
+        QCOMPARE(tv.textCursor().selectionEnd(), 23);
+        QVERIFY(bar->isVisible());
+        // no room above the first line: below the selection instead, still inside the view
+        selectRange(0, 3);
+        QVERIFY(bar->geometry().top() > caretRect(3).bottom());
+        QVERIFY(tv.viewport()->rect().contains(bar->geometry()));
+        selectRange(2, 2);
+        QVERIFY(!bar->isVisible());
+        // at a larger font scale the bar grows with its labels
+        VF::setFontScale(1.3);
+        RichTextView big;
+        big.resize(420, 240);
+        big.setPlainText(QStringLiteral("a\nbig word"));
+        big.show();
+        big.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&big));
+        big.setFocus();
+        QTRY_VERIFY(big.hasFocus());
+        QTextCursor c(big.document());
+        c.setPosition(2);
+        c.setPosition(5, QTextCursor::KeepAnchor);
+        big.setTextCursor(c);
+        QVERIFY(big.formatBar() && big.formatBar()->isVisible());
+        QCOMPARE(big.formatBar()->size(), QSize(151, 44));
+        VF::setFontScale(1.0);
     }
 
     void exportFlowWritesOrReports() {
