@@ -28,12 +28,16 @@ void ExerciseStore::resetForTests() {
 }
 
 ExerciseStore::ExerciseStore(QObject *parent) : QObject(parent) {
-    const auto stored = loadDocument<std::vector<Exercise>>(
-        QString::fromLatin1(kExerciseLibrary),
-        [](const QByteArray &b) { return ExerciseJson::decodeList(b); }, &load_);
     exercises_ = BuiltInExercises::make(L::lang());
-    for (Exercise &e : userOnly(stored))
-        exercises_.push_back(std::move(e));
+    pending_ = loadDocument<std::vector<Exercise>>(
+        QString::fromLatin1(kExerciseLibrary),
+        [](const QByteArray &b) { return ExerciseJson::decodeList(b); },
+        [this](std::vector<Exercise> &&stored, const DocumentLoad &r) {
+            load_ = r;
+            for (Exercise &e : userOnly(stored))
+                exercises_.push_back(std::move(e));
+            pending_.clear();
+        });
     Notifier::get().observe(Notify::languageChanged, this, [this](QObject *) { reseedBuiltIn(); });
 }
 
@@ -44,12 +48,14 @@ bool ExerciseStore::isBuiltInId(const QString &id) {
 }
 
 const Exercise *ExerciseStore::find(const QString &id) const {
+    pending_.wait();
     auto it =
         std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &e) { return e.id == id; });
     return it == exercises_.end() ? nullptr : &*it;
 }
 
 void ExerciseStore::save() {
+    pending_.wait();
     saveDocument(QString::fromLatin1(kExerciseLibrary), exportJSON());
 }
 
@@ -59,11 +65,13 @@ void ExerciseStore::changed() {
 }
 
 void ExerciseStore::add(const Exercise &e) {
+    pending_.wait();
     exercises_.push_back(e);
     changed();
 }
 
 void ExerciseStore::update(const Exercise &e) {
+    pending_.wait();
     auto it =
         std::find_if(exercises_.begin(), exercises_.end(), [&](const Exercise &x) { return x.id == e.id; });
     if (it == exercises_.end()) return;
@@ -72,11 +80,13 @@ void ExerciseStore::update(const Exercise &e) {
 }
 
 void ExerciseStore::remove(const QString &id) {
+    pending_.wait();
     std::erase_if(exercises_, [&](const Exercise &e) { return e.id == id; });
     changed();
 }
 
 std::vector<std::pair<QString, std::vector<Exercise>>> ExerciseStore::byCategory() const {
+    pending_.wait();
     // Groups in order of first appearance, so the groups after the fixed four keep a stable order.
     std::vector<std::pair<QString, std::vector<Exercise>>> groups;
     for (const Exercise &e : exercises_) {
@@ -102,6 +112,7 @@ std::vector<std::pair<QString, std::vector<Exercise>>> ExerciseStore::byCategory
 }
 
 QByteArray ExerciseStore::exportJSON() const {
+    pending_.wait();
     return ExerciseJson::encodeList(userOnly(exercises_));
 }
 
@@ -112,6 +123,7 @@ std::optional<QByteArray> ExerciseStore::exportOne(const QString &id) const {
 }
 
 bool ExerciseStore::importOne(const QByteArray &data) {
+    pending_.wait();
     auto e = ExerciseJson::decodeOne(data);
     if (!e) return false;
     e->isBuiltIn = false;
@@ -127,6 +139,7 @@ bool ExerciseStore::importOne(const QByteArray &data) {
 }
 
 int ExerciseStore::importJSON(const QByteArray &data) {
+    pending_.wait();
     auto list = ExerciseJson::decodeList(data);
     if (!list) return -1;
     int added = 0;
@@ -143,6 +156,7 @@ int ExerciseStore::importJSON(const QByteArray &data) {
 }
 
 void ExerciseStore::reseedBuiltIn() {
+    pending_.wait();
     std::vector<Exercise> kept = userOnly(exercises_);
     exercises_ = BuiltInExercises::make(L::lang());
     for (Exercise &e : kept)

@@ -17,14 +17,21 @@ public:
     // Drops the shared store; the next shared() loads again from the current preferences domain.
     static void resetForTests();
 
-    // Loads exerciseLibrary (an unreadable document is kept aside and the user's list starts empty;
-    // stored records marked as built-in are dropped), seeds the built-ins and follows language changes.
+    // Starts loading exerciseLibrary (every use of the store waits for it; an unreadable document is kept
+    // aside and the user's list starts empty; stored records marked as built-in are dropped), seeds the
+    // built-ins and follows language changes.
     explicit ExerciseStore(QObject *parent = nullptr);
 
-    const std::vector<Exercise> &exercises() const { return exercises_; }
+    const std::vector<Exercise> &exercises() const {
+        pending_.wait();
+        return exercises_;
+    }
     // The first exercise with that id, or nullptr.
     const Exercise *find(const QString &id) const;
-    const DocumentLoad &loadReport() const { return load_; }
+    const DocumentLoad &loadReport() const {
+        pending_.wait();
+        return load_;
+    }
 
     // Appends unchanged, saves, posts.
     void add(const Exercise &e);
@@ -62,4 +69,5 @@ private:
 
     std::vector<Exercise> exercises_;
     DocumentLoad load_;
+    PendingLoad pending_; // last: dropped before what it would fill
 };

@@ -102,24 +102,25 @@ std::optional<PlaylistSavedState> PlaylistModel::stored() {
 }
 
 namespace {
-// Through the shared loader, so unreadable bytes are kept aside before a later save replaces them.
-std::optional<PlaylistSavedState> loadStored() {
-    return loadDocument<std::optional<PlaylistSavedState>>(
-        QString::fromLatin1(kPlaylistState),
-        [](const QByteArray &b) -> std::optional<std::optional<PlaylistSavedState>> {
-            auto d = PlaylistJson::decode(b);
-            if (!d) return std::nullopt;
-            return d;
-        });
-}
+const auto decodeStored = [](const QByteArray &b) -> std::optional<std::optional<PlaylistSavedState>> {
+    auto d = PlaylistJson::decode(b);
+    if (!d) return std::nullopt;
+    return d;
+};
 } // namespace
 
 void PlaylistModel::load() {
-    if (const auto s = loadStored()) restore(*s);
+    // Through the shared loader, so unreadable bytes are kept aside before a later save replaces them.
+    if (const auto s = loadDocumentNow<std::optional<PlaylistSavedState>>(QString::fromLatin1(kPlaylistState),
+                                                                          decodeStored))
+        restore(*s);
 }
 
 void PlaylistModel::checkStored() {
-    loadStored();
+    // Checked off the window's thread; an unreadable document is kept aside when the check comes in.
+    loadDocument<std::optional<PlaylistSavedState>>(
+        QString::fromLatin1(kPlaylistState), decodeStored,
+        [](std::optional<PlaylistSavedState> &&, const DocumentLoad &) {});
 }
 
 void PlaylistModel::restore(const PlaylistSavedState &s) {

@@ -27,14 +27,20 @@ void CustomReminderStore::resetShared() {
 }
 
 CustomReminderStore::CustomReminderStore() {
-    items_ = loadDocument<std::vector<CustomReminder>>(QString::fromLatin1(kCustomReminders),
-                                                       &CustomReminderDoc::decode, &load_);
+    pending_ = loadDocument<std::vector<CustomReminder>>(
+        QString::fromLatin1(kCustomReminders), &CustomReminderDoc::decode,
+        [this](std::vector<CustomReminder> &&items, const DocumentLoad &r) {
+            items_ = std::move(items);
+            load_ = r;
+            pending_.clear();
+        });
     SleepWatcher &w = SleepWatcher::get();
     connect(&w, &SleepWatcher::didWake, this, &CustomReminderStore::recheck);
     connect(&w, &SleepWatcher::clockChanged, this, &CustomReminderStore::recheck);
 }
 
 void CustomReminderStore::save() {
+    pending_.wait();
     saveDocument(QString::fromLatin1(kCustomReminders), CustomReminderDoc::encode(items_));
 }
 
@@ -43,11 +49,13 @@ void CustomReminderStore::post() {
 }
 
 CustomReminder *CustomReminderStore::find(const QString &id) {
+    pending_.wait();
     auto it = std::find_if(items_.begin(), items_.end(), [&](const CustomReminder &r) { return r.id == id; });
     return it == items_.end() ? nullptr : &*it;
 }
 
 void CustomReminderStore::add(const CustomReminder &r) {
+    pending_.wait();
     items_.push_back(r);
     save();
     reschedule(r);
@@ -55,6 +63,7 @@ void CustomReminderStore::add(const CustomReminder &r) {
 }
 
 void CustomReminderStore::remove(const QString &id) {
+    pending_.wait();
     cancel(id);
     auto t = tickers_.find(id);
     if (t != tickers_.end()) {
@@ -104,6 +113,7 @@ QString CustomReminderStore::todayCountString(const CustomReminder &r) const {
 }
 
 void CustomReminderStore::scheduleAll() {
+    pending_.wait();
     // A copy: arming never changes the records, but keep iteration independent of it anyway.
     const auto all = items_;
     for (const CustomReminder &r : all)
@@ -189,6 +199,7 @@ void CustomReminderStore::onLeg(const QString &id) {
 }
 
 void CustomReminderStore::recheck() {
+    pending_.wait();
     std::vector<QString> ids;
     for (const auto &kv : armed_)
         ids.push_back(kv.first);

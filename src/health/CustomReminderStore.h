@@ -21,13 +21,20 @@ class Ticker;
 class CustomReminderStore : public QObject {
     Q_OBJECT
 public:
-    // Created on first use with the document loaded; creating the store arms nothing.
+    // Created on first use, its document loading (every use of the store waits for it); creating the
+    // store arms nothing.
     static CustomReminderStore &shared();
     // Tests: destroys the store so the next shared() loads afresh.
     static void resetShared();
 
-    const std::vector<CustomReminder> &items() const { return items_; }
-    const DocumentLoad &loadReport() const { return load_; }
+    const std::vector<CustomReminder> &items() const {
+        pending_.wait();
+        return items_;
+    }
+    const DocumentLoad &loadReport() const {
+        pending_.wait();
+        return load_;
+    }
 
     void add(const CustomReminder &r);
     void remove(const QString &id); // also writes and posts when no record has the id
@@ -73,4 +80,5 @@ private:
     std::map<QString, Armed> armed_;
     std::map<QString, Ticker *> tickers_; // one per alarm id, reused
     DocumentLoad load_;
+    PendingLoad pending_; // last: dropped before what it would fill
 };

@@ -80,17 +80,15 @@ void NoteStore::resetForTests() {
 }
 
 NoteStore::NoteStore(QObject *parent) : QObject(parent) {
-    job_ = loadDocumentAsync<NoteCodec::Index>(QString::fromLatin1(kNotes), NoteCodec::index,
-                                               [this](NoteCodec::Index &&index, const DocumentLoad &report) {
-                                                   load_ = report;
-                                                   adopt(std::move(index));
-                                                   job_ = nullptr;
-                                               });
+    pending_ = loadDocument<NoteCodec::Index>(QString::fromLatin1(kNotes), NoteCodec::index,
+                                              [this](NoteCodec::Index &&index, const DocumentLoad &report) {
+                                                  load_ = report;
+                                                  adopt(std::move(index));
+                                                  pending_.clear();
+                                              });
 }
 
-NoteStore::~NoteStore() {
-    if (job_) StoreLoader::get().abandon(job_);
-}
+NoteStore::~NoteStore() = default;
 
 void NoteStore::adopt(NoteCodec::Index &&index) {
     doc_ = std::move(index.doc);

@@ -82,9 +82,7 @@ private:
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
         quint64 used = 0;
     };
-    void finishLoad() const {
-        if (job_) StoreLoader::get().finish(job_);
-    }
+    void finishLoad() const { pending_.wait(); }
     void adopt(NoteCodec::Index &&index);
     QByteArrayView bytesOf(const Slot &s) const;
     Slot newSlot(const Note &note, bool keepDecoded) const;
@@ -99,8 +97,8 @@ private:
     mutable std::vector<Slot> slots_;
     QByteArray doc_;
     DocumentLoad load_;
-    StoreLoader::JobPtr job_;
     bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;
     mutable bool trimScheduled_ = false;
+    PendingLoad pending_; // last: dropped before what it would fill
 };

@@ -4,9 +4,11 @@
 #include "platform/Prefs.h"
 #include "platform/StoreLoader.h"
 #include <QByteArray>
+#include <QPointer>
 #include <QString>
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Loading a store's JSON document from the preferences domain. A document that is stored but cannot
@@ -21,12 +23,6 @@ struct DocumentLoad {
 };
 
 namespace DocumentDetail {
-// Prefs drops its own copy of a document's bytes once a store holds the records decoded.
-template <class P>
-void releaseBytes(P &prefs, const QString &key) {
-    if constexpr (requires { prefs.releaseBytes(key); }) prefs.releaseBytes(key);
-}
-
 // The unreadable document is copied aside, once, and told to the user.
 inline void keepAside(const QString &key, DocumentLoad &r, Prefs &prefs) {
     bool madeNew = false;
@@ -35,78 +31,92 @@ inline void keepAside(const QString &key, DocumentLoad &r, Prefs &prefs) {
 }
 } // namespace DocumentDetail
 
-template <class T>
-T loadDocument(const QString &key, const std::function<std::optional<T>(const QByteArray &)> &decode,
-               DocumentLoad *report = nullptr, Prefs &prefs = Prefs::get()) {
-    DocumentLoad r;
-    T out{};
-    if (prefs.contains(key) || prefs.hasForeignRow(key)) {
-        r.existed = true;
-        std::optional<T> got;
-        // A document stored as anything but data is unreadable too.
-        if (auto v = prefs.value(key); v && std::holds_alternative<QByteArray>(*v))
-            got = decode(prefs.data(key));
-        if (got) {
-            r.decoded = true;
-            out = std::move(*got);
-        } else {
-            DocumentDetail::keepAside(key, r, prefs);
-        }
-    }
-    if (report) *report = r;
-    return out;
-}
-
-// Documents up to this size are decoded at once, on the calling thread: it costs a millisecond or two.
-inline constexpr qsizetype kDecodeAtOnceBytes = 256 * 1024;
-
-// loadDocument for a store that is created at launch: a large document is decoded on a worker thread
-// (StoreLoader), and ready() runs on the window's thread with the records (or, for an unreadable
-// document, kept aside as above, with a default R) and the report. decode runs on the worker and must
-// be safe there: it sees nothing but the bytes. It may do more than decode (a store encodes its
-// records once, so its saves can re-encode only what changed). ready() runs before this returns when
-// the document was decoded at once, and the result is null; otherwise the store keeps the job and
-// finishes it (StoreLoader::finish) before any access to its records.
+// The one way a document is loaded. Whether anything is stored under key is looked up here, in
+// memory; the bytes are read and decoded on a worker (StoreLoader), bytes held on disk through a
+// read-only connection of the worker's own, so the window's thread neither reads nor decodes. ready()
+// then runs on the window's thread with the records, or, for an unreadable document (kept aside as
+// above), with a default R, and the report. decode runs on the worker and must be safe there: it sees
+// nothing but the bytes. It may do more than decode (a store encodes its records once, so its saves
+// can re-encode only what changed). With nothing stored, ready() runs before this returns and the
+// result is null; otherwise the caller keeps the job and finishes it (StoreLoader::finish) before any
+// access to what ready() fills, and abandons it when it goes away first.
 template <class R>
-StoreLoader::JobPtr loadDocumentAsync(const QString &key,
-                                      std::function<std::optional<R>(const QByteArray &)> decode,
-                                      std::function<void(R &&, const DocumentLoad &)> ready,
-                                      Prefs &prefs = Prefs::get()) {
+StoreLoader::JobPtr
+loadDocument(const QString &key, std::function<std::optional<R>(const QByteArray &)> decode,
+             std::function<void(R &&, const DocumentLoad &)> ready, Prefs &prefs = Prefs::get()) {
     DocumentLoad r;
-    const auto v = prefs.contains(key) ? prefs.value(key) : std::nullopt;
-    if (!v && !prefs.hasForeignRow(key)) {
+    if (!prefs.contains(key) && !prefs.hasForeignRow(key)) {
         ready(R{}, r);
         return nullptr;
     }
     r.existed = true;
-    const bool isData = v && std::holds_alternative<QByteArray>(*v);
-    const QByteArray bytes = isData ? std::get<QByteArray>(*v) : QByteArray();
-    auto settle = [key, ready, r, &prefs](std::optional<R> &&got) mutable {
-        if (got) {
+    auto result = std::make_shared<std::optional<R>>();
+    auto work = [result, read = prefs.readLater(key), decode = std::move(decode)] {
+        // A document stored as anything but data is unreadable too.
+        const std::optional<Prefs::Value> v = read();
+        if (const auto *bytes = v ? std::get_if<QByteArray>(&*v) : nullptr) *result = decode(*bytes);
+    };
+    auto install = [key, r, result, ready = std::move(ready), prefs = QPointer<Prefs>(&prefs)]() mutable {
+        if (*result) {
             r.decoded = true;
-            ready(std::move(*got), r);
-            DocumentDetail::releaseBytes(prefs, key);
+            ready(std::move(**result), r);
+            // The store holds the document now: the preferences need not keep its bytes in memory.
+            if (prefs) prefs->releaseBytes(key);
         } else {
-            DocumentDetail::keepAside(key, r, prefs);
+            if (prefs) DocumentDetail::keepAside(key, r, *prefs);
             ready(R{}, r);
         }
+        result->reset();
     };
-    if (!isData || bytes.size() < kDecodeAtOnceBytes) {
-        settle(isData ? decode(bytes) : std::nullopt);
-        return nullptr;
-    }
-    auto result = std::make_shared<std::optional<R>>();
-    return StoreLoader::get().start(
-        key, [result, bytes, decode] { *result = decode(bytes); },
-        [result, settle]() mutable { settle(std::move(*result)); });
+    return StoreLoader::get().start(key, std::move(work), std::move(install));
 }
+
+// loadDocument for a caller that needs the document before it goes on: the same load, finished at
+// once. report, when given, receives what happened.
+template <class T>
+T loadDocumentNow(const QString &key, std::function<std::optional<T>(const QByteArray &)> decode,
+                  DocumentLoad *report = nullptr, Prefs &prefs = Prefs::get()) {
+    T out{};
+    auto job = loadDocument<T>(
+        key, std::move(decode),
+        [&](T &&got, const DocumentLoad &r) {
+            out = std::move(got);
+            if (report) *report = r;
+        },
+        prefs);
+    StoreLoader::get().finish(job);
+    return out;
+}
+
+// A store's load while it runs: every use of the store calls wait() first; a store that goes away
+// before its load is in place drops it.
+class PendingLoad {
+public:
+    PendingLoad() = default;
+    PendingLoad(const PendingLoad &) = delete;
+    PendingLoad &operator=(const PendingLoad &) = delete;
+    ~PendingLoad() {
+        if (job_) StoreLoader::get().abandon(job_);
+    }
+    void operator=(StoreLoader::JobPtr job) { job_ = std::move(job); }
+    // The load is in place (ready() has run).
+    bool done() const { return !job_; }
+    void wait() const {
+        if (job_) StoreLoader::get().finish(job_);
+    }
+    // Called from ready(): the job is over.
+    void clear() { job_ = nullptr; }
+
+private:
+    StoreLoader::JobPtr job_;
+};
 
 // Saves a document's bytes under key (committed with the writes of this event-loop turn).
 inline void saveDocument(const QString &key, const QByteArray &bytes, Prefs &prefs = Prefs::get()) {
     prefs.setData(key, bytes);
 }
 
-// A store's list of records with its document: loaded through loadDocumentAsync, kept encoded record
+// A store's list of records with its document: loaded through loadDocument, kept encoded record
 // by record (EncodedRecords), so a save re-encodes only what changed. Every read finishes the load
 // first. The store changes its records only through the calls below, which keep the two in step.
 template <class T, void (*Encode)(QByteArray &, const T &)>
@@ -116,9 +126,6 @@ public:
     RecordDocument() = default;
     RecordDocument(const RecordDocument &) = delete;
     RecordDocument &operator=(const RecordDocument &) = delete;
-    ~RecordDocument() {
-        if (job_) StoreLoader::get().abandon(job_);
-    }
 
     void load(const QString &key, Decode decode, Prefs &prefs = Prefs::get()) {
         key_ = key;
@@ -126,7 +133,7 @@ public:
             std::vector<T> records;
             EncodedRecords<T, Encode> encoded;
         };
-        job_ = loadDocumentAsync<Loaded>(
+        load_ = loadDocument<Loaded>(
             key,
             [decode](const QByteArray &bytes) -> std::optional<Loaded> {
                 auto got = decode(bytes);
@@ -140,14 +147,12 @@ public:
                 records_ = std::move(l.records);
                 encoded_ = std::move(l.encoded);
                 report_ = r;
-                job_ = nullptr;
+                load_.clear();
             },
             prefs);
     }
-    bool isLoaded() const { return !job_; }
-    void finishLoad() const {
-        if (job_) StoreLoader::get().finish(job_);
-    }
+    bool isLoaded() const { return load_.done(); }
+    void finishLoad() const { load_.wait(); }
 
     const std::vector<T> &records() const {
         finishLoad();
@@ -193,6 +198,6 @@ private:
     std::vector<T> records_;
     EncodedRecords<T, Encode> encoded_;
     DocumentLoad report_;
-    StoreLoader::JobPtr job_;
+    PendingLoad load_; // last: dropped before the records it would fill
 };
 

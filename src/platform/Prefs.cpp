@@ -752,3 +752,34 @@ bool Prefs::close() {
     staged_ = PrefsBatch();
     return ok;
 }
+
+std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key) const {
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end()) return [] { return std::optional<Value>(); };
+        if (!it->second.onDisk) return [v = it->second.v] { return std::optional<Value>(v); };
+    }
+    return [path = path_, key]() -> std::optional<Value> {
+        sqlite3 *db = openForReading(path);
+        if (!db) {
+            qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path));
+            return std::nullopt;
+        }
+        std::optional<Value> out;
+        sqlite3_stmt *q = nullptr;
+        const QByteArray k = key.toUtf8();
+        if (sqlite3_prepare_v2(db, "SELECT value FROM prefs WHERE key = ?1 AND type = 'data'", -1, &q,
+                               nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(q, 1, k.constData(), int(k.size()), SQLITE_STATIC);
+            if (sqlite3_step(q) == SQLITE_ROW) {
+                const void *blob = sqlite3_column_blob(q, 0);
+                out =
+                    Value(QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q, 0) : 0));
+            }
+        }
+        sqlite3_finalize(q);
+        sqlite3_close_v2(db);
+        return out;
+    };
+}

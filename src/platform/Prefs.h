@@ -72,6 +72,11 @@ public:
     bool isData(const QString &key) const; // a data value, without reading its bytes
     // The newest bytes of key, whether pending, written or only on disk (read back from there).
     QByteArray data(const QString &key) const;
+    // value(key) as it is now, to be had later on any thread, also after this object is gone: a value
+    // held in memory is kept as it is (shared, not copied); one kept on disk is read when asked,
+    // through a read-only connection opened for that read, so a worker loading a document neither
+    // waits for nor holds up the domain's own reads. Nothing when key holds no value.
+    std::function<std::optional<Value>()> readLater(const QString &key) const;
     // A switch: true unless a Boolean false is stored (missing or non-Boolean values count as on).
     bool switchOn(const QString &key) const;
     QStringList keys() const;

@@ -106,9 +106,9 @@ void TstDataNotices::unreadableDocumentsAreToldOnceFromTheEventLoop() {
     t.prefs().setData(kTasks, "{not a list");
     t.prefs().setString(kNotes, "[stored as text]");
     t.prefs().setData(kFinances, "[fine]");
-    loadDocument<QStringList>(kTasks, decodeList);
-    loadDocument<QStringList>(kNotes, decodeList);
-    loadDocument<QStringList>(kFinances, decodeList);
+    loadDocumentNow<QStringList>(kTasks, decodeList);
+    loadDocumentNow<QStringList>(kNotes, decodeList);
+    loadDocumentNow<QStringList>(kFinances, decodeList);
     QVERIFY(dialogs.alertsShown.isEmpty()); // never from inside the store that found it
     QTRY_COMPARE(dialogs.alertsShown.size(), 1);
     const QString shown = dialogs.alertsShown[0];
@@ -120,8 +120,8 @@ void TstDataNotices::unreadableDocumentsAreToldOnceFromTheEventLoop() {
 
     // The next launch finds the same unreadable documents: they are already kept, and were told.
     t.reopen();
-    loadDocument<QStringList>(kTasks, decodeList);
-    loadDocument<QStringList>(kNotes, decodeList);
+    loadDocumentNow<QStringList>(kTasks, decodeList);
+    loadDocumentNow<QStringList>(kNotes, decodeList);
     QTest::qWait(50);
     QCOMPARE(dialogs.alertsShown.size(), 1);
 }
@@ -147,7 +147,7 @@ void TstDataNotices::unreadableDatabaseIsTold() {
 void TstDataNotices::everyDocumentIsCheckedAtStart() {
     TempPrefs t;
     TestDialogs dialogs;
-    t.prefs().setData(kFinances, QByteArray(kDecodeAtOnceBytes, ' ') + "[{\"id\":1}]");
+    t.prefs().setData(kFinances, QByteArray(Prefs::kLargeBytes, ' ') + "[{\"id\":1}]");
     t.prefs().setData(kExerciseHistory, "[{\"id\":\"x\"}]");
     t.prefs().setData(kPlaylistState, "[]");
     {
@@ -181,7 +181,7 @@ void TstDataNotices::deeplyNestedDocumentsDoNotStopTheLaunch() {
     const QByteArray deep = QByteArray(100000, '[') + QByteArray(100000, ']');
     bool large = false;
     for (const char *key : kStoreKeys) {
-        t.prefs().setData(key, large ? QByteArray(kDecodeAtOnceBytes, ' ') + deep : deep);
+        t.prefs().setData(key, large ? QByteArray(Prefs::kLargeBytes, ' ') + deep : deep);
         large = !large;
     }
     AppDelegate app;

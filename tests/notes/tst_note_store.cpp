@@ -347,6 +347,40 @@ private slots:
         }
     }
 
+    // After a relaunch the preferences no longer hold the document's bytes, so a save may go in their
+    // place: a note removed or added then still changes the document's layout.
+    void notesComeAndGoAfterARelaunch() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        QRandomGenerator rng(36);
+        std::vector<Note> model;
+        for (int i = 0; i < 40; ++i)
+            model.push_back(randomNote(rng, i));
+        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
+        const auto relaunch = [&] {
+            QVERIFY(prefs.prefs().flush());
+            prefs.reopen();
+            NoteStore::resetForTests();
+            QCOMPARE(NoteStore::shared().notes().size(), model.size());
+            QCoreApplication::processEvents(); // the load's clean-up runs
+        };
+        for (int round = 0; round < 3; ++round) {
+            relaunch();
+            const QString gone = model[rng.bounded(quint32(model.size()))].id;
+            std::erase_if(model, [&](const Note &n) { return n.id == gone; });
+            NoteStore::shared().remove(gone);
+            QVERIFY(prefs.prefs().flush());
+            QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), encodeNotes(model));
+
+            relaunch();
+            model.push_back(randomNote(rng, 100 + round));
+            NoteStore::shared().add(model.back());
+            QVERIFY(prefs.prefs().flush());
+            QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), encodeNotes(model));
+        }
+        NoteStore::resetForTests();
+    }
+
     // A document not in the written form (spaces, other key order, escapes, members the notes do not
     // have, rich text keys out of order) loads as the general decoder reads it; the first save
     // writes it in the written form, and a document in the written form is kept as it is.

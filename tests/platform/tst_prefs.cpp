@@ -282,7 +282,7 @@ void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
     const auto decode = decodeList;
     t.prefs().setData("savedThings", "{broken");
     DocumentLoad r;
-    auto got = loadDocument<QStringList>("savedThings", decode, &r);
+    auto got = loadDocumentNow<QStringList>("savedThings", decode, &r);
     QVERIFY(got.isEmpty());
     QVERIFY(r.existed && !r.decoded);
     QVERIFY(r.keptAsideKey.startsWith("savedThings.unreadable-"));
@@ -294,9 +294,9 @@ void TstPrefs::undecodableDocumentIsKeptAsideBeforeTheStoreStartsEmpty() {
 
     // A document stored as another type is unreadable too; a missing one is simply empty.
     t.prefs().setString("other", "[x]");
-    loadDocument<QStringList>("other", decode, &r);
+    loadDocumentNow<QStringList>("other", decode, &r);
     QVERIFY(r.existed && !r.decoded && !r.keptAsideKey.isEmpty());
-    loadDocument<QStringList>("none", decode, &r);
+    loadDocumentNow<QStringList>("none", decode, &r);
     QVERIFY(!r.existed && r.keptAsideKey.isEmpty());
 }
 
@@ -330,7 +330,7 @@ void TstPrefs::rowsOfUnknownTypeAreKeptAsideBeforeAnythingReplacesThem() {
     const QString original = QStringLiteral("%1 %2 %3").arg(type, storage, kThreeTasks);
 
     DocumentLoad r;
-    QVERIFY(loadDocument<QStringList>("savedTasks", decodeList, &r).isEmpty());
+    QVERIFY(loadDocumentNow<QStringList>("savedTasks", decodeList, &r).isEmpty());
     QVERIFY(r.existed && !r.decoded);
     QVERIFY(r.keptAsideKey.startsWith("savedTasks.unreadable-"));
     const auto notices = DataNotices::get().take();
@@ -377,7 +377,7 @@ void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches() {
     for (int launch = 0; launch < 3; ++launch) {
         t.reopen();
         DocumentLoad r;
-        loadDocument<QStringList>("savedTasks", decodeList, &r);
+        loadDocumentNow<QStringList>("savedTasks", decodeList, &r);
         QVERIFY(!r.decoded && !r.keptAsideKey.isEmpty());
         keptAs << r.keptAsideKey;
     }
@@ -390,7 +390,7 @@ void TstPrefs::unreadableDocumentIsKeptOnceOverThreeLaunches() {
         t.path(), "UPDATE prefs SET type = 'data', value = CAST('{other' AS BLOB) WHERE key = 'savedTasks'"));
     t.reopen();
     DocumentLoad r;
-    loadDocument<QStringList>("savedTasks", decodeList, &r);
+    loadDocumentNow<QStringList>("savedTasks", decodeList, &r);
     QVERIFY(r.keptAsideKey != keptAs.first());
     QVERIFY(t.prefs().flush());
     QCOMPARE(rawRows(t.path(), "savedTasks.unreadable-%").size(), 2);
