@@ -1,24 +1,36 @@
 // Five years of ordinary use: 20 000 tasks, 10 000 finance entries over 60 months, 500 notes (250 of
-// them tables of 50 x 10 rich-text cells), built in a temporary home. Prints, for each user action,
-// the longest stretch the window's thread was busy or blocked for it, repaint included:
-//   window thread: <action> <N> ms
-// then start-to-idle and settled resident memory of a launch with the profile against an empty one.
-// The aims: every action within a frame (16 ms), start-to-idle with the profile at most 1.5 times the
-// empty app's, settled memory at most the empty app's plus the size of the database.
+// them tables of 50 x 10 rich-text cells), built in a temporary home.
 //
-//   bench_scale [rounds]             everything (default 5 launch rounds per side)
-//   bench_scale --child              one launch in the current home, figures on one line
+// The launch, measured from outside on the real binary (build/mivo, see OutsideProbe.h), with no data
+// and with the five-year profile: CPU to quiet over every thread, the window's thread before its first
+// wait and its longest stretch until quiet, settled and peak resident memory; beside them the same
+// for a bare Qt tray app (bare_tray). Then, in this process on the app's window, for each user action
+// the longest stretch the window's thread was busy or blocked for it, repaint included, and the bytes
+// the process wrote to disk for it:
+//   window thread: <action> <N> ms (<B> written)
+// The aims: every action within a frame (16 ms); CPU to quiet with the profile at most 1.5 times the
+// empty app's; the window's thread before its first wait at most 16 ms more than empty, its longest
+// stretch no longer than empty's; settled memory at most the empty app's plus the size of the
+// database, and the peak at most the settled plus that.
+//
+//   bench_scale [rounds]             everything (default 3 launch rounds per side)
+//   bench_scale --launches [rounds]  the launch figures only
+//   bench_scale --actions            the window's-thread figures only
 //   bench_scale --hold-lock PATH MS  holds PATH's write lock for MS ms, as another process would
 //   bench_scale --profile PATH       writes the profile's database to PATH (to look at, or profile)
+// MIVO_BENCH_SETTLE_S sets how long a launch settles before its memory is read (default 20 s).
 #include "BenchUtil.h"
-#include "StartupProbe.h"
+#include "OutsideProbe.h"
 #include "app/AppDelegate.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseHistory.h"
 #include "finance/FinanceStore.h"
+#include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "platform/Clock.h"
 #include "platform/Keys.h"
@@ -41,7 +53,6 @@
 #include <memory>
 
 namespace {
-constexpr int kSettleMs = 1500;
 
 // ---- the profile ----
 
@@ -129,15 +140,35 @@ std::vector<ExerciseRecord> makeHistory(int n) {
     return out;
 }
 
-void writeProfile(const QString &dbPath, bool withHistory) {
+// The large table the actions open: 10 000 rows of 20 plain cells.
+Note bigTable() {
+    Note big(NoteType::table, QStringLiteral("📊"), QStringLiteral("Big"));
+    for (int c = 0; c < 20; ++c)
+        big.columns.emplace_back(QStringLiteral("C%1").arg(c));
+    for (int r = 0; r < 10000; ++r) {
+        QStringList cells;
+        for (int c = 0; c < 20; ++c)
+            cells << QStringLiteral("value %1").arg(r * 20 + c);
+        big.rows.emplace_back(cells);
+    }
+    return big;
+}
+
+// withActions: also the 100 000 exercise-history records and the large table the actions use.
+void writeProfile(const QString &dbPath, bool withActions, QString *bigId = nullptr) {
     Prefs prefs(dbPath);
     prefs.setData(QString::fromLatin1(kTasks), encodeTasks(makeTasks()));
     std::vector<FinEntry> fin;
     for (int i = 0; i < 10000; ++i)
         fin.push_back(makeEntry(i));
     prefs.setData(QString::fromLatin1(kFinances), encodeEntries(fin));
-    prefs.setData(QString::fromLatin1(kNotes), encodeNotes(makeNotes()));
-    if (withHistory)
+    std::vector<Note> notes = makeNotes();
+    if (withActions) {
+        notes.push_back(bigTable());
+        if (bigId) *bigId = notes.back().id;
+    }
+    prefs.setData(QString::fromLatin1(kNotes), encodeNotes(notes));
+    if (withActions)
         prefs.setData(QString::fromLatin1(kExerciseHistory), ExerciseHistoryJson::encode(makeHistory(100000)));
     prefs.close();
 }
@@ -183,17 +214,29 @@ void runLoop(int ms) {
 }
 
 // Starts fn from the event loop, as a click would, and gives the longest busy stretch until the
-// window has settled.
-double windowThreadMs(MeteredApp &meter, const std::function<void()> &fn, int settleMs = 600) {
+// window has settled, and what the process wrote to disk meanwhile.
+struct Cost {
+    double ms = 0;
+    qint64 written = 0;
+};
+Cost windowThread(MeteredApp &meter, const std::function<void()> &fn, int settleMs = 600) {
     runLoop(300);
     meter.reset();
+    const qint64 before = OutsideProbe::writeBytes();
     QTimer::singleShot(0, fn);
     runLoop(settleMs);
-    return meter.longest();
+    return {meter.longest(), OutsideProbe::writeBytes() - before};
 }
 
-void line(const char *action, double ms) {
-    std::printf("window thread: %s %.0f ms\n", action, ms);
+QString bytesText(qint64 b) {
+    if (b < 0) return QStringLiteral("? bytes");
+    if (b < 10 * 1024) return QStringLiteral("%1 bytes").arg(b);
+    if (b < 10 * 1024 * 1024) return QStringLiteral("%1 KB").arg(double(b) / 1024, 0, 'f', 0);
+    return QStringLiteral("%1 MB").arg(double(b) / 1048576, 0, 'f', 1);
+}
+
+void line(const char *action, const Cost &c) {
+    std::printf("window thread: %s %.0f ms (%s written)\n", action, c.ms, qPrintable(bytesText(c.written)));
     std::fflush(stdout);
 }
 
@@ -209,7 +252,7 @@ int holdLock(const QString &path, int ms) {
     return 0;
 }
 
-void actions(MeteredApp &meter, const QString &dbPath, const QString &self) {
+void actions(MeteredApp &meter, const QString &dbPath, const QString &bigId, const QString &self) {
     Prefs prefs(dbPath);
     Prefs::install(&prefs);
     // As the launch does: every store starts loading, then the window is built.
@@ -229,38 +272,37 @@ void actions(MeteredApp &meter, const QString &dbPath, const QString &self) {
     QString taskId;
     for (const Task &t : TaskStore::shared().tasks())
         if (t.month == today.month() && t.year == today.year()) taskId = t.id;
-    line("tick a task on the board", windowThreadMs(meter, [&] { TaskStore::shared().toggle(taskId); }));
+    line("tick a task on the board", windowThread(meter, [&] { TaskStore::shared().toggle(taskId); }));
 
     tabs->showPage(QStringLiteral("finances"));
     runLoop(800);
-    line("add a finance entry", windowThreadMs(meter, [] { FinanceStore::shared().add(makeEntry(0)); }));
-    line("delete a finance entry", windowThreadMs(meter, [] {
+    line("add a finance entry", windowThread(meter, [] { FinanceStore::shared().add(makeEntry(0)); }));
+    line("delete a finance entry", windowThread(meter, [] {
              FinanceStore::shared().remove(FinanceStore::shared().entries().back().id);
          }));
 
-    // The big table note, added before the measure; then one cell edited as the editor stores it.
-    Note big(NoteType::table, QStringLiteral("📊"), QStringLiteral("Big"));
-    for (int c = 0; c < 20; ++c)
-        big.columns.emplace_back(QStringLiteral("C%1").arg(c));
-    for (int r = 0; r < 10000; ++r) {
-        QStringList cells;
-        for (int c = 0; c < 20; ++c)
-            cells << QStringLiteral("value %1").arg(r * 20 + c);
-        big.rows.emplace_back(cells);
-    }
-    NoteStore::shared().add(big);
+    // The large table as stored (not decoded yet), opened on the notes page: until every row is
+    // measured and the grid has its settled widths.
     tabs->showPage(QStringLiteral("notes"));
-    runLoop(1500);
-    line("edit one cell of a 10 000 x 20 table note", windowThreadMs(meter, [&] {
-             Note edited = *NoteStore::shared().find(big.id);
-             edited.rows[5000].cells[7] = QStringLiteral("edited");
-             NoteStore::shared().update(edited);
-         }));
+    runLoop(800);
+    auto *notes = qobject_cast<NotesView *>(tabs->page(QStringLiteral("notes")));
+    if (notes) {
+        line("open a 10 000 x 20 table note", windowThread(meter, [&] { notes->selectNote(bigId); }, 6000));
+        if (!notes->tableMeasured()) std::printf("  (the table was not measured whole within 6 s)\n");
+        // One cell through the cell editor, as a double-click opens it; the measure is the save.
+        notes->showCellEditor(bigId, 3, 2);
+        runLoop(300);
+        auto *editor = win.findChild<CellEditor *>(QStringLiteral("cellEditor"));
+        if (editor) {
+            editor->textView()->setPlainText(QStringLiteral("edited through the cell editor"));
+            line("edit one cell of it through the cell editor", windowThread(meter, [&] { editor->save(); }, 1500));
+        }
+    }
 
     tabs->showPage(QStringLiteral("tasks"));
     runLoop(800);
     line("open the statistics page with 100 000 exercise-history records",
-         windowThreadMs(meter, [&] { tabs->showPage(QStringLiteral("statistics")); }));
+         windowThread(meter, [&] { tabs->showPage(QStringLiteral("statistics")); }));
 
     tabs->showPage(QStringLiteral("tasks"));
     runLoop(800);
@@ -268,15 +310,13 @@ void actions(MeteredApp &meter, const QString &dbPath, const QString &self) {
     holder.start(self, {QStringLiteral("--hold-lock"), dbPath, QStringLiteral("3000")});
     holder.waitForReadyRead(5000);
     line("any save while another process holds the write lock",
-         windowThreadMs(meter, [&] { TaskStore::shared().toggle(taskId); }, 2500));
+         windowThread(meter, [&] { TaskStore::shared().toggle(taskId); }, 2500));
     holder.waitForFinished(10000);
     runLoop(1500);
     Prefs::install(nullptr);
 }
 
 // ---- launches ----
-
-using Figures = std::map<QString, double>;
 
 std::unique_ptr<QTemporaryDir> makeHome() {
     auto home = std::make_unique<QTemporaryDir>();
@@ -287,55 +327,105 @@ std::unique_ptr<QTemporaryDir> makeHome() {
     return home;
 }
 
-Figures launchOnce(const QString &self, const QTemporaryDir &home) {
+QProcessEnvironment homeEnv(const QTemporaryDir &home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const qint64 startedAt = StartupProbe::monotonicNs();
-    p.start(self, {QStringLiteral("--child")});
-    Figures f;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return f;
-    }
-    for (const QByteArray &l : p.readAllStandardOutput().split('\n')) {
-        if (!l.startsWith("idle_ms=")) continue;
-        for (const QByteArray &pair : l.split(' ')) {
-            const int eq = pair.indexOf('=');
-            if (eq > 0) f[QString::fromLatin1(pair.left(eq))] = pair.mid(eq + 1).toDouble();
-        }
-        f[QStringLiteral("start_to_idle_ms")] = (f[QStringLiteral("idle_at_ns")] - startedAt) / 1e6;
-    }
-    return f;
+    return env;
 }
 
 double median(std::vector<double> v) {
-    if (v.empty()) return 0;
+    if (v.empty()) return -1;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-int runChild(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    AppDelegate delegate;
-    if (!delegate.launch()) return 1;
-    if (delegate.mainWin()) delegate.mainWin()->hide();
-    StartupProbe::reportAtIdle(kSettleMs);
-    return app.exec();
+struct Side {
+    std::vector<double> cpu, first, longest, rss, hwm;
+    void add(const OutsideProbe::Launch &l) {
+        if (!l.ok()) return;
+        cpu.push_back(l.cpuMs);
+        if (l.firstWaitMs >= 0) first.push_back(l.firstWaitMs);
+        if (l.longestMs >= 0) longest.push_back(l.longestMs);
+        rss.push_back(l.rssMb);
+        hwm.push_back(l.hwmMb);
+    }
+};
+
+QString platformLabel() {
+    const QString qpa = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (!qpa.isEmpty()) return qpa;
+    return qEnvironmentVariableIsSet("DISPLAY") ? QStringLiteral("xcb on ") + qEnvironmentVariable("DISPLAY")
+                                                : QStringLiteral("no display");
+}
+
+void launches(const QString &dir, int rounds) {
+    const QString mivo = QDir(dir).absoluteFilePath(QStringLiteral("../mivo"));
+    const QString bare = QDir(dir).absoluteFilePath(QStringLiteral("bare_tray"));
+    if (!QFileInfo(mivo).isExecutable()) {
+        std::printf("launch: %s is not built; skipped\n", qPrintable(mivo));
+        return;
+    }
+    if (OutsideProbe::windowStallsTool().isEmpty())
+        std::printf("launch: the window-stalls tool is not there (MIVO_WINDOW_STALLS); the window's-thread "
+                    "figures are skipped\n");
+    const int settleS = qEnvironmentVariableIsSet("MIVO_BENCH_SETTLE_S")
+                            ? qEnvironmentVariableIntValue("MIVO_BENCH_SETTLE_S")
+                            : 20;
+    auto empty = makeHome(), full = makeHome(), bareHome = makeHome();
+    const QString fullDb = full->filePath(QStringLiteral("data/mivo/mivo.sqlite3"));
+    writeProfile(fullDb, false);
+    const double dbMb = QFileInfo(fullDb).size() / 1048576.0;
+    std::printf("launch (%s, %s, median of %d, memory %d s after quiet): the five-year profile's database is "
+                "%.1f MB\n",
+                qPrintable(platformLabel()), qPrintable(mivo), rounds, settleS, dbMb);
+    std::fflush(stdout);
+    Side e, f, b;
+    // Not counted: the first start creates the preferences and fills the system's file caches.
+    OutsideProbe::measure(mivo, {}, homeEnv(*empty), 0);
+    OutsideProbe::measure(mivo, {}, homeEnv(*full), 0);
+    const bool haveBare = QFileInfo(bare).isExecutable();
+    if (haveBare) OutsideProbe::measure(bare, {}, homeEnv(*bareHome), 0);
+    for (int i = 0; i < rounds; ++i) {
+        // In turns, so a busy machine weighs on every side alike.
+        e.add(OutsideProbe::measure(mivo, {}, homeEnv(*empty), settleS));
+        f.add(OutsideProbe::measure(mivo, {}, homeEnv(*full), settleS));
+        if (haveBare) b.add(OutsideProbe::measure(bare, {}, homeEnv(*bareHome), settleS));
+    }
+    auto row = [](const char *what, const std::vector<double> &a, const std::vector<double> &c, const char *unit,
+                  const QString &aim) {
+        const double x = median(a), y = median(c);
+        if (x < 0 && y < 0) {
+            std::printf("launch: %-52s skipped\n", what);
+            return;
+        }
+        std::printf("launch: %-52s no data %6.1f %s, five years %6.1f %s (%.2f x; aim %s)\n", what, x, unit, y, unit,
+                    x > 0 ? y / x : 0, qPrintable(aim));
+    };
+    const double eCpu = median(e.cpu), eFirst = median(e.first), eLong = median(e.longest), eRss = median(e.rss);
+    row("CPU to quiet, every thread", e.cpu, f.cpu, "ms", QStringLiteral("<= %1 ms").arg(1.5 * eCpu, 0, 'f', 0));
+    row("window's thread before its event loop first waits", e.first, f.first, "ms",
+        QStringLiteral("<= %1 ms").arg(eFirst + 16, 0, 'f', 0));
+    row("window's thread's longest stretch until quiet", e.longest, f.longest, "ms",
+        QStringLiteral("<= %1 ms").arg(eLong, 0, 'f', 0));
+    row("settled resident memory", e.rss, f.rss, "MB", QStringLiteral("<= %1 MB").arg(eRss + dbMb, 0, 'f', 0));
+    row("peak resident memory", e.hwm, f.hwm, "MB",
+        QStringLiteral("<= %1 MB").arg(median(f.rss) + dbMb, 0, 'f', 0));
+    if (haveBare) {
+        const double bCpu = median(b.cpu);
+        std::printf("launch: no data against a bare Qt tray app: CPU to quiet %.1f ms vs %.1f ms (%.2f x; aim <= 2 x), "
+                    "settled resident %.1f MB vs %.1f MB, window's thread before its first wait %.1f ms vs %.1f ms\n",
+                    eCpu, bCpu, bCpu > 0 ? eCpu / bCpu : 0, eRss, median(b.rss), eFirst, median(b.first));
+    }
+    std::fflush(stdout);
 }
 } // namespace
 
 int main(int argc, char **argv) {
     useOffscreenWhenHeadless();
-    if (argc > 1 && QByteArray(argv[1]) == "--child") return runChild(argc, argv);
     if (argc > 3 && QByteArray(argv[1]) == "--hold-lock")
         return holdLock(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
     if (argc > 2 && QByteArray(argv[1]) == "--profile") {
@@ -343,41 +433,22 @@ int main(int argc, char **argv) {
         writeProfile(QString::fromLocal8Bit(argv[2]), false);
         return 0;
     }
-    const int rounds = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 5;
+    const bool onlyLaunches = argc > 1 && QByteArray(argv[1]) == "--launches";
+    const bool onlyActions = argc > 1 && QByteArray(argv[1]) == "--actions";
+    const char *roundsArg = onlyLaunches ? (argc > 2 ? argv[2] : nullptr) : (argc > 1 && !onlyActions ? argv[1] : nullptr);
+    const int rounds = roundsArg ? std::max(1, QByteArray(roundsArg).toInt()) : 3;
 
     MeteredApp app(argc, argv);
     const QString self = QCoreApplication::applicationFilePath();
-
-    std::printf("Building the five-year profile…\n");
-    std::fflush(stdout);
-    auto empty = makeHome();
-    auto full = makeHome();
-    const QString fullDb = full->filePath(QStringLiteral("data/mivo/mivo.sqlite3"));
-    writeProfile(fullDb, false);
-    const double dbMb = QFileInfo(fullDb).size() / 1e6;
-
-    {
+    if (!onlyActions) launches(QCoreApplication::applicationDirPath(), rounds);
+    if (!onlyLaunches) {
+        std::printf("Building the five-year profile with 100 000 exercise-history records and a 10 000 x 20 table…\n");
+        std::fflush(stdout);
         QTemporaryDir work;
         const QString db = work.filePath(QStringLiteral("mivo.sqlite3"));
-        writeProfile(db, true);
-        actions(app, db, self);
+        QString bigId;
+        writeProfile(db, true, &bigId);
+        actions(app, db, bigId, self);
     }
-
-    std::vector<double> idleEmpty, idleFull, rssEmpty, rssFull;
-    launchOnce(self, *empty); // uncounted: the files and the library cache warm up
-    launchOnce(self, *full);
-    for (int i = 0; i < rounds; ++i) {
-        Figures e = launchOnce(self, *empty), f = launchOnce(self, *full);
-        idleEmpty.push_back(e[QStringLiteral("start_to_idle_ms")]);
-        idleFull.push_back(f[QStringLiteral("start_to_idle_ms")]);
-        rssEmpty.push_back(e[QStringLiteral("rss_kib")] / 1024.0);
-        rssFull.push_back(f[QStringLiteral("rss_kib")] / 1024.0);
-    }
-    const double ie = median(idleEmpty), ifull = median(idleFull), re = median(rssEmpty), rf = median(rssFull);
-    std::printf("start to idle: empty %.0f ms, profile %.0f ms (%.2f x; aim <= 1.5 x)\n", ie, ifull,
-                ie > 0 ? ifull / ie : 0);
-    std::printf("settled resident memory: empty %.0f MB, profile %.0f MB, database %.0f MB "
-                "(profile - empty = %.0f MB; aim <= database)\n",
-                re, rf, dbMb, rf - re);
     return 0;
 }

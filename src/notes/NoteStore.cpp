@@ -5,7 +5,10 @@
 #include "platform/Notifier.h"
 #include "platform/SharedObjects.h"
 #include <QHash>
+#include <QCoreApplication>
+#include <QPointer>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <cstring>
@@ -16,6 +19,9 @@ namespace {
 
 // Notes kept decoded after use: going back and forth between a few notes does not decode them again.
 constexpr int kKeepDecoded = 3;
+// Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
+// is about 4 MB and takes tens of milliseconds).
+constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
 
@@ -143,6 +149,39 @@ const Note *NoteStore::find(const QString &id) const {
     s.used = ++useCount_;
     scheduleTrim();
     return s.note.get();
+}
+
+bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done) {
+    finishLoad();
+    const int i = firstIndex(id);
+    if (i < 0 || slots_[size_t(i)].note) return false;
+    const QByteArrayView view = bytesOf(slots_[size_t(i)]);
+    if (view.size() < kDecodeAwayBytes) return false;
+    // The worker reads its own copy: the document's buffer changes with the next save.
+    QByteArray bytes = view.toByteArray();
+    QPointer<NoteStore> self(this);
+    QPointer<QObject> ctx(context);
+    QThreadPool::globalInstance()->start([self, ctx, id, bytes, done = std::move(done)]() mutable {
+        auto held = std::make_shared<std::optional<NoteCodec::Held>>(NoteCodec::decodeHeld(bytes));
+        // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
+        QMetaObject::invokeMethod(qApp, [self, ctx, id, bytes, held, done = std::move(done)]() mutable {
+            if (!self) return;
+            if (*held) self->adoptDecoded(id, bytes, std::move(**held));
+            if (ctx && done) done();
+        }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void NoteStore::adoptDecoded(const QString &id, const QByteArray &bytes, NoteCodec::Held &&held) {
+    const int i = firstIndex(id);
+    if (i < 0) return;
+    Slot &s = slots_[size_t(i)];
+    if (s.note || bytesOf(s) != QByteArrayView(bytes)) return; // changed meanwhile: decoded on demand
+    s.note = std::make_unique<Note>(std::move(held.note));
+    s.rows = std::move(held.rows);
+    s.used = ++useCount_;
+    scheduleTrim();
 }
 
 int NoteStore::decodedCount() const {

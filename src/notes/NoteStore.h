@@ -3,6 +3,7 @@
 #include "notes/NoteCodec.h"
 #include "platform/Document.h"
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,11 @@ public:
     }
     // How many notes are held decoded just now.
     int decodedCount() const;
+    // For a note whose decoding would hold the window's thread (a large one not held decoded): starts
+    // decoding it on a worker and returns true; done runs on the window's thread once it is in, when
+    // find() answers at once (unless the note changed meanwhile), provided context still exists.
+    // Otherwise returns false and does nothing: find() is as quick as it gets.
+    bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done);
 
     // The plain-text rendering of a note for the text export: header lines, the body or table with rich
     // text in marked form, the link and the creation time ("dd.MM.yyyy HH:mm", local time).
@@ -87,6 +93,7 @@ private:
     QByteArrayView bytesOf(const Slot &s) const;
     Slot newSlot(const Note &note, bool keepDecoded) const;
     void decode(Slot &s) const;
+    void adoptDecoded(const QString &id, const QByteArray &bytes, NoteCodec::Held &&held);
     void scheduleTrim() const;
     void trim() const;
     int firstIndex(const QString &id) const;

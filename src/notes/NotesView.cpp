@@ -158,6 +158,7 @@ const Note *NotesView::selectedNote() const {
 
 void NotesView::selectNote(const QString &id) {
     if (!selectedID_ || *selectedID_ != id) {
+        triedDecodeID_.clear();
         detailScrollPos_ = {};
         sel_ = {};
         editingID_.reset();
@@ -183,6 +184,18 @@ void NotesView::doubleTapNote(const QString &id) {
 // ---- detail ----
 
 void NotesView::rebuildDetail() {
+    // A large note not held decoded is decoded on a worker; the detail as it was stays meanwhile.
+    if (selectedID_) {
+        const QString id = *selectedID_;
+        if (decodingID_ == id) return;
+        if (triedDecodeID_ != id && NoteStore::shared().decodeInBackground(id, this, [this, id] {
+                if (decodingID_ == id) decodingID_.clear();
+                requestRebuild();
+            })) {
+            decodingID_ = triedDecodeID_ = id;
+            return;
+        }
+    }
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }

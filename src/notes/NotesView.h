@@ -106,6 +106,9 @@ private:
     QPointer<LinkTextView> contentTV_;
     QPointer<LinkTextView> linkTV_;
     QString shownDetailID_;
+    // The note being decoded on a worker for the detail, and the last one asked for that way (a note
+    // that did not come in decoded then is decoded when found).
+    QString decodingID_, triedDecodeID_;
     QPoint detailScrollPos_;
 
     double listFrac_ = 0.32;

@@ -374,6 +374,34 @@ private slots:
         NoteStore::resetForTests();
     }
 
+    // A large note that is stored but not held decoded is decoded off the window's thread: the first
+    // turn leaves the detail alone, the grid comes once the note is in, and the store then holds it.
+    void largeNoteDecodesOffTheWindowThread() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        Note t = tableNote(QStringLiteral("T"), 20, {});
+        for (int r = 0; r < 2000; ++r) {
+            QStringList cells;
+            for (int c = 0; c < 20; ++c) cells << QStringLiteral("row %1 cell %2").arg(r).arg(c);
+            t.rows.emplace_back(cells);
+        }
+        NoteStore::shared().add(t);
+        prefs.reopen();
+        NoteStore::resetForTests();
+        QCOMPARE(NoteStore::shared().decodedCount(), 0);
+        NotesView page;
+        showPage(page);
+        page.selectNote(QStringLiteral("T"));
+        QCoreApplication::processEvents();
+        QVERIFY(!page.grid());
+        QCOMPARE(NoteStore::shared().decodedCount(), 0);
+        QTRY_VERIFY(page.grid());
+        QCOMPARE(NoteStore::shared().decodedCount(), 1);
+        QCOMPARE(NoteStore::shared().find(QStringLiteral("T"))->rows, t.rows);
+        QCOMPARE(page.grid()->widths().size(), size_t(20));
+        NoteStore::resetForTests();
+    }
+
     // An edit measures again only the rows it changed; the heights stay those of a full measure.
     void editsMeasureOnlyChangedRows() {
         TempPrefs prefs;
