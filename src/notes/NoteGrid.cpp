@@ -163,7 +163,8 @@ std::vector<int> NoteGrid::measureRows(const std::vector<NoteRow> &rows, const s
 
 NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth,
                    Selection *sel, QWidget *parent)
-    : QWidget(parent), note_(note), widths_(std::move(widths)), heights_(std::move(heights)), sel_(sel) {
+    : QWidget(parent), note_(note), widths_(std::move(widths)), heights_(std::move(heights)), sel_(sel),
+      docsTheme_(VF::theme()), docsFont_(cellFont()) {
     setObjectName(QStringLiteral("noteGrid"));
     setFocusPolicy(Qt::ClickFocus);
     setMouseTracking(true);
@@ -176,6 +177,24 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, std::vector<int
     }
     const int contentH = y + 20;
     resize(int(std::max(tableW_ + 104, detailWidth)), contentH);
+}
+
+void NoteGrid::takeLayouts(NoteGrid &earlier) {
+    if (earlier.note_.id != note_.id || earlier.widths_ != widths_ || earlier.docsTheme_ != docsTheme_ ||
+        earlier.docsFont_ != docsFont_)
+        return;
+    const auto rtfOf = [](const NoteRow &row, int c) {
+        const auto f = row.cellsRTF.find(c);
+        return f == row.cellsRTF.end() ? QByteArray() : f->second;
+    };
+    for (auto it = earlier.docs_.cbegin(); it != earlier.docs_.cend(); ++it) {
+        const int r = int(it.key() >> 32), c = int(quint32(it.key()));
+        if (r >= int(note_.rows.size()) || r >= int(earlier.note_.rows.size())) continue;
+        const NoteRow &was = earlier.note_.rows[size_t(r)], &now = note_.rows[size_t(r)];
+        if (was.id != now.id || cellText(earlier.note_, r, c) != cellText(note_, r, c) || rtfOf(was, c) != rtfOf(now, c))
+            continue;
+        docs_.insert(it.key(), it.value());
+    }
 }
 
 void NoteGrid::setRowHeights(std::vector<int> heights) {
@@ -276,6 +295,7 @@ bool NoteGrid::event(QEvent *e) {
 QTextDocument *NoteGrid::docFor(CellPos p) {
     auto it = docs_.find(key(p.row, p.col));
     if (it != docs_.end()) return it->get();
+    ++cellsLaidOut;
     auto doc = std::make_shared<QTextDocument>();
     doc->setDocumentMargin(0);
     doc->setDefaultFont(cellFont());

@@ -1,6 +1,7 @@
 #pragma once
 #include "notes/Note.h"
 #include "notes/TableClipboard.h"
+#include "ui/Theme.h"
 #include <QColor>
 #include <QFont>
 #include <QHash>
@@ -41,10 +42,16 @@ public:
                                         const std::vector<int> *known = nullptr);
     // The height of a row of one-line cells: what a row not yet measured is taken to be.
     static int oneLineRowHeight();
+    // Takes the cell layouts an earlier grid of the same note made, for the cells that did not change
+    // (same row, text and rich text, same widths, theme and font), so a grid built again after an
+    // edit lays out only what changed.
+    void takeLayouts(NoteGrid &earlier);
     // New heights (one per row) once rows were measured later; the grid's height follows.
     void setRowHeights(std::vector<int> heights);
     // Rows measured so far by measureHeights, for tests and benchmarks of what an edit costs.
     static inline qint64 rowsMeasured = 0;
+    // Cells laid out for painting so far, likewise.
+    static inline qint64 cellsLaidOut = 0;
     ~NoteGrid() override;
 
     std::function<void(int row, int col)> onDoubleTap;
@@ -111,6 +118,8 @@ private:
     std::vector<int> heights_, tops_;
     Selection *sel_;
     QHash<quint64, std::shared_ptr<QTextDocument>> docs_;
+    AppTheme docsTheme_;
+    QFont docsFont_;
     std::vector<CellPos> findMatches_;
     std::optional<CellPos> findCurrent_;
 

@@ -102,6 +102,8 @@ void NotesView::buildTableDetail(const Note &note) {
         std::find(hc.estimated.begin(), hc.estimated.end(), 1) != hc.estimated.end())
         startMeasuring();
     auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
+    if (previousGrid_) g->takeLayouts(*previousGrid_);
+    previousGrid_ = nullptr;
     g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
     detailScroll_->setWidget(g);
     grid_ = g;

@@ -204,6 +204,7 @@ void NotesView::rebuildDetail() {
         w->deleteLater();
     }
     detailScroll_ = nullptr;
+    previousGrid_ = grid_;
     grid_ = nullptr;
     contentTV_ = nullptr;
     linkTV_ = nullptr;

@@ -103,6 +103,7 @@ private:
     QWidget *detailHost_ = nullptr;
     QPointer<QScrollArea> detailScroll_;
     QPointer<NoteGrid> grid_;
+    QPointer<NoteGrid> previousGrid_; // the grid a rebuild replaces, until the new one took its layouts
     QPointer<LinkTextView> contentTV_;
     QPointer<LinkTextView> linkTV_;
     QString shownDetailID_;

@@ -374,6 +374,50 @@ private slots:
         NoteStore::resetForTests();
     }
 
+    // A grid built again after an edit lays out only the cell that changed; other widths lay out all.
+    void rebuiltGridKeepsUnchangedCellLayouts() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        Note t = tableNote(QStringLiteral("T"), 4, {});
+        for (int r = 0; r < 6; ++r)
+            t.rows.emplace_back(QStringList{QStringLiteral("a%1").arg(r), "b", "c", QStringLiteral("https://example.org/%1").arg(r)});
+        NoteStore::shared().add(t);
+        NotesView page;
+        showPage(page);
+        qint64 before = NoteGrid::cellsLaidOut;
+        const auto laidOut = [&] {
+            (void)page.grid()->grab();
+            const qint64 n = NoteGrid::cellsLaidOut - before;
+            before = NoteGrid::cellsLaidOut;
+            return n;
+        };
+        page.selectNote(QStringLiteral("T"));
+        QTRY_VERIFY(page.grid());
+        QCOMPARE(laidOut(), qint64(24));
+        QCOMPARE(laidOut(), qint64(0));
+        Note n = *NoteStore::shared().find(QStringLiteral("T"));
+        n.rows[2].cells[1] = QStringLiteral("changed");
+        NoteStore::shared().update(n);
+        NoteGrid *old = page.grid();
+        page.requestRebuild();
+        QTRY_VERIFY(page.grid() && page.grid() != old);
+        QCOMPARE(laidOut(), qint64(1));
+        // two cells swapped: those two
+        old = page.grid();
+        page.swapOrMove(QStringLiteral("T"), {0, 0}, {1, 0});
+        QTRY_VERIFY(page.grid() && page.grid() != old);
+        QCOMPARE(laidOut(), qint64(2));
+        // a row deleted above others: every row below stands elsewhere now and is laid out again
+        old = page.grid();
+        n = *NoteStore::shared().find(QStringLiteral("T"));
+        n.rows.erase(n.rows.begin() + 4);
+        NoteStore::shared().update(n);
+        page.requestRebuild();
+        QTRY_VERIFY(page.grid() && page.grid() != old);
+        QCOMPARE(laidOut(), qint64(4));
+        NoteStore::resetForTests();
+    }
+
     // A large note that is stored but not held decoded is decoded off the window's thread: the first
     // turn leaves the detail alone, the grid comes once the note is in, and the store then holds it.
     void largeNoteDecodesOffTheWindowThread() {
