@@ -1,5 +1,6 @@
 #include "app/NavItem.h"
 
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
@@ -8,9 +9,8 @@
 
 NavItem::NavItem(const QString &emoji, const QString &title, const QString &id, QWidget *parent)
     : QWidget(parent), id_(id), emoji_(emoji), title_(title) {
-    emojiFont_ = Fonts::scaledFont(15);
     // Colour glyphs for every item, also those (⚙️, ❤️) that have a plain text form.
-    emojiFont_.setFamilies({QStringLiteral("Noto Color Emoji"), emojiFont_.family()});
+    emojiFont_ = EmojiText::colourFirst(Fonts::scaledFont(15));
     titleFont_ = Fonts::scaledFont(13, QFont::Medium);
     setCursor(Qt::PointingHandCursor);
     updateAppearance();

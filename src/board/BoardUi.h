@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
@@ -65,6 +66,6 @@ inline void place(QLabel *l, const QRect &r) {
 // Draws one line of text in r, cut with "…" when it does not fit.
 inline void drawFitted(QPainter &p, const QRectF &r, const QString &text, Qt::Alignment align) {
     const QFontMetricsF fm(p.font());
-    p.drawText(r, int(align) | Qt::TextSingleLine, fm.elidedText(text, Qt::ElideRight, r.width()));
+    EmojiText::draw(p, r, int(align) | Qt::TextSingleLine, fm.elidedText(text, Qt::ElideRight, r.width()));
 }
 } // namespace BoardUi

@@ -4,6 +4,7 @@
 #include "board/CalendarView.h"
 #include "platform/Dialogs.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/EmojiText.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
@@ -56,6 +57,7 @@ void CalendarView::addTaskDialog(int day) {
         popup->addItem(TaskCats::emoji(c) + QStringLiteral("  ") + TaskCats::display(c));
     popup->setCurrentIndex(0);
     popup->setFont(Fonts::scaledFont(13));
+    EmojiText::colourItems(popup);
     popup->setGeometry(yUp(AH, 0, 110, AW, 28));
     caption(acc,
             L::t({.en = "Description (links clickable)",

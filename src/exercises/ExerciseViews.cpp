@@ -1,6 +1,7 @@
 #include "exercises/ExerciseViews.h"
 
 #include "platform/Keys.h"
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
@@ -130,7 +131,7 @@ void ExerciseListView::paintRow(QPainter &p, const Row &r, const QRectF &rect) c
     const QFont emojiF = Fonts::scaledFont(20);
     p.setFont(emojiF);
     p.setPen(VF::text());
-    p.drawText(QRectF(6, 0, 36, h), Qt::AlignCenter, r.emoji);
+    EmojiText::draw(p, QRectF(6, 0, 36, h), Qt::AlignCenter, r.emoji);
     const QFont nameF = Fonts::scaledFont(13, QFont::DemiBold), detailF = Fonts::scaledFont(10);
     const double nameH = lineH(nameF), detailH = lineH(detailF);
     const double top = (h - nameH - detailH - 2) / 2;
@@ -264,7 +265,7 @@ void PlaylistDropView::paintRow(QPainter &p, const Row &r, const QRectF &rect) c
     p.setOpacity(r.finished ? 0.4 : 1.0);
     p.setFont(Fonts::scaledFont(14));
     p.setPen(VF::text());
-    p.drawText(QRectF(29, 0, 24, h), Qt::AlignCenter, r.emoji);
+    EmojiText::draw(p, QRectF(29, 0, 24, h), Qt::AlignCenter, r.emoji);
     p.setOpacity(1.0);
     const QFont nameF = Fonts::scaledFont(11, QFont::DemiBold);
     const double nameW = w - 96;

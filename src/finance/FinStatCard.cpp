@@ -3,6 +3,7 @@
 #include "finance/FinUi.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
@@ -73,9 +74,7 @@ FinStatCard::FinStatCard(const QString &icon, const QString &label, const QColor
     : QWidget(parent), accent_(accent) {
     border_ = withAlpha(accent, 0.25);
     fill_ = accent;
-    QFont emoji = Fonts::scaledFont(22);
-    emoji.setFamilies(
-        {QStringLiteral("Noto Color Emoji"), emoji.family()}); // the icon in colour, as the sidebar's
+    const QFont emoji = EmojiText::colourFirst(Fonts::scaledFont(22)); // the icon in colour, as the sidebar's
     iconLbl_ = cardLabel(this, emoji);
     catLbl_ = cardLabel(this, Fonts::scaledFont(10, QFont::DemiBold));
     amtLbl_ = cardLabel(this, Fonts::monoDigits(22, QFont::Thin));

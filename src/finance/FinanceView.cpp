@@ -9,6 +9,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/RecordJson.h"
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
@@ -243,11 +244,13 @@ void FinanceView::buildForm() {
     themeControl(formAmtF_);
     formTypePop_ = new QComboBox(this);
     formTypePop_->setFont(Fonts::scaledFont(12));
+    EmojiText::colourItems(formTypePop_);
     themeControl(formTypePop_);
     fillTypePopup();
     formTypePop_->setCurrentIndex(std::clamp(typeIdx, 0, 1));
     formCatPop_ = new QComboBox(this);
     formCatPop_->setFont(Fonts::scaledFont(12));
+    EmojiText::colourItems(formCatPop_);
     themeControl(formCatPop_);
     fillCategoryPopup();
     formCatPop_->setCurrentIndex(std::clamp(catIdx, 0, formCatPop_->count() - 1));

@@ -1,5 +1,6 @@
 #include "notes/NoteListView.h"
 
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
@@ -114,7 +115,7 @@ void NoteListView::paintEvent(QPaintEvent *e) {
             const int top = en.y;
             p.setFont(Fonts::scaledFont(18));
             p.setPen(VF::text());
-            p.drawText(QRect(14, top + 12, 26, 26), Qt::AlignCenter, n.emoji);
+            EmojiText::draw(p, QRect(14, top + 12, 26, 26), Qt::AlignCenter, n.emoji);
             p.setFont(Fonts::scaledFont(13, QFont::DemiBold));
             p.setPen(sel ? accent : VF::text());
             p.drawText(QRect(46, top + 6, w, 18), Qt::AlignLeft | Qt::AlignVCenter,

@@ -7,6 +7,7 @@
 #include "pomodoro/PomUi.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/EmojiText.h"
 #include "ui/CommonAlerts.h"
 #include "ui/TintButton.h"
 #include "ui/AW.h"
@@ -124,6 +125,7 @@ void PomodoroView::showAddTaskDialog() {
     for (TaskCat c : TaskCats::allCases) popup->addItem(TaskCats::emoji(c) + QLatin1Char(' ') + TaskCats::display(c));
     popup->setCurrentIndex(0);
     popup->setFont(Fonts::scaledFont(13));
+    EmojiText::colourItems(popup);
     popup->setGeometry(yUp(AH, 0, 170, 420, 26));
     fieldCaption(acc, L::t({.en = "Task title", .es = "Título de la tarea", .de = "Aufgabentitel", .fr = "Titre de la tâche",
                             .uk = "Заголовок завдання", .pl = "Tytuł zadania"}))

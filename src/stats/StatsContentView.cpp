@@ -1,4 +1,5 @@
 #include "stats/StatsContentView.h"
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
@@ -27,7 +28,7 @@ void text(QPainter &p, const QRectF &box, const QString &s, const QFont &f, cons
     const QRectF r(box.x(), box.center().y() - hgt / 2, box.width(), hgt);
     p.setFont(f);
     p.setPen(c);
-    p.drawText(r, int(h | Qt::AlignVCenter), fm.elidedText(s, Qt::ElideRight, std::max(0.0, box.width())));
+    EmojiText::draw(p, r, int(h | Qt::AlignVCenter), fm.elidedText(s, Qt::ElideRight, std::max(0.0, box.width())));
 }
 } // namespace
 

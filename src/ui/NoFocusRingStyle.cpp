@@ -1,7 +1,10 @@
 #include "ui/NoFocusRingStyle.h"
 
+#include "ui/EmojiText.h"
+
 #include <QAbstractButton>
 #include <QApplication>
+#include <QPainter>
 #include <QStyleOption>
 
 namespace {
@@ -27,6 +30,22 @@ template <typename Draw> bool withoutFocus(const QStyleOption *opt, Draw draw) {
     return false;
 }
 } // namespace
+
+void NoFocusRingStyle::drawItemText(QPainter *p, const QRect &rect, int flags, const QPalette &pal, bool enabled,
+                                    const QString &text, QPalette::ColorRole textRole) const {
+    if (!EmojiText::needsColourFont(text) || !p) {
+        QProxyStyle::drawItemText(p, rect, flags, pal, enabled, text, textRole);
+        return;
+    }
+    // As the common style draws an item's text (the palette's group already says whether it is
+    // enabled), with the emoji from the colour font.
+    const QPen saved = p->pen();
+    if (textRole != QPalette::NoRole)
+        p->setPen(QPen(pal.brush(textRole), saved.widthF()));
+    Q_UNUSED(enabled)
+    EmojiText::draw(*p, rect, flags, text);
+    p->setPen(saved);
+}
 
 void NoFocusRingStyle::install() {
     if (qobject_cast<NoFocusRingStyle *>(QApplication::style())) return;

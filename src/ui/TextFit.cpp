@@ -1,4 +1,5 @@
 #include "ui/TextFit.h"
+#include "ui/EmojiText.h"
 
 #include "ui/Fonts.h"
 
@@ -32,13 +33,13 @@ void setAutoTip(QWidget *w, bool elided, const QString &text) {
 namespace TextFit {
 bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QString &text) {
     const QFontMetricsF fm(p.font());
-    bool elided = !text.contains(QLatin1Char('\n')) && fm.horizontalAdvance(text) > r.width() + kSlackPx;
+    bool elided = !text.contains(QLatin1Char('\n')) && EmojiText::advance(p.font(), text) > r.width() + kSlackPx;
     QString shown = elided ? fm.elidedText(text, Qt::ElideRight, r.width()) : text;
     if (elided && shown.size() <= 1) {
         // Nothing but "…" would be left (an icon in a narrow frame): draw it whole, smaller.
         p.save();
         p.setFont(Fonts::shrunkToFit(p.font(), text, r.width()));
-        p.drawText(r, alignment | Qt::TextSingleLine, text);
+        EmojiText::draw(p, r, alignment | Qt::TextSingleLine, text);
         p.restore();
         if (w) {
             w->setProperty(kElidesProperty, true);
@@ -47,7 +48,7 @@ bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QSt
         }
         return false;
     }
-    p.drawText(r, alignment | Qt::TextSingleLine, shown);
+    EmojiText::draw(p, r, alignment | Qt::TextSingleLine, shown);
     if (w) {
         w->setProperty(kElidesProperty, true);
         w->setProperty(kElidedProperty, elided);

@@ -1,0 +1,146 @@
+#include "ui/EmojiText.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTextLayout>
+
+namespace {
+const QString kColourFamily = QStringLiteral("Noto Color Emoji");
+constexpr char16_t kEmojiPresentation = 0xFE0F;
+
+// The runs that must come from the colour font: each character followed by U+FE0F (with a keycap or
+// a joined sequence that follows it).
+QList<QTextLayout::FormatRange> colourRuns(const QString &text, const QFont &font) {
+    QList<QTextLayout::FormatRange> out;
+    QTextCharFormat format;
+    format.setFont(EmojiText::colourFirst(font));
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i] != QChar(kEmojiPresentation)) continue;
+        qsizetype start = i - 1;
+        if (text[start].isLowSurrogate() && start > 0) --start;
+        qsizetype end = i + 1;
+        // A keycap (U+20E3) or a joiner and what it joins stay with the emoji.
+        while (end < text.size() && (text[end] == QChar(0x20E3) || text[end] == QChar(0x200D))) {
+            end += text[end] == QChar(0x200D) ? 2 : 1;
+            if (end < text.size() && text[end - 1].isHighSurrogate()) ++end;
+        }
+        end = std::min(end, text.size());
+        if (!out.isEmpty() && out.last().start + out.last().length >= start) {
+            out.last().length = int(end - out.last().start);
+            continue;
+        }
+        out.append({int(start), int(end - start), format});
+    }
+    return out;
+}
+
+// The text as QPainter shows it with these flags: "&&" is "&", a lone "&" marks a mnemonic.
+QString withoutMnemonics(const QString &text, int flags) {
+    if (!(flags & (Qt::TextShowMnemonic | Qt::TextHideMnemonic))) return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+// A list item drawn as the style draws it, its text drawn by EmojiText::draw.
+class ColourItemDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override {
+        QStyleOptionViewItem opt(option);
+        initStyleOption(&opt, index);
+        if (!EmojiText::needsColourFont(opt.text)) {
+            QStyledItemDelegate::paint(p, option, index);
+            return;
+        }
+        const QString text = opt.text;
+        opt.text.clear();
+        const QWidget *w = opt.widget;
+        QStyle *style = w ? w->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, p, w);
+        opt.text = text; // the text's frame, as the style would place it
+        const QRect r = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, w);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+        const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (opt.state & QStyle::State_Active) ? QPalette::Active
+                                                                                : QPalette::Inactive;
+        p->save();
+        p->setFont(opt.font);
+        p->setPen(opt.palette.color(group, (opt.state & QStyle::State_Selected) ? QPalette::HighlightedText
+                                                                                : QPalette::Text));
+        EmojiText::draw(*p, r.adjusted(margin, 0, -margin, 0), int(opt.displayAlignment) | Qt::TextSingleLine, text);
+        p->restore();
+    }
+};
+
+// Lays text out in width (one line unless wrapping is asked for) and returns its height.
+double layOut(QTextLayout &layout, double width, int flags) {
+    QTextOption option(Qt::Alignment(flags & Qt::AlignHorizontal_Mask));
+    const bool wrap = (flags & Qt::TextWordWrap) && !(flags & Qt::TextSingleLine);
+    option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::ManualWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double h = 0;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) break;
+        line.setLineWidth(wrap ? width : std::max(width, 0.0));
+        line.setPosition(QPointF(0, h));
+        h += line.height();
+    }
+    layout.endLayout();
+    return h;
+}
+} // namespace
+
+namespace EmojiText {
+bool needsColourFont(const QString &text) { return text.size() > 1 && text.indexOf(QChar(kEmojiPresentation), 1) > 0; }
+
+QFont colourFirst(const QFont &font) {
+    QFont f = font;
+    QStringList families = font.families().isEmpty() ? QStringList{font.family()} : font.families();
+    families.removeAll(kColourFamily);
+    families.prepend(kColourFamily);
+    f.setFamilies(families);
+    return f;
+}
+
+void draw(QPainter &p, const QRectF &r, int flags, const QString &text) {
+    if (!needsColourFont(text)) {
+        p.drawText(r, flags, text);
+        return;
+    }
+    QTextLayout layout(withoutMnemonics(text, flags), p.font());
+    layout.setFormats(colourRuns(layout.text(), p.font()));
+    const double h = layOut(layout, r.width(), flags);
+    double y = r.top();
+    if (flags & Qt::AlignVCenter)
+        y += (r.height() - h) / 2;
+    else if (flags & Qt::AlignBottom)
+        y += r.height() - h;
+    const bool clip = !(flags & Qt::TextDontClip);
+    if (clip) {
+        p.save();
+        p.setClipRect(r, Qt::IntersectClip);
+    }
+    layout.draw(&p, QPointF(r.left(), y));
+    if (clip) p.restore();
+}
+
+void colourItems(QComboBox *combo) {
+    if (combo) combo->setItemDelegate(new ColourItemDelegate(combo));
+}
+
+double advance(const QFont &font, const QString &text) {
+    QTextLayout layout(text, font);
+    if (needsColourFont(text)) layout.setFormats(colourRuns(text, font));
+    layOut(layout, 1e6, Qt::AlignLeft);
+    return layout.lineCount() > 0 ? layout.lineAt(0).naturalTextWidth() : 0.0;
+}
+} // namespace EmojiText

@@ -1,0 +1,164 @@
+#include "common/TestEnv.h"
+#include "finance/FinanceView.h"
+#include "settings/SupportView.h"
+#include "stats/StatsContentView.h"
+#include "stats/StatsModel.h"
+#include "ui/Theme.h"
+#include "ui/EmojiText.h"
+#include "ui/Fonts.h"
+#include "ui/NoFocusRingStyle.h"
+#include "ui/TextFit.h"
+#include <QApplication>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+#include <QtTest>
+
+// ❤️ (U+2764 U+FE0F) and the other emoji the text font also has an outline glyph for draw in colour,
+// in painted texts, labels (single line and wrapped), kit labels and pop-ups.
+class TstEmojiText : public QObject {
+    Q_OBJECT
+private slots:
+    static void initMain() { useOffscreenWhenHeadless(); }
+    void initTestCase() {
+        Fonts::applyAppFont();
+        NoFocusRingStyle::install(); // as the app does
+    }
+    void paintedTextsDrawTheHeartInColour();
+    void widgetsDrawTheHeartInColour();
+    void pagesDrawTheHeartInColour();
+};
+
+namespace {
+const QString kHeartText = QStringLiteral("❤️ Expense");
+
+// Pixels of the colour heart: a strong red no text colour of the app uses.
+int redPixels(const QImage &img) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            n += c.red() > 180 && c.green() < 100 && c.blue() < 100;
+        }
+    return n;
+}
+
+// A page built and shown as the page switcher shows it.
+template <class P> std::unique_ptr<P> openPage() {
+    auto page = std::make_unique<P>();
+    page->resize(979, 760);
+    page->setup();
+    page->show();
+    if (!QTest::qWaitForWindowExposed(page.get())) return nullptr;
+    page->refresh();
+    QCoreApplication::processEvents();
+    return page;
+}
+
+QImage painted(const std::function<void(QPainter &)> &paint) {
+    QImage img(320, 80, QImage::Format_ARGB32);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    p.setFont(Fonts::plainFont(20));
+    p.setPen(Qt::black);
+    paint(p);
+    return img;
+}
+} // namespace
+
+void TstEmojiText::paintedTextsDrawTheHeartInColour() {
+    QVERIFY(EmojiText::needsColourFont(kHeartText));
+    QVERIFY(!EmojiText::needsColourFont(QStringLiteral("💚 Income"))); // the text font has no 💚: it falls back by itself
+    QVERIFY(redPixels(painted([](QPainter &p) {
+                EmojiText::draw(p, QRectF(0, 0, 320, 80), Qt::AlignLeft | Qt::AlignVCenter, kHeartText);
+            })) > 20);
+    // Wrapped over lines, and in the kit's fitting draw (also when it has to cut the text).
+    QVERIFY(redPixels(painted([](QPainter &p) {
+                EmojiText::draw(p, QRectF(0, 0, 120, 80), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                                QStringLiteral("❤️ Your support keeps Mivo alive"));
+            })) > 20);
+    QVERIFY(redPixels(painted([](QPainter &p) {
+                TextFit::drawText(p, nullptr, QRectF(0, 0, 90, 80), Qt::AlignLeft | Qt::AlignVCenter,
+                                  QStringLiteral("❤️ Health and a long tail"));
+            })) > 20);
+    // The colour heart is wider than the outline one: measures follow what is drawn.
+    QVERIFY(EmojiText::advance(Fonts::plainFont(20), kHeartText) >
+            QFontMetricsF(Fonts::plainFont(20)).horizontalAdvance(kHeartText));
+}
+
+void TstEmojiText::widgetsDrawTheHeartInColour() {
+    QLabel line(kHeartText);
+    line.setFont(Fonts::plainFont(20));
+    line.resize(300, 40);
+    QVERIFY(redPixels(line.grab().toImage()) > 20);
+
+    QLabel wrapped(QStringLiteral("❤️  Your support directly funds development time and keeps Mivo alive."));
+    wrapped.setFont(Fonts::plainFont(16));
+    wrapped.setWordWrap(true);
+    wrapped.resize(200, 120);
+    QVERIFY(redPixels(wrapped.grab().toImage()) > 20);
+
+    FitLabel fit(kHeartText);
+    fit.setFont(Fonts::plainFont(20));
+    fit.resize(300, 40);
+    QVERIFY(redPixels(fit.grab().toImage()) > 20);
+
+    QComboBox combo;
+    combo.setFont(Fonts::plainFont(20));
+    combo.addItem(QStringLiteral("💚 Income"));
+    combo.addItem(kHeartText);
+    combo.setCurrentIndex(1);
+    EmojiText::colourItems(&combo);
+    combo.resize(260, 40);
+    QVERIFY(redPixels(combo.grab().toImage()) > 20);
+    combo.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&combo));
+    combo.showPopup(); // the list the pop-up opens
+    QTRY_VERIFY(combo.view()->isVisible());
+    QVERIFY(redPixels(combo.view()->grab().toImage()) > 20);
+    combo.hidePopup();
+}
+
+// Where the heart was drawn in outline: the support page's title and third card, the finance type
+// pop-up's "❤️ Expense" and the statistics' Health row.
+void TstEmojiText::pagesDrawTheHeartInColour() {
+    TempPrefs prefs;
+    VF::setTheme(AppTheme::silver);
+    {
+        auto support = openPage<SupportView>();
+        QVERIFY(support);
+        int hearts = 0;
+        for (QLabel *l : support->findChildren<QLabel *>()) {
+            if (!l->isVisible() || !l->text().startsWith(QStringLiteral("❤️"))) continue;
+            QVERIFY2(redPixels(l->grab().toImage()) > 20, qPrintable(l->text()));
+            ++hearts;
+        }
+        QCOMPARE(hearts, 2);
+    }
+    {
+        auto finance = openPage<FinanceView>();
+        QVERIFY(finance);
+        QComboBox *type = finance->typePopup();
+        QVERIFY(type);
+        type->setCurrentIndex(type->findText(QStringLiteral("❤️"), Qt::MatchStartsWith));
+        QVERIFY(type->currentIndex() >= 0);
+        QVERIFY(redPixels(type->grab().toImage()) > 20);
+        type->showPopup();
+        QTRY_VERIFY(type->view()->isVisible());
+        QVERIFY(redPixels(type->view()->grab().toImage()) > 20);
+        type->hidePopup();
+    }
+    {
+        StatsModel model;
+        model.tasks.title = QStringLiteral("Tasks");
+        model.tasks.rows.push_back({QStringLiteral("❤️"), QStringLiteral("Health"), QStringLiteral("3"), 0.5, Qt::blue, false});
+        StatsContentView stats;
+        stats.setModel(model, 600);
+        QVERIFY(redPixels(stats.grab().toImage()) > 20);
+    }
+}
+
+QTEST_MAIN(TstEmojiText)
+#include "tst_emoji_text.moc"
