@@ -555,9 +555,10 @@ void Prefs::stage(const QString &key, const std::optional<Value> &v) {
     schedule();
 }
 
-PrefsBatch Prefs::replacementOf(const std::map<QString, Value> &values) {
+PrefsBatch Prefs::replacementOf(const std::map<QString, Value> &values, UnknownRows unknown) {
     PrefsBatch b;
     b.clear = true;
+    b.keepUnknown = unknown == UnknownRows::keep;
     for (const auto &kv : values)
         b.writes[kv.first] = kv.second;
     b.seq = ++seq_;
@@ -566,9 +567,13 @@ PrefsBatch Prefs::replacementOf(const std::map<QString, Value> &values) {
 
 // Any thread, once the replacement is committed: memory changes only once the disk has, so a
 // replacement that fails leaves both as they were.
-void Prefs::adoptReplacement(const PrefsBatch &b) {
+void Prefs::adoptReplacement(const PrefsBatch &b, const PrefsCommit &c) {
     QMutexLocker l(&lock_);
-    foreign_.clear();
+    if (!b.keepUnknown) foreign_.clear();
+    for (const auto &[key, aside] : c.keptAside)
+        if (auto f = foreign_.find(key); f != foreign_.end()) foreign_[aside] = f->second;
+    for (const auto &kv : b.writes)
+        foreign_.erase(kv.first);
     cache_.clear();
     onDiskSeq_ = std::max(onDiskSeq_, b.seq);
     for (const auto &[key, v] : b.writes) {
@@ -579,15 +584,16 @@ void Prefs::adoptReplacement(const PrefsBatch &b) {
     }
 }
 
-bool Prefs::replace(const std::map<QString, Value> &values) {
+bool Prefs::replace(const std::map<QString, Value> &values, UnknownRows unknown) {
     if (frozen_ || closed_ || replacing_) return false;
     handOver(); // what was written before comes first
     if (!writer_) {
         lastErrorText_ = QStringLiteral("the database cannot be written");
         return false;
     }
-    const PrefsCommit c = writer_->replace(replacementOf(values), kReplaceWaitMs,
-                                           [this](const PrefsBatch &b) { adoptReplacement(b); });
+    const PrefsCommit c =
+        writer_->replace(replacementOf(values, unknown), kReplaceWaitMs,
+                         [this](const PrefsBatch &b, const PrefsCommit &done) { adoptReplacement(b, done); });
     if (!c.ok) {
         lastErrorText_ = c.error;
         qWarning("mivo: could not replace the data: %s", qPrintable(c.error));
@@ -597,7 +603,7 @@ bool Prefs::replace(const std::map<QString, Value> &values) {
 }
 
 void Prefs::replaceLater(const std::map<QString, Value> &values, QObject *context,
-                         std::function<void(bool ok, const QString &error)> done) {
+                         std::function<void(bool ok, const QString &error)> done, UnknownRows unknown) {
     QPointer<QObject> ctx(context);
     const auto answer = [this, ctx, done](bool ok, const QString &error) {
         QMetaObject::invokeMethod(
@@ -615,9 +621,9 @@ void Prefs::replaceLater(const std::map<QString, Value> &values, QObject *contex
     }
     handOver(); // what was written before comes first
     replacing_ = true;
-    writer_->replaceLater(replacementOf(values), kReplaceWaitMs,
+    writer_->replaceLater(replacementOf(values, unknown), kReplaceWaitMs,
                           [this, answer](const PrefsBatch &b, const PrefsCommit &c) {
-                              if (c.ok) adoptReplacement(b);
+                              if (c.ok) adoptReplacement(b, c);
                               QMetaObject::invokeMethod(
                                   this,
                                   [this, ok = c.ok, error = c.error] {

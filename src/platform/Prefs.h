@@ -89,15 +89,20 @@ public:
     void setData(const QString &key, const QByteArray &v) { setValue(key, Value(v)); }
     void remove(const QString &key);
     void clear();
+    // What a replacement does with the rows of types the app does not know (and so with the copies
+    // kept of them): erase them with everything else, or keep them (a row a value replaces is then
+    // copied aside first, as any write does).
+    enum class UnknownRows { erase, keep };
     // Replaces the whole domain with these values in one transaction, waiting (a few seconds at
     // most) until it is committed. False when it could not be: then nothing changed, in memory or on
     // disk, and nothing of it is written later.
-    bool replace(const std::map<QString, Value> &values);
+    bool replace(const std::map<QString, Value> &values, UnknownRows unknown = UnknownRows::erase);
     // The same without waiting: done(ok, error) runs later on this object's thread, unless context
     // is gone by then. Until then the writes made meanwhile are held back: they are dropped when the
     // replacement is committed (it replaces everything) and saved when it fails. One at a time.
     void replaceLater(const std::map<QString, Value> &values, QObject *context,
-                      std::function<void(bool ok, const QString &error)> done);
+                      std::function<void(bool ok, const QString &error)> done,
+                      UnknownRows unknown = UnknownRows::erase);
     bool isReplacing() const { return replacing_; }
     // The store now holds key's document decoded: from now on its bytes are not kept in memory once
     // they are on disk (data() reads them back).
@@ -161,8 +166,8 @@ private:
     template <class F> auto withEntry(const QString &key, F f) const;
     QString uniqueAsideKey(const QString &key) const;
     void dropIfOnDisk(const QString &key, Entry &e) const;
-    PrefsBatch replacementOf(const std::map<QString, Value> &values);
-    void adoptReplacement(const PrefsBatch &b);
+    PrefsBatch replacementOf(const std::map<QString, Value> &values, UnknownRows unknown);
+    void adoptReplacement(const PrefsBatch &b, const PrefsCommit &c);
 
     QString path_;
     QString setAside_;

@@ -61,7 +61,10 @@ void PrefsBatch::append(PrefsBatch &&later) {
 PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b) {
     PrefsCommit r;
     bool ok = exec(db, "BEGIN IMMEDIATE");
-    if (ok && b.clear) ok = exec(db, "DELETE FROM prefs");
+    if (ok && b.clear)
+        ok = exec(db, b.keepUnknown
+                          ? "DELETE FROM prefs WHERE type IN ('bool', 'int', 'double', 'string', 'data')"
+                          : "DELETE FROM prefs");
     if (ok && !b.copies.empty()) {
         // An identical key already there is an older copy of the same row: nothing to add.
         Stmt copy(db, "INSERT OR IGNORE INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs "
@@ -78,7 +81,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b) {
         Stmt del(db, "DELETE FROM prefs WHERE key = ?1");
         ok = put && del;
         for (auto it = b.writes.begin(); ok && it != b.writes.end(); ++it) {
-            ok = b.clear || keepForeignRow(db, it->first, r);
+            ok = (b.clear && !b.keepUnknown) || keepForeignRow(db, it->first, r);
             if (!ok) break;
             const QByteArray k = it->first.toUtf8();
             if (!it->second) {
@@ -283,8 +286,7 @@ void PrefsWriter::replaceLater(PrefsBatch &&batch, int timeoutMs, Done done) {
     if (!queued) done(batch, PrefsCommit::failure(SQLITE_MISUSE, QStringLiteral("the database is closed")));
 }
 
-PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs,
-                                 std::function<void(const PrefsBatch &)> onCommit) {
+PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs, Done onCommit) {
     struct Result {
         std::mutex m;
         std::condition_variable cv;
@@ -292,7 +294,7 @@ PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs,
     };
     auto result = std::make_shared<Result>();
     replaceLater(std::move(batch), timeoutMs, [result, onCommit](const PrefsBatch &b, const PrefsCommit &c) {
-        if (c.ok && onCommit) onCommit(b);
+        if (c.ok && onCommit) onCommit(b, c);
         std::lock_guard l(result->m);
         result->c = c;
         result->cv.notify_all();

@@ -20,6 +20,8 @@ using PrefsValue = std::variant<bool, qint64, double, QString, QByteArray>;
 // wins, so only the newest bytes of a key reach the disk.
 struct PrefsBatch {
     bool clear = false;
+    bool keepUnknown = false; // the wipe leaves rows of types the app does not know (and copies them
+                              // aside before a write replaces them)
     std::vector<std::pair<QString, QString>> copies;     // row -> key of its copy
     std::map<QString, std::optional<PrefsValue>> writes; // nullopt removes the row
     quint64 seq = 0;                                     // the newest write in the round
@@ -83,8 +85,7 @@ public:
     void replaceLater(PrefsBatch &&batch, int timeoutMs, Done done);
     // replaceLater(), waiting for the result; onCommit runs on the writer's thread once it is
     // committed, before this returns.
-    PrefsCommit replace(PrefsBatch &&batch, int timeoutMs,
-                        std::function<void(const PrefsBatch &)> onCommit = {});
+    PrefsCommit replace(PrefsBatch &&batch, int timeoutMs, Done onCommit = {});
     // The last commit: retries while the database is busy for up to retryMs, checkpoints the log into
     // the main file and closes the connection. The thread has ended when this returns.
     PrefsCommit finish(int retryMs);

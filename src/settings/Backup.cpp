@@ -1,6 +1,7 @@
 #include "settings/Backup.h"
 #include "health/HReminder.h"
 #include "platform/Keys.h"
+#include "platform/PrefsSql.h"
 #include "platform/RecordJson.h"
 #include "pomodoro/Phase.h"
 #include <cmath>
@@ -175,7 +176,7 @@ std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &by
     return out;
 }
 
-bool isKeptAsideKey(const QString &key) { return key.contains(QLatin1String(".unreadable-")); }
+bool isKeptAsideKey(const QString &key) { return PrefsSql::isKeptAsideKey(key); }
 
 std::map<QString, Prefs::Value> restoredDomain(const Prefs &current, const std::map<QString, Prefs::Value> &fromFile) {
     std::map<QString, Prefs::Value> out = fromFile;

@@ -38,6 +38,8 @@ std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &by
 
 // The whole domain after a restore of fromFile over current: the file's values, plus what a restore
 // must never lose (the autostart default flag and the kept-aside copies of unreadable documents).
+// Rows of types the app does not know are not among these values: the restore replaces the domain
+// with Prefs::UnknownRows::keep, so they and their copies stay where they are.
 std::map<QString, Prefs::Value> restoredDomain(const Prefs &current, const std::map<QString, Prefs::Value> &fromFile);
 
 // Whether key holds a kept-aside copy of an unreadable document (never deleted by erase or restore).

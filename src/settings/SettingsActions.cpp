@@ -44,6 +44,24 @@ void backupWriteFailed(QWidget *parent, const QString &error) {
     a.warning = true;
     Dialogs::get().alert(parent, a);
 }
+// The file was good but the database did not take it (another program holds it, the disk is full):
+// nothing changed, and the user is told why.
+void restoreFailed(QWidget *parent, const QString &reason) {
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Import failed", .es = "Importación fallida", .de = "Import fehlgeschlagen",
+                    .fr = "Importation échouée", .uk = "Помилка імпорту", .pl = "Import nieudany"});
+    a.text = L::t({.en = "The backup could not be restored; your current data is unchanged:",
+                   .es = "No se pudo restaurar la copia de seguridad; tus datos actuales no han cambiado:",
+                   .de = "Die Sicherung konnte nicht wiederhergestellt werden; deine aktuellen Daten sind "
+                         "unverändert:",
+                   .fr = "La sauvegarde n'a pas pu être restaurée ; tes données actuelles sont inchangées :",
+                   .uk = "Не вдалося відновити резервну копію; ваші поточні дані не змінено:",
+                   .pl = "Nie udało się przywrócić kopii zapasowej; twoje obecne dane się nie zmieniły:"}) +
+             QLatin1Char(' ') + reason;
+    a.buttons = {ok()};
+    a.warning = true;
+    Dialogs::get().alert(parent, a);
+}
 } // namespace
 
 void SettingsView::setAutostart(bool on) { Autostart::set(on, QCoreApplication::applicationFilePath()); }
@@ -210,6 +228,8 @@ void SettingsView::importAllData() {
     q.buttons = {L::t({.en = "Import", .es = "Importar", .de = "Importieren", .fr = "Importer", .uk = "Імпортувати",
                        .pl = "Importuj"}),
                  cancelTitle()};
+    // One restore at a time: the database may still be trying the last one.
+    if (Prefs::get().isReplacing()) return;
     if (Dialogs::get().alert(window(), q) != 0) return;
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return importFailed(window());
@@ -221,12 +241,21 @@ void SettingsView::importAllData() {
     const auto values = Backup::parseRestore(bytes);
     if (!values) return importFailed(window());
     Prefs &p = Prefs::get();
-    if (!p.replace(Backup::restoredDomain(p, *values))) return importFailed(window());
-    p.setFrozen(true);
-    Dialogs::Alert done;
-    done.title = QStringLiteral("Import complete");
-    done.text = QStringLiteral("Data imported successfully. The app will now quit.");
-    done.buttons = {ok()};
-    Dialogs::get().alert(window(), done);
-    quitAfterReplacingData();
+    if (p.isReplacing()) return; // a restore started while the panel was open
+    // The database may be held by another program for a while: the window stays responsive while
+    // the writer tries, and the answer comes back here. Rows of types this version does not know,
+    // and the copies kept of them, stay.
+    p.replaceLater(
+        Backup::restoredDomain(p, *values), this,
+        [this](bool restored, const QString &error) {
+            if (!restored) return restoreFailed(window(), error);
+            Prefs::get().setFrozen(true);
+            Dialogs::Alert done;
+            done.title = QStringLiteral("Import complete");
+            done.text = QStringLiteral("Data imported successfully. The app will now quit.");
+            done.buttons = {ok()};
+            Dialogs::get().alert(window(), done);
+            quitAfterReplacingData();
+        },
+        Prefs::UnknownRows::keep);
 }
