@@ -86,12 +86,24 @@ void NoteStore::resetForTests() {
 }
 
 NoteStore::NoteStore(QObject *parent) : QObject(parent) {
-    pending_ = loadDocument<NoteCodec::Index>(QString::fromLatin1(kNotes), NoteCodec::index,
-                                              [this](NoteCodec::Index &&index, const DocumentLoad &report) {
-                                                  load_ = report;
-                                                  adopt(std::move(index));
-                                                  pending_.clear();
-                                              });
+    struct Loaded {
+        NoteCodec::Index index;
+        bool asStored = false; // index.doc holds the stored bytes as they are
+    };
+    pending_ = loadDocument<Loaded>(
+        QString::fromLatin1(kNotes),
+        [](const QByteArray &bytes) -> std::optional<Loaded> {
+            auto index = NoteCodec::index(bytes);
+            if (!index) return std::nullopt;
+            const bool asStored = index->doc.constData() == bytes.constData() || index->doc == bytes;
+            return Loaded{std::move(*index), asStored};
+        },
+        [this](Loaded &&l, const DocumentLoad &report) {
+            load_ = report;
+            adopt(std::move(l.index));
+            if (l.asStored) letGoOfDocument(std::nullopt);
+            pending_.clear();
+        });
 }
 
 NoteStore::~NoteStore() = default;
@@ -103,13 +115,52 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
     slots_.resize(heads_.size());
     for (size_t i = 0; i < slots_.size(); ++i) slots_[i].span = index.spans[i];
     layoutChanged_ = false;
+    docVersion_.reset();
     // Once the raw bytes are let go of too (the loader and the preferences drop theirs after this).
     if (doc_.size() >= kTrimAfterBytes) QTimer::singleShot(0, this, [] { malloc_trim(0); });
 }
 
-QByteArrayView NoteStore::bytesOf(const Slot &s) const {
+QByteArray NoteStore::bytesOf(const Slot &s) const {
     if (!s.changed.isEmpty()) return s.changed;
-    return QByteArrayView(doc_.constData() + s.span.at, s.span.len);
+    if (!docVersion_) return QByteArray::fromRawData(doc_.constData() + s.span.at, s.span.len);
+    const Prefs &p = Prefs::get();
+    if (&p == docPrefs_)
+        if (auto b = p.readRange(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_)) return *b;
+    // Only a replacement of the whole domain (restore, erase: the app quits next) gets here.
+    qWarning("NoteStore: the stored notes were replaced underneath the store");
+    return {};
+}
+
+bool NoteStore::holdDocument() {
+    if (!docVersion_) return true;
+    Prefs &p = Prefs::get();
+    if (&p != docPrefs_ || p.version(QString::fromLatin1(kNotes)) != docVersion_) {
+        qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
+        return false;
+    }
+    doc_ = p.data(QString::fromLatin1(kNotes));
+    docVersion_.reset();
+    return true;
+}
+
+// The preferences now hold doc_ (they took the write that changed the version from before): the
+// store lets go of its copy. A write they did not take (frozen after a restore, closed) keeps it.
+void NoteStore::letGoOfDocument(std::optional<quint64> before) {
+    Prefs &p = Prefs::get();
+    const auto now = p.version(QString::fromLatin1(kNotes));
+    if (!now || (before && *now == *before)) return;
+    docVersion_ = now;
+    docPrefs_ = &p;
+    doc_ = QByteArray();
+}
+
+QByteArray NoteStore::document() const {
+    finishLoad();
+    if (!docVersion_) return doc_;
+    const Prefs &p = Prefs::get();
+    if (&p == docPrefs_ && p.version(QString::fromLatin1(kNotes)) == docVersion_)
+        return p.data(QString::fromLatin1(kNotes));
+    return {};
 }
 
 NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded) const {
@@ -217,6 +268,7 @@ void NoteStore::trim() const {
 
 void NoteStore::save() {
     finishLoad();
+    if (!holdDocument()) return;
     // Once the preferences have written the last document and let go of it, the changed notes go in
     // its place; else (or when notes came or went) the notes' bytes are joined into a new one.
     if (!layoutChanged_ && doc_.size() >= 2 && doc_.isDetached()) {
@@ -233,7 +285,9 @@ void NoteStore::save() {
         join();
     }
     layoutChanged_ = false;
+    const auto before = Prefs::get().version(QString::fromLatin1(kNotes));
     saveDocument(QString::fromLatin1(kNotes), doc_);
+    letGoOfDocument(before);
 }
 
 void NoteStore::join() {
@@ -245,7 +299,7 @@ void NoteStore::join() {
     for (size_t i = 0; i < slots_.size(); ++i) {
         if (i) out.append(',');
         Slot &s = slots_[i];
-        const QByteArrayView b = bytesOf(s);
+        const QByteArray b = bytesOf(s);
         s.span = {out.size(), b.size()};
         out.append(b.data(), b.size());
     }
@@ -277,7 +331,7 @@ void NoteStore::update(const Note &note) {
     Slot &s = slots_[size_t(i)];
     QByteArray bytes;
     std::vector<NoteCodec::RowSpan> rows;
-    const QByteArrayView old = bytesOf(s);
+    const QByteArray old = bytesOf(s);
     bytes.reserve(old.size() + 256);
     if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size())
         NoteCodec::encodeNote(bytes, now, RowReuse(*s.note, s.rows, old, now), &rows);

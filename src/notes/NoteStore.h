@@ -13,10 +13,10 @@ class QTextDocument;
 // posts notesChanged with the store as sender. Notes are matched by id: update() changes the first
 // match, remove() removes every match. Main thread only.
 //
-// Years of notes cost little: each note is held as its encoded bytes (its share of the document), and
-// only what the list shows is decoded at load. A note is decoded when it is asked for (find()) and
-// dropped again a while after it was last asked for; a save copies the bytes of the notes that did
-// not change, and of a table's rows that did not change.
+// Years of notes cost little: only what the list shows is decoded at load, and the document itself
+// stays in the database: a note's bytes are read from there (a byte range) when it is asked for. A note is
+// decoded when it is asked for (find()) and dropped again a while after it was last asked for; a save copies
+// the bytes of the notes that did not change, and of a table's rows that did not change.
 class NoteStore : public QObject {
     Q_OBJECT
 public:
@@ -56,10 +56,7 @@ public:
     // Writes the document; posts nothing.
     void save();
     // The document as the last save wrote it (or as loaded).
-    QByteArray document() const {
-        finishLoad();
-        return doc_;
-    }
+    QByteArray document() const;
     // How many notes are held decoded just now.
     int decodedCount() const;
     // For a note whose decoding would hold the window's thread (a large one not held decoded): starts
@@ -82,7 +79,7 @@ public:
 private:
     // One note: its bytes, and the note decoded while it is in use.
     struct Slot {
-        NoteCodec::RowSpan span;  // the note's bytes in doc_, unless changed
+        NoteCodec::RowSpan span;  // the note's bytes in the document, unless changed
         QByteArray changed;       // the note's bytes since it changed, until the next save
         std::unique_ptr<Note> note;
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
@@ -90,7 +87,11 @@ private:
     };
     void finishLoad() const { pending_.wait(); }
     void adopt(NoteCodec::Index &&index);
-    QByteArrayView bytesOf(const Slot &s) const;
+    // A note's bytes: its changed bytes, a view into doc_, or (doc_ let go of) read back from the
+    // preferences. Valid until the store changes.
+    QByteArray bytesOf(const Slot &s) const;
+    bool holdDocument();
+    void letGoOfDocument(std::optional<quint64> before);
     Slot newSlot(const Note &note, bool keepDecoded) const;
     void decode(Slot &s) const;
     void adoptDecoded(const QString &id, const QByteArray &bytes, NoteCodec::Held &&held);
@@ -102,7 +103,12 @@ private:
 
     std::vector<NoteHead> heads_;
     mutable std::vector<Slot> slots_;
+    // The document as last saved or loaded, while held. Once the preferences hold exactly these bytes
+    // (docVersion_, in docPrefs_), they are let go of here: a note's bytes are read back when it is
+    // decoded, and the whole document when it is saved.
     QByteArray doc_;
+    std::optional<quint64> docVersion_;
+    const Prefs *docPrefs_ = nullptr;
     DocumentLoad load_;
     bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;

@@ -789,3 +789,46 @@ std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key
         return out;
     };
 }
+
+std::optional<quint64> Prefs::version(const QString &key) const {
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    if (it == cache_.end()) return std::nullopt;
+    return it->second.seq;
+}
+
+std::optional<QByteArray> Prefs::readRange(const QString &key, qint64 at, qint64 len, quint64 version) const {
+    if (at < 0 || len < 0) return std::nullopt;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != version) return std::nullopt;
+        if (!it->second.onDisk) {
+            const auto *b = std::get_if<QByteArray>(&it->second.v);
+            if (!b || at + len > b->size()) return std::nullopt;
+            return b->mid(at, len);
+        }
+    }
+    // On disk, the value is the one that write committed: only this thread writes, and a newer write
+    // would be held in memory until it is committed.
+    QMutexLocker r(&readerLock_);
+    if (!reader_) return std::nullopt;
+    std::optional<QByteArray> out;
+    sqlite3_stmt *q = nullptr;
+    const QByteArray k = key.toUtf8();
+    sqlite3_int64 rowid = -1;
+    if (sqlite3_prepare_v2(reader_, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'", -1, &q,
+                           nullptr) == SQLITE_OK) {
+        sqlite3_bind_text(q, 1, k.constData(), int(k.size()), SQLITE_STATIC);
+        if (sqlite3_step(q) == SQLITE_ROW) rowid = sqlite3_column_int64(q, 0);
+    }
+    sqlite3_finalize(q);
+    sqlite3_blob *blob = nullptr;
+    if (rowid >= 0 && sqlite3_blob_open(reader_, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK &&
+        at + len <= sqlite3_blob_bytes(blob) && len <= std::numeric_limits<int>::max()) {
+        QByteArray bytes(len, Qt::Uninitialized);
+        if (sqlite3_blob_read(blob, bytes.data(), int(len), int(at)) == SQLITE_OK) out = std::move(bytes);
+    }
+    sqlite3_blob_close(blob);
+    return out;
+}

@@ -77,6 +77,13 @@ public:
     // through a read-only connection opened for that read, so a worker loading a document neither
     // waits for nor holds up the domain's own reads. Nothing when key holds no value.
     std::function<std::optional<Value>()> readLater(const QString &key) const;
+    // Which write last set key's value (0: as read at open); nothing when key holds no value. For a
+    // store that reads parts of its own document back (readRange) instead of holding it.
+    std::optional<quint64> version(const QString &key) const;
+    // len bytes of key's data value from at, from memory or, held on disk, from the database (an
+    // incremental blob read: the rest of the value is not read). Nothing unless key still holds the
+    // value that write `version` set, and the range lies inside it.
+    std::optional<QByteArray> readRange(const QString &key, qint64 at, qint64 len, quint64 version) const;
     // A switch: true unless a Boolean false is stored (missing or non-Boolean values count as on).
     bool switchOn(const QString &key) const;
     QStringList keys() const;

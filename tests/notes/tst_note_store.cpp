@@ -329,10 +329,9 @@ private slots:
                 QCoreApplication::processEvents();
                 QVERIFY(store->decodedCount() <= 3);
             } else {
-                if (op < 9) { // the preferences let go of the document: this save goes in its place
+                if (op < 9) // the preferences let go of the document once it is written: this save goes in
+                            // its place
                     prefs.prefs().flush();
-                    prefs.prefs().remove(QString::fromLatin1(kNotes));
-                }
                 const size_t i = rng.bounded(quint32(model.size()));
                 Note copy = *store->find(model[i].id);
                 QVERIFY(copy == model[i]);
@@ -366,6 +365,9 @@ private slots:
         };
         for (int round = 0; round < 3; ++round) {
             relaunch();
+            // Each note's bytes come back from the database when it is asked for.
+            for (size_t k = 0; k < model.size(); k += 7)
+                QCOMPARE(*NoteStore::shared().find(model[k].id), model[k]);
             const QString gone = model[rng.bounded(quint32(model.size()))].id;
             std::erase_if(model, [&](const Note &n) { return n.id == gone; });
             NoteStore::shared().remove(gone);
@@ -378,6 +380,20 @@ private slots:
             QVERIFY(prefs.prefs().flush());
             QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), encodeNotes(model));
         }
+        // A write the preferences do not take (frozen after a restore) leaves the store its own copy.
+        relaunch();
+        prefs.prefs().setFrozen(true);
+        Note edited = *NoteStore::shared().find(model[3].id);
+        edited.title = QStringLiteral("kept in memory");
+        NoteStore::shared().update(edited);
+        NoteStore::shared().remove(model[5].id);
+        QCOMPARE(NoteStore::shared().find(model[3].id)->title, QStringLiteral("kept in memory"));
+        for (size_t k = 6; k < model.size(); k += 5)
+            QCOMPARE(*NoteStore::shared().find(model[k].id), model[k]);
+        model[3] = *NoteStore::shared().find(model[3].id);
+        model.erase(model.begin() + 5);
+        QCOMPARE(NoteStore::shared().document(), encodeNotes(model));
+        prefs.prefs().setFrozen(false);
         NoteStore::resetForTests();
     }
 

@@ -195,6 +195,27 @@ private slots:
         }
     }
 
+    // A part of a stored value comes from memory or from the database, only while the value is the
+    // one the caller knows.
+    void rangesOfAStoredValue() {
+        TempPrefs t;
+        QByteArray big(3 * Prefs::kLargeBytes, Qt::Uninitialized);
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char('a' + i % 26);
+        t.prefs().setData(QStringLiteral("doc"), big);
+        auto v = t.prefs().version(QStringLiteral("doc"));
+        QVERIFY(v);
+        QCOMPARE(t.prefs().readRange(QStringLiteral("doc"), 5, 10, *v), big.mid(5, 10)); // pending, in memory
+        QVERIFY(t.prefs().flush());
+        QCOMPARE(t.prefs().readRange(QStringLiteral("doc"), big.size() - 7, 7, *v), big.right(7)); // on disk
+        QVERIFY(!t.prefs().readRange(QStringLiteral("doc"), big.size() - 7, 8, *v));
+        QVERIFY(!t.prefs().readRange(QStringLiteral("doc"), -1, 2, *v));
+        t.prefs().setData(QStringLiteral("doc"), "other");
+        QVERIFY(!t.prefs().readRange(QStringLiteral("doc"), 0, 2, *v));
+        QVERIFY(t.prefs().version(QStringLiteral("doc")) != v);
+        QVERIFY(!t.prefs().version(QStringLiteral("none")));
+    }
+
     // Until its load is in place a store answers nothing on its own: a read waits for the records,
     // an addition goes after them and is saved with them. Small documents load the same way as large.
     void useBeforeTheLoadIsInPlaceWaitsForIt_data() {
