@@ -1,5 +1,6 @@
 #include "board/BoardGrid.h"
 
+#include "ui/DisplayText.h"
 #include "board/BoardUi.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
@@ -238,7 +239,7 @@ const QString &BoardGrid::elidedTitle(const QString &title, double w) {
     }
     auto it = elided_.find(title);
     if (it == elided_.end())
-        it = elided_.insert(title, QFontMetricsF(titleFont_).elidedText(title, Qt::ElideRight, w));
+        it = elided_.insert(title, QFontMetricsF(titleFont_).elidedText(DisplayText::cut(title), Qt::ElideRight, w));
     return *it;
 }
 

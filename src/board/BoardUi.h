@@ -1,5 +1,6 @@
 #pragma once
 #include "ui/EmojiText.h"
+#include "ui/DisplayText.h"
 #include "ui/Fonts.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
@@ -36,7 +37,8 @@ inline QLabel *label(QWidget *parent, double size, QFont::Weight weight, const Q
 
 // Sets the text, cut with "…" to the label's current width; the full text goes to the tooltip when
 // it had to be cut. Call after the label has its frame.
-inline void setFitted(QLabel *l, const QString &text) {
+inline void setFitted(QLabel *l, const QString &whole) {
+    const QString text = DisplayText::cut(whole);
     l->setProperty("fullText", text);
     const QFontMetricsF fm(l->font());
     const double w = l->width();
@@ -66,6 +68,6 @@ inline void place(QLabel *l, const QRect &r) {
 // Draws one line of text in r, cut with "…" when it does not fit.
 inline void drawFitted(QPainter &p, const QRectF &r, const QString &text, Qt::Alignment align) {
     const QFontMetricsF fm(p.font());
-    EmojiText::draw(p, r, int(align) | Qt::TextSingleLine, fm.elidedText(text, Qt::ElideRight, r.width()));
+    EmojiText::draw(p, r, int(align) | Qt::TextSingleLine, fm.elidedText(DisplayText::cut(text), Qt::ElideRight, r.width()));
 }
 } // namespace BoardUi

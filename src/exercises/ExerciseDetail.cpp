@@ -1,5 +1,6 @@
 // The library list and the detail pane of the exercises page.
 #include "exercises/ExerciseFormat.h"
+#include "ui/DisplayText.h"
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
 #include "exercises/ExercisesTexts.h"
@@ -28,11 +29,12 @@ QString stepsInfo(const Exercise &e) {
 QLabel *fittedLabel(QWidget *parent, const QString &text, double size, QFont::Weight weight,
                     const QColor &color, const QRect &frame,
                     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-    QLabel *l = label(parent, text, size, weight, color, align);
+    const QString whole = DisplayText::cut(text);
+    QLabel *l = label(parent, whole, size, weight, color, align);
     l->setGeometry(frame);
-    const QString shown = l->fontMetrics().elidedText(text, Qt::ElideRight, frame.width());
+    const QString shown = l->fontMetrics().elidedText(whole, Qt::ElideRight, frame.width());
     l->setText(shown);
-    if (shown != text) l->setToolTip(text);
+    if (shown != whole) l->setToolTip(whole);
     return l;
 }
 

@@ -1,5 +1,6 @@
 #include "exercises/ExerciseViews.h"
 
+#include "ui/DisplayText.h"
 #include "platform/Keys.h"
 #include "ui/EmojiText.h"
 #include "ui/Fonts.h"
@@ -54,7 +55,7 @@ void drawWrapped(QPainter &p, const QString &text, const QFont &font, const QRec
         if (i == lines.size() - 1 && cut) {
             const QString rest = text.mid(l.textStart());
             p.drawText(QRectF(r.x(), r.y() + l.y(), r.width(), fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                       fm.elidedText(rest, Qt::ElideRight, r.width()));
+                       fm.elidedText(DisplayText::cut(rest), Qt::ElideRight, r.width()));
         } else {
             l.draw(&p, r.topLeft());
         }
@@ -139,11 +140,11 @@ void ExerciseListView::paintRow(QPainter &p, const Row &r, const QRectF &rect) c
     p.setFont(nameF);
     p.setPen(r.selected ? r.color : VF::text());
     p.drawText(QRectF(44, top, textW, nameH), Qt::AlignLeft | Qt::AlignVCenter,
-               QFontMetricsF(nameF).elidedText(r.name, Qt::ElideRight, textW));
+               QFontMetricsF(nameF).elidedText(DisplayText::cut(r.name), Qt::ElideRight, textW));
     p.setFont(detailF);
     p.setPen(VF::sub());
     p.drawText(QRectF(44, top + nameH + 2, textW, detailH), Qt::AlignLeft | Qt::AlignVCenter,
-               QFontMetricsF(detailF).elidedText(r.detail, Qt::ElideRight, textW));
+               QFontMetricsF(detailF).elidedText(DisplayText::cut(r.detail), Qt::ElideRight, textW));
     p.setFont(Fonts::scaledFont(11));
     p.setPen(VF::muted());
     p.drawText(QRectF(w - 30, 0, 18, h), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("⠿"));
@@ -162,7 +163,7 @@ void ExerciseListView::paintEvent(QPaintEvent *e) {
             p.setPen(VF::muted());
             const double tw = width() - 24;
             p.drawText(QRectF(12, it.y, tw, it.h), Qt::AlignLeft | Qt::AlignVCenter,
-                       QFontMetricsF(headerF).elidedText(it.header, Qt::ElideRight, tw));
+                       QFontMetricsF(headerF).elidedText(DisplayText::cut(it.header), Qt::ElideRight, tw));
         } else {
             paintRow(p, it.row, QRectF(4, it.y, width() - 8, it.h));
         }
@@ -272,7 +273,7 @@ void PlaylistDropView::paintRow(QPainter &p, const Row &r, const QRectF &rect) c
     p.setFont(nameF);
     p.setPen(r.finished ? VF::muted() : VF::text());
     p.drawText(QRectF(54, 0, nameW, h), Qt::AlignLeft | Qt::AlignVCenter,
-               QFontMetricsF(nameF).elidedText(r.name, Qt::ElideRight, nameW));
+               QFontMetricsF(nameF).elidedText(DisplayText::cut(r.name), Qt::ElideRight, nameW));
     p.setFont(Fonts::scaledFont(11));
     p.setPen(VF::muted());
     p.drawText(QRectF(w - 42, 0, 16, h), Qt::AlignCenter, QStringLiteral("⠿"));
@@ -291,7 +292,7 @@ void PlaylistDropView::paintEvent(QPaintEvent *e) {
         p.setFont(f);
         p.setPen(VF::muted());
         p.drawText(QRectF(8, 24, width() - 16, lineH(f)), Qt::AlignCenter,
-                   QFontMetricsF(f).elidedText(hint_, Qt::ElideRight, width() - 16));
+                   QFontMetricsF(f).elidedText(DisplayText::cut(hint_), Qt::ElideRight, width() - 16));
     }
     for (const Row &r : rows_) {
         const QRectF rr = rowRect(r);
@@ -466,7 +467,7 @@ void StepListView::paintEvent(QPaintEvent *e) {
         p.setFont(titleF);
         p.setPen(VF::text());
         p.drawText(QRectF(card.left() + 52, card.top() + 10, textW, titleH), Qt::AlignLeft | Qt::AlignVCenter,
-                   QFontMetricsF(titleF).elidedText(s.title, Qt::ElideRight, textW));
+                   QFontMetricsF(titleF).elidedText(DisplayText::cut(s.title), Qt::ElideRight, textW));
         p.setPen(VF::sub());
         drawWrapped(p, s.instruction, instrF,
                     QRectF(card.left() + 52, card.top() + 10 + titleH + 6, textW, 0), 2);

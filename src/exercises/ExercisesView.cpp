@@ -1,5 +1,6 @@
 #include "exercises/ExercisesView.h"
 
+#include "ui/DisplayText.h"
 #include "exercises/ExerciseFormat.h"
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExerciseViews.h"
@@ -49,7 +50,7 @@ double textW(const QWidget *w, const QString &t) {
 
 // Gives a button its title, cut with "…" (the whole title in the tooltip) when width is too small.
 void fitTitle(QPushButton *b, const QString &title, double width, double pad) {
-    const QString shown = b->fontMetrics().elidedText(title, Qt::ElideRight, int(width - pad));
+    const QString shown = b->fontMetrics().elidedText(DisplayText::cut(title), Qt::ElideRight, int(width - pad));
     b->setText(shown);
     b->setToolTip(shown == title ? QString() : title);
 }
@@ -250,7 +251,7 @@ void ExercisesView::layoutFrame() {
     titleLblEx_->setGeometry(yUp(H, 20, H - 46, titleW, titleH));
     subLblEx_->setGeometry(yUp(H, 20, H - 48 - subH, titleW, subH));
     const QString sub = ExTexts::subtitle();
-    subLblEx_->setText(subLblEx_->fontMetrics().elidedText(sub, Qt::ElideRight, int(titleW)));
+    subLblEx_->setText(subLblEx_->fontMetrics().elidedText(DisplayText::cut(sub), Qt::ElideRight, int(titleW)));
     subLblEx_->setToolTip(subLblEx_->text() == sub ? QString() : sub);
 
     listPanel_->setGeometry(yUp(H, 0, 0, L, C));
@@ -356,7 +357,7 @@ void ExercisesView::layoutPlaylistBar(double L, double B) {
     const double tw = std::min(textW(playlistTitleLbl_, title), std::max(20.0, titleAvail));
     playlistTitleLbl_->setGeometry(yUp(B, 10, lineY + (12 - lblH) / 2, tw + 1, lblH));
     playlistTitleLbl_->setText(
-        playlistTitleLbl_->fontMetrics().elidedText(title, Qt::ElideRight, int(tw + 1)));
+        playlistTitleLbl_->fontMetrics().elidedText(DisplayText::cut(title), Qt::ElideRight, int(tw + 1)));
     playlistTitleLbl_->setToolTip(playlistTitleLbl_->text() == title ? QString() : title);
     playlistPctLbl_->setGeometry(yUp(B, 10 + tw + 4, lineY + (12 - lblH) / 2, pctW, lblH));
 }

@@ -1,4 +1,5 @@
 #include "exercises/RunnerContentView.h"
+#include "ui/DisplayText.h"
 #include "ui/TextFit.h"
 
 #include "exercises/BreathingCircleView.h"
@@ -100,7 +101,7 @@ void RunnerContentView::setFitted(QLabel *label, const QString &text) {
         label->setToolTip(QString());
         return;
     }
-    const QString shown = QFontMetrics(label->font()).elidedText(text, Qt::ElideRight, w);
+    const QString shown = QFontMetrics(label->font()).elidedText(DisplayText::cut(text), Qt::ElideRight, w);
     label->setText(shown);
     label->setToolTip(shown == text ? QString() : text);
 }

@@ -1,5 +1,6 @@
 #include "finance/FinEntriesTable.h"
 
+#include "ui/DisplayText.h"
 #include "finance/FinanceStore.h"
 #include "ui/FadedScroller.h"
 #include "ui/Fonts.h"
@@ -108,7 +109,7 @@ private:
         p->setPen(c);
         const QFontMetrics fm(f);
         p->drawText(r, int(h | Qt::AlignVCenter) | Qt::TextSingleLine,
-                    fm.elidedText(s, Qt::ElideRight, r.width()));
+                    fm.elidedText(DisplayText::cut(s), Qt::ElideRight, r.width()));
     }
 
     QFont dateFont_, nameFont_, noteFont_, catFont_, typeFont_, amtFont_, delFont_;

@@ -1,5 +1,6 @@
 #include "finance/FinUi.h"
 
+#include "ui/DisplayText.h"
 #include "ui/Geometry.h"
 #include <QFontMetricsF>
 #include <cmath>
@@ -15,7 +16,7 @@ void setElided(QLabel *label, const QString &text) {
 }
 
 void reElide(QLabel *label) {
-    const QString full = label->property(kFullText).toString();
+    const QString full = DisplayText::cut(label->property(kFullText).toString());
     const QFontMetricsF fm(label->font());
     const int room = label->width() - 2;
     if (room <= 0 || fm.horizontalAdvance(full) <= room) {

@@ -1,5 +1,6 @@
 #include "health/AlarmListView.h"
 
+#include "ui/DisplayText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
@@ -13,7 +14,7 @@ namespace {
 
 // Text on one line in r, cut with "…" when it does not fit.
 void drawLine(QPainter &p, const QRectF &r, const QString &text, Qt::Alignment align = Qt::AlignLeft) {
-    const QString shown = p.fontMetrics().elidedText(text, Qt::ElideRight, int(r.width()));
+    const QString shown = p.fontMetrics().elidedText(DisplayText::cut(text), Qt::ElideRight, int(r.width()));
     p.drawText(r, int(align | Qt::AlignVCenter | Qt::TextSingleLine), shown);
 }
 } // namespace

@@ -1,5 +1,6 @@
 // The detail panes of the reminders page: the phase timer, one health reminder, one alarm.
 #include "health/AlarmsUi.h"
+#include "ui/DisplayText.h"
 #include "health/AlarmsView.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
@@ -28,7 +29,7 @@ constexpr double kCardH = 44;
 // The emoji of a pane's head: its frame widened and heightened about its centre to hold the glyph.
 void placeEmoji(QLabel *l, double parentH, double x, double y, double w, double h) {
     const QRect r = fitHeight(yUp(parentH, x, y, w, h), l->font());
-    const int need = QFontMetrics(l->font()).horizontalAdvance(l->text()) + 4;
+    const int need = QFontMetrics(l->font()).horizontalAdvance(DisplayText::cut(l->text())) + 4;
     const int wide = std::max(r.width(), need);
     l->setGeometry(r.center().x() - wide / 2, r.y(), wide, r.height());
 }

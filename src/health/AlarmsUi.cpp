@@ -1,5 +1,6 @@
 #include "health/AlarmsUi.h"
 
+#include "ui/DisplayText.h"
 #include "ui/Geometry.h"
 #include "ui/Lang.h"
 #include "ui/Makers.h"
@@ -20,7 +21,7 @@ QString fitLines(const QString &text, const QFont &font, int w, int maxLines, bo
     const QFontMetrics fm(font);
     *cut = false;
     if (maxLines <= 1 || w <= 0) {
-        const QString shown = fm.elidedText(text, Qt::ElideRight, std::max(w, 0));
+        const QString shown = fm.elidedText(DisplayText::cut(text), Qt::ElideRight, std::max(w, 0));
         *cut = shown != text;
         return shown;
     }
@@ -38,7 +39,7 @@ QString fitLines(const QString &text, const QFont &font, int w, int maxLines, bo
     layout.endLayout();
     const QString rest = text.mid(used).trimmed();
     if (!rest.isEmpty()) {
-        const QString last = fm.elidedText(rest, Qt::ElideRight, w);
+        const QString last = fm.elidedText(DisplayText::cut(rest), Qt::ElideRight, w);
         *cut = last != rest;
         lines << last;
     }
@@ -88,7 +89,7 @@ void setFitText(QLabel *l, const QString &text, int maxLines) {
 void setFitTitle(QPushButton *b, const QString &title) {
     if (b->property(kFullText).toString() == title && b->property("mivoFitW").toInt() == b->width()) return;
     const QString shown =
-        b->fontMetrics().elidedText(title, Qt::ElideRight, std::max(0, b->width() - kButtonPadding));
+        b->fontMetrics().elidedText(DisplayText::cut(title), Qt::ElideRight, std::max(0, b->width() - kButtonPadding));
     b->setText(shown);
     b->setToolTip(shown != title ? title : QString());
     b->setProperty(kFullText, title);

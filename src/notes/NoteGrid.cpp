@@ -1,5 +1,6 @@
 #include "notes/NoteGrid.h"
 
+#include "ui/DisplayText.h"
 #include "notes/RtfCodec.h"
 #include "notes/TableOps.h"
 #include "ui/Fonts.h"
@@ -95,10 +96,10 @@ void NoteGrid::scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t 
             if (t.isEmpty() || w >= kEnough) continue;
             w = std::max(w, 0.0);
             if (!t.contains(QLatin1Char('\n'))) {
-                w = std::max(w, cm.horizontalAdvance(t));
+                w = std::max(w, cm.horizontalAdvance(DisplayText::cut(t)));
                 continue;
             }
-            for (QStringView line : QStringView(t).split(QLatin1Char('\n'))) w = std::max(w, cm.horizontalAdvance(line.toString()));
+            for (QStringView line : QStringView(t).split(QLatin1Char('\n'))) w = std::max(w, cm.horizontalAdvance(DisplayText::cut(line.toString())));
         }
     }
 }
@@ -107,7 +108,7 @@ std::vector<double> NoteGrid::widthsFromWidest(const std::vector<NoteTableColumn
     const QFontMetricsF hm(headerFont());
     std::vector<double> out;
     for (size_t i = 0; i < columns.size(); ++i) {
-        const double title = hm.horizontalAdvance(columns[i].title);
+        const double title = hm.horizontalAdvance(DisplayText::cut(columns[i].title));
         const bool any = i < widest.size() && widest[i] >= 0;
         out.push_back(any ? TableOps::columnWidth(title, widest[i]) : title + 30);
     }
@@ -371,7 +372,7 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
         const bool hit = std::find(findMatches_.begin(), findMatches_.end(), CellPos{-1, int(c)}) != findMatches_.end();
         if (hit) p.fillRect(QRectF(x + 2, 38, w - 4, 30), QColor(255, 220, 0, findCurrent_ == CellPos{-1, int(c)} ? 170 : 90));
         p.setPen(kTableAccent);
-        const QString t = p.fontMetrics().elidedText(note_.columns[c].title, Qt::ElideRight, int(w - 16));
+        const QString t = p.fontMetrics().elidedText(DisplayText::cut(note_.columns[c].title), Qt::ElideRight, int(w - 16));
         p.drawText(QRectF(x + 8, 36, w - 16, 34), Qt::AlignVCenter | Qt::AlignLeft, t);
         x += w;
         if (c + 1 < widths_.size()) {
@@ -510,7 +511,7 @@ void NoteGrid::showGhost(const QPoint &global) {
         ghost_->setFont(Fonts::scaledFont(11));
         ghost_->setStyleSheet(QStringLiteral("color: white; background: rgba(31,102,56,235); border-radius: 7px; padding: 0 6px;"));
         ghost_->setFixedSize(184, 28);
-        ghost_->setText(ghost_->fontMetrics().elidedText(ghostText(*downCell_), Qt::ElideRight, 170));
+        ghost_->setText(ghost_->fontMetrics().elidedText(DisplayText::cut(ghostText(*downCell_)), Qt::ElideRight, 170));
         ghost_->show();
     }
     ghost_->move(global + QPoint(14, 22));

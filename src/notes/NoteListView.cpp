@@ -1,6 +1,7 @@
 #include "notes/NoteListView.h"
 
 #include "ui/EmojiText.h"
+#include "ui/DisplayText.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
@@ -97,7 +98,7 @@ void NoteListView::paintEvent(QPaintEvent *e) {
             p.setFont(Fonts::scaledFont(9, QFont::DemiBold));
             p.setPen(VF::muted());
             p.drawText(QRect(14, en.y, W - 28, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(en.text, Qt::ElideRight, W - 28));
+                       p.fontMetrics().elidedText(DisplayText::cut(en.text), Qt::ElideRight, W - 28));
             p.fillRect(QRectF(14, en.y + 16, W - 28, 0.5), VF::border());
         } else {
             const NoteHead &n = en.note;
@@ -119,15 +120,15 @@ void NoteListView::paintEvent(QPaintEvent *e) {
             p.setFont(Fonts::scaledFont(13, QFont::DemiBold));
             p.setPen(sel ? accent : VF::text());
             p.drawText(QRect(46, top + 6, w, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(n.title, Qt::ElideRight, w));
+                       p.fontMetrics().elidedText(DisplayText::cut(n.title), Qt::ElideRight, w));
             p.setFont(Fonts::scaledFont(10));
             p.setPen(VF::sub());
             p.drawText(QRect(46, top + 24, w, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(summary(n), Qt::ElideRight, w));
+                       p.fontMetrics().elidedText(DisplayText::cut(summary(n)), Qt::ElideRight, w));
             p.setFont(Fonts::monoDigits(9));
             p.setPen(VF::muted());
             p.drawText(QRect(46, top + 40, w, 14), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(dateLine(n), Qt::ElideRight, w));
+                       p.fontMetrics().elidedText(DisplayText::cut(dateLine(n)), Qt::ElideRight, w));
         }
     }
 }

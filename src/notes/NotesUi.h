@@ -1,6 +1,7 @@
 #pragma once
 // Small drawing helpers and colours shared by the parts of the notes page (frame, text detail, table
 // detail, find bar). Private to the page.
+#include "ui/DisplayText.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Fonts.h"
 #include "ui/TintButton.h"
@@ -34,7 +35,8 @@ inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::W
     return l;
 }
 
-inline void elideTo(QLabel *l, const QString &text) {
+inline void elideTo(QLabel *l, const QString &whole) {
+    const QString text = DisplayText::cut(whole);
     const QString shown = l->fontMetrics().elidedText(text, Qt::ElideRight, std::max(10, l->width()));
     l->setText(shown);
     l->setToolTip(shown == text ? QString() : text);

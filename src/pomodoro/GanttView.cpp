@@ -1,5 +1,6 @@
 #include "pomodoro/GanttView.h"
 
+#include "ui/DisplayText.h"
 #include "pomodoro/Project.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
@@ -20,8 +21,9 @@ const QColor kOpenBar = QColor::fromRgbF(0.31f, 0.62f, 1.0f, 0.75f);
 constexpr double kOffView = 64;
 
 // Text whose line box has its bottom left corner at (x, y), y-up.
-void drawAt(QPainter &p, double H, double x, double y, const QString &text, const QFont &font,
+void drawAt(QPainter &p, double H, double x, double y, const QString &whole, const QFont &font,
             const QColor &color) {
+    const QString text = DisplayText::cut(whole);
     const QFontMetricsF fm(font);
     p.setFont(font);
     p.setPen(color);
@@ -112,7 +114,7 @@ void GanttView::paintChart(QPainter &p, const QSizeF &size, const std::vector<Pr
         p.setFont(nameFont);
         p.setPen(c.completed ? VF::accent() : VF::text());
         p.drawText(nameRect.bottomLeft(),
-                   QFontMetricsF(nameFont).elidedText(name, Qt::ElideRight, nameRect.width()));
+                   QFontMetricsF(nameFont).elidedText(DisplayText::cut(name), Qt::ElideRight, nameRect.width()));
 
         fillRounded(p, yUpF(H, kLabelColumn, y + 4, A, kBarHeight), white(0.05));
 

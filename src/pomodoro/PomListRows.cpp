@@ -1,5 +1,6 @@
 #include "pomodoro/PomListRows.h"
 
+#include "ui/DisplayText.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
 #include <algorithm>
@@ -53,9 +54,9 @@ PomListRow taskRow(const Task &task) {
     if (task.completed) {
         const QString done =
             L::t({.en = "Done", .es = "Hecho", .de = "Erledigt", .fr = "Fait", .uk = "Виконано", .pl = "Gotowe"});
-        return {taskRowId(task.id), QStringLiteral("✅"), task.title, QStringLiteral("✓ ") + done, VF::accentDim()};
+        return {taskRowId(task.id), QStringLiteral("✅"), DisplayText::cut(task.title), QStringLiteral("✓ ") + done, VF::accentDim()};
     }
-    return {taskRowId(task.id), TaskCats::emoji(c), task.title,
+    return {taskRowId(task.id), TaskCats::emoji(c), DisplayText::cut(task.title),
             TaskCats::emoji(c) + QLatin1Char(' ') + TaskCats::display(c), TaskCats::color(c)};
 }
 
@@ -86,7 +87,8 @@ PomListRow projectRow(const Project &project) {
                   .arg(steps)
                   .arg(progressPercent(project));
     }
-    return {projectRowId(project.id), project.emoji, project.name, sub, projectColor()};
+    return {projectRowId(project.id), DisplayText::cut(project.emoji), DisplayText::cut(project.name), sub,
+            projectColor()};
 }
 
 } // namespace PomListRows

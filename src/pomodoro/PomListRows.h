@@ -12,7 +12,7 @@
 struct PomListRow {
     QString id;
     QString emoji;
-    QString title;
+    QString title; // the user's texts cut for display (DisplayText::cut)
     QString subtitle;
     QColor accent;
 };

@@ -1,4 +1,5 @@
 #include "stats/StatisticsView.h"
+#include "ui/DisplayText.h"
 #include "finance/FinanceFile.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
@@ -35,7 +36,7 @@ QLabel *label(QWidget *parent, const QFont &font, const QColor &color, Qt::Align
 }
 // Sets a label's text, elided to its width, with the whole text as tooltip when cut.
 void setFitted(QLabel *l, const QString &s) {
-    const QString shown = QFontMetrics(l->font()).elidedText(s, Qt::ElideRight, l->width());
+    const QString shown = QFontMetrics(l->font()).elidedText(DisplayText::cut(s), Qt::ElideRight, l->width());
     l->setText(shown);
     l->setToolTip(shown == s ? QString() : s);
 }

@@ -1,5 +1,6 @@
 #include "stats/StatsContentView.h"
 #include "ui/EmojiText.h"
+#include "ui/DisplayText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
@@ -28,7 +29,7 @@ void text(QPainter &p, const QRectF &box, const QString &s, const QFont &f, cons
     const QRectF r(box.x(), box.center().y() - hgt / 2, box.width(), hgt);
     p.setFont(f);
     p.setPen(c);
-    EmojiText::draw(p, r, int(h | Qt::AlignVCenter), fm.elidedText(s, Qt::ElideRight, std::max(0.0, box.width())));
+    EmojiText::draw(p, r, int(h | Qt::AlignVCenter), fm.elidedText(DisplayText::cut(s), Qt::ElideRight, std::max(0.0, box.width())));
 }
 } // namespace
 

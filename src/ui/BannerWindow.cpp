@@ -1,5 +1,6 @@
 #include "ui/BannerWindow.h"
 
+#include "ui/DisplayText.h"
 #include "platform/Clock.h"
 #include "ui/BannerSlots.h"
 #include "ui/Fonts.h"
@@ -109,7 +110,7 @@ BannerWindow::BannerWindow(const QString &title, const QString &body, const QCol
     // One line, cut at the end: the banner never grows.
     QString oneLine = body;
     oneLine.replace(u'\n', u' ');
-    body_->setText(QFontMetrics(body_->font()).elidedText(oneLine, Qt::ElideRight, 268));
+    body_->setText(QFontMetrics(body_->font()).elidedText(DisplayText::cut(oneLine), Qt::ElideRight, 268));
 
     close_ = new QPushButton(QStringLiteral("×"), this);
     close_->setFlat(true);

@@ -1,4 +1,5 @@
 #include "ui/Makers.h"
+#include "ui/DisplayText.h"
 
 #include "ui/Fonts.h"
 #include "ui/TextFit.h"
@@ -110,7 +111,7 @@ QLabel *mkText(QWidget *parent, const QString &text, double size, QFont::Weight 
                Qt::Alignment align) {
     QLabel *l = plainLabel(Fonts::scaledFont(size, weight), color);
     l->setAlignment(align);
-    l->setText(text);
+    l->setText(DisplayText::cut(text)); // a label shows a few lines at most: it never lays out more
     if (parent) l->setParent(parent);
     return l;
 }

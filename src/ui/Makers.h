@@ -27,7 +27,8 @@ QPushButton *makeHdrBtn(QPushButton *button, const QString &title, bool primary,
 int hdrBtnWidth(const QPushButton *button, int minimum);
 
 // A label in parent (may be null) with the text, in the interface font at size × the font scale, in
-// the colour, aligned as given; no frame or background; plain text.
+// the colour, aligned as given; no frame or background; plain text, cut for display
+// (DisplayText::cut).
 QLabel *mkText(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter);
 

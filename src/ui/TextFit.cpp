@@ -1,6 +1,7 @@
 #include "ui/TextFit.h"
 #include "ui/EmojiText.h"
 
+#include "ui/DisplayText.h"
 #include "ui/Fonts.h"
 
 #include <QEvent>
@@ -31,7 +32,9 @@ void setAutoTip(QWidget *w, bool elided, const QString &text) {
 } // namespace
 
 namespace TextFit {
-bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QString &text) {
+bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QString &whole) {
+    // Measured, drawn and shown in the tool tip as cut for display: never measured whole.
+    const QString text = DisplayText::cut(whole);
     const QFontMetricsF fm(p.font());
     bool elided = !text.contains(QLatin1Char('\n')) && EmojiText::advance(p.font(), text) > r.width() + kSlackPx;
     QString shown = elided ? fm.elidedText(text, Qt::ElideRight, r.width()) : text;
@@ -68,7 +71,8 @@ std::pair<double, double> usedSpan(const QWidget *w) {
     auto *l = qobject_cast<const QLabel *>(w);
     if (!l || !l->pixmap().isNull() || l->wordWrap() || l->textFormat() == Qt::RichText) return {g.left(), g.right() + 1};
     const QRect cr = l->contentsRect().translated(g.topLeft());
-    const double adv = std::min<double>(cr.width(), QFontMetricsF(l->font()).horizontalAdvance(l->text()) + 1);
+    const double adv =
+        std::min<double>(cr.width(), QFontMetricsF(l->font()).horizontalAdvance(DisplayText::cut(l->text())) + 1);
     const Qt::Alignment a = QStyle::visualAlignment(l->layoutDirection(), l->alignment());
     if (a & Qt::AlignRight) return {cr.right() + 1 - adv, cr.right() + 1};
     if (a & Qt::AlignHCenter) return {cr.center().x() - adv / 2, cr.center().x() + adv / 2};
@@ -80,7 +84,8 @@ int growIntoRow(QAbstractButton *b, Qt::Edge grow, double inset, int gap) {
     QWidget *parent = b->parentWidget();
     if (!parent) return 0;
     const QRect g = b->geometry();
-    const double need = std::ceil(QFontMetricsF(b->font()).horizontalAdvance(b->text()) + 2 * inset);
+    const double need =
+        std::ceil(QFontMetricsF(b->font()).horizontalAdvance(DisplayText::cut(b->text())) + 2 * inset);
     if (need <= g.width()) return 0;
     const bool left = grow == Qt::LeftEdge;
     double limit = left ? gap : parent->width() - gap; // how far the free edge may move

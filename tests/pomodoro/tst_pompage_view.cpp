@@ -10,6 +10,7 @@
 #include "pomodoro/PomDotsView.h"
 #include "pomodoro/PomListView.h"
 #include "pomodoro/ProjectStore.h"
+#include "ui/DisplayText.h"
 #include "ui/Stepper.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
@@ -105,6 +106,7 @@ private slots:
     void aRunningTimerUpdatesInPlaceAndRebuildsOnPhaseChange();
     void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
     void everyDetailFitsItsTextsInEveryLanguageAndScale();
+    void aStoredHugeTitleIsShownCut();
 };
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
@@ -465,6 +467,34 @@ void TstPomPageView::everyDetailFitsItsTextsInEveryLanguageAndScale() {
     L::setLang(AppLang::en);
     VF::setFontScale(1.0);
     QVERIFY2(cuts.isEmpty(), qPrintable(cuts.join('\n')));
+}
+
+// A document written elsewhere may hold a title of 10 MB. The page shows it, list row and detail, with
+// every text cut for display: no label, row or tool tip holds more than the bound, so nothing measures
+// the whole. The stored task keeps its text.
+void TstPomPageView::aStoredHugeTitleIsShownCut() {
+    page.close();
+    const QString huge(10 * 1024 * 1024, QLatin1Char('w'));
+    Task t(huge, "work", huge);
+    t.day = 5, t.month = 3, t.year = 2026;
+    env->prefs.prefs().setData(kTasks, encodeTasks({t}));
+    TaskStore::resetForTests();
+    QVERIFY(page.open(980, 760));
+    const QString rowId = "task_" + TaskStore::shared().tasks().at(0).id;
+    PomListView *list = page->listView();
+    const auto row = list->rowAt(list->rowRect(rowId).center().y());
+    QVERIFY(row);
+    QCOMPARE(row->title, DisplayText::cut(huge));
+    select(rowId);
+    QVERIFY(find<QPushButton>(page->detailHost(), "toggleTaskButton"));
+    QStringList whole;
+    for (const QWidget *w : page->findChildren<QWidget *>()) {
+        const auto *l = qobject_cast<const QLabel *>(w);
+        if ((l && l->text().size() > DisplayText::kMaxShownChars) || w->toolTip().size() > DisplayText::kMaxShownChars)
+            whole << w->objectName() + u'/' + QLatin1String(w->metaObject()->className());
+    }
+    QVERIFY2(whole.isEmpty(), qPrintable(whole.join(", ")));
+    QCOMPARE(TaskStore::shared().tasks().at(0).title.size(), huge.size());
 }
 
 QTEST_MAIN(TstPomPageView)
