@@ -1,4 +1,5 @@
 #include "ui/EmojiText.h"
+#include "ui/DisplayText.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -111,7 +112,8 @@ QFont colourFirst(const QFont &font) {
     return f;
 }
 
-void draw(QPainter &p, const QRectF &r, int flags, const QString &text) {
+void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
+    const QString text = DisplayText::cut(whole); // what a frame can show: never laid out whole
     if (!needsColourFont(text)) {
         p.drawText(r, flags, text);
         return;
@@ -137,7 +139,8 @@ void colourItems(QComboBox *combo) {
     if (combo) combo->setItemDelegate(new ColourItemDelegate(combo));
 }
 
-double advance(const QFont &font, const QString &text) {
+double advance(const QFont &font, const QString &whole) {
+    const QString text = DisplayText::cut(whole);
     QTextLayout layout(text, font);
     if (needsColourFont(text)) layout.setFormats(colourRuns(text, font));
     layOut(layout, 1e6, Qt::AlignLeft);

@@ -17,7 +17,8 @@ bool needsColourFont(const QString &text);
 // font with the colour emoji font as its first family: for a text that is nothing but emoji.
 QFont colourFirst(const QFont &font);
 // Draws text in r with the painter's font and pen, as QPainter::drawText(r, flags, text) would
-// (alignment, Qt::TextWordWrap, Qt::TextSingleLine, mnemonics), emoji in colour.
+// (alignment, Qt::TextWordWrap, Qt::TextSingleLine, mnemonics), emoji in colour. Like advance(), it
+// takes the text cut for display (DisplayText::cut).
 void draw(QPainter &p, const QRectF &r, int flags, const QString &text);
 // The width of one line of text in font, drawn as draw() draws it.
 double advance(const QFont &font, const QString &text);
