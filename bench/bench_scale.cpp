@@ -17,8 +17,11 @@
 //   bench_scale --launches [rounds]  the launch figures only
 //   bench_scale --actions            the window's-thread figures only
 //   bench_scale --hold-lock PATH MS  holds PATH's write lock for MS ms, as another process would
-//   bench_scale --profile PATH       writes the profile's database to PATH (to look at, or profile)
-// MIVO_BENCH_SETTLE_S sets how long a launch settles before its memory is read (default 20 s).
+//   bench_scale --profile PATH [--with-actions]
+//                                    writes the profile's database to PATH (to look at, or profile),
+//                                    with what the actions use when asked
+// MIVO_BENCH_SETTLE_S sets how long a launch settles before its memory is read (default 20 s);
+// MIVO_BENCH_STRETCHES=1 lists every stretch of 8 ms or more of each action, in order.
 #include "BenchUtil.h"
 #include "OutsideProbe.h"
 #include "app/AppDelegate.h"
@@ -191,20 +194,28 @@ public:
         if (metering_) return;
         metering_ = true;
         connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-            if (busy_) longest_ = std::max(longest_, double(clock_.nsecsElapsed()) / 1e6);
+            if (busy_) {
+                const double ms = double(clock_.nsecsElapsed()) / 1e6;
+                longest_ = std::max(longest_, ms);
+                if (ms >= 8) long_.push_back(ms);
+            }
             busy_ = false;
         });
     }
     void reset() {
         longest_ = 0;
         busy_ = false;
+        long_.clear();
     }
     double longest() const { return longest_; }
+    // The stretches of 8 ms or more since the last reset, in order.
+    const std::vector<double> &longStretches() const { return long_; }
 
 private:
     QElapsedTimer clock_;
     bool metering_ = false, busy_ = false;
     double longest_ = 0;
+    std::vector<double> long_;
 };
 
 void runLoop(int ms) {
@@ -225,6 +236,11 @@ Cost windowThread(MeteredApp &meter, const std::function<void()> &fn, int settle
     const qint64 before = OutsideProbe::writeBytes();
     QTimer::singleShot(0, fn);
     runLoop(settleMs);
+    if (qEnvironmentVariableIsSet("MIVO_BENCH_STRETCHES")) {
+        std::printf("  stretches of 8 ms or more:");
+        for (double ms : meter.longStretches()) std::printf(" %.1f", ms);
+        std::printf("\n");
+    }
     return {meter.longest(), OutsideProbe::writeBytes() - before};
 }
 
@@ -430,7 +446,7 @@ int main(int argc, char **argv) {
         return holdLock(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
     if (argc > 2 && QByteArray(argv[1]) == "--profile") {
         QCoreApplication core(argc, argv);
-        writeProfile(QString::fromLocal8Bit(argv[2]), false);
+        writeProfile(QString::fromLocal8Bit(argv[2]), argc > 3 && QByteArray(argv[3]) == "--with-actions");
         return 0;
     }
     const bool onlyLaunches = argc > 1 && QByteArray(argv[1]) == "--launches";

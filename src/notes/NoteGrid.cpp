@@ -126,12 +126,12 @@ int NoteGrid::oneLineRowHeight() {
 }
 
 std::vector<int> NoteGrid::measureHeights(const Note &note, const std::vector<double> &widths,
-                                          const std::vector<int> *known) {
-    return measureRows(note.rows, widths, known);
+                                          const std::vector<int> *known, const std::vector<double> *widest) {
+    return measureRows(note.rows, widths, known, widest);
 }
 
 std::vector<int> NoteGrid::measureRows(const std::vector<NoteRow> &rows, const std::vector<double> &widths,
-                                       const std::vector<int> *known) {
+                                       const std::vector<int> *known, const std::vector<double> *widest) {
     const QFontMetricsF cm(cellFont());
     const double lineH = lineHeight(cm);
     if (known && known->size() != rows.size()) known = nullptr;
@@ -149,8 +149,16 @@ std::vector<int> NoteGrid::measureRows(const std::vector<NoteRow> &rows, const s
             const QString &t = row.cells.at(int(c));
             if (t.isEmpty()) continue;
             const double wrapW = std::max(20.0, widths[c] - 18);
-            // Most cells are one short line: one cheap advance instead of a wrapped layout.
-            if (!t.contains(QLatin1Char('\n')) && t.size() < 200 && cm.horizontalAdvance(t) <= wrapW) {
+            // Most cells are one short line: no measure at all when the column's widest line fits (a
+            // column's widest is exact below the cap only), else one cheap advance instead of a
+            // wrapped layout.
+            const bool oneLine = !t.contains(QLatin1Char('\n')) && t.size() < 200;
+            if (oneLine && widest && c < widest->size() && (*widest)[c] >= 0 &&
+                (*widest)[c] < TableOps::kMaxContentWidth - 24 && (*widest)[c] <= wrapW) {
+                h = std::max(h, int(lineH) + 20);
+                continue;
+            }
+            if (oneLine && cm.horizontalAdvance(t) <= wrapW) {
                 h = std::max(h, int(lineH) + 20);
                 continue;
             }
@@ -169,6 +177,7 @@ NoteGrid::NoteGrid(const Note &note, std::vector<double> widths, std::vector<int
     setObjectName(QStringLiteral("noteGrid"));
     setFocusPolicy(Qt::ClickFocus);
     setMouseTracking(true);
+    setAttribute(Qt::WA_StaticContents);
     tableW_ = TableOps::tableWidth(widths_, detailWidth);
     if (heights_.size() != note_.rows.size()) heights_ = measureHeights(note_, widths_);
     int y = kTop;
@@ -200,16 +209,22 @@ void NoteGrid::takeLayouts(NoteGrid &earlier) {
 
 void NoteGrid::setRowHeights(std::vector<int> heights) {
     if (heights.size() != note_.rows.size()) return;
+    size_t first = 0;
+    while (first < heights.size() && heights[first] == heights_[first]) ++first;
+    if (first == heights.size()) return;
     heights_ = std::move(heights);
-    tops_.clear();
-    int y = kTop;
-    for (int h : heights_) {
+    tops_.resize(first);
+    int y = first ? tops_.back() + heights_[first - 1] + 3 : int(kTop);
+    for (size_t r = first; r < heights_.size(); ++r) {
         tops_.push_back(y);
-        y += h + 3;
+        y += heights_[r] + 3;
     }
+    // Only what lies below the first changed row moves: rows measured far below the viewport repaint
+    // nothing on screen (the grid's contents are static on resize).
+    const int from = tops_[first];
     const int viewH = parentWidget() ? parentWidget()->height() : 0;
     resize(width(), std::max(y + 20, viewH));
-    update();
+    update(QRect(0, from, width(), height() - from));
 }
 
 NoteGrid::~NoteGrid() {

@@ -37,9 +37,13 @@ public:
     // Each row's height: 30, or the tallest wrapped plain text plus 20. A row whose entry in known is
     // zero or more takes that height as it is, unmeasured (known: one entry per row, or nothing).
     static std::vector<int> measureHeights(const Note &note, const std::vector<double> &widths,
-                                           const std::vector<int> *known = nullptr);
+                                           const std::vector<int> *known = nullptr,
+                                           const std::vector<double> *widest = nullptr);
+    // widest, when given, is each column's widest line over these rows as scanWidest found it: a
+    // one-line cell of a column whose widest line fits is then one line without being measured.
     static std::vector<int> measureRows(const std::vector<NoteRow> &rows, const std::vector<double> &widths,
-                                        const std::vector<int> *known = nullptr);
+                                        const std::vector<int> *known = nullptr,
+                                        const std::vector<double> *widest = nullptr);
     // The height of a row of one-line cells: what a row not yet measured is taken to be.
     static int oneLineRowHeight();
     // Takes the cell layouts an earlier grid of the same note made, for the cells that did not change

@@ -41,15 +41,18 @@ void NotesView::buildTableDetail(const Note &note) {
     const size_t first = std::min(n, size_t(std::max(0, detailScrollPos_.y() - NoteGrid::kTop) / (est + 3)));
     const size_t last = std::min(n, first + size_t(std::max(detailScroll_->height(), 700) / 33 + 2));
     auto &widths = colWidthsMap_[note.id];
+    // The widest lines known for the rows measured now: the first screen's, when its scan gave the widths.
+    std::vector<double> firstWidest;
     if (widths.size() != note.columns.size()) {
         if (!sliced) {
             widths = NoteGrid::defaultWidths(note);
         } else {
             // Widths from the first screen for now; the scan of every row settles them.
             if (widthScan_ && widthScan_->id != note.id) colWidthsMap_.erase(widthScan_->id);
-            WidthScan scan{note.id, note.columns, note.rows, {}, 0};
+            WidthScan scan{note.id, note.columns, {}, 0};
             NoteGrid::scanWidest(note.rows, first, last, scan.widest);
             widths = NoteGrid::widthsFromWidest(note.columns, scan.widest);
+            firstWidest = scan.widest;
             widthScan_ = std::move(scan);
         }
     }
@@ -63,9 +66,19 @@ void NotesView::buildTableDetail(const Note &note) {
             estimated.assign(n, 1);
             for (size_t r = first; r < last; ++r) known[r] = -1, estimated[r] = 0;
         }
-        hc = {note.id, widths, note.rows, NoteGrid::measureHeights(note, widths, known.empty() ? nullptr : &known),
-              std::move(estimated), 0};
+        // A settled scan of these very rows still holds when only the widths changed.
+        std::vector<double> widest = hc.id == note.id && !hc.widest.empty() && hc.rows == note.rows
+                                         ? std::move(hc.widest)
+                                         : std::vector<double>{};
+        const std::vector<double> *knownWidest = !widest.empty()        ? &widest
+                                                 : !firstWidest.empty() ? &firstWidest
+                                                                        : nullptr;
+        std::vector<int> heights = NoteGrid::measureHeights(note, widths, known.empty() ? nullptr : &known, knownWidest);
+        hc = {note.id, widths, note.rows, std::move(heights), std::move(estimated), 0, std::move(widest)};
     } else if (hc.rows != note.rows) {
+        // Changed rows are not covered by a scan: measure them, and scan a running scan again.
+        hc.widest.clear();
+        if (widthScan_ && widthScan_->id == note.id) widthScan_->widest.clear(), widthScan_->next = 0;
         // Heights follow the cells and the widths only: an unchanged row keeps its height. In a large
         // table, changed rows off the first screen are measured later like the rest.
         std::vector<int> known(n, -1);
@@ -143,23 +156,32 @@ void NotesView::startMeasuring() {
 }
 
 // One slice of the width scan. Returns whether the widths are settled; when the scan ends with other
-// widths than the first screen gave, the detail is built again with them.
+// widths than the first screen gave, the detail is built again with them (and goes on measuring).
 bool NotesView::scanSomeWidths(const QElapsedTimer &slice) {
     if (!widthScan_) return true;
     WidthScan &s = *widthScan_;
+    HeightCache &hc = heightCache_;
+    if (hc.id != s.id) {
+        // Another note is shown: its widths are worked out again when it is.
+        colWidthsMap_.erase(s.id);
+        widthScan_.reset();
+        return true;
+    }
     constexpr size_t kStep = 8;
-    while (s.next < s.rows.size() && slice.elapsed() < kSliceMs) {
-        NoteGrid::scanWidest(s.rows, s.next, s.next + kStep, s.widest);
+    while (s.next < hc.rows.size() && slice.elapsed() < kSliceMs) {
+        NoteGrid::scanWidest(hc.rows, s.next, s.next + kStep, s.widest);
         s.next += kStep;
     }
-    if (s.next < s.rows.size()) return false;
+    if (s.next < hc.rows.size()) return false;
     auto it = colWidthsMap_.find(s.id);
     const std::vector<double> settled = NoteGrid::widthsFromWidest(s.columns, s.widest);
     const bool changed = it != colWidthsMap_.end() && it->second.size() == settled.size() && it->second != settled;
     if (changed) it->second = settled;
+    hc.widest = std::move(s.widest);
     widthScan_.reset();
     if (!changed) return true;
-    requestRebuild();
+    // The detail alone is built again with them; the list has not changed.
+    rebuildDetail();
     return false;
 }
 
@@ -170,10 +192,7 @@ bool NotesView::scanSomeWidths(const QElapsedTimer &slice) {
 void NotesView::measureSomeRows() {
     QElapsedTimer slice;
     slice.start();
-    if (!scanSomeWidths(slice)) {
-        if (!widthScan_) measureTimer_->stop(); // a rebuild with the settled widths follows
-        return;
-    }
+    if (!scanSomeWidths(slice)) return; // still scanning, or built again with the settled widths
     HeightCache &hc = heightCache_;
     const size_t n = hc.estimated.size();
     if (n != hc.rows.size() || n != hc.heights.size()) return measureTimer_->stop();
@@ -187,7 +206,8 @@ void NotesView::measureSomeRows() {
         size_t from = taken.size();
         for (; r < n && chunk.size() < kStep; ++r)
             if (hc.estimated[r]) chunk.push_back(hc.rows[r]), taken.push_back(r);
-        const std::vector<int> measured = NoteGrid::measureRows(chunk, hc.widths);
+        const std::vector<int> measured =
+            NoteGrid::measureRows(chunk, hc.widths, nullptr, hc.widest.empty() ? nullptr : &hc.widest);
         for (size_t k = 0; k < measured.size(); ++k) heights[taken[from + k]] = measured[k];
     }
     hc.nextEstimated = r;

@@ -127,17 +127,20 @@ private:
         // measurer reaches them (visible rows are measured before the table is shown).
         std::vector<char> estimated;
         size_t nextEstimated = 0;
+        // Each column's widest line over these rows, once a width scan went through them all
+        // unchanged (measuring then skips the one-line cells that fit); empty otherwise.
+        std::vector<double> widest;
     } heightCache_;
     // Tables up to this many cells are measured whole when shown; larger ones show their first screen
     // at once and are measured the rest of the way between events, a slice at a time: first the
     // widest line of each column (while the widths are not the user's), then the rows' heights.
     static constexpr size_t kMeasureAtOnceCells = 2000;
     // How long one slice may keep the window's thread.
-    static constexpr int kSliceMs = 6;
+    static constexpr int kSliceMs = 4;
+    // The scan reads the rows the height cache holds for the same note.
     struct WidthScan {
         QString id;
         std::vector<NoteTableColumn> columns;
-        std::vector<NoteRow> rows;
         std::vector<double> widest;
         size_t next = 0;
     };

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <cmath>
 
 namespace {
@@ -184,13 +185,26 @@ void StatisticsView::rebuild() {
     int w = scroll_->viewport()->width();
     if (w <= 0) w = width();
     if (drawnFrom_ && *drawnFrom_ == snap && drawnPeriod_ == period_ && drawnWidth_ == w) return;
-    const StatsModel model = buildStatsModel(snap, period_);
+    StatsModel model = buildStatsModel(snap, period_);
     drawnPeriodLabel_ = model.periodLabel;
     setFitted(periodLbl_, drawnPeriodLabel_);
-    content_->setModel(model, w);
     drawnFrom_ = std::move(snap);
     drawnPeriod_ = period_;
     drawnWidth_ = w;
+    if (contentDrawn_) return drawContent(model, w);
+    firstModel_ = std::move(model);
+    firstWidth_ = w;
+    if (firstDrawQueued_) return;
+    firstDrawQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        firstDrawQueued_ = false;
+        if (content_) drawContent(firstModel_, firstWidth_);
+    });
+}
+
+void StatisticsView::drawContent(const StatsModel &model, int width) {
+    content_->setModel(model, width);
+    contentDrawn_ = true;
     ++contentBuilds_;
 }
 

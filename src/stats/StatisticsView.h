@@ -63,5 +63,11 @@ private:
     int drawnWidth_ = -1;
     QString drawnPeriodLabel_;
     int contentBuilds_ = 0;
+    // The content's first draw waits one turn after the page's frame: each paint (the first of
+    // their fonts and emoji too) then fits in a frame of its own.
+    bool contentDrawn_ = false, firstDrawQueued_ = false;
+    StatsModel firstModel_;
+    int firstWidth_ = 0;
+    void drawContent(const StatsModel &model, int width);
     int changesSeen_ = 0;
 };
