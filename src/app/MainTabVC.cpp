@@ -29,6 +29,7 @@ template <class P> Page *make() { return new P; }
 struct PageKind {
     const char *id;
     Page *(*make)();
+    const QMetaObject *type;
     // Has its frame when first set up; the others start with an empty frame and get it when shown.
     bool framedAtSetup;
     // Relabels itself through its own observer; the switcher refreshes the others on a language change.
@@ -40,16 +41,16 @@ struct PageKind {
 
 // In the order pages are cleared and set up again after a theme or font-scale change.
 constexpr PageKind kPages[] = {
-    {"pomodoro", make<PomodoroView>, true, false, nullptr},
-    {"alarms", make<AlarmsView>, false, false, nullptr},
-    {"tasks", make<TasksView>, true, false, nullptr},
-    {"calendar", make<CalendarView>, true, false, nullptr},
-    {"finances", make<FinanceView>, true, true, nullptr},
-    {"exercises", make<ExercisesView>, false, false, nullptr},
-    {"statistics", make<StatisticsView>, false, false, nullptr},
-    {"settings", make<SettingsView>, true, true, &SettingsView::prepareAtLaunch},
-    {"notes", make<NotesView>, false, false, nullptr},
-    {"support", make<SupportView>, false, false, nullptr},
+    {"pomodoro", make<PomodoroView>, &PomodoroView::staticMetaObject, true, false, nullptr},
+    {"alarms", make<AlarmsView>, &AlarmsView::staticMetaObject, false, false, nullptr},
+    {"tasks", make<TasksView>, &TasksView::staticMetaObject, true, false, nullptr},
+    {"calendar", make<CalendarView>, &CalendarView::staticMetaObject, true, false, nullptr},
+    {"finances", make<FinanceView>, &FinanceView::staticMetaObject, true, true, nullptr},
+    {"exercises", make<ExercisesView>, &ExercisesView::staticMetaObject, false, false, nullptr},
+    {"statistics", make<StatisticsView>, &StatisticsView::staticMetaObject, false, false, nullptr},
+    {"settings", make<SettingsView>, &SettingsView::staticMetaObject, true, true, &SettingsView::prepareAtLaunch},
+    {"notes", make<NotesView>, &NotesView::staticMetaObject, false, false, nullptr},
+    {"support", make<SupportView>, &SupportView::staticMetaObject, false, false, nullptr},
 };
 
 // The page in place at launch.
@@ -58,6 +59,12 @@ constexpr char kStartPage[] = "tasks";
 const PageKind *kindOf(const QString &id) {
     for (const PageKind &k : kPages)
         if (id == QLatin1String(k.id)) return &k;
+    return nullptr;
+}
+
+const PageKind *kindOf(const Page *pg) {
+    for (const PageKind &k : kPages)
+        if (pg->metaObject() == k.type) return &k;
     return nullptr;
 }
 } // namespace
@@ -151,14 +158,24 @@ Page *MainTabVC::build(const QString &id) {
     it->second = pg;
     pg->setParent(this);
     pg->setObjectName(id);
+    setUpPage(pg, QRect(kPageX, 0, width() - kPageX, height()));
+    return pg;
+}
+
+void MainTabVC::setUpPage(Page *pg, const QRect &frame) {
     pg->applyBackground();
     pg->hide();
     // Some pages take their frame at setup; the others start with an empty frame (not Qt's default
     // 100 x 30), as their setup expects, and get it when shown.
-    const PageKind *k = kindOf(id);
-    pg->setGeometry(k && k->framedAtSetup ? QRect(kPageX, 0, width() - kPageX, height()) : QRect());
+    const PageKind *k = kindOf(pg);
+    pg->setGeometry(k && k->framedAtSetup ? frame : QRect());
     pg->setup();
-    return pg;
+}
+
+void MainTabVC::putPageInPlace(Page *pg, const QRect &frame) {
+    pg->setGeometry(frame);
+    pg->show();
+    pg->refresh();
 }
 
 Page *MainTabVC::page(const QString &id) const {
@@ -182,10 +199,8 @@ void MainTabVC::showPage(const QString &id) {
     }
     const QRect frame(kPageX, 0, width() - kPageX, height());
     if (Page *pg = build(id)) {
-        pg->setGeometry(frame);
-        pg->show();
         current_ = pg;
-        pg->refresh();
+        putPageInPlace(pg, frame);
         return;
     }
     auto *ph = new PlaceholderView(PlaceholderView::capitalized(id), QStringLiteral("🚧"), this);

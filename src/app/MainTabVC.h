@@ -35,6 +35,12 @@ public:
     static const QStringList &pageIds();
     // Runs, at launch, what each page's settings need whether or not the page is ever shown.
     static void prepareAtLaunch();
+    // The one way a page is built and put in place, here and in the page tests (which show a page
+    // on its own, in a frame of their choosing). setUpPage gives a new page its background and, if
+    // its kind takes it at setup, its frame, and sets it up, hidden; putPageInPlace gives it its
+    // frame, shows it and asks for a redraw from the current data.
+    static void setUpPage(Page *pg, const QRect &frame);
+    static void putPageInPlace(Page *pg, const QRect &frame);
 
     void showPage(const QString &id);
     // Made on first use or first show.

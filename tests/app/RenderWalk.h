@@ -113,12 +113,5 @@ private:
 
 // A page built and shown on its own at the main window's page size, as the page switcher would.
 template <class P> std::unique_ptr<P> openPage(int w = 979, int h = 760) {
-    auto page = std::make_unique<P>();
-    page->resize(w, h);
-    page->setup();
-    page->show();
-    if (!QTest::qWaitForWindowExposed(page.get())) return nullptr;
-    page->refresh();
-    settle();
-    return page;
+    return openShownPage<P>(w, h);
 }
