@@ -38,10 +38,7 @@ public:
     bool isActive() const override { return timer_.isActive(); }
 
 private:
-    void arm() {
-        const qint64 left = std::max<qint64>(0, due_ - mono_.elapsed());
-        timer_.start(int(std::min<qint64>(left, std::numeric_limits<int>::max())));
-    }
+    void arm() { timer_.start(TickSchedule::waitMs(due_, mono_.elapsed())); }
     void onFire() {
         const qint64 now = mono_.elapsed();
         if (now < due_) { // a leg of a long wait, or a wake-up a little early
@@ -49,8 +46,7 @@ private:
             return;
         }
         if (!singleShot_) {
-            due_ += interval_;
-            if (interval_ > 0 && due_ <= now) due_ += ((now - due_) / interval_ + 1) * interval_;
+            due_ = TickSchedule::nextDue(due_, interval_, now);
             arm();
         }
         emit timeout();
@@ -60,6 +56,16 @@ private:
     qint64 due_ = 0; // milliseconds after start() on mono_
 };
 } // namespace
+
+qint64 TickSchedule::nextDue(qint64 due, qint64 interval, qint64 now) {
+    due += interval;
+    if (interval > 0 && due <= now) due += ((now - due) / interval + 1) * interval;
+    return due;
+}
+
+int TickSchedule::waitMs(qint64 due, qint64 now) {
+    return int(std::clamp<qint64>(due - now, 0, std::numeric_limits<int>::max()));
+}
 
 double Clock::toRefSeconds(const QDateTime &t) {
     return double(refEpoch().msecsTo(t)) / 1000.0;

@@ -47,6 +47,18 @@ protected:
     qint64 interval_ = 0;
 };
 
+// The real ticker's schedule, worked out without a clock: times are milliseconds since start() on a
+// monotonic clock. A repeating tick aims at start + k × interval, whatever time each tick is
+// handled: lateness never adds up, ticks missed while the thread was blocked come as one, and the
+// next keeps the phase.
+namespace TickSchedule {
+// The due time after a tick that was due at `due` and is handled at `now` (>= due).
+qint64 nextDue(qint64 due, qint64 interval, qint64 now);
+// What to arm the timer with at `now` for a tick due at `due`: never negative, at most what one
+// QTimer holds (a longer wait is done in legs, each re-armed from the clock).
+int waitMs(qint64 due, qint64 now);
+} // namespace TickSchedule
+
 class SystemClock : public Clock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
