@@ -98,10 +98,10 @@ bool AppDelegate::launch() {
     connect(&Prefs::get(), &Prefs::writeFailed, this, [this](const QString &message) {
         QTimer::singleShot(0, this, [this, message] { reportSaveFailure(message); });
     });
-    // A session that cannot save says so once, before the user changes anything.
-    if (const auto access = Prefs::get().access();
-        access == Prefs::Access::ReadOnly || access == Prefs::Access::Locked)
-        QTimer::singleShot(0, this, [this, access] { reportCannotSave(access == Prefs::Access::Locked); });
+    // A session that cannot save says so once, before the user changes anything. (One that waits for
+    // another program's lock is told by the save notice below, without blocking the window.)
+    if (Prefs::get().access() == Prefs::Access::ReadOnly)
+        QTimer::singleShot(0, this, [this] { reportCannotSave(); });
     NoFocusRingStyle::install();
     QtTexts::follow(this);
     // Engines announce through the seams; these live as long as the process.
@@ -126,6 +126,8 @@ bool AppDelegate::launch() {
     // Data found unreadable (the database, the stores' documents) is told once, from the event loop
     // once every store has loaded, never from inside the code that found it.
     new DataNoticePresenter(mainWin_, this);
+    // While another program holds the database, a notice says the changes wait and goes once saved.
+    new SaveWaitNotice(Prefs::get(), mainWin_, this);
     // The status item reads the timer, which restores its state (and catches up) on first use.
     statusItem_ = new StatusItem(mainWin_, PomodoroTimer::shared());
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
@@ -230,56 +232,34 @@ void AppDelegate::reportSaveFailure(const QString &message) {
     Dialogs::get().alert(mainWin_, a);
 }
 
-void AppDelegate::reportCannotSave(bool locked) {
+void AppDelegate::reportCannotSave() {
     saveFailureShown_ = true; // the reason is told here; a failed save would only repeat it
     Dialogs::Alert a;
     a.warning = true;
-    if (locked) {
-        a.title = L::t({.en = "Mivo cannot save changes yet",
-                        .es = "Mivo aún no puede guardar los cambios",
-                        .de = "Mivo kann Änderungen noch nicht speichern",
-                        .fr = "Mivo ne peut pas encore enregistrer les modifications",
-                        .uk = "Mivo поки не може зберігати зміни",
-                        .pl = "Mivo nie może jeszcze zapisywać zmian"});
-        a.text = L::t(
-            {.en = "Another program is using your data file right now. Your data is shown, and the changes "
-                   "you make are saved as soon as that program lets go of the file.",
-             .es = "Otro programa está usando tu archivo de datos. Tus datos se muestran, y los cambios que "
-                   "hagas se guardarán en cuanto ese programa suelte el archivo.",
-             .de = "Ein anderes Programm verwendet gerade deine Datendatei. Deine Daten werden angezeigt, und "
-                   "deine Änderungen werden gespeichert, sobald das Programm die Datei freigibt.",
-             .fr = "Un autre programme utilise ton fichier de données. Tes données sont affichées, et tes "
-                   "modifications seront enregistrées dès que ce programme libérera le fichier.",
-             .uk = "Інша програма зараз використовує файл ваших даних. Ваші дані показано, а зміни буде "
-                   "збережено, щойно та програма звільнить файл.",
-             .pl = "Inny program używa teraz pliku z twoimi danymi. Twoje dane są widoczne, a zmiany zostaną "
-                   "zapisane, gdy ten program zwolni plik."});
-    } else {
-        a.title = L::t({.en = "Mivo cannot save changes",
-                        .es = "Mivo no puede guardar los cambios",
-                        .de = "Mivo kann keine Änderungen speichern",
-                        .fr = "Mivo ne peut pas enregistrer les modifications",
-                        .uk = "Mivo не може зберігати зміни",
-                        .pl = "Mivo nie może zapisywać zmian"});
-        a.text = L::t(
-            {.en = "Your data is shown, but the folder that holds it cannot be written to, so changes you "
-                   "make now are lost when Mivo quits. To keep a copy, use Export JSON in Settings.",
-             .es = "Tus datos se muestran, pero no se puede escribir en la carpeta que los contiene, así que "
-                   "los cambios que hagas ahora se perderán al cerrar Mivo. Para guardar una copia, usa "
-                   "Exportar JSON en Ajustes.",
-             .de = "Deine Daten werden angezeigt, aber in ihren Ordner kann nicht geschrieben werden. "
-                   "Änderungen gehen daher beim Beenden von Mivo verloren. Um eine Kopie zu behalten, nutze "
-                   "„JSON exportieren“ in den Einstellungen.",
-             .fr = "Tes données sont affichées, mais le dossier qui les contient n'est pas accessible en "
-                   "écriture : les modifications faites maintenant seront perdues à la fermeture de Mivo. "
-                   "Pour garder une copie, utilise Exporter JSON dans les Paramètres.",
-             .uk = "Ваші дані показано, але до теки, де вони зберігаються, не можна записувати, тож зміни, "
-                   "зроблені зараз, буде втрачено після виходу з Mivo. Щоб зберегти копію, скористайтеся "
-                   "«Експортувати JSON» у Налаштуваннях.",
-             .pl = "Twoje dane są widoczne, ale do ich folderu nie można zapisywać, więc zmiany wprowadzone "
-                   "teraz przepadną po zamknięciu Mivo. Aby zachować kopię, użyj „Eksportuj JSON” w "
-                   "Ustawieniach."});
-    }
+    a.title = L::t({.en = "Mivo cannot save changes",
+                    .es = "Mivo no puede guardar los cambios",
+                    .de = "Mivo kann keine Änderungen speichern",
+                    .fr = "Mivo ne peut pas enregistrer les modifications",
+                    .uk = "Mivo не може зберігати зміни",
+                    .pl = "Mivo nie może zapisywać zmian"});
+    a.text = L::t(
+        {.en = "Your data is shown, but the folder that holds it cannot be written to, so changes you "
+               "make now are lost when Mivo quits. To keep a copy, use Export JSON in Settings.",
+         .es = "Tus datos se muestran, pero no se puede escribir en la carpeta que los contiene, así que "
+               "los cambios que hagas ahora se perderán al cerrar Mivo. Para guardar una copia, usa "
+               "Exportar JSON en Ajustes.",
+         .de = "Deine Daten werden angezeigt, aber in ihren Ordner kann nicht geschrieben werden. "
+               "Änderungen gehen daher beim Beenden von Mivo verloren. Um eine Kopie zu behalten, nutze "
+               "„JSON exportieren“ in den Einstellungen.",
+         .fr = "Tes données sont affichées, mais le dossier qui les contient n'est pas accessible en "
+               "écriture : les modifications faites maintenant seront perdues à la fermeture de Mivo. "
+               "Pour garder une copie, utilise Exporter JSON dans les Paramètres.",
+         .uk = "Ваші дані показано, але до теки, де вони зберігаються, не можна записувати, тож зміни, "
+               "зроблені зараз, буде втрачено після виходу з Mivo. Щоб зберегти копію, скористайтеся "
+               "«Експортувати JSON» у Налаштуваннях.",
+         .pl = "Twoje dane są widoczne, ale do ich folderu nie można zapisywać, więc zmiany wprowadzone "
+               "teraz przepadną po zamknięciu Mivo. Aby zachować kopię, użyj „Eksportuj JSON” w "
+               "Ustawieniach."});
     a.text += QStringLiteral("\n\n") + Prefs::get().path();
     Dialogs::get().alert(mainWin_, a);
 }

@@ -33,7 +33,7 @@ public:
 private:
     void willTerminate();
     void reportSaveFailure(const QString &message);
-    void reportCannotSave(bool locked);
+    void reportCannotSave();
     void reportCannotStart(const QString &message, const QString &detail);
 
     std::unique_ptr<SingleInstance> instance_;

@@ -2,6 +2,7 @@
 
 #include "platform/Keys.h"
 #include "platform/StoreLoader.h"
+#include "ui/AlertDialog.h"
 #include "ui/Lang.h"
 #include <QTimer>
 #include <QWidget>
@@ -137,4 +138,63 @@ void DataNoticePresenter::showPending() {
     const std::vector<DataNotice> notices = DataNotices::get().take();
     if (notices.empty()) return;
     Dialogs::get().alert(window_, unreadableDataAlert(notices));
+}
+
+Dialogs::Alert SaveWaitNotice::alert(const QString &databasePath) {
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Saving is waiting for another program",
+                    .es = "El guardado espera a otro programa",
+                    .de = "Speichern wartet auf ein anderes Programm",
+                    .fr = "L'enregistrement attend un autre programme",
+                    .uk = "Збереження чекає на іншу програму",
+                    .pl = "Zapis czeka na inny program"});
+    a.text =
+        L::t({.en =
+                  "Another program is using Mivo's data; your changes are kept and will be saved as soon as "
+                  "it lets go. You can keep working.",
+              .es = "Otro programa está usando los datos de Mivo; tus cambios se conservan y se guardarán en "
+                    "cuanto los suelte. Puedes seguir trabajando.",
+              .de = "Ein anderes Programm verwendet gerade die Daten von Mivo; deine Änderungen bleiben "
+                    "erhalten und werden gespeichert, sobald es sie freigibt. Du kannst weiterarbeiten.",
+              .fr = "Un autre programme utilise les données de Mivo ; tes modifications sont conservées et "
+                    "seront enregistrées dès qu'il les libérera. Tu peux continuer à travailler.",
+              .uk = "Інша програма зараз використовує дані Mivo; ваші зміни не втрачено, їх буде збережено, "
+                    "щойно та програма звільнить дані. Можна працювати далі.",
+              .pl = "Inny program używa danych Mivo; twoje zmiany są zachowane i zostaną zapisane, gdy tylko "
+                    "je zwolni. Możesz dalej pracować."}) +
+        QStringLiteral("\n\n") + databasePath;
+    return a;
+}
+
+SaveWaitNotice::SaveWaitNotice(Prefs &prefs, QWidget *window, QObject *parent)
+    : QObject(parent), prefs_(prefs), window_(window) {
+    connect(&prefs, &Prefs::saveWaiting, this, &SaveWaitNotice::update);
+    // Waiting from the start (the database was locked when Mivo opened it): told once the loop runs.
+    if (prefs.isSaveWaiting()) QTimer::singleShot(0, this, [this] { update(prefs_.isSaveWaiting()); });
+}
+
+SaveWaitNotice::~SaveWaitNotice() {
+    delete dialog_;
+}
+
+QWidget *SaveWaitNotice::shown() const {
+    return dialog_ && dialog_->isVisible() ? dialog_.data() : nullptr;
+}
+
+void SaveWaitNotice::update(bool waiting) {
+    if (!waiting) {
+        if (dialog_) dialog_->deleteLater();
+        dialog_ = nullptr;
+        return;
+    }
+    if (dialog_) return;
+    Dialogs::Alert a = alert(prefs_.path());
+    a.warning = true;
+    auto *d = new AlertDialog(a, window_);
+    d->setObjectName(QStringLiteral("saveWaitNotice"));
+    d->setWindowModality(Qt::NonModal);
+    d->setAttribute(Qt::WA_ShowWithoutActivating);
+    connect(d, &QDialog::finished, d, &QObject::deleteLater);
+    dialog_ = d;
+    d->show();
 }

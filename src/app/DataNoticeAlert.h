@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/DataNotices.h"
 #include "platform/Dialogs.h"
+#include "platform/Prefs.h"
 #include <QObject>
 #include <QPointer>
 #include <vector>
@@ -26,4 +27,25 @@ private:
 
     QPointer<QWidget> window_;
     bool scheduled_ = false;
+};
+
+// While changes wait for another program's lock, a small window says so and that they will be saved.
+// It never blocks the main window (not modal, shown without taking the focus) and goes by itself once
+// everything is saved; the user may close it sooner.
+class SaveWaitNotice : public QObject {
+    Q_OBJECT
+public:
+    SaveWaitNotice(Prefs &prefs, QWidget *window, QObject *parent = nullptr);
+    ~SaveWaitNotice() override;
+    // The notice while it is up.
+    QWidget *shown() const;
+    // Its title and text in the current language.
+    static Dialogs::Alert alert(const QString &databasePath);
+
+private:
+    void update(bool waiting);
+
+    Prefs &prefs_;
+    QPointer<QWidget> window_;
+    QPointer<QWidget> dialog_;
 };

@@ -210,6 +210,8 @@ void Prefs::openDatabase() {
         qWarning("mivo: the preferences database at %s is locked by another program; changes are saved "
                  "once it lets go",
                  qPrintable(path_));
+        saveWaiting_ = true;
+        lockMet_ = true;
         startWriter(nullptr);
         return;
     }
@@ -330,6 +332,18 @@ void Prefs::startWriter(sqlite3 *db) {
 
 // On the writer's thread, right after a commit.
 void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
+    if (c.drained && lockMet_.exchange(false))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                // Saved once nothing is left, here or with the writer; otherwise the next commit
+                // tells (armed before looking, so a commit in between is not missed).
+                lockMet_ = true;
+                if (hasPending()) return;
+                lockMet_ = false;
+                setSaveWaiting(false);
+            },
+            Qt::QueuedConnection);
     QMutexLocker l(&lock_);
     if (b.clear) foreign_.clear();
     for (const auto &[key, aside] : c.keptAside) {
@@ -357,16 +371,25 @@ void Prefs::dropIfOnDisk(const QString &key, Entry &e) const {
 
 // On the writer's thread, when a round fails after the last one went through.
 void Prefs::reportFailure(const PrefsCommit &c) {
-    // While another program holds the database from the start, the user already knows.
-    if (access_ == Access::Locked && isBusy(c.code)) return;
+    const bool locked = isBusy(c.code);
+    lockMet_ = locked;
     qWarning("mivo: could not save settings (will try again): %s", qPrintable(c.error));
     QMetaObject::invokeMethod(
         this,
-        [this, message = c.error] {
+        [this, locked, message = c.error] {
+            // Another program's lock is a wait, not a failure: nothing for the user to mend.
+            setSaveWaiting(locked);
+            if (locked) return;
             lastErrorText_ = message;
             emit writeFailed(message);
         },
         Qt::QueuedConnection);
+}
+
+void Prefs::setSaveWaiting(bool waiting) {
+    if (saveWaiting_ == waiting) return;
+    saveWaiting_ = waiting;
+    emit saveWaiting(waiting);
 }
 
 template <class F> auto Prefs::withEntry(const QString &key, F f) const {

@@ -142,8 +142,17 @@ public:
     bool isClosed() const { return closed_; }
     QString lastError() const { return lastErrorText_; }
 
+    // True while changes wait because another program holds the database: they are kept in memory
+    // and saved once it lets go. saveWaiting() tells each change.
+    bool isSaveWaiting() const { return saveWaiting_; }
+
 signals:
+    // The database refused a write for another reason than a lock (a full disk, no permission); the
+    // changes stay in memory and are tried again. Always delivered on this object's thread.
     void writeFailed(const QString &message);
+    // Changes wait for another program's lock (true), or everything is saved again (false). Always
+    // delivered on this object's thread.
+    void saveWaiting(bool waiting);
 
 private:
     struct Entry {
@@ -166,6 +175,7 @@ private:
     void startWriter(sqlite3 *db);
     void afterCommit(const PrefsBatch &b, const PrefsCommit &c);
     void reportFailure(const PrefsCommit &c);
+    void setSaveWaiting(bool waiting);
     void schedule();
     void handOver();
     void stage(const QString &key, const std::optional<Value> &v);
@@ -192,6 +202,8 @@ private:
     std::atomic<bool> canDrop_ = false; // bytes on disk can be read back
     bool scheduled_ = false;
     bool replacing_ = false;
+    bool saveWaiting_ = false;
+    std::atomic<bool> lockMet_ = false; // a round met a lock since the last drained commit
     bool frozen_ = false;
     bool closed_ = false;
     int openError_ = 0;

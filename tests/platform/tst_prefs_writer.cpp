@@ -105,6 +105,7 @@ private slots:
     void aReplacementIsTriedAgainWhenTheLockGoesWhileItWaits();
     void flushReturnsOnlyOnceTheRoundIsOnDisk();
     void writeFailedArrivesOnTheWindowsThread();
+    void aLockIsAWaitToldOnTheWindowsThread();
 };
 
 // k=1 is being tried (and fails on a lock) when k=2 is written: k=2 is what stays.
@@ -281,6 +282,34 @@ void TstPrefsWriter::writeFailedArrivesOnTheWindowsThread() {
     QCOMPARE(toldOn.load(), QThread::currentThread());
     QVERIFY2(message.contains("no room"), qPrintable(message));
     QCOMPARE(p.integer("a"), 2); // kept in memory, and tried again
+}
+
+// Another program's lock is a wait, told (on the window's thread) when it starts and when all is saved.
+void TstPrefsWriter::aLockIsAWaitToldOnTheWindowsThread() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    Prefs p(path);
+    p.setInt("a", 1);
+    QVERIFY(p.flush());
+    QList<bool> told;
+    bool elsewhere = false;
+    connect(
+        &p, &Prefs::saveWaiting, this,
+        [&](bool waiting) {
+            told << waiting;
+            elsewhere |= QThread::currentThread() != thread();
+        },
+        Qt::DirectConnection);
+    QSignalSpy failed(&p, &Prefs::writeFailed);
+    auto *other = new HeldLock(path);
+    p.setInt("a", 2);
+    QTRY_COMPARE(told, QList<bool>({true}));
+    p.setInt("a", 3);
+    delete other;
+    QTRY_COMPARE(told, QList<bool>({true, false}));
+    QVERIFY(!elsewhere);
+    QCOMPARE(failed.count(), 0);
+    QCOMPARE(onDisk(path, "a"), QByteArray("3"));
 }
 
 QTEST_GUILESS_MAIN(TstPrefsWriter)
