@@ -358,6 +358,13 @@ private slots:
         QCOMPARE(TableImport::parseCsv("h\n" + QByteArray(cap + 1, 'x')).failure, Failure::cellTooLarge);
         QCOMPARE(TableImport::parseCsv("a,b\n\"never closed," + QByteArray(cap, 'x') + "\nc,d\n").failure,
                  Failure::cellTooLarge);
+        // The big cell followed by more cells and rows, quoted or not, in a row or in the header.
+        for (const QByteArray &big : {QByteArray(cap + 1, 'x'), "\"" + QByteArray(cap + 1, 'x') + "\"",
+                                      "\"" + QByteArray(cap, 'x') + "\"\"\""})
+            for (const QByteArray &file : {"h1,h2,h3\n" + big + ",b,c\nd,e,f\n", big + ",h2\nd,e\n",
+                                           "h1,h2\n" + big + ",\n", "h1,h2\r\n" + big + "\r\nd,e\r\n"})
+                QVERIFY2(TableImport::parseCsv(file).failure == Failure::cellTooLarge, file.right(12).constData());
+        QCOMPARE(TableImport::parseCsv("h1,h2\n" + QByteArray(cap, 'x') + ",b\n").failure, Failure::none);
         const QByteArray longInline = "<row><c t=\"inlineStr\"><is><t>" + QByteArray(cap / 2 + 1, 'y') +
                                       "</t><t>" + QByteArray(cap / 2, 'y') + "</t></is></c></row>";
         QCOMPARE(
