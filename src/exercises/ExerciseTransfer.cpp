@@ -4,6 +4,7 @@
 #include "exercises/ExercisesTexts.h"
 #include "exercises/ExercisesView.h"
 #include "platform/Dialogs.h"
+#include "platform/LongText.h"
 #include "pomodoro/TaskListFile.h"
 #include "ui/CommonAlerts.h"
 
@@ -25,8 +26,8 @@ void tell(QWidget *parent, const QString &title, const QString &text) {
     Dialogs::get().alert(parent, a);
 }
 
-// The chosen file's bytes; nothing when cancelled or unreadable (silently), or too large (reported
-// with the action's error text).
+// The chosen file's bytes; nothing when cancelled or unreadable (silently), too large (reported with
+// the action's error text) or holding a text too long to take in (reported with the field's name).
 std::optional<QByteArray> readImport(QWidget *parent, const QString &errorText) {
     const QString path = Dialogs::get().openPath(parent, ExTexts::importWord(), kJsonFilter);
     if (path.isEmpty()) return std::nullopt;
@@ -36,6 +37,10 @@ std::optional<QByteArray> readImport(QWidget *parent, const QString &errorText) 
         return std::nullopt;
     }
     if (r.error != ExerciseFile::ReadError::none) return std::nullopt;
+    if (const auto tooLong = LongText::find(r.bytes)) {
+        tell(parent, ExTexts::importError(), LongText::message(*tooLong));
+        return std::nullopt;
+    }
     return r.bytes;
 }
 } // namespace

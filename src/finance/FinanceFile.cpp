@@ -41,6 +41,7 @@ WriteResult writePdf(const QString &path, const QString &text, const QString &ti
 }
 
 ReadResult readBytes(const QByteArray &bytes) {
+    if (auto tooLong = LongText::find(bytes)) return {false, {}, tooLong};
     auto entries = decodeEntries(bytes);
     if (!entries) return {};
     QSet<QString> seen;
@@ -50,7 +51,7 @@ ReadResult readBytes(const QByteArray &bytes) {
         if (seen.contains(e.id)) e.id = RecordJson::newId();
         seen.insert(e.id);
     }
-    return {true, std::move(*entries)};
+    return {true, std::move(*entries), {}};
 }
 
 ReadResult read(const QString &path, qint64 maxBytes) {

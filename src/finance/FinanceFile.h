@@ -1,6 +1,7 @@
 #pragma once
 #include "finance/FinEntry.h"
 #include "platform/AtomicFile.h"
+#include "platform/LongText.h"
 #include <QByteArray>
 #include <QString>
 #include <vector>
@@ -26,6 +27,7 @@ WriteResult writePdf(const QString &path, const QString &text, const QString &ti
 struct ReadResult {
     bool ok = false;
     std::vector<FinEntry> entries;
+    std::optional<LongText::Found> tooLong; // a text over LongText::kMaxChars, when that is why not ok
 };
 ReadResult read(const QString &path, qint64 maxBytes = kMaxImportBytes);
 ReadResult readBytes(const QByteArray &bytes);

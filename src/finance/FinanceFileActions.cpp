@@ -93,6 +93,14 @@ void FinanceView::doImportJSON() {
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty() || !self) return;
     const FinanceFile::ReadResult r = FinanceFile::read(path);
+    if (r.tooLong) {
+        Dialogs::Alert a;
+        a.title = L::t(kErrorTitle);
+        a.text = LongText::message(*r.tooLong);
+        a.warning = true;
+        Dialogs::get().alert(window(), a);
+        return;
+    }
     if (!r.ok) {
         importFailed();
         return;

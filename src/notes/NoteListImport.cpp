@@ -11,15 +11,16 @@ namespace NoteListImport {
 
 ReadResult read(const QString &path, qint64 maxBytes) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {{}, ReadError::unreadable};
-    if (f.size() > maxBytes) return {{}, ReadError::tooLarge};
+    if (!f.open(QIODevice::ReadOnly)) return {{}, ReadError::unreadable, {}};
+    if (f.size() > maxBytes) return {{}, ReadError::tooLarge, {}};
     const QByteArray bytes = f.read(maxBytes + 1);
-    if (f.error() != QFileDevice::NoError) return {{}, ReadError::unreadable};
-    if (bytes.size() > maxBytes) return {{}, ReadError::tooLarge};
+    if (f.error() != QFileDevice::NoError) return {{}, ReadError::unreadable, {}};
+    if (bytes.size() > maxBytes) return {{}, ReadError::tooLarge, {}};
+    if (auto tooLong = LongText::find(bytes, LongText::kNoteData)) return {{}, ReadError::textTooLong, tooLong};
     auto notes = decodeNotes(bytes);
-    if (!notes) return {{}, ReadError::invalid};
+    if (!notes) return {{}, ReadError::invalid, {}};
     freshenDuplicateIds(*notes);
-    return {std::move(*notes), ReadError::none};
+    return {std::move(*notes), ReadError::none, {}};
 }
 
 int freshenDuplicateIds(std::vector<Note> &notes) {
@@ -44,7 +45,7 @@ bool run(QWidget *parent, NoteStore &store) {
     if (r.error != ReadError::none) {
         Dialogs::Alert a;
         a.title = errorTitle();
-        a.text = errorText();
+        a.text = r.tooLong ? LongText::message(*r.tooLong) : errorText();
         a.warning = true;
         Dialogs::get().alert(parent, a);
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 #include "notes/Note.h"
+#include "platform/LongText.h"
 #include <QString>
 #include <vector>
 
@@ -12,10 +13,12 @@ namespace NoteListImport {
 // Larger files are refused with the import-error alert rather than read whole.
 inline constexpr qint64 kMaxBytes = 256LL * 1024 * 1024;
 
-enum class ReadError { none, unreadable, tooLarge, invalid };
+enum class ReadError { none, unreadable, tooLarge, invalid, textTooLong };
 struct ReadResult {
     std::vector<Note> notes;
     ReadError error = ReadError::none;
+    std::optional<LongText::Found> tooLong; // with textTooLong: the field (a note's body, rich text and
+                                            // image are bounded by the file's size alone)
 };
 // Reads and decodes the file; ids that repeat get fresh ids (later twins only), since removing a note
 // removes every note with its id.

@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/AtomicFile.h"
+#include "platform/LongText.h"
 #include "pomodoro/Task.h"
 #include <QByteArray>
 #include <QString>
@@ -16,10 +17,11 @@ inline constexpr qint64 kMaxImportBytes = 64LL * 1024 * 1024;
 using AtomicFile::WriteResult;
 using AtomicFile::write;
 
-enum class ReadError { none, unreadable, invalid };
+enum class ReadError { none, unreadable, invalid, textTooLong };
 struct ReadResult {
     std::vector<Task> tasks;
     ReadError error = ReadError::none;
+    std::optional<LongText::Found> tooLong; // with textTooLong: the field
 };
 ReadResult read(const QString &path, qint64 maxBytes = kMaxImportBytes);
 } // namespace TaskListFile

@@ -30,6 +30,7 @@ void PomodoroView::doImportPom() {
         a.text = L::t({.en = "Invalid Mivo Tasks JSON file.", .es = "Archivo JSON no válido.", .de = "Ungültige Mivo JSON-Datei.",
                        .fr = "Fichier JSON Mivo invalide.", .uk = "Недійсний JSON-файл завдань Mivo.",
                        .pl = "Nieprawidłowy plik JSON zadań Mivo."});
+        if (r.tooLong) a.text = LongText::message(*r.tooLong);
         a.warning = true;
         Dialogs::get().alert(window(), a);
         return;

@@ -133,7 +133,7 @@ std::optional<Export> exportJson(const Prefs &prefs) {
     return ex;
 }
 
-std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes) {
+std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes, LongText::Found *tooLong) {
     const auto root = RecordJson::parse(bytes);
     if (!root || !root->is_object()) return std::nullopt;
     std::map<QString, Prefs::Value> out;
@@ -167,6 +167,12 @@ std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &by
             if (!value.is_string()) return std::nullopt;
             const auto doc = strictBase64(value.get<std::string>());
             if (!doc || !documentOfKind(*doc, kind->second)) return std::nullopt;
+            if (auto found = key == QLatin1String(kNotes) ? LongText::find(*doc, LongText::kNoteData)
+                                                          : LongText::find(*doc)) {
+                found->field = key + QStringLiteral(" › ") + found->field;
+                if (tooLong) *tooLong = *found;
+                return std::nullopt;
+            }
             out[key] = *doc;
             break;
         }

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/LongText.h"
 #include "platform/Prefs.h"
 #include <QByteArray>
 #include <QString>
@@ -34,7 +35,10 @@ std::optional<Export> exportJson(const Prefs &prefs);
 // a number; true or false, never a number, for a switch; numbers finite); each document
 // must be strict Base64 of JSON of its kind (an object for playlistState, an array for the others).
 // Members outside the backed-up keys are ignored.
-std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes);
+// A document with a text longer than LongText::kMaxChars is refused too; tooLong, when given, then
+// receives the field, named after the document's key ("savedTasks › title").
+std::optional<std::map<QString, Prefs::Value>> parseRestore(const QByteArray &bytes,
+                                                            LongText::Found *tooLong = nullptr);
 
 // The whole domain after a restore of fromFile over current: the file's values, plus what a restore
 // must never lose (the autostart default flag and the kept-aside copies of unreadable documents).

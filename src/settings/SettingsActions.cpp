@@ -21,11 +21,11 @@ constexpr qint64 kMaxBackupBytes = 256LL * 1024 * 1024;
 
 QString ok() { return QStringLiteral("OK"); }
 
-void importFailed(QWidget *parent) {
+void importFailed(QWidget *parent, const QString &why = {}) {
     Dialogs::Alert a;
     a.title = L::t({.en = "Import failed", .es = "Importación fallida", .de = "Import fehlgeschlagen",
                     .fr = "Importation échouée", .uk = "Помилка імпорту", .pl = "Import nieudany"});
-    a.text = QStringLiteral("Could not read the file. Make sure it is a valid Mivo JSON backup.");
+    a.text = why.isEmpty() ? QStringLiteral("Could not read the file. Make sure it is a valid Mivo JSON backup.") : why;
     a.buttons = {ok()};
     a.warning = true;
     Dialogs::get().alert(parent, a);
@@ -238,7 +238,14 @@ void SettingsView::importAllData() {
     const QByteArray bytes = f.readAll();
     if (f.error() != QFileDevice::NoError) return importFailed(window());
     // Everything is checked before anything changes; then the domain is replaced in one transaction.
-    const auto values = Backup::parseRestore(bytes);
+    LongText::Found tooLong;
+    const auto values = Backup::parseRestore(bytes, &tooLong);
+    if (!values && !tooLong.field.isEmpty()) {
+        // The field named after its store as the user knows it: "Tasks › title".
+        const qsizetype cut = tooLong.field.indexOf(QStringLiteral(" › "));
+        tooLong.field = unreadableDataName(tooLong.field.left(cut)) + tooLong.field.mid(cut);
+        return importFailed(window(), LongText::message(tooLong));
+    }
     if (!values) return importFailed(window());
     Prefs &p = Prefs::get();
     if (p.isReplacing()) return; // a restore started while the panel was open

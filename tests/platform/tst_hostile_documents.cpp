@@ -10,6 +10,10 @@
 #include "notes/NoteListImport.h"
 #include "notes/NoteStore.h"
 #include "platform/Keys.h"
+#include "platform/LongText.h"
+#include "pomodoro/TaskListFile.h"
+#include "finance/FinanceFile.h"
+#include "ui/Lang.h"
 #include "platform/RecordJson.h"
 #include "pomodoro/Project.h"
 #include "settings/Backup.h"
@@ -214,6 +218,102 @@ private slots:
         QVERIFY(Backup::parseRestore(good));
         QVERIFY(!Backup::parseRestore(withMember(good, "\"unknown\":" + nested(100000))));
         QVERIFY(!Backup::parseRestore(QByteArray(100000, '{')));
+    }
+
+    // The first text over the bound, named by its members and its record; data members of notes are
+    // not texts. Small bounds here; the importers below use the real one.
+    void longTextsAreFoundAndNamed_data() {
+        QTest::addColumn<QByteArray>("doc");
+        QTest::addColumn<bool>("notes");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<qsizetype>("item");
+        const QByteArray nine = "\"123456789\"";
+        QTest::newRow("fits") << QByteArray("[{\"title\":\"12345678\"}]") << false << QString() << qsizetype(0);
+        QTest::newRow("one over") << "[{\"title\":\"ok\"},{\"a\":\"b\",\"title\":" + nine + "}]" << false
+                                  << "title" << qsizetype(2);
+        QTest::newRow("first of two") << "[{\"b\":" + nine + ",\"a\":" + nine + "}]" << false << "b" << qsizetype(1);
+        QTest::newRow("8 letters of 2 bytes") << QByteArray("[{\"t\":\"éééééééé\"}]") << false << QString()
+                                              << qsizetype(0);
+        QTest::newRow("5 pairs") << QByteArray("[{\"t\":\"😀😀😀😀😀\"}]") << false << "t" << qsizetype(1);
+        QTest::newRow("escapes count as read") << QByteArray("[{\"t\":\"\\u00e9\\u00e9\\u00e9\\u00e9\"}]")
+                                               << false << QString() << qsizetype(0);
+        QTest::newRow("a cell") << "[{\"rows\":[{\"cells\":[\"a\"," + nine + "]}]}]" << true << "rows › cells"
+                                << qsizetype(1);
+        QTest::newRow("a step") << "[{\"steps\":[{\"title\":" + nine + "}]}]" << false << "steps › title"
+                                << qsizetype(1);
+        QTest::newRow("one object") << "{\"entryExIDs\":[" + nine + "]}" << false << "entryExIDs" << qsizetype(0);
+        QTest::newRow("a note's data") << "[{\"body\":" + nine + ",\"bodyRTF\":" + nine + ",\"imageBase64\":" + nine +
+                                              ",\"rows\":[{\"cellsRTF\":{\"0\":" + nine + "}}]}]"
+                                       << true << QString() << qsizetype(0);
+        QTest::newRow("a note's body elsewhere") << "[{\"body\":" + nine + "}]" << false << "body" << qsizetype(1);
+        QTest::newRow("not JSON") << "[{\"t\":" + nine << false << QString() << qsizetype(0);
+    }
+    void longTextsAreFoundAndNamed() {
+        QFETCH(QByteArray, doc);
+        QFETCH(bool, notes);
+        QFETCH(QString, field);
+        QFETCH(qsizetype, item);
+        const auto found = notes ? LongText::find(doc, LongText::kNoteData, 8) : LongText::find(doc, {}, 8);
+        QCOMPARE(found.value_or(LongText::Found{}), (LongText::Found{field, item}));
+    }
+
+    // Each import refuses a file with a text over a table cell's bound and names the field; nothing is
+    // replaced. A note's body may be longer.
+    void importsRefuseALongTextNamingIt() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        const QString big(LongText::kMaxChars + 1, QLatin1Char('x'));
+        Task task = makeTask("T", "work", 1, 3, 2026);
+        task.description = big;
+        const auto tasks = TaskListFile::read(putFile(dir.filePath("t.json"), encodeTasks({makeTask("S", "work", 1, 3, 2026), task})));
+        QCOMPARE(tasks.error, TaskListFile::ReadError::textTooLong);
+        QCOMPARE(tasks.tooLong, (LongText::Found{"description", 2}));
+
+        FinEntry entry;
+        entry.id = QStringLiteral("F");
+        entry.amount = 1;
+        entry.category = big;
+        const auto fin = FinanceFile::readBytes(encodeEntries({entry}));
+        QVERIFY(!fin.ok);
+        QCOMPARE(fin.tooLong, (LongText::Found{"category", 1}));
+
+        Note note;
+        note.id = QStringLiteral("N");
+        note.body = big + big;
+        const QString notesPath = dir.filePath("n.json");
+        putFile(notesPath, encodeNotes({note}));
+        QCOMPARE(NoteListImport::read(notesPath).error, NoteListImport::ReadError::none);
+        note.title = big;
+        putFile(notesPath, encodeNotes({note}));
+        NoteStore &store = NoteStore::shared();
+        store.add(Note{});
+        dialogs.openPathAnswers = {notesPath};
+        QVERIFY(!NoteListImport::run(nullptr, store));
+        QCOMPARE(dialogs.alertsShown, QStringList{"Import error|Nothing was imported: “title” in item 1 holds more than "
+                                                  "1048576 characters."});
+        QCOMPARE(store.notes().size(), size_t(1));
+
+        LongText::Found found;
+        QVERIFY(!Backup::parseRestore("{\"savedTasks\":\"" + encodeTasks({task}).toBase64() + "\"}", &found));
+        QCOMPARE(found, (LongText::Found{"savedTasks › description", 1}));
+    }
+
+    void theMessageNamesTheFieldInEveryLanguage() {
+        const LongText::Found inItem{"title", 3}, alone{"entryExIDs", 0};
+        QCOMPARE(LongText::message(inItem),
+                 QStringLiteral("Nothing was imported: “title” in item 3 holds more than 1048576 characters."));
+        QCOMPARE(LongText::message(alone),
+                 QStringLiteral("Nothing was imported: “entryExIDs” holds more than 1048576 characters."));
+        QSet<QString> texts;
+        for (AppLang lang : AppLangs::allCases) {
+            L::setLang(lang);
+            const QString m = LongText::message(inItem);
+            QVERIFY2(m.contains("title") && m.contains('3') && m.contains("1048576"), qPrintable(m));
+            texts.insert(m);
+        }
+        L::setLang(AppLang::en);
+        QCOMPARE(texts.size(), 6);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "common/TestEnv.h"
 #include "health/HealthManager.h"
 #include "platform/Keys.h"
+#include "platform/LongText.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroTimer.h"
 #include "settings/Autostart.h"
@@ -427,6 +428,25 @@ private slots:
         bare.setup();
         QVERIFY(!bare.content()->findChild<QPushButton *>("donateButton"));
         QVERIFY(!bare.content()->findChild<QPushButton *>("visitButton"));
+    }
+
+    // A backup whose notes hold a cell of more than a table cell's bound: refused, the field named.
+    void restoreNamesATextTooLong() {
+        QTemporaryDir dir;
+        const QByteArray notes = "[{\"id\":\"A\",\"type\":\"table\",\"emoji\":\"e\",\"title\":\"t\",\"body\":\"\","
+                                 "\"link\":\"\",\"columns\":[],\"rows\":[{\"id\":\"R\",\"cells\":[\"" +
+                                 QByteArray(LongText::kMaxChars + 1, 'x') +
+                                 "\"],\"cellsRTF\":{}}],\"createdInterval\":1,\"modifiedInterval\":2}]";
+        const QString path = putFile(dir.filePath("b.json"), "{\"appLanguage\": \"de\", \"savedNotes\": \"" +
+                                                                 notes.toBase64() + "\"}");
+        QVERIFY(page.open(900, 700));
+        env->dialogs.alertAnswers = {0};
+        env->dialogs.openPathAnswers = {path};
+        find<QPushButton>("importButton")->click();
+        QCOMPARE(env->dialogs.alertsShown.last(),
+                 QStringLiteral("Import failed|Nothing was imported: “Notes › rows › cells” in item 1 holds more "
+                                "than 1048576 characters."));
+        QVERIFY(!env->prefs.prefs().contains(kLanguage));
     }
 };
 

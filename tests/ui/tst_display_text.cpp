@@ -21,8 +21,8 @@ private slots:
         QTest::newRow("one over") << QStringLiteral("abcdef") << qsizetype(5) << QStringLiteral("abcd…");
         QTest::newRow("pair at the cut") << "abc" + smile + "de" << qsizetype(5) << QStringLiteral("abc…");
         QTest::newRow("pair before the cut") << "ab" + smile + "def" << qsizetype(5) << "ab" + smile + "…";
-        QTest::newRow("combining mark at the cut") << "abc" + accented + "xy" << qsizetype(5)
-                                                   << QStringLiteral("abc…");
+        QTest::newRow("combining mark at the cut")
+            << "abc" + accented + "xy" << qsizetype(5) << QStringLiteral("abc…");
         QTest::newRow("nothing fits") << smile + smile << qsizetype(2) << QStringLiteral("…");
         QTest::newRow("no room") << QStringLiteral("ab") << qsizetype(0) << QString();
     }
