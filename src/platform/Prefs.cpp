@@ -795,19 +795,25 @@ std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key
             qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path));
             return std::nullopt;
         }
+        // Straight into the bytes handed back (incremental blob I/O): a statement's column would hold
+        // a second copy of a document of tens of megabytes while it is copied.
         std::optional<Value> out;
         sqlite3_stmt *q = nullptr;
         const QByteArray k = key.toUtf8();
-        if (sqlite3_prepare_v2(db, "SELECT value FROM prefs WHERE key = ?1 AND type = 'data'", -1, &q,
+        sqlite3_int64 rowid = -1;
+        if (sqlite3_prepare_v2(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'", -1, &q,
                                nullptr) == SQLITE_OK) {
             sqlite3_bind_text(q, 1, k.constData(), int(k.size()), SQLITE_STATIC);
-            if (sqlite3_step(q) == SQLITE_ROW) {
-                const void *blob = sqlite3_column_blob(q, 0);
-                out =
-                    Value(QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q, 0) : 0));
-            }
+            if (sqlite3_step(q) == SQLITE_ROW) rowid = sqlite3_column_int64(q, 0);
         }
         sqlite3_finalize(q);
+        sqlite3_blob *blob = nullptr;
+        if (rowid >= 0 && sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK) {
+            QByteArray bytes(sqlite3_blob_bytes(blob), Qt::Uninitialized);
+            if (sqlite3_blob_read(blob, bytes.data(), int(bytes.size()), 0) == SQLITE_OK)
+                out = Value(std::move(bytes));
+        }
+        sqlite3_blob_close(blob);
         sqlite3_close_v2(db);
         return out;
     };
