@@ -269,9 +269,9 @@ void NoteStore::trim() const {
 void NoteStore::save() {
     finishLoad();
     if (!holdDocument()) return;
-    // Once the preferences have written the last document and let go of it, the changed notes go in
-    // its place; else (or when notes came or went) the notes' bytes are joined into a new one.
-    if (!layoutChanged_ && doc_.size() >= 2 && doc_.isDetached()) {
+    // The changed notes go in the last document's place (a buffer the preferences still share is copied
+    // once, by the first change); when notes came or went, the notes' bytes are joined into a new one.
+    if (!layoutChanged_ && doc_.size() >= 2) {
         qsizetype shift = 0;
         for (Slot &s : slots_) {
             s.span.at += shift;

@@ -116,9 +116,10 @@ inline void saveDocument(const QString &key, const QByteArray &bytes, Prefs &pre
     prefs.setData(key, bytes);
 }
 
-// A store's list of records with its document: loaded through loadDocument, kept encoded record
-// by record (EncodedRecords), so a save re-encodes only what changed. Every read finishes the load
-// first. The store changes its records only through the calls below, which keep the two in step.
+// A store's list of records with its document: loaded through loadDocument, the records held
+// decoded, the document's bytes held by the preferences (read back at a save, where each unchanged
+// record's bytes are copied, EncodedRecords), so a save re-encodes only what changed. Every read finishes the
+// load first. The store changes its records only through the calls below, which keep the two in step.
 template <class T, void (*Encode)(QByteArray &, const T &)>
 class RecordDocument {
 public:
@@ -132,6 +133,7 @@ public:
         struct Loaded {
             std::vector<T> records;
             EncodedRecords<T, Encode> encoded;
+            bool asStored = false; // the records encode to the stored bytes exactly
         };
         load_ = loadDocument<Loaded>(
             key,
@@ -140,13 +142,14 @@ public:
                 if (!got) return std::nullopt;
                 Loaded l{std::move(*got), {}};
                 l.encoded.rebuild(l.records);
-                l.encoded.share(bytes);
+                l.asStored = l.encoded.lastDocument() == bytes;
                 return l;
             },
-            [this](Loaded &&l, const DocumentLoad &r) {
+            [this, prefs = QPointer<Prefs>(&prefs)](Loaded &&l, const DocumentLoad &r) {
                 records_ = std::move(l.records);
                 encoded_ = std::move(l.encoded);
                 report_ = r;
+                if (l.asStored && prefs) letGo(*prefs, std::nullopt);
                 load_.clear();
             },
             prefs);
@@ -186,18 +189,42 @@ public:
         encoded_.replaced(records_.size());
     }
     // The whole document, as encoding every record gives it.
-    QByteArray document() {
+    QByteArray document(Prefs &prefs = Prefs::get()) {
         finishLoad();
+        takeBack(prefs);
         return encoded_.document(records_);
     }
     // Writes the document under the key it was loaded from.
-    void save(Prefs &prefs = Prefs::get()) { saveDocument(key_, document(), prefs); }
+    void save(Prefs &prefs = Prefs::get()) {
+        const QByteArray doc = document(prefs);
+        const auto before = prefs.version(key_);
+        saveDocument(key_, doc, prefs);
+        letGo(prefs, before);
+    }
 
 private:
+    // The preferences now hold the last document (they took the write that moved the version on from
+    // before): its bytes are read back from them at the next save instead of being held twice.
+    void letGo(Prefs &prefs, std::optional<quint64> before) {
+        const auto now = prefs.version(key_);
+        if (!now || (before && *now == *before)) return;
+        stored_ = now;
+        storedIn_ = &prefs;
+        encoded_.forget();
+    }
+    void takeBack(Prefs &prefs) {
+        if (!stored_) return;
+        // Replaced underneath (a restore): the records are all here, and are encoded anew.
+        if (&prefs == storedIn_ && prefs.version(key_) == stored_) encoded_.restore(prefs.data(key_));
+        stored_.reset();
+    }
+
     QString key_;
     std::vector<T> records_;
     EncodedRecords<T, Encode> encoded_;
     DocumentLoad report_;
+    std::optional<quint64> stored_; // the write of the last document, while the preferences hold it
+    const Prefs *storedIn_ = nullptr;
     PendingLoad load_; // last: dropped before the records it would fill
 };
 

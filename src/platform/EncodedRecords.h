@@ -45,7 +45,9 @@ public:
 
     // The whole document for records (which must be the list these calls followed).
     QByteArray document(const std::vector<T> &records) {
-        if (spans_.size() != records.size()) spans_.assign(records.size(), Span{}); // out of step: all anew
+        // Out of step, or the old bytes are not at hand: all anew.
+        if (spans_.size() != records.size() || forgotten_) spans_.assign(records.size(), Span{});
+        forgotten_ = false;
         QByteArray out;
         out.reserve(doc_.size() + 64);
         out.append('[');
@@ -82,13 +84,20 @@ public:
         doc_ = out;
         return out;
     }
-    // Keeps bytes (the document as stored) in place of the last document when the two are the same,
-    // so the records' bytes are held once, shared with whoever holds the stored copy.
-    void share(const QByteArray &bytes) {
-        if (bytes == doc_) doc_ = bytes;
-    }
-    // The bytes of the last document(); empty before the first.
+    // The bytes of the last document(); empty before the first, and while forgotten.
     const QByteArray &lastDocument() const { return doc_; }
+    // Someone else holds the last document from now on (the preferences): its bytes go here. Handed
+    // back with restore() before the next document(), the unchanged records' bytes are copied from
+    // it; without that, every record is encoded anew.
+    void forget() {
+        doc_ = QByteArray();
+        forgotten_ = true;
+    }
+    // bytes must be exactly the last document().
+    void restore(const QByteArray &bytes) {
+        doc_ = bytes;
+        forgotten_ = false;
+    }
 
 private:
     struct Span {
@@ -97,4 +106,5 @@ private:
     };
     QByteArray doc_;
     std::vector<Span> spans_;
+    bool forgotten_ = false;
 };

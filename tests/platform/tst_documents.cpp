@@ -106,6 +106,8 @@ private slots:
         ProjectStore &projects = ProjectStore::shared();
         std::vector<QString> taskIds, finIds, projectIds;
         for (int step = 0; step < 600; ++step) {
+            // Now and then the documents reach the disk and the next saves read them back from there.
+            if (step % 50 == 49) QVERIFY(t.prefs().flush());
             const QString id = pick(g, taskIds);
             switch (g.bounded(9)) {
             case 0: {
