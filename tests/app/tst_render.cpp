@@ -3,6 +3,7 @@
 #include "app/LookChecks.h"
 #include "app/MainWindow.h"
 #include "app/SidebarView.h"
+#include "common/PageTest.h"
 #include "common/TestEnv.h"
 #include "common/TextFitCheck.h"
 #include "platform/Keys.h"
@@ -58,17 +59,14 @@ void apply(AppTheme theme, double scale, AppLang lang) {
     if (newLang) Notifier::get().post(Notify::languageChanged);
     if (newTheme) Notifier::get().post(Notify::themeChanged);
     if (newScale) Notifier::get().post(Notify::fontScaleChanged);
-    QTest::qWait(10);
+    settle();
 }
 
 // Shows the page and lets its queued rebuild run.
 Page *show(MainWindow &w, const QString &id) {
     w.tabs()->sidebar()->select(id);
-    Page *p = w.tabs()->page(id);
-    for (int i = 0; i < 50 && p && p->rebuildPending(); ++i)
-        QTest::qWait(2);
-    QCoreApplication::processEvents();
-    return p;
+    settle();
+    return w.tabs()->page(id);
 }
 } // namespace
 
