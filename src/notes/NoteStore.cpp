@@ -206,29 +206,37 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     finishLoad();
     const int i = firstIndex(id);
     if (i < 0 || slots_[size_t(i)].note) return false;
-    const QByteArrayView view = bytesOf(slots_[size_t(i)]);
-    if (view.size() < kDecodeAwayBytes) return false;
-    // The worker reads its own copy: the document's buffer changes with the next save.
-    QByteArray bytes = view.toByteArray();
+    const Slot &s = slots_[size_t(i)];
+    if ((s.changed.isEmpty() ? s.span.len : s.changed.size()) < kDecodeAwayBytes) return false;
+    const BytesSource from = sourceOf(s);
+    // The worker decodes its own copy: the document's buffer changes with the next save.
+    QByteArray bytes = bytesOf(s);
+    bytes.detach();
     QPointer<NoteStore> self(this);
     QPointer<QObject> ctx(context);
-    QThreadPool::globalInstance()->start([self, ctx, id, bytes, done = std::move(done)]() mutable {
+    QThreadPool::globalInstance()->start([self, ctx, id, from, bytes, done = std::move(done)]() mutable {
         auto held = std::make_shared<std::optional<NoteCodec::Held>>(NoteCodec::decodeHeld(bytes));
+        bytes = QByteArray();
         // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, ctx, id, bytes, held, done = std::move(done)]() mutable {
+        QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, done = std::move(done)]() mutable {
             if (!self) return;
-            if (*held) self->adoptDecoded(id, bytes, std::move(**held));
+            if (*held) self->adoptDecoded(id, from, std::move(**held));
             if (ctx && done) done();
         }, Qt::QueuedConnection);
     });
     return true;
 }
 
-void NoteStore::adoptDecoded(const QString &id, const QByteArray &bytes, NoteCodec::Held &&held) {
+NoteStore::BytesSource NoteStore::sourceOf(const Slot &s) const {
+    return {s.changed.isEmpty() ? nullptr : s.changed.constData(), docVersion_,
+            docVersion_ ? nullptr : doc_.constData(), s.span.at, s.span.len};
+}
+
+void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held) {
     const int i = firstIndex(id);
     if (i < 0) return;
     Slot &s = slots_[size_t(i)];
-    if (s.note || bytesOf(s) != QByteArrayView(bytes)) return; // changed meanwhile: decoded on demand
+    if (s.note || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
     s.note = std::make_unique<Note>(std::move(held.note));
     s.rows = std::move(held.rows);
     s.used = ++useCount_;

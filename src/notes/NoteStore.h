@@ -94,7 +94,17 @@ private:
     void letGoOfDocument(std::optional<quint64> before);
     Slot newSlot(const Note &note, bool keepDecoded) const;
     void decode(Slot &s) const;
-    void adoptDecoded(const QString &id, const QByteArray &bytes, NoteCodec::Held &&held);
+    // Where a note's bytes come from just now: a note decoded away from the window's thread is taken
+    // only while its bytes still come from the same place (read back once, not again to compare).
+    struct BytesSource {
+        const char *changed = nullptr;
+        std::optional<quint64> version;
+        const char *doc = nullptr;
+        qsizetype at = 0, len = 0;
+        bool operator==(const BytesSource &) const = default;
+    };
+    BytesSource sourceOf(const Slot &s) const;
+    void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held);
     void scheduleTrim() const;
     void trim() const;
     int firstIndex(const QString &id) const;
