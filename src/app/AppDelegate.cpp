@@ -23,8 +23,10 @@
 #include "app/MainTabVC.h"
 #include "ui/BannerWindow.h"
 #include "ui/Lang.h"
+#include "ui/Fonts.h"
 #include "ui/NoFocusRingStyle.h"
 #include "ui/QtTexts.h"
+#include "ui/Theme.h"
 #include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
@@ -104,6 +106,7 @@ bool AppDelegate::launch() {
         QTimer::singleShot(0, this, [this] { reportCannotSave(); });
     NoFocusRingStyle::install();
     QtTexts::follow(this);
+    Fonts::applyAppFont(VF::fontScale());
     // Engines announce through the seams; these live as long as the process.
     static BannerWindowPresenter banners;
     Banners::install(&banners);

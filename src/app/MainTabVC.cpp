@@ -91,6 +91,8 @@ MainTabVC::MainTabVC(QWidget *parent, PageFactory factory) : QWidget(parent), fa
     n.observe(Notify::languageChanged, this, [this](QObject *) { onLanguageChanged(); }, Qt::QueuedConnection);
     n.observe(Notify::themeChanged, this, [this](QObject *) { onThemeChanged(); }, Qt::QueuedConnection);
     n.observe(Notify::fontScaleChanged, this, [this](QObject *) { onFontScaleChanged(); }, Qt::QueuedConnection);
+    // Qt's own menus and dialogs follow the scale through the application font.
+    n.observe(Notify::fontScaleChanged, this, [](QObject *) { Fonts::applyAppFont(VF::fontScale()); });
 
     layoutChildren();
     showPage(QLatin1String(kStartPage));

@@ -62,9 +62,16 @@ QFont shrunkToFit(QFont font, const QString &text, double width) {
     return font;
 }
 
-void applyAppFont() {
+double appPointSize() {
+    // The platform's default, taken before Mivo first scales it.
+    static const double base = QApplication::font().pointSizeF() > 0 ? QApplication::font().pointSizeF() : 9.0;
+    return base;
+}
+
+void applyAppFont(double scale) {
     QFont f = QApplication::font();
     f.setFamilies(uiFamilies());
-    QApplication::setFont(f);
+    f.setPointSizeF(appPointSize() * scale);
+    if (f != QApplication::font()) QApplication::setFont(f);
 }
 } // namespace Fonts

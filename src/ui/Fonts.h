@@ -26,7 +26,12 @@ QFont shrunkToFit(QFont font, const QString &text, double width);
 // The family lists the helpers above use.
 QStringList uiFamilies();
 QStringList digitFamilies();
-// Makes Inter (with the emoji font behind it) the application's default font, so widgets that are
-// not given a font (dialog fields, check boxes, menus) match the rest. Call once after QApplication.
-void applyAppFont();
+// Makes Inter (with the emoji font behind it) the application's default font, at the platform's
+// default size times scale, so what is not given a font of its own (Qt's menus, file dialogs,
+// fields) matches the rest and follows the font scale. Call after QApplication (main() does, before
+// the preferences may be read) and again with the font scale once they are read and whenever it
+// changes.
+void applyAppFont(double scale = 1.0);
+// The application font's size at font scale 1.0, in points.
+double appPointSize();
 } // namespace Fonts

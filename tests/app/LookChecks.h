@@ -38,12 +38,12 @@ inline QString describe(const QWidget *w) {
 }
 
 // Every control under root whose font ignores the font scale: at a scale other than 1.0, a font of
-// the application's own size is one nobody scaled (a pop-up or field left with the default font
-// draws about a third smaller than the scaled fields beside it at 1.3).
+// the platform's default size (the application font at scale 1.0) is one nobody scaled (a pop-up
+// given such a font draws about a third smaller than the scaled fields beside it at 1.3).
 inline QStringList findUnscaledFonts(QWidget *root, double scale) {
     QStringList out;
     if (std::abs(scale - 1.0) < 0.01) return out;
-    const double plain = QApplication::font().pointSizeF();
+    const double plain = Fonts::appPointSize();
     for (QWidget *w : root->findChildren<QWidget *>()) {
         if (!w->isVisibleTo(root->window()) || !showsText(w) || w->property(Fonts::kFixedSizeProperty).toBool())
             continue;

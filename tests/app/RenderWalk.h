@@ -10,6 +10,7 @@
 #include "common/TestEnv.h"
 #include "common/TextFitCheck.h"
 #include "ui/AlertDialog.h"
+#include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/QtTexts.h"
 #include "ui/Theme.h"
@@ -42,6 +43,7 @@ inline void applyLook(const Look &l) {
     VF::setFontScale(l.scale);
     L::setLang(l.lang);
     QtTexts::apply(l.lang);
+    Fonts::applyAppFont(l.scale);
     ThemePalette::applyToApp(); // as the main window does when it takes a theme
 }
 

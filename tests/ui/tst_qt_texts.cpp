@@ -1,9 +1,12 @@
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/QtTexts.h"
 #include <QAction>
+#include <QApplication>
+#include <QFontInfo>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,6 +24,7 @@ private slots:
     void fieldMenuInEveryLanguage_data();
     void fieldMenuInEveryLanguage();
     void switchesLiveWithTheLanguage();
+    void followsTheFontScale();
 };
 
 namespace {
@@ -71,6 +75,18 @@ void TstQtTexts::switchesLiveWithTheLanguage() {
     L::setLang(AppLang::en);
     Notifier::get().post(QLatin1String(Notify::languageChanged));
     QTRY_COMPARE(box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("Cancel"));
+}
+
+// Qt's menus and dialogs take the application font, which follows the font scale.
+void TstQtTexts::followsTheFontScale() {
+    const double base = Fonts::appPointSize();
+    Fonts::applyAppFont(1.3);
+    QLineEdit field;
+    std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+    QCOMPARE(menu->font().pointSizeF(), base * 1.3);
+    QCOMPARE(QFontInfo(menu->font()).family(), QStringLiteral("Inter"));
+    Fonts::applyAppFont(1.0);
+    QCOMPARE(QApplication::font().pointSizeF(), base);
 }
 
 QTEST_MAIN(TstQtTexts)
