@@ -30,8 +30,10 @@ public:
     QString typedMinute; // when set, clicked into the picker's minutes and typed instead of setting time
     QString text, day, month, year = QStringLiteral("keep");
     bool checkpoint = false;
+    std::function<void(QWidget *accessory)> inspect; // looks at the sheet before it is filled in
     int alert(QWidget *parent, const Alert &a) override {
         if (QWidget *acc = a.accessory) {
+            if (inspect) inspect(acc);
             auto *picker = acc->findChild<QTimeEdit *>(QStringLiteral("timePicker"));
             if (typedMinute.isEmpty()) {
                 picker->setTime(time);
@@ -242,6 +244,40 @@ private slots:
         QCOMPARE(env->sound.played.count(QStringLiteral("Tink")), 1);
         QCOMPARE(detailText("targetValue"), QStringLiteral("1/1"));
         QCOMPARE(page->structureBuilds(), builds);
+    }
+
+    // At the largest font scale in Ukrainian: each date caption stands over its field, and the check
+    // box's caption shows whole on two lines.
+    void sheetCaptionsStandOverTheirFields() {
+        VF::setFontScale(1.3);
+        L::setLang(AppLang::uk);
+        QVERIFY(page.open(979, 686));
+        bool looked = false;
+        dialogs->inspect = [&](QWidget *acc) {
+            looked = true;
+            for (const char *pair : {"day", "month", "year"}) {
+                auto *cap = acc->findChild<QLabel *>(QLatin1String(pair) + QStringLiteral("Caption"));
+                auto *field = acc->findChild<QLineEdit *>(QLatin1String(pair) + QStringLiteral("Field"));
+                QVERIFY2(cap && field, pair);
+                const QRect c = cap->geometry(), f = field->geometry();
+                QVERIFY2(c.center().x() >= f.left() && c.center().x() <= f.right(), pair);
+                QVERIFY2(c.bottom() <= f.top(), pair);
+                QVERIFY2(QFontMetrics(cap->font()).horizontalAdvance(cap->text()) <= c.width(), pair);
+            }
+            QCOMPARE(acc->findChild<QLabel *>(QStringLiteral("dayCaption"))->text(), QStringLiteral("ДД"));
+            QCOMPARE(acc->findChild<QLabel *>(QStringLiteral("dateHeading"))->text(), QStringLiteral("📅  ДАТА ПОЧАТКУ"));
+            auto *cp = acc->findChild<QLabel *>(QStringLiteral("checkpointCaption"));
+            QVERIFY(cp->wordWrap());
+            QVERIFY2(!cp->text().contains(QChar(0x2026)) && cp->toolTip().isEmpty(), qPrintable(cp->text()));
+            const QRect need = cp->fontMetrics().boundingRect(QRect(0, 0, cp->width(), 1000), Qt::TextWordWrap, cp->text());
+            QVERIFY2(need.height() <= cp->height(), qPrintable(QStringLiteral("%1 > %2").arg(need.height()).arg(cp->height())));
+        };
+        dialogs->alertAnswers = {1}; // Cancel
+        page->showAddAlarmDialog();
+        settle();
+        QVERIFY(looked);
+        L::setLang(AppLang::en);
+        VF::setFontScale(1.0);
     }
 
     void invalidDateCreatesNothing() {
