@@ -65,9 +65,18 @@ double leadingNumber(const QString &s) {
     return d;
 }
 
-// A connection that writes: the table in place, the log in WAL mode. Null (code and error set) when
+// The log in WAL mode and the table in place: writes that wait on the disk (switching a database to
+// WAL, or creating the table, syncs the file), so only the writer's thread does them.
+// A new, empty file has nothing to lose: it is set up without syncing (syncs false), wherever it is.
+bool setUpForWriting(sqlite3 *db, bool syncs = true) {
+    return exec(db, syncs ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF") &&
+           exec(db, "PRAGMA journal_mode=WAL") &&
+           exec(db, "CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)");
+}
+
+// A connection that may write, set up for writing when setUp says so. Null (code and error set) when
 // the file cannot be written now.
-sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *error) {
+sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *error, bool setUp = true) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     sqlite3 *db = nullptr;
     int rc =
@@ -76,9 +85,7 @@ sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *err
         sqlite3_busy_timeout(db, busyMs);
         if (sqlite3_db_readonly(db, "main") == 1)
             rc = SQLITE_READONLY;
-        else if (!exec(db, "PRAGMA journal_mode=WAL") || !exec(db, "PRAGMA synchronous=FULL") ||
-                 !exec(db, "CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT "
-                           "NULL, value)"))
+        else if (setUp && !setUpForWriting(db))
             rc = sqlite3_extended_errcode(db);
     }
     if (rc == SQLITE_OK) return db;
@@ -86,6 +93,24 @@ sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *err
     *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close_v2(db);
     return nullptr;
+}
+
+// Opened by the window's thread at launch, where nothing may wait on the disk: the rows are read, a
+// new file is set up without syncing, and a database another program holds is found (its write lock
+// is asked for and let go, which writes nothing). Switching an existing database to WAL syncs: the
+// writer's thread does that before its first commit. False (with the connection's error) when the
+// database cannot be read or written now.
+bool openWithoutSyncing(sqlite3 *db, const std::function<bool(sqlite3 *)> &loadRows) {
+    Stmt q(db, "SELECT (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'prefs'), "
+               "(SELECT page_count FROM pragma_page_count)");
+    if (!q || sqlite3_step(q.s) != SQLITE_ROW) return false;
+    const bool table = sqlite3_column_int(q.s, 0) > 0;
+    const bool empty = sqlite3_column_int(q.s, 1) == 0;
+    sqlite3_finalize(q.s);
+    q.s = nullptr;
+    if (!table && empty && !setUpForWriting(db, false)) return false;
+    if ((table || empty) && !loadRows(db)) return false;
+    return exec(db, "BEGIN IMMEDIATE") && exec(db, "ROLLBACK");
 }
 
 // A connection that only reads. In a folder we may not write, a WAL database whose side files are
@@ -166,9 +191,11 @@ std::optional<QString> Prefs::peekString(const QString &path, const QString &key
 void Prefs::openDatabase() {
     int code = SQLITE_OK;
     QString error;
+    // Nothing here writes: the window's thread reads the rows and leaves setting the file up for
+    // writing to the writer, so a slow disk never holds the launch.
     const auto openWritable = [&]() -> sqlite3 * {
-        sqlite3 *db = openForWriting(path_, kOpenWaitMs, &code, &error);
-        if (db && !loadRows(db, false)) {
+        sqlite3 *db = openForWriting(path_, kOpenWaitMs, &code, &error, false);
+        if (db && !openWithoutSyncing(db, [this](sqlite3 *d) { return loadRows(d, false); })) {
             code = sqlite3_extended_errcode(db);
             sqlite3_close_v2(db);
             db = nullptr;
@@ -184,11 +211,20 @@ void Prefs::openDatabase() {
     }
     openError_ = code;
     if (db) {
-        sqlite3_busy_timeout(db, kWriterBusyMs);
         access_ = Access::Writable;
-        reader_ = openForReading(path_);
+        // Opened (and reading) before this connection closes, so that closing it is not the last
+        // close of a WAL database, which would checkpoint and sync here.
+        sqlite3 *reader = nullptr;
+        if (sqlite3_open_v2(path_.toUtf8().constData(), &reader, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(reader, kWriterBusyMs);
+            exec(reader, "SELECT 1 FROM sqlite_master LIMIT 1");
+            reader_ = reader;
+        } else {
+            sqlite3_close_v2(reader);
+        }
         canDrop_ = reader_ != nullptr;
-        startWriter(db);
+        sqlite3_close_v2(db);
+        startWriter(nullptr); // opens and sets up its own connection on its thread
         return;
     }
     cache_.clear();

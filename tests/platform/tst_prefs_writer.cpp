@@ -94,6 +94,139 @@ struct HeldLock {
     }
     ~HeldLock() { release(); }
 };
+
+// Counts the syncs SQLite asks of the disk on the thread that counts: a VFS in front of the default
+// one, forwarding everything.
+namespace SyncCount {
+sqlite3_vfs *g_real = nullptr;
+sqlite3_vfs g_vfs;
+std::atomic<std::thread::id> g_counted;
+std::atomic<int> g_syncs = 0;
+struct File {
+    sqlite3_file base;
+    sqlite3_file *real;
+};
+sqlite3_file *real(sqlite3_file *f) {
+    return reinterpret_cast<File *>(f)->real;
+}
+void counted() {
+    if (std::this_thread::get_id() == g_counted.load()) ++g_syncs;
+}
+int xClose(sqlite3_file *f) {
+    const int rc = real(f)->pMethods ? real(f)->pMethods->xClose(real(f)) : SQLITE_OK;
+    return rc;
+}
+int xRead(sqlite3_file *f, void *b, int n, sqlite3_int64 o) {
+    return real(f)->pMethods->xRead(real(f), b, n, o);
+}
+int xWrite(sqlite3_file *f, const void *b, int n, sqlite3_int64 o) {
+    return real(f)->pMethods->xWrite(real(f), b, n, o);
+}
+int xTruncate(sqlite3_file *f, sqlite3_int64 n) {
+    return real(f)->pMethods->xTruncate(real(f), n);
+}
+int xSync(sqlite3_file *f, int flags) {
+    counted();
+    return real(f)->pMethods->xSync(real(f), flags);
+}
+int xFileSize(sqlite3_file *f, sqlite3_int64 *n) {
+    return real(f)->pMethods->xFileSize(real(f), n);
+}
+int xLock(sqlite3_file *f, int l) {
+    return real(f)->pMethods->xLock(real(f), l);
+}
+int xUnlock(sqlite3_file *f, int l) {
+    return real(f)->pMethods->xUnlock(real(f), l);
+}
+int xCheckReservedLock(sqlite3_file *f, int *o) {
+    return real(f)->pMethods->xCheckReservedLock(real(f), o);
+}
+int xFileControl(sqlite3_file *f, int op, void *a) {
+    return real(f)->pMethods->xFileControl(real(f), op, a);
+}
+int xSectorSize(sqlite3_file *f) {
+    return real(f)->pMethods->xSectorSize(real(f));
+}
+int xDeviceCharacteristics(sqlite3_file *f) {
+    return real(f)->pMethods->xDeviceCharacteristics(real(f));
+}
+int xShmMap(sqlite3_file *f, int i, int sz, int e, void volatile **p) {
+    return real(f)->pMethods->xShmMap(real(f), i, sz, e, p);
+}
+int xShmLock(sqlite3_file *f, int o, int n, int fl) {
+    return real(f)->pMethods->xShmLock(real(f), o, n, fl);
+}
+void xShmBarrier(sqlite3_file *f) {
+    real(f)->pMethods->xShmBarrier(real(f));
+}
+int xShmUnmap(sqlite3_file *f, int d) {
+    return real(f)->pMethods->xShmUnmap(real(f), d);
+}
+int xFetch(sqlite3_file *f, sqlite3_int64 o, int n, void **p) {
+    return real(f)->pMethods->xFetch(real(f), o, n, p);
+}
+int xUnfetch(sqlite3_file *f, sqlite3_int64 o, void *p) {
+    return real(f)->pMethods->xUnfetch(real(f), o, p);
+}
+const sqlite3_io_methods g_methods = {3,
+                                      xClose,
+                                      xRead,
+                                      xWrite,
+                                      xTruncate,
+                                      xSync,
+                                      xFileSize,
+                                      xLock,
+                                      xUnlock,
+                                      xCheckReservedLock,
+                                      xFileControl,
+                                      xSectorSize,
+                                      xDeviceCharacteristics,
+                                      xShmMap,
+                                      xShmLock,
+                                      xShmBarrier,
+                                      xShmUnmap,
+                                      xFetch,
+                                      xUnfetch};
+int xOpen(sqlite3_vfs *, sqlite3_filename name, sqlite3_file *f, int flags, int *out) {
+    auto *file = reinterpret_cast<File *>(f);
+    file->real = reinterpret_cast<sqlite3_file *>(file + 1);
+    const int rc = g_real->xOpen(g_real, name, file->real, flags, out);
+    file->base.pMethods = file->real->pMethods ? &g_methods : nullptr;
+    return rc;
+}
+int xDelete(sqlite3_vfs *, const char *name, int syncDir) {
+    if (syncDir) counted();
+    return g_real->xDelete(g_real, name, syncDir);
+}
+int xAccess(sqlite3_vfs *, const char *n, int fl, int *o) {
+    return g_real->xAccess(g_real, n, fl, o);
+}
+int xFullPathname(sqlite3_vfs *, const char *n, int sz, char *o) {
+    return g_real->xFullPathname(g_real, n, sz, o);
+}
+
+// Installs the counting VFS as the default for the life of the object, counting on this thread.
+struct OnThisThread {
+    OnThisThread() {
+        g_real = sqlite3_vfs_find(nullptr);
+        g_vfs = *g_real;
+        g_vfs.zName = "counting";
+        g_vfs.szOsFile = int(sizeof(File)) + g_real->szOsFile;
+        g_vfs.xOpen = xOpen;
+        g_vfs.xDelete = xDelete;
+        g_vfs.xAccess = xAccess;
+        g_vfs.xFullPathname = xFullPathname;
+        g_counted = std::this_thread::get_id();
+        g_syncs = 0;
+        sqlite3_vfs_register(&g_vfs, 1);
+    }
+    ~OnThisThread() {
+        sqlite3_vfs_unregister(&g_vfs);
+        sqlite3_vfs_register(g_real, 1);
+    }
+    int syncs() const { return g_syncs; }
+};
+} // namespace SyncCount
 } // namespace
 
 class TstPrefsWriter : public QObject {
@@ -106,6 +239,7 @@ private slots:
     void flushReturnsOnlyOnceTheRoundIsOnDisk();
     void writeFailedArrivesOnTheWindowsThread();
     void aLockIsAWaitToldOnTheWindowsThread();
+    void openingNeverWaitsOnTheDisk();
 };
 
 // k=1 is being tried (and fails on a lock) when k=2 is written: k=2 is what stays.
@@ -310,6 +444,37 @@ void TstPrefsWriter::aLockIsAWaitToldOnTheWindowsThread() {
     QVERIFY(!elsewhere);
     QCOMPARE(failed.count(), 0);
     QCOMPARE(onDisk(path, "a"), QByteArray("3"));
+}
+
+// The window's thread opens the database at launch: it never asks the disk to sync, whether the
+// file is new or still in another journal mode (switching it to WAL syncs: the writer does that).
+void TstPrefsWriter::openingNeverWaitsOnTheDisk() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    {
+        Prefs first(path);
+        first.setInt("a", 1);
+        QVERIFY(first.close());
+    }
+    sqlite3 *db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    QCOMPARE(sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    SyncCount::OnThisThread count;
+    {
+        Prefs p(path);
+        QCOMPARE(p.access(), Prefs::Access::Writable);
+        QCOMPARE(p.integer("a"), 1);
+        Prefs fresh(dir.filePath("new.sqlite3"));
+        QCOMPARE(fresh.access(), Prefs::Access::Writable);
+        QCOMPARE(count.syncs(), 0);
+        p.setInt("a", 2);
+        fresh.setInt("b", 1);
+        QVERIFY(p.flush() && fresh.flush());
+        QCOMPARE(count.syncs(), 0); // the writers synced, on their threads
+    }
+    QVERIFY(count.syncs() > 0); // the last commit at close is this thread's: the count sees syncs
+    QCOMPARE(onDisk(path, "a"), QByteArray("2"));
 }
 
 QTEST_GUILESS_MAIN(TstPrefsWriter)
