@@ -156,16 +156,15 @@ std::optional<Exercise> decodeOne(const QByteArray &bytes) {
 }
 
 std::optional<std::vector<Exercise>> decodeList(const QByteArray &bytes) {
-    const auto doc = Parsed::parse(bytes);
-    if (!doc || !doc->isArray()) return std::nullopt;
-    const auto list = doc->root().get_array().value_unsafe();
     std::vector<Exercise> out;
-    out.reserve(list.size());
-    for (const Value o : list) {
+    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         auto e = readExercise(o);
-        if (!e) return std::nullopt;
+        if (!e) return false;
         out.push_back(std::move(*e));
-    }
+        return true;
+    });
+    if (!ok) return std::nullopt;
     return out;
 }
 } // namespace ExerciseJson

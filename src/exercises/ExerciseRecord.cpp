@@ -42,19 +42,18 @@ QByteArray encode(const std::vector<ExerciseRecord> &records) {
 }
 
 std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes) {
-    const auto doc = Parsed::parse(bytes);
-    if (!doc || !doc->isArray()) return std::nullopt;
-    const auto list = doc->root().get_array().value_unsafe();
     std::vector<ExerciseRecord> out;
-    out.reserve(list.size());
-    for (const Value o : list) {
+    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         ExerciseRecord r;
         if (!readString(o, "id", r.id) || !readString(o, "name", r.name) ||
             !readString(o, "emoji", r.emoji) || !readInt(o, "day", r.day) || !readInt(o, "month", r.month) ||
             !readInt(o, "year", r.year) || !readInt(o, "durationSecs", r.durationSecs))
-            return std::nullopt;
+            return false;
         out.push_back(std::move(r));
-    }
+        return true;
+    });
+    if (!ok) return std::nullopt;
     return out;
 }
 } // namespace ExerciseHistoryJson

@@ -183,12 +183,9 @@ QByteArray encodeEntries(const std::vector<FinEntry> &entries) {
 
 std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes) {
     using namespace RecordJson;
-    const auto doc = Parsed::parse(bytes);
-    if (!doc || !doc->isArray()) return std::nullopt;
-    const auto list = doc->root().get_array().value_unsafe();
     std::vector<FinEntry> out;
-    out.reserve(list.size());
-    for (const Value obj : list) {
+    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value obj) {
         FinEntry e;
         QString type;
         if (!readString(obj, "id", e.id) || !readString(obj, "dateStr", e.dateStr) ||
@@ -196,11 +193,13 @@ std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes) {
             !readString(obj, "type", type) || !readDouble(obj, "amount", e.amount) ||
             !readInt(obj, "month", e.month) || !readInt(obj, "year", e.year) ||
             !readString(obj, "note", e.note))
-            return std::nullopt;
+            return false;
         const auto t = FinTypes::fromRaw(type);
-        if (!t || !std::isfinite(e.amount)) return std::nullopt;
+        if (!t || !std::isfinite(e.amount)) return false;
         e.type = *t;
         out.push_back(std::move(e));
-    }
+        return true;
+    });
+    if (!ok) return std::nullopt;
     return out;
 }

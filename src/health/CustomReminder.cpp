@@ -98,16 +98,15 @@ QByteArray encode(const std::vector<CustomReminder> &items) {
 }
 
 std::optional<std::vector<CustomReminder>> decode(const QByteArray &bytes) {
-    const auto doc = RecordJson::Parsed::parse(bytes);
-    if (!doc || !doc->isArray()) return std::nullopt;
-    const auto list = doc->root().get_array().value_unsafe();
     std::vector<CustomReminder> out;
-    out.reserve(list.size());
-    for (const RecordJson::Value o : list) {
+    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         auto r = decodeOne(o);
-        if (!r) return std::nullopt; // one bad record makes the whole document unreadable
+        if (!r) return false; // one bad record makes the whole document unreadable
         out.push_back(std::move(*r));
-    }
+        return true;
+    });
+    if (!ok) return std::nullopt;
     return out;
 }
 } // namespace CustomReminderDoc

@@ -483,26 +483,21 @@ void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteAr
 }
 
 std::optional<Index> index(const QByteArray &bytes) {
+    // Note by note: the parse takes memory for the largest note, not for the whole document.
     Index ix;
-    {
-        dom::parser parser;
-        dom::element root;
-        dom::array notes;
-        if (!parse(parser, bytes, root) || root.get_array().get(notes) != simdjson::SUCCESS) return std::nullopt;
-        Out o(bytes);
-        o.put('[');
-        ix.heads.reserve(notes.size());
-        ix.spans.reserve(notes.size());
-        for (dom::element e : notes) {
-            if (!ix.heads.empty()) o.put(',');
-            const qsizetype at = o.pos();
-            NoteHead &head = ix.heads.emplace_back();
-            if (!walkNote(e, o, nullptr, &head, nullptr)) return std::nullopt;
-            ix.spans.push_back({at, o.pos() - at});
-        }
-        o.put(']');
-        ix.doc = o.differs() ? o.written() : bytes;
-    }
+    Out o(bytes);
+    o.put('[');
+    const bool ok = RecordJson::forEachElement(bytes, [&](dom::element e) {
+        if (!ix.heads.empty()) o.put(',');
+        const qsizetype at = o.pos();
+        NoteHead &head = ix.heads.emplace_back();
+        if (!walkNote(e, o, nullptr, &head, nullptr)) return false;
+        ix.spans.push_back({at, o.pos() - at});
+        return true;
+    });
+    if (!ok) return std::nullopt;
+    o.put(']');
+    ix.doc = o.differs() ? o.written() : bytes;
     return ix;
 }
 
@@ -530,15 +525,10 @@ QByteArray encodeNotes(const std::vector<Note> &notes) {
 }
 
 std::optional<std::vector<Note>> decodeNotes(const QByteArray &bytes) {
-    dom::parser parser;
-    dom::element root;
-    dom::array list;
-    if (!parse(parser, bytes, root) || root.get_array().get(list) != simdjson::SUCCESS) return std::nullopt;
     std::vector<Note> notes;
-    notes.reserve(list.size());
     Out o({}, Out::count);
-    for (dom::element e : list)
-        if (!walkNote(e, o, &notes.emplace_back(), nullptr, nullptr)) return std::nullopt;
+    if (!RecordJson::forEachElement(bytes, [&](dom::element e) { return walkNote(e, o, &notes.emplace_back(), nullptr, nullptr); }))
+        return std::nullopt;
     return notes;
 }
 

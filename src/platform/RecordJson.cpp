@@ -13,7 +13,7 @@ namespace {
 // Whether bytes stay within what every reader takes: no NUL byte, nesting no deeper than kMaxDepth.
 // One pass without recursion; for bytes that are no JSON the answer does not matter, a parser refuses
 // them anyway.
-bool withinLimits(QByteArrayView bytes) {
+bool withinLimits(QByteArrayView bytes, int maxDepth = kMaxDepth) {
     const char *const p = bytes.data();
     const qsizetype n = bytes.size();
     int depth = 0;
@@ -27,7 +27,7 @@ bool withinLimits(QByteArrayView bytes) {
             break;
         case '[':
         case '{':
-            if (++depth > kMaxDepth) return false;
+            if (++depth > maxDepth) return false;
             break;
         case ']':
         case '}':
@@ -40,6 +40,30 @@ bool withinLimits(QByteArrayView bytes) {
         }
     }
     return true;
+}
+std::optional<Json> parseWithin(QByteArrayView bytes, int maxDepth) {
+    if (!withinLimits(bytes, maxDepth)) return std::nullopt;
+    Json doc = Json::parse(bytes.data(), bytes.data() + bytes.size(), nullptr, /*allow_exceptions=*/false);
+    if (doc.is_discarded()) return std::nullopt;
+    return doc;
+}
+
+// One value (no byte-order mark) under the rules of parseFast(), nested at most maxDepth deep.
+bool parseValue(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root, int maxDepth) {
+    const auto error = parser.parse(bytes.data(), size_t(bytes.size())).get(root);
+    if (error == simdjson::SUCCESS) return true;
+    // A number simdjson refuses and the general parser reads (an integer too long for 64 bits, read
+    // as a double there) reads the same here, through the general parser's compact form. The dump
+    // recurses once per level: the general parser has refused anything deeper than maxDepth.
+    if (error != simdjson::NUMBER_ERROR || bytes.startsWith("\xEF\xBB\xBF")) return false;
+    const auto doc = parseWithin(bytes, maxDepth);
+    if (!doc) return false;
+    const std::string again = doc->dump();
+    return parser.parse(again).get(root) == simdjson::SUCCESS; // parse() copies the bytes
+}
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 } // namespace
 
@@ -191,17 +215,59 @@ bool readStrings(const Json &obj, const char *key, QStringList &out) {
 
 bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root) {
     // The general parser skips a byte-order mark.
-    const qsizetype skip = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    const auto error = parser.parse(bytes.data() + skip, size_t(bytes.size() - skip)).get(root);
-    if (error == simdjson::SUCCESS) return true;
-    // A number simdjson refuses and the general parser reads (an integer too long for 64 bits, read
-    // as a double there) reads the same here, through the general parser's compact form. The dump
-    // recurses once per level: the general parser has refused anything deeper than kMaxDepth.
-    if (error != simdjson::NUMBER_ERROR) return false;
-    const auto doc = RecordJson::parse(QByteArray::fromRawData(bytes.data(), bytes.size()));
-    if (!doc) return false;
-    const std::string again = doc->dump();
-    return parser.parse(again).get(root) == simdjson::SUCCESS; // parse() copies the bytes
+    return parseValue(parser, bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes, root, kMaxDepth);
+}
+
+bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn) {
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
+    const char *const p = bytes.data();
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n && isSpace(p[i])) ++i;
+    if (i == n || p[i] != '[') return false;
+    simdjson::dom::parser parser;
+    std::string chunk;
+    const qsizetype first = ++i;
+    qsizetype from = first; // the first element of the next chunk
+    // Whole elements are parsed in chunks of about this many bytes, each as an array of its own ("["
+    // + the elements as they stand, commas included + "]"): the depth, the commas and every element
+    // are checked as over the whole document, and simdjson's overhead per parse stays small.
+    constexpr qsizetype kChunkBytes = 1 << 20;
+    int depth = 0;
+    for (; i < n; ++i) {
+        const char c = p[i];
+        if (c == '"') {
+            for (++i; i < n && p[i] != '"'; ++i)
+                if (p[i] == '\\') ++i;
+            continue;
+        }
+        if (c == '[' || c == '{') {
+            ++depth;
+            continue;
+        }
+        const bool end = (c == ']' || c == '}') && depth == 0;
+        if (c == ']' || c == '}') {
+            if (!end) --depth;
+            else if (c == '}') return false;
+        }
+        if (!end && !(c == ',' && depth == 0 && i + 1 - from >= kChunkBytes)) continue;
+        chunk.assign(1, '[');
+        chunk.append(p + from, size_t(i - from));
+        chunk.push_back(']');
+        Value root;
+        simdjson::dom::array elements;
+        if (!parseValue(parser, QByteArrayView(chunk.data(), qsizetype(chunk.size())), root, kMaxDepth) ||
+            root.get_array().get(elements) != simdjson::SUCCESS || (from != first && elements.size() == 0))
+            return false; // nothing after a comma: "[1, ]"
+        for (const Value e : elements)
+            if (!fn(e)) return false;
+        from = i + 1;
+        if (end) break;
+    }
+    if (i >= n) return false; // never closed
+    for (++i; i < n && isSpace(p[i]); ++i) {
+    }
+    return i == n;
 }
 
 std::optional<Parsed> Parsed::parse(const QByteArray &bytes) {

@@ -101,28 +101,27 @@ std::optional<ProjectCheckpoint> decodeStep(Value o) {
 } // namespace
 
 std::optional<std::vector<Project>> decodeProjects(const QByteArray &bytes) {
-    const auto doc = Parsed::parse(bytes);
-    if (!doc || !doc->isArray()) return std::nullopt;
-    const auto list = doc->root().get_array().value_unsafe();
     std::vector<Project> out;
-    out.reserve(list.size());
-    for (const Value o : list) {
+    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         Project p;
         if (!readString(o, "id", p.id) || !readString(o, "name", p.name) ||
             !readString(o, "emoji", p.emoji) || !readString(o, "description", p.description) ||
             !readStrings(o, "imagePaths", p.imagePaths) ||
             !readDouble(o, "createdDateInterval", p.createdDateInterval))
-            return std::nullopt;
+            return false;
         const auto stepsValue = member(o, "checkpoints");
         simdjson::dom::array steps;
-        if (!stepsValue || stepsValue->get_array().get(steps) != simdjson::SUCCESS) return std::nullopt;
+        if (!stepsValue || stepsValue->get_array().get(steps) != simdjson::SUCCESS) return false;
         p.checkpoints.reserve(steps.size());
         for (const Value s : steps) {
             auto step = decodeStep(s);
-            if (!step) return std::nullopt;
+            if (!step) return false;
             p.checkpoints.push_back(std::move(*step));
         }
         out.push_back(std::move(p));
-    }
+        return true;
+    });
+    if (!ok) return std::nullopt;
     return out;
 }

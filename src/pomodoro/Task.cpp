@@ -47,20 +47,19 @@ QByteArray encodeTasks(const std::vector<Task> &tasks) {
 }
 
 std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes) {
-    const auto doc = Parsed::parse(bytes);
-    if (!doc || !doc->isArray()) return std::nullopt;
-    const auto list = doc->root().get_array().value_unsafe();
     std::vector<Task> out;
-    out.reserve(list.size());
-    for (const Value o : list) {
+    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         Task t;
         if (!readString(o, "id", t.id) || !readString(o, "title", t.title) ||
             !readString(o, "description", t.description) || !readString(o, "category", t.category) ||
             !readInt(o, "day", t.day) || !readInt(o, "month", t.month) || !readInt(o, "year", t.year) ||
             !readBool(o, "completed", t.completed))
-            return std::nullopt;
+            return false;
         out.push_back(std::move(t));
-    }
+        return true;
+    });
+    if (!ok) return std::nullopt;
     return out;
 }
 

@@ -315,6 +315,29 @@ private slots:
         L::setLang(AppLang::en);
         QCOMPARE(texts.size(), 6);
     }
+
+    // Large lists are read in chunks of records: a document of several chunks reads as a whole, and
+    // what spoils it anywhere (after a chunk's end too) spoils it as over the whole.
+    void listsReadInChunksReadAsAWhole() {
+        std::vector<Task> tasks;
+        for (int i = 0; i < 20000; ++i)
+            tasks.push_back(makeTask(QStringLiteral("T%1").arg(i), "work", 1, 3, 2026, false,
+                                     QStringLiteral("a, title] with {brackets} and \"quotes\" %1").arg(i)));
+        const QByteArray doc = encodeTasks(tasks);
+        QVERIFY(doc.size() > 2 * (1 << 20));
+        QCOMPARE(decodeTasks(doc), std::optional<std::vector<Task>>(tasks));
+        int seen = 0;
+        QVERIFY(RecordJson::forEachElement(" " + doc + "\n", [&](RecordJson::Value) { return ++seen; }));
+        QCOMPARE(seen, 20000);
+        const QByteArray body = doc.chopped(1);
+        for (const QByteArray &bad : {body + ",]", body + ", ]", body + ",,{}]", body, doc + "]", body + "}",
+                                      body + "," + QByteArray(1, '\0') + "]", doc + QByteArray(1, '\0'),
+                                      body + ",[" + nested(RecordJson::kMaxDepth - 1) + "]]"})
+            QVERIFY2(!RecordJson::forEachElement(bad, [](RecordJson::Value) { return true; }), bad.right(12).constData());
+        QVERIFY(RecordJson::forEachElement(body + "," + nested(RecordJson::kMaxDepth - 1) + "]",
+                                           [](RecordJson::Value) { return true; }));
+        QVERIFY(!RecordJson::forEachElement(doc, [&](RecordJson::Value) { return --seen > 10000; }));
+    }
 };
 
 QTEST_MAIN(TstHostileDocuments)
