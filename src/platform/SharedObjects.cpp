@@ -1,12 +1,32 @@
 #include "platform/SharedObjects.h"
 
+#include <QCoreApplication>
+
+namespace {
+bool g_alive = false;
+
+// A worker must not be at work once main() is over: the process's exit then destroys the libraries'
+// own objects, some of them made by a worker's first use (simdjson picks its parser on its first
+// parse and keeps it in a static), and so destroyed before this owner, while a dropped decode still
+// uses them. The application object's end comes before that.
+void freeAtApplicationEnd() {
+    if (g_alive) SharedObjects::get().freeAll();
+}
+} // namespace
+
 SharedObjects &SharedObjects::get() {
     static SharedObjects owner;
     return owner;
 }
 
+SharedObjects::SharedObjects() {
+    g_alive = true;
+    qAddPostRoutine(freeAtApplicationEnd);
+}
+
 SharedObjects::~SharedObjects() {
     freeAll();
+    g_alive = false;
 }
 
 QObject *SharedObjects::find(const std::type_info &type) const {
@@ -31,4 +51,5 @@ void SharedObjects::freeAll() {
         std::unique_ptr<QObject> gone = std::move(objects_.back().object);
         objects_.pop_back();
     }
+    loader_.waitForWorkers();
 }

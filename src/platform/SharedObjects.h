@@ -26,7 +26,9 @@ public:
     }
     // Frees the shared T, if any; the next of<T>() makes a new one (tests: load again).
     template <class T> void drop() { drop(typeid(T)); }
-    // Frees every shared object, newest first. The loader stays (idle) for whatever comes after.
+    // Frees every shared object, newest first, and waits for the work they dropped that a worker had
+    // already started: once this returns no worker runs. The loader stays (idle) for whatever comes
+    // after. Also runs when the application object goes, for a process that ends without freeing.
     void freeAll();
 
 private:
@@ -34,7 +36,7 @@ private:
         const std::type_info *type;
         std::unique_ptr<QObject> object;
     };
-    SharedObjects() = default;
+    SharedObjects();
     ~SharedObjects();
     QObject *find(const std::type_info &type) const;
     void drop(const std::type_info &type);

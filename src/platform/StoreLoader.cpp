@@ -111,6 +111,10 @@ void StoreLoader::settled(const JobPtr &job) {
     std::erase(jobs_, job);
 }
 
+void StoreLoader::waitForWorkers() {
+    pool_.waitForDone();
+}
+
 void StoreLoader::finishAll() {
     while (!jobs_.empty())
         finish(jobs_.front());

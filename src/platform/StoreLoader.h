@@ -57,6 +57,11 @@ public:
     void abandon(JobPtr job);
     // Finishes every load started so far.
     void finishAll();
+    // Returns once no worker is at work: dropped work that had started runs to its end (queued
+    // dropped work is skipped), work that is not dropped runs and its install comes later as usual.
+    void waitForWorkers();
+    // Whether a worker is at work now.
+    bool working() const { return pool_.activeThreadCount() > 0; }
 
     bool loading() const { return !jobs_.empty(); }
     // fn runs on the window's thread once no store is loading: at once when none is.
