@@ -10,10 +10,13 @@
 #include <QtTest>
 
 namespace {
-// A page that records what it is asked to do.
+// A page that records what it is asked to do. Like the module's pages it lives exactly as long as
+// its widget.
 class FakePage : public BrowserPage {
 public:
-    explicit FakePage(QWidget *parent) : widget_(new QWidget(parent)) {}
+    explicit FakePage(QWidget *parent) : widget_(new QWidget(parent)) {
+        QObject::connect(widget_, &QObject::destroyed, [this] { delete this; });
+    }
     QWidget *widget() override { return widget_; }
     void load(const QUrl &url) override { loads << url; }
     void back() override { calls << "back"; }
