@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
 #include <limits>
 #include <vector>
 
@@ -128,7 +130,9 @@ sqlite3 *openForReading(const QString &path, bool closedCleanly = false) {
         return nullptr;
     };
     const bool logged = QFile::exists(path + QStringLiteral("-wal"));
-    sqlite3 *db = closedCleanly && !logged ? nullptr : tryOpen(path.toUtf8(), 0);
+    // A file this user may not write is read as it is too, so that no -wal or -shm is made beside it.
+    const bool ours = ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+    sqlite3 *db = (closedCleanly || !ours) && !logged ? nullptr : tryOpen(path.toUtf8(), 0);
     if (!db && !logged) {
         const QByteArray uri =
             QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded).toUtf8() + "?immutable=1";

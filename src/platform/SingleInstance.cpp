@@ -52,7 +52,8 @@ bool sameFile(int fd, const QByteArray &path) {
 } // namespace
 
 SingleInstance::SingleInstance(const QString &id, const QString &dataPath, QObject *parent)
-    : QObject(parent), id_(id), dataPath_(QFileInfo(dataPath).absoluteFilePath()) {}
+    : QObject(parent), id_(id), dataPath_(QFileInfo(dataPath).absoluteFilePath()),
+      lockPath_(dataPath_ + QStringLiteral(".lock")) {}
 
 SingleInstance::~SingleInstance() {
     if (server_) server_->close();
@@ -66,6 +67,23 @@ QString SingleInstance::runtimeDir() {
 }
 
 SingleInstance::Claim SingleInstance::claim() {
+    // A database file this user may not write is shown read-only: nothing, not even a lock file, is
+    // made beside it. Where no lock file can be made beside it, the one rule still holds through a
+    // lock in the runtime directory, found by every launch with the same runtime directory.
+    const QString inRuntimeDir = derivedSocketPath() + QStringLiteral(".lock");
+    if (QFileInfo::exists(dataPath_) &&
+        ::faccessat(AT_FDCWD, QFile::encodeName(dataPath_).constData(), W_OK, AT_EACCESS) != 0)
+        lockPath_ = inRuntimeDir;
+    if (const auto c = claimAt()) return *c;
+    lockPath_ = inRuntimeDir;
+    if (const auto c = claimAt()) return *c;
+    // Not even there: nothing can be saved either, so there is nothing for a lock to guard.
+    listen();
+    return Claim::Owner;
+}
+
+// Nothing when no lock file can be made at lockPath_.
+std::optional<SingleInstance::Claim> SingleInstance::claimAt() {
     const QByteArray path = QFile::encodeName(lockPath());
     QDir().mkpath(QFileInfo(lockPath()).absolutePath());
     // Each round either ends, or removes something at the lock path that no live owner can hold;
@@ -93,12 +111,7 @@ SingleInstance::Claim SingleInstance::claim() {
                 error_ = tr("%1 is not a file and cannot be removed: %2").arg(lockPath(), errnoText(errno));
                 return Claim::Failed;
             }
-            if (readOnly && e == ENOENT) {
-                // A folder we may not write: no lock file can be made, and nothing can be saved
-                // there either, so there is nothing for a lock to guard.
-                listen();
-                return Claim::Owner;
-            }
+            if (readOnly && e == ENOENT) return std::nullopt; // a folder we may not write
             error_ = tr("cannot open the lock file %1: %2").arg(lockPath(), errnoText(e));
             return Claim::Failed;
         }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <optional>
 
 class QLocalServer;
 
@@ -29,7 +30,9 @@ public:
 
     QString errorString() const { return error_; }
     qint64 ownerPid() const { return ownerPid_; } // the running owner's pid, once claim() said Running
-    QString lockPath() const { return dataPath_ + QStringLiteral(".lock"); }
+    // The lock file in use: beside the database, or, where none can be made there (a folder or a
+    // database file this user may not write), in the runtime directory, named after the database.
+    QString lockPath() const { return lockPath_; }
     // The socket the owner listens on (this process's, or the one read from the running owner's lock).
     QString socketPath() const { return socketPath_; }
 
@@ -39,12 +42,14 @@ signals:
     void activationRequested();
 
 private:
+    std::optional<Claim> claimAt();
     void listen();
     void readOwner();
     QString derivedSocketPath() const;
 
     QString id_;
     QString dataPath_;
+    QString lockPath_;
     QString socketPath_;
     QString error_;
     qint64 ownerPid_ = 0;

@@ -90,6 +90,8 @@ private slots:
     void appStartsOverBadLocksAndQuitsCleanly();
     void finalSaveThatFailsEndsWithAFailureCode();
     void racingLaunchesLeaveExactlyOne();
+    void readOnlyFolderWithoutALockFileKeepsOneOwner();
+    void readOnlyDatabaseFileGetsNothingBesideIt();
 };
 
 // The test process plays the running instance; the real app binary is the second launch.
@@ -347,6 +349,65 @@ void TstSingleInstance::racingLaunchesLeaveExactlyOne() {
         }
         QVERIFY2(a->p.exitCode() == 0, a->p.readAllStandardError().constData());
     }
+}
+
+// A data folder the user may not write, with no lock file in it: the first launch owns the data
+// through a lock in the runtime directory, and a second launch finds it there instead of running
+// beside it.
+void TstSingleInstance::readOnlyFolderWithoutALockFileKeepsOneOwner() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    {
+        WithoutFileRights user;
+        if (QFile probe(dir.filePath("probe")); probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("running with rights that ignore folder permissions");
+        }
+        SingleInstance first(kId, path);
+        QCOMPARE(first.claim(), SingleInstance::Claim::Owner);
+        QVERIFY(!first.socketPath().isEmpty());
+        SingleInstance second(kId, path);
+        QCOMPARE(second.claim(), SingleInstance::Claim::Running);
+        QCOMPARE(second.ownerPid(), qint64(::getpid()));
+        QCOMPARE(second.socketPath(), first.socketPath());
+    }
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// A database file the user may not write, in a folder they may: shown read-only, one owner, and
+// nothing is made beside it (no lock file, no -wal or -shm).
+void TstSingleInstance::readOnlyDatabaseFileGetsNothingBesideIt() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    const QByteArray big(200 * 1024, 'r');
+    {
+        Prefs p(path);
+        p.setString("appTheme", "dark");
+        p.setData("doc", big);
+        QVERIFY(p.close());
+    }
+    QFile::setPermissions(path, QFile::ReadOwner);
+    {
+        WithoutFileRights user;
+        if (QFile probe(path); probe.open(QIODevice::ReadWrite)) {
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+            QSKIP("running with rights that ignore file permissions");
+        }
+        SingleInstance first(kId, path);
+        QCOMPARE(first.claim(), SingleInstance::Claim::Owner);
+        SingleInstance second(kId, path);
+        QCOMPARE(second.claim(), SingleInstance::Claim::Running);
+        Prefs p(path);
+        QCOMPARE(p.access(), Prefs::Access::ReadOnly);
+        QCOMPARE(p.string("appTheme").value_or(""), QStringLiteral("dark"));
+        QCOMPARE(p.data("doc"), big);
+        QVERIFY(p.close());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"mivo.sqlite3"}));
+    }
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 QTEST_MAIN(TstSingleInstance)

@@ -9,9 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
-#include <linux/capability.h>
 #include <sqlite3.h>
-#include <sys/syscall.h>
 #include <thread>
 
 namespace {
@@ -67,28 +65,6 @@ struct HeldLock {
         db = nullptr;
     }
     ~HeldLock() { release(); }
-};
-
-// Root passes every permission check; without these rights (on this thread and the threads it starts)
-// it meets folder and file modes as a user does.
-class WithoutFileRights {
-public:
-    WithoutFileRights() {
-        header_.version = _LINUX_CAPABILITY_VERSION_3;
-        if (syscall(SYS_capget, &header_, saved_) != 0) return;
-        __user_cap_data_struct less[2] = {saved_[0], saved_[1]};
-        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
-            less[cap / 32].effective &= ~(1u << (cap % 32));
-        dropped_ = syscall(SYS_capset, &header_, less) == 0;
-    }
-    ~WithoutFileRights() {
-        if (dropped_) syscall(SYS_capset, &header_, saved_);
-    }
-
-private:
-    __user_cap_header_struct header_{};
-    __user_cap_data_struct saved_[2]{};
-    bool dropped_ = false;
 };
 
 bool allOneByte(const QByteArray &b) {
