@@ -19,6 +19,7 @@ namespace {
 
 // Notes kept decoded after use: going back and forth between a few notes does not decode them again.
 constexpr int kKeepDecoded = 3;
+constexpr int kRetryReadMs = 1000;
 // Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
 // is about 4 MB and takes tens of milliseconds).
 constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
@@ -138,7 +139,20 @@ bool NoteStore::holdDocument() {
         qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
         return false;
     }
-    doc_ = p.data(QString::fromLatin1(kNotes));
+    // A read that fails gives no bytes: splicing the notes' places into them would write garbage
+    // over the user's notes. The changes stay with the store and the save is tried again.
+    QByteArray held = p.data(QString::fromLatin1(kNotes));
+    if (held.size() != docSize_) {
+        qWarning("NoteStore: the stored notes could not be read back; the save is tried again");
+        QTimer::singleShot(kRetryReadMs, this, [this] {
+            const bool pending = layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) {
+                                     return !s.changed.isEmpty();
+                                 });
+            if (pending) save();
+        });
+        return false;
+    }
+    doc_ = std::move(held);
     docVersion_.reset();
     return true;
 }
@@ -151,6 +165,7 @@ void NoteStore::letGoOfDocument(std::optional<quint64> before) {
     if (!now || (before && *now == *before)) return;
     docVersion_ = now;
     docPrefs_ = &p;
+    docSize_ = doc_.size();
     doc_ = QByteArray();
 }
 
@@ -341,7 +356,12 @@ void NoteStore::update(const Note &note) {
     std::vector<NoteCodec::RowSpan> rows;
     const QByteArray old = bytesOf(s);
     bytes.reserve(old.size() + 256);
-    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size())
+    // Rows are copied from the old bytes only when they are really there: a read back that failed
+    // gives none, and the row places would point past them.
+    const bool rowsInOld = std::all_of(s.rows.begin(), s.rows.end(), [&](const NoteCodec::RowSpan &r) {
+        return r.at >= 0 && r.len >= 0 && r.at + r.len <= old.size();
+    });
+    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size() && rowsInOld)
         NoteCodec::encodeNote(bytes, now, RowReuse(*s.note, s.rows, old, now), &rows);
     else
         NoteCodec::encodeNote(bytes, now, {}, &rows);

@@ -119,6 +119,8 @@ private:
     QByteArray doc_;
     std::optional<quint64> docVersion_;
     const Prefs *docPrefs_ = nullptr;
+    qsizetype docSize_ = 0; // the size of the document let go of, to check what is read back
+
     DocumentLoad load_;
     bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;

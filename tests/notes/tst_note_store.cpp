@@ -6,6 +6,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include <QRandomGenerator>
+#include <sqlite3.h>
 #include <QtTest>
 
 namespace {
@@ -394,6 +395,40 @@ private slots:
         model.erase(model.begin() + 5);
         QCOMPARE(NoteStore::shared().document(), encodeNotes(model));
         prefs.prefs().setFrozen(false);
+        NoteStore::resetForTests();
+    }
+
+    // The document read back at a save is not the one the store let go of (a failed read gives no
+    // bytes; here another program wrote over it): the store writes nothing spliced from it and keeps
+    // the change.
+    void aSaveNeverSplicesIntoBytesItDidNotLetGoOf() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        QRandomGenerator rng(7);
+        std::vector<Note> model;
+        for (int i = 0; i < 30; ++i) {
+            model.push_back(randomNote(rng, i));
+            model.back().body = QString(4000, QChar(u'a' + i % 26)); // the document is kept on disk
+        }
+        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        QCOMPARE(NoteStore::shared().notes().size(), model.size());
+        QCoreApplication::processEvents();
+
+        Note edited = *NoteStore::shared().find(model[4].id);
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "UPDATE prefs SET value = CAST('[]' AS BLOB) WHERE key = 'savedNotes'",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(other);
+        edited.title = QStringLiteral("kept in memory");
+        NoteStore::shared().update(edited);
+        QVERIFY(prefs.prefs().flush());
+        QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), QByteArray("[]"));
+        QCOMPARE(NoteStore::shared().find(model[4].id)->title, edited.title);
         NoteStore::resetForTests();
     }
 
