@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QUuid>
 #include <cmath>
+#include <cstring>
 
 namespace RecordJson {
 QString newId() {
@@ -49,8 +50,10 @@ std::optional<Json> parseWithin(QByteArrayView bytes, int maxDepth) {
 }
 
 // One value (no byte-order mark) under the rules of parseFast(), nested at most maxDepth deep.
-bool parseValue(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root, int maxDepth) {
-    const auto error = parser.parse(bytes.data(), size_t(bytes.size())).get(root);
+// padded: bytes are followed by SIMDJSON_PADDING readable bytes, so simdjson need not copy them.
+bool parseValue(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root, int maxDepth,
+                bool padded = false) {
+    const auto error = parser.parse(bytes.data(), size_t(bytes.size()), !padded).get(root);
     if (error == simdjson::SUCCESS) return true;
     // A number simdjson refuses and the general parser reads (an integer too long for 64 bits, read
     // as a double there) reads the same here, through the general parser's compact form. The dump
@@ -64,6 +67,24 @@ bool parseValue(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Where the string that opens at p[at] closes: the index of its closing quote, or n when it does
+// not close. Strings hold most of a document's bytes (a note's rich text is Base64), so they are
+// crossed quote by quote with memchr. A quote closes the string when the backslashes right before
+// it are even in number: each pair is one escaped backslash, an odd one out escapes the quote.
+qsizetype closingQuote(const char *p, qsizetype at, qsizetype n) {
+    for (qsizetype from = at + 1; from < n;) {
+        const auto *q = static_cast<const char *>(std::memchr(p + from, '"', size_t(n - from)));
+        if (!q) break;
+        const qsizetype i = q - p;
+        qsizetype k = i; // the run of backslashes ends at the opening quote at the latest
+        while (p[k - 1] == '\\')
+            --k;
+        if ((i - k) % 2 == 0) return i;
+        from = i + 1;
+    }
+    return n;
 }
 } // namespace
 
@@ -222,6 +243,10 @@ bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root)
 }
 
 bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn) {
+    return forEachElement(bytes, fn, kChunkBytes);
+}
+
+bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn, qsizetype chunkBytes) {
     if (bytes.startsWith("\xEF\xBB\xBF")) bytes = bytes.sliced(3);
     const char *const p = bytes.data();
     const qsizetype n = bytes.size();
@@ -232,16 +257,15 @@ bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn) 
     std::string chunk;
     const qsizetype first = ++i;
     qsizetype from = first; // the first element of the next chunk
-    // Whole elements are parsed in chunks of about this many bytes, each as an array of its own ("["
-    // + the elements as they stand, commas included + "]"): the depth, the commas and every element
-    // are checked as over the whole document, and simdjson's overhead per parse stays small.
-    constexpr qsizetype kChunkBytes = 1 << 20;
+    // Whole elements are parsed in chunks of about chunkBytes, each as an array of its own ("[" + the
+    // elements as they stand, commas included + "]"): the depth, the commas and every element are
+    // checked as over the whole document, and simdjson's overhead per parse stays small. The chunk
+    // is built with simdjson's padding behind it, so the parse reads it where it is.
     int depth = 0;
     for (; i < n; ++i) {
         const char c = p[i];
         if (c == '"') {
-            for (++i; i < n && p[i] != '"'; ++i)
-                if (p[i] == '\\') ++i;
+            i = closingQuote(p, i, n);
             continue;
         }
         if (c == '[' || c == '{') {
@@ -253,15 +277,21 @@ bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn) 
             if (!end) --depth;
             else if (c == '}') return false;
         }
-        if (!end && !(c == ',' && depth == 0 && i + 1 - from >= kChunkBytes)) continue;
+        if (!end && !(c == ',' && depth == 0 && i + 1 - from >= chunkBytes)) continue;
+        const auto len = size_t(i - from);
+        if (chunk.capacity() < len + 2 + simdjson::SIMDJSON_PADDING) chunk.reserve(len + 2 + simdjson::SIMDJSON_PADDING);
         chunk.assign(1, '[');
-        chunk.append(p + from, size_t(i - from));
+        chunk.append(p + from, len);
         chunk.push_back(']');
         Value root;
         simdjson::dom::array elements;
-        if (!parseValue(parser, QByteArrayView(chunk.data(), qsizetype(chunk.size())), root, kMaxDepth) ||
-            root.get_array().get(elements) != simdjson::SUCCESS || (from != first && elements.size() == 0))
-            return false; // nothing after a comma: "[1, ]"
+        if (!parseValue(parser, QByteArrayView(chunk.data(), qsizetype(chunk.size())), root, kMaxDepth,
+                        /*padded=*/true) ||
+            root.get_array().get(elements) != simdjson::SUCCESS)
+            return false;
+        // No element is fine only for the whole list ("[ ]"): a chunk that follows a comma ("[1, ]")
+        // or ends at one ("[ , 1]", with the comma far enough in to end a chunk) misses one.
+        if (elements.size() == 0 && (from != first || !end)) return false;
         for (const Value e : elements)
             if (!fn(e)) return false;
         from = i + 1;

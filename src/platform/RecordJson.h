@@ -65,6 +65,10 @@ bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root)
 // for bytes it would refuse, or that are no array. fn gets the elements in order and returns false to
 // stop, which makes the result false too.
 bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn);
+// The same in chunks of about chunkBytes rather than kChunkBytes: the answer is the same whatever the
+// size, which a test checks with small chunks.
+inline constexpr qsizetype kChunkBytes = 1 << 20;
+bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn, qsizetype chunkBytes);
 
 class Parsed {
 public:

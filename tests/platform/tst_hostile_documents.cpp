@@ -338,6 +338,73 @@ private slots:
                                            [](RecordJson::Value) { return true; }));
         QVERIFY(!RecordJson::forEachElement(doc, [&](RecordJson::Value) { return --seen > 10000; }));
     }
+
+    // Wherever the chunks are cut, a list reads exactly as one parse of the whole reads it: the same
+    // elements, or refused by both. The lists are full of what a cut could trip over (escaped quotes,
+    // runs of backslashes before a closing quote, brackets and commas inside strings), and then spoilt
+    // one byte at a time.
+    void chunksAreCutOnlyBetweenElements_data() {
+        QTest::addColumn<QByteArray>("doc");
+        QTest::newRow("backslash pairs before the closing quote") << QByteArray("[\"a\\\\\", \"b\\\\\\\\\", \"]\"]");
+        QTest::newRow("an escaped quote after backslash pairs") << QByteArray("[\"a\\\\\\\"],[\", \"b\"]");
+        QTest::newRow("only backslashes") << QByteArray("[\"\\\\\", \"\\\\\\\\\\\\\", \"\\\\\"]");
+        QTest::newRow("brackets and commas in strings") << QByteArray("[{\"k]\":\"v,}\"},\"[,{\", [\"],\"]]");
+        QTest::newRow("escapes of every kind") << QByteArray("[\"\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\ud83d\\ude00\", 1]");
+        QTest::newRow("unclosed after an escaped quote") << QByteArray("[\"a\\\"]");
+        QTest::newRow("odd backslashes before the last quote") << QByteArray("[\"a\\\\\\\"]");
+        QTest::newRow("nothing before the first comma") << QByteArray("[        ,1]");
+        QTest::newRow("nothing after the last comma") << QByteArray("[1,        ]");
+        QTest::newRow("two commas") << QByteArray("[1,   ,2]");
+        QTest::newRow("empty") << QByteArray("[   ]");
+        QTest::newRow("closed by a brace") << QByteArray("[\"a\", \"b\"}");
+    }
+    void chunksAreCutOnlyBetweenElements() {
+        QFETCH(QByteArray, doc);
+        // The reference: one parse of the whole, each element in its compact form.
+        auto whole = [](const QByteArray &bytes) -> std::optional<std::vector<std::string>> {
+            simdjson::dom::parser parser;
+            RecordJson::Value root;
+            simdjson::dom::array list;
+            if (!RecordJson::parseFast(parser, bytes, root) || root.get_array().get(list) != simdjson::SUCCESS)
+                return std::nullopt;
+            std::vector<std::string> out;
+            for (const RecordJson::Value e : list) out.push_back(simdjson::minify(e));
+            return out;
+        };
+        auto chunked = [](const QByteArray &bytes, qsizetype chunk) -> std::optional<std::vector<std::string>> {
+            std::vector<std::string> out;
+            if (!RecordJson::forEachElement(
+                    bytes, [&](RecordJson::Value e) { return out.push_back(simdjson::minify(e)), true; }, chunk))
+                return std::nullopt;
+            return out;
+        };
+        auto same = [&](const QByteArray &bytes) {
+            const auto expected = whole(bytes);
+            for (const qsizetype chunk : {qsizetype(1), qsizetype(2), qsizetype(5), qsizetype(40), RecordJson::kChunkBytes})
+                if (chunked(bytes, chunk) != expected)
+                    return QStringLiteral("chunks of %1 read %2 otherwise than the whole (%3)")
+                        .arg(chunk)
+                        .arg(QString::fromUtf8(bytes.toPercentEncoding(" []{},:\\\"")))
+                        .arg(expected ? "taken" : "refused");
+            return QString();
+        };
+        QCOMPARE(same(doc), QString());
+        // A longer list of such elements, then that list spoilt: every byte in turn replaced, doubled
+        // or dropped.
+        QByteArray list = "[";
+        for (int i = 0; i < 6; ++i) list += doc.mid(1).chopped(1) + (i < 5 ? "," : "]");
+        QCOMPARE(same(list), QString());
+        static const char kinds[] = {'"', '\\', '[', ']', '{', '}', ',', ' ', '\0', 'x', '1'};
+        for (qsizetype at = 0; at < doc.size(); ++at) {
+            for (const char c : kinds) {
+                QByteArray spoilt = doc;
+                spoilt[at] = c;
+                QCOMPARE(same(spoilt), QString());
+            }
+            QCOMPARE(same(QByteArray(doc).insert(at, doc[at])), QString());
+            QCOMPARE(same(QByteArray(doc).remove(at, 1)), QString());
+        }
+    }
 };
 
 QTEST_MAIN(TstHostileDocuments)
