@@ -226,6 +226,32 @@ private slots:
         QCOMPARE(decodeNotes(doc).has_value(), ok);
     }
 
+    // Rich text is Base64 in one form only: every byte outside the alphabet is refused wherever it
+    // stands (within the first sixteen bytes, across their end, among the last few), padding only at
+    // the end.
+    void base64IsTakenInItsOneFormOnly() {
+        const QByteArray alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const QByteArray good = QByteArray("Rich text, some forty-two bytes long: ok..").toBase64();
+        QVERIFY(!good.contains('='));
+        QVERIFY(strictBase64(good));
+        QStringList wrong;
+        for (int b = 0; b < 256; ++b) {
+            for (const int at : {0, 7, 15, 16, 17, 31, 32, int(good.size()) - 1}) {
+                QByteArray text = good;
+                text[at] = char(b);
+                const bool padding = b == '=' && at == good.size() - 1;
+                if (strictBase64(text).has_value() != (alphabet.contains(char(b)) || padding))
+                    wrong << QStringLiteral("byte %1 at %2").arg(b).arg(at);
+            }
+        }
+        QCOMPARE(wrong.join(", "), QString());
+        QVERIFY(strictBase64(good.chopped(2) + "=="));
+        QVERIFY(strictBase64(good.chopped(1) + "="));
+        QVERIFY(!strictBase64(good.chopped(3) + "==="));
+        QVERIFY(!strictBase64("==" + good.chopped(2)));
+        QVERIFY(!strictBase64(good.left(20) + "=" + good.mid(21)));
+    }
+
     void rowsDecodeMemberByMember_data() {
         QTest::addColumn<QByteArray>("row");
         QTest::addColumn<bool>("freshId");
