@@ -2,6 +2,7 @@
 
 #include "platform/RecordJson.h"
 #include <array>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <map>
@@ -123,15 +124,29 @@ private:
     QByteArray bytes_;
 };
 
+// Whether s needs no escaping in JSON: no control character, quote or backslash.
+bool plainText(string_view s) {
+    const char *p = s.data();
+    const size_t n = s.size();
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"'), backslash = _mm_set1_epi8('\\');
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + i));
+        // Unsigned v < 0x20: the minimum of v and 0x1F is v itself.
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+        const __m128i special = _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash));
+        if (_mm_movemask_epi8(_mm_or_si128(control, special))) return false;
+    }
+#endif
+    for (; i < n; ++i)
+        if (uchar(p[i]) < 0x20 || p[i] == '"' || p[i] == '\\') return false;
+    return true;
+}
+
 // A JSON string as the encoder writes it. Most strings need no escaping and are put as they are.
 void putString(Out &o, string_view s) {
-    bool plain = true;
-    for (char c : s)
-        if (uchar(c) < 0x20 || c == '"' || c == '\\') {
-            plain = false;
-            break;
-        }
-    if (plain) {
+    if (plainText(s)) {
         o.put('"');
         o.put(s);
         o.put('"');
@@ -299,8 +314,10 @@ void walkRow(dom::object row, Out &o, NoteRow *nr) {
         for (const RtfEntry &e : entries) {
             if (!first) o.put(',');
             first = false;
+            char key[16];
+            const auto keyEnd = std::to_chars(key, key + sizeof key, e.col).ptr;
             o.put('"');
-            o.put(QByteArray::number(e.col));
+            o.put(key, keyEnd - key);
             o.put("\":");
             putBase64(o, e.base64, e.canonical);
             if (nr) nr->cellsRTF[e.col] = fromBase64(e.base64);

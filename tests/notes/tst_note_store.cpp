@@ -7,6 +7,7 @@
 #include "platform/Notifier.h"
 #include <QRandomGenerator>
 #include <sqlite3.h>
+#include "platform/RecordJson.h"
 #include <QtTest>
 
 namespace {
@@ -224,6 +225,39 @@ private slots:
         QFETCH(QByteArray, doc);
         QFETCH(bool, ok);
         QCOMPARE(decodeNotes(doc).has_value(), ok);
+    }
+
+    // A document in the written form is taken as it is, and one with a text written otherwise is
+    // written anew: a character that must be escaped is seen wherever it stands in a text, and one
+    // that need not be is left as it is.
+    void textsIndexInTheirWrittenForm() {
+        const QList<QChar> chars{QChar(0x01), QChar(0x1F), QChar('"'), QChar('\\'), QChar(' '), QChar(0x7F),
+                                 QChar(0xE9), QChar(0x2028)};
+        for (const QChar c : chars) {
+            for (const int at : {0, 5, 15, 16, 17, 31, 40}) {
+                QString text(41, QLatin1Char('x'));
+                text[at] = c;
+                Note n = tableNote(QStringLiteral("T"), 2, {{text, QStringLiteral("b")}});
+                n.title = text;
+                n.body = text;
+                const QByteArray doc = encodeNotes({n});
+                const auto ix = NoteCodec::index(doc);
+                QVERIFY(ix);
+                QVERIFY2(ix->doc.constData() == doc.constData(), qPrintable(QString::number(c.unicode())));
+                // The same note with its cell's text written with every character escaped.
+                QByteArray cell = "\"";
+                for (const QChar ch : text) cell += QStringLiteral("\\u%1").arg(ch.unicode(), 4, 16, QLatin1Char('0')).toLatin1();
+                cell += '"';
+                QByteArray other = doc;
+                const QByteArray written = RecordJson::Json(text.toStdString()).dump().c_str();
+                const qsizetype cellAt = other.indexOf("\"cells\":[") + 9;
+                QVERIFY(other.mid(cellAt).startsWith(written));
+                other.replace(cellAt, written.size(), cell);
+                const auto again = NoteCodec::index(other);
+                QVERIFY(again);
+                QCOMPARE(again->doc, doc);
+            }
+        }
     }
 
     // Rich text is Base64 in one form only: every byte outside the alphabet is refused wherever it
