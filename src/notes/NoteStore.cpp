@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
+#include "platform/PrefsSplice.h"
 #include "platform/SharedObjects.h"
 #include <QHash>
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
-#include <cstring>
 #include <malloc.h>
 #include <memory>
 
@@ -19,25 +19,11 @@ namespace {
 
 // Notes kept decoded after use: going back and forth between a few notes does not decode them again.
 constexpr int kKeepDecoded = 3;
-constexpr int kRetryReadMs = 1000;
 // Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
 // is about 4 MB and takes tens of milliseconds).
 constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
-
-// Puts bytes in place of doc[at, at + len) within doc's own buffer: only what follows moves, and no
-// new buffer (whose pages would all be fresh) is needed for a document of tens of megabytes.
-void spliceInPlace(QByteArray &doc, qsizetype at, qsizetype len, QByteArrayView bytes) {
-    const qsizetype delta = bytes.size() - len;
-    const qsizetype tailAt = at + len;
-    const qsizetype tail = doc.size() - tailAt;
-    if (delta > 0) doc.resize(doc.size() + delta);
-    char *p = doc.data();
-    std::memmove(p + tailAt + delta, p + tailAt, size_t(tail));
-    std::memcpy(p + at, bytes.data(), size_t(bytes.size()));
-    if (delta < 0) doc.truncate(doc.size() + delta);
-}
 
 // Row i of the changed note, copied from the note's old bytes when an equal row is there. Rows are
 // matched by id: at the same position, one further on (rows inserted or removed above), or anywhere.
@@ -114,7 +100,10 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
     heads_ = std::move(index.heads);
     slots_.clear();
     slots_.resize(heads_.size());
-    for (size_t i = 0; i < slots_.size(); ++i) slots_[i].span = index.spans[i];
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        slots_[i].span = index.spans[i];
+        slots_[i].stored = true;
+    }
     layoutChanged_ = false;
     docVersion_.reset();
     // Once the raw bytes are let go of too (the loader and the preferences drop theirs after this).
@@ -122,7 +111,7 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
 }
 
 QByteArray NoteStore::bytesOf(const Slot &s) const {
-    if (!s.changed.isEmpty()) return s.changed;
+    if (s.dirty || !s.bytes.isEmpty()) return s.bytes;
     if (!docVersion_) return QByteArray::fromRawData(doc_.constData() + s.span.at, s.span.len);
     const Prefs &p = Prefs::get();
     if (&p == docPrefs_)
@@ -130,31 +119,6 @@ QByteArray NoteStore::bytesOf(const Slot &s) const {
     // Only a replacement of the whole domain (restore, erase: the app quits next) gets here.
     qWarning("NoteStore: the stored notes were replaced underneath the store");
     return {};
-}
-
-bool NoteStore::holdDocument() {
-    if (!docVersion_) return true;
-    Prefs &p = Prefs::get();
-    if (&p != docPrefs_ || p.version(QString::fromLatin1(kNotes)) != docVersion_) {
-        qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
-        return false;
-    }
-    // A read that fails gives no bytes: splicing the notes' places into them would write garbage
-    // over the user's notes. The changes stay with the store and the save is tried again.
-    QByteArray held = p.data(QString::fromLatin1(kNotes));
-    if (held.size() != docSize_) {
-        qWarning("NoteStore: the stored notes could not be read back; the save is tried again");
-        QTimer::singleShot(kRetryReadMs, this, [this] {
-            const bool pending = layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) {
-                                     return !s.changed.isEmpty();
-                                 });
-            if (pending) save();
-        });
-        return false;
-    }
-    doc_ = std::move(held);
-    docVersion_.reset();
-    return true;
 }
 
 // The preferences now hold doc_ (they took the write that changed the version from before): the
@@ -173,14 +137,30 @@ QByteArray NoteStore::document() const {
     finishLoad();
     if (!docVersion_) return doc_;
     const Prefs &p = Prefs::get();
-    if (&p == docPrefs_ && p.version(QString::fromLatin1(kNotes)) == docVersion_)
-        return p.data(QString::fromLatin1(kNotes));
-    return {};
+    if (&p != docPrefs_ || p.version(QString::fromLatin1(kNotes)) != docVersion_) return {};
+    QByteArray doc = p.data(QString::fromLatin1(kNotes));
+    // Changes the preferences did not take (frozen after a restore) are the store's own: put in.
+    if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
+        std::vector<ArrayElement> elements = elementsNow();
+        const auto splices = arraySplices(elements, doc.size());
+        if (!splices || !applySplices(doc, *splices)) return {};
+    }
+    return doc;
+}
+
+std::vector<ArrayElement> NoteStore::elementsNow() const {
+    std::vector<ArrayElement> elements;
+    elements.reserve(slots_.size());
+    for (const Slot &s : slots_)
+        elements.push_back(s.stored && !s.dirty ? ArrayElement{s.span.at, s.span.len, {}}
+                                                : ArrayElement{-1, 0, QByteArrayView(s.bytes)});
+    return elements;
 }
 
 NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded) const {
     Slot s;
-    NoteCodec::encodeNote(s.changed, note, {}, &s.rows);
+    NoteCodec::encodeNote(s.bytes, note, {}, &s.rows);
+    s.dirty = true;
     if (keepDecoded) {
         s.note = std::make_unique<Note>(note);
         s.used = ++useCount_;
@@ -191,13 +171,16 @@ NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded) const {
 }
 
 void NoteStore::decode(Slot &s) const {
-    auto held = NoteCodec::decodeHeld(bytesOf(s));
+    const QByteArray bytes = bytesOf(s);
+    auto held = NoteCodec::decodeHeld(bytes);
     if (!held) { // the bytes are the store's own: this does not happen
         qWarning("NoteStore: a note's bytes do not decode");
         return;
     }
     s.note = std::make_unique<Note>(std::move(held->note));
     s.rows = std::move(held->rows);
+    // Read back from the preferences: kept while the note is decoded, for the rows a change copies.
+    if (docVersion_) s.bytes = bytes;
 }
 
 int NoteStore::firstIndex(const QString &id) const {
@@ -222,7 +205,7 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     const int i = firstIndex(id);
     if (i < 0 || slots_[size_t(i)].note) return false;
     const Slot &s = slots_[size_t(i)];
-    if ((s.changed.isEmpty() ? s.span.len : s.changed.size()) < kDecodeAwayBytes) return false;
+    if ((s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) < kDecodeAwayBytes) return false;
     const BytesSource from = sourceOf(s);
     // The worker decodes its own copy: the document's buffer changes with the next save.
     QByteArray bytes = bytesOf(s);
@@ -231,11 +214,11 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     QPointer<QObject> ctx(context);
     QThreadPool::globalInstance()->start([self, ctx, id, from, bytes, done = std::move(done)]() mutable {
         auto held = std::make_shared<std::optional<NoteCodec::Held>>(NoteCodec::decodeHeld(bytes));
-        bytes = QByteArray();
         // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, done = std::move(done)]() mutable {
+        QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, bytes = std::move(bytes),
+                                         done = std::move(done)]() mutable {
             if (!self) return;
-            if (*held) self->adoptDecoded(id, from, std::move(**held));
+            if (*held) self->adoptDecoded(id, from, std::move(**held), std::move(bytes));
             if (ctx && done) done();
         }, Qt::QueuedConnection);
     });
@@ -243,17 +226,19 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
 }
 
 NoteStore::BytesSource NoteStore::sourceOf(const Slot &s) const {
-    return {s.changed.isEmpty() ? nullptr : s.changed.constData(), docVersion_,
+    return {s.dirty || !s.bytes.isEmpty() ? s.bytes.constData() : nullptr, docVersion_,
             docVersion_ ? nullptr : doc_.constData(), s.span.at, s.span.len};
 }
 
-void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held) {
+void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held,
+                             QByteArray &&bytes) {
     const int i = firstIndex(id);
     if (i < 0) return;
     Slot &s = slots_[size_t(i)];
     if (s.note || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
     s.note = std::make_unique<Note>(std::move(held.note));
     s.rows = std::move(held.rows);
+    if (docVersion_ && !from.held) s.bytes = std::move(bytes);
     s.used = ++useCount_;
     scheduleTrim();
 }
@@ -280,37 +265,83 @@ void NoteStore::trim() const {
     }
     std::vector<Slot *> decoded;
     for (Slot &s : slots_)
-        if (s.note && s.changed.isEmpty()) decoded.push_back(&s);
+        if (s.note && !s.dirty) decoded.push_back(&s);
     if (int(decoded.size()) <= kKeepDecoded) return;
     std::sort(decoded.begin(), decoded.end(), [](const Slot *a, const Slot *b) { return a->used > b->used; });
     for (size_t k = kKeepDecoded; k < decoded.size(); ++k) {
         decoded[k]->note.reset();
         decoded[k]->rows = {};
+        decoded[k]->bytes = QByteArray();
     }
 }
 
 void NoteStore::save() {
     finishLoad();
-    if (!holdDocument()) return;
-    // The changed notes go in the last document's place (a buffer the preferences still share is copied
-    // once, by the first change); when notes came or went, the notes' bytes are joined into a new one.
+    if (docVersion_)
+        saveBySplicing();
+    else
+        saveHeld();
+}
+
+// The document is held here (as loaded, or not taken by the preferences): the changed notes go in
+// its place, or, when notes came or went, every note's bytes are joined into a new one.
+void NoteStore::saveHeld() {
     if (!layoutChanged_ && doc_.size() >= 2) {
+        std::vector<PrefsSplice> splices;
         qsizetype shift = 0;
         for (Slot &s : slots_) {
             s.span.at += shift;
-            if (s.changed.isEmpty()) continue;
-            spliceInPlace(doc_, s.span.at, s.span.len, s.changed);
-            shift += s.changed.size() - s.span.len;
-            s.span.len = s.changed.size();
-            s.changed.clear();
+            if (!s.dirty) continue;
+            splices.push_back(PrefsSplice{s.span.at, s.span.len, s.bytes});
+            shift += s.bytes.size() - s.span.len;
+            s.span.len = s.bytes.size();
         }
+        // In the buffer's own place (one the preferences still share is copied once, by the first change).
+        applySplices(doc_, splices);
     } else {
         join();
+    }
+    for (Slot &s : slots_) {
+        s.stored = true;
+        s.dirty = false;
+        if (!s.note) s.bytes = QByteArray();
     }
     layoutChanged_ = false;
     const auto before = Prefs::get().version(QString::fromLatin1(kNotes));
     saveDocument(QString::fromLatin1(kNotes), doc_);
     letGoOfDocument(before);
+}
+
+// The preferences hold the document: they get the changed notes (and the stretches where notes came
+// or went) as splices, and the rest of the document is neither read nor copied here.
+void NoteStore::saveBySplicing() {
+    Prefs &p = Prefs::get();
+    // Writes are not kept after a restore or an erase (the app quits next), nor after the final
+    // commit: the changes stay here, as any write's would.
+    if (p.isFrozen() || p.isClosed()) return;
+    if (&p != docPrefs_ || p.version(QString::fromLatin1(kNotes)) != docVersion_) {
+        qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
+        return;
+    }
+    std::vector<ArrayElement> elements = elementsNow();
+    auto splices = arraySplices(elements, docSize_);
+    std::optional<quint64> now;
+    if (splices) now = p.spliceData(QString::fromLatin1(kNotes), *docVersion_, std::move(*splices));
+    if (!now) {
+        // The places this store keeps do not fit the stored document: nothing is written over it.
+        qWarning("NoteStore: the notes could not be saved into the stored document; not saved");
+        return;
+    }
+    docVersion_ = now;
+    docSize_ = elements.empty() ? 2 : elements.back().at + elements.back().len + 1;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        Slot &s = slots_[i];
+        s.span = {elements[i].at, elements[i].len};
+        s.stored = true;
+        s.dirty = false;
+        if (!s.note) s.bytes = QByteArray();
+    }
+    layoutChanged_ = false;
 }
 
 void NoteStore::join() {
@@ -328,7 +359,6 @@ void NoteStore::join() {
     }
     out.append(']');
     doc_ = out;
-    for (Slot &s : slots_) s.changed.clear();
 }
 
 void NoteStore::changed() {
@@ -365,7 +395,8 @@ void NoteStore::update(const Note &note) {
         NoteCodec::encodeNote(bytes, now, RowReuse(*s.note, s.rows, old, now), &rows);
     else
         NoteCodec::encodeNote(bytes, now, {}, &rows);
-    s.changed = std::move(bytes);
+    s.bytes = std::move(bytes);
+    s.dirty = true;
     s.rows = std::move(rows);
     if (s.note)
         *s.note = std::move(now); // a pointer find() gave stays valid, as before

@@ -2,6 +2,7 @@
 #include "notes/Note.h"
 #include "notes/NoteCodec.h"
 #include "platform/Document.h"
+#include "platform/PrefsSplice.h"
 #include <QObject>
 #include <functional>
 #include <memory>
@@ -79,32 +80,37 @@ public:
 private:
     // One note: its bytes, and the note decoded while it is in use.
     struct Slot {
-        NoteCodec::RowSpan span;  // the note's bytes in the document, unless changed
-        QByteArray changed;       // the note's bytes since it changed, until the next save
+        NoteCodec::RowSpan span; // where the note's bytes lie in the document as last saved (when stored)
+        bool stored = false;     // span says where the note lies
+        bool dirty = false;      // bytes hold the note as changed, not yet saved
+        QByteArray bytes;        // the note's bytes while held: changed, or kept while it is decoded
         std::unique_ptr<Note> note;
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
         quint64 used = 0;
     };
     void finishLoad() const { pending_.wait(); }
     void adopt(NoteCodec::Index &&index);
-    // A note's bytes: its changed bytes, a view into doc_, or (doc_ let go of) read back from the
+    // A note's bytes: those held, a view into doc_, or (doc_ let go of) read back from the
     // preferences. Valid until the store changes.
     QByteArray bytesOf(const Slot &s) const;
-    bool holdDocument();
     void letGoOfDocument(std::optional<quint64> before);
+    void saveHeld();
+    void saveBySplicing();
+    // Every note as the document is to hold it: in its stored place, or its new bytes.
+    std::vector<ArrayElement> elementsNow() const;
     Slot newSlot(const Note &note, bool keepDecoded) const;
     void decode(Slot &s) const;
     // Where a note's bytes come from just now: a note decoded away from the window's thread is taken
     // only while its bytes still come from the same place (read back once, not again to compare).
     struct BytesSource {
-        const char *changed = nullptr;
+        const char *held = nullptr;
         std::optional<quint64> version;
         const char *doc = nullptr;
         qsizetype at = 0, len = 0;
         bool operator==(const BytesSource &) const = default;
     };
     BytesSource sourceOf(const Slot &s) const;
-    void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held);
+    void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held, QByteArray &&bytes);
     void scheduleTrim() const;
     void trim() const;
     int firstIndex(const QString &id) const;
@@ -115,11 +121,11 @@ private:
     mutable std::vector<Slot> slots_;
     // The document as last saved or loaded, while held. Once the preferences hold exactly these bytes
     // (docVersion_, in docPrefs_), they are let go of here: a note's bytes are read back when it is
-    // decoded, and the whole document when it is saved.
+    // decoded, and a save hands the preferences only what changed (splices), never reading the rest.
     QByteArray doc_;
     std::optional<quint64> docVersion_;
     const Prefs *docPrefs_ = nullptr;
-    qsizetype docSize_ = 0; // the size of the document let go of, to check what is read back
+    qsizetype docSize_ = 0; // the size of the document let go of
 
     DocumentLoad load_;
     bool layoutChanged_ = true; // notes came or went since the last save

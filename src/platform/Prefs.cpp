@@ -140,6 +140,40 @@ sqlite3 *openForReading(const QString &path, bool closedCleanly = false) {
     }
     return db;
 }
+
+// Bytes [at, at + len) of key's stored data value (len < 0: to its end), read straight into the bytes
+// handed back (incremental blob I/O: the rest of the value is not read, and a statement's column
+// would hold a second copy of a document of tens of megabytes). Nothing when it cannot be read.
+std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 at, qint64 len) {
+    Stmt q(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'");
+    if (!q) return std::nullopt;
+    q.text(1, key.toUtf8());
+    if (sqlite3_step(q.s) != SQLITE_ROW) return std::nullopt;
+    const sqlite3_int64 rowid = sqlite3_column_int64(q.s, 0);
+    sqlite3_reset(q.s);
+    std::optional<QByteArray> out;
+    sqlite3_blob *blob = nullptr;
+    if (sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK) {
+        const qint64 total = sqlite3_blob_bytes(blob);
+        if (len < 0) len = total - at;
+        if (at >= 0 && len >= 0 && at <= total && len <= total - at) {
+            QByteArray bytes(len, Qt::Uninitialized);
+            if (len == 0 || sqlite3_blob_read(blob, bytes.data(), int(len), int(at)) == SQLITE_OK)
+                out = std::move(bytes);
+        }
+    }
+    sqlite3_blob_close(blob);
+    return out;
+}
+
+// The same with the splices that the disk may not hold yet put on top.
+std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at, qint64 len,
+                                     const std::vector<PrefsPendingSplices> *pending, qint64 size,
+                                     PrefsCommitGate &gate) {
+    if (!pending || pending->empty()) return readBlobRange(db, key, at, len);
+    return readThroughSplices(gate, *pending, at, len < 0 ? size - at : len,
+                              [&](qint64 a, qint64 n) { return readBlobRange(db, key, a, n); });
+}
 } // namespace
 
 const char *prefsTypeName(const Prefs::Value &v) {
@@ -281,7 +315,7 @@ void Prefs::openDatabase() {
 bool Prefs::loadRows(sqlite3 *db, bool holdLarge) {
     // Large documents stay on disk until asked for: length() and typeof() read no value bytes.
     Stmt q(db, "SELECT key, type, CASE WHEN ?1 = 0 AND type = 'data' AND typeof(value) = 'blob' AND "
-               "length(value) >= ?2 THEN NULL ELSE value END, typeof(value) FROM prefs");
+               "length(value) >= ?2 THEN NULL ELSE value END, typeof(value), length(value) FROM prefs");
     if (!q) return false;
     sqlite3_bind_int(q.s, 1, holdLarge ? 1 : 0);
     sqlite3_bind_int64(q.s, 2, kLargeBytes);
@@ -314,6 +348,7 @@ bool Prefs::loadRows(sqlite3 *db, bool holdLarge) {
             const auto *storage = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 3));
             e.onDisk = ct == SQLITE_NULL && qstrcmp(storage, "blob") == 0;
             e.v = Value(e.onDisk ? QByteArray() : bytes());
+            e.size = e.onDisk ? sqlite3_column_int64(q.s, 4) : 0;
         } else {
             // A type we do not know ("json", "DATA", "blob", written by something else): not shown to
             // the app, and copied aside before anything of ours replaces it.
@@ -366,7 +401,7 @@ void Prefs::startWriter(sqlite3 *db) {
     };
     hooks.committed = [this](const PrefsBatch &b, const PrefsCommit &c) { afterCommit(b, c); };
     hooks.failed = [this](const PrefsCommit &c) { reportFailure(c); };
-    writer_ = std::make_unique<PrefsWriter>(db, std::move(hooks));
+    writer_ = std::make_unique<PrefsWriter>(db, std::move(hooks), gate_);
     writer_->start();
 }
 
@@ -396,6 +431,27 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         foreign_.erase(key);
         if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second);
     }
+    // What another program wrote in place of a value this session spliced stays, as it is stored.
+    for (const auto &[key, found] : c.refused) {
+        qWarning("mivo: %s was changed by another program; Mivo's last changes to it were not written over it",
+                 qPrintable(key));
+        auto it = cache_.find(key);
+        if (it == cache_.end()) continue;
+        if (found < 0) {
+            cache_.erase(it);
+            continue;
+        }
+        it->second = Entry{Value(QByteArray()), true, 0, found, {}};
+    }
+    // Splices the disk holds now are read from there.
+    for (const auto &kv : b.splices) {
+        auto it = cache_.find(kv.first);
+        if (it == cache_.end() || !it->second.pending) continue;
+        auto left = std::make_shared<std::vector<PrefsPendingSplices>>();
+        for (const PrefsPendingSplices &p : *it->second.pending)
+            if (p.seq > b.seq) left->push_back(p);
+        it->second.pending = left->empty() ? nullptr : std::move(left);
+    }
 }
 
 // Called with lock_ held. Bytes on disk need not stay in memory too: documents a store holds, and
@@ -404,6 +460,7 @@ void Prefs::dropIfOnDisk(const QString &key, Entry &e) const {
     if (!canDrop_ || e.onDisk || e.seq > onDiskSeq_) return;
     const auto *bytes = std::get_if<QByteArray>(&e.v);
     if (bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
+        e.size = bytes->size();
         e.v = QByteArray();
         e.onDisk = true;
     }
@@ -453,16 +510,22 @@ bool Prefs::isData(const QString &key) const {
 }
 
 std::optional<Prefs::Value> Prefs::value(const QString &key) const {
+    PendingSplices pending;
+    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
         if (it == cache_.end()) return std::nullopt;
         if (!it->second.onDisk) return it->second.v;
+        pending = it->second.pending;
+        size = it->second.size;
     }
-    return Value(readFromDisk(key));
+    return Value(readFromDisk(key, pending, size));
 }
 
 QByteArray Prefs::data(const QString &key) const {
+    PendingSplices pending;
+    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
@@ -471,30 +534,21 @@ QByteArray Prefs::data(const QString &key) const {
             const auto *b = std::get_if<QByteArray>(&it->second.v);
             return b ? *b : QByteArray();
         }
+        pending = it->second.pending;
+        size = it->second.size;
     }
-    return readFromDisk(key);
+    return readFromDisk(key, pending, size);
 }
 
 // Never under lock_: the window's thread must not wait for another thread's read.
-QByteArray Prefs::readFromDisk(const QString &key) const {
+QByteArray Prefs::readFromDisk(const QString &key, const PendingSplices &pending, qint64 size) const {
     QMutexLocker r(&readerLock_);
     sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
     if (!db) {
         qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path_));
         return {};
     }
-    QByteArray out;
-    Stmt q(db, "SELECT value FROM prefs WHERE key = ?1 AND type = 'data'");
-    const QByteArray k = key.toUtf8();
-    if (q) {
-        sqlite3_bind_text(q.s, 1, k.constData(), int(k.size()), SQLITE_STATIC);
-        if (sqlite3_step(q.s) == SQLITE_ROW) {
-            const void *blob = sqlite3_column_blob(q.s, 0);
-            out = QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q.s, 0) : 0);
-        }
-    }
-    sqlite3_finalize(q.s);
-    q.s = nullptr;
+    QByteArray out = readStored(db, key, 0, -1, pending.get(), size, *gate_).value_or(QByteArray());
     if (db != reader_) sqlite3_close_v2(db);
     return out;
 }
@@ -582,7 +636,7 @@ void Prefs::setValue(const QString &key, const Value &v) {
         // The timer, steppers and switches store values that often have not changed: nothing to write.
         auto it = cache_.find(key);
         if (it != cache_.end() && !it->second.onDisk && sameValue(it->second.v, v)) return;
-        cache_[key] = Entry{v, false, ++seq_};
+        cache_[key] = Entry{v, false, ++seq_, 0, {}};
     }
     stage(key, v);
 }
@@ -613,6 +667,7 @@ void Prefs::clear() {
 }
 
 void Prefs::stage(const QString &key, const std::optional<Value> &v) {
+    staged_.splices.erase(key); // the write replaces the value whole
     staged_.writes[key] = v;
     staged_.seq = seq_;
     schedule();
@@ -642,7 +697,7 @@ void Prefs::adoptReplacement(const PrefsBatch &b, const PrefsCommit &c) {
     for (const auto &[key, v] : b.writes) {
         if (!v) continue;
         Entry &e = cache_[key];
-        e = Entry{*v, false, b.seq};
+        e = Entry{*v, false, b.seq, 0, {}};
         dropIfOnDisk(key, e);
     }
 }
@@ -823,39 +878,26 @@ bool Prefs::close() {
 }
 
 std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key) const {
+    PendingSplices pending;
+    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
         if (it == cache_.end()) return [] { return std::optional<Value>(); };
         if (!it->second.onDisk) return [v = it->second.v] { return std::optional<Value>(v); };
+        pending = it->second.pending;
+        size = it->second.size;
     }
-    return [path = path_, key]() -> std::optional<Value> {
+    return [path = path_, key, pending, size, gate = gate_]() -> std::optional<Value> {
         sqlite3 *db = openForReading(path);
         if (!db) {
             qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path));
             return std::nullopt;
         }
-        // Straight into the bytes handed back (incremental blob I/O): a statement's column would hold
-        // a second copy of a document of tens of megabytes while it is copied.
-        std::optional<Value> out;
-        sqlite3_stmt *q = nullptr;
-        const QByteArray k = key.toUtf8();
-        sqlite3_int64 rowid = -1;
-        if (sqlite3_prepare_v2(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'", -1, &q,
-                               nullptr) == SQLITE_OK) {
-            sqlite3_bind_text(q, 1, k.constData(), int(k.size()), SQLITE_STATIC);
-            if (sqlite3_step(q) == SQLITE_ROW) rowid = sqlite3_column_int64(q, 0);
-        }
-        sqlite3_finalize(q);
-        sqlite3_blob *blob = nullptr;
-        if (rowid >= 0 && sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK) {
-            QByteArray bytes(sqlite3_blob_bytes(blob), Qt::Uninitialized);
-            if (sqlite3_blob_read(blob, bytes.data(), int(bytes.size()), 0) == SQLITE_OK)
-                out = Value(std::move(bytes));
-        }
-        sqlite3_blob_close(blob);
+        auto bytes = readStored(db, key, 0, -1, pending.get(), size, *gate);
         sqlite3_close_v2(db);
-        return out;
+        if (!bytes) return std::nullopt;
+        return Value(std::move(*bytes));
     };
 }
 
@@ -868,6 +910,8 @@ std::optional<quint64> Prefs::version(const QString &key) const {
 
 std::optional<QByteArray> Prefs::readRange(const QString &key, qint64 at, qint64 len, quint64 version) const {
     if (at < 0 || len < 0) return std::nullopt;
+    PendingSplices pending;
+    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
@@ -877,27 +921,47 @@ std::optional<QByteArray> Prefs::readRange(const QString &key, qint64 at, qint64
             if (!b || at + len > b->size()) return std::nullopt;
             return b->mid(at, len);
         }
+        pending = it->second.pending;
+        size = it->second.size;
     }
-    // On disk, the value is the one that write committed: only this thread writes, and a newer write
-    // would be held in memory until it is committed.
+    // On disk, the value is the one that write committed, with its pending splices on top: only this
+    // thread writes, and a newer write would be held in memory (or as splices) until it is committed.
     QMutexLocker r(&readerLock_);
     if (!reader_) return std::nullopt;
-    std::optional<QByteArray> out;
-    sqlite3_stmt *q = nullptr;
-    const QByteArray k = key.toUtf8();
-    sqlite3_int64 rowid = -1;
-    if (sqlite3_prepare_v2(reader_, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'", -1, &q,
-                           nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(q, 1, k.constData(), int(k.size()), SQLITE_STATIC);
-        if (sqlite3_step(q) == SQLITE_ROW) rowid = sqlite3_column_int64(q, 0);
+    return readStored(reader_, key, at, len, pending.get(), size, *gate_);
+}
+
+std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::vector<PrefsSplice> splices) {
+    if (frozen_ || closed_) return std::nullopt;
+    QByteArray held;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != base) return std::nullopt;
+        Entry &e = it->second;
+        const auto *bytes = std::get_if<QByteArray>(&e.v);
+        if (!bytes) return std::nullopt;
+        if (e.onDisk) {
+            const auto size = splicedSize(e.size, splices);
+            if (!size) return std::nullopt;
+            auto pending = std::make_shared<std::vector<PrefsPendingSplices>>();
+            if (e.pending) *pending = *e.pending;
+            pending->push_back(PrefsPendingSplices{++seq_, e.size, splices});
+            e.pending = std::move(pending);
+            e.size = *size;
+            e.seq = seq_;
+            l.unlock();
+            auto &staged = staged_.splices[key];
+            staged.insert(staged.end(), std::make_move_iterator(splices.begin()),
+                          std::make_move_iterator(splices.end()));
+            staged_.seq = seq_;
+            schedule();
+            return seq_;
+        }
+        held = *bytes;
     }
-    sqlite3_finalize(q);
-    sqlite3_blob *blob = nullptr;
-    if (rowid >= 0 && sqlite3_blob_open(reader_, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK &&
-        at + len <= sqlite3_blob_bytes(blob) && len <= std::numeric_limits<int>::max()) {
-        QByteArray bytes(len, Qt::Uninitialized);
-        if (sqlite3_blob_read(blob, bytes.data(), int(len), int(at)) == SQLITE_OK) out = std::move(bytes);
-    }
-    sqlite3_blob_close(blob);
-    return out;
+    // Held in memory (not yet on disk, or small): spliced there, and written whole.
+    if (!applySplices(held, splices)) return std::nullopt;
+    setValue(key, Value(std::move(held)));
+    return version(key);
 }

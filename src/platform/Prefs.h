@@ -84,6 +84,12 @@ public:
     // incremental blob read: the rest of the value is not read). Nothing unless key still holds the
     // value that write `version` set, and the range lies inside it.
     std::optional<QByteArray> readRange(const QString &key, qint64 at, qint64 len, quint64 version) const;
+    // Replaces parts of key's data value while the rest stays where it is: the writer puts the splices
+    // into the stored value on its own thread, and reads meanwhile see the value with them. Only
+    // while key still holds the value that write `version` set and every splice lies inside it;
+    // nothing changes otherwise. A value held in memory is spliced there and written as any write.
+    // The version of the new value, or nothing (also while frozen or closed: nothing is kept).
+    std::optional<quint64> spliceData(const QString &key, quint64 version, std::vector<PrefsSplice> splices);
     // A switch: true unless a Boolean false is stored (missing or non-Boolean values count as on).
     bool switchOn(const QString &key) const;
     QStringList keys() const;
@@ -155,10 +161,13 @@ signals:
     void saveWaiting(bool waiting);
 
 private:
+    using PendingSplices = std::shared_ptr<const std::vector<PrefsPendingSplices>>;
     struct Entry {
         Value v;             // a data value held on disk only has empty bytes here
         bool onDisk = false; // its bytes are read back from the database when asked
         quint64 seq = 0;     // the write that set it; 0 when it was read at open
+        qint64 size = 0;     // of a data value on disk, pending splices included
+        PendingSplices pending; // splices of an on-disk value the disk may not hold yet, oldest first
     };
     // A row the app cannot read, exactly as stored.
     struct RawRow {
@@ -179,7 +188,7 @@ private:
     void schedule();
     void handOver();
     void stage(const QString &key, const std::optional<Value> &v);
-    QByteArray readFromDisk(const QString &key) const;
+    QByteArray readFromDisk(const QString &key, const PendingSplices &pending, qint64 size) const;
     template <class F> auto withEntry(const QString &key, F f) const;
     QString uniqueAsideKey(const QString &key) const;
     void dropIfOnDisk(const QString &key, Entry &e) const;
@@ -193,6 +202,7 @@ private:
     std::map<QString, RawRow> foreign_;
     std::set<QString> released_;
     quint64 onDiskSeq_ = 0; // every write up to this one is committed
+    std::shared_ptr<PrefsCommitGate> gate_ = std::make_shared<PrefsCommitGate>();
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk
     std::unique_ptr<PrefsWriter> writer_;

@@ -45,6 +45,39 @@ bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
     out.keptAside.emplace_back(key, aside);
     return true;
 }
+enum class Spliced { done, notFitting, dbError };
+
+// Puts splices into key's stored data value, read and written whole on this thread. notFitting when
+// the stored value is not one they fit (no data value there, or a splice outside it); *found is then
+// the stored size (-1: none).
+Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice> &splices, qint64 *found) {
+    *found = -1;
+    Stmt find(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data' AND typeof(value) = 'blob'");
+    if (!find) return Spliced::dbError;
+    find.text(1, key.toUtf8());
+    const int rc = sqlite3_step(find.s);
+    if (rc == SQLITE_DONE) return Spliced::notFitting;
+    if (rc != SQLITE_ROW) return Spliced::dbError;
+    const sqlite3_int64 rowid = sqlite3_column_int64(find.s, 0);
+    sqlite3_reset(find.s);
+    // Straight into one buffer (incremental blob I/O): a statement's column would be a second copy.
+    sqlite3_blob *blob = nullptr;
+    if (sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) != SQLITE_OK) {
+        sqlite3_blob_close(blob);
+        return Spliced::dbError;
+    }
+    QByteArray value(sqlite3_blob_bytes(blob), Qt::Uninitialized);
+    const int read = sqlite3_blob_read(blob, value.data(), int(value.size()), 0);
+    sqlite3_blob_close(blob);
+    if (read != SQLITE_OK) return Spliced::dbError;
+    *found = value.size();
+    if (!applySplices(value, splices)) return Spliced::notFitting;
+    Stmt put(db, "UPDATE prefs SET value = ?1 WHERE rowid = ?2");
+    if (!put) return Spliced::dbError;
+    sqlite3_bind_blob(put.s, 1, value.constData(), int(value.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(put.s, 2, rowid);
+    return put.step() == SQLITE_DONE ? Spliced::done : Spliced::dbError;
+}
 } // namespace
 
 void PrefsBatch::append(PrefsBatch &&later) {
@@ -53,12 +86,18 @@ void PrefsBatch::append(PrefsBatch &&later) {
         return;
     }
     copies.insert(copies.end(), later.copies.begin(), later.copies.end());
-    for (auto &kv : later.writes)
+    for (auto &kv : later.writes) {
+        splices.erase(kv.first); // replaced by the later write, whole
         writes[kv.first] = std::move(kv.second);
+    }
+    for (auto &[key, list] : later.splices) {
+        auto &mine = splices[key];
+        mine.insert(mine.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+    }
     seq = std::max(seq, later.seq);
 }
 
-PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b) {
+PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *gate) {
     PrefsCommit r;
     bool ok = exec(db, "BEGIN IMMEDIATE");
     if (ok && b.clear)
@@ -116,19 +155,34 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b) {
             sqlite3_clear_bindings(put.s);
         }
     }
-    if (ok) ok = exec(db, "COMMIT");
+    for (auto it = b.splices.begin(); ok && it != b.splices.end(); ++it) {
+        qint64 found = -1;
+        const Spliced done = spliceRow(db, it->first, it->second, &found);
+        ok = done != Spliced::dbError;
+        // Another program wrote the value: splicing into it would garble it, so it stays as it is
+        // (and retrying would hold up every later write for nothing).
+        if (done == Spliced::notFitting) r.refused.emplace_back(it->first, found);
+    }
+    if (ok) {
+        std::unique_lock<std::mutex> g;
+        if (gate) g = std::unique_lock(gate->lock);
+        ok = exec(db, "COMMIT");
+        if (ok && gate) gate->committed = std::max(gate->committed, b.seq);
+    }
     if (!ok) {
         r.code = sqlite3_extended_errcode(db);
         r.error = QString::fromUtf8(sqlite3_errmsg(db));
         exec(db, "ROLLBACK");
         r.keptAside.clear();
+        r.refused.clear();
         return r;
     }
     r.ok = true;
     return r;
 }
 
-PrefsWriter::PrefsWriter(sqlite3 *db, Hooks hooks) : hooks_(std::move(hooks)), db_(db) {}
+PrefsWriter::PrefsWriter(sqlite3 *db, Hooks hooks, std::shared_ptr<PrefsCommitGate> gate)
+    : hooks_(std::move(hooks)), gate_(std::move(gate)), db_(db) {}
 
 PrefsWriter::~PrefsWriter() {
     if (isRunning() || db_) finish(0);
@@ -160,13 +214,15 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
     }
     if (!db_)
         return PrefsCommit::failure(SQLITE_CANTOPEN, QStringLiteral("the database could not be opened"));
-    return commitPrefsBatch(db_, batch);
+    return commitPrefsBatch(db_, batch, gate_.get());
 }
 
 // The one way a round reaches the disk. Entered and left with l held; the database is worked on, and
 // the hooks run, with it released.
 PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round,
                                 Clock::time_point busyUntil, const Done &done) {
+    for (auto it = b.splices.begin(); it != b.splices.end();)
+        it = refused_.count(it->first) && !b.writes.count(it->first) ? b.splices.erase(it) : std::next(it);
     busy_ = true;
     l.unlock();
     PrefsCommit c = attempt(b);
@@ -186,6 +242,8 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         }
         committedSeq_ = std::max(committedSeq_, b.seq);
         failing_ = false;
+        for (const auto &kv : b.writes) refused_.erase(kv.first);
+        for (const auto &kv : c.refused) refused_.insert(kv.first);
         c.drained = pending_.empty();
     } else if (round != Round::replacement) {
         // Kept, under anything newer, for the next try.

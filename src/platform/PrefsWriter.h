@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/PrefsSplice.h"
 #include <QByteArray>
 #include <QString>
 #include <QThread>
@@ -6,8 +7,10 @@
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <variant>
 #include <vector>
 
@@ -24,9 +27,12 @@ struct PrefsBatch {
                               // aside before a write replaces them)
     std::vector<std::pair<QString, QString>> copies;     // row -> key of its copy
     std::map<QString, std::optional<PrefsValue>> writes; // nullopt removes the row
-    quint64 seq = 0;                                     // the newest write in the round
+    // Parts of data values replaced, after the key's write in writes (if any): the value is read, spliced
+    // and written back by the writer. A later write of the key replaces them.
+    std::map<QString, std::vector<PrefsSplice>> splices;
+    quint64 seq = 0; // the newest write in the round
 
-    bool empty() const { return !clear && copies.empty() && writes.empty(); }
+    bool empty() const { return !clear && copies.empty() && writes.empty() && splices.empty(); }
     // Adds a later round on top of this one.
     void append(PrefsBatch &&later);
 };
@@ -37,16 +43,20 @@ struct PrefsCommit {
     QString error;
     std::vector<std::pair<QString, QString>> keptAside; // rows of unknown type copied before being replaced
     bool drained = false; // committed, and nothing else was waiting to be written
+    // Splices not put in because the stored value is not the one they were made for (another program
+    // wrote it): the key and the size of what is stored (-1: no data value). What is stored stays.
+    std::vector<std::pair<QString, qint64>> refused;
 
-    static PrefsCommit success() { return PrefsCommit{true, 0, {}, {}, false}; }
+    static PrefsCommit success() { return PrefsCommit{true, 0, {}, {}, false, {}}; }
     static PrefsCommit failure(int code, const QString &error) {
-        return PrefsCommit{false, code, error, {}, false};
+        return PrefsCommit{false, code, error, {}, false, {}};
     }
 };
 
 // Commits a round in one transaction, rolled back on any error. A row of a type the app does not know
 // is copied aside byte for byte before a write replaces or removes it, unless an identical copy is kept.
-PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch);
+// With a gate, the commit and the gate's advance to batch.seq happen under its lock.
+PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch, PrefsCommitGate *gate = nullptr);
 
 // The one thread that writes the preferences database, with its own connection. The window's thread
 // hands it rounds (submit) and never waits on the disk or on a lock; a round that fails stays queued,
@@ -70,7 +80,7 @@ public:
     };
     using Done = std::function<void(const PrefsBatch &, const PrefsCommit &)>;
 
-    PrefsWriter(sqlite3 *db, Hooks hooks);
+    PrefsWriter(sqlite3 *db, Hooks hooks, std::shared_ptr<PrefsCommitGate> gate = {});
     ~PrefsWriter() override; // finish() must have run
 
     void submit(PrefsBatch &&batch);
@@ -113,6 +123,7 @@ private:
     std::optional<Replacement> dropReplacement(bool evenIfDue);
 
     Hooks hooks_;
+    std::shared_ptr<PrefsCommitGate> gate_;
     sqlite3 *db_ = nullptr;
     mutable std::mutex m_;
     std::condition_variable wake_; // work for the writer
@@ -128,4 +139,7 @@ private:
     quint64 committedSeq_ = 0;
     quint64 tries_ = 0;
     PrefsCommit last_ = PrefsCommit::success();
+    // Keys whose stored value another program wrote: splices made for the value before it are not
+    // put into it, until a write of the whole value.
+    std::set<QString> refused_;
 };

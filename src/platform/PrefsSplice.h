@@ -1,0 +1,60 @@
+#pragma once
+#include <QByteArray>
+#include <QByteArrayView>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// A change to part of a large stored value: len bytes at at are replaced by bytes. In a list of
+// splices each applies to the value as the ones before it left it. A store that changes a few records
+// of a document of tens of megabytes hands over only these: the writer puts them into the stored
+// value on its own thread, and the rest of the value is never read, copied or handed around on the
+// window's thread.
+struct PrefsSplice {
+    qint64 at = 0;
+    qint64 len = 0;
+    QByteArray bytes;
+};
+
+// Applies splices to value in place. False (value then undefined) when one does not lie inside it.
+bool applySplices(QByteArray &value, const std::vector<PrefsSplice> &splices);
+// The size a value of size `size` has once splices are applied; nothing when one does not fit.
+std::optional<qint64> splicedSize(qint64 size, const std::vector<PrefsSplice> &splices);
+
+// The splices of one write, not yet known to be on disk.
+struct PrefsPendingSplices {
+    quint64 seq = 0;      // the write that made them
+    qint64 sizeBefore = 0; // of the value they apply to
+    std::vector<PrefsSplice> splices;
+};
+
+// Which writes the disk holds, for readers that put pending splices on top of the bytes on disk: the
+// writer commits and advances `committed` under `lock`, so a read made under it sees exactly the
+// writes up to `committed`. Only the commit itself is under the lock (not its disk work before it).
+struct PrefsCommitGate {
+    std::mutex lock;
+    quint64 committed = 0; // guarded by lock
+};
+
+// Reads [at, at + len) of a value whose newest form is its bytes on disk with the pending splices that
+// the disk does not hold yet on top. readDisk(at, len) reads from the stored value (nothing when it
+// cannot). Takes the gate while it reads, so no commit comes between.
+std::optional<QByteArray> readThroughSplices(
+    PrefsCommitGate &gate, const std::vector<PrefsPendingSplices> &pending, qint64 at, qint64 len,
+    const std::function<std::optional<QByteArray>(qint64 at, qint64 len)> &readDisk);
+
+// One element of a JSON array document as it is to be: either kept where it lies in the stored
+// document (at, len) or new bytes.
+struct ArrayElement {
+    qint64 at = -1; // >= 0: kept; its bytes are stored at [at, at + len)
+    qint64 len = 0;
+    QByteArrayView bytes; // the new bytes, when not kept
+};
+
+// The splices that turn a stored array document of storedSize bytes into
+// '[' + the elements joined by ',' + ']', kept elements in ascending stored order. Only the stretches
+// between kept elements are rewritten (a stored document's own spacing there goes). On return every
+// element's at and len say where it lies in the new document. Nothing when the kept elements are
+// not in ascending order or do not lie inside the document.
+std::optional<std::vector<PrefsSplice>> arraySplices(std::vector<ArrayElement> &elements, qint64 storedSize);
