@@ -145,6 +145,13 @@ sqlite3 *openForReading(const QString &path, bool closedCleanly = false) {
 // handed back (incremental blob I/O: the rest of the value is not read, and a statement's column
 // would hold a second copy of a document of tens of megabytes). Nothing when it cannot be read.
 std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 at, qint64 len) {
+    // One read transaction: a write committed between finding the row and reading it (a value
+    // written anew gets a new row) cannot come between.
+    if (!exec(db, "BEGIN")) return std::nullopt;
+    struct End {
+        sqlite3 *db;
+        ~End() { exec(db, "COMMIT"); }
+    } end{db};
     Stmt q(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'");
     if (!q) return std::nullopt;
     q.text(1, key.toUtf8());
@@ -168,10 +175,9 @@ std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 
 
 // The same with the splices that the disk may not hold yet put on top.
 std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at, qint64 len,
-                                     const std::vector<PrefsPendingSplices> *pending, qint64 size,
-                                     PrefsCommitGate &gate) {
+                                     const std::vector<PrefsPendingSplices> *pending, PrefsCommitGate &gate) {
     if (!pending || pending->empty()) return readBlobRange(db, key, at, len);
-    return readThroughSplices(gate, *pending, at, len < 0 ? size - at : len,
+    return readThroughSplices(gate, *pending, at, len,
                               [&](qint64 a, qint64 n) { return readBlobRange(db, key, a, n); });
 }
 } // namespace
@@ -511,21 +517,18 @@ bool Prefs::isData(const QString &key) const {
 
 std::optional<Prefs::Value> Prefs::value(const QString &key) const {
     PendingSplices pending;
-    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
         if (it == cache_.end()) return std::nullopt;
         if (!it->second.onDisk) return it->second.v;
         pending = it->second.pending;
-        size = it->second.size;
     }
-    return Value(readFromDisk(key, pending, size));
+    return Value(readFromDisk(key, pending));
 }
 
 QByteArray Prefs::data(const QString &key) const {
     PendingSplices pending;
-    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
@@ -535,20 +538,19 @@ QByteArray Prefs::data(const QString &key) const {
             return b ? *b : QByteArray();
         }
         pending = it->second.pending;
-        size = it->second.size;
     }
-    return readFromDisk(key, pending, size);
+    return readFromDisk(key, pending);
 }
 
 // Never under lock_: the window's thread must not wait for another thread's read.
-QByteArray Prefs::readFromDisk(const QString &key, const PendingSplices &pending, qint64 size) const {
+QByteArray Prefs::readFromDisk(const QString &key, const PendingSplices &pending) const {
     QMutexLocker r(&readerLock_);
     sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
     if (!db) {
         qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path_));
         return {};
     }
-    QByteArray out = readStored(db, key, 0, -1, pending.get(), size, *gate_).value_or(QByteArray());
+    QByteArray out = readStored(db, key, 0, -1, pending.get(), *gate_).value_or(QByteArray());
     if (db != reader_) sqlite3_close_v2(db);
     return out;
 }
@@ -879,22 +881,20 @@ bool Prefs::close() {
 
 std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key) const {
     PendingSplices pending;
-    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
         if (it == cache_.end()) return [] { return std::optional<Value>(); };
         if (!it->second.onDisk) return [v = it->second.v] { return std::optional<Value>(v); };
         pending = it->second.pending;
-        size = it->second.size;
     }
-    return [path = path_, key, pending, size, gate = gate_]() -> std::optional<Value> {
+    return [path = path_, key, pending, gate = gate_]() -> std::optional<Value> {
         sqlite3 *db = openForReading(path);
         if (!db) {
             qWarning("mivo: cannot read %s back from %s", qPrintable(key), qPrintable(path));
             return std::nullopt;
         }
-        auto bytes = readStored(db, key, 0, -1, pending.get(), size, *gate);
+        auto bytes = readStored(db, key, 0, -1, pending.get(), *gate);
         sqlite3_close_v2(db);
         if (!bytes) return std::nullopt;
         return Value(std::move(*bytes));
@@ -911,7 +911,6 @@ std::optional<quint64> Prefs::version(const QString &key) const {
 std::optional<QByteArray> Prefs::readRange(const QString &key, qint64 at, qint64 len, quint64 version) const {
     if (at < 0 || len < 0) return std::nullopt;
     PendingSplices pending;
-    qint64 size = 0;
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
@@ -922,13 +921,12 @@ std::optional<QByteArray> Prefs::readRange(const QString &key, qint64 at, qint64
             return b->mid(at, len);
         }
         pending = it->second.pending;
-        size = it->second.size;
     }
     // On disk, the value is the one that write committed, with its pending splices on top: only this
     // thread writes, and a newer write would be held in memory (or as splices) until it is committed.
     QMutexLocker r(&readerLock_);
     if (!reader_) return std::nullopt;
-    return readStored(reader_, key, at, len, pending.get(), size, *gate_);
+    return readStored(reader_, key, at, len, pending.get(), *gate_);
 }
 
 std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::vector<PrefsSplice> splices) {

@@ -188,7 +188,7 @@ private:
     void schedule();
     void handOver();
     void stage(const QString &key, const std::optional<Value> &v);
-    QByteArray readFromDisk(const QString &key, const PendingSplices &pending, qint64 size) const;
+    QByteArray readFromDisk(const QString &key, const PendingSplices &pending) const;
     template <class F> auto withEntry(const QString &key, F f) const;
     QString uniqueAsideKey(const QString &key) const;
     void dropIfOnDisk(const QString &key, Entry &e) const;

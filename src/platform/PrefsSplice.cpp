@@ -70,6 +70,7 @@ std::optional<QByteArray> readThroughSplices(
             pieces = std::move(next);
             size += s.bytes.size() - s.len;
         }
+    if (len < 0) len = size - at;
     if (at < 0 || len < 0 || at > size || len > size - at) return std::nullopt;
     std::vector<Piece> wanted;
     take(pieces, at, at + len, wanted);
@@ -93,10 +94,11 @@ std::optional<std::vector<PrefsSplice>> arraySplices(std::vector<ArrayElement> &
     qint64 gapFrom = 0; // where the stretch being rewritten starts in the stored document
     QByteArray put("[");
     // A stretch of one byte between two kept elements (or before the first, after the last) can only
-    // be the ',' ('[', ']') that goes there again: left as it is.
+    // be the ',' ('[', ']') that goes there again, and a document of two bytes only "[]": left as they are.
     const auto rewrite = [&](qint64 gapTo) {
         const qint64 gapLen = gapTo - gapFrom;
-        if (!(gapLen == 1 && put.size() == 1)) {
+        const bool same = (gapLen == 1 && put.size() == 1) || (gapLen == 2 && storedSize == 2 && put == "[]");
+        if (!same) {
             out.push_back(PrefsSplice{gapFrom + shift, gapLen, put});
             shift += put.size() - gapLen;
         }

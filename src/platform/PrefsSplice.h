@@ -37,9 +37,10 @@ struct PrefsCommitGate {
     quint64 committed = 0; // guarded by lock
 };
 
-// Reads [at, at + len) of a value whose newest form is its bytes on disk with the pending splices that
-// the disk does not hold yet on top. readDisk(at, len) reads from the stored value (nothing when it
-// cannot). Takes the gate while it reads, so no commit comes between.
+// Reads [at, at + len) (len < 0: to the end) of a value whose newest form is its bytes on disk with the
+// pending splices that the disk does not hold yet on top. readDisk(at, len) reads from the stored
+// value, len < 0 to its end (nothing when it cannot). Takes the gate while it reads, so no commit
+// comes between. Pending splices may be a stale list: those the disk holds are left out.
 std::optional<QByteArray> readThroughSplices(
     PrefsCommitGate &gate, const std::vector<PrefsPendingSplices> &pending, qint64 at, qint64 len,
     const std::function<std::optional<QByteArray>(qint64 at, qint64 len)> &readDisk);

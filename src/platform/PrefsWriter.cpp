@@ -72,10 +72,12 @@ Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice
     if (read != SQLITE_OK) return Spliced::dbError;
     *found = value.size();
     if (!applySplices(value, splices)) return Spliced::notFitting;
-    Stmt put(db, "UPDATE prefs SET value = ?1 WHERE rowid = ?2");
+    // Replaced as a row, not updated in place: with the deleted pages zeroed (SQLite's secure delete,
+    // on in Debian's build), an update writes the value's pages twice, a replacement once.
+    Stmt put(db, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, 'data', ?2)");
     if (!put) return Spliced::dbError;
-    sqlite3_bind_blob(put.s, 1, value.constData(), int(value.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(put.s, 2, rowid);
+    put.text(1, key.toUtf8());
+    sqlite3_bind_blob(put.s, 2, value.constData(), int(value.size()), SQLITE_STATIC);
     return put.step() == SQLITE_DONE ? Spliced::done : Spliced::dbError;
 }
 } // namespace

@@ -1,0 +1,228 @@
+// Parts of a large stored value replaced without the rest being read on the window's thread: the
+// splices of an array document, and the preferences' reads of a value whose splices may or may not be
+// on disk yet.
+#include "common/TestEnv.h"
+#include "platform/Prefs.h"
+#include "platform/PrefsSplice.h"
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTest>
+#include <sqlite3.h>
+#include <atomic>
+#include <thread>
+
+namespace {
+const QString kKey = QStringLiteral("doc");
+
+QByteArray element(QRandomGenerator &rng, int n) {
+    return "{\"n\":" + QByteArray::number(n) + ",\"t\":\"" +
+           QByteArray(int(rng.bounded(1, 40)), char('a' + n % 26)) + "\"}";
+}
+
+QByteArray joined(const std::vector<QByteArray> &elements) {
+    QByteArray out("[");
+    for (size_t i = 0; i < elements.size(); ++i) {
+        if (i) out.append(',');
+        out.append(elements[i]);
+    }
+    return out + "]";
+}
+
+// A value large enough to be kept on disk only, once written.
+QByteArray largeValue(char fill) {
+    return QByteArray(Prefs::kLargeBytes + 5000, fill);
+}
+} // namespace
+
+class TestPrefsSplice : public QObject {
+    Q_OBJECT
+private slots:
+    // Elements kept, changed, removed and added in random turns: applying the splices to the stored
+    // document gives exactly the joined new elements, and each element is found where it is said to lie.
+    void arraySplicesGiveTheJoinedDocument() {
+        QRandomGenerator rng(11);
+        for (int round = 0; round < 200; ++round) {
+            std::vector<QByteArray> before;
+            const int n = int(rng.bounded(0, 12));
+            for (int i = 0; i < n; ++i) before.push_back(element(rng, i));
+            // Stored as written, or with another writer's spacing.
+            const bool spaced = round % 3 == 0;
+            QByteArray stored = spaced ? "\n[ " : "[";
+            std::vector<std::pair<qint64, qint64>> places;
+            for (int i = 0; i < n; ++i) {
+                if (i) stored += spaced ? " ,\n  " : ",";
+                places.emplace_back(stored.size(), before[size_t(i)].size());
+                stored += before[size_t(i)];
+            }
+            stored += spaced ? " ]\n" : "]";
+
+            std::vector<ArrayElement> elements;
+            std::vector<QByteArray> after;
+            std::vector<QByteArray> fresh; // owns the new bytes the elements view
+            fresh.reserve(64);
+            for (int i = 0; i < n; ++i) {
+                const quint32 what = rng.bounded(4u);
+                if (what == 0) continue; // removed
+                if (what == 1) {         // changed
+                    fresh.push_back(element(rng, 100 + i));
+                    elements.push_back({-1, 0, QByteArrayView(fresh.back())});
+                    after.push_back(fresh.back());
+                } else {
+                    elements.push_back({places[size_t(i)].first, places[size_t(i)].second, {}});
+                    after.push_back(before[size_t(i)]);
+                }
+                if (rng.bounded(5u) == 0) { // one added after it
+                    fresh.push_back(element(rng, 200 + i));
+                    elements.push_back({-1, 0, QByteArrayView(fresh.back())});
+                    after.push_back(fresh.back());
+                }
+            }
+            const auto splices = arraySplices(elements, stored.size());
+            QVERIFY(splices);
+            QByteArray doc = stored;
+            QVERIFY(applySplices(doc, *splices));
+            QCOMPARE(doc, joined(after));
+            for (size_t i = 0; i < elements.size(); ++i)
+                QCOMPARE(doc.mid(elements[i].at, elements[i].len), after[i]);
+            // Nothing changed, nothing spliced (a document in the written form).
+            if (!spaced && elements.size() == size_t(n) &&
+                std::all_of(elements.begin(), elements.end(), [](const ArrayElement &e) { return e.bytes.isNull(); }))
+                QVERIFY(splices->empty());
+        }
+        // Kept elements out of their stored order, or outside the document, give no splices at all.
+        std::vector<ArrayElement> swapped{{5, 3, {}}, {1, 3, {}}};
+        QVERIFY(!arraySplices(swapped, 9));
+        std::vector<ArrayElement> outside{{1, 30, {}}};
+        QVERIFY(!arraySplices(outside, 9));
+        QByteArray small("[1]");
+        QVERIFY(!applySplices(small, {PrefsSplice{2, 5, "x"}}));
+    }
+
+    // The value's newest form is read whatever part of it is on disk: before the writer has it, after,
+    // through every way of reading, and after a relaunch; a whole write in the same turn replaces the
+    // splices made before it.
+    void readsSeeTheSplicesWhereverTheyAre() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        prefs.prefs().setData(kKey, model);
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        Prefs &p = prefs.prefs();
+        const auto check = [&] {
+            QCOMPARE(p.data(kKey), model);
+            QCOMPARE(std::get<QByteArray>(*p.value(kKey)), model);
+            QCOMPARE(std::get<QByteArray>(*p.readLater(kKey)()), model);
+            const quint64 v = *p.version(kKey);
+            for (qint64 at : {qint64(0), qint64(10), model.size() / 2, model.size() - 7})
+                QCOMPARE(*p.readRange(kKey, at, 7, v), model.mid(at, 7));
+        };
+        QRandomGenerator rng(3);
+        for (int turn = 0; turn < 6; ++turn) {
+            std::vector<PrefsSplice> splices;
+            for (int k = 0; k < 3; ++k) {
+                const qint64 at = rng.bounded(qint64(model.size() - 100));
+                splices.push_back({at, rng.bounded(qint64(50)), QByteArray(int(rng.bounded(80)), char('b' + turn))});
+            }
+            QVERIFY(applySplices(model, splices));
+            QVERIFY(p.spliceData(kKey, *p.version(kKey), splices));
+            check(); // not handed to the writer yet
+            if (turn % 2) {
+                QVERIFY(p.flush());
+                check();
+            }
+        }
+        // Splices only fit the value they were made for.
+        const quint64 now = *p.version(kKey);
+        QVERIFY(!p.spliceData(kKey, now - 1, {PrefsSplice{0, 1, "x"}}));
+        QVERIFY(!p.spliceData(kKey, now, {PrefsSplice{model.size(), 1, "x"}}));
+        QCOMPARE(*p.version(kKey), now);
+        check();
+
+        QVERIFY(p.spliceData(kKey, now, {PrefsSplice{0, 1, "zz"}}));
+        model = largeValue('w');
+        p.setData(kKey, model); // the same turn: the splices before it must not land on it
+        QVERIFY(p.flush());
+        prefs.reopen();
+        check();
+        QVERIFY(prefs.prefs().spliceData(kKey, *prefs.prefs().version(kKey), {PrefsSplice{1, 2, "Q"}}));
+        model.replace(1, 2, "Q");
+        QVERIFY(prefs.prefs().close());
+        prefs.reopen();
+        check();
+
+        // A value held in memory (small) is spliced there and written whole.
+        prefs.prefs().setData(QStringLiteral("small"), "[1,2]");
+        QVERIFY(prefs.prefs().spliceData(QStringLiteral("small"), *prefs.prefs().version(QStringLiteral("small")),
+                                         {PrefsSplice{3, 1, "3,4"}}));
+        QCOMPARE(prefs.prefs().data(QStringLiteral("small")), QByteArray("[1,3,4]"));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        QCOMPARE(prefs.prefs().data(QStringLiteral("small")), QByteArray("[1,3,4]"));
+    }
+
+    // While another program holds the write lock the splices wait, reads still see them, and they go
+    // to disk once it lets go.
+    void splicesWaitForAnotherProgramsLock() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        prefs.prefs().setData(kKey, model);
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        Prefs &p = prefs.prefs();
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        for (int k = 0; k < 3; ++k) {
+            const PrefsSplice s{qint64(100 * k), 3, QByteArray(10, char('x' + k))};
+            QVERIFY(applySplices(model, {s}));
+            QVERIFY(p.spliceData(kKey, *p.version(kKey), {s}));
+            QVERIFY(!p.flush()); // refused by the lock; kept
+            QCOMPARE(p.data(kKey), model);
+        }
+        QCOMPARE(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        QTRY_VERIFY(p.flush());
+        prefs.reopen();
+        QCOMPARE(prefs.prefs().data(kKey), model);
+    }
+
+    // A read from another thread while splices are committed sees one whole version of the value,
+    // never the disk's bytes with splices put on twice or missing.
+    void readsOnAnotherThreadSeeWholeVersions() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        prefs.prefs().setData(kKey, model);
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        Prefs &p = prefs.prefs();
+        std::vector<PrefsSplice> splices;
+        QSet<QByteArray> versions{model};
+        for (int k = 0; k < 40; ++k) {
+            splices.push_back({qint64(37 * k), 5, QByteArray(9, char('b' + k % 20))});
+            QVERIFY(applySplices(model, {splices.back()}));
+            versions.insert(model);
+        }
+        std::atomic<bool> stop = false;
+        std::atomic<int> reads = 0, wrong = 0;
+        std::thread reader([&] {
+            while (!stop) {
+                if (!versions.contains(p.data(kKey))) ++wrong;
+                ++reads;
+            }
+        });
+        for (int k = 0; k < 40; ++k) {
+            QVERIFY(p.spliceData(kKey, *p.version(kKey), {splices[size_t(k)]}));
+            if (k % 3 == 0) QVERIFY(p.flush());
+            else QCoreApplication::processEvents(); // handed over, committed whenever the writer can
+        }
+        QVERIFY(p.flush());
+        QTRY_VERIFY(reads > 40);
+        stop = true;
+        reader.join();
+        QCOMPARE(wrong.load(), 0);
+        QCOMPARE(p.data(kKey), model);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPrefsSplice)
+#include "tst_prefs_splice.moc"
