@@ -2,9 +2,9 @@
 #include "app/CommandLine.h"
 #include "exercises/BrowserWindowHost.h"
 #include "ui/Fonts.h"
+#include "ui/LazyFileIcon.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <cstdio>
 #include <unistd.h>
 
@@ -32,12 +32,12 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("mivo"));
     // No display name: the platform would append " — Mivo" to every dialog's title.
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
-    // Our own icon for the window, the taskbar and the tray host's notifications; the files are read
-    // only when a window first needs them.
-    QIcon appIcon;
+    // Our own icon for the windows and the taskbar, given when a window is first shown (the launch
+    // hides the main window) and read file by file as sizes are asked for.
+    std::vector<std::pair<QString, int>> iconFiles;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        appIcon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(appIcon);
+        iconFiles.emplace_back(QStringLiteral(":/icons/%1.png").arg(size), size);
+    LazyFileIcon::setAppIconAtFirstWindow(LazyFileIcon::make(std::move(iconFiles)));
     QApplication::setQuitOnLastWindowClosed(false);
     Fonts::applyAppFont();
     // The exercises' browser window runs in a process of its own (see BrowserWindowHost.h).

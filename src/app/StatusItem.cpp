@@ -5,14 +5,20 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "ui/Lang.h"
 #include <QFontMetricsF>
+#include <QApplication>
 #include <QIcon>
+#include <QIconEngine>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOption>
+#include <algorithm>
 #include <cmath>
 
 namespace {
-// Icon sizes offered to the tray; it picks the one that fits its panel (22 on most).
+// Icon sizes offered to a tray host that wants a list; one that paints the icon itself gets the
+// size of its panel (22 on most).
 constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64};
 // The symbols are drawn on a 22-unit grid and scaled.
 constexpr double kGrid = 22.0;
@@ -22,24 +28,83 @@ qint64 wholeSeconds(double remaining) {
     return qint64(remaining); // cut towards zero
 }
 
+// Whether text set in f at pixel size px fits box: its advance within the width, its capitals
+// within nine tenths of the height.
+bool fitsAt(QFont &f, int px, const QRectF &box, const QString &text, double *advance = nullptr,
+            double *cap = nullptr) {
+    f.setPixelSize(px);
+    const QFontMetricsF fm(f);
+    const double w = fm.horizontalAdvance(text), c = fm.capHeight();
+    if (advance) *advance = w;
+    if (cap) *cap = c;
+    return w <= box.width() && c <= box.height() * 0.9;
+}
+
 // The largest bold font whose text fits box, so two digits fill the symbol and three still fit.
 void drawFitted(QPainter &p, const QRectF &box, const QString &text) {
     QFont f = p.font();
     f.setBold(true);
     f.setStyleHint(QFont::SansSerif);
-    double px = box.height();
-    for (; px > 4; px -= 0.5) {
-        f.setPixelSize(int(px));
-        const QFontMetricsF fm(f);
-        if (fm.horizontalAdvance(text) <= box.width() && fm.capHeight() <= box.height() * 0.9) break;
-    }
-    f.setPixelSize(int(px));
+    const int px = StatusItem::fittedPixelSize(f, box, text);
+    f.setPixelSize(px);
     p.setFont(f);
     const QFontMetricsF fm(f);
     const double x = box.center().x() - fm.horizontalAdvance(text) / 2;
     const double y = box.center().y() + fm.capHeight() / 2; // digits are cap height: centre them
     p.drawText(QPointF(x, y), text);
 }
+
+// The tray symbol for one phase and minute, drawn at the size the tray host asks for when it asks
+// (most hosts ask for one size only) and kept per size until the minute or the phase changes (the
+// status item then makes a new icon). Drawing exactly the asked size keeps it crisp where a host's
+// panel size is none of the usual ones.
+class TrayIconEngine : public QIconEngine {
+public:
+    TrayIconEngine(Phase phase, qint64 minutes) : phase_(phase), minutes_(minutes) {}
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override {
+        const int side = std::max(0, std::min(size.width(), size.height()));
+        return {side, side};
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override {
+        const int side = std::min(size.width(), size.height());
+        if (side <= 0) return {};
+        auto it = std::find_if(drawn_.begin(), drawn_.end(), [side](const auto &d) { return d.first == side; });
+        if (it == drawn_.end()) {
+            drawn_.emplace_back(side, QPixmap::fromImage(StatusItem::renderIcon(phase_, minutes_, side)));
+            it = std::prev(drawn_.end());
+        }
+        if (mode == QIcon::Normal || mode == QIcon::Active) return it->second;
+        // A disabled or selected look, as Qt gives any icon that has no pixmap of its own for it.
+        QStyleOption opt;
+        opt.palette = QApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, it->second, &opt);
+    }
+
+    void paint(QPainter *p, const QRect &rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal dpr = p->device() ? p->device()->devicePixelRatio() : qApp->devicePixelRatio();
+        const int side = std::min(rect.width(), rect.height());
+        const QRect square(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2, side, side);
+        p->drawPixmap(square, pixmap(square.size() * dpr, mode, state));
+    }
+
+    // The sizes hosts that take the pixels over D-Bus are sent (drawn only when they ask).
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override {
+        QList<QSize> sizes;
+        for (int s : kIconSizes)
+            sizes << QSize(s, s);
+        return sizes;
+    }
+
+    QIconEngine *clone() const override { return new TrayIconEngine(*this); }
+    QString key() const override { return QStringLiteral("MivoTrayIcon"); }
+
+private:
+    Phase phase_;
+    qint64 minutes_;
+    std::vector<std::pair<int, QPixmap>> drawn_; // by side in device pixels
+};
 } // namespace
 
 StatusItem::StatusItem(MainWindow *win, PomodoroTimer &timer, QObject *parent)
@@ -89,10 +154,7 @@ void StatusItem::updateIcon() {
     if (phase != iconPhase_ || minutes != iconMinutes_) {
         iconPhase_ = phase;
         iconMinutes_ = minutes;
-        QIcon icon;
-        for (int s : kIconSizes)
-            icon.addPixmap(QPixmap::fromImage(renderIcon(phase, minutes, s)));
-        tray_->setIcon(icon);
+        tray_->setIcon(QIcon(new TrayIconEngine(phase, minutes)));
     }
     // A tray icon has no text beside it: the title the menu bar would show goes in the tooltip.
     const QString tip = Phases::label(phase) + titleFor(timer_.remaining());
@@ -157,6 +219,34 @@ QImage StatusItem::renderIcon(Phase phase, qint64 minutes, int size) {
     drawFitted(p, digits, QString::number(minutes));
     p.end();
     return img;
+}
+
+int StatusItem::fittedPixelSize(QFont f, const QRectF &box, const QString &text) {
+    // Whole pixel sizes from the box's height down to 4; below that the text is drawn at the
+    // smallest size even if it spills over.
+    const int top = int(box.height());
+    if (top <= 4) return std::max(0, top);
+    double advance = 0, cap = 0;
+    if (fitsAt(f, top, box, text, &advance, &cap)) return top;
+    // Advance and cap height grow in proportion to the size: one measurement gives the estimate,
+    // then a step or two settles it where rounding made the estimate miss.
+    double scale = 1.0;
+    if (advance > 0) scale = std::min(scale, box.width() / advance);
+    if (cap > 0) scale = std::min(scale, box.height() * 0.9 / cap);
+    int px = std::clamp(int(top * scale), 4, top - 1);
+    if (fitsAt(f, px, box, text)) {
+        while (px + 1 < top && fitsAt(f, px + 1, box, text))
+            ++px;
+        return px;
+    }
+    while (px > 4) {
+        if (fitsAt(f, --px, box, text)) return px;
+    }
+    // Nothing fits: the size the search ends on, half a pixel below 4 or at 4 itself.
+    double end = box.height();
+    while (end > 4)
+        end -= 0.5;
+    return int(end);
 }
 
 QMenu *StatusItem::buildMenu() {

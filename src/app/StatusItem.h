@@ -1,7 +1,9 @@
 #pragma once
 #include "pomodoro/Phase.h"
+#include <QFont>
 #include <QImage>
 #include <QObject>
+#include <QRectF>
 #include <QSystemTrayIcon>
 #include <functional>
 #include <vector>
@@ -45,6 +47,9 @@ public:
     static QString titleFor(double remaining);
     // The tray symbol of a phase with the minutes written in, size × size pixels.
     static QImage renderIcon(Phase phase, qint64 minutes, int size);
+    // The whole pixel size at which text set in f fits box (its advance within the width, its
+    // capital height within nine tenths of the height): the largest from the box's height down to 4.
+    static int fittedPixelSize(QFont f, const QRectF &box, const QString &text);
 
     // Menu actions.
     void toggleTimer();
