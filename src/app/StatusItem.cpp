@@ -222,28 +222,30 @@ QImage StatusItem::renderIcon(Phase phase, qint64 minutes, int size) {
 }
 
 int StatusItem::fittedPixelSize(QFont f, const QRectF &box, const QString &text) {
-    // Whole pixel sizes from the box's height down to 4; below that the text is drawn at the
-    // smallest size even if it spills over.
-    const int top = int(box.height());
-    if (top <= 4) return std::max(0, top);
+    // Whole pixel sizes from the box's height down to 4; below that the text is drawn at the size
+    // the walk ends on even if it spills over.
+    const double height = box.height();
+    if (!(height > 4)) return int(height);
+    const int top = int(height);
     double advance = 0, cap = 0;
     if (fitsAt(f, top, box, text, &advance, &cap)) return top;
-    // Advance and cap height grow in proportion to the size: one measurement gives the estimate,
-    // then a step or two settles it where rounding made the estimate miss.
-    double scale = 1.0;
-    if (advance > 0) scale = std::min(scale, box.width() / advance);
-    if (cap > 0) scale = std::min(scale, box.height() * 0.9 / cap);
-    int px = std::clamp(int(top * scale), 4, top - 1);
-    if (fitsAt(f, px, box, text)) {
-        while (px + 1 < top && fitsAt(f, px + 1, box, text))
-            ++px;
-        return px;
+    if (top > 4) {
+        // Advance and cap height grow in proportion to the size: one measurement gives the
+        // estimate, then a step or two settles it where rounding made the estimate miss.
+        double scale = 1.0;
+        if (advance > 0) scale = std::min(scale, box.width() / advance);
+        if (cap > 0) scale = std::min(scale, height * 0.9 / cap);
+        int px = std::clamp(int(top * scale), 4, top - 1);
+        if (fitsAt(f, px, box, text)) {
+            while (px + 1 < top && fitsAt(f, px + 1, box, text))
+                ++px;
+            return px;
+        }
+        while (px > 4)
+            if (fitsAt(f, --px, box, text)) return px;
     }
-    while (px > 4) {
-        if (fitsAt(f, --px, box, text)) return px;
-    }
-    // Nothing fits: the size the search ends on, half a pixel below 4 or at 4 itself.
-    double end = box.height();
+    // Nothing fits: where a walk down in half pixels stops, just below 4 or at 4 itself.
+    double end = height;
     while (end > 4)
         end -= 0.5;
     return int(end);

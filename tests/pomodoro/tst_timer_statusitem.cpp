@@ -5,7 +5,9 @@
 #include "platform/Announce.h"
 #include "pomodoro/PomodoroTimer.h"
 #include "ui/Lang.h"
+#include <QFontMetricsF>
 #include <QMenu>
+#include <QPainter>
 #include <QtTest>
 
 namespace {
@@ -88,6 +90,85 @@ private slots:
             QVERIFY2(white >= 12, qPrintable(QStringLiteral("%1 white pixels").arg(white)));
             QVERIFY(StatusItem::renderIcon(ph, 24, 22) != StatusItem::renderIcon(ph, 25, 22));
         }
+    }
+
+    // The tray's icon is drawn for the size a host asks for, the same pixels as the symbol drawn on
+    // its own, once per size until the minutes change; hosts that take a list get the usual sizes.
+    void trayIconDrawsTheAskedSizeWhenAsked() {
+        PomodoroTimer t;
+        auto item = makeItem(t);
+        const QIcon icon = item->tray()->icon();
+        QCOMPARE(icon.availableSizes(),
+                 (QList<QSize>{{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}}));
+        for (int side : {16, 22, 23, 64}) { // 23: no listed size, drawn exactly, not scaled
+            const QPixmap pm = icon.pixmap(QSize(side, side), 1.0);
+            QCOMPARE(pm.size(), QSize(side, side));
+            QCOMPARE(pm.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                     StatusItem::renderIcon(Phase::work, 25, side));
+            QCOMPARE(icon.pixmap(QSize(side, side), 1.0).cacheKey(), pm.cacheKey()); // drawn once
+        }
+        // A host's rectangle that is not square gets the symbol square and centred.
+        QCOMPARE(icon.actualSize(QSize(40, 22)), QSize(22, 22));
+        QImage wide(40, 22, QImage::Format_ARGB32_Premultiplied);
+        wide.fill(Qt::transparent);
+        {
+            QPainter p(&wide);
+            icon.paint(&p, wide.rect());
+        }
+        QCOMPARE(wide.copy(9, 0, 22, 22), StatusItem::renderIcon(Phase::work, 25, 22));
+        QCOMPARE(wide.pixelColor(3, 11).alpha(), 0);
+        // The disabled look is the style's, not the normal pixels.
+        QVERIFY(icon.pixmap(QSize(22, 22), 1.0, QIcon::Disabled).toImage() !=
+                icon.pixmap(QSize(22, 22), 1.0).toImage());
+        // A new phase brings a new symbol; the same phase and minute keep the icon.
+        item->updateIcon();
+        QCOMPARE(item->tray()->icon().cacheKey(), icon.cacheKey());
+        t.switchToPhase(Phase::rest);
+        item->updateIcon();
+        QCOMPARE(item->tray()->icon().pixmap(QSize(22, 22), 1.0).toImage().convertToFormat(
+                     QImage::Format_ARGB32_Premultiplied),
+                 StatusItem::renderIcon(Phase::rest, 5, 22));
+    }
+
+    // The digits' size found with a few measurements is the one a walk down from the box's height
+    // in half pixels finds, for one to five digits, boxes the digits fill or overflow, and boxes so
+    // small that nothing fits.
+    void digitsFitAsAWalkDownWould() {
+        auto walk = [](QFont f, const QRectF &box, const QString &text) {
+            double px = box.height();
+            for (; px > 4; px -= 0.5) {
+                f.setPixelSize(int(px));
+                const QFontMetricsF fm(f);
+                if (fm.horizontalAdvance(text) <= box.width() && fm.capHeight() <= box.height() * 0.9) break;
+            }
+            return int(px);
+        };
+        QFont f;
+        f.setBold(true);
+        f.setStyleHint(QFont::SansSerif);
+        // The symbols' own boxes, boxes where nothing fits (the walk then ends below 4 or at 4), and
+        // a spread of shapes from tall to wide.
+        QList<QRectF> boxes = {{3.4, 6.4, 15.2, 12.0}, {1.6, 4.0, 14.6, 11.6}, {3.6, 6.8, 17.6, 11.0},
+                               {0, 0, 3, 11.7},        {0, 0, 3, 12.0},        {0, 0, 40, 4.5},
+                               {0, 0, 40, 3.2}};
+        for (double h = 4.3; h < 40; h += 1.7)
+            for (double w = 2; w < 70; w += 3.1)
+                boxes << QRectF(0, 0, w, h);
+        int mismatches = 0;
+        QString first;
+        for (const QRectF &box : boxes)
+            for (const QString text : {"0", "5", "25", "59", "120", "1440", "99999"}) {
+                const int got = StatusItem::fittedPixelSize(f, box, text), want = walk(f, box, text);
+                if (got == want) continue;
+                if (!mismatches++)
+                    first = QStringLiteral("%1 in %2×%3: %4, walk %5")
+                                .arg(text)
+                                .arg(box.width())
+                                .arg(box.height())
+                                .arg(got)
+                                .arg(want);
+            }
+        QVERIFY2(mismatches == 0, qPrintable(QStringLiteral("%1 mismatches, first %2").arg(mismatches).arg(first)));
     }
 
     void englishMenuPausedWithNoSwitchesStored() {
