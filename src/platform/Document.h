@@ -117,8 +117,8 @@ inline void saveDocument(const QString &key, const QByteArray &bytes, Prefs &pre
 }
 
 // A store's list of records with its document: loaded through loadDocument, the records held
-// decoded, the document's bytes held by the preferences (read back at a save, where each unchanged
-// record's bytes are copied, EncodedRecords), so a save re-encodes only what changed. Every read finishes the
+// decoded, the document's bytes held by the preferences (a save hands them the changed records as
+// splices, EncodedRecords), so a save encodes only what changed and reads nothing back. Every read finishes the
 // load first. The store changes its records only through the calls below, which keep the two in step.
 template <class T, void (*Encode)(QByteArray &, const T &)>
 class RecordDocument {
@@ -194,8 +194,20 @@ public:
         takeBack(prefs);
         return encoded_.document(records_);
     }
-    // Writes the document under the key it was loaded from.
+    // Writes the document under the key it was loaded from. While the preferences hold the last one,
+    // they get only the changed records (splices): its bytes are neither read back nor copied here.
     void save(Prefs &prefs = Prefs::get()) {
+        finishLoad();
+        if (stored_ && &prefs == storedIn_ && prefs.version(key_) == stored_ && !prefs.isFrozen() &&
+            !prefs.isClosed())
+            if (auto splices = encoded_.splices(records_, storedSize_)) {
+                if (splices->empty()) return; // nothing changed
+                if (auto now = prefs.spliceData(key_, *stored_, std::move(*splices))) {
+                    stored_ = now;
+                    storedSize_ = encoded_.spliced();
+                    return;
+                }
+            }
         const QByteArray doc = document(prefs);
         const auto before = prefs.version(key_);
         saveDocument(key_, doc, prefs);
@@ -210,6 +222,7 @@ private:
         if (!now || (before && *now == *before)) return;
         stored_ = now;
         storedIn_ = &prefs;
+        storedSize_ = encoded_.lastDocument().size();
         encoded_.forget();
     }
     void takeBack(Prefs &prefs) {
@@ -225,6 +238,7 @@ private:
     DocumentLoad report_;
     std::optional<quint64> stored_; // the write of the last document, while the preferences hold it
     const Prefs *storedIn_ = nullptr;
+    qint64 storedSize_ = 0;
     PendingLoad load_; // last: dropped before the records it would fill
 };
 

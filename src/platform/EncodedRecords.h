@@ -1,7 +1,9 @@
 #pragma once
+#include "platform/PrefsSplice.h"
 #include <QByteArray>
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 // A store document kept encoded, record by record, so a save re-encodes only the records changed
@@ -98,6 +100,37 @@ public:
         doc_ = bytes;
         forgotten_ = false;
     }
+    // While forgotten: the splices that make the stored document (the last document(), storedSize
+    // bytes) the document of records, without its bytes: unchanged records stay where they lie, the
+    // rest are encoded. Nothing when that cannot be (out of step). Once the splices are taken,
+    // spliced() says so and the records' places follow the new document, its size given.
+    std::optional<std::vector<PrefsSplice>> splices(const std::vector<T> &records, qint64 storedSize) {
+        if (!forgotten_ || spans_.size() != records.size()) return std::nullopt;
+        QByteArray fresh;
+        std::vector<Span> freshAt(records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (spans_[i].at >= 0) continue;
+            const qsizetype at = fresh.size();
+            Encode(fresh, records[i]);
+            freshAt[i] = Span{at, fresh.size() - at};
+        }
+        std::vector<ArrayElement> elements(records.size());
+        for (std::size_t i = 0; i < records.size(); ++i)
+            elements[i] = spans_[i].at >= 0
+                              ? ArrayElement{spans_[i].at, spans_[i].len, {}}
+                              : ArrayElement{-1, 0, QByteArrayView(fresh.constData() + freshAt[i].at, freshAt[i].len)};
+        auto out = arraySplices(elements, storedSize);
+        if (!out) return std::nullopt;
+        next_.resize(elements.size());
+        for (std::size_t i = 0; i < elements.size(); ++i) next_[i] = Span{elements[i].at, elements[i].len};
+        return out;
+    }
+    // The splices are in: returns the new document's size.
+    qint64 spliced() {
+        spans_ = std::move(next_);
+        next_.clear();
+        return spans_.empty() ? 2 : spans_.back().at + spans_.back().len + 1;
+    }
 
 private:
     struct Span {
@@ -106,5 +139,6 @@ private:
     };
     QByteArray doc_;
     std::vector<Span> spans_;
+    std::vector<Span> next_; // the places splices() gave, until spliced()
     bool forgotten_ = false;
 };
