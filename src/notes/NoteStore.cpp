@@ -207,13 +207,24 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     const Slot &s = slots_[size_t(i)];
     if ((s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) < kDecodeAwayBytes) return false;
     const BytesSource from = sourceOf(s);
-    // The worker decodes its own copy: the document's buffer changes with the next save.
-    QByteArray bytes = bytesOf(s);
-    bytes.detach();
+    std::function<std::optional<QByteArray>()> read;
+    const Prefs &p = Prefs::get();
+    if (s.dirty || !s.bytes.isEmpty() || !docVersion_ || &p != docPrefs_) {
+        // The worker decodes its own copy: the document's buffer changes with the next save.
+        QByteArray bytes = bytesOf(s);
+        bytes.detach();
+        read = [bytes] { return std::optional<QByteArray>(bytes); };
+    } else {
+        // Read on the worker too: a note of megabytes is not read on the window's thread.
+        read = p.readRangeLater(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_);
+    }
     QPointer<NoteStore> self(this);
     QPointer<QObject> ctx(context);
-    QThreadPool::globalInstance()->start([self, ctx, id, from, bytes, done = std::move(done)]() mutable {
-        auto held = std::make_shared<std::optional<NoteCodec::Held>>(NoteCodec::decodeHeld(bytes));
+    QThreadPool::globalInstance()->start([self, ctx, id, from, read = std::move(read), done = std::move(done)]() mutable {
+        QByteArray bytes = read().value_or(QByteArray());
+        // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
+        auto held = std::make_shared<std::optional<NoteCodec::Held>>(
+            bytes.isEmpty() ? std::nullopt : NoteCodec::decodeHeld(bytes));
         // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
         QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, bytes = std::move(bytes),
                                          done = std::move(done)]() mutable {

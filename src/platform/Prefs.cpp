@@ -929,6 +929,33 @@ std::optional<QByteArray> Prefs::readRange(const QString &key, qint64 at, qint64
     return readStored(reader_, key, at, len, pending.get(), *gate_);
 }
 
+std::function<std::optional<QByteArray>()> Prefs::readRangeLater(const QString &key, qint64 at, qint64 len,
+                                                                 quint64 version) const {
+    using Read = std::function<std::optional<QByteArray>()>;
+    if (at < 0 || len < 0) return Read([] { return std::optional<QByteArray>(); });
+    PendingSplices pending;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != version) return Read([] { return std::optional<QByteArray>(); });
+        if (!it->second.onDisk) {
+            const auto *b = std::get_if<QByteArray>(&it->second.v);
+            if (!b || at + len > b->size()) return Read([] { return std::optional<QByteArray>(); });
+            return Read([v = *b, at, len] { return std::optional<QByteArray>(v.mid(at, len)); });
+        }
+        pending = it->second.pending;
+    }
+    // Until this read, only the owner of the domain writes, and only a newer version: a caller that
+    // still holds this version when the bytes arrive had them as they were.
+    return Read([path = path_, key, at, len, pending, gate = gate_]() -> std::optional<QByteArray> {
+        sqlite3 *db = openForReading(path);
+        if (!db) return std::nullopt;
+        auto bytes = readStored(db, key, at, len, pending.get(), *gate);
+        sqlite3_close_v2(db);
+        return bytes;
+    });
+}
+
 std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::vector<PrefsSplice> splices) {
     if (frozen_ || closed_) return std::nullopt;
     QByteArray held;

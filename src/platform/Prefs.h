@@ -84,6 +84,10 @@ public:
     // incremental blob read: the rest of the value is not read). Nothing unless key still holds the
     // value that write `version` set, and the range lies inside it.
     std::optional<QByteArray> readRange(const QString &key, qint64 at, qint64 len, quint64 version) const;
+    // readRange() to be had later on any thread, also after this object is gone: what it gives then is
+    // the range as it is now (a worker reading a note while the window goes on).
+    std::function<std::optional<QByteArray>()> readRangeLater(const QString &key, qint64 at, qint64 len,
+                                                              quint64 version) const;
     // Replaces parts of key's data value while the rest stays where it is: the writer puts the splices
     // into the stored value on its own thread, and reads meanwhile see the value with them. Only
     // while key still holds the value that write `version` set and every splice lies inside it;

@@ -113,8 +113,12 @@ private slots:
             QCOMPARE(std::get<QByteArray>(*p.value(kKey)), model);
             QCOMPARE(std::get<QByteArray>(*p.readLater(kKey)()), model);
             const quint64 v = *p.version(kKey);
-            for (qint64 at : {qint64(0), qint64(10), model.size() / 2, model.size() - 7})
+            for (qint64 at : {qint64(0), qint64(10), model.size() / 2, model.size() - 7}) {
                 QCOMPARE(*p.readRange(kKey, at, 7, v), model.mid(at, 7));
+                QCOMPARE(*p.readRangeLater(kKey, at, 7, v)(), model.mid(at, 7));
+            }
+            QVERIFY(!p.readRange(kKey, 0, 7, v + 1));
+            QVERIFY(!p.readRangeLater(kKey, 0, 7, v + 1)());
         };
         QRandomGenerator rng(3);
         for (int turn = 0; turn < 6; ++turn) {
