@@ -44,11 +44,14 @@ QByteArray encode(const std::vector<ExerciseRecord> &records) {
 std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes) {
     std::vector<ExerciseRecord> out;
     // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    static constexpr std::array<std::string_view, 7> keys{"id",    "name", "emoji",       "day",
+                                                          "month", "year", "durationSecs"};
+    std::array<RecordJson::Value, keys.size()> m;
     const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         ExerciseRecord r;
-        if (!readString(o, "id", r.id) || !readString(o, "name", r.name) ||
-            !readString(o, "emoji", r.emoji) || !readInt(o, "day", r.day) || !readInt(o, "month", r.month) ||
-            !readInt(o, "year", r.year) || !readInt(o, "durationSecs", r.durationSecs))
+        if (!members(o, keys, m) || !asString(m[0], r.id) || !asString(m[1], r.name) ||
+            !asString(m[2], r.emoji) || !asInt(m[3], r.day) || !asInt(m[4], r.month) || !asInt(m[5], r.year) ||
+            !asInt(m[6], r.durationSecs))
             return false;
         out.push_back(std::move(r));
         return true;

@@ -185,18 +185,24 @@ std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes) {
     using namespace RecordJson;
     std::vector<FinEntry> out;
     // Record by record: the parse takes memory for a chunk of records, not for the whole document.
-    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value obj) {
+    static constexpr std::array<std::string_view, 9> keys{"id",     "dateStr", "name", "category", "type",
+                                                          "amount", "month",   "year", "note"};
+    std::array<Value, keys.size()> m;
+    const bool ok = RecordJson::forEachElement(bytes, [&](Value obj) {
         FinEntry e;
-        QString type;
-        if (!readString(obj, "id", e.id) || !readString(obj, "dateStr", e.dateStr) ||
-            !readString(obj, "name", e.name) || !readString(obj, "category", e.category) ||
-            !readString(obj, "type", type) || !readDouble(obj, "amount", e.amount) ||
-            !readInt(obj, "month", e.month) || !readInt(obj, "year", e.year) ||
-            !readString(obj, "note", e.note))
+        std::string_view type;
+        if (!members(obj, keys, m) || !asString(m[0], e.id) || !asString(m[1], e.dateStr) ||
+            !asString(m[2], e.name) || !asString(m[3], e.category) ||
+            m[4].get_string().get(type) != simdjson::SUCCESS || !asDouble(m[5], e.amount) ||
+            !asInt(m[6], e.month) || !asInt(m[7], e.year) || !asString(m[8], e.note))
             return false;
-        const auto t = FinTypes::fromRaw(type);
-        if (!t || !std::isfinite(e.amount)) return false;
-        e.type = *t;
+        if (type == "income")
+            e.type = FinType::income;
+        else if (type == "expense")
+            e.type = FinType::expense;
+        else
+            return false;
+        if (!std::isfinite(e.amount)) return false;
         out.push_back(std::move(e));
         return true;
     });

@@ -2,8 +2,13 @@
 
 #include <QStringList>
 #include <QUuid>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace RecordJson {
 QString newId() {
@@ -95,59 +100,140 @@ std::optional<Json> parse(const QByteArray &bytes) {
     return doc;
 }
 
-void appendString(QByteArray &out, const QString &s) {
-    static const char hex[] = "0123456789abcdef";
-    const QByteArray utf8 = s.toUtf8();
-    const char *p = utf8.constData();
-    const char *end = p + utf8.size();
-    out.append('"');
-    while (p < end) {
-        // Copy the run that needs no escaping in one go; most text is one such run.
-        const char *run = p;
-        while (p < end && static_cast<unsigned char>(*p) >= 0x20 && *p != '"' && *p != '\\')
-            ++p;
-        if (p > run) out.append(run, p - run);
-        if (p == end) break;
-        const auto c = static_cast<unsigned char>(*p++);
-        switch (c) {
-        case '"':
-            out.append("\\\"", 2);
-            break;
-        case '\\':
-            out.append("\\\\", 2);
-            break;
-        case '\b':
-            out.append("\\b", 2);
-            break;
-        case '\f':
-            out.append("\\f", 2);
-            break;
-        case '\n':
-            out.append("\\n", 2);
-            break;
-        case '\r':
-            out.append("\\r", 2);
-            break;
-        case '\t':
-            out.append("\\t", 2);
-            break;
-        default: {
-            const char esc[] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
-            out.append(esc, sizeof esc);
+namespace {
+const char kHex[] = "0123456789abcdef";
+
+// One byte of UTF-8 as JSON writes it inside a string, at w; returns the end.
+char *escapeByte(char *w, unsigned char c) {
+    switch (c) {
+    case '"':
+        return std::copy_n("\\\"", 2, w);
+    case '\\':
+        return std::copy_n("\\\\", 2, w);
+    case '\b':
+        return std::copy_n("\\b", 2, w);
+    case '\f':
+        return std::copy_n("\\f", 2, w);
+    case '\n':
+        return std::copy_n("\\n", 2, w);
+    case '\r':
+        return std::copy_n("\\r", 2, w);
+    case '\t':
+        return std::copy_n("\\t", 2, w);
+    default:
+        if (c >= 0x20) {
+            *w = char(c);
+            return w + 1;
         }
+        const char esc[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+        return std::copy_n(esc, sizeof esc, w);
+    }
+}
+// Runs of UTF-16 units that are all printable ASCII other than '"' and '\\': JSON writes them as
+// they are, one byte each.
+#if defined(__SSE2__)
+constexpr qsizetype kPlainRun = 8;
+bool plainRun(const char16_t *p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    // Units from 0x8000 up compare as negative, below 0x20.
+    const __m128i printable =
+        _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(0x1F)), _mm_cmplt_epi16(v, _mm_set1_epi16(0x80)));
+    const __m128i special =
+        _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('"')), _mm_cmpeq_epi16(v, _mm_set1_epi16('\\')));
+    return _mm_movemask_epi8(_mm_andnot_si128(special, printable)) == 0xFFFF;
+}
+void putPlainRun(char *w, const char16_t *p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(w), _mm_packus_epi16(v, v));
+}
+#else
+constexpr qsizetype kPlainRun = 1;
+bool plainRun(const char16_t *p) {
+    return *p >= 0x20 && *p < 0x80 && *p != '"' && *p != '\\';
+}
+void putPlainRun(char *w, const char16_t *p) {
+    *w = char(*p);
+}
+#endif
+
+// How many bytes escapeByte() writes for a control character.
+int escapedLength(unsigned char c) {
+    return c == '\b' || c == '\f' || c == '\n' || c == '\r' || c == '\t' ? 2 : 6;
+}
+} // namespace
+
+void appendString(QByteArray &out, const QString &s) {
+    // Written straight from UTF-16 into out: a store's save writes every changed text, and a UTF-8
+    // copy of each cost an allocation. The length is counted first, so out grows by exactly what is
+    // written; runs of printable ASCII (most of any text) go eight units at a time where the
+    // processor can. A text with a surrogate (a character beyond the first 65 536) goes through Qt's
+    // own conversion, whose handling of an unpaired one the documents keep.
+    const auto *const p = reinterpret_cast<const char16_t *>(s.utf16());
+    const qsizetype n = s.size();
+    qsizetype len = 2;
+    for (qsizetype i = 0; i < n;) {
+        if (i + kPlainRun <= n && plainRun(p + i)) {
+            len += kPlainRun;
+            i += kPlainRun;
+            continue;
+        }
+        const char16_t u = p[i++];
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            len = -1;
+            break;
+        }
+        len += u >= 0x800 ? 3 : u >= 0x80 ? 2 : u == '"' || u == '\\' ? 2 : u >= 0x20 ? 1 : escapedLength(uchar(u));
+    }
+    if (len < 0) {
+        const QByteArray utf8 = s.toUtf8();
+        out.append('"');
+        for (const char c : utf8) {
+            char buf[6];
+            out.append(buf, escapeByte(buf, uchar(c)) - buf);
+        }
+        out.append('"');
+        return;
+    }
+    const qsizetype at = out.size();
+    out.resize(at + len);
+    char *w = out.data() + at;
+    *w++ = '"';
+    for (qsizetype i = 0; i < n;) {
+        if (i + kPlainRun <= n && plainRun(p + i)) {
+            putPlainRun(w, p + i);
+            w += kPlainRun;
+            i += kPlainRun;
+            continue;
+        }
+        const char16_t u = p[i++];
+        if (u < 0x80) {
+            w = escapeByte(w, uchar(u));
+        } else if (u < 0x800) {
+            *w++ = char(0xC0 | (u >> 6));
+            *w++ = char(0x80 | (u & 0x3F));
+        } else {
+            *w++ = char(0xE0 | (u >> 12));
+            *w++ = char(0x80 | ((u >> 6) & 0x3F));
+            *w++ = char(0x80 | (u & 0x3F));
         }
     }
-    out.append('"');
+    *w = '"';
 }
 
 void appendKey(QByteArray &out, const char *key) {
-    out.append('"');
-    out.append(key);
-    out.append("\":");
+    const auto k = qsizetype(std::strlen(key));
+    const qsizetype at = out.size();
+    out.resize(at + k + 3);
+    char *w = out.data() + at;
+    w[0] = '"';
+    std::memcpy(w + 1, key, size_t(k));
+    w[k + 1] = '"';
+    w[k + 2] = ':';
 }
 
 void appendInt(QByteArray &out, qint64 v) {
-    out.append(QByteArray::number(v));
+    char buf[24];
+    out.append(buf, std::to_chars(buf, buf + sizeof buf, v).ptr - buf);
 }
 
 void appendDouble(QByteArray &out, double v) {

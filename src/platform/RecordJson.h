@@ -2,10 +2,13 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <string_view>
 #include <simdjson.h>
 
 // Strict reading and compact writing of the records in the stores' JSON documents. Records are written
@@ -85,6 +88,31 @@ private:
 
 // The member's value (the last one when the key repeats), or nothing; nothing too for a non-object.
 std::optional<Value> member(Value obj, const char *key);
+
+// Every member a record is read from, in one pass over the object's fields (asking for each member
+// by name scans the fields once per member): found[i] is the value of keys[i], the last one when the
+// key repeats; other keys are ignored. False for a non-object or when a key is missing. keys are
+// given in the order the documents write them, which is tried first.
+template <std::size_t N>
+bool members(Value obj, const std::array<std::string_view, N> &keys, std::array<Value, N> &found) {
+    static_assert(N <= 64);
+    simdjson::dom::object o;
+    if (obj.get_object().get(o) != simdjson::SUCCESS) return false;
+    std::uint64_t seen = 0;
+    std::size_t next = 0;
+    for (const auto field : o) {
+        std::size_t k = 0;
+        if (next < N && field.key == keys[next])
+            k = next;
+        else
+            while (k < N && field.key != keys[k]) ++k;
+        if (k == N) continue;
+        found[k] = field.value;
+        seen |= std::uint64_t(1) << k;
+        next = k + 1;
+    }
+    return seen == (N == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << N) - 1);
+}
 // The value itself, with the rules of the read functions below.
 bool asString(Value v, QString &out);
 bool asInt(Value v, qint64 &out);

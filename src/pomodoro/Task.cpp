@@ -49,12 +49,14 @@ QByteArray encodeTasks(const std::vector<Task> &tasks) {
 std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes) {
     std::vector<Task> out;
     // Record by record: the parse takes memory for a chunk of records, not for the whole document.
+    static constexpr std::array<std::string_view, 8> keys{"id",  "title", "description", "category",
+                                                          "day", "month", "year",        "completed"};
+    std::array<RecordJson::Value, keys.size()> m;
     const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
         Task t;
-        if (!readString(o, "id", t.id) || !readString(o, "title", t.title) ||
-            !readString(o, "description", t.description) || !readString(o, "category", t.category) ||
-            !readInt(o, "day", t.day) || !readInt(o, "month", t.month) || !readInt(o, "year", t.year) ||
-            !readBool(o, "completed", t.completed))
+        if (!members(o, keys, m) || !asString(m[0], t.id) || !asString(m[1], t.title) ||
+            !asString(m[2], t.description) || !asString(m[3], t.category) || !asInt(m[4], t.day) ||
+            !asInt(m[5], t.month) || !asInt(m[6], t.year) || !asBool(m[7], t.completed))
             return false;
         out.push_back(std::move(t));
         return true;
