@@ -4,6 +4,7 @@
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
+#include <QRandomGenerator>
 #include <QtTest>
 #include <limits>
 #include <memory>
@@ -115,6 +116,44 @@ private slots:
         QFETCH(QByteArray, doc);
         QFETCH(bool, readable);
         QCOMPARE(decodeTasks(doc).has_value(), readable);
+    }
+
+    // A record's members are found in any order, with keys the app does not know among them; a key
+    // that repeats counts with its last value, and one that is missing makes the record unreadable.
+    void membersAreFoundInAnyOrder() {
+        const QList<QPair<QByteArray, QByteArray>> members{
+            {"id", "\"A\""},  {"title", "\"x\""}, {"description", "\"d\""}, {"category", "\"work\""},
+            {"day", "1"},     {"month", "2"},     {"year", "2026"},          {"completed", "true"}};
+        const Task withDescription = makeTask("A", "work", 1, 2, 2026, true, "x", "d");
+        auto doc = [](const QList<QPair<QByteArray, QByteArray>> &m) {
+            QByteArrayList parts;
+            for (const auto &[k, v] : m) parts << '"' + k + "\":" + v;
+            return "[{" + parts.join(',') + "}]";
+        };
+        QRandomGenerator rng(7);
+        for (int round = 0; round < 200; ++round) {
+            auto m = members;
+            std::shuffle(m.begin(), m.end(), rng);
+            const int extra = int(rng.bounded(m.size() + 1));
+            m.insert(extra, {"unknown", "{\"day\":5}"});
+            // A key given twice: first with a value that would not do, then with the right one.
+            const int twice = int(rng.bounded(members.size()));
+            const int firstAt = int(rng.bounded(m.size() + 1));
+            m.insert(firstAt, {members[twice].first, "null"});
+            m.append(members[twice]);
+            const auto got = decodeTasks(doc(m));
+            QVERIFY2(got && got->size() == 1 && got->front() == withDescription, doc(m).constData());
+            // The other way round, the last value is the wrong one.
+            auto wrongLast = m;
+            wrongLast.removeLast();
+            wrongLast.append({members[twice].first, "null"});
+            QVERIFY2(!decodeTasks(doc(wrongLast)), doc(wrongLast).constData());
+            // Without one of them.
+            auto missing = m;
+            const QByteArray gone = members[int(rng.bounded(members.size()))].first;
+            missing.removeIf([&](const auto &kv) { return kv.first == gone; });
+            QVERIFY2(!decodeTasks(doc(missing)), doc(missing).constData());
+        }
     }
 
     void unreadableDocumentIsKeptAsideAndSurvivesTheNextSave() {
