@@ -122,35 +122,41 @@ void SettingsView::eraseAllData() {
     q.firstButtonTint = QColor::fromRgbF(1.0f, 0.35f, 0.35f);
     if (Dialogs::get().alert(window(), q) != 0) return;
     Prefs &p = Prefs::get();
-    if (!p.replace({})) {
-        // The data is still on disk: never say it is gone.
-        Dialogs::Alert failed;
-        failed.title = L::t({.en = "Data not erased",
-                             .es = "Datos no borrados",
-                             .de = "Daten nicht gelöscht",
-                             .fr = "Données non effacées",
-                             .uk = "Дані не видалено",
-                             .pl = "Dane nie zostały usunięte"});
-        failed.text = L::t({.en = "Your data could not be deleted:",
-                            .es = "No se pudieron borrar tus datos:",
-                            .de = "Deine Daten konnten nicht gelöscht werden:",
-                            .fr = "Tes données n'ont pas pu être effacées :",
-                            .uk = "Не вдалося видалити ваші дані:",
-                            .pl = "Nie udało się usunąć twoich danych:"}) +
-                      QLatin1Char(' ') + p.lastError();
-        failed.buttons = {ok()};
-        failed.warning = true;
-        Dialogs::get().alert(window(), failed);
-        return;
-    }
-    p.setFrozen(true);
-    Dialogs::Alert done;
-    done.title = L::t({.en = "Data erased", .es = "Datos borrados", .de = "Daten gelöscht", .fr = "Données effacées",
-                       .uk = "Дані видалено", .pl = "Dane usunięte"});
-    done.text = QStringLiteral("All data has been deleted. The app will now quit.");
-    done.buttons = {ok()};
-    Dialogs::get().alert(window(), done);
-    quitAfterReplacingData();
+    if (p.isReplacing()) return; // a restore or an erase is already under way
+    // The database may be held by another program for a while: the window stays responsive while
+    // the writer tries, and the answer comes back here.
+    p.replaceLater({}, this, [this](bool erased, const QString &error) {
+        if (!erased) return eraseFailed(error);
+        Prefs::get().setFrozen(true);
+        Dialogs::Alert done;
+        done.title = L::t({.en = "Data erased", .es = "Datos borrados", .de = "Daten gelöscht", .fr = "Données effacées",
+                           .uk = "Дані видалено", .pl = "Dane usunięte"});
+        done.text = QStringLiteral("All data has been deleted. The app will now quit.");
+        done.buttons = {ok()};
+        Dialogs::get().alert(window(), done);
+        quitAfterReplacingData();
+    });
+}
+
+// The data is still on disk: never say it is gone.
+void SettingsView::eraseFailed(const QString &error) {
+    Dialogs::Alert failed;
+    failed.title = L::t({.en = "Data not erased",
+                         .es = "Datos no borrados",
+                         .de = "Daten nicht gelöscht",
+                         .fr = "Données non effacées",
+                         .uk = "Дані не видалено",
+                         .pl = "Dane nie zostały usunięte"});
+    failed.text = L::t({.en = "Your data could not be deleted:",
+                        .es = "No se pudieron borrar tus datos:",
+                        .de = "Deine Daten konnten nicht gelöscht werden:",
+                        .fr = "Tes données n'ont pas pu être effacées :",
+                        .uk = "Не вдалося видалити ваші дані:",
+                        .pl = "Nie udało się usunąć twoich danych:"}) +
+                  QLatin1Char(' ') + error;
+    failed.buttons = {ok()};
+    failed.warning = true;
+    Dialogs::get().alert(window(), failed);
 }
 
 void SettingsView::quitAfterReplacingData() {

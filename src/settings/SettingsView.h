@@ -56,6 +56,7 @@ private:
     double hintLine(const QString &text, double y, double cW, double pad);
     // Ends the app after erase or restore: the domain stays frozen, only the timer's state is written.
     void quitAfterReplacingData();
+    void eraseFailed(const QString &error);
 
     QPointer<QScrollArea> scroll_;
     QPointer<FlippedView> flip_;
