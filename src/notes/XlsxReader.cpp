@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QIODevice>
 #include <QXmlStreamReader>
+#include <dlfcn.h>
 #include <memory>
 #include <sys/stat.h>
 #include <zip.h>
@@ -11,6 +12,40 @@ namespace XlsxReader {
 namespace {
 using TableImport::Failure;
 using TableImport::Result;
+
+// libzip is opened the first time a workbook is read, not linked: loading it with the
+// cryptography library it brings cost every launch over a millisecond of CPU and a megabyte and a
+// half of memory, for an import most sessions never make.
+#define MIVO_ZIP_CALLS(X)                                                                               \
+    X(error_init) X(error_fini) X(error_code_zip) X(source_buffer_create) X(source_free)                \
+        X(open_from_source) X(discard) X(name_locate) X(file_get_external_attributes) X(stat_init)      \
+            X(stat_index) X(fopen_index) X(fread) X(fclose)
+
+struct ZipCalls {
+#define MIVO_ZIP_MEMBER(name) decltype(&::zip_##name) name = nullptr;
+    MIVO_ZIP_CALLS(MIVO_ZIP_MEMBER)
+#undef MIVO_ZIP_MEMBER
+    bool loaded = false;
+};
+
+// The library's calls, or loaded false when it or one of them is missing (the import then fails
+// like a broken workbook). Opened once, kept for the life of the process.
+const ZipCalls &zip() {
+    static const ZipCalls calls = [] {
+        ZipCalls c;
+        void *lib = ::dlopen(MIVO_LIBZIP_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!lib) return c;
+        bool all = true;
+#define MIVO_ZIP_RESOLVE(name)                                                                          \
+    c.name = reinterpret_cast<decltype(c.name)>(::dlsym(lib, "zip_" #name));                            \
+    all = all && c.name;
+        MIVO_ZIP_CALLS(MIVO_ZIP_RESOLVE)
+#undef MIVO_ZIP_RESOLVE
+        c.loaded = all;
+        return c;
+    }();
+    return calls;
+}
 
 // Why reading a member stopped early.
 enum class Stop { none, tooLarge, overRatio, corrupt };
@@ -23,7 +58,7 @@ public:
         : zf_(zf), claimed_(claimedSize), compressed_(compressedSize) {
         open(QIODevice::ReadOnly);
     }
-    ~MemberDevice() override { zip_fclose(zf_); }
+    ~MemberDevice() override { zip().fclose(zf_); }
     bool isSequential() const override { return true; }
     bool atEnd() const override { return ended_ && QIODevice::atEnd(); }
     Stop stop() const { return stop_; }
@@ -40,7 +75,7 @@ protected:
     qint64 readData(char *data, qint64 maxSize) override {
         if (ended_) return -1;
         if (maxSize <= 0) return 0;
-        const zip_int64_t got = zip_fread(zf_, data, zip_uint64_t(maxSize));
+        const zip_int64_t got = zip().fread(zf_, data, zip_uint64_t(maxSize));
         if (got <= 0) {
             ended_ = true;
             if (got < 0 || total_ != claimed_) stop_ = Stop::corrupt; // a bad checksum, a short member
@@ -82,17 +117,17 @@ class Archive {
 public:
     explicit Archive(const QByteArray &bytes) {
         zip_error_t err;
-        zip_error_init(&err);
-        zip_source_t *src = zip_source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &err);
+        zip().error_init(&err);
+        zip_source_t *src = zip().source_buffer_create(bytes.constData(), zip_uint64_t(bytes.size()), 0, &err);
         if (src) {
-            za_ = zip_open_from_source(src, ZIP_RDONLY, &err);
-            if (!za_) zip_source_free(src);
+            za_ = zip().open_from_source(src, ZIP_RDONLY, &err);
+            if (!za_) zip().source_free(src);
         }
-        errorCode_ = zip_error_code_zip(&err);
-        zip_error_fini(&err);
+        errorCode_ = zip().error_code_zip(&err);
+        zip().error_fini(&err);
     }
     ~Archive() {
-        if (za_) zip_discard(za_);
+        if (za_) zip().discard(za_);
     }
     Archive(const Archive &) = delete;
     Archive &operator=(const Archive &) = delete;
@@ -108,24 +143,24 @@ public:
     // The member with exactly this name, ready to inflate within the caps.
     Member open(const QString &name) const {
         const QByteArray n = name.toUtf8();
-        const zip_int64_t idx = zip_name_locate(za_, n.constData(), ZIP_FL_ENC_RAW);
+        const zip_int64_t idx = zip().name_locate(za_, n.constData(), ZIP_FL_ENC_RAW);
         if (idx < 0) return {true, Failure::none, nullptr};
         zip_uint8_t opsys = 0;
         zip_uint32_t attr = 0;
-        if (zip_file_get_external_attributes(za_, zip_uint64_t(idx), 0, &opsys, &attr) == 0 &&
+        if (zip().file_get_external_attributes(za_, zip_uint64_t(idx), 0, &opsys, &attr) == 0 &&
             opsys == ZIP_OPSYS_UNIX) {
             const mode_t type = mode_t(attr >> 16) & S_IFMT;
             if (type != 0 && type != S_IFREG)
                 return {false, Failure::xlsxFailed, nullptr}; // links, devices, folders
         }
         zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(za_, zip_uint64_t(idx), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
+        zip().stat_init(&st);
+        if (zip().stat_index(za_, zip_uint64_t(idx), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE) ||
             !(st.valid & ZIP_STAT_COMP_SIZE))
             return {false, Failure::xlsxFailed, nullptr};
         // What the directory claims is refused early; what it understates is caught while reading.
         if (st.size > zip_uint64_t(kMaxMemberBytes)) return {false, Failure::tooLarge, nullptr};
-        zip_file_t *zf = zip_fopen_index(za_, zip_uint64_t(idx), 0);
+        zip_file_t *zf = zip().fopen_index(za_, zip_uint64_t(idx), 0);
         if (!zf) return {false, Failure::xlsxFailed, nullptr};
         return {false, Failure::none,
                 std::make_unique<MemberDevice>(zf, qint64(st.size), qint64(st.comp_size))};
@@ -333,6 +368,7 @@ Result parse(const QByteArray &bytes) {
     if (bytes.size() > TableImport::kMaxXlsxBytes) return {{}, Failure::tooLarge};
     // Not a zip at all (an old XLS file, text): nothing to find. A zip that will not open: broken.
     if (!bytes.startsWith("PK")) return {{}, Failure::noData};
+    if (!zip().loaded) return {{}, Failure::xlsxFailed};
     Archive zip(bytes);
     if (!zip.isOpen())
         return {{},
