@@ -33,6 +33,9 @@ constexpr int kOpenWaitMs = 1500;
 // flush() and replace() wait at most this long for the writer.
 constexpr int kFlushWaitMs = 5000;
 constexpr int kReplaceWaitMs = 3000;
+// Splices of one value waiting for the disk, in bytes, beyond which the value is held whole instead
+// (at least the value's own size).
+constexpr qint64 kPendingSpliceBytes = 16 << 20;
 
 using namespace PrefsSql;
 
@@ -966,7 +969,24 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
         Entry &e = it->second;
         const auto *bytes = std::get_if<QByteArray>(&e.v);
         if (!bytes) return std::nullopt;
-        if (e.onDisk) {
+        const auto bytesOf = [](const std::vector<PrefsSplice> &list) {
+            qint64 n = 0;
+            for (const PrefsSplice &s : list) n += s.bytes.size();
+            return n;
+        };
+        qint64 waiting = bytesOf(splices);
+        if (e.pending)
+            for (const PrefsPendingSplices &p : *e.pending) waiting += bytesOf(p.splices);
+        // Splices that cannot reach the disk for a long while (no writer in a read-only session, or
+        // another program's lock) would pile up: past a bound the value is held whole instead.
+        const bool pileUp = !writer_ || waiting > std::max<qint64>(e.size, kPendingSpliceBytes);
+        if (e.onDisk && pileUp) {
+            const PendingSplices pending = e.pending;
+            const qint64 size = e.size;
+            l.unlock();
+            held = readFromDisk(key, pending);
+            if (held.size() != size) return std::nullopt;
+        } else if (e.onDisk) {
             const auto size = splicedSize(e.size, splices);
             if (!size) return std::nullopt;
             auto pending = std::make_shared<std::vector<PrefsPendingSplices>>();
@@ -982,8 +1002,9 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
             staged_.seq = seq_;
             schedule();
             return seq_;
+        } else {
+            held = *bytes;
         }
-        held = *bytes;
     }
     // Held in memory (not yet on disk, or small): spliced there, and written whole.
     if (!applySplices(held, splices)) return std::nullopt;

@@ -183,6 +183,14 @@ private slots:
             QVERIFY(!p.flush()); // refused by the lock; kept
             QCOMPARE(p.data(kKey), model);
         }
+        // Splices piling up past a bound: the value is held whole from then on, the splices before it
+        // given up for it.
+        const PrefsSplice big{5, 10, QByteArray(17 << 20, 'p')};
+        QVERIFY(applySplices(model, {big}));
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {big}));
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{1, 1, "1"}}));
+        model.replace(1, 1, "1");
+        QCOMPARE(p.data(kKey), model);
         QCOMPARE(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(other);
         QTRY_VERIFY(p.flush());
