@@ -32,6 +32,14 @@ QByteArray joined(const std::vector<QByteArray> &elements) {
 QByteArray largeValue(char fill) {
     return QByteArray(Prefs::kLargeBytes + 5000, fill);
 }
+
+// The value written, and read at the next launch, where its bytes stay on disk.
+bool storedOnDisk(TempPrefs &prefs, const QByteArray &value) {
+    prefs.prefs().setData(kKey, value);
+    if (!prefs.prefs().flush()) return false;
+    prefs.reopen();
+    return true;
+}
 } // namespace
 
 class TestPrefsSplice : public QObject {
@@ -104,9 +112,7 @@ private slots:
     void readsSeeTheSplicesWhereverTheyAre() {
         TempPrefs prefs;
         QByteArray model = largeValue('a');
-        prefs.prefs().setData(kKey, model);
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
+        QVERIFY(storedOnDisk(prefs, model));
         Prefs &p = prefs.prefs();
         const auto check = [&] {
             QCOMPARE(p.data(kKey), model);
@@ -169,9 +175,7 @@ private slots:
     void splicesWaitForAnotherProgramsLock() {
         TempPrefs prefs;
         QByteArray model = largeValue('a');
-        prefs.prefs().setData(kKey, model);
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
+        QVERIFY(storedOnDisk(prefs, model));
         Prefs &p = prefs.prefs();
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
@@ -203,9 +207,7 @@ private slots:
     void readsOnAnotherThreadSeeWholeVersions() {
         TempPrefs prefs;
         QByteArray model = largeValue('a');
-        prefs.prefs().setData(kKey, model);
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
+        QVERIFY(storedOnDisk(prefs, model));
         Prefs &p = prefs.prefs();
         std::vector<PrefsSplice> splices;
         QSet<QByteArray> versions{model};
