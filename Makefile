@@ -21,8 +21,10 @@ run: build
 test: build
 	@cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# Every benchmark headless; then the launch as a desktop user has it, hidden in a tray under X.
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do if [ -f "$$b" ] && [ -x "$$b" ]; then QT_QPA_PLATFORM=offscreen "$$b" 2>&1 | grep -v systemTrayWindowChanged; fi; done; true
+	@bench/under-x.sh $(BUILD)/bench/bench_scale --launches 2>&1 | grep -v systemTrayWindowChanged; true
 
 # A Debian package of the installed layout: build/mivo_<version>_<arch>.deb
 package: build

@@ -9,7 +9,7 @@ PKGS=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   libsqlite3-dev nlohmann-json3-dev libsimdjson-dev libzip-dev
   fonts-inter fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback qt6-translations-l10n
-  xvfb xauth dbus
+  xvfb xauth dbus jwm
   poppler-utils
   dpkg-dev file desktop-file-utils appstream lintian
 )
