@@ -141,8 +141,8 @@ public:
                 auto got = decode(bytes);
                 if (!got) return std::nullopt;
                 Loaded l{std::move(*got), {}};
-                l.encoded.rebuild(l.records);
-                l.asStored = l.encoded.lastDocument() == bytes;
+                l.asStored = l.encoded.adopt(bytes, l.records);
+                if (!l.asStored) l.encoded.rebuild(l.records);
                 return l;
             },
             [this, prefs = QPointer<Prefs>(&prefs)](Loaded &&l, const DocumentLoad &r) {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -20,6 +21,30 @@ public:
         spans_.assign(records.size(), Span{});
         doc_.clear();
         document(records);
+    }
+    // Takes bytes as the last document when they are exactly what encoding records gives, each
+    // record's place in them found on the way (a load: the stored document is not encoded whole a
+    // second time and compared, and not copied); false, with nothing changed, when they differ.
+    bool adopt(const QByteArray &bytes, const std::vector<T> &records) {
+        std::vector<Span> spans(records.size());
+        const char *const p = bytes.constData();
+        const qsizetype n = bytes.size();
+        if (n < 2 || p[0] != '[') return false;
+        qsizetype at = 1;
+        QByteArray one;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (i && (at >= n || p[at++] != ',')) return false;
+            one.resize(0); // keeps its room for the next record
+            Encode(one, records[i]);
+            if (one.size() > n - at || std::memcmp(p + at, one.constData(), size_t(one.size())) != 0) return false;
+            spans[i] = Span{at, one.size()};
+            at += one.size();
+        }
+        if (at != n - 1 || p[at] != ']') return false;
+        doc_ = bytes;
+        spans_ = std::move(spans);
+        forgotten_ = false;
+        return true;
     }
     // The records are replaced: encoded at the next document().
     void replaced(std::size_t count) { spans_.assign(count, Span{}); }

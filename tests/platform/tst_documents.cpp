@@ -167,6 +167,63 @@ private slots:
         QCOMPARE(t.prefs().data(kTasks), encodeTasks(TaskStore::shared().tasks()));
     }
 
+    // A stored document is taken as it stands when it is exactly what the records encode to, and
+    // the next saves change it record by record; one with a record written otherwise (other key
+    // order, spaces, escapes, a key the app does not know, spaces between records) is written anew
+    // whole at the first save, so no save keeps a stale form.
+    void aLoadedDocumentIsChangedWhereItStands_data() {
+        QTest::addColumn<int>("odd");
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::newRow("as written") << -1 << QByteArray() << QByteArray();
+        QTest::newRow("keys in another order, first") << 0 << QByteArray("\"day\":1,\"month\":3")
+                                                       << QByteArray("\"month\":3,\"day\":1");
+        QTest::newRow("keys in another order, middle") << 21 << QByteArray("\"day\":1,\"month\":3")
+                                                        << QByteArray("\"month\":3,\"day\":1");
+        QTest::newRow("a space, middle") << 17 << QByteArray("\"completed\":") << QByteArray("\"completed\": ");
+        QTest::newRow("an escape, last") << 39 << QByteArray("\"category\":\"work\"")
+                                         << QByteArray("\"category\":\"\\u0077ork\"");
+        QTest::newRow("an unknown key") << 5 << QByteArray("\"completed\":") << QByteArray("\"x\":1,\"completed\":");
+        QTest::newRow("a space between records") << 9 << QByteArray("},") << QByteArray("}, ");
+    }
+    void aLoadedDocumentIsChangedWhereItStands() {
+        QFETCH(int, odd);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        std::vector<Task> tasks;
+        for (int i = 0; i < 40; ++i)
+            tasks.push_back(makeTask(QStringLiteral("T%1").arg(i), "work", 1, 3, 2026, i % 3 == 0,
+                                     QStringLiteral("task \"%1\" \\ Ü 😀").arg(i)));
+        QByteArray doc = encodeTasks(tasks);
+        if (odd >= 0) {
+            const qsizetype record = doc.indexOf("{\"id\":\"T" + QByteArray::number(odd) + "\"");
+            const qsizetype at = doc.indexOf(from, record);
+            QVERIFY(record > 0 && at > 0);
+            doc.replace(at, from.size(), to);
+        }
+        QRandomGenerator g(odd + 2);
+        for (int round = 0; round < 4; ++round) {
+            TempPrefs t;
+            t.prefs().setData(kTasks, doc);
+            QVERIFY(t.prefs().flush());
+            t.reopen();
+            TaskStore::resetForTests();
+            TaskStore &store = TaskStore::shared();
+            QCOMPARE(store.tasks(), tasks);
+            // A few changes: the first record, the last, one at random, then the odd one.
+            int other = int(g.bounded(40));
+            if (other == odd) other = (other + 1) % 40;
+            for (const int i : {0, 39, other, std::max(odd, 0)}) {
+                store.toggle(QStringLiteral("T%1").arg(i));
+                QCOMPARE(t.prefs().data(kTasks), encodeTasks(store.tasks()));
+            }
+            store.remove(QStringLiteral("T%1").arg(g.bounded(40)));
+            QCOMPARE(t.prefs().data(kTasks), encodeTasks(store.tasks()));
+            QVERIFY(t.prefs().flush());
+            QCOMPARE(t.prefs().data(kTasks), encodeTasks(store.tasks()));
+        }
+    }
+
     // Reading and decoding a document, large or small, happen on a worker; the window's thread only
     // puts the result in place.
     void documentsAreReadAndDecodedOnAWorker() {
