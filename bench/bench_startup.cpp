@@ -1,6 +1,10 @@
-// Start-up: time from process start to an idle event loop with the window hidden, and resident
-// memory then, for the app's launch sequence and for a bare Qt tray app (bare_tray, built beside
-// this program), run in turns, each side in a temporary home of its own after one uncounted start.
+// Start-up of the app against a bare Qt tray app (bare_tray, built beside this program), run in
+// turns, each side in a temporary home of its own after one uncounted start. First both measured
+// from outside as a user runs them (the real program and bare_tray with no probe of ours inside: CPU
+// of every thread until quiet, resident memory, see OutsideProbe.h); then from inside (the launch
+// sequence in this program and bare_tray with the probe): time from process start to an idle event
+// loop with the window hidden, and resident memory then. Under X with a tray host
+// (startup-under-x.sh) both sit hidden in the tray.
 // Prints each side's medians, the ratios, and whether the web engine, Quick, Qml, a GL driver,
 // QtMultimedia, TLS or the CJK fallback font were mapped. Then, in processes of their own: the
 // runner's CPU over 10 s with text only, the breathing circle and a body animation; and memory
@@ -11,6 +15,7 @@
 //   bench_startup --runner KIND       the runner's CPU (text, breathing, body)
 //   bench_startup --browser           the browser window's memory
 //   bench_startup --pages             the first show of every page, in ms
+#include "OutsideProbe.h"
 #include "StartupProbe.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
@@ -198,14 +203,19 @@ std::unique_ptr<QTemporaryDir> makeHome() {
     return home;
 }
 
-// One run of a program in the given home; its figures line parsed.
-Figures runOnce(const QString &program, const QStringList &args, const QTemporaryDir &home) {
+QProcessEnvironment homeEnv(const QTemporaryDir &home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    return env;
+}
+
+// One run of a program in the given home; its figures line parsed.
+Figures runOnce(const QString &program, const QStringList &args, const QTemporaryDir &home) {
+    const QProcessEnvironment env = homeEnv(home);
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -246,9 +256,54 @@ QString yesNo(double v) {
     return v > 0 ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
+// The real program and the bare tray app, launched as a user does and measured from outside, in
+// turns, each in a home of its own.
+void outsideComparison(int rounds) {
+    const QString mivo = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("../mivo"));
+    const QString bare = QCoreApplication::applicationDirPath() + QStringLiteral("/bare_tray");
+    if (!QFileInfo(mivo).isExecutable() || !QFileInfo(bare).isExecutable()) {
+        std::printf("startup, from outside: %s or %s is not built; skipped\n", qPrintable(mivo), qPrintable(bare));
+        return;
+    }
+    const int settleS = qEnvironmentVariableIsSet("MIVO_BENCH_SETTLE_S")
+                            ? qEnvironmentVariableIntValue("MIVO_BENCH_SETTLE_S")
+                            : 5;
+    const auto mivoHome = makeHome(), trayHome = makeHome();
+    // Not counted: the first start creates the preferences and fills the system's file caches.
+    OutsideProbe::measure(mivo, {}, homeEnv(*mivoHome), 0);
+    OutsideProbe::measure(bare, {}, homeEnv(*trayHome), 0);
+    std::vector<double> mCpu, bCpu, mRss, bRss, mHwm, bHwm, mFirst, bFirst;
+    for (int i = 0; i < rounds; ++i) {
+        const OutsideProbe::Launch m = OutsideProbe::measure(mivo, {}, homeEnv(*mivoHome), settleS);
+        const OutsideProbe::Launch b = OutsideProbe::measure(bare, {}, homeEnv(*trayHome), settleS);
+        if (!m.ok() || !b.ok()) continue;
+        mCpu.push_back(m.cpuMs), bCpu.push_back(b.cpuMs);
+        mRss.push_back(m.rssMb), bRss.push_back(b.rssMb);
+        mHwm.push_back(m.hwmMb), bHwm.push_back(b.hwmMb);
+        if (m.firstWaitMs >= 0 && b.firstWaitMs >= 0) mFirst.push_back(m.firstWaitMs), bFirst.push_back(b.firstWaitMs);
+    }
+    if (mCpu.empty()) {
+        std::printf("startup, from outside: no run went quiet\n");
+        return;
+    }
+    const double mc = median(mCpu), bc = median(bCpu);
+    std::printf("startup, from outside (%s, median of %d, memory %d s after quiet): CPU to quiet, every thread: "
+                "app %.1f ms, bare tray app %.1f ms: ratio %.2f (aim <= 2)\n",
+                qPrintable(platformLabel()), int(mCpu.size()), settleS, mc, bc, bc > 0 ? mc / bc : 0);
+    std::printf("startup, from outside: resident after quiet: app %.1f MB, bare tray app %.1f MB (+%.1f MB); "
+                "peak %.1f MB vs %.1f MB\n",
+                median(mRss), median(bRss), median(mRss) - median(bRss), median(mHwm), median(bHwm));
+    if (!mFirst.empty())
+        std::printf("startup, from outside: window's thread before its event loop first waits: app %.1f ms, bare "
+                    "tray app %.1f ms\n",
+                    median(mFirst), median(bFirst));
+    std::fflush(stdout);
+}
+
 int runComparison(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const int rounds = std::max(1, argc > 1 ? QByteArray(argv[1]).toInt() : 5);
+    outsideComparison(rounds);
     const QString self = QCoreApplication::applicationFilePath();
     const QString bare = QCoreApplication::applicationDirPath() + QStringLiteral("/bare_tray");
     const auto mivoHome = makeHome(), trayHome = makeHome();
@@ -278,14 +333,16 @@ int runComparison(int argc, char **argv) {
     const double mCpu = med(mivo, "cpu_ms"), bCpu = med(tray, "cpu_ms");
     const double mRss = med(mivo, "rss_kib"), bRss = med(tray, "rss_kib");
     const double mHwm = med(mivo, "hwm_kib"), bHwm = med(tray, "hwm_kib");
-    std::printf("startup (%s, median of %d): app %.1f ms to idle, bare tray app %.1f ms: ratio %.2f\n",
+    // From inside: the launch sequence in this program, and the bare tray app with the probe in it
+    // (the probe's own work weighs on the small side more).
+    std::printf("startup, from inside (%s, median of %d): app %.1f ms to idle, bare tray app %.1f ms: ratio %.2f\n",
                 qPrintable(platformLabel()), rounds, mIdle, bIdle, bIdle > 0 ? mIdle / bIdle : 0);
-    std::printf("startup: CPU time to idle: app %.1f ms, bare tray app %.1f ms: ratio %.2f\n", mCpu, bCpu,
+    std::printf("startup, from inside: CPU time to idle: app %.1f ms, bare tray app %.1f ms: ratio %.2f\n", mCpu, bCpu,
                 bCpu > 0 ? mCpu / bCpu : 0);
-    std::printf("startup: resident at idle (window hidden): app %.1f MB, bare tray app %.1f MB: ratio %.2f, "
+    std::printf("startup, from inside: resident at idle (window hidden): app %.1f MB, bare tray app %.1f MB: ratio %.2f, "
                 "difference %.1f MB\n",
                 mRss / 1024, bRss / 1024, bRss > 0 ? mRss / bRss : 0, (mRss - bRss) / 1024);
-    std::printf("startup: peak resident: app %.1f MB, bare tray app %.1f MB\n", mHwm / 1024, bHwm / 1024);
+    std::printf("startup, from inside: peak resident: app %.1f MB, bare tray app %.1f MB\n", mHwm / 1024, bHwm / 1024);
     auto libs = [](const Figures &f) {
         auto v = [&f](const char *k) {
             const auto it = f.find(QString::fromLatin1(k));
