@@ -1,6 +1,7 @@
 #include "platform/Prefs.h"
 
 #include "platform/DataNotices.h"
+#include "platform/Prefault.h"
 #include "platform/PrefsSql.h"
 #include <QCoreApplication>
 #include <QDateTime>
@@ -168,6 +169,7 @@ std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 
         if (len < 0) len = total - at;
         if (at >= 0 && len >= 0 && at <= total && len <= total - at) {
             QByteArray bytes(len, Qt::Uninitialized);
+            prefault(bytes);
             if (len == 0 || sqlite3_blob_read(blob, bytes.data(), int(len), int(at)) == SQLITE_OK)
                 out = std::move(bytes);
         }
