@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QUuid>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -244,9 +245,13 @@ void appendDouble(QByteArray &out, double v) {
         out.append('0');
         return;
     }
-    std::string s = Json(v).dump();
-    if (s.size() > 2 && s.compare(s.size() - 2, 2, ".0") == 0) s.resize(s.size() - 2);
-    out.append(s.data(), qsizetype(s.size()));
+    // nlohmann's own conversion, the one dump() writes a double with, without building a value, an
+    // output adapter and a string for each number.
+    std::array<char, 64> buf;
+    const char *end = nlohmann::detail::to_chars(buf.data(), buf.data() + buf.size(), v);
+    qsizetype n = end - buf.data();
+    if (n > 2 && end[-2] == '.' && end[-1] == '0') n -= 2;
+    out.append(buf.data(), n);
 }
 
 namespace {
