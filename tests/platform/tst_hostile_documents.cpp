@@ -352,6 +352,9 @@ private slots:
         QTest::newRow("escapes of every kind") << QByteArray("[\"\\\"\\\\\\/\\b\\f\\n\\r\\t\\u00e9\\ud83d\\ude00\", 1]");
         QTest::newRow("unclosed after an escaped quote") << QByteArray("[\"a\\\"]");
         QTest::newRow("odd backslashes before the last quote") << QByteArray("[\"a\\\\\\\"]");
+        const QByteArray run(70, 'a');
+        QTest::newRow("escapes far into long strings")
+            << "[\"" + run + "\\\"" + run + "\\\\\", \"" + run + run + run + "\\\\\\\"]\"]";
         QTest::newRow("nothing before the first comma") << QByteArray("[        ,1]");
         QTest::newRow("nothing after the last comma") << QByteArray("[1,        ]");
         QTest::newRow("two commas") << QByteArray("[1,   ,2]");
