@@ -12,7 +12,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
-#include <malloc.h>
 #include <memory>
 
 namespace {
@@ -107,7 +106,7 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
     layoutChanged_ = false;
     docVersion_.reset();
     // Once the raw bytes are let go of too (the loader and the preferences drop theirs after this).
-    if (doc_.size() >= kTrimAfterBytes) QTimer::singleShot(0, this, [] { malloc_trim(0); });
+    if (doc_.size() >= kTrimAfterBytes) QTimer::singleShot(0, this, [] { StoreLoader::trimHeapLater(); });
 }
 
 QByteArray NoteStore::bytesOf(const Slot &s) const {

@@ -2,6 +2,7 @@
 
 #include "platform/SharedObjects.h"
 #include <QPointer>
+#include <QThreadPool>
 #include <algorithm>
 #include <malloc.h>
 
@@ -87,10 +88,15 @@ void StoreLoader::finish(JobPtr job) {
     if (install) install();
     if (!loading()) {
         // A large decode leaves megabytes of freed parser and text buffers on the heap: hand them
-        // back, so the settled process is as small as what it holds.
-        ::malloc_trim(0);
+        // back, so the settled process is as small as what it holds. Away from the window's thread:
+        // walking the heap takes milliseconds.
+        trimHeapLater();
         emit idle();
     }
+}
+
+void StoreLoader::trimHeapLater() {
+    QThreadPool::globalInstance()->start([] { ::malloc_trim(0); });
 }
 
 void StoreLoader::abandon(JobPtr job) {

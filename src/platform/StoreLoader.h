@@ -28,6 +28,9 @@ public:
     StoreLoader();
     ~StoreLoader() override;
 
+    // Hands the heap's free memory back to the system, on a thread of the global pool.
+    static void trimHeapLater();
+
     // One document being loaded.
     class Job {
     public:
