@@ -117,6 +117,10 @@ BoardGrid::Hit BoardGrid::hitTest(const QPointF &p) const {
     if (p.x() < kDayColW || c <= 0) return h;
     const int col = std::min(3, int((p.x() - kDayColW) / c));
     h.cat = TaskCats::allCases[std::size_t(col)];
+    // The "+" lies above the chips: in the fullest cell of a row it covers part of the lowest chip,
+    // and a click there still adds a task.
+    h.onPlus = plusRect(h.day, *h.cat).contains(p);
+    if (h.onPlus) return h;
     if (const auto *tasks = cellTasks(h.day, *h.cat)) {
         for (int i = 0; i < int(tasks->size()); ++i) {
             if (checkRect(h.day, *h.cat, i).contains(p)) {
@@ -130,7 +134,6 @@ BoardGrid::Hit BoardGrid::hitTest(const QPointF &p) const {
             }
         }
     }
-    h.onPlus = plusRect(h.day, *h.cat).contains(p);
     return h;
 }
 

@@ -15,7 +15,8 @@ class QVariantAnimation;
 // in view, so the cost follows what is visible, not how many tasks the month holds.
 //
 // A cell's chips take the clicks: the check box toggles, the rest of a chip posts "showTaskDetail";
-// a double click on a cell's empty part or its hover "+" asks to add a task. Dragging a chip more
+// a click on the cell's hover "+" (which lies above the chips) or a double click on its empty part
+// asks to add a task. Dragging a chip more
 // than 5 points moves it (left button) or copies it (right button, or left with Ctrl held at the
 // press); a cell refuses the drag that started in it.
 class BoardGrid : public QWidget {

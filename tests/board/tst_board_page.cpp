@@ -133,6 +133,36 @@ private slots:
         QVERIFY(!added.completed);
     }
 
+    // The hover "+" lies over the lowest chip of the fullest cell of a row; a click on it adds a task
+    // there and never opens the chip's detail.
+    void plusOverAChipAsksForANewTask() {
+        BoardGrid *g = view->grid();
+        struct Case {
+            int day;
+            int chipsBelow; // the chip the "+" overlaps
+            QString date;
+        };
+        for (const Case &c : {Case{2, 0, QStringLiteral("· 2.03.2026")}, Case{1, 1, QStringLiteral("· 1.03.2026")}}) {
+            const QPoint plus = centre(g->plusRect(c.day, TaskCat::work));
+            QVERIFY(g->chipRect(c.day, TaskCat::work, c.chipsBelow).contains(plus));
+            const int asked = int(env->dialogs.alertsShown.size());
+            env->dialogs.alertAnswers = {1}; // the sheet is cancelled
+            QTest::mouseMove(g, plus);
+            QTest::mouseClick(g, Qt::LeftButton, {}, plus);
+            QTRY_COMPARE(int(env->dialogs.alertsShown.size()), asked + 1);
+            const QString shown = env->dialogs.alertsShown.last();
+            QVERIFY2(shown.startsWith(QStringLiteral("New task|")) && shown.endsWith(c.date), qPrintable(shown));
+            QCoreApplication::processEvents();
+            QVERIFY(view->openPanels().isEmpty());
+        }
+        QCOMPARE(int(TaskStore::shared().tasks().size()), 6);
+        QVERIFY(!byId("c")->completed);
+        // Beside the "+" the chip still opens its task.
+        QTest::mouseClick(g, Qt::LeftButton, {}, centre(g->chipRect(2, TaskCat::work, 0)));
+        QTRY_COMPARE(view->openPanels().size(), 1);
+        QCOMPARE(env->dialogs.alertsShown.size(), 2);
+    }
+
     // Save writes title and text only: the day the task was dragged to meanwhile stays.
     void panelSaveKeepsADragMadeMeanwhile() {
         view->showTaskDetail(QStringLiteral("c"));
