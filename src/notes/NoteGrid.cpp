@@ -546,7 +546,10 @@ void NoteGrid::mouseReleaseEvent(QMouseEvent *e) {
     }
     if (e->button() != Qt::RightButton || !rightDown_) return;
     rightDown_ = false;
+    // Closed and forgotten at once: the label is deleted later, and a drag that starts before then
+    // needs a ghost of its own, not the hidden one with the old text.
     if (ghost_) ghost_->close();
+    ghost_.clear();
     if (!dragging_) {
         if (onContextMenu) onContextMenu(e->globalPosition().toPoint());
         return;
