@@ -185,6 +185,8 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         bp.setColor(QPalette::Text, VF::text());
         bodyTV_->setPalette(bp);
         QTextDocument *doc = bodyTV_->document();
+        // The body follows the font scale like the title beside it; sizes set in the text stay.
+        doc->setDefaultFont(Fonts::scaledFont(RichTextView::kDefaultSize));
         bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
         if (!rich) bodyTV_->setPlainText(draft_.body);
         bodyTV_->setAutoLinks(kLink);

@@ -13,6 +13,7 @@
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include <QClipboard>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -226,6 +227,38 @@ private slots:
         QTest::mouseClick(page->linkView()->viewport(), Qt::LeftButton, {}, QPoint(10, 8));
         QCOMPARE(links.opened.last(), QUrl(QStringLiteral("https://a.org")));
         NoteStore::resetForTests();
+    }
+
+    // The editor's body grows with the font scale as the title field beside it does, for plain and
+    // rich bodies and for what is typed; a size set in the text stays as set.
+    void editorBodyFollowsTheFontScale() {
+        TempPrefs prefs;
+        VF::setFontScale(1.3);
+        QTextDocument src;
+        QTextCursor c(&src);
+        c.insertText(QStringLiteral("plain "));
+        QTextCharFormat big;
+        big.setProperty(QTextFormat::FontPixelSize, 20);
+        c.insertText(QStringLiteral("sized"), big);
+        Note rich(NoteType::text, QStringLiteral("📝"), QStringLiteral("Rich"));
+        rich.body = src.toPlainText();
+        rich.bodyRTF = RtfCodec::write(src);
+        Note plain(NoteType::text, QStringLiteral("📝"), QStringLiteral("Plain"));
+        plain.body = QStringLiteral("plain body");
+        for (const Note &n : {plain, rich}) {
+            NoteEditorDialog dlg(n, false, {}, nullptr);
+            QTextDocument *d = dlg.bodyView()->document();
+            const int titlePx = QFontInfo(dlg.titleField()->font()).pixelSize();
+            QVERIFY(titlePx >= 16);
+            QTextCursor at(d);
+            at.setPosition(1);
+            QCOMPARE(QFontInfo(d->defaultFont().resolve(at.charFormat().font())).pixelSize(), titlePx);
+            if (n.bodyRTF) {
+                at.setPosition(8);
+                QCOMPARE(at.charFormat().intProperty(QTextFormat::FontPixelSize), 20);
+            }
+        }
+        VF::setFontScale(1.0);
     }
 
     // Return in the title or emoji field is Save; in the body it is a new line.
