@@ -26,13 +26,139 @@
 
 using namespace NotesUi;
 
+namespace {
+LongNote::Style longStyle() {
+    return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
+}
+
+template <typename T> bool sameData(const T &a, const T &b) {
+    return a.size() == b.size() && (a.constData() == b.constData() || a == b);
+}
+
+QString loadingText() {
+    return L::t({.en = "Loading…", .es = "Cargando…", .de = "Wird geladen…", .fr = "Chargement…", .uk = "Завантаження…", .pl = "Wczytywanie…"});
+}
+} // namespace
+
+bool NotesView::LongKey::fits(const Note &n, const LongNote::Style &s) const {
+    return id == n.id && sameData(body, n.body) && rtf.has_value() == n.bodyRTF.has_value() &&
+           (!rtf || sameData(*rtf, *n.bodyRTF)) && font == s.font && text == s.text;
+}
+
+// The one view of long notes, placed in parent. A new view never takes a document another view
+// showed: the document is built again for it.
+LongTextView *NotesView::takeLongView(QWidget *parent) {
+    if (!longView_) {
+        dropLongDoc();
+        auto *lv = new LongTextView;
+        lv->setObjectName(QStringLiteral("longText"));
+        lv->setFrameShape(QFrame::NoFrame);
+        lv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        lv->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        connect(lv, &QPlainTextEdit::cursorPositionChanged, this, [this, lv] {
+            if (!editingID_ || !editLong_ || lv->document() != longDoc_) return;
+            editAnchor_ = lv->textCursor().anchor();
+            editPos_ = lv->textCursor().position();
+        });
+        longView_ = lv;
+    }
+    LongTextView *lv = longView_;
+    lv->setParent(parent);
+    const LongNote::Style st = longStyle();
+    if (lv->font() != st.font) lv->setFont(st.font);
+    lv->setPlaceholderText(loadingText());
+    lv->show();
+    return lv;
+}
+
+void NotesView::parkLongView() {
+    if (!longView_) return;
+    longView_->hide();
+    longView_->setParent(this);
+}
+
+void NotesView::dropLongDoc() {
+    ++longGen_;
+    longKey_ = {};
+    if (!longDoc_) return;
+    if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
+    longDoc_->deleteLater();
+    longDoc_ = nullptr;
+}
+
+// Shows the note's document in the long view, built on a worker when it is not the one held. While
+// the note is edited, the document being edited stays whatever the store holds meanwhile.
+void NotesView::showLongDoc(const Note &note) {
+    const LongNote::Style st = longStyle();
+    const bool editing = editingID_ && editLong_ && *editingID_ == note.id;
+    if (longKey_.id == note.id && ((editing && longDoc_) || longKey_.fits(note, st))) {
+        attachLongDoc();
+        return;
+    }
+    dropLongDoc();
+    longKey_ = {note.id, note.body, note.bodyRTF, st.font, st.text};
+    const quint64 gen = longGen_;
+    LongNote::buildLater(note, st, this, [this, gen](QTextDocument *doc) {
+        if (gen != longGen_) {
+            delete doc;
+            return;
+        }
+        doc->setParent(this);
+        longDoc_ = doc;
+        attachLongDoc();
+    });
+}
+
+// The held document in the long view: read-only in the detail, editable in the editor.
+void NotesView::attachLongDoc() {
+    LongTextView *lv = longView_;
+    if (!lv || !longDoc_) return;
+    const bool editing = editingID_ && editLong_ && *editingID_ == longKey_.id;
+    lv->setReadOnly(!editing);
+    if (lv->document() != longDoc_) lv->setDocument(longDoc_);
+    if (!editing) return;
+    if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
+    const int last = longDoc_->characterCount() - 1;
+    QTextCursor cur(longDoc_);
+    if (editPos_ < 0) {
+        // Editing starts where the reader is.
+        cur = lv->cursorForPosition(QPoint(0, 0));
+    } else {
+        cur.setPosition(std::clamp(editAnchor_, 0, last));
+        cur.setPosition(std::clamp(editPos_, 0, last), QTextCursor::KeepAnchor);
+    }
+    lv->setTextCursor(cur);
+    editAnchor_ = cur.anchor();
+    editPos_ = cur.position();
+}
+
 void NotesView::buildTextDetail(const Note &note) {
     const int W = detailHost_->width();
     const int w = W - 56;
     auto *doc = new FlippedView;
     doc->setAutoFillBackground(false);
     int y = 12;
-    if (!note.body.isEmpty()) {
+    if (LongNote::isLong(note)) {
+        // Too long to lay out at once: a view of its own that lays out what it shows, and scrolls.
+        auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
+                          QFont::DemiBold, VF::muted());
+        cap->setGeometry(28, 12, 200, std::max(12, cap->fontMetrics().height()));
+        auto *box = new QFrame(doc);
+        box->setObjectName(QStringLiteral("contentBox"));
+        box->setStyleSheet(QStringLiteral("QFrame#contentBox{background:%1;border:0.5px solid %2;border-radius:12px;}")
+                               .arg(VF::card().name(QColor::HexArgb), VF::border().name(QColor::HexArgb)));
+        const int linkRoom = note.link.isEmpty() ? 0 : 110;
+        const int boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
+        box->setGeometry(28, 32, w, boxH);
+        LongTextView *lv = takeLongView(box);
+        lv->setStyleSheet(QStringLiteral("QPlainTextEdit{background:transparent;}"));
+        lv->viewport()->setAutoFillBackground(false);
+        lv->setGeometry(14, 10, w - 28, boxH - 20);
+        lv->setReadOnly(true);
+        // A saved edit is still being read: the note as saved comes with it.
+        if (longSavingID_ != note.id) showLongDoc(note);
+        y = boxH + 44;
+    } else if (!note.body.isEmpty()) {
         auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
                           QFont::DemiBold, VF::muted());
         cap->setGeometry(28, 12, 200, std::max(12, cap->fontMetrics().height()));
@@ -118,10 +244,18 @@ void NotesView::buildTextDetail(const Note &note) {
 void NotesView::showInlineEditor(const QString &id) {
     const Note *n = NoteStore::shared().find(id);
     if (!n || n->type != NoteType::text) return;
+    if (LongNote::isLong(*n) && longSavingID_ == id) return; // its last save is still being read
     selectedID_ = id;
     editingID_ = id;
     editTitle_ = n->title;
     editEmoji_ = n->emoji;
+    editLong_ = LongNote::isLong(*n);
+    if (editLong_) {
+        // The document shown is the one edited; built on a worker when it is not there yet.
+        editAnchor_ = editPos_ = -1;
+        requestRebuild();
+        return;
+    }
     editDoc_->clear();
     editDoc_->setDefaultFont(Fonts::scaledFont(13));
     bool rich = n->bodyRTF && RtfCodec::read(*n->bodyRTF, editDoc_);
@@ -137,7 +271,7 @@ void NotesView::showInlineEditor(const QString &id) {
     requestRebuild();
 }
 
-void NotesView::buildInlineEditor(const Note &) {
+void NotesView::buildInlineEditor(const Note &note) {
     const double W = detailHost_->width(), H = detailHost_->height();
     auto *strip = new QWidget(detailHost_);
     fillBg(strip, kNoteAccent);
@@ -166,12 +300,36 @@ void NotesView::buildInlineEditor(const Note &) {
     save->setGeometry(yUp(H, W - 28 - saveW, H - 68, saveW, 32));
     cancel->setGeometry(yUp(H, W - 28 - saveW - 8 - cancelW, H - 68, cancelW, 32));
     title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 28 - saveW - 8 - cancelW - 10 - 80), 34));
+    const bool dark = VF::theme() == AppTheme::dark;
+    const QColor base = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white);
+    if (editLong_) {
+        LongTextView *lv = takeLongView(detailHost_);
+        lv->setStyleSheet(QStringLiteral("QPlainTextEdit{background:%1;}").arg(base.name(QColor::HexArgb)));
+        lv->viewport()->setAutoFillBackground(true);
+        lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
+        QPointer<LongTextView> plv(lv);
+        QWidget *bar = makeFormatBar({[plv](int code) { if (plv) plv->applyFmt(code); }, [plv] { if (plv) plv->undo(); },
+                                      [plv] { if (plv) plv->redo(); }},
+                                     QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
+        bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
+        showLongDoc(note);
+    }
+    inlineTitle_ = title;
+    inlineEmoji_ = emoji;
+    QPointer<NotesView> self(this);
+    connect(save, &QPushButton::clicked, this, [self] { if (self) self->saveInlineEditor(); });
+    connect(cancel, &QPushButton::clicked, this, [self] { if (self) self->cancelInlineEditor(); });
+    if (editLong_) {
+        for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+        QPointer<LongTextView> plv(longView_);
+        QTimer::singleShot(0, this, [plv] { if (plv && plv->window()) plv->setFocus(); });
+        return;
+    }
     auto *tv = new RichTextView(detailHost_);
     tv->setObjectName(QStringLiteral("inlineText"));
     tv->setDocument(editDoc_); // the page owns the document: rebuilds keep what was typed
-    const bool dark = VF::theme() == AppTheme::dark;
     QPalette tp = tv->palette();
-    tp.setColor(QPalette::Base, dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white));
+    tp.setColor(QPalette::Base, base);
     tp.setColor(QPalette::Text, VF::text());
     tv->setPalette(tp);
     tv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
@@ -187,11 +345,6 @@ void NotesView::buildInlineEditor(const Note &) {
         editPos_ = tv->textCursor().position();
     });
     inlineTV_ = tv;
-    inlineTitle_ = title;
-    inlineEmoji_ = emoji;
-    QPointer<NotesView> self(this);
-    connect(save, &QPushButton::clicked, this, [self] { if (self) self->saveInlineEditor(); });
-    connect(cancel, &QPushButton::clicked, this, [self] { if (self) self->cancelInlineEditor(); });
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
     QPointer<RichTextView> ptv(tv);
     QTimer::singleShot(0, this, [ptv] { if (ptv && ptv->window()) ptv->setFocus(); });
@@ -211,6 +364,7 @@ void NotesView::saveInlineEditor() {
     Note copy = *n;
     copy.title = title;
     copy.emoji = emoji.isEmpty() ? Note::defaultEmoji() : emoji;
+    if (editLong_) return saveLongEditor(copy);
     copy.body = editDoc_->toPlainText();
     const QByteArray rtf = RtfCodec::write(*editDoc_);
     copy.bodyRTF = rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf);
@@ -220,7 +374,44 @@ void NotesView::saveInlineEditor() {
     requestRebuild();
 }
 
+// The long editor's save: the text and rich text are read on a worker from the document itself,
+// which the view lets go of first; the note is stored when they come back. A document with no change
+// left in it stores only the title and the emoji, its text as it was.
+void NotesView::saveLongEditor(Note copy) {
+    if (!longDoc_ || !longView_ || longView_->document() != longDoc_) return; // still being built
+    const QString id = copy.id;
+    selectedID_ = id;
+    editingID_.reset();
+    editLong_ = false;
+    if (!longDoc_->isModified()) {
+        longView_->setReadOnly(true);
+        NoteStore::shared().update(copy);
+        requestRebuild();
+        return;
+    }
+    QTextDocument *doc = longDoc_;
+    longDoc_ = nullptr;
+    dropLongDoc();
+    delete longView_.data(); // no view may lay the document out while the worker reads it
+    longSavingID_ = id;
+    LongNote::readLater(doc, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
+        longSavingID_.clear();
+        if (const Note *now = NoteStore::shared().find(id)) {
+            Note out = *now;
+            out.title = title;
+            out.emoji = emoji;
+            out.body = s.body;
+            out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+            NoteStore::shared().update(out);
+        }
+        requestRebuild();
+    });
+    requestRebuild();
+}
+
 void NotesView::cancelInlineEditor() {
+    if (editLong_ && longDoc_ && longDoc_->isModified()) dropLongDoc(); // the stored text is shown again
+    editLong_ = false;
     editingID_.reset();
     requestRebuild();
 }

@@ -37,6 +37,9 @@ double NotesView::fractionForDrag(double x, double w) {
 }
 
 void NotesView::setup() {
+    // The views of the page before are going; the long one goes now, before another could show its
+    // document.
+    delete longView_.data();
     applyBackground();
     hdrBg_ = new QWidget(this);
     fillBg(hdrBg_, VF::hdrBg());
@@ -199,6 +202,7 @@ void NotesView::rebuildDetail() {
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }
+    parkLongView(); // kept with its document and place for the detail built next
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
         w->hide();
         w->deleteLater();
@@ -211,6 +215,9 @@ void NotesView::rebuildDetail() {
     inlineTV_ = nullptr;
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
     const Note *note = selectedNote();
+    // A long document held for another note, or with edits no editor holds any more, goes.
+    if (!note || note->id != longKey_.id || (!editingID_ && longDoc_ && longDoc_->isModified())) dropLongDoc();
+    if (!editingID_) editLong_ = false;
     if (!note) {
         editingID_.reset();
         auto *l = label(detailHost_, QStringLiteral("← ") + L::t({.en = "Select a note", .es = "Selecciona una nota", .de = "Notiz auswählen",
@@ -255,6 +262,7 @@ void NotesView::placeDetail() {
     if (editingID_ && note) {
         editTitle_ = inlineTitle_ ? inlineTitle_->text() : editTitle_;
         editEmoji_ = inlineEmoji_ ? inlineEmoji_->text() : editEmoji_;
+        parkLongView();
         for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
             w->hide();
             w->deleteLater();

@@ -1,4 +1,5 @@
 #pragma once
+#include "notes/LongNoteText.h"
 #include "notes/Note.h"
 #include "notes/NoteGrid.h"
 #include "notes/RichTextView.h"
@@ -51,6 +52,12 @@ public:
     // measured a slice at a time after its first screen).
     bool tableMeasured() const;
     LinkTextView *contentView() const { return contentTV_; }
+    // The view of a long text note, in the detail or in the inline editor; and whether its document
+    // is there yet (it is built on a worker).
+    LongTextView *longTextView() const { return longView_; }
+    bool longTextReady() const { return longView_ && longDoc_ && longView_->document() == longDoc_; }
+    // Whether a saved long note is still being read on a worker.
+    bool longSavePending() const { return !longSavingID_.isEmpty(); }
     LinkTextView *linkView() const { return linkTV_; }
     NoteGrid::Selection &selection() { return sel_; }
 
@@ -85,6 +92,12 @@ private:
     void buildTextDetail(const Note &note);
     void buildTableDetail(const Note &note);
     void buildInlineEditor(const Note &note);
+    LongTextView *takeLongView(QWidget *parent);
+    void parkLongView();
+    void dropLongDoc();
+    void showLongDoc(const Note &note);
+    void attachLongDoc();
+    void saveLongEditor(Note copy);
     void applyFindHighlights();
     void deleteNote(const QString &id);
     void deleteColumn(const QString &noteID, int col);
@@ -162,6 +175,22 @@ private:
     QPointer<RichTextView> inlineTV_;
     QPointer<QLineEdit> inlineTitle_;
     QPointer<QLineEdit> inlineEmoji_;
+
+    // A long text note's document, built on a worker, and the one view that shows it: kept across
+    // rebuilds (taken out of the old detail before it goes), read-only in the detail and editable in
+    // the inline editor. Rebuilt when the note or the look changes.
+    struct LongKey {
+        QString id, body;
+        std::optional<QByteArray> rtf;
+        QFont font;
+        QColor text;
+        bool fits(const Note &n, const LongNote::Style &s) const;
+    } longKey_;
+    QPointer<QTextDocument> longDoc_;
+    QPointer<LongTextView> longView_;
+    quint64 longGen_ = 0;
+    bool editLong_ = false;
+    QString longSavingID_;
 
     bool findBarVisible_ = false;
     QString findQuery_;

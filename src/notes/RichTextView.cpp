@@ -149,12 +149,10 @@ void RichTextView::focusOutEvent(QFocusEvent *e) {
     if (e->reason() != Qt::PopupFocusReason) placeFmtBar();
 }
 
-void RichTextView::applyFmt(int code) {
-    QTextCursor sel = textCursor();
-    if (!sel.hasSelection() || code < 0 || code > 4 || isReadOnly()) return;
-    const int from = sel.selectionStart(), to = sel.selectionEnd();
-    const auto runs = selectionRuns(document(), from, to);
-    QTextCursor c(document());
+void applyFormatCode(QTextDocument *doc, int from, int to, int code) {
+    if (from >= to || code < 0 || code > 4) return;
+    const auto runs = selectionRuns(doc, from, to);
+    QTextCursor c(doc);
     c.beginEditBlock();
     for (const Run &r : runs) {
         QTextCharFormat change;
@@ -175,6 +173,13 @@ void RichTextView::applyFmt(int code) {
         c.mergeCharFormat(change);
     }
     c.endEditBlock();
+}
+
+void RichTextView::applyFmt(int code) {
+    QTextCursor sel = textCursor();
+    if (!sel.hasSelection() || code < 0 || code > 4 || isReadOnly()) return;
+    const int from = sel.selectionStart(), to = sel.selectionEnd();
+    applyFormatCode(document(), from, to, code);
     sel.setPosition(from);
     sel.setPosition(to, QTextCursor::KeepAnchor);
     setTextCursor(sel);
@@ -355,7 +360,7 @@ void FmtBarButton::paintEvent(QPaintEvent *) {
         p.setBrush(shown_);
         p.drawRoundedRect(QRectF(rect()), 5, 5);
     }
-    const QFont::Weight weight = idx_ == 0 ? QFont::Bold : QFont::Normal;
+    const QFont::Weight weight = idx_ == 0 || boldLabel_ ? QFont::Bold : QFont::Normal;
     p.setFont(scaledLabel_ ? Fonts::scaledFont(13, weight) : Fonts::plainFont(13, weight));
     p.setPen(textColor_);
     p.drawText(rect(), Qt::AlignCenter, label_);
@@ -378,6 +383,13 @@ void FmtBarButton::mousePressEvent(QMouseEvent *e) {
 }
 
 QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QString &largerTip, QWidget *parent) {
+    QPointer<RichTextView> tv(view);
+    return makeFormatBar({[tv](int code) { if (tv) tv->applyFmt(code); }, [tv] { if (tv) tv->undo(); },
+                          [tv] { if (tv) tv->redo(); }},
+                         smallerTip, largerTip, parent);
+}
+
+QWidget *makeFormatBar(const FormatActions &act, const QString &smallerTip, const QString &largerTip, QWidget *parent) {
     auto *bar = new QWidget(parent);
     bar->setObjectName(QStringLiteral("formatBar"));
     bar->setFixedHeight(32);
@@ -401,7 +413,9 @@ QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QStr
     int x = 6;
     for (const Spec &s : specs) {
         const int w = s.label.size() > 2 || s.label.startsWith(QLatin1Char('A')) ? 38 : 34;
-        auto *b = new FmtBarButton(s.label, s.idx, view, bar);
+        const int idx = s.idx;
+        auto *b = new FmtBarButton(s.label, [act, idx] { act.apply(idx); }, bar);
+        b->setBoldLabel(idx == 0);
         b->setToolTip(s.tip);
         b->setBackground(btnBg);
         b->setGeometry(x, 3, w, 26);
@@ -414,12 +428,11 @@ QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QStr
     sep->setPalette(sp);
     sep->setGeometry(x + 2, 6, 1, 20);
     x += 10;
-    QPointer<RichTextView> tv(view);
-    auto *undo = new FmtBarButton(QStringLiteral("↩"), [tv] { if (tv) tv->undo(); }, bar);
+    auto *undo = new FmtBarButton(QStringLiteral("↩"), act.undo, bar);
     undo->setToolTip(QStringLiteral("Undo Ctrl+Z"));
     undo->setBackground(btnBg);
     undo->setGeometry(x, 3, 32, 26);
-    auto *redo = new FmtBarButton(QStringLiteral("↪"), [tv] { if (tv) tv->redo(); }, bar);
+    auto *redo = new FmtBarButton(QStringLiteral("↪"), act.redo, bar);
     redo->setToolTip(QStringLiteral("Redo Ctrl+Shift+Z"));
     redo->setBackground(btnBg);
     redo->setGeometry(x + 36, 3, 32, 26);

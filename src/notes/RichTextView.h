@@ -62,6 +62,10 @@ public:
     FmtBarButton(const QString &label, std::function<void()> action, QWidget *parent = nullptr);
 
     void setBackground(const QColor &c);
+    void setBoldLabel(bool on) {
+        boldLabel_ = on;
+        update();
+    }
     // The label's colour, and whether its 13-point size follows the font scale.
     void setLabelStyle(const QColor &color, bool scaled);
     QColor currentBackground() const { return shown_; }
@@ -80,9 +84,21 @@ private:
     QColor shown_;
     QColor textColor_;
     bool scaledLabel_ = false;
+    bool boldLabel_ = false;
 };
 
 // The inline editor's and the cell editor's toolbar: bold, italic, underline, smaller, larger, then
 // undo and redo. smallerTip/largerTip differ between the two places.
 QWidget *makeFormatBar(RichTextView *view, const QString &smallerTip, const QString &largerTip,
                        QWidget *parent);
+// The same bar for another editor: apply takes the format codes above.
+struct FormatActions {
+    std::function<void(int)> apply;
+    std::function<void()> undo, redo;
+};
+QWidget *makeFormatBar(const FormatActions &actions, const QString &smallerTip, const QString &largerTip,
+                       QWidget *parent);
+
+// Applies a format code (see RichTextView) to the characters from..to of doc, run by run, as one
+// undo step.
+void applyFormatCode(QTextDocument *doc, int from, int to, int code);

@@ -1,0 +1,260 @@
+#include "notes/LongNoteText.h"
+
+#include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
+#include "ui/WebLinks.h"
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPlainTextDocumentLayout>
+#include <QPointer>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
+#include <QThreadPool>
+
+namespace LongNote {
+
+bool isLong(const Note &note) {
+    return note.type == NoteType::text && note.body.size() > kLongChars;
+}
+
+bool continues(const QTextBlock &block) {
+    return block.blockFormat().boolProperty(kContinues);
+}
+
+std::vector<qsizetype> pieceStarts(const QString &line) {
+    std::vector<qsizetype> starts;
+    // A cut at a space keeps words whole; one is looked for in the last quarter of a piece.
+    constexpr qsizetype kLookBack = kPieceChars / 4;
+    qsizetype start = 0;
+    while (line.size() - start > kPieceChars) {
+        qsizetype cut = start + kPieceChars;
+        for (qsizetype i = cut; i > cut - kLookBack; --i) {
+            if (line.at(i - 1).isSpace()) {
+                cut = i;
+                break;
+            }
+        }
+        if (line.at(cut - 1).isHighSurrogate()) --cut;
+        starts.push_back(cut);
+        start = cut;
+    }
+    return starts;
+}
+
+QTextDocument *build(const Note &note, const Style &style) {
+    auto *doc = new QTextDocument;
+    doc->setUndoRedoEnabled(false);
+    doc->setDefaultFont(style.font);
+    const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc);
+    if (!rich) doc->setPlainText(note.body);
+    QTextCursor all(doc);
+    all.select(QTextCursor::Document);
+    QTextCharFormat fg;
+    fg.setForeground(style.text);
+    all.mergeCharFormat(fg);
+    if (style.links.isValid()) WebLinks::applyDetected(doc, style.links);
+    // Cut from the last paragraph back, so a cut leaves the positions before it as they are.
+    QTextCursor c(doc);
+    for (QTextBlock b = doc->lastBlock(); b.isValid();) {
+        const QTextBlock before = b.previous();
+        if (b.length() - 1 > kPieceChars) {
+            const std::vector<qsizetype> starts = pieceStarts(b.text());
+            const int base = b.position();
+            QTextBlockFormat piece = b.blockFormat();
+            piece.setProperty(kContinues, true);
+            for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+                c.setPosition(base + int(*it));
+                c.insertBlock(piece, c.charFormat());
+            }
+        }
+        b = before;
+    }
+    // Each paragraph's layout object made here, not when a view first lays out the document.
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) b.layout();
+    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
+    return doc;
+}
+
+QString wholeText(const QTextDocument &doc, int from, int to) {
+    if (to < 0) to = doc.characterCount() - 1;
+    QString out;
+    out.reserve(std::max(0, to - from));
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (b.position() > from && !continues(b)) out += u'\n';
+        const int start = std::max(from, b.position());
+        const int end = std::min(to, b.position() + b.length() - 1);
+        if (end > start) out += QStringView(b.text()).mid(start - b.position(), end - start);
+    }
+    return out;
+}
+
+void joinPieces(QTextDocument &doc) {
+    const bool undo = doc.isUndoRedoEnabled();
+    doc.setUndoRedoEnabled(false);
+    QTextCursor c(&doc);
+    for (QTextBlock b = doc.lastBlock(); b.isValid();) {
+        const QTextBlock before = b.previous();
+        if (before.isValid() && continues(b)) {
+            c.setPosition(b.position());
+            c.deletePreviousChar();
+        }
+        b = before;
+    }
+    doc.setUndoRedoEnabled(undo);
+}
+
+void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done) {
+    QPointer<QObject> to(receiver);
+    QThread *target = receiver->thread();
+    QThreadPool::globalInstance()->start([note, style, to, target, done = std::move(done)] {
+        QTextDocument *doc = build(note, style);
+        doc->moveToThread(target);
+        // qApp outlives the pool's tasks; the receiver is checked on its own thread.
+        QMetaObject::invokeMethod(qApp, [doc, to, done] {
+            if (to)
+                done(doc);
+            else
+                delete doc;
+        }, Qt::QueuedConnection);
+    });
+}
+
+void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
+    QPointer<QObject> to(receiver);
+    doc->setParent(nullptr);
+    doc->moveToThread(nullptr); // pulled by the worker
+    QThreadPool::globalInstance()->start([doc, to, done = std::move(done)] {
+        doc->moveToThread(QThread::currentThread());
+        Saved s;
+        s.body = wholeText(*doc);
+        joinPieces(*doc);
+        s.rtf = RtfCodec::write(*doc);
+        delete doc;
+        QMetaObject::invokeMethod(qApp, [s = std::move(s), to, done] {
+            if (to) done(s);
+        }, Qt::QueuedConnection);
+    });
+}
+} // namespace LongNote
+
+// ---- the view ----
+
+LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
+    setUndoRedoEnabled(true);
+    viewport()->setMouseTracking(true);
+}
+
+void LongTextView::userEdit(const std::function<void()> &edit) {
+    int from = -1, to = -1;
+    QTextDocument *doc = document();
+    const auto conn = connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
+        from = from < 0 ? pos : std::min(from, pos);
+        to = std::max(to, pos + added);
+    });
+    edit();
+    disconnect(conn);
+    if (from < 0) return;
+    // A paragraph that begins inside what was just put in was typed or pasted: a new line.
+    QTextCursor c(doc);
+    bool editing = false;
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (b.position() <= from || !LongNote::continues(b)) continue;
+        if (!editing) c.joinPreviousEditBlock(), editing = true;
+        QTextBlockFormat f = b.blockFormat();
+        f.clearProperty(LongNote::kContinues);
+        c.setPosition(b.position());
+        c.setBlockFormat(f);
+    }
+    if (editing) c.endEditBlock();
+}
+
+void LongTextView::keyPressEvent(QKeyEvent *e) {
+    const auto mods = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (mods == Qt::ControlModifier && !isReadOnly()) {
+        switch (e->key()) {
+        case Qt::Key_B: applyFmt(0); e->accept(); return;
+        case Qt::Key_I: applyFmt(1); e->accept(); return;
+        case Qt::Key_U: applyFmt(2); e->accept(); return;
+        default: break;
+        }
+    }
+    if (isReadOnly() || e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
+        QPlainTextEdit::keyPressEvent(e);
+        return;
+    }
+    QTextCursor c = textCursor();
+    if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
+        // The cut between two pieces is no character: the one beyond it goes.
+        const bool back = e->key() == Qt::Key_Backspace;
+        bool crossed = false;
+        if (back) {
+            while (c.atBlockStart() && LongNote::continues(c.block())) c.movePosition(QTextCursor::PreviousCharacter), crossed = true;
+        } else {
+            while (c.atBlockEnd() && LongNote::continues(c.block().next())) c.movePosition(QTextCursor::NextCharacter), crossed = true;
+        }
+        if (crossed) {
+            if (back ? !c.atStart() : !c.atEnd()) back ? c.deletePreviousChar() : c.deleteChar();
+            setTextCursor(c);
+            e->accept();
+            return;
+        }
+    }
+    userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); });
+}
+
+void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
+    userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); });
+}
+
+void LongTextView::insertFromMimeData(const QMimeData *source) {
+    userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
+}
+
+QMimeData *LongTextView::createMimeDataFromSelection() const {
+    const QTextCursor c = textCursor();
+    bool acrossCut = false;
+    for (QTextBlock b = document()->findBlock(c.selectionStart()).next(); b.isValid() && b.position() <= c.selectionEnd(); b = b.next())
+        acrossCut = acrossCut || LongNote::continues(b);
+    if (!acrossCut) return QPlainTextEdit::createMimeDataFromSelection();
+    // The stored text, without a line break at the cut; a rich copy would carry the cut as a paragraph.
+    auto *m = new QMimeData;
+    m->setText(LongNote::wholeText(*document(), c.selectionStart(), c.selectionEnd()));
+    return m;
+}
+
+void LongTextView::applyFmt(int code) {
+    QTextCursor sel = textCursor();
+    if (!sel.hasSelection() || isReadOnly()) return;
+    const int from = sel.selectionStart(), to = sel.selectionEnd();
+    applyFormatCode(document(), from, to, code);
+    sel.setPosition(from);
+    sel.setPosition(to, QTextCursor::KeepAnchor);
+    setTextCursor(sel);
+}
+
+void LongTextView::mousePressEvent(QMouseEvent *e) {
+    pressPos_ = e->position();
+    pressedLink_ = isReadOnly() && e->button() == Qt::LeftButton ? anchorAt(e->position().toPoint()) : QString();
+    QPlainTextEdit::mousePressEvent(e);
+}
+
+void LongTextView::mouseMoveEvent(QMouseEvent *e) {
+    QPlainTextEdit::mouseMoveEvent(e);
+    if (e->buttons() == Qt::NoButton)
+        viewport()->setCursor(isReadOnly() && !anchorAt(e->position().toPoint()).isEmpty() ? Qt::PointingHandCursor
+                                                                                            : Qt::IBeamCursor);
+}
+
+void LongTextView::mouseReleaseEvent(QMouseEvent *e) {
+    QPlainTextEdit::mouseReleaseEvent(e);
+    const QString link = std::exchange(pressedLink_, QString());
+    if (link.isEmpty() || textCursor().hasSelection() || (e->position() - pressPos_).manhattanLength() > 4) return;
+    if (anchorAt(e->position().toPoint()) != link) return;
+    if (const auto url = WebLinks::fromLinkValue(link)) WebLinks::open(*url);
+}

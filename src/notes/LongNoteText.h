@@ -1,0 +1,86 @@
+#pragma once
+#include "notes/Note.h"
+#include <QColor>
+#include <QFont>
+#include <QPlainTextEdit>
+#include <QTextFormat>
+#include <functional>
+
+class QTextDocument;
+
+// A text note too long to lay out whole on the window's thread. Its document is built on a worker
+// (the rich text read, the text colour set, the addresses marked as links) and shown by a view that
+// lays out only the lines it draws. A line longer than kPieceChars is cut into pieces, each its own
+// paragraph marked as continuing the one before, so no paragraph takes long to lay out; reading the
+// text back joins the pieces, so what is saved is exactly what the document holds.
+namespace LongNote {
+// Bodies longer than this are shown and edited this way.
+inline constexpr qsizetype kLongChars = 8 * 1024;
+// The longest piece of a line laid out at once.
+inline constexpr qsizetype kPieceChars = 2000;
+// The paragraph property of a piece that continues the line before it.
+inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;
+
+bool isLong(const Note &note);
+
+struct Style {
+    QFont font;
+    QColor text;
+    QColor links; // detected addresses become links in this colour; none when invalid
+};
+
+// Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): at a space near
+// the end of each piece when there is one, never inside a surrogate pair.
+std::vector<qsizetype> pieceStarts(const QString &line);
+
+// The note's document, built on the calling thread: no parent, a plain text layout, undo on, not
+// modified. Safe to call on a worker.
+QTextDocument *build(const Note &note, const Style &style);
+// The text as stored, from position from to position to (-1: the end): pieces joined again, other
+// paragraphs ending in a line break, every other character as it is.
+QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
+// Removes the cuts between pieces, so the document holds one paragraph per line again.
+void joinPieces(QTextDocument &doc);
+bool continues(const QTextBlock &block);
+
+// Builds the document on a pool thread; done gets it on receiver's thread, moved there and owned by
+// the caller. When receiver is gone by then, the document is deleted.
+void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done);
+
+struct Saved {
+    QString body;
+    QByteArray rtf;
+};
+// Takes the document (which no view may show any more), reads its text and rich text on a pool
+// thread and deletes it there; done gets them on receiver's thread unless receiver is gone.
+void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
+} // namespace LongNote
+
+// The view of a long note: read-only in the detail, where a click on a link opens it, editable in
+// the inline editor. Backspace and Delete beside a cut between two pieces delete the character
+// beyond it; paragraphs typed or pasted are new lines, never pieces; a copy across a cut holds the
+// stored text (plain).
+class LongTextView : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit LongTextView(QWidget *parent = nullptr);
+    // The text as stored.
+    QString wholeText() const { return LongNote::wholeText(*document()); }
+    // Format codes as RichTextView::applyFmt.
+    void applyFmt(int code);
+
+protected:
+    void keyPressEvent(QKeyEvent *e) override;
+    void inputMethodEvent(QInputMethodEvent *e) override;
+    void insertFromMimeData(const QMimeData *source) override;
+    QMimeData *createMimeDataFromSelection() const override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseMoveEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+
+private:
+    // Runs a user's edit; the paragraphs it made start new lines.
+    void userEdit(const std::function<void()> &edit);
+    QString pressedLink_;
+    QPointF pressPos_;
+};

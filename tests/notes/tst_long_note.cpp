@@ -1,0 +1,320 @@
+#include "common/TestEnv.h"
+#include "notes/LongNoteText.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/RtfCodec.h"
+#include "ui/Theme.h"
+#include "ui/WebLinks.h"
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+#include <memory>
+
+namespace {
+Note textNote(const QString &id, const QString &body) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
+    n.id = id;
+    n.body = body;
+    return n;
+}
+
+LongNote::Style style() {
+    return {QFont(), Qt::black, Qt::blue};
+}
+
+// Words of varied length on one line, so cuts fall at spaces.
+QString wordsLine(int chars) {
+    QString s;
+    for (int i = 0; s.size() < chars; ++i) s += QStringLiteral("word%1 ").arg(i % 97);
+    return s.left(chars);
+}
+
+// Every piece within the bound, every piece past the first of a line marked, no pair cut.
+void checkPieces(const QTextDocument &doc) {
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        QVERIFY(b.length() - 1 <= LongNote::kPieceChars);
+        if (LongNote::continues(b)) QVERIFY(b.previous().isValid());
+        const QString t = b.text();
+        if (!t.isEmpty()) QVERIFY(!t.front().isLowSurrogate());
+    }
+}
+
+// The stored offset of a document position: the cuts before it are no characters.
+int storedOffset(const QTextDocument &doc, int pos) {
+    int cuts = 0;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next()) cuts += LongNote::continues(b);
+    return pos - cuts;
+}
+
+// The document position of a stored offset.
+int docPosition(const QTextDocument &doc, int stored) {
+    int pos = stored;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next()) pos += LongNote::continues(b);
+    return pos;
+}
+
+void settle() {
+    for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+}
+
+void showPage(NotesView &page) {
+    page.resize(1000, 700);
+    page.setup();
+    page.show();
+    settle();
+}
+
+void placeCursor(LongTextView &v, int pos) {
+    QTextCursor c(v.document());
+    c.setPosition(pos);
+    v.setTextCursor(c);
+}
+} // namespace
+
+class TestLongNote : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+
+    // Long lines are cut into pieces; the text read back is the note's, character for character:
+    // lines without a space, pairs at a cut, empty lines, other line and space characters.
+    void piecesReadBackAsTheStoredText() {
+        const QString emoji = QStringLiteral("😀");
+        QString noSpace;
+        for (int i = 0; noSpace.size() < 9000; ++i) noSpace += i % 3 ? QStringLiteral("a") : emoji;
+        const QString bodies[] = {
+            wordsLine(50'000),
+            QString(30'001, u'x'),
+            noSpace,
+            QString(LongNote::kPieceChars - 1, u'y') + emoji + QString(3000, u'y'),
+            QStringLiteral("first\n\n") + wordsLine(12'000) + QStringLiteral("\nno\u00a0break\u2028inside\tx\n") +
+                QString(5000, u'z') + QStringLiteral("\n"),
+        };
+        for (const QString &body : bodies) {
+            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("A"), body), style()));
+            checkPieces(*doc);
+            QVERIFY(doc->blockCount() > 2);
+            QCOMPARE(LongNote::wholeText(*doc), body);
+            QVERIFY(!doc->isModified());
+        }
+        // Cuts fall after a space near the end of a piece.
+        const QString line = wordsLine(10'000);
+        for (qsizetype at : LongNote::pieceStarts(line)) QCOMPARE(line.at(at - 1), u' ');
+        QVERIFY(LongNote::pieceStarts(QString(LongNote::kPieceChars, u'q')).empty());
+        // A part of the text across a cut reads back as that part of the stored text.
+        std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("A"), bodies[4]), style()));
+        QTextBlock piece = doc->firstBlock();
+        while (!LongNote::continues(piece)) piece = piece.next();
+        const int from = piece.position() - 10, to = piece.position() + 10;
+        QCOMPARE(LongNote::wholeText(*doc, from, to), bodies[4].mid(storedOffset(*doc, from), 19));
+    }
+
+    // Rich text keeps its formats through the cuts, and the rich text written after the pieces are
+    // joined again reads back as the same text.
+    void richTextSurvivesTheCuts() {
+        QTextDocument src;
+        QTextCursor c(&src);
+        const QString plain = wordsLine(6000);
+        c.insertText(plain);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        c.insertText(QStringLiteral("BOLD"), bold);
+        c.insertText(QStringLiteral(" see https://example.org/x ") + wordsLine(4000), QTextCharFormat());
+        Note n = textNote(QStringLiteral("R"), src.toPlainText());
+        n.bodyRTF = RtfCodec::write(src);
+        std::unique_ptr<QTextDocument> doc(LongNote::build(n, style()));
+        checkPieces(*doc);
+        QCOMPARE(LongNote::wholeText(*doc), n.body);
+        const int boldAt = LongNote::wholeText(*doc).indexOf(QStringLiteral("BOLD"));
+        int docPos = 0; // the same character in the document, past the cuts before it
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
+            const int i = b.text().indexOf(QStringLiteral("BOLD"));
+            if (i >= 0) docPos = b.position() + i;
+        }
+        QVERIFY(boldAt > 0 && docPos >= boldAt);
+        QTextCursor at(doc.get());
+        at.setPosition(docPos + 1);
+        QCOMPARE(at.charFormat().fontWeight(), int(QFont::Bold));
+        // the address is a link
+        const QString text = LongNote::wholeText(*doc);
+        QVERIFY(text.contains(QStringLiteral("https://example.org/x")));
+        bool linked = false;
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().anchorHref() == QLatin1String("https://example.org/x")) linked = true;
+        QVERIFY(linked);
+        LongNote::joinPieces(*doc);
+        QCOMPARE(doc->blockCount(), 1);
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(RtfCodec::write(*doc), &back));
+        QCOMPARE(back.toPlainText(), n.body);
+    }
+
+    // Keys beside a cut act on the characters around it, a new paragraph is a new line, and undo
+    // brings back exactly the text before.
+    void editsAroundCutsKeepTheText() {
+        const QString body = wordsLine(7000);
+        LongTextView v;
+        v.resize(400, 300);
+        v.setDocument(LongNote::build(textNote(QStringLiteral("A"), body), style()));
+        v.document()->setParent(&v);
+        v.show();
+        const QTextBlock second = v.document()->firstBlock().next();
+        QVERIFY(LongNote::continues(second));
+        const int cut = second.position(); // where the second piece starts in the document
+        const int stored = cut - 1;        // and in the stored text
+        // Backspace at the start of a piece takes the character before the cut.
+        placeCursor(v, cut);
+        QTest::keyClick(&v, Qt::Key_Backspace);
+        QString want = body;
+        want.remove(stored - 1, 1);
+        QCOMPARE(v.wholeText(), want);
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        // Delete at the end of a piece takes the first character of the next one.
+        placeCursor(v, cut - 1);
+        QTest::keyClick(&v, Qt::Key_Delete);
+        want = body;
+        want.remove(stored, 1);
+        QCOMPARE(v.wholeText(), want);
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        // Return inside a piece, and at its very start, is a new line there.
+        placeCursor(v, cut + 5);
+        QTest::keyClick(&v, Qt::Key_Return);
+        want = body;
+        want.insert(stored + 5, u'\n');
+        QCOMPARE(v.wholeText(), want);
+        placeCursor(v, v.document()->findBlock(cut + 7).next().position());
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        placeCursor(v, cut);
+        QTest::keyClick(&v, Qt::Key_Return);
+        want = body;
+        want.insert(stored, u'\n');
+        QCOMPARE(v.wholeText(), want);
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        // A selection across the cut typed over, undone and redone.
+        QTextCursor sel(v.document());
+        sel.setPosition(cut - 3);
+        sel.setPosition(cut + 3, QTextCursor::KeepAnchor);
+        v.setTextCursor(sel);
+        QTest::keyClicks(&v, QStringLiteral("Q"));
+        want = body;
+        want.replace(stored - 2, 5, QStringLiteral("Q")); // two characters before the cut, three after
+        QCOMPARE(v.wholeText(), want);
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        v.redo();
+        QCOMPARE(v.wholeText(), want);
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        // A copy across the cut holds the stored text; pasted lines are new lines.
+        sel.setPosition(cut - 4);
+        sel.setPosition(cut + 4, QTextCursor::KeepAnchor);
+        v.setTextCursor(sel);
+        v.copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), body.mid(stored - 3, 7));
+        QGuiApplication::clipboard()->setText(QStringLiteral("one\ntwo"));
+        placeCursor(v, cut + 2);
+        v.paste();
+        want = body;
+        want.insert(stored + 2, QStringLiteral("one\ntwo"));
+        QCOMPARE(v.wholeText(), want);
+        // Format codes act on the selection.
+        sel.setPosition(1);
+        sel.setPosition(4, QTextCursor::KeepAnchor);
+        v.setTextCursor(sel);
+        QTest::keyClick(&v, Qt::Key_B, Qt::ControlModifier);
+        QTextCursor at(v.document());
+        at.setPosition(2);
+        QCOMPARE(at.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(v.wholeText(), want);
+    }
+
+    // On the page: the long note is shown, edited and saved through its worker; the stored text is
+    // the note's with exactly the edit; an unchanged save keeps the stored bytes; a cancelled edit
+    // shows the stored text again.
+    void pageShowsEditsAndSavesLongNote() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        RecordingLinks links;
+        const QString body = QStringLiteral("intro https://example.org/a\n") + wordsLine(60'000) + QStringLiteral("\n\nend");
+        Note n = textNote(QStringLiteral("L"), body);
+        NoteStore::shared().add(n);
+        NotesView page;
+        showPage(page);
+        page.selectNote(QStringLiteral("L"));
+        QTRY_VERIFY(page.longTextReady());
+        LongTextView *v = page.longTextView();
+        QVERIFY(v->isReadOnly());
+        QVERIFY(v->isVisible());
+        QCOMPARE(v->wholeText(), body);
+        QVERIFY(!page.contentView());
+        // a click on the address opens it
+        QTextCursor c(v->document());
+        c.setPosition(8);
+        const QPoint onLink = v->cursorRect(c).center();
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, onLink);
+        QCOMPARE(links.opened.value(0), QUrl(QStringLiteral("https://example.org/a")));
+
+        // A save with no change stores the title alone.
+        const std::optional<QByteArray> rtfBefore = NoteStore::shared().find(QStringLiteral("L"))->bodyRTF;
+        page.showInlineEditor(QStringLiteral("L"));
+        settle();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        page.inlineTitleField()->setText(QStringLiteral("Renamed"));
+        page.saveInlineEditor();
+        settle();
+        const Note *saved = NoteStore::shared().find(QStringLiteral("L"));
+        QCOMPARE(saved->title, QStringLiteral("Renamed"));
+        QCOMPARE(saved->body, body);
+        QCOMPARE(saved->bodyRTF, rtfBefore);
+
+        // A cancelled edit leaves the stored text shown.
+        page.showInlineEditor(QStringLiteral("L"));
+        settle();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        page.longTextView()->textCursor().insertText(QStringLiteral("DROPPED"));
+        page.cancelInlineEditor();
+        settle();
+        QTRY_VERIFY(page.longTextReady());
+        QCOMPARE(page.longTextView()->wholeText(), body);
+
+        // An edit far into the long line, then a resize and a theme change while editing.
+        page.showInlineEditor(QStringLiteral("L"));
+        settle();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        const int storedAt = 40'000;
+        QTextCursor e(page.longTextView()->document());
+        e.setPosition(docPosition(*page.longTextView()->document(), storedAt));
+        page.longTextView()->setTextCursor(e);
+        QTest::keyClicks(page.longTextView(), QStringLiteral("EDIT"));
+        page.resize(900, 650);
+        settle();
+        QVERIFY(page.inlineEditorOpen());
+        QVERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        page.saveInlineEditor();
+        QVERIFY(page.longSavePending());
+        QTRY_VERIFY(!page.longSavePending());
+        QString want = body;
+        want.insert(storedAt, QStringLiteral("EDIT"));
+        const Note *after = NoteStore::shared().find(QStringLiteral("L"));
+        QCOMPARE(after->body, want);
+        QVERIFY(after->bodyRTF.has_value());
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(*after->bodyRTF, &back));
+        QCOMPARE(back.toPlainText(), want);
+        QTRY_VERIFY(page.longTextReady());
+        QCOMPARE(page.longTextView()->wholeText(), want);
+        NoteStore::resetForTests();
+    }
+};
+
+QTEST_MAIN(TestLongNote)
+#include "tst_long_note.moc"
