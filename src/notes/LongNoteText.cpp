@@ -14,6 +14,8 @@
 #include <QTextDocument>
 #include <QThread>
 #include <QThreadPool>
+#include <atomic>
+#include <memory>
 
 namespace LongNote {
 
@@ -45,21 +47,52 @@ std::vector<qsizetype> pieceStarts(const QString &line) {
     return starts;
 }
 
+namespace {
+// Set as the application quits: a document still being built is of no use any more, and the
+// process does not wait for it.
+std::atomic<bool> g_quitting{false};
+
+void watchQuit() {
+    static const bool hooked = [] {
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { g_quitting = true; });
+        return true;
+    }();
+    (void)hooked;
+}
+} // namespace
+
 QTextDocument *build(const Note &note, const Style &style) {
-    auto *doc = new QTextDocument;
+    auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
-    const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc);
+    const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get());
     if (!rich) doc->setPlainText(note.body);
-    QTextCursor all(doc);
+    // One edit block for all that follows: a cursor moved outside one lays out its paragraph, and a
+    // line of megabytes takes minutes to lay out.
+    QTextCursor c(doc.get());
+    c.beginEditBlock();
+    QTextCursor all(doc.get());
     all.select(QTextCursor::Document);
     QTextCharFormat fg;
     fg.setForeground(style.text);
     all.mergeCharFormat(fg);
-    if (style.links.isValid()) WebLinks::applyDetected(doc, style.links);
+    if (style.links.isValid()) {
+        const QString text = doc->toPlainText(); // one character per paragraph break, as positions count
+        for (const WebLinks::Match &m : WebLinks::find(text)) {
+            if (g_quitting) return nullptr;
+            QTextCharFormat f;
+            f.setAnchor(true);
+            f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
+            f.setForeground(style.links);
+            f.setFontUnderline(true);
+            c.setPosition(m.start);
+            c.setPosition(m.start + m.length, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(f);
+        }
+    }
     // Cut from the last paragraph back, so a cut leaves the positions before it as they are.
-    QTextCursor c(doc);
     for (QTextBlock b = doc->lastBlock(); b.isValid();) {
+        if (g_quitting) return nullptr;
         const QTextBlock before = b.previous();
         if (b.length() - 1 > kPieceChars) {
             const std::vector<qsizetype> starts = pieceStarts(b.text());
@@ -73,12 +106,14 @@ QTextDocument *build(const Note &note, const Style &style) {
         }
         b = before;
     }
+    c.setPosition(0);
+    c.endEditBlock();
     // Each paragraph's layout object made here, not when a view first lays out the document.
     for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) b.layout();
-    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
-    return doc;
+    return doc.release();
 }
 
 QString wholeText(const QTextDocument &doc, int from, int to) {
@@ -98,6 +133,7 @@ void joinPieces(QTextDocument &doc) {
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     QTextCursor c(&doc);
+    c.beginEditBlock(); // no paragraph laid out on the way (see build)
     for (QTextBlock b = doc.lastBlock(); b.isValid();) {
         const QTextBlock before = b.previous();
         if (before.isValid() && continues(b)) {
@@ -106,14 +142,31 @@ void joinPieces(QTextDocument &doc) {
         }
         b = before;
     }
+    c.endEditBlock();
     doc.setUndoRedoEnabled(undo);
+}
+
+bool hasOwnFormatting(const QTextDocument &doc) {
+    // What the view itself puts on every text: its colour, and links on addresses.
+    static const QList<int> shown = {QTextFormat::ForegroundBrush, QTextFormat::IsAnchor, QTextFormat::AnchorHref,
+                                     QTextFormat::TextUnderlineStyle, QTextFormat::FontUnderline};
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        for (const int key : b.blockFormat().properties().keys())
+            if (key != kContinues && key != QTextFormat::ObjectIndex) return true;
+        for (auto it = b.begin(); !it.atEnd(); ++it)
+            for (const int key : it.fragment().charFormat().properties().keys())
+                if (!shown.contains(key) && key != QTextFormat::ObjectIndex) return true;
+    }
+    return false;
 }
 
 void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done) {
     QPointer<QObject> to(receiver);
     QThread *target = receiver->thread();
+    watchQuit();
     QThreadPool::globalInstance()->start([note, style, to, target, done = std::move(done)] {
-        QTextDocument *doc = build(note, style);
+        QTextDocument *doc = g_quitting ? nullptr : build(note, style);
+        if (!doc) return;
         doc->moveToThread(target);
         // qApp outlives the pool's tasks; the receiver is checked on its own thread.
         QMetaObject::invokeMethod(qApp, [doc, to, done] {
@@ -125,16 +178,18 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
     });
 }
 
-void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
+void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done) {
     QPointer<QObject> to(receiver);
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([doc, to, done = std::move(done)] {
+    QThreadPool::globalInstance()->start([doc, rich, to, done = std::move(done)] {
         doc->moveToThread(QThread::currentThread());
         Saved s;
         s.body = wholeText(*doc);
-        joinPieces(*doc);
-        s.rtf = RtfCodec::write(*doc);
+        if (rich || hasOwnFormatting(*doc)) {
+            joinPieces(*doc);
+            s.rtf = RtfCodec::write(*doc);
+        }
         delete doc;
         QMetaObject::invokeMethod(qApp, [s = std::move(s), to, done] {
             if (to) done(s);

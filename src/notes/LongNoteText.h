@@ -34,7 +34,7 @@ struct Style {
 std::vector<qsizetype> pieceStarts(const QString &line);
 
 // The note's document, built on the calling thread: no parent, a plain text layout, undo on, not
-// modified. Safe to call on a worker.
+// modified. Safe to call on a worker; none once the application quits.
 QTextDocument *build(const Note &note, const Style &style);
 // The text as stored, from position from to position to (-1: the end): pieces joined again, other
 // paragraphs ending in a line break, every other character as it is.
@@ -51,9 +51,13 @@ struct Saved {
     QString body;
     QByteArray rtf;
 };
-// Takes the document (which no view may show any more), reads its text and rich text on a pool
-// thread and deletes it there; done gets them on receiver's thread unless receiver is gone.
-void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
+// Whether the text has formats of its own: more than the colour and the links a view gives it.
+bool hasOwnFormatting(const QTextDocument &doc);
+// Takes the document (which no view may show any more), reads its text on a pool thread and deletes
+// it there; done gets it on receiver's thread unless receiver is gone. The rich text comes too when
+// rich (the note had it) or when the text has formats of its own; else it stays empty: a plain text
+// is stored as plain text, its addresses found again when it is shown.
+void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done);
 } // namespace LongNote
 
 // The view of a long note: read-only in the detail, where a click on a link opens it, editable in

@@ -394,7 +394,7 @@ void NotesView::saveLongEditor(Note copy) {
     dropLongDoc();
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
-    LongNote::readLater(doc, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
+    LongNote::readLater(doc, copy.bodyRTF.has_value(), this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
         longSavingID_.clear();
         if (const Note *now = NoteStore::shared().find(id)) {
             Note out = *now;

@@ -306,10 +306,30 @@ private slots:
         want.insert(storedAt, QStringLiteral("EDIT"));
         const Note *after = NoteStore::shared().find(QStringLiteral("L"));
         QCOMPARE(after->body, want);
+        QVERIFY(!after->bodyRTF); // plain text stays plain: its links are found again when shown
+        QTRY_VERIFY(page.longTextReady());
+        QCOMPARE(page.longTextView()->wholeText(), want);
+
+        // Bold on a word: the rich text is stored with it and reads back as the same text.
+        page.showInlineEditor(QStringLiteral("L"));
+        settle();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        QTextCursor w(page.longTextView()->document());
+        w.setPosition(docPosition(*page.longTextView()->document(), storedAt));
+        w.setPosition(docPosition(*page.longTextView()->document(), storedAt + 4), QTextCursor::KeepAnchor);
+        page.longTextView()->setTextCursor(w);
+        QTest::keyClick(page.longTextView(), Qt::Key_B, Qt::ControlModifier);
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.longSavePending());
+        after = NoteStore::shared().find(QStringLiteral("L"));
+        QCOMPARE(after->body, want);
         QVERIFY(after->bodyRTF.has_value());
         QTextDocument back;
         QVERIFY(RtfCodec::read(*after->bodyRTF, &back));
         QCOMPARE(back.toPlainText(), want);
+        QTextCursor b(&back);
+        b.setPosition(storedAt + 2);
+        QCOMPARE(b.charFormat().fontWeight(), int(QFont::Bold));
         QTRY_VERIFY(page.longTextReady());
         QCOMPARE(page.longTextView()->wholeText(), want);
         NoteStore::resetForTests();
