@@ -1,5 +1,6 @@
 #include "app/NavItem.h"
 
+#include "ui/EmojiCache.h"
 #include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
@@ -42,7 +43,9 @@ void NavItem::paintEvent(QPaintEvent *) {
     p.setOpacity(emojiAlpha_);
     p.setFont(emojiFont_);
     p.setPen(VF::text());
-    p.drawText(emojiRect().adjusted(0, -2, 4, 2), Qt::AlignLeft | Qt::AlignVCenter, emoji_);
+    const QRect er = emojiRect().adjusted(0, -2, 4, 2);
+    const auto draw = [this](QPainter &q, const QRectF &r) { q.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, emoji_); };
+    if (!EmojiCache::shared().draw(p, er, Qt::AlignLeft | Qt::AlignVCenter, emoji_, draw)) draw(p, er);
     p.setOpacity(1.0);
     p.setFont(titleFont_);
     p.setPen(titleColor_);

@@ -21,7 +21,6 @@ using UiKit::alpha;
 
 // A text frame of the row grown about its centre to the font's line height.
 constexpr double kEmojiW = 26;
-constexpr qsizetype kEmojiCacheMax = 512;
 
 QRectF lineRect(const QRectF &frame, const QFont &font) {
     const double need = TextFit::lineHeight(font);
@@ -124,7 +123,9 @@ void PomListView::paintRow(QPainter &p, const PomListRow &row, const QRectF &box
     const double rh = kRowH, w = box.width() + 8;
     const QPointF o = box.topLeft() - QPointF(4, 0); // the row's frames are given from the list's left edge
     const QRectF emojiBox = lineRect(yUp(rh, 10, 14, kEmojiW, 24), emojiFont_).translated(o);
-    p.drawPixmap(emojiBox.topLeft(), emojiPixmap(row.emoji, emojiBox.size()));
+    p.setPen(VF::text());
+    p.setFont(emojiFont_);
+    TextFit::drawText(p, nullptr, emojiBox, Qt::AlignLeft | Qt::AlignVCenter, row.emoji); // kept drawn, once per emoji
     p.setPen(selected ? row.accent : VF::text());
     p.setFont(titleFont_);
     TextFit::drawText(p, nullptr, lineRect(yUp(rh, 42, 28, w - 56, 16), titleFont_).translated(o),
@@ -133,30 +134,6 @@ void PomListView::paintRow(QPainter &p, const PomListRow &row, const QRectF &box
     p.setFont(subFont_);
     TextFit::drawText(p, nullptr, lineRect(yUp(rh, 42, 10, w - 56, 14), subFont_).translated(o),
                       Qt::AlignLeft | Qt::AlignVCenter, row.subtitle);
-}
-
-// Colour emoji are bitmaps scaled at every draw, which costs more than the rest of a row together:
-// each one is drawn once per size and kept.
-QPixmap PomListView::emojiPixmap(const QString &emoji, const QSizeF &size) const {
-    const qreal dpr = devicePixelRatioF();
-    const QString key = emoji + QLatin1Char('|') + QString::number(emojiFont_.pointSizeF()) +
-                        QLatin1Char('|') + QString::number(size.width()) + QLatin1Char('x') +
-                        QString::number(size.height()) + QLatin1Char('@') + QString::number(dpr);
-    auto it = emojiCache_.constFind(key);
-    if (it != emojiCache_.constEnd()) return *it;
-    if (emojiCache_.size() > kEmojiCacheMax) emojiCache_.clear();
-    QPixmap pm((size * dpr).toSize());
-    pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
-    {
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(VF::text());
-        p.setFont(emojiFont_);
-        TextFit::drawText(p, nullptr, QRectF(QPointF(0, 0), size), Qt::AlignLeft | Qt::AlignVCenter, emoji);
-    }
-    emojiCache_.insert(key, pm);
-    return pm;
 }
 
 void PomListView::paintEvent(QPaintEvent *e) {

@@ -1,7 +1,5 @@
 #pragma once
 #include "pomodoro/PomListRows.h"
-#include <QHash>
-#include <QPixmap>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -54,10 +52,7 @@ private:
     QRectF rowBox(const Block &b, qsizetype i) const;
     void paintRow(class QPainter &p, const PomListRow &row, const QRectF &box) const;
 
-    QPixmap emojiPixmap(const QString &emoji, const QSizeF &size) const;
-
     std::vector<Block> blocks_;
-    mutable QHash<QString, QPixmap> emojiCache_;
     std::optional<QString> selected_;
     PomListRow timerRow_;
     QFont emojiFont_, titleFont_, subFont_;

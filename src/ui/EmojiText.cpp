@@ -1,5 +1,6 @@
 #include "ui/EmojiText.h"
 #include "ui/DisplayText.h"
+#include "ui/EmojiCache.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -101,19 +102,9 @@ double layOut(QTextLayout &layout, double width, int flags) {
 } // namespace
 
 namespace EmojiText {
-bool needsColourFont(const QString &text) { return text.size() > 1 && text.indexOf(QChar(kEmojiPresentation), 1) > 0; }
-
-QFont colourFirst(const QFont &font) {
-    QFont f = font;
-    QStringList families = font.families().isEmpty() ? QStringList{font.family()} : font.families();
-    families.removeAll(kColourFamily);
-    families.prepend(kColourFamily);
-    f.setFamilies(families);
-    return f;
-}
-
-void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
-    const QString text = DisplayText::cut(whole); // what a frame can show: never laid out whole
+namespace {
+// Draws text as draw() does, without the cache.
+void drawDirect(QPainter &p, const QRectF &r, int flags, const QString &text) {
     if (!needsColourFont(text)) {
         p.drawText(r, flags, text);
         return;
@@ -135,15 +126,42 @@ void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
     if (clip) p.restore();
 }
 
+// The width advance() gives, measured.
+double measured(const QFont &font, const QString &text) {
+    QTextLayout layout(text, font);
+    if (needsColourFont(text)) layout.setFormats(colourRuns(text, font));
+    layOut(layout, 1e6, Qt::AlignLeft);
+    return layout.lineCount() > 0 ? layout.lineAt(0).naturalTextWidth() : 0.0;
+}
+} // namespace
+
+bool needsColourFont(const QString &text) { return text.size() > 1 && text.indexOf(QChar(kEmojiPresentation), 1) > 0; }
+
+QFont colourFirst(const QFont &font) {
+    QFont f = font;
+    QStringList families = font.families().isEmpty() ? QStringList{font.family()} : font.families();
+    families.removeAll(kColourFamily);
+    families.prepend(kColourFamily);
+    f.setFamilies(families);
+    return f;
+}
+
+void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
+    const QString text = DisplayText::cut(whole); // what a frame can show: never laid out whole
+    if (EmojiCache::mayHoldEmoji(text) &&
+        EmojiCache::shared().draw(p, r, flags, text, [&](QPainter &q, const QRectF &frame) { drawDirect(q, frame, flags, text); }))
+        return;
+    drawDirect(p, r, flags, text);
+}
+
 void colourItems(QComboBox *combo) {
     if (combo) combo->setItemDelegate(new ColourItemDelegate(combo));
 }
 
 double advance(const QFont &font, const QString &whole) {
     const QString text = DisplayText::cut(whole);
-    QTextLayout layout(text, font);
-    if (needsColourFont(text)) layout.setFormats(colourRuns(text, font));
-    layOut(layout, 1e6, Qt::AlignLeft);
-    return layout.lineCount() > 0 ? layout.lineAt(0).naturalTextWidth() : 0.0;
+    if (!EmojiCache::mayHoldEmoji(text)) return measured(font, text);
+    return EmojiCache::shared().advance(font, text, [&] { return measured(font, text); });
 }
+
 } // namespace EmojiText

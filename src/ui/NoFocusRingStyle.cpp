@@ -1,5 +1,6 @@
 #include "ui/NoFocusRingStyle.h"
 
+#include "ui/EmojiCache.h"
 #include "ui/EmojiText.h"
 
 #include <QAbstractButton>
@@ -33,12 +34,12 @@ template <typename Draw> bool withoutFocus(const QStyleOption *opt, Draw draw) {
 
 void NoFocusRingStyle::drawItemText(QPainter *p, const QRect &rect, int flags, const QPalette &pal, bool enabled,
                                     const QString &text, QPalette::ColorRole textRole) const {
-    if (!EmojiText::needsColourFont(text) || !p) {
+    if (!EmojiCache::mayHoldEmoji(text) || !p) {
         QProxyStyle::drawItemText(p, rect, flags, pal, enabled, text, textRole);
         return;
     }
     // As the common style draws an item's text (the palette's group already says whether it is
-    // enabled), with the emoji from the colour font.
+    // enabled), with the emoji from the colour font, and kept drawn.
     const QPen saved = p->pen();
     if (textRole != QPalette::NoRole)
         p->setPen(QPen(pal.brush(textRole), saved.widthF()));

@@ -4,6 +4,7 @@
 #include "stats/StatsContentView.h"
 #include "stats/StatsModel.h"
 #include "ui/Theme.h"
+#include "ui/EmojiCache.h"
 #include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/NoFocusRingStyle.h"
@@ -29,6 +30,7 @@ private slots:
     void paintedTextsDrawTheHeartInColour();
     void widgetsDrawTheHeartInColour();
     void pagesDrawTheHeartInColour();
+    void emojiAreDrawnOncePerFontAndColour();
 };
 
 namespace {
@@ -158,6 +160,73 @@ void TstEmojiText::pagesDrawTheHeartInColour() {
         stats.setModel(model, 600);
         QVERIFY(redPixels(stats.grab().toImage()) > 20);
     }
+}
+
+// Colour emoji are decoded from PNG at every layout; the cache draws each text once per font, colour,
+// frame, position within a pixel and pixel ratio, and copies it after that, as a direct draw shows it.
+void TstEmojiText::emojiAreDrawnOncePerFontAndColour() {
+    EmojiCache &cache = EmojiCache::shared();
+    cache.clear();
+    const QString note = QStringLiteral("📝");
+    const QFont small = Fonts::plainFont(18), large = Fonts::plainFont(24);
+    auto draw = [&](const QFont &f, const QColor &c, const QRectF &r, const QString &text, int extra = 0) {
+        QImage img(120, 80, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        p.setFont(f);
+        p.setPen(c);
+        EmojiText::draw(p, r, Qt::AlignCenter | extra, text);
+        return img;
+    };
+    const int made = cache.pixmapsMade();
+    const QImage first = draw(small, Qt::black, QRectF(10, 10, 30, 30), note);
+    QCOMPARE(cache.pixmapsMade(), made + 1);
+    // The same text elsewhere, by whole pixels: the kept pixmap, in the same place relative to its frame.
+    const QImage moved = draw(small, Qt::black, QRectF(50, 30, 30, 30), note);
+    QCOMPARE(cache.pixmapsMade(), made + 1);
+    QCOMPARE(moved.copy(50, 30, 30, 30), first.copy(10, 10, 30, 30));
+    draw(large, Qt::black, QRectF(10, 10, 30, 30), note);           // another size
+    draw(small, QColor(Qt::red), QRectF(10, 10, 30, 30), note);     // another pen
+    draw(small, Qt::black, QRectF(10.5, 10, 30, 30), note);         // half a pixel over
+    QCOMPARE(cache.pixmapsMade(), made + 4);
+
+    // Drawn from the cache as a direct draw draws it (a text that may run outside its frame is
+    // always drawn directly), for an emoji and one asked for by U+FE0F, whole or half a pixel over.
+    const QString heart = QStringLiteral("❤️");
+    for (const QString &text : {note, heart})
+        for (const QRectF &r : {QRectF(4, 20, 112, 40), QRectF(4.5, 20.25, 112, 40)}) {
+            const QImage direct = draw(small, Qt::darkBlue, r, text, Qt::TextDontClip);
+            const QImage kept = draw(small, Qt::darkBlue, r, text);
+            QVERIFY(redPixels(direct) > 20 || text == note);
+            int worst = 0;
+            for (int y = 0; y < direct.height(); ++y)
+                for (int x = 0; x < direct.width(); ++x) {
+                    const QRgb a = direct.pixel(x, y), b = kept.pixel(x, y);
+                    worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                      std::abs(qBlue(a) - qBlue(b))});
+                }
+            QVERIFY2(worst <= 3, qPrintable(QStringLiteral("%1 at %2: off by %3").arg(text).arg(r.x()).arg(worst)));
+        }
+    // Words beside an emoji, and a rotated painter, draw directly and keep nothing.
+    const int before = cache.pixmapsMade();
+    QVERIFY(redPixels(draw(small, Qt::black, QRectF(4, 20, 112, 40), kHeartText)) > 20);
+    QImage turned(120, 120, QImage::Format_ARGB32_Premultiplied);
+    turned.fill(Qt::white);
+    {
+        QPainter p(&turned);
+        p.setFont(small);
+        p.translate(60, 0);
+        p.rotate(30);
+        EmojiText::draw(p, QRectF(0, 0, 110, 40), Qt::AlignLeft | Qt::AlignVCenter, heart);
+    }
+    QCOMPARE(cache.pixmapsMade(), before);
+    QVERIFY(redPixels(turned) > 20);
+    // Widths are measured once per text and font.
+    const int measured = cache.widthsMeasured();
+    const double w = EmojiText::advance(small, kHeartText);
+    QCOMPARE(EmojiText::advance(small, kHeartText), w);
+    QVERIFY(EmojiText::advance(large, kHeartText) > w);
+    QCOMPARE(cache.widthsMeasured(), measured + 2);
 }
 
 QTEST_MAIN(TstEmojiText)

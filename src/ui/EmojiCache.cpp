@@ -1,0 +1,128 @@
+#include "ui/EmojiCache.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QThread>
+#include <cmath>
+
+namespace {
+// A frame larger than this (in device pixels) is drawn directly: a page of wrapped text is not kept.
+constexpr double kMaxPixels = 512.0 * 256.0;
+constexpr qsizetype kMaxWidths = 4096;
+// Positions within a device pixel are kept to this step; a text lands within 1/128 of a pixel of
+// where a direct draw puts it.
+constexpr double kSubPixelSteps = 64.0;
+
+QString fontKey(const QFont &font) {
+    return font.key() + QLatin1Char('/') + font.families().join(QLatin1Char(','));
+}
+
+bool onWindowThread() {
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+} // namespace
+
+EmojiCache &EmojiCache::shared() {
+    static EmojiCache cache;
+    return cache;
+}
+
+EmojiCache::EmojiCache(qsizetype maxBytes) : pixmaps_(maxBytes), widths_(kMaxWidths) {}
+
+bool EmojiCache::mayHoldEmoji(const QString &text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (c.isSurrogate() || u == 0xFE0F || (u >= 0x2300 && u <= 0x23FF) || (u >= 0x2600 && u <= 0x27BF) ||
+            (u >= 0x2B00 && u <= 0x2BFF) || u == 0x3030 || u == 0x303D || u == 0x3297 || u == 0x3299)
+            return true;
+    }
+    return false;
+}
+
+bool EmojiCache::onlyEmoji(const QString &text) {
+    bool any = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t u = QChar::surrogateToUcs4(c, text[++i]);
+            if (!((u >= 0x1F000 && u <= 0x1FAFF) || (u >= 0xE0020 && u <= 0xE007F))) return false;
+            any = true;
+        } else if (c.isSpace() || c.unicode() == 0xFE0F || c.unicode() == 0x200D || c.unicode() == 0x20E3) {
+            continue;
+        } else if (i + 1 < text.size() && text[i + 1].unicode() == 0xFE0F) {
+            any = true; // asks for the emoji form, which the colour font gives
+        } else {
+            return false;
+        }
+    }
+    return any;
+}
+
+void EmojiCache::clear() {
+    pixmaps_.clear();
+    widths_.clear();
+}
+
+bool EmojiCache::draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render) {
+    if (!p.isActive() || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster || !onWindowThread())
+        return false;
+    if (!onlyEmoji(text) || (flags & Qt::TextDontClip) || r.isEmpty() || p.compositionMode() != QPainter::CompositionMode_SourceOver ||
+        p.backgroundMode() != Qt::TransparentMode || p.pen().style() == Qt::NoPen ||
+        p.pen().brush().style() != Qt::SolidPattern)
+        return false;
+    // Only a scale (the device pixel ratio) and a move: the pixmap then lands on whole device pixels.
+    const QTransform &t = p.deviceTransform();
+    if (t.type() > QTransform::TxScale || t.m11() != t.m22() || t.m11() <= 0) return false;
+    const double dpr = t.m11();
+    if (r.width() * r.height() * dpr * dpr > kMaxPixels) return false;
+    // The pixmap must resolve point sizes as the painter's device does.
+    static const int pixmapDpiX = QPixmap(1, 1).logicalDpiX(), pixmapDpiY = QPixmap(1, 1).logicalDpiY();
+    if (p.device()->logicalDpiX() != pixmapDpiX || p.device()->logicalDpiY() != pixmapDpiY) return false;
+
+    const QPointF at = t.map(r.topLeft());
+    const QPointF whole(std::floor(at.x()), std::floor(at.y()));
+    const QPointF frac(std::round((at.x() - whole.x()) * kSubPixelSteps) / kSubPixelSteps,
+                       std::round((at.y() - whole.y()) * kSubPixelSteps) / kSubPixelSteps);
+    const QColor colour = p.pen().color();
+    const QString key = text + QChar(0x1F) + fontKey(p.font()) +
+                        QString::asprintf("|%llx|%x|%x|%d|%.4f|%.4f|%.5f|%.5f|%.5f",
+                                          static_cast<unsigned long long>(colour.rgba64()), unsigned(flags),
+                                          unsigned(p.renderHints().toInt()), int(p.layoutDirection()), r.width(),
+                                          r.height(), frac.x(), frac.y(), dpr);
+    const QPointF origin = r.topLeft() - frac / dpr; // where the pixmap's first pixel lands, whole
+    if (const QPixmap *kept = pixmaps_.object(key)) {
+        p.drawPixmap(origin, *kept);
+        return true;
+    }
+    const QSize device(int(std::ceil(r.width() * dpr + frac.x())), int(std::ceil(r.height() * dpr + frac.y())));
+    auto pm = std::make_unique<QPixmap>(device);
+    pm->setDevicePixelRatio(dpr);
+    pm->fill(Qt::transparent);
+    {
+        QPainter q(pm.get());
+        q.setRenderHints(p.renderHints());
+        q.setLayoutDirection(p.layoutDirection());
+        q.setFont(p.font());
+        q.setPen(p.pen());
+        q.translate(frac / dpr);
+        render(q, QRectF(QPointF(0, 0), r.size()));
+    }
+    ++pixmapsMade_;
+    p.drawPixmap(origin, *pm);
+    const qsizetype bytes = qsizetype(device.width()) * device.height() * 4;
+    pixmaps_.insert(key, pm.release(), bytes);
+    return true;
+}
+
+double EmojiCache::advance(const QFont &font, const QString &text, const std::function<double()> &measure) {
+    if (!onWindowThread()) return measure();
+    const QString key = text + QChar(0x1F) + fontKey(font);
+    if (const double *kept = widths_.object(key)) return *kept;
+    const double w = measure();
+    ++widthsMeasured_;
+    widths_.insert(key, new double(w));
+    return w;
+}

@@ -1,0 +1,54 @@
+#pragma once
+#include <QCache>
+#include <QPixmap>
+#include <QRectF>
+#include <QString>
+#include <functional>
+
+class QFont;
+class QPainter;
+
+// Colour emoji are bitmaps: each time a text that holds one is laid out or measured, the font
+// library decodes the emoji's PNG again (Qt keeps no glyph cache for such fonts), which costs more
+// than the rest of a list row together. This keeps emoji drawn once into a pixmap, per text, font,
+// pen colour, frame, flags, position within a device pixel and device pixel ratio, and copies that
+// pixmap on later draws; and keeps the widths of texts holding emoji once measured. Bounded: the
+// least recently used go first. For the window's thread only (elsewhere it draws directly).
+class EmojiCache {
+public:
+    // Draws text (already cut for display) into frame as its painter is set up.
+    using Render = std::function<void(QPainter &, const QRectF &frame)>;
+
+    static EmojiCache &shared();
+    explicit EmojiCache(qsizetype maxBytes = 6 * 1024 * 1024);
+
+    // Whether text may hold a colour emoji: a character outside the basic plane, U+FE0F or one of
+    // the symbol blocks emoji come from. Other texts gain nothing from the cache.
+    static bool mayHoldEmoji(const QString &text);
+
+    // Whether text is nothing but colour emoji (and spaces): characters beyond the basic plane's
+    // symbol blocks or followed by U+FE0F. Only such texts are kept as pixmaps: the text font's
+    // glyphs blend with what lies under them (gamma, sub-pixel order), which a pixmap cannot repeat.
+    static bool onlyEmoji(const QString &text);
+
+    // Draws onto p what render(p, r) draws, clipped to r, from the pixmap kept for it (made on first
+    // use). Returns false, having drawn nothing, where a pixmap cannot stand in for the text: one
+    // that is not only emoji, a
+    // painter that is not a raster one on the window's thread, one that rotates or shears, composes
+    // other than "source over", draws an opaque background or a pen that is not a plain colour,
+    // flags that let the text run outside r, or a frame too large to keep.
+    bool draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render);
+    // font's width for text as measure() gives it, measured once.
+    double advance(const QFont &font, const QString &text, const std::function<double()> &measure);
+
+    // How many pixmaps were drawn and widths measured since the start (for tests).
+    int pixmapsMade() const { return pixmapsMade_; }
+    int widthsMeasured() const { return widthsMeasured_; }
+    void clear();
+
+private:
+    QCache<QString, QPixmap> pixmaps_;
+    QCache<QString, double> widths_;
+    int pixmapsMade_ = 0;
+    int widthsMeasured_ = 0;
+};
