@@ -44,7 +44,9 @@ void NavItem::paintEvent(QPaintEvent *) {
     p.setFont(emojiFont_);
     p.setPen(VF::text());
     const QRect er = emojiRect().adjusted(0, -2, 4, 2);
-    const auto draw = [this](QPainter &q, const QRectF &r) { q.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, emoji_); };
+    const auto draw = [this](QPainter &q, const QRectF &r) {
+        q.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, emoji_);
+    };
     if (!EmojiCache::shared().draw(p, er, Qt::AlignLeft | Qt::AlignVCenter, emoji_, draw)) draw(p, er);
     p.setOpacity(1.0);
     p.setFont(titleFont_);

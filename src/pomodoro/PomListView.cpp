@@ -125,7 +125,7 @@ void PomListView::paintRow(QPainter &p, const PomListRow &row, const QRectF &box
     const QRectF emojiBox = lineRect(yUp(rh, 10, 14, kEmojiW, 24), emojiFont_).translated(o);
     p.setPen(VF::text());
     p.setFont(emojiFont_);
-    TextFit::drawText(p, nullptr, emojiBox, Qt::AlignLeft | Qt::AlignVCenter, row.emoji); // kept drawn, once per emoji
+    TextFit::drawText(p, nullptr, emojiBox, Qt::AlignLeft | Qt::AlignVCenter, row.emoji); // drawn once, kept
     p.setPen(selected ? row.accent : VF::text());
     p.setFont(titleFont_);
     TextFit::drawText(p, nullptr, lineRect(yUp(rh, 42, 28, w - 56, 16), titleFont_).translated(o),

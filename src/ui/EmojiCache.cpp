@@ -1,7 +1,7 @@
 #include "ui/EmojiCache.h"
 
-#include <QCoreApplication>
 #include <QFont>
+#include <QGuiApplication>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QThread>
@@ -22,6 +22,11 @@ QString fontKey(const QFont &font) {
 bool onWindowThread() {
     const QCoreApplication *app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
+}
+
+// Pixmaps need the GUI side of the application.
+bool canKeepPixmaps() {
+    return onWindowThread() && qobject_cast<QGuiApplication *>(QCoreApplication::instance());
 }
 } // namespace
 
@@ -67,9 +72,11 @@ void EmojiCache::clear() {
 }
 
 bool EmojiCache::draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render) {
-    if (!p.isActive() || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster || !onWindowThread())
+    if (!p.isActive() || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster ||
+        !canKeepPixmaps())
         return false;
-    if (!onlyEmoji(text) || (flags & Qt::TextDontClip) || r.isEmpty() || p.compositionMode() != QPainter::CompositionMode_SourceOver ||
+    if (!onlyEmoji(text) || (flags & Qt::TextDontClip) || r.isEmpty() ||
+        p.compositionMode() != QPainter::CompositionMode_SourceOver ||
         p.backgroundMode() != Qt::TransparentMode || p.pen().style() == Qt::NoPen ||
         p.pen().brush().style() != Qt::SolidPattern)
         return false;
@@ -90,14 +97,15 @@ bool EmojiCache::draw(QPainter &p, const QRectF &r, int flags, const QString &te
     const QString key = text + QChar(0x1F) + fontKey(p.font()) +
                         QString::asprintf("|%llx|%x|%x|%d|%.4f|%.4f|%.5f|%.5f|%.5f",
                                           static_cast<unsigned long long>(colour.rgba64()), unsigned(flags),
-                                          unsigned(p.renderHints().toInt()), int(p.layoutDirection()), r.width(),
-                                          r.height(), frac.x(), frac.y(), dpr);
+                                          unsigned(p.renderHints().toInt()), int(p.layoutDirection()),
+                                          r.width(), r.height(), frac.x(), frac.y(), dpr);
     const QPointF origin = r.topLeft() - frac / dpr; // where the pixmap's first pixel lands, whole
     if (const QPixmap *kept = pixmaps_.object(key)) {
         p.drawPixmap(origin, *kept);
         return true;
     }
-    const QSize device(int(std::ceil(r.width() * dpr + frac.x())), int(std::ceil(r.height() * dpr + frac.y())));
+    const QSize device(int(std::ceil(r.width() * dpr + frac.x())),
+                       int(std::ceil(r.height() * dpr + frac.y())));
     auto pm = std::make_unique<QPixmap>(device);
     pm->setDevicePixelRatio(dpr);
     pm->fill(Qt::transparent);

@@ -148,9 +148,8 @@ QFont colourFirst(const QFont &font) {
 
 void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
     const QString text = DisplayText::cut(whole); // what a frame can show: never laid out whole
-    if (EmojiCache::mayHoldEmoji(text) &&
-        EmojiCache::shared().draw(p, r, flags, text, [&](QPainter &q, const QRectF &frame) { drawDirect(q, frame, flags, text); }))
-        return;
+    const auto direct = [&](QPainter &q, const QRectF &frame) { drawDirect(q, frame, flags, text); };
+    if (EmojiCache::mayHoldEmoji(text) && EmojiCache::shared().draw(p, r, flags, text, direct)) return;
     drawDirect(p, r, flags, text);
 }
 

@@ -185,16 +185,17 @@ void TstEmojiText::emojiAreDrawnOncePerFontAndColour() {
     const QImage moved = draw(small, Qt::black, QRectF(50, 30, 30, 30), note);
     QCOMPARE(cache.pixmapsMade(), made + 1);
     QCOMPARE(moved.copy(50, 30, 30, 30), first.copy(10, 10, 30, 30));
-    draw(large, Qt::black, QRectF(10, 10, 30, 30), note);           // another size
-    draw(small, QColor(Qt::red), QRectF(10, 10, 30, 30), note);     // another pen
-    draw(small, Qt::black, QRectF(10.5, 10, 30, 30), note);         // half a pixel over
+    draw(large, Qt::black, QRectF(10, 10, 30, 30), note);       // another size
+    draw(small, QColor(Qt::red), QRectF(10, 10, 30, 30), note); // another pen
+    draw(small, Qt::black, QRectF(10.5, 10, 30, 30), note);     // half a pixel over
     QCOMPARE(cache.pixmapsMade(), made + 4);
 
     // Drawn from the cache as a direct draw draws it (a text that may run outside its frame is
-    // always drawn directly), for an emoji and one asked for by U+FE0F, whole or half a pixel over.
+    // always drawn directly), for an emoji and one asked for by U+FE0F, on whole pixels or between.
     const QString heart = QStringLiteral("❤️");
     for (const QString &text : {note, heart})
-        for (const QRectF &r : {QRectF(4, 20, 112, 40), QRectF(4.5, 20.25, 112, 40)}) {
+        for (const double off : {0.0, 0.25, 0.5, 0.75}) {
+            const QRectF r(4 + off, 20 + off, 112, 40);
             const QImage direct = draw(small, Qt::darkBlue, r, text, Qt::TextDontClip);
             const QImage kept = draw(small, Qt::darkBlue, r, text);
             QVERIFY(redPixels(direct) > 20 || text == note);
@@ -205,7 +206,8 @@ void TstEmojiText::emojiAreDrawnOncePerFontAndColour() {
                     worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
                                       std::abs(qBlue(a) - qBlue(b))});
                 }
-            QVERIFY2(worst <= 3, qPrintable(QStringLiteral("%1 at %2: off by %3").arg(text).arg(r.x()).arg(worst)));
+            QVERIFY2(worst <= 3,
+                     qPrintable(QStringLiteral("%1 at %2: off by %3").arg(text).arg(r.x()).arg(worst)));
         }
     // Words beside an emoji, and a rotated painter, draw directly and keep nothing.
     const int before = cache.pixmapsMade();
