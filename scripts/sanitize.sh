@@ -92,13 +92,22 @@ log="$build/Testing/Temporary/LastTest.log"
 echo
 echo "sanitize.sh: sanitizer reports, each with its first frame in our sources (indirect leaks left out)"
 echo "sanitize.sh: full log: $log"
-awk '
+# A frame is ours when its file lies in src/, tests/ or bench/ of this tree: named from the build
+# folder (../src/…) or by absolute path, as Ninja passes sources to the compiler when no ccache is in
+# between.
+root="$root" awk '
+  BEGIN { n = split("src tests bench", dirs, " "); root = ENVIRON["root"] }
+  function ours_frame(line,   i) {
+    for (i = 1; i <= n; i++)
+      if (index(line, " ../" dirs[i] "/") || index(line, " " root "/" dirs[i] "/")) return 1
+    return 0
+  }
   /^[0-9]+\/[0-9]+ Testing: / { test = $3 }
   /==ERROR: AddressSanitizer|runtime error:|^Direct leak of/ {
     if (report != "") print test ": " report "\n    " (ours != "" ? ours : "(no frame of ours)")
     report = $0; ours = ""; next
   }
-  report != "" && ours == "" && / \.\.\/(src|tests|bench)\// { sub(/^ +/, ""); ours = $0 }
+  report != "" && ours == "" && ours_frame($0) { sub(/^ +/, ""); ours = $0 }
   /^(SUMMARY|<end of output>|Indirect leak of)/ && report != "" {
     print test ": " report "\n    " (ours != "" ? ours : "(no frame of ours)"); report = ""
   }
