@@ -12,6 +12,7 @@
 #include "settings/SettingsView.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Lang.h"
+#include "ui/Theme.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -125,9 +126,12 @@ void SettingsView::eraseAllData() {
     if (p.isReplacing()) return; // a restore or an erase is already under way
     // The database may be held by another program for a while: the window stays responsive while
     // the writer tries, and the answer comes back here.
-    p.replaceLater({}, this, [this](bool erased, const QString &error) {
+    // The keys of the language, the theme and the scale go with the rest: the last alert keeps the look
+    // of the session it ends.
+    p.replaceLater({}, this, [this, look = VF::look()](bool erased, const QString &error) {
         if (!erased) return eraseFailed(error);
         Prefs::get().setFrozen(true);
+        const VF::HeldLook held(look);
         Dialogs::Alert done;
         done.title = L::t({.en = "Data erased", .es = "Datos borrados", .de = "Daten gelöscht", .fr = "Données effacées",
                            .uk = "Дані видалено", .pl = "Dane usunięte"});
@@ -260,9 +264,10 @@ void SettingsView::importAllData() {
     // and the copies kept of them, stay.
     p.replaceLater(
         Backup::restoredDomain(p, *values), this,
-        [this](bool restored, const QString &error) {
+        [this, look = VF::look()](bool restored, const QString &error) {
             if (!restored) return restoreFailed(window(), error);
             Prefs::get().setFrozen(true);
+            const VF::HeldLook held(look); // the session's look, not the backup's or the defaults
             Dialogs::Alert done;
             done.title = QStringLiteral("Import complete");
             done.text = QStringLiteral("Data imported successfully. The app will now quit.");

@@ -4,6 +4,7 @@
 
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
+#include "ui/Theme.h"
 
 namespace AppLangs {
 QString rawValue(AppLang l) {
@@ -53,6 +54,7 @@ QString regionLocaleId(AppLang l) {
 
 namespace L {
 AppLang lang() {
+    if (const VF::Look *held = VF::heldLook()) return held->lang;
     const Prefs &p = Prefs::get();
     auto v = p.value(kLanguage);
     if (!v || !std::holds_alternative<QString>(*v)) return AppLang::en;

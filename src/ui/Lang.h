@@ -29,7 +29,7 @@ struct Tr {
 };
 
 namespace L {
-// Read at every use from the preferences domain; English when missing or unknown.
+// Read at every use from the preferences domain (or a VF::HeldLook); English when missing or unknown.
 AppLang lang();
 // Stores the raw value; posts nothing (the writer posts languageChanged).
 void setLang(AppLang l);

@@ -2,6 +2,7 @@
 
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -39,7 +40,21 @@ std::optional<AppTheme> fromRaw(const QString &raw) {
 } // namespace AppThemes
 
 namespace VF {
+namespace {
+// Read from any thread that asks for a text or a colour; set on the window's thread.
+std::atomic<const Look *> g_held = nullptr;
+} // namespace
+
+Look look() { return {L::lang(), theme(), fontScale()}; }
+
+HeldLook::HeldLook(const Look &look) : look_(look), previous_(g_held.load()) { g_held.store(&look_); }
+
+HeldLook::~HeldLook() { g_held.store(previous_); }
+
+const Look *heldLook() { return g_held.load(); }
+
 AppTheme theme() {
+    if (const Look *held = heldLook()) return held->theme;
     auto v = Prefs::get().value(kTheme);
     if (!v || !std::holds_alternative<QString>(*v)) return AppTheme::silver;
     return AppThemes::fromRaw(std::get<QString>(*v)).value_or(AppTheme::silver);
@@ -48,6 +63,7 @@ AppTheme theme() {
 void setTheme(AppTheme t) { Prefs::get().setString(kTheme, AppThemes::rawValue(t)); }
 
 double fontScale() {
+    if (const Look *held = heldLook()) return held->fontScale;
     const Prefs &p = Prefs::get();
     if (!p.contains(kFontScale)) return 1.0;
     const double s = p.doubleValue(kFontScale);

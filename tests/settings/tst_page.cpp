@@ -195,12 +195,19 @@ private slots:
         Prefs &p = env->prefs.prefs();
         p.setData(kTasks, "[]");
         p.setString(kTheme, QStringLiteral("dark"));
+        p.setDouble(kFontScale, 1.3);
+        L::setLang(AppLang::uk);
         QVERIFY(page.open(900, 700));
         PomodoroTimer::shared().start();
-        // While "Data erased" is shown the focus ends and reminders fire.
+        // While "Data erased" is shown the focus ends and reminders fire. The alert still speaks the
+        // session's language in its theme and scale, though their keys are gone.
         env->dialogs.fills = {[](const Dialogs::Alert &) {},
                           [this](const Dialogs::Alert &a) {
-                              QCOMPARE(a.title, QStringLiteral("Data erased"));
+                              QCOMPARE(a.title, QStringLiteral("Дані видалено"));
+                              QCOMPARE(a.text, QStringLiteral("All data has been deleted. The app will now quit."));
+                              QVERIFY(!env->prefs.prefs().contains(kLanguage));
+                              QCOMPARE(VF::theme(), AppTheme::dark);
+                              QCOMPARE(VF::fontScale(), 1.3);
                               env->clock.advance(3 * 3600);
                           }};
         env->dialogs.alertAnswers = {0, 0};
@@ -212,6 +219,10 @@ private slots:
         timerKeys.sort();
         QCOMPARE(keys, timerKeys);
         QVERIFY(p.isFrozen());
+        // The hold ends with the alert.
+        QCOMPARE(L::lang(), AppLang::en);
+        QCOMPARE(VF::theme(), AppTheme::silver);
+        QCOMPARE(VF::fontScale(), 1.0);
     }
 
     // A database that refuses the erase keeps the data, and the user is told so, not "Data erased".
@@ -261,13 +272,22 @@ private slots:
         Prefs &p = env->prefs.prefs();
         p.setData(QStringLiteral("savedTasks.unreadable-1"), "junk");
         p.setBool(kAutostartDefaultSet, true); // set by the first launch
+        p.setString(kTheme, QStringLiteral("pink"));
+        p.setDouble(kFontScale, 1.15);
         QVERIFY(page.open(900, 700));
         p.setData(kTasks, "[]");
         env->dialogs.alertAnswers = {0, 0};
         env->dialogs.openPathAnswers = {path};
+        // The last alert keeps the session's look: the restored domain has no theme and no scale.
+        env->dialogs.fills = {[](const Dialogs::Alert &) {}, [](const Dialogs::Alert &) {
+                                  QVERIFY(!Prefs::get().contains(kFontScale));
+                                  QCOMPARE(VF::theme(), AppTheme::pink);
+                                  QCOMPARE(VF::fontScale(), 1.15);
+                              }};
         find<QPushButton>("importButton")->click();
         QTRY_VERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Import complete|")));
         QCOMPARE(p.string(kLanguage).value(), QStringLiteral("pl"));
+        QCOMPARE(VF::theme(), AppTheme::silver);
         QCOMPARE(p.data(kNotes), QByteArray("[]"));
         QVERIFY(!p.contains(kTasks));
         QVERIFY(!p.contains(kTheme)); // not a backed-up key
