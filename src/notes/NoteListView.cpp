@@ -19,12 +19,17 @@ NoteListView::NoteListView(QWidget *parent) : QWidget(parent) {
 }
 
 QString NoteListView::summary(const NoteHead &n) {
+    // The English words stay as they are for every number; the abbreviations need no plural.
     if (n.type == NoteType::table)
-        return QStringLiteral("%1 %2 · %3 %4")
-            .arg(n.columnCount)
-            .arg(L::t({.en = "cols", .es = "cols", .de = "Sp.", .fr = "col.", .uk = "ст.", .pl = "kol."}))
-            .arg(n.rowCount)
-            .arg(L::t({.en = "rows", .es = "filas", .de = "Zeilen", .fr = "lignes", .uk = "рядків", .pl = "wierszy"}));
+        return L::counted(n.columnCount,
+                          {.one = {.en = "cols", .es = "cols", .de = "Sp.", .fr = "col.", .uk = "стовпець", .pl = "kolumna"},
+                           .few = {.en = "cols", .es = "cols", .de = "Sp.", .fr = "col.", .uk = "стовпці", .pl = "kolumny"},
+                           .many = {.en = "cols", .es = "cols", .de = "Sp.", .fr = "col.", .uk = "стовпців", .pl = "kolumn"}}) +
+               QStringLiteral(" · ") +
+               L::counted(n.rowCount,
+                          {.one = {.en = "rows", .es = "fila", .de = "Zeile", .fr = "ligne", .uk = "рядок", .pl = "wiersz"},
+                           .few = {.en = "rows", .es = "filas", .de = "Zeilen", .fr = "lignes", .uk = "рядки", .pl = "wiersze"},
+                           .many = {.en = "rows", .es = "filas", .de = "Zeilen", .fr = "lignes", .uk = "рядків", .pl = "wierszy"}});
     if (n.preview.isEmpty())
         return L::t({.en = "Empty note", .es = "Nota vacía", .de = "Leere Notiz", .fr = "Note vide", .uk = "Порожня нотатка", .pl = "Pusta notatka"});
     QString s = n.preview;

@@ -89,6 +89,32 @@ QString t(const Tr &tr, AppLang l) {
 
 QString t(const Tr &tr) { return t(tr, lang()); }
 
+Plural plural(qint64 n, AppLang l) {
+    n = n < 0 ? -n : n;
+    const qint64 last = n % 10, lastTwo = n % 100;
+    const bool fewEnding = last >= 2 && last <= 4 && (lastTwo < 12 || lastTwo > 14);
+    switch (l) {
+    case AppLang::uk:
+        if (last == 1 && lastTwo != 11) return Plural::one;
+        return fewEnding ? Plural::few : Plural::many;
+    case AppLang::pl:
+        if (n == 1) return Plural::one;
+        return fewEnding ? Plural::few : Plural::many;
+    case AppLang::fr: return n <= 1 ? Plural::one : Plural::many;
+    case AppLang::en:
+    case AppLang::es:
+    case AppLang::de: break;
+    }
+    return n == 1 ? Plural::one : Plural::many;
+}
+
+QString counted(qint64 n, const PluralTr &forms) {
+    const AppLang l = lang();
+    const Plural p = plural(n, l);
+    const Tr &form = p == Plural::one ? forms.one : p == Plural::few ? forms.few : forms.many;
+    return QString::number(n) + QLatin1Char(' ') + t(form, l);
+}
+
 QString capitalizeWords(const QString &s) {
     QString out = s.toLower();
     bool start = true;

@@ -40,6 +40,18 @@ QString t(const Tr &tr);
 // The text of a Tr in a given language.
 QString t(const Tr &tr, AppLang l);
 
+// The form a counted noun takes after a whole number. Ukrainian: one for 1, 21, 31… (not 11), few
+// for 2–4, 22–24… (not 12–14), many for the rest; Polish the same but one only for 1; French one
+// for 0 and 1; English, German and Spanish one for 1; "few" only in Ukrainian and Polish.
+enum class Plural { one, few, many };
+Plural plural(qint64 n, AppLang l);
+// A noun in its three forms, each in the six languages; a language without a few form never reads it.
+struct PluralTr {
+    Tr one, few, many;
+};
+// "3 рядки": the number, a space and the form the number asks for in the current language.
+QString counted(qint64 n, const PluralTr &forms);
+
 // Dates in words, for every page alike.
 // Every word's first letter upper case, its other letters lower case: "De Marzo De 2026".
 QString capitalizeWords(const QString &s);

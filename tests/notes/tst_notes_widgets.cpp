@@ -93,6 +93,43 @@ private slots:
         QCOMPARE(NoteListView::summary(t), QStringLiteral("1 cols · 0 rows"));
     }
 
+    // A table card counts its columns and rows in the form each number asks for.
+    void tableCountsTakeTheirPluralForm_data() {
+        QTest::addColumn<AppLang>("lang");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("expected");
+        const auto uk = [](int n, const char *cols, const char *rows) {
+            QTest::addRow("uk %d", n) << AppLang::uk << n << QStringLiteral("%1 %2 · %1 %3").arg(n).arg(
+                                                                 QString::fromUtf8(cols), QString::fromUtf8(rows));
+        };
+        for (int n : {1, 21}) uk(n, "стовпець", "рядок");
+        for (int n : {2, 3, 4, 22, 23, 24}) uk(n, "стовпці", "рядки");
+        for (int n : {0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 25}) uk(n, "стовпців", "рядків");
+        const auto pl = [](int n, const char *cols, const char *rows) {
+            QTest::addRow("pl %d", n) << AppLang::pl << n << QStringLiteral("%1 %2 · %1 %3").arg(n).arg(
+                                                                 QString::fromUtf8(cols), QString::fromUtf8(rows));
+        };
+        pl(1, "kolumna", "wiersz");
+        for (int n : {2, 3, 4, 22, 23, 24}) pl(n, "kolumny", "wiersze");
+        for (int n : {0, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21}) pl(n, "kolumn", "wierszy");
+        QTest::addRow("en 1") << AppLang::en << 1 << QStringLiteral("1 cols · 1 rows");
+        QTest::addRow("de 1") << AppLang::de << 1 << QStringLiteral("1 Sp. · 1 Zeile");
+        QTest::addRow("fr 0") << AppLang::fr << 0 << QStringLiteral("0 col. · 0 ligne");
+        QTest::addRow("es 2") << AppLang::es << 2 << QStringLiteral("2 cols · 2 filas");
+    }
+    void tableCountsTakeTheirPluralForm() {
+        QFETCH(AppLang, lang);
+        QFETCH(int, n);
+        QFETCH(QString, expected);
+        TempPrefs prefs;
+        L::setLang(lang);
+        NoteHead t;
+        t.type = NoteType::table;
+        t.columnCount = n;
+        t.rowCount = n;
+        QCOMPARE(NoteListView::summary(t), expected);
+    }
+
     void listWidths_data() {
         QTest::addColumn<double>("w");
         QTest::addColumn<double>("x");
