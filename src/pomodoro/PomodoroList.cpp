@@ -25,6 +25,18 @@ TintButton *listButton(const QString &title, QWidget *parent) {
     b->setFont(Fonts::scaledFont(12, QFont::DemiBold));
     return b;
 }
+
+// An empty section's hint, wrapped over as many lines as the width and the font scale ask; what
+// follows moves down to match. Returns where the next item goes.
+double emptyHint(QWidget *parent, const QString &text, double y, double W, const char *name) {
+    QLabel *l = label(parent, text, 11, QFont::Normal, VF::muted());
+    l->setObjectName(QLatin1String(name));
+    l->setWordWrap(true);
+    const int width = std::max(1, int(W - 28));
+    const int extra = std::max(0, l->heightForWidth(width) - 16);
+    l->setGeometry(QRectF(14, y, width, 16 + extra).toRect());
+    return y + 26 + extra;
+}
 } // namespace
 
 void PomodoroView::rebuildList(double W) {
@@ -55,16 +67,14 @@ void PomodoroView::rebuildList(double W) {
                       y, W);
     std::vector<int> today = PomListRows::todaysTaskIndexes(TaskStore::shared().tasks(), Clock::get().today());
     if (today.empty()) {
-        label(listContent_,
-              L::t({.en = "No tasks today",
-                    .es = "Sin tareas hoy",
-                    .de = "Keine Aufgaben heute",
-                    .fr = "Aucune tâche aujourd'hui",
-                    .uk = "Сьогодні завдань немає",
-                    .pl = "Brak zadań na dziś"}),
-              11, QFont::Normal, VF::muted())
-            ->setGeometry(QRectF(14, y, W - 28, 16).toRect());
-        y += 26;
+        y = emptyHint(listContent_,
+                      L::t({.en = "No tasks today",
+                            .es = "Sin tareas hoy",
+                            .de = "Keine Aufgaben heute",
+                            .fr = "Aucune tâche aujourd'hui",
+                            .uk = "Сьогодні завдань немає",
+                            .pl = "Brak zadań na dziś"}),
+                      y, W, "noTasksHint");
     } else {
         const double top = y;
         y += double(today.size()) * PomListView::kRowPitch;
@@ -93,16 +103,14 @@ void PomodoroView::rebuildList(double W) {
                       y + 40, W);
     const auto &projects = ProjectStore::shared().projects();
     if (projects.empty()) {
-        label(listContent_,
-              L::t({.en = "No projects. Press ＋ to create one",
-                    .es = "Sin proyectos. Pulsa ＋",
-                    .de = "Keine Projekte. ＋ drücken",
-                    .fr = "Aucun projet. Appuyez sur ＋",
-                    .uk = "Проектів немає. Натисни ＋ для створення",
-                    .pl = "Brak projektów. Naciśnij ＋, aby utworzyć"}),
-              11, QFont::Normal, VF::muted())
-            ->setGeometry(QRectF(14, y, W - 28, 16).toRect());
-        y += 26;
+        y = emptyHint(listContent_,
+                      L::t({.en = "No projects. Press ＋ to create one",
+                            .es = "Sin proyectos. Pulsa ＋",
+                            .de = "Keine Projekte. ＋ drücken",
+                            .fr = "Aucun projet. Appuyez sur ＋",
+                            .uk = "Проектів немає. Натисни ＋ для створення",
+                            .pl = "Brak projektów. Naciśnij ＋, aby utworzyć"}),
+                      y, W, "noProjectsHint");
     } else {
         std::vector<int> all(projects.size());
         for (size_t i = 0; i < all.size(); ++i) all[i] = int(i);

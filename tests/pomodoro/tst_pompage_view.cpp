@@ -107,6 +107,7 @@ private slots:
     void rowsArePaintedAndAnyLengthCostsTheSameWidgets();
     void everyDetailFitsItsTextsInEveryLanguageAndScale();
     void aStoredHugeTitleIsShownCut();
+    void emptyListHintsWrapWhole();
 };
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
@@ -497,5 +498,33 @@ void TstPomPageView::aStoredHugeTitleIsShownCut() {
     QCOMPARE(TaskStore::shared().tasks().at(0).title.size(), huge.size());
 }
 
+// With no task today and no project, the list's hints show whole in every language at the largest
+// font scale: wrapped where the line is too long, with the buttons below them moved down.
+void TstPomPageView::emptyListHintsWrapWhole() {
+    bool wrapped = false;
+    for (AppLang lang : AppLangs::allCases) {
+        L::setLang(lang);
+        VF::setFontScale(1.3);
+        page->clearContent();
+        page->setup();
+        settle();
+        QWidget *list = page->listContent();
+        for (const auto &[hint, below] : {std::pair{"noTasksHint", "addTaskButton"}, std::pair{"noProjectsHint", "addProjectButton"}}) {
+            auto *l = find<QLabel>(list, hint);
+            QVERIFY2(l, hint);
+            const QString where = AppLangs::rawValue(lang) + QLatin1Char(' ') + QLatin1String(hint);
+            QVERIFY2(l->wordWrap(), qPrintable(where));
+            QVERIFY2(l->height() >= l->heightForWidth(l->width()), qPrintable(where));
+            QVERIFY2(l->geometry().right() < list->width(), qPrintable(where));
+            QVERIFY2(find<QPushButton>(list, below)->y() > l->geometry().bottom(), qPrintable(where));
+            wrapped = wrapped || l->height() > 2 * QFontMetrics(l->font()).height() - 4;
+        }
+    }
+    L::setLang(AppLang::en);
+    VF::setFontScale(1.0);
+    QVERIFY(wrapped); // the Ukrainian project hint needs two lines here
+}
+
 QTEST_MAIN(TstPomPageView)
 #include "tst_pompage_view.moc"
+
