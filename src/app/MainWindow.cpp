@@ -12,6 +12,9 @@ MainWindow::MainWindow(QWidget *parent) : MainWindow(MainTabVC::defaultPage, par
 
 MainWindow::MainWindow(const std::function<Page *(const QString &)> &pageFactory, QWidget *parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Mivo"));
+    // Task bars show the icon text, falling back to the lowercase class name without it. (Not the
+    // application display name: Qt would append it to every window's title.)
+    setWindowIconText(QStringLiteral("Mivo"));
     resize(1200, 760);
     setMinimumSize(1060, 600);
     tabs_ = new MainTabVC(this, pageFactory);

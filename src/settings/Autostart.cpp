@@ -31,8 +31,22 @@ std::optional<QString> quotedExec(const QString &exePath) {
 }
 
 namespace {
-constexpr char kHead[] = "[Desktop Entry]\nType=Application\nName=Mivo\nExec=";
-constexpr char kTail[] = "\nTerminal=false\nX-GNOME-Autostart-enabled=true";
+// The icon is the launcher's, installed under the application's id.
+constexpr char kHead[] = "[Desktop Entry]\nType=Application\nName=Mivo\nIcon=com.mivo.app\nExec=";
+constexpr char kTail[] = "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+// What earlier versions wrote: no icon and no final line feed. Still ours, and brought up to date.
+constexpr char kOldHead[] = "[Desktop Entry]\nType=Application\nName=Mivo\nExec=";
+constexpr char kOldTail[] = "\nTerminal=false\nX-GNOME-Autostart-enabled=true";
+
+// Our own text with some Exec line on one line of its own; anything else was edited and is the user's.
+bool isOurs(const QByteArray &text) {
+    const auto framed = [&text](const char *head, const char *tail) {
+        const QByteArray h(head), t(tail);
+        return text.startsWith(h) && text.endsWith(t) && text.size() >= h.size() + t.size() &&
+               text.count('\n') == h.count('\n') + t.count('\n');
+    };
+    return framed(kHead, kTail) || framed(kOldHead, kOldTail);
+}
 } // namespace
 
 std::optional<QByteArray> fileText(const QString &exePath) {
@@ -81,9 +95,7 @@ bool followExecutable(const QString &exePath, const QString &path) {
     if (!f.open(QIODevice::ReadOnly)) return false;
     const QByteArray now = f.readAll();
     f.close();
-    // Only our own text with another Exec line: anything else was edited and is the user's.
-    if (now == *text || !now.startsWith(kHead) || !now.endsWith(kTail) || now.count('\n') != text->count('\n'))
-        return false;
+    if (now == *text || !isOurs(now)) return false;
     return AtomicFile::write(path, *text).ok;
 }
 

@@ -12,8 +12,8 @@ namespace Autostart {
 // $XDG_CONFIG_HOME/autostart/com.mivo.app.desktop; an unset, empty or relative XDG_CONFIG_HOME
 // means ~/.config.
 QString filePath();
-// The desktop entry that starts the executable at exePath, without a trailing line feed; nothing
-// for a path with control characters (it cannot be written safely).
+// The desktop entry that starts the executable at exePath, with the launcher's icon, each line ending
+// in a line feed; nothing for a path with control characters (it cannot be written safely).
 std::optional<QByteArray> fileText(const QString &exePath);
 // The Exec value for exePath: quoted and escaped by the desktop-entry rules.
 std::optional<QString> quotedExec(const QString &exePath);
@@ -27,7 +27,7 @@ bool set(bool on, const QString &exePath, const QString &path = filePath());
 // database) writes nothing, or every start would write the file again. True when it wrote.
 bool applyFirstStartDefault(Prefs &prefs, const QString &exePath, const QString &path = filePath());
 // When autostart is on with a file of ours that starts another executable (a build folder's, while
-// this is the installed one, or the other way round), points it at exePath. A file the user or a
-// desktop tool changed is left as it is. True when the file was rewritten.
+// this is the installed one, or the other way round) or that an earlier version wrote, rewrites it
+// for exePath. A file the user or a desktop tool changed is left as it is. True when it was rewritten.
 bool followExecutable(const QString &exePath, const QString &path = filePath());
 } // namespace Autostart

@@ -184,8 +184,8 @@ private slots:
             return;
         }
         QVERIFY(text);
-        QCOMPARE(*text, "[Desktop Entry]\nType=Application\nName=Mivo\nExec=" + exec +
-                            "\nTerminal=false\nX-GNOME-Autostart-enabled=true");
+        QCOMPARE(*text, "[Desktop Entry]\nType=Application\nName=Mivo\nIcon=com.mivo.app\nExec=" + exec +
+                            "\nTerminal=false\nX-GNOME-Autostart-enabled=true\n");
     }
 
     // Autostart starts the Mivo the user runs: the installed one after the build folder's and back;
@@ -205,6 +205,19 @@ private slots:
         }
         QVERIFY(!Autostart::followExecutable("/usr/bin/mivo", dir.filePath("none.desktop")));
         QVERIFY(!QFile::exists(dir.filePath("none.desktop")));
+
+        // The entry an earlier version wrote (no icon, no final line feed) is ours: it gets the icon,
+        // for the same executable too; edited, it is the user's.
+        const QByteArray old = "[Desktop Entry]\nType=Application\nName=Mivo\nExec=\"/usr/bin/mivo\"\n"
+                               "Terminal=false\nX-GNOME-Autostart-enabled=true";
+        putFile(file, old);
+        QVERIFY(Autostart::followExecutable("/usr/bin/mivo", file));
+        QCOMPARE(fileBytes(file), *Autostart::fileText("/usr/bin/mivo"));
+        for (const QByteArray &edited : {old + "\nHidden=false", old + "\n", QByteArray(old).replace("Mivo\n", "Mivo\nIcon=x\n")}) {
+            putFile(file, edited);
+            QVERIFY(!Autostart::followExecutable("/usr/bin/mivo", file));
+            QCOMPARE(fileBytes(file), edited);
+        }
     }
 
     // Autostart is on after the first start, once per domain: a later start leaves an entry the user
