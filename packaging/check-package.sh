@@ -59,8 +59,10 @@ files=$(dpkg-deb -c "$deb" | grep -v '^d' | awk '{print $6}' | sed 's|^\./||' | 
 [ "$files" = "$want" ] || fail "package files differ from the layout:
 $(diff <(echo "$want") <(echo "$files") || true)"
 depends=$(dpkg-deb -f "$deb" Depends)
+# Plugins Qt loads by name: the display's (whichever package ships it) and WebP pictures'.
+platform=$(dpkg -S '*/qt6/plugins/platforms/libqxcb.so' 2>/dev/null | cut -d: -f1 | head -n 1 || true)
 for need in libqt6widgets6 libqt6webenginecore6 libqt6multimedia6 libsqlite3-0 libzip4 fonts-inter \
-            fonts-noto-color-emoji gstreamer1.0-plugins-good; do
+            fonts-noto-color-emoji gstreamer1.0-plugins-good qt6-image-formats-plugins "${platform:-xcb plugin}"; do
   [[ ", $depends," == *", $need"[\ ,]* ]] || fail "Depends lacks $need: $depends"
 done
 control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | sed 's|^\./||' | grep -v '^$' | sort | tr '\n' ' ')
