@@ -1,6 +1,5 @@
 #include "app/NavItem.h"
 
-#include "ui/EmojiCache.h"
 #include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
@@ -43,11 +42,7 @@ void NavItem::paintEvent(QPaintEvent *) {
     p.setOpacity(emojiAlpha_);
     p.setFont(emojiFont_);
     p.setPen(VF::text());
-    const QRect er = emojiRect().adjusted(0, -2, 4, 2);
-    const auto draw = [this](QPainter &q, const QRectF &r) {
-        q.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, emoji_);
-    };
-    if (!EmojiCache::shared().draw(p, er, Qt::AlignLeft | Qt::AlignVCenter, emoji_, draw)) draw(p, er);
+    EmojiText::drawPlain(p, emojiRect().adjusted(0, -2, 4, 2), Qt::AlignLeft | Qt::AlignVCenter, emoji_);
     p.setOpacity(1.0);
     p.setFont(titleFont_);
     p.setPen(titleColor_);

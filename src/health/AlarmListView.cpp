@@ -1,6 +1,7 @@
 #include "health/AlarmListView.h"
 
 #include "ui/DisplayText.h"
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
@@ -118,8 +119,8 @@ void AlarmListView::paintRow(QPainter &p, const Entry &e) {
 
     p.setFont(Fonts::scaledFont(17));
     p.setPen(VF::text());
-    p.drawText(yUpF(rh, 10, 24, 24, 22).adjusted(-4, -4, 4, 4), Qt::AlignCenter | Qt::TextSingleLine,
-               r.emoji);
+    EmojiText::drawPlain(p, yUpF(rh, 10, 24, 24, 22).adjusted(-4, -4, 4, 4),
+                         Qt::AlignCenter | Qt::TextSingleLine, r.emoji);
 
     p.setFont(Fonts::scaledFont(12, QFont::DemiBold));
     p.setPen(selected ? r.accent : VF::text());

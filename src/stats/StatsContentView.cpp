@@ -1,4 +1,5 @@
 #include "stats/StatsContentView.h"
+#include "ui/EmojiCache.h"
 #include "ui/EmojiText.h"
 #include "ui/DisplayText.h"
 #include "ui/Fonts.h"
@@ -29,7 +30,12 @@ void text(QPainter &p, const QRectF &box, const QString &s, const QFont &f, cons
     const QRectF r(box.x(), box.center().y() - hgt / 2, box.width(), hgt);
     p.setFont(f);
     p.setPen(c);
-    EmojiText::draw(p, r, int(h | Qt::AlignVCenter), fm.elidedText(DisplayText::cut(s), Qt::ElideRight, std::max(0.0, box.width())));
+    const QString cut = DisplayText::cut(s);
+    const double w = std::max(0.0, box.width());
+    // Eliding measures the text at every paint, and emoji are costly to measure: one that fits as
+    // measured once (in colour, at least as wide as plainly) is drawn whole.
+    const bool fits = EmojiCache::mayHoldEmoji(cut) && !cut.back().isSpace() && EmojiText::advance(f, cut) <= w;
+    EmojiText::draw(p, r, int(h | Qt::AlignVCenter), fits ? cut : fm.elidedText(cut, Qt::ElideRight, w));
 }
 } // namespace
 

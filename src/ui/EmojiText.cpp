@@ -153,6 +153,11 @@ void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
     drawDirect(p, r, flags, text);
 }
 
+void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text) {
+    const auto direct = [&](QPainter &q, const QRectF &frame) { q.drawText(frame, flags, text); };
+    if (!EmojiCache::shared().draw(p, r, flags, text, direct)) direct(p, r);
+}
+
 void colourItems(QComboBox *combo) {
     if (combo) combo->setItemDelegate(new ColourItemDelegate(combo));
 }

@@ -20,6 +20,9 @@ QFont colourFirst(const QFont &font);
 // (alignment, Qt::TextWordWrap, Qt::TextSingleLine, mnemonics), emoji in colour. Like advance(), it
 // takes the text cut for display (DisplayText::cut).
 void draw(QPainter &p, const QRectF &r, int flags, const QString &text);
+// Draws text as QPainter::drawText(r, flags, text) does (the font's own choice of glyphs), a text
+// of nothing but emoji from pixmaps kept for it (see EmojiCache).
+void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text);
 // The width of one line of text in font, drawn as draw() draws it.
 double advance(const QFont &font, const QString &text);
 // Makes combo's list draw its items with their emoji in colour (the style's own pop-up list draws

@@ -34,7 +34,10 @@ template <typename Draw> bool withoutFocus(const QStyleOption *opt, Draw draw) {
 
 void NoFocusRingStyle::drawItemText(QPainter *p, const QRect &rect, int flags, const QPalette &pal, bool enabled,
                                     const QString &text, QPalette::ColorRole textRole) const {
-    if (!EmojiCache::mayHoldEmoji(text) || !p) {
+    // Emoji alone are drawn from kept pixmaps where the common style would draw them plainly (a
+    // disabled text keeps the style's own look).
+    const bool keptEmoji = enabled && EmojiCache::onlyEmoji(text);
+    if (!p || (!EmojiText::needsColourFont(text) && !keptEmoji)) {
         QProxyStyle::drawItemText(p, rect, flags, pal, enabled, text, textRole);
         return;
     }
