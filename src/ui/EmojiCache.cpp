@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QThread>
 #include <cmath>
+#include <utility>
 
 namespace {
 // A frame larger than this (in device pixels) is drawn directly: a page of wrapped text is not kept.
@@ -17,6 +18,22 @@ constexpr double kSubPixelSteps = 64.0;
 
 QString fontKey(const QFont &font) {
     return font.key() + QLatin1Char('/') + font.families().join(QLatin1Char(','));
+}
+
+// The characters of the basic plane shown as emoji by default (Unicode's Emoji_Presentation): the
+// text fonts have no glyph of their own for them, so the colour font draws them without U+FE0F.
+bool emojiByDefault(char16_t u) {
+    static constexpr std::pair<char16_t, char16_t> kRanges[] = {
+        {0x231A, 0x231B}, {0x23E9, 0x23EC}, {0x23F0, 0x23F0}, {0x23F3, 0x23F3}, {0x25FD, 0x25FE},
+        {0x2614, 0x2615}, {0x2648, 0x2653}, {0x267F, 0x267F}, {0x2693, 0x2693}, {0x26A1, 0x26A1},
+        {0x26AA, 0x26AB}, {0x26BD, 0x26BE}, {0x26C4, 0x26C5}, {0x26CE, 0x26CE}, {0x26D4, 0x26D4},
+        {0x26EA, 0x26EA}, {0x26F2, 0x26F3}, {0x26F5, 0x26F5}, {0x26FA, 0x26FA}, {0x26FD, 0x26FD},
+        {0x2705, 0x2705}, {0x270A, 0x270B}, {0x2728, 0x2728}, {0x274C, 0x274C}, {0x274E, 0x274E},
+        {0x2753, 0x2755}, {0x2757, 0x2757}, {0x2795, 0x2797}, {0x27B0, 0x27B0}, {0x27BF, 0x27BF},
+        {0x2B1B, 0x2B1C}, {0x2B50, 0x2B50}, {0x2B55, 0x2B55}};
+    for (const auto &[from, to] : kRanges)
+        if (u >= from && u <= to) return true;
+    return false;
 }
 
 bool onWindowThread() {
@@ -40,8 +57,9 @@ EmojiCache::EmojiCache(qsizetype maxBytes) : pixmaps_(maxBytes), widths_(kMaxWid
 bool EmojiCache::mayHoldEmoji(const QString &text) {
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (c.isSurrogate() || u == 0xFE0F || (u >= 0x2300 && u <= 0x23FF) || (u >= 0x2600 && u <= 0x27BF) ||
-            (u >= 0x2B00 && u <= 0x2BFF) || u == 0x3030 || u == 0x303D || u == 0x3297 || u == 0x3299)
+        if (c.isSurrogate() || u == 0xFE0F || emojiByDefault(u) || (u >= 0x2300 && u <= 0x23FF) ||
+            (u >= 0x2600 && u <= 0x27BF) || (u >= 0x2B00 && u <= 0x2BFF) || u == 0x3030 || u == 0x303D ||
+            u == 0x3297 || u == 0x3299)
             return true;
     }
     return false;
@@ -57,8 +75,8 @@ bool EmojiCache::onlyEmoji(const QString &text) {
             any = true;
         } else if (c.isSpace() || c.unicode() == 0xFE0F || c.unicode() == 0x200D || c.unicode() == 0x20E3) {
             continue;
-        } else if (i + 1 < text.size() && text[i + 1].unicode() == 0xFE0F) {
-            any = true; // asks for the emoji form, which the colour font gives
+        } else if (emojiByDefault(c.unicode()) || (i + 1 < text.size() && text[i + 1].unicode() == 0xFE0F)) {
+            any = true; // an emoji, or the emoji form asked for, which the colour font gives
         } else {
             return false;
         }

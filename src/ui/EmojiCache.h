@@ -26,9 +26,10 @@ public:
     // the symbol blocks emoji come from. Other texts gain nothing from the cache.
     static bool mayHoldEmoji(const QString &text);
 
-    // Whether text is nothing but colour emoji (and spaces): characters beyond the basic plane's
-    // symbol blocks or followed by U+FE0F. Only such texts are kept as pixmaps: the text font's
-    // glyphs blend with what lies under them (gamma, sub-pixel order), which a pixmap cannot repeat.
+    // Whether text is nothing but colour emoji (and spaces): characters of the emoji blocks beyond
+    // the basic plane, those of the basic plane shown as emoji by default, or followed by U+FE0F. Only such
+    // texts are kept as pixmaps: the text font's glyphs blend with what lies under them (gamma, sub-pixel
+    // order), which a pixmap cannot repeat.
     static bool onlyEmoji(const QString &text);
 
     // Draws onto p what render(p, r) draws, clipped to r, from the pixmap kept for it (made on first

@@ -165,6 +165,12 @@ void TstEmojiText::pagesDrawTheHeartInColour() {
 // Colour emoji are decoded from PNG at every layout; the cache draws each text once per font, colour,
 // frame, position within a pixel and pixel ratio, and copies it after that, as a direct draw shows it.
 void TstEmojiText::emojiAreDrawnOncePerFontAndColour() {
+    // Only texts the colour font draws whole are kept: the text font's glyphs blend with what lies
+    // under them, which a pixmap cannot repeat.
+    for (const char *e : {"📝", "⏰", "❤️", "🏃‍♀️", "1️⃣", "🍅 🍅"})
+        QVERIFY2(EmojiCache::onlyEmoji(QString::fromUtf8(e)), e);
+    for (const char *t : {"", " ", "❤", "✕", "📝 Note", "→", "₴"})
+        QVERIFY2(!EmojiCache::onlyEmoji(QString::fromUtf8(t)), t);
     EmojiCache &cache = EmojiCache::shared();
     cache.clear();
     const QString note = QStringLiteral("📝");
