@@ -12,6 +12,7 @@ namespace {
 // A frame larger than this (in device pixels) is drawn directly: a page of wrapped text is not kept.
 constexpr double kMaxPixels = 512.0 * 256.0;
 constexpr qsizetype kMaxWidths = 4096;
+constexpr qsizetype kMaxLayouts = 512;
 // Positions within a device pixel are kept to this step; a text lands within 1/128 of a pixel of
 // where a direct draw puts it.
 constexpr double kSubPixelSteps = 64.0;
@@ -52,7 +53,7 @@ EmojiCache &EmojiCache::shared() {
     return cache;
 }
 
-EmojiCache::EmojiCache(qsizetype maxBytes) : pixmaps_(maxBytes), widths_(kMaxWidths) {}
+EmojiCache::EmojiCache(qsizetype maxBytes) : pixmaps_(maxBytes), widths_(kMaxWidths), layouts_(kMaxLayouts) {}
 
 bool EmojiCache::mayHoldEmoji(const QString &text) {
     for (const QChar c : text) {
@@ -87,6 +88,7 @@ bool EmojiCache::onlyEmoji(const QString &text) {
 void EmojiCache::clear() {
     pixmaps_.clear();
     widths_.clear();
+    layouts_.clear();
 }
 
 bool EmojiCache::draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render) {
@@ -151,4 +153,19 @@ double EmojiCache::advance(const QFont &font, const QString &text, const std::fu
     ++widthsMeasured_;
     widths_.insert(key, new double(w));
     return w;
+}
+
+const EmojiCache::LaidOut *EmojiCache::laidOut(const QPainter &p, const QString &text, int flags, double width,
+                                               const std::function<std::unique_ptr<LaidOut>()> &lay) {
+    if (!p.isActive() || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster || !onWindowThread())
+        return nullptr;
+    // The font as the painter's device resolves it: its key, and the device's resolution.
+    const QString key = text + QChar(0x1F) + fontKey(p.font()) +
+                        QString::asprintf("|%x|%.4f|%d", unsigned(flags), width, p.device()->logicalDpiY());
+    if (const LaidOut *kept = layouts_.object(key)) return kept;
+    std::unique_ptr<LaidOut> made = lay();
+    ++layoutsMade_;
+    LaidOut *raw = made.get();
+    layouts_.insert(key, made.release());
+    return raw;
 }

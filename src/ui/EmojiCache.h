@@ -3,7 +3,9 @@
 #include <QPixmap>
 #include <QRectF>
 #include <QString>
+#include <QTextLayout>
 #include <functional>
+#include <memory>
 
 class QFont;
 class QPainter;
@@ -12,8 +14,8 @@ class QPainter;
 // library decodes the emoji's PNG again (Qt keeps no glyph cache for such fonts), which costs more
 // than the rest of a list row together. This keeps emoji drawn once into a pixmap, per text, font,
 // pen colour, frame, flags, position within a device pixel and device pixel ratio, and copies that
-// pixmap on later draws; and keeps the widths of texts holding emoji once measured. Bounded: the
-// least recently used go first. For the window's thread only (elsewhere it draws directly).
+// pixmap on later draws; keeps texts with words beside their emoji laid out, and the widths of texts
+// holding emoji once measured. Bounded: the least recently used go first. For the window's thread only (elsewhere it draws directly).
 class EmojiCache {
 public:
     // Draws text (already cut for display) into frame as its painter is set up.
@@ -27,29 +29,42 @@ public:
     static bool mayHoldEmoji(const QString &text);
 
     // Whether text is nothing but colour emoji (and spaces): characters of the emoji blocks beyond
-    // the basic plane, those of the basic plane shown as emoji by default, or followed by U+FE0F. Only such
-    // texts are kept as pixmaps: the text font's glyphs blend with what lies under them (gamma, sub-pixel
-    // order), which a pixmap cannot repeat.
+    // the basic plane, those of the basic plane shown as emoji by default, or followed by U+FE0F.
+    // Only such texts are kept as pixmaps: the text font's glyphs blend with what lies under them
+    // (gamma, sub-pixel order), which a pixmap cannot repeat.
     static bool onlyEmoji(const QString &text);
 
     // Draws onto p what render(p, r) draws, clipped to r, from the pixmap kept for it (made on first
     // use). Returns false, having drawn nothing, where a pixmap cannot stand in for the text: one
-    // that is not only emoji, a
-    // painter that is not a raster one on the window's thread, one that rotates or shears, composes
-    // other than "source over", draws an opaque background or a pen that is not a plain colour,
-    // flags that let the text run outside r, or a frame too large to keep.
+    // that is not only emoji, a painter that is not a raster one on the window's thread, one that
+    // rotates or shears, composes other than "source over", draws an opaque background or a pen
+    // that is not a plain colour, flags that let the text run outside r, or a frame too large.
     bool draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render);
     // font's width for text as measure() gives it, measured once.
     double advance(const QFont &font, const QString &text, const std::function<double()> &measure);
 
-    // How many pixmaps were drawn and widths measured since the start (for tests).
+    // A text with words beside its emoji, laid out: drawn again as it is, with no new measuring.
+    struct LaidOut {
+        QTextLayout layout;
+        double height = 0;
+    };
+    // The layout lay() makes for text in p's font with flags in a frame width wide, made on first
+    // use; null where layouts are not kept (a painter that is not a raster one on the window's
+    // thread): the caller lays the text out itself.
+    const LaidOut *laidOut(const QPainter &p, const QString &text, int flags, double width,
+                           const std::function<std::unique_ptr<LaidOut>()> &lay);
+
+    // How many pixmaps were drawn, widths measured and texts laid out since the start (for tests).
     int pixmapsMade() const { return pixmapsMade_; }
     int widthsMeasured() const { return widthsMeasured_; }
+    int layoutsMade() const { return layoutsMade_; }
     void clear();
 
 private:
     QCache<QString, QPixmap> pixmaps_;
     QCache<QString, double> widths_;
+    QCache<QString, LaidOut> layouts_;
     int pixmapsMade_ = 0;
     int widthsMeasured_ = 0;
+    int layoutsMade_ = 0;
 };

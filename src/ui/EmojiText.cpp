@@ -109,9 +109,19 @@ void drawDirect(QPainter &p, const QRectF &r, int flags, const QString &text) {
         p.drawText(r, flags, text);
         return;
     }
-    QTextLayout layout(withoutMnemonics(text, flags), p.font());
-    layout.setFormats(colourRuns(layout.text(), p.font()));
-    const double h = layOut(layout, r.width(), flags);
+    const auto lay = [&] {
+        auto made = std::make_unique<EmojiCache::LaidOut>();
+        made->layout.setText(withoutMnemonics(text, flags));
+        made->layout.setFont(p.font());
+        made->layout.setFormats(colourRuns(made->layout.text(), p.font()));
+        made->height = layOut(made->layout, r.width(), flags);
+        return made;
+    };
+    // Laid out once where it can be kept: measuring the emoji decodes them again.
+    std::unique_ptr<EmojiCache::LaidOut> own;
+    const EmojiCache::LaidOut *laid = EmojiCache::shared().laidOut(p, text, flags, r.width(), lay);
+    if (!laid) laid = (own = lay()).get();
+    const double h = laid->height;
     double y = r.top();
     if (flags & Qt::AlignVCenter)
         y += (r.height() - h) / 2;
@@ -122,7 +132,7 @@ void drawDirect(QPainter &p, const QRectF &r, int flags, const QString &text) {
         p.save();
         p.setClipRect(r, Qt::IntersectClip);
     }
-    layout.draw(&p, QPointF(r.left(), y));
+    laid->layout.draw(&p, QPointF(r.left(), y));
     if (clip) p.restore();
 }
 

@@ -215,9 +215,13 @@ void TstEmojiText::emojiAreDrawnOncePerFontAndColour() {
             QVERIFY2(worst <= 3,
                      qPrintable(QStringLiteral("%1 at %2: off by %3").arg(text).arg(r.x()).arg(worst)));
         }
-    // Words beside an emoji, and a rotated painter, draw directly and keep nothing.
-    const int before = cache.pixmapsMade();
-    QVERIFY(redPixels(draw(small, Qt::black, QRectF(4, 20, 112, 40), kHeartText)) > 20);
+    // Words beside an emoji, and a rotated painter, draw directly and keep no pixmap; the words'
+    // layout is kept, and drawn again as it was.
+    const int before = cache.pixmapsMade(), laid = cache.layoutsMade();
+    const QImage words = draw(small, Qt::black, QRectF(4, 20, 112, 40), kHeartText);
+    QVERIFY(redPixels(words) > 20);
+    QCOMPARE(draw(small, Qt::black, QRectF(4, 20, 112, 40), kHeartText), words);
+    QCOMPARE(cache.layoutsMade(), laid + 1);
     QImage turned(120, 120, QImage::Format_ARGB32_Premultiplied);
     turned.fill(Qt::white);
     {
