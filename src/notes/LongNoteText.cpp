@@ -61,16 +61,98 @@ void watchQuit() {
 }
 } // namespace
 
+// How a document's text reads back (the document's kTextRule property).
+enum TextRule {
+    raw,     // as it is
+    grouped, // short lines share a paragraph, broken by line separators: each one a line break
+    rich,    // read from rich text: as the plain text of the editors reads it
+};
+constexpr const char *kTextRule = "mivoTextRule";
+
+bool groupable(const QString &body) {
+    // Characters the document would turn into paragraph breaks, or that grouping uses itself.
+    for (const QChar ch : body)
+        if (ch == u'\r' || ch == QChar::LineSeparator || ch == QChar::ParagraphSeparator || ch == QChar(0xFDD0) ||
+            ch == QChar(0xFDD1))
+            return false;
+    return true;
+}
+
+// The plain text as paragraphs of at most kPieceChars: short lines gathered into one, broken by line
+// separators; a long line cut into pieces. continuing receives the pieces' paragraph numbers.
+QString groupedText(const QString &body, std::vector<int> &continuing) {
+    QString out;
+    out.reserve(body.size() + body.size() / kPieceChars + 16);
+    int paragraph = 0;
+    qsizetype inParagraph = 0;
+    const auto newParagraph = [&] {
+        out += QChar::ParagraphSeparator;
+        ++paragraph;
+        inParagraph = 0;
+    };
+    qsizetype at = 0;
+    bool first = true;
+    while (at <= body.size()) {
+        qsizetype end = body.indexOf(u'\n', at);
+        if (end < 0) end = body.size();
+        const QStringView line = QStringView(body).mid(at, end - at);
+        if (line.size() > kPieceChars) {
+            if (!first) newParagraph();
+            qsizetype from = 0;
+            const QString whole = line.toString();
+            for (const qsizetype cut : pieceStarts(whole)) {
+                out += QStringView(whole).mid(from, cut - from);
+                newParagraph();
+                continuing.push_back(paragraph);
+                from = cut;
+            }
+            out += QStringView(whole).mid(from);
+            inParagraph = kPieceChars; // the next line starts a paragraph of its own
+        } else if (first) {
+            out += line;
+            inParagraph = line.size();
+        } else if (inParagraph + 1 + line.size() <= kPieceChars) {
+            out += QChar::LineSeparator;
+            out += line;
+            inParagraph += 1 + line.size();
+        } else {
+            newParagraph();
+            out += line;
+            inParagraph = line.size();
+        }
+        first = false;
+        at = end + 1;
+    }
+    return out;
+}
+
 QTextDocument *build(const Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
     const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get());
-    if (!rich) doc->setPlainText(note.body);
+    // Few paragraphs, each quick to lay out: a view goes over every paragraph when it is set or
+    // resized, so a text of many short lines gathers them.
+    std::vector<int> continuing;
+    const bool group = !rich && groupable(note.body);
+    if (!rich) doc->setPlainText(group ? groupedText(note.body, continuing) : note.body);
+    doc->setProperty(kTextRule, int(rich ? TextRule::rich : group ? TextRule::grouped : TextRule::raw));
     // One edit block for all that follows: a cursor moved outside one lays out its paragraph, and a
     // line of megabytes takes minutes to lay out.
     QTextCursor c(doc.get());
     c.beginEditBlock();
+    if (!continuing.empty()) {
+        QTextBlockFormat piece;
+        piece.setProperty(kContinues, true);
+        size_t next = 0;
+        int n = 0;
+        for (QTextBlock b = doc->firstBlock(); b.isValid() && next < continuing.size(); b = b.next(), ++n) {
+            if (n != continuing[next]) continue;
+            ++next;
+            c.setPosition(b.position());
+            c.setBlockFormat(piece);
+        }
+    }
     QTextCursor all(doc.get());
     all.select(QTextCursor::Document);
     QTextCharFormat fg;
@@ -118,13 +200,22 @@ QTextDocument *build(const Note &note, const Style &style) {
 
 QString wholeText(const QTextDocument &doc, int from, int to) {
     if (to < 0) to = doc.characterCount() - 1;
+    const int rule = doc.property(kTextRule).toInt();
     QString out;
     out.reserve(std::max(0, to - from));
     for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         if (b.position() > from && !continues(b)) out += u'\n';
         const int start = std::max(from, b.position());
         const int end = std::min(to, b.position() + b.length() - 1);
-        if (end > start) out += QStringView(b.text()).mid(start - b.position(), end - start);
+        if (end <= start) continue;
+        const qsizetype was = out.size();
+        out += QStringView(b.text()).mid(start - b.position(), end - start);
+        if (rule == TextRule::raw) continue;
+        for (qsizetype i = was; i < out.size(); ++i) {
+            QChar &ch = out[i];
+            if (ch == QChar::LineSeparator) ch = u'\n';
+            else if (rule == TextRule::rich && ch == QChar::Nbsp) ch = u' ';
+        }
     }
     return out;
 }

@@ -10,9 +10,10 @@ class QTextDocument;
 
 // A text note too long to lay out whole on the window's thread. Its document is built on a worker
 // (the rich text read, the text colour set, the addresses marked as links) and shown by a view that
-// lays out only the lines it draws. A line longer than kPieceChars is cut into pieces, each its own
-// paragraph marked as continuing the one before, so no paragraph takes long to lay out; reading the
-// text back joins the pieces, so what is saved is exactly what the document holds.
+// lays out only the paragraphs it draws. A line longer than kPieceChars is cut into pieces, each its
+// own paragraph marked as continuing the one before, so no paragraph takes long to lay out; short
+// lines of a plain text share paragraphs, so there are few to go over. Reading the text back joins
+// the pieces, so what is saved is exactly what the document holds.
 namespace LongNote {
 // Bodies longer than this are shown and edited this way.
 inline constexpr qsizetype kLongChars = 8 * 1024;
@@ -37,7 +38,10 @@ std::vector<qsizetype> pieceStarts(const QString &line);
 // modified. Safe to call on a worker; none once the application quits.
 QTextDocument *build(const Note &note, const Style &style);
 // The text as stored, from position from to position to (-1: the end): pieces joined again, other
-// paragraphs ending in a line break, every other character as it is.
+// paragraphs ending in a line break. A plain text reads back character for character (a document
+// that gathered short lines into a paragraph reads its line separators as line breaks: bodies that
+// hold a line separator are not gathered); one read from rich text reads as the editors' plain text
+// (line separators as line breaks, no-break spaces as spaces).
 QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
 // Removes the cuts between pieces, so the document holds one paragraph per line again.
 void joinPieces(QTextDocument &doc);

@@ -151,7 +151,9 @@ void NotesView::buildTextDetail(const Note &note) {
         const int boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
         box->setGeometry(28, 32, w, boxH);
         LongTextView *lv = takeLongView(box);
-        lv->setStyleSheet(QStringLiteral("QPlainTextEdit{background:transparent;}"));
+        // Set only when it changes: each setting makes the view go over every paragraph again.
+        const QString css = QStringLiteral("QPlainTextEdit{background:transparent;}");
+        if (lv->styleSheet() != css) lv->setStyleSheet(css);
         lv->viewport()->setAutoFillBackground(false);
         lv->setGeometry(14, 10, w - 28, boxH - 20);
         lv->setReadOnly(true);
@@ -304,7 +306,8 @@ void NotesView::buildInlineEditor(const Note &note) {
     const QColor base = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white);
     if (editLong_) {
         LongTextView *lv = takeLongView(detailHost_);
-        lv->setStyleSheet(QStringLiteral("QPlainTextEdit{background:%1;}").arg(base.name(QColor::HexArgb)));
+        const QString css = QStringLiteral("QPlainTextEdit{background:%1;}").arg(base.name(QColor::HexArgb));
+        if (lv->styleSheet() != css) lv->setStyleSheet(css);
         lv->viewport()->setAutoFillBackground(true);
         lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
         QPointer<LongTextView> plv(lv);

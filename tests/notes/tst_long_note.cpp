@@ -94,6 +94,16 @@ private slots:
             QStringLiteral("first\n\n") + wordsLine(12'000) + QStringLiteral("\nno\u00a0break\u2028inside\tx\n") +
                 QString(5000, u'z') + QStringLiteral("\n"),
         };
+        // Many short lines share paragraphs, empty lines and the ends included.
+        QString shortLines = QStringLiteral("\n\nx");
+        for (int i = 0; i < 3000; ++i) shortLines += QStringLiteral("\nline %1").arg(i) + QString(i % 7, u'.');
+        shortLines += QStringLiteral("\n\n") + QString(4500, u'w') + QStringLiteral("\nafter\n\n");
+        {
+            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("S"), shortLines), style()));
+            checkPieces(*doc);
+            QVERIFY(doc->blockCount() < 40);
+            QCOMPARE(LongNote::wholeText(*doc), shortLines);
+        }
         for (const QString &body : bodies) {
             std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("A"), body), style()));
             checkPieces(*doc);
