@@ -67,6 +67,9 @@ LongTextView *NotesView::takeLongView(QWidget *parent) {
     const LongNote::Style st = longStyle();
     if (lv->font() != st.font) lv->setFont(st.font);
     lv->setPlaceholderText(loadingText());
+    QPalette p = lv->palette();
+    p.setColor(QPalette::Text, st.text);
+    lv->setPalette(p);
     lv->show();
     return lv;
 }
@@ -151,9 +154,8 @@ void NotesView::buildTextDetail(const Note &note) {
         const int boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
         box->setGeometry(28, 32, w, boxH);
         LongTextView *lv = takeLongView(box);
-        // Set only when it changes: each setting makes the view go over every paragraph again.
-        const QString css = QStringLiteral("QPlainTextEdit{background:transparent;}");
-        if (lv->styleSheet() != css) lv->setStyleSheet(css);
+        // Its background by the palette, not a style sheet: a style sheet set makes the view go
+        // over every paragraph again.
         lv->viewport()->setAutoFillBackground(false);
         lv->setGeometry(14, 10, w - 28, boxH - 20);
         lv->setReadOnly(true);
@@ -306,8 +308,9 @@ void NotesView::buildInlineEditor(const Note &note) {
     const QColor base = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white);
     if (editLong_) {
         LongTextView *lv = takeLongView(detailHost_);
-        const QString css = QStringLiteral("QPlainTextEdit{background:%1;}").arg(base.name(QColor::HexArgb));
-        if (lv->styleSheet() != css) lv->setStyleSheet(css);
+        QPalette lp = lv->palette();
+        lp.setColor(QPalette::Base, base);
+        lv->setPalette(lp);
         lv->viewport()->setAutoFillBackground(true);
         lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
         QPointer<LongTextView> plv(lv);
