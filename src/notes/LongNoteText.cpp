@@ -135,12 +135,20 @@ QTextDocument *build(const Note &note, const Style &style) {
     // resized, so a text of many short lines gathers them.
     std::vector<int> continuing;
     const bool group = !rich && groupable(note.body);
-    if (!rich) doc->setPlainText(group ? groupedText(note.body, continuing) : note.body);
     doc->setProperty(kTextRule, int(rich ? TextRule::rich : group ? TextRule::grouped : TextRule::raw));
     // One edit block for all that follows: a cursor moved outside one lays out its paragraph, and a
     // line of megabytes takes minutes to lay out.
     QTextCursor c(doc.get());
     c.beginEditBlock();
+    if (!rich) {
+        // Put in a megabyte at a time, so a quit does not wait for the whole.
+        const QString text = group ? groupedText(note.body, continuing) : note.body;
+        constexpr qsizetype kSlice = 1024 * 1024;
+        for (qsizetype at = 0; at < text.size(); at += kSlice) {
+            if (g_quitting) return nullptr;
+            c.insertText(QStringView(text).mid(at, kSlice).toString());
+        }
+    }
     if (!continuing.empty()) {
         QTextBlockFormat piece;
         piece.setProperty(kContinues, true);
@@ -159,17 +167,20 @@ QTextDocument *build(const Note &note, const Style &style) {
     fg.setForeground(style.text);
     all.mergeCharFormat(fg);
     if (style.links.isValid()) {
-        const QString text = doc->toPlainText(); // one character per paragraph break, as positions count
-        for (const WebLinks::Match &m : WebLinks::find(text)) {
+        // Paragraph by paragraph (a piece of a line included: cuts fall at spaces).
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
             if (g_quitting) return nullptr;
-            QTextCharFormat f;
-            f.setAnchor(true);
-            f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
-            f.setForeground(style.links);
-            f.setFontUnderline(true);
-            c.setPosition(m.start);
-            c.setPosition(m.start + m.length, QTextCursor::KeepAnchor);
-            c.mergeCharFormat(f);
+            const int base = b.position();
+            for (const WebLinks::Match &m : WebLinks::find(b.text())) {
+                QTextCharFormat f;
+                f.setAnchor(true);
+                f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
+                f.setForeground(style.links);
+                f.setFontUnderline(true);
+                c.setPosition(base + m.start);
+                c.setPosition(base + m.start + m.length, QTextCursor::KeepAnchor);
+                c.mergeCharFormat(f);
+            }
         }
     }
     // Cut from the last paragraph back, so a cut leaves the positions before it as they are.
