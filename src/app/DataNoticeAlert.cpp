@@ -77,9 +77,72 @@ QString unreadableDataName(const QString &key) {
     return QStringLiteral("“%1”").arg(key); // a store added later still gets a line of its own
 }
 
+namespace {
+// What another program changed while Mivo ran, and which version is kept where.
+QStringList changedElsewhereLines(const std::vector<DataNotice> &notices) {
+    QStringList lines;
+    for (const DataNotice &n : notices) {
+        if (n.kind == DataNotice::Kind::otherProgramsValueKept)
+            lines << L::t({.en = "• %1: your version is in use; the other program's is kept as “%2” in %3",
+                           .es = "• %1: se usa tu versión; la del otro programa se guardó como «%2» en %3",
+                           .de = "• %1: deine Fassung wird verwendet; die des anderen Programms ist als „%2“ "
+                                 "in %3 aufbewahrt",
+                           .fr = "• %1 : ta version est utilisée ; celle de l'autre programme est conservée "
+                                 "sous « %2 » dans %3",
+                           .uk = "• %1: використовується ваша версія; версію іншої програми збережено як "
+                                 "«%2» у %3",
+                           .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako "
+                                 "„%2” w %3"})
+                         .arg(unreadableDataName(n.key), n.keptAs, n.database);
+        else if (n.kind == DataNotice::Kind::ownChangesKept)
+            lines << L::t({.en = "• %1: the other program's version is in use; your latest changes are kept as "
+                                 "“%2” in %3",
+                           .es = "• %1: se usa la versión del otro programa; tus últimos cambios se guardaron "
+                                 "como «%2» en %3",
+                           .de = "• %1: die Fassung des anderen Programms wird verwendet; deine letzten "
+                                 "Änderungen sind als „%2“ in %3 aufbewahrt",
+                           .fr = "• %1 : la version de l'autre programme est utilisée ; tes dernières "
+                                 "modifications sont conservées sous « %2 » dans %3",
+                           .uk = "• %1: використовується версія іншої програми; ваші останні зміни збережено "
+                                 "як «%2» у %3",
+                           .pl = "• %1: używana jest wersja innego programu; twoje ostatnie zmiany zachowano "
+                                 "jako „%2” w %3"})
+                         .arg(unreadableDataName(n.key), n.keptAs, n.database);
+    }
+    if (lines.isEmpty()) return lines;
+    lines.prepend(L::t({.en = "Another program changed this data while Mivo was running. Nothing was lost: "
+                              "both versions are kept.",
+                        .es = "Otro programa cambió estos datos mientras Mivo estaba abierto. No se perdió "
+                              "nada: se conservan ambas versiones.",
+                        .de = "Ein anderes Programm hat diese Daten geändert, während Mivo lief. Nichts ging "
+                              "verloren: beide Fassungen sind aufbewahrt.",
+                        .fr = "Un autre programme a modifié ces données pendant que Mivo était ouvert. Rien "
+                              "n'a été perdu : les deux versions sont conservées.",
+                        .uk = "Інша програма змінила ці дані, поки працював Mivo. Нічого не втрачено: "
+                              "обидві версії збережено.",
+                        .pl = "Inny program zmienił te dane, gdy Mivo było uruchomione. Nic nie zostało "
+                              "utracone: zachowano obie wersje."}));
+    return lines;
+}
+} // namespace
+
 Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
     Dialogs::Alert a;
     a.warning = true;
+    std::vector<DataNotice> unreadable;
+    for (const DataNotice &n : notices)
+        if (n.kind == DataNotice::Kind::unreadable) unreadable.push_back(n);
+    const QStringList changed = changedElsewhereLines(notices);
+    if (unreadable.empty()) {
+        a.title = L::t({.en = "Some of your data was changed by another program",
+                        .es = "Otro programa cambió algunos de tus datos",
+                        .de = "Ein anderes Programm hat einige deiner Daten geändert",
+                        .fr = "Un autre programme a modifié certaines de tes données",
+                        .uk = "Інша програма змінила деякі ваші дані",
+                        .pl = "Inny program zmienił część twoich danych"});
+        a.text = changed.join(QLatin1Char('\n'));
+        return a;
+    }
     a.title = L::t({.en = "Some of your data could not be read",
                     .es = "Algunos de tus datos no se pudieron leer",
                     .de = "Einige deiner Daten konnten nicht gelesen werden",
@@ -93,7 +156,7 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
                    .fr = "Mivo en a gardé une copie intacte et a démarré sans elles :",
                    .uk = "Mivo зберіг незмінну копію і запустився без них:",
                    .pl = "Mivo zachowało nienaruszoną kopię i uruchomiło się bez nich:"});
-    for (const DataNotice &n : notices) {
+    for (const DataNotice &n : unreadable) {
         if (n.key.isEmpty())
             lines << L::t({.en = "• %1: copy kept as %2",
                            .es = "• %1: copia guardada como %2",
@@ -111,6 +174,7 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
                            .pl = "• %1: kopię zachowano jako „%2” w %3"})
                          .arg(unreadableDataName(n.key), n.keptAs, n.database);
     }
+    if (!changed.isEmpty()) lines << QString() << changed;
     a.text = lines.join(QLatin1Char('\n'));
     return a;
 }

@@ -8,8 +8,8 @@
 
 class QWidget;
 
-// The one alert that tells the user which of their data could not be read and where the untouched
-// copy is, in the current language.
+// The one alert that tells the user which of their data could not be read, or was changed by another
+// program while Mivo ran, and where the copy is, in the current language.
 Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices);
 // What the user calls the data under a store key ("tasks", "alarms"…); the database when key is empty.
 QString unreadableDataName(const QString &key);

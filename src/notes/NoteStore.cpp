@@ -1,6 +1,7 @@
 #include "notes/NoteStore.h"
 
 #include "platform/Clock.h"
+#include "platform/DataNotices.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/PrefsSplice.h"
@@ -72,6 +73,16 @@ void NoteStore::resetForTests() {
 }
 
 NoteStore::NoteStore(QObject *parent) : QObject(parent) {
+    Prefs &p = Prefs::get();
+    connect(&p, &Prefs::storedValueReplaced, this, [this, &p](const QString &key) {
+        if (key == QLatin1String(kNotes) && docVersion_ && &p == docPrefs_ &&
+            p.version(QString::fromLatin1(kNotes)) != docVersion_)
+            reloadReplaced();
+    });
+    startLoad(false);
+}
+
+void NoteStore::startLoad(bool tell) {
     struct Loaded {
         NoteCodec::Index index;
         bool asStored = false; // index.doc holds the stored bytes as they are
@@ -84,12 +95,46 @@ NoteStore::NoteStore(QObject *parent) : QObject(parent) {
             const bool asStored = index->doc.constData() == bytes.constData() || index->doc == bytes;
             return Loaded{std::move(*index), asStored};
         },
-        [this](Loaded &&l, const DocumentLoad &report) {
+        [this, tell](Loaded &&l, const DocumentLoad &report) {
             load_ = report;
             adopt(std::move(l.index));
             if (l.asStored) letGoOfDocument(std::nullopt);
             pending_.clear();
+            if (tell) Notifier::get().post(QString::fromLatin1(Notify::notesChanged), this);
         });
+}
+
+// Another program wrote the notes in place of the document this store let go of. What it wrote is
+// the only whole document there is now (the notes not held here lay in the one it replaced), so it
+// stays, and the store reads it again. The changes of this session that the disk does not hold are
+// kept aside as a notes document of their own, and the user is told where.
+void NoteStore::reloadReplaced() {
+    Prefs &p = Prefs::get();
+    QByteArray kept("[");
+    int count = 0;
+    for (const Slot &s : slots_) {
+        if (!s.dirty && !s.unconfirmed) continue;
+        QByteArray bytes = s.bytes;
+        if (bytes.isEmpty() && s.note) NoteCodec::encodeNote(bytes, *s.note, {}, nullptr);
+        if (bytes.isEmpty()) continue;
+        if (count++) kept.append(',');
+        kept.append(bytes);
+    }
+    kept.append(']');
+    if (count) {
+        const QString aside = p.keepAsideData(QString::fromLatin1(kNotes), kept);
+        if (!aside.isEmpty())
+            DataNotices::get().add({QString::fromLatin1(kNotes), aside, p.path(), DataNotice::Kind::ownChangesKept});
+        else
+            qWarning("NoteStore: the notes changed here could not be kept aside");
+    }
+    heads_.clear();
+    slots_.clear();
+    doc_ = QByteArray();
+    docVersion_.reset();
+    docPrefs_ = nullptr;
+    docSize_ = 0;
+    startLoad(true);
 }
 
 NoteStore::~NoteStore() = default;
@@ -136,8 +181,10 @@ QByteArray NoteStore::document() const {
     finishLoad();
     if (!docVersion_) return doc_;
     const Prefs &p = Prefs::get();
-    if (&p != docPrefs_ || p.version(QString::fromLatin1(kNotes)) != docVersion_) return {};
-    QByteArray doc = p.data(QString::fromLatin1(kNotes));
+    if (&p != docPrefs_) return {};
+    auto stored = p.dataAsWritten(QString::fromLatin1(kNotes), *docVersion_);
+    if (!stored || stored->size() != docSize_) return {};
+    QByteArray doc = std::move(*stored);
     // Changes the preferences did not take (frozen after a restore) are the store's own: put in.
     if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
         std::vector<ArrayElement> elements = elementsNow();
@@ -169,11 +216,14 @@ NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded) const {
     return s;
 }
 
-void NoteStore::decode(Slot &s) const {
+void NoteStore::decode(Slot &s, const QString &id) const {
     const QByteArray bytes = bytesOf(s);
     auto held = NoteCodec::decodeHeld(bytes);
-    if (!held) { // the bytes are the store's own: this does not happen
-        qWarning("NoteStore: a note's bytes do not decode");
+    if (!held || held->note.id != id) {
+        // Read back from a stored document another program may have written in place of ours: the
+        // preferences find out, and the store reads that document again if so.
+        qWarning("NoteStore: a note's bytes are not the note");
+        if (docVersion_) Prefs::get().verifyStored(QString::fromLatin1(kNotes));
         return;
     }
     s.note = std::make_unique<Note>(std::move(held->note));
@@ -193,7 +243,7 @@ const Note *NoteStore::find(const QString &id) const {
     const int i = firstIndex(id);
     if (i < 0) return nullptr;
     Slot &s = slots_[size_t(i)];
-    if (!s.note) decode(s);
+    if (!s.note) decode(s, id);
     s.used = ++useCount_;
     scheduleTrim();
     return s.note.get();
@@ -265,8 +315,21 @@ void NoteStore::scheduleTrim() const {
     QTimer::singleShot(0, const_cast<NoteStore *>(this), [this] { trim(); });
 }
 
+// The changes the disk holds now need not be kept here any more.
+void NoteStore::confirmSaved() const {
+    if (!docVersion_ || &Prefs::get() != docPrefs_) return;
+    const auto upTo = Prefs::get().committedUpTo(QString::fromLatin1(kNotes), *docVersion_);
+    if (!upTo) return;
+    for (Slot &s : slots_)
+        if (s.unconfirmed && s.unconfirmed <= *upTo) {
+            s.unconfirmed = 0;
+            if (!s.note) s.bytes = QByteArray();
+        }
+}
+
 void NoteStore::trim() const {
     trimScheduled_ = false;
+    confirmSaved();
     // In a nested event loop (a modal dialog) a caller further down may still hold a note: wait.
     if (QThread::currentThread()->loopLevel() > 1) {
         trimScheduled_ = true;
@@ -281,7 +344,8 @@ void NoteStore::trim() const {
     for (size_t k = kKeepDecoded; k < decoded.size(); ++k) {
         decoded[k]->note.reset();
         decoded[k]->rows = {};
-        decoded[k]->bytes = QByteArray();
+        // A change the disk does not hold yet keeps its bytes (not its decoded note).
+        if (!decoded[k]->unconfirmed) decoded[k]->bytes = QByteArray();
     }
 }
 
@@ -329,27 +393,35 @@ void NoteStore::saveBySplicing() {
     // Writes are not kept after a restore or an erase (the app quits next), nor after the final
     // commit: the changes stay here, as any write's would.
     if (p.isFrozen() || p.isClosed()) return;
-    if (&p != docPrefs_ || p.version(QString::fromLatin1(kNotes)) != docVersion_) {
+    if (&p != docPrefs_) {
         qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
         return;
     }
+    confirmSaved();
     std::vector<ArrayElement> elements = elementsNow();
     auto splices = arraySplices(elements, docSize_);
     std::optional<quint64> now;
-    if (splices) now = p.spliceData(QString::fromLatin1(kNotes), *docVersion_, std::move(*splices));
+    if (splices && splices->empty() && p.version(QString::fromLatin1(kNotes)) == docVersion_) {
+        now = docVersion_; // nothing changed: nothing written
+    } else if (splices) {
+        now = p.spliceData(QString::fromLatin1(kNotes), *docVersion_, std::move(*splices));
+    }
     if (!now) {
-        // The places this store keeps do not fit the stored document: nothing is written over it.
-        qWarning("NoteStore: the notes could not be saved into the stored document; not saved");
+        // The stored document is not the one this store let go of (another program wrote it): nothing
+        // is written into it; it is read again, and the changes made here are kept aside.
+        reloadReplaced();
         return;
     }
+    const bool moved = now != docVersion_;
     docVersion_ = now;
     docSize_ = elements.empty() ? 2 : elements.back().at + elements.back().len + 1;
     for (size_t i = 0; i < slots_.size(); ++i) {
         Slot &s = slots_[i];
         s.span = {elements[i].at, elements[i].len};
         s.stored = true;
+        if (s.dirty && moved) s.unconfirmed = *now;
         s.dirty = false;
-        if (!s.note) s.bytes = QByteArray();
+        if (!s.note && !s.unconfirmed) s.bytes = QByteArray();
     }
     layoutChanged_ = false;
 }
@@ -420,6 +492,11 @@ void NoteStore::update(const Note &note) {
 
 void NoteStore::remove(const QString &id) {
     finishLoad();
+    if (firstIndex(id) < 0) {
+        // Nothing to remove: nothing to write either.
+        Notifier::get().post(QString::fromLatin1(Notify::notesChanged), this);
+        return;
+    }
     layoutChanged_ = true;
     size_t out = 0;
     for (size_t i = 0; i < slots_.size(); ++i) {

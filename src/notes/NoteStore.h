@@ -87,19 +87,26 @@ private:
         std::unique_ptr<Note> note;
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
         quint64 used = 0;
+        // The save that handed the preferences the note as changed, until the disk holds it: till
+        // then its bytes stay here, so that they survive when the stored document turns out to be
+        // another program's. 0: nothing waiting.
+        quint64 unconfirmed = 0;
     };
+    void startLoad(bool tell);
     void finishLoad() const { pending_.wait(); }
     void adopt(NoteCodec::Index &&index);
     // A note's bytes: those held, a view into doc_, or (doc_ let go of) read back from the
     // preferences. Valid until the store changes.
     QByteArray bytesOf(const Slot &s) const;
     void letGoOfDocument(std::optional<quint64> before);
+    void confirmSaved() const;
+    void reloadReplaced();
     void saveHeld();
     void saveBySplicing();
     // Every note as the document is to hold it: in its stored place, or its new bytes.
     std::vector<ArrayElement> elementsNow() const;
     Slot newSlot(const Note &note, bool keepDecoded) const;
-    void decode(Slot &s) const;
+    void decode(Slot &s, const QString &id) const;
     // Where a note's bytes come from just now: a note decoded away from the window's thread is taken
     // only while its bytes still come from the same place (read back once, not again to compare).
     struct BytesSource {

@@ -4,6 +4,7 @@
 #include "platform/Prefs.h"
 #include "platform/StoreLoader.h"
 #include <QByteArray>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <algorithm>
@@ -51,14 +52,21 @@ loadDocument(const QString &key, std::function<std::optional<R>(const QByteArray
     }
     r.existed = true;
     auto result = std::make_shared<std::optional<R>>();
-    auto work = [result, read = prefs.readLater(key), decode = std::move(decode)] {
+    // The digest of the bytes decoded: the store's splices go only into exactly these.
+    auto digest = std::make_shared<PrefsDigest>();
+    auto work = [result, digest, read = prefs.readLater(key), decode = std::move(decode)] {
         // A document stored as anything but data is unreadable too.
         const std::optional<Prefs::Value> v = read();
-        if (const auto *bytes = v ? std::get_if<QByteArray>(&*v) : nullptr) *result = decode(*bytes);
+        if (const auto *bytes = v ? std::get_if<QByteArray>(&*v) : nullptr) {
+            *result = decode(*bytes);
+            if (*result) *digest = PrefsDigest::of(*bytes);
+        }
     };
-    auto install = [key, r, result, ready = std::move(ready), prefs = QPointer<Prefs>(&prefs)]() mutable {
+    auto install = [key, r, result, digest, version = prefs.version(key), ready = std::move(ready),
+                    prefs = QPointer<Prefs>(&prefs)]() mutable {
         if (*result) {
             r.decoded = true;
+            if (prefs && version) prefs->recordLoaded(key, *version, *digest);
             ready(std::move(**result), r);
             // The store holds the document now: the preferences need not keep its bytes in memory.
             if (prefs) prefs->releaseBytes(key);
@@ -130,6 +138,14 @@ public:
 
     void load(const QString &key, Decode decode, Prefs &prefs = Prefs::get()) {
         key_ = key;
+        // Another program wrote the document in place of the last one saved: the records, all held
+        // here, are saved whole at once (the other program's value is kept aside as that write
+        // replaces it), so the user's changes reach the disk even when nothing else changes.
+        watch_ = std::make_unique<QObject>();
+        QObject::connect(&prefs, &Prefs::storedValueReplaced, watch_.get(),
+                         [this, p = &prefs](const QString &k) {
+                             if (k == key_ && stored_ && storedIn_ == p) save(*p);
+                         });
         struct Loaded {
             std::vector<T> records;
             EncodedRecords<T, Encode> encoded;
@@ -227,8 +243,11 @@ private:
     }
     void takeBack(Prefs &prefs) {
         if (!stored_) return;
-        // Replaced underneath (a restore): the records are all here, and are encoded anew.
-        if (&prefs == storedIn_ && prefs.version(key_) == stored_) encoded_.restore(prefs.data(key_));
+        // Replaced underneath (a restore, another program), or not read back whole: the records are
+        // all here, and are encoded anew.
+        if (&prefs == storedIn_)
+            if (auto bytes = prefs.dataAsWritten(key_, *stored_); bytes && bytes->size() == storedSize_)
+                encoded_.restore(*bytes);
         stored_.reset();
     }
 
@@ -239,6 +258,7 @@ private:
     std::optional<quint64> stored_; // the write of the last document, while the preferences hold it
     const Prefs *storedIn_ = nullptr;
     qint64 storedSize_ = 0;
+    std::unique_ptr<QObject> watch_; // receives the preferences' news of the stored document
     PendingLoad load_; // last: dropped before the records it would fill
 };
 

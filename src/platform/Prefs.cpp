@@ -442,17 +442,29 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         foreign_.erase(key);
         if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second);
     }
-    // What another program wrote in place of a value this session spliced stays, as it is stored.
+    // What another program wrote in place of a value this session spliced stays, as it is stored,
+    // and its store is told (it saves whole, or reads the value again).
+    bool replaced = false;
     for (const auto &[key, found] : c.refused) {
-        qWarning("mivo: %s was changed by another program; Mivo's last changes to it were not written over it",
-                 qPrintable(key));
         auto it = cache_.find(key);
         if (it == cache_.end()) continue;
-        if (found < 0) {
-            cache_.erase(it);
-            continue;
-        }
-        it->second = Entry{Value(QByteArray()), true, 0, found, {}};
+        // A whole write of ours follows (it keeps the other program's value aside before it replaces
+        // it), or the store has settled this already, after these splices were made.
+        if (!it->second.onDisk || it->second.replacedAt > b.seq) continue;
+        markReplaced(key, it->second, found);
+        replaced = true;
+    }
+    if (replaced) QMetaObject::invokeMethod(this, [this] { settleReplaced(); }, Qt::QueuedConnection);
+    for (const auto &[key, aside] : c.replacedAside) {
+        qWarning("mivo: %s was changed by another program; its value is kept as %s", qPrintable(key),
+                 qPrintable(aside));
+        // Told once the loop runs (the notices belong to the window's thread).
+        QMetaObject::invokeMethod(
+            this,
+            [key, aside, path = path_] {
+                DataNotices::get().add({key, aside, path, DataNotice::Kind::otherProgramsValueKept});
+            },
+            Qt::QueuedConnection);
     }
     // Splices the disk holds now are read from there.
     for (const auto &kv : b.splices) {
@@ -547,6 +559,36 @@ QByteArray Prefs::data(const QString &key) const {
     return readFromDisk(key, pending);
 }
 
+// Never under lock_. The stored value, checked against the digest of what this session last wrote or
+// loaded there, with the pending splices the disk does not hold yet put on top; notOurs (out: the
+// stored bytes) when it is another program's value.
+Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pending, QByteArray &out) const {
+    QMutexLocker r(&readerLock_);
+    sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
+    if (!db) return Read::failed;
+    Read result = Read::failed;
+    {
+        // No commit comes between the read and what it is checked against.
+        std::lock_guard g(gate_->lock);
+        if (std::optional<QByteArray> disk = readBlobRange(db, key, 0, -1)) {
+            out = std::move(*disk);
+            const auto known = gate_->known.find(key);
+            result = known != gate_->known.end() && PrefsDigest::of(out) != known->second.digest ? Read::notOurs
+                                                                                               : Read::ok;
+            if (result == Read::ok && pending)
+                for (const PrefsPendingSplices &p : *pending) {
+                    if (p.seq <= gate_->committed) continue;
+                    if (out.size() != p.sizeBefore || !applySplices(out, p.splices)) {
+                        result = Read::failed;
+                        break;
+                    }
+                }
+        }
+    }
+    if (db != reader_) sqlite3_close_v2(db);
+    return result;
+}
+
 // Never under lock_: the window's thread must not wait for another thread's read.
 QByteArray Prefs::readFromDisk(const QString &key, const PendingSplices &pending) const {
     QMutexLocker r(&readerLock_);
@@ -633,6 +675,7 @@ QStringList Prefs::keys() const {
 }
 
 void Prefs::setValue(const QString &key, const Value &v) {
+    quint64 seq = 0;
     if (frozen_) return;
     if (closed_) {
         qWarning("mivo: %s written after the final commit; not kept", qPrintable(key));
@@ -643,20 +686,22 @@ void Prefs::setValue(const QString &key, const Value &v) {
         // The timer, steppers and switches store values that often have not changed: nothing to write.
         auto it = cache_.find(key);
         if (it != cache_.end() && !it->second.onDisk && sameValue(it->second.v, v)) return;
-        cache_[key] = Entry{v, false, ++seq_, 0, {}};
+        seq = ++seq_;
+        cache_[key] = Entry{v, false, seq, 0, {}};
     }
-    stage(key, v);
+    stage(key, v, seq);
 }
 
 void Prefs::remove(const QString &key) {
     if (frozen_ || closed_) return;
+    quint64 seq = 0;
     {
         QMutexLocker l(&lock_);
         if (!cache_.count(key) && !foreign_.count(key)) return; // nothing stored, nothing to delete
         cache_.erase(key);
-        ++seq_;
+        seq = ++seq_;
     }
-    stage(key, std::nullopt);
+    stage(key, std::nullopt, seq);
 }
 
 void Prefs::clear() {
@@ -673,10 +718,10 @@ void Prefs::clear() {
     schedule();
 }
 
-void Prefs::stage(const QString &key, const std::optional<Value> &v) {
+void Prefs::stage(const QString &key, const std::optional<Value> &v, quint64 seq) {
     staged_.splices.erase(key); // the write replaces the value whole
     staged_.writes[key] = v;
-    staged_.seq = seq_;
+    staged_.seq = std::max(staged_.seq, seq);
     schedule();
 }
 
@@ -854,13 +899,30 @@ bool Prefs::flush() {
     const bool had = !staged_.empty();
     handOver();
     if (!writer_) return !had;
-    const PrefsCommit c = writer_->flush(kFlushWaitMs);
+    PrefsCommit c = writer_->flush(kFlushWaitMs);
+    // A value found to be another program's is settled by its store now, and what that writes is
+    // part of this flush.
+    if (settleReplaced()) {
+        handOver();
+        c = writer_->flush(kFlushWaitMs);
+    }
     if (!c.ok) lastErrorText_ = c.error;
     return c.ok;
 }
 
 bool Prefs::close() {
     if (closed_) return true;
+    int retryMs = kFinalCommitRetryMs;
+    if (writer_ && !frozen_) {
+        // The last rounds may find a value another program wrote: its store settles it while it can
+        // still write. The time this takes counts towards the final commit's.
+        QElapsedTimer spent;
+        spent.start();
+        handOver();
+        writer_->flush(kFinalCommitRetryMs);
+        settleReplaced();
+        retryMs = int(std::max<qint64>(kWriterBusyMs, kFinalCommitRetryMs - spent.elapsed()));
+    }
     const bool had = hasPending();
     closed_ = true;
     {
@@ -872,7 +934,7 @@ bool Prefs::close() {
     bool ok = true;
     if (writer_) {
         writer_->submit(std::move(staged_));
-        const PrefsCommit c = writer_->finish(kFinalCommitRetryMs);
+        const PrefsCommit c = writer_->finish(retryMs);
         if (!c.ok) lastErrorText_ = c.error;
         ok = c.ok;
         writer_.reset();
@@ -971,6 +1033,7 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
         Entry &e = it->second;
         const auto *bytes = std::get_if<QByteArray>(&e.v);
         if (!bytes) return std::nullopt;
+        if (splices.empty()) return base; // nothing changes, nothing is written
         const auto bytesOf = [](const std::vector<PrefsSplice> &list) {
             qint64 n = 0;
             for (const PrefsSplice &s : list) n += s.bytes.size();
@@ -986,24 +1049,35 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
             const PendingSplices pending = e.pending;
             const qint64 size = e.size;
             l.unlock();
-            held = readFromDisk(key, pending);
-            if (held.size() != size) return std::nullopt;
+            // Only the bytes the splices were made for: a short read, or a value another program
+            // wrote in their place, is never held (and so never written) as ours.
+            const Read got = readAsWritten(key, pending, held);
+            if (got == Read::notOurs) {
+                QMutexLocker again(&lock_);
+                auto now = cache_.find(key);
+                if (now != cache_.end() && now->second.seq == base) markReplaced(key, now->second, held.size());
+                again.unlock();
+                QTimer::singleShot(0, this, [this] { settleReplaced(); });
+                return std::nullopt;
+            }
+            if (got != Read::ok || held.size() != size) return std::nullopt;
         } else if (e.onDisk) {
             const auto size = splicedSize(e.size, splices);
             if (!size) return std::nullopt;
+            const quint64 version = ++seq_;
             auto pending = std::make_shared<std::vector<PrefsPendingSplices>>();
             if (e.pending) *pending = *e.pending;
-            pending->push_back(PrefsPendingSplices{++seq_, e.size, splices});
+            pending->push_back(PrefsPendingSplices{version, e.size, splices});
             e.pending = std::move(pending);
             e.size = *size;
-            e.seq = seq_;
+            e.seq = version;
             l.unlock();
             auto &staged = staged_.splices[key];
             staged.insert(staged.end(), std::make_move_iterator(splices.begin()),
                           std::make_move_iterator(splices.end()));
-            staged_.seq = seq_;
+            staged_.seq = std::max(staged_.seq, version);
             schedule();
-            return seq_;
+            return version;
         } else {
             held = *bytes;
         }
@@ -1012,4 +1086,98 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
     if (!applySplices(held, splices)) return std::nullopt;
     setValue(key, Value(std::move(held)));
     return version(key);
+}
+
+qint64 Prefs::pendingSpliceBytes(const QString &key) const {
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    qint64 n = 0;
+    if (it != cache_.end() && it->second.pending)
+        for (const PrefsPendingSplices &p : *it->second.pending)
+            for (const PrefsSplice &s : p.splices) n += s.bytes.size();
+    return n;
+}
+
+// Under lock_: key's stored value is another program's (storedSize bytes, -1: none), not the one
+// its splices were made for. Reads give what is stored from now on, under a new version, so that the
+// store's next save finds its version gone; the splices the disk does not hold go nowhere.
+void Prefs::markReplaced(const QString &key, Entry &e, qint64 storedSize) {
+    qWarning("mivo: %s was changed by another program; Mivo's last changes to it were not written into it",
+             qPrintable(key));
+    const quint64 version = ++seq_;
+    if (storedSize < 0) {
+        cache_.erase(key);
+    } else {
+        e = Entry{Value(QByteArray()), true, version, storedSize, {}, version};
+    }
+    replaced_.insert(key);
+}
+
+// On this object's thread: the stores of the values found replaced are told. True when any was.
+bool Prefs::settleReplaced() {
+    std::set<QString> keys;
+    {
+        QMutexLocker l(&lock_);
+        keys.swap(replaced_);
+    }
+    for (const QString &key : keys) emit storedValueReplaced(key);
+    return !keys.empty();
+}
+
+std::optional<QByteArray> Prefs::dataAsWritten(const QString &key, quint64 version) const {
+    PendingSplices pending;
+    qint64 size = 0;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != version) return std::nullopt;
+        const auto *b = std::get_if<QByteArray>(&it->second.v);
+        if (!b) return std::nullopt;
+        if (!it->second.onDisk) return *b;
+        pending = it->second.pending;
+        size = it->second.size;
+    }
+    QByteArray out;
+    if (readAsWritten(key, pending, out) != Read::ok || out.size() != size) return std::nullopt;
+    return out;
+}
+
+std::optional<quint64> Prefs::committedUpTo(const QString &key, quint64 version) const {
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    if (it == cache_.end() || it->second.seq != version) return std::nullopt;
+    return onDiskSeq_;
+}
+
+void Prefs::recordLoaded(const QString &key, quint64 version, const PrefsDigest &digest) {
+    if (frozen_ || closed_ || !writer_) return;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != version) return;
+        const Entry &e = it->second;
+        // The value as stored: not one with writes of ours the disk does not hold yet.
+        if (e.onDisk ? bool(e.pending) : e.seq > onDiskSeq_) return;
+    }
+    staged_.splices.erase(key); // made for a value before the one read: void
+    staged_.bases[key] = digest;
+    schedule();
+}
+
+void Prefs::verifyStored(const QString &key) {
+    if (frozen_ || closed_ || !writer_) return;
+    staged_.splices.try_emplace(key); // no splices: only the comparison
+    staged_.seq = std::max(staged_.seq, seq_.load());
+    schedule();
+}
+
+QString Prefs::keepAsideData(const QString &key, const QByteArray &bytes) {
+    if (frozen_ || closed_) return {};
+    QString aside;
+    {
+        QMutexLocker l(&lock_);
+        aside = uniqueAsideKey(key);
+    }
+    setValue(aside, Value(bytes));
+    return contains(aside) ? aside : QString();
 }

@@ -94,6 +94,25 @@ public:
     // nothing changes otherwise. A value held in memory is spliced there and written as any write.
     // The version of the new value, or nothing (also while frozen or closed: nothing is kept).
     std::optional<quint64> spliceData(const QString &key, quint64 version, std::vector<PrefsSplice> splices);
+    // The bytes of key's data value exactly as write `version` left them, whatever part of them is on
+    // disk: nothing when key holds another value by now, or when the stored bytes are not the ones this
+    // session wrote or loaded there (another program wrote the value). For a store that takes its last
+    // document back to copy the unchanged records from it.
+    std::optional<QByteArray> dataAsWritten(const QString &key, quint64 version) const;
+    // Every write up to the one returned is on disk, provided key still holds the value that write
+    // `version` set; nothing otherwise (key was written since, or the stored value turned out to be
+    // another program's). For a store that keeps its changes until they are on disk.
+    std::optional<quint64> committedUpTo(const QString &key, quint64 version) const;
+    // A store read key's value (version `version`), whose digest is `digest`, and will splice it from
+    // now on: the writer puts splices only into exactly these bytes. Ignored unless key still holds that
+    // version as stored, with no writes of ours waiting.
+    void recordLoaded(const QString &key, quint64 version, const PrefsDigest &digest);
+    // Has the writer compare key's stored data value with the one this session wrote or loaded there:
+    // when another program has written it, storedValueReplaced() follows. For a store whose read of
+    // its document back did not give what it expected.
+    void verifyStored(const QString &key);
+    // Bytes of splices made for key's value that wait for the disk.
+    qint64 pendingSpliceBytes(const QString &key) const;
     // A switch: true unless a Boolean false is stored (missing or non-Boolean values count as on).
     bool switchOn(const QString &key) const;
     QStringList keys() const;
@@ -131,6 +150,9 @@ public:
     // unreadable launch after launch is kept once. Returns the key of the copy (empty when nothing
     // was stored); madeNew says whether this call made it.
     QString keepAside(const QString &key, bool *madeNew = nullptr);
+    // Stores bytes under a new "<key>.unreadable-<stamp>" key (a store's changes that could not go
+    // into key's value) and returns that key; empty when nothing can be written now.
+    QString keepAsideData(const QString &key, const QByteArray &bytes);
     // True when key holds a row of a type the app does not know (unreadable, but kept).
     bool hasForeignRow(const QString &key) const;
 
@@ -163,6 +185,12 @@ signals:
     // Changes wait for another program's lock (true), or everything is saved again (false). Always
     // delivered on this object's thread.
     void saveWaiting(bool waiting);
+    // Another program wrote key's data value in place of ours: the splices of ours made for the value
+    // before went nowhere (what is stored stays as the other program wrote it, and key's version has
+    // changed). The store of key saves its records whole or reads the value again. Delivered on this
+    // object's thread, from the event loop, or from within flush() and close(), which wait for the
+    // store's writes too.
+    void storedValueReplaced(const QString &key);
 
 private:
     using PendingSplices = std::shared_ptr<const std::vector<PrefsPendingSplices>>;
@@ -172,6 +200,7 @@ private:
         quint64 seq = 0;     // the write that set it; 0 when it was read at open
         qint64 size = 0;     // of a data value on disk, pending splices included
         PendingSplices pending; // splices of an on-disk value the disk may not hold yet, oldest first
+        quint64 replacedAt = 0; // the version given when the value was found to be another program's
     };
     // A row the app cannot read, exactly as stored.
     struct RawRow {
@@ -187,11 +216,15 @@ private:
     void moveAside();
     void startWriter(sqlite3 *db);
     void afterCommit(const PrefsBatch &b, const PrefsCommit &c);
+    void markReplaced(const QString &key, Entry &e, qint64 storedSize);
+    bool settleReplaced();
+    enum class Read { ok, failed, notOurs };
+    Read readAsWritten(const QString &key, const PendingSplices &pending, QByteArray &out) const;
     void reportFailure(const PrefsCommit &c);
     void setSaveWaiting(bool waiting);
     void schedule();
     void handOver();
-    void stage(const QString &key, const std::optional<Value> &v);
+    void stage(const QString &key, const std::optional<Value> &v, quint64 seq);
     QByteArray readFromDisk(const QString &key, const PendingSplices &pending) const;
     template <class F> auto withEntry(const QString &key, F f) const;
     QString uniqueAsideKey(const QString &key) const;
@@ -205,13 +238,14 @@ private:
     std::map<QString, Entry> cache_;
     std::map<QString, RawRow> foreign_;
     std::set<QString> released_;
+    std::set<QString> replaced_; // keys found to hold another program's value, not yet told (lock_)
     quint64 onDiskSeq_ = 0; // every write up to this one is committed
     std::shared_ptr<PrefsCommitGate> gate_ = std::make_shared<PrefsCommitGate>();
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk
     std::unique_ptr<PrefsWriter> writer_;
     PrefsBatch staged_; // this turn's writes, not yet handed to the writer
-    quint64 seq_ = 0;
+    std::atomic<quint64> seq_ = 0; // the newest version given (also on the writer's thread)
     std::atomic<Access> access_ = Access::None;
     std::atomic<bool> canDrop_ = false; // bytes on disk can be read back
     bool scheduled_ = false;

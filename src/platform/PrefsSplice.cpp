@@ -1,5 +1,6 @@
 #include "platform/PrefsSplice.h"
 
+#include <QHash>
 #include <cstring>
 
 namespace {
@@ -25,6 +26,12 @@ void take(const std::vector<Piece> &pieces, qint64 from, qint64 to, std::vector<
     }
 }
 } // namespace
+
+PrefsDigest PrefsDigest::of(QByteArrayView bytes) {
+    // Two seeds: two independent hashes of the bytes, each as fast as a copy of them.
+    return PrefsDigest{bytes.size(), quint64(qHash(bytes, size_t(0x9e3779b97f4a7c15ull))),
+                       quint64(qHash(bytes, size_t(0xc2b2ae3d27d4eb4full)))};
+}
 
 bool applySplices(QByteArray &value, const std::vector<PrefsSplice> &splices) {
     for (const PrefsSplice &s : splices) {

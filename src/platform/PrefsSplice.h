@@ -1,7 +1,9 @@
 #pragma once
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -29,12 +31,34 @@ struct PrefsPendingSplices {
     std::vector<PrefsSplice> splices;
 };
 
+// What tells a stored value's exact bytes from any others: their size and two 64-bit hashes of them,
+// so a value another program wrote in its place is told apart, also when it has the same size.
+struct PrefsDigest {
+    qint64 size = -1;
+    quint64 a = 0, b = 0;
+    static PrefsDigest of(QByteArrayView bytes);
+    bool operator==(const PrefsDigest &) const = default;
+};
+
+// The digest of a data value as this session last wrote it (or loaded it): what splices made since
+// were made for. checked: the stored value was seen to be that one in the writer's last transaction
+// (it wrote or compared it) and no other connection has committed since, so it need not be read to
+// know it.
+struct PrefsKnown {
+    PrefsDigest digest;
+    bool checked = false;
+};
+
 // Which writes the disk holds, for readers that put pending splices on top of the bytes on disk: the
 // writer commits and advances `committed` under `lock`, so a read made under it sees exactly the
 // writes up to `committed`. Only the commit itself is under the lock (not its disk work before it).
+// With it, what the commits left: the digest of each data value of ours, and the database's
+// data_version as the writer's connection last saw it inside a transaction of its own.
 struct PrefsCommitGate {
     std::mutex lock;
-    quint64 committed = 0; // guarded by lock
+    quint64 committed = 0;                 // guarded by lock
+    std::map<QString, PrefsKnown> known;   // guarded by lock
+    std::optional<qint64> dataVersion;     // guarded by lock
 };
 
 // Reads [at, at + len) (len < 0: to the end) of a value whose newest form is its bytes on disk with the

@@ -10,68 +10,135 @@ constexpr int kRetryMs = 1000;
 // Between tries of a replacement or of the last commit while another process holds the lock.
 constexpr int kBusyPauseMs = 100;
 
-// A row of a type we do not know is copied aside before anything of ours replaces it, unless an
-// identical copy (same type, same storage, same bytes) is already kept. False on a database error.
-bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
+// Copies key's row aside, byte for byte, under the first free "<key>.unreadable-…" name, unless an
+// identical copy (same type, same storage, same bytes) is kept already. *aside names the copy,
+// *made says whether this call made it. False on a database error.
+bool copyRowAside(sqlite3 *db, const QString &key, QString *aside, bool *made) {
+    *made = false;
     const QByteArray k = key.toUtf8();
-    Stmt type(db, "SELECT type FROM prefs WHERE key = ?1");
-    if (!type) return false;
-    type.text(1, k);
-    const int rc = sqlite3_step(type.s);
-    if (rc == SQLITE_DONE) return true;
-    if (rc != SQLITE_ROW) return false;
-    const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(type.s, 0));
-    if (knownType(QByteArray(t ? t : ""))) return true;
     const QByteArray prefix = keptAsidePrefix(key).toUtf8();
-    Stmt same(db, "SELECT 1 FROM prefs c, prefs o WHERE o.key = ?1 AND substr(c.key, 1, ?3) = ?2 AND "
+    Stmt same(db, "SELECT c.key FROM prefs c, prefs o WHERE o.key = ?1 AND substr(c.key, 1, ?3) = ?2 AND "
                   "c.type IS o.type AND typeof(c.value) = typeof(o.value) AND c.value IS o.value");
     if (!same) return false;
     same.text(1, k);
     same.text(2, prefix);
     sqlite3_bind_int(same.s, 3, int(prefix.size()));
-    const int found = same.step();
-    if (found == SQLITE_ROW) return true;
+    const int found = sqlite3_step(same.s);
+    if (found == SQLITE_ROW) {
+        *aside = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(same.s, 0)));
+        return true;
+    }
     if (found != SQLITE_DONE) return false;
     Stmt taken(db, "SELECT 1 FROM prefs WHERE key = ?1");
     Stmt copy(db, "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
     if (!taken || !copy) return false;
-    const QString aside = freeKeptAsideKey(key, [&](const QString &name) {
+    *aside = freeKeptAsideKey(key, [&](const QString &name) {
         taken.text(1, name.toUtf8());
         return taken.step() == SQLITE_ROW;
     });
-    copy.text(1, aside.toUtf8());
+    copy.text(1, aside->toUtf8());
     copy.text(2, k);
     if (copy.step() != SQLITE_DONE) return false;
-    out.keptAside.emplace_back(key, aside);
+    *made = true;
     return true;
 }
+
+// A row of a type we do not know is copied aside before anything of ours replaces it, unless an
+// identical copy is already kept. False on a database error.
+bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
+    Stmt type(db, "SELECT type FROM prefs WHERE key = ?1");
+    if (!type) return false;
+    type.text(1, key.toUtf8());
+    const int rc = sqlite3_step(type.s);
+    if (rc == SQLITE_DONE) return true;
+    if (rc != SQLITE_ROW) return false;
+    const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(type.s, 0));
+    if (knownType(QByteArray(t ? t : ""))) return true;
+    QString aside;
+    bool made = false;
+    if (!copyRowAside(db, key, &aside, &made)) return false;
+    if (made) out.keptAside.emplace_back(key, aside);
+    return true;
+}
+
+enum class Stored { data, other, none, error };
+
+// Key's stored row, when it is of a type the app knows: a data value stored as a blob is read whole
+// into bytes (incremental blob I/O: a statement's column would be a second copy of it); other: a
+// value of another kind; none: no row, or one of a type the app does not know. *rowid is the row's.
+Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes, sqlite3_int64 *rowid = nullptr) {
+    Stmt find(db, "SELECT rowid, type = 'data' AND typeof(value) = 'blob' FROM prefs WHERE key = ?1 AND "
+                  "type IN ('bool', 'int', 'double', 'string', 'data')");
+    if (!find) return Stored::error;
+    find.text(1, key.toUtf8());
+    const int rc = sqlite3_step(find.s);
+    if (rc == SQLITE_DONE) return Stored::none;
+    if (rc != SQLITE_ROW) return Stored::error;
+    const sqlite3_int64 row = sqlite3_column_int64(find.s, 0);
+    const bool blob = sqlite3_column_int(find.s, 1) != 0;
+    sqlite3_reset(find.s);
+    if (rowid) *rowid = row;
+    if (!blob) return Stored::other;
+    sqlite3_blob *blobHandle = nullptr;
+    if (sqlite3_blob_open(db, "main", "prefs", "value", row, 0, &blobHandle) != SQLITE_OK) {
+        sqlite3_blob_close(blobHandle);
+        return Stored::error;
+    }
+    bytes = QByteArray(sqlite3_blob_bytes(blobHandle), Qt::Uninitialized);
+    const int read = sqlite3_blob_read(blobHandle, bytes.data(), int(bytes.size()), 0);
+    sqlite3_blob_close(blobHandle);
+    return read == SQLITE_OK ? Stored::data : Stored::error;
+}
+
+// The stored value is the one this session last wrote or loaded: known without reading it when that
+// was seen in the last transaction and nobody has committed since, else compared by digest.
+bool isAsKnown(const PrefsKnown &known, const QByteArray &stored) {
+    return known.checked || PrefsDigest::of(stored) == known.digest;
+}
+
+// Before a write of ours replaces key: a data value of ours that another program has changed since
+// this session wrote or loaded it is copied aside, and said. False on a database error.
+bool keepValueReplaced(sqlite3 *db, const QString &key, const std::map<QString, PrefsKnown> &known,
+                       PrefsCommit &out) {
+    const auto it = known.find(key);
+    if (it == known.end() || it->second.checked) return true;
+    QByteArray stored;
+    const Stored s = readStored(db, key, stored);
+    if (s == Stored::error) return false;
+    if (s == Stored::none || (s == Stored::data && PrefsDigest::of(stored) == it->second.digest)) return true;
+    QString aside;
+    bool made = false;
+    if (!copyRowAside(db, key, &aside, &made)) return false;
+    out.replacedAside.emplace_back(key, aside);
+    return true;
+}
+
 enum class Spliced { done, notFitting, dbError };
 
 // Puts splices into key's stored data value, read and written whole on this thread. notFitting when
-// the stored value is not one they fit (no data value there, or a splice outside it); *found is then
-// the stored size (-1: none).
-Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice> &splices, qint64 *found) {
+// the stored value is not one they were made for: no data value there, a value that is not the one
+// known (another program wrote it), or a splice outside it; *found is then the stored size (-1: none).
+// *after is the digest of the value written.
+Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice> &splices,
+                  const PrefsKnown *known, qint64 *found, PrefsDigest *after) {
     *found = -1;
-    Stmt find(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data' AND typeof(value) = 'blob'");
-    if (!find) return Spliced::dbError;
-    find.text(1, key.toUtf8());
-    const int rc = sqlite3_step(find.s);
-    if (rc == SQLITE_DONE) return Spliced::notFitting;
-    if (rc != SQLITE_ROW) return Spliced::dbError;
-    const sqlite3_int64 rowid = sqlite3_column_int64(find.s, 0);
-    sqlite3_reset(find.s);
-    // Straight into one buffer (incremental blob I/O): a statement's column would be a second copy.
-    sqlite3_blob *blob = nullptr;
-    if (sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) != SQLITE_OK) {
-        sqlite3_blob_close(blob);
-        return Spliced::dbError;
+    // None: only the comparison (a reader found bytes it did not expect).
+    if (splices.empty() && (!known || known->checked)) {
+        if (known) *after = known->digest;
+        return Spliced::done;
     }
-    QByteArray value(sqlite3_blob_bytes(blob), Qt::Uninitialized);
-    const int read = sqlite3_blob_read(blob, value.data(), int(value.size()), 0);
-    sqlite3_blob_close(blob);
-    if (read != SQLITE_OK) return Spliced::dbError;
+    QByteArray value;
+    const Stored s = readStored(db, key, value);
+    if (s == Stored::error) return Spliced::dbError;
+    if (s != Stored::data) return Spliced::notFitting;
     *found = value.size();
+    if (known && !isAsKnown(*known, value)) return Spliced::notFitting;
+    if (splices.empty()) {
+        *after = PrefsDigest::of(value);
+        return Spliced::done;
+    }
     if (!applySplices(value, splices)) return Spliced::notFitting;
+    *after = PrefsDigest::of(value);
     // Replaced as a row, not updated in place: with the deleted pages zeroed (SQLite's secure delete,
     // on in Debian's build), an update writes the value's pages twice, a replacement once.
     Stmt put(db, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, 'data', ?2)");
@@ -79,6 +146,13 @@ Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice
     put.text(1, key.toUtf8());
     sqlite3_bind_blob(put.s, 2, value.constData(), int(value.size()), SQLITE_STATIC);
     return put.step() == SQLITE_DONE ? Spliced::done : Spliced::dbError;
+}
+
+// Changes whenever another connection has committed since this one's last transaction.
+std::optional<qint64> dataVersion(sqlite3 *db) {
+    Stmt q(db, "PRAGMA data_version");
+    if (!q || sqlite3_step(q.s) != SQLITE_ROW) return std::nullopt;
+    return sqlite3_column_int64(q.s, 0);
 }
 } // namespace
 
@@ -92,6 +166,10 @@ void PrefsBatch::append(PrefsBatch &&later) {
         splices.erase(kv.first); // replaced by the later write, whole
         writes[kv.first] = std::move(kv.second);
     }
+    for (auto &kv : later.bases) {
+        splices.erase(kv.first); // made for the value before: void
+        bases[kv.first] = kv.second;
+    }
     for (auto &[key, list] : later.splices) {
         auto &mine = splices[key];
         mine.insert(mine.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
@@ -100,8 +178,23 @@ void PrefsBatch::append(PrefsBatch &&later) {
 }
 
 PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *gate) {
+    PrefsCommitGate own;
+    if (!gate) gate = &own;
     PrefsCommit r;
     bool ok = exec(db, "BEGIN IMMEDIATE");
+    // What the commits before left known, and what this one leaves: put in the gate with the commit.
+    std::map<QString, PrefsKnown> known;
+    std::optional<qint64> version;
+    if (ok) {
+        version = dataVersion(db);
+        std::lock_guard g(gate->lock);
+        known = gate->known;
+        // Another connection committed since our last transaction: what it changed is not known.
+        if (!version || !gate->dataVersion || *gate->dataVersion != *version)
+            for (auto &kv : known) kv.second.checked = false;
+    }
+    if (b.clear) known.clear();
+    for (const auto &[key, digest] : b.bases) known[key] = PrefsKnown{digest, false};
     if (ok && b.clear)
         ok = exec(db, b.keepUnknown
                           ? "DELETE FROM prefs WHERE type IN ('bool', 'int', 'double', 'string', 'data')"
@@ -122,9 +215,11 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         Stmt del(db, "DELETE FROM prefs WHERE key = ?1");
         ok = put && del;
         for (auto it = b.writes.begin(); ok && it != b.writes.end(); ++it) {
-            ok = (b.clear && !b.keepUnknown) || keepForeignRow(db, it->first, r);
+            ok = ((b.clear && !b.keepUnknown) || keepForeignRow(db, it->first, r)) &&
+                 keepValueReplaced(db, it->first, known, r);
             if (!ok) break;
             const QByteArray k = it->first.toUtf8();
+            known.erase(it->first);
             if (!it->second) {
                 del.text(1, k);
                 ok = del.step() == SQLITE_DONE;
@@ -151,6 +246,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
             default:
                 buf = std::get<QByteArray>(v);
                 sqlite3_bind_blob(put.s, 3, buf.constData(), int(buf.size()), SQLITE_STATIC);
+                known[it->first] = PrefsKnown{PrefsDigest::of(buf), true};
                 break;
             }
             ok = put.step() == SQLITE_DONE;
@@ -159,17 +255,26 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
     }
     for (auto it = b.splices.begin(); ok && it != b.splices.end(); ++it) {
         qint64 found = -1;
-        const Spliced done = spliceRow(db, it->first, it->second, &found);
+        PrefsDigest after;
+        const auto k = known.find(it->first);
+        const Spliced done =
+            spliceRow(db, it->first, it->second, k == known.end() ? nullptr : &k->second, &found, &after);
         ok = done != Spliced::dbError;
+        if (done == Spliced::done && (k != known.end() || !it->second.empty()))
+            known[it->first] = PrefsKnown{after, true};
         // Another program wrote the value: splicing into it would garble it, so it stays as it is
-        // (and retrying would hold up every later write for nothing).
+        // (and retrying would hold up every later write for nothing). What was known of ours stays
+        // known, so that a whole write of ours keeps the other program's value aside first.
         if (done == Spliced::notFitting) r.refused.emplace_back(it->first, found);
     }
     if (ok) {
-        std::unique_lock<std::mutex> g;
-        if (gate) g = std::unique_lock(gate->lock);
+        std::lock_guard g(gate->lock);
         ok = exec(db, "COMMIT");
-        if (ok && gate) gate->committed = std::max(gate->committed, b.seq);
+        if (ok) {
+            gate->committed = std::max(gate->committed, b.seq);
+            gate->known = std::move(known);
+            gate->dataVersion = version;
+        }
     }
     if (!ok) {
         r.code = sqlite3_extended_errcode(db);
@@ -177,6 +282,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         exec(db, "ROLLBACK");
         r.keptAside.clear();
         r.refused.clear();
+        r.replacedAside.clear();
         return r;
     }
     r.ok = true;
@@ -184,7 +290,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
 }
 
 PrefsWriter::PrefsWriter(sqlite3 *db, Hooks hooks, std::shared_ptr<PrefsCommitGate> gate)
-    : hooks_(std::move(hooks)), gate_(std::move(gate)), db_(db) {}
+    : hooks_(std::move(hooks)), gate_(gate ? std::move(gate) : std::make_shared<PrefsCommitGate>()), db_(db) {}
 
 PrefsWriter::~PrefsWriter() {
     if (isRunning() || db_) finish(0);
@@ -224,7 +330,9 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
 PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round,
                                 Clock::time_point busyUntil, const Done &done) {
     for (auto it = b.splices.begin(); it != b.splices.end();)
-        it = refused_.count(it->first) && !b.writes.count(it->first) ? b.splices.erase(it) : std::next(it);
+        it = refused_.count(it->first) && !b.writes.count(it->first) && !b.bases.count(it->first)
+                 ? b.splices.erase(it)
+                 : std::next(it);
     busy_ = true;
     l.unlock();
     PrefsCommit c = attempt(b);
@@ -245,6 +353,7 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         committedSeq_ = std::max(committedSeq_, b.seq);
         failing_ = false;
         for (const auto &kv : b.writes) refused_.erase(kv.first);
+        for (const auto &kv : b.bases) refused_.erase(kv.first);
         for (const auto &kv : c.refused) refused_.insert(kv.first);
         c.drained = pending_.empty();
     } else if (round != Round::replacement) {

@@ -3,6 +3,7 @@
 #include "notes/NoteCodec.h"
 #include "notes/NoteListImport.h"
 #include "notes/NoteStore.h"
+#include "platform/DataNotices.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include <QRandomGenerator>
@@ -352,8 +353,12 @@ private slots:
         store.update(ghost);
         QCOMPARE(posts.count, 2);
 
+        QVERIFY(prefs.prefs().flush());
+        const auto stored = prefs.prefs().version(QString::fromLatin1(kNotes));
         store.remove(QStringLiteral("nobody"));
         QCOMPARE(posts.count, 3); // also when nothing matched
+        QVERIFY(!prefs.prefs().hasPending()); // but nothing is written
+        QCOMPARE(prefs.prefs().version(QString::fromLatin1(kNotes)), stored);
         store.add(textNote(QStringLiteral("A")));
         store.add(textNote(QStringLiteral("B")));
         store.remove(QStringLiteral("A"));
@@ -458,9 +463,9 @@ private slots:
         NoteStore::resetForTests();
     }
 
-    // The document read back at a save is not the one the store let go of (a failed read gives no
-    // bytes; here another program wrote over it): the store writes nothing spliced from it and keeps
-    // the change.
+    // The document read back at a save is not the one the store let go of (here another program wrote
+    // an empty list over it): the store writes nothing spliced from it, shows what is stored, and keeps
+    // the change aside as a notes list of its own.
     void aSaveNeverSplicesIntoBytesItDidNotLetGoOf() {
         TempPrefs prefs;
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
@@ -484,11 +489,19 @@ private slots:
                               nullptr, nullptr, nullptr),
                  SQLITE_OK);
         sqlite3_close(other);
-        edited.title = QStringLiteral("kept in memory");
+        edited.title = QStringLiteral("kept aside");
         NoteStore::shared().update(edited);
         QVERIFY(prefs.prefs().flush());
         QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), QByteArray("[]"));
-        QCOMPARE(NoteStore::shared().find(model[4].id)->title, edited.title);
+        QVERIFY(NoteStore::shared().notes().empty());
+        QStringList copies;
+        for (const QString &k : prefs.prefs().keys())
+            if (k.startsWith(QStringLiteral("savedNotes.unreadable-"))) copies << k;
+        QCOMPARE(copies.size(), 1);
+        const auto kept = decodeNotes(prefs.prefs().data(copies.front()));
+        QVERIFY(kept && kept->size() == 1);
+        QCOMPARE(kept->front().title, edited.title);
+        DataNotices::get().take();
         NoteStore::resetForTests();
     }
 

@@ -240,6 +240,7 @@ private slots:
     void writeFailedArrivesOnTheWindowsThread();
     void aLockIsAWaitToldOnTheWindowsThread();
     void openingNeverWaitsOnTheDisk();
+    void splicesGoOnlyIntoTheValueTheyWereMadeFor();
 };
 
 // k=1 is being tried (and fails on a lock) when k=2 is written: k=2 is what stays.
@@ -475,6 +476,92 @@ void TstPrefsWriter::openingNeverWaitsOnTheDisk() {
     }
     QVERIFY(count.syncs() > 0); // the last commit at close is this thread's: the count sees syncs
     QCOMPARE(onDisk(path, "a"), QByteArray("2"));
+}
+
+// Splices were made for one stored value; another program wrote another. Whether the writer knows
+// the value (it wrote it) or only where the splices lie (written before), nothing is spliced into the
+// other program's bytes, later splices made for the old value go nowhere either, and a whole write
+// keeps the other program's value aside before replacing it, once.
+void TstPrefsWriter::splicesGoOnlyIntoTheValueTheyWereMadeFor() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    sqlite3 *other = openTable(path);
+    const auto otherWrites = [&](const char *bytes) {
+        const QByteArray sql = QByteArray("INSERT OR REPLACE INTO prefs(key, type, value) VALUES('doc', 'data', "
+                                          "CAST('") + bytes + "' AS BLOB))";
+        QCOMPARE(sqlite3_exec(other, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+    };
+    otherWrites("abcdefghij");
+    std::mutex m;
+    PrefsCommit last;
+    PrefsWriter::Hooks hooks;
+    hooks.committed = [&](const PrefsBatch &, const PrefsCommit &c) {
+        std::lock_guard l(m);
+        last = c;
+    };
+    PrefsWriter w(openTable(path), hooks);
+    w.start();
+    quint64 seq = 0;
+    const auto commit = [&](PrefsBatch b) {
+        b.seq = ++seq;
+        w.submit(std::move(b));
+        QVERIFY(w.flush(5000).ok);
+    };
+    const auto splice = [&](qint64 at, qint64 len, const QByteArray &bytes) {
+        PrefsBatch b;
+        b.splices[QStringLiteral("doc")] = {PrefsSplice{at, len, bytes}};
+        commit(std::move(b));
+    };
+    const auto write = [&](const QByteArray &bytes) {
+        PrefsBatch b;
+        b.writes[QStringLiteral("doc")] = PrefsValue(bytes);
+        commit(std::move(b));
+    };
+    const auto refused = [&] {
+        std::lock_guard l(m);
+        return last.refused.size() == 1 && last.refused.front().first == QStringLiteral("doc");
+    };
+
+    // Written before this session: only where the splices lie tells. A shorter value they do not fit.
+    otherWrites("abc");
+    splice(5, 2, "XY");
+    QVERIFY(refused());
+    QCOMPARE(onDisk(path, "doc"), QByteArray("abc"));
+    // A later splice made for the old value would fit the new one: it goes nowhere too.
+    splice(0, 1, "Z");
+    QCOMPARE(onDisk(path, "doc"), QByteArray("abc"));
+    // Once a whole value of ours is written, splices go into it again.
+    write("0123456789");
+    splice(0, 1, "Q");
+    QCOMPARE(onDisk(path, "doc"), QByteArray("Q123456789"));
+
+    // A value the writer wrote is known by its bytes: another program's of the same size takes no
+    // splice.
+    otherWrites("abcdefghij");
+    splice(0, 1, "R");
+    QVERIFY(refused());
+    QCOMPARE(onDisk(path, "doc"), QByteArray("abcdefghij"));
+    // A whole write of ours keeps it aside first; the same value written again is kept once.
+    for (const char *mine : {"mine", "mine again"}) {
+        write(mine);
+        QCOMPARE(onDisk(path, "doc"), QByteArray(mine));
+        otherWrites("abcdefghij");
+    }
+    QString aside;
+    {
+        std::lock_guard l(m);
+        QCOMPARE(last.replacedAside.size(), size_t(1));
+        aside = last.replacedAside.front().second;
+    }
+    QVERIFY(aside.startsWith(QStringLiteral("doc.unreadable-")));
+    QCOMPARE(onDisk(path, aside.toUtf8().constData()), QByteArray("abcdefghij"));
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(other, "SELECT count(*) FROM prefs WHERE key LIKE 'doc.unreadable-%'", -1, &st, nullptr);
+    QCOMPARE(sqlite3_step(st), SQLITE_ROW);
+    QCOMPARE(sqlite3_column_int(st, 0), 1);
+    sqlite3_finalize(st);
+    QVERIFY(w.finish(0).ok);
+    sqlite3_close(other);
 }
 
 QTEST_GUILESS_MAIN(TstPrefsWriter)

@@ -1,0 +1,365 @@
+// Another program (python's sqlite3, a sync tool) writes a store's document while Mivo runs, in each
+// form that trips a splice: longer (other spacing and one record more), the same size (a record moved
+// to the front), shorter (a one-record list), and the same records with other spacing; at once, or
+// while it holds the write lock with Mivo's changes waiting. Whatever it wrote and what the user
+// changed both survive, one as the stored value and one kept aside once, the stored value always
+// decodes, the user is told which data, and every later change reaches the disk.
+#include "common/TestEnv.h"
+#include "notes/Note.h"
+#include "notes/NoteStore.h"
+#include "platform/DataNotices.h"
+#include "platform/Keys.h"
+#include "pomodoro/Task.h"
+#include "pomodoro/TaskStore.h"
+#include <QtTest>
+#include <sqlite3.h>
+#include <functional>
+
+namespace {
+enum class Form { longer, sameSize, shorter, respaced };
+
+// Elements of an array document as encode() writes them, joined with the other program's spacing.
+template <class T>
+QByteArray respaced(const std::vector<T> &records, QByteArray (*encode)(const std::vector<T> &)) {
+    QByteArray out("[\n  ");
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i) out += " ,\n  ";
+        const QByteArray one = encode({records[i]});
+        out += one.mid(1, one.size() - 2);
+    }
+    return out + "\n]\n";
+}
+
+// What the other program stores in place of the document that holds `now`.
+template <class T>
+QByteArray otherDocument(Form form, std::vector<T> now, const T &added,
+                         QByteArray (*encode)(const std::vector<T> &)) {
+    switch (form) {
+    case Form::longer:
+        now.push_back(added);
+        return respaced(now, encode);
+    case Form::sameSize:
+        std::rotate(now.begin(), now.end() - 1, now.end());
+        return encode(now);
+    case Form::shorter:
+        return encode({added});
+    case Form::respaced:
+        return respaced(now, encode);
+    }
+    return {};
+}
+
+// The other program's connection: its own transactions, and its write lock while it holds one.
+class OtherProgram {
+public:
+    explicit OtherProgram(const QString &path) {
+        sqlite3_open(qPrintable(path), &db_);
+        sqlite3_busy_timeout(db_, 10000);
+    }
+    ~OtherProgram() { sqlite3_close(db_); }
+    bool exec(const char *sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    bool write(const char *key, const QByteArray &bytes) {
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db_, "UPDATE prefs SET value = ?1 WHERE key = ?2", -1, &st, nullptr);
+        sqlite3_bind_blob(st, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(st, 2, key, -1, SQLITE_STATIC);
+        const bool ok = sqlite3_step(st) == SQLITE_DONE && sqlite3_changes(db_) == 1;
+        sqlite3_finalize(st);
+        return ok;
+    }
+    // Every row of the table as another program reads it: key -> value bytes.
+    std::map<QString, QByteArray> rows() {
+        std::map<QString, QByteArray> out;
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(db_, "SELECT key, CAST(value AS BLOB) FROM prefs", -1, &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            out[QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)))] =
+                QByteArray(static_cast<const char *>(sqlite3_column_blob(st, 1)), sqlite3_column_bytes(st, 1));
+        sqlite3_finalize(st);
+        return out;
+    }
+
+private:
+    sqlite3 *db_ = nullptr;
+};
+
+// The copies kept aside of key.
+std::map<QString, QByteArray> copiesOf(OtherProgram &other, const char *key) {
+    std::map<QString, QByteArray> out;
+    const QString prefix = QString::fromLatin1(key) + QStringLiteral(".unreadable-");
+    for (const auto &[k, v] : other.rows())
+        if (k.startsWith(prefix)) out[k] = v;
+    return out;
+}
+
+// The other program writes `theirs` while Mivo makes the change `mine`: at once, or while it holds the
+// write lock and Mivo's change waits for it. Mivo then saves everything it has.
+void otherProgramWritesWhile(TempPrefs &prefs, OtherProgram &other, bool underLock, const char *key,
+                             const QByteArray &theirs, const std::function<void()> &mine) {
+    if (underLock) {
+        QVERIFY(other.exec("BEGIN IMMEDIATE"));
+        mine();
+        QVERIFY(!prefs.prefs().flush()); // waits for the lock
+        QVERIFY(other.write(key, theirs));
+        QVERIFY(other.exec("COMMIT"));
+    } else {
+        QVERIFY(other.write(key, theirs));
+        mine();
+    }
+    QTRY_VERIFY(prefs.prefs().flush());
+}
+
+DataNotice takeOneNotice() {
+    const std::vector<DataNotice> notices = DataNotices::get().take();
+    return notices.size() == 1 ? notices.front() : DataNotice{};
+}
+
+void forms() {
+    QTest::addColumn<Form>("form");
+    QTest::addColumn<bool>("underLock");
+    for (bool lock : {false, true}) {
+        const char *how = lock ? " under the lock" : "";
+        QTest::addRow("longer%s", how) << Form::longer << lock;
+        QTest::addRow("same size%s", how) << Form::sameSize << lock;
+        QTest::addRow("shorter%s", how) << Form::shorter << lock;
+        QTest::addRow("respaced%s", how) << Form::respaced << lock;
+    }
+}
+
+Note textNote(int serial, int bodyLength) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("note %1").arg(serial));
+    n.body = QString(bodyLength, QChar(u'a' + serial % 26));
+    n.id = QStringLiteral("N%1").arg(serial);
+    n.createdInterval = 788918400 + serial;
+    n.modifiedInterval = n.createdInterval;
+    return n;
+}
+
+Task task(int serial) {
+    Task t;
+    t.id = QStringLiteral("T%1").arg(serial);
+    t.title = QStringLiteral("task \"%1\" ✓").arg(serial);
+    t.category = QStringLiteral("work");
+    t.day = 1 + serial % 28;
+    t.month = 3;
+    t.year = 2026;
+    return t;
+}
+} // namespace
+
+class TestOtherProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { DataNotices::get().take(); }
+
+    // Notes lie in the stored document, not in memory: the other program's document is the only
+    // whole one left, so it stays and the store reads it again; the note changed meanwhile is kept
+    // aside as a notes list of its own.
+    void notesOfBothSurvive_data() { forms(); }
+    void notesOfBothSurvive() {
+        QFETCH(Form, form);
+        QFETCH(bool, underLock);
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        std::vector<Note> model;
+        for (int i = 0; i < 30; ++i) model.push_back(textNote(i, 3000)); // kept on disk, not in memory
+        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        NoteStore &store = NoteStore::shared();
+        QCOMPARE(store.notes().size(), model.size());
+        QCoreApplication::processEvents();
+
+        // A change the disk takes, made for the document as loaded.
+        Note first = *store.find(model[4].id);
+        first.title = QStringLiteral("mine, saved");
+        store.update(first);
+        QVERIFY(prefs.prefs().flush());
+        OtherProgram other(prefs.path());
+        const auto now = decodeNotes(other.rows()[QString::fromLatin1(kNotes)]);
+        QVERIFY(now && now->at(4).title == first.title);
+
+        const QByteArray theirs = otherDocument(form, *now, textNote(99, 533 - 150), encodeNotes);
+        QVERIFY(decodeNotes(theirs));
+        Note mine = *store.find(model[20].id);
+        mine.title = QStringLiteral("mine, made while the other program wrote");
+        mine.body = QStringLiteral("typed \"here\" \u2028 🙂");
+        otherProgramWritesWhile(prefs, other, underLock, kNotes, theirs, [&] { store.update(mine); });
+
+        // The other program's document is stored exactly as it wrote it, and shown.
+        QCOMPARE(other.rows()[QString::fromLatin1(kNotes)], theirs);
+        const auto shown = decodeNotes(theirs);
+        QTRY_COMPARE(store.notes().size(), shown->size());
+        for (size_t i = 0; i < shown->size(); ++i) QCOMPARE(*store.find(shown->at(i).id), shown->at(i));
+        // The change made meanwhile is kept aside, once, as notes that decode; and told.
+        const auto copies = copiesOf(other, kNotes);
+        QCOMPARE(copies.size(), size_t(1));
+        const auto kept = decodeNotes(copies.begin()->second);
+        QVERIFY(kept);
+        QCOMPARE(kept->size(), size_t(1));
+        QCOMPARE(kept->front().title, mine.title);
+        QCOMPARE(kept->front().body, mine.body);
+        const DataNotice told = takeOneNotice();
+        QCOMPARE(told.key, QString::fromLatin1(kNotes));
+        QCOMPARE(told.keptAs, copies.begin()->first);
+        QCOMPARE(told.kind, DataNotice::Kind::ownChangesKept);
+
+        // Every later change reaches the disk, into the other program's document.
+        Note later = shown->back();
+        later.title = QStringLiteral("later");
+        store.update(later);
+        store.add(textNote(77, 10));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        const auto after = decodeNotes(prefs.prefs().data(QString::fromLatin1(kNotes)));
+        QVERIFY(after);
+        QCOMPARE(after->size(), shown->size() + 1);
+        QCOMPARE(after->at(after->size() - 2).title, QStringLiteral("later"));
+        QCOMPARE(after->back().id, QStringLiteral("N77"));
+        QCOMPARE(NoteStore::shared().notes().size(), after->size());
+        QCOMPARE(copiesOf(other, kNotes).size(), size_t(1));
+        QVERIFY(DataNotices::get().take().empty());
+        NoteStore::resetForTests();
+    }
+
+    // Tasks are all held in memory: the user's list, which the window shows and later changes build
+    // on, stays whole as the stored value; the other program's document is kept aside.
+    void tasksOfBothSurvive_data() { forms(); }
+    void tasksOfBothSurvive() {
+        QFETCH(Form, form);
+        QFETCH(bool, underLock);
+        TempPrefs prefs;
+        std::vector<Task> model;
+        for (int i = 0; i < 300; ++i) model.push_back(task(i));
+        prefs.prefs().setData(QString::fromLatin1(kTasks), encodeTasks(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        TaskStore::resetForTests();
+        TaskStore &store = TaskStore::shared();
+        QCOMPARE(store.tasks().size(), model.size());
+        QCoreApplication::processEvents();
+
+        store.toggle(model[3].id);
+        model[3].completed = true;
+        QVERIFY(prefs.prefs().flush());
+        OtherProgram other(prefs.path());
+        QCOMPARE(other.rows()[QString::fromLatin1(kTasks)], encodeTasks(model));
+
+        const QByteArray theirs = otherDocument(form, model, task(999), encodeTasks);
+        QVERIFY(decodeTasks(theirs));
+        otherProgramWritesWhile(prefs, other, underLock, kTasks, theirs, [&] {
+            store.toggle(model[7].id);
+            store.toggle(model[8].id);
+        });
+        model[7].completed = model[8].completed = true;
+
+        // The user's tasks are stored whole, exactly as encoding them gives; the other program's
+        // document is kept aside, once, byte for byte; and told.
+        QTRY_COMPARE(other.rows()[QString::fromLatin1(kTasks)], encodeTasks(model));
+        QCOMPARE(store.tasks(), model);
+        const auto copies = copiesOf(other, kTasks);
+        QCOMPARE(copies.size(), size_t(1));
+        QCOMPARE(copies.begin()->second, theirs);
+        QTRY_VERIFY(DataNotices::get().hasPending());
+        const DataNotice told = takeOneNotice();
+        QCOMPARE(told.key, QString::fromLatin1(kTasks));
+        QCOMPARE(told.keptAs, copies.begin()->first);
+        QCOMPARE(told.kind, DataNotice::Kind::otherProgramsValueKept);
+
+        // Every later change reaches the disk, and nothing more is kept aside.
+        store.toggle(model[9].id);
+        model[9].completed = true;
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        TaskStore::resetForTests();
+        QCOMPARE(prefs.prefs().data(QString::fromLatin1(kTasks)), encodeTasks(model));
+        QCOMPARE(TaskStore::shared().tasks(), model);
+        QCOMPARE(copiesOf(other, kTasks).size(), size_t(1));
+        TaskStore::resetForTests();
+    }
+
+    // A save too large to wait as splices takes the stored document back to write it whole. When that
+    // read-back does not give the document last saved (here another program removed it), nothing of
+    // it is used: the tasks are encoded anew.
+    void aWholeSaveUsesNoReadBackButItsOwn() {
+        TempPrefs prefs;
+        std::vector<Task> model;
+        for (int i = 0; i < 50; ++i) model.push_back(task(i));
+        prefs.prefs().setData(QString::fromLatin1(kTasks), encodeTasks(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        TaskStore::resetForTests();
+        TaskStore &store = TaskStore::shared();
+        QCOMPARE(store.tasks(), model);
+        QVERIFY(prefs.prefs().flush());
+        OtherProgram other(prefs.path());
+        QVERIFY(other.exec("DELETE FROM prefs WHERE key = 'savedTasks'"));
+        model[2].title = QString(9 << 20, QChar(u'é')); // 18 MB of splices: past the bound
+        store.update(model[2]);
+        QVERIFY(prefs.prefs().flush());
+        QCOMPARE(other.rows()[QString::fromLatin1(kTasks)], encodeTasks(model));
+        TaskStore::resetForTests();
+    }
+
+    // The change that finds the other program's document is the last one before quitting: it is
+    // settled within the final commit, and nothing is lost.
+    void aChangeSettledAtQuitIsNotLost() {
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
+        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        NoteStore &store = NoteStore::shared();
+        QCOMPARE(store.notes().size(), model.size());
+        Note first = *store.find(model[1].id);
+        first.title = QStringLiteral("saved");
+        store.update(first);
+        QVERIFY(prefs.prefs().flush());
+        Note mine = *store.find(model[2].id);
+        OtherProgram other(prefs.path());
+        const QByteArray theirs = encodeNotes({textNote(50, 10)});
+        QVERIFY(other.write(kNotes, theirs));
+        mine.title = QStringLiteral("the last change");
+        store.update(mine);
+        QVERIFY(prefs.prefs().close());
+        QCOMPARE(other.rows()[QString::fromLatin1(kNotes)], theirs);
+        const auto copies = copiesOf(other, kNotes);
+        QCOMPARE(copies.size(), size_t(1));
+        QCOMPARE(decodeNotes(copies.begin()->second)->front().title, mine.title);
+        NoteStore::resetForTests();
+    }
+
+    // A note read back from the stored document after another program wrote it (the same size, a
+    // note moved) is never another note's bytes: it is not found for a moment, and then the store
+    // shows what the other program wrote.
+    void aNoteReadBackIsNeverAnotherNote() {
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 12; ++i) model.push_back(textNote(i, 5000));
+        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        NoteStore &store = NoteStore::shared();
+        QCOMPARE(store.notes().size(), model.size());
+        QVERIFY(prefs.prefs().flush()); // what the store read is known to the writer
+        std::vector<Note> theirs = model;
+        std::rotate(theirs.begin(), theirs.begin() + 1, theirs.end());
+        theirs.back().body.replace(0, 1, QStringLiteral("z"));
+        OtherProgram other(prefs.path());
+        QVERIFY(other.write(kNotes, encodeNotes(theirs)));
+        for (const Note &n : model)
+            if (const Note *got = store.find(n.id)) QCOMPARE(*got, n);
+        QTRY_COMPARE(store.notes().front().id, theirs.front().id);
+        for (const Note &n : theirs) QCOMPARE(*store.find(n.id), n);
+        QVERIFY(copiesOf(other, kNotes).empty());
+        NoteStore::resetForTests();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOtherProgram)
+#include "tst_other_program.moc"
