@@ -34,6 +34,7 @@ private slots:
     void init() { DataNotices::get().take(); }
     void cleanup() { L::setLang(AppLang::en); }
     void englishAlertNamesWhatWasKeptAndWhere();
+    void changesByAnotherProgramSayWhichVersionIsKept();
     void everyStoreIsNamedInEveryLanguage_data();
     void everyStoreIsNamedInEveryLanguage();
     void unreadableDocumentsAreToldOnceFromTheEventLoop();
@@ -57,6 +58,34 @@ void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
                          "• “somethingNew”: copy kept as “somethingNew.unreadable-20260101-090002” in "
                          "/d/mivo.sqlite3"));
     QVERIFY(a.warning);
+}
+
+// Data another program changed while Mivo ran: which version is in use and where the other is, for
+// each kind of copy; in one alert with what could not be read.
+void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
+    TempPrefs t;
+    using K = DataNotice::Kind;
+    const DataNotice theirs{"savedTasks", "savedTasks.unreadable-1", "/d/m", K::otherProgramsValueKept};
+    const DataNotice mine{"savedNotes", "savedNotes.unreadable-2", "/d/m", K::ownChangesKept};
+    const Dialogs::Alert a = unreadableDataAlert({theirs, mine});
+    QCOMPARE(a.title, QStringLiteral("Some of your data was changed by another program"));
+    QCOMPARE(a.text, QStringLiteral("Another program changed this data while Mivo was running. Nothing was lost: "
+                                    "both versions are kept.\n"
+                                    "• Tasks: your version is in use; the other program's is kept as "
+                                    "“savedTasks.unreadable-1” in /d/m\n"
+                                    "• Notes: the other program's version is in use; your latest changes are "
+                                    "kept as “savedNotes.unreadable-2” in /d/m"));
+    const Dialogs::Alert both = unreadableDataAlert({{"savedFinances", "F", "/d/m"}, mine});
+    QCOMPARE(both.title, QStringLiteral("Some of your data could not be read"));
+    QVERIFY(both.text.contains(QStringLiteral("• Finances: copy kept as “F” in /d/m")));
+    QVERIFY(both.text.endsWith(QStringLiteral("kept as “savedNotes.unreadable-2” in /d/m")));
+    for (AppLang lang : {AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
+        L::setLang(lang);
+        const Dialogs::Alert other = unreadableDataAlert({theirs, mine});
+        QVERIFY(other.title != a.title);
+        QCOMPARE(other.text.split('\n').size(), 3);
+        QVERIFY(other.text.contains(QStringLiteral("“savedTasks.unreadable-1”").mid(1, 23)));
+    }
 }
 
 void TstDataNotices::everyStoreIsNamedInEveryLanguage_data() {
