@@ -14,6 +14,11 @@ class QTextDocument;
 // posts notesChanged with the store as sender. Notes are matched by id: update() changes the first
 // match, remove() removes every match. Main thread only.
 //
+// When another program writes savedNotes while Mivo runs, what it wrote stays (the notes this store
+// does not hold lay in the document it replaced, so it is the only whole one), the store reads it
+// again and posts notesChanged, and the changes of this session the disk did not hold yet are kept
+// aside as a notes document of their own, told to the user (DataNotices).
+//
 // Years of notes cost little: only what the list shows is decoded at load, and the document itself
 // stays in the database: a note's bytes are read from there (a byte range) when it is asked for. A note is
 // decoded when it is asked for (find()) and dropped again a while after it was last asked for; a save copies
@@ -50,7 +55,7 @@ public:
     // Replaces the first note with the same id, stamping modifiedInterval with the clock; an unknown id
     // changes nothing (no write, no notification).
     void update(const Note &note);
-    // Removes every note with this id; saves and posts even when none matched.
+    // Removes every note with this id, saves and posts; posts even when none matched (and writes nothing).
     void remove(const QString &id);
     // The import's assignment: the list becomes exactly these notes; saves, posts.
     void replaceAll(const std::vector<Note> &notes);
