@@ -45,11 +45,10 @@ bool NotesView::LongKey::fits(const Note &n, const LongNote::Style &s) const {
            (!rtf || sameData(*rtf, *n.bodyRTF)) && font == s.font && text == s.text;
 }
 
-// The one view of long notes, placed in parent. A new view never takes a document another view
-// showed: the document is built again for it.
+// The one view of long notes, placed in parent. It is made again only after the one before was
+// deleted (see setup), so no two views ever show the document at once.
 LongTextView *NotesView::takeLongView(QWidget *parent) {
     if (!longView_) {
-        dropLongDoc();
         auto *lv = new LongTextView;
         lv->setObjectName(QStringLiteral("longText"));
         lv->setFrameShape(QFrame::NoFrame);

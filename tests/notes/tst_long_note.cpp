@@ -307,6 +307,11 @@ private slots:
         QTest::keyClicks(page.longTextView(), QStringLiteral("EDIT"));
         page.resize(900, 650);
         settle();
+        // a theme change builds the page anew; the editor comes back with what was typed
+        page.clearContent();
+        VF::setTheme(AppTheme::dark);
+        page.setup();
+        settle();
         QVERIFY(page.inlineEditorOpen());
         QVERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
         page.saveInlineEditor();
