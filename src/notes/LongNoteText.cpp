@@ -370,7 +370,37 @@ void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
 }
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {
-    userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
+    const QString text = source && source->hasText() ? source->text() : QString();
+    if (isReadOnly() || text.size() <= LongNote::kPieceChars) {
+        userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
+        return;
+    }
+    // A long paste goes in as plain text, its long lines in pieces like those of an opened note: a
+    // line of megabytes in one paragraph would take minutes to lay out.
+    QTextCursor c = textCursor();
+    c.beginEditBlock();
+    c.removeSelectedText();
+    const QTextCharFormat chars = c.charFormat();
+    QTextBlockFormat line = c.blockFormat(), piece = line;
+    line.clearProperty(LongNote::kContinues);
+    piece.setProperty(LongNote::kContinues, true);
+    qsizetype at = 0;
+    while (at <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', at);
+        if (end < 0) end = text.size();
+        const QString one = text.mid(at, end - at);
+        qsizetype from = 0;
+        for (const qsizetype cut : LongNote::pieceStarts(one)) {
+            c.insertText(one.mid(from, cut - from), chars);
+            c.insertBlock(piece, chars);
+            from = cut;
+        }
+        c.insertText(one.mid(from), chars);
+        if (end < text.size()) c.insertBlock(line, chars);
+        at = end + 1;
+    }
+    c.endEditBlock();
+    setTextCursor(c);
 }
 
 QMimeData *LongTextView::createMimeDataFromSelection() const {

@@ -66,8 +66,8 @@ void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<v
 
 // The view of a long note: read-only in the detail, where a click on a link opens it, editable in
 // the inline editor. Backspace and Delete beside a cut between two pieces delete the character
-// beyond it; paragraphs typed or pasted are new lines, never pieces; a copy across a cut holds the
-// stored text (plain).
+// beyond it; paragraphs typed or pasted are new lines, never pieces (a long paste goes in as plain
+// text, its long lines in pieces); a copy across a cut holds the stored text (plain).
 class LongTextView : public QPlainTextEdit {
     Q_OBJECT
 public:

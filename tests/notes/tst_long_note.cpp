@@ -236,6 +236,16 @@ private slots:
         want = body;
         want.insert(stored + 2, QStringLiteral("one\ntwo"));
         QCOMPARE(v.wholeText(), want);
+        // A long paste goes in as pieces, its text as it was.
+        const QString pasted = QStringLiteral("head\n") + QString(5000, u'p') + QStringLiteral("\ntail");
+        QGuiApplication::clipboard()->setText(pasted);
+        placeCursor(v, 0);
+        v.paste();
+        for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next())
+            if (b.text().startsWith(u'p')) QVERIFY(b.length() - 1 <= LongNote::kPieceChars);
+        QCOMPARE(v.wholeText(), pasted + want);
+        v.undo();
+        QCOMPARE(v.wholeText(), want);
         // Format codes act on the selection.
         sel.setPosition(1);
         sel.setPosition(4, QTextCursor::KeepAnchor);
