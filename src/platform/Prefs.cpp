@@ -83,7 +83,9 @@ bool setUpForWriting(sqlite3 *db, bool syncs = true) {
 // A connection that may write, set up for writing when setUp says so. Null (code and error set) when
 // the file cannot be written now.
 sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *error, bool setUp = true) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // SQLite's own names for a database that lives in memory have no folder: made from the name, it
+    // would be a folder called ":" wherever the program was started.
+    if (path != QLatin1String(":memory:") && !path.isEmpty()) QDir().mkpath(QFileInfo(path).absolutePath());
     sqlite3 *db = nullptr;
     int rc =
         sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

@@ -101,6 +101,7 @@ private slots:
     void databaseLockedAtStartIsShownAndSavedOnceTheLockGoes_data();
     void databaseLockedAtStartIsShownAndSavedOnceTheLockGoes();
     void readOnlyFolderShowsTheDataAndAsksForNothing();
+    void aDomainInMemoryLeavesNothingOnDisk();
 };
 
 void TstPrefs::valuesSurviveReopenWithTheirTypes() {
@@ -737,6 +738,24 @@ void TstPrefs::readOnlyFolderShowsTheDataAndAsksForNothing() {
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(fileBytes(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"mivo.sqlite3"}));
+}
+
+// The browser window's process keeps its settings in memory: nothing of it may appear where it was
+// started (a folder named ":" once did, in the user's home).
+void TstPrefs::aDomainInMemoryLeavesNothingOnDisk() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    {
+        Prefs memory(QStringLiteral(":memory:"));
+        memory.setInt("i", 7);
+        QVERIFY(memory.flush());
+        QCOMPARE(memory.integer("i"), 7);
+    }
+    QDir::setCurrent(before);
+    const QStringList left = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    QVERIFY2(left.isEmpty(), qPrintable(left.join(u", ")));
 }
 
 QTEST_GUILESS_MAIN(TstPrefs)
