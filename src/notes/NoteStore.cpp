@@ -110,6 +110,7 @@ void NoteStore::startLoad(bool tell) {
 // kept aside as a notes document of their own, and the user is told where.
 void NoteStore::reloadReplaced() {
     Prefs &p = Prefs::get();
+    confirmSaved(); // what the disk held before the other program wrote is no change of this session
     QByteArray kept("[");
     int count = 0;
     for (const Slot &s : slots_) {

@@ -433,6 +433,7 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
             },
             Qt::QueuedConnection);
     QMutexLocker l(&lock_);
+    const quint64 committedBefore = onDiskSeq_;
     if (b.clear) foreign_.clear();
     for (const auto &[key, aside] : c.keptAside) {
         qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
@@ -453,7 +454,7 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         // A whole write of ours follows (it keeps the other program's value aside before it replaces
         // it), or the store has settled this already, after these splices were made.
         if (!it->second.onDisk || it->second.replacedAt > b.seq) continue;
-        markReplaced(key, it->second, found);
+        markReplaced(key, it->second, found, committedBefore);
         replaced = true;
     }
     if (replaced) QMetaObject::invokeMethod(this, [this] { settleReplaced(); }, Qt::QueuedConnection);
@@ -1057,7 +1058,8 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
             if (got == Read::notOurs) {
                 QMutexLocker again(&lock_);
                 auto now = cache_.find(key);
-                if (now != cache_.end() && now->second.seq == base) markReplaced(key, now->second, held.size());
+                if (now != cache_.end() && now->second.seq == base)
+                    markReplaced(key, now->second, held.size(), onDiskSeq_);
                 again.unlock();
                 QTimer::singleShot(0, this, [this] { settleReplaced(); });
                 return std::nullopt;
@@ -1103,14 +1105,14 @@ qint64 Prefs::pendingSpliceBytes(const QString &key) const {
 // Under lock_: key's stored value is another program's (storedSize bytes, -1: none), not the one
 // its splices were made for. Reads give what is stored from now on, under a new version, so that the
 // store's next save finds its version gone; the splices the disk does not hold go nowhere.
-void Prefs::markReplaced(const QString &key, Entry &e, qint64 storedSize) {
+void Prefs::markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore) {
     qWarning("mivo: %s was changed by another program; Mivo's last changes to it were not written into it",
              qPrintable(key));
     const quint64 version = ++seq_;
     if (storedSize < 0) {
         cache_.erase(key);
     } else {
-        e = Entry{Value(QByteArray()), true, version, storedSize, {}, version};
+        e = Entry{Value(QByteArray()), true, version, storedSize, {}, version, committedBefore};
     }
     replaced_.insert(key);
 }
@@ -1147,8 +1149,10 @@ std::optional<QByteArray> Prefs::dataAsWritten(const QString &key, quint64 versi
 std::optional<quint64> Prefs::committedUpTo(const QString &key, quint64 version) const {
     QMutexLocker l(&lock_);
     auto it = cache_.find(key);
-    if (it == cache_.end() || it->second.seq != version) return std::nullopt;
-    return onDiskSeq_;
+    if (it == cache_.end()) return std::nullopt;
+    if (it->second.seq == version) return onDiskSeq_;
+    if (version < it->second.replacedAt) return it->second.committedBefore;
+    return std::nullopt;
 }
 
 void Prefs::recordLoaded(const QString &key, quint64 version, const PrefsDigest &digest) {

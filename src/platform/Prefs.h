@@ -100,8 +100,9 @@ public:
     // document back to copy the unchanged records from it.
     std::optional<QByteArray> dataAsWritten(const QString &key, quint64 version) const;
     // Every write up to the one returned is on disk, provided key still holds the value that write
-    // `version` set; nothing otherwise (key was written since, or the stored value turned out to be
-    // another program's). For a store that keeps its changes until they are on disk.
+    // `version` set, or held it when the stored value turned out to be another program's (then: up to
+    // the writes before that); nothing otherwise. For a store that keeps its changes until they are on
+    // disk.
     std::optional<quint64> committedUpTo(const QString &key, quint64 version) const;
     // A store read key's value (version `version`), whose digest is `digest`, and will splice it from
     // now on: the writer puts splices only into exactly these bytes. Ignored unless key still holds that
@@ -201,6 +202,7 @@ private:
         qint64 size = 0;     // of a data value on disk, pending splices included
         PendingSplices pending; // splices of an on-disk value the disk may not hold yet, oldest first
         quint64 replacedAt = 0; // the version given when the value was found to be another program's
+        quint64 committedBefore = 0; // every write up to this one was on disk when it was found
     };
     // A row the app cannot read, exactly as stored.
     struct RawRow {
@@ -216,7 +218,7 @@ private:
     void moveAside();
     void startWriter(sqlite3 *db);
     void afterCommit(const PrefsBatch &b, const PrefsCommit &c);
-    void markReplaced(const QString &key, Entry &e, qint64 storedSize);
+    void markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore);
     bool settleReplaced();
     enum class Read { ok, failed, notOurs };
     Read readAsWritten(const QString &key, const PendingSplices &pending, QByteArray &out) const;
