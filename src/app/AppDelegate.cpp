@@ -3,6 +3,7 @@
 #include "exercises/ExerciseStore.h"
 #include "exercises/Playlist.h"
 #include "finance/FinanceStore.h"
+#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
 
 #include "app/DataNoticeAlert.h"
@@ -37,6 +38,8 @@
 
 namespace {
 constexpr int kOwnerAnswerMs = 4000;
+// How long quitting waits for a long note's text to be read back for its save.
+constexpr int kLongSaveWaitMs = 5000;
 
 // The language for a launch that must not open the preferences (another process owns them): read
 // from the file without taking part in it.
@@ -189,6 +192,10 @@ void AppDelegate::willTerminate() {
     if (terminated_) return;
     terminated_ = true;
     PomodoroTimer::shared().saveState();
+    // A long note saved just before quitting is still being read on a worker: it reaches the store
+    // now, or the edit would be lost with the closed database.
+    if (!LongNote::settleSaves(kLongSaveWaitMs))
+        std::fprintf(stderr, "mivo: a long note was still being saved when Mivo quit; its last edit is lost\n");
     Prefs &prefs = Prefs::get();
     if (!prefs.close()) {
         std::fprintf(stderr, "mivo: your last changes could not be saved to %s: %s\n",

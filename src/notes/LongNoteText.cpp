@@ -15,7 +15,11 @@
 #include <QThread>
 #include <QThreadPool>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace LongNote {
 
@@ -280,11 +284,40 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
     });
 }
 
+namespace {
+// A save read on a worker, until its text has been handed to the page. Quitting waits for these
+// (settleSaves): the page stores the text only once it comes back, and the database is closed at quit.
+struct PendingSave {
+    std::mutex m;
+    std::condition_variable ready;
+    std::optional<Saved> saved; // set by the worker
+    QPointer<QObject> to;
+    std::function<void(const Saved &)> done;
+    bool delivered = false; // window's thread only
+};
+std::vector<std::shared_ptr<PendingSave>> g_saves; // window's thread only
+
+void deliver(const std::shared_ptr<PendingSave> &p) {
+    if (p->delivered) return;
+    p->delivered = true;
+    std::erase(g_saves, p);
+    Saved s;
+    {
+        std::lock_guard l(p->m);
+        s = std::move(*p->saved);
+    }
+    if (p->to) p->done(s);
+}
+} // namespace
+
 void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done) {
-    QPointer<QObject> to(receiver);
+    auto p = std::make_shared<PendingSave>();
+    p->to = receiver;
+    p->done = std::move(done);
+    g_saves.push_back(p);
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([doc, rich, to, done = std::move(done)] {
+    QThreadPool::globalInstance()->start([doc, rich, p] {
         doc->moveToThread(QThread::currentThread());
         Saved s;
         s.body = wholeText(*doc);
@@ -293,10 +326,25 @@ void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<v
             s.rtf = RtfCodec::write(*doc);
         }
         delete doc;
-        QMetaObject::invokeMethod(qApp, [s = std::move(s), to, done] {
-            if (to) done(s);
-        }, Qt::QueuedConnection);
+        {
+            std::lock_guard l(p->m);
+            p->saved = std::move(s);
+        }
+        p->ready.notify_all();
+        QMetaObject::invokeMethod(qApp, [p] { deliver(p); }, Qt::QueuedConnection);
     });
+}
+
+bool settleSaves(int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (const std::shared_ptr<PendingSave> &p : std::vector(g_saves)) {
+        {
+            std::unique_lock l(p->m);
+            if (!p->ready.wait_until(l, until, [&] { return p->saved.has_value(); })) return false;
+        }
+        deliver(p);
+    }
+    return true;
 }
 } // namespace LongNote
 

@@ -62,6 +62,10 @@ bool hasOwnFormatting(const QTextDocument &doc);
 // rich (the note had it) or when the text has formats of its own; else it stays empty: a plain text
 // is stored as plain text, its addresses found again when it is shown.
 void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done);
+// At quit, when the event loop no longer runs: waits for the saves readLater() started and hands each
+// its text at once, in the order they were started, so that they reach the store before the database
+// closes. False when one was not read within timeoutMs (it, and those after it, are not stored).
+bool settleSaves(int timeoutMs);
 } // namespace LongNote
 
 // The view of a long note: read-only in the detail, where a click on a link opens it, editable in

@@ -359,6 +359,35 @@ private slots:
         QCOMPARE(page.longTextView()->wholeText(), want);
         NoteStore::resetForTests();
     }
+
+    // Quitting right after Save: the event loop has stopped, so the text read on the worker can only
+    // reach the store through the quit's settling, which must hand it over before the database closes.
+    void aSaveStillReadingWhenQuittingIsStored() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        const QString body = wordsLine(60'000);
+        NoteStore::shared().add(textNote(QStringLiteral("Q"), body));
+        NotesView page;
+        showPage(page);
+        page.showInlineEditor(QStringLiteral("Q"));
+        settle();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        QTextCursor e(page.longTextView()->document());
+        e.setPosition(3);
+        page.longTextView()->setTextCursor(e);
+        QTest::keyClicks(page.longTextView(), QStringLiteral("LAST"));
+        page.saveInlineEditor();
+        QVERIFY(page.longSavePending());
+        QVERIFY(LongNote::settleSaves(60'000));
+        QString want = body;
+        want.insert(3, QStringLiteral("LAST"));
+        QCOMPARE(NoteStore::shared().find(QStringLiteral("Q"))->body, want);
+        QVERIFY(!page.longSavePending());
+        QVERIFY(LongNote::settleSaves(0)); // nothing left, nothing delivered twice
+        settle();
+        QCOMPARE(NoteStore::shared().find(QStringLiteral("Q"))->body, want);
+        NoteStore::resetForTests();
+    }
 };
 
 QTEST_MAIN(TestLongNote)
