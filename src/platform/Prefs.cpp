@@ -3,6 +3,7 @@
 #include "platform/DataNotices.h"
 #include "platform/Prefault.h"
 #include "platform/PrefsSql.h"
+#include "platform/PrefsWriter.h"
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/PrefsWriter.h"
+#include "platform/PrefsBatch.h"
 #include <QByteArray>
 #include <QMutex>
 #include <QObject>
@@ -14,6 +14,7 @@
 #include <variant>
 
 struct sqlite3;
+class PrefsWriter;
 
 // The preferences domain: every setting, counter and store document of the app, kept in one SQLite
 // database (table prefs(key, type, value), values stored natively). Reads come from memory; the writes

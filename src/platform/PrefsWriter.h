@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/PrefsSplice.h"
+#include "platform/PrefsBatch.h"
 #include <QByteArray>
 #include <QString>
 #include <QThread>
@@ -15,62 +15,6 @@
 #include <vector>
 
 struct sqlite3;
-
-using PrefsValue = std::variant<bool, qint64, double, QString, QByteArray>;
-
-// One round of writes to the preferences table, committed in one transaction: first the wipe (when
-// clear), then the copies of rows kept aside, then the writes. Rounds merge: the newer value of a key
-// wins, so only the newest bytes of a key reach the disk.
-struct PrefsBatch {
-    bool clear = false;
-    bool keepUnknown = false; // the wipe leaves rows of types the app does not know (and copies them
-                              // aside before a write replaces them)
-    std::vector<std::pair<QString, QString>> copies;     // row -> key of its copy
-    std::map<QString, std::optional<PrefsValue>> writes; // nullopt removes the row
-    // Parts of data values replaced, after the key's write in writes (if any): the value is read, spliced
-    // and written back by the writer. A later write of the key replaces them.
-    std::map<QString, std::vector<PrefsSplice>> splices;
-    // The digest of the stored data value a store has just read (loaded) and will splice from now on:
-    // put before the round's writes and splices, it voids the splices of the key that came before it.
-    std::map<QString, PrefsDigest> bases;
-    quint64 seq = 0; // the newest write in the round
-
-    bool empty() const {
-        return !clear && copies.empty() && writes.empty() && splices.empty() && bases.empty();
-    }
-    // Adds a later round on top of this one.
-    void append(PrefsBatch &&later);
-};
-
-struct PrefsCommit {
-    bool ok = false;
-    int code = 0; // SQLite's extended result code when it failed
-    QString error;
-    std::vector<std::pair<QString, QString>> keptAside; // rows of unknown type copied before being replaced
-    bool drained = false; // committed, and nothing else was waiting to be written
-    // Splices not put in because the stored value is not the one they were made for (another program
-    // wrote it): the key and the size of what is stored (-1: no data value). What is stored stays.
-    std::vector<std::pair<QString, qint64>> refused;
-    // Data values another program had written in place of ours, copied aside before a write of ours
-    // replaced them: the key and the key of the copy.
-    std::vector<std::pair<QString, QString>> replacedAside;
-
-    static PrefsCommit success() { return PrefsCommit{true, 0, {}, {}, false, {}, {}}; }
-    static PrefsCommit failure(int code, const QString &error) {
-        return PrefsCommit{false, code, error, {}, false, {}, {}};
-    }
-};
-
-// Commits a round in one transaction, rolled back on any error. A row of a type the app does not know
-// is copied aside byte for byte before a write replaces or removes it, unless an identical copy is kept.
-// With a gate, the commit and the gate's advance to batch.seq happen under its lock.
-//
-// Splices go only into the exact bytes they were made for: when the gate knows the digest of the
-// key's value (the session wrote or loaded it) and another connection has committed since the last
-// transaction here (PRAGMA data_version), the stored value is compared with it, and splices into a
-// value that differs are refused. A whole write over a data value of ours that another program has
-// changed copies that value aside first (once: an identical copy already kept is enough).
-PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch, PrefsCommitGate *gate = nullptr);
 
 // The one thread that writes the preferences database, with its own connection. The window's thread
 // hands it rounds (submit) and never waits on the disk or on a lock; a round that fails stays queued,
