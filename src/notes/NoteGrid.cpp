@@ -319,12 +319,16 @@ QTextDocument *NoteGrid::docFor(CellPos p) {
     const Colors col = colors();
     bool rich = false;
     if (auto f = row.cellsRTF.find(p.col); f != row.cellsRTF.end()) rich = RtfCodec::read(f->second, doc.get());
-    if (!rich) doc->setPlainText(cellText(note_, p.row, p.col));
-    QTextCursor all(doc.get());
-    all.select(QTextCursor::Document);
-    QTextCharFormat fg;
-    fg.setForeground(col.text);
-    all.mergeCharFormat(fg);
+    if (!rich) {
+        // Plain text takes its colour from the paint's palette: no format to merge.
+        doc->setPlainText(cellText(note_, p.row, p.col));
+    } else {
+        QTextCursor all(doc.get());
+        all.select(QTextCursor::Document);
+        QTextCharFormat fg;
+        fg.setForeground(col.text);
+        all.mergeCharFormat(fg);
+    }
     WebLinks::applyDetected(doc.get(), kTableAccent);
     doc->setTextWidth(std::max(1.0, widths_[size_t(p.col)] - 16));
     // Visible cells only; an old cache is dropped as a whole when the view scrolls far.
@@ -355,21 +359,31 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
     p.setRenderHint(QPainter::Antialiasing);
     const Colors col = colors();
     const QRect clip = e->rect();
+    // The fonts once per paint, not once per row or column.
+    const QFont letterFont = Fonts::scaledFont(10, QFont::DemiBold), crossFont = Fonts::scaledFont(9, QFont::Bold),
+                numberFont = Fonts::monoDigits(10, QFont::Medium);
+    // A column draws within [x, x + w + 4] (its handle reaches into the next one); what lies wholly
+    // outside the exposed rectangle is skipped, as the painter would clip it away.
+    const auto exposed = [&clip](double x, double w) { return x <= clip.right() + 1 && x + w + 4 >= clip.left(); };
+    const bool headerExposed = clip.top() < 70;
     // Letter header
     p.fillRect(QRectF(kNumX, 12, 48, 24), col.header);
     p.fillRect(QRectF(kLeft, 12, tableW_, 24), col.header);
-    p.setFont(Fonts::scaledFont(10, QFont::DemiBold));
     double x = kLeft;
     for (size_t c = 0; c < widths_.size(); ++c) {
         const double w = widths_[c];
+        if (!headerExposed || !exposed(x, w)) {
+            x += w;
+            continue;
+        }
+        p.setFont(letterFont);
         p.setPen(col.muted);
         p.drawText(QRectF(x + 2, 17, w - 22, 14), Qt::AlignCenter, TableOps::columnLetter(int(c)));
         x += w;
         if (c + 1 < widths_.size()) p.fillRect(QRectF(x - 0.5, 15, 0.5, 18), col.sep);
         p.setPen(kDeleteTint);
-        p.setFont(Fonts::scaledFont(9, QFont::Bold));
+        p.setFont(crossFont);
         p.drawText(QRectF(x - 20, 16, 18, 16), Qt::AlignCenter, QStringLiteral("✕"));
-        p.setFont(Fonts::scaledFont(10, QFont::DemiBold));
     }
     // Title row
     QColor band = kTableAccent;
@@ -384,6 +398,10 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
     x = kLeft;
     for (size_t c = 0; c < widths_.size(); ++c) {
         const double w = widths_[c];
+        if (!headerExposed || !exposed(x, w)) {
+            x += w;
+            continue;
+        }
         const bool hit = std::find(findMatches_.begin(), findMatches_.end(), CellPos{-1, int(c)}) != findMatches_.end();
         if (hit) p.fillRect(QRectF(x + 2, 38, w - 4, 30), QColor(255, 220, 0, findCurrent_ == CellPos{-1, int(c)} ? 170 : 90));
         p.setPen(kTableAccent);
@@ -407,15 +425,17 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
     }();
     for (int r = first; r < int(tops_.size()) && rowTop(r) <= clip.bottom(); ++r) {
         const int y = rowTop(r), h = rowHeight(r);
-        QColor nb = col.header;
-        nb.setAlphaF(r % 2 == 0 ? 0.85f : 0.65f);
-        p.fillRect(QRectF(kNumX, y, 48, h), nb);
-        p.setFont(Fonts::monoDigits(10, QFont::Medium));
-        p.setPen(col.muted);
-        p.drawText(QRectF(kNumX, y + (h - 13) / 2.0, 26, 13), Qt::AlignCenter, QString::number(r + 1));
-        p.setPen(kDeleteTint);
-        p.setFont(Fonts::scaledFont(9, QFont::Bold));
-        p.drawText(QRectF(kNumX + 28, y + (h - 16) / 2.0, 18, 16), Qt::AlignCenter, QStringLiteral("✕"));
+        if (clip.left() < kLeft) {
+            QColor nb = col.header;
+            nb.setAlphaF(r % 2 == 0 ? 0.85f : 0.65f);
+            p.fillRect(QRectF(kNumX, y, 48, h), nb);
+            p.setFont(numberFont);
+            p.setPen(col.muted);
+            p.drawText(QRectF(kNumX, y + (h - 13) / 2.0, 26, 13), Qt::AlignCenter, QString::number(r + 1));
+            p.setPen(kDeleteTint);
+            p.setFont(crossFont);
+            p.drawText(QRectF(kNumX + 28, y + (h - 16) / 2.0, 18, 16), Qt::AlignCenter, QStringLiteral("✕"));
+        }
         p.setPen(Qt::NoPen);
         p.setBrush(r % 2 == 0 ? col.even : col.odd);
         p.drawRoundedRect(QRectF(kLeft, y, tableW_, h), 6, 6);
