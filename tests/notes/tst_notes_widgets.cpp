@@ -226,6 +226,46 @@ private slots:
         NoteStore::resetForTests();
     }
 
+    // A part of the grid an exposure or a scroll repaints looks as it does in a paint of the whole:
+    // nothing that reaches into the part (a column's handle, the number column, a wrapped cell, a
+    // link, a find match, the selection) is left out of it.
+    void gridPaintsAPartAsInTheWhole() {
+        QList<QStringList> rows;
+        for (int r = 0; r < 12; ++r) {
+            QStringList cells;
+            for (int c = 0; c < 6; ++c)
+                cells << ((r + c) % 4 == 0   ? QStringLiteral("see https://example.org/%1 now").arg(r)
+                          : (r + c) % 5 == 0 ? QStringLiteral("two\nlines that wrap around the column %1").arg(r)
+                                             : QStringLiteral("value %1").arg(r * 6 + c));
+            rows << cells;
+        }
+        const Note n = tableNote(QStringLiteral("P"), 6, rows);
+        for (AppTheme theme : {AppTheme::silver, AppTheme::dark}) {
+            VF::setTheme(theme);
+            NoteGrid::Selection sel;
+            sel.anchor = NoteGrid::CellPos{1, 1};
+            sel.end = NoteGrid::CellPos{2, 3};
+            NoteGrid g(n, NoteGrid::defaultWidths(n), {}, 500, &sel, nullptr);
+            g.setFindMatches({{-1, 2}, {4, 4}}, NoteGrid::CellPos{4, 4});
+            const QSize size = g.size();
+            const auto paint = [&](const QRegion &part) {
+                QImage img(size, QImage::Format_ARGB32_Premultiplied);
+                img.fill(Qt::transparent);
+                g.render(&img, part.boundingRect().topLeft(), part);
+                return img;
+            };
+            const QImage whole = paint(QRect(QPoint(), size));
+            const int colEdge = int(NoteGrid::kLeft + g.widths()[0]);
+            for (const QRect &part : {QRect(NoteGrid::kLeft, 0, 200, size.height()), QRect(colEdge + 2, 0, 150, 60),
+                                      QRect(colEdge - 3, 40, 40, 200), QRect(0, 100, NoteGrid::kLeft + 1, 120),
+                                      QRect(colEdge + 30, 90, 300, 160)}) {
+                const QImage got = paint(part);
+                QCOMPARE(got.copy(part), whole.copy(part));
+            }
+        }
+        VF::setTheme(AppTheme::silver);
+    }
+
     // The note's link is shown whole, wrapped when long; a click opens its address ("https://" put
     // in front of a link typed without a scheme), a drag selects it for copying instead.
     void noteLinkCanBeReadSelectedAndOpened() {
