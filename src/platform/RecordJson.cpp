@@ -157,6 +157,11 @@ void putPlainRun(char *w, const char16_t *p) {
 }
 #endif
 
+// Whether the unit at i opens a surrogate pair: a high one followed by a low one.
+bool isPair(const char16_t *p, qsizetype i, qsizetype n) {
+    return p[i] >= 0xD800 && p[i] <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF;
+}
+
 // How many bytes escapeByte() writes for a control character.
 int escapedLength(unsigned char c) {
     return c == '\b' || c == '\f' || c == '\n' || c == '\r' || c == '\t' ? 2 : 6;
@@ -167,8 +172,9 @@ void appendString(QByteArray &out, const QString &s) {
     // Written straight from UTF-16 into out: a store's save writes every changed text, and a UTF-8
     // copy of each cost an allocation. The length is counted first, so out grows by exactly what is
     // written; runs of printable ASCII (most of any text) go eight units at a time where the
-    // processor can. A text with a surrogate (a character beyond the first 65 536) goes through Qt's
-    // own conversion, whose handling of an unpaired one the documents keep.
+    // processor can. A character beyond the first 65 536 (a surrogate pair: every emoji) is written
+    // here too, as its four bytes; a text with an unpaired surrogate goes through Qt's own
+    // conversion, whose handling of one the documents keep.
     const auto *const p = reinterpret_cast<const char16_t *>(s.utf16());
     const qsizetype n = s.size();
     qsizetype len = 2;
@@ -180,6 +186,11 @@ void appendString(QByteArray &out, const QString &s) {
         }
         const char16_t u = p[i++];
         if (u >= 0xD800 && u <= 0xDFFF) {
+            if (isPair(p, i - 1, n)) {
+                len += 4;
+                ++i;
+                continue;
+            }
             len = -1;
             break;
         }
@@ -212,6 +223,12 @@ void appendString(QByteArray &out, const QString &s) {
         } else if (u < 0x800) {
             *w++ = char(0xC0 | (u >> 6));
             *w++ = char(0x80 | (u & 0x3F));
+        } else if (u >= 0xD800 && u <= 0xDBFF) { // a pair: checked while counting
+            const char32_t c = 0x10000 + ((char32_t(u) - 0xD800) << 10) + (char32_t(p[i++]) - 0xDC00);
+            *w++ = char(0xF0 | (c >> 18));
+            *w++ = char(0x80 | ((c >> 12) & 0x3F));
+            *w++ = char(0x80 | ((c >> 6) & 0x3F));
+            *w++ = char(0x80 | (c & 0x3F));
         } else {
             *w++ = char(0xE0 | (u >> 12));
             *w++ = char(0x80 | ((u >> 6) & 0x3F));

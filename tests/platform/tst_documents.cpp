@@ -352,6 +352,61 @@ private slots:
         QCOMPARE(DataNotices::get().take().size(), size_t(1));
         QVERIFY(!StoreLoader::get().loading());
     }
+
+    // Strings are written straight from UTF-16; the slow twin is Qt's UTF-8 conversion with every
+    // byte escaped. Random texts of emoji, quotes, controls, ASCII runs and unpaired surrogates (which
+    // keep Qt's own handling) must come out byte for byte the same.
+    void stringsAreWrittenAsTheirUtf8Escaped() {
+        auto slow = [](const QString &s) {
+            QByteArray out("\"");
+            for (const char c : s.toUtf8()) {
+                const auto u = uchar(c);
+                if (u == '"' || u == '\\')
+                    out += '\\' + QByteArray(1, char(u));
+                else if (u == '\n')
+                    out += "\\n";
+                else if (u == '\r')
+                    out += "\\r";
+                else if (u == '\t')
+                    out += "\\t";
+                else if (u == '\b')
+                    out += "\\b";
+                else if (u == '\f')
+                    out += "\\f";
+                else if (u < 0x20)
+                    out += QByteArray("\\u00") + QByteArray::number(u, 16).rightJustified(2, '0');
+                else
+                    out += char(u);
+            }
+            return out + '"';
+        };
+        const std::vector<QString> pieces = {QStringLiteral("plain ascii text "),
+                                             QStringLiteral("😀"),
+                                             QStringLiteral("𝄞"),
+                                             QStringLiteral("𠀋"),
+                                             QStringLiteral("\U0010FFFD"),
+                                             QStringLiteral("\""),
+                                             QStringLiteral("\\"),
+                                             QStringLiteral("\n\t\x01"),
+                                             QStringLiteral("é"),
+                                             QStringLiteral("ж"),
+                                             QStringLiteral("€"),
+                                             QStringLiteral("\u2028"),
+                                             QString(QChar(0xD83D)),
+                                             QString(QChar(0xDE00)),
+                                             QStringLiteral("12345678")};
+        QRandomGenerator rng(42);
+        for (int round = 0; round < 2000; ++round) {
+            QString s;
+            const int n = int(rng.bounded(12));
+            for (int k = 0; k < n; ++k)
+                s += pieces[rng.bounded(quint32(pieces.size()))];
+            QByteArray out("x");
+            RecordJson::appendString(out, s);
+            QVERIFY2(out.mid(1) == slow(s),
+                     qPrintable(QString::number(round) + QStringLiteral(": ") + QString::fromUtf8(out)));
+        }
+    }
 };
 
 QTEST_MAIN(TstDocuments)
