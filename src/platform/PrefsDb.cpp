@@ -1,0 +1,344 @@
+#include "platform/PrefsDb.h"
+
+#include "platform/DataNotices.h"
+#include "platform/Prefault.h"
+#include "platform/PrefsSql.h"
+#include "platform/PrefsWriter.h"
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <cmath>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+// Opening the preferences database, and reading its rows and values.
+
+namespace {
+using namespace PrefsSql;
+using namespace PrefsDb;
+
+// A launch waits this long for another program's lock before it shows the data read-only.
+constexpr int kOpenWaitMs = 1500;
+
+int primaryCode(int code) {
+    return code & 0xff;
+}
+} // namespace
+
+namespace PrefsDb {
+// A write that stores what is already there changes nothing; NaN counts as equal to NaN.
+bool sameValue(const Prefs::Value &a, const Prefs::Value &b) {
+    if (a.index() != b.index()) return false;
+    if (auto da = std::get_if<double>(&a)) {
+        const double db = std::get<double>(b);
+        return (std::isnan(*da) && std::isnan(db)) || *da == db;
+    }
+    return a == b;
+}
+
+// The log in WAL mode and the table in place: writes that wait on the disk (switching a database to
+// WAL, or creating the table, syncs the file), so only the writer's thread does them.
+// A new, empty file has nothing to lose: it is set up without syncing (syncs false), wherever it is.
+bool setUpForWriting(sqlite3 *db, bool syncs) {
+    return exec(db, syncs ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=OFF") &&
+           exec(db, "PRAGMA journal_mode=WAL") &&
+           exec(db, "CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)");
+}
+
+// A connection that may write, set up for writing when setUp says so. Null (code and error set) when
+// the file cannot be written now.
+sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *error, bool setUp) {
+    // SQLite's own names for a database that lives in memory have no folder: made from the name, it
+    // would be a folder called ":" wherever the program was started.
+    if (path != QLatin1String(":memory:") && !path.isEmpty()) QDir().mkpath(QFileInfo(path).absolutePath());
+    sqlite3 *db = nullptr;
+    int rc =
+        sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db, busyMs);
+        if (sqlite3_db_readonly(db, "main") == 1)
+            rc = SQLITE_READONLY;
+        else if (setUp && !setUpForWriting(db))
+            rc = sqlite3_extended_errcode(db);
+    }
+    if (rc == SQLITE_OK) return db;
+    *code = rc;
+    *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close_v2(db);
+    return nullptr;
+}
+
+// Opened by the window's thread at launch, where nothing may wait on the disk: the rows are read, a
+// new file is set up without syncing, and a database another program holds is found (its write lock
+// is asked for and let go, which writes nothing). Switching an existing database to WAL syncs: the
+// writer's thread does that before its first commit. False (with the connection's error) when the
+// database cannot be read or written now.
+bool openWithoutSyncing(sqlite3 *db, const std::function<bool(sqlite3 *)> &loadRows) {
+    Stmt q(db, "SELECT (SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'prefs'), "
+               "(SELECT page_count FROM pragma_page_count)");
+    if (!q || sqlite3_step(q.s) != SQLITE_ROW) return false;
+    const bool table = sqlite3_column_int(q.s, 0) > 0;
+    const bool empty = sqlite3_column_int(q.s, 1) == 0;
+    sqlite3_finalize(q.s);
+    q.s = nullptr;
+    if (!table && empty && !setUpForWriting(db, false)) return false;
+    if ((table || empty) && !loadRows(db)) return false;
+    return exec(db, "BEGIN IMMEDIATE") && exec(db, "ROLLBACK");
+}
+
+// A connection that only reads. In a folder we may not write, a WAL database whose side files are
+// gone cannot be opened the usual way; nobody can change it there, so it is read as it is.
+sqlite3 *openForReading(const QString &path, bool closedCleanly) {
+    const auto tryOpen = [](const QByteArray &name, int flags) -> sqlite3 * {
+        sqlite3 *db = nullptr;
+        if (sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY | flags, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(db, kBusyMs);
+            Stmt probe(db, "SELECT 1 FROM prefs LIMIT 1");
+            const int rc = probe ? sqlite3_step(probe.s) : SQLITE_ERROR;
+            if (rc == SQLITE_ROW || rc == SQLITE_DONE) return db;
+        }
+        sqlite3_close_v2(db);
+        return nullptr;
+    };
+    const bool logged = QFile::exists(path + QStringLiteral("-wal"));
+    // A file this user may not write is read as it is too, so that no -wal or -shm is made beside it.
+    const bool ours = ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), W_OK, AT_EACCESS) == 0;
+    sqlite3 *db = (closedCleanly || !ours) && !logged ? nullptr : tryOpen(path.toUtf8(), 0);
+    if (!db && !logged) {
+        const QByteArray uri =
+            QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded).toUtf8() + "?immutable=1";
+        db = tryOpen(uri, SQLITE_OPEN_URI);
+    }
+    return db;
+}
+
+// Bytes [at, at + len) of key's stored data value (len < 0: to its end), read straight into the bytes
+// handed back (incremental blob I/O: the rest of the value is not read, and a statement's column
+// would hold a second copy of a document of tens of megabytes). Nothing when it cannot be read.
+std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 at, qint64 len) {
+    // One read transaction: a write committed between finding the row and reading it (a value
+    // written anew gets a new row) cannot come between.
+    if (!exec(db, "BEGIN")) return std::nullopt;
+    struct End {
+        sqlite3 *db;
+        ~End() { exec(db, "COMMIT"); }
+    } end{db};
+    Stmt q(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'");
+    if (!q) return std::nullopt;
+    q.text(1, key.toUtf8());
+    if (sqlite3_step(q.s) != SQLITE_ROW) return std::nullopt;
+    const sqlite3_int64 rowid = sqlite3_column_int64(q.s, 0);
+    sqlite3_reset(q.s);
+    std::optional<QByteArray> out;
+    sqlite3_blob *blob = nullptr;
+    if (sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK) {
+        const qint64 total = sqlite3_blob_bytes(blob);
+        if (len < 0) len = total - at;
+        if (at >= 0 && len >= 0 && at <= total && len <= total - at) {
+            QByteArray bytes(len, Qt::Uninitialized);
+            prefault(bytes);
+            if (len == 0 || sqlite3_blob_read(blob, bytes.data(), int(len), int(at)) == SQLITE_OK)
+                out = std::move(bytes);
+        }
+    }
+    sqlite3_blob_close(blob);
+    return out;
+}
+
+// The same with the splices that the disk may not hold yet put on top.
+std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at, qint64 len,
+                                     const std::vector<PrefsPendingSplices> *pending, PrefsCommitGate &gate) {
+    if (!pending || pending->empty()) return readBlobRange(db, key, at, len);
+    return readThroughSplices(gate, *pending, at, len,
+                              [&](qint64 a, qint64 n) { return readBlobRange(db, key, a, n); });
+}
+} // namespace PrefsDb
+
+std::optional<QString> Prefs::peekString(const QString &path, const QString &key) {
+    if (!QFileInfo(path).isFile()) return std::nullopt;
+    sqlite3 *db = nullptr;
+    std::optional<QString> out;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 200);
+        Stmt q(db, "SELECT value FROM prefs WHERE key = ?1 AND type = 'string'");
+        const QByteArray k = key.toUtf8();
+        if (q) {
+            sqlite3_bind_text(q.s, 1, k.constData(), int(k.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(q.s) == SQLITE_ROW)
+                if (const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0)))
+                    out = QString::fromUtf8(v);
+        }
+    }
+    sqlite3_close_v2(db);
+    return out;
+}
+
+void Prefs::openDatabase() {
+    int code = SQLITE_OK;
+    QString error;
+    // Nothing here writes: the window's thread reads the rows and leaves setting the file up for
+    // writing to the writer, so a slow disk never holds the launch.
+    const auto openWritable = [&]() -> sqlite3 * {
+        sqlite3 *db = openForWriting(path_, kOpenWaitMs, &code, &error, false);
+        if (db && !openWithoutSyncing(db, [this](sqlite3 *d) { return loadRows(d, false); })) {
+            code = sqlite3_extended_errcode(db);
+            sqlite3_close_v2(db);
+            db = nullptr;
+        }
+        return db;
+    };
+    sqlite3 *db = openWritable();
+    if (!db && (primaryCode(code) == SQLITE_NOTADB || primaryCode(code) == SQLITE_CORRUPT)) {
+        // Only a file that is not a readable database goes aside; a locked or read-only one is the
+        // user's good data and stays where it is.
+        moveAside();
+        db = openWritable();
+    }
+    openError_ = code;
+    if (db) {
+        access_ = Access::Writable;
+        // Opened (and reading) before this connection closes, so that closing it is not the last
+        // close of a WAL database, which would checkpoint and sync here.
+        sqlite3 *reader = nullptr;
+        if (sqlite3_open_v2(path_.toUtf8().constData(), &reader, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(reader, kBusyMs);
+            exec(reader, "SELECT 1 FROM sqlite_master LIMIT 1");
+            reader_ = reader;
+        } else {
+            sqlite3_close_v2(reader);
+        }
+        canDrop_ = reader_ != nullptr;
+        sqlite3_close_v2(db);
+        startWriter(nullptr); // opens and sets up its own connection on its thread
+        return;
+    }
+    cache_.clear();
+    foreign_.clear();
+    if (isBusy(code)) {
+        // Another program holds the database: show what it holds (all of it in memory, as reading
+        // it back may be refused for as long as the lock stays), and write once the lock goes.
+        access_ = Access::Locked;
+        sqlite3 *ro = openForReading(path_);
+        const bool read = ro && loadRows(ro, true);
+        sqlite3_close_v2(ro);
+        if (!read) {
+            cache_.clear();
+            foreign_.clear();
+            if (!loadSnapshot())
+                qWarning("mivo: the preferences database at %s is locked and cannot be read",
+                         qPrintable(path_));
+        }
+        qWarning("mivo: the preferences database at %s is locked by another program; changes are saved "
+                 "once it lets go",
+                 qPrintable(path_));
+        saveWaiting_ = true;
+        lockMet_ = true;
+        startWriter(nullptr);
+        return;
+    }
+    if (QFileInfo::exists(path_)) {
+        reader_ = openForReading(path_);
+        if (reader_ && loadRows(reader_, false)) {
+            access_ = Access::ReadOnly;
+            canDrop_ = true;
+            qWarning("mivo: the preferences database at %s is read-only; changes will not be kept",
+                     qPrintable(path_));
+            return;
+        }
+        sqlite3_close_v2(reader_);
+        reader_ = nullptr;
+        cache_.clear();
+        foreign_.clear();
+    } else if (!QFileInfo(QFileInfo(path_).absolutePath()).isWritable()) {
+        access_ = Access::ReadOnly; // nothing stored yet, and nowhere to store it
+        qWarning("mivo: %s cannot be created; changes will not be kept", qPrintable(path_));
+        return;
+    }
+    access_ = Access::None;
+    qWarning("mivo: cannot open the preferences database at %s (%s); settings will not be kept",
+             qPrintable(path_), qPrintable(error));
+}
+
+bool Prefs::loadRows(sqlite3 *db, bool holdLarge) {
+    // Large documents stay on disk until asked for: length() and typeof() read no value bytes.
+    Stmt q(db, "SELECT key, type, CASE WHEN ?1 = 0 AND type = 'data' AND typeof(value) = 'blob' AND "
+               "length(value) >= ?2 THEN NULL ELSE value END, typeof(value), length(value) FROM prefs");
+    if (!q) return false;
+    sqlite3_bind_int(q.s, 1, holdLarge ? 1 : 0);
+    sqlite3_bind_int64(q.s, 2, kLargeBytes);
+    QMutexLocker l(&lock_);
+    int rc;
+    while ((rc = sqlite3_step(q.s)) == SQLITE_ROW) {
+        const auto *k = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0));
+        const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 1));
+        if (!k) continue; // no key: nothing of ours can ever replace it
+        const QString key = QString::fromUtf8(k);
+        const QByteArray type(t ? t : "");
+        const int ct = sqlite3_column_type(q.s, 2);
+        const auto bytes = [&] {
+            const void *blob = sqlite3_column_blob(q.s, 2);
+            return QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q.s, 2) : 0);
+        };
+        Entry e;
+        if (type == "bool") {
+            e.v = Value(sqlite3_column_int64(q.s, 2) != 0);
+        } else if (type == "int") {
+            e.v = Value(static_cast<qint64>(sqlite3_column_int64(q.s, 2)));
+        } else if (type == "double") {
+            // SQLite keeps NaN as NULL.
+            e.v = Value(ct == SQLITE_NULL ? std::numeric_limits<double>::quiet_NaN()
+                                          : sqlite3_column_double(q.s, 2));
+        } else if (type == "string") {
+            const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 2));
+            e.v = Value(QString::fromUtf8(v ? v : ""));
+        } else if (type == "data") {
+            const auto *storage = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 3));
+            e.onDisk = ct == SQLITE_NULL && qstrcmp(storage, "blob") == 0;
+            e.v = Value(e.onDisk ? QByteArray() : bytes());
+            e.size = e.onDisk ? sqlite3_column_int64(q.s, 4) : 0;
+        } else {
+            // A type we do not know ("json", "DATA", "blob", written by something else): not shown to
+            // the app, and copied aside before anything of ours replaces it.
+            foreign_[key] = RawRow{type, ct, bytes()};
+            continue;
+        }
+        cache_[key] = std::move(e);
+    }
+    return rc == SQLITE_DONE;
+}
+
+bool Prefs::loadSnapshot() {
+    // The lock keeps even readers out. The file as it is, with its rollback journal when there is one,
+    // opened as a copy, gives the last committed state: SQLite rolls the copy's journal back.
+    QTemporaryDir tmp;
+    if (!tmp.isValid()) return false;
+    const QString copy = tmp.filePath(QStringLiteral("snapshot.sqlite3"));
+    if (!QFile::copy(path_, copy)) return false;
+    for (const char *sfx : {"-journal", "-wal"}) {
+        const QString side = path_ + QString::fromLatin1(sfx);
+        if (QFile::exists(side)) QFile::copy(side, copy + QString::fromLatin1(sfx));
+    }
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open_v2(copy.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+              loadRows(db, true);
+    sqlite3_close_v2(db);
+    return ok;
+}
+
+void Prefs::moveAside() {
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString target = path_ + QStringLiteral(".unreadable-") + stamp;
+    if (QFile::exists(path_) && QFile::rename(path_, target)) setAside_ = target;
+    for (const char *sfx : {"-wal", "-shm"}) {
+        const QString side = path_ + QString::fromLatin1(sfx);
+        if (QFile::exists(side)) QFile::rename(side, target + QString::fromLatin1(sfx));
+    }
+    if (!setAside_.isEmpty()) {
+        qWarning("mivo: the preferences database could not be read; kept as %s", qPrintable(setAside_));
+        DataNotices::get().add({QString(), setAside_, path_});
+    }
+}

@@ -1,0 +1,186 @@
+#include "platform/PrefsDb.h"
+
+#include "platform/DataNotices.h"
+#include "platform/PrefsSql.h"
+#include "platform/PrefsWriter.h"
+#include <QTimer>
+
+// Values another program wrote in place of ours, and the copies kept aside ("<key>.unreadable-…").
+
+using namespace PrefsSql;
+using namespace PrefsDb;
+
+// Never under lock_. The stored value, checked against the digest of what this session last wrote or
+// loaded there, with the pending splices the disk does not hold yet put on top; notOurs (out: the
+// stored bytes) when it is another program's value.
+Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pending, QByteArray &out) const {
+    QMutexLocker r(&readerLock_);
+    sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
+    if (!db) return Read::failed;
+    Read result = Read::failed;
+    {
+        // No commit comes between the read and what it is checked against.
+        std::lock_guard g(gate_->lock);
+        if (std::optional<QByteArray> disk = readBlobRange(db, key, 0, -1)) {
+            out = std::move(*disk);
+            const auto known = gate_->known.find(key);
+            result = known != gate_->known.end() && PrefsDigest::of(out) != known->second.digest ? Read::notOurs
+                                                                                               : Read::ok;
+            if (result == Read::ok && pending)
+                for (const PrefsPendingSplices &p : *pending) {
+                    if (p.seq <= gate_->committed) continue;
+                    if (out.size() != p.sizeBefore || !applySplices(out, p.splices)) {
+                        result = Read::failed;
+                        break;
+                    }
+                }
+        }
+    }
+    if (db != reader_) sqlite3_close_v2(db);
+    return result;
+}
+
+qint64 Prefs::pendingSpliceBytes(const QString &key) const {
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    qint64 n = 0;
+    if (it != cache_.end() && it->second.pending)
+        for (const PrefsPendingSplices &p : *it->second.pending)
+            for (const PrefsSplice &s : p.splices) n += s.bytes.size();
+    return n;
+}
+
+// Under lock_: key's stored value is another program's (storedSize bytes, -1: none), not the one
+// its splices were made for. Reads give what is stored from now on, under a new version, so that the
+// store's next save finds its version gone; the splices the disk does not hold go nowhere.
+void Prefs::markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore) {
+    qWarning("mivo: %s was changed by another program; Mivo's last changes to it were not written into it",
+             qPrintable(key));
+    const quint64 version = ++seq_;
+    if (storedSize < 0) {
+        cache_.erase(key);
+    } else {
+        e = Entry{Value(QByteArray()), true, version, storedSize, {}, version, committedBefore};
+    }
+    replaced_.insert(key);
+}
+
+// On this object's thread: the stores of the values found replaced are told. True when any was.
+bool Prefs::settleReplaced() {
+    std::set<QString> keys;
+    {
+        QMutexLocker l(&lock_);
+        keys.swap(replaced_);
+    }
+    for (const QString &key : keys) emit storedValueReplaced(key);
+    return !keys.empty();
+}
+
+std::optional<QByteArray> Prefs::dataAsWritten(const QString &key, quint64 version) const {
+    PendingSplices pending;
+    qint64 size = 0;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != version) return std::nullopt;
+        const auto *b = std::get_if<QByteArray>(&it->second.v);
+        if (!b) return std::nullopt;
+        if (!it->second.onDisk) return *b;
+        pending = it->second.pending;
+        size = it->second.size;
+    }
+    QByteArray out;
+    if (readAsWritten(key, pending, out) != Read::ok || out.size() != size) return std::nullopt;
+    return out;
+}
+
+std::optional<quint64> Prefs::committedUpTo(const QString &key, quint64 version) const {
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    if (it == cache_.end()) return std::nullopt;
+    if (it->second.seq == version) return onDiskSeq_;
+    if (version < it->second.replacedAt) return it->second.committedBefore;
+    return std::nullopt;
+}
+
+void Prefs::recordLoaded(const QString &key, quint64 version, const PrefsDigest &digest) {
+    if (frozen_ || closed_ || !writer_) return;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || it->second.seq != version) return;
+        const Entry &e = it->second;
+        // The value as stored: not one with writes of ours the disk does not hold yet.
+        if (e.onDisk ? bool(e.pending) : e.seq > onDiskSeq_) return;
+    }
+    staged_.splices.erase(key); // made for a value before the one read: void
+    staged_.bases[key] = digest;
+    schedule();
+}
+
+void Prefs::verifyStored(const QString &key) {
+    if (frozen_ || closed_ || !writer_) return;
+    staged_.splices.try_emplace(key); // no splices: only the comparison
+    staged_.seq = std::max(staged_.seq, seq_.load());
+    schedule();
+}
+
+QString Prefs::keepAsideData(const QString &key, const QByteArray &bytes) {
+    if (frozen_ || closed_) return {};
+    QString aside;
+    {
+        QMutexLocker l(&lock_);
+        aside = uniqueAsideKey(key);
+    }
+    setValue(aside, Value(bytes));
+    return contains(aside) ? aside : QString();
+}
+
+// Called with lock_ held.
+QString Prefs::uniqueAsideKey(const QString &key) const {
+    return freeKeptAsideKey(
+        key, [this](const QString &name) { return cache_.count(name) || foreign_.count(name); });
+}
+
+QString Prefs::keepAside(const QString &key, bool *madeNew) {
+    if (madeNew) *madeNew = false;
+    const QString prefix = keptAsidePrefix(key);
+    QStringList copies;
+    {
+        QMutexLocker l(&lock_);
+        if (auto f = foreign_.find(key); f != foreign_.end()) {
+            for (auto it = foreign_.lower_bound(prefix); it != foreign_.end() && it->first.startsWith(prefix);
+                 ++it)
+                if (it->second == f->second) return it->first;
+            if (!writer_ || closed_) return {};
+            // Copied inside the database, so type and value stay exactly as they were stored; the
+            // writer makes the copy before any later write replaces the row.
+            const QString aside = uniqueAsideKey(key);
+            foreign_[aside] = f->second;
+            l.unlock();
+            staged_.copies.emplace_back(key, aside);
+            staged_.seq = ++seq_;
+            schedule();
+            if (madeNew) *madeNew = true;
+            return aside;
+        }
+        for (auto it = cache_.lower_bound(prefix); it != cache_.end() && it->first.startsWith(prefix); ++it)
+            copies << it->first;
+    }
+    auto v = value(key);
+    if (!v) return {};
+    for (const QString &c : copies)
+        if (auto kept = value(c); kept && sameValue(*kept, *v)) return c;
+    QString aside;
+    {
+        QMutexLocker l(&lock_);
+        aside = uniqueAsideKey(key);
+    }
+    const bool wasFrozen = frozen_;
+    frozen_ = false;
+    setValue(aside, *v); // committed before the store's next save, which comes later in order
+    frozen_ = wasFrozen;
+    if (!contains(aside)) return {};
+    if (madeNew) *madeNew = true;
+    return aside;
+}
