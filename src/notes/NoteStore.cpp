@@ -259,11 +259,17 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     const BytesSource from = sourceOf(s);
     std::function<std::optional<QByteArray>()> read;
     const Prefs &p = Prefs::get();
-    if (s.dirty || !s.bytes.isEmpty() || !docVersion_ || &p != docPrefs_) {
-        // The worker decodes its own copy: the document's buffer changes with the next save.
-        QByteArray bytes = bytesOf(s);
-        bytes.detach();
-        read = [bytes] { return std::optional<QByteArray>(bytes); };
+    if (s.dirty || !s.bytes.isEmpty()) {
+        // Held bytes own their buffer: the worker shares it, and a change here copies first.
+        read = [bytes = s.bytes] { return std::optional<QByteArray>(bytes); };
+    } else if (!docVersion_) {
+        // A note inside the document held here: the worker holds the document (shared, as a save
+        // replaces it) and copies the note out there, not on the window's thread.
+        read = [doc = doc_, at = s.span.at, len = s.span.len] {
+            return std::optional<QByteArray>(QByteArray(doc.constData() + at, len));
+        };
+    } else if (&p != docPrefs_) {
+        read = [bytes = bytesOf(s)] { return std::optional<QByteArray>(bytes); };
     } else {
         // Read on the worker too: a note of megabytes is not read on the window's thread.
         read = p.readRangeLater(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_);
