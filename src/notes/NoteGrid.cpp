@@ -207,6 +207,28 @@ void NoteGrid::takeLayouts(NoteGrid &earlier) {
     }
 }
 
+bool NoteGrid::takeCells(const Note &note) {
+    if (note.id != note_.id || note.rows.size() != note_.rows.size() || note.columns != note_.columns ||
+        docsTheme_ != VF::theme() || docsFont_ != cellFont())
+        return false;
+    const auto rtfOf = [](const NoteRow &row, int c) {
+        const auto f = row.cellsRTF.find(c);
+        return f == row.cellsRTF.end() ? QByteArray() : f->second;
+    };
+    std::vector<quint64> changed;
+    for (size_t r = 0; r < note.rows.size(); ++r) {
+        const NoteRow &was = note_.rows[r], &now = note.rows[r];
+        if (was.id != now.id) return false;
+        if (was.cells == now.cells && was.cellsRTF == now.cellsRTF) continue;
+        for (int c = 0; c < int(note.columns.size()); ++c)
+            if (cellText(note_, int(r), c) != cellText(note, int(r), c) || rtfOf(was, c) != rtfOf(now, c))
+                changed.push_back(key(int(r), c));
+    }
+    note_ = note;
+    for (quint64 k : changed) docs_.remove(k);
+    return true;
+}
+
 void NoteGrid::setRowHeights(std::vector<int> heights) {
     if (heights.size() != note_.rows.size()) return;
     size_t first = 0;

@@ -50,6 +50,11 @@ public:
     // (same row, text and rich text, same widths, theme and font), so a grid built again after an
     // edit lays out only what changed.
     void takeLayouts(NoteGrid &earlier);
+    // Takes a later version of the same note whose rows and columns are the same ones (same ids, same
+    // order, same titles) and whose heights the caller found unchanged: only the changed cells are laid
+    // out again. Returns false, taking nothing, when that does not hold or the look changed since the
+    // grid was built.
+    bool takeCells(const Note &note);
     // New heights (one per row) once rows were measured later; the grid's height follows.
     void setRowHeights(std::vector<int> heights);
     // Rows measured so far by measureHeights, for tests and benchmarks of what an edit costs.

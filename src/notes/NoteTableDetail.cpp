@@ -138,6 +138,50 @@ void NotesView::buildTableDetail(const Note &note) {
     g->onCopy = [self, id] { if (self) self->copySelection(id); };
     g->onPaste = [self, id] { if (self) self->pasteAtAnchor(id); };
     g->onClear = [self, id] { if (self) self->clearSelectionContent(id); };
+    tableHeader_ = tableHeaderKey(note);
+}
+
+NotesView::TableHeaderKey NotesView::tableHeaderKey(const Note &note) const {
+    return {note.title, note.emoji, int(L::lang()), detailHost_->size()};
+}
+
+// A cell saved, cleared, pasted or swapped in a large table is shown in the grid already there: the
+// header, the scroll area and the other cells' layouts stay, and a changed row takes its new height
+// in place. Anything else (rows added, removed or moved, other widths, a new title, an open find bar)
+// builds the detail again.
+bool NotesView::refreshTableInPlace(const Note &note) {
+    HeightCache &hc = heightCache_;
+    const size_t n = note.rows.size();
+    if (!grid_ || !detailScroll_ || editingID_ || findBarVisible_ || note.type != NoteType::table ||
+        note.id != shownDetailID_ || !tableHeader_ || !(*tableHeader_ == tableHeaderKey(note)) || hc.id != note.id ||
+        hc.rows.size() != n || hc.heights.size() != n || hc.estimated.size() != n || hc.widths != grid_->widths())
+        return false;
+    const auto widths = colWidthsMap_.find(note.id);
+    if (widths == colWidthsMap_.end() || widths->second != hc.widths) return false;
+    std::vector<size_t> changed;
+    for (size_t i = 0; i < n; ++i) {
+        const NoteRow &was = hc.rows[i], &now = note.rows[i];
+        if (was.id != now.id) return false;
+        if (was.cells != now.cells || was.cellsRTF != now.cellsRTF) changed.push_back(i);
+    }
+    // A row not measured yet stays for the idle measurer; a measured one is measured again.
+    std::vector<int> heights = hc.heights;
+    for (size_t i : changed)
+        if (!hc.estimated[i]) heights[i] = NoteGrid::measureRows({note.rows[i]}, hc.widths).front();
+    if (!grid_->takeCells(note)) return false;
+    for (size_t i : changed) hc.rows[i] = note.rows[i];
+    if (heights != hc.heights) {
+        hc.heights = std::move(heights);
+        grid_->setRowHeights(hc.heights);
+    }
+    if (!changed.empty()) {
+        // Changed rows are not covered by a scan: as when the detail is built again.
+        hc.widest.clear();
+        if (widthScan_ && widthScan_->id == note.id) widthScan_->widest.clear(), widthScan_->next = 0;
+    }
+    // The selection or the changed cells: what is visible is painted again from the layouts kept.
+    grid_->update();
+    return true;
 }
 
 bool NotesView::tableMeasured() const {

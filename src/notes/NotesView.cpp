@@ -199,6 +199,7 @@ void NotesView::rebuildDetail() {
             return;
         }
     }
+    if (const Note *shown = selectedNote(); shown && refreshTableInPlace(*shown)) return;
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }

@@ -158,6 +158,18 @@ private:
         size_t next = 0;
     };
     std::optional<WidthScan> widthScan_;
+    // What the shown table's header was built from (title, emoji, language, the detail's size): a
+    // change to the table's cells that leaves it and the rows' order as they are is taken by the grid
+    // shown, without building the detail again.
+    struct TableHeaderKey {
+        QString title, emoji;
+        int lang = -1;
+        QSize host;
+        bool operator==(const TableHeaderKey &) const = default;
+    };
+    std::optional<TableHeaderKey> tableHeader_;
+    TableHeaderKey tableHeaderKey(const Note &note) const;
+    bool refreshTableInPlace(const Note &note);
     QTimer *measureTimer_ = nullptr;
     void startMeasuring();
     bool scanSomeWidths(const QElapsedTimer &slice);
