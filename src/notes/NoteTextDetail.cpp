@@ -140,8 +140,8 @@ void NotesView::buildTextDetail(const Note &note) {
     auto *doc = new FlippedView;
     doc->setAutoFillBackground(false);
     int y = 12;
-    if (LongNote::isLong(note)) {
-        // Too long to lay out at once: a view of its own that lays out what it shows, and scrolls.
+    // The body's caption and the card it lies on, for either kind of body.
+    auto contentBox = [&] {
         auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
                           QFont::DemiBold, VF::muted());
         cap->setGeometry(28, 12, 200, std::max(12, cap->fontMetrics().height()));
@@ -149,6 +149,11 @@ void NotesView::buildTextDetail(const Note &note) {
         box->setObjectName(QStringLiteral("contentBox"));
         box->setStyleSheet(QStringLiteral("QFrame#contentBox{background:%1;border:0.5px solid %2;border-radius:12px;}")
                                .arg(VF::card().name(QColor::HexArgb), VF::border().name(QColor::HexArgb)));
+        return box;
+    };
+    if (LongNote::isLong(note)) {
+        // Too long to lay out at once: a view of its own that lays out what it shows, and scrolls.
+        QFrame *box = contentBox();
         const int linkRoom = note.link.isEmpty() ? 0 : 110;
         const int boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
         box->setGeometry(28, 32, w, boxH);
@@ -162,13 +167,7 @@ void NotesView::buildTextDetail(const Note &note) {
         if (longSavingID_ != note.id) showLongDoc(note);
         y = boxH + 44;
     } else if (!note.body.isEmpty()) {
-        auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
-                          QFont::DemiBold, VF::muted());
-        cap->setGeometry(28, 12, 200, std::max(12, cap->fontMetrics().height()));
-        auto *box = new QFrame(doc);
-        box->setObjectName(QStringLiteral("contentBox"));
-        box->setStyleSheet(QStringLiteral("QFrame#contentBox{background:%1;border:0.5px solid %2;border-radius:12px;}")
-                               .arg(VF::card().name(QColor::HexArgb), VF::border().name(QColor::HexArgb)));
+        QFrame *box = contentBox();
         auto *tv = new LinkTextView(box);
         tv->setObjectName(QStringLiteral("contentText"));
         tv->setReadOnly(true);
