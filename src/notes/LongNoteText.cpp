@@ -2,6 +2,7 @@
 
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
+#include "ui/Lang.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -130,6 +131,49 @@ QString groupedText(const QString &body, std::vector<int> &continuing) {
     return out;
 }
 
+// Addresses in the paragraphs first..last become links (paragraph by paragraph: a piece of a line
+// included, cuts fall at spaces). False when the application quits meanwhile.
+bool markLinks(QTextCursor &c, QTextBlock first, const QTextBlock &last, const QColor &links) {
+    if (!links.isValid()) return true;
+    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+        if (g_quitting) return false;
+        const int base = b.position();
+        for (const WebLinks::Match &m : WebLinks::find(b.text())) {
+            QTextCharFormat f;
+            f.setAnchor(true);
+            f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
+            f.setForeground(links);
+            f.setFontUnderline(true);
+            c.setPosition(base + m.start);
+            c.setPosition(base + m.start + m.length, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(f);
+        }
+        if (b == last) break;
+    }
+    return true;
+}
+
+// Cuts every paragraph longer than kPieceChars into pieces. From the last paragraph back, so a cut
+// leaves the positions before it as they are. False when the application quits meanwhile.
+bool cutLongParagraphs(QTextCursor &c) {
+    for (QTextBlock b = c.document()->lastBlock(); b.isValid();) {
+        if (g_quitting) return false;
+        const QTextBlock before = b.previous();
+        if (b.length() - 1 > kPieceChars) {
+            const std::vector<qsizetype> starts = pieceStarts(b.text());
+            const int base = b.position();
+            QTextBlockFormat piece = b.blockFormat();
+            piece.setProperty(kContinues, true);
+            for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+                c.setPosition(base + int(*it));
+                c.insertBlock(piece, c.charFormat());
+            }
+        }
+        b = before;
+    }
+    return true;
+}
+
 QTextDocument *build(const Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
@@ -170,39 +214,7 @@ QTextDocument *build(const Note &note, const Style &style) {
     QTextCharFormat fg;
     fg.setForeground(style.text);
     all.mergeCharFormat(fg);
-    if (style.links.isValid()) {
-        // Paragraph by paragraph (a piece of a line included: cuts fall at spaces).
-        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
-            if (g_quitting) return nullptr;
-            const int base = b.position();
-            for (const WebLinks::Match &m : WebLinks::find(b.text())) {
-                QTextCharFormat f;
-                f.setAnchor(true);
-                f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
-                f.setForeground(style.links);
-                f.setFontUnderline(true);
-                c.setPosition(base + m.start);
-                c.setPosition(base + m.start + m.length, QTextCursor::KeepAnchor);
-                c.mergeCharFormat(f);
-            }
-        }
-    }
-    // Cut from the last paragraph back, so a cut leaves the positions before it as they are.
-    for (QTextBlock b = doc->lastBlock(); b.isValid();) {
-        if (g_quitting) return nullptr;
-        const QTextBlock before = b.previous();
-        if (b.length() - 1 > kPieceChars) {
-            const std::vector<qsizetype> starts = pieceStarts(b.text());
-            const int base = b.position();
-            QTextBlockFormat piece = b.blockFormat();
-            piece.setProperty(kContinues, true);
-            for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
-                c.setPosition(base + int(*it));
-                c.insertBlock(piece, c.charFormat());
-            }
-        }
-        b = before;
-    }
+    if (!markLinks(c, doc->firstBlock(), doc->lastBlock(), style.links) || !cutLongParagraphs(c)) return nullptr;
     c.setPosition(0);
     c.endEditBlock();
     // Each paragraph's layout object made here, not when a view first lays out the document.
@@ -211,6 +223,76 @@ QTextDocument *build(const Note &note, const Style &style) {
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
     return doc.release();
+}
+
+namespace {
+// A paste as the editors' plain text takes it: every kind of line break a new line (the document
+// would make a paragraph of each anyway).
+QString asEditorLines(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (QChar &ch : text)
+        if (ch == u'\r' || ch == QChar::LineSeparator || ch == QChar::ParagraphSeparator || ch == QChar(0xFDD0) ||
+            ch == QChar(0xFDD1))
+            ch = u'\n';
+    return text;
+}
+} // namespace
+
+int pasteText(QTextDocument &doc, int from, int to, const QString &text, const QColor &links) {
+    // Read back as the editors' plain text: the line separators that gather short lines are line breaks.
+    doc.setProperty(kTextRule, int(TextRule::rich));
+    doc.setUndoRedoEnabled(false);
+    // Set before the paste: in an edit block, a plain layout only forgets the paragraphs' lines.
+    if (!qobject_cast<QPlainTextDocumentLayout *>(doc.documentLayout()))
+        doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+    doc.setUndoRedoEnabled(true);
+    std::vector<int> continuing;
+    const QString paragraphs = groupedText(asEditorLines(text), continuing);
+    const int last = doc.characterCount() - 1;
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    c.setPosition(std::clamp(from, 0, last));
+    c.setPosition(std::clamp(to, c.position(), last), QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    // The pasted text takes the look of the text before it, but not its link.
+    QTextCharFormat chars = c.charFormat();
+    if (chars.isAnchor()) {
+        chars.setAnchor(false);
+        chars.clearProperty(QTextFormat::AnchorHref);
+        chars.clearProperty(RichTextView::kAutoLinkProperty);
+        chars.clearForeground();
+        chars.setFontUnderline(false);
+    }
+    const int firstBlock = c.blockNumber();
+    constexpr qsizetype kSlice = 1024 * 1024;
+    for (qsizetype at = 0; at < paragraphs.size(); at += kSlice) {
+        if (g_quitting) return -1;
+        c.insertText(QStringView(paragraphs).mid(at, kSlice).toString(), chars);
+    }
+    const QTextCursor after = c; // follows the cuts made below
+    size_t next = 0;
+    int n = 0;
+    for (QTextBlock b = doc.findBlockByNumber(firstBlock); b.isValid() && next < continuing.size(); b = b.next(), ++n) {
+        if (n != continuing[next]) continue;
+        ++next;
+        QTextBlockFormat piece = b.blockFormat();
+        piece.setProperty(kContinues, true);
+        c.setPosition(b.position());
+        c.setBlockFormat(piece);
+    }
+    // The paste's first and last lines joined the text around them; the text before may hold a long
+    // line too.
+    if (!cutLongParagraphs(c) || !markLinks(c, doc.findBlockByNumber(firstBlock), after.block(), links)) return -1;
+    c.endEditBlock();
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) b.layout();
+    // What was there before the paste may itself be unsaved: undoing the paste is no return to the
+    // stored text.
+    doc.setModified(true);
+    return after.position();
+}
+
+QString loadingText() {
+    return L::t({.en = "Loading…", .es = "Cargando…", .de = "Wird geladen…", .fr = "Chargement…", .uk = "Завантаження…", .pl = "Wczytywanie…"});
 }
 
 QString wholeText(const QTextDocument &doc, int from, int to) {
@@ -255,7 +337,8 @@ void joinPieces(QTextDocument &doc) {
 bool hasOwnFormatting(const QTextDocument &doc) {
     // What the view itself puts on every text: its colour, and links on addresses.
     static const QList<int> shown = {QTextFormat::ForegroundBrush, QTextFormat::IsAnchor, QTextFormat::AnchorHref,
-                                     QTextFormat::TextUnderlineStyle, QTextFormat::FontUnderline};
+                                     QTextFormat::TextUnderlineStyle, QTextFormat::FontUnderline,
+                                     RichTextView::kAutoLinkProperty};
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
         for (const int key : b.blockFormat().properties().keys())
             if (key != kContinues && key != QTextFormat::ObjectIndex) return true;
@@ -280,6 +363,30 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
                 done(doc);
             else
                 delete doc;
+        }, Qt::QueuedConnection);
+    });
+}
+
+void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, const QColor &links,
+                QObject *receiver, std::function<void(QTextDocument *, int)> done) {
+    QPointer<QObject> dest(receiver);
+    QThread *target = receiver->thread();
+    watchQuit();
+    QTextDocument *copy = doc.clone();
+    copy->moveToThread(nullptr); // pulled by the worker
+    QThreadPool::globalInstance()->start([copy, from, to, text, links, dest, target, done = std::move(done)] {
+        copy->moveToThread(QThread::currentThread());
+        const int caret = g_quitting ? -1 : pasteText(*copy, from, to, text, links);
+        if (caret < 0) {
+            delete copy;
+            return;
+        }
+        copy->moveToThread(target);
+        QMetaObject::invokeMethod(qApp, [copy, caret, dest, done] {
+            if (dest)
+                done(copy, caret);
+            else
+                delete copy;
         }, Qt::QueuedConnection);
     });
 }

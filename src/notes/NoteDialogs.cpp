@@ -1,5 +1,6 @@
 #include "notes/NoteDialogs.h"
 
+#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
@@ -16,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTextCursor>
@@ -176,6 +178,8 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
                            VF::sub(), false, this);
         tools->addWidget(ins);
         tools->addWidget(det);
+        insertLinkBtn_ = ins;
+        detectBtn_ = det;
         connect(ins, &QPushButton::clicked, this, &NoteEditorDialog::insertLink);
         connect(det, &QPushButton::clicked, this, &NoteEditorDialog::detectUrls);
         bodyTV_ = new RichTextView(this);
@@ -187,11 +191,37 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         QTextDocument *doc = bodyTV_->document();
         // The body follows the font scale like the title beside it; sizes set in the text stay.
         doc->setDefaultFont(Fonts::scaledFont(RichTextView::kDefaultSize));
-        bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
-        if (!rich) bodyTV_->setPlainText(draft_.body);
-        bodyTV_->setAutoLinks(kLink);
         lay->addWidget(bodyTV_, 1);
-        lay->addWidget(makeFormatBar(bodyTV_, QStringLiteral("Smaller text"), QStringLiteral("Larger text"), this));
+        if (LongNote::isLong(draft_)) {
+            // Too long to read and lay out on the window's thread.
+            longRich_ = draft_.bodyRTF.has_value();
+            goLong();
+            LongNote::buildLater(draft_, {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink}, this,
+                                 [this](QTextDocument *built) { attachLong(built, 0); });
+        } else {
+            bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
+            if (!rich) bodyTV_->setPlainText(draft_.body);
+            bodyTV_->setAutoLinks(kLink);
+            bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
+        }
+        // The bar acts on whichever view holds the body.
+        QPointer<NoteEditorDialog> self(this);
+        const auto view = [self]() -> QTextEdit * { return self && !self->longTV_ ? self->bodyTV_ : nullptr; };
+        const auto longView = [self]() -> LongTextView * { return self ? self->longTV_ : nullptr; };
+        lay->addWidget(makeFormatBar(
+            {[view, longView](int code) {
+                 if (LongTextView *lv = longView()) lv->applyFmt(code);
+                 else if (auto *tv = qobject_cast<RichTextView *>(view())) tv->applyFmt(code);
+             },
+             [view, longView] {
+                 if (LongTextView *lv = longView()) lv->undo();
+                 else if (QTextEdit *tv = view()) tv->undo();
+             },
+             [view, longView] {
+                 if (LongTextView *lv = longView()) lv->redo();
+                 else if (QTextEdit *tv = view()) tv->redo();
+             }},
+            QStringLiteral("Smaller text"), QStringLiteral("Larger text"), this));
     } else {
         hint->setText(L::t({.en = "TABLE", .es = "TABLA", .de = "TABELLE", .fr = "TABLEAU", .uk = "ТАБЛИЦЯ", .pl = "TABELA"}));
         auto *addC = button(L::t({.en = "＋ Add column", .es = "＋ Columna", .de = "＋ Spalte", .fr = "＋ Colonne", .uk = "＋ Стовпець", .pl = "＋ Kolumna"}),
@@ -239,6 +269,7 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
     auto *save = button(L::t({.en = "💾 Save", .es = "💾 Guardar", .de = "💾 Speichern", .fr = "💾 Enregistrer", .uk = "💾 Зберегти", .pl = "💾 Zapisz"}),
                         VF::accent(), true, this);
     save->setObjectName(QStringLiteral("saveButton"));
+    saveBtn_ = save;
     bottom->addWidget(cancel);
     bottom->addStretch(1);
     bottom->addWidget(save);
@@ -250,6 +281,63 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
     connect(titleF_, &QLineEdit::returnPressed, this, [this] { doSave(); });
     connect(emojiF_, &QLineEdit::returnPressed, this, [this] { doSave(); });
     fitToButtons(this, lay);
+    updateTools();
+}
+
+void NoteEditorDialog::goLong() {
+    auto *lv = new LongTextView(this);
+    lv->setObjectName(QStringLiteral("longBody"));
+    lv->setFont(Fonts::scaledFont(RichTextView::kDefaultSize));
+    lv->setPalette(bodyTV_->palette());
+    lv->setPlaceholderText(LongNote::loadingText());
+    lv->setReadOnly(true); // nothing typed into the empty view is lost when the document comes
+    delete layout()->replaceWidget(bodyTV_, lv);
+    bodyTV_->hide();
+    lv->show();
+    longTV_ = lv;
+    building_ = true;
+    updateTools();
+}
+
+void NoteEditorDialog::attachLong(QTextDocument *doc, int caret) {
+    if (done_ || !longTV_) {
+        delete doc;
+        return;
+    }
+    doc->setParent(this); // the view does not own it: Save takes it from the view
+    longTV_->setDocument(doc);
+    longTV_->setReadOnly(false);
+    QTextCursor c(doc);
+    c.setPosition(std::clamp(caret, 0, doc->characterCount() - 1));
+    longTV_->setTextCursor(c);
+    longTV_->setFocus();
+    building_ = false;
+    updateTools();
+}
+
+// A paste that would make the body long: the text so far and the paste are made into a long
+// document on a worker, shown in a LongTextView; the rich view stays hidden, its text left as it was.
+void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
+    if (longTV_ || done_) return;
+    const QTextDocument &shortDoc = *bodyTV_->document();
+    goLong();
+    LongNote::pasteLater(shortDoc, from, to, text, kLink, this,
+                         [this](QTextDocument *doc, int caret) { attachLong(doc, caret); });
+}
+
+void NoteEditorDialog::updateTools() {
+    if (saveBtn_) saveBtn_->setEnabled(!building_);
+    if (insertLinkBtn_) insertLinkBtn_->setEnabled(!building_);
+    if (detectBtn_) {
+        detectBtn_->setEnabled(!longTV_);
+        detectBtn_->setToolTip(!longTV_ ? QString()
+                                        : L::t({.en = "In a long text, addresses become links when the note is shown",
+                                                .es = "En un texto largo, las direcciones se vuelven enlaces al mostrar la nota",
+                                                .de = "In einem langen Text werden Adressen beim Anzeigen der Notiz zu Links",
+                                                .fr = "Dans un texte long, les adresses deviennent des liens à l'affichage de la note",
+                                                .uk = "У довгому тексті адреси стають посиланнями, коли нотатку показано",
+                                                .pl = "W długim tekście adresy stają się linkami po wyświetleniu notatki"}));
+    }
 }
 
 void NoteEditorDialog::commitEditor() {
@@ -341,24 +429,32 @@ void NoteEditorDialog::insertLink() {
     link.setAnchorHref(address);
     link.setForeground(kLink);
     link.setFontUnderline(true);
-    QTextCursor c = bodyTV_->textCursor();
+    if (building_) return;
+    QTextCursor c = longTV_ ? longTV_->textCursor() : bodyTV_->textCursor();
     c.beginEditBlock();
     c.insertText(shown.isEmpty() ? typed : shown, link);
     QTextCharFormat plain;
     plain.setForeground(VF::text());
     c.insertText(QStringLiteral(" "), plain);
     c.endEditBlock();
+    if (longTV_) {
+        longTV_->setTextCursor(c);
+        longTV_->setFocus();
+        return;
+    }
     bodyTV_->setTextCursor(c);
     bodyTV_->setFocus();
 }
 
 void NoteEditorDialog::detectUrls() {
+    if (longTV_) return; // a long text's addresses are found on a worker when it is shown
     const QString text = bodyTV_->toPlainText();
     bodyTV_->setPlainText(text);
     bodyTV_->setAutoLinks(kLink);
 }
 
 bool NoteEditorDialog::doSave() {
+    if (building_) return false; // the body is not all there yet
     const QString title = trimmed(titleF_->text());
     const QString emoji = trimmed(emojiF_->text());
     if (title.isEmpty()) {
@@ -384,6 +480,21 @@ bool NoteEditorDialog::doSave() {
     if (out.type == NoteType::table) {
         out.columns = work_.columns;
         out.rows = work_.rows;
+    } else if (longTV_) {
+        // Read on a worker from the document itself; the note is handed on when its text is there
+        // (at quit too: the quit waits for it). No view may lay the document out meanwhile.
+        QTextDocument *doc = longTV_->document();
+        delete longTV_;
+        longTV_ = nullptr;
+        done_ = true;
+        Completion c = std::move(completion_);
+        close();
+        LongNote::readLater(doc, longRich_, qApp, [c, out](const LongNote::Saved &s) mutable {
+            out.body = s.body;
+            out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+            if (c) c(out);
+        });
+        return true;
     } else {
         out.body = bodyTV_->toPlainText();
         const QByteArray rtf = RtfCodec::write(*bodyTV_->document());

@@ -8,6 +8,9 @@
 
 class QLineEdit;
 class QLabel;
+class QPushButton;
+class QTextDocument;
+class LongTextView;
 class RichTextView;
 
 // The editor dialog's working table: row 0 holds the column titles, the rows below the cells. A view
@@ -53,6 +56,10 @@ public:
     QLineEdit *titleField() const { return titleF_; }
     QLineEdit *emojiField() const { return emojiF_; }
     RichTextView *bodyView() const { return bodyTV_; }
+    // The body once it is long (a long paste, or a long note): null before; and whether its document
+    // is still being built on a worker (Save waits for it).
+    LongTextView *longView() const { return longTV_; }
+    bool bodyBuilding() const { return building_; }
     QTableView *tableView() const { return table_; }
     const Note &working() const { return work_; }
     void addColumn();
@@ -70,6 +77,11 @@ public:
 
 private:
     void commitEditor();
+    // The body goes long: a LongTextView takes the rich view's place, "Loading…" until attachLong().
+    void goLong();
+    void attachLong(QTextDocument *doc, int caret);
+    void takeLongPaste(const QString &text, int from, int to);
+    void updateTools();
     Note draft_;
     Note work_;
     bool isNew_;
@@ -78,6 +90,10 @@ private:
     QLineEdit *emojiF_ = nullptr;
     QLineEdit *titleF_ = nullptr;
     RichTextView *bodyTV_ = nullptr;
+    LongTextView *longTV_ = nullptr;
+    bool building_ = false;
+    bool longRich_ = false; // the long body is stored as rich text even without formats of its own
+    QPushButton *saveBtn_ = nullptr, *insertLinkBtn_ = nullptr, *detectBtn_ = nullptr;
     DraftTableView *table_ = nullptr;
     DraftTableModel *model_ = nullptr;
     QLabel *emptyLbl_ = nullptr;

@@ -34,10 +34,6 @@ LongNote::Style longStyle() {
 template <typename T> bool sameData(const T &a, const T &b) {
     return a.size() == b.size() && (a.constData() == b.constData() || a == b);
 }
-
-QString loadingText() {
-    return L::t({.en = "Loading…", .es = "Cargando…", .de = "Wird geladen…", .fr = "Chargement…", .uk = "Завантаження…", .pl = "Wczytywanie…"});
-}
 } // namespace
 
 bool NotesView::LongKey::fits(const Note &n, const LongNote::Style &s) const {
@@ -65,7 +61,7 @@ LongTextView *NotesView::takeLongView(QWidget *parent) {
     lv->setParent(parent);
     const LongNote::Style st = longStyle();
     if (lv->font() != st.font) lv->setFont(st.font);
-    lv->setPlaceholderText(loadingText());
+    lv->setPlaceholderText(LongNote::loadingText());
     QPalette p = lv->palette();
     p.setColor(QPalette::Text, st.text);
     lv->setPalette(p);
@@ -93,6 +89,7 @@ void NotesView::dropLongDoc() {
 void NotesView::showLongDoc(const Note &note) {
     const LongNote::Style st = longStyle();
     const bool editing = editingID_ && editLong_ && *editingID_ == note.id;
+    if (editing && longPasting_) return; // the pasted text is being made into the document edited
     if (longKey_.id == note.id && ((editing && longDoc_) || longKey_.fits(note, st))) {
         attachLongDoc();
         return;
@@ -117,17 +114,19 @@ void NotesView::attachLongDoc() {
     if (!lv || !longDoc_) return;
     const bool editing = editingID_ && editLong_ && *editingID_ == longKey_.id;
     lv->setReadOnly(!editing);
+    // Setting the document moves the view's caret, which the editor's place follows: taken first.
+    const int anchor = editAnchor_, pos = editPos_;
     if (lv->document() != longDoc_) lv->setDocument(longDoc_);
     if (!editing) return;
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
     const int last = longDoc_->characterCount() - 1;
     QTextCursor cur(longDoc_);
-    if (editPos_ < 0) {
+    if (pos < 0) {
         // Editing starts where the reader is.
         cur = lv->cursorForPosition(QPoint(0, 0));
     } else {
-        cur.setPosition(std::clamp(editAnchor_, 0, last));
-        cur.setPosition(std::clamp(editPos_, 0, last), QTextCursor::KeepAnchor);
+        cur.setPosition(std::clamp(anchor, 0, last));
+        cur.setPosition(std::clamp(pos, 0, last), QTextCursor::KeepAnchor);
     }
     lv->setTextCursor(cur);
     editAnchor_ = cur.anchor();
@@ -249,6 +248,7 @@ void NotesView::showInlineEditor(const QString &id) {
     if (LongNote::isLong(*n) && longSavingID_ == id) return; // its last save is still being read
     selectedID_ = id;
     editingID_ = id;
+    longPasting_ = false;
     editTitle_ = n->title;
     editEmoji_ = n->emoji;
     editLong_ = LongNote::isLong(*n);
@@ -316,7 +316,9 @@ void NotesView::buildInlineEditor(const Note &note) {
                                       [plv] { if (plv) plv->redo(); }},
                                      QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
         bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
+        lv->setReadOnly(true); // until its document is there: nothing typed into the empty view is lost
         showLongDoc(note);
+        save->setEnabled(!longPasting_);
     }
     inlineTitle_ = title;
     inlineEmoji_ = emoji;
@@ -348,6 +350,26 @@ void NotesView::buildInlineEditor(const Note &note) {
         editAnchor_ = tv->textCursor().anchor();
         editPos_ = tv->textCursor().position();
     });
+    // A paste that makes the text long goes on in the long view, its document made on a worker.
+    tv->onLongPaste = [this, id = note.id](const QString &text, int from, int to) {
+        if (!editingID_ || *editingID_ != id || editLong_) return;
+        dropLongDoc();
+        editLong_ = longPasting_ = true;
+        longKey_.id = id; // its text left empty: the key fits no stored note
+        const quint64 gen = longGen_;
+        LongNote::pasteLater(*editDoc_, from, to, text, kNoteAccent, this, [this, gen, id](QTextDocument *doc, int caret) {
+            if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
+                delete doc;
+                return;
+            }
+            longPasting_ = false;
+            doc->setParent(this);
+            longDoc_ = doc;
+            editAnchor_ = editPos_ = caret;
+            requestRebuild();
+        });
+        requestRebuild();
+    };
     inlineTV_ = tv;
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
     QPointer<RichTextView> ptv(tv);
@@ -398,7 +420,9 @@ void NotesView::saveLongEditor(Note copy) {
     dropLongDoc();
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
-    LongNote::readLater(doc, copy.bodyRTF.has_value(), this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
+    // A short note made long by a paste is stored as rich text only when its text has formats of its own.
+    const bool rich = copy.bodyRTF.has_value() && LongNote::isLong(copy);
+    LongNote::readLater(doc, rich, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
         longSavingID_.clear();
         if (const Note *now = NoteStore::shared().find(id)) {
             Note out = *now;
@@ -414,7 +438,9 @@ void NotesView::saveLongEditor(Note copy) {
 }
 
 void NotesView::cancelInlineEditor() {
-    if (editLong_ && longDoc_ && longDoc_->isModified()) dropLongDoc(); // the stored text is shown again
+    // The stored text is shown again; a paste still being made is dropped.
+    if (longPasting_ || (editLong_ && longDoc_ && longDoc_->isModified())) dropLongDoc();
+    longPasting_ = false;
     editLong_ = false;
     editingID_.reset();
     requestRebuild();

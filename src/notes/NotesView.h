@@ -202,6 +202,7 @@ private:
     QPointer<LongTextView> longView_;
     quint64 longGen_ = 0;
     bool editLong_ = false;
+    bool longPasting_ = false; // a long paste into the short editor is being made into longDoc_
     QString longSavingID_;
 
     bool findBarVisible_ = false;

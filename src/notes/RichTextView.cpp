@@ -1,5 +1,6 @@
 #include "notes/RichTextView.h"
 
+#include "notes/LongNoteText.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
@@ -36,8 +37,7 @@ std::vector<Run> selectionRuns(QTextDocument *doc, int from, int to) {
     return runs;
 }
 
-// Marks a link that detection made, so that it may be mended or undone when its text changes.
-constexpr int kAutoLink = QTextFormat::UserProperty + 1;
+constexpr int kAutoLink = RichTextView::kAutoLinkProperty;
 
 double pointSizeOf(const QTextCharFormat &f) {
     const QFont font = f.font();
@@ -273,10 +273,22 @@ void RichTextView::relink(int from, int to, bool adopt) {
     if (editing) c.endEditBlock();
 }
 
+bool RichTextView::takenAsLong(const QString &text) {
+    if (!onLongPaste || isReadOnly() || text.size() <= LongNote::kPieceChars) return false;
+    const QTextCursor c = textCursor();
+    const qsizetype kept = document()->characterCount() - 1 - (c.selectionEnd() - c.selectionStart());
+    if (kept + text.size() <= LongNote::kLongChars) return false;
+    // A copy: the handler may replace this view.
+    const auto take = onLongPaste;
+    take(text, c.selectionStart(), c.selectionEnd());
+    return true;
+}
+
 void RichTextView::pastePlain() {
     if (isReadOnly()) return;
     const QString text = QApplication::clipboard()->text();
-    if (!text.isEmpty()) textCursor().insertText(text);
+    if (text.isEmpty() || takenAsLong(text)) return;
+    textCursor().insertText(text);
 }
 
 void RichTextView::keyPressEvent(QKeyEvent *e) {
@@ -308,6 +320,7 @@ void RichTextView::mouseMoveEvent(QMouseEvent *e) {
 }
 
 void RichTextView::insertFromMimeData(const QMimeData *source) {
+    if (source && source->hasText() && takenAsLong(source->text())) return;
     QTextCursor c = textCursor();
     c.beginEditBlock();
     dirtyFrom_ = dirtyTo_ = -1;

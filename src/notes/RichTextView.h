@@ -1,6 +1,7 @@
 #pragma once
 #include <QPointer>
 #include <QTextEdit>
+#include <QTextFormat>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -28,6 +29,13 @@ public:
     void setAutoLinks(const QColor &linkColor);
 
     inline static constexpr double kDefaultSize = 13;
+    // Marks a link that detection made, so that it may be mended or undone when its text changes.
+    inline static constexpr int kAutoLinkProperty = QTextFormat::UserProperty + 1;
+
+    // When set, a paste or drop of more than LongNote::kPieceChars characters that would make the text
+    // longer than LongNote::kLongChars is handed to it as plain text, with the selection it replaces,
+    // and this view takes nothing: text that long is edited in a LongTextView.
+    std::function<void(const QString &text, int from, int to)> onLongPaste;
 
     // The floating format bar; null until a selection first asks for it.
     QWidget *formatBar() const { return fmtBar_; }
@@ -45,6 +53,8 @@ private slots:
 
 private:
     void relink(int from, int to, bool adopt);
+    // Hands text to onLongPaste when it goes the long way.
+    bool takenAsLong(const QString &text);
     void placeFmtBar();
 
     QPointer<QWidget> fmtBar_;

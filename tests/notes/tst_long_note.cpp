@@ -1,5 +1,6 @@
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
+#include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
@@ -11,6 +12,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThreadPool>
 #include <QtTest>
 #include <memory>
 
@@ -66,6 +68,13 @@ void showPage(NotesView &page) {
     page.setup();
     page.show();
     settle();
+}
+
+// A paste of many lines, long and short, with emoji (one at a cut), a CRLF and an address.
+QString bigPaste() {
+    QString s = QStringLiteral("see https://example.org/p\r\n");
+    for (int i = 0; i < 40; ++i) s += wordsLine(3000 + i) + QStringLiteral("😀\n") + QStringLiteral("short %1\n").arg(i);
+    return s + QString(LongNote::kPieceChars - 1, u'e') + QStringLiteral("😀tail");
 }
 
 void placeCursor(LongTextView &v, int pos) {
@@ -388,6 +397,127 @@ private slots:
         QCOMPARE(NoteStore::shared().find(QStringLiteral("Q"))->body, want);
         NoteStore::resetForTests();
     }
+    // A long paste replaces a selection of a short text as plain text: it reads back as the editors'
+    // plain text, in bounded pieces, the caret after it, no link carried on from the text before;
+    // one undo brings back the text before exactly, redo the paste.
+    void pasteIntoShortTextReadsBackAndUndoes() {
+        QTextDocument doc;
+        QTextCursor c(&doc);
+        c.insertText(QStringLiteral("head "));
+        QTextCharFormat link;
+        link.setAnchor(true);
+        link.setAnchorHref(QStringLiteral("https://a.org"));
+        c.insertText(QStringLiteral("https://a.org"), link);
+        c.insertText(QStringLiteral("XX\ntail\u2028end"), QTextCharFormat());
+        const QString before = doc.toPlainText();
+        const QString pasted = QStringLiteral(" ") + bigPaste();
+        const int from = 18, to = 20; // "XX", right after the link
+        const int caret = LongNote::pasteText(doc, from, to, pasted, Qt::blue);
+        checkPieces(doc);
+        QString lines = pasted;
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const QString want = before.left(from) + lines + before.mid(to);
+        QCOMPARE(LongNote::wholeText(doc), want);
+        QCOMPARE(LongNote::wholeText(doc, 0, caret), before.left(from) + lines);
+        QTextCursor at(&doc);
+        at.setPosition(from + 1);
+        QVERIFY(!at.charFormat().isAnchor());
+        bool linked = false;
+        for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                linked = linked || it.fragment().charFormat().anchorHref() == QLatin1String("https://example.org/p");
+        QVERIFY(linked);
+        QVERIFY(doc.blockCount() < 200); // short lines gathered
+        doc.undo();
+        QCOMPARE(LongNote::wholeText(doc), before);
+        QVERIFY(doc.isModified()); // the text before may be unsaved itself
+        doc.redo();
+        QCOMPARE(LongNote::wholeText(doc), want);
+    }
+
+    // The note editor takes a long paste into a LongTextView built on a worker: Save waits for it, what
+    // is typed after lands after the paste, and the new note holds exactly the title and the text.
+    // Cancel, or the dialog going away, while it is built stores nothing and crashes nothing.
+    void editorDialogTakesALongPaste() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        std::optional<Note> got;
+        int calls = 0;
+        const auto done = [&](const std::optional<Note> &n) { got = n, ++calls; };
+        NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QString()), true, done, nullptr);
+        dlg.QDialog::show();
+        QTest::keyClicks(dlg.bodyView(), QStringLiteral("Intro "));
+        const QString pasted = bigPaste();
+        QGuiApplication::clipboard()->setText(pasted);
+        dlg.bodyView()->paste();
+        QVERIFY(dlg.longView() && dlg.bodyBuilding());
+        dlg.titleField()->setText(QStringLiteral("Big"));
+        QVERIFY(!dlg.findChild<QWidget *>(QStringLiteral("saveButton"))->isEnabled());
+        QVERIFY(!dlg.doSave());
+        QTRY_VERIFY(!dlg.bodyBuilding());
+        QVERIFY(!dlg.longView()->isReadOnly());
+        QTest::keyClicks(dlg.longView(), QStringLiteral("END"));
+        QVERIFY(dlg.doSave());
+        QTRY_COMPARE(calls, 1);
+        QString lines = pasted;
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QCOMPARE(got->title, QStringLiteral("Big"));
+        QCOMPARE(got->body, QStringLiteral("Intro ") + lines + QStringLiteral("END"));
+
+        auto *cancelled = new NoteEditorDialog(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("C")), true, done, nullptr);
+        auto *dropped = new NoteEditorDialog(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("D")), true, done, nullptr);
+        cancelled->bodyView()->paste();
+        dropped->bodyView()->paste();
+        QVERIFY(cancelled->bodyBuilding() && dropped->bodyBuilding());
+        cancelled->doCancel();
+        QCOMPARE(calls, 2);
+        QVERIFY(!got);
+        delete dropped;
+        QThreadPool::globalInstance()->waitForDone();
+        settle();
+        QVERIFY(!cancelled->doSave());
+        delete cancelled;
+        QCOMPARE(calls, 2);
+    }
+
+    // The inline editor of a short note goes long on a long paste and saves exactly the text; Cancel
+    // while the paste is being made leaves the note as stored.
+    void shortNoteInlineEditorTakesALongPaste() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NoteStore::shared().add(textNote(QStringLiteral("S"), QStringLiteral("short https://a.org text")));
+        NoteStore::shared().add(textNote(QStringLiteral("K"), QStringLiteral("kept")));
+        NotesView page;
+        showPage(page);
+        const QString pasted = bigPaste();
+        QGuiApplication::clipboard()->setText(pasted);
+        page.showInlineEditor(QStringLiteral("K"));
+        settle();
+        page.inlineTextView()->paste();
+        page.cancelInlineEditor();
+        QThreadPool::globalInstance()->waitForDone();
+        settle();
+        QCOMPARE(NoteStore::shared().find(QStringLiteral("K"))->body, QStringLiteral("kept"));
+        QVERIFY(!page.inlineEditorOpen());
+
+        page.showInlineEditor(QStringLiteral("S"));
+        settle();
+        RichTextView *tv = page.inlineTextView();
+        QTextCursor c(tv->document());
+        c.setPosition(6);
+        tv->setTextCursor(c);
+        tv->paste();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        QTest::keyClicks(page.longTextView(), QStringLiteral("X"));
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.longSavePending());
+        QString lines = pasted;
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const Note *saved = NoteStore::shared().find(QStringLiteral("S"));
+        QCOMPARE(saved->body, QStringLiteral("short ") + lines + QStringLiteral("Xhttps://a.org text"));
+        NoteStore::resetForTests();
+    }
+
 };
 
 QTEST_MAIN(TestLongNote)
