@@ -2,6 +2,7 @@
 
 #include "platform/DataNotices.h"
 #include "platform/PrefsDb.h"
+#include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
 #include "platform/PrefsWriter.h"
 #include <QCoreApplication>
@@ -47,7 +48,8 @@ const char *prefsTypeName(const Prefs::Value &v) {
     return PrefsSql::typeName(v);
 }
 
-Prefs::Prefs(const QString &path, QObject *parent) : QObject(parent), path_(path) {
+Prefs::Prefs(const QString &path, QObject *parent)
+    : QObject(parent), path_(path), gate_(std::make_shared<PrefsCommitGate>()) {
     openDatabase();
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });

@@ -243,7 +243,7 @@ private:
     std::set<QString> released_;
     std::set<QString> replaced_; // keys found to hold another program's value, not yet told (lock_)
     quint64 onDiskSeq_ = 0; // every write up to this one is committed
-    std::shared_ptr<PrefsCommitGate> gate_ = std::make_shared<PrefsCommitGate>();
+    std::shared_ptr<PrefsCommitGate> gate_;
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk
     std::unique_ptr<PrefsWriter> writer_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 struct sqlite3;
+struct PrefsCommitGate;
 
 using PrefsValue = std::variant<bool, qint64, double, QString, QByteArray>;
 
@@ -59,7 +60,7 @@ struct PrefsCommit {
 
 // Commits a round in one transaction, rolled back on any error. A row of a type the app does not know
 // is copied aside byte for byte before a write replaces or removes it, unless an identical copy is kept.
-// With a gate, the commit and the gate's advance to batch.seq happen under its lock.
+// With a gate, the commit is marked in flight there before its COMMIT and published after it.
 //
 // Splices go only into the exact bytes they were made for: when the gate knows the digest of the
 // key's value (the session wrote or loaded it) and another connection has committed since the last

@@ -2,6 +2,7 @@
 
 #include "platform/DataNotices.h"
 #include "platform/Prefault.h"
+#include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
 #include "platform/PrefsWriter.h"
 #include <QDateTime>
@@ -26,6 +27,33 @@ constexpr int kOpenWaitMs = 1500;
 
 int primaryCode(int code) {
     return code & 0xff;
+}
+
+// A read that cannot tell what its snapshot holds looks again this many times before it waits for
+// the commit in flight.
+constexpr int kLooks = 3;
+
+// A read transaction on db, ended (it only read) when this goes. Its first read takes its snapshot.
+struct ReadTransaction {
+    sqlite3 *db;
+    bool open;
+    explicit ReadTransaction(sqlite3 *d) : db(d), open(exec(d, "BEGIN")) {}
+    ~ReadTransaction() {
+        if (open) exec(db, "COMMIT");
+    }
+    ReadTransaction(const ReadTransaction &) = delete;
+    ReadTransaction &operator=(const ReadTransaction &) = delete;
+};
+
+// The rowid of key's data row in the read transaction open on db (nothing: there is none). False when
+// it cannot be read.
+bool findDataRow(sqlite3 *db, const QString &key, std::optional<qint64> &row) {
+    Stmt q(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'");
+    if (!q) return false;
+    q.text(1, key.toUtf8());
+    const int rc = sqlite3_step(q.s);
+    row = rc == SQLITE_ROW ? std::optional<qint64>(sqlite3_column_int64(q.s, 0)) : std::nullopt;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE;
 }
 } // namespace
 
@@ -116,23 +144,11 @@ sqlite3 *openForReading(const QString &path, bool closedCleanly) {
     return db;
 }
 
-// Bytes [at, at + len) of key's stored data value (len < 0: to its end), read straight into the bytes
-// handed back (incremental blob I/O: the rest of the value is not read, and a statement's column
-// would hold a second copy of a document of tens of megabytes). Nothing when it cannot be read.
-std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 at, qint64 len) {
-    // One read transaction: a write committed between finding the row and reading it (a value
-    // written anew gets a new row) cannot come between.
-    if (!exec(db, "BEGIN")) return std::nullopt;
-    struct End {
-        sqlite3 *db;
-        ~End() { exec(db, "COMMIT"); }
-    } end{db};
-    Stmt q(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'");
-    if (!q) return std::nullopt;
-    q.text(1, key.toUtf8());
-    if (sqlite3_step(q.s) != SQLITE_ROW) return std::nullopt;
-    const sqlite3_int64 rowid = sqlite3_column_int64(q.s, 0);
-    sqlite3_reset(q.s);
+// Bytes [at, at + len) of the data value in row rowid (len < 0: to its end), read straight into the
+// bytes handed back (incremental blob I/O: the rest of the value is not read, and a statement's
+// column would hold a second copy of a document of tens of megabytes). Nothing when it cannot be
+// read. Inside a read transaction, so that every read of one value comes from one snapshot.
+std::optional<QByteArray> readDataRow(sqlite3 *db, qint64 rowid, qint64 at, qint64 len) {
     std::optional<QByteArray> out;
     sqlite3_blob *blob = nullptr;
     if (sqlite3_blob_open(db, "main", "prefs", "value", rowid, 0, &blob) == SQLITE_OK) {
@@ -149,12 +165,51 @@ std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 
     return out;
 }
 
+std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 at, qint64 len) {
+    // One read transaction: a write committed between finding the row and reading it (a value
+    // written anew gets a new row) cannot come between.
+    const ReadTransaction t(db);
+    std::optional<qint64> row;
+    if (!t.open || !findDataRow(db, key, row) || !row) return std::nullopt;
+    return readDataRow(db, *row, at, len);
+}
+
+bool readSnapshot(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
+                  const std::function<void(const PrefsSnapshot &, std::optional<qint64> row)> &read) {
+    for (int look = 0; look <= kLooks; ++look) {
+        // The last look waits for the commit in flight and reads under the lock, where no commit
+        // comes between: for when the rowids could not tell (the table wiped) or commits kept coming.
+        const bool last = look == kLooks;
+        std::unique_lock held(gate.lock, std::defer_lock);
+        if (last) {
+            held.lock();
+            gate.settledChanged.wait(held, [&] { return !gate.flight; });
+        }
+        const PrefsGateLook before =
+            last ? PrefsGateLook::underLock(gate, key) : PrefsGateLook::of(gate, key);
+        const ReadTransaction t(db);
+        std::optional<qint64> row;
+        if (!t.open || !findDataRow(db, key, row)) return false; // its first read took the snapshot
+        const PrefsGateLook after = last ? before : PrefsGateLook::of(gate, key);
+        if (const std::optional<PrefsSnapshot> snapshot = snapshotBetween(before, after, row)) {
+            read(*snapshot, row);
+            return true;
+        }
+    }
+    return false;
+}
+
 // The same with the splices that the disk may not hold yet put on top.
 std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at, qint64 len,
                                      const std::vector<PrefsPendingSplices> *pending, PrefsCommitGate &gate) {
     if (!pending || pending->empty()) return readBlobRange(db, key, at, len);
-    return readThroughSplices(gate, *pending, at, len,
-                              [&](qint64 a, qint64 n) { return readBlobRange(db, key, a, n); });
+    std::optional<QByteArray> out;
+    readSnapshot(db, key, gate, [&](const PrefsSnapshot &snapshot, std::optional<qint64> row) {
+        if (!row) return;
+        out = readThroughSplices(snapshot.heldUpTo, *pending, at, len,
+                                 [&](qint64 a, qint64 n) { return readDataRow(db, *row, a, n); });
+    });
+    return out;
 }
 } // namespace PrefsDb
 

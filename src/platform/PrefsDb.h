@@ -9,6 +9,8 @@
 #include <vector>
 
 struct sqlite3;
+struct PrefsCommitGate;
+struct PrefsSnapshot;
 
 namespace PrefsDb {
 
@@ -20,6 +22,12 @@ sqlite3 *openForWriting(const QString &path, int busyMs, int *code, QString *err
 bool openWithoutSyncing(sqlite3 *db, const std::function<bool(sqlite3 *)> &loadRows);
 sqlite3 *openForReading(const QString &path, bool closedCleanly = false);
 std::optional<QByteArray> readBlobRange(sqlite3 *db, const QString &key, qint64 at, qint64 len);
+std::optional<QByteArray> readDataRow(sqlite3 *db, qint64 rowid, qint64 at, qint64 len);
+// Runs read in one read transaction on db, with what its snapshot holds of ours and the rowid of key's
+// data row in it (nothing: none). Waits for no commit on its way to the disk, unless what the
+// snapshot holds cannot be told after a few looks. False when no read could be made.
+bool readSnapshot(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
+                  const std::function<void(const PrefsSnapshot &, std::optional<qint64> row)> &read);
 std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at, qint64 len,
                                      const std::vector<PrefsPendingSplices> *pending, PrefsCommitGate &gate);
 bool sameValue(const Prefs::Value &a, const Prefs::Value &b);

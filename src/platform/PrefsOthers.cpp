@@ -1,4 +1,5 @@
 #include "platform/PrefsDb.h"
+#include "platform/PrefsGate.h"
 
 #include "platform/DataNotices.h"
 #include "platform/PrefsSql.h"
@@ -18,24 +19,26 @@ Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pendi
     sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
     if (!db) return Read::failed;
     Read result = Read::failed;
-    {
-        // No commit comes between the read and what it is checked against.
-        std::lock_guard g(gate_->lock);
-        if (std::optional<QByteArray> disk = readBlobRange(db, key, 0, -1)) {
-            out = std::move(*disk);
-            const auto known = gate_->known.find(key);
-            result = known != gate_->known.end() && PrefsDigest::of(out) != known->second.digest ? Read::notOurs
-                                                                                               : Read::ok;
-            if (result == Read::ok && pending)
-                for (const PrefsPendingSplices &p : *pending) {
-                    if (p.seq <= gate_->committed) continue;
-                    if (out.size() != p.sizeBefore || !applySplices(out, p.splices)) {
-                        result = Read::failed;
-                        break;
-                    }
-                }
+    // The digest it is checked against, and the splices left out, are those of the commits its
+    // snapshot holds.
+    readSnapshot(db, key, *gate_, [&](const PrefsSnapshot &snapshot, std::optional<qint64> row) {
+        std::optional<QByteArray> disk = row ? readDataRow(db, *row, 0, -1) : std::nullopt;
+        if (!disk) return;
+        out = std::move(*disk);
+        if (snapshot.known && PrefsDigest::of(out) != *snapshot.known) {
+            result = Read::notOurs;
+            return;
         }
-    }
+        result = Read::ok;
+        if (pending)
+            for (const PrefsPendingSplices &p : *pending) {
+                if (p.seq <= snapshot.heldUpTo) continue;
+                if (out.size() != p.sizeBefore || !applySplices(out, p.splices)) {
+                    result = Read::failed;
+                    return;
+                }
+            }
+    });
     if (db != reader_) sqlite3_close_v2(db);
     return result;
 }

@@ -59,11 +59,10 @@ std::optional<qint64> splicedSize(qint64 size, const std::vector<PrefsSplice> &s
 }
 
 std::optional<QByteArray> readThroughSplices(
-    PrefsCommitGate &gate, const std::vector<PrefsPendingSplices> &pending, qint64 at, qint64 len,
+    quint64 heldUpTo, const std::vector<PrefsPendingSplices> &pending, qint64 at, qint64 len,
     const std::function<std::optional<QByteArray>(qint64 at, qint64 len)> &readDisk) {
-    std::lock_guard g(gate.lock);
     auto first = pending.begin();
-    while (first != pending.end() && first->seq <= gate.committed) ++first;
+    while (first != pending.end() && first->seq <= heldUpTo) ++first;
     if (first == pending.end()) return readDisk(at, len);
     std::vector<Piece> pieces{Piece{nullptr, 0, first->sizeBefore}};
     qint64 size = first->sizeBefore;

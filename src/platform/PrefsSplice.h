@@ -4,7 +4,6 @@
 #include <QString>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -49,24 +48,13 @@ struct PrefsKnown {
     bool checked = false;
 };
 
-// Which writes the disk holds, for readers that put pending splices on top of the bytes on disk: the
-// writer commits and advances `committed` under `lock`, so a read made under it sees exactly the
-// writes up to `committed`. Only the commit itself is under the lock (not its disk work before it).
-// With it, what the commits left: the digest of each data value of ours, and the database's
-// data_version as the writer's connection last saw it inside a transaction of its own.
-struct PrefsCommitGate {
-    std::mutex lock;
-    quint64 committed = 0;                 // guarded by lock
-    std::map<QString, PrefsKnown> known;   // guarded by lock
-    std::optional<qint64> dataVersion;     // guarded by lock
-};
-
 // Reads [at, at + len) (len < 0: to the end) of a value whose newest form is its bytes on disk with the
 // pending splices that the disk does not hold yet on top. readDisk(at, len) reads from the stored
-// value, len < 0 to its end (nothing when it cannot). Takes the gate while it reads, so no commit
-// comes between. Pending splices may be a stale list: those the disk holds are left out.
+// value, len < 0 to its end (nothing when it cannot); the disk holds every write up to heldUpTo, and
+// every read of it must come from the same snapshot. Pending splices may be a stale list: those the
+// disk holds are left out.
 std::optional<QByteArray> readThroughSplices(
-    PrefsCommitGate &gate, const std::vector<PrefsPendingSplices> &pending, qint64 at, qint64 len,
+    quint64 heldUpTo, const std::vector<PrefsPendingSplices> &pending, qint64 at, qint64 len,
     const std::function<std::optional<QByteArray>(qint64 at, qint64 len)> &readDisk);
 
 // One element of a JSON array document as it is to be: either kept where it lies in the stored

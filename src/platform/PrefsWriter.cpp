@@ -1,5 +1,6 @@
 #include "platform/PrefsWriter.h"
 
+#include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
 
 namespace {
@@ -148,6 +149,26 @@ Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice
     return put.step() == SQLITE_DONE ? Spliced::done : Spliced::dbError;
 }
 
+// The rowid of the data row each key the round writes or splices has once it is committed. False
+// when one cannot be read.
+bool rowsAfter(sqlite3 *db, const PrefsBatch &b, std::map<QString, std::optional<qint64>> &rows) {
+    Stmt q(db, "SELECT rowid FROM prefs WHERE key = ?1 AND type = 'data'");
+    if (!q) return false;
+    const auto add = [&](const QString &key) {
+        q.text(1, key.toUtf8());
+        const int rc = sqlite3_step(q.s);
+        if (rc == SQLITE_ROW) rows[key] = sqlite3_column_int64(q.s, 0);
+        else if (rc == SQLITE_DONE) rows[key] = std::nullopt;
+        sqlite3_reset(q.s);
+        return rc == SQLITE_ROW || rc == SQLITE_DONE;
+    };
+    for (const auto &kv : b.writes)
+        if (!add(kv.first)) return false;
+    for (const auto &kv : b.splices)
+        if (!add(kv.first)) return false;
+    return true;
+}
+
 // Changes whenever another connection has committed since this one's last transaction.
 std::optional<qint64> dataVersion(sqlite3 *db) {
     Stmt q(db, "PRAGMA data_version");
@@ -268,13 +289,26 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         if (done == Spliced::notFitting) r.refused.emplace_back(it->first, found);
     }
     if (ok) {
-        std::lock_guard g(gate->lock);
+        // Marked in flight under the lock, committed without it: a reader tells from the rowids in
+        // its own snapshot whether that holds this commit, so none waits for the sync.
+        PrefsCommitGate::Flight flight{b.seq, {}, !b.clear, std::move(known)};
+        if (!rowsAfter(db, b, flight.rows)) flight.rowsTell = false;
+        {
+            std::lock_guard g(gate->lock);
+            gate->flight = std::move(flight);
+        }
+        runPrefsCommitHook(false);
         ok = exec(db, "COMMIT");
+        runPrefsCommitHook(true);
+        std::lock_guard g(gate->lock);
         if (ok) {
             gate->committed = std::max(gate->committed, b.seq);
-            gate->known = std::move(known);
+            gate->known = std::move(gate->flight->known);
             gate->dataVersion = version;
         }
+        gate->flight.reset();
+        ++gate->settled;
+        gate->settledChanged.notify_all();
     }
     if (!ok) {
         r.code = sqlite3_extended_errcode(db);

@@ -15,6 +15,7 @@
 #include <vector>
 
 struct sqlite3;
+struct PrefsCommitGate;
 
 // The one thread that writes the preferences database, with its own connection. The window's thread
 // hands it rounds (submit) and never waits on the disk or on a lock; a round that fails stays queued,

@@ -3,13 +3,16 @@
 // on disk yet.
 #include "common/TestEnv.h"
 #include "platform/Prefs.h"
+#include "platform/PrefsGate.h"
 #include "platform/PrefsSplice.h"
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <sqlite3.h>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -318,6 +321,110 @@ private slots:
         reader.join();
         QCOMPARE(wrong.load(), 0);
         QCOMPARE(p.data(kKey), model);
+    }
+
+    // What a read's snapshot holds, from the gate as it was before and after the snapshot was taken:
+    // told exactly, or left untold (the read looks again) when nothing can tell it.
+    void aSnapshotIsToldOnlyWhenItCanBe() {
+        const PrefsDigest old = PrefsDigest::of("old"), fresh = PrefsDigest::of("fresh");
+        PrefsGateLook calm;
+        calm.settled = 4;
+        calm.committed = 10;
+        calm.known = old;
+        PrefsGateLook flying = calm;
+        flying.inFlight = true;
+        flying.flightSeq = 12;
+        flying.flightWritesKey = true;
+        flying.flightRow = 7;
+        flying.flightKnown = fresh;
+        const auto told = [](std::optional<PrefsSnapshot> s, quint64 upTo, const PrefsDigest &known) {
+            return s && s->heldUpTo == upTo && s->known == known;
+        };
+        QVERIFY(told(snapshotBetween(calm, calm, 3), 10, old));
+        // A commit published in between: the snapshot may hold it or not.
+        PrefsGateLook later = calm;
+        later.settled = 5;
+        later.committed = 12;
+        later.known = fresh;
+        QVERIFY(!snapshotBetween(calm, later, 7));
+        QVERIFY(!snapshotBetween(flying, later, 7));
+        // In flight, begun before the snapshot or while it was taken: the key's row tells.
+        QVERIFY(told(snapshotBetween(flying, flying, 7), 12, fresh));
+        QVERIFY(told(snapshotBetween(calm, flying, 7), 12, fresh));
+        QVERIFY(told(snapshotBetween(flying, flying, 3), 10, old));
+        QVERIFY(told(snapshotBetween(flying, flying, std::nullopt), 10, old));
+        PrefsGateLook removing = flying;
+        removing.flightRow = std::nullopt;
+        removing.flightKnown = std::nullopt;
+        QVERIFY(snapshotBetween(removing, removing, std::nullopt)->heldUpTo == 12);
+        QVERIFY(told(snapshotBetween(removing, removing, 3), 10, old));
+        // A commit that leaves the key's row alone: read as just before it.
+        PrefsGateLook elsewhere = flying;
+        elsewhere.flightWritesKey = false;
+        QVERIFY(told(snapshotBetween(elsewhere, elsewhere, 3), 10, old));
+        // A wiped table may give a row its old rowid back: nothing to tell by.
+        PrefsGateLook wiping = flying;
+        wiping.flightRowsTell = false;
+        QVERIFY(!snapshotBetween(wiping, wiping, 7));
+    }
+
+    // A commit held on its way to the disk (as a slow sync holds it), before its COMMIT and again
+    // after it: every read, on this thread and on a worker, returns meanwhile, and gives the newest
+    // value, the splices the commit carries put on exactly once whether its snapshot holds the commit
+    // or not, and those made since on top.
+    void readsDoNotWaitForACommitOnItsWayToTheDisk() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        QVERIFY(storedOnDisk(prefs, model));
+        Prefs &p = prefs.prefs();
+        struct Held {
+            QSemaphore entered, release;
+            std::atomic<int> at = -1; // 0: before COMMIT, 1: after it; -1: none held
+            std::atomic<bool> gaveUp = false;
+        };
+        const auto held = std::make_shared<Held>();
+        setPrefsCommitHookForTests([held](bool made) {
+            if (held->at != int(made)) return;
+            held->at = -1;
+            held->entered.release();
+            // A read that waits for this commit waits until then: the test fails instead of hanging.
+            if (!held->release.tryAcquire(1, 10000)) held->gaveUp = true;
+        });
+        struct Unhook {
+            std::shared_ptr<Held> held;
+            ~Unhook() {
+                setPrefsCommitHookForTests({});
+                held->release.release(2);
+            }
+        } unhook{held};
+        for (int at : {0, 1}) {
+            // Inserted bytes: put on twice, or left out, they show.
+            const PrefsSplice carried{qint64(100 + at), 0, QByteArray("carried") + char('0' + at)};
+            QVERIFY(applySplices(model, {carried}));
+            QVERIFY(p.spliceData(kKey, *p.version(kKey), {carried}));
+            held->at = at;
+            QTRY_VERIFY(held->entered.available() > 0); // handed over; the writer holds it
+            held->entered.acquire();
+            const PrefsSplice since{qint64(3000 + at), 2, "since"};
+            QVERIFY(applySplices(model, {since}));
+            QVERIFY(p.spliceData(kKey, *p.version(kKey), {since}));
+            const quint64 v = *p.version(kKey);
+            std::optional<QByteArray> onWorker;
+            std::thread worker([read = p.readRangeLater(kKey, 90, 3000, v), &onWorker] { onWorker = read(); });
+            QCOMPARE(p.data(kKey), model);
+            QCOMPARE(p.readRange(kKey, 90, 40, v), std::optional<QByteArray>(model.mid(90, 40)));
+            QCOMPARE(p.dataAsWritten(kKey, v), std::optional<QByteArray>(model));
+            QCOMPARE(std::get<QByteArray>(*p.readLater(kKey)()), model);
+            worker.join();
+            QCOMPARE(onWorker, std::optional<QByteArray>(model.mid(90, 3000)));
+            QVERIFY2(!held->gaveUp, "a read waited for the commit in flight");
+            held->release.release();
+            QVERIFY(p.flush());
+            QVERIFY(!held->gaveUp);
+            QCOMPARE(p.data(kKey), model);
+        }
+        prefs.reopen();
+        QCOMPARE(prefs.prefs().data(kKey), model);
     }
 };
 

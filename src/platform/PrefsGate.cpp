@@ -1,0 +1,59 @@
+#include "platform/PrefsGate.h"
+
+#include <memory>
+
+namespace {
+std::mutex g_hookLock;
+std::shared_ptr<const std::function<void(bool)>> g_hook; // guarded by g_hookLock
+} // namespace
+
+PrefsGateLook PrefsGateLook::underLock(const PrefsCommitGate &gate, const QString &key) {
+    PrefsGateLook look;
+    look.settled = gate.settled;
+    look.committed = gate.committed;
+    if (const auto k = gate.known.find(key); k != gate.known.end()) look.known = k->second.digest;
+    if (const auto &f = gate.flight) {
+        look.inFlight = true;
+        look.flightSeq = f->seq;
+        look.flightRowsTell = f->rowsTell;
+        if (const auto r = f->rows.find(key); r != f->rows.end()) {
+            look.flightWritesKey = true;
+            look.flightRow = r->second;
+        }
+        if (const auto k = f->known.find(key); k != f->known.end()) look.flightKnown = k->second.digest;
+    }
+    return look;
+}
+
+PrefsGateLook PrefsGateLook::of(PrefsCommitGate &gate, const QString &key) {
+    std::lock_guard g(gate.lock);
+    return underLock(gate, key);
+}
+
+std::optional<PrefsSnapshot> snapshotBetween(const PrefsGateLook &before, const PrefsGateLook &after,
+                                             std::optional<qint64> row) {
+    // A commit published in between may or may not be in the snapshot, and its rowids may have been
+    // written over by a later one: nothing to tell by.
+    if (before.settled != after.settled) return std::nullopt;
+    const PrefsSnapshot published{after.committed, after.known};
+    // A commit that does not write the key leaves its row as it was: the snapshot reads as one taken
+    // just before it.
+    if (!after.inFlight || !after.flightWritesKey) return published;
+    if (!after.flightRowsTell) return std::nullopt;
+    if (row != after.flightRow) return published;
+    return PrefsSnapshot{std::max(after.committed, after.flightSeq), after.flightKnown};
+}
+
+void setPrefsCommitHookForTests(std::function<void(bool made)> hook) {
+    std::lock_guard g(g_hookLock);
+    g_hook = hook ? std::make_shared<const std::function<void(bool)>>(std::move(hook)) : nullptr;
+}
+
+void runPrefsCommitHook(bool made) {
+    std::shared_ptr<const std::function<void(bool)>> hook;
+    {
+        std::lock_guard g(g_hookLock);
+        hook = g_hook;
+    }
+    if (hook) (*hook)(made);
+}

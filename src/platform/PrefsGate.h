@@ -1,0 +1,73 @@
+#pragma once
+// Which writes of ours a reader's snapshot of the database holds, told without the reader waiting
+// for the disk. Shared by the writer, which commits, and the readers, which put the pending splices
+// the disk does not hold yet on top of what they read. Private to the preferences domain.
+#include "platform/PrefsSplice.h"
+#include <QString>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+
+// A seqlock around each commit. The writer marks its commit in flight (under lock), COMMITs without
+// the lock (the sync to the disk), then publishes it: committed, known and settled advance together.
+// A reader looks at the gate before and after the first read of its read transaction (which takes
+// the transaction's snapshot). When nothing settled in between, the snapshot holds exactly the
+// commits published before, and perhaps the one in flight: whether it does, the rowid of the key's
+// row tells, for every commit that changes a row writes it anew (a new row, with a rowid the key's
+// row never had before it). Only when that cannot be told does a reader look again, and, after a few
+// tries, wait for the commit in flight and read under the lock, where no commit comes between.
+//
+// With it, what the commits left: the digest of each data value of ours, and the database's
+// data_version as the writer's connection last saw it inside a transaction of its own.
+struct PrefsCommitGate {
+    // A commit on its way to the disk.
+    struct Flight {
+        quint64 seq = 0;
+        // The rowid each key it writes or splices has after it (nothing: no data row then).
+        std::map<QString, std::optional<qint64>> rows;
+        bool rowsTell = true; // false: a row may get back a rowid it had before (the table was wiped)
+        std::map<QString, PrefsKnown> known; // what the gate knows once it is published
+    };
+
+    std::mutex lock;
+    std::condition_variable settledChanged;
+    quint64 committed = 0;               // guarded by lock
+    quint64 settled = 0;                 // commits published or given up (lock)
+    std::optional<Flight> flight;        // guarded by lock
+    std::map<QString, PrefsKnown> known; // guarded by lock
+    std::optional<qint64> dataVersion;   // guarded by lock
+};
+
+// What a reader of one key saw in the gate at one moment.
+struct PrefsGateLook {
+    quint64 settled = 0;
+    quint64 committed = 0;
+    std::optional<PrefsDigest> known;
+    bool inFlight = false;
+    quint64 flightSeq = 0;
+    bool flightWritesKey = false;
+    bool flightRowsTell = true;
+    std::optional<qint64> flightRow;        // the key's rowid once the commit in flight is made
+    std::optional<PrefsDigest> flightKnown; // the key's digest known once it is published
+    static PrefsGateLook of(PrefsCommitGate &gate, const QString &key); // takes the lock
+    static PrefsGateLook underLock(const PrefsCommitGate &gate, const QString &key);
+};
+
+// What a read transaction's snapshot holds of ours: every write up to heldUpTo, and for the key the
+// digest this session knows of its value there (nothing: not known).
+struct PrefsSnapshot {
+    quint64 heldUpTo = 0;
+    std::optional<PrefsDigest> known;
+};
+
+// The snapshot taken between the looks before and after, in which the key's data row has the rowid
+// row (nothing: no data row). Nothing when it cannot be told: look and read again.
+std::optional<PrefsSnapshot> snapshotBetween(const PrefsGateLook &before, const PrefsGateLook &after,
+                                             std::optional<qint64> row);
+
+// Tests only: runs on the writer's thread just before (false) and just after (true) each COMMIT,
+// while that commit is in flight. Empty: nothing runs.
+void setPrefsCommitHookForTests(std::function<void(bool made)> hook);
+void runPrefsCommitHook(bool made);
