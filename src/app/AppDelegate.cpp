@@ -196,6 +196,10 @@ void AppDelegate::willTerminate() {
     // now, or the edit would be lost with the closed database.
     if (!LongNote::settleSaves(kLongSaveWaitMs))
         std::fprintf(stderr, "mivo: a long note was still being saved when Mivo quit; its last edit is lost\n");
+    // A large note's bytes are made on a worker and written once they are in: the last of them go
+    // in now, after the long note above has reached the store.
+    if (!NoteStore::shared().settle(kLongSaveWaitMs))
+        std::fprintf(stderr, "mivo: a large note was still being saved when Mivo quit; its last edit is lost\n");
     Prefs &prefs = Prefs::get();
     if (!prefs.close()) {
         std::fprintf(stderr, "mivo: your last changes could not be saved to %s: %s\n",

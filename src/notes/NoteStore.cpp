@@ -13,7 +13,10 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace {
 
@@ -22,6 +25,10 @@ constexpr int kKeepDecoded = 3;
 // Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
 // is about 4 MB and takes tens of milliseconds).
 constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
+// A note this large is encoded on a worker when it is saved: a 4 MB table takes up to tens of
+// milliseconds even when most rows are copied, a 50 MB text about 70 ms. Below this, a note of
+// text encodes in well under a millisecond, and handing it over would cost more than it saves.
+constexpr qsizetype kEncodeAwayBytes = kDecodeAwayBytes;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
 
@@ -62,7 +69,65 @@ private:
     size_t next_ = 0;
     QHash<QString, size_t> byId_;
 };
+
+// About how many bytes the note encodes to, counted only up to limit: a large table is not walked
+// through on the window's thread to learn that it is large.
+qsizetype sizeUpTo(const Note &n, qsizetype limit) {
+    qsizetype size = 200 + n.id.size() + n.emoji.size() + n.title.size() + n.body.size() + n.link.size() +
+                     (n.bodyRTF ? n.bodyRTF->size() * 4 / 3 : 0) +
+                     (n.imageBase64 ? n.imageBase64->size() : 0);
+    for (const NoteTableColumn &c : n.columns) size += c.id.size() + c.title.size() + 20;
+    for (const NoteRow &r : n.rows) {
+        if (size >= limit) break;
+        size += r.id.size() + 40;
+        for (const QString &c : r.cells) size += c.size() + 3;
+        for (const auto &rtf : r.cellsRTF) size += rtf.second.size() * 4 / 3 + 8;
+    }
+    return size;
+}
 } // namespace
+
+// Notes' bytes encoded on a worker. Whatever an item reads it owns (copies, and what the store gave
+// up: a changed table's old note and bytes), so the store may change or go meanwhile; the bytes are
+// taken on the window's thread, by the slot still waiting for this very encode.
+struct NoteStore::EncodeJob {
+    struct Item {
+        quint64 gen = 0;
+        Note now;
+        // A table changed in place: the note it was, where its rows lie in its bytes, and those bytes
+        // (len of them at `at` in source). Rows that did not change are copied, not encoded again.
+        std::optional<Note> old;
+        std::vector<NoteCodec::RowSpan> oldRows;
+        QByteArray source;
+        qsizetype at = 0, len = 0;
+        // What the encode made.
+        QByteArray bytes;
+        std::vector<NoteCodec::RowSpan> rows;
+
+        void encode() {
+            if (old) {
+                bytes.reserve(len + 256);
+                const QByteArrayView was(source.constData() + at, len);
+                NoteCodec::encodeNote(bytes, now, RowReuse(*old, oldRows, was, now), &rows);
+            } else {
+                NoteCodec::encodeNote(bytes, now, {}, &rows);
+            }
+        }
+        void letGo() {
+            // What it read goes where it was read: a note of megabytes is freed off the window's thread,
+            // and a document shared with the store is no longer shared when the store next changes it.
+            now = Note();
+            old.reset();
+            oldRows = {};
+            source = QByteArray();
+        }
+    };
+    std::vector<Item> items;
+    std::mutex m;
+    std::condition_variable ready;
+    bool done = false;      // under m
+    bool installed = false; // window's thread only
+};
 
 NoteStore &NoteStore::shared() {
     return SharedObjects::get().of<NoteStore>();
@@ -110,6 +175,10 @@ void NoteStore::startLoad(bool tell) {
 // kept aside as a notes document of their own, and the user is told where.
 void NoteStore::reloadReplaced() {
     Prefs &p = Prefs::get();
+    // The changes still being encoded are kept aside with the others; none is written into what the
+    // other program stored.
+    installEncodes();
+    savePending_ = false;
     confirmSaved(); // what the disk held before the other program wrote is no change of this session
     QByteArray kept("[");
     int count = 0;
@@ -180,6 +249,7 @@ void NoteStore::letGoOfDocument(std::optional<quint64> before) {
 
 QByteArray NoteStore::document() const {
     finishLoad();
+    settleEncodes();
     if (!docVersion_) return doc_;
     const Prefs &p = Prefs::get();
     if (&p != docPrefs_) return {};
@@ -204,10 +274,21 @@ std::vector<ArrayElement> NoteStore::elementsNow() const {
     return elements;
 }
 
-NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded) const {
+// A note that is new to the store; when away is given, its bytes are made there and the slot shows
+// the note (decoded) till then.
+NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded, EncodeJob *away) {
     Slot s;
-    NoteCodec::encodeNote(s.bytes, note, {}, &s.rows);
     s.dirty = true;
+    if (away) {
+        EncodeJob::Item it;
+        it.gen = s.encoding = ++encodeGen_;
+        it.now = note;
+        away->items.push_back(std::move(it));
+        s.note = std::make_unique<Note>(note);
+        if (keepDecoded) s.used = ++useCount_;
+        return s;
+    }
+    NoteCodec::encodeNote(s.bytes, note, {}, &s.rows);
     if (keepDecoded) {
         s.note = std::make_unique<Note>(note);
         s.used = ++useCount_;
@@ -358,6 +439,82 @@ void NoteStore::trim() const {
 
 void NoteStore::save() {
     finishLoad();
+    savePending_ = true;
+    settleEncodes();
+}
+
+bool NoteStore::settle(int timeoutMs) {
+    // Before the load is in, nothing changed (every change waits for it): the load is not waited for.
+    if (!installEncodes(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))) return false;
+    settleEncodes();
+    return true;
+}
+
+void NoteStore::startEncode(EncodeJobPtr job) {
+    encodes_.push_back(job);
+    QPointer<NoteStore> self(this);
+    QThreadPool::globalInstance()->start([self, job] {
+        for (EncodeJob::Item &it : job->items) {
+            it.encode();
+            it.letGo();
+        }
+        {
+            std::lock_guard l(job->m);
+            job->done = true;
+        }
+        job->ready.notify_all();
+        // qApp outlives the global pool's tasks; the store is checked on its thread.
+        QMetaObject::invokeMethod(qApp, [self, job] {
+            if (!self) return;
+            self->installEncoded(job);
+            if (self->encodes_.empty() && self->savePending_) self->settleEncodes();
+        }, Qt::QueuedConnection);
+    });
+}
+
+// Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a
+// slot changed again meanwhile, removed or replaced takes nothing. False when the deadline came first.
+bool NoteStore::installEncoded(const EncodeJobPtr &job, Deadline until) const {
+    if (job->installed) return true;
+    {
+        std::unique_lock l(job->m);
+        const auto done = [&] { return job->done; };
+        if (until == Deadline::max())
+            job->ready.wait(l, done);
+        else if (!job->ready.wait_until(l, until, done))
+            return false;
+    }
+    job->installed = true;
+    std::erase(encodes_, job);
+    std::unordered_map<quint64, EncodeJob::Item *> byGen;
+    for (EncodeJob::Item &it : job->items) byGen.emplace(it.gen, &it);
+    for (Slot &s : slots_) {
+        if (!s.encoding) continue;
+        const auto it = byGen.find(s.encoding);
+        if (it == byGen.end()) continue;
+        s.bytes = std::move(it->second->bytes);
+        s.rows = std::move(it->second->rows);
+        s.encoding = 0;
+    }
+    return true;
+}
+
+bool NoteStore::installEncodes(Deadline until) const {
+    for (const EncodeJobPtr &job : std::vector(encodes_))
+        if (!installEncoded(job, until)) return false;
+    return true;
+}
+
+// Every note's bytes in place, and the save the encodes held back written.
+void NoteStore::settleEncodes() const {
+    installEncodes();
+    if (!savePending_) return;
+    savePending_ = false;
+    const_cast<NoteStore *>(this)->writeNow();
+    scheduleTrim(); // notes held decoded only while their bytes were made
+}
+
+void NoteStore::writeNow() {
     if (docVersion_)
         saveBySplicing();
     else
@@ -451,15 +608,21 @@ void NoteStore::join() {
 }
 
 void NoteStore::changed() {
-    save();
+    // While a note's bytes are being made, the save waits for them (startEncode), so that no
+    // document is written without them; the store shows the change at once.
+    savePending_ = true;
+    if (encodes_.empty()) settleEncodes();
     Notifier::get().post(QString::fromLatin1(Notify::notesChanged), this);
 }
 
 void NoteStore::add(const Note &note) {
     finishLoad();
     layoutChanged_ = true;
-    slots_.push_back(newSlot(note, true));
+    EncodeJobPtr job;
+    if (sizeUpTo(note, kEncodeAwayBytes) >= kEncodeAwayBytes) job = std::make_shared<EncodeJob>();
+    slots_.push_back(newSlot(note, true, job.get()));
     heads_.emplace_back(note);
+    if (job) startEncode(std::move(job));
     scheduleTrim();
     changed();
 }
@@ -468,29 +631,53 @@ void NoteStore::update(const Note &note) {
     finishLoad();
     const int i = firstIndex(note.id);
     if (i < 0) return;
-    Note now = note;
-    now.modifiedInterval = Clock::get().refSeconds();
     Slot &s = slots_[size_t(i)];
-    QByteArray bytes;
-    std::vector<NoteCodec::RowSpan> rows;
-    const QByteArray old = bytesOf(s);
-    bytes.reserve(old.size() + 256);
-    // Rows are copied from the old bytes only when they are really there: a read back that failed
-    // gives none, and the row places would point past them.
-    const bool rowsInOld = std::all_of(s.rows.begin(), s.rows.end(), [&](const NoteCodec::RowSpan &r) {
-        return r.at >= 0 && r.len >= 0 && r.at + r.len <= old.size();
-    });
-    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size() && rowsInOld)
-        NoteCodec::encodeNote(bytes, now, RowReuse(*s.note, s.rows, old, now), &rows);
-    else
-        NoteCodec::encodeNote(bytes, now, {}, &rows);
-    s.bytes = std::move(bytes);
+    EncodeJob::Item it;
+    it.now = note;
+    it.now.modifiedInterval = Clock::get().refSeconds();
+    const bool held = s.dirty || !s.bytes.isEmpty();
+    const qsizetype oldSize = held ? s.bytes.size() : s.span.len;
+    // A table's rows are copied from its old bytes: those held (shared, not copied), or its place in
+    // the document held here. Only when they are really there: a read back that failed gives none,
+    // and the row places would point past them.
+    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size()) {
+        if (held || docVersion_) {
+            it.source = held ? s.bytes : bytesOf(s);
+            it.len = it.source.size();
+        } else {
+            it.source = doc_;
+            it.at = s.span.at;
+            it.len = s.span.len;
+        }
+        const bool rowsInOld = std::all_of(s.rows.begin(), s.rows.end(), [&](const NoteCodec::RowSpan &r) {
+            return r.at >= 0 && r.len >= 0 && r.at + r.len <= it.len;
+        });
+        if (rowsInOld) {
+            it.old = std::move(*s.note); // replaced below: a pointer find() gave stays valid
+            it.oldRows = std::move(s.rows);
+        }
+    }
+    const bool away = oldSize >= kEncodeAwayBytes || sizeUpTo(it.now, kEncodeAwayBytes) >= kEncodeAwayBytes;
+    Note shown = away ? it.now : Note();
     s.dirty = true;
-    s.rows = std::move(rows);
+    if (away) {
+        it.gen = s.encoding = ++encodeGen_;
+        s.bytes = QByteArray();
+        s.rows = {};
+        auto job = std::make_shared<EncodeJob>();
+        job->items.push_back(std::move(it));
+        startEncode(std::move(job));
+    } else {
+        it.encode();
+        shown = std::move(it.now);
+        s.bytes = std::move(it.bytes);
+        s.rows = std::move(it.rows);
+        s.encoding = 0; // an encode still in flight for an earlier change takes nothing
+    }
     if (s.note)
-        *s.note = std::move(now); // a pointer find() gave stays valid, as before
+        *s.note = std::move(shown); // a pointer find() gave stays valid, as before
     else
-        s.note = std::make_unique<Note>(std::move(now));
+        s.note = std::make_unique<Note>(std::move(shown));
     s.used = ++useCount_;
     heads_[size_t(i)] = NoteHead(*s.note);
     scheduleTrim();
@@ -526,9 +713,16 @@ void NoteStore::replaceAll(const std::vector<Note> &notes) {
     heads_.clear();
     slots_.reserve(notes.size());
     heads_.reserve(notes.size());
+    // An import of megabytes is encoded on a worker as a whole.
+    qsizetype size = 0;
+    for (const Note &n : notes)
+        if ((size += sizeUpTo(n, kEncodeAwayBytes - size)) >= kEncodeAwayBytes) break;
+    EncodeJobPtr job;
+    if (size >= kEncodeAwayBytes) job = std::make_shared<EncodeJob>();
     for (const Note &n : notes) {
-        slots_.push_back(newSlot(n, false));
+        slots_.push_back(newSlot(n, false, job.get()));
         heads_.emplace_back(n);
     }
+    if (job) startEncode(std::move(job));
     changed();
 }

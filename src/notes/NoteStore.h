@@ -4,6 +4,7 @@
 #include "platform/Document.h"
 #include "platform/PrefsSplice.h"
 #include <QObject>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -61,6 +62,10 @@ public:
     void replaceAll(const std::vector<Note> &notes);
     // Writes the document; posts nothing.
     void save();
+    // A large note's bytes are encoded on a worker: the store shows the change at once and writes it
+    // when the bytes are in. Quitting calls this: the encodes in flight are waited for (at most
+    // timeoutMs) and what they held back is written. False when one did not finish in time.
+    bool settle(int timeoutMs);
     // The document as the last save wrote it (or as loaded).
     QByteArray document() const;
     // How many notes are held decoded just now.
@@ -96,7 +101,11 @@ private:
         // then its bytes stay here, so that they survive when the stored document turns out to be
         // another program's. 0: nothing waiting.
         quint64 unconfirmed = 0;
+        // The encode in flight whose bytes this slot takes (note holds the change till then); 0: none.
+        quint64 encoding = 0;
     };
+    struct EncodeJob;
+    using EncodeJobPtr = std::shared_ptr<EncodeJob>;
     void startLoad(bool tell);
     void finishLoad() const { pending_.wait(); }
     void adopt(NoteCodec::Index &&index);
@@ -110,7 +119,13 @@ private:
     void saveBySplicing();
     // Every note as the document is to hold it: in its stored place, or its new bytes.
     std::vector<ArrayElement> elementsNow() const;
-    Slot newSlot(const Note &note, bool keepDecoded) const;
+    Slot newSlot(const Note &note, bool keepDecoded, EncodeJob *away);
+    void startEncode(EncodeJobPtr job);
+    using Deadline = std::chrono::steady_clock::time_point;
+    bool installEncoded(const EncodeJobPtr &job, Deadline until = Deadline::max()) const;
+    bool installEncodes(Deadline until = Deadline::max()) const;
+    void settleEncodes() const;
+    void writeNow();
     void decode(Slot &s, const QString &id) const;
     // Where a note's bytes come from just now: a note decoded away from the window's thread is taken
     // only while its bytes still come from the same place (read back once, not again to compare).
@@ -143,5 +158,8 @@ private:
     bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;
     mutable bool trimScheduled_ = false;
+    mutable std::vector<EncodeJobPtr> encodes_; // in flight, oldest first
+    mutable bool savePending_ = false;          // a save waits for the encodes in flight
+    quint64 encodeGen_ = 0;
     PendingLoad pending_; // last: dropped before what it would fill
 };

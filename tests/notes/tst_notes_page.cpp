@@ -480,6 +480,7 @@ private slots:
             t.rows.emplace_back(cells);
         }
         NoteStore::shared().add(t);
+        QVERIFY(NoteStore::shared().settle(10000)); // as quitting does: the bytes made on a worker are written
         prefs.reopen();
         NoteStore::resetForTests();
         QCOMPARE(NoteStore::shared().decodedCount(), 0);
