@@ -94,18 +94,20 @@ struct NoteStore::EncodeJob {
     struct Item {
         quint64 gen = 0;
         Note now;
-        // A table changed in place: the note it was, where its rows lie in its bytes, and those bytes
-        // (len of them at `at` in source). Rows that did not change are copied, not encoded again.
+        // The note it was, where its rows lie in its bytes, and those bytes (len of them at `at` in
+        // source). With reuse (a table changed in place), rows that did not change are copied, not
+        // encoded again; either way they are freed on the worker.
         std::optional<Note> old;
         std::vector<NoteCodec::RowSpan> oldRows;
         QByteArray source;
         qsizetype at = 0, len = 0;
+        bool reuse = false;
         // What the encode made.
         QByteArray bytes;
         std::vector<NoteCodec::RowSpan> rows;
 
         void encode() {
-            if (old) {
+            if (reuse) {
                 bytes.reserve(len + 256);
                 const QByteArrayView was(source.constData() + at, len);
                 NoteCodec::encodeNote(bytes, now, RowReuse(*old, oldRows, was, now), &rows);
@@ -563,7 +565,7 @@ void NoteStore::saveBySplicing() {
     }
     confirmSaved();
     std::vector<ArrayElement> elements = elementsNow();
-    auto splices = arraySplices(elements, docSize_);
+    auto splices = layoutChanged_ ? arraySplices(elements, docSize_) : splicesInPlace(elements);
     std::optional<quint64> now;
     if (splices && splices->empty() && p.version(QString::fromLatin1(kNotes)) == docVersion_) {
         now = docVersion_; // nothing changed: nothing written
@@ -588,6 +590,31 @@ void NoteStore::saveBySplicing() {
         if (!s.note && !s.unconfirmed) s.bytes = QByteArray();
     }
     layoutChanged_ = false;
+}
+
+// No note came or went: each changed note's bytes go over its old ones, handed over as they are (a
+// stretch joined with its neighbours would copy a note of tens of megabytes on the window's thread).
+// The same document as arraySplices() makes, and elements are moved to where their bytes go likewise.
+std::optional<std::vector<PrefsSplice>> NoteStore::splicesInPlace(std::vector<ArrayElement> &elements) const {
+    qint64 end = 0; // notes lie in order, apart
+    for (const Slot &s : slots_) {
+        if (!s.stored || s.span.at < end + 1 || s.span.len < 0 || s.span.at + s.span.len > docSize_ - 1)
+            return arraySplices(elements, docSize_);
+        end = s.span.at + s.span.len;
+    }
+    std::vector<PrefsSplice> out;
+    qint64 shift = 0;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        const Slot &s = slots_[i];
+        ArrayElement &e = elements[i];
+        e.at = s.span.at + shift;
+        e.len = s.span.len;
+        if (!s.dirty) continue;
+        out.push_back(PrefsSplice{e.at, s.span.len, s.bytes});
+        e.len = s.bytes.size();
+        shift += s.bytes.size() - s.span.len;
+    }
+    return out;
 }
 
 void NoteStore::join() {
@@ -637,6 +664,10 @@ void NoteStore::update(const Note &note) {
     it.now.modifiedInterval = Clock::get().refSeconds();
     const bool held = s.dirty || !s.bytes.isEmpty();
     const qsizetype oldSize = held ? s.bytes.size() : s.span.len;
+    // A note whose last change is still being encoded goes the same way: the note it replaces may be
+    // of megabytes, and is not freed here.
+    const bool away = s.encoding || oldSize >= kEncodeAwayBytes ||
+                      sizeUpTo(it.now, kEncodeAwayBytes) >= kEncodeAwayBytes;
     // A table's rows are copied from its old bytes: those held (shared, not copied), or its place in
     // the document held here. Only when they are really there: a read back that failed gives none,
     // and the row places would point past them.
@@ -649,18 +680,18 @@ void NoteStore::update(const Note &note) {
             it.at = s.span.at;
             it.len = s.span.len;
         }
-        const bool rowsInOld = std::all_of(s.rows.begin(), s.rows.end(), [&](const NoteCodec::RowSpan &r) {
+        it.reuse = std::all_of(s.rows.begin(), s.rows.end(), [&](const NoteCodec::RowSpan &r) {
             return r.at >= 0 && r.len >= 0 && r.at + r.len <= it.len;
         });
-        if (rowsInOld) {
-            it.old = std::move(*s.note); // replaced below: a pointer find() gave stays valid
-            it.oldRows = std::move(s.rows);
-        }
     }
-    const bool away = oldSize >= kEncodeAwayBytes || sizeUpTo(it.now, kEncodeAwayBytes) >= kEncodeAwayBytes;
     Note shown = away ? it.now : Note();
     s.dirty = true;
     if (away) {
+        // The old note and bytes go with the job (they are replaced): tens of megabytes are not
+        // freed on the window's thread either.
+        if (s.note) it.old = std::move(*s.note); // replaced below: a pointer find() gave stays valid
+        if (!it.reuse) it.source = held ? std::move(s.bytes) : QByteArray();
+        it.oldRows = std::move(s.rows);
         it.gen = s.encoding = ++encodeGen_;
         s.bytes = QByteArray();
         s.rows = {};
@@ -668,11 +699,14 @@ void NoteStore::update(const Note &note) {
         job->items.push_back(std::move(it));
         startEncode(std::move(job));
     } else {
+        if (it.reuse) {
+            it.old = std::move(*s.note);
+            it.oldRows = std::move(s.rows);
+        }
         it.encode();
         shown = std::move(it.now);
         s.bytes = std::move(it.bytes);
         s.rows = std::move(it.rows);
-        s.encoding = 0; // an encode still in flight for an earlier change takes nothing
     }
     if (s.note)
         *s.note = std::move(shown); // a pointer find() gave stays valid, as before

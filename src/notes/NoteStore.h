@@ -119,6 +119,7 @@ private:
     void saveBySplicing();
     // Every note as the document is to hold it: in its stored place, or its new bytes.
     std::vector<ArrayElement> elementsNow() const;
+    std::optional<std::vector<PrefsSplice>> splicesInPlace(std::vector<ArrayElement> &elements) const;
     Slot newSlot(const Note &note, bool keepDecoded, EncodeJob *away);
     void startEncode(EncodeJobPtr job);
     using Deadline = std::chrono::steady_clock::time_point;

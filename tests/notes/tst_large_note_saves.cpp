@@ -97,8 +97,8 @@ private slots:
         QCOMPARE(stored(prefs), encodeNotes(model));
     }
 
-    // A second change to the same note before the first one's bytes are in is the one stored: also
-    // when the second is small (made at once) and when the first takes the worker longer.
+    // A second change to the same note before the first one's bytes are in is the one stored, also
+    // when the first takes the worker much longer, so its bytes come last.
     void theLastOfQuickChangesWins_data() {
         QTest::addColumn<qsizetype>("first");
         QTest::addColumn<qsizetype>("second");
