@@ -131,28 +131,6 @@ QString groupedText(const QString &body, std::vector<int> &continuing) {
     return out;
 }
 
-// Addresses in the paragraphs first..last become links (paragraph by paragraph: a piece of a line
-// included, cuts fall at spaces). False when the application quits meanwhile.
-bool markLinks(QTextCursor &c, QTextBlock first, const QTextBlock &last, const QColor &links) {
-    if (!links.isValid()) return true;
-    for (QTextBlock b = first; b.isValid(); b = b.next()) {
-        if (g_quitting) return false;
-        const int base = b.position();
-        for (const WebLinks::Match &m : WebLinks::find(b.text())) {
-            QTextCharFormat f;
-            f.setAnchor(true);
-            f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
-            f.setForeground(links);
-            f.setFontUnderline(true);
-            c.setPosition(base + m.start);
-            c.setPosition(base + m.start + m.length, QTextCursor::KeepAnchor);
-            c.mergeCharFormat(f);
-        }
-        if (b == last) break;
-    }
-    return true;
-}
-
 // Cuts every paragraph longer than kPieceChars into pieces. From the last paragraph back, so a cut
 // leaves the positions before it as they are. False when the application quits meanwhile.
 bool cutLongParagraphs(QTextCursor &c) {
@@ -214,7 +192,24 @@ QTextDocument *build(const Note &note, const Style &style) {
     QTextCharFormat fg;
     fg.setForeground(style.text);
     all.mergeCharFormat(fg);
-    if (!markLinks(c, doc->firstBlock(), doc->lastBlock(), style.links) || !cutLongParagraphs(c)) return nullptr;
+    if (style.links.isValid()) {
+        // Paragraph by paragraph (a piece of a line included: cuts fall at spaces).
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
+            if (g_quitting) return nullptr;
+            const int base = b.position();
+            for (const WebLinks::Match &m : WebLinks::find(b.text())) {
+                QTextCharFormat f;
+                f.setAnchor(true);
+                f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
+                f.setForeground(style.links);
+                f.setFontUnderline(true);
+                c.setPosition(base + m.start);
+                c.setPosition(base + m.start + m.length, QTextCursor::KeepAnchor);
+                c.mergeCharFormat(f);
+            }
+        }
+    }
+    if (!cutLongParagraphs(c)) return nullptr;
     c.setPosition(0);
     c.endEditBlock();
     // Each paragraph's layout object made here, not when a view first lays out the document.
@@ -238,10 +233,11 @@ QString asEditorLines(QString text) {
 }
 } // namespace
 
-int pasteText(QTextDocument &doc, int from, int to, const QString &text, const QColor &links) {
+int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     // Read back as the editors' plain text: the line separators that gather short lines are line breaks.
     doc.setProperty(kTextRule, int(TextRule::rich));
     doc.setUndoRedoEnabled(false);
+    doc.setPageSize(QSizeF()); // a copy keeps its editor's width; the view sets its own
     // Set before the paste: in an edit block, a plain layout only forgets the paragraphs' lines.
     if (!qobject_cast<QPlainTextDocumentLayout *>(doc.documentLayout()))
         doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
@@ -281,8 +277,9 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text, const Q
         c.setBlockFormat(piece);
     }
     // The paste's first and last lines joined the text around them; the text before may hold a long
-    // line too.
-    if (!cutLongParagraphs(c) || !markLinks(c, doc.findBlockByNumber(firstBlock), after.block(), links)) return -1;
+    // line too. Its addresses are not made links here: a format change per address would make undoing
+    // and redoing the paste slow; they become links when the note is shown.
+    if (!cutLongParagraphs(c)) return -1;
     c.endEditBlock();
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) b.layout();
     // What was there before the paste may itself be unsaved: undoing the paste is no return to the
@@ -367,16 +364,16 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
     });
 }
 
-void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, const QColor &links,
-                QObject *receiver, std::function<void(QTextDocument *, int)> done) {
+void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, QObject *receiver,
+                std::function<void(QTextDocument *, int)> done) {
     QPointer<QObject> dest(receiver);
     QThread *target = receiver->thread();
     watchQuit();
     QTextDocument *copy = doc.clone();
     copy->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([copy, from, to, text, links, dest, target, done = std::move(done)] {
+    QThreadPool::globalInstance()->start([copy, from, to, text, dest, target, done = std::move(done)] {
         copy->moveToThread(QThread::currentThread());
-        const int caret = g_quitting ? -1 : pasteText(*copy, from, to, text, links);
+        const int caret = g_quitting ? -1 : pasteText(*copy, from, to, text);
         if (caret < 0) {
             delete copy;
             return;

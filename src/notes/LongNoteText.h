@@ -53,17 +53,17 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
 
 // A paste that makes a short editor's text long. In doc (a short editor's document, or a copy of
 // one), the characters from..to are replaced by text as plain text, in one step that undo takes
-// back: every kind of line break a new line, long lines in pieces, short lines gathered, addresses
-// as links in the colour links (none when invalid), no link carried on from the text before. The
-// document gets a plain text layout and reads back as the editors' plain text (see wholeText); it
-// is left modified. Returns the position after the paste; -1 when the application quits meanwhile.
-// Safe on a worker for a document no view shows.
-int pasteText(QTextDocument &doc, int from, int to, const QString &text, const QColor &links);
+// back: every kind of line break a new line, long lines in pieces, short lines gathered, no link
+// carried on from the text before (its addresses become links when the note is shown). The document
+// gets a plain text layout and reads back as the editors' plain text (see wholeText); it is left
+// modified. Returns the position after the paste; -1 when the application quits meanwhile. Safe on a
+// worker for a document no view shows.
+int pasteText(QTextDocument &doc, int from, int to, const QString &text);
 // The same on a pool thread, into a copy of doc (taken at once: doc is small); done gets the copy on
 // receiver's thread with the position after the paste, owned by the caller. When receiver is gone
 // by then, the copy is deleted.
-void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, const QColor &links,
-                QObject *receiver, std::function<void(QTextDocument *, int)> done);
+void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, QObject *receiver,
+                std::function<void(QTextDocument *, int)> done);
 // What a long note's view shows while its document is being built.
 QString loadingText();
 

@@ -321,7 +321,7 @@ void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
     if (longTV_ || done_) return;
     const QTextDocument &shortDoc = *bodyTV_->document();
     goLong();
-    LongNote::pasteLater(shortDoc, from, to, text, kLink, this,
+    LongNote::pasteLater(shortDoc, from, to, text, this,
                          [this](QTextDocument *doc, int caret) { attachLong(doc, caret); });
 }
 

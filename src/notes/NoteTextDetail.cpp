@@ -357,7 +357,7 @@ void NotesView::buildInlineEditor(const Note &note) {
         editLong_ = longPasting_ = true;
         longKey_.id = id; // its text left empty: the key fits no stored note
         const quint64 gen = longGen_;
-        LongNote::pasteLater(*editDoc_, from, to, text, kNoteAccent, this, [this, gen, id](QTextDocument *doc, int caret) {
+        LongNote::pasteLater(*editDoc_, from, to, text, this, [this, gen, id](QTextDocument *doc, int caret) {
             if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
                 delete doc;
                 return;

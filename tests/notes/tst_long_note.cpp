@@ -412,7 +412,7 @@ private slots:
         const QString before = doc.toPlainText();
         const QString pasted = QStringLiteral(" ") + bigPaste();
         const int from = 18, to = 20; // "XX", right after the link
-        const int caret = LongNote::pasteText(doc, from, to, pasted, Qt::blue);
+        const int caret = LongNote::pasteText(doc, from, to, pasted);
         checkPieces(doc);
         QString lines = pasted;
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -422,11 +422,6 @@ private slots:
         QTextCursor at(&doc);
         at.setPosition(from + 1);
         QVERIFY(!at.charFormat().isAnchor());
-        bool linked = false;
-        for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
-            for (auto it = b.begin(); !it.atEnd(); ++it)
-                linked = linked || it.fragment().charFormat().anchorHref() == QLatin1String("https://example.org/p");
-        QVERIFY(linked);
         QVERIFY(doc.blockCount() < 200); // short lines gathered
         doc.undo();
         QCOMPARE(LongNote::wholeText(doc), before);
@@ -517,6 +512,7 @@ private slots:
         QCOMPARE(saved->body, QStringLiteral("short ") + lines + QStringLiteral("Xhttps://a.org text"));
         NoteStore::resetForTests();
     }
+
 
 };
 
