@@ -41,8 +41,17 @@ QPushButton *button(const QString &title, const QColor &tint, bool strong, QWidg
     bg.setAlphaF(0.15f);
     QColor br = tint;
     br.setAlphaF(0.45f);
-    b->setStyleSheet(QStringLiteral("QPushButton{color:%1;background:%2;border:1px solid %3;border-radius:8px;padding:4px 12px;}")
-                         .arg(tint.name(QColor::HexArgb), bg.name(QColor::HexArgb), br.name(QColor::HexArgb)));
+    // A button that cannot be pressed now (Save while a long text is being made) looks it.
+    QColor off = tint;
+    off.setAlphaF(0.4f);
+    QColor offBg = tint;
+    offBg.setAlphaF(0.05f);
+    QColor offBr = tint;
+    offBr.setAlphaF(0.18f);
+    b->setStyleSheet(QStringLiteral("QPushButton{color:%1;background:%2;border:1px solid %3;border-radius:8px;padding:4px 12px;}"
+                                    "QPushButton:disabled{color:%4;background:%5;border-color:%6;}")
+                         .arg(tint.name(QColor::HexArgb), bg.name(QColor::HexArgb), br.name(QColor::HexArgb),
+                              off.name(QColor::HexArgb), offBg.name(QColor::HexArgb), offBr.name(QColor::HexArgb)));
     b->setAutoDefault(false);
     return b;
 }
