@@ -200,19 +200,11 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         QTextDocument *doc = bodyTV_->document();
         // The body follows the font scale like the title beside it; sizes set in the text stay.
         doc->setDefaultFont(Fonts::scaledFont(RichTextView::kDefaultSize));
+        bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
+        if (!rich) bodyTV_->setPlainText(draft_.body);
+        bodyTV_->setAutoLinks(kLink);
+        bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
         lay->addWidget(bodyTV_, 1);
-        if (LongNote::isLong(draft_)) {
-            // Too long to read and lay out on the window's thread.
-            longRich_ = draft_.bodyRTF.has_value();
-            goLong();
-            LongNote::buildLater(draft_, {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink}, this,
-                                 [this](QTextDocument *built) { attachLong(built, 0); });
-        } else {
-            bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
-            if (!rich) bodyTV_->setPlainText(draft_.body);
-            bodyTV_->setAutoLinks(kLink);
-            bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
-        }
         // The bar acts on whichever view holds the body.
         QPointer<NoteEditorDialog> self(this);
         const auto view = [self]() -> QTextEdit * { return self && !self->longTV_ ? self->bodyTV_ : nullptr; };
@@ -498,7 +490,8 @@ bool NoteEditorDialog::doSave() {
         done_ = true;
         Completion c = std::move(completion_);
         close();
-        LongNote::readLater(doc, longRich_, qApp, [c, out](const LongNote::Saved &s) mutable {
+        // Stored as rich text only when the text has formats of its own (what was typed before may).
+        LongNote::readLater(doc, false, qApp, [c, out](const LongNote::Saved &s) mutable {
             out.body = s.body;
             out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
             if (c) c(out);

@@ -56,8 +56,8 @@ public:
     QLineEdit *titleField() const { return titleF_; }
     QLineEdit *emojiField() const { return emojiF_; }
     RichTextView *bodyView() const { return bodyTV_; }
-    // The body once it is long (a long paste, or a long note): null before; and whether its document
-    // is still being built on a worker (Save waits for it).
+    // The body once a long paste made it long: null before; and whether its document is still being
+    // made on a worker (Save waits for it).
     LongTextView *longView() const { return longTV_; }
     bool bodyBuilding() const { return building_; }
     QTableView *tableView() const { return table_; }
@@ -92,7 +92,6 @@ private:
     RichTextView *bodyTV_ = nullptr;
     LongTextView *longTV_ = nullptr;
     bool building_ = false;
-    bool longRich_ = false; // the long body is stored as rich text even without formats of its own
     QPushButton *saveBtn_ = nullptr, *insertLinkBtn_ = nullptr, *detectBtn_ = nullptr;
     DraftTableView *table_ = nullptr;
     DraftTableModel *model_ = nullptr;

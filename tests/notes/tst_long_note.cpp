@@ -4,7 +4,6 @@
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
-#include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include <QClipboard>
@@ -14,7 +13,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThreadPool>
-#include <QElapsedTimer>
 #include <QtTest>
 #include <memory>
 
@@ -516,60 +514,6 @@ private slots:
     }
 
 
-    void zzBenchAttach() {
-        if (qEnvironmentVariableIsEmpty("MIVO_BENCH")) QSKIP("bench");
-        const bool emoji = qEnvironmentVariableIntValue("MIVO_BENCH") == 2;
-        const bool oneline = qEnvironmentVariableIntValue("MIVO_BENCH_ONELINE") == 1;
-        const QString words = emoji ? QStringLiteral("alpha beta gamma 😀 delta https://example.org/x epsilon zeta eta théta ") : QStringLiteral("alpha beta gamma XX delta https://example.org/x epsilon zeta eta théta ");
-        QString line = (words + words).left(90);
-        QString text;
-        const int mb = qEnvironmentVariableIntValue("MIVO_BENCH_MB");
-        while (text.size() < mb * 1024 * 1024) text += oneline ? words : line + u'\n';
-        if (qEnvironmentVariableIntValue("MIVO_BENCH_DLG")) {
-            NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QString()), true, {}, nullptr);
-            dlg.QDialog::show();
-            settle();
-            QTest::keyClicks(dlg.bodyView(), QStringLiteral("Intro "));
-            QGuiApplication::clipboard()->setText(text);
-            dlg.bodyView()->paste();
-            QTRY_VERIFY_WITH_TIMEOUT(!dlg.bodyBuilding(), 30000);
-            return;
-        }
-        QTextDocument shortDoc;
-        if (qEnvironmentVariableIntValue("MIVO_BENCH_INTER")) shortDoc.setDefaultFont(Fonts::scaledFont(13));
-        QTextCursor(&shortDoc).insertText(QStringLiteral("Intro "));
-        QElapsedTimer t; t.start();
-        QTextDocument *doc = shortDoc.clone();
-        const int caret = LongNote::pasteText(*doc, 6, 6, text);
-        qInfo() << "pasteText" << t.restart() << "blocks" << doc->blockCount();
-        LongTextView v;
-        v.setFont(Fonts::scaledFont(13));
-        v.resize(640, 420);
-        v.show();
-        settle();
-        t.restart();
-        v.setDocument(doc);
-        qInfo() << "setDocument" << t.restart();
-        QTextCursor c(doc); c.setPosition(caret);
-        v.setTextCursor(c);
-        qInfo() << "setTextCursor" << t.restart();
-        v.repaint();
-        qInfo() << "repaint" << t.restart();
-        QTest::keyClicks(&v, QStringLiteral("E"));
-        qInfo() << "type" << t.restart();
-        v.repaint();
-        qInfo() << "repaint" << t.restart();
-        v.undo();
-        qInfo() << "undo typing" << t.restart();
-        v.undo();
-        qInfo() << "undo paste" << t.restart();
-        v.repaint();
-        qInfo() << "repaint" << t.restart();
-        v.redo();
-        qInfo() << "redo paste" << t.restart();
-        v.repaint();
-        qInfo() << "repaint" << t.restart();
-    }
 };
 
 QTEST_MAIN(TestLongNote)
