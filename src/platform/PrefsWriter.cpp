@@ -384,7 +384,6 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
             pending_ = PrefsBatch();
             submittedSeq_ = std::max(submittedSeq_, b.seq);
         }
-        committedSeq_ = std::max(committedSeq_, b.seq);
         failing_ = false;
         for (const auto &kv : b.writes) refused_.erase(kv.first);
         for (const auto &kv : b.bases) refused_.erase(kv.first);
@@ -406,7 +405,10 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         hooks_.committed(b, c);
     else if (tell && hooks_.failed)
         hooks_.failed(c);
+    // Counted as committed once the domain has been told: a flush that returns finds what the
+    // commit changed there (a value found to be another program's, say) already done.
     l.lock();
+    if (c.ok) committedSeq_ = std::max(committedSeq_, b.seq);
     done_.notify_all();
     return c;
 }

@@ -237,6 +237,7 @@ private slots:
     void aReplacementThatWaitsTooLongIsNeverWritten();
     void aReplacementIsTriedAgainWhenTheLockGoesWhileItWaits();
     void flushReturnsOnlyOnceTheRoundIsOnDisk();
+    void flushReturnsOnlyOnceTheCommitIsTold();
     void writeFailedArrivesOnTheWindowsThread();
     void aLockIsAWaitToldOnTheWindowsThread();
     void openingNeverWaitsOnTheDisk();
@@ -384,6 +385,43 @@ void TstPrefsWriter::flushReturnsOnlyOnceTheRoundIsOnDisk() {
     QVERIFY(ok);
     for (const QByteArray &s : seen)
         QVERIFY2(s == big, qPrintable(QString::number(s.size())));
+    QVERIFY(w.finish(0).ok);
+}
+
+// flush() is called while the writer still tells the domain about a commit (a value found to be
+// another program's, say): it returns only once that is done, so the domain settles it within the
+// same flush (at quit, the last chance to).
+void TstPrefsWriter::flushReturnsOnlyOnceTheCommitIsTold() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    std::promise<void> go;
+    std::shared_future<void> released = go.get_future().share();
+    std::atomic<bool> telling = false, told = false;
+    PrefsWriter::Hooks hooks;
+    hooks.open = [&](int *, QString *) { return openTable(path); };
+    hooks.committed = [&](const PrefsBatch &, const PrefsCommit &) {
+        telling = true;
+        released.wait();
+        told = true;
+    };
+    PrefsWriter w(nullptr, hooks);
+    struct Release { // also when a check fails: the writer must be able to finish
+        std::promise<void> &go;
+        bool done = false;
+        void operator()() {
+            if (!std::exchange(done, true)) go.set_value();
+        }
+        ~Release() { (*this)(); }
+    } release{go};
+    w.start();
+    w.submit(round(1, {{"a", 1}}));
+    QTRY_VERIFY(telling);
+    QCOMPARE(onDisk(path, "a"), QByteArray("1"));
+    QVERIFY(!w.flush(50).ok); // gives up waiting: it has not been told yet
+    release();
+    QVERIFY(w.flush(5000).ok);
+    QVERIFY(told);
+    QCOMPARE(w.committedSeq(), quint64(1));
     QVERIFY(w.finish(0).ok);
 }
 
