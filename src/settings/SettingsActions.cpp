@@ -2,6 +2,7 @@
 // backup and restore.
 #include "app/DataNoticeAlert.h"
 #include "health/HealthManager.h"
+#include "notes/NoteStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
 #include "platform/Keys.h"
@@ -175,6 +176,8 @@ void SettingsView::quitAfterReplacingData() {
 }
 
 void SettingsView::exportAllData() {
+    // A large note saved a moment ago may still be encoded on a worker: the snapshot holds it too.
+    NoteStore::shared().settle(5000);
     const auto backup = Backup::exportJson(Prefs::get()); // the snapshot is taken before the panel opens
     if (!backup) {
         Dialogs::Alert a;
