@@ -522,13 +522,16 @@ void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
 }
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {
-    const QString text = source && source->hasText() ? source->text() : QString();
+    QString text = source && source->hasText() ? source->text() : QString();
     if (isReadOnly() || text.size() <= LongNote::kPieceChars) {
         userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
         return;
     }
     // A long paste goes in as plain text, its long lines in pieces like those of an opened note: a
-    // line of megabytes in one paragraph would take minutes to lay out.
+    // line of megabytes in one paragraph would take minutes to lay out. A carriage return would make
+    // a paragraph of its own: a line ended the Windows way is one line.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
     QTextCursor c = textCursor();
     c.beginEditBlock();
     c.removeSelectedText();

@@ -320,7 +320,8 @@ void RichTextView::mouseMoveEvent(QMouseEvent *e) {
 }
 
 void RichTextView::insertFromMimeData(const QMimeData *source) {
-    if (source && source->hasText() && takenAsLong(source->text())) return;
+    // (Only asked when it can go long: a clipboard's text is fetched from its owner each time.)
+    if (onLongPaste && source && source->hasText() && takenAsLong(source->text())) return;
     QTextCursor c = textCursor();
     c.beginEditBlock();
     dirtyFrom_ = dirtyTo_ = -1;

@@ -255,6 +255,14 @@ private slots:
         QCOMPARE(v.wholeText(), pasted + want);
         v.undo();
         QCOMPARE(v.wholeText(), want);
+        // Lines ended the Windows way are single lines.
+        QString crlf = pasted;
+        crlf.replace(u'\n', QStringLiteral("\r\n"));
+        QGuiApplication::clipboard()->setText(crlf);
+        placeCursor(v, 0);
+        v.paste();
+        QCOMPARE(v.wholeText(), pasted + want);
+        v.undo();
         // Format codes act on the selection.
         sel.setPosition(1);
         sel.setPosition(4, QTextCursor::KeepAnchor);
@@ -512,6 +520,7 @@ private slots:
         QCOMPARE(saved->body, QStringLiteral("short ") + lines + QStringLiteral("Xhttps://a.org text"));
         NoteStore::resetForTests();
     }
+
 
 
 };
