@@ -84,8 +84,9 @@ bool groupable(const QString &body) {
 }
 
 // The plain text as paragraphs of at most kPieceChars: short lines gathered into one, broken by line
-// separators; a long line cut into pieces. continuing receives the pieces' paragraph numbers.
-QString groupedText(const QString &body, std::vector<int> &continuing) {
+// separators (unless group is false); a long line cut into pieces. continuing receives the pieces'
+// paragraph numbers.
+QString groupedText(const QString &body, std::vector<int> &continuing, bool group = true) {
     QString out;
     out.reserve(body.size() + body.size() / kPieceChars + 16);
     int paragraph = 0;
@@ -116,7 +117,7 @@ QString groupedText(const QString &body, std::vector<int> &continuing) {
         } else if (first) {
             out += line;
             inParagraph = line.size();
-        } else if (inParagraph + 1 + line.size() <= kPieceChars) {
+        } else if (group && inParagraph + 1 + line.size() <= kPieceChars) {
             out += QChar::LineSeparator;
             out += line;
             inParagraph += 1 + line.size();
@@ -221,29 +222,34 @@ QTextDocument *build(const Note &note, const Style &style) {
 }
 
 namespace {
-// A paste as the editors' plain text takes it: every kind of line break a new line (the document
-// would make a paragraph of each anyway).
-QString asEditorLines(QString text) {
+// A paste with every break the document would make a paragraph of as a new line; line separators
+// too unless the document keeps them as they are.
+QString asLines(QString text, bool lineSeparators) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     for (QChar &ch : text)
-        if (ch == u'\r' || ch == QChar::LineSeparator || ch == QChar::ParagraphSeparator || ch == QChar(0xFDD0) ||
-            ch == QChar(0xFDD1))
+        if (ch == u'\r' || ch == QChar::ParagraphSeparator || ch == QChar(0xFDD0) || ch == QChar(0xFDD1) ||
+            (lineSeparators && ch == QChar::LineSeparator))
             ch = u'\n';
     return text;
 }
 } // namespace
 
 int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
-    // Read back as the editors' plain text: the line separators that gather short lines are line breaks.
-    doc.setProperty(kTextRule, int(TextRule::rich));
-    doc.setUndoRedoEnabled(false);
-    doc.setPageSize(QSizeF()); // a copy keeps its editor's width; the view sets its own
-    // Set before the paste: in an edit block, a plain layout only forgets the paragraphs' lines.
-    if (!qobject_cast<QPlainTextDocumentLayout *>(doc.documentLayout()))
-        doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
-    doc.setUndoRedoEnabled(true);
+    const bool copy = !doc.property(kTextRule).isValid(); // a short editor's, not a long text's
+    if (copy) {
+        // Read back as the editors' plain text: the line separators that gather short lines are line breaks.
+        doc.setProperty(kTextRule, int(TextRule::rich));
+        doc.setUndoRedoEnabled(false);
+        doc.setPageSize(QSizeF()); // a copy keeps its editor's width; the view sets its own
+        // Set before the paste: in an edit block, a plain layout only forgets the paragraphs' lines.
+        if (!qobject_cast<QPlainTextDocumentLayout *>(doc.documentLayout()))
+            doc.setDocumentLayout(new QPlainTextDocumentLayout(&doc));
+        doc.setUndoRedoEnabled(true);
+    }
+    // A text read back as it is keeps line separators: lines cannot share a paragraph there.
+    const bool raw = doc.property(kTextRule).toInt() == TextRule::raw;
     std::vector<int> continuing;
-    const QString paragraphs = groupedText(asEditorLines(text), continuing);
+    const QString paragraphs = groupedText(asLines(text, !raw), continuing, !raw);
     const int last = doc.characterCount() - 1;
     QTextCursor c(&doc);
     c.beginEditBlock();
@@ -266,15 +272,22 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
         c.insertText(QStringView(paragraphs).mid(at, kSlice).toString(), chars);
     }
     const QTextCursor after = c; // follows the cuts made below
+    // The paragraphs the paste made took the look of the one it went into: each is a new line unless
+    // it is a piece of a pasted line.
+    const int made = after.blockNumber() - firstBlock;
     size_t next = 0;
-    int n = 0;
-    for (QTextBlock b = doc.findBlockByNumber(firstBlock); b.isValid() && next < continuing.size(); b = b.next(), ++n) {
-        if (n != continuing[next]) continue;
-        ++next;
-        QTextBlockFormat piece = b.blockFormat();
-        piece.setProperty(kContinues, true);
+    QTextBlock b = doc.findBlockByNumber(firstBlock).next();
+    for (int n = 1; n <= made && b.isValid(); ++n, b = b.next()) {
+        const bool piece = next < continuing.size() && continuing[next] == n;
+        next += piece;
+        if (continues(b) == piece) continue;
+        QTextBlockFormat f = b.blockFormat();
+        if (piece)
+            f.setProperty(kContinues, true);
+        else
+            f.clearProperty(kContinues);
         c.setPosition(b.position());
-        c.setBlockFormat(piece);
+        c.setBlockFormat(f);
     }
     // The paste's first and last lines joined the text around them; the text before may hold a long
     // line too. Its addresses are not made links here: a format change per address would make undoing
@@ -284,7 +297,7 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) b.layout();
     // What was there before the paste may itself be unsaved: undoing the paste is no return to the
     // stored text.
-    doc.setModified(true);
+    if (copy) doc.setModified(true);
     return after.position();
 }
 
@@ -366,10 +379,16 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
 
 void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, QObject *receiver,
                 std::function<void(QTextDocument *, int)> done) {
+    pasteInto(doc.clone(), from, to, text, receiver, std::move(done));
+}
+
+void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
+               std::function<void(QTextDocument *, int)> done) {
     QPointer<QObject> dest(receiver);
     QThread *target = receiver->thread();
     watchQuit();
-    QTextDocument *copy = doc.clone();
+    QTextDocument *copy = doc;
+    copy->setParent(nullptr);
     copy->moveToThread(nullptr); // pulled by the worker
     QThreadPool::globalInstance()->start([copy, from, to, text, dest, target, done = std::move(done)] {
         copy->moveToThread(QThread::currentThread());
@@ -533,6 +552,11 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
     QTextCursor c = textCursor();
+    if (onLongPaste && text.size() > LongNote::kPasteLaterChars) {
+        const auto take = onLongPaste; // a copy: the handler may replace this view's document
+        take(text, c.selectionStart(), c.selectionEnd());
+        return;
+    }
     c.beginEditBlock();
     c.removeSelectedText();
     const QTextCharFormat chars = c.charFormat();

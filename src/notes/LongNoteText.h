@@ -17,6 +17,8 @@ class QTextDocument;
 namespace LongNote {
 // Bodies longer than this are shown and edited this way.
 inline constexpr qsizetype kLongChars = 8 * 1024;
+// A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).
+inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once.
 inline constexpr qsizetype kPieceChars = 2000;
 // The paragraph property of a piece that continues the line before it.
@@ -51,19 +53,23 @@ bool continues(const QTextBlock &block);
 // the caller. When receiver is gone by then, the document is deleted.
 void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done);
 
-// A paste that makes a short editor's text long. In doc (a short editor's document, or a copy of
-// one), the characters from..to are replaced by text as plain text, in one step that undo takes
-// back: every kind of line break a new line, long lines in pieces, short lines gathered, no link
-// carried on from the text before (its addresses become links when the note is shown). The document
-// gets a plain text layout and reads back as the editors' plain text (see wholeText); it is left
-// modified. Returns the position after the paste; -1 when the application quits meanwhile. Safe on a
-// worker for a document no view shows.
+// A long paste into a document: the characters from..to are replaced by text as plain text, in one
+// step that undo takes back (after the steps before it): long lines in pieces, short lines gathered
+// (not in a text read back as it is), no link carried on from the text before (its addresses become
+// links when the note is shown). Into a short editor's document (or a copy of one), every kind of
+// line break is a new line; the document gets a plain text layout, reads back as the editors' plain
+// text (see wholeText), loses its undo steps and is left modified. Returns the position after the
+// paste; -1 when the application quits meanwhile. Safe on a worker for a document no view shows.
 int pasteText(QTextDocument &doc, int from, int to, const QString &text);
-// The same on a pool thread, into a copy of doc (taken at once: doc is small); done gets the copy on
-// receiver's thread with the position after the paste, owned by the caller. When receiver is gone
+// The same on a pool thread into a copy of doc (taken at once: doc is small). done gets the copy on
+// receiver's thread with the position after the paste, owned by the caller; when receiver is gone
 // by then, the copy is deleted.
 void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, QObject *receiver,
                 std::function<void(QTextDocument *, int)> done);
+// The same into doc itself (a long text's), which no view may show until done gets it back; it has
+// no parent meanwhile, and is deleted when receiver is gone by then.
+void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
+               std::function<void(QTextDocument *, int)> done);
 // What a long note's view shows while its document is being built.
 QString loadingText();
 
@@ -96,6 +102,9 @@ public:
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.
     void applyFmt(int code);
+    // When set, a paste longer than LongNote::kPasteLaterChars is handed to it (the text, and the
+    // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
+    std::function<void(const QString &text, int from, int to)> onLongPaste;
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;

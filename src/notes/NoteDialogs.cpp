@@ -292,6 +292,7 @@ void NoteEditorDialog::goLong() {
     lv->setPalette(bodyTV_->palette());
     lv->setPlaceholderText(LongNote::loadingText());
     lv->setReadOnly(true); // nothing typed into the empty view is lost when the document comes
+    lv->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
     delete layout()->replaceWidget(bodyTV_, lv);
     bodyTV_->hide();
     lv->show();
@@ -318,12 +319,22 @@ void NoteEditorDialog::attachLong(QTextDocument *doc, int caret) {
 
 // A paste that would make the body long: the text so far and the paste are made into a long
 // document on a worker, shown in a LongTextView; the rich view stays hidden, its text left as it was.
+// A long paste into that goes into its document on a worker, the view showing none meanwhile.
 void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
-    if (longTV_ || done_) return;
-    const QTextDocument &shortDoc = *bodyTV_->document();
-    goLong();
-    LongNote::pasteLater(shortDoc, from, to, text, this,
-                         [this](QTextDocument *doc, int caret) { attachLong(doc, caret); });
+    if (building_ || done_) return;
+    const auto arrived = [this](QTextDocument *doc, int caret) { attachLong(doc, caret); };
+    if (!longTV_) {
+        const QTextDocument &shortDoc = *bodyTV_->document();
+        goLong();
+        LongNote::pasteLater(shortDoc, from, to, text, this, arrived);
+        return;
+    }
+    QTextDocument *doc = longTV_->document();
+    longTV_->setDocument(nullptr);
+    longTV_->setReadOnly(true);
+    building_ = true;
+    updateTools();
+    LongNote::pasteInto(doc, from, to, text, this, arrived);
 }
 
 void NoteEditorDialog::updateTools() {

@@ -55,6 +55,20 @@ LongTextView *NotesView::takeLongView(QWidget *parent) {
             editAnchor_ = lv->textCursor().anchor();
             editPos_ = lv->textCursor().position();
         });
+        // A long paste goes into the document on a worker; the view shows none meanwhile.
+        lv->onLongPaste = [this, lv](const QString &text, int from, int to) {
+            if (!editingID_ || !editLong_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
+            QTextDocument *doc = longDoc_;
+            longDoc_ = nullptr;
+            lv->setDocument(nullptr);
+            lv->setReadOnly(true);
+            longPasting_ = true;
+            const quint64 gen = longGen_;
+            LongNote::pasteInto(doc, from, to, text, this, [this, gen, id = *editingID_](QTextDocument *d, int caret) {
+                longPasteArrived(gen, id, d, caret);
+            });
+            requestRebuild();
+        };
         longView_ = lv;
     }
     LongTextView *lv = longView_;
@@ -357,16 +371,9 @@ void NotesView::buildInlineEditor(const Note &note) {
         editLong_ = longPasting_ = true;
         longKey_.id = id; // its text left empty: the key fits no stored note
         const quint64 gen = longGen_;
+        if (inlineTV_) inlineTV_->setReadOnly(true); // nothing typed meanwhile is lost
         LongNote::pasteLater(*editDoc_, from, to, text, this, [this, gen, id](QTextDocument *doc, int caret) {
-            if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
-                delete doc;
-                return;
-            }
-            longPasting_ = false;
-            doc->setParent(this);
-            longDoc_ = doc;
-            editAnchor_ = editPos_ = caret;
-            requestRebuild();
+            longPasteArrived(gen, id, doc, caret);
         });
         requestRebuild();
     };
@@ -374,6 +381,18 @@ void NotesView::buildInlineEditor(const Note &note) {
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
     QPointer<RichTextView> ptv(tv);
     QTimer::singleShot(0, this, [ptv] { if (ptv && ptv->window()) ptv->setFocus(); });
+}
+
+void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret) {
+    if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
+        delete doc;
+        return;
+    }
+    longPasting_ = false;
+    doc->setParent(this);
+    longDoc_ = doc;
+    editAnchor_ = editPos_ = caret;
+    requestRebuild();
 }
 
 void NotesView::saveInlineEditor() {

@@ -98,6 +98,8 @@ private:
     void showLongDoc(const Note &note);
     void attachLongDoc();
     void saveLongEditor(Note copy);
+    // A long paste's document is there: edited on if the editor it was pasted into is still open.
+    void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret);
     void applyFindHighlights();
     void deleteNote(const QString &id);
     void deleteColumn(const QString &noteID, int col);

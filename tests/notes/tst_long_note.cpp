@@ -438,6 +438,33 @@ private slots:
         QCOMPARE(LongNote::wholeText(doc), want);
     }
 
+    // A long paste into a long text's own document, inside a piece: it reads back as the text with the
+    // paste (line separators kept where the text keeps them), each paragraph it made is a new line or
+    // a piece of one, and undo takes back the paste alone.
+    void pasteIntoLongTextKeepsItsRule() {
+        const QString pasted = bigPaste() + QStringLiteral("\u2028sep");
+        for (const QString &body : {wordsLine(9000), wordsLine(9000) + QStringLiteral("\u2028kept")}) {
+            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("P"), body), style()));
+            QTextCursor(doc.get()).insertText(QStringLiteral("T"));
+            const QString before = LongNote::wholeText(*doc);
+            QTextBlock piece = doc->firstBlock().next();
+            QVERIFY(LongNote::continues(piece));
+            const int at = piece.position() + 3;
+            const int stored = storedOffset(*doc, at);
+            const int caret = LongNote::pasteText(*doc, at, at, pasted);
+            checkPieces(*doc);
+            QString lines = pasted;
+            lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+            if (!body.contains(QChar::LineSeparator)) lines.replace(QChar::LineSeparator, u'\n');
+            QCOMPARE(LongNote::wholeText(*doc), before.left(stored) + lines + before.mid(stored));
+            QCOMPARE(LongNote::wholeText(*doc, 0, caret), before.left(stored) + lines);
+            doc->undo();
+            QCOMPARE(LongNote::wholeText(*doc), before);
+            doc->undo();
+            QCOMPARE(LongNote::wholeText(*doc), body);
+        }
+    }
+
     // The note editor takes a long paste into a LongTextView built on a worker: Save waits for it, what
     // is typed after lands after the paste, and the new note holds exactly the title and the text.
     // Cancel, or the dialog going away, while it is built stores nothing and crashes nothing.
@@ -460,12 +487,15 @@ private slots:
         QTRY_VERIFY(!dlg.bodyBuilding());
         QVERIFY(!dlg.longView()->isReadOnly());
         QTest::keyClicks(dlg.longView(), QStringLiteral("END"));
+        dlg.longView()->paste(); // into the long text, on a worker too
+        QVERIFY(dlg.bodyBuilding() && !dlg.doSave());
+        QTRY_VERIFY(!dlg.bodyBuilding());
         QVERIFY(dlg.doSave());
         QTRY_COMPARE(calls, 1);
         QString lines = pasted;
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QCOMPARE(got->title, QStringLiteral("Big"));
-        QCOMPARE(got->body, QStringLiteral("Intro ") + lines + QStringLiteral("END"));
+        QCOMPARE(got->body, QStringLiteral("Intro ") + lines + QStringLiteral("END") + lines);
 
         auto *cancelled = new NoteEditorDialog(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("C")), true, done, nullptr);
         auto *dropped = new NoteEditorDialog(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("D")), true, done, nullptr);
@@ -512,12 +542,15 @@ private slots:
         tv->paste();
         QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
         QTest::keyClicks(page.longTextView(), QStringLiteral("X"));
+        page.longTextView()->paste(); // into the long text, on a worker too
+        QVERIFY(!page.longTextReady());
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
         page.saveInlineEditor();
         QTRY_VERIFY(!page.longSavePending());
         QString lines = pasted;
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         const Note *saved = NoteStore::shared().find(QStringLiteral("S"));
-        QCOMPARE(saved->body, QStringLiteral("short ") + lines + QStringLiteral("Xhttps://a.org text"));
+        QCOMPARE(saved->body, QStringLiteral("short ") + lines + QStringLiteral("X") + lines + QStringLiteral("https://a.org text"));
         NoteStore::resetForTests();
     }
 
