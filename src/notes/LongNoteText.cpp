@@ -6,15 +6,19 @@
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -32,20 +36,78 @@ bool continues(const QTextBlock &block) {
     return block.blockFormat().boolProperty(kContinues);
 }
 
-std::vector<qsizetype> pieceStarts(const QString &line) {
+namespace {
+// Characters the colour emoji font draws (or may draw: a guess too many only makes a piece shorter).
+bool isColourEmoji(char32_t u) {
+    const bool modifier = u >= 0x1F3FB && u <= 0x1F3FF; // a skin tone joins the emoji before it
+    return (u >= 0x1F000 && u <= 0x1FAFF && !modifier) || (u >= 0x2300 && u <= 0x23FF) ||
+           (u >= 0x2600 && u <= 0x27BF) || (u >= 0x2B00 && u <= 0x2BFF);
+}
+
+bool isRegionalIndicatorEnd(QStringView s, qsizetype at) { // s[at - 2, at) is one half of a flag
+    return at >= 2 && s[at - 2].unicode() == 0xD83C && s[at - 1].unicode() >= 0xDDE6 && s[at - 1].unicode() <= 0xDDFF;
+}
+
+// The last boundary between characters as shown at or before cut, past start (itself one); -1 when
+// there is none in reach.
+qsizetype shownBoundary(QStringView line, qsizetype start, qsizetype cut) {
+    // The boundaries are found in a window before the cut. It does not begin inside a run of flag
+    // halves: they pair from the run's start.
+    qsizetype from = std::max(start, cut - 256);
+    if (from > start && line[from].isLowSurrogate()) --from;
+    while (from > start && isRegionalIndicatorEnd(line, from)) from -= 2;
+    const qsizetype end = std::min(line.size(), cut + 16);
+    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, line.mid(from, end - from));
+    f.setPosition(cut - from);
+    if (f.isAtBoundary()) return cut;
+    const qsizetype before = f.toPreviousBoundary();
+    return before > 0 ? from + before : -1;
+}
+} // namespace
+
+int colourEmoji(QStringView text) {
+    int n = 0;
+    bool joined = false; // the character before was U+200D
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t u = text[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            u = QChar::surrogateToUcs4(text[i], text[i + 1]), ++i;
+        if (!joined && isColourEmoji(u)) ++n;
+        joined = u == 0x200D;
+    }
+    return n;
+}
+
+std::vector<qsizetype> pieceStarts(QStringView line) {
     std::vector<qsizetype> starts;
-    // A cut at a space keeps words whole; one is looked for in the last quarter of a piece.
-    constexpr qsizetype kLookBack = kPieceChars / 4;
     qsizetype start = 0;
-    while (line.size() - start > kPieceChars) {
-        qsizetype cut = start + kPieceChars;
-        for (qsizetype i = cut; i > cut - kLookBack; --i) {
-            if (line.at(i - 1).isSpace()) {
+    for (;;) {
+        // The piece ends before its kPieceChars + 1st character or its kPieceEmoji + 1st emoji.
+        qsizetype end = start;
+        int emoji = 0;
+        bool joined = false;
+        while (end < line.size()) {
+            char32_t u = line[end].unicode();
+            qsizetype n = 1;
+            if (QChar::isHighSurrogate(u) && end + 1 < line.size() && line[end + 1].isLowSurrogate())
+                u = QChar::surrogateToUcs4(line[end], line[end + 1]), n = 2;
+            if (end + n - start > kPieceChars) break;
+            if (!joined && isColourEmoji(u) && ++emoji > kPieceEmoji) break;
+            joined = u == 0x200D;
+            end += n;
+        }
+        if (end >= line.size()) break;
+        // A cut at a space keeps words whole; one is looked for in the last quarter of the piece.
+        qsizetype cut = end;
+        for (qsizetype i = end; i > end - (end - start) / 4; --i) {
+            if (line[i - 1].isSpace()) {
                 cut = i;
                 break;
             }
         }
-        if (line.at(cut - 1).isHighSurrogate()) --cut;
+        const qsizetype shown = shownBoundary(line, start, cut);
+        if (shown > start) cut = shown;
+        else if (cut - 1 > start && line[cut - 1].isHighSurrogate()) --cut; // one character of hundreds of marks
         starts.push_back(cut);
         start = cut;
     }
@@ -83,18 +145,20 @@ bool groupable(const QString &body) {
     return true;
 }
 
-// The plain text as paragraphs of at most kPieceChars: short lines gathered into one, broken by line
-// separators (unless group is false); a long line cut into pieces. continuing receives the pieces'
-// paragraph numbers.
+// The plain text as paragraphs of at most kPieceChars and kPieceEmoji: short lines gathered into
+// one, broken by line separators (unless group is false); a long line cut into pieces. continuing
+// receives the pieces' paragraph numbers.
 QString groupedText(const QString &body, std::vector<int> &continuing, bool group = true) {
     QString out;
     out.reserve(body.size() + body.size() / kPieceChars + 16);
     int paragraph = 0;
     qsizetype inParagraph = 0;
+    int emojiInParagraph = 0;
     const auto newParagraph = [&] {
         out += QChar::ParagraphSeparator;
         ++paragraph;
         inParagraph = 0;
+        emojiInParagraph = 0;
     };
     qsizetype at = 0;
     bool first = true;
@@ -102,29 +166,34 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
         qsizetype end = body.indexOf(u'\n', at);
         if (end < 0) end = body.size();
         const QStringView line = QStringView(body).mid(at, end - at);
-        if (line.size() > kPieceChars) {
+        // A line of fewer characters than kPieceEmoji holds too few emoji to be cut.
+        const std::vector<qsizetype> cuts = line.size() > kPieceEmoji ? pieceStarts(line) : std::vector<qsizetype>();
+        const int emoji = cuts.empty() ? colourEmoji(line) : 0;
+        if (!cuts.empty()) {
             if (!first) newParagraph();
             qsizetype from = 0;
-            const QString whole = line.toString();
-            for (const qsizetype cut : pieceStarts(whole)) {
-                out += QStringView(whole).mid(from, cut - from);
+            for (const qsizetype cut : cuts) {
+                out += line.mid(from, cut - from);
                 newParagraph();
                 continuing.push_back(paragraph);
                 from = cut;
             }
-            out += QStringView(whole).mid(from);
+            out += line.mid(from);
             inParagraph = kPieceChars; // the next line starts a paragraph of its own
         } else if (first) {
             out += line;
             inParagraph = line.size();
-        } else if (group && inParagraph + 1 + line.size() <= kPieceChars) {
+            emojiInParagraph = emoji;
+        } else if (group && inParagraph + 1 + line.size() <= kPieceChars && emojiInParagraph + emoji <= kPieceEmoji) {
             out += QChar::LineSeparator;
             out += line;
             inParagraph += 1 + line.size();
+            emojiInParagraph += emoji;
         } else {
             newParagraph();
             out += line;
             inParagraph = line.size();
+            emojiInParagraph = emoji;
         }
         first = false;
         at = end + 1;
@@ -132,13 +201,13 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
     return out;
 }
 
-// Cuts every paragraph longer than kPieceChars into pieces. From the last paragraph back, so a cut
-// leaves the positions before it as they are. False when the application quits meanwhile.
+// Cuts every paragraph longer than a piece (kPieceChars, kPieceEmoji) into pieces. From the last
+// paragraph back, so a cut leaves the positions before it as they are. False when the application quits meanwhile.
 bool cutLongParagraphs(QTextCursor &c) {
     for (QTextBlock b = c.document()->lastBlock(); b.isValid();) {
         if (g_quitting) return false;
         const QTextBlock before = b.previous();
-        if (b.length() - 1 > kPieceChars) {
+        if (b.length() - 1 > kPieceEmoji) { // fewer characters hold too few emoji to be cut
             const std::vector<qsizetype> starts = pieceStarts(b.text());
             const int base = b.position();
             QTextBlockFormat piece = b.blockFormat();
@@ -152,6 +221,102 @@ bool cutLongParagraphs(QTextCursor &c) {
     }
     return true;
 }
+
+namespace {
+// The layout of a long note's document: on the window's thread it lays out the paragraphs a view asks
+// for only while this event-loop turn has time left. A paragraph asked for after that stays empty this
+// once (its height guessed, one line), and the view is asked to draw again on the next turn, so a
+// screenful of slow paragraphs (emoji) appears over a few turns instead of holding the window.
+class PacedLayout final : public QPlainTextDocumentLayout {
+public:
+    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
+
+    QRectF blockBoundingRect(const QTextBlock &block) const override {
+        QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
+        if (!tl || tl->lineCount() > 0 || !block.isVisible() || pacing_ == 0)
+            return QPlainTextDocumentLayout::blockBoundingRect(block);
+        const QString text = block.text();
+        const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
+        if (!mayLayOut(block, weight)) {
+            const qreal line = QFontMetricsF(document()->defaultFont()).lineSpacing();
+            return QRectF(0, 0, documentSize().width(), line * std::max(1, block.lineCount()));
+        }
+        tl->setCacheEnabled(true);
+        QElapsedTimer took;
+        took.start();
+        const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
+        nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
+        ++laidOut_;
+        return r;
+    }
+
+    // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
+    // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
+    // the one holding the cursor, which Qt places without checking. A drawing lays out at least one
+    // paragraph per turn, so the screen fills whatever a paragraph costs.
+    class Pacing {
+    public:
+        Pacing(const QTextDocument *doc, QPlainTextEdit *view, bool drawing = false)
+            : layout_(doc ? dynamic_cast<PacedLayout *>(doc->documentLayout()) : nullptr) {
+            if (!layout_) return;
+            if (layout_->pacing_++ == 0) {
+                layout_->view_ = view;
+                layout_->drawing_ = drawing;
+            }
+            layout_->openTurn();
+        }
+        ~Pacing() {
+            if (layout_ && --layout_->pacing_ == 0) layout_->view_ = nullptr;
+        }
+        Pacing(const Pacing &) = delete;
+        Pacing &operator=(const Pacing &) = delete;
+
+    private:
+        QPointer<PacedLayout> layout_;
+    };
+
+private:
+    // An emoji takes about as long to lay out as this many letters.
+    static constexpr double kEmojiWeight = 100;
+    // The time a turn spends on a long note's view before paragraphs wait for the next turn.
+    static constexpr double kTurnNs = 6'000'000;
+
+    // The turn's clock starts with the first paced call in it.
+    void openTurn() {
+        if (turnOpen_) return;
+        turnOpen_ = true;
+        laidOut_ = 0;
+        turn_.start();
+        QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
+    }
+
+    bool mayLayOut(const QTextBlock &block, double weight) const {
+        // Before a view gives the paragraphs their width, a layout would be thrown away.
+        if (documentSize().width() <= 0) return false;
+        if (view_ && block.contains(view_->textCursor().position())) return true;
+        if (double(turn_.nsecsElapsed()) + weight * nsPerWeight_ <= kTurnNs) return true;
+        if (drawing_ && laidOut_ == 0) return true;
+        if (!resumeQueued_) {
+            resumeQueued_ = true;
+            auto *self = const_cast<PacedLayout *>(this);
+            QTimer::singleShot(0, self, [self] {
+                self->resumeQueued_ = false;
+                emit self->update();
+            });
+        }
+        return false;
+    }
+
+    int pacing_ = 0;
+    bool drawing_ = false;
+    QPointer<QPlainTextEdit> view_;
+    QElapsedTimer turn_;
+    bool turnOpen_ = false;
+    mutable int laidOut_ = 0; // paragraphs laid out in this turn
+    mutable bool resumeQueued_ = false;
+    mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
+};
+} // namespace
 
 QTextDocument *build(const Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
@@ -213,9 +378,10 @@ QTextDocument *build(const Note &note, const Style &style) {
     if (!cutLongParagraphs(c)) return nullptr;
     c.setPosition(0);
     c.endEditBlock();
-    // Each paragraph's layout object made here, not when a view first lays out the document.
-    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) b.layout();
-    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
+    // Each paragraph's layout object made here, not when a view first lays out the document; it
+    // keeps its glyphs once laid out, so drawing it again does not measure them all again.
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) b.layout()->setCacheEnabled(true);
+    doc->setDocumentLayout(new PacedLayout(doc.get()));
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
     return doc.release();
@@ -476,6 +642,31 @@ bool settleSaves(int timeoutMs) {
 LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(true);
     viewport()->setMouseTracking(true);
+}
+
+void LongTextView::setDocument(QTextDocument *doc) {
+    const LongNote::PacedLayout::Pacing pacing(doc, this);
+    QPlainTextEdit::setDocument(doc);
+}
+
+void LongTextView::setTextCursor(const QTextCursor &cursor) {
+    const LongNote::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::setTextCursor(cursor);
+}
+
+void LongTextView::paintEvent(QPaintEvent *e) {
+    const LongNote::PacedLayout::Pacing pacing(document(), this, true);
+    QPlainTextEdit::paintEvent(e);
+}
+
+void LongTextView::resizeEvent(QResizeEvent *e) {
+    const LongNote::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::resizeEvent(e);
+}
+
+void LongTextView::showEvent(QShowEvent *e) {
+    const LongNote::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::showEvent(e);
 }
 
 void LongTextView::userEdit(const std::function<void()> &edit) {

@@ -21,6 +21,11 @@ inline constexpr qsizetype kLongChars = 8 * 1024;
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once.
 inline constexpr qsizetype kPieceChars = 2000;
+// The most colour emoji in one paragraph. Measuring one takes the font library about a hundred
+// times as long as a letter (its picture is decoded each time: the colour font keeps no cache), so
+// a paragraph of emoji is cut far shorter than one of words: it is laid out again at every key
+// typed in it, and a screenful of them is laid out a few paragraphs per event-loop turn.
+inline constexpr int kPieceEmoji = 128;
 // The paragraph property of a piece that continues the line before it.
 inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;
 
@@ -32,9 +37,14 @@ struct Style {
     QColor links; // detected addresses become links in this colour; none when invalid
 };
 
-// Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): at a space near
-// the end of each piece when there is one, never inside a surrogate pair.
-std::vector<qsizetype> pieceStarts(const QString &line);
+// Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at
+// most kPieceChars long and holding at most kPieceEmoji emoji, cut at a space near its end when there
+// is one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
+// emoji sequence joined by U+200D or with its modifier).
+std::vector<qsizetype> pieceStarts(QStringView line);
+// How many of the characters in text are drawn from the colour emoji font (a joined sequence counts
+// once): what makes a paragraph slow to lay out.
+int colourEmoji(QStringView text);
 
 // The note's document, built on the calling thread: no parent, a plain text layout, undo on, not
 // modified. Safe to call on a worker; none once the application quits.
@@ -98,6 +108,9 @@ class LongTextView : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit LongTextView(QWidget *parent = nullptr);
+    // Shows doc; a long note's document is laid out as it is drawn, a few paragraphs per turn.
+    void setDocument(QTextDocument *doc);
+    void setTextCursor(const QTextCursor &cursor);
     // The text as stored.
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.
@@ -107,6 +120,9 @@ public:
     std::function<void(const QString &text, int from, int to)> onLongPaste;
 
 protected:
+    void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void showEvent(QShowEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
