@@ -233,21 +233,41 @@ public:
 
     QRectF blockBoundingRect(const QTextBlock &block) const override {
         QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
-        if (!tl || tl->lineCount() > 0 || !block.isVisible() || pacing_ == 0)
+        if (!tl || tl->lineCount() > 0 || !block.isVisible() || !onWindowThread())
             return QPlainTextDocumentLayout::blockBoundingRect(block);
+        auto *self = const_cast<PacedLayout *>(this);
+        self->openTurn();
+        // Asked while a paragraph is being laid out: the view resizing its scroll bar to the new
+        // height, which copes with a paragraph not laid out.
+        const bool paced = pacing_ > 0 || depth_ > 0;
         const QString text = block.text();
         const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
-        if (!mayLayOut(block, weight)) {
+        // An edit asks for its paragraph's height before laying it out anyway: never twice.
+        if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block, weight))) {
             const qreal line = QFontMetricsF(document()->defaultFont()).lineSpacing();
             return QRectF(0, 0, documentSize().width(), line * std::max(1, block.lineCount()));
         }
         tl->setCacheEnabled(true);
         QElapsedTimer took;
         took.start();
-        const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
-        nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
         ++laidOut_;
+        ++self->depth_;
+        const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
+        --self->depth_;
+        nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
         return r;
+    }
+
+    // An edit lays out its paragraph again at once (Qt's own choice); what the view asks for
+    // meanwhile is paced.
+    void documentChanged(int from, int removed, int added) override {
+        if (!onWindowThread()) return QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        openTurn();
+        ++depth_;
+        ++changing_;
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        --changing_;
+        --depth_;
     }
 
     // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
@@ -290,12 +310,19 @@ private:
         QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
     }
 
+    bool onWindowThread() const { return QThread::currentThread() == qApp->thread(); }
+
     bool mayLayOut(const QTextBlock &block, double weight) const {
         // Before a view gives the paragraphs their width, a layout would be thrown away.
         if (documentSize().width() <= 0) return false;
         if (view_ && block.contains(view_->textCursor().position())) return true;
         if (double(turn_.nsecsElapsed()) + weight * nsPerWeight_ <= kTurnNs) return true;
         if (drawing_ && laidOut_ == 0) return true;
+        return deferred();
+    }
+
+    // Puts a paragraph off: the view draws again next turn. Always false.
+    bool deferred() const {
         if (!resumeQueued_) {
             resumeQueued_ = true;
             auto *self = const_cast<PacedLayout *>(this);
@@ -308,6 +335,8 @@ private:
     }
 
     int pacing_ = 0;
+    int depth_ = 0;    // inside a layout of our own
+    int changing_ = 0; // inside an edit's layout
     bool drawing_ = false;
     QPointer<QPlainTextEdit> view_;
     QElapsedTimer turn_;
@@ -647,11 +676,6 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
 void LongTextView::setDocument(QTextDocument *doc) {
     const LongNote::PacedLayout::Pacing pacing(doc, this);
     QPlainTextEdit::setDocument(doc);
-}
-
-void LongTextView::setTextCursor(const QTextCursor &cursor) {
-    const LongNote::PacedLayout::Pacing pacing(document(), this);
-    QPlainTextEdit::setTextCursor(cursor);
 }
 
 void LongTextView::paintEvent(QPaintEvent *e) {

@@ -110,7 +110,6 @@ public:
     explicit LongTextView(QWidget *parent = nullptr);
     // Shows doc; a long note's document is laid out as it is drawn, a few paragraphs per turn.
     void setDocument(QTextDocument *doc);
-    void setTextCursor(const QTextCursor &cursor);
     // The text as stored.
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.

@@ -10,6 +10,9 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
+#include <QScrollBar>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThreadPool>
@@ -130,6 +133,92 @@ private slots:
         while (!LongNote::continues(piece)) piece = piece.next();
         const int from = piece.position() - 10, to = piece.position() + 10;
         QCOMPARE(LongNote::wholeText(*doc, from, to), bodies[4].mid(storedOffset(*doc, from), 19));
+    }
+
+    // Lines dense with emoji are cut far shorter, and never inside a character as shown: joined
+    // sequences, flags (halves pair from the start of a run), skin tones and marks run on without
+    // a space, so the cuts cannot fall at one. What is read back is the note's text.
+    void emojiLinesAreCutShortAndWhole() {
+        const QString family = QStringLiteral("👨‍👩‍👧‍👦"), flags = QStringLiteral("🇺🇦🇩🇪🇵🇱"),
+                      thumb = QStringLiteral("👍🏽"), accent = QStringLiteral("e\u0301\u0323"),
+                      keycap = QStringLiteral("1\uFE0F\u20E3");
+        QString mixed, flagRun = QStringLiteral("x");
+        for (int i = 0; mixed.size() < 30'000; ++i)
+            mixed += (i % 5 == 0 ? family : i % 5 == 1 ? thumb : i % 5 == 2 ? accent : i % 5 == 3 ? keycap : flags);
+        while (flagRun.size() < 9000) flagRun += flags; // "x" first: the halves pair from odd offsets
+        QString shortLines; // short lines that would share a paragraph, were they not all emoji
+        for (int i = 0; shortLines.size() < 20'000; ++i) shortLines += thumb + family + QStringLiteral("\n");
+        QString rest(LongNote::kPieceChars - 40, u'a'); // a short piece with emoji at its end
+        for (int i = 0; i < 300; ++i) rest += thumb;
+        for (const QString &body : {mixed, flagRun, shortLines, rest}) {
+            for (QStringView line : QStringView(body).split(u'\n')) {
+                QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, line);
+                qsizetype from = 0;
+                std::vector<qsizetype> cuts = LongNote::pieceStarts(line);
+                for (const qsizetype cut : cuts) {
+                    shown.setPosition(cut);
+                    QVERIFY2(shown.isAtBoundary(), qPrintable(QStringLiteral("cut at %1").arg(cut)));
+                    QVERIFY(LongNote::colourEmoji(line.mid(from, cut - from)) <= LongNote::kPieceEmoji);
+                    QVERIFY(cut - from <= LongNote::kPieceChars);
+                    from = cut;
+                }
+                QVERIFY(LongNote::colourEmoji(line.mid(from)) <= LongNote::kPieceEmoji);
+            }
+            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("E"), body), style()));
+            checkPieces(*doc);
+            for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+                QVERIFY(LongNote::colourEmoji(b.text()) <= LongNote::kPieceEmoji);
+            QCOMPARE(LongNote::wholeText(*doc), body);
+        }
+        // A line shorter than a piece of words is cut when it holds more emoji than a piece.
+        QString dense;
+        while (dense.size() < LongNote::kPieceChars / 2) dense += QStringLiteral("🔥 ");
+        QVERIFY(!LongNote::pieceStarts(dense).empty());
+        QCOMPARE(LongNote::colourEmoji(family + flags + thumb + accent), 8); // the family once, each flag half
+    }
+
+    // A screenful of emoji is laid out over a few turns: in the read-only view nothing but those
+    // turns draws it again, yet no paragraph in view is left blank; keys that move or type before
+    // the screen is done act on the text as usual.
+    void aScreenOfEmojiFillsInWhileKeysWork() {
+        QString body;
+        for (int i = 0; body.size() < 60'000; ++i) body += i % 7 ? QStringLiteral("😀🎉") : QStringLiteral("🧑🏿‍💻 word ");
+        LongTextView v;
+        v.setReadOnly(true);
+        v.resize(900, 700);
+        v.show();
+        v.setDocument(LongNote::build(textNote(QStringLiteral("V"), body), style()));
+        v.document()->setParent(&v);
+        const auto filled = [&v] {
+            qreal y = 0;
+            QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
+            for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
+                if (b.layout()->lineCount() == 0) return false;
+                y += v.document()->documentLayout()->blockBoundingRect(b).height();
+            }
+            return true;
+        };
+        QTRY_VERIFY(filled());
+        // A new width lays the screen out again; keys come before it is done.
+        v.setReadOnly(false);
+        v.resize(700, 700);
+        QTest::keyClick(&v, Qt::Key_PageDown);
+        QTest::keyClick(&v, Qt::Key_Down);
+        QTest::keyClick(&v, Qt::Key_End);
+        const int at = v.textCursor().position();
+        QTest::keyClicks(&v, QStringLiteral("ok"));
+        QString want = body;
+        want.insert(LongNote::wholeText(*v.document(), 0, at).size(), QStringLiteral("ok"));
+        QCOMPARE(v.wholeText(), want);
+        // The cursor put far off, into paragraphs no one laid out yet, is shown there.
+        v.resize(800, 700);
+        QTextCursor far(v.document());
+        far.setPosition(v.document()->characterCount() / 2);
+        v.setTextCursor(far);
+        QVERIFY(v.viewport()->rect().intersects(v.cursorRect()));
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+        QTRY_VERIFY(filled());
+        QCOMPARE(v.wholeText(), want);
     }
 
     // Rich text keeps its formats through the cuts, and the rich text written after the pieces are
