@@ -202,7 +202,8 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
 }
 
 // Cuts every paragraph longer than a piece (kPieceChars, kPieceEmoji) into pieces. From the last
-// paragraph back, so a cut leaves the positions before it as they are. False when the application quits meanwhile.
+// paragraph back, so a cut leaves the positions before it as they are. False when the application
+// quits meanwhile.
 bool cutLongParagraphs(QTextCursor &c) {
     for (QTextBlock b = c.document()->lastBlock(); b.isValid();) {
         if (g_quitting) return false;
