@@ -1,13 +1,12 @@
 #include "notes/LongNoteText.h"
 
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "ui/Lang.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
@@ -18,7 +17,6 @@
 #include <QTextDocument>
 #include <QThread>
 #include <QThreadPool>
-#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -45,7 +43,8 @@ bool isColourEmoji(char32_t u) {
 }
 
 bool isRegionalIndicatorEnd(QStringView s, qsizetype at) { // s[at - 2, at) is one half of a flag
-    return at >= 2 && s[at - 2].unicode() == 0xD83C && s[at - 1].unicode() >= 0xDDE6 && s[at - 1].unicode() <= 0xDDFF;
+    return at >= 2 && s[at - 2].unicode() == 0xD83C && s[at - 1].unicode() >= 0xDDE6 &&
+           s[at - 1].unicode() <= 0xDDFF;
 }
 
 // The last boundary between characters as shown at or before cut, past start (itself one); -1 when
@@ -55,7 +54,8 @@ qsizetype shownBoundary(QStringView line, qsizetype start, qsizetype cut) {
     // halves: they pair from the run's start.
     qsizetype from = std::max(start, cut - 256);
     if (from > start && line[from].isLowSurrogate()) --from;
-    while (from > start && isRegionalIndicatorEnd(line, from)) from -= 2;
+    while (from > start && isRegionalIndicatorEnd(line, from))
+        from -= 2;
     const qsizetype end = std::min(line.size(), cut + 16);
     QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, line.mid(from, end - from));
     f.setPosition(cut - from);
@@ -106,8 +106,10 @@ std::vector<qsizetype> pieceStarts(QStringView line) {
             }
         }
         const qsizetype shown = shownBoundary(line, start, cut);
-        if (shown > start) cut = shown;
-        else if (cut - 1 > start && line[cut - 1].isHighSurrogate()) --cut; // one character of hundreds of marks
+        if (shown > start)
+            cut = shown;
+        else if (cut - 1 > start && line[cut - 1].isHighSurrogate())
+            --cut; // one character of hundreds of marks
         starts.push_back(cut);
         start = cut;
     }
@@ -167,7 +169,8 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
         if (end < 0) end = body.size();
         const QStringView line = QStringView(body).mid(at, end - at);
         // A line of fewer characters than kPieceEmoji holds too few emoji to be cut.
-        const std::vector<qsizetype> cuts = line.size() > kPieceEmoji ? pieceStarts(line) : std::vector<qsizetype>();
+        const std::vector<qsizetype> cuts =
+            line.size() > kPieceEmoji ? pieceStarts(line) : std::vector<qsizetype>();
         const int emoji = cuts.empty() ? colourEmoji(line) : 0;
         if (!cuts.empty()) {
             if (!first) newParagraph();
@@ -184,7 +187,8 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
             out += line;
             inParagraph = line.size();
             emojiInParagraph = emoji;
-        } else if (group && inParagraph + 1 + line.size() <= kPieceChars && emojiInParagraph + emoji <= kPieceEmoji) {
+        } else if (group && inParagraph + 1 + line.size() <= kPieceChars &&
+                   emojiInParagraph + emoji <= kPieceEmoji) {
             out += QChar::LineSeparator;
             out += line;
             inParagraph += 1 + line.size();
@@ -222,131 +226,6 @@ bool cutLongParagraphs(QTextCursor &c) {
     }
     return true;
 }
-
-namespace {
-// The layout of a long note's document: on the window's thread it lays out the paragraphs a view asks
-// for only while this event-loop turn has time left. A paragraph asked for after that stays empty this
-// once (its height guessed, one line), and the view is asked to draw again on the next turn, so a
-// screenful of slow paragraphs (emoji) appears over a few turns instead of holding the window.
-class PacedLayout final : public QPlainTextDocumentLayout {
-public:
-    using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
-
-    QRectF blockBoundingRect(const QTextBlock &block) const override {
-        QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
-        if (!tl || tl->lineCount() > 0 || !block.isVisible() || !onWindowThread())
-            return QPlainTextDocumentLayout::blockBoundingRect(block);
-        auto *self = const_cast<PacedLayout *>(this);
-        self->openTurn();
-        // Asked while a paragraph is being laid out: the view resizing its scroll bar to the new
-        // height, which copes with a paragraph not laid out.
-        const bool paced = pacing_ > 0 || depth_ > 0;
-        const QString text = block.text();
-        const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
-        // An edit asks for its paragraph's height before laying it out anyway: never twice.
-        if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block, weight))) {
-            const qreal line = QFontMetricsF(document()->defaultFont()).lineSpacing();
-            return QRectF(0, 0, documentSize().width(), line * std::max(1, block.lineCount()));
-        }
-        tl->setCacheEnabled(true);
-        QElapsedTimer took;
-        took.start();
-        ++laidOut_;
-        ++self->depth_;
-        const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
-        --self->depth_;
-        nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
-        return r;
-    }
-
-    // An edit lays out its paragraph again at once (Qt's own choice); what the view asks for
-    // meanwhile is paced.
-    void documentChanged(int from, int removed, int added) override {
-        if (!onWindowThread()) return QPlainTextDocumentLayout::documentChanged(from, removed, added);
-        openTurn();
-        ++depth_;
-        ++changing_;
-        QPlainTextDocumentLayout::documentChanged(from, removed, added);
-        --changing_;
-        --depth_;
-    }
-
-    // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
-    // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
-    // the one holding the cursor, which Qt places without checking. A drawing lays out at least one
-    // paragraph per turn, so the screen fills whatever a paragraph costs.
-    class Pacing {
-    public:
-        Pacing(const QTextDocument *doc, QPlainTextEdit *view, bool drawing = false)
-            : layout_(doc ? dynamic_cast<PacedLayout *>(doc->documentLayout()) : nullptr) {
-            if (!layout_) return;
-            if (layout_->pacing_++ == 0) {
-                layout_->view_ = view;
-                layout_->drawing_ = drawing;
-            }
-            layout_->openTurn();
-        }
-        ~Pacing() {
-            if (layout_ && --layout_->pacing_ == 0) layout_->view_ = nullptr;
-        }
-        Pacing(const Pacing &) = delete;
-        Pacing &operator=(const Pacing &) = delete;
-
-    private:
-        QPointer<PacedLayout> layout_;
-    };
-
-private:
-    // An emoji takes about as long to lay out as this many letters.
-    static constexpr double kEmojiWeight = 100;
-    // The time a turn spends on a long note's view before paragraphs wait for the next turn.
-    static constexpr double kTurnNs = 6'000'000;
-
-    // The turn's clock starts with the first paced call in it.
-    void openTurn() {
-        if (turnOpen_) return;
-        turnOpen_ = true;
-        laidOut_ = 0;
-        turn_.start();
-        QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
-    }
-
-    bool onWindowThread() const { return QThread::currentThread() == qApp->thread(); }
-
-    bool mayLayOut(const QTextBlock &block, double weight) const {
-        // Before a view gives the paragraphs their width, a layout would be thrown away.
-        if (documentSize().width() <= 0) return false;
-        if (view_ && block.contains(view_->textCursor().position())) return true;
-        if (double(turn_.nsecsElapsed()) + weight * nsPerWeight_ <= kTurnNs) return true;
-        if (drawing_ && laidOut_ == 0) return true;
-        return deferred();
-    }
-
-    // Puts a paragraph off: the view draws again next turn. Always false.
-    bool deferred() const {
-        if (!resumeQueued_) {
-            resumeQueued_ = true;
-            auto *self = const_cast<PacedLayout *>(this);
-            QTimer::singleShot(0, self, [self] {
-                self->resumeQueued_ = false;
-                emit self->update();
-            });
-        }
-        return false;
-    }
-
-    int pacing_ = 0;
-    int depth_ = 0;    // inside a layout of our own
-    int changing_ = 0; // inside an edit's layout
-    bool drawing_ = false;
-    QPointer<QPlainTextEdit> view_;
-    QElapsedTimer turn_;
-    bool turnOpen_ = false;
-    mutable int laidOut_ = 0; // paragraphs laid out in this turn
-    mutable bool resumeQueued_ = false;
-    mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
-};
-} // namespace
 
 QTextDocument *build(const Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
@@ -410,7 +289,8 @@ QTextDocument *build(const Note &note, const Style &style) {
     c.endEditBlock();
     // Each paragraph's layout object made here, not when a view first lays out the document; it
     // keeps its glyphs once laid out, so drawing it again does not measure them all again.
-    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) b.layout()->setCacheEnabled(true);
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+        b.layout()->setCacheEnabled(true);
     doc->setDocumentLayout(new PacedLayout(doc.get()));
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);

@@ -9,12 +9,12 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
-#include <QScrollBar>
-#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QThreadPool>
 #include <QtTest>
 #include <memory>
@@ -144,12 +144,19 @@ private slots:
                       keycap = QStringLiteral("1\uFE0F\u20E3");
         QString mixed, flagRun = QStringLiteral("x");
         for (int i = 0; mixed.size() < 30'000; ++i)
-            mixed += (i % 5 == 0 ? family : i % 5 == 1 ? thumb : i % 5 == 2 ? accent : i % 5 == 3 ? keycap : flags);
-        while (flagRun.size() < 9000) flagRun += flags; // "x" first: the halves pair from odd offsets
-        QString shortLines; // short lines that would share a paragraph, were they not all emoji
-        for (int i = 0; shortLines.size() < 20'000; ++i) shortLines += thumb + family + QStringLiteral("\n");
+            mixed += (i % 5 == 0   ? family
+                      : i % 5 == 1 ? thumb
+                      : i % 5 == 2 ? accent
+                      : i % 5 == 3 ? keycap
+                                   : flags);
+        while (flagRun.size() < 9000)
+            flagRun += flags; // "x" first: the halves pair from odd offsets
+        QString shortLines;   // short lines that would share a paragraph, were they not all emoji
+        for (int i = 0; shortLines.size() < 20'000; ++i)
+            shortLines += thumb + family + QStringLiteral("\n");
         QString rest(LongNote::kPieceChars - 40, u'a'); // a short piece with emoji at its end
-        for (int i = 0; i < 300; ++i) rest += thumb;
+        for (int i = 0; i < 300; ++i)
+            rest += thumb;
         for (const QString &body : {mixed, flagRun, shortLines, rest}) {
             for (QStringView line : QStringView(body).split(u'\n')) {
                 QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, line);
@@ -172,9 +179,11 @@ private slots:
         }
         // A line shorter than a piece of words is cut when it holds more emoji than a piece.
         QString dense;
-        while (dense.size() < LongNote::kPieceChars / 2) dense += QStringLiteral("🔥 ");
+        while (dense.size() < LongNote::kPieceChars / 2)
+            dense += QStringLiteral("🔥 ");
         QVERIFY(!LongNote::pieceStarts(dense).empty());
-        QCOMPARE(LongNote::colourEmoji(family + flags + thumb + accent), 8); // the family once, each flag half
+        QCOMPARE(LongNote::colourEmoji(family + flags + thumb + accent),
+                 8); // the family once, each flag half
     }
 
     // A screenful of emoji is laid out over a few turns: in the read-only view nothing but those
@@ -182,7 +191,8 @@ private slots:
     // the screen is done act on the text as usual.
     void aScreenOfEmojiFillsInWhileKeysWork() {
         QString body;
-        for (int i = 0; body.size() < 60'000; ++i) body += i % 7 ? QStringLiteral("😀🎉") : QStringLiteral("🧑🏿‍💻 word ");
+        for (int i = 0; body.size() < 60'000; ++i)
+            body += i % 7 ? QStringLiteral("😀🎉") : QStringLiteral("🧑🏿‍💻 word ");
         LongTextView v;
         v.setReadOnly(true);
         v.resize(900, 700);

@@ -1,0 +1,106 @@
+#include "notes/PacedLayout.h"
+
+#include "notes/LongNoteText.h"
+#include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QThread>
+#include <QTimer>
+
+namespace LongNote {
+namespace {
+// An emoji takes about as long to lay out as this many letters.
+constexpr double kEmojiWeight = 100;
+// The time a turn spends on a long note's view before paragraphs wait for the next turn.
+constexpr double kTurnNs = 6'000'000;
+
+bool onWindowThread() {
+    return QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+} // namespace
+
+QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
+    QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
+    if (!tl || tl->lineCount() > 0 || !block.isVisible() || !onWindowThread())
+        return QPlainTextDocumentLayout::blockBoundingRect(block);
+    auto *self = const_cast<PacedLayout *>(this);
+    self->openTurn();
+    // Asked while a paragraph is being laid out: the view fitting its scroll bar to the new height,
+    // which copes with a paragraph not laid out.
+    const bool paced = pacing_ > 0 || depth_ > 0;
+    const QString text = block.text();
+    const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
+    // An edit asks for its paragraph's height before laying it out anyway: never twice.
+    if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block, weight))) {
+        const qreal line = QFontMetricsF(document()->defaultFont()).lineSpacing();
+        return QRectF(0, 0, documentSize().width(), line * std::max(1, block.lineCount()));
+    }
+    tl->setCacheEnabled(true);
+    QElapsedTimer took;
+    took.start();
+    ++laidOut_;
+    ++self->depth_;
+    const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
+    --self->depth_;
+    nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
+    return r;
+}
+
+void PacedLayout::documentChanged(int from, int removed, int added) {
+    if (!onWindowThread()) return QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    openTurn();
+    ++depth_;
+    ++changing_;
+    QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    --changing_;
+    --depth_;
+}
+
+// The turn's clock starts with the first paced call in it.
+void PacedLayout::openTurn() {
+    if (turnOpen_) return;
+    turnOpen_ = true;
+    laidOut_ = 0;
+    turn_.start();
+    QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
+}
+
+bool PacedLayout::mayLayOut(const QTextBlock &block, double weight) const {
+    // Before a view gives the paragraphs their width, a layout would be thrown away.
+    if (documentSize().width() <= 0) return false;
+    if (view_ && block.contains(view_->textCursor().position())) return true;
+    if (double(turn_.nsecsElapsed()) + weight * nsPerWeight_ <= kTurnNs) return true;
+    if (drawing_ && laidOut_ == 0) return true;
+    return deferred();
+}
+
+// Puts a paragraph off: the view draws again next turn. Always false.
+bool PacedLayout::deferred() const {
+    if (!resumeQueued_) {
+        resumeQueued_ = true;
+        auto *self = const_cast<PacedLayout *>(this);
+        QTimer::singleShot(0, self, [self] {
+            self->resumeQueued_ = false;
+            emit self->update();
+        });
+    }
+    return false;
+}
+
+PacedLayout::Pacing::Pacing(const QTextDocument *doc, QPlainTextEdit *view, bool drawing)
+    : layout_(doc ? dynamic_cast<PacedLayout *>(doc->documentLayout()) : nullptr) {
+    if (!layout_) return;
+    if (layout_->pacing_++ == 0) {
+        layout_->view_ = view;
+        layout_->drawing_ = drawing;
+    }
+    layout_->openTurn();
+}
+
+PacedLayout::Pacing::~Pacing() {
+    if (layout_ && --layout_->pacing_ == 0) layout_->view_ = nullptr;
+}
+} // namespace LongNote
