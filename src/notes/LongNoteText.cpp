@@ -642,17 +642,17 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
         userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
         return;
     }
-    // A long paste goes in as plain text, its long lines in pieces like those of an opened note: a
-    // line of megabytes in one paragraph would take minutes to lay out. A carriage return would make
-    // a paragraph of its own: a line ended the Windows way is one line.
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
     QTextCursor c = textCursor();
     if (onLongPaste && text.size() > LongNote::kPasteLaterChars) {
         const auto take = onLongPaste; // a copy: the handler may replace this view's document
         take(text, c.selectionStart(), c.selectionEnd());
         return;
     }
+    // A long paste goes in as plain text, its long lines in pieces like those of an opened note: a
+    // line of megabytes in one paragraph would take minutes to lay out. A carriage return would make
+    // a paragraph of its own: a line ended the Windows way is one line.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
     c.beginEditBlock();
     c.removeSelectedText();
     const QTextCharFormat chars = c.charFormat();
