@@ -3,6 +3,7 @@
 // program's write, quitting), the stored document always decodes, ends up exactly what encoding
 // every note anew gives, and never holds a change that was superseded or removed.
 #include "common/NoteTables.h"
+#include "common/StoredNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteStore.h"
 #include "platform/DataNotices.h"
@@ -165,11 +166,9 @@ private slots:
         std::vector<Note> model;
         for (int i = 0; i < 10; ++i) model.push_back(textNote(QStringLiteral("N%1").arg(i), 3000));
         model.push_back(textNote(QStringLiteral("Big"), 600000));
-        prefs.prefs().setData(kKey, encodeNotes(model));
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
-        NoteStore::resetForTests();
-        NoteStore &store = NoteStore::shared();
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
         QCOMPARE(store.notes().size(), model.size());
         QCoreApplication::processEvents();
 

@@ -4,6 +4,7 @@
 // while it holds the write lock with Mivo's changes waiting. Whatever it wrote and what the user
 // changed both survive, one as the stored value and one kept aside once, the stored value always
 // decodes, the user is told which data, and every later change reaches the disk.
+#include "common/StoredNotes.h"
 #include "common/TestEnv.h"
 #include "notes/Note.h"
 #include "notes/NoteStore.h"
@@ -163,11 +164,9 @@ private slots:
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
         std::vector<Note> model;
         for (int i = 0; i < 30; ++i) model.push_back(textNote(i, 3000)); // kept on disk, not in memory
-        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
-        NoteStore::resetForTests();
-        NoteStore &store = NoteStore::shared();
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
         QCOMPARE(store.notes().size(), model.size());
         QCoreApplication::processEvents();
 
@@ -309,11 +308,9 @@ private slots:
         TempPrefs prefs;
         std::vector<Note> model;
         for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
-        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
-        NoteStore::resetForTests();
-        NoteStore &store = NoteStore::shared();
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
         QCOMPARE(store.notes().size(), model.size());
         Note first = *store.find(model[1].id);
         first.title = QStringLiteral("saved");
@@ -340,11 +337,9 @@ private slots:
         TempPrefs prefs;
         std::vector<Note> model;
         for (int i = 0; i < 12; ++i) model.push_back(textNote(i, 5000));
-        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes(model));
-        QVERIFY(prefs.prefs().flush());
-        prefs.reopen();
-        NoteStore::resetForTests();
-        NoteStore &store = NoteStore::shared();
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
         QCOMPARE(store.notes().size(), model.size());
         // A change on disk before the other program writes is not one to keep aside later.
         model[3].title = QStringLiteral("saved before");
