@@ -254,6 +254,7 @@ private slots:
         const QString path = putFile(dir.filePath(QStringLiteral("empty.json")), "[]");
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(env->prefs.path().toUtf8().constData(), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
         env->dialogs.openPathAnswers = {path};
         page->doImportJSON();

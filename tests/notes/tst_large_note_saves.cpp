@@ -177,6 +177,7 @@ private slots:
         const QByteArray theirs = encodeNotes({textNote(QStringLiteral("Theirs"), 40)});
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         const QByteArray sql = "UPDATE prefs SET value = CAST('" + theirs + "' AS BLOB) WHERE key = 'savedNotes'";
         QCOMPARE(sqlite3_exec(other, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(other);

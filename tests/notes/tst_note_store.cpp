@@ -487,6 +487,7 @@ private slots:
         Note edited = *NoteStore::shared().find(model[4].id);
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         QCOMPARE(sqlite3_exec(other, "UPDATE prefs SET value = CAST('[]' AS BLOB) WHERE key = 'savedNotes'",
                               nullptr, nullptr, nullptr),
                  SQLITE_OK);

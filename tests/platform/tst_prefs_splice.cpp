@@ -185,6 +185,7 @@ private slots:
         Prefs &p = prefs.prefs();
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
         for (int k = 0; k < 3; ++k) {
             const PrefsSplice s{qint64(100 * k), 3, QByteArray(10, char('x' + k))};
@@ -230,6 +231,7 @@ private slots:
         Prefs &p = prefs.prefs();
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         sqlite3_stmt *st = nullptr;
         sqlite3_prepare_v2(other, "UPDATE prefs SET value = ?1 WHERE key = 'doc'", -1, &st, nullptr);
         sqlite3_bind_blob(st, 1, theirs.constData(), int(theirs.size()), SQLITE_STATIC);

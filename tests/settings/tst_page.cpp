@@ -233,6 +233,7 @@ private slots:
         QVERIFY(page.open(900, 700));
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(env->prefs.path().toUtf8().constData(), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         env->dialogs.alertAnswers = {0, 0};
         find<QPushButton>("eraseButton")->click();
@@ -349,6 +350,7 @@ private slots:
         QVERIFY(page.open(900, 700));
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(env->prefs.path().toUtf8().constData(), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000); // as any program, it waits while Mivo's writer commits
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         env->dialogs.alertAnswers = {0};
         env->dialogs.openPathAnswers = {path};
