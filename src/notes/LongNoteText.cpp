@@ -443,12 +443,11 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
         QTextDocument *doc = g_quitting ? nullptr : build(note, style);
         if (!doc) return;
         doc->moveToThread(target);
-        // qApp outlives the pool's tasks; the receiver is checked on its own thread.
-        QMetaObject::invokeMethod(qApp, [doc, to, done] {
-            if (to)
-                done(doc);
-            else
-                delete doc;
+        // qApp outlives the pool's tasks; the receiver is checked on its own thread. The call owns
+        // the document until done takes it: one dropped unrun (the application ends before its
+        // queued calls run) deletes it.
+        QMetaObject::invokeMethod(qApp, [owned = std::unique_ptr<QTextDocument>(doc), to, done]() mutable {
+            if (to) done(owned.release());
         }, Qt::QueuedConnection);
     });
 }
@@ -474,11 +473,9 @@ void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObjec
             return;
         }
         copy->moveToThread(target);
-        QMetaObject::invokeMethod(qApp, [copy, caret, dest, done] {
-            if (dest)
-                done(copy, caret);
-            else
-                delete copy;
+        std::unique_ptr<QTextDocument> owned(copy); // as in buildLater
+        QMetaObject::invokeMethod(qApp, [owned = std::move(owned), caret, dest, done]() mutable {
+            if (dest) done(owned.release(), caret);
         }, Qt::QueuedConnection);
     });
 }
