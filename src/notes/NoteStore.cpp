@@ -89,7 +89,11 @@ qsizetype sizeUpTo(const Note &n, qsizetype limit) {
 
 // Notes' bytes encoded on a worker. Whatever an item reads it owns (copies, and what the store gave
 // up: a changed table's old note and bytes), so the store may change or go meanwhile; the bytes are
-// taken on the window's thread, by the slot still waiting for this very encode.
+// taken on the window's thread, by the slot still waiting for this very encode. A copy of a note
+// shares its strings, a table's cells even as the same string objects, with the note the store
+// shows: the worker only reads them, through calls that write nothing (not QString::utf16(), which
+// gives a literal or empty string a buffer of its own), so copying a table of megabytes here is
+// not needed.
 struct NoteStore::EncodeJob {
     struct Item {
         quint64 gen = 0;

@@ -175,7 +175,10 @@ void appendString(QByteArray &out, const QString &s) {
     // processor can. A character beyond the first 65 536 (a surrogate pair: every emoji) is written
     // here too, as its four bytes; a text with an unpaired surrogate goes through Qt's own
     // conversion, whose handling of one the documents keep.
-    const auto *const p = reinterpret_cast<const char16_t *>(s.utf16());
+    // Read through constData(), never utf16(): utf16() gives a string without a terminated buffer of
+    // its own (a literal, raw data, an empty string) a new one, a write to a string that copies of a
+    // note share with the window's thread and other workers. The length bounds every read here.
+    const auto *const p = reinterpret_cast<const char16_t *>(s.constData());
     const qsizetype n = s.size();
     qsizetype len = 2;
     for (qsizetype i = 0; i < n;) {

@@ -8,6 +8,7 @@
 #include "platform/Notifier.h"
 #include <QRandomGenerator>
 #include <sqlite3.h>
+#include <thread>
 #include "platform/RecordJson.h"
 #include <QtTest>
 
@@ -184,6 +185,38 @@ private slots:
         QVERIFY(back);
         QCOMPARE(back->at(1), table);
         QCOMPARE(back->at(0), text);
+    }
+
+    // Copies of a table note share their rows' cells (the store's, the page's, a save's on a worker):
+    // encoded on several threads at once, each gives the bytes of the note encoded alone, and the
+    // cells stay where they were. Literal and empty cells have no buffer of their own, the ones an
+    // encode that wrote its input would have replaced under the other threads.
+    void copiesSharingCellsEncodeOnManyThreadsAtOnce() {
+        const auto rows = [] {
+            QList<QStringList> rows;
+            for (int r = 0; r < 2000; ++r)
+                rows << QStringList{QStringLiteral("\"ü\" 🙂"), QString(), QStringLiteral("literal cell text"),
+                                    QStringLiteral("")};
+            return rows;
+        };
+        const Note note = table(4, rows());
+        Note twin = note; // the same note with cells of its own
+        const QList<QStringList> twinCells = rows();
+        for (size_t r = 0; r < twin.rows.size(); ++r) twin.rows[r].cells = twinCells[qsizetype(r)];
+        const QByteArray alone = encodeNotes({twin});
+        const QChar *firstCell = note.rows[0].cells[0].constData();
+        std::vector<QByteArray> got(4);
+        std::vector<std::thread> threads;
+        for (QByteArray &out : got)
+            threads.emplace_back([copy = note, &out] {
+                for (int round = 0; round < 3; ++round) out = encodeNotes({copy});
+            });
+        QByteArray here;
+        for (int round = 0; round < 3; ++round) here = encodeNotes({note});
+        for (std::thread &t : threads) t.join();
+        QCOMPARE(here, alone);
+        for (const QByteArray &out : got) QCOMPARE(out, alone);
+        QCOMPARE(note.rows[0].cells[0].constData(), firstCell);
     }
 
     void strictNoteDecoding_data() {

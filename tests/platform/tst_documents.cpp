@@ -353,6 +353,28 @@ private slots:
         QVERIFY(!StoreLoader::get().loading());
     }
 
+    // Encoding reads a string and writes nothing to it, whatever its buffer: a literal, raw data (not
+    // terminated where the string ends), an empty or a null string keep their data where it was. A
+    // note's copies share these string objects with the window's thread while a worker encodes
+    // them, so a string given a buffer of its own on the way would be freed under the other thread.
+    void encodingAStringLeavesItAsItIs() {
+        static const char16_t raw[] = u"raw text \"quoted\" and more that the string leaves out";
+        const auto *rawChars = reinterpret_cast<const QChar *>(raw);
+        const QString strings[] = {QStringLiteral("a literal, with \"quotes\" and ü"),
+                                   QString::fromRawData(rawChars, 20), QStringLiteral(""), QString(),
+                                   QString::fromRawData(rawChars, 0)};
+        const QByteArray want[] = {"\"a literal, with \\\"quotes\\\" and ü\"",
+                                   "\"raw text \\\"quoted\\\" an\"", "\"\"", "\"\"", "\"\""};
+        for (size_t i = 0; i < std::size(strings); ++i) {
+            const QString shared = strings[i];
+            const QChar *before = shared.constData();
+            QByteArray out;
+            RecordJson::appendString(out, shared);
+            QCOMPARE(out, want[i]);
+            QVERIFY2(shared.constData() == before, qPrintable(QStringLiteral("string %1 moved").arg(i)));
+        }
+    }
+
     // Strings are written straight from UTF-16; the slow twin is Qt's UTF-8 conversion with every
     // byte escaped. Random texts of emoji, quotes, controls, ASCII runs and unpaired surrogates (which
     // keep Qt's own handling) must come out byte for byte the same.
