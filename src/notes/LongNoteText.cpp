@@ -1,5 +1,6 @@
 #include "notes/LongNoteText.h"
 
+#include "notes/FormatBar.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
@@ -549,6 +550,7 @@ bool settleSaves(int timeoutMs) {
 LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(true);
     viewport()->setMouseTracking(true);
+    FloatingFormatBar::attach(this, [this](int code) { applyFmt(code); });
 }
 
 void LongTextView::setDocument(QTextDocument *doc) {

@@ -1,12 +1,12 @@
 #include "notes/RichTextView.h"
 
+#include "notes/FormatBar.h"
 #include "notes/LongNoteText.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include <QApplication>
 #include <QClipboard>
-#include <QGraphicsDropShadowEffect>
 #include <QScrollBar>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -47,107 +47,15 @@ double pointSizeOf(const QTextCharFormat &f) {
 }
 } // namespace
 
-namespace {
-// The floating bar's own face: a dark rounded plate with a soft shadow under it.
-class FloatingFmtBar : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override {
-        QPainter p(this);
-        p.setRenderHint(QPainter::Antialiasing);
-        // On the dark theme's dark editor a hairline keeps the plate apart from the page.
-        if (VF::theme() == AppTheme::dark)
-            p.setPen(QPen(QColor::fromRgbF(1, 1, 1, 0.18f), 1));
-        else
-            p.setPen(Qt::NoPen);
-        p.setBrush(QColor::fromRgbF(0.15f, 0.15f, 0.15f, 0.92f));
-        p.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8 * scale(), 8 * scale());
-    }
-    // Clicks between the buttons stay on the bar, never reaching the text under it.
-    void mousePressEvent(QMouseEvent *e) override { e->accept(); }
-    void mouseReleaseEvent(QMouseEvent *e) override { e->accept(); }
-    void mouseDoubleClickEvent(QMouseEvent *e) override { e->accept(); }
-
-private:
-    static double scale() { return VF::fontScale(); }
-};
-} // namespace
-
 RichTextView::RichTextView(QWidget *parent) : QTextEdit(parent) {
     setAcceptRichText(true);
     setUndoRedoEnabled(true);
     QFont f = Fonts::plainFont(kDefaultSize);
     document()->setDefaultFont(f);
-    connect(this, &QTextEdit::selectionChanged, this, &RichTextView::placeFmtBar);
-    connect(this, &QTextEdit::cursorPositionChanged, this, &RichTextView::placeFmtBar);
-    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &RichTextView::placeFmtBar);
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, &RichTextView::placeFmtBar);
+    FloatingFormatBar::attach(this, [this](int code) { applyFmt(code); });
 }
 
-void RichTextView::placeFmtBar() {
-    const QTextCursor sel = textCursor();
-    if (!sel.hasSelection() || isReadOnly() || !hasFocus()) {
-        if (fmtBar_) fmtBar_->hide();
-        return;
-    }
-    const double s = VF::fontScale();
-    if (!fmtBar_) {
-        auto *bar = new FloatingFmtBar(viewport());
-        bar->setObjectName(QStringLiteral("floatingFormatBar"));
-        bar->resize(qRound(116 * s), qRound(34 * s));
-        auto *shadow = new QGraphicsDropShadowEffect(bar);
-        shadow->setColor(QColor::fromRgbF(0, 0, 0, 0.25f));
-        shadow->setBlurRadius(6 * s);
-        shadow->setOffset(0, 2 * s); // drawn below the bar
-        bar->setGraphicsEffect(shadow);
-        const struct {
-            const char16_t *label;
-            int idx;
-            int x;
-        } buttons[] = {{u"B", 0, 6}, {u"I", 1, 42}, {u"U\u0332", 2, 78}};
-        for (const auto &b : buttons) {
-            auto *btn = new FmtBarButton(QString::fromUtf16(b.label), b.idx, this, bar);
-            btn->setLabelStyle(Qt::white, true);
-            btn->setGeometry(qRound(b.x * s), qRound(4 * s), qRound(32 * s), qRound(26 * s));
-        }
-        fmtBar_ = bar;
-    }
-    // Centred over the selection's first line, kept inside the view; below the selection when the
-    // view has no room above it.
-    QTextCursor a(document()), b(document());
-    a.setPosition(sel.selectionStart());
-    b.setPosition(sel.selectionEnd());
-    const QRect ra = cursorRect(a), rb = cursorRect(b);
-    const QRect area = viewport()->rect();
-    const int gap = qRound(6 * s);
-    const int w = fmtBar_->width(), h = fmtBar_->height();
-    const int centre = ra.top() == rb.top() ? (ra.left() + rb.left()) / 2 : (ra.left() + area.right()) / 2;
-    int y = ra.top() - h - gap;
-    if (y < area.top()) y = rb.bottom() + gap;
-    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - h));
-    const int x = std::clamp(centre - w / 2, area.left() + 2, std::max(area.left() + 2, area.right() - w - 2));
-    fmtBar_->move(x, y);
-    fmtBar_->show();
-    fmtBar_->raise();
-}
-
-void RichTextView::resizeEvent(QResizeEvent *e) {
-    QTextEdit::resizeEvent(e);
-    placeFmtBar();
-}
-
-void RichTextView::focusInEvent(QFocusEvent *e) {
-    QTextEdit::focusInEvent(e);
-    placeFmtBar();
-}
-
-void RichTextView::focusOutEvent(QFocusEvent *e) {
-    QTextEdit::focusOutEvent(e);
-    // A popup (the context menu) takes the focus only for a moment.
-    if (e->reason() != Qt::PopupFocusReason) placeFmtBar();
-}
+QWidget *RichTextView::formatBar() const { return FloatingFormatBar::barOf(this); }
 
 void applyFormatCode(QTextDocument *doc, int from, int to, int code) {
     if (from >= to || code < 0 || code > 4) return;

@@ -10,8 +10,8 @@
 // the selection, each as one undo step: 0 bold, 1 italic, 2 underline (toggled), 3 larger (+2, at
 // most 72), 4 smaller (−2, at least 8). Ctrl+B/I/U apply 0/1/2 and are always swallowed. A paste keeps
 // rich text but drops background colours everywhere; Ctrl+Shift+V pastes plain text.
-// While it has a non-empty selection and the focus, an editable view shows a small floating bar with
-// bold, italic and underline above the selection (below it when there is no room above).
+// While it has a non-empty selection and the focus, an editable view shows the floating format bar
+// (see FloatingFormatBar).
 class RichTextView : public QTextEdit {
     Q_OBJECT
 public:
@@ -38,15 +38,12 @@ public:
     std::function<void(const QString &text, int from, int to)> onLongPaste;
 
     // The floating format bar; null until a selection first asks for it.
-    QWidget *formatBar() const { return fmtBar_; }
+    QWidget *formatBar() const;
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
     void mouseMoveEvent(QMouseEvent *e) override;
-    void resizeEvent(QResizeEvent *e) override;
-    void focusInEvent(QFocusEvent *e) override;
-    void focusOutEvent(QFocusEvent *e) override;
 
 private slots:
     void noteChange(int pos, int removed, int added);
@@ -55,9 +52,6 @@ private:
     void relink(int from, int to, bool adopt);
     // Hands text to onLongPaste when it goes the long way.
     bool takenAsLong(const QString &text);
-    void placeFmtBar();
-
-    QPointer<QWidget> fmtBar_;
 
     std::optional<QColor> autoLinkColor_;
     int dirtyFrom_ = -1, dirtyTo_ = -1; // what the edit being handled changed
