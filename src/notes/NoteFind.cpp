@@ -2,6 +2,7 @@
 
 #include "notes/RtfCodec.h"
 #include "ui/Lang.h"
+#include <QTextBlock>
 #include <QTextDocument>
 
 namespace NoteFind {
@@ -37,6 +38,50 @@ std::vector<Range> textMatches(const QString &text, const QString &query, int ca
         from = at + query.size();
     }
     return out;
+}
+
+DocSearch::DocSearch(const QTextDocument *doc, const QString &query, std::function<bool(const QTextBlock &)> joined, int cap)
+    : doc_(doc), query_(query), joined_(std::move(joined)), cap_(cap) {
+    done_ = !doc || query.isEmpty() || cap <= 0;
+}
+
+bool DocSearch::run(QDeadlineTimer until) {
+    if (done_) return true;
+    if (!doc_) return done_ = true;
+    const qsizetype q = query_.size();
+    QTextBlock b = doc_->findBlock(next_);
+    // The first paragraph of a search, or one after a document change moved the position, starts a
+    // line of its own unless it continues one.
+    while (b.isValid()) {
+        if (!(joined_ && b.position() > 0 && joined_(b))) {
+            carry_.clear();
+            carryPos_.clear();
+        }
+        const QString hay = carry_ + b.text();
+        const qsizetype carried = carry_.size();
+        const int blockPos = b.position();
+        const auto posOf = [&](qsizetype i) { return i < carried ? carryPos_[size_t(i)] : blockPos + int(i - carried); };
+        qsizetype from = 0;
+        while (int(matches_.size()) < cap_) {
+            const qsizetype at = hay.indexOf(query_, from, Qt::CaseInsensitive);
+            if (at < 0) break;
+            const int start = posOf(at);
+            matches_.push_back({start, posOf(at + q - 1) + 1 - start});
+            from = at + q;
+        }
+        if (int(matches_.size()) >= cap_) return done_ = true;
+        // What a match across the cut to the next paragraph may start with.
+        const qsizetype keep = std::min(q - 1, hay.size() - from);
+        std::vector<int> pos;
+        pos.reserve(size_t(keep));
+        for (qsizetype i = hay.size() - keep; i < hay.size(); ++i) pos.push_back(posOf(i));
+        carry_ = hay.right(keep);
+        carryPos_ = std::move(pos);
+        b = b.next();
+        next_ = b.isValid() ? b.position() : doc_->characterCount();
+        if (b.isValid() && until.hasExpired()) return false;
+    }
+    return done_ = true;
 }
 
 std::vector<TableClipboard::CellPos> tableMatches(const Note &note, const QString &query) {

@@ -2,13 +2,17 @@
 #include "notes/NotesView.h"
 #include "notes/NotesUi.h"
 
+#include "notes/LongNoteText.h"
 #include "notes/NoteFind.h"
+#include "notes/TextViewOps.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -16,6 +20,11 @@
 #include <cmath>
 
 using namespace NotesUi;
+
+namespace {
+// How long one slice of a search may keep the window's thread.
+constexpr int kFindSliceMs = 4;
+} // namespace
 
 void NotesView::toggleFindBar() {
     if (!selectedNote()) return;
@@ -52,7 +61,14 @@ void NotesView::showFindBar() {
         b->setFocusPolicy(Qt::NoFocus);
     }
     QPointer<NotesView> self(this);
-    connect(field, &QLineEdit::returnPressed, this, [self, field] { if (self) self->runFind(field->text()); });
+    // Return searches; pressed again on the same text, it goes on to the next match.
+    connect(field, &QLineEdit::returnPressed, this, [self, field] {
+        if (!self) return;
+        if (field->text() == self->findQuery_ && self->findMatchCount() > 0)
+            self->stepFind(1);
+        else
+            self->runFind(field->text());
+    });
     connect(prev, &QPushButton::clicked, this, [self] { if (self) self->stepFind(-1); });
     connect(next, &QPushButton::clicked, this, [self] { if (self) self->stepFind(1); });
     connect(close, &QPushButton::clicked, this, [self] { if (self) self->hideFindBar(); });
@@ -98,8 +114,9 @@ void NotesView::hideFindBar() {
     findQuery_.clear();
     findTextRanges_.clear();
     findCellMatches_.clear();
+    findSearch_.reset();
     findMatchIdx_ = 0;
-    applyFindHighlights();
+    applyFindHighlights(false);
     if (findBar_) {
         findBar_->hide();
         findBar_->deleteLater();
@@ -108,25 +125,58 @@ void NotesView::hideFindBar() {
     layoutFrame();
 }
 
+QAbstractScrollArea *NotesView::findView() const {
+    if (contentTV_) return contentTV_;
+    if (inlineTV_) return inlineTV_;
+    // The long note's one view, in the detail or the editor, once its document is there.
+    if (longTextReady() && detailHost_ && detailHost_->isAncestorOf(longView_)) return longView_;
+    return nullptr;
+}
+
 void NotesView::runFind(const QString &query) {
     findQuery_ = query;
     findTextRanges_.clear();
     findCellMatches_.clear();
+    findSearch_.reset();
     findMatchIdx_ = 0;
     const Note *n = selectedNote();
     if (query.isEmpty() || !n) {
-        applyFindHighlights();
+        applyFindHighlights(false);
         if (findCountLbl_) findCountLbl_->setText(QString());
         return;
     }
     if (n->type == NoteType::table) {
         findCellMatches_ = NoteFind::tableMatches(*n, query);
-    } else {
-        // The text actually shown: the detail's document when it is built, else the note's own.
-        const QString shown = contentTV_ ? contentTV_->document()->toPlainText() : NoteFind::shownText(*n);
-        for (const NoteFind::Range &r : NoteFind::textMatches(shown, query)) findTextRanges_.emplace_back(r.start, r.length);
+        applyFindHighlights();
+        return;
     }
-    applyFindHighlights();
+    // The text as the view shows it, in its own positions. A long note's document may still be on its
+    // way: it is searched when it comes.
+    QAbstractScrollArea *view = findView();
+    if (!view) {
+        applyFindHighlights(false);
+        return;
+    }
+    findSearch_.emplace(TextViewOps::document(view), query, &LongNote::continues);
+    searchOn();
+}
+
+// One slice of the search; the rest on later turns, so a long text never holds the window.
+void NotesView::searchOn() {
+    if (!findSearch_) return;
+    const bool done = findSearch_->run(QDeadlineTimer(kFindSliceMs));
+    const size_t had = findTextRanges_.size();
+    const std::vector<NoteFind::Range> &found = findSearch_->matches();
+    for (size_t i = had; i < found.size(); ++i) findTextRanges_.emplace_back(found[i].start, found[i].length);
+    // The first match is shown as soon as it is found; later ones only add highlights.
+    if (done || found.size() != had) applyFindHighlights(had == 0 && !found.empty());
+    if (done) return;
+    if (!findSlices_) {
+        findSlices_ = new QTimer(this);
+        findSlices_->setSingleShot(true);
+        connect(findSlices_, &QTimer::timeout, this, &NotesView::searchOn);
+    }
+    findSlices_->start(0);
 }
 
 void NotesView::stepFind(int delta) {
@@ -144,36 +194,63 @@ QString NotesView::findCountText() const {
     return findCountLbl_ ? findCountLbl_->text() : QString();
 }
 
-void NotesView::applyFindHighlights() {
+void NotesView::applyFindHighlights(bool reveal) {
     const int n = findMatchCount();
-    if (findCountLbl_)
-        findCountLbl_->setText(findQuery_.isEmpty() ? QString() : n == 0 ? NoteFind::noResultsText() : NoteFind::countText(findMatchIdx_, n));
+    if (findCountLbl_) {
+        // Counting a long text goes on over a few turns: the number is shown once it is known.
+        findCountLbl_->setText(findQuery_.isEmpty() || findCounting() ? QString()
+                               : n == 0                                ? NoteFind::noResultsText()
+                                                                       : NoteFind::countText(findMatchIdx_, n));
+    }
     if (grid_) {
         std::optional<NoteGrid::CellPos> cur;
         if (!findCellMatches_.empty()) cur = findCellMatches_[size_t(findMatchIdx_)];
         grid_->setFindMatches(findCellMatches_, cur);
-        if (cur && cur->row >= 0 && detailScroll_) {
+        if (reveal && cur && cur->row >= 0 && detailScroll_) {
             const QRect r = grid_->cellRect(*cur);
             detailScroll_->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 10, r.height() / 2 + 10);
         }
     }
-    if (contentTV_) {
-        QList<QTextEdit::ExtraSelection> sels;
-        for (size_t i = 0; i < findTextRanges_.size(); ++i) {
-            QTextEdit::ExtraSelection s;
-            s.cursor = QTextCursor(contentTV_->document());
-            s.cursor.setPosition(findTextRanges_[i].first);
-            s.cursor.setPosition(findTextRanges_[i].first + findTextRanges_[i].second, QTextCursor::KeepAnchor);
-            s.format.setBackground(int(i) == findMatchIdx_ ? QColor::fromRgbF(1.0f, 0.55f, 0.1f, 0.75f) : QColor::fromRgbF(1.0f, 0.85f, 0.2f, 0.55f));
-            sels << s;
-        }
-        contentTV_->setExtraSelections(sels);
-        if (!findTextRanges_.empty() && detailScroll_) {
-            QTextCursor c(contentTV_->document());
-            c.setPosition(findTextRanges_[size_t(findMatchIdx_)].first);
-            const QRect r = contentTV_->cursorRect(c);
-            const QPoint inDoc = contentTV_->viewport()->mapTo(detailScroll_->widget(), r.center());
-            detailScroll_->ensureVisible(inDoc.x(), inDoc.y(), 20, 40);
-        }
+    QAbstractScrollArea *view = findTextRanges_.empty() ? nullptr : findView();
+    if (findShownIn_ && findShownIn_ != view) TextViewOps::setExtraSelections(findShownIn_, {});
+    findShownIn_ = view;
+    if (!view) return;
+    if (findMatchIdx_ >= int(findTextRanges_.size())) findMatchIdx_ = 0;
+    const auto [curStart, curLen] = findTextRanges_[size_t(findMatchIdx_)];
+    if (reveal) TextViewOps::reveal(view, curStart, curStart + curLen, detailScroll_);
+    // Only the matches in and around what is shown are marked: a view lays out what it marks, and a
+    // long text shows a small part of its matches. A scroll marks those it brings into view.
+    auto [shownFrom, shownTo] = TextViewOps::visibleRange(view, detailScroll_);
+    const int span = std::max(0, shownTo - shownFrom);
+    shownFrom -= span;
+    shownTo += span;
+    QTextDocument *doc = TextViewOps::document(view);
+    const int last = doc->characterCount() - 1;
+    const auto mark = [&](size_t i) {
+        QTextEdit::ExtraSelection s;
+        s.cursor = QTextCursor(doc);
+        s.cursor.setPosition(std::min(findTextRanges_[i].first, last));
+        s.cursor.setPosition(std::min(findTextRanges_[i].first + findTextRanges_[i].second, last), QTextCursor::KeepAnchor);
+        s.format.setBackground(int(i) == findMatchIdx_ ? QColor::fromRgbF(1.0f, 0.55f, 0.1f, 0.75f) : QColor::fromRgbF(1.0f, 0.85f, 0.2f, 0.55f));
+        return s;
+    };
+    QList<QTextEdit::ExtraSelection> sels;
+    auto it = std::lower_bound(findTextRanges_.begin(), findTextRanges_.end(), shownFrom,
+                               [](const std::pair<int, int> &r, int pos) { return r.first + r.second < pos; });
+    bool currentMarked = false;
+    for (; it != findTextRanges_.end() && it->first <= shownTo; ++it) {
+        const size_t i = size_t(it - findTextRanges_.begin());
+        currentMarked |= int(i) == findMatchIdx_;
+        sels << mark(i);
     }
+    if (!currentMarked) sels << mark(size_t(findMatchIdx_));
+    TextViewOps::setExtraSelections(view, sels);
+    // A scroll of the view, or of the detail around it, marks what it brings into view.
+    if (!findRepaint_) {
+        findRepaint_ = new QTimer(this);
+        findRepaint_->setSingleShot(true);
+        connect(findRepaint_, &QTimer::timeout, this, [this] { if (!findTextRanges_.empty()) applyFindHighlights(false); });
+    }
+    for (QAbstractScrollArea *area : {static_cast<QAbstractScrollArea *>(view), static_cast<QAbstractScrollArea *>(detailScroll_.data())})
+        if (area) connect(area->verticalScrollBar(), &QScrollBar::valueChanged, findRepaint_, qOverload<>(&QTimer::start), Qt::UniqueConnection);
 }

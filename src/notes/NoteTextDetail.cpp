@@ -6,6 +6,7 @@
 #include "notes/NoteStore.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
+#include "notes/TextViewOps.h"
 #include "ui/CommonAlerts.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
@@ -119,6 +120,9 @@ void NotesView::showLongDoc(const Note &note) {
         doc->setParent(this);
         longDoc_ = doc;
         attachLongDoc();
+        // What waited for the text: the reader's place after a save, and the search.
+        restoreReaderPlace();
+        if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
     });
 }
 
@@ -410,6 +414,7 @@ void NotesView::saveInlineEditor() {
     copy.title = title;
     copy.emoji = emoji.isEmpty() ? Note::defaultEmoji() : emoji;
     if (editLong_) return saveLongEditor(copy);
+    keepReaderPlace(copy.id, inlineTV_);
     copy.body = editDoc_->toPlainText();
     const QByteArray rtf = RtfCodec::write(*editDoc_);
     copy.bodyRTF = rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf);
@@ -424,6 +429,7 @@ void NotesView::saveInlineEditor() {
 // left in it stores only the title and the emoji, its text as it was.
 void NotesView::saveLongEditor(Note copy) {
     if (!longDoc_ || !longView_ || longView_->document() != longDoc_) return; // still being built
+    keepReaderPlace(copy.id, longView_);
     const QString id = copy.id;
     selectedID_ = id;
     editingID_.reset();
@@ -454,6 +460,30 @@ void NotesView::saveLongEditor(Note copy) {
         requestRebuild();
     });
     requestRebuild();
+}
+
+void NotesView::keepReaderPlace(const QString &id, QAbstractScrollArea *editor) {
+    placeID_.clear();
+    if (!editor || !TextViewOps::document(editor)) return;
+    placeID_ = id;
+    placePos_ = TextViewOps::firstVisiblePosition(editor);
+}
+
+void NotesView::restoreReaderPlace() {
+    if (placeID_.isEmpty() || editingID_) return;
+    if (!selectedID_ || *selectedID_ != placeID_) {
+        placeID_.clear(); // another note is shown: the place is of no use any more
+        return;
+    }
+    QAbstractScrollArea *view = findView();
+    if (!view) return; // the text is still on its way
+    placeID_.clear();
+    const int pos = placePos_;
+    TextViewOps::scrollToTop(view, pos, detailScroll_);
+    // Once more after the detail is shown and laid out, which sets its scroll ranges again.
+    QPointer<QAbstractScrollArea> v(view);
+    QPointer<QScrollArea> outer(detailScroll_);
+    QTimer::singleShot(0, this, [v, outer, pos] { if (v) TextViewOps::scrollToTop(v, pos, outer); });
 }
 
 void NotesView::cancelInlineEditor() {

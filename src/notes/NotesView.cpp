@@ -234,6 +234,7 @@ void NotesView::rebuildDetail() {
     shownDetailID_ = note->id;
     if (editingID_ && *editingID_ == note->id && note->type == NoteType::text) {
         buildInlineEditor(*note);
+        if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
         return;
     }
     editingID_.reset();
@@ -255,6 +256,7 @@ void NotesView::rebuildDetail() {
         });
     }
     if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
+    restoreReaderPlace();
 }
 
 void NotesView::placeDetail() {

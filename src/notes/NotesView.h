@@ -1,6 +1,7 @@
 #pragma once
 #include "notes/LongNoteText.h"
 #include "notes/Note.h"
+#include "notes/NoteFind.h"
 #include "notes/NoteGrid.h"
 #include "notes/RichTextView.h"
 #include "ui/LinkTextView.h"
@@ -13,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+class QAbstractScrollArea;
 class QElapsedTimer;
 class QTimer;
 class DraggableDivider;
@@ -77,6 +79,13 @@ public:
     bool findBarVisible() const { return findBarVisible_; }
     QString findCountText() const;
     int findMatchCount() const;
+    // Whether the matches in a long text are still being counted (a slice at a time).
+    bool findCounting() const { return findSearch_.has_value() && !findSearch_->finished(); }
+    // The text matches (start, length) in the document of the view searched, and that view: the
+    // note's view in the detail or in the inline editor, whichever size the note is.
+    const std::vector<std::pair<int, int>> &findTextRanges() const { return findTextRanges_; }
+    int findCurrentIndex() const { return findMatchIdx_; }
+    QAbstractScrollArea *findView() const;
 
 protected:
     void rebuild() override;
@@ -100,7 +109,14 @@ private:
     void saveLongEditor(Note copy);
     // A long paste's document is there: edited on if the editor it was pasted into is still open.
     void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret);
-    void applyFindHighlights();
+    // Marks the matches in the shown part of the view searched and the current one; with reveal,
+    // scrolls to the current one.
+    void applyFindHighlights(bool reveal = true);
+    void searchOn();
+    // Save keeps the reader's place: the first character the editor showed is shown first again once
+    // the note's detail has its text.
+    void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);
+    void restoreReaderPlace();
     void deleteNote(const QString &id);
     void deleteColumn(const QString &noteID, int col);
     void deleteRow(const QString &noteID, int row);
@@ -215,4 +231,10 @@ private:
     QPointer<QWidget> findBar_;
     QPointer<QLineEdit> findField_;
     QPointer<QLabel> findCountLbl_;
+    std::optional<NoteFind::DocSearch> findSearch_;
+    QPointer<QAbstractScrollArea> findShownIn_; // the view that holds the highlights
+    QTimer *findSlices_ = nullptr;
+    QTimer *findRepaint_ = nullptr; // highlights what a scroll brought into view
+    QString placeID_;
+    int placePos_ = -1;
 };

@@ -1,0 +1,343 @@
+#include "common/TestEnv.h"
+#include "notes/FormatBar.h"
+#include "notes/LongNoteText.h"
+#include "notes/NoteFind.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
+#include "notes/TextViewOps.h"
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+#include <memory>
+
+// Find, the reader's place after a save and the floating format bar, on a note short enough to be
+// laid out whole and on one long enough to be shown by the long note's view.
+namespace {
+const QColor kCurrent = QColor::fromRgbF(1.0f, 0.55f, 0.1f, 0.75f);
+const QColor kOther = QColor::fromRgbF(1.0f, 0.85f, 0.2f, 0.55f);
+
+void settle() {
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
+// About `bytes` of numbered lines, bold words among them, "needle" in every fifth line (the last
+// lines hold none, so the first match is not where a view opens at the end).
+Note richNote(const QString &id, int bytes, int *needles) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, bold;
+    bold.setFontWeight(QFont::Bold);
+    *needles = 0;
+    for (int i = 0; doc.characterCount() < bytes; ++i) {
+        if (i > 0) c.insertBlock();
+        c.insertText(QStringLiteral("Line %1 lorem ipsum ").arg(i, 4, 10, QLatin1Char('0')), plain);
+        c.insertText(QStringLiteral("dolor"), bold);
+        if (i % 5 == 2 && doc.characterCount() < bytes - 400) {
+            c.insertText(QStringLiteral(" sit NEEDLE amet"), plain);
+            ++*needles;
+        } else {
+            c.insertText(QStringLiteral(" sit amet consectetur"), plain);
+        }
+    }
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
+    n.id = id;
+    n.body = doc.toPlainText();
+    n.bodyRTF = RtfCodec::write(doc);
+    return n;
+}
+
+struct FindPage {
+    TempPrefs prefs;
+    std::unique_ptr<NotesView> view;
+    explicit FindPage(const Note &n) {
+        NoteStore::resetForTests();
+        NoteStore::shared().add(n);
+        view = std::make_unique<NotesView>();
+        view->resize(1000, 700);
+        view->setup();
+        view->show();
+        view->activateWindow();
+        settle();
+    }
+    ~FindPage() {
+        view.reset();
+        NoteStore::resetForTests();
+    }
+};
+
+// Whether pos is on the screen: inside what the view and every scroll area around it show.
+bool onScreen(QAbstractScrollArea *v, int pos) {
+    QTextCursor c(TextViewOps::document(v));
+    c.setPosition(pos);
+    return v->viewport()->visibleRegion().contains(TextViewOps::cursorRect(v, c).center());
+}
+
+// The nine characters that begin the line first shown: "Line 0040".
+QString firstShownLine(QAbstractScrollArea *v) {
+    QTextCursor c = TextViewOps::cursorForPosition(
+        v, v->viewport()->visibleRegion().boundingRect().topLeft() + QPoint(1, 1));
+    c.movePosition(QTextCursor::StartOfLine);
+    c.movePosition(QTextCursor::Right, QTextCursor::KeepAnchor, 9);
+    return c.selectedText();
+}
+
+QColor highlightAt(QAbstractScrollArea *v, int start) {
+    for (const QTextEdit::ExtraSelection &s : TextViewOps::extraSelections(v))
+        if (s.cursor.selectionStart() == start) return s.format.background().color();
+    return {};
+}
+} // namespace
+
+class TestNoteFind : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+
+    // The matches in a long note's document, cut into pieces, are those of its stored text: also
+    // the ones across a cut, none overlapping, at most the cap; and slices that stop after every
+    // paragraph find the same.
+    void documentSearchMatchesTheStoredText_data() {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("query");
+        // No spaces: the cuts fall at 2000, 4000, ... inside the repeated word.
+        QString abc;
+        while (abc.size() < 9000)
+            abc += QStringLiteral("abcde");
+        QTest::newRow("across every cut") << abc << QStringLiteral("deab");
+        QTest::newRow("overlapping candidates") << QString(9000, u'a') << QStringLiteral("AAA");
+        QString words;
+        for (int i = 0; words.size() < 30'000; ++i)
+            words += (i % 7 ? QStringLiteral("Wörd ") : QStringLiteral("ÄpFel\n"));
+        QTest::newRow("lines and case") << words << QStringLiteral("äpfel");
+        QString mixed;
+        auto *rng = QRandomGenerator::global();
+        for (int i = 0; i < 40'000; ++i)
+            mixed += QChar(u"ab \n"[rng->bounded(4)]);
+        QTest::newRow("random") << mixed << QStringLiteral("ab a");
+        QTest::newRow("nothing") << mixed << QStringLiteral("abba abba");
+    }
+    void documentSearchMatchesTheStoredText() {
+        QFETCH(QString, body);
+        QFETCH(QString, query);
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("t"));
+        n.body = body;
+        std::unique_ptr<QTextDocument> doc(LongNote::build(n, {QFont(), Qt::black, QColor()}));
+        QVERIFY(doc);
+        const std::vector<NoteFind::Range> want = NoteFind::textMatches(body, query, 100'000);
+        for (bool sliced : {false, true}) {
+            NoteFind::DocSearch search(doc.get(), query, &LongNote::continues, 100'000);
+            int turns = 0;
+            while (!search.run(sliced ? QDeadlineTimer(0) : QDeadlineTimer(QDeadlineTimer::Forever)))
+                ++turns;
+            QVERIFY(!sliced || turns > 0 || doc->blockCount() == 1);
+            QCOMPARE(search.matches().size(), want.size());
+            for (size_t i = 0; i < want.size(); ++i) {
+                // The document's text of a match, its cut left out, is the stored text's.
+                const NoteFind::Range &r = search.matches()[i];
+                const QString got = LongNote::wholeText(*doc, r.start, r.start + r.length);
+                QVERIFY2(got.compare(body.mid(want[i].start, want[i].length)) == 0,
+                         qPrintable(QString::number(i) + u' ' + got));
+                QCOMPARE(LongNote::wholeText(*doc, 0, r.start).size(), want[i].start);
+            }
+        }
+        NoteFind::DocSearch capped(doc.get(), query, &LongNote::continues, 3);
+        QVERIFY(capped.run(QDeadlineTimer(QDeadlineTimer::Forever)));
+        QCOMPARE(capped.matches().size(), std::min<size_t>(3, want.size()));
+    }
+
+    void findMarksScrollsAndSteps_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    // Every match in sight is marked, the current one in its own colour and on the screen; ▶, ◀ and
+    // Return step with wrap-around, each step bringing the match into view.
+    void findMarksScrollsAndSteps() {
+        QFETCH(int, bytes);
+        int needles = 0;
+        const Note n = richNote(QStringLiteral("N"), bytes, &needles);
+        QCOMPARE(LongNote::isLong(n), bytes > 8 * 1024);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        page.showFindBar();
+        settle(); // the detail is laid out again around the bar
+        auto *field = page.findChild<QLineEdit *>(QStringLiteral("findField"));
+        QVERIFY(field);
+        field->setText(QStringLiteral("needle"));
+        QTest::keyClick(field, Qt::Key_Return);
+        const QString total = QStringLiteral(" / %1").arg(needles);
+        QTRY_COMPARE(page.findCountText(), QStringLiteral("1") + total);
+        QCOMPARE(page.findMatchCount(), needles);
+        const auto check = [&](int index) {
+            QAbstractScrollArea *v = page.findView();
+            QCOMPARE(page.findCurrentIndex(), index);
+            QCOMPARE(page.findCountText(), QString::number(index + 1) + total);
+            const auto [start, length] = page.findTextRanges()[size_t(index)];
+            QCOMPARE(length, 6);
+            QTRY_VERIFY2(onScreen(v, start), qPrintable(QStringLiteral("match %1 not shown").arg(index)));
+            QCOMPARE(highlightAt(v, start), kCurrent);
+            // Every other match on the screen is marked too.
+            int shown = 0;
+            for (size_t i = 0; i < page.findTextRanges().size(); ++i) {
+                const int s = page.findTextRanges()[i].first;
+                if (int(i) == index || !onScreen(v, s)) continue;
+                ++shown;
+                QTRY_COMPARE(highlightAt(v, s), kOther);
+            }
+            QVERIFY(shown > 0);
+        };
+        check(0);
+        if (QTest::currentTestFailed()) return;
+        QPushButton *prev = nullptr, *next = nullptr;
+        for (QPushButton *b : page.findChildren<QPushButton *>()) {
+            if (b->text() == QStringLiteral("◀")) prev = b;
+            if (b->text() == QStringLiteral("▶")) next = b;
+        }
+        QVERIFY(prev && next);
+        QTest::mouseClick(prev, Qt::LeftButton); // wraps to the last
+        check(needles - 1);
+        QTest::mouseClick(next, Qt::LeftButton);
+        check(0);
+        if (QTest::currentTestFailed()) return;
+        for (int i = 1; i < needles; ++i) {
+            if (i % 2)
+                QTest::keyClick(field, Qt::Key_Return); // the same text again: the next match
+            else
+                QTest::mouseClick(next, Qt::LeftButton);
+            check(i);
+            if (QTest::currentTestFailed()) return;
+        }
+        // Another text searches again from its first match; closing the bar takes the marks away.
+        field->setText(QStringLiteral("line 000"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE(page.findCountText(), QStringLiteral("1 / 10"));
+        page.hideFindBar();
+        QVERIFY(TextViewOps::extraSelections(page.findView()).isEmpty());
+    }
+
+    void saveKeepsTheReadersPlace_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    // After Save the detail shows the part of the note the editor showed, not its top.
+    void saveKeepsTheReadersPlace() {
+        QFETCH(int, bytes);
+        int needles = 0;
+        const Note n = richNote(QStringLiteral("P"), bytes, &needles);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        page.showInlineEditor(n.id);
+        settle();
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QAbstractScrollArea *editor = page.findView();
+        // To the part of the note a third of the way in, and an edit there.
+        const int third = TextViewOps::document(editor)
+                              ->findBlockByNumber(TextViewOps::document(editor)->blockCount() / 3)
+                              .position();
+        TextViewOps::scrollToTop(editor, third);
+        settle();
+        const QString place = firstShownLine(editor);
+        QVERIFY2(place.startsWith(QStringLiteral("Line 0")) && place != QStringLiteral("Line 0000"),
+                 qPrintable(place));
+        QTextCursor c(TextViewOps::document(editor));
+        c.setPosition(TextViewOps::document(editor)->findBlock(third).next().position() + 2);
+        c.insertText(QStringLiteral("-"));
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.findView() && TextViewOps::isReadOnly(page.findView()));
+        QTRY_VERIFY(NoteStore::shared().find(n.id)->body.contains(QStringLiteral("Li-ne")));
+        QTRY_COMPARE(firstShownLine(page.findView()), place);
+    }
+
+    void floatingBarFormatsInTheEditor_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    // A selection in the inline editor shows the bar; its buttons format the selection, which
+    // stays; the format is saved; no selection, or the read-only detail, shows no bar.
+    void floatingBarFormatsInTheEditor() {
+        QFETCH(int, bytes);
+        int needles = 0;
+        const Note n = richNote(QStringLiteral("F"), bytes, &needles);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        QAbstractScrollArea *detail = page.findView();
+        detail->setFocus();
+        QTextCursor all(TextViewOps::document(detail));
+        all.setPosition(0);
+        all.setPosition(9, QTextCursor::KeepAnchor);
+        TextViewOps::setTextCursor(detail, all);
+        QVERIFY(!FloatingFormatBar::barOf(detail) || !FloatingFormatBar::barOf(detail)->isVisible());
+
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QAbstractScrollArea *v = page.findView();
+        QTRY_VERIFY(v->hasFocus());
+        // "lorem" on the first line shown.
+        const int line = TextViewOps::visibleRange(v).first;
+        QTextCursor sel(TextViewOps::document(v));
+        sel.setPosition(line + 10);
+        sel.setPosition(line + 15, QTextCursor::KeepAnchor);
+        QCOMPARE(sel.selectedText(), QStringLiteral("lorem"));
+        TextViewOps::setTextCursor(v, sel);
+        QWidget *bar = FloatingFormatBar::barOf(v);
+        QVERIFY(bar && bar->isVisible());
+        QVERIFY(v->viewport()->rect().contains(bar->geometry()));
+        const QList<FmtBarButton *> buttons = bar->findChildren<FmtBarButton *>();
+        QCOMPARE(buttons.size(), 3);
+        QCOMPARE(buttons[0]->label(), QStringLiteral("B"));
+        QCOMPARE(buttons[1]->label(), QStringLiteral("I"));
+        QCOMPARE(buttons[2]->label(), QStringLiteral("U\u0332"));
+        QTest::mouseClick(buttons[0], Qt::LeftButton);
+        QTest::mouseClick(buttons[1], Qt::LeftButton);
+        QTest::mouseClick(buttons[2], Qt::LeftButton);
+        QVERIFY(v->hasFocus());
+        QCOMPARE(TextViewOps::textCursor(v).selectionStart(), line + 10);
+        QCOMPARE(TextViewOps::textCursor(v).selectionEnd(), line + 15);
+        QTextCursor at(TextViewOps::document(v));
+        at.setPosition(line + 12);
+        QVERIFY(at.charFormat().fontWeight() >= QFont::Bold);
+        QVERIFY(at.charFormat().fontItalic());
+        QVERIFY(at.charFormat().fontUnderline());
+        at.setPosition(line + 9);
+        QVERIFY(!at.charFormat().fontUnderline());
+        QVERIFY(bar->isVisible());
+        // The selection gone, the bar goes.
+        QTextCursor caret = TextViewOps::textCursor(v);
+        caret.clearSelection();
+        TextViewOps::setTextCursor(v, caret);
+        QVERIFY(!bar->isVisible());
+        // Saved with the formats.
+        const QString word = TextViewOps::document(v)->findBlock(line).text().left(9);
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && NoteStore::shared().find(n.id)->bodyRTF != n.bodyRTF);
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(*NoteStore::shared().find(n.id)->bodyRTF, &back));
+        const int lineBack = back.toPlainText().indexOf(word);
+        QVERIFY(lineBack >= 0);
+        QTextCursor b(&back);
+        b.setPosition(lineBack + 12);
+        QVERIFY(b.charFormat().fontWeight() >= QFont::Bold);
+        QVERIFY(b.charFormat().fontItalic());
+        QVERIFY(b.charFormat().fontUnderline());
+    }
+};
+
+QTEST_MAIN(TestNoteFind)
+#include "tst_note_find.moc"
