@@ -1,5 +1,7 @@
 #include "platform/PrefsGate.h"
 
+#include "platform/PrefsSql.h"
+
 #include <memory>
 
 namespace {
@@ -56,4 +58,12 @@ void runPrefsCommitHook(bool made) {
         hook = g_hook;
     }
     if (hook) (*hook)(made);
+}
+
+QString chooseAsideKey(PrefsCommitGate &gate, const QString &key, const std::function<bool(const QString &)> &taken) {
+    std::lock_guard g(gate.lock);
+    const QString aside = PrefsSql::freeKeptAsideKey(
+        key, [&](const QString &name) { return gate.asideKeys.count(name) || taken(name); });
+    gate.asideKeys.insert(aside);
+    return aside;
 }

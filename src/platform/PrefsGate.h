@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 
 // A seqlock around each commit. The writer marks its commit in flight (under lock), COMMITs without
 // the lock (the sync to the disk), then publishes it: committed, known and settled advance together.
@@ -38,7 +39,15 @@ struct PrefsCommitGate {
     std::optional<Flight> flight;        // guarded by lock
     std::map<QString, PrefsKnown> known; // guarded by lock
     std::optional<qint64> dataVersion;   // guarded by lock
+    // Every kept-aside name chosen in this session, by the domain or by the writer, whether on disk
+    // yet or not: neither ever chooses one the other has (guarded by lock).
+    std::set<QString> asideKeys;
 };
+
+// The one way a name for a copy kept aside of key is chosen ("<key>.unreadable-<stamp>", "-2"… when
+// taken): free in what the chooser sees stored (taken(name): the domain's memory, or the writer's
+// transaction) and never chosen before in this session. The name is the caller's from then on.
+QString chooseAsideKey(PrefsCommitGate &gate, const QString &key, const std::function<bool(const QString &)> &taken);
 
 // What a reader of one key saw in the gate at one moment.
 struct PrefsGateLook {

@@ -141,8 +141,8 @@ QString Prefs::keepAsideData(const QString &key, const QByteArray &bytes) {
 
 // Called with lock_ held.
 QString Prefs::uniqueAsideKey(const QString &key) const {
-    return freeKeptAsideKey(
-        key, [this](const QString &name) { return cache_.count(name) || foreign_.count(name); });
+    return chooseAsideKey(*gate_, key,
+                          [this](const QString &name) { return cache_.count(name) || foreign_.count(name); });
 }
 
 QString Prefs::keepAside(const QString &key, bool *madeNew) {

@@ -56,7 +56,8 @@ inline bool isKeptAsideKey(const QString &key) {
     return key.contains(QLatin1String(".unreadable-"));
 }
 
-// The first free copy name for key now; taken(name) says whether a name is in use.
+// The first free copy name for key now; taken(name) says whether a name is in use. Names are chosen
+// through chooseAsideKey (PrefsGate.h), which sees every name the session has chosen.
 template <class Taken> QString freeKeptAsideKey(const QString &key, Taken taken) {
     const QString stamp =
         keptAsidePrefix(key) + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));

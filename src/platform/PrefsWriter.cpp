@@ -11,15 +11,19 @@ constexpr int kRetryMs = 1000;
 // Between tries of a replacement or of the last commit while another process holds the lock.
 constexpr int kBusyPauseMs = 100;
 
-// Copies key's row aside, byte for byte, under the first free "<key>.unreadable-…" name, unless an
-// identical copy (same type, same storage, same bytes) is kept already. *aside names the copy,
-// *made says whether this call made it. False on a database error.
-bool copyRowAside(sqlite3 *db, const QString &key, QString *aside, bool *made) {
+// Copies key's row aside, byte for byte, under a name no copy has had (chooseAsideKey: not stored,
+// not promised by the domain for a copy of its own), unless an identical copy (same type, same
+// storage, same bytes) is kept already. *aside names the copy, *made says whether this call made it.
+// False on a database error.
+// Named as a copy of nameAs when given (a copy of a copy is named after the value it was made of).
+bool copyRowAside(sqlite3 *db, PrefsCommitGate &gate, const QString &key, QString *aside, bool *made,
+                  const QString *nameAs = nullptr) {
     *made = false;
+    const QString &named = nameAs ? *nameAs : key;
     const QByteArray k = key.toUtf8();
-    const QByteArray prefix = keptAsidePrefix(key).toUtf8();
+    const QByteArray prefix = keptAsidePrefix(named).toUtf8();
     Stmt same(db, "SELECT c.key FROM prefs c, prefs o WHERE o.key = ?1 AND substr(c.key, 1, ?3) = ?2 AND "
-                  "c.type IS o.type AND typeof(c.value) = typeof(o.value) AND c.value IS o.value");
+                  "c.key <> ?1 AND c.type IS o.type AND typeof(c.value) = typeof(o.value) AND c.value IS o.value");
     if (!same) return false;
     same.text(1, k);
     same.text(2, prefix);
@@ -33,7 +37,7 @@ bool copyRowAside(sqlite3 *db, const QString &key, QString *aside, bool *made) {
     Stmt taken(db, "SELECT 1 FROM prefs WHERE key = ?1");
     Stmt copy(db, "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
     if (!taken || !copy) return false;
-    *aside = freeKeptAsideKey(key, [&](const QString &name) {
+    *aside = chooseAsideKey(gate, named, [&](const QString &name) {
         taken.text(1, name.toUtf8());
         return taken.step() == SQLITE_ROW;
     });
@@ -46,7 +50,7 @@ bool copyRowAside(sqlite3 *db, const QString &key, QString *aside, bool *made) {
 
 // A row of a type we do not know is copied aside before anything of ours replaces it, unless an
 // identical copy is already kept. False on a database error.
-bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
+bool keepForeignRow(sqlite3 *db, PrefsCommitGate &gate, const QString &key, PrefsCommit &out) {
     Stmt type(db, "SELECT type FROM prefs WHERE key = ?1");
     if (!type) return false;
     type.text(1, key.toUtf8());
@@ -57,7 +61,7 @@ bool keepForeignRow(sqlite3 *db, const QString &key, PrefsCommit &out) {
     if (knownType(QByteArray(t ? t : ""))) return true;
     QString aside;
     bool made = false;
-    if (!copyRowAside(db, key, &aside, &made)) return false;
+    if (!copyRowAside(db, gate, key, &aside, &made)) return false;
     if (made) out.keptAside.emplace_back(key, aside);
     return true;
 }
@@ -99,8 +103,8 @@ bool isAsKnown(const PrefsKnown &known, const QByteArray &stored) {
 
 // Before a write of ours replaces key: a data value of ours that another program has changed since
 // this session wrote or loaded it is copied aside, and said. False on a database error.
-bool keepValueReplaced(sqlite3 *db, const QString &key, const std::map<QString, PrefsKnown> &known,
-                       PrefsCommit &out) {
+bool keepValueReplaced(sqlite3 *db, PrefsCommitGate &gate, const QString &key,
+                       const std::map<QString, PrefsKnown> &known, PrefsCommit &out) {
     const auto it = known.find(key);
     if (it == known.end() || it->second.checked) return true;
     QByteArray stored;
@@ -109,8 +113,26 @@ bool keepValueReplaced(sqlite3 *db, const QString &key, const std::map<QString, 
     if (s == Stored::none || (s == Stored::data && PrefsDigest::of(stored) == it->second.digest)) return true;
     QString aside;
     bool made = false;
-    if (!copyRowAside(db, key, &aside, &made)) return false;
+    if (!copyRowAside(db, gate, key, &aside, &made)) return false;
     out.replacedAside.emplace_back(key, aside);
+    return true;
+}
+
+// A copy kept aside is never written over: a row already under a name the domain chose for a new
+// copy (another program made it meanwhile) is copied aside first. False on a database error.
+bool keepEarlierCopy(sqlite3 *db, PrefsCommitGate &gate, const QString &key, PrefsCommit &out) {
+    if (!isKeptAsideKey(key)) return true;
+    Stmt there(db, "SELECT 1 FROM prefs WHERE key = ?1");
+    if (!there) return false;
+    there.text(1, key.toUtf8());
+    const int rc = there.step();
+    if (rc == SQLITE_DONE) return true;
+    if (rc != SQLITE_ROW) return false;
+    const QString named = key.left(key.indexOf(QLatin1String(".unreadable-")));
+    QString aside;
+    bool made = false;
+    if (!copyRowAside(db, gate, key, &aside, &made, &named)) return false;
+    if (made) out.replacedAside.emplace_back(key, aside);
     return true;
 }
 
@@ -236,8 +258,10 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         Stmt del(db, "DELETE FROM prefs WHERE key = ?1");
         ok = put && del;
         for (auto it = b.writes.begin(); ok && it != b.writes.end(); ++it) {
-            ok = ((b.clear && !b.keepUnknown) || keepForeignRow(db, it->first, r)) &&
-                 keepValueReplaced(db, it->first, known, r);
+            const bool wiped = b.clear && !b.keepUnknown;
+            ok = (wiped || keepForeignRow(db, *gate, it->first, r)) &&
+                 keepValueReplaced(db, *gate, it->first, known, r) &&
+                 (wiped || !it->second || keepEarlierCopy(db, *gate, it->first, r));
             if (!ok) break;
             const QByteArray k = it->first.toUtf8();
             known.erase(it->first);

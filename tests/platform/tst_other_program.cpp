@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <sqlite3.h>
 #include <functional>
+#include <set>
 
 namespace {
 enum class Form { longer, sameSize, shorter, respaced };
@@ -359,6 +360,68 @@ private slots:
         QVERIFY(copiesOf(other, kNotes).empty());
         QVERIFY(DataNotices::get().take().empty());
         NoteStore::resetForTests();
+    }
+
+    // The writer keeps another program's value aside just as a store keeps its own changes aside,
+    // in the same second, in one round or in two: two copies, neither written over the other. A
+    // row another program put under the very name chosen for a copy is kept too.
+    void copiesKeptAsideAreNeverWrittenOver_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("in two rounds") << 0;
+        QTest::newRow("in one round") << 1;
+        QTest::newRow("under a name another program took") << 2;
+    }
+    void copiesKeptAsideAreNeverWrittenOver() {
+        QFETCH(int, how);
+        TempPrefs prefs;
+        Prefs &p = prefs.prefs();
+        const QString key = QStringLiteral("doc");
+        p.setData(key, "[\"X\"]");
+        QVERIFY(p.flush());
+        OtherProgram other(prefs.path());
+        const QByteArray theirs = "[\"THEIRS\"]";
+        QString mine;
+        if (how == 2) {
+            // The names a copy made now or a second from now would get.
+            const QDateTime now = QDateTime::currentDateTime();
+            for (int s : {0, 1}) {
+                const QByteArray name =
+                    "doc.unreadable-" + now.addSecs(s).toString(QStringLiteral("yyyyMMdd-HHmmss")).toUtf8();
+                QVERIFY(other.exec(QByteArray("INSERT INTO prefs(key, type, value) VALUES('" + name +
+                                              "', 'data', CAST('[\"THEIRS " + QByteArray::number(s) +
+                                              "\"]' AS BLOB))")
+                                       .constData()));
+            }
+            mine = p.keepAsideData(key, "[\"my changes\"]");
+        } else if (how == 1) {
+            QVERIFY(other.write("doc", theirs));
+            mine = p.keepAsideData(key, "[\"my changes\"]");
+            p.setData(key, "[\"Y\"]");
+        } else {
+            QVERIFY(other.write("doc", theirs));
+            p.setData(key, "[\"Y\"]");
+            QVERIFY(p.flush());
+            mine = p.keepAsideData(key, "[\"my changes\"]");
+        }
+        QVERIFY(!mine.isEmpty());
+        QVERIFY(p.flush());
+        const auto copies = copiesOf(other, "doc");
+        QCOMPARE(copies.size(), size_t(how == 2 ? 3 : 2));
+        QCOMPARE(copies.at(mine), QByteArray("[\"my changes\"]"));
+        QCOMPARE(p.data(mine), QByteArray("[\"my changes\"]"));
+        std::set<QByteArray> kept;
+        for (const auto &[k, v] : copies)
+            if (k != mine) kept.insert(v);
+        const std::set<QByteArray> others =
+            how == 2 ? std::set<QByteArray>{"[\"THEIRS 0\"]", "[\"THEIRS 1\"]"} : std::set<QByteArray>{theirs};
+        QCOMPARE(kept, others);
+        QCOMPARE(other.rows()["doc"], QByteArray(how == 2 ? "[\"X\"]" : "[\"Y\"]"));
+        // The user is told where the other program's value is, and it is there.
+        QTRY_VERIFY(DataNotices::get().hasPending());
+        const DataNotice told = takeOneNotice();
+        QCOMPARE(told.key, how == 2 ? mine : key);
+        QVERIFY(copies.count(told.keptAs));
+        QVERIFY(copies.at(told.keptAs) != "[\"my changes\"]");
     }
 };
 
