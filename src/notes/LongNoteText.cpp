@@ -12,10 +12,12 @@
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
 #include <QThread>
 #include <QThreadPool>
 #include <atomic>
@@ -64,6 +66,19 @@ qsizetype shownBoundary(QStringView line, qsizetype start, qsizetype cut) {
     const qsizetype before = f.toPreviousBoundary();
     return before > 0 ? from + before : -1;
 }
+bool isRegionalIndicatorAt(QStringView s, qsizetype at) { // s[at, at + 2) is one half of a flag
+    return at + 1 < s.size() && isRegionalIndicatorEnd(s, at + 2);
+}
+
+// A cut between the two halves of a flag moves before the flag. The halves pair from the start of
+// their run, whatever comes before it (the boundary finder loses count after an emoji).
+qsizetype pairedFlagCut(QStringView line, qsizetype start, qsizetype cut) {
+    if (!isRegionalIndicatorAt(line, cut)) return cut;
+    qsizetype halves = 0;
+    for (qsizetype at = cut; at > start && isRegionalIndicatorEnd(line, at); at -= 2)
+        ++halves;
+    return halves % 2 && cut - 2 > start ? cut - 2 : cut;
+}
 } // namespace
 
 int colourEmoji(QStringView text) {
@@ -111,6 +126,7 @@ std::vector<qsizetype> pieceStarts(QStringView line) {
             cut = shown;
         else if (cut - 1 > start && line[cut - 1].isHighSurrogate())
             --cut; // one character of hundreds of marks
+        cut = pairedFlagCut(line, start, cut);
         starts.push_back(cut);
         start = cut;
     }
@@ -149,8 +165,8 @@ bool groupable(const QString &body) {
 }
 
 // The plain text as paragraphs of at most kPieceChars and kPieceEmoji: short lines gathered into
-// one, broken by line separators (unless group is false); a long line cut into pieces. continuing
-// receives the pieces' paragraph numbers.
+// one of about kGroupChars, broken by line separators (unless group is false); a long line cut into pieces.
+// continuing receives the pieces' paragraph numbers.
 QString groupedText(const QString &body, std::vector<int> &continuing, bool group = true) {
     QString out;
     out.reserve(body.size() + body.size() / kPieceChars + 16);
@@ -183,12 +199,12 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
                 from = cut;
             }
             out += line.mid(from);
-            inParagraph = kPieceChars; // the next line starts a paragraph of its own
+            inParagraph = kGroupChars; // the next line starts a paragraph of its own
         } else if (first) {
             out += line;
             inParagraph = line.size();
             emojiInParagraph = emoji;
-        } else if (group && inParagraph + 1 + line.size() <= kPieceChars &&
+        } else if (group && inParagraph + 1 + line.size() <= kGroupChars &&
                    emojiInParagraph + emoji <= kPieceEmoji) {
             out += QChar::LineSeparator;
             out += line;
@@ -226,6 +242,89 @@ bool cutLongParagraphs(QTextCursor &c) {
         b = before;
     }
     return true;
+}
+
+namespace {
+// The runs of equal format from..to, as (start, end, format).
+struct FormatRun {
+    int start, end;
+    QTextCharFormat fmt;
+};
+std::vector<FormatRun> formatRuns(const QTextDocument &doc, int from, int to) {
+    std::vector<FormatRun> runs;
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() < to; b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int s = std::max(from, f.position()), e = std::min(to, f.position() + f.length());
+            if (s < e) runs.push_back({s, e, f.charFormat()});
+        }
+    return runs;
+}
+} // namespace
+
+QTextCharFormat unlinked(QTextCharFormat f) {
+    if (!f.boolProperty(RichTextView::kAutoLinkProperty)) return f;
+    f.clearProperty(QTextFormat::IsAnchor);
+    f.clearProperty(QTextFormat::AnchorHref);
+    f.clearProperty(RichTextView::kAutoLinkProperty);
+    if (f.hasProperty(kLinkWasUnderline))
+        f.setProperty(QTextFormat::TextUnderlineStyle, f.property(kLinkWasUnderline));
+    else
+        f.clearProperty(QTextFormat::TextUnderlineStyle);
+    if (f.hasProperty(kLinkWasColour))
+        f.setForeground(f.brushProperty(kLinkWasColour));
+    else
+        f.clearForeground();
+    f.clearProperty(kLinkWasUnderline);
+    f.clearProperty(kLinkWasColour);
+    return f;
+}
+
+void markLinks(QTextCursor &c, int from, int to, const QColor &colour) {
+    const QTextDocument &doc = *c.document();
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        const int base = b.position();
+        for (const WebLinks::Match &m : WebLinks::find(b.text())) {
+            const auto runs = formatRuns(doc, base + m.start, base + m.start + m.length);
+            // A link put in on purpose keeps its text as it is.
+            if (std::any_of(runs.begin(), runs.end(), [](const FormatRun &r) { return r.fmt.isAnchor(); }))
+                continue;
+            const QString href = m.url.toString(QUrl::FullyEncoded);
+            for (const FormatRun &r : runs) {
+                QTextCharFormat f = r.fmt;
+                if (f.hasProperty(QTextFormat::TextUnderlineStyle))
+                    f.setProperty(kLinkWasUnderline, f.property(QTextFormat::TextUnderlineStyle));
+                if (f.hasProperty(QTextFormat::ForegroundBrush))
+                    f.setProperty(kLinkWasColour, f.foreground());
+                f.setAnchor(true);
+                f.setAnchorHref(href);
+                f.setProperty(RichTextView::kAutoLinkProperty, true);
+                f.setForeground(colour);
+                f.setFontUnderline(true);
+                c.setPosition(r.start);
+                c.setPosition(r.end, QTextCursor::KeepAnchor);
+                c.setCharFormat(f);
+            }
+        }
+    }
+}
+
+void unmarkLinks(QTextDocument &doc) {
+    std::vector<FormatRun> links;
+    for (const FormatRun &r : formatRuns(doc, 0, doc.characterCount()))
+        if (r.fmt.boolProperty(RichTextView::kAutoLinkProperty)) links.push_back(r);
+    if (links.empty()) return;
+    const bool undo = doc.isUndoRedoEnabled();
+    doc.setUndoRedoEnabled(false);
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    for (const FormatRun &r : links) {
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.setCharFormat(unlinked(r.fmt));
+    }
+    c.endEditBlock();
+    doc.setUndoRedoEnabled(undo);
 }
 
 QTextDocument *build(const Note &note, const Style &style) {
@@ -272,17 +371,7 @@ QTextDocument *build(const Note &note, const Style &style) {
         // Paragraph by paragraph (a piece of a line included: cuts fall at spaces).
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
             if (g_quitting) return nullptr;
-            const int base = b.position();
-            for (const WebLinks::Match &m : WebLinks::find(b.text())) {
-                QTextCharFormat f;
-                f.setAnchor(true);
-                f.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
-                f.setForeground(style.links);
-                f.setFontUnderline(true);
-                c.setPosition(base + m.start);
-                c.setPosition(base + m.start + m.length, QTextCursor::KeepAnchor);
-                c.mergeCharFormat(f);
-            }
+            markLinks(c, b.position(), b.position(), style.links);
         }
     }
     if (!cutLongParagraphs(c)) return nullptr;
@@ -334,11 +423,10 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     c.setPosition(std::clamp(to, c.position(), last), QTextCursor::KeepAnchor);
     c.removeSelectedText();
     // The pasted text takes the look of the text before it, but not its link.
-    QTextCharFormat chars = c.charFormat();
+    QTextCharFormat chars = unlinked(c.charFormat());
     if (chars.isAnchor()) {
-        chars.setAnchor(false);
+        chars.clearProperty(QTextFormat::IsAnchor);
         chars.clearProperty(QTextFormat::AnchorHref);
-        chars.clearProperty(RichTextView::kAutoLinkProperty);
         chars.clearForeground();
         chars.setFontUnderline(false);
     }
@@ -422,10 +510,8 @@ void joinPieces(QTextDocument &doc) {
 }
 
 bool hasOwnFormatting(const QTextDocument &doc) {
-    // What the view itself puts on every text: its colour, and links on addresses.
-    static const QList<int> shown = {QTextFormat::ForegroundBrush, QTextFormat::IsAnchor, QTextFormat::AnchorHref,
-                                     QTextFormat::TextUnderlineStyle, QTextFormat::FontUnderline,
-                                     RichTextView::kAutoLinkProperty};
+    // What the view itself puts on every text: its colour (links it found are taken out before).
+    static const QList<int> shown = {QTextFormat::ForegroundBrush};
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
         for (const int key : b.blockFormat().properties().keys())
             if (key != kContinues && key != QTextFormat::ObjectIndex) return true;
@@ -518,6 +604,7 @@ void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<v
         doc->moveToThread(QThread::currentThread());
         Saved s;
         s.body = wholeText(*doc);
+        unmarkLinks(*doc);
         if (rich || hasOwnFormatting(*doc)) {
             joinPieces(*doc);
             s.rtf = RtfCodec::write(*doc);
@@ -576,6 +663,14 @@ void LongTextView::showEvent(QShowEvent *e) {
 void LongTextView::userEdit(const std::function<void()> &edit) {
     int from = -1, to = -1;
     QTextDocument *doc = document();
+    // A selection across a paragraph's start that is taken out joins the paragraph it ends in to the
+    // text before the selection: the joined one is a piece or a new line as the first one was.
+    const QTextCursor sel = textCursor();
+    const QTextBlock first = doc->findBlock(sel.selectionStart());
+    const bool acrossStart = sel.hasSelection() && first.position() == sel.selectionStart() &&
+                             sel.selectionEnd() >= first.position() + first.length();
+    const int selStart = sel.selectionStart();
+    const bool firstContinues = LongNote::continues(first);
     const auto conn = connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
         from = from < 0 ? pos : std::min(from, pos);
         to = std::max(to, pos + added);
@@ -586,6 +681,17 @@ void LongTextView::userEdit(const std::function<void()> &edit) {
     // A paragraph that begins inside what was just put in was typed or pasted: a new line.
     QTextCursor c(doc);
     bool editing = false;
+    if (const QTextBlock joined = doc->findBlock(selStart);
+        acrossStart && joined.position() == selStart && LongNote::continues(joined) != firstContinues) {
+        c.joinPreviousEditBlock(), editing = true;
+        QTextBlockFormat f = joined.blockFormat();
+        if (firstContinues)
+            f.setProperty(LongNote::kContinues, true);
+        else
+            f.clearProperty(LongNote::kContinues);
+        c.setPosition(joined.position());
+        c.setBlockFormat(f);
+    }
     for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         if (b.position() <= from || !LongNote::continues(b)) continue;
         if (!editing) c.joinPreviousEditBlock(), editing = true;
@@ -606,6 +712,15 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         case Qt::Key_U: applyFmt(2); e->accept(); return;
         default: break;
         }
+    }
+    if (isReadOnly() &&
+        (e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::MoveToEndOfDocument))) {
+        // A reader has no caret to move: the view goes to the top or the end.
+        verticalScrollBar()->triggerAction(e->matches(QKeySequence::MoveToEndOfDocument)
+                                               ? QAbstractSlider::SliderToMaximum
+                                               : QAbstractSlider::SliderToMinimum);
+        e->accept();
+        return;
     }
     if (isReadOnly() || e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
         QPlainTextEdit::keyPressEvent(e);
@@ -637,6 +752,10 @@ void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {
     QString text = source && source->hasText() ? source->text() : QString();
+    if (!isReadOnly() && source && source->hasHtml() && text.size() <= LongNote::kPieceChars) {
+        userEdit([this, html = source->html()] { insertRich(html); });
+        return;
+    }
     if (isReadOnly() || text.size() <= LongNote::kPieceChars) {
         userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
         return;
@@ -672,6 +791,33 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
         c.insertText(one.mid(from), chars);
         if (end < text.size()) c.insertBlock(line, chars);
         at = end + 1;
+    }
+    c.endEditBlock();
+    setTextCursor(c);
+}
+
+// A rich paste keeps its characters' formats, without highlights (as the rich editors do); its
+// paragraphs become lines. Tables, lists and pictures the text view could not lay out become their
+// text.
+void LongTextView::insertRich(const QString &html) {
+    QTextDocument pasted;
+    pasted.setHtml(html);
+    QTextCursor c = textCursor();
+    c.beginEditBlock();
+    c.removeSelectedText();
+    for (QTextBlock b = pasted.firstBlock(); b.isValid(); b = b.next()) {
+        if (b != pasted.firstBlock()) c.insertBlock();
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            QString t = f.text();
+            t.remove(QChar::ObjectReplacementCharacter);
+            t.replace(QChar::LineSeparator, QChar::ParagraphSeparator);
+            if (t.isEmpty()) continue;
+            QTextCharFormat fmt = f.charFormat();
+            fmt.clearBackground();
+            fmt.clearProperty(QTextFormat::ObjectType);
+            c.insertText(t, fmt);
+        }
     }
     c.endEditBlock();
     setTextCursor(c);

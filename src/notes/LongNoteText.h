@@ -19,8 +19,11 @@ namespace LongNote {
 inline constexpr qsizetype kLongChars = 8 * 1024;
 // A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
-// The longest piece of a line laid out at once.
-inline constexpr qsizetype kPieceChars = 2000;
+// The longest piece of a line laid out at once: about what lays out within one event-loop turn, so
+// an ordinary paragraph is never cut (a cut shows as a line break the text does not have).
+inline constexpr qsizetype kPieceChars = 16 * 1024;
+// Short lines of a plain text are gathered into paragraphs of about this many characters.
+inline constexpr qsizetype kGroupChars = 2000;
 // The most colour emoji in one paragraph. Measuring one takes the font library about a hundred
 // times as long as a letter (its picture is decoded each time: the colour font keeps no cache), so
 // a paragraph of emoji is cut far shorter than one of words: it is laid out again at every key
@@ -28,6 +31,9 @@ inline constexpr qsizetype kPieceChars = 2000;
 inline constexpr int kPieceEmoji = 128;
 // The paragraph property of a piece that continues the line before it.
 inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;
+// What a detected link's characters looked like before they were made a link (see markLinks).
+inline constexpr int kLinkWasUnderline = QTextFormat::UserProperty + 0x70d;
+inline constexpr int kLinkWasColour = QTextFormat::UserProperty + 0x70e;
 
 bool isLong(const Note &note);
 
@@ -59,6 +65,15 @@ QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
 void joinPieces(QTextDocument &doc);
 bool continues(const QTextBlock &block);
 
+// Makes the web addresses in the paragraphs holding from..to links drawn in colour, each marked as
+// detected (RichTextView::kAutoLinkProperty) with the look its characters had, so that unmarkLinks
+// gives them that look back: what a view finds is shown, never stored. A link already there stays.
+void markLinks(QTextCursor &c, int from, int to, const QColor &colour);
+// Takes every detected link out of doc again (one edit, no undo step).
+void unmarkLinks(QTextDocument &doc);
+// A detected link's format as it was before it was made a link; any other format as it is.
+QTextCharFormat unlinked(QTextCharFormat f);
+
 // Builds the document on a pool thread; done gets it on receiver's thread, moved there and owned by
 // the caller. When receiver is gone by then, the document is deleted.
 void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done);
@@ -87,7 +102,8 @@ struct Saved {
     QString body;
     QByteArray rtf;
 };
-// Whether the text has formats of its own: more than the colour and the links a view gives it.
+// Whether the text has formats of its own: more than the colour a view gives it (links it found
+// taken out first, see unmarkLinks).
 bool hasOwnFormatting(const QTextDocument &doc);
 // Takes the document (which no view may show any more), reads its text on a pool thread and deletes
 // it there; done gets it on receiver's thread unless receiver is gone. The rich text comes too when
@@ -102,8 +118,9 @@ bool settleSaves(int timeoutMs);
 
 // The view of a long note: read-only in the detail, where a click on a link opens it, editable in
 // the inline editor. Backspace and Delete beside a cut between two pieces delete the character
-// beyond it; paragraphs typed or pasted are new lines, never pieces (a long paste goes in as plain
-// text, its long lines in pieces); a copy across a cut holds the stored text (plain).
+// beyond it; paragraphs typed or pasted are new lines, never pieces (a rich paste keeps its
+// formats; a long one goes in as plain text, its long lines in pieces); a copy across a cut holds
+// the stored text (plain).
 class LongTextView : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -133,6 +150,7 @@ protected:
 private:
     // Runs a user's edit; the paragraphs it made start new lines.
     void userEdit(const std::function<void()> &edit);
+    void insertRich(const QString &html);
     QString pressedLink_;
     QPointF pressPos_;
 };

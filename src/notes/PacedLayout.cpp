@@ -1,6 +1,7 @@
 #include "notes/PacedLayout.h"
 
 #include "notes/LongNoteText.h"
+#include "ui/Fonts.h"
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
@@ -20,10 +21,42 @@ constexpr double kTurnNs = 6'000'000;
 bool onWindowThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
+
+// Marks the layout formats set here, so others (an input method's) stay.
+constexpr int kEmojiShown = QTextFormat::UserProperty + 0x70f;
+
+// A character asked to be shown as an emoji (followed by U+FE0F, as "❤️") is drawn from the colour
+// emoji font: the interface font has a plain glyph for some of them (a black heart), and the text
+// engine would take it regardless of the selector. A look of the layout only: the text keeps its
+// own format, so nothing of it is stored.
+void showEmojiInColour(QTextLayout *tl, const QString &text) {
+    QList<QTextLayout::FormatRange> formats = tl->formats();
+    const qsizetype before = formats.size();
+    formats.removeIf([](const QTextLayout::FormatRange &r) { return r.format.hasProperty(kEmojiShown); });
+    const bool had = formats.size() != before;
+    for (qsizetype at = text.indexOf(QChar(0xFE0F)); at > 0; at = text.indexOf(QChar(0xFE0F), at + 1)) {
+        const qsizetype start = at >= 2 && text[at - 1].isLowSurrogate() ? at - 2 : at - 1;
+        QTextLayout::FormatRange r;
+        r.start = int(start);
+        r.length = int(at + 1 - start);
+        r.format.setFontFamilies(QStringList{Fonts::uiFamilies().constLast()}); // the colour emoji font
+        r.format.setProperty(kEmojiShown, true);
+        formats.push_back(r);
+    }
+    if (had || formats.size() != tl->formats().size()) tl->setFormats(formats);
+}
+
+void prepare(const QTextBlock &block) {
+    QTextLayout *tl = block.layout();
+    if (!tl) return;
+    const QString text = block.text();
+    if (text.contains(QChar(0xFE0F)) || !tl->formats().isEmpty()) showEmojiInColour(tl, text);
+}
 } // namespace
 
 QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
+    if (tl && tl->lineCount() == 0) prepare(block);
     if (!tl || tl->lineCount() > 0 || !block.isVisible() || !onWindowThread())
         return QPlainTextDocumentLayout::blockBoundingRect(block);
     auto *self = const_cast<PacedLayout *>(this);
@@ -50,6 +83,9 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
 }
 
 void PacedLayout::documentChanged(int from, int removed, int added) {
+    for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added;
+         b = b.next())
+        prepare(b);
     if (!onWindowThread()) return QPlainTextDocumentLayout::documentChanged(from, removed, added);
     openTurn();
     ++depth_;

@@ -232,9 +232,11 @@ void RichTextView::insertFromMimeData(const QMimeData *source) {
     if (onLongPaste && source && source->hasText() && takenAsLong(source->text())) return;
     QTextCursor c = textCursor();
     c.beginEditBlock();
-    dirtyFrom_ = dirtyTo_ = -1;
+    // Inside an edit block the document reports the change only at its end: the paste's place is
+    // taken from the caret.
+    const int from = c.selectionStart();
     QTextEdit::insertFromMimeData(source);
-    if (autoLinkColor_ && dirtyFrom_ >= 0) relink(dirtyFrom_, dirtyTo_, false);
+    if (autoLinkColor_) relink(from, std::max(from, textCursor().position()), false);
     // Highlights from other programs never come along, also on text that was there before.
     QTextCursor all(document());
     all.select(QTextCursor::Document);

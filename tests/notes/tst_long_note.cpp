@@ -4,11 +4,13 @@
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
+#include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -20,6 +22,8 @@
 #include <memory>
 
 namespace {
+constexpr int kPiece = int(LongNote::kPieceChars);
+
 Note textNote(const QString &id, const QString &body) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
     n.id = id;
@@ -85,6 +89,55 @@ void placeCursor(LongTextView &v, int pos) {
     c.setPosition(pos);
     v.setTextCursor(c);
 }
+
+// A rich note of about chars characters as a user writes one: bold, italic, a larger size, a colour,
+// a link put in under a text of its own, addresses typed out, bullet lines.
+Note richNote(const QString &id, int chars) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, bold, italic, big, red, link;
+    bold.setFontWeight(QFont::Bold);
+    italic.setFontItalic(true);
+    big.setProperty(QTextFormat::FontPixelSize, 17);
+    red.setForeground(QColor(200, 30, 30));
+    link.setAnchor(true);
+    link.setAnchorHref(QStringLiteral("https://mivo.example/home"));
+    link.setFontUnderline(true);
+    for (int i = 0; doc.characterCount() < chars; ++i) {
+        c.insertText(QStringLiteral("Paragraph %1 has ").arg(i), plain);
+        c.insertText(QStringLiteral("bold words"), bold);
+        c.insertText(QStringLiteral(", "), plain);
+        c.insertText(QStringLiteral("some italic"), italic);
+        c.insertText(QStringLiteral(" and "), plain);
+        c.insertText(QStringLiteral("a bigger size"), big);
+        c.insertText(QStringLiteral(" in "), plain);
+        c.insertText(QStringLiteral("red"), red);
+        c.insertText(QStringLiteral(", see https://example.org/p%1 or www.example.com/q%1 and ").arg(i),
+                     plain);
+        c.insertText(QStringLiteral("our home page"), link);
+        c.insertText(QStringLiteral(" for more of it.\n• a bullet line %1\n• another bullet\n").arg(i),
+                     plain);
+    }
+    Note n = textNote(id, doc.toPlainText());
+    n.bodyRTF = RtfCodec::write(doc);
+    return n;
+}
+
+// The links and underlines a stored rich text holds: each run's text with its address and
+// whether it is underlined.
+QStringList linksAndUnderlines(const QByteArray &rtf) {
+    QTextDocument doc;
+    if (!RtfCodec::read(rtf, &doc)) return {QStringLiteral("unreadable")};
+    QStringList out;
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (f.isAnchor() || f.fontUnderline())
+                out << it.fragment().text() + u'|' + f.anchorHref() + u'|' +
+                           QString::number(f.fontUnderline());
+        }
+    return out;
+}
 } // namespace
 
 class TestLongNote : public QObject {
@@ -100,11 +153,12 @@ private slots:
         for (int i = 0; noSpace.size() < 9000; ++i) noSpace += i % 3 ? QStringLiteral("a") : emoji;
         const QString bodies[] = {
             wordsLine(50'000),
-            QString(30'001, u'x'),
+            QString(2 * kPiece + 1, u'x'),
             noSpace,
-            QString(LongNote::kPieceChars - 1, u'y') + emoji + QString(3000, u'y'),
-            QStringLiteral("first\n\n") + wordsLine(12'000) + QStringLiteral("\nno\u00a0break\u2028inside\tx\n") +
-                QString(5000, u'z') + QStringLiteral("\n"),
+            QString(kPiece - 1, u'y') + emoji + QString(kPiece + 3000, u'y'),
+            QStringLiteral("first\n\n") + wordsLine(kPiece + 10'000) +
+                QStringLiteral("\nno\u00a0break\u2028inside\tx\n") + QString(5000, u'z') +
+                QStringLiteral("\n"),
         };
         // Many short lines share paragraphs, empty lines and the ends included.
         QString shortLines = QStringLiteral("\n\nx");
@@ -124,7 +178,7 @@ private slots:
             QVERIFY(!doc->isModified());
         }
         // Cuts fall after a space near the end of a piece.
-        const QString line = wordsLine(10'000);
+        const QString line = wordsLine(kPiece + 8000);
         for (qsizetype at : LongNote::pieceStarts(line)) QCOMPARE(line.at(at - 1), u' ');
         QVERIFY(LongNote::pieceStarts(QString(LongNote::kPieceChars, u'q')).empty());
         // A part of the text across a cut reads back as that part of the stored text.
@@ -236,7 +290,7 @@ private slots:
     void richTextSurvivesTheCuts() {
         QTextDocument src;
         QTextCursor c(&src);
-        const QString plain = wordsLine(6000);
+        const QString plain = wordsLine(kPiece + 4000);
         c.insertText(plain);
         QTextCharFormat bold;
         bold.setFontWeight(QFont::Bold);
@@ -275,7 +329,7 @@ private slots:
     // Keys beside a cut act on the characters around it, a new paragraph is a new line, and undo
     // brings back exactly the text before.
     void editsAroundCutsKeepTheText() {
-        const QString body = wordsLine(7000);
+        const QString body = wordsLine(kPiece + 5000);
         LongTextView v;
         v.resize(400, 300);
         v.setDocument(LongNote::build(textNote(QStringLiteral("A"), body), style()));
@@ -345,7 +399,8 @@ private slots:
         want.insert(stored + 2, QStringLiteral("one\ntwo"));
         QCOMPARE(v.wholeText(), want);
         // A long paste goes in as pieces, its text as it was.
-        const QString pasted = QStringLiteral("head\n") + QString(5000, u'p') + QStringLiteral("\ntail");
+        const QString pasted =
+            QStringLiteral("head\n") + QString(kPiece + 3000, u'p') + QStringLiteral("\ntail");
         QGuiApplication::clipboard()->setText(pasted);
         placeCursor(v, 0);
         v.paste();
@@ -542,7 +597,8 @@ private slots:
     // a piece of one, and undo takes back the paste alone.
     void pasteIntoLongTextKeepsItsRule() {
         const QString pasted = bigPaste() + QStringLiteral("\u2028sep");
-        for (const QString &body : {wordsLine(9000), wordsLine(9000) + QStringLiteral("\u2028kept")}) {
+        for (const QString &body :
+             {wordsLine(kPiece + 7000), wordsLine(kPiece + 7000) + QStringLiteral("\u2028kept")}) {
             std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("P"), body), style()));
             QTextCursor(doc.get()).insertText(QStringLiteral("T"));
             const QString before = LongNote::wholeText(*doc);
@@ -653,8 +709,257 @@ private slots:
         NoteStore::resetForTests();
     }
 
+    // An edit of one word stores the note's own links and underlines, no more: the addresses the
+    // view shows as links are never written as links, at either size of note.
+    void anEditStoresNoDetectedLinks_data() {
+        QTest::addColumn<int>("chars");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    void anEditStoresNoDetectedLinks() {
+        QFETCH(int, chars);
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        const Note n = richNote(QStringLiteral("R"), chars);
+        NoteStore::shared().add(n);
+        const QStringList before = linksAndUnderlines(*n.bodyRTF);
+        QCOMPARE(before.filter(QStringLiteral("mivo.example")).size(),
+                 before.size()); // the stored links alone
+        NotesView page;
+        showPage(page);
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        settle();
+        QTextCursor at;
+        QWidget *editor = nullptr;
+        if (page.inlineTextView()) {
+            editor = page.inlineTextView();
+            at = page.inlineTextView()->textCursor();
+        } else {
+            QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+            editor = page.longTextView();
+            at = page.longTextView()->textCursor();
+        }
+        at.setPosition(n.body.indexOf(QStringLiteral("has ")));
+        if (page.inlineTextView())
+            page.inlineTextView()->setTextCursor(at);
+        else
+            page.longTextView()->setTextCursor(at);
+        QTest::keyClicks(editor, QStringLiteral("still "));
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.longSavePending());
+        const Note *saved = NoteStore::shared().find(n.id);
+        QVERIFY(saved->body.contains(QStringLiteral("Paragraph 0 still has")));
+        QVERIFY(saved->bodyRTF.has_value());
+        QCOMPARE(linksAndUnderlines(*saved->bodyRTF), before);
+        QVERIFY(!NoteStore::txtExport(*saved).contains(QStringLiteral("__https://example.org")));
+        NoteStore::resetForTests();
+    }
 
+    // Only a line too long to lay out within a turn is cut: an ordinary paragraph of 4, 10 or 12 KB
+    // is one paragraph, shown without a break the text does not have.
+    void anOrdinaryParagraphIsNeverCut() {
+        for (const int chars : {4 * 1024, 10 * 1024, 12 * 1024}) {
+            const QString body = wordsLine(chars);
+            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("O"), body), style()));
+            QCOMPARE(doc->blockCount(), 1);
+            QVERIFY(LongNote::pieceStarts(body).empty());
+        }
+    }
 
+    // Where a line must be cut for its length, the cut keeps every character as shown whole: a mark
+    // right after the limit stays with its letter (the look goes past the cut), a supplementary mark
+    // is not split from its pair when no boundary is in reach, and the halves of flags pair from the
+    // start of their run, also right after an emoji.
+    void cutsKeepCharactersWhole_data() {
+        QTest::addColumn<QString>("line");
+        const QString as(kPiece - 1, u'a');
+        QTest::newRow("mark after the limit") << as + QStringLiteral("e\u0301") + QString(100, u'a');
+        QString marks = QString(kPiece - 302, u'a') + u'x';
+        for (int i = 0; i < 400; ++i)
+            marks += QStringLiteral("\U000E0100"); // a supplementary mark
+        QTest::newRow("marks past reach") << marks + QStringLiteral("tail");
+        QString flags = QString(kPiece - 5, u'a') + QStringLiteral("🙂");
+        for (int i = 0; i < 10; ++i)
+            flags += QStringLiteral("🇩🇪🇫🇷");
+        QTest::newRow("flag after an emoji") << flags;
+        QString oddFlags = QString(kPiece - 3, u'a');
+        for (int i = 0; i < 10; ++i)
+            oddFlags += QStringLiteral("🇺🇦");
+        QTest::newRow("flag run from an odd offset") << oddFlags;
+    }
+    void cutsKeepCharactersWhole() {
+        QFETCH(QString, line);
+        const auto isRegionalHalf = [&](qsizetype at) {
+            return at + 1 < line.size() && line[at].unicode() == 0xD83C && line[at + 1].unicode() >= 0xDDE6 &&
+                   line[at + 1].unicode() <= 0xDDFF;
+        };
+        const std::vector<qsizetype> cuts = LongNote::pieceStarts(line);
+        QVERIFY(!cuts.empty());
+        qsizetype from = 0;
+        for (const qsizetype cut : cuts) {
+            QVERIFY2(cut > from && cut - from <= kPiece, qPrintable(QString::number(cut)));
+            QVERIFY2(!line[cut].isLowSurrogate(), qPrintable(QString::number(cut)));
+            QVERIFY2(line[cut].category() != QChar::Mark_NonSpacing, qPrintable(QString::number(cut)));
+            // the halves before the cut in its run of flags are whole flags
+            qsizetype halves = 0;
+            for (qsizetype at = cut - 2; at >= 0 && isRegionalHalf(at); at -= 2)
+                ++halves;
+            QVERIFY2(!isRegionalHalf(cut) || halves % 2 == 0, qPrintable(QString::number(cut)));
+            from = cut;
+        }
+        std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("C"), line), style()));
+        QCOMPARE(LongNote::wholeText(*doc), line);
+    }
+
+    // Typing over a selection from the start of a piece into the next line joins that line to the
+    // piece: the stored text gains no line break there, and loses none elsewhere.
+    void aSelectionFromACutTypedOverKeepsTheLines() {
+        const QString body =
+            QString(kPiece + 500, u'a') + u'\n' + QString(3 * kPiece, u'b') + QChar::LineSeparator;
+        LongTextView v;
+        v.resize(400, 300);
+        v.setDocument(LongNote::build(textNote(QStringLiteral("J"), body), style()));
+        v.document()->setParent(&v);
+        v.show();
+        const QTextBlock piece = v.document()->firstBlock().next();
+        QVERIFY(LongNote::continues(piece));
+        QTextCursor sel(v.document());
+        sel.setPosition(piece.position());
+        sel.setPosition(piece.position() + 601, QTextCursor::KeepAnchor);
+        v.setTextCursor(sel);
+        QGuiApplication::clipboard()->setText(QStringLiteral("Ж"));
+        v.paste();
+        QCOMPARE(v.wholeText(), body.left(kPiece) + QStringLiteral("Ж") + body.mid(kPiece + 601));
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        // and from the end of a line into the second piece of the next one
+        const QTextBlock line = v.document()->findBlock(piece.position() + 502);
+        QVERIFY(!LongNote::continues(line) && LongNote::continues(line.next()));
+        sel.setPosition(line.position() - 3);
+        sel.setPosition(line.next().position() + 2, QTextCursor::KeepAnchor);
+        v.setTextCursor(sel);
+        QTest::keyClicks(&v, QStringLiteral("Z"));
+        const int stored = kPiece + 500 + 1;
+        QCOMPARE(v.wholeText(), body.left(stored - 3) + u'Z' + body.mid(stored + kPiece + 2));
+    }
+
+    // Ctrl+End and Ctrl+Home move a reader to the end and back to the top.
+    void readerGoesToTheEndAndBack() {
+        LongTextView v;
+        v.resize(400, 300);
+        QString body;
+        for (int i = 0; i < 3000; ++i)
+            body += QStringLiteral("line %1\n").arg(i);
+        v.setDocument(LongNote::build(textNote(QStringLiteral("E"), body), style()));
+        v.document()->setParent(&v);
+        v.setReadOnly(true);
+        v.show();
+        QVERIFY(v.verticalScrollBar()->maximum() > 0);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QTRY_COMPARE(v.verticalScrollBar()->value(), v.verticalScrollBar()->maximum());
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+        QTRY_COMPARE(v.verticalScrollBar()->value(), 0);
+    }
+
+    // A red heart written with its emoji selector is drawn in colour, as the emoji it is.
+    void heartIsDrawnInColour() {
+        LongTextView v;
+        v.resize(300, 120);
+        v.setFont(Fonts::scaledFont(RichTextView::kDefaultSize));
+        LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), Qt::black, Qt::blue};
+        v.setDocument(
+            LongNote::build(textNote(QStringLiteral("H"), QStringLiteral("love \u2764\uFE0F you")), st));
+        v.document()->setParent(&v);
+        v.setReadOnly(true);
+        v.show();
+        QTest::qWait(50);
+        const QImage img = v.viewport()->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor c = img.pixelColor(x, y);
+                if (c.red() > 150 && c.green() < 90 && c.blue() < 90) ++red;
+            }
+        QVERIFY2(red > 10, qPrintable(QString::number(red)));
+    }
+
+    // A rich paste keeps its formats in a note's text at 4 KB and at 12 KB, highlights left out:
+    // a bold word copied from another note stays bold, and what was copied from a web page keeps
+    // its italic and its link.
+    void aRichPasteKeepsItsFormats_data() {
+        QTest::addColumn<int>("chars");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    void aRichPasteKeepsItsFormats() {
+        QFETCH(int, chars);
+        const Note from = richNote(QStringLiteral("F"), chars);
+        LongTextView source;
+        source.setDocument(LongNote::build(from, style()));
+        source.document()->setParent(&source);
+        QTextCursor bold(source.document());
+        bold.setPosition(int(from.body.indexOf(QStringLiteral("bold words"))));
+        bold.setPosition(bold.position() + 4, QTextCursor::KeepAnchor);
+        source.setTextCursor(bold);
+        source.copy();
+        LongTextView v;
+        v.resize(400, 300);
+        v.setDocument(LongNote::build(textNote(QStringLiteral("T"), wordsLine(chars)), style()));
+        v.document()->setParent(&v);
+        v.show();
+        placeCursor(v, 10);
+        v.paste();
+        QCOMPARE(v.wholeText(), wordsLine(chars).insert(10, QStringLiteral("bold")));
+        QTextCursor at(v.document());
+        at.setPosition(12);
+        QCOMPARE(at.charFormat().fontWeight(), int(QFont::Bold));
+        at.setPosition(16);
+        QCOMPARE(at.charFormat().fontWeight(), int(QFont::Normal));
+        v.undo();
+        QCOMPARE(v.wholeText(), wordsLine(chars));
+
+        auto *web = new QMimeData;
+        web->setText(QStringLiteral("one two\nthree"));
+        web->setHtml(QStringLiteral("<p>one <i style=\"background:yellow\">two</i></p><p><a "
+                                    "href=\"https://x.example/\">three</a></p>"));
+        QGuiApplication::clipboard()->setMimeData(web);
+        placeCursor(v, 0);
+        v.paste();
+        QCOMPARE(v.wholeText(), QStringLiteral("one two\nthree") + wordsLine(chars));
+        at.setPosition(5);
+        QVERIFY(at.charFormat().fontItalic());
+        QVERIFY(!at.charFormat().hasProperty(QTextFormat::BackgroundBrush));
+        at.setPosition(10);
+        QCOMPARE(at.charFormat().anchorHref(), QStringLiteral("https://x.example/"));
+    }
+
+    // The note editor takes an ordinary paste of 11 KB in its own view: addresses typed or pasted
+    // become links there, and Detect URLs stays at hand and works.
+    void editorDialogKeepsLinkingAfterAnOrdinaryPaste() {
+        TempPrefs prefs;
+        NoteEditorDialog dlg(
+            Note(NoteType::text, QStringLiteral("📝"), QString()), true, [](const std::optional<Note> &) {},
+            nullptr);
+        dlg.QDialog::show();
+        const QString pasted = QStringLiteral("see https://example.org/a ") + wordsLine(11 * 1024);
+        QGuiApplication::clipboard()->setText(pasted);
+        dlg.bodyView()->paste();
+        QVERIFY(!dlg.longView() && !dlg.bodyBuilding());
+        QCOMPARE(dlg.bodyView()->toPlainText(), pasted);
+        QTextCursor at(dlg.bodyView()->document());
+        at.setPosition(8);
+        QCOMPARE(at.charFormat().anchorHref(), QStringLiteral("https://example.org/a"));
+        QPushButton *detect = nullptr;
+        for (QPushButton *b : dlg.findChildren<QPushButton *>())
+            if (b->text().contains(QStringLiteral("Detect"))) detect = b;
+        QVERIFY(detect && detect->isEnabled());
+        dlg.bodyView()->moveCursor(QTextCursor::End);
+        QTest::keyClicks(dlg.bodyView(), QStringLiteral(" www.typed.example "));
+        dlg.detectUrls();
+        at.setPosition(dlg.bodyView()->toPlainText().indexOf(QStringLiteral("typed")));
+        QVERIFY(at.charFormat().isAnchor());
+    }
 };
 
 QTEST_MAIN(TestLongNote)
