@@ -4,6 +4,7 @@
 #include "board/BoardUi.h"
 #include "board/TasksView.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "pomodoro/TaskListFile.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/CommonAlerts.h"
@@ -163,29 +164,34 @@ void TasksView::doExportPDF() {
 void TasksView::doImportJSON() {
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
-    const BoardFiles::Import imp = BoardFiles::readImport(path);
-    if (!imp.ok) {
-        Dialogs::Alert a;
-        a.title = L::t({.en = "Import error",
-                        .es = "Error de importación",
-                        .de = "Importfehler",
-                        .fr = "Erreur d'importation",
-                        .uk = "Помилка імпорту",
-                        .pl = "Błąd importu"});
-        a.text = QStringLiteral("Could not read file. Make sure it is a valid Mivo JSON export.");
-        a.warning = true;
-        Dialogs::get().alert(window(), a);
-        return;
-    }
-    const QString n = QString::number(imp.tasks.size());
-    Dialogs::Alert q;
-    q.title = QStringLiteral("Replace all tasks?");
-    q.text = n + QStringLiteral(" tasks will be loaded. All current tasks will be deleted and replaced.");
-    q.buttons = {replaceTitle(), cancelTitle()};
-    q.warning = true;
-    if (Dialogs::get().alert(window(), q) != 0) return;
-    // "Import complete" only once the records are on disk; a refused write reaches the user through
-    // the preferences' own save-failure alert.
-    if (!TaskStore::shared().replaceAllAndSave(imp.tasks)) return;
-    alertImportComplete(window(), n + QStringLiteral(" tasks loaded. All previous data replaced."));
+    // Read and decoded on a worker; the rest goes on here once it is in, while the page still exists.
+    ImportFile::inBackground<BoardFiles::Import>(
+        this, [path] { return BoardFiles::readImport(path); },
+        [this](BoardFiles::Import imp) {
+            if (!imp.ok) {
+                Dialogs::Alert a;
+                a.title = L::t({.en = "Import error",
+                                .es = "Error de importación",
+                                .de = "Importfehler",
+                                .fr = "Erreur d'importation",
+                                .uk = "Помилка імпорту",
+                                .pl = "Błąd importu"});
+                a.text = TaskListFile::fileMessage(imp.error);
+                if (a.text.isEmpty()) a.text = QStringLiteral("Could not read file. Make sure it is a valid Mivo JSON export.");
+                a.warning = true;
+                Dialogs::get().alert(window(), a);
+                return;
+            }
+            const QString n = QString::number(imp.tasks.size());
+            Dialogs::Alert q;
+            q.title = QStringLiteral("Replace all tasks?");
+            q.text = n + QStringLiteral(" tasks will be loaded. All current tasks will be deleted and replaced.");
+            q.buttons = {replaceTitle(), cancelTitle()};
+            q.warning = true;
+            if (Dialogs::get().alert(window(), q) != 0) return;
+            // "Import complete" only once the records are on disk; a refused write reaches the user through
+            // the preferences' own save-failure alert.
+            if (!TaskStore::shared().replaceAllAndSave(imp.tasks)) return;
+            alertImportComplete(window(), n + QStringLiteral(" tasks loaded. All previous data replaced."));
+        });
 }

@@ -76,9 +76,9 @@ int pdfPageCount(const QString &text) {
 
 Import readImport(const QString &path) {
     TaskListFile::ReadResult r = TaskListFile::read(path);
-    if (r.error != TaskListFile::ReadError::none) return {};
+    if (r.error != TaskListFile::ReadError::none) return {false, {}, r.error};
     BoardRules::renewDuplicateIds(r.tasks);
-    return {true, std::move(r.tasks)};
+    return {true, std::move(r.tasks), {}};
 }
 
 } // namespace BoardFiles

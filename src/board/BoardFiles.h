@@ -1,5 +1,6 @@
 #pragma once
 #include "pomodoro/Task.h"
+#include "pomodoro/TaskListFile.h"
 #include <QByteArray>
 #include <QString>
 #include <vector>
@@ -26,6 +27,8 @@ int pdfPageCount(const QString &text);
 struct Import {
     bool ok = false;
     std::vector<Task> tasks;
+    TaskListFile::ReadError error = TaskListFile::ReadError::none;
 };
+// Call it on a worker (see ImportFile).
 Import readImport(const QString &path);
 } // namespace BoardFiles

@@ -1,6 +1,5 @@
 #include "exercises/ExerciseFormat.h"
 
-#include <QFile>
 #include <QRegularExpression>
 
 namespace ExerciseFormat {
@@ -76,12 +75,6 @@ QString exportFileName(const QString &name, const QString &id) {
 
 namespace ExerciseFile {
 ReadResult read(const QString &path, qint64 maxBytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {{}, ReadError::unreadable};
-    if (f.size() > maxBytes) return {{}, ReadError::tooLarge};
-    QByteArray bytes = f.read(maxBytes + 1);
-    if (f.error() != QFileDevice::NoError) return {{}, ReadError::unreadable};
-    if (bytes.size() > maxBytes) return {{}, ReadError::tooLarge};
-    return {std::move(bytes), ReadError::none};
+    return ImportFile::read(path, maxBytes);
 }
 } // namespace ExerciseFile

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/ImportFile.h"
 #include <QByteArray>
 #include <QRgb>
 #include <QString>
@@ -21,13 +22,10 @@ inline constexpr char kAllFileName[] = "exercises.json";
 inline constexpr int kMaxFileNameBytes = 255;
 } // namespace ExerciseFormat
 
-// Reading an import file: whole, and only up to a size limit.
+// Reading an import file: whole, only a regular file, and only up to the import bound (see
+// ImportFile); call it on a worker.
 namespace ExerciseFile {
-inline constexpr qint64 kMaxImportBytes = 16LL * 1024 * 1024;
-enum class ReadError { none, unreadable, tooLarge };
-struct ReadResult {
-    QByteArray bytes;
-    ReadError error = ReadError::none;
-};
-ReadResult read(const QString &path, qint64 maxBytes = kMaxImportBytes);
+using ReadError = ImportFile::Error;
+using ReadResult = ImportFile::Result;
+ReadResult read(const QString &path, qint64 maxBytes = ImportFile::kMaxBytes);
 } // namespace ExerciseFile

@@ -4,9 +4,11 @@
 #include "exercises/ExercisesTexts.h"
 #include "exercises/ExercisesView.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "platform/LongText.h"
 #include "pomodoro/TaskListFile.h"
 #include "ui/CommonAlerts.h"
+#include <QPointer>
 
 namespace {
 const QStringList kJsonFilter = {QStringLiteral("JSON (*.json)")};
@@ -26,22 +28,30 @@ void tell(QWidget *parent, const QString &title, const QString &text) {
     Dialogs::get().alert(parent, a);
 }
 
-// The chosen file's bytes; nothing when cancelled or unreadable (silently), too large (reported with
-// the action's error text) or holding a text too long to take in (reported with the field's name).
-std::optional<QByteArray> readImport(QWidget *parent, const QString &errorText) {
+// Asks for a file, reads it on a worker and hands its bytes to then on context's thread. Nothing
+// happens when cancelled or unreadable (silently), not a regular file or too large (reported with
+// the reader's own text) or holding a text too long to take in (reported with the field's name).
+void readImport(QWidget *parent, QObject *context, std::function<void(QByteArray)> then) {
     const QString path = Dialogs::get().openPath(parent, ExTexts::importWord(), kJsonFilter);
-    if (path.isEmpty()) return std::nullopt;
-    const auto r = ExerciseFile::read(path);
-    if (r.error == ExerciseFile::ReadError::tooLarge) {
-        tell(parent, ExTexts::importError(), errorText);
-        return std::nullopt;
-    }
-    if (r.error != ExerciseFile::ReadError::none) return std::nullopt;
-    if (const auto tooLong = LongText::find(r.bytes)) {
-        tell(parent, ExTexts::importError(), LongText::message(*tooLong));
-        return std::nullopt;
-    }
-    return r.bytes;
+    if (path.isEmpty()) return;
+    struct Read {
+        ExerciseFile::ReadResult file;
+        std::optional<LongText::Found> tooLong;
+    };
+    ImportFile::inBackground<Read>(
+        context,
+        [path] {
+            Read r{ExerciseFile::read(path), {}};
+            if (r.file.error == ExerciseFile::ReadError::none) r.tooLong = LongText::find(r.file.bytes);
+            return r;
+        },
+        [parent = QPointer<QWidget>(parent), then = std::move(then)](Read r) {
+            if (const QString why = ImportFile::message(r.file.error); !why.isEmpty())
+                return tell(parent, ExTexts::importError(), why);
+            if (r.file.error != ExerciseFile::ReadError::none) return;
+            if (r.tooLong) return tell(parent, ExTexts::importError(), LongText::message(*r.tooLong));
+            then(std::move(r.file.bytes));
+        });
 }
 } // namespace
 
@@ -57,21 +67,21 @@ void ExercisesView::doExportOne(const Exercise &exercise) {
 }
 
 void ExercisesView::doImportOne() {
-    const auto bytes = readImport(window(), ExTexts::oneInvalid());
-    if (!bytes) return;
-    if (ExerciseStore::shared().importOne(*bytes))
-        tell(window(), ExTexts::importComplete(), ExTexts::oneImported());
-    else
-        tell(window(), ExTexts::importError(), ExTexts::oneInvalid());
+    readImport(window(), this, [this](const QByteArray &bytes) {
+        if (ExerciseStore::shared().importOne(bytes))
+            tell(window(), ExTexts::importComplete(), ExTexts::oneImported());
+        else
+            tell(window(), ExTexts::importError(), ExTexts::oneInvalid());
+    });
 }
 
 void ExercisesView::doImport() {
-    const auto bytes = readImport(window(), ExTexts::listInvalid());
-    if (!bytes) return;
-    const int added = ExerciseStore::shared().importJSON(*bytes);
-    if (added < 0)
-        tell(window(), ExTexts::importError(), ExTexts::listInvalid());
-    else
-        tell(window(), ExTexts::importComplete(),
-             QString::number(added) + QLatin1Char(' ') + ExTexts::countSuffix());
+    readImport(window(), this, [this](const QByteArray &bytes) {
+        const int added = ExerciseStore::shared().importJSON(bytes);
+        if (added < 0)
+            tell(window(), ExTexts::importError(), ExTexts::listInvalid());
+        else
+            tell(window(), ExTexts::importComplete(),
+                 QString::number(added) + QLatin1Char(' ') + ExTexts::countSuffix());
+    });
 }

@@ -55,7 +55,8 @@ ReadResult readBytes(const QByteArray &bytes) {
 }
 
 ReadResult read(const QString &path, qint64 maxBytes) {
-    const auto bytes = AtomicFile::readLimited(path, maxBytes);
-    return bytes ? readBytes(*bytes) : ReadResult{};
+    const ImportFile::Result file = ImportFile::read(path, maxBytes);
+    if (file.error != ImportFile::Error::none) return {false, {}, {}, file.error};
+    return readBytes(file.bytes);
 }
 } // namespace FinanceFile

@@ -1,6 +1,7 @@
 #pragma once
 #include "finance/FinEntry.h"
 #include "platform/AtomicFile.h"
+#include "platform/ImportFile.h"
 #include "platform/LongText.h"
 #include <QByteArray>
 #include <QString>
@@ -10,9 +11,6 @@
 // file of all entries (the savedFinances document itself).
 namespace FinanceFile {
 inline constexpr char kJsonName[] = "mivo-finances.json";
-// Larger import files are refused before they are read.
-inline constexpr qint64 kMaxImportBytes = 16LL * 1024 * 1024;
-
 // Writes atomically.
 using AtomicFile::WriteResult;
 using AtomicFile::write;
@@ -28,7 +26,9 @@ struct ReadResult {
     bool ok = false;
     std::vector<FinEntry> entries;
     std::optional<LongText::Found> tooLong; // a text over LongText::kMaxChars, when that is why not ok
+    ImportFile::Error fileError = ImportFile::Error::none; // when the file itself could not be read
 };
-ReadResult read(const QString &path, qint64 maxBytes = kMaxImportBytes);
+// Only a regular file of at most maxBytes is read (see ImportFile); call it on a worker.
+ReadResult read(const QString &path, qint64 maxBytes = ImportFile::kMaxBytes);
 ReadResult readBytes(const QByteArray &bytes);
 } // namespace FinanceFile

@@ -3,6 +3,7 @@
 #include "finance/FinanceStore.h"
 #include "finance/FinanceView.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
@@ -92,34 +93,39 @@ void FinanceView::doImportJSON() {
     QPointer<FinanceView> self(this);
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty() || !self) return;
-    const FinanceFile::ReadResult r = FinanceFile::read(path);
-    if (r.tooLong) {
-        Dialogs::Alert a;
-        a.title = L::t(kErrorTitle);
-        a.text = LongText::message(*r.tooLong);
-        a.warning = true;
-        Dialogs::get().alert(window(), a);
-        return;
-    }
-    if (!r.ok) {
-        importFailed();
-        return;
-    }
-    Dialogs::Alert q;
-    q.title = L::t({.en = "Replace all records?",
-                    .es = "¿Reemplazar todos los registros?",
-                    .de = "Alle Einträge ersetzen?",
-                    .fr = "Remplacer tous les enregistrements ?",
-                    .uk = "Замінити всі записи?",
-                    .pl = "Zastąpić wszystkie rekordy?"});
-    q.text = QString::number(r.entries.size()) +
-             QStringLiteral(" records will be loaded. All current data will be deleted and replaced.");
-    q.buttons = {replaceTitle(), cancelTitle()};
-    if (Dialogs::get().alert(window(), q) != 0 || !self) return;
-    if (!FinanceStore::shared().replaceAll(r.entries)) {
-        importFailed();
-        return;
-    }
-    alertImportComplete(window(), QString::number(r.entries.size()) +
-                                      QStringLiteral(" records loaded. All previous data replaced."));
+    // Read and decoded on a worker; the rest goes on here once it is in, while the page still exists.
+    ImportFile::inBackground<FinanceFile::ReadResult>(
+        this, [path] { return FinanceFile::read(path); },
+        [this, self](FinanceFile::ReadResult r) {
+            const QString why = ImportFile::message(r.fileError);
+            if (r.tooLong || !why.isEmpty()) {
+                Dialogs::Alert a;
+                a.title = L::t(kErrorTitle);
+                a.text = r.tooLong ? LongText::message(*r.tooLong) : why;
+                a.warning = true;
+                Dialogs::get().alert(window(), a);
+                return;
+            }
+            if (!r.ok) {
+                importFailed();
+                return;
+            }
+            Dialogs::Alert q;
+            q.title = L::t({.en = "Replace all records?",
+                            .es = "¿Reemplazar todos los registros?",
+                            .de = "Alle Einträge ersetzen?",
+                            .fr = "Remplacer tous les enregistrements ?",
+                            .uk = "Замінити всі записи?",
+                            .pl = "Zastąpić wszystkie rekordy?"});
+            q.text = QString::number(r.entries.size()) +
+                     QStringLiteral(" records will be loaded. All current data will be deleted and replaced.");
+            q.buttons = {replaceTitle(), cancelTitle()};
+            if (Dialogs::get().alert(window(), q) != 0 || !self) return;
+            if (!FinanceStore::shared().replaceAll(r.entries)) {
+                importFailed();
+                return;
+            }
+            alertImportComplete(window(), QString::number(r.entries.size()) +
+                                              QStringLiteral(" records loaded. All previous data replaced."));
+        });
 }

@@ -8,6 +8,7 @@
 #include "notes/TableImport.h"
 #include "notes/TableOps.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
@@ -398,18 +399,32 @@ void NoteEditorDialog::importTable() {
     const QString path = Dialogs::get().openPath(this, TableImport::openPanelMessage(),
                                                  {QStringLiteral("CSV / XLSX (*.csv *.xlsx *.xls *.txt)"), QStringLiteral("* (*)")});
     if (path.isEmpty()) return;
-    TableImport::Table t;
-    if (const TableImport::Failure f = TableImport::importFile(path, t); f != TableImport::Failure::none) {
-        const QString msg = TableImport::alertMessage(f);
-        if (!msg.isEmpty())
-            Dialogs::get().alert(this, {msg, TableImport::alertInformative(f), {}, nullptr, true, {}});
-        return;
-    }
-    commitEditor();
-    work_.columns = std::move(t.columns);
-    work_.rows = std::move(t.rows);
-    model_->reset();
-    emptyLbl_->setVisible(work_.columns.empty());
+    struct Imported {
+        TableImport::Failure failure = TableImport::Failure::none;
+        TableImport::Table table;
+    };
+    // Read and parsed on a worker (a workbook is unpacked there too); the editor takes the table once
+    // it is in, if it is still open.
+    ImportFile::inBackground<Imported>(
+        this,
+        [path] {
+            Imported r;
+            r.failure = TableImport::importFile(path, r.table);
+            return r;
+        },
+        [this](Imported r) {
+            if (r.failure != TableImport::Failure::none) {
+                const QString msg = TableImport::alertMessage(r.failure);
+                if (!msg.isEmpty())
+                    Dialogs::get().alert(this, {msg, TableImport::alertInformative(r.failure), {}, nullptr, true, {}});
+                return;
+            }
+            commitEditor();
+            work_.columns = std::move(r.table.columns);
+            work_.rows = std::move(r.table.rows);
+            model_->reset();
+            emptyLbl_->setVisible(work_.columns.empty());
+        });
 }
 
 void NoteEditorDialog::insertLink() {

@@ -2,20 +2,31 @@
 
 #include "notes/NoteStore.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "platform/RecordJson.h"
 #include "ui/Lang.h"
-#include <QFile>
+#include <QPointer>
 #include <QSet>
 
 namespace NoteListImport {
 
+ReadResult read(const QString &path) {
+    return read(path, ImportFile::kMaxBytes);
+}
+
 ReadResult read(const QString &path, qint64 maxBytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {{}, ReadError::unreadable, {}};
-    if (f.size() > maxBytes) return {{}, ReadError::tooLarge, {}};
-    const QByteArray bytes = f.read(maxBytes + 1);
-    if (f.error() != QFileDevice::NoError) return {{}, ReadError::unreadable, {}};
-    if (bytes.size() > maxBytes) return {{}, ReadError::tooLarge, {}};
+    const ImportFile::Result file = ImportFile::read(path, maxBytes);
+    switch (file.error) {
+    case ImportFile::Error::none:
+        break;
+    case ImportFile::Error::notAFile:
+        return {{}, ReadError::notAFile, {}};
+    case ImportFile::Error::tooLarge:
+        return {{}, ReadError::tooLarge, {}};
+    case ImportFile::Error::unreadable:
+        return {{}, ReadError::unreadable, {}};
+    }
+    const QByteArray &bytes = file.bytes;
     if (auto tooLong = LongText::find(bytes, LongText::kNoteData)) return {{}, ReadError::textTooLong, tooLong};
     auto notes = decodeNotes(bytes);
     if (!notes) return {{}, ReadError::invalid, {}};
@@ -38,27 +49,38 @@ int freshenDuplicateIds(std::vector<Note> &notes) {
     return changed;
 }
 
-bool run(QWidget *parent, NoteStore &store) {
+void run(QObject *context, QWidget *parent, NoteStore &store, std::function<void(bool)> done) {
     const QString path = Dialogs::get().openPath(parent, QString(), {QStringLiteral("JSON (*.json)")});
-    if (path.isEmpty()) return false;
-    const ReadResult r = read(path);
-    if (r.error != ReadError::none) {
-        Dialogs::Alert a;
-        a.title = errorTitle();
-        a.text = r.tooLong ? LongText::message(*r.tooLong) : errorText();
-        a.warning = true;
-        Dialogs::get().alert(parent, a);
-        return false;
-    }
-    Dialogs::Alert q;
-    q.title = confirmTitle();
-    q.text = confirmText(qsizetype(r.notes.size()));
-    q.buttons = {replaceButton(), cancelButton()};
-    q.warning = true;
-    const int answer = Dialogs::get().alert(parent, q);
-    if (answer != 0) return false;
-    store.replaceAll(r.notes);
-    return true;
+    const auto finish = [done](bool replaced) {
+        if (done) done(replaced);
+    };
+    if (path.isEmpty()) return finish(false);
+    QPointer<NoteStore> into(&store);
+    ImportFile::inBackground<ReadResult>(
+        context, [path] { return read(path); },
+        [parent, into, finish](ReadResult r) {
+            if (!into) return;
+            if (r.error != ReadError::none) {
+                Dialogs::Alert a;
+                a.title = errorTitle();
+                a.text = r.tooLong                          ? LongText::message(*r.tooLong)
+                         : r.error == ReadError::notAFile ? ImportFile::message(ImportFile::Error::notAFile)
+                         : r.error == ReadError::tooLarge ? ImportFile::message(ImportFile::Error::tooLarge)
+                                                          : errorText();
+                a.warning = true;
+                Dialogs::get().alert(parent, a);
+                return finish(false);
+            }
+            Dialogs::Alert q;
+            q.title = confirmTitle();
+            q.text = confirmText(qsizetype(r.notes.size()));
+            q.buttons = {replaceButton(), cancelButton()};
+            q.warning = true;
+            const int answer = Dialogs::get().alert(parent, q);
+            if (answer != 0 || !into) return finish(false);
+            into->replaceAll(r.notes);
+            finish(true);
+        });
 }
 
 QString errorTitle() {

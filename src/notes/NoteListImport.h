@@ -2,18 +2,17 @@
 #include "notes/Note.h"
 #include "platform/LongText.h"
 #include <QString>
+#include <functional>
 #include <vector>
 
 class NoteStore;
+class QObject;
 class QWidget;
 
 // The notes page's import: a JSON file in the savedNotes form replaces the whole note list after a
 // confirmation that says how many notes come.
 namespace NoteListImport {
-// Larger files are refused with the import-error alert rather than read whole.
-inline constexpr qint64 kMaxBytes = 256LL * 1024 * 1024;
-
-enum class ReadError { none, unreadable, tooLarge, invalid, textTooLong };
+enum class ReadError { none, unreadable, notAFile, tooLarge, invalid, textTooLong };
 struct ReadResult {
     std::vector<Note> notes;
     ReadError error = ReadError::none;
@@ -21,15 +20,18 @@ struct ReadResult {
                                             // image are bounded by the file's size alone)
 };
 // Reads and decodes the file; ids that repeat get fresh ids (later twins only), since removing a note
-// removes every note with its id.
-ReadResult read(const QString &path, qint64 maxBytes = kMaxBytes);
+// removes every note with its id. Only a regular file of at most maxBytes is read (see ImportFile).
+ReadResult read(const QString &path, qint64 maxBytes);
+ReadResult read(const QString &path);
 // Gives every later duplicate of an id a fresh id; returns how many changed.
 int freshenDuplicateIds(std::vector<Note> &notes);
 
-// The whole flow through the Dialogs seam: open panel (JSON), read, "Import error" alert for any file
-// that cannot be read or decoded, "Replace all notes?" confirmation, then store.replaceAll(). Returns
-// true when the notes were replaced.
-bool run(QWidget *parent, NoteStore &store);
+// The whole flow through the Dialogs seam: open panel (JSON), read and decode on a worker, "Import
+// error" alert for any file that cannot be read or decoded, "Replace all notes?" confirmation, then
+// store.replaceAll(). The alerts' parent is parent; the hand-back belongs to context (the page, which
+// is parent too): when it is gone before the file is read, nothing more happens. done (when given)
+// learns whether the notes were replaced.
+void run(QObject *context, QWidget *parent, NoteStore &store, std::function<void(bool replaced)> done = {});
 
 QString errorTitle();   // "Import error"
 QString errorText();    // "Invalid Mivo Notes JSON."

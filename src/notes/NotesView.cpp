@@ -53,7 +53,7 @@ void NotesView::setup() {
     exportBtn_->setObjectName(QStringLiteral("exportButton"));
     QPointer<NotesView> self(this);
     connect(createBtn_, &QPushButton::clicked, this, [self] { if (self) self->createNote(); });
-    connect(importBtn_, &QPushButton::clicked, this, [self] { if (self) NoteListImport::run(self, NoteStore::shared()); });
+    connect(importBtn_, &QPushButton::clicked, this, [self] { if (self) NoteListImport::run(self, self, NoteStore::shared()); });
     connect(exportBtn_, &QPushButton::clicked, this, [self] { if (self) self->doExportSelected(); });
 
     listPanel_ = new QWidget(this);

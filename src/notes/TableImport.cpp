@@ -1,7 +1,7 @@
 #include "notes/TableImport.h"
 
 #include "notes/XlsxReader.h"
-#include <QFile>
+#include "platform/ImportFile.h"
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <new>
@@ -14,15 +14,20 @@ bool isBlank(const QString &s) {
     return true;
 }
 
-// Reads at most maxBytes + 1 bytes, so an oversized file is known without reading it whole.
-Result readBytes(const QString &path, qint64 maxBytes, QByteArray &out) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {{}, Failure::couldNotRead};
-    if (f.size() > maxBytes) return {{}, Failure::tooLarge};
-    out = f.read(maxBytes + 1);
-    if (f.error() != QFileDevice::NoError) return {{}, Failure::couldNotRead};
-    if (out.size() > maxBytes) return {{}, Failure::tooLarge};
-    return {};
+Result readBytes(const QString &path, QByteArray &out) {
+    ImportFile::Result file = ImportFile::read(path);
+    switch (file.error) {
+    case ImportFile::Error::none:
+        out = std::move(file.bytes);
+        return {};
+    case ImportFile::Error::notAFile:
+        return {{}, Failure::notAFile};
+    case ImportFile::Error::tooLarge:
+        return {{}, Failure::tooLarge};
+    case ImportFile::Error::unreadable:
+        break;
+    }
+    return {{}, Failure::couldNotRead};
 }
 } // namespace
 
@@ -109,7 +114,7 @@ Result parseCsv(const QByteArray &bytes) {
 
 Result readCsvFile(const QString &path) {
     QByteArray bytes;
-    Result r = readBytes(path, kMaxCsvBytes, bytes);
+    Result r = readBytes(path, bytes);
     if (r.failure != Failure::none) return r;
     return parseCsv(bytes);
 }
@@ -117,7 +122,7 @@ Result readCsvFile(const QString &path) {
 Result readFile(const QString &path) {
     if (kindForPath(path) == Kind::csv) return readCsvFile(path);
     QByteArray bytes;
-    Result r = readBytes(path, kMaxXlsxBytes, bytes);
+    Result r = readBytes(path, bytes);
     if (r.failure != Failure::none) return r;
     return XlsxReader::parse(bytes);
 }
@@ -155,6 +160,8 @@ QString alertMessage(Failure f) {
     switch (f) {
     case Failure::couldNotRead:
         return QStringLiteral("Could not read file");
+    case Failure::notAFile:
+        return ImportFile::message(ImportFile::Error::notAFile);
     case Failure::noData:
         return QStringLiteral("No data found in XLSX");
     case Failure::xlsxFailed:

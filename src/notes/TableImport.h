@@ -22,6 +22,7 @@ enum class Failure {
     none,
     nothingToImport, // a CSV file without a non-blank line: no message, the table stays
     couldNotRead,    // unreadable file, or a CSV file that is not UTF-8
+    notAFile,        // a folder, a named pipe, a device or a socket: refused unopened
     noData,          // not a zip, an old XLS file, no worksheet, or a worksheet without cells
     xlsxFailed,      // a corrupt archive, a member or ratio over its cap, a DTD, broken XML
     tooLarge,        // a file or member over its size cap, or more rows or columns than the table caps
@@ -46,7 +47,8 @@ Kind kindForPath(const QString &path);
 Result parseCsv(const QByteArray &bytes);
 Result readCsvFile(const QString &path);
 
-// Reads the whole file (within its cap) and parses it by its kind.
+// Reads the whole file (a regular file within the import bound, see ImportFile) and parses it by its
+// kind, each kind within its own cap. Call it on a worker.
 Result readFile(const QString &path);
 
 struct Table {
@@ -61,7 +63,8 @@ Table tableFromRows(const Rows &rows);
 // fails on the way ends as outOfMemory, never as the end of the process.
 Failure importFile(const QString &path, Table &out);
 
-// The alert for a failure (English in every language); empty message for none and nothingToImport.
+// The alert for a failure (English in every language, but for notAFile); empty message for none and
+// nothingToImport.
 QString alertMessage(Failure f);
 QString alertInformative(Failure f);
 // The open panel's message, the same English text in every language.

@@ -53,13 +53,5 @@ WriteResult write(const QString &path, const QByteArray &bytes) {
     return commit(f);
 }
 
-std::optional<QByteArray> readLimited(const QString &path, qint64 maxBytes) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return std::nullopt;
-    if (f.size() > maxBytes) return std::nullopt;
-    QByteArray bytes = f.read(maxBytes + 1);
-    if (f.error() != QFileDevice::NoError || bytes.size() > maxBytes) return std::nullopt;
-    return bytes;
-}
 
 } // namespace AtomicFile

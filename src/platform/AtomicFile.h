@@ -6,7 +6,7 @@
 class QFileDevice;
 class QSaveFile;
 
-// Files written whole or not at all, and files read with a size limit.
+// Files written whole or not at all.
 namespace AtomicFile {
 // On failure an existing file of that name is left as it was and error says why.
 struct WriteResult {
@@ -21,7 +21,4 @@ WriteResult commit(QSaveFile &f);
 // before the half-written file is removed: a write that fills the disk part-way leaves Qt's own text
 // at "Unknown error", so the system's reason (errno, or a file system with no room left) is used.
 QString writeError(const QFileDevice &f);
-
-// The whole file, or nothing when it cannot be read or is larger than maxBytes.
-std::optional<QByteArray> readLimited(const QString &path, qint64 maxBytes);
 } // namespace AtomicFile

@@ -1,6 +1,7 @@
 #pragma once
 #include "pomodoro/Project.h"
 #include "pomodoro/Task.h"
+#include "pomodoro/TaskListFile.h"
 #include "ui/Page.h"
 #include "ui/RingView.h"
 #include <QLabel>
@@ -73,6 +74,8 @@ private:
     void rewireHeaderButtons();
     AW *keep(AW *aw);
     AW *newAW(std::function<void()> fn);
+    // The task list import once its file is read (TaskListTransfer.cpp).
+    void importPomRead(TaskListFile::ReadResult r);
 
     // list (PomodoroList.cpp)
     void rebuildList(double w);

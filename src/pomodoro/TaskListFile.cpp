@@ -3,12 +3,32 @@
 namespace TaskListFile {
 
 ReadResult read(const QString &path, qint64 maxBytes) {
-    const auto bytes = AtomicFile::readLimited(path, maxBytes);
-    if (!bytes) return {{}, ReadError::unreadable, {}};
-    if (auto tooLong = LongText::find(*bytes)) return {{}, ReadError::textTooLong, tooLong};
-    auto tasks = decodeTasks(*bytes);
+    const ImportFile::Result file = ImportFile::read(path, maxBytes);
+    switch (file.error) {
+    case ImportFile::Error::none:
+        break;
+    case ImportFile::Error::notAFile:
+        return {{}, ReadError::notAFile, {}};
+    case ImportFile::Error::tooLarge:
+        return {{}, ReadError::tooLarge, {}};
+    case ImportFile::Error::unreadable:
+        return {{}, ReadError::unreadable, {}};
+    }
+    if (auto tooLong = LongText::find(file.bytes)) return {{}, ReadError::textTooLong, tooLong};
+    auto tasks = decodeTasks(file.bytes);
     if (!tasks) return {{}, ReadError::invalid, {}};
     return {std::move(*tasks), ReadError::none, {}};
+}
+
+QString fileMessage(ReadError e) {
+    switch (e) {
+    case ReadError::notAFile:
+        return ImportFile::message(ImportFile::Error::notAFile);
+    case ReadError::tooLarge:
+        return ImportFile::message(ImportFile::Error::tooLarge);
+    default:
+        return {};
+    }
 }
 
 } // namespace TaskListFile

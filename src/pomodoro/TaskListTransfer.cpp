@@ -1,6 +1,7 @@
 // Export and import of the task list from the Pomodoro page's header.
 #include "platform/Keys.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/TaskListFile.h"
@@ -21,7 +22,13 @@ void PomodoroView::doExportPom() {
 void PomodoroView::doImportPom() {
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
-    const TaskListFile::ReadResult r = TaskListFile::read(path);
+    // Read and decoded on a worker; the rest goes on here once it is in, while the page still exists.
+    ImportFile::inBackground<TaskListFile::ReadResult>(
+        this, [path] { return TaskListFile::read(path); },
+        [this](TaskListFile::ReadResult r) { importPomRead(std::move(r)); });
+}
+
+void PomodoroView::importPomRead(TaskListFile::ReadResult r) {
     if (r.error != TaskListFile::ReadError::none) {
         // A file that cannot be read is reported the same way as one that is not a task list.
         Dialogs::Alert a;
@@ -31,6 +38,7 @@ void PomodoroView::doImportPom() {
                        .fr = "Fichier JSON Mivo invalide.", .uk = "Недійсний JSON-файл завдань Mivo.",
                        .pl = "Nieprawidłowy plik JSON zadań Mivo."});
         if (r.tooLong) a.text = LongText::message(*r.tooLong);
+        if (const QString why = TaskListFile::fileMessage(r.error); !why.isEmpty()) a.text = why;
         a.warning = true;
         Dialogs::get().alert(window(), a);
         return;

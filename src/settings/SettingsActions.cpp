@@ -5,6 +5,7 @@
 #include "notes/NoteStore.h"
 #include "platform/AtomicFile.h"
 #include "platform/Dialogs.h"
+#include "platform/ImportFile.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
 #include "pomodoro/PomodoroTimer.h"
@@ -19,8 +20,6 @@
 #include <QFileInfo>
 
 namespace {
-constexpr qint64 kMaxBackupBytes = 256LL * 1024 * 1024;
-
 QString ok() { return QStringLiteral("OK"); }
 
 void importFailed(QWidget *parent, const QString &why = {}) {
@@ -246,37 +245,49 @@ void SettingsView::importAllData() {
     if (Dialogs::get().alert(window(), q) != 0) return;
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return importFailed(window());
-    QFile f(path);
-    if (f.size() > kMaxBackupBytes || !f.open(QIODevice::ReadOnly)) return importFailed(window());
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) return importFailed(window());
-    // Everything is checked before anything changes; then the domain is replaced in one transaction.
-    LongText::Found tooLong;
-    const auto values = Backup::parseRestore(bytes, &tooLong);
-    if (!values && !tooLong.field.isEmpty()) {
-        // The field named after its store as the user knows it: "Tasks › title".
-        const qsizetype cut = tooLong.field.indexOf(QStringLiteral(" › "));
-        tooLong.field = unreadableDataName(tooLong.field.left(cut)) + tooLong.field.mid(cut);
-        return importFailed(window(), LongText::message(tooLong));
-    }
-    if (!values) return importFailed(window());
-    Prefs &p = Prefs::get();
-    if (p.isReplacing()) return; // a restore started while the panel was open
-    // The database may be held by another program for a while: the window stays responsive while
-    // the writer tries, and the answer comes back here. Rows of types this version does not know,
-    // and the copies kept of them, stay.
-    p.replaceLater(
-        Backup::restoredDomain(p, *values), this,
-        [this, look = VF::look()](bool restored, const QString &error) {
-            if (!restored) return restoreFailed(window(), error);
-            Prefs::get().setFrozen(true);
-            const VF::HeldLook held(look); // the session's look, not the backup's or the defaults
-            Dialogs::Alert done;
-            done.title = QStringLiteral("Import complete");
-            done.text = QStringLiteral("Data imported successfully. The app will now quit.");
-            done.buttons = {ok()};
-            Dialogs::get().alert(window(), done);
-            quitAfterReplacingData();
+    // Read and checked on a worker (a backup may be hundreds of megabytes); everything is checked
+    // before anything changes, then the domain is replaced in one transaction.
+    struct Parsed {
+        ImportFile::Error error = ImportFile::Error::none;
+        std::optional<std::map<QString, Prefs::Value>> values;
+        LongText::Found tooLong;
+    };
+    ImportFile::inBackground<Parsed>(
+        this,
+        [path] {
+            Parsed out;
+            ImportFile::Result file = ImportFile::read(path);
+            out.error = file.error;
+            if (file.error == ImportFile::Error::none) out.values = Backup::parseRestore(file.bytes, &out.tooLong);
+            return out;
         },
-        Prefs::UnknownRows::keep);
+        [this](Parsed r) {
+            if (r.error != ImportFile::Error::none) return importFailed(window(), ImportFile::message(r.error));
+            if (!r.values && !r.tooLong.field.isEmpty()) {
+                // The field named after its store as the user knows it: "Tasks › title".
+                const qsizetype cut = r.tooLong.field.indexOf(QStringLiteral(" › "));
+                r.tooLong.field = unreadableDataName(r.tooLong.field.left(cut)) + r.tooLong.field.mid(cut);
+                return importFailed(window(), LongText::message(r.tooLong));
+            }
+            if (!r.values) return importFailed(window());
+            Prefs &p = Prefs::get();
+            if (p.isReplacing()) return; // a restore started while the panel was open
+            // The database may be held by another program for a while: the window stays responsive while
+            // the writer tries, and the answer comes back here. Rows of types this version does not know,
+            // and the copies kept of them, stay.
+            p.replaceLater(
+                Backup::restoredDomain(p, *r.values), this,
+                [this, look = VF::look()](bool restored, const QString &error) {
+                    if (!restored) return restoreFailed(window(), error);
+                    Prefs::get().setFrozen(true);
+                    const VF::HeldLook held(look); // the session's look, not the backup's or the defaults
+                    Dialogs::Alert done;
+                    done.title = QStringLiteral("Import complete");
+                    done.text = QStringLiteral("Data imported successfully. The app will now quit.");
+                    done.buttons = {ok()};
+                    Dialogs::get().alert(window(), done);
+                    quitAfterReplacingData();
+                },
+                Prefs::UnknownRows::keep);
+        });
 }

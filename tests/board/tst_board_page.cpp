@@ -249,6 +249,7 @@ private slots:
         env->dialogs.openPathAnswers = {dir.filePath("t.json")};
         env->dialogs.alertAnswers = {0, 0};
         view->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(0));
         QCOMPARE(TaskStore::shared().tasks(), before);
         QCOMPARE(env->dialogs.alertsShown.last(),
                  QStringLiteral("Import complete|6 tasks loaded. All previous data replaced."));
@@ -274,6 +275,7 @@ private slots:
             dir.filePath("bad.json"),
             R"([{"id":"a","title":"t","description":"","category":"work","day":1,"month":2,"year":2026}])")};
         view->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(0));
         QCOMPARE(env->dialogs.alertsShown,
                  QStringList{"Import error|Could not read file. Make sure it is a valid Mivo JSON export."});
         QCOMPARE(TaskStore::shared().tasks(), before);
@@ -285,6 +287,7 @@ private slots:
         env->dialogs.openPathAnswers = {ok};
         env->dialogs.alertAnswers = {1};
         view->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(1));
         QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Replace all tasks?|0 tasks will be loaded. All "
                                                              "current tasks will be deleted and replaced."));
         QCOMPARE(TaskStore::shared().tasks(), before);
@@ -294,6 +297,7 @@ private slots:
         env->dialogs.alertAnswers = {0};
         const int shown = int(env->dialogs.alertsShown.size());
         view->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(shown));
         QCOMPARE(int(env->dialogs.alertsShown.size()), shown + 1);
         QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Replace all tasks?")));
         env->prefs.prefs().setFrozen(false);

@@ -1,4 +1,5 @@
 #include "common/Fakes.h"
+#include <QTest>
 #include <algorithm>
 #include <cmath>
 
@@ -61,6 +62,10 @@ int ScriptedDialogs::alert(QWidget *, const Alert &a) {
     if (!fills.isEmpty()) fills.takeFirst()(a);
     alertsShown << a.title + QLatin1Char('|') + a.text;
     return alertAnswers.isEmpty() ? 0 : alertAnswers.takeFirst();
+}
+
+bool ScriptedDialogs::waitForAlertsAfter(qsizetype before) {
+    return QTest::qWaitFor([&] { return alertsShown.size() > before; }, 20000);
 }
 
 QString ScriptedDialogs::savePath(QWidget *, const QString &, const QString &name, const QStringList &) {

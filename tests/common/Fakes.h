@@ -67,4 +67,7 @@ public:
     QString savePath(QWidget *, const QString &, const QString &, const QStringList &) override;
     QString openPath(QWidget *, const QString &, const QStringList &) override;
     QStringList openPaths(QWidget *, const QString &, const QStringList &) override;
+    // Runs the event loop until more than `before` alerts were shown (false after a long while): an
+    // import reads its file on a worker, and what it says comes once the file is in.
+    bool waitForAlertsAfter(qsizetype before);
 };

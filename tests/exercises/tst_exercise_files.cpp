@@ -83,11 +83,13 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("big.json"));
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        QVERIFY(f.resize(ExerciseFile::kMaxImportBytes + 1));
+        QVERIFY(f.resize(ImportFile::kMaxBytes + 1)); // sparse: nothing of it is read
         f.close();
         QCOMPARE(int(ExerciseFile::read(path).error), int(ExerciseFile::ReadError::tooLarge));
-        QVERIFY(f.resize(ExerciseFile::kMaxImportBytes));
-        QCOMPARE(int(ExerciseFile::read(path).error), int(ExerciseFile::ReadError::none));
+        QVERIFY(f.resize(1001));
+        QCOMPARE(int(ExerciseFile::read(path, 1000).error), int(ExerciseFile::ReadError::tooLarge));
+        QVERIFY(f.resize(1000));
+        QCOMPARE(int(ExerciseFile::read(path, 1000).error), int(ExerciseFile::ReadError::none));
         QCOMPARE(int(ExerciseFile::read(dir.filePath("missing.json")).error),
                  int(ExerciseFile::ReadError::unreadable));
     }

@@ -224,6 +224,7 @@ private slots:
         env->dialogs.openPathAnswers = {path};
         env->dialogs.alertAnswers = {1}; // Cancel
         page->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(0));
         QCOMPARE(env->dialogs.alertsShown,
                  QStringList{"Replace all records?|2 records will be loaded. All current data will "
                              "be deleted and replaced."});
@@ -232,6 +233,7 @@ private slots:
         env->dialogs.alertsShown.clear();
         env->dialogs.openPathAnswers = {path};
         page->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(0));
         QCOMPARE(s.entries().size(), size_t(2));
         QCOMPARE(env->dialogs.alertsShown.last(),
                  QStringLiteral("Import complete|2 records loaded. All previous data replaced."));
@@ -242,6 +244,7 @@ private slots:
         env->dialogs.alertsShown.clear();
         env->dialogs.openPathAnswers = {path};
         page->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(0));
         QCOMPARE(env->dialogs.alertsShown.size(), 1);
         QVERIFY(env->dialogs.alertsShown[0].startsWith(QStringLiteral("Import error|Could not read the file.")));
         QCOMPARE(s.entries().size(), size_t(2));
@@ -258,6 +261,7 @@ private slots:
         QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
         env->dialogs.openPathAnswers = {path};
         page->doImportJSON();
+        QVERIFY(env->dialogs.waitForAlertsAfter(0));
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
         QCOMPARE(env->dialogs.alertsShown.size(), 2);

@@ -106,6 +106,16 @@ const std::vector<Reader> &readers() {
 }
 } // namespace
 
+
+// Runs the notes page's import through the scripted panels and waits for it to end (the file is
+// read on a worker); whether the notes were replaced.
+static bool runNotesImport(NoteStore &store) {
+    auto replaced = std::make_shared<std::optional<bool>>();
+    NoteListImport::run(&store, nullptr, store, [replaced](bool r) { *replaced = r; });
+    if (!QTest::qWaitFor([&] { return replaced->has_value(); }, 20000)) return false;
+    return replaced->value_or(false);
+}
+
 class TstHostileDocuments : public QObject {
     Q_OBJECT
 private slots:
@@ -194,7 +204,7 @@ private slots:
         NoteStore &store = NoteStore::shared();
         store.add(Note{});
         dialogs.openPathAnswers = {putFile(dir.filePath("deep.json"), doc)};
-        QVERIFY(!NoteListImport::run(nullptr, store));
+        QVERIFY(!runNotesImport(store));
         QCOMPARE(dialogs.alertsShown, QStringList{"Import error|Invalid Mivo Notes JSON."});
         QCOMPARE(store.notes().size(), size_t(1));
 
@@ -289,7 +299,7 @@ private slots:
         NoteStore &store = NoteStore::shared();
         store.add(Note{});
         dialogs.openPathAnswers = {notesPath};
-        QVERIFY(!NoteListImport::run(nullptr, store));
+        QVERIFY(!runNotesImport(store));
         QCOMPARE(dialogs.alertsShown, QStringList{"Import error|Nothing was imported: “title” in item 1 holds more than "
                                                   "1048576 characters."});
         QCOMPARE(store.notes().size(), size_t(1));

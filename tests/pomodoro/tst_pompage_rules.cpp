@@ -234,8 +234,8 @@ void TstPomPageRules::taskFileRejectsMalformedAndUnreadable() {
     QCOMPARE(TaskListFile::read(put("d", QByteArray(1000, '[') + QByteArray(1000, ']'))).error, E::invalid);
     QCOMPARE(TaskListFile::read(put("e", "{}")).error, E::invalid);
     QCOMPARE(TaskListFile::read(dir.filePath("missing")).error, E::unreadable);
-    QCOMPARE(TaskListFile::read(dir.path()).error, E::unreadable); // a folder
-    QCOMPARE(TaskListFile::read(put("f", QByteArray(200, ' ') + "[]"), 100).error, E::unreadable); // too large
+    QCOMPARE(TaskListFile::read(dir.path()).error, E::notAFile); // a folder
+    QCOMPARE(TaskListFile::read(put("f", QByteArray(200, ' ') + "[]"), 100).error, E::tooLarge);
 }
 
 void TstPomPageRules::failedWriteKeepsTheOldFile() {

@@ -23,7 +23,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include "platform/ImportFile.h"
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 // Scripted dialogs that also fill in the accessory's fields before answering.
@@ -289,6 +291,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     env->dialogs.openPathAnswers = {path};
     env->dialogs.alertAnswers = {1}; // declined
     page->doImportPom();
+    QVERIFY(env->dialogs.waitForAlertsAfter(0));
     QVERIFY(TaskStore::shared().tasks().empty());
     QCOMPARE(env->dialogs.alertsShown.last(),
              QStringLiteral("Replace all tasks?|2 tasks will be loaded. All current tasks will be replaced."));
@@ -296,6 +299,7 @@ void TstPomPageView::exportAndImportThroughTheDialogs() {
     env->dialogs.openPathAnswers = {path};
     env->dialogs.alertAnswers = {0};
     page->doImportPom();
+    QVERIFY(env->dialogs.waitForAlertsAfter(1));
     L::setLang(AppLang::en);
     QCOMPARE(TaskStore::shared().tasks(), before);
     QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Alle Aufgaben ersetzen?|2 tasks will be loaded.")));
@@ -323,12 +327,33 @@ void TstPomPageView::unreadableOrMalformedImportShowsTheAlert() {
     QTemporaryDir dir;
     TaskStore::shared().add(Task(QStringLiteral("keep"), QStringLiteral("work"), QString()));
     const QString bad = putFile(dir.filePath("bad.json"), R"([{"id":"1","title":"t","description":"","category":"work","day":"5","month":1,"year":2026,"completed":false}])");
-    for (const QString &path : {bad, dir.filePath("gone.json"), dir.path()}) {
+    for (const QString &path : {bad, dir.filePath("gone.json")}) {
         env->dialogs.openPathAnswers = {path};
+        const qsizetype shown = env->dialogs.alertsShown.size();
         page->doImportPom();
+        QVERIFY(env->dialogs.waitForAlertsAfter(shown));
         QCOMPARE(env->dialogs.alertsShown.last(), QStringLiteral("Import error|Invalid Mivo Tasks JSON file."));
     }
+    // What is no regular file is refused unread, in words of its own: a named pipe with no writer
+    // froze the window for good. The page goes on to the next import.
+    const QString pipe = dir.filePath("pipe.json");
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString &path : {pipe, dir.path(), QStringLiteral("/dev/zero")}) {
+        env->dialogs.openPathAnswers = {path};
+        const qsizetype shown = env->dialogs.alertsShown.size();
+        page->doImportPom();
+        QVERIFY(env->dialogs.waitForAlertsAfter(shown));
+        QCOMPARE(env->dialogs.alertsShown.last(),
+                 QStringLiteral("Import error|") + ImportFile::message(ImportFile::Error::notAFile));
+    }
     QCOMPARE(TaskStore::shared().tasks().size(), std::size_t(1));
+    env->dialogs.openPathAnswers = {putFile(dir.filePath("ok.json"), "[]")};
+    env->dialogs.alertAnswers = {0};
+    const qsizetype shown = env->dialogs.alertsShown.size();
+    page->doImportPom();
+    QVERIFY(env->dialogs.waitForAlertsAfter(shown));
+    QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Replace all tasks?|0 tasks")));
+    QVERIFY(TaskStore::shared().tasks().empty());
 }
 
 void TstPomPageView::timerPanelFigures() {

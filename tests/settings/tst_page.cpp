@@ -23,7 +23,9 @@
 #include <QWheelEvent>
 #include <QTemporaryDir>
 #include <QTimer>
+#include "platform/ImportFile.h"
 #include <QtTest>
+#include <sys/stat.h>
 #include <sqlite3.h>
 
 // The settings page as a user drives it, with the dialogs scripted and time faked.
@@ -254,7 +256,9 @@ private slots:
         QVERIFY(page.open(900, 700));
         env->dialogs.alertAnswers = {0};
         env->dialogs.openPathAnswers = {path};
+        const qsizetype shown = env->dialogs.alertsShown.size();
         find<QPushButton>("importButton")->click();
+        QVERIFY(env->dialogs.waitForAlertsAfter(shown + 1)); // the question, then what was wrong
         QVERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Import failed|")));
         QCOMPARE(p.data(kNotes), QByteArray("[1]"));
         QVERIFY(!p.contains(kLanguage));
@@ -356,7 +360,7 @@ private slots:
         env->dialogs.openPathAnswers = {path};
         const int shownBefore = int(env->dialogs.alertsShown.size());
         find<QPushButton>("importButton")->click();
-        QVERIFY(p.isReplacing()); // the click returned while the writer still tries
+        QTRY_VERIFY(p.isReplacing()); // the file is in, the click returned while the writer still tries
         int turns = 0;
         QTimer tick;
         connect(&tick, &QTimer::timeout, this, [&] { ++turns; });
@@ -454,6 +458,33 @@ private slots:
         QVERIFY(!bare.content()->findChild<QPushButton *>("visitButton"));
     }
 
+    // A named pipe froze the window for good, /dev/zero was read without end: each is refused at once
+    // with its own words, nothing changes, and the page takes the next restore.
+    void restoreRefusesWhatIsNotARegularFile() {
+        QTemporaryDir dir;
+        const QString pipe = dir.filePath("pipe.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        Prefs &p = env->prefs.prefs();
+        p.setData(kNotes, "[1]");
+        QVERIFY(page.open(900, 700));
+        const QString notAFile = QStringLiteral("Import failed|") + ImportFile::message(ImportFile::Error::notAFile);
+        for (const QString &path : {pipe, QStringLiteral("/dev/zero"), dir.path()}) {
+            env->dialogs.alertAnswers = {0};
+            env->dialogs.openPathAnswers = {path};
+            const qsizetype shown = env->dialogs.alertsShown.size();
+            find<QPushButton>("importButton")->click();
+            QVERIFY(env->dialogs.waitForAlertsAfter(shown + 1));
+            QCOMPARE(env->dialogs.alertsShown.last(), notAFile);
+        }
+        QCOMPARE(p.data(kNotes), QByteArray("[1]"));
+        QVERIFY(!p.isFrozen());
+        env->dialogs.alertAnswers = {0, 0};
+        env->dialogs.openPathAnswers = {putFile(dir.filePath("b.json"), "{\"appLanguage\": \"pl\"}")};
+        find<QPushButton>("importButton")->click();
+        QTRY_VERIFY(env->dialogs.alertsShown.last().startsWith(QStringLiteral("Import complete|")));
+        QCOMPARE(p.string(kLanguage).value(), QStringLiteral("pl"));
+    }
+
     // A backup whose notes hold a cell of more than a table cell's bound: refused, the field named.
     void restoreNamesATextTooLong() {
         QTemporaryDir dir;
@@ -466,7 +497,9 @@ private slots:
         QVERIFY(page.open(900, 700));
         env->dialogs.alertAnswers = {0};
         env->dialogs.openPathAnswers = {path};
+        const qsizetype shown = env->dialogs.alertsShown.size();
         find<QPushButton>("importButton")->click();
+        QVERIFY(env->dialogs.waitForAlertsAfter(shown + 1));
         QCOMPARE(env->dialogs.alertsShown.last(),
                  QStringLiteral("Import failed|Nothing was imported: “Notes › rows › cells” in item 1 holds more "
                                 "than 1048576 characters."));
