@@ -158,6 +158,7 @@ void NotesView::runFind(const QString &query) {
         return;
     }
     findSearch_.emplace(TextViewOps::document(view), query, &LongNote::continues);
+    applyFindHighlights(false); // the last search's count and marks go at once
     searchOn();
 }
 
@@ -217,7 +218,12 @@ void NotesView::applyFindHighlights(bool reveal) {
     if (!view) return;
     if (findMatchIdx_ >= int(findTextRanges_.size())) findMatchIdx_ = 0;
     const auto [curStart, curLen] = findTextRanges_[size_t(findMatchIdx_)];
-    if (reveal) TextViewOps::reveal(view, curStart, curStart + curLen, detailScroll_);
+    if (reveal) {
+        // The marks go while they are still in view: a view that lays out only what it shows finds
+        // where a mark far from it is by going over every paragraph between.
+        TextViewOps::setExtraSelections(view, {});
+        TextViewOps::reveal(view, curStart, curStart + curLen, detailScroll_);
+    }
     // Only the matches in and around what is shown are marked: a view lays out what it marks, and a
     // long text shows a small part of its matches. A scroll marks those it brings into view.
     auto [shownFrom, shownTo] = TextViewOps::visibleRange(view, detailScroll_);

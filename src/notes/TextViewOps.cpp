@@ -151,8 +151,18 @@ void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
     from = std::clamp(from, 0, last);
     to = std::clamp(to, from, last);
     if (plain(view)) {
+        // Whole lines in sight; positions outside the paragraphs shown are not measured (that
+        // would lay out all the text between).
         const auto [shownFrom, shownTo] = visibleRange(view, nullptr);
-        if (from < shownFrom || to > shownTo) {
+        const auto whollyShown = [&] {
+            if (from < shownFrom || to > shownTo) return false;
+            QTextCursor a(doc), b(doc);
+            a.setPosition(from);
+            b.setPosition(to);
+            const QRect area = view->viewport()->rect();
+            return area.contains(cursorRect(view, a)) && area.contains(cursorRect(view, b));
+        };
+        if (!whollyShown()) {
             // A third of the way down, so the lines before it give it a context.
             const int lines =
                 std::max(1, view->viewport()->height() / std::max(1, view->fontMetrics().lineSpacing()));

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -73,11 +74,36 @@ struct FindPage {
     }
 };
 
-// Whether pos is on the screen: inside what the view and every scroll area around it show.
+// Whether the line at pos is on the screen, whole: inside what the view and every scroll area around
+// it show.
 bool onScreen(QAbstractScrollArea *v, int pos) {
     QTextCursor c(TextViewOps::document(v));
     c.setPosition(pos);
-    return v->viewport()->visibleRegion().contains(TextViewOps::cursorRect(v, c).center());
+    const QRect r = TextViewOps::cursorRect(v, c);
+    return v->viewport()->visibleRegion().intersected(r) == QRegion(r);
+}
+
+// Scrolls whatever scrolls the view's text so that the line at pos is cut by the bottom edge.
+bool cutAtBottom(QAbstractScrollArea *v, int pos) {
+    QScrollBar *sb = v->verticalScrollBar();
+    QWidget *clip = v->viewport();
+    if (sb->maximum() == 0) { // laid out whole: the scroll area around it scrolls
+        for (QWidget *w = v->parentWidget(); w; w = w->parentWidget())
+            if (auto *a = qobject_cast<QScrollArea *>(w)) {
+                sb = a->verticalScrollBar();
+                clip = a->viewport();
+                break;
+            }
+    }
+    QTextCursor c(TextViewOps::document(v));
+    c.setPosition(pos);
+    for (int value = sb->minimum(); value <= sb->maximum(); ++value) {
+        sb->setValue(value);
+        const QRect r = TextViewOps::cursorRect(v, c);
+        const int top = v->viewport()->mapTo(clip, r.topLeft()).y();
+        if (top < clip->height() && top + r.height() > clip->height()) return true;
+    }
+    return false;
 }
 
 // The nine characters that begin the line first shown: "Line 0040".
@@ -217,6 +243,14 @@ private slots:
             check(i);
             if (QTest::currentTestFailed()) return;
         }
+        // A match on a line cut by the bottom edge is brought into view whole.
+        const int half = needles / 2;
+        while (page.findCurrentIndex() != half - 1) QTest::mouseClick(next, Qt::LeftButton);
+        const int middle = page.findTextRanges()[size_t(half)].first;
+        QVERIFY(cutAtBottom(page.findView(), middle));
+        QVERIFY(!onScreen(page.findView(), middle));
+        QTest::mouseClick(next, Qt::LeftButton);
+        check(half);
         // Another text searches again from its first match; closing the bar takes the marks away.
         field->setText(QStringLiteral("line 000"));
         QTest::keyClick(field, Qt::Key_Return);
