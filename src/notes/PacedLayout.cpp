@@ -19,7 +19,10 @@ constexpr double kEmojiWeight = 100;
 constexpr double kTurnNs = 6'000'000;
 
 bool onWindowThread() {
-    return QThread::currentThread() == QCoreApplication::instance()->thread();
+    // A document may still be being built on a worker while the application ends (it waits for its
+    // pool's tasks only once the instance is gone).
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
 }
 
 // Marks the layout formats set here, so others (an input method's) stay.
