@@ -5,35 +5,65 @@
 # through scripts/lsan.supp; everything else is reported with its stack.
 #
 #   scripts/sanitize.sh                 configure, build, run the whole suite
-#   scripts/sanitize.sh -R notes        pass arguments on to ctest (here: only the notes tests)
+#   scripts/sanitize.sh -R notes        pass arguments on to ctest (here: only the notes tests); only
+#                                       the test programs they select are built
+#   scripts/sanitize.sh --thread ...    ThreadSanitizer instead, in build-tsan (the same arguments)
 #   scripts/sanitize.sh --app           the program itself instead: launches with an empty home and
 #                                       with the five-year profile, each quit by SIGTERM at several
 #                                       moments (during the launch's loads, after them, once settled);
 #                                       a launch that reports anything or exits abnormally is a FAULT
 #   JOBS=2 scripts/sanitize.sh          build and test jobs (default 4)
 #
-# The log of every test is in build-asan/Testing/Temporary/LastTest.log; a summary of the sanitizer
-# reports that name our sources is printed at the end.
+# The log of every test is in build-asan/Testing/Temporary/LastTest.log (build-tsan/… with --thread);
+# a summary of the sanitizer reports that name our sources is printed at the end.
+#
+# Qt is not built with ThreadSanitizer: it sees neither Qt's own memory accesses nor its locks and
+# queues (a mutex of Qt's is a futex it cannot see), so Qt's code makes reports of its own. Those are
+# left out, and only those: a report is Qt's when none of the stacks of its accesses has a frame in our
+# sources. Each of the others is a fault and fails the run, whatever ctest says. The reports left out
+# are counted by where they happened, so a new kind of them still shows.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+mode=address
+if [ "${1:-}" = --thread ]; then
+  mode=thread
+  shift
+fi
 build="$root/build-asan"
+[ "$mode" = thread ] && build="$root/build-tsan"
 jobs=${JOBS:-4}
 
 [ -f /work/ccache.env ] && . /work/ccache.env
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
+flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+[ "$mode" = thread ] && flags="-fsanitize=thread -fno-omit-frame-pointer"
 # Line tables only (-g1): enough for every frame of a report to name its file and line, and the
 # instrumented tree takes a third of the disk that full debug information would.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
-  -DCMAKE_CXX_FLAGS="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined" \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" >/dev/null || exit 1
-# The program, its modules and the tests; of the benchmarks only the one that writes the profile.
-ninja -C "$build" -j "$jobs" mivo src/all tests/all bench_scale || { echo "sanitize.sh: BUILD FAILED"; exit 1; }
+  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" >/dev/null || exit 1
+# The program, its modules and the tests; of the benchmarks only the one that writes the profile. With
+# ctest arguments, only the test programs they select (their helper programs come as dependencies):
+# an instrumented build of every test takes long, and the machine is shared.
+if [ "${1:-}" = --app ]; then
+  targets=(mivo bench_scale)
+elif [ $# -gt 0 ]; then
+  mapfile -t known < <(ninja -C "$build" -t targets all | sed -n 's/^\(tst_[A-Za-z0-9_]*\): .*/\1/p')
+  mapfile -t targets < <(cd "$build" && ctest -N "$@" | sed -n 's/^ *Test *#[0-9]*: *//p' |
+    grep -Fx -f <(printf '%s\n' "${known[@]}"))
+  [ ${#targets[@]} -gt 0 ] || { echo "sanitize.sh: no test matches: $*"; exit 1; }
+else
+  targets=(mivo src/all tests/all bench_scale)
+fi
+ninja -C "$build" -j "$jobs" "${targets[@]}" || { echo "sanitize.sh: BUILD FAILED"; exit 1; }
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:new_delete_type_mismatch=0:${ASAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:${UBSAN_OPTIONS:-}"
+# The summary below judges the reports (Qt's own are no fault), not the exit code. A fork (a test
+# starting a helper program) goes on as the child of a threaded process may.
+export TSAN_OPTIONS="exitcode=0:halt_on_error=0:die_after_fork=0:second_deadlock_stack=1:${TSAN_OPTIONS:-}"
 export QT_QPA_PLATFORM=offscreen
 
 # One launch of the program in a home of its own, quit with SIGTERM after $2 seconds; $3 is a
@@ -61,6 +91,7 @@ app_run() {
 }
 
 if [ "${1:-}" = --app ]; then
+  [ "$mode" = address ] || { echo "sanitize.sh: --app runs under AddressSanitizer only"; exit 1; }
   out="$build/app-runs"
   rm -rf "$out" && mkdir -p "$out"
   profile="$out/five-year.sqlite3"
@@ -89,27 +120,93 @@ ctest -j "$jobs" --output-on-failure -E '^tst_packaging$' "$@"
 rc=$?
 
 log="$build/Testing/Temporary/LastTest.log"
+summary="$build/Testing/Temporary/sanitizer-summary.txt"
 echo
-echo "sanitize.sh: sanitizer reports, each with its first frame in our sources (indirect leaks left out)"
 echo "sanitize.sh: full log: $log"
 # A frame is ours when its file lies in src/, tests/ or bench/ of this tree: named from the build
 # folder (../src/…) or by absolute path, as Ninja passes sources to the compiler when no ccache is in
 # between.
-root="$root" awk '
+ours_awk='
   BEGIN { n = split("src tests bench", dirs, " "); root = ENVIRON["root"] }
   function ours_frame(line,   i) {
+    if (line !~ /^ +#[0-9]+ /) return 0
     for (i = 1; i <= n; i++)
       if (index(line, " ../" dirs[i] "/") || index(line, " " root "/" dirs[i] "/")) return 1
     return 0
   }
+  function trimmed(line) { sub(/^ +/, "", line); return line }
   /^[0-9]+\/[0-9]+ Testing: / { test = $3 }
-  /==ERROR: AddressSanitizer|runtime error:|^Direct leak of/ {
-    if (report != "") print test ": " report "\n    " (ours != "" ? ours : "(no frame of ours)")
-    report = $0; ours = ""; next
+'
+if [ "$mode" = address ]; then
+  echo "sanitize.sh: sanitizer reports, each with its first frame in our sources (indirect leaks"
+  echo "sanitize.sh: only where a leak report has no direct leak: each is then a leak of its own)"
+  root="$root" awk "$ours_awk"'
+  function done_one() {
+    if (report == "") return
+    line = test ": " report "\n    " (ours != "" ? ours : "(no frame of ours)")
+    if (kind == "indirect") indirect[++nindirect] = line
+    else print line
+    report = ""; ours = ""
   }
-  report != "" && ours == "" && ours_frame($0) { sub(/^ +/, ""); ours = $0 }
-  /^(SUMMARY|<end of output>|Indirect leak of)/ && report != "" {
-    print test ": " report "\n    " (ours != "" ? ours : "(no frame of ours)"); report = ""
+  # The end of a leak report: its indirect leaks are told when it had no direct one (objects that
+  # point at each other, a QObject and its private part, leak as indirect leaks only), the largest
+  # few, as LeakSanitizer orders them.
+  function leaks_done(   i) {
+    done_one()
+    if (inleaks && !direct) {
+      for (i = 1; i <= nindirect && i <= 8; i++) print indirect[i]
+      if (nindirect > 8) print test ": and " (nindirect - 8) " more indirect leaks"
+    }
+    inleaks = 0; direct = 0; nindirect = 0
   }
-' "$log" | head -200
+  /==ERROR: LeakSanitizer:/ { leaks_done(); inleaks = 1; next }
+  /==ERROR: AddressSanitizer|runtime error:/ { leaks_done(); report = $0; kind = "error"; next }
+  /^Direct leak of/ { done_one(); report = $0; kind = "direct"; direct = 1; next }
+  /^Indirect leak of/ { done_one(); report = $0; kind = "indirect"; next }
+  /LeakSanitizer has encountered a fatal error/ {
+    leaks_done(); print test ": LeakSanitizer has encountered a fatal error: leaks were not checked"; next
+  }
+  report != "" && ours == "" && ours_frame($0) { ours = trimmed($0) }
+  /^SUMMARY: AddressSanitizer: [0-9]+ byte\(s\) leaked/ || /^<end of output>/ { leaks_done(); next }
+  /^SUMMARY/ && report != "" { done_one() }
+  END { leaks_done() }
+' "$log" >"$summary"
+  head -200 "$summary"
+  exit $rc
+fi
+
+echo "sanitize.sh: ThreadSanitizer reports with a frame of ours in the stacks of their accesses, each"
+echo "sanitize.sh: with the first such frame (a fault); then the count of Qt's own, by where they happened"
+root="$root" awk "$ours_awk"'
+  # The stacks that say where the thread was and the memory was made are no access: a thread of ours
+  # and memory of ours are where Qt works too.
+  /^WARNING: ThreadSanitizer: / {
+    inreport = 1; access = 1; ours = ""
+    kind = $0; sub(/^WARNING: ThreadSanitizer: /, "", kind); sub(/ \(pid=[0-9]+\)$/, "", kind)
+    next
+  }
+  inreport && /^  (Location is|Thread T[0-9]+|Mutex M[0-9]+ .*created at)/ { access = 0 }
+  inreport && /^  (Read|Write|Atomic|Previous|Mutex M[0-9]+ (previously )?acquired)/ { access = 1 }
+  inreport && access && ours == "" && ours_frame($0) { ours = trimmed($0) }
+  inreport && /^SUMMARY: ThreadSanitizer: / {
+    inreport = 0
+    if (ours != "") {
+      print test ": " kind "\n    " ours; faults++
+    } else {
+      where = $0; sub(/^SUMMARY: ThreadSanitizer: /, "", where); sub(/\+0x[0-9a-f]+\)/, ")", where)
+      qt[where]++; nqt++
+    }
+  }
+  /ThreadSanitizer: (nested bug|CHECK failed|failed to|unexpected memory mapping)|^FATAL: ThreadSanitizer/ {
+    print test ": " $0; faults++
+  }
+  END {
+    print (faults + 0) " report(s) of ours, " (nqt + 0) " of Qt'"'"'s own (no frame of ours):"
+    for (w in qt) printf "  %5d  %s\n", qt[w], w
+    exit (faults > 0 ? 1 : 0)
+  }
+' "$log" >"$summary"
+faults=$?
+head -200 "$summary"
+[ "$faults" -ne 0 ] && rc=1
 exit $rc
