@@ -79,6 +79,7 @@ public:
     int rowHeight(int r) const { return heights_[size_t(r)]; }
     double tableWidth() const { return tableW_; }
     const std::vector<double> &widths() const { return widths_; }
+    const Note &note() const { return note_; }
     QString ghostText(CellPos from) const;
 
     // Fonts of a table, for measuring widths.

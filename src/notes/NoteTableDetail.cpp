@@ -20,6 +20,14 @@
 
 using namespace NotesUi;
 
+namespace {
+// A selection is a rectangle over the cells as they stood: once the table changes it may cover other
+// cells or none, so any change drops it (as a column resize does).
+bool sameTable(const Note &was, const Note &now) {
+    return was.id == now.id && was.columns == now.columns && was.rows == now.rows;
+}
+} // namespace
+
 void NotesView::buildTableDetail(const Note &note) {
     const int W = detailHost_->width();
     if (note.columns.empty()) {
@@ -114,6 +122,8 @@ void NotesView::buildTableDetail(const Note &note) {
     if ((widthScan_ && widthScan_->id == note.id) ||
         std::find(hc.estimated.begin(), hc.estimated.end(), 1) != hc.estimated.end())
         startMeasuring();
+    if (previousGrid_ && previousGrid_->note().id == note.id && sel_.anchor && !sameTable(previousGrid_->note(), note))
+        sel_ = {};
     auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
     if (previousGrid_) g->takeLayouts(*previousGrid_);
     previousGrid_ = nullptr;
@@ -131,7 +141,11 @@ void NotesView::buildTableDetail(const Note &note) {
         // Widths the user set are kept: no scan replaces them.
         if (self->widthScan_ && self->widthScan_->id == id) self->widthScan_.reset();
     };
-    g->onResizeEnd = [self] { if (self) self->requestRebuild(); };
+    g->onResizeEnd = [self] {
+        if (!self) return;
+        self->sel_ = {};
+        self->requestRebuild();
+    };
     g->onDeleteColumn = [self, id](int c) { if (self) self->deleteColumn(id, c); };
     g->onDeleteRow = [self, id](int r) { if (self) self->deleteRow(id, r); };
     g->onContextMenu = [self, id](const QPoint &p) { if (self) self->contextMenu(id, p); };
@@ -169,6 +183,7 @@ bool NotesView::refreshTableInPlace(const Note &note) {
     for (size_t i : changed)
         if (!hc.estimated[i]) heights[i] = NoteGrid::measureRows({note.rows[i]}, hc.widths).front();
     if (!grid_->takeCells(note)) return false;
+    if (!changed.empty()) sel_ = {};
     for (size_t i : changed) hc.rows[i] = note.rows[i];
     if (heights != hc.heights) {
         hc.heights = std::move(heights);
@@ -314,6 +329,7 @@ void NotesView::pasteAtAnchor(const QString &noteID) {
     if (!n) return;
     Note copy = *n;
     TableClipboard::paste(copy, *sel_.anchor, b);
+    sel_ = {};
     NoteStore::shared().update(copy);
     requestRebuild();
 }
@@ -324,6 +340,7 @@ void NotesView::clearSelectionContent(const QString &noteID) {
     if (!n) return;
     Note copy = *n;
     TableClipboard::clear(copy, sel_.rect());
+    sel_ = {};
     NoteStore::shared().update(copy);
     requestRebuild();
 }

@@ -213,6 +213,55 @@ private slots:
         }
         settle();
         QCOMPARE(cells(stored()), (QList<QStringList>{{"a", ""}, {"c", "d"}}));
+        QVERIFY(!page->selection().anchor && !page->selection().end);
+    }
+
+    // Any change to the table drops the selection, whoever makes it: a block selected over the
+    // cells as they were would otherwise be copied, cleared or moved over cells it no longer means.
+    void aChangeDropsTheSelection() {
+        show(tableNote(QStringLiteral("T"), 3, {{"a", "b", "c"}, {"d", "e", "f"}, {"g", "h", "i"}}));
+        const auto selectBlock = [this] {
+            QTest::mousePress(grid(), Qt::LeftButton, {}, centre({0, 0}));
+            QTest::mouseMove(grid(), centre({1, 1}));
+            QTest::mouseRelease(grid(), Qt::LeftButton, {}, centre({1, 1}));
+            QVERIFY(page->selection().multi());
+        };
+        QApplication::clipboard()->setText(QStringLiteral("x\ty"));
+        selectBlock();
+        {
+            MenuAnswer menu(QStringLiteral("Paste here"));
+            QTest::mouseClick(grid(), Qt::RightButton, {}, centre({0, 0}));
+            QCOMPARE(menu.shown, 1);
+        }
+        settle();
+        QCOMPARE(cells(stored()), (QList<QStringList>{{"x", "y", "c"}, {"d", "e", "f"}, {"g", "h", "i"}}));
+        QVERIFY(!page->selection().anchor && !page->selection().end);
+        {
+            MenuAnswer menu;
+            QTest::mouseClick(grid(), Qt::RightButton, {}, centre({0, 0}));
+            QCOMPARE(menu.items, (QStringList{"📋 Copy selection (off)", "📌 Paste here (off)", "🗑 Clear (off)"}));
+        }
+
+        // A cell changed elsewhere (the cell editor, another window), and rows added elsewhere.
+        selectBlock();
+        Note n = stored();
+        n.rows[2].cells[2] = QStringLiteral("changed");
+        NoteStore::shared().update(n);
+        settle();
+        QVERIFY(!page->selection().anchor && !page->selection().end);
+        selectBlock();
+        n = stored();
+        n.rows.insert(n.rows.begin(), NoteRow(QStringList{"new", "row", ""}));
+        NoteStore::shared().update(n);
+        settle();
+        QVERIFY(!page->selection().anchor && !page->selection().end);
+
+        // A rebuild that changes nothing keeps it: copying, for one, changes nothing.
+        selectBlock();
+        page->copySelection(QStringLiteral("T"));
+        page->requestRebuild();
+        settle();
+        QVERIFY(page->selection().multi());
     }
 
     // A double click opens one cell editor and clears the selection; a third click in a row is a
@@ -291,12 +340,13 @@ private slots:
         QTest::mouseMove(g, edge + QPoint(13, 4));
         settle();
         QCOMPARE(grid(), g); // nothing is laid out again during the drag
+        QCOMPARE(anchor(), (Pos{1, 2})); // the press on the handle selected nothing
         QTest::mouseRelease(g, Qt::LeftButton, {}, edge + QPoint(13, 4));
         settle();
         QVERIFY(grid() != g);
         QCOMPARE(grid()->widths()[0], before[0] + 10);
         QCOMPARE(grid()->widths()[1], before[1]);
-        QCOMPARE(anchor(), (Pos{1, 2})); // the press on the handle selected nothing
+        QVERIFY(!page->selection().anchor && !page->selection().end); // the resize drops it
 
         g = grid();
         const QPoint edge2(g->cellRect({-1, 1}).left(), 50);
