@@ -22,7 +22,7 @@ using namespace PomUi;
 
 namespace {
 QString stepsInfo(const Exercise &e) {
-    return QString::number(e.steps.size()) + QLatin1Char(' ') + ExTexts::stepsWord();
+    return ExTexts::stepsCount(qint64(e.steps.size()));
 }
 
 // A label whose text is cut with "…" to its width, the whole text in the tooltip.

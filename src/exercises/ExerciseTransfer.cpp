@@ -81,7 +81,6 @@ void ExercisesView::doImport() {
         if (added < 0)
             tell(window(), ExTexts::importError(), ExTexts::listInvalid());
         else
-            tell(window(), ExTexts::importComplete(),
-                 QString::number(added) + QLatin1Char(' ') + ExTexts::countSuffix());
+            tell(window(), ExTexts::importComplete(), ExTexts::addedCount(added));
     });
 }

@@ -59,9 +59,11 @@ inline QString resume() {
                  .uk = "Продовжити",
                  .pl = "Wznów"});
 }
-inline QString stepsWord() {
-    return L::t(
-        {.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
+// "6 кроків": the number of steps with the form it asks for.
+inline QString stepsCount(qint64 n) {
+    return L::counted(n, {.one = {.en = "step", .es = "paso", .de = "Schritt", .fr = "étape", .uk = "крок", .pl = "krok"},
+                          .few = {.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"},
+                          .many = {.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроків", .pl = "kroków"}});
 }
 inline QString selectHint() {
     return L::t({.en = "← Select an exercise from the list",
@@ -159,13 +161,26 @@ inline QString oneInvalid() {
                  .uk = "Невірний файл вправи.",
                  .pl = "Nieprawidłowy plik ćwiczenia."});
 }
-inline QString countSuffix() {
-    return L::t({.en = "exercises added.",
-                 .es = "ejercicios añadidos.",
-                 .de = "Übungen hinzugefügt.",
-                 .fr = "exercices ajoutés.",
-                 .uk = "вправ додано.",
-                 .pl = "ćwiczeń dodano."});
+// "2 exercises added.": the import's count with the words its number asks for.
+inline QString addedCount(qint64 n) {
+    return L::counted(n, {.one = {.en = "exercise added.",
+                                  .es = "ejercicio añadido.",
+                                  .de = "Übung hinzugefügt.",
+                                  .fr = "exercice ajouté.",
+                                  .uk = "вправу додано.",
+                                  .pl = "ćwiczenie dodano."},
+                          .few = {.en = "exercises added.",
+                                  .es = "ejercicios añadidos.",
+                                  .de = "Übungen hinzugefügt.",
+                                  .fr = "exercices ajoutés.",
+                                  .uk = "вправи додано.",
+                                  .pl = "ćwiczenia dodano."},
+                          .many = {.en = "exercises added.",
+                                   .es = "ejercicios añadidos.",
+                                   .de = "Übungen hinzugefügt.",
+                                   .fr = "exercices ajoutés.",
+                                   .uk = "вправ додано.",
+                                   .pl = "ćwiczeń dodano."}});
 }
 inline QString listInvalid() {
     return L::t({.en = "Invalid JSON export.",

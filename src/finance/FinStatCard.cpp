@@ -57,16 +57,13 @@ void setColor(QLabel *l, const QColor &c) {
     l->setPalette(p);
 }
 
-QString entryWord(int count) {
-    if (count == 1)
-        return L::t(
-            {.en = "entry", .es = "entrada", .de = "Eintrag", .fr = "entrée", .uk = "запис", .pl = "wpis"});
-    return L::t({.en = "entries",
-                 .es = "entradas",
-                 .de = "Einträge",
-                 .fr = "entrées",
-                 .uk = "записи",
-                 .pl = "wpisy"});
+// "1 запис", "3 записи", "5 записів": the count with the form it asks for.
+QString entries(int count) {
+    return L::counted(
+        count,
+        {.one = {.en = "entry", .es = "entrada", .de = "Eintrag", .fr = "entrée", .uk = "запис", .pl = "wpis"},
+         .few = {.en = "entries", .es = "entradas", .de = "Einträge", .fr = "entrées", .uk = "записи", .pl = "wpisy"},
+         .many = {.en = "entries", .es = "entradas", .de = "Einträge", .fr = "entrées", .uk = "записів", .pl = "wpisów"}});
 }
 } // namespace
 
@@ -83,7 +80,7 @@ FinStatCard::FinStatCard(const QString &icon, const QString &label, const QColor
     FinUi::setElided(iconLbl_, icon);
     setColor(amtLbl_, accent);
     FinUi::setElided(amtLbl_, QStringLiteral("₴ 0"));
-    FinUi::setElided(subLbl_, QStringLiteral("0 ") + entryWord(0));
+    FinUi::setElided(subLbl_, entries(0));
     setLabel(label);
     track_ = cardTheme(VF::theme()).track; // the track keeps the colour it was made with
     applyTheme();
@@ -110,7 +107,7 @@ void FinStatCard::update(double amount, int count, double pct, const QString &pr
     pct_ = std::clamp(std::isnan(pct) ? 0.0 : pct, 0.0, 1.0);
     FinUi::setElided(amtLbl_, prefix + QString::asprintf("%.2f", std::fabs(amount)));
     setAmountColor(accent_);
-    FinUi::setElided(subLbl_, QString::number(count) + QLatin1Char(' ') + entryWord(count));
+    FinUi::setElided(subLbl_, entries(count));
     QWidget::update();
 }
 

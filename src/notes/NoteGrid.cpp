@@ -369,8 +369,10 @@ QString NoteGrid::ghostText(CellPos from) const {
     if (sel_ && sel_->multi() && sel_->contains(from)) {
         const auto r = sel_->rect();
         const int n = (r.bottom - r.top + 1) * (r.right - r.left + 1);
-        return QStringLiteral("⠿ %1 ").arg(n) +
-               L::t({.en = "cells", .es = "celdas", .de = "Zellen", .fr = "cellules", .uk = "клітинок", .pl = "komórek"});
+        return QStringLiteral("⠿ ") +
+               L::counted(n, {.one = {.en = "cell", .es = "celda", .de = "Zelle", .fr = "cellule", .uk = "клітинка", .pl = "komórka"},
+                              .few = {.en = "cells", .es = "celdas", .de = "Zellen", .fr = "cellules", .uk = "клітинки", .pl = "komórki"},
+                              .many = {.en = "cells", .es = "celdas", .de = "Zellen", .fr = "cellules", .uk = "клітинок", .pl = "komórek"}});
     }
     const QString v = cellText(note_, from.row, from.col);
     return v.isEmpty() ? QStringLiteral("…") : v.left(40);

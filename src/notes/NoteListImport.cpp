@@ -111,13 +111,25 @@ QString confirmTitle() {
 }
 
 QString confirmText(qsizetype count) {
-    return QString::number(count) + u' ' +
-           L::t(Tr{.en = "notes will be imported. All current notes will be replaced.",
-                   .es = "notas serán importadas. Las notas actuales serán reemplazadas.",
-                   .de = "Notizen werden importiert. Aktuelle Notizen werden ersetzt.",
-                   .fr = "notes seront importées. Les notes actuelles seront remplacées.",
-                   .uk = "нотаток буде імпортовано. Поточні нотатки буде замінено.",
-                   .pl = "notatek zostanie zaimportowanych. Obecne notatki zostaną zastąpione."});
+    const Tr many{.en = "notes will be imported. All current notes will be replaced.",
+                  .es = "notas serán importadas. Las notas actuales serán reemplazadas.",
+                  .de = "Notizen werden importiert. Aktuelle Notizen werden ersetzt.",
+                  .fr = "notes seront importées. Les notes actuelles seront remplacées.",
+                  .uk = "нотаток буде імпортовано. Поточні нотатки буде замінено.",
+                  .pl = "notatek zostanie zaimportowanych. Obecne notatki zostaną zastąpione."};
+    return L::counted(count, {.one = {.en = "note will be imported. All current notes will be replaced.",
+                                      .es = "nota será importada. Las notas actuales serán reemplazadas.",
+                                      .de = "Notiz wird importiert. Aktuelle Notizen werden ersetzt.",
+                                      .fr = "note sera importée. Les notes actuelles seront remplacées.",
+                                      .uk = "нотатку буде імпортовано. Поточні нотатки буде замінено.",
+                                      .pl = "notatka zostanie zaimportowana. Obecne notatki zostaną zastąpione."},
+                              .few = {.en = many.en,
+                                      .es = many.es,
+                                      .de = many.de,
+                                      .fr = many.fr,
+                                      .uk = "нотатки буде імпортовано. Поточні нотатки буде замінено.",
+                                      .pl = "notatki zostaną zaimportowane. Obecne notatki zostaną zastąpione."},
+                              .many = many});
 }
 
 QString replaceButton() {

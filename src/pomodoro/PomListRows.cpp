@@ -69,6 +69,14 @@ qsizetype doneSteps(const Project &project) {
 
 int progressPercent(const Project &project) { return int(std::trunc(project.progress() * 100.0)); }
 
+QString stepsDone(const Project &project) {
+    const qsizetype all = qsizetype(project.checkpoints.size());
+    return QStringLiteral("%1/%2 ").arg(doneSteps(project)).arg(all) +
+           L::form(all, {.one = {.en = "step", .es = "paso", .de = "Schritt", .fr = "étape", .uk = "крок", .pl = "krok"},
+                         .few = {.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"},
+                         .many = {.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроків", .pl = "kroków"}});
+}
+
 PomListRow projectRow(const Project &project) {
     QString sub;
     if (project.checkpoints.empty()) {
@@ -79,13 +87,7 @@ PomListRow projectRow(const Project &project) {
                     .uk = "Немає кроків",
                     .pl = "Brak kroków"});
     } else {
-        const QString steps =
-            L::t({.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
-        sub = QStringLiteral("%1/%2 %3 · %4%")
-                  .arg(doneSteps(project))
-                  .arg(project.checkpoints.size())
-                  .arg(steps)
-                  .arg(progressPercent(project));
+        sub = QStringLiteral("%1 · %2%").arg(stepsDone(project)).arg(progressPercent(project));
     }
     return {projectRowId(project.id), DisplayText::cut(project.emoji), DisplayText::cut(project.name), sub,
             projectColor()};

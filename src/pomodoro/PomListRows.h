@@ -44,4 +44,6 @@ TaskCat categoryOf(const Task &task);
 // Completed steps over all steps as a whole percentage, cut towards zero.
 int progressPercent(const Project &project);
 qsizetype doneSteps(const Project &project);
+// "3/5 steps": done over all steps, the word in the form the number of all steps asks for.
+QString stepsDone(const Project &project);
 } // namespace PomListRows

@@ -75,15 +75,11 @@ void PomodoroView::showProjectDetail(const Project &project) {
     iconLabel(doc, project.emoji, 36, 46)->setGeometry(28, 16, 46, 44);
     QLabel *name = label(doc, project.name, 22, QFont::Bold, VF::text());
     name->setGeometry(QRectF(78, 20, W - 106, 28).toRect());
-    const QString stepsWord =
-        L::t({.en = "steps", .es = "pasos", .de = "Schritte", .fr = "étapes", .uk = "кроки", .pl = "kroki"});
     const QString doneWord =
         L::t({.en = "done", .es = "listo", .de = "abgeschlossen", .fr = "terminé", .uk = "виконано", .pl = "gotowe"});
     QLabel *prog = label(doc,
-                         QStringLiteral("%1/%2 %3 · %4% %5")
-                             .arg(PomListRows::doneSteps(project))
-                             .arg(project.checkpoints.size())
-                             .arg(stepsWord)
+                         QStringLiteral("%1 · %2% %3")
+                             .arg(PomListRows::stepsDone(project))
                              .arg(PomListRows::progressPercent(project))
                              .arg(doneWord),
                          11, QFont::Normal, alpha(pc, 0.8));

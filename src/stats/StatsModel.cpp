@@ -327,8 +327,12 @@ std::array<StatsCard, 4> cards(const StatsSnapshot &s, const Range &r) {
             pick({.en = "Focus timer", .es = "Temporizador", .de = "Fokus-Timer", .fr = "Minuterie focus", .uk = "Таймер фокусу", .pl = "Timer skupienia"}, s.lang),
             kTomato};
     c[1] = {QStringLiteral("🏆"), title({.en = "Exercises", .es = "Ejercicios", .de = "Übungen", .fr = "Exercices", .uk = "Вправи", .pl = "Ćwiczenia"}),
-            QString::number(runs.size()) + QLatin1Char(' ') +
-                pick({.en = "sessions · ", .es = "sesiones · ", .de = "Sitzungen · ", .fr = "séances · ", .uk = "сеансів · ", .pl = "sesji · "}, s.lang) +
+            L::counted(qint64(runs.size()),
+                       {.one = {.en = "session", .es = "sesión", .de = "Sitzung", .fr = "séance", .uk = "сеанс", .pl = "sesja"},
+                        .few = {.en = "sessions", .es = "sesiones", .de = "Sitzungen", .fr = "séances", .uk = "сеанси", .pl = "sesje"},
+                        .many = {.en = "sessions", .es = "sesiones", .de = "Sitzungen", .fr = "séances", .uk = "сеансів", .pl = "sesji"}},
+                       s.lang) +
+                QStringLiteral(" · ") +
                 QString::number(secondsOf(runs) / 60) + (s.lang == AppLang::uk ? QStringLiteral("хв") : QStringLiteral("m")),
             kGreen};
     c[2] = {QStringLiteral("✅"), title({.en = "Tasks", .es = "Tareas", .de = "Aufgaben", .fr = "Tâches", .uk = "Завдання", .pl = "Zadania"}),

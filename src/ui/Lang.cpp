@@ -108,12 +108,18 @@ Plural plural(qint64 n, AppLang l) {
     return n == 1 ? Plural::one : Plural::many;
 }
 
-QString counted(qint64 n, const PluralTr &forms) {
-    const AppLang l = lang();
+QString form(qint64 n, const PluralTr &forms, AppLang l) {
     const Plural p = plural(n, l);
-    const Tr &form = p == Plural::one ? forms.one : p == Plural::few ? forms.few : forms.many;
-    return QString::number(n) + QLatin1Char(' ') + t(form, l);
+    return t(p == Plural::one ? forms.one : p == Plural::few ? forms.few : forms.many, l);
 }
+
+QString form(qint64 n, const PluralTr &forms) { return form(n, forms, lang()); }
+
+QString counted(qint64 n, const PluralTr &forms, AppLang l) {
+    return QString::number(n) + QLatin1Char(' ') + form(n, forms, l);
+}
+
+QString counted(qint64 n, const PluralTr &forms) { return counted(n, forms, lang()); }
 
 QString capitalizeWords(const QString &s) {
     QString out = s.toLower();

@@ -51,6 +51,10 @@ struct PluralTr {
 };
 // "3 рядки": the number, a space and the form the number asks for in the current language.
 QString counted(qint64 n, const PluralTr &forms);
+QString counted(qint64 n, const PluralTr &forms, AppLang l);
+// The form alone, for a count written apart from its noun: "кроків" for "3/5 кроків".
+QString form(qint64 n, const PluralTr &forms);
+QString form(qint64 n, const PluralTr &forms, AppLang l);
 
 // Dates in words, for every page alike.
 // Every word's first letter upper case, its other letters lower case: "De Marzo De 2026".

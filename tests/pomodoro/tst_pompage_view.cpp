@@ -27,6 +27,8 @@
 #include <QtTest>
 #include <sys/stat.h>
 
+Q_DECLARE_METATYPE(AppLang)
+
 namespace {
 // Scripted dialogs that also fill in the accessory's fields before answering.
 class FillingDialogs : public TestDialogs {
@@ -95,6 +97,8 @@ private slots:
     void completingATaskRedrawsWithTheEmptyDetail();
     void addingAProjectSelectsIt();
     void stepCheckboxTogglesByStepId();
+    void progressCountsStepsInTheirForm_data();
+    void progressCountsStepsInTheirForm();
     void editPanelKeepsTicksAndCreationTime();
     void editPanelForADeletedProjectStaysOpen();
     void onePanelPerProject();
@@ -185,6 +189,40 @@ void TstPomPageView::stepCheckboxTogglesByStepId() {
     QVERIFY(steps[0].completed);
     QVERIFY(!steps[1].completed);
     QCOMPARE(find<QLabel>(page->detailHost(), "projectProgress")->text(), QStringLiteral("1/2 steps · 50% done"));
+}
+
+void TstPomPageView::progressCountsStepsInTheirForm_data() {
+    QTest::addColumn<AppLang>("lang");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QString>("expected");
+    const QList<std::tuple<int, const char *, const char *, const char *>> rows = {
+        {1, "1/1 крок · 100% виконано", "1/1 krok · 100% gotowe", "1/1 step · 100% done"},
+        {2, "1/2 кроки · 50% виконано", "1/2 kroki · 50% gotowe", "1/2 steps · 50% done"},
+        {5, "1/5 кроків · 20% виконано", "1/5 kroków · 20% gotowe", "1/5 steps · 20% done"},
+        {21, "1/21 крок · 4% виконано", "1/21 kroków · 4% gotowe", "1/21 steps · 4% done"},
+        {22, "1/22 кроки · 4% виконано", "1/22 kroki · 4% gotowe", "1/22 steps · 4% done"},
+        {25, "1/25 кроків · 4% виконано", "1/25 kroków · 4% gotowe", "1/25 steps · 4% done"},
+        {166, "1/166 кроків · 0% виконано", "1/166 kroków · 0% gotowe", "1/166 steps · 0% done"}};
+    for (const auto &[n, uk, pl, en] : rows) {
+        QTest::addRow("uk %d", n) << AppLang::uk << n << QString::fromUtf8(uk);
+        QTest::addRow("pl %d", n) << AppLang::pl << n << QString::fromUtf8(pl);
+        QTest::addRow("en %d", n) << AppLang::en << n << QString::fromUtf8(en);
+    }
+}
+
+// The project's progress line counts its steps with the form their number asks for.
+void TstPomPageView::progressCountsStepsInTheirForm() {
+    QFETCH(AppLang, lang);
+    QFETCH(int, n);
+    L::setLang(lang);
+    Project p(QStringLiteral("House"), QStringLiteral("🏡"), QString());
+    for (int i = 0; i < n; ++i)
+        p.checkpoints.emplace_back(QStringLiteral("S%1").arg(i), QStringLiteral("step"), QString(), 1, i, i == 0);
+    ProjectStore::shared().add(p);
+    select("proj_" + p.id);
+    const QString shown = find<QLabel>(page->detailHost(), "projectProgress")->text();
+    L::setLang(AppLang::en);
+    QTEST(shown, "expected");
 }
 
 void TstPomPageView::editPanelKeepsTicksAndCreationTime() {

@@ -133,6 +133,33 @@ private slots:
         QTEST(shownStreak(), "shown");
     }
 
+    // The exercises card counts its sessions with the form their number asks for.
+    void sessionsTakeTheirForm_data() {
+        QTest::addColumn<int>("lang");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("expected");
+        const QList<std::tuple<int, const char *, const char *, const char *>> rows = {
+            {0, "0 сеансів", "0 sesji", "0 sessions"},   {1, "1 сеанс", "1 sesja", "1 session"},
+            {2, "2 сеанси", "2 sesje", "2 sessions"},    {5, "5 сеансів", "5 sesji", "5 sessions"},
+            {21, "21 сеанс", "21 sesji", "21 sessions"}, {22, "22 сеанси", "22 sesje", "22 sessions"},
+            {25, "25 сеансів", "25 sesji", "25 sessions"}, {166, "166 сеансів", "166 sesji", "166 sessions"}};
+        for (const auto &[n, uk, pl, en] : rows) {
+            QTest::addRow("uk %d", n) << int(AppLang::uk) << n << QString::fromUtf8(uk);
+            QTest::addRow("pl %d", n) << int(AppLang::pl) << n << QString::fromUtf8(pl);
+            QTest::addRow("en %d", n) << int(AppLang::en) << n << QString::fromUtf8(en);
+        }
+    }
+    void sessionsTakeTheirForm() {
+        QFETCH(int, lang);
+        QFETCH(int, n);
+        QFETCH(QString, expected);
+        StatsSnapshot s = empty();
+        s.lang = AppLang(lang);
+        s.exercises.assign(size_t(n), run("Neck", "🙆", 1, 3, 2026, 0));
+        const QString figure = buildStatsModel(s, day(1, 3, 2026)).cards[1].figure;
+        QCOMPARE(figure.section(QStringLiteral(" · "), 0, 0), expected);
+    }
+
     void exercisesAndCards() {
         StatsSnapshot s = empty();
         s.exercises = {run("Box Breathing", "📦", 1, 3, 2026, 50), run("Wrists", "✋", 2, 3, 2026, 40),
@@ -147,13 +174,13 @@ private slots:
         QCOMPARE(m.exercises.rows[1].fraction, 1.0 / 3.0);
         QCOMPARE(m.cards[1].figure, QStringLiteral("5 sessions · 5m"));
         // 50 s + 40 s make one whole minute.
-        QCOMPARE(buildStatsModel(s, day(1, 3, 2026)).cards[1].figure, QStringLiteral("1 sessions · 0m"));
+        QCOMPARE(buildStatsModel(s, day(1, 3, 2026)).cards[1].figure, QStringLiteral("1 session · 0m"));
         s.exercises.resize(2);
         s.exercises[1].day = 1;
         QCOMPARE(buildStatsModel(s, day(1, 3, 2026)).cards[1].figure, QStringLiteral("2 sessions · 1m"));
         s.lang = AppLang::uk;
         const StatsModel uk = buildStatsModel(s, day(1, 3, 2026));
-        QCOMPARE(uk.cards[1].figure, QStringLiteral("2 сеансів · 1хв"));
+        QCOMPARE(uk.cards[1].figure, QStringLiteral("2 сеанси · 1хв"));
         QCOMPARE(uk.cards[0].title, QStringLiteral("ПОМОДОРО"));
         QVERIFY(!buildStatsModel(s, day(2, 3, 2026)).exercises.emptyText.isEmpty());
 
