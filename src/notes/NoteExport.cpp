@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPointer>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -17,6 +18,7 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextFragment>
+#include <QThreadPool>
 #include <cmath>
 
 namespace NoteExport {
@@ -221,6 +223,19 @@ WriteResult writePdf(const QString &path, const Note &note) {
         p.end();
     }
     return commitBytes(file);
+}
+
+void writePdfLater(const QString &path, const Note &note, QObject *receiver,
+                   std::function<void(const WriteResult &)> done) {
+    QPointer<QObject> to(receiver);
+    // The note goes by value: the worker reads a copy of its own whatever the store does meanwhile.
+    QThreadPool::globalInstance()->start([path, note, to, done = std::move(done)] {
+        const WriteResult r = writePdf(path, note);
+        // qApp outlives the pool's tasks (it waits for them); the receiver is checked on its thread.
+        QMetaObject::invokeMethod(qApp, [r, to, done] {
+            if (to) done(r);
+        }, Qt::QueuedConnection);
+    });
 }
 
 QString formatAlertTitle() {

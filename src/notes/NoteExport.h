@@ -1,7 +1,9 @@
 #pragma once
 #include "notes/Note.h"
 #include <QString>
+#include <functional>
 
+class QObject;
 class QTextDocument;
 
 // Writing one note to a file: text, CSV or an A4 PDF. Every write is atomic (QSaveFile); a failure
@@ -19,7 +21,12 @@ struct WriteResult {
 // NoteStore::txtExport or csvExport as UTF-8.
 WriteResult writeText(const QString &path, const Note &note, Format f);
 // A4, margins 48 left and right, 52 top and bottom, text width 499 points; no link line, no time.
+// Any thread: it lays out a document of its own.
 WriteResult writePdf(const QString &path, const Note &note);
+// writePdf on a worker, for a note of any length: the window never waits for the layout or the disk.
+// done runs on the window's thread with the result, unless receiver is gone by then.
+void writePdfLater(const QString &path, const Note &note, QObject *receiver,
+                   std::function<void(const WriteResult &)> done);
 // The PDF's laid-out document (fonts in pixel sizes at 72 dpi, so one pixel is one point).
 void buildPdfDocument(const Note &note, QTextDocument &doc);
 

@@ -3,7 +3,10 @@
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
 #include "notes/RtfCodec.h"
+#include <QRegularExpression>
 #include <QTextCursor>
+#include <QThread>
+#include <memory>
 #include <QTextDocument>
 #include <QtTest>
 
@@ -185,6 +188,40 @@ private slots:
         NoteExport::buildPdfDocument(table, doc);
         QVERIFY(doc.toPlainText().startsWith(QStringLiteral("📝  Plan\n") + QString(40, QChar(0x2500)) +
                                              QStringLiteral("\n\nA\n")));
+    }
+
+    // A PDF written on a worker has the bytes of one written on the window's thread (its creation
+    // time aside): pictures of emoji, rich text and a table's separators alike.
+    void pdfBytesDoNotDependOnTheThread() {
+        QTemporaryDir dir;
+        Note text = baseNote(NoteType::text);
+        text.title = QStringLiteral("Plan 🙂");
+        text.body = QStringLiteral("plain ❤️ 🇩🇪 bold");
+        text.bodyRTF = boldRtf(QStringLiteral("plain ❤️ 🇩🇪 "), QStringLiteral("bold"));
+        Note plain = baseNote(NoteType::text);
+        plain.body = QStringLiteral("Line of a note that runs on.\n").repeated(400);
+        Note table = baseNote(NoteType::table);
+        table.columns = {NoteTableColumn(QStringLiteral("A")), NoteTableColumn(QStringLiteral("B"))};
+        table.rows.emplace_back(QStringList{QStringLiteral("1 🙂"), QStringLiteral("x")});
+        table.rows.back().cellsRTF[1] = boldRtf(QString(), QStringLiteral("x"));
+        const auto bytes = [](const QString &path) {
+            QFile f(path);
+            if (!f.open(QIODevice::ReadOnly)) return QByteArray();
+            static const QRegularExpression date(QStringLiteral("/CreationDate \\(D:[^)]*\\)"));
+            return QString::fromLatin1(f.readAll()).remove(date).toLatin1();
+        };
+        for (const Note &n : {text, plain, table}) {
+            const QString here = dir.filePath(QStringLiteral("here.pdf")), there = dir.filePath(QStringLiteral("there.pdf"));
+            QVERIFY(NoteExport::writePdf(here, n).ok);
+            NoteExport::WriteResult r;
+            std::unique_ptr<QThread> worker(QThread::create([&] { r = NoteExport::writePdf(there, n); }));
+            worker->start();
+            QVERIFY(worker->wait(60000));
+            QVERIFY(r.ok);
+            const QByteArray a = bytes(here), b = bytes(there);
+            QVERIFY(a.size() > 1000);
+            QVERIFY2(a == b, qPrintable(n.title + QStringLiteral(": %1 and %2 bytes").arg(a.size()).arg(b.size())));
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
+#include "common/PdfWords.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteListView.h"
@@ -16,7 +17,9 @@
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QToolTip>
@@ -540,6 +543,52 @@ private slots:
         // nothing selected
         page.doExportSelected();
         QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("No note selected")));
+    }
+
+    // A PDF is laid out and written on a worker: with every worker held, the export returns at once
+    // and nothing is written; once they are free the file comes, and a failed write is still said.
+    void pdfExportLeavesTheWindowFree() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        NotesView page;
+        Note n = note(NoteType::text, "A", QStringLiteral("A line of a long note.\n").repeated(2000));
+        // The pool's one worker is held until released, on every way out of the test.
+        struct HeldPool {
+            QThreadPool *pool = QThreadPool::globalInstance();
+            const int threads = pool->maxThreadCount();
+            QSemaphore held;
+            HeldPool() {
+                pool->setMaxThreadCount(1);
+                pool->start([this] { held.acquire(); });
+            }
+            void release() {
+                if (held.available() == 0) held.release();
+            }
+            ~HeldPool() {
+                release();
+                pool->waitForDone();
+                pool->setMaxThreadCount(threads);
+            }
+        } pool;
+        const QString path = dir.filePath(QStringLiteral("a.pdf"));
+        dialogs.alertAnswers = {2};
+        dialogs.savePaths = {path};
+        page.exportNote(n);
+        n.body.clear(); // the worker has a note of its own
+        dialogs.alertAnswers = {2};
+        dialogs.savePaths = {dir.filePath(QStringLiteral("missing/dir/a.pdf"))};
+        page.exportNote(n);
+        QCoreApplication::processEvents();
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(int(dialogs.alertsShown.size()), 2); // the two format alerts, no failure yet
+        pool.release();
+        QTRY_COMPARE(int(dialogs.alertsShown.size()), 3);
+        QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed")));
+        QVERIFY(QFile::exists(path));
+        const auto l = pdfLayout(path);
+        QVERIFY2(l, "pdftotext (poppler-utils) did not run");
+        QCOMPARE(l->lines.value(2), QStringLiteral("A line of a long note."));
     }
 };
 
