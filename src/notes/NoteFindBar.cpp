@@ -259,4 +259,30 @@ void NotesView::applyFindHighlights(bool reveal) {
     }
     for (QAbstractScrollArea *area : {static_cast<QAbstractScrollArea *>(view), static_cast<QAbstractScrollArea *>(detailScroll_.data())})
         if (area) connect(area->verticalScrollBar(), &QScrollBar::valueChanged, findRepaint_, qOverload<>(&QTimer::start), Qt::UniqueConnection);
+    // Typing in the editor searched moves the matches after it.
+    connect(doc, &QTextDocument::contentsChange, this, &NotesView::findTextChanged, Qt::UniqueConnection);
+}
+
+void NotesView::findTextChanged(int pos, int removed, int added) {
+    QAbstractScrollArea *view = findView();
+    if (findTextRanges_.empty() || !view || sender() != TextViewOps::document(view)) return;
+    // A change of format only (as many characters out as in) leaves the text where it was.
+    if (removed == added) return;
+    const int delta = added - removed;
+    std::vector<std::pair<int, int>> kept;
+    kept.reserve(findTextRanges_.size());
+    int current = 0;
+    for (size_t i = 0; i < findTextRanges_.size(); ++i) {
+        auto [start, length] = findTextRanges_[i];
+        if (start >= pos + removed)
+            start += delta;
+        else if (start + length > pos)
+            continue; // the edit went through it: no match any more
+        kept.emplace_back(start, length);
+        // The current match stays current; when the edit took it, the one before it is.
+        if (int(i) <= findMatchIdx_) current = int(kept.size()) - 1;
+    }
+    findTextRanges_ = std::move(kept);
+    findMatchIdx_ = current;
+    applyFindHighlights(false);
 }

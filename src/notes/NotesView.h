@@ -113,6 +113,7 @@ private:
     // scrolls to the current one.
     void applyFindHighlights(bool reveal = true);
     void searchOn();
+    void findTextChanged(int pos, int removed, int added);
     // Save keeps the reader's place: the first character the editor showed is shown first again once
     // the note's detail has its text.
     void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);

@@ -259,6 +259,50 @@ private slots:
         QVERIFY(TextViewOps::extraSelections(page.findView()).isEmpty());
     }
 
+    void findFollowsTypingInTheEditor_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    // The editor is searched too: text typed before a match moves its mark along, text typed into
+    // one takes it away, a format changes nothing.
+    void findFollowsTypingInTheEditor() {
+        QFETCH(int, bytes);
+        int needles = 0;
+        const Note n = richNote(QStringLiteral("E"), bytes, &needles);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        page.showFindBar();
+        settle();
+        page.runFind(QStringLiteral("needle"));
+        QTRY_COMPARE(page.findMatchCount(), needles);
+        QAbstractScrollArea *v = page.findView();
+        const auto starts = [&] {
+            std::vector<int> out;
+            for (const auto &r : page.findTextRanges()) out.push_back(r.first);
+            return out;
+        };
+        const std::vector<int> before = starts();
+        QTextCursor c(TextViewOps::document(v));
+        c.insertText(QStringLiteral("xx"));
+        std::vector<int> after = starts();
+        QCOMPARE(after.size(), before.size());
+        for (size_t i = 0; i < after.size(); ++i) QCOMPARE(after[i], before[i] + 2);
+        c.setPosition(after[0]);
+        c.setPosition(after[0] + 6, QTextCursor::KeepAnchor);
+        c.setCharFormat(QTextCharFormat()); // a format only
+        QCOMPARE(starts(), after);
+        c.setPosition(after[0] + 3);
+        c.insertText(QStringLiteral("y"));
+        QCOMPARE(page.findMatchCount(), needles - 1);
+        QCOMPARE(page.findTextRanges()[0].first, after[1] + 1);
+        QCOMPARE(page.findCountText(), QStringLiteral("1 / %1").arg(needles - 1));
+        QTRY_COMPARE(highlightAt(v, after[1] + 1), kCurrent);
+    }
+
     void saveKeepsTheReadersPlace_data() {
         QTest::addColumn<int>("bytes");
         QTest::newRow("4 KB") << 4 * 1024;
