@@ -21,7 +21,9 @@
 # queues (a mutex of Qt's is a futex it cannot see), so Qt's code makes reports of its own. Those are
 # left out, and only those: a report is Qt's when none of the stacks of its accesses has a frame in our
 # sources. Each of the others is a fault and fails the run, whatever ctest says. The reports left out
-# are counted by where they happened, so a new kind of them still shows.
+# are counted by where they happened, so a new kind of them still shows. Reports of ours are grouped
+# by their first frame in our sources: a hand-off that Qt orders (a task taken from a pool's queue, a
+# queued call, a thread's end) shows as many reports at one place.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=address
@@ -175,8 +177,8 @@ if [ "$mode" = address ]; then
   exit $rc
 fi
 
-echo "sanitize.sh: ThreadSanitizer reports with a frame of ours in the stacks of their accesses, each"
-echo "sanitize.sh: with the first such frame (a fault); then the count of Qt's own, by where they happened"
+echo "sanitize.sh: ThreadSanitizer reports with a frame of ours in the stacks of their accesses (a"
+echo "sanitize.sh: fault), by the first such frame; then those of Qt's own (no frame of ours), by where"
 root="$root" awk "$ours_awk"'
   # The stacks that say where the thread was and the memory was made are no access: a thread of ours
   # and memory of ours are where Qt works too.
@@ -187,26 +189,36 @@ root="$root" awk "$ours_awk"'
   }
   inreport && /^  (Location is|Thread T[0-9]+|Mutex M[0-9]+ .*created at)/ { access = 0 }
   inreport && /^  (Read|Write|Atomic|Previous|Mutex M[0-9]+ (previously )?acquired)/ { access = 1 }
-  inreport && access && ours == "" && ours_frame($0) { ours = trimmed($0) }
+  inreport && access && ours == "" && ours_frame($0) {
+    ours = trimmed($0); sub(/^#[0-9]+ (0x[0-9a-f]+ in )?/, "", ours); sub(/ \([^ ]*\+0x[0-9a-f]+\)$/, "", ours)
+  }
   inreport && /^SUMMARY: ThreadSanitizer: / {
     inreport = 0
     if (ours != "") {
-      print test ": " kind "\n    " ours; faults++
+      key = kind " at " ours
+      if (!((key, test) in seen)) { seen[key, test] = 1; tests[key] = tests[key] " " test }
+      mine[key]++; faults++
     } else {
       where = $0; sub(/^SUMMARY: ThreadSanitizer: /, "", where); sub(/\+0x[0-9a-f]+\)/, ")", where)
       qt[where]++; nqt++
     }
   }
   /ThreadSanitizer: (nested bug|CHECK failed|failed to|unexpected memory mapping)|^FATAL: ThreadSanitizer/ {
-    print test ": " $0; faults++
+    mine[test ": " $0]++; faults++
   }
   END {
-    print (faults + 0) " report(s) of ours, " (nqt + 0) " of Qt'"'"'s own (no frame of ours):"
-    for (w in qt) printf "  %5d  %s\n", qt[w], w
-    exit (faults > 0 ? 1 : 0)
+    for (k in mine) printf "O %6d  %s  [%s ]\n", mine[k], k, tests[k]
+    for (w in qt) printf "Q %6d  %s\n", qt[w], w
+    printf "T %d %d\n", faults, nqt
   }
-' "$log" >"$summary"
-faults=$?
+' "$log" >"$summary.raw"
+read -r _ faults nqt < <(grep '^T ' "$summary.raw")
+{
+  echo "$faults report(s) of ours:"
+  grep '^O ' "$summary.raw" | cut -c3- | sort -rn
+  echo "$nqt report(s) of Qt's own:"
+  grep '^Q ' "$summary.raw" | cut -c3- | sort -rn
+} >"$summary"
 head -200 "$summary"
 [ "$faults" -ne 0 ] && rc=1
 exit $rc
