@@ -124,13 +124,13 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
     // What another program wrote in place of a value this session spliced stays, as it is stored,
     // and its store is told (it saves whole, or reads the value again).
     bool replaced = false;
-    for (const auto &[key, found] : c.refused) {
-        auto it = cache_.find(key);
+    for (const PrefsRefused &f : c.refused) {
+        auto it = cache_.find(f.key);
         if (it == cache_.end()) continue;
         // A whole write of ours follows (it keeps the other program's value aside before it replaces
         // it), or the store has settled this already, after these splices were made.
         if (!it->second.onDisk || it->second.replacedAt > b.seq) continue;
-        markReplaced(key, it->second, found, committedBefore);
+        markReplaced(f.key, it->second, f.found, committedBefore, f.value);
         replaced = true;
     }
     if (replaced) QMetaObject::invokeMethod(this, [this] { settleReplaced(); }, Qt::QueuedConnection);
@@ -145,6 +145,9 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
             },
             Qt::QueuedConnection);
     }
+    // The writer knows the stored values stores have read now.
+    for (const auto &kv : b.bases)
+        if (auto it = cache_.find(kv.first); it != cache_.end()) it->second.loaded.reset();
     // Splices the disk holds now are read from there.
     for (const auto &kv : b.splices) {
         auto it = cache_.find(kv.first);
@@ -586,11 +589,12 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
         const bool pileUp = !writer_ || waiting > std::max<qint64>(e.size, kPendingSpliceBytes);
         if (e.onDisk && pileUp) {
             const PendingSplices pending = e.pending;
+            const std::optional<PrefsDigest> loaded = e.loaded;
             const qint64 size = e.size;
             l.unlock();
             // Only the bytes the splices were made for: a short read, or a value another program
             // wrote in their place, is never held (and so never written) as ours.
-            const Read got = readAsWritten(key, pending, held);
+            const Read got = readAsWritten(key, pending, loaded, held);
             if (got == Read::notOurs) {
                 QMutexLocker again(&lock_);
                 auto now = cache_.find(key);

@@ -204,6 +204,9 @@ private:
         PendingSplices pending; // splices of an on-disk value the disk may not hold yet, oldest first
         quint64 replacedAt = 0; // the version given when the value was found to be another program's
         quint64 committedBefore = 0; // every write up to this one was on disk when it was found
+        // The digest of the stored value a store has just read (recordLoaded), until the writer has
+        // taken it: the stored bytes are those, though the writer still knows the ones before.
+        std::optional<PrefsDigest> loaded = std::nullopt;
     };
     // A row the app cannot read, exactly as stored.
     struct RawRow {
@@ -219,10 +222,12 @@ private:
     void moveAside();
     void startWriter(sqlite3 *db);
     void afterCommit(const PrefsBatch &b, const PrefsCommit &c);
-    void markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore);
+    void markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore,
+                      const std::optional<Value> &other = std::nullopt);
     bool settleReplaced();
     enum class Read { ok, failed, notOurs };
-    Read readAsWritten(const QString &key, const PendingSplices &pending, QByteArray &out) const;
+    Read readAsWritten(const QString &key, const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
+                       QByteArray &out) const;
     void reportFailure(const PrefsCommit &c);
     void setSaveWaiting(bool waiting);
     void schedule();

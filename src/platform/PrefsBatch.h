@@ -39,6 +39,14 @@ struct PrefsBatch {
     void append(PrefsBatch &&later);
 };
 
+// A round's splices of a key not put in, because the stored value is not the one they were made for
+// (another program wrote it): what is stored, as a launch reads it.
+struct PrefsRefused {
+    QString key;
+    qint64 found = -1;               // the size of the data value stored (-1: none)
+    std::optional<PrefsValue> value = std::nullopt; // a value of another type the app knows, stored there
+};
+
 struct PrefsCommit {
     bool ok = false;
     int code = 0; // SQLite's extended result code when it failed
@@ -46,8 +54,8 @@ struct PrefsCommit {
     std::vector<std::pair<QString, QString>> keptAside; // rows of unknown type copied before being replaced
     bool drained = false; // committed, and nothing else was waiting to be written
     // Splices not put in because the stored value is not the one they were made for (another program
-    // wrote it): the key and the size of what is stored (-1: no data value). What is stored stays.
-    std::vector<std::pair<QString, qint64>> refused;
+    // wrote it). What is stored stays.
+    std::vector<PrefsRefused> refused;
     // Data values another program had written in place of ours, copied aside before a write of ours
     // replaced them: the key and the key of the copy.
     std::vector<std::pair<QString, QString>> replacedAside;

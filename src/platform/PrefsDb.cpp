@@ -160,8 +160,19 @@ std::optional<QByteArray> readDataRow(sqlite3 *db, qint64 rowid, qint64 at, qint
             if (len == 0 || sqlite3_blob_read(blob, bytes.data(), int(len), int(at)) == SQLITE_OK)
                 out = std::move(bytes);
         }
+        sqlite3_blob_close(blob);
+        return out;
     }
     sqlite3_blob_close(blob);
+    // Another program stored a number or NULL there (a blob or a text opens above): its text, as a
+    // launch reads it. A few bytes at most.
+    Stmt q(db, "SELECT value FROM prefs WHERE rowid = ?1 AND typeof(value) NOT IN ('blob', 'text')");
+    if (!q) return out;
+    sqlite3_bind_int64(q.s, 1, rowid);
+    if (sqlite3_step(q.s) != SQLITE_ROW) return out;
+    const QByteArray whole = std::get<QByteArray>(storedValue("data", q.s, 0));
+    if (len < 0) len = whole.size() - at;
+    if (at >= 0 && len >= 0 && at <= whole.size() && len <= whole.size() - at) out = whole.mid(at, len);
     return out;
 }
 
@@ -339,22 +350,13 @@ bool Prefs::loadRows(sqlite3 *db, bool holdLarge) {
             return QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q.s, 2) : 0);
         };
         Entry e;
-        if (type == "bool") {
-            e.v = Value(sqlite3_column_int64(q.s, 2) != 0);
-        } else if (type == "int") {
-            e.v = Value(static_cast<qint64>(sqlite3_column_int64(q.s, 2)));
-        } else if (type == "double") {
-            // SQLite keeps NaN as NULL.
-            e.v = Value(ct == SQLITE_NULL ? std::numeric_limits<double>::quiet_NaN()
-                                          : sqlite3_column_double(q.s, 2));
-        } else if (type == "string") {
-            const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 2));
-            e.v = Value(QString::fromUtf8(v ? v : ""));
-        } else if (type == "data") {
+        if (type == "data") {
             const auto *storage = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 3));
             e.onDisk = ct == SQLITE_NULL && qstrcmp(storage, "blob") == 0;
-            e.v = Value(e.onDisk ? QByteArray() : bytes());
+            e.v = e.onDisk ? Value(QByteArray()) : storedValue(type, q.s, 2);
             e.size = e.onDisk ? sqlite3_column_int64(q.s, 4) : 0;
+        } else if (knownType(type)) {
+            e.v = storedValue(type, q.s, 2);
         } else {
             // A type we do not know ("json", "DATA", "blob", written by something else): not shown to
             // the app, and copied aside before anything of ours replaces it.

@@ -14,7 +14,8 @@ using namespace PrefsDb;
 // Never under lock_. The stored value, checked against the digest of what this session last wrote or
 // loaded there, with the pending splices the disk does not hold yet put on top; notOurs (out: the
 // stored bytes) when it is another program's value.
-Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pending, QByteArray &out) const {
+Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pending,
+                                 const std::optional<PrefsDigest> &loaded, QByteArray &out) const {
     QMutexLocker r(&readerLock_);
     sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
     if (!db) return Read::failed;
@@ -25,7 +26,8 @@ Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pendi
         std::optional<QByteArray> disk = row ? readDataRow(db, *row, 0, -1) : std::nullopt;
         if (!disk) return;
         out = std::move(*disk);
-        if (snapshot.known && PrefsDigest::of(out) != *snapshot.known) {
+        const PrefsDigest digest = PrefsDigest::of(out);
+        if (snapshot.known && digest != *snapshot.known && !(loaded && digest == *loaded)) {
             result = Read::notOurs;
             return;
         }
@@ -53,14 +55,18 @@ qint64 Prefs::pendingSpliceBytes(const QString &key) const {
     return n;
 }
 
-// Under lock_: key's stored value is another program's (storedSize bytes, -1: none), not the one
-// its splices were made for. Reads give what is stored from now on, under a new version, so that the
-// store's next save finds its version gone; the splices the disk does not hold go nowhere.
-void Prefs::markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore) {
+// Under lock_: key's stored value is another program's (a data value of storedSize bytes, or other, a
+// value of another type; else none), not the one its splices were made for. Reads give what is stored
+// from now on, as a launch would, under a new version, so that the store's next save finds its version
+// gone; the splices the disk does not hold go nowhere.
+void Prefs::markReplaced(const QString &key, Entry &e, qint64 storedSize, quint64 committedBefore,
+                         const std::optional<Value> &other) {
     qWarning("mivo: %s was changed by another program; Mivo's last changes to it were not written into it",
              qPrintable(key));
     const quint64 version = ++seq_;
-    if (storedSize < 0) {
+    if (other) {
+        e = Entry{*other, false, version, 0, {}, version, committedBefore};
+    } else if (storedSize < 0) {
         cache_.erase(key);
     } else {
         e = Entry{Value(QByteArray()), true, version, storedSize, {}, version, committedBefore};
@@ -81,6 +87,7 @@ bool Prefs::settleReplaced() {
 
 std::optional<QByteArray> Prefs::dataAsWritten(const QString &key, quint64 version) const {
     PendingSplices pending;
+    std::optional<PrefsDigest> loaded;
     qint64 size = 0;
     {
         QMutexLocker l(&lock_);
@@ -90,10 +97,11 @@ std::optional<QByteArray> Prefs::dataAsWritten(const QString &key, quint64 versi
         if (!b) return std::nullopt;
         if (!it->second.onDisk) return *b;
         pending = it->second.pending;
+        loaded = it->second.loaded;
         size = it->second.size;
     }
     QByteArray out;
-    if (readAsWritten(key, pending, out) != Read::ok || out.size() != size) return std::nullopt;
+    if (readAsWritten(key, pending, loaded, out) != Read::ok || out.size() != size) return std::nullopt;
     return out;
 }
 
@@ -112,9 +120,10 @@ void Prefs::recordLoaded(const QString &key, quint64 version, const PrefsDigest 
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
         if (it == cache_.end() || it->second.seq != version) return;
-        const Entry &e = it->second;
+        Entry &e = it->second;
         // The value as stored: not one with writes of ours the disk does not hold yet.
         if (e.onDisk ? bool(e.pending) : e.seq > onDiskSeq_) return;
+        e.loaded = digest;
     }
     staged_.splices.erase(key); // made for a value before the one read: void
     staged_.bases[key] = digest;

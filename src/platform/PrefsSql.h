@@ -1,10 +1,12 @@
 #pragma once
 // What the preferences domain and its writer share about the database: statements, result codes, the
 // row types the app knows and the names of kept-aside copies. Private to Prefs and PrefsWriter.
+#include "platform/PrefsBatch.h"
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
 #include <sqlite3.h>
+#include <limits>
 
 namespace PrefsSql {
 
@@ -44,6 +46,23 @@ template <class Value> const char *typeName(const Value &v) {
 
 inline bool knownType(const QByteArray &t) {
     return t == "bool" || t == "int" || t == "double" || t == "string" || t == "data";
+}
+
+// Column col of a row of a known type, as the app reads it whatever SQLite storage class another
+// program stored it with: a data value is its bytes (a text's own, a number's text, NULL none), a
+// string its text; SQLite keeps NaN as NULL.
+inline PrefsValue storedValue(const QByteArray &type, sqlite3_stmt *s, int col) {
+    if (type == "bool") return PrefsValue(sqlite3_column_int64(s, col) != 0);
+    if (type == "int") return PrefsValue(qint64(sqlite3_column_int64(s, col)));
+    if (type == "double")
+        return PrefsValue(sqlite3_column_type(s, col) == SQLITE_NULL ? std::numeric_limits<double>::quiet_NaN()
+                                                                      : sqlite3_column_double(s, col));
+    if (type == "string") {
+        const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(s, col));
+        return PrefsValue(QString::fromUtf8(v ? v : ""));
+    }
+    const void *blob = sqlite3_column_blob(s, col);
+    return PrefsValue(QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(s, col) : 0));
 }
 
 // Copies of a row are named "<key>.unreadable-<yyyyMMdd-HHmmss>", with "-2", "-3"… when a copy made

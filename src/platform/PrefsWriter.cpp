@@ -68,22 +68,33 @@ bool keepForeignRow(sqlite3 *db, PrefsCommitGate &gate, const QString &key, Pref
 
 enum class Stored { data, other, none, error };
 
-// Key's stored row, when it is of a type the app knows: a data value stored as a blob is read whole
-// into bytes (incremental blob I/O: a statement's column would be a second copy of it); other: a
-// value of another kind; none: no row, or one of a type the app does not know. *rowid is the row's.
-Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes, sqlite3_int64 *rowid = nullptr) {
-    Stmt find(db, "SELECT rowid, type = 'data' AND typeof(value) = 'blob' FROM prefs WHERE key = ?1 AND "
-                  "type IN ('bool', 'int', 'double', 'string', 'data')");
+// Key's stored row, when it is of a type the app knows, read as a launch reads it: data, a data value
+// of whatever storage class another program gave it, in bytes (a blob or a text read whole through
+// incremental blob I/O: a statement's column would be a second copy of it); other: a value of another
+// type (in *other when asked for); none: no row, or one of a type the app does not know.
+Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes, std::optional<PrefsValue> *other = nullptr) {
+    Stmt find(db, "SELECT rowid, type, type = 'data' AND typeof(value) IN ('blob', 'text'), CASE WHEN type = "
+                  "'data' AND typeof(value) IN ('blob', 'text') THEN NULL ELSE value END FROM prefs WHERE key "
+                  "= ?1 AND type IN ('bool', 'int', 'double', 'string', 'data')");
     if (!find) return Stored::error;
     find.text(1, key.toUtf8());
     const int rc = sqlite3_step(find.s);
     if (rc == SQLITE_DONE) return Stored::none;
     if (rc != SQLITE_ROW) return Stored::error;
     const sqlite3_int64 row = sqlite3_column_int64(find.s, 0);
-    const bool blob = sqlite3_column_int(find.s, 1) != 0;
+    const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(find.s, 1));
+    const QByteArray type(t ? t : "");
+    const bool whole = sqlite3_column_int(find.s, 2) != 0;
+    if (!whole) {
+        PrefsValue v = storedValue(type, find.s, 3);
+        if (type == "data") {
+            bytes = std::get<QByteArray>(v);
+            return Stored::data;
+        }
+        if (other) *other = std::move(v);
+        return Stored::other;
+    }
     sqlite3_reset(find.s);
-    if (rowid) *rowid = row;
-    if (!blob) return Stored::other;
     sqlite3_blob *blobHandle = nullptr;
     if (sqlite3_blob_open(db, "main", "prefs", "value", row, 0, &blobHandle) != SQLITE_OK) {
         sqlite3_blob_close(blobHandle);
@@ -143,18 +154,18 @@ enum class Spliced { done, notFitting, dbError };
 // known (another program wrote it), or a splice outside it; *found is then the stored size (-1: none).
 // *after is the digest of the value written.
 Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice> &splices,
-                  const PrefsKnown *known, qint64 *found, PrefsDigest *after) {
-    *found = -1;
+                  const PrefsKnown *known, PrefsRefused *found, PrefsDigest *after) {
+    found->found = -1;
     // None: only the comparison (a reader found bytes it did not expect).
     if (splices.empty() && (!known || known->checked)) {
         if (known) *after = known->digest;
         return Spliced::done;
     }
     QByteArray value;
-    const Stored s = readStored(db, key, value);
+    const Stored s = readStored(db, key, value, &found->value);
     if (s == Stored::error) return Spliced::dbError;
     if (s != Stored::data) return Spliced::notFitting;
-    *found = value.size();
+    found->found = value.size();
     if (known && !isAsKnown(*known, value)) return Spliced::notFitting;
     if (splices.empty()) {
         *after = PrefsDigest::of(value);
@@ -299,7 +310,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         }
     }
     for (auto it = b.splices.begin(); ok && it != b.splices.end(); ++it) {
-        qint64 found = -1;
+        PrefsRefused found{it->first};
         PrefsDigest after;
         const auto k = known.find(it->first);
         const Spliced done =
@@ -310,7 +321,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         // Another program wrote the value: splicing into it would garble it, so it stays as it is
         // (and retrying would hold up every later write for nothing). What was known of ours stays
         // known, so that a whole write of ours keeps the other program's value aside first.
-        if (done == Spliced::notFitting) r.refused.emplace_back(it->first, found);
+        if (done == Spliced::notFitting) r.refused.push_back(std::move(found));
     }
     if (ok) {
         // Marked in flight under the lock, committed without it: a reader tells from the rowids in
@@ -411,7 +422,7 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         failing_ = false;
         for (const auto &kv : b.writes) refused_.erase(kv.first);
         for (const auto &kv : b.bases) refused_.erase(kv.first);
-        for (const auto &kv : c.refused) refused_.insert(kv.first);
+        for (const PrefsRefused &f : c.refused) refused_.insert(f.key);
         c.drained = pending_.empty();
     } else if (round != Round::replacement) {
         // Kept, under anything newer, for the next try.

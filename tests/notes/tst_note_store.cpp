@@ -575,6 +575,41 @@ private slots:
         QVERIFY(NoteCodec::index(written)->doc.constData() == written.constData()); // no copy made
     }
 
+    // The store holds a document it loaded from another form: a change to one note moves every note
+    // after it, changed or not, and each is found where it lies now.
+    void aSaveOfAHeldDocumentMovesEveryNoteAfterTheChange() {
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 4; ++i) {
+            model.push_back(textNote(QStringLiteral("N%1").arg(i)));
+            model.back().body = QString(300, QChar(u'a' + i));
+        }
+        QByteArray spaced = encodeNotes(model);
+        spaced.replace("},{", "}, {"); // as another writer spaces it: the store holds it re-encoded
+        QCOMPARE(spaced.count("}, {"), 3);
+        prefs.prefs().setData(QString::fromLatin1(kNotes), spaced);
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore store;
+        Note longer = *store.find(model[0].id);
+        longer.body += QString(500, QChar(u'z'));
+        store.update(longer);
+        model[0] = *store.find(model[0].id);
+        const Note *third = store.find(model[2].id);
+        QVERIFY(third);
+        Note moved = *third;
+        moved.title = QStringLiteral("moved");
+        store.update(moved);
+        model[2] = *store.find(model[2].id);
+        QVERIFY(prefs.prefs().flush());
+        for (const Note &n : model) {
+            const Note *found = store.find(n.id);
+            QVERIFY2(found, qPrintable(n.id));
+            QCOMPARE(*found, n);
+        }
+        QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), encodeNotes(model));
+    }
+
     void anUnreadableDocumentIsKeptAsideBeforeAnySave() {
         TempPrefs prefs;
         const QByteArray bad = '[' + noteJson("link=DROP") + ']';

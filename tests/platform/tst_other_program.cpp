@@ -60,10 +60,14 @@ public:
     }
     ~OtherProgram() { sqlite3_close(db_); }
     bool exec(const char *sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-    bool write(const char *key, const QByteArray &bytes) {
+    // asText: as Python's sqlite3 stores a str.
+    bool write(const char *key, const QByteArray &bytes, bool asText = false) {
         sqlite3_stmt *st = nullptr;
         sqlite3_prepare_v2(db_, "UPDATE prefs SET value = ?1 WHERE key = ?2", -1, &st, nullptr);
-        sqlite3_bind_blob(st, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        if (asText)
+            sqlite3_bind_text(st, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        else
+            sqlite3_bind_blob(st, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(st, 2, key, -1, SQLITE_STATIC);
         const bool ok = sqlite3_step(st) == SQLITE_DONE && sqlite3_changes(db_) == 1;
         sqlite3_finalize(st);
@@ -328,6 +332,69 @@ private slots:
         const auto copies = copiesOf(other, kNotes);
         QCOMPARE(copies.size(), size_t(1));
         QCOMPARE(decodeNotes(copies.begin()->second)->front().title, mine.title);
+        NoteStore::resetForTests();
+    }
+
+    // Notes another program stored as TEXT (Python's sqlite3 stores a str so) are shown as a launch
+    // shows them, never as no notes at all; the change made meanwhile is kept aside, and later
+    // changes land on the other program's notes.
+    void notesStoredAsTextAreShownAsALaunchShowsThem() {
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
+        QCOMPARE(store.notes().size(), model.size());
+        Note first = *store.find(model[1].id);
+        first.title = QStringLiteral("saved");
+        store.update(first);
+        QVERIFY(prefs.prefs().flush());
+        Note mine = *store.find(model[2].id);
+        OtherProgram other(prefs.path());
+        const std::vector<Note> theirs{textNote(50, 10), textNote(51, 20)};
+        QVERIFY(other.write(kNotes, encodeNotes(theirs), true));
+        mine.title = QStringLiteral("made meanwhile");
+        store.update(mine);
+        QVERIFY(prefs.prefs().flush());
+        QTRY_COMPARE(store.notes().size(), theirs.size());
+        for (const Note &n : theirs) QCOMPARE(*store.find(n.id), n);
+        const auto copies = copiesOf(other, kNotes);
+        QCOMPARE(copies.size(), size_t(1));
+        QCOMPARE(decodeNotes(copies.begin()->second)->front().title, mine.title);
+        store.add(textNote(77, 10));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        QCOMPARE(NoteStore::shared().notes().size(), theirs.size() + 1);
+        NoteStore::resetForTests();
+    }
+
+    // Right after the store has read again what another program wrote, before the writer has taken
+    // note of what it read, the document is there to be had, as it is stored.
+    void theDocumentReadAgainIsThereAtOnce() {
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
+        QCOMPARE(store.notes().size(), model.size());
+        Note first = *store.find(model[1].id);
+        first.title = QStringLiteral("saved");
+        store.update(first);
+        QVERIFY(prefs.prefs().flush());
+        Note mine = *store.find(model[2].id);
+        OtherProgram other(prefs.path());
+        const QByteArray theirs = encodeNotes({textNote(50, 10), textNote(51, 9000)});
+        QVERIFY(other.write(kNotes, theirs));
+        mine.title = QStringLiteral("made meanwhile");
+        store.update(mine);
+        QVERIFY(prefs.prefs().flush()); // finds the other program's document: the store reads it again
+        QCOMPARE(store.document(), theirs);
+        QVERIFY(prefs.prefs().flush());
+        QCOMPARE(store.document(), theirs);
+        DataNotices::get().take();
         NoteStore::resetForTests();
     }
 

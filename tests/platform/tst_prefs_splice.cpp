@@ -259,6 +259,75 @@ private slots:
         sqlite3_close(other);
     }
 
+    // A splice the disk holds is no longer pending. A value another program wrote of the same size,
+    // the same but for its last byte, is not the one splices were made for.
+    void splicesGoOnlyIntoTheBytesTheyWereMadeForToTheLast() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        QVERIFY(storedOnDisk(prefs, model));
+        Prefs &p = prefs.prefs();
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{0, 1, "Q"}}));
+        QCOMPARE(p.pendingSpliceBytes(kKey), qint64(1));
+        QVERIFY(p.flush());
+        QCOMPARE(p.pendingSpliceBytes(kKey), qint64(0));
+        model[0] = 'Q';
+        QCOMPARE(p.data(kKey), model);
+
+        QByteArray theirs = model;
+        theirs[theirs.size() - 1] = 'b';
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000);
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(other, "UPDATE prefs SET value = ?1 WHERE key = 'doc'", -1, &st, nullptr);
+        sqlite3_bind_blob(st, 1, theirs.constData(), int(theirs.size()), SQLITE_STATIC);
+        QCOMPARE(sqlite3_step(st), SQLITE_DONE);
+        sqlite3_finalize(st);
+        sqlite3_close(other);
+        QSignalSpy replaced(&p, &Prefs::storedValueReplaced);
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{1, 1, "R"}}));
+        QVERIFY(p.flush());
+        QCOMPARE(replaced.count(), 1);
+        QCOMPARE(p.data(kKey), theirs);
+    }
+
+    // Another program stores the spliced value in another form: another storage class (Python's str
+    // gives TEXT), or another type. From the commit that finds it on, the session reads what is stored
+    // as a launch reads it, and the store is told; the value never reads as gone.
+    void aValueStoredInAnotherFormReadsAsALaunchReadsIt_data() {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addRow("text") << QByteArray("'[\"theirs\"]'");
+        QTest::addRow("large text") << QByteArray("replace(hex(zeroblob(40000)), '0', 'x')");
+        QTest::addRow("integer") << QByteArray("42");
+        QTest::addRow("real") << QByteArray("1.5");
+        QTest::addRow("null") << QByteArray("NULL");
+        QTest::addRow("a string") << QByteArray("'theirs', type = 'string'");
+    }
+    void aValueStoredInAnotherFormReadsAsALaunchReadsIt() {
+        QFETCH(QByteArray, value);
+        TempPrefs prefs;
+        prefs.prefs().setData(kKey, largeValue('a'));
+        QVERIFY(prefs.prefs().flush());
+        Prefs &p = prefs.prefs();
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000);
+        const QByteArray sql = "UPDATE prefs SET value = " + value + " WHERE key = 'doc'";
+        QCOMPARE(sqlite3_exec(other, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        QSignalSpy replaced(&p, &Prefs::storedValueReplaced);
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{10, 3, "xyz"}}));
+        QVERIFY(p.flush());
+        QCOMPARE(replaced.count(), 1);
+        const std::optional<Prefs::Value> during = p.value(kKey);
+        QVERIFY(during);
+        prefs.reopen();
+        const std::optional<Prefs::Value> atLaunch = prefs.prefs().value(kKey);
+        QVERIFY(atLaunch);
+        QVERIFY(*during == *atLaunch);
+        if (const auto *bytes = std::get_if<QByteArray>(&*during)) QCOMPARE(*bytes, std::get<QByteArray>(*atLaunch));
+    }
+
     // Whole values replaced again and again (each a new row) while another thread reads them: every
     // read gives one whole value, never nothing and never a mix.
     void readsOnAnotherThreadSeeWholeValuesWhileTheyAreReplaced() {

@@ -242,6 +242,7 @@ private slots:
     void aLockIsAWaitToldOnTheWindowsThread();
     void openingNeverWaitsOnTheDisk();
     void splicesGoOnlyIntoTheValueTheyWereMadeFor();
+    void aCommitMadeWhileTheWriterWaitsToBeginIsSeen();
 };
 
 // k=1 is being tried (and fails on a lock) when k=2 is written: k=2 is what stays.
@@ -557,7 +558,7 @@ void TstPrefsWriter::splicesGoOnlyIntoTheValueTheyWereMadeFor() {
     };
     const auto refused = [&] {
         std::lock_guard l(m);
-        return last.refused.size() == 1 && last.refused.front().first == QStringLiteral("doc");
+        return last.refused.size() == 1 && last.refused.front().key == QStringLiteral("doc");
     };
 
     // Written before this session: only where the splices lie tells. A shorter value they do not fit.
@@ -598,6 +599,64 @@ void TstPrefsWriter::splicesGoOnlyIntoTheValueTheyWereMadeFor() {
     QCOMPARE(sqlite3_step(st), SQLITE_ROW);
     QCOMPARE(sqlite3_column_int(st, 0), 1);
     sqlite3_finalize(st);
+    QVERIFY(w.finish(0).ok);
+    sqlite3_close(other);
+}
+
+// Another program commits while the writer waits for the write lock to begin its round: the round
+// sees that commit, so its splices are compared with what the other program wrote and go nowhere,
+// rather than into bytes the writer takes for its own.
+void TstPrefsWriter::aCommitMadeWhileTheWriterWaitsToBeginIsSeen() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    sqlite3 *other = openTable(path);
+    sqlite3 *mine = openTable(path);
+    std::mutex m;
+    PrefsCommit last;
+    PrefsWriter::Hooks hooks;
+    hooks.committed = [&](const PrefsBatch &, const PrefsCommit &c) {
+        std::lock_guard l(m);
+        last = c;
+    };
+    PrefsWriter w(mine, hooks);
+    w.start();
+    PrefsBatch write;
+    write.seq = 1;
+    write.writes[QStringLiteral("doc")] = PrefsValue(QByteArray("0123456789"));
+    w.submit(std::move(write));
+    QVERIFY(w.flush(5000).ok);
+
+    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // The first time the writer finds the lock taken, the other program writes and lets go.
+    struct Waiting {
+        sqlite3 *other;
+        bool committed = false;
+    } waiting{other};
+    sqlite3_busy_handler(
+        mine,
+        [](void *p, int) {
+            auto *w = static_cast<Waiting *>(p);
+            if (!w->committed) {
+                w->committed = true;
+                sqlite3_exec(w->other, "UPDATE prefs SET value = CAST('abcdefghij' AS BLOB) WHERE key = 'doc'",
+                             nullptr, nullptr, nullptr);
+                sqlite3_exec(w->other, "COMMIT", nullptr, nullptr, nullptr);
+            }
+            sqlite3_sleep(5);
+            return 1;
+        },
+        &waiting);
+    PrefsBatch splice;
+    splice.seq = 2;
+    splice.splices[QStringLiteral("doc")] = {PrefsSplice{0, 1, "Z"}};
+    w.submit(std::move(splice));
+    QVERIFY(w.flush(5000).ok);
+    QVERIFY(waiting.committed);
+    QCOMPARE(onDisk(path, "doc"), QByteArray("abcdefghij"));
+    {
+        std::lock_guard l(m);
+        QCOMPARE(last.refused.size(), size_t(1));
+    }
     QVERIFY(w.finish(0).ok);
     sqlite3_close(other);
 }
