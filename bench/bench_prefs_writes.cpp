@@ -1,5 +1,6 @@
 // What a save costs the window's thread: a 4 MB document, a save while another program holds the
-// database's write lock, and opening a database that holds a 40 MB document. Beside each, what the
+// database's write lock, opening a database that holds a 40 MB document, and a save that replaces
+// more of that document than splices may wait with. Beside each, what the
 // same commit costs when waited for (flush()), as every save did when it ran on the window's thread.
 #include "BenchUtil.h"
 #include "platform/Prefs.h"
@@ -71,5 +72,10 @@ int main(int argc, char **argv) {
     t.restart();
     const QByteArray notes = p.data(QStringLiteral("notes"));
     report("reading the 40 MB document back (a loader thread's job)", msSince(t));
+    std::vector<PrefsSplice> pastBound{PrefsSplice{0, 1, QByteArray(41 * 1024 * 1024, 's')}};
+    const quint64 version = *p.version(QStringLiteral("notes"));
+    report("window thread: a 41 MB splice into it, past the bound for waiting splices",
+           windowThreadSave([&] { p.spliceData(QStringLiteral("notes"), version, std::move(pastBound)); }));
+    p.flush();
     return notes.size() == 40 * 1024 * 1024 ? 0 : 1;
 }

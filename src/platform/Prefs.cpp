@@ -585,27 +585,10 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
         if (e.pending)
             for (const PrefsPendingSplices &p : *e.pending) waiting += bytesOf(p.splices);
         // Splices that cannot reach the disk for a long while (no writer in a read-only session, or
-        // another program's lock) would pile up: past a bound the value is held whole instead.
+        // another program's lock) would pile up: past a bound the value is held whole instead, once
+        // a worker has read it.
         const bool pileUp = !writer_ || waiting > std::max<qint64>(e.size, kPendingSpliceBytes);
-        if (e.onDisk && pileUp) {
-            const PendingSplices pending = e.pending;
-            const std::optional<PrefsDigest> loaded = e.loaded;
-            const qint64 size = e.size;
-            l.unlock();
-            // Only the bytes the splices were made for: a short read, or a value another program
-            // wrote in their place, is never held (and so never written) as ours.
-            const Read got = readAsWritten(key, pending, loaded, held);
-            if (got == Read::notOurs) {
-                QMutexLocker again(&lock_);
-                auto now = cache_.find(key);
-                if (now != cache_.end() && now->second.seq == base)
-                    markReplaced(key, now->second, held.size(), onDiskSeq_);
-                again.unlock();
-                QTimer::singleShot(0, this, [this] { settleReplaced(); });
-                return std::nullopt;
-            }
-            if (got != Read::ok || held.size() != size) return std::nullopt;
-        } else if (e.onDisk) {
+        if (e.onDisk) {
             const auto size = splicedSize(e.size, splices);
             if (!size) return std::nullopt;
             const quint64 version = ++seq_;
@@ -621,6 +604,7 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
                           std::make_move_iterator(splices.end()));
             staged_.seq = std::max(staged_.seq, version);
             schedule();
+            if (pileUp) holdWholeLater(key);
             return version;
         } else {
             held = *bytes;

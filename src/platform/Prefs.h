@@ -14,6 +14,7 @@
 #include <variant>
 
 struct sqlite3;
+struct PrefsCommitGate;
 class PrefsWriter;
 
 // The preferences domain: every setting, counter and store document of the app, kept in one SQLite
@@ -228,6 +229,11 @@ private:
     enum class Read { ok, failed, notOurs };
     Read readAsWritten(const QString &key, const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
                        QByteArray &out) const;
+    static Read readAsWrittenOn(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
+                                const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
+                                QByteArray &out);
+    void holdWholeLater(const QString &key);
+    void holdWhole(const QString &key, quint64 version, Read got, QByteArray &&bytes);
     void reportFailure(const PrefsCommit &c);
     void setSaveWaiting(bool waiting);
     void schedule();
@@ -247,6 +253,7 @@ private:
     std::map<QString, RawRow> foreign_;
     std::set<QString> released_;
     std::set<QString> replaced_; // keys found to hold another program's value, not yet told (lock_)
+    std::set<QString> holding_;  // keys whose value a worker reads to hold it whole (this thread only)
     quint64 onDiskSeq_ = 0; // every write up to this one is committed
     std::shared_ptr<PrefsCommitGate> gate_;
     mutable QMutex readerLock_;

@@ -201,6 +201,7 @@ bool readSnapshot(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
         const ReadTransaction t(db);
         std::optional<qint64> row;
         if (!t.open || !findDataRow(db, key, row)) return false; // its first read took the snapshot
+        if (!last) runPrefsLookHook(look);
         const PrefsGateLook after = last ? before : PrefsGateLook::of(gate, key);
         if (const std::optional<PrefsSnapshot> snapshot = snapshotBetween(before, after, row)) {
             read(*snapshot, row);

@@ -7,6 +7,7 @@
 namespace {
 std::mutex g_hookLock;
 std::shared_ptr<const std::function<void(bool)>> g_hook; // guarded by g_hookLock
+std::shared_ptr<const std::function<void(int)>> g_lookHook; // guarded by g_hookLock
 } // namespace
 
 PrefsGateLook PrefsGateLook::underLock(const PrefsCommitGate &gate, const QString &key) {
@@ -66,4 +67,18 @@ QString chooseAsideKey(PrefsCommitGate &gate, const QString &key, const std::fun
         key, [&](const QString &name) { return gate.asideKeys.count(name) || taken(name); });
     gate.asideKeys.insert(aside);
     return aside;
+}
+
+void setPrefsLookHookForTests(std::function<void(int look)> hook) {
+    std::lock_guard g(g_hookLock);
+    g_lookHook = hook ? std::make_shared<const std::function<void(int)>>(std::move(hook)) : nullptr;
+}
+
+void runPrefsLookHook(int look) {
+    std::shared_ptr<const std::function<void(int)>> hook;
+    {
+        std::lock_guard g(g_hookLock);
+        hook = g_lookHook;
+    }
+    if (hook) (*hook)(look);
 }

@@ -80,3 +80,7 @@ std::optional<PrefsSnapshot> snapshotBetween(const PrefsGateLook &before, const 
 // while that commit is in flight. Empty: nothing runs.
 void setPrefsCommitHookForTests(std::function<void(bool made)> hook);
 void runPrefsCommitHook(bool made);
+// Tests only: runs in a read between the first read of a look (which takes its snapshot) and the
+// look at the gate after it, with the look's number, for every look but the last. Empty: nothing runs.
+void setPrefsLookHookForTests(std::function<void(int look)> hook);
+void runPrefsLookHook(int look);

@@ -4,6 +4,9 @@
 #include "platform/DataNotices.h"
 #include "platform/PrefsSql.h"
 #include "platform/PrefsWriter.h"
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 // Values another program wrote in place of ours, and the copies kept aside ("<key>.unreadable-…").
@@ -19,10 +22,19 @@ Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pendi
     QMutexLocker r(&readerLock_);
     sqlite3 *db = reader_ ? reader_ : openForReading(path_, true);
     if (!db) return Read::failed;
+    const Read result = readAsWrittenOn(db, key, *gate_, pending, loaded, out);
+    if (db != reader_) sqlite3_close_v2(db);
+    return result;
+}
+
+// The same through db, on any thread.
+Prefs::Read Prefs::readAsWrittenOn(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
+                                   const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
+                                   QByteArray &out) {
     Read result = Read::failed;
     // The digest it is checked against, and the splices left out, are those of the commits its
     // snapshot holds.
-    readSnapshot(db, key, *gate_, [&](const PrefsSnapshot &snapshot, std::optional<qint64> row) {
+    readSnapshot(db, key, gate, [&](const PrefsSnapshot &snapshot, std::optional<qint64> row) {
         std::optional<QByteArray> disk = row ? readDataRow(db, *row, 0, -1) : std::nullopt;
         if (!disk) return;
         out = std::move(*disk);
@@ -41,8 +53,71 @@ Prefs::Read Prefs::readAsWritten(const QString &key, const PendingSplices &pendi
                 }
             }
     });
-    if (db != reader_) sqlite3_close_v2(db);
     return result;
+}
+
+// Splices of key's value pile up (another program's lock holds them, or nothing writes): a worker
+// reads the value as this session wrote it, so that it is held whole from then on. The window's
+// thread neither reads nor digests tens of megabytes for that.
+void Prefs::holdWholeLater(const QString &key) {
+    if (holding_.count(key)) return;
+    PendingSplices pending;
+    std::optional<PrefsDigest> loaded;
+    quint64 version = 0;
+    {
+        QMutexLocker l(&lock_);
+        auto it = cache_.find(key);
+        if (it == cache_.end() || !it->second.onDisk) return;
+        pending = it->second.pending;
+        loaded = it->second.loaded;
+        version = it->second.seq;
+    }
+    holding_.insert(key);
+    QPointer<Prefs> self(this);
+    QThreadPool::globalInstance()->start([self, key, version, pending, loaded, path = path_, gate = gate_] {
+        QByteArray bytes;
+        Read got = Read::failed;
+        if (sqlite3 *db = openForReading(path)) {
+            got = readAsWrittenOn(db, key, *gate, pending, loaded, bytes);
+            sqlite3_close_v2(db);
+        }
+        // qApp outlives the global pool's tasks; the domain is checked on its thread.
+        QMetaObject::invokeMethod(qApp, [self, key, version, got, bytes = std::move(bytes)]() mutable {
+            if (self) self->holdWhole(key, version, got, std::move(bytes));
+        }, Qt::QueuedConnection);
+    });
+}
+
+// bytes: key's value as write `version` left it (got ok), or another program's value (notOurs).
+void Prefs::holdWhole(const QString &key, quint64 version, Read got, QByteArray &&bytes) {
+    holding_.erase(key);
+    if (frozen_ || closed_) return;
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    // Changed since (written whole, spliced again, found to be another program's by the writer):
+    // nothing to hold now; the next save past the bound reads it again.
+    if (it == cache_.end() || !it->second.onDisk || it->second.seq != version) return;
+    Entry &e = it->second;
+    if (got == Read::notOurs) {
+        // Only the bytes the splices were made for are ever held (and so written) as ours.
+        markReplaced(key, e, bytes.size(), onDiskSeq_);
+        l.unlock();
+        settleReplaced();
+        return;
+    }
+    if (got != Read::ok || bytes.size() != e.size) return; // read again at the next save past the bound
+    e.v = Value(std::move(bytes));
+    e.onDisk = false;
+    e.size = 0;
+    e.pending = nullptr;
+    const Value whole = e.v;
+    const quint64 seq = e.seq;
+    l.unlock();
+    // Written whole: the splices before it are given up for it (a later write replaces them).
+    staged_.splices.erase(key);
+    staged_.writes[key] = whole;
+    staged_.seq = std::max(staged_.seq, seq);
+    schedule();
 }
 
 qint64 Prefs::pendingSpliceBytes(const QString &key) const {

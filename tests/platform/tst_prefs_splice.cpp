@@ -199,7 +199,7 @@ private slots:
         const PrefsSplice big{5, 10, QByteArray(17 << 20, 'p')};
         QVERIFY(applySplices(model, {big}));
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {big}));
-        QCOMPARE(p.pendingSpliceBytes(kKey), qint64(0)); // held whole, not as 17 MB of splices
+        QTRY_COMPARE(p.pendingSpliceBytes(kKey), qint64(0)); // held whole, not as 17 MB of splices
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{1, 1, "1"}}));
         model.replace(1, 1, "1");
         QCOMPARE(p.data(kKey), model);
@@ -241,13 +241,13 @@ private slots:
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{10, 3, "xyz"}}));
         QVERIFY(!p.flush()); // waits for the lock
         QSignalSpy replaced(&p, &Prefs::storedValueReplaced);
-        const quint64 before = *p.version(kKey);
-        QVERIFY(!p.spliceData(kKey, before, {PrefsSplice{0, 1, QByteArray(17 << 20, 'p')}}));
-        QVERIFY(!p.dataAsWritten(kKey, before));
-        if (known) { // told at once
-            QVERIFY(*p.version(kKey) != before);
-            QCOMPARE(p.data(kKey), theirs);
+        const auto mine = p.spliceData(kKey, *p.version(kKey), {PrefsSplice{0, 1, QByteArray(17 << 20, 'p')}});
+        QVERIFY(mine);
+        if (known) { // told once the value is read
             QTRY_COMPARE(replaced.count(), 1);
+            QVERIFY(*p.version(kKey) != *mine);
+            QVERIFY(!p.dataAsWritten(kKey, *mine));
+            QCOMPARE(p.data(kKey), theirs);
         }
         QCOMPARE(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
         QTRY_VERIFY(p.flush());
@@ -327,6 +327,45 @@ private slots:
         QVERIFY(*during == *atLaunch);
         if (const auto *bytes = std::get_if<QByteArray>(&*during)) QCOMPARE(*bytes, std::get<QByteArray>(*atLaunch));
     }
+
+    // A save far past the bound (a splice larger than the value) while a commit is on its way to
+    // the disk in a form a read cannot see through (a replacement of everything): the save is taken
+    // at once. The value is read whole on a worker, never on the window's thread, which would wait
+    // for that commit.
+    void aSavePastTheBoundReadsNothingOnTheWindowsThread() {
+        TempPrefs prefs;
+        const QByteArray model = largeValue('a');
+        QVERIFY(storedOnDisk(prefs, model));
+        Prefs &p = prefs.prefs();
+        struct Held {
+            QSemaphore entered, release;
+            std::atomic<bool> hold = false, gaveUp = false;
+        };
+        const auto held = std::make_shared<Held>();
+        setPrefsCommitHookForTests([held](bool made) {
+            if (made || !held->hold.exchange(false)) return;
+            held->entered.release();
+            if (!held->release.tryAcquire(1, 10000)) held->gaveUp = true;
+        });
+        struct Unhook {
+            std::shared_ptr<Held> held;
+            ~Unhook() {
+                setPrefsCommitHookForTests({});
+                held->release.release();
+            }
+        } unhook{held};
+        QObject context;
+        bool replaced = false;
+        held->hold = true;
+        p.replaceLater({{kKey, Prefs::Value(model)}}, &context, [&](bool ok, const QString &) { replaced = ok; });
+        QVERIFY(held->entered.tryAcquire(1, 10000));
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{0, 1, QByteArray(17 << 20, 'p')}}));
+        QVERIFY2(!held->gaveUp, "the save read the value on the window's thread");
+        held->release.release();
+        QTRY_VERIFY(replaced);
+        QCOMPARE(p.data(kKey), model);
+    }
+
 
     // Whole values replaced again and again (each a new row) while another thread reads them: every
     // read gives one whole value, never nothing and never a mix.
@@ -437,6 +476,70 @@ private slots:
         PrefsGateLook wiping = flying;
         wiping.flightRowsTell = false;
         QVERIFY(!snapshotBetween(wiping, wiping, 7));
+    }
+
+    // A read whose first look cannot tell what its snapshot holds (a commit was published meanwhile)
+    // looks again, and takes what it reads then, rather than waiting for the next commit, held on
+    // its way to the disk.
+    void aReadLooksAgainBeforeItWaitsForACommit() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        QVERIFY(storedOnDisk(prefs, model));
+        Prefs &p = prefs.prefs();
+        struct Held {
+            QSemaphore entered, release, looked, goOn;
+            std::atomic<bool> hold = false, gaveUp = false;
+        };
+        const auto held = std::make_shared<Held>();
+        setPrefsCommitHookForTests([held](bool made) {
+            if (made || !held->hold.exchange(false)) return;
+            held->entered.release();
+            if (!held->release.tryAcquire(1, 10000)) held->gaveUp = true;
+        });
+        setPrefsLookHookForTests([held](int look) {
+            if (look != 0) return;
+            held->looked.release();
+            held->goOn.tryAcquire(1, 10000);
+        });
+        struct Unhook {
+            std::shared_ptr<Held> held;
+            ~Unhook() {
+                setPrefsCommitHookForTests({});
+                setPrefsLookHookForTests({});
+                held->release.release(2);
+                held->goOn.release();
+            }
+        } unhook{held};
+        const auto spliceHeldInFlight = [&](qint64 at, const QByteArray &bytes) {
+            const PrefsSplice s{at, qint64(bytes.size()), bytes};
+            QVERIFY(applySplices(model, {s}));
+            QVERIFY(p.spliceData(kKey, *p.version(kKey), {s}));
+            held->hold = true;
+            QTRY_VERIFY(held->entered.available() > 0); // handed over; the writer holds it
+            held->entered.acquire();
+        };
+        spliceHeldInFlight(100, "1");
+        const QByteArray expected = model.mid(90, 40);
+        std::atomic<bool> done = false;
+        std::optional<QByteArray> got;
+        std::thread reader([read = p.readRangeLater(kKey, 90, 40, *p.version(kKey)), &got, &done] {
+            got = read();
+            done = true;
+        });
+        QVERIFY(held->looked.tryAcquire(1, 10000));
+        // Between the reader's first read and its look after it, the commit is published, and the
+        // next one is held on its way.
+        held->release.release();
+        QVERIFY(p.flush());
+        spliceHeldInFlight(110, "2");
+        held->goOn.release();
+        const bool readInTime = QTest::qWaitFor([&] { return done.load(); }, 5000);
+        held->release.release();
+        reader.join();
+        QVERIFY2(readInTime && !held->gaveUp, "the read waited for the commit in flight");
+        QCOMPARE(got, std::optional<QByteArray>(expected));
+        QVERIFY(p.flush());
+        QCOMPARE(p.data(kKey), model);
     }
 
     // A commit held on its way to the disk (as a slow sync holds it), before its COMMIT and again
