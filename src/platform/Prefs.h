@@ -227,8 +227,8 @@ private:
                       const std::optional<Value> &other = std::nullopt);
     bool settleReplaced();
     enum class Read { ok, failed, notOurs };
-    Read readAsWritten(const QString &key, const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
-                       QByteArray &out) const;
+    Read readAsWritten(const QString &key, const PendingSplices &pending,
+                       const std::optional<PrefsDigest> &loaded, QByteArray &out) const;
     static Read readAsWrittenOn(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
                                 const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
                                 QByteArray &out);

@@ -43,7 +43,7 @@ struct PrefsBatch {
 // (another program wrote it): what is stored, as a launch reads it.
 struct PrefsRefused {
     QString key;
-    qint64 found = -1;               // the size of the data value stored (-1: none)
+    qint64 found = -1;                              // the size of the data value stored (-1: none)
     std::optional<PrefsValue> value = std::nullopt; // a value of another type the app knows, stored there
 };
 

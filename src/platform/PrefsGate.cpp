@@ -61,7 +61,8 @@ void runPrefsCommitHook(bool made) {
     if (hook) (*hook)(made);
 }
 
-QString chooseAsideKey(PrefsCommitGate &gate, const QString &key, const std::function<bool(const QString &)> &taken) {
+QString chooseAsideKey(PrefsCommitGate &gate, const QString &key,
+                       const std::function<bool(const QString &)> &taken) {
     std::lock_guard g(gate.lock);
     const QString aside = PrefsSql::freeKeptAsideKey(
         key, [&](const QString &name) { return gate.asideKeys.count(name) || taken(name); });

@@ -47,7 +47,8 @@ struct PrefsCommitGate {
 // The one way a name for a copy kept aside of key is chosen ("<key>.unreadable-<stamp>", "-2"… when
 // taken): free in what the chooser sees stored (taken(name): the domain's memory, or the writer's
 // transaction) and never chosen before in this session. The name is the caller's from then on.
-QString chooseAsideKey(PrefsCommitGate &gate, const QString &key, const std::function<bool(const QString &)> &taken);
+QString chooseAsideKey(PrefsCommitGate &gate, const QString &key,
+                       const std::function<bool(const QString &)> &taken);
 
 // What a reader of one key saw in the gate at one moment.
 struct PrefsGateLook {

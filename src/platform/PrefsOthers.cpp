@@ -82,9 +82,12 @@ void Prefs::holdWholeLater(const QString &key) {
             sqlite3_close_v2(db);
         }
         // qApp outlives the global pool's tasks; the domain is checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, key, version, got, bytes = std::move(bytes)]() mutable {
-            if (self) self->holdWhole(key, version, got, std::move(bytes));
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, key, version, got, bytes = std::move(bytes)]() mutable {
+                if (self) self->holdWhole(key, version, got, std::move(bytes));
+            },
+            Qt::QueuedConnection);
     });
 }
 

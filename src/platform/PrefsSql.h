@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <sqlite3.h>
 #include <limits>
+#include <sqlite3.h>
 
 namespace PrefsSql {
 
@@ -55,8 +55,9 @@ inline PrefsValue storedValue(const QByteArray &type, sqlite3_stmt *s, int col) 
     if (type == "bool") return PrefsValue(sqlite3_column_int64(s, col) != 0);
     if (type == "int") return PrefsValue(qint64(sqlite3_column_int64(s, col)));
     if (type == "double")
-        return PrefsValue(sqlite3_column_type(s, col) == SQLITE_NULL ? std::numeric_limits<double>::quiet_NaN()
-                                                                      : sqlite3_column_double(s, col));
+        return PrefsValue(sqlite3_column_type(s, col) == SQLITE_NULL
+                              ? std::numeric_limits<double>::quiet_NaN()
+                              : sqlite3_column_double(s, col));
     if (type == "string") {
         const auto *v = reinterpret_cast<const char *>(sqlite3_column_text(s, col));
         return PrefsValue(QString::fromUtf8(v ? v : ""));

@@ -22,8 +22,9 @@ bool copyRowAside(sqlite3 *db, PrefsCommitGate &gate, const QString &key, QStrin
     const QString &named = nameAs ? *nameAs : key;
     const QByteArray k = key.toUtf8();
     const QByteArray prefix = keptAsidePrefix(named).toUtf8();
-    Stmt same(db, "SELECT c.key FROM prefs c, prefs o WHERE o.key = ?1 AND substr(c.key, 1, ?3) = ?2 AND "
-                  "c.key <> ?1 AND c.type IS o.type AND typeof(c.value) = typeof(o.value) AND c.value IS o.value");
+    Stmt same(
+        db, "SELECT c.key FROM prefs c, prefs o WHERE o.key = ?1 AND substr(c.key, 1, ?3) = ?2 AND "
+            "c.key <> ?1 AND c.type IS o.type AND typeof(c.value) = typeof(o.value) AND c.value IS o.value");
     if (!same) return false;
     same.text(1, k);
     same.text(2, prefix);
@@ -72,10 +73,12 @@ enum class Stored { data, other, none, error };
 // of whatever storage class another program gave it, in bytes (a blob or a text read whole through
 // incremental blob I/O: a statement's column would be a second copy of it); other: a value of another
 // type (in *other when asked for); none: no row, or one of a type the app does not know.
-Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes, std::optional<PrefsValue> *other = nullptr) {
-    Stmt find(db, "SELECT rowid, type, type = 'data' AND typeof(value) IN ('blob', 'text'), CASE WHEN type = "
-                  "'data' AND typeof(value) IN ('blob', 'text') THEN NULL ELSE value END FROM prefs WHERE key "
-                  "= ?1 AND type IN ('bool', 'int', 'double', 'string', 'data')");
+Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes,
+                  std::optional<PrefsValue> *other = nullptr) {
+    Stmt find(db,
+              "SELECT rowid, type, type = 'data' AND typeof(value) IN ('blob', 'text'), CASE WHEN type = "
+              "'data' AND typeof(value) IN ('blob', 'text') THEN NULL ELSE value END FROM prefs WHERE key "
+              "= ?1 AND type IN ('bool', 'int', 'double', 'string', 'data')");
     if (!find) return Stored::error;
     find.text(1, key.toUtf8());
     const int rc = sqlite3_step(find.s);
@@ -422,7 +425,8 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         failing_ = false;
         for (const auto &kv : b.writes) refused_.erase(kv.first);
         for (const auto &kv : b.bases) refused_.erase(kv.first);
-        for (const PrefsRefused &f : c.refused) refused_.insert(f.key);
+        for (const PrefsRefused &f : c.refused)
+            refused_.insert(f.key);
         c.drained = pending_.empty();
     } else if (round != Round::replacement) {
         // Kept, under anything newer, for the next try.

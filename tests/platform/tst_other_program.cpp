@@ -13,9 +13,9 @@
 #include "pomodoro/Task.h"
 #include "pomodoro/TaskStore.h"
 #include <QtTest>
-#include <sqlite3.h>
 #include <functional>
 #include <set>
+#include <sqlite3.h>
 
 namespace {
 enum class Form { longer, sameSize, shorter, respaced };
@@ -341,7 +341,8 @@ private slots:
     void notesStoredAsTextAreShownAsALaunchShowsThem() {
         TempPrefs prefs;
         std::vector<Note> model;
-        for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
+        for (int i = 0; i < 10; ++i)
+            model.push_back(textNote(i, 8000));
         NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
         QVERIFY(loaded);
         NoteStore &store = *loaded;
@@ -358,7 +359,8 @@ private slots:
         store.update(mine);
         QVERIFY(prefs.prefs().flush());
         QTRY_COMPARE(store.notes().size(), theirs.size());
-        for (const Note &n : theirs) QCOMPARE(*store.find(n.id), n);
+        for (const Note &n : theirs)
+            QCOMPARE(*store.find(n.id), n);
         const auto copies = copiesOf(other, kNotes);
         QCOMPARE(copies.size(), size_t(1));
         QCOMPARE(decodeNotes(copies.begin()->second)->front().title, mine.title);
@@ -375,7 +377,8 @@ private slots:
     void theDocumentReadAgainIsThereAtOnce() {
         TempPrefs prefs;
         std::vector<Note> model;
-        for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
+        for (int i = 0; i < 10; ++i)
+            model.push_back(textNote(i, 8000));
         NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
         QVERIFY(loaded);
         NoteStore &store = *loaded;
@@ -479,8 +482,9 @@ private slots:
         std::set<QByteArray> kept;
         for (const auto &[k, v] : copies)
             if (k != mine) kept.insert(v);
-        const std::set<QByteArray> others =
-            how == 2 ? std::set<QByteArray>{"[\"THEIRS 0\"]", "[\"THEIRS 1\"]"} : std::set<QByteArray>{theirs};
+        const std::set<QByteArray> others = how == 2
+                                                ? std::set<QByteArray>{"[\"THEIRS 0\"]", "[\"THEIRS 1\"]"}
+                                                : std::set<QByteArray>{theirs};
         QCOMPARE(kept, others);
         QCOMPARE(other.rows()["doc"], QByteArray(how == 2 ? "[\"X\"]" : "[\"Y\"]"));
         // The user is told where the other program's value is, and it is there.

@@ -241,7 +241,8 @@ private slots:
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{10, 3, "xyz"}}));
         QVERIFY(!p.flush()); // waits for the lock
         QSignalSpy replaced(&p, &Prefs::storedValueReplaced);
-        const auto mine = p.spliceData(kKey, *p.version(kKey), {PrefsSplice{0, 1, QByteArray(17 << 20, 'p')}});
+        const auto mine =
+            p.spliceData(kKey, *p.version(kKey), {PrefsSplice{0, 1, QByteArray(17 << 20, 'p')}});
         QVERIFY(mine);
         if (known) { // told once the value is read
             QTRY_COMPARE(replaced.count(), 1);
@@ -325,7 +326,8 @@ private slots:
         const std::optional<Prefs::Value> atLaunch = prefs.prefs().value(kKey);
         QVERIFY(atLaunch);
         QVERIFY(*during == *atLaunch);
-        if (const auto *bytes = std::get_if<QByteArray>(&*during)) QCOMPARE(*bytes, std::get<QByteArray>(*atLaunch));
+        if (const auto *bytes = std::get_if<QByteArray>(&*during))
+            QCOMPARE(*bytes, std::get<QByteArray>(*atLaunch));
     }
 
     // A save far past the bound (a splice larger than the value) while a commit is on its way to
@@ -357,7 +359,8 @@ private slots:
         QObject context;
         bool replaced = false;
         held->hold = true;
-        p.replaceLater({{kKey, Prefs::Value(model)}}, &context, [&](bool ok, const QString &) { replaced = ok; });
+        p.replaceLater({{kKey, Prefs::Value(model)}}, &context,
+                       [&](bool ok, const QString &) { replaced = ok; });
         QVERIFY(held->entered.tryAcquire(1, 10000));
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {PrefsSplice{0, 1, QByteArray(17 << 20, 'p')}}));
         QVERIFY2(!held->gaveUp, "the save read the value on the window's thread");
@@ -365,7 +368,6 @@ private slots:
         QTRY_VERIFY(replaced);
         QCOMPARE(p.data(kKey), model);
     }
-
 
     // Whole values replaced again and again (each a new row) while another thread reads them: every
     // read gives one whole value, never nothing and never a mix.

@@ -638,8 +638,9 @@ void TstPrefsWriter::aCommitMadeWhileTheWriterWaitsToBeginIsSeen() {
             auto *w = static_cast<Waiting *>(p);
             if (!w->committed) {
                 w->committed = true;
-                sqlite3_exec(w->other, "UPDATE prefs SET value = CAST('abcdefghij' AS BLOB) WHERE key = 'doc'",
-                             nullptr, nullptr, nullptr);
+                sqlite3_exec(w->other,
+                             "UPDATE prefs SET value = CAST('abcdefghij' AS BLOB) WHERE key = 'doc'", nullptr,
+                             nullptr, nullptr);
                 sqlite3_exec(w->other, "COMMIT", nullptr, nullptr, nullptr);
             }
             sqlite3_sleep(5);
