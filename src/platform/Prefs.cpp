@@ -131,6 +131,9 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         // it), or the store has settled this already, after these splices were made.
         if (!it->second.onDisk || it->second.replacedAt > b.seq) continue;
         markReplaced(f.key, it->second, f.found, committedBefore, f.value);
+        // A row of a type the app does not know is kept as a launch keeps it: unread, and copied
+        // aside before anything of ours replaces it.
+        if (f.foreign) foreign_[f.key] = RawRow{f.foreign->type, f.foreign->storage, f.foreign->bytes};
         replaced = true;
     }
     if (replaced) QMetaObject::invokeMethod(this, [this] { settleReplaced(); }, Qt::QueuedConnection);

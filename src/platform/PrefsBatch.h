@@ -45,6 +45,13 @@ struct PrefsRefused {
     QString key;
     qint64 found = -1;                              // the size of the data value stored (-1: none)
     std::optional<PrefsValue> value = std::nullopt; // a value of another type the app knows, stored there
+    // A row of a type the app does not know stored there, exactly as stored.
+    struct Foreign {
+        QByteArray type;
+        int storage = 0; // SQLite storage class of the value
+        QByteArray bytes;
+    };
+    std::optional<Foreign> foreign = std::nullopt;
 };
 
 struct PrefsCommit {

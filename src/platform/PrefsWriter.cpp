@@ -150,6 +150,21 @@ bool keepEarlierCopy(sqlite3 *db, PrefsCommitGate &gate, const QString &key, Pre
     return true;
 }
 
+// Key's row of a type the app does not know, exactly as stored (as a launch keeps it). Nothing when
+// there is none, or it cannot be read.
+std::optional<PrefsRefused::Foreign> readForeignRow(sqlite3 *db, const QString &key) {
+    Stmt q(db, "SELECT type, value FROM prefs WHERE key = ?1 AND type NOT IN ('bool', 'int', 'double', "
+               "'string', 'data')");
+    if (!q) return std::nullopt;
+    q.text(1, key.toUtf8());
+    if (sqlite3_step(q.s) != SQLITE_ROW) return std::nullopt;
+    const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(q.s, 0));
+    PrefsRefused::Foreign row{QByteArray(t ? t : ""), sqlite3_column_type(q.s, 1), {}};
+    const void *blob = sqlite3_column_blob(q.s, 1);
+    row.bytes = QByteArray(static_cast<const char *>(blob), blob ? sqlite3_column_bytes(q.s, 1) : 0);
+    return row;
+}
+
 enum class Spliced { done, notFitting, dbError };
 
 // Puts splices into key's stored data value, read and written whole on this thread. notFitting when
@@ -167,6 +182,7 @@ Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice
     QByteArray value;
     const Stored s = readStored(db, key, value, &found->value);
     if (s == Stored::error) return Spliced::dbError;
+    if (s == Stored::none) found->foreign = readForeignRow(db, key);
     if (s != Stored::data) return Spliced::notFitting;
     found->found = value.size();
     if (known && !isAsKnown(*known, value)) return Spliced::notFitting;
