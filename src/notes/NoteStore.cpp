@@ -443,6 +443,12 @@ void NoteStore::trim() const {
     }
 }
 
+void NoteStore::save() {
+    finishLoad();
+    savePending_ = true;
+    settleEncodes();
+}
+
 bool NoteStore::settle(int timeoutMs) {
     // Before the load is in, nothing changed (every change waits for it): the load is not waited for.
     if (!installEncodes(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))) return false;

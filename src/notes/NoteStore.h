@@ -60,6 +60,9 @@ public:
     void remove(const QString &id);
     // The import's assignment: the list becomes exactly these notes; saves, posts.
     void replaceAll(const std::vector<Note> &notes);
+    // Writes the document now, the notes still being encoded included (they are waited for); posts
+    // nothing.
+    void save();
     // A large note's bytes are encoded on a worker: the store shows the change at once and writes it
     // when the bytes are in. Quitting calls this: the encodes in flight are waited for (at most
     // timeoutMs) and what they held back is written. False when one did not finish in time.

@@ -610,6 +610,20 @@ private slots:
         QCOMPARE(prefs.prefs().data(QString::fromLatin1(kNotes)), encodeNotes(model));
     }
 
+    // save() writes the document at once, with a note whose bytes are still being made on a worker.
+    void aSaveWaitsForTheNotesBeingEncoded() {
+        TempPrefs prefs;
+        NoteStore store;
+        Note large = textNote(QStringLiteral("L"));
+        large.body = QString(400 * 1024, QChar(u'l')); // encoded on a worker
+        store.add(large);
+        store.save();
+        const auto stored = decodeNotes(prefs.prefs().data(QString::fromLatin1(kNotes)));
+        QVERIFY(stored);
+        QCOMPARE(stored->size(), size_t(1));
+        QCOMPARE(stored->front(), large);
+    }
+
     void anUnreadableDocumentIsKeptAsideBeforeAnySave() {
         TempPrefs prefs;
         const QByteArray bad = '[' + noteJson("link=DROP") + ']';
