@@ -7,10 +7,12 @@
 #include "notes/NoteStore.h"
 
 #include "app/DataNoticeAlert.h"
+#include "app/MainTabVC.h"
 #include "app/MainWindow.h"
 #include "app/StatusItem.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
+#include "platform/DataNotices.h"
 #include "platform/Dialogs.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
@@ -21,10 +23,9 @@
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
-#include "app/MainTabVC.h"
 #include "ui/BannerWindow.h"
-#include "ui/Lang.h"
 #include "ui/Fonts.h"
+#include "ui/Lang.h"
 #include "ui/NoFocusRingStyle.h"
 #include "ui/QtTexts.h"
 #include "ui/Theme.h"
@@ -52,11 +53,28 @@ QString inStoredLanguage(const Tr &tr) {
 AppDelegate::AppDelegate() = default;
 
 AppDelegate::~AppDelegate() {
+    beginQuitting();
     Sound::install(nullptr); // the player is our child and goes with us
     delete statusItem_;
     delete mainWin_;
     // The stores go at quit, after the window that shows them and before the application object.
+    // A load dropped now may find the loader idle, which would show the notices: they are kept.
     SharedObjects::get().freeAll();
+    if (terminated_) keepNoticesForNextStart();
+}
+
+// From the first step of quitting on, no dialog opens: nobody may be there to answer it (a logout
+// kills a Mivo that waits), and what it would tell is kept for the next start instead.
+void AppDelegate::beginQuitting() {
+    quitting_ = true;
+    if (notices_) notices_->stop();
+    if (saveWait_) saveWait_->stop();
+}
+
+// Only the owner of the data keeps its notices; they are written after everything that could add
+// one (the final commit, the stores going away).
+void AppDelegate::keepNoticesForNextStart() {
+    DataNotices::get().keepPending(DataNotices::keptPath(Prefs::get().path()));
 }
 
 bool AppDelegate::launch() {
@@ -96,6 +114,8 @@ bool AppDelegate::launch() {
         return false;
     }
 
+    // What the last run could not tell before it ended is told in this run's first alert.
+    DataNotices::get().restoreKept(DataNotices::keptPath(Prefs::get().path()));
     signals_ = new UnixSignals(this);
     connect(signals_, &UnixSignals::terminationRequested, this, [this] { quitApp(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
@@ -131,9 +151,9 @@ bool AppDelegate::launch() {
     mainWin_ = new MainWindow;
     // Data found unreadable (the database, the stores' documents) is told once, from the event loop
     // once every store has loaded, never from inside the code that found it.
-    new DataNoticePresenter(mainWin_, this);
+    notices_ = new DataNoticePresenter(mainWin_, this);
     // While another program holds the database, a notice says the changes wait and goes once saved.
-    new SaveWaitNotice(Prefs::get(), mainWin_, this);
+    saveWait_ = new SaveWaitNotice(Prefs::get(), mainWin_, this);
     // The status item reads the timer, which restores its state (and catches up) on first use.
     statusItem_ = new StatusItem(mainWin_, PomodoroTimer::shared());
     connect(statusItem_, &StatusItem::quitRequested, this, [this] { quitApp(); });
@@ -179,6 +199,7 @@ bool AppDelegate::launch() {
 }
 
 void AppDelegate::quitApp() {
+    beginQuitting();
     PomodoroTimer::shared().saveState();
     // exit(), not quit(): quit() first asks every window to close, and the main window answers a
     // close by hiding, which would cancel the quit while the window is shown.
@@ -191,6 +212,7 @@ void AppDelegate::quitApp() {
 void AppDelegate::willTerminate() {
     if (terminated_) return;
     terminated_ = true;
+    beginQuitting();
     PomodoroTimer::shared().saveState();
     // A long note saved just before quitting is still being read on a worker: it reaches the store
     // now, or the edit would be lost with the closed database.
@@ -202,10 +224,20 @@ void AppDelegate::willTerminate() {
         std::fprintf(stderr, "mivo: a large note was still being saved when Mivo quit; its last edit is lost\n");
     Prefs &prefs = Prefs::get();
     if (!prefs.close()) {
-        std::fprintf(stderr, "mivo: your last changes could not be saved to %s: %s\n",
-                     qPrintable(prefs.path()), qPrintable(prefs.lastError()));
-        exitCode_ = kExitSaveFailed;
+        if (!prefs.keptUnsavedIn().isEmpty()) {
+            // On disk all the same, and written into the database at the next start.
+            std::fprintf(stderr,
+                         "mivo: your last changes could not be saved to %s (%s); they are kept in %s and "
+                         "saved at the next start\n",
+                         qPrintable(prefs.path()), qPrintable(prefs.lastError()),
+                         qPrintable(prefs.keptUnsavedIn()));
+        } else {
+            std::fprintf(stderr, "mivo: your last changes could not be saved to %s: %s\n",
+                         qPrintable(prefs.path()), qPrintable(prefs.lastError()));
+            exitCode_ = kExitSaveFailed;
+        }
     }
+    keepNoticesForNextStart();
 }
 
 void AppDelegate::reportCannotStart(const QString &message, const QString &detail) {
@@ -219,7 +251,8 @@ void AppDelegate::reportCannotStart(const QString &message, const QString &detai
 }
 
 void AppDelegate::reportSaveFailure(const QString &message) {
-    if (saveFailureShown_) return; // once per run: the next changes would only repeat it
+    // Once per run: the next changes would only repeat it. At quit the final commit says it.
+    if (saveFailureShown_ || quitting_) return;
     saveFailureShown_ = true;
     Dialogs::Alert a;
     a.warning = true;
@@ -247,6 +280,7 @@ void AppDelegate::reportSaveFailure(const QString &message) {
 }
 
 void AppDelegate::reportCannotSave() {
+    if (quitting_) return;
     saveFailureShown_ = true; // the reason is told here; a failed save would only repeat it
     Dialogs::Alert a;
     a.warning = true;

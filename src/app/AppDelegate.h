@@ -1,8 +1,11 @@
 #pragma once
 #include <QObject>
+#include <QPointer>
 #include <memory>
 
+class DataNoticePresenter;
 class MainWindow;
+class SaveWaitNotice;
 class SingleInstance;
 class StatusItem;
 class UnixSignals;
@@ -31,6 +34,8 @@ public:
     void quitApp();
 
 private:
+    void beginQuitting();
+    void keepNoticesForNextStart();
     void willTerminate();
     void reportSaveFailure(const QString &message);
     void reportCannotSave();
@@ -40,6 +45,9 @@ private:
     UnixSignals *signals_ = nullptr;
     MainWindow *mainWin_ = nullptr;
     StatusItem *statusItem_ = nullptr;
+    QPointer<DataNoticePresenter> notices_;
+    QPointer<SaveWaitNotice> saveWait_;
+    bool quitting_ = false;
     bool saveFailureShown_ = false;
     bool terminated_ = false;
     int exitCode_ = 0;

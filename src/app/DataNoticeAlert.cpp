@@ -109,19 +109,71 @@ QStringList changedElsewhereLines(const std::vector<DataNotice> &notices) {
                                  "jako „%2” w %3"})
                          .arg(unreadableDataName(n.key), n.keptAs, n.database);
     }
-    if (lines.isEmpty()) return lines;
-    lines.prepend(L::t({.en = "Another program changed this data while Mivo was running. Nothing was lost: "
-                              "both versions are kept.",
-                        .es = "Otro programa cambió estos datos mientras Mivo estaba abierto. No se perdió "
-                              "nada: se conservan ambas versiones.",
-                        .de = "Ein anderes Programm hat diese Daten geändert, während Mivo lief. Nichts ging "
-                              "verloren: beide Fassungen sind aufbewahrt.",
-                        .fr = "Un autre programme a modifié ces données pendant que Mivo était ouvert. Rien "
-                              "n'a été perdu : les deux versions sont conservées.",
-                        .uk = "Інша програма змінила ці дані, поки працював Mivo. Нічого не втрачено: "
-                              "обидві версії збережено.",
-                        .pl = "Inny program zmienił te dane, gdy Mivo było uruchomione. Nic nie zostało "
-                              "utracone: zachowano obie wersje."}));
+    // Only when something was kept: a value another program put in place of ours, with nothing of
+    // the user's waiting, has no second version.
+    if (!lines.isEmpty())
+        lines.prepend(
+            L::t({.en = "Another program changed this data while Mivo was running. Nothing was lost: "
+                        "both versions are kept.",
+                  .es = "Otro programa cambió estos datos mientras Mivo estaba abierto. No se perdió "
+                        "nada: se conservan ambas versiones.",
+                  .de = "Ein anderes Programm hat diese Daten geändert, während Mivo lief. Nichts ging "
+                        "verloren: beide Fassungen sind aufbewahrt.",
+                  .fr = "Un autre programme a modifié ces données pendant que Mivo était ouvert. Rien "
+                        "n'a été perdu : les deux versions sont conservées.",
+                  .uk = "Інша програма змінила ці дані, поки працював Mivo. Нічого не втрачено: "
+                        "обидві версії збережено.",
+                  .pl = "Inny program zmienił te dane, gdy Mivo było uruchomione. Nic nie zostało "
+                        "utracone: zachowano obie wersje."}));
+    for (const DataNotice &n : notices)
+        if (n.kind == DataNotice::Kind::otherProgramsValueInUse)
+            lines
+                << L::t({.en = "• %1: another program replaced this data while Mivo was running; its version "
+                               "is in use (none of your changes were waiting to be saved)",
+                         .es =
+                             "• %1: otro programa reemplazó estos datos mientras Mivo estaba abierto; se usa "
+                             "su versión (ninguno de tus cambios estaba pendiente de guardar)",
+                         .de = "• %1: Ein anderes Programm hat diese Daten ersetzt, während Mivo lief; seine "
+                               "Fassung wird verwendet (keine deiner Änderungen wartete aufs Speichern)",
+                         .fr = "• %1 : un autre programme a remplacé ces données pendant que Mivo était "
+                               "ouvert ; "
+                               "sa version est utilisée (aucune de tes modifications n'attendait d'être "
+                               "enregistrée)",
+                         .uk =
+                             "• %1: інша програма замінила ці дані, поки працював Mivo; використовується її "
+                             "версія (жодна ваша зміна не чекала на збереження)",
+                         .pl = "• %1: inny program zastąpił te dane, gdy Mivo było uruchomione; używana jest "
+                               "jego wersja (żadna z twoich zmian nie czekała na zapis)"})
+                       .arg(unreadableDataName(n.key));
+    return lines;
+}
+
+// Changes the last quit could not write (another program held the database), written at this start.
+QStringList savedAtStartLines(const std::vector<DataNotice> &notices) {
+    QStringList lines;
+    for (const DataNotice &n : notices) {
+        if (n.kind != DataNotice::Kind::savedAtStart) continue;
+        lines
+            << L::t({.en = "The changes you made just before Mivo last quit could not be saved then, because "
+                           "another program was using Mivo's data. They were kept in %1 and are saved now.",
+                     .es = "Los cambios que hiciste justo antes de la última vez que se cerró Mivo no se "
+                           "pudieron guardar entonces, porque otro programa estaba usando los datos de Mivo. "
+                           "Se conservaron en %1 y ya están guardados.",
+                     .de = "Die Änderungen kurz vor dem letzten Beenden von Mivo konnten damals nicht "
+                           "gespeichert werden, weil ein anderes Programm die Daten von Mivo verwendete. Sie "
+                           "wurden in %1 aufbewahrt und sind jetzt gespeichert.",
+                     .fr = "Les modifications faites juste avant la dernière fermeture de Mivo n'ont pas pu "
+                           "être enregistrées alors, car un autre programme utilisait les données de Mivo. "
+                           "Elles ont été conservées dans %1 et sont enregistrées maintenant.",
+                     .uk = "Зміни, зроблені перед останнім виходом з Mivo, тоді не вдалося зберегти, бо інша "
+                           "програма використовувала дані Mivo. Їх було збережено в %1, і тепер вони "
+                           "записані.",
+                     .pl = "Zmian wprowadzonych tuż przed ostatnim zamknięciem Mivo nie udało się wtedy "
+                           "zapisać, bo inny program używał danych Mivo. Zachowano je w %1 i teraz są "
+                           "zapisane."})
+                   .arg(n.keptAs);
+        break; // one run's changes: one line
+    }
     return lines;
 }
 } // namespace
@@ -133,6 +185,17 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
     for (const DataNotice &n : notices)
         if (n.kind == DataNotice::Kind::unreadable) unreadable.push_back(n);
     const QStringList changed = changedElsewhereLines(notices);
+    const QStringList saved = savedAtStartLines(notices);
+    if (unreadable.empty() && changed.isEmpty()) {
+        a.title = L::t({.en = "Your last changes are saved",
+                        .es = "Tus últimos cambios están guardados",
+                        .de = "Deine letzten Änderungen sind gespeichert",
+                        .fr = "Tes dernières modifications sont enregistrées",
+                        .uk = "Ваші останні зміни збережено",
+                        .pl = "Twoje ostatnie zmiany są zapisane"});
+        a.text = saved.join(QLatin1Char('\n'));
+        return a;
+    }
     if (unreadable.empty()) {
         a.title = L::t({.en = "Some of your data was changed by another program",
                         .es = "Otro programa cambió algunos de tus datos",
@@ -140,7 +203,8 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
                         .fr = "Un autre programme a modifié certaines de tes données",
                         .uk = "Інша програма змінила деякі ваші дані",
                         .pl = "Inny program zmienił część twoich danych"});
-        a.text = changed.join(QLatin1Char('\n'));
+        a.text =
+            (saved.isEmpty() ? changed : changed + QStringList{QString()} + saved).join(QLatin1Char('\n'));
         return a;
     }
     a.title = L::t({.en = "Some of your data could not be read",
@@ -175,6 +239,7 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
                          .arg(unreadableDataName(n.key), n.keptAs, n.database);
     }
     if (!changed.isEmpty()) lines << QString() << changed;
+    if (!saved.isEmpty()) lines << QString() << saved;
     a.text = lines.join(QLatin1Char('\n'));
     return a;
 }
@@ -187,12 +252,18 @@ DataNoticePresenter::DataNoticePresenter(QWidget *window, QObject *parent)
 }
 
 void DataNoticePresenter::schedule() {
-    if (scheduled_) return;
+    if (scheduled_ || stopped_) return;
     scheduled_ = true;
     QTimer::singleShot(0, this, &DataNoticePresenter::showPending);
 }
 
+void DataNoticePresenter::stop() {
+    stopped_ = true;
+    disconnect(&DataNotices::get(), nullptr, this, nullptr);
+}
+
 void DataNoticePresenter::showPending() {
+    if (stopped_) return; // kept for the next start
     // What the stores still loading find belongs in the same alert.
     if (StoreLoader::get().loading()) {
         StoreLoader::get().whenIdle(this, [this] { showPending(); });
@@ -245,8 +316,14 @@ QWidget *SaveWaitNotice::shown() const {
     return dialog_ && dialog_->isVisible() ? dialog_.data() : nullptr;
 }
 
+void SaveWaitNotice::stop() {
+    stopped_ = true;
+    if (dialog_) dialog_->hide(); // no event loop may run to delete it later
+    update(false);
+}
+
 void SaveWaitNotice::update(bool waiting) {
-    if (!waiting) {
+    if (!waiting || stopped_) {
         if (dialog_) dialog_->deleteLater();
         dialog_ = nullptr;
         return;

@@ -16,10 +16,14 @@ QString unreadableDataName(const QString &key);
 
 // Shows the pending notices (DataNotices) once, from the event loop: never from inside the store or
 // page that found the damage, and merged into one alert when several stores report in one go.
+// Once quitting has begun it shows nothing more (an alert would hold the quit until someone answers
+// it): what is pending then is kept for the next start.
 class DataNoticePresenter : public QObject {
     Q_OBJECT
 public:
     explicit DataNoticePresenter(QWidget *window, QObject *parent = nullptr);
+    // Quitting has begun: no alert from now on.
+    void stop();
 
 private:
     void schedule();
@@ -27,6 +31,7 @@ private:
 
     QPointer<QWidget> window_;
     bool scheduled_ = false;
+    bool stopped_ = false;
 };
 
 // While changes wait for another program's lock, a small window says so and that they will be saved.
@@ -41,6 +46,8 @@ public:
     QWidget *shown() const;
     // Its title and text in the current language.
     static Dialogs::Alert alert(const QString &databasePath);
+    // Quitting has begun: the notice goes and does not come back.
+    void stop();
 
 private:
     void update(bool waiting);
@@ -48,4 +55,5 @@ private:
     Prefs &prefs_;
     QPointer<QWidget> window_;
     QPointer<QWidget> dialog_;
+    bool stopped_ = false;
 };

@@ -203,6 +203,10 @@ void NoteStore::reloadReplaced() {
             DataNotices::get().add({QString::fromLatin1(kNotes), aside, p.path(), DataNotice::Kind::ownChangesKept});
         else
             qWarning("NoteStore: the notes changed here could not be kept aside");
+    } else {
+        // Nothing of ours to keep, but the list the user sees becomes another one: they are told.
+        DataNotices::get().add(
+            {QString::fromLatin1(kNotes), QString(), p.path(), DataNotice::Kind::otherProgramsValueInUse});
     }
     heads_.clear();
     slots_.clear();

@@ -1,18 +1,22 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <mutex>
 #include <vector>
 
 // What was set aside because it could not be read, or because another program changed it while Mivo
 // ran, waiting to be told to the user once. The layer
 // that finds the damage (the preferences database, a store's document) adds a notice; the app shows
-// the pending ones in one alert, later, from the event loop.
+// the pending ones in one alert, later, from the event loop. What is still pending when Mivo quits is
+// kept in a file beside the database and told at the next start.
 struct DataNotice {
     // What the copy holds.
     enum class Kind {
-        unreadable,             // what could not be read
-        otherProgramsValueKept, // another program's value, which the user's records replaced
-        ownChangesKept,         // the user's changes, which could not go into another program's value
+        unreadable,              // what could not be read
+        otherProgramsValueKept,  // another program's value, which the user's records replaced
+        ownChangesKept,          // the user's changes, which could not go into another program's value
+        otherProgramsValueInUse, // another program's value replaced ours; none of the user's changes waited
+        savedAtStart,            // changes that could not be written at the last quit, written now
     };
     QString key;      // the store's document key; empty when the whole database was set aside
     QString keptAs;   // the key of the copy inside the database, or the path of the database set aside
@@ -26,14 +30,27 @@ class DataNotices : public QObject {
 public:
     static DataNotices &get();
 
-    void add(const DataNotice &n); // emits added()
-    bool hasPending() const { return !pending_.empty(); }
-    // The pending notices, oldest first; they are not pending afterwards.
+    // Any thread: the notice is pending at once; added() is emitted on this object's thread.
+    void add(const DataNotice &n);
+    bool hasPending() const;
+    // The pending notices, oldest first; they are not pending afterwards, and those read back from the
+    // last run (restoreKept) are not kept for the next start any more.
     std::vector<DataNotice> take();
+
+    // Where the notices of a database are kept between runs.
+    static QString keptPath(const QString &database);
+    // Writes the pending notices to path, atomically, for the next start (removes the file when none
+    // is pending). They stay pending. False when they could not be written.
+    bool keepPending(const QString &path);
+    // Adds the notices the last run kept at path; the file goes once they are taken.
+    void restoreKept(const QString &path);
 
 signals:
     void added();
 
 private:
-    std::vector<DataNotice> pending_;
+    DataNotices();
+    mutable std::mutex m_;
+    std::vector<DataNotice> pending_; // guarded by m_
+    QString restoredFrom_;            // guarded by m_
 };

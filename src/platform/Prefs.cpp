@@ -5,6 +5,7 @@
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
 #include "platform/PrefsWriter.h"
+#include "platform/UnsavedAtQuit.h"
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -51,6 +52,7 @@ const char *prefsTypeName(const Prefs::Value &v) {
 Prefs::Prefs(const QString &path, QObject *parent)
     : QObject(parent), path_(path), gate_(std::make_shared<PrefsCommitGate>()) {
     openDatabase();
+    applyUnsaved();
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
 }
@@ -108,6 +110,12 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
                 setSaveWaiting(false);
             },
             Qt::QueuedConnection);
+    if (const quint64 unsaved = unsavedSeq_; unsaved && c.ok && b.seq >= unsaved) {
+        // What the last quit could not write is in the database now: its file goes, and the user hears.
+        unsavedSeq_ = 0;
+        QFile::remove(unsavedFrom_);
+        DataNotices::get().add({QString(), unsavedFrom_, path_, DataNotice::Kind::savedAtStart});
+    }
     QMutexLocker l(&lock_);
     const quint64 committedBefore = onDiskSeq_;
     if (b.clear) foreign_.clear();
@@ -140,13 +148,8 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
     for (const auto &[key, aside] : c.replacedAside) {
         qWarning("mivo: %s was changed by another program; its value is kept as %s", qPrintable(key),
                  qPrintable(aside));
-        // Told once the loop runs (the notices belong to the window's thread).
-        QMetaObject::invokeMethod(
-            this,
-            [key, aside, path = path_] {
-                DataNotices::get().add({key, aside, path, DataNotice::Kind::otherProgramsValueKept});
-            },
-            Qt::QueuedConnection);
+        // Pending at once, so that one found by the final commit at quit is kept for the next start.
+        DataNotices::get().add({key, aside, path_, DataNotice::Kind::otherProgramsValueKept});
     }
     // The writer knows the stored values stores have read now.
     for (const auto &kv : b.bases)
@@ -480,7 +483,10 @@ bool Prefs::close() {
     if (writer_) {
         writer_->submit(std::move(staged_));
         const PrefsCommit c = writer_->finish(retryMs);
-        if (!c.ok) lastErrorText_ = c.error;
+        if (!c.ok) {
+            lastErrorText_ = c.error;
+            keepUnwritten(writer_->takeUnwritten());
+        }
         ok = c.ok;
         writer_.reset();
     } else if (had && access_ == Access::None) {
@@ -625,4 +631,92 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
 
 
 
+// Before any store reads the domain: the changes the last session could not write at quit are made
+// again, as whole writes over the values they were made over. A session that cannot write leaves
+// them in their file for one that can.
+void Prefs::applyUnsaved() {
+    const QString file = UnsavedAtQuit::pathFor(path_);
+    if (!writer_ || !QFileInfo::exists(file)) return;
+    bool unreadable = false;
+    const std::optional<UnsavedAtQuit> unsaved = UnsavedAtQuit::read(file, &unreadable);
+    if (!unsaved) {
+        if (unreadable)
+            qWarning("mivo: the changes kept in %s could not be read; the file stays", qPrintable(file));
+        return;
+    }
+    if (unsaved->clear) clear();
+    for (const UnsavedAtQuit::Edit &e : unsaved->edits) {
+        if (!e.value) {
+            remove(e.key);
+            continue;
+        }
+        const auto before = version(e.key);
+        setValue(e.key, *e.value);
+        // Over the stored data value it was made over, or, when another program wrote that since,
+        // over a copy of theirs kept aside first.
+        if (e.base && version(e.key) != before && std::holds_alternative<QByteArray>(*e.value))
+            staged_.bases[e.key] = *e.base;
+    }
+    if (staged_.empty()) {
+        QFile::remove(file); // every change was there already
+        return;
+    }
+    qWarning("mivo: writing the changes the last quit kept in %s", qPrintable(file));
+    unsavedFrom_ = file;
+    unsavedSeq_ = staged_.seq;
+}
 
+// close() could not commit these: they are kept beside the database, each value whole (a value held
+// on disk is read back with the splices the disk does not hold), for the next open to write.
+void Prefs::keepUnwritten(const PrefsBatch &unwritten) {
+    if (unwritten.empty()) return;
+    std::map<QString, PrefsKnown> known;
+    {
+        std::lock_guard g(gate_->lock);
+        known = gate_->known;
+    }
+    std::set<QString> keys;
+    for (const auto &kv : unwritten.writes)
+        keys.insert(kv.first);
+    for (const auto &kv : unwritten.splices)
+        keys.insert(kv.first);
+    UnsavedAtQuit kept;
+    kept.clear = unwritten.clear;
+    for (const QString &key : keys) {
+        UnsavedAtQuit::Edit e{key, std::nullopt, std::nullopt};
+        if (auto base = unwritten.bases.find(key); base != unwritten.bases.end())
+            e.base = base->second;
+        else if (auto k = known.find(key); k != known.end() && !unwritten.clear)
+            e.base = k->second.digest;
+        std::optional<quint64> onDiskAt;
+        {
+            QMutexLocker l(&lock_);
+            if (auto it = cache_.find(key); it != cache_.end()) {
+                if (it->second.onDisk)
+                    onDiskAt = it->second.seq;
+                else
+                    e.value = it->second.v;
+            }
+        }
+        if (onDiskAt) {
+            auto bytes = dataAsWritten(key, *onDiskAt);
+            if (!bytes) {
+                // The stored value is no longer the one the changes were made for: they cannot be made
+                // into a whole value.
+                qWarning("mivo: the last changes to %s cannot be kept: its stored value changed",
+                         qPrintable(key));
+                continue;
+            }
+            e.value = Value(std::move(*bytes));
+        }
+        kept.edits.push_back(std::move(e));
+    }
+    const QString file = UnsavedAtQuit::pathFor(path_);
+    QString error;
+    if (!kept.write(file, &error)) {
+        qWarning("mivo: the last changes could not be kept in %s either: %s", qPrintable(file),
+                 qPrintable(error));
+        return;
+    }
+    unsavedKept_ = file;
+}

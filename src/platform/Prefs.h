@@ -176,6 +176,11 @@ public:
     bool close();
     bool isClosed() const { return closed_; }
     QString lastError() const { return lastErrorText_; }
+    // Where close() kept the changes it could not commit (UnsavedAtQuit), to be written when the
+    // database is next opened; empty when it kept none. Opening the database writes them before
+    // anything else (a data value another program wrote meanwhile is kept aside first, and told),
+    // tells the user once they are committed, and removes the file then.
+    QString keptUnsavedIn() const { return unsavedKept_; }
 
     // True while changes wait because another program holds the database: they are kept in memory
     // and saved once it lets go. saveWaiting() tells each change.
@@ -218,6 +223,8 @@ private:
     };
 
     void openDatabase();
+    void applyUnsaved();
+    void keepUnwritten(const PrefsBatch &unwritten);
     bool loadRows(sqlite3 *db, bool holdLarge);
     bool loadSnapshot();
     void moveAside();
@@ -271,6 +278,11 @@ private:
     bool closed_ = false;
     int openError_ = 0;
     QString lastErrorText_;
+    QString unsavedKept_;
+    // The changes the last session kept at quit: written with the round up to this version (writer's
+    // thread once set), and the file they came from.
+    std::atomic<quint64> unsavedSeq_ = 0;
+    QString unsavedFrom_;
 };
 
 const char *prefsTypeName(const Prefs::Value &v);

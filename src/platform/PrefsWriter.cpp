@@ -607,3 +607,10 @@ PrefsCommit PrefsWriter::finish(int retryMs) {
     }
     return c;
 }
+
+PrefsBatch PrefsWriter::takeUnwritten() {
+    std::lock_guard l(m_);
+    PrefsBatch b = std::move(pending_);
+    pending_ = PrefsBatch();
+    return b;
+}

@@ -60,6 +60,8 @@ public:
     // The last commit: retries while the database is busy for up to retryMs, checkpoints the log into
     // the main file and closes the connection. The thread has ended when this returns.
     PrefsCommit finish(int retryMs);
+    // After a finish() that failed: what it could not commit (it is not written later).
+    PrefsBatch takeUnwritten();
 
 protected:
     void run() override;

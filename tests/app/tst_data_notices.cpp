@@ -7,15 +7,50 @@
 #include "finance/FinanceStore.h"
 #include "health/CustomReminderStore.h"
 #include "notes/NoteStore.h"
-#include "pomodoro/ProjectStore.h"
-#include "pomodoro/TaskStore.h"
 #include "platform/Document.h"
 #include "platform/Keys.h"
+#include "platform/SharedObjects.h"
+#include "platform/StoreLoader.h"
+#include "pomodoro/ProjectStore.h"
+#include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
 #include <QFile>
 #include <QtTest>
+#include <condition_variable>
+#include <csignal>
+#include <mutex>
 
 namespace {
+// A document still decoding when the quit begins, freed with the stores at quit (the last load to go
+// leaves the loader idle, which is when waiting notices are shown).
+class StalledLoad : public QObject {
+public:
+    StalledLoad() {
+        job_ = StoreLoader::get().start(
+            QStringLiteral("stalled"),
+            [gate = gate_] {
+                std::unique_lock l(gate->m);
+                gate->cv.wait(l, [&] { return gate->open; });
+            },
+            [] {});
+    }
+    ~StalledLoad() override {
+        StoreLoader::get().abandon(job_);
+        std::lock_guard l(gate_->m);
+        gate_->open = true;
+        gate_->cv.notify_all();
+    }
+
+private:
+    struct Gate {
+        std::mutex m;
+        std::condition_variable cv;
+        bool open = false;
+    };
+    std::shared_ptr<Gate> gate_ = std::make_shared<Gate>();
+    StoreLoader::JobPtr job_;
+};
+
 std::optional<QStringList> decodeList(const QByteArray &b) {
     if (!b.startsWith('[')) return std::nullopt;
     return QStringList{QString::fromUtf8(b)};
@@ -41,6 +76,7 @@ private slots:
     void unreadableDatabaseIsTold();
     void everyDocumentIsCheckedAtStart();
     void deeplyNestedDocumentsDoNotStopTheLaunch();
+    void noticesPendingAtQuitAreToldAtTheNextStart();
 };
 
 void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
@@ -79,12 +115,32 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
     QCOMPARE(both.title, QStringLiteral("Some of your data could not be read"));
     QVERIFY(both.text.contains(QStringLiteral("• Finances: copy kept as “F” in /d/m")));
     QVERIFY(both.text.endsWith(QStringLiteral("kept as “savedNotes.unreadable-2” in /d/m")));
+    // Another program's notes in use with nothing of the user's waiting: no second version to name.
+    const DataNotice inUse{"savedNotes", QString(), "/d/m", K::otherProgramsValueInUse};
+    const Dialogs::Alert replaced = unreadableDataAlert({inUse});
+    QCOMPARE(replaced.title, a.title);
+    QCOMPARE(replaced.text,
+             QStringLiteral("• Notes: another program replaced this data while Mivo was running; its "
+                            "version is in use (none of your changes were waiting to be saved)"));
+    // The changes the last quit kept beside the database, written at this start.
+    const DataNotice saved{QString(), "/d/m.unsaved", "/d/m", K::savedAtStart};
+    const Dialogs::Alert written = unreadableDataAlert({saved});
+    QCOMPARE(written.title, QStringLiteral("Your last changes are saved"));
+    QCOMPARE(written.text,
+             QStringLiteral("The changes you made just before Mivo last quit could not be saved then, "
+                            "because another program was using Mivo's data. They were kept in "
+                            "/d/m.unsaved and are saved now."));
+    QVERIFY(unreadableDataAlert({theirs, saved}).text.endsWith(written.text));
     for (AppLang lang : {AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
         L::setLang(lang);
         const Dialogs::Alert other = unreadableDataAlert({theirs, mine});
         QVERIFY(other.title != a.title);
         QCOMPARE(other.text.split('\n').size(), 3);
         QVERIFY(other.text.contains(QStringLiteral("“savedTasks.unreadable-1”").mid(1, 23)));
+        const Dialogs::Alert w = unreadableDataAlert({saved});
+        QVERIFY(w.title != written.title && w.text != written.text);
+        QVERIFY(w.text.contains(QStringLiteral("/d/m.unsaved")));
+        QVERIFY(unreadableDataAlert({inUse}).text != replaced.text);
     }
 }
 
@@ -220,6 +276,43 @@ void TstDataNotices::deeplyNestedDocumentsDoNotStopTheLaunch() {
     for (const char *key : kStoreKeys)
         QVERIFY2(shown.contains(QStringLiteral("“%1.unreadable-").arg(QLatin1String(key))), qPrintable(shown));
     QCOMPARE(shown.count(QStringLiteral(".unreadable-")), int(std::size(kStoreKeys)));
+}
+
+// SIGTERM while a notice waits for the stores to load: no alert opens during the quit (nobody may be
+// there to answer it, and the process would wait for ever); the notice is told at the next start,
+// and only at that one.
+void TstDataNotices::noticesPendingAtQuitAreToldAtTheNextStart() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    const DataNotice theirs{kTasks, "savedTasks.unreadable-1", t.path(),
+                            DataNotice::Kind::otherProgramsValueKept};
+    {
+        AppDelegate app;
+        QVERIFY(app.launch());
+        SharedObjects::get().of<StalledLoad>();
+        DataNotices::get().add(theirs);
+        QCoreApplication::processEvents(); // the alert waits for the load
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(t.prefs().isClosed()); // the quit ran
+    }
+    QVERIFY2(dialogs.alertsShown.isEmpty(), qPrintable(dialogs.alertsShown.join('\n')));
+    QVERIFY(QFile::exists(DataNotices::keptPath(t.path())));
+    DataNotices::get().take(); // what a new process would not hold
+    for (int start = 0; start < 2; ++start) {
+        t.reopen();
+        AppDelegate app;
+        QVERIFY(app.launch());
+        if (start == 0) {
+            QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+            QVERIFY2(dialogs.alertsShown[0].contains("your version is in use; the other program's is kept as "
+                                                     "“savedTasks.unreadable-1”"),
+                     qPrintable(dialogs.alertsShown[0]));
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(dialogs.alertsShown.size(), 1);
+        }
+    }
 }
 
 QTEST_MAIN(TstDataNotices)

@@ -89,6 +89,7 @@ private slots:
     void appStartsOverBadLocksAndQuitsCleanly_data();
     void appStartsOverBadLocksAndQuitsCleanly();
     void finalSaveThatFailsEndsWithAFailureCode();
+    void finalSaveUnderAnotherProgramsLockIsKeptForTheNextStart();
     void racingLaunchesLeaveExactlyOne();
     void readOnlyFolderWithoutALockFileKeepsOneOwner();
     void readOnlyDatabaseFileGetsNothingBesideIt();
@@ -324,6 +325,34 @@ void TstSingleInstance::finalSaveThatFailsEndsWithAFailureCode() {
     QCOMPARE(app.p.exitCode(), AppDelegate::kExitSaveFailed);
     QVERIFY2(err.contains("mivo: your last changes could not be saved to " + QFile::encodeName(dataPath())),
              err.constData());
+}
+
+// SIGTERM while another program holds the database: the quit does not lose the timer's last state
+// (it is kept beside the database), ends normally and says where; the next start writes it.
+void TstSingleInstance::finalSaveUnderAnotherProgramsLockIsKeptForTheNextStart() {
+    const QString unsaved = dataPath() + QStringLiteral(".unsaved");
+    {
+        App app;
+        QVERIFY(app.waitUntilOwner());
+        QTest::qWait(1100);
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(dataPath().toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        app.p.terminate();
+        QVERIFY(app.finish(30000));
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        const QByteArray err = app.p.readAllStandardError();
+        QVERIFY2(app.p.exitCode() == 0, err.constData());
+        QVERIFY2(err.contains("they are kept in " + QFile::encodeName(unsaved)), err.constData());
+        QVERIFY(QFile::exists(unsaved));
+    }
+    App again;
+    QVERIFY(again.waitUntilOwner());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(unsaved), 10000);
+    again.p.terminate();
+    QVERIFY(again.finish());
+    QVERIFY2(again.p.exitCode() == 0, again.p.readAllStandardError().constData());
 }
 
 // Launched five times at once (a double click, autostart and a shell): one runs, the others find it,

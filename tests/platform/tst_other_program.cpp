@@ -10,6 +10,7 @@
 #include "notes/NoteStore.h"
 #include "platform/DataNotices.h"
 #include "platform/Keys.h"
+#include "platform/UnsavedAtQuit.h"
 #include "pomodoro/Task.h"
 #include "pomodoro/TaskStore.h"
 #include <QtTest>
@@ -428,6 +429,110 @@ private slots:
         for (const Note &n : theirs) QCOMPARE(*store.find(n.id), n);
         QVERIFY(prefs.prefs().flush());
         QVERIFY(copiesOf(other, kNotes).empty());
+        // Nothing of the user's waited, so nothing is kept aside; but the list they see is another
+        // one now, and they are told so.
+        const DataNotice told = takeOneNotice();
+        QCOMPARE(told.key, QString::fromLatin1(kNotes));
+        QCOMPARE(told.kind, DataNotice::Kind::otherProgramsValueInUse);
+        NoteStore::resetForTests();
+    }
+
+    // The other program commits its tasks while Mivo's last change waits for its lock at quit: the
+    // final commit keeps their tasks aside and the user is told, though no event loop runs any more
+    // (the app keeps what is pending for the next start).
+    void aConflictSettledAtQuitIsTold() {
+        TempPrefs prefs;
+        std::vector<Task> model;
+        for (int i = 0; i < 40; ++i)
+            model.push_back(task(i));
+        prefs.prefs().setData(QString::fromLatin1(kTasks), encodeTasks(model));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        TaskStore::resetForTests();
+        TaskStore &store = TaskStore::shared();
+        QCOMPARE(store.tasks(), model);
+        QVERIFY(prefs.prefs().flush());
+        OtherProgram other(prefs.path());
+        QVERIFY(other.exec("BEGIN IMMEDIATE"));
+        store.toggle(model[5].id);
+        model[5].completed = true;
+        QVERIFY(!prefs.prefs().flush());
+        const QByteArray theirs = encodeTasks({task(77)});
+        QVERIFY(other.write(kTasks, theirs));
+        QVERIFY(other.exec("COMMIT"));
+        QVERIFY2(prefs.prefs().close(), qPrintable(prefs.prefs().lastError()));
+        const DataNotice told = takeOneNotice(); // no event-loop turn since
+        const auto copies = copiesOf(other, kTasks);
+        QCOMPARE(copies.size(), size_t(1));
+        QCOMPARE(copies.begin()->second, theirs);
+        QCOMPARE(told.key, QString::fromLatin1(kTasks));
+        QCOMPARE(told.keptAs, copies.begin()->first);
+        QCOMPARE(told.kind, DataNotice::Kind::otherProgramsValueKept);
+        QCOMPARE(other.rows()[QString::fromLatin1(kTasks)], encodeTasks(model));
+        TaskStore::resetForTests();
+    }
+
+    // Another program holds the lock all through the quit: the last change to a note (a splice of
+    // the document held on disk) is kept beside the database as the whole document, and written at
+    // the next start; where the other program wrote the notes meanwhile, theirs are kept aside first.
+    // The user is told once.
+    void anEditKeptAtQuitIsWrittenAtTheNextStart_data() {
+        QTest::addColumn<bool>("theyWrite");
+        QTest::newRow("nobody wrote meanwhile") << false;
+        QTest::newRow("the other program wrote the notes") << true;
+    }
+    void anEditKeptAtQuitIsWrittenAtTheNextStart() {
+        QFETCH(bool, theyWrite);
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 30; ++i)
+            model.push_back(textNote(i, 3000)); // kept on disk, not in memory
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        QCOMPARE(loaded->notes().size(), model.size());
+        QVERIFY(prefs.prefs().flush());
+        const QString unsaved = UnsavedAtQuit::pathFor(prefs.path());
+        OtherProgram other(prefs.path());
+        QVERIFY(other.exec("BEGIN IMMEDIATE"));
+        Note mine = *loaded->find(model[12].id);
+        mine.title = QStringLiteral("typed just before quitting");
+        loaded->update(mine);
+        QVERIFY(!prefs.prefs().close());
+        QCOMPARE(prefs.prefs().keptUnsavedIn(), unsaved);
+        QVERIFY(QFile::exists(unsaved));
+        NoteStore::resetForTests();
+        const QByteArray theirs = encodeNotes({textNote(90, 10)});
+        if (theyWrite) QVERIFY(other.write(kNotes, theirs));
+        QVERIFY(other.exec(theyWrite ? "COMMIT" : "ROLLBACK"));
+
+        prefs.reopen();
+        const auto shown = NoteStore::shared().notes();
+        QCOMPARE(shown.size(), model.size());
+        QCOMPARE(NoteStore::shared().find(mine.id)->title, mine.title);
+        QVERIFY(prefs.prefs().flush());
+        const auto stored = decodeNotes(other.rows()[QString::fromLatin1(kNotes)]);
+        QVERIFY(stored && stored->size() == model.size());
+        QCOMPARE(stored->at(12).title, mine.title);
+        QVERIFY(!QFile::exists(unsaved));
+        const auto copies = copiesOf(other, kNotes);
+        QCOMPARE(copies.size(), size_t(theyWrite ? 1 : 0));
+        if (theyWrite) QCOMPARE(copies.begin()->second, theirs);
+        std::vector<DataNotice> told = DataNotices::get().take();
+        QCOMPARE(told.size(), size_t(theyWrite ? 2 : 1));
+        QVERIFY(std::any_of(told.begin(), told.end(), [&](const DataNotice &n) {
+            return n.kind == DataNotice::Kind::savedAtStart && n.keptAs == unsaved;
+        }));
+        if (theyWrite)
+            QVERIFY(std::any_of(told.begin(), told.end(), [&](const DataNotice &n) {
+                return n.kind == DataNotice::Kind::otherProgramsValueKept &&
+                       n.keptAs == copies.begin()->first;
+            }));
+
+        // Written once: the next start finds nothing more to write or tell.
+        NoteStore::resetForTests();
+        prefs.reopen();
+        QVERIFY(prefs.prefs().flush());
+        QCOMPARE(copiesOf(other, kNotes).size(), size_t(theyWrite ? 1 : 0));
         QVERIFY(DataNotices::get().take().empty());
         NoteStore::resetForTests();
     }

@@ -460,10 +460,15 @@ void TstPrefs::finalCommitWaitsOutABriefLockAndReportsOneThatStays() {
         QVERIFY2(closed, qPrintable(p.lastError()));
     }
     QCOMPARE(Prefs(path).integer("x"), 2);
+    const QString unsaved = path + QStringLiteral(".unsaved");
     {
-        // A lock that stays: the final commit gives up after a while and says so.
+        // A lock that stays: the final commit gives up after a while and says so; the change is kept
+        // beside the database.
         Prefs p(path);
+        p.setString("gone", QStringLiteral("removed before quitting"));
+        QVERIFY(p.flush());
         p.setInt("x", 3);
+        p.remove(QStringLiteral("gone"));
         sqlite3 *db = nullptr;
         QVERIFY(holdLock(db));
         QElapsedTimer waited;
@@ -471,10 +476,25 @@ void TstPrefs::finalCommitWaitsOutABriefLockAndReportsOneThatStays() {
         QVERIFY(!p.close());
         QVERIFY2(waited.elapsed() < 10000, qPrintable(QString::number(waited.elapsed())));
         QVERIFY2(p.lastError().contains("locked"), qPrintable(p.lastError()));
+        QCOMPARE(p.keptUnsavedIn(), unsaved);
         sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
-    QCOMPARE(Prefs(path).integer("x"), 2);
+    QCOMPARE(rawRows(path, "x"), QStringList{"x int integer 2"});
+    DataNotices::get().take();
+    {
+        // The next start writes it, removes the file once it is in, and tells the user.
+        Prefs p(path);
+        QCOMPARE(p.integer("x"), 3);
+        QVERIFY(!p.contains(QStringLiteral("gone")));
+        QVERIFY(p.flush());
+        QCOMPARE(rawRows(path, "x"), QStringList{"x int integer 3"});
+        QVERIFY(!QFile::exists(unsaved));
+        const std::vector<DataNotice> told = DataNotices::get().take();
+        QCOMPARE(told.size(), size_t(1));
+        QCOMPARE(told[0].kind, DataNotice::Kind::savedAtStart);
+    }
+    QVERIFY(!Prefs(path).contains(QStringLiteral("gone")));
 }
 
 void TstPrefs::finalCommitOnAFullDiskFails() {
@@ -489,6 +509,7 @@ void TstPrefs::finalCommitOnAFullDiskFails() {
         const bool closed = withFileSizeLimit(1, [&] { return p.close(); });
         QVERIFY(!closed);
         QVERIFY(!p.lastError().isEmpty());
+        QVERIFY(p.keptUnsavedIn().isEmpty()); // no room beside the database either: the quit says so
     }
     Prefs again(path);
     QCOMPARE(again.integer("x"), 1);

@@ -1,0 +1,133 @@
+#include "platform/UnsavedAtQuit.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/ImportFile.h"
+#include <QDataStream>
+#include <QFileInfo>
+#include <QIODevice>
+
+namespace {
+constexpr quint32 kMagic = 0x4d49564f; // "MIVO"
+constexpr quint32 kFormat = 1;
+// A value of the domain is at most what SQLite stores in one row (1 GB); a few of them at most.
+constexpr qint64 kMaxFileBytes = qint64(2) << 30;
+
+enum class Tag : quint8 { removed, boolean, integer, real, string, data };
+} // namespace
+
+QString UnsavedAtQuit::pathFor(const QString &database) {
+    return database + QStringLiteral(".unsaved");
+}
+
+QByteArray UnsavedAtQuit::encode() const {
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s.setVersion(QDataStream::Qt_6_0);
+    s << kMagic << kFormat << clear << quint64(edits.size());
+    for (const Edit &e : edits) {
+        s << e.key;
+        if (!e.value) {
+            s << quint8(Tag::removed);
+        } else {
+            std::visit(
+                [&](const auto &v) {
+                    using V = std::decay_t<decltype(v)>;
+                    if constexpr (std::is_same_v<V, bool>)
+                        s << quint8(Tag::boolean) << v;
+                    else if constexpr (std::is_same_v<V, qint64>)
+                        s << quint8(Tag::integer) << v;
+                    else if constexpr (std::is_same_v<V, double>)
+                        s << quint8(Tag::real) << v;
+                    else if constexpr (std::is_same_v<V, QString>)
+                        s << quint8(Tag::string) << v;
+                    else
+                        s << quint8(Tag::data) << v;
+                },
+                *e.value);
+        }
+        s << bool(e.base);
+        if (e.base) s << e.base->size << e.base->a << e.base->b;
+    }
+    return out;
+}
+
+std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
+    QDataStream s(bytes);
+    s.setVersion(QDataStream::Qt_6_0);
+    quint32 magic = 0, format = 0;
+    quint64 count = 0;
+    UnsavedAtQuit out;
+    s >> magic >> format >> out.clear >> count;
+    if (s.status() != QDataStream::Ok || magic != kMagic || format != kFormat) return std::nullopt;
+    // Every edit takes at least a few bytes: a count beyond that is damage, not a size to reserve.
+    if (count > quint64(bytes.size())) return std::nullopt;
+    for (quint64 i = 0; i < count; ++i) {
+        Edit e;
+        quint8 tag = 0;
+        s >> e.key >> tag;
+        switch (Tag(tag)) {
+        case Tag::removed:
+            break;
+        case Tag::boolean: {
+            bool v = false;
+            s >> v;
+            e.value = PrefsValue(v);
+            break;
+        }
+        case Tag::integer: {
+            qint64 v = 0;
+            s >> v;
+            e.value = PrefsValue(v);
+            break;
+        }
+        case Tag::real: {
+            double v = 0;
+            s >> v;
+            e.value = PrefsValue(v);
+            break;
+        }
+        case Tag::string: {
+            QString v;
+            s >> v;
+            e.value = PrefsValue(v);
+            break;
+        }
+        case Tag::data: {
+            QByteArray v;
+            s >> v;
+            e.value = PrefsValue(v);
+            break;
+        }
+        default:
+            return std::nullopt;
+        }
+        bool hasBase = false;
+        s >> hasBase;
+        if (hasBase) {
+            PrefsDigest d;
+            s >> d.size >> d.a >> d.b;
+            e.base = d;
+        }
+        if (s.status() != QDataStream::Ok || e.key.isEmpty()) return std::nullopt;
+        out.edits.push_back(std::move(e));
+    }
+    if (!s.atEnd()) return std::nullopt;
+    return out;
+}
+
+bool UnsavedAtQuit::write(const QString &path, QString *error) const {
+    const AtomicFile::WriteResult r = AtomicFile::write(path, encode());
+    if (!r.ok && error) *error = r.error;
+    return r.ok;
+}
+
+std::optional<UnsavedAtQuit> UnsavedAtQuit::read(const QString &path, bool *unreadable) {
+    if (unreadable) *unreadable = false;
+    if (!QFileInfo::exists(path)) return std::nullopt;
+    // Only a regular file is read: a pipe put in its place is never waited on.
+    const ImportFile::Result read = ImportFile::read(path, kMaxFileBytes);
+    std::optional<UnsavedAtQuit> got =
+        read.error == ImportFile::Error::none ? decode(read.bytes) : std::nullopt;
+    if (!got && unreadable) *unreadable = true;
+    return got;
+}

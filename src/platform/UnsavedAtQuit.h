@@ -1,0 +1,28 @@
+#pragma once
+#include "platform/PrefsBatch.h"
+#include <QString>
+#include <optional>
+#include <vector>
+
+// The changes the final commit at quit could not write (another program held the database), kept in a
+// file of their own beside it until the next start writes them. Each value is whole, with the digest of
+// the stored data value it replaces as this session knew it: where another program has written the
+// value since, that value is kept aside before ours replaces it, as any whole write of ours does.
+struct UnsavedAtQuit {
+    struct Edit {
+        QString key;
+        std::optional<PrefsValue> value; // nothing: the key was removed
+        std::optional<PrefsDigest> base; // the stored data value the change was made over, when known
+    };
+    bool clear = false; // the whole domain was erased before the edits
+    std::vector<Edit> edits;
+
+    static QString pathFor(const QString &database);
+    // Written whole or not at all (QSaveFile). False, with why in *error, when it could not be.
+    bool write(const QString &path, QString *error) const;
+    // Nothing when there is no such file or it is not one of ours (*unreadable says which).
+    static std::optional<UnsavedAtQuit> read(const QString &path, bool *unreadable = nullptr);
+
+    QByteArray encode() const;
+    static std::optional<UnsavedAtQuit> decode(const QByteArray &bytes);
+};
