@@ -19,7 +19,12 @@
 #include <QTextDocumentFragment>
 #include <QTextFragment>
 #include <QThreadPool>
+#include <QCoreApplication>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
 
 namespace NoteExport {
 namespace {
@@ -225,17 +230,46 @@ WriteResult writePdf(const QString &path, const Note &note) {
     return commitBytes(file);
 }
 
+namespace {
+// PDFs handed to a worker and not yet written.
+std::mutex g_pdfMutex;
+std::condition_variable g_pdfDone;
+int g_pdfsRunning = 0;
+constexpr int kQuitWaitMs = 60000; // a note of megabytes takes seconds on a loaded machine
+} // namespace
+
 void writePdfLater(const QString &path, const Note &note, QObject *receiver,
                    std::function<void(const WriteResult &)> done) {
+    static const bool hooked = [] {
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
+            if (!settlePdfs(kQuitWaitMs)) std::fprintf(stderr, "mivo: a PDF was still being written when Mivo quit\n");
+        });
+        return true;
+    }();
+    (void)hooked;
+    {
+        std::lock_guard l(g_pdfMutex);
+        ++g_pdfsRunning;
+    }
     QPointer<QObject> to(receiver);
     // The note goes by value: the worker reads a copy of its own whatever the store does meanwhile.
     QThreadPool::globalInstance()->start([path, note, to, done = std::move(done)] {
         const WriteResult r = writePdf(path, note);
-        // qApp outlives the pool's tasks (it waits for them); the receiver is checked on its thread.
-        QMetaObject::invokeMethod(qApp, [r, to, done] {
-            if (to) done(r);
-        }, Qt::QueuedConnection);
+        // The receiver is checked on its own thread; the application is there until settlePdfs
+        // has seen this export end.
+        if (QCoreApplication *app = QCoreApplication::instance())
+            QMetaObject::invokeMethod(app, [r, to, done] {
+                if (to) done(r);
+            }, Qt::QueuedConnection);
+        std::lock_guard l(g_pdfMutex);
+        --g_pdfsRunning;
+        g_pdfDone.notify_all();
     });
+}
+
+bool settlePdfs(int waitMs) {
+    std::unique_lock l(g_pdfMutex);
+    return g_pdfDone.wait_for(l, std::chrono::milliseconds(waitMs), [] { return g_pdfsRunning == 0; });
 }
 
 QString formatAlertTitle() {

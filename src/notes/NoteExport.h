@@ -27,6 +27,10 @@ WriteResult writePdf(const QString &path, const Note &note);
 // done runs on the window's thread with the result, unless receiver is gone by then.
 void writePdfLater(const QString &path, const Note &note, QObject *receiver,
                    std::function<void(const WriteResult &)> done);
+// Waits up to waitMs for every PDF handed to a worker to be written; false when some are still
+// being written. Runs by itself when the application is about to quit: a layout still running once
+// the application is gone would find no fonts, and the user asked for the file.
+bool settlePdfs(int waitMs);
 // The PDF's laid-out document (fonts in pixel sizes at 72 dpi, so one pixel is one point).
 void buildPdfDocument(const Note &note, QTextDocument &doc);
 

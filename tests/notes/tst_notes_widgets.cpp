@@ -2,6 +2,7 @@
 #include "common/PageTest.h"
 #include "common/PdfWords.h"
 #include "notes/NoteDialogs.h"
+#include "notes/NoteExport.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteListView.h"
 #include "notes/NoteStore.h"
@@ -582,7 +583,10 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(!QFile::exists(path));
         QCOMPARE(int(dialogs.alertsShown.size()), 2); // the two format alerts, no failure yet
+        QVERIFY(!NoteExport::settlePdfs(50)); // quitting now would wait for both
         pool.release();
+        QVERIFY(NoteExport::settlePdfs(60000));
+        QVERIFY(QFile::exists(path)); // written once the wait returns, not after
         QTRY_COMPARE(int(dialogs.alertsShown.size()), 3);
         QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed")));
         QVERIFY(QFile::exists(path));
