@@ -18,10 +18,12 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTextLayout>
 #include <QThread>
 #include <QThreadPool>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -492,6 +494,28 @@ QString wholeText(const QTextDocument &doc, int from, int to) {
     return out;
 }
 
+int heightAt(QTextDocument &doc, int width) {
+    // As a plain text layout does it: lines as wide as the view less the margins, each with its
+    // leading, the document's margin above and below,
+    const qreal margin = doc.documentMargin();
+    const qreal lineWidth = std::max(1.0, width - 2 * margin);
+    qreal h = 2 * margin;
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        // Measured apart from the paragraph's own layout, which the view's layout makes as it wants.
+        QTextLayout tl(b);
+        tl.setTextOption(b.layout()->textOption());
+        tl.setFormats(b.layout()->formats());
+        tl.beginLayout();
+        for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
+            line.setLineWidth(lineWidth);
+            h += line.height() + std::max<qreal>(0, line.leading());
+        }
+        tl.endLayout();
+    }
+    // and the pixel a plain text view keeps free below its last line, or it scrolls by a line.
+    return int(std::ceil(h)) + 1;
+}
+
 void joinPieces(QTextDocument &doc) {
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
@@ -593,6 +617,17 @@ void deliver(const std::shared_ptr<PendingSave> &p) {
 }
 } // namespace
 
+Saved readText(QTextDocument &doc, bool rich) {
+    Saved s;
+    s.body = wholeText(doc);
+    unmarkLinks(doc);
+    if (rich || hasOwnFormatting(doc)) {
+        joinPieces(doc);
+        s.rtf = RtfCodec::write(doc);
+    }
+    return s;
+}
+
 void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done) {
     auto p = std::make_shared<PendingSave>();
     p->to = receiver;
@@ -602,13 +637,7 @@ void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<v
     doc->moveToThread(nullptr); // pulled by the worker
     QThreadPool::globalInstance()->start([doc, rich, p] {
         doc->moveToThread(QThread::currentThread());
-        Saved s;
-        s.body = wholeText(*doc);
-        unmarkLinks(*doc);
-        if (rich || hasOwnFormatting(*doc)) {
-            joinPieces(*doc);
-            s.rtf = RtfCodec::write(*doc);
-        }
+        Saved s = readText(*doc, rich);
         delete doc;
         {
             std::lock_guard l(p->m);
@@ -648,6 +677,15 @@ void LongTextView::setDocument(QTextDocument *doc) {
 void LongTextView::paintEvent(QPaintEvent *e) {
     const LongNote::PacedLayout::Pacing pacing(document(), this, true);
     QPlainTextEdit::paintEvent(e);
+}
+
+void LongTextView::wheelEvent(QWheelEvent *e) {
+    // Laid out whole, without a scroll bar: the page around it scrolls.
+    if (verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff && !(e->modifiers() & Qt::ControlModifier)) {
+        e->ignore();
+        return;
+    }
+    QPlainTextEdit::wheelEvent(e);
 }
 
 void LongTextView::resizeEvent(QResizeEvent *e) {

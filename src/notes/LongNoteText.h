@@ -61,6 +61,9 @@ QTextDocument *build(const Note &note, const Style &style);
 // hold a line separator are not gathered); one read from rich text reads as the editors' plain text
 // (line separators as line breaks, no-break spaces as spaces).
 QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
+// The height of the whole document laid out at this width in a view (a short one: it lays out every
+// paragraph).
+int heightAt(QTextDocument &doc, int width);
 // Removes the cuts between pieces, so the document holds one paragraph per line again.
 void joinPieces(QTextDocument &doc);
 bool continues(const QTextBlock &block);
@@ -105,6 +108,9 @@ struct Saved {
 // Whether the text has formats of its own: more than the colour a view gives it (links it found
 // taken out first, see unmarkLinks).
 bool hasOwnFormatting(const QTextDocument &doc);
+// The text as stored, and the rich text when rich or when the text has formats of its own. Takes
+// the links the view found out and joins the pieces: no view may show doc any more.
+Saved readText(QTextDocument &doc, bool rich);
 // Takes the document (which no view may show any more), reads its text on a pool thread and deletes
 // it there; done gets it on receiver's thread unless receiver is gone. The rich text comes too when
 // rich (the note had it) or when the text has formats of its own; else it stays empty: a plain text
@@ -139,6 +145,7 @@ protected:
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
+    void wheelEvent(QWheelEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;

@@ -126,9 +126,7 @@ void NotesView::hideFindBar() {
 }
 
 QAbstractScrollArea *NotesView::findView() const {
-    if (contentTV_) return contentTV_;
-    if (inlineTV_) return inlineTV_;
-    // The long note's one view, in the detail or the editor, once its document is there.
+    // The note's one view, in the detail or the editor, once its document is there.
     if (longTextReady() && detailHost_ && detailHost_->isAncestorOf(longView_)) return longView_;
     return nullptr;
 }

@@ -16,14 +16,15 @@
 #include "ui/Makers.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
-#include <QFontMetricsF>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 #include <cmath>
+#include <limits>
 
 using namespace NotesUi;
 
@@ -52,13 +53,13 @@ LongTextView *NotesView::takeLongView(QWidget *parent) {
         lv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         lv->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         connect(lv, &QPlainTextEdit::cursorPositionChanged, this, [this, lv] {
-            if (!editingID_ || !editLong_ || lv->document() != longDoc_) return;
+            if (!editingID_ || lv->document() != longDoc_) return;
             editAnchor_ = lv->textCursor().anchor();
             editPos_ = lv->textCursor().position();
         });
         // A long paste goes into the document on a worker; the view shows none meanwhile.
         lv->onLongPaste = [this, lv](const QString &text, int from, int to) {
-            if (!editingID_ || !editLong_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
+            if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
             QTextDocument *doc = longDoc_;
             longDoc_ = nullptr;
             lv->setDocument(nullptr);
@@ -103,7 +104,7 @@ void NotesView::dropLongDoc() {
 // the note is edited, the document being edited stays whatever the store holds meanwhile.
 void NotesView::showLongDoc(const Note &note) {
     const LongNote::Style st = longStyle();
-    const bool editing = editingID_ && editLong_ && *editingID_ == note.id;
+    const bool editing = editingID_ && *editingID_ == note.id;
     if (editing && longPasting_) return; // the pasted text is being made into the document edited
     if (longKey_.id == note.id && ((editing && longDoc_) || longKey_.fits(note, st))) {
         attachLongDoc();
@@ -111,6 +112,15 @@ void NotesView::showLongDoc(const Note &note) {
     }
     dropLongDoc();
     longKey_ = {note.id, note.body, note.bodyRTF, st.font, st.text};
+    if (!LongNote::isLong(note)) {
+        // Short enough to build and lay out at once.
+        if (QTextDocument *doc = LongNote::build(note, st)) {
+            doc->setParent(this);
+            longDoc_ = doc;
+            attachLongDoc();
+        }
+        return;
+    }
     const quint64 gen = longGen_;
     LongNote::buildLater(note, st, this, [this, gen](QTextDocument *doc) {
         if (gen != longGen_) {
@@ -130,7 +140,7 @@ void NotesView::showLongDoc(const Note &note) {
 void NotesView::attachLongDoc() {
     LongTextView *lv = longView_;
     if (!lv || !longDoc_) return;
-    const bool editing = editingID_ && editLong_ && *editingID_ == longKey_.id;
+    const bool editing = editingID_ && *editingID_ == longKey_.id;
     lv->setReadOnly(!editing);
     // Setting the document moves the view's caret, which the editor's place follows: taken first.
     const int anchor = editAnchor_, pos = editPos_;
@@ -168,48 +178,29 @@ void NotesView::buildTextDetail(const Note &note) {
                                .arg(VF::card().name(QColor::HexArgb), VF::border().name(QColor::HexArgb)));
         return box;
     };
-    if (LongNote::isLong(note)) {
-        // Too long to lay out at once: a view of its own that lays out what it shows, and scrolls.
+    if (!note.body.isEmpty()) {
+        // One view for every body. A long one fills the visible part of the detail and scrolls
+        // within it, laid out as it is drawn; a short one is laid out whole and its card is as tall
+        // as its text.
         QFrame *box = contentBox();
-        const int linkRoom = note.link.isEmpty() ? 0 : 110;
-        const int boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
-        box->setGeometry(28, 32, w, boxH);
         LongTextView *lv = takeLongView(box);
         // Its background by the palette, not a style sheet: a style sheet set makes the view go
         // over every paragraph again.
         lv->viewport()->setAutoFillBackground(false);
-        lv->setGeometry(14, 10, w - 28, boxH - 20);
         lv->setReadOnly(true);
+        const bool whole = !LongNote::isLong(note);
+        lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
-        y = boxH + 44;
-    } else if (!note.body.isEmpty()) {
-        QFrame *box = contentBox();
-        auto *tv = new LinkTextView(box);
-        tv->setObjectName(QStringLiteral("contentText"));
-        tv->setReadOnly(true);
-        tv->setFrameShape(QFrame::NoFrame);
-        tv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        tv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        tv->viewport()->setAutoFillBackground(false);
-        tv->setStyleSheet(QStringLiteral("background:transparent;"));
-        QTextDocument *d = tv->document();
-        d->setDocumentMargin(0);
-        d->setDefaultFont(Fonts::scaledFont(13));
-        bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, d);
-        if (!rich) d->setPlainText(note.body);
-        QTextCursor all(d);
-        all.select(QTextCursor::Document);
-        QTextCharFormat fg;
-        fg.setForeground(VF::text());
-        all.mergeCharFormat(fg);
-        tv->detectLinks(kNoteAccent);
-        d->setTextWidth(std::max(10, w - 28));
-        const int h = int(d->size().height());
-        const int boxH = std::max(40, h + 20);
+        int boxH = 0;
+        if (whole && longDoc_ && lv->document() == longDoc_) {
+            boxH = std::max(40, LongNote::heightAt(*longDoc_, w - 28) + 20);
+        } else {
+            const int linkRoom = note.link.isEmpty() ? 0 : 110;
+            boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
+        }
         box->setGeometry(28, 32, w, boxH);
-        tv->setGeometry(14, 10, w - 28, boxH - 20);
-        contentTV_ = tv;
+        lv->setGeometry(14, 10, w - 28, boxH - 20);
         y = boxH + 44;
     }
     if (!note.link.isEmpty()) {
@@ -263,31 +254,15 @@ void NotesView::buildTextDetail(const Note &note) {
 void NotesView::showInlineEditor(const QString &id) {
     const Note *n = NoteStore::shared().find(id);
     if (!n || n->type != NoteType::text) return;
-    if (LongNote::isLong(*n) && longSavingID_ == id) return; // its last save is still being read
+    if (longSavingID_ == id) return; // its last save is still being read
     selectedID_ = id;
     editingID_ = id;
     longPasting_ = false;
     editTitle_ = n->title;
     editEmoji_ = n->emoji;
-    editLong_ = LongNote::isLong(*n);
-    if (editLong_) {
-        // The document shown is the one edited; built on a worker when it is not there yet.
-        editAnchor_ = editPos_ = -1;
-        requestRebuild();
-        return;
-    }
-    editDoc_->clear();
-    editDoc_->setDefaultFont(Fonts::scaledFont(13));
-    bool rich = n->bodyRTF && RtfCodec::read(*n->bodyRTF, editDoc_);
-    if (!rich) editDoc_->setPlainText(n->body);
-    QTextCursor all(editDoc_);
-    all.select(QTextCursor::Document);
-    QTextCharFormat fg;
-    fg.setForeground(VF::text());
-    all.mergeCharFormat(fg);
-    editDoc_->clearUndoRedoStacks();
-    editDoc_->setModified(false);
-    editAnchor_ = editPos_ = editDoc_->characterCount() - 1;
+    // The document shown is the one edited (built on a worker when long and not there yet). Editing
+    // a long text starts where the reader is, a short one at its end.
+    editAnchor_ = editPos_ = LongNote::isLong(*n) ? -1 : std::numeric_limits<int>::max();
     requestRebuild();
 }
 
@@ -322,69 +297,39 @@ void NotesView::buildInlineEditor(const Note &note) {
     title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 28 - saveW - 8 - cancelW - 10 - 80), 34));
     const bool dark = VF::theme() == AppTheme::dark;
     const QColor base = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white);
-    if (editLong_) {
-        LongTextView *lv = takeLongView(detailHost_);
-        QPalette lp = lv->palette();
-        lp.setColor(QPalette::Base, base);
-        lv->setPalette(lp);
-        lv->viewport()->setAutoFillBackground(true);
-        lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
-        QPointer<LongTextView> plv(lv);
-        QWidget *bar = makeFormatBar({[plv](int code) { if (plv) plv->applyFmt(code); }, [plv] { if (plv) plv->undo(); },
-                                      [plv] { if (plv) plv->redo(); }},
-                                     QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
-        bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
-        lv->setReadOnly(true); // until its document is there: nothing typed into the empty view is lost
-        showLongDoc(note);
-        save->setEnabled(!longPasting_);
-    }
+    LongTextView *lv = takeLongView(detailHost_);
+    QPalette lp = lv->palette();
+    lp.setColor(QPalette::Base, base);
+    lv->setPalette(lp);
+    lv->viewport()->setAutoFillBackground(true);
+    lv->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
+    QPointer<LongTextView> plv(lv);
+    QWidget *bar = makeFormatBar({[plv](int code) {
+                                      if (plv) plv->applyFmt(code);
+                                  },
+                                  [plv] {
+                                      if (plv) plv->undo();
+                                  },
+                                  [plv] {
+                                      if (plv) plv->redo();
+                                  }},
+                                 QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
+    bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
+    lv->setReadOnly(true); // until its document is there: nothing typed into the empty view is lost
+    showLongDoc(note);
+    save->setEnabled(!longPasting_);
     inlineTitle_ = title;
     inlineEmoji_ = emoji;
     QPointer<NotesView> self(this);
     connect(save, &QPushButton::clicked, this, [self] { if (self) self->saveInlineEditor(); });
-    connect(cancel, &QPushButton::clicked, this, [self] { if (self) self->cancelInlineEditor(); });
-    if (editLong_) {
-        for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
-        QPointer<LongTextView> plv(longView_);
-        QTimer::singleShot(0, this, [plv] { if (plv && plv->window()) plv->setFocus(); });
-        return;
-    }
-    auto *tv = new RichTextView(detailHost_);
-    tv->setObjectName(QStringLiteral("inlineText"));
-    tv->setDocument(editDoc_); // the page owns the document: rebuilds keep what was typed
-    QPalette tp = tv->palette();
-    tp.setColor(QPalette::Base, base);
-    tp.setColor(QPalette::Text, VF::text());
-    tv->setPalette(tp);
-    tv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
-    QWidget *bar = makeFormatBar(tv, QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
-    bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
-    // A re-placed editor keeps the caret and selection where the user left them.
-    QTextCursor cur(editDoc_);
-    cur.setPosition(std::min(editAnchor_, editDoc_->characterCount() - 1));
-    cur.setPosition(std::min(editPos_, editDoc_->characterCount() - 1), QTextCursor::KeepAnchor);
-    tv->setTextCursor(cur);
-    connect(tv, &QTextEdit::cursorPositionChanged, this, [this, tv] {
-        editAnchor_ = tv->textCursor().anchor();
-        editPos_ = tv->textCursor().position();
+    connect(cancel, &QPushButton::clicked, this, [self] {
+        if (self) self->cancelInlineEditor();
     });
-    // A paste that makes the text long goes on in the long view, its document made on a worker.
-    tv->onLongPaste = [this, id = note.id](const QString &text, int from, int to) {
-        if (!editingID_ || *editingID_ != id || editLong_) return;
-        dropLongDoc();
-        editLong_ = longPasting_ = true;
-        longKey_.id = id; // its text left empty: the key fits no stored note
-        const quint64 gen = longGen_;
-        if (inlineTV_) inlineTV_->setReadOnly(true); // nothing typed meanwhile is lost
-        LongNote::pasteLater(*editDoc_, from, to, text, this, [this, gen, id](QTextDocument *doc, int caret) {
-            longPasteArrived(gen, id, doc, caret);
-        });
-        requestRebuild();
-    };
-    inlineTV_ = tv;
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
-    QPointer<RichTextView> ptv(tv);
-    QTimer::singleShot(0, this, [ptv] { if (ptv && ptv->window()) ptv->setFocus(); });
+    QTimer::singleShot(0, this, [plv] {
+        if (plv && plv->window()) plv->setFocus();
+    });
 }
 
 void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret) {
@@ -413,34 +358,38 @@ void NotesView::saveInlineEditor() {
     Note copy = *n;
     copy.title = title;
     copy.emoji = emoji.isEmpty() ? Note::defaultEmoji() : emoji;
-    if (editLong_) return saveLongEditor(copy);
-    keepReaderPlace(copy.id, inlineTV_);
-    copy.body = editDoc_->toPlainText();
-    const QByteArray rtf = RtfCodec::write(*editDoc_);
-    copy.bodyRTF = rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf);
-    selectedID_ = copy.id;
-    editingID_.reset();
-    NoteStore::shared().update(copy);
-    requestRebuild();
+    saveLongEditor(copy);
 }
 
-// The long editor's save: the text and rich text are read on a worker from the document itself,
-// which the view lets go of first; the note is stored when they come back. A document with no change
-// left in it stores only the title and the emoji, its text as it was.
+// The editor's save. A long text and its rich text are read on a worker from the document itself,
+// which the view lets go of first; the note is stored when they come back. A long document with no
+// change left in it stores only the title and the emoji, its text as it was.
 void NotesView::saveLongEditor(Note copy) {
     if (!longDoc_ || !longView_ || longView_->document() != longDoc_) return; // still being built
     keepReaderPlace(copy.id, longView_);
     const QString id = copy.id;
     selectedID_ = id;
     editingID_.reset();
-    editLong_ = false;
+    QTextDocument *doc = longDoc_;
+    if (doc->characterCount() - 1 <= LongNote::kLongChars) {
+        // A short text is read at once, and stored as rich text as it always was.
+        longView_->setDocument(nullptr);
+        longDoc_ = nullptr;
+        dropLongDoc();
+        const LongNote::Saved s = LongNote::readText(*doc, true);
+        delete doc;
+        copy.body = s.body;
+        copy.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+        NoteStore::shared().update(copy);
+        requestRebuild();
+        return;
+    }
     if (!longDoc_->isModified()) {
         longView_->setReadOnly(true);
         NoteStore::shared().update(copy);
         requestRebuild();
         return;
     }
-    QTextDocument *doc = longDoc_;
     longDoc_ = nullptr;
     dropLongDoc();
     delete longView_.data(); // no view may lay the document out while the worker reads it
@@ -488,9 +437,8 @@ void NotesView::restoreReaderPlace() {
 
 void NotesView::cancelInlineEditor() {
     // The stored text is shown again; a paste still being made is dropped.
-    if (longPasting_ || (editLong_ && longDoc_ && longDoc_->isModified())) dropLongDoc();
+    if (longPasting_ || (longDoc_ && longDoc_->isModified())) dropLongDoc();
     longPasting_ = false;
-    editLong_ = false;
     editingID_.reset();
     requestRebuild();
 }

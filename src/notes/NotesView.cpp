@@ -22,7 +22,6 @@
 using namespace NotesUi;
 
 NotesView::NotesView(QWidget *parent) : Page(parent) {
-    editDoc_ = new QTextDocument(this);
     auto &n = Notifier::get();
     n.observe(Notify::notesChanged, this, [this](QObject *) { requestRebuild(); });
     n.observe(Notify::languageChanged, this, [this](QObject *) { refresh(); });
@@ -211,14 +210,12 @@ void NotesView::rebuildDetail() {
     detailScroll_ = nullptr;
     previousGrid_ = grid_;
     grid_ = nullptr;
-    contentTV_ = nullptr;
     linkTV_ = nullptr;
-    inlineTV_ = nullptr;
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
     const Note *note = selectedNote();
     // A long document held for another note, or with edits no editor holds any more, goes.
-    if (!note || note->id != longKey_.id || (!editingID_ && longDoc_ && longDoc_->isModified())) dropLongDoc();
-    if (!editingID_) editLong_ = false;
+    if (!note || note->id != longKey_.id || (!editingID_ && longDoc_ && longDoc_->isModified()))
+        dropLongDoc();
     if (!note) {
         editingID_.reset();
         auto *l = label(detailHost_, QStringLiteral("← ") + L::t({.en = "Select a note", .es = "Selecciona una nota", .de = "Notiz auswählen",

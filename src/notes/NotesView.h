@@ -45,7 +45,8 @@ public:
     void doExportSelected();
     void showInlineEditor(const QString &id);
     bool inlineEditorOpen() const { return editingID_.has_value(); }
-    RichTextView *inlineTextView() const { return inlineTV_; }
+    // The note's text view while the inline editor is open.
+    LongTextView *inlineTextView() const { return editingID_ ? longView_.data() : nullptr; }
     QLineEdit *inlineTitleField() const { return inlineTitle_; }
     void saveInlineEditor();
     void cancelInlineEditor();
@@ -53,9 +54,10 @@ public:
     // Whether the table shown has its settled widths and every row measured (a large one is
     // measured a slice at a time after its first screen).
     bool tableMeasured() const;
-    LinkTextView *contentView() const { return contentTV_; }
-    // The view of a long text note, in the detail or in the inline editor; and whether its document
-    // is there yet (it is built on a worker).
+    // The note's text view in the detail, once its document is there.
+    LongTextView *contentView() const { return !editingID_ && longTextReady() ? longView_.data() : nullptr; }
+    // The one view of a text note's body, in the detail or in the inline editor; and whether its
+    // document is there yet (a long one is built on a worker).
     LongTextView *longTextView() const { return longView_; }
     bool longTextReady() const { return longView_ && longDoc_ && longView_->document() == longDoc_; }
     // Whether a saved long note is still being read on a worker.
@@ -136,7 +138,6 @@ private:
     QPointer<QScrollArea> detailScroll_;
     QPointer<NoteGrid> grid_;
     QPointer<NoteGrid> previousGrid_; // the grid a rebuild replaces, until the new one took its layouts
-    QPointer<LinkTextView> contentTV_;
     QPointer<LinkTextView> linkTV_;
     QString shownDetailID_;
     // The note being decoded on a worker for the detail, and the last one asked for that way (a note
@@ -200,16 +201,14 @@ private:
     // The inline editor's state lives in the page, so a rebuild, a resize or a theme change re-places
     // the editor with its unsaved content instead of dropping it.
     std::optional<QString> editingID_;
-    QTextDocument *editDoc_ = nullptr;
     QString editTitle_, editEmoji_;
     int editAnchor_ = 0, editPos_ = 0;
-    QPointer<RichTextView> inlineTV_;
     QPointer<QLineEdit> inlineTitle_;
     QPointer<QLineEdit> inlineEmoji_;
 
-    // A long text note's document, built on a worker, and the one view that shows it: kept across
-    // rebuilds (taken out of the old detail before it goes), read-only in the detail and editable in
-    // the inline editor. Rebuilt when the note or the look changes.
+    // A text note's document (a long one built on a worker) and the one view that shows it, whatever
+    // the note's size: kept across rebuilds (taken out of the old detail before it goes), read-only
+    // in the detail and editable in the inline editor. Rebuilt when the note or the look changes.
     struct LongKey {
         QString id, body;
         std::optional<QByteArray> rtf;
@@ -220,8 +219,7 @@ private:
     QPointer<QTextDocument> longDoc_;
     QPointer<LongTextView> longView_;
     quint64 longGen_ = 0;
-    bool editLong_ = false;
-    bool longPasting_ = false; // a long paste into the short editor is being made into longDoc_
+    bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
     QString longSavingID_;
 
     bool findBarVisible_ = false;

@@ -22,6 +22,11 @@ QTextEdit *rich(QAbstractScrollArea *v) {
 QPlainTextEdit *plain(QAbstractScrollArea *v) {
     return qobject_cast<QPlainTextEdit *>(v);
 }
+// A plain text view that scrolls by itself; one laid out whole has no scroll bar of its own.
+bool scrollingPlain(QAbstractScrollArea *v) {
+    return plain(v) && v->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff &&
+           v->verticalScrollBar()->maximum() > 0;
+}
 
 // The part of the view's viewport the user can see, in the viewport's coordinates.
 QRect shownRect(const QAbstractScrollArea *view, const QScrollArea *outer) {
@@ -130,11 +135,12 @@ void scrollToTop(QAbstractScrollArea *view, int pos, QScrollArea *outer) {
     QTextDocument *doc = document(view);
     if (!doc) return;
     pos = std::clamp(pos, 0, std::max(0, doc->characterCount() - 1));
-    if (plain(view)) {
+    // A short note's view is laid out whole and does not scroll: the scroll area around it does.
+    if (scrollingPlain(view)) {
         // A plain text view scrolls by lines and lays out only what it shows: its line numbers say
         // where a position is without laying out the text before it.
         view->verticalScrollBar()->setValue(lineNumber(doc, pos));
-    } else if (QScrollBar *sb = view->verticalScrollBar(); sb->maximum() > 0) {
+    } else if (QScrollBar *sb = view->verticalScrollBar(); !plain(view) && sb->maximum() > 0) {
         QTextCursor c(doc);
         c.setPosition(pos);
         sb->setValue(sb->value() + cursorRect(view, c).top());
@@ -150,7 +156,7 @@ void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
     const int last = std::max(0, doc->characterCount() - 1);
     from = std::clamp(from, 0, last);
     to = std::clamp(to, from, last);
-    if (plain(view)) {
+    if (scrollingPlain(view)) {
         // Whole lines in sight; positions outside the paragraphs shown are not measured (that
         // would lay out all the text between).
         const auto [shownFrom, shownTo] = visibleRange(view, nullptr);
@@ -168,7 +174,7 @@ void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
                 std::max(1, view->viewport()->height() / std::max(1, view->fontMetrics().lineSpacing()));
             view->verticalScrollBar()->setValue(std::max(0, lineNumber(doc, from) - lines / 3));
         }
-    } else if (QScrollBar *sb = view->verticalScrollBar(); sb->maximum() > 0) {
+    } else if (QScrollBar *sb = view->verticalScrollBar(); !plain(view) && sb->maximum() > 0) {
         QTextCursor a(doc), b(doc);
         a.setPosition(from);
         b.setPosition(to);

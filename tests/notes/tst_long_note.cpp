@@ -446,7 +446,7 @@ private slots:
         QVERIFY(v->isReadOnly());
         QVERIFY(v->isVisible());
         QCOMPARE(v->wholeText(), body);
-        QVERIFY(!page.contentView());
+        QCOMPARE(page.contentView(), v);
         // a click on the address opens it
         QTextCursor c(v->document());
         c.setPosition(8);
@@ -710,7 +710,7 @@ private slots:
 
         page.showInlineEditor(QStringLiteral("S"));
         settle();
-        RichTextView *tv = page.inlineTextView();
+        LongTextView *tv = page.inlineTextView();
         QTextCursor c(tv->document());
         c.setPosition(6);
         tv->setTextCursor(c);
@@ -750,21 +750,11 @@ private slots:
         page.selectNote(n.id);
         page.showInlineEditor(n.id);
         settle();
-        QTextCursor at;
-        QWidget *editor = nullptr;
-        if (page.inlineTextView()) {
-            editor = page.inlineTextView();
-            at = page.inlineTextView()->textCursor();
-        } else {
-            QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
-            editor = page.longTextView();
-            at = page.longTextView()->textCursor();
-        }
-        at.setPosition(n.body.indexOf(QStringLiteral("has ")));
-        if (page.inlineTextView())
-            page.inlineTextView()->setTextCursor(at);
-        else
-            page.longTextView()->setTextCursor(at);
+        QTRY_VERIFY(page.longTextReady() && !page.inlineTextView()->isReadOnly());
+        LongTextView *editor = page.inlineTextView();
+        QTextCursor at(editor->document());
+        at.setPosition(int(n.body.indexOf(QStringLiteral("has "))));
+        editor->setTextCursor(at);
         QTest::keyClicks(editor, QStringLiteral("still "));
         page.saveInlineEditor();
         QTRY_VERIFY(!page.longSavePending());
@@ -979,6 +969,36 @@ private slots:
         dlg.detectUrls();
         at.setPosition(dlg.bodyView()->toPlainText().indexOf(QStringLiteral("typed")));
         QVERIFY(at.charFormat().isAnchor());
+    }
+
+    // The detail and the inline editor show a note's body in one view at every size: a short note's
+    // is laid out whole in its card (the page scrolls, not the view), a long one's scrolls in place;
+    // Edit makes that same view editable.
+    void oneViewAtEverySize_data() {
+        QTest::addColumn<int>("chars");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    void oneViewAtEverySize() {
+        QFETCH(int, chars);
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        const Note n = richNote(QStringLiteral("V"), chars);
+        NoteStore::shared().add(n);
+        NotesView page;
+        showPage(page);
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.contentView());
+        LongTextView *v = page.contentView();
+        QVERIFY(v->isReadOnly() && v->isVisible());
+        QCOMPARE(v->wholeText(), n.body);
+        QCOMPARE(v->verticalScrollBar()->maximum() == 0, chars <= LongNote::kLongChars);
+        page.showInlineEditor(n.id);
+        settle();
+        QTRY_VERIFY(page.inlineTextView() && page.longTextReady() && !page.inlineTextView()->isReadOnly());
+        QCOMPARE(page.inlineTextView(), v);
+        QVERIFY(!page.contentView());
+        NoteStore::resetForTests();
     }
 };
 

@@ -434,7 +434,7 @@ private slots:
         page->selectNote(QStringLiteral("P"));
         page->showInlineEditor(QStringLiteral("P"));
         settle();
-        RichTextView *tv = page->inlineTextView();
+        LongTextView *tv = page->inlineTextView();
         QVERIFY(tv);
         QTest::keyClicks(tv, QStringLiteral(" and eggs"));
         page->saveInlineEditor();
