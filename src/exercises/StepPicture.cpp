@@ -1,6 +1,8 @@
 #include "exercises/StepPicture.h"
 
+#include "platform/ImportFile.h"
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 #include <algorithm>
 
@@ -18,7 +20,10 @@ QImage decode(QImageReader &reader, QSize box) {
 
 namespace StepPicture {
 QImage read(const QString &path, QSize box) {
-    QImageReader reader(path);
+    // The user picked this file; a pipe or a device in its place must not hold the decoding thread.
+    QFile file;
+    if (!ImportFile::openRegular(path, file)) return {};
+    QImageReader reader(&file);
     return decode(reader, box);
 }
 
@@ -31,7 +36,9 @@ QImage fromData(const QByteArray &data, QSize box) {
 }
 
 bool looksLikePicture(const QString &path) {
-    QImageReader reader(path);
+    QFile file;
+    if (!ImportFile::openRegular(path, file)) return false;
+    QImageReader reader(&file);
     return reader.canRead();
 }
 } // namespace StepPicture

@@ -67,6 +67,18 @@ Result read(const QString &path, qint64 maxBytes) {
     return {std::move(bytes), Error::none};
 }
 
+bool openRegular(const QString &path, QFile &file) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 QString message(Error e) {
     switch (e) {
     case Error::notAFile:

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QFile;
 class QThreadPool;
 
 // Reading a file the user picked for an import. Only a regular file is read: a named pipe, a device,
@@ -26,6 +27,10 @@ struct Result {
 
 // Blocks the calling thread for the read itself (never for a pipe or a device): call it on a worker.
 Result read(const QString &path, qint64 maxBytes = kMaxBytes);
+
+// Opens path for reading into file only when it is a regular file (no waiting for a pipe's writer):
+// for readers that stream a file themselves, such as an image reader that wants its header only.
+bool openRegular(const QString &path, QFile &file);
 
 // What to tell the user for notAFile and tooLarge (empty for the others, which each import reports
 // in its own words).

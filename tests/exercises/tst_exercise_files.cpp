@@ -1,9 +1,12 @@
 #include "common/TestEnv.h"
 #include "exercises/ExerciseFormat.h"
 #include "exercises/ExerciseRecord.h"
+#include "exercises/StepPicture.h"
 #include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 // The page's texts, colours and file names, the import size limit and the history record's format.
 class TstExerciseFiles : public QObject {
@@ -110,6 +113,26 @@ private slots:
         QVERIFY(!ExerciseHistoryJson::decode(QByteArray(golden).replace(",\"durationSecs\":32", "")));
         QVERIFY(!ExerciseHistoryJson::decode(QByteArray(golden).replace("\"day\":1", "\"day\":\"1\"")));
         QVERIFY(ExerciseHistoryJson::decode(QByteArray(golden).replace("}]", ",\"extra\":null}]")));
+    }
+
+    // A step's picture is a file the user picked: a named pipe in its place once held the runner's
+    // window (the header check) and then a pool thread for good.
+    void stepPicturesAreReadOnlyFromRegularFiles() {
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("p.png"));
+        QImage img(40, 20, QImage::Format_RGB32);
+        img.fill(Qt::red);
+        QVERIFY(img.save(png));
+        QVERIFY(StepPicture::looksLikePicture(png));
+        QCOMPARE(StepPicture::read(png, QSize(100, 100)).size(), QSize(40, 20));
+        const QString pipe = dir.filePath(QStringLiteral("pipe.png"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        const QString link = dir.filePath(QStringLiteral("link.png"));
+        QVERIFY(QFile::link(pipe, link));
+        for (const QString &path : {pipe, link, QStringLiteral("/dev/zero"), dir.path()}) {
+            QVERIFY2(!StepPicture::looksLikePicture(path), qPrintable(path));
+            QVERIFY(StepPicture::read(path, QSize(100, 100)).isNull());
+        }
     }
 };
 

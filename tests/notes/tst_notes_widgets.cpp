@@ -1,3 +1,4 @@
+#include "common/Files.h"
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
 #include "common/PdfWords.h"
@@ -9,8 +10,8 @@
 #include "notes/NotesView.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
+#include "platform/ImportFile.h"
 #include "ui/Lang.h"
-#include "ui/Theme.h"
 #include "ui/LinkTextView.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
@@ -18,6 +19,7 @@
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -25,6 +27,7 @@
 #include <QTextCursor>
 #include <QToolTip>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 QTextCharFormat formatAt(QTextEdit *tv, int pos) {
@@ -365,6 +368,35 @@ private slots:
         NoteEditorDialog second(Note(NoteType::text, QStringLiteral("🛒"), QStringLiteral("List")), true, done, nullptr);
         QTest::keyClick(second.titleField(), Qt::Key_Enter);
         QCOMPARE(calls, 2);
+    }
+
+    // A table filled from a file the user picked: a named pipe (which froze the window for good) is
+    // refused at once in words of its own, and the editor goes on to fill the table from a CSV file.
+    void editorFillsATableOnlyFromARegularFile() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        const QString pipe = dir.filePath(QStringLiteral("pipe.csv"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        std::optional<Note> got;
+        NoteEditorDialog dlg(
+            Note(NoteType::table, QStringLiteral("📊"), QStringLiteral("T")), true,
+            [&](const std::optional<Note> &n) { got = n; }, nullptr);
+        auto *imp = dlg.findChild<QPushButton *>(QStringLiteral("importTableButton"));
+        QVERIFY(imp);
+        dialogs.openPathAnswers = {pipe, putFile(dir.filePath(QStringLiteral("t.csv")), "A,B\n1,2\n")};
+        imp->click();
+        QVERIFY(dialogs.waitForAlertsAfter(0));
+        QCOMPARE(dialogs.alertsShown.last(), ImportFile::message(ImportFile::Error::notAFile) + u'|');
+        imp->click();
+        auto *grid = dlg.findChild<QAbstractItemView *>(QStringLiteral("draftTable"));
+        QTRY_COMPARE(grid->model()->columnCount(), 2);
+        dlg.findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
+        QVERIFY(got);
+        QCOMPARE(got->columns.size(), size_t(2));
+        QCOMPARE(got->rows.size(), size_t(1));
+        QCOMPARE(got->rows[0].cells, QStringList({QStringLiteral("1"), QStringLiteral("2")}));
+        QCOMPARE(dialogs.alertsShown.size(), 1);
     }
 
     // An address typed in the editor's body is a link as soon as it is typed, and stays exact while it
