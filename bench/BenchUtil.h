@@ -1,5 +1,9 @@
 #pragma once
+#include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -18,4 +22,52 @@ inline double medianMs(const std::function<void()> &fn, int runs = 15) {
     return ms[ms.size() / 2];
 }
 
-inline void report(const char *what, double ms) { std::printf("  %-60s %8.2f ms\n", what, ms); }
+inline void report(const char *what, double ms) {
+    std::printf("  %-60s %8.2f ms\n", what, ms);
+}
+
+// The longest stretch the window's thread spent between its first event after a wait and its next
+// wait: the events it delivered (paints included) and whatever blocked it meanwhile.
+class MeteredApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override {
+        if (!busy_ && metering_) {
+            busy_ = true;
+            clock_.start();
+        }
+        return QApplication::notify(receiver, event);
+    }
+    void startMetering() {
+        if (metering_) return;
+        metering_ = true;
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+            if (busy_) {
+                const double ms = double(clock_.nsecsElapsed()) / 1e6;
+                longest_ = std::max(longest_, ms);
+                if (ms >= 8) long_.push_back(ms);
+            }
+            busy_ = false;
+        });
+    }
+    void reset() {
+        longest_ = 0;
+        busy_ = false;
+        long_.clear();
+    }
+    double longest() const { return longest_; }
+    // The stretches of 8 ms or more since the last reset, in order.
+    const std::vector<double> &longStretches() const { return long_; }
+
+private:
+    QElapsedTimer clock_;
+    bool metering_ = false, busy_ = false;
+    double longest_ = 0;
+    std::vector<double> long_;
+};
+
+inline void runLoop(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}

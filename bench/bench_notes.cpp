@@ -2,7 +2,8 @@
 // tables of 50 x 10 rich-text cells) and its memory after a load, an RTF round trip of a 1 MB document, and the CSV and XLSX
 // imports of a 10 000 x 20 sheet into a table note with their peak memory, and a 10 000 x 20 table note
 // among those 500 on the notes page: its first open, then one cell edit and one swap, each until the grid is painted;
-// and how long saving a 20 or 50 MB text note or a cell of that table holds the window's thread.
+// and how long saving a 20 or 50 MB text note or a cell of that table holds the window's thread; then
+// text notes of 4 KB to 50 MB used on the page (`bench_notes budget [runs]` runs that part alone).
 #include "notes/NoteCodec.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
@@ -22,9 +23,11 @@
 #include <QTextDocument>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string_view>
 #include "BenchUtil.h"
+#include "NoteBudget.h"
 #include <zip.h>
 
 namespace {
@@ -209,7 +212,9 @@ Note bigTable() {
 }
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
+    MeteredApp app(argc, argv);
+    if (argc > 1 && argv[1] == std::string_view("budget"))
+        return runNoteBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 2 && argv[1] == std::string_view("document")) {
         // The profile's notes and the big table as a savedNotes document, to look at the app with.
         std::vector<Note> all = makeNotes();
@@ -442,5 +447,6 @@ int main(int argc, char **argv) {
     }
     // Each import in a process of its own, so its peak memory is its own.
     for (const char *kind : {"csv", "xlsx"}) runChild({QString::fromLatin1(kind)});
+    runChild({QStringLiteral("budget")});
     return 0;
 }

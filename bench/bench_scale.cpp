@@ -178,52 +178,6 @@ void writeProfile(const QString &dbPath, bool withActions, QString *bigId = null
 
 // ---- the window's thread ----
 
-// The longest stretch the window's thread spent between its first event after a wait and its next
-// wait: the events it delivered (paints included) and whatever blocked it meanwhile.
-class MeteredApp : public QApplication {
-public:
-    using QApplication::QApplication;
-    bool notify(QObject *receiver, QEvent *event) override {
-        if (!busy_ && metering_) {
-            busy_ = true;
-            clock_.start();
-        }
-        return QApplication::notify(receiver, event);
-    }
-    void startMetering() {
-        if (metering_) return;
-        metering_ = true;
-        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this, [this] {
-            if (busy_) {
-                const double ms = double(clock_.nsecsElapsed()) / 1e6;
-                longest_ = std::max(longest_, ms);
-                if (ms >= 8) long_.push_back(ms);
-            }
-            busy_ = false;
-        });
-    }
-    void reset() {
-        longest_ = 0;
-        busy_ = false;
-        long_.clear();
-    }
-    double longest() const { return longest_; }
-    // The stretches of 8 ms or more since the last reset, in order.
-    const std::vector<double> &longStretches() const { return long_; }
-
-private:
-    QElapsedTimer clock_;
-    bool metering_ = false, busy_ = false;
-    double longest_ = 0;
-    std::vector<double> long_;
-};
-
-void runLoop(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 // Starts fn from the event loop, as a click would, and gives the longest busy stretch until the
 // window has settled, and what the process wrote to disk meanwhile.
 struct Cost {
