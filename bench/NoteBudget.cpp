@@ -182,20 +182,8 @@ private:
 
 } // namespace
 
-int runNoteBudget(MeteredApp &meter, int runs) {
-    QTemporaryDir dir;
-    Prefs prefs(dir.filePath(QStringLiteral("mivo.sqlite3")));
-    Prefs::install(&prefs);
-    NoteStore::resetForTests();
-    NoteStore &store = NoteStore::shared();
-
-    struct Size {
-        const char *name;
-        Note note;
-    };
-    std::vector<Size> sizes;
-    QElapsedTimer made;
-    made.start();
+std::vector<BudgetNote> budgetNotes() {
+    std::vector<BudgetNote> sizes;
     for (auto [name, chars] : std::initializer_list<std::pair<const char *, qsizetype>>{{"4 KB", 4 << 10},
                                                                                         {"12 KB", 12 << 10},
                                                                                         {"60 KB", 60 << 10},
@@ -203,10 +191,23 @@ int runNoteBudget(MeteredApp &meter, int runs) {
                                                                                         {"20 MB", 20 << 20}})
         sizes.push_back({name, richNote(chars)});
     sizes.push_back({"50 MB one line", oneLineNote(50 << 20)});
+    return sizes;
+}
+
+int runNoteBudget(MeteredApp &meter, int runs) {
+    QTemporaryDir dir;
+    Prefs prefs(dir.filePath(QStringLiteral("mivo.sqlite3")));
+    Prefs::install(&prefs);
+    NoteStore::resetForTests();
+    NoteStore &store = NoteStore::shared();
+
+    QElapsedTimer made;
+    made.start();
+    const std::vector<BudgetNote> sizes = budgetNotes();
     Note small(NoteType::text, QStringLiteral("📝"), QStringLiteral("Small"));
     small.body = QStringLiteral("A short note shown between the others.");
     std::vector<Note> all{small};
-    for (const Size &s : sizes)
+    for (const BudgetNote &s : sizes)
         all.push_back(s.note);
     store.replaceAll(all);
     store.settle(120000);
@@ -235,7 +236,7 @@ int runNoteBudget(MeteredApp &meter, int runs) {
         std::printf(" %9.9s", s);
     std::printf("\n");
     std::vector<std::string> memLines;
-    for (const Size &s : sizes) {
+    for (const BudgetNote &s : sizes) {
         Figures f;
         const bool big = s.note.body.size() >= (20 << 20);
         for (int run = 0; run < runs; ++run) {

@@ -1,7 +1,16 @@
 #pragma once
 #include "BenchUtil.h"
+#include "notes/Note.h"
+#include <vector>
 
 // Opens, scrolls, edits, finds in, formats, pastes into and saves text notes of 4 KB to 50 MB on the
 // notes page, runs times each, and prints the longest stretch of the window's thread per step and the
 // memory the largest cost. Runs in a process of its own, so its memory figures are its own.
 int runNoteBudget(MeteredApp &meter, int runs);
+
+// The notes measured, by size: rich text of many lines from 4 KB to 20 MB, and 50 MB of one line.
+struct BudgetNote {
+    const char *name;
+    Note note;
+};
+std::vector<BudgetNote> budgetNotes();

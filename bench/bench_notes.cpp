@@ -1,9 +1,12 @@
 // Notes at sizes well beyond everyday use: the store's load and save with 500 notes (half of them
-// tables of 50 x 10 rich-text cells) and its memory after a load, an RTF round trip of a 1 MB document, and the CSV and XLSX
-// imports of a 10 000 x 20 sheet into a table note with their peak memory, and a 10 000 x 20 table note
-// among those 500 on the notes page: its first open, then one cell edit and one swap, each until the grid is painted;
-// and how long saving a 20 or 50 MB text note or a cell of that table holds the window's thread; then
-// text notes of 4 KB to 50 MB used on the page (`bench_notes budget [runs]` runs that part alone).
+// tables of 50 x 10 rich-text cells) and its memory after a load, an RTF round trip of a 1 MB document, and
+// the CSV and XLSX imports of a 10 000 x 20 sheet into a table note with their peak memory, and a 10 000 x 20
+// table note among those 500 on the notes page: its first open, then one cell edit and one swap, each until
+// the grid is painted; and how long saving a 20 or 50 MB text note or a cell of that table holds the window's
+// thread; then text notes of 4 KB to 50 MB used on the page (`bench_notes budget [runs]` runs that part
+// alone).
+#include "BenchUtil.h"
+#include "NoteBudget.h"
 #include "notes/NoteCodec.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
@@ -13,21 +16,19 @@
 #include "notes/XlsxReader.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QApplication>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string_view>
-#include "BenchUtil.h"
-#include "NoteBudget.h"
 #include <zip.h>
 
 namespace {
@@ -202,10 +203,12 @@ void runChild(const QStringList &args) {
 // A 10 000 x 20 table note of short plain cells.
 Note bigTable() {
     Note t(NoteType::table, QStringLiteral("📊"), QStringLiteral("Big"));
-    for (int c = 0; c < 20; ++c) t.columns.emplace_back(QStringLiteral("Column %1").arg(c));
+    for (int c = 0; c < 20; ++c)
+        t.columns.emplace_back(QStringLiteral("Column %1").arg(c));
     for (int r = 0; r < 10000; ++r) {
         QStringList cells;
-        for (int c = 0; c < 20; ++c) cells << QStringLiteral("value %1").arg(r * 20 + c);
+        for (int c = 0; c < 20; ++c)
+            cells << QStringLiteral("value %1").arg(r * 20 + c);
         t.rows.emplace_back(cells);
     }
     return t;
@@ -219,6 +222,17 @@ int main(int argc, char **argv) {
         // The profile's notes and the big table as a savedNotes document, to look at the app with.
         std::vector<Note> all = makeNotes();
         all.push_back(bigTable());
+        QFile f(QString::fromLocal8Bit(argv[2]));
+        return f.open(QIODevice::WriteOnly) && f.write(encodeNotes(all)) > 0 ? 0 : 1;
+    }
+    if (argc > 2 && argv[1] == std::string_view("budget-document")) {
+        // The notes the budget measures, a short one first, as a savedNotes document: to measure the app
+        // itself with from outside.
+        Note small(NoteType::text, QStringLiteral("📝"), QStringLiteral("Small"));
+        small.body = QStringLiteral("A short note shown between the others.");
+        std::vector<Note> all{small};
+        for (BudgetNote &n : budgetNotes())
+            all.push_back(std::move(n.note));
         QFile f(QString::fromLocal8Bit(argv[2]));
         return f.open(QIODevice::WriteOnly) && f.write(encodeNotes(all)) > 0 ? 0 : 1;
     }
@@ -240,7 +254,8 @@ int main(int argc, char **argv) {
                     doc.size() / 1e6, kRuns);
         report("encode every note", medianMs([&] { (void)encodeNotes(notes); }));
         report("decode every note (the import's decode)", medianMs([&] { (void)decodeNotes(doc); }));
-        report("decode what the list shows (the store's load)", medianMs([&] { (void)NoteCodec::index(doc); }));
+        report("decode what the list shows (the store's load)",
+               medianMs([&] { (void)NoteCodec::index(doc); }));
         report("load (new store from preferences)", medianMs([&] { NoteStore loaded; }));
         report("save, nothing changed", medianMs([&] { store.save(); }));
         report("  + commit to disk", medianMs([&] {
@@ -286,7 +301,8 @@ int main(int argc, char **argv) {
         page.show();
         double paintMs = 0;
         const auto settle = [&] {
-            for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
+            for (int i = 0; i < 4; ++i)
+                QCoreApplication::processEvents();
             QElapsedTimer paint;
             paint.start();
             if (page.grid()) (void)page.grid()->grab(QRect(0, 0, 1000, 700));
@@ -316,7 +332,8 @@ int main(int argc, char **argv) {
         timer.restart();
         NoteStore::shared().update(edited);
         const double updateMs = double(timer.nsecsElapsed()) / 1e6;
-        // The bytes made on a worker and the write to disk, otherwise done on the next passes of the event loop.
+        // The bytes made on a worker and the write to disk, otherwise done on the next passes of the event
+        // loop.
         NoteStore::shared().settle(60000);
         prefs.flush();
         const double saveMs = double(timer.nsecsElapsed()) / 1e6;
@@ -331,13 +348,15 @@ int main(int argc, char **argv) {
         settle();
         report("one swap (store save + page)", double(timer.nsecsElapsed()) / 1e6);
         report("  of which the first paint of the new grid", paintMs);
-        std::printf("  rows measured by the edit and the swap: %lld\n", (long long)(NoteGrid::rowsMeasured - before));
+        std::printf("  rows measured by the edit and the swap: %lld\n",
+                    (long long)(NoteGrid::rowsMeasured - before));
         NoteStore::resetForTests();
     }
     {
         // Large notes saved as the user edits them: what holds the window's thread is update() and the
         // event-loop passes until the preferences hold the change (the bytes are made on a worker).
-        std::printf("Large notes saved (one edit each, median of 5; the longest stretch of the window's thread):\n");
+        std::printf(
+            "Large notes saved (one edit each, median of 5; the longest stretch of the window's thread):\n");
         NoteStore::resetForTests();
         NoteStore &store = NoteStore::shared();
         store.replaceAll(notes);
@@ -364,7 +383,8 @@ int main(int argc, char **argv) {
                 longest.push_back(pass);
                 total.push_back(double(t.nsecsElapsed()) / 1e6);
             }
-            for (auto *v : {&update, &longest, &total}) std::sort(v->begin(), v->end());
+            for (auto *v : {&update, &longest, &total})
+                std::sort(v->begin(), v->end());
             std::printf("  %s\n", what);
             report("    update() on the window's thread", update[2]);
             report("    longest stretch until the preferences hold it", longest[2]);
@@ -375,14 +395,17 @@ int main(int argc, char **argv) {
         };
         for (const int mb : {20, 50}) {
             Note text(NoteType::text, QStringLiteral("📝"), QStringLiteral("Long"));
-            const QString line = QStringLiteral("A line of a long note, with words and numbers 0123456789.\n");
+            const QString line =
+                QStringLiteral("A line of a long note, with words and numbers 0123456789.\n");
             text.body.reserve((mb << 20) + line.size());
-            while (text.body.size() < (mb << 20)) text.body += line;
+            while (text.body.size() < (mb << 20))
+                text.body += line;
             timeUpdates(mb == 20 ? "20 MB text" : "50 MB text", text,
                         [](Note &n, int run) { n.body[run * 1000] = QChar(u'Ж'); });
         }
-        timeUpdates("10 000 x 20 table, one cell", bigTable(),
-                    [](Note &n, int run) { n.rows[run * 1999].cells[run] = QStringLiteral("an edited cell"); });
+        timeUpdates("10 000 x 20 table, one cell", bigTable(), [](Note &n, int run) {
+            n.rows[run * 1999].cells[run] = QStringLiteral("an edited cell");
+        });
         NoteStore::resetForTests();
     }
     Prefs::install(nullptr);
@@ -432,7 +455,8 @@ int main(int argc, char **argv) {
         QObject receiver;
         bool done = false;
         t.restart();
-        NoteExport::writePdfLater(path, note, &receiver, [&done](const NoteExport::WriteResult &) { done = true; });
+        NoteExport::writePdfLater(path, note, &receiver,
+                                  [&done](const NoteExport::WriteResult &) { done = true; });
         double longest = double(t.nsecsElapsed()) / 1e6;
         report("handed to the worker (the window's thread)", longest);
         while (!done) {
@@ -446,7 +470,8 @@ int main(int argc, char **argv) {
         report("until written (worker included)", double(t.nsecsElapsed()) / 1e6);
     }
     // Each import in a process of its own, so its peak memory is its own.
-    for (const char *kind : {"csv", "xlsx"}) runChild({QString::fromLatin1(kind)});
+    for (const char *kind : {"csv", "xlsx"})
+        runChild({QString::fromLatin1(kind)});
     runChild({QStringLiteral("budget")});
     return 0;
 }

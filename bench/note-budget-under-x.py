@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""Text notes used in the real app under a private X server, measured from outside.
+
+  bench/note-budget-under-x.py [--binary build/mivo] [--bench build/bench/bench_notes] [--runs 3] [--shots DIR]
+
+Seeds a fresh home's database with the notes bench_notes measures (`bench_notes budget-document`), runs
+the app under ../shared/tools/window-stalls in Xvfb with jwm, and clicks and types with xdotool: open a
+note from the list, Edit, type, Save. For each step it prints the longest stretch of the window's
+thread (from the stall log, between the step and the next) and the app's resident memory after it.
+"""
+import argparse, os, shutil, sqlite3, subprocess, sys, tempfile, time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The stall tool beside the source tree (the main checkout's or a worktree's).
+STALLS = next((p for p in (os.path.join(HERE, *[".."] * n, "shared", "tools", "window-stalls") for n in (2, 3))
+               if os.path.isfile(p)), "window-stalls")
+# Where a user clicks, in the window at scale 1.0 (English, 1200 x 760): the notes page in the sidebar,
+# the list's rows (the seeded notes in their order) and the detail's buttons.
+NOTES_SIDEBAR = (80, 239)
+LIST_X, LIST_Y0, LIST_DY = 350, 130, 64
+EDIT_BUTTON = (636, 168)
+SAVE_BUTTON = (1123, 121)
+
+
+def now_ms():
+    return time.monotonic() * 1000
+
+
+def xdo(env, *args):
+    return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True).stdout.strip()
+
+
+def rss_mb(pid):
+    try:
+        for line in open(f"/proc/{pid}/status"):
+            if line.startswith("VmRSS:"): return int(line.split()[1]) / 1024
+    except OSError:
+        pass
+    return -1
+
+
+def longest(log, since, until):
+    worst = 0.0
+    try:
+        for line in open(log):
+            p = line.split()
+            if len(p) == 2 and since <= float(p[0]) < until: worst = max(worst, float(p[1]))
+    except OSError:
+        pass
+    return worst
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--binary", default="build/mivo")
+    ap.add_argument("--bench", default="build/bench/bench_notes")
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--shots", default="")
+    ap.add_argument("--notes", default="12 KB,20 MB", help="list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB")
+    a = ap.parse_args()
+    home = tempfile.mkdtemp(prefix="mivo-budget-")
+    env = dict(os.environ, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data",
+               XDG_CONFIG_HOME=f"{home}/config", XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
+    env.pop("QT_QPA_PLATFORM", None)
+    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
+    os.makedirs(f"{home}/run", mode=0o700)
+    doc = f"{home}/notes.bin"
+    subprocess.run([a.bench, "budget-document", doc], check=True, env=dict(env, QT_QPA_PLATFORM="offscreen"),
+                   stderr=subprocess.DEVNULL)
+    c = sqlite3.connect(f"{home}/data/mivo/mivo.sqlite3")
+    c.execute("CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)")
+    c.execute("INSERT OR REPLACE INTO prefs(key, type, value) VALUES('savedNotes', 'data', ?)", (open(doc, "rb").read(),))
+    c.commit(); c.close()
+    display = next(f":{n}" for n in range(130, 160)
+                   if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"))
+    env["DISPLAY"] = display
+    log = f"{home}/stalls.log"
+    procs = []
+    pid = 0
+    try:
+        procs.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(1.0)
+        procs.append(subprocess.Popen(["jwm"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(1.0)
+        tool = subprocess.Popen(["python3", STALLS, "--min-ms", "1", "--log", log, "--", a.binary], env=env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        procs.append(tool)
+        time.sleep(4.0)
+        want = os.path.realpath(a.binary)
+        kids = open(f"/proc/{tool.pid}/task/{tool.pid}/children").read().split()
+        pid = next(int(k) for k in kids if os.path.realpath(f"/proc/{k}/exe") == want)
+        win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
+        if not win:
+            subprocess.run([a.binary], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
+            time.sleep(1.5)
+            win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
+        if not win: sys.exit("the main window did not appear")
+
+        def click(x, y, wait=1.5, n=1):
+            t0 = now_ms()
+            subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y), "click", "--repeat", str(n), "1"],
+                           env=env)
+            time.sleep(wait)
+            return t0
+
+        def keys(*k, wait=1.0):
+            t0 = now_ms()
+            subprocess.run(["xdotool", "key", "--window", win, *k], env=env)
+            time.sleep(wait)
+            return t0
+
+        def typed(text, wait=1.0):
+            t0 = now_ms()
+            subprocess.run(["xdotool", "type", "--delay", "60", text], env=env)
+            time.sleep(wait)
+            return t0
+
+        def shot(name):
+            if a.shots:
+                os.makedirs(a.shots, exist_ok=True)
+                subprocess.run(["import", "-window", win, f"{a.shots}/{name}.png"], env=env)
+
+        click(*NOTES_SIDEBAR, wait=2.0)
+        shot("notes")
+        rows = {name: (LIST_X, LIST_Y0 + i * LIST_DY) for i, name in
+                enumerate(["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB"])}
+        if os.environ.get("BUDGET_SHOT_ONLY"):
+            click(*rows["Small"], wait=2.0)
+            shot("small")
+            click(*EDIT_BUTTON, wait=2.0)
+            typed("Typed from outside ")
+            shot("small-edit")
+            return
+        results = {}
+        for name in [n.strip() for n in a.notes.split(",")]:
+            for run in range(a.runs):
+                click(*rows["Small"], wait=2.0)
+                base = rss_mb(pid)
+                steps = []
+                steps.append(("open", click(*rows[name], wait=4.0 if "MB" in name else 2.0)))
+                mem_open = rss_mb(pid) - base
+                if run == 0: shot(f"{name}-open")
+                steps.append(("Edit", click(*EDIT_BUTTON, wait=4.0 if "MB" in name else 2.0)))
+                steps.append(("type", typed("Typed from outside ")))
+                if run == 0: shot(f"{name}-edited")
+                steps.append(("Save", click(*SAVE_BUTTON, wait=8.0 if "MB" in name else 2.5)))
+                if run == 0: shot(f"{name}-saved")
+                steps.append(("end", now_ms()))
+                click(*rows["Small"], wait=3.0)
+                mem_after = rss_mb(pid) - base
+                for (what, t0), (_, t1) in zip(steps, steps[1:]):
+                    results.setdefault((name, what), []).append(longest(log, t0, t1))
+                results.setdefault((name, "mem open"), []).append(mem_open)
+                results.setdefault((name, "mem after"), []).append(mem_after)
+        med = lambda v: sorted(v)[len(v) // 2]
+        print(f"From outside ({a.runs} runs, median): longest stretch of the window's thread per step, ms")
+        for name in [n.strip() for n in a.notes.split(",")]:
+            print(f"  {name:8} " + "  ".join(f"{w} {med(results[(name, w)]):6.1f}" for w in ("open", "Edit", "type", "Save"))
+                  + f"  | RSS +{med(results[(name, 'mem open')]):.0f} MB open, +{med(results[(name, 'mem after')]):.0f} MB"
+                    " after another note is shown")
+    finally:
+        if pid: os.kill(pid, 15)  # the app, which the stall tool waits for
+        for p in reversed(procs):
+            p.terminate()
+            try: p.wait(timeout=8)
+            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        shutil.rmtree(home, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
