@@ -138,13 +138,14 @@ def main():
                 click(*rows["Small"], wait=2.0)
                 base = rss_mb(pid)
                 steps = []
-                steps.append(("open", click(*rows[name], wait=4.0 if "MB" in name else 2.0)))
+                # A large note's document is built on a worker: its arrival belongs to the open.
+                steps.append(("open", click(*rows[name], wait=15.0 if "MB" in name else 2.0)))
                 mem_open = rss_mb(pid) - base
                 if run == 0: shot(f"{name}-open")
                 steps.append(("Edit", click(*EDIT_BUTTON, wait=4.0 if "MB" in name else 2.0)))
                 steps.append(("type", typed("Typed from outside ")))
                 if run == 0: shot(f"{name}-edited")
-                steps.append(("Save", click(*SAVE_BUTTON, wait=8.0 if "MB" in name else 2.5)))
+                steps.append(("Save", click(*SAVE_BUTTON, wait=15.0 if "MB" in name else 2.5)))
                 if run == 0: shot(f"{name}-saved")
                 steps.append(("end", now_ms()))
                 click(*rows["Small"], wait=3.0)
