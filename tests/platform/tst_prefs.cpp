@@ -4,6 +4,7 @@
 #include "platform/Document.h"
 #include "platform/Prefs.h"
 #include "platform/SingleInstance.h"
+#include "platform/UnsavedAtQuit.h"
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -94,6 +95,7 @@ private slots:
     void cleanCloseLeavesTheMainFileComplete();
     void finalCommitWaitsOutABriefLockAndReportsOneThatStays();
     void finalCommitOnAFullDiskFails();
+    void changesKeptAtQuitAreWrittenWholeOrNotAtAll();
     void savesNeverWaitForAnotherProgramsLock();
     void commitsReachTheDiskInOrder();
     void replaceThatCannotBeCommittedLeavesNothingBehind();
@@ -514,6 +516,47 @@ void TstPrefs::finalCommitOnAFullDiskFails() {
     Prefs again(path);
     QCOMPARE(again.integer("x"), 1);
     QVERIFY(!again.contains("doc"));
+}
+
+// The changes a quit kept come back exactly (every kind of value, a removal, the digest they were made
+// over); a file cut short or damaged gives nothing of them, and stays for the user rather than being
+// half applied or removed.
+void TstPrefs::changesKeptAtQuitAreWrittenWholeOrNotAtAll() {
+    UnsavedAtQuit kept;
+    kept.edits = {{"on", PrefsValue(true), std::nullopt},
+                  {"n", PrefsValue(qint64(-7)), std::nullopt},
+                  {"f", PrefsValue(0.1), std::nullopt},
+                  {"s", PrefsValue(QStringLiteral("é ✓")), std::nullopt},
+                  {"doc", PrefsValue(QByteArray("[1,2]")), PrefsDigest::of("[1]")},
+                  {"gone", std::nullopt, std::nullopt}};
+    const QByteArray bytes = kept.encode();
+    const auto back = UnsavedAtQuit::decode(bytes);
+    QVERIFY(back);
+    QCOMPARE(back->edits.size(), kept.edits.size());
+    for (size_t i = 0; i < kept.edits.size(); ++i) {
+        QCOMPARE(back->edits[i].key, kept.edits[i].key);
+        QVERIFY(back->edits[i].value == kept.edits[i].value);
+        QVERIFY(back->edits[i].base == kept.edits[i].base);
+    }
+    for (qsizetype cut = 0; cut < bytes.size(); ++cut)
+        QVERIFY2(!UnsavedAtQuit::decode(bytes.left(cut)), qPrintable(QString::number(cut)));
+    QVERIFY(!UnsavedAtQuit::decode(bytes + 'x'));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("mivo.sqlite3");
+    {
+        Prefs p(path);
+        p.setInt("n", 1);
+        QVERIFY(p.close());
+    }
+    const QString file = UnsavedAtQuit::pathFor(path);
+    putFile(file, bytes.left(bytes.size() - 3));
+    {
+        Prefs p(path);
+        QCOMPARE(p.integer("n"), 1);
+        QVERIFY(!p.contains("on"));
+    }
+    QVERIFY(QFile::exists(file));
 }
 
 // The window's thread hands its writes over and goes on, however long another program holds the
