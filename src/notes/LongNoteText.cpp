@@ -468,6 +468,20 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     return after.position();
 }
 
+void discard(QTextDocument *doc) {
+    if (!doc) return;
+    if (doc->characterCount() <= kLongChars) {
+        doc->deleteLater();
+        return;
+    }
+    doc->setParent(nullptr);
+    doc->moveToThread(nullptr); // pulled by the worker
+    QThreadPool::globalInstance()->start([doc] {
+        doc->moveToThread(QThread::currentThread());
+        delete doc;
+    });
+}
+
 QString loadingText() {
     return L::t({.en = "Loading…", .es = "Cargando…", .de = "Wird geladen…", .fr = "Chargement…", .uk = "Завантаження…", .pl = "Wczytywanie…"});
 }

@@ -98,6 +98,9 @@ void pasteLater(const QTextDocument &doc, int from, int to, const QString &text,
 // no parent meanwhile, and is deleted when receiver is gone by then.
 void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
                std::function<void(QTextDocument *, int)> done);
+// Deletes a document no view shows any more: a long one on a pool thread (freeing megabytes of text
+// and layouts held the window for a fifth of a second), a short one later on its own thread.
+void discard(QTextDocument *doc);
 // What a long note's view shows while its document is being built.
 QString loadingText();
 

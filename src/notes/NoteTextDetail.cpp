@@ -96,7 +96,7 @@ void NotesView::dropLongDoc() {
     longKey_ = {};
     if (!longDoc_) return;
     if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
-    longDoc_->deleteLater();
+    LongNote::discard(longDoc_);
     longDoc_ = nullptr;
 }
 
