@@ -329,6 +329,50 @@ void unmarkLinks(QTextDocument &doc) {
     doc.setUndoRedoEnabled(undo);
 }
 
+namespace {
+// The theme's colour on every run without a colour of its own (the note's own colours stay).
+void showTextColour(QTextDocument &doc, const QColor &colour) {
+    QTextCharFormat fg;
+    fg.setForeground(colour);
+    fg.setProperty(kShownColour, true);
+    QTextCursor c(&doc);
+    const std::vector<FormatRun> runs = formatRuns(doc, 0, doc.characterCount());
+    const auto coloured = [](const FormatRun &r) { return r.fmt.hasProperty(QTextFormat::ForegroundBrush); };
+    if (std::none_of(runs.begin(), runs.end(), coloured)) {
+        c.select(QTextCursor::Document);
+        c.mergeCharFormat(fg);
+        return;
+    }
+    for (const FormatRun &r : runs) {
+        if (coloured(r)) continue;
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.mergeCharFormat(fg);
+    }
+}
+
+void unmarkShownColour(QTextDocument &doc) {
+    std::vector<FormatRun> shown;
+    for (const FormatRun &r : formatRuns(doc, 0, doc.characterCount()))
+        if (r.fmt.boolProperty(kShownColour)) shown.push_back(r);
+    if (shown.empty()) return;
+    const bool undo = doc.isUndoRedoEnabled();
+    doc.setUndoRedoEnabled(false);
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    for (const FormatRun &r : shown) {
+        QTextCharFormat f = r.fmt;
+        f.clearForeground();
+        f.clearProperty(kShownColour);
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.setCharFormat(f);
+    }
+    c.endEditBlock();
+    doc.setUndoRedoEnabled(undo);
+}
+} // namespace
+
 QTextDocument *build(const Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
@@ -364,11 +408,7 @@ QTextDocument *build(const Note &note, const Style &style) {
             c.setBlockFormat(piece);
         }
     }
-    QTextCursor all(doc.get());
-    all.select(QTextCursor::Document);
-    QTextCharFormat fg;
-    fg.setForeground(style.text);
-    all.mergeCharFormat(fg);
+    showTextColour(*doc, style.text);
     if (style.links.isValid()) {
         // Paragraph by paragraph (a piece of a line included: cuts fall at spaces).
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
@@ -635,6 +675,7 @@ Saved readText(QTextDocument &doc, bool rich) {
     Saved s;
     s.body = wholeText(doc);
     unmarkLinks(doc);
+    unmarkShownColour(doc);
     if (rich || hasOwnFormatting(doc)) {
         joinPieces(doc);
         s.rtf = RtfCodec::write(doc);

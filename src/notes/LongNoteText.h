@@ -34,6 +34,9 @@ inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;
 // What a detected link's characters looked like before they were made a link (see markLinks).
 inline constexpr int kLinkWasUnderline = QTextFormat::UserProperty + 0x70d;
 inline constexpr int kLinkWasColour = QTextFormat::UserProperty + 0x70e;
+// The theme's text colour, put by the view on text that has no colour of its own: taken out again
+// before the text is saved, so a note never keeps the colour of the theme it was edited in.
+inline constexpr int kShownColour = QTextFormat::UserProperty + 0x710;
 
 bool isLong(const Note &note);
 

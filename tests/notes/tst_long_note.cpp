@@ -138,6 +138,20 @@ QStringList linksAndUnderlines(const QByteArray &rtf) {
         }
     return out;
 }
+
+// The colours a note's text has of its own, and how many characters have each.
+QMap<QString, int> colours(const QByteArray &rtf) {
+    QTextDocument doc;
+    if (!RtfCodec::read(rtf, &doc)) return {{QStringLiteral("unreadable"), 0}};
+    QMap<QString, int> out;
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat f = it.fragment().charFormat();
+            if (f.hasProperty(QTextFormat::ForegroundBrush))
+                out[f.foreground().color().name()] += it.fragment().length();
+        }
+    return out;
+}
 } // namespace
 
 class TestLongNote : public QObject {
@@ -743,6 +757,7 @@ private slots:
         const Note n = richNote(QStringLiteral("R"), chars);
         NoteStore::shared().add(n);
         const QStringList before = linksAndUnderlines(*n.bodyRTF);
+        const QMap<QString, int> coloursBefore = colours(*n.bodyRTF);
         QCOMPARE(before.filter(QStringLiteral("mivo.example")).size(),
                  before.size()); // the stored links alone
         NotesView page;
@@ -762,6 +777,8 @@ private slots:
         QVERIFY(saved->body.contains(QStringLiteral("Paragraph 0 still has")));
         QVERIFY(saved->bodyRTF.has_value());
         QCOMPARE(linksAndUnderlines(*saved->bodyRTF), before);
+        // The theme's text colour is the view's: the note keeps its own red and gains no other colour.
+        QCOMPARE(colours(*saved->bodyRTF), coloursBefore);
         QVERIFY(!NoteStore::txtExport(*saved).contains(QStringLiteral("__https://example.org")));
         NoteStore::resetForTests();
     }
