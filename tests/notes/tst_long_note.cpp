@@ -1009,7 +1009,7 @@ private slots:
         LongTextView *v = page.contentView();
         QVERIFY(v->isReadOnly() && v->isVisible());
         QCOMPARE(v->wholeText(), n.body);
-        QCOMPARE(v->verticalScrollBar()->maximum() == 0, chars <= LongNote::kLongChars);
+        QTRY_COMPARE(v->verticalScrollBar()->maximum() == 0, chars <= LongNote::kLongChars);
         page.showInlineEditor(n.id);
         settle();
         QTRY_VERIFY(page.inlineTextView() && page.longTextReady() && !page.inlineTextView()->isReadOnly());
