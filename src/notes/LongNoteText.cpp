@@ -587,19 +587,6 @@ void joinPieces(QTextDocument &doc) {
     doc.setUndoRedoEnabled(undo);
 }
 
-bool hasOwnFormatting(const QTextDocument &doc) {
-    // What the view itself puts on every text: its colour (links it found are taken out before).
-    static const QList<int> shown = {QTextFormat::ForegroundBrush};
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        for (const int key : b.blockFormat().properties().keys())
-            if (key != kContinues && key != QTextFormat::ObjectIndex) return true;
-        for (auto it = b.begin(); !it.atEnd(); ++it)
-            for (const int key : it.fragment().charFormat().properties().keys())
-                if (!shown.contains(key) && key != QTextFormat::ObjectIndex) return true;
-    }
-    return false;
-}
-
 void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done) {
     QPointer<QObject> to(receiver);
     QThread *target = receiver->thread();
@@ -671,28 +658,27 @@ void deliver(const std::shared_ptr<PendingSave> &p) {
 }
 } // namespace
 
-Saved readText(QTextDocument &doc, bool rich) {
+Saved readText(QTextDocument &doc) {
     Saved s;
     s.body = wholeText(doc);
     unmarkLinks(doc);
     unmarkShownColour(doc);
-    if (rich || hasOwnFormatting(doc)) {
-        joinPieces(doc);
-        s.rtf = RtfCodec::write(doc);
-    }
+    joinPieces(doc);
+    // Rich text the reader would refuse is not stored: the note is shown from its plain text then.
+    s.rtf = RtfCodec::write(doc, RtfCodec::kMaxBytes);
     return s;
 }
 
-void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done) {
+void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
     auto p = std::make_shared<PendingSave>();
     p->to = receiver;
     p->done = std::move(done);
     g_saves.push_back(p);
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([doc, rich, p] {
+    QThreadPool::globalInstance()->start([doc, p] {
         doc->moveToThread(QThread::currentThread());
-        Saved s = readText(*doc, rich);
+        Saved s = readText(*doc);
         delete doc;
         {
             std::lock_guard l(p->m);

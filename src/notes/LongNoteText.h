@@ -111,17 +111,13 @@ struct Saved {
     QString body;
     QByteArray rtf;
 };
-// Whether the text has formats of its own: more than the colour a view gives it (links it found
-// taken out first, see unmarkLinks).
-bool hasOwnFormatting(const QTextDocument &doc);
-// The text as stored, and the rich text when rich or when the text has formats of its own. Takes
-// the links the view found out and joins the pieces: no view may show doc any more.
-Saved readText(QTextDocument &doc, bool rich);
-// Takes the document (which no view may show any more), reads its text on a pool thread and deletes
-// it there; done gets it on receiver's thread unless receiver is gone. The rich text comes too when
-// rich (the note had it) or when the text has formats of its own; else it stays empty: a plain text
-// is stored as plain text, its addresses found again when it is shown.
-void readLater(QTextDocument *doc, bool rich, QObject *receiver, std::function<void(const Saved &)> done);
+// The text as stored and its rich text (none when the rich text would be larger than the reader
+// takes, RtfCodec::kMaxBytes). Takes the links the view found out and joins the pieces: no view may
+// show doc any more.
+Saved readText(QTextDocument &doc);
+// Takes the document (which no view may show any more), reads it as readText() does on a pool
+// thread and deletes it there; done gets it on receiver's thread unless receiver is gone.
+void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
 // At quit, when the event loop no longer runs: waits for the saves readLater() started and hands each
 // its text at once, in the order they were started, so that they reach the store before the database
 // closes. False when one was not read within timeoutMs (it, and those after it, are not stored).

@@ -516,8 +516,7 @@ bool NoteEditorDialog::doSave() {
         done_ = true;
         Completion c = std::move(completion_);
         close();
-        // Stored as rich text only when the text has formats of its own (what was typed before may).
-        LongNote::readLater(doc, false, qApp, [c, out](const LongNote::Saved &s) mutable {
+        LongNote::readLater(doc, qApp, [c, out](const LongNote::Saved &s) mutable {
             out.body = s.body;
             out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
             if (c) c(out);

@@ -361,9 +361,10 @@ void NotesView::saveInlineEditor() {
     saveLongEditor(copy);
 }
 
-// The editor's save. A long text and its rich text are read on a worker from the document itself,
-// which the view lets go of first; the note is stored when they come back. A long document with no
-// change left in it stores only the title and the emoji, its text as it was.
+// The editor's save. The text and its rich text are stored at every size; the size decides only
+// where they are read: a short text at once, a long one on a worker from the document itself, which
+// the view lets go of first (the note is stored when they come back). A long document with no change
+// left in it, of a note that has its rich text already, stores only the title and the emoji.
 void NotesView::saveLongEditor(Note copy) {
     if (!longDoc_ || !longView_ || longView_->document() != longDoc_) return; // still being built
     keepReaderPlace(copy.id, longView_);
@@ -372,11 +373,10 @@ void NotesView::saveLongEditor(Note copy) {
     editingID_.reset();
     QTextDocument *doc = longDoc_;
     if (doc->characterCount() - 1 <= LongNote::kLongChars) {
-        // A short text is read at once, and stored as rich text as it always was.
         longView_->setDocument(nullptr);
         longDoc_ = nullptr;
         dropLongDoc();
-        const LongNote::Saved s = LongNote::readText(*doc, true);
+        const LongNote::Saved s = LongNote::readText(*doc);
         delete doc;
         copy.body = s.body;
         copy.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
@@ -384,7 +384,7 @@ void NotesView::saveLongEditor(Note copy) {
         requestRebuild();
         return;
     }
-    if (!longDoc_->isModified()) {
+    if (!longDoc_->isModified() && copy.bodyRTF) {
         longView_->setReadOnly(true);
         NoteStore::shared().update(copy);
         requestRebuild();
@@ -394,9 +394,7 @@ void NotesView::saveLongEditor(Note copy) {
     dropLongDoc();
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
-    // A short note made long by a paste is stored as rich text only when its text has formats of its own.
-    const bool rich = copy.bodyRTF.has_value() && LongNote::isLong(copy);
-    LongNote::readLater(doc, rich, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
+    LongNote::readLater(doc, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
         longSavingID_.clear();
         if (const Note *now = NoteStore::shared().find(id)) {
             Note out = *now;

@@ -31,6 +31,6 @@ inline constexpr int kMaxDepth = 256;
 // Replaces doc's content by the rich text. Returns false, leaving doc empty, for data that is not RTF,
 // is too large or nests too deeply; a truncated document keeps what came before the cut.
 bool read(const QByteArray &rtf, QTextDocument *doc);
-// The RTF of the whole document.
-QByteArray write(const QTextDocument &doc);
+// The RTF of the whole document; empty when it would be longer than maxBytes (-1: no bound).
+QByteArray write(const QTextDocument &doc, qsizetype maxBytes = -1);
 } // namespace RtfCodec

@@ -5,6 +5,7 @@
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextOption>
+#include <algorithm>
 #include <vector>
 
 // The writer half of the RTF codec. Formatting is written as "\plain" plus the run's words wherever
@@ -18,12 +19,6 @@ struct RunAttrs {
     int color = 0; // index in the colour table; 0 = none given
     bool bold = false, italic = false, underline = false, strike = false;
     bool operator==(const RunAttrs &) const = default;
-};
-
-struct Run {
-    QString text;
-    RunAttrs attrs;
-    QString href;
 };
 
 // Windows-1252 bytes 0x80..0x9F; the rest of 0xA0..0xFF is Latin-1.
@@ -97,7 +92,8 @@ ParaAttrs paraAttrs(const QTextBlockFormat &bf) {
     ParaAttrs p;
     p.left = qRound(bf.leftMargin() * 20);
     p.first = qRound(bf.textIndent() * 20);
-    for (const QTextOption::Tab &t : bf.tabPositions()) p.tabs.emplace_back(t.type, qRound(t.position * 20));
+    for (const QTextOption::Tab &t : bf.tabPositions())
+        p.tabs.emplace_back(t.type, qRound(t.position * 20));
     return p;
 }
 
@@ -128,51 +124,44 @@ void appendAttrs(QByteArray &out, const RunAttrs &a) {
 } // namespace
 
 namespace RtfCodec {
-QByteArray write(const QTextDocument &doc) {
+// Two walks over the document: the first finds the fonts and colours the tables at the start list,
+// the second writes the text straight from the document, so nothing but the output is held (a note
+// of megabytes is not copied run by run first).
+QByteArray write(const QTextDocument &doc, qsizetype maxBytes) {
     QStringList fonts;        // font table entries from \f1 on, in order of first use
     std::vector<QRgb> colors; // colour table entries from \cf1 on
-    std::vector<std::vector<Run>> blocks;
-    std::vector<ParaAttrs> paras;
-
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        std::vector<Run> runs;
+    const auto fontIndex = [&](const QTextCharFormat &f) {
+        const QString fam = familyOf(f);
+        if (fam.isEmpty()) return 0;
+        qsizetype idx = fonts.indexOf(fam);
+        if (idx < 0) {
+            fonts << fam;
+            idx = fonts.size() - 1;
+        }
+        return int(idx) + 1;
+    };
+    const auto colorIndex = [&](const QTextCharFormat &f) {
+        if (f.foreground().style() == Qt::NoBrush) return 0;
+        const QRgb rgb = f.foreground().color().rgb() & 0xFFFFFF;
+        auto cit = std::find(colors.begin(), colors.end(), rgb);
+        if (cit == colors.end()) {
+            colors.push_back(rgb);
+            cit = colors.end() - 1;
+        }
+        return int(cit - colors.begin()) + 1;
+    };
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
             const QTextCharFormat f = frag.charFormat();
-            Run r;
-            r.text = frag.text();
-            if (const QString fam = familyOf(f); !fam.isEmpty()) {
-                qsizetype idx = fonts.indexOf(fam);
-                if (idx < 0) {
-                    fonts << fam;
-                    idx = fonts.size() - 1;
-                }
-                r.attrs.font = int(idx) + 1;
-            }
-            r.attrs.size = halfPoints(f);
-            if (f.foreground().style() != Qt::NoBrush) {
-                const QRgb rgb = f.foreground().color().rgb() & 0xFFFFFF;
-                auto cit = std::find(colors.begin(), colors.end(), rgb);
-                if (cit == colors.end()) {
-                    colors.push_back(rgb);
-                    cit = colors.end() - 1;
-                }
-                r.attrs.color = int(cit - colors.begin()) + 1;
-            }
-            r.attrs.bold = f.fontWeight() >= QFont::Bold;
-            r.attrs.italic = f.fontItalic();
-            r.attrs.underline = f.fontUnderline();
-            r.attrs.strike = f.fontStrikeOut();
-            if (f.isAnchor()) r.href = f.anchorHref();
-            runs.push_back(std::move(r));
+            fontIndex(f);
+            colorIndex(f);
         }
-        blocks.push_back(std::move(runs));
-        paras.push_back(paraAttrs(b.blockFormat()));
-    }
 
     QByteArray out;
-    out.reserve(doc.characterCount() * 2 + 256);
+    const qsizetype guess = qsizetype(doc.characterCount()) * 2 + 256;
+    out.reserve(maxBytes < 0 ? guess : std::min(guess, maxBytes + 1));
     out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil Helvetica;}";
     for (qsizetype i = 0; i < fonts.size(); ++i) {
         out += "{\\f" + QByteArray::number(i + 1) + "\\fnil ";
@@ -187,36 +176,55 @@ QByteArray write(const QTextDocument &doc) {
 
     RunAttrs cur;
     ParaAttrs curPara;
-    for (size_t bi = 0; bi < blocks.size(); ++bi) {
-        if (bi) out += "\\par\n";
+    bool first = true;
+    bool lastEmpty = false; // the last paragraph had no text
+    int blocks = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next(), ++blocks) {
+        if (!first) out += "\\par\n";
+        first = false;
         // Paragraph words only where they change: a document without indents or tab stops has none.
-        if (paras[bi] != curPara) {
-            appendPara(out, paras[bi]);
-            curPara = paras[bi];
+        if (const ParaAttrs para = paraAttrs(b.blockFormat()); para != curPara) {
+            appendPara(out, para);
+            curPara = para;
         }
         QString openHref;
         RunAttrs beforeField;
-        for (const Run &r : blocks[bi]) {
-            if (r.href != openHref) {
+        lastEmpty = true;
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid()) continue;
+            lastEmpty = false;
+            const QTextCharFormat f = frag.charFormat();
+            RunAttrs attrs;
+            attrs.font = fontIndex(f);
+            attrs.size = halfPoints(f);
+            attrs.color = colorIndex(f);
+            attrs.bold = f.fontWeight() >= QFont::Bold;
+            attrs.italic = f.fontItalic();
+            attrs.underline = f.fontUnderline();
+            attrs.strike = f.fontStrikeOut();
+            const QString href = f.isAnchor() ? f.anchorHref() : QString();
+            if (href != openHref) {
                 if (!openHref.isEmpty()) {
                     out += "}}";
                     cur = beforeField; // the field's groups end, and their formatting with them
                 }
-                if (!r.href.isEmpty()) {
+                if (!href.isEmpty()) {
                     out += "{\\field{\\*\\fldinst{HYPERLINK \"";
-                    QString href = r.href;
-                    href.replace(u'"', QStringLiteral("%22"));
-                    appendEscaped(out, href);
+                    QString quoted = href;
+                    quoted.replace(u'"', QStringLiteral("%22"));
+                    appendEscaped(out, quoted);
                     out += "\"}}{\\fldrslt ";
                     beforeField = cur;
                 }
-                openHref = r.href;
+                openHref = href;
             }
-            if (r.attrs != cur) {
-                appendAttrs(out, r.attrs);
-                cur = r.attrs;
+            if (attrs != cur) {
+                appendAttrs(out, attrs);
+                cur = attrs;
             }
-            appendEscaped(out, r.text);
+            appendEscaped(out, frag.text());
+            if (maxBytes >= 0 && out.size() > maxBytes) return {};
         }
         if (!openHref.isEmpty()) {
             out += "}}";
@@ -224,8 +232,9 @@ QByteArray write(const QTextDocument &doc) {
         }
     }
     // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
-    if (blocks.size() > 1 && blocks.back().empty()) out += "\\par\n";
+    if (blocks > 1 && lastEmpty) out += "\\par\n";
     out += "}";
+    if (maxBytes >= 0 && out.size() > maxBytes) return {};
     return out;
 }
 } // namespace RtfCodec

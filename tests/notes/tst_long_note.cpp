@@ -468,17 +468,33 @@ private slots:
         QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, onLink);
         QCOMPARE(links.opened.value(0), QUrl(QStringLiteral("https://example.org/a")));
 
-        // A save with no change stores the title alone.
-        const std::optional<QByteArray> rtfBefore = NoteStore::shared().find(QStringLiteral("L"))->bodyRTF;
+        // A save with no change keeps the text; a plain note gets its rich text, as a short one does,
+        // without the address the view found made a link.
         page.showInlineEditor(QStringLiteral("L"));
         settle();
         QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
         page.inlineTitleField()->setText(QStringLiteral("Renamed"));
         page.saveInlineEditor();
-        settle();
+        QTRY_VERIFY(!page.longSavePending());
         const Note *saved = NoteStore::shared().find(QStringLiteral("L"));
         QCOMPARE(saved->title, QStringLiteral("Renamed"));
         QCOMPARE(saved->body, body);
+        QVERIFY(saved->bodyRTF.has_value());
+        QVERIFY(!saved->bodyRTF->contains("HYPERLINK"));
+        QTextDocument first;
+        QVERIFY(RtfCodec::read(*saved->bodyRTF, &first));
+        QCOMPARE(first.toPlainText(), body);
+        // Once it has its rich text, a save with no change stores the title alone.
+        const std::optional<QByteArray> rtfBefore = saved->bodyRTF;
+        QTRY_VERIFY(page.longTextReady());
+        page.showInlineEditor(QStringLiteral("L"));
+        settle();
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        page.inlineTitleField()->setText(QStringLiteral("Renamed again"));
+        page.saveInlineEditor();
+        QVERIFY(!page.longSavePending());
+        saved = NoteStore::shared().find(QStringLiteral("L"));
+        QCOMPARE(saved->title, QStringLiteral("Renamed again"));
         QCOMPARE(saved->bodyRTF, rtfBefore);
 
         // A cancelled edit leaves the stored text shown.
@@ -516,7 +532,8 @@ private slots:
         want.insert(storedAt, QStringLiteral("EDIT"));
         const Note *after = NoteStore::shared().find(QStringLiteral("L"));
         QCOMPARE(after->body, want);
-        QVERIFY(!after->bodyRTF); // plain text stays plain: its links are found again when shown
+        QVERIFY(after->bodyRTF.has_value());
+        QVERIFY(!after->bodyRTF->contains("HYPERLINK")); // found again when shown, never stored
         QTRY_VERIFY(page.longTextReady());
         QCOMPARE(page.longTextView()->wholeText(), want);
 

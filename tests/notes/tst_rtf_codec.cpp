@@ -123,6 +123,16 @@ private slots:
                             "{\\field{\\*\\fldinst{HYPERLINK \"https://a.b/\"}}{\\fldrslt \\plain x}}}"));
     }
 
+    // A bound refuses exactly what is longer than it, however far into the text that shows.
+    void aBoundRefusesOnlyLongerOutput() {
+        QTextDocument doc;
+        richSample(doc);
+        const QByteArray all = RtfCodec::write(doc);
+        QCOMPARE(RtfCodec::write(doc, all.size()), all);
+        QVERIFY(RtfCodec::write(doc, all.size() - 1).isEmpty());
+        QVERIFY(RtfCodec::write(doc, 10).isEmpty());
+    }
+
     void roundTripsKeepTextAndEveryFormat() {
         QTextDocument doc;
         richSample(doc);

@@ -1,0 +1,148 @@
+// What Save in the inline editor stores for a text note: the same fields whatever its length, the
+// length deciding only where they are made.
+#include "common/TestEnv.h"
+#include "notes/LongNoteText.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/RtfCodec.h"
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+
+namespace {
+void settle() {
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
+// Plain words that occur nowhere else in the note, so that one length of them can be put for another.
+QString filler(qsizetype chars) {
+    QString s;
+    for (int i = 0; s.size() < chars; ++i)
+        s += QStringLiteral("fill%1 ").arg(i % 89);
+    return s.left(chars);
+}
+
+// A note whose text is head + filler + tail, rich when asked: a bold word, a coloured word, an
+// underlined one, a typed address and a link put in on purpose.
+Note sample(const QString &id, qsizetype fillChars, bool rich) {
+    const QString head = QStringLiteral("Bold and red words, see https://example.org/typed now.\n");
+    const QString tail = QStringLiteral("\nunderlined end, a link here and 🙂 last line");
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Sample"));
+    n.id = id;
+    n.link = QStringLiteral("https://example.com/stored");
+    if (!rich) {
+        n.body = head + filler(fillChars) + tail;
+        return n;
+    }
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, bold, red, under, link;
+    bold.setFontWeight(QFont::Bold);
+    red.setForeground(QColor(200, 30, 30));
+    under.setFontUnderline(true);
+    link.setAnchor(true);
+    link.setAnchorHref(QStringLiteral("https://example.net/kept"));
+    c.insertText(QStringLiteral("Bold"), bold);
+    c.insertText(QStringLiteral(" and "), plain);
+    c.insertText(QStringLiteral("red"), red);
+    c.insertText(QStringLiteral(" words, see https://example.org/typed now."), plain);
+    c.insertBlock();
+    c.insertText(filler(fillChars), plain);
+    c.insertBlock();
+    c.insertText(QStringLiteral("underlined"), under);
+    c.insertText(QStringLiteral(" end, a "), plain);
+    c.insertText(QStringLiteral("link here"), link);
+    c.insertText(QStringLiteral(" and 🙂 last line"), plain);
+    n.body = doc.toPlainText();
+    n.bodyRTF = RtfCodec::write(doc);
+    return n;
+}
+
+struct Stored {
+    QString body;
+    std::optional<QByteArray> rtf;
+};
+
+// Opens the note in the inline editor, types at its start, makes "and" bold when asked, saves, and
+// gives what the store holds once the save is in.
+Stored editAndSave(NotesView &page, const Note &n, bool boldEdit) {
+    NoteStore::shared().add(n);
+    page.selectNote(n.id);
+    page.showInlineEditor(n.id);
+    settle();
+    if (!QTest::qWaitFor([&] { return page.longTextReady() && !page.longTextView()->isReadOnly(); }, 20000))
+        return {};
+    LongTextView *v = page.longTextView();
+    QTextCursor c(v->document());
+    c.setPosition(0);
+    v->setTextCursor(c);
+    QTest::keyClicks(v, QStringLiteral("Typed "));
+    if (boldEdit) {
+        c.setPosition(11);
+        c.setPosition(14, QTextCursor::KeepAnchor);
+        v->setTextCursor(c);
+        QTest::keyClick(v, Qt::Key_B, Qt::ControlModifier);
+    }
+    page.saveInlineEditor();
+    if (!QTest::qWaitFor([&] { return !page.longSavePending() && !page.inlineEditorOpen(); }, 20000))
+        return {};
+    const Note *saved = NoteStore::shared().find(n.id);
+    return saved ? Stored{saved->body, saved->bodyRTF} : Stored{};
+}
+} // namespace
+
+class TestTextNoteSave : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
+private slots:
+    void sameFieldsEitherSideOfTheLongLimit_data() {
+        QTest::addColumn<bool>("rich");
+        QTest::addColumn<bool>("boldEdit");
+        QTest::newRow("plain note, typed into") << false << false;
+        QTest::newRow("plain note, a word made bold") << false << true;
+        QTest::newRow("rich note, typed into") << true << false;
+        QTest::newRow("rich note, a word made bold") << true << true;
+    }
+    // The same note and the same edit, once just under the length where a note is built and read on
+    // a worker and once just over it: both store their rich text, and it is the same but for the
+    // filler's length; the typed address is not stored as a link, the link put in on purpose is.
+    void sameFieldsEitherSideOfTheLongLimit() {
+        QFETCH(bool, rich);
+        QFETCH(bool, boldEdit);
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        const qsizetype underFill = LongNote::kLongChars - 300, overFill = LongNote::kLongChars + 300;
+        const Note under = sample(QStringLiteral("U"), underFill, rich);
+        const Note over = sample(QStringLiteral("O"), overFill, rich);
+        QVERIFY(!LongNote::isLong(under));
+        QVERIFY(LongNote::isLong(over));
+        const Stored a = editAndSave(page, under, boldEdit);
+        const Stored b = editAndSave(page, over, boldEdit);
+        QVERIFY(a.body.startsWith(QStringLiteral("Typed Bold")));
+        QCOMPARE(QString(a.body).replace(filler(underFill), filler(overFill)), b.body);
+        QVERIFY(a.rtf.has_value());
+        QVERIFY(b.rtf.has_value());
+        QCOMPARE(QByteArray(*a.rtf).replace(filler(underFill).toLatin1(), filler(overFill).toLatin1()),
+                 *b.rtf);
+        QVERIFY(!b.rtf->contains("HYPERLINK \"https://example.org"));
+        QCOMPARE(b.rtf->contains("HYPERLINK \"https://example.net/kept\""), rich);
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(*b.rtf, &back));
+        QCOMPARE(back.toPlainText(), b.body);
+        QTextCursor at(&back);
+        at.setPosition(13);
+        QCOMPARE(at.charFormat().fontWeight() >= QFont::Bold, boldEdit);
+        NoteStore::resetForTests();
+    }
+};
+
+QTEST_MAIN(TestTextNoteSave)
+#include "tst_text_note_save.moc"
