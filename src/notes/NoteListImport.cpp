@@ -16,16 +16,7 @@ ReadResult read(const QString &path) {
 
 ReadResult read(const QString &path, qint64 maxBytes) {
     const ImportFile::Result file = ImportFile::read(path, maxBytes);
-    switch (file.error) {
-    case ImportFile::Error::none:
-        break;
-    case ImportFile::Error::notAFile:
-        return {{}, ReadError::notAFile, {}};
-    case ImportFile::Error::tooLarge:
-        return {{}, ReadError::tooLarge, {}};
-    case ImportFile::Error::unreadable:
-        return {{}, ReadError::unreadable, {}};
-    }
+    if (file.error != ImportFile::Error::none) return {{}, ImportFile::readError<ReadError>(file.error), {}};
     const QByteArray &bytes = file.bytes;
     if (auto tooLong = LongText::find(bytes, LongText::kNoteData)) return {{}, ReadError::textTooLong, tooLong};
     auto notes = decodeNotes(bytes);

@@ -32,6 +32,22 @@ Result read(const QString &path, qint64 maxBytes = kMaxBytes);
 // for readers that stream a file themselves, such as an image reader that wants its header only.
 bool openRegular(const QString &path, QFile &file);
 
+// An import's own error for what read() found. Its enum names the four outcomes of a read as Error
+// does (none, notAFile, tooLarge, unreadable), so every import tells a file it could not read alike.
+template <class ReadError> ReadError readError(Error e) {
+    switch (e) {
+    case Error::none:
+        return ReadError::none;
+    case Error::notAFile:
+        return ReadError::notAFile;
+    case Error::tooLarge:
+        return ReadError::tooLarge;
+    case Error::unreadable:
+        break;
+    }
+    return ReadError::unreadable;
+}
+
 // What to tell the user for notAFile and tooLarge (empty for the others, which each import reports
 // in its own words).
 QString message(Error e);

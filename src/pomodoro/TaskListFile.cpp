@@ -4,16 +4,7 @@ namespace TaskListFile {
 
 ReadResult read(const QString &path, qint64 maxBytes) {
     const ImportFile::Result file = ImportFile::read(path, maxBytes);
-    switch (file.error) {
-    case ImportFile::Error::none:
-        break;
-    case ImportFile::Error::notAFile:
-        return {{}, ReadError::notAFile, {}};
-    case ImportFile::Error::tooLarge:
-        return {{}, ReadError::tooLarge, {}};
-    case ImportFile::Error::unreadable:
-        return {{}, ReadError::unreadable, {}};
-    }
+    if (file.error != ImportFile::Error::none) return {{}, ImportFile::readError<ReadError>(file.error), {}};
     if (auto tooLong = LongText::find(file.bytes)) return {{}, ReadError::textTooLong, tooLong};
     auto tasks = decodeTasks(file.bytes);
     if (!tasks) return {{}, ReadError::invalid, {}};

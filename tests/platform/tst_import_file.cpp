@@ -1,7 +1,9 @@
 // What an import may read: regular files only, within one bound, read on a worker and handed back on
 // the caller's thread.
 #include "common/Files.h"
+#include "notes/NoteListImport.h"
 #include "platform/ImportFile.h"
+#include "pomodoro/TaskListFile.h"
 #include <QLocalServer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -64,6 +66,27 @@ private slots:
         big.close();
         QCOMPARE(ImportFile::read(big.fileName()).error, ImportFile::Error::tooLarge);
         QVERIFY(ImportFile::message(ImportFile::Error::tooLarge).contains(QStringLiteral("256")));
+    }
+
+    // The note list and the task list imports say the same of a file they could not read.
+    void everyImportTellsAFileItCouldNotReadAlike() {
+        QTemporaryDir dir;
+        const QString big = putFile(dir.filePath("big.json"), QByteArray(200, ' ') + "[]");
+        using N = NoteListImport::ReadError;
+        using T = TaskListFile::ReadError;
+        const struct {
+            QString path;
+            qint64 bound;
+            N notes;
+            T tasks;
+        } cases[] = {{dir.path(), ImportFile::kMaxBytes, N::notAFile, T::notAFile},
+                     {dir.filePath("missing.json"), ImportFile::kMaxBytes, N::unreadable, T::unreadable},
+                     {big, 100, N::tooLarge, T::tooLarge},
+                     {big, 1000, N::none, T::none}};
+        for (const auto &c : cases) {
+            QCOMPARE(NoteListImport::read(c.path, c.bound).error, c.notes);
+            QCOMPARE(TaskListFile::read(c.path, c.bound).error, c.tasks);
+        }
     }
 
     void aReadIsHandedBackOnTheCallersThreadOrNotAtAll() {
