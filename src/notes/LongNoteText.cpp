@@ -4,6 +4,7 @@
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
+#include "platform/StoreLoader.h"
 #include "ui/Lang.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
@@ -98,6 +99,7 @@ int colourEmoji(QStringView text) {
 
 std::vector<qsizetype> pieceStarts(QStringView line) {
     std::vector<qsizetype> starts;
+    const int emojiCap = line.size() > kPieceChars ? kLongLinePieceEmoji : kPieceEmoji;
     qsizetype start = 0;
     for (;;) {
         // The piece ends before its kPieceChars + 1st character or its kPieceEmoji + 1st emoji.
@@ -110,7 +112,7 @@ std::vector<qsizetype> pieceStarts(QStringView line) {
             if (QChar::isHighSurrogate(u) && end + 1 < line.size() && line[end + 1].isLowSurrogate())
                 u = QChar::surrogateToUcs4(line[end], line[end + 1]), n = 2;
             if (end + n - start > kPieceChars) break;
-            if (!joined && isColourEmoji(u) && ++emoji > kPieceEmoji) break;
+            if (!joined && isColourEmoji(u) && ++emoji > emojiCap) break;
             joined = u == 0x200D;
             end += n;
         }
@@ -519,6 +521,9 @@ void discard(QTextDocument *doc) {
     QThreadPool::globalInstance()->start([doc] {
         doc->moveToThread(QThread::currentThread());
         delete doc;
+        // The heap keeps what a worker freed (each worker has an arena of its own): the megabytes
+        // of the document go back to the system, not only to the allocator.
+        StoreLoader::trimHeapLater();
     });
 }
 
@@ -593,6 +598,8 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
     watchQuit();
     QThreadPool::globalInstance()->start([note, style, to, target, done = std::move(done)] {
         QTextDocument *doc = g_quitting ? nullptr : build(note, style);
+        // Reading the rich text and cutting the lines left as much again freed in this worker's arena.
+        if (note.body.size() > kLongChars) StoreLoader::trimHeapLater();
         if (!doc) return;
         doc->moveToThread(target);
         // qApp outlives the pool's tasks; the receiver is checked on its own thread. The call owns

@@ -29,6 +29,10 @@ inline constexpr qsizetype kGroupChars = 2000;
 // a paragraph of emoji is cut far shorter than one of words: it is laid out again at every key
 // typed in it, and a screenful of them is laid out a few paragraphs per event-loop turn.
 inline constexpr int kPieceEmoji = 128;
+// The most colour emoji in a piece of a line longer than kPieceChars. Such a line is cut anyway, so
+// its pieces can be short enough to lay out within a turn: an emoji costs about a tenth of a
+// millisecond, and a piece is laid out again at every key typed in it.
+inline constexpr int kLongLinePieceEmoji = 40;
 // The paragraph property of a piece that continues the line before it.
 inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;
 // What a detected link's characters looked like before they were made a link (see markLinks).
@@ -47,7 +51,8 @@ struct Style {
 };
 
 // Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at
-// most kPieceChars long and holding at most kPieceEmoji emoji, cut at a space near its end when there
+// most kPieceChars long and holding at most kPieceEmoji emoji (kLongLinePieceEmoji in a line longer
+// than kPieceChars), cut at a space near its end when there
 // is one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
 // emoji sequence joined by U+200D or with its modifier).
 std::vector<qsizetype> pieceStarts(QStringView line);

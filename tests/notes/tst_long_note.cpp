@@ -250,6 +250,22 @@ private slots:
         while (dense.size() < LongNote::kPieceChars / 2)
             dense += QStringLiteral("🔥 ");
         QVERIFY(!LongNote::pieceStarts(dense).empty());
+        // A line that is cut anyway (longer than a piece of words) is cut where its pieces lay out
+        // within a turn; a shorter one only where it must be, so an ordinary paragraph keeps its emoji.
+        const QString words = QStringLiteral("words on one endless line 🙂 with example text 👍🏽 and more ");
+        QString endless, chatty;
+        while (endless.size() <= LongNote::kPieceChars)
+            endless += words;
+        while (LongNote::colourEmoji(chatty) < LongNote::kPieceEmoji)
+            chatty += words;
+        QVERIFY(LongNote::pieceStarts(chatty).empty());
+        qsizetype from = 0;
+        const std::vector<qsizetype> cuts = LongNote::pieceStarts(endless);
+        QVERIFY(cuts.size() >= size_t(LongNote::colourEmoji(endless) / LongNote::kLongLinePieceEmoji));
+        for (const qsizetype cut : cuts) {
+            QVERIFY(LongNote::colourEmoji(QStringView(endless).mid(from, cut - from)) <= LongNote::kLongLinePieceEmoji);
+            from = cut;
+        }
         QCOMPARE(LongNote::colourEmoji(family + flags + thumb + accent),
                  8); // the family once, each flag half
     }
