@@ -1,6 +1,7 @@
 #include "notes/NoteCodec.h"
 
 #include "platform/RecordJson.h"
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <climits>
@@ -454,8 +455,13 @@ bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root) {
 }
 
 void appendBase64(QByteArray &out, const QByteArray &bytes) {
+    // A slice at a time straight into out: the rich text of a long note is tens of megabytes, and a
+    // whole Base64 copy of it next to the note's bytes would be as much again. Slices of a multiple
+    // of three bytes end without padding, so they join into the Base64 of the whole.
+    constexpr qsizetype kSlice = 3 * 16 * 1024;
     out.append('"');
-    out.append(bytes.toBase64());
+    for (qsizetype at = 0; at < bytes.size(); at += kSlice)
+        out.append(QByteArray::fromRawData(bytes.constData() + at, std::min(kSlice, bytes.size() - at)).toBase64());
     out.append('"');
 }
 } // namespace

@@ -116,16 +116,22 @@ struct NoteStore::EncodeJob {
                 const QByteArrayView was(source.constData() + at, len);
                 NoteCodec::encodeNote(bytes, now, RowReuse(*old, oldRows, was, now), &rows);
             } else {
+                // Nothing of the note it was is read: it goes first, so a note of tens of megabytes
+                // is never held three times over (as it was, as it is, and its new bytes).
+                letGoOfOld();
                 NoteCodec::encodeNote(bytes, now, {}, &rows);
             }
+        }
+        void letGoOfOld() {
+            old.reset();
+            oldRows = {};
+            source = QByteArray();
         }
         void letGo() {
             // What it read goes where it was read: a note of megabytes is freed off the window's thread,
             // and a document shared with the store is no longer shared when the store next changes it.
             now = Note();
-            old.reset();
-            oldRows = {};
-            source = QByteArray();
+            letGoOfOld();
         }
     };
     std::vector<Item> items;

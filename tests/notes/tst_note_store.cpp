@@ -330,6 +330,29 @@ private slots:
         QVERIFY(!strictBase64(good.left(20) + "=" + good.mid(21)));
     }
 
+    // Rich text of any length is written as the Base64 of the whole, also where it is made a piece at
+    // a time: lengths about a piece and around a few pieces, ending with no, one or two padding marks.
+    void longRichTextIsWrittenAsTheBase64OfTheWhole() {
+        QRandomGenerator rng(5);
+        for (const qsizetype size : {qsizetype(1), qsizetype(2), qsizetype(3), qsizetype(49151), qsizetype(49152),
+                                     qsizetype(49153), qsizetype(3 * 49152 + 1), qsizetype(3 * 49152 + 2)}) {
+            QByteArray rtf(size, Qt::Uninitialized);
+            for (char &c : rtf) c = char(rng.bounded(256));
+            Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Rich"));
+            n.bodyRTF = rtf;
+            QByteArray cell = rtf.left(size / 2 + 1);
+            NoteRow row(QStringList{QStringLiteral("a")});
+            row.cellsRTF[0] = cell;
+            n.rows.push_back(row);
+            const QByteArray doc = encodeNotes({n});
+            QVERIFY2(doc.contains("\"bodyRTF\":\"" + rtf.toBase64() + "\","), qPrintable(QString::number(size)));
+            QVERIFY(doc.contains("\"0\":\"" + cell.toBase64() + "\"}"));
+            const auto back = decodeNotes(doc);
+            QVERIFY(back && back->size() == 1);
+            QCOMPARE(back->front().bodyRTF, std::optional<QByteArray>(rtf));
+        }
+    }
+
     void rowsDecodeMemberByMember_data() {
         QTest::addColumn<QByteArray>("row");
         QTest::addColumn<bool>("freshId");
