@@ -398,6 +398,8 @@ QTextDocument *build(const Note &note, const Style &style) {
             c.insertText(QStringView(text).mid(at, kSlice).toString());
         }
     }
+    // A long rich text's short paragraphs gathered, as a plain text's short lines are.
+    if (rich && note.body.size() > kLongChars && !gatherParagraphs(*doc)) return nullptr;
     if (!continuing.empty()) {
         QTextBlockFormat piece;
         piece.setProperty(kContinues, true);
@@ -468,6 +470,7 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     c.removeSelectedText();
     // The pasted text takes the look of the text before it, but not its link.
     QTextCharFormat chars = unlinked(c.charFormat());
+    chars.clearProperty(kGathered);
     if (chars.isAnchor()) {
         chars.clearProperty(QTextFormat::IsAnchor);
         chars.clearProperty(QTextFormat::AnchorHref);
@@ -575,6 +578,63 @@ int heightAt(QTextDocument &doc, int width) {
     return int(std::ceil(h)) + 1;
 }
 
+bool gatherParagraphs(QTextDocument &doc) {
+    QTextCursor c(&doc);
+    c.beginEditBlock(); // as in build: no paragraph laid out on the way
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        if (g_quitting) return false;
+        if (b.textList()) continue;
+        qsizetype chars = b.length() - 1;
+        int emoji = colourEmoji(b.text());
+        for (QTextBlock n = b.next(); n.isValid() && !n.textList() && n.blockFormat() == b.blockFormat();
+             n = b.next()) {
+            const QString text = n.text();
+            const int more = colourEmoji(text);
+            if (chars + 1 + text.size() > kGroupChars || emoji + more > kPieceEmoji) break;
+            // The break between the two, in its own format, becomes a line separator; b keeps its format.
+            QTextCharFormat mark = n.charFormat();
+            mark.setProperty(kGathered, true);
+            c.setPosition(n.position() - 1);
+            c.setPosition(n.position(), QTextCursor::KeepAnchor);
+            c.insertText(QString(QChar::LineSeparator), mark);
+            chars += 1 + text.size();
+            emoji += more;
+        }
+    }
+    c.endEditBlock();
+    return true;
+}
+
+void scatterParagraphs(QTextDocument &doc) {
+    std::vector<std::pair<int, QTextCharFormat>> marks;
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QTextCharFormat fmt = f.charFormat();
+            if (!fmt.hasProperty(kGathered)) continue;
+            const QString text = f.text();
+            for (qsizetype i = 0; i < text.size(); ++i)
+                if (text[i] == QChar::LineSeparator) marks.emplace_back(f.position() + int(i), fmt);
+        }
+    if (marks.empty()) return;
+    const bool undo = doc.isUndoRedoEnabled();
+    doc.setUndoRedoEnabled(false);
+    QTextCursor c(&doc);
+    c.beginEditBlock();
+    // From the end back: a break put in leaves the positions before it as they are.
+    for (auto it = marks.rbegin(); it != marks.rend(); ++it) {
+        QTextCharFormat fmt = it->second;
+        fmt.clearProperty(kGathered);
+        c.setPosition(it->first);
+        const QTextBlockFormat paragraph = c.blockFormat();
+        c.setPosition(it->first + 1, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+        c.insertBlock(paragraph, fmt);
+    }
+    c.endEditBlock();
+    doc.setUndoRedoEnabled(undo);
+}
+
 void joinPieces(QTextDocument &doc) {
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
@@ -670,6 +730,7 @@ Saved readText(QTextDocument &doc) {
     s.body = wholeText(doc);
     unmarkLinks(doc);
     unmarkShownColour(doc);
+    scatterParagraphs(doc);
     joinPieces(doc);
     // Rich text the reader would refuse is not stored: the note is shown from its plain text then.
     s.rtf = RtfCodec::write(doc, RtfCodec::kMaxBytes);
@@ -785,6 +846,16 @@ void LongTextView::userEdit(const std::function<void()> &edit) {
         f.clearProperty(LongNote::kContinues);
         c.setPosition(b.position());
         c.setBlockFormat(f);
+    }
+    // What was typed or pasted is no gathered paragraph break, whatever it took its look from.
+    for (const LongNote::FormatRun &r : LongNote::formatRuns(*doc, from, to)) {
+        if (!r.fmt.hasProperty(LongNote::kGathered)) continue;
+        if (!editing) c.joinPreviousEditBlock(), editing = true;
+        QTextCharFormat f = r.fmt;
+        f.clearProperty(LongNote::kGathered);
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.setCharFormat(f);
     }
     if (editing) c.endEditBlock();
 }

@@ -41,6 +41,10 @@ inline constexpr int kLinkWasColour = QTextFormat::UserProperty + 0x70e;
 // The theme's text colour, put by the view on text that has no colour of its own: taken out again
 // before the text is saved, so a note never keeps the colour of the theme it was edited in.
 inline constexpr int kShownColour = QTextFormat::UserProperty + 0x710;
+// Marks a line separator that stands for a paragraph break of the rich text: short paragraphs of a
+// long rich text share a paragraph of the document (see gatherParagraphs), and are paragraphs again
+// in what is saved.
+inline constexpr int kGathered = QTextFormat::UserProperty + 0x711;
 
 bool isLong(const Note &note);
 
@@ -74,6 +78,13 @@ QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
 int heightAt(QTextDocument &doc, int width);
 // Removes the cuts between pieces, so the document holds one paragraph per line again.
 void joinPieces(QTextDocument &doc);
+// Gathers the short paragraphs of a rich text into paragraphs of about kGroupChars, each break a line
+// separator marked kGathered with the break's own format, where neighbours look alike (the same
+// paragraph format, no list); a view goes over every paragraph when it is set or resized, and keeps
+// a layout for each. False when the application quits meanwhile.
+bool gatherParagraphs(QTextDocument &doc);
+// Makes every line separator marked kGathered a paragraph break again, as it was (no undo step).
+void scatterParagraphs(QTextDocument &doc);
 bool continues(const QTextBlock &block);
 
 // Makes the web addresses in the paragraphs holding from..to links drawn in colour, each marked as

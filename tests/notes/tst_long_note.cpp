@@ -816,6 +816,55 @@ private slots:
         NoteStore::resetForTests();
     }
 
+    // The short paragraphs of a long rich text share the document's paragraphs (a view goes over
+    // each one whenever it is set or resized, and keeps a layout for each), yet what is saved holds
+    // them as the paragraphs they were: one of another look stays apart, the text's own line break
+    // stays a line break, and so does one typed at the start of a gathered line.
+    void shortRichParagraphsAreGatheredAndSavedAsTheyWere() {
+        QTextDocument src;
+        QTextCursor c(&src);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        QTextBlockFormat indented;
+        indented.setLeftMargin(24);
+        int paragraphs = 0;
+        for (; src.characterCount() < 3 * LongNote::kLongChars; ++paragraphs) {
+            if (paragraphs) c.insertBlock(paragraphs == 40 ? indented : QTextBlockFormat(), QTextCharFormat());
+            c.insertText(QStringLiteral("Line %1 with ").arg(paragraphs), QTextCharFormat());
+            c.insertText(QStringLiteral("bold"), bold);
+            c.insertText(paragraphs == 7 ? QStringLiteral(" words\u2028kept apart") : QStringLiteral(" words"),
+                         QTextCharFormat());
+        }
+        Note n = textNote(QStringLiteral("G"), src.toPlainText());
+        n.bodyRTF = RtfCodec::write(src);
+        LongTextView v;
+        v.resize(600, 400);
+        v.setDocument(LongNote::build(n, style()));
+        QTextDocument *doc = v.document();
+        doc->setParent(&v);
+        QVERIFY(doc->blockCount() < paragraphs / 10);
+        QCOMPARE(LongNote::wholeText(*doc), n.body);
+        const QTextBlock apart = doc->findBlock(LongNote::wholeText(*doc).indexOf(QStringLiteral("Line 40 ")));
+        QVERIFY(apart.text().startsWith(QStringLiteral("Line 40 ")));
+        QCOMPARE(apart.blockFormat().leftMargin(), 24.0);
+        QVERIFY(!apart.text().contains(QStringLiteral("Line 41 ")));
+
+        const int gathered = int(LongNote::wholeText(*doc).indexOf(QStringLiteral("Line 12 ")));
+        QVERIFY(doc->findBlock(gathered).position() < gathered); // a line within a paragraph
+        placeCursor(v, gathered);
+        QTest::keyClick(&v, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(&v, QStringLiteral("Typed "));
+        // The same typed into the text as stored.
+        QTextDocument expected;
+        QVERIFY(RtfCodec::read(*n.bodyRTF, &expected));
+        QTextCursor at(expected.findBlockByNumber(12));
+        at.insertText(QString(QChar::LineSeparator) + QStringLiteral("Typed "));
+        v.setDocument(nullptr);
+        const LongNote::Saved saved = LongNote::readText(*doc);
+        QCOMPARE(saved.body, expected.toPlainText());
+        QCOMPARE(saved.rtf, RtfCodec::write(expected, RtfCodec::kMaxBytes));
+    }
+
     // Only a line too long to lay out within a turn is cut: an ordinary paragraph of 4, 10 or 12 KB
     // is one paragraph, shown without a break the text does not have.
     void anOrdinaryParagraphIsNeverCut() {
