@@ -332,6 +332,94 @@ void unmarkLinks(QTextDocument &doc) {
 }
 
 namespace {
+bool ownLink(const QTextCharFormat &f) {
+    return f.isAnchor() && !f.boolProperty(RichTextView::kAutoLinkProperty);
+}
+
+// Whether the detected links of b differ from what its addresses ask for (see markLinks).
+bool linksStale(const QTextDocument &doc, const QTextBlock &b, const QList<WebLinks::Match> &matches) {
+    const int base = b.position();
+    const std::vector<FormatRun> runs = formatRuns(doc, base, base + b.length() - 1);
+    std::vector<QString> want(size_t(std::max(0, b.length())));
+    for (const WebLinks::Match &m : matches) {
+        const int s = base + m.start, e = s + m.length;
+        if (std::any_of(runs.begin(), runs.end(),
+                        [&](const FormatRun &r) { return r.start < e && r.end > s && ownLink(r.fmt); }))
+            continue;
+        std::fill(want.begin() + m.start, want.begin() + m.start + m.length,
+                  m.url.toString(QUrl::FullyEncoded));
+    }
+    for (const FormatRun &r : runs) {
+        if (ownLink(r.fmt)) continue;
+        const QString has =
+            r.fmt.boolProperty(RichTextView::kAutoLinkProperty) ? r.fmt.anchorHref() : QString();
+        for (int i = r.start; i < r.end; ++i)
+            if (want[size_t(i - base)] != has) return true;
+    }
+    return false;
+}
+} // namespace
+
+bool relinkEdited(QTextDocument &doc, int from, int to, const QColor &colour) {
+    QTextCursor c(&doc);
+    bool editing = false;
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (!linksStale(doc, b, WebLinks::find(b.text()))) continue;
+        if (!editing) c.joinPreviousEditBlock(), editing = true; // the link belongs to the keystroke
+        // Found again from the text as it is, each detected link first given its own look back.
+        const int base = b.position();
+        for (const FormatRun &r : formatRuns(doc, base, base + b.length() - 1)) {
+            if (!r.fmt.boolProperty(RichTextView::kAutoLinkProperty)) continue;
+            c.setPosition(r.start);
+            c.setPosition(r.end, QTextCursor::KeepAnchor);
+            c.setCharFormat(unlinked(r.fmt));
+        }
+        markLinks(c, base, base, colour);
+    }
+    if (editing) c.endEditBlock();
+    return editing;
+}
+
+bool linkAddresses(QTextDocument &doc, const QColor &linkColour, const QColor &textColour) {
+    const bool undo = doc.isUndoRedoEnabled();
+    doc.setUndoRedoEnabled(false);
+    QTextCursor c(&doc);
+    // One edit block: no paragraph is laid out on the way (see build).
+    c.beginEditBlock();
+    QTextCharFormat base;
+    base.setForeground(textColour);
+    base.setProperty(kShownColour, true);
+    c.select(QTextCursor::Document);
+    c.setCharFormat(base);
+    QTextCharFormat link;
+    link.setAnchor(true);
+    link.setForeground(linkColour);
+    link.setFontUnderline(true);
+    bool whole = true;
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        if (g_quitting) {
+            whole = false;
+            break;
+        }
+        QTextBlockFormat plain;
+        if (continues(b)) plain.setProperty(kContinues, true);
+        if (b.blockFormat() != plain) {
+            c.setPosition(b.position());
+            c.setBlockFormat(plain);
+        }
+        for (const WebLinks::Match &m : WebLinks::find(b.text())) {
+            link.setAnchorHref(m.url.toString(QUrl::FullyEncoded));
+            c.setPosition(b.position() + m.start);
+            c.setPosition(b.position() + m.start + m.length, QTextCursor::KeepAnchor);
+            c.setCharFormat(link);
+        }
+    }
+    c.endEditBlock();
+    doc.setUndoRedoEnabled(undo);
+    return whole;
+}
+
+namespace {
 // The theme's colour on every run without a colour of its own (the note's own colours stay).
 void showTextColour(QTextDocument &doc, const QColor &colour) {
     QTextCharFormat fg;
@@ -671,12 +759,14 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
     });
 }
 
-void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, QObject *receiver,
-                std::function<void(QTextDocument *, int)> done) {
-    pasteInto(doc.clone(), from, to, text, receiver, std::move(done));
+void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
+               std::function<void(QTextDocument *, int)> done) {
+    editLater(
+        doc, [from, to, text](QTextDocument &d) { return pasteText(d, from, to, text); }, receiver,
+        std::move(done));
 }
 
-void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
+void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,
                std::function<void(QTextDocument *, int)> done) {
     QPointer<QObject> dest(receiver);
     QThread *target = receiver->thread();
@@ -684,9 +774,10 @@ void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObjec
     QTextDocument *copy = doc;
     copy->setParent(nullptr);
     copy->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([copy, from, to, text, dest, target, done = std::move(done)] {
+    QThreadPool::globalInstance()->start([copy, edit = std::move(edit), dest, target,
+                                          done = std::move(done)] {
         copy->moveToThread(QThread::currentThread());
-        const int caret = g_quitting ? -1 : pasteText(*copy, from, to, text);
+        const int caret = g_quitting ? -1 : edit(*copy);
         if (caret < 0) {
             delete copy;
             return;
@@ -858,6 +949,11 @@ void LongTextView::userEdit(const std::function<void()> &edit) {
         c.setCharFormat(f);
     }
     if (editing) c.endEditBlock();
+    linkEdited(from, to);
+}
+
+void LongTextView::linkEdited(int from, int to) {
+    if (autoLinks_.isValid()) LongNote::relinkEdited(*document(), from, to, autoLinks_);
 }
 
 void LongTextView::keyPressEvent(QKeyEvent *e) {
@@ -930,6 +1026,7 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
     text.replace(u'\r', u'\n');
     c.beginEditBlock();
     c.removeSelectedText();
+    const int pastedFrom = c.position();
     const QTextCharFormat chars = c.charFormat();
     QTextBlockFormat line = c.blockFormat(), piece = line;
     line.clearProperty(LongNote::kContinues);
@@ -951,6 +1048,7 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
     }
     c.endEditBlock();
     setTextCursor(c);
+    linkEdited(pastedFrom, c.position());
 }
 
 // A rich paste keeps its characters' formats, without highlights (as the rich editors do); its

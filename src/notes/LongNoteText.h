@@ -93,6 +93,17 @@ bool continues(const QTextBlock &block);
 void markLinks(QTextCursor &c, int from, int to, const QColor &colour);
 // Takes every detected link out of doc again (one edit, no undo step).
 void unmarkLinks(QTextDocument &doc);
+// Makes the detected links of the paragraphs holding from..to match their text again after an edit,
+// as part of the edit's undo step: an address typed out or pasted becomes one, a link typed on or cut
+// short follows its address, text typed right after one is no link. Links put in on purpose stay.
+// Returns whether anything changed.
+bool relinkEdited(QTextDocument &doc, int from, int to, const QColor &colour);
+// Every format of the text goes (sizes, weights, colours, links, the paragraphs' looks; the cuts
+// between pieces stay) and the web addresses written out become links of the text's own, in
+// linkColour and underlined: links that are saved. The undo steps go too. False when the
+// application quits meanwhile (the text is then left part done). Safe on a worker for a document
+// no view shows.
+bool linkAddresses(QTextDocument &doc, const QColor &linkColour, const QColor &textColour);
 // A detected link's format as it was before it was made a link; any other format as it is.
 QTextCharFormat unlinked(QTextCharFormat f);
 
@@ -108,14 +119,13 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
 // text (see wholeText), loses its undo steps and is left modified. Returns the position after the
 // paste; -1 when the application quits meanwhile. Safe on a worker for a document no view shows.
 int pasteText(QTextDocument &doc, int from, int to, const QString &text);
-// The same on a pool thread into a copy of doc (taken at once: doc is small). done gets the copy on
-// receiver's thread with the position after the paste, owned by the caller; when receiver is gone
-// by then, the copy is deleted.
-void pasteLater(const QTextDocument &doc, int from, int to, const QString &text, QObject *receiver,
-                std::function<void(QTextDocument *, int)> done);
-// The same into doc itself (a long text's), which no view may show until done gets it back; it has
-// no parent meanwhile, and is deleted when receiver is gone by then.
+// The same on a pool thread into doc itself (a long text's), which no view may show until done
+// gets it back; it has no parent meanwhile, and is deleted when receiver is gone by then.
 void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
+               std::function<void(QTextDocument *, int)> done);
+// Runs edit on doc on a pool thread, as pasteInto does; done gets doc back with what edit returned.
+// An edit that returns -1 (the application quits) deletes doc there.
+void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,
                std::function<void(QTextDocument *, int)> done);
 // Deletes a document no view shows any more: a long one on a pool thread (freeing megabytes of text
 // and layouts held the window for a fifth of a second), a short one later on its own thread.
@@ -158,6 +168,9 @@ public:
     // When set, a paste longer than LongNote::kPasteLaterChars is handed to it (the text, and the
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;
+    // Web addresses typed or pasted become links in this colour as they are made, marked as
+    // detected (see LongNote::relinkEdited); none while it is invalid.
+    void setAutoLinks(const QColor &colour) { autoLinks_ = colour; }
 
 protected:
     void paintEvent(QPaintEvent *e) override;
@@ -176,6 +189,8 @@ private:
     // Runs a user's edit; the paragraphs it made start new lines.
     void userEdit(const std::function<void()> &edit);
     void insertRich(const QString &html);
+    void linkEdited(int from, int to);
+    QColor autoLinks_;
     QString pressedLink_;
     QPointF pressPos_;
 };

@@ -27,6 +27,8 @@
 
 namespace {
 const QColor kLink = QColor::fromRgbF(0.5f, 0.78f, 1.0f);
+// The body's text sits this far inside its view.
+constexpr qreal kBodyInset = 8;
 
 QString trimmed(const QString &s) {
     int a = 0, b = int(s.size());
@@ -192,38 +194,40 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         detectBtn_ = det;
         connect(ins, &QPushButton::clicked, this, &NoteEditorDialog::insertLink);
         connect(det, &QPushButton::clicked, this, &NoteEditorDialog::detectUrls);
-        bodyTV_ = new RichTextView(this);
+        // One view for a body of any length: a short one's document is built at once, a long one's on
+        // a worker.
+        const LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink};
+        bodyTV_ = new LongTextView(this);
         bodyTV_->setObjectName(QStringLiteral("bodyView"));
+        bodyTV_->setFont(st.font);
         QPalette bp = bodyTV_->palette();
         bp.setColor(QPalette::Base, VF::theme() == AppTheme::dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white));
-        bp.setColor(QPalette::Text, VF::text());
+        bp.setColor(QPalette::Text, st.text);
         bodyTV_->setPalette(bp);
-        QTextDocument *doc = bodyTV_->document();
-        // The body follows the font scale like the title beside it; sizes set in the text stay.
-        doc->setDefaultFont(Fonts::scaledFont(RichTextView::kDefaultSize));
-        bool rich = draft_.bodyRTF && RtfCodec::read(*draft_.bodyRTF, doc);
-        if (!rich) bodyTV_->setPlainText(draft_.body);
+        bodyTV_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         bodyTV_->setAutoLinks(kLink);
         bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
         lay->addWidget(bodyTV_, 1);
-        // The bar acts on whichever view holds the body.
-        QPointer<NoteEditorDialog> self(this);
-        const auto view = [self]() -> QTextEdit * { return self && !self->longTV_ ? self->bodyTV_ : nullptr; };
-        const auto longView = [self]() -> LongTextView * { return self ? self->longTV_ : nullptr; };
-        lay->addWidget(makeFormatBar(
-            {[view, longView](int code) {
-                 if (LongTextView *lv = longView()) lv->applyFmt(code);
-                 else if (auto *tv = qobject_cast<RichTextView *>(view())) tv->applyFmt(code);
-             },
-             [view, longView] {
-                 if (LongTextView *lv = longView()) lv->undo();
-                 else if (QTextEdit *tv = view()) tv->undo();
-             },
-             [view, longView] {
-                 if (LongTextView *lv = longView()) lv->redo();
-                 else if (QTextEdit *tv = view()) tv->redo();
-             }},
-            QStringLiteral("Smaller text"), QStringLiteral("Larger text"), this));
+        if (!LongNote::isLong(draft_)) {
+            QTextDocument *doc = LongNote::build(draft_, st);
+            takeDocument(doc ? doc : new QTextDocument, 0);
+        } else {
+            building_ = true;
+            bodyTV_->setReadOnly(true);
+            bodyTV_->setPlaceholderText(LongNote::loadingText());
+            LongNote::buildLater(draft_, st, this, [this](QTextDocument *doc) { takeDocument(doc, 0); });
+        }
+        QPointer<LongTextView> body(bodyTV_);
+        lay->addWidget(makeFormatBar({[body](int code) {
+                                          if (body) body->applyFmt(code);
+                                      },
+                                      [body] {
+                                          if (body) body->undo();
+                                      },
+                                      [body] {
+                                          if (body) body->redo();
+                                      }},
+                                     QStringLiteral("Smaller text"), QStringLiteral("Larger text"), this));
     } else {
         hint->setText(L::t({.en = "TABLE", .es = "TABLA", .de = "TABELLE", .fr = "TABLEAU", .uk = "ТАБЛИЦЯ", .pl = "TABELA"}));
         auto *addC = button(L::t({.en = "＋ Add column", .es = "＋ Columna", .de = "＋ Spalte", .fr = "＋ Colonne", .uk = "＋ Стовпець", .pl = "＋ Kolumna"}),
@@ -286,71 +290,58 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
     updateTools();
 }
 
-void NoteEditorDialog::goLong() {
-    auto *lv = new LongTextView(this);
-    lv->setObjectName(QStringLiteral("longBody"));
-    lv->setFont(Fonts::scaledFont(RichTextView::kDefaultSize));
-    lv->setPalette(bodyTV_->palette());
-    lv->setPlaceholderText(LongNote::loadingText());
-    lv->setReadOnly(true); // nothing typed into the empty view is lost when the document comes
-    lv->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
-    delete layout()->replaceWidget(bodyTV_, lv);
-    bodyTV_->hide();
-    lv->show();
-    longTV_ = lv;
-    building_ = true;
-    updateTools();
+NoteEditorDialog::~NoteEditorDialog() {
+    if (!bodyDoc_) return;
+    // Let go of by the view first: a long document is freed on a worker.
+    if (bodyTV_) bodyTV_->setDocument(nullptr);
+    LongNote::discard(bodyDoc_);
 }
 
-void NoteEditorDialog::attachLong(QTextDocument *doc, int caret) {
-    if (done_ || !longTV_) {
-        delete doc;
+QTextDocument *NoteEditorDialog::sendDocument() {
+    QTextDocument *doc = bodyDoc_;
+    bodyDoc_ = nullptr;
+    bodyTV_->setDocument(nullptr);
+    bodyTV_->setReadOnly(true); // nothing typed into the empty view is lost when the document comes back
+    building_ = true;
+    updateTools();
+    return doc;
+}
+
+void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret) {
+    if (done_ || !bodyTV_) {
+        LongNote::discard(doc);
         return;
     }
     doc->setParent(this); // the view does not own it: Save takes it from the view
-    longTV_->setDocument(doc);
-    longTV_->setReadOnly(false);
+    if (doc->documentMargin() != kBodyInset) {
+        // The text sits 8 points inside the view's edges; no step of its own to undo.
+        const bool undo = doc->isUndoRedoEnabled();
+        doc->setUndoRedoEnabled(false);
+        doc->setDocumentMargin(kBodyInset);
+        doc->setUndoRedoEnabled(undo);
+    }
+    bodyDoc_ = doc;
+    bodyTV_->setDocument(doc);
+    bodyTV_->setReadOnly(false);
     QTextCursor c(doc);
     c.setPosition(std::clamp(caret, 0, doc->characterCount() - 1));
-    longTV_->setTextCursor(c);
-    longTV_->setFocus();
+    bodyTV_->setTextCursor(c);
+    if (building_) bodyTV_->setFocus();
     building_ = false;
     updateTools();
 }
 
-// A paste that would make the body long: the text so far and the paste are made into a long
-// document on a worker, shown in a LongTextView; the rich view stays hidden, its text left as it was.
-// A long paste into that goes into its document on a worker, the view showing none meanwhile.
+// A paste too long to put in at once goes into the document on a worker.
 void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
-    if (building_ || done_) return;
-    const auto arrived = [this](QTextDocument *doc, int caret) { attachLong(doc, caret); };
-    if (!longTV_) {
-        const QTextDocument &shortDoc = *bodyTV_->document();
-        goLong();
-        LongNote::pasteLater(shortDoc, from, to, text, this, arrived);
-        return;
-    }
-    QTextDocument *doc = longTV_->document();
-    longTV_->setDocument(nullptr);
-    longTV_->setReadOnly(true);
-    building_ = true;
-    updateTools();
-    LongNote::pasteInto(doc, from, to, text, this, arrived);
+    if (building_ || done_ || !bodyDoc_) return;
+    LongNote::pasteInto(sendDocument(), from, to, text, this,
+                        [this](QTextDocument *doc, int caret) { takeDocument(doc, caret); });
 }
 
 void NoteEditorDialog::updateTools() {
     if (saveBtn_) saveBtn_->setEnabled(!building_);
     if (insertLinkBtn_) insertLinkBtn_->setEnabled(!building_);
-    if (detectBtn_) {
-        detectBtn_->setEnabled(!longTV_);
-        detectBtn_->setToolTip(!longTV_ ? QString()
-                                        : L::t({.en = "In a long text, addresses become links when the note is shown",
-                                                .es = "En un texto largo, las direcciones se vuelven enlaces al mostrar la nota",
-                                                .de = "In einem langen Text werden Adressen beim Anzeigen der Notiz zu Links",
-                                                .fr = "Dans un texte long, les adresses deviennent des liens à l'affichage de la note",
-                                                .uk = "У довгому тексті адреси стають посиланнями, коли нотатку показано",
-                                                .pl = "W długim tekście adresy stają się linkami po wyświetleniu notatki"}));
-    }
+    if (detectBtn_) detectBtn_->setEnabled(!building_);
 }
 
 void NoteEditorDialog::commitEditor() {
@@ -451,33 +442,40 @@ void NoteEditorDialog::insertLink() {
     const QString address = typed.startsWith(QLatin1String("http")) ? typed : QStringLiteral("https://") + typed;
     const QUrl u(address, QUrl::StrictMode);
     if (!u.isValid()) return;
+    if (building_ || !bodyDoc_) return;
     QTextCharFormat link;
     link.setAnchor(true);
     link.setAnchorHref(address);
     link.setForeground(kLink);
     link.setFontUnderline(true);
-    if (building_) return;
-    QTextCursor c = longTV_ ? longTV_->textCursor() : bodyTV_->textCursor();
+    QTextCursor c = bodyTV_->textCursor();
     c.beginEditBlock();
     c.insertText(shown.isEmpty() ? typed : shown, link);
+    // The space after it has the theme's colour as shown text: never saved as a colour of its own.
     QTextCharFormat plain;
     plain.setForeground(VF::text());
+    plain.setProperty(LongNote::kShownColour, true);
     c.insertText(QStringLiteral(" "), plain);
     c.endEditBlock();
-    if (longTV_) {
-        longTV_->setTextCursor(c);
-        longTV_->setFocus();
-        return;
-    }
     bodyTV_->setTextCursor(c);
     bodyTV_->setFocus();
 }
 
+// The body's styling goes and the addresses written out become its own links: at once for a short
+// text, on a worker for a long one (the view shows none meanwhile).
 void NoteEditorDialog::detectUrls() {
-    if (longTV_) return; // a long text's addresses are found on a worker when it is shown
-    const QString text = bodyTV_->toPlainText();
-    bodyTV_->setPlainText(text);
-    bodyTV_->setAutoLinks(kLink);
+    if (building_ || !bodyDoc_) return;
+    const int caret = bodyTV_->textCursor().position();
+    if (bodyDoc_->characterCount() - 1 <= LongNote::kLongChars) {
+        LongNote::linkAddresses(*bodyDoc_, kLink, VF::text());
+        return;
+    }
+    LongNote::editLater(
+        sendDocument(),
+        [link = kLink, text = VF::text(), caret](QTextDocument &doc) {
+            return LongNote::linkAddresses(doc, link, text) ? caret : -1;
+        },
+        this, [this](QTextDocument *doc, int at) { takeDocument(doc, at); });
 }
 
 bool NoteEditorDialog::doSave() {
@@ -507,25 +505,30 @@ bool NoteEditorDialog::doSave() {
     if (out.type == NoteType::table) {
         out.columns = work_.columns;
         out.rows = work_.rows;
-    } else if (longTV_) {
-        // Read on a worker from the document itself; the note is handed on when its text is there
-        // (at quit too: the quit waits for it). No view may lay the document out meanwhile.
-        QTextDocument *doc = longTV_->document();
-        delete longTV_;
-        longTV_ = nullptr;
-        done_ = true;
-        Completion c = std::move(completion_);
-        close();
-        LongNote::readLater(doc, qApp, [c, out](const LongNote::Saved &s) mutable {
-            out.body = s.body;
-            out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
-            if (c) c(out);
-        });
-        return true;
     } else {
-        out.body = bodyTV_->toPlainText();
-        const QByteArray rtf = RtfCodec::write(*bodyTV_->document());
-        out.bodyRTF = rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf);
+        // The links the view found are taken out, so only links of the text's own are stored.
+        QTextDocument *doc = bodyDoc_;
+        bodyDoc_ = nullptr;
+        if (doc->characterCount() - 1 > LongNote::kLongChars) {
+            // Read on a worker from the document itself; the note is handed on when its text is
+            // there (at quit too: the quit waits for it). No view may lay the document out meanwhile.
+            delete bodyTV_;
+            bodyTV_ = nullptr;
+            done_ = true;
+            Completion c = std::move(completion_);
+            close();
+            LongNote::readLater(doc, qApp, [c, out](const LongNote::Saved &s) mutable {
+                out.body = s.body;
+                out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+                if (c) c(out);
+            });
+            return true;
+        }
+        bodyTV_->setDocument(nullptr);
+        const LongNote::Saved s = LongNote::readText(*doc);
+        delete doc;
+        out.body = s.body;
+        out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
     }
     done_ = true;
     Completion c = std::move(completion_);

@@ -52,13 +52,15 @@ public:
     NoteEditorDialog(const Note &note, bool isNew, Completion completion, QWidget *parent);
     static NoteEditorDialog *show(const Note &note, bool isNew, Completion completion, QWidget *parent);
 
+    ~NoteEditorDialog() override;
+
     // Test hooks.
     QLineEdit *titleField() const { return titleF_; }
     QLineEdit *emojiField() const { return emojiF_; }
-    RichTextView *bodyView() const { return bodyTV_; }
-    // The body once a long paste made it long: null before; and whether its document is still being
-    // made on a worker (Save waits for it).
-    LongTextView *longView() const { return longTV_; }
+    // A text note's body, one view at every size.
+    LongTextView *bodyView() const { return bodyTV_; }
+    // Whether the body's document is away on a worker (being built, pasted into or linked): the view
+    // shows none meanwhile, and Save waits for it.
     bool bodyBuilding() const { return building_; }
     QTableView *tableView() const { return table_; }
     const Note &working() const { return work_; }
@@ -77,9 +79,10 @@ public:
 
 private:
     void commitEditor();
-    // The body goes long: a LongTextView takes the rich view's place, "Loading…" until attachLong().
-    void goLong();
-    void attachLong(QTextDocument *doc, int caret);
+    // The body's document goes to a worker: the view shows none and takes nothing typed until
+    // takeDocument() brings it back.
+    QTextDocument *sendDocument();
+    void takeDocument(QTextDocument *doc, int caret);
     void takeLongPaste(const QString &text, int from, int to);
     void updateTools();
     Note draft_;
@@ -89,8 +92,8 @@ private:
     bool done_ = false;
     QLineEdit *emojiF_ = nullptr;
     QLineEdit *titleF_ = nullptr;
-    RichTextView *bodyTV_ = nullptr;
-    LongTextView *longTV_ = nullptr;
+    LongTextView *bodyTV_ = nullptr;
+    QTextDocument *bodyDoc_ = nullptr; // the body's, while the view shows it
     bool building_ = false;
     QPushButton *saveBtn_ = nullptr, *insertLinkBtn_ = nullptr, *detectBtn_ = nullptr;
     DraftTableView *table_ = nullptr;

@@ -1,13 +1,10 @@
 #include "notes/RichTextView.h"
 
 #include "notes/FormatBar.h"
-#include "notes/LongNoteText.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
-#include "ui/WebLinks.h"
 #include <QApplication>
 #include <QClipboard>
-#include <QScrollBar>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -36,8 +33,6 @@ std::vector<Run> selectionRuns(QTextDocument *doc, int from, int to) {
     }
     return runs;
 }
-
-constexpr int kAutoLink = RichTextView::kAutoLinkProperty;
 
 double pointSizeOf(const QTextCharFormat &f) {
     const QFont font = f.font();
@@ -93,109 +88,10 @@ void RichTextView::applyFmt(int code) {
     setTextCursor(sel);
 }
 
-void RichTextView::setAutoLinks(const QColor &linkColor) {
-    autoLinkColor_ = linkColor;
-    viewport()->setMouseTracking(true);
-    connect(document(), &QTextDocument::contentsChange, this, &RichTextView::noteChange, Qt::UniqueConnection);
-    const bool undo = document()->isUndoRedoEnabled();
-    document()->setUndoRedoEnabled(false);
-    relink(0, document()->characterCount(), true);
-    document()->setUndoRedoEnabled(undo);
-}
-
-void RichTextView::noteChange(int pos, int, int added) {
-    dirtyFrom_ = dirtyFrom_ < 0 ? pos : std::min(dirtyFrom_, pos);
-    dirtyTo_ = std::max(dirtyTo_, pos + added);
-}
-
-void RichTextView::relink(int from, int to, bool adopt) {
-    QTextDocument *doc = document();
-    QTextCursor c(doc);
-    bool editing = false;
-    const auto edit = [&](int s, int e, const std::function<void(QTextCharFormat &)> &change) {
-        if (!editing) {
-            c.joinPreviousEditBlock(); // the link belongs to the keystroke that made it
-            editing = true;
-        }
-        // Fragment by fragment, so that every other attribute of the run stays.
-        for (const Run &r : selectionRuns(doc, s, e)) {
-            QTextCharFormat f = r.fmt;
-            change(f);
-            c.setPosition(r.start);
-            c.setPosition(r.end, QTextCursor::KeepAnchor);
-            c.setCharFormat(f);
-        }
-    };
-    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
-        const int base = b.position();
-        // Each character's wanted link from detection; a match that runs into a link put in on purpose
-        // is that link's text and gets none.
-        const QString text = b.text();
-        std::vector<QString> want(size_t(text.size()));
-        const auto runs = selectionRuns(doc, base, base + int(text.size()));
-        for (const WebLinks::Match &m : WebLinks::find(text)) {
-            const QString href = m.url.toString(QUrl::FullyEncoded);
-            bool own = false, sameLink = true;
-            for (const Run &r : runs) {
-                if (r.end <= base + m.start || r.start >= base + m.start + m.length) continue;
-                if (r.fmt.isAnchor() && !r.fmt.boolProperty(kAutoLink)) own = true;
-                if (!r.fmt.isAnchor() || r.fmt.anchorHref() != href) sameLink = false;
-            }
-            if (own && adopt && sameLink) {
-                // A stored link that reads exactly as its address: treat it as detected.
-                edit(base + m.start, base + m.start + m.length, [](QTextCharFormat &f) { f.setProperty(kAutoLink, true); });
-                own = false;
-            }
-            if (own) continue;
-            for (int i = m.start; i < m.start + m.length; ++i) want[size_t(i)] = href;
-        }
-        for (const Run &r : selectionRuns(doc, base, base + int(text.size()))) {
-            if (r.fmt.isAnchor() && !r.fmt.boolProperty(kAutoLink)) continue;
-            const QString has = r.fmt.isAnchor() ? r.fmt.anchorHref() : QString();
-            for (int i = r.start; i < r.end;) {
-                const QString &w = want[size_t(i - base)];
-                int j = i + 1;
-                while (j < r.end && want[size_t(j - base)] == w) ++j;
-                if (w != has) {
-                    if (w.isEmpty())
-                        edit(i, j, [](QTextCharFormat &f) {
-                            f.setAnchor(false);
-                            f.clearProperty(QTextFormat::AnchorHref);
-                            f.clearProperty(kAutoLink);
-                            f.clearForeground();
-                            f.setFontUnderline(false);
-                        });
-                    else
-                        edit(i, j, [&](QTextCharFormat &f) {
-                            f.setAnchor(true);
-                            f.setAnchorHref(w);
-                            f.setProperty(kAutoLink, true);
-                            f.setForeground(*autoLinkColor_);
-                            f.setFontUnderline(true);
-                        });
-                }
-                i = j;
-            }
-        }
-    }
-    if (editing) c.endEditBlock();
-}
-
-bool RichTextView::takenAsLong(const QString &text) {
-    if (!onLongPaste || isReadOnly() || text.size() <= LongNote::kPieceChars) return false;
-    const QTextCursor c = textCursor();
-    const qsizetype kept = document()->characterCount() - 1 - (c.selectionEnd() - c.selectionStart());
-    if (kept + text.size() <= LongNote::kLongChars) return false;
-    // A copy: the handler may replace this view.
-    const auto take = onLongPaste;
-    take(text, c.selectionStart(), c.selectionEnd());
-    return true;
-}
-
 void RichTextView::pastePlain() {
     if (isReadOnly()) return;
     const QString text = QApplication::clipboard()->text();
-    if (text.isEmpty() || takenAsLong(text)) return;
+    if (text.isEmpty()) return;
     textCursor().insertText(text);
 }
 
@@ -209,34 +105,18 @@ void RichTextView::keyPressEvent(QKeyEvent *e) {
         default: break;
         }
     }
-    dirtyFrom_ = dirtyTo_ = -1;
     if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_V) {
         pastePlain();
         e->accept();
     } else {
         QTextEdit::keyPressEvent(e);
     }
-    // Undo and redo bring back links as they were; relinking there would cut off the redo steps.
-    if (autoLinkColor_ && dirtyFrom_ >= 0 && !e->matches(QKeySequence::Undo) && !e->matches(QKeySequence::Redo))
-        relink(dirtyFrom_, dirtyTo_, false);
-}
-
-void RichTextView::mouseMoveEvent(QMouseEvent *e) {
-    QTextEdit::mouseMoveEvent(e);
-    if (autoLinkColor_ && e->buttons() == Qt::NoButton)
-        viewport()->setCursor(anchorAt(e->position().toPoint()).isEmpty() ? Qt::IBeamCursor : Qt::PointingHandCursor);
 }
 
 void RichTextView::insertFromMimeData(const QMimeData *source) {
-    // (Only asked when it can go long: a clipboard's text is fetched from its owner each time.)
-    if (onLongPaste && source && source->hasText() && takenAsLong(source->text())) return;
     QTextCursor c = textCursor();
     c.beginEditBlock();
-    // Inside an edit block the document reports the change only at its end: the paste's place is
-    // taken from the caret.
-    const int from = c.selectionStart();
     QTextEdit::insertFromMimeData(source);
-    if (autoLinkColor_) relink(from, std::max(from, textCursor().position()), false);
     // Highlights from other programs never come along, also on text that was there before.
     QTextCursor all(document());
     all.select(QTextCursor::Document);

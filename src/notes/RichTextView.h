@@ -4,7 +4,6 @@
 #include <QTextFormat>
 #include <QWidget>
 #include <functional>
-#include <optional>
 
 // The editable rich text of text notes and of the cell editor. Five format codes work run by run on
 // the selection, each as one undo step: 0 bold, 1 italic, 2 underline (toggled), 3 larger (+2, at
@@ -21,21 +20,9 @@ public:
     void applyFmt(int code);
     void pastePlain();
 
-    // Web addresses become links in linkColor, underlined, as they are typed or pasted: each edit
-    // relinks the paragraphs it touched, as part of the same undo step. A link that detection made and
-    // that no longer matches (typed on, cut short, followed by a space) is mended or undone; links put
-    // in on purpose (another target than their text) are left alone. Call after setDocument() and
-    // after replacing the whole text: relinks all of it at once, without an undo step.
-    void setAutoLinks(const QColor &linkColor);
-
     inline static constexpr double kDefaultSize = 13;
-    // Marks a link that detection made, so that it may be mended or undone when its text changes.
+    // Marks a link that detection made: shown, mended or undone as its text changes, never saved.
     inline static constexpr int kAutoLinkProperty = QTextFormat::UserProperty + 1;
-
-    // When set, a paste or drop of more than LongNote::kPieceChars characters that would make the text
-    // longer than LongNote::kLongChars is handed to it as plain text, with the selection it replaces,
-    // and this view takes nothing: text that long is edited in a LongTextView.
-    std::function<void(const QString &text, int from, int to)> onLongPaste;
 
     // The floating format bar; null until a selection first asks for it.
     QWidget *formatBar() const;
@@ -43,18 +30,6 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
-    void mouseMoveEvent(QMouseEvent *e) override;
-
-private slots:
-    void noteChange(int pos, int removed, int added);
-
-private:
-    void relink(int from, int to, bool adopt);
-    // Hands text to onLongPaste when it goes the long way.
-    bool takenAsLong(const QString &text);
-
-    std::optional<QColor> autoLinkColor_;
-    int dirtyFrom_ = -1, dirtyTo_ = -1; // what the edit being handled changed
 };
 
 // A format-bar button: acts on the press, never takes focus (the text keeps its selection), then

@@ -1,6 +1,6 @@
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
-#include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
@@ -10,7 +10,6 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -33,13 +32,6 @@ Note textNote(const QString &id, const QString &body) {
 
 LongNote::Style style() {
     return {QFont(), Qt::black, Qt::blue};
-}
-
-// Words of varied length on one line, so cuts fall at spaces.
-QString wordsLine(int chars) {
-    QString s;
-    for (int i = 0; s.size() < chars; ++i) s += QStringLiteral("word%1 ").arg(i % 97);
-    return s.left(chars);
 }
 
 // Every piece within the bound, every piece past the first of a line marked, no pair cut.
@@ -77,81 +69,12 @@ void showPage(NotesView &page) {
     settle();
 }
 
-// A paste of many lines, long and short, with emoji (one at a cut), a CRLF and an address.
-QString bigPaste() {
-    QString s = QStringLiteral("see https://example.org/p\r\n");
-    for (int i = 0; i < 40; ++i) s += wordsLine(3000 + i) + QStringLiteral("😀\n") + QStringLiteral("short %1\n").arg(i);
-    return s + QString(LongNote::kPieceChars - 1, u'e') + QStringLiteral("😀tail");
-}
-
 void placeCursor(LongTextView &v, int pos) {
     QTextCursor c(v.document());
     c.setPosition(pos);
     v.setTextCursor(c);
 }
 
-// A rich note of about chars characters as a user writes one: bold, italic, a larger size, a colour,
-// a link put in under a text of its own, addresses typed out, bullet lines.
-Note richNote(const QString &id, int chars) {
-    QTextDocument doc;
-    QTextCursor c(&doc);
-    QTextCharFormat plain, bold, italic, big, red, link;
-    bold.setFontWeight(QFont::Bold);
-    italic.setFontItalic(true);
-    big.setProperty(QTextFormat::FontPixelSize, 17);
-    red.setForeground(QColor(200, 30, 30));
-    link.setAnchor(true);
-    link.setAnchorHref(QStringLiteral("https://mivo.example/home"));
-    link.setFontUnderline(true);
-    for (int i = 0; doc.characterCount() < chars; ++i) {
-        c.insertText(QStringLiteral("Paragraph %1 has ").arg(i), plain);
-        c.insertText(QStringLiteral("bold words"), bold);
-        c.insertText(QStringLiteral(", "), plain);
-        c.insertText(QStringLiteral("some italic"), italic);
-        c.insertText(QStringLiteral(" and "), plain);
-        c.insertText(QStringLiteral("a bigger size"), big);
-        c.insertText(QStringLiteral(" in "), plain);
-        c.insertText(QStringLiteral("red"), red);
-        c.insertText(QStringLiteral(", see https://example.org/p%1 or www.example.com/q%1 and ").arg(i),
-                     plain);
-        c.insertText(QStringLiteral("our home page"), link);
-        c.insertText(QStringLiteral(" for more of it.\n• a bullet line %1\n• another bullet\n").arg(i),
-                     plain);
-    }
-    Note n = textNote(id, doc.toPlainText());
-    n.bodyRTF = RtfCodec::write(doc);
-    return n;
-}
-
-// The links and underlines a stored rich text holds: each run's text with its address and
-// whether it is underlined.
-QStringList linksAndUnderlines(const QByteArray &rtf) {
-    QTextDocument doc;
-    if (!RtfCodec::read(rtf, &doc)) return {QStringLiteral("unreadable")};
-    QStringList out;
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            if (f.isAnchor() || f.fontUnderline())
-                out << it.fragment().text() + u'|' + f.anchorHref() + u'|' +
-                           QString::number(f.fontUnderline());
-        }
-    return out;
-}
-
-// The colours a note's text has of its own, and how many characters have each.
-QMap<QString, int> colours(const QByteArray &rtf) {
-    QTextDocument doc;
-    if (!RtfCodec::read(rtf, &doc)) return {{QStringLiteral("unreadable"), 0}};
-    QMap<QString, int> out;
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            if (f.hasProperty(QTextFormat::ForegroundBrush))
-                out[f.foreground().color().name()] += it.fragment().length();
-        }
-    return out;
-}
 } // namespace
 
 class TestLongNote : public QObject {
@@ -687,54 +610,6 @@ private slots:
         }
     }
 
-    // The note editor takes a long paste into a LongTextView built on a worker: Save waits for it, what
-    // is typed after lands after the paste, and the new note holds exactly the title and the text.
-    // Cancel, or the dialog going away, while it is built stores nothing and crashes nothing.
-    void editorDialogTakesALongPaste() {
-        TempPrefs prefs;
-        TestDialogs dialogs;
-        std::optional<Note> got;
-        int calls = 0;
-        const auto done = [&](const std::optional<Note> &n) { got = n, ++calls; };
-        NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QString()), true, done, nullptr);
-        dlg.QDialog::show();
-        QTest::keyClicks(dlg.bodyView(), QStringLiteral("Intro "));
-        const QString pasted = bigPaste();
-        QGuiApplication::clipboard()->setText(pasted);
-        dlg.bodyView()->paste();
-        QVERIFY(dlg.longView() && dlg.bodyBuilding());
-        dlg.titleField()->setText(QStringLiteral("Big"));
-        QVERIFY(!dlg.findChild<QWidget *>(QStringLiteral("saveButton"))->isEnabled());
-        QVERIFY(!dlg.doSave());
-        QTRY_VERIFY(!dlg.bodyBuilding());
-        QVERIFY(!dlg.longView()->isReadOnly());
-        QTest::keyClicks(dlg.longView(), QStringLiteral("END"));
-        dlg.longView()->paste(); // into the long text, on a worker too
-        QVERIFY(dlg.bodyBuilding() && !dlg.doSave());
-        QTRY_VERIFY(!dlg.bodyBuilding());
-        QVERIFY(dlg.doSave());
-        QTRY_COMPARE(calls, 1);
-        QString lines = pasted;
-        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QCOMPARE(got->title, QStringLiteral("Big"));
-        QCOMPARE(got->body, QStringLiteral("Intro ") + lines + QStringLiteral("END") + lines);
-
-        auto *cancelled = new NoteEditorDialog(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("C")), true, done, nullptr);
-        auto *dropped = new NoteEditorDialog(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("D")), true, done, nullptr);
-        cancelled->bodyView()->paste();
-        dropped->bodyView()->paste();
-        QVERIFY(cancelled->bodyBuilding() && dropped->bodyBuilding());
-        cancelled->doCancel();
-        QCOMPARE(calls, 2);
-        QVERIFY(!got);
-        delete dropped;
-        QThreadPool::globalInstance()->waitForDone();
-        settle();
-        QVERIFY(!cancelled->doSave());
-        delete cancelled;
-        QCOMPARE(calls, 2);
-    }
-
     // The inline editor of a short note goes long on a long paste and saves exactly the text; Cancel
     // while the paste is being made leaves the note as stored.
     void shortNoteInlineEditorTakesALongPaste() {
@@ -1041,33 +916,6 @@ private slots:
         QVERIFY(!at.charFormat().hasProperty(QTextFormat::BackgroundBrush));
         at.setPosition(10);
         QCOMPARE(at.charFormat().anchorHref(), QStringLiteral("https://x.example/"));
-    }
-
-    // The note editor takes an ordinary paste of 11 KB in its own view: addresses typed or pasted
-    // become links there, and Detect URLs stays at hand and works.
-    void editorDialogKeepsLinkingAfterAnOrdinaryPaste() {
-        TempPrefs prefs;
-        NoteEditorDialog dlg(
-            Note(NoteType::text, QStringLiteral("📝"), QString()), true, [](const std::optional<Note> &) {},
-            nullptr);
-        dlg.QDialog::show();
-        const QString pasted = QStringLiteral("see https://example.org/a ") + wordsLine(11 * 1024);
-        QGuiApplication::clipboard()->setText(pasted);
-        dlg.bodyView()->paste();
-        QVERIFY(!dlg.longView() && !dlg.bodyBuilding());
-        QCOMPARE(dlg.bodyView()->toPlainText(), pasted);
-        QTextCursor at(dlg.bodyView()->document());
-        at.setPosition(8);
-        QCOMPARE(at.charFormat().anchorHref(), QStringLiteral("https://example.org/a"));
-        QPushButton *detect = nullptr;
-        for (QPushButton *b : dlg.findChildren<QPushButton *>())
-            if (b->text().contains(QStringLiteral("Detect"))) detect = b;
-        QVERIFY(detect && detect->isEnabled());
-        dlg.bodyView()->moveCursor(QTextCursor::End);
-        QTest::keyClicks(dlg.bodyView(), QStringLiteral(" www.typed.example "));
-        dlg.detectUrls();
-        at.setPosition(dlg.bodyView()->toPlainText().indexOf(QStringLiteral("typed")));
-        QVERIFY(at.charFormat().isAnchor());
     }
 
     // The detail and the inline editor show a note's body in one view at every size: a short note's

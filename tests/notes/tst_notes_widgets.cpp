@@ -2,6 +2,7 @@
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
 #include "common/PdfWords.h"
+#include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteGrid.h"
@@ -22,9 +23,9 @@
 #include <QPushButton>
 #include <QSemaphore>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QThreadPool>
 #include <QToolTip>
 #include <QtTest>
 #include <sys/stat.h>
@@ -400,17 +401,21 @@ private slots:
     }
 
     // An address typed in the editor's body is a link as soon as it is typed, and stays exact while it
-    // is typed on, followed by a space or cut short; one undo takes back the keystroke with its link.
+    // is typed on, followed by a space or cut short; undo takes back the keystroke and its link.
+    // Such links are shown, never stored. The toolbar and Ctrl+B format the body, one undo each.
     void editorBodyLinksAddressesAsTheyAreTyped() {
         TempPrefs prefs;
         std::optional<Note> got;
         NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Links")), true,
                              [&](const std::optional<Note> &n) { got = n; }, nullptr);
-        RichTextView *tv = dlg.bodyView();
-        const auto linkAt = [tv](int pos) {
+        LongTextView *tv = dlg.bodyView();
+        const auto format = [tv](int pos) {
             QTextCursor c(tv->document());
             c.setPosition(pos + 1);
-            const QTextCharFormat f = c.charFormat();
+            return c.charFormat();
+        };
+        const auto linkAt = [&](int pos) {
+            const QTextCharFormat f = format(pos);
             return f.isAnchor() ? f.anchorHref() : QString();
         };
         QTest::keyClicks(tv, QStringLiteral("see https://a.or"));
@@ -418,36 +423,49 @@ private slots:
         QTest::keyClicks(tv, QStringLiteral("g/x"));
         QCOMPARE(linkAt(4), QStringLiteral("https://a.org/x"));
         QCOMPARE(linkAt(18), QStringLiteral("https://a.org/x"));
-        QTextCursor c(tv->document());
-        c.setPosition(6);
-        const QTextCharFormat f = c.charFormat();
-        QCOMPARE(f.foreground().color(), QColor::fromRgbF(0.5f, 0.78f, 1.0f));
-        QVERIFY(f.fontUnderline());
+        QCOMPARE(format(6).foreground().color(), QColor::fromRgbF(0.5f, 0.78f, 1.0f));
+        QVERIFY(format(6).fontUnderline());
         QCOMPARE(linkAt(0), QString());
         QTest::keyClicks(tv, QStringLiteral(" and"));
         QCOMPARE(linkAt(19), QString()); // the space after it is plain text
-        QVERIFY(!formatAt(tv, 20).fontUnderline());
+        QVERIFY(!format(20).fontUnderline());
+        QVERIFY(!format(20).hasProperty(QTextFormat::ForegroundBrush)); // drawn in the text colour
         QCOMPARE(linkAt(18), QStringLiteral("https://a.org/x"));
-        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
-        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
-        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
-        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
         QVERIFY(tv->toPlainText().startsWith(QStringLiteral("see https://a.org")));
         QVERIFY(tv->document()->isRedoAvailable());
         // typed into the middle, the link follows its text; cut back to no address, it goes
-        tv->moveCursor(QTextCursor::End);
-        tv->setPlainText(QStringLiteral("www.ab.org"));
-        tv->setAutoLinks(QColor(Qt::blue));
+        tv->selectAll();
+        QTest::keyClicks(tv, QStringLiteral("www.ab.org"));
         QCOMPARE(linkAt(0), QStringLiteral("https://www.ab.org"));
         tv->moveCursor(QTextCursor::End);
         for (int i = 0; i < 4; ++i) QTest::keyClick(tv, Qt::Key_Backspace);
         QCOMPARE(tv->toPlainText(), QStringLiteral("www.ab"));
         QCOMPARE(linkAt(0), QString());
-        QTest::keyClicks(tv, QStringLiteral(".net"));
+        QVERIFY(!format(2).fontUnderline());
+        QTest::keyClicks(tv, QStringLiteral(".net and more"));
         QCOMPARE(linkAt(0), QStringLiteral("https://www.ab.net"));
+        // the toolbar's bold and Ctrl+I act on the selection, each undone by one undo
+        QTextCursor word(tv->document());
+        word.setPosition(15);
+        word.setPosition(19, QTextCursor::KeepAnchor);
+        tv->setTextCursor(word);
+        auto *bar = dlg.findChild<QWidget *>(QStringLiteral("formatBar"));
+        QVERIFY(bar);
+        QTest::mouseClick(bar->findChildren<FmtBarButton *>().at(0), Qt::LeftButton);
+        QTest::keyClick(tv, Qt::Key_I, Qt::ControlModifier);
+        QVERIFY(format(16).fontWeight() >= QFont::Bold && format(16).fontItalic());
+        QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(format(16).fontWeight() >= QFont::Bold && !format(16).fontItalic());
         dlg.titleField()->setText(QStringLiteral("Links"));
         QVERIFY(dlg.doSave());
-        QVERIFY(got && got->bodyRTF && got->bodyRTF->contains("HYPERLINK \"https://www.ab.net\""));
+        QVERIFY(got && got->bodyRTF);
+        QCOMPARE(got->body, QStringLiteral("www.ab.net and more"));
+        QVERIFY2(!got->bodyRTF->contains("HYPERLINK"), got->bodyRTF->constData());
+        QTextDocument back;
+        QVERIFY(RtfCodec::read(*got->bodyRTF, &back));
+        QVERIFY(back.find(QStringLiteral("more")).charFormat().fontWeight() >= QFont::Bold);
     }
 
     // A list written by another program keeps its hanging indent and tab stop through Edit, typing at
