@@ -22,6 +22,7 @@
 #include <QTextLayout>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -888,6 +889,27 @@ void LongTextView::wheelEvent(QWheelEvent *e) {
     QPlainTextEdit::wheelEvent(e);
 }
 
+void LongTextView::scrollContentsBy(int dx, int dy) {
+    // The view finds its new top by going over every paragraph between the old one and it: a jump
+    // across a long note lays out only what the turn has time for, and draws again when the rest is.
+    const LongNote::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::scrollContentsBy(dx, dy);
+}
+
+void LongTextView::keepCaretInView(int caret, int turns) {
+    const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(document()->documentLayout());
+    if (!layout || !layout->puttingOff() || turns <= 0) return;
+    QTimer::singleShot(0, this, [this, caret, turns] {
+        // The user moved on meanwhile: the caret is where they put it.
+        if (textCursor().position() != caret) return;
+        {
+            const LongNote::PacedLayout::Pacing pacing(document(), this);
+            ensureCursorVisible();
+        }
+        keepCaretInView(caret, turns - 1);
+    });
+}
+
 void LongTextView::resizeEvent(QResizeEvent *e) {
     const LongNote::PacedLayout::Pacing pacing(document(), this);
     QPlainTextEdit::resizeEvent(e);
@@ -977,6 +999,18 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
     }
     if (isReadOnly() || e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
         QPlainTextEdit::keyPressEvent(e);
+        return;
+    }
+    if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument) ||
+        e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::SelectStartOfDocument)) {
+        // The caret's paragraph is laid out at once; those the view goes over to place it, as the
+        // turn has time (a screenful of long pieces took 60 ms). The view places it again on the
+        // next turns, until they are laid out.
+        {
+            const LongNote::PacedLayout::Pacing pacing(document(), this);
+            QPlainTextEdit::keyPressEvent(e);
+        }
+        keepCaretInView(textCursor().position());
         return;
     }
     QTextCursor c = textCursor();

@@ -177,6 +177,7 @@ protected:
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
+    void scrollContentsBy(int dx, int dy) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;
@@ -191,6 +192,9 @@ private:
     void insertRich(const QString &html);
     void linkEdited(int from, int to);
     QColor autoLinks_;
+    // Places the view on the caret at caret again on the next turns (at most turns of them) while
+    // paragraphs it went over are still put off, unless the caret moves meanwhile.
+    void keepCaretInView(int caret, int turns = 40);
     QString pressedLink_;
     QPointF pressPos_;
 };

@@ -4,12 +4,14 @@
 
 #include "notes/LongNoteText.h"
 #include "notes/NoteFind.h"
+#include "notes/PacedLayout.h"
 #include "notes/TextViewOps.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -18,6 +20,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <cmath>
+#include <optional>
 
 using namespace NotesUi;
 
@@ -211,6 +214,12 @@ void NotesView::applyFindHighlights(bool reveal) {
         }
     }
     QAbstractScrollArea *view = findTextRanges_.empty() ? nullptr : findView();
+    // The paragraphs of marks set or taken away off screen are laid out as the turn has time: a
+    // mark needs its paragraph laid out only to be drawn.
+    std::optional<LongNote::PacedLayout::Pacing> pacedBefore, paced;
+    if (findShownIn_)
+        pacedBefore.emplace(TextViewOps::document(findShownIn_), qobject_cast<QPlainTextEdit *>(findShownIn_.data()));
+    if (view) paced.emplace(TextViewOps::document(view), qobject_cast<QPlainTextEdit *>(view));
     if (findShownIn_ && findShownIn_ != view) TextViewOps::setExtraSelections(findShownIn_, {});
     findShownIn_ = view;
     if (!view) return;

@@ -67,13 +67,13 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     // Asked while a paragraph is being laid out: the view fitting its scroll bar to the new height,
     // which copes with a paragraph not laid out.
     const bool paced = pacing_ > 0 || depth_ > 0;
+    // An edit asks for its paragraph's height before laying it out anyway: never twice.
+    if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block))) {
+        if (guessedLine_ <= 0) guessedLine_ = QFontMetricsF(document()->defaultFont()).lineSpacing();
+        return QRectF(0, 0, documentSize().width(), guessedLine_ * std::max(1, block.lineCount()));
+    }
     const QString text = block.text();
     const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
-    // An edit asks for its paragraph's height before laying it out anyway: never twice.
-    if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block, weight))) {
-        const qreal line = QFontMetricsF(document()->defaultFont()).lineSpacing();
-        return QRectF(0, 0, documentSize().width(), line * std::max(1, block.lineCount()));
-    }
     tl->setCacheEnabled(true);
     QElapsedTimer took;
     took.start();
@@ -103,16 +103,22 @@ void PacedLayout::openTurn() {
     if (turnOpen_) return;
     turnOpen_ = true;
     laidOut_ = 0;
+    guessedLine_ = 0; // the font may have changed since
     turn_.start();
     QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
 }
 
-bool PacedLayout::mayLayOut(const QTextBlock &block, double weight) const {
+bool PacedLayout::mayLayOut(const QTextBlock &block) const {
     // Before a view gives the paragraphs their width, a layout would be thrown away.
     if (documentSize().width() <= 0) return false;
     if (view_ && block.contains(view_->textCursor().position())) return true;
-    if (double(turn_.nsecsElapsed()) + weight * nsPerWeight_ <= kTurnNs) return true;
     if (drawing_ && laidOut_ == 0) return true;
+    // Once the turn's time is spent, a paragraph is put off without a look at its text: a view may
+    // ask for hundreds of them (going over the paragraphs between two places), each again and again.
+    const double spent = double(turn_.nsecsElapsed());
+    if (spent >= kTurnNs) return deferred();
+    const QString text = block.text();
+    if (spent + (double(text.size()) + kEmojiWeight * colourEmoji(text)) * nsPerWeight_ <= kTurnNs) return true;
     return deferred();
 }
 

@@ -20,6 +20,8 @@ public:
     // An edit lays out its paragraph again at once (Qt's own choice); what the view asks for
     // meanwhile is paced.
     void documentChanged(int from, int removed, int added) override;
+    // Whether a paragraph was put off in this turn (the view draws again on the next).
+    bool puttingOff() const { return resumeQueued_; }
 
     // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
     // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
@@ -39,7 +41,7 @@ public:
 
 private:
     void openTurn();
-    bool mayLayOut(const QTextBlock &block, double weight) const;
+    bool mayLayOut(const QTextBlock &block) const;
     bool deferred() const;
 
     int pacing_ = 0;
@@ -52,5 +54,6 @@ private:
     mutable int laidOut_ = 0; // paragraphs laid out in this turn
     mutable bool resumeQueued_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
+    mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
 };
 } // namespace LongNote

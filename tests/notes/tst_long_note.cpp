@@ -846,6 +846,48 @@ private slots:
         QTRY_COMPARE(v.verticalScrollBar()->value(), 0);
     }
 
+    // A long line with emoji, in pieces: the screen a jump of the scroll bar across it lands on
+    // fills in, without the pieces between laid out. Ctrl+End in the editor puts the caret at the
+    // end and, once the pieces above it are laid out over a few turns, in view.
+    void aJumpAcrossALongLineLaysOutWhatItShows() {
+        const QString words = QStringLiteral("words on one endless line 🙂 with example text 👍🏽 and more ");
+        QString body;
+        while (body.size() < 400'000)
+            body += words;
+        LongTextView v;
+        v.resize(700, 500);
+        v.show();
+        v.setDocument(LongNote::build(textNote(QStringLiteral("J"), body), style()));
+        v.document()->setParent(&v);
+        const auto laidOut = [&v] {
+            int n = 0;
+            for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next())
+                n += b.layout()->lineCount() > 0;
+            return n;
+        };
+        const auto filled = [&v] {
+            qreal y = 0;
+            QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
+            for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
+                if (b.layout()->lineCount() == 0) return false;
+                y += v.document()->documentLayout()->blockBoundingRect(b).height();
+            }
+            return true;
+        };
+        QTRY_VERIFY(filled());
+        QVERIFY(v.document()->blockCount() > 200);
+        v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum() / 2);
+        QTRY_VERIFY(filled());
+        QVERIFY(laidOut() < v.document()->blockCount() / 4); // no piece between laid out on the way
+
+        v.setReadOnly(false);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(v.textCursor().position(), v.document()->characterCount() - 1);
+        QTRY_VERIFY(filled());
+        QTRY_VERIFY(v.viewport()->rect().contains(v.cursorRect()));
+        QCOMPARE(v.wholeText(), body);
+    }
+
     // A red heart written with its emoji selector is drawn in colour, as the emoji it is.
     void heartIsDrawnInColour() {
         LongTextView v;
