@@ -9,6 +9,7 @@
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
@@ -533,6 +534,19 @@ QString asLines(QString text, bool lineSeparators) {
             ch = u'\n';
     return text;
 }
+
+// The look a plain paste takes from the text before it: all of it but its link.
+QTextCharFormat plainLook(const QTextCharFormat &before) {
+    QTextCharFormat chars = unlinked(before);
+    chars.clearProperty(kGathered);
+    if (chars.isAnchor()) {
+        chars.clearProperty(QTextFormat::IsAnchor);
+        chars.clearProperty(QTextFormat::AnchorHref);
+        chars.clearForeground();
+        chars.setFontUnderline(false);
+    }
+    return chars;
+}
 } // namespace
 
 int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
@@ -557,15 +571,7 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     c.setPosition(std::clamp(from, 0, last));
     c.setPosition(std::clamp(to, c.position(), last), QTextCursor::KeepAnchor);
     c.removeSelectedText();
-    // The pasted text takes the look of the text before it, but not its link.
-    QTextCharFormat chars = unlinked(c.charFormat());
-    chars.clearProperty(kGathered);
-    if (chars.isAnchor()) {
-        chars.clearProperty(QTextFormat::IsAnchor);
-        chars.clearProperty(QTextFormat::AnchorHref);
-        chars.clearForeground();
-        chars.setFontUnderline(false);
-    }
+    const QTextCharFormat chars = plainLook(c.charFormat());
     const int firstBlock = c.blockNumber();
     constexpr qsizetype kSlice = 1024 * 1024;
     for (qsizetype at = 0; at < paragraphs.size(); at += kSlice) {
@@ -988,6 +994,11 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         default: break;
         }
     }
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_V && !isReadOnly()) {
+        pastePlain();
+        e->accept();
+        return;
+    }
     if (isReadOnly() &&
         (e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::MoveToEndOfDocument))) {
         // A reader has no caret to move: the view goes to the top or the end.
@@ -1083,6 +1094,30 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
     c.endEditBlock();
     setTextCursor(c);
     linkEdited(pastedFrom, c.position());
+}
+
+void LongTextView::pastePlain() {
+    if (isReadOnly()) return;
+    QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty()) return;
+    if (text.size() > LongNote::kPieceChars) {
+        // A long paste goes in as plain text anyway, its long lines in pieces.
+        QMimeData plain;
+        plain.setText(text);
+        insertFromMimeData(&plain);
+        return;
+    }
+    // A line ended the Windows way is one line, not a line and an empty one.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    userEdit([this, &text] {
+        QTextCursor c = textCursor();
+        c.beginEditBlock();
+        c.removeSelectedText();
+        c.insertText(text, LongNote::plainLook(c.charFormat()));
+        c.endEditBlock();
+        setTextCursor(c);
+    });
 }
 
 // A rich paste keeps its characters' formats, without highlights (as the rich editors do); its

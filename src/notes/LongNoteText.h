@@ -153,7 +153,8 @@ bool settleSaves(int timeoutMs);
 // The view of a long note: read-only in the detail, where a click on a link opens it, editable in
 // the inline editor. Backspace and Delete beside a cut between two pieces delete the character
 // beyond it; paragraphs typed or pasted are new lines, never pieces (a rich paste keeps its
-// formats; a long one goes in as plain text, its long lines in pieces); a copy across a cut holds
+// formats; a long one goes in as plain text, its long lines in pieces; Ctrl+Shift+V pastes plain
+// text at every length); a copy across a cut holds
 // the stored text (plain).
 class LongTextView : public QPlainTextEdit {
     Q_OBJECT
@@ -165,6 +166,8 @@ public:
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.
     void applyFmt(int code);
+    // Ctrl+Shift+V: the clipboard's plain text, in the look of the text before it (without its link).
+    void pastePlain();
     // When set, a paste longer than LongNote::kPasteLaterChars is handed to it (the text, and the
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;

@@ -960,6 +960,75 @@ private slots:
         QCOMPARE(at.charFormat().anchorHref(), QStringLiteral("https://x.example/"));
     }
 
+    // Ctrl+Shift+V pastes the clipboard's text in the look of the text before it, at 4 KB and at
+    // 12 KB: a bold word copied from a page goes in italic after italic text, its lines as new
+    // lines, one undo takes it back; after a link, found or put in on purpose, it is no link; Ctrl+V
+    // still keeps the bold; a reader pastes nothing.
+    void plainPasteTakesTheLookBefore_data() {
+        QTest::addColumn<int>("chars");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    void plainPasteTakesTheLookBefore() {
+        QFETCH(int, chars);
+        const Note n = richNote(QStringLiteral("P"), chars);
+        LongTextView v;
+        v.resize(400, 300);
+        v.setDocument(LongNote::build(n, style()));
+        v.document()->setParent(&v);
+        v.show();
+        const auto copyRich = [] {
+            auto *m = new QMimeData;
+            m->setText(QStringLiteral("Bold\r\nnext"));
+            m->setHtml(QStringLiteral("<p><b>Bold</b></p><p><b>next</b></p>"));
+            QGuiApplication::clipboard()->setMimeData(m);
+        };
+        const auto plainPaste = [&v](int at) {
+            placeCursor(v, at);
+            QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+        };
+        copyRich();
+        const int italicEnd = int(n.body.indexOf(QStringLiteral("some italic"))) + 11;
+        plainPaste(italicEnd);
+        QCOMPARE(v.wholeText(), QString(n.body).insert(italicEnd, QStringLiteral("Bold\nnext")));
+        QTextCursor at(v.document());
+        for (const int pos : {italicEnd + 1, italicEnd + 7}) {
+            at.setPosition(pos);
+            QVERIFY(at.charFormat().fontItalic());
+            QCOMPARE(at.charFormat().fontWeight(), int(QFont::Normal));
+        }
+        QVERIFY(!LongNote::continues(v.document()->findBlock(italicEnd + 6)));
+        v.undo();
+        QCOMPARE(v.wholeText(), n.body);
+
+        // After an address made a link when shown, and after a link of the note's own.
+        const int found = int(n.body.indexOf(QStringLiteral("https://example.org/p0"))) + 22;
+        const int own = int(n.body.indexOf(QStringLiteral("our home page"))) + 13;
+        for (const int end : {found, own}) {
+            at.setPosition(end);
+            QVERIFY(at.charFormat().isAnchor());
+            plainPaste(end);
+            at.setPosition(end + 2);
+            QVERIFY(!at.charFormat().isAnchor());
+            QVERIFY(!at.charFormat().fontUnderline());
+            QVERIFY(at.charFormat().foreground().color() != QColor(Qt::blue));
+            QCOMPARE(at.charFormat().fontWeight(), int(QFont::Normal));
+            v.undo();
+        }
+        QCOMPARE(v.wholeText(), n.body);
+
+        copyRich();
+        placeCursor(v, italicEnd);
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+        at.setPosition(italicEnd + 1);
+        QCOMPARE(at.charFormat().fontWeight(), int(QFont::Bold));
+        v.undo();
+
+        v.setReadOnly(true);
+        plainPaste(italicEnd);
+        QCOMPARE(v.wholeText(), n.body);
+    }
+
     // The detail and the inline editor show a note's body in one view at every size: a short note's
     // is laid out whole in its card (the page scrolls, not the view), a long one's scrolls in place;
     // Edit makes that same view editable.
