@@ -192,15 +192,19 @@ void NotesView::buildTextDetail(const Note &note) {
         lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
+        // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28
+        // wide: the view reaches out by the margin its document keeps around the text. A view that
+        // scrolls draws lines down to its bottom edge: that edge stays 10 above the card's.
+        const int m = int(std::lround(lv->document()->documentMargin()));
         int boxH = 0;
         if (whole && longDoc_ && lv->document() == longDoc_) {
-            boxH = std::max(40, LongNote::heightAt(*longDoc_, w - 28) + 20);
+            boxH = std::max(40, LongNote::heightAt(*longDoc_, w - 28 + 2 * m) - 2 * m + 20);
         } else {
             const int linkRoom = note.link.isEmpty() ? 0 : 110;
             boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
         }
         box->setGeometry(28, 32, w, boxH);
-        lv->setGeometry(14, 10, w - 28, boxH - 20);
+        lv->setGeometry(14 - m, 10 - m, w - 28 + 2 * m, boxH - 20 + (whole ? 2 * m : m));
         y = boxH + 44;
     }
     if (!note.link.isEmpty()) {

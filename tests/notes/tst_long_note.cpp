@@ -1058,6 +1058,56 @@ private slots:
         QVERIFY(!page.contentView());
         NoteStore::resetForTests();
     }
+
+    // The detail's text lies at its card's inset, 14 from the left and 10 from the top, in lines
+    // the card's width less 28, at every size and font scale; a short note's card holds all of it
+    // with 10 to spare below, a long one's scrolls it in lines that end 10 above the card's bottom.
+    void theTextSitsAtTheCardsInset_data() {
+        QTest::addColumn<int>("chars");
+        QTest::addColumn<double>("scale");
+        QTest::newRow("4 KB") << 4 * 1024 << 1.0;
+        QTest::newRow("4 KB at 1.3") << 4 * 1024 << 1.3;
+        QTest::newRow("one line at 1.15") << 40 << 1.15;
+        QTest::newRow("12 KB at 1.3") << 12 * 1024 << 1.3;
+    }
+    void theTextSitsAtTheCardsInset() {
+        QFETCH(int, chars);
+        QFETCH(double, scale);
+        TempPrefs prefs;
+        VF::setFontScale(scale);
+        NoteStore::resetForTests();
+        const Note n = chars < 100 ? textNote(QStringLiteral("C"), wordsLine(chars))
+                                   : richNote(QStringLiteral("C"), chars);
+        NoteStore::shared().add(n);
+        NotesView page;
+        showPage(page);
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.contentView());
+        LongTextView *v = page.contentView();
+        QWidget *box = v->parentWidget();
+        QCOMPARE(box->objectName(), QStringLiteral("contentBox"));
+        const bool whole = chars <= LongNote::kLongChars;
+        QTRY_COMPARE(v->verticalScrollBar()->maximum() == 0, whole);
+        QTextCursor c(v->document());
+        const QTextLine first = v->document()->firstBlock().layout()->lineAt(0);
+        QVERIFY(first.isValid());
+        // (A long one's lines give room to its scroll bar.)
+        if (whole) QCOMPARE(qRound(first.width()), box->width() - 28);
+        const QPoint topLeft = v->viewport()->mapTo(box, QPoint(qRound(first.x()), v->cursorRect(c).top()));
+        QCOMPARE(topLeft, QPoint(14, 10));
+        if (!whole) // the lines it scrolls end 10 above the card's bottom
+            QCOMPARE(v->viewport()->mapTo(box, QPoint(0, v->viewport()->height())).y(), box->height() - 10);
+        if (whole) {
+            c.movePosition(QTextCursor::End);
+            const QRect last = v->cursorRect(c);
+            QVERIFY2(last.bottom() < v->viewport()->height(), qPrintable(QString::number(last.bottom())));
+            const int bottom = v->viewport()->mapTo(box, last.bottomLeft()).y();
+            QVERIFY2(bottom < box->height() - 10 && bottom >= box->height() - 13,
+                     qPrintable(QStringLiteral("%1 in %2").arg(bottom).arg(box->height())));
+        }
+        VF::setFontScale(1.0);
+        NoteStore::resetForTests();
+    }
 };
 
 QTEST_MAIN(TestLongNote)
