@@ -1,5 +1,6 @@
 #include "notes/FormatBar.h"
 
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/TextViewOps.h"
 #include "ui/Theme.h"
@@ -11,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -55,7 +57,13 @@ FloatingFormatBar *FloatingFormatBar::attach(QAbstractScrollArea *view, std::fun
     }
     connect(view->verticalScrollBar(), &QScrollBar::valueChanged, f, &FloatingFormatBar::place);
     connect(view->horizontalScrollBar(), &QScrollBar::valueChanged, f, &FloatingFormatBar::place);
+    // A long note's paragraphs are laid out over a few turns after they are first drawn: the
+    // selection moves on the screen without a scroll.
+    if (auto *p = qobject_cast<QPlainTextEdit *>(view))
+        connect(p, &QPlainTextEdit::updateRequest, f, &FloatingFormatBar::placeLater);
     view->installEventFilter(f);
+    f->viewport_ = view->viewport();
+    view->viewport()->installEventFilter(f);
     return f;
 }
 
@@ -67,10 +75,15 @@ QWidget *FloatingFormatBar::barOf(const QAbstractScrollArea *view) {
 }
 
 bool FloatingFormatBar::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == view_) {
+    if (watched == viewport_) {
+        // The text is laid out again at the new width once the view has handled its resize.
+        if (event->type() == QEvent::Resize) placeLater();
+    } else if (watched == view_) {
         switch (event->type()) {
-        case QEvent::FocusIn:
         case QEvent::Resize:
+            placeLater();
+            break;
+        case QEvent::FocusIn:
         case QEvent::ReadOnlyChange:
             place();
             break;
@@ -85,12 +98,39 @@ bool FloatingFormatBar::eventFilter(QObject *watched, QEvent *event) {
     return false;
 }
 
+void FloatingFormatBar::placeLater() {
+    if (placeQueued_) return;
+    placeQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        placeQueued_ = false;
+        place();
+    });
+}
+
 void FloatingFormatBar::place() {
     const QTextCursor sel = TextViewOps::textCursor(view_);
-    if (!sel.hasSelection() || TextViewOps::isReadOnly(view_) || !view_->hasFocus()) {
+    const auto hide = [this] {
         if (bar_) bar_->hide();
-        return;
-    }
+    };
+    if (!sel.hasSelection() || TextViewOps::isReadOnly(view_) || !view_->hasFocus()) return hide();
+    // Only the shown part of the selection is measured: placing a position far outside the view
+    // would lay out all the text between (a long note's view lays out only what it shows). A
+    // selection out of view has no bar: one kept at the view's edge would lie over other text.
+    const auto [shownFrom, shownTo] = TextViewOps::visibleRange(view_);
+    if (shownFrom < 0 || sel.selectionEnd() <= shownFrom || sel.selectionStart() > shownTo) return hide();
+    const int from = std::max(sel.selectionStart(), shownFrom);
+    const int to = std::min(sel.selectionEnd(), shownTo);
+    // Paragraphs not drawn yet are measured as a drawing would, a few per turn.
+    const LongNote::PacedLayout::Pacing pacing(sel.document(), qobject_cast<QPlainTextEdit *>(view_));
+    QTextCursor a(sel.document()), b(sel.document());
+    a.setPosition(from);
+    b.setPosition(to);
+    // A selection that ends at a line's start holds nothing of that line.
+    if (to > from && b.atBlockStart()) b.setPosition(to - 1);
+    const QRect ra = TextViewOps::cursorRect(view_, a), rb = TextViewOps::cursorRect(view_, b);
+    const QRect area = view_->viewport()->rect();
+    // Its paragraphs may be shown while its lines are not (a paragraph of many lines).
+    if (rb.bottom() < area.top() || ra.top() > area.bottom()) return hide();
     const double s = VF::fontScale();
     if (!bar_) {
         auto *bar = new BarPlate(view_->viewport());
@@ -120,25 +160,15 @@ void FloatingFormatBar::place() {
         }
         bar_ = bar;
     }
-    // Centred over the selection's first line, kept inside the view; below the selection when the
-    // view has no room above it.
-    // Only the shown part of the selection is measured: placing a position far outside the view
-    // would lay out all the text between (a long note's view lays out only what it shows).
-    int from = sel.selectionStart(), to = sel.selectionEnd();
-    if (const auto [shownFrom, shownTo] = TextViewOps::visibleRange(view_); shownFrom >= 0) {
-        from = std::clamp(from, shownFrom, shownTo);
-        to = std::clamp(to, from, shownTo);
-    }
-    QTextCursor a(sel.document()), b(sel.document());
-    a.setPosition(from);
-    b.setPosition(to);
-    const QRect ra = TextViewOps::cursorRect(view_, a), rb = TextViewOps::cursorRect(view_, b);
-    const QRect area = view_->viewport()->rect();
+    // Centred over the selection's first line; below its last line when there is no room above
+    // it in the view; over the selection itself when it fills the view; always inside the view.
     const int gap = qRound(6 * s);
     const int w = bar_->width(), h = bar_->height();
     const int centre = ra.top() == rb.top() ? (ra.left() + rb.left()) / 2 : (ra.left() + area.right()) / 2;
-    int y = ra.top() - h - gap;
-    if (y < area.top()) y = rb.bottom() + gap;
+    int y = ra.top() - gap - h;
+    if (y < area.top())
+        y = rb.bottom() + gap + h <= area.bottom() ? rb.bottom() + gap
+                                                   : std::max(ra.bottom(), area.top()) + gap;
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - h));
     const int x =
         std::clamp(centre - w / 2, area.left() + 2, std::max(area.left() + 2, area.right() - w - 2));

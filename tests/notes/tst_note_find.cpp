@@ -15,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QWheelEvent>
 #include <QtTest>
 #include <memory>
 
@@ -414,6 +415,103 @@ private slots:
         QVERIFY(b.charFormat().fontWeight() >= QFont::Bold);
         QVERIFY(b.charFormat().fontItalic());
         QVERIFY(b.charFormat().fontUnderline());
+    }
+
+    void floatingBarFollowsItsSelection_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    // The bar goes with its selection: scrolled out of view by the scroll bar or the wheel it
+    // hides (kept at the view's edge it would lie over other text), scrolled back it is at the
+    // selection again; when the text above it grows, or a narrower window lays the text out anew,
+    // it stays at the selection.
+    void floatingBarFollowsItsSelection() {
+        QFETCH(int, bytes);
+        int needles = 0;
+        FindPage p(richNote(QStringLiteral("S"), bytes, &needles));
+        NotesView &page = *p.view;
+        QVERIFY(QTest::qWaitForWindowActive(&page));
+        page.selectNote(QStringLiteral("S"));
+        QTRY_VERIFY(page.findView());
+        page.showInlineEditor(QStringLiteral("S"));
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()) &&
+                    page.findView()->hasFocus());
+        QAbstractScrollArea *v = page.findView();
+        QTextDocument *doc = TextViewOps::document(v);
+        QScrollBar *sb = v->verticalScrollBar();
+        sb->setValue(0);
+        settle();
+        QVERIFY(sb->maximum() > 20);
+        // "lorem" on the fifth line shown.
+        QTextCursor fifth =
+            TextViewOps::cursorForPosition(v, QPoint(2, 4 * v->fontMetrics().lineSpacing() + 8));
+        fifth.movePosition(QTextCursor::StartOfLine);
+        const QTextCursor sel = doc->find(QStringLiteral("lorem"), fifth.position());
+        const int from = sel.selectionStart(), to = sel.selectionEnd();
+        QCOMPARE(from, fifth.position() + 10);
+        TextViewOps::setTextCursor(v, sel);
+        const auto barAtSelection = [&] {
+            const QWidget *bar = FloatingFormatBar::barOf(v);
+            if (!bar || !bar->isVisible() || TextViewOps::textCursor(v).selectionStart() != from)
+                return false;
+            QTextCursor a(doc), b(doc);
+            a.setPosition(from);
+            b.setPosition(to);
+            const QRect ra = TextViewOps::cursorRect(v, a), rb = TextViewOps::cursorRect(v, b);
+            const QRect g = bar->geometry();
+            const bool above = g.bottom() < ra.top() && ra.top() - g.bottom() <= 16;
+            const bool below = g.top() > rb.bottom() && g.top() - rb.bottom() <= 16;
+            return v->viewport()->rect().contains(g) && (above || below) && g.left() <= rb.left() &&
+                   g.right() >= ra.left();
+        };
+        const auto barHidden = [&] {
+            const QWidget *bar = FloatingFormatBar::barOf(v);
+            return bar && !bar->isVisible();
+        };
+        QVERIFY(barAtSelection());
+
+        sb->setValue(sb->maximum());
+        QVERIFY(barHidden());
+        settle();
+        QVERIFY(barHidden());
+        sb->setValue(0);
+        QTRY_VERIFY(barAtSelection());
+
+        // The wheel, a notch at a time, until the selection's line is above the view, and back.
+        const auto wheel = [v](int notches) {
+            const QPointF at = v->viewport()->rect().center();
+            QWheelEvent e(at, v->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(v->viewport(), &e);
+        };
+        for (int i = 0; i < 10 && !barHidden(); ++i)
+            wheel(-1);
+        QVERIFY(barHidden());
+        QVERIFY(sb->value() > 0 && sb->value() < sb->maximum());
+        settle();
+        QVERIFY(barHidden());
+        for (int i = 0; i < 10 && sb->value() > 0; ++i)
+            wheel(1);
+        QTRY_VERIFY(barAtSelection());
+
+        // A line above it laid out anew, taller: the selection moves down the view, the bar with it.
+        QTextCursor above(doc);
+        above.setPosition(from - 30);
+        above.setPosition(from - 12, QTextCursor::KeepAnchor);
+        QTextCharFormat big;
+        big.setFontPointSize(40);
+        const int selTop = TextViewOps::cursorRect(v, sel).top();
+        above.mergeCharFormat(big);
+        QTRY_VERIFY(TextViewOps::cursorRect(v, sel).top() > selTop + 20);
+        QTRY_VERIFY(barAtSelection());
+
+        page.resize(760, 700);
+        QTRY_VERIFY(page.findView() && page.findView()->width() < 700);
+        v = page.findView();
+        doc = TextViewOps::document(v);
+        QTRY_VERIFY(v->hasFocus());
+        QTRY_VERIFY(barAtSelection());
     }
 };
 
