@@ -5,7 +5,8 @@
 
 Seeds a fresh home's database with the notes bench_notes measures (`bench_notes budget-document`), runs
 the app under ../shared/tools/window-stalls in Xvfb with jwm, and clicks and types with xdotool: open a
-note from the list, Edit, type, Save. For each step it prints the longest stretch of the window's
+note from the list, scroll, Ctrl+End, find and step, Edit, type, format, paste about 1 KB of its own rich
+lines, Save. For each step it prints the longest stretch of the window's
 thread (from the stall log, between the step and the next) and the app's resident memory after it.
 """
 import argparse, os, shutil, sqlite3, subprocess, sys, tempfile, time
@@ -20,6 +21,8 @@ NOTES_SIDEBAR = (80, 239)
 LIST_X, LIST_Y0, LIST_DY = 350, 130, 64
 EDIT_BUTTON = (636, 168)
 SAVE_BUTTON = (1123, 121)
+BODY = (800, 450)          # over the detail's text
+BODY_MARGIN = (576, 400)  # inside the text card, left of the text
 
 
 def now_ms():
@@ -37,6 +40,32 @@ def rss_mb(pid):
     except OSError:
         pass
     return -1
+
+
+def reset_peak(pid):
+    try:
+        with open(f"/proc/{pid}/clear_refs", "w") as f: f.write("5")
+    except OSError:
+        pass
+
+
+def peak_mb(pid):
+    try:
+        for line in open(f"/proc/{pid}/status"):
+            if line.startswith("VmHWM:"): return int(line.split()[1]) / 1024
+    except OSError:
+        pass
+    return -1
+
+
+def first(log, since, until):
+    try:
+        for line in open(log):
+            p = line.split()
+            if len(p) == 2 and since <= float(p[0]) < until: return float(p[1])
+    except OSError:
+        pass
+    return 0.0
 
 
 def longest(log, since, until):
@@ -133,33 +162,68 @@ def main():
             shot("small-edit")
             return
         results = {}
-        for name in [n.strip() for n in a.notes.split(",")]:
+        names = [n.strip() for n in a.notes.split(",")]
+        for name in names:
+            big = "MB" in name
             for run in range(a.runs):
-                click(*rows["Small"], wait=2.0)
+                click(*rows["Small"], wait=3.0 if big else 2.0)
                 base = rss_mb(pid)
+                reset_peak(pid)
                 steps = []
                 # A large note's document is built on a worker: its arrival belongs to the open.
-                steps.append(("open", click(*rows[name], wait=15.0 if "MB" in name else 2.0)))
+                steps.append(("open", click(*rows[name], wait=15.0 if big else 2.0)))
                 mem_open = rss_mb(pid) - base
                 if run == 0: shot(f"{name}-open")
-                steps.append(("Edit", click(*EDIT_BUTTON, wait=4.0 if "MB" in name else 2.0)))
+                # Ten wheel notches over the body, as a hand turns it.
+                t0 = now_ms()
+                subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
+                                "click", "--repeat", "10", "--delay", "40", "5"], env=env)
+                time.sleep(2.0)
+                steps.append(("scroll", t0))
+                # Into the body (a click on its margin, not on a link), then to the end and back.
+                click(BODY_MARGIN[0], BODY_MARGIN[1], wait=1.0)
+                steps.append(("Ctrl+End", keys("ctrl+End", wait=3.0 if big else 1.0)))
+                keys("ctrl+Home", wait=3.0 if big else 1.0)
+                steps.append(("find", keys("ctrl+f", wait=0.8)))
+                typed("example", wait=8.0 if big else 1.5)
+                steps.append(("step", keys("Return", wait=1.0)))
+                keys("Return", wait=1.0)
+                keys("Return", wait=1.0)
+                if run == 0: shot(f"{name}-found")
+                steps.append(("gap", keys("ctrl+f", wait=1.0)))
+                steps.append(("Edit", click(*EDIT_BUTTON, wait=4.0 if big else 2.0)))
+                click(BODY_MARGIN[0], BODY_MARGIN[1], wait=1.0)
+                steps.append(("gap", now_ms()))
                 steps.append(("type", typed("Typed from outside ")))
+                steps.append(("format", keys("ctrl+shift+Left", "ctrl+shift+Left", "ctrl+b", wait=1.0)))
                 if run == 0: shot(f"{name}-edited")
-                steps.append(("Save", click(*SAVE_BUTTON, wait=15.0 if "MB" in name else 2.5)))
+                # About 1 KB of the note's own rich lines copied, then pasted at the end.
+                keys("ctrl+Home", wait=1.0)
+                keys(*["shift+Down"] * 6, "ctrl+c", wait=1.0)
+                keys("ctrl+End", wait=3.0 if big else 1.0)
+                steps.append(("paste", keys("ctrl+v", wait=3.0 if big else 1.0)))
+                steps.append(("Save", click(*SAVE_BUTTON, wait=15.0 if big else 2.5)))
                 if run == 0: shot(f"{name}-saved")
                 steps.append(("end", now_ms()))
-                click(*rows["Small"], wait=3.0)
+                peak = peak_mb(pid) - base
+                click(*rows["Small"], wait=4.0 if big else 2.0)
                 mem_after = rss_mb(pid) - base
                 for (what, t0), (_, t1) in zip(steps, steps[1:]):
-                    results.setdefault((name, what), []).append(longest(log, t0, t1))
+                    if what != "gap": results.setdefault((name, what), []).append(longest(log, t0, t1))
+                    if what == "open": results.setdefault((name, "1st"), []).append(first(log, t0, t1))
                 results.setdefault((name, "mem open"), []).append(mem_open)
+                results.setdefault((name, "mem peak"), []).append(peak)
                 results.setdefault((name, "mem after"), []).append(mem_after)
         med = lambda v: sorted(v)[len(v) // 2]
-        print(f"From outside ({a.runs} runs, median): longest stretch of the window's thread per step, ms")
-        for name in [n.strip() for n in a.notes.split(",")]:
-            print(f"  {name:8} " + "  ".join(f"{w} {med(results[(name, w)]):6.1f}" for w in ("open", "Edit", "type", "Save"))
-                  + f"  | RSS +{med(results[(name, 'mem open')]):.0f} MB open, +{med(results[(name, 'mem after')]):.0f} MB"
-                    " after another note is shown")
+        cols = ("open", "1st", "scroll", "Ctrl+End", "find", "step", "Edit", "type", "format", "paste", "Save")
+        print(f"From outside ({a.runs} runs, median): longest stretch of the window's thread per step, ms "
+              "(1st: the first stretch after the click that opens)")
+        print("| note | " + " | ".join(cols) + " | RSS open / peak / after another note |")
+        print("|---" * (len(cols) + 2) + "|")
+        for name in names:
+            print(f"| {name} | " + " | ".join(f"{med(results[(name, w)]):.1f}" for w in cols)
+                  + f" | +{med(results[(name, 'mem open')]):.0f} / +{med(results[(name, 'mem peak')]):.0f}"
+                    f" / +{med(results[(name, 'mem after')]):.0f} MB |")
     finally:
         if pid: os.kill(pid, 15)  # the app, which the stall tool waits for
         for p in reversed(procs):
