@@ -469,6 +469,7 @@ QTextDocument *build(const Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
+    doc->setDocumentMargin(style.margin);
     const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get());
     // Few paragraphs, each quick to lay out: a view goes over every paragraph when it is set or
     // resized, so a text of many short lines gathers them.
@@ -1177,9 +1178,11 @@ void LongTextView::mousePressEvent(QMouseEvent *e) {
 
 void LongTextView::mouseMoveEvent(QMouseEvent *e) {
     QPlainTextEdit::mouseMoveEvent(e);
+    // A view that links addresses as they are typed shows its links as links while editing too.
+    const bool pointing = isReadOnly() || autoLinks_.isValid();
     if (e->buttons() == Qt::NoButton)
-        viewport()->setCursor(isReadOnly() && !anchorAt(e->position().toPoint()).isEmpty() ? Qt::PointingHandCursor
-                                                                                            : Qt::IBeamCursor);
+        viewport()->setCursor(pointing && !anchorAt(e->position().toPoint()).isEmpty() ? Qt::PointingHandCursor
+                                                                                       : Qt::IBeamCursor);
 }
 
 void LongTextView::mouseReleaseEvent(QMouseEvent *e) {

@@ -52,6 +52,7 @@ struct Style {
     QFont font;
     QColor text;
     QColor links; // detected addresses become links in this colour; none when invalid
+    qreal margin = 4; // between the text and the view's edges
 };
 
 // Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at

@@ -2,6 +2,7 @@
 
 #include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "notes/TableClipboard.h"
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTextCursor>
 #include <QTimer>
@@ -27,8 +29,6 @@
 
 namespace {
 const QColor kLink = QColor::fromRgbF(0.5f, 0.78f, 1.0f);
-// The body's text sits this far inside its view.
-constexpr qreal kBodyInset = 8;
 
 QString trimmed(const QString &s) {
     int a = 0, b = int(s.size());
@@ -196,7 +196,8 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         connect(det, &QPushButton::clicked, this, &NoteEditorDialog::detectUrls);
         // One view for a body of any length: a short one's document is built at once, a long one's on
         // a worker.
-        const LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink};
+        // The text sits 8 points inside the view's edges.
+        const LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink, 8};
         bodyTV_ = new LongTextView(this);
         bodyTV_->setObjectName(QStringLiteral("bodyView"));
         bodyTV_->setFont(st.font);
@@ -307,25 +308,24 @@ QTextDocument *NoteEditorDialog::sendDocument() {
     return doc;
 }
 
-void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret) {
+void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret, int top) {
     if (done_ || !bodyTV_) {
         LongNote::discard(doc);
         return;
     }
     doc->setParent(this); // the view does not own it: Save takes it from the view
-    if (doc->documentMargin() != kBodyInset) {
-        // The text sits 8 points inside the view's edges; no step of its own to undo.
-        const bool undo = doc->isUndoRedoEnabled();
-        doc->setUndoRedoEnabled(false);
-        doc->setDocumentMargin(kBodyInset);
-        doc->setUndoRedoEnabled(undo);
-    }
     bodyDoc_ = doc;
     bodyTV_->setDocument(doc);
     bodyTV_->setReadOnly(false);
-    QTextCursor c(doc);
-    c.setPosition(std::clamp(caret, 0, doc->characterCount() - 1));
-    bodyTV_->setTextCursor(c);
+    {
+        // The view shows the part it showed before and the caret is placed there, the paragraphs
+        // around it laid out over the next turns: a screenful of them at once can hold the window.
+        const LongNote::PacedLayout::Pacing pacing(doc, bodyTV_);
+        if (top >= 0) bodyTV_->verticalScrollBar()->setValue(top);
+        QTextCursor c(doc);
+        c.setPosition(std::clamp(caret, 0, doc->characterCount() - 1));
+        bodyTV_->setTextCursor(c);
+    }
     if (building_) bodyTV_->setFocus();
     building_ = false;
     updateTools();
@@ -466,6 +466,7 @@ void NoteEditorDialog::insertLink() {
 void NoteEditorDialog::detectUrls() {
     if (building_ || !bodyDoc_) return;
     const int caret = bodyTV_->textCursor().position();
+    const int top = bodyTV_->verticalScrollBar()->value();
     if (bodyDoc_->characterCount() - 1 <= LongNote::kLongChars) {
         LongNote::linkAddresses(*bodyDoc_, kLink, VF::text());
         return;
@@ -475,7 +476,7 @@ void NoteEditorDialog::detectUrls() {
         [link = kLink, text = VF::text(), caret](QTextDocument &doc) {
             return LongNote::linkAddresses(doc, link, text) ? caret : -1;
         },
-        this, [this](QTextDocument *doc, int at) { takeDocument(doc, at); });
+        this, [this, top](QTextDocument *doc, int at) { takeDocument(doc, at, top); });
 }
 
 bool NoteEditorDialog::doSave() {

@@ -80,9 +80,10 @@ public:
 private:
     void commitEditor();
     // The body's document goes to a worker: the view shows none and takes nothing typed until
-    // takeDocument() brings it back.
+    // takeDocument() brings it back, with the caret at caret and, when top is given, the view
+    // scrolled where it was (its scroll bar's value).
     QTextDocument *sendDocument();
-    void takeDocument(QTextDocument *doc, int caret);
+    void takeDocument(QTextDocument *doc, int caret, int top = -1);
     void takeLongPaste(const QString &text, int from, int to);
     void updateTools();
     Note draft_;

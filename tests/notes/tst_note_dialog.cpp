@@ -237,12 +237,12 @@ private slots:
                               QStringLiteral("Home 🏠|https://mivo.example|1")}));
     }
 
-    // The body's text sits 8 points inside the view, and a red heart written with its emoji selector
-    // is drawn in colour, as the emoji it is.
+    // The body's text sits 8 points inside the view, a red heart written with its emoji selector is
+    // drawn in colour, as the emoji it is, and the pointer over a link is a hand.
     void bodyDrawsItsTextInsetAndEmojiInColour() {
         TempPrefs prefs;
         Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Heart"));
-        n.body = QStringLiteral("love \u2764\uFE0F you");
+        n.body = QStringLiteral("love \u2764\uFE0F you at https://heart.example now");
         NoteEditorDialog dlg(n, true, {}, nullptr);
         dlg.QDialog::show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -257,6 +257,13 @@ private slots:
                 if (c.red() > 150 && c.green() < 90 && c.blue() < 90) ++red;
             }
         QVERIFY2(red > 10, qPrintable(QString::number(red)));
+        QTextCursor link(body->document());
+        link.setPosition(int(n.body.indexOf(QStringLiteral("heart.example"))));
+        QTest::mouseMove(body->viewport(), body->cursorRect(link).center() + QPoint(3, 0));
+        QTRY_COMPARE(body->viewport()->cursor().shape(), Qt::PointingHandCursor);
+        link.setPosition(1);
+        QTest::mouseMove(body->viewport(), body->cursorRect(link).center());
+        QTRY_COMPARE(body->viewport()->cursor().shape(), Qt::IBeamCursor);
     }
 
     // A long paste goes into the body on a worker: Save waits for it, what is typed after lands
