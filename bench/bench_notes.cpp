@@ -6,6 +6,7 @@
 // thread; then text notes of 4 KB to 50 MB used on the page (`bench_notes budget [runs]` runs that part
 // alone).
 #include "BenchUtil.h"
+#include "DialogBudget.h"
 #include "NoteBudget.h"
 #include "notes/NoteCodec.h"
 #include "notes/NoteExport.h"
@@ -218,6 +219,8 @@ int main(int argc, char **argv) {
     MeteredApp app(argc, argv);
     if (argc > 1 && argv[1] == std::string_view("budget"))
         return runNoteBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
+    if (argc > 1 && argv[1] == std::string_view("dialog"))
+        return runDialogBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 2 && argv[1] == std::string_view("document")) {
         // The profile's notes and the big table as a savedNotes document, to look at the app with.
         std::vector<Note> all = makeNotes();
