@@ -903,6 +903,27 @@ void LongTextView::scrollContentsBy(int dx, int dy) {
     QPlainTextEdit::scrollContentsBy(dx, dy);
 }
 
+void LongTextView::placeCaret(const QTextCursor &c) {
+    {
+        const LongNote::PacedLayout::Pacing pacing(document(), this);
+        setTextCursor(c);
+    }
+    keepCaretInView(c.position());
+}
+
+// The caret is shown or hidden: the view measures its place by going over the paragraphs from the
+// top of the screen to it, which need not all be laid out at once (in a long note's editor just
+// built, or left for the find field, that took 35-70 ms).
+void LongTextView::focusInEvent(QFocusEvent *e) {
+    const LongNote::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::focusInEvent(e);
+}
+
+void LongTextView::focusOutEvent(QFocusEvent *e) {
+    const LongNote::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::focusOutEvent(e);
+}
+
 void LongTextView::keepCaretInView(int caret, int turns) {
     const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(document()->documentLayout());
     if (!layout || !layout->puttingOff() || turns <= 0) return;

@@ -163,6 +163,9 @@ public:
     explicit LongTextView(QWidget *parent = nullptr);
     // Shows doc; a long note's document is laid out as it is drawn, a few paragraphs per turn.
     void setDocument(QTextDocument *doc);
+    // Puts the caret (and selection) at c and the view on it; the paragraphs the view goes over to
+    // place it are laid out over the next turns, as after Ctrl+End.
+    void placeCaret(const QTextCursor &c);
     // The text as stored.
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.
@@ -182,6 +185,8 @@ protected:
     void showEvent(QShowEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
     void scrollContentsBy(int dx, int dy) override;
+    void focusInEvent(QFocusEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
     void keyPressEvent(QKeyEvent *e) override;
     void inputMethodEvent(QInputMethodEvent *e) override;
     void insertFromMimeData(const QMimeData *source) override;

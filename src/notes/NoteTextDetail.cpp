@@ -156,7 +156,7 @@ void NotesView::attachLongDoc() {
         cur.setPosition(std::clamp(anchor, 0, last));
         cur.setPosition(std::clamp(pos, 0, last), QTextCursor::KeepAnchor);
     }
-    lv->setTextCursor(cur);
+    lv->placeCaret(cur);
     editAnchor_ = cur.anchor();
     editPos_ = cur.position();
 }
@@ -189,7 +189,9 @@ void NotesView::buildTextDetail(const Note &note) {
         lv->viewport()->setAutoFillBackground(false);
         lv->setReadOnly(true);
         const bool whole = !LongNote::isLong(note);
-        lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+        // A long text always overflows its box: a scroll bar that appears once the text is there
+        // would narrow the view and make it go over every paragraph again.
+        lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
         // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28
@@ -306,7 +308,7 @@ void NotesView::buildInlineEditor(const Note &note) {
     lp.setColor(QPalette::Base, base);
     lv->setPalette(lp);
     lv->viewport()->setAutoFillBackground(true);
-    lv->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    lv->setVerticalScrollBarPolicy(LongNote::isLong(note) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
     lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
     QPointer<LongTextView> plv(lv);
     QWidget *bar = makeFormatBar({[plv](int code) {

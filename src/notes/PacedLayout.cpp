@@ -59,9 +59,11 @@ void prepare(const QTextBlock &block) {
 
 QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
-    if (tl && tl->lineCount() == 0) prepare(block);
-    if (!tl || tl->lineCount() > 0 || !block.isVisible() || !onWindowThread())
+    if (!tl || tl->lineCount() > 0) return QPlainTextDocumentLayout::blockBoundingRect(block);
+    if (!block.isVisible() || !onWindowThread()) {
+        prepare(block);
         return QPlainTextDocumentLayout::blockBoundingRect(block);
+    }
     auto *self = const_cast<PacedLayout *>(this);
     self->openTurn();
     // Asked while a paragraph is being laid out: the view fitting its scroll bar to the new height,
@@ -72,6 +74,8 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
         if (guessedLine_ <= 0) guessedLine_ = QFontMetricsF(document()->defaultFont()).lineSpacing();
         return QRectF(0, 0, documentSize().width(), guessedLine_ * std::max(1, block.lineCount()));
     }
+    // Only a paragraph about to be laid out is looked at: one put off may be asked for again and again.
+    prepare(block);
     const QString text = block.text();
     const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
     tl->setCacheEnabled(true);
