@@ -458,8 +458,8 @@ int main(int argc, char **argv) {
         QObject receiver;
         bool done = false;
         t.restart();
-        NoteExport::writePdfLater(path, note, &receiver,
-                                  [&done](const NoteExport::WriteResult &) { done = true; });
+        NoteExport::writeLater(path, note, NoteExport::Format::pdf, &receiver,
+                               [&done](const NoteExport::WriteResult &) { done = true; });
         double longest = double(t.nsecsElapsed()) / 1e6;
         report("handed to the worker (the window's thread)", longest);
         while (!done) {

@@ -4,6 +4,7 @@
 #include "exercises/Playlist.h"
 #include "finance/FinanceStore.h"
 #include "notes/LongNoteText.h"
+#include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
 
 #include "app/DataNoticeAlert.h"
@@ -32,6 +33,7 @@
 #include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -212,6 +214,12 @@ void AppDelegate::quitApp() {
 void AppDelegate::willTerminate() {
     if (terminated_) return;
     terminated_ = true;
+    const QDeadlineTimer deadline(kLongSaveWaitMs);
+    // An export still being written stops now, while the saves below run, and leaves no file: no
+    // dialog may tell of its end any more, and its layout must not outlive the application. It has
+    // what the saves leave of the deadline to stop.
+    if (NoteExport::stopAll() > 0)
+        std::fprintf(stderr, "mivo: an export was still being written when Mivo quit; its file is not written\n");
     beginQuitting();
     PomodoroTimer::shared().saveState();
     // A long note saved just before quitting is still being read on a worker: it reaches the store
@@ -237,6 +245,8 @@ void AppDelegate::willTerminate() {
             exitCode_ = kExitSaveFailed;
         }
     }
+    if (!NoteExport::settle(int(deadline.remainingTime())))
+        std::fprintf(stderr, "mivo: an export had not stopped when Mivo quit\n");
     keepNoticesForNextStart();
 }
 

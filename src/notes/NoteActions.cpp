@@ -76,13 +76,9 @@ void NotesView::exportNote(const Note &note) {
     }
     const QString path = Dialogs::get().savePath(this, exportWord(), NoteExport::proposedName(note, f), {filter});
     if (path.isEmpty()) return;
-    if (f == NoteExport::Format::pdf) {
-        // Laying out a long note takes seconds: the page stays live and says so if the write fails.
-        NoteExport::writePdfLater(path, note, this, [this](const NoteExport::WriteResult &r) {
-            if (!r.ok) alertExportFailed(this, r.error);
-        });
-        return;
-    }
-    const NoteExport::WriteResult r = NoteExport::writeText(path, note, f);
-    if (!r.ok) alertExportFailed(this, r.error);
+    // Making a long note's text or laying it out takes seconds: the page stays live, and says so if the
+    // write fails.
+    NoteExport::writeLater(path, note, f, this, [this](const NoteExport::WriteResult &r) {
+        if (!r.ok) alertExportFailed(this, r.error);
+    });
 }

@@ -5,6 +5,7 @@
 #include "platform/AtomicFile.h"
 #include "ui/Lang.h"
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
@@ -19,11 +20,11 @@
 #include <QTextDocumentFragment>
 #include <QTextFragment>
 #include <QThreadPool>
-#include <QCoreApplication>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstdio>
+#include <memory>
 #include <mutex>
 
 namespace NoteExport {
@@ -32,6 +33,19 @@ WriteResult commitBytes(QSaveFile &f) {
     const AtomicFile::WriteResult r = AtomicFile::commit(f);
     return {r.ok, r.error};
 }
+
+bool isStopped(const Stopped &stopped) {
+    return stopped && stopped();
+}
+
+WriteResult stoppedResult() {
+    return {false, {}, true};
+}
+
+// How often the longer loops look at the stop flag: each step between two looks takes well under a
+// millisecond.
+constexpr int kStepsPerLook = 64;
+constexpr int kBlocksPerLook = 16;
 
 QTextCharFormat plainFormat(int px, double grey = 0.0, bool bold = false) {
     QTextCharFormat f;
@@ -66,7 +80,8 @@ bool isColourGlyph(const QString &cluster) {
 
 constexpr int kGlyphScale = 4; // pictures at four times their size stay sharp when printed
 
-void inlineColourGlyphs(QTextDocument &doc) {
+// False when asked to stop before every glyph was replaced; doc is then only fit to be thrown away.
+bool inlineColourGlyphs(QTextDocument &doc, const Stopped &stopped) {
     struct Hit {
         int pos;
         int len;
@@ -74,7 +89,9 @@ void inlineColourGlyphs(QTextDocument &doc) {
         QTextCharFormat fmt;
     };
     std::vector<Hit> hits;
+    int seen = 0;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (++seen % kBlocksPerLook == 0 && isStopped(stopped)) return false;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             const QString text = frag.text();
@@ -92,6 +109,10 @@ void inlineColourGlyphs(QTextDocument &doc) {
     QTextCursor c(&doc);
     c.beginEditBlock();
     for (auto it = hits.rbegin(); it != hits.rend(); ++it) { // from the end, so positions stay valid
+        // Stopped, the document is thrown away with its edit left open: ending it would first lay
+        // out all that comes before the replaced glyphs, the colour glyphs still there included
+        // (seconds for a note of megabytes).
+        if ((it - hits.rbegin()) % kStepsPerLook == kStepsPerLook - 1 && isStopped(stopped)) return false;
         QFont font = it->fmt.font();
         if (font.pixelSize() <= 0) font.setPixelSize(12);
         const QFontMetricsF fm(font);
@@ -118,6 +139,7 @@ void inlineColourGlyphs(QTextDocument &doc) {
         c.insertImage(pic);
     }
     c.endEditBlock();
+    return true;
 }
 } // namespace
 
@@ -137,20 +159,18 @@ QString proposedName(const Note &note, Format f) {
     return base;
 }
 
-WriteResult writeText(const QString &path, const Note &note, Format f) {
+WriteResult writeText(const QString &path, const Note &note, Format f, const Stopped &stopped) {
+    if (isStopped(stopped)) return stoppedResult();
     const QByteArray bytes =
         (f == Format::csv ? NoteStore::csvExport(note) : NoteStore::txtExport(note)).toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
-    if (file.write(bytes) != bytes.size()) {
-        const QString err = AtomicFile::writeError(file);
-        file.cancelWriting();
-        return {false, err};
-    }
-    return commitBytes(file);
+    if (isStopped(stopped)) return stoppedResult();
+    const AtomicFile::WriteResult r = AtomicFile::write(path, bytes);
+    return {r.ok, r.error};
 }
 
-void buildPdfDocument(const Note &note, QTextDocument &doc) {
+namespace {
+// False when asked to stop before the document was whole.
+bool buildPdf(const Note &note, QTextDocument &doc, const Stopped &stopped) {
     doc.clear();
     doc.setDocumentMargin(0);
     QFont base = QGuiApplication::font();
@@ -168,7 +188,9 @@ void buildPdfDocument(const Note &note, QTextDocument &doc) {
             titles << col.title;
         c.insertText(titles.join(sep) + u'\n', plainFormat(11, 0.0, true));
         c.insertText(QString(60, QChar(0x2500)) + u'\n', plainFormat(9, 0.6));
+        int done = 0;
         for (const NoteRow &row : note.rows) {
+            if (++done % kStepsPerLook == 0 && isStopped(stopped)) return false;
             for (qsizetype i = 0; i < row.cells.size(); ++i) {
                 if (i) c.insertText(sep, plainFormat(11, 0.4));
                 std::optional<QTextDocumentFragment> rich;
@@ -184,6 +206,7 @@ void buildPdfDocument(const Note &note, QTextDocument &doc) {
     } else {
         std::optional<QTextDocumentFragment> rich;
         if (note.bodyRTF) rich = blackRichText(*note.bodyRTF);
+        if (isStopped(stopped)) return false;
         if (rich) {
             c.insertFragment(*rich);
         } else {
@@ -194,11 +217,33 @@ void buildPdfDocument(const Note &note, QTextDocument &doc) {
             c.insertText(note.body, plainFormat(12));
         }
     }
+    return true;
 }
 
-WriteResult writePdf(const QString &path, const Note &note) {
+// Lays the document out block by block, as painting would lay it out at once, so that a stop is
+// seen in between. False when asked to stop.
+bool layOut(QTextDocument &doc, const Stopped &stopped) {
+    QAbstractTextDocumentLayout *layout = doc.documentLayout();
+    int seen = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (++seen % kBlocksPerLook == 0) {
+            if (isStopped(stopped)) return false;
+            layout->blockBoundingRect(b);
+        }
+    }
+    return !isStopped(stopped);
+}
+} // namespace
+
+void buildPdfDocument(const Note &note, QTextDocument &doc) {
+    buildPdf(note, doc, nullptr);
+}
+
+WriteResult writePdf(const QString &path, const Note &note, const Stopped &stopped) {
+    if (isStopped(stopped)) return stoppedResult();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
+    // A stopped export is never committed: the save file removes what it wrote.
     {
         QPdfWriter pdf(&file);
         pdf.setResolution(72); // device units are points
@@ -207,11 +252,15 @@ WriteResult writePdf(const QString &path, const Note &note) {
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                       QMarginsF(kMarginX, kMarginY, kMarginX, kMarginY), QPageLayout::Point));
         QTextDocument doc;
+        // Built before the layout for the page is set: each insertion into a document with that
+        // layout costs it a relayout of what it touched (a 1 MB note's body took seconds to go in,
+        // which no stop could break into). The pages come out the same.
+        if (!buildPdf(note, doc, stopped)) return stoppedResult();
         doc.documentLayout()->setPaintDevice(&pdf);
-        buildPdfDocument(note, doc);
-        inlineColourGlyphs(doc);
+        if (!inlineColourGlyphs(doc, stopped)) return stoppedResult();
         const double pageH = kPageHeight - 2 * kMarginY;
         doc.setPageSize(QSizeF(kTextWidth, pageH));
+        if (!layOut(doc, stopped)) return stoppedResult();
         QPainter p;
         if (!p.begin(&pdf)) {
             file.cancelWriting();
@@ -219,6 +268,10 @@ WriteResult writePdf(const QString &path, const Note &note) {
         }
         const int pages = std::max(1, doc.pageCount());
         for (int i = 0; i < pages; ++i) {
+            if (isStopped(stopped)) {
+                p.end();
+                return stoppedResult();
+            }
             if (i) pdf.newPage();
             p.save();
             p.translate(0, -i * pageH);
@@ -227,49 +280,58 @@ WriteResult writePdf(const QString &path, const Note &note) {
         }
         p.end();
     }
+    if (isStopped(stopped)) return stoppedResult();
     return commitBytes(file);
 }
 
+WriteResult write(const QString &path, const Note &note, Format f, const Stopped &stopped) {
+    return f == Format::pdf ? writePdf(path, note, stopped) : writeText(path, note, f, stopped);
+}
+
 namespace {
-// PDFs handed to a worker and not yet written.
-std::mutex g_pdfMutex;
-std::condition_variable g_pdfDone;
-int g_pdfsRunning = 0;
-constexpr int kQuitWaitMs = 60000; // a note of megabytes takes seconds on a loaded machine
+// Exports handed to a worker and not yet ended, each by its stop flag.
+std::mutex g_mutex;
+std::condition_variable g_ended;
+std::vector<std::shared_ptr<std::atomic<bool>>> g_running;
 } // namespace
 
-void writePdfLater(const QString &path, const Note &note, QObject *receiver,
-                   std::function<void(const WriteResult &)> done) {
-    static const bool hooked = [] {
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
-            if (!settlePdfs(kQuitWaitMs)) std::fprintf(stderr, "mivo: a PDF was still being written when Mivo quit\n");
-        });
-        return true;
-    }();
-    (void)hooked;
+void writeLater(const QString &path, const Note &note, Format f, QObject *receiver,
+                std::function<void(const WriteResult &)> done) {
+    auto stop = std::make_shared<std::atomic<bool>>(false);
     {
-        std::lock_guard l(g_pdfMutex);
-        ++g_pdfsRunning;
+        std::lock_guard l(g_mutex);
+        g_running.push_back(stop);
     }
     QPointer<QObject> to(receiver);
     // The note goes by value: the worker reads a copy of its own whatever the store does meanwhile.
-    QThreadPool::globalInstance()->start([path, note, to, done = std::move(done)] {
-        const WriteResult r = writePdf(path, note);
-        // The receiver is checked on its own thread; the application is there until settlePdfs
-        // has seen this export end.
-        if (QCoreApplication *app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [r, to, done] {
-                if (to) done(r);
-            }, Qt::QueuedConnection);
-        std::lock_guard l(g_pdfMutex);
-        --g_pdfsRunning;
-        g_pdfDone.notify_all();
+    QThreadPool::globalInstance()->start([path, note, f, stop, to, done = std::move(done)] {
+        const WriteResult r = write(path, note, f, [&stop] { return stop->load(std::memory_order_relaxed); });
+        // The receiver is checked on its own thread; the application is there until settle() has
+        // seen this export end. A stopped export has nothing to tell: only quitting stops one.
+        if (QCoreApplication *app = QCoreApplication::instance(); app && !r.stopped)
+            QMetaObject::invokeMethod(
+                app,
+                [r, to, done] {
+                    if (to) done(r);
+                },
+                Qt::QueuedConnection);
+        std::lock_guard l(g_mutex);
+        std::erase(g_running, stop);
+        g_ended.notify_all();
     });
 }
 
-bool settlePdfs(int waitMs) {
-    std::unique_lock l(g_pdfMutex);
-    return g_pdfDone.wait_for(l, std::chrono::milliseconds(waitMs), [] { return g_pdfsRunning == 0; });
+int stopAll() {
+    std::lock_guard l(g_mutex);
+    for (const auto &stop : g_running)
+        stop->store(true, std::memory_order_relaxed);
+    return int(g_running.size());
+}
+
+bool settle(int waitMs) {
+    std::unique_lock l(g_mutex);
+    return g_ended.wait_for(l, std::chrono::milliseconds(std::max(0, waitMs)),
+                            [] { return g_running.empty(); });
 }
 
 QString formatAlertTitle() {

@@ -17,20 +17,31 @@ QString proposedName(const Note &note, Format f);
 struct WriteResult {
     bool ok = false;
     QString error;
+    bool stopped = false; // asked to stop before it was written: no file, nothing to tell
 };
+// Looked at between the steps of an export, from its own thread: true stops it there, and nothing is
+// written then. Empty: never stopped.
+using Stopped = std::function<bool()>;
+
 // NoteStore::txtExport or csvExport as UTF-8.
-WriteResult writeText(const QString &path, const Note &note, Format f);
+WriteResult writeText(const QString &path, const Note &note, Format f, const Stopped &stopped = {});
 // A4, margins 48 left and right, 52 top and bottom, text width 499 points; no link line, no time.
-// Any thread: it lays out a document of its own.
-WriteResult writePdf(const QString &path, const Note &note);
-// writePdf on a worker, for a note of any length: the window never waits for the layout or the disk.
-// done runs on the window's thread with the result, unless receiver is gone by then.
-void writePdfLater(const QString &path, const Note &note, QObject *receiver,
-                   std::function<void(const WriteResult &)> done);
-// Waits up to waitMs for every PDF handed to a worker to be written; false when some are still
-// being written. Runs by itself when the application is about to quit: a layout still running once
-// the application is gone would find no fonts, and the user asked for the file.
-bool settlePdfs(int waitMs);
+// Any thread: it lays out a document of its own. A stop is seen between blocks of the layout and
+// between pages.
+WriteResult writePdf(const QString &path, const Note &note, const Stopped &stopped = {});
+WriteResult write(const QString &path, const Note &note, Format f, const Stopped &stopped = {});
+
+// write on a worker, for a note of any length and every format: the window never waits for the
+// text, the layout or the disk. The worker has a copy of the note of its own. done runs on the
+// window's thread with the result, unless receiver is gone by then or the export was stopped.
+void writeLater(const QString &path, const Note &note, Format f, QObject *receiver,
+                std::function<void(const WriteResult &)> done);
+// Asks every export handed to a worker to stop (quitting): one not yet written leaves no file, not
+// even a part of one, and tells nothing. One already written stays. How many were asked.
+int stopAll();
+// Waits up to waitMs for every export handed to a worker to end; false when some still run. A
+// layout must not run on once the application is gone: it would find no fonts.
+bool settle(int waitMs);
 // The PDF's laid-out document (fonts in pixel sizes at 72 dpi, so one pixel is one point).
 void buildPdfDocument(const Note &note, QTextDocument &doc);
 

@@ -6,9 +6,13 @@
 #include <QRegularExpression>
 #include <QTextCursor>
 #include <QThread>
+#include <QDir>
+#include <QFileInfo>
 #include <memory>
 #include <QTextDocument>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QTextCharFormat fmt(bool bold, bool italic = false, bool underline = false, QColor color = {}) {
@@ -26,6 +30,23 @@ QByteArray boldRtf(const QString &plain, const QString &bold) {
     c.insertText(plain, QTextCharFormat());
     c.insertText(bold, fmt(true));
     return RtfCodec::write(d);
+}
+
+// The bytes this process has written so far to files it holds open in folder, named or not (a save
+// file being written has no name until it is committed).
+qint64 savingBytes(const QString &folder) {
+    qint64 sum = 0;
+    const QByteArray prefix = QFile::encodeName(folder) + '/';
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString &fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QByteArray link = QFile::encodeName(fds.filePath(fd));
+        char target[4096];
+        const ssize_t n = ::readlink(link.constData(), target, sizeof target);
+        struct stat st {};
+        // The file the descriptor holds, named or not.
+        if (n > 0 && QByteArray(target, n).startsWith(prefix) && ::stat(link.constData(), &st) == 0) sum += st.st_size;
+    }
+    return sum;
 }
 
 Note baseNote(NoteType type) {
@@ -190,38 +211,121 @@ private slots:
                                              QStringLiteral("\n\nA\n")));
     }
 
-    // A PDF written on a worker has the bytes of one written on the window's thread (its creation
-    // time aside): pictures of emoji, rich text and a table's separators alike.
-    void pdfBytesDoNotDependOnTheThread() {
+    // Every format written on a worker has the bytes of one written on the window's thread (a PDF's
+    // creation time aside): pictures of emoji, rich text, a long note and a table's separators alike.
+    // The result comes back on the window's thread.
+    void exportsWrittenOnAWorkerHaveTheBytesOfTheWindowsThread() {
         QTemporaryDir dir;
         Note text = baseNote(NoteType::text);
         text.title = QStringLiteral("Plan 🙂");
         text.body = QStringLiteral("plain ❤️ 🇩🇪 bold");
         text.bodyRTF = boldRtf(QStringLiteral("plain ❤️ 🇩🇪 "), QStringLiteral("bold"));
+        text.link = QStringLiteral("https://ex.org");
         Note plain = baseNote(NoteType::text);
-        plain.body = QStringLiteral("Line of a note that runs on.\n").repeated(400);
+        plain.body = QStringLiteral("Line of a note that runs on, \"quoted\".\n").repeated(400);
         Note table = baseNote(NoteType::table);
         table.columns = {NoteTableColumn(QStringLiteral("A")), NoteTableColumn(QStringLiteral("B"))};
         table.rows.emplace_back(QStringList{QStringLiteral("1 🙂"), QStringLiteral("x")});
         table.rows.back().cellsRTF[1] = boldRtf(QString(), QStringLiteral("x"));
+        // The large table goes as text only: its PDF takes seconds.
+        Note large = baseNote(NoteType::table);
+        for (int c = 0; c < 20; ++c)
+            large.columns.emplace_back(QStringLiteral("Column %1").arg(c));
+        for (int r = 0; r < 10000; ++r) {
+            QStringList cells;
+            for (int c = 0; c < 20; ++c)
+                cells << QStringLiteral("value %1").arg(r * 20 + c);
+            large.rows.emplace_back(cells);
+        }
+        large.rows[7].cellsRTF[3] = boldRtf(QString(), QStringLiteral("rich"));
         const auto bytes = [](const QString &path) {
             QFile f(path);
             if (!f.open(QIODevice::ReadOnly)) return QByteArray();
             static const QRegularExpression date(QStringLiteral("/CreationDate \\(D:[^)]*\\)"));
-            return QString::fromLatin1(f.readAll()).remove(date).toLatin1();
+            const QByteArray all = f.readAll();
+            return all.startsWith("%PDF") ? QString::fromLatin1(all).remove(date).toLatin1() : all;
         };
-        for (const Note &n : {text, plain, table}) {
-            const QString here = dir.filePath(QStringLiteral("here.pdf")), there = dir.filePath(QStringLiteral("there.pdf"));
-            QVERIFY(NoteExport::writePdf(here, n).ok);
-            NoteExport::WriteResult r;
-            std::unique_ptr<QThread> worker(QThread::create([&] { r = NoteExport::writePdf(there, n); }));
-            worker->start();
-            QVERIFY(worker->wait(60000));
-            QVERIFY(r.ok);
-            const QByteArray a = bytes(here), b = bytes(there);
-            QVERIFY(a.size() > 1000);
-            QVERIFY2(a == b, qPrintable(n.title + QStringLiteral(": %1 and %2 bytes").arg(a.size()).arg(b.size())));
+        using F = NoteExport::Format;
+        const std::vector<std::pair<Note, std::vector<F>>> cases = {
+            {text, {F::txt, F::csv, F::pdf}}, {plain, {F::txt, F::csv, F::pdf}},
+            {table, {F::txt, F::csv, F::pdf}}, {large, {F::txt, F::csv}}};
+        QObject receiver;
+        for (const auto &[n, formats] : cases) {
+            for (const F f : formats) {
+                const QString here = dir.filePath(QStringLiteral("here")), there = dir.filePath(QStringLiteral("there"));
+                QVERIFY(NoteExport::write(here, n, f).ok);
+                auto got = std::make_shared<std::optional<NoteExport::WriteResult>>();
+                auto thread = std::make_shared<QThread *>(nullptr);
+                NoteExport::writeLater(there, n, f, &receiver, [got, thread](const NoteExport::WriteResult &r) {
+                    *got = r;
+                    *thread = QThread::currentThread();
+                });
+                QTRY_VERIFY_WITH_TIMEOUT(got->has_value(), 60000);
+                QVERIFY((*got)->ok);
+                QCOMPARE(*thread, QThread::currentThread());
+                const QByteArray a = bytes(here), b = bytes(there);
+                QVERIFY(!a.isEmpty());
+                QVERIFY2(a == b, qPrintable(n.title + QStringLiteral(" as %1: %2 and %3 bytes").arg(int(f)).arg(a.size()).arg(b.size())));
+            }
         }
+        QCOMPARE(bytes(dir.filePath(QStringLiteral("here"))), NoteStore::csvExport(large).toUtf8());
+    }
+
+    // A stop seen at any step of a PDF (making the document, its pictures of emoji, the layout, a
+    // page, the commit) ends the export there and writes nothing, not even a part of the file.
+    void aPdfStoppedAtAnyStepWritesNothing() {
+        QTemporaryDir dir;
+        Note n = baseNote(NoteType::text);
+        for (int i = 0; i < 1500; ++i)
+            n.body += i % 10 ? QStringLiteral("A line of a note that goes on.\n") : QStringLiteral("A line 🙂\n");
+        const QString path = dir.filePath(QStringLiteral("n.pdf"));
+        int looks = 0;
+        QVERIFY(NoteExport::writePdf(path, n, [&looks] { return ++looks, false; }).ok);
+        const qint64 whole = QFileInfo(path).size();
+        QVERIFY(QFile::remove(path));
+        QVERIFY2(looks > 100, qPrintable(QString::number(looks)));
+        for (const int at : {1, looks / 4, looks / 2, looks * 3 / 4, looks - 2, looks - 1, looks}) {
+            int seen = 0;
+            const NoteExport::WriteResult r = NoteExport::writePdf(path, n, [&seen, at] { return ++seen >= at; });
+            QVERIFY2(r.stopped && !r.ok && seen == at, qPrintable(QStringLiteral("stopped at %1 of %2, ended at %3").arg(at).arg(looks).arg(seen)));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        }
+        // Stopped once its pages have begun to reach the disk, it stops long before the last page.
+        qint64 atStop = -1;
+        const NoteExport::WriteResult r = NoteExport::writePdf(path, n, [&] {
+            atStop = savingBytes(dir.path());
+            return atStop > 0;
+        });
+        QVERIFY(r.stopped);
+        QVERIFY2(atStop > 0 && atStop < whole / 2, qPrintable(QStringLiteral("%1 of %2 bytes").arg(atStop).arg(whole)));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // Quitting stops the exports still being written, a 1 MB note's PDF among them: the wait for
+    // them ends, no file is left and nothing is told. Exports after that are written as ever.
+    void quittingStopsTheExportsBeingWritten() {
+        QTemporaryDir dir;
+        Note n = baseNote(NoteType::text);
+        QString body;
+        for (int i = 0; body.size() < 1024 * 1024; ++i)
+            body += i % 100 ? QStringLiteral("A line of a long note that goes on.\n") : QStringLiteral("A line 🙂\n");
+        n.body = body;
+        QObject receiver;
+        auto told = std::make_shared<int>(0);
+        const auto tell = [told](const NoteExport::WriteResult &) { ++*told; };
+        const auto files = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); };
+        NoteExport::writeLater(dir.filePath(QStringLiteral("a.pdf")), n, NoteExport::Format::pdf, &receiver, tell);
+        NoteExport::writeLater(dir.filePath(QStringLiteral("a.txt")), n, NoteExport::Format::txt, &receiver, tell);
+        QCOMPARE(NoteExport::stopAll(), 2);
+        QVERIFY(NoteExport::settle(60000));
+        QCoreApplication::processEvents();
+        QCOMPARE(files(), QStringList());
+        QCOMPARE(*told, 0);
+
+        n.body = QStringLiteral("short");
+        NoteExport::writeLater(dir.filePath(QStringLiteral("b.pdf")), n, NoteExport::Format::pdf, &receiver, tell);
+        QTRY_COMPARE(*told, 1);
+        QCOMPARE(files(), QStringList{QStringLiteral("b.pdf")});
     }
 };
 

@@ -580,13 +580,14 @@ private slots:
         dialogs.alertAnswers = {0};
         dialogs.savePaths = {dir.filePath(QStringLiteral("a.txt"))};
         page.exportNote(n);
-        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("a.txt"))));
+        QTRY_VERIFY(QFile::exists(dir.filePath(QStringLiteral("a.txt"))));
         // a write that fails is reported, not silent
         dialogs.alertAnswers = {1, 0};
         dialogs.savePaths = {dir.filePath(QStringLiteral("missing/dir/a.csv"))};
         const int before = int(dialogs.alertsShown.size());
         page.exportNote(n);
-        QCOMPARE(int(dialogs.alertsShown.size()), before + 2);
+        QTRY_COMPARE(int(dialogs.alertsShown.size()), before + 2);
+        QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed")));
         // Cancel in the format alert does nothing more
         dialogs.alertAnswers = {3};
         page.exportNote(n);
@@ -596,13 +597,14 @@ private slots:
         QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("No note selected")));
     }
 
-    // A PDF is laid out and written on a worker: with every worker held, the export returns at once
-    // and nothing is written; once they are free the file comes, and a failed write is still said.
-    void pdfExportLeavesTheWindowFree() {
+    // An export of every format is made and written on a worker: with every worker held, the export
+    // returns at once and nothing is written; once they are free the files come, a failed write is
+    // still said, and a page gone meanwhile is told nothing.
+    void exportsLeaveTheWindowFree() {
         TempPrefs prefs;
         TestDialogs dialogs;
         QTemporaryDir dir;
-        NotesView page;
+        auto page = std::make_unique<NotesView>();
         Note n = note(NoteType::text, "A", QStringLiteral("A line of a long note.\n").repeated(2000));
         // The pool's one worker is held until released, on every way out of the test.
         struct HeldPool {
@@ -622,27 +624,42 @@ private slots:
                 pool->setMaxThreadCount(threads);
             }
         } pool;
-        const QString path = dir.filePath(QStringLiteral("a.pdf"));
-        dialogs.alertAnswers = {2};
-        dialogs.savePaths = {path};
-        page.exportNote(n);
+        const QStringList paths = {dir.filePath(QStringLiteral("a.txt")), dir.filePath(QStringLiteral("a.csv")),
+                                   dir.filePath(QStringLiteral("a.pdf"))};
+        for (int format = 0; format < 3; ++format) {
+            dialogs.alertAnswers = {format};
+            dialogs.savePaths = {paths[format]};
+            page->exportNote(n);
+        }
+        const Note written = n;
         n.body.clear(); // the worker has a note of its own
         dialogs.alertAnswers = {2};
         dialogs.savePaths = {dir.filePath(QStringLiteral("missing/dir/a.pdf"))};
-        page.exportNote(n);
+        page->exportNote(n);
+        dialogs.alertAnswers = {0};
+        dialogs.savePaths = {dir.filePath(QStringLiteral("missing/dir/b.txt"))};
+        auto goner = std::make_unique<NotesView>();
+        goner->exportNote(n);
+        goner.reset();
         QCoreApplication::processEvents();
-        QVERIFY(!QFile::exists(path));
-        QCOMPARE(int(dialogs.alertsShown.size()), 2); // the two format alerts, no failure yet
-        QVERIFY(!NoteExport::settlePdfs(50)); // quitting now would wait for both
+        for (const QString &path : paths)
+            QVERIFY2(!QFile::exists(path), qPrintable(path));
+        QCOMPARE(int(dialogs.alertsShown.size()), 5); // the five format alerts, no failure yet
+        QVERIFY(!NoteExport::settle(50)); // quitting now would wait for them
         pool.release();
-        QVERIFY(NoteExport::settlePdfs(60000));
-        QVERIFY(QFile::exists(path)); // written once the wait returns, not after
-        QTRY_COMPARE(int(dialogs.alertsShown.size()), 3);
+        QVERIFY(NoteExport::settle(60000));
+        for (const QString &path : paths)
+            QVERIFY2(QFile::exists(path), qPrintable(path)); // written once the wait returns, not after
+        QTRY_COMPARE(int(dialogs.alertsShown.size()), 6);
         QVERIFY(dialogs.alertsShown.last().startsWith(QStringLiteral("Export failed")));
-        QVERIFY(QFile::exists(path));
-        const auto l = pdfLayout(path);
+        QFile txt(paths[0]);
+        QVERIFY(txt.open(QIODevice::ReadOnly));
+        QCOMPARE(txt.readAll(), NoteStore::txtExport(written).toUtf8());
+        const auto l = pdfLayout(paths[2]);
         QVERIFY2(l, "pdftotext (poppler-utils) did not run");
         QCOMPARE(l->lines.value(2), QStringLiteral("A line of a long note."));
+        QCoreApplication::processEvents();
+        QCOMPARE(int(dialogs.alertsShown.size()), 6); // nothing for the page that went
     }
 };
 
