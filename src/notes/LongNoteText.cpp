@@ -443,26 +443,6 @@ void showTextColour(QTextDocument &doc, const QColor &colour) {
     }
 }
 
-void unmarkShownColour(QTextDocument &doc) {
-    std::vector<FormatRun> shown;
-    for (const FormatRun &r : formatRuns(doc, 0, doc.characterCount()))
-        if (r.fmt.boolProperty(kShownColour)) shown.push_back(r);
-    if (shown.empty()) return;
-    const bool undo = doc.isUndoRedoEnabled();
-    doc.setUndoRedoEnabled(false);
-    QTextCursor c(&doc);
-    c.beginEditBlock();
-    for (const FormatRun &r : shown) {
-        QTextCharFormat f = r.fmt;
-        f.clearForeground();
-        f.clearProperty(kShownColour);
-        c.setPosition(r.start);
-        c.setPosition(r.end, QTextCursor::KeepAnchor);
-        c.setCharFormat(f);
-    }
-    c.endEditBlock();
-    doc.setUndoRedoEnabled(undo);
-}
 } // namespace
 
 QTextDocument *build(const Note &note, const Style &style) {
@@ -822,21 +802,23 @@ void deliver(const std::shared_ptr<PendingSave> &p) {
     }
     if (p->to) p->done(s);
 }
-} // namespace
 
-Saved readText(QTextDocument &doc) {
-    Saved s;
-    s.body = wholeText(doc);
-    unmarkLinks(doc);
-    unmarkShownColour(doc);
-    scatterParagraphs(doc);
-    joinPieces(doc);
-    // Rich text the reader would refuse is not stored: the note is shown from its plain text then.
-    s.rtf = RtfCodec::write(doc, RtfCodec::kMaxBytes);
-    return s;
+// Whether a run's line separators stand for paragraph breaks of the rich text (see gatherParagraphs).
+bool gatheredBreaks(const QTextCharFormat &held) {
+    return held.hasProperty(kGathered);
 }
 
-void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
+// The format a run is stored with: without the link the view found in it or the colour it gave it.
+QTextCharFormat storedFormat(const QTextCharFormat &shown) {
+    QTextCharFormat f = unlinked(shown);
+    if (f.boolProperty(kShownColour)) {
+        f.clearForeground();
+        f.clearProperty(kShownColour);
+    }
+    return f;
+}
+
+void startRead(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
     auto p = std::make_shared<PendingSave>();
     p->to = receiver;
     p->done = std::move(done);
@@ -854,6 +836,22 @@ void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const S
         p->ready.notify_all();
         QMetaObject::invokeMethod(qApp, [p] { deliver(p); }, Qt::QueuedConnection);
     });
+}
+} // namespace
+
+Saved readText(const QTextDocument &doc) {
+    Saved s;
+    s.body = wholeText(doc);
+    // Written as the document would be with the links and colour the view gave it taken out and its
+    // pieces joined, without changing it: no edit of every run on the way (tens of megabytes of
+    // formats for a long note).
+    // Rich text the reader would refuse is not stored: the note is shown from its plain text then.
+    s.rtf = RtfCodec::write(doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks});
+    return s;
+}
+
+void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
+    startRead(doc, receiver, std::move(done));
 }
 
 bool settleSaves(int timeoutMs) {

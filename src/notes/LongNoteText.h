@@ -139,11 +139,11 @@ struct Saved {
     QByteArray rtf;
 };
 // The text as stored and its rich text (none when the rich text would be larger than the reader
-// takes, RtfCodec::kMaxBytes). Takes the links the view found out and joins the pieces: no view may
-// show doc any more.
-Saved readText(QTextDocument &doc);
+// takes, RtfCodec::kMaxBytes): the links the view found and the colour it gave taken out, the pieces
+// joined. The document stays as it is.
+Saved readText(const QTextDocument &doc);
 // Takes the document (which no view may show any more), reads it as readText() does on a pool
-// thread and deletes it there; done gets it on receiver's thread unless receiver is gone.
+// thread and deletes it there; done gets the text on receiver's thread unless receiver is gone.
 void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
 // At quit, when the event loop no longer runs: waits for the saves readLater() started and hands each
 // its text at once, in the order they were started, so that they reach the store before the database

@@ -192,6 +192,9 @@ void NotesView::buildTextDetail(const Note &note) {
         // A long text always overflows its box: a scroll bar that appears once the text is there
         // would narrow the view and make it go over every paragraph again.
         lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+        // Its width in the detail before it takes the document, which is then laid out once, not
+        // first at the width it had in the editor.
+        lv->resize(w - 28 + 2 * int(std::lround(longStyle().margin)), std::max(1, lv->height()));
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
         // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28

@@ -1,6 +1,9 @@
 #pragma once
 #include <QByteArray>
+#include <QTextFormat>
+#include <functional>
 
+class QTextBlock;
 class QTextDocument;
 
 // Rich text as RTF bytes, both ways, for note bodies and table cells (Qt reads and writes none).
@@ -31,6 +34,14 @@ inline constexpr int kMaxDepth = 256;
 // Replaces doc's content by the rich text. Returns false, leaving doc empty, for data that is not RTF,
 // is too large or nests too deeply; a truncated document keeps what came before the cut.
 bool read(const QByteArray &rtf, QTextDocument *doc);
+// How write() reads a document, when it is to be written otherwise than it is held: the format each
+// run is written with, the paragraphs written as going on from the one before (no break between),
+// and the runs (by their format as held) whose line separators are written as paragraph breaks.
+struct WriteAs {
+    std::function<QTextCharFormat(const QTextCharFormat &)> format;
+    std::function<bool(const QTextBlock &)> goesOn;
+    std::function<bool(const QTextCharFormat &)> separatorsBreak;
+};
 // The RTF of the whole document; empty when it would be longer than maxBytes (-1: no bound).
-QByteArray write(const QTextDocument &doc, qsizetype maxBytes = -1);
+QByteArray write(const QTextDocument &doc, qsizetype maxBytes = -1, const WriteAs &as = {});
 } // namespace RtfCodec

@@ -34,7 +34,7 @@ int cp1252Byte(char16_t ch) {
     return -1;
 }
 
-void appendEscaped(QByteArray &out, const QString &s, bool fontName = false) {
+void appendEscaped(QByteArray &out, QStringView s, bool fontName = false) {
     static const char hex[] = "0123456789abcdef";
     for (QChar qc : s) {
         const char16_t ch = qc.unicode();
@@ -127,7 +127,7 @@ namespace RtfCodec {
 // Two walks over the document: the first finds the fonts and colours the tables at the start list,
 // the second writes the text straight from the document, so nothing but the output is held (a note
 // of megabytes is not copied run by run first).
-QByteArray write(const QTextDocument &doc, qsizetype maxBytes) {
+QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as) {
     QStringList fonts;        // font table entries from \f1 on, in order of first use
     std::vector<QRgb> colors; // colour table entries from \cf1 on
     const auto fontIndex = [&](const QTextCharFormat &f) {
@@ -154,7 +154,15 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes) {
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
-            const QTextCharFormat f = frag.charFormat();
+            const QTextCharFormat held = frag.charFormat();
+            // Only what is written as text is in the tables: not the look of a run of breaks alone.
+            if (as.separatorsBreak && as.separatorsBreak(held)) {
+                const QString text = frag.text();
+                if (std::all_of(text.cbegin(), text.cend(),
+                                [](QChar c) { return c == QChar::LineSeparator; }))
+                    continue;
+            }
+            const QTextCharFormat f = as.format ? as.format(held) : held;
             fontIndex(f);
             colorIndex(f);
         }
@@ -176,63 +184,88 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes) {
 
     RunAttrs cur;
     ParaAttrs curPara;
+    QString openHref;
+    RunAttrs beforeField;
+    // A field ends with its paragraph, and the formatting of its groups with it.
+    const auto closeField = [&] {
+        if (openHref.isEmpty()) return;
+        out += "}}";
+        cur = beforeField;
+        openHref.clear();
+    };
     bool first = true;
     bool lastEmpty = false; // the last paragraph had no text
-    int blocks = 0;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next(), ++blocks) {
-        if (!first) out += "\\par\n";
-        first = false;
+    int paragraphs = 0;
+    ParaAttrs para;
+    const auto newParagraph = [&] {
+        closeField();
+        if (paragraphs++) out += "\\par\n";
+        lastEmpty = true;
         // Paragraph words only where they change: a document without indents or tab stops has none.
-        if (const ParaAttrs para = paraAttrs(b.blockFormat()); para != curPara) {
+        if (para != curPara) {
             appendPara(out, para);
             curPara = para;
         }
-        QString openHref;
-        RunAttrs beforeField;
-        lastEmpty = true;
+    };
+    const auto run = [&](const QTextCharFormat &f, QStringView text) {
+        if (text.isEmpty()) return;
+        lastEmpty = false;
+        RunAttrs attrs;
+        attrs.font = fontIndex(f);
+        attrs.size = halfPoints(f);
+        attrs.color = colorIndex(f);
+        attrs.bold = f.fontWeight() >= QFont::Bold;
+        attrs.italic = f.fontItalic();
+        attrs.underline = f.fontUnderline();
+        attrs.strike = f.fontStrikeOut();
+        const QString href = f.isAnchor() ? f.anchorHref() : QString();
+        if (href != openHref) {
+            closeField();
+            if (!href.isEmpty()) {
+                out += "{\\field{\\*\\fldinst{HYPERLINK \"";
+                QString quoted = href;
+                quoted.replace(u'"', QStringLiteral("%22"));
+                appendEscaped(out, quoted);
+                out += "\"}}{\\fldrslt ";
+                beforeField = cur;
+            }
+            openHref = href;
+        }
+        if (attrs != cur) {
+            appendAttrs(out, attrs);
+            cur = attrs;
+        }
+        appendEscaped(out, text);
+    };
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (first || !as.goesOn || !as.goesOn(b)) {
+            para = paraAttrs(b.blockFormat());
+            newParagraph();
+        }
+        first = false;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
-            lastEmpty = false;
-            const QTextCharFormat f = frag.charFormat();
-            RunAttrs attrs;
-            attrs.font = fontIndex(f);
-            attrs.size = halfPoints(f);
-            attrs.color = colorIndex(f);
-            attrs.bold = f.fontWeight() >= QFont::Bold;
-            attrs.italic = f.fontItalic();
-            attrs.underline = f.fontUnderline();
-            attrs.strike = f.fontStrikeOut();
-            const QString href = f.isAnchor() ? f.anchorHref() : QString();
-            if (href != openHref) {
-                if (!openHref.isEmpty()) {
-                    out += "}}";
-                    cur = beforeField; // the field's groups end, and their formatting with them
+            const QTextCharFormat held = frag.charFormat();
+            const QTextCharFormat f = as.format ? as.format(held) : held;
+            const QString text = frag.text();
+            if (as.separatorsBreak && as.separatorsBreak(held)) {
+                // Paragraphs of the same look as the one they stand in.
+                qsizetype from = 0;
+                for (qsizetype at; (at = text.indexOf(QChar::LineSeparator, from)) >= 0; from = at + 1) {
+                    run(f, QStringView(text).mid(from, at - from));
+                    newParagraph();
                 }
-                if (!href.isEmpty()) {
-                    out += "{\\field{\\*\\fldinst{HYPERLINK \"";
-                    QString quoted = href;
-                    quoted.replace(u'"', QStringLiteral("%22"));
-                    appendEscaped(out, quoted);
-                    out += "\"}}{\\fldrslt ";
-                    beforeField = cur;
-                }
-                openHref = href;
+                run(f, QStringView(text).mid(from));
+            } else {
+                run(f, text);
             }
-            if (attrs != cur) {
-                appendAttrs(out, attrs);
-                cur = attrs;
-            }
-            appendEscaped(out, frag.text());
             if (maxBytes >= 0 && out.size() > maxBytes) return {};
         }
-        if (!openHref.isEmpty()) {
-            out += "}}";
-            cur = beforeField;
-        }
     }
+    closeField();
     // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
-    if (blocks > 1 && lastEmpty) out += "\\par\n";
+    if (paragraphs > 1 && lastEmpty) out += "\\par\n";
     out += "}";
     if (maxBytes >= 0 && out.size() > maxBytes) return {};
     return out;
