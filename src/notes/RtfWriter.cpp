@@ -63,6 +63,21 @@ void appendEscaped(QByteArray &out, QStringView s, bool fontName = false) {
     }
 }
 
+// The fewest bytes appendEscaped() writes for s, known before anything is written.
+qsizetype leastEscaped(QStringView s) {
+    qsizetype n = 0;
+    for (QChar qc : s) {
+        const char16_t ch = qc.unicode();
+        if (ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator)
+            continue; // left out
+        if (ch >= 0x7F)
+            n += 4; // \'hh or \uN?
+        else if (ch >= 0x20 || ch == '\t')
+            n += 1;
+    }
+    return n;
+}
+
 QString familyOf(const QTextCharFormat &f) {
     const QVariant fams = f.fontFamilies();
     if (fams.isValid()) {
@@ -150,10 +165,14 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as
         }
         return int(cit - colors.begin()) + 1;
     };
+    // A text that cannot fit within the bound is refused before any of it is written (a note of
+    // megabytes would otherwise be written up to the bound first).
+    qsizetype least = 0;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
+            if (maxBytes >= 0 && (least += leastEscaped(frag.text())) > maxBytes) return {};
             const QTextCharFormat held = frag.charFormat();
             // Only what is written as text is in the tables: not the look of a run of breaks alone.
             if (as.separatorsBreak && as.separatorsBreak(held)) {

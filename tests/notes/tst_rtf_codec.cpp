@@ -131,6 +131,15 @@ private slots:
         QCOMPARE(RtfCodec::write(doc, all.size()), all);
         QVERIFY(RtfCodec::write(doc, all.size() - 1).isEmpty());
         QVERIFY(RtfCodec::write(doc, 10).isEmpty());
+        // Where the text is nearly all of it, in characters whose bytes are known exactly (and some
+        // that write none), and where it is every kind of character.
+        for (const QString &unit : {QStringLiteral("aé€\u0001\uFFFC"), QStringLiteral("a\t{é€Ї😀\u2028\u007F")}) {
+            QTextDocument text;
+            QTextCursor(&text).insertText(unit.repeated(2000));
+            const QByteArray whole = RtfCodec::write(text);
+            QCOMPARE(RtfCodec::write(text, whole.size()), whole);
+            QVERIFY(RtfCodec::write(text, whole.size() - 1).isEmpty());
+        }
     }
 
     void roundTripsKeepTextAndEveryFormat() {
