@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -144,6 +145,32 @@ private slots:
         QCOMPARE(linksAndUnderlines(*got->bodyRTF),
                  QStringList({QStringLiteral("https://example.org/a|https://example.org/a|1"),
                               QStringLiteral("www.typed.example|https://www.typed.example|1")}));
+    }
+
+    // A rich paste into the body keeps its characters' formats and its own link, leaves highlights
+    // out, and the address written in it is shown as a link; what is saved holds its own link only.
+    void aRichPasteKeepsItsFormats() {
+        TempPrefs prefs;
+        std::optional<Note> got;
+        NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Rich")), true,
+                             [&](const std::optional<Note> &s) { got = s; }, nullptr);
+        LongTextView *body = dlg.bodyView();
+        QTest::keyClicks(body, QStringLiteral("Before "));
+        auto *mime = new QMimeData;
+        mime->setText(QStringLiteral("bold kept see www.pasted.example and home"));
+        mime->setHtml(QStringLiteral("<b>bold</b> <i style=\"background:yellow\">kept</i> see www.pasted.example and "
+                                     "<a href=\"https://mivo.example/\">home</a>"));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        body->paste();
+        QCOMPARE(body->wholeText(), QStringLiteral("Before bold kept see www.pasted.example and home"));
+        QVERIFY(formatAt(body->document(), 8).fontWeight() >= QFont::Bold);
+        const QTextCharFormat kept = formatAt(body->document(), 13);
+        QVERIFY(kept.fontItalic() && !kept.hasProperty(QTextFormat::BackgroundBrush));
+        QVERIFY(linkOver(body, QStringLiteral("www.pasted.example")).detected);
+        QVERIFY(dlg.doSave());
+        QVERIFY(got && got->bodyRTF);
+        QCOMPARE(linksAndUnderlines(*got->bodyRTF).filter(QStringLiteral("|https://")),
+                 QStringList{QStringLiteral("home|https://mivo.example/|1")});
     }
 
     // Detect URLs on a long body hands the document to a worker: the window's thread has none of
