@@ -773,7 +773,11 @@ void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QOb
         copy->moveToThread(target);
         std::unique_ptr<QTextDocument> owned(copy); // as in buildLater
         QMetaObject::invokeMethod(qApp, [owned = std::move(owned), caret, dest, done]() mutable {
-            if (dest) done(owned.release(), caret);
+            // A text of megabytes no one takes any more is freed on a worker, not on this thread.
+            if (dest)
+                done(owned.release(), caret);
+            else
+                discard(owned.release());
         }, Qt::QueuedConnection);
     });
 }

@@ -151,8 +151,8 @@ void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const S
 bool settleSaves(int timeoutMs);
 } // namespace LongNote
 
-// The view of a long note: read-only in the detail, where a click on a link opens it, editable in
-// the inline editor. Backspace and Delete beside a cut between two pieces delete the character
+// The view of a note's text at every length: read-only in the detail, where a click on a link opens
+// it, editable in the inline editor and the note editor dialog. Backspace and Delete beside a cut between two pieces delete the character
 // beyond it; paragraphs typed or pasted are new lines, never pieces (a rich paste keeps its
 // formats; a long one goes in as plain text, its long lines in pieces; Ctrl+Shift+V pastes plain
 // text at every length); a copy across a cut holds
