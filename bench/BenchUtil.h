@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -32,7 +33,9 @@ class MeteredApp : public QApplication {
 public:
     using QApplication::QApplication;
     bool notify(QObject *receiver, QEvent *event) override {
-        if (!busy_ && metering_) {
+        // Only the window's thread: an event a worker sends itself (a document moved to it) would
+        // start a stretch that runs on while the window's thread waits.
+        if (!busy_ && metering_ && QThread::currentThread() == thread()) {
             busy_ = true;
             clock_.start();
         }
