@@ -219,7 +219,8 @@ void AppDelegate::willTerminate() {
     // dialog may tell of its end any more, and its layout must not outlive the application. It has
     // what the saves leave of the deadline to stop.
     if (NoteExport::stopAll() > 0)
-        std::fprintf(stderr, "mivo: an export was still being written when Mivo quit; its file is not written\n");
+        std::fprintf(stderr,
+                     "mivo: an export was still being written when Mivo quit; its file is not written\n");
     beginQuitting();
     PomodoroTimer::shared().saveState();
     // A long note saved just before quitting is still being read on a worker: it reaches the store

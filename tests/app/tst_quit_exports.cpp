@@ -19,7 +19,8 @@ private slots:
         QTemporaryDir dir;
         Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Long"));
         for (int i = 0; n.body.size() < 1024 * 1024; ++i)
-            n.body += i % 100 ? QStringLiteral("A line of a long note that goes on.\n") : QStringLiteral("A line 🙂\n");
+            n.body += i % 100 ? QStringLiteral("A line of a long note that goes on.\n")
+                              : QStringLiteral("A line 🙂\n");
         AppDelegate app;
         QVERIFY(app.launch());
         QObject receiver;

@@ -3,14 +3,14 @@
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
 #include "notes/RtfCodec.h"
-#include <QRegularExpression>
-#include <QTextCursor>
-#include <QThread>
 #include <QDir>
 #include <QFileInfo>
-#include <memory>
+#include <QRegularExpression>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 #include <QtTest>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,7 +44,8 @@ qint64 savingBytes(const QString &folder) {
         const ssize_t n = ::readlink(link.constData(), target, sizeof target);
         struct stat st {};
         // The file the descriptor holds, named or not.
-        if (n > 0 && QByteArray(target, n).startsWith(prefix) && ::stat(link.constData(), &st) == 0) sum += st.st_size;
+        if (n > 0 && QByteArray(target, n).startsWith(prefix) && ::stat(link.constData(), &st) == 0)
+            sum += st.st_size;
     }
     return sum;
 }
@@ -246,26 +247,33 @@ private slots:
             return all.startsWith("%PDF") ? QString::fromLatin1(all).remove(date).toLatin1() : all;
         };
         using F = NoteExport::Format;
-        const std::vector<std::pair<Note, std::vector<F>>> cases = {
-            {text, {F::txt, F::csv, F::pdf}}, {plain, {F::txt, F::csv, F::pdf}},
-            {table, {F::txt, F::csv, F::pdf}}, {large, {F::txt, F::csv}}};
+        const std::vector<std::pair<Note, std::vector<F>>> cases = {{text, {F::txt, F::csv, F::pdf}},
+                                                                    {plain, {F::txt, F::csv, F::pdf}},
+                                                                    {table, {F::txt, F::csv, F::pdf}},
+                                                                    {large, {F::txt, F::csv}}};
         QObject receiver;
         for (const auto &[n, formats] : cases) {
             for (const F f : formats) {
-                const QString here = dir.filePath(QStringLiteral("here")), there = dir.filePath(QStringLiteral("there"));
+                const QString here = dir.filePath(QStringLiteral("here")),
+                              there = dir.filePath(QStringLiteral("there"));
                 QVERIFY(NoteExport::write(here, n, f).ok);
                 auto got = std::make_shared<std::optional<NoteExport::WriteResult>>();
                 auto thread = std::make_shared<QThread *>(nullptr);
-                NoteExport::writeLater(there, n, f, &receiver, [got, thread](const NoteExport::WriteResult &r) {
-                    *got = r;
-                    *thread = QThread::currentThread();
-                });
+                NoteExport::writeLater(there, n, f, &receiver,
+                                       [got, thread](const NoteExport::WriteResult &r) {
+                                           *got = r;
+                                           *thread = QThread::currentThread();
+                                       });
                 QTRY_VERIFY_WITH_TIMEOUT(got->has_value(), 60000);
                 QVERIFY((*got)->ok);
                 QCOMPARE(*thread, QThread::currentThread());
                 const QByteArray a = bytes(here), b = bytes(there);
                 QVERIFY(!a.isEmpty());
-                QVERIFY2(a == b, qPrintable(n.title + QStringLiteral(" as %1: %2 and %3 bytes").arg(int(f)).arg(a.size()).arg(b.size())));
+                QVERIFY2(
+                    a == b,
+                    qPrintable(
+                        n.title +
+                        QStringLiteral(" as %1: %2 and %3 bytes").arg(int(f)).arg(a.size()).arg(b.size())));
             }
         }
         QCOMPARE(bytes(dir.filePath(QStringLiteral("here"))), NoteStore::csvExport(large).toUtf8());
@@ -277,7 +285,8 @@ private slots:
         QTemporaryDir dir;
         Note n = baseNote(NoteType::text);
         for (int i = 0; i < 1500; ++i)
-            n.body += i % 10 ? QStringLiteral("A line of a note that goes on.\n") : QStringLiteral("A line 🙂\n");
+            n.body +=
+                i % 10 ? QStringLiteral("A line of a note that goes on.\n") : QStringLiteral("A line 🙂\n");
         const QString path = dir.filePath(QStringLiteral("n.pdf"));
         int looks = 0;
         QVERIFY(NoteExport::writePdf(path, n, [&looks] { return ++looks, false; }).ok);
@@ -286,8 +295,11 @@ private slots:
         QVERIFY2(looks > 100, qPrintable(QString::number(looks)));
         for (const int at : {1, looks / 4, looks / 2, looks * 3 / 4, looks - 2, looks - 1, looks}) {
             int seen = 0;
-            const NoteExport::WriteResult r = NoteExport::writePdf(path, n, [&seen, at] { return ++seen >= at; });
-            QVERIFY2(r.stopped && !r.ok && seen == at, qPrintable(QStringLiteral("stopped at %1 of %2, ended at %3").arg(at).arg(looks).arg(seen)));
+            const NoteExport::WriteResult r =
+                NoteExport::writePdf(path, n, [&seen, at] { return ++seen >= at; });
+            QVERIFY2(
+                r.stopped && !r.ok && seen == at,
+                qPrintable(QStringLiteral("stopped at %1 of %2, ended at %3").arg(at).arg(looks).arg(seen)));
             QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         }
         // Stopped once its pages have begun to reach the disk, it stops long before the last page.
@@ -297,7 +309,8 @@ private slots:
             return atStop > 0;
         });
         QVERIFY(r.stopped);
-        QVERIFY2(atStop > 0 && atStop < whole / 2, qPrintable(QStringLiteral("%1 of %2 bytes").arg(atStop).arg(whole)));
+        QVERIFY2(atStop > 0 && atStop < whole / 2,
+                 qPrintable(QStringLiteral("%1 of %2 bytes").arg(atStop).arg(whole)));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 
@@ -308,14 +321,17 @@ private slots:
         Note n = baseNote(NoteType::text);
         QString body;
         for (int i = 0; body.size() < 1024 * 1024; ++i)
-            body += i % 100 ? QStringLiteral("A line of a long note that goes on.\n") : QStringLiteral("A line 🙂\n");
+            body += i % 100 ? QStringLiteral("A line of a long note that goes on.\n")
+                            : QStringLiteral("A line 🙂\n");
         n.body = body;
         QObject receiver;
         auto told = std::make_shared<int>(0);
         const auto tell = [told](const NoteExport::WriteResult &) { ++*told; };
         const auto files = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden); };
-        NoteExport::writeLater(dir.filePath(QStringLiteral("a.pdf")), n, NoteExport::Format::pdf, &receiver, tell);
-        NoteExport::writeLater(dir.filePath(QStringLiteral("a.txt")), n, NoteExport::Format::txt, &receiver, tell);
+        NoteExport::writeLater(dir.filePath(QStringLiteral("a.pdf")), n, NoteExport::Format::pdf, &receiver,
+                               tell);
+        NoteExport::writeLater(dir.filePath(QStringLiteral("a.txt")), n, NoteExport::Format::txt, &receiver,
+                               tell);
         QCOMPARE(NoteExport::stopAll(), 2);
         QVERIFY(NoteExport::settle(60000));
         QCoreApplication::processEvents();
@@ -323,7 +339,8 @@ private slots:
         QCOMPARE(*told, 0);
 
         n.body = QStringLiteral("short");
-        NoteExport::writeLater(dir.filePath(QStringLiteral("b.pdf")), n, NoteExport::Format::pdf, &receiver, tell);
+        NoteExport::writeLater(dir.filePath(QStringLiteral("b.pdf")), n, NoteExport::Format::pdf, &receiver,
+                               tell);
         QTRY_COMPARE(*told, 1);
         QCOMPARE(files(), QStringList{QStringLiteral("b.pdf")});
     }

@@ -624,7 +624,8 @@ private slots:
                 pool->setMaxThreadCount(threads);
             }
         } pool;
-        const QStringList paths = {dir.filePath(QStringLiteral("a.txt")), dir.filePath(QStringLiteral("a.csv")),
+        const QStringList paths = {dir.filePath(QStringLiteral("a.txt")),
+                                   dir.filePath(QStringLiteral("a.csv")),
                                    dir.filePath(QStringLiteral("a.pdf"))};
         for (int format = 0; format < 3; ++format) {
             dialogs.alertAnswers = {format};
@@ -645,7 +646,7 @@ private slots:
         for (const QString &path : paths)
             QVERIFY2(!QFile::exists(path), qPrintable(path));
         QCOMPARE(int(dialogs.alertsShown.size()), 5); // the five format alerts, no failure yet
-        QVERIFY(!NoteExport::settle(50)); // quitting now would wait for them
+        QVERIFY(!NoteExport::settle(50));             // quitting now would wait for them
         pool.release();
         QVERIFY(NoteExport::settle(60000));
         for (const QString &path : paths)
