@@ -681,36 +681,6 @@ bool gatherParagraphs(QTextDocument &doc) {
     return true;
 }
 
-void scatterParagraphs(QTextDocument &doc) {
-    std::vector<std::pair<int, QTextCharFormat>> marks;
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            const QTextCharFormat fmt = f.charFormat();
-            if (!fmt.hasProperty(kGathered)) continue;
-            const QString text = f.text();
-            for (qsizetype i = 0; i < text.size(); ++i)
-                if (text[i] == QChar::LineSeparator) marks.emplace_back(f.position() + int(i), fmt);
-        }
-    if (marks.empty()) return;
-    const bool undo = doc.isUndoRedoEnabled();
-    doc.setUndoRedoEnabled(false);
-    QTextCursor c(&doc);
-    c.beginEditBlock();
-    // From the end back: a break put in leaves the positions before it as they are.
-    for (auto it = marks.rbegin(); it != marks.rend(); ++it) {
-        QTextCharFormat fmt = it->second;
-        fmt.clearProperty(kGathered);
-        c.setPosition(it->first);
-        const QTextBlockFormat paragraph = c.blockFormat();
-        c.setPosition(it->first + 1, QTextCursor::KeepAnchor);
-        c.removeSelectedText();
-        c.insertBlock(paragraph, fmt);
-    }
-    c.endEditBlock();
-    doc.setUndoRedoEnabled(undo);
-}
-
 void joinPieces(QTextDocument &doc) {
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);

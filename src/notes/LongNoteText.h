@@ -84,8 +84,6 @@ void joinPieces(QTextDocument &doc);
 // paragraph format, no list); a view goes over every paragraph when it is set or resized, and keeps
 // a layout for each. False when the application quits meanwhile.
 bool gatherParagraphs(QTextDocument &doc);
-// Makes every line separator marked kGathered a paragraph break again, as it was (no undo step).
-void scatterParagraphs(QTextDocument &doc);
 bool continues(const QTextBlock &block);
 
 // Makes the web addresses in the paragraphs holding from..to links drawn in colour, each marked as
