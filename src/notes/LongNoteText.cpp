@@ -920,7 +920,7 @@ void LongTextView::showEvent(QShowEvent *e) {
     QPlainTextEdit::showEvent(e);
 }
 
-void LongTextView::userEdit(const std::function<void()> &edit) {
+void LongTextView::userEdit(const std::function<void()> &edit, bool typing) {
     int from = -1, to = -1;
     QTextDocument *doc = document();
     // A selection across a paragraph's start that is taken out joins the paragraph it ends in to the
@@ -935,7 +935,16 @@ void LongTextView::userEdit(const std::function<void()> &edit) {
         from = from < 0 ? pos : std::min(from, pos);
         to = std::max(to, pos + added);
     });
+    // An edit that may change the links shown is a step of its own, which the links made for it join,
+    // so that undo takes both back together. Typing far from any address keeps running into one step.
+    const QString shown = first.text();
+    const bool ownStep = autoLinks_.isValid() &&
+                         (!typing || sel.hasSelection() || shown.contains(QLatin1String("://")) ||
+                          shown.contains(QLatin1String("www."), Qt::CaseInsensitive));
+    QTextCursor step(doc);
+    if (ownStep) step.beginEditBlock();
     edit();
+    if (ownStep) step.endEditBlock(); // the change is reported here
     disconnect(conn);
     if (from < 0) return;
     // A paragraph that begins inside what was just put in was typed or pasted: a new line.
@@ -972,6 +981,7 @@ void LongTextView::userEdit(const std::function<void()> &edit) {
     }
     if (editing) c.endEditBlock();
     linkEdited(from, to);
+    if (ownStep) ensureCursorVisible(); // the view placed the caret before the text was laid out
 }
 
 void LongTextView::linkEdited(int from, int to) {
@@ -1035,11 +1045,11 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
             return;
         }
     }
-    userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); });
+    userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); }, true);
 }
 
 void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
-    userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); });
+    userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); }, true);
 }
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {

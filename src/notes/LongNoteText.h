@@ -195,7 +195,7 @@ protected:
 
 private:
     // Runs a user's edit; the paragraphs it made start new lines.
-    void userEdit(const std::function<void()> &edit);
+    void userEdit(const std::function<void()> &edit, bool typing = false);
     void insertRich(const QString &html);
     void linkEdited(int from, int to);
     QColor autoLinks_;

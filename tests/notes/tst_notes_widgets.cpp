@@ -401,7 +401,7 @@ private slots:
     }
 
     // An address typed in the editor's body is a link as soon as it is typed, and stays exact while it
-    // is typed on, followed by a space or cut short; undo takes back the keystroke and its link.
+    // is typed on, followed by a space or cut short; one undo takes back the keystroke with its link.
     // Such links are shown, never stored. The toolbar and Ctrl+B format the body, one undo each.
     void editorBodyLinksAddressesAsTheyAreTyped() {
         TempPrefs prefs;
@@ -431,9 +431,15 @@ private slots:
         QVERIFY(!format(20).fontUnderline());
         QVERIFY(!format(20).hasProperty(QTextFormat::ForegroundBrush)); // drawn in the text colour
         QCOMPARE(linkAt(18), QStringLiteral("https://a.org/x"));
-        for (int i = 0; i < 4; ++i)
+        // undone a keystroke at a time near the address, each with its link: the link follows the text
+        const QString typed = tv->toPlainText();
+        while (tv->toPlainText() != QStringLiteral("see https://a.org")) {
+            QVERIFY(tv->document()->isUndoAvailable());
             QTest::keyClick(tv, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY(tv->toPlainText().startsWith(QStringLiteral("see https://a.org")));
+            const QString text = tv->toPlainText();
+            QCOMPARE(text, typed.left(text.size()));
+            if (text.indexOf(u' ', 4) < 0) QCOMPARE(linkAt(4), QStringLiteral("https://") + text.mid(12));
+        }
         QVERIFY(tv->document()->isRedoAvailable());
         // typed into the middle, the link follows its text; cut back to no address, it goes
         tv->selectAll();
