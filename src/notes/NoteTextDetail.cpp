@@ -310,9 +310,18 @@ void NotesView::buildInlineEditor(const Note &note) {
     QPalette lp = lv->palette();
     lp.setColor(QPalette::Base, base);
     lv->setPalette(lp);
-    lv->viewport()->setAutoFillBackground(true);
+    lv->viewport()->setAutoFillBackground(false); // the ground below gives the colour
     lv->setVerticalScrollBarPolicy(LongNote::isLong(note) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
-    lv->setGeometry(yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148)));
+    // The view as wide as in the detail (its text 14 from the card's sides there), on a ground of
+    // its colour as wide as the editor: entering the editor wraps no line anew, and a long note's
+    // view need not go over every paragraph again nor lay out again the ones shown.
+    const QRect area = yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148));
+    auto *ground = new QWidget(detailHost_);
+    fillBg(ground, base);
+    ground->setGeometry(area);
+    ground->lower();
+    const int side = std::max(0, 14 - int(std::lround(longStyle().margin)));
+    lv->setGeometry(area.adjusted(side, 0, -side, 0));
     QPointer<LongTextView> plv(lv);
     QWidget *bar = makeFormatBar({[plv](int code) {
                                       if (plv) plv->applyFmt(code);

@@ -888,6 +888,26 @@ private slots:
         QCOMPARE(v.wholeText(), body);
     }
 
+    // The editor shows a note's text in lines as wide as the detail does: entering it wraps no line
+    // anew (and a long note's view does not go over every paragraph again).
+    void theEditorKeepsTheDetailsLines() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        for (const int chars : {4 * 1024, 30 * 1024}) {
+            const Note n = richNote(QStringLiteral("W%1").arg(chars), chars);
+            NoteStore::shared().add(n);
+            NotesView page;
+            showPage(page);
+            page.selectNote(n.id);
+            QTRY_VERIFY(page.longTextReady() && page.findView());
+            const int shown = page.findView()->viewport()->width();
+            page.showInlineEditor(n.id);
+            QTRY_VERIFY(page.longTextReady() && !page.inlineTextView()->isReadOnly());
+            QCOMPARE(page.inlineTextView()->viewport()->width(), shown);
+        }
+        NoteStore::resetForTests();
+    }
+
     // A red heart written with its emoji selector is drawn in colour, as the emoji it is.
     void heartIsDrawnInColour() {
         LongTextView v;
