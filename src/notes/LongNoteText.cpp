@@ -315,24 +315,6 @@ void markLinks(QTextCursor &c, int from, int to, const QColor &colour) {
     }
 }
 
-void unmarkLinks(QTextDocument &doc) {
-    std::vector<FormatRun> links;
-    for (const FormatRun &r : formatRuns(doc, 0, doc.characterCount()))
-        if (r.fmt.boolProperty(RichTextView::kAutoLinkProperty)) links.push_back(r);
-    if (links.empty()) return;
-    const bool undo = doc.isUndoRedoEnabled();
-    doc.setUndoRedoEnabled(false);
-    QTextCursor c(&doc);
-    c.beginEditBlock();
-    for (const FormatRun &r : links) {
-        c.setPosition(r.start);
-        c.setPosition(r.end, QTextCursor::KeepAnchor);
-        c.setCharFormat(unlinked(r.fmt));
-    }
-    c.endEditBlock();
-    doc.setUndoRedoEnabled(undo);
-}
-
 namespace {
 bool ownLink(const QTextCharFormat &f) {
     return f.isAnchor() && !f.boolProperty(RichTextView::kAutoLinkProperty);

@@ -87,11 +87,9 @@ bool gatherParagraphs(QTextDocument &doc);
 bool continues(const QTextBlock &block);
 
 // Makes the web addresses in the paragraphs holding from..to links drawn in colour, each marked as
-// detected (RichTextView::kAutoLinkProperty) with the look its characters had, so that unmarkLinks
-// gives them that look back: what a view finds is shown, never stored. A link already there stays.
+// detected (RichTextView::kAutoLinkProperty) with the look its characters had, which the rich text
+// writer gives back: what a view finds is shown, never stored. A link already there stays.
 void markLinks(QTextCursor &c, int from, int to, const QColor &colour);
-// Takes every detected link out of doc again (one edit, no undo step).
-void unmarkLinks(QTextDocument &doc);
 // Makes the detected links of the paragraphs holding from..to match their text again after an edit,
 // as part of the edit's undo step: an address typed out or pasted becomes one, a link typed on or cut
 // short follows its address, text typed right after one is no link. Links put in on purpose stay.
