@@ -74,3 +74,19 @@ inline void runLoop(int ms) {
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+// Runs fn from the event loop, as a click would, waits for ready (at most 120 s) and then for
+// settleMs more, and gives the longest stretch of the window's thread meanwhile.
+inline double meteredStep(MeteredApp &meter, const std::function<void()> &fn,
+                          const std::function<bool()> &ready = {}, int settleMs = 300) {
+    runLoop(150);
+    meter.reset();
+    QTimer::singleShot(0, fn);
+    QElapsedTimer t;
+    t.start();
+    runLoop(30);
+    while (ready && !ready() && t.elapsed() < 120000)
+        runLoop(10);
+    runLoop(settleMs);
+    return meter.longest();
+}

@@ -13,22 +13,6 @@
 #include <optional>
 
 namespace {
-// Runs fn from the event loop, as a click would, waits for ready (at most 120 s) and settleMs more,
-// and gives the longest stretch of the window's thread meanwhile.
-double step(MeteredApp &meter, const std::function<void()> &fn, const std::function<bool()> &ready = {},
-            int settleMs = 300) {
-    runLoop(150);
-    meter.reset();
-    QTimer::singleShot(0, fn);
-    QElapsedTimer t;
-    t.start();
-    runLoop(30);
-    while (ready && !ready() && t.elapsed() < 120000)
-        runLoop(10);
-    runLoop(settleMs);
-    return meter.longest();
-}
-
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? -1 : v[v.size() / 2];
@@ -54,11 +38,11 @@ int runDialogBudget(MeteredApp &meter, int runs) {
         for (int r = 0; r < runs; ++r) {
             std::optional<Note> saved;
             QPointer<NoteEditorDialog> dlg;
-            ms["open"].push_back(step(
+            ms["open"].push_back(meteredStep(
                 meter,
                 [&] {
-                    dlg = NoteEditorDialog::show(s.note, true, [&](const std::optional<Note> &n) { saved = n; },
-                                                 nullptr);
+                    dlg = NoteEditorDialog::show(
+                        s.note, true, [&](const std::optional<Note> &n) { saved = n; }, nullptr);
                 },
                 [&] { return dlg && !dlg->bodyBuilding(); }));
             LongTextView *body = dlg->bodyView();
@@ -71,13 +55,17 @@ int runDialogBudget(MeteredApp &meter, int runs) {
             const auto keys = [&](const QString &text) {
                 double longest = 0;
                 for (const QChar ch : text)
-                    longest = std::max(longest, step(meter, [&] { QTest::keyClicks(body, QString(ch)); }, {}, 60));
+                    longest =
+                        std::max(longest, meteredStep(
+                                              meter, [&] { QTest::keyClicks(body, QString(ch)); }, {}, 60));
                 return longest;
             };
             ms["type"].push_back(keys(QStringLiteral("typed")));
             ms["address"].push_back(keys(QStringLiteral(" www.typed.example ")));
-            ms["detect"].push_back(step(meter, [&] { dlg->detectUrls(); }, [&] { return !dlg->bodyBuilding(); }));
-            ms["save"].push_back(step(meter, [&] { dlg->doSave(); }, [&] { return saved.has_value(); }, 600));
+            ms["detect"].push_back(meteredStep(
+                meter, [&] { dlg->detectUrls(); }, [&] { return !dlg->bodyBuilding(); }));
+            ms["save"].push_back(meteredStep(
+                meter, [&] { dlg->doSave(); }, [&] { return saved.has_value(); }, 600));
         }
         std::printf("  %-10s %8.1f %8.1f %8.1f %8.1f %8.1f\n", s.name, median(ms["open"]), median(ms["type"]),
                     median(ms["address"]), median(ms["detect"]), median(ms["save"]));

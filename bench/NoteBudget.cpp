@@ -123,20 +123,9 @@ class Driver {
 public:
     Driver(MeteredApp &meter, NotesView &page, Prefs &prefs) : meter_(meter), page_(page), prefs_(prefs) {}
 
-    // Runs fn from the event loop, as a click would, and waits for ready (at most 120 s) and then for
-    // settleMs more; gives the longest stretch of the window's thread meanwhile.
     double step(const std::function<void()> &fn, const std::function<bool()> &ready = {},
                 int settleMs = 400) {
-        runLoop(150);
-        meter_.reset();
-        QTimer::singleShot(0, fn);
-        QElapsedTimer t;
-        t.start();
-        runLoop(30);
-        while (ready && !ready() && t.elapsed() < 120000)
-            runLoop(10);
-        runLoop(settleMs);
-        return meter_.longest();
+        return meteredStep(meter_, fn, ready, settleMs);
     }
 
     // The note's view in the detail or in the inline editor, once its document is there.

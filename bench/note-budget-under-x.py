@@ -33,13 +33,17 @@ def xdo(env, *args):
     return subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True).stdout.strip()
 
 
-def rss_mb(pid):
+def status_mb(pid, field):
     try:
         for line in open(f"/proc/{pid}/status"):
-            if line.startswith("VmRSS:"): return int(line.split()[1]) / 1024
+            if line.startswith(field + ":"): return int(line.split()[1]) / 1024
     except OSError:
         pass
     return -1
+
+
+def rss_mb(pid):
+    return status_mb(pid, "VmRSS")
 
 
 def reset_peak(pid):
@@ -50,12 +54,7 @@ def reset_peak(pid):
 
 
 def peak_mb(pid):
-    try:
-        for line in open(f"/proc/{pid}/status"):
-            if line.startswith("VmHWM:"): return int(line.split()[1]) / 1024
-    except OSError:
-        pass
-    return -1
+    return status_mb(pid, "VmHWM")
 
 
 def first(log, since, until):

@@ -75,6 +75,16 @@ void placeCursor(LongTextView &v, int pos) {
     v.setTextCursor(c);
 }
 
+// Whether every paragraph from the view's top down to its bottom edge has its lines.
+bool screenLaidOut(const LongTextView &v) {
+    qreal y = 0;
+    QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
+    for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
+        if (b.layout()->lineCount() == 0) return false;
+        y += v.document()->documentLayout()->blockBoundingRect(b).height();
+    }
+    return true;
+}
 } // namespace
 
 class TestLongNote : public QObject {
@@ -206,15 +216,7 @@ private slots:
         v.show();
         v.setDocument(LongNote::build(textNote(QStringLiteral("V"), body), style()));
         v.document()->setParent(&v);
-        const auto filled = [&v] {
-            qreal y = 0;
-            QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
-            for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
-                if (b.layout()->lineCount() == 0) return false;
-                y += v.document()->documentLayout()->blockBoundingRect(b).height();
-            }
-            return true;
-        };
+        const auto filled = [&v] { return screenLaidOut(v); };
         QTRY_VERIFY(filled());
         // A new width lays the screen out again; keys come before it is done.
         v.setReadOnly(false);
@@ -865,15 +867,7 @@ private slots:
                 n += b.layout()->lineCount() > 0;
             return n;
         };
-        const auto filled = [&v] {
-            qreal y = 0;
-            QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
-            for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
-                if (b.layout()->lineCount() == 0) return false;
-                y += v.document()->documentLayout()->blockBoundingRect(b).height();
-            }
-            return true;
-        };
+        const auto filled = [&v] { return screenLaidOut(v); };
         QTRY_VERIFY(filled());
         QVERIFY(v.document()->blockCount() > 200);
         v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum() / 2);
