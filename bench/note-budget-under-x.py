@@ -22,7 +22,7 @@ LIST_X, LIST_Y0, LIST_DY = 350, 130, 64
 EDIT_BUTTON = (636, 168)
 SAVE_BUTTON = (1123, 121)
 BODY = (800, 450)          # over the detail's text
-BODY_MARGIN = (576, 400)  # inside the text card, left of the text
+BODY_TEXT = (620, 326)  # on plain words of the text (a bullet line), not on a link
 
 
 def now_ms():
@@ -179,8 +179,8 @@ def main():
                                 "click", "--repeat", "10", "--delay", "40", "5"], env=env)
                 time.sleep(2.0)
                 steps.append(("scroll", t0))
-                # Into the body (a click on its margin, not on a link), then to the end and back.
-                click(BODY_MARGIN[0], BODY_MARGIN[1], wait=1.0)
+                # Into the text (a click on plain words, not on a link), then to the end and back.
+                click(BODY_TEXT[0], BODY_TEXT[1], wait=1.0)
                 steps.append(("Ctrl+End", keys("ctrl+End", wait=3.0 if big else 1.0)))
                 keys("ctrl+Home", wait=3.0 if big else 1.0)
                 steps.append(("find", keys("ctrl+f", wait=0.8)))
@@ -191,7 +191,7 @@ def main():
                 if run == 0: shot(f"{name}-found")
                 steps.append(("gap", keys("ctrl+f", wait=1.0)))
                 steps.append(("Edit", click(*EDIT_BUTTON, wait=4.0 if big else 2.0)))
-                click(BODY_MARGIN[0], BODY_MARGIN[1], wait=1.0)
+                click(BODY_TEXT[0], BODY_TEXT[1], wait=1.0)
                 steps.append(("gap", now_ms()))
                 steps.append(("type", typed("Typed from outside ")))
                 steps.append(("format", keys("ctrl+shift+Left", "ctrl+shift+Left", "ctrl+b", wait=1.0)))

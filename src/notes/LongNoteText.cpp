@@ -19,6 +19,7 @@
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextFragment>
 #include <QTextLayout>
 #include <QThread>
@@ -1138,10 +1139,22 @@ QMimeData *LongTextView::createMimeDataFromSelection() const {
     bool acrossCut = false;
     for (QTextBlock b = document()->findBlock(c.selectionStart()).next(); b.isValid() && b.position() <= c.selectionEnd(); b = b.next())
         acrossCut = acrossCut || LongNote::continues(b);
-    if (!acrossCut) return QPlainTextEdit::createMimeDataFromSelection();
     // The stored text, without a line break at the cut; a rich copy would carry the cut as a paragraph.
     auto *m = new QMimeData;
     m->setText(LongNote::wholeText(*document(), c.selectionStart(), c.selectionEnd()));
+    if (acrossCut) return m;
+    // The rich copy in the looks the note stores: the colour this view gives uncoloured text (the
+    // theme's) and the links it found are not the note's, and pasted they would be kept as its own.
+    QTextDocument copy;
+    QTextCursor into(&copy);
+    into.insertFragment(c.selection());
+    const std::vector<LongNote::FormatRun> runs = LongNote::formatRuns(copy, 0, copy.characterCount() - 1);
+    for (const LongNote::FormatRun &r : runs) {
+        into.setPosition(r.start);
+        into.setPosition(r.end, QTextCursor::KeepAnchor);
+        into.setCharFormat(LongNote::storedFormat(r.fmt));
+    }
+    m->setHtml(copy.toHtml());
     return m;
 }
 

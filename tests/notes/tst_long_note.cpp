@@ -831,6 +831,29 @@ private slots:
     }
 
     // Ctrl+End and Ctrl+Home move a reader to the end and back to the top.
+    // A copy from a note carries the note's own looks only: the colour the view gives uncoloured
+    // text (the theme's) and the links it found would otherwise be stored as the note's own where
+    // the copy is pasted.
+    void aCopyCarriesOnlyTheNotesOwnLooks() {
+        const Note n = richNote(QStringLiteral("C"), 4 * 1024);
+        LongTextView v;
+        v.resize(600, 400);
+        const LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), Qt::white, Qt::blue};
+        v.setDocument(LongNote::build(n, st));
+        v.document()->setParent(&v);
+        v.setReadOnly(true);
+        v.selectAll();
+        v.copy();
+        const QMimeData *m = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(m && m->hasHtml());
+        QCOMPARE(m->text(), n.body);
+        // (Read from the HTML itself: reading it back would give every link the default link look.)
+        const QString html = m->html();
+        QVERIFY(html.contains(QStringLiteral("#c81e1e")));
+        QVERIFY(!html.contains(QStringLiteral("#ffffff")));
+        QCOMPARE(html.count(QStringLiteral("<a href=")), n.bodyRTF->count("HYPERLINK"));
+    }
+
     void readerGoesToTheEndAndBack() {
         LongTextView v;
         v.resize(400, 300);
