@@ -1154,7 +1154,7 @@ QMimeData *LongTextView::createMimeDataFromSelection() const {
         into.setPosition(r.end, QTextCursor::KeepAnchor);
         into.setCharFormat(LongNote::storedFormat(r.fmt));
     }
-    m->setHtml(copy.toHtml());
+    m->setHtml(QTextDocumentFragment(&copy).toHtml()); // as a part: no look of the document as a whole
     return m;
 }
 

@@ -851,6 +851,7 @@ private slots:
         const QString html = m->html();
         QVERIFY(html.contains(QStringLiteral("#c81e1e")));
         QVERIFY(!html.contains(QStringLiteral("#ffffff")));
+        QVERIFY(!html.contains(QStringLiteral("font-family"))); // nor a font the text does not have
         QCOMPARE(html.count(QStringLiteral("<a href=")), n.bodyRTF->count("HYPERLINK"));
     }
 
