@@ -895,6 +895,20 @@ void LongTextView::keepCaretInView(int caret, int turns) {
 
 void LongTextView::resizeEvent(QResizeEvent *e) {
     const LongNote::PacedLayout::Pacing pacing(document(), this);
+    // Qt lays every paragraph out again when the width seems to change. A view placed while hidden
+    // (the detail built again around it, as when the find bar is shown) is told its size on show
+    // with no old size: when the lines shown are as wide as they were, laying out the screenful
+    // again (10-20 ms for a long note) is skipped.
+    if (e->oldSize().width() != e->size().width() && lineWrapMode() == WidgetWidth) {
+        const QTextBlock shown = firstVisibleBlock();
+        const QTextLayout *tl = shown.isValid() ? shown.layout() : nullptr;
+        if (tl && tl->lineCount() > 0 &&
+            tl->lineAt(0).width() + 2 * document()->documentMargin() == qreal(viewport()->width())) {
+            QResizeEvent same(e->size(), QSize(e->size().width(), e->oldSize().height()));
+            QPlainTextEdit::resizeEvent(&same);
+            return;
+        }
+    }
     QPlainTextEdit::resizeEvent(e);
 }
 

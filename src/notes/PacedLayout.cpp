@@ -82,6 +82,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     QElapsedTimer took;
     took.start();
     ++laidOut_;
+    ++laidOutAll_;
     ++self->depth_;
     const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
     --self->depth_;

@@ -22,6 +22,9 @@ public:
     void documentChanged(int from, int removed, int added) override;
     // Whether a paragraph was put off in this turn (the view draws again on the next).
     bool puttingOff() const { return resumeQueued_; }
+    // How many paragraphs a view has had laid out through this layout so far (edits aside): what a
+    // step that should lay out nothing anew can be checked by.
+    int paragraphsLaidOut() const { return laidOutAll_; }
 
     // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
     // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
@@ -52,6 +55,7 @@ private:
     QElapsedTimer turn_;
     bool turnOpen_ = false;
     mutable int laidOut_ = 0; // paragraphs laid out in this turn
+    mutable int laidOutAll_ = 0;
     mutable bool resumeQueued_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font

@@ -4,6 +4,7 @@
 #include "notes/NoteFind.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
@@ -302,6 +303,32 @@ private slots:
         QCOMPARE(page.findTextRanges()[0].first, after[1] + 1);
         QCOMPARE(page.findCountText(), QStringLiteral("1 / %1").arg(needles - 1));
         QTRY_COMPARE(highlightAt(v, after[1] + 1), kCurrent);
+    }
+
+    // The find bar takes room from the detail, which is built again around the same view: the
+    // paragraphs on the screen keep their layouts instead of being laid out again (a screenful of a
+    // long note's paragraphs takes longer than a turn).
+    void showingTheFindBarLaysOutNothingAnew() {
+        int needles = 0;
+        const Note n = richNote(QStringLiteral("R"), 12 * 1024, &needles);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        QAbstractScrollArea *v = page.findView();
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(TextViewOps::document(v)->documentLayout());
+        QVERIFY(layout);
+        QTRY_VERIFY(layout->paragraphsLaidOut() > 0 && !layout->puttingOff());
+        settle();
+        const int before = layout->paragraphsLaidOut();
+        const QString place = firstShownLine(v);
+        page.showFindBar();
+        settle();
+        QTRY_VERIFY(page.findView() && page.findView()->isVisible());
+        QCOMPARE(page.findView(), v);
+        settle();
+        QCOMPARE(layout->paragraphsLaidOut(), before);
+        QCOMPARE(firstShownLine(v), place);
     }
 
     void saveKeepsTheReadersPlace_data() {
