@@ -96,6 +96,16 @@ Note oneLineNote(qsizetype chars) {
     return n;
 }
 
+// A plain note of one line of about chars characters, words between runs of emoji: an ordinary
+// paragraph of about a thousand emoji, each slow to measure.
+Note emojiLineNote(qsizetype chars) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Emoji line"));
+    const QString words = QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example ");
+    while (n.body.size() < chars)
+        n.body += words;
+    return n;
+}
+
 QString richPaste() {
     QString html;
     for (int i = 0; html.size() < 1024; ++i)
@@ -180,6 +190,7 @@ std::vector<BudgetNote> budgetNotes() {
                                                                                         {"20 MB", 20 << 20}})
         sizes.push_back({name, richNote(chars)});
     sizes.push_back({"50 MB one line", oneLineNote(50 << 20)});
+    sizes.push_back({"emoji line", emojiLineNote(4 << 10)});
     return sizes;
 }
 

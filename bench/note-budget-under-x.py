@@ -84,7 +84,7 @@ def main():
     ap.add_argument("--bench", default="build/bench/bench_notes")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--shots", default="")
-    ap.add_argument("--notes", default="12 KB,20 MB", help="list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB")
+    ap.add_argument("--notes", default="12 KB,20 MB", help="list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,emoji line")
     a = ap.parse_args()
     home = tempfile.mkdtemp(prefix="mivo-budget-")
     env = dict(os.environ, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data",
@@ -152,7 +152,7 @@ def main():
         click(*NOTES_SIDEBAR, wait=2.0)
         shot("notes")
         rows = {name: (LIST_X, LIST_Y0 + i * LIST_DY) for i, name in
-                enumerate(["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB"])}
+                enumerate(["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB", "emoji line"])}
         if os.environ.get("BUDGET_SHOT_ONLY"):
             click(*rows["Small"], wait=2.0)
             shot("small")

@@ -621,17 +621,19 @@ int heightAt(QTextDocument &doc, int width) {
     const qreal margin = doc.documentMargin();
     const qreal lineWidth = std::max(1.0, width - 2 * margin);
     qreal h = 2 * margin;
+    std::unique_ptr<QTextLayout> before;
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
         // Measured apart from the paragraph's own layout, which the view's layout makes as it wants.
-        QTextLayout tl(b);
-        tl.setTextOption(b.layout()->textOption());
-        tl.setFormats(b.layout()->formats());
-        tl.beginLayout();
-        for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
-            line.setLineWidth(lineWidth);
-            h += line.height() + std::max<qreal>(0, line.leading());
-        }
-        tl.endLayout();
+        auto tl = std::make_unique<QTextLayout>(b);
+        tl->setCacheEnabled(true);
+        tl->setTextOption(b.layout()->textOption());
+        tl->setFormats(b.layout()->formats());
+        // A piece whose first line goes on the row of the text before it adds no row of its own.
+        const bool onRow = layOutLines(*tl, margin, lineWidth,
+                                       continues(b) && before ? goesOnAfter(*before) : std::nullopt);
+        for (int i = onRow ? 1 : 0; i < tl->lineCount(); ++i)
+            h += tl->lineAt(i).height();
+        before = std::move(tl);
     }
     // and the pixel a plain text view keeps free below its last line, or it scrolls by a line.
     return int(std::ceil(h)) + 1;

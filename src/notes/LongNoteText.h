@@ -11,7 +11,8 @@ class QTextDocument;
 // A text note too long to lay out whole on the window's thread. Its document is built on a worker
 // (the rich text read, the text colour set, the addresses marked as links) and shown by a view that
 // lays out only the paragraphs it draws. A line longer than kPieceChars is cut into pieces, each its
-// own paragraph marked as continuing the one before, so no paragraph takes long to lay out; short
+// own paragraph marked as continuing the one before, so no paragraph takes long to lay out (a view
+// shows each piece going on along the row where the one before it ends: see PacedLayout); short
 // lines of a plain text share paragraphs, so there are few to go over. Reading the text back joins
 // the pieces, so what is saved is exactly what the document holds.
 namespace LongNote {
@@ -20,14 +21,17 @@ inline constexpr qsizetype kLongChars = 8 * 1024;
 // A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once: about what lays out within one event-loop turn, so
-// an ordinary paragraph is never cut (a cut shows as a line break the text does not have).
+// an ordinary paragraph of words is never cut.
 inline constexpr qsizetype kPieceChars = 16 * 1024;
 // Short lines of a plain text are gathered into paragraphs of about this many characters.
 inline constexpr qsizetype kGroupChars = 2000;
 // The most colour emoji in one paragraph. Measuring one takes the font library about a hundred
-// times as long as a letter (its picture is decoded each time: the colour font keeps no cache), so
-// a paragraph of emoji is cut far shorter than one of words: it is laid out again at every key
-// typed in it, and a screenful of them is laid out a few paragraphs per event-loop turn.
+// times as long as a letter: the text engine asks the colour font for each emoji's advance at every
+// layout of its paragraph, and its picture is decoded for that each time (the font's glyphs are not
+// kept, nor their advances, and no font setting we can make changes it). So a paragraph of emoji is
+// cut far shorter than one of words: it is laid out again at every key typed in it, and a screenful
+// of them is laid out a few paragraphs per event-loop turn. The cut shows no break: its pieces go on
+// along one another's rows.
 inline constexpr int kPieceEmoji = 128;
 // The most colour emoji in a piece of a line longer than kPieceChars. Such a line is cut anyway, so
 // its pieces can be short enough to lay out within a turn: an emoji costs about a tenth of a

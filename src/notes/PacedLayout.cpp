@@ -6,6 +6,7 @@
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QThread>
@@ -49,6 +50,20 @@ void showEmojiInColour(QTextLayout *tl, const QString &text) {
     if (had || formats.size() != tl->formats().size()) tl->setFormats(formats);
 }
 
+// Where a piece was laid out going on from (none: from a row of its own), so that it is laid out again
+// only once that moves.
+struct PieceStart : QTextBlockUserData {
+    std::optional<GoesOn> from;
+    qreal width = 0; // of its lines
+};
+
+std::optional<GoesOn> goesOnBefore(const QTextBlock &piece) {
+    const QTextBlock before = piece.previous();
+    const QTextLayout *tl = before.isValid() && before.isVisible() ? before.layout() : nullptr;
+    if (!tl || tl->lineCount() == 0) return std::nullopt;
+    return goesOnAfter(*tl);
+}
+
 void prepare(const QTextBlock &block) {
     QTextLayout *tl = block.layout();
     if (!tl) return;
@@ -57,12 +72,102 @@ void prepare(const QTextBlock &block) {
 }
 } // namespace
 
+std::optional<GoesOn> goesOnAfter(const QTextLayout &before) {
+    if (before.lineCount() == 0) return std::nullopt;
+    const QTextLine last = before.lineAt(before.lineCount() - 1);
+    // The paragraph below starts where this one's lines end (see QPlainTextDocumentLayout).
+    const qreal top = last.y() - before.boundingRect().bottom();
+    return GoesOn{last.cursorToX(last.textStart() + last.textLength()), top + last.ascent()};
+}
+
+bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional<GoesOn> &from) {
+    const auto below = [](const QTextLine &line) {
+        return line.y() + line.height() + (line.leading() < 0 ? std::ceil(line.leading()) : 0);
+    };
+    qreal y = 0;
+    bool onRow = false;
+    tl.beginLayout();
+    if (from && from->x < margin + width - 1) {
+        QTextLine line = tl.createLine();
+        line.setLeadingIncluded(true);
+        const qreal room = margin + width - from->x;
+        line.setLineWidth(room);
+        // A word that does not fit would be split to fill the row: the piece starts the next row then.
+        const int end = line.textStart() + line.textLength();
+        const QString text = tl.text();
+        bool fits = line.textLength() > 0 && line.naturalTextWidth() <= room;
+        if (fits && end < text.size()) {
+            QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+            breaks.setPosition(end);
+            fits = breaks.isAtBoundary();
+        }
+        if (fits) {
+            line.setPosition(QPointF(from->x, from->baseline - line.ascent()));
+            y = std::max<qreal>(0, below(line));
+            onRow = true;
+        } else {
+            tl.endLayout(); // begun again: the line goes
+            tl.beginLayout();
+        }
+    }
+    for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
+        line.setLeadingIncluded(true);
+        line.setLineWidth(width);
+        line.setPosition(QPointF(margin, y));
+        y = below(line);
+    }
+    tl.endLayout();
+    return onRow;
+}
+
+bool PacedLayout::layOutPiece(const QTextBlock &block) const {
+    QTextDocument *doc = document();
+    const QTextOption option = doc->defaultTextOption();
+    if (!continues(block) || !block.isVisible() ||
+        (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators))
+        return false;
+    QTextLayout *tl = block.layout();
+    tl->setCacheEnabled(true); // laid out again as the piece before it changes: measured once
+    // Laid out by Qt first, as a paragraph of its own: its lines tell the width the view gives them.
+    if (tl->lineCount() == 0) QPlainTextDocumentLayout::blockBoundingRect(block);
+    if (tl->lineCount() == 0) return false;
+    QTextBlock piece = block;
+    auto *start = static_cast<PieceStart *>(piece.userData());
+    // A first line on the row before is only as wide as what was left of it.
+    const QTextLine last = tl->lineAt(tl->lineCount() - 1);
+    const qreal width = last.lineNumber() > 0 || last.y() >= 0 || !start ? last.width() : start->width;
+    const std::optional<GoesOn> from = goesOnBefore(block);
+    layOutLines(*tl, doc->documentMargin(), width, from);
+    if (!start) piece.setUserData(start = new PieceStart);
+    start->from = from;
+    start->width = width;
+    const int lines = doc->lineCount();
+    piece.setLineCount(tl->lineCount());
+    if (doc->lineCount() != lines) emit const_cast<PacedLayout *>(this)->documentSizeChanged(documentSize());
+    return true;
+}
+
+void PacedLayout::followOn(const QTextBlock &block) const {
+    QTextBlock next = block.next();
+    if (!next.isValid() || !continues(next) || !next.layout() || next.layout()->lineCount() == 0) return;
+    const auto *start = static_cast<const PieceStart *>(next.userData());
+    if (start && start->from == goesOnBefore(next)) return;
+    // Laid out again when next drawn, as far as it is; so is the one after it then.
+    next.clearLayout();
+    emit const_cast<PacedLayout *>(this)->update();
+}
+
 QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
+    if (tl && tl->lineCount() > 0 && !block.userData() && continues(block) && onWindowThread())
+        layOutPiece(block); // laid out as a paragraph of its own, where no view showed it
     if (!tl || tl->lineCount() > 0) return QPlainTextDocumentLayout::blockBoundingRect(block);
     if (!block.isVisible() || !onWindowThread()) {
         prepare(block);
-        return QPlainTextDocumentLayout::blockBoundingRect(block);
+        layOutPiece(block);
+        const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
+        followOn(block);
+        return r;
     }
     auto *self = const_cast<PacedLayout *>(this);
     self->openTurn();
@@ -84,21 +189,35 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     ++laidOut_;
     ++laidOutAll_;
     ++self->depth_;
+    layOutPiece(block);
     const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
     --self->depth_;
+    followOn(block);
     nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
     return r;
 }
 
 void PacedLayout::documentChanged(int from, int removed, int added) {
     for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added;
-         b = b.next())
+         b = b.next()) {
         prepare(b);
+        // Qt lays an edited piece out, and then it is laid out again going on from the one before.
+        if (b.layout() && continues(b)) b.layout()->setCacheEnabled(true);
+    }
     if (!onWindowThread()) return QPlainTextDocumentLayout::documentChanged(from, removed, added);
     openTurn();
     ++depth_;
     ++changing_;
     QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    // Qt laid the edited paragraph out as one of its own: a piece goes on from the one before again.
+    QTextBlock last = document()->findBlock(from);
+    bool moved = false;
+    for (QTextBlock b = last; b.isValid() && b.position() <= from + added; b = b.next()) {
+        last = b;
+        if (b.layout() && b.layout()->lineCount() > 0) moved = layOutPiece(b) || moved;
+    }
+    if (moved) emit update(); // its first line may have moved to the row before it
+    followOn(last);
     --changing_;
     --depth_;
 }

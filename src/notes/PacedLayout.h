@@ -2,10 +2,27 @@
 #include <QElapsedTimer>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
+#include <optional>
 
 class QPlainTextEdit;
+class QTextLayout;
 
 namespace LongNote {
+// Where the text of a line goes on after the last line laid out of one paragraph, in the coordinates
+// of the paragraph below it: the x just past that line's text, and its baseline.
+struct GoesOn {
+    qreal x = 0;
+    qreal baseline = 0;
+    bool operator==(const GoesOn &) const = default;
+};
+std::optional<GoesOn> goesOnAfter(const QTextLayout &before);
+// Lays out tl as a plain text document's layout does: lines width wide from x = margin, each with
+// its leading, below one another from y = 0. A piece of a line (see continues) is given from, where
+// its line goes on: its first line is put on that row, just past the text before it, when its first
+// word fits there, so the cut between the pieces shows no break; else it starts the next row, as a
+// wrapped line does. Returns whether the first line went on that row.
+bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional<GoesOn> &from);
+
 // The layout of a long note's document. On the window's thread, where a view allows it (see Pacing),
 // it lays out the paragraphs the view asks for only while this event-loop turn has time left. A
 // paragraph asked for after that stays empty this once (its height guessed: one line) and the view
@@ -43,6 +60,11 @@ public:
     };
 
 private:
+    // A piece of a line laid out going on from the paragraph before it (as far as that one is laid
+    // out); false for any other paragraph, which Qt lays out as it does.
+    bool layOutPiece(const QTextBlock &block) const;
+    // The piece after block is laid out again (when next asked for) once where it goes on has moved.
+    void followOn(const QTextBlock &block) const;
     void openTurn();
     bool mayLayOut(const QTextBlock &block) const;
     bool deferred() const;
