@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
 #include <QScrollBar>
@@ -842,6 +843,35 @@ void LongTextView::setDocument(QTextDocument *doc) {
 void LongTextView::paintEvent(QPaintEvent *e) {
     const LongNote::PacedLayout::Pacing pacing(document(), this, true);
     QPlainTextEdit::paintEvent(e);
+    drawRowsGoneOn(e->rect());
+}
+
+// Qt draws a paragraph only when the area to draw reaches into its own rows; the first line of a
+// piece that goes on along the row before it (see PacedLayout) is drawn here when the area holds
+// only that row (the caret blinking there, a selection made along it).
+void LongTextView::drawRowsGoneOn(const QRect &area) {
+    const QAbstractTextDocumentLayout::PaintContext context = getPaintContext();
+    std::optional<QPainter> painter;
+    QPointF offset = contentOffset();
+    for (QTextBlock b = firstVisibleBlock(); b.isValid() && offset.y() <= viewport()->height(); b = b.next()) {
+        const QRectF r = blockBoundingRect(b).translated(offset);
+        QTextLayout *tl = b.layout();
+        const bool drawn = r.bottom() >= area.top() && r.top() <= area.bottom();
+        if (!drawn && b.isVisible() && LongNote::continues(b) && tl && tl->lineCount() > 0 &&
+            tl->lineAt(0).y() < 0 && tl->lineAt(0).rect().translated(offset).intersects(area)) {
+            QList<QTextLayout::FormatRange> selections;
+            for (const QAbstractTextDocumentLayout::Selection &sel : context.selections) {
+                const int from = std::max(sel.cursor.selectionStart(), b.position()) - b.position();
+                const int to = std::min(sel.cursor.selectionEnd(), b.position() + b.length() - 1) - b.position();
+                if (from < to) selections.push_back({from, to - from, sel.format});
+            }
+            if (!painter) painter.emplace(viewport());
+            tl->draw(&*painter, offset, selections, area);
+            const int caret = context.cursorPosition - b.position();
+            if (caret >= 0 && caret < b.length()) tl->drawCursor(&*painter, offset, caret, cursorWidth());
+        }
+        offset.ry() += r.height();
+    }
 }
 
 void LongTextView::wheelEvent(QWheelEvent *e) {
@@ -1184,18 +1214,59 @@ void LongTextView::applyFmt(int code) {
     setTextCursor(sel);
 }
 
+// Qt finds the paragraph whose row a point is on by the rows the paragraphs begin; on a row that a
+// piece goes on along (see PacedLayout) it finds the paragraph before the piece, and gives the end of
+// its text for every point past it. The piece's character there instead; -1 anywhere else.
+int LongTextView::pieceAt(const QPointF &pos) const {
+    const QTextCursor found = cursorForPosition(pos.toPoint());
+    QTextBlock b = found.block();
+    if (found.position() != b.position() + b.length() - 1) return -1;
+    QPointF offset = blockBoundingGeometry(b).translated(contentOffset()).topLeft();
+    for (QTextBlock next = b.next(); next.isValid() && LongNote::continues(next); b = next, next = next.next()) {
+        offset.ry() += blockBoundingRect(b).height();
+        const QTextLayout *tl = next.layout();
+        if (!tl || tl->lineCount() == 0 || tl->lineAt(0).y() >= 0) return -1;
+        const QTextLine first = tl->lineAt(0);
+        const QRectF row = first.rect().translated(offset);
+        if (pos.y() < row.top() || pos.y() >= row.bottom() || pos.x() < row.left()) return -1;
+        // A piece all on the row may have the next one go on after it.
+        if (tl->lineCount() > 1 || pos.x() < row.left() + first.naturalTextWidth())
+            return next.position() + first.xToCursor(pos.x() - offset.x());
+    }
+    return -1;
+}
+
+QString LongTextView::linkAt(const QPointF &pos) const {
+    const int at = pieceAt(pos);
+    if (at < 0) return anchorAt(pos.toPoint());
+    QTextCursor c(document());
+    c.setPosition(at + 1);
+    return c.charFormat().anchorHref();
+}
+
+// The caret goes where a point on a row a piece goes on along is (see pieceAt).
+void LongTextView::placeAtPiece(const QPointF &pos, bool extend) {
+    const int at = pieceAt(pos);
+    if (at < 0) return;
+    QTextCursor c = textCursor();
+    c.setPosition(at, extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+    setTextCursor(c);
+}
+
 void LongTextView::mousePressEvent(QMouseEvent *e) {
     pressPos_ = e->position();
-    pressedLink_ = isReadOnly() && e->button() == Qt::LeftButton ? anchorAt(e->position().toPoint()) : QString();
+    pressedLink_ = isReadOnly() && e->button() == Qt::LeftButton ? linkAt(e->position()) : QString();
     QPlainTextEdit::mousePressEvent(e);
+    if (e->button() == Qt::LeftButton) placeAtPiece(e->position(), e->modifiers() & Qt::ShiftModifier);
 }
 
 void LongTextView::mouseMoveEvent(QMouseEvent *e) {
     QPlainTextEdit::mouseMoveEvent(e);
+    if (e->buttons() & Qt::LeftButton) placeAtPiece(e->position(), true);
     // A view that links addresses as they are typed shows its links as links while editing too.
     const bool pointing = isReadOnly() || autoLinks_.isValid();
     if (e->buttons() == Qt::NoButton)
-        viewport()->setCursor(pointing && !anchorAt(e->position().toPoint()).isEmpty() ? Qt::PointingHandCursor
+        viewport()->setCursor(pointing && !linkAt(e->position()).isEmpty() ? Qt::PointingHandCursor
                                                                                        : Qt::IBeamCursor);
 }
 
@@ -1203,6 +1274,6 @@ void LongTextView::mouseReleaseEvent(QMouseEvent *e) {
     QPlainTextEdit::mouseReleaseEvent(e);
     const QString link = std::exchange(pressedLink_, QString());
     if (link.isEmpty() || textCursor().hasSelection() || (e->position() - pressPos_).manhattanLength() > 4) return;
-    if (anchorAt(e->position().toPoint()) != link) return;
+    if (linkAt(e->position()) != link) return;
     if (const auto url = WebLinks::fromLinkValue(link)) WebLinks::open(*url);
 }

@@ -204,6 +204,10 @@ private:
     // Places the view on the caret at caret again on the next turns (at most turns of them) while
     // paragraphs it went over are still put off, unless the caret moves meanwhile.
     void keepCaretInView(int caret, int turns = 40);
+    void drawRowsGoneOn(const QRect &area);
+    int pieceAt(const QPointF &pos) const;
+    QString linkAt(const QPointF &pos) const;
+    void placeAtPiece(const QPointF &pos, bool extend);
     QString pressedLink_;
     QPointF pressPos_;
 };

@@ -134,6 +134,40 @@ private slots:
         QCOMPARE(v.wholeText(), line);
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
     }
+
+    // On a row where a piece goes on after the text before it, a click on the piece's part puts the
+    // caret there, and a drawing of that row alone (the caret blinking, a selection) shows both parts.
+    void theRowAPieceGoesOnAlongActsAsOne() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        v.resize(420, 300);
+        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        shownRows(v); // every paragraph laid out
+        // The first piece that goes on along a row.
+        QTextBlock piece = v.document()->firstBlock();
+        while (piece.isValid() && !(LongNote::continues(piece) && piece.layout()->lineAt(0).y() < 0 &&
+                                    piece.layout()->lineAt(0).textLength() > 4 && piece.layout()->lineCount() > 1))
+            piece = piece.next();
+        QVERIFY(piece.isValid());
+        QTextCursor at(v.document());
+        at.setPosition(piece.position() + 4);
+        const QRect caret = v.cursorRect(at);
+        const QRect row = QRect(caret.x(), caret.top(), v.viewport()->width() - caret.x(), caret.height()) &
+                          v.viewport()->rect();
+        QVERIFY(!row.isEmpty());
+        QTest::mouseClick(v.viewport(), Qt::LeftButton, {}, QPoint(caret.x() + 2, caret.center().y()));
+        QCOMPARE(v.textCursor().position(), piece.position() + 4);
+        v.setReadOnly(true); // no caret to blink into the pictures
+        QImage whole(v.viewport()->size(), QImage::Format_ARGB32), part = whole;
+        whole.fill(Qt::white);
+        part.fill(Qt::white);
+        v.viewport()->render(&whole);
+        v.viewport()->render(&part, row.topLeft(), QRegion(row));
+        QCOMPARE(part.copy(row), whole.copy(row));
+    }
 };
 
 QTEST_MAIN(TestLongNoteRows)
