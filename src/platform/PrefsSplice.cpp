@@ -1,19 +1,15 @@
 #include "platform/PrefsSplice.h"
 
-#include <QHash>
 #include <cstring>
+#include <new>
+#include <xxhash.h>
 
 namespace {
 bool fits(qint64 size, const PrefsSplice &s) {
     return s.at >= 0 && s.len >= 0 && s.at <= size && s.len <= size - s.at;
 }
 
-// A stretch of the newest value: bytes on disk, or bytes of a splice.
-struct Piece {
-    const QByteArray *bytes = nullptr; // null: on disk
-    qint64 from = 0;
-    qint64 len = 0;
-};
+using Piece = PrefsPiece;
 
 // The pieces covering [from, to) of the value the pieces make.
 void take(const std::vector<Piece> &pieces, qint64 from, qint64 to, std::vector<Piece> &out) {
@@ -25,12 +21,61 @@ void take(const std::vector<Piece> &pieces, qint64 from, qint64 to, std::vector<
         if (pos >= to) break;
     }
 }
+
+// Puts splices on top of the pieces of a value of *size bytes. False when one does not fit.
+bool addSplices(std::vector<Piece> &pieces, qint64 &size, const std::vector<PrefsSplice> &splices) {
+    for (const PrefsSplice &s : splices) {
+        if (!fits(size, s)) return false;
+        std::vector<Piece> next;
+        next.reserve(pieces.size() + 2);
+        take(pieces, 0, s.at, next);
+        if (!s.bytes.isEmpty()) next.push_back(Piece{&s.bytes, 0, s.bytes.size()});
+        take(pieces, s.at + s.len, size, next);
+        pieces = std::move(next);
+        size += s.bytes.size() - s.len;
+    }
+    return true;
+}
+
+PrefsDigest fromHash(qint64 size, XXH128_hash_t h) {
+    return PrefsDigest{size, quint64(h.low64), quint64(h.high64)};
+}
 } // namespace
 
+// A hash with no seed of the process (Qt's qHash has one): digests are compared across sessions.
 PrefsDigest PrefsDigest::of(QByteArrayView bytes) {
-    // Two seeds: two independent hashes of the bytes, each as fast as a copy of them.
-    return PrefsDigest{bytes.size(), quint64(qHash(bytes, size_t(0x9e3779b97f4a7c15ull))),
-                       quint64(qHash(bytes, size_t(0xc2b2ae3d27d4eb4full)))};
+    return fromHash(bytes.size(), XXH3_128bits(bytes.data(), size_t(bytes.size())));
+}
+
+// The library's state is opaque here (its layout may change with the library's version).
+struct PrefsDigest::Stream::State {
+    XXH3_state_t *hash = XXH3_createState();
+    qint64 size = 0;
+    ~State() { XXH3_freeState(hash); }
+};
+
+PrefsDigest::Stream::Stream() : d_(std::make_unique<State>()) {
+    if (!d_->hash) throw std::bad_alloc();
+    XXH3_128bits_reset(d_->hash);
+}
+
+PrefsDigest::Stream::~Stream() = default;
+
+void PrefsDigest::Stream::add(QByteArrayView bytes) {
+    XXH3_128bits_update(d_->hash, bytes.data(), size_t(bytes.size()));
+    d_->size += bytes.size();
+}
+
+PrefsDigest PrefsDigest::Stream::result() const {
+    return fromHash(d_->size, XXH3_128bits_digest(d_->hash));
+}
+
+std::optional<std::vector<PrefsPiece>> splicePieces(qint64 size, const std::vector<PrefsSplice> &splices) {
+    if (size < 0) return std::nullopt;
+    std::vector<Piece> pieces;
+    if (size > 0) pieces.push_back(Piece{nullptr, 0, size});
+    if (!addSplices(pieces, size, splices)) return std::nullopt;
+    return pieces;
 }
 
 bool applySplices(QByteArray &value, const std::vector<PrefsSplice> &splices) {
@@ -67,15 +112,7 @@ std::optional<QByteArray> readThroughSplices(
     std::vector<Piece> pieces{Piece{nullptr, 0, first->sizeBefore}};
     qint64 size = first->sizeBefore;
     for (auto it = first; it != pending.end(); ++it)
-        for (const PrefsSplice &s : it->splices) {
-            if (!fits(size, s)) return std::nullopt;
-            std::vector<Piece> next;
-            take(pieces, 0, s.at, next);
-            if (!s.bytes.isEmpty()) next.push_back(Piece{&s.bytes, 0, s.bytes.size()});
-            take(pieces, s.at + s.len, size, next);
-            pieces = std::move(next);
-            size += s.bytes.size() - s.len;
-        }
+        if (!addSplices(pieces, size, it->splices)) return std::nullopt;
     if (len < 0) len = size - at;
     if (at < 0 || len < 0 || at > size || len > size - at) return std::nullopt;
     std::vector<Piece> wanted;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -30,13 +31,41 @@ struct PrefsPendingSplices {
     std::vector<PrefsSplice> splices;
 };
 
-// What tells a stored value's exact bytes from any others: their size and two 64-bit hashes of them,
-// so a value another program wrote in its place is told apart, also when it has the same size.
+// A stretch of the value splices make: bytes of the value they were made for, or of a splice.
+struct PrefsPiece {
+    const QByteArray *bytes = nullptr; // null: of the value before, at from
+    qint64 from = 0;
+    qint64 len = 0;
+};
+
+// The stretches, in order, that make a value of size `size` once splices are applied (they point into
+// splices); nothing when one does not fit. What applySplices makes, without a buffer of the whole.
+std::optional<std::vector<PrefsPiece>> splicePieces(qint64 size, const std::vector<PrefsSplice> &splices);
+
+// What tells a stored value's exact bytes from any others: their size and a 128-bit hash of them, so
+// a value another program wrote in its place is told apart, also when it has the same size. The same
+// in every process: a digest kept in a file at quit still tells the value at the next start.
 struct PrefsDigest {
     qint64 size = -1;
     quint64 a = 0, b = 0;
     static PrefsDigest of(QByteArrayView bytes);
     bool operator==(const PrefsDigest &) const = default;
+
+    // The digest of bytes handed over a stretch at a time, in order: the same as of() of them all, so
+    // a value of any size is digested without holding it.
+    class Stream {
+    public:
+        Stream();
+        ~Stream();
+        Stream(const Stream &) = delete;
+        Stream &operator=(const Stream &) = delete;
+        void add(QByteArrayView bytes);
+        PrefsDigest result() const;
+
+    private:
+        struct State;
+        std::unique_ptr<State> d_;
+    };
 };
 
 // The digest of a data value as this session last wrote it (or loaded it): what splices made since

@@ -2,6 +2,13 @@
 
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 using namespace PrefsSql;
@@ -68,13 +75,39 @@ bool keepForeignRow(sqlite3 *db, PrefsCommitGate &gate, const QString &key, Pref
 }
 
 enum class Stored { data, other, none, error };
+enum class Spliced { done, notFitting, dbError };
+
+// Values are read and written in stretches of this size: no more of one is held at once.
+constexpr qint64 kChunk = qint64(1) << 20;
+
+// An open incremental-blob handle on one row's value, closed when this goes.
+struct Blob {
+    sqlite3_blob *b = nullptr;
+    Blob(sqlite3 *db, sqlite3_int64 row, bool write) {
+        if (sqlite3_blob_open(db, "main", "prefs", "value", row, write ? 1 : 0, &b) != SQLITE_OK) close();
+    }
+    ~Blob() { close(); }
+    Blob(const Blob &) = delete;
+    Blob &operator=(const Blob &) = delete;
+    void close() {
+        sqlite3_blob_close(b);
+        b = nullptr;
+    }
+    qint64 size() const { return sqlite3_blob_bytes(b); }
+    bool read(QByteArray &buf, qint64 at, qint64 len) const {
+        buf.resize(len);
+        return sqlite3_blob_read(b, buf.data(), int(len), int(at)) == SQLITE_OK;
+    }
+};
 
 // Key's stored row, when it is of a type the app knows, read as a launch reads it: data, a data value
 // of whatever storage class another program gave it, in bytes (a blob or a text read whole through
 // incremental blob I/O: a statement's column would be a second copy of it); other: a value of another
 // type (in *other when asked for); none: no row, or one of a type the app does not know.
+// With blobRow, a blob or a text is not read: *blobRow is its row, for the caller to read in stretches.
 Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes,
-                  std::optional<PrefsValue> *other = nullptr) {
+                  std::optional<PrefsValue> *other = nullptr,
+                  std::optional<sqlite3_int64> *blobRow = nullptr) {
     Stmt find(db,
               "SELECT rowid, type, type = 'data' AND typeof(value) IN ('blob', 'text'), CASE WHEN type = "
               "'data' AND typeof(value) IN ('blob', 'text') THEN NULL ELSE value END FROM prefs WHERE key "
@@ -98,21 +131,46 @@ Stored readStored(sqlite3 *db, const QString &key, QByteArray &bytes,
         return Stored::other;
     }
     sqlite3_reset(find.s);
-    sqlite3_blob *blobHandle = nullptr;
-    if (sqlite3_blob_open(db, "main", "prefs", "value", row, 0, &blobHandle) != SQLITE_OK) {
-        sqlite3_blob_close(blobHandle);
-        return Stored::error;
+    if (blobRow) {
+        *blobRow = row;
+        return Stored::data;
     }
-    bytes = QByteArray(sqlite3_blob_bytes(blobHandle), Qt::Uninitialized);
-    const int read = sqlite3_blob_read(blobHandle, bytes.data(), int(bytes.size()), 0);
-    sqlite3_blob_close(blobHandle);
-    return read == SQLITE_OK ? Stored::data : Stored::error;
+    const Blob blob(db, row, false);
+    if (!blob.b) return Stored::error;
+    return blob.read(bytes, 0, blob.size()) ? Stored::data : Stored::error;
 }
 
-// The stored value is the one this session last wrote or loaded: known without reading it when that
-// was seen in the last transaction and nobody has committed since, else compared by digest.
-bool isAsKnown(const PrefsKnown &known, const QByteArray &stored) {
-    return known.checked || PrefsDigest::of(stored) == known.digest;
+// The digest of the value in row, read a stretch at a time. Nothing on a database error.
+std::optional<PrefsDigest> digestRow(sqlite3 *db, sqlite3_int64 row) {
+    const Blob blob(db, row, false);
+    if (!blob.b) return std::nullopt;
+    const qint64 size = blob.size();
+    PrefsDigest::Stream d;
+    QByteArray buf;
+    for (qint64 at = 0; at < size; at += kChunk) {
+        if (!blob.read(buf, at, std::min(kChunk, size - at))) return std::nullopt;
+        d.add(buf);
+    }
+    return d.result();
+}
+
+// Key's stored data value (as readStored finds it) compared with digest: a blob or a text is read a
+// stretch at a time. Nothing on a database error; none when there is no data value there.
+std::optional<Stored> compareStored(sqlite3 *db, const QString &key, const PrefsDigest &digest, bool *same) {
+    QByteArray small;
+    std::optional<sqlite3_int64> row;
+    const Stored s = readStored(db, key, small, nullptr, &row);
+    if (s == Stored::error) return std::nullopt;
+    *same = false;
+    if (s != Stored::data) return s;
+    if (!row) {
+        *same = PrefsDigest::of(small) == digest;
+        return s;
+    }
+    const std::optional<PrefsDigest> d = digestRow(db, *row);
+    if (!d) return std::nullopt;
+    *same = *d == digest;
+    return s;
 }
 
 // Before a write of ours replaces key: a data value of ours that another program has changed since
@@ -121,10 +179,10 @@ bool keepValueReplaced(sqlite3 *db, PrefsCommitGate &gate, const QString &key,
                        const std::map<QString, PrefsKnown> &known, PrefsCommit &out) {
     const auto it = known.find(key);
     if (it == known.end() || it->second.checked) return true;
-    QByteArray stored;
-    const Stored s = readStored(db, key, stored);
-    if (s == Stored::error) return false;
-    if (s == Stored::none || (s == Stored::data && PrefsDigest::of(stored) == it->second.digest)) return true;
+    bool same = false;
+    const std::optional<Stored> s = compareStored(db, key, it->second.digest, &same);
+    if (!s) return false;
+    if (*s == Stored::none || same) return true;
     QString aside;
     bool made = false;
     if (!copyRowAside(db, gate, key, &aside, &made)) return false;
@@ -165,14 +223,121 @@ std::optional<PrefsRefused::Foreign> readForeignRow(sqlite3 *db, const QString &
     return row;
 }
 
-enum class Spliced { done, notFitting, dbError };
+// A file with no name beside the database (gone however the process ends), or -1.
+int anonymousFile(sqlite3 *db) {
+    const char *name = sqlite3_db_filename(db, "main");
+    const QByteArray dir = name && *name
+                               ? QFile::encodeName(QFileInfo(QFile::decodeName(name)).absolutePath())
+                               : QFile::encodeName(QDir::tempPath());
+    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    // A file system without unnamed files: one named, and unlinked at once.
+    QByteArray path = dir + "/.mivo-splice-XXXXXX";
+    fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd >= 0) ::unlink(path.constData());
+    return fd;
+}
 
-// Puts splices into key's stored data value, read and written whole on this thread. notFitting when
-// the stored value is not one they were made for: no data value there, a value that is not the one
-// known (another program wrote it), or a splice outside it; *found is then the stored size (-1: none).
-// *after is the digest of the value written.
+bool writeAll(int fd, const char *p, qint64 n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, size_t(n));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= w;
+    }
+    return true;
+}
+
+bool readAll(int fd, char *p, qint64 n) {
+    while (n > 0) {
+        const ssize_t r = ::read(fd, p, size_t(n));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        p += r;
+        n -= r;
+    }
+    return true;
+}
+
+struct Fd {
+    int fd;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Writes key's data value anew as the pieces make it from the value in row, never holding more than
+// a stretch of it: the new row is filled through incremental blob I/O. It is a new row (a reader tells
+// commits apart by rowid), written once, as a whole write is: an UPDATE, in place or of a key, would
+// build the whole record in memory, and write the value's pages twice with SQLite's secure delete (on
+// in Debian's build) zeroing what it frees. Key's new row can only be made once the old one is gone,
+// so the old bytes the new value keeps wait meanwhile in a file with no name beside the database
+// (a scratch row would be slower many times over: a write to one blob makes SQLite walk the other's
+// pages from its start at every read). *after is the digest of the value written. False on an error,
+// for the caller to roll the transaction back: the file's errno in *fileError when it was the file's.
+bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::vector<PrefsPiece> &pieces,
+                PrefsDigest *after, int *fileError) {
+    qint64 newSize = 0;
+    for (const PrefsPiece &p : pieces)
+        newSize += p.len;
+    QByteArray buf;
+    const Fd kept{anonymousFile(db)};
+    const auto failed = [&] {
+        *fileError = errno ? errno : EIO;
+        return false;
+    };
+    if (kept.fd < 0) return failed();
+    {
+        const Blob from(db, row, false);
+        if (!from.b) return false;
+        for (const PrefsPiece &p : pieces)
+            for (qint64 done = 0; !p.bytes && done < p.len;) {
+                const qint64 n = std::min(kChunk, p.len - done);
+                if (!from.read(buf, p.from + done, n)) return false;
+                if (!writeAll(kept.fd, buf.constData(), n)) return failed();
+                done += n;
+            }
+    }
+    if (::lseek(kept.fd, 0, SEEK_SET) != 0) return failed();
+    // Replaced as a row: the old one goes (its pages zeroed), the new one has a new rowid.
+    Stmt put(db, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, 'data', ?2)");
+    if (!put) return false;
+    put.text(1, key.toUtf8());
+    if (sqlite3_bind_zeroblob64(put.s, 2, sqlite3_uint64(newSize)) != SQLITE_OK || put.step() != SQLITE_DONE)
+        return false;
+    const Blob to(db, sqlite3_last_insert_rowid(db), true);
+    if (!to.b) return false;
+    PrefsDigest::Stream digest;
+    qint64 at = 0;
+    for (const PrefsPiece &p : pieces) {
+        for (qint64 done = 0; done < p.len;) {
+            const qint64 n = p.bytes ? p.len : std::min(kChunk, p.len - done);
+            QByteArrayView bytes;
+            if (p.bytes) {
+                bytes = QByteArrayView(p.bytes->constData() + p.from, n);
+            } else {
+                buf.resize(n);
+                if (!readAll(kept.fd, buf.data(), n)) return failed();
+                bytes = buf;
+            }
+            if (sqlite3_blob_write(to.b, bytes.data(), int(n), int(at)) != SQLITE_OK) return false;
+            digest.add(bytes);
+            done += n;
+            at += n;
+        }
+    }
+    *after = digest.result();
+    return true;
+}
+
+// Puts splices into key's stored data value on this thread, never holding the whole of it.
+// notFitting when the stored value is not one they were made for: no data value there, a value that
+// is not the one known (another program wrote it), or a splice outside it; *found is then the stored
+// size (-1: none). *after is the digest of the value written; *fileError is set when the error was
+// one of a file of the writer's own rather than the database's.
 Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice> &splices,
-                  const PrefsKnown *known, PrefsRefused *found, PrefsDigest *after) {
+                  const PrefsKnown *known, PrefsRefused *found, PrefsDigest *after, int *fileError) {
     found->found = -1;
     // None: only the comparison (a reader found bytes it did not expect).
     if (splices.empty() && (!known || known->checked)) {
@@ -180,20 +345,39 @@ Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice
         return Spliced::done;
     }
     QByteArray value;
-    const Stored s = readStored(db, key, value, &found->value);
+    std::optional<sqlite3_int64> row;
+    const Stored s = readStored(db, key, value, &found->value, &row);
     if (s == Stored::error) return Spliced::dbError;
     if (s == Stored::none) found->foreign = readForeignRow(db, key);
     if (s != Stored::data) return Spliced::notFitting;
+    if (row) {
+        qint64 size = 0;
+        {
+            const Blob blob(db, *row, false);
+            if (!blob.b) return Spliced::dbError;
+            size = blob.size();
+        }
+        found->found = size;
+        if (known && !known->checked) {
+            const std::optional<PrefsDigest> stored = digestRow(db, *row);
+            if (!stored) return Spliced::dbError;
+            if (*stored != known->digest) return Spliced::notFitting;
+            *after = *stored;
+            if (splices.empty()) return Spliced::done;
+        }
+        const std::optional<std::vector<PrefsPiece>> pieces = splicePieces(size, splices);
+        if (!pieces) return Spliced::notFitting;
+        return rewriteRow(db, key, *row, *pieces, after, fileError) ? Spliced::done : Spliced::dbError;
+    }
+    // Another program stored a number or NULL as the value: a few bytes, spliced whole.
     found->found = value.size();
-    if (known && !isAsKnown(*known, value)) return Spliced::notFitting;
+    if (known && !known->checked && PrefsDigest::of(value) != known->digest) return Spliced::notFitting;
     if (splices.empty()) {
         *after = PrefsDigest::of(value);
         return Spliced::done;
     }
     if (!applySplices(value, splices)) return Spliced::notFitting;
     *after = PrefsDigest::of(value);
-    // Replaced as a row, not updated in place: with the deleted pages zeroed (SQLite's secure delete,
-    // on in Debian's build), an update writes the value's pages twice, a replacement once.
     Stmt put(db, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, 'data', ?2)");
     if (!put) return Spliced::dbError;
     put.text(1, key.toUtf8());
@@ -328,12 +512,13 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
             sqlite3_clear_bindings(put.s);
         }
     }
+    int fileError = 0;
     for (auto it = b.splices.begin(); ok && it != b.splices.end(); ++it) {
         PrefsRefused found{it->first};
         PrefsDigest after;
         const auto k = known.find(it->first);
-        const Spliced done =
-            spliceRow(db, it->first, it->second, k == known.end() ? nullptr : &k->second, &found, &after);
+        const Spliced done = spliceRow(db, it->first, it->second, k == known.end() ? nullptr : &k->second,
+                                       &found, &after, &fileError);
         ok = done != Spliced::dbError;
         if (done == Spliced::done && (k != known.end() || !it->second.empty()))
             known[it->first] = PrefsKnown{after, true};
@@ -367,6 +552,10 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
     if (!ok) {
         r.code = sqlite3_extended_errcode(db);
         r.error = QString::fromUtf8(sqlite3_errmsg(db));
+        if (fileError) {
+            r.code = fileError == ENOSPC ? SQLITE_FULL : SQLITE_IOERR;
+            r.error = QString::fromLocal8Bit(std::strerror(fileError));
+        }
         exec(db, "ROLLBACK");
         r.keptAside.clear();
         r.refused.clear();

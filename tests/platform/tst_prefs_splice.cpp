@@ -110,6 +110,67 @@ private slots:
         QVERIFY(!applySplices(small, {PrefsSplice{2, 5, "x"}}));
     }
 
+    // The stretches a spliced value is written from are the bytes applySplices makes, for splices that
+    // overlap, follow one another, empty the value or grow it from nothing; a list with one splice
+    // outside the value gives nothing at all, as applySplices refuses it.
+    void piecesMakeWhatApplySplicesMakes() {
+        QRandomGenerator rng(5);
+        for (int round = 0; round < 500; ++round) {
+            const QByteArray before(int(rng.bounded(0, 60)), char('a' + round % 26));
+            qint64 size = before.size();
+            std::vector<PrefsSplice> splices;
+            const int n = int(rng.bounded(0, 6));
+            for (int i = 0; i < n; ++i) {
+                const qint64 at = rng.bounded(int(size) + 1);
+                const qint64 len = rng.bounded(int(size - at) + 1);
+                splices.push_back(PrefsSplice{at, len, QByteArray(int(rng.bounded(0, 8)), char('A' + i))});
+                size += splices.back().bytes.size() - len;
+            }
+            const bool outside = round % 7 == 0;
+            if (outside) splices.push_back(PrefsSplice{size, 1, "x"});
+            QByteArray expected = before;
+            const bool applied = applySplices(expected, splices);
+            QCOMPARE(applied, !outside);
+            const auto pieces = splicePieces(before.size(), splices);
+            QCOMPARE(bool(pieces), applied);
+            if (!pieces) continue;
+            QByteArray made;
+            for (const PrefsPiece &p : *pieces)
+                made += p.bytes ? p.bytes->mid(p.from, p.len) : before.mid(p.from, p.len);
+            QCOMPARE(made, expected);
+        }
+    }
+
+    // A digest taken in stretches of any size is the digest of the whole, and it is the same in
+    // every process: one kept in a file at quit still tells the stored value at the next start.
+    // Bytes that differ in one place, or only in length, have other digests.
+    void aDigestIsTheSameInStretchesAndInEveryRun() {
+        QRandomGenerator rng(3);
+        QByteArray bytes(300000, Qt::Uninitialized);
+        for (char &c : bytes)
+            c = char(rng.bounded(256));
+        const PrefsDigest whole = PrefsDigest::of(bytes);
+        QCOMPARE(whole.size, qint64(bytes.size()));
+        for (int round = 0; round < 20; ++round) {
+            PrefsDigest::Stream stream;
+            for (qsizetype at = 0; at < bytes.size();) {
+                const qsizetype n =
+                    std::min<qsizetype>(rng.bounded(round < 10 ? 300 : 70000), bytes.size() - at);
+                stream.add(QByteArrayView(bytes.constData() + at, n));
+                at += n;
+            }
+            QVERIFY(stream.result() == whole);
+        }
+        QVERIFY(PrefsDigest::Stream().result() == PrefsDigest::of(QByteArray()));
+        QByteArray other = bytes;
+        other[150000] = char(other[150000] ^ 1);
+        QVERIFY(!(PrefsDigest::of(other) == whole));
+        QVERIFY(!(PrefsDigest::of(QByteArray(64, '\0')) == PrefsDigest::of(QByteArray(65, '\0'))));
+        const PrefsDigest fixed = PrefsDigest::of("[{\"text\":\"a note\"}]");
+        QCOMPARE(fixed.a, quint64(0xc7aac98335f8e0caull));
+        QCOMPARE(fixed.b, quint64(0xdc36fd11c8f22085ull));
+    }
+
     // The value's newest form is read whatever part of it is on disk: before the writer has it, after,
     // through every way of reading, and after a relaunch; a whole write in the same turn replaces the
     // splices made before it.

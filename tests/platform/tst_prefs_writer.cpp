@@ -243,6 +243,7 @@ private slots:
     void openingNeverWaitsOnTheDisk();
     void splicesGoOnlyIntoTheValueTheyWereMadeFor();
     void aCommitMadeWhileTheWriterWaitsToBeginIsSeen();
+    void aSplicedValueIsWrittenWholeOrNotAtAll();
 };
 
 // k=1 is being tried (and fails on a lock) when k=2 is written: k=2 is what stays.
@@ -658,6 +659,84 @@ void TstPrefsWriter::aCommitMadeWhileTheWriterWaitsToBeginIsSeen() {
         std::lock_guard l(m);
         QCOMPARE(last.refused.size(), size_t(1));
     }
+    QVERIFY(w.finish(0).ok);
+    sqlite3_close(other);
+}
+
+// A splice into a large value is written a stretch at a time, yet as one change: when the new value
+// cannot be stored (here longer than the database allows, as on a full disk) nothing of it is, the
+// old row stays as it was and nothing the writer made for the while is left behind; once it can be,
+// the value is exactly the spliced bytes, in a new row. The digest the writer keeps of what it wrote
+// is the one a later comparison (after another program's commit) reads back.
+void TstPrefsWriter::aSplicedValueIsWrittenWholeOrNotAtAll() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("p.sqlite3");
+    sqlite3 *db = openTable(path);
+    sqlite3 *other = openTable(path);
+    const auto rows = [&](const char *sql) {
+        sqlite3_stmt *st = nullptr;
+        sqlite3_prepare_v2(other, sql, -1, &st, nullptr);
+        const qint64 n = sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int64(st, 0) : -1;
+        sqlite3_finalize(st);
+        return n;
+    };
+    std::mutex m;
+    PrefsCommit last;
+    PrefsWriter::Hooks hooks;
+    hooks.committed = [&](const PrefsBatch &, const PrefsCommit &c) {
+        std::lock_guard l(m);
+        last = c;
+    };
+    PrefsWriter w(db, hooks);
+    w.start();
+    // Three megabytes and a bit: several stretches of the writer's, and a last one cut short.
+    QByteArray model(3 * 1024 * 1024 + 12345, Qt::Uninitialized);
+    for (qsizetype i = 0; i < model.size(); ++i)
+        model[i] = char('a' + (i * 7 + i / 4099) % 26);
+    PrefsBatch whole;
+    whole.seq = 1;
+    whole.writes[QStringLiteral("doc")] = PrefsValue(model);
+    w.submit(std::move(whole));
+    QVERIFY(w.flush(5000).ok);
+    const qint64 rowBefore = rows("SELECT rowid FROM prefs WHERE key = 'doc'");
+
+    const std::vector<PrefsSplice> splices{PrefsSplice{5, 3, "FIVE"}, PrefsSplice{(1 << 20) - 2, 4, "seam"},
+                                           PrefsSplice{model.size() - 10, 0, "near the end"},
+                                           PrefsSplice{2 * 1024 * 1024, 70000, ""}};
+    QByteArray spliced = model;
+    QVERIFY(applySplices(spliced, splices));
+    QVERIFY(spliced.size() > model.size() - 70000);
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, int(spliced.size() - 1)); // the writer is idle
+    PrefsBatch b;
+    b.seq = 2;
+    b.splices[QStringLiteral("doc")] = splices;
+    w.submit(std::move(b));
+    QVERIFY(!w.flush(5000).ok);
+    QCOMPARE(onDisk(path, "doc"), model);
+    QCOMPARE(rows("SELECT rowid FROM prefs WHERE key = 'doc'"), rowBefore);
+    QCOMPARE(rows("SELECT count(*) FROM prefs"), qint64(1));
+
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, 1000 * 1000 * 1000);
+    QVERIFY(w.flush(5000).ok);
+    QCOMPARE(onDisk(path, "doc"), spliced);
+    QVERIFY(rows("SELECT rowid FROM prefs WHERE key = 'doc'") != rowBefore);
+    QCOMPARE(rows("SELECT count(*) FROM prefs"), qint64(1));
+
+    // Another program commits: the next splice compares what is stored with what the writer wrote.
+    QCOMPARE(sqlite3_exec(other, "INSERT INTO prefs(key, type, value) VALUES('n', 'int', 1)", nullptr,
+                          nullptr, nullptr),
+             SQLITE_OK);
+    PrefsBatch again;
+    again.seq = 3;
+    again.splices[QStringLiteral("doc")] = {PrefsSplice{0, 1, "Q"}};
+    w.submit(std::move(again));
+    QVERIFY(w.flush(5000).ok);
+    {
+        std::lock_guard l(m);
+        QVERIFY(last.refused.empty());
+    }
+    spliced[0] = 'Q';
+    QCOMPARE(onDisk(path, "doc"), spliced);
     QVERIFY(w.finish(0).ok);
     sqlite3_close(other);
 }
