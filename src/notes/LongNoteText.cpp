@@ -288,6 +288,24 @@ QTextCharFormat unlinked(QTextCharFormat f) {
     return f;
 }
 
+void markLink(QTextCursor &c, int start, int end, const QString &href, const QColor &colour) {
+    for (const FormatRun &r : formatRuns(*c.document(), start, end)) {
+        QTextCharFormat f = r.fmt;
+        if (f.hasProperty(QTextFormat::TextUnderlineStyle))
+            f.setProperty(kLinkWasUnderline, f.property(QTextFormat::TextUnderlineStyle));
+        if (f.hasProperty(QTextFormat::ForegroundBrush))
+            f.setProperty(kLinkWasColour, f.foreground());
+        f.setAnchor(true);
+        f.setAnchorHref(href);
+        f.setProperty(RichTextView::kAutoLinkProperty, true);
+        f.setForeground(colour);
+        f.setFontUnderline(true);
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.setCharFormat(f);
+    }
+}
+
 void markLinks(QTextCursor &c, int from, int to, const QColor &colour) {
     const QTextDocument &doc = *c.document();
     for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
@@ -297,24 +315,20 @@ void markLinks(QTextCursor &c, int from, int to, const QColor &colour) {
             // A link put in on purpose keeps its text as it is.
             if (std::any_of(runs.begin(), runs.end(), [](const FormatRun &r) { return r.fmt.isAnchor(); }))
                 continue;
-            const QString href = m.url.toString(QUrl::FullyEncoded);
-            for (const FormatRun &r : runs) {
-                QTextCharFormat f = r.fmt;
-                if (f.hasProperty(QTextFormat::TextUnderlineStyle))
-                    f.setProperty(kLinkWasUnderline, f.property(QTextFormat::TextUnderlineStyle));
-                if (f.hasProperty(QTextFormat::ForegroundBrush))
-                    f.setProperty(kLinkWasColour, f.foreground());
-                f.setAnchor(true);
-                f.setAnchorHref(href);
-                f.setProperty(RichTextView::kAutoLinkProperty, true);
-                f.setForeground(colour);
-                f.setFontUnderline(true);
-                c.setPosition(r.start);
-                c.setPosition(r.end, QTextCursor::KeepAnchor);
-                c.setCharFormat(f);
-            }
+            markLink(c, base + m.start, base + m.start + m.length, m.url.toString(QUrl::FullyEncoded), colour);
         }
     }
+}
+
+std::vector<FoundLink> findLinks(const QTextDocument &doc, int from, int to) {
+    std::vector<FoundLink> out;
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (g_quitting) break;
+        const QString text = b.text();
+        for (const WebLinks::Match &m : WebLinks::find(text))
+            out.push_back({b.position() + m.start, m.length, text.mid(m.start, m.length), m.url.toString(QUrl::FullyEncoded)});
+    }
+    return out;
 }
 
 namespace {
@@ -563,7 +577,8 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     }
     // The paste's first and last lines joined the text around them; the text before may hold a long
     // line too. Its addresses are not made links here: a format change per address would make undoing
-    // and redoing the paste slow; they become links when the note is shown.
+    // and redoing the paste slow; pasteInto finds them, and they are made links after the paste a few
+    // at a time (PastedLinks).
     if (!cutLongParagraphs(c)) return -1;
     c.endEditBlock();
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) b.layout();
@@ -704,10 +719,17 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
 }
 
 void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
-               std::function<void(QTextDocument *, int)> done) {
+               std::function<void(QTextDocument *, int, std::vector<FoundLink>)> done) {
+    // Written by the worker before it hands the document back, read after.
+    auto links = std::make_shared<std::vector<FoundLink>>();
     editLater(
-        doc, [from, to, text](QTextDocument &d) { return pasteText(d, from, to, text); }, receiver,
-        std::move(done));
+        doc,
+        [from, to, text, links](QTextDocument &d) {
+            const int caret = pasteText(d, from, to, text);
+            if (caret >= 0) *links = findLinks(d, std::min(from, caret), caret);
+            return caret;
+        },
+        receiver, [links, done = std::move(done)](QTextDocument *d, int caret) { done(d, caret, std::move(*links)); });
 }
 
 void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,

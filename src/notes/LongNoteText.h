@@ -5,6 +5,7 @@
 #include <QPlainTextEdit>
 #include <QTextFormat>
 #include <functional>
+#include <vector>
 
 class QTextDocument;
 
@@ -114,16 +115,31 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
 
 // A long paste into a document: the characters from..to are replaced by text as plain text, in one
 // step that undo takes back (after the steps before it): long lines in pieces, short lines gathered
-// (not in a text read back as it is), no link carried on from the text before (its addresses become
-// links when the note is shown). Into a short editor's document (or a copy of one), every kind of
+// (not in a text read back as it is), no link carried on from the text before (its addresses are
+// not made links here: see pasteInto). Into a short editor's document (or a copy of one), every kind of
 // line break is a new line; the document gets a plain text layout, reads back as the editors' plain
 // text (see wholeText), loses its undo steps and is left modified. Returns the position after the
 // paste; -1 when the application quits meanwhile. Safe on a worker for a document no view shows.
 int pasteText(QTextDocument &doc, int from, int to, const QString &text);
+// A web address found in a document: where it was (document positions), its text then, and what it
+// opens.
+struct FoundLink {
+    int start = 0;
+    int length = 0;
+    QString text;
+    QString href;
+};
+// The web addresses in the paragraphs holding from..to, as markLinks() finds them.
+std::vector<FoundLink> findLinks(const QTextDocument &doc, int from, int to);
+// Makes the characters start..end a detected link to href in colour, as markLinks() does: each run
+// keeps the look it had for the rich text writer to give back.
+void markLink(QTextCursor &c, int start, int end, const QString &href, const QColor &colour);
+
 // The same on a pool thread into doc itself (a long text's), which no view may show until done
-// gets it back; it has no parent meanwhile, and is deleted when receiver is gone by then.
+// gets it back; it has no parent meanwhile, and is deleted when receiver is gone by then. done also
+// gets the web addresses of the lines pasted, found there after the paste (see PastedLinks).
 void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
-               std::function<void(QTextDocument *, int)> done);
+               std::function<void(QTextDocument *, int, std::vector<FoundLink>)> done);
 // Runs edit on doc on a pool thread, as pasteInto does; done gets doc back with what edit returned.
 // An edit that returns -1 (the application quits) deletes doc there.
 void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,

@@ -3,6 +3,7 @@
 #include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
 #include "notes/PacedLayout.h"
+#include "notes/PastedLinks.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "notes/TableClipboard.h"
@@ -335,7 +336,11 @@ void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret, int top) {
 void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
     if (building_ || done_ || !bodyDoc_) return;
     LongNote::pasteInto(sendDocument(), from, to, text, this,
-                        [this](QTextDocument *doc, int caret) { takeDocument(doc, caret); });
+                        [this](QTextDocument *doc, int caret, std::vector<LongNote::FoundLink> links) {
+                            takeDocument(doc, caret);
+                            // Its addresses become links as those typed do, a few per turn.
+                            if (bodyDoc_ == doc) PastedLinks::start(bodyTV_, std::move(links), kLink);
+                        });
 }
 
 void NoteEditorDialog::updateTools() {

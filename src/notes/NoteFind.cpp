@@ -40,9 +40,10 @@ std::vector<Range> textMatches(const QString &text, const QString &query, int ca
     return out;
 }
 
-DocSearch::DocSearch(const QTextDocument *doc, const QString &query, std::function<bool(const QTextBlock &)> joined, int cap)
-    : doc_(doc), query_(query), joined_(std::move(joined)), cap_(cap) {
-    done_ = !doc || query.isEmpty() || cap <= 0;
+DocSearch::DocSearch(const QTextDocument *doc, const QString &query, std::function<bool(const QTextBlock &)> joined, int cap,
+                     int from, int to)
+    : doc_(doc), query_(query), joined_(std::move(joined)), cap_(cap), next_(std::max(0, from)), from_(next_), to_(to) {
+    done_ = !doc || query.isEmpty() || cap <= 0 || (to >= 0 && to <= from_);
 }
 
 bool DocSearch::run(QDeadlineTimer until) {
@@ -53,7 +54,9 @@ bool DocSearch::run(QDeadlineTimer until) {
     // The first paragraph of a search, or one after a document change moved the position, starts a
     // line of its own unless it continues one.
     while (b.isValid()) {
-        if (!(joined_ && b.position() > 0 && joined_(b))) {
+        // The first paragraph of a search that begins within it is searched from there, as a line.
+        const bool first = from_ > b.position();
+        if (first || !(joined_ && b.position() > 0 && joined_(b))) {
             carry_.clear();
             carryPos_.clear();
         }
@@ -61,11 +64,13 @@ bool DocSearch::run(QDeadlineTimer until) {
         const qsizetype carried = carry_.size();
         const int blockPos = b.position();
         const auto posOf = [&](qsizetype i) { return i < carried ? carryPos_[size_t(i)] : blockPos + int(i - carried); };
-        qsizetype from = 0;
+        qsizetype from = first ? std::min<qsizetype>(from_ - blockPos, hay.size()) : 0;
+        from_ = 0;
         while (int(matches_.size()) < cap_) {
             const qsizetype at = hay.indexOf(query_, from, Qt::CaseInsensitive);
             if (at < 0) break;
             const int start = posOf(at);
+            if (to_ >= 0 && start >= to_) return done_ = true;
             matches_.push_back({start, posOf(at + q - 1) + 1 - start});
             from = at + q;
         }
@@ -79,6 +84,8 @@ bool DocSearch::run(QDeadlineTimer until) {
         carryPos_ = std::move(pos);
         b = b.next();
         next_ = b.isValid() ? b.position() : doc_->characterCount();
+        // Past the end, a paragraph is searched only for the end of a match begun before it.
+        if (to_ >= 0 && next_ >= to_ && (carry_.isEmpty() || !(b.isValid() && joined_ && joined_(b)))) break;
         if (b.isValid() && until.hasExpired()) return false;
     }
     return done_ = true;

@@ -38,10 +38,13 @@ int step(int index, int delta, int count);
 // positions. A paragraph for which joined() is true continues the one before it without a break (a
 // long line cut into pieces): the two are searched as one line, and a match across the cut includes
 // the cut. The document may change between slices: the search goes on from the same position.
+// With from and to, only the matches that start within from..to are found (to -1: the end): the
+// search begins at from as if a line began there, and goes on past to only to finish a match that
+// started before it.
 class DocSearch {
 public:
     DocSearch(const QTextDocument *doc, const QString &query, std::function<bool(const QTextBlock &)> joined,
-              int cap = kMaxTextMatches);
+              int cap = kMaxTextMatches, int from = 0, int to = -1);
     // Searches on until the deadline passes (looked at after each paragraph); true once finished.
     bool run(QDeadlineTimer until);
     bool finished() const { return done_; }
@@ -53,6 +56,8 @@ private:
     std::function<bool(const QTextBlock &)> joined_;
     int cap_;
     int next_ = 0; // the position of the next paragraph to search
+    int from_ = 0; // where the first paragraph searched is searched from
+    int to_ = -1;
     bool done_ = false;
     // The end of the line before, not taken by a match, that a match may start in when the next
     // paragraph continues it; with each character's position.

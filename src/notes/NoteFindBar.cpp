@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -118,6 +119,7 @@ void NotesView::hideFindBar() {
     findTextRanges_.clear();
     findCellMatches_.clear();
     findSearch_.reset();
+    findRegion_.reset();
     findMatchIdx_ = 0;
     applyFindHighlights(false);
     if (findBar_) {
@@ -139,6 +141,7 @@ void NotesView::runFind(const QString &query) {
     findTextRanges_.clear();
     findCellMatches_.clear();
     findSearch_.reset();
+    findRegion_.reset();
     findMatchIdx_ = 0;
     const Note *n = selectedNote();
     if (query.isEmpty() || !n) {
@@ -158,14 +161,31 @@ void NotesView::runFind(const QString &query) {
         applyFindHighlights(false);
         return;
     }
-    findSearch_.emplace(TextViewOps::document(view), query, &LongNote::continues);
+    QTextDocument *doc = TextViewOps::document(view);
+    findSearch_.emplace(doc, query, &LongNote::continues);
+    // Text typed or pasted in the editor is searched as it comes, also while nothing matches yet.
+    connect(doc, &QTextDocument::contentsChange, this, &NotesView::findTextChanged, Qt::UniqueConnection);
     applyFindHighlights(false); // the last search's count and marks go at once
     searchOn();
 }
 
-// One slice of the search; the rest on later turns, so a long text never holds the window.
+// One slice of the search, or of the search again of what an edit changed; the rest on later turns,
+// so a long text never holds the window.
 void NotesView::searchOn() {
-    if (!findSearch_) return;
+    if (!findSearch_ && !findRegion_) return;
+    if (!findSlices_) {
+        findSlices_ = new QTimer(this);
+        findSlices_->setSingleShot(true);
+        connect(findSlices_, &QTimer::timeout, this, &NotesView::searchOn);
+    }
+    if (findRegion_) { // only once the count is done
+        if (findRegion_->search.run(QDeadlineTimer(kFindSliceMs)))
+            mergeFindRegion();
+        else
+            findSlices_->start(0);
+        return;
+    }
+    if (findSearch_->finished()) return;
     const bool done = findSearch_->run(QDeadlineTimer(kFindSliceMs));
     const size_t had = findTextRanges_.size();
     const std::vector<NoteFind::Range> &found = findSearch_->matches();
@@ -173,11 +193,6 @@ void NotesView::searchOn() {
     // The first match is shown as soon as it is found; later ones only add highlights.
     if (done || found.size() != had) applyFindHighlights(had == 0 && !found.empty());
     if (done) return;
-    if (!findSlices_) {
-        findSlices_ = new QTimer(this);
-        findSlices_->setSingleShot(true);
-        connect(findSlices_, &QTimer::timeout, this, &NotesView::searchOn);
-    }
     findSlices_->start(0);
 }
 
@@ -272,9 +287,14 @@ void NotesView::applyFindHighlights(bool reveal) {
 
 void NotesView::findTextChanged(int pos, int removed, int added) {
     QAbstractScrollArea *view = findView();
-    if (findTextRanges_.empty() || !view || sender() != TextViewOps::document(view)) return;
-    // A change of format only (as many characters out as in) leaves the text where it was.
-    if (removed == added) return;
+    QTextDocument *doc = view ? TextViewOps::document(view) : nullptr;
+    if (findQuery_.isEmpty() || !doc || sender() != doc || !findCellMatches_.empty()) return;
+    if (findCounting()) {
+        // The first count is not done yet: it starts again on the text as it is now.
+        runFind(findQuery_);
+        return;
+    }
+    const bool wasFull = findTextRanges_.size() >= size_t(NoteFind::kMaxTextMatches);
     const int delta = added - removed;
     std::vector<std::pair<int, int>> kept;
     kept.reserve(findTextRanges_.size());
@@ -291,5 +311,77 @@ void NotesView::findTextChanged(int pos, int removed, int added) {
     }
     findTextRanges_ = std::move(kept);
     findMatchIdx_ = current;
+
+    // The lines the edit touched are searched again, from far enough before it and on far enough
+    // after it (over the cuts of a long line too) for a match that reaches into it; a format changed
+    // (as many characters out as in) is searched again alike, which finds what was there.
+    const int q = int(findQuery_.size());
+    QTextBlock b = doc->findBlock(pos);
+    int from = b.position();
+    for (int cuts = 0; LongNote::continues(b) && b.previous().isValid() && pos - from < q + cuts; ++cuts) {
+        b = b.previous();
+        from = b.position();
+    }
+    QTextBlock e = doc->findBlock(pos + added);
+    int to = e.isValid() ? e.position() + e.length() : doc->characterCount();
+    for (int cuts = 0; (e = e.next()).isValid() && LongNote::continues(e) && to - (pos + added) < q + cuts; ++cuts)
+        to = e.position() + e.length();
+    bool toEnd = wasFull;
+    if (findRegion_) {
+        // One still being searched moves with the edit and is searched again with it.
+        const auto moved = [&](int p, bool end) {
+            if (p >= pos + removed) return p + delta;
+            return p <= pos ? p : (end ? pos + added : pos);
+        };
+        from = std::min(from, moved(findRegion_->from, false));
+        to = std::max(to, moved(findRegion_->to, true));
+        toEnd = toEnd || findRegion_->toEnd;
+    }
+    // Matches do not overlap: the search goes on after one held from before the part searched.
+    auto before = std::lower_bound(findTextRanges_.begin(), findTextRanges_.end(), from,
+                                   [](const std::pair<int, int> &r, int p) { return r.first < p; });
+    if (before != findTextRanges_.begin()) from = std::max(from, std::prev(before)->first + std::prev(before)->second);
+    const int room = NoteFind::kMaxTextMatches - int(before - findTextRanges_.begin());
+    findRegion_.emplace(FindRegion{NoteFind::DocSearch(doc, findQuery_, &LongNote::continues, room, from, toEnd ? -1 : to),
+                                   from, std::max(from, to), toEnd});
+    // An edit of a few lines is searched again at once; a long one a slice at a time, the matches
+    // held meanwhile marked where the edit moved them.
+    searchOn();
+    if (findRegion_) applyFindHighlights(false);
+}
+
+void NotesView::mergeFindRegion() {
+    if (!findRegion_) return;
+    const FindRegion region = std::move(*findRegion_);
+    findRegion_.reset();
+    const std::vector<NoteFind::Range> &found = region.search.matches();
+    const int currentStart = findTextRanges_.empty() ? -1 : findTextRanges_[size_t(findMatchIdx_)].first;
+    std::vector<std::pair<int, int>> merged;
+    merged.reserve(findTextRanges_.size() + found.size());
+    for (const auto &r : findTextRanges_)
+        if (r.first < region.from) merged.push_back(r);
+    for (const NoteFind::Range &r : found) merged.emplace_back(r.start, r.length);
+    if (!region.toEnd) {
+        const int after = merged.empty() ? 0 : merged.back().first + merged.back().second;
+        for (const auto &r : findTextRanges_)
+            if (r.first >= region.to && r.first >= after) merged.push_back(r);
+    }
+    if (merged.size() > size_t(NoteFind::kMaxTextMatches)) merged.resize(size_t(NoteFind::kMaxTextMatches));
+    findTextRanges_ = std::move(merged);
+    // The current match stays where it was; when it is gone, the one before it is current.
+    const auto at = std::lower_bound(findTextRanges_.begin(), findTextRanges_.end(), currentStart,
+                                     [](const std::pair<int, int> &r, int p) { return r.first < p; });
+    findMatchIdx_ = at != findTextRanges_.end() && at->first == currentStart ? int(at - findTextRanges_.begin())
+                                                                             : std::max(0, int(at - findTextRanges_.begin()) - 1);
     applyFindHighlights(false);
+}
+
+void NotesView::findLetGo(QTextDocument *doc) {
+    // A document handed to a worker is searched no more; it is searched again once it is back.
+    if (!doc) return;
+    disconnect(doc, &QTextDocument::contentsChange, this, &NotesView::findTextChanged);
+    if (findSearch_ || findRegion_) {
+        findSearch_.reset();
+        findRegion_.reset();
+    }
 }

@@ -4,6 +4,7 @@
 
 #include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
+#include "notes/PastedLinks.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
@@ -61,14 +62,16 @@ LongTextView *NotesView::takeLongView(QWidget *parent) {
         lv->onLongPaste = [this, lv](const QString &text, int from, int to) {
             if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
             QTextDocument *doc = longDoc_;
+            findLetGo(doc);
             longDoc_ = nullptr;
             lv->setDocument(nullptr);
             lv->setReadOnly(true);
             longPasting_ = true;
             const quint64 gen = longGen_;
-            LongNote::pasteInto(doc, from, to, text, this, [this, gen, id = *editingID_](QTextDocument *d, int caret) {
-                longPasteArrived(gen, id, d, caret);
-            });
+            LongNote::pasteInto(doc, from, to, text, this,
+                                [this, gen, id = *editingID_](QTextDocument *d, int caret, std::vector<LongNote::FoundLink> links) {
+                                    longPasteArrived(gen, id, d, caret, std::move(links));
+                                });
             requestRebuild();
         };
         longView_ = lv;
@@ -94,6 +97,7 @@ void NotesView::parkLongView() {
 void NotesView::dropLongDoc() {
     ++longGen_;
     longKey_ = {};
+    pastedLinks_.clear();
     if (!longDoc_) return;
     if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
     LongNote::discard(longDoc_);
@@ -146,6 +150,7 @@ void NotesView::attachLongDoc() {
     const int anchor = editAnchor_, pos = editPos_;
     if (lv->document() != longDoc_) lv->setDocument(longDoc_);
     if (!editing) return;
+    if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), longStyle().links);
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
     const int last = longDoc_->characterCount() - 1;
     QTextCursor cur(longDoc_);
@@ -350,7 +355,8 @@ void NotesView::buildInlineEditor(const Note &note) {
     });
 }
 
-void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret) {
+void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
+                                 std::vector<LongNote::FoundLink> links) {
     if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
         delete doc;
         return;
@@ -358,6 +364,7 @@ void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *
     longPasting_ = false;
     doc->setParent(this);
     longDoc_ = doc;
+    pastedLinks_ = std::move(links); // made links once the editor shows the document
     editAnchor_ = editPos_ = caret;
     requestRebuild();
 }
@@ -410,6 +417,7 @@ void NotesView::saveLongEditor(Note copy) {
     }
     longDoc_ = nullptr;
     dropLongDoc();
+    findLetGo(doc);
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
     LongNote::readLater(doc, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {

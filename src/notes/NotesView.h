@@ -110,12 +110,18 @@ private:
     void attachLongDoc();
     void saveLongEditor(Note copy);
     // A long paste's document is there: edited on if the editor it was pasted into is still open.
-    void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret);
+    void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
+                          std::vector<LongNote::FoundLink> links);
     // Marks the matches in the shown part of the view searched and the current one; with reveal,
     // scrolls to the current one.
     void applyFindHighlights(bool reveal = true);
     void searchOn();
+    // An edit of the text searched: the matches move with it, and the lines it touched are searched
+    // again (see FindRegion).
     void findTextChanged(int pos, int removed, int added);
+    void mergeFindRegion();
+    // Before doc goes to a worker (a long paste, a save): no search reads it meanwhile.
+    void findLetGo(QTextDocument *doc);
     // Save keeps the reader's place: the first character the editor showed is shown first again once
     // the note's detail has its text.
     void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);
@@ -220,6 +226,7 @@ private:
     QPointer<LongTextView> longView_;
     quint64 longGen_ = 0;
     bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
+    std::vector<LongNote::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links
     QString longSavingID_;
 
     bool findBarVisible_ = false;
@@ -231,6 +238,15 @@ private:
     QPointer<QLineEdit> findField_;
     QPointer<QLabel> findCountLbl_;
     std::optional<NoteFind::DocSearch> findSearch_;
+    // The part of the text an edit changed, searched again (a slice at a time when long): its matches
+    // take the place of those held there once it is done; edits meanwhile widen it. toEnd: the held
+    // matches had reached the cap, so the search goes on to fill them up again.
+    struct FindRegion {
+        NoteFind::DocSearch search;
+        int from = 0, to = 0;
+        bool toEnd = false;
+    };
+    std::optional<FindRegion> findRegion_;
     QPointer<QAbstractScrollArea> findShownIn_; // the view that holds the highlights
     QTimer *findSlices_ = nullptr;
     QTimer *findRepaint_ = nullptr; // highlights what a scroll brought into view

@@ -543,7 +543,7 @@ private slots:
         QTextCursor(doc).insertText(wordsLine(9000));
         int freed = 0;
         QObject::connect(doc, &QObject::destroyed, [&freed] { ++freed; });
-        LongNote::pasteInto(doc, 5, 5, bigPaste(), &receiver, [&](QTextDocument *d, int) { ++arrived, delete d; });
+        LongNote::pasteInto(doc, 5, 5, bigPaste(), &receiver, [&](QTextDocument *d, int, std::vector<LongNote::FoundLink>) { ++arrived, delete d; });
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::removePostedEvents(qApp, QEvent::MetaCall);
         settle();
