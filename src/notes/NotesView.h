@@ -83,6 +83,9 @@ public:
     int findMatchCount() const;
     // Whether the matches in a long text are still being counted (a slice at a time).
     bool findCounting() const { return findSearch_.has_value() && !findSearch_->finished(); }
+    // Whether the matches held are those of the text as it is (no search, nor search again of an
+    // edit, still on its way).
+    bool findSettled() const { return !findCounting() && !findRegion_; }
     // The text matches (start, length) in the document of the view searched, and that view: the
     // note's view in the detail or in the inline editor, whichever size the note is.
     const std::vector<std::pair<int, int>> &findTextRanges() const { return findTextRanges_; }

@@ -8,6 +8,8 @@
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -329,6 +331,154 @@ private slots:
         settle();
         QCOMPARE(layout->paragraphsLaidOut(), before);
         QCOMPARE(firstShownLine(v), place);
+    }
+
+    void findCountsWhatTheEditorChanges_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<bool>("oneLine");
+        QTest::newRow("4 KB") << 4 * 1024 << false;
+        QTest::newRow("12 KB") << 12 * 1024 << false;
+        QTest::newRow("60 KB") << 60 * 1024 << false;
+        QTest::newRow("one line of 100 KB") << 100 * 1024 << true;
+    }
+    // With the bar open in the editor, a match typed or pasted is counted and marked as it is made,
+    // one edited away drops out, and the current match stays the one the user was on; a query that
+    // found nothing finds what is typed after.
+    void findCountsWhatTheEditorChanges() {
+        QFETCH(int, bytes);
+        QFETCH(bool, oneLine);
+        int needles = 0;
+        Note n = richNote(QStringLiteral("T"), bytes, &needles);
+        if (oneLine) {
+            // A line cut into pieces: a match may be made across a cut.
+            n.bodyRTF.reset();
+            n.body.clear();
+            needles = 0;
+            for (int i = 0; n.body.size() < bytes; ++i)
+                if (i % 10)
+                    n.body += QStringLiteral("words and more words %1 ").arg(i);
+                else
+                    n.body += QStringLiteral("a needle "), ++needles;
+        }
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        auto *v = qobject_cast<LongTextView *>(page.findView());
+        QVERIFY(v);
+        page.showFindBar();
+        settle();
+        page.runFind(QStringLiteral("needle"));
+        QTRY_VERIFY2(page.findSettled() && page.findMatchCount() == needles, qPrintable(QStringLiteral("%1 %2 %3").arg(page.findSettled()).arg(page.findMatchCount()).arg(needles)));
+        page.stepFind(1);
+        page.stepFind(1);
+        const int cur = page.findTextRanges()[2].first;
+        const auto type = [&](int at, const QString &text) {
+            QTextCursor c(v->document());
+            c.setPosition(at);
+            v->setTextCursor(c);
+            QTest::keyClicks(v, text);
+        };
+        const auto expect = [&](int count, int index, int currentAt) {
+            QTRY_VERIFY2(page.findSettled() && page.findMatchCount() == count,
+                         qPrintable(QStringLiteral("%1 matches, not %2").arg(page.findMatchCount()).arg(count)));
+            QCOMPARE(page.findCurrentIndex(), index);
+            QCOMPARE(page.findTextRanges()[size_t(index)].first, currentAt);
+            QCOMPARE(page.findCountText(), QStringLiteral("%1 / %2").arg(index + 1).arg(count));
+            QTRY_COMPARE(highlightAt(v, currentAt), kCurrent);
+        };
+        // Typed right before the current match: a match of its own there, marked, the current one
+        // moved on with its text.
+        type(cur, QStringLiteral("neEdle "));
+        expect(needles + 1, 3, cur + 7);
+        QTRY_COMPARE(highlightAt(v, cur), kOther);
+        // Typed in two halves, the match is there once the second comes.
+        type(cur + 7, QStringLiteral("nee"));
+        expect(needles + 1, 3, cur + 10);
+        type(cur + 10, QStringLiteral("dle"));
+        expect(needles + 2, 4, cur + 13);
+        // Pasted: both matches of the paste.
+        QGuiApplication::clipboard()->setText(QStringLiteral("two needles, one NEEDLE "));
+        {
+            QTextCursor c(v->document());
+            c.setPosition(cur);
+            v->setTextCursor(c);
+        }
+        QTest::keyClick(v, Qt::Key_V, Qt::ControlModifier);
+        expect(needles + 4, 6, cur + 13 + 24);
+        // The first typed match broken by a key, then the current match typed over: it goes, and the
+        // one before it is current.
+        type(cur + 24 + 2, QStringLiteral("-"));
+        expect(needles + 3, 5, cur + 13 + 25);
+        {
+            QTextCursor c(v->document());
+            c.setPosition(cur + 13 + 25);
+            c.setPosition(cur + 13 + 25 + 6, QTextCursor::KeepAnchor);
+            v->setTextCursor(c);
+        }
+        QTest::keyClicks(v, QStringLiteral("x"));
+        expect(needles + 2, 4, cur + 25 + 7);
+        // A query that found nothing finds it once it is typed.
+        page.runFind(QStringLiteral("zebra"));
+        QTRY_COMPARE(page.findCountText(), NoteFind::noResultsText());
+        type(cur, QStringLiteral("zebra"));
+        expect(1, 0, cur);
+    }
+
+    void findAfterEditsIsAFreshSearch_data() {
+        QTest::addColumn<QString>("body");
+        QString lines, line, many;
+        for (int i = 0; lines.size() < 30'000; ++i)
+            lines += i % 4 ? QStringLiteral("some words %1\n").arg(i) : QStringLiteral("a needle here %1\n").arg(i);
+        for (int i = 0; line.size() < 60'000; ++i)
+            line += i % 4 ? QStringLiteral("some words %1 ").arg(i) : QStringLiteral("a needle here %1 ").arg(i);
+        for (int i = 0; i < 700; ++i)
+            many += QStringLiteral("needle %1\n").arg(i);
+        QTest::newRow("lines") << lines;
+        QTest::newRow("one line in pieces") << line;
+        QTest::newRow("more matches than are held") << many;
+    }
+    // Random edits in the editor, each followed by what find holds: the matches a search of the text
+    // as it is then finds, the first 501 of them.
+    void findAfterEditsIsAFreshSearch() {
+        QFETCH(QString, body);
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("R"));
+        n.id = QStringLiteral("R");
+        n.body = body;
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QTextDocument *doc = TextViewOps::document(page.findView());
+        page.showFindBar();
+        settle();
+        page.runFind(QStringLiteral("needle"));
+        QTRY_VERIFY(page.findSettled());
+        auto *rng = QRandomGenerator::global();
+        const QStringList pieces = {QStringLiteral("nee"), QStringLiteral("dle"), QStringLiteral("needle"),
+                                    QStringLiteral("NEEDLE "), QStringLiteral("x"), QStringLiteral(" ")};
+        for (int edit = 0; edit < 60; ++edit) {
+            QTextCursor c(doc);
+            const int last = doc->characterCount() - 1;
+            c.setPosition(int(rng->bounded(last + 1)));
+            if (rng->bounded(2)) {
+                c.insertText(pieces[int(rng->bounded(qsizetype(pieces.size())))]);
+            } else {
+                c.setPosition(std::min(last, c.position() + int(rng->bounded(1, 9))), QTextCursor::KeepAnchor);
+                c.removeSelectedText();
+            }
+            // A few edits in one turn now and then: they are searched again as one.
+            if (rng->bounded(3)) QTRY_VERIFY(page.findSettled());
+            if (!page.findSettled()) continue;
+            NoteFind::DocSearch fresh(doc, QStringLiteral("needle"), &LongNote::continues);
+            QVERIFY(fresh.run(QDeadlineTimer(QDeadlineTimer::Forever)));
+            std::vector<std::pair<int, int>> want;
+            for (const NoteFind::Range &r : fresh.matches()) want.emplace_back(r.start, r.length);
+            QVERIFY2(page.findTextRanges() == want, qPrintable(QStringLiteral("after edit %1").arg(edit)));
+            QCOMPARE(page.findCountText().section(u'/', 1).trimmed().toInt(), int(want.size()));
+        }
     }
 
     void saveKeepsTheReadersPlace_data() {
