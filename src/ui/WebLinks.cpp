@@ -63,7 +63,9 @@ std::optional<QUrl> fromLinkValue(const QVariant &value) {
 
 QList<Match> find(const QString &text) {
     static const QRegularExpression re(
-        QStringLiteral(R"((?:https?://[^\s<>"]+|www\.[A-Za-z0-9-]+(?:\.[A-Za-z0-9-]+)+(?:[/?#][^\s<>"]*)?))"),
+        // A line separator ends an address as a line break does (the pattern's \s does not take it):
+        // lines a long note gathers into one paragraph are joined by them.
+        QStringLiteral(R"((?:https?://[^\s<>"\x{2028}\x{2029}]+|www\.[A-Za-z0-9-]+(?:\.[A-Za-z0-9-]+)+(?:[/?#][^\s<>"\x{2028}\x{2029}]*)?))"),
         QRegularExpression::CaseInsensitiveOption);
     QList<Match> out;
     auto it = re.globalMatch(text);

@@ -49,6 +49,9 @@ private slots:
         QTest::newRow("inside an e-mail address") << "me@www.example.com" << QStringList{};
         QTest::newRow("glued to a word") << "xhttp://a.org" << QStringList{};
         QTest::newRow("other schemes") << "ftp://a.org file:///x" << QStringList{};
+        QTest::newRow("ended by a line separator")
+            << QStringLiteral("https://a.org/x\u2028next www.b.io/y\u2029z")
+            << QStringList{"0:15:https://a.org/x", "21:10:https://www.b.io/y"};
     }
     void detectionRule() {
         QFETCH(QString, text);
