@@ -230,7 +230,7 @@ int runNoteBudget(MeteredApp &meter, int runs) {
 
     const char *steps[] = {
         "open",          "first paint",        "scroll",          "Edit", "type", "Ctrl+End",
-        "find and step", "format a selection", "paste 1 KB rich", "Save"};
+        "find and step", "find+type", "format a selection", "paste 1 KB rich", "Save"};
     std::printf("  %-16s", "note");
     for (const char *s : steps)
         std::printf(" %9.9s", s);
@@ -305,6 +305,23 @@ int runNoteBudget(MeteredApp &meter, int runs) {
                 found = std::max(found, d.step([&] { page.stepFind(1); }));
             found = std::max(found, d.step([&] { page.hideFindBar(); }));
             f.add("find and step", found);
+            // Keys typed with the find bar open: what each one changed is searched again.
+            d.step(
+                [&] {
+                    page.showFindBar();
+                    page.runFind(QStringLiteral("example"));
+                },
+                [&] { return page.findSettled(); });
+            double findTyped = 0;
+            for (QChar ch : QStringLiteral("example"))
+                findTyped = std::max(findTyped, d.step(
+                                                    [&, ch] {
+                                                        if (QAbstractScrollArea *v = d.view())
+                                                            QTest::keyClick(v, ch.toLatin1());
+                                                    },
+                                                    [&] { return page.findSettled(); }, 60));
+            d.step([&] { page.hideFindBar(); });
+            f.add("find+type", findTyped);
             // The last lines selected from the end, then made bold.
             double formatted = d.key(Qt::Key_End, Qt::ControlModifier);
             for (int i = 0; i < 3; ++i)
