@@ -21,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -326,8 +328,22 @@ void NotesView::buildInlineEditor(const Note &note) {
     ground->setGeometry(area);
     ground->lower();
     const int side = std::max(0, 14 - int(std::lround(longStyle().margin)));
-    lv->setGeometry(area.adjusted(side, 0, -side, 0));
+    const QRect viewRect = area.adjusted(side, 0, -side, 0);
+    lv->setGeometry(viewRect);
     QPointer<LongTextView> plv(lv);
+    if (!LongNote::isLong(note)) {
+        // A short note's scroll bar, shown once its text is taller than the editor, stands beside
+        // the lines instead of taking their width: they stay as wide as in the detail, so the text
+        // neither wraps anew on entering the editor nor when it grows past the editor's height.
+        QPointer<QWidget> host(detailHost_);
+        const auto besideBar = [plv, host, viewRect] {
+            if (!plv || !host || plv->parentWidget() != host) return; // shown in the detail by now
+            const bool bar = plv->verticalScrollBar()->maximum() > 0;
+            plv->setGeometry(viewRect.adjusted(0, 0, bar ? plv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, plv) : 0, 0));
+        };
+        connect(lv->verticalScrollBar(), &QScrollBar::rangeChanged, ground, besideBar);
+        besideBar();
+    }
     QWidget *bar = makeFormatBar({[plv](int code) {
                                       if (plv) plv->applyFmt(code);
                                   },
