@@ -17,7 +17,8 @@ class QTextDocument;
 // lines of a plain text share paragraphs, so there are few to go over. Reading the text back joins
 // the pieces, so what is saved is exactly what the document holds.
 namespace LongNote {
-// Bodies longer than this are shown and edited this way.
+// Bodies longer than this, or holding more colour emoji than a paragraph (kPieceEmoji), are shown
+// and edited this way (see isLong).
 inline constexpr qsizetype kLongChars = 8 * 1024;
 // A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;

@@ -168,6 +168,17 @@ private slots:
         v.viewport()->render(&part, row.topLeft(), QRegion(row));
         QCOMPARE(part.copy(row), whole.copy(row));
     }
+
+    // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
+    // long one is, laid out as it is drawn; one of words with a few emoji is laid out whole.
+    void aShortNoteOfManyEmojiIsLaidOutAsDrawn() {
+        const QString emoji = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        const QString words = emojiLine(QStringLiteral("a line of words 🙂 with an emoji now and then\n"), 4096);
+        QVERIFY(LongNote::isLong(textNote(emoji)));
+        QVERIFY(!LongNote::isLong(textNote(words)));
+        QVERIFY(!LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kPieceEmoji))));
+        QVERIFY(LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kPieceEmoji + 2))));
+    }
 };
 
 QTEST_MAIN(TestLongNoteRows)
