@@ -121,8 +121,12 @@ int main(int argc, char **argv) {
         Prefs big(bigPath);
         QByteArray doc = records(140 * 1000 * 1000, &count);
         size = doc.size();
+        const double before = residentMb("VmRSS:");
+        resetPeak();
         big.setData(key, std::move(doc));
         big.close();
+        std::printf("  %-60s %8.1f MB\n", "140 MB document written whole: peak resident over before",
+                    residentMb("VmHWM:") - before);
     }
     Prefs big(bigPath);
     double worstMs = 0, worstMb = 0;

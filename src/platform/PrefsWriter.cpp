@@ -504,12 +504,24 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
                 break;
             default:
                 buf = std::get<QByteArray>(v);
-                sqlite3_bind_blob(put.s, 3, buf.constData(), int(buf.size()), SQLITE_STATIC);
+                // A large value is put in a stretch at a time, below: bound whole, SQLite would build
+                // its row in memory, a second copy of it.
+                if (buf.size() >= kChunk)
+                    sqlite3_bind_zeroblob64(put.s, 3, sqlite3_uint64(buf.size()));
+                else
+                    sqlite3_bind_blob(put.s, 3, buf.constData(), int(buf.size()), SQLITE_STATIC);
                 known[it->first] = PrefsKnown{PrefsDigest::of(buf), true};
                 break;
             }
             ok = put.step() == SQLITE_DONE;
             sqlite3_clear_bindings(put.s);
+            if (ok && v.index() == 4 && buf.size() >= kChunk) {
+                const Blob to(db, sqlite3_last_insert_rowid(db), true);
+                ok = to.b != nullptr;
+                for (qint64 at = 0; ok && at < buf.size(); at += kChunk)
+                    ok = sqlite3_blob_write(to.b, buf.constData() + at, int(std::min(kChunk, buf.size() - at)),
+                                            int(at)) == SQLITE_OK;
+            }
         }
     }
     int fileError = 0;
