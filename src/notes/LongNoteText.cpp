@@ -858,6 +858,20 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(true);
     viewport()->setMouseTracking(true);
     FloatingFormatBar::attach(this, [this](int code) { applyFmt(code); });
+    // The caret's blink asks where the caret is, which the view finds by going over the paragraphs
+    // from the top of the screen to it: while the view is still making its way to a caret put far
+    // away (Ctrl+End), that laid out two screenfuls of long pieces at once (30 ms).
+    for (QObject *o : children())
+        if (o->inherits("QWidgetTextControl")) o->installEventFilter(this);
+}
+
+bool LongTextView::eventFilter(QObject *watched, QEvent *e) {
+    if (e->type() == QEvent::Timer && watched->inherits("QWidgetTextControl")) {
+        const LongNote::PacedLayout::Pacing pacing(document(), this);
+        watched->event(e);
+        return true;
+    }
+    return QPlainTextEdit::eventFilter(watched, e);
 }
 
 void LongTextView::setDocument(QTextDocument *doc) {

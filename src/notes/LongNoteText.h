@@ -197,6 +197,7 @@ public:
     void setAutoLinks(const QColor &colour) { autoLinks_ = colour; }
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
     void resizeEvent(QResizeEvent *e) override;
     void showEvent(QShowEvent *e) override;
