@@ -91,7 +91,10 @@ bool onScreen(QAbstractScrollArea *v, int pos) {
 bool cutAtBottom(QAbstractScrollArea *v, int pos) {
     QScrollBar *sb = v->verticalScrollBar();
     QWidget *clip = v->viewport();
-    if (sb->maximum() == 0) { // laid out whole: the scroll area around it scrolls
+    // A short note's view is as tall as its text and the scroll area around it scrolls. Its own
+    // range is not looked at: while paragraphs put off on a busy machine keep their guessed
+    // heights it may not be 0 yet.
+    if (v->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff || sb->maximum() == 0) {
         for (QWidget *w = v->parentWidget(); w; w = w->parentWidget())
             if (auto *a = qobject_cast<QScrollArea *>(w)) {
                 sb = a->verticalScrollBar();
