@@ -880,9 +880,36 @@ void LongTextView::setDocument(QTextDocument *doc) {
 }
 
 void LongTextView::paintEvent(QPaintEvent *e) {
-    const LongNote::PacedLayout::Pacing pacing(document(), this, true);
-    QPlainTextEdit::paintEvent(e);
-    drawRowsGoneOn(e->rect());
+    {
+        const LongNote::PacedLayout::Pacing pacing(document(), this, true);
+        QPlainTextEdit::paintEvent(e);
+        drawRowsGoneOn(e->rect());
+    }
+    const auto *paced = dynamic_cast<const LongNote::PacedLayout *>(document()->documentLayout());
+    if (paced && paced->puttingOff() && verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff) layOutRestLater();
+}
+
+void LongTextView::layOutRestLater() {
+    if (restQueued_) return;
+    restQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        restQueued_ = false;
+        auto *paced = dynamic_cast<LongNote::PacedLayout *>(document()->documentLayout());
+        if (!paced || verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff) return;
+        {
+            const LongNote::PacedLayout::Pacing pacing(document(), this);
+            for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next()) {
+                if (b.layout() && b.layout()->lineCount() > 0) continue;
+                paced->blockBoundingRect(b);
+                if (paced->puttingOff()) {
+                    layOutRestLater();
+                    return;
+                }
+            }
+        }
+        // Every paragraph has its real height now: the view sizes its range again.
+        emit paced->documentSizeChanged(paced->documentSize());
+    });
 }
 
 // Qt draws a paragraph only when the area to draw reaches into its own rows; the first line of a

@@ -254,6 +254,8 @@ private slots:
         const int half = needles / 2;
         while (page.findCurrentIndex() != half - 1) QTest::mouseClick(next, Qt::LeftButton);
         const int middle = page.findTextRanges()[size_t(half)].first;
+        // A short note's view ends up with no range of its own, also where paragraphs were put off.
+        if (bytes < 8 * 1024) QTRY_COMPARE(page.findView()->verticalScrollBar()->maximum(), 0);
         QVERIFY(cutAtBottom(page.findView(), middle));
         QVERIFY(!onScreen(page.findView(), middle));
         QTest::mouseClick(next, Qt::LeftButton);
