@@ -450,8 +450,8 @@ bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<N
     return true;
 }
 
-bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root) {
-    return RecordJson::parseFast(parser, bytes, root);
+bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root, bool padded = false) {
+    return RecordJson::parseFast(parser, bytes, root, padded);
 }
 
 void appendBase64(QByteArray &out, const QByteArray &bytes) {
@@ -560,15 +560,39 @@ std::optional<Index> index(const QByteArray &bytes) {
     return ix;
 }
 
-std::optional<Held> decodeHeld(QByteArrayView bytes) {
+namespace {
+// With own, the bytes are parsed where they lie, and let go of once parsed when the note has no rows
+// (no row's place is looked for in them): its text is then made beside the parse alone.
+std::optional<Held> decodeHeld(QByteArrayView bytes, QByteArray *own) {
     dom::parser parser;
     dom::element root;
-    if (!parse(parser, bytes, root)) return std::nullopt;
+    if (!parse(parser, bytes, root, own != nullptr)) return std::nullopt;
+    dom::object top;
+    dom::array rowList;
+    if (own && root.get_object().get(top) == simdjson::SUCCESS &&
+        top["rows"].get_array().get(rowList) == simdjson::SUCCESS && rowList.size() == 0) {
+        *own = QByteArray(); // the tree holds copies of its strings
+        bytes = {};
+    }
     Held h;
-    Out o(bytes);
+    Out o(bytes, bytes.isEmpty() ? Out::count : Out::compare);
     if (!walkNote(root, o, &h.note, nullptr, &h.rows)) return std::nullopt;
     if (o.differs()) h.rows.clear(); // not the written form after all: the spans are not in bytes
     return h;
+}
+} // namespace
+
+std::optional<Held> decodeHeld(QByteArrayView bytes) {
+    return decodeHeld(bytes, nullptr);
+}
+
+std::optional<Held> decodeHeldInPlace(QByteArray &bytes) {
+    const qsizetype n = bytes.size();
+    // A buffer shared with another holder would be copied to grow: the parse copies it then.
+    if (n == 0 || !bytes.isDetached()) return decodeHeld(bytes, nullptr);
+    bytes.reserve(n + qsizetype(simdjson::SIMDJSON_PADDING));
+    std::memset(bytes.data() + n, 0, simdjson::SIMDJSON_PADDING);
+    return decodeHeld(QByteArrayView(bytes.constData(), n), &bytes);
 }
 } // namespace NoteCodec
 

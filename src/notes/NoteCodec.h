@@ -42,4 +42,9 @@ struct Held {
     std::vector<RowSpan> rows;
 };
 std::optional<Held> decodeHeld(QByteArrayView bytes);
+// The same for bytes the caller hands over: room for the parser's padding is made in their own
+// buffer (a large one grows where it lies, nothing copied), so they are not copied whole for the
+// parse, and a note without rows lets go of them (bytes is emptied) before its text is made: a text
+// of tens of megabytes is not held three times over on its way in.
+std::optional<Held> decodeHeldInPlace(QByteArray &bytes);
 } // namespace NoteCodec

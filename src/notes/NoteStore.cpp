@@ -6,6 +6,7 @@
 #include "platform/Notifier.h"
 #include "platform/PrefsSplice.h"
 #include "platform/SharedObjects.h"
+#include "platform/StoreLoader.h"
 #include <QHash>
 #include <QCoreApplication>
 #include <QPointer>
@@ -21,6 +22,8 @@
 namespace {
 
 // Notes kept decoded after use: going back and forth between a few notes does not decode them again.
+// A large note (kDecodeAwayBytes and up) is kept decoded only while it is the one used last: its text
+// costs tens of megabytes, and it is decoded again on a worker when it is asked for again.
 constexpr int kKeepDecoded = 3;
 // Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
 // is about 4 MB and takes tens of milliseconds).
@@ -29,6 +32,8 @@ constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
 // milliseconds even when most rows are copied, a 50 MB text about 70 ms. Below this, a note of
 // text encodes in well under a millisecond, and handing it over would cost more than it saves.
 constexpr qsizetype kEncodeAwayBytes = kDecodeAwayBytes;
+// How often the store looks whether the disk holds a save whose bytes it keeps till then.
+constexpr int kConfirmPollMs = 500;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
 
@@ -326,8 +331,9 @@ void NoteStore::decode(Slot &s, const QString &id) const {
     }
     s.note = std::make_unique<Note>(std::move(held->note));
     s.rows = std::move(held->rows);
-    // Read back from the preferences: kept while the note is decoded, for the rows a change copies.
-    if (docVersion_) s.bytes = bytes;
+    // Read back from the preferences: kept while a table is decoded, for the rows a change copies. A
+    // text's bytes would only hold its text a second time.
+    if (docVersion_ && keepsBytes(s)) s.bytes = bytes;
 }
 
 int NoteStore::firstIndex(const QString &id) const {
@@ -377,7 +383,9 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
         QByteArray bytes = read().value_or(QByteArray());
         // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
         auto held = std::make_shared<std::optional<NoteCodec::Held>>(
-            bytes.isEmpty() ? std::nullopt : NoteCodec::decodeHeld(bytes));
+            bytes.isEmpty() ? std::nullopt : NoteCodec::decodeHeldInPlace(bytes));
+        // A text's bytes are not kept beside it (see keepsBytes): freed here, not on the window's thread.
+        if (*held && (*held)->note.rows.empty()) bytes = QByteArray();
         // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
         QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, bytes = std::move(bytes),
                                          done = std::move(done)]() mutable {
@@ -402,7 +410,7 @@ void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCod
     if (s.note || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
     s.note = std::make_unique<Note>(std::move(held.note));
     s.rows = std::move(held.rows);
-    if (docVersion_ && !from.held) s.bytes = std::move(bytes);
+    if (docVersion_ && !from.held && keepsBytes(s)) s.bytes = std::move(bytes);
     s.used = ++useCount_;
     scheduleTrim();
 }
@@ -412,23 +420,94 @@ int NoteStore::decodedCount() const {
     return int(std::count_if(slots_.begin(), slots_.end(), [](const Slot &s) { return bool(s.note); }));
 }
 
+qsizetype NoteStore::heldBytes() const {
+    finishLoad();
+    qsizetype n = 0;
+    for (const Slot &s : slots_) n += s.bytes.size();
+    return n;
+}
+
+bool NoteStore::keepsBytes(const Slot &s) {
+    return s.note && !s.note->rows.empty();
+}
+
+bool NoteStore::isLarge(const Slot &s) {
+    return (s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) >= kDecodeAwayBytes;
+}
+
+// The notes held decoded and not changed, the one used last first.
+std::vector<NoteStore::Slot *> NoteStore::decodedByUse() const {
+    std::vector<Slot *> decoded;
+    for (Slot &s : slots_)
+        if (s.note && !s.dirty) decoded.push_back(&s);
+    std::sort(decoded.begin(), decoded.end(), [](const Slot *a, const Slot *b) { return a->used > b->used; });
+    return decoded;
+}
+
+bool NoteStore::holdsMoreThanInUse() const {
+    const std::vector<Slot *> decoded = decodedByUse();
+    if (int(decoded.size()) > kKeepDecoded) return true;
+    return std::any_of(decoded.begin() + std::min<size_t>(1, decoded.size()), decoded.end(),
+                       [](const Slot *s) { return isLarge(*s); });
+}
+
 void NoteStore::scheduleTrim() const {
-    if (trimScheduled_ || decodedCount() <= kKeepDecoded) return;
+    if (trimScheduled_ || !holdsMoreThanInUse()) return;
     trimScheduled_ = true;
     // Later, from the event loop: a pointer find() gave stays valid while its caller runs.
     QTimer::singleShot(0, const_cast<NoteStore *>(this), [this] { trim(); });
 }
 
-// The changes the disk holds now need not be kept here any more.
-void NoteStore::confirmSaved() const {
-    if (!docVersion_ || &Prefs::get() != docPrefs_) return;
+namespace {
+// Notes and bytes the store let go of, freed on a worker when they are large: a note of tens of
+// megabytes held the window for milliseconds, and the heap hands it back to the system there.
+struct Freed {
+    std::vector<std::unique_ptr<Note>> notes;
+    std::vector<QByteArray> bytes;
+    qsizetype size = 0; // about how many bytes; 0 when nothing large
+};
+
+void freeLater(Freed &&f) {
+    if (f.size < kDecodeAwayBytes) return; // small: freed here, now
+    QThreadPool::globalInstance()->start([held = std::make_shared<Freed>(std::move(f))]() mutable {
+        held.reset();
+        StoreLoader::trimHeapLater();
+    });
+}
+} // namespace
+
+// The changes the disk holds now need not be kept here any more. True while some are still waiting
+// for the disk.
+bool NoteStore::confirmSaved() const {
+    if (!docVersion_ || &Prefs::get() != docPrefs_) return false;
     const auto upTo = Prefs::get().committedUpTo(QString::fromLatin1(kNotes), *docVersion_);
-    if (!upTo) return;
-    for (Slot &s : slots_)
+    if (!upTo) return false;
+    Freed freed;
+    bool waiting = false;
+    for (Slot &s : slots_) {
         if (s.unconfirmed && s.unconfirmed <= *upTo) {
             s.unconfirmed = 0;
-            if (!s.note) s.bytes = QByteArray();
+            if (!s.dirty && !s.encoding && !keepsBytes(s)) {
+                freed.size += s.bytes.size();
+                freed.bytes.push_back(std::exchange(s.bytes, QByteArray()));
+            }
         }
+        waiting = waiting || s.unconfirmed;
+    }
+    freeLater(std::move(freed));
+    return waiting;
+}
+
+// While a save's bytes are kept for the disk, the store looks again now and then whether it holds
+// them (the writer of a document of many megabytes takes a while).
+void NoteStore::watchConfirmed() const {
+    if (confirmScheduled_ || !std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.unconfirmed; }))
+        return;
+    confirmScheduled_ = true;
+    QTimer::singleShot(kConfirmPollMs, const_cast<NoteStore *>(this), [this] {
+        confirmScheduled_ = false;
+        if (confirmSaved()) watchConfirmed();
+    });
 }
 
 void NoteStore::trim() const {
@@ -440,17 +519,18 @@ void NoteStore::trim() const {
         QTimer::singleShot(1000, const_cast<NoteStore *>(this), [this] { trim(); });
         return;
     }
-    std::vector<Slot *> decoded;
-    for (Slot &s : slots_)
-        if (s.note && !s.dirty) decoded.push_back(&s);
-    if (int(decoded.size()) <= kKeepDecoded) return;
-    std::sort(decoded.begin(), decoded.end(), [](const Slot *a, const Slot *b) { return a->used > b->used; });
-    for (size_t k = kKeepDecoded; k < decoded.size(); ++k) {
-        decoded[k]->note.reset();
-        decoded[k]->rows = {};
+    const std::vector<Slot *> decoded = decodedByUse();
+    Freed freed;
+    for (size_t k = 0; k < decoded.size(); ++k) {
+        Slot &s = *decoded[k];
+        if (k < size_t(kKeepDecoded) && (k == 0 || !isLarge(s))) continue;
+        if (isLarge(s)) freed.size += kDecodeAwayBytes;
+        freed.notes.push_back(std::move(s.note));
+        s.rows = {};
         // A change the disk does not hold yet keeps its bytes (not its decoded note).
-        if (!decoded[k]->unconfirmed) decoded[k]->bytes = QByteArray();
+        if (!s.unconfirmed) freed.bytes.push_back(std::exchange(s.bytes, QByteArray()));
     }
+    freeLater(std::move(freed));
 }
 
 void NoteStore::save() {
@@ -528,6 +608,7 @@ void NoteStore::settleEncodes() const {
     savePending_ = false;
     const_cast<NoteStore *>(this)->writeNow();
     scheduleTrim(); // notes held decoded only while their bytes were made
+    watchConfirmed();
 }
 
 void NoteStore::writeNow() {
@@ -558,7 +639,7 @@ void NoteStore::saveHeld() {
     for (Slot &s : slots_) {
         s.stored = true;
         s.dirty = false;
-        if (!s.note) s.bytes = QByteArray();
+        if (!keepsBytes(s)) s.bytes = QByteArray(); // the document holds them
     }
     layoutChanged_ = false;
     const auto before = Prefs::get().version(QString::fromLatin1(kNotes));
@@ -601,7 +682,7 @@ void NoteStore::saveBySplicing() {
         s.stored = true;
         if (s.dirty && moved) s.unconfirmed = *now;
         s.dirty = false;
-        if (!s.note && !s.unconfirmed) s.bytes = QByteArray();
+        if (!keepsBytes(s) && !s.unconfirmed) s.bytes = QByteArray();
     }
     layoutChanged_ = false;
 }

@@ -71,6 +71,9 @@ public:
     QByteArray document() const;
     // How many notes are held decoded just now.
     int decodedCount() const;
+    // How many bytes of encoded notes the store holds just now beside the stored document: changed
+    // notes, tables in use, and saves the disk may not hold yet.
+    qsizetype heldBytes() const;
     // For a note whose decoding would hold the window's thread (a large one not held decoded): starts
     // decoding it on a worker and returns true; done runs on the window's thread once it is in, when
     // find() answers at once (unless the note changed meanwhile), provided context still exists.
@@ -114,7 +117,8 @@ private:
     // preferences. Valid until the store changes.
     QByteArray bytesOf(const Slot &s) const;
     void letGoOfDocument(std::optional<quint64> before);
-    void confirmSaved() const;
+    bool confirmSaved() const;
+    void watchConfirmed() const;
     void reloadReplaced();
     void saveHeld();
     void saveBySplicing();
@@ -140,6 +144,14 @@ private:
     };
     BytesSource sourceOf(const Slot &s) const;
     void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held, QByteArray &&bytes);
+    // Whether a note's bytes stay held while it is decoded (a table's: a change copies its unchanged
+    // rows from them).
+    static bool keepsBytes(const Slot &s);
+    static bool isLarge(const Slot &s);
+    std::vector<Slot *> decodedByUse() const;
+    // Whether the store holds more than the notes in use need: notes decoded beyond those it keeps,
+    // or the bytes of a save the disk may hold by now.
+    bool holdsMoreThanInUse() const;
     void scheduleTrim() const;
     void trim() const;
     int firstIndex(const QString &id) const;
@@ -160,6 +172,7 @@ private:
     bool layoutChanged_ = true; // notes came or went since the last save
     mutable quint64 useCount_ = 0;
     mutable bool trimScheduled_ = false;
+    mutable bool confirmScheduled_ = false;
     mutable std::vector<EncodeJobPtr> encodes_; // in flight, oldest first
     mutable bool savePending_ = false;          // a save waits for the encodes in flight
     quint64 encodeGen_ = 0;

@@ -345,12 +345,12 @@ bool readStrings(const Json &obj, const char *key, QStringList &out) {
 
 // ---- Fast reading ----
 
-bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root) {
+bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root, bool padded) {
     // No bytes are no document. An empty view may point nowhere, and simdjson copies from the pointer
     // it is given (a null source is undefined behaviour even for no bytes).
     if (bytes.isEmpty()) return false;
     // The general parser skips a byte-order mark.
-    return parseValue(parser, bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes, root, kMaxDepth);
+    return parseValue(parser, bytes.startsWith("\xEF\xBB\xBF") ? bytes.sliced(3) : bytes, root, kMaxDepth, padded);
 }
 
 bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn) {

@@ -59,8 +59,9 @@ using Value = simdjson::dom::element;
 
 // Parses bytes into parser under the rules above: a byte-order mark is skipped and a number simdjson
 // refuses but the general parser reads (an integer beyond 64 bits) is read as the general parser does.
-// root points into the parser.
-bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root);
+// root points into the parser. padded: bytes are followed by simdjson::SIMDJSON_PADDING readable bytes,
+// so the parse reads them where they are instead of copying them first.
+bool parseFast(simdjson::dom::parser &parser, QByteArrayView bytes, Value &root, bool padded = false);
 
 // A document that is a JSON array, read element by element: each element is parsed on its own with
 // one parser, whose memory then follows the largest element rather than the whole document (simdjson

@@ -197,6 +197,44 @@ private slots:
         QCOMPARE(back->at(0), text);
     }
 
+    // A note decoded from bytes handed over reads as from bytes only looked at: the same note and row
+    // places (none where the bytes are not in the written form); a text lets go of its bytes, a table
+    // keeps them as they were, and bytes shared with another holder are left alone.
+    void decodingHandedOverBytesReadsTheSame() {
+        Note text = textNote(QStringLiteral("N1"));
+        text.body = QString(3000, QChar(u'é'));
+        text.bodyRTF = QByteArray(500, 'r');
+        const Note table = tableNote(QStringLiteral("T"), 2, {{QStringLiteral("a"), QStringLiteral("ü")}, {QStringLiteral("b")}});
+        for (const Note &n : {text, table}) {
+            QByteArray written;
+            NoteCodec::encodeNote(written, n, {}, nullptr);
+            QByteArray spaced = written;
+            spaced.insert(1, "  ");
+            for (const QByteArray &bytes : {written, spaced}) {
+                const auto looked = NoteCodec::decodeHeld(bytes);
+                QVERIFY(looked);
+                QCOMPARE(looked->note, n);
+                QByteArray shared = bytes; // another holder keeps bytes
+                const auto fromShared = NoteCodec::decodeHeldInPlace(shared);
+                QVERIFY(fromShared);
+                QCOMPARE(fromShared->note, n);
+                QCOMPARE(shared, bytes);
+                QByteArray own(bytes.constData(), bytes.size());
+                const auto handed = NoteCodec::decodeHeldInPlace(own);
+                QVERIFY(handed);
+                QCOMPARE(handed->note, n);
+                QCOMPARE(handed->rows.size(), looked->rows.size());
+                for (size_t i = 0; i < looked->rows.size(); ++i) {
+                    QCOMPARE(handed->rows[i].at, looked->rows[i].at);
+                    QCOMPARE(handed->rows[i].len, looked->rows[i].len);
+                }
+                QCOMPARE(own, n.rows.empty() ? QByteArray() : bytes);
+            }
+        }
+        QByteArray cut("{\"id\":");
+        QVERIFY(!NoteCodec::decodeHeldInPlace(cut));
+    }
+
     // Copies of a table note share their rows' cells (the store's, the page's, a save's on a worker):
     // encoded on several threads at once, each gives the bytes of the note encoded alone, and the
     // cells stay where they were. Literal and empty cells have no buffer of their own, the ones an
@@ -645,6 +683,48 @@ private slots:
         QVERIFY(stored);
         QCOMPARE(stored->size(), size_t(1));
         QCOMPARE(stored->front(), large);
+    }
+
+    // A large text is held once, decoded, and only while it is the note in use: not beside its bytes,
+    // not once another note is used, and its saved bytes not once the disk holds them.
+    void aLargeTextIsHeldOnlyWhileInUse() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        Note large = textNote(QStringLiteral("L"));
+        large.body = QString(400 * 1024, QChar(u'l'));
+        large.bodyRTF = QByteArray(100 * 1024, 'r');
+        Note table = tableNote(QStringLiteral("T"), 2, {{QStringLiteral("a"), QStringLiteral("b")}});
+        prefs.prefs().setData(QString::fromLatin1(kNotes),
+                              encodeNotes({textNote(QStringLiteral("S")), large, table}));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        NoteStore &store = NoteStore::shared();
+        QCoreApplication::processEvents(); // the load's clean-up runs
+
+        QCOMPARE(*store.find(QStringLiteral("L")), large);
+        QCOMPARE(store.heldBytes(), qsizetype(0));
+        // A table keeps its bytes while decoded: a change copies its unchanged rows from them.
+        QVERIFY(store.find(QStringLiteral("T")));
+        QVERIFY(store.heldBytes() > 0);
+        QVERIFY(store.find(QStringLiteral("S")));
+        QCoreApplication::processEvents();
+        QCOMPARE(store.decodedCount(), 2); // the small note and the table; the large text goes
+        QCOMPARE(*store.find(QStringLiteral("L")), large); // decoded again when asked for
+
+        // Saved, its new bytes are kept till the disk holds them, then let go of, though it is shown.
+        Note edited = large;
+        edited.body += QStringLiteral(" and more");
+        store.update(edited);
+        QVERIFY(store.settle(10000));
+        QVERIFY(store.heldBytes() >= edited.body.size());
+        QVERIFY(prefs.prefs().flush());
+        QTRY_VERIFY(store.heldBytes() < 1024);
+        QCOMPARE(store.find(QStringLiteral("L"))->body, edited.body);
+        NoteStore::resetForTests();
+        prefs.reopen();
+        NoteStore reloaded;
+        QCOMPARE(reloaded.find(QStringLiteral("L"))->body, edited.body);
     }
 
     void anUnreadableDocumentIsKeptAsideBeforeAnySave() {
