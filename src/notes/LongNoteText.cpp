@@ -177,10 +177,21 @@ bool groupable(const QString &body) {
 
 // The plain text as paragraphs of at most kPieceChars and kPieceEmoji: short lines gathered into
 // one of about kGroupChars, broken by line separators (unless group is false); a long line cut into pieces.
-// continuing receives the pieces' paragraph numbers.
-QString groupedText(const QString &body, std::vector<int> &continuing, bool group = true) {
+// continuing receives the pieces' paragraph numbers. With spill, the text is handed to it about
+// kSpillChars at a time as it is made (and what is returned is the rest), so a text of tens of
+// megabytes is not held a second time whole on its way into a document.
+constexpr qsizetype kSpillChars = 1024 * 1024;
+QString groupedText(const QString &body, std::vector<int> &continuing, bool group = true,
+                    const std::function<void(QString &)> &spill = {}) {
     QString out;
-    out.reserve(body.size() + body.size() / kPieceChars + 16);
+    out.reserve(spill ? std::min(body.size(), kSpillChars) + kPieceChars
+                      : body.size() + body.size() / kPieceChars + 16);
+    const auto spillSome = [&] {
+        if (spill && out.size() >= kSpillChars) {
+            spill(out);
+            out.resize(0); // keeps its buffer
+        }
+    };
     int paragraph = 0;
     qsizetype inParagraph = 0;
     int emojiInParagraph = 0;
@@ -208,6 +219,7 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
                 newParagraph();
                 continuing.push_back(paragraph);
                 from = cut;
+                spillSome();
             }
             out += line.mid(from);
             inParagraph = kGroupChars; // the next line starts a paragraph of its own
@@ -229,6 +241,7 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
         }
         first = false;
         at = end + 1;
+        spillSome();
     }
     return out;
 }
@@ -462,13 +475,23 @@ QTextDocument *build(const Note &note, const Style &style) {
     QTextCursor c(doc.get());
     c.beginEditBlock();
     if (!rich) {
-        // Put in a megabyte at a time, so a quit does not wait for the whole.
-        const QString text = group ? groupedText(note.body, continuing) : note.body;
-        constexpr qsizetype kSlice = 1024 * 1024;
-        for (qsizetype at = 0; at < text.size(); at += kSlice) {
-            if (g_quitting) return nullptr;
-            c.insertText(QStringView(text).mid(at, kSlice).toString());
+        // Put in a megabyte at a time, so a quit does not wait for the whole; a grouped text as it is
+        // made, not held whole beside the note's and the document's.
+        bool quit = false;
+        const auto put = [&](QString &part) {
+            quit = quit || g_quitting;
+            if (!quit) c.insertText(part);
+        };
+        if (group) {
+            QString rest = groupedText(note.body, continuing, true, put);
+            put(rest);
+        } else {
+            for (qsizetype at = 0; at < note.body.size() && !quit; at += kSpillChars) {
+                QString part = note.body.mid(at, kSpillChars);
+                put(part);
+            }
         }
+        if (quit) return nullptr;
     }
     // A long rich text's short paragraphs gathered, as a plain text's short lines are.
     if (rich && note.body.size() > kLongChars && !gatherParagraphs(*doc)) return nullptr;

@@ -130,7 +130,7 @@ void NotesView::showLongDoc(const Note &note) {
     const quint64 gen = longGen_;
     LongNote::buildLater(note, st, this, [this, gen](QTextDocument *doc) {
         if (gen != longGen_) {
-            delete doc;
+            LongNote::discard(doc); // megabytes of text and formats are freed on a worker
             return;
         }
         doc->setParent(this);
@@ -374,7 +374,7 @@ void NotesView::buildInlineEditor(const Note &note) {
 void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
                                  std::vector<LongNote::FoundLink> links) {
     if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
-        delete doc;
+        LongNote::discard(doc);
         return;
     }
     longPasting_ = false;
