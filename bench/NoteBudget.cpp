@@ -355,7 +355,12 @@ int runNoteBudget(MeteredApp &meter, int runs) {
             store.settle(120000);
             prefs.flush();
             if (big) {
+                // The short note used again, as the page uses the note it shows: the store lets go of
+                // the large one the update above made the one used last.
+                d.step([&] { page.selectNote(smallId); }, [&] { return d.view() != nullptr; }, 1500);
                 d.step([] {}, {}, 1500); // the store's own trim and the freeing of the document
+                f.add("store decoded", store.decodedCount());
+                f.add("store bytes", double(store.heldBytes()) / (1 << 20));
                 const double after = mb("VmRSS");
                 // What of that is freed but kept by the allocator rather than still held.
                 malloc_trim(0);
@@ -363,6 +368,7 @@ int runNoteBudget(MeteredApp &meter, int runs) {
                 f.add("mem open", openRss - before);
                 f.add("mem open peak", openPeak - before);
                 f.add("mem session peak", sessionPeak - before);
+                f.add("mem peak before Save", sessionPeakBeforeSave - before);
                 f.add("mem save peak", savePeak - before);
                 f.add("mem save peak over edit", savePeak - beforeSave);
                 f.add("mem after", after - before);
@@ -376,7 +382,7 @@ int runNoteBudget(MeteredApp &meter, int runs) {
         if (big)
             memLines.push_back(
                 QStringLiteral(
-                    "  %1: open +%2 MB (peak +%3 MB), peak over open..Save +%4 MB (Save's own peak +%8 MB, "
+                    "  %1: open +%2 MB (peak +%3 MB), peak before Save +%10 MB, peak over open..Save +%4 MB (Save's own peak +%8 MB, "
                     "+%9 MB over the editor before it), after another note is shown +%5 MB, +%7 MB once the "
                     "allocator returns what is free (aim: <= %6 MB, back within 20 MB)")
                     .arg(QString::fromLatin1(s.name))
@@ -388,6 +394,11 @@ int runNoteBudget(MeteredApp &meter, int runs) {
                     .arg(Figures::median(f.ms["mem after trim"]), 0, 'f', 1)
                     .arg(Figures::median(f.ms["mem save peak"]), 0, 'f', 1)
                     .arg(Figures::median(f.ms["mem save peak over edit"]), 0, 'f', 1)
+                    .arg(Figures::median(f.ms["mem peak before Save"]), 0, 'f', 1)
+                    .toStdString() +
+                QStringLiteral("; the store then holds %1 notes decoded and %2 MB of their bytes")
+                    .arg(Figures::median(f.ms["store decoded"]))
+                    .arg(Figures::median(f.ms["store bytes"]), 0, 'f', 1)
                     .toStdString());
     }
     std::printf("Memory over what the app held with a short note shown (median of %d):\n", runs);

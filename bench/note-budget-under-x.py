@@ -7,7 +7,10 @@ Seeds a fresh home's database with the notes bench_notes measures (`bench_notes 
 the app under ../shared/tools/window-stalls in Xvfb with jwm, and clicks and types with xdotool: open a
 note from the list, scroll, Ctrl+End, find and step, Edit, type, format, paste about 1 KB of its own rich
 lines, Save. For each step it prints the longest stretch of the window's
-thread (from the stall log, between the step and the next) and the app's resident memory after it.
+thread (from the stall log, between the step and the next), and the app's resident memory over what it held
+with a short note shown: once the note is open, its peak up to just before Save (what the note costs while
+open and edited) and up to the end of Save, and after a short note is shown again. "Before" and "after" are
+read once the app has settled (no CPU used for a moment): a save still being written is no cost of the note.
 """
 import argparse, os, shutil, sqlite3, subprocess, sys, tempfile, time
 
@@ -55,6 +58,28 @@ def reset_peak(pid):
 
 def peak_mb(pid):
     return status_mb(pid, "VmHWM")
+
+
+def cpu_ticks(pid):
+    try:
+        f = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+        return int(f[11]) + int(f[12])  # utime + stime, of every thread
+    except (OSError, IndexError, ValueError):
+        return -1
+
+
+def settle(pid, quiet=1.5, limit=60.0):
+    """Waits until the app has used no CPU for `quiet` seconds (at most `limit`): what it holds then is what
+    it keeps, not what a worker (a save's writer, a document being freed) holds on its way."""
+    t_end = time.monotonic() + limit
+    last, since = cpu_ticks(pid), time.monotonic()
+    while time.monotonic() < t_end:
+        time.sleep(0.25)
+        now = cpu_ticks(pid)
+        if now != last:
+            last, since = now, time.monotonic()
+        elif time.monotonic() - since >= quiet:
+            return
 
 
 def first(log, since, until):
@@ -166,6 +191,7 @@ def main():
             big = "MB" in name
             for run in range(a.runs):
                 click(*rows["Small"], wait=3.0 if big else 2.0)
+                settle(pid)
                 base = rss_mb(pid)
                 reset_peak(pid)
                 steps = []
@@ -201,28 +227,38 @@ def main():
                 keys(*["shift+Down"] * 6, "ctrl+c", wait=1.0)
                 keys("ctrl+End", wait=3.0 if big else 1.0)
                 steps.append(("paste", keys("ctrl+v", wait=3.0 if big else 1.0)))
+                # What the note costs while open, apart from what the writer of the save adds.
+                peak_edit = peak_mb(pid) - base
                 steps.append(("Save", click(*SAVE_BUTTON, wait=15.0 if big else 2.5)))
                 if run == 0: shot(f"{name}-saved")
                 steps.append(("end", now_ms()))
                 peak = peak_mb(pid) - base
                 click(*rows["Small"], wait=4.0 if big else 2.0)
+                settle(pid)
                 mem_after = rss_mb(pid) - base
                 for (what, t0), (_, t1) in zip(steps, steps[1:]):
                     if what != "gap": results.setdefault((name, what), []).append(longest(log, t0, t1))
                     if what == "open": results.setdefault((name, "1st"), []).append(first(log, t0, t1))
                 results.setdefault((name, "mem open"), []).append(mem_open)
                 results.setdefault((name, "mem peak"), []).append(peak)
+                results.setdefault((name, "mem peak edit"), []).append(peak_edit)
                 results.setdefault((name, "mem after"), []).append(mem_after)
         med = lambda v: sorted(v)[len(v) // 2]
         cols = ("open", "1st", "scroll", "Ctrl+End", "find", "step", "Edit", "type", "format", "paste", "Save")
         print(f"From outside ({a.runs} runs, median): longest stretch of the window's thread per step, ms "
               "(1st: the first stretch after the click that opens)")
-        print("| note | " + " | ".join(cols) + " | RSS open / peak / after another note |")
+        print("| note | " + " | ".join(cols) + " | RSS open / peak before Save / peak / after another note |")
         print("|---" * (len(cols) + 2) + "|")
         for name in names:
             print(f"| {name} | " + " | ".join(f"{med(results[(name, w)]):.1f}" for w in cols)
-                  + f" | +{med(results[(name, 'mem open')]):.0f} / +{med(results[(name, 'mem peak')]):.0f}"
+                  + f" | +{med(results[(name, 'mem open')]):.0f} / +{med(results[(name, 'mem peak edit')]):.0f}"
+                    f" / +{med(results[(name, 'mem peak')]):.0f}"
                     f" / +{med(results[(name, 'mem after')]):.0f} MB |")
+        # Run by run: a run that finds the note still held from the one before shows less than it costs.
+        print("RSS run by run (open / peak before Save / peak / after another note, MB over before open):")
+        for name in names:
+            runs = zip(*(results[(name, w)] for w in ("mem open", "mem peak edit", "mem peak", "mem after")))
+            print(f"  {name}: " + ", ".join("+%.0f / +%.0f / +%.0f / +%.0f" % r for r in runs))
     finally:
         if pid: os.kill(pid, 15)  # the app, which the stall tool waits for
         for p in reversed(procs):
