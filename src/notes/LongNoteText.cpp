@@ -794,8 +794,10 @@ struct PendingSave {
     std::condition_variable ready;
     std::optional<Saved> saved; // set by the worker
     QPointer<QObject> to;
-    std::function<void(const Saved &)> done;
-    bool delivered = false; // window's thread only
+    std::function<void(const Saved &, QTextDocument *)> done;
+    bool keep = false;                  // the document read comes back with the text
+    std::unique_ptr<QTextDocument> doc; // when kept: set by the worker, moved to the window's thread
+    bool delivered = false;             // window's thread only
 };
 std::vector<std::shared_ptr<PendingSave>> g_saves; // window's thread only
 
@@ -804,11 +806,14 @@ void deliver(const std::shared_ptr<PendingSave> &p) {
     p->delivered = true;
     std::erase(g_saves, p);
     Saved s;
+    std::unique_ptr<QTextDocument> doc;
     {
         std::lock_guard l(p->m);
         s = std::move(*p->saved);
+        doc = std::move(p->doc);
     }
-    if (p->to) p->done(s);
+    if (p->to) p->done(s, doc.release());
+    if (doc) discard(doc.release());
 }
 
 // Whether a run's line separators stand for paragraph breaks of the rich text (see gatherParagraphs).
@@ -826,20 +831,28 @@ QTextCharFormat storedFormat(const QTextCharFormat &shown) {
     return f;
 }
 
-void startRead(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
+void startRead(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &, QTextDocument *)> done,
+               bool keep) {
     auto p = std::make_shared<PendingSave>();
     p->to = receiver;
     p->done = std::move(done);
+    p->keep = keep;
     g_saves.push_back(p);
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([doc, p] {
+    QThread *target = qApp->thread();
+    QThreadPool::globalInstance()->start([doc, p, target] {
         doc->moveToThread(QThread::currentThread());
         Saved s = readText(*doc);
-        delete doc;
+        std::unique_ptr<QTextDocument> kept(doc);
+        if (p->keep)
+            kept->moveToThread(target);
+        else
+            kept.reset();
         {
             std::lock_guard l(p->m);
             p->saved = std::move(s);
+            p->doc = std::move(kept);
         }
         p->ready.notify_all();
         QMetaObject::invokeMethod(qApp, [p] { deliver(p); }, Qt::QueuedConnection);
@@ -859,7 +872,11 @@ Saved readText(const QTextDocument &doc) {
 }
 
 void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
-    startRead(doc, receiver, std::move(done));
+    startRead(doc, receiver, [done = std::move(done)](const Saved &s, QTextDocument *) { done(s); }, false);
+}
+
+void readKeeping(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &, QTextDocument *)> done) {
+    startRead(doc, receiver, std::move(done), true);
 }
 
 bool settleSaves(int timeoutMs) {

@@ -162,6 +162,10 @@ Saved readText(const QTextDocument &doc);
 // Takes the document (which no view may show any more), reads it as readText() does on a pool
 // thread and deletes it there; done gets the text on receiver's thread unless receiver is gone.
 void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
+// The same, but the document is not deleted: done gets it back with its text, to own (it is what the
+// text was read from, so a page can go on showing it instead of building it again from the text).
+// When receiver is gone by then, it is deleted.
+void readKeeping(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &, QTextDocument *)> done);
 // At quit, when the event loop no longer runs: waits for the saves readLater() started and hands each
 // its text at once, in the order they were started, so that they reach the store before the database
 // closes. False when one was not read within timeoutMs (it, and those after it, are not stored).

@@ -31,7 +31,7 @@ constexpr int kFindSliceMs = 4;
 } // namespace
 
 void NotesView::toggleFindBar() {
-    if (!selectedNote()) return;
+    if (!shownNote()) return;
     if (findBarVisible_)
         hideFindBar();
     else
@@ -143,7 +143,7 @@ void NotesView::runFind(const QString &query) {
     findSearch_.reset();
     findRegion_.reset();
     findMatchIdx_ = 0;
-    const Note *n = selectedNote();
+    const Note *n = shownNote();
     if (query.isEmpty() || !n) {
         applyFindHighlights(false);
         if (findCountLbl_) findCountLbl_->setText(QString());
@@ -198,7 +198,7 @@ void NotesView::searchOn() {
 
 void NotesView::stepFind(int delta) {
     const int n = findMatchCount();
-    if (n == 0 || !selectedNote()) return;
+    if (n == 0 || !shownNote()) return;
     findMatchIdx_ = NoteFind::step(findMatchIdx_, delta, n);
     applyFindHighlights();
 }

@@ -14,6 +14,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,13 @@ constexpr qsizetype kEncodeAwayBytes = kDecodeAwayBytes;
 constexpr int kConfirmPollMs = 500;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
+
+// Versions of notes' texts, unique in the process: a store made again (a test's reset) never gives a
+// note a version a page still holds from the store before.
+quint64 nextTextVersion() {
+    static std::atomic<quint64> last{0};
+    return ++last;
+}
 
 // Row i of the changed note, copied from the note's old bytes when an equal row is there. Rows are
 // matched by id: at the same position, one further on (rows inserted or removed above), or anywhere.
@@ -202,7 +210,7 @@ void NoteStore::reloadReplaced() {
     for (const Slot &s : slots_) {
         if (!s.dirty && !s.unconfirmed) continue;
         QByteArray bytes = s.bytes;
-        if (bytes.isEmpty() && s.note) NoteCodec::encodeNote(bytes, *s.note, {}, nullptr);
+        if (bytes.isEmpty() && s.note && !s.lent) NoteCodec::encodeNote(bytes, *s.note, {}, nullptr);
         if (bytes.isEmpty()) continue;
         if (count++) kept.append(',');
         kept.append(bytes);
@@ -238,6 +246,7 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
     for (size_t i = 0; i < slots_.size(); ++i) {
         slots_[i].span = index.spans[i];
         slots_[i].stored = true;
+        slots_[i].text = nextTextVersion();
     }
     layoutChanged_ = false;
     docVersion_.reset();
@@ -300,6 +309,7 @@ std::vector<ArrayElement> NoteStore::elementsNow() const {
 NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded, EncodeJob *away) {
     Slot s;
     s.dirty = true;
+    s.text = nextTextVersion();
     if (away) {
         EncodeJob::Item it;
         it.gen = s.encoding = ++encodeGen_;
@@ -329,7 +339,7 @@ void NoteStore::decode(Slot &s, const QString &id) const {
         if (docVersion_) Prefs::get().verifyStored(QString::fromLatin1(kNotes));
         return;
     }
-    s.note = std::make_unique<Note>(std::move(held->note));
+    takeDecoded(s, std::move(held->note));
     s.rows = std::move(held->rows);
     // Read back from the preferences: kept while a table is decoded, for the rows a change copies. A
     // text's bytes would only hold its text a second time.
@@ -347,16 +357,51 @@ const Note *NoteStore::find(const QString &id) const {
     const int i = firstIndex(id);
     if (i < 0) return nullptr;
     Slot &s = slots_[size_t(i)];
-    if (!s.note) decode(s, id);
+    if (!s.note || s.lent) {
+        // A text lent while its change is encoded is read back from the bytes being made.
+        if (s.encoding) installEncodes();
+        decode(s, id);
+    }
     s.used = ++useCount_;
     scheduleTrim();
     return s.note.get();
 }
 
+const Note *NoteStore::findFields(const QString &id) const {
+    finishLoad();
+    const int i = firstIndex(id);
+    if (i < 0) return nullptr;
+    Slot &s = slots_[size_t(i)];
+    if (!s.lent) return find(id);
+    s.used = ++useCount_;
+    return s.note.get();
+}
+
+quint64 NoteStore::textVersion(const QString &id) const {
+    finishLoad();
+    const int i = firstIndex(id);
+    return i < 0 ? 0 : slots_[size_t(i)].text;
+}
+
+bool NoteStore::textLent(const QString &id) const {
+    finishLoad();
+    const int i = firstIndex(id);
+    return i >= 0 && slots_[size_t(i)].lent;
+}
+
+// A note decoded (again): into the note held, if any, so a pointer findFields() gave stays valid.
+void NoteStore::takeDecoded(Slot &s, Note &&note) {
+    if (s.note)
+        *s.note = std::move(note);
+    else
+        s.note = std::make_unique<Note>(std::move(note));
+    s.lent = false;
+}
+
 bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done) {
     finishLoad();
     const int i = firstIndex(id);
-    if (i < 0 || slots_[size_t(i)].note) return false;
+    if (i < 0 || (slots_[size_t(i)].note && !slots_[size_t(i)].lent)) return false;
     const Slot &s = slots_[size_t(i)];
     if ((s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) < kDecodeAwayBytes) return false;
     const BytesSource from = sourceOf(s);
@@ -407,8 +452,8 @@ void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCod
     const int i = firstIndex(id);
     if (i < 0) return;
     Slot &s = slots_[size_t(i)];
-    if (s.note || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
-    s.note = std::make_unique<Note>(std::move(held.note));
+    if ((s.note && !s.lent) || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
+    takeDecoded(s, std::move(held.note));
     s.rows = std::move(held.rows);
     if (docVersion_ && !from.held && keepsBytes(s)) s.bytes = std::move(bytes);
     s.used = ++useCount_;
@@ -526,11 +571,34 @@ void NoteStore::trim() const {
         if (k < size_t(kKeepDecoded) && (k == 0 || !isLarge(s))) continue;
         if (isLarge(s)) freed.size += kDecodeAwayBytes;
         freed.notes.push_back(std::move(s.note));
+        s.lent = false;
         s.rows = {};
         // A change the disk does not hold yet keeps its bytes (not its decoded note).
         if (!s.unconfirmed) freed.bytes.push_back(std::exchange(s.bytes, QByteArray()));
     }
     freeLater(std::move(freed));
+}
+
+bool NoteStore::lendText(const QString &id, quint64 version) {
+    finishLoad();
+    const int i = firstIndex(id);
+    if (i < 0) return false;
+    Slot &s = slots_[size_t(i)];
+    // The note must be whole elsewhere: stored, or its change encoded (held bytes) or being encoded
+    // (the encode holds the text till its bytes are made, then frees it on its worker).
+    if (!s.note || s.lent || s.text != version || s.note->type != NoteType::text || !s.note->rows.empty())
+        return false;
+    if (s.dirty && !s.encoding && s.bytes.isEmpty()) return false;
+    if (!(s.encoding ? sizeUpTo(*s.note, kDecodeAwayBytes) >= kDecodeAwayBytes : isLarge(s))) return false;
+    Freed freed;
+    auto text = std::make_unique<Note>();
+    text->body = std::exchange(s.note->body, QString());
+    text->bodyRTF = std::exchange(s.note->bodyRTF, std::nullopt);
+    freed.size = kDecodeAwayBytes;
+    freed.notes.push_back(std::move(text));
+    s.lent = true;
+    freeLater(std::move(freed));
+    return true;
 }
 
 void NoteStore::save() {
@@ -780,7 +848,16 @@ void NoteStore::update(const Note &note) {
         });
     }
     Note shown = away ? it.now : Note();
+    // The same text (a new title, say) keeps its version: what a page made of it still shows it.
+    const auto same = [](const auto &a, const auto &b) {
+        return a.size() == b.size() && (a.constData() == b.constData() || a == b);
+    };
+    const bool sameText = s.note && !s.lent && same(s.note->body, note.body) &&
+                          s.note->bodyRTF.has_value() == note.bodyRTF.has_value() &&
+                          (!note.bodyRTF || same(*s.note->bodyRTF, *note.bodyRTF));
+    if (!sameText) s.text = nextTextVersion();
     s.dirty = true;
+    s.lent = false;
     if (away) {
         // The old note and bytes go with the job (they are replaced): tens of megabytes are not
         // freed on the window's thread either.

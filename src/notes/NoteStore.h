@@ -80,6 +80,23 @@ public:
     // Otherwise returns false and does nothing: find() is as quick as it gets.
     bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done);
 
+    // Which version of a note's text the store holds: another one whenever the note is changed or
+    // the notes are read anew, the same when it is only decoded again. Lets a page that made something
+    // of its own from the text (a document) tell whether it still shows the note. 0: no such note.
+    quint64 textVersion(const QString &id) const;
+    // A page holds this version of a large text note's text in a form of its own (its document): the
+    // store lets go of the decoded text and rich text, which would only be a second copy of tens of
+    // megabytes. find() decodes them again when asked (on the window's thread: a page that holds the
+    // text uses findFields()); what is stored is untouched. False (nothing done) for a note that is
+    // not large, not decoded, changed and not yet encoded, or of another version.
+    bool lendText(const QString &id, quint64 version);
+    // Whether the note's text was let go of by lendText() and not decoded again since.
+    bool textLent(const QString &id) const;
+    // The note as find() gives it, except that a note whose text was lent comes without its body and
+    // rich text (and is not decoded again for them): for a page that shows the text it holds. Never
+    // to be stored back (update()) as it is.
+    const Note *findFields(const QString &id) const;
+
     // The plain-text rendering of a note for the text export: header lines, the body or table with rich
     // text in marked form, the link and the creation time ("dd.MM.yyyy HH:mm", local time).
     static QString txtExport(const Note &note);
@@ -101,6 +118,8 @@ private:
         std::unique_ptr<Note> note;
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
         quint64 used = 0;
+        quint64 text = 0;  // the version of the note's text (see textVersion)
+        bool lent = false; // note is held without its body and rich text (see lendText)
         // The save that handed the preferences the note as changed, until the disk holds it: till
         // then its bytes stay here, so that they survive when the stored document turns out to be
         // another program's. 0: nothing waiting.
@@ -133,6 +152,7 @@ private:
     void settleEncodes() const;
     void writeNow();
     void decode(Slot &s, const QString &id) const;
+    static void takeDecoded(Slot &s, Note &&note);
     // Where a note's bytes come from just now: a note decoded away from the window's thread is taken
     // only while its bytes still come from the same place (read back once, not again to compare).
     struct BytesSource {

@@ -35,15 +35,26 @@ namespace {
 LongNote::Style longStyle() {
     return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
 }
-
-template <typename T> bool sameData(const T &a, const T &b) {
-    return a.size() == b.size() && (a.constData() == b.constData() || a == b);
-}
 } // namespace
 
 bool NotesView::LongKey::fits(const Note &n, const LongNote::Style &s) const {
-    return id == n.id && sameData(body, n.body) && rtf.has_value() == n.bodyRTF.has_value() &&
-           (!rtf || sameData(*rtf, *n.bodyRTF)) && font == s.font && text == s.text;
+    return id == n.id && version == NoteStore::shared().textVersion(n.id) && font == s.font && text == s.text;
+}
+
+bool NotesView::holdsText(const QString &id) const {
+    if (longKey_.id != id || longKey_.version != NoteStore::shared().textVersion(id)) return false;
+    if (longPasting_ || longSavingID_ == id) return true;
+    // A document changed with no editor open any more is dropped at the next rebuild.
+    return longDoc_ && (editingID_ || !longDoc_->isModified());
+}
+
+void NotesView::lendHeldText() {
+    if (longKey_.lent || !longKey_.isLong || !holdsText(longKey_.id)) return;
+    longKey_.lent = NoteStore::shared().lendText(longKey_.id, longKey_.version);
+}
+
+bool NotesView::isLongText(const Note &n) const {
+    return LongNote::isLong(n) || NoteStore::shared().textLent(n.id);
 }
 
 // The one view of long notes, placed in parent. It is made again only after the one before was
@@ -114,10 +125,17 @@ void NotesView::showLongDoc(const Note &note) {
     if (editing && longPasting_) return; // the pasted text is being made into the document edited
     if (longKey_.id == note.id && ((editing && longDoc_) || longKey_.fits(note, st))) {
         attachLongDoc();
+        lendHeldText();
         return;
     }
     dropLongDoc();
-    longKey_ = {note.id, note.body, note.bodyRTF, st.font, st.text};
+    if (NoteStore::shared().textLent(note.id)) {
+        // Lent to the document just dropped (made for another look): the text comes back from the
+        // store on a worker, and the detail is built again with it.
+        requestRebuild();
+        return;
+    }
+    longKey_ = {note.id, NoteStore::shared().textVersion(note.id), LongNote::isLong(note), false, st.font, st.text};
     if (!LongNote::isLong(note)) {
         // Short enough to build and lay out at once.
         if (QTextDocument *doc = LongNote::build(note, st)) {
@@ -136,6 +154,7 @@ void NotesView::showLongDoc(const Note &note) {
         doc->setParent(this);
         longDoc_ = doc;
         attachLongDoc();
+        lendHeldText();
         // What waited for the text: the reader's place after a save, and the search.
         restoreReaderPlace();
         if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
@@ -185,7 +204,7 @@ void NotesView::buildTextDetail(const Note &note) {
                                .arg(VF::card().name(QColor::HexArgb), VF::border().name(QColor::HexArgb)));
         return box;
     };
-    if (!note.body.isEmpty()) {
+    if (!note.body.isEmpty() || NoteStore::shared().textLent(note.id)) {
         // One view for every body. A long one fills the visible part of the detail and scrolls
         // within it, laid out as it is drawn; a short one is laid out whole and its card is as tall
         // as its text.
@@ -195,7 +214,7 @@ void NotesView::buildTextDetail(const Note &note) {
         // over every paragraph again.
         lv->viewport()->setAutoFillBackground(false);
         lv->setReadOnly(true);
-        const bool whole = !LongNote::isLong(note);
+        const bool whole = !isLongText(note);
         // A long text always overflows its box: a scroll bar that appears once the text is there
         // would narrow the view and make it go over every paragraph again.
         lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
@@ -268,7 +287,7 @@ void NotesView::buildTextDetail(const Note &note) {
 // ---- inline editor ----
 
 void NotesView::showInlineEditor(const QString &id) {
-    const Note *n = NoteStore::shared().find(id);
+    const Note *n = noteFields(id);
     if (!n || n->type != NoteType::text) return;
     if (longSavingID_ == id) return; // its last save is still being read
     selectedID_ = id;
@@ -278,7 +297,7 @@ void NotesView::showInlineEditor(const QString &id) {
     editEmoji_ = n->emoji;
     // The document shown is the one edited (built on a worker when long and not there yet). Editing
     // a long text starts where the reader is, a short one at its end.
-    editAnchor_ = editPos_ = LongNote::isLong(*n) ? -1 : std::numeric_limits<int>::max();
+    editAnchor_ = editPos_ = isLongText(*n) ? -1 : std::numeric_limits<int>::max();
     requestRebuild();
 }
 
@@ -318,7 +337,7 @@ void NotesView::buildInlineEditor(const Note &note) {
     lp.setColor(QPalette::Base, base);
     lv->setPalette(lp);
     lv->viewport()->setAutoFillBackground(false); // the ground below gives the colour
-    lv->setVerticalScrollBarPolicy(LongNote::isLong(note) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+    lv->setVerticalScrollBarPolicy(isLongText(note) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
     // The view as wide as in the detail (its text 14 from the card's sides there), on a ground of
     // its colour as wide as the editor: entering the editor wraps no line anew, and a long note's
     // view need not go over every paragraph again nor lay out again the ones shown.
@@ -331,7 +350,7 @@ void NotesView::buildInlineEditor(const Note &note) {
     const QRect viewRect = area.adjusted(side, 0, -side, 0);
     lv->setGeometry(viewRect);
     QPointer<LongTextView> plv(lv);
-    if (!LongNote::isLong(note)) {
+    if (!isLongText(note)) {
         // A short note's scroll bar, shown once its text is taller than the editor, stands beside
         // the lines instead of taking their width: they stay as wide as in the detail, so the text
         // neither wraps anew on entering the editor nor when it grows past the editor's height.
@@ -390,7 +409,7 @@ void NotesView::saveInlineEditor() {
     const QString title = trimmed(inlineTitle_ ? inlineTitle_->text() : editTitle_);
     const QString emoji = trimmed(inlineEmoji_ ? inlineEmoji_->text() : editEmoji_);
     if (title.isEmpty()) return;
-    const Note *n = NoteStore::shared().find(*editingID_);
+    const Note *n = noteFields(*editingID_);
     if (!n) {
         editingID_.reset();
         requestRebuild();
@@ -425,26 +444,60 @@ void NotesView::saveLongEditor(Note copy) {
         requestRebuild();
         return;
     }
-    if (!longDoc_->isModified() && copy.bodyRTF) {
+    const bool lent = NoteStore::shared().textLent(id);
+    if (!longDoc_->isModified() && (copy.bodyRTF || lent)) {
         longView_->setReadOnly(true);
+        if (lent) {
+            // The store lent the text to the document: the note is stored with the text as stored,
+            // decoded again for that (its bytes stay exact), unless nothing changed at all.
+            const Note *n = NoteStore::shared().findFields(id);
+            if (!n || (n->title == copy.title && n->emoji == copy.emoji)) {
+                requestRebuild();
+                return;
+            }
+            n = NoteStore::shared().find(id);
+            if (!n) return;
+            Note whole = *n;
+            whole.title = copy.title;
+            whole.emoji = copy.emoji;
+            copy = std::move(whole);
+        }
         NoteStore::shared().update(copy);
         requestRebuild();
         return;
     }
+    // The document goes to a worker to be read, and comes back as the note saved: shown again, not
+    // built again from the saved text (for a long note, a second document of a hundred megabytes
+    // being made while the save's text and bytes are still held).
     longDoc_ = nullptr;
-    dropLongDoc();
+    ++longGen_;
+    pastedLinks_.clear();
     findLetGo(doc);
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
-    LongNote::readLater(doc, this, [this, id, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s) {
+    const quint64 gen = longGen_;
+    LongNote::readKeeping(doc, this, [this, id, gen, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s, QTextDocument *read) {
         longSavingID_.clear();
-        if (const Note *now = NoteStore::shared().find(id)) {
+        bool stored = false;
+        // Without its text when lent: the text is the one read here.
+        if (const Note *now = NoteStore::shared().findFields(id)) {
             Note out = *now;
             out.title = title;
             out.emoji = emoji;
             out.body = s.body;
             out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
             NoteStore::shared().update(out);
+            stored = true;
+        }
+        if (stored && gen == longGen_ && read) {
+            read->setParent(this);
+            read->setModified(false);
+            longDoc_ = read;
+            const LongNote::Style st = longStyle();
+            longKey_ = {id, NoteStore::shared().textVersion(id), true, false, st.font, st.text};
+            lendHeldText();
+        } else if (read) {
+            LongNote::discard(read);
         }
         requestRebuild();
     });

@@ -158,6 +158,14 @@ const Note *NotesView::selectedNote() const {
     return selectedID_ ? NoteStore::shared().find(*selectedID_) : nullptr;
 }
 
+const Note *NotesView::noteFields(const QString &id) const {
+    return holdsText(id) ? NoteStore::shared().findFields(id) : NoteStore::shared().find(id);
+}
+
+const Note *NotesView::shownNote() const {
+    return selectedID_ ? noteFields(*selectedID_) : nullptr;
+}
+
 void NotesView::selectNote(const QString &id) {
     if (!selectedID_ || *selectedID_ != id) {
         triedDecodeID_.clear();
@@ -170,7 +178,7 @@ void NotesView::selectNote(const QString &id) {
 }
 
 void NotesView::doubleTapNote(const QString &id) {
-    const Note *n = NoteStore::shared().find(id);
+    const Note *n = noteFields(id);
     if (!n) return;
     if (!selectedID_ || *selectedID_ != id) sel_ = {};
     selectedID_ = id;
@@ -190,7 +198,9 @@ void NotesView::rebuildDetail() {
     if (selectedID_) {
         const QString id = *selectedID_;
         if (decodingID_ == id) return;
-        if (triedDecodeID_ != id && NoteStore::shared().decodeInBackground(id, this, [this, id] {
+        // A text lent to a document this page no longer holds is decoded again the same way.
+        if (!holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) &&
+            NoteStore::shared().decodeInBackground(id, this, [this, id] {
                 if (decodingID_ == id) decodingID_.clear();
                 requestRebuild();
             })) {
@@ -198,7 +208,7 @@ void NotesView::rebuildDetail() {
             return;
         }
     }
-    if (const Note *shown = selectedNote(); shown && refreshTableInPlace(*shown)) return;
+    if (const Note *shown = shownNote(); shown && refreshTableInPlace(*shown)) return;
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }
@@ -212,7 +222,7 @@ void NotesView::rebuildDetail() {
     grid_ = nullptr;
     linkTV_ = nullptr;
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
-    const Note *note = selectedNote();
+    const Note *note = shownNote();
     // A long document held for another note, or with edits no editor holds any more, goes.
     if (!note || note->id != longKey_.id || (!editingID_ && longDoc_ && longDoc_->isModified()))
         dropLongDoc();
@@ -258,7 +268,7 @@ void NotesView::rebuildDetail() {
 
 void NotesView::placeDetail() {
     // Re-place the open inline editor in the detail's new size without touching its content.
-    const Note *note = selectedNote();
+    const Note *note = shownNote();
     if (editingID_ && note) {
         editTitle_ = inlineTitle_ ? inlineTitle_->text() : editTitle_;
         editEmoji_ = inlineEmoji_ ? inlineEmoji_->text() : editEmoji_;
@@ -308,7 +318,7 @@ void NotesView::buildHeader(const Note &note) {
     QPointer<NotesView> self(this);
     connect(edit, &QPushButton::clicked, this, [self, id] {
         if (!self) return;
-        const Note *n = NoteStore::shared().find(id);
+        const Note *n = self->noteFields(id);
         if (!n) return;
         if (n->type == NoteType::text)
             self->showInlineEditor(id);

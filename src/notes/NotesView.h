@@ -111,6 +111,13 @@ private:
     void dropLongDoc();
     void showLongDoc(const Note &note);
     void attachLongDoc();
+    // Whether this page holds the text of the note as the store has it (its document, or one being
+    // pasted into or read for a save): the store need not hold it decoded as well (lendText).
+    bool holdsText(const QString &id) const;
+    // Hands the store's decoded copy of the held note's text back when the note is long.
+    void lendHeldText();
+    // Whether the note is shown as a long one; a note whose text the store lent to this page is.
+    bool isLongText(const Note &n) const;
     void saveLongEditor(Note copy);
     // A long paste's document is there: edited on if the editor it was pasted into is still open.
     void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
@@ -134,6 +141,10 @@ private:
     void deleteRow(const QString &noteID, int row);
     void contextMenu(const QString &noteID, const QPoint &global);
     const Note *selectedNote() const;
+    // The selected note for what the detail shows: without its text when the store lent it to this
+    // page (see holdsText), so a rebuild does not decode tens of megabytes again.
+    const Note *shownNote() const;
+    const Note *noteFields(const QString &id) const;
 
     QWidget *hdrBg_ = nullptr;
     QLabel *titleLbl_ = nullptr;
@@ -218,9 +229,13 @@ private:
     // A text note's document (a long one built on a worker) and the one view that shows it, whatever
     // the note's size: kept across rebuilds (taken out of the old detail before it goes), read-only
     // in the detail and editable in the inline editor. Rebuilt when the note or the look changes.
+    // What the document was made from: the note's text in the version the store gave (not a copy of
+    // the text, which would keep tens of megabytes alive beside the document) and the look.
     struct LongKey {
-        QString id, body;
-        std::optional<QByteArray> rtf;
+        QString id;
+        quint64 version = 0;
+        bool isLong = false;
+        bool lent = false; // the store let go of its decoded copy of the text
         QFont font;
         QColor text;
         bool fits(const Note &n, const LongNote::Style &s) const;

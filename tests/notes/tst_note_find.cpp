@@ -522,6 +522,40 @@ private slots:
         QTRY_COMPARE(firstShownLine(page.findView()), place);
     }
 
+    // A large note's text is held once while it is shown and edited: by the page's document, the
+    // store letting go of its decoded copy. A save stores what the document holds and the page goes
+    // on showing that very document (not one built again from the saved text); the text asked of the
+    // store again is the same.
+    void aLargeNotesTextIsHeldByItsDocumentOnly() {
+        int needles = 0;
+        const Note n = richNote(QStringLiteral("H"), 400 * 1024, &needles);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        NoteStore &store = NoteStore::shared();
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        QTRY_VERIFY(store.textLent(n.id));
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QVERIFY(store.textLent(n.id)); // opening the editor did not decode it again
+        QTextDocument *doc = TextViewOps::document(page.findView());
+        QTextCursor c(doc);
+        c.setPosition(doc->findBlockByNumber(doc->blockCount() / 2).position() + 2);
+        c.insertText(QStringLiteral("-edit-"));
+        const QString shown = LongNote::wholeText(*doc);
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && !page.longSavePending() && page.findView());
+        QCOMPARE(TextViewOps::document(page.findView()), doc);
+        QTRY_VERIFY(store.textLent(n.id));
+        QCOMPARE(store.findFields(n.id)->title, n.title);
+        QCOMPARE(store.find(n.id)->body, shown);
+        QVERIFY(store.find(n.id)->bodyRTF);
+        // Decoded again by the store: the page's document still shows the note as it is.
+        page.selectNote(n.id);
+        settle();
+        QCOMPARE(TextViewOps::document(page.findView()), doc);
+    }
+
     void floatingBarFormatsInTheEditor_data() {
         QTest::addColumn<int>("bytes");
         QTest::newRow("4 KB") << 4 * 1024;

@@ -727,6 +727,71 @@ private slots:
         QCOMPARE(reloaded.find(QStringLiteral("L"))->body, edited.body);
     }
 
+    // A page that holds a large text in a document of its own has the store let go of its decoded
+    // copy; asked again, the store gives back the very note, and nothing stored changes. A change
+    // lent while it is still being encoded is neither lost nor read from a half-made note.
+    void aLentTextComesBackWhole() {
+        TempPrefs prefs;
+        Note large = textNote(QStringLiteral("L"));
+        large.body = QString(300 * 1024, QChar(u'l'));
+        large.bodyRTF = QByteArray(100 * 1024, 'r');
+        Note small = textNote(QStringLiteral("S"));
+        small.body = QStringLiteral("short");
+        prefs.prefs().setData(QString::fromLatin1(kNotes), encodeNotes({small, large}));
+        QVERIFY(prefs.prefs().flush());
+        prefs.reopen();
+        NoteStore::resetForTests();
+        NoteStore &store = NoteStore::shared();
+        const QString id = QStringLiteral("L");
+
+        QVERIFY(store.find(id));
+        const quint64 v = store.textVersion(id);
+        QVERIFY(v != 0);
+        QVERIFY(!store.lendText(id, v + 1));                  // a document made of another version
+        QVERIFY(store.find(QStringLiteral("S")));
+        QVERIFY(!store.lendText(QStringLiteral("S"), store.textVersion(QStringLiteral("S")))); // small
+        QVERIFY(store.lendText(id, v));
+        QVERIFY(store.textLent(id));
+        const Note *fields = store.findFields(id);
+        QVERIFY(fields && fields->body.isEmpty() && !fields->bodyRTF);
+        QCOMPARE(fields->title, large.title);
+        QCOMPARE(store.textVersion(id), v);
+
+        QCOMPARE(*store.find(id), large); // decoded again, whole
+        QVERIFY(!store.textLent(id));
+        QCOMPARE(store.textVersion(id), v); // the same text
+        Note retitled = *store.find(id);
+        retitled.title = QStringLiteral("New title");
+        store.update(retitled);
+        QCOMPARE(store.textVersion(id), v); // only the title changed
+
+        // Lent again while its change is being encoded.
+        Note edited = *store.find(id);
+        edited.body += QStringLiteral(" and more");
+        store.update(edited);
+        const quint64 w = store.textVersion(id);
+        QVERIFY(w != v);
+        QVERIFY(store.lendText(id, w));
+        edited = Note(); // the store's encode holds the only copy now
+        QCOMPARE(store.find(id)->body.size(), large.body.size() + 9);
+        QVERIFY(store.lendText(id, w));
+        store.save();
+        QVERIFY(prefs.prefs().flush());
+        const auto stored = decodeNotes(prefs.prefs().data(QString::fromLatin1(kNotes)));
+        QVERIFY(stored && stored->size() == 2);
+        QCOMPARE(stored->at(1).body, large.body + QStringLiteral(" and more"));
+        QCOMPARE(stored->at(1).bodyRTF, large.bodyRTF);
+        QCOMPARE(stored->at(1).title, QStringLiteral("New title"));
+
+        // A page that no longer holds it has it decoded on a worker.
+        QVERIFY(store.textLent(id));
+        bool done = false;
+        QVERIFY(store.decodeInBackground(id, &store, [&] { done = true; }));
+        QTRY_VERIFY(done);
+        QCOMPARE(store.find(id)->body, large.body + QStringLiteral(" and more"));
+        NoteStore::resetForTests();
+    }
+
     void anUnreadableDocumentIsKeptAsideBeforeAnySave() {
         TempPrefs prefs;
         const QByteArray bad = '[' + noteJson("link=DROP") + ']';
