@@ -916,7 +916,15 @@ bool LongTextView::eventFilter(QObject *watched, QEvent *e) {
 
 void LongTextView::setDocument(QTextDocument *doc) {
     const LongNote::PacedLayout::Pacing pacing(doc, this);
+    tellLineWidth(doc);
     QPlainTextEdit::setDocument(doc);
+}
+
+// The view gives the paragraphs its viewport's width (when it wraps there): told before it lays
+// anything out at that width.
+void LongTextView::tellLineWidth(QTextDocument *doc) {
+    if (auto *paced = doc ? dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout()) : nullptr)
+        paced->setLineWidth(lineWrapMode() == WidgetWidth ? viewport()->width() - 2 * doc->documentMargin() : 0);
 }
 
 void LongTextView::paintEvent(QPaintEvent *e) {
@@ -1033,6 +1041,7 @@ void LongTextView::keepCaretInView(int caret, int turns) {
 
 void LongTextView::resizeEvent(QResizeEvent *e) {
     const LongNote::PacedLayout::Pacing pacing(document(), this);
+    tellLineWidth(document());
     // Qt lays every paragraph out again when the width seems to change. A view placed while hidden
     // (the detail built again around it, as when the find bar is shown) is told its size on show
     // with no old size: when the lines shown are as wide as they were, laying out the screenful

@@ -11,6 +11,7 @@
 #include <QTextLayout>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 
 namespace LongNote {
 namespace {
@@ -127,15 +128,21 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
         (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators))
         return false;
     QTextLayout *tl = block.layout();
-    tl->setCacheEnabled(true); // laid out again as the piece before it changes: measured once
-    // Laid out by Qt first, as a paragraph of its own: its lines tell the width the view gives them.
-    if (tl->lineCount() == 0) QPlainTextDocumentLayout::blockBoundingRect(block);
-    if (tl->lineCount() == 0) return false;
     QTextBlock piece = block;
     auto *start = static_cast<PieceStart *>(piece.userData());
-    // A first line on the row before is only as wide as what was left of it.
-    const QTextLine last = tl->lineAt(tl->lineCount() - 1);
-    const qreal width = last.lineNumber() > 0 || last.y() >= 0 || !start ? last.width() : start->width;
+    // Every layout measures the piece's text anew (an emoji takes a tenth of a millisecond): with the
+    // view's width known it is laid out here only, else by Qt first, as a paragraph of its own, for
+    // its lines to tell that width.
+    qreal width = lineWidth_;
+    if (width > 0) {
+        tl->setTextOption(option);
+    } else {
+        if (tl->lineCount() == 0) QPlainTextDocumentLayout::blockBoundingRect(block);
+        if (tl->lineCount() == 0) return false;
+        // A first line on the row before is only as wide as what was left of it.
+        const QTextLine last = tl->lineAt(tl->lineCount() - 1);
+        width = last.lineNumber() > 0 || last.y() >= 0 || !start ? last.width() : start->width;
+    }
     const std::optional<GoesOn> from = goesOnBefore(block);
     layOutLines(*tl, doc->documentMargin(), width, from);
     if (!start) piece.setUserData(start = new PieceStart);
@@ -198,23 +205,30 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
 }
 
 void PacedLayout::documentChanged(int from, int removed, int added) {
-    for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added;
-         b = b.next()) {
-        prepare(b);
-        // Qt lays an edited piece out, and then it is laid out again going on from the one before.
-        if (b.layout() && continues(b)) b.layout()->setCacheEnabled(true);
+    if (!onWindowThread()) {
+        for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
+            prepare(b);
+        return QPlainTextDocumentLayout::documentChanged(from, removed, added);
     }
-    if (!onWindowThread()) return QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    // Qt would lay an edited piece out as a paragraph of its own, and then it is laid out going on
+    // from the one before: it is measured once, by the latter alone.
+    std::vector<int> pieces;
+    for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next()) {
+        prepare(b);
+        if (!b.layout() || b.layout()->lineCount() == 0 || !continues(b)) continue;
+        pieces.push_back(b.blockNumber());
+        b.clearLayout();
+    }
     openTurn();
     ++depth_;
     ++changing_;
     QPlainTextDocumentLayout::documentChanged(from, removed, added);
-    // Qt laid the edited paragraph out as one of its own: a piece goes on from the one before again.
     QTextBlock last = document()->findBlock(from);
     bool moved = false;
     for (QTextBlock b = last; b.isValid() && b.position() <= from + added; b = b.next()) {
         last = b;
-        if (b.layout() && b.layout()->lineCount() > 0) moved = layOutPiece(b) || moved;
+        const bool wasShown = std::find(pieces.begin(), pieces.end(), b.blockNumber()) != pieces.end();
+        if (b.layout() && (b.layout()->lineCount() > 0 || wasShown)) moved = layOutPiece(b) || moved;
     }
     if (moved) emit update(); // its first line may have moved to the row before it
     followOn(last);

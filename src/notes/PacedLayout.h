@@ -42,6 +42,10 @@ public:
     // How many paragraphs a view has had laid out through this layout so far (edits aside): what a
     // step that should lay out nothing anew can be checked by.
     int paragraphsLaidOut() const { return laidOutAll_; }
+    // The width a view gives the lines (its viewport's less the document's margins; 0: not known).
+    // Known, a piece of a line is laid out once, going on from the one before it; else Qt lays it
+    // out first, for its lines to tell the width, and it is measured twice.
+    void setLineWidth(qreal width) { lineWidth_ = width; }
 
     // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
     // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
@@ -80,6 +84,7 @@ private:
     mutable int laidOutAll_ = 0;
     mutable bool resumeQueued_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
+    qreal lineWidth_ = 0;
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
 };
 } // namespace LongNote
