@@ -38,9 +38,9 @@ namespace LongNote {
 
 bool isLong(const Note &note) {
     // A few hundred colour emoji take as long to lay out as many thousand letters: a body holding
-    // more than a paragraph of them is laid out as it is drawn too, not whole at once.
+    // more than kLongEmoji of them is laid out as it is drawn too, not whole at once.
     return note.type == NoteType::text &&
-           (note.body.size() > kLongChars || (note.body.size() > kPieceEmoji && colourEmoji(note.body) > kPieceEmoji));
+           (note.body.size() > kLongChars || (note.body.size() > kLongEmoji && colourEmoji(note.body) > kLongEmoji));
 }
 
 bool continues(const QTextBlock &block) {

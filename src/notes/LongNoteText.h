@@ -17,9 +17,11 @@ class QTextDocument;
 // lines of a plain text share paragraphs, so there are few to go over. Reading the text back joins
 // the pieces, so what is saved is exactly what the document holds.
 namespace LongNote {
-// Bodies longer than this, or holding more colour emoji than a paragraph (kPieceEmoji), are shown
-// and edited this way (see isLong).
+// Bodies longer than this, or holding more colour emoji than kLongEmoji, are shown and edited this
+// way (see isLong).
 inline constexpr qsizetype kLongChars = 8 * 1024;
+// About as many emoji as a note laid out whole at once may hold (a tenth of a millisecond each).
+inline constexpr int kLongEmoji = 128;
 // A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once: about what lays out within one event-loop turn, so
@@ -31,10 +33,11 @@ inline constexpr qsizetype kGroupChars = 2000;
 // times as long as a letter: the text engine asks the colour font for each emoji's advance at every
 // layout of its paragraph, and its picture is decoded for that each time (the font's glyphs are not
 // kept, nor their advances, and no font setting we can make changes it). So a paragraph of emoji is
-// cut far shorter than one of words: it is laid out again at every key typed in it, and a screenful
-// of them is laid out a few paragraphs per event-loop turn. The cut shows no break: its pieces go on
-// along one another's rows.
-inline constexpr int kPieceEmoji = 128;
+// cut far shorter than one of words: it is laid out again at every key typed in it (about 5 ms for
+// 48 emoji, with the rest of the key's work in the same turn), and a screenful of them is laid out a
+// piece or a few per event-loop turn. The cut shows no break: its pieces go on along one another's
+// rows.
+inline constexpr int kPieceEmoji = 48;
 // The most colour emoji in a piece of a line longer than kPieceChars. Such a line is cut anyway, so
 // its pieces can be short enough to lay out within a turn: an emoji costs about a tenth of a
 // millisecond, and a piece is laid out again at every key typed in it.

@@ -176,8 +176,8 @@ private slots:
         const QString words = emojiLine(QStringLiteral("a line of words 🙂 with an emoji now and then\n"), 4096);
         QVERIFY(LongNote::isLong(textNote(emoji)));
         QVERIFY(!LongNote::isLong(textNote(words)));
-        QVERIFY(!LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kPieceEmoji))));
-        QVERIFY(LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kPieceEmoji + 2))));
+        QVERIFY(!LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kLongEmoji))));
+        QVERIFY(LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kLongEmoji + 2))));
     }
 };
 
