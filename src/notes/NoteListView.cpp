@@ -54,8 +54,8 @@ QString NoteListView::dateLine(const NoteHead &n) {
 
 void NoteListView::setNotes(const std::vector<NoteHead> &notes, const std::optional<QString> &selected, int width,
                             int minHeight) {
-    entries_.clear();
-    selected_ = selected;
+    const std::vector<Entry> before = std::exchange(entries_, {});
+    const std::optional<QString> selectedBefore = std::exchange(selected_, selected);
     int y = 8;
     if (notes.empty()) {
         entries_.push_back({Entry::empty, 8,
@@ -84,8 +84,22 @@ void NoteListView::setNotes(const std::vector<NoteHead> &notes, const std::optio
         }
     }
     y += 8;
+    const QSize was = size();
     resize(width, std::max(y, minHeight));
-    update();
+    // A new size draws the whole list anyway.
+    const int lang = int(L::lang());
+    if (size() != was || std::exchange(lang_, lang) != lang || before.size() != entries_.size()) {
+        update();
+        return;
+    }
+    const auto selectedIn = [](const Entry &e, const std::optional<QString> &sel) {
+        return e.kind == Entry::card && sel && *sel == e.note.id;
+    };
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const Entry &now = entries_[i], &was = before[i];
+        if (now == was && selectedIn(now, selected_) == selectedIn(was, selectedBefore)) continue;
+        update(QRect(0, std::min(now.y, was.y), width, std::max(now.y, was.y) - std::min(now.y, was.y) + 64));
+    }
 }
 
 void NoteListView::paintEvent(QPaintEvent *e) {

@@ -11,6 +11,8 @@ class NoteListView : public QWidget {
     Q_OBJECT
 public:
     explicit NoteListView(QWidget *parent = nullptr);
+    // Draws again only the cards and labels that changed (the page sets the notes at every rebuild:
+    // showing the editor or the find bar changes none of them).
     void setNotes(const std::vector<NoteHead> &notes, const std::optional<QString> &selected, int width, int minHeight);
     std::function<void(const QString &id)> onTap, onDoubleTap;
 
@@ -19,6 +21,7 @@ public:
         int y;
         QString text; // section label or empty text
         NoteHead note;
+        bool operator==(const Entry &) const = default;
     };
     const std::vector<Entry> &entries() const { return entries_; }
     // The summary line of a card.
@@ -38,4 +41,5 @@ private:
     const Entry *cardAt(const QPoint &p) const;
     std::vector<Entry> entries_;
     std::optional<QString> selected_;
+    int lang_ = -1; // the language the entries were drawn in
 };

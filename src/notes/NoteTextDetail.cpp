@@ -193,6 +193,7 @@ void NotesView::buildTextDetail(const Note &note) {
     auto *doc = new FlippedView;
     doc->setAutoFillBackground(false);
     int y = 12;
+    textFit_ = {doc, nullptr, note.link.isEmpty() ? 0 : 110, 0, nullptr, nullptr};
     // The body's caption and the card it lies on, for either kind of body.
     auto contentBox = [&] {
         auto *cap = label(doc, L::t({.en = "CONTENT", .es = "CONTENIDO", .de = "INHALT", .fr = "CONTENU", .uk = "ВМІСТ", .pl = "TREŚĆ"}), 9,
@@ -231,8 +232,8 @@ void NotesView::buildTextDetail(const Note &note) {
         if (whole && longDoc_ && lv->document() == longDoc_) {
             boxH = std::max(40, LongNote::heightAt(*longDoc_, w - 28 + 2 * m) - 2 * m + 20);
         } else {
-            const int linkRoom = note.link.isEmpty() ? 0 : 110;
-            boxH = std::max(160, detailScroll_->height() - 32 - 24 - linkRoom);
+            boxH = std::max(160, detailScroll_->height() - 32 - 24 - textFit_.linkRoom);
+            textFit_.fillingBox = box;
         }
         box->setGeometry(28, 32, w, boxH);
         lv->setGeometry(14 - m, 10 - m, w - 28 + 2 * m, boxH - 20 + (whole ? 2 * m : m));
@@ -280,8 +281,44 @@ void NotesView::buildTextDetail(const Note &note) {
         });
         y += 36;
     }
-    doc->resize(W, std::max(detailScroll_->height(), y + 40));
+    textFit_.contentH = y + 40;
+    doc->resize(W, std::max(detailScroll_->height(), textFit_.contentH));
     detailScroll_->setWidget(doc);
+}
+
+bool NotesView::fitDetailHeight() {
+    const int W = detailHost_->width(), H = detailHost_->height();
+    LongTextView *lv = longView_;
+    if (editingID_) {
+        QWidget *ground = textFit_.editorGround, *bar = textFit_.editorBar;
+        const QRect area = yUp(H, 28, 76, std::max(1.0, W - 56.0), std::max(1.0, H - 148.0));
+        if (!ground || !bar || !lv || lv->parentWidget() != detailHost_ || area.width() != ground->width()) return false;
+        ground->setGeometry(area);
+        // As wide as it is (beside its scroll bar or not); a scroll bar it gains or loses on the way
+        // places it again.
+        lv->setGeometry(lv->x(), area.y(), lv->width(), area.height());
+        bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56.0), 32));
+        return true;
+    }
+    QWidget *page = textFit_.page;
+    if (!page || !detailScroll_ || detailScroll_->widget() != page || page->width() != W) return false;
+    const QRect shown = yUp(H, 0, 0, W, std::max(20.0, H - 136.0));
+    detailScroll_->setGeometry(shown);
+    if (QFrame *box = textFit_.fillingBox) {
+        // A long note's card fills what the scroll area shows; the link below it moves with its edge.
+        const int boxH = std::max(160, shown.height() - 32 - 24 - textFit_.linkRoom);
+        const int dh = boxH - box->height();
+        if (dh != 0) {
+            const int edge = box->geometry().bottom();
+            for (QWidget *w : page->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+                if (w->y() > edge) w->move(w->x(), w->y() + dh);
+            box->resize(box->width(), boxH);
+            if (lv && lv->parentWidget() == box) lv->resize(lv->width(), lv->height() + dh);
+            textFit_.contentH += dh;
+        }
+    }
+    page->resize(W, std::max(shown.height(), textFit_.contentH));
+    return true;
 }
 
 // ---- inline editor ----
@@ -347,17 +384,17 @@ void NotesView::buildInlineEditor(const Note &note) {
     ground->setGeometry(area);
     ground->lower();
     const int side = std::max(0, 14 - int(std::lround(longStyle().margin)));
-    const QRect viewRect = area.adjusted(side, 0, -side, 0);
-    lv->setGeometry(viewRect);
+    lv->setGeometry(area.adjusted(side, 0, -side, 0));
     QPointer<LongTextView> plv(lv);
     if (!isLongText(note)) {
         // A short note's scroll bar, shown once its text is taller than the editor, stands beside
         // the lines instead of taking their width: they stay as wide as in the detail, so the text
         // neither wraps anew on entering the editor nor when it grows past the editor's height.
         QPointer<QWidget> host(detailHost_);
-        const auto besideBar = [plv, host, viewRect] {
+        const auto besideBar = [plv, host, ground, side] {
             if (!plv || !host || plv->parentWidget() != host) return; // shown in the detail by now
             const bool bar = plv->verticalScrollBar()->maximum() > 0;
+            const QRect viewRect = ground->geometry().adjusted(side, 0, -side, 0);
             plv->setGeometry(viewRect.adjusted(0, 0, bar ? plv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, plv) : 0, 0));
         };
         connect(lv->verticalScrollBar(), &QScrollBar::rangeChanged, ground, besideBar);
@@ -374,6 +411,8 @@ void NotesView::buildInlineEditor(const Note &note) {
                                   }},
                                  QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
     bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
+    textFit_.editorGround = ground;
+    textFit_.editorBar = bar;
     lv->setReadOnly(true); // until its document is there: nothing typed into the empty view is lost
     showLongDoc(note);
     save->setEnabled(!longPasting_);
@@ -520,12 +559,7 @@ void NotesView::restoreReaderPlace() {
     QAbstractScrollArea *view = findView();
     if (!view) return; // the text is still on its way
     placeID_.clear();
-    const int pos = placePos_;
-    TextViewOps::scrollToTop(view, pos, detailScroll_);
-    // Once more after the detail is shown and laid out, which sets its scroll ranges again.
-    QPointer<QAbstractScrollArea> v(view);
-    QPointer<QScrollArea> outer(detailScroll_);
-    QTimer::singleShot(0, this, [v, outer, pos] { if (v) TextViewOps::scrollToTop(v, pos, outer); });
+    TextViewOps::scrollToTop(view, placePos_, detailScroll_);
 }
 
 void NotesView::cancelInlineEditor() {

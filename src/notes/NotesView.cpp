@@ -130,11 +130,12 @@ void NotesView::layoutFrame() {
     listScroll_->setGeometry(0, 0, int(L), int(std::max(0.0, H - 70)));
     if (findBar_) findBar_->setGeometry(yUp(H, L + 5, 0, W - L - 5, F));
     const QRect dh = yUp(H, L + 5, F, W - L - 5, std::max(0.0, H - 70 - F));
-    const bool sizeChanged = dh.size() != detailHost_->size();
+    const QSize was = detailHost_->size();
     detailHost_->setGeometry(dh);
     if (list_ && list_->width() != int(L)) rebuildList();
-    // The grid's width follows the detail: rebuild it (queued). An inline editor is only re-placed.
-    if (sizeChanged) {
+    // The grid's width follows the detail: rebuild it (queued). An inline editor is only re-placed,
+    // and a text note given a new height (the find bar shown or hidden) only fitted to it.
+    if (dh.size() != was && !(dh.width() == was.width() && fitDetailHeight())) {
         if (editingID_)
             placeDetail();
         else
@@ -218,6 +219,7 @@ void NotesView::rebuildDetail() {
         w->deleteLater();
     }
     detailScroll_ = nullptr;
+    textFit_ = {};
     previousGrid_ = grid_;
     grid_ = nullptr;
     linkTV_ = nullptr;
@@ -251,7 +253,8 @@ void NotesView::rebuildDetail() {
     else
         buildTableDetail(*note);
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
-    if (detailScroll_ && !detailScrollPos_.isNull()) {
+    // Where the detail was scrolled to, unless the reader's place after a save is shown instead.
+    if (detailScroll_ && !detailScrollPos_.isNull() && placeID_ != note->id) {
         const QPoint pos = detailScrollPos_;
         QPointer<QScrollArea> s = detailScroll_;
         s->horizontalScrollBar()->setValue(pos.x());
@@ -277,6 +280,7 @@ void NotesView::placeDetail() {
             w->hide();
             w->deleteLater();
         }
+        textFit_ = {};
         buildInlineEditor(*note);
     }
 }

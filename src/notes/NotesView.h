@@ -102,6 +102,10 @@ private:
     void rebuildList();
     void rebuildDetail();
     void placeDetail();
+    // Fits the text note shown (its detail or its editor) to a new height of the detail without
+    // building it again, as when the find bar comes or goes; false when it cannot (another kind of
+    // detail, a new width): the detail is then built again.
+    bool fitDetailHeight();
     void buildHeader(const Note &note);
     void buildTextDetail(const Note &note);
     void buildTableDetail(const Note &note);
@@ -159,6 +163,16 @@ private:
     QPointer<NoteGrid> grid_;
     QPointer<NoteGrid> previousGrid_; // the grid a rebuild replaces, until the new one took its layouts
     QPointer<LinkTextView> linkTV_;
+    // What fitDetailHeight moves of the text detail shown: the page its scroll area scrolls, a long
+    // note's card (which fills what that area shows) with the room kept below it for the link, and the
+    // height the page's content needs; or the editor's ground and format bar.
+    struct TextDetailFit {
+        QPointer<QWidget> page;
+        QPointer<QFrame> fillingBox;
+        int linkRoom = 0;
+        int contentH = 0;
+        QPointer<QWidget> editorGround, editorBar;
+    } textFit_;
     QString shownDetailID_;
     // The note being decoded on a worker for the detail, and the last one asked for that way (a note
     // that did not come in decoded then is decoded when found).

@@ -1,0 +1,250 @@
+#include "common/TestEnv.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/RtfCodec.h"
+#include "notes/TextViewOps.h"
+#include <QAbstractScrollArea>
+#include <QMoveEvent>
+#include <QPaintEvent>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+// What the notes page's everyday steps (the find bar shown and hidden, Edit, Save) build again,
+// draw again and scroll: only what they change, so each costs what it changes and not the page.
+namespace {
+void settle() {
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
+// About `bytes` of numbered lines with bold words and a link: a short note below 8 KB, a long one
+// (shown by the view that lays out as it draws) above.
+Note richNote(const QString &id, int bytes) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, bold;
+    bold.setFontWeight(QFont::Bold);
+    for (int i = 0; doc.characterCount() < bytes; ++i) {
+        if (i > 0) c.insertBlock();
+        c.insertText(QStringLiteral("Line %1 lorem ipsum ").arg(i, 4, 10, QLatin1Char('0')), plain);
+        c.insertText(QStringLiteral("dolor"), bold);
+        c.insertText(QStringLiteral(" sit amet consectetur 🙂"), plain);
+    }
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
+    n.id = id;
+    n.body = doc.toPlainText();
+    n.bodyRTF = RtfCodec::write(doc);
+    n.link = QStringLiteral("https://example.com/a");
+    return n;
+}
+
+// Counts, from the time it is made, the paint events of the notes list (and the rectangles they
+// drew) and the steps the detail's text is scrolled by: a move of what a scroll area around it
+// shows, a value a text view's own scroll bar takes.
+class Watch : public QObject {
+public:
+    explicit Watch(QWidget *page) : page_(page) { qApp->installEventFilter(this); }
+    ~Watch() override { qApp->removeEventFilter(this); }
+    int listPaints = 0;
+    std::vector<QRect> listRects;
+    int scrolls = 0;
+    bool eventFilter(QObject *o, QEvent *e) override {
+        auto *w = qobject_cast<QWidget *>(o);
+        if (!w || !page_ || !page_->isAncestorOf(w)) return false;
+        if (e->type() == QEvent::Paint && w->objectName() == QLatin1String("noteList")) {
+            ++listPaints;
+            listRects.push_back(static_cast<QPaintEvent *>(e)->rect());
+        } else if (e->type() == QEvent::Move && w->parentWidget() &&
+                   w->parentWidget()->objectName() == QLatin1String("qt_scrollarea_viewport") &&
+                   w->parentWidget()->parentWidget() && w->parentWidget()->parentWidget()->inherits("QScrollArea") &&
+                   static_cast<QMoveEvent *>(e)->pos() != static_cast<QMoveEvent *>(e)->oldPos()) {
+            ++scrolls;
+        } else if (e->type() == QEvent::Show) {
+            // The bar of a text view that scrolls itself (a scroll area's bar moves what it shows).
+            auto *bar = qobject_cast<QScrollBar *>(w);
+            QWidget *area = bar && bar->parentWidget() ? bar->parentWidget()->parentWidget() : nullptr;
+            if (bar && bar->orientation() == Qt::Vertical && area && area->inherits("QPlainTextEdit") && !bars_.contains(bar)) {
+                bars_.push_back(bar);
+                connect(bar, &QScrollBar::valueChanged, this, [this] { ++scrolls; });
+            }
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> page_;
+    QList<QScrollBar *> bars_;
+};
+
+struct StepsPage {
+    TempPrefs prefs;
+    std::unique_ptr<NotesView> view;
+    std::vector<Note> notes;
+    explicit StepsPage(int bytes) {
+        NoteStore::resetForTests();
+        for (int i = 0; i < 4; ++i) {
+            notes.push_back(richNote(QStringLiteral("N%1").arg(i), bytes));
+            NoteStore::shared().add(notes.back());
+        }
+        view = std::make_unique<NotesView>();
+        view->resize(1000, 700);
+        view->setup();
+        view->show();
+        settle();
+    }
+    ~StepsPage() {
+        view.reset();
+        NoteStore::resetForTests();
+    }
+};
+
+QAbstractScrollArea *scrollAreaAround(QWidget *w) {
+    for (w = w->parentWidget(); w; w = w->parentWidget())
+        if (w->inherits("QScrollArea")) return static_cast<QAbstractScrollArea *>(w);
+    return nullptr;
+}
+
+QPushButton *button(QWidget *page, const char *name) {
+    return page->findChild<QPushButton *>(QLatin1String(name));
+}
+} // namespace
+
+class TestNotePageSteps : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+
+    void sizes_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+
+    // The find bar takes its room from the detail, which is fitted to it: the page is not built
+    // again (the detail's buttons are the same ones, the list is not drawn again), and hiding it
+    // gives the room back the same way.
+    void findBarFitsTheDetailInPlace_data() { sizes_data(); }
+    void findBarFitsTheDetailInPlace() {
+        QFETCH(int, bytes);
+        StepsPage p(bytes);
+        NotesView &page = *p.view;
+        const QString id = p.notes[1].id;
+        page.selectNote(id);
+        QTRY_VERIFY(page.findView());
+        settle();
+        const QPointer<QPushButton> edit = button(&page, "editButton");
+        QVERIFY(edit);
+        QAbstractScrollArea *v = page.findView();
+        const int rebuilds = page.rebuildCount();
+        const int bottom = v->mapTo(&page, QPoint(0, v->height())).y();
+        Watch watch(&page);
+        page.showFindBar();
+        settle();
+        QVERIFY(page.findBarVisible());
+        QCOMPARE(page.rebuildCount(), rebuilds);
+        QVERIFY(edit && edit->isVisible());
+        QCOMPARE(page.findView(), v);
+        QCOMPARE(watch.listPaints, 0);
+        // The text still ends above the bar: nothing of the detail lies under it.
+        QWidget *bar = page.findChild<QWidget *>(QStringLiteral("findBar"));
+        QVERIFY(bar && bar->isVisible());
+        QWidget *shown = scrollAreaAround(v);
+        QVERIFY(shown);
+        QVERIFY(shown->mapTo(&page, QPoint(0, shown->height())).y() <= bar->y());
+        page.hideFindBar();
+        settle();
+        QCOMPARE(page.rebuildCount(), rebuilds);
+        QVERIFY(edit && edit->isVisible());
+        QCOMPARE(watch.listPaints, 0);
+        QCOMPARE(v->mapTo(&page, QPoint(0, v->height())).y(), bottom);
+    }
+
+    // The editor shown with the find bar open takes the bar's room alike, and gives it back.
+    void findBarFitsTheEditorInPlace() {
+        StepsPage p(4 * 1024);
+        NotesView &page = *p.view;
+        page.selectNote(p.notes[0].id);
+        page.showInlineEditor(p.notes[0].id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        settle();
+        QAbstractScrollArea *v = page.findView();
+        const QPointer<QWidget> save = button(&page, "inlineSave");
+        const int rebuilds = page.rebuildCount();
+        const QRect was = v->geometry();
+        page.showFindBar();
+        settle();
+        QCOMPARE(page.rebuildCount(), rebuilds);
+        QVERIFY(save && save->isVisible());
+        QCOMPARE(v->width(), was.width());
+        QCOMPARE(v->height(), was.height() - 42);
+        page.hideFindBar();
+        settle();
+        QCOMPARE(v->geometry(), was);
+    }
+
+    // Edit swaps the detail for the editor and Save swaps it back: the list is not drawn again for
+    // Edit, and for Save only the card of the note saved is.
+    void editAndSaveDrawOnlyTheCardSaved_data() { sizes_data(); }
+    void editAndSaveDrawOnlyTheCardSaved() {
+        QFETCH(int, bytes);
+        StepsPage p(bytes);
+        NotesView &page = *p.view;
+        const QString id = p.notes[2].id;
+        page.selectNote(id);
+        QTRY_VERIFY(page.findView());
+        settle();
+        Watch watch(&page);
+        page.showInlineEditor(id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        settle();
+        QCOMPARE(watch.listPaints, 0);
+        QTextCursor c(TextViewOps::document(page.findView()));
+        c.insertText(QStringLiteral("Typed "));
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.findView() && !page.longSavePending());
+        QTRY_VERIFY(NoteStore::shared().find(id)->body.startsWith(QStringLiteral("Typed ")));
+        settle();
+        QVERIFY(watch.listPaints > 0);
+        for (const QRect &r : watch.listRects) QVERIFY2(r.height() <= 64, qPrintable(QStringLiteral("%1 px high").arg(r.height())));
+    }
+
+    // After Save the detail is put at the reader's place once: not first where it was before the
+    // editor opened and then moved on.
+    void saveScrollsTheDetailOnce_data() { sizes_data(); }
+    void saveScrollsTheDetailOnce() {
+        QFETCH(int, bytes);
+        StepsPage p(bytes);
+        NotesView &page = *p.view;
+        const QString id = p.notes[0].id;
+        page.selectNote(id);
+        QTRY_VERIFY(page.findView());
+        settle();
+        // The detail scrolled before the editor opens: where it was is not where the reader is after.
+        if (QAbstractScrollArea *outer = scrollAreaAround(page.findView())) outer->verticalScrollBar()->setValue(40);
+        settle();
+        page.showInlineEditor(id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        settle();
+        QAbstractScrollArea *editor = page.findView();
+        QTextDocument *doc = TextViewOps::document(editor);
+        TextViewOps::scrollToTop(editor, doc->findBlockByNumber(doc->blockCount() / 2).position());
+        settle();
+        Watch watch(&page);
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.findView() && !page.longSavePending());
+        settle();
+        QVERIFY2(watch.scrolls <= 1, qPrintable(QStringLiteral("%1 scrolls").arg(watch.scrolls)));
+    }
+};
+
+QTEST_MAIN(TestNotePageSteps)
+#include "tst_note_page_steps.moc"
