@@ -423,7 +423,10 @@ void NotesView::buildInlineEditor(const Note &note) {
     connect(cancel, &QPushButton::clicked, this, [self] {
         if (self) self->cancelInlineEditor();
     });
-    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+    // Only the editor's own: the detail it replaces is still among the host's children until deleted.
+    for (QWidget *w : {strip, static_cast<QWidget *>(emoji), static_cast<QWidget *>(title), static_cast<QWidget *>(save),
+                       static_cast<QWidget *>(cancel), ground, bar})
+        w->show();
     QTimer::singleShot(0, this, [plv] {
         if (plv && plv->window()) plv->setFocus();
     });

@@ -214,7 +214,10 @@ void NotesView::rebuildDetail() {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }
     parkLongView(); // kept with its document and place for the detail built next
-    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+    // Until deleted they are still the detail's children: only what is built next is shown, or the
+    // detail would be drawn with both and then again without these.
+    const QList<QWidget *> going = detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *w : going) {
         w->hide();
         w->deleteLater();
     }
@@ -252,7 +255,8 @@ void NotesView::rebuildDetail() {
         buildTextDetail(*note);
     else
         buildTableDetail(*note);
-    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
+    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (!going.contains(w)) w->show();
     // Where the detail was scrolled to, unless the reader's place after a save is shown instead.
     if (detailScroll_ && !detailScrollPos_.isNull() && placeID_ != note->id) {
         const QPoint pos = detailScrollPos_;

@@ -4,6 +4,7 @@
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
 #include <QAbstractScrollArea>
+#include <QMap>
 #include <QMoveEvent>
 #include <QPaintEvent>
 #include <QPointer>
@@ -57,9 +58,11 @@ public:
     int listPaints = 0;
     std::vector<QRect> listRects;
     int scrolls = 0;
+    QMap<QString, int> paints; // by object name
     bool eventFilter(QObject *o, QEvent *e) override {
         auto *w = qobject_cast<QWidget *>(o);
         if (!w || !page_ || !page_->isAncestorOf(w)) return false;
+        if (e->type() == QEvent::Paint && !w->objectName().isEmpty()) ++paints[w->objectName()];
         if (e->type() == QEvent::Paint && w->objectName() == QLatin1String("noteList")) {
             ++listPaints;
             listRects.push_back(static_cast<QPaintEvent *>(e)->rect());
@@ -207,12 +210,18 @@ private slots:
         QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
         settle();
         QCOMPARE(watch.listPaints, 0);
+        // The detail the editor replaced is not drawn again on its way out.
+        QCOMPARE(watch.paints.value(QStringLiteral("editButton")), 0);
+        QVERIFY(watch.paints.value(QStringLiteral("inlineSave")) > 0);
         QTextCursor c(TextViewOps::document(page.findView()));
         c.insertText(QStringLiteral("Typed "));
+        watch.paints.clear();
         page.saveInlineEditor();
         QTRY_VERIFY(!page.inlineEditorOpen() && page.findView() && !page.longSavePending());
         QTRY_VERIFY(NoteStore::shared().find(id)->body.startsWith(QStringLiteral("Typed ")));
         settle();
+        QCOMPARE(watch.paints.value(QStringLiteral("inlineSave")), 0);
+        QVERIFY(watch.paints.value(QStringLiteral("editButton")) > 0);
         QVERIFY(watch.listPaints > 0);
         for (const QRect &r : watch.listRects) QVERIFY2(r.height() <= 64, qPrintable(QStringLiteral("%1 px high").arg(r.height())));
     }
