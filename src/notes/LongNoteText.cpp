@@ -903,6 +903,30 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     // away (Ctrl+End), that laid out two screenfuls of long pieces at once (30 ms).
     for (QObject *o : children())
         if (o->inherits("QWidgetTextControl")) o->installEventFilter(this);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { countSharedRowsOnce(); });
+}
+
+// Qt sets the scroll range to the document's rows less those that fit the last screenful, counted
+// by the lines of its paragraphs: a row a piece goes on along counts twice there (in the piece, and
+// in the paragraph before it), so the range stopped short of the end by a row for each such piece
+// on the last screenful. They are counted once.
+void LongTextView::countSharedRowsOnce() {
+    QScrollBar *bar = verticalScrollBar();
+    if (fittingRange_ || bar->maximum() == 0) return;
+    const QTextDocument *doc = document();
+    int counted = doc->lineCount() - bar->maximum(); // the lines Qt found to fit
+    int shared = 0;
+    for (QTextBlock b = doc->lastBlock(); b.isValid() && counted > 0; b = b.previous()) {
+        const QTextLayout *tl = b.isVisible() ? b.layout() : nullptr;
+        if (!tl) continue;
+        if (tl->lineCount() > counted) break; // the top of the screenful, its first line not counted
+        counted -= tl->lineCount();
+        shared += LongNote::continues(b) && tl->lineCount() > 0 && tl->lineAt(0).y() < 0;
+    }
+    if (shared == 0) return;
+    fittingRange_ = true;
+    bar->setMaximum(bar->maximum() + shared);
+    fittingRange_ = false;
 }
 
 bool LongTextView::eventFilter(QObject *watched, QEvent *e) {
@@ -1156,6 +1180,13 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         e->accept();
         return;
     }
+    const bool toEnd = e->matches(QKeySequence::MoveToEndOfLine) || e->matches(QKeySequence::SelectEndOfLine);
+    if (toEnd || e->matches(QKeySequence::MoveToStartOfLine) || e->matches(QKeySequence::SelectStartOfLine)) {
+        QPlainTextEdit::keyPressEvent(e);
+        if (textInteractionFlags() & Qt::TextSelectableByKeyboard)
+            toRowEdge(toEnd, e->matches(QKeySequence::SelectEndOfLine) || e->matches(QKeySequence::SelectStartOfLine));
+        return;
+    }
     if (isReadOnly() || e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
         QPlainTextEdit::keyPressEvent(e);
         return;
@@ -1190,6 +1221,30 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         }
     }
     userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); }, true);
+}
+
+// Qt takes End and Home to the ends of the caret's line in its paragraph; a row that a piece goes
+// on along (see PacedLayout) holds the ends of two paragraphs, and the keys go to the row's ends.
+void LongTextView::toRowEdge(bool end, bool select) {
+    const auto onRow = [](const QTextBlock &piece) {
+        const QTextLayout *tl = piece.isValid() && LongNote::continues(piece) ? piece.layout() : nullptr;
+        return tl && tl->lineCount() > 0 && tl->lineAt(0).y() < 0;
+    };
+    const auto mode = select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor;
+    QTextCursor c = textCursor();
+    const int was = c.position();
+    if (end) {
+        while (c.atBlockEnd() && onRow(c.block().next())) {
+            c.setPosition(c.block().next().position(), mode);
+            c.movePosition(QTextCursor::EndOfLine, mode);
+        }
+    } else {
+        while (c.atBlockStart() && onRow(c.block())) {
+            c.setPosition(c.position() - 1, mode);
+            c.movePosition(QTextCursor::StartOfLine, mode);
+        }
+    }
+    if (c.position() != was) setTextCursor(c);
 }
 
 void LongTextView::inputMethodEvent(QInputMethodEvent *e) {

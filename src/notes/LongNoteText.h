@@ -236,6 +236,9 @@ private:
     void tellLineWidth(QTextDocument *doc);
     bool restQueued_ = false;
     void drawRowsGoneOn(const QRect &area);
+    void countSharedRowsOnce();
+    bool fittingRange_ = false;
+    void toRowEdge(bool end, bool select);
     int pieceAt(const QPointF &pos) const;
     QString linkAt(const QPointF &pos) const;
     void placeAtPiece(const QPointF &pos, bool extend);

@@ -144,12 +144,13 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
         width = last.lineNumber() > 0 || last.y() >= 0 || !start ? last.width() : start->width;
     }
     const std::optional<GoesOn> from = goesOnBefore(block);
-    layOutLines(*tl, doc->documentMargin(), width, from);
+    const bool onRow = layOutLines(*tl, doc->documentMargin(), width, from);
     if (!start) piece.setUserData(start = new PieceStart);
     start->from = from;
     start->width = width;
     const int lines = doc->lineCount();
-    piece.setLineCount(tl->lineCount());
+    // The rows the view counts (its scroll bar's range): a row shared with the text before is its.
+    piece.setLineCount(tl->lineCount() - (onRow ? 1 : 0));
     if (doc->lineCount() != lines) emit const_cast<PacedLayout *>(this)->documentSizeChanged(documentSize());
     return true;
 }

@@ -1,6 +1,8 @@
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
 #include <QAbstractTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -59,6 +61,26 @@ QList<int> oneParagraphRows(LongTextView &v, const QString &text, qreal *height 
     tl.endLayout();
     if (height) *height = h;
     return rows;
+}
+
+// A plain text view of the same text as one paragraph, as the long view shows it.
+std::unique_ptr<QPlainTextEdit> oneParagraphView(LongTextView &v, const QString &text) {
+    auto ref = std::make_unique<QPlainTextEdit>();
+    ref->document()->setDefaultFont(v.document()->defaultFont());
+    ref->document()->setDocumentMargin(v.document()->documentMargin());
+    ref->resize(v.size());
+    ref->setPlainText(text);
+    ref->show();
+    return ref;
+}
+
+// Where a position of the view's document is in the stored text: the cuts before it are no
+// characters.
+int storedAt(const QTextDocument &doc, int pos) {
+    int cuts = 0;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
+        cuts += LongNote::continues(b);
+    return pos - cuts;
 }
 
 QString emojiLine(const QString &unit, qsizetype chars) {
@@ -167,6 +189,83 @@ private slots:
         v.viewport()->render(&whole);
         v.viewport()->render(&part, row.topLeft(), QRegion(row));
         QCOMPARE(part.copy(row), whole.copy(row));
+    }
+
+    // The scroll range counts the rows the reader sees: as many as the text has as one paragraph
+    // (a row shared by two pieces once), so the view scrolls as far as one paragraph's does, and
+    // no further.
+    void theScrollRangeCountsASharedRowOnce_data() {
+        QTest::addColumn<int>("width");
+        QTest::newRow("narrow") << 260;
+        QTest::newRow("wide") << 640;
+    }
+    void theScrollRangeCountsASharedRowOnce() {
+        QFETCH(int, width);
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        v.resize(width, 300);
+        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        const QList<int> rows = shownRows(v);
+        QCOMPARE(rows, oneParagraphRows(v, line));
+        QCOMPARE(v.document()->lineCount(), rows.size());
+        // The range measured again now that every paragraph has its height (as when the view is
+        // resized), not while a screenful was still being laid out.
+        v.resize(width, 301);
+        v.resize(width, 300);
+        const auto ref = oneParagraphView(v, line);
+        QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
+        QCOMPARE(v.viewport()->width(), ref->viewport()->width());
+        QTRY_COMPARE(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum());
+    }
+
+    // End and Home on a row that a piece goes on along go to the ends of the row, from either
+    // part of it, as in one paragraph; with Shift they select as far.
+    void endAndHomeGoToTheEndsOfASharedRow() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        v.resize(420, 300);
+        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QCOMPARE(shownRows(v), oneParagraphRows(v, line));
+        const auto ref = oneParagraphView(v, line);
+        QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
+        const QTextDocument &doc = *v.document();
+        int tried = 0;
+        for (QTextBlock piece = doc.firstBlock(); piece.isValid(); piece = piece.next()) {
+            const QTextLayout *tl = piece.layout();
+            if (!LongNote::continues(piece) || tl->lineCount() == 0 || tl->lineAt(0).y() >= 0 ||
+                tl->lineAt(0).textLength() < 3)
+                continue;
+            const QTextLine before = piece.previous().layout()->lineAt(piece.previous().layout()->lineCount() - 1);
+            // A character on the row before the cut, and one after it.
+            for (const int at : {piece.previous().position() + before.textStart() + 1, piece.position() + 1}) {
+                for (const auto &[key, mods] : {std::pair{Qt::Key_End, Qt::NoModifier}, {Qt::Key_Home, Qt::NoModifier},
+                                                {Qt::Key_End, Qt::ShiftModifier}, {Qt::Key_Home, Qt::ShiftModifier}}) {
+                    QTextCursor c(v.document());
+                    c.setPosition(at);
+                    v.setTextCursor(c);
+                    QTextCursor r(ref->document());
+                    r.setPosition(storedAt(doc, at));
+                    ref->setTextCursor(r);
+                    QTest::keyClick(&v, key, mods);
+                    QTest::keyClick(ref.get(), key, mods);
+                    const QString what = QStringLiteral("key %1 from %2").arg(key).arg(storedAt(doc, at));
+                    QVERIFY2(storedAt(doc, v.textCursor().position()) == ref->textCursor().position(),
+                             qPrintable(what + QStringLiteral(": %1, not %2")
+                                                   .arg(storedAt(doc, v.textCursor().position()))
+                                                   .arg(ref->textCursor().position())));
+                    QCOMPARE(LongNote::wholeText(doc, v.textCursor().selectionStart(), v.textCursor().selectionEnd()),
+                             ref->textCursor().selectedText());
+                }
+            }
+            ++tried;
+        }
+        QVERIFY2(tried >= 3, "rows shared by two pieces");
     }
 
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
