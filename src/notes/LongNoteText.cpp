@@ -459,12 +459,18 @@ void showTextColour(QTextDocument &doc, const QColor &colour) {
 
 } // namespace
 
-QTextDocument *build(const Note &note, const Style &style) {
+namespace {
+// The text and rich text go as soon as the document holds them: when the caller handed over the only
+// copy (buildLater), a long note's text is not held beside the document while it is made.
+QTextDocument *buildFrom(Note &note, const Style &style) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
     doc->setDocumentMargin(style.margin);
+    const qsizetype chars = note.body.size();
     const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get());
+    note.bodyRTF.reset();
+    if (rich) note.body = QString();
     // Few paragraphs, each quick to lay out: a view goes over every paragraph when it is set or
     // resized, so a text of many short lines gathers them.
     std::vector<int> continuing;
@@ -491,10 +497,11 @@ QTextDocument *build(const Note &note, const Style &style) {
                 put(part);
             }
         }
+        note.body = QString();
         if (quit) return nullptr;
     }
     // A long rich text's short paragraphs gathered, as a plain text's short lines are.
-    if (rich && note.body.size() > kLongChars && !gatherParagraphs(*doc)) return nullptr;
+    if (rich && chars > kLongChars && !gatherParagraphs(*doc)) return nullptr;
     if (!continuing.empty()) {
         QTextBlockFormat piece;
         piece.setProperty(kContinues, true);
@@ -526,6 +533,12 @@ QTextDocument *build(const Note &note, const Style &style) {
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
     return doc.release();
+}
+} // namespace
+
+QTextDocument *build(const Note &note, const Style &style) {
+    Note shared = note; // shares the text: nothing is freed while the caller holds it
+    return buildFrom(shared, style);
 }
 
 namespace {
@@ -729,10 +742,13 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
     QPointer<QObject> to(receiver);
     QThread *target = receiver->thread();
     watchQuit();
-    QThreadPool::globalInstance()->start([note, style, to, target, done = std::move(done)] {
-        QTextDocument *doc = g_quitting ? nullptr : build(note, style);
+    QThreadPool::globalInstance()->start([note, style, to, target, done = std::move(done)]() mutable {
+        // Its own copy, let go of as the document is made (see buildFrom).
+        Note own = std::move(note);
+        const bool large = own.body.size() > kLongChars;
+        QTextDocument *doc = g_quitting ? nullptr : buildFrom(own, style);
         // Reading the rich text and cutting the lines left as much again freed in this worker's arena.
-        if (note.body.size() > kLongChars) StoreLoader::trimHeapLater();
+        if (large) StoreLoader::trimHeapLater();
         if (!doc) return;
         doc->moveToThread(target);
         // qApp outlives the pool's tasks; the receiver is checked on its own thread. The call owns

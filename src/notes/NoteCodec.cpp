@@ -489,7 +489,7 @@ void encodeRow(QByteArray &out, const NoteRow &r) {
 }
 
 void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
-                std::vector<RowSpan> *rows) {
+                std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten) {
     const qsizetype start = out.size();
     out.append("{\"id\":");
     RecordJson::appendString(out, n.id);
@@ -501,6 +501,7 @@ void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteAr
     RecordJson::appendString(out, n.title);
     out.append(",\"body\":");
     RecordJson::appendString(out, n.body);
+    if (bodyWritten) bodyWritten();
     if (n.bodyRTF) {
         out.append(",\"bodyRTF\":");
         appendBase64(out, *n.bodyRTF);

@@ -18,10 +18,12 @@ struct RowSpan {
 };
 
 // Appends the note's JSON object. Row i is appended by row(out, i) when given (its bytes must be what
-// encoding the row gives), else encoded; rows, when given, receives where each row went.
+// encoding the row gives), else encoded; rows, when given, receives where each row went. bodyWritten,
+// when given, runs once the body is in out and is not read again: a caller that owns the note may let
+// go of the text there, before the rich text's Base64 is made.
 void encodeNote(QByteArray &out, const Note &n,
                 const std::function<void(QByteArray &out, size_t i)> &row = {},
-                std::vector<RowSpan> *rows = nullptr);
+                std::vector<RowSpan> *rows = nullptr, const std::function<void()> &bodyWritten = {});
 void encodeRow(QByteArray &out, const NoteRow &r);
 
 // A document decoded for the store: what the list needs of each note and the note's bytes.

@@ -123,7 +123,8 @@ struct NoteStore::EncodeJob {
         QByteArray bytes;
         std::vector<NoteCodec::RowSpan> rows;
 
-        void encode() {
+        // away: on the worker, where now is let go of after (see letGo), so its text may go sooner.
+        void encode(bool away) {
             if (reuse) {
                 bytes.reserve(len + 256);
                 const QByteArrayView was(source.constData() + at, len);
@@ -132,7 +133,10 @@ struct NoteStore::EncodeJob {
                 // Nothing of the note it was is read: it goes first, so a note of tens of megabytes
                 // is never held three times over (as it was, as it is, and its new bytes).
                 letGoOfOld();
-                NoteCodec::encodeNote(bytes, now, {}, &rows);
+                // The text goes once written: a long note's text is not held beside its Base64 rich
+                // text and its bytes (the store and a page that saved it hold none by then).
+                const auto textWritten = [this] { now.body = QString(); };
+                NoteCodec::encodeNote(bytes, now, {}, &rows, away ? textWritten : std::function<void()>());
             }
         }
         void letGoOfOld() {
@@ -619,7 +623,7 @@ void NoteStore::startEncode(EncodeJobPtr job) {
     QPointer<NoteStore> self(this);
     QThreadPool::globalInstance()->start([self, job] {
         for (EncodeJob::Item &it : job->items) {
-            it.encode();
+            it.encode(true);
             it.letGo();
         }
         {
@@ -875,7 +879,7 @@ void NoteStore::update(const Note &note) {
             it.old = std::move(*s.note);
             it.oldRows = std::move(s.rows);
         }
-        it.encode();
+        it.encode(false);
         shown = std::move(it.now);
         s.bytes = std::move(it.bytes);
         s.rows = std::move(it.rows);

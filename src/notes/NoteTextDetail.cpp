@@ -43,7 +43,7 @@ bool NotesView::LongKey::fits(const Note &n, const LongNote::Style &s) const {
 
 bool NotesView::holdsText(const QString &id) const {
     if (longKey_.id != id || longKey_.version != NoteStore::shared().textVersion(id)) return false;
-    if (longPasting_ || longSavingID_ == id) return true;
+    if (longPasting_ || longSavingID_ == id || longKey_.building) return true;
     // A document changed with no editor open any more is dropped at the next rebuild.
     return longDoc_ && (editingID_ || !longDoc_->isModified());
 }
@@ -153,12 +153,16 @@ void NotesView::showLongDoc(const Note &note) {
         }
         doc->setParent(this);
         longDoc_ = doc;
+        longKey_.building = false;
         attachLongDoc();
-        lendHeldText();
         // What waited for the text: the reader's place after a save, and the search.
         restoreReaderPlace();
         if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
     });
+    // The worker's copy of the text is the one the document is made of: the store lets go of its own,
+    // and the worker lets go of the text as the document takes it in.
+    longKey_.building = true;
+    lendHeldText();
 }
 
 // The held document in the long view: read-only in the detail, editable in the editor.

@@ -252,6 +252,7 @@ private:
         bool lent = false; // the store let go of its decoded copy of the text
         QFont font;
         QColor text;
+        bool building = false; // the document is being made on a worker
         bool fits(const Note &n, const LongNote::Style &s) const;
     } longKey_;
     QPointer<QTextDocument> longDoc_;
