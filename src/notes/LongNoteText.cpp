@@ -460,15 +460,22 @@ void showTextColour(QTextDocument &doc, const QColor &colour) {
 } // namespace
 
 namespace {
-// The text and rich text go as soon as the document holds them: when the caller handed over the only
-// copy (buildLater), a long note's text is not held beside the document while it is made.
-QTextDocument *buildFrom(Note &note, const Style &style) {
+// The text and rich text go as soon as the document holds them, so a note handed over whole
+// (buildLater) is not held beside the document while it is made. With takesText, a text that has
+// rich text goes even before the rich text is read (it is then not needed): when that does not read,
+// there is nothing and *unread is set.
+QTextDocument *buildFrom(Note &note, const Style &style, bool takesText = false, bool *unread = nullptr) {
     auto doc = std::make_unique<QTextDocument>();
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
     doc->setDocumentMargin(style.margin);
     const qsizetype chars = note.body.size();
+    if (takesText && note.bodyRTF) note.body = QString();
     const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get());
+    if (note.bodyRTF && !rich && takesText) {
+        if (unread) *unread = true;
+        return nullptr;
+    }
     note.bodyRTF.reset();
     if (rich) note.body = QString();
     // Few paragraphs, each quick to lay out: a view goes over every paragraph when it is set or
@@ -738,17 +745,25 @@ void joinPieces(QTextDocument &doc) {
     doc.setUndoRedoEnabled(undo);
 }
 
-void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done) {
+namespace {
+void startBuild(Note &&note, bool takesText, const Style &style, QObject *receiver,
+                std::function<void(QTextDocument *)> done) {
     QPointer<QObject> to(receiver);
     QThread *target = receiver->thread();
     watchQuit();
-    QThreadPool::globalInstance()->start([note, style, to, target, done = std::move(done)]() mutable {
+    QThreadPool::globalInstance()->start([note = std::move(note), takesText, style, to, target,
+                                          done = std::move(done)]() mutable {
         // Its own copy, let go of as the document is made (see buildFrom).
         Note own = std::move(note);
         const bool large = own.body.size() > kLongChars;
-        QTextDocument *doc = g_quitting ? nullptr : buildFrom(own, style);
+        bool unread = false;
+        QTextDocument *doc = g_quitting ? nullptr : buildFrom(own, style, takesText, &unread);
         // Reading the rich text and cutting the lines left as much again freed in this worker's arena.
         if (large) StoreLoader::trimHeapLater();
+        if (unread) {
+            QMetaObject::invokeMethod(qApp, [to, done] { if (to) done(nullptr); }, Qt::QueuedConnection);
+            return;
+        }
         if (!doc) return;
         doc->moveToThread(target);
         // qApp outlives the pool's tasks; the receiver is checked on its own thread. The call owns
@@ -758,6 +773,15 @@ void buildLater(const Note &note, const Style &style, QObject *receiver, std::fu
             if (to) done(owned.release());
         }, Qt::QueuedConnection);
     });
+}
+} // namespace
+
+void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done) {
+    startBuild(Note(note), false, style, receiver, std::move(done));
+}
+
+void buildLater(Note &&note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done) {
+    startBuild(std::move(note), true, style, receiver, std::move(done));
 }
 
 void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,

@@ -116,6 +116,11 @@ QTextCharFormat unlinked(QTextCharFormat f);
 // Builds the document on a pool thread; done gets it on receiver's thread, moved there and owned by
 // the caller. When receiver is gone by then, the document is deleted.
 void buildLater(const Note &note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done);
+// The same with the note handed over: its text is let go of as the document takes it in, that of a
+// note with rich text before the rich text is read, so the text is never held beside the whole
+// document. When the rich text does not read, done gets nullptr: build again from the note without
+// its rich text (its text is shown plain, as build() shows it then).
+void buildLater(Note &&note, const Style &style, QObject *receiver, std::function<void(QTextDocument *)> done);
 
 // A long paste into a document: the characters from..to are replaced by text as plain text, in one
 // step that undo takes back (after the steps before it): long lines in pieces, short lines gathered

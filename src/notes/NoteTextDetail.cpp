@@ -146,9 +146,22 @@ void NotesView::showLongDoc(const Note &note) {
         return;
     }
     const quint64 gen = longGen_;
-    LongNote::buildLater(note, st, this, [this, gen](QTextDocument *doc) {
+    // The worker's copy of the text is the one the document is made of: the store lets go of its own
+    // (note is left without its text then), and the worker lets go of the text as the document takes it in.
+    Note own = note;
+    if (unreadRich_ == std::pair(note.id, longKey_.version)) own.bodyRTF.reset(); // shown plain
+    longKey_.building = true;
+    lendHeldText();
+    LongNote::buildLater(std::move(own), st, this, [this, gen, id = note.id, version = longKey_.version](QTextDocument *doc) {
         if (gen != longGen_) {
             LongNote::discard(doc); // megabytes of text and formats are freed on a worker
+            return;
+        }
+        if (!doc) {
+            // Its rich text did not read, and the worker let go of the text: built again, plain.
+            unreadRich_ = {id, version};
+            dropLongDoc();
+            requestRebuild();
             return;
         }
         doc->setParent(this);
@@ -159,10 +172,6 @@ void NotesView::showLongDoc(const Note &note) {
         restoreReaderPlace();
         if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
     });
-    // The worker's copy of the text is the one the document is made of: the store lets go of its own,
-    // and the worker lets go of the text as the document takes it in.
-    longKey_.building = true;
-    lendHeldText();
 }
 
 // The held document in the long view: read-only in the detail, editable in the editor.

@@ -256,6 +256,7 @@ private:
         bool fits(const Note &n, const LongNote::Style &s) const;
     } longKey_;
     QPointer<QTextDocument> longDoc_;
+    std::pair<QString, quint64> unreadRich_; // the note (and version) whose rich text did not read
     QPointer<LongTextView> longView_;
     quint64 longGen_ = 0;
     bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker

@@ -556,6 +556,21 @@ private slots:
         QCOMPARE(TextViewOps::document(page.findView()), doc);
     }
 
+    // A long note whose rich text does not read is shown from its text, plain, as a short one is,
+    // although the worker building its document lets go of the text before reading the rich text.
+    void aLongNoteWithUnreadableRichTextShowsItsText() {
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Unreadable"));
+        for (int i = 0; n.body.size() < 300 * 1024; ++i)
+            n.body += QStringLiteral("Line %1 of plain words\n").arg(i);
+        n.bodyRTF = QByteArray("not rich text at all");
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        QTRY_COMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), n.body);
+        QCOMPARE(*NoteStore::shared().find(n.id), n); // nothing stored changed
+    }
+
     void floatingBarFormatsInTheEditor_data() {
         QTest::addColumn<int>("bytes");
         QTest::newRow("4 KB") << 4 * 1024;
