@@ -124,15 +124,20 @@ def main():
     c.execute("CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)")
     c.execute("INSERT OR REPLACE INTO prefs(key, type, value) VALUES('savedNotes', 'data', ?)", (open(doc, "rb").read(),))
     c.commit(); c.close()
-    display = next(f":{n}" for n in range(130, 160)
-                   if not os.path.exists(f"/tmp/.X11-unix/X{n}") and not os.path.exists(f"/tmp/.X{n}-lock"))
-    env["DISPLAY"] = display
     log = f"{home}/stalls.log"
     procs = []
     pid = 0
     try:
-        procs.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        # The server takes a free display itself and says which: runs started side by side (other
+        # worktrees') never pick the same one.
+        rfd, wfd = os.pipe()
+        procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(wfd,)))
+        os.close(wfd)
+        with os.fdopen(rfd) as r:
+            number = r.readline().strip()
+        if not number: sys.exit("Xvfb did not start")
+        env["DISPLAY"] = f":{number}"
         time.sleep(1.0)
         procs.append(subprocess.Popen(["jwm"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         time.sleep(1.0)
