@@ -144,10 +144,15 @@ def main():
         tool = subprocess.Popen(["python3", STALLS, "--min-ms", "1", "--log", log, "--", a.binary], env=env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         procs.append(tool)
-        time.sleep(4.0)
+        # The tool builds its library first and the app starts slowly on a busy machine: wait for it.
         want = os.path.realpath(a.binary)
-        kids = open(f"/proc/{tool.pid}/task/{tool.pid}/children").read().split()
-        pid = next(int(k) for k in kids if os.path.realpath(f"/proc/{k}/exe") == want)
+        t_end = time.monotonic() + 60
+        while not pid and time.monotonic() < t_end:
+            time.sleep(0.5)
+            kids = open(f"/proc/{tool.pid}/task/{tool.pid}/children").read().split()
+            pid = next((int(k) for k in kids if os.path.realpath(f"/proc/{k}/exe") == want), 0)
+        if not pid: sys.exit("the app did not start")
+        time.sleep(3.0)
         win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
         if not win:
             subprocess.run([a.binary], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)

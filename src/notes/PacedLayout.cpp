@@ -128,6 +128,7 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
         (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators))
         return false;
     QTextLayout *tl = block.layout();
+    tl->setCacheEnabled(true); // drawn, and asked where its characters are, without measuring them again
     QTextBlock piece = block;
     auto *start = static_cast<PieceStart *>(piece.userData());
     // Every layout measures the piece's text anew (an emoji takes a tenth of a millisecond): with the
