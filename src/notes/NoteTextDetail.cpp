@@ -20,6 +20,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 using namespace NotesUi;
 
@@ -575,7 +577,26 @@ void NotesView::restoreReaderPlace() {
     QAbstractScrollArea *view = findView();
     if (!view) return; // the text is still on its way
     placeID_.clear();
-    TextViewOps::scrollToTop(view, placePos_, detailScroll_);
+    const int pos = placePos_;
+    TextViewOps::scrollToTop(view, pos, detailScroll_);
+    // A view that scrolls by lines counts a paragraph put off as one line till it is laid out (on a
+    // busy machine, most of them): the place may lie past its range yet. It is placed again as the
+    // range grows, until it is there or the reader scrolls.
+    QScrollBar *sb = view->verticalScrollBar();
+    if (TextViewOps::topLine(view, pos) <= sb->value()) return;
+    auto placed = std::make_shared<QMetaObject::Connection>();
+    auto set = std::make_shared<int>(sb->value());
+    QPointer<QAbstractScrollArea> v(view);
+    *placed = connect(sb, &QScrollBar::rangeChanged, this, [v, sb, pos, placed, set] {
+        if (!v || sb->value() != *set) { // the reader scrolled meanwhile
+            QObject::disconnect(*placed);
+            return;
+        }
+        const int line = TextViewOps::topLine(v, pos);
+        sb->setValue(line);
+        *set = sb->value();
+        if (*set >= line) QObject::disconnect(*placed);
+    });
 }
 
 void NotesView::cancelInlineEditor() {

@@ -150,6 +150,12 @@ void scrollToTop(QAbstractScrollArea *view, int pos, QScrollArea *outer) {
     }
 }
 
+int topLine(QAbstractScrollArea *view, int pos) {
+    QTextDocument *doc = document(view);
+    if (!doc || !plain(view) || view->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff) return -1;
+    return lineNumber(doc, std::clamp(pos, 0, std::max(0, doc->characterCount() - 1)));
+}
+
 void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
     QTextDocument *doc = document(view);
     if (!doc) return;

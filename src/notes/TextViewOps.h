@@ -29,6 +29,9 @@ int firstVisiblePosition(const QAbstractScrollArea *view, const QScrollArea *out
 // Scrolls the view (and outer, when the view lies in it) so that the line holding pos is the first
 // one shown; the view's caret stays where it is.
 void scrollToTop(QAbstractScrollArea *view, int pos, QScrollArea *outer = nullptr);
+// The line a view that scrolls by lines (its scroll bar counts them) shows at its top to have pos
+// there; -1 for a view that does not scroll itself that way.
+int topLine(QAbstractScrollArea *view, int pos);
 // Scrolls as little as needed for the characters from..to to be shown, with some room around them.
 void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer = nullptr);
 } // namespace TextViewOps

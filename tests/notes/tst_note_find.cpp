@@ -334,7 +334,10 @@ private slots:
         QTRY_VERIFY(page.findView() && page.findView()->isVisible());
         QCOMPARE(page.findView(), v);
         settle();
-        QCOMPARE(layout->paragraphsLaidOut(), before);
+        // A screenful laid out anew is several paragraphs; on a busy machine one put off before may
+        // be laid out meanwhile.
+        QVERIFY2(layout->paragraphsLaidOut() <= before + 1,
+                 qPrintable(QStringLiteral("%1 laid out, %2 before").arg(layout->paragraphsLaidOut()).arg(before)));
         QCOMPARE(firstShownLine(v), place);
     }
 
