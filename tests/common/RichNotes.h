@@ -92,3 +92,31 @@ inline QMap<QString, int> colours(const QByteArray &rtf) {
         }
     return out;
 }
+
+// About `bytes` of numbered lines ("Line 0007 lorem ipsum dolor sit amet consectetur"), a bold word
+// in each, each ending in `tail`. With needles, " sit NEEDLE amet" in every fifth line instead (counted
+// there), none in the last lines, so the first match is not where a view opens at the end.
+inline Note numberedNote(const QString &id, int bytes, int *needles = nullptr,
+                         const QString &tail = QStringLiteral(" sit amet consectetur")) {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, bold;
+    bold.setFontWeight(QFont::Bold);
+    if (needles) *needles = 0;
+    for (int i = 0; doc.characterCount() < bytes; ++i) {
+        if (i > 0) c.insertBlock();
+        c.insertText(QStringLiteral("Line %1 lorem ipsum ").arg(i, 4, 10, QLatin1Char('0')), plain);
+        c.insertText(QStringLiteral("dolor"), bold);
+        if (needles && i % 5 == 2 && doc.characterCount() < bytes - 400) {
+            c.insertText(QStringLiteral(" sit NEEDLE amet"), plain);
+            ++*needles;
+        } else {
+            c.insertText(tail, plain);
+        }
+    }
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
+    n.id = id;
+    n.body = doc.toPlainText();
+    n.bodyRTF = RtfCodec::write(doc);
+    return n;
+}

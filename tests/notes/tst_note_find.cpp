@@ -1,3 +1,4 @@
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/FormatBar.h"
 #include "notes/LongNoteText.h"
@@ -31,32 +32,6 @@ const QColor kOther = QColor::fromRgbF(1.0f, 0.85f, 0.2f, 0.55f);
 void settle() {
     for (int i = 0; i < 4; ++i)
         QCoreApplication::processEvents();
-}
-
-// About `bytes` of numbered lines, bold words among them, "needle" in every fifth line (the last
-// lines hold none, so the first match is not where a view opens at the end).
-Note richNote(const QString &id, int bytes, int *needles) {
-    QTextDocument doc;
-    QTextCursor c(&doc);
-    QTextCharFormat plain, bold;
-    bold.setFontWeight(QFont::Bold);
-    *needles = 0;
-    for (int i = 0; doc.characterCount() < bytes; ++i) {
-        if (i > 0) c.insertBlock();
-        c.insertText(QStringLiteral("Line %1 lorem ipsum ").arg(i, 4, 10, QLatin1Char('0')), plain);
-        c.insertText(QStringLiteral("dolor"), bold);
-        if (i % 5 == 2 && doc.characterCount() < bytes - 400) {
-            c.insertText(QStringLiteral(" sit NEEDLE amet"), plain);
-            ++*needles;
-        } else {
-            c.insertText(QStringLiteral(" sit amet consectetur"), plain);
-        }
-    }
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
-    n.id = id;
-    n.body = doc.toPlainText();
-    n.bodyRTF = RtfCodec::write(doc);
-    return n;
 }
 
 struct FindPage {
@@ -196,7 +171,7 @@ private slots:
     void findMarksScrollsAndSteps() {
         QFETCH(int, bytes);
         int needles = 0;
-        const Note n = richNote(QStringLiteral("N"), bytes, &needles);
+        const Note n = numberedNote(QStringLiteral("N"), bytes, &needles);
         QCOMPARE(LongNote::isLong(n), bytes > 8 * 1024);
         FindPage p(n);
         NotesView &page = *p.view;
@@ -278,7 +253,7 @@ private slots:
     void findFollowsTypingInTheEditor() {
         QFETCH(int, bytes);
         int needles = 0;
-        const Note n = richNote(QStringLiteral("E"), bytes, &needles);
+        const Note n = numberedNote(QStringLiteral("E"), bytes, &needles);
         FindPage p(n);
         NotesView &page = *p.view;
         page.selectNote(n.id);
@@ -317,7 +292,7 @@ private slots:
     // long note's paragraphs takes longer than a turn).
     void showingTheFindBarLaysOutNothingAnew() {
         int needles = 0;
-        const Note n = richNote(QStringLiteral("R"), 12 * 1024, &needles);
+        const Note n = numberedNote(QStringLiteral("R"), 12 * 1024, &needles);
         FindPage p(n);
         NotesView &page = *p.view;
         page.selectNote(n.id);
@@ -356,7 +331,7 @@ private slots:
         QFETCH(int, bytes);
         QFETCH(bool, oneLine);
         int needles = 0;
-        Note n = richNote(QStringLiteral("T"), bytes, &needles);
+        Note n = numberedNote(QStringLiteral("T"), bytes, &needles);
         if (oneLine) {
             // A line cut into pieces: a match may be made across a cut.
             n.bodyRTF.reset();
@@ -498,7 +473,7 @@ private slots:
     void saveKeepsTheReadersPlace() {
         QFETCH(int, bytes);
         int needles = 0;
-        const Note n = richNote(QStringLiteral("P"), bytes, &needles);
+        const Note n = numberedNote(QStringLiteral("P"), bytes, &needles);
         FindPage p(n);
         NotesView &page = *p.view;
         page.selectNote(n.id);
@@ -531,7 +506,7 @@ private slots:
     // store again is the same.
     void aLargeNotesTextIsHeldByItsDocumentOnly() {
         int needles = 0;
-        const Note n = richNote(QStringLiteral("H"), 400 * 1024, &needles);
+        const Note n = numberedNote(QStringLiteral("H"), 400 * 1024, &needles);
         FindPage p(n);
         NotesView &page = *p.view;
         NoteStore &store = NoteStore::shared();
@@ -584,7 +559,7 @@ private slots:
     void floatingBarFormatsInTheEditor() {
         QFETCH(int, bytes);
         int needles = 0;
-        const Note n = richNote(QStringLiteral("F"), bytes, &needles);
+        const Note n = numberedNote(QStringLiteral("F"), bytes, &needles);
         FindPage p(n);
         NotesView &page = *p.view;
         QVERIFY(QTest::qWaitForWindowActive(&page));
@@ -663,7 +638,7 @@ private slots:
     void floatingBarFollowsItsSelection() {
         QFETCH(int, bytes);
         int needles = 0;
-        FindPage p(richNote(QStringLiteral("S"), bytes, &needles));
+        FindPage p(numberedNote(QStringLiteral("S"), bytes, &needles));
         NotesView &page = *p.view;
         QVERIFY(QTest::qWaitForWindowActive(&page));
         page.selectNote(QStringLiteral("S"));

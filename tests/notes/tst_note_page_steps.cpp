@@ -1,3 +1,4 @@
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
@@ -27,23 +28,10 @@ void settle() {
     }
 }
 
-// About `bytes` of numbered lines with bold words and a link: a short note below 8 KB, a long one
-// (shown by the view that lays out as it draws) above.
-Note richNote(const QString &id, int bytes) {
-    QTextDocument doc;
-    QTextCursor c(&doc);
-    QTextCharFormat plain, bold;
-    bold.setFontWeight(QFont::Bold);
-    for (int i = 0; doc.characterCount() < bytes; ++i) {
-        if (i > 0) c.insertBlock();
-        c.insertText(QStringLiteral("Line %1 lorem ipsum ").arg(i, 4, 10, QLatin1Char('0')), plain);
-        c.insertText(QStringLiteral("dolor"), bold);
-        c.insertText(QStringLiteral(" sit amet consectetur 🙂"), plain);
-    }
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
-    n.id = id;
-    n.body = doc.toPlainText();
-    n.bodyRTF = RtfCodec::write(doc);
+// About `bytes` of numbered lines with bold words, an emoji and a link: a short note below 8 KB, a
+// long one (shown by the view that lays out as it draws) above.
+Note linkedNote(const QString &id, int bytes) {
+    Note n = numberedNote(id, bytes, nullptr, QStringLiteral(" sit amet consectetur 🙂"));
     n.link = QStringLiteral("https://example.com/a");
     return n;
 }
@@ -95,7 +83,7 @@ struct StepsPage {
     explicit StepsPage(int bytes) {
         NoteStore::resetForTests();
         for (int i = 0; i < 4; ++i) {
-            notes.push_back(richNote(QStringLiteral("N%1").arg(i), bytes));
+            notes.push_back(linkedNote(QStringLiteral("N%1").arg(i), bytes));
             NoteStore::shared().add(notes.back());
         }
         view = std::make_unique<NotesView>();
