@@ -998,7 +998,11 @@ void LongTextView::paintEvent(QPaintEvent *e) {
         drawRowsGoneOn(e->rect());
     }
     const auto *paced = dynamic_cast<const LongNote::PacedLayout *>(document()->documentLayout());
-    if (paced && paced->puttingOff() && verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff) layOutRestLater();
+    // A view laid out whole has no range of its own once every paragraph has its height; one guessed
+    // while its range was sized (a turn spent before the screen was drawn) is laid out and the range
+    // sized again, even where drawing put nothing off.
+    if (paced && (paced->puttingOff() || paced->guessedHeights()) && verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
+        layOutRestLater();
 }
 
 void LongTextView::layOutRestLater() {
@@ -1020,6 +1024,7 @@ void LongTextView::layOutRestLater() {
             }
         }
         // Every paragraph has its real height now: the view sizes its range again.
+        paced->rangeFitted();
         emit paced->documentSizeChanged(paced->documentSize());
     });
 }

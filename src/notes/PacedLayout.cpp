@@ -186,6 +186,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     // An edit asks for its paragraph's height before laying it out anyway: never twice.
     if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block))) {
         if (guessedLine_ <= 0) guessedLine_ = QFontMetricsF(document()->defaultFont()).lineSpacing();
+        guessed_ = true;
         return QRectF(0, 0, documentSize().width(), guessedLine_ * std::max(1, block.lineCount()));
     }
     // Only a paragraph about to be laid out is looked at: one put off may be asked for again and again.

@@ -39,6 +39,11 @@ public:
     void documentChanged(int from, int removed, int added) override;
     // Whether a paragraph was put off in this turn (the view draws again on the next).
     bool puttingOff() const { return resumeQueued_; }
+    // Whether a paragraph's height was guessed since the last call with fitted: a range a view sized
+    // meanwhile counted it as a line it could not see, and laying it out later may change no count
+    // that would tell the view to size its range again.
+    bool guessedHeights() const { return guessed_; }
+    void rangeFitted() { guessed_ = false; }
     // How many paragraphs a view has had laid out through this layout so far (edits aside): what a
     // step that should lay out nothing anew can be checked by.
     int paragraphsLaidOut() const { return laidOutAll_; }
@@ -85,6 +90,7 @@ private:
     mutable bool resumeQueued_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
     qreal lineWidth_ = 0;
+    mutable bool guessed_ = false;
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
 };
 } // namespace LongNote

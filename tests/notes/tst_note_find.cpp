@@ -19,6 +19,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 #include <QWheelEvent>
 #include <QtTest>
 #include <memory>
@@ -314,6 +315,34 @@ private slots:
         QVERIFY2(layout->paragraphsLaidOut() <= before + 1,
                  qPrintable(QStringLiteral("%1 laid out, %2 before").arg(layout->paragraphsLaidOut()).arg(before)));
         QCOMPARE(firstShownLine(v), place);
+    }
+
+    // A short note's view is as tall as its text. Heights guessed while it sized its range (the
+    // turn spent on a busy machine) must not leave it a range once the paragraphs are laid out,
+    // though laying them out changes no line count.
+    void aShortNotesRangeIsSizedAgainOnceLaidOut() {
+        const Note n = numberedNote(QStringLiteral("S"), 4 * 1024);
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        auto *v = qobject_cast<QPlainTextEdit *>(page.findView());
+        QVERIFY(v && v->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
+        QTextDocument *doc = v->document();
+        auto *layout = dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout());
+        QVERIFY(layout);
+        QTRY_COMPARE(v->verticalScrollBar()->maximum(), 0);
+        settle();
+        // A few paragraphs, which the next drawing lays out in one turn without putting any off.
+        QTextBlock b = doc->lastBlock();
+        for (int i = 0; i < 8; ++i, b = b.previous()) b.clearLayout();
+        {
+            const LongNote::PacedLayout::Pacing pacing(doc, v);
+            QThread::msleep(10); // the turn is spent: the paragraphs not laid out are put off
+            emit layout->documentSizeChanged(layout->documentSize());
+        }
+        QVERIFY(v->verticalScrollBar()->maximum() > 0);
+        QTRY_COMPARE(v->verticalScrollBar()->maximum(), 0);
     }
 
     void findCountsWhatTheEditorChanges_data() {
