@@ -55,14 +55,27 @@ void NotesView::deleteNote(const QString &id) {
 }
 
 void NotesView::doExportSelected() {
-    if (const Note *n = selectedNote()) {
-        exportNote(*n);
-        return;
-    }
+    if (selectedID_ && exportNote(*selectedID_)) return;
     Dialogs::get().alert(this, {NoteExport::noSelectionText(), {}, {}, nullptr, false, {}});
 }
 
+// The note is read for the export on the worker that writes it: a large one is not decoded here.
+bool NotesView::exportNote(const QString &id) {
+    const auto &heads = NoteStore::shared().notes();
+    const auto head = std::find_if(heads.begin(), heads.end(), [&](const NoteHead &h) { return h.id == id; });
+    if (head == heads.end()) return false;
+    Note named;
+    named.id = id;
+    named.title = head->title;
+    exportWith(named, true);
+    return true;
+}
+
 void NotesView::exportNote(const Note &note) {
+    exportWith(note, false);
+}
+
+void NotesView::exportWith(const Note &note, bool fromStore) {
     const int a = Dialogs::get().alert(this, {NoteExport::formatAlertTitle(), {},
                                               {NoteExport::txtButton(), NoteExport::csvButton(), NoteExport::pdfButton(), cancelTitle()},
                                               nullptr, false, {}});
@@ -76,9 +89,14 @@ void NotesView::exportNote(const Note &note) {
     }
     const QString path = Dialogs::get().savePath(this, exportWord(), NoteExport::proposedName(note, f), {filter});
     if (path.isEmpty()) return;
+    // The note as the store has it once the file is chosen (it may have changed while the panels
+    // were open).
+    std::function<std::optional<Note>()> read = fromStore ? NoteStore::shared().readLater(note.id)
+                                                          : [note] { return std::optional<Note>(note); };
+    if (!read) return; // deleted meanwhile
     // Making a long note's text or laying it out takes seconds: the page stays live, and says so if the
     // write fails.
-    NoteExport::writeLater(path, note, f, this, [this](const NoteExport::WriteResult &r) {
+    NoteExport::writeLater(path, std::move(read), f, this, [this](const NoteExport::WriteResult &r) {
         if (!r.ok) alertExportFailed(this, r.error);
     });
 }

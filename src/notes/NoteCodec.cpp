@@ -488,18 +488,34 @@ void encodeRow(QByteArray &out, const NoteRow &r) {
     out.append("}}");
 }
 
+namespace {
+// What a note's bytes begin with, up to its text, and what they end with, after its rows: the parts
+// a new title or emoji changes.
+void appendHead(QByteArray &out, const QString &id, NoteType type, const QString &emoji, const QString &title) {
+    out.append("{\"id\":");
+    RecordJson::appendString(out, id);
+    out.append(",\"type\":");
+    RecordJson::appendString(out, NoteTypes::rawValue(type));
+    out.append(",\"emoji\":");
+    RecordJson::appendString(out, emoji);
+    out.append(",\"title\":");
+    RecordJson::appendString(out, title);
+    out.append(",\"body\":");
+}
+
+void appendTail(QByteArray &out, double created, double modified) {
+    out.append("],\"createdInterval\":");
+    RecordJson::appendDouble(out, created);
+    out.append(",\"modifiedInterval\":");
+    RecordJson::appendDouble(out, modified);
+    out.append('}');
+}
+} // namespace
+
 void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
                 std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten) {
     const qsizetype start = out.size();
-    out.append("{\"id\":");
-    RecordJson::appendString(out, n.id);
-    out.append(",\"type\":");
-    RecordJson::appendString(out, NoteTypes::rawValue(n.type));
-    out.append(",\"emoji\":");
-    RecordJson::appendString(out, n.emoji);
-    out.append(",\"title\":");
-    RecordJson::appendString(out, n.title);
-    out.append(",\"body\":");
+    appendHead(out, n.id, n.type, n.emoji, n.title);
     RecordJson::appendString(out, n.body);
     if (bodyWritten) bodyWritten();
     if (n.bodyRTF) {
@@ -535,11 +551,23 @@ void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteAr
             encodeRow(out, n.rows[i]);
         if (rows) rows->push_back({at - start, out.size() - at});
     }
-    out.append("],\"createdInterval\":");
-    RecordJson::appendDouble(out, n.createdInterval);
-    out.append(",\"modifiedInterval\":");
-    RecordJson::appendDouble(out, n.modifiedInterval);
-    out.append('}');
+    appendTail(out, n.createdInterval, n.modifiedInterval);
+}
+
+std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, const NoteHead &now) {
+    if (was.id != now.id || was.type != now.type || was.createdInterval != now.createdInterval) return std::nullopt;
+    QByteArray head, tail, newHead, newTail;
+    appendHead(head, was.id, was.type, was.emoji, was.title);
+    appendTail(tail, was.createdInterval, was.modifiedInterval);
+    if (bytes.size() < head.size() + tail.size() || !bytes.startsWith(head) || !bytes.endsWith(tail))
+        return std::nullopt;
+    appendHead(newHead, now.id, now.type, now.emoji, now.title);
+    appendTail(newTail, now.createdInterval, now.modifiedInterval);
+    // In the buffer's own place: the text between is moved, not copied into a second buffer of its size.
+    bytes.chop(tail.size());
+    bytes.append(newTail);
+    bytes.replace(0, head.size(), newHead);
+    return bytes;
 }
 
 std::optional<Index> index(const QByteArray &bytes) {

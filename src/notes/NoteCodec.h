@@ -25,6 +25,11 @@ void encodeNote(QByteArray &out, const Note &n,
                 const std::function<void(QByteArray &out, size_t i)> &row = {},
                 std::vector<RowSpan> *rows = nullptr, const std::function<void()> &bodyWritten = {});
 void encodeRow(QByteArray &out, const NoteRow &r);
+// A note's bytes (as encodeNote() wrote them for a note with was's head) with now's emoji, title and
+// time stamps in place of was's: everything else, the text and rich text above all, stays byte for
+// byte, and is not decoded. Equal to encoding the note anew with those fields. Nothing when the bytes
+// do not begin and end as was's note does, or when now is another note (id, type, creation).
+std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, const NoteHead &now);
 
 // A document decoded for the store: what the list needs of each note and the note's bytes.
 struct Index {

@@ -297,15 +297,33 @@ std::vector<std::shared_ptr<std::atomic<bool>>> g_running;
 
 void writeLater(const QString &path, const Note &note, Format f, QObject *receiver,
                 std::function<void(const WriteResult &)> done) {
+    // The note goes by value: the worker reads a copy of its own whatever the store does meanwhile.
+    writeLater(path, [note]() mutable { return std::optional<Note>(std::move(note)); }, f, receiver, std::move(done));
+}
+
+void writeLater(const QString &path, std::function<std::optional<Note>()> read, Format f, QObject *receiver,
+                std::function<void(const WriteResult &)> done) {
     auto stop = std::make_shared<std::atomic<bool>>(false);
     {
         std::lock_guard l(g_mutex);
         g_running.push_back(stop);
     }
     QPointer<QObject> to(receiver);
-    // The note goes by value: the worker reads a copy of its own whatever the store does meanwhile.
-    QThreadPool::globalInstance()->start([path, note, f, stop, to, done = std::move(done)] {
-        const WriteResult r = write(path, note, f, [&stop] { return stop->load(std::memory_order_relaxed); });
+    const QString unread = L::t({.en = "The note could not be read.", .es = "No se pudo leer la nota.",
+                                 .de = "Die Notiz konnte nicht gelesen werden.", .fr = "La note n'a pas pu être lue.",
+                                 .uk = "Не вдалося прочитати нотатку.", .pl = "Nie udało się odczytać notatki."});
+    QThreadPool::globalInstance()->start([path, read = std::move(read), f, stop, to, unread, done = std::move(done)]() mutable {
+        const auto stopped = [&stop] { return stop->load(std::memory_order_relaxed); };
+        std::optional<Note> note = read ? read() : std::nullopt;
+        read = {};
+        WriteResult r;
+        if (!note)
+            r.error = unread;
+        else if (stopped())
+            r = stoppedResult();
+        else
+            r = write(path, *note, f, stopped);
+        note.reset(); // megabytes of text freed here, not on the window's thread
         // The receiver is checked on its own thread; the application is there until settle() has
         // seen this export end. A stopped export has nothing to tell: only quitting stops one.
         if (QCoreApplication *app = QCoreApplication::instance(); app && !r.stopped)

@@ -2,6 +2,7 @@
 #include "notes/Note.h"
 #include <QString>
 #include <functional>
+#include <optional>
 
 class QObject;
 class QTextDocument;
@@ -35,6 +36,10 @@ WriteResult write(const QString &path, const Note &note, Format f, const Stopped
 // text, the layout or the disk. The worker has a copy of the note of its own. done runs on the
 // window's thread with the result, unless receiver is gone by then or the export was stopped.
 void writeLater(const QString &path, const Note &note, Format f, QObject *receiver,
+                std::function<void(const WriteResult &)> done);
+// The same for a note read on the worker (NoteStore::readLater): a large note is not decoded on the
+// window's thread. A read that gives nothing fails the export, with nothing written.
+void writeLater(const QString &path, std::function<std::optional<Note>()> read, Format f, QObject *receiver,
                 std::function<void(const WriteResult &)> done);
 // Asks every export handed to a worker to stop (quitting): one not yet written leaves no file, not
 // even a part of one, and tells nothing. One already written stays. How many were asked.

@@ -119,12 +119,32 @@ struct NoteStore::EncodeJob {
         QByteArray source;
         qsizetype at = 0, len = 0;
         bool reuse = false;
+        // A new emoji and title only (updateFields): the note's bytes as read get now's fields in
+        // place of fieldsWere's, its text never decoded. failed: they could not be read; the slot
+        // then goes back to what it was (dirtyBefore, heldBefore) and told is called.
+        std::function<std::optional<QByteArray>()> read;
+        std::optional<NoteHead> fieldsWere;
+        bool failed = false;
+        bool dirtyBefore = false;
+        QByteArray heldBefore;
+        QPointer<QObject> context;
+        std::function<void()> told;
         // What the encode made.
         QByteArray bytes;
         std::vector<NoteCodec::RowSpan> rows;
 
         // away: on the worker, where now is let go of after (see letGo), so its text may go sooner.
         void encode(bool away) {
+            if (fieldsWere) {
+                std::optional<QByteArray> was = read ? read() : std::nullopt;
+                read = {};
+                auto out = was ? NoteCodec::withFields(std::move(*was), *fieldsWere, NoteHead(now)) : std::nullopt;
+                if (out)
+                    bytes = std::move(*out);
+                else
+                    failed = true;
+                return;
+            }
             if (reuse) {
                 bytes.reserve(len + 256);
                 const QByteArrayView was(source.constData() + at, len);
@@ -148,6 +168,7 @@ struct NoteStore::EncodeJob {
             // What it read goes where it was read: a note of megabytes is freed off the window's thread,
             // and a document shared with the store is no longer shared when the store next changes it.
             now = Note();
+            read = {};
             letGoOfOld();
         }
     };
@@ -334,6 +355,7 @@ NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded, EncodeJob
 }
 
 void NoteStore::decode(Slot &s, const QString &id) const {
+    if (isLarge(s)) ++largeDecodesHere_;
     const QByteArray bytes = bytesOf(s);
     auto held = NoteCodec::decodeHeld(bytes);
     if (!held || held->note.id != id) {
@@ -409,23 +431,7 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     const Slot &s = slots_[size_t(i)];
     if ((s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) < kDecodeAwayBytes) return false;
     const BytesSource from = sourceOf(s);
-    std::function<std::optional<QByteArray>()> read;
-    const Prefs &p = Prefs::get();
-    if (s.dirty || !s.bytes.isEmpty()) {
-        // Held bytes own their buffer: the worker shares it, and a change here copies first.
-        read = [bytes = s.bytes] { return std::optional<QByteArray>(bytes); };
-    } else if (!docVersion_) {
-        // A note inside the document held here: the worker holds the document (shared, as a save
-        // replaces it) and copies the note out there, not on the window's thread.
-        read = [doc = doc_, at = s.span.at, len = s.span.len] {
-            return std::optional<QByteArray>(QByteArray(doc.constData() + at, len));
-        };
-    } else if (&p != docPrefs_) {
-        read = [bytes = bytesOf(s)] { return std::optional<QByteArray>(bytes); };
-    } else {
-        // Read on the worker too: a note of megabytes is not read on the window's thread.
-        read = p.readRangeLater(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_);
-    }
+    std::function<std::optional<QByteArray>()> read = readBytesLater(s);
     QPointer<NoteStore> self(this);
     QPointer<QObject> ctx(context);
     QThreadPool::globalInstance()->start([self, ctx, id, from, read = std::move(read), done = std::move(done)]() mutable {
@@ -444,6 +450,56 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
         }, Qt::QueuedConnection);
     });
     return true;
+}
+
+std::function<std::optional<QByteArray>()> NoteStore::readBytesLater(const Slot &s) const {
+    if (s.encoding) {
+        // The bytes being made: the encode is waited for where they are read. Its bytes stay with it
+        // once installed (shared with the slot), so they are there whenever the reader comes.
+        for (const EncodeJobPtr &job : encodes_)
+            for (const EncodeJob::Item &it : job->items)
+                if (it.gen == s.encoding)
+                    return [job, item = &it]() -> std::optional<QByteArray> {
+                        std::unique_lock l(job->m);
+                        job->ready.wait(l, [&] { return job->done; });
+                        if (item->failed) return std::nullopt;
+                        return item->bytes;
+                    };
+        return [] { return std::optional<QByteArray>(); };
+    }
+    if (s.dirty || !s.bytes.isEmpty()) {
+        // Held bytes own their buffer: the worker shares it, and a change here copies first.
+        return [bytes = s.bytes] { return std::optional<QByteArray>(bytes); };
+    }
+    if (!docVersion_) {
+        // A note inside the document held here: the worker holds the document (shared, as a save
+        // replaces it) and copies the note out there, not on the window's thread.
+        return [doc = doc_, at = s.span.at, len = s.span.len] {
+            return std::optional<QByteArray>(QByteArray(doc.constData() + at, len));
+        };
+    }
+    const Prefs &p = Prefs::get();
+    if (&p != docPrefs_) return [bytes = bytesOf(s)] { return std::optional<QByteArray>(bytes); };
+    // Read on the worker too: a note of megabytes is not read on the window's thread.
+    return p.readRangeLater(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_);
+}
+
+std::function<std::optional<Note>()> NoteStore::readLater(const QString &id) const {
+    finishLoad();
+    const int i = firstIndex(id);
+    if (i < 0) return {};
+    const Slot &s = slots_[size_t(i)];
+    // Held whole: a copy shares its strings.
+    if (s.note && !s.lent) return [note = *s.note]() mutable { return std::optional<Note>(std::move(note)); };
+    // Bytes read from the stored document after another save moved the note are not the note: its id
+    // tells (ids are unique), and the read gives nothing rather than another note's text.
+    return [read = readBytesLater(s), id]() -> std::optional<Note> {
+        std::optional<QByteArray> bytes = read();
+        if (!bytes) return std::nullopt;
+        auto held = NoteCodec::decodeHeldInPlace(*bytes);
+        if (!held || held->note.id != id) return std::nullopt;
+        return std::move(held->note);
+    };
 }
 
 NoteStore::BytesSource NoteStore::sourceOf(const Slot &s) const {
@@ -656,13 +712,35 @@ bool NoteStore::installEncoded(const EncodeJobPtr &job, Deadline until) const {
     std::erase(encodes_, job);
     std::unordered_map<quint64, EncodeJob::Item *> byGen;
     for (EncodeJob::Item &it : job->items) byGen.emplace(it.gen, &it);
-    for (Slot &s : slots_) {
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        Slot &s = slots_[i];
         if (!s.encoding) continue;
         const auto it = byGen.find(s.encoding);
         if (it == byGen.end()) continue;
-        s.bytes = std::move(it->second->bytes);
-        s.rows = std::move(it->second->rows);
+        EncodeJob::Item &item = *it->second;
         s.encoding = 0;
+        if (item.failed) {
+            // The new fields could not be put in: the note is as it was, and the page is told.
+            const NoteHead &was = *item.fieldsWere;
+            s.dirty = item.dirtyBefore;
+            s.bytes = item.heldBefore;
+            if (s.note) {
+                s.note->emoji = was.emoji;
+                s.note->title = was.title;
+                s.note->modifiedInterval = was.modifiedInterval;
+            }
+            NoteHead &head = const_cast<NoteStore *>(this)->heads_[i];
+            head.emoji = was.emoji;
+            head.title = was.title;
+            head.modifiedInterval = was.modifiedInterval;
+            if (item.context && item.told) QTimer::singleShot(0, item.context.data(), item.told);
+            NoteStore *self = const_cast<NoteStore *>(this);
+            QTimer::singleShot(0, self, [self] { Notifier::get().post(QString::fromLatin1(Notify::notesChanged), self); });
+            continue;
+        }
+        // Shared, not moved: a reader waiting for this encode (readBytesLater) takes them too.
+        s.bytes = item.bytes;
+        s.rows = std::move(item.rows);
     }
     return true;
 }
@@ -890,6 +968,57 @@ void NoteStore::update(const Note &note) {
         s.note = std::make_unique<Note>(std::move(shown));
     s.used = ++useCount_;
     heads_[size_t(i)] = NoteHead(*s.note);
+    scheduleTrim();
+    changed();
+}
+
+void NoteStore::updateFields(const QString &id, const QString &emoji, const QString &title, QObject *context,
+                             std::function<void()> failed) {
+    finishLoad();
+    const int i = firstIndex(id);
+    if (i < 0) return;
+    Slot &s = slots_[size_t(i)];
+    if (s.note && !s.lent) {
+        Note copy = *s.note;
+        copy.emoji = emoji;
+        copy.title = title;
+        update(copy);
+        return;
+    }
+    // A change whose bytes are still being made is put in first: those bytes are the ones to patch.
+    if (s.encoding) installEncodes();
+    EncodeJob::Item it;
+    NoteHead &head = heads_[size_t(i)];
+    it.fieldsWere = head;
+    it.dirtyBefore = s.dirty;
+    it.heldBefore = s.bytes;
+    it.read = readBytesLater(s);
+    it.context = context;
+    it.told = std::move(failed);
+    head.emoji = emoji;
+    head.title = title;
+    head.modifiedInterval = Clock::get().refSeconds();
+    // Only the fields a head has are read of now (the text is not there to be read).
+    it.now.id = head.id;
+    it.now.type = head.type;
+    it.now.emoji = head.emoji;
+    it.now.title = head.title;
+    it.now.createdInterval = head.createdInterval;
+    it.now.modifiedInterval = head.modifiedInterval;
+    if (s.note) {
+        s.note->emoji = head.emoji;
+        s.note->title = head.title;
+        s.note->modifiedInterval = head.modifiedInterval;
+    }
+    // The same text: what a page made of it (and holds lent) still shows the note.
+    s.dirty = true;
+    it.gen = s.encoding = ++encodeGen_;
+    s.bytes = QByteArray();
+    s.rows = {};
+    s.used = ++useCount_;
+    auto job = std::make_shared<EncodeJob>();
+    job->items.push_back(std::move(it));
+    startEncode(std::move(job));
     scheduleTrim();
     changed();
 }

@@ -97,6 +97,24 @@ public:
     // to be stored back (update()) as it is.
     const Note *findFields(const QString &id) const;
 
+    // A new emoji and title for a note whose text is not held decoded here (lent to a page, or not
+    // decoded): the note's bytes get them on a worker, its text and rich text kept byte for byte and
+    // never decoded; the list and findFields() show them at once, and the save follows once the bytes
+    // are in. A note held whole is updated as update() does. failed runs on the window's thread
+    // (provided context still exists) when the bytes could not be read (the stored notes were replaced
+    // meanwhile): the note keeps the emoji and title it had. A later change of the note supersedes
+    // this one, a removal drops it.
+    void updateFields(const QString &id, const QString &emoji, const QString &title, QObject *context,
+                      std::function<void()> failed);
+    // The note as the store has it now, to be decoded on any thread: for a caller that needs the whole
+    // of a large note (an export) without holding the window's thread for it. A change still being
+    // encoded is waited for there. Empty when there is no such note; nothing from it when the bytes
+    // could not be read.
+    std::function<std::optional<Note>()> readLater(const QString &id) const;
+    // How many large notes find() decoded on the window's thread since the store was made: a step
+    // that must not hold the window for one leaves this as it was.
+    int largeDecodesHere() const { return largeDecodesHere_; }
+
     // The plain-text rendering of a note for the text export: header lines, the body or table with rich
     // text in marked form, the link and the creation time ("dd.MM.yyyy HH:mm", local time).
     static QString txtExport(const Note &note);
@@ -163,6 +181,9 @@ private:
         bool operator==(const BytesSource &) const = default;
     };
     BytesSource sourceOf(const Slot &s) const;
+    // The note's bytes as they are now, to be read on any thread (a worker): shared when held here,
+    // else read from the stored document there; a change still being encoded is waited for there.
+    std::function<std::optional<QByteArray>()> readBytesLater(const Slot &s) const;
     void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held, QByteArray &&bytes);
     // Whether a note's bytes stay held while it is decoded (a table's: a change copies its unchanged
     // rows from them).
@@ -196,5 +217,6 @@ private:
     mutable std::vector<EncodeJobPtr> encodes_; // in flight, oldest first
     mutable bool savePending_ = false;          // a save waits for the encodes in flight
     quint64 encodeGen_ = 0;
+    mutable int largeDecodesHere_ = 0;
     PendingLoad pending_; // last: dropped before what it would fill
 };

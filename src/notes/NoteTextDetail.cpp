@@ -8,6 +8,7 @@
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
+#include "platform/Dialogs.h"
 #include "ui/CommonAlerts.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
@@ -36,6 +37,20 @@ using namespace NotesUi;
 namespace {
 LongNote::Style longStyle() {
     return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
+}
+
+void alertTitleNotSaved(QWidget *parent) {
+    Dialogs::Alert a;
+    a.title = L::t({.en = "Not saved", .es = "No guardado", .de = "Nicht gespeichert", .fr = "Non enregistré",
+                    .uk = "Не збережено", .pl = "Nie zapisano"});
+    a.text = L::t({.en = "The note's new title could not be saved: its stored notes changed meanwhile.",
+                   .es = "No se pudo guardar el nuevo título de la nota: las notas guardadas cambiaron mientras tanto.",
+                   .de = "Der neue Titel der Notiz konnte nicht gespeichert werden: Die gespeicherten Notizen haben sich inzwischen geändert.",
+                   .fr = "Le nouveau titre de la note n'a pas pu être enregistré : les notes enregistrées ont changé entre-temps.",
+                   .uk = "Не вдалося зберегти нову назву нотатки: збережені нотатки тим часом змінилися.",
+                   .pl = "Nie udało się zapisać nowego tytułu notatki: zapisane notatki w międzyczasie się zmieniły."});
+    a.warning = true;
+    Dialogs::get().alert(parent, a);
 }
 } // namespace
 
@@ -505,19 +520,17 @@ void NotesView::saveLongEditor(Note copy) {
     if (!longDoc_->isModified() && (copy.bodyRTF || lent)) {
         longView_->setReadOnly(true);
         if (lent) {
-            // The store lent the text to the document: the note is stored with the text as stored,
-            // decoded again for that (its bytes stay exact), unless nothing changed at all.
+            // The store lent the text to the document: only the title and the emoji go into the
+            // note's stored bytes, on a worker; its text (tens of megabytes) is not decoded for that.
             const Note *n = NoteStore::shared().findFields(id);
-            if (!n || (n->title == copy.title && n->emoji == copy.emoji)) {
-                requestRebuild();
-                return;
+            if (n && (n->title != copy.title || n->emoji != copy.emoji)) {
+                QPointer<NotesView> self(this);
+                NoteStore::shared().updateFields(id, copy.emoji, copy.title, this, [self] {
+                    if (self) alertTitleNotSaved(self);
+                });
             }
-            n = NoteStore::shared().find(id);
-            if (!n) return;
-            Note whole = *n;
-            whole.title = copy.title;
-            whole.emoji = copy.emoji;
-            copy = std::move(whole);
+            requestRebuild();
+            return;
         }
         NoteStore::shared().update(copy);
         requestRebuild();

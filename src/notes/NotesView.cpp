@@ -155,10 +155,6 @@ void NotesView::rebuildList() {
     list_->setNotes(NoteStore::shared().notes(), selectedID_, W, listScroll_->height());
 }
 
-const Note *NotesView::selectedNote() const {
-    return selectedID_ ? NoteStore::shared().find(*selectedID_) : nullptr;
-}
-
 const Note *NotesView::noteFields(const QString &id) const {
     return holdsText(id) ? NoteStore::shared().findFields(id) : NoteStore::shared().find(id);
 }
@@ -335,7 +331,7 @@ void NotesView::buildHeader(const Note &note) {
     });
     connect(exp, &QPushButton::clicked, this, [self, id] {
         if (!self) return;
-        if (const Note *n = NoteStore::shared().find(id)) self->exportNote(*n);
+        self->exportNote(id);
     });
     connect(del, &QPushButton::clicked, this, [self, id] { if (self) self->deleteNote(id); });
 

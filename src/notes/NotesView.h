@@ -42,6 +42,8 @@ public:
     void createNote();
     void openEditor(const Note &note, bool isNew);
     void exportNote(const Note &note);
+    // Exports the note with this id as the store has it; false when there is no such note.
+    bool exportNote(const QString &id);
     void doExportSelected();
     void showInlineEditor(const QString &id);
     bool inlineEditorOpen() const { return editingID_.has_value(); }
@@ -144,7 +146,9 @@ private:
     void deleteColumn(const QString &noteID, int col);
     void deleteRow(const QString &noteID, int row);
     void contextMenu(const QString &noteID, const QPoint &global);
-    const Note *selectedNote() const;
+    // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
+    // the one with its id as the store has it then (read there too; note gives only its name).
+    void exportWith(const Note &note, bool fromStore);
     // The selected note for what the detail shows: without its text when the store lent it to this
     // page (see holdsText), so a rebuild does not decode tens of megabytes again.
     const Note *shownNote() const;

@@ -1,0 +1,243 @@
+// A large text note shown on the page lends its text to the page's document: the store holds it
+// without its text. What the user does with it then (a new title or emoji saved, an export of any
+// format) never decodes its tens of megabytes on the window's thread, stores its text byte for byte
+// as it was, and loses nothing to a change made meanwhile.
+#include "common/RichNotes.h"
+#include "common/StoredNotes.h"
+#include "common/TestEnv.h"
+#include "notes/NoteCodec.h"
+#include "notes/NoteExport.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/TextViewOps.h"
+#include "platform/Keys.h"
+#include <QtTest>
+
+namespace {
+const QString kKey = QString::fromLatin1(kNotes);
+
+Note small(const QString &id) {
+    Note n(NoteType::text, QStringLiteral("🙂"), QStringLiteral("Small ") + id);
+    n.id = id;
+    n.body = QStringLiteral("short text");
+    return n;
+}
+
+// The note with the emoji, title and change time the store shows for it now.
+Note asListed(Note n, NoteStore &store) {
+    for (const NoteHead &h : store.notes())
+        if (h.id == n.id) {
+            n.emoji = h.emoji;
+            n.title = h.title;
+            n.modifiedInterval = h.modifiedInterval;
+        }
+    return n;
+}
+
+QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The large note loaded from a stored document, decoded and lent, as a page showing it leaves it.
+struct LentStore {
+    TempPrefs prefs;
+    Note large = numberedNote(QStringLiteral("L"), 300 * 1024);
+    Note other = small(QStringLiteral("S"));
+    NoteStore *store = nullptr;
+    LentStore() {
+        large.title = QStringLiteral("Large");
+        store = relaunchWithNotes(prefs, encodeNotes({other, large}));
+        if (!store || !store->find(large.id)) return;
+        if (!store->lendText(large.id, store->textVersion(large.id))) store = nullptr;
+    }
+    ~LentStore() { NoteStore::resetForTests(); }
+    QByteArray stored() { return prefs.prefs().data(kKey); }
+};
+} // namespace
+
+class TestLentNoteSteps : public QObject {
+    Q_OBJECT
+public:
+    static void initMain() { useOffscreenWhenHeadless(); }
+
+private slots:
+    // New fields put into a note's bytes give what encoding the note anew gives, whatever the
+    // fields hold; bytes that are not the note named are left alone.
+    void newFieldsInANotesBytesEqualAWholeEncode_data() {
+        QTest::addColumn<QString>("emoji");
+        QTest::addColumn<QString>("title");
+        QTest::addRow("longer") << QStringLiteral("🚀") << QStringLiteral("A much longer title than before, with ünïcödé");
+        QTest::addRow("shorter") << QStringLiteral("a") << QStringLiteral("x");
+        QTest::addRow("escaped") << QStringLiteral("\"") << QStringLiteral("quote \" back \\ tab\t nl\n \u2028 \x01");
+        QTest::addRow("empty title") << QStringLiteral("👩‍👩‍👧") << QString();
+    }
+    void newFieldsInANotesBytesEqualAWholeEncode() {
+        QFETCH(QString, emoji);
+        QFETCH(QString, title);
+        Note was = numberedNote(QStringLiteral("N"), 2000);
+        was.title = QStringLiteral("Old \"title\"");
+        was.link = QStringLiteral("example.org");
+        was.modifiedInterval = 788918400.25;
+        QByteArray bytes;
+        NoteCodec::encodeNote(bytes, was);
+        Note now = was;
+        now.emoji = emoji;
+        now.title = title;
+        now.modifiedInterval = 800000000.125;
+        QByteArray whole;
+        NoteCodec::encodeNote(whole, now);
+        const auto patched = NoteCodec::withFields(bytes, NoteHead(was), NoteHead(now));
+        QVERIFY(patched);
+        QCOMPARE(*patched, whole);
+
+        // Not this note's bytes, or another note: nothing.
+        Note stranger = was;
+        stranger.title = QStringLiteral("Another title");
+        QVERIFY(!NoteCodec::withFields(bytes, NoteHead(stranger), NoteHead(now)));
+        Note otherID = now;
+        otherID.id = QStringLiteral("M");
+        QVERIFY(!NoteCodec::withFields(bytes, NoteHead(was), NoteHead(otherID)));
+        QVERIFY(!NoteCodec::withFields(bytes.left(bytes.size() - 1), NoteHead(was), NoteHead(now)));
+    }
+
+    // A new title and emoji for a lent note show at once; the stored document then holds them with
+    // the text and rich text exactly as before, and nothing was decoded on the window's thread.
+    void aLentNotesNewTitleIsStoredWithoutItsText() {
+        LentStore s;
+        QVERIFY(s.store);
+        NoteStore &store = *s.store;
+        const quint64 version = store.textVersion(s.large.id);
+        const int decodes = store.largeDecodesHere();
+        bool failed = false;
+        store.updateFields(s.large.id, QStringLiteral("🚀"), QStringLiteral("Renamed \"large\""), &store,
+                           [&] { failed = true; });
+        QCOMPARE(store.notes().at(1).title, QStringLiteral("Renamed \"large\""));
+        QCOMPARE(store.findFields(s.large.id)->emoji, QStringLiteral("🚀"));
+        QVERIFY(store.textLent(s.large.id));
+        QCOMPARE(store.textVersion(s.large.id), version); // the page's document still shows the note
+        const Note expected = asListed(s.large, store);
+        QTRY_COMPARE(s.stored(), encodeNotes({s.other, expected}));
+        QCOMPARE(store.largeDecodesHere(), decodes);
+        QVERIFY(!failed);
+        QCOMPARE(*store.find(s.large.id), expected);
+    }
+
+    // A change made while the new title is put into the note's bytes is the one that stays: a text
+    // saved after it, a second title, or a removal (the note does not come back).
+    void whatFollowsANewTitleIsNotLost() {
+        {
+            LentStore s;
+            QVERIFY(s.store);
+            NoteStore &store = *s.store;
+            store.updateFields(s.large.id, QStringLiteral("1"), QStringLiteral("First"), &store, {});
+            Note edited = s.large;
+            edited.title = QStringLiteral("First");
+            edited.emoji = QStringLiteral("1");
+            edited.body += QStringLiteral(" and a new ending");
+            edited.bodyRTF.reset();
+            store.update(edited);
+            const Note expected = asListed(edited, store);
+            QTRY_COMPARE(s.stored(), encodeNotes({s.other, expected}));
+            QVERIFY(store.settle(10000));
+            QCoreApplication::processEvents();
+            QCOMPARE(s.stored(), encodeNotes({s.other, expected}));
+        }
+        {
+            LentStore s;
+            QVERIFY(s.store);
+            NoteStore &store = *s.store;
+            store.updateFields(s.large.id, QStringLiteral("1"), QStringLiteral("First"), &store, {});
+            store.updateFields(s.large.id, QStringLiteral("2"), QStringLiteral("Second"), &store, {});
+            QCOMPARE(store.notes().at(1).title, QStringLiteral("Second"));
+            QTRY_COMPARE(s.stored(), encodeNotes({s.other, asListed(s.large, store)}));
+            QCOMPARE(store.notes().at(1).title, QStringLiteral("Second"));
+        }
+        {
+            LentStore s;
+            QVERIFY(s.store);
+            NoteStore &store = *s.store;
+            store.updateFields(s.large.id, QStringLiteral("1"), QStringLiteral("First"), &store, {});
+            store.remove(s.large.id);
+            QTRY_COMPARE(s.stored(), encodeNotes({s.other}));
+            QVERIFY(store.settle(10000));
+            QCoreApplication::processEvents();
+            QCOMPARE(s.stored(), encodeNotes({s.other}));
+            QCOMPARE(store.notes().size(), size_t(1));
+        }
+    }
+
+    // The note read for an export is the note as stored, also while a change of it is still being
+    // encoded, and reading it decodes nothing on the window's thread.
+    void aLentNoteIsReadWholeAwayFromTheWindow() {
+        LentStore s;
+        QVERIFY(s.store);
+        NoteStore &store = *s.store;
+        const int decodes = store.largeDecodesHere();
+        auto read = store.readLater(s.large.id);
+        QVERIFY(read);
+        QCOMPARE(read(), std::optional<Note>(s.large));
+
+        Note edited = s.large;
+        edited.body += QStringLiteral(" more");
+        store.update(edited);
+        QVERIFY(store.lendText(edited.id, store.textVersion(edited.id)));
+        edited = asListed(edited, store);
+        read = store.readLater(s.large.id);
+        store.updateFields(s.large.id, QStringLiteral("🚀"), QStringLiteral("Later"), &store, {});
+        QCOMPARE(read(), std::optional<Note>(edited));
+        QCOMPARE(store.readLater(s.large.id)(), std::optional<Note>(asListed(edited, store)));
+        QCOMPARE(store.largeDecodesHere(), decodes);
+        QVERIFY(!store.readLater(QStringLiteral("none")));
+    }
+
+    // On the page: the large note shown, its title changed in the editor and saved, then exported in
+    // every format. The title shows at once and is stored with the text as it was; every file holds
+    // the note as stored; the note's text was never decoded on the window's thread.
+    void titleSaveAndExportsOfAShownLargeNote() {
+        TempPrefs prefs;
+        TestDialogs dialogs;
+        QTemporaryDir dir;
+        Note n = numberedNote(QStringLiteral("P"), 300 * 1024);
+        NoteStore *found = relaunchWithNotes(prefs, encodeNotes({n}));
+        QVERIFY(found);
+        NoteStore &store = *found;
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        QTRY_VERIFY(store.textLent(n.id));
+        const int decodes = store.largeDecodesHere();
+
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QVERIFY(page.inlineTitleField());
+        page.inlineTitleField()->setText(QStringLiteral("Renamed"));
+        page.saveInlineEditor();
+        QVERIFY(!page.inlineEditorOpen());
+        QCOMPARE(store.notes().at(0).title, QStringLiteral("Renamed"));
+        const Note expected = asListed(n, store);
+        QTRY_COMPARE(prefs.prefs().data(kKey), encodeNotes({expected}));
+
+        const QString txt = dir.filePath(QStringLiteral("n.txt")), csv = dir.filePath(QStringLiteral("n.csv")),
+                      pdf = dir.filePath(QStringLiteral("n.pdf"));
+        dialogs.alertAnswers = {0, 1, 2};
+        dialogs.savePaths = {txt, csv, pdf};
+        page.doExportSelected();
+        page.doExportSelected();
+        page.doExportSelected();
+        QTRY_VERIFY(QFile::exists(txt) && QFile::exists(csv) && QFile::exists(pdf));
+        QCOMPARE(fileBytes(txt), NoteStore::txtExport(expected).toUtf8());
+        QCOMPARE(fileBytes(csv), NoteStore::csvExport(expected).toUtf8());
+        QVERIFY(fileBytes(pdf).startsWith("%PDF"));
+        QVERIFY(NoteExport::settle(60000));
+        QCOMPARE(store.largeDecodesHere(), decodes);
+        QVERIFY(store.textLent(n.id));
+        NoteStore::resetForTests();
+    }
+};
+
+QTEST_MAIN(TestLentNoteSteps)
+#include "tst_lent_note_steps.moc"
