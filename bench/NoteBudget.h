@@ -7,6 +7,9 @@
 // notes page, runs times each, and prints the longest stretch of the window's thread per step and the
 // memory the largest cost. Runs in a process of its own, so its memory figures are its own.
 int runNoteBudget(MeteredApp &meter, int runs);
+// The 20 MB note shown and its text lent to the page: a title-only Save and exports, as the longest
+// stretch of the window's thread (`bench_notes lent [runs]`).
+int runLentNoteSteps(MeteredApp &meter, int runs);
 
 // The notes measured, by size: rich text of many lines from 4 KB to 20 MB, and 50 MB of one line.
 struct BudgetNote {

@@ -219,6 +219,8 @@ int main(int argc, char **argv) {
     MeteredApp app(argc, argv);
     if (argc > 1 && argv[1] == std::string_view("budget"))
         return runNoteBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
+    if (argc > 1 && argv[1] == std::string_view("lent"))
+        return runLentNoteSteps(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 1 && argv[1] == std::string_view("dialog"))
         return runDialogBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 2 && argv[1] == std::string_view("document")) {

@@ -156,7 +156,11 @@ void NotesView::rebuildList() {
 }
 
 const Note *NotesView::noteFields(const QString &id) const {
-    return holdsText(id) ? NoteStore::shared().findFields(id) : NoteStore::shared().find(id);
+    // A text lent to a document this page let go of (a new look) is on its way back on a worker
+    // (rebuildDetail): what the page needs meanwhile is the note's fields, not tens of megabytes
+    // decoded here.
+    NoteStore &store = NoteStore::shared();
+    return holdsText(id) || store.textLent(id) ? store.findFields(id) : store.find(id);
 }
 
 const Note *NotesView::shownNote() const {

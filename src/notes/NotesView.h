@@ -149,8 +149,8 @@ private:
     // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
     // the one with its id as the store has it then (read there too; note gives only its name).
     void exportWith(const Note &note, bool fromStore);
-    // The selected note for what the detail shows: without its text when the store lent it to this
-    // page (see holdsText), so a rebuild does not decode tens of megabytes again.
+    // The selected note for what the detail shows: without its text when the store lent it (see
+    // holdsText), so a rebuild or a step of the user does not decode tens of megabytes again.
     const Note *shownNote() const;
     const Note *noteFields(const QString &id) const;
 

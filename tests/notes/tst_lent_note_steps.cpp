@@ -2,6 +2,7 @@
 // without its text. What the user does with it then (a new title or emoji saved, an export of any
 // format) never decodes its tens of megabytes on the window's thread, stores its text byte for byte
 // as it was, and loses nothing to a change made meanwhile.
+#include "common/HeldPool.h"
 #include "common/RichNotes.h"
 #include "common/StoredNotes.h"
 #include "common/TestEnv.h"
@@ -11,6 +12,7 @@
 #include "notes/NotesView.h"
 #include "notes/TextViewOps.h"
 #include "platform/Keys.h"
+#include "ui/Theme.h"
 #include <QtTest>
 
 namespace {
@@ -220,6 +222,7 @@ private slots:
         QCOMPARE(store.notes().at(0).title, QStringLiteral("Renamed"));
         const Note expected = asListed(n, store);
         QTRY_COMPARE(prefs.prefs().data(kKey), encodeNotes({expected}));
+        QCOMPARE(store.largeDecodesHere(), decodes);
 
         const QString txt = dir.filePath(QStringLiteral("n.txt")), csv = dir.filePath(QStringLiteral("n.csv")),
                       pdf = dir.filePath(QStringLiteral("n.pdf"));
@@ -235,6 +238,49 @@ private slots:
         QVERIFY(NoteExport::settle(60000));
         QCOMPARE(store.largeDecodesHere(), decodes);
         QVERIFY(store.textLent(n.id));
+        NoteStore::resetForTests();
+    }
+
+    // A new look lets go of the shown note's document, and the text comes back on a worker. Held
+    // there meanwhile, the steps the user can take (find, a double click, Edit) use the note's
+    // fields and decode nothing here; once the text is in, the editor opens on it whole.
+    void stepsWhileALentTextComesBackDecodeNothingHere() {
+        TempPrefs prefs;
+        Note n = numberedNote(QStringLiteral("Q"), 300 * 1024);
+        NoteStore *found = relaunchWithNotes(prefs, encodeNotes({n}));
+        QVERIFY(found);
+        NoteStore &store = *found;
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        QTRY_VERIFY(store.textLent(n.id));
+        const int decodes = store.largeDecodesHere();
+        const AppTheme look = VF::theme();
+        // Nothing is painted meanwhile: the raster engine hands large fills to the pool held.
+        page.setUpdatesEnabled(false);
+        {
+            HeldPool pool;
+            page.clearContent();
+            VF::setTheme(AppTheme::dark);
+            page.setup();
+            // Built again for the new look, the document made for the old one let go of.
+            QTRY_VERIFY(page.longTextView() && !page.longTextReady());
+            QVERIFY(store.textLent(n.id));
+            page.toggleFindBar();
+            page.runFind(QStringLiteral("lorem"));
+            page.doubleTapNote(n.id);
+            QCoreApplication::processEvents();
+            QCOMPARE(store.largeDecodesHere(), decodes);
+            QVERIFY(page.inlineEditorOpen());
+        }
+        page.setUpdatesEnabled(true);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QCOMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), n.body);
+        QCOMPARE(store.largeDecodesHere(), decodes);
+        VF::setTheme(look);
         NoteStore::resetForTests();
     }
 };

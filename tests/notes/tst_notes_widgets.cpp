@@ -1,4 +1,5 @@
 #include "common/Files.h"
+#include "common/HeldPool.h"
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
 #include "common/PdfWords.h"
@@ -613,23 +614,7 @@ private slots:
         auto page = std::make_unique<NotesView>();
         Note n = note(NoteType::text, "A", QStringLiteral("A line of a long note.\n").repeated(2000));
         // The pool's one worker is held until released, on every way out of the test.
-        struct HeldPool {
-            QThreadPool *pool = QThreadPool::globalInstance();
-            const int threads = pool->maxThreadCount();
-            QSemaphore held;
-            HeldPool() {
-                pool->setMaxThreadCount(1);
-                pool->start([this] { held.acquire(); });
-            }
-            void release() {
-                if (held.available() == 0) held.release();
-            }
-            ~HeldPool() {
-                release();
-                pool->waitForDone();
-                pool->setMaxThreadCount(threads);
-            }
-        } pool;
+        HeldPool pool;
         const QStringList paths = {dir.filePath(QStringLiteral("a.txt")),
                                    dir.filePath(QStringLiteral("a.csv")),
                                    dir.filePath(QStringLiteral("a.pdf"))};
