@@ -15,6 +15,7 @@
 #include "notes/RtfCodec.h"
 #include "notes/TableImport.h"
 #include "notes/XlsxReader.h"
+#include "platform/HeapPolicy.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
 #include <QApplication>
@@ -216,6 +217,7 @@ Note bigTable() {
 }
 
 int main(int argc, char **argv) {
+    HeapPolicy::apply(); // as the app does: its memory figures are the app's
     MeteredApp app(argc, argv);
     if (argc > 1 && argv[1] == std::string_view("budget"))
         return runNoteBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);

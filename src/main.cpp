@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "exercises/BrowserWindowHost.h"
+#include "platform/HeapPolicy.h"
 #include "ui/Fonts.h"
 #include "ui/LazyFileIcon.h"
 
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 int main(int argc, char **argv) {
+    HeapPolicy::apply();
     // Read before the application object exists: --help and --version need no display, and neither
     // they nor a refused option may open the database or ask the running instance anything.
     QStringList args;
