@@ -677,30 +677,6 @@ QString wholeText(const QTextDocument &doc, int from, int to) {
     return out;
 }
 
-int heightAt(QTextDocument &doc, int width) {
-    // As a plain text layout does it: lines as wide as the view less the margins, each with its
-    // leading, the document's margin above and below,
-    const qreal margin = doc.documentMargin();
-    const qreal lineWidth = std::max(1.0, width - 2 * margin);
-    qreal h = 2 * margin;
-    std::unique_ptr<QTextLayout> before;
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        // Measured apart from the paragraph's own layout, which the view's layout makes as it wants.
-        auto tl = std::make_unique<QTextLayout>(b);
-        tl->setCacheEnabled(true);
-        tl->setTextOption(b.layout()->textOption());
-        tl->setFormats(b.layout()->formats());
-        // A piece whose first line goes on the row of the text before it adds no row of its own.
-        const bool onRow = layOutLines(*tl, margin, lineWidth,
-                                       continues(b) && before ? goesOnAfter(*before) : std::nullopt);
-        for (int i = onRow ? 1 : 0; i < tl->lineCount(); ++i)
-            h += tl->lineAt(i).height();
-        before = std::move(tl);
-    }
-    // and the pixel a plain text view keeps free below its last line, or it scrolls by a line.
-    return int(std::ceil(h)) + 1;
-}
-
 bool gatherParagraphs(QTextDocument &doc) {
     QTextCursor c(&doc);
     c.beginEditBlock(); // as in build: no paragraph laid out on the way
@@ -1003,6 +979,29 @@ void LongTextView::paintEvent(QPaintEvent *e) {
     // sized again, even where drawing put nothing off.
     if (paced && (paced->puttingOff() || paced->guessedHeights()) && verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
         layOutRestLater();
+}
+
+int LongTextView::wholeHeight() {
+    // A view resized while hidden learns its size when shown: told now (the view places its
+    // viewport, whose size it lays the text out at), so the document is laid out at the width it is
+    // drawn at, and once.
+    for (QWidget *w : {static_cast<QWidget *>(this), viewport()}) {
+        if (!w->testAttribute(Qt::WA_PendingResizeEvent)) continue;
+        QResizeEvent placed(w->size(), QSize());
+        w->setAttribute(Qt::WA_PendingResizeEvent, false);
+        QCoreApplication::sendEvent(w, &placed);
+    }
+    // The paragraphs' own layouts measured, the lines the view then draws: a short note was laid out
+    // twice, once apart for its card's height and again here, and the lines measured apart could
+    // come out shorter than the ones drawn.
+    QTextDocument *doc = document();
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    // The view scrolls unless its paragraphs (the last one with the margin below it) fit what it
+    // shows less the margin above and the pixel it keeps free below the last line.
+    qreal h = doc->documentMargin();
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+        h += layout->blockBoundingRect(b).height();
+    return int(std::ceil(h)) + 1;
 }
 
 void LongTextView::layOutRestLater() {

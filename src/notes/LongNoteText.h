@@ -83,9 +83,6 @@ QTextDocument *build(const Note &note, const Style &style);
 // hold a line separator are not gathered); one read from rich text reads as the editors' plain text
 // (line separators as line breaks, no-break spaces as spaces).
 QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
-// The height of the whole document laid out at this width in a view (a short one: it lays out every
-// paragraph).
-int heightAt(QTextDocument &doc, int width);
 // Removes the cuts between pieces, so the document holds one paragraph per line again.
 void joinPieces(QTextDocument &doc);
 // Gathers the short paragraphs of a rich text into paragraphs of about kGroupChars, each break a line
@@ -195,6 +192,10 @@ public:
     // Puts the caret (and selection) at c and the view on it; the paragraphs the view goes over to
     // place it are laid out over the next turns, as after Ctrl+End.
     void placeCaret(const QTextCursor &c);
+    // The height the view needs, at its width, to show its whole document without scrolling (a
+    // short one's: every paragraph is laid out here, by the view's own layout, so drawing them lays
+    // out nothing again).
+    int wholeHeight();
     // The text as stored.
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.

@@ -260,7 +260,7 @@ void NotesView::buildTextDetail(const Note &note) {
         const int m = int(std::lround(lv->document()->documentMargin()));
         int boxH = 0;
         if (whole && longDoc_ && lv->document() == longDoc_) {
-            boxH = std::max(40, LongNote::heightAt(*longDoc_, w - 28 + 2 * m) - 2 * m + 20);
+            boxH = std::max(40, lv->wholeHeight() - 2 * m + 20);
         } else {
             boxH = std::max(160, detailScroll_->height() - 32 - 24 - textFit_.linkRoom);
             textFit_.fillingBox = box;
@@ -505,14 +505,20 @@ void NotesView::saveLongEditor(Note copy) {
     editingID_.reset();
     QTextDocument *doc = longDoc_;
     if (doc->characterCount() - 1 <= LongNote::kLongChars) {
-        longView_->setDocument(nullptr);
-        longDoc_ = nullptr;
-        dropLongDoc();
         const LongNote::Saved s = LongNote::readText(*doc);
-        delete doc;
         copy.body = s.body;
         copy.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
         NoteStore::shared().update(copy);
+        // The document saved is the one shown after, its lines laid out already at the detail's
+        // width (the editor's): not built again from the rich text just written and laid out anew.
+        doc->setModified(false);
+        const LongNote::Style st = longStyle();
+        longKey_ = {id, NoteStore::shared().textVersion(id), LongNote::isLong(copy), false, st.font, st.text};
+        QTextCursor at = longView_->textCursor();
+        if (at.hasSelection()) {
+            at.clearSelection();
+            longView_->setTextCursor(at);
+        }
         requestRebuild();
         return;
     }

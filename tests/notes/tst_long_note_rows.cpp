@@ -125,7 +125,7 @@ private slots:
         QCOMPARE(shownRows(v), want);
         // Measured for a view that shows it whole: as tall as the paragraph and the line after it.
         const qreal afterHeight = QFontMetricsF(v.document()->defaultFont()).height();
-        const int measured = LongNote::heightAt(*v.document(), v.viewport()->width());
+        const int measured = v.wholeHeight();
         const qreal whole = oneHeight + afterHeight + 2 * v.document()->documentMargin();
         QVERIFY2(std::abs(measured - whole) <= 2, qPrintable(QStringLiteral("%1 for %2").arg(measured).arg(whole)));
     }

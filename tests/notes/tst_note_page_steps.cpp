@@ -2,6 +2,7 @@
 #include "common/TestEnv.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
+#include "notes/PacedLayout.h"
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
 #include <QAbstractScrollArea>
@@ -14,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QtTest>
 #include <memory>
 #include <vector>
@@ -240,6 +242,70 @@ private slots:
         QTRY_VERIFY(!page.inlineEditorOpen() && page.findView() && !page.longSavePending());
         settle();
         QVERIFY2(watch.scrolls <= 1, qPrintable(QStringLiteral("%1 scrolls").arg(watch.scrolls)));
+    }
+
+    // The caret's blink asks where the caret is, which the view finds by going over the paragraphs
+    // from the top of the screen towards it: with the caret far below, paragraphs slow to lay out
+    // (lines of emoji) are laid out a turn's worth at a time, the rest put off, not a screenful at once.
+    void aBlinkWithTheCaretFarBelowLaysOutATurnsWorth() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        QString body;
+        for (int i = 0; i < 300; ++i)
+            body += QStringLiteral("%1 %2\n").arg(i).arg(QString(QStringLiteral("🙂🎉🔥😀🚀🌟💡🍀")).repeated(5));
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Emoji lines"));
+        n.body = body;
+        NoteStore::shared().add(n);
+        NotesView page;
+        page.resize(1000, 900);
+        page.setup();
+        page.show();
+        settle();
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        LongTextView *v = page.inlineTextView();
+        QTextDocument *doc = v->document();
+        auto *layout = dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout());
+        QVERIFY(layout);
+        QObject *control = nullptr;
+        for (QObject *o : v->children())
+            if (o->inherits("QWidgetTextControl")) control = o;
+        QVERIFY(control);
+        // The blink's timer, seen as it fires (before the view's own filter takes its event).
+        struct BlinkTimer : QObject {
+            int id = 0;
+            bool eventFilter(QObject *, QEvent *e) override {
+                if (e->type() == QEvent::Timer) id = static_cast<QTimerEvent *>(e)->timerId();
+                return false;
+            }
+        } blink;
+        v->setFocus();
+        control->installEventFilter(&blink);
+        QTRY_VERIFY(blink.id != 0);
+        control->removeEventFilter(&blink);
+        // The caret at the end, the view at the top: a screenful of emoji lines lies between them.
+        QTextCursor end(doc);
+        end.movePosition(QTextCursor::End);
+        v->setTextCursor(end);
+        v->verticalScrollBar()->setValue(0);
+        QTRY_VERIFY(!layout->puttingOff());
+        settle();
+        QCOMPARE(v->cursorForPosition(QPoint(0, 0)).blockNumber(), 0);
+        int screenful = 0;
+        qreal y = 0;
+        for (QTextBlock b = doc->firstBlock(); b.isValid() && y < v->viewport()->height(); b = b.next(), ++screenful)
+            y += layout->blockBoundingRect(b).height();
+        QVERIFY2(screenful >= 8, qPrintable(QString::number(screenful)));
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+            if (!b.contains(end.position())) b.clearLayout();
+        const int before = layout->paragraphsLaidOut();
+        QTimerEvent tick(blink.id);
+        QCoreApplication::sendEvent(control, &tick);
+        const int laidOut = layout->paragraphsLaidOut() - before;
+        QVERIFY2(layout->puttingOff() && laidOut < screenful / 2,
+                 qPrintable(QStringLiteral("%1 laid out of a screenful of %2").arg(laidOut).arg(screenful)));
+        NoteStore::resetForTests();
     }
 };
 

@@ -1,0 +1,251 @@
+#include "common/RichNotes.h"
+#include "common/TestEnv.h"
+#include "notes/LongNoteText.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/PacedLayout.h"
+#include "notes/RtfCodec.h"
+#include "notes/TextViewOps.h"
+#include "ui/Lang.h"
+#include "ui/Theme.h"
+#include <QPointer>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(AppLang)
+
+// A short text note is shown whole on a card as tall as its text: the card holds every line the
+// view draws, and the lines are laid out once, by the view's own layout, on open and on Save.
+namespace {
+void settle() {
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
+Note textNote(const QString &id, const QString &body) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Note ") + id);
+    n.id = id;
+    n.body = body;
+    return n;
+}
+
+// A line written in the language, with its own letters.
+QString sentence(AppLang lang) {
+    switch (lang) {
+    case AppLang::en:
+        return QStringLiteral("Buy milk and bread on the way home, then call Jo");
+    case AppLang::es:
+        return QStringLiteral("¿Comprar leche y pan de camino a casa? Sí, mañana");
+    case AppLang::de:
+        return QStringLiteral("Milch und Brot auf dem Heimweg kaufen, Grüße an Jörg");
+    case AppLang::fr:
+        return QStringLiteral("Acheter du lait et du pain en rentrant, ça coûte peu");
+    case AppLang::uk:
+        return QStringLiteral("Купити молоко й хліб дорогою додому, ґанок і їжак");
+    case AppLang::pl:
+        return QStringLiteral("Kupić mleko i chleb w drodze do domu, źdźbło żółwia");
+    }
+    return {};
+}
+
+// The kinds of short note whose lines differ in height: one line, a line wrapped many times, a list
+// with a line in a larger size (rich), a line among emoji (taller than the letters).
+Note shortNote(const QString &kind, AppLang lang) {
+    const QString s = sentence(lang);
+    if (kind == QLatin1String("one line")) return textNote(QStringLiteral("C"), s);
+    if (kind == QLatin1String("wrapped")) return textNote(QStringLiteral("C"), QStringList(12, s).join(u' '));
+    if (kind == QLatin1String("emoji"))
+        return textNote(QStringLiteral("C"),
+                        QStringLiteral("🙂🎉 ") + s + QStringLiteral(" 👍🏽❤️🚀"));
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, big;
+    big.setProperty(QTextFormat::FontPixelSize, 22);
+    c.insertText(s + QStringLiteral(":\n"), big);
+    for (int i = 0; i < 4; ++i)
+        c.insertText(QStringLiteral("• %1 %2\n").arg(s).arg(i), plain);
+    c.insertText(QStringLiteral("• ") + s, big);
+    Note n = textNote(QStringLiteral("C"), doc.toPlainText());
+    n.bodyRTF = RtfCodec::write(doc);
+    return n;
+}
+
+// The bottom of the last line the view draws, in its card's coordinates.
+int lastLineBottom(LongTextView *v, QWidget *box) {
+    QTextCursor end(v->document());
+    end.movePosition(QTextCursor::End);
+    return v->viewport()->mapTo(box, v->cursorRect(end).bottomLeft()).y() + 1;
+}
+
+// The card holds the view's text whole: nothing scrolls, the last line ends 10 above the card's
+// bottom (and not far above it).
+void checkCardHoldsText(LongTextView *v) {
+    QWidget *box = v->parentWidget();
+    QVERIFY(box && box->objectName() == QLatin1String("contentBox"));
+    QCOMPARE(v->verticalScrollBar()->maximum(), 0);
+    const int bottom = lastLineBottom(v, box);
+    const int least = 40; // a card of a line or two is this tall
+    QVERIFY2(bottom <= box->height() - 10 && (bottom >= box->height() - 13 || box->height() == least),
+             qPrintable(QStringLiteral("text ends at %1 in a card %2 high").arg(bottom).arg(box->height())));
+}
+
+struct ShortPage {
+    TempPrefs prefs;
+    std::unique_ptr<NotesView> view;
+    explicit ShortPage(const Note &n, double scale = 1.0, AppLang lang = AppLang::en) {
+        VF::setFontScale(scale); // after the preferences, which start at the defaults
+        L::setLang(lang);
+        NoteStore::resetForTests();
+        NoteStore::shared().add(n);
+        view = std::make_unique<NotesView>();
+        view->resize(1000, 700);
+        view->setup();
+        view->show();
+        settle();
+    }
+    ~ShortPage() {
+        view.reset();
+        NoteStore::resetForTests();
+    }
+};
+
+LongNote::PacedLayout *pacedLayout(QAbstractScrollArea *v) {
+    QTextDocument *doc = v ? TextViewOps::document(v) : nullptr;
+    return doc ? dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout()) : nullptr;
+}
+
+// Notes, at their first paint, how many paragraphs the text view had laid out and whether all were.
+class FirstPaint : public QObject {
+public:
+    FirstPaint() { qApp->installEventFilter(this); }
+    ~FirstPaint() override { qApp->removeEventFilter(this); }
+    int laidOut = -1;
+    bool whole = false;
+    bool eventFilter(QObject *o, QEvent *e) override {
+        auto *w = qobject_cast<QWidget *>(o);
+        auto *v = w ? qobject_cast<LongTextView *>(w->parentWidget()) : nullptr;
+        if (laidOut >= 0 || e->type() != QEvent::Paint || !v || w != v->viewport()) return false;
+        if (LongNote::PacedLayout *layout = pacedLayout(v); layout && v->document()->characterCount() > 1) {
+            laidOut = layout->paragraphsLaidOut();
+            whole = true;
+            for (QTextBlock b = v->document()->firstBlock(); b.isValid(); b = b.next())
+                whole = whole && b.layout() && b.layout()->lineCount() > 0;
+        }
+        return false;
+    }
+};
+} // namespace
+
+class TestShortNoteCard : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+    void cleanup() {
+        L::setLang(AppLang::en);
+        VF::setFontScale(1.0);
+    }
+
+    // At every font scale and in every language, the card of each kind of short note is as tall as
+    // the lines the view draws: its last line is never cut, and the view never scrolls within it.
+    void theCardHoldsEveryLine_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<AppLang>("lang");
+        for (const char *kind : {"one line", "wrapped", "list", "emoji"})
+            for (double scale : {1.0, 1.15, 1.3})
+                for (AppLang lang : AppLangs::allCases)
+                    QTest::addRow("%s %.2f %s", kind, scale, qPrintable(AppLangs::rawValue(lang)))
+                        << QString::fromLatin1(kind) << scale << lang;
+    }
+    void theCardHoldsEveryLine() {
+        QFETCH(QString, kind);
+        QFETCH(double, scale);
+        QFETCH(AppLang, lang);
+        const Note n = shortNote(kind, lang);
+        QVERIFY(!LongNote::isLong(n));
+        ShortPage p(n, scale, lang);
+        p.view->selectNote(n.id);
+        QTRY_VERIFY(p.view->contentView());
+        settle();
+        checkCardHoldsText(p.view->contentView());
+    }
+
+    // Opening a short note lays each paragraph out once, before the text is first drawn: the card's
+    // height is measured on the lines the view then draws, not on lines of its own.
+    void openingLaysTheTextOutOnce_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("one line") << 0;
+        QTest::newRow("4 KB rich") << 4 * 1024;
+    }
+    void openingLaysTheTextOutOnce() {
+        QFETCH(int, bytes);
+        const Note note = bytes == 0 ? textNote(QStringLiteral("C"), sentence(AppLang::en))
+                                     : richNote(QStringLiteral("C"), bytes);
+        ShortPage p(note);
+        FirstPaint first;
+        p.view->selectNote(note.id);
+        QTRY_VERIFY(p.view->contentView() && first.laidOut >= 0);
+        settle();
+        LongTextView *v = p.view->contentView();
+        const int paragraphs = v->document()->blockCount();
+        QVERIFY(first.whole);
+        QCOMPARE(first.laidOut, paragraphs);
+        QCOMPARE(pacedLayout(v)->paragraphsLaidOut(), paragraphs);
+        checkCardHoldsText(v);
+    }
+
+    // Save shows the document just edited, its lines as they were laid out in the editor: nothing
+    // is built again from the text stored or laid out anew, and the card grows with the lines added.
+    void saveKeepsTheLinesLaidOut() {
+        const Note n = richNote(QStringLiteral("C"), 4 * 1024);
+        ShortPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.contentView());
+        settle();
+        const int cardBefore = page.contentView()->parentWidget()->height();
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        settle();
+        LongTextView *editor = page.inlineTextView();
+        const QPointer<QTextDocument> doc = editor->document();
+        QTextCursor c(doc.data());
+        c.movePosition(QTextCursor::End);
+        c.insertText(QStringLiteral("\nA line added at the end"));
+        editor->setTextCursor(c);
+        c.movePosition(QTextCursor::Start);
+        c.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+        editor->setTextCursor(c); // a selection made in the editor is not shown in the detail
+        settle();
+        const int laidOut = pacedLayout(editor)->paragraphsLaidOut();
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.contentView());
+        settle();
+        LongTextView *v = page.contentView();
+        QCOMPARE(v->document(), doc.data());
+        QVERIFY(v->isReadOnly() && !doc->isModified());
+        QVERIFY(!v->textCursor().hasSelection());
+        QVERIFY2(pacedLayout(v)->paragraphsLaidOut() <= laidOut + 1,
+                 qPrintable(QStringLiteral("%1 laid out, %2 before")
+                                .arg(pacedLayout(v)->paragraphsLaidOut())
+                                .arg(laidOut)));
+        const Note *stored = NoteStore::shared().find(n.id);
+        QVERIFY(stored && stored->body.endsWith(QStringLiteral("\nA line added at the end")));
+        QCOMPARE(v->wholeText(), stored->body);
+        QVERIFY(v->parentWidget()->height() > cardBefore);
+        checkCardHoldsText(v);
+        // Shown again later, it is the stored text, and Edit goes on with the same document.
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        QCOMPARE(page.inlineTextView()->wholeText(), stored->body);
+    }
+};
+
+QTEST_MAIN(TestShortNoteCard)
+#include "tst_short_note_card.moc"
