@@ -185,9 +185,13 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     const bool paced = pacing_ > 0 || depth_ > 0;
     // An edit asks for its paragraph's height before laying it out anyway: never twice.
     if (paced && (changing_ > 0 ? !deferred() : !mayLayOut(block))) {
-        if (guessedLine_ <= 0) guessedLine_ = QFontMetricsF(document()->defaultFont()).lineSpacing();
+        if (guessedLine_ <= 0) {
+            const QFontMetricsF fm(document()->defaultFont());
+            guessedLine_ = fm.lineSpacing();
+            guessedChar_ = fm.averageCharWidth();
+        }
         guessed_ = true;
-        return QRectF(0, 0, documentSize().width(), guessedLine_ * std::max(1, block.lineCount()));
+        return QRectF(0, 0, documentSize().width(), guessedLine_ * guessedRows(block));
     }
     // Only a paragraph about to be laid out is looked at: one put off may be asked for again and again.
     prepare(block);
@@ -225,7 +229,19 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     openTurn();
     ++depth_;
     ++changing_;
-    QPlainTextDocumentLayout::documentChanged(from, removed, added);
+    // Told of an edit within one paragraph, Qt lays it out there and then (measuring every emoji in
+    // it), though a piece is laid out again below; told that the edit reaches into the paragraph
+    // after it, Qt only lets go of their layouts. That one is a piece laid out again anyway once
+    // where it goes on moves, or one not laid out yet.
+    int told = added;
+    if (const QTextBlock edited = document()->findBlock(from);
+        pieces.size() == 1 && pieces.front() == edited.blockNumber() &&
+        edited.contains(std::max(0, from + removed + added - 1))) {
+        const QTextBlock next = edited.next();
+        if (next.isValid() && (continues(next) || !next.layout() || next.layout()->lineCount() == 0))
+            told = next.position() - from - removed + 1;
+    }
+    QPlainTextDocumentLayout::documentChanged(from, removed, told);
     QTextBlock last = document()->findBlock(from);
     bool moved = false;
     for (QTextBlock b = last; b.isValid() && b.position() <= from + added; b = b.next()) {
@@ -237,6 +253,17 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     followOn(last);
     --changing_;
     --depth_;
+}
+
+// A paragraph never laid out counts one line; guessed so, a screenful of long pieces looked like a
+// few rows, and a view sizing its range from the bottom (or drawing) went on asking for paragraphs far
+// beyond the screen: on opening a line of emoji, as far as the first, laid out at once as the
+// caret's. Its rows are guessed from its length instead, without a look at its text (a view may ask
+// for hundreds of paragraphs put off, again and again; an emoji is two characters about as wide).
+int PacedLayout::guessedRows(const QTextBlock &block) const {
+    const int known = std::max(1, block.lineCount());
+    if (lineWidth_ <= 0 || guessedChar_ <= 0) return known;
+    return std::max(known, int(std::ceil(qreal(block.length() - 1) * guessedChar_ / lineWidth_)));
 }
 
 // The turn's clock starts with the first paced call in it.

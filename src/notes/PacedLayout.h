@@ -77,6 +77,7 @@ private:
     void openTurn();
     bool mayLayOut(const QTextBlock &block) const;
     bool deferred() const;
+    int guessedRows(const QTextBlock &block) const;
 
     int pacing_ = 0;
     int depth_ = 0;    // inside a layout of our own
@@ -92,5 +93,6 @@ private:
     qreal lineWidth_ = 0;
     mutable bool guessed_ = false;
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
+    mutable qreal guessedChar_ = 0;    // the width of a letter of it
 };
 } // namespace LongNote

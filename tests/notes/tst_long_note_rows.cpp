@@ -268,6 +268,31 @@ private slots:
         QVERIFY2(tried >= 3, "rows shared by two pieces");
     }
 
+    // Opened in a view taller than the line has pieces, the range is sized from the bottom without
+    // laying out the pieces above the last screenful, nor the first (the caret's) before it is
+    // drawn; once the screen has settled, the rows are still those of one paragraph.
+    void openingALineOfEmojiSizesItsRangeFromTheLastScreenful() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        v.resize(420, 700);
+        v.setDocument(LongNote::build(textNote(QStringLiteral("first")), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QTextDocument *doc = LongNote::build(textNote(line), {QFont(), Qt::black, {}});
+        doc->setParent(&v);
+        const int pieces = doc->blockCount();
+        QVERIFY2(pieces * QFontMetricsF(doc->defaultFont()).lineSpacing() < v.viewport()->height(),
+                 "as many pieces as rows fit the view");
+        v.setDocument(doc);
+        int laidOut = 0;
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+            laidOut += b.layout()->lineCount() > 0;
+        QVERIFY2(doc->firstBlock().layout()->lineCount() == 0 && laidOut < pieces / 2,
+                 qPrintable(QStringLiteral("%1 of %2 pieces laid out").arg(laidOut).arg(pieces)));
+        QCOMPARE(shownRows(v), oneParagraphRows(v, line));
+    }
+
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
     // long one is, laid out as it is drawn; one of words with a few emoji is laid out whole.
     void aShortNoteOfManyEmojiIsLaidOutAsDrawn() {
