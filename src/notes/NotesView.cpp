@@ -18,6 +18,7 @@
 #include <QShortcut>
 #include <QTextDocument>
 #include <QTimer>
+#include <utility>
 
 using namespace NotesUi;
 
@@ -170,6 +171,7 @@ const Note *NotesView::shownNote() const {
 void NotesView::selectNote(const QString &id) {
     if (!selectedID_ || *selectedID_ != id) {
         triedDecodeID_.clear();
+        editWhenIn_.clear();
         detailScrollPos_ = {};
         sel_ = {};
         editingID_.reset();
@@ -179,6 +181,18 @@ void NotesView::selectNote(const QString &id) {
 }
 
 void NotesView::doubleTapNote(const QString &id) {
+    if (decodingID_ == id || (!holdsText(id) && !NoteStore::shared().textLent(id) && decodeAway(id))) {
+        // A large note not held decoded (not opened yet, or let go of since) is decoded on a worker,
+        // as opening it is: its editor opens once it is in.
+        if (!selectedID_ || *selectedID_ != id) {
+            sel_ = {};
+            detailScrollPos_ = {};
+            editingID_.reset();
+        }
+        selectedID_ = id;
+        editWhenIn_ = id;
+        return;
+    }
     const Note *n = noteFields(id);
     if (!n) return;
     if (!selectedID_ || *selectedID_ != id) sel_ = {};
@@ -194,20 +208,28 @@ void NotesView::doubleTapNote(const QString &id) {
 
 // ---- detail ----
 
+bool NotesView::decodeAway(const QString &id) {
+    if (!NoteStore::shared().decodeInBackground(id, this, [this, id] {
+            if (decodingID_ == id) decodingID_.clear();
+            if (std::exchange(editWhenIn_, QString()) == id && selectedID_ && *selectedID_ == id) {
+                doubleTapNote(id);
+                return;
+            }
+            requestRebuild();
+        }))
+        return false;
+    decodingID_ = triedDecodeID_ = id;
+    return true;
+}
+
 void NotesView::rebuildDetail() {
     // A large note not held decoded is decoded on a worker; the detail as it was stays meanwhile.
     if (selectedID_) {
         const QString id = *selectedID_;
         if (decodingID_ == id) return;
         // A text lent to a document this page no longer holds is decoded again the same way.
-        if (!holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) &&
-            NoteStore::shared().decodeInBackground(id, this, [this, id] {
-                if (decodingID_ == id) decodingID_.clear();
-                requestRebuild();
-            })) {
-            decodingID_ = triedDecodeID_ = id;
+        if (!holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) && decodeAway(id))
             return;
-        }
     }
     if (const Note *shown = shownNote(); shown && refreshTableInPlace(*shown)) return;
     if (detailScroll_) {

@@ -181,6 +181,11 @@ private:
     // The note being decoded on a worker for the detail, and the last one asked for that way (a note
     // that did not come in decoded then is decoded when found).
     QString decodingID_, triedDecodeID_;
+    // A note double-clicked while being decoded: its editor opens once it is in.
+    QString editWhenIn_;
+    // Starts decoding a large note not held decoded on a worker (the detail is built again, or the
+    // editor asked for opened, once it is in); false when the store answers at once.
+    bool decodeAway(const QString &id);
     QPoint detailScrollPos_;
 
     double listFrac_ = 0.32;

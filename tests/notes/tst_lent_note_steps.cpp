@@ -283,6 +283,32 @@ private slots:
         VF::setTheme(look);
         NoteStore::resetForTests();
     }
+
+    // A double click on a large note not decoded yet (as on its card in the list) decodes it on a
+    // worker, as opening it does, and opens its editor on the whole text once it is in.
+    void aDoubleClickOnALargeNoteNotDecodedYetDecodesItAway() {
+        TempPrefs prefs;
+        const Note other = small(QStringLiteral("S"));
+        const Note n = numberedNote(QStringLiteral("D"), 300 * 1024);
+        NoteStore *found = relaunchWithNotes(prefs, encodeNotes({other, n}));
+        QVERIFY(found);
+        NoteStore &store = *found;
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        page.selectNote(other.id);
+        QTRY_VERIFY(page.findView());
+        const int decodes = store.largeDecodesHere();
+        page.selectNote(n.id);
+        page.doubleTapNote(n.id);
+        QCOMPARE(store.largeDecodesHere(), decodes);
+        QTRY_VERIFY(page.inlineEditorOpen() && page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QCOMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), n.body);
+        QCOMPARE(page.inlineTitleField()->text(), n.title);
+        QCOMPARE(store.largeDecodesHere(), decodes);
+        NoteStore::resetForTests();
+    }
 };
 
 QTEST_MAIN(TestLentNoteSteps)
