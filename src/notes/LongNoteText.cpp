@@ -1,6 +1,7 @@
 #include "notes/LongNoteText.h"
 
 #include "notes/FormatBar.h"
+#include "notes/NoteCodec.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
@@ -655,12 +656,16 @@ QString loadingText() {
     return L::t({.en = "Loading…", .es = "Cargando…", .de = "Wird geladen…", .fr = "Chargement…", .uk = "Завантаження…", .pl = "Wczytywanie…"});
 }
 
-QString wholeText(const QTextDocument &doc, int from, int to) {
+namespace {
+// The text as stored from from to to, made in out; with take, out is handed over whenever it holds
+// stretch characters or more, and once more at the end (last set): take removes from its front what
+// it uses, and what it leaves stays there.
+void storedText(QString &out, const QTextDocument &doc, int from, int to, qsizetype stretch,
+                const std::function<void(QString &, bool)> &take) {
     if (to < 0) to = doc.characterCount() - 1;
     const int rule = doc.property(kTextRule).toInt();
-    QString out;
-    out.reserve(std::max(0, to - from));
     for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (take && out.size() >= stretch) take(out, false);
         if (b.position() > from && !continues(b)) out += u'\n';
         const int start = std::max(from, b.position());
         const int end = std::min(to, b.position() + b.length() - 1);
@@ -674,6 +679,14 @@ QString wholeText(const QTextDocument &doc, int from, int to) {
             else if (rule == TextRule::rich && ch == QChar::Nbsp) ch = u' ';
         }
     }
+    if (take) take(out, true);
+}
+} // namespace
+
+QString wholeText(const QTextDocument &doc, int from, int to) {
+    QString out;
+    out.reserve(std::max(0, (to < 0 ? doc.characterCount() - 1 : to) - from));
+    storedText(out, doc, from, to, 0, {});
     return out;
 }
 
@@ -810,7 +823,7 @@ struct PendingSave {
     std::condition_variable ready;
     std::optional<Saved> saved; // set by the worker
     QPointer<QObject> to;
-    std::function<void(const Saved &, QTextDocument *)> done;
+    std::function<void(Saved &, QTextDocument *)> done;
     bool keep = false;                  // the document read comes back with the text
     std::unique_ptr<QTextDocument> doc; // when kept: set by the worker, moved to the window's thread
     bool delivered = false;             // window's thread only
@@ -847,8 +860,8 @@ QTextCharFormat storedFormat(const QTextCharFormat &shown) {
     return f;
 }
 
-void startRead(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &, QTextDocument *)> done,
-               bool keep) {
+void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
+               bool keep, std::optional<Note> fields = std::nullopt) {
     auto p = std::make_shared<PendingSave>();
     p->to = receiver;
     p->done = std::move(done);
@@ -857,9 +870,13 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(const S
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
     QThread *target = qApp->thread();
-    QThreadPool::globalInstance()->start([doc, p, target] {
+    QThreadPool::globalInstance()->start([doc, p, target, fields = std::move(fields)] {
         doc->moveToThread(QThread::currentThread());
-        Saved s = readText(*doc);
+        Saved s;
+        if (fields)
+            s.record = encodeSaved(*doc, *fields, &s.preview);
+        else
+            s = readText(*doc);
         std::unique_ptr<QTextDocument> kept(doc);
         if (p->keep)
             kept->moveToThread(target);
@@ -887,12 +904,39 @@ Saved readText(const QTextDocument &doc) {
     return s;
 }
 
-void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
-    startRead(doc, receiver, [done = std::move(done)](const Saved &s, QTextDocument *) { done(s); }, false);
+QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview) {
+    // Stretches of about this many characters or bytes: a few pages, against tens of megabytes whole.
+    constexpr qsizetype kStretch = 64 * 1024;
+    QByteArray out;
+    NoteCodec::TextParts parts;
+    parts.body = [&](QByteArray &into) {
+        QString text;
+        text.reserve(kStretch + kPieceChars + 1);
+        // The first stretch handed over holds the preview whole (or is the last), so what a stretch
+        // leaves for the next one never comes into it twice.
+        static_assert(kStretch > kPreviewChars);
+        storedText(text, doc, 0, -1, kStretch, [&](QString &t, bool last) {
+            if (preview && preview->size() < kPreviewChars)
+                *preview += QStringView(t).first(std::min(t.size(), kPreviewChars - preview->size()));
+            NoteCodec::appendBodyChars(into, t, last);
+        });
+    };
+    parts.richText = [&](QByteArray &into) {
+        // As readText() writes it, rich text the reader would refuse included.
+        return RtfCodec::write(doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks}, kStretch,
+                               [&](QByteArray &bytes, bool last) { NoteCodec::appendBase64Stretch(into, bytes, last); });
+    };
+    NoteCodec::encodeNote(out, fields, parts);
+    return out;
 }
 
-void readKeeping(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &, QTextDocument *)> done) {
-    startRead(doc, receiver, std::move(done), true);
+void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done) {
+    startRead(doc, receiver, [done = std::move(done)](Saved &s, QTextDocument *) { done(s); }, false);
+}
+
+void readKeeping(QTextDocument *doc, const Note &fields, QObject *receiver,
+                 std::function<void(Saved &, QTextDocument *)> done) {
+    startRead(doc, receiver, std::move(done), true, fields);
 }
 
 bool settleSaves(int timeoutMs) {

@@ -159,7 +159,12 @@ QString loadingText();
 struct Saved {
     QString body;
     QByteArray rtf;
+    // Made in their place when the note's fields come with the document (readKeeping): see encodeSaved.
+    QByteArray record;
+    QString preview;
 };
+// The first characters of a note's text its head shows (NoteHead::preview).
+inline constexpr qsizetype kPreviewChars = 40;
 // The text as stored and its rich text (none when the rich text would be larger than the reader
 // takes, RtfCodec::kMaxBytes): the links the view found and the colour it gave taken out, the pieces
 // joined. The document stays as it is.
@@ -167,10 +172,17 @@ Saved readText(const QTextDocument &doc);
 // Takes the document (which no view may show any more), reads it as readText() does on a pool
 // thread and deletes it there; done gets the text on receiver's thread unless receiver is gone.
 void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
-// The same, but the document is not deleted: done gets it back with its text, to own (it is what the
-// text was read from, so a page can go on showing it instead of building it again from the text).
-// When receiver is gone by then, it is deleted.
-void readKeeping(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &, QTextDocument *)> done);
+// The note's bytes as NoteCodec::encodeNote() writes fields with the text and rich text readText()
+// reads from the document (fields' own are not read), written from the document a stretch at a time:
+// neither the text nor the rich text is held whole beside the document and the bytes. preview, when
+// given, gets the text's first kPreviewChars characters.
+QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview = nullptr);
+// The same as readLater for a note with these fields, but the document is not deleted, and what comes
+// back is the note's bytes (Saved::record, Saved::preview) made by encodeSaved(): done gets the document
+// back with them, to own (it is what the text was read from, so a page can go on showing it instead of
+// building it again from the text). When receiver is gone by then, it is deleted.
+void readKeeping(QTextDocument *doc, const Note &fields, QObject *receiver,
+                 std::function<void(Saved &, QTextDocument *)> done);
 // At quit, when the event loop no longer runs: waits for the saves readLater() started and hands each
 // its text at once, in the order they were started, so that they reach the store before the database
 // closes. False when one was not read within timeoutMs (it, and those after it, are not stored).

@@ -454,14 +454,18 @@ bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root, bool p
     return RecordJson::parseFast(parser, bytes, root, padded);
 }
 
-void appendBase64(QByteArray &out, const QByteArray &bytes) {
-    // A slice at a time straight into out: the rich text of a long note is tens of megabytes, and a
-    // whole Base64 copy of it next to the note's bytes would be as much again. Slices of a multiple
-    // of three bytes end without padding, so they join into the Base64 of the whole.
+// A slice at a time straight into out: the rich text of a long note is tens of megabytes, and a
+// whole Base64 copy of it next to the note's bytes would be as much again. Slices of a multiple of
+// three bytes end without padding, so they join into the Base64 of the whole.
+void appendBase64Slices(QByteArray &out, const char *p, qsizetype n) {
     constexpr qsizetype kSlice = 3 * 16 * 1024;
+    for (qsizetype at = 0; at < n; at += kSlice)
+        out.append(QByteArray::fromRawData(p + at, std::min(kSlice, n - at)).toBase64());
+}
+
+void appendBase64(QByteArray &out, const QByteArray &bytes) {
     out.append('"');
-    for (qsizetype at = 0; at < bytes.size(); at += kSlice)
-        out.append(QByteArray::fromRawData(bytes.constData() + at, std::min(kSlice, bytes.size() - at)).toBase64());
+    appendBase64Slices(out, bytes.constData(), bytes.size());
     out.append('"');
 }
 } // namespace
@@ -512,15 +516,29 @@ void appendTail(QByteArray &out, double created, double modified) {
 }
 } // namespace
 
-void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
-                std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten) {
+// The note's JSON object; its body and rich text from text when given.
+static void encodeWith(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
+                       std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten,
+                       const TextParts *text) {
     const qsizetype start = out.size();
     appendHead(out, n.id, n.type, n.emoji, n.title);
-    RecordJson::appendString(out, n.body);
-    if (bodyWritten) bodyWritten();
-    if (n.bodyRTF) {
-        out.append(",\"bodyRTF\":");
-        appendBase64(out, *n.bodyRTF);
+    if (text) {
+        out.append('"');
+        text->body(out);
+        out.append('"');
+        const qsizetype at = out.size();
+        out.append(",\"bodyRTF\":\"");
+        if (text->richText(out))
+            out.append('"');
+        else
+            out.truncate(at);
+    } else {
+        RecordJson::appendString(out, n.body);
+        if (bodyWritten) bodyWritten();
+        if (n.bodyRTF) {
+            out.append(",\"bodyRTF\":");
+            appendBase64(out, *n.bodyRTF);
+        }
     }
     if (n.imageBase64) {
         out.append(",\"imageBase64\":");
@@ -552,6 +570,28 @@ void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteAr
         if (rows) rows->push_back({at - start, out.size() - at});
     }
     appendTail(out, n.createdInterval, n.modifiedInterval);
+}
+
+void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
+                std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten) {
+    encodeWith(out, n, row, rows, bodyWritten, nullptr);
+}
+
+void encodeNote(QByteArray &out, const Note &n, const TextParts &text) {
+    encodeWith(out, n, {}, nullptr, {}, &text);
+}
+
+void appendBodyChars(QByteArray &out, QString &text, bool last) {
+    qsizetype n = text.size();
+    if (!last && n > 0 && text.at(n - 1).isHighSurrogate()) --n;
+    RecordJson::appendStringChars(out, QStringView(text).first(n));
+    text.remove(0, n);
+}
+
+void appendBase64Stretch(QByteArray &out, QByteArray &bytes, bool last) {
+    const qsizetype n = last ? bytes.size() : bytes.size() - bytes.size() % 3;
+    appendBase64Slices(out, bytes.constData(), n);
+    bytes.remove(0, n);
 }
 
 std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, const NoteHead &now) {

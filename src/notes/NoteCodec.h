@@ -25,6 +25,26 @@ void encodeNote(QByteArray &out, const Note &n,
                 const std::function<void(QByteArray &out, size_t i)> &row = {},
                 std::vector<RowSpan> *rows = nullptr, const std::function<void()> &bodyWritten = {});
 void encodeRow(QByteArray &out, const NoteRow &r);
+
+// A text note's body and rich text written into its bytes by the caller as they are made (a long
+// note's from its document, a stretch at a time): body appends the body's characters as its JSON
+// string holds them (appendBodyChars), richText the rich text's Base64 (appendBase64Stretch) and says
+// whether the note has rich text (what it appended is taken back when not). Each appends exactly what
+// encodeNote() writes there for a note that holds them.
+struct TextParts {
+    std::function<void(QByteArray &out)> body;
+    std::function<bool(QByteArray &out)> richText;
+};
+// Appends the note's JSON object with its body and rich text from text (n's own are not read).
+void encodeNote(QByteArray &out, const Note &n, const TextParts &text);
+// The characters of a stretch of a body as the body's JSON string holds them, for TextParts::body:
+// the stretches' characters joined are the body's. A stretch that is not the last keeps a high
+// surrogate at its end for the next one (text keeps what is not written), so a pair is never cut.
+void appendBodyChars(QByteArray &out, QString &text, bool last);
+// The Base64 of rich text handed over a stretch at a time, for TextParts::richText: whole groups of
+// three bytes are taken from the front of bytes (all of them when last), so the stretches' Base64
+// joined is that of the whole.
+void appendBase64Stretch(QByteArray &out, QByteArray &bytes, bool last);
 // A note's bytes (as encodeNote() wrote them for a note with was's head) with now's emoji, title and
 // time stamps in place of was's: everything else, the text and rich text above all, stays byte for
 // byte, and is not decoded. Equal to encoding the note anew with those fields. Nothing when the bytes

@@ -1023,6 +1023,37 @@ void NoteStore::updateFields(const QString &id, const QString &emoji, const QStr
     changed();
 }
 
+bool NoteStore::updateEncoded(const Note &fields, const QString &preview, QByteArray &&record) {
+    finishLoad();
+    const int i = firstIndex(fields.id);
+    if (i < 0) return false;
+    Note note = fields;
+    note.body = QString();
+    note.bodyRTF.reset();
+    note.modifiedInterval = Clock::get().refSeconds();
+    // Stamped in the bytes' own buffer (they are handed over, not shared).
+    auto bytes = NoteCodec::withFields(std::move(record), NoteHead(fields), NoteHead(note));
+    if (!bytes) return false;
+    Slot &s = slots_[size_t(i)];
+    // What it replaces may be of megabytes (a change not yet confirmed): freed on a worker.
+    Freed freed;
+    freed.size = s.bytes.size();
+    freed.bytes.push_back(std::exchange(s.bytes, std::move(*bytes)));
+    s.rows = {};
+    s.encoding = 0; // an encode still in flight made bytes of an earlier change
+    s.text = nextTextVersion();
+    s.dirty = true;
+    takeDecoded(s, std::move(note)); // a pointer find() gave stays valid
+    s.lent = true;
+    s.used = ++useCount_;
+    heads_[size_t(i)] = NoteHead(*s.note);
+    heads_[size_t(i)].preview = preview;
+    freeLater(std::move(freed));
+    scheduleTrim();
+    changed();
+    return true;
+}
+
 void NoteStore::remove(const QString &id) {
     finishLoad();
     if (firstIndex(id) < 0) {

@@ -544,7 +544,9 @@ void NotesView::saveLongEditor(Note copy) {
     }
     // The document goes to a worker to be read, and comes back as the note saved: shown again, not
     // built again from the saved text (for a long note, a second document of a hundred megabytes
-    // being made while the save's text and bytes are still held).
+    // being made while the save's text and bytes are still held). What it reads is the note's bytes,
+    // written from the document a stretch at a time: its text and rich text (tens of megabytes each)
+    // are never held whole beside the document and the bytes.
     longDoc_ = nullptr;
     ++longGen_;
     pastedLinks_.clear();
@@ -552,25 +554,37 @@ void NotesView::saveLongEditor(Note copy) {
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
     const quint64 gen = longGen_;
-    LongNote::readKeeping(doc, this, [this, id, gen, title = copy.title, emoji = copy.emoji](const LongNote::Saved &s, QTextDocument *read) {
+    copy.body = QString(); // the fields alone: the text is the document's
+    copy.bodyRTF.reset();
+    LongNote::readKeeping(doc, copy, this, [this, id, gen, fields = copy](LongNote::Saved &s, QTextDocument *read) {
         longSavingID_.clear();
         bool stored = false;
         // Without its text when lent: the text is the one read here.
         if (const Note *now = NoteStore::shared().findFields(id)) {
             Note out = *now;
-            out.title = title;
-            out.emoji = emoji;
-            out.body = s.body;
-            out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
-            NoteStore::shared().update(out);
-            stored = true;
+            out.title = fields.title;
+            out.emoji = fields.emoji;
+            out.body = QString();
+            out.bodyRTF.reset();
+            out.modifiedInterval = fields.modifiedInterval;
+            // The bytes hold the note as it was when Save was clicked: changed since (a rare thing:
+            // another window stored it meanwhile), it is stored with its text taken from them.
+            if (out == fields) {
+                stored = NoteStore::shared().updateEncoded(out, s.preview, std::move(s.record));
+            } else if (auto held = NoteCodec::decodeHeldInPlace(s.record)) {
+                out.body = std::move(held->note.body);
+                out.bodyRTF = std::move(held->note.bodyRTF);
+                NoteStore::shared().update(out);
+                stored = true;
+            }
         }
         if (stored && gen == longGen_ && read) {
             read->setParent(this);
             read->setModified(false);
             longDoc_ = read;
             const LongNote::Style st = longStyle();
-            longKey_ = {id, NoteStore::shared().textVersion(id), true, false, st.font, st.text};
+            longKey_ = {id, NoteStore::shared().textVersion(id), true, NoteStore::shared().textLent(id), st.font,
+                        st.text};
             lendHeldText();
         } else if (read) {
             LongNote::discard(read);

@@ -44,4 +44,10 @@ struct WriteAs {
 };
 // The RTF of the whole document; empty when it would be longer than maxBytes (-1: no bound).
 QByteArray write(const QTextDocument &doc, qsizetype maxBytes = -1, const WriteAs &as = {});
+// The same bytes handed over a stretch at a time, so that the whole is never held: take gets the bytes
+// not yet taken whenever there are stretch or more of them, and the rest at the end (last set), and
+// removes from their front what it uses (what it leaves comes again with the next ones). False when
+// the RTF would be longer than maxBytes: take has then had part of it.
+bool write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as, qsizetype stretch,
+           const std::function<void(QByteArray &bytes, bool last)> &take);
 } // namespace RtfCodec

@@ -6,6 +6,7 @@
 #include <QTextFragment>
 #include <QTextOption>
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 // The writer half of the RTF codec. Formatting is written as "\plain" plus the run's words wherever
@@ -138,11 +139,14 @@ void appendAttrs(QByteArray &out, const RunAttrs &a) {
 }
 } // namespace
 
-namespace RtfCodec {
+namespace {
 // Two walks over the document: the first finds the fonts and colours the tables at the start list,
 // the second writes the text straight from the document, so nothing but the output is held (a note
-// of megabytes is not copied run by run first).
-QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as) {
+// of megabytes is not copied run by run first). With take, out is handed over whenever it holds
+// stretch bytes or more, and once more at the end; what take leaves in it stays at its front. False
+// when the RTF would be longer than maxBytes.
+bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, const RtfCodec::WriteAs &as,
+             qsizetype stretch, const std::function<void(QByteArray &, bool)> &take) {
     QStringList fonts;        // font table entries from \f1 on, in order of first use
     std::vector<QRgb> colors; // colour table entries from \cf1 on
     const auto fontIndex = [&](const QTextCharFormat &f) {
@@ -172,7 +176,7 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
-            if (maxBytes >= 0 && (least += leastEscaped(frag.text())) > maxBytes) return {};
+            if (maxBytes >= 0 && (least += leastEscaped(frag.text())) > maxBytes) return false;
             const QTextCharFormat held = frag.charFormat();
             // Only what is written as text is in the tables: not the look of a run of breaks alone.
             if (as.separatorsBreak && as.separatorsBreak(held)) {
@@ -186,9 +190,14 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as
             colorIndex(f);
         }
 
-    QByteArray out;
-    const qsizetype guess = qsizetype(doc.characterCount()) * 2 + 256;
-    out.reserve(maxBytes < 0 ? guess : std::min(guess, maxBytes + 1));
+    qsizetype handed = 0; // bytes take took from the front of out
+    const auto over = [&] { return maxBytes >= 0 && handed + out.size() > maxBytes; };
+    const auto handOver = [&](bool last) {
+        if (!take || (!last && out.size() < stretch)) return;
+        const qsizetype was = out.size();
+        take(out, last);
+        handed += was - out.size();
+    };
     out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil Helvetica;}";
     for (qsizetype i = 0; i < fonts.size(); ++i) {
         out += "{\\f" + QByteArray::number(i + 1) + "\\fnil ";
@@ -279,14 +288,33 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as
             } else {
                 run(f, text);
             }
-            if (maxBytes >= 0 && out.size() > maxBytes) return {};
+            if (over()) return false;
+            handOver(false);
         }
     }
     closeField();
     // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
     if (paragraphs > 1 && lastEmpty) out += "\\par\n";
     out += "}";
-    if (maxBytes >= 0 && out.size() > maxBytes) return {};
+    if (over()) return false;
+    handOver(true);
+    return true;
+}
+} // namespace
+
+namespace RtfCodec {
+QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as) {
+    QByteArray out;
+    const qsizetype guess = qsizetype(doc.characterCount()) * 2 + 256;
+    out.reserve(maxBytes < 0 ? guess : std::min(guess, maxBytes + 1));
+    if (!writeTo(out, doc, maxBytes, as, 0, {})) return {};
     return out;
+}
+
+bool write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as, qsizetype stretch,
+           const std::function<void(QByteArray &, bool)> &take) {
+    QByteArray out;
+    out.reserve(stretch + 1024);
+    return writeTo(out, doc, maxBytes, as, std::max<qsizetype>(1, stretch), take);
 }
 } // namespace RtfCodec

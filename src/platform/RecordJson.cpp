@@ -168,7 +168,7 @@ int escapedLength(unsigned char c) {
 }
 } // namespace
 
-void appendString(QByteArray &out, const QString &s) {
+void appendStringChars(QByteArray &out, QStringView s) {
     // Written straight from UTF-16 into out: a store's save writes every changed text, and a UTF-8
     // copy of each cost an allocation. The length is counted first, so out grows by exactly what is
     // written; runs of printable ASCII (most of any text) go eight units at a time where the
@@ -180,7 +180,7 @@ void appendString(QByteArray &out, const QString &s) {
     // note share with the window's thread and other workers. The length bounds every read here.
     const auto *const p = reinterpret_cast<const char16_t *>(s.constData());
     const qsizetype n = s.size();
-    qsizetype len = 2;
+    qsizetype len = 0;
     for (qsizetype i = 0; i < n;) {
         if (i + kPlainRun <= n && plainRun(p + i)) {
             len += kPlainRun;
@@ -201,18 +201,15 @@ void appendString(QByteArray &out, const QString &s) {
     }
     if (len < 0) {
         const QByteArray utf8 = s.toUtf8();
-        out.append('"');
         for (const char c : utf8) {
             char buf[6];
             out.append(buf, escapeByte(buf, uchar(c)) - buf);
         }
-        out.append('"');
         return;
     }
     const qsizetype at = out.size();
     out.resize(at + len);
     char *w = out.data() + at;
-    *w++ = '"';
     for (qsizetype i = 0; i < n;) {
         if (i + kPlainRun <= n && plainRun(p + i)) {
             putPlainRun(w, p + i);
@@ -238,7 +235,12 @@ void appendString(QByteArray &out, const QString &s) {
             *w++ = char(0x80 | (u & 0x3F));
         }
     }
-    *w = '"';
+}
+
+void appendString(QByteArray &out, const QString &s) {
+    out.append('"');
+    appendStringChars(out, s);
+    out.append('"');
 }
 
 void appendKey(QByteArray &out, const char *key) {

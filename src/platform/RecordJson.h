@@ -36,6 +36,9 @@ std::optional<Json> parse(const QByteArray &bytes);
 // with only '"', '\\' and control characters escaped, integers in decimal, doubles in nlohmann's form
 // except that a whole double has no ".0" (100, not 100.0).
 void appendString(QByteArray &out, const QString &s);
+// The characters of such a string without its quotes: a text written a stretch at a time (never cut
+// inside a surrogate pair) gives the characters of the whole.
+void appendStringChars(QByteArray &out, QStringView s);
 void appendKey(QByteArray &out, const char *key); // "key":
 void appendInt(QByteArray &out, qint64 v);
 void appendDouble(QByteArray &out, double v);

@@ -82,6 +82,35 @@ private slots:
         }
     }
 
+    // A large text note handed over as its bytes is stored as they are, stamped anew; the store holds
+    // it lent and decodes it from them when asked; its head shows the preview given.
+    void aNoteHandedOverAsItsBytesIsStoredAsTheyAre() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        NoteStore store;
+        std::vector<Note> model{textNote(QStringLiteral("S"), 10), textNote(QStringLiteral("L"), 400000)};
+        store.replaceAll(model);
+        QTRY_COMPARE(stored(prefs), encodeNotes(model));
+        clock.advance(60);
+        Note saved = textNote(QStringLiteral("L"), 500000, u'ж');
+        saved.title = QStringLiteral("Saved");
+        saved.bodyRTF = QByteArray(300000, 'r');
+        QByteArray record;
+        NoteCodec::encodeNote(record, saved);
+        Note fields = saved;
+        fields.body.clear();
+        fields.bodyRTF.reset();
+        QVERIFY(store.updateEncoded(fields, saved.body.left(40), std::move(record)));
+        model[1] = stamped(saved);
+        QVERIFY(store.textLent(saved.id));
+        QCOMPARE(store.notes().at(1), NoteHead(model[1]));
+        QTRY_COMPARE(stored(prefs), encodeNotes(model));
+        QCOMPARE(*store.find(saved.id), model[1]);
+        QVERIFY(!store.updateEncoded(textNote(QStringLiteral("X"), 1), QString(), QByteArray("{}")));
+        QVERIFY(!store.updateEncoded(fields, QString(), QByteArray("{\"id\":\"L\"}")));
+        QCOMPARE(*store.find(saved.id), model[1]);
+    }
+
     // A second change to the same note before the first one's bytes are in is the one stored, also
     // when the first takes the worker much longer, so its bytes come last.
     void theLastOfQuickChangesWins_data() {

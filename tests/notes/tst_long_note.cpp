@@ -1,6 +1,7 @@
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
+#include "notes/NoteCodec.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
@@ -73,6 +74,33 @@ void placeCursor(LongTextView &v, int pos) {
     QTextCursor c(v.document());
     c.setPosition(pos);
     v.setTextCursor(c);
+}
+
+// Notes a save writes: rich paragraphs; long lines cut into pieces with emoji and formats across the
+// cuts, bullets and characters RTF and JSON escape, and a line of emoji; a plain line; no text.
+Note savedNote(int which) {
+    if (which == 0) return richNote(QStringLiteral("R"), 300000);
+    if (which == 2) return textNote(QStringLiteral("P"), wordsLine(5 * kPiece) + QStringLiteral("\"😀\""));
+    if (which == 3) return textNote(QStringLiteral("E"), QString());
+    QTextDocument src;
+    QTextCursor c(&src);
+    QTextCharFormat plain, bold, red;
+    bold.setFontWeight(QFont::Bold);
+    red.setForeground(QColor(200, 30, 30));
+    for (int line = 0; line < 3; ++line) {
+        for (int i = 0; src.characterCount() < (line + 1) * 3 * kPiece; ++i) {
+            c.insertText(wordsLine(37 + i % 11), plain);
+            c.insertText(QStringLiteral("😀👍🏽"), i % 2 ? bold : red);
+        }
+        c.insertBlock();
+        c.insertText(QStringLiteral("• a bullet { with \\ braces } ünd “quotes”"), plain);
+        c.insertBlock();
+    }
+    c.insertText(QStringLiteral("🎉").repeated(2000), bold);
+    Note n = textNote(QStringLiteral("L"), src.toPlainText());
+    n.bodyRTF = RtfCodec::write(src);
+    n.link = QStringLiteral("https://example.com/stored");
+    return n;
 }
 
 // Whether every paragraph from the view's top down to its bottom edge has its lines.
@@ -740,6 +768,39 @@ private slots:
         const LongNote::Saved saved = LongNote::readText(*doc);
         QCOMPARE(saved.body, expected.toPlainText());
         QCOMPARE(saved.rtf, RtfCodec::write(expected, RtfCodec::kMaxBytes));
+    }
+
+    // A save writes the note's bytes straight from its document, a stretch of the text and of the
+    // rich text's Base64 at a time: they are exactly those of the note with the text and rich text
+    // read back whole, for rich paragraphs, lines cut into pieces (emoji and formats across the
+    // cuts), a plain line and an empty text; the head's preview is the text's start.
+    void aSaveWritesTheBytesOfTheTextReadBackWhole_data() {
+        QTest::addColumn<int>("which");
+        QTest::addRow("rich paragraphs") << 0;
+        QTest::addRow("long lines in pieces") << 1;
+        QTest::addRow("plain line") << 2;
+        QTest::addRow("empty") << 3;
+    }
+    void aSaveWritesTheBytesOfTheTextReadBackWhole() {
+        QFETCH(int, which);
+        const Note note = savedNote(which);
+        std::unique_ptr<QTextDocument> doc(LongNote::build(note, style()));
+        Note fields = note;
+        fields.title = QStringLiteral("Renamed \"title\"");
+        fields.body = QStringLiteral("not read");
+        fields.bodyRTF = QByteArray("not read either");
+        QString preview;
+        const QByteArray got = LongNote::encodeSaved(*doc, fields, &preview);
+        const LongNote::Saved whole = LongNote::readText(*doc);
+        Note expected = fields;
+        expected.body = whole.body;
+        expected.bodyRTF = whole.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(whole.rtf);
+        QByteArray want;
+        NoteCodec::encodeNote(want, expected);
+        QCOMPARE(got.size(), want.size());
+        QVERIFY(got == want);
+        QCOMPARE(preview, whole.body.left(40));
+        QCOMPARE(whole.body, note.body);
     }
 
     // Only a line too long to lay out within a turn is cut: an ordinary paragraph of 4, 10 or 12 KB

@@ -142,6 +142,33 @@ private slots:
         }
     }
 
+    // Written a stretch at a time, the RTF is the whole write's byte for byte, whatever the taker
+    // leaves for the next stretch, and the bound refuses exactly what the whole write refuses.
+    void stretchesJoinIntoTheWholeWrite() {
+        QTextDocument doc;
+        for (int i = 0; i < 60; ++i) richSample(doc);
+        const QByteArray all = RtfCodec::write(doc);
+        QVERIFY(all.size() > 20000);
+        for (const qsizetype stretch : {qsizetype(1), qsizetype(7), qsizetype(4096)}) {
+            QByteArray joined;
+            int calls = 0, lasts = 0;
+            const auto take = [&](QByteArray &bytes, bool last) {
+                QVERIFY(last || bytes.size() >= stretch);
+                // Leaves 0, 1 or 2 bytes behind, as the Base64 of whole groups of three does.
+                const qsizetype n = last ? bytes.size() : bytes.size() - (calls++ % 3);
+                joined += bytes.first(n);
+                bytes.remove(0, n);
+                lasts += last;
+            };
+            QVERIFY(RtfCodec::write(doc, all.size(), {}, stretch, take));
+            QCOMPARE(lasts, 1);
+            QVERIFY(calls > 3);
+            QCOMPARE(joined, all);
+            joined.clear();
+            QVERIFY(!RtfCodec::write(doc, all.size() - 1, {}, stretch, take));
+        }
+    }
+
     void roundTripsKeepTextAndEveryFormat() {
         QTextDocument doc;
         richSample(doc);
