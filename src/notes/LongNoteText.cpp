@@ -1021,8 +1021,7 @@ void LongTextView::paintEvent(QPaintEvent *e) {
     // A view laid out whole has no range of its own once every paragraph has its height; one guessed
     // while its range was sized (a turn spent before the screen was drawn) is laid out and the range
     // sized again, even where drawing put nothing off.
-    if (paced && (paced->puttingOff() || paced->guessedHeights()) && verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff)
-        layOutRestLater();
+    if (paced && (paced->puttingOff() || paced->guessedHeights()) && laysOutEveryParagraph()) layOutRestLater();
 }
 
 int LongTextView::wholeHeight() {
@@ -1048,15 +1047,25 @@ int LongTextView::wholeHeight() {
     return int(std::ceil(h)) + 1;
 }
 
+// A view that scrolls counts a paragraph not laid out as one row: the range of one showing a note
+// long only for its emoji (a few thousand characters) stopped at half the text until the reader
+// had drawn every piece. Such a note, like one laid out whole, has every paragraph laid out over the
+// next turns; a long text is not, its range growing as it is read.
+bool LongTextView::laysOutEveryParagraph() const {
+    return verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff || document()->characterCount() <= LongNote::kLongChars;
+}
+
 void LongTextView::layOutRestLater() {
     if (restQueued_) return;
     restQueued_ = true;
     QTimer::singleShot(0, this, [this] {
         restQueued_ = false;
         auto *paced = dynamic_cast<LongNote::PacedLayout *>(document()->documentLayout());
-        if (!paced || verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff) return;
+        if (!paced || !laysOutEveryParagraph()) return;
         {
-            const LongNote::PacedLayout::Pacing pacing(document(), this);
+            // At least one paragraph per turn, whatever it costs (a piece of emoji may take longer than the
+            // turn has), as when drawing.
+            const LongNote::PacedLayout::Pacing pacing(document(), this, true);
             for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next()) {
                 if (b.layout() && b.layout()->lineCount() > 0) continue;
                 paced->blockBoundingRect(b);

@@ -251,6 +251,7 @@ private:
     // turns, not only those drawn: one put off and never drawn would keep its guessed height, and
     // the view a scroll range of its own that moving the caret could scroll the text by.
     void layOutRestLater();
+    bool laysOutEveryParagraph() const;
     void tellLineWidth(QTextDocument *doc);
     bool restQueued_ = false;
     void drawRowsGoneOn(const QRect &area);

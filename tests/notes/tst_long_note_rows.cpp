@@ -1,5 +1,6 @@
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
+#include "notes/PacedLayout.h"
 #include <QAbstractTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -291,6 +292,27 @@ private slots:
         QVERIFY2(doc->firstBlock().layout()->lineCount() == 0 && laidOut < pieces / 2,
                  qPrintable(QStringLiteral("%1 of %2 pieces laid out").arg(laidOut).arg(pieces)));
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
+    }
+
+    // A view that scrolls, its range first sized while pieces of the last screenful were put off,
+    // sizes it again once they are laid out, without being resized: it reaches the end of the line.
+    void aScrollingViewsRangeIsSizedAgainOncePiecesAreLaidOut() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        v.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        v.resize(420, 200);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        const auto ref = oneParagraphView(v, line);
+        ref->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
+        QTRY_VERIFY(!layout->puttingOff());
+        QTRY_COMPARE(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum());
     }
 
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
