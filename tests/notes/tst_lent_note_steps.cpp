@@ -56,6 +56,14 @@ struct LentStore {
     ~LentStore() { NoteStore::resetForTests(); }
     QByteArray stored() { return prefs.prefs().data(kKey); }
 };
+
+// The page shown as the window shows it, the note id selected.
+void showSelecting(NotesView &page, const QString &id) {
+    page.resize(1000, 700);
+    page.setup();
+    page.show();
+    page.selectNote(id);
+}
 } // namespace
 
 class TestLentNoteSteps : public QObject {
@@ -205,10 +213,7 @@ private slots:
         QVERIFY(found);
         NoteStore &store = *found;
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        page.selectNote(n.id);
+        showSelecting(page, n.id);
         QTRY_VERIFY(page.findView());
         QTRY_VERIFY(store.textLent(n.id));
         const int decodes = store.largeDecodesHere();
@@ -251,10 +256,7 @@ private slots:
         QVERIFY(found);
         NoteStore &store = *found;
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        page.selectNote(n.id);
+        showSelecting(page, n.id);
         QTRY_VERIFY(page.findView());
         QTRY_VERIFY(store.textLent(n.id));
         const int decodes = store.largeDecodesHere();
@@ -294,10 +296,7 @@ private slots:
         QVERIFY(found);
         NoteStore &store = *found;
         NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        page.selectNote(other.id);
+        showSelecting(page, other.id);
         QTRY_VERIFY(page.findView());
         const int decodes = store.largeDecodesHere();
         page.selectNote(n.id);

@@ -1,4 +1,5 @@
 #include "common/RichNotes.h"
+#include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
 #include "notes/FormatBar.h"
 #include "notes/LongNoteText.h"
@@ -35,23 +36,8 @@ void settle() {
         QCoreApplication::processEvents();
 }
 
-struct FindPage {
-    TempPrefs prefs;
-    std::unique_ptr<NotesView> view;
-    explicit FindPage(const Note &n) {
-        NoteStore::resetForTests();
-        NoteStore::shared().add(n);
-        view = std::make_unique<NotesView>();
-        view->resize(1000, 700);
-        view->setup();
-        view->show();
-        view->activateWindow();
-        settle();
-    }
-    ~FindPage() {
-        view.reset();
-        NoteStore::resetForTests();
-    }
+struct FindPage : ShownNotesPage {
+    explicit FindPage(const Note &n) : ShownNotesPage({n}) {}
 };
 
 // Whether the line at pos is on the screen, whole: inside what the view and every scroll area around

@@ -1,4 +1,5 @@
 #include "common/RichNotes.h"
+#include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
@@ -78,26 +79,14 @@ private:
     QList<QScrollBar *> bars_;
 };
 
-struct StepsPage {
-    TempPrefs prefs;
-    std::unique_ptr<NotesView> view;
+std::vector<Note> linkedNotes(int bytes) {
     std::vector<Note> notes;
-    explicit StepsPage(int bytes) {
-        NoteStore::resetForTests();
-        for (int i = 0; i < 4; ++i) {
-            notes.push_back(linkedNote(QStringLiteral("N%1").arg(i), bytes));
-            NoteStore::shared().add(notes.back());
-        }
-        view = std::make_unique<NotesView>();
-        view->resize(1000, 700);
-        view->setup();
-        view->show();
-        settle();
-    }
-    ~StepsPage() {
-        view.reset();
-        NoteStore::resetForTests();
-    }
+    for (int i = 0; i < 4; ++i) notes.push_back(linkedNote(QStringLiteral("N%1").arg(i), bytes));
+    return notes;
+}
+
+struct StepsPage : ShownNotesPage {
+    explicit StepsPage(int bytes) : ShownNotesPage(linkedNotes(bytes)) {}
 };
 
 QAbstractScrollArea *scrollAreaAround(QWidget *w) {

@@ -1,4 +1,5 @@
 #include "common/RichNotes.h"
+#include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
@@ -95,24 +96,8 @@ void checkCardHoldsText(LongTextView *v) {
              qPrintable(QStringLiteral("text ends at %1 in a card %2 high").arg(bottom).arg(box->height())));
 }
 
-struct ShortPage {
-    TempPrefs prefs;
-    std::unique_ptr<NotesView> view;
-    explicit ShortPage(const Note &n, double scale = 1.0, AppLang lang = AppLang::en) {
-        VF::setFontScale(scale); // after the preferences, which start at the defaults
-        L::setLang(lang);
-        NoteStore::resetForTests();
-        NoteStore::shared().add(n);
-        view = std::make_unique<NotesView>();
-        view->resize(1000, 700);
-        view->setup();
-        view->show();
-        settle();
-    }
-    ~ShortPage() {
-        view.reset();
-        NoteStore::resetForTests();
-    }
+struct ShortPage : ShownNotesPage {
+    explicit ShortPage(const Note &n, double scale = 1.0, AppLang lang = AppLang::en) : ShownNotesPage({n}, scale, lang) {}
 };
 
 LongNote::PacedLayout *pacedLayout(QAbstractScrollArea *v) {
