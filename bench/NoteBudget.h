@@ -17,3 +17,10 @@ struct BudgetNote {
     Note note;
 };
 std::vector<BudgetNote> budgetNotes();
+
+// A 10 000 x 20 table note of short plain cells.
+Note bigTable();
+// That table on the notes page: open, scroll, a cell edited and saved, a swap, a column resize, find,
+// and the editor dialog opened and saved, as the longest stretch of the window's thread per step
+// (`bench_notes table [runs]`; `bench_notes budget` runs it after the text notes).
+int runTableBudget(MeteredApp &meter, int runs);

@@ -6,7 +6,8 @@
 Seeds a fresh home's database with the notes bench_notes measures (`bench_notes budget-document`), runs
 the app under ../shared/tools/window-stalls in Xvfb with jwm, and clicks and types with xdotool: open a
 note from the list, scroll, Ctrl+End, find and step, Edit, type, format, paste about 1 KB of its own rich
-lines, Save. For each step it prints the longest stretch of the window's
+lines, Save; on the 10 000 x 20 table: open, scroll, double-click a cell, type in its editor and Save it,
+swap two cells by a right-button drag, find and step. For each step it prints the longest stretch of the window's
 thread (from the stall log, between the step and the next), and the app's resident memory over what it held
 with a short note shown: once the note is open, its peak up to just before Save (what the note costs while
 open and edited) and up to the end of Save, and after a short note is shown again. "Before" and "after" are
@@ -26,6 +27,10 @@ EDIT_BUTTON = (636, 168)
 SAVE_BUTTON = (1123, 121)
 BODY = (800, 450)          # over the detail's text
 BODY_TEXT = (620, 326)  # on plain words of the text (a bullet line), not on a link
+TABLE = "10 000 x 20 table"
+# The table's cells on its first screen (one-line rows): a cell to edit, and two to swap.
+TABLE_CELL = (760, 392)
+TABLE_SWAP = ((760, 320), (860, 356))
 
 
 def now_ms():
@@ -109,7 +114,8 @@ def main():
     ap.add_argument("--bench", default="build/bench/bench_notes")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--shots", default="")
-    ap.add_argument("--notes", default="12 KB,20 MB", help="list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,emoji line")
+    ap.add_argument("--notes", default="12 KB,20 MB",
+                    help=f"list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,emoji line,{TABLE}")
     a = ap.parse_args()
     home = tempfile.mkdtemp(prefix="mivo-budget-")
     env = dict(os.environ, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data",
@@ -187,7 +193,7 @@ def main():
         click(*NOTES_SIDEBAR, wait=2.0)
         shot("notes")
         rows = {name: (LIST_X, LIST_Y0 + i * LIST_DY) for i, name in
-                enumerate(["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB", "emoji line"])}
+                enumerate(["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB", "emoji line", TABLE])}
         if os.environ.get("BUDGET_SHOT_ONLY"):
             click(*rows["Small"], wait=2.0)
             shot("small")
@@ -196,10 +202,80 @@ def main():
             shot("small-edit")
             return
         results = {}
+
+        def record(name, steps, extra=()):
+            for (what, t0), (_, t1) in zip(steps, steps[1:]):
+                if what != "gap": results.setdefault((name, what), []).append(longest(log, t0, t1))
+                if what == "open": results.setdefault((name, "1st"), []).append(first(log, t0, t1))
+
+        def cell_editor():
+            return xdo(env, "search", "--onlyvisible", "--name", "^Cell content$").split("\n")[0]
+
+        def table_run(run):
+            """The table: open, scroll, a cell edited in its editor and saved, a swap, find and step."""
+            click(*rows["Small"], wait=3.0)
+            settle(pid)
+            base = rss_mb(pid)
+            reset_peak(pid)
+            steps = [("open", click(*rows[TABLE], wait=15.0))]
+            settle(pid, limit=30.0)  # the rows are measured between events after the first screen
+            mem_open = rss_mb(pid) - base
+            if run == 0: shot("table-open")
+            t0 = now_ms()
+            subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
+                            "click", "--repeat", "10", "--delay", "40", "5"], env=env)
+            time.sleep(2.0)
+            steps.append(("scroll", t0))
+            subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
+                            "click", "--repeat", "10", "--delay", "40", "4"], env=env)  # back to the top
+            time.sleep(2.0)
+            steps.append(("gap", now_ms()))
+            # Double click: the cell editor opens; a word typed; its Save button.
+            steps.append(("Edit", click(*TABLE_CELL, wait=2.0, n=2)))
+            ed = cell_editor()
+            steps.append(("type", typed(" typed", wait=1.0)))
+            if run == 0: shot("table-cell-editor")
+            saved_at = now_ms()
+            if ed:
+                geo = dict(l.split("=", 1) for l in xdo(env, "getwindowgeometry", "--shell", ed).split("\n") if "=" in l)
+                subprocess.run(["xdotool", "mousemove", "--window", ed, str(int(geo["WIDTH"]) - 50),
+                                str(int(geo["HEIGHT"]) - 27), "click", "1"], env=env)
+            time.sleep(4.0)
+            steps.append(("Save", saved_at))
+            if cell_editor(): print(f"(!) run {run}: the cell editor is still open after Save", file=sys.stderr)
+            # Two cells swapped by dragging one onto the other with the right button.
+            t0 = now_ms()
+            (x0, y0), (x1, y1) = TABLE_SWAP
+            subprocess.run(["xdotool", "mousemove", "--window", win, str(x0), str(y0), "mousedown", "3",
+                            "mousemove", "--window", win, str((x0 + x1) // 2), str((y0 + y1) // 2),
+                            "mousemove", "--window", win, str(x1), str(y1), "mouseup", "3"], env=env)
+            time.sleep(4.0)
+            steps.append(("swap", t0))
+            if run == 0: shot("table-swapped")
+            steps.append(("find", keys("ctrl+f", wait=0.8)))
+            typed("value 1999", wait=4.0)
+            steps.append(("step", keys("Return", wait=1.0)))
+            keys("Return", wait=1.0)
+            keys("Return", wait=1.0)
+            if run == 0: shot("table-found")
+            steps.append(("gap", keys("ctrl+f", wait=2.0)))
+            steps.append(("end", now_ms()))
+            peak = peak_mb(pid) - base
+            click(*rows["Small"], wait=4.0)
+            settle(pid)
+            record(TABLE, steps)
+            results.setdefault((TABLE, "mem open"), []).append(mem_open)
+            results.setdefault((TABLE, "mem peak"), []).append(peak)
+            results.setdefault((TABLE, "mem peak edit"), []).append(peak)
+            results.setdefault((TABLE, "mem after"), []).append(rss_mb(pid) - base)
+
         names = [n.strip() for n in a.notes.split(",")]
         for name in names:
             big = "MB" in name
             for run in range(a.runs):
+                if name == TABLE:
+                    table_run(run)
+                    continue
                 click(*rows["Small"], wait=3.0 if big else 2.0)
                 settle(pid)
                 base = rss_mb(pid)
@@ -246,24 +322,27 @@ def main():
                 click(*rows["Small"], wait=4.0 if big else 2.0)
                 settle(pid)
                 mem_after = rss_mb(pid) - base
-                for (what, t0), (_, t1) in zip(steps, steps[1:]):
-                    if what != "gap": results.setdefault((name, what), []).append(longest(log, t0, t1))
-                    if what == "open": results.setdefault((name, "1st"), []).append(first(log, t0, t1))
+                record(name, steps)
                 results.setdefault((name, "mem open"), []).append(mem_open)
                 results.setdefault((name, "mem peak"), []).append(peak)
                 results.setdefault((name, "mem peak edit"), []).append(peak_edit)
                 results.setdefault((name, "mem after"), []).append(mem_after)
         med = lambda v: sorted(v)[len(v) // 2]
         cols = ("open", "1st", "scroll", "Ctrl+End", "find", "step", "Edit", "type", "format", "paste", "Save")
+        # A step a note does not have (the table has no Ctrl+End, format or paste) shows as "-".
+        fig = lambda name, w: f"{med(results[(name, w)]):.1f}" if (name, w) in results else "-"
         print(f"From outside ({a.runs} runs, median): longest stretch of the window's thread per step, ms "
               "(1st: the first stretch after the click that opens)")
         print("| note | " + " | ".join(cols) + " | RSS open / peak before Save / peak / after another note |")
         print("|---" * (len(cols) + 2) + "|")
         for name in names:
-            print(f"| {name} | " + " | ".join(f"{med(results[(name, w)]):.1f}" for w in cols)
+            print(f"| {name} | " + " | ".join(fig(name, w) for w in cols)
                   + f" | +{med(results[(name, 'mem open')]):.0f} / +{med(results[(name, 'mem peak edit')]):.0f}"
                     f" / +{med(results[(name, 'mem peak')]):.0f}"
                     f" / +{med(results[(name, 'mem after')]):.0f} MB |")
+        if TABLE in names:
+            print(f"{TABLE}: Edit is the double click that opens a cell's editor, type and Save are in that editor; "
+                  f"swap (a right-button drag) {fig(TABLE, 'swap')} ms")
         # Run by run: a run that finds the note still held from the one before shows less than it costs.
         print("RSS run by run (open / peak before Save / peak / after another note, MB over before open):")
         for name in names:
