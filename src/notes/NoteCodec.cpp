@@ -459,8 +459,15 @@ bool parse(dom::parser &parser, QByteArrayView bytes, dom::element &root, bool p
 // three bytes end without padding, so they join into the Base64 of the whole.
 void appendBase64Slices(QByteArray &out, const char *p, qsizetype n) {
     constexpr qsizetype kSlice = 3 * 16 * 1024;
-    for (qsizetype at = 0; at < n; at += kSlice)
-        out.append(QByteArray::fromRawData(p + at, std::min(kSlice, n - at)).toBase64());
+    for (qsizetype at = 0; at < n; at += kSlice) {
+        const QByteArray slice = QByteArray::fromRawData(p + at, std::min(kSlice, n - at)).toBase64();
+        // Grown by resize(), which reallocates the buffer where it lies: append() of a byte array
+        // grows a full one by copying it into a new one, and both (tens of megabytes) are held
+        // meanwhile.
+        const qsizetype was = out.size();
+        out.resize(was + slice.size());
+        std::memcpy(out.data() + was, slice.constData(), size_t(slice.size()));
+    }
 }
 
 void appendBase64(QByteArray &out, const QByteArray &bytes) {
@@ -523,15 +530,21 @@ static void encodeWith(QByteArray &out, const Note &n, const std::function<void(
     const qsizetype start = out.size();
     appendHead(out, n.id, n.type, n.emoji, n.title);
     if (text) {
+        // What is appended after a part of tens of megabytes gets room first, where the buffer lies:
+        // an append() that found it full would copy it into a new one, both held meanwhile.
+        const qsizetype tail = 256 + 6 * (n.link.size() + (n.imageBase64 ? n.imageBase64->size() : 0));
         out.append('"');
         text->body(out);
+        out.reserve(out.size() + tail);
         out.append('"');
         const qsizetype at = out.size();
         out.append(",\"bodyRTF\":\"");
-        if (text->richText(out))
+        if (text->richText(out)) {
+            out.reserve(out.size() + tail);
             out.append('"');
-        else
+        } else {
             out.truncate(at);
+        }
     } else {
         RecordJson::appendString(out, n.body);
         if (bodyWritten) bodyWritten();
@@ -603,10 +616,17 @@ std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, cons
         return std::nullopt;
     appendHead(newHead, now.id, now.type, now.emoji, now.title);
     appendTail(newTail, now.createdInterval, now.modifiedInterval);
-    // In the buffer's own place: the text between is moved, not copied into a second buffer of its size.
-    bytes.chop(tail.size());
-    bytes.append(newTail);
-    bytes.replace(0, head.size(), newHead);
+    // In the buffer's own place: the text between is moved (only when the head's length changes), never
+    // copied into a second buffer of its size; a buffer that must grow is reallocated where it lies.
+    const qsizetype between = bytes.size() - head.size() - tail.size();
+    const qsizetype size = newHead.size() + between + newTail.size();
+    if (size > bytes.size()) bytes.resize(size);
+    char *p = bytes.data();
+    if (newHead.size() != head.size())
+        std::memmove(p + newHead.size(), p + head.size(), size_t(between));
+    std::memcpy(p, newHead.constData(), size_t(newHead.size()));
+    std::memcpy(p + newHead.size() + between, newTail.constData(), size_t(newTail.size()));
+    bytes.resize(size);
     return bytes;
 }
 
