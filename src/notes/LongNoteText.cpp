@@ -247,14 +247,18 @@ QString groupedText(const QString &body, std::vector<int> &continuing, bool grou
     return out;
 }
 
-// Cuts every paragraph longer than a piece (kPieceChars, kPieceEmoji) into pieces. From the last
-// paragraph back, so a cut leaves the positions before it as they are. False when the application
-// quits meanwhile.
-bool cutLongParagraphs(QTextCursor &c) {
-    for (QTextBlock b = c.document()->lastBlock(); b.isValid();) {
+// Cuts every paragraph longer than a piece (kPieceChars, kPieceEmoji) into pieces, of those holding
+// from..to (to < 0: the end); with emojiOnly, only those holding more emoji than a piece. From the
+// last paragraph back, so a cut leaves the positions before it as they are. False when the
+// application quits meanwhile.
+bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly = false) {
+    const QTextDocument *doc = c.document();
+    const int first = doc->findBlock(from).blockNumber();
+    for (QTextBlock b = to < 0 ? doc->lastBlock() : doc->findBlock(to); b.isValid() && b.blockNumber() >= first;) {
         if (g_quitting) return false;
         const QTextBlock before = b.previous();
-        if (b.length() - 1 > kPieceEmoji) { // fewer characters hold too few emoji to be cut
+        // Fewer characters hold too few emoji to be cut.
+        if (b.length() - 1 > kPieceEmoji && (!emojiOnly || colourEmoji(b.text()) > kPieceEmoji)) {
             const std::vector<qsizetype> starts = pieceStarts(b.text());
             const int base = b.position();
             QTextBlockFormat piece = b.blockFormat();
@@ -1185,16 +1189,22 @@ void LongTextView::showEvent(QShowEvent *e) {
     QPlainTextEdit::showEvent(e);
 }
 
-void LongTextView::userEdit(const std::function<void()> &edit, bool typing) {
+void LongTextView::userEdit(const std::function<void()> &edit, bool typing, bool pasting) {
     int from = -1, to = -1;
     QTextDocument *doc = document();
+    // A paste is laid out once, its paragraphs already cut into pieces: put into a piece of a line
+    // of emoji as it was, it made a paragraph of hundreds of emoji that was laid out at once (and
+    // again at every key typed in it). Nothing in the edit may ask where the caret is meanwhile.
+    QTextCursor whole(doc);
+    const int charsBefore = doc->characterCount();
+    if (pasting) whole.beginEditBlock();
     // A selection across a paragraph's start that is taken out joins the paragraph it ends in to the
     // text before the selection: the joined one is a piece or a new line as the first one was.
     const QTextCursor sel = textCursor();
     const QTextBlock first = doc->findBlock(sel.selectionStart());
     const bool acrossStart = sel.hasSelection() && first.position() == sel.selectionStart() &&
                              sel.selectionEnd() >= first.position() + first.length();
-    const int selStart = sel.selectionStart();
+    const int selStart = sel.selectionStart(), selEnd = sel.selectionEnd();
     const bool firstContinues = LongNote::continues(first);
     const auto conn = connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
         from = from < 0 ? pos : std::min(from, pos);
@@ -1211,7 +1221,18 @@ void LongTextView::userEdit(const std::function<void()> &edit, bool typing) {
     edit();
     if (ownStep) step.endEditBlock(); // the change is reported here
     disconnect(conn);
-    if (from < 0) return;
+    // Inside the paste's block the change is reported only at its end: the selection replaced by
+    // what the count of characters grew by.
+    const auto pastedEnd = [&] { return selEnd + doc->characterCount() - charsBefore; };
+    if (pasting) {
+        const bool changed = selEnd != selStart || doc->characterCount() != charsBefore;
+        from = changed ? selStart : -1;
+        to = changed ? pastedEnd() : -1;
+    }
+    if (from < 0) {
+        if (pasting) whole.endEditBlock();
+        return;
+    }
     // A paragraph that begins inside what was just put in was typed or pasted: a new line.
     QTextCursor c(doc);
     bool editing = false;
@@ -1245,6 +1266,18 @@ void LongTextView::userEdit(const std::function<void()> &edit, bool typing) {
         c.setCharFormat(f);
     }
     if (editing) c.endEditBlock();
+    if (pasting) {
+        // A paste of words a little past a piece's length lays out in about the same time: its
+        // paragraphs are cut only for their emoji, so the find bar's marks after it stay as they are.
+        LongNote::cutLongParagraphs(whole, from, to, true);
+        to = pastedEnd(); // past the cuts
+        whole.endEditBlock();
+        // The view finds the caret by going over the paragraphs from the top of the screen to it:
+        // those the cuts made are laid out over the next turns, as after Ctrl+End.
+        QTextCursor caret(doc);
+        caret.setPosition(to);
+        placeCaret(caret);
+    }
     linkEdited(from, to);
     if (ownStep) ensureCursorVisible(); // the view placed the caret before the text was laid out
 }
@@ -1265,6 +1298,13 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
     }
     if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_V && !isReadOnly()) {
         pastePlain();
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::Paste) && !isReadOnly()) {
+        // Not through the key's own handling, which places the view on the caret at once when done,
+        // going over (and laying out) every piece the paste was cut into: the paste places it paced.
+        paste();
         e->accept();
         return;
     }
@@ -1351,11 +1391,20 @@ void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
 void LongTextView::insertFromMimeData(const QMimeData *source) {
     QString text = source && source->hasText() ? source->text() : QString();
     if (!isReadOnly() && source && source->hasHtml() && text.size() <= LongNote::kPieceChars) {
-        userEdit([this, html = source->html()] { insertRich(html); });
+        userEdit([this, html = source->html()] { insertRich(html); }, false, true);
         return;
     }
-    if (isReadOnly() || text.size() <= LongNote::kPieceChars) {
-        userEdit([this, source] { QPlainTextEdit::insertFromMimeData(source); });
+    if (isReadOnly()) return;
+    if (text.size() <= LongNote::kPieceChars) {
+        // As a plain text editor pastes (in the look of the caret's text), but without placing the
+        // view on the caret before the paste is cut into pieces.
+        userEdit(
+            [this, &text] {
+                if (text.isEmpty()) return;
+                QTextCursor c = textCursor();
+                c.insertText(text);
+            },
+            false, true);
         return;
     }
     QTextCursor c = textCursor();
@@ -1410,14 +1459,13 @@ void LongTextView::pastePlain() {
     // A line ended the Windows way is one line, not a line and an empty one.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
-    userEdit([this, &text] {
-        QTextCursor c = textCursor();
-        c.beginEditBlock();
-        c.removeSelectedText();
-        c.insertText(text, LongNote::plainLook(c.charFormat()));
-        c.endEditBlock();
-        setTextCursor(c);
-    });
+    userEdit(
+        [this, &text] {
+            QTextCursor c = textCursor();
+            c.removeSelectedText();
+            c.insertText(text, LongNote::plainLook(c.charFormat()));
+        },
+        false, true);
 }
 
 // A rich paste keeps its characters' formats, without highlights (as the rich editors do); its
@@ -1444,7 +1492,6 @@ void LongTextView::insertRich(const QString &html) {
         }
     }
     c.endEditBlock();
-    setTextCursor(c);
 }
 
 QMimeData *LongTextView::createMimeDataFromSelection() const {

@@ -239,8 +239,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent *e) override;
 
 private:
-    // Runs a user's edit; the paragraphs it made start new lines.
-    void userEdit(const std::function<void()> &edit, bool typing = false);
+    // Runs a user's edit; the paragraphs it made start new lines. A paste replaces the selection, and
+    // leaves the caret after what it put in.
+    void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
     void linkEdited(int from, int to);
     QColor autoLinks_;

@@ -2,6 +2,8 @@
 #include "notes/LongNoteText.h"
 #include "notes/PacedLayout.h"
 #include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -82,6 +84,24 @@ int storedAt(const QTextDocument &doc, int pos) {
     for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
         cuts += LongNote::continues(b);
     return pos - cuts;
+}
+
+// Whether a cut at at would split what is shown as one character: a surrogate pair, a sequence
+// joined by U+200D, an emoji and its skin tone, or a flag (its halves pair from the start of their run).
+bool insideACharacter(const QString &s, int at) {
+    const auto ucs = [&](int i) { // the character ending just before i
+        return i >= 2 && s[i - 1].isLowSurrogate() ? QChar::surrogateToUcs4(s[i - 2], s[i - 1]) : char32_t(s[i - 1].unicode());
+    };
+    const auto isHalf = [](char32_t u) { return u >= 0x1F1E6 && u <= 0x1F1FF; };
+    if (at <= 0 || at >= s.size()) return false;
+    if (s[at].isLowSurrogate() || s[at - 1] == QChar(0x200D) || s[at] == QChar(0x200D)) return true;
+    const char32_t next = s[at].isHighSurrogate() && at + 1 < s.size() ? QChar::surrogateToUcs4(s[at], s[at + 1]) : s[at].unicode();
+    if ((next >= 0x1F3FB && next <= 0x1F3FF) || next == 0xFE0F) return true;
+    if (!isHalf(next)) return false;
+    int halves = 0;
+    for (int i = at; i >= 2 && isHalf(ucs(i)); i -= 2)
+        ++halves;
+    return halves % 2 == 1;
 }
 
 QString emojiLine(const QString &unit, qsizetype chars) {
@@ -313,6 +333,57 @@ private slots:
         v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
         QTRY_VERIFY(!layout->puttingOff());
         QTRY_COMPARE(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum());
+    }
+
+    // A paste into a line of emoji (as plain text, copied across its pieces, or as one rich
+    // paragraph) is cut into pieces as the line is when opened: none holds more emoji than a piece,
+    // no cut falls inside a character as shown (a surrogate pair, a flag, a joined sequence), the
+    // text reads back with the paste where it went, the rows are still those of one paragraph, and
+    // one undo takes the paste back.
+    void aPasteIntoALineOfEmojiIsCutIntoPieces_data() {
+        QTest::addColumn<bool>("rich");
+        QTest::newRow("plain") << false;
+        QTest::newRow("rich") << true;
+    }
+    void aPasteIntoALineOfEmojiIsCutIntoPieces() {
+        QFETCH(bool, rich);
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        // Flags, a joined family and a skin tone, with no space between them to cut at.
+        const QString pasted = emojiLine(QStringLiteral("🇩🇪🇫🇷👨‍👩‍👧👍🏽🔥😀"), 1000);
+        LongTextView v;
+        v.resize(420, 300);
+        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        // Into the middle of a piece.
+        const QTextBlock into = v.document()->findBlockByNumber(3);
+        QVERIFY(LongNote::continues(into));
+        QTextCursor c(v.document());
+        c.setPosition(into.position() + 10);
+        v.setTextCursor(c);
+        const int storedPos = storedAt(*v.document(), c.position());
+        auto *mime = new QMimeData;
+        mime->setText(pasted);
+        if (rich) mime->setHtml(QStringLiteral("<p><b>%1</b></p>").arg(pasted));
+        QGuiApplication::clipboard()->setMimeData(mime);
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+        QString want = line;
+        want.insert(storedPos, pasted);
+        QCOMPARE(v.wholeText(), want);
+        QCOMPARE(storedAt(*v.document(), v.textCursor().position()), storedPos + int(pasted.size()));
+        int stored = 0;
+        for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next()) {
+            const QString text = b.text();
+            QVERIFY2(LongNote::colourEmoji(text) <= LongNote::kPieceEmoji,
+                     qPrintable(QStringLiteral("paragraph %1 holds %2 emoji").arg(b.blockNumber()).arg(LongNote::colourEmoji(text))));
+            if (LongNote::continues(b))
+                QVERIFY2(!insideACharacter(want, stored), qPrintable(QStringLiteral("a cut inside a character at %1").arg(stored)));
+            stored += int(text.size());
+        }
+        QTRY_COMPARE(shownRows(v), oneParagraphRows(v, want));
+        v.document()->undo();
+        QCOMPARE(v.wholeText(), line);
     }
 
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
