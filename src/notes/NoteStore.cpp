@@ -1045,6 +1045,10 @@ bool NoteStore::updateEncoded(const Note &fields, const QString &preview, QByteA
     s.dirty = true;
     takeDecoded(s, std::move(note)); // a pointer find() gave stays valid
     s.lent = true;
+    // Only a large note is held lent, as lendText() lends only those: a page that no longer holds a
+    // lent text has it decoded again on a worker, which a smaller note never goes to. Such a note is
+    // read from its bytes here, as quick as find() reads it.
+    if (!isLarge(s)) decode(s, fields.id);
     s.used = ++useCount_;
     heads_[size_t(i)] = NoteHead(*s.note);
     heads_[size_t(i)].preview = preview;

@@ -58,8 +58,9 @@ public:
     void update(const Note &note);
     // The same for a text note whose text and rich text come encoded: record is what
     // NoteCodec::encodeNote() writes for fields with them (fields' own are not read) and preview the
-    // text's first characters. The store takes the bytes as they are (stamped anew) and holds the note
-    // lent (textLent): its text is decoded from them when asked for. False (nothing changed) for an
+    // text's first characters. The store takes the bytes as they are (stamped anew) and holds a large
+    // note lent (textLent): its text is decoded from them when asked for; a smaller one is decoded from
+    // them at once. False (nothing changed) for an
     // unknown id or bytes that are not a note's.
     bool updateEncoded(const Note &fields, const QString &preview, QByteArray &&record);
     // Removes every note with this id, saves and posts; posts even when none matched (and writes nothing).

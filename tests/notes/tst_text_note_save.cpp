@@ -64,15 +64,15 @@ struct Stored {
     std::optional<QByteArray> rtf;
 };
 
-// Opens the note in the inline editor, types at its start, makes "and" bold when asked, saves, and
-// gives what the store holds once the save is in.
-Stored editAndSave(NotesView &page, const Note &n, bool boldEdit) {
+// Opens the note in the inline editor, types at its start, makes "and" bold when asked and saves;
+// true once the save is in.
+bool typeAndSave(NotesView &page, const Note &n, bool boldEdit) {
     NoteStore::shared().add(n);
     page.selectNote(n.id);
     page.showInlineEditor(n.id);
     settle();
     if (!QTest::qWaitFor([&] { return page.longTextReady() && !page.longTextView()->isReadOnly(); }, 20000))
-        return {};
+        return false;
     LongTextView *v = page.longTextView();
     QTextCursor c(v->document());
     c.setPosition(0);
@@ -85,8 +85,12 @@ Stored editAndSave(NotesView &page, const Note &n, bool boldEdit) {
         QTest::keyClick(v, Qt::Key_B, Qt::ControlModifier);
     }
     page.saveInlineEditor();
-    if (!QTest::qWaitFor([&] { return !page.longSavePending() && !page.inlineEditorOpen(); }, 20000))
-        return {};
+    return QTest::qWaitFor([&] { return !page.longSavePending() && !page.inlineEditorOpen(); }, 20000);
+}
+
+// The same, giving what the store holds once the save is in.
+Stored editAndSave(NotesView &page, const Note &n, bool boldEdit) {
+    if (!typeAndSave(page, n, boldEdit)) return {};
     const Note *saved = NoteStore::shared().find(n.id);
     return saved ? Stored{saved->body, saved->bodyRTF} : Stored{};
 }
@@ -140,6 +144,45 @@ private slots:
         QTextCursor at(&back);
         at.setPosition(13);
         QCOMPARE(at.charFormat().fontWeight() >= QFont::Bold, boldEdit);
+        NoteStore::resetForTests();
+    }
+
+    // A note of tens of kilobytes saved, left for another and opened again shows its text as saved,
+    // and the page then rests: nothing is built again turn after turn while it is shown.
+    void aSavedNoteOpenedAgainShowsItsText_data() {
+        QTest::addColumn<qsizetype>("fill");
+        QTest::newRow("12 KB") << qsizetype(12 * 1024);
+        QTest::newRow("60 KB") << qsizetype(60 * 1024);
+    }
+    void aSavedNoteOpenedAgainShowsItsText() {
+        QFETCH(qsizetype, fill);
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        Note other(NoteType::text, QStringLiteral("📝"), QStringLiteral("Other"));
+        other.body = QStringLiteral("A short note");
+        NoteStore::shared().add(other);
+        const Note n = sample(QStringLiteral("N"), fill, true);
+        // Nothing asks the store for the text meanwhile, as nothing in the app does.
+        QVERIFY(typeAndSave(page, n, false));
+        const QString typed = QStringLiteral("Typed ") + n.body;
+        page.selectNote(other.id);
+        QTRY_VERIFY(page.contentView() && page.contentView()->wholeText() == other.body);
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.contentView() && page.contentView()->wholeText() == typed);
+        settle();
+        const int rebuilds = page.rebuildCount();
+        for (int i = 0; i < 10; ++i) {
+            QCoreApplication::processEvents();
+            QTest::qWait(5);
+        }
+        QCOMPARE(page.rebuildCount(), rebuilds);
+        QVERIFY(!page.rebuildPending());
+        QCOMPARE(NoteStore::shared().find(n.id)->body, typed);
         NoteStore::resetForTests();
     }
 };
