@@ -2,6 +2,7 @@
 
 #include "notes/LongNoteText.h"
 #include "ui/Fonts.h"
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
@@ -273,7 +274,19 @@ void PacedLayout::openTurn() {
     laidOut_ = 0;
     guessedLine_ = 0; // the font may have changed since
     turn_.start();
-    QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
+    // The turn is the event loop's: it ends when the loop next looks for events. A timer of its own
+    // ended it within the loop's pass, so the paint that came after the work queued for that turn
+    // started a turn of its own, with its own time and its own paragraph at least: the window's
+    // thread went on for two or three turns' worth before it waited.
+    if (!turnEnds_) {
+        if (QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance(thread())) {
+            const auto ended = [this] { turnOpen_ = false; };
+            connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, ended);
+            connect(loop, &QAbstractEventDispatcher::awake, this, ended);
+            turnEnds_ = true;
+        }
+    }
+    if (!turnEnds_) QTimer::singleShot(0, this, [this] { turnOpen_ = false; });
 }
 
 bool PacedLayout::mayLayOut(const QTextBlock &block) const {

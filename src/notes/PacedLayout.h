@@ -86,6 +86,7 @@ private:
     QPointer<QPlainTextEdit> view_;
     QElapsedTimer turn_;
     bool turnOpen_ = false;
+    bool turnEnds_ = false; // the event loop tells when a turn ends
     mutable int laidOut_ = 0; // paragraphs laid out in this turn
     mutable int laidOutAll_ = 0;
     mutable bool resumeQueued_ = false;

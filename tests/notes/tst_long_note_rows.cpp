@@ -386,6 +386,45 @@ private slots:
         QCOMPARE(v.wholeText(), line);
     }
 
+    // The time a long view's layout may take is that of one pass of the event loop, whatever the
+    // pass delivers: once it is spent, a paragraph asked for by a drawing queued in the same pass (as
+    // a paint after the work that asked for it) is put off to the next pass, not laid out as the
+    // first of a turn of its own.
+    void aPassOfTheEventLoopIsOneTurn() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        v.resize(420, 300);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        auto *layout = dynamic_cast<LongNote::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        QTextBlock first = v.document()->findBlockByNumber(5), second = first.next();
+        QVERIFY(second.isValid() && !first.contains(v.textCursor().position()));
+        first.clearLayout();
+        second.clearLayout();
+        QCoreApplication::processEvents();
+        {
+            const LongNote::PacedLayout::Pacing drawing(v.document(), &v, true);
+            layout->blockBoundingRect(first);
+        }
+        QCOMPARE_GT(first.layout()->lineCount(), 0);
+        QElapsedTimer spent; // the turn's time used up
+        spent.start();
+        while (spent.elapsed() < 8) {
+        }
+        QCoreApplication::sendPostedEvents();
+        {
+            const LongNote::PacedLayout::Pacing drawing(v.document(), &v, true);
+            layout->blockBoundingRect(second);
+        }
+        QCOMPARE(second.layout()->lineCount(), 0);
+        // Laid out on a later pass.
+        QTRY_COMPARE_GT(second.layout()->lineCount(), 0);
+    }
+
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
     // long one is, laid out as it is drawn; one of words with a few emoji is laid out whole.
     void aShortNoteOfManyEmojiIsLaidOutAsDrawn() {
