@@ -485,7 +485,7 @@ void NoteEditorDialog::detectUrls() {
 }
 
 bool NoteEditorDialog::doSave() {
-    if (building_) return false; // the body is not all there yet
+    if (building_ || waitingForNote_ || done_) return false; // the body or the stored note is not there yet
     const QString title = trimmed(titleF_->text());
     const QString emoji = trimmed(emojiF_->text());
     if (title.isEmpty()) {
@@ -496,7 +496,17 @@ bool NoteEditorDialog::doSave() {
     }
     commitEditor();
     if (!isNew_) {
-        // Another editor or the page may have changed this note since it was opened here.
+        // Another editor or the page may have changed this note since it was opened here. A large one
+        // the store let go of meanwhile is decoded on a worker to see, not here.
+        if (!noteIn_ && NoteStore::shared().decodeInBackground(draft_.id, this, [this] {
+                waitingForNote_ = false;
+                noteIn_ = true;
+                doSave();
+                noteIn_ = false;
+            })) {
+            waitingForNote_ = true;
+            return false;
+        }
         if (TableOps::changedSince(draft_, NoteStore::shared().find(draft_.id))) {
             const int a = Dialogs::get().alert(this, {changedElsewhereText(), {},
                                                       {L::t({.en = "Replace", .es = "Reemplazar", .de = "Ersetzen", .fr = "Remplacer", .uk = "Замінити", .pl = "Zastąp"}),
@@ -607,19 +617,28 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
 }
 
 bool CellEditor::save() {
-    bool wrote = false;
-    const Note *found = NoteStore::shared().find(noteID_);
-    if (found && ids_) {
+    const QString text = tv_->toPlainText();
+    const QByteArray rtf = RtfCodec::write(*tv_->document());
+    const auto write = [id = noteID_, ids = ids_, text, rtf] {
+        const Note *found = NoteStore::shared().find(id);
+        if (!found || !ids) return false;
         Note copy = *found;
-        const QByteArray rtf = RtfCodec::write(*tv_->document());
-        if (TableClipboard::saveCell(copy, ids_->first, ids_->second, tv_->toPlainText(),
-                                     rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf))) {
-            NoteStore::shared().update(copy);
-            wrote = true;
-        }
-    }
+        if (!TableClipboard::saveCell(copy, ids->first, ids->second, text,
+                                      rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(rtf)))
+            return false;
+        NoteStore::shared().update(copy);
+        return true;
+    };
     auto cb = onSaved;
     close();
+    // The store is the context: the cell is written whatever the page shows by the time the table is in.
+    NoteStore &store = NoteStore::shared();
+    if (ids_ && store.decodeInBackground(noteID_, &store, [write, cb] {
+            write();
+            if (cb) cb();
+        }))
+        return true;
+    const bool wrote = write();
     if (cb) cb();
     return wrote;
 }

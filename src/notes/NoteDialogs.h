@@ -71,8 +71,11 @@ public:
     void importTable();
     void insertLink();
     void detectUrls();
-    // Returns true when the dialog saved and closed.
+    // Returns true when the dialog saved and closed. A large note the store let go of while the
+    // dialog was open is decoded on a worker first (to see whether it changed meanwhile): false then,
+    // and the save goes on once it is in (savePending() meanwhile).
     bool doSave();
+    bool savePending() const { return waitingForNote_; }
     void doCancel();
 
     static QString changedElsewhereText();
@@ -91,6 +94,7 @@ private:
     bool isNew_;
     Completion completion_;
     bool done_ = false;
+    bool waitingForNote_ = false, noteIn_ = false;
     QLineEdit *emojiF_ = nullptr;
     QLineEdit *titleF_ = nullptr;
     LongTextView *bodyTV_ = nullptr;
@@ -110,7 +114,9 @@ public:
     CellEditor(const QString &noteID, int row, int col, const QString &value, QWidget *parent);
     std::function<void()> onSaved;
     RichTextView *textView() const { return tv_; }
-    // Returns true when the cell was written.
+    // Returns true when the cell was written, or will be: a large table the store let go of while the
+    // editor was open is decoded on a worker first, and the cell written once it is in (the editor is
+    // closed at once, and nothing is lost when another note is shown meanwhile).
     bool save();
 
 private:

@@ -29,6 +29,8 @@ constexpr int kKeepDecoded = 3;
 // Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
 // is about 4 MB and takes tens of milliseconds).
 constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
+// How often a decode on a worker is started again for a note whose bytes moved meanwhile.
+constexpr int kDecodeTries = 3;
 // A note this large is encoded on a worker when it is saved: a 4 MB table takes up to tens of
 // milliseconds even when most rows are copied, a 50 MB text about 70 ms. Below this, a note of
 // text encodes in well under a millisecond, and handing it over would cost more than it saves.
@@ -425,6 +427,10 @@ void NoteStore::takeDecoded(Slot &s, Note &&note) {
 }
 
 bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done) {
+    return decodeInBackground(id, context, std::move(done), kDecodeTries);
+}
+
+bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries) {
     finishLoad();
     const int i = firstIndex(id);
     if (i < 0 || (slots_[size_t(i)].note && !slots_[size_t(i)].lent)) return false;
@@ -434,7 +440,7 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     std::function<std::optional<QByteArray>()> read = readBytesLater(s);
     QPointer<NoteStore> self(this);
     QPointer<QObject> ctx(context);
-    QThreadPool::globalInstance()->start([self, ctx, id, from, read = std::move(read), done = std::move(done)]() mutable {
+    QThreadPool::globalInstance()->start([self, ctx, id, from, read = std::move(read), done = std::move(done), tries]() mutable {
         QByteArray bytes = read().value_or(QByteArray());
         // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
         auto held = std::make_shared<std::optional<NoteCodec::Held>>(
@@ -443,9 +449,12 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
         if (*held && (*held)->note.rows.empty()) bytes = QByteArray();
         // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
         QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, bytes = std::move(bytes),
-                                         done = std::move(done)]() mutable {
+                                         done = std::move(done), tries]() mutable {
             if (!self) return;
             if (*held) self->adoptDecoded(id, from, std::move(**held), std::move(bytes));
+            // Bytes let go of meanwhile (a save the disk now holds) leave the decode untaken though
+            // the note is the same: it is read again from where it lies now, not decoded here.
+            if (ctx && tries > 1 && self->decodeInBackground(id, ctx, done, tries - 1)) return;
             if (ctx && done) done();
         }, Qt::QueuedConnection);
     });

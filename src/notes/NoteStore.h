@@ -192,6 +192,7 @@ private:
     // else read from the stored document there; a change still being encoded is waited for there.
     std::function<std::optional<QByteArray>()> readBytesLater(const Slot &s) const;
     void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held, QByteArray &&bytes);
+    bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries);
     // Whether a note's bytes stay held while it is decoded (a table's: a change copies its unchanged
     // rows from them).
     static bool keepsBytes(const Slot &s);

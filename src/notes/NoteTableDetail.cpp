@@ -397,6 +397,17 @@ void NotesView::deleteRow(const QString &noteID, int row) {
 }
 
 void NotesView::showCellEditor(const QString &noteID, int row, int col) {
+    // A large table the store let go of since it was shown (another large note was used meanwhile) is
+    // decoded on a worker; its cell's editor opens once it is in, if the table is still the one shown.
+    QPointer<NotesView> self(this);
+    if (NoteStore::shared().decodeInBackground(noteID, this, [self, noteID, row, col] {
+            if (self && self->selectedID_ == noteID) self->openCellEditor(noteID, row, col);
+        }))
+        return;
+    openCellEditor(noteID, row, col);
+}
+
+void NotesView::openCellEditor(const QString &noteID, int row, int col) {
     const Note *n = NoteStore::shared().find(noteID);
     if (!n || row < 0 || row >= int(n->rows.size())) return;
     sel_ = {};

@@ -346,8 +346,12 @@ void NotesView::buildHeader(const Note &note) {
     del->setGeometry(yUp(H, 320, H - 116, 38, 34));
     const QString id = note.id;
     QPointer<NotesView> self(this);
-    connect(edit, &QPushButton::clicked, this, [self, id] {
+    const bool table = note.type == NoteType::table;
+    connect(edit, &QPushButton::clicked, this, [self, id, table] {
         if (!self) return;
+        // As a double click on its card: a large table the store let go of is decoded on a worker
+        // first, and its editor opens once it is in.
+        if (table) return self->doubleTapNote(id);
         const Note *n = self->noteFields(id);
         if (!n) return;
         if (n->type == NoteType::text)

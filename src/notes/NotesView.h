@@ -146,6 +146,8 @@ private:
     void deleteColumn(const QString &noteID, int col);
     void deleteRow(const QString &noteID, int row);
     void contextMenu(const QString &noteID, const QPoint &global);
+    // showCellEditor once the table is held decoded.
+    void openCellEditor(const QString &noteID, int row, int col);
     // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
     // the one with its id as the store has it then (read there too; note gives only its name).
     void exportWith(const Note &note, bool fromStore);
