@@ -1,8 +1,8 @@
 #include "notes/NoteGrid.h"
 
-#include "ui/DisplayText.h"
 #include "notes/RtfCodec.h"
 #include "notes/TableOps.h"
+#include "ui/DisplayText.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
@@ -12,8 +12,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 #include <QTextCursor>
 #include <QTextFrame>
 #include <QToolTip>
@@ -32,16 +32,21 @@ struct Colors {
 Colors colors() {
     switch (VF::theme()) {
     case AppTheme::dark:
-        return {grey(1, 0.9), grey(1, 0.25), grey(0.2, 1), grey(1, 0.07), grey(1, 0.05), grey(1, 0.02), grey(1, 0.08)};
+        return {grey(1, 0.9),  grey(1, 0.25), grey(0.2, 1), grey(1, 0.07),
+                grey(1, 0.05), grey(1, 0.02), grey(1, 0.08)};
     case AppTheme::pink:
-        return {grey(0, 0.82), rgba(0.45, 0.18, 0.3, 0.62), grey(0.88, 1), rgba(0.85, 0.55, 0.65, 0.25),
-                grey(0, 0.04), grey(0, 0.02), grey(0, 0.15)};
-    case AppTheme::mint:
-        return {grey(0, 0.84), rgba(0.08, 0.3, 0.22, 0.58), grey(0.88, 1), rgba(0.66, 0.84, 0.76, 0.3),
-                grey(0, 0.04), grey(0, 0.02), grey(0, 0.15)};
-    default:
-        return {grey(0, 0.88), grey(0, 0.52), grey(0.88, 1), rgba(0.6, 0.68, 0.8, 0.3), grey(0, 0.04), grey(0, 0.02),
+        return {grey(0, 0.82), rgba(0.45, 0.18, 0.3, 0.62),
+                grey(0.88, 1), rgba(0.85, 0.55, 0.65, 0.25),
+                grey(0, 0.04), grey(0, 0.02),
                 grey(0, 0.15)};
+    case AppTheme::mint:
+        return {grey(0, 0.84), rgba(0.08, 0.3, 0.22, 0.58),
+                grey(0.88, 1), rgba(0.66, 0.84, 0.76, 0.3),
+                grey(0, 0.04), grey(0, 0.02),
+                grey(0, 0.15)};
+    default:
+        return {grey(0, 0.88), grey(0, 0.52), grey(0.88, 1), rgba(0.6, 0.68, 0.8, 0.3),
+                grey(0, 0.04), grey(0, 0.02), grey(0, 0.15)};
     }
 }
 const QColor kTableAccent = QColor::fromRgbF(0.2f, 0.72f, 0.42f);
@@ -83,7 +88,8 @@ std::vector<double> NoteGrid::defaultWidths(const Note &note) {
     return widthsFromWidest(note.columns, widest);
 }
 
-void NoteGrid::scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t to, std::vector<double> &widest) {
+void NoteGrid::scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t to,
+                          std::vector<double> &widest) {
     const QFontMetricsF cm(cellFont());
     // Past this a column's width is the cap whatever else it holds.
     constexpr double kEnough = TableOps::kMaxContentWidth - 24;
@@ -99,12 +105,14 @@ void NoteGrid::scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t 
                 w = std::max(w, cm.horizontalAdvance(DisplayText::cut(t)));
                 continue;
             }
-            for (QStringView line : QStringView(t).split(QLatin1Char('\n'))) w = std::max(w, cm.horizontalAdvance(DisplayText::cut(line.toString())));
+            for (QStringView line : QStringView(t).split(QLatin1Char('\n')))
+                w = std::max(w, cm.horizontalAdvance(DisplayText::cut(line.toString())));
         }
     }
 }
 
-std::vector<double> NoteGrid::widthsFromWidest(const std::vector<NoteTableColumn> &columns, const std::vector<double> &widest) {
+std::vector<double> NoteGrid::widthsFromWidest(const std::vector<NoteTableColumn> &columns,
+                                               const std::vector<double> &widest) {
     const QFontMetricsF hm(headerFont());
     std::vector<double> out;
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -117,7 +125,8 @@ std::vector<double> NoteGrid::widthsFromWidest(const std::vector<NoteTableColumn
 
 namespace {
 double lineHeight(const QFontMetricsF &cm) {
-    return cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg")).height();
+    return cm.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("Xg"))
+        .height();
 }
 } // namespace
 
@@ -162,7 +171,8 @@ std::vector<int> NoteGrid::measureRows(const std::vector<NoteRow> &rows, const s
                 h = std::max(h, int(lineH) + 20);
                 continue;
             }
-            const QRectF b = cm.boundingRect(QRectF(0, 0, wrapW, 1e6), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
+            const QRectF b =
+                cm.boundingRect(QRectF(0, 0, wrapW, 1e6), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
             h = std::max(h, int(b.height()) + 20);
         }
         out.push_back(h);
@@ -201,7 +211,8 @@ void NoteGrid::takeLayouts(NoteGrid &earlier) {
         const int r = int(it.key() >> 32), c = int(quint32(it.key()));
         if (r >= int(note_.rows.size()) || r >= int(earlier.note_.rows.size())) continue;
         const NoteRow &was = earlier.note_.rows[size_t(r)], &now = note_.rows[size_t(r)];
-        if (was.id != now.id || cellText(earlier.note_, r, c) != cellText(note_, r, c) || rtfOf(was, c) != rtfOf(now, c))
+        if (was.id != now.id || cellText(earlier.note_, r, c) != cellText(note_, r, c) ||
+            rtfOf(was, c) != rtfOf(now, c))
             continue;
         docs_.insert(it.key(), it.value());
     }
@@ -225,14 +236,16 @@ bool NoteGrid::takeCells(const Note &note) {
                 changed.push_back(key(int(r), c));
     }
     note_ = note;
-    for (quint64 k : changed) docs_.remove(k);
+    for (quint64 k : changed)
+        docs_.remove(k);
     return true;
 }
 
 void NoteGrid::setRowHeights(std::vector<int> heights) {
     if (heights.size() != note_.rows.size()) return;
     size_t first = 0;
-    while (first < heights.size() && heights[first] == heights_[first]) ++first;
+    while (first < heights.size() && heights[first] == heights_[first])
+        ++first;
     if (first == heights.size()) return;
     heights_ = std::move(heights);
     tops_.resize(first);
@@ -256,7 +269,8 @@ NoteGrid::~NoteGrid() {
 
 double NoteGrid::colX(int c) const {
     double x = kLeft;
-    for (int i = 0; i < c && i < int(widths_.size()); ++i) x += widths_[size_t(i)];
+    for (int i = 0; i < c && i < int(widths_.size()); ++i)
+        x += widths_[size_t(i)];
     return x;
 }
 
@@ -309,13 +323,21 @@ std::optional<NoteGrid::DeleteButton> NoteGrid::deleteButtonAt(const QPoint &p) 
 }
 
 QString NoteGrid::deleteColumnTip() {
-    return L::t({.en = "Delete column", .es = "Eliminar columna", .de = "Spalte löschen", .fr = "Supprimer la colonne",
-                 .uk = "Видалити стовпець", .pl = "Usuń kolumnę"});
+    return L::t({.en = "Delete column",
+                 .es = "Eliminar columna",
+                 .de = "Spalte löschen",
+                 .fr = "Supprimer la colonne",
+                 .uk = "Видалити стовпець",
+                 .pl = "Usuń kolumnę"});
 }
 
 QString NoteGrid::deleteRowTip() {
-    return L::t({.en = "Delete row", .es = "Eliminar fila", .de = "Zeile löschen", .fr = "Supprimer la ligne",
-                 .uk = "Видалити рядок", .pl = "Usuń wiersz"});
+    return L::t({.en = "Delete row",
+                 .es = "Eliminar fila",
+                 .de = "Zeile löschen",
+                 .fr = "Supprimer la ligne",
+                 .uk = "Видалити рядок",
+                 .pl = "Usuń wiersz"});
 }
 
 // The delete buttons are painted, not widgets, so their tooltips are answered here.
@@ -330,9 +352,36 @@ bool NoteGrid::event(QEvent *e) {
     return true;
 }
 
+bool NoteGrid::needsDocument(CellPos p) const {
+    if (note_.rows[size_t(p.row)].cellsRTF.count(p.col)) return true;
+    // What WebLinks finds starts so ("http://", "https://", "www."); anything else is plain.
+    const QString t = cellText(note_, p.row, p.col);
+    return t.contains(QLatin1String("http"), Qt::CaseInsensitive) ||
+           t.contains(QLatin1String("www."), Qt::CaseInsensitive);
+}
+
+const QStaticText *NoteGrid::plainFor(CellPos p) {
+    auto it = docs_.find(key(p.row, p.col));
+    if (it != docs_.end() && it->text) return it->text.get();
+    ++cellsLaidOut;
+    QString t = cellText(note_, p.row, p.col);
+    // Lines break where the document would start a new paragraph.
+    t.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    auto text = std::make_shared<QStaticText>(t);
+    text->setTextFormat(Qt::PlainText);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere); // as a document wraps
+    text->setTextOption(wrap);
+    text->setTextWidth(std::max(1.0, widths_[size_t(p.col)] - 16));
+    text->prepare(QTransform(), docsFont_);
+    if (docs_.size() > 4000) docs_.clear();
+    docs_.insert(key(p.row, p.col), {nullptr, text});
+    return text.get();
+}
+
 QTextDocument *NoteGrid::docFor(CellPos p) {
     auto it = docs_.find(key(p.row, p.col));
-    if (it != docs_.end()) return it->get();
+    if (it != docs_.end() && it->doc) return it->doc.get();
     ++cellsLaidOut;
     auto doc = std::make_shared<QTextDocument>();
     doc->setDocumentMargin(0);
@@ -340,7 +389,8 @@ QTextDocument *NoteGrid::docFor(CellPos p) {
     const NoteRow &row = note_.rows[size_t(p.row)];
     const Colors col = colors();
     bool rich = false;
-    if (auto f = row.cellsRTF.find(p.col); f != row.cellsRTF.end()) rich = RtfCodec::read(f->second, doc.get());
+    if (auto f = row.cellsRTF.find(p.col); f != row.cellsRTF.end())
+        rich = RtfCodec::read(f->second, doc.get());
     if (!rich) {
         // Plain text takes its colour from the paint's palette: no format to merge.
         doc->setPlainText(cellText(note_, p.row, p.col));
@@ -355,7 +405,7 @@ QTextDocument *NoteGrid::docFor(CellPos p) {
     doc->setTextWidth(std::max(1.0, widths_[size_t(p.col)] - 16));
     // Visible cells only; an old cache is dropped as a whole when the view scrolls far.
     if (docs_.size() > 4000) docs_.clear();
-    docs_.insert(key(p.row, p.col), doc);
+    docs_.insert(key(p.row, p.col), {doc, nullptr});
     return doc.get();
 }
 
@@ -369,10 +419,24 @@ QString NoteGrid::ghostText(CellPos from) const {
     if (sel_ && sel_->multi() && sel_->contains(from)) {
         const auto r = sel_->rect();
         const int n = (r.bottom - r.top + 1) * (r.right - r.left + 1);
-        return QStringLiteral("⠿ ") +
-               L::counted(n, {.one = {.en = "cell", .es = "celda", .de = "Zelle", .fr = "cellule", .uk = "клітинка", .pl = "komórka"},
-                              .few = {.en = "cells", .es = "celdas", .de = "Zellen", .fr = "cellules", .uk = "клітинки", .pl = "komórki"},
-                              .many = {.en = "cells", .es = "celdas", .de = "Zellen", .fr = "cellules", .uk = "клітинок", .pl = "komórek"}});
+        return QStringLiteral("⠿ ") + L::counted(n, {.one = {.en = "cell",
+                                                             .es = "celda",
+                                                             .de = "Zelle",
+                                                             .fr = "cellule",
+                                                             .uk = "клітинка",
+                                                             .pl = "komórka"},
+                                                     .few = {.en = "cells",
+                                                             .es = "celdas",
+                                                             .de = "Zellen",
+                                                             .fr = "cellules",
+                                                             .uk = "клітинки",
+                                                             .pl = "komórki"},
+                                                     .many = {.en = "cells",
+                                                              .es = "celdas",
+                                                              .de = "Zellen",
+                                                              .fr = "cellules",
+                                                              .uk = "клітинок",
+                                                              .pl = "komórek"}});
     }
     const QString v = cellText(note_, from.row, from.col);
     return v.isEmpty() ? QStringLiteral("…") : v.left(40);
@@ -384,11 +448,14 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
     const Colors col = colors();
     const QRect clip = e->rect();
     // The fonts once per paint, not once per row or column.
-    const QFont letterFont = Fonts::scaledFont(10, QFont::DemiBold), crossFont = Fonts::scaledFont(9, QFont::Bold),
+    const QFont letterFont = Fonts::scaledFont(10, QFont::DemiBold),
+                crossFont = Fonts::scaledFont(9, QFont::Bold),
                 numberFont = Fonts::monoDigits(10, QFont::Medium);
     // A column draws within [x, x + w + 4] (its handle reaches into the next one); what lies wholly
     // outside the exposed rectangle is skipped, as the painter would clip it away.
-    const auto exposed = [&clip](double x, double w) { return x <= clip.right() + 1 && x + w + 4 >= clip.left(); };
+    const auto exposed = [&clip](double x, double w) {
+        return x <= clip.right() + 1 && x + w + 4 >= clip.left();
+    };
     const bool headerExposed = clip.top() < 70;
     // Letter header
     p.fillRect(QRectF(kNumX, 12, 48, 24), col.header);
@@ -426,10 +493,14 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
             x += w;
             continue;
         }
-        const bool hit = std::find(findMatches_.begin(), findMatches_.end(), CellPos{-1, int(c)}) != findMatches_.end();
-        if (hit) p.fillRect(QRectF(x + 2, 38, w - 4, 30), QColor(255, 220, 0, findCurrent_ == CellPos{-1, int(c)} ? 170 : 90));
+        const bool hit =
+            std::find(findMatches_.begin(), findMatches_.end(), CellPos{-1, int(c)}) != findMatches_.end();
+        if (hit)
+            p.fillRect(QRectF(x + 2, 38, w - 4, 30),
+                       QColor(255, 220, 0, findCurrent_ == CellPos{-1, int(c)} ? 170 : 90));
         p.setPen(kTableAccent);
-        const QString t = p.fontMetrics().elidedText(DisplayText::cut(note_.columns[c].title), Qt::ElideRight, int(w - 16));
+        const QString t =
+            p.fontMetrics().elidedText(DisplayText::cut(note_.columns[c].title), Qt::ElideRight, int(w - 16));
         p.drawText(QRectF(x + 8, 36, w - 16, 34), Qt::AlignVCenter | Qt::AlignLeft, t);
         x += w;
         if (c + 1 < widths_.size()) {
@@ -470,7 +541,8 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
             if (cx + w >= clip.left()) {
                 const CellPos pos{r, int(c)};
                 if (hits.contains(key(r, int(c))))
-                    p.fillRect(QRectF(cx + 2, y + 2, w - 4, h - 4), QColor(255, 220, 0, findCurrent_ == pos ? 170 : 90));
+                    p.fillRect(QRectF(cx + 2, y + 2, w - 4, h - 4),
+                               QColor(255, 220, 0, findCurrent_ == pos ? 170 : 90));
                 if (sel_ && sel_->contains(pos)) {
                     const QRectF sr(cx + 1, y + 1, w - 2, h - 2);
                     p.setBrush(QColor::fromRgbF(0.2f, 0.55f, 0.95f, 0.22f));
@@ -479,15 +551,20 @@ void NoteGrid::paintEvent(QPaintEvent *e) {
                     p.setPen(Qt::NoPen);
                 }
                 if (!cellText(note_, r, int(c)).isEmpty() || note_.rows[size_t(r)].cellsRTF.count(int(c))) {
-                    QTextDocument *d = docFor(pos);
                     p.save();
                     p.translate(cx + 8, y + 8);
                     const QRectF dc(0, 0, w - 16, h - 16);
                     p.setClipRect(dc);
-                    QAbstractTextDocumentLayout::PaintContext ctx;
-                    ctx.clip = dc;
-                    ctx.palette.setColor(QPalette::Text, col.text);
-                    d->documentLayout()->draw(&p, ctx);
+                    if (!needsDocument(pos)) {
+                        p.setFont(docsFont_);
+                        p.setPen(col.text);
+                        p.drawStaticText(QPointF(0, 0), *plainFor(pos));
+                    } else {
+                        QAbstractTextDocumentLayout::PaintContext ctx;
+                        ctx.clip = dc;
+                        ctx.palette.setColor(QPalette::Text, col.text);
+                        docFor(pos)->documentLayout()->draw(&p, ctx);
+                    }
                     p.restore();
                 }
                 if (c + 1 < widths_.size()) p.fillRect(QRectF(cx + w - 1, y + 4, 1, h - 8), col.line);
@@ -517,7 +594,7 @@ void NoteGrid::mousePressEvent(QMouseEvent *e) {
         if (!cell) return;
         // A click on a link opens it and leaves the selection alone.
         const QRect cr = cellRect(*cell);
-        if (!cellText(note_, cell->row, cell->col).isEmpty()) {
+        if (!cellText(note_, cell->row, cell->col).isEmpty() && needsDocument(*cell)) {
             QTextDocument *d = docFor(*cell);
             const QString href = d->documentLayout()->anchorAt(QPointF(pt - cr.topLeft() - QPoint(8, 8)));
             if (!href.isEmpty()) {
@@ -568,9 +645,11 @@ void NoteGrid::showGhost(const QPoint &global) {
         ghost_->setAttribute(Qt::WA_TransparentForMouseEvents);
         ghost_->setAttribute(Qt::WA_DeleteOnClose);
         ghost_->setFont(Fonts::scaledFont(11));
-        ghost_->setStyleSheet(QStringLiteral("color: white; background: rgba(31,102,56,235); border-radius: 7px; padding: 0 6px;"));
+        ghost_->setStyleSheet(QStringLiteral(
+            "color: white; background: rgba(31,102,56,235); border-radius: 7px; padding: 0 6px;"));
         ghost_->setFixedSize(184, 28);
-        ghost_->setText(ghost_->fontMetrics().elidedText(DisplayText::cut(ghostText(*downCell_)), Qt::ElideRight, 170));
+        ghost_->setText(
+            ghost_->fontMetrics().elidedText(DisplayText::cut(ghostText(*downCell_)), Qt::ElideRight, 170));
         ghost_->show();
     }
     ghost_->move(global + QPoint(14, 22));

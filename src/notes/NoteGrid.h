@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QPointer>
 #include <QSet>
+#include <QStaticText>
 #include <QTextDocument>
 #include <QWidget>
 #include <functional>
@@ -32,8 +33,8 @@ public:
     };
 
     // heights: the rows' heights from measureHeights() for these widths.
-    NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth, Selection *sel,
-             QWidget *parent);
+    NoteGrid(const Note &note, std::vector<double> widths, std::vector<int> heights, double detailWidth,
+             Selection *sel, QWidget *parent);
     // Each row's height: 30, or the tallest wrapped plain text plus 20. A row whose entry in known is
     // zero or more takes that height as it is, unmeasured (known: one entry per row, or nothing).
     static std::vector<int> measureHeights(const Note &note, const std::vector<double> &widths,
@@ -91,8 +92,10 @@ public:
     // into widest (one entry per column, below zero while a column has no content), and
     // widthsFromWidest turns what was found into widths. A column already at the cap is not measured
     // again.
-    static void scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t to, std::vector<double> &widest);
-    static std::vector<double> widthsFromWidest(const std::vector<NoteTableColumn> &columns, const std::vector<double> &widest);
+    static void scanWidest(const std::vector<NoteRow> &rows, size_t from, size_t to,
+                           std::vector<double> &widest);
+    static std::vector<double> widthsFromWidest(const std::vector<NoteTableColumn> &columns,
+                                                const std::vector<double> &widest);
 
     static constexpr int kTop = 74, kLeft = 76, kNumX = 28;
 
@@ -115,7 +118,12 @@ private:
         int index;
     };
     std::optional<DeleteButton> deleteButtonAt(const QPoint &p) const;
+    // A cell is drawn from a document when it has rich text or may hold a link (drawn as one, and
+    // clickable); a plain cell, most of a large table, from a static text, which costs a fraction of
+    // a document to lay out, draw and free.
+    bool needsDocument(CellPos p) const;
     QTextDocument *docFor(CellPos p);
+    const QStaticText *plainFor(CellPos p);
     int rowTop(int r) const { return tops_[size_t(r)]; }
     int rowIndexAt(int y) const;
     double colX(int c) const;
@@ -127,7 +135,11 @@ private:
     double tableW_ = 0;
     std::vector<int> heights_, tops_;
     Selection *sel_;
-    QHash<quint64, std::shared_ptr<QTextDocument>> docs_;
+    struct CellLayout {
+        std::shared_ptr<QTextDocument> doc;
+        std::shared_ptr<QStaticText> text;
+    };
+    QHash<quint64, CellLayout> docs_;
     AppTheme docsTheme_;
     QFont docsFont_;
     std::vector<CellPos> findMatches_;
