@@ -20,6 +20,9 @@ namespace LongNote {
 // Bodies longer than this, or holding more colour emoji than kLongEmoji, are shown and edited this
 // way (see isLong).
 inline constexpr qsizetype kLongChars = 8 * 1024;
+// A text up to this long is read for Save on the window's thread (its rich text is written in a few
+// milliseconds), and the view shows on the document just edited; a longer one is read on a worker.
+inline constexpr qsizetype kSaveHereChars = 96 * 1024;
 // About as many emoji as a note laid out whole at once may hold (a tenth of a millisecond each).
 inline constexpr int kLongEmoji = 128;
 // A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).

@@ -494,8 +494,9 @@ void NotesView::saveInlineEditor() {
 }
 
 // The editor's save. The text and its rich text are stored at every size; the size decides only
-// where they are read: a short text at once, a long one on a worker from the document itself, which
-// the view lets go of first (the note is stored when they come back). A long document with no change
+// where they are read: a text of up to kSaveHereChars at once, with the view kept on the document
+// and the reader's place; a longer one on a worker from the document itself, which the view lets go
+// of first (the note is stored when they come back). A long document with no change
 // left in it, of a note that has its rich text already, stores only the title and the emoji.
 void NotesView::saveLongEditor(Note copy) {
     if (!longDoc_ || !longView_ || longView_->document() != longDoc_) return; // still being built
@@ -504,7 +505,7 @@ void NotesView::saveLongEditor(Note copy) {
     selectedID_ = id;
     editingID_.reset();
     QTextDocument *doc = longDoc_;
-    if (doc->characterCount() - 1 <= LongNote::kLongChars) {
+    if (doc->characterCount() - 1 <= LongNote::kSaveHereChars) {
         const LongNote::Saved s = LongNote::readText(*doc);
         copy.body = s.body;
         copy.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);

@@ -418,7 +418,7 @@ private slots:
         TempPrefs prefs;
         NoteStore::resetForTests();
         RecordingLinks links;
-        const QString body = QStringLiteral("intro https://example.org/a\n") + wordsLine(60'000) + QStringLiteral("\n\nend");
+        const QString body = QStringLiteral("intro https://example.org/a\n") + wordsLine(LongNote::kSaveHereChars + 4'000) + QStringLiteral("\n\nend");
         Note n = textNote(QStringLiteral("L"), body);
         NoteStore::shared().add(n);
         NotesView page;
@@ -536,7 +536,7 @@ private slots:
     void aSaveStillReadingWhenQuittingIsStored() {
         TempPrefs prefs;
         NoteStore::resetForTests();
-        const QString body = wordsLine(60'000);
+        const QString body = wordsLine(LongNote::kSaveHereChars + 4'000);
         NoteStore::shared().add(textNote(QStringLiteral("Q"), body));
         NotesView page;
         showPage(page);

@@ -233,6 +233,40 @@ private slots:
         QVERIFY2(watch.scrolls <= 1, qPrintable(QStringLiteral("%1 scrolls").arg(watch.scrolls)));
     }
 
+    // Save of a note of tens of kilobytes goes on showing the document just edited in the same view,
+    // at the reader's place and read-only: the view is not made again, nor the document built again.
+    void saveKeepsTheViewAndThePlace_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("12 KB") << 12 * 1024;
+        QTest::newRow("60 KB") << 60 * 1024;
+    }
+    void saveKeepsTheViewAndThePlace() {
+        QFETCH(int, bytes);
+        StepsPage p(bytes);
+        NotesView &page = *p.view;
+        const QString id = p.notes[1].id;
+        page.selectNote(id);
+        page.showInlineEditor(id);
+        QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        settle();
+        const QPointer<LongTextView> editor = page.inlineTextView();
+        const QPointer<QTextDocument> doc = editor->document();
+        TextViewOps::scrollToTop(editor, doc->findBlockByNumber(doc->blockCount() / 2).position());
+        settle();
+        const int place = TextViewOps::firstVisiblePosition(editor);
+        QTextCursor c(doc.data());
+        c.setPosition(place);
+        c.insertText(QStringLiteral("Typed "));
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.contentView());
+        settle();
+        QCOMPARE(page.contentView(), editor.data());
+        QCOMPARE(page.contentView()->document(), doc.data());
+        QVERIFY(page.contentView()->isReadOnly() && !doc->isModified());
+        QCOMPARE(TextViewOps::firstVisiblePosition(page.contentView()), place);
+        QCOMPARE(NoteStore::shared().find(id)->body, page.contentView()->wholeText());
+    }
+
     // The caret's blink asks where the caret is, which the view finds by going over the paragraphs
     // from the top of the screen towards it: with the caret far below, paragraphs slow to lay out
     // (lines of emoji) are laid out a turn's worth at a time, the rest put off, not a screenful at once.

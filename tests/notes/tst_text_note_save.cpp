@@ -110,9 +110,10 @@ private slots:
         QTest::newRow("rich note, typed into") << true << false;
         QTest::newRow("rich note, a word made bold") << true << true;
     }
-    // The same note and the same edit, once just under the length where a note is built and read on
-    // a worker and once just over it: both store their rich text, and it is the same but for the
-    // filler's length; the typed address is not stored as a link, the link put in on purpose is.
+    // The same note and the same edit, once just under the length where a note is built on a worker,
+    // once just over it and once over the length where it is read on a worker for Save: all store
+    // their rich text, and it is the same but for the filler's length; the typed address is not
+    // stored as a link, the link put in on purpose is.
     void sameFieldsEitherSideOfTheLongLimit() {
         QFETCH(bool, rich);
         QFETCH(bool, boldEdit);
@@ -124,12 +125,19 @@ private slots:
         page.show();
         settle();
         const qsizetype underFill = LongNote::kLongChars - 300, overFill = LongNote::kLongChars + 300;
+        const qsizetype beyondFill = LongNote::kSaveHereChars + 300;
         const Note under = sample(QStringLiteral("U"), underFill, rich);
         const Note over = sample(QStringLiteral("O"), overFill, rich);
+        const Note beyond = sample(QStringLiteral("B"), beyondFill, rich);
         QVERIFY(!LongNote::isLong(under));
         QVERIFY(LongNote::isLong(over));
         const Stored a = editAndSave(page, under, boldEdit);
         const Stored b = editAndSave(page, over, boldEdit);
+        const Stored c = editAndSave(page, beyond, boldEdit);
+        QCOMPARE(QString(a.body).replace(filler(underFill), filler(beyondFill)), c.body);
+        QVERIFY(c.rtf.has_value());
+        QCOMPARE(QByteArray(*a.rtf).replace(filler(underFill).toLatin1(), filler(beyondFill).toLatin1()),
+                 *c.rtf);
         QVERIFY(a.body.startsWith(QStringLiteral("Typed Bold")));
         QCOMPARE(QString(a.body).replace(filler(underFill), filler(overFill)), b.body);
         QVERIFY(a.rtf.has_value());
@@ -153,6 +161,7 @@ private slots:
         QTest::addColumn<qsizetype>("fill");
         QTest::newRow("12 KB") << qsizetype(12 * 1024);
         QTest::newRow("60 KB") << qsizetype(60 * 1024);
+        QTest::newRow("read on a worker") << LongNote::kSaveHereChars + 300;
     }
     void aSavedNoteOpenedAgainShowsItsText() {
         QFETCH(qsizetype, fill);
