@@ -123,6 +123,17 @@ private slots:
         using P = CellPos;
         QCOMPARE(NoteFind::tableMatches(n, QStringLiteral("apple")),
                  (std::vector<P>{{0, 0}, {0, 1}, {1, 0}, {-1, 1}}));
+        // Plain cells match as QString::contains matches them: any case of letters beyond ASCII, a
+        // cell exactly the query or shorter than it, the query at either end.
+        const Note plain = table(1, {{"ÄPFEL und Birnen"}, {"äpfel"}, {"äpfe"}, {"Birnen, Äpfel"}, {""}});
+        for (const QString &q : {QStringLiteral("äpfel"), QStringLiteral("ÄPFEL"), QStringLiteral("n")}) {
+            std::vector<P> want;
+            for (int r = 0; r < int(plain.rows.size()); ++r)
+                if (plain.rows[size_t(r)].cells.at(0).contains(q, Qt::CaseInsensitive))
+                    want.push_back({r, 0});
+            QCOMPARE(NoteFind::tableMatches(plain, q), want);
+        }
+        QCOMPARE(NoteFind::tableMatches(plain, QStringLiteral("äpfel")).size(), size_t(3));
     }
 
     void stepsWrapBothWays() {
