@@ -199,7 +199,13 @@ void NotesView::attachLongDoc() {
     lv->setReadOnly(!editing);
     // Setting the document moves the view's caret, which the editor's place follows: taken first.
     const int anchor = editAnchor_, pos = editPos_;
-    if (lv->document() != longDoc_) lv->setDocument(longDoc_);
+    if (lv->document() != longDoc_) {
+        lv->setDocument(longDoc_);
+        // Taking a long document goes over every paragraph once (tens of milliseconds for the tens
+        // of thousands of pieces of a long line); scrolling to the reader's place lays out the
+        // screenful there. Each gets a turn of its own.
+        placeNextTurn_ = !editing && placeID_ == longKey_.id && lv->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
+    }
     if (!editing) return;
     if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), longStyle().links);
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
@@ -603,6 +609,7 @@ void NotesView::keepReaderPlace(const QString &id, QAbstractScrollArea *editor) 
 }
 
 void NotesView::restoreReaderPlace() {
+    const bool nextTurn = std::exchange(placeNextTurn_, false);
     if (placeID_.isEmpty() || editingID_) return;
     if (!selectedID_ || *selectedID_ != placeID_) {
         placeID_.clear(); // another note is shown: the place is of no use any more
@@ -610,6 +617,16 @@ void NotesView::restoreReaderPlace() {
     }
     QAbstractScrollArea *view = findView();
     if (!view) return; // the text is still on its way
+    if (nextTurn) {
+        // Not drawn at its top meanwhile: the text appears at the place.
+        QPointer<QWidget> shown = view->viewport();
+        shown->setUpdatesEnabled(false);
+        QTimer::singleShot(0, this, [this, shown] {
+            if (shown) shown->setUpdatesEnabled(true);
+            restoreReaderPlace();
+        });
+        return;
+    }
     placeID_.clear();
     const int pos = placePos_;
     TextViewOps::scrollToTop(view, pos, detailScroll_);

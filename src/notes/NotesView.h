@@ -297,4 +297,6 @@ private:
     QTimer *findRepaint_ = nullptr; // highlights what a scroll brought into view
     QString placeID_;
     int placePos_ = -1;
+    // The reader's place goes back a turn after the view took the document (see restoreReaderPlace).
+    bool placeNextTurn_ = false;
 };

@@ -1,6 +1,7 @@
 #include "common/RichNotes.h"
 #include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
+#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/PacedLayout.h"
@@ -265,6 +266,44 @@ private slots:
         QVERIFY(page.contentView()->isReadOnly() && !doc->isModified());
         QCOMPARE(TextViewOps::firstVisiblePosition(page.contentView()), place);
         QCOMPARE(NoteStore::shared().find(id)->body, page.contentView()->wholeText());
+    }
+
+    // A long note edited and saved comes back as the document edited, shown at the place the editor
+    // showed. Taking the document and going to the place are not one stretch: in the turn the
+    // document comes back, no screenful is laid out, and the view is at the place once it draws.
+    void aSavedLongNoteIsShownAtTheEditorsPlaceOverTurns() {
+        StepsPage p(300 * 1024);
+        NotesView &page = *p.view;
+        const QString id = p.notes[1].id;
+        page.selectNote(id);
+        QTRY_VERIFY(page.findView());
+        settle();
+        page.showInlineEditor(id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        settle();
+        QAbstractScrollArea *editor = page.findView();
+        QTextDocument *doc = TextViewOps::document(editor);
+        QTextCursor(doc).insertText(QStringLiteral("Typed "));
+        TextViewOps::scrollToTop(editor, doc->findBlockByNumber(doc->blockCount() / 2).position());
+        settle();
+        const int place = TextViewOps::firstVisiblePosition(editor);
+        QVERIFY(place > 0);
+        page.saveInlineEditor();
+        QVERIFY(LongNote::settleSaves(60'000));
+        QCoreApplication::sendPostedEvents(); // the turn the saved document is shown in
+        QVERIFY(page.findView() && TextViewOps::document(page.findView()) == doc);
+        // Taking the document clears every paragraph's lines, and only the last ones, which size the
+        // scroll bar, are laid out again in that turn: none at the top, none at the place.
+        for (QTextBlock b = doc->firstBlock(); b.blockNumber() < doc->blockCount() * 3 / 4; b = b.next())
+            QVERIFY2(b.layout()->lineCount() == 0, qPrintable(QStringLiteral("paragraph %1 laid out").arg(b.blockNumber())));
+        QTRY_VERIFY(!page.rebuildPending() && !page.longSavePending());
+        settle();
+        QAbstractScrollArea *shown = page.findView();
+        QVERIFY(shown && TextViewOps::isReadOnly(shown) && TextViewOps::document(shown) == doc);
+        QCOMPARE(TextViewOps::firstVisiblePosition(shown), place);
+        QVERIFY(shown->viewport()->updatesEnabled());
+        QVERIFY(doc->toPlainText().startsWith(QStringLiteral("Typed ")));
+        QVERIFY(NoteStore::shared().find(id)->body.startsWith(QStringLiteral("Typed ")));
     }
 
     // The caret's blink asks where the caret is, which the view finds by going over the paragraphs
