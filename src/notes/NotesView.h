@@ -62,6 +62,8 @@ public:
     // document is there yet (a long one is built on a worker).
     LongTextView *longTextView() const { return longView_; }
     bool longTextReady() const { return longView_ && longDoc_ && longView_->document() == longDoc_; }
+    // Whether a large note's text is being decoded on a worker for this page.
+    bool decodingNote() const { return !decodingID_.isEmpty(); }
     // Whether a saved long note is still being read on a worker.
     bool longSavePending() const { return !longSavingID_.isEmpty(); }
     LinkTextView *linkView() const { return linkTV_; }

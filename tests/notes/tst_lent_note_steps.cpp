@@ -271,12 +271,13 @@ private slots:
             // Built again for the new look, the document made for the old one let go of.
             QTRY_VERIFY(page.longTextView() && !page.longTextReady());
             QVERIFY(store.textLent(n.id));
+            // The text is on its way back, held in the pool.
+            QTRY_VERIFY(page.decodingNote());
             page.toggleFindBar();
             page.runFind(QStringLiteral("lorem"));
             page.doubleTapNote(n.id);
             QCoreApplication::processEvents();
             QCOMPARE(store.largeDecodesHere(), decodes);
-            QVERIFY(page.inlineEditorOpen());
         }
         page.setUpdatesEnabled(true);
         QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
