@@ -29,6 +29,10 @@ constexpr int kKeepDecoded = 3;
 // Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
 // is about 4 MB and takes tens of milliseconds).
 constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
+// A note of any size whose bytes lie this far into the stored document, read back from the
+// preferences, is decoded away too: the database reaches that far by walking its pages, about 1.5 ms
+// per megabyte before the note, so a short note after a few large ones took tens of milliseconds.
+constexpr qsizetype kDecodeAwayAt = 4 * 1024 * 1024;
 // How often a decode on a worker is started again for a note whose bytes moved meanwhile.
 constexpr int kDecodeTries = 3;
 // A note this large is encoded on a worker when it is saved: a 4 MB table takes up to tens of
@@ -357,7 +361,7 @@ NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded, EncodeJob
 }
 
 void NoteStore::decode(Slot &s, const QString &id) const {
-    if (isLarge(s)) ++largeDecodesHere_;
+    if (decodesAway(s)) ++largeDecodesHere_;
     const QByteArray bytes = bytesOf(s);
     auto held = NoteCodec::decodeHeld(bytes);
     if (!held || held->note.id != id) {
@@ -435,7 +439,7 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     const int i = firstIndex(id);
     if (i < 0 || (slots_[size_t(i)].note && !slots_[size_t(i)].lent)) return false;
     const Slot &s = slots_[size_t(i)];
-    if ((s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) < kDecodeAwayBytes) return false;
+    if (!decodesAway(s)) return false;
     const BytesSource from = sourceOf(s);
     std::function<std::optional<QByteArray>()> read = readBytesLater(s);
     QPointer<NoteStore> self(this);
@@ -547,6 +551,11 @@ bool NoteStore::keepsBytes(const Slot &s) {
 
 bool NoteStore::isLarge(const Slot &s) {
     return (s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) >= kDecodeAwayBytes;
+}
+
+bool NoteStore::decodesAway(const Slot &s) const {
+    if (isLarge(s)) return true;
+    return !s.dirty && s.bytes.isEmpty() && docVersion_ && s.span.at >= kDecodeAwayAt;
 }
 
 // The notes held decoded and not changed, the one used last first.

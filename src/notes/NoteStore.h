@@ -81,7 +81,8 @@ public:
     // How many bytes of encoded notes the store holds just now beside the stored document: changed
     // notes, tables in use, and saves the disk may not hold yet.
     qsizetype heldBytes() const;
-    // For a note whose decoding would hold the window's thread (a large one not held decoded): starts
+    // For a note whose decoding would hold the window's thread (a large one not held decoded, or one
+    // read back from far into the stored document): starts
     // decoding it on a worker and returns true; done runs on the window's thread once it is in, when
     // find() answers at once (unless the note changed meanwhile), provided context still exists.
     // Otherwise returns false and does nothing: find() is as quick as it gets.
@@ -118,8 +119,9 @@ public:
     // encoded is waited for there. Empty when there is no such note; nothing from it when the bytes
     // could not be read.
     std::function<std::optional<Note>()> readLater(const QString &id) const;
-    // How many large notes find() decoded on the window's thread since the store was made: a step
-    // that must not hold the window for one leaves this as it was.
+    // How many notes find() decoded on the window's thread since the store was made that would have
+    // been decoded on a worker (see decodeInBackground): a step that must not hold the window for one
+    // leaves this as it was.
     int largeDecodesHere() const { return largeDecodesHere_; }
 
     // The plain-text rendering of a note for the text export: header lines, the body or table with rich
@@ -197,6 +199,9 @@ private:
     // rows from them).
     static bool keepsBytes(const Slot &s);
     static bool isLarge(const Slot &s);
+    // Whether decoding the note would hold the window's thread: a large note, or one whose bytes are
+    // read back from far into the stored document.
+    bool decodesAway(const Slot &s) const;
     std::vector<Slot *> decodedByUse() const;
     // Whether the store holds more than the notes in use need: notes decoded beyond those it keeps,
     // or the bytes of a save the disk may hold by now.

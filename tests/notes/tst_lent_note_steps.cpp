@@ -309,6 +309,33 @@ private slots:
         QCOMPARE(store.largeDecodesHere(), decodes);
         NoteStore::resetForTests();
     }
+    // A short note stored after large ones is read back from far into the stored document, which
+    // holds the window for as long as a large note's decode: it is opened from a worker as they are,
+    // while a short note stored before them is decoded at once.
+    void aShortNoteStoredAfterLargeOnesIsOpenedFromAWorker() {
+        TempPrefs prefs;
+        const Note nearNote = small(QStringLiteral("N"));
+        const Note large = numberedNote(QStringLiteral("B"), 5 * 1024 * 1024);
+        const Note farNote = small(QStringLiteral("F"));
+        NoteStore *found = relaunchWithNotes(prefs, encodeNotes({nearNote, large, farNote}));
+        QVERIFY(found);
+        NoteStore &store = *found;
+        QVERIFY(!store.decodeInBackground(nearNote.id, &store, {}));
+        NotesView page;
+        showSelecting(page, nearNote.id);
+        QTRY_VERIFY(page.findView());
+        {
+            // The far note's decode waits in the pool: the page shows it is on its way. Nothing is
+            // painted meanwhile: the raster engine hands large fills to the pool held.
+            page.setUpdatesEnabled(false);
+            HeldPool pool;
+            page.selectNote(farNote.id);
+            QTRY_VERIFY(page.decodingNote());
+        }
+        page.setUpdatesEnabled(true);
+        QTRY_VERIFY(page.findView() && LongNote::wholeText(*TextViewOps::document(page.findView())) == farNote.body);
+        NoteStore::resetForTests();
+    }
 };
 
 QTEST_MAIN(TestLentNoteSteps)
