@@ -36,11 +36,7 @@ int runLentNoteSteps(MeteredApp &meter, int runs) {
     Note big;
     for (BudgetNote &n : budgetNotes())
         if (n.name == std::string_view("20 MB")) big = std::move(n.note);
-    Note small(NoteType::text, QStringLiteral("📝"), QStringLiteral("Small"));
-    small.body = QStringLiteral("A short note shown between the others.");
-    store.replaceAll({small, big});
-    store.settle(120000);
-    prefs.flush();
+    const Note small = storeBesideAShortNote(store, prefs, big);
 
     NotesView page;
     page.resize(1000, 700);

@@ -194,6 +194,15 @@ std::vector<BudgetNote> budgetNotes() {
     return sizes;
 }
 
+Note storeBesideAShortNote(NoteStore &store, Prefs &prefs, const Note &measured) {
+    Note small(NoteType::text, QStringLiteral("📝"), QStringLiteral("Small"));
+    small.body = QStringLiteral("A short note shown between the others.");
+    store.replaceAll({small, measured});
+    store.settle(120000);
+    prefs.flush();
+    return small;
+}
+
 int runNoteBudget(MeteredApp &meter, int runs) {
     QTemporaryDir dir;
     Prefs prefs(dir.filePath(QStringLiteral("mivo.sqlite3")));

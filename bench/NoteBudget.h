@@ -3,6 +3,9 @@
 #include "notes/Note.h"
 #include <vector>
 
+class NoteStore;
+class Prefs;
+
 // Opens, scrolls, edits, finds in, formats, pastes into and saves text notes of 4 KB to 50 MB on the
 // notes page, runs times each, and prints the longest stretch of the window's thread per step and the
 // memory the largest cost. Runs in a process of its own, so its memory figures are its own.
@@ -17,6 +20,10 @@ struct BudgetNote {
     Note note;
 };
 std::vector<BudgetNote> budgetNotes();
+
+// The store holding a short note (given back: what the page shows between steps) and the note
+// measured, every write of them done.
+Note storeBesideAShortNote(NoteStore &store, Prefs &prefs, const Note &measured);
 
 // A 10 000 x 20 table note of short plain cells.
 Note bigTable();

@@ -65,12 +65,8 @@ int runTableBudget(MeteredApp &meter, int runs) {
     Prefs::install(&prefs);
     NoteStore::resetForTests();
     NoteStore &store = NoteStore::shared();
-    Note small(NoteType::text, QStringLiteral("📝"), QStringLiteral("Small"));
-    small.body = QStringLiteral("A short note shown between the others.");
     const Note table = bigTable();
-    store.replaceAll({small, table});
-    store.settle(120000);
-    prefs.flush();
+    const Note small = storeBesideAShortNote(store, prefs, table);
 
     NotesView page;
     page.resize(1000, 700);

@@ -24,6 +24,15 @@ Note textNote(const QString &body) {
     return n;
 }
 
+// The view shown at size with a document of the text, as the page builds it.
+bool showText(LongTextView &v, const QString &body, QSize size) {
+    v.resize(size);
+    v.setDocument(LongNote::build(textNote(body), {QFont(), Qt::black, {}}));
+    v.document()->setParent(&v);
+    v.show();
+    return QTest::qWaitForWindowExposed(&v);
+}
+
 // Where the rows of a view's text start, as offsets into the stored text: every paragraph laid out
 // (in order, as a reader scrolling down does) and its lines placed as the view places them.
 QList<int> shownRows(LongTextView &v) {
@@ -134,11 +143,7 @@ private slots:
         QFETCH(QString, line);
         QFETCH(int, width);
         LongTextView v;
-        v.resize(width, 400);
-        v.setDocument(LongNote::build(textNote(line + QStringLiteral("\nafter")), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, line + QStringLiteral("\nafter"), {width, 400}));
         QVERIFY2(v.document()->blockCount() > 3, "the line is held in pieces");
         qreal oneHeight = 0;
         QList<int> want = oneParagraphRows(v, line, &oneHeight);
@@ -156,11 +161,7 @@ private slots:
     void editsBeforeACutRewrapTheRest() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         LongTextView v;
-        v.resize(420, 400);
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, line, {420, 400}));
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
         QTextBlock second = v.document()->firstBlock().next();
         QVERIFY(LongNote::continues(second));
@@ -183,11 +184,7 @@ private slots:
     void theRowAPieceGoesOnAlongActsAsOne() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         LongTextView v;
-        v.resize(420, 300);
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, line, {420, 300}));
         shownRows(v); // every paragraph laid out
         // The first piece that goes on along a row.
         QTextBlock piece = v.document()->firstBlock();
@@ -224,11 +221,7 @@ private slots:
         QFETCH(int, width);
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         LongTextView v;
-        v.resize(width, 300);
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, line, {width, 300}));
         const QList<int> rows = shownRows(v);
         QCOMPARE(rows, oneParagraphRows(v, line));
         QCOMPARE(v.document()->lineCount(), rows.size());
@@ -247,11 +240,7 @@ private slots:
     void endAndHomeGoToTheEndsOfASharedRow() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         LongTextView v;
-        v.resize(420, 300);
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, line, {420, 300}));
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
         const auto ref = oneParagraphView(v, line);
         QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
@@ -295,11 +284,7 @@ private slots:
     void openingALineOfEmojiSizesItsRangeFromTheLastScreenful() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         LongTextView v;
-        v.resize(420, 700);
-        v.setDocument(LongNote::build(textNote(QStringLiteral("first")), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, QStringLiteral("first"), {420, 700}));
         QTextDocument *doc = LongNote::build(textNote(line), {QFont(), Qt::black, {}});
         doc->setParent(&v);
         const int pieces = doc->blockCount();
@@ -351,11 +336,7 @@ private slots:
         // Flags, a joined family and a skin tone, with no space between them to cut at.
         const QString pasted = emojiLine(QStringLiteral("🇩🇪🇫🇷👨‍👩‍👧👍🏽🔥😀"), 1000);
         LongTextView v;
-        v.resize(420, 300);
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
-        v.document()->setParent(&v);
-        v.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QVERIFY(showText(v, line, {420, 300}));
         // Into the middle of a piece.
         const QTextBlock into = v.document()->findBlockByNumber(3);
         QVERIFY(LongNote::continues(into));
