@@ -239,8 +239,14 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
         pieces.size() == 1 && pieces.front() == edited.blockNumber() &&
         edited.contains(std::max(0, from + removed + added - 1))) {
         const QTextBlock next = edited.next();
-        if (next.isValid() && (continues(next) || !next.layout() || next.layout()->lineCount() == 0))
+        if (!next.isValid()) {
+            // The last piece of the text (a key typed at the end of a line of emoji): told that the
+            // edit runs past the end, Qt lays nothing out, where it laid the piece out (after asking
+            // for its height, put off) only for it to be laid out again below.
+            told = document()->characterCount() - from - removed + 1;
+        } else if (continues(next) || !next.layout() || next.layout()->lineCount() == 0) {
             told = next.position() - from - removed + 1;
+        }
     }
     QPlainTextDocumentLayout::documentChanged(from, removed, told);
     QTextBlock last = document()->findBlock(from);

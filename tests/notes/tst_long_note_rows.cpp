@@ -179,6 +179,29 @@ private slots:
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
     }
 
+    // A key typed at the end of a line of emoji lays the line's last piece out once, going on from
+    // the piece before it: Qt laid it out as a paragraph of its own first, asking for its height
+    // (which was put off, and the view drawn again on the next turn) before laying it out. Nothing the
+    // key asks for is put off, and the rows are still those of one paragraph.
+    void aKeyTypedAtTheEndOfALineLaysOutItsLastPieceOnce() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        QVERIFY(showText(v, line, {420, 700}));
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        QTextCursor c(v.document());
+        c.movePosition(QTextCursor::End);
+        QVERIFY(LongNote::continues(c.block()) && !c.block().next().isValid());
+        v.setTextCursor(c);
+        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        for (const QChar ch : QStringLiteral("ab ")) {
+            QTest::keyClick(&v, ch.toLatin1());
+            QVERIFY2(!layout->puttingOff(), qPrintable(QStringLiteral("put off after '%1'").arg(ch)));
+            QCOMPARE(v.wholeText(), line + QStringLiteral("ab ").left(v.wholeText().size() - line.size()));
+            QCOMPARE(shownRows(v), oneParagraphRows(v, v.wholeText()));
+        }
+    }
+
     // On a row where a piece goes on after the text before it, a click on the piece's part puts the
     // caret there, and a drawing of that row alone (the caret blinking, a selection) shows both parts.
     void theRowAPieceGoesOnAlongActsAsOne() {
