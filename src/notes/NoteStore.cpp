@@ -952,9 +952,13 @@ void NoteStore::update(const Note &note) {
     const auto same = [](const auto &a, const auto &b) {
         return a.size() == b.size() && (a.constData() == b.constData() || a == b);
     };
+    // A table's cells are its text: a page that measured its rows tells by the version that they are
+    // the same, without comparing every cell of a table decoded again. The rows of a change are a
+    // copy of the note held with a few cells changed: compared, they share all but those.
     const bool sameText = s.note && !s.lent && same(s.note->body, note.body) &&
                           s.note->bodyRTF.has_value() == note.bodyRTF.has_value() &&
-                          (!note.bodyRTF || same(*s.note->bodyRTF, *note.bodyRTF));
+                          (!note.bodyRTF || same(*s.note->bodyRTF, *note.bodyRTF)) &&
+                          s.note->type == note.type && s.note->rows == note.rows;
     if (!sameText) s.text = nextTextVersion();
     s.dirty = true;
     s.lent = false;

@@ -88,7 +88,7 @@ public:
     // Otherwise returns false and does nothing: find() is as quick as it gets.
     bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done);
 
-    // Which version of a note's text the store holds: another one whenever the note is changed or
+    // Which version of a note's text (a table's: its rows) the store holds: another one whenever the note is changed or
     // the notes are read anew, the same when it is only decoded again. Lets a page that made something
     // of its own from the text (a document) tell whether it still shows the note. 0: no such note.
     quint64 textVersion(const QString &id) const;

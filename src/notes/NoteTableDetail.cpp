@@ -65,6 +65,11 @@ void NotesView::buildTableDetail(const Note &note) {
         }
     }
     HeightCache &hc = heightCache_;
+    const quint64 version = NoteStore::shared().textVersion(note.id);
+    // The rows measured are the note's own when the store still has them in that version: a table
+    // the store let go of and decoded again for this open holds the same cells in other strings,
+    // and comparing its 200 000 cells took longer than building the detail.
+    const bool sameRows = hc.id == note.id && version != 0 && hc.version == version && hc.rows.size() == n;
     if (hc.id != note.id || hc.widths != widths || hc.rows.size() != hc.heights.size() ||
         hc.estimated.size() != hc.heights.size()) {
         std::vector<int> known;
@@ -75,15 +80,15 @@ void NotesView::buildTableDetail(const Note &note) {
             for (size_t r = first; r < last; ++r) known[r] = -1, estimated[r] = 0;
         }
         // A settled scan of these very rows still holds when only the widths changed.
-        std::vector<double> widest = hc.id == note.id && !hc.widest.empty() && hc.rows == note.rows
+        std::vector<double> widest = hc.id == note.id && !hc.widest.empty() && (sameRows || hc.rows == note.rows)
                                          ? std::move(hc.widest)
                                          : std::vector<double>{};
         const std::vector<double> *knownWidest = !widest.empty()        ? &widest
                                                  : !firstWidest.empty() ? &firstWidest
                                                                         : nullptr;
         std::vector<int> heights = NoteGrid::measureHeights(note, widths, known.empty() ? nullptr : &known, knownWidest);
-        hc = {note.id, widths, note.rows, std::move(heights), std::move(estimated), 0, std::move(widest)};
-    } else if (hc.rows != note.rows) {
+        hc = {note.id, widths, note.rows, version, std::move(heights), std::move(estimated), 0, std::move(widest)};
+    } else if (!sameRows && hc.rows != note.rows) {
         // Changed rows are not covered by a scan: measure them, and scan a running scan again.
         hc.widest.clear();
         if (widthScan_ && widthScan_->id == note.id) widthScan_->widest.clear(), widthScan_->next = 0;
@@ -116,6 +121,7 @@ void NotesView::buildTableDetail(const Note &note) {
         }
         hc.heights = NoteGrid::measureHeights(note, widths, &known);
         hc.rows = note.rows;
+        hc.version = version;
         hc.estimated = std::move(estimated);
         hc.nextEstimated = 0;
     }
@@ -185,6 +191,7 @@ bool NotesView::refreshTableInPlace(const Note &note) {
     if (!grid_->takeCells(note)) return false;
     if (!changed.empty()) sel_ = {};
     for (size_t i : changed) hc.rows[i] = note.rows[i];
+    hc.version = NoteStore::shared().textVersion(note.id);
     if (heights != hc.heights) {
         hc.heights = std::move(heights);
         grid_->setRowHeights(hc.heights);

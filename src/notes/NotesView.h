@@ -202,6 +202,9 @@ private:
         QString id;
         std::vector<double> widths;
         std::vector<NoteRow> rows;
+        // The store's version of the rows (NoteStore::textVersion): the same, the rows are, and a
+        // table decoded again is not compared with them cell by cell.
+        quint64 version = 0;
         std::vector<int> heights;
         // Rows of a long table not measured yet: they stand at one line's height until the idle
         // measurer reaches them (visible rows are measured before the table is shown).

@@ -727,6 +727,43 @@ private slots:
         QCOMPARE(reloaded.find(QStringLiteral("L"))->body, edited.body);
     }
 
+    // A table's version follows its cells, as a text note's follows its text: a page that measured its
+    // rows tells by it whether they changed. A new title keeps it; a cell changed, a row added or moved
+    // gives another.
+    void aTablesVersionFollowsItsCells() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NoteStore &store = NoteStore::shared();
+        const QString id = QStringLiteral("T");
+        store.replaceAll({tableNote(id, 2, {{QStringLiteral("a"), QStringLiteral("b")}, {QStringLiteral("c")}})});
+        quint64 v = store.textVersion(id);
+        QVERIFY(v != 0);
+
+        Note n = *store.find(id);
+        n.title = QStringLiteral("New title");
+        store.update(n);
+        QCOMPARE(store.textVersion(id), v);
+        store.update(*store.find(id)); // the same rows again
+        QCOMPARE(store.textVersion(id), v);
+
+        n = *store.find(id);
+        n.rows[1].cells[0] = QStringLiteral("changed");
+        store.update(n);
+        QVERIFY(store.textVersion(id) != v);
+        v = store.textVersion(id);
+
+        n = *store.find(id);
+        std::swap(n.rows[0], n.rows[1]);
+        store.update(n);
+        QVERIFY(store.textVersion(id) != v);
+        v = store.textVersion(id);
+
+        n = *store.find(id);
+        n.rows.push_back(NoteRow(QStringList{QStringLiteral("new")}));
+        store.update(n);
+        QVERIFY(store.textVersion(id) != v);
+    }
+
     // A page that holds a large text in a document of its own has the store let go of its decoded
     // copy; asked again, the store gives back the very note, and nothing stored changes. A change
     // lent while it is still being encoded is neither lost nor read from a half-made note.
