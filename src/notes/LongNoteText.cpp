@@ -1016,7 +1016,10 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
 // on the last screenful. They are counted once.
 void LongTextView::countSharedRowsOnce() {
     QScrollBar *bar = verticalScrollBar();
-    if (fittingRange_ || bar->maximum() == 0) return;
+    // Hidden, the view counts no last screenful (its range reaches the last row), so there is
+    // nothing to count once; and a document just taken has no paragraph laid out, which the count
+    // below would go over to the first of tens of thousands.
+    if (fittingRange_ || bar->maximum() == 0 || !isVisible()) return;
     const QTextDocument *doc = document();
     int counted = doc->lineCount() - bar->maximum(); // the lines Qt found to fit
     int shared = 0;
