@@ -287,8 +287,8 @@ void PacedLayout::openTurn() {
     if (!turnEnds_) {
         if (QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance(thread())) {
             const auto ended = [this] { turnOpen_ = false; };
-            connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, ended);
-            connect(loop, &QAbstractEventDispatcher::awake, this, ended);
+            blocks_ = connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, ended);
+            wakes_ = connect(loop, &QAbstractEventDispatcher::awake, this, ended);
             turnEnds_ = true;
         }
     }
@@ -307,6 +307,19 @@ bool PacedLayout::mayLayOut(const QTextBlock &block) const {
     const QString text = block.text();
     if (spent + (double(text.size()) + kEmojiWeight * colourEmoji(text)) * nsPerWeight_ <= kTurnNs) return true;
     return deferred();
+}
+
+// A document handed to a worker takes its layout along. The loop it leaves would go on telling the
+// layout of its turns across threads, posting to it while the worker deletes it (the window's
+// thread then hung in that post). Its turns are told again by the loop of the thread it comes to.
+bool PacedLayout::event(QEvent *e) {
+    if (e->type() == QEvent::ThreadChange) {
+        disconnect(blocks_);
+        disconnect(wakes_);
+        turnEnds_ = false;
+        turnOpen_ = false;
+    }
+    return QPlainTextDocumentLayout::event(e);
 }
 
 // Puts a paragraph off: the view draws again next turn. Always false.

@@ -68,6 +68,9 @@ public:
         QPointer<PacedLayout> layout_;
     };
 
+protected:
+    bool event(QEvent *e) override;
+
 private:
     // A piece of a line laid out going on from the paragraph before it (as far as that one is laid
     // out); false for any other paragraph, which Qt lays out as it does.
@@ -87,6 +90,7 @@ private:
     QElapsedTimer turn_;
     bool turnOpen_ = false;
     bool turnEnds_ = false; // the event loop tells when a turn ends
+    QMetaObject::Connection blocks_, wakes_;
     mutable int laidOut_ = 0; // paragraphs laid out in this turn
     mutable int laidOutAll_ = 0;
     mutable bool resumeQueued_ = false;

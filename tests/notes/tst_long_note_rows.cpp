@@ -1,6 +1,7 @@
 #include "common/TestEnv.h"
 #include "notes/LongNoteText.h"
 #include "notes/PacedLayout.h"
+#include <QAbstractEventDispatcher>
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QMimeData>
@@ -17,6 +18,15 @@
 // each piece goes on along the row where the one before it ends, so no break shows where the text
 // has none.
 namespace {
+// How many are told when the window's event loop is about to wait (QObject keeps that to itself).
+struct Listeners : QObject {
+    using QObject::receivers;
+};
+int turnListeners() {
+    QObject *loop = QAbstractEventDispatcher::instance();
+    return static_cast<Listeners *>(loop)->receivers(SIGNAL(aboutToBlock()));
+}
+
 Note textNote(const QString &body) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Rows"));
     n.id = QStringLiteral("R");
@@ -427,6 +437,31 @@ private slots:
         QCOMPARE(second.layout()->lineCount(), 0);
         // Laid out on a later pass.
         QTRY_COMPARE_GT(second.layout()->lineCount(), 0);
+    }
+
+    // A document handed to a worker (to be read, and deleted there) leaves the window's loop: told
+    // of the loop's turns across threads, it was posted to while the worker deleted it, and the
+    // window's thread hung in that post. Back on the window's thread, its turns are paced again.
+    void aDocumentHandedToAWorkerLeavesTheWindowsLoop() {
+        const int alone = turnListeners();
+        const std::unique_ptr<QTextDocument> doc(
+            LongNote::build(textNote(QStringLiteral("a few words\n").repeated(50)), {QFont(), Qt::black, {}}));
+        QVERIFY(dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout()));
+        { const LongNote::PacedLayout::Pacing turn(doc.get(), nullptr); }
+        QCOMPARE(turnListeners(), alone + 1);
+        QThread worker;
+        worker.start();
+        const auto stop = qScopeGuard([&] {
+            worker.quit();
+            worker.wait();
+        });
+        doc->moveToThread(&worker);
+        QCOMPARE(turnListeners(), alone);
+        QCoreApplication::processEvents();
+        QMetaObject::invokeMethod(
+            doc.get(), [&] { doc->moveToThread(qApp->thread()); }, Qt::BlockingQueuedConnection);
+        { const LongNote::PacedLayout::Pacing turn(doc.get(), nullptr); }
+        QCOMPARE(turnListeners(), alone + 1);
     }
 
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
