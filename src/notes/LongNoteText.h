@@ -211,6 +211,11 @@ public:
     // short one's: every paragraph is laid out here, by the view's own layout, so drawing them lays
     // out nothing again).
     int wholeHeight();
+    // Lays out the paragraphs not laid out yet, at the view's width (shown or not), while this
+    // event-loop turn has time for them (one at least); returns whether every paragraph is laid out
+    // now. A text laid out so over a few turns before it is shown is drawn, and measured by
+    // wholeHeight(), without laying anything out again.
+    bool layOutWithinTurn();
     // The text as stored.
     QString wholeText() const { return LongNote::wholeText(*document()); }
     // Format codes as RichTextView::applyFmt.
@@ -256,6 +261,7 @@ private:
     // the view a scroll range of its own that moving the caret could scroll the text by.
     void layOutRestLater();
     bool laysOutEveryParagraph() const;
+    void placeNow();
     void tellLineWidth(QTextDocument *doc);
     bool restQueued_ = false;
     void drawRowsGoneOn(const QRect &area);

@@ -18,6 +18,7 @@
 #include "ui/Makers.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
+#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
 
 using namespace NotesUi;
 
@@ -74,46 +76,56 @@ bool NotesView::isLongText(const Note &n) const {
     return LongNote::isLong(n) || NoteStore::shared().textLent(n.id);
 }
 
-// The one view of long notes, placed in parent. It is made again only after the one before was
-// deleted (see setup), so no two views ever show the document at once.
-LongTextView *NotesView::takeLongView(QWidget *parent) {
-    if (!longView_) {
-        auto *lv = new LongTextView;
-        lv->setObjectName(QStringLiteral("longText"));
-        lv->setFrameShape(QFrame::NoFrame);
-        lv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        lv->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-        connect(lv, &QPlainTextEdit::cursorPositionChanged, this, [this, lv] {
-            if (!editingID_ || lv->document() != longDoc_) return;
-            editAnchor_ = lv->textCursor().anchor();
-            editPos_ = lv->textCursor().position();
-        });
-        // A long paste goes into the document on a worker; the view shows none meanwhile.
-        lv->onLongPaste = [this, lv](const QString &text, int from, int to) {
-            if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
-            QTextDocument *doc = longDoc_;
-            findLetGo(doc);
-            longDoc_ = nullptr;
-            lv->setDocument(nullptr);
-            lv->setReadOnly(true);
-            longPasting_ = true;
-            const quint64 gen = longGen_;
-            LongNote::pasteInto(doc, from, to, text, this,
-                                [this, gen, id = *editingID_](QTextDocument *d, int caret, std::vector<LongNote::FoundLink> links) {
-                                    longPasteArrived(gen, id, d, caret, std::move(links));
-                                });
-            requestRebuild();
-        };
-        longView_ = lv;
-    }
-    LongTextView *lv = longView_;
-    lv->setParent(parent);
+// A view of a note's text, in the look of the page. Two are made only while a short note's card is
+// being laid out (see cardLaidOut), each showing a document of its own.
+LongTextView *NotesView::makeLongView() {
+    auto *lv = new LongTextView;
+    lv->setObjectName(QStringLiteral("longText"));
+    lv->setFrameShape(QFrame::NoFrame);
+    lv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lv->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(lv, &QPlainTextEdit::cursorPositionChanged, this, [this, lv] {
+        if (!editingID_ || lv->document() != longDoc_) return;
+        editAnchor_ = lv->textCursor().anchor();
+        editPos_ = lv->textCursor().position();
+    });
+    // A long paste goes into the document on a worker; the view shows none meanwhile.
+    lv->onLongPaste = [this, lv](const QString &text, int from, int to) {
+        if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
+        QTextDocument *doc = longDoc_;
+        findLetGo(doc);
+        longDoc_ = nullptr;
+        lv->setDocument(nullptr);
+        lv->setReadOnly(true);
+        longPasting_ = true;
+        const quint64 gen = longGen_;
+        LongNote::pasteInto(doc, from, to, text, this,
+                            [this, gen, id = *editingID_](QTextDocument *d, int caret,
+                                                          std::vector<LongNote::FoundLink> links) {
+                                longPasteArrived(gen, id, d, caret, std::move(links));
+                            });
+        requestRebuild();
+    };
+    return lv;
+}
+
+void NotesView::styleLongView(LongTextView *lv) {
     const LongNote::Style st = longStyle();
     if (lv->font() != st.font) lv->setFont(st.font);
     lv->setPlaceholderText(LongNote::loadingText());
     QPalette p = lv->palette();
     p.setColor(QPalette::Text, st.text);
     lv->setPalette(p);
+}
+
+// The one view of a note's text, placed in parent. Another is made only after the one before was
+// deleted (see setup) or while a short note's card is laid out (see cardLaidOut), so no two views
+// ever show one document.
+LongTextView *NotesView::takeLongView(QWidget *parent) {
+    if (!longView_) longView_ = makeLongView();
+    LongTextView *lv = longView_;
+    lv->setParent(parent);
+    styleLongView(lv);
     lv->show();
     return lv;
 }
@@ -132,6 +144,66 @@ void NotesView::dropLongDoc() {
     if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
     LongNote::discard(longDoc_);
     longDoc_ = nullptr;
+}
+
+void NotesView::dropNextCard() {
+    delete nextView_.data();
+    if (nextDoc_) LongNote::discard(nextDoc_);
+    nextDoc_ = nullptr;
+    nextKey_ = {};
+}
+
+// A short note's card is as tall as its text, which is laid out whole for that: in the turn that
+// builds the detail, with the first paint after it, a text of a few kilobytes held the window for
+// 20 ms. So its document is built, and laid out at the card's width a turn's share at a time, in a
+// view of its own, hidden, before the detail is built; the detail shown before stays as it is
+// meanwhile, its text in the view it has. Once every paragraph is laid out, that view is the one
+// view of the text, and the detail is built around it with nothing left to lay out. False while
+// the text is still being laid out (the detail is built again on the next turn).
+bool NotesView::cardLaidOut(const Note *note) {
+    QElapsedTimer spent;
+    spent.start();
+    const LongNote::Style st = longStyle();
+    const bool card = note && note->type == NoteType::text && !(editingID_ && *editingID_ == note->id) &&
+                      !note->body.isEmpty() && !isLongText(*note) && longSavingID_ != note->id &&
+                      detailHost_->width() > 10 && detailHost_->height() > 10;
+    // Held already (shown before, or saved from the editor): its lines are those laid out then.
+    if (!card || (longKey_.id == note->id && longDoc_ && longKey_.fits(*note, st))) {
+        dropNextCard();
+        return true;
+    }
+    const int width = detailHost_->width() - 56 - 28 + 2 * int(std::lround(st.margin));
+    if (!nextView_ || !nextDoc_ || nextView_->document() != nextDoc_ || !nextKey_.fits(*note, st) ||
+        nextView_->width() != width) {
+        dropNextCard();
+        QTextDocument *doc = LongNote::build(*note, st);
+        if (!doc) return true; // quitting
+        doc->setParent(this);
+        LongTextView *lv = makeLongView();
+        lv->setParent(this);
+        styleLongView(lv);
+        lv->viewport()->setAutoFillBackground(false);
+        lv->setReadOnly(true);
+        lv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        lv->resize(width, 1);
+        lv->setDocument(doc);
+        nextView_ = lv;
+        nextDoc_ = doc;
+        nextKey_ = {note->id, NoteStore::shared().textVersion(note->id), false, false, st.font, st.text};
+    }
+    // Building the detail and drawing it take a turn of their own, unless laying out the text took
+    // little of this one (a short text is shown in the turn it was asked for).
+    if (!nextView_->layOutWithinTurn() || spent.nsecsElapsed() > kCardWithDetailNs) {
+        requestRebuild();
+        return false;
+    }
+    // The view of the detail before goes with it; the text laid out takes its place.
+    delete longView_.data();
+    dropLongDoc();
+    longView_ = std::exchange(nextView_, nullptr);
+    longDoc_ = std::exchange(nextDoc_, nullptr);
+    longKey_ = std::exchange(nextKey_, {});
+    return true;
 }
 
 // Shows the note's document in the long view, built on a worker when it is not the one held. While

@@ -40,6 +40,7 @@ void NotesView::setup() {
     // The views of the page before are going; the long one goes now, before another could show its
     // document.
     delete longView_.data();
+    dropNextCard();
     applyBackground();
     hdrBg_ = new QWidget(this);
     fillBg(hdrBg_, VF::hdrBg());
@@ -231,6 +232,8 @@ void NotesView::rebuildDetail() {
         if (!holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) && decodeAway(id))
             return;
     }
+    // A short note's card waits for its text to be laid out; the detail as it was stays meanwhile.
+    if (!cardLaidOut(shownNote())) return;
     if (const Note *shown = shownNote(); shown && refreshTableInPlace(*shown)) return;
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};

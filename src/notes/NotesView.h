@@ -114,7 +114,15 @@ private:
     void buildTextDetail(const Note &note);
     void buildTableDetail(const Note &note);
     void buildInlineEditor(const Note &note);
+    LongTextView *makeLongView();
+    void styleLongView(LongTextView *lv);
     LongTextView *takeLongView(QWidget *parent);
+    // Whether the detail of the note can be built now: a short note's card is built once its text
+    // is laid out (see NoteTextDetail.cpp), and until then the detail shown stays.
+    bool cardLaidOut(const Note *note);
+    // At most this long spent on a card's text in a turn that goes on to build the detail.
+    static constexpr qint64 kCardWithDetailNs = 3'000'000;
+    void dropNextCard();
     void parkLongView();
     void dropLongDoc();
     void showLongDoc(const Note &note);
@@ -274,6 +282,11 @@ private:
     QPointer<QTextDocument> longDoc_;
     std::pair<QString, quint64> unreadRich_; // the note (and version) whose rich text did not read
     QPointer<LongTextView> longView_;
+    // A short note's document being laid out at its card's width, in a view of its own, hidden, before
+    // the card is shown (see cardLaidOut), and what it was made from.
+    QPointer<LongTextView> nextView_;
+    QPointer<QTextDocument> nextDoc_;
+    LongKey nextKey_;
     quint64 longGen_ = 0;
     bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
     std::vector<LongNote::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links

@@ -125,6 +125,51 @@ public:
         return false;
     }
 };
+
+// Watches the detail while a note is opened: the views of text painted in it and what they showed,
+// and, when the first widget of the next detail is made, the text view the page holds then.
+class DetailWatch : public QObject {
+public:
+    DetailWatch(NotesView &page, QString before) : page_(page), before_(std::move(before)) {
+        host_ = page.findChild<QWidget *>(QStringLiteral("detailHost"));
+        host_->installEventFilter(this);
+        qApp->installEventFilter(this);
+    }
+    ~DetailWatch() override { qApp->removeEventFilter(this); }
+    // At the first widget of the next detail: the view's document, its paragraphs laid out so far,
+    // and whether every one was.
+    QPointer<QTextDocument> builtWith;
+    int laidOutThen = -1;
+    bool wholeThen = false;
+    // A card painted without the text it had, or with another's before the detail was built again.
+    QStringList wrongPaints;
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (o == host_ && e->type() == QEvent::ChildAdded && laidOutThen < 0 &&
+            static_cast<QChildEvent *>(e)->child()->isWidgetType()) {
+            LongTextView *v = page_.longTextView();
+            if (v && v->document()) {
+                builtWith = v->document();
+                laidOutThen = pacedLayout(v) ? pacedLayout(v)->paragraphsLaidOut() : 0;
+                wholeThen = true;
+                for (QTextBlock b = v->document()->firstBlock(); b.isValid(); b = b.next())
+                    wholeThen = wholeThen && b.layout() && b.layout()->lineCount() > 0;
+            }
+        }
+        auto *box = qobject_cast<QWidget *>(o);
+        if (e->type() == QEvent::Paint && laidOutThen < 0 && box &&
+            box->objectName() == QLatin1String("contentBox") && host_->isAncestorOf(box)) {
+            const auto *v = box->findChild<LongTextView *>();
+            const QString shown = v && v->isVisible() ? v->wholeText() : QString();
+            if (shown != before_) wrongPaints << shown.left(40);
+        }
+        return false;
+    }
+
+private:
+    NotesView &page_;
+    QString before_;
+    QPointer<QWidget> host_;
+};
 } // namespace
 
 class TestShortNoteCard : public QObject {
@@ -183,6 +228,46 @@ private slots:
         QCOMPARE(first.laidOut, paragraphs);
         QCOMPARE(pacedLayout(v)->paragraphsLaidOut(), paragraphs);
         checkCardHoldsText(v);
+    }
+
+    // A short note's text is laid out at its card's width before the detail is built (over a few
+    // turns when long): the turn that builds it, and its first paint, lay nothing out. Meanwhile the
+    // detail shown before stays as it was, its card with its own text.
+    void theCardIsBuiltOnItsTextLaidOut() {
+        const Note before = textNote(QStringLiteral("A"), sentence(AppLang::en));
+        const Note opened = richNote(QStringLiteral("B"), int(LongNote::kLongChars) - 512);
+        QVERIFY(!LongNote::isLong(opened));
+        ShownNotesPage p({before, opened});
+        NotesView &page = *p.view;
+        page.selectNote(before.id);
+        QTRY_VERIFY(page.contentView());
+        settle();
+        for (int round = 0; round < 2; ++round) {
+            DetailWatch watch(page, round == 0 ? before.body : opened.body);
+            FirstPaint first;
+            page.selectNote(round == 0 ? opened.id : before.id);
+            QTRY_VERIFY(watch.laidOutThen >= 0 && first.laidOut >= 0);
+            settle();
+            LongTextView *v = page.contentView();
+            QVERIFY(v);
+            const QString text = round == 0 ? opened.body : before.body;
+            QCOMPARE(v->wholeText(), text);
+            QCOMPARE(watch.builtWith.data(), v->document());
+            QVERIFY(watch.wholeThen);
+            QCOMPARE(first.laidOut, watch.laidOutThen);
+            QCOMPARE(pacedLayout(v)->paragraphsLaidOut(), watch.laidOutThen);
+            QCOMPARE(watch.laidOutThen, v->document()->blockCount());
+            QVERIFY2(watch.wrongPaints.isEmpty(), qPrintable(watch.wrongPaints.join(u'|')));
+            checkCardHoldsText(v);
+            // Its Edit goes on with the same document.
+            const QPointer<QTextDocument> doc = v->document();
+            page.showInlineEditor(round == 0 ? opened.id : before.id);
+            QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+            QCOMPARE(page.inlineTextView()->document(), doc.data());
+            page.cancelInlineEditor();
+            QTRY_VERIFY(page.contentView());
+            settle();
+        }
     }
 
     // Save shows the document just edited, its lines as they were laid out in the editor: nothing
