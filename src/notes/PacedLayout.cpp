@@ -16,8 +16,12 @@
 
 namespace LongNote {
 namespace {
-// An emoji takes about as long to lay out as this many letters.
+// An emoji takes about as long to lay out as this many letters: the font library decodes its picture
+// to measure it, at every layout that measures the text.
 constexpr double kEmojiWeight = 100;
+// What an emoji adds to laying out again the lines of a text measured before: no measuring, a few of
+// them looked at where lines may end.
+constexpr double kMeasuredEmojiWeight = 4;
 // The time a turn spends on a long note's view before paragraphs wait for the next turn.
 constexpr double kTurnNs = 6'000'000;
 
@@ -37,9 +41,8 @@ constexpr int kEmojiShown = QTextFormat::UserProperty + 0x70f;
 // own format, so nothing of it is stored.
 void showEmojiInColour(QTextLayout *tl, const QString &text) {
     QList<QTextLayout::FormatRange> formats = tl->formats();
-    const qsizetype before = formats.size();
+    const QList<QTextLayout::FormatRange> had = formats;
     formats.removeIf([](const QTextLayout::FormatRange &r) { return r.format.hasProperty(kEmojiShown); });
-    const bool had = formats.size() != before;
     for (qsizetype at = text.indexOf(QChar(0xFE0F)); at > 0; at = text.indexOf(QChar(0xFE0F), at + 1)) {
         const qsizetype start = at >= 2 && text[at - 1].isLowSurrogate() ? at - 2 : at - 1;
         QTextLayout::FormatRange r;
@@ -49,7 +52,8 @@ void showEmojiInColour(QTextLayout *tl, const QString &text) {
         r.format.setProperty(kEmojiShown, true);
         formats.push_back(r);
     }
-    if (had || formats.size() != tl->formats().size()) tl->setFormats(formats);
+    // Set only when they change: a layout given formats lets go of the glyphs it measured.
+    if (formats != had) tl->setFormats(formats);
 }
 
 // Where a piece was laid out going on from (none: from a row of its own), so that it is laid out again
@@ -57,7 +61,31 @@ void showEmojiInColour(QTextLayout *tl, const QString &text) {
 struct PieceStart : QTextBlockUserData {
     std::optional<GoesOn> from;
     qreal width = 0; // of its lines
+    // Its layout holds the glyphs of its text as it is: measured on the window's thread, and neither
+    // its text nor its looks changed since.
+    bool measured = false;
 };
+
+// Whether this Qt makes a layout's lines again from the glyphs it measured before: lines cleared,
+// the layout keeps its text's glyphs (with its cache enabled) and new lines are made from them,
+// where beginLayout() lets go of them and measures the whole text again (an emoji's picture decoded
+// for each). A Qt built for debugging makes no lines outside beginLayout(): every layout measures.
+bool linesAgainFromGlyphs() {
+    static const bool works = [] {
+        QTextLayout probe(QStringLiteral("a b"));
+        probe.setCacheEnabled(true);
+        probe.beginLayout();
+        probe.createLine().setLineWidth(100);
+        probe.endLayout();
+        probe.clearLayout();
+        QTextLine again = probe.createLine();
+        const bool made = again.isValid();
+        if (made) again.setLineWidth(100);
+        probe.endLayout();
+        return made && probe.lineCount() == 1 && probe.lineAt(0).textLength() == 3;
+    }();
+    return works;
+}
 
 std::optional<GoesOn> goesOnBefore(const QTextBlock &piece) {
     const QTextBlock before = piece.previous();
@@ -82,13 +110,20 @@ std::optional<GoesOn> goesOnAfter(const QTextLayout &before) {
     return GoesOn{last.cursorToX(last.textStart() + last.textLength()), top + last.ascent()};
 }
 
-bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional<GoesOn> &from) {
+bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional<GoesOn> &from, bool measured) {
     const auto below = [](const QTextLine &line) {
         return line.y() + line.height() + (line.leading() < 0 ? std::ceil(line.leading()) : 0);
     };
+    measured = measured && linesAgainFromGlyphs();
+    const auto begin = [&] {
+        if (!measured) return tl.beginLayout();
+        tl.clearLayout();
+        // The text itemized (a layout whose glyphs went anyway measures them as its lines need them).
+        tl.isValidCursorPosition(0);
+    };
     qreal y = 0;
     bool onRow = false;
-    tl.beginLayout();
+    begin();
     if (from && from->x < margin + width - 1) {
         QTextLine line = tl.createLine();
         line.setLeadingIncluded(true);
@@ -109,7 +144,7 @@ bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional
             onRow = true;
         } else {
             tl.endLayout(); // begun again: the line goes
-            tl.beginLayout();
+            begin();
         }
     }
     for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
@@ -146,10 +181,15 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
         width = last.lineNumber() > 0 || last.y() >= 0 || !start ? last.width() : start->width;
     }
     const std::optional<GoesOn> from = goesOnBefore(block);
-    const bool onRow = layOutLines(*tl, doc->documentMargin(), width, from);
+    // Only a piece whose text changed, or one never laid out here, is measured: one that goes on
+    // elsewhere after an edit before it, or at a new width, has its lines made from its glyphs.
+    const bool measured = start && start->measured && linesAgainFromGlyphs();
+    const bool onRow = layOutLines(*tl, doc->documentMargin(), width, from, measured);
+    if (!measured) ++measuredAll_;
     if (!start) piece.setUserData(start = new PieceStart);
     start->from = from;
     start->width = width;
+    start->measured = onWindowThread();
     const int lines = doc->lineCount();
     // The rows the view counts (its scroll bar's range): a row shared with the text before is its.
     piece.setLineCount(tl->lineCount() - (onRow ? 1 : 0));
@@ -162,15 +202,40 @@ void PacedLayout::followOn(const QTextBlock &block) const {
     if (!next.isValid() || !continues(next) || !next.layout() || next.layout()->lineCount() == 0) return;
     const auto *start = static_cast<const PieceStart *>(next.userData());
     if (start && start->from == goesOnBefore(next)) return;
-    // Laid out again when next drawn, as far as it is; so is the one after it then.
-    next.clearLayout();
+    // Laid out again when next asked for (drawn, first of all), as far as it is; so is the one after
+    // it then. One whose glyphs are kept keeps its lines meanwhile, so it is never drawn blank.
+    if (!start || !start->measured || !onWindowThread()) next.clearLayout();
     emit const_cast<PacedLayout *>(this)->update();
+}
+
+bool PacedLayout::movedOn(const QTextBlock &block) const {
+    const auto *start = static_cast<const PieceStart *>(block.userData());
+    return start && start->measured && continues(block) && start->from != goesOnBefore(block);
+}
+
+double PacedLayout::weight(const QTextBlock &block) const {
+    const QString text = block.text();
+    const auto *start = static_cast<const PieceStart *>(block.userData());
+    const bool measured = start && start->measured && continues(block) && linesAgainFromGlyphs();
+    return double(text.size()) + (measured ? kMeasuredEmojiWeight : kEmojiWeight) * colourEmoji(text);
 }
 
 QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
     if (tl && tl->lineCount() > 0 && !block.userData() && continues(block) && onWindowThread())
         layOutPiece(block); // laid out as a paragraph of its own, where no view showed it
+    if (tl && tl->lineCount() > 0 && onWindowThread() && movedOn(block)) {
+        // Its lines made again from its glyphs, a tenth of measuring them, but still paced: a view
+        // laid out whole asks for every piece of the line after the one typed in when it draws. One
+        // put off is drawn as it was laid out this once, and laid out on the next turn.
+        auto *self = const_cast<PacedLayout *>(this);
+        self->openTurn();
+        if (!(pacing_ > 0 || depth_ > 0) || changing_ > 0 || mayLayOut(block)) {
+            ++laidOut_;
+            layOutPiece(block);
+            followOn(block);
+        }
+    }
     if (!tl || tl->lineCount() > 0) return QPlainTextDocumentLayout::blockBoundingRect(block);
     if (!block.isVisible() || !onWindowThread()) {
         prepare(block);
@@ -196,8 +261,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     }
     // Only a paragraph about to be laid out is looked at: one put off may be asked for again and again.
     prepare(block);
-    const QString text = block.text();
-    const double weight = double(text.size()) + kEmojiWeight * colourEmoji(text);
+    const double weighs = weight(block);
     tl->setCacheEnabled(true);
     QElapsedTimer took;
     took.start();
@@ -208,11 +272,16 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
     --self->depth_;
     followOn(block);
-    nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weight)) / 4;
+    nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weighs)) / 4;
     return r;
 }
 
 void PacedLayout::documentChanged(int from, int removed, int added) {
+    // The pieces whose characters or looks changed measure their text again when next laid out.
+    for (QTextBlock b = document()->findBlock(from); b.isValid() && (b.contains(from) || b.position() < from + added);
+         b = b.next()) {
+        if (auto *start = static_cast<PieceStart *>(b.userData())) start->measured = false;
+    }
     if (!onWindowThread()) {
         for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
             prepare(b);
@@ -235,6 +304,7 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     // after it, Qt only lets go of their layouts. That one is a piece laid out again anyway once
     // where it goes on moves, or one not laid out yet.
     int told = added;
+    QTextBlock letGo; // the piece after the edit, shown, whose layout Qt lets go of so
     if (const QTextBlock edited = document()->findBlock(from);
         pieces.size() == 1 && pieces.front() == edited.blockNumber() &&
         edited.contains(std::max(0, from + removed + added - 1))) {
@@ -246,6 +316,7 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
             told = document()->characterCount() - from - removed + 1;
         } else if (continues(next) || !next.layout() || next.layout()->lineCount() == 0) {
             told = next.position() - from - removed + 1;
+            if (continues(next) && next.layout() && next.layout()->lineCount() > 0) letGo = next;
         }
     }
     QPlainTextDocumentLayout::documentChanged(from, removed, told);
@@ -258,6 +329,14 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     }
     if (moved) emit update(); // its first line may have moved to the row before it
     followOn(last);
+    if (letGo.isValid() && letGo.layout()->lineCount() == 0) {
+        // Made again from its glyphs at once (drawn blank else until it is laid out again).
+        if (const auto *start = static_cast<const PieceStart *>(letGo.userData()); start && start->measured) {
+            layOutPiece(letGo);
+            followOn(letGo);
+            emit update();
+        }
+    }
     --changing_;
     --depth_;
 }
@@ -304,8 +383,7 @@ bool PacedLayout::mayLayOut(const QTextBlock &block) const {
     // ask for hundreds of them (going over the paragraphs between two places), each again and again.
     const double spent = double(turn_.nsecsElapsed());
     if (spent >= kTurnNs) return deferred();
-    const QString text = block.text();
-    if (spent + (double(text.size()) + kEmojiWeight * colourEmoji(text)) * nsPerWeight_ <= kTurnNs) return true;
+    if (spent + weight(block) * nsPerWeight_ <= kTurnNs) return true;
     return deferred();
 }
 

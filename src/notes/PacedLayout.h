@@ -21,7 +21,10 @@ std::optional<GoesOn> goesOnAfter(const QTextLayout &before);
 // its line goes on: its first line is put on that row, just past the text before it, when its first
 // word fits there, so the cut between the pieces shows no break; else it starts the next row, as a
 // wrapped line does. Returns whether the first line went on that row.
-bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional<GoesOn> &from);
+// With measured, tl's text and looks are those it was last laid out with: its lines are made again
+// from the glyphs it measured then (kept, with its cache enabled), not measured anew.
+bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional<GoesOn> &from,
+                 bool measured = false);
 
 // The layout of a long note's document. On the window's thread, where a view allows it (see Pacing),
 // it lays out the paragraphs the view asks for only while this event-loop turn has time left. A
@@ -47,6 +50,9 @@ public:
     // How many paragraphs a view has had laid out through this layout so far (edits aside): what a
     // step that should lay out nothing anew can be checked by.
     int paragraphsLaidOut() const { return laidOutAll_; }
+    // How many times a piece of a line had its text measured (shaped) here, rather than its lines
+    // made again from glyphs measured before: what an edit should cost once.
+    int piecesMeasured() const { return measuredAll_; }
     // The width a view gives the lines (its viewport's less the document's margins; 0: not known).
     // Known, a piece of a line is laid out once, going on from the one before it; else Qt lays it
     // out first, for its lines to tell the width, and it is measured twice.
@@ -77,6 +83,11 @@ private:
     bool layOutPiece(const QTextBlock &block) const;
     // The piece after block is laid out again (when next asked for) once where it goes on has moved.
     void followOn(const QTextBlock &block) const;
+    // Whether block is a piece laid out before whose text goes on elsewhere now: its lines are made
+    // again when it is next asked for, from the glyphs it measured.
+    bool movedOn(const QTextBlock &block) const;
+    // What laying block out costs, in letters: an emoji to measure weighs as much as a hundred.
+    double weight(const QTextBlock &block) const;
     void openTurn();
     bool mayLayOut(const QTextBlock &block) const;
     bool deferred() const;
@@ -93,6 +104,7 @@ private:
     QMetaObject::Connection blocks_, wakes_;
     mutable int laidOut_ = 0; // paragraphs laid out in this turn
     mutable int laidOutAll_ = 0;
+    mutable int measuredAll_ = 0;
     mutable bool resumeQueued_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
     qreal lineWidth_ = 0;

@@ -212,6 +212,51 @@ private slots:
         }
     }
 
+    // A key typed in a piece measures that piece alone: the pieces after it, whose text now goes on
+    // elsewhere along the rows, have their lines made again from the glyphs they measured before (an
+    // emoji's picture decoded for each, a tenth of a millisecond, at every layout that measures). None
+    // of them is left without lines meanwhile (drawn blank until laid out again), and the rows are
+    // still those of one paragraph, after the keys and after undo; a format set on a few words
+    // measures their piece alone as well.
+    void piecesAfterAnEditAreNotMeasuredAgain() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        QVERIFY(showText(v, line, {420, 700}));
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        QCOMPARE(shownRows(v), oneParagraphRows(v, line));
+        QTextBlock typedIn = v.document()->findBlockByNumber(2);
+        QVERIFY(LongNote::continues(typedIn) && typedIn.next().isValid());
+        QTextCursor c(v.document());
+        c.setPosition(typedIn.position() + 3);
+        v.setTextCursor(c);
+        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        const auto shownAfter = [&] {
+            for (QTextBlock b = typedIn; b.isValid(); b = b.next())
+                if (b.layout()->lineCount() == 0) return false;
+            return true;
+        };
+        for (const QChar ch : QStringLiteral("wider ")) {
+            const int measured = layout->piecesMeasured();
+            QTest::keyClick(&v, ch.toLatin1());
+            QVERIFY2(shownAfter(), qPrintable(QStringLiteral("a piece without lines after '%1'").arg(ch)));
+            QCOMPARE(shownRows(v), oneParagraphRows(v, v.wholeText()));
+            QCOMPARE(layout->piecesMeasured() - measured, 1);
+        }
+        const int measured = layout->piecesMeasured();
+        QTextCursor words(v.document());
+        words.setPosition(typedIn.position() + 3);
+        words.setPosition(typedIn.position() + 9, QTextCursor::KeepAnchor);
+        v.setTextCursor(words);
+        v.applyFmt(0); // bold: wider
+        QVERIFY(shownAfter());
+        QCOMPARE(layout->piecesMeasured() - measured, 1);
+        while (v.document()->isUndoAvailable())
+            v.document()->undo();
+        QCOMPARE(v.wholeText(), line);
+        QCOMPARE(shownRows(v), oneParagraphRows(v, line));
+    }
+
     // On a row where a piece goes on after the text before it, a click on the piece's part puts the
     // caret there, and a drawing of that row alone (the caret blinking, a selection) shows both parts.
     void theRowAPieceGoesOnAlongActsAsOne() {
