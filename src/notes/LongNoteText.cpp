@@ -462,9 +462,67 @@ void showTextColour(QTextDocument &doc, const QColor &colour) {
     }
 }
 
-} // namespace
+// Gathers the short paragraphs of a rich text (see gatherParagraphs) as far as they are whole: run
+// again as more of them are made (a reader's), it goes on where it stopped, so the document never
+// holds all of them as paragraphs of their own. A paragraph Qt drops keeps its place in the
+// document's table of paragraphs, unused: gathered after the whole text was read, the 230 000 short
+// paragraphs of a 20 MB note left 14 MB of that table held for nothing; gathered as they come, the
+// table is used again for the next ones.
+class Gatherer {
+public:
+    explicit Gatherer(QTextDocument &doc) : doc_(doc), c_(&doc) {}
+    // Gathers the paragraphs before writing (all of them when it is not valid). False when the
+    // application quits meanwhile.
+    bool run(const QTextBlock &writing = {}) {
+        const auto whole = [&](const QTextBlock &b) {
+            return b.isValid() && (!writing.isValid() || b.position() < writing.position());
+        };
+        QTextBlock b = head_ < 0 ? doc_.firstBlock() : doc_.findBlock(head_);
+        if (!whole(b)) return true;
+        if (head_ < 0) open(b);
+        c_.beginEditBlock(); // as in build: no paragraph laid out on the way
+        bool quit = false;
+        for (QTextBlock n = b.next(); whole(n); n = b.next()) {
+            if ((quit = g_quitting)) break;
+            if (!b.textList() && !n.textList() && n.blockFormat() == b.blockFormat()) {
+                const QString text = n.text();
+                const int more = colourEmoji(text);
+                if (chars_ + 1 + text.size() <= kGroupChars && emoji_ + more <= kPieceEmoji) {
+                    // The break between the two, in its own format, becomes a line separator; b
+                    // keeps its format.
+                    QTextCharFormat mark = n.charFormat();
+                    mark.setProperty(kGathered, true);
+                    c_.setPosition(n.position() - 1);
+                    c_.setPosition(n.position(), QTextCursor::KeepAnchor);
+                    c_.insertText(QString(QChar::LineSeparator), mark);
+                    chars_ += 1 + text.size();
+                    emoji_ += more;
+                    // Found again: Qt drops an empty paragraph itself when its break goes, and the
+                    // next one takes its place.
+                    b = doc_.findBlock(head_);
+                    continue;
+                }
+            }
+            b = n;
+            open(b);
+        }
+        c_.endEditBlock();
+        return !quit;
+    }
 
-namespace {
+private:
+    void open(const QTextBlock &b) {
+        head_ = b.position();
+        chars_ = b.length() - 1;
+        emoji_ = colourEmoji(b.text());
+    }
+    QTextDocument &doc_;
+    QTextCursor c_;
+    int head_ = -1; // where the paragraph the next ones may join starts
+    qsizetype chars_ = 0;
+    int emoji_ = 0;
+};
+
 // The text and rich text go as soon as the document holds them, so a note handed over whole
 // (buildLater) is not held beside the document while it is made. With takesText, a text that has
 // rich text goes even before the rich text is read (it is then not needed): when that does not read,
@@ -476,7 +534,13 @@ QTextDocument *buildFrom(Note &note, const Style &style, bool takesText = false,
     doc->setDocumentMargin(style.margin);
     const qsizetype chars = note.body.size();
     if (takesText && note.bodyRTF) note.body = QString();
-    const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get());
+    // A long rich text's short paragraphs gathered, as a plain text's short lines are: as they are read.
+    std::optional<Gatherer> gather;
+    if (note.bodyRTF && chars > kLongChars) gather.emplace(*doc);
+    bool quitReading = false;
+    const bool rich = note.bodyRTF && RtfCodec::read(*note.bodyRTF, doc.get(), [&](const QTextBlock &writing) {
+        if (gather && !quitReading) quitReading = !gather->run(writing);
+    });
     if (note.bodyRTF && !rich && takesText) {
         if (unread) *unread = true;
         return nullptr;
@@ -512,8 +576,7 @@ QTextDocument *buildFrom(Note &note, const Style &style, bool takesText = false,
         note.body = QString();
         if (quit) return nullptr;
     }
-    // A long rich text's short paragraphs gathered, as a plain text's short lines are.
-    if (rich && chars > kLongChars && !gatherParagraphs(*doc)) return nullptr;
+    if (rich && gather && (quitReading || !gather->run())) return nullptr;
     if (!continuing.empty()) {
         QTextBlockFormat piece;
         piece.setProperty(kContinues, true);
@@ -695,30 +758,7 @@ QString wholeText(const QTextDocument &doc, int from, int to) {
 }
 
 bool gatherParagraphs(QTextDocument &doc) {
-    QTextCursor c(&doc);
-    c.beginEditBlock(); // as in build: no paragraph laid out on the way
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        if (g_quitting) return false;
-        if (b.textList()) continue;
-        qsizetype chars = b.length() - 1;
-        int emoji = colourEmoji(b.text());
-        for (QTextBlock n = b.next(); n.isValid() && !n.textList() && n.blockFormat() == b.blockFormat();
-             n = b.next()) {
-            const QString text = n.text();
-            const int more = colourEmoji(text);
-            if (chars + 1 + text.size() > kGroupChars || emoji + more > kPieceEmoji) break;
-            // The break between the two, in its own format, becomes a line separator; b keeps its format.
-            QTextCharFormat mark = n.charFormat();
-            mark.setProperty(kGathered, true);
-            c.setPosition(n.position() - 1);
-            c.setPosition(n.position(), QTextCursor::KeepAnchor);
-            c.insertText(QString(QChar::LineSeparator), mark);
-            chars += 1 + text.size();
-            emoji += more;
-        }
-    }
-    c.endEditBlock();
-    return true;
+    return Gatherer(doc).run();
 }
 
 void joinPieces(QTextDocument &doc) {
@@ -976,7 +1016,10 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
 // on the last screenful. They are counted once.
 void LongTextView::countSharedRowsOnce() {
     QScrollBar *bar = verticalScrollBar();
-    if (fittingRange_ || bar->maximum() == 0) return;
+    // Hidden, the view counts no last screenful (its range reaches the last row), so there is
+    // nothing to count once; and a document just taken has no paragraph laid out, which the count
+    // below would go over to the first of tens of thousands.
+    if (fittingRange_ || bar->maximum() == 0 || !isVisible()) return;
     const QTextDocument *doc = document();
     int counted = doc->lineCount() - bar->maximum(); // the lines Qt found to fit
     int shared = 0;

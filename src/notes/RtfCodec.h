@@ -34,6 +34,10 @@ inline constexpr int kMaxDepth = 256;
 // Replaces doc's content by the rich text. Returns false, leaving doc empty, for data that is not RTF,
 // is too large or nests too deeply; a truncated document keeps what came before the cut.
 bool read(const QByteArray &rtf, QTextDocument *doc);
+// The same, calling paragraphEnded after each paragraph break it puts in, with the paragraph it goes
+// on writing into: the paragraphs before that one are whole. paragraphEnded may change them (the
+// reader holds no place in them) as long as every character stays where it is.
+bool read(const QByteArray &rtf, QTextDocument *doc, const std::function<void(const QTextBlock &writing)> &paragraphEnded);
 // How write() reads a document, when it is to be written otherwise than it is held: the format each
 // run is written with, the paragraphs written as going on from the one before (no break between),
 // and the runs (by their format as held) whose line separators are written as paragraph breaks.

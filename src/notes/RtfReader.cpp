@@ -155,7 +155,8 @@ bool isSkippedDestination(const QByteArray &w) {
 
 class Parser {
 public:
-    Parser(const QByteArray &in, QTextDocument *doc) : in_(in), cur_(doc) {}
+    Parser(const QByteArray &in, QTextDocument *doc, const std::function<void(const QTextBlock &)> &ended)
+        : in_(in), cur_(doc), paragraphEnded_(ended) {}
 
     bool run() {
         if (!in_.startsWith("{\\rtf")) return false;
@@ -490,6 +491,7 @@ private:
             cur_.insertBlock();
             started_ = true;
             endsWithPar_ = true;
+            if (paragraphEnded_) paragraphEnded_(cur_.block());
         } else if (w == "line") {
             textChar(QChar(QChar::LineSeparator));
         } else if (w == "tab" || w == "cell") {
@@ -548,6 +550,7 @@ private:
 
     const QByteArray &in_;
     QTextCursor cur_;
+    const std::function<void(const QTextBlock &)> &paragraphEnded_;
     qsizetype i_ = 0;
     std::vector<GroupState> stack_;
     QString pending_;
@@ -575,6 +578,10 @@ private:
 
 namespace RtfCodec {
 bool read(const QByteArray &rtf, QTextDocument *doc) {
+    return read(rtf, doc, {});
+}
+
+bool read(const QByteArray &rtf, QTextDocument *doc, const std::function<void(const QTextBlock &)> &paragraphEnded) {
     doc->clear();
     if (rtf.size() > kMaxBytes) return false;
     // Loading is no edit a user could undo; and inside one edit block the cursor does not lay out the
@@ -585,7 +592,7 @@ bool read(const QByteArray &rtf, QTextDocument *doc) {
     {
         QTextCursor block(doc);
         block.beginEditBlock();
-        Parser p(rtf, doc);
+        Parser p(rtf, doc, paragraphEnded);
         ok = p.run();
         if (ok) p.dropFinalParagraphMark();
         block.endEditBlock();

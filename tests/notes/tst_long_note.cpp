@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -768,6 +769,84 @@ private slots:
         const LongNote::Saved saved = LongNote::readText(*doc);
         QCOMPARE(saved.body, expected.toPlainText());
         QCOMPARE(saved.rtf, RtfCodec::write(expected, RtfCodec::kMaxBytes));
+    }
+
+    // A long rich text's short paragraphs are gathered as it is read, not once all of them are in
+    // (the paragraphs Qt drops would keep their memory): the document is the one gathering the whole
+    // read text gives, paragraph for paragraph and run for run. Random texts: paragraphs empty to
+    // longer than a gathered one, runs of other looks, indents that change, lines of emoji, line
+    // breaks of the text's own, links, and a text ending with an empty paragraph or not.
+    void paragraphsGatheredAsTheyAreReadAreThoseGatheredAfter_data() {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed : {1u, 2u, 3u, 4u, 5u, 6u})
+            QTest::addRow("seed %u", seed) << seed;
+    }
+    void paragraphsGatheredAsTheyAreReadAreThoseGatheredAfter() {
+        QFETCH(quint32, seed);
+        QRandomGenerator rng(seed);
+        QTextDocument src;
+        QTextCursor c(&src);
+        QTextCharFormat bold, red, link;
+        bold.setFontWeight(QFont::Bold);
+        red.setForeground(QColor(200, 30, 30));
+        link.setAnchor(true);
+        link.setAnchorHref(QStringLiteral("https://example.org/x"));
+        link.setFontUnderline(true);
+        const QTextCharFormat looks[] = {QTextCharFormat(), bold, red, link};
+        QTextBlockFormat indent;
+        for (int p = 0; src.characterCount() < 4 * LongNote::kLongChars; ++p) {
+            if (p) {
+                if (rng.bounded(30) == 0) indent.setLeftMargin(indent.leftMargin() > 0 ? 0 : 24);
+                c.insertBlock(indent, looks[rng.bounded(3)]);
+            }
+            const int kind = int(rng.bounded(20));
+            const int chars = kind == 0 ? 0 : kind == 1 ? int(rng.bounded(1500, 2600)) : int(rng.bounded(1, 90));
+            for (int done = 0; done < chars;) {
+                QString run = kind == 2 ? QStringLiteral("🙂🎉 ") : wordsLine(int(rng.bounded(1, 60)));
+                if (rng.bounded(20) == 0) run += QChar::LineSeparator;
+                c.insertText(run, looks[rng.bounded(4)]);
+                done += int(run.size());
+            }
+        }
+        if (seed % 2) c.insertBlock(); // ends with an empty paragraph
+        Note n = textNote(QStringLiteral("R"), src.toPlainText());
+        n.bodyRTF = RtfCodec::write(src);
+
+        std::unique_ptr<QTextDocument> built(LongNote::build(n, style()));
+        QTextDocument after;
+        after.setUndoRedoEnabled(false);
+        QVERIFY(RtfCodec::read(*n.bodyRTF, &after));
+        const int read = after.blockCount();
+        QVERIFY(LongNote::gatherParagraphs(after));
+        QVERIFY2(after.blockCount() < read / 2, qPrintable(QStringLiteral("%1 of %2").arg(after.blockCount()).arg(read)));
+        // What a document holds, without the links and colour a view adds.
+        const auto held = [](const QTextDocument &doc) {
+            QStringList out;
+            for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+                QTextBlockFormat bf = b.blockFormat();
+                out << QStringLiteral("¶ %1 %2").arg(b.text()).arg(bf.leftMargin());
+                for (auto it = b.begin(); !it.atEnd(); ++it) {
+                    QTextCharFormat f = LongNote::unlinked(it.fragment().charFormat());
+                    if (f.boolProperty(LongNote::kShownColour)) {
+                        f.clearForeground();
+                        f.clearProperty(LongNote::kShownColour);
+                    }
+                    const QMap<int, QVariant> props = f.properties();
+                    QStringList keys;
+                    for (auto p = props.begin(); p != props.end(); ++p)
+                        keys << QStringLiteral("%1=%2").arg(p.key()).arg(p.value().toString());
+                    // Runs of one look, however Qt split them.
+                    const QString look = keys.join(u',');
+                    if (out.size() > 1 && out.back().startsWith(look + u'|'))
+                        out.back() += it.fragment().text();
+                    else
+                        out << look + u'|' + it.fragment().text();
+                }
+            }
+            return out;
+        };
+        QCOMPARE(held(*built), held(after));
+        QCOMPARE(LongNote::readText(*built).rtf, RtfCodec::write(src, RtfCodec::kMaxBytes));
     }
 
     // A save writes the note's bytes straight from its document, a stretch of the text and of the
