@@ -36,14 +36,15 @@ inline constexpr qsizetype kGroupChars = 2000;
 // times as long as a letter: the text engine asks the colour font for each emoji's advance at every
 // layout of its paragraph, and its picture is decoded for that each time (the font's glyphs are not
 // kept, nor their advances, and no font setting we can make changes it). So a paragraph of emoji is
-// cut far shorter than one of words: it is laid out again at every key typed in it (about 5 ms for
-// 48 emoji, with the rest of the key's work in the same turn), and a screenful of them is laid out a
-// piece or a few per event-loop turn. The cut shows no break: its pieces go on along one another's
-// rows.
-inline constexpr int kPieceEmoji = 48;
-// The most colour emoji in a piece of a line longer than kPieceChars. Such a line is cut anyway, so
-// its pieces can be short enough to lay out within a turn: an emoji costs about a tenth of a
-// millisecond, and a piece is laid out again at every key typed in it.
+// cut far shorter than one of words: it is laid out again at every key typed in it, and a screenful
+// of them is laid out a piece or a few per event-loop turn, at least one per turn, whatever it costs
+// (an emoji takes a tenth of a millisecond, twice that on a busy machine: 24 of them fit a turn with
+// the rest of its work; 48 took twice the turn). The cut shows no break: its pieces go on along one
+// another's rows.
+inline constexpr int kPieceEmoji = 24;
+// The most colour emoji in a piece of a line longer than kPieceChars: more than in a piece of a
+// shorter line, as every piece costs the view (a 50 MB line of words and emoji is tens of thousands
+// of them), and still about what lays out within a turn.
 inline constexpr int kLongLinePieceEmoji = 40;
 // The paragraph property of a piece that continues the line before it.
 inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;

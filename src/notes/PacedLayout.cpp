@@ -11,6 +11,8 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QThread>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <algorithm>
 
@@ -35,25 +37,21 @@ bool onWindowThread() {
 // Marks the layout formats set here, so others (an input method's) stay.
 constexpr int kEmojiShown = QTextFormat::UserProperty + 0x70f;
 
-// A character asked to be shown as an emoji (followed by U+FE0F, as "❤️") is drawn from the colour
-// emoji font: the interface font has a plain glyph for some of them (a black heart), and the text
-// engine would take it regardless of the selector. A look of the layout only: the text keeps its
-// own format, so nothing of it is stored.
-void showEmojiInColour(QTextLayout *tl, const QString &text) {
+// Whether text holds a character beyond U+1F000 (most emoji; a pair of surrogates starting so).
+bool holdsEmojiPlane(const QString &text) {
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0xD83C && c.unicode() <= 0xD83E; });
+}
+
+// Gives a layout the looks of its emoji (see emojiLooks), keeping the formats others gave it.
+bool showEmojiInColour(QTextLayout *tl, const QString &text) {
     QList<QTextLayout::FormatRange> formats = tl->formats();
     const QList<QTextLayout::FormatRange> had = formats;
     formats.removeIf([](const QTextLayout::FormatRange &r) { return r.format.hasProperty(kEmojiShown); });
-    for (qsizetype at = text.indexOf(QChar(0xFE0F)); at > 0; at = text.indexOf(QChar(0xFE0F), at + 1)) {
-        const qsizetype start = at >= 2 && text[at - 1].isLowSurrogate() ? at - 2 : at - 1;
-        QTextLayout::FormatRange r;
-        r.start = int(start);
-        r.length = int(at + 1 - start);
-        r.format.setFontFamilies(QStringList{Fonts::uiFamilies().constLast()}); // the colour emoji font
-        r.format.setProperty(kEmojiShown, true);
-        formats.push_back(r);
-    }
+    formats += emojiLooks(text);
     // Set only when they change: a layout given formats lets go of the glyphs it measured.
-    if (formats != had) tl->setFormats(formats);
+    if (formats == had) return false;
+    tl->setFormats(formats);
+    return true;
 }
 
 // Where a piece was laid out going on from (none: from a row of its own), so that it is laid out again
@@ -64,6 +62,9 @@ struct PieceStart : QTextBlockUserData {
     // Its layout holds the glyphs of its text as it is: measured on the window's thread, and neither
     // its text nor its looks changed since.
     bool measured = false;
+    // The count of layouts made in its document when it was last found where it was laid out going
+    // on from (see movedOn).
+    quint64 stillAt = 0;
 };
 
 // Whether this Qt makes a layout's lines again from the glyphs it measured before: lines cleared,
@@ -94,13 +95,78 @@ std::optional<GoesOn> goesOnBefore(const QTextBlock &piece) {
     return goesOnAfter(*tl);
 }
 
-void prepare(const QTextBlock &block) {
+} // namespace
+
+void PacedLayout::prepare(const QTextBlock &block) const {
     QTextLayout *tl = block.layout();
     if (!tl) return;
     const QString text = block.text();
-    if (text.contains(QChar(0xFE0F)) || !tl->formats().isEmpty()) showEmojiInColour(tl, text);
+    if (!text.contains(QChar(0xFE0F)) && !holdsEmojiPlane(text) && tl->formats().isEmpty()) return;
+    if (!showEmojiInColour(tl, text)) return;
+    // A layout given formats tells its document it changed, which the document tells its layout
+    // with the next edit, as part of it: the first key typed after opening a line of emoji had every
+    // piece of it measured again, at once. Told apart (as Qt's highlighters do), it is known for what
+    // it is; within a change being told, once that is over.
+    auto *self = const_cast<PacedLayout *>(this);
+    const int start = block.position(), end = start + block.length();
+    self->looks_ = looks_.first < 0 ? std::pair(start, end)
+                                    : std::pair(std::min(looks_.first, start), std::max(looks_.second, end));
+    if (inChange_ == 0) return self->tellLooks();
+    if (!looksQueued_) {
+        self->looksQueued_ = true;
+        QTimer::singleShot(0, self, [self] {
+            self->looksQueued_ = false;
+            self->tellLooks();
+        });
+    }
 }
-} // namespace
+
+void PacedLayout::tellLooks() {
+    if (looks_.first < 0) return;
+    const std::pair<int, int> looks = looks_;
+    looks_ = {-1, 0};
+    const int end = std::min(looks.second, document()->characterCount());
+    if (end <= looks.first) return;
+    const QScopedValueRollback<std::pair<int, int>> telling(telling_, std::pair(looks.first, end));
+    document()->markContentsDirty(looks.first, end - looks.first);
+}
+
+// A character asked to be shown as an emoji (followed by U+FE0F, as "❤️") is drawn from the colour
+// emoji font: the interface font has a plain glyph for some of them (a black heart), and the text
+// engine would take it regardless of the selector. Emoji are laid out with the font fully hinted:
+// drawn at a fraction of a pixel, a glyph is kept once for each of the fractions it falls on (and for
+// each colour it is drawn in), and a colour emoji's picture is decoded twice for each, so the first
+// paint of a screenful of emoji decoded every picture eight times over. Hinted, they stand at whole
+// pixels (their advances whole too), each picture decoded twice. Looks of the layout only: the text
+// keeps its own format, so nothing of it is stored.
+QList<QTextLayout::FormatRange> emojiLooks(const QString &text) {
+    QList<QTextLayout::FormatRange> looks;
+    const auto shown = [&](qsizetype start, qsizetype end, bool fromEmojiFont) {
+        QTextLayout::FormatRange r;
+        r.start = int(start);
+        r.length = int(end - start);
+        if (fromEmojiFont) r.format.setFontFamilies(QStringList{Fonts::uiFamilies().constLast()});
+        r.format.setFontHintingPreference(QFont::PreferFullHinting);
+        r.format.setProperty(kEmojiShown, true);
+        looks.push_back(r);
+    };
+    for (qsizetype at = text.indexOf(QChar(0xFE0F)); at > 0; at = text.indexOf(QChar(0xFE0F), at + 1))
+        shown(at >= 2 && text[at - 1].isLowSurrogate() ? at - 2 : at - 1, at + 1, true);
+    if (holdsEmojiPlane(text)) {
+        // Whole characters as shown (an emoji with its skin tone, a sequence joined by U+200D, a flag),
+        // neighbours in one range: a character cut between two fonts would be drawn in pieces.
+        QTextBoundaryFinder chars(QTextBoundaryFinder::Grapheme, text);
+        qsizetype runStart = -1;
+        for (qsizetype from = 0, to = chars.toNextBoundary(); to > 0; from = to, to = chars.toNextBoundary()) {
+            const char16_t first = text[from].unicode();
+            const bool emoji = first >= 0xD83C && first <= 0xD83E && to - from >= 2;
+            if (emoji && runStart < 0) runStart = from;
+            if (!emoji && runStart >= 0) shown(runStart, from, false), runStart = -1;
+        }
+        if (runStart >= 0) shown(runStart, text.size(), false);
+    }
+    return looks;
+}
 
 std::optional<GoesOn> goesOnAfter(const QTextLayout &before) {
     if (before.lineCount() == 0) return std::nullopt;
@@ -114,12 +180,16 @@ bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional
     const auto below = [](const QTextLine &line) {
         return line.y() + line.height() + (line.leading() < 0 ? std::ceil(line.leading()) : 0);
     };
-    measured = measured && linesAgainFromGlyphs();
-    const auto begin = [&] {
-        if (!measured) return tl.beginLayout();
+    const bool again = linesAgainFromGlyphs();
+    measured = measured && again;
+    const auto fromGlyphs = [&] {
         tl.clearLayout();
         // The text itemized (a layout whose glyphs went anyway measures them as its lines need them).
         tl.isValidCursorPosition(0);
+    };
+    const auto begin = [&] {
+        if (!measured) return tl.beginLayout();
+        fromGlyphs();
     };
     qreal y = 0;
     bool onRow = false;
@@ -144,7 +214,9 @@ bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional
             onRow = true;
         } else {
             tl.endLayout(); // begun again: the line goes
-            begin();
+            // From the glyphs the line measured: the text is not measured a second time.
+            if (again) fromGlyphs();
+            else begin();
         }
     }
     for (QTextLine line = tl.createLine(); line.isValid(); line = tl.createLine()) {
@@ -158,6 +230,7 @@ bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional
 }
 
 bool PacedLayout::layOutPiece(const QTextBlock &block) const {
+    ++layouts_; // Qt lays out a paragraph that is no piece after this
     QTextDocument *doc = document();
     const QTextOption option = doc->defaultTextOption();
     if (!continues(block) || !block.isVisible() ||
@@ -204,13 +277,19 @@ void PacedLayout::followOn(const QTextBlock &block) const {
     if (start && start->from == goesOnBefore(next)) return;
     // Laid out again when next asked for (drawn, first of all), as far as it is; so is the one after
     // it then. One whose glyphs are kept keeps its lines meanwhile, so it is never drawn blank.
-    if (!start || !start->measured || !onWindowThread()) next.clearLayout();
+    if (!start || !start->measured || !onWindowThread()) next.clearLayout(), ++layouts_;
     emit const_cast<PacedLayout *>(this)->update();
 }
 
+// Asked at every look at a piece's place (a find's hundred highlights each look at the pieces they
+// reach), and where the line before it ends takes measuring its text up to there: looked for again
+// only once some paragraph was laid out since.
 bool PacedLayout::movedOn(const QTextBlock &block) const {
-    const auto *start = static_cast<const PieceStart *>(block.userData());
-    return start && start->measured && continues(block) && start->from != goesOnBefore(block);
+    auto *start = static_cast<PieceStart *>(block.userData());
+    if (!start || !start->measured || start->stillAt == layouts_ || !continues(block)) return false;
+    if (start->from != goesOnBefore(block)) return true;
+    start->stillAt = layouts_;
+    return false;
 }
 
 double PacedLayout::weight(const QTextBlock &block) const {
@@ -277,6 +356,13 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
 }
 
 void PacedLayout::documentChanged(int from, int removed, int added) {
+    // Only the looks of a paragraph about to be laid out (see prepare); a change of the text told
+    // with them (one being made) is seen to as any.
+    const int looks = telling_.second - telling_.first;
+    if (from == telling_.first && removed == looks && added == looks) return;
+    const QScopedValueRollback<int> inChange(inChange_, inChange_ + 1);
+    ++layouts_;
+    const auto laidOut = qScopeGuard([this] { ++layouts_; });
     // The pieces whose characters or looks changed measure their text again when next laid out.
     for (QTextBlock b = document()->findBlock(from); b.isValid() && (b.contains(from) || b.position() < from + added);
          b = b.next()) {

@@ -2,7 +2,9 @@
 #include <QElapsedTimer>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
+#include <QTextLayout>
 #include <optional>
+#include <utility>
 
 class QPlainTextEdit;
 class QTextLayout;
@@ -16,6 +18,9 @@ struct GoesOn {
     bool operator==(const GoesOn &) const = default;
 };
 std::optional<GoesOn> goesOnAfter(const QTextLayout &before);
+// The looks a layout gives the emoji of a paragraph of text (see the source), as formats of the
+// layout: what a layout of the same text to compare with takes too.
+QList<QTextLayout::FormatRange> emojiLooks(const QString &text);
 // Lays out tl as a plain text document's layout does: lines width wide from x = margin, each with
 // its leading, below one another from y = 0. A piece of a line (see continues) is given from, where
 // its line goes on: its first line is put on that row, just past the text before it, when its first
@@ -56,7 +61,10 @@ public:
     // The width a view gives the lines (its viewport's less the document's margins; 0: not known).
     // Known, a piece of a line is laid out once, going on from the one before it; else Qt lays it
     // out first, for its lines to tell the width, and it is measured twice.
-    void setLineWidth(qreal width) { lineWidth_ = width; }
+    void setLineWidth(qreal width) {
+        lineWidth_ = width;
+        ++layouts_;
+    }
 
     // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
     // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
@@ -88,6 +96,9 @@ private:
     bool movedOn(const QTextBlock &block) const;
     // What laying block out costs, in letters: an emoji to measure weighs as much as a hundred.
     double weight(const QTextBlock &block) const;
+    // Gives block the looks of its emoji (see showEmojiInColour) before it is laid out.
+    void prepare(const QTextBlock &block) const;
+    void tellLooks();
     void openTurn();
     bool mayLayOut(const QTextBlock &block) const;
     bool deferred() const;
@@ -109,6 +120,11 @@ private:
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
     qreal lineWidth_ = 0;
     mutable bool guessed_ = false;
+    mutable quint64 layouts_ = 1; // layouts made or let go of in the document, to tell a place looked at since
+    int inChange_ = 0; // inside documentChanged
+    // Where paragraphs were given looks not told yet, and where those being told are (start, end).
+    std::pair<int, int> looks_{-1, 0}, telling_{-1, 0};
+    bool looksQueued_ = false;
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
     mutable qreal guessedChar_ = 0;    // the width of a letter of it
 };

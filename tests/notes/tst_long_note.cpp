@@ -192,19 +192,20 @@ private slots:
                 QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, line);
                 qsizetype from = 0;
                 std::vector<qsizetype> cuts = LongNote::pieceStarts(line);
+                const int cap = line.size() > LongNote::kPieceChars ? LongNote::kLongLinePieceEmoji : LongNote::kPieceEmoji;
                 for (const qsizetype cut : cuts) {
                     shown.setPosition(cut);
                     QVERIFY2(shown.isAtBoundary(), qPrintable(QStringLiteral("cut at %1").arg(cut)));
-                    QVERIFY(LongNote::colourEmoji(line.mid(from, cut - from)) <= LongNote::kPieceEmoji);
+                    QVERIFY(LongNote::colourEmoji(line.mid(from, cut - from)) <= cap);
                     QVERIFY(cut - from <= LongNote::kPieceChars);
                     from = cut;
                 }
-                QVERIFY(LongNote::colourEmoji(line.mid(from)) <= LongNote::kPieceEmoji);
+                QVERIFY(LongNote::colourEmoji(line.mid(from)) <= cap);
             }
             std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("E"), body), style()));
             checkPieces(*doc);
             for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-                QVERIFY(LongNote::colourEmoji(b.text()) <= LongNote::kPieceEmoji);
+                QVERIFY(LongNote::colourEmoji(b.text()) <= std::max(LongNote::kPieceEmoji, LongNote::kLongLinePieceEmoji));
             QCOMPARE(LongNote::wholeText(*doc), body);
         }
         // A line shorter than a piece of words is cut when it holds more emoji than a piece.
@@ -800,7 +801,11 @@ private slots:
                 c.insertBlock(indent, looks[rng.bounded(3)]);
             }
             const int kind = int(rng.bounded(20));
-            const int chars = kind == 0 ? 0 : kind == 1 ? int(rng.bounded(1500, 2600)) : int(rng.bounded(1, 90));
+            // A paragraph of emoji holds fewer than a piece: one holding more is cut into pieces.
+            const int chars = kind == 0   ? 0
+                              : kind == 1 ? int(rng.bounded(1500, 2600))
+                              : kind == 2 ? int(rng.bounded(1, LongNote::kPieceEmoji * 2))
+                                          : int(rng.bounded(1, 90));
             for (int done = 0; done < chars;) {
                 QString run = kind == 2 ? QStringLiteral("🙂🎉 ") : wordsLine(int(rng.bounded(1, 60)));
                 if (rng.bounded(20) == 0) run += QChar::LineSeparator;
