@@ -368,16 +368,23 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
          b = b.next()) {
         if (auto *start = static_cast<PieceStart *>(b.userData())) start->measured = false;
     }
+    // The paragraphs laid out whose text or looks changed, and the one the edit starts in (which Qt
+    // may lay out itself), are given the looks of their emoji; the others are as they are laid out:
+    // a document made whole is told of as one change, and looks given to every paragraph of a 50 MB
+    // line of emoji held 70 MB.
+    const auto prepareChanged = [&](const QTextBlock &b) {
+        if ((b.layout() && b.layout()->lineCount() > 0) || b.contains(from)) prepare(b);
+    };
     if (!onWindowThread()) {
         for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
-            prepare(b);
+            prepareChanged(b);
         return QPlainTextDocumentLayout::documentChanged(from, removed, added);
     }
     // Qt would lay an edited piece out as a paragraph of its own, and then it is laid out going on
     // from the one before: it is measured once, by the latter alone.
     std::vector<int> pieces;
     for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next()) {
-        prepare(b);
+        prepareChanged(b);
         if (!b.layout() || b.layout()->lineCount() == 0 || !continues(b)) continue;
         pieces.push_back(b.blockNumber());
         b.clearLayout();
