@@ -140,15 +140,21 @@ void PacedLayout::tellLooks() {
 // pixels (their advances whole too), each picture decoded twice. Looks of the layout only: the text
 // keeps its own format, so nothing of it is stored.
 QList<QTextLayout::FormatRange> emojiLooks(const QString &text) {
+    // Two formats shared by every range (a paragraph of emoji has dozens of them).
+    static const QTextCharFormat hinted = [] {
+        QTextCharFormat f;
+        f.setFontHintingPreference(QFont::PreferFullHinting);
+        f.setProperty(kEmojiShown, true);
+        return f;
+    }();
+    static const QTextCharFormat coloured = [] {
+        QTextCharFormat f = hinted;
+        f.setFontFamilies(QStringList{Fonts::uiFamilies().constLast()});
+        return f;
+    }();
     QList<QTextLayout::FormatRange> looks;
     const auto shown = [&](qsizetype start, qsizetype end, bool fromEmojiFont) {
-        QTextLayout::FormatRange r;
-        r.start = int(start);
-        r.length = int(end - start);
-        if (fromEmojiFont) r.format.setFontFamilies(QStringList{Fonts::uiFamilies().constLast()});
-        r.format.setFontHintingPreference(QFont::PreferFullHinting);
-        r.format.setProperty(kEmojiShown, true);
-        looks.push_back(r);
+        looks.push_back({int(start), int(end - start), fromEmojiFont ? coloured : hinted});
     };
     for (qsizetype at = text.indexOf(QChar(0xFE0F)); at > 0; at = text.indexOf(QChar(0xFE0F), at + 1))
         shown(at >= 2 && text[at - 1].isLowSurrogate() ? at - 2 : at - 1, at + 1, true);
