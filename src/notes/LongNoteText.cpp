@@ -257,8 +257,16 @@ bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly
     for (QTextBlock b = to < 0 ? doc->lastBlock() : doc->findBlock(to); b.isValid() && b.blockNumber() >= first;) {
         if (g_quitting) return false;
         const QTextBlock before = b.previous();
+        // A piece of a line cut before was cut as its line asked (a line longer than a piece of words
+        // holds more emoji per piece): cut again only when it holds more than that. Cut as a paragraph
+        // of its own, each piece of the 50 MB line was cut in two.
+        const QTextBlock after = b.next();
+        const bool piece = continues(b) || (after.isValid() && continues(after));
+        const int most = piece ? std::max(kPieceEmoji, kLongLinePieceEmoji) : kPieceEmoji;
         // Fewer characters hold too few emoji to be cut.
-        if (b.length() - 1 > kPieceEmoji && (!emojiOnly || colourEmoji(b.text()) > kPieceEmoji)) {
+        if (b.length() - 1 > most &&
+            (emojiOnly || piece ? colourEmoji(b.text()) > most || (!emojiOnly && b.length() - 1 > kPieceChars)
+                                : true)) {
             const std::vector<qsizetype> starts = pieceStarts(b.text());
             const int base = b.position();
             QTextBlockFormat piece = b.blockFormat();
