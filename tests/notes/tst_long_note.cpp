@@ -229,6 +229,9 @@ private slots:
             QVERIFY(LongNote::colourEmoji(QStringView(endless).mid(from, cut - from)) <= LongNote::kLongLinePieceEmoji);
             from = cut;
         }
+        // Its document holds those pieces, none cut again as a paragraph of its own would be.
+        std::unique_ptr<QTextDocument> endlessDoc(LongNote::build(textNote(QStringLiteral("L"), endless), style()));
+        QCOMPARE(endlessDoc->blockCount(), int(cuts.size()) + 1);
         QCOMPARE(LongNote::colourEmoji(family + flags + thumb + accent),
                  8); // the family once, each flag half
     }
