@@ -109,12 +109,26 @@ def longest(log, since, until):
     return worst
 
 
+def stretches(log, since, until, at_least):
+    out = []
+    try:
+        for line in open(log):
+            p = line.split()
+            if len(p) == 2 and since <= float(p[0]) < until and float(p[1]) >= at_least:
+                out.append(f"{float(p[1]):.1f}@{float(p[0]) - since:.0f}")
+    except OSError:
+        pass
+    return out
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--binary", default="build/mivo")
     ap.add_argument("--bench", default="build/bench/bench_notes")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--shots", default="")
+    ap.add_argument("--stretches", type=float, default=0.0,
+                    help="also print, step by step, every stretch of at least this many ms (when after the step)")
     ap.add_argument("--notes", default="12 KB,20 MB",
                     help=f"list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,emoji line,{TABLE}")
     a = ap.parse_args()
@@ -209,6 +223,8 @@ def main():
             for (what, t0), (_, t1) in zip(steps, steps[1:]):
                 if what != "gap": results.setdefault((name, what), []).append(longest(log, t0, t1))
                 if what == "open": results.setdefault((name, "1st"), []).append(first(log, t0, t1))
+                if a.stretches and what != "gap":
+                    print(f"{name} {what}: " + " ".join(stretches(log, t0, t1, a.stretches)), file=sys.stderr)
 
         def cell_editor():
             return xdo(env, "search", "--onlyvisible", "--name", "^Cell content$").split("\n")[0]

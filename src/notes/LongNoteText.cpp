@@ -1246,11 +1246,19 @@ void LongTextView::resizeEvent(QResizeEvent *e) {
     // (the detail built again around it, as when the find bar is shown) is told its size on show
     // with no old size: when the lines shown are as wide as they were, laying out the screenful
     // again (10-20 ms for a long note) is skipped.
+    // The width is judged by a row of its own: the first line of a piece of a line may go on along
+    // the row before it, as wide as what was left there (a place kept in the middle of a line of
+    // emoji, after a save, laid the whole line out again twice).
     if (e->oldSize().width() != e->size().width() && lineWrapMode() == WidgetWidth) {
-        const QTextBlock shown = firstVisibleBlock();
-        const QTextLayout *tl = shown.isValid() ? shown.layout() : nullptr;
-        if (tl && tl->lineCount() > 0 &&
-            tl->lineAt(0).width() + 2 * document()->documentMargin() == qreal(viewport()->width())) {
+        const qreal margin = document()->documentMargin();
+        std::optional<qreal> wide;
+        int looked = 0;
+        for (QTextBlock b = firstVisibleBlock(); b.isValid() && !wide && looked < 8; b = b.next(), ++looked) {
+            const QTextLayout *tl = b.layout();
+            for (int i = 0; tl && i < tl->lineCount() && !wide; ++i)
+                if (const QTextLine line = tl->lineAt(i); line.x() == margin) wide = line.width();
+        }
+        if (wide && *wide + 2 * margin == qreal(viewport()->width())) {
             QResizeEvent same(e->size(), QSize(e->size().width(), e->oldSize().height()));
             QPlainTextEdit::resizeEvent(&same);
             return;

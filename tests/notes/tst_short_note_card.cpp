@@ -315,6 +315,49 @@ private slots:
         QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
         QCOMPARE(page.inlineTextView()->wholeText(), stored->body);
     }
+
+    // Saved while read from the middle of a line of emoji, where the row at the top is shared by two
+    // pieces of the line (the first line of the lower one only as wide as what the row left it): the
+    // detail shows the lines as the editor laid them out, none laid out again.
+    void saveFromTheMiddleOfALineOfEmojiLaysNothingOut() {
+        QString line; // short enough to be shown on a card, and taller than the editor
+        while (line.size() < 7800)
+            line += QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example ");
+        const Note n = textNote(QStringLiteral("C"), line);
+        ShortPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.contentView());
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        LongTextView *editor = page.inlineTextView();
+        const QPointer<QTextDocument> doc = editor->document();
+        LongNote::PacedLayout *layout = pacedLayout(editor);
+        QVERIFY(layout);
+        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        settle();
+        QScrollBar *bar = editor->verticalScrollBar();
+        const auto sharedRowAtTop = [&] {
+            // The view's top paragraph: the one holding the row its scroll bar is at.
+            const QTextBlock b = doc->findBlockByLineNumber(bar->value());
+            return LongNote::continues(b) && b.layout()->lineCount() > 0 &&
+                   b.layout()->lineAt(0).x() > doc->documentMargin();
+        };
+        QVERIFY(bar->maximum() > 0);
+        while (!sharedRowAtTop() && bar->value() < bar->maximum()) {
+            bar->setValue(bar->value() + 1);
+            settle();
+        }
+        QVERIFY(sharedRowAtTop());
+        const int laidOut = layout->paragraphsLaidOut();
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.contentView());
+        settle();
+        QCOMPARE(page.contentView()->document(), doc.data());
+        QCOMPARE(layout->paragraphsLaidOut(), laidOut);
+        for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+            QVERIFY(b.layout()->lineCount() > 0);
+    }
 };
 
 QTEST_MAIN(TestShortNoteCard)
