@@ -138,12 +138,11 @@ void NoteListView::paintEvent(QPaintEvent *e) {
             EmojiText::draw(p, QRect(14, top + 12, 26, 26), Qt::AlignCenter, n.emoji);
             p.setFont(Fonts::scaledFont(13, QFont::DemiBold));
             p.setPen(sel ? accent : VF::text());
-            p.drawText(QRect(46, top + 6, w, 18), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(DisplayText::cut(n.title), Qt::ElideRight, w));
+            // A title or a preview of emoji is cut and laid out once, not at every paint of its card.
+            EmojiText::drawElided(p, QRect(46, top + 6, w, 18), Qt::AlignLeft | Qt::AlignVCenter, n.title);
             p.setFont(Fonts::scaledFont(10));
             p.setPen(VF::sub());
-            p.drawText(QRect(46, top + 24, w, 16), Qt::AlignLeft | Qt::AlignVCenter,
-                       p.fontMetrics().elidedText(DisplayText::cut(summary(n)), Qt::ElideRight, w));
+            EmojiText::drawElided(p, QRect(46, top + 24, w, 16), Qt::AlignLeft | Qt::AlignVCenter, summary(n));
             p.setFont(Fonts::monoDigits(9));
             p.setPen(VF::muted());
             p.drawText(QRect(46, top + 40, w, 14), Qt::AlignLeft | Qt::AlignVCenter,

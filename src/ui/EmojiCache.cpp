@@ -53,7 +53,8 @@ EmojiCache &EmojiCache::shared() {
     return cache;
 }
 
-EmojiCache::EmojiCache(qsizetype maxBytes) : pixmaps_(maxBytes), widths_(kMaxWidths), layouts_(kMaxLayouts) {}
+EmojiCache::EmojiCache(qsizetype maxBytes)
+    : pixmaps_(maxBytes), widths_(kMaxWidths), elided_(kMaxWidths), layouts_(kMaxLayouts) {}
 
 bool EmojiCache::mayHoldEmoji(const QString &text) {
     for (const QChar c : text) {
@@ -88,6 +89,7 @@ bool EmojiCache::onlyEmoji(const QString &text) {
 void EmojiCache::clear() {
     pixmaps_.clear();
     widths_.clear();
+    elided_.clear();
     layouts_.clear();
 }
 
@@ -153,6 +155,17 @@ double EmojiCache::advance(const QFont &font, const QString &text, const std::fu
     ++widthsMeasured_;
     widths_.insert(key, new double(w));
     return w;
+}
+
+QString EmojiCache::elided(const QFont &font, int dpi, const QString &text, double width,
+                           const std::function<QString()> &elide) {
+    if (!onWindowThread()) return elide();
+    const QString key = text + QChar(0x1F) + fontKey(font) + QString::asprintf("|%.4f|%d", width, dpi);
+    if (const QString *kept = elided_.object(key)) return *kept;
+    QString cut = elide();
+    ++elisionsMade_;
+    elided_.insert(key, new QString(cut));
+    return cut;
 }
 
 const EmojiCache::LaidOut *EmojiCache::laidOut(const QPainter &p, const QString &text, int flags, double width,

@@ -42,6 +42,9 @@ public:
     bool draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render);
     // font's width for text as measure() gives it, measured once.
     double advance(const QFont &font, const QString &text, const std::function<double()> &measure);
+    // text as elide() cuts it to width in font on a device of dpi, cut once.
+    QString elided(const QFont &font, int dpi, const QString &text, double width,
+                   const std::function<QString()> &elide);
 
     // A text with words beside its emoji, laid out: drawn again as it is, with no new measuring.
     struct LaidOut {
@@ -57,14 +60,17 @@ public:
     // How many pixmaps were drawn, widths measured and texts laid out since the start (for tests).
     int pixmapsMade() const { return pixmapsMade_; }
     int widthsMeasured() const { return widthsMeasured_; }
+    int elisionsMade() const { return elisionsMade_; }
     int layoutsMade() const { return layoutsMade_; }
     void clear();
 
 private:
     QCache<QString, QPixmap> pixmaps_;
     QCache<QString, double> widths_;
+    QCache<QString, QString> elided_;
     QCache<QString, LaidOut> layouts_;
     int pixmapsMade_ = 0;
     int widthsMeasured_ = 0;
+    int elisionsMade_ = 0;
     int layoutsMade_ = 0;
 };

@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTextLayout>
+#include <cmath>
 
 namespace {
 const QString kColourFamily = QStringLiteral("Noto Color Emoji");
@@ -88,14 +90,20 @@ double layOut(QTextLayout &layout, double width, int flags) {
     option.setWrapMode(wrap ? QTextOption::WordWrap : QTextOption::ManualWrap);
     layout.setTextOption(option);
     layout.beginLayout();
-    double h = 0;
+    // Lines placed and the height counted as QPainter::drawText places them (the leading between lines,
+    // each line on a whole pixel, its own height unrounded): a text centred in its frame lands where
+    // the same text without emoji would, not a pixel higher.
+    const double leading = QFontMetricsF(layout.font()).leading();
+    double h = -leading;
     for (;;) {
         QTextLine line = layout.createLine();
         if (!line.isValid()) break;
         line.setLineWidth(wrap ? width : std::max(width, 0.0));
+        h = std::ceil(h + leading);
         line.setPosition(QPointF(0, h));
-        h += line.height();
+        h += line.ascent() + line.descent();
     }
+    h = std::max(h, 0.0);
     layout.endLayout();
     return h;
 }
@@ -103,12 +111,8 @@ double layOut(QTextLayout &layout, double width, int flags) {
 
 namespace EmojiText {
 namespace {
-// Draws text as draw() does, without the cache.
-void drawDirect(QPainter &p, const QRectF &r, int flags, const QString &text) {
-    if (!needsColourFont(text)) {
-        p.drawText(r, flags, text);
-        return;
-    }
+// Draws text from its layout, kept where it can be: measuring its emoji decodes them again.
+void drawLaidOut(QPainter &p, const QRectF &r, int flags, const QString &text) {
     const auto lay = [&] {
         auto made = std::make_unique<EmojiCache::LaidOut>();
         made->layout.setText(withoutMnemonics(text, flags));
@@ -136,6 +140,15 @@ void drawDirect(QPainter &p, const QRectF &r, int flags, const QString &text) {
     if (clip) p.restore();
 }
 
+// Draws text as draw() does, without the cache.
+void drawDirect(QPainter &p, const QRectF &r, int flags, const QString &text) {
+    if (!needsColourFont(text)) {
+        p.drawText(r, flags, text);
+        return;
+    }
+    drawLaidOut(p, r, flags, text);
+}
+
 // The width advance() gives, measured.
 double measured(const QFont &font, const QString &text) {
     QTextLayout layout(text, font);
@@ -161,6 +174,22 @@ void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
     const auto direct = [&](QPainter &q, const QRectF &frame) { drawDirect(q, frame, flags, text); };
     if (EmojiCache::mayHoldEmoji(text) && EmojiCache::shared().draw(p, r, flags, text, direct)) return;
     drawDirect(p, r, flags, text);
+}
+
+void drawElided(QPainter &p, const QRectF &r, int flags, const QString &whole) {
+    const QString text = DisplayText::cut(whole);
+    flags |= Qt::TextSingleLine;
+    const QFontMetricsF fm(p.font(), p.device());
+    const auto elide = [&] { return fm.elidedText(text, Qt::ElideRight, r.width()); };
+    if (!EmojiCache::mayHoldEmoji(text)) {
+        p.drawText(r, flags, elide());
+        return;
+    }
+    const QString shown = EmojiCache::shared().elided(p.font(), p.device() ? p.device()->logicalDpiY() : 0, text,
+                                                      r.width(), elide);
+    const auto direct = [&](QPainter &q, const QRectF &frame) { drawLaidOut(q, frame, flags, shown); };
+    if (EmojiCache::shared().draw(p, r, flags, shown, direct)) return;
+    drawLaidOut(p, r, flags, shown);
 }
 
 void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text) {

@@ -20,6 +20,9 @@ QFont colourFirst(const QFont &font);
 // (alignment, Qt::TextWordWrap, Qt::TextSingleLine, mnemonics), emoji in colour. Like advance(), it
 // takes the text cut for display (DisplayText::cut).
 void draw(QPainter &p, const QRectF &r, int flags, const QString &text);
+// Draws text on one line as draw() does, cut at the end with "…" where it is wider than r. A text that
+// may hold emoji is cut and laid out once (see EmojiCache): measuring it decodes every emoji in it.
+void drawElided(QPainter &p, const QRectF &r, int flags, const QString &text);
 // Draws text as QPainter::drawText(r, flags, text) does (the font's own choice of glyphs), a text
 // of nothing but emoji from pixmaps kept for it (see EmojiCache).
 void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text);

@@ -31,6 +31,7 @@ private slots:
     void widgetsDrawTheHeartInColour();
     void pagesDrawTheHeartInColour();
     void emojiAreDrawnOncePerFontAndColour();
+    void aLineCutToItsFrameIsCutAndLaidOutOnce();
 };
 
 namespace {
@@ -239,6 +240,38 @@ void TstEmojiText::emojiAreDrawnOncePerFontAndColour() {
     QCOMPARE(EmojiText::advance(small, kHeartText), w);
     QVERIFY(EmojiText::advance(large, kHeartText) > w);
     QCOMPARE(cache.widthsMeasured(), measured + 2);
+}
+
+// A list's line of emoji and words, wider than its frame: drawn exactly as the text cut with "…" is
+// drawn, cut and laid out once however often it is painted, and cut again for a frame of another width.
+void TstEmojiText::aLineCutToItsFrameIsCutAndLaidOutOnce() {
+    EmojiCache &cache = EmojiCache::shared();
+    cache.clear();
+    const QString preview = QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example 🙂🎉🔥");
+    const QFont font = Fonts::plainFont(10);
+    const auto paint = [&](const std::function<void(QPainter &)> &draw) {
+        QImage img(260, 40, QImage::Format_ARGB32_Premultiplied);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        p.setFont(font);
+        p.setPen(Qt::darkGray);
+        draw(p);
+        return img;
+    };
+    const int flags = Qt::AlignLeft | Qt::AlignVCenter;
+    for (const double width : {120.0, 200.0}) {
+        const QRectF r(6, 8, width, 18);
+        const int cut = cache.elisionsMade(), laid = cache.layoutsMade();
+        const QImage first = paint([&](QPainter &p) { EmojiText::drawElided(p, r, flags, preview); });
+        const QImage again = paint([&](QPainter &p) { EmojiText::drawElided(p, r, flags, preview); });
+        QCOMPARE(again, first);
+        QCOMPARE(cache.elisionsMade(), cut + 1);
+        QCOMPARE(cache.layoutsMade(), laid + 1);
+        const QImage direct = paint([&](QPainter &p) {
+            p.drawText(r, flags, QFontMetricsF(p.font(), p.device()).elidedText(preview, Qt::ElideRight, r.width()));
+        });
+        QCOMPARE(first, direct);
+    }
 }
 
 QTEST_MAIN(TstEmojiText)
