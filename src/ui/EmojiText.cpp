@@ -115,6 +115,9 @@ namespace {
 void drawLaidOut(QPainter &p, const QRectF &r, int flags, const QString &text) {
     const auto lay = [&] {
         auto made = std::make_unique<EmojiCache::LaidOut>();
+        // Its glyphs kept: a layout lets go of them once laid out, and each drawing measured the
+        // text again, decoding every emoji in it.
+        made->layout.setCacheEnabled(true);
         made->layout.setText(withoutMnemonics(text, flags));
         made->layout.setFont(p.font());
         made->layout.setFormats(colourRuns(made->layout.text(), p.font()));
