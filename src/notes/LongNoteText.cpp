@@ -1073,11 +1073,18 @@ void LongTextView::paintEvent(QPaintEvent *e) {
         QPlainTextEdit::paintEvent(e);
         drawRowsGoneOn(e->rect());
     }
-    const auto *paced = dynamic_cast<const LongNote::PacedLayout *>(document()->documentLayout());
+    auto *paced = dynamic_cast<LongNote::PacedLayout *>(document()->documentLayout());
     // A view laid out whole has no range of its own once every paragraph has its height; one guessed
     // while its range was sized (a turn spent before the screen was drawn) is laid out and the range
     // sized again, even where drawing put nothing off.
-    if (paced && (paced->puttingOff() || paced->guessedHeights()) && laysOutEveryParagraph()) layOutRestLater();
+    if (!paced || !laysOutEveryParagraph()) return;
+    if (paced->puttingOff() || paced->guessedHeights()) {
+        layOutRestLater();
+    } else if (paced->takeReshaped()) {
+        // Pieces laid out again since the range was sized: sized again on the lines they have now
+        // (every paragraph is laid out, so nothing more is).
+        emit paced->documentSizeChanged(paced->documentSize());
+    }
 }
 
 // A view resized while hidden learns its size when shown: told now (the view places its viewport,

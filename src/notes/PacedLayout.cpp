@@ -263,6 +263,7 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
     // Only a piece whose text changed, or one never laid out here, is measured: one that goes on
     // elsewhere after an edit before it, or at a new width, has its lines made from its glyphs.
     const bool measured = start && start->measured && linesAgainFromGlyphs();
+    if (tl->lineCount() > 0) reshaped_ = true;
     const bool onRow = layOutLines(*tl, doc->documentMargin(), width, from, measured);
     if (!measured) ++measuredAll_;
     if (!start) piece.setUserData(start = new PieceStart);

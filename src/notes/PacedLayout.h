@@ -51,7 +51,15 @@ public:
     // meanwhile counted it as a line it could not see, and laying it out later may change no count
     // that would tell the view to size its range again.
     bool guessedHeights() const { return guessed_; }
-    void rangeFitted() { guessed_ = false; }
+    void rangeFitted() {
+        guessed_ = false;
+        reshaped_ = false;
+    }
+    // Whether a piece of a line laid out before was laid out again since the last call (its text
+    // goes on elsewhere now, or it was edited): a range sized meanwhile counted the rows of the last
+    // screenful by its old lines, and with as many rows in all as before, nothing tells the view to
+    // size it again.
+    bool takeReshaped() { return std::exchange(reshaped_, false); }
     // How many paragraphs a view has had laid out through this layout so far (edits aside): what a
     // step that should lay out nothing anew can be checked by.
     int paragraphsLaidOut() const { return laidOutAll_; }
@@ -117,6 +125,7 @@ private:
     mutable int laidOutAll_ = 0;
     mutable int measuredAll_ = 0;
     mutable bool resumeQueued_ = false;
+    mutable bool reshaped_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
     qreal lineWidth_ = 0;
     mutable bool guessed_ = false;

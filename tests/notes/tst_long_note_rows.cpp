@@ -129,6 +129,10 @@ bool insideACharacter(const QString &s, int at) {
     return halves % 2 == 1;
 }
 
+// How long a line of emoji may take to be laid out a turn's share at a time on a loaded machine (a
+// piece of a line takes milliseconds; the tests run side by side).
+constexpr int kLaidOutMs = 30000;
+
 QString emojiLine(const QString &unit, qsizetype chars) {
     QString s;
     while (s.size() < chars)
@@ -209,7 +213,7 @@ private slots:
         c.movePosition(QTextCursor::End);
         QVERIFY(LongNote::continues(c.block()) && !c.block().next().isValid());
         v.setTextCursor(c);
-        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         for (const QChar ch : QStringLiteral("ab ")) {
             QTest::keyClick(&v, ch.toLatin1());
             QVERIFY2(!layout->puttingOff(), qPrintable(QStringLiteral("put off after '%1'").arg(ch)));
@@ -238,7 +242,7 @@ private slots:
         QTextCursor c(v.document());
         c.setPosition(typedIn.position() + 3);
         v.setTextCursor(c);
-        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         const auto shownAfter = [&] {
             for (QTextBlock b = typedIn; b.isValid(); b = b.next())
                 if (b.layout()->lineCount() == 0) return false;
@@ -337,7 +341,7 @@ private slots:
         const auto ref = oneParagraphView(v, line);
         QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
         QCOMPARE(v.viewport()->width(), ref->viewport()->width());
-        QTRY_COMPARE(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum());
+        QTRY_COMPARE_WITH_TIMEOUT(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum(), kLaidOutMs);
     }
 
     // End and Home on a row that a piece goes on along go to the ends of the row, from either
@@ -421,8 +425,8 @@ private slots:
         const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
-        QTRY_VERIFY(!layout->puttingOff());
-        QTRY_COMPARE(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum());
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum(), kLaidOutMs);
     }
 
     // A paste into a line of emoji (as plain text, copied across its pieces, or as one rich
@@ -486,7 +490,7 @@ private slots:
         v.document()->setParent(&v);
         auto *layout = dynamic_cast<LongNote::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
-        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         QTextBlock first = v.document()->findBlockByNumber(5), second = first.next();
         QVERIFY(second.isValid() && !first.contains(v.textCursor().position()));
         first.clearLayout();
