@@ -1020,27 +1020,39 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
 
 // Qt sets the scroll range to the document's rows less those that fit the last screenful, counted
 // by the lines of its paragraphs: a row a piece goes on along counts twice there (in the piece, and
-// in the paragraph before it), so the range stopped short of the end by a row for each such piece
-// on the last screenful. They are counted once.
+// in the paragraph before it). The range stopped short of the end by a row for each such piece on
+// the last screenful, and where a screenful held more pieces than the text has rows beyond it (a
+// line of emoji of a few KB), the whole text seemed to fit: no range at all, and the end of the text
+// out of reach. The rows are counted again as Qt counts them, a shared one once.
 void LongTextView::countSharedRowsOnce() {
     QScrollBar *bar = verticalScrollBar();
-    // Hidden, the view counts no last screenful (its range reaches the last row), so there is
-    // nothing to count once; and a document just taken has no paragraph laid out, which the count
-    // below would go over to the first of tens of thousands.
-    if (fittingRange_ || bar->maximum() == 0 || !isVisible()) return;
+    // Hidden, the view counts no last screenful (its range reaches the last row).
+    if (fittingRange_ || !isVisible() || centerOnScroll()) return;
     const QTextDocument *doc = document();
-    int counted = doc->lineCount() - bar->maximum(); // the lines Qt found to fit
-    int shared = 0;
-    for (QTextBlock b = doc->lastBlock(); b.isValid() && counted > 0; b = b.previous()) {
-        const QTextLayout *tl = b.isVisible() ? b.layout() : nullptr;
-        if (!tl) continue;
-        if (tl->lineCount() > counted) break; // the top of the screenful, its first line not counted
-        counted -= tl->lineCount();
-        shared += LongNote::continues(b) && tl->lineCount() > 0 && tl->lineAt(0).y() < 0;
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    const qreal visible = viewport()->rect().height() - doc->documentMargin() - 1;
+    qreal y = 0;
+    int fit = 0;
+    for (QTextBlock b = doc->lastBlock(); b.isValid(); b = b.previous()) {
+        if (!b.isVisible()) continue;
+        const QTextLayout *tl = b.layout();
+        // Not laid out yet (a document just taken): Qt's count stands until it is, and is made again then.
+        if (!tl || tl->lineCount() == 0) return;
+        y += layout->blockBoundingRect(b).height();
+        const int first = LongNote::continues(b) && tl->lineAt(0).y() < 0 ? 1 : 0;
+        if (y > visible) {
+            int line = first;
+            while (line < tl->lineCount() && tl->lineAt(line).naturalTextRect().top() < y - visible) ++line;
+            fit += tl->lineCount() - line;
+            break;
+        }
+        fit += tl->lineCount() - first;
     }
-    if (shared == 0) return;
+    const int max = std::max(0, doc->lineCount() - fit);
+    if (max == bar->maximum() && fit == bar->pageStep()) return;
     fittingRange_ = true;
-    bar->setMaximum(bar->maximum() + shared);
+    bar->setMaximum(max);
+    bar->setPageStep(fit);
     fittingRange_ = false;
 }
 
@@ -1058,6 +1070,11 @@ void LongTextView::setDocument(QTextDocument *doc) {
     placeNow();
     tellLineWidth(doc);
     QPlainTextEdit::setDocument(doc);
+    // After the view's own sizing of its range (connected before this), which may leave it as it
+    // was (none) and tell nothing.
+    if (QAbstractTextDocumentLayout *layout = doc ? doc->documentLayout() : nullptr)
+        connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this, &LongTextView::countSharedRowsOnce,
+                Qt::UniqueConnection);
 }
 
 // The view gives the paragraphs its viewport's width (when it wraps there): told before it lays
@@ -1369,7 +1386,11 @@ void LongTextView::userEdit(const std::function<void()> &edit, bool typing, bool
         placeCaret(caret);
     }
     linkEdited(from, to);
-    if (ownStep) ensureCursorVisible(); // the view placed the caret before the text was laid out
+    if (ownStep) {
+        // The view placed the caret before the text was laid out.
+        const LongNote::PacedLayout::Pacing pacing(document(), this);
+        ensureCursorVisible();
+    }
 }
 
 void LongTextView::linkEdited(int from, int to) {
@@ -1447,7 +1468,35 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
             return;
         }
     }
-    userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); }, true);
+    if (caretOnScreen()) {
+        userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); }, true);
+        return;
+    }
+    // A key typed with the caret off the screen (the reader scrolled away, or a find showed another
+    // place) takes the view back to it over every paragraph between: those are laid out as the turn
+    // has time, as after Ctrl+End (two screens of long pieces took 50 ms at once).
+    userEdit(
+        [this, e] {
+            const LongNote::PacedLayout::Pacing pacing(document(), this);
+            QPlainTextEdit::keyPressEvent(e);
+        },
+        true);
+    keepCaretInView(textCursor().position());
+}
+
+bool LongTextView::caretOnScreen() const {
+    const QTextBlock caret = textCursor().block();
+    QTextBlock b = firstVisibleBlock();
+    if (!b.isValid() || caret.blockNumber() < b.blockNumber()) return false;
+    // Measured by the layouts themselves: asking the view would lay out what it goes over.
+    qreal y = contentOffset().y();
+    for (; b.isValid() && y < viewport()->height(); b = b.next()) {
+        const QTextLayout *tl = b.layout();
+        if (!tl || tl->lineCount() == 0) return false;
+        if (b == caret) return true;
+        y += tl->boundingRect().bottom(); // as the view counts: a piece's row shared with the one before is that one's
+    }
+    return false;
 }
 
 // Qt takes End and Home to the ends of the caret's line in its paragraph; a row that a piece goes

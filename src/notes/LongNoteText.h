@@ -257,6 +257,9 @@ private:
     // Places the view on the caret at caret again on the next turns (at most turns of them) while
     // paragraphs it went over are still put off, unless the caret moves meanwhile.
     void keepCaretInView(int caret, int turns = 40);
+    // Whether the caret's paragraph is on the screen, with every paragraph from the top of the
+    // screen to it laid out: an edit there makes the view go over nothing new to place the caret.
+    bool caretOnScreen() const;
     // A view laid out whole (the page around it scrolls) has every paragraph laid out over the next
     // turns, not only those drawn: one put off and never drawn would keep its guessed height, and
     // the view a scroll range of its own that moving the caret could scroll the text by.

@@ -1052,6 +1052,18 @@ private slots:
         QTRY_VERIFY(filled());
         QTRY_VERIFY(v.viewport()->rect().contains(v.cursorRect()));
         QCOMPARE(v.wholeText(), body);
+
+        // A key typed after reading the top takes the view back to the caret the same way: the
+        // pieces of the two screens below the top, and of the one above the caret, are not all laid
+        // out at once.
+        v.verticalScrollBar()->setValue(0);
+        QTRY_VERIFY(filled());
+        const int before = laidOut();
+        QTest::keyClick(&v, Qt::Key_X);
+        QVERIFY2(laidOut() - before <= 2, qPrintable(QString::number(laidOut() - before)));
+        QTRY_VERIFY(filled());
+        QTRY_VERIFY(v.viewport()->rect().contains(v.cursorRect()));
+        QCOMPARE(v.wholeText(), body + QLatin1Char('x'));
     }
 
     // The editor shows a note's text in lines as wide as the detail does: entering it wraps no line
