@@ -107,7 +107,6 @@ int colourEmoji(QStringView text) {
 
 std::vector<qsizetype> pieceStarts(QStringView line) {
     std::vector<qsizetype> starts;
-    const int emojiCap = line.size() > kPieceChars ? kLongLinePieceEmoji : kPieceEmoji;
     qsizetype start = 0;
     for (;;) {
         // The piece ends before its kPieceChars + 1st character or its kPieceEmoji + 1st emoji.
@@ -120,7 +119,7 @@ std::vector<qsizetype> pieceStarts(QStringView line) {
             if (QChar::isHighSurrogate(u) && end + 1 < line.size() && line[end + 1].isLowSurrogate())
                 u = QChar::surrogateToUcs4(line[end], line[end + 1]), n = 2;
             if (end + n - start > kPieceChars) break;
-            if (!joined && isColourEmoji(u) && ++emoji > emojiCap) break;
+            if (!joined && isColourEmoji(u) && ++emoji > kPieceEmoji) break;
             joined = u == 0x200D;
             end += n;
         }
@@ -257,15 +256,12 @@ bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly
     for (QTextBlock b = to < 0 ? doc->lastBlock() : doc->findBlock(to); b.isValid() && b.blockNumber() >= first;) {
         if (g_quitting) return false;
         const QTextBlock before = b.previous();
-        // A piece of a line cut before was cut as its line asked (a line longer than a piece of words
-        // holds more emoji per piece): cut again only when it holds more than that. Cut as a paragraph
-        // of its own, each piece of the 50 MB line was cut in two.
+        // A piece of a line cut before is cut again only when it holds more emoji than a piece may.
         const QTextBlock after = b.next();
         const bool piece = continues(b) || (after.isValid() && continues(after));
-        const int most = piece ? std::max(kPieceEmoji, kLongLinePieceEmoji) : kPieceEmoji;
         // Fewer characters hold too few emoji to be cut.
-        if (b.length() - 1 > most &&
-            (emojiOnly || piece ? colourEmoji(b.text()) > most || (!emojiOnly && b.length() - 1 > kPieceChars)
+        if (b.length() - 1 > kPieceEmoji &&
+            (emojiOnly || piece ? colourEmoji(b.text()) > kPieceEmoji || (!emojiOnly && b.length() - 1 > kPieceChars)
                                 : true)) {
             const std::vector<qsizetype> starts = pieceStarts(b.text());
             const int base = b.position();

@@ -42,10 +42,6 @@ inline constexpr qsizetype kGroupChars = 2000;
 // the rest of its work; 48 took twice the turn). The cut shows no break: its pieces go on along one
 // another's rows.
 inline constexpr int kPieceEmoji = 24;
-// The most colour emoji in a piece of a line longer than kPieceChars: more than in a piece of a
-// shorter line, as every piece costs the view (a 50 MB line of words and emoji is tens of thousands
-// of them), and still about what lays out within a turn.
-inline constexpr int kLongLinePieceEmoji = 40;
 // The paragraph property of a piece that continues the line before it.
 inline constexpr int kContinues = QTextFormat::UserProperty + 0x70c;
 // What a detected link's characters looked like before they were made a link (see markLinks).
@@ -69,8 +65,7 @@ struct Style {
 };
 
 // Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at
-// most kPieceChars long and holding at most kPieceEmoji emoji (kLongLinePieceEmoji in a line longer
-// than kPieceChars), cut at a space near its end when there
+// most kPieceChars long and holding at most kPieceEmoji emoji, cut at a space near its end when there
 // is one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
 // emoji sequence joined by U+200D or with its modifier).
 std::vector<qsizetype> pieceStarts(QStringView line);

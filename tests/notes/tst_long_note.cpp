@@ -192,7 +192,7 @@ private slots:
                 QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, line);
                 qsizetype from = 0;
                 std::vector<qsizetype> cuts = LongNote::pieceStarts(line);
-                const int cap = line.size() > LongNote::kPieceChars ? LongNote::kLongLinePieceEmoji : LongNote::kPieceEmoji;
+                const int cap = LongNote::kPieceEmoji;
                 for (const qsizetype cut : cuts) {
                     shown.setPosition(cut);
                     QVERIFY2(shown.isAtBoundary(), qPrintable(QStringLiteral("cut at %1").arg(cut)));
@@ -205,7 +205,7 @@ private slots:
             std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("E"), body), style()));
             checkPieces(*doc);
             for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-                QVERIFY(LongNote::colourEmoji(b.text()) <= std::max(LongNote::kPieceEmoji, LongNote::kLongLinePieceEmoji));
+                QVERIFY(LongNote::colourEmoji(b.text()) <= LongNote::kPieceEmoji);
             QCOMPARE(LongNote::wholeText(*doc), body);
         }
         // A line shorter than a piece of words is cut when it holds more emoji than a piece.
@@ -224,9 +224,9 @@ private slots:
         QVERIFY(LongNote::pieceStarts(chatty).empty());
         qsizetype from = 0;
         const std::vector<qsizetype> cuts = LongNote::pieceStarts(endless);
-        QVERIFY(cuts.size() >= size_t(LongNote::colourEmoji(endless) / LongNote::kLongLinePieceEmoji));
+        QVERIFY(cuts.size() >= size_t(LongNote::colourEmoji(endless) / LongNote::kPieceEmoji));
         for (const qsizetype cut : cuts) {
-            QVERIFY(LongNote::colourEmoji(QStringView(endless).mid(from, cut - from)) <= LongNote::kLongLinePieceEmoji);
+            QVERIFY(LongNote::colourEmoji(QStringView(endless).mid(from, cut - from)) <= LongNote::kPieceEmoji);
             from = cut;
         }
         // Its document holds those pieces, none cut again as a paragraph of its own would be.
