@@ -388,11 +388,15 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
         return QPlainTextDocumentLayout::documentChanged(from, removed, added);
     }
     // Qt would lay an edited piece out as a paragraph of its own, and then it is laid out going on
-    // from the one before: it is measured once, by the latter alone.
+    // from the one before: it is measured once, by the latter alone. Whether it was shown is read
+    // before it is given its looks: new looks (its emoji moved along by a key) let go of its lines, and
+    // a piece taken for one never shown was laid out by Qt on its own, where the view, told of its new
+    // height, had every piece after it on the screen go on from the wrong place, and then back.
     std::vector<int> pieces;
     for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next()) {
+        const bool shown = b.layout() && b.layout()->lineCount() > 0;
         prepareChanged(b);
-        if (!b.layout() || b.layout()->lineCount() == 0 || !continues(b)) continue;
+        if (!shown || !continues(b)) continue;
         pieces.push_back(b.blockNumber());
         b.clearLayout();
     }

@@ -272,6 +272,51 @@ private slots:
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
     }
 
+    // A key typed in a piece moves the emoji after it, so its layout lets go of its lines when they
+    // are given their looks again: the piece is still laid out once, going on along the row of the
+    // piece before it. Laid out by Qt first as a paragraph of its own, it told the view of its new
+    // height from the wrong place, and the view had every piece after it on the screen go on from
+    // there, and then back (36 ms a key in a line of a few KB).
+    void aPieceTypedInIsNeverLaidOutOnItsOwn() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        LongTextView v;
+        QVERIFY(showText(v, line, {420, 700}));
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
+        // A piece on the screen whose first line goes on along the row before it, and has emoji after
+        // the place typed at.
+        const qreal margin = v.document()->documentMargin();
+        QTextBlock typedIn = v.document()->findBlockByNumber(3);
+        while (typedIn.isValid() && !(LongNote::continues(typedIn) && typedIn.layout()->lineCount() > 0 &&
+                                      typedIn.layout()->lineAt(0).x() > margin + 1))
+            typedIn = typedIn.next();
+        QVERIFY(typedIn.isValid() && typedIn.next().isValid());
+        QTextCursor c(v.document());
+        c.setPosition(typedIn.position() + 2);
+        v.setTextCursor(c);
+        QVERIFY(v.viewport()->rect().contains(v.cursorRect()));
+        // Where its first line is whenever the layout tells the view of a change.
+        QList<qreal> seen;
+        const auto look = [&] {
+            if (typedIn.layout()->lineCount() > 0) seen << typedIn.layout()->lineAt(0).x();
+        };
+        QAbstractTextDocumentLayout *told = v.document()->documentLayout();
+        connect(told, &QAbstractTextDocumentLayout::documentSizeChanged, &v, look);
+        connect(told, &QAbstractTextDocumentLayout::update, &v, look);
+        connect(told, &QAbstractTextDocumentLayout::updateBlock, &v, look);
+        for (const QChar ch : QStringLiteral("ab")) {
+            seen.clear();
+            QTest::keyClick(&v, ch.toLatin1());
+            QVERIFY(typedIn.layout()->lineCount() > 0);
+            const qreal at = typedIn.layout()->lineAt(0).x();
+            QVERIFY(at > margin + 1);
+            for (const qreal x : std::as_const(seen))
+                QVERIFY2(qFuzzyCompare(x, at), qPrintable(QStringLiteral("'%1': first line at %2, then at %3").arg(ch).arg(x).arg(at)));
+            QCOMPARE(shownRows(v), oneParagraphRows(v, v.wholeText()));
+        }
+    }
+
     // The looks given to a paragraph's emoji cover each character as shown whole (a joined family, a
     // flag, a skin tone): a character cut between two fonts is drawn in pieces. Letters keep theirs.
     void emojiLooksCoverWholeCharacters() {
