@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -228,6 +229,21 @@ void NotesView::applyFindHighlights(bool reveal) {
             detailScroll_->ensureVisible(r.center().x(), r.center().y(), r.width() / 2 + 10, r.height() / 2 + 10);
         }
     }
+    if (findTextChanging_) {
+        // A document tells of an edit before its layout knows of it: marks set now lay out the
+        // paragraphs they reach as they were, and the looks a layout gives their emoji are told as part
+        // of the edit, which then measured each of them again at once (35 ms for a key typed in a long
+        // line of emoji). They are set once the edit is known to all, on the next turn.
+        if (!findHighlightsQueued_) {
+            findHighlightsQueued_ = false;
+            QTimer::singleShot(0, this, [this] {
+                const bool revealQueued = *std::exchange(findHighlightsQueued_, std::nullopt);
+                applyFindHighlights(revealQueued);
+            });
+        }
+        *findHighlightsQueued_ = *findHighlightsQueued_ || reveal;
+        return;
+    }
     QAbstractScrollArea *view = findTextRanges_.empty() ? nullptr : findView();
     // The paragraphs of marks set or taken away off screen are laid out as the turn has time: a
     // mark needs its paragraph laid out only to be drawn.
@@ -289,6 +305,7 @@ void NotesView::findTextChanged(int pos, int removed, int added) {
     QAbstractScrollArea *view = findView();
     QTextDocument *doc = view ? TextViewOps::document(view) : nullptr;
     if (findQuery_.isEmpty() || !doc || sender() != doc || !findCellMatches_.empty()) return;
+    const QScopedValueRollback<bool> changing(findTextChanging_, true);
     if (findCounting()) {
         // The first count is not done yet: it starts again on the text as it is now.
         runFind(findQuery_);

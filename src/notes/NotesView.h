@@ -313,6 +313,8 @@ private:
     QPointer<QAbstractScrollArea> findShownIn_; // the view that holds the highlights
     QTimer *findSlices_ = nullptr;
     QTimer *findRepaint_ = nullptr; // highlights what a scroll brought into view
+    bool findTextChanging_ = false; // inside findTextChanged
+    std::optional<bool> findHighlightsQueued_; // highlights to set next turn (whether to reveal the current)
     QString placeID_;
     int placePos_ = -1;
     // The reader's place goes back a turn after the view took the document (see restoreReaderPlace).

@@ -274,6 +274,55 @@ private slots:
         QTRY_COMPARE(highlightAt(v, after[1] + 1), kCurrent);
     }
 
+    // A key typed with the find bar open marks the matches around what it changed only once the
+    // view's layout knows of the edit: marked while the document was still telling of it, the
+    // paragraphs they reached were laid out as they were, and the looks given to their emoji were
+    // told as part of the key, which then had every one of them measured again at once.
+    void typingWithTheFindBarOpenLaysOutNothingWhileTheEditIsTold() {
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Emoji line"));
+        n.id = QStringLiteral("L");
+        while (n.body.size() < 12 * 1024) n.body += QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example ");
+        FindPage p(n);
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        QAbstractScrollArea *v = page.findView();
+        QTextDocument *doc = TextViewOps::document(v);
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(doc->documentLayout());
+        QVERIFY(layout);
+        // What has been laid out when the document starts telling of an edit, and when the find bar
+        // has followed it (connected after it, once the find runs).
+        const auto laidOut = [&] { return layout->paragraphsLaidOut() + layout->piecesMeasured(); };
+        int atStart = -1, afterFind = -1;
+        connect(doc, &QTextDocument::contentsChange, &page, [&] { atStart = laidOut(); });
+        v->setFocus();
+        QTest::keyClick(v, Qt::Key_End, Qt::ControlModifier);
+        QTRY_VERIFY(!layout->puttingOff());
+        settle();
+        page.showFindBar();
+        settle();
+        page.runFind(QStringLiteral("example"));
+        QTRY_VERIFY(page.findSettled() && page.findMatchCount() > 0);
+        connect(doc, &QTextDocument::contentsChange, &page, [&] { afterFind = laidOut(); });
+        // Typed at the end, where the caret stayed (the find showed its first match, at the top): the
+        // view goes back there. The screens above the one shown are not laid out (a jump lays out
+        // what it shows, but a loaded machine may lay out more meanwhile: they are let go of here).
+        v->setFocus();
+        for (const QChar ch : QStringLiteral("exa")) {
+            const QTextBlock top = TextViewOps::cursorForPosition(v, QPoint(1, 1)).block();
+            for (QTextBlock b = top.previous(); b.isValid(); b = b.previous()) b.clearLayout();
+            atStart = afterFind = -1;
+            QTest::keyClick(v, ch.toLatin1());
+            QVERIFY(atStart >= 0);
+            QCOMPARE(afterFind, atStart);
+            QTRY_VERIFY(!layout->puttingOff());
+            settle();
+        }
+        // And marked on the next turn.
+        QTRY_VERIFY(!TextViewOps::extraSelections(v).isEmpty());
+    }
+
     // The find bar takes room from the detail, which is built again around the same view: the
     // paragraphs on the screen keep their layouts instead of being laid out again (a screenful of a
     // long note's paragraphs takes longer than a turn).
