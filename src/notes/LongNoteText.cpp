@@ -1062,6 +1062,14 @@ bool LongTextView::eventFilter(QObject *watched, QEvent *e) {
 }
 
 void LongTextView::setDocument(QTextDocument *doc) {
+    // Marks (a find's) are cursors of the document they were made in: the view keeps them across a
+    // new document, and the next marks set made it measure the old ones again, in a document maybe
+    // gone by then (a crash). They go with their document, while it is still there to say where
+    // they were.
+    if (doc != document() && !extraSelections().isEmpty()) {
+        const LongNote::PacedLayout::Pacing marksGo(document(), this);
+        setExtraSelections({});
+    }
     const LongNote::PacedLayout::Pacing pacing(doc, this);
     placeNow();
     tellLineWidth(doc);

@@ -564,6 +564,45 @@ private slots:
         QTRY_COMPARE(firstShownLine(page.findView()), place);
     }
 
+    // The find bar stays open across a save and onto the next note shown: the marks of the note
+    // saved go with its document, and the next note is searched (the page crashed, the marks held
+    // by the view outliving the document they were made in).
+    void findStaysOpenAcrossASaveAndTheNextNote_data() {
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+        QTest::newRow("120 KB") << 120 * 1024; // saved on a worker
+    }
+    void findStaysOpenAcrossASaveAndTheNextNote() {
+        QFETCH(int, bytes);
+        int needles = 0, others = 0;
+        const Note n = numberedNote(QStringLiteral("A"), bytes, &needles);
+        const Note next = numberedNote(QStringLiteral("B"), 12 * 1024, &others);
+        const auto capped = [](int count) { return std::min(count, NoteFind::kMaxTextMatches); };
+        ShownNotesPage p({n, next});
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        page.showInlineEditor(n.id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        page.showFindBar();
+        settle();
+        page.runFind(QStringLiteral("needle"));
+        QTRY_VERIFY(page.findSettled() && page.findMatchCount() == capped(needles));
+        QTRY_VERIFY(!TextViewOps::extraSelections(page.findView()).isEmpty());
+        QTextCursor c(TextViewOps::document(page.findView()));
+        c.insertText(QStringLiteral("needle "));
+        QTRY_COMPARE(page.findMatchCount(), capped(needles + 1));
+        page.saveInlineEditor();
+        QTRY_VERIFY(!page.inlineEditorOpen() && page.findView() && TextViewOps::isReadOnly(page.findView()));
+        QTRY_VERIFY(NoteStore::shared().find(n.id)->body.startsWith(QStringLiteral("needle ")));
+        settle();
+        page.selectNote(next.id);
+        QTRY_VERIFY(page.findView() && page.findSettled() && page.findMatchCount() == capped(others));
+        QTRY_VERIFY(!TextViewOps::extraSelections(page.findView()).isEmpty());
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView() && page.findSettled() && page.findMatchCount() == capped(needles + 1));
+    }
+
     // A large note's text is held once while it is shown and edited: by the page's document, the
     // store letting go of its decoded copy. A save stores what the document holds and the page goes
     // on showing that very document (not one built again from the saved text); the text asked of the
