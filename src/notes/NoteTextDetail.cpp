@@ -665,6 +665,12 @@ void NotesView::saveLongEditor(Note copy) {
             longKey_ = {id, NoteStore::shared().textVersion(id), true, NoteStore::shared().textLent(id), st.font,
                         st.text};
             lendHeldText();
+            // Into the view that showed the note while it was saved, in a turn of its own: taking it
+            // goes over every piece of a long line (10 ms for a 50 MB one), and building the detail
+            // again and scrolling to the reader's place take turns of their own after it. Hidden
+            // till then: drawn meanwhile, it would lay out the top of the text for nothing.
+            parkLongView();
+            attachLongDoc();
         } else if (read) {
             LongNote::discard(read);
         }

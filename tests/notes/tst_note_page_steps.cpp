@@ -269,8 +269,9 @@ private slots:
     }
 
     // A long note edited and saved comes back as the document edited, shown at the place the editor
-    // showed. Taking the document and going to the place are not one stretch: in the turn the
-    // document comes back, no screenful is laid out, and the view is at the place once it draws.
+    // showed. Taking the document, building the detail again and going to the place are three
+    // stretches: in the turn the document comes back, it goes into the view showing the note and no
+    // screenful is laid out, and the view is at the place once it draws.
     void aSavedLongNoteIsShownAtTheEditorsPlaceOverTurns() {
         StepsPage p(300 * 1024);
         NotesView &page = *p.view;
@@ -289,8 +290,13 @@ private slots:
         const int place = TextViewOps::firstVisiblePosition(editor);
         QVERIFY(place > 0);
         page.saveInlineEditor();
-        QVERIFY(LongNote::settleSaves(60'000));
-        QCoreApplication::sendPostedEvents(); // the turn the saved document is shown in
+        // The detail shown while the text is read is built long before it comes back.
+        QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall);
+        QVERIFY(LongNote::settleSaves(60'000)); // the turn the saved document comes back in
+        QVERIFY(page.longTextView() && page.longTextView()->document() == doc);
+        QVERIFY(!page.longTextView()->isVisible());
+        QVERIFY(page.rebuildPending()); // the detail is built again in a turn of its own
+        QCoreApplication::sendPostedEvents();
         QVERIFY(page.findView() && TextViewOps::document(page.findView()) == doc);
         // Taking the document clears every paragraph's lines, and only the last ones, which size the
         // scroll bar, are laid out again in that turn: none at the top, none at the place.
