@@ -666,11 +666,16 @@ void NotesView::saveLongEditor(Note copy) {
                         st.text};
             lendHeldText();
             // Into the view that showed the note while it was saved, in a turn of its own: taking it
-            // goes over every piece of a long line (10 ms for a 50 MB one), and building the detail
-            // again and scrolling to the reader's place take turns of their own after it. Hidden
-            // till then: drawn meanwhile, it would lay out the top of the text for nothing.
+            // goes over every piece of a long line (10-12 ms for a 50 MB one), and storing the note
+            // (above), building the detail again and scrolling to the reader's place take turns of
+            // their own around it; the detail waits for it (rebuild). Hidden till then: drawn
+            // meanwhile, it would lay out the top of the text for nothing.
             parkLongView();
-            attachLongDoc();
+            longTakeQueued_ = true;
+            QTimer::singleShot(0, this, [this, gen] {
+                longTakeQueued_ = false;
+                if (gen == longGen_) attachLongDoc();
+            });
         } else if (read) {
             LongNote::discard(read);
         }

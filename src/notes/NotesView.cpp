@@ -147,6 +147,11 @@ void NotesView::layoutFrame() {
 
 void NotesView::rebuild() {
     if (!titleLbl_) return;
+    // Built around the saved text once its view has it: the store's news of the save comes first.
+    if (longTakeQueued_) {
+        requestRebuild();
+        return;
+    }
     updateHeaderTitles();
     rebuildList();
     rebuildDetail();

@@ -291,6 +291,7 @@ private:
     bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
     std::vector<LongNote::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links
     QString longSavingID_;
+    bool longTakeQueued_ = false; // the saved document goes into the view next turn
 
     bool findBarVisible_ = false;
     QString findQuery_;

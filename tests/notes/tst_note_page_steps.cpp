@@ -293,9 +293,15 @@ private slots:
         // The detail shown while the text is read is built long before it comes back.
         QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall);
         QVERIFY(LongNote::settleSaves(60'000)); // the turn the saved document comes back in
+        // Stored in that turn; the view takes the document in the next one, on its own and hidden,
+        // and the detail is built around it in the turn after that.
+        QVERIFY(NoteStore::shared().find(id)->body.startsWith(QStringLiteral("Typed ")));
+        QVERIFY(page.longTextView() && page.longTextView()->document() != doc);
+        QVERIFY(!page.longTextView()->isVisible());
+        QCoreApplication::sendPostedEvents();
         QVERIFY(page.longTextView() && page.longTextView()->document() == doc);
         QVERIFY(!page.longTextView()->isVisible());
-        QVERIFY(page.rebuildPending()); // the detail is built again in a turn of its own
+        QVERIFY(page.rebuildPending());
         QCoreApplication::sendPostedEvents();
         QVERIFY(page.findView() && TextViewOps::document(page.findView()) == doc);
         // Taking the document clears every paragraph's lines, and only the last ones, which size the
