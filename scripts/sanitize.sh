@@ -43,7 +43,9 @@ flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recove
 [ "$mode" = thread ] && flags="-fsanitize=thread -fno-omit-frame-pointer"
 # Line tables only (-g1): enough for every frame of a report to name its file and line, and the
 # instrumented tree takes a third of the disk that full debug information would.
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+# The runtimes read debug information through libbacktrace, which cannot follow .dwo files: without
+# -DMIVO_SPLIT_DWARF=OFF no frame would name a file of ours, and every report would look like Qt's.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" -DMIVO_SPLIT_DWARF=OFF \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" >/dev/null || exit 1
 # The program, its modules and the tests; of the benchmarks only the one that writes the profile. With
 # ctest arguments, only the test programs they select (their helper programs come as dependencies):
@@ -125,6 +127,14 @@ log="$build/Testing/Temporary/LastTest.log"
 summary="$build/Testing/Temporary/sanitizer-summary.txt"
 echo
 echo "sanitize.sh: full log: $log"
+# A frame in a program or module of this tree that names no source file means the reports cannot be
+# told apart (ours or Qt's): the run says nothing then, and fails.
+unresolved=$(grep -E '^ +#[0-9]+ ' "$log" | grep -F "($build/" | grep -vE '\.(cpp|h|c):[0-9]+' | sort -u)
+if [ -n "$unresolved" ]; then
+  echo "sanitize.sh: $(printf '%s\n' "$unresolved" | wc -l) frame(s) of this tree name no source file, for example:"
+  printf '%s\n' "$unresolved" | head -5
+  rc=1
+fi
 # A frame is ours when its file lies in src/, tests/ or bench/ of this tree: named from the build
 # folder (../src/…) or by absolute path, as Ninja passes sources to the compiler when no ccache is in
 # between.

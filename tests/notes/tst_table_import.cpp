@@ -113,8 +113,8 @@ private slots:
     // import runs in a child whose address space is capped a little above what it already uses; it
     // comes first, before other cases leave freed memory in the heap that would count as used.
     void runningOutOfMemoryEndsTheImportNotTheApp() {
-#ifdef __SANITIZE_ADDRESS__
-        QSKIP("AddressSanitizer maps terabytes of shadow memory and allocates through its own heap: "
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+        QSKIP("A sanitizer maps terabytes of shadow memory and allocates through its own heap: "
               "an address-space cap says nothing there");
 #endif
         QTemporaryDir dir;
