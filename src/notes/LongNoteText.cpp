@@ -277,6 +277,91 @@ bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly
     return true;
 }
 
+// Moves the cuts between pieces that an edit of from..to left inside a character as shown (a mark
+// typed right after a cut, a flag whose halves pair otherwise once one half is typed or taken out)
+// to the boundary before that character, or after it where the piece before holds nothing else.
+// Flag halves pair from the start of their run, so one half more or less changes every cut of the
+// run after it: the pieces are gone over until a cut past the edit is whole. begin is called before
+// the first change.
+// Takes out c's selection. Taken out from a paragraph's start on, it leaves the paragraph it ends in
+// joined to the text before it: a piece or a new line as the first one was, never a line break that
+// was not typed.
+void removeSelection(QTextCursor &c);
+
+void mendCuts(QTextCursor &c, int from, int to, const std::function<void()> &begin) {
+    const QTextDocument *doc = c.document();
+    QTextBlock b = doc->findBlock(from);
+    // The cut at the start of the edited piece may be the one broken: its piece before starts at a
+    // cut the edit did not reach.
+    if (continues(b) && b.previous().isValid()) b = b.previous();
+    bool began = false;
+    while (b.isValid()) {
+        const QTextBlock next = b.next();
+        if (!next.isValid() || !continues(next)) return;
+        const QString text = b.text(), after = next.text();
+        // Whether b ends in a flag half without its pair (b starts at a whole cut or a line's start).
+        bool open = false;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (isRegionalIndicatorAt(text, i))
+                open = !open, ++i;
+            else
+                open = false;
+        }
+        qsizetype cut = text.size(); // where the cut belongs, in b's text followed by next's
+        if (isRegionalIndicatorAt(after, 0)) {
+            if (open) cut = text.size() > 2 ? text.size() - 2 : text.size() + 2;
+        } else if (!after.isEmpty()) {
+            qsizetype tail = std::min<qsizetype>(text.size(), 64);
+            if (tail < text.size() && text[text.size() - tail].isLowSurrogate()) ++tail;
+            const QString around = text.right(tail) + after.left(32);
+            QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, around);
+            f.setPosition(tail);
+            if (!f.isAtBoundary()) {
+                const qsizetype before = f.toPreviousBoundary();
+                if (before > 0) {
+                    cut = text.size() - tail + before;
+                } else {
+                    f.setPosition(tail);
+                    const qsizetype beyond = f.toNextBoundary();
+                    cut = beyond > 0 ? text.size() - tail + beyond : text.size();
+                }
+            }
+        }
+        if (cut == text.size()) {
+            // Past the edit the text is as it was, and so are the cuts from a whole one on.
+            if (next.position() > to) return;
+            b = next;
+            continue;
+        }
+        if (!began) begin(), began = true;
+        const QTextBlockFormat piece = next.blockFormat();
+        const int start = b.position();
+        c.setPosition(next.position() - 1);
+        c.setPosition(next.position(), QTextCursor::KeepAnchor);
+        c.removeSelectedText(); // b and next are one paragraph now
+        if (cut > 0 && cut < text.size() + after.size()) {
+            c.setPosition(start + int(cut));
+            c.insertBlock(piece, c.charFormat());
+            b = c.block();
+        } else {
+            b = doc->findBlock(start);
+        }
+    }
+}
+
+void removeSelection(QTextCursor &c) {
+    const bool firstContinues = continues(c.document()->findBlock(c.selectionStart()));
+    c.removeSelectedText();
+    if (const QTextBlock joined = c.block(); continues(joined) != firstContinues) {
+        QTextBlockFormat f = joined.blockFormat();
+        if (firstContinues)
+            f.setProperty(kContinues, true);
+        else
+            f.clearProperty(kContinues);
+        c.setBlockFormat(f);
+    }
+}
+
 namespace {
 // The runs of equal format from..to, as (start, end, format).
 struct FormatRun {
@@ -667,7 +752,8 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     c.beginEditBlock();
     c.setPosition(std::clamp(from, 0, last));
     c.setPosition(std::clamp(to, c.position(), last), QTextCursor::KeepAnchor);
-    c.removeSelectedText();
+    const int pasteFrom = c.selectionStart();
+    removeSelection(c);
     const QTextCharFormat chars = plainLook(c.charFormat());
     const int firstBlock = c.blockNumber();
     constexpr qsizetype kSlice = 1024 * 1024;
@@ -697,6 +783,9 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     // line too. Its addresses are not made links here: a format change per address would make undoing
     // and redoing the paste slow; pasteInto finds them, and they are made links after the paste a few
     // at a time (PastedLinks).
+    // The cuts the paste broke are mended first: a paragraph is cut as if a character as shown
+    // began at its start.
+    mendCuts(c, pasteFrom, after.position(), [] {});
     if (!cutLongParagraphs(c)) return -1;
     c.endEditBlock();
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) b.layout();
@@ -1376,6 +1465,9 @@ void LongTextView::userEdit(const std::function<void()> &edit, bool typing, bool
         c.setPosition(r.end, QTextCursor::KeepAnchor);
         c.setCharFormat(f);
     }
+    LongNote::mendCuts(c, from, to, [&] {
+        if (!editing) c.joinPreviousEditBlock(), editing = true;
+    });
     if (editing) c.endEditBlock();
     if (pasting) {
         // A paste of words a little past a piece's length lays out in about the same time: its
@@ -1467,6 +1559,11 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         }
         if (crossed) {
             if (back ? !c.atStart() : !c.atEnd()) back ? c.deletePreviousChar() : c.deleteChar();
+            bool mending = false;
+            QTextCursor mend(document());
+            LongNote::mendCuts(mend, c.position(), c.position(),
+                               [&] { mend.joinPreviousEditBlock(), mending = true; });
+            if (mending) mend.endEditBlock();
             setTextCursor(c);
             e->accept();
             return;
@@ -1562,7 +1659,7 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
     c.beginEditBlock();
-    c.removeSelectedText();
+    LongNote::removeSelection(c);
     const int pastedFrom = c.position();
     const QTextCharFormat chars = c.charFormat();
     QTextBlockFormat line = c.blockFormat(), piece = line;
@@ -1583,6 +1680,8 @@ void LongTextView::insertFromMimeData(const QMimeData *source) {
         if (end < text.size()) c.insertBlock(line, chars);
         at = end + 1;
     }
+    QTextCursor mend(document());
+    LongNote::mendCuts(mend, pastedFrom, c.position(), [] {});
     c.endEditBlock();
     setTextCursor(c);
     linkEdited(pastedFrom, c.position());
