@@ -1,6 +1,7 @@
 #include "notes/LongNoteText.h"
 
 #include "notes/FormatBar.h"
+#include "notes/HtmlText.h"
 #include "notes/NoteCodec.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
@@ -1630,9 +1631,16 @@ void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {
     QString text = source && source->hasText() ? source->text() : QString();
-    if (!isReadOnly() && source && source->hasHtml() && text.size() <= LongNote::kPieceChars) {
-        userEdit([this, html = source->html()] { insertRich(html); }, false, true);
-        return;
+    if (!isReadOnly() && source && source->hasHtml()) {
+        // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
+        // far more of it than plain text, or none. Past it, the paste goes in as plain text.
+        const QString html = source->html();
+        QString shown = HtmlText::plainText(html);
+        if (shown.size() <= LongNote::kPieceChars) {
+            userEdit([this, &html] { insertRich(html); }, false, true);
+            return;
+        }
+        if (text.isEmpty()) text = std::move(shown);
     }
     if (isReadOnly()) return;
     if (text.size() <= LongNote::kPieceChars) {
