@@ -96,58 +96,6 @@ class TestNoteFind : public QObject {
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
 
-    // The matches in a long note's document, cut into pieces, are those of its stored text: also
-    // the ones across a cut, none overlapping, at most the cap; and slices that stop after every
-    // paragraph find the same.
-    void documentSearchMatchesTheStoredText_data() {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<QString>("query");
-        // No spaces: the cuts fall at 2000, 4000, ... inside the repeated word.
-        QString abc;
-        while (abc.size() < 9000)
-            abc += QStringLiteral("abcde");
-        QTest::newRow("across every cut") << abc << QStringLiteral("deab");
-        QTest::newRow("overlapping candidates") << QString(9000, u'a') << QStringLiteral("AAA");
-        QString words;
-        for (int i = 0; words.size() < 30'000; ++i)
-            words += (i % 7 ? QStringLiteral("Wörd ") : QStringLiteral("ÄpFel\n"));
-        QTest::newRow("lines and case") << words << QStringLiteral("äpfel");
-        QString mixed;
-        auto *rng = QRandomGenerator::global();
-        for (int i = 0; i < 40'000; ++i)
-            mixed += QChar(u"ab \n"[rng->bounded(4)]);
-        QTest::newRow("random") << mixed << QStringLiteral("ab a");
-        QTest::newRow("nothing") << mixed << QStringLiteral("abba abba");
-    }
-    void documentSearchMatchesTheStoredText() {
-        QFETCH(QString, body);
-        QFETCH(QString, query);
-        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("t"));
-        n.body = body;
-        std::unique_ptr<QTextDocument> doc(LongNote::build(n, {QFont(), Qt::black, QColor()}));
-        QVERIFY(doc);
-        const std::vector<NoteFind::Range> want = NoteFind::textMatches(body, query, 100'000);
-        for (bool sliced : {false, true}) {
-            NoteFind::DocSearch search(doc.get(), query, &LongNote::continues, 100'000);
-            int turns = 0;
-            while (!search.run(sliced ? QDeadlineTimer(0) : QDeadlineTimer(QDeadlineTimer::Forever)))
-                ++turns;
-            QVERIFY(!sliced || turns > 0 || doc->blockCount() == 1);
-            QCOMPARE(search.matches().size(), want.size());
-            for (size_t i = 0; i < want.size(); ++i) {
-                // The document's text of a match, its cut left out, is the stored text's.
-                const NoteFind::Range &r = search.matches()[i];
-                const QString got = LongNote::wholeText(*doc, r.start, r.start + r.length);
-                QVERIFY2(got.compare(body.mid(want[i].start, want[i].length)) == 0,
-                         qPrintable(QString::number(i) + u' ' + got));
-                QCOMPARE(LongNote::wholeText(*doc, 0, r.start).size(), want[i].start);
-            }
-        }
-        NoteFind::DocSearch capped(doc.get(), query, &LongNote::continues, 3);
-        QVERIFY(capped.run(QDeadlineTimer(QDeadlineTimer::Forever)));
-        QCOMPARE(capped.matches().size(), std::min<size_t>(3, want.size()));
-    }
-
     void findMarksScrollsAndSteps_data() {
         QTest::addColumn<int>("bytes");
         QTest::newRow("4 KB") << 4 * 1024;
