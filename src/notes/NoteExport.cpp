@@ -42,6 +42,15 @@ WriteResult stoppedResult() {
     return {false, {}, true};
 }
 
+// Commits a written file, or leaves it uncommitted when the export is stopped.
+using Commit = std::function<WriteResult(QSaveFile &)>;
+
+Commit commitUnlessStopped(const Stopped &stopped) {
+    return [stopped](QSaveFile &f) { return isStopped(stopped) ? stoppedResult() : commitBytes(f); };
+}
+
+std::function<void()> g_beforeCommit; // for tests
+
 // How often the longer loops look at the stop flag: each step between two looks takes well under a
 // millisecond.
 constexpr int kStepsPerLook = 64;
@@ -79,6 +88,29 @@ bool isColourGlyph(const QString &cluster) {
 }
 
 constexpr int kGlyphScale = 4; // pictures at four times their size stay sharp when printed
+} // namespace
+
+QImage glyphPicture(const QString &cluster, QFont font, const QColor &pen, QSizeF *size) {
+    // From the colour emoji font first: a text font that holds a symbol of the same code (a heart,
+    // a sun) would draw it in outline, in the pen's colour.
+    QStringList families = font.families();
+    if (families.isEmpty()) families << font.family();
+    families.prepend(QStringLiteral("Noto Color Emoji"));
+    font.setFamilies(families);
+    const QFontMetricsF fm(font);
+    const QSizeF box(std::max(1.0, fm.horizontalAdvance(cluster)), fm.ascent() + fm.descent());
+    if (size) *size = box;
+    QImage img((box * kGlyphScale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.scale(kGlyphScale, kGlyphScale);
+    p.setFont(font);
+    p.setPen(pen);
+    p.drawText(QPointF(0, fm.ascent()), cluster);
+    return img;
+}
+
+namespace {
 
 // False when asked to stop before every glyph was replaced; doc is then only fit to be thrown away.
 bool inlineColourGlyphs(QTextDocument &doc, const Stopped &stopped) {
@@ -115,18 +147,10 @@ bool inlineColourGlyphs(QTextDocument &doc, const Stopped &stopped) {
         if ((it - hits.rbegin()) % kStepsPerLook == kStepsPerLook - 1 && isStopped(stopped)) return false;
         QFont font = it->fmt.font();
         if (font.pixelSize() <= 0) font.setPixelSize(12);
-        const QFontMetricsF fm(font);
-        const QSizeF box(std::max(1.0, fm.horizontalAdvance(it->text)), fm.ascent() + fm.descent());
-        QImage img((box * kGlyphScale).toSize(), QImage::Format_ARGB32_Premultiplied);
-        img.fill(Qt::transparent);
-        {
-            QPainter p(&img);
-            p.scale(kGlyphScale, kGlyphScale);
-            p.setFont(font);
-            p.setPen(it->fmt.foreground().style() != Qt::NoBrush ? it->fmt.foreground().color()
-                                                                 : QColor(Qt::black));
-            p.drawText(QPointF(0, fm.ascent()), it->text);
-        }
+        const QColor pen =
+            it->fmt.foreground().style() != Qt::NoBrush ? it->fmt.foreground().color() : QColor(Qt::black);
+        QSizeF box;
+        const QImage img = glyphPicture(it->text, font, pen, &box);
         const QUrl name(QStringLiteral("mivo-glyph:%1").arg(it->pos));
         doc.addResource(QTextDocument::ImageResource, name, img);
         QTextImageFormat pic;
@@ -159,13 +183,26 @@ QString proposedName(const Note &note, Format f) {
     return base;
 }
 
-WriteResult writeText(const QString &path, const Note &note, Format f, const Stopped &stopped) {
+namespace {
+WriteResult writeText(const QString &path, const Note &note, Format f, const Stopped &stopped,
+                      const Commit &commit) {
     if (isStopped(stopped)) return stoppedResult();
     const QByteArray bytes =
         (f == Format::csv ? NoteStore::csvExport(note) : NoteStore::txtExport(note)).toUtf8();
     if (isStopped(stopped)) return stoppedResult();
-    const AtomicFile::WriteResult r = AtomicFile::write(path, bytes);
-    return {r.ok, r.error};
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
+    if (file.write(bytes) != bytes.size()) {
+        const QString error = AtomicFile::writeError(file);
+        file.cancelWriting();
+        return {false, error};
+    }
+    return commit(file);
+}
+} // namespace
+
+WriteResult writeText(const QString &path, const Note &note, Format f, const Stopped &stopped) {
+    return writeText(path, note, f, stopped, commitUnlessStopped(stopped));
 }
 
 namespace {
@@ -239,7 +276,8 @@ void buildPdfDocument(const Note &note, QTextDocument &doc) {
     buildPdf(note, doc, nullptr);
 }
 
-WriteResult writePdf(const QString &path, const Note &note, const Stopped &stopped) {
+namespace {
+WriteResult writePdf(const QString &path, const Note &note, const Stopped &stopped, const Commit &commit) {
     if (isStopped(stopped)) return stoppedResult();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {false, file.errorString()};
@@ -280,19 +318,41 @@ WriteResult writePdf(const QString &path, const Note &note, const Stopped &stopp
         }
         p.end();
     }
-    if (isStopped(stopped)) return stoppedResult();
-    return commitBytes(file);
+    return commit(file);
+}
+
+WriteResult write(const QString &path, const Note &note, Format f, const Stopped &stopped,
+                  const Commit &commit) {
+    return f == Format::pdf ? writePdf(path, note, stopped, commit)
+                            : writeText(path, note, f, stopped, commit);
+}
+} // namespace
+
+WriteResult writePdf(const QString &path, const Note &note, const Stopped &stopped) {
+    return writePdf(path, note, stopped, commitUnlessStopped(stopped));
 }
 
 WriteResult write(const QString &path, const Note &note, Format f, const Stopped &stopped) {
-    return f == Format::pdf ? writePdf(path, note, stopped) : writeText(path, note, f, stopped);
+    return write(path, note, f, stopped, commitUnlessStopped(stopped));
+}
+
+void setBeforeCommitHookForTests(std::function<void()> hook) {
+    g_beforeCommit = std::move(hook);
 }
 
 namespace {
-// Exports handed to a worker and not yet ended, each by its stop flag.
+// An export handed to a worker. Its stop and its commit are decided under its lock: a stop either
+// comes first, and the file is never committed, or waits for the commit under way and counts it as
+// written.
+struct Running {
+    std::mutex m;
+    std::atomic<bool> stop{false};
+    bool committed = false; // under m
+};
+// Exports handed to a worker and not yet ended.
 std::mutex g_mutex;
 std::condition_variable g_ended;
-std::vector<std::shared_ptr<std::atomic<bool>>> g_running;
+std::vector<std::shared_ptr<Running>> g_running;
 } // namespace
 
 void writeLater(const QString &path, const Note &note, Format f, QObject *receiver,
@@ -303,7 +363,7 @@ void writeLater(const QString &path, const Note &note, Format f, QObject *receiv
 
 void writeLater(const QString &path, std::function<std::optional<Note>()> read, Format f, QObject *receiver,
                 std::function<void(const WriteResult &)> done) {
-    auto stop = std::make_shared<std::atomic<bool>>(false);
+    auto stop = std::make_shared<Running>();
     {
         std::lock_guard l(g_mutex);
         g_running.push_back(stop);
@@ -312,8 +372,17 @@ void writeLater(const QString &path, std::function<std::optional<Note>()> read, 
     const QString unread = L::t({.en = "The note could not be read.", .es = "No se pudo leer la nota.",
                                  .de = "Die Notiz konnte nicht gelesen werden.", .fr = "La note n'a pas pu être lue.",
                                  .uk = "Не вдалося прочитати нотатку.", .pl = "Nie udało się odczytać notatki."});
-    QThreadPool::globalInstance()->start([path, read = std::move(read), f, stop, to, unread, done = std::move(done)]() mutable {
-        const auto stopped = [&stop] { return stop->load(std::memory_order_relaxed); };
+    QThreadPool::globalInstance()->start([path, read = std::move(read), f, stop, to, unread,
+                                          done = std::move(done)]() mutable {
+        const auto stopped = [&stop] { return stop->stop.load(std::memory_order_relaxed); };
+        const auto commit = [&stop](QSaveFile &file) {
+            if (g_beforeCommit) g_beforeCommit();
+            std::lock_guard l(stop->m);
+            if (stop->stop) return stoppedResult();
+            const WriteResult r = commitBytes(file);
+            stop->committed = true;
+            return r;
+        };
         std::optional<Note> note = read ? read() : std::nullopt;
         read = {};
         WriteResult r;
@@ -322,7 +391,7 @@ void writeLater(const QString &path, std::function<std::optional<Note>()> read, 
         else if (stopped())
             r = stoppedResult();
         else
-            r = write(path, *note, f, stopped);
+            r = write(path, *note, f, stopped, commit);
         note.reset(); // megabytes of text freed here, not on the window's thread
         // The receiver is checked on its own thread; the application is there until settle() has
         // seen this export end. A stopped export has nothing to tell: only quitting stops one.
@@ -341,9 +410,14 @@ void writeLater(const QString &path, std::function<std::optional<Note>()> read, 
 
 int stopAll() {
     std::lock_guard l(g_mutex);
-    for (const auto &stop : g_running)
-        stop->store(true, std::memory_order_relaxed);
-    return int(g_running.size());
+    int stopped = 0;
+    for (const auto &running : g_running) {
+        std::lock_guard commit(running->m); // waits for a commit under way
+        if (running->committed) continue;
+        running->stop = true;
+        ++stopped;
+    }
+    return stopped;
 }
 
 bool settle(int waitMs) {

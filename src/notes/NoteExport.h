@@ -1,5 +1,7 @@
 #pragma once
 #include "notes/Note.h"
+#include <QFont>
+#include <QImage>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -42,13 +44,19 @@ void writeLater(const QString &path, const Note &note, Format f, QObject *receiv
 void writeLater(const QString &path, std::function<std::optional<Note>()> read, Format f, QObject *receiver,
                 std::function<void(const WriteResult &)> done);
 // Asks every export handed to a worker to stop (quitting): one not yet written leaves no file, not
-// even a part of one, and tells nothing. One already written stays. How many were asked.
+// even a part of one, and tells nothing. One already written stays, and one being committed is
+// waited for and stays. How many will leave no file.
 int stopAll();
 // Waits up to waitMs for every export handed to a worker to end; false when some still run. A
 // layout must not run on once the application is gone: it would find no fonts.
 bool settle(int waitMs);
 // The PDF's laid-out document (fonts in pixel sizes at 72 dpi, so one pixel is one point).
 void buildPdfDocument(const Note &note, QTextDocument &doc);
+// The picture a colour emoji (a cluster) is drawn as in a PDF, at four times its size in font, in
+// colour; size gets its size on the page.
+QImage glyphPicture(const QString &cluster, QFont font, const QColor &pen, QSizeF *size = nullptr);
+// Runs hook on an export's worker when its file is written, just before it is committed.
+void setBeforeCommitHookForTests(std::function<void()> hook);
 
 inline constexpr double kPageWidth = 595, kPageHeight = 842;
 inline constexpr double kMarginX = 48, kMarginY = 52;

@@ -15,7 +15,8 @@ struct MarkRun {
 };
 
 void addRun(std::vector<MarkRun> &runs, const QString &text, const QTextCharFormat &fmt) {
-    // Attribute runs are longest stretches of equal attributes, across paragraph ends too.
+    // Attribute runs are longest stretches of equal attributes, across paragraph ends too (their
+    // markers are set line by line).
     if (!runs.empty() && runs.back().fmt == fmt)
         runs.back().text += text;
     else
@@ -54,11 +55,28 @@ QString NoteStore::attrStringToMarkdown(const QTextDocument &doc) {
     }
     QString out;
     for (const MarkRun &r : runs) {
-        QString t = r.text;
-        if (r.fmt.fontWeight() >= QFont::Bold) t = QStringLiteral("**") + t + QStringLiteral("**");
-        if (r.fmt.fontItalic()) t = u'_' + t + u'_';
-        if (r.fmt.fontUnderline()) t = QStringLiteral("__") + t + QStringLiteral("__");
-        out += t;
+        const bool bold = r.fmt.fontWeight() >= QFont::Bold, italic = r.fmt.fontItalic(),
+                   underline = r.fmt.fontUnderline();
+        // The markers close before each line end and open again after it: a line of marked text reads
+        // whole on its own, and no marker starts a line it does not belong to.
+        qsizetype at = 0;
+        for (;;) {
+            qsizetype end = r.text.indexOf(u'\n', at);
+            if (end < 0) end = r.text.size();
+            if (end > at) {
+                const QStringView t = QStringView(r.text).mid(at, end - at);
+                if (underline) out += QStringLiteral("__");
+                if (italic) out += u'_';
+                if (bold) out += QStringLiteral("**");
+                out += t;
+                if (bold) out += QStringLiteral("**");
+                if (italic) out += u'_';
+                if (underline) out += QStringLiteral("__");
+            }
+            if (end == r.text.size()) break;
+            out += u'\n';
+            at = end + 1;
+        }
     }
     return out;
 }

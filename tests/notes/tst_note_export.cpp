@@ -5,7 +5,10 @@
 #include "notes/RtfCodec.h"
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSemaphore>
+#include <QTemporaryDir>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
@@ -92,7 +95,13 @@ private slots:
         c.insertText(QStringLiteral("two"), fmt(true));
         c.insertBlock();
         c.insertText(QStringLiteral("three"), QTextCharFormat());
-        QCOMPARE(NoteStore::attrStringToMarkdown(d), QStringLiteral("**one\ntwo\n**three"));
+        QCOMPARE(NoteStore::attrStringToMarkdown(d), QStringLiteral("**one**\n**two**\nthree"));
+        // Every marker closes before the line's end, as the stored rich text of a note reads.
+        QCOMPARE(
+            NoteStore::rtfToMarkdown("{\\rtf1\\ansi{\\fonttbl\\f0 Helvetica;}\\f0 {\\b\\i both}\\par The "
+                                     "{\\ul quarterly\\par\\par}\\b report\\par}")
+                .value_or(QStringLiteral("unread")),
+            QStringLiteral("_**both**_\nThe __quarterly__\n\n**report**"));
         QTextDocument empty;
         QCOMPARE(NoteStore::attrStringToMarkdown(empty), QString());
         QTextDocument plain;
@@ -148,6 +157,83 @@ private slots:
                  QStringLiteral("\"Title\",\"Body\",\"Link\"\n\"Plan\",\"line1\nline2\",\"\""));
     }
 
+    // A heart and other symbols a text font holds too are pictures in colour, not outlines in the
+    // text's colour.
+    void emojiAreColouredInThePdf() {
+        const auto reds = [](const QImage &img) {
+            int n = 0;
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x) {
+                    const QColor c = img.pixelColor(x, y);
+                    n += c.alpha() > 128 && c.red() > 150 && c.green() < 90 && c.blue() < 90;
+                }
+            return n;
+        };
+        QFont font;
+        font.setPixelSize(12);
+        for (const QString &heart : {QStringLiteral("❤️"), QStringLiteral("❤")}) {
+            const QImage img = NoteExport::glyphPicture(heart, font, Qt::black);
+            QVERIFY2(reds(img) > 20, qPrintable(heart));
+        }
+        // As a reader shows the page.
+        QTemporaryDir dir;
+        Note n = baseNote(NoteType::text);
+        n.body = QStringLiteral("love ❤️ you");
+        QVERIFY(NoteExport::writePdf(dir.filePath(QStringLiteral("h.pdf")), n).ok);
+        QProcess render;
+        render.start(QStringLiteral("pdftoppm"),
+                     {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("100"),
+                      QStringLiteral("-singlefile"), dir.filePath(QStringLiteral("h.pdf")),
+                      dir.filePath(QStringLiteral("h"))});
+        QVERIFY2(render.waitForFinished(30000) && render.exitCode() == 0,
+                 "pdftoppm (poppler-utils) did not run");
+        const QImage page(dir.filePath(QStringLiteral("h.png")));
+        QVERIFY(!page.isNull());
+        QVERIFY2(reds(page.convertToFormat(QImage::Format_ARGB32)) > 20, "the heart is not red");
+    }
+
+    // A stop that comes once an export's file is written and before it is committed leaves no file,
+    // and counts as one that is not written; TXT and CSV are written on the worker as PDF is.
+    void aStopBeforeTheCommitLeavesNoFile() {
+        QTemporaryDir dir;
+        Note n = baseNote(NoteType::text);
+        n.body = QStringLiteral("Body 🙂");
+        QObject receiver;
+        for (const NoteExport::Format f :
+             {NoteExport::Format::txt, NoteExport::Format::csv, NoteExport::Format::pdf}) {
+            QSemaphore reached, go;
+            QThread *writer = nullptr;
+            NoteExport::setBeforeCommitHookForTests([&] {
+                writer = QThread::currentThread();
+                reached.release();
+                go.acquire();
+            });
+            bool told = false;
+            const QString path = dir.filePath(NoteExport::proposedName(n, f));
+            NoteExport::writeLater(path, n, f, &receiver,
+                                   [&told](const NoteExport::WriteResult &) { told = true; });
+            QVERIFY(reached.tryAcquire(1, 60000));
+            QVERIFY(writer && writer != QThread::currentThread());
+            QCOMPARE(NoteExport::stopAll(), 1);
+            go.release();
+            QVERIFY(NoteExport::settle(60000));
+            QCoreApplication::processEvents();
+            QVERIFY(!told);
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+            // Not stopped, it is written and told.
+            go.release();
+            NoteExport::writeLater(path, n, f, &receiver,
+                                   [&told](const NoteExport::WriteResult &r) { told = r.ok; });
+            QVERIFY(reached.tryAcquire(1, 60000));
+            QTRY_VERIFY_WITH_TIMEOUT(told, 60000);
+            QVERIFY(QFileInfo::exists(path));
+            QCOMPARE(NoteExport::stopAll(), 0);
+            QVERIFY(QFile::remove(path));
+        }
+        NoteExport::setBeforeCommitHookForTests({});
+    }
+
     void proposedNames() {
         Note n = baseNote(NoteType::text);
         n.title = QStringLiteral("a/b:c");
@@ -189,7 +275,8 @@ private slots:
         // As a reader lays it out: 48-point side and 52-point top margins, the title in 16 points.
         const auto l = pdfLayout(dir.filePath(QStringLiteral("n.pdf")));
         QVERIFY2(l, "pdftotext (poppler-utils) did not run");
-        QCOMPARE(l->lines, (QStringList{"Plan", QString(40, QChar(0x2500)), "A short note.", "Second line."}));
+        QCOMPARE(l->lines,
+                 (QStringList{"Plan", QString(40, QChar(0x2500)), "A short note.", "Second line."}));
         QVERIFY2(nearPt(l->left, 48) && nearPt(l->top, 52) && nearPt(l->height, 18.6) && nearPt(l->pitch, 19),
                  qPrintable(l->describe()));
         Note table = baseNote(NoteType::table);
