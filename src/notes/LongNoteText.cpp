@@ -4,6 +4,7 @@
 #include "notes/HtmlText.h"
 #include "notes/NoteCodec.h"
 #include "notes/PacedLayout.h"
+#include "notes/PieceCuts.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "platform/StoreLoader.h"
@@ -57,11 +58,6 @@ bool isColourEmoji(char32_t u) {
            (u >= 0x2600 && u <= 0x27BF) || (u >= 0x2B00 && u <= 0x2BFF);
 }
 
-bool isRegionalIndicatorEnd(QStringView s, qsizetype at) { // s[at - 2, at) is one half of a flag
-    return at >= 2 && s[at - 2].unicode() == 0xD83C && s[at - 1].unicode() >= 0xDDE6 &&
-           s[at - 1].unicode() <= 0xDDFF;
-}
-
 // The last boundary between characters as shown at or before cut, past start (itself one); -1 when
 // there is none in reach.
 qsizetype shownBoundary(QStringView line, qsizetype start, qsizetype cut) {
@@ -77,9 +73,6 @@ qsizetype shownBoundary(QStringView line, qsizetype start, qsizetype cut) {
     if (f.isAtBoundary()) return cut;
     const qsizetype before = f.toPreviousBoundary();
     return before > 0 ? from + before : -1;
-}
-bool isRegionalIndicatorAt(QStringView s, qsizetype at) { // s[at, at + 2) is one half of a flag
-    return at + 1 < s.size() && isRegionalIndicatorEnd(s, at + 2);
 }
 
 // A cut between the two halves of a flag moves before the flag. The halves pair from the start of
@@ -276,91 +269,6 @@ bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly
         b = before;
     }
     return true;
-}
-
-// Moves the cuts between pieces that an edit of from..to left inside a character as shown (a mark
-// typed right after a cut, a flag whose halves pair otherwise once one half is typed or taken out)
-// to the boundary before that character, or after it where the piece before holds nothing else.
-// Flag halves pair from the start of their run, so one half more or less changes every cut of the
-// run after it: the pieces are gone over until a cut past the edit is whole. begin is called before
-// the first change.
-// Takes out c's selection. Taken out from a paragraph's start on, it leaves the paragraph it ends in
-// joined to the text before it: a piece or a new line as the first one was, never a line break that
-// was not typed.
-void removeSelection(QTextCursor &c);
-
-void mendCuts(QTextCursor &c, int from, int to, const std::function<void()> &begin) {
-    const QTextDocument *doc = c.document();
-    QTextBlock b = doc->findBlock(from);
-    // The cut at the start of the edited piece may be the one broken: its piece before starts at a
-    // cut the edit did not reach.
-    if (continues(b) && b.previous().isValid()) b = b.previous();
-    bool began = false;
-    while (b.isValid()) {
-        const QTextBlock next = b.next();
-        if (!next.isValid() || !continues(next)) return;
-        const QString text = b.text(), after = next.text();
-        // Whether b ends in a flag half without its pair (b starts at a whole cut or a line's start).
-        bool open = false;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            if (isRegionalIndicatorAt(text, i))
-                open = !open, ++i;
-            else
-                open = false;
-        }
-        qsizetype cut = text.size(); // where the cut belongs, in b's text followed by next's
-        if (isRegionalIndicatorAt(after, 0)) {
-            if (open) cut = text.size() > 2 ? text.size() - 2 : text.size() + 2;
-        } else if (!after.isEmpty()) {
-            qsizetype tail = std::min<qsizetype>(text.size(), 64);
-            if (tail < text.size() && text[text.size() - tail].isLowSurrogate()) ++tail;
-            const QString around = text.right(tail) + after.left(32);
-            QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, around);
-            f.setPosition(tail);
-            if (!f.isAtBoundary()) {
-                const qsizetype before = f.toPreviousBoundary();
-                if (before > 0) {
-                    cut = text.size() - tail + before;
-                } else {
-                    f.setPosition(tail);
-                    const qsizetype beyond = f.toNextBoundary();
-                    cut = beyond > 0 ? text.size() - tail + beyond : text.size();
-                }
-            }
-        }
-        if (cut == text.size()) {
-            // Past the edit the text is as it was, and so are the cuts from a whole one on.
-            if (next.position() > to) return;
-            b = next;
-            continue;
-        }
-        if (!began) begin(), began = true;
-        const QTextBlockFormat piece = next.blockFormat();
-        const int start = b.position();
-        c.setPosition(next.position() - 1);
-        c.setPosition(next.position(), QTextCursor::KeepAnchor);
-        c.removeSelectedText(); // b and next are one paragraph now
-        if (cut > 0 && cut < text.size() + after.size()) {
-            c.setPosition(start + int(cut));
-            c.insertBlock(piece, c.charFormat());
-            b = c.block();
-        } else {
-            b = doc->findBlock(start);
-        }
-    }
-}
-
-void removeSelection(QTextCursor &c) {
-    const bool firstContinues = continues(c.document()->findBlock(c.selectionStart()));
-    c.removeSelectedText();
-    if (const QTextBlock joined = c.block(); continues(joined) != firstContinues) {
-        QTextBlockFormat f = joined.blockFormat();
-        if (firstContinues)
-            f.setProperty(kContinues, true);
-        else
-            f.clearProperty(kContinues);
-        c.setBlockFormat(f);
-    }
 }
 
 namespace {
