@@ -232,6 +232,12 @@ private slots:
             QVERIFY2(broken.isEmpty(),
                      qPrintable(QStringLiteral("step %1 (%2): ").arg(step).arg(what) + broken));
         }
+        // Every step undone, the text is the body again, its cuts whole.
+        while (doc.isUndoAvailable())
+            doc.undo();
+        QVERIFY(LongNote::wholeText(doc) == mixedBody());
+        QVERIFY2(cutInsideACharacter(doc, mixedBody()).isEmpty(),
+                 qPrintable(cutInsideACharacter(doc, mixedBody())));
     }
 
     // One flag half typed or pasted before a line of flags, or the first half of a flag replaced,
