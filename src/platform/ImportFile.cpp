@@ -26,13 +26,27 @@ bool exists(const QByteArray &name) {
     struct stat st {};
     return ::stat(name.constData(), &st) == 0;
 }
+
+std::function<void(Step)> &stepHook() {
+    static std::function<void(Step)> hook;
+    return hook;
+}
+
+void reached(Step step) {
+    if (const auto &hook = stepHook()) hook(step);
+}
 } // namespace
+
+void setStepHookForTests(std::function<void(Step)> hook) {
+    stepHook() = std::move(hook);
+}
 
 Result read(const QString &path, qint64 maxBytes) {
     const QByteArray name = QFile::encodeName(path);
     // Opening a named pipe for reading waits for a writer, one with O_NONBLOCK does not; a device
     // opens at once either way but must not be read. So: open without waiting, then look at what
     // was opened (not at the path, which may change in between).
+    reached(Step::opening);
     Fd f{::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
     if (f.fd < 0) {
         // A socket cannot be opened at all; say what it is rather than "unreadable".
@@ -42,6 +56,7 @@ Result read(const QString &path, qint64 maxBytes) {
     if (::fstat(f.fd, &st) != 0) return {{}, Error::unreadable};
     if (!S_ISREG(st.st_mode)) return {{}, Error::notAFile};
     if (st.st_size > maxBytes) return {{}, Error::tooLarge};
+    reached(Step::sized);
 
     QByteArray bytes;
     // The size may change while it is read: read to the end, but never past the bound.
@@ -57,7 +72,9 @@ Result read(const QString &path, qint64 maxBytes) {
         const ssize_t n = ::read(f.fd, bytes.data() + got, size_t(capacity - got));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return {{}, Error::unreadable};
+            // A file that tells no size and cannot be read (the memory behind /proc/self/mem) is a
+            // window on something else, not a file anyone saved: told as such at once.
+            return {{}, st.st_size == 0 && got == 0 ? Error::notAFile : Error::unreadable};
         }
         if (n == 0) break;
         got += n;

@@ -28,6 +28,11 @@ struct Result {
 // Blocks the calling thread for the read itself (never for a pipe or a device): call it on a worker.
 Result read(const QString &path, qint64 maxBytes = kMaxBytes);
 
+// The points of a read a test may act at: just before the path is opened, and once what was opened
+// is known to be a regular file within the bound, before its bytes are read.
+enum class Step { opening, sized };
+void setStepHookForTests(std::function<void(Step)> hook);
+
 // Opens path for reading into file only when it is a regular file (no waiting for a pipe's writer):
 // for readers that stream a file themselves, such as an image reader that wants its header only.
 bool openRegular(const QString &path, QFile &file);

@@ -28,8 +28,10 @@ private slots:
         QVERIFY(QFile::link(pipe, linkToPipe));
         QLocalServer socket;
         QVERIFY(socket.listen(dir.filePath("socket.json")));
-        for (const QString &path : {pipe, linkToPipe, QStringLiteral("/dev/zero"),
-                                    QStringLiteral("/dev/null"), dir.path(), socket.fullServerName()}) {
+        // /proc/self/mem says it is a regular file of no size, and no read of it succeeds.
+        for (const QString &path :
+             {pipe, linkToPipe, QStringLiteral("/dev/zero"), QStringLiteral("/dev/null"), dir.path(),
+              socket.fullServerName(), QStringLiteral("/proc/self/mem")}) {
             const ImportFile::Result r = ImportFile::read(path);
             QVERIFY2(r.error == ImportFile::Error::notAFile, qPrintable(path));
             QVERIFY(r.bytes.isEmpty());
@@ -66,6 +68,35 @@ private slots:
         big.close();
         QCOMPARE(ImportFile::read(big.fileName()).error, ImportFile::Error::tooLarge);
         QVERIFY(ImportFile::message(ImportFile::Error::tooLarge).contains(QStringLiteral("256")));
+    }
+
+    // What is looked at is what was opened and what is read: a path swapped for a pipe just before it
+    // is opened is refused, and a file that grows past the bound once its size was taken is refused
+    // rather than cut at the bound.
+    void aFileChangedWhileItIsReadIsJudgedByWhatIsRead() {
+        QTemporaryDir dir;
+        const QString path = putFile(dir.filePath("a.json"), "[]");
+        const QString pipe = fifo(dir, "pipe.json");
+        QVERIFY(!pipe.isEmpty());
+        ImportFile::setStepHookForTests([&](ImportFile::Step step) {
+            if (step == ImportFile::Step::opening)
+                QVERIFY(::rename(QFile::encodeName(pipe), QFile::encodeName(path)) == 0);
+        });
+        const ImportFile::Result swapped = ImportFile::read(path);
+        QCOMPARE(swapped.error, ImportFile::Error::notAFile);
+
+        const QString growing = putFile(dir.filePath("g.json"), QByteArray(100, 'a'));
+        ImportFile::setStepHookForTests([&](ImportFile::Step step) {
+            if (step != ImportFile::Step::sized) return;
+            QFile f(growing);
+            QVERIFY(f.open(QIODevice::Append));
+            QCOMPARE(f.write(QByteArray(5000, 'b')), qint64(5000));
+        });
+        const ImportFile::Result grown = ImportFile::read(growing, 1000);
+        ImportFile::setStepHookForTests({});
+        QCOMPARE(grown.error, ImportFile::Error::tooLarge);
+        QVERIFY(grown.bytes.isEmpty());
+        QCOMPARE(ImportFile::read(growing, 6000).bytes.size(), 5100);
     }
 
     // The note list and the task list imports say the same of a file they could not read.
