@@ -15,10 +15,11 @@ namespace {
 // A notices file is a few lines; anything larger is not ours.
 constexpr qint64 kMaxKeptBytes = 1 << 20;
 
-constexpr std::array<std::pair<DataNotice::Kind, const char *>, 5> kKindNames{{
+constexpr std::array<std::pair<DataNotice::Kind, const char *>, 6> kKindNames{{
     {DataNotice::Kind::unreadable, "unreadable"},
     {DataNotice::Kind::otherProgramsValueKept, "otherProgramsValueKept"},
     {DataNotice::Kind::ownChangesKept, "ownChangesKept"},
+    {DataNotice::Kind::ownChangedRecordsKept, "ownChangedRecordsKept"},
     {DataNotice::Kind::otherProgramsValueInUse, "otherProgramsValueInUse"},
     {DataNotice::Kind::savedAtStart, "savedAtStart"},
 }};
@@ -59,6 +60,20 @@ void DataNotices::add(const DataNotice &n) {
     else
         QMetaObject::invokeMethod(
             this, [this] { emit added(); }, Qt::QueuedConnection);
+}
+
+void DataNotices::keptElsewhere(const DataNotice &was, const QString &keptAs) {
+    DataNotice now = was;
+    now.keptAs = keptAs;
+    {
+        std::lock_guard l(m_);
+        for (DataNotice &p : pending_)
+            if (p == was) {
+                p = now;
+                return;
+            }
+    }
+    add(now);
 }
 
 bool DataNotices::hasPending() const {

@@ -14,7 +14,8 @@ struct DataNotice {
     enum class Kind {
         unreadable,              // what could not be read
         otherProgramsValueKept,  // another program's value, which the user's records replaced
-        ownChangesKept,          // the user's changes, which could not go into another program's value
+        ownChangesKept,          // the user's version, whole, which could not go into another program's value
+        ownChangedRecordsKept,   // only the records the user changed, which could not go into it
         otherProgramsValueInUse, // another program's value replaced ours; none of the user's changes waited
         savedAtStart,            // changes that could not be written at the last quit, written now
     };
@@ -32,6 +33,9 @@ public:
 
     // Any thread: the notice is pending at once; added() is emitted on this object's thread.
     void add(const DataNotice &n);
+    // The copy a notice names went under another name (the one chosen was taken meanwhile): the
+    // pending notice names keptAs instead; one told already is told again with it.
+    void keptElsewhere(const DataNotice &was, const QString &keptAs);
     bool hasPending() const;
     // The pending notices, oldest first; they are not pending afterwards, and those read back from the
     // last run (restoreKept) are not kept for the next start any more.

@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 #include <fcntl.h>
 #include <unistd.h>
@@ -123,6 +124,16 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
                  qPrintable(aside));
         if (auto f = foreign_.find(key); f != foreign_.end()) foreign_[aside] = f->second;
+    }
+    for (const auto &[chosen, placed] : c.copiesRenamed) {
+        if (auto f = foreign_.find(chosen); f != foreign_.end()) {
+            foreign_[placed] = f->second;
+            foreign_.erase(f);
+        }
+        const auto copied = std::find_if(b.copies.begin(), b.copies.end(),
+                                         [&](const auto &copy) { return copy.second == chosen; });
+        if (copied != b.copies.end())
+            DataNotices::get().keptElsewhere({copied->first, chosen, path_}, placed);
     }
     onDiskSeq_ = std::max(onDiskSeq_, b.seq);
     for (const auto &[key, v] : b.writes) {

@@ -66,10 +66,13 @@ struct PrefsCommit {
     // Data values another program had written in place of ours, copied aside before a write of ours
     // replaced them: the key and the key of the copy.
     std::vector<std::pair<QString, QString>> replacedAside;
+    // Copies (PrefsBatch::copies) put under another name than the one chosen, which another program
+    // had taken meanwhile with a row of its own: the name chosen and the name the copy has.
+    std::vector<std::pair<QString, QString>> copiesRenamed;
 
-    static PrefsCommit success() { return PrefsCommit{true, 0, {}, {}, false, {}, {}}; }
+    static PrefsCommit success() { return PrefsCommit{true, 0, {}, {}, false, {}, {}, {}}; }
     static PrefsCommit failure(int code, const QString &error) {
-        return PrefsCommit{false, code, error, {}, false, {}, {}};
+        return PrefsCommit{false, code, error, {}, false, {}, {}, {}};
     }
 };
 

@@ -70,6 +70,36 @@ QString chooseAsideKey(PrefsCommitGate &gate, const QString &key,
     return aside;
 }
 
+bool copyStagedAside(sqlite3 *db, PrefsCommitGate &gate, const QString &key, const QString &aside,
+                     std::vector<std::pair<QString, QString>> *renamed) {
+    using PrefsSql::Stmt;
+    Stmt there(db, "SELECT o.key IS NOT NULL, c.type IS o.type AND typeof(c.value) = typeof(o.value) AND "
+                   "c.value IS o.value FROM prefs c LEFT JOIN prefs o ON o.key = ?2 WHERE c.key = ?1");
+    Stmt taken(db, "SELECT 1 FROM prefs WHERE key = ?1");
+    Stmt copy(db, "INSERT INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs WHERE key = ?2");
+    if (!there || !taken || !copy) return false;
+    there.text(1, aside.toUtf8());
+    there.text(2, key.toUtf8());
+    const int rc = sqlite3_step(there.s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return false;
+    const bool occupied = rc == SQLITE_ROW;
+    const bool source = occupied && sqlite3_column_int(there.s, 0);
+    const bool same = occupied && sqlite3_column_int(there.s, 1);
+    sqlite3_reset(there.s);
+    QString name = aside;
+    if (occupied) {
+        if (same || !source) return true;
+        name = chooseAsideKey(gate, key, [&](const QString &n) {
+            taken.text(1, n.toUtf8());
+            return taken.step() == SQLITE_ROW;
+        });
+        renamed->emplace_back(aside, name);
+    }
+    copy.text(1, name.toUtf8());
+    copy.text(2, key.toUtf8());
+    return copy.step() == SQLITE_DONE;
+}
+
 void setPrefsLookHookForTests(std::function<void(int look)> hook) {
     std::lock_guard g(g_hookLock);
     g_lookHook = hook ? std::make_shared<const std::function<void(int)>>(std::move(hook)) : nullptr;

@@ -10,6 +10,10 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <utility>
+#include <vector>
+
+struct sqlite3;
 
 // A seqlock around each commit. The writer marks its commit in flight (under lock), COMMITs without
 // the lock (the sync to the disk), then publishes it: committed, known and settled advance together.
@@ -49,6 +53,13 @@ struct PrefsCommitGate {
 // transaction) and never chosen before in this session. The name is the caller's from then on.
 QString chooseAsideKey(PrefsCommitGate &gate, const QString &key,
                        const std::function<bool(const QString &)> &taken);
+
+// Inside the writer's transaction: copies key's row under aside, the name the domain chose for the
+// copy (and told the user of). An identical row already there is an older copy of the same row:
+// nothing is added. A different row there is another program's: it stays, and the copy goes under a
+// name no row has, added to renamed as (aside, that name). False on a database error.
+bool copyStagedAside(sqlite3 *db, PrefsCommitGate &gate, const QString &key, const QString &aside,
+                     std::vector<std::pair<QString, QString>> *renamed);
 
 // What a reader of one key saw in the gate at one moment.
 struct PrefsGateLook {

@@ -456,17 +456,8 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         ok = exec(db, b.keepUnknown
                           ? "DELETE FROM prefs WHERE type IN ('bool', 'int', 'double', 'string', 'data')"
                           : "DELETE FROM prefs");
-    if (ok && !b.copies.empty()) {
-        // An identical key already there is an older copy of the same row: nothing to add.
-        Stmt copy(db, "INSERT OR IGNORE INTO prefs(key, type, value) SELECT ?1, type, value FROM prefs "
-                      "WHERE key = ?2");
-        ok = bool(copy);
-        for (auto it = b.copies.begin(); ok && it != b.copies.end(); ++it) {
-            copy.text(1, it->second.toUtf8());
-            copy.text(2, it->first.toUtf8());
-            ok = copy.step() == SQLITE_DONE;
-        }
-    }
+    for (auto it = b.copies.begin(); ok && it != b.copies.end(); ++it)
+        ok = copyStagedAside(db, *gate, it->first, it->second, &r.copiesRenamed);
     if (ok && !b.writes.empty()) {
         Stmt put(db, "INSERT OR REPLACE INTO prefs(key, type, value) VALUES(?1, ?2, ?3)");
         Stmt del(db, "DELETE FROM prefs WHERE key = ?1");
@@ -572,6 +563,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         r.keptAside.clear();
         r.refused.clear();
         r.replacedAside.clear();
+        r.copiesRenamed.clear();
         return r;
     }
     r.ok = true;
