@@ -1,9 +1,14 @@
 #include "app/DataNoticeAlert.h"
 
+#include "platform/AtomicFile.h"
+#include "platform/ImportFile.h"
 #include "platform/Keys.h"
 #include "platform/StoreLoader.h"
 #include "ui/AlertDialog.h"
+#include "ui/CommonAlerts.h"
 #include "ui/Lang.h"
+#include <QDateTime>
+#include <QLocale>
 #include <QTimer>
 #include <QWidget>
 
@@ -78,53 +83,103 @@ QString unreadableDataName(const QString &key) {
 }
 
 namespace {
-// What another program changed while Mivo ran, and which version is kept where.
+// When the copy a notice names was made, in the current language's short form, from the stamp its
+// name carries; empty when it has none.
+QString keptWhen(const DataNotice &n) {
+    const qsizetype at = n.keptAs.lastIndexOf(QLatin1String(".unreadable-"));
+    if (at < 0) return {};
+    const QDateTime made =
+        QDateTime::fromString(n.keptAs.mid(at + 12, 15), QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!made.isValid()) return {};
+    return QLocale(AppLangs::regionLocaleId(L::lang())).toString(made, QLocale::ShortFormat);
+}
+
+// The data a notice is about, with when its copy was made: "Notes (09/12/2026 19:04)".
+QString subject(const DataNotice &n) {
+    const QString when = keptWhen(n);
+    const QString name = unreadableDataName(n.key);
+    return when.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, when);
+}
+
+// What another program changed while Mivo ran, and which version is kept as a copy.
 QStringList changedElsewhereLines(const std::vector<DataNotice> &notices) {
     QStringList lines;
+    bool partly = false;
     for (const DataNotice &n : notices) {
         if (n.kind == DataNotice::Kind::otherProgramsValueKept)
-            lines << L::t({.en = "• %1: your version is in use; the other program's is kept as “%2” in %3",
-                           .es = "• %1: se usa tu versión; la del otro programa se guardó como «%2» en %3",
-                           .de = "• %1: deine Fassung wird verwendet; die des anderen Programms ist als „%2“ "
-                                 "in %3 aufbewahrt",
-                           .fr = "• %1 : ta version est utilisée ; celle de l'autre programme est conservée "
-                                 "sous « %2 » dans %3",
-                           .uk = "• %1: використовується ваша версія; версію іншої програми збережено як "
-                                 "«%2» у %3",
-                           .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako "
-                                 "„%2” w %3"})
-                         .arg(unreadableDataName(n.key), n.keptAs, n.database);
+            lines
+                << L::t({.en = "• %1: your version is in use; the other program's version is kept as a copy",
+                         .es = "• %1: se usa tu versión; la versión del otro programa se guardó como copia",
+                         .de =
+                             "• %1: deine Fassung wird verwendet; die Fassung des anderen Programms ist als "
+                             "Kopie aufbewahrt",
+                         .fr = "• %1 : ta version est utilisée ; celle de l'autre programme est conservée en "
+                               "copie",
+                         .uk = "• %1: використовується ваша версія; версію іншої програми збережено як копію",
+                         .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako "
+                               "kopię"})
+                       .arg(subject(n));
         else if (n.kind == DataNotice::Kind::ownChangesKept)
-            lines << L::t({.en = "• %1: the other program's version is in use; your latest changes are kept as "
-                                 "“%2” in %3",
-                           .es = "• %1: se usa la versión del otro programa; tus últimos cambios se guardaron "
-                                 "como «%2» en %3",
-                           .de = "• %1: die Fassung des anderen Programms wird verwendet; deine letzten "
-                                 "Änderungen sind als „%2“ in %3 aufbewahrt",
-                           .fr = "• %1 : la version de l'autre programme est utilisée ; tes dernières "
-                                 "modifications sont conservées sous « %2 » dans %3",
-                           .uk = "• %1: використовується версія іншої програми; ваші останні зміни збережено "
-                                 "як «%2» у %3",
-                           .pl = "• %1: używana jest wersja innego programu; twoje ostatnie zmiany zachowano "
-                                 "jako „%2” w %3"})
-                         .arg(unreadableDataName(n.key), n.keptAs, n.database);
+            lines << L::t({.en =
+                               "• %1: the other program's version is in use; your version, with your latest "
+                               "changes, is kept as a copy",
+                           .es = "• %1: se usa la versión del otro programa; tu versión, con tus últimos "
+                                 "cambios, se guardó como copia",
+                           .de = "• %1: die Fassung des anderen Programms wird verwendet; deine Fassung mit "
+                                 "deinen letzten Änderungen ist als Kopie aufbewahrt",
+                           .fr = "• %1 : la version de l'autre programme est utilisée ; ta version, avec tes "
+                                 "dernières modifications, est conservée en copie",
+                           .uk = "• %1: використовується версія іншої програми; вашу версію з останніми "
+                                 "змінами збережено як копію",
+                           .pl = "• %1: używana jest wersja innego programu; twoją wersję z ostatnimi "
+                                 "zmianami zachowano jako kopię"})
+                         .arg(subject(n));
+        else if (n.kind == DataNotice::Kind::ownChangedRecordsKept) {
+            partly = true;
+            lines << L::t({.en = "• %1: the other program's version is in use; only what you changed since "
+                                 "your last save is kept as a copy (the rest of your version was only in "
+                                 "what the other program replaced)",
+                           .es = "• %1: se usa la versión del otro programa; solo lo que cambiaste desde tu "
+                                 "último guardado se guardó como copia (el resto de tu versión solo estaba "
+                                 "en lo que el otro programa reemplazó)",
+                           .de = "• %1: die Fassung des anderen Programms wird verwendet; nur was du seit "
+                                 "dem letzten Speichern geändert hast, ist als Kopie aufbewahrt (der Rest "
+                                 "deiner Fassung stand nur in dem, was das andere Programm ersetzt hat)",
+                           .fr = "• %1 : la version de l'autre programme est utilisée ; seul ce que tu as "
+                                 "modifié depuis ton dernier enregistrement est conservé en copie (le reste "
+                                 "de ta version n'était que dans ce que l'autre programme a remplacé)",
+                           .uk = "• %1: використовується версія іншої програми; як копію збережено лише "
+                                 "те, що ви змінили після останнього збереження (решта вашої версії була "
+                                 "лише в тому, що замінила інша програма)",
+                           .pl = "• %1: używana jest wersja innego programu; jako kopię zachowano tylko "
+                                 "to, co zmieniłeś od ostatniego zapisu (reszta twojej wersji była tylko "
+                                 "w tym, co zastąpił inny program)"})
+                         .arg(subject(n));
+        }
     }
     // Only when something was kept: a value another program put in place of ours, with nothing of
     // the user's waiting, has no second version.
     if (!lines.isEmpty())
-        lines.prepend(
-            L::t({.en = "Another program changed this data while Mivo was running. Nothing was lost: "
-                        "both versions are kept.",
-                  .es = "Otro programa cambió estos datos mientras Mivo estaba abierto. No se perdió "
-                        "nada: se conservan ambas versiones.",
-                  .de = "Ein anderes Programm hat diese Daten geändert, während Mivo lief. Nichts ging "
-                        "verloren: beide Fassungen sind aufbewahrt.",
-                  .fr = "Un autre programme a modifié ces données pendant que Mivo était ouvert. Rien "
-                        "n'a été perdu : les deux versions sont conservées.",
-                  .uk = "Інша програма змінила ці дані, поки працював Mivo. Нічого не втрачено: "
-                        "обидві версії збережено.",
-                  .pl = "Inny program zmienił te dane, gdy Mivo było uruchomione. Nic nie zostało "
-                        "utracone: zachowano obie wersje."}));
+        lines.prepend(partly
+                          ? L::t({.en = "Another program changed this data while Mivo was running.",
+                                  .es = "Otro programa cambió estos datos mientras Mivo estaba abierto.",
+                                  .de = "Ein anderes Programm hat diese Daten geändert, während Mivo lief.",
+                                  .fr = "Un autre programme a modifié ces données pendant que Mivo était "
+                                        "ouvert.",
+                                  .uk = "Інша програма змінила ці дані, поки працював Mivo.",
+                                  .pl = "Inny program zmienił te dane, gdy Mivo było uruchomione."})
+                          : L::t({.en = "Another program changed this data while Mivo was running. Nothing "
+                                        "was lost: both versions are kept.",
+                                  .es = "Otro programa cambió estos datos mientras Mivo estaba abierto. No "
+                                        "se perdió nada: se conservan ambas versiones.",
+                                  .de = "Ein anderes Programm hat diese Daten geändert, während Mivo lief. "
+                                        "Nichts ging verloren: beide Fassungen sind aufbewahrt.",
+                                  .fr = "Un autre programme a modifié ces données pendant que Mivo était "
+                                        "ouvert. Rien n'a été perdu : les deux versions sont conservées.",
+                                  .uk = "Інша програма змінила ці дані, поки працював Mivo. Нічого не "
+                                        "втрачено: обидві версії збережено.",
+                                  .pl = "Inny program zmienił te dane, gdy Mivo było uruchomione. Nic nie "
+                                        "zostało utracone: zachowano obie wersje."}));
     for (const DataNotice &n : notices)
         if (n.kind == DataNotice::Kind::otherProgramsValueInUse)
             lines
@@ -178,7 +233,8 @@ QStringList savedAtStartLines(const std::vector<DataNotice> &notices) {
 }
 } // namespace
 
-Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
+namespace {
+Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
     Dialogs::Alert a;
     a.warning = true;
     std::vector<DataNotice> unreadable;
@@ -230,17 +286,79 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
                            .pl = "• %1: kopię zachowano jako %2"})
                          .arg(unreadableDataName(n.key), n.keptAs);
         else
-            lines << L::t({.en = "• %1: copy kept as “%2” in %3",
-                           .es = "• %1: copia guardada como «%2» en %3",
-                           .de = "• %1: Kopie als „%2“ in %3 aufbewahrt",
-                           .fr = "• %1 : copie conservée sous « %2 » dans %3",
-                           .uk = "• %1: копію збережено як «%2» у %3",
-                           .pl = "• %1: kopię zachowano jako „%2” w %3"})
-                         .arg(unreadableDataName(n.key), n.keptAs, n.database);
+            lines << L::t({.en = "• %1: an untouched copy is kept with Mivo's data",
+                           .es = "• %1: se guardó una copia intacta con los datos de Mivo",
+                           .de = "• %1: eine unveränderte Kopie ist bei den Daten von Mivo aufbewahrt",
+                           .fr = "• %1 : une copie intacte est conservée avec les données de Mivo",
+                           .uk = "• %1: незмінну копію збережено разом із даними Mivo",
+                           .pl = "• %1: nienaruszoną kopię zachowano razem z danymi Mivo"})
+                         .arg(subject(n));
     }
     if (!changed.isEmpty()) lines << QString() << changed;
     if (!saved.isEmpty()) lines << QString() << saved;
     a.text = lines.join(QLatin1Char('\n'));
+    return a;
+}
+
+// Whether the page of key imports a file in the form its document is stored in.
+bool importsItsDocument(const QString &key) {
+    for (const char *k : {kNotes, kTasks, kFinances, kExerciseLibrary})
+        if (key == QLatin1String(k)) return true;
+    return false;
+}
+} // namespace
+
+std::vector<DataNotice> savableCopies(const std::vector<DataNotice> &notices) {
+    std::vector<DataNotice> out;
+    for (const DataNotice &n : notices)
+        if ((n.kind == DataNotice::Kind::ownChangesKept ||
+             n.kind == DataNotice::Kind::ownChangedRecordsKept ||
+             n.kind == DataNotice::Kind::otherProgramsValueKept) &&
+            !n.keptAs.isEmpty() && importsItsDocument(n.key))
+            out.push_back(n);
+    return out;
+}
+
+QString keptCopyFileName(const DataNotice &n) {
+    QString name = L::t({.en = "%1 copy",
+                         .es = "Copia de %1",
+                         .de = "%1 Kopie",
+                         .fr = "Copie de %1",
+                         .uk = "%1 копія",
+                         .pl = "%1 kopia"})
+                       .arg(unreadableDataName(n.key));
+    const qsizetype at = n.keptAs.lastIndexOf(QLatin1String(".unreadable-"));
+    if (at >= 0) name += QLatin1Char(' ') + n.keptAs.mid(at + 12);
+    name.replace(QLatin1Char('/'), QLatin1Char('-'));
+    return name + QStringLiteral(".json");
+}
+
+Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
+    Dialogs::Alert a = noticesAlert(notices);
+    const std::vector<DataNotice> copies = savableCopies(notices);
+    if (copies.empty()) return a;
+    a.text +=
+        QStringLiteral("\n\n") +
+        L::t({.en = "To take a copy back, save it as a file and open that file with Import on its page.",
+              .es = "Para recuperar una copia, guárdala como archivo y abre ese archivo con Importar en "
+                    "su página.",
+              .de = "Um eine Kopie zurückzuholen, speichere sie als Datei und öffne diese Datei mit "
+                    "Importieren auf ihrer Seite.",
+              .fr = "Pour reprendre une copie, enregistre-la dans un fichier et ouvre ce fichier avec "
+                    "Importer sur sa page.",
+              .uk = "Щоб повернути копію, збережіть її як файл і відкрийте цей файл через Імпорт на її "
+                    "сторінці.",
+              .pl = "Aby odzyskać kopię, zapisz ją jako plik i otwórz ten plik przez Import na jej "
+                    "stronie."});
+    a.buttons << QStringLiteral("OK");
+    for (const DataNotice &n : copies)
+        a.buttons << L::t({.en = "Save the %1 copy…",
+                           .es = "Guardar la copia de %1…",
+                           .de = "Kopie von %1 speichern…",
+                           .fr = "Enregistrer la copie de %1…",
+                           .uk = "Зберегти копію «%1»…",
+                           .pl = "Zapisz kopię: %1…"})
+                         .arg(unreadableDataName(n.key));
     return a;
 }
 
@@ -272,7 +390,38 @@ void DataNoticePresenter::showPending() {
     scheduled_ = false;
     const std::vector<DataNotice> notices = DataNotices::get().take();
     if (notices.empty()) return;
-    Dialogs::get().alert(window_, unreadableDataAlert(notices));
+    show(notices);
+}
+
+void DataNoticePresenter::show(const std::vector<DataNotice> &notices) {
+    if (stopped_) return;
+    const int chosen = Dialogs::get().alert(window_, unreadableDataAlert(notices));
+    const std::vector<DataNotice> copies = savableCopies(notices);
+    if (chosen < 1 || chosen > int(copies.size())) return;
+    const DataNotice &copy = copies[size_t(chosen - 1)];
+    const QString path = Dialogs::get().savePath(window_, unreadableDataName(copy.key),
+                                                 keptCopyFileName(copy), {QStringLiteral("JSON (*.json)")});
+    // Cancelled: the notice comes back, its copies still to be had.
+    if (path.isEmpty()) return show(notices);
+    const QString gone = L::t({.en = "the copy is no longer in Mivo's data.",
+                               .es = "la copia ya no está en los datos de Mivo.",
+                               .de = "die Kopie ist nicht mehr in den Daten von Mivo.",
+                               .fr = "la copie n'est plus dans les données de Mivo.",
+                               .uk = "копії більше немає в даних Mivo.",
+                               .pl = "kopii nie ma już w danych Mivo."});
+    // Read and written on a worker: a copy may be tens of megabytes.
+    ImportFile::inBackground<AtomicFile::WriteResult>(
+        this,
+        [read = Prefs::get().readLater(copy.keptAs), path, gone] {
+            const std::optional<Prefs::Value> v = read();
+            const auto *bytes = v ? std::get_if<QByteArray>(&*v) : nullptr;
+            if (!bytes) return AtomicFile::WriteResult{false, gone};
+            return AtomicFile::write(path, *bytes);
+        },
+        [this, notices, more = copies.size() > 1](AtomicFile::WriteResult r) {
+            if (!r.ok) alertExportFailed(window_, r.error);
+            if (!r.ok || more) show(notices);
+        });
 }
 
 Dialogs::Alert SaveWaitNotice::alert(const QString &databasePath) {

@@ -11,6 +11,11 @@ class QWidget;
 // The one alert that tells the user which of their data could not be read, or was changed by another
 // program while Mivo ran, and where the copy is, in the current language.
 Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices);
+// The copies among notices that the user may save as a file their page's Import reads, in the order
+// the alert offers them (its buttons after the first).
+std::vector<DataNotice> savableCopies(const std::vector<DataNotice> &notices);
+// The name a save panel proposes for such a copy.
+QString keptCopyFileName(const DataNotice &n);
 // What the user calls the data under a store key ("tasks", "alarms"…); the database when key is empty.
 QString unreadableDataName(const QString &key);
 
@@ -28,6 +33,9 @@ public:
 private:
     void schedule();
     void showPending();
+    // The alert for notices; a copy the user chooses to save is saved, and the alert comes back while
+    // others are left to save.
+    void show(const std::vector<DataNotice> &notices);
 
     QPointer<QWidget> window_;
     bool scheduled_ = false;

@@ -225,48 +225,6 @@ void NoteStore::startLoad(bool tell) {
         });
 }
 
-// Another program wrote the notes in place of the document this store let go of. What it wrote is
-// the only whole document there is now (the notes not held here lay in the one it replaced), so it
-// stays, and the store reads it again. The changes of this session that the disk does not hold are
-// kept aside as a notes document of their own, and the user is told where.
-void NoteStore::reloadReplaced() {
-    Prefs &p = Prefs::get();
-    // The changes still being encoded are kept aside with the others; none is written into what the
-    // other program stored.
-    installEncodes();
-    savePending_ = false;
-    confirmSaved(); // what the disk held before the other program wrote is no change of this session
-    QByteArray kept("[");
-    int count = 0;
-    for (const Slot &s : slots_) {
-        if (!s.dirty && !s.unconfirmed) continue;
-        QByteArray bytes = s.bytes;
-        if (bytes.isEmpty() && s.note && !s.lent) NoteCodec::encodeNote(bytes, *s.note, {}, nullptr);
-        if (bytes.isEmpty()) continue;
-        if (count++) kept.append(',');
-        kept.append(bytes);
-    }
-    kept.append(']');
-    if (count) {
-        const QString aside = p.keepAsideData(QString::fromLatin1(kNotes), kept);
-        if (!aside.isEmpty())
-            DataNotices::get().add({QString::fromLatin1(kNotes), aside, p.path(), DataNotice::Kind::ownChangesKept});
-        else
-            qWarning("NoteStore: the notes changed here could not be kept aside");
-    } else {
-        // Nothing of ours to keep, but the list the user sees becomes another one: they are told.
-        DataNotices::get().add(
-            {QString::fromLatin1(kNotes), QString(), p.path(), DataNotice::Kind::otherProgramsValueInUse});
-    }
-    heads_.clear();
-    slots_.clear();
-    doc_ = QByteArray();
-    docVersion_.reset();
-    docPrefs_ = nullptr;
-    docSize_ = 0;
-    startLoad(true);
-}
-
 NoteStore::~NoteStore() = default;
 
 void NoteStore::adopt(NoteCodec::Index &&index) {
@@ -305,6 +263,7 @@ void NoteStore::letGoOfDocument(std::optional<quint64> before) {
     docVersion_ = now;
     docPrefs_ = &p;
     docSize_ = doc_.size();
+    holdHanded(doc_);
     doc_ = QByteArray();
 }
 
@@ -833,7 +792,9 @@ void NoteStore::saveBySplicing() {
     if (splices && splices->empty() && p.version(QString::fromLatin1(kNotes)) == docVersion_) {
         now = docVersion_; // nothing changed: nothing written
     } else if (splices) {
+        std::vector<PrefsSplice> handed = *splices;
         now = p.spliceData(QString::fromLatin1(kNotes), *docVersion_, std::move(*splices));
+        if (now) followHanded(handed);
     }
     if (!now) {
         // The stored document is not the one this store let go of (another program wrote it): nothing

@@ -166,6 +166,13 @@ private:
     bool confirmSaved() const;
     void watchConfirmed() const;
     void reloadReplaced();
+    // The document handed to the preferences, held while small enough (handed_), and kept in step
+    // with the splices handed after it.
+    void holdHanded(const QByteArray &doc);
+    void followHanded(const std::vector<PrefsSplice> &splices);
+    // Every note as this store holds it, with the changes not yet handed over; nothing when the
+    // document handed over is not held.
+    std::optional<QByteArray> wholeAsHeld() const;
     void saveHeld();
     void saveBySplicing();
     // Every note as the document is to hold it: in its stored place, or its new bytes.
@@ -221,6 +228,9 @@ private:
     std::optional<quint64> docVersion_;
     const Prefs *docPrefs_ = nullptr;
     qsizetype docSize_ = 0; // the size of the document let go of
+    // While doc_ is let go of: a copy of the document as the preferences were last handed it, unless
+    // too large (empty then), kept aside whole should another program replace the stored one.
+    QByteArray handed_;
 
     DocumentLoad load_;
     bool layoutChanged_ = true; // notes came or went since the last save

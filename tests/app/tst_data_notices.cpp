@@ -6,6 +6,8 @@
 #include "exercises/ExerciseStore.h"
 #include "finance/FinanceStore.h"
 #include "health/CustomReminderStore.h"
+#include "notes/NoteCodec.h"
+#include "notes/NoteListImport.h"
 #include "notes/NoteStore.h"
 #include "platform/Document.h"
 #include "platform/Keys.h"
@@ -70,6 +72,7 @@ private slots:
     void cleanup() { L::setLang(AppLang::en); }
     void englishAlertNamesWhatWasKeptAndWhere();
     void changesByAnotherProgramSayWhichVersionIsKept();
+    void aKeptCopyIsSavedAsAFileThePageImports();
     void everyStoreIsNamedInEveryLanguage_data();
     void everyStoreIsNamedInEveryLanguage();
     void unreadableDocumentsAreToldOnceFromTheEventLoop();
@@ -86,35 +89,57 @@ void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
                              {"savedTasks", "savedTasks.unreadable-20260101-090001", "/d/mivo.sqlite3"},
                              {"somethingNew", "somethingNew.unreadable-20260101-090002", "/d/mivo.sqlite3"}});
     QCOMPARE(a.title, QStringLiteral("Some of your data could not be read"));
-    QCOMPARE(a.text, QStringLiteral(
-                         "Mivo kept an untouched copy and started without it:\n"
-                         "• All settings and data (the database): copy kept as "
-                         "/d/mivo.sqlite3.unreadable-20260101-090000\n"
-                         "• Tasks: copy kept as “savedTasks.unreadable-20260101-090001” in /d/mivo.sqlite3\n"
-                         "• “somethingNew”: copy kept as “somethingNew.unreadable-20260101-090002” in "
-                         "/d/mivo.sqlite3"));
+    const QString when =
+        QLocale("en_US").toString(QDateTime(QDate(2026, 1, 1), QTime(9, 0, 1)), QLocale::ShortFormat);
+    QCOMPARE(a.text, QStringLiteral("Mivo kept an untouched copy and started without it:\n"
+                                    "• All settings and data (the database): copy kept as "
+                                    "/d/mivo.sqlite3.unreadable-20260101-090000\n"
+                                    "• Tasks (%1): an untouched copy is kept with Mivo's data\n"
+                                    "• “somethingNew” (%2): an untouched copy is kept with Mivo's data")
+                         .arg(when, when)); // a minute's stamps, shown to the minute
     QVERIFY(a.warning);
+    QVERIFY(a.buttons.isEmpty()); // nothing there that a page imports
 }
 
-// Data another program changed while Mivo ran: which version is in use and where the other is, for
-// each kind of copy; in one alert with what could not be read.
+// Data another program changed while Mivo ran: which version is in use and which is kept as a copy,
+// when, in the user's words (never a key of the database or its path); each copy a page imports is
+// offered as a file. In one alert with what could not be read.
 void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
     TempPrefs t;
     using K = DataNotice::Kind;
-    const DataNotice theirs{"savedTasks", "savedTasks.unreadable-1", "/d/m", K::otherProgramsValueKept};
-    const DataNotice mine{"savedNotes", "savedNotes.unreadable-2", "/d/m", K::ownChangesKept};
+    const DataNotice theirs{"savedTasks", "savedTasks.unreadable-20261209-190452", "/d/m",
+                            K::otherProgramsValueKept};
+    const DataNotice mine{"savedNotes", "savedNotes.unreadable-20261209-190453", "/d/m", K::ownChangesKept};
+    const QString at =
+        QLocale("en_US").toString(QDateTime(QDate(2026, 12, 9), QTime(19, 4, 52)), QLocale::ShortFormat);
     const Dialogs::Alert a = unreadableDataAlert({theirs, mine});
     QCOMPARE(a.title, QStringLiteral("Some of your data was changed by another program"));
-    QCOMPARE(a.text, QStringLiteral("Another program changed this data while Mivo was running. Nothing was lost: "
-                                    "both versions are kept.\n"
-                                    "• Tasks: your version is in use; the other program's is kept as "
-                                    "“savedTasks.unreadable-1” in /d/m\n"
-                                    "• Notes: the other program's version is in use; your latest changes are "
-                                    "kept as “savedNotes.unreadable-2” in /d/m"));
-    const Dialogs::Alert both = unreadableDataAlert({{"savedFinances", "F", "/d/m"}, mine});
+    QCOMPARE(a.text,
+             QStringLiteral("Another program changed this data while Mivo was running. Nothing was lost: "
+                            "both versions are kept.\n"
+                            "• Tasks (%1): your version is in use; the other program's version is kept as "
+                            "a copy\n"
+                            "• Notes (%1): the other program's version is in use; your version, with your "
+                            "latest changes, is kept as a copy\n\n"
+                            "To take a copy back, save it as a file and open that file with Import on its "
+                            "page.")
+                 .arg(at));
+    QCOMPARE(a.buttons, QStringList({"OK", "Save the Tasks copy…", "Save the Notes copy…"}));
+    // Only the changed notes could be kept: nothing claims that nothing was lost.
+    const DataNotice part{"savedNotes", "savedNotes.unreadable-20261209-190453", "/d/m",
+                          K::ownChangedRecordsKept};
+    const Dialogs::Alert partly = unreadableDataAlert({part});
+    QVERIFY2(partly.text.startsWith("Another program changed this data while Mivo was running.\n• Notes ("),
+             qPrintable(partly.text));
+    QVERIFY(partly.text.contains("only what you changed since your last save is kept as a copy"));
+    QVERIFY(!partly.text.contains("Nothing was lost"));
+    const Dialogs::Alert both =
+        unreadableDataAlert({{"savedFinances", "savedFinances.unreadable-x", "/d/m"}, mine});
     QCOMPARE(both.title, QStringLiteral("Some of your data could not be read"));
-    QVERIFY(both.text.contains(QStringLiteral("• Finances: copy kept as “F” in /d/m")));
-    QVERIFY(both.text.endsWith(QStringLiteral("kept as “savedNotes.unreadable-2” in /d/m")));
+    QVERIFY(both.text.contains(QStringLiteral("• Finances: an untouched copy is kept with Mivo's data")));
+    QCOMPARE(both.buttons, QStringList({"OK", "Save the Notes copy…"}));
+    for (const Dialogs::Alert &any : {a, partly, both})
+        QVERIFY2(!any.text.contains(".unreadable-") && !any.text.contains("/d/m"), qPrintable(any.text));
     // Another program's notes in use with nothing of the user's waiting: no second version to name.
     const DataNotice inUse{"savedNotes", QString(), "/d/m", K::otherProgramsValueInUse};
     const Dialogs::Alert replaced = unreadableDataAlert({inUse});
@@ -122,6 +147,7 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
     QCOMPARE(replaced.text,
              QStringLiteral("• Notes: another program replaced this data while Mivo was running; its "
                             "version is in use (none of your changes were waiting to be saved)"));
+    QVERIFY(replaced.buttons.isEmpty());
     // The changes the last quit kept beside the database, written at this start.
     const DataNotice saved{QString(), "/d/m.unsaved", "/d/m", K::savedAtStart};
     const Dialogs::Alert written = unreadableDataAlert({saved});
@@ -130,13 +156,19 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
              QStringLiteral("The changes you made just before Mivo last quit could not be saved then, "
                             "because another program was using Mivo's data. They were kept in "
                             "/d/m.unsaved and are saved now."));
-    QVERIFY(unreadableDataAlert({theirs, saved}).text.endsWith(written.text));
+    QVERIFY(unreadableDataAlert({saved, theirs}).text.contains(written.text));
     for (AppLang lang : {AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
         L::setLang(lang);
         const Dialogs::Alert other = unreadableDataAlert({theirs, mine});
         QVERIFY(other.title != a.title);
-        QCOMPARE(other.text.split('\n').size(), 3);
-        QVERIFY(other.text.contains(QStringLiteral("“savedTasks.unreadable-1”").mid(1, 23)));
+        QCOMPARE(other.text.split('\n').size(), 5);
+        QVERIFY(other.text.contains(
+            QLocale(AppLangs::regionLocaleId(lang))
+                .toString(QDateTime(QDate(2026, 12, 9), QTime(19, 4, 52)), QLocale::ShortFormat)));
+        QCOMPARE(other.buttons.size(), 3);
+        for (const QString &b : other.buttons.mid(1))
+            QVERIFY(!a.buttons.contains(b));
+        QVERIFY(unreadableDataAlert({part}).text != partly.text);
         const Dialogs::Alert w = unreadableDataAlert({saved});
         QVERIFY(w.title != written.title && w.text != written.text);
         QVERIFY(w.text.contains(QStringLiteral("/d/m.unsaved")));
@@ -144,22 +176,51 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
     }
 }
 
+// The copy the alert offers is saved as a file the page's own Import reads, off the window's thread.
+void TstDataNotices::aKeptCopyIsSavedAsAFileThePageImports() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    QTemporaryDir dir;
+    std::vector<Note> notes;
+    for (int i = 0; i < 3; ++i) {
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("kept %1").arg(i));
+        n.id = QStringLiteral("K%1").arg(i);
+        n.body = QStringLiteral("body %1").arg(i);
+        notes.push_back(n);
+    }
+    const QString aside = t.prefs().keepAsideData(kNotes, encodeNotes(notes));
+    QVERIFY(!aside.isEmpty());
+    const QString file = dir.filePath("back.json");
+    dialogs.alertAnswers = {1};
+    dialogs.savePaths = {file};
+    DataNoticePresenter presenter(nullptr);
+    DataNotices::get().add({kNotes, aside, t.path(), DataNotice::Kind::ownChangesKept});
+    QTRY_VERIFY(QFile::exists(file));
+    QCOMPARE(dialogs.proposed.size(), 1);
+    QVERIFY2(dialogs.proposed[0].startsWith("Notes copy ") && dialogs.proposed[0].endsWith(".json"),
+             qPrintable(dialogs.proposed[0]));
+    const NoteListImport::ReadResult back = NoteListImport::read(file);
+    QCOMPARE(back.error, NoteListImport::ReadError::none);
+    QCOMPARE(back.notes, notes);
+    QCOMPARE(dialogs.alertsShown.size(), 1); // one copy: saved, nothing more to offer
+}
+
 void TstDataNotices::everyStoreIsNamedInEveryLanguage_data() {
     QTest::addColumn<AppLang>("lang");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("tasksLine");
     QTest::newRow("en") << AppLang::en << "Some of your data could not be read"
-                        << "• Tasks: copy kept as “K” in P";
+                        << "• Tasks: an untouched copy is kept with Mivo's data";
     QTest::newRow("es") << AppLang::es << "Algunos de tus datos no se pudieron leer"
-                        << "• Tareas: copia guardada como «K» en P";
+                        << "• Tareas: se guardó una copia intacta con los datos de Mivo";
     QTest::newRow("de") << AppLang::de << "Einige deiner Daten konnten nicht gelesen werden"
-                        << "• Aufgaben: Kopie als „K“ in P aufbewahrt";
+                        << "• Aufgaben: eine unveränderte Kopie ist bei den Daten von Mivo aufbewahrt";
     QTest::newRow("fr") << AppLang::fr << "Certaines de tes données n'ont pas pu être lues"
-                        << "• Tâches : copie conservée sous « K » dans P";
+                        << "• Tâches : une copie intacte est conservée avec les données de Mivo";
     QTest::newRow("uk") << AppLang::uk << "Деякі ваші дані не вдалося прочитати"
-                        << "• Завдання: копію збережено як «K» у P";
+                        << "• Завдання: незмінну копію збережено разом із даними Mivo";
     QTest::newRow("pl") << AppLang::pl << "Nie udało się odczytać części danych"
-                        << "• Zadania: kopię zachowano jako „K” w P";
+                        << "• Zadania: nienaruszoną kopię zachowano razem z danymi Mivo";
 }
 
 void TstDataNotices::everyStoreIsNamedInEveryLanguage() {
@@ -198,9 +259,10 @@ void TstDataNotices::unreadableDocumentsAreToldOnceFromTheEventLoop() {
     QTRY_COMPARE(dialogs.alertsShown.size(), 1);
     const QString shown = dialogs.alertsShown[0];
     QVERIFY2(shown.startsWith("Some of your data could not be read|"), qPrintable(shown));
-    QVERIFY(shown.contains("• Tasks: copy kept as “savedTasks.unreadable-"));
-    QVERIFY(shown.contains("• Notes: copy kept as “savedNotes.unreadable-"));
-    QVERIFY(shown.contains(" in " + t.path()));
+    QVERIFY(shown.contains("• Tasks ("));
+    QVERIFY(shown.contains("• Notes ("));
+    QCOMPARE(shown.count("an untouched copy is kept with Mivo's data"), 2);
+    QVERIFY(!shown.contains(t.path()));
     QVERIFY(!shown.contains("Finances"));
 
     // The next launch finds the same unreadable documents: they are already kept, and were told.
@@ -240,9 +302,7 @@ void TstDataNotices::everyDocumentIsCheckedAtStart() {
         QVERIFY(app.launch());
         QTRY_COMPARE(dialogs.alertsShown.size(), 1);
         const QString shown = dialogs.alertsShown[0];
-        for (const char *line : {"• Finances: copy kept as “savedFinances.unreadable-",
-                                 "• Exercise history: copy kept as “exerciseHistory.unreadable-",
-                                 "• Playlist: copy kept as “playlistState.unreadable-"})
+        for (const char *line : {"• Finances (", "• Exercise history (", "• Playlist ("})
             QVERIFY2(shown.contains(QString::fromUtf8(line)), qPrintable(shown));
         QTest::qWait(50);
         QCOMPARE(dialogs.alertsShown.size(), 1);
@@ -274,8 +334,9 @@ void TstDataNotices::deeplyNestedDocumentsDoNotStopTheLaunch() {
     QTRY_COMPARE(dialogs.alertsShown.size(), 1);
     const QString shown = dialogs.alertsShown[0];
     for (const char *key : kStoreKeys)
-        QVERIFY2(shown.contains(QStringLiteral("“%1.unreadable-").arg(QLatin1String(key))), qPrintable(shown));
-    QCOMPARE(shown.count(QStringLiteral(".unreadable-")), int(std::size(kStoreKeys)));
+        QVERIFY2(shown.contains(QStringLiteral("• %1 (").arg(unreadableDataName(QLatin1String(key)))),
+                 qPrintable(shown));
+    QCOMPARE(shown.count(QStringLiteral("an untouched copy is kept")), int(std::size(kStoreKeys)));
 }
 
 // SIGTERM while a notice waits for the stores to load: no alert opens during the quit (nobody may be
@@ -284,7 +345,7 @@ void TstDataNotices::deeplyNestedDocumentsDoNotStopTheLaunch() {
 void TstDataNotices::noticesPendingAtQuitAreToldAtTheNextStart() {
     TempPrefs t;
     TestDialogs dialogs;
-    const DataNotice theirs{kTasks, "savedTasks.unreadable-1", t.path(),
+    const DataNotice theirs{kTasks, "savedTasks.unreadable-20260101-090000", t.path(),
                             DataNotice::Kind::otherProgramsValueKept};
     {
         AppDelegate app;
@@ -305,9 +366,11 @@ void TstDataNotices::noticesPendingAtQuitAreToldAtTheNextStart() {
         QVERIFY(app.launch());
         if (start == 0) {
             QTRY_COMPARE(dialogs.alertsShown.size(), 1);
-            QVERIFY2(dialogs.alertsShown[0].contains("your version is in use; the other program's is kept as "
-                                                     "“savedTasks.unreadable-1”"),
-                     qPrintable(dialogs.alertsShown[0]));
+            QVERIFY2(
+                dialogs.alertsShown[0].contains("• Tasks (") &&
+                    dialogs.alertsShown[0].contains("your version is in use; the other program's version is "
+                                                    "kept as a copy"),
+                qPrintable(dialogs.alertsShown[0]));
         } else {
             QTest::qWait(50);
             QCOMPARE(dialogs.alertsShown.size(), 1);

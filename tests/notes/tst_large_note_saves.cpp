@@ -204,8 +204,8 @@ private slots:
     }
 
     // Another program writes the notes while a large note's bytes are still being made (the store
-    // let go of its document after a relaunch): what it wrote stays and is shown, and the change is
-    // kept aside, once, whole.
+    // let go of its document after a relaunch): what it wrote stays and is shown, and every note held,
+    // the change with them, is kept aside, once, whole.
     void anotherProgramsWriteMeanwhileKeepsTheChangeAside() {
         TempPrefs prefs;
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
@@ -235,9 +235,43 @@ private slots:
         const QStringList copies = prefs.prefs().keys().filter(kKey + QStringLiteral(".unreadable-"));
         QCOMPARE(copies.size(), 1);
         const auto kept = decodeNotes(prefs.prefs().data(copies.front()));
+        QVERIFY(kept && kept->size() == model.size()); // every note held, with the change
+        model.back() = stamped(mine);
+        QCOMPARE(*kept, model);
+        DataNotices::get().take();
+        NoteStore::resetForTests();
+    }
+
+    // Notes too many to be held whole beside the stored document: when another program replaces
+    // them, only the change can be kept, and the notice says so (never that nothing was lost).
+    void onlyTheChangeIsKeptOfNotesTooLargeToHold() {
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        std::vector<Note> model;
+        for (int i = 0; i < 9; ++i) model.push_back(textNote(QStringLiteral("N%1").arg(i), 2 << 20));
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
+        QCOMPARE(store.notes().size(), model.size());
+        Note mine = *store.find(QStringLiteral("N0"));
+        mine.title = QStringLiteral("kept aside");
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
+        sqlite3_busy_timeout(other, 10000);
+        QCOMPARE(sqlite3_exec(other, "UPDATE prefs SET value = 7 WHERE key = 'savedNotes'", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(other);
+        store.update(mine);
+        QVERIFY(store.settle(10000));
+        QVERIFY(prefs.prefs().flush());
+        QTRY_VERIFY(store.notes().empty());
+        std::optional<DataNotice> mineTold;
+        for (const DataNotice &n : DataNotices::get().take())
+            if (n.kind == DataNotice::Kind::ownChangedRecordsKept) mineTold = n;
+        QVERIFY(mineTold);
+        const auto kept = decodeNotes(prefs.prefs().data(mineTold->keptAs));
         QVERIFY(kept && kept->size() == 1);
         QCOMPARE(kept->front(), stamped(mine));
-        DataNotices::get().take();
         NoteStore::resetForTests();
     }
 };

@@ -197,14 +197,20 @@ private slots:
         const auto shown = decodeNotes(theirs);
         QTRY_COMPARE(store.notes().size(), shown->size());
         for (size_t i = 0; i < shown->size(); ++i) QCOMPARE(*store.find(shown->at(i).id), shown->at(i));
-        // The change made meanwhile is kept aside, once, as notes that decode; and told.
+        // Every note held, with the change made meanwhile, is kept aside, once, as notes that decode;
+        // and told.
         const auto copies = copiesOf(other, kNotes);
         QCOMPARE(copies.size(), size_t(1));
         const auto kept = decodeNotes(copies.begin()->second);
         QVERIFY(kept);
-        QCOMPARE(kept->size(), size_t(1));
-        QCOMPARE(kept->front().title, mine.title);
-        QCOMPARE(kept->front().body, mine.body);
+        std::vector<Note> held = *now;
+        held[20].title = mine.title;
+        held[20].body = mine.body;
+        QCOMPARE(kept->size(), held.size());
+        for (size_t i = 0; i < held.size(); ++i) {
+            if (i == 20) held[i].modifiedInterval = kept->at(i).modifiedInterval; // stamped by the store
+            QCOMPARE(kept->at(i), held[i]);
+        }
         const DataNotice told = takeOneNotice();
         QCOMPARE(told.key, QString::fromLatin1(kNotes));
         QCOMPARE(told.keptAs, copies.begin()->first);
@@ -226,6 +232,59 @@ private slots:
         QCOMPARE(NoteStore::shared().notes().size(), after->size());
         QCOMPARE(copiesOf(other, kNotes).size(), size_t(1));
         QVERIFY(DataNotices::get().take().empty());
+        NoteStore::resetForTests();
+    }
+
+    // Another program stores something that is no notes list in place of the notes (a number, NULL,
+    // another store's list) or deletes them, then the user edits a note: every note Mivo held, with
+    // the edit, is kept aside as a notes list, and that is what the user is told of.
+    void everyNoteHeldIsKeptWhateverTheOtherProgramWrote_data() {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("integer") << "UPDATE prefs SET value = 42 WHERE key = 'savedNotes'";
+        QTest::newRow("real") << "UPDATE prefs SET value = 4.5 WHERE key = 'savedNotes'";
+        QTest::newRow("null") << "UPDATE prefs SET value = NULL WHERE key = 'savedNotes'";
+        QTest::newRow("tasks")
+            << "UPDATE prefs SET value = (SELECT value FROM prefs WHERE key = 'savedTasks') "
+               "WHERE key = 'savedNotes'";
+        QTest::newRow("deleted") << "DELETE FROM prefs WHERE key = 'savedNotes'";
+    }
+    void everyNoteHeldIsKeptWhateverTheOtherProgramWrote() {
+        QFETCH(QString, sql);
+        TempPrefs prefs;
+        TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
+        prefs.prefs().setData(QString::fromLatin1(kTasks), encodeTasks({task(1), task(2)}));
+        std::vector<Note> model;
+        for (int i = 0; i < 50; ++i)
+            model.push_back(textNote(i, 400));
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        NoteStore &store = *loaded;
+        QCOMPARE(store.notes().size(), model.size());
+        QCoreApplication::processEvents();
+        Note saved = *store.find(model[3].id);
+        saved.title = QStringLiteral("saved before");
+        store.update(saved);
+        QVERIFY(prefs.prefs().flush());
+        model[3] = *store.find(model[3].id);
+
+        Note mine = *store.find(model[30].id); // open on the page
+        OtherProgram other(prefs.path());
+        QVERIFY(other.exec(sql.toUtf8().constData()));
+        mine.body = QStringLiteral("the one edit");
+        store.update(mine);
+        model[30] = *store.find(model[30].id);
+        QTRY_VERIFY(prefs.prefs().flush());
+        QTRY_VERIFY(store.notes().size() != model.size());
+
+        const std::vector<DataNotice> told = DataNotices::get().take();
+        const auto mineTold = std::find_if(told.begin(), told.end(), [](const DataNotice &n) {
+            return n.kind == DataNotice::Kind::ownChangesKept;
+        });
+        QVERIFY(mineTold != told.end());
+        QCOMPARE(mineTold->key, QString::fromLatin1(kNotes));
+        const auto kept = decodeNotes(other.rows()[mineTold->keptAs]);
+        QVERIFY(kept);
+        QCOMPARE(*kept, model);
         NoteStore::resetForTests();
     }
 
@@ -332,7 +391,10 @@ private slots:
         QCOMPARE(other.rows()[QString::fromLatin1(kNotes)], theirs);
         const auto copies = copiesOf(other, kNotes);
         QCOMPARE(copies.size(), size_t(1));
-        QCOMPARE(decodeNotes(copies.begin()->second)->front().title, mine.title);
+        const auto kept = decodeNotes(copies.begin()->second);
+        QCOMPARE(kept->size(), model.size());
+        QCOMPARE(kept->at(1).title, first.title);
+        QCOMPARE(kept->at(2).title, mine.title);
         NoteStore::resetForTests();
     }
 
@@ -364,7 +426,9 @@ private slots:
             QCOMPARE(*store.find(n.id), n);
         const auto copies = copiesOf(other, kNotes);
         QCOMPARE(copies.size(), size_t(1));
-        QCOMPARE(decodeNotes(copies.begin()->second)->front().title, mine.title);
+        const auto kept = decodeNotes(copies.begin()->second);
+        QCOMPARE(kept->size(), model.size());
+        QCOMPARE(kept->at(2).title, mine.title);
         store.add(textNote(77, 10));
         QVERIFY(prefs.prefs().flush());
         prefs.reopen();

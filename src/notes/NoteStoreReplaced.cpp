@@ -1,0 +1,85 @@
+// The notes store when another program writes the stored notes while Mivo runs.
+#include "notes/NoteStore.h"
+
+#include "platform/DataNotices.h"
+#include "platform/Keys.h"
+#include "platform/Prefs.h"
+
+namespace {
+// Up to this size the store keeps the document it last handed to the preferences (beside its
+// changes since), so that every note it holds can be kept aside whole when another program replaces
+// the stored one. Above it, following each save there would copy tens of megabytes on the window's
+// thread, and only the notes changed in this session can be kept.
+constexpr qsizetype kHeldWholeBytes = 16 * 1024 * 1024;
+} // namespace
+
+void NoteStore::holdHanded(const QByteArray &doc) {
+    handed_ = doc.size() <= kHeldWholeBytes ? doc : QByteArray();
+}
+
+void NoteStore::followHanded(const std::vector<PrefsSplice> &splices) {
+    if (handed_.isEmpty()) return;
+    if (!applySplices(handed_, splices) || handed_.size() > kHeldWholeBytes) handed_ = QByteArray();
+}
+
+std::optional<QByteArray> NoteStore::wholeAsHeld() const {
+    if (handed_.isEmpty() || handed_.size() != docSize_) return std::nullopt;
+    QByteArray doc = handed_;
+    if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
+        std::vector<ArrayElement> elements = elementsNow();
+        const auto splices = arraySplices(elements, doc.size());
+        if (!splices || !applySplices(doc, *splices)) return std::nullopt;
+    }
+    return doc;
+}
+
+// Another program wrote the notes in place of the document this store let go of. What it wrote stays
+// (it may hold notes this store never saw), and the store reads it again. Every note this store held,
+// with the changes of this session, is kept aside as a notes document of its own, and the user is told
+// where; a document too large to be held here leaves only the changed notes to keep.
+void NoteStore::reloadReplaced() {
+    Prefs &p = Prefs::get();
+    // The changes still being encoded are kept aside with the others; none is written into what the
+    // other program stored.
+    installEncodes();
+    savePending_ = false;
+    confirmSaved(); // what the disk held before the other program wrote is no change of this session
+    const bool changedHere =
+        std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty || s.unconfirmed; });
+    std::optional<QByteArray> kept = changedHere ? wholeAsHeld() : std::nullopt;
+    auto kind = DataNotice::Kind::ownChangesKept;
+    if (changedHere && !kept) {
+        kind = DataNotice::Kind::ownChangedRecordsKept;
+        QByteArray changed("[");
+        int count = 0;
+        for (const Slot &s : slots_) {
+            if (!s.dirty && !s.unconfirmed) continue;
+            QByteArray bytes = s.bytes;
+            if (bytes.isEmpty() && s.note && !s.lent) NoteCodec::encodeNote(bytes, *s.note, {}, nullptr);
+            if (bytes.isEmpty()) continue;
+            if (count++) changed.append(',');
+            changed.append(bytes);
+        }
+        changed.append(']');
+        if (count) kept = std::move(changed);
+    }
+    if (kept) {
+        const QString aside = p.keepAsideData(QString::fromLatin1(kNotes), *kept);
+        if (!aside.isEmpty())
+            DataNotices::get().add({QString::fromLatin1(kNotes), aside, p.path(), kind});
+        else
+            qWarning("NoteStore: the notes changed here could not be kept aside");
+    } else {
+        // Nothing of ours to keep, but the list the user sees becomes another one: they are told.
+        DataNotices::get().add(
+            {QString::fromLatin1(kNotes), QString(), p.path(), DataNotice::Kind::otherProgramsValueInUse});
+    }
+    heads_.clear();
+    slots_.clear();
+    doc_ = QByteArray();
+    handed_ = QByteArray();
+    docVersion_.reset();
+    docPrefs_ = nullptr;
+    docSize_ = 0;
+    startLoad(true);
+}
