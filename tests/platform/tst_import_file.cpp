@@ -74,6 +74,9 @@ private slots:
     // is opened is refused, and a file that grows past the bound once its size was taken is refused
     // rather than cut at the bound.
     void aFileChangedWhileItIsReadIsJudgedByWhatIsRead() {
+        struct Unhook {
+            ~Unhook() { ImportFile::setStepHookForTests({}); }
+        } unhook;
         QTemporaryDir dir;
         const QString path = putFile(dir.filePath("a.json"), "[]");
         const QString pipe = fifo(dir, "pipe.json");
