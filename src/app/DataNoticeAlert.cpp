@@ -8,9 +8,12 @@
 #include "ui/CommonAlerts.h"
 #include "ui/Lang.h"
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
+#include <sys/stat.h>
 
 QString unreadableDataName(const QString &key) {
     struct Name {
@@ -231,6 +234,100 @@ QStringList savedAtStartLines(const std::vector<DataNotice> &notices) {
     }
     return lines;
 }
+
+// When a file Mivo kept beside its data was written: it keeps that time when it is set aside.
+std::optional<QDateTime> writtenAt(const QString &path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+    return QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
+}
+
+QString dayAndTime(const QDateTime &at) {
+    const AppLang lang = L::lang();
+    return L::weekdayDayMonth(at.date(), lang) + QStringLiteral(", ") +
+           QLocale(AppLangs::regionLocaleId(lang)).toString(at.time(), QLocale::ShortFormat);
+}
+
+// Files of Mivo's own beside the database that were not whole at this start: nothing of them was
+// taken, and each is kept where the user can find it.
+QStringList sideFileLines(const std::vector<DataNotice> &notices) {
+    QStringList lines;
+    for (const DataNotice &n : notices) {
+        if (n.kind == DataNotice::Kind::unsavedUnreadable) {
+            if (const auto at = writtenAt(n.keptAs))
+                lines
+                    << L::t(
+                           {.en = "The changes you made before Mivo quit on %1 could not be saved then. The "
+                                  "file that kept them could not be read back safely, so none of them were "
+                                  "applied; it is kept as %2.",
+                            .es = "Los cambios que hiciste antes de que Mivo se cerrara el %1 no se pudieron "
+                                  "guardar entonces. El archivo que los conservaba no se pudo leer de forma "
+                                  "segura, así que no se aplicó ninguno; se conserva como %2.",
+                            .de = "Die Änderungen, die du vor dem Beenden von Mivo am %1 gemacht hast, "
+                                  "konnten damals nicht gespeichert werden. Die Datei, die sie aufbewahrte, "
+                                  "ließ sich nicht sicher lesen, daher wurde keine davon übernommen; sie ist "
+                                  "als %2 aufbewahrt.",
+                            .fr = "Les modifications faites avant la fermeture de Mivo le %1 n'ont pas pu "
+                                  "être enregistrées alors. Le fichier qui les conservait n'a pas pu être "
+                                  "relu de façon sûre : aucune n'a donc été appliquée ; il est conservé sous "
+                                  "%2.",
+                            .uk = "Зміни, зроблені перед виходом з Mivo (%1), тоді не вдалося зберегти. "
+                                  "Файл, у якому їх було збережено, не вдалося надійно прочитати, тому "
+                                  "жодну з них не застосовано; його збережено як %2.",
+                            .pl = "Zmian wprowadzonych przed zamknięciem Mivo (%1) nie udało się wtedy "
+                                  "zapisać. Pliku, w którym je zachowano, nie udało się bezpiecznie "
+                                  "odczytać, więc żadnej z nich nie zastosowano; zachowano go jako %2."})
+                           .arg(dayAndTime(*at), n.keptAs);
+            else
+                lines
+                    << L::t(
+                           {.en = "The changes you made before Mivo last quit could not be saved then. The "
+                                  "file that kept them could not be read back safely, so none of them were "
+                                  "applied; it is kept as %1.",
+                            .es = "Los cambios que hiciste antes del último cierre de Mivo no se pudieron "
+                                  "guardar entonces. El archivo que los conservaba no se pudo leer de forma "
+                                  "segura, así que no se aplicó ninguno; se conserva como %1.",
+                            .de = "Die Änderungen, die du vor dem letzten Beenden von Mivo gemacht hast, "
+                                  "konnten damals nicht gespeichert werden. Die Datei, die sie aufbewahrte, "
+                                  "ließ sich nicht sicher lesen, daher wurde keine davon übernommen; sie ist "
+                                  "als %1 aufbewahrt.",
+                            .fr = "Les modifications faites avant la dernière fermeture de Mivo n'ont pas "
+                                  "pu être enregistrées alors. Le fichier qui les conservait n'a pas pu être "
+                                  "relu de façon sûre : aucune n'a donc été appliquée ; il est conservé sous "
+                                  "%1.",
+                            .uk = "Зміни, зроблені перед останнім виходом з Mivo, тоді не вдалося "
+                                  "зберегти. Файл, у якому їх було збережено, не вдалося надійно прочитати, "
+                                  "тому жодну з них не застосовано; його збережено як %1.",
+                            .pl = "Zmian wprowadzonych przed ostatnim zamknięciem Mivo nie udało się wtedy "
+                                  "zapisać. Pliku, w którym je zachowano, nie udało się bezpiecznie "
+                                  "odczytać, więc żadnej z nich nie zastosowano; zachowano go jako %1."})
+                           .arg(n.keptAs);
+        } else if (n.kind == DataNotice::Kind::noticesUnreadable) {
+            lines
+                << L::t({.en = "Mivo had messages for you from its last run (about copies of your data it "
+                               "kept), but the file that held them could not be read back safely. It is kept "
+                               "as %1.",
+                         .es = "Mivo tenía mensajes para ti de su última ejecución (sobre copias de tus "
+                               "datos que guardó), pero el archivo que los contenía no se pudo leer de forma "
+                               "segura. Se conserva como %1.",
+                         .de = "Mivo hatte Meldungen aus seinem letzten Lauf für dich (über Kopien deiner "
+                               "Daten, die es aufbewahrt hat), aber die Datei mit diesen Meldungen ließ sich "
+                               "nicht sicher lesen. Sie ist als %1 aufbewahrt.",
+                         .fr =
+                             "Mivo avait des messages pour toi de sa dernière exécution (sur des copies "
+                             "de tes données qu'il a conservées), mais le fichier qui les contenait n'a pas "
+                             "pu être relu de façon sûre. Il est conservé sous %1.",
+                         .uk = "Mivo мав для вас повідомлення з попереднього запуску (про копії ваших "
+                               "даних, які він зберіг), але файл із ними не вдалося надійно прочитати. Його "
+                               "збережено як %1.",
+                         .pl = "Mivo miało dla ciebie komunikaty z poprzedniego uruchomienia (o kopiach "
+                               "twoich danych, które zachowało), ale pliku z nimi nie udało się bezpiecznie "
+                               "odczytać. Zachowano go jako %1."})
+                       .arg(n.keptAs);
+        }
+    }
+    return lines;
+}
 } // namespace
 
 namespace {
@@ -242,7 +339,8 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
         if (n.kind == DataNotice::Kind::unreadable) unreadable.push_back(n);
     const QStringList changed = changedElsewhereLines(notices);
     const QStringList saved = savedAtStartLines(notices);
-    if (unreadable.empty() && changed.isEmpty()) {
+    const QStringList sideFiles = sideFileLines(notices);
+    if (unreadable.empty() && sideFiles.isEmpty() && changed.isEmpty()) {
         a.title = L::t({.en = "Your last changes are saved",
                         .es = "Tus últimos cambios están guardados",
                         .de = "Deine letzten Änderungen sind gespeichert",
@@ -252,7 +350,7 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
         a.text = saved.join(QLatin1Char('\n'));
         return a;
     }
-    if (unreadable.empty()) {
+    if (unreadable.empty() && sideFiles.isEmpty()) {
         a.title = L::t({.en = "Some of your data was changed by another program",
                         .es = "Otro programa cambió algunos de tus datos",
                         .de = "Ein anderes Programm hat einige deiner Daten geändert",
@@ -270,12 +368,13 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
                     .uk = "Деякі ваші дані не вдалося прочитати",
                     .pl = "Nie udało się odczytać części danych"});
     QStringList lines;
-    lines << L::t({.en = "Mivo kept an untouched copy and started without it:",
-                   .es = "Mivo guardó una copia intacta y empezó sin ellos:",
-                   .de = "Mivo hat eine unveränderte Kopie aufbewahrt und ohne sie gestartet:",
-                   .fr = "Mivo en a gardé une copie intacte et a démarré sans elles :",
-                   .uk = "Mivo зберіг незмінну копію і запустився без них:",
-                   .pl = "Mivo zachowało nienaruszoną kopię i uruchomiło się bez nich:"});
+    if (!unreadable.empty())
+        lines << L::t({.en = "Mivo kept an untouched copy and started without it:",
+                       .es = "Mivo guardó una copia intacta y empezó sin ellos:",
+                       .de = "Mivo hat eine unveränderte Kopie aufbewahrt und ohne sie gestartet:",
+                       .fr = "Mivo en a gardé une copie intacte et a démarré sans elles :",
+                       .uk = "Mivo зберіг незмінну копію і запустився без них:",
+                       .pl = "Mivo zachowało nienaruszoną kopię i uruchomiło się bez nich:"});
     for (const DataNotice &n : unreadable) {
         if (n.key.isEmpty())
             lines << L::t({.en = "• %1: copy kept as %2",
@@ -294,8 +393,11 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
                            .pl = "• %1: nienaruszoną kopię zachowano razem z danymi Mivo"})
                          .arg(subject(n));
     }
+    for (const QString &line : sideFiles)
+        lines << QString() << line;
     if (!changed.isEmpty()) lines << QString() << changed;
     if (!saved.isEmpty()) lines << QString() << saved;
+    if (!lines.isEmpty() && lines.first().isEmpty()) lines.removeFirst();
     a.text = lines.join(QLatin1Char('\n'));
     return a;
 }

@@ -1,13 +1,20 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/ImportFile.h"
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 namespace AtomicFile {
 namespace {
@@ -17,6 +24,26 @@ bool fileSystemFull(const QString &path) {
     if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &st) != 0) return false;
     const unsigned long long blocks = ::geteuid() == 0 ? st.f_bfree : st.f_bavail;
     return blocks == 0;
+}
+
+constexpr qsizetype kChecksumBytes = sizeof(XXH128_canonical_t);
+
+QByteArray checksum(const char *data, qsizetype size) {
+    XXH128_canonical_t sum;
+    XXH128_canonicalFromHash(&sum, XXH3_128bits(data, size_t(size)));
+    return QByteArray(reinterpret_cast<const char *>(sum.digest), kChecksumBytes);
+}
+
+QString systemError(int e) {
+    return QString::fromLocal8Bit(std::strerror(e));
+}
+
+// A rename is on disk once its folder is.
+void syncFolder(const QString &folder) {
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 } // namespace
 
@@ -53,5 +80,64 @@ WriteResult write(const QString &path, const QByteArray &bytes) {
     return commit(f);
 }
 
+WriteResult writeSideFile(const QString &path, const QByteArray &content) {
+    // QSaveFile writes where a link at the path leads. This file is made beside the name instead
+    // (created new, for this user only) and renamed over it: a rename replaces the name itself,
+    // whatever it is, and never what a link there points at.
+    const QFileInfo at(path);
+    QTemporaryFile f(at.absolutePath() + QLatin1Char('/') + at.fileName() + QStringLiteral(".XXXXXX"));
+    if (!f.open()) return {false, f.errorString()};
+    const QByteArray sum = checksum(content.constData(), content.size());
+    if (f.write(content) != content.size() || f.write(sum) != sum.size() || !f.flush())
+        return {false, writeError(f)};
+    if (::fsync(f.handle()) != 0) return {false, systemError(errno)};
+    const QByteArray from = QFile::encodeName(f.fileName());
+    const QByteArray to = QFile::encodeName(path);
+    if (::rename(from.constData(), to.constData()) != 0) {
+        const int e = errno;
+        // A folder in the way is kept, under another name, and the file takes its place.
+        if (e != EISDIR) return {false, systemError(e)};
+        if (keepAside(path).isEmpty() || ::rename(from.constData(), to.constData()) != 0)
+            return {false, systemError(e)};
+    }
+    f.setAutoRemove(false);
+    syncFolder(at.absolutePath());
+    return {true, {}};
+}
+
+SideFile readSideFile(const QString &path, qint64 maxBytes) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+        return {};
+    // Anything else with the name (a link, a pipe, a folder, a file this user may not read, one
+    // too large to be ours, one cut short or changed by a bit) is damage.
+    ImportFile::Result read = ImportFile::read(path, maxBytes + kChecksumBytes, ImportFile::Links::refuse);
+    if (read.error != ImportFile::Error::none || read.bytes.size() < kChecksumBytes)
+        return {SideState::damaged, {}};
+    const qsizetype size = read.bytes.size() - kChecksumBytes;
+    if (checksum(read.bytes.constData(), size) != QByteArrayView(read.bytes).sliced(size))
+        return {SideState::damaged, {}};
+    read.bytes.truncate(size);
+    return {SideState::ok, std::move(read.bytes)};
+}
+
+QString keepAside(const QString &path) {
+    const QString stem = path + QStringLiteral(".unreadable-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QByteArray from = QFile::encodeName(path);
+    for (int n = 1; n <= 1000; ++n) {
+        const QString target = n == 1 ? stem : stem + QStringLiteral("-%1").arg(n);
+        const QByteArray to = QFile::encodeName(target);
+        if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+            return target;
+        if (errno == EEXIST) continue;
+        if (errno != EINVAL) return {};
+        // A file system that cannot rename without replacing: look first.
+        struct stat st {};
+        if (::lstat(to.constData(), &st) == 0) continue;
+        return ::rename(from.constData(), to.constData()) == 0 ? target : QString();
+    }
+    return {};
+}
 
 } // namespace AtomicFile

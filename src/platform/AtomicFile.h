@@ -21,4 +21,25 @@ WriteResult commit(QSaveFile &f);
 // before the half-written file is removed: a write that fills the disk part-way leaves Qt's own text
 // at "Unknown error", so the system's reason (errno, or a file system with no room left) is used.
 QString writeError(const QFileDevice &f);
+
+// Files Mivo keeps for itself beside its database (the changes a quit could not write, the notices
+// not yet told). Each is a regular file with a checksum over its whole content after it. It is
+// written in place of whatever has its name, a link included, which is replaced and never written
+// through; it is read back only when it is a regular file (not a link) and its checksum holds, so
+// that damage is never taken for data.
+enum class SideState {
+    none,    // nothing has the name
+    ok,      // content is what was written
+    damaged, // something has the name, but not a whole side file: keep it aside, tell, apply nothing
+};
+struct SideFile {
+    SideState state = SideState::none;
+    QByteArray content;
+};
+WriteResult writeSideFile(const QString &path, const QByteArray &content);
+// Reads at most maxBytes of content.
+SideFile readSideFile(const QString &path, qint64 maxBytes);
+// Moves whatever has path's name (a file, a link, a folder) to a name beside it that nothing has,
+// never over anything: the new path, or empty when it could not be moved.
+QString keepAside(const QString &path);
 } // namespace AtomicFile

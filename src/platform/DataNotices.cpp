@@ -1,7 +1,6 @@
 #include "platform/DataNotices.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/ImportFile.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
@@ -15,13 +14,18 @@ namespace {
 // A notices file is a few lines; anything larger is not ours.
 constexpr qint64 kMaxKeptBytes = 1 << 20;
 
-constexpr std::array<std::pair<DataNotice::Kind, const char *>, 6> kKindNames{{
+// 2: an object naming its format, with the checksum of side files. Format 1 was a bare list.
+constexpr int kKeptFormat = 2;
+
+constexpr std::array<std::pair<DataNotice::Kind, const char *>, 8> kKindNames{{
     {DataNotice::Kind::unreadable, "unreadable"},
     {DataNotice::Kind::otherProgramsValueKept, "otherProgramsValueKept"},
     {DataNotice::Kind::ownChangesKept, "ownChangesKept"},
     {DataNotice::Kind::ownChangedRecordsKept, "ownChangedRecordsKept"},
     {DataNotice::Kind::otherProgramsValueInUse, "otherProgramsValueInUse"},
     {DataNotice::Kind::savedAtStart, "savedAtStart"},
+    {DataNotice::Kind::unsavedUnreadable, "unsavedUnreadable"},
+    {DataNotice::Kind::noticesUnreadable, "noticesUnreadable"},
 }};
 
 std::optional<DataNotice::Kind> kindNamed(const QString &name) {
@@ -115,7 +119,8 @@ bool DataNotices::keepPending(const QString &path) {
                                 {QStringLiteral("key"), n.key},
                                 {QStringLiteral("keptAs"), n.keptAs},
                                 {QStringLiteral("database"), n.database}});
-    const AtomicFile::WriteResult r = AtomicFile::write(path, QJsonDocument(list).toJson());
+    const QJsonObject kept{{QStringLiteral("format"), kKeptFormat}, {QStringLiteral("notices"), list}};
+    const AtomicFile::WriteResult r = AtomicFile::writeSideFile(path, QJsonDocument(kept).toJson());
     if (!r.ok) {
         qWarning("mivo: the notices not yet shown could not be kept in %s: %s", qPrintable(path),
                  qPrintable(r.error));
@@ -125,15 +130,23 @@ bool DataNotices::keepPending(const QString &path) {
 }
 
 void DataNotices::restoreKept(const QString &path) {
-    if (!QFile::exists(path)) return;
-    const ImportFile::Result read = ImportFile::read(path, kMaxKeptBytes);
-    const QJsonDocument doc =
-        read.error == ImportFile::Error::none ? QJsonDocument::fromJson(read.bytes) : QJsonDocument();
-    if (!doc.isArray()) {
-        qWarning("mivo: the notices kept in %s could not be read", qPrintable(path));
+    const AtomicFile::SideFile file = AtomicFile::readSideFile(path, kMaxKeptBytes);
+    if (file.state == AtomicFile::SideState::none) return;
+    const QJsonObject kept = file.state == AtomicFile::SideState::ok
+                                 ? QJsonDocument::fromJson(file.content).object()
+                                 : QJsonObject();
+    const QJsonValue list = kept.value(QStringLiteral("notices"));
+    if (kept.value(QStringLiteral("format")).toInt() != kKeptFormat || !list.isArray()) {
+        // Not tried again at every start, and not removed: set aside, and that is told instead.
+        const QString aside = AtomicFile::keepAside(path);
+        qWarning("mivo: the notices kept in %s could not be read; the file is kept as %s", qPrintable(path),
+                 qPrintable(aside.isEmpty() ? path : aside));
+        QString database = path;
+        if (database.endsWith(QLatin1String(".notices"))) database.chop(int(qstrlen(".notices")));
+        add({QString(), aside.isEmpty() ? path : aside, database, DataNotice::Kind::noticesUnreadable});
         return;
     }
-    for (const QJsonValue &v : doc.array()) {
+    for (const QJsonValue &v : list.toArray()) {
         const QJsonObject o = v.toObject();
         const auto kind = kindNamed(o.value(QStringLiteral("kind")).toString());
         if (!kind) continue;

@@ -18,9 +18,13 @@ struct DataNotice {
         ownChangedRecordsKept,   // only the records the user changed, which could not go into it
         otherProgramsValueInUse, // another program's value replaced ours; none of the user's changes waited
         savedAtStart,            // changes that could not be written at the last quit, written now
+        unsavedUnreadable,       // those changes, in a file that was not whole: none applied
+        noticesUnreadable,       // notices the last run kept for this start, in a file that was not whole
     };
-    QString key;      // the store's document key; empty when the whole database was set aside
-    QString keptAs;   // the key of the copy inside the database, or the path of the database set aside
+    QString key; // the store's document key; empty when the whole database was set aside
+    // The key of the copy inside the database, or the path of the file set aside (the database, or
+    // a file of Mivo's beside it: its modification time is when it was written).
+    QString keptAs;
     QString database; // the database file
     Kind kind = Kind::unreadable;
     bool operator==(const DataNotice &) const = default;
@@ -46,7 +50,8 @@ public:
     // Writes the pending notices to path, atomically, for the next start (removes the file when none
     // is pending). They stay pending. False when they could not be written.
     bool keepPending(const QString &path);
-    // Adds the notices the last run kept at path; the file goes once they are taken.
+    // Adds the notices the last run kept at path; the file goes once they are taken. A file that is
+    // not whole is kept aside instead, and that is the notice.
     void restoreKept(const QString &path);
 
 signals:

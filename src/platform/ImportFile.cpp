@@ -41,14 +41,16 @@ void setStepHookForTests(std::function<void(Step)> hook) {
     stepHook() = std::move(hook);
 }
 
-Result read(const QString &path, qint64 maxBytes) {
+Result read(const QString &path, qint64 maxBytes, Links links) {
     const QByteArray name = QFile::encodeName(path);
     // Opening a named pipe for reading waits for a writer, one with O_NONBLOCK does not; a device
     // opens at once either way but must not be read. So: open without waiting, then look at what
     // was opened (not at the path, which may change in between).
     reached(Step::opening);
-    Fd f{::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+    const int noFollow = links == Links::refuse ? O_NOFOLLOW : 0;
+    Fd f{::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | noFollow)};
     if (f.fd < 0) {
+        if (noFollow && errno == ELOOP) return {{}, Error::notAFile};
         // A socket cannot be opened at all; say what it is rather than "unreadable".
         return {{}, exists(name) && !isRegular(name) ? Error::notAFile : Error::unreadable};
     }

@@ -25,8 +25,12 @@ struct Result {
     Error error = Error::none;
 };
 
+// Whether a symbolic link at the path itself is read through. A file the user picked is read where
+// the link leads; a file Mivo keeps for itself is never read through one (notAFile).
+enum class Links { follow, refuse };
+
 // Blocks the calling thread for the read itself (never for a pipe or a device): call it on a worker.
-Result read(const QString &path, qint64 maxBytes = kMaxBytes);
+Result read(const QString &path, qint64 maxBytes = kMaxBytes, Links links = Links::follow);
 
 // The points of a read a test may act at: just before the path is opened, and once what was opened
 // is known to be a regular file within the bound, before its bytes are read.

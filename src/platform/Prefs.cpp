@@ -1,5 +1,6 @@
 #include "platform/Prefs.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/DataNotices.h"
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
@@ -115,7 +116,8 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         // What the last quit could not write is in the database now: its file goes, and the user hears.
         unsavedSeq_ = 0;
         QFile::remove(unsavedFrom_);
-        DataNotices::get().add({QString(), unsavedFrom_, path_, DataNotice::Kind::savedAtStart});
+        if (unsavedTold_)
+            DataNotices::get().add({QString(), unsavedFrom_, path_, DataNotice::Kind::savedAtStart});
     }
     QMutexLocker l(&lock_);
     const quint64 committedBefore = onDiskSeq_;
@@ -647,12 +649,18 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
 // them in their file for one that can.
 void Prefs::applyUnsaved() {
     const QString file = UnsavedAtQuit::pathFor(path_);
-    if (!writer_ || !QFileInfo::exists(file)) return;
+    if (!writer_) return;
     bool unreadable = false;
     const std::optional<UnsavedAtQuit> unsaved = UnsavedAtQuit::read(file, &unreadable);
     if (!unsaved) {
-        if (unreadable)
-            qWarning("mivo: the changes kept in %s could not be read; the file stays", qPrintable(file));
+        if (!unreadable) return;
+        // Nothing of a file that is not whole is applied. It is kept under another name, so that it is
+        // not tried again at every start, and the user hears where.
+        const QString aside = AtomicFile::keepAside(file);
+        qWarning("mivo: the changes kept in %s could not be read; the file is kept as %s", qPrintable(file),
+                 qPrintable(aside.isEmpty() ? file : aside));
+        DataNotices::get().add(
+            {QString(), aside.isEmpty() ? file : aside, path_, DataNotice::Kind::unsavedUnreadable});
         return;
     }
     if (unsaved->clear) clear();
@@ -674,6 +682,7 @@ void Prefs::applyUnsaved() {
     }
     qWarning("mivo: writing the changes the last quit kept in %s", qPrintable(file));
     unsavedFrom_ = file;
+    unsavedTold_ = unsaved->holdsUserChanges();
     unsavedSeq_ = staged_.seq;
 }
 

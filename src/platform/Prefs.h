@@ -280,9 +280,10 @@ private:
     QString lastErrorText_;
     QString unsavedKept_;
     // The changes the last session kept at quit: written with the round up to this version (writer's
-    // thread once set), and the file they came from.
+    // thread once set), the file they came from, and whether the user is told once they are in.
     std::atomic<quint64> unsavedSeq_ = 0;
     QString unsavedFrom_;
+    bool unsavedTold_ = false;
 };
 
 const char *prefsTypeName(const Prefs::Value &v);

@@ -1,14 +1,16 @@
 #include "platform/UnsavedAtQuit.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/ImportFile.h"
+#include "platform/Keys.h"
 #include <QDataStream>
-#include <QFileInfo>
 #include <QIODevice>
+#include <algorithm>
 
 namespace {
 constexpr quint32 kMagic = 0x4d49564f; // "MIVO"
-constexpr quint32 kFormat = 1;
+// 2: the file carries a checksum over its whole content. A file of format 1 has none; it cannot be
+// told from a damaged one and is never applied.
+constexpr quint32 kFormat = 2;
 // A value of the domain is at most what SQLite stores in one row (1 GB); a few of them at most.
 constexpr qint64 kMaxFileBytes = qint64(2) << 30;
 
@@ -116,18 +118,27 @@ std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
 }
 
 bool UnsavedAtQuit::write(const QString &path, QString *error) const {
-    const AtomicFile::WriteResult r = AtomicFile::write(path, encode());
+    const AtomicFile::WriteResult r = AtomicFile::writeSideFile(path, encode());
     if (!r.ok && error) *error = r.error;
     return r.ok;
 }
 
 std::optional<UnsavedAtQuit> UnsavedAtQuit::read(const QString &path, bool *unreadable) {
     if (unreadable) *unreadable = false;
-    if (!QFileInfo::exists(path)) return std::nullopt;
-    // Only a regular file is read: a pipe put in its place is never waited on.
-    const ImportFile::Result read = ImportFile::read(path, kMaxFileBytes);
+    const AtomicFile::SideFile file = AtomicFile::readSideFile(path, kMaxFileBytes);
+    if (file.state == AtomicFile::SideState::none) return std::nullopt;
     std::optional<UnsavedAtQuit> got =
-        read.error == ImportFile::Error::none ? decode(read.bytes) : std::nullopt;
+        file.state == AtomicFile::SideState::ok ? decode(file.content) : std::nullopt;
     if (!got && unreadable) *unreadable = true;
     return got;
+}
+
+bool UnsavedAtQuit::holdsUserChanges() const {
+    static const char *const timerPosition[] = {kPhase, kRemaining, kTimestamp, kWasRunning, kCycleCount};
+    if (clear) return true;
+    for (const Edit &e : edits)
+        if (std::none_of(std::begin(timerPosition), std::end(timerPosition),
+                         [&](const char *key) { return e.key == QLatin1String(key); }))
+            return true;
+    return false;
 }

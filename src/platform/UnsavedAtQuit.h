@@ -18,10 +18,16 @@ struct UnsavedAtQuit {
     std::vector<Edit> edits;
 
     static QString pathFor(const QString &database);
-    // Written whole or not at all (QSaveFile). False, with why in *error, when it could not be.
+    // Written whole or not at all, with its checksum, never through a link (AtomicFile's side
+    // files). False, with why in *error, when it could not be.
     bool write(const QString &path, QString *error) const;
-    // Nothing when there is no such file or it is not one of ours (*unreadable says which).
+    // Nothing when there is no such file or it is not whole and ours (*unreadable says which: then
+    // nothing of it may be applied, not even a part).
     static std::optional<UnsavedAtQuit> read(const QString &path, bool *unreadable = nullptr);
+    // Whether the user changed anything here. The timer's own position (its phase, time left, when
+    // that was saved, running, cycle) is written by the timer itself every few seconds and at every
+    // quit: kept and written again like the rest, but not a change of the user's to tell about.
+    bool holdsUserChanges() const;
 
     QByteArray encode() const;
     static std::optional<UnsavedAtQuit> decode(const QByteArray &bytes);

@@ -17,6 +17,7 @@
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <condition_variable>
 #include <csignal>
@@ -80,6 +81,7 @@ private slots:
     void everyDocumentIsCheckedAtStart();
     void deeplyNestedDocumentsDoNotStopTheLaunch();
     void noticesPendingAtQuitAreToldAtTheNextStart();
+    void filesKeptAsideSayWhatTheyHeldAndWhere();
 };
 
 void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
@@ -375,6 +377,51 @@ void TstDataNotices::noticesPendingAtQuitAreToldAtTheNextStart() {
             QTest::qWait(50);
             QCOMPARE(dialogs.alertsShown.size(), 1);
         }
+    }
+}
+
+// The changes a quit kept, or the notices, in a file that could not be read back whole: what it held,
+// from when, and where it is now, in the user's language; with the rest of what could not be read.
+void TstDataNotices::filesKeptAsideSayWhatTheyHeldAndWhere() {
+    TempPrefs t;
+    QTemporaryDir dir;
+    const QString kept = putFile(dir.filePath("m.unsaved.unreadable-1"), "x");
+    QFile file(kept);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(
+        file.setFileTime(QDateTime(QDate(2026, 12, 9), QTime(20, 45)), QFileDevice::FileModificationTime));
+    file.close();
+    using K = DataNotice::Kind;
+    const DataNotice changes{QString(), kept, "/d/m", K::unsavedUnreadable};
+    const Dialogs::Alert a = unreadableDataAlert({changes});
+    QCOMPARE(a.title, QStringLiteral("Some of your data could not be read"));
+    QVERIFY2(
+        a.text.startsWith("The changes you made before Mivo quit on Wednesday, December 9, 8:45") &&
+            a.text.endsWith("could not be saved then. The file that kept them could not be read back safely, "
+                            "so none of them were applied; it is kept as " +
+                            kept + "."),
+        qPrintable(a.text));
+    const DataNotice notices{QString(), "/d/m.notices.unreadable-2", "/d/m", K::noticesUnreadable};
+    const DataNotice database{QString(), "/d/m.unreadable-3", "/d/m"};
+    const Dialogs::Alert all = unreadableDataAlert({database, changes, notices});
+    QCOMPARE(all.title, a.title);
+    const QStringList paragraphs = all.text.split("\n\n");
+    QCOMPARE(paragraphs.size(), 3);
+    QVERIFY(paragraphs[0].endsWith("copy kept as /d/m.unreadable-3"));
+    QCOMPARE(paragraphs[1], a.text);
+    QCOMPARE(paragraphs[2],
+             QStringLiteral("Mivo had messages for you from its last run (about copies of your "
+                            "data it kept), but the file that held them could not be read back "
+                            "safely. It is kept as /d/m.notices.unreadable-2."));
+    QVERIFY(QFile::remove(kept)); // gone since: said without a time
+    const QString untimed = unreadableDataAlert({changes}).text;
+    QVERIFY2(untimed.startsWith("The changes you made before Mivo last quit") && untimed.endsWith(kept + "."),
+             qPrintable(untimed));
+    for (AppLang lang : {AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
+        L::setLang(lang);
+        const QString text = unreadableDataAlert({changes, notices}).text;
+        QVERIFY(!text.contains("Mivo quit") && text.contains(kept) &&
+                text.contains("/d/m.notices.unreadable-2"));
     }
 }
 
