@@ -1,6 +1,7 @@
 #include "notes/PacedLayout.h"
 
 #include "notes/LongNoteText.h"
+#include "platform/SteadyClock.h"
 #include "ui/Fonts.h"
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -242,6 +243,8 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
     if (!continues(block) || !block.isVisible() ||
         (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators))
         return false;
+    const QScopedValueRollback<int> depth(pieceDepth_, pieceDepth_ + 1);
+    deepestPiece_ = std::max(deepestPiece_, pieceDepth_);
     QTextLayout *tl = block.layout();
     tl->setCacheEnabled(true); // drawn, and asked where its characters are, without measuring them again
     QTextBlock piece = block;
@@ -273,8 +276,25 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
     const int lines = doc->lineCount();
     // The rows the view counts (its scroll bar's range): a row shared with the text before is its.
     piece.setLineCount(tl->lineCount() - (onRow ? 1 : 0));
-    if (doc->lineCount() != lines) emit const_cast<PacedLayout *>(this)->documentSizeChanged(documentSize());
+    if (doc->lineCount() != lines) tellSize();
     return true;
+}
+
+// A view told of a new size goes over paragraphs (sizing its range from the last one up), and each
+// piece laid out for it changes the size again: told there and then, the view went over them again
+// from within, as deep as there were pieces to lay out, until the window's stack ran out. A size
+// changed while it is being told is told once more after, when the view is through with it.
+void PacedLayout::tellSize() const {
+    if (tellingSize_) {
+        sizeChangedMeanwhile_ = true;
+        return;
+    }
+    const QScopedValueRollback<bool> telling(tellingSize_, true);
+    auto *self = const_cast<PacedLayout *>(this);
+    do {
+        sizeChangedMeanwhile_ = false;
+        emit self->documentSizeChanged(documentSize());
+    } while (sizeChangedMeanwhile_);
 }
 
 void PacedLayout::followOn(const QTextBlock &block) const {
@@ -349,8 +369,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     prepare(block);
     const double weighs = weight(block);
     tl->setCacheEnabled(true);
-    QElapsedTimer took;
-    took.start();
+    const qint64 began = SteadyClock::get().nowNs();
     ++laidOut_;
     ++laidOutAll_;
     ++self->depth_;
@@ -358,7 +377,8 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
     --self->depth_;
     followOn(block);
-    nsPerWeight_ = (3 * nsPerWeight_ + double(took.nsecsElapsed()) / std::max(1.0, weighs)) / 4;
+    nsPerWeight_ =
+        (3 * nsPerWeight_ + double(SteadyClock::get().nowNs() - began) / std::max(1.0, weighs)) / 4;
     return r;
 }
 
@@ -462,7 +482,7 @@ void PacedLayout::openTurn() {
     turnOpen_ = true;
     laidOut_ = 0;
     guessedLine_ = 0; // the font may have changed since
-    turn_.start();
+    turnStart_ = SteadyClock::get().nowNs();
     // The turn is the event loop's: it ends when the loop next looks for events. A timer of its own
     // ended it within the loop's pass, so the paint that came after the work queued for that turn
     // started a turn of its own, with its own time and its own paragraph at least: the window's
@@ -485,7 +505,7 @@ bool PacedLayout::mayLayOut(const QTextBlock &block) const {
     if (drawing_ && laidOut_ == 0) return true;
     // Once the turn's time is spent, a paragraph is put off without a look at its text: a view may
     // ask for hundreds of them (going over the paragraphs between two places), each again and again.
-    const double spent = double(turn_.nsecsElapsed());
+    const double spent = double(SteadyClock::get().nowNs() - turnStart_);
     if (spent >= kTurnNs) return deferred();
     if (spent + weight(block) * nsPerWeight_ <= kTurnNs) return true;
     return deferred();

@@ -1,5 +1,4 @@
 #pragma once
-#include <QElapsedTimer>
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
 #include <QTextLayout>
@@ -66,6 +65,9 @@ public:
     // How many times a piece of a line had its text measured (shaped) here, rather than its lines
     // made again from glyphs measured before: what an edit should cost once.
     int piecesMeasured() const { return measuredAll_; }
+    // How many pieces have been laid out at most one within another (a view told of the size the
+    // first gave asking for the next): what stays bounded however many pieces the text holds.
+    int deepestPieceLayout() const { return deepestPiece_; }
     // The width a view gives the lines (its viewport's less the document's margins; 0: not known).
     // Known, a piece of a line is laid out once, going on from the one before it; else Qt lays it
     // out first, for its lines to tell the width, and it is measured twice.
@@ -107,6 +109,7 @@ private:
     // Gives block the looks of its emoji (see showEmojiInColour) before it is laid out.
     void prepare(const QTextBlock &block) const;
     void tellLooks();
+    void tellSize() const;
     void openTurn();
     bool mayLayOut(const QTextBlock &block) const;
     bool deferred() const;
@@ -117,13 +120,15 @@ private:
     int changing_ = 0; // inside an edit's layout
     bool drawing_ = false;
     QPointer<QPlainTextEdit> view_;
-    QElapsedTimer turn_;
+    qint64 turnStart_ = 0; // on the steady clock
     bool turnOpen_ = false;
     bool turnEnds_ = false; // the event loop tells when a turn ends
     QMetaObject::Connection blocks_, wakes_;
     mutable int laidOut_ = 0; // paragraphs laid out in this turn
     mutable int laidOutAll_ = 0;
     mutable int measuredAll_ = 0;
+    mutable int pieceDepth_ = 0, deepestPiece_ = 0;
+    mutable bool tellingSize_ = false, sizeChangedMeanwhile_ = false;
     mutable bool resumeQueued_ = false;
     mutable bool reshaped_ = false;
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out

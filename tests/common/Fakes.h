@@ -4,10 +4,12 @@
 #include "platform/Announce.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/SteadyClock.h"
 #include <QColor>
 #include <QDateTime>
 #include <QList>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -29,6 +31,23 @@ private:
     friend class FakeTicker;
     QDateTime now_;
     std::vector<class FakeTicker *> tickers_;
+};
+
+// Steady time that moves only when told to, or by a step at every look (as if each look came after
+// that much work). It starts where the steady clock it stands in for is, so that a turn begun before
+// it came is not taken for one begun in the future.
+class FakeSteadyClock : public SteadyClock {
+public:
+    qint64 nowNs() const override {
+        const qint64 step = step_;
+        return now_.fetch_add(step) + step;
+    }
+    void advanceMs(double ms) { now_ += qint64(ms * 1e6); }
+    void setStepMs(double ms) { step_ = qint64(ms * 1e6); }
+
+private:
+    mutable std::atomic<qint64> now_{SteadyClock::get().nowNs()};
+    std::atomic<qint64> step_{0};
 };
 
 // Recorders for tests.

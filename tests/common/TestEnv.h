@@ -27,6 +27,13 @@ public:
     ~TestClock() override { Clock::install(nullptr); }
 };
 
+// A fake steady clock installed for the life of the object: what paced work sees a turn spend.
+class TestSteadyClock : public FakeSteadyClock {
+public:
+    TestSteadyClock() { SteadyClock::install(this); }
+    ~TestSteadyClock() override { SteadyClock::install(nullptr); }
+};
+
 // Scripted dialogs installed for the life of the object.
 class TestDialogs : public ScriptedDialogs {
 public:

@@ -19,13 +19,17 @@
 // each piece goes on along the row where the one before it ends, so no break shows where the text
 // has none.
 namespace {
-// How many are told when the window's event loop is about to wait (QObject keeps that to itself).
+// How many are told when the window's event loop is about to wait. QObject keeps the count to
+// itself and its subclasses; taken as a pointer to QObject's member (which a subclass may form), it
+// is asked of the loop as the QObject it is.
 struct Listeners : QObject {
-    using QObject::receivers;
+    static int of(const QObject *o, const char *signal) {
+        const auto receivers = &Listeners::receivers;
+        return (o->*receivers)(signal);
+    }
 };
 int turnListeners() {
-    QObject *loop = QAbstractEventDispatcher::instance();
-    return static_cast<Listeners *>(loop)->receivers(SIGNAL(aboutToBlock()));
+    return Listeners::of(QAbstractEventDispatcher::instance(), SIGNAL(aboutToBlock()));
 }
 
 Note textNote(const QString &body) {
@@ -529,11 +533,52 @@ private slots:
         QCOMPARE(v.wholeText(), line);
     }
 
+    // A view told of the size a piece gave it goes over the pieces again (sizing its range from the
+    // last one up), and a piece laid out for it changes the size once more: told from within, laying
+    // out one piece nested another, as deep as the pieces went (thousands in a line of emoji of a
+    // few tens of KB, more than the window's stack holds). However long the line, the nesting stays
+    // that of a view told once, through a new width, keys, a far place and back.
+    void layingOutPiecesNestsNoDeeperForALongerLine_data() {
+        QTest::addColumn<int>("chars");
+        QTest::addRow("12 K") << 12'000;
+        QTest::addRow("60 K") << 60'000;
+    }
+    void layingOutPiecesNestsNoDeeperForALongerLine() {
+        QFETCH(int, chars);
+        QString body;
+        for (int i = 0; body.size() < chars; ++i)
+            body += i % 7 ? QStringLiteral("😀🎉") : QStringLiteral("🧑🏿‍💻 word ");
+        LongTextView v;
+        v.setReadOnly(true);
+        v.resize(900, 700);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setDocument(LongNote::build(textNote(body), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
+        v.setReadOnly(false);
+        v.resize(700, 700);
+        QTest::keyClick(&v, Qt::Key_PageDown);
+        QTest::keyClick(&v, Qt::Key_End);
+        QTest::keyClicks(&v, QStringLiteral("ok"));
+        v.resize(800, 700);
+        QTextCursor far(v.document());
+        far.setPosition(v.document()->characterCount() / 2);
+        v.setTextCursor(far);
+        QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
+        QVERIFY2(layout->deepestPieceLayout() <= 3,
+                 qPrintable(QString::number(layout->deepestPieceLayout())));
+    }
+
     // The time a long view's layout may take is that of one pass of the event loop, whatever the
     // pass delivers: once it is spent, a paragraph asked for by a drawing queued in the same pass (as
     // a paint after the work that asked for it) is put off to the next pass, not laid out as the
     // first of a turn of its own.
     void aPassOfTheEventLoopIsOneTurn() {
+        TestSteadyClock clock;
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         LongTextView v;
         v.resize(420, 300);
@@ -546,18 +591,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         QTextBlock first = v.document()->findBlockByNumber(5), second = first.next();
         QVERIFY(second.isValid() && !first.contains(v.textCursor().position()));
+        // Let go of once the drawing the wait left queued (which would lay them out again) is done.
+        QCoreApplication::processEvents();
         first.clearLayout();
         second.clearLayout();
-        QCoreApplication::processEvents();
         {
             const LongNote::PacedLayout::Pacing drawing(v.document(), &v, true);
             layout->blockBoundingRect(first);
         }
         QCOMPARE_GT(first.layout()->lineCount(), 0);
-        QElapsedTimer spent; // the turn's time used up
-        spent.start();
-        while (spent.elapsed() < 8) {
-        }
+        clock.advanceMs(8); // the turn's time used up
         QCoreApplication::sendPostedEvents();
         {
             const LongNote::PacedLayout::Pacing drawing(v.document(), &v, true);

@@ -20,7 +20,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QThread>
 #include <QWheelEvent>
 #include <QtTest>
 #include <memory>
@@ -304,6 +303,7 @@ private slots:
     // turn spent on a busy machine) must not leave it a range once the paragraphs are laid out,
     // though laying them out changes no line count.
     void aShortNotesRangeIsSizedAgainOnceLaidOut() {
+        TestSteadyClock clock;
         const Note n = numberedNote(QStringLiteral("S"), 4 * 1024);
         FindPage p(n);
         NotesView &page = *p.view;
@@ -321,7 +321,7 @@ private slots:
         for (int i = 0; i < 8; ++i, b = b.previous()) b.clearLayout();
         {
             const LongNote::PacedLayout::Pacing pacing(doc, v);
-            QThread::msleep(10); // the turn is spent: the paragraphs not laid out are put off
+            clock.advanceMs(10); // the turn is spent: the paragraphs not laid out are put off
             emit layout->documentSizeChanged(layout->documentSize());
         }
         QVERIFY(v->verticalScrollBar()->maximum() > 0);
