@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPlainTextDocumentLayout>
@@ -33,6 +34,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -658,8 +660,8 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     const QString paragraphs = groupedText(asLines(text, !raw), continuing, !raw);
     const int last = doc.characterCount() - 1;
     QTextCursor c(&doc);
+    c.setPosition(std::clamp(from, 0, last)); // where undo puts the caret
     c.beginEditBlock();
-    c.setPosition(std::clamp(from, 0, last));
     c.setPosition(std::clamp(to, c.position(), last), QTextCursor::KeepAnchor);
     const int pasteFrom = c.selectionStart();
     removeSelection(c);
@@ -939,6 +941,26 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
 }
 } // namespace
 
+QString richCopy(const QTextDocument &doc, int from, int to) {
+    QTextDocument copy;
+    copy.setUndoRedoEnabled(false);
+    QTextCursor into(&copy);
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() < to; b = b.next()) {
+        QTextBlockFormat line = b.blockFormat();
+        line.clearProperty(kContinues);
+        if (b.position() > from && !continues(b))
+            into.insertBlock(line, QTextCharFormat());
+        else if (b.position() == from)
+            into.setBlockFormat(line);
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int s = std::max(from, f.position()), e = std::min(to, f.position() + f.length());
+            if (s < e) into.insertText(f.text().mid(s - f.position(), e - s), storedFormat(f.charFormat()));
+        }
+    }
+    return QTextDocumentFragment(&copy).toHtml(); // as a part: no look of the document as a whole
+}
+
 Saved readText(const QTextDocument &doc) {
     Saved s;
     s.body = wholeText(doc);
@@ -1012,6 +1034,10 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { countSharedRowsOnce(); });
 }
 
+LongTextView::~LongTextView() {
+    settleCopies(0, std::numeric_limits<int>::max());
+}
+
 // Qt sets the scroll range to the document's rows less those that fit the last screenful, counted
 // by the lines of its paragraphs: a row a piece goes on along counts twice there (in the piece, and
 // in the paragraph before it). The range stopped short of the end by a row for each such piece on
@@ -1068,6 +1094,8 @@ void LongTextView::setDocument(QTextDocument *doc) {
         const LongNote::PacedLayout::Pacing marksGo(document(), this);
         setExtraSelections({});
     }
+    // The document may go to a worker or away: nothing copied stays standing on it.
+    if (doc != document()) settleCopies(0, std::numeric_limits<int>::max());
     const LongNote::PacedLayout::Pacing pacing(doc, this);
     placeNow();
     tellLineWidth(doc);
@@ -1306,6 +1334,8 @@ void LongTextView::userEdit(const std::function<void()> &edit, bool typing, bool
     // again at every key typed in it). Nothing in the edit may ask where the caret is meanwhile.
     QTextCursor whole(doc);
     const int charsBefore = doc->characterCount();
+    // Undo puts the caret where the cursor that began its step was.
+    whole.setPosition(textCursor().selectionStart());
     if (pasting) whole.beginEditBlock();
     // A selection across a paragraph's start that is taken out joins the paragraph it ends in to the
     // text before the selection: the joined one is a piece or a new line as the first one was.
@@ -1440,8 +1470,18 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
             toRowEdge(toEnd, e->matches(QKeySequence::SelectEndOfLine) || e->matches(QKeySequence::SelectStartOfLine));
         return;
     }
-    if (isReadOnly() || e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
+    if (isReadOnly()) {
         QPlainTextEdit::keyPressEvent(e);
+        return;
+    }
+    if (e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
+        undoRedo(e->matches(QKeySequence::Redo));
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::Cut)) {
+        cut();
+        e->accept();
         return;
     }
     if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument) ||
@@ -1456,6 +1496,13 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         keepCaretInView(textCursor().position());
         return;
     }
+    const QString typed = e->text();
+    const bool edits = (!typed.isEmpty() && typed.front().isPrint() && !(mods & Qt::ControlModifier)) ||
+                       e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete ||
+                       e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Tab ||
+                       e->matches(QKeySequence::DeleteEndOfLine) ||
+                       e->matches(QKeySequence::DeleteCompleteLine);
+    if (edits) settleCopiesAroundSelection();
     QTextCursor c = textCursor();
     if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
         // The cut between two pieces is no character: the one beyond it goes.
@@ -1534,10 +1581,12 @@ void LongTextView::toRowEdge(bool end, bool select) {
 }
 
 void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
+    if (!e->commitString().isEmpty() || e->replacementLength() > 0) settleCopiesAroundSelection();
     userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); }, true);
 }
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {
+    if (!isReadOnly()) settleCopiesAroundSelection(source);
     QString text = source && source->hasText() ? source->text() : QString();
     if (!isReadOnly() && source && source->hasHtml()) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
@@ -1607,6 +1656,7 @@ void LongTextView::pastePlain() {
     if (isReadOnly()) return;
     QString text = QGuiApplication::clipboard()->text();
     if (text.isEmpty()) return;
+    settleCopiesAroundSelection();
     if (text.size() > LongNote::kPieceChars) {
         // A long paste goes in as plain text anyway, its long lines in pieces.
         QMimeData plain;
@@ -1653,37 +1703,129 @@ void LongTextView::insertRich(const QString &html) {
 }
 
 QMimeData *LongTextView::createMimeDataFromSelection() const {
+    std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
     const QTextCursor c = textCursor();
-    bool acrossCut = false;
-    for (QTextBlock b = document()->findBlock(c.selectionStart()).next(); b.isValid() && b.position() <= c.selectionEnd(); b = b.next())
-        acrossCut = acrossCut || LongNote::continues(b);
-    // The stored text, without a line break at the cut; a rich copy would carry the cut as a paragraph.
-    auto *m = new QMimeData;
-    m->setText(LongNote::wholeText(*document(), c.selectionStart(), c.selectionEnd()));
-    if (acrossCut) return m;
-    // The rich copy in the looks the note stores: the colour this view gives uncoloured text (the
-    // theme's) and the links it found are not the note's, and pasted they would be kept as its own.
-    QTextDocument copy;
-    QTextCursor into(&copy);
-    into.insertFragment(c.selection());
-    const std::vector<LongNote::FormatRun> runs = LongNote::formatRuns(copy, 0, copy.characterCount() - 1);
-    for (const LongNote::FormatRun &r : runs) {
-        into.setPosition(r.start);
-        into.setPosition(r.end, QTextCursor::KeepAnchor);
-        into.setCharFormat(LongNote::storedFormat(r.fmt));
-    }
-    m->setHtml(QTextDocumentFragment(&copy).toHtml()); // as a part: no look of the document as a whole
+    // The stored text, without a line break at a cut between pieces.
+    auto *m = new SelectionCopy(
+        document(), c.selectionStart(), c.selectionEnd(),
+        [](const QTextDocument &doc, int from, int to) { return LongNote::wholeText(doc, from, to); },
+        LongNote::richCopy);
+    copies_.emplace_back(m);
     return m;
+}
+
+bool LongTextView::settleCopies(int from, int to, const QMimeData *keep) {
+    bool gaveUp = false;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    for (const QPointer<SelectionCopy> &p : std::vector(copies_)) {
+        if (!p || !p->standsOn(document(), from, to)) continue;
+        if (p != keep && clipboard->supportsSelection() && clipboard->mimeData(QClipboard::Selection) == p) {
+            clipboard->clear(QClipboard::Selection); // which deletes it
+            gaveUp = true;
+        } else {
+            p->settle();
+        }
+    }
+    std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
+    return gaveUp;
+}
+
+void LongTextView::settleCopiesAroundSelection(const QMimeData *keep) {
+    if (copies_.empty()) return;
+    const QTextCursor c = textCursor();
+    // A key may reach into the paragraph before or after (Backspace at a paragraph's start), and the
+    // links of the paragraphs it changes are made again.
+    QTextBlock first = document()->findBlock(c.selectionStart()),
+               last = document()->findBlock(c.selectionEnd());
+    if (first.previous().isValid()) first = first.previous();
+    if (last.next().isValid()) last = last.next();
+    settleCopies(first.position(), last.position() + last.length(), keep);
+}
+
+void LongTextView::cut() {
+    if (isReadOnly() || !textCursor().hasSelection()) return;
+    copy();
+    // The text cut goes from the document now: what the clipboard offers is made first.
+    settleCopiesAroundSelection();
+    userEdit([this] {
+        QTextCursor c = textCursor();
+        c.removeSelectedText();
+        setTextCursor(c);
+    });
+}
+
+void LongTextView::undo() {
+    undoRedo(false);
+}
+
+void LongTextView::redo() {
+    undoRedo(true);
+}
+
+void LongTextView::undoRedo(bool redo) {
+    settleCopies(0, std::numeric_limits<int>::max()); // a step may change any part of the text
+    QTextDocument *doc = document();
+    int from = -1, to = -1;
+    const auto conn =
+        connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
+            from = from < 0 ? pos : std::min(from, pos);
+            to = std::max(to, pos + added);
+        });
+    {
+        // The view is placed on the caret below, paced; not on the way there.
+        const LongNote::PacedLayout::Pacing pacing(doc, this);
+        redo ? QPlainTextEdit::redo() : QPlainTextEdit::undo();
+    }
+    disconnect(conn);
+    if (from < 0) return;
+    // The caret goes where the cursor that began the step was: a step begun by a cursor elsewhere
+    // (one made at the document's start) took the caret and the view there. It stays in what the
+    // step changed.
+    QTextCursor c = textCursor();
+    const int last = doc->characterCount() - 1;
+    if (c.position() < from || c.position() > to) c.setPosition(std::clamp(redo ? to : from, 0, last));
+    placeCaret(c);
+}
+
+void LongTextView::contextMenuEvent(QContextMenuEvent *e) {
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(e->pos()));
+    // The menu's own actions edit the document past this view: those that change the text go
+    // through it, as their keys do.
+    const std::pair<const char *, std::function<void()>> own[] = {
+        {"edit-cut", [this] { cut(); }},
+        {"edit-undo", [this] { undo(); }},
+        {"edit-redo", [this] { redo(); }},
+        {"edit-delete",
+         [this] {
+             settleCopiesAroundSelection();
+             userEdit([this] {
+                 QTextCursor c = textCursor();
+                 c.removeSelectedText();
+                 setTextCursor(c);
+             });
+         }},
+    };
+    for (QAction *a : menu->actions())
+        for (const auto &[name, act] : own)
+            if (a->objectName() == QLatin1String(name)) {
+                disconnect(a, &QAction::triggered, nullptr, nullptr);
+                connect(a, &QAction::triggered, this, act);
+            }
+    menu->exec(e->globalPos());
 }
 
 void LongTextView::applyFmt(int code) {
     QTextCursor sel = textCursor();
     if (!sel.hasSelection() || isReadOnly()) return;
     const int from = sel.selectionStart(), to = sel.selectionEnd();
+    const bool offerAgain = settleCopies(from, to);
     applyFormatCode(document(), from, to, code);
     sel.setPosition(from);
     sel.setPosition(to, QTextCursor::KeepAnchor);
     setTextCursor(sel);
+    // The selection is still there, in its new looks.
+    if (offerAgain)
+        QGuiApplication::clipboard()->setMimeData(createMimeDataFromSelection(), QClipboard::Selection);
 }
 
 // Qt finds the paragraph whose row a point is on by the rows the paragraphs begin; on a row that a
