@@ -1022,6 +1022,24 @@ bool settleSaves(int timeoutMs) {
 
 // ---- the view ----
 
+namespace {
+// The undo steps that removed a long text on a worker, each as where the document's undo stack stood
+// before and after it (QTextDocument::availableUndoSteps): undone or redone at once, they would hold
+// the window as long.
+const char *const kLongSteps = "mivoLongSteps";
+
+QList<std::pair<int, int>> longSteps(const QTextDocument &doc) {
+    return doc.property(kLongSteps).value<QList<std::pair<int, int>>>();
+}
+
+// Those a step ending at top did not take the place of.
+void keepLongStepsBelow(QTextDocument &doc, int top) {
+    QList<std::pair<int, int>> steps = longSteps(doc);
+    steps.removeIf([top](const std::pair<int, int> &s) { return s.second > top; });
+    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
+}
+} // namespace
+
 LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     setUndoRedoEnabled(true);
     viewport()->setMouseTracking(true);
@@ -1105,6 +1123,8 @@ void LongTextView::setDocument(QTextDocument *doc) {
     if (QAbstractTextDocumentLayout *layout = doc ? doc->documentLayout() : nullptr)
         connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this, &LongTextView::countSharedRowsOnce,
                 Qt::UniqueConnection);
+    if (doc)
+        connect(doc, &QTextDocument::undoCommandAdded, this, &LongTextView::newStep, Qt::UniqueConnection);
 }
 
 // The view gives the paragraphs its viewport's width (when it wraps there): told before it lays
@@ -1503,6 +1523,11 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
                        e->matches(QKeySequence::DeleteEndOfLine) ||
                        e->matches(QKeySequence::DeleteCompleteLine);
     if (edits) settleCopiesAroundSelection();
+    if (mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) &&
+        removeLater()) {
+        e->accept();
+        return;
+    }
     QTextCursor c = textCursor();
     if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
         // The cut between two pieces is no character: the one beyond it goes.
@@ -1762,9 +1787,47 @@ void LongTextView::redo() {
     undoRedo(true);
 }
 
+// A step made here takes the number of any long one undone before it.
+void LongTextView::newStep() {
+    QTextDocument *doc = document();
+    if (sender() == doc && doc->property(kLongSteps).isValid())
+        keepLongStepsBelow(*doc, doc->availableUndoSteps());
+}
+
+bool LongTextView::removeLater() {
+    const QTextCursor c = textCursor();
+    if (!onLongEdit || isReadOnly() || c.selectionEnd() - c.selectionStart() <= LongNote::kPasteLaterChars)
+        return false;
+    settleCopiesAroundSelection();
+    const auto take = onLongEdit; // a copy: the handler replaces this view's document
+    take([from = c.selectionStart(), to = c.selectionEnd()](QTextDocument &doc) {
+        const int before = doc.availableUndoSteps();
+        const int caret = LongNote::pasteText(doc, from, to, QString());
+        keepLongStepsBelow(doc, before);
+        QList<std::pair<int, int>> steps = longSteps(doc);
+        steps.append({before, doc.availableUndoSteps()});
+        doc.setProperty(kLongSteps, QVariant::fromValue(steps));
+        return caret;
+    });
+    return true;
+}
+
 void LongTextView::undoRedo(bool redo) {
     settleCopies(0, std::numeric_limits<int>::max()); // a step may change any part of the text
     QTextDocument *doc = document();
+    const int at = doc->availableUndoSteps();
+    const QList<std::pair<int, int>> steps = longSteps(*doc);
+    if (onLongEdit && !isReadOnly() && (redo ? doc->isRedoAvailable() : doc->isUndoAvailable()) &&
+        std::any_of(steps.begin(), steps.end(),
+                    [at, redo](const std::pair<int, int> &s) { return (redo ? s.first : s.second) == at; })) {
+        const auto take = onLongEdit;
+        take([redo](QTextDocument &d) {
+            QTextCursor c(&d);
+            redo ? d.redo(&c) : d.undo(&c);
+            return c.position();
+        });
+        return;
+    }
     int from = -1, to = -1;
     const auto conn =
         connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
@@ -1797,6 +1860,7 @@ void LongTextView::contextMenuEvent(QContextMenuEvent *e) {
         {"edit-redo", [this] { redo(); }},
         {"edit-delete",
          [this] {
+             if (removeLater()) return;
              settleCopiesAroundSelection();
              userEdit([this] {
                  QTextCursor c = textCursor();

@@ -228,6 +228,10 @@ public:
     // When set, a paste longer than LongNote::kPasteLaterChars is handed to it (the text, and the
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;
+    // When set, the removal of a selection longer than LongNote::kPasteLaterChars, and the undo and
+    // redo of such a step, are handed to it as an edit to run on the document on a worker (see
+    // LongNote::editLater), returning where the caret goes; this view takes nothing meanwhile.
+    std::function<void(std::function<int(QTextDocument &)> edit)> onLongEdit;
     // Web addresses typed or pasted become links in this colour as they are made, marked as
     // detected (see LongNote::relinkEdited); none while it is invalid.
     void setAutoLinks(const QColor &colour) { autoLinks_ = colour; }
@@ -264,6 +268,9 @@ private:
     // The same for the paragraphs around the selection, which a key or a paste there may change.
     void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
     void undoRedo(bool redo);
+    // Hands the removal of the selection to onLongEdit when it is long; whether it did.
+    bool removeLater();
+    void newStep();
     mutable std::vector<QPointer<SelectionCopy>> copies_;
     // Runs a user's edit; the paragraphs it made start new lines. A paste replaces the selection, and
     // leaves the caret after what it put in.

@@ -186,6 +186,74 @@ private slots:
         QCOMPARE(into.wholeText(), line.mid(second.position() - 4, 7));
     }
 
+    // Removing a long selection, and the undo and redo of that step, are handed to the view's owner
+    // to run on a worker; shorter steps, and a step that took a long one's place, are done here.
+    void aLongRemovalIsDoneOnAWorker() {
+        const QString body = lines(4000);
+        LongTextView v;
+        show(v, textNote(body));
+        v.setFocus();
+        int handed = 0;
+        v.onLongEdit = [&v, &handed](std::function<int(QTextDocument &)> edit) {
+            ++handed;
+            QTextDocument *doc = v.document();
+            v.setDocument(nullptr);
+            v.setReadOnly(true);
+            LongNote::editLater(doc, std::move(edit), &v, [&v](QTextDocument *d, int caret) {
+                d->setParent(&v);
+                v.setDocument(d);
+                v.setReadOnly(false);
+                QTextCursor c(d);
+                c.setPosition(caret);
+                v.setTextCursor(c);
+            });
+        };
+        const auto key = [&v](Qt::Key k, Qt::KeyboardModifiers mods = {}) {
+            QTRY_VERIFY(!v.isReadOnly());
+            QTest::keyClick(&v, k, mods);
+        };
+        const auto settled = [&v]() -> QString {
+            [&v] { QVERIFY(QTest::qWaitFor([&v] { return !v.isReadOnly(); }, 20'000)); }();
+            return v.wholeText();
+        };
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        v.selectAll();
+        v.copy();
+        key(Qt::Key_Delete);
+        QCOMPARE(handed, 1);
+        QCOMPARE(settled(), QString());
+        QCOMPARE(clipboard->text(), body);
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(handed, 2);
+        QCOMPARE(settled(), body);
+        key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(handed, 3);
+        QCOMPARE(settled(), QString());
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(settled(), body);
+        QCOMPARE(handed, 4);
+
+        // A part of it, from the middle of a line.
+        select(v, 7, 90'000);
+        key(Qt::Key_Backspace);
+        QCOMPARE(handed, 5);
+        QCOMPARE(settled(), QString(body).remove(7, 90'000 - 7));
+        QCOMPARE(v.textCursor().position(), 7);
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(handed, 6);
+        QCOMPARE(settled(), body);
+        // A key typed then takes the long step's place: its undo is done here.
+        QTest::keyClicks(&v, QStringLiteral("k"));
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(handed, 6);
+        QCOMPARE(settled(), body);
+        // A short selection is removed here.
+        select(v, 7, 900);
+        key(Qt::Key_Delete);
+        QCOMPARE(handed, 6);
+        QCOMPARE(v.wholeText(), QString(body).remove(7, 893));
+    }
+
     // Undo of a paste leaves the caret where the paste was, and the view on it; redo after the
     // text it puts back.
     void undoOfAPasteStaysWhereThePasteWas_data() {
