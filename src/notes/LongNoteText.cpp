@@ -1739,7 +1739,8 @@ QMimeData *LongTextView::createMimeDataFromSelection() const {
     return m;
 }
 
-bool LongTextView::settleCopies(int from, int to, const QMimeData *keep) {
+bool LongTextView::settleCopies(int from, int to, const QMimeData *keep,
+                                std::vector<std::function<void(const QTextDocument &)>> *later) {
     bool gaveUp = false;
     QClipboard *clipboard = QGuiApplication::clipboard();
     for (const QPointer<SelectionCopy> &p : std::vector(copies_)) {
@@ -1747,6 +1748,8 @@ bool LongTextView::settleCopies(int from, int to, const QMimeData *keep) {
         if (p != keep && clipboard->supportsSelection() && clipboard->mimeData(QClipboard::Selection) == p) {
             clipboard->clear(QClipboard::Selection); // which deletes it
             gaveUp = true;
+        } else if (later) {
+            if (auto make = p->settleLater()) later->push_back(std::move(make));
         } else {
             p->settle();
         }
@@ -1798,9 +1801,14 @@ bool LongTextView::removeLater() {
     const QTextCursor c = textCursor();
     if (!onLongEdit || isReadOnly() || c.selectionEnd() - c.selectionStart() <= LongNote::kPasteLaterChars)
         return false;
-    settleCopiesAroundSelection();
+    // What was copied of the text is made there too, before it goes: a long copy would hold the
+    // window as long as the removal.
+    std::vector<std::function<void(const QTextDocument &)>> copies;
+    settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
     const auto take = onLongEdit; // a copy: the handler replaces this view's document
-    take([from = c.selectionStart(), to = c.selectionEnd()](QTextDocument &doc) {
+    take([from = c.selectionStart(), to = c.selectionEnd(), copies = std::move(copies)](QTextDocument &doc) {
+        for (const auto &make : copies)
+            make(doc);
         const int before = doc.availableUndoSteps();
         const int caret = LongNote::pasteText(doc, from, to, QString());
         keepLongStepsBelow(doc, before);
@@ -1813,21 +1821,27 @@ bool LongTextView::removeLater() {
 }
 
 void LongTextView::undoRedo(bool redo) {
-    settleCopies(0, std::numeric_limits<int>::max()); // a step may change any part of the text
+    // A step may change any part of the text: what was copied of it is made first (there, for a step
+    // done on a worker).
+    std::vector<std::function<void(const QTextDocument &)>> copies;
     QTextDocument *doc = document();
     const int at = doc->availableUndoSteps();
     const QList<std::pair<int, int>> steps = longSteps(*doc);
     if (onLongEdit && !isReadOnly() && (redo ? doc->isRedoAvailable() : doc->isUndoAvailable()) &&
         std::any_of(steps.begin(), steps.end(),
                     [at, redo](const std::pair<int, int> &s) { return (redo ? s.first : s.second) == at; })) {
+        settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
         const auto take = onLongEdit;
-        take([redo](QTextDocument &d) {
+        take([redo, copies = std::move(copies)](QTextDocument &d) {
+            for (const auto &make : copies)
+                make(d);
             QTextCursor c(&d);
             redo ? d.redo(&c) : d.undo(&c);
             return c.position();
         });
         return;
     }
+    settleCopies(0, std::numeric_limits<int>::max());
     int from = -1, to = -1;
     const auto conn =
         connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {

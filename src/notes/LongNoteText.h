@@ -264,7 +264,10 @@ private:
     // changes the text a copy stands on, the clipboard's copy is made from the text as it still is,
     // and the primary selection's given up (the selection it offered is gone), keep excepted (it is
     // being pasted). Returns whether the primary selection was given up.
-    bool settleCopies(int from, int to, const QMimeData *keep = nullptr);
+    // With later, the clipboard's copy is to be made by the functions added there, run on the
+    // document before the edit, where the edit is made (see SelectionCopy::settleLater).
+    bool settleCopies(int from, int to, const QMimeData *keep = nullptr,
+                      std::vector<std::function<void(const QTextDocument &)>> *later = nullptr);
     // The same for the paragraphs around the selection, which a key or a paste there may change.
     void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
     void undoRedo(bool redo);

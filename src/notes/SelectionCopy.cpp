@@ -1,10 +1,42 @@
 #include "notes/SelectionCopy.h"
 
 #include <QTextDocument>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 const QString kText = QStringLiteral("text/plain");
 const QString kRich = QStringLiteral("text/html");
+} // namespace
+
+struct SelectionCopy::Later {
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::optional<QString> text;
+};
+
+namespace {
+// The making of a copy's text, handed to where its document is; told as done when dropped unrun.
+struct TextJob {
+    std::shared_ptr<SelectionCopy::Later> later;
+    int from, to;
+    SelectionCopy::Maker make;
+    void run(const QTextDocument &doc) {
+        QString text = make(doc, from, to);
+        finish(std::move(text));
+    }
+    void finish(std::optional<QString> text) {
+        {
+            std::lock_guard l(later->m);
+            if (later->done) return;
+            later->text = std::move(text);
+            later->done = true;
+        }
+        later->cv.notify_all();
+    }
+    ~TextJob() { finish(std::nullopt); }
+};
 } // namespace
 
 SelectionCopy::SelectionCopy(QTextDocument *doc, int from, int to, Maker text, Maker rich)
@@ -58,6 +90,33 @@ void SelectionCopy::settle() {
     letGo();
 }
 
+std::function<void(const QTextDocument &)> SelectionCopy::settleLater() {
+    if (!doc_) return {};
+    if (!rich_) {
+        if (to_ - from_ <= kKeptRichChars)
+            rich_ = makeRich_(*doc_, from_, to_);
+        else
+            richGone_ = true;
+    }
+    std::function<void(const QTextDocument &)> job;
+    if (!text_) {
+        later_ = std::make_shared<Later>();
+        auto made = std::make_shared<TextJob>(TextJob{later_, from_, to_, makeText_});
+        job = [made](const QTextDocument &doc) { made->run(doc); };
+    }
+    letGo();
+    return job;
+}
+
+void SelectionCopy::takeLater() const {
+    if (!later_) return;
+    std::unique_lock l(later_->m);
+    later_->cv.wait(l, [this] { return later_->done; });
+    if (later_->text) text_ = std::move(*later_->text);
+    l.unlock();
+    later_.reset();
+}
+
 void SelectionCopy::drop() {
     letGo();
     lost_ = true;
@@ -72,6 +131,7 @@ QVariant SelectionCopy::retrieveData(const QString &mimeType, QMetaType type) co
     Q_UNUSED(type); // both forms are text, which the caller turns into what it asked for
     if (lost_) return {};
     if (mimeType == kText) {
+        takeLater();
         if (!text_ && doc_) text_ = makeText_(*doc_, from_, to_);
         return text_ ? QVariant(*text_) : QVariant();
     }

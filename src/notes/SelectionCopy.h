@@ -2,6 +2,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QTextDocument;
@@ -32,13 +33,20 @@ public:
     // a copy longer than kKeptRichChars is not made here but given up (a copy that long is pasted as
     // plain text here, and making it would hold the window for seconds before the edit).
     void settle();
+    // The same, but the text is made by the function returned (none when it is made already), run
+    // where the document is before anything changes it (on a worker, before an edit there): a
+    // long text is not copied on the window's thread. Asked for meanwhile, it is waited for; a
+    // function dropped unrun leaves the copy offering nothing.
+    std::function<void(const QTextDocument &)> settleLater();
     // Lets go of the document and offers nothing any more.
     void drop();
     // Which forms have been made so far.
-    bool textMade() const { return text_.has_value(); }
+    bool textMade() const { return text_.has_value() || later_; }
     bool richMade() const { return rich_.has_value(); }
 
     static constexpr int kKeptRichChars = 16 * 1024;
+    // A text being made elsewhere (see settleLater).
+    struct Later;
 
 protected:
     QVariant retrieveData(const QString &mimeType, QMetaType type) const override;
@@ -46,6 +54,8 @@ protected:
 private:
     void changed(int pos, int removed, int added);
     void letGo();
+    void takeLater() const;
+    mutable std::shared_ptr<Later> later_;
     QPointer<QTextDocument> doc_;
     int from_ = 0, to_ = 0;
     Maker makeText_, makeRich_;
