@@ -13,6 +13,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -1862,6 +1863,13 @@ void LongTextView::undoRedo(bool redo) {
     const int last = doc->characterCount() - 1;
     if (c.position() < from || c.position() > to) c.setPosition(std::clamp(redo ? to : from, 0, last));
     placeCaret(c);
+}
+
+void LongTextView::dropEvent(QDropEvent *e) {
+    // Text dragged within the view is taken away before the copy dragged is put in: what was copied
+    // of it (the dragged copy too, with its looks) is made first.
+    if (!isReadOnly()) settleCopiesAroundSelection(e->mimeData());
+    QPlainTextEdit::dropEvent(e);
 }
 
 void LongTextView::contextMenuEvent(QContextMenuEvent *e) {

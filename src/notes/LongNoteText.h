@@ -258,6 +258,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
 private:
     // What this view copied is made when asked for (see SelectionCopy): before an edit of from..to
