@@ -1523,12 +1523,13 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
                        e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Tab ||
                        e->matches(QKeySequence::DeleteEndOfLine) ||
                        e->matches(QKeySequence::DeleteCompleteLine);
-    if (edits) settleCopiesAroundSelection();
+    // A long removal is made on a worker, the copies standing on the text made there first.
     if (mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) &&
         removeLater()) {
         e->accept();
         return;
     }
+    if (edits) settleCopiesAroundSelection();
     QTextCursor c = textCursor();
     if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
         // The cut between two pieces is no character: the one beyond it goes.

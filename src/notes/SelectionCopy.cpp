@@ -20,7 +20,7 @@ namespace {
 // The making of a copy's text, handed to where its document is; told as done when dropped unrun.
 struct TextJob {
     std::shared_ptr<SelectionCopy::Later> later;
-    int from, to;
+    int from = 0, to = 0;
     SelectionCopy::Maker make;
     void run(const QTextDocument &doc) {
         QString text = make(doc, from, to);
@@ -35,7 +35,9 @@ struct TextJob {
         }
         later->cv.notify_all();
     }
-    ~TextJob() { finish(std::nullopt); }
+    ~TextJob() {
+        if (later) finish(std::nullopt);
+    }
 };
 } // namespace
 
@@ -101,7 +103,11 @@ std::function<void(const QTextDocument &)> SelectionCopy::settleLater() {
     std::function<void(const QTextDocument &)> job;
     if (!text_) {
         later_ = std::make_shared<Later>();
-        auto made = std::make_shared<TextJob>(TextJob{later_, from_, to_, makeText_});
+        auto made = std::make_shared<TextJob>(); // made in its place: a job dropped unrun tells so
+        made->later = later_;
+        made->from = from_;
+        made->to = to_;
+        made->make = makeText_;
         job = [made](const QTextDocument &doc) { made->run(doc); };
     }
     letGo();
