@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -237,9 +238,22 @@ int runNoteBudget(MeteredApp &meter, int runs) {
     const QString smallId = small.id;
     d.step([&] { page.selectNote(smallId); }, [&] { return d.view() != nullptr; });
 
-    const char *steps[] = {
-        "open",          "first paint",        "scroll",          "Edit", "type", "Ctrl+End",
-        "find and step", "find+type", "format a selection", "paste 1 KB rich", "Save"};
+    const char *steps[] = {"open",
+                           "first paint",
+                           "scroll",
+                           "Edit",
+                           "type",
+                           "Ctrl+End",
+                           "find and step",
+                           "find+type",
+                           "format a selection",
+                           "paste 1 KB rich",
+                           "Ctrl+A",
+                           "Ctrl+C",
+                           "Delete all",
+                           "its undo",
+                           "its redo",
+                           "Save"};
     std::printf("  %-16s", "note");
     for (const char *s : steps)
         std::printf(" %9.9s", s);
@@ -346,7 +360,32 @@ int runNoteBudget(MeteredApp &meter, int runs) {
             mime->setText(plain.toPlainText());
             QGuiApplication::clipboard()->setMimeData(mime);
             f.add("paste 1 KB rich", d.key(Qt::Key_V, Qt::ControlModifier));
-            const double sessionPeakBeforeSave = mb("VmHWM"), beforeSave = mb("VmRSS");
+            // Everything selected, copied, deleted, and the delete undone and redone; undone again, so
+            // that what Save stores is the note edited above.
+            const double beforeDelete = mb("VmRSS"), peakBeforeDelete = mb("VmHWM");
+            resetPeak();
+            f.add("Ctrl+A", d.key(Qt::Key_A, Qt::ControlModifier));
+            f.add("Ctrl+C", d.key(Qt::Key_C, Qt::ControlModifier));
+            // Each until the editor takes keys again (a long one's step is made on a worker).
+            const auto editable = [&] {
+                auto *v = qobject_cast<QPlainTextEdit *>(d.view());
+                return v && !v->isReadOnly() && page.inlineEditorOpen();
+            };
+            const auto edit = [&](int k, Qt::KeyboardModifiers mods = {}) {
+                return d.step(
+                    [&, k, mods] {
+                        if (QAbstractScrollArea *v = d.view()) QTest::keyClick(v, Qt::Key(k), mods);
+                    },
+                    editable);
+            };
+            f.add("Delete all", edit(Qt::Key_Delete));
+            f.add("its undo", edit(Qt::Key_Z, Qt::ControlModifier));
+            f.add("its redo", edit(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier));
+            edit(Qt::Key_Z, Qt::ControlModifier);
+            f.add("mem delete peak", mb("VmHWM") - beforeDelete);
+            f.add("mem delete", mb("VmRSS") - beforeDelete);
+            const double sessionPeakBeforeSave = std::max(peakBeforeDelete, mb("VmHWM")),
+                         beforeSave = mb("VmRSS");
             resetPeak();
             f.add("Save", d.step([&] { page.saveInlineEditor(); }, [&] { return d.saved(); }, 800));
             const double savePeak = mb("VmHWM");
@@ -391,7 +430,8 @@ int runNoteBudget(MeteredApp &meter, int runs) {
         if (big)
             memLines.push_back(
                 QStringLiteral(
-                    "  %1: open +%2 MB (peak +%3 MB), peak before Save +%10 MB, peak over open..Save +%4 MB (Save's own peak +%8 MB, "
+                    "  %1: open +%2 MB (peak +%3 MB), peak before Save +%10 MB, peak over open..Save +%4 MB "
+                    "(Save's own peak +%8 MB, "
                     "+%9 MB over the editor before it), after another note is shown +%5 MB, +%7 MB once the "
                     "allocator returns what is free (aim: <= %6 MB, back within 20 MB)")
                     .arg(QString::fromLatin1(s.name))
@@ -404,6 +444,11 @@ int runNoteBudget(MeteredApp &meter, int runs) {
                     .arg(Figures::median(f.ms["mem save peak"]), 0, 'f', 1)
                     .arg(Figures::median(f.ms["mem save peak over edit"]), 0, 'f', 1)
                     .arg(Figures::median(f.ms["mem peak before Save"]), 0, 'f', 1)
+                    .toStdString() +
+                QStringLiteral(
+                    "; select-all, copy, Delete, undo, redo and undo again: +%3 MB held, peak +%4 MB")
+                    .arg(Figures::median(f.ms["mem delete"]), 0, 'f', 1)
+                    .arg(Figures::median(f.ms["mem delete peak"]), 0, 'f', 1)
                     .toStdString() +
                 QStringLiteral("; the store then holds %1 notes decoded and %2 MB of their bytes")
                     .arg(Figures::median(f.ms["store decoded"]))

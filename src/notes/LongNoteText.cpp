@@ -33,6 +33,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -658,8 +659,8 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     const QString paragraphs = groupedText(asLines(text, !raw), continuing, !raw);
     const int last = doc.characterCount() - 1;
     QTextCursor c(&doc);
+    c.setPosition(std::clamp(from, 0, last)); // where undo puts the caret
     c.beginEditBlock();
-    c.setPosition(std::clamp(from, 0, last));
     c.setPosition(std::clamp(to, c.position(), last), QTextCursor::KeepAnchor);
     const int pasteFrom = c.selectionStart();
     removeSelection(c);
@@ -939,6 +940,26 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
 }
 } // namespace
 
+QString richCopy(const QTextDocument &doc, int from, int to) {
+    QTextDocument copy;
+    copy.setUndoRedoEnabled(false);
+    QTextCursor into(&copy);
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() < to; b = b.next()) {
+        QTextBlockFormat line = b.blockFormat();
+        line.clearProperty(kContinues);
+        if (b.position() > from && !continues(b))
+            into.insertBlock(line, QTextCharFormat());
+        else if (b.position() == from)
+            into.setBlockFormat(line);
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int s = std::max(from, f.position()), e = std::min(to, f.position() + f.length());
+            if (s < e) into.insertText(f.text().mid(s - f.position(), e - s), storedFormat(f.charFormat()));
+        }
+    }
+    return QTextDocumentFragment(&copy).toHtml(); // as a part: no look of the document as a whole
+}
+
 Saved readText(const QTextDocument &doc) {
     Saved s;
     s.body = wholeText(doc);
@@ -1012,6 +1033,10 @@ LongTextView::LongTextView(QWidget *parent) : QPlainTextEdit(parent) {
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { countSharedRowsOnce(); });
 }
 
+LongTextView::~LongTextView() {
+    settleCopies(0, std::numeric_limits<int>::max());
+}
+
 // Qt sets the scroll range to the document's rows less those that fit the last screenful, counted
 // by the lines of its paragraphs: a row a piece goes on along counts twice there (in the piece, and
 // in the paragraph before it). The range stopped short of the end by a row for each such piece on
@@ -1068,6 +1093,8 @@ void LongTextView::setDocument(QTextDocument *doc) {
         const LongNote::PacedLayout::Pacing marksGo(document(), this);
         setExtraSelections({});
     }
+    // The document may go to a worker or away: nothing copied stays standing on it.
+    if (doc != document()) settleCopies(0, std::numeric_limits<int>::max());
     const LongNote::PacedLayout::Pacing pacing(doc, this);
     placeNow();
     tellLineWidth(doc);
@@ -1077,6 +1104,8 @@ void LongTextView::setDocument(QTextDocument *doc) {
     if (QAbstractTextDocumentLayout *layout = doc ? doc->documentLayout() : nullptr)
         connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this, &LongTextView::countSharedRowsOnce,
                 Qt::UniqueConnection);
+    if (doc)
+        connect(doc, &QTextDocument::undoCommandAdded, this, &LongTextView::newStep, Qt::UniqueConnection);
 }
 
 // The view gives the paragraphs its viewport's width (when it wraps there): told before it lays
@@ -1306,6 +1335,8 @@ void LongTextView::userEdit(const std::function<void()> &edit, bool typing, bool
     // again at every key typed in it). Nothing in the edit may ask where the caret is meanwhile.
     QTextCursor whole(doc);
     const int charsBefore = doc->characterCount();
+    // Undo puts the caret where the cursor that began its step was.
+    whole.setPosition(textCursor().selectionStart());
     if (pasting) whole.beginEditBlock();
     // A selection across a paragraph's start that is taken out joins the paragraph it ends in to the
     // text before the selection: the joined one is a piece or a new line as the first one was.
@@ -1440,8 +1471,18 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
             toRowEdge(toEnd, e->matches(QKeySequence::SelectEndOfLine) || e->matches(QKeySequence::SelectStartOfLine));
         return;
     }
-    if (isReadOnly() || e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
+    if (isReadOnly()) {
         QPlainTextEdit::keyPressEvent(e);
+        return;
+    }
+    if (e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
+        undoRedo(e->matches(QKeySequence::Redo));
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::Cut)) {
+        cut();
+        e->accept();
         return;
     }
     if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument) ||
@@ -1456,6 +1497,19 @@ void LongTextView::keyPressEvent(QKeyEvent *e) {
         keepCaretInView(textCursor().position());
         return;
     }
+    const QString typed = e->text();
+    const bool edits = (!typed.isEmpty() && typed.front().isPrint() && !(mods & Qt::ControlModifier)) ||
+                       e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete ||
+                       e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Tab ||
+                       e->matches(QKeySequence::DeleteEndOfLine) ||
+                       e->matches(QKeySequence::DeleteCompleteLine);
+    // A long removal is made on a worker, the copies standing on the text made there first.
+    if (mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) &&
+        removeLater()) {
+        e->accept();
+        return;
+    }
+    if (edits) settleCopiesAroundSelection();
     QTextCursor c = textCursor();
     if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
         // The cut between two pieces is no character: the one beyond it goes.
@@ -1534,10 +1588,12 @@ void LongTextView::toRowEdge(bool end, bool select) {
 }
 
 void LongTextView::inputMethodEvent(QInputMethodEvent *e) {
+    if (!e->commitString().isEmpty() || e->replacementLength() > 0) settleCopiesAroundSelection();
     userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); }, true);
 }
 
 void LongTextView::insertFromMimeData(const QMimeData *source) {
+    if (!isReadOnly()) settleCopiesAroundSelection(source);
     QString text = source && source->hasText() ? source->text() : QString();
     if (!isReadOnly() && source && source->hasHtml()) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
@@ -1607,6 +1663,7 @@ void LongTextView::pastePlain() {
     if (isReadOnly()) return;
     QString text = QGuiApplication::clipboard()->text();
     if (text.isEmpty()) return;
+    settleCopiesAroundSelection();
     if (text.size() > LongNote::kPieceChars) {
         // A long paste goes in as plain text anyway, its long lines in pieces.
         QMimeData plain;
@@ -1652,38 +1709,18 @@ void LongTextView::insertRich(const QString &html) {
     c.endEditBlock();
 }
 
-QMimeData *LongTextView::createMimeDataFromSelection() const {
-    const QTextCursor c = textCursor();
-    bool acrossCut = false;
-    for (QTextBlock b = document()->findBlock(c.selectionStart()).next(); b.isValid() && b.position() <= c.selectionEnd(); b = b.next())
-        acrossCut = acrossCut || LongNote::continues(b);
-    // The stored text, without a line break at the cut; a rich copy would carry the cut as a paragraph.
-    auto *m = new QMimeData;
-    m->setText(LongNote::wholeText(*document(), c.selectionStart(), c.selectionEnd()));
-    if (acrossCut) return m;
-    // The rich copy in the looks the note stores: the colour this view gives uncoloured text (the
-    // theme's) and the links it found are not the note's, and pasted they would be kept as its own.
-    QTextDocument copy;
-    QTextCursor into(&copy);
-    into.insertFragment(c.selection());
-    const std::vector<LongNote::FormatRun> runs = LongNote::formatRuns(copy, 0, copy.characterCount() - 1);
-    for (const LongNote::FormatRun &r : runs) {
-        into.setPosition(r.start);
-        into.setPosition(r.end, QTextCursor::KeepAnchor);
-        into.setCharFormat(LongNote::storedFormat(r.fmt));
-    }
-    m->setHtml(QTextDocumentFragment(&copy).toHtml()); // as a part: no look of the document as a whole
-    return m;
-}
-
 void LongTextView::applyFmt(int code) {
     QTextCursor sel = textCursor();
     if (!sel.hasSelection() || isReadOnly()) return;
     const int from = sel.selectionStart(), to = sel.selectionEnd();
+    const bool offerAgain = settleCopies(from, to);
     applyFormatCode(document(), from, to, code);
     sel.setPosition(from);
     sel.setPosition(to, QTextCursor::KeepAnchor);
     setTextCursor(sel);
+    // The selection is still there, in its new looks.
+    if (offerAgain)
+        QGuiApplication::clipboard()->setMimeData(createMimeDataFromSelection(), QClipboard::Selection);
 }
 
 // Qt finds the paragraph whose row a point is on by the rows the paragraphs begin; on a row that a

@@ -1,8 +1,10 @@
 #pragma once
 #include "notes/Note.h"
+#include "notes/SelectionCopy.h"
 #include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextFormat>
 #include <functional>
 #include <vector>
@@ -126,6 +128,10 @@ void buildLater(Note &&note, const Style &style, QObject *receiver, std::functio
 // text (see wholeText), loses its undo steps and is left modified. Returns the position after the
 // paste; -1 when the application quits meanwhile. Safe on a worker for a document no view shows.
 int pasteText(QTextDocument &doc, int from, int to, const QString &text);
+// The rich text (HTML) of the document's characters from..to, in the looks the note stores: the
+// colour a view gives uncoloured text and the links it found are left out (pasted, they would be
+// kept as the note's own), and the pieces of a line are one paragraph again.
+QString richCopy(const QTextDocument &doc, int from, int to);
 // A web address found in a document: where it was (document positions), its text then, and what it
 // opens.
 struct FoundLink {
@@ -198,6 +204,7 @@ class LongTextView : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit LongTextView(QWidget *parent = nullptr);
+    ~LongTextView() override;
     // Shows doc; a long note's document is laid out as it is drawn, a few paragraphs per turn.
     void setDocument(QTextDocument *doc);
     // Puts the caret (and selection) at c and the view on it; the paragraphs the view goes over to
@@ -221,9 +228,18 @@ public:
     // When set, a paste longer than LongNote::kPasteLaterChars is handed to it (the text, and the
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;
+    // When set, the removal of a selection longer than LongNote::kPasteLaterChars, and the undo and
+    // redo of such a step, are handed to it as an edit to run on the document on a worker (see
+    // LongNote::editLater), returning where the caret goes; this view takes nothing meanwhile.
+    std::function<void(std::function<int(QTextDocument &)> edit)> onLongEdit;
     // Web addresses typed or pasted become links in this colour as they are made, marked as
     // detected (see LongNote::relinkEdited); none while it is invalid.
     void setAutoLinks(const QColor &colour) { autoLinks_ = colour; }
+    // As QPlainTextEdit's, but the clipboard keeps what was copied (see settleCopies), and undo or
+    // redo leaves the caret and the view where the step was.
+    void cut();
+    void undo();
+    void redo();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
@@ -241,8 +257,25 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
+    void dropEvent(QDropEvent *e) override;
 
 private:
+    // What this view copied is made when asked for (see SelectionCopy): before an edit of from..to
+    // changes the text a copy stands on, the clipboard's copy is made from the text as it still is,
+    // and the primary selection's given up (the selection it offered is gone), keep excepted (it is
+    // being pasted). Returns whether the primary selection was given up.
+    // With later, the clipboard's copy is to be made by the functions added there, run on the
+    // document before the edit, where the edit is made (see SelectionCopy::settleLater).
+    bool settleCopies(int from, int to, const QMimeData *keep = nullptr,
+                      std::vector<std::function<void(const QTextDocument &)>> *later = nullptr);
+    // The same for the paragraphs around the selection, which a key or a paste there may change.
+    void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
+    void undoRedo(bool redo);
+    // Hands the removal of the selection to onLongEdit when it is long; whether it did.
+    bool removeLater();
+    void newStep();
+    mutable std::vector<QPointer<SelectionCopy>> copies_;
     // Runs a user's edit; the paragraphs it made start new lines. A paste replaces the selection, and
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);

@@ -209,6 +209,11 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         bodyTV_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         bodyTV_->setAutoLinks(kLink);
         bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
+        bodyTV_->onLongEdit = [this](std::function<int(QTextDocument &)> edit) {
+            if (building_ || done_ || !bodyDoc_) return;
+            LongNote::editLater(sendDocument(), std::move(edit), this,
+                                [this](QTextDocument *doc, int caret) { takeDocument(doc, caret); });
+        };
         lay->addWidget(bodyTV_, 1);
         if (!LongNote::isLong(draft_)) {
             QTextDocument *doc = LongNote::build(draft_, st);

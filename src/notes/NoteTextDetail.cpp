@@ -89,20 +89,35 @@ LongTextView *NotesView::makeLongView() {
         editAnchor_ = lv->textCursor().anchor();
         editPos_ = lv->textCursor().position();
     });
-    // A long paste goes into the document on a worker; the view shows none meanwhile.
-    lv->onLongPaste = [this, lv](const QString &text, int from, int to) {
-        if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return;
+    // A long paste or removal goes into the document on a worker; the view shows none meanwhile.
+    const auto lend = [this, lv]() -> QTextDocument * {
+        if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return nullptr;
         QTextDocument *doc = longDoc_;
         findLetGo(doc);
         longDoc_ = nullptr;
         lv->setDocument(nullptr);
         lv->setReadOnly(true);
         longPasting_ = true;
+        return doc;
+    };
+    lv->onLongPaste = [this, lend](const QString &text, int from, int to) {
+        QTextDocument *doc = lend();
+        if (!doc) return;
         const quint64 gen = longGen_;
         LongNote::pasteInto(doc, from, to, text, this,
                             [this, gen, id = *editingID_](QTextDocument *d, int caret,
                                                           std::vector<LongNote::FoundLink> links) {
                                 longPasteArrived(gen, id, d, caret, std::move(links));
+                            });
+        requestRebuild();
+    };
+    lv->onLongEdit = [this, lend](std::function<int(QTextDocument &)> edit) {
+        QTextDocument *doc = lend();
+        if (!doc) return;
+        const quint64 gen = longGen_;
+        LongNote::editLater(doc, std::move(edit), this,
+                            [this, gen, id = *editingID_](QTextDocument *d, int caret) {
+                                longPasteArrived(gen, id, d, caret, {});
                             });
         requestRebuild();
     };

@@ -1,11 +1,13 @@
 #include "notes/TextViewOps.h"
 
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
 #include <algorithm>
 
 namespace TextViewOps {
@@ -156,7 +158,51 @@ int topLine(QAbstractScrollArea *view, int pos) {
     return lineNumber(doc, std::clamp(pos, 0, std::max(0, doc->characterCount() - 1)));
 }
 
+namespace {
+bool laidOut(const QTextBlock &b) {
+    return b.layout() && b.layout()->lineCount() > 0;
+}
+
+// The view's line to show at its top for the line at pos to be a third of the way down. A view that
+// lays out only what it shows counts a paragraph not laid out yet as one line: the lines above the
+// match are taken only from paragraphs laid out, or the view would stop short of it once those are.
+int lineAThirdAbove(QAbstractScrollArea *view, const QTextDocument *doc, int pos) {
+    const int lines =
+        std::max(1, view->viewport()->height() / std::max(1, view->fontMetrics().lineSpacing()));
+    int top = lineNumber(doc, pos) - lines / 3;
+    for (QTextBlock b = doc->findBlock(pos); b.isValid() && top < b.firstLineNumber(); b = b.previous())
+        if (!b.previous().isValid() || !laidOut(b.previous())) return b.firstLineNumber();
+    return std::max(0, top);
+}
+
+void revealAgain(QAbstractScrollArea *view, int from, int to, QScrollArea *outer, int turns);
+void revealWithin(QAbstractScrollArea *view, int from, int to, QScrollArea *outer, int turns);
+} // namespace
+
 void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
+    revealWithin(view, from, to, outer, 8);
+}
+
+namespace {
+// The view's place for a match in a paragraph not laid out yet is known once the view has laid it
+// out, drawing it: it goes there again then, over the next turns (at most turns of them), unless
+// the text or what is to be shown changed meanwhile.
+void revealAgain(QAbstractScrollArea *view, int from, int to, QScrollArea *outer, int turns) {
+    const int ask = view->property("revealAsk").toInt() + 1;
+    view->setProperty("revealAsk", ask);
+    if (turns <= 0) return;
+    const QTextDocument *doc = document(view);
+    QTimer::singleShot(
+        0, view,
+        [view, from, to, outer = QPointer<QScrollArea>(outer), turns, ask, doc, revision = doc->revision()] {
+            if (view->property("revealAsk").toInt() != ask || document(view) != doc ||
+                doc->revision() != revision)
+                return;
+            revealWithin(view, from, to, outer, turns - 1);
+        });
+}
+
+void revealWithin(QAbstractScrollArea *view, int from, int to, QScrollArea *outer, int turns) {
     QTextDocument *doc = document(view);
     if (!doc) return;
     const int last = std::max(0, doc->characterCount() - 1);
@@ -176,9 +222,8 @@ void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
         };
         if (!whollyShown()) {
             // A third of the way down, so the lines before it give it a context.
-            const int lines =
-                std::max(1, view->viewport()->height() / std::max(1, view->fontMetrics().lineSpacing()));
-            view->verticalScrollBar()->setValue(std::max(0, lineNumber(doc, from) - lines / 3));
+            view->verticalScrollBar()->setValue(lineAThirdAbove(view, doc, from));
+            revealAgain(view, from, to, outer, laidOut(doc->findBlock(from)) ? 0 : turns);
         }
     } else if (QScrollBar *sb = view->verticalScrollBar(); !plain(view) && sb->maximum() > 0) {
         QTextCursor a(doc), b(doc);
@@ -190,4 +235,5 @@ void reveal(QAbstractScrollArea *view, int from, int to, QScrollArea *outer) {
     }
     scrollOuterTo(view, from, outer, false);
 }
+} // namespace
 } // namespace TextViewOps

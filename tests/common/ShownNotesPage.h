@@ -3,9 +3,13 @@
 #include "notes/Note.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
+#include "notes/TextViewOps.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
+#include <QRegion>
+#include <QTextCursor>
 #include <memory>
 #include <vector>
 
@@ -38,3 +42,12 @@ struct ShownNotesPage {
     ShownNotesPage(const ShownNotesPage &) = delete;
     ShownNotesPage &operator=(const ShownNotesPage &) = delete;
 };
+
+// Whether the line at pos is on the screen, whole: inside what the view and every scroll area around
+// it show.
+inline bool onScreen(QAbstractScrollArea *v, int pos) {
+    QTextCursor c(TextViewOps::document(v));
+    c.setPosition(pos);
+    const QRect r = TextViewOps::cursorRect(v, c);
+    return v->viewport()->visibleRegion().intersected(r) == QRegion(r);
+}

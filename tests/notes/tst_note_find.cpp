@@ -39,15 +39,6 @@ struct FindPage : ShownNotesPage {
     explicit FindPage(const Note &n) : ShownNotesPage({n}) {}
 };
 
-// Whether the line at pos is on the screen, whole: inside what the view and every scroll area around
-// it show.
-bool onScreen(QAbstractScrollArea *v, int pos) {
-    QTextCursor c(TextViewOps::document(v));
-    c.setPosition(pos);
-    const QRect r = TextViewOps::cursorRect(v, c);
-    return v->viewport()->visibleRegion().intersected(r) == QRegion(r);
-}
-
 // Scrolls whatever scrolls the view's text so that the line at pos is cut by the bottom edge.
 bool cutAtBottom(QAbstractScrollArea *v, int pos) {
     QScrollBar *sb = v->verticalScrollBar();

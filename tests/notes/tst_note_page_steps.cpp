@@ -321,6 +321,36 @@ private slots:
     // The caret's blink asks where the caret is, which the view finds by going over the paragraphs
     // from the top of the screen towards it: with the caret far below, paragraphs slow to lay out
     // (lines of emoji) are laid out a turn's worth at a time, the rest put off, not a screenful at once.
+    // A step of find that wraps around to a match far from the one shown brings it into view, as
+    // one to the next match does: at 1 MB, ◀ from the first match goes to the last one held.
+    void aFindWrappingAroundShowsTheMatch() {
+        int needles = 0;
+        const Note n = numberedNote(QStringLiteral("F"), 1 << 20, &needles);
+        ShownNotesPage p({n});
+        NotesView &page = *p.view;
+        page.selectNote(n.id);
+        QTRY_VERIFY(page.findView());
+        page.showFindBar();
+        settle();
+        page.runFind(QStringLiteral("needle"));
+        QTRY_VERIFY(!page.findCounting() && page.findMatchCount() > 100);
+        const int count = page.findMatchCount();
+        const auto shown = [&](int index) {
+            QCOMPARE(page.findCurrentIndex(), index);
+            QTRY_VERIFY2(onScreen(page.findView(), page.findTextRanges()[size_t(index)].first),
+                         qPrintable(QStringLiteral("match %1 of %2 not shown").arg(index + 1).arg(count)));
+        };
+        shown(0);
+        page.stepFind(-1);
+        shown(count - 1);
+        page.stepFind(1);
+        shown(0);
+        page.stepFind(-1);
+        shown(count - 1);
+        page.stepFind(-1);
+        shown(count - 2);
+    }
+
     void aBlinkWithTheCaretFarBelowLaysOutATurnsWorth() {
         TempPrefs prefs;
         NoteStore::resetForTests();

@@ -1,0 +1,207 @@
+#include "notes/LongNoteText.h"
+
+#include "notes/PacedLayout.h"
+#include "notes/SelectionCopy.h"
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+#include <limits>
+#include <memory>
+
+// The view's copies (made when asked for, see SelectionCopy) and its undo and redo.
+
+namespace {
+// The undo steps that removed a long text on a worker, each as where the document's undo stack stood
+// before and after it (QTextDocument::availableUndoSteps): undone or redone at once, they would hold
+// the window as long.
+const char *const kLongSteps = "mivoLongSteps";
+
+QList<std::pair<int, int>> longSteps(const QTextDocument &doc) {
+    return doc.property(kLongSteps).value<QList<std::pair<int, int>>>();
+}
+
+// Those a step ending at top did not take the place of.
+void keepLongStepsBelow(QTextDocument &doc, int top) {
+    QList<std::pair<int, int>> steps = longSteps(doc);
+    steps.removeIf([top](const std::pair<int, int> &s) { return s.second > top; });
+    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
+}
+} // namespace
+
+QMimeData *LongTextView::createMimeDataFromSelection() const {
+    std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
+    const QTextCursor c = textCursor();
+    // The stored text, without a line break at a cut between pieces.
+    auto *m = new SelectionCopy(
+        document(), c.selectionStart(), c.selectionEnd(),
+        [](const QTextDocument &doc, int from, int to) { return LongNote::wholeText(doc, from, to); },
+        LongNote::richCopy);
+    copies_.emplace_back(m);
+    return m;
+}
+
+bool LongTextView::settleCopies(int from, int to, const QMimeData *keep,
+                                std::vector<std::function<void(const QTextDocument &)>> *later) {
+    bool gaveUp = false;
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    for (const QPointer<SelectionCopy> &p : std::vector(copies_)) {
+        if (!p || !p->standsOn(document(), from, to)) continue;
+        if (p != keep && clipboard->supportsSelection() && clipboard->mimeData(QClipboard::Selection) == p) {
+            clipboard->clear(QClipboard::Selection); // which deletes it
+            gaveUp = true;
+        } else if (later) {
+            if (auto make = p->settleLater()) later->push_back(std::move(make));
+        } else {
+            p->settle();
+        }
+    }
+    std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
+    return gaveUp;
+}
+
+void LongTextView::settleCopiesAroundSelection(const QMimeData *keep) {
+    if (copies_.empty()) return;
+    const QTextCursor c = textCursor();
+    // A key may reach into the paragraph before or after (Backspace at a paragraph's start), and the
+    // links of the paragraphs it changes are made again.
+    QTextBlock first = document()->findBlock(c.selectionStart()),
+               last = document()->findBlock(c.selectionEnd());
+    if (first.previous().isValid()) first = first.previous();
+    if (last.next().isValid()) last = last.next();
+    settleCopies(first.position(), last.position() + last.length(), keep);
+}
+
+void LongTextView::cut() {
+    if (isReadOnly() || !textCursor().hasSelection()) return;
+    copy();
+    // The text cut goes from the document now: what the clipboard offers is made first.
+    settleCopiesAroundSelection();
+    userEdit([this] {
+        QTextCursor c = textCursor();
+        c.removeSelectedText();
+        setTextCursor(c);
+    });
+}
+
+void LongTextView::undo() {
+    undoRedo(false);
+}
+
+void LongTextView::redo() {
+    undoRedo(true);
+}
+
+// A step made here takes the number of any long one undone before it.
+void LongTextView::newStep() {
+    QTextDocument *doc = document();
+    if (sender() == doc && doc->property(kLongSteps).isValid())
+        keepLongStepsBelow(*doc, doc->availableUndoSteps());
+}
+
+bool LongTextView::removeLater() {
+    const QTextCursor c = textCursor();
+    if (!onLongEdit || isReadOnly() || c.selectionEnd() - c.selectionStart() <= LongNote::kPasteLaterChars)
+        return false;
+    // What was copied of the text is made there too, before it goes: a long copy would hold the
+    // window as long as the removal.
+    std::vector<std::function<void(const QTextDocument &)>> copies;
+    settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
+    const auto take = onLongEdit; // a copy: the handler replaces this view's document
+    take([from = c.selectionStart(), to = c.selectionEnd(), copies = std::move(copies)](QTextDocument &doc) {
+        for (const auto &make : copies)
+            make(doc);
+        const int before = doc.availableUndoSteps();
+        const int caret = LongNote::pasteText(doc, from, to, QString());
+        keepLongStepsBelow(doc, before);
+        QList<std::pair<int, int>> steps = longSteps(doc);
+        steps.append({before, doc.availableUndoSteps()});
+        doc.setProperty(kLongSteps, QVariant::fromValue(steps));
+        return caret;
+    });
+    return true;
+}
+
+void LongTextView::undoRedo(bool redo) {
+    // A step may change any part of the text: what was copied of it is made first (there, for a step
+    // done on a worker).
+    std::vector<std::function<void(const QTextDocument &)>> copies;
+    QTextDocument *doc = document();
+    const int at = doc->availableUndoSteps();
+    const QList<std::pair<int, int>> steps = longSteps(*doc);
+    if (onLongEdit && !isReadOnly() && (redo ? doc->isRedoAvailable() : doc->isUndoAvailable()) &&
+        std::any_of(steps.begin(), steps.end(),
+                    [at, redo](const std::pair<int, int> &s) { return (redo ? s.first : s.second) == at; })) {
+        settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
+        const auto take = onLongEdit;
+        take([redo, copies = std::move(copies)](QTextDocument &d) {
+            for (const auto &make : copies)
+                make(d);
+            QTextCursor c(&d);
+            redo ? d.redo(&c) : d.undo(&c);
+            return c.position();
+        });
+        return;
+    }
+    settleCopies(0, std::numeric_limits<int>::max());
+    int from = -1, to = -1;
+    const auto conn =
+        connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
+            from = from < 0 ? pos : std::min(from, pos);
+            to = std::max(to, pos + added);
+        });
+    {
+        // The view is placed on the caret below, paced; not on the way there.
+        const LongNote::PacedLayout::Pacing pacing(doc, this);
+        redo ? QPlainTextEdit::redo() : QPlainTextEdit::undo();
+    }
+    disconnect(conn);
+    if (from < 0) return;
+    // The caret goes where the cursor that began the step was: a step begun by a cursor elsewhere
+    // (one made at the document's start) took the caret and the view there. It stays in what the
+    // step changed.
+    QTextCursor c = textCursor();
+    const int last = doc->characterCount() - 1;
+    if (c.position() < from || c.position() > to) c.setPosition(std::clamp(redo ? to : from, 0, last));
+    placeCaret(c);
+}
+
+void LongTextView::dropEvent(QDropEvent *e) {
+    // Text dragged within the view is taken away before the copy dragged is put in: what was copied
+    // of it (the dragged copy too, with its looks) is made first.
+    if (!isReadOnly()) settleCopiesAroundSelection(e->mimeData());
+    QPlainTextEdit::dropEvent(e);
+}
+
+void LongTextView::contextMenuEvent(QContextMenuEvent *e) {
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(e->pos()));
+    // The menu's own actions edit the document past this view: those that change the text go
+    // through it, as their keys do.
+    const std::pair<const char *, std::function<void()>> own[] = {
+        {"edit-cut", [this] { cut(); }},
+        {"edit-undo", [this] { undo(); }},
+        {"edit-redo", [this] { redo(); }},
+        {"edit-delete",
+         [this] {
+             if (removeLater()) return;
+             settleCopiesAroundSelection();
+             userEdit([this] {
+                 QTextCursor c = textCursor();
+                 c.removeSelectedText();
+                 setTextCursor(c);
+             });
+         }},
+    };
+    for (QAction *a : menu->actions())
+        for (const auto &[name, act] : own)
+            if (a->objectName() == QLatin1String(name)) {
+                disconnect(a, &QAction::triggered, nullptr, nullptr);
+                connect(a, &QAction::triggered, this, act);
+            }
+    menu->exec(e->globalPos());
+}

@@ -1,0 +1,298 @@
+// Copy, cut and paste in a note's view, and where undo and redo leave the caret.
+#include "common/RichNotes.h"
+#include "notes/LongNoteText.h"
+#include "notes/RichTextView.h"
+#include "notes/SelectionCopy.h"
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+
+namespace {
+LongNote::Style style() {
+    return {QFont(), Qt::black, Qt::blue};
+}
+
+Note textNote(const QString &body) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text"));
+    n.id = QStringLiteral("T");
+    n.body = body;
+    return n;
+}
+
+// Numbered lines of words, so each line is a paragraph of its own.
+QString lines(int count) {
+    QString s;
+    for (int i = 0; i < count; ++i)
+        s += QStringLiteral("line %1 of plain words\n").arg(i, 4, 10, QLatin1Char('0'));
+    return s;
+}
+
+void show(LongTextView &v, const Note &n) {
+    v.resize(400, 300);
+    v.setDocument(LongNote::build(n, style()));
+    v.document()->setParent(&v);
+    v.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&v));
+}
+
+void select(LongTextView &v, int from, int to) {
+    QTextCursor c(v.document());
+    c.setPosition(from);
+    c.setPosition(to, QTextCursor::KeepAnchor);
+    v.setTextCursor(c);
+}
+
+void placeCursor(LongTextView &v, int pos) {
+    QTextCursor c(v.document());
+    c.setPosition(pos);
+    v.setTextCursor(c);
+}
+
+bool caretShown(LongTextView &v) {
+    return v.viewport()->rect().contains(v.cursorRect().center());
+}
+} // namespace
+
+class TestNoteClipboard : public QObject {
+    Q_OBJECT
+private slots:
+    // A select-all and copy of a long note makes nothing until a format is asked for, and then
+    // only that one.
+    void aCopyIsMadeWhenAskedFor() {
+        const Note n = richNote(QStringLiteral("R"), 200 * 1024);
+        LongTextView v;
+        show(v, n);
+        v.selectAll();
+        v.copy();
+        const QMimeData *m = QGuiApplication::clipboard()->mimeData();
+        const auto *copy = qobject_cast<const SelectionCopy *>(m);
+        QVERIFY(copy);
+        QVERIFY(m->hasText() && m->hasHtml());
+        QVERIFY(!copy->textMade() && !copy->richMade());
+        QCOMPARE(m->text(), n.body);
+        QVERIFY(copy->textMade() && !copy->richMade());
+    }
+
+    // What is pasted is what was selected when it was copied, whatever was edited since: typed over,
+    // cut, undone, deleted whole, or edited before it.
+    void aCopyPastesWhatWasSelected() {
+        const QString body = lines(1000);
+        LongTextView v;
+        show(v, textNote(body));
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const int line = body.indexOf(QStringLiteral("line 0300"));
+        const QString copied = body.mid(line, 60);
+
+        // Typed over.
+        select(v, line, line + 60);
+        v.copy();
+        select(v, line + 10, line + 20);
+        QTest::keyClicks(&v, QStringLiteral("XYZ"));
+        QCOMPARE(clipboard->text(), copied);
+
+        // Typed far before it: it moved, and still is the same text.
+        v.undo();
+        QCOMPARE(v.wholeText(), body);
+        select(v, line, line + 60);
+        v.copy();
+        placeCursor(v, 5);
+        QTest::keyClicks(&v, QStringLiteral("ab"));
+        QCOMPARE(clipboard->text(), copied);
+        for (int i = 0; i < 4 && v.wholeText() != body; ++i)
+            v.undo();
+        QCOMPARE(v.wholeText(), body);
+
+        // An undo that takes back what it was copied from.
+        placeCursor(v, line + 30);
+        QTest::keyClicks(&v, QStringLiteral("new"));
+        const QString typed = v.wholeText().mid(line, 63);
+        select(v, line, line + 63);
+        v.copy();
+        QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(v.wholeText(), body);
+        QCOMPARE(clipboard->text(), typed);
+
+        // Cut, and pasted where it was.
+        select(v, line, line + 60);
+        QTest::keyClick(&v, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(v.wholeText(), QString(body).remove(line, 60));
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(v.wholeText(), body);
+
+        // Everything, deleted: longer than a rich copy is kept for, its text still whole.
+        QVERIFY(body.size() > SelectionCopy::kKeptRichChars);
+        v.selectAll();
+        v.copy();
+        QTest::keyClick(&v, Qt::Key_Delete);
+        QCOMPARE(v.wholeText(), QString());
+        QVERIFY(!clipboard->mimeData()->hasHtml()); // pasted here as plain text anyway
+        QCOMPARE(clipboard->text(), body);
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(v.wholeText(), body);
+
+        // Changed past the view before it was made: it offers nothing rather than other text.
+        select(v, line, line + 60);
+        v.copy();
+        QTextCursor behind(v.document());
+        behind.setPosition(line + 5);
+        behind.insertText(QStringLiteral("QQ"));
+        QVERIFY(!clipboard->mimeData()->hasText());
+        QCOMPARE(clipboard->text(), QString());
+    }
+
+    // The rich copy keeps the note's bold and links when what it was copied from is typed over
+    // before it is pasted, and a line's pieces are one paragraph in it.
+    void aRichCopyKeepsItsLooks() {
+        const Note n = richNote(QStringLiteral("R"), 4 * 1024);
+        LongTextView from;
+        show(from, n);
+        const int start = n.body.indexOf(QStringLiteral("Paragraph 3 "));
+        const int end = n.body.indexOf(QStringLiteral(" for more of it"), start);
+        select(from, start, end);
+        from.copy();
+        QTest::keyClicks(&from, QStringLiteral("gone"));
+
+        LongTextView into;
+        show(into, textNote(QString()));
+        into.setFocus();
+        QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
+        const QString pasted = n.body.mid(start, end - start);
+        QCOMPARE(into.wholeText(), pasted);
+        QTextCursor at(into.document());
+        at.setPosition(pasted.indexOf(QStringLiteral("bold words")) + 2);
+        QCOMPARE(at.charFormat().fontWeight(), int(QFont::Bold));
+        at.setPosition(pasted.indexOf(QStringLiteral("our home page")) + 2);
+        QCOMPARE(at.charFormat().anchorHref(), QStringLiteral("https://mivo.example/home"));
+        // The addresses the view made links of are not pasted as links of the note's own.
+        at.setPosition(pasted.indexOf(QStringLiteral("example.org")) + 2);
+        QVERIFY(!at.charFormat().isAnchor() || at.charFormat().boolProperty(RichTextView::kAutoLinkProperty));
+
+        // Across the cut between two pieces of a line: no line break where the cut is.
+        const QString line = wordsLine(int(LongNote::kPieceChars) + 5000);
+        LongTextView pieces;
+        show(pieces, textNote(line));
+        const QTextBlock second = pieces.document()->firstBlock().next();
+        QVERIFY(LongNote::continues(second));
+        select(pieces, second.position() - 4, second.position() + 4);
+        pieces.copy();
+        QVERIFY(QGuiApplication::clipboard()->mimeData()->hasHtml());
+        into.selectAll();
+        QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(into.wholeText(), line.mid(second.position() - 4, 7));
+    }
+
+    // Removing a long selection, and the undo and redo of that step, are handed to the view's owner
+    // to run on a worker; shorter steps, and a step that took a long one's place, are done here.
+    void aLongRemovalIsDoneOnAWorker() {
+        const QString body = lines(4000);
+        LongTextView v;
+        show(v, textNote(body));
+        v.setFocus();
+        int handed = 0;
+        v.onLongEdit = [&v, &handed](std::function<int(QTextDocument &)> edit) {
+            ++handed;
+            QTextDocument *doc = v.document();
+            v.setDocument(nullptr);
+            v.setReadOnly(true);
+            LongNote::editLater(doc, std::move(edit), &v, [&v](QTextDocument *d, int caret) {
+                d->setParent(&v);
+                v.setDocument(d);
+                v.setReadOnly(false);
+                QTextCursor c(d);
+                c.setPosition(caret);
+                v.setTextCursor(c);
+            });
+        };
+        const auto key = [&v](Qt::Key k, Qt::KeyboardModifiers mods = {}) {
+            QTRY_VERIFY(!v.isReadOnly());
+            QTest::keyClick(&v, k, mods);
+        };
+        const auto settled = [&v]() -> QString {
+            [&v] { QVERIFY(QTest::qWaitFor([&v] { return !v.isReadOnly(); }, 20'000)); }();
+            return v.wholeText();
+        };
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        v.selectAll();
+        v.copy();
+        key(Qt::Key_Delete);
+        QCOMPARE(handed, 1);
+        QCOMPARE(settled(), QString());
+        QCOMPARE(clipboard->text(), body);
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(handed, 2);
+        QCOMPARE(settled(), body);
+        key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(handed, 3);
+        QCOMPARE(settled(), QString());
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(settled(), body);
+        QCOMPARE(handed, 4);
+
+        // A part of it, from the middle of a line.
+        select(v, 7, 90'000);
+        key(Qt::Key_Backspace);
+        QCOMPARE(handed, 5);
+        QCOMPARE(settled(), QString(body).remove(7, 90'000 - 7));
+        QCOMPARE(v.textCursor().position(), 7);
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(handed, 6);
+        QCOMPARE(settled(), body);
+        // A key typed then takes the long step's place: its undo is done here.
+        QTest::keyClicks(&v, QStringLiteral("k"));
+        key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(handed, 6);
+        QCOMPARE(settled(), body);
+        // A short selection is removed here.
+        select(v, 7, 900);
+        key(Qt::Key_Delete);
+        QCOMPARE(handed, 6);
+        QCOMPARE(v.wholeText(), QString(body).remove(7, 893));
+    }
+
+    // Undo of a paste leaves the caret where the paste was, and the view on it; redo after the
+    // text it puts back.
+    void undoOfAPasteStaysWhereThePasteWas_data() {
+        QTest::addColumn<int>("chars");
+        QTest::newRow("4 KB") << 4 * 1024;
+        QTest::newRow("12 KB") << 12 * 1024;
+    }
+    void undoOfAPasteStaysWhereThePasteWas() {
+        QFETCH(int, chars);
+        const Note n = richNote(QStringLiteral("U"), chars);
+        LongTextView v;
+        show(v, n);
+        v.setFocus();
+        const int at = n.body.lastIndexOf(QStringLiteral("Paragraph"));
+        placeCursor(v, at);
+        QTRY_VERIFY(caretShown(v));
+        QVERIFY(v.verticalScrollBar()->value() > 0);
+        for (bool rich : {false, true}) {
+            auto *m = new QMimeData;
+            m->setText(QStringLiteral("pasted words"));
+            if (rich) m->setHtml(QStringLiteral("<b>pasted</b> words"));
+            QGuiApplication::clipboard()->setMimeData(m);
+            QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(v.textCursor().position(), at + 12);
+            QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier);
+            QCOMPARE(v.wholeText(), n.body);
+            QCOMPARE(v.textCursor().position(), at);
+            QTRY_VERIFY(caretShown(v));
+            v.redo();
+            QCOMPARE(v.wholeText().mid(at, 12), QStringLiteral("pasted words"));
+            QVERIFY(v.textCursor().position() >= at + 12);
+            QCOMPARE(v.textCursor().block(), v.document()->findBlock(at));
+            QTRY_VERIFY(caretShown(v));
+            v.undo();
+            QCOMPARE(v.textCursor().position(), at);
+            QTRY_VERIFY(caretShown(v));
+        }
+    }
+};
+
+QTEST_MAIN(TestNoteClipboard)
+#include "tst_note_clipboard.moc"
