@@ -1694,6 +1694,15 @@ void LongTextView::insertRich(const QString &html) {
             fmt.clearProperty(QTextFormat::FontSizeAdjustment);
             fmt.clearProperty(QTextFormat::FontPointSize);
             fmt.setProperty(QTextFormat::FontPixelSize, RtfCodec::shownPixels(f.charFormat().font()));
+            // A link the page gave no colour of its own gets the palette's from Qt: not the text's,
+            // so not stored; it is shown in the links' colour, as the note shown again shows it.
+            if (fmt.isAnchor() && fmt.foreground() == QGuiApplication::palette().link()) {
+                fmt.clearForeground();
+                if (autoLinks_.isValid()) {
+                    fmt.setForeground(autoLinks_);
+                    fmt.setProperty(LongNote::kShownColour, true);
+                }
+            }
             c.insertText(t, fmt);
         }
     }

@@ -30,7 +30,7 @@ Note textNote(const QString &id, const QString &body) {
     return n;
 }
 
-const QColor kLinks(0, 0, 255);
+const QColor kLinks(10, 130, 200);
 
 LongNote::Style style() {
     return {QFont(), Qt::black, kLinks};
@@ -181,7 +181,8 @@ private slots:
 
         // Another editor's link, without \ul: saved without one.
         Note other = textNote(QStringLiteral("O"), QString());
-        other.bodyRTF = QByteArray("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x.y\"}{\\fldrslt go}} now}");
+        other.bodyRTF =
+            QByteArray("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x.y\"}{\\fldrslt go}} now}");
         std::unique_ptr<QTextDocument> otherDoc(LongNote::build(other, style()));
         const QByteArray saved = LongNote::readText(*otherDoc).rtf;
         QVERIFY2(saved.contains("HYPERLINK \"http://x.y\"") && !saved.contains("\\ul"), saved.constData());
@@ -200,15 +201,22 @@ private slots:
         end.movePosition(QTextCursor::End);
         v.setTextCursor(end);
         auto *web = new QMimeData;
-        web->setText(QStringLiteral("Head\nsee https://example.org/x PASTEBOLD"));
-        web->setHtml(QStringLiteral("<h1>Head</h1><p>see https://example.org/x <b>PASTEBOLD</b></p>"));
+        web->setText(QStringLiteral("Head\nsee https://example.org/x PASTEBOLD home"));
+        web->setHtml(QStringLiteral("<h1>Head</h1><p>see https://example.org/x <b>PASTEBOLD</b> <a "
+                                    "href=\"https://mivo.example/home\">home</a></p>"));
         QGuiApplication::clipboard()->setMimeData(web);
         v.paste();
         const QStringList before = shown(*v.document());
-        QVERIFY2(before.join('\n').contains(QStringLiteral("a[https://example.org/x]")), qPrintable(before.join('\n')));
+        QVERIFY2(before.join('\n').contains(QStringLiteral("a[https://example.org/x]")),
+                 qPrintable(before.join('\n')));
+        // The pasted link is drawn in the links' colour, and stored without the palette's.
+        QVERIFY2(
+            before.filter(QStringLiteral("|home")).value(0).endsWith(kLinks.name() + QStringLiteral("|home")),
+            qPrintable(before.join('\n')));
 
         const LongNote::Saved s = LongNote::readText(*v.document());
         QVERIFY2(s.rtf.contains("PASTEBOLD") && !s.rtf.contains("\\plain\\b PASTEBOLD"), s.rtf.constData());
+        QVERIFY2(!s.rtf.contains("\\cf"), s.rtf.constData());
         Note again = textNote(QStringLiteral("T"), s.body);
         again.bodyRTF = s.rtf;
         std::unique_ptr<QTextDocument> reshown(LongNote::build(again, style()));
