@@ -455,10 +455,20 @@ void showTextColour(QTextDocument &doc, const QColor &colour, const QColor &link
         c.mergeCharFormat(fg);
     }
     for (const FormatRun &r : runs) {
-        if (coloured(r) || (whole && !link(r))) continue;
+        if (link(r) && links.isValid()) {
+            // A link is drawn in the links' colour whatever colour it has; its own is kept for the save.
+            QTextCharFormat own = linkFg;
+            if (coloured(r) && !r.fmt.boolProperty(kShownColour))
+                own.setProperty(kLinkOwnColour, r.fmt.foreground());
+            c.setPosition(r.start);
+            c.setPosition(r.end, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(own);
+            continue;
+        }
+        if (coloured(r) || whole) continue;
         c.setPosition(r.start);
         c.setPosition(r.end, QTextCursor::KeepAnchor);
-        c.mergeCharFormat(link(r) ? linkFg : fg);
+        c.mergeCharFormat(fg);
     }
 }
 
@@ -906,7 +916,9 @@ QTextCharFormat storedFormat(const QTextCharFormat &shown) {
     if (f.boolProperty(kShownColour)) {
         f.clearForeground();
         f.clearProperty(kShownColour);
+        if (f.isAnchor() && f.hasProperty(kLinkOwnColour)) f.setForeground(f.brushProperty(kLinkOwnColour));
     }
+    f.clearProperty(kLinkOwnColour);
     return f;
 }
 

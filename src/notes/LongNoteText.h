@@ -51,6 +51,8 @@ inline constexpr int kLinkWasColour = QTextFormat::UserProperty + 0x70e;
 // The theme's text colour, put by the view on text that has no colour of its own: taken out again
 // before the text is saved, so a note never keeps the colour of the theme it was edited in.
 inline constexpr int kShownColour = QTextFormat::UserProperty + 0x710;
+// A link's own colour, kept while the link is shown in the links' colour (see showTextColour).
+inline constexpr int kLinkOwnColour = QTextFormat::UserProperty + 0x712;
 // Marks a line separator that stands for a paragraph break of the rich text: short paragraphs of a
 // long rich text share a paragraph of the document (see gatherParagraphs), and are paragraphs again
 // in what is saved.
@@ -109,9 +111,9 @@ bool relinkEdited(QTextDocument &doc, int from, int to, const QColor &colour);
 bool linkAddresses(QTextDocument &doc, const QColor &linkColour, const QColor &textColour);
 // A detected link's format as it was before it was made a link; any other format as it is.
 QTextCharFormat unlinked(QTextCharFormat f);
-// Gives every run without a colour of its own the theme's text colour, and the links among them
-// the links' colour (when valid), as shown only: each marked kShownColour, which storedFormat()
-// takes out again. The text's own colours stay.
+// Gives every run without a colour of its own the theme's text colour, and every link the links'
+// colour (when valid), as shown only: each marked kShownColour, which storedFormat() takes out again
+// (giving a link its own colour back). The text's own colours stay.
 void showTextColour(QTextDocument &doc, const QColor &text, const QColor &links = {});
 // The format a run is stored with: without the link the view found in it or the colour it was shown in.
 QTextCharFormat storedFormat(const QTextCharFormat &shown);

@@ -60,16 +60,19 @@ QStringList shown(const QTextDocument &doc) {
     return out;
 }
 
-// A link put in under a text of its own, neither underlined nor coloured by the file, amid text.
+// Links put in under a text of their own, not underlined by the file, one of two with a colour of
+// its own, amid text.
 QByteArray storedLinks(int chars) {
     QTextDocument doc;
     QTextCursor c(&doc);
     QTextCharFormat link;
     link.setAnchor(true);
     link.setAnchorHref(QStringLiteral("https://mivo.example/home"));
+    QTextCharFormat redLink = link;
+    redLink.setForeground(QColor(200, 0, 0));
     for (int i = 0; doc.characterCount() < chars; ++i) {
         c.insertText(wordsLine(60), QTextCharFormat());
-        c.insertText(QStringLiteral("our home page"), link);
+        c.insertText(QStringLiteral("our home page"), i % 2 ? redLink : link);
         if (i % 3 == 2) c.insertBlock();
     }
     return RtfCodec::write(doc);
@@ -150,9 +153,9 @@ private slots:
         QCOMPARE(n.bodyRTF, std::optional<QByteArray>(within.rtf));
     }
 
-    // Stored links are drawn in the links' colour at every size, the rest of the text in the text's;
-    // saved unchanged, the note's rich text is the one stored, byte for byte (no underline or colour
-    // the file did not have).
+    // Stored links are drawn in the links' colour at every size, those with a colour of their own
+    // too, the rest of the text in the text's; saved unchanged, the note's rich text is the one
+    // stored, byte for byte (no underline or colour the file did not have, the links' own kept).
     void storedLinksAreDrawnAsLinksAndSavedAsTheyWere_data() {
         QTest::addColumn<int>("chars");
         QTest::newRow("4 KB") << 4 * 1024;
@@ -162,7 +165,7 @@ private slots:
         QFETCH(int, chars);
         Note n = textNote(QStringLiteral("L"), QString());
         n.bodyRTF = storedLinks(chars);
-        QVERIFY(!n.bodyRTF->contains("\\ul"));
+        QVERIFY(!n.bodyRTF->contains("\\ul") && n.bodyRTF->contains("\\cf1"));
         std::unique_ptr<QTextDocument> doc(LongNote::build(n, style()));
         int links = 0;
         for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
