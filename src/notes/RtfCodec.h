@@ -10,7 +10,8 @@ class QTextDocument;
 // Rich text as RTF bytes, both ways, for note bodies and table cells (Qt reads and writes none).
 //
 // The writer produces: a font table and a colour table, bold, italic, underline, size (\fs, from the
-// character's pixel size, which the app uses as its design points), foreground colour, \uN with \uc1
+// character's pixel size, which the app uses as its design points, or the size one relative to the
+// document's works out to), foreground colour, each written only where it changes, \uN with \uc1
 // for what the ANSI code page cannot hold (surrogate pairs as two \u), \'hh for Windows-1252, paragraphs
 // (\par), line breaks (\line), tabs (\tab), HYPERLINK fields, and paragraph left and first-line indents
 // and tab stops (\pard\li\fi\tqr\tqc\tqdec\tx, written only where they change). Its output is
