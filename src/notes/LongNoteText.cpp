@@ -7,7 +7,6 @@
 #include "notes/PieceCuts.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
-#include "platform/Dialogs.h"
 #include "platform/StoreLoader.h"
 #include "ui/Lang.h"
 #include "ui/WebLinks.h"
@@ -966,38 +965,6 @@ Saved readText(const QTextDocument &doc, qsizetype maxRtfBytes) {
     // Rich text the reader would refuse is not stored, and the text without it is not either (see storeInto).
     s.richUnwritten = s.rtf.isEmpty();
     return s;
-}
-
-bool storeInto(Note &note, const Saved &s) {
-    if (s.richUnwritten) return false;
-    note.body = s.body;
-    note.bodyRTF = s.rtf;
-    return true;
-}
-
-void alertRichTextNotSaved(QWidget *parent) {
-    Dialogs::Alert a;
-    a.title = L::t({.en = "Not saved",
-                    .es = "No guardado",
-                    .de = "Nicht gespeichert",
-                    .fr = "Non enregistré",
-                    .uk = "Не збережено",
-                    .pl = "Nie zapisano"});
-    a.text =
-        L::t({.en = "The note's text is too large to be saved with its formatting. The text and formatting "
-                    "saved before are kept.",
-              .es = "El texto de la nota es demasiado grande para guardarlo con su formato. Se conservan el "
-                    "texto y el formato guardados antes.",
-              .de = "Der Text der Notiz ist zu groß, um mit seiner Formatierung gespeichert zu werden. Der "
-                    "zuvor gespeicherte Text und seine Formatierung bleiben erhalten.",
-              .fr = "Le texte de la note est trop volumineux pour être enregistré avec sa mise en forme. Le "
-                    "texte et la mise en forme enregistrés auparavant sont conservés.",
-              .uk = "Текст нотатки завеликий, щоб зберегти його з форматуванням. Раніше збережені текст і "
-                    "форматування залишено.",
-              .pl = "Tekst notatki jest zbyt duży, aby zapisać go z formatowaniem. Zachowano wcześniej "
-                    "zapisany tekst i formatowanie."});
-    a.warning = true;
-    Dialogs::get().alert(parent, a);
 }
 
 QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview, bool *richUnwritten) {
