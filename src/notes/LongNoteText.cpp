@@ -439,28 +439,40 @@ bool linkAddresses(QTextDocument &doc, const QColor &linkColour, const QColor &t
     return whole;
 }
 
-namespace {
-// The theme's colour on every run without a colour of its own (the note's own colours stay).
-void showTextColour(QTextDocument &doc, const QColor &colour) {
+void showTextColour(QTextDocument &doc, const QColor &colour, const QColor &links) {
     QTextCharFormat fg;
     fg.setForeground(colour);
     fg.setProperty(kShownColour, true);
+    QTextCharFormat linkFg = fg;
+    if (links.isValid()) linkFg.setForeground(links);
     QTextCursor c(&doc);
     const std::vector<FormatRun> runs = formatRuns(doc, 0, doc.characterCount());
     const auto coloured = [](const FormatRun &r) { return r.fmt.hasProperty(QTextFormat::ForegroundBrush); };
-    if (std::none_of(runs.begin(), runs.end(), coloured)) {
+    const auto link = [](const FormatRun &r) { return r.fmt.isAnchor(); };
+    const bool whole = std::none_of(runs.begin(), runs.end(), coloured);
+    if (whole) {
         c.select(QTextCursor::Document);
         c.mergeCharFormat(fg);
-        return;
     }
     for (const FormatRun &r : runs) {
-        if (coloured(r)) continue;
+        if (link(r) && links.isValid()) {
+            // A link is drawn in the links' colour whatever colour it has; its own is kept for the save.
+            QTextCharFormat own = linkFg;
+            if (coloured(r) && !r.fmt.boolProperty(kShownColour))
+                own.setProperty(kLinkOwnColour, r.fmt.foreground());
+            c.setPosition(r.start);
+            c.setPosition(r.end, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(own);
+            continue;
+        }
+        if (coloured(r) || whole) continue;
         c.setPosition(r.start);
         c.setPosition(r.end, QTextCursor::KeepAnchor);
         c.mergeCharFormat(fg);
     }
 }
 
+namespace {
 // Gathers the short paragraphs of a rich text (see gatherParagraphs) as far as they are whole: run
 // again as more of them are made (a reader's), it goes on where it stopped, so the document never
 // holds all of them as paragraphs of their own. A paragraph Qt drops keeps its place in the
@@ -588,7 +600,7 @@ QTextDocument *buildFrom(Note &note, const Style &style, bool takesText = false,
             c.setBlockFormat(piece);
         }
     }
-    showTextColour(*doc, style.text);
+    showTextColour(*doc, style.text, style.links);
     if (style.links.isValid()) {
         // Paragraph by paragraph (a piece of a line included: cuts fall at spaces).
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
@@ -897,16 +909,20 @@ bool gatheredBreaks(const QTextCharFormat &held) {
     return held.hasProperty(kGathered);
 }
 
-// The format a run is stored with: without the link the view found in it or the colour it gave it.
+} // namespace
+
 QTextCharFormat storedFormat(const QTextCharFormat &shown) {
     QTextCharFormat f = unlinked(shown);
     if (f.boolProperty(kShownColour)) {
         f.clearForeground();
         f.clearProperty(kShownColour);
+        if (f.isAnchor() && f.hasProperty(kLinkOwnColour)) f.setForeground(f.brushProperty(kLinkOwnColour));
     }
+    f.clearProperty(kLinkOwnColour);
     return f;
 }
 
+namespace {
 void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
                bool keep, std::optional<Note> fields = std::nullopt) {
     auto p = std::make_shared<PendingSave>();
@@ -921,7 +937,7 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
         doc->moveToThread(QThread::currentThread());
         Saved s;
         if (fields)
-            s.record = encodeSaved(*doc, *fields, &s.preview);
+            s.record = encodeSaved(*doc, *fields, &s.preview, &s.richUnwritten);
         else
             s = readText(*doc);
         std::unique_ptr<QTextDocument> kept(doc);
@@ -960,18 +976,19 @@ QString richCopy(const QTextDocument &doc, int from, int to) {
     return QTextDocumentFragment(&copy).toHtml(); // as a part: no look of the document as a whole
 }
 
-Saved readText(const QTextDocument &doc) {
+Saved readText(const QTextDocument &doc, qsizetype maxRtfBytes) {
     Saved s;
     s.body = wholeText(doc);
     // Written as the document would be with the links and colour the view gave it taken out and its
     // pieces joined, without changing it: no edit of every run on the way (tens of megabytes of
     // formats for a long note).
-    // Rich text the reader would refuse is not stored: the note is shown from its plain text then.
-    s.rtf = RtfCodec::write(doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks});
+    s.rtf = RtfCodec::write(doc, maxRtfBytes, {storedFormat, continues, gatheredBreaks});
+    // Rich text the reader would refuse is not stored, and the text without it is not either (see storeInto).
+    s.richUnwritten = s.rtf.isEmpty();
     return s;
 }
 
-QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview) {
+QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview, bool *richUnwritten) {
     // Stretches of about this many characters or bytes: a few pages, against tens of megabytes whole.
     constexpr qsizetype kStretch = 64 * 1024;
     QByteArray out;
@@ -990,8 +1007,11 @@ QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *pr
     };
     parts.richText = [&](QByteArray &into) {
         // As readText() writes it, rich text the reader would refuse included.
-        return RtfCodec::write(doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks}, kStretch,
-                               [&](QByteArray &bytes, bool last) { NoteCodec::appendBase64Stretch(into, bytes, last); });
+        const bool written = RtfCodec::write(
+            doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks}, kStretch,
+            [&](QByteArray &bytes, bool last) { NoteCodec::appendBase64Stretch(into, bytes, last); });
+        if (!written && richUnwritten) *richUnwritten = true;
+        return written;
     };
     NoteCodec::encodeNote(out, fields, parts);
     return out;
@@ -1688,6 +1708,7 @@ void LongTextView::pastePlain() {
 // text.
 void LongTextView::insertRich(const QString &html) {
     QTextDocument pasted;
+    pasted.setDefaultFont(document()->defaultFont());
     pasted.setHtml(html);
     QTextCursor c = textCursor();
     c.beginEditBlock();
@@ -1703,6 +1724,21 @@ void LongTextView::insertRich(const QString &html) {
             QTextCharFormat fmt = f.charFormat();
             fmt.clearBackground();
             fmt.clearProperty(QTextFormat::ObjectType);
+            // Each run at the size it is shown in, in pixels as the note stores sizes: a heading's
+            // size relative to the text, or one in points, would be stored as no size at all (and
+            // another editor shows a run without one at its own default).
+            fmt.clearProperty(QTextFormat::FontSizeAdjustment);
+            fmt.clearProperty(QTextFormat::FontPointSize);
+            fmt.setProperty(QTextFormat::FontPixelSize, RtfCodec::shownPixels(f.charFormat().font()));
+            // A link the page gave no colour of its own gets the palette's from Qt: not the text's,
+            // so not stored; it is shown in the links' colour, as the note shown again shows it.
+            if (fmt.isAnchor() && fmt.foreground() == QGuiApplication::palette().link()) {
+                fmt.clearForeground();
+                if (autoLinks_.isValid()) {
+                    fmt.setForeground(autoLinks_);
+                    fmt.setProperty(LongNote::kShownColour, true);
+                }
+            }
             c.insertText(t, fmt);
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 #include "notes/Note.h"
 #include "notes/SelectionCopy.h"
+#include "notes/RtfCodec.h"
 #include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
@@ -52,6 +53,8 @@ inline constexpr int kLinkWasColour = QTextFormat::UserProperty + 0x70e;
 // The theme's text colour, put by the view on text that has no colour of its own: taken out again
 // before the text is saved, so a note never keeps the colour of the theme it was edited in.
 inline constexpr int kShownColour = QTextFormat::UserProperty + 0x710;
+// A link's own colour, kept while the link is shown in the links' colour (see showTextColour).
+inline constexpr int kLinkOwnColour = QTextFormat::UserProperty + 0x712;
 // Marks a line separator that stands for a paragraph break of the rich text: short paragraphs of a
 // long rich text share a paragraph of the document (see gatherParagraphs), and are paragraphs again
 // in what is saved.
@@ -110,6 +113,12 @@ bool relinkEdited(QTextDocument &doc, int from, int to, const QColor &colour);
 bool linkAddresses(QTextDocument &doc, const QColor &linkColour, const QColor &textColour);
 // A detected link's format as it was before it was made a link; any other format as it is.
 QTextCharFormat unlinked(QTextCharFormat f);
+// Gives every run without a colour of its own the theme's text colour, and every link the links'
+// colour (when valid), as shown only: each marked kShownColour, which storedFormat() takes out again
+// (giving a link its own colour back). The text's own colours stay.
+void showTextColour(QTextDocument &doc, const QColor &text, const QColor &links = {});
+// The format a run is stored with: without the link the view found in it or the colour it was shown in.
+QTextCharFormat storedFormat(const QTextCharFormat &shown);
 
 // Builds the document on a pool thread; done gets it on receiver's thread, moved there and owned by
 // the caller. When receiver is gone by then, the document is deleted.
@@ -167,13 +176,21 @@ struct Saved {
     // Made in their place when the note's fields come with the document (readKeeping): see encodeSaved.
     QByteArray record;
     QString preview;
+    // The rich text would be larger than the reader takes (RtfCodec::kMaxBytes): none was written.
+    bool richUnwritten = false;
 };
+// Puts the text and rich text read into note, unless the rich text could not be written: the note
+// then keeps the text and rich text it has (never its text without its formats), and false tells
+// the caller to say so.
+bool storeInto(Note &note, const Saved &s);
+// What the user is told when a note's text was not saved because its rich text could not be written.
+void alertRichTextNotSaved(QWidget *parent);
 // The first characters of a note's text its head shows (NoteHead::preview).
 inline constexpr qsizetype kPreviewChars = 40;
-// The text as stored and its rich text (none when the rich text would be larger than the reader
-// takes, RtfCodec::kMaxBytes): the links the view found and the colour it gave taken out, the pieces
+// The text as stored and its rich text (none, and richUnwritten set, when the rich text would be
+// larger than maxRtfBytes): the links the view found and the colour it gave taken out, the pieces
 // joined. The document stays as it is.
-Saved readText(const QTextDocument &doc);
+Saved readText(const QTextDocument &doc, qsizetype maxRtfBytes = RtfCodec::kMaxBytes);
 // Takes the document (which no view may show any more), reads it as readText() does on a pool
 // thread and deletes it there; done gets the text on receiver's thread unless receiver is gone.
 void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const Saved &)> done);
@@ -181,7 +198,9 @@ void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const S
 // reads from the document (fields' own are not read), written from the document a stretch at a time:
 // neither the text nor the rich text is held whole beside the document and the bytes. preview, when
 // given, gets the text's first kPreviewChars characters.
-QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview = nullptr);
+// richUnwritten, when given, is set when the rich text could not be written (the bytes then hold none).
+QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview = nullptr,
+                       bool *richUnwritten = nullptr);
 // The same as readLater for a note with these fields, but the document is not deleted, and what comes
 // back is the note's bytes (Saved::record, Saved::preview) made by encodeSaved(): done gets the document
 // back with them, to own (it is what the text was read from, so a page can go on showing it instead of

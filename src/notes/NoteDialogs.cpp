@@ -539,8 +539,7 @@ bool NoteEditorDialog::doSave() {
             Completion c = std::move(completion_);
             close();
             LongNote::readLater(doc, qApp, [c, out](const LongNote::Saved &s) mutable {
-                out.body = s.body;
-                out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+                if (!LongNote::storeInto(out, s)) LongNote::alertRichTextNotSaved(nullptr);
                 if (c) c(out);
             });
             return true;
@@ -548,8 +547,7 @@ bool NoteEditorDialog::doSave() {
         bodyTV_->setDocument(nullptr);
         const LongNote::Saved s = LongNote::readText(*doc);
         delete doc;
-        out.body = s.body;
-        out.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+        if (!LongNote::storeInto(out, s)) LongNote::alertRichTextNotSaved(parentWidget());
     }
     done_ = true;
     Completion c = std::move(completion_);
@@ -599,11 +597,8 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
         if (auto it = r.cellsRTF.find(col); it != r.cellsRTF.end()) rich = RtfCodec::read(it->second, tv_->document());
     }
     if (!rich) tv_->setPlainText(value);
-    QTextCursor all(tv_->document());
-    all.select(QTextCursor::Document);
-    QTextCharFormat fg;
-    fg.setForeground(ink);
-    all.mergeCharFormat(fg);
+    // The theme's ink is shown, never stored: a cell saved unchanged keeps its own colours, or none.
+    LongNote::showTextColour(*tv_->document(), ink);
     tv_->document()->clearUndoRedoStacks();
     lay->addWidget(makeFormatBar(tv_, QStringLiteral("Smaller"), QStringLiteral("Larger"), this));
     lay->addWidget(tv_, 1);
@@ -623,7 +618,8 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
 
 bool CellEditor::save() {
     const QString text = tv_->toPlainText();
-    const QByteArray rtf = RtfCodec::write(*tv_->document());
+    const QByteArray rtf =
+        RtfCodec::write(*tv_->document(), RtfCodec::kMaxBytes, {LongNote::storedFormat, {}, {}});
     const auto write = [id = noteID_, ids = ids_, text, rtf] {
         const Note *found = NoteStore::shared().find(id);
         if (!found || !ids) return false;

@@ -131,6 +131,8 @@ void NotesView::styleLongView(LongTextView *lv) {
     QPalette p = lv->palette();
     p.setColor(QPalette::Text, st.text);
     lv->setPalette(p);
+    // Addresses typed or pasted are links as they come, as the note shown again has them.
+    lv->setAutoLinks(st.links);
 }
 
 // The one view of a note's text, placed in parent. Another is made only after the one before was
@@ -600,8 +602,10 @@ void NotesView::saveLongEditor(Note copy) {
     QTextDocument *doc = longDoc_;
     if (doc->characterCount() - 1 <= LongNote::kSaveHereChars) {
         const LongNote::Saved s = LongNote::readText(*doc);
-        copy.body = s.body;
-        copy.bodyRTF = s.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(s.rtf);
+        if (!LongNote::storeInto(copy, s)) {
+            keepStoredText(copy);
+            return;
+        }
         NoteStore::shared().update(copy);
         // The document saved is the one shown after, its lines laid out already at the detail's
         // width (the editor's): not built again from the rich text just written and laid out anew.
@@ -652,6 +656,11 @@ void NotesView::saveLongEditor(Note copy) {
     copy.bodyRTF.reset();
     LongNote::readKeeping(doc, copy, this, [this, id, gen, fields = copy](LongNote::Saved &s, QTextDocument *read) {
         longSavingID_.clear();
+        if (s.richUnwritten) {
+            if (read) LongNote::discard(read);
+            keepStoredText(fields);
+            return;
+        }
         bool stored = false;
         // Without its text when lent: the text is the one read here.
         if (const Note *now = NoteStore::shared().findFields(id)) {
@@ -696,6 +705,17 @@ void NotesView::saveLongEditor(Note copy) {
         }
         requestRebuild();
     });
+    requestRebuild();
+}
+
+// A save whose rich text could not be written stores the title and the emoji alone: the note keeps
+// its text with the formats it has (never its text without them), and the user is told.
+void NotesView::keepStoredText(const Note &fields) {
+    QPointer<NotesView> self(this);
+    NoteStore::shared().updateFields(fields.id, fields.emoji, fields.title, this, [self] {
+        if (self) alertTitleNotSaved(self);
+    });
+    LongNote::alertRichTextNotSaved(this);
     requestRebuild();
 }
 

@@ -135,6 +135,7 @@ private:
     // Whether the note is shown as a long one; a note whose text the store lent to this page is.
     bool isLongText(const Note &n) const;
     void saveLongEditor(Note copy);
+    void keepStoredText(const Note &fields);
     // A long paste's document is there: edited on if the editor it was pasted into is still open.
     void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
                           std::vector<LongNote::FoundLink> links);

@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QFont>
 #include <QTextFormat>
 #include <functional>
 
@@ -9,7 +10,8 @@ class QTextDocument;
 // Rich text as RTF bytes, both ways, for note bodies and table cells (Qt reads and writes none).
 //
 // The writer produces: a font table and a colour table, bold, italic, underline, size (\fs, from the
-// character's pixel size, which the app uses as its design points), foreground colour, \uN with \uc1
+// character's pixel size, which the app uses as its design points, or the size one relative to the
+// document's works out to), foreground colour, each written only where it changes, \uN with \uc1
 // for what the ANSI code page cannot hold (surrogate pairs as two \u), \'hh for Windows-1252, paragraphs
 // (\par), line breaks (\line), tabs (\tab), HYPERLINK fields, and paragraph left and first-line indents
 // and tab stops (\pard\li\fi\tqr\tqc\tqdec\tx, written only where they change). Its output is
@@ -26,10 +28,19 @@ class QTextDocument;
 // bytes after \binN skipped. It treats its input as untrusted: no recursion on the input's nesting,
 // a group depth limit, a size limit, work linear in the input.
 namespace RtfCodec {
-// Larger inputs are refused unread.
-inline constexpr qsizetype kMaxBytes = 32LL * 1024 * 1024;
+// The bound of both halves: larger inputs are refused unread, and nothing larger is written. The
+// store keeps its notes in one database value, which the database holds up to a billion bytes, with
+// a note's rich text in Base64: no stored rich text is larger than this, so every one reads, and
+// whatever is written within it reads back.
+inline constexpr qsizetype kMaxBytes = 750'000'000;
+// Set by the reader, with the underline, on a link's characters the file did not underline: a link
+// is drawn underlined, and the writer writes no \ul for them.
+inline constexpr int kLinkUnderline = QTextFormat::UserProperty + 0x720;
 // Deeper nesting than any editor writes is refused.
 inline constexpr int kMaxDepth = 256;
+
+// The size in pixels the font is drawn at: sizes are stored in pixels (\fs is twice the pixel size).
+int shownPixels(const QFont &font);
 
 // Replaces doc's content by the rich text. Returns false, leaving doc empty, for data that is not RTF,
 // is too large or nests too deeply; a truncated document keeps what came before the cut.

@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
 #include <QTextOption>
 #include <map>
 #include <vector>
@@ -303,16 +304,34 @@ private:
             const QString href =
                 m.hasMatch() ? (m.captured(1).isNull() ? m.captured(2) : m.captured(1)) : QString();
             if (!href.isEmpty() && cur_.position() > rsltStart_) {
-                QTextCursor c(cur_.document());
+                // A link is drawn as one (underlined) even where the file did not say \ul: it opens
+                // when clicked, so it must not look like plain text. That underline is marked as the
+                // reader's, so that writing the text again does not add a \ul the file never had.
+                std::vector<std::pair<int, int>> plain; // the result's runs not underlined
+                QTextDocument *doc = cur_.document();
+                for (QTextBlock b = doc->findBlock(rsltStart_); b.isValid() && b.position() < cur_.position();
+                     b = b.next())
+                    for (auto it = b.begin(); !it.atEnd(); ++it) {
+                        const QTextFragment frag = it.fragment();
+                        const int s = std::max(rsltStart_, frag.position());
+                        const int e = std::min(cur_.position(), frag.position() + frag.length());
+                        if (s < e && !frag.charFormat().fontUnderline()) plain.emplace_back(s, e);
+                    }
+                QTextCursor c(doc);
                 c.setPosition(rsltStart_);
                 c.setPosition(cur_.position(), QTextCursor::KeepAnchor);
-                // A link is drawn as one (underlined) even where the file did not say \ul: it opens
-                // when clicked, so it must not look like plain text.
                 QTextCharFormat f;
                 f.setAnchor(true);
                 f.setAnchorHref(href);
-                f.setFontUnderline(true);
                 c.mergeCharFormat(f);
+                QTextCharFormat shown;
+                shown.setFontUnderline(true);
+                shown.setProperty(RtfCodec::kLinkUnderline, true);
+                for (const auto &[from, to] : plain) {
+                    c.setPosition(from);
+                    c.setPosition(to, QTextCursor::KeepAnchor);
+                    c.mergeCharFormat(shown);
+                }
             }
             rsltStart_ = -1;
         }

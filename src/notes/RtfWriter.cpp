@@ -9,8 +9,8 @@
 #include <functional>
 #include <vector>
 
-// The writer half of the RTF codec. Formatting is written as "\plain" plus the run's words wherever
-// it changes, so the output depends only on the text and its formats: reading it back and writing
+// The writer half of the RTF codec. Formatting is written as the words that change from one run to
+// the next, so the output depends only on the text and its formats: reading it back and writing
 // again gives the same bytes.
 
 namespace {
@@ -88,12 +88,17 @@ QString familyOf(const QTextCharFormat &f) {
     return f.stringProperty(QTextFormat::FontFamily);
 }
 
-int halfPoints(const QTextCharFormat &f) {
+// The size a run is written with, from f; held is the run's format as the document holds it, whose
+// font has a size relative to the document's (a heading's) worked out.
+int halfPoints(const QTextCharFormat &f, const QTextCharFormat &held) {
     int px = 0;
-    if (f.hasProperty(QTextFormat::FontPixelSize))
+    if (f.hasProperty(QTextFormat::FontPixelSize)) {
         px = f.intProperty(QTextFormat::FontPixelSize);
-    else if (f.hasProperty(QTextFormat::FontPointSize))
+    } else if (f.hasProperty(QTextFormat::FontPointSize)) {
         px = qRound(f.doubleProperty(QTextFormat::FontPointSize));
+    } else if (f.intProperty(QTextFormat::FontSizeAdjustment) != 0) {
+        px = RtfCodec::shownPixels(held.font());
+    }
     return px > 0 ? std::min(px, 1000) * 2 : 0;
 }
 
@@ -126,15 +131,23 @@ void appendPara(QByteArray &out, const ParaAttrs &p) {
     out += ' ';
 }
 
-void appendAttrs(QByteArray &out, const RunAttrs &a) {
-    out += "\\plain";
-    if (a.font) out += "\\f" + QByteArray::number(a.font);
-    if (a.size) out += "\\fs" + QByteArray::number(a.size);
-    if (a.bold) out += "\\b";
-    if (a.italic) out += "\\i";
-    if (a.underline) out += "\\ul";
-    if (a.strike) out += "\\strike";
-    if (a.color) out += "\\cf" + QByteArray::number(a.color);
+// The words that take a reader from the run before (was) to this one: only what changes, so a note
+// of many runs in one font and size does not name them again at each.
+// A font or size that goes has no word of its own to take it back: "\\plain" then clears all, and
+// what this run has is named again.
+void appendChange(QByteArray &out, const RunAttrs &was, const RunAttrs &now) {
+    RunAttrs from = was;
+    if ((was.font && !now.font) || (was.size && !now.size)) {
+        out += "\\plain";
+        from = RunAttrs{};
+    }
+    if (now.font != from.font) out += "\\f" + QByteArray::number(now.font);
+    if (now.size != from.size) out += "\\fs" + QByteArray::number(now.size);
+    if (now.bold != from.bold) out += now.bold ? "\\b" : "\\b0";
+    if (now.italic != from.italic) out += now.italic ? "\\i" : "\\i0";
+    if (now.underline != from.underline) out += now.underline ? "\\ul" : "\\ulnone";
+    if (now.strike != from.strike) out += now.strike ? "\\strike" : "\\strike0";
+    if (now.color != from.color) out += "\\cf" + QByteArray::number(now.color);
     out += ' ';
 }
 } // namespace
@@ -235,16 +248,17 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             curPara = para;
         }
     };
-    const auto run = [&](const QTextCharFormat &f, QStringView text) {
+    const auto run = [&](const QTextCharFormat &f, const QTextCharFormat &held, QStringView text) {
         if (text.isEmpty()) return;
         lastEmpty = false;
         RunAttrs attrs;
         attrs.font = fontIndex(f);
-        attrs.size = halfPoints(f);
+        attrs.size = halfPoints(f, held);
         attrs.color = colorIndex(f);
         attrs.bold = f.fontWeight() >= QFont::Bold;
         attrs.italic = f.fontItalic();
-        attrs.underline = f.fontUnderline();
+        // The underline the reader gives a link the file did not underline is not the text's own.
+        attrs.underline = f.fontUnderline() && !(f.isAnchor() && f.boolProperty(RtfCodec::kLinkUnderline));
         attrs.strike = f.fontStrikeOut();
         const QString href = f.isAnchor() ? f.anchorHref() : QString();
         if (href != openHref) {
@@ -260,7 +274,7 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             openHref = href;
         }
         if (attrs != cur) {
-            appendAttrs(out, attrs);
+            appendChange(out, cur, attrs);
             cur = attrs;
         }
         appendEscaped(out, text);
@@ -281,12 +295,12 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
                 // Paragraphs of the same look as the one they stand in.
                 qsizetype from = 0;
                 for (qsizetype at; (at = text.indexOf(QChar::LineSeparator, from)) >= 0; from = at + 1) {
-                    run(f, QStringView(text).mid(from, at - from));
+                    run(f, held, QStringView(text).mid(from, at - from));
                     newParagraph();
                 }
-                run(f, QStringView(text).mid(from));
+                run(f, held, QStringView(text).mid(from));
             } else {
-                run(f, text);
+                run(f, held, text);
             }
             if (over()) return false;
             handOver(false);
@@ -303,6 +317,11 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
 } // namespace
 
 namespace RtfCodec {
+int shownPixels(const QFont &font) {
+    // Logical pixels are 1/96 inch, points 1/72.
+    return font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF() * 96 / 72);
+}
+
 QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as) {
     QByteArray out;
     const qsizetype guess = qsizetype(doc.characterCount()) * 2 + 256;
