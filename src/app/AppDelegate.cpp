@@ -14,6 +14,7 @@
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
 #include "platform/DataNotices.h"
+#include "platform/Deadline.h"
 #include "platform/Dialogs.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
@@ -33,7 +34,6 @@
 #include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -41,8 +41,13 @@
 
 namespace {
 constexpr int kOwnerAnswerMs = 4000;
-// How long quitting waits for a long note's text to be read back for its save.
-constexpr int kLongSaveWaitMs = 5000;
+// From the request to quit to the exit, every wait included: a desktop's logout may kill Mivo soon
+// after it asks it to end, and the changes must be committed or kept beside the database by then.
+// What is left after it is the process's own ending.
+constexpr int kQuitMs = 4500;
+// What the waits for the notes' saves leave of it, for the final commit and for keeping what it
+// cannot commit.
+constexpr int kQuitCommitMs = 2500;
 
 // The language for a launch that must not open the preferences (another process owns them): read
 // from the file without taking part in it.
@@ -116,11 +121,13 @@ bool AppDelegate::launch() {
         return false;
     }
 
+    // Quitting runs first, before the preferences' own flush at the end of the loop (connected when
+    // they open, below): its deadline covers every wait.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
     // What the last run could not tell before it ended is told in this run's first alert.
     DataNotices::get().restoreKept(DataNotices::keptPath(Prefs::get().path()));
     signals_ = new UnixSignals(this);
     connect(signals_, &UnixSignals::terminationRequested, this, [this] { quitApp(); });
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
     // The user must learn when their changes are not on disk.
     connect(&Prefs::get(), &Prefs::writeFailed, this, [this](const QString &message) {
         QTimer::singleShot(0, this, [this, message] { reportSaveFailure(message); });
@@ -214,7 +221,9 @@ void AppDelegate::quitApp() {
 void AppDelegate::willTerminate() {
     if (terminated_) return;
     terminated_ = true;
-    const QDeadlineTimer deadline(kLongSaveWaitMs);
+    // One deadline for every wait below, computed once: each gets what the ones before it left.
+    const Deadline deadline(kQuitMs);
+    const Deadline saves = deadline.before(kQuitCommitMs);
     // An export still being written stops now, while the saves below run, and leaves no file: no
     // dialog may tell of its end any more, and its layout must not outlive the application. It has
     // what the saves leave of the deadline to stop.
@@ -225,14 +234,14 @@ void AppDelegate::willTerminate() {
     PomodoroTimer::shared().saveState();
     // A long note saved just before quitting is still being read on a worker: it reaches the store
     // now, or the edit would be lost with the closed database.
-    if (!LongNote::settleSaves(kLongSaveWaitMs))
+    if (!LongNote::settleSaves(saves))
         std::fprintf(stderr, "mivo: a long note was still being saved when Mivo quit; its last edit is lost\n");
     // A large note's bytes are made on a worker and written once they are in: the last of them go
     // in now, after the long note above has reached the store.
-    if (!NoteStore::shared().settle(kLongSaveWaitMs))
+    if (!NoteStore::shared().settle(saves))
         std::fprintf(stderr, "mivo: a large note was still being saved when Mivo quit; its last edit is lost\n");
     Prefs &prefs = Prefs::get();
-    if (!prefs.close()) {
+    if (!prefs.close(deadline)) {
         if (!prefs.keptUnsavedIn().isEmpty()) {
             // On disk all the same, and written into the database at the next start.
             std::fprintf(stderr,
@@ -246,7 +255,7 @@ void AppDelegate::willTerminate() {
             exitCode_ = kExitSaveFailed;
         }
     }
-    if (!NoteExport::settle(int(deadline.remainingTime())))
+    if (!NoteExport::settle(deadline))
         std::fprintf(stderr, "mivo: an export had not stopped when Mivo quit\n");
     keepNoticesForNextStart();
 }

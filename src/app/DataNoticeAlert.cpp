@@ -328,6 +328,40 @@ QStringList sideFileLines(const std::vector<DataNotice> &notices) {
     }
     return lines;
 }
+
+// Changes the last quit could neither write nor keep: the user must look for them.
+QStringList lostAtQuitLines(const std::vector<DataNotice> &notices) {
+    for (const DataNotice &n : notices)
+        if (n.kind == DataNotice::Kind::lostAtQuit)
+            return {L::t(
+                {.en =
+                     "The changes you made just before Mivo last quit could not be saved, nor kept for later "
+                     "(the disk may have been full, or Mivo was stopped before it was done). Check your "
+                     "latest entries and make them again if they are missing.",
+                 .es =
+                     "Los cambios que hiciste justo antes de la última vez que se cerró Mivo no se pudieron "
+                     "guardar ni conservar para más tarde (puede que el disco estuviera lleno o que Mivo se "
+                     "detuviera antes de terminar). Revisa tus últimas entradas y vuelve a hacerlas si "
+                     "faltan.",
+                 .de = "Die Änderungen kurz vor dem letzten Beenden von Mivo konnten weder gespeichert noch "
+                       "für später aufbewahrt werden (vielleicht war die Festplatte voll, oder Mivo wurde "
+                       "beendet, bevor es fertig war). Prüfe deine letzten Einträge und gib sie erneut ein, "
+                       "falls sie fehlen.",
+                 .fr =
+                     "Les modifications faites juste avant la dernière fermeture de Mivo n'ont pu être ni "
+                     "enregistrées ni conservées pour plus tard (le disque était peut-être plein, ou Mivo a "
+                     "été arrêté avant d'avoir fini). Vérifie tes dernières saisies et refais-les si elles "
+                     "manquent.",
+                 .uk =
+                     "Зміни, зроблені перед останнім виходом з Mivo, не вдалося ні зберегти, ні відкласти на "
+                     "потім (можливо, диск був заповнений або Mivo зупинили раніше, ніж він завершив). "
+                     "Перевірте останні записи і внесіть їх знову, якщо їх немає.",
+                 .pl =
+                     "Zmian wprowadzonych tuż przed ostatnim zamknięciem Mivo nie udało się ani zapisać, ani "
+                     "zachować na później (dysk mógł być pełny albo Mivo zatrzymano, zanim skończyło). "
+                     "Sprawdź ostatnie wpisy i wprowadź je ponownie, jeśli ich brakuje."})};
+    return {};
+}
 } // namespace
 
 namespace {
@@ -338,8 +372,19 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
     for (const DataNotice &n : notices)
         if (n.kind == DataNotice::Kind::unreadable) unreadable.push_back(n);
     const QStringList changed = changedElsewhereLines(notices);
+    const QStringList lost = lostAtQuitLines(notices);
     const QStringList saved = savedAtStartLines(notices);
     const QStringList sideFiles = sideFileLines(notices);
+    if (unreadable.empty() && sideFiles.isEmpty() && changed.isEmpty() && !lost.isEmpty()) {
+        a.title = L::t({.en = "Your last changes could not be saved",
+                        .es = "No se pudieron guardar tus últimos cambios",
+                        .de = "Deine letzten Änderungen konnten nicht gespeichert werden",
+                        .fr = "Tes dernières modifications n'ont pas pu être enregistrées",
+                        .uk = "Ваші останні зміни не вдалося зберегти",
+                        .pl = "Nie udało się zapisać twoich ostatnich zmian"});
+        a.text = (saved.isEmpty() ? lost : lost + QStringList{QString()} + saved).join(QLatin1Char('\n'));
+        return a;
+    }
     if (unreadable.empty() && sideFiles.isEmpty() && changed.isEmpty()) {
         a.title = L::t({.en = "Your last changes are saved",
                         .es = "Tus últimos cambios están guardados",
@@ -357,8 +402,10 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
                         .fr = "Un autre programme a modifié certaines de tes données",
                         .uk = "Інша програма змінила деякі ваші дані",
                         .pl = "Inny program zmienił część twoich danych"});
-        a.text =
-            (saved.isEmpty() ? changed : changed + QStringList{QString()} + saved).join(QLatin1Char('\n'));
+        QStringList lines = changed;
+        for (const QStringList &more : {lost, saved})
+            if (!more.isEmpty()) lines << QString() << more;
+        a.text = lines.join(QLatin1Char('\n'));
         return a;
     }
     a.title = L::t({.en = "Some of your data could not be read",
@@ -396,6 +443,7 @@ Dialogs::Alert noticesAlert(const std::vector<DataNotice> &notices) {
     for (const QString &line : sideFiles)
         lines << QString() << line;
     if (!changed.isEmpty()) lines << QString() << changed;
+    if (!lost.isEmpty()) lines << QString() << lost;
     if (!saved.isEmpty()) lines << QString() << saved;
     if (!lines.isEmpty() && lines.first().isEmpty()) lines.removeFirst();
     a.text = lines.join(QLatin1Char('\n'));

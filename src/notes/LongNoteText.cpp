@@ -1026,12 +1026,11 @@ void readKeeping(QTextDocument *doc, const Note &fields, QObject *receiver,
     startRead(doc, receiver, std::move(done), true, fields);
 }
 
-bool settleSaves(int timeoutMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+bool settleSaves(const Deadline &deadline) {
     for (const std::shared_ptr<PendingSave> &p : std::vector(g_saves)) {
         {
             std::unique_lock l(p->m);
-            if (!p->ready.wait_until(l, until, [&] { return p->saved.has_value(); })) return false;
+            if (!deadline.wait(p->ready, l, [&] { return p->saved.has_value(); })) return false;
         }
         deliver(p);
     }

@@ -2,6 +2,7 @@
 #include "notes/Note.h"
 #include "notes/SelectionCopy.h"
 #include "notes/RtfCodec.h"
+#include "platform/Deadline.h"
 #include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
@@ -209,8 +210,11 @@ void readKeeping(QTextDocument *doc, const Note &fields, QObject *receiver,
                  std::function<void(Saved &, QTextDocument *)> done);
 // At quit, when the event loop no longer runs: waits for the saves readLater() started and hands each
 // its text at once, in the order they were started, so that they reach the store before the database
-// closes. False when one was not read within timeoutMs (it, and those after it, are not stored).
-bool settleSaves(int timeoutMs);
+// closes. False when one was not read by the deadline (it, and those after it, are not stored).
+bool settleSaves(const Deadline &deadline);
+inline bool settleSaves(int timeoutMs) {
+    return settleSaves(Deadline(timeoutMs));
+}
 } // namespace LongNote
 
 // The view of a note's text at every length: read-only in the detail, where a click on a link opens

@@ -421,9 +421,12 @@ int stopAll() {
 }
 
 bool settle(int waitMs) {
+    return settle(Deadline(waitMs));
+}
+
+bool settle(const Deadline &deadline) {
     std::unique_lock l(g_mutex);
-    return g_ended.wait_for(l, std::chrono::milliseconds(std::max(0, waitMs)),
-                            [] { return g_running.empty(); });
+    return deadline.wait(g_ended, l, [] { return g_running.empty(); });
 }
 
 QString formatAlertTitle() {

@@ -1,5 +1,6 @@
 #pragma once
 #include "notes/Note.h"
+#include "platform/Deadline.h"
 #include <QFont>
 #include <QImage>
 #include <QString>
@@ -50,6 +51,7 @@ int stopAll();
 // Waits up to waitMs for every export handed to a worker to end; false when some still run. A
 // layout must not run on once the application is gone: it would find no fonts.
 bool settle(int waitMs);
+bool settle(const Deadline &deadline);
 // The PDF's laid-out document (fonts in pixel sizes at 72 dpi, so one pixel is one point).
 void buildPdfDocument(const Note &note, QTextDocument &doc);
 // The picture a colour emoji (a cluster) is drawn as in a PDF, at four times its size in font, in

@@ -644,9 +644,9 @@ void NoteStore::save() {
     settleEncodes();
 }
 
-bool NoteStore::settle(int timeoutMs) {
+bool NoteStore::settle(const Deadline &deadline) {
     // Before the load is in, nothing changed (every change waits for it): the load is not waited for.
-    if (!installEncodes(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs))) return false;
+    if (!installEncodes(&deadline)) return false;
     settleEncodes();
     return true;
 }
@@ -675,14 +675,14 @@ void NoteStore::startEncode(EncodeJobPtr job) {
 
 // Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a
 // slot changed again meanwhile, removed or replaced takes nothing. False when the deadline came first.
-bool NoteStore::installEncoded(const EncodeJobPtr &job, Deadline until) const {
+bool NoteStore::installEncoded(const EncodeJobPtr &job, const Deadline *until) const {
     if (job->installed) return true;
     {
         std::unique_lock l(job->m);
         const auto done = [&] { return job->done; };
-        if (until == Deadline::max())
+        if (!until)
             job->ready.wait(l, done);
-        else if (!job->ready.wait_until(l, until, done))
+        else if (!until->wait(job->ready, l, done))
             return false;
     }
     job->installed = true;
@@ -722,7 +722,7 @@ bool NoteStore::installEncoded(const EncodeJobPtr &job, Deadline until) const {
     return true;
 }
 
-bool NoteStore::installEncodes(Deadline until) const {
+bool NoteStore::installEncodes(const Deadline *until) const {
     for (const EncodeJobPtr &job : std::vector(encodes_))
         if (!installEncoded(job, until)) return false;
     return true;

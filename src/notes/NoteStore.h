@@ -1,6 +1,7 @@
 #pragma once
 #include "notes/Note.h"
 #include "notes/NoteCodec.h"
+#include "platform/Deadline.h"
 #include "platform/Document.h"
 #include "platform/PrefsSplice.h"
 #include <QObject>
@@ -71,9 +72,10 @@ public:
     // nothing.
     void save();
     // A large note's bytes are encoded on a worker: the store shows the change at once and writes it
-    // when the bytes are in. Quitting calls this: the encodes in flight are waited for (at most
-    // timeoutMs) and what they held back is written. False when one did not finish in time.
-    bool settle(int timeoutMs);
+    // when the bytes are in. Quitting calls this: the encodes in flight are waited for (until the
+    // deadline) and what they held back is written. False when one did not finish in time.
+    bool settle(const Deadline &deadline);
+    bool settle(int timeoutMs) { return settle(Deadline(timeoutMs)); }
     // The document as the last save wrote it (or as loaded).
     QByteArray document() const;
     // How many notes are held decoded just now.
@@ -180,9 +182,9 @@ private:
     std::optional<std::vector<PrefsSplice>> splicesInPlace(std::vector<ArrayElement> &elements) const;
     Slot newSlot(const Note &note, bool keepDecoded, EncodeJob *away);
     void startEncode(EncodeJobPtr job);
-    using Deadline = std::chrono::steady_clock::time_point;
-    bool installEncoded(const EncodeJobPtr &job, Deadline until = Deadline::max()) const;
-    bool installEncodes(Deadline until = Deadline::max()) const;
+    // Without a deadline, they are waited for however long they take.
+    bool installEncoded(const EncodeJobPtr &job, const Deadline *until = nullptr) const;
+    bool installEncodes(const Deadline *until = nullptr) const;
     void settleEncodes() const;
     void writeNow();
     void decode(Slot &s, const QString &id) const;

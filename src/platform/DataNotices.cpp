@@ -17,7 +17,7 @@ constexpr qint64 kMaxKeptBytes = 1 << 20;
 // 2: an object naming its format, with the checksum of side files. Format 1 was a bare list.
 constexpr int kKeptFormat = 2;
 
-constexpr std::array<std::pair<DataNotice::Kind, const char *>, 8> kKindNames{{
+constexpr std::array<std::pair<DataNotice::Kind, const char *>, 9> kKindNames{{
     {DataNotice::Kind::unreadable, "unreadable"},
     {DataNotice::Kind::otherProgramsValueKept, "otherProgramsValueKept"},
     {DataNotice::Kind::ownChangesKept, "ownChangesKept"},
@@ -26,6 +26,7 @@ constexpr std::array<std::pair<DataNotice::Kind, const char *>, 8> kKindNames{{
     {DataNotice::Kind::savedAtStart, "savedAtStart"},
     {DataNotice::Kind::unsavedUnreadable, "unsavedUnreadable"},
     {DataNotice::Kind::noticesUnreadable, "noticesUnreadable"},
+    {DataNotice::Kind::lostAtQuit, "lostAtQuit"},
 }};
 
 std::optional<DataNotice::Kind> kindNamed(const QString &name) {

@@ -20,6 +20,7 @@ struct DataNotice {
         savedAtStart,            // changes that could not be written at the last quit, written now
         unsavedUnreadable,       // those changes, in a file that was not whole: none applied
         noticesUnreadable,       // notices the last run kept for this start, in a file that was not whole
+        lostAtQuit,              // changes the last quit could neither write nor keep
     };
     QString key; // the store's document key; empty when the whole database was set aside
     // The key of the copy inside the database, or the path of the file set aside (the database, or

@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -22,16 +21,19 @@
 #include <algorithm>
 #include <cmath>
 #include <fcntl.h>
-#include <unistd.h>
 #include <limits>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 Prefs *g_installed = nullptr;
 
-// How long the final commit at quit keeps trying while another process holds the database locked
-// (each try also waits the connection's busy time-out).
+// How long the final commit at quit keeps trying while another process holds the database locked,
+// when the caller gives no deadline.
 constexpr int kFinalCommitRetryMs = 3000;
+// What the final commit's tries leave of the quit's deadline, to keep what they could not commit
+// beside the database.
+constexpr int kKeepAtQuitMs = 1000;
 // flush() and replace() wait at most this long for the writer.
 constexpr int kFlushWaitMs = 5000;
 constexpr int kReplaceWaitMs = 3000;
@@ -42,8 +44,15 @@ constexpr qint64 kPendingSpliceBytes = 16 << 20;
 using namespace PrefsSql;
 using namespace PrefsDb;
 
-
-
+// Makes an empty file at path (one already there stays as it is), never through a link. An empty
+// file takes no room on the disk, so this works on a full one too.
+bool makeEmptyFile(const QString &path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
 
 } // namespace
 
@@ -54,6 +63,7 @@ const char *prefsTypeName(const Prefs::Value &v) {
 Prefs::Prefs(const QString &path, QObject *parent)
     : QObject(parent), path_(path), gate_(std::make_shared<PrefsCommitGate>()) {
     openDatabase();
+    tellLostAtQuit();
     applyUnsaved();
     if (auto *app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
@@ -94,6 +104,7 @@ void Prefs::startWriter(sqlite3 *db) {
     };
     hooks.committed = [this](const PrefsBatch &b, const PrefsCommit &c) { afterCommit(b, c); };
     hooks.failed = [this](const PrefsCommit &c) { reportFailure(c); };
+    hooks.busyMs = kBusyMs;
     writer_ = std::make_unique<PrefsWriter>(db, std::move(hooks), gate_);
     writer_->start();
 }
@@ -472,19 +483,27 @@ bool Prefs::flush() {
 }
 
 bool Prefs::close() {
+    return close(Deadline(kFinalCommitRetryMs + kKeepAtQuitMs));
+}
+
+bool Prefs::close(const Deadline &deadline) {
     if (closed_) return true;
-    int retryMs = kFinalCommitRetryMs;
+    const Deadline commitBy = deadline.before(kKeepAtQuitMs);
     if (writer_ && !frozen_) {
         // The last rounds may find a value another program wrote: its store settles it while it can
-        // still write. The time this takes counts towards the final commit's.
-        QElapsedTimer spent;
-        spent.start();
+        // still write.
         handOver();
-        writer_->flush(kFinalCommitRetryMs);
+        // One try's wait at most (under a lock, a try ends by its busy time): the tries of the final
+        // commit come after it.
+        writer_->flush(commitBy.within(2 * kBusyMs));
         settleReplaced();
-        retryMs = int(std::max<qint64>(kBusyMs, kFinalCommitRetryMs - spent.elapsed()));
+        holdWholeNow();
     }
     const bool had = hasPending();
+    // Until they are committed or kept, the changes are in memory only: a quit that ends before
+    // either (a full disk, a kill) leaves this mark, and the next start tells the user.
+    const QString mark = quitMarkFor(path_);
+    const bool marked = had && writer_ && makeEmptyFile(mark);
     closed_ = true;
     {
         // The writer's connection must be the last one, so that closing it removes the side files.
@@ -493,12 +512,13 @@ bool Prefs::close() {
         reader_ = nullptr;
     }
     bool ok = true;
+    bool keptAll = false;
     if (writer_) {
         writer_->submit(std::move(staged_));
-        const PrefsCommit c = writer_->finish(retryMs);
+        const PrefsCommit c = writer_->finish(commitBy);
         if (!c.ok) {
             lastErrorText_ = c.error;
-            keepUnwritten(writer_->takeUnwritten());
+            keptAll = keepUnwritten(writer_->takeUnwritten());
         }
         ok = c.ok;
         writer_.reset();
@@ -507,6 +527,7 @@ bool Prefs::close() {
         lastErrorText_ = QStringLiteral("the database could not be opened");
     }
     staged_ = PrefsBatch();
+    if (marked && (ok || keptAll)) QFile::remove(mark);
     return ok;
 }
 
@@ -687,9 +708,11 @@ void Prefs::applyUnsaved() {
 }
 
 // close() could not commit these: they are kept beside the database, each value whole (a value held
-// on disk is read back with the splices the disk does not hold), for the next open to write.
-void Prefs::keepUnwritten(const PrefsBatch &unwritten) {
-    if (unwritten.empty()) return;
+// on disk is read back with the splices the disk does not hold), for the next open to write. False
+// when any of them could not be kept.
+bool Prefs::keepUnwritten(const PrefsBatch &unwritten) {
+    if (unwritten.empty()) return true;
+    bool all = true;
     std::map<QString, PrefsKnown> known;
     {
         std::lock_guard g(gate_->lock);
@@ -725,6 +748,7 @@ void Prefs::keepUnwritten(const PrefsBatch &unwritten) {
                 // into a whole value.
                 qWarning("mivo: the last changes to %s cannot be kept: its stored value changed",
                          qPrintable(key));
+                all = false;
                 continue;
             }
             e.value = Value(std::move(*bytes));
@@ -736,7 +760,8 @@ void Prefs::keepUnwritten(const PrefsBatch &unwritten) {
     if (!kept.write(file, &error)) {
         qWarning("mivo: the last changes could not be kept in %s either: %s", qPrintable(file),
                  qPrintable(error));
-        return;
+        return false;
     }
     unsavedKept_ = file;
+    return all;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Deadline.h"
 #include "platform/PrefsBatch.h"
 #include <QByteArray>
 #include <QMutex>
@@ -168,12 +169,15 @@ public:
     bool flush();
     bool hasPending() const;
 
-    // The final commit at quit: waits for the writer, commits what is pending (retrying for a short
-    // while when another process holds the database locked), then checkpoints and closes the
-    // database, so the main file alone holds every value and the -wal and -shm files are gone. False
-    // when pending writes could not be committed (lastError() says why); a session that could never
-    // write (ReadOnly) has nothing to report. Values stay readable; later writes are refused.
+    // The final commit at quit: waits for the writer, commits what is pending (retrying while another
+    // process holds the database locked, until shortly before the deadline), then checkpoints and
+    // closes the database, so the main file alone holds every value and the -wal and -shm files are
+    // gone. False when pending writes could not be committed (lastError() says why); a session that
+    // could never write (ReadOnly) has nothing to report. Values stay readable; later writes are
+    // refused. Changes held as splices of a value on disk are made whole first: what another
+    // program writes meanwhile can no longer take them from the user.
     bool close();
+    bool close(const Deadline &deadline);
     bool isClosed() const { return closed_; }
     QString lastError() const { return lastErrorText_; }
     // Where close() kept the changes it could not commit (UnsavedAtQuit), to be written when the
@@ -181,6 +185,9 @@ public:
     // anything else (a data value another program wrote meanwhile is kept aside first, and told),
     // tells the user once they are committed, and removes the file then.
     QString keptUnsavedIn() const { return unsavedKept_; }
+    // The mark a quit leaves beside the database while its changes are neither committed nor kept:
+    // found at the next start, the user is told that they were lost.
+    static QString quitMarkFor(const QString &database);
 
     // True while changes wait because another program holds the database: they are kept in memory
     // and saved once it lets go. saveWaiting() tells each change.
@@ -224,7 +231,7 @@ private:
 
     void openDatabase();
     void applyUnsaved();
-    void keepUnwritten(const PrefsBatch &unwritten);
+    bool keepUnwritten(const PrefsBatch &unwritten);
     bool loadRows(sqlite3 *db, bool holdLarge);
     bool loadSnapshot();
     void moveAside();
@@ -240,6 +247,8 @@ private:
                                 const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
                                 QByteArray &out);
     void holdWholeLater(const QString &key);
+    void holdWholeNow();
+    void tellLostAtQuit();
     void holdWhole(const QString &key, quint64 version, Read got, QByteArray &&bytes);
     void reportFailure(const PrefsCommit &c);
     void setSaveWaiting(bool waiting);

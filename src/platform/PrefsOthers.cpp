@@ -4,7 +4,10 @@
 #include "platform/DataNotices.h"
 #include "platform/PrefsSql.h"
 #include "platform/PrefsWriter.h"
+#include "platform/UnsavedAtQuit.h"
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
@@ -121,6 +124,48 @@ void Prefs::holdWhole(const QString &key, quint64 version, Read got, QByteArray 
     staged_.writes[key] = whole;
     staged_.seq = std::max(staged_.seq, seq);
     schedule();
+}
+
+// At quit, once the writer has had its try: every value whose splices the disk does not hold yet is
+// read now, while the stored bytes they were made over are still there, and held whole. The final
+// commit then writes (or keeps beside the database) the user's whole value, whatever another program
+// writes while it waits; a value another program has written already goes to its store now, which
+// keeps its changes aside.
+void Prefs::holdWholeNow() {
+    struct Held {
+        QString key;
+        quint64 version = 0;
+        PendingSplices pending;
+        std::optional<PrefsDigest> loaded;
+    };
+    std::vector<Held> held;
+    {
+        QMutexLocker l(&lock_);
+        for (const auto &[key, e] : cache_)
+            if (e.onDisk && e.pending) held.push_back({key, e.seq, e.pending, e.loaded});
+    }
+    for (Held &h : held) {
+        QByteArray bytes;
+        const Read got = readAsWritten(h.key, h.pending, h.loaded, bytes);
+        holdWhole(h.key, h.version, got, std::move(bytes));
+    }
+}
+
+QString Prefs::quitMarkFor(const QString &database) {
+    return database + QStringLiteral(".quitting");
+}
+
+// The last quit ended with changes neither committed nor kept (there was no room to keep them, or it
+// was stopped first): the user is told once. A quit that kept them after all left its file to write.
+void Prefs::tellLostAtQuit() {
+    const QString mark = quitMarkFor(path_);
+    const QFileInfo found(mark);
+    if (!found.isFile() || found.isSymLink()) return;
+    if (!QFileInfo::exists(UnsavedAtQuit::pathFor(path_))) {
+        qWarning("mivo: the last changes before Mivo last quit could not be saved");
+        DataNotices::get().add({QString(), QString(), path_, DataNotice::Kind::lostAtQuit});
+    }
+    QFile::remove(mark);
 }
 
 qint64 Prefs::pendingSpliceBytes(const QString &key) const {

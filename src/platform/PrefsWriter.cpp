@@ -2,12 +2,9 @@
 
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
+#include "platform/ScratchFile.h"
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +14,8 @@ using namespace PrefsSql;
 constexpr int kRetryMs = 1000;
 // Between tries of a replacement or of the last commit while another process holds the lock.
 constexpr int kBusyPauseMs = 100;
+// Inside one try, the lock is looked at again this often, for up to the connection's busy time.
+constexpr int kBusyStepMs = 10;
 
 // Copies key's row aside, byte for byte, under a name no copy has had (chooseAsideKey: not stored,
 // not promised by the domain for a copy of its own), unless an identical copy (same type, same
@@ -223,50 +222,6 @@ std::optional<PrefsRefused::Foreign> readForeignRow(sqlite3 *db, const QString &
     return row;
 }
 
-// A file with no name beside the database (gone however the process ends), or -1.
-int anonymousFile(sqlite3 *db) {
-    const char *name = sqlite3_db_filename(db, "main");
-    const QByteArray dir = name && *name
-                               ? QFile::encodeName(QFileInfo(QFile::decodeName(name)).absolutePath())
-                               : QFile::encodeName(QDir::tempPath());
-    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) return fd;
-    // A file system without unnamed files: one named, and unlinked at once.
-    QByteArray path = dir + "/.mivo-splice-XXXXXX";
-    fd = ::mkostemp(path.data(), O_CLOEXEC);
-    if (fd >= 0) ::unlink(path.constData());
-    return fd;
-}
-
-bool writeAll(int fd, const char *p, qint64 n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, size_t(n));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= w;
-    }
-    return true;
-}
-
-bool readAll(int fd, char *p, qint64 n) {
-    while (n > 0) {
-        const ssize_t r = ::read(fd, p, size_t(n));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= r;
-    }
-    return true;
-}
-
-struct Fd {
-    int fd;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Writes key's data value anew as the pieces make it from the value in row, never holding more than
 // a stretch of it: the new row is filled through incremental blob I/O. It is a new row (a reader tells
 // commits apart by rowid), written once, as a whole write is: an UPDATE, in place or of a key, would
@@ -282,7 +237,7 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
     for (const PrefsPiece &p : pieces)
         newSize += p.len;
     QByteArray buf;
-    const Fd kept{anonymousFile(db)};
+    const ScratchFile::Fd kept{ScratchFile::openBeside(sqlite3_db_filename(db, "main"))};
     const auto failed = [&] {
         *fileError = errno ? errno : EIO;
         return false;
@@ -295,7 +250,7 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
             for (qint64 done = 0; !p.bytes && done < p.len;) {
                 const qint64 n = std::min(kChunk, p.len - done);
                 if (!from.read(buf, p.from + done, n)) return false;
-                if (!writeAll(kept.fd, buf.constData(), n)) return failed();
+                if (!ScratchFile::writeAll(kept.fd, buf.constData(), n)) return failed();
                 done += n;
             }
     }
@@ -318,7 +273,7 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
                 bytes = QByteArrayView(p.bytes->constData() + p.from, n);
             } else {
                 buf.resize(n);
-                if (!readAll(kept.fd, buf.data(), n)) return failed();
+                if (!ScratchFile::readAll(kept.fd, buf.data(), n)) return failed();
                 bytes = buf;
             }
             if (sqlite3_blob_write(to.b, bytes.data(), int(n), int(at)) != SQLITE_OK) return false;
@@ -595,6 +550,16 @@ quint64 PrefsWriter::committedSeq() const {
     return committedSeq_;
 }
 
+// Another connection holds the lock: a try waits for it a while, in short steps, unless Mivo is
+// quitting (the last commit paces its tries by the quit's deadline, and a try still under way on the
+// writer's thread must not hold the quit up).
+int PrefsWriter::onBusy(void *self, int count) {
+    const auto *w = static_cast<PrefsWriter *>(self);
+    if (w->quitting_ || count >= w->hooks_.busyMs / kBusyStepMs) return 0;
+    QThread::msleep(kBusyStepMs);
+    return 1;
+}
+
 PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
     if (!db_ && hooks_.open) {
         PrefsCommit r;
@@ -603,13 +568,17 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
     }
     if (!db_)
         return PrefsCommit::failure(SQLITE_CANTOPEN, QStringLiteral("the database could not be opened"));
+    if (handled_ != db_ && hooks_.busyMs > 0) {
+        sqlite3_busy_handler(db_, &PrefsWriter::onBusy, this);
+        handled_ = db_;
+    }
     return commitPrefsBatch(db_, batch, gate_.get());
 }
 
 // The one way a round reaches the disk. Entered and left with l held; the database is worked on, and
 // the hooks run, with it released.
 PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round,
-                                Clock::time_point busyUntil, const Done &done) {
+                                const Deadline *busyUntil, const Done &done) {
     for (auto it = b.splices.begin(); it != b.splices.end();)
         it = refused_.count(it->first) && !b.writes.count(it->first) && !b.bases.count(it->first)
                  ? b.splices.erase(it)
@@ -617,10 +586,8 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
     busy_ = true;
     l.unlock();
     PrefsCommit c = attempt(b);
-    while (!c.ok && isBusy(c.code) && Clock::now() + std::chrono::milliseconds(kBusyPauseMs) < busyUntil) {
-        QThread::msleep(kBusyPauseMs);
+    while (!c.ok && isBusy(c.code) && busyUntil && busyUntil->pause(kBusyPauseMs))
         c = attempt(b);
-    }
     l.lock();
     busy_ = false;
     ++tries_;
@@ -668,7 +635,7 @@ void PrefsWriter::run() {
         if (replacement_) {
             Replacement r = std::move(*replacement_);
             replacement_.reset();
-            if (Clock::now() >= r.deadline) {
+            if (r.deadline.passed()) {
                 // It waited behind older writes for longer than its caller allowed: never written.
                 l.unlock();
                 r.done(r.batch, PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("database is locked")));
@@ -676,7 +643,7 @@ void PrefsWriter::run() {
                 done_.notify_all();
                 continue;
             }
-            commit(l, std::move(r.batch), Round::replacement, r.deadline, r.done);
+            commit(l, std::move(r.batch), Round::replacement, &r.deadline, r.done);
             continue;
         }
         if (pending_.empty()) {
@@ -690,12 +657,12 @@ void PrefsWriter::run() {
         urgent_ = false;
         PrefsBatch b = std::move(pending_);
         pending_ = PrefsBatch();
-        if (!commit(l, std::move(b), Round::queued, {}).ok)
+        if (!commit(l, std::move(b), Round::queued, nullptr).ok)
             retryAt = Clock::now() + std::chrono::milliseconds(kRetryMs);
     }
 }
 
-PrefsCommit PrefsWriter::flush(int timeoutMs) {
+PrefsCommit PrefsWriter::flush(const Deadline &deadline) {
     std::unique_lock l(m_);
     const quint64 target = submittedSeq_;
     if (committedSeq_ >= target && pending_.empty() && !busy_) return PrefsCommit::success();
@@ -703,18 +670,15 @@ PrefsCommit PrefsWriter::flush(int timeoutMs) {
     const quint64 enough = tries_ + (busy_ ? 2 : 1);
     urgent_ = true;
     wake_.notify_all();
-    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (committedSeq_ < target) {
-        if (tries_ >= enough && !last_.ok) return last_;
-        if (done_.wait_until(l, until) == std::cv_status::timeout && committedSeq_ < target)
-            return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("the database is busy"));
-    }
-    return PrefsCommit::success();
+    deadline.wait(done_, l, [&] { return committedSeq_ >= target || (tries_ >= enough && !last_.ok); });
+    if (committedSeq_ >= target) return PrefsCommit::success();
+    if (tries_ >= enough && !last_.ok) return last_;
+    return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("the database is busy"));
 }
 
 std::optional<PrefsWriter::Replacement> PrefsWriter::dropReplacement(bool evenIfDue) {
     std::lock_guard l(m_);
-    if (!replacement_ || (!evenIfDue && Clock::now() < replacement_->deadline)) return std::nullopt;
+    if (!replacement_ || (!evenIfDue && !replacement_->deadline.passed())) return std::nullopt;
     std::optional<Replacement> r = std::move(replacement_);
     replacement_.reset();
     return r;
@@ -727,8 +691,7 @@ void PrefsWriter::replaceLater(PrefsBatch &&batch, int timeoutMs, Done done) {
         std::lock_guard l(m_);
         if (!stopping_) {
             older = std::move(replacement_);
-            replacement_ = Replacement{std::move(batch), Clock::now() + std::chrono::milliseconds(timeoutMs),
-                                       std::move(done)};
+            replacement_ = Replacement{std::move(batch), Deadline(timeoutMs), std::move(done)};
             queued = true;
             urgent_ = true;
             wake_.notify_all();
@@ -766,7 +729,8 @@ PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs, Done onCommi
     return *result->c;
 }
 
-PrefsCommit PrefsWriter::finish(int retryMs) {
+PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
+    quitting_ = true;
     std::optional<Replacement> dropped;
     {
         std::lock_guard l(m_);
@@ -786,7 +750,7 @@ PrefsCommit PrefsWriter::finish(int retryMs) {
         if (!pending_.empty()) {
             PrefsBatch b = std::move(pending_);
             pending_ = PrefsBatch();
-            c = commit(l, std::move(b), Round::last, Clock::now() + std::chrono::milliseconds(retryMs));
+            c = commit(l, std::move(b), Round::last, &deadline);
         }
     }
     if (db_) {

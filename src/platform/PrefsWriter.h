@@ -1,8 +1,10 @@
 #pragma once
+#include "platform/Deadline.h"
 #include "platform/PrefsBatch.h"
 #include <QByteArray>
 #include <QString>
 #include <QThread>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -36,6 +38,10 @@ public:
         // When a queued round fails after the last one succeeded, or fails for another kind of
         // reason than the try before it (a lock, or anything else).
         std::function<void(const PrefsCommit &)> failed;
+        // Above 0: a try waits this long for another connection's lock, and not at all once finish()
+        // has begun (a try under way then must not hold the quit up). 0: the connection's own busy
+        // handling is left as it is.
+        int busyMs = 0;
     };
     using Done = std::function<void(const PrefsBatch &, const PrefsCommit &)>;
 
@@ -48,7 +54,8 @@ public:
     quint64 committedSeq() const;
     // Waits until everything submitted so far is committed and its completions have run, or a try at
     // it has failed.
-    PrefsCommit flush(int timeoutMs);
+    PrefsCommit flush(int timeoutMs) { return flush(Deadline(timeoutMs)); }
+    PrefsCommit flush(const Deadline &deadline);
     // Commits the replacement as one transaction once the writes before it are done (or tried),
     // trying again while another program holds the database. When it cannot be committed within
     // timeoutMs it is dropped: nothing of it is ever written. done runs once with the result, on the
@@ -57,9 +64,11 @@ public:
     // replaceLater(), waiting for the result; onCommit runs on the writer's thread once it is
     // committed, before this returns.
     PrefsCommit replace(PrefsBatch &&batch, int timeoutMs, Done onCommit = {});
-    // The last commit: retries while the database is busy for up to retryMs, checkpoints the log into
-    // the main file and closes the connection. The thread has ended when this returns.
-    PrefsCommit finish(int retryMs);
+    // The last commit: retries while the database is busy until the deadline (one try at least),
+    // checkpoints the log into the main file and closes the connection. The thread has ended when this
+    // returns. A try the writer's thread is making meanwhile stops waiting for another program's lock.
+    PrefsCommit finish(int retryMs) { return finish(Deadline(retryMs)); }
+    PrefsCommit finish(const Deadline &deadline);
     // After a finish() that failed: what it could not commit (it is not written later).
     PrefsBatch takeUnwritten();
 
@@ -75,14 +84,15 @@ private:
     };
     struct Replacement {
         PrefsBatch batch;
-        Clock::time_point deadline;
+        Deadline deadline;
         Done done;
         bool taken = false; // the writer is trying it: only its result ends it now
     };
 
     PrefsCommit attempt(const PrefsBatch &batch);
-    PrefsCommit commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round,
-                       Clock::time_point busyUntil, const Done &done = {});
+    PrefsCommit commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round, const Deadline *busyUntil,
+                       const Done &done = {});
+    static int onBusy(void *self, int count);
     std::optional<Replacement> dropReplacement(bool evenIfDue);
 
     Hooks hooks_;
@@ -96,6 +106,8 @@ private:
     bool busy_ = false; // a round is being tried outside the lock
     bool urgent_ = false;
     bool stopping_ = false;
+    std::atomic<bool> quitting_ = false; // finish() has begun: no try waits for a lock any more
+    sqlite3 *handled_ = nullptr;         // the connection onBusy() is set on
     bool failing_ = false;
     bool failingBusy_ = false; // the last failure was another program's lock
     quint64 submittedSeq_ = 0;

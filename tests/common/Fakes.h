@@ -90,3 +90,28 @@ public:
     // import reads its file on a worker, and what it says comes once the file is in.
     bool waitForAlertsAfter(qsizetype before);
 };
+
+#include "platform/Deadline.h"
+#include <atomic>
+
+// Deadline time that moves only when something waits: a wait for another thread takes all that is
+// left of its deadline, a pause what it asks for. onPause runs at each pause, before time moves, for
+// what another program does meanwhile. Installed for the life of the object.
+class SteppedTime : public Deadline::Time {
+public:
+    std::function<void()> onPause;
+    SteppedTime() { Deadline::installTime(this); }
+    ~SteppedTime() override { Deadline::installTime(nullptr); }
+    qint64 nowMs() const override { return now_; }
+    void waitUntil(qint64 untilMs) override { now_ = std::max<qint64>(now_, untilMs); }
+    void pauseUntil(qint64 untilMs) override {
+        ++pauses;
+        if (onPause) onPause();
+        waitUntil(untilMs);
+    }
+    void advance(qint64 ms) { now_ += ms; }
+    std::atomic<int> pauses = 0;
+
+private:
+    std::atomic<qint64> now_ = 1'000'000;
+};

@@ -4,6 +4,7 @@
 // while it holds the write lock with Mivo's changes waiting. Whatever it wrote and what the user
 // changed both survive, one as the stored value and one kept aside once, the stored value always
 // decodes, the user is told which data, and every later change reaches the disk.
+#include "common/Fakes.h"
 #include "common/StoredNotes.h"
 #include "common/TestEnv.h"
 #include "notes/Note.h"
@@ -598,6 +599,70 @@ private slots:
         QVERIFY(prefs.prefs().flush());
         QCOMPARE(copiesOf(other, kNotes).size(), size_t(theyWrite ? 1 : 0));
         QVERIFY(DataNotices::get().take().empty());
+        NoteStore::resetForTests();
+    }
+
+    // Another program holds the lock when Mivo quits and writes the notes while the final commit waits
+    // for it: the last edit of a 40 MB document goes nowhere near what they wrote, and is not dropped.
+    // When they let go, it is committed whole with their notes kept aside; when they take the lock
+    // again, it is kept whole beside the database and written at the next start, theirs kept aside
+    // then.
+    void anEditSurvivesAnotherProgramsCommitDuringTheQuit_data() {
+        QTest::addColumn<bool>("theyHoldOn");
+        QTest::newRow("they let go") << false;
+        QTest::newRow("they take the lock again") << true;
+    }
+    void anEditSurvivesAnotherProgramsCommitDuringTheQuit() {
+        QFETCH(bool, theyHoldOn);
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 40; ++i)
+            model.push_back(textNote(i, 1 << 20));
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        QCOMPARE(loaded->notes().size(), model.size());
+        QVERIFY(prefs.prefs().flush());
+        OtherProgram other(prefs.path());
+        QVERIFY(other.exec("BEGIN IMMEDIATE"));
+        Note mine = *loaded->find(model[12].id);
+        mine.title = QStringLiteral("typed just before quitting");
+        loaded->update(mine);
+        QVERIFY(loaded->settle(60000));
+        const QByteArray theirs = encodeNotes({textNote(90, 10)});
+        bool wrote = false;
+        bool closed = false;
+        {
+            SteppedTime time;
+            time.onPause = [&] {
+                if (!wrote)
+                    wrote = other.write(kNotes, theirs) && other.exec("COMMIT") &&
+                            (!theyHoldOn || other.exec("BEGIN IMMEDIATE"));
+            };
+            closed = prefs.prefs().close(Deadline(4500));
+        }
+        QVERIFY(wrote);
+        QCOMPARE(closed, !theyHoldOn);
+        NoteStore::resetForTests();
+        std::vector<DataNotice> told = DataNotices::get().take();
+        if (theyHoldOn) {
+            QCOMPARE(prefs.prefs().keptUnsavedIn(), UnsavedAtQuit::pathFor(prefs.path()));
+            QVERIFY(other.exec("ROLLBACK"));
+            QCOMPARE(other.rows()[QString::fromLatin1(kNotes)], theirs);
+            prefs.reopen();
+            QVERIFY(prefs.prefs().flush());
+            told = DataNotices::get().take();
+            QVERIFY(!QFile::exists(UnsavedAtQuit::pathFor(prefs.path())));
+        }
+        const auto stored = decodeNotes(other.rows()[QString::fromLatin1(kNotes)]);
+        QVERIFY(stored && stored->size() == model.size());
+        QCOMPARE(stored->at(12).title, mine.title);
+        QCOMPARE(stored->at(13).body, model[13].body);
+        const auto copies = copiesOf(other, kNotes);
+        QCOMPARE(copies.size(), size_t(1));
+        QCOMPARE(copies.begin()->second, theirs);
+        QVERIFY(std::any_of(told.begin(), told.end(), [&](const DataNotice &n) {
+            return n.kind == DataNotice::Kind::otherProgramsValueKept && n.keptAs == copies.begin()->first;
+        }));
         NoteStore::resetForTests();
     }
 
