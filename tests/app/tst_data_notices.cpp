@@ -159,6 +159,15 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
                             "because another program was using Mivo's data. They were kept in "
                             "/d/m.unsaved and are saved now."));
     QVERIFY(unreadableDataAlert({saved, theirs}).text.contains(written.text));
+    // Changes the last quit could neither write nor keep: never told as saved.
+    const DataNotice lost{QString(), QString(), "/d/m", K::lostAtQuit};
+    const Dialogs::Alert gone = unreadableDataAlert({lost});
+    QCOMPARE(gone.title, QStringLiteral("Your last changes could not be saved"));
+    QVERIFY(
+        gone.text.startsWith(QStringLiteral("The changes you made just before Mivo last quit could not be "
+                                            "saved, nor kept for later")));
+    QVERIFY(unreadableDataAlert({theirs, lost}).text.contains(gone.text));
+    QVERIFY(unreadableDataAlert({{"savedFinances", "F", "/d/m"}, lost}).text.contains(gone.text));
     for (AppLang lang : {AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
         L::setLang(lang);
         const Dialogs::Alert other = unreadableDataAlert({theirs, mine});
@@ -175,6 +184,8 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
         QVERIFY(w.title != written.title && w.text != written.text);
         QVERIFY(w.text.contains(QStringLiteral("/d/m.unsaved")));
         QVERIFY(unreadableDataAlert({inUse}).text != replaced.text);
+        const Dialogs::Alert g = unreadableDataAlert({lost});
+        QVERIFY(g.title != gone.title && g.title != w.title && g.text != gone.text);
     }
 }
 

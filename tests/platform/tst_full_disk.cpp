@@ -1,13 +1,18 @@
+#include "common/Fakes.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
 #include "finance/FinanceFile.h"
 #include "notes/Note.h"
 #include "notes/NoteExport.h"
 #include "platform/AtomicFile.h"
+#include "platform/DataNotices.h"
+#include "platform/Prefs.h"
+#include "platform/UnsavedAtQuit.h"
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cerrno>
 #include <cstring>
+#include <sqlite3.h>
 #include <sys/mount.h>
 
 namespace {
@@ -57,6 +62,40 @@ private slots:
             const QString path = dir.filePath(QStringLiteral("out"));
             QCOMPARE(w.write(path), noSpace);
             QVERIFY2(QDir(dir.path()).isEmpty(), w.name); // nothing half-written left behind
+        }
+    }
+
+    // Another program holds the database at quit and no file may grow, so the changes can be kept
+    // nowhere: the quit fails, and the next start tells the user once that they were lost. A quit
+    // that commits its changes leaves nothing to tell.
+    void aLockedQuitOnAFullDiskIsToldAtTheNextStart() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        {
+            Prefs p(path);
+            p.setInt(QStringLiteral("x"), 1);
+        }
+        DataNotices::get().take();
+        {
+            Prefs p(path);
+            QVERIFY(DataNotices::get().take().empty());
+            sqlite3 *other = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &other);
+            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            p.setData(QStringLiteral("doc"), QByteArray(256 * 1024, 'd'));
+            SteppedTime time; // the quit's tries take no time
+            QVERIFY(!withFileSizeLimit(1, [&] { return p.close(); }));
+            QVERIFY(p.keptUnsavedIn().isEmpty());
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        }
+        QVERIFY(!QFile::exists(UnsavedAtQuit::pathFor(path)));
+        for (int start = 0; start < 2; ++start) {
+            Prefs p(path);
+            QVERIFY(!p.contains(QStringLiteral("doc")));
+            const std::vector<DataNotice> told = DataNotices::get().take();
+            QCOMPARE(told.size(), size_t(start == 0 ? 1 : 0));
+            if (start == 0) QCOMPARE(told[0].kind, DataNotice::Kind::lostAtQuit);
         }
     }
 
