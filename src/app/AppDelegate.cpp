@@ -121,13 +121,14 @@ bool AppDelegate::launch() {
         return false;
     }
 
-    // Quitting runs first, before the preferences' own flush at the end of the loop (connected when
-    // they open, below): its deadline covers every wait.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
     // What the last run could not tell before it ended is told in this run's first alert.
     DataNotices::get().restoreKept(DataNotices::keptPath(Prefs::get().path()));
     signals_ = new UnixSignals(this);
     connect(signals_, &UnixSignals::terminationRequested, this, [this] { quitApp(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { willTerminate(); });
+    // Quitting closes the preferences itself, within its deadline: their own flush at the end of the
+    // loop would be a wait outside it.
+    disconnect(qApp, &QCoreApplication::aboutToQuit, &Prefs::get(), nullptr);
     // The user must learn when their changes are not on disk.
     connect(&Prefs::get(), &Prefs::writeFailed, this, [this](const QString &message) {
         QTimer::singleShot(0, this, [this, message] { reportSaveFailure(message); });
