@@ -1,5 +1,6 @@
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
+#include "notes/FormatBar.h"
 #include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
 #include "notes/PacedLayout.h"
@@ -166,6 +167,48 @@ private slots:
         settled();
         QTRY_VERIFY(endOnLastRow(body));
         QTRY_VERIFY(endOnLastRowAtMaximum(body));
+    }
+
+    // The floating B/I/U bar over a selection covers neither the selected line nor the one after
+    // it: above the selection, or below the next line when the view has no room above (the first
+    // line shown).
+    void theFormatBarCoversNeitherTheSelectionNorTheNextLine() {
+        TempPrefs prefs;
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Bar"));
+        for (int i = 0; i < 12; ++i)
+            n.body += QStringLiteral("line %1 with a few words\n").arg(i);
+        NoteEditorDialog dlg(
+            n, true, [](const std::optional<Note> &) {}, nullptr);
+        dlg.QDialog::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        LongTextView *body = dlg.bodyView();
+        body->activateWindow();
+        body->setFocus();
+        QTRY_VERIFY(body->hasFocus());
+        for (const int line : {0, 5}) {
+            QTextCursor sel = body->document()->find(QStringLiteral("line %1 ").arg(line));
+            sel.setPosition(sel.selectionStart() + 5);
+            sel.setPosition(sel.position() + 1, QTextCursor::KeepAnchor);
+            body->setTextCursor(sel);
+            QWidget *bar = FloatingFormatBar::barOf(body);
+            QTRY_VERIFY(bar && bar->isVisible());
+            QTextCursor next = body->document()->find(QStringLiteral("line %1 ").arg(line + 1));
+            next.setPosition(next.selectionStart());
+            const QRect selected = body->cursorRect(sel), following = body->cursorRect(next);
+            const QRect g = bar->geometry();
+            const auto rows = [&](const QRect &r) {
+                return QRect(0, r.top(), body->viewport()->width(), r.height());
+            };
+            QVERIFY2(!g.intersects(rows(selected)) && !g.intersects(rows(following)),
+                     qPrintable(QStringLiteral("line %1: bar at %2..%3, lines %4 and %5")
+                                    .arg(line)
+                                    .arg(g.top())
+                                    .arg(g.bottom())
+                                    .arg(selected.top())
+                                    .arg(following.top())));
+            QVERIFY(body->viewport()->rect().contains(g));
+            QCOMPARE(g.bottom() < selected.top(), line == 5);
+        }
     }
 
     // A paste of 11 KB (put in at once) and of 20 K (long lines put in as pieces) keeps the
