@@ -160,15 +160,18 @@ void FloatingFormatBar::place() {
         }
         bar_ = bar;
     }
-    // Centred over the selection's first line; below its last line when there is no room above
-    // it in the view; over the selection itself when it fills the view; always inside the view.
+    // Centred over the selection's first line; when there is no room above it in the view, below
+    // the line after its last, which the user reads on to (then right below its last line; over the
+    // selection itself when it fills the view); always inside the view.
     const int gap = qRound(6 * s);
     const int w = bar_->width(), h = bar_->height();
     const int centre = ra.top() == rb.top() ? (ra.left() + rb.left()) / 2 : (ra.left() + area.right()) / 2;
+    const int nextLine = rb.bottom() + rb.height();
     int y = ra.top() - gap - h;
     if (y < area.top())
-        y = rb.bottom() + gap + h <= area.bottom() ? rb.bottom() + gap
-                                                   : std::max(ra.bottom(), area.top()) + gap;
+        y = nextLine + gap + h <= area.bottom()      ? nextLine + gap
+            : rb.bottom() + gap + h <= area.bottom() ? rb.bottom() + gap
+                                                     : std::max(ra.bottom(), area.top()) + gap;
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() - h));
     const int x =
         std::clamp(centre - w / 2, area.left() + 2, std::max(area.left() + 2, area.right() - w - 2));

@@ -8,10 +8,10 @@ class QWidget;
 
 // The small floating bar with bold, italic and underline ("B", "I", "U̲") that an editable text
 // view shows over its selection while it has the focus: centred over the selection's first line,
-// below the selection when the view has no room above it, always inside the view. It follows the
-// selection as the view scrolls, is resized or lays its text out again, and hides while the selection
-// is out of view, when the selection goes, the view loses the focus or becomes read-only. Its buttons
-// never take the focus, so the selection stays and can be formatted again.
+// below the line after the selection when the view has no room above it, always inside the view. It follows
+// the selection as the view scrolls, is resized or lays its text out again, and hides while the selection is
+// out of view, when the selection goes, the view loses the focus or becomes read-only. Its buttons never take
+// the focus, so the selection stays and can be formatted again.
 class FloatingFormatBar : public QObject {
     Q_OBJECT
 public:

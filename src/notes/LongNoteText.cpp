@@ -1056,44 +1056,6 @@ LongTextView::~LongTextView() {
     settleCopies(0, std::numeric_limits<int>::max());
 }
 
-// Qt sets the scroll range to the document's rows less those that fit the last screenful, counted
-// by the lines of its paragraphs: a row a piece goes on along counts twice there (in the piece, and
-// in the paragraph before it). The range stopped short of the end by a row for each such piece on
-// the last screenful, and where a screenful held more pieces than the text has rows beyond it (a
-// line of emoji of a few KB), the whole text seemed to fit: no range at all, and the end of the text
-// out of reach. The rows are counted again as Qt counts them, a shared one once.
-void LongTextView::countSharedRowsOnce() {
-    QScrollBar *bar = verticalScrollBar();
-    // Hidden, the view counts no last screenful (its range reaches the last row).
-    if (fittingRange_ || !isVisible() || centerOnScroll()) return;
-    const QTextDocument *doc = document();
-    QAbstractTextDocumentLayout *layout = doc->documentLayout();
-    const qreal visible = viewport()->rect().height() - doc->documentMargin() - 1;
-    qreal y = 0;
-    int fit = 0;
-    for (QTextBlock b = doc->lastBlock(); b.isValid(); b = b.previous()) {
-        if (!b.isVisible()) continue;
-        const QTextLayout *tl = b.layout();
-        // Not laid out yet (a document just taken): Qt's count stands until it is, and is made again then.
-        if (!tl || tl->lineCount() == 0) return;
-        y += layout->blockBoundingRect(b).height();
-        const int first = LongNote::continues(b) && tl->lineAt(0).y() < 0 ? 1 : 0;
-        if (y > visible) {
-            int line = first;
-            while (line < tl->lineCount() && tl->lineAt(line).naturalTextRect().top() < y - visible) ++line;
-            fit += tl->lineCount() - line;
-            break;
-        }
-        fit += tl->lineCount() - first;
-    }
-    const int max = std::max(0, doc->lineCount() - fit);
-    if (max == bar->maximum() && fit == bar->pageStep()) return;
-    fittingRange_ = true;
-    bar->setMaximum(max);
-    bar->setPageStep(fit);
-    fittingRange_ = false;
-}
-
 bool LongTextView::eventFilter(QObject *watched, QEvent *e) {
     if (e->type() == QEvent::Timer && watched->inherits("QWidgetTextControl")) {
         const LongNote::PacedLayout::Pacing pacing(document(), this);

@@ -321,7 +321,9 @@ private:
     bool restQueued_ = false;
     void drawRowsGoneOn(const QRect &area);
     void countSharedRowsOnce();
+    void fitRangeLater();
     bool fittingRange_ = false;
+    bool fitQueued_ = false;
     void toRowEdge(bool end, bool select);
     int pieceAt(const QPointF &pos) const;
     QString linkAt(const QPointF &pos) const;

@@ -1,13 +1,16 @@
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
+#include "notes/FormatBar.h"
 #include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QThreadPool>
@@ -53,6 +56,22 @@ void answerLinkAlert(TestDialogs &dialogs, const QString &display, const QString
         fields.at(0)->setText(display);
         fields.at(1)->setText(url);
     };
+}
+// Whether the end of the text is on the view's last row: at the bottom of the viewport, with no
+// blank rows below it.
+bool endOnLastRow(LongTextView *v) {
+    QTextCursor end(v->document());
+    end.movePosition(QTextCursor::End);
+    const QRect r = v->cursorRect(end);
+    const int bottom = v->viewport()->height() - int(v->document()->documentMargin());
+    return r.bottom() <= bottom && r.bottom() > bottom - 2 * r.height();
+}
+
+// The same with the scroll bar dragged to its end.
+bool endOnLastRowAtMaximum(LongTextView *v) {
+    QScrollBar *bar = v->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    return endOnLastRow(v);
 }
 } // namespace
 
@@ -101,6 +120,95 @@ private slots:
         QVERIFY(got->bodyRTF);
         QCOMPARE(linksAndUnderlines(*got->bodyRTF), before);
         QCOMPARE(colours(*got->bodyRTF), colours(*n.bodyRTF));
+    }
+
+    // After a paste of many lines dense in emoji (each cut into pieces sharing rows, a screenful
+    // laid out over a few turns), the scroll range reaches exactly the end: the view is left at it,
+    // Ctrl+End and the scroll bar dragged to its end show the last line on the last row. The range
+    // was counted while the last screenful was put off and never again: the end out of reach.
+    void theScrollRangeEndsAtTheLastLineAfterAPaste_data() {
+        QTest::addColumn<int>("chars");
+        QTest::newRow("12 KB") << 12 * 1024;
+        QTest::newRow("20 KB") << 20 * 1024;
+    }
+    void theScrollRangeEndsAtTheLastLineAfterAPaste() {
+        QFETCH(int, chars);
+        TempPrefs prefs;
+        NoteEditorDialog dlg(
+            Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Pasted")), true,
+            [](const std::optional<Note> &) {}, nullptr);
+        dlg.QDialog::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        LongTextView *body = dlg.bodyView();
+        QString pasted;
+        for (int i = 0; pasted.size() < chars; ++i) {
+            QString line = QString::number(i);
+            while (line.size() < 150)
+                line += QStringLiteral(" 🙂 word 🎉");
+            pasted += line + u'\n';
+        }
+        QGuiApplication::clipboard()->setText(pasted);
+        body->setFocus();
+        body->paste();
+        QVERIFY(!dlg.bodyBuilding());
+        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(body->document()->documentLayout());
+        QVERIFY(layout);
+        // Checked once the screen has settled: the range may be right for a moment before that.
+        const auto settled = [&] {
+            QTRY_VERIFY(!layout->puttingOff());
+            settle();
+        };
+        settled();
+        QTRY_VERIFY(endOnLastRow(body));
+        QTRY_VERIFY(endOnLastRowAtMaximum(body));
+        body->verticalScrollBar()->setValue(0);
+        settled();
+        QTest::keyClick(body, Qt::Key_End, Qt::ControlModifier);
+        settled();
+        QTRY_VERIFY(endOnLastRow(body));
+        QTRY_VERIFY(endOnLastRowAtMaximum(body));
+    }
+
+    // The floating B/I/U bar over a selection covers neither the selected line nor the one after
+    // it: above the selection, or below the next line when the view has no room above (the first
+    // line shown).
+    void theFormatBarCoversNeitherTheSelectionNorTheNextLine() {
+        TempPrefs prefs;
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Bar"));
+        for (int i = 0; i < 12; ++i)
+            n.body += QStringLiteral("line %1 with a few words\n").arg(i);
+        NoteEditorDialog dlg(
+            n, true, [](const std::optional<Note> &) {}, nullptr);
+        dlg.QDialog::show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        LongTextView *body = dlg.bodyView();
+        body->activateWindow();
+        body->setFocus();
+        QTRY_VERIFY(body->hasFocus());
+        for (const int line : {0, 5}) {
+            QTextCursor sel = body->document()->find(QStringLiteral("line %1 ").arg(line));
+            sel.setPosition(sel.selectionStart() + 5);
+            sel.setPosition(sel.position() + 1, QTextCursor::KeepAnchor);
+            body->setTextCursor(sel);
+            QWidget *bar = FloatingFormatBar::barOf(body);
+            QTRY_VERIFY(bar && bar->isVisible());
+            QTextCursor next = body->document()->find(QStringLiteral("line %1 ").arg(line + 1));
+            next.setPosition(next.selectionStart());
+            const QRect selected = body->cursorRect(sel), following = body->cursorRect(next);
+            const QRect g = bar->geometry();
+            const auto rows = [&](const QRect &r) {
+                return QRect(0, r.top(), body->viewport()->width(), r.height());
+            };
+            QVERIFY2(!g.intersects(rows(selected)) && !g.intersects(rows(following)),
+                     qPrintable(QStringLiteral("line %1: bar at %2..%3, lines %4 and %5")
+                                    .arg(line)
+                                    .arg(g.top())
+                                    .arg(g.bottom())
+                                    .arg(selected.top())
+                                    .arg(following.top())));
+            QVERIFY(body->viewport()->rect().contains(g));
+            QCOMPARE(g.bottom() < selected.top(), line == 5);
+        }
     }
 
     // A paste of 11 KB (put in at once) and of 20 K (long lines put in as pieces) keeps the

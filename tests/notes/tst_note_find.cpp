@@ -712,7 +712,8 @@ private slots:
             const QRect ra = TextViewOps::cursorRect(v, a), rb = TextViewOps::cursorRect(v, b);
             const QRect g = bar->geometry();
             const bool above = g.bottom() < ra.top() && ra.top() - g.bottom() <= 16;
-            const bool below = g.top() > rb.bottom() && g.top() - rb.bottom() <= 16;
+            const bool below =
+                g.top() > rb.bottom() + rb.height() && g.top() - rb.bottom() - rb.height() <= 16;
             return v->viewport()->rect().contains(g) && (above || below) && g.left() <= rb.left() &&
                    g.right() >= ra.left();
         };
