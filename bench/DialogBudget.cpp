@@ -2,8 +2,8 @@
 // step the longest stretch of the window's thread from the click until the dialog has settled.
 #include "DialogBudget.h"
 #include "NoteBudget.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
+#include "notes/NoteTextView.h"
 #include "platform/Prefs.h"
 #include <QTemporaryDir>
 #include <QTest>
@@ -45,7 +45,7 @@ int runDialogBudget(MeteredApp &meter, int runs) {
                         s.note, true, [&](const std::optional<Note> &n) { saved = n; }, nullptr);
                 },
                 [&] { return dlg && !dlg->bodyBuilding(); }));
-            LongTextView *body = dlg->bodyView();
+            NoteTextView *body = dlg->bodyView();
             QTextCursor mid(body->document());
             mid.setPosition(body->document()->characterCount() / 2);
             body->setTextCursor(mid);

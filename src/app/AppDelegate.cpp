@@ -3,7 +3,7 @@
 #include "exercises/ExerciseStore.h"
 #include "exercises/Playlist.h"
 #include "finance/FinanceStore.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
 
@@ -235,7 +235,7 @@ void AppDelegate::willTerminate() {
     PomodoroTimer::shared().saveState();
     // A long note saved just before quitting is still being read on a worker: it reaches the store
     // now, or the edit would be lost with the closed database.
-    if (!LongNote::settleSaves(saves))
+    if (!NoteDocument::settleSaves(saves))
         std::fprintf(stderr, "mivo: a long note was still being saved when Mivo quit; its last edit is lost\n");
     // A large note's bytes are made on a worker and written once they are in: the last of them go
     // in now, after the long note above has reached the store.

@@ -121,7 +121,7 @@ void FloatingFormatBar::place() {
     const int from = std::max(sel.selectionStart(), shownFrom);
     const int to = std::min(sel.selectionEnd(), shownTo);
     // Paragraphs not drawn yet are measured as a drawing would, a few per turn.
-    const LongNote::PacedLayout::Pacing pacing(sel.document(), qobject_cast<QPlainTextEdit *>(view_));
+    const NoteDocument::PacedLayout::Pacing pacing(sel.document(), qobject_cast<QPlainTextEdit *>(view_));
     QTextCursor a(sel.document()), b(sel.document());
     a.setPosition(from);
     b.setPosition(to);

@@ -1,7 +1,7 @@
 #include "notes/NoteDialogs.h"
 
-#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
 #include "notes/PastedLinks.h"
 #include "notes/RichTextView.h"
@@ -198,8 +198,8 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         // One view for a body of any length: a short one's document is built at once, a long one's on
         // a worker.
         // The text sits 8 points inside the view's edges.
-        const LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink, 8};
-        bodyTV_ = new LongTextView(this);
+        const NoteDocument::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink, 8};
+        bodyTV_ = new NoteTextView(this);
         bodyTV_->setObjectName(QStringLiteral("bodyView"));
         bodyTV_->setFont(st.font);
         QPalette bp = bodyTV_->palette();
@@ -211,20 +211,20 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
         bodyTV_->onLongEdit = [this](std::function<int(QTextDocument &)> edit) {
             if (building_ || done_ || !bodyDoc_) return;
-            LongNote::editLater(sendDocument(), std::move(edit), this,
+            NoteDocument::editLater(sendDocument(), std::move(edit), this,
                                 [this](QTextDocument *doc, int caret) { takeDocument(doc, caret); });
         };
         lay->addWidget(bodyTV_, 1);
-        if (!LongNote::isLong(draft_)) {
-            QTextDocument *doc = LongNote::build(draft_, st);
+        if (!NoteDocument::isLong(draft_)) {
+            QTextDocument *doc = NoteDocument::build(draft_, st);
             takeDocument(doc ? doc : new QTextDocument, 0);
         } else {
             building_ = true;
             bodyTV_->setReadOnly(true);
-            bodyTV_->setPlaceholderText(LongNote::loadingText());
-            LongNote::buildLater(draft_, st, this, [this](QTextDocument *doc) { takeDocument(doc, 0); });
+            bodyTV_->setPlaceholderText(NoteDocument::loadingText());
+            NoteDocument::buildLater(draft_, st, this, [this](QTextDocument *doc) { takeDocument(doc, 0); });
         }
-        QPointer<LongTextView> body(bodyTV_);
+        QPointer<NoteTextView> body(bodyTV_);
         lay->addWidget(makeFormatBar({[body](int code) {
                                           if (body) body->applyFmt(code);
                                       },
@@ -301,7 +301,7 @@ NoteEditorDialog::~NoteEditorDialog() {
     if (!bodyDoc_) return;
     // Let go of by the view first: a long document is freed on a worker.
     if (bodyTV_) bodyTV_->setDocument(nullptr);
-    LongNote::discard(bodyDoc_);
+    NoteDocument::discard(bodyDoc_);
 }
 
 QTextDocument *NoteEditorDialog::sendDocument() {
@@ -316,7 +316,7 @@ QTextDocument *NoteEditorDialog::sendDocument() {
 
 void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret, int top) {
     if (done_ || !bodyTV_) {
-        LongNote::discard(doc);
+        NoteDocument::discard(doc);
         return;
     }
     doc->setParent(this); // the view does not own it: Save takes it from the view
@@ -326,7 +326,7 @@ void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret, int top) {
     {
         // The view shows the part it showed before and the caret is placed there, the paragraphs
         // around it laid out over the next turns: a screenful of them at once can hold the window.
-        const LongNote::PacedLayout::Pacing pacing(doc, bodyTV_);
+        const NoteDocument::PacedLayout::Pacing pacing(doc, bodyTV_);
         if (top >= 0) bodyTV_->verticalScrollBar()->setValue(top);
         QTextCursor c(doc);
         c.setPosition(std::clamp(caret, 0, doc->characterCount() - 1));
@@ -340,8 +340,8 @@ void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret, int top) {
 // A paste too long to put in at once goes into the document on a worker.
 void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
     if (building_ || done_ || !bodyDoc_) return;
-    LongNote::pasteInto(sendDocument(), from, to, text, this,
-                        [this](QTextDocument *doc, int caret, std::vector<LongNote::FoundLink> links) {
+    NoteDocument::pasteInto(sendDocument(), from, to, text, this,
+                        [this](QTextDocument *doc, int caret, std::vector<NoteDocument::FoundLink> links) {
                             takeDocument(doc, caret);
                             // Its addresses become links as those typed do, a few per turn.
                             if (bodyDoc_ == doc) PastedLinks::start(bodyTV_, std::move(links), kLink);
@@ -464,7 +464,7 @@ void NoteEditorDialog::insertLink() {
     // The space after it has the theme's colour as shown text: never saved as a colour of its own.
     QTextCharFormat plain;
     plain.setForeground(VF::text());
-    plain.setProperty(LongNote::kShownColour, true);
+    plain.setProperty(NoteDocument::kShownColour, true);
     c.insertText(QStringLiteral(" "), plain);
     c.endEditBlock();
     bodyTV_->setTextCursor(c);
@@ -477,14 +477,14 @@ void NoteEditorDialog::detectUrls() {
     if (building_ || !bodyDoc_) return;
     const int caret = bodyTV_->textCursor().position();
     const int top = bodyTV_->verticalScrollBar()->value();
-    if (bodyDoc_->characterCount() - 1 <= LongNote::kLongChars) {
-        LongNote::linkAddresses(*bodyDoc_, kLink, VF::text());
+    if (bodyDoc_->characterCount() - 1 <= NoteDocument::kLongChars) {
+        NoteDocument::linkAddresses(*bodyDoc_, kLink, VF::text());
         return;
     }
-    LongNote::editLater(
+    NoteDocument::editLater(
         sendDocument(),
         [link = kLink, text = VF::text(), caret](QTextDocument &doc) {
-            return LongNote::linkAddresses(doc, link, text) ? caret : -1;
+            return NoteDocument::linkAddresses(doc, link, text) ? caret : -1;
         },
         this, [this, top](QTextDocument *doc, int at) { takeDocument(doc, at, top); });
 }
@@ -530,7 +530,7 @@ bool NoteEditorDialog::doSave() {
         // The links the view found are taken out, so only links of the text's own are stored.
         QTextDocument *doc = bodyDoc_;
         bodyDoc_ = nullptr;
-        if (doc->characterCount() - 1 > LongNote::kLongChars) {
+        if (doc->characterCount() - 1 > NoteDocument::kLongChars) {
             // Read on a worker from the document itself; the note is handed on when its text is
             // there (at quit too: the quit waits for it). No view may lay the document out meanwhile.
             delete bodyTV_;
@@ -538,16 +538,16 @@ bool NoteEditorDialog::doSave() {
             done_ = true;
             Completion c = std::move(completion_);
             close();
-            LongNote::readLater(doc, qApp, [c, out](const LongNote::Saved &s) mutable {
-                if (!LongNote::storeInto(out, s)) LongNote::alertRichTextNotSaved(nullptr);
+            NoteDocument::readLater(doc, qApp, [c, out](const NoteDocument::Saved &s) mutable {
+                if (!NoteDocument::storeInto(out, s)) NoteDocument::alertRichTextNotSaved(nullptr);
                 if (c) c(out);
             });
             return true;
         }
         bodyTV_->setDocument(nullptr);
-        const LongNote::Saved s = LongNote::readText(*doc);
+        const NoteDocument::Saved s = NoteDocument::readText(*doc);
         delete doc;
-        if (!LongNote::storeInto(out, s)) LongNote::alertRichTextNotSaved(parentWidget());
+        if (!NoteDocument::storeInto(out, s)) NoteDocument::alertRichTextNotSaved(parentWidget());
     }
     done_ = true;
     Completion c = std::move(completion_);
@@ -598,7 +598,7 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
     }
     if (!rich) tv_->setPlainText(value);
     // The theme's ink is shown, never stored: a cell saved unchanged keeps its own colours, or none.
-    LongNote::showTextColour(*tv_->document(), ink);
+    NoteDocument::showTextColour(*tv_->document(), ink);
     tv_->document()->clearUndoRedoStacks();
     lay->addWidget(makeFormatBar(tv_, QStringLiteral("Smaller"), QStringLiteral("Larger"), this));
     lay->addWidget(tv_, 1);
@@ -619,7 +619,7 @@ CellEditor::CellEditor(const QString &noteID, int row, int col, const QString &v
 bool CellEditor::save() {
     const QString text = tv_->toPlainText();
     const QByteArray rtf =
-        RtfCodec::write(*tv_->document(), RtfCodec::kMaxBytes, {LongNote::storedFormat, {}, {}});
+        RtfCodec::write(*tv_->document(), RtfCodec::kMaxBytes, {NoteDocument::storedFormat, {}, {}});
     const auto write = [id = noteID_, ids = ids_, text, rtf] {
         const Note *found = NoteStore::shared().find(id);
         if (!found || !ids) return false;

@@ -10,7 +10,7 @@ class QLineEdit;
 class QLabel;
 class QPushButton;
 class QTextDocument;
-class LongTextView;
+class NoteTextView;
 class RichTextView;
 
 // The editor dialog's working table: row 0 holds the column titles, the rows below the cells. A view
@@ -58,7 +58,7 @@ public:
     QLineEdit *titleField() const { return titleF_; }
     QLineEdit *emojiField() const { return emojiF_; }
     // A text note's body, one view at every size.
-    LongTextView *bodyView() const { return bodyTV_; }
+    NoteTextView *bodyView() const { return bodyTV_; }
     // Whether the body's document is away on a worker (being built, pasted into or linked): the view
     // shows none meanwhile, and Save waits for it.
     bool bodyBuilding() const { return building_; }
@@ -97,7 +97,7 @@ private:
     bool waitingForNote_ = false, noteIn_ = false;
     QLineEdit *emojiF_ = nullptr;
     QLineEdit *titleF_ = nullptr;
-    LongTextView *bodyTV_ = nullptr;
+    NoteTextView *bodyTV_ = nullptr;
     QTextDocument *bodyDoc_ = nullptr; // the body's, while the view shows it
     bool building_ = false;
     QPushButton *saveBtn_ = nullptr, *insertLinkBtn_ = nullptr, *detectBtn_ = nullptr;

@@ -2,7 +2,7 @@
 #include "notes/NotesView.h"
 #include "notes/NotesUi.h"
 
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include "notes/NoteFind.h"
 #include "notes/PacedLayout.h"
 #include "notes/TextViewOps.h"
@@ -163,7 +163,7 @@ void NotesView::runFind(const QString &query) {
         return;
     }
     QTextDocument *doc = TextViewOps::document(view);
-    findSearch_.emplace(doc, query, &LongNote::continues);
+    findSearch_.emplace(doc, query, &NoteDocument::continues);
     // Text typed or pasted in the editor is searched as it comes, also while nothing matches yet.
     connect(doc, &QTextDocument::contentsChange, this, &NotesView::findTextChanged, Qt::UniqueConnection);
     applyFindHighlights(false); // the last search's count and marks go at once
@@ -247,7 +247,7 @@ void NotesView::applyFindHighlights(bool reveal) {
     QAbstractScrollArea *view = findTextRanges_.empty() ? nullptr : findView();
     // The paragraphs of marks set or taken away off screen are laid out as the turn has time: a
     // mark needs its paragraph laid out only to be drawn.
-    std::optional<LongNote::PacedLayout::Pacing> pacedBefore, paced;
+    std::optional<NoteDocument::PacedLayout::Pacing> pacedBefore, paced;
     if (findShownIn_)
         pacedBefore.emplace(TextViewOps::document(findShownIn_), qobject_cast<QPlainTextEdit *>(findShownIn_.data()));
     if (view) paced.emplace(TextViewOps::document(view), qobject_cast<QPlainTextEdit *>(view));
@@ -335,13 +335,13 @@ void NotesView::findTextChanged(int pos, int removed, int added) {
     const int q = int(findQuery_.size());
     QTextBlock b = doc->findBlock(pos);
     int from = b.position();
-    for (int cuts = 0; LongNote::continues(b) && b.previous().isValid() && pos - from < q + cuts; ++cuts) {
+    for (int cuts = 0; NoteDocument::continues(b) && b.previous().isValid() && pos - from < q + cuts; ++cuts) {
         b = b.previous();
         from = b.position();
     }
     QTextBlock e = doc->findBlock(pos + added);
     int to = e.isValid() ? e.position() + e.length() : doc->characterCount();
-    for (int cuts = 0; (e = e.next()).isValid() && LongNote::continues(e) && to - (pos + added) < q + cuts; ++cuts)
+    for (int cuts = 0; (e = e.next()).isValid() && NoteDocument::continues(e) && to - (pos + added) < q + cuts; ++cuts)
         to = e.position() + e.length();
     bool toEnd = wasFull;
     if (findRegion_) {
@@ -359,7 +359,7 @@ void NotesView::findTextChanged(int pos, int removed, int added) {
                                    [](const std::pair<int, int> &r, int p) { return r.first < p; });
     if (before != findTextRanges_.begin()) from = std::max(from, std::prev(before)->first + std::prev(before)->second);
     const int room = NoteFind::kMaxTextMatches - int(before - findTextRanges_.begin());
-    findRegion_.emplace(FindRegion{NoteFind::DocSearch(doc, findQuery_, &LongNote::continues, room, from, toEnd ? -1 : to),
+    findRegion_.emplace(FindRegion{NoteFind::DocSearch(doc, findQuery_, &NoteDocument::continues, room, from, toEnd ? -1 : to),
                                    from, std::max(from, to), toEnd});
     // An edit of a few lines is searched again at once; a long one a slice at a time, the matches
     // held meanwhile marked where the edit moved them.

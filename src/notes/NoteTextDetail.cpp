@@ -37,7 +37,7 @@
 using namespace NotesUi;
 
 namespace {
-LongNote::Style longStyle() {
+NoteDocument::Style longStyle() {
     return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
 }
 
@@ -56,7 +56,7 @@ void alertTitleNotSaved(QWidget *parent) {
 }
 } // namespace
 
-bool NotesView::LongKey::fits(const Note &n, const LongNote::Style &s) const {
+bool NotesView::LongKey::fits(const Note &n, const NoteDocument::Style &s) const {
     return id == n.id && version == NoteStore::shared().textVersion(n.id) && font == s.font && text == s.text;
 }
 
@@ -73,13 +73,13 @@ void NotesView::lendHeldText() {
 }
 
 bool NotesView::isLongText(const Note &n) const {
-    return LongNote::isLong(n) || NoteStore::shared().textLent(n.id);
+    return NoteDocument::isLong(n) || NoteStore::shared().textLent(n.id);
 }
 
 // A view of a note's text, in the look of the page. Two are made only while a short note's card is
 // being laid out (see cardLaidOut), each showing a document of its own.
-LongTextView *NotesView::makeLongView() {
-    auto *lv = new LongTextView;
+NoteTextView *NotesView::makeLongView() {
+    auto *lv = new NoteTextView;
     lv->setObjectName(QStringLiteral("longText"));
     lv->setFrameShape(QFrame::NoFrame);
     lv->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -104,9 +104,9 @@ LongTextView *NotesView::makeLongView() {
         QTextDocument *doc = lend();
         if (!doc) return;
         const quint64 gen = longGen_;
-        LongNote::pasteInto(doc, from, to, text, this,
+        NoteDocument::pasteInto(doc, from, to, text, this,
                             [this, gen, id = *editingID_](QTextDocument *d, int caret,
-                                                          std::vector<LongNote::FoundLink> links) {
+                                                          std::vector<NoteDocument::FoundLink> links) {
                                 longPasteArrived(gen, id, d, caret, std::move(links));
                             });
         requestRebuild();
@@ -115,7 +115,7 @@ LongTextView *NotesView::makeLongView() {
         QTextDocument *doc = lend();
         if (!doc) return;
         const quint64 gen = longGen_;
-        LongNote::editLater(doc, std::move(edit), this,
+        NoteDocument::editLater(doc, std::move(edit), this,
                             [this, gen, id = *editingID_](QTextDocument *d, int caret) {
                                 longPasteArrived(gen, id, d, caret, {});
                             });
@@ -124,10 +124,10 @@ LongTextView *NotesView::makeLongView() {
     return lv;
 }
 
-void NotesView::styleLongView(LongTextView *lv) {
-    const LongNote::Style st = longStyle();
+void NotesView::styleLongView(NoteTextView *lv) {
+    const NoteDocument::Style st = longStyle();
     if (lv->font() != st.font) lv->setFont(st.font);
-    lv->setPlaceholderText(LongNote::loadingText());
+    lv->setPlaceholderText(NoteDocument::loadingText());
     QPalette p = lv->palette();
     p.setColor(QPalette::Text, st.text);
     lv->setPalette(p);
@@ -138,9 +138,9 @@ void NotesView::styleLongView(LongTextView *lv) {
 // The one view of a note's text, placed in parent. Another is made only after the one before was
 // deleted (see setup) or while a short note's card is laid out (see cardLaidOut), so no two views
 // ever show one document.
-LongTextView *NotesView::takeLongView(QWidget *parent) {
+NoteTextView *NotesView::takeLongView(QWidget *parent) {
     if (!longView_) longView_ = makeLongView();
-    LongTextView *lv = longView_;
+    NoteTextView *lv = longView_;
     lv->setParent(parent);
     styleLongView(lv);
     lv->show();
@@ -159,13 +159,13 @@ void NotesView::dropLongDoc() {
     pastedLinks_.clear();
     if (!longDoc_) return;
     if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
-    LongNote::discard(longDoc_);
+    NoteDocument::discard(longDoc_);
     longDoc_ = nullptr;
 }
 
 void NotesView::dropNextCard() {
     delete nextView_.data();
-    if (nextDoc_) LongNote::discard(nextDoc_);
+    if (nextDoc_) NoteDocument::discard(nextDoc_);
     nextDoc_ = nullptr;
     nextKey_ = {};
 }
@@ -180,7 +180,7 @@ void NotesView::dropNextCard() {
 bool NotesView::cardLaidOut(const Note *note) {
     QElapsedTimer spent;
     spent.start();
-    const LongNote::Style st = longStyle();
+    const NoteDocument::Style st = longStyle();
     const bool card = note && note->type == NoteType::text && !(editingID_ && *editingID_ == note->id) &&
                       !note->body.isEmpty() && !isLongText(*note) && longSavingID_ != note->id &&
                       detailHost_->width() > 10 && detailHost_->height() > 10;
@@ -193,10 +193,10 @@ bool NotesView::cardLaidOut(const Note *note) {
     if (!nextView_ || !nextDoc_ || nextView_->document() != nextDoc_ || !nextKey_.fits(*note, st) ||
         nextView_->width() != width) {
         dropNextCard();
-        QTextDocument *doc = LongNote::build(*note, st);
+        QTextDocument *doc = NoteDocument::build(*note, st);
         if (!doc) return true; // quitting
         doc->setParent(this);
-        LongTextView *lv = makeLongView();
+        NoteTextView *lv = makeLongView();
         lv->setParent(this);
         styleLongView(lv);
         lv->viewport()->setAutoFillBackground(false);
@@ -226,7 +226,7 @@ bool NotesView::cardLaidOut(const Note *note) {
 // Shows the note's document in the long view, built on a worker when it is not the one held. While
 // the note is edited, the document being edited stays whatever the store holds meanwhile.
 void NotesView::showLongDoc(const Note &note) {
-    const LongNote::Style st = longStyle();
+    const NoteDocument::Style st = longStyle();
     const bool editing = editingID_ && *editingID_ == note.id;
     if (editing && longPasting_) return; // the pasted text is being made into the document edited
     if (longKey_.id == note.id && ((editing && longDoc_) || longKey_.fits(note, st))) {
@@ -241,10 +241,10 @@ void NotesView::showLongDoc(const Note &note) {
         requestRebuild();
         return;
     }
-    longKey_ = {note.id, NoteStore::shared().textVersion(note.id), LongNote::isLong(note), false, st.font, st.text};
-    if (!LongNote::isLong(note)) {
+    longKey_ = {note.id, NoteStore::shared().textVersion(note.id), NoteDocument::isLong(note), false, st.font, st.text};
+    if (!NoteDocument::isLong(note)) {
         // Short enough to build and lay out at once.
-        if (QTextDocument *doc = LongNote::build(note, st)) {
+        if (QTextDocument *doc = NoteDocument::build(note, st)) {
             doc->setParent(this);
             longDoc_ = doc;
             attachLongDoc();
@@ -258,9 +258,9 @@ void NotesView::showLongDoc(const Note &note) {
     if (unreadRich_ == std::pair(note.id, longKey_.version)) own.bodyRTF.reset(); // shown plain
     longKey_.building = true;
     lendHeldText();
-    LongNote::buildLater(std::move(own), st, this, [this, gen, id = note.id, version = longKey_.version](QTextDocument *doc) {
+    NoteDocument::buildLater(std::move(own), st, this, [this, gen, id = note.id, version = longKey_.version](QTextDocument *doc) {
         if (gen != longGen_) {
-            LongNote::discard(doc); // megabytes of text and formats are freed on a worker
+            NoteDocument::discard(doc); // megabytes of text and formats are freed on a worker
             return;
         }
         if (!doc) {
@@ -282,7 +282,7 @@ void NotesView::showLongDoc(const Note &note) {
 
 // The held document in the long view: read-only in the detail, editable in the editor.
 void NotesView::attachLongDoc() {
-    LongTextView *lv = longView_;
+    NoteTextView *lv = longView_;
     if (!lv || !longDoc_) return;
     const bool editing = editingID_ && *editingID_ == longKey_.id;
     lv->setReadOnly(!editing);
@@ -335,7 +335,7 @@ void NotesView::buildTextDetail(const Note &note) {
         // within it, laid out as it is drawn; a short one is laid out whole and its card is as tall
         // as its text.
         QFrame *box = contentBox();
-        LongTextView *lv = takeLongView(box);
+        NoteTextView *lv = takeLongView(box);
         // Its background by the palette, not a style sheet: a style sheet set makes the view go
         // over every paragraph again.
         lv->viewport()->setAutoFillBackground(false);
@@ -413,7 +413,7 @@ void NotesView::buildTextDetail(const Note &note) {
 
 bool NotesView::fitDetailHeight() {
     const int W = detailHost_->width(), H = detailHost_->height();
-    LongTextView *lv = longView_;
+    NoteTextView *lv = longView_;
     if (editingID_) {
         QWidget *ground = textFit_.editorGround, *bar = textFit_.editorBar;
         const QRect area = yUp(H, 28, 76, std::max(1.0, W - 56.0), std::max(1.0, H - 148.0));
@@ -494,7 +494,7 @@ void NotesView::buildInlineEditor(const Note &note) {
     title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 28 - saveW - 8 - cancelW - 10 - 80), 34));
     const bool dark = VF::theme() == AppTheme::dark;
     const QColor base = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white);
-    LongTextView *lv = takeLongView(detailHost_);
+    NoteTextView *lv = takeLongView(detailHost_);
     QPalette lp = lv->palette();
     lp.setColor(QPalette::Base, base);
     lv->setPalette(lp);
@@ -510,7 +510,7 @@ void NotesView::buildInlineEditor(const Note &note) {
     ground->lower();
     const int side = std::max(0, 14 - int(std::lround(longStyle().margin)));
     lv->setGeometry(area.adjusted(side, 0, -side, 0));
-    QPointer<LongTextView> plv(lv);
+    QPointer<NoteTextView> plv(lv);
     if (!isLongText(note)) {
         // A short note's scroll bar, shown once its text is taller than the editor, stands beside
         // the lines instead of taking their width: they stay as wide as in the detail, so the text
@@ -558,9 +558,9 @@ void NotesView::buildInlineEditor(const Note &note) {
 }
 
 void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
-                                 std::vector<LongNote::FoundLink> links) {
+                                 std::vector<NoteDocument::FoundLink> links) {
     if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
-        LongNote::discard(doc);
+        NoteDocument::discard(doc);
         return;
     }
     longPasting_ = false;
@@ -600,9 +600,9 @@ void NotesView::saveLongEditor(Note copy) {
     selectedID_ = id;
     editingID_.reset();
     QTextDocument *doc = longDoc_;
-    if (doc->characterCount() - 1 <= LongNote::kSaveHereChars) {
-        const LongNote::Saved s = LongNote::readText(*doc);
-        if (!LongNote::storeInto(copy, s)) {
+    if (doc->characterCount() - 1 <= NoteDocument::kSaveHereChars) {
+        const NoteDocument::Saved s = NoteDocument::readText(*doc);
+        if (!NoteDocument::storeInto(copy, s)) {
             keepStoredText(copy);
             return;
         }
@@ -610,8 +610,8 @@ void NotesView::saveLongEditor(Note copy) {
         // The document saved is the one shown after, its lines laid out already at the detail's
         // width (the editor's): not built again from the rich text just written and laid out anew.
         doc->setModified(false);
-        const LongNote::Style st = longStyle();
-        longKey_ = {id, NoteStore::shared().textVersion(id), LongNote::isLong(copy), false, st.font, st.text};
+        const NoteDocument::Style st = longStyle();
+        longKey_ = {id, NoteStore::shared().textVersion(id), NoteDocument::isLong(copy), false, st.font, st.text};
         QTextCursor at = longView_->textCursor();
         if (at.hasSelection()) {
             at.clearSelection();
@@ -654,10 +654,10 @@ void NotesView::saveLongEditor(Note copy) {
     const quint64 gen = longGen_;
     copy.body = QString(); // the fields alone: the text is the document's
     copy.bodyRTF.reset();
-    LongNote::readKeeping(doc, copy, this, [this, id, gen, fields = copy](LongNote::Saved &s, QTextDocument *read) {
+    NoteDocument::readKeeping(doc, copy, this, [this, id, gen, fields = copy](NoteDocument::Saved &s, QTextDocument *read) {
         longSavingID_.clear();
         if (s.richUnwritten) {
-            if (read) LongNote::discard(read);
+            if (read) NoteDocument::discard(read);
             keepStoredText(fields);
             return;
         }
@@ -685,7 +685,7 @@ void NotesView::saveLongEditor(Note copy) {
             read->setParent(this);
             read->setModified(false);
             longDoc_ = read;
-            const LongNote::Style st = longStyle();
+            const NoteDocument::Style st = longStyle();
             longKey_ = {id, NoteStore::shared().textVersion(id), true, NoteStore::shared().textLent(id), st.font,
                         st.text};
             lendHeldText();
@@ -701,7 +701,7 @@ void NotesView::saveLongEditor(Note copy) {
                 if (gen == longGen_) attachLongDoc();
             });
         } else if (read) {
-            LongNote::discard(read);
+            NoteDocument::discard(read);
         }
         requestRebuild();
     });
@@ -715,7 +715,7 @@ void NotesView::keepStoredText(const Note &fields) {
     NoteStore::shared().updateFields(fields.id, fields.emoji, fields.title, this, [self] {
         if (self) alertTitleNotSaved(self);
     });
-    LongNote::alertRichTextNotSaved(this);
+    NoteDocument::alertRichTextNotSaved(this);
     requestRebuild();
 }
 

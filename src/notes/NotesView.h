@@ -1,15 +1,15 @@
 #pragma once
-#include "notes/LongNoteText.h"
 #include "notes/Note.h"
 #include "notes/NoteFind.h"
 #include "notes/NoteGrid.h"
+#include "notes/NoteTextView.h"
 #include "notes/RichTextView.h"
 #include "ui/LinkTextView.h"
+#include "ui/Page.h"
 #include <QLabel>
 #include <QLineEdit>
-#include <QScrollArea>
-#include "ui/Page.h"
 #include <QPointer>
+#include <QScrollArea>
 #include <map>
 #include <optional>
 #include <vector>
@@ -48,7 +48,7 @@ public:
     void showInlineEditor(const QString &id);
     bool inlineEditorOpen() const { return editingID_.has_value(); }
     // The note's text view while the inline editor is open.
-    LongTextView *inlineTextView() const { return editingID_ ? longView_.data() : nullptr; }
+    NoteTextView *inlineTextView() const { return editingID_ ? longView_.data() : nullptr; }
     QLineEdit *inlineTitleField() const { return inlineTitle_; }
     void saveInlineEditor();
     void cancelInlineEditor();
@@ -57,10 +57,10 @@ public:
     // measured a slice at a time after its first screen).
     bool tableMeasured() const;
     // The note's text view in the detail, once its document is there.
-    LongTextView *contentView() const { return !editingID_ && longTextReady() ? longView_.data() : nullptr; }
+    NoteTextView *contentView() const { return !editingID_ && longTextReady() ? longView_.data() : nullptr; }
     // The one view of a text note's body, in the detail or in the inline editor; and whether its
     // document is there yet (a long one is built on a worker).
-    LongTextView *longTextView() const { return longView_; }
+    NoteTextView *longTextView() const { return longView_; }
     bool longTextReady() const { return longView_ && longDoc_ && longView_->document() == longDoc_; }
     // Whether a large note's text is being decoded on a worker for this page.
     bool decodingNote() const { return !decodingID_.isEmpty(); }
@@ -114,9 +114,9 @@ private:
     void buildTextDetail(const Note &note);
     void buildTableDetail(const Note &note);
     void buildInlineEditor(const Note &note);
-    LongTextView *makeLongView();
-    void styleLongView(LongTextView *lv);
-    LongTextView *takeLongView(QWidget *parent);
+    NoteTextView *makeLongView();
+    void styleLongView(NoteTextView *lv);
+    NoteTextView *takeLongView(QWidget *parent);
     // Whether the detail of the note can be built now: a short note's card is built once its text
     // is laid out (see NoteTextDetail.cpp), and until then the detail shown stays.
     bool cardLaidOut(const Note *note);
@@ -138,7 +138,7 @@ private:
     void keepStoredText(const Note &fields);
     // A long paste's document is there: edited on if the editor it was pasted into is still open.
     void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
-                          std::vector<LongNote::FoundLink> links);
+                          std::vector<NoteDocument::FoundLink> links);
     // Marks the matches in the shown part of the view searched and the current one; with reveal,
     // scrolls to the current one.
     void applyFindHighlights(bool reveal = true);
@@ -278,19 +278,19 @@ private:
         QFont font;
         QColor text;
         bool building = false; // the document is being made on a worker
-        bool fits(const Note &n, const LongNote::Style &s) const;
+        bool fits(const Note &n, const NoteDocument::Style &s) const;
     } longKey_;
     QPointer<QTextDocument> longDoc_;
     std::pair<QString, quint64> unreadRich_; // the note (and version) whose rich text did not read
-    QPointer<LongTextView> longView_;
+    QPointer<NoteTextView> longView_;
     // A short note's document being laid out at its card's width, in a view of its own, hidden, before
     // the card is shown (see cardLaidOut), and what it was made from.
-    QPointer<LongTextView> nextView_;
+    QPointer<NoteTextView> nextView_;
     QPointer<QTextDocument> nextDoc_;
     LongKey nextKey_;
     quint64 longGen_ = 0;
     bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
-    std::vector<LongNote::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links
+    std::vector<NoteDocument::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links
     QString longSavingID_;
     bool longTakeQueued_ = false; // the saved document goes into the view next turn
 

@@ -1,6 +1,6 @@
 #include "notes/PacedLayout.h"
 
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include "platform/SteadyClock.h"
 #include "ui/Fonts.h"
 #include <QAbstractEventDispatcher>
@@ -17,7 +17,7 @@
 #include <QTimer>
 #include <algorithm>
 
-namespace LongNote {
+namespace NoteDocument {
 namespace {
 // An emoji takes about as long to lay out as this many letters: the font library decodes its picture
 // to measure it, at every layout that measures the text.
@@ -550,4 +550,4 @@ PacedLayout::Pacing::Pacing(const QTextDocument *doc, QPlainTextEdit *view, bool
 PacedLayout::Pacing::~Pacing() {
     if (layout_ && --layout_->pacing_ == 0) layout_->view_ = nullptr;
 }
-} // namespace LongNote
+} // namespace NoteDocument

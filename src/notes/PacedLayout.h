@@ -8,7 +8,7 @@
 class QPlainTextEdit;
 class QTextLayout;
 
-namespace LongNote {
+namespace NoteDocument {
 // Where the text of a line goes on after the last line laid out of one paragraph, in the coordinates
 // of the paragraph below it: the x just past that line's text, and its baseline.
 struct GoesOn {
@@ -142,4 +142,4 @@ private:
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
     mutable qreal guessedChar_ = 0;    // the width of a letter of it
 };
-} // namespace LongNote
+} // namespace NoteDocument

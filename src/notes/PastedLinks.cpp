@@ -13,12 +13,12 @@ namespace {
 constexpr int kMarkSliceMs = 4;
 } // namespace
 
-PastedLinks *PastedLinks::start(QPlainTextEdit *view, std::vector<LongNote::FoundLink> links, const QColor &colour) {
+PastedLinks *PastedLinks::start(QPlainTextEdit *view, std::vector<NoteDocument::FoundLink> links, const QColor &colour) {
     if (!view || !view->document() || links.empty() || !colour.isValid()) return nullptr;
     return new PastedLinks(view, std::move(links), colour);
 }
 
-PastedLinks::PastedLinks(QPlainTextEdit *view, std::vector<LongNote::FoundLink> links, const QColor &colour)
+PastedLinks::PastedLinks(QPlainTextEdit *view, std::vector<NoteDocument::FoundLink> links, const QColor &colour)
     : QObject(view), view_(view), doc_(view->document()), links_(std::move(links)), colour_(colour) {
     connect(doc_, &QTextDocument::contentsChange, this, &PastedLinks::textChanged);
     turns_ = new QTimer(this);
@@ -33,7 +33,7 @@ void PastedLinks::textChanged(int pos, int removed, int added) {
     if (marking_ || removed == added) return;
     const int delta = added - removed;
     for (size_t i = next_; i < links_.size(); ++i) {
-        LongNote::FoundLink &l = links_[i];
+        NoteDocument::FoundLink &l = links_[i];
         if (l.start > pos + removed)
             l.start += delta;
         else if (l.start + l.length >= pos)
@@ -41,7 +41,7 @@ void PastedLinks::textChanged(int pos, int removed, int added) {
     }
 }
 
-bool PastedLinks::stillThere(const LongNote::FoundLink &l) const {
+bool PastedLinks::stillThere(const NoteDocument::FoundLink &l) const {
     if (l.length <= 0) return false;
     const QTextBlock b = doc_->findBlock(l.start);
     const int at = l.start - b.position();
@@ -56,7 +56,7 @@ void PastedLinks::markSome() {
         return;
     }
     const QDeadlineTimer until(kMarkSliceMs);
-    const LongNote::PacedLayout::Pacing pacing(doc_, view_);
+    const NoteDocument::PacedLayout::Pacing pacing(doc_, view_);
     QTextCursor c(doc_);
     marking_ = true;
     // A paragraph at a time, in one edit: it is laid out again once, however many links it holds.
@@ -68,7 +68,7 @@ void PastedLinks::markSome() {
         }
         bool editing = false;
         for (; next_ < links_.size() && links_[next_].start < b.position() + b.length(); ++next_) {
-            const LongNote::FoundLink &l = links_[next_];
+            const NoteDocument::FoundLink &l = links_[next_];
             if (!stillThere(l)) continue;
             // A link already there (put in on purpose, or found since) stays as it is.
             bool linked = false;
@@ -78,7 +78,7 @@ void PastedLinks::markSome() {
             }
             if (linked) continue;
             if (!editing) c.joinPreviousEditBlock(), editing = true;
-            LongNote::markLink(c, l.start, l.start + l.length, l.href, colour_);
+            NoteDocument::markLink(c, l.start, l.start + l.length, l.href, colour_);
         }
         if (editing) c.endEditBlock();
     }

@@ -1,5 +1,5 @@
 #pragma once
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -9,7 +9,7 @@ class QPlainTextEdit;
 class QTextDocument;
 class QTimer;
 
-// Makes the web addresses of a long paste, found on a worker (LongNote::pasteInto), links in the
+// Makes the web addresses of a long paste, found on a worker (NoteDocument::pasteInto), links in the
 // document a view shows, as the view marks the others (detected, never stored), a few paragraphs per
 // event-loop turn so that a paste of megabytes holds the window no longer than a key does. The
 // links join the undo step before them (the paste's, unless the user edited since). An edit made
@@ -21,16 +21,16 @@ class PastedLinks : public QObject {
     Q_OBJECT
 public:
     // Starts marking links in the document view shows now.
-    static PastedLinks *start(QPlainTextEdit *view, std::vector<LongNote::FoundLink> links, const QColor &colour);
+    static PastedLinks *start(QPlainTextEdit *view, std::vector<NoteDocument::FoundLink> links, const QColor &colour);
 private:
-    PastedLinks(QPlainTextEdit *view, std::vector<LongNote::FoundLink> links, const QColor &colour);
+    PastedLinks(QPlainTextEdit *view, std::vector<NoteDocument::FoundLink> links, const QColor &colour);
     void textChanged(int pos, int removed, int added);
     void markSome();
-    bool stillThere(const LongNote::FoundLink &l) const;
+    bool stillThere(const NoteDocument::FoundLink &l) const;
 
     QPointer<QPlainTextEdit> view_;
     QPointer<QTextDocument> doc_;
-    std::vector<LongNote::FoundLink> links_; // in document order; those before next_ are done
+    std::vector<NoteDocument::FoundLink> links_; // in document order; those before next_ are done
     size_t next_ = 0;
     QColor colour_;
     QTimer *turns_ = nullptr;

@@ -1,12 +1,12 @@
 #include "notes/PieceCuts.h"
 
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 
-namespace LongNote {
+namespace NoteDocument {
 void removeSelection(QTextCursor &c) {
     const bool firstContinues = continues(c.document()->findBlock(c.selectionStart()));
     c.removeSelectedText();
@@ -80,4 +80,4 @@ void mendCuts(QTextCursor &c, int from, int to, const std::function<void()> &beg
         }
     }
 }
-} // namespace LongNote
+} // namespace NoteDocument

@@ -4,10 +4,10 @@
 
 class QTextCursor;
 
-// The cuts between the pieces of a long line (see LongNote::pieceStarts) as the text around them is
+// The cuts between the pieces of a long line (see NoteDocument::pieceStarts) as the text around them is
 // edited: they fall between characters as shown, and a selection taken out across one keeps the
 // line it belongs to.
-namespace LongNote {
+namespace NoteDocument {
 // s[at - 2, at) is one half of a flag (a regional indicator).
 inline bool isRegionalIndicatorEnd(QStringView s, qsizetype at) {
     return at >= 2 && s[at - 2].unicode() == 0xD83C && s[at - 1].unicode() >= 0xDDE6 &&
@@ -30,4 +30,4 @@ void removeSelection(QTextCursor &c);
 // run after it: the pieces are gone over until a cut past the edit is whole. begin is called before
 // the first change, which c makes (it is left anywhere).
 void mendCuts(QTextCursor &c, int from, int to, const std::function<void()> &begin);
-} // namespace LongNote
+} // namespace NoteDocument

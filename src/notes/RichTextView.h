@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <functional>
 
-// The editable rich text of a table cell (text notes have LongTextView). Five format codes work run by run on
+// The editable rich text of a table cell (text notes have NoteTextView). Five format codes work run by run on
 // the selection, each as one undo step: 0 bold, 1 italic, 2 underline (toggled), 3 larger (+2, at
 // most 72), 4 smaller (−2, at least 8). Ctrl+B/I/U apply 0/1/2 and are always swallowed. A paste keeps
 // rich text but drops background colours everywhere; Ctrl+Shift+V pastes plain text.

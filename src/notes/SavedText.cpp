@@ -1,9 +1,9 @@
 // The storing decision of a text note's save: its text goes with its rich text or not at all.
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include "platform/Dialogs.h"
 #include "ui/Lang.h"
 
-namespace LongNote {
+namespace NoteDocument {
 bool storeInto(Note &note, const Saved &s) {
     if (s.richUnwritten) return false;
     note.body = s.body;
@@ -35,4 +35,4 @@ void alertRichTextNotSaved(QWidget *parent) {
     a.warning = true;
     Dialogs::get().alert(parent, a);
 }
-} // namespace LongNote
+} // namespace NoteDocument

@@ -1,4 +1,4 @@
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 
 #include "notes/PacedLayout.h"
 #include "notes/SelectionCopy.h"
@@ -34,19 +34,19 @@ void keepLongStepsBelow(QTextDocument &doc, int top) {
 }
 } // namespace
 
-QMimeData *LongTextView::createMimeDataFromSelection() const {
+QMimeData *NoteTextView::createMimeDataFromSelection() const {
     std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
     const QTextCursor c = textCursor();
     // The stored text, without a line break at a cut between pieces.
     auto *m = new SelectionCopy(
         document(), c.selectionStart(), c.selectionEnd(),
-        [](const QTextDocument &doc, int from, int to) { return LongNote::wholeText(doc, from, to); },
-        LongNote::richCopy);
+        [](const QTextDocument &doc, int from, int to) { return NoteDocument::wholeText(doc, from, to); },
+        NoteDocument::richCopy);
     copies_.emplace_back(m);
     return m;
 }
 
-bool LongTextView::settleCopies(int from, int to, const QMimeData *keep,
+bool NoteTextView::settleCopies(int from, int to, const QMimeData *keep,
                                 std::vector<std::function<void(const QTextDocument &)>> *later) {
     bool gaveUp = false;
     QClipboard *clipboard = QGuiApplication::clipboard();
@@ -65,7 +65,7 @@ bool LongTextView::settleCopies(int from, int to, const QMimeData *keep,
     return gaveUp;
 }
 
-void LongTextView::settleCopiesAroundSelection(const QMimeData *keep) {
+void NoteTextView::settleCopiesAroundSelection(const QMimeData *keep) {
     if (copies_.empty()) return;
     const QTextCursor c = textCursor();
     // A key may reach into the paragraph before or after (Backspace at a paragraph's start), and the
@@ -77,7 +77,7 @@ void LongTextView::settleCopiesAroundSelection(const QMimeData *keep) {
     settleCopies(first.position(), last.position() + last.length(), keep);
 }
 
-void LongTextView::cut() {
+void NoteTextView::cut() {
     if (isReadOnly() || !textCursor().hasSelection()) return;
     copy();
     // The text cut goes from the document now: what the clipboard offers is made first.
@@ -89,24 +89,24 @@ void LongTextView::cut() {
     });
 }
 
-void LongTextView::undo() {
+void NoteTextView::undo() {
     undoRedo(false);
 }
 
-void LongTextView::redo() {
+void NoteTextView::redo() {
     undoRedo(true);
 }
 
 // A step made here takes the number of any long one undone before it.
-void LongTextView::newStep() {
+void NoteTextView::newStep() {
     QTextDocument *doc = document();
     if (sender() == doc && doc->property(kLongSteps).isValid())
         keepLongStepsBelow(*doc, doc->availableUndoSteps());
 }
 
-bool LongTextView::removeLater() {
+bool NoteTextView::removeLater() {
     const QTextCursor c = textCursor();
-    if (!onLongEdit || isReadOnly() || c.selectionEnd() - c.selectionStart() <= LongNote::kPasteLaterChars)
+    if (!onLongEdit || isReadOnly() || c.selectionEnd() - c.selectionStart() <= NoteDocument::kPasteLaterChars)
         return false;
     // What was copied of the text is made there too, before it goes: a long copy would hold the
     // window as long as the removal.
@@ -117,7 +117,7 @@ bool LongTextView::removeLater() {
         for (const auto &make : copies)
             make(doc);
         const int before = doc.availableUndoSteps();
-        const int caret = LongNote::pasteText(doc, from, to, QString());
+        const int caret = NoteDocument::pasteText(doc, from, to, QString());
         keepLongStepsBelow(doc, before);
         QList<std::pair<int, int>> steps = longSteps(doc);
         steps.append({before, doc.availableUndoSteps()});
@@ -127,7 +127,7 @@ bool LongTextView::removeLater() {
     return true;
 }
 
-void LongTextView::undoRedo(bool redo) {
+void NoteTextView::undoRedo(bool redo) {
     // A step may change any part of the text: what was copied of it is made first (there, for a step
     // done on a worker).
     std::vector<std::function<void(const QTextDocument &)>> copies;
@@ -157,7 +157,7 @@ void LongTextView::undoRedo(bool redo) {
         });
     {
         // The view is placed on the caret below, paced; not on the way there.
-        const LongNote::PacedLayout::Pacing pacing(doc, this);
+        const NoteDocument::PacedLayout::Pacing pacing(doc, this);
         redo ? QPlainTextEdit::redo() : QPlainTextEdit::undo();
     }
     disconnect(conn);
@@ -171,14 +171,14 @@ void LongTextView::undoRedo(bool redo) {
     placeCaret(c);
 }
 
-void LongTextView::dropEvent(QDropEvent *e) {
+void NoteTextView::dropEvent(QDropEvent *e) {
     // Text dragged within the view is taken away before the copy dragged is put in: what was copied
     // of it (the dragged copy too, with its looks) is made first.
     if (!isReadOnly()) settleCopiesAroundSelection(e->mimeData());
     QPlainTextEdit::dropEvent(e);
 }
 
-void LongTextView::contextMenuEvent(QContextMenuEvent *e) {
+void NoteTextView::contextMenuEvent(QContextMenuEvent *e) {
     std::unique_ptr<QMenu> menu(createStandardContextMenu(e->pos()));
     // The menu's own actions edit the document past this view: those that change the text go
     // through it, as their keys do.

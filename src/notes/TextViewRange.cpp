@@ -1,4 +1,4 @@
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 
 #include "notes/PacedLayout.h"
 #include <QAbstractTextDocumentLayout>
@@ -16,7 +16,7 @@
 // the last screenful, and where a screenful held more pieces than the text has rows beyond it (a
 // line of emoji of a few KB), the whole text seemed to fit: no range at all, and the end of the text
 // out of reach. The rows are counted again as Qt counts them, a shared one once.
-void LongTextView::countSharedRowsOnce() {
+void NoteTextView::countSharedRowsOnce() {
     QScrollBar *bar = verticalScrollBar();
     // Hidden, the view counts no last screenful (its range reaches the last row).
     if (fittingRange_ || !isVisible() || centerOnScroll()) return;
@@ -37,7 +37,7 @@ void LongTextView::countSharedRowsOnce() {
             return;
         }
         y += layout->blockBoundingRect(b).height();
-        const int first = LongNote::continues(b) && tl->lineAt(0).y() < 0 ? 1 : 0;
+        const int first = NoteDocument::continues(b) && tl->lineAt(0).y() < 0 ? 1 : 0;
         if (y > visible) {
             int line = first;
             while (line < tl->lineCount() && tl->lineAt(line).naturalTextRect().top() < y - visible)
@@ -62,13 +62,13 @@ void LongTextView::countSharedRowsOnce() {
 
 // Lays out the paragraphs of the last screenful from its top down, paced as a drawing is (at least
 // one per turn), and then counts the rows again on their real lines.
-void LongTextView::fitRangeLater() {
+void NoteTextView::fitRangeLater() {
     if (fitQueued_) return;
     fitQueued_ = true;
     QTimer::singleShot(0, this, [this] {
         fitQueued_ = false;
         const QTextDocument *doc = document();
-        auto *paced = dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout());
+        auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
         if (!paced || !isVisible()) return; // counted again when shown
         // Where the last screenful may start, a paragraph not laid out yet taken for one row (the
         // screenful taken longer rather than shorter; counted again once laid out).
@@ -83,7 +83,7 @@ void LongTextView::fitRangeLater() {
         }
         {
             // Top down: a piece is laid out going on from the one before it.
-            const LongNote::PacedLayout::Pacing pacing(doc, this, true);
+            const NoteDocument::PacedLayout::Pacing pacing(doc, this, true);
             for (QTextBlock b = top; b.isValid(); b = b.next()) {
                 if (!b.isVisible() || (b.layout() && b.layout()->lineCount() > 0)) continue;
                 paced->blockBoundingRect(b);

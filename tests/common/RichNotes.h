@@ -1,6 +1,6 @@
 #pragma once
-#include "notes/LongNoteText.h"
 #include "notes/Note.h"
+#include "notes/NoteDocument.h"
 #include "notes/RtfCodec.h"
 #include <QColor>
 #include <QMap>
@@ -25,7 +25,7 @@ inline QString bigPaste() {
     QString s = QStringLiteral("see https://example.org/p\r\n");
     for (int i = 0; i < 40; ++i)
         s += wordsLine(3000 + i) + QStringLiteral("😀\n") + QStringLiteral("short %1\n").arg(i);
-    return s + QString(LongNote::kPieceChars - 1, u'e') + QStringLiteral("😀tail");
+    return s + QString(NoteDocument::kPieceChars - 1, u'e') + QStringLiteral("😀tail");
 }
 
 // A rich note of about chars characters as a user writes one: bold, italic, a larger size, a colour,

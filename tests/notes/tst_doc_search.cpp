@@ -1,5 +1,5 @@
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteDocument.h"
 #include "notes/NoteFind.h"
 #include <QRandomGenerator>
 #include <QTextBlock>
@@ -9,26 +9,26 @@
 
 // Find in a long note's document, cut into pieces at the real cut size, against the stored text.
 namespace {
-constexpr int kPiece = int(LongNote::kPieceChars);
+constexpr int kPiece = int(NoteDocument::kPieceChars);
 
 std::unique_ptr<QTextDocument> build(const QString &body) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("t"));
     n.body = body;
-    return std::unique_ptr<QTextDocument>(LongNote::build(n, {QFont(), Qt::black, QColor()}));
+    return std::unique_ptr<QTextDocument>(NoteDocument::build(n, {QFont(), Qt::black, QColor()}));
 }
 
 // The stored offset of a document position: the cuts before it are no characters.
 int storedOffset(const QTextDocument &doc, int pos) {
     int cuts = 0;
     for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
-        cuts += LongNote::continues(b);
+        cuts += NoteDocument::continues(b);
     return pos - cuts;
 }
 
 int cutCount(const QTextDocument &doc) {
     int n = 0;
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
-        n += LongNote::continues(b);
+        n += NoteDocument::continues(b);
     return n;
 }
 
@@ -46,7 +46,7 @@ std::vector<NoteFind::Range> storedMatches(const QString &body, const QString &q
 // where the stored text's does and reads, its cuts left out, as the stored text.
 QString compare(const QTextDocument &doc, const QString &body, const QString &query, bool sliced,
                 int from = 0, int to = -1) {
-    NoteFind::DocSearch search(&doc, query, &LongNote::continues, 1'000'000, from, to);
+    NoteFind::DocSearch search(&doc, query, &NoteDocument::continues, 1'000'000, from, to);
     int turns = 0;
     while (!search.run(sliced ? QDeadlineTimer(0) : QDeadlineTimer(QDeadlineTimer::Forever)))
         ++turns;
@@ -67,7 +67,7 @@ QString compare(const QTextDocument &doc, const QString &body, const QString &qu
                                .arg(i)
                                .arg(storedOffset(doc, r.start))
                                .arg(want[i].start);
-        const QString text = LongNote::wholeText(doc, r.start, r.start + r.length);
+        const QString text = NoteDocument::wholeText(doc, r.start, r.start + r.length);
         if (text.compare(body.mid(want[i].start, want[i].length)) != 0)
             return where +
                    QStringLiteral("match %1 at %2 reads “%3”").arg(i).arg(want[i].start).arg(text.left(20));
@@ -153,7 +153,7 @@ private slots:
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         }
         const std::vector<NoteFind::Range> want = storedMatches(body, query);
-        NoteFind::DocSearch capped(doc.get(), query, &LongNote::continues, 3);
+        NoteFind::DocSearch capped(doc.get(), query, &NoteDocument::continues, 3);
         QVERIFY(capped.run(QDeadlineTimer(QDeadlineTimer::Forever)));
         QCOMPARE(capped.matches().size(), std::min<size_t>(3, want.size()));
     }
@@ -168,7 +168,7 @@ private slots:
             const std::unique_ptr<QTextDocument> doc = build(body);
             std::vector<int> cuts;
             for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-                if (LongNote::continues(b)) cuts.push_back(b.position());
+                if (NoteDocument::continues(b)) cuts.push_back(b.position());
             QVERIFY(cuts.size() >= 2);
             for (int q = 0; q < 8; ++q) {
                 // Around a cut most of the time, a few characters or more than a piece of emoji.

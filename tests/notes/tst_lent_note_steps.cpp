@@ -282,7 +282,7 @@ private slots:
         }
         page.setUpdatesEnabled(true);
         QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
-        QCOMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), n.body);
+        QCOMPARE(NoteDocument::wholeText(*TextViewOps::document(page.findView())), n.body);
         QCOMPARE(store.largeDecodesHere(), decodes);
         VF::setTheme(look);
         NoteStore::resetForTests();
@@ -305,7 +305,7 @@ private slots:
         page.doubleTapNote(n.id);
         QCOMPARE(store.largeDecodesHere(), decodes);
         QTRY_VERIFY(page.inlineEditorOpen() && page.findView() && !TextViewOps::isReadOnly(page.findView()));
-        QCOMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), n.body);
+        QCOMPARE(NoteDocument::wholeText(*TextViewOps::document(page.findView())), n.body);
         QCOMPARE(page.inlineTitleField()->text(), n.title);
         QCOMPARE(store.largeDecodesHere(), decodes);
         NoteStore::resetForTests();
@@ -334,7 +334,7 @@ private slots:
             QTRY_VERIFY(page.decodingNote());
         }
         page.setUpdatesEnabled(true);
-        QTRY_VERIFY(page.findView() && LongNote::wholeText(*TextViewOps::document(page.findView())) == farNote.body);
+        QTRY_VERIFY(page.findView() && NoteDocument::wholeText(*TextViewOps::document(page.findView())) == farNote.body);
         NoteStore::resetForTests();
     }
 };

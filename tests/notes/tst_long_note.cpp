@@ -1,8 +1,8 @@
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteCodec.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
 #include "ui/Fonts.h"
@@ -23,7 +23,7 @@
 #include <memory>
 
 namespace {
-constexpr int kPiece = int(LongNote::kPieceChars);
+constexpr int kPiece = int(NoteDocument::kPieceChars);
 
 Note textNote(const QString &id, const QString &body) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
@@ -32,15 +32,15 @@ Note textNote(const QString &id, const QString &body) {
     return n;
 }
 
-LongNote::Style style() {
+NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
 }
 
 // Every piece within the bound, every piece past the first of a line marked, no pair cut.
 void checkPieces(const QTextDocument &doc) {
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        QVERIFY(b.length() - 1 <= LongNote::kPieceChars);
-        if (LongNote::continues(b)) QVERIFY(b.previous().isValid());
+        QVERIFY(b.length() - 1 <= NoteDocument::kPieceChars);
+        if (NoteDocument::continues(b)) QVERIFY(b.previous().isValid());
         const QString t = b.text();
         if (!t.isEmpty()) QVERIFY(!t.front().isLowSurrogate());
     }
@@ -49,14 +49,14 @@ void checkPieces(const QTextDocument &doc) {
 // The stored offset of a document position: the cuts before it are no characters.
 int storedOffset(const QTextDocument &doc, int pos) {
     int cuts = 0;
-    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next()) cuts += LongNote::continues(b);
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next()) cuts += NoteDocument::continues(b);
     return pos - cuts;
 }
 
 // The document position of a stored offset.
 int docPosition(const QTextDocument &doc, int stored) {
     int pos = stored;
-    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next()) pos += LongNote::continues(b);
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next()) pos += NoteDocument::continues(b);
     return pos;
 }
 
@@ -71,7 +71,7 @@ void showPage(NotesView &page) {
     settle();
 }
 
-void placeCursor(LongTextView &v, int pos) {
+void placeCursor(NoteTextView &v, int pos) {
     QTextCursor c(v.document());
     c.setPosition(pos);
     v.setTextCursor(c);
@@ -105,7 +105,7 @@ Note savedNote(int which) {
 }
 
 // Whether every paragraph from the view's top down to its bottom edge has its lines.
-bool screenLaidOut(const LongTextView &v) {
+bool screenLaidOut(const NoteTextView &v) {
     qreal y = 0;
     QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
     for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
@@ -141,28 +141,28 @@ private slots:
         for (int i = 0; i < 3000; ++i) shortLines += QStringLiteral("\nline %1").arg(i) + QString(i % 7, u'.');
         shortLines += QStringLiteral("\n\n") + QString(4500, u'w') + QStringLiteral("\nafter\n\n");
         {
-            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("S"), shortLines), style()));
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("S"), shortLines), style()));
             checkPieces(*doc);
             QVERIFY(doc->blockCount() < 40);
-            QCOMPARE(LongNote::wholeText(*doc), shortLines);
+            QCOMPARE(NoteDocument::wholeText(*doc), shortLines);
         }
         for (const QString &body : bodies) {
-            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("A"), body), style()));
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("A"), body), style()));
             checkPieces(*doc);
             QVERIFY(doc->blockCount() > 2);
-            QCOMPARE(LongNote::wholeText(*doc), body);
+            QCOMPARE(NoteDocument::wholeText(*doc), body);
             QVERIFY(!doc->isModified());
         }
         // Cuts fall after a space near the end of a piece.
         const QString line = wordsLine(kPiece + 8000);
-        for (qsizetype at : LongNote::pieceStarts(line)) QCOMPARE(line.at(at - 1), u' ');
-        QVERIFY(LongNote::pieceStarts(QString(LongNote::kPieceChars, u'q')).empty());
+        for (qsizetype at : NoteDocument::pieceStarts(line)) QCOMPARE(line.at(at - 1), u' ');
+        QVERIFY(NoteDocument::pieceStarts(QString(NoteDocument::kPieceChars, u'q')).empty());
         // A part of the text across a cut reads back as that part of the stored text.
-        std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("A"), bodies[4]), style()));
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("A"), bodies[4]), style()));
         QTextBlock piece = doc->firstBlock();
-        while (!LongNote::continues(piece)) piece = piece.next();
+        while (!NoteDocument::continues(piece)) piece = piece.next();
         const int from = piece.position() - 10, to = piece.position() + 10;
-        QCOMPARE(LongNote::wholeText(*doc, from, to), bodies[4].mid(storedOffset(*doc, from), 19));
+        QCOMPARE(NoteDocument::wholeText(*doc, from, to), bodies[4].mid(storedOffset(*doc, from), 19));
     }
 
     // Lines dense with emoji are cut far shorter, and never inside a character as shown: joined
@@ -184,55 +184,55 @@ private slots:
         QString shortLines;   // short lines that would share a paragraph, were they not all emoji
         for (int i = 0; shortLines.size() < 20'000; ++i)
             shortLines += thumb + family + QStringLiteral("\n");
-        QString rest(LongNote::kPieceChars - 40, u'a'); // a short piece with emoji at its end
+        QString rest(NoteDocument::kPieceChars - 40, u'a'); // a short piece with emoji at its end
         for (int i = 0; i < 300; ++i)
             rest += thumb;
         for (const QString &body : {mixed, flagRun, shortLines, rest}) {
             for (QStringView line : QStringView(body).split(u'\n')) {
                 QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, line);
                 qsizetype from = 0;
-                std::vector<qsizetype> cuts = LongNote::pieceStarts(line);
-                const int cap = LongNote::kPieceEmoji;
+                std::vector<qsizetype> cuts = NoteDocument::pieceStarts(line);
+                const int cap = NoteDocument::kPieceEmoji;
                 for (const qsizetype cut : cuts) {
                     shown.setPosition(cut);
                     QVERIFY2(shown.isAtBoundary(), qPrintable(QStringLiteral("cut at %1").arg(cut)));
-                    QVERIFY(LongNote::colourEmoji(line.mid(from, cut - from)) <= cap);
-                    QVERIFY(cut - from <= LongNote::kPieceChars);
+                    QVERIFY(NoteDocument::colourEmoji(line.mid(from, cut - from)) <= cap);
+                    QVERIFY(cut - from <= NoteDocument::kPieceChars);
                     from = cut;
                 }
-                QVERIFY(LongNote::colourEmoji(line.mid(from)) <= cap);
+                QVERIFY(NoteDocument::colourEmoji(line.mid(from)) <= cap);
             }
-            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("E"), body), style()));
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("E"), body), style()));
             checkPieces(*doc);
             for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-                QVERIFY(LongNote::colourEmoji(b.text()) <= LongNote::kPieceEmoji);
-            QCOMPARE(LongNote::wholeText(*doc), body);
+                QVERIFY(NoteDocument::colourEmoji(b.text()) <= NoteDocument::kPieceEmoji);
+            QCOMPARE(NoteDocument::wholeText(*doc), body);
         }
         // A line shorter than a piece of words is cut when it holds more emoji than a piece.
         QString dense;
-        while (dense.size() < LongNote::kPieceChars / 2)
+        while (dense.size() < NoteDocument::kPieceChars / 2)
             dense += QStringLiteral("🔥 ");
-        QVERIFY(!LongNote::pieceStarts(dense).empty());
+        QVERIFY(!NoteDocument::pieceStarts(dense).empty());
         // A line that is cut anyway (longer than a piece of words) is cut where its pieces lay out
         // within a turn; a shorter one only where it must be, so an ordinary paragraph keeps its emoji.
         const QString words = QStringLiteral("words on one endless line 🙂 with example text 👍🏽 and more ");
         QString endless, chatty;
-        while (endless.size() <= LongNote::kPieceChars)
+        while (endless.size() <= NoteDocument::kPieceChars)
             endless += words;
-        while (LongNote::colourEmoji(chatty) < LongNote::kPieceEmoji)
+        while (NoteDocument::colourEmoji(chatty) < NoteDocument::kPieceEmoji)
             chatty += words;
-        QVERIFY(LongNote::pieceStarts(chatty).empty());
+        QVERIFY(NoteDocument::pieceStarts(chatty).empty());
         qsizetype from = 0;
-        const std::vector<qsizetype> cuts = LongNote::pieceStarts(endless);
-        QVERIFY(cuts.size() >= size_t(LongNote::colourEmoji(endless) / LongNote::kPieceEmoji));
+        const std::vector<qsizetype> cuts = NoteDocument::pieceStarts(endless);
+        QVERIFY(cuts.size() >= size_t(NoteDocument::colourEmoji(endless) / NoteDocument::kPieceEmoji));
         for (const qsizetype cut : cuts) {
-            QVERIFY(LongNote::colourEmoji(QStringView(endless).mid(from, cut - from)) <= LongNote::kPieceEmoji);
+            QVERIFY(NoteDocument::colourEmoji(QStringView(endless).mid(from, cut - from)) <= NoteDocument::kPieceEmoji);
             from = cut;
         }
         // Its document holds those pieces, none cut again as a paragraph of its own would be.
-        std::unique_ptr<QTextDocument> endlessDoc(LongNote::build(textNote(QStringLiteral("L"), endless), style()));
+        std::unique_ptr<QTextDocument> endlessDoc(NoteDocument::build(textNote(QStringLiteral("L"), endless), style()));
         QCOMPARE(endlessDoc->blockCount(), int(cuts.size()) + 1);
-        QCOMPARE(LongNote::colourEmoji(family + flags + thumb + accent),
+        QCOMPARE(NoteDocument::colourEmoji(family + flags + thumb + accent),
                  8); // the family once, each flag half
     }
 
@@ -243,11 +243,11 @@ private slots:
         QString body;
         for (int i = 0; body.size() < 60'000; ++i)
             body += i % 7 ? QStringLiteral("😀🎉") : QStringLiteral("🧑🏿‍💻 word ");
-        LongTextView v;
+        NoteTextView v;
         v.setReadOnly(true);
         v.resize(900, 700);
         v.show();
-        v.setDocument(LongNote::build(textNote(QStringLiteral("V"), body), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("V"), body), style()));
         v.document()->setParent(&v);
         const auto filled = [&v] { return screenLaidOut(v); };
         QTRY_VERIFY(filled());
@@ -260,7 +260,7 @@ private slots:
         const int at = v.textCursor().position();
         QTest::keyClicks(&v, QStringLiteral("ok"));
         QString want = body;
-        want.insert(LongNote::wholeText(*v.document(), 0, at).size(), QStringLiteral("ok"));
+        want.insert(NoteDocument::wholeText(*v.document(), 0, at).size(), QStringLiteral("ok"));
         QCOMPARE(v.wholeText(), want);
         // The cursor put far off, into paragraphs no one laid out yet, is shown there.
         v.resize(800, 700);
@@ -286,10 +286,10 @@ private slots:
         c.insertText(QStringLiteral(" see https://example.org/x ") + wordsLine(4000), QTextCharFormat());
         Note n = textNote(QStringLiteral("R"), src.toPlainText());
         n.bodyRTF = RtfCodec::write(src);
-        std::unique_ptr<QTextDocument> doc(LongNote::build(n, style()));
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(n, style()));
         checkPieces(*doc);
-        QCOMPARE(LongNote::wholeText(*doc), n.body);
-        const int boldAt = LongNote::wholeText(*doc).indexOf(QStringLiteral("BOLD"));
+        QCOMPARE(NoteDocument::wholeText(*doc), n.body);
+        const int boldAt = NoteDocument::wholeText(*doc).indexOf(QStringLiteral("BOLD"));
         int docPos = 0; // the same character in the document, past the cuts before it
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next()) {
             const int i = b.text().indexOf(QStringLiteral("BOLD"));
@@ -300,14 +300,14 @@ private slots:
         at.setPosition(docPos + 1);
         QCOMPARE(at.charFormat().fontWeight(), int(QFont::Bold));
         // the address is a link
-        const QString text = LongNote::wholeText(*doc);
+        const QString text = NoteDocument::wholeText(*doc);
         QVERIFY(text.contains(QStringLiteral("https://example.org/x")));
         bool linked = false;
         for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
             for (auto it = b.begin(); !it.atEnd(); ++it)
                 if (it.fragment().charFormat().anchorHref() == QLatin1String("https://example.org/x")) linked = true;
         QVERIFY(linked);
-        LongNote::joinPieces(*doc);
+        NoteDocument::joinPieces(*doc);
         QCOMPARE(doc->blockCount(), 1);
         QTextDocument back;
         QVERIFY(RtfCodec::read(RtfCodec::write(*doc), &back));
@@ -318,13 +318,13 @@ private slots:
     // brings back exactly the text before.
     void editsAroundCutsKeepTheText() {
         const QString body = wordsLine(kPiece + 5000);
-        LongTextView v;
+        NoteTextView v;
         v.resize(400, 300);
-        v.setDocument(LongNote::build(textNote(QStringLiteral("A"), body), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("A"), body), style()));
         v.document()->setParent(&v);
         v.show();
         const QTextBlock second = v.document()->firstBlock().next();
-        QVERIFY(LongNote::continues(second));
+        QVERIFY(NoteDocument::continues(second));
         const int cut = second.position(); // where the second piece starts in the document
         const int stored = cut - 1;        // and in the stored text
         // Backspace at the start of a piece takes the character before the cut.
@@ -393,7 +393,7 @@ private slots:
         placeCursor(v, 0);
         v.paste();
         for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next())
-            if (b.text().startsWith(u'p')) QVERIFY(b.length() - 1 <= LongNote::kPieceChars);
+            if (b.text().startsWith(u'p')) QVERIFY(b.length() - 1 <= NoteDocument::kPieceChars);
         QCOMPARE(v.wholeText(), pasted + want);
         v.undo();
         QCOMPARE(v.wholeText(), want);
@@ -423,14 +423,14 @@ private slots:
         TempPrefs prefs;
         NoteStore::resetForTests();
         RecordingLinks links;
-        const QString body = QStringLiteral("intro https://example.org/a\n") + wordsLine(LongNote::kSaveHereChars + 4'000) + QStringLiteral("\n\nend");
+        const QString body = QStringLiteral("intro https://example.org/a\n") + wordsLine(NoteDocument::kSaveHereChars + 4'000) + QStringLiteral("\n\nend");
         Note n = textNote(QStringLiteral("L"), body);
         NoteStore::shared().add(n);
         NotesView page;
         showPage(page);
         page.selectNote(QStringLiteral("L"));
         QTRY_VERIFY(page.longTextReady());
-        LongTextView *v = page.longTextView();
+        NoteTextView *v = page.longTextView();
         QVERIFY(v->isReadOnly());
         QVERIFY(v->isVisible());
         QCOMPARE(v->wholeText(), body);
@@ -541,7 +541,7 @@ private slots:
     void aSaveStillReadingWhenQuittingIsStored() {
         TempPrefs prefs;
         NoteStore::resetForTests();
-        const QString body = wordsLine(LongNote::kSaveHereChars + 4'000);
+        const QString body = wordsLine(NoteDocument::kSaveHereChars + 4'000);
         NoteStore::shared().add(textNote(QStringLiteral("Q"), body));
         NotesView page;
         showPage(page);
@@ -554,12 +554,12 @@ private slots:
         QTest::keyClicks(page.longTextView(), QStringLiteral("LAST"));
         page.saveInlineEditor();
         QVERIFY(page.longSavePending());
-        QVERIFY(LongNote::settleSaves(60'000));
+        QVERIFY(NoteDocument::settleSaves(60'000));
         QString want = body;
         want.insert(3, QStringLiteral("LAST"));
         QCOMPARE(NoteStore::shared().find(QStringLiteral("Q"))->body, want);
         QVERIFY(!page.longSavePending());
-        QVERIFY(LongNote::settleSaves(0)); // nothing left, nothing delivered twice
+        QVERIFY(NoteDocument::settleSaves(0)); // nothing left, nothing delivered twice
         settle();
         QCOMPARE(NoteStore::shared().find(QStringLiteral("Q"))->body, want);
         NoteStore::resetForTests();
@@ -570,13 +570,13 @@ private slots:
     void aDocumentHandedBackToNoOneIsFreed() {
         QObject receiver;
         int arrived = 0;
-        LongNote::buildLater(textNote(QStringLiteral("D"), wordsLine(20'000)), style(), &receiver,
+        NoteDocument::buildLater(textNote(QStringLiteral("D"), wordsLine(20'000)), style(), &receiver,
                              [&](QTextDocument *doc) { ++arrived, delete doc; });
         auto *doc = new QTextDocument;
         QTextCursor(doc).insertText(wordsLine(9000));
         int freed = 0;
         QObject::connect(doc, &QObject::destroyed, [&freed] { ++freed; });
-        LongNote::pasteInto(doc, 5, 5, bigPaste(), &receiver, [&](QTextDocument *d, int, std::vector<LongNote::FoundLink>) { ++arrived, delete d; });
+        NoteDocument::pasteInto(doc, 5, 5, bigPaste(), &receiver, [&](QTextDocument *d, int, std::vector<NoteDocument::FoundLink>) { ++arrived, delete d; });
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::removePostedEvents(qApp, QEvent::MetaCall);
         settle();
@@ -599,22 +599,22 @@ private slots:
         const QString before = doc.toPlainText();
         const QString pasted = QStringLiteral(" ") + bigPaste();
         const int from = 18, to = 20; // "XX", right after the link
-        const int caret = LongNote::pasteText(doc, from, to, pasted);
+        const int caret = NoteDocument::pasteText(doc, from, to, pasted);
         checkPieces(doc);
         QString lines = pasted;
         lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         const QString want = before.left(from) + lines + before.mid(to);
-        QCOMPARE(LongNote::wholeText(doc), want);
-        QCOMPARE(LongNote::wholeText(doc, 0, caret), before.left(from) + lines);
+        QCOMPARE(NoteDocument::wholeText(doc), want);
+        QCOMPARE(NoteDocument::wholeText(doc, 0, caret), before.left(from) + lines);
         QTextCursor at(&doc);
         at.setPosition(from + 1);
         QVERIFY(!at.charFormat().isAnchor());
         QVERIFY(doc.blockCount() < 200); // short lines gathered
         doc.undo();
-        QCOMPARE(LongNote::wholeText(doc), before);
+        QCOMPARE(NoteDocument::wholeText(doc), before);
         QVERIFY(doc.isModified()); // the text before may be unsaved itself
         doc.redo();
-        QCOMPARE(LongNote::wholeText(doc), want);
+        QCOMPARE(NoteDocument::wholeText(doc), want);
     }
 
     // A long paste into a long text's own document, inside a piece: it reads back as the text with the
@@ -624,24 +624,24 @@ private slots:
         const QString pasted = bigPaste() + QStringLiteral("\u2028sep");
         for (const QString &body :
              {wordsLine(kPiece + 7000), wordsLine(kPiece + 7000) + QStringLiteral("\u2028kept")}) {
-            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("P"), body), style()));
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("P"), body), style()));
             QTextCursor(doc.get()).insertText(QStringLiteral("T"));
-            const QString before = LongNote::wholeText(*doc);
+            const QString before = NoteDocument::wholeText(*doc);
             QTextBlock piece = doc->firstBlock().next();
-            QVERIFY(LongNote::continues(piece));
+            QVERIFY(NoteDocument::continues(piece));
             const int at = piece.position() + 3;
             const int stored = storedOffset(*doc, at);
-            const int caret = LongNote::pasteText(*doc, at, at, pasted);
+            const int caret = NoteDocument::pasteText(*doc, at, at, pasted);
             checkPieces(*doc);
             QString lines = pasted;
             lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
             if (!body.contains(QChar::LineSeparator)) lines.replace(QChar::LineSeparator, u'\n');
-            QCOMPARE(LongNote::wholeText(*doc), before.left(stored) + lines + before.mid(stored));
-            QCOMPARE(LongNote::wholeText(*doc, 0, caret), before.left(stored) + lines);
+            QCOMPARE(NoteDocument::wholeText(*doc), before.left(stored) + lines + before.mid(stored));
+            QCOMPARE(NoteDocument::wholeText(*doc, 0, caret), before.left(stored) + lines);
             doc->undo();
-            QCOMPARE(LongNote::wholeText(*doc), before);
+            QCOMPARE(NoteDocument::wholeText(*doc), before);
             doc->undo();
-            QCOMPARE(LongNote::wholeText(*doc), body);
+            QCOMPARE(NoteDocument::wholeText(*doc), body);
         }
     }
 
@@ -667,7 +667,7 @@ private slots:
 
         page.showInlineEditor(QStringLiteral("S"));
         settle();
-        LongTextView *tv = page.inlineTextView();
+        NoteTextView *tv = page.inlineTextView();
         QTextCursor c(tv->document());
         c.setPosition(6);
         tv->setTextCursor(c);
@@ -709,7 +709,7 @@ private slots:
         page.showInlineEditor(n.id);
         settle();
         QTRY_VERIFY(page.longTextReady() && !page.inlineTextView()->isReadOnly());
-        LongTextView *editor = page.inlineTextView();
+        NoteTextView *editor = page.inlineTextView();
         QTextCursor at(editor->document());
         at.setPosition(int(n.body.indexOf(QStringLiteral("has "))));
         editor->setTextCursor(at);
@@ -738,7 +738,7 @@ private slots:
         QTextBlockFormat indented;
         indented.setLeftMargin(24);
         int paragraphs = 0;
-        for (; src.characterCount() < 3 * LongNote::kLongChars; ++paragraphs) {
+        for (; src.characterCount() < 3 * NoteDocument::kLongChars; ++paragraphs) {
             if (paragraphs) c.insertBlock(paragraphs == 40 ? indented : QTextBlockFormat(), QTextCharFormat());
             c.insertText(QStringLiteral("Line %1 with ").arg(paragraphs), QTextCharFormat());
             c.insertText(QStringLiteral("bold"), bold);
@@ -747,19 +747,19 @@ private slots:
         }
         Note n = textNote(QStringLiteral("G"), src.toPlainText());
         n.bodyRTF = RtfCodec::write(src);
-        LongTextView v;
+        NoteTextView v;
         v.resize(600, 400);
-        v.setDocument(LongNote::build(n, style()));
+        v.setDocument(NoteDocument::build(n, style()));
         QTextDocument *doc = v.document();
         doc->setParent(&v);
         QVERIFY(doc->blockCount() < paragraphs / 10);
-        QCOMPARE(LongNote::wholeText(*doc), n.body);
-        const QTextBlock apart = doc->findBlock(LongNote::wholeText(*doc).indexOf(QStringLiteral("Line 40 ")));
+        QCOMPARE(NoteDocument::wholeText(*doc), n.body);
+        const QTextBlock apart = doc->findBlock(NoteDocument::wholeText(*doc).indexOf(QStringLiteral("Line 40 ")));
         QVERIFY(apart.text().startsWith(QStringLiteral("Line 40 ")));
         QCOMPARE(apart.blockFormat().leftMargin(), 24.0);
         QVERIFY(!apart.text().contains(QStringLiteral("Line 41 ")));
 
-        const int gathered = int(LongNote::wholeText(*doc).indexOf(QStringLiteral("Line 12 ")));
+        const int gathered = int(NoteDocument::wholeText(*doc).indexOf(QStringLiteral("Line 12 ")));
         QVERIFY(doc->findBlock(gathered).position() < gathered); // a line within a paragraph
         placeCursor(v, gathered);
         QTest::keyClick(&v, Qt::Key_Return, Qt::ShiftModifier);
@@ -770,7 +770,7 @@ private slots:
         QTextCursor at(expected.findBlockByNumber(12));
         at.insertText(QString(QChar::LineSeparator) + QStringLiteral("Typed "));
         v.setDocument(nullptr);
-        const LongNote::Saved saved = LongNote::readText(*doc);
+        const NoteDocument::Saved saved = NoteDocument::readText(*doc);
         QCOMPARE(saved.body, expected.toPlainText());
         QCOMPARE(saved.rtf, RtfCodec::write(expected, RtfCodec::kMaxBytes));
     }
@@ -798,7 +798,7 @@ private slots:
         link.setFontUnderline(true);
         const QTextCharFormat looks[] = {QTextCharFormat(), bold, red, link};
         QTextBlockFormat indent;
-        for (int p = 0; src.characterCount() < 4 * LongNote::kLongChars; ++p) {
+        for (int p = 0; src.characterCount() < 4 * NoteDocument::kLongChars; ++p) {
             if (p) {
                 if (rng.bounded(30) == 0) indent.setLeftMargin(indent.leftMargin() > 0 ? 0 : 24);
                 c.insertBlock(indent, looks[rng.bounded(3)]);
@@ -807,7 +807,7 @@ private slots:
             // A paragraph of emoji holds fewer than a piece: one holding more is cut into pieces.
             const int chars = kind == 0   ? 0
                               : kind == 1 ? int(rng.bounded(1500, 2600))
-                              : kind == 2 ? int(rng.bounded(1, LongNote::kPieceEmoji * 2))
+                              : kind == 2 ? int(rng.bounded(1, NoteDocument::kPieceEmoji * 2))
                                           : int(rng.bounded(1, 90));
             for (int done = 0; done < chars;) {
                 QString run = kind == 2 ? QStringLiteral("🙂🎉 ") : wordsLine(int(rng.bounded(1, 60)));
@@ -820,12 +820,12 @@ private slots:
         Note n = textNote(QStringLiteral("R"), src.toPlainText());
         n.bodyRTF = RtfCodec::write(src);
 
-        std::unique_ptr<QTextDocument> built(LongNote::build(n, style()));
+        std::unique_ptr<QTextDocument> built(NoteDocument::build(n, style()));
         QTextDocument after;
         after.setUndoRedoEnabled(false);
         QVERIFY(RtfCodec::read(*n.bodyRTF, &after));
         const int read = after.blockCount();
-        QVERIFY(LongNote::gatherParagraphs(after));
+        QVERIFY(NoteDocument::gatherParagraphs(after));
         QVERIFY2(after.blockCount() < read / 2, qPrintable(QStringLiteral("%1 of %2").arg(after.blockCount()).arg(read)));
         // What a document holds, without the links and colour a view adds.
         const auto held = [](const QTextDocument &doc) {
@@ -834,10 +834,10 @@ private slots:
                 QTextBlockFormat bf = b.blockFormat();
                 out << QStringLiteral("¶ %1 %2").arg(b.text()).arg(bf.leftMargin());
                 for (auto it = b.begin(); !it.atEnd(); ++it) {
-                    QTextCharFormat f = LongNote::unlinked(it.fragment().charFormat());
-                    if (f.boolProperty(LongNote::kShownColour)) {
+                    QTextCharFormat f = NoteDocument::unlinked(it.fragment().charFormat());
+                    if (f.boolProperty(NoteDocument::kShownColour)) {
                         f.clearForeground();
-                        f.clearProperty(LongNote::kShownColour);
+                        f.clearProperty(NoteDocument::kShownColour);
                     }
                     const QMap<int, QVariant> props = f.properties();
                     QStringList keys;
@@ -854,7 +854,7 @@ private slots:
             return out;
         };
         QCOMPARE(held(*built), held(after));
-        QCOMPARE(LongNote::readText(*built).rtf, RtfCodec::write(src, RtfCodec::kMaxBytes));
+        QCOMPARE(NoteDocument::readText(*built).rtf, RtfCodec::write(src, RtfCodec::kMaxBytes));
     }
 
     // A save writes the note's bytes straight from its document, a stretch of the text and of the
@@ -871,14 +871,14 @@ private slots:
     void aSaveWritesTheBytesOfTheTextReadBackWhole() {
         QFETCH(int, which);
         const Note note = savedNote(which);
-        std::unique_ptr<QTextDocument> doc(LongNote::build(note, style()));
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(note, style()));
         Note fields = note;
         fields.title = QStringLiteral("Renamed \"title\"");
         fields.body = QStringLiteral("not read");
         fields.bodyRTF = QByteArray("not read either");
         QString preview;
-        const QByteArray got = LongNote::encodeSaved(*doc, fields, &preview);
-        const LongNote::Saved whole = LongNote::readText(*doc);
+        const QByteArray got = NoteDocument::encodeSaved(*doc, fields, &preview);
+        const NoteDocument::Saved whole = NoteDocument::readText(*doc);
         Note expected = fields;
         expected.body = whole.body;
         expected.bodyRTF = whole.rtf.isEmpty() ? std::nullopt : std::optional<QByteArray>(whole.rtf);
@@ -895,9 +895,9 @@ private slots:
     void anOrdinaryParagraphIsNeverCut() {
         for (const int chars : {4 * 1024, 10 * 1024, 12 * 1024}) {
             const QString body = wordsLine(chars);
-            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("O"), body), style()));
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("O"), body), style()));
             QCOMPARE(doc->blockCount(), 1);
-            QVERIFY(LongNote::pieceStarts(body).empty());
+            QVERIFY(NoteDocument::pieceStarts(body).empty());
         }
     }
 
@@ -928,7 +928,7 @@ private slots:
             return at + 1 < line.size() && line[at].unicode() == 0xD83C && line[at + 1].unicode() >= 0xDDE6 &&
                    line[at + 1].unicode() <= 0xDDFF;
         };
-        const std::vector<qsizetype> cuts = LongNote::pieceStarts(line);
+        const std::vector<qsizetype> cuts = NoteDocument::pieceStarts(line);
         QVERIFY(!cuts.empty());
         qsizetype from = 0;
         for (const qsizetype cut : cuts) {
@@ -942,8 +942,8 @@ private slots:
             QVERIFY2(!isRegionalHalf(cut) || halves % 2 == 0, qPrintable(QString::number(cut)));
             from = cut;
         }
-        std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(QStringLiteral("C"), line), style()));
-        QCOMPARE(LongNote::wholeText(*doc), line);
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(QStringLiteral("C"), line), style()));
+        QCOMPARE(NoteDocument::wholeText(*doc), line);
     }
 
     // Typing over a selection from the start of a piece into the next line joins that line to the
@@ -951,13 +951,13 @@ private slots:
     void aSelectionFromACutTypedOverKeepsTheLines() {
         const QString body =
             QString(kPiece + 500, u'a') + u'\n' + QString(3 * kPiece, u'b') + QChar::LineSeparator;
-        LongTextView v;
+        NoteTextView v;
         v.resize(400, 300);
-        v.setDocument(LongNote::build(textNote(QStringLiteral("J"), body), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("J"), body), style()));
         v.document()->setParent(&v);
         v.show();
         const QTextBlock piece = v.document()->firstBlock().next();
-        QVERIFY(LongNote::continues(piece));
+        QVERIFY(NoteDocument::continues(piece));
         QTextCursor sel(v.document());
         sel.setPosition(piece.position());
         sel.setPosition(piece.position() + 601, QTextCursor::KeepAnchor);
@@ -969,7 +969,7 @@ private slots:
         QCOMPARE(v.wholeText(), body);
         // and from the end of a line into the second piece of the next one
         const QTextBlock line = v.document()->findBlock(piece.position() + 502);
-        QVERIFY(!LongNote::continues(line) && LongNote::continues(line.next()));
+        QVERIFY(!NoteDocument::continues(line) && NoteDocument::continues(line.next()));
         sel.setPosition(line.position() - 3);
         sel.setPosition(line.next().position() + 2, QTextCursor::KeepAnchor);
         v.setTextCursor(sel);
@@ -984,10 +984,10 @@ private slots:
     // the copy is pasted.
     void aCopyCarriesOnlyTheNotesOwnLooks() {
         const Note n = richNote(QStringLiteral("C"), 4 * 1024);
-        LongTextView v;
+        NoteTextView v;
         v.resize(600, 400);
-        const LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), Qt::white, Qt::blue};
-        v.setDocument(LongNote::build(n, st));
+        const NoteDocument::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), Qt::white, Qt::blue};
+        v.setDocument(NoteDocument::build(n, st));
         v.document()->setParent(&v);
         v.setReadOnly(true);
         v.selectAll();
@@ -1004,12 +1004,12 @@ private slots:
     }
 
     void readerGoesToTheEndAndBack() {
-        LongTextView v;
+        NoteTextView v;
         v.resize(400, 300);
         QString body;
         for (int i = 0; i < 3000; ++i)
             body += QStringLiteral("line %1\n").arg(i);
-        v.setDocument(LongNote::build(textNote(QStringLiteral("E"), body), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("E"), body), style()));
         v.document()->setParent(&v);
         v.setReadOnly(true);
         v.show();
@@ -1028,10 +1028,10 @@ private slots:
         QString body;
         while (body.size() < 400'000)
             body += words;
-        LongTextView v;
+        NoteTextView v;
         v.resize(700, 500);
         v.show();
-        v.setDocument(LongNote::build(textNote(QStringLiteral("J"), body), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("J"), body), style()));
         v.document()->setParent(&v);
         const auto laidOut = [&v] {
             int n = 0;
@@ -1088,12 +1088,12 @@ private slots:
 
     // A red heart written with its emoji selector is drawn in colour, as the emoji it is.
     void heartIsDrawnInColour() {
-        LongTextView v;
+        NoteTextView v;
         v.resize(300, 120);
         v.setFont(Fonts::scaledFont(RichTextView::kDefaultSize));
-        LongNote::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), Qt::black, Qt::blue};
+        NoteDocument::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), Qt::black, Qt::blue};
         v.setDocument(
-            LongNote::build(textNote(QStringLiteral("H"), QStringLiteral("love \u2764\uFE0F you")), st));
+            NoteDocument::build(textNote(QStringLiteral("H"), QStringLiteral("love \u2764\uFE0F you")), st));
         v.document()->setParent(&v);
         v.setReadOnly(true);
         v.show();
@@ -1119,17 +1119,17 @@ private slots:
     void aRichPasteKeepsItsFormats() {
         QFETCH(int, chars);
         const Note from = richNote(QStringLiteral("F"), chars);
-        LongTextView source;
-        source.setDocument(LongNote::build(from, style()));
+        NoteTextView source;
+        source.setDocument(NoteDocument::build(from, style()));
         source.document()->setParent(&source);
         QTextCursor bold(source.document());
         bold.setPosition(int(from.body.indexOf(QStringLiteral("bold words"))));
         bold.setPosition(bold.position() + 4, QTextCursor::KeepAnchor);
         source.setTextCursor(bold);
         source.copy();
-        LongTextView v;
+        NoteTextView v;
         v.resize(400, 300);
-        v.setDocument(LongNote::build(textNote(QStringLiteral("T"), wordsLine(chars)), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("T"), wordsLine(chars)), style()));
         v.document()->setParent(&v);
         v.show();
         placeCursor(v, 10);
@@ -1170,9 +1170,9 @@ private slots:
     void plainPasteTakesTheLookBefore() {
         QFETCH(int, chars);
         const Note n = richNote(QStringLiteral("P"), chars);
-        LongTextView v;
+        NoteTextView v;
         v.resize(400, 300);
-        v.setDocument(LongNote::build(n, style()));
+        v.setDocument(NoteDocument::build(n, style()));
         v.document()->setParent(&v);
         v.show();
         const auto copyRich = [] {
@@ -1195,7 +1195,7 @@ private slots:
             QVERIFY(at.charFormat().fontItalic());
             QCOMPARE(at.charFormat().fontWeight(), int(QFont::Normal));
         }
-        QVERIFY(!LongNote::continues(v.document()->findBlock(italicEnd + 6)));
+        QVERIFY(!NoteDocument::continues(v.document()->findBlock(italicEnd + 6)));
         v.undo();
         QCOMPARE(v.wholeText(), n.body);
 
@@ -1245,10 +1245,10 @@ private slots:
         showPage(page);
         page.selectNote(n.id);
         QTRY_VERIFY(page.contentView());
-        LongTextView *v = page.contentView();
+        NoteTextView *v = page.contentView();
         QVERIFY(v->isReadOnly() && v->isVisible());
         QCOMPARE(v->wholeText(), n.body);
-        QTRY_COMPARE(v->verticalScrollBar()->maximum() == 0, chars <= LongNote::kLongChars);
+        QTRY_COMPARE(v->verticalScrollBar()->maximum() == 0, chars <= NoteDocument::kLongChars);
         page.showInlineEditor(n.id);
         settle();
         QTRY_VERIFY(page.inlineTextView() && page.longTextReady() && !page.inlineTextView()->isReadOnly());
@@ -1281,10 +1281,10 @@ private slots:
         showPage(page);
         page.selectNote(n.id);
         QTRY_VERIFY(page.contentView());
-        LongTextView *v = page.contentView();
+        NoteTextView *v = page.contentView();
         QWidget *box = v->parentWidget();
         QCOMPARE(box->objectName(), QStringLiteral("contentBox"));
-        const bool whole = chars <= LongNote::kLongChars;
+        const bool whole = chars <= NoteDocument::kLongChars;
         QTRY_COMPARE(v->verticalScrollBar()->maximum() == 0, whole);
         QTextCursor c(v->document());
         const QTextLine first = v->document()->firstBlock().layout()->lineAt(0);

@@ -1,5 +1,5 @@
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
 #include <QAbstractEventDispatcher>
 #include <QAbstractTextDocumentLayout>
@@ -40,9 +40,9 @@ Note textNote(const QString &body) {
 }
 
 // The view shown at size with a document of the text, as the page builds it.
-bool showText(LongTextView &v, const QString &body, QSize size) {
+bool showText(NoteTextView &v, const QString &body, QSize size) {
     v.resize(size);
-    v.setDocument(LongNote::build(textNote(body), {QFont(), Qt::black, {}}));
+    v.setDocument(NoteDocument::build(textNote(body), {QFont(), Qt::black, {}}));
     v.document()->setParent(&v);
     v.show();
     return QTest::qWaitForWindowExposed(&v);
@@ -50,14 +50,14 @@ bool showText(LongTextView &v, const QString &body, QSize size) {
 
 // Where the rows of a view's text start, as offsets into the stored text: every paragraph laid out
 // (in order, as a reader scrolling down does) and its lines placed as the view places them.
-QList<int> shownRows(LongTextView &v) {
+QList<int> shownRows(NoteTextView &v) {
     QTextDocument &doc = *v.document();
     QAbstractTextDocumentLayout *layout = doc.documentLayout();
     QList<int> rows;
     qreal top = 0, lastRow = -1;
     int cuts = 0; // the cuts before a paragraph are no characters of the text
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        cuts += LongNote::continues(b);
+        cuts += NoteDocument::continues(b);
         const qreal height = layout->blockBoundingRect(b).height();
         const QTextLayout *tl = b.layout();
         for (int i = 0; i < tl->lineCount(); ++i) {
@@ -72,11 +72,11 @@ QList<int> shownRows(LongTextView &v) {
 }
 
 // Where the rows of the same text start when it is laid out as one paragraph at the view's width.
-QList<int> oneParagraphRows(LongTextView &v, const QString &text, qreal *height = nullptr) {
+QList<int> oneParagraphRows(NoteTextView &v, const QString &text, qreal *height = nullptr) {
     const QTextDocument &doc = *v.document();
     QTextLayout tl(text, doc.defaultFont());
     tl.setTextOption(doc.defaultTextOption());
-    tl.setFormats(LongNote::emojiLooks(text));
+    tl.setFormats(NoteDocument::emojiLooks(text));
     tl.beginLayout();
     QList<int> rows;
     qreal h = 0;
@@ -92,7 +92,7 @@ QList<int> oneParagraphRows(LongTextView &v, const QString &text, qreal *height 
 }
 
 // A plain text view of the same text as one paragraph, as the long view shows it.
-std::unique_ptr<QPlainTextEdit> oneParagraphView(LongTextView &v, const QString &text) {
+std::unique_ptr<QPlainTextEdit> oneParagraphView(NoteTextView &v, const QString &text) {
     auto ref = std::make_unique<QPlainTextEdit>();
     ref->document()->setDefaultFont(v.document()->defaultFont());
     ref->document()->setDocumentMargin(v.document()->documentMargin());
@@ -100,7 +100,7 @@ std::unique_ptr<QPlainTextEdit> oneParagraphView(LongTextView &v, const QString 
     ref->setPlainText(text);
     // Its emoji given the looks the long view gives them.
     for (QTextBlock b = ref->document()->firstBlock(); b.isValid(); b = b.next())
-        b.layout()->setFormats(LongNote::emojiLooks(b.text()));
+        b.layout()->setFormats(NoteDocument::emojiLooks(b.text()));
     ref->document()->markContentsDirty(0, ref->document()->characterCount());
     ref->show();
     return ref;
@@ -111,7 +111,7 @@ std::unique_ptr<QPlainTextEdit> oneParagraphView(LongTextView &v, const QString 
 int storedAt(const QTextDocument &doc, int pos) {
     int cuts = 0;
     for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
-        cuts += LongNote::continues(b);
+        cuts += NoteDocument::continues(b);
     return pos - cuts;
 }
 
@@ -166,7 +166,7 @@ private slots:
     void aLineOfEmojiWrapsAsOneParagraph() {
         QFETCH(QString, line);
         QFETCH(int, width);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line + QStringLiteral("\nafter"), {width, 400}));
         QVERIFY2(v.document()->blockCount() > 3, "the line is held in pieces");
         qreal oneHeight = 0;
@@ -184,11 +184,11 @@ private slots:
     // are still those of one paragraph, and so they are again after undo.
     void editsBeforeACutRewrapTheRest() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 400}));
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
         QTextBlock second = v.document()->firstBlock().next();
-        QVERIFY(LongNote::continues(second));
+        QVERIFY(NoteDocument::continues(second));
         for (int at : {40, second.position() + 25}) {
             QTextCursor c(v.document());
             c.setPosition(at);
@@ -209,13 +209,13 @@ private slots:
     // key asks for is put off, and the rows are still those of one paragraph.
     void aKeyTypedAtTheEndOfALineLaysOutItsLastPieceOnce() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 700}));
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         QTextCursor c(v.document());
         c.movePosition(QTextCursor::End);
-        QVERIFY(LongNote::continues(c.block()) && !c.block().next().isValid());
+        QVERIFY(NoteDocument::continues(c.block()) && !c.block().next().isValid());
         v.setTextCursor(c);
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         // In view (placed before the pieces above it were laid out, on a loaded machine it may not be).
@@ -239,13 +239,13 @@ private slots:
     // opening measures the piece it is typed in, and no other.
     void piecesAfterAnEditAreNotMeasuredAgain() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 700}));
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
         QTextBlock typedIn = v.document()->findBlockByNumber(2);
-        QVERIFY(LongNote::continues(typedIn) && typedIn.next().isValid());
+        QVERIFY(NoteDocument::continues(typedIn) && typedIn.next().isValid());
         QTextCursor c(v.document());
         c.setPosition(typedIn.position() + 3);
         v.setTextCursor(c);
@@ -283,16 +283,16 @@ private slots:
     // there, and then back (36 ms a key in a line of a few KB).
     void aPieceTypedInIsNeverLaidOutOnItsOwn() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 700}));
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         // A piece on the screen whose first line goes on along the row before it, and has emoji after
         // the place typed at.
         const qreal margin = v.document()->documentMargin();
         QTextBlock typedIn = v.document()->findBlockByNumber(3);
-        while (typedIn.isValid() && !(LongNote::continues(typedIn) && typedIn.layout()->lineCount() > 0 &&
+        while (typedIn.isValid() && !(NoteDocument::continues(typedIn) && typedIn.layout()->lineCount() > 0 &&
                                       typedIn.layout()->lineAt(0).x() > margin + 1))
             typedIn = typedIn.next();
         QVERIFY(typedIn.isValid() && typedIn.next().isValid());
@@ -325,7 +325,7 @@ private slots:
     // flag, a skin tone): a character cut between two fonts is drawn in pieces. Letters keep theirs.
     void emojiLooksCoverWholeCharacters() {
         const QString text = QStringLiteral("a👨‍👩‍👧 b 🇩🇪🇫🇷c👍🏽🔥 ❤️ d");
-        const QList<QTextLayout::FormatRange> looks = LongNote::emojiLooks(text);
+        const QList<QTextLayout::FormatRange> looks = NoteDocument::emojiLooks(text);
         QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, text);
         QList<bool> covered(text.size(), false);
         for (const QTextLayout::FormatRange &r : looks) {
@@ -344,12 +344,12 @@ private slots:
     // caret there, and a drawing of that row alone (the caret blinking, a selection) shows both parts.
     void theRowAPieceGoesOnAlongActsAsOne() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 300}));
         shownRows(v); // every paragraph laid out
         // The first piece that goes on along a row.
         QTextBlock piece = v.document()->firstBlock();
-        while (piece.isValid() && !(LongNote::continues(piece) && piece.layout()->lineAt(0).y() < 0 &&
+        while (piece.isValid() && !(NoteDocument::continues(piece) && piece.layout()->lineAt(0).y() < 0 &&
                                     piece.layout()->lineAt(0).textLength() > 4 && piece.layout()->lineCount() > 1))
             piece = piece.next();
         QVERIFY(piece.isValid());
@@ -385,7 +385,7 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {width, height}));
         const QList<int> rows = shownRows(v);
         QCOMPARE(rows, oneParagraphRows(v, line));
@@ -405,7 +405,7 @@ private slots:
     // part of it, as in one paragraph; with Shift they select as far.
     void endAndHomeGoToTheEndsOfASharedRow() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 300}));
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
         const auto ref = oneParagraphView(v, line);
@@ -414,7 +414,7 @@ private slots:
         int tried = 0;
         for (QTextBlock piece = doc.firstBlock(); piece.isValid(); piece = piece.next()) {
             const QTextLayout *tl = piece.layout();
-            if (!LongNote::continues(piece) || tl->lineCount() == 0 || tl->lineAt(0).y() >= 0 ||
+            if (!NoteDocument::continues(piece) || tl->lineCount() == 0 || tl->lineAt(0).y() >= 0 ||
                 tl->lineAt(0).textLength() < 3)
                 continue;
             const QTextLine before = piece.previous().layout()->lineAt(piece.previous().layout()->lineCount() - 1);
@@ -435,7 +435,7 @@ private slots:
                              qPrintable(what + QStringLiteral(": %1, not %2")
                                                    .arg(storedAt(doc, v.textCursor().position()))
                                                    .arg(ref->textCursor().position())));
-                    QCOMPARE(LongNote::wholeText(doc, v.textCursor().selectionStart(), v.textCursor().selectionEnd()),
+                    QCOMPARE(NoteDocument::wholeText(doc, v.textCursor().selectionStart(), v.textCursor().selectionEnd()),
                              ref->textCursor().selectedText());
                 }
             }
@@ -449,9 +449,9 @@ private slots:
     // drawn; once the screen has settled, the rows are still those of one paragraph.
     void openingALineOfEmojiSizesItsRangeFromTheLastScreenful() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, QStringLiteral("first"), {420, 960}));
-        QTextDocument *doc = LongNote::build(textNote(line), {QFont(), Qt::black, {}});
+        QTextDocument *doc = NoteDocument::build(textNote(line), {QFont(), Qt::black, {}});
         doc->setParent(&v);
         const int pieces = doc->blockCount();
         QVERIFY2(pieces * QFontMetricsF(doc->defaultFont()).lineSpacing() < v.viewport()->height(),
@@ -469,17 +469,17 @@ private slots:
     // sizes it again once they are laid out, without being resized: it reaches the end of the line.
     void aScrollingViewsRangeIsSizedAgainOncePiecesAreLaidOut() {
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         v.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         v.resize(420, 200);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.setDocument(NoteDocument::build(textNote(line), {QFont(), Qt::black, {}}));
         v.document()->setParent(&v);
         const auto ref = oneParagraphView(v, line);
         ref->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
@@ -501,11 +501,11 @@ private slots:
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         // Flags, a joined family and a skin tone, with no space between them to cut at.
         const QString pasted = emojiLine(QStringLiteral("🇩🇪🇫🇷👨‍👩‍👧👍🏽🔥😀"), 1000);
-        LongTextView v;
+        NoteTextView v;
         QVERIFY(showText(v, line, {420, 300}));
         // Into the middle of a piece.
         const QTextBlock into = v.document()->findBlockByNumber(3);
-        QVERIFY(LongNote::continues(into));
+        QVERIFY(NoteDocument::continues(into));
         QTextCursor c(v.document());
         c.setPosition(into.position() + 10);
         v.setTextCursor(c);
@@ -522,9 +522,9 @@ private slots:
         int stored = 0;
         for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next()) {
             const QString text = b.text();
-            QVERIFY2(LongNote::colourEmoji(text) <= LongNote::kPieceEmoji,
-                     qPrintable(QStringLiteral("paragraph %1 holds %2 emoji").arg(b.blockNumber()).arg(LongNote::colourEmoji(text))));
-            if (LongNote::continues(b))
+            QVERIFY2(NoteDocument::colourEmoji(text) <= NoteDocument::kPieceEmoji,
+                     qPrintable(QStringLiteral("paragraph %1 holds %2 emoji").arg(b.blockNumber()).arg(NoteDocument::colourEmoji(text))));
+            if (NoteDocument::continues(b))
                 QVERIFY2(!insideACharacter(want, stored), qPrintable(QStringLiteral("a cut inside a character at %1").arg(stored)));
             stored += int(text.size());
         }
@@ -548,14 +548,14 @@ private slots:
         QString body;
         for (int i = 0; body.size() < chars; ++i)
             body += i % 7 ? QStringLiteral("😀🎉") : QStringLiteral("🧑🏿‍💻 word ");
-        LongTextView v;
+        NoteTextView v;
         v.setReadOnly(true);
         v.resize(900, 700);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
-        v.setDocument(LongNote::build(textNote(body), {QFont(), Qt::black, {}}));
+        v.setDocument(NoteDocument::build(textNote(body), {QFont(), Qt::black, {}}));
         v.document()->setParent(&v);
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(v.document()->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
         v.setReadOnly(false);
@@ -580,13 +580,13 @@ private slots:
     void aPassOfTheEventLoopIsOneTurn() {
         TestSteadyClock clock;
         const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
-        LongTextView v;
+        NoteTextView v;
         v.resize(420, 300);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
-        v.setDocument(LongNote::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.setDocument(NoteDocument::build(textNote(line), {QFont(), Qt::black, {}}));
         v.document()->setParent(&v);
-        auto *layout = dynamic_cast<LongNote::PacedLayout *>(v.document()->documentLayout());
+        auto *layout = dynamic_cast<NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), kLaidOutMs);
         QTextBlock first = v.document()->findBlockByNumber(5), second = first.next();
@@ -596,14 +596,14 @@ private slots:
         first.clearLayout();
         second.clearLayout();
         {
-            const LongNote::PacedLayout::Pacing drawing(v.document(), &v, true);
+            const NoteDocument::PacedLayout::Pacing drawing(v.document(), &v, true);
             layout->blockBoundingRect(first);
         }
         QCOMPARE_GT(first.layout()->lineCount(), 0);
         clock.advanceMs(8); // the turn's time used up
         QCoreApplication::sendPostedEvents();
         {
-            const LongNote::PacedLayout::Pacing drawing(v.document(), &v, true);
+            const NoteDocument::PacedLayout::Pacing drawing(v.document(), &v, true);
             layout->blockBoundingRect(second);
         }
         QCOMPARE(second.layout()->lineCount(), 0);
@@ -617,9 +617,9 @@ private slots:
     void aDocumentHandedToAWorkerLeavesTheWindowsLoop() {
         const int alone = turnListeners();
         const std::unique_ptr<QTextDocument> doc(
-            LongNote::build(textNote(QStringLiteral("a few words\n").repeated(50)), {QFont(), Qt::black, {}}));
-        QVERIFY(dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout()));
-        { const LongNote::PacedLayout::Pacing turn(doc.get(), nullptr); }
+            NoteDocument::build(textNote(QStringLiteral("a few words\n").repeated(50)), {QFont(), Qt::black, {}}));
+        QVERIFY(dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout()));
+        { const NoteDocument::PacedLayout::Pacing turn(doc.get(), nullptr); }
         QCOMPARE(turnListeners(), alone + 1);
         QThread worker;
         worker.start();
@@ -632,7 +632,7 @@ private slots:
         QCoreApplication::processEvents();
         QMetaObject::invokeMethod(
             doc.get(), [&] { doc->moveToThread(qApp->thread()); }, Qt::BlockingQueuedConnection);
-        { const LongNote::PacedLayout::Pacing turn(doc.get(), nullptr); }
+        { const NoteDocument::PacedLayout::Pacing turn(doc.get(), nullptr); }
         QCOMPARE(turnListeners(), alone + 1);
     }
 
@@ -641,10 +641,10 @@ private slots:
     void aShortNoteOfManyEmojiIsLaidOutAsDrawn() {
         const QString emoji = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
         const QString words = emojiLine(QStringLiteral("a line of words 🙂 with an emoji now and then\n"), 4096);
-        QVERIFY(LongNote::isLong(textNote(emoji)));
-        QVERIFY(!LongNote::isLong(textNote(words)));
-        QVERIFY(!LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kLongEmoji))));
-        QVERIFY(LongNote::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * LongNote::kLongEmoji + 2))));
+        QVERIFY(NoteDocument::isLong(textNote(emoji)));
+        QVERIFY(!NoteDocument::isLong(textNote(words)));
+        QVERIFY(!NoteDocument::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * NoteDocument::kLongEmoji))));
+        QVERIFY(NoteDocument::isLong(textNote(emojiLine(QStringLiteral("🔥"), 2 * NoteDocument::kLongEmoji + 2))));
     }
 };
 

@@ -1,6 +1,6 @@
 // Copy, cut and paste in a note's view, and where undo and redo leave the caret.
 #include "common/RichNotes.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 #include "notes/RichTextView.h"
 #include "notes/SelectionCopy.h"
 #include <QClipboard>
@@ -13,7 +13,7 @@
 #include <QtTest>
 
 namespace {
-LongNote::Style style() {
+NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
 }
 
@@ -32,28 +32,28 @@ QString lines(int count) {
     return s;
 }
 
-void show(LongTextView &v, const Note &n) {
+void show(NoteTextView &v, const Note &n) {
     v.resize(400, 300);
-    v.setDocument(LongNote::build(n, style()));
+    v.setDocument(NoteDocument::build(n, style()));
     v.document()->setParent(&v);
     v.show();
     QVERIFY(QTest::qWaitForWindowExposed(&v));
 }
 
-void select(LongTextView &v, int from, int to) {
+void select(NoteTextView &v, int from, int to) {
     QTextCursor c(v.document());
     c.setPosition(from);
     c.setPosition(to, QTextCursor::KeepAnchor);
     v.setTextCursor(c);
 }
 
-void placeCursor(LongTextView &v, int pos) {
+void placeCursor(NoteTextView &v, int pos) {
     QTextCursor c(v.document());
     c.setPosition(pos);
     v.setTextCursor(c);
 }
 
-bool caretShown(LongTextView &v) {
+bool caretShown(NoteTextView &v) {
     return v.viewport()->rect().contains(v.cursorRect().center());
 }
 } // namespace
@@ -65,7 +65,7 @@ private slots:
     // only that one.
     void aCopyIsMadeWhenAskedFor() {
         const Note n = richNote(QStringLiteral("R"), 200 * 1024);
-        LongTextView v;
+        NoteTextView v;
         show(v, n);
         v.selectAll();
         v.copy();
@@ -82,7 +82,7 @@ private slots:
     // cut, undone, deleted whole, or edited before it.
     void aCopyPastesWhatWasSelected() {
         const QString body = lines(1000);
-        LongTextView v;
+        NoteTextView v;
         show(v, textNote(body));
         QClipboard *clipboard = QGuiApplication::clipboard();
         const int line = body.indexOf(QStringLiteral("line 0300"));
@@ -149,7 +149,7 @@ private slots:
     // before it is pasted, and a line's pieces are one paragraph in it.
     void aRichCopyKeepsItsLooks() {
         const Note n = richNote(QStringLiteral("R"), 4 * 1024);
-        LongTextView from;
+        NoteTextView from;
         show(from, n);
         const int start = n.body.indexOf(QStringLiteral("Paragraph 3 "));
         const int end = n.body.indexOf(QStringLiteral(" for more of it"), start);
@@ -157,7 +157,7 @@ private slots:
         from.copy();
         QTest::keyClicks(&from, QStringLiteral("gone"));
 
-        LongTextView into;
+        NoteTextView into;
         show(into, textNote(QString()));
         into.setFocus();
         QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
@@ -173,11 +173,11 @@ private slots:
         QVERIFY(!at.charFormat().isAnchor() || at.charFormat().boolProperty(RichTextView::kAutoLinkProperty));
 
         // Across the cut between two pieces of a line: no line break where the cut is.
-        const QString line = wordsLine(int(LongNote::kPieceChars) + 5000);
-        LongTextView pieces;
+        const QString line = wordsLine(int(NoteDocument::kPieceChars) + 5000);
+        NoteTextView pieces;
         show(pieces, textNote(line));
         const QTextBlock second = pieces.document()->firstBlock().next();
-        QVERIFY(LongNote::continues(second));
+        QVERIFY(NoteDocument::continues(second));
         select(pieces, second.position() - 4, second.position() + 4);
         pieces.copy();
         QVERIFY(QGuiApplication::clipboard()->mimeData()->hasHtml());
@@ -190,7 +190,7 @@ private slots:
     // to run on a worker; shorter steps, and a step that took a long one's place, are done here.
     void aLongRemovalIsDoneOnAWorker() {
         const QString body = lines(4000);
-        LongTextView v;
+        NoteTextView v;
         show(v, textNote(body));
         v.setFocus();
         int handed = 0;
@@ -199,7 +199,7 @@ private slots:
             QTextDocument *doc = v.document();
             v.setDocument(nullptr);
             v.setReadOnly(true);
-            LongNote::editLater(doc, std::move(edit), &v, [&v](QTextDocument *d, int caret) {
+            NoteDocument::editLater(doc, std::move(edit), &v, [&v](QTextDocument *d, int caret) {
                 d->setParent(&v);
                 v.setDocument(d);
                 v.setReadOnly(false);
@@ -264,7 +264,7 @@ private slots:
     void undoOfAPasteStaysWhereThePasteWas() {
         QFETCH(int, chars);
         const Note n = richNote(QStringLiteral("U"), chars);
-        LongTextView v;
+        NoteTextView v;
         show(v, n);
         v.setFocus();
         const int at = n.body.lastIndexOf(QStringLiteral("Paragraph"));

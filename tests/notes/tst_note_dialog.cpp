@@ -1,8 +1,8 @@
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/FormatBar.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
+#include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include <QClipboard>
@@ -35,7 +35,7 @@ struct Link {
     QString href;
     bool detected = false;
 };
-Link linkOver(const LongTextView *v, const QString &text) {
+Link linkOver(const NoteTextView *v, const QString &text) {
     const QTextCursor at = v->document()->find(text);
     if (at.isNull()) return {QStringLiteral("(no such text)")};
     const QTextCharFormat f = formatAt(v->document(), at.selectionStart());
@@ -59,7 +59,7 @@ void answerLinkAlert(TestDialogs &dialogs, const QString &display, const QString
 }
 // Whether the end of the text is on the view's last row: at the bottom of the viewport, with no
 // blank rows below it.
-bool endOnLastRow(LongTextView *v) {
+bool endOnLastRow(NoteTextView *v) {
     QTextCursor end(v->document());
     end.movePosition(QTextCursor::End);
     const QRect r = v->cursorRect(end);
@@ -68,7 +68,7 @@ bool endOnLastRow(LongTextView *v) {
 }
 
 // The same with the scroll bar dragged to its end.
-bool endOnLastRowAtMaximum(LongTextView *v) {
+bool endOnLastRowAtMaximum(NoteTextView *v) {
     QScrollBar *bar = v->verticalScrollBar();
     bar->setValue(bar->maximum());
     return endOnLastRow(v);
@@ -99,7 +99,7 @@ private slots:
             n, true, [&](const std::optional<Note> &s) { got = s; }, nullptr);
         dlg.QDialog::show();
         QTRY_VERIFY(!dlg.bodyBuilding());
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         QVERIFY(!body->isReadOnly());
         const Link shown = linkOver(body, QStringLiteral("https://example.org/p0"));
         QCOMPARE(shown.href, QStringLiteral("https://example.org/p0"));
@@ -139,7 +139,7 @@ private slots:
             [](const std::optional<Note> &) {}, nullptr);
         dlg.QDialog::show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         QString pasted;
         for (int i = 0; pasted.size() < chars; ++i) {
             QString line = QString::number(i);
@@ -151,7 +151,7 @@ private slots:
         body->setFocus();
         body->paste();
         QVERIFY(!dlg.bodyBuilding());
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(body->document()->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(body->document()->documentLayout());
         QVERIFY(layout);
         // Checked once the screen has settled: the range may be right for a moment before that.
         const auto settled = [&] {
@@ -181,7 +181,7 @@ private slots:
             n, true, [](const std::optional<Note> &) {}, nullptr);
         dlg.QDialog::show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         body->activateWindow();
         body->setFocus();
         QTRY_VERIFY(body->hasFocus());
@@ -227,7 +227,7 @@ private slots:
             Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Pasted")), true,
             [&](const std::optional<Note> &s) { got = s; }, nullptr);
         dlg.QDialog::show();
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         const QString pasted = QStringLiteral("see https://example.org/a ") + wordsLine(chars);
         QGuiApplication::clipboard()->setText(pasted);
         body->paste();
@@ -262,7 +262,7 @@ private slots:
         std::optional<Note> got;
         NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Rich")), true,
                              [&](const std::optional<Note> &s) { got = s; }, nullptr);
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         QTest::keyClicks(body, QStringLiteral("Before "));
         auto *mime = new QMimeData;
         mime->setText(QStringLiteral("bold kept see www.pasted.example and home"));
@@ -293,7 +293,7 @@ private slots:
             n, true, [&](const std::optional<Note> &s) { got = s; }, nullptr);
         dlg.QDialog::show();
         QTRY_VERIFY(!dlg.bodyBuilding());
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         QTextDocument *doc = body->document();
         dlg.detectUrls();
         QVERIFY(dlg.bodyBuilding());
@@ -337,7 +337,7 @@ private slots:
         NoteEditorDialog dlg(
             Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Links")), true,
             [&](const std::optional<Note> &s) { got = s; }, nullptr);
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         QTest::keyClicks(body, QStringLiteral("Go "));
         answerLinkAlert(dialogs, QString(), QStringLiteral("example.org"));
         dlg.insertLink();
@@ -381,7 +381,7 @@ private slots:
         NoteEditorDialog dlg(n, true, {}, nullptr);
         dlg.QDialog::show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        LongTextView *body = dlg.bodyView();
+        NoteTextView *body = dlg.bodyView();
         QTextCursor start(body->document());
         QCOMPARE(body->cursorRect(start).top(), 8);
         const QImage img = body->viewport()->grab().toImage();

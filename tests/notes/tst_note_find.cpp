@@ -2,9 +2,9 @@
 #include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
 #include "notes/FormatBar.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteFind.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
@@ -97,7 +97,7 @@ private slots:
         QFETCH(int, bytes);
         int needles = 0;
         const Note n = numberedNote(QStringLiteral("N"), bytes, &needles);
-        QCOMPARE(LongNote::isLong(n), bytes > 8 * 1024);
+        QCOMPARE(NoteDocument::isLong(n), bytes > 8 * 1024);
         FindPage p(n);
         NotesView &page = *p.view;
         page.selectNote(n.id);
@@ -227,7 +227,7 @@ private slots:
         QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
         QAbstractScrollArea *v = page.findView();
         QTextDocument *doc = TextViewOps::document(v);
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(doc->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(doc->documentLayout());
         QVERIFY(layout);
         // What has been laid out when the document starts telling of an edit, and when the find bar
         // has followed it (connected after it, once the find runs).
@@ -272,7 +272,7 @@ private slots:
         page.selectNote(n.id);
         QTRY_VERIFY(page.findView());
         QAbstractScrollArea *v = page.findView();
-        const auto *layout = dynamic_cast<const LongNote::PacedLayout *>(TextViewOps::document(v)->documentLayout());
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(TextViewOps::document(v)->documentLayout());
         QVERIFY(layout);
         QTRY_VERIFY(layout->paragraphsLaidOut() > 0 && !layout->puttingOff());
         settle();
@@ -303,7 +303,7 @@ private slots:
         auto *v = qobject_cast<QPlainTextEdit *>(page.findView());
         QVERIFY(v && v->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff);
         QTextDocument *doc = v->document();
-        auto *layout = dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout());
+        auto *layout = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
         QVERIFY(layout);
         QTRY_COMPARE(v->verticalScrollBar()->maximum(), 0);
         settle();
@@ -311,7 +311,7 @@ private slots:
         QTextBlock b = doc->lastBlock();
         for (int i = 0; i < 8; ++i, b = b.previous()) b.clearLayout();
         {
-            const LongNote::PacedLayout::Pacing pacing(doc, v);
+            const NoteDocument::PacedLayout::Pacing pacing(doc, v);
             clock.advanceMs(10); // the turn is spent: the paragraphs not laid out are put off
             emit layout->documentSizeChanged(layout->documentSize());
         }
@@ -351,7 +351,7 @@ private slots:
         page.selectNote(n.id);
         page.showInlineEditor(n.id);
         QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
-        auto *v = qobject_cast<LongTextView *>(page.findView());
+        auto *v = qobject_cast<NoteTextView *>(page.findView());
         QVERIFY(v);
         page.showFindBar();
         settle();
@@ -458,7 +458,7 @@ private slots:
             // A few edits in one turn now and then: they are searched again as one.
             if (rng->bounded(3)) QTRY_VERIFY(page.findSettled());
             if (!page.findSettled()) continue;
-            NoteFind::DocSearch fresh(doc, QStringLiteral("needle"), &LongNote::continues);
+            NoteFind::DocSearch fresh(doc, QStringLiteral("needle"), &NoteDocument::continues);
             QVERIFY(fresh.run(QDeadlineTimer(QDeadlineTimer::Forever)));
             std::vector<std::pair<int, int>> want;
             for (const NoteFind::Range &r : fresh.matches()) want.emplace_back(r.start, r.length);
@@ -562,7 +562,7 @@ private slots:
         QTextCursor c(doc);
         c.setPosition(doc->findBlockByNumber(doc->blockCount() / 2).position() + 2);
         c.insertText(QStringLiteral("-edit-"));
-        const QString shown = LongNote::wholeText(*doc);
+        const QString shown = NoteDocument::wholeText(*doc);
         page.saveInlineEditor();
         QTRY_VERIFY(!page.inlineEditorOpen() && !page.longSavePending() && page.findView());
         QCOMPARE(TextViewOps::document(page.findView()), doc);
@@ -587,7 +587,7 @@ private slots:
         NotesView &page = *p.view;
         page.selectNote(n.id);
         QTRY_VERIFY(page.findView());
-        QTRY_COMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), n.body);
+        QTRY_COMPARE(NoteDocument::wholeText(*TextViewOps::document(page.findView())), n.body);
         QCOMPARE(*NoteStore::shared().find(n.id), n); // nothing stored changed
     }
 

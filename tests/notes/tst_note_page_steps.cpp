@@ -1,8 +1,8 @@
 #include "common/RichNotes.h"
 #include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/PacedLayout.h"
 #include "notes/RtfCodec.h"
@@ -250,7 +250,7 @@ private slots:
         page.showInlineEditor(id);
         QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
         settle();
-        const QPointer<LongTextView> editor = page.inlineTextView();
+        const QPointer<NoteTextView> editor = page.inlineTextView();
         const QPointer<QTextDocument> doc = editor->document();
         TextViewOps::scrollToTop(editor, doc->findBlockByNumber(doc->blockCount() / 2).position());
         settle();
@@ -292,7 +292,7 @@ private slots:
         page.saveInlineEditor();
         // The detail shown while the text is read is built long before it comes back.
         QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall);
-        QVERIFY(LongNote::settleSaves(60'000)); // the turn the saved document comes back in
+        QVERIFY(NoteDocument::settleSaves(60'000)); // the turn the saved document comes back in
         // Stored in that turn; the view takes the document in the next one, on its own and hidden,
         // and the detail is built around it in the turn after that.
         QVERIFY(NoteStore::shared().find(id)->body.startsWith(QStringLiteral("Typed ")));
@@ -368,9 +368,9 @@ private slots:
         page.selectNote(n.id);
         page.showInlineEditor(n.id);
         QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
-        LongTextView *v = page.inlineTextView();
+        NoteTextView *v = page.inlineTextView();
         QTextDocument *doc = v->document();
-        auto *layout = dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout());
+        auto *layout = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
         QVERIFY(layout);
         QObject *control = nullptr;
         for (QObject *o : v->children())

@@ -1,6 +1,6 @@
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QRandomGenerator>
@@ -14,7 +14,7 @@
 // The cuts between the pieces of a long line are the view's own: whatever is typed, removed or pasted
 // across them, the text read back is the text a plain string edited the same way holds.
 namespace {
-constexpr int kPiece = int(LongNote::kPieceChars);
+constexpr int kPiece = int(NoteDocument::kPieceChars);
 
 Note textNote(const QString &body) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Pieces"));
@@ -23,7 +23,7 @@ Note textNote(const QString &body) {
     return n;
 }
 
-LongNote::Style style() {
+NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
 }
 
@@ -31,7 +31,7 @@ LongNote::Style style() {
 int docPosition(const QTextDocument &doc, int stored) {
     int pos = stored;
     for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
-        pos += LongNote::continues(b);
+        pos += NoteDocument::continues(b);
     return pos;
 }
 
@@ -40,7 +40,7 @@ std::vector<int> cuts(const QTextDocument &doc) {
     std::vector<int> out;
     int pieces = 0;
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
-        if (LongNote::continues(b)) out.push_back(b.position() - ++pieces);
+        if (NoteDocument::continues(b)) out.push_back(b.position() - ++pieces);
     return out;
 }
 
@@ -125,16 +125,16 @@ private slots:
     void aPasteFromAPiecesStartStoresNoBreak() {
         const QString body = QString(17'000, u'a') + u'\n' + QString(7'000, u'b');
         for (const QString &pasted : {QString(70'000, u'c'), wordsLine(70'000)}) {
-            std::unique_ptr<QTextDocument> doc(LongNote::build(textNote(body), style()));
-            QCOMPARE(LongNote::wholeText(*doc), body);
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(body), style()));
+            QCOMPARE(NoteDocument::wholeText(*doc), body);
             const int from = kPiece + 1, to = 17'102; // a piece's start .. into the next line
-            QVERIFY(LongNote::continues(doc->findBlock(from)));
+            QVERIFY(NoteDocument::continues(doc->findBlock(from)));
             QCOMPARE(doc->findBlock(from).position(), from);
-            LongNote::pasteText(*doc, from, to, pasted);
+            NoteDocument::pasteText(*doc, from, to, pasted);
             const QString want = body.left(from - 1) + pasted + body.mid(to - 1);
-            QCOMPARE(LongNote::wholeText(*doc), want);
+            QCOMPARE(NoteDocument::wholeText(*doc), want);
             doc->undo();
-            QCOMPARE(LongNote::wholeText(*doc), body);
+            QCOMPARE(NoteDocument::wholeText(*doc), body);
         }
     }
 
@@ -149,12 +149,12 @@ private slots:
     void editsAcrossCutsStoreWhatAPlainStringHolds() {
         QFETCH(quint32, seed);
         Model m(mixedBody(), seed);
-        LongTextView view;
+        NoteTextView view;
         view.resize(400, 300);
-        view.setDocument(LongNote::build(textNote(m.text), style()));
+        view.setDocument(NoteDocument::build(textNote(m.text), style()));
         QTextDocument &doc = *view.document();
         doc.setParent(&view);
-        QCOMPARE(LongNote::wholeText(doc), m.text);
+        QCOMPARE(NoteDocument::wholeText(doc), m.text);
         QVERIFY(cuts(doc).size() > 10);
         for (int step = 0; step < 110; ++step) {
             int a = m.position(doc), b = m.position(doc);
@@ -164,7 +164,7 @@ private slots:
             switch (m.rng.bounded(5)) {
             case 0: { // a long paste on a worker
                 const QString text = m.pasted();
-                LongNote::pasteText(doc, docPosition(doc, a), docPosition(doc, b), text);
+                NoteDocument::pasteText(doc, docPosition(doc, a), docPosition(doc, b), text);
                 m.text.replace(a, b - a, text);
                 what = QStringLiteral("pasteText");
                 break;
@@ -191,7 +191,7 @@ private slots:
                     continue;
                 int pos = docPosition(doc, a);
                 const QTextBlock at = doc.findBlock(pos);
-                if (at.position() == pos && LongNote::continues(at) && m.rng.bounded(2))
+                if (at.position() == pos && NoteDocument::continues(at) && m.rng.bounded(2))
                     --pos; // before the cut
                 QTextCursor c(&doc);
                 c.setPosition(pos);
@@ -214,7 +214,7 @@ private slots:
                 break;
             }
             }
-            const QString got = LongNote::wholeText(doc);
+            const QString got = NoteDocument::wholeText(doc);
             if (got != m.text) {
                 qsizetype d = 0;
                 while (d < got.size() && d < m.text.size() && got[d] == m.text[d])
@@ -235,7 +235,7 @@ private slots:
         // Every step undone, the text is the body again, its cuts whole.
         while (doc.isUndoAvailable())
             doc.undo();
-        QVERIFY(LongNote::wholeText(doc) == mixedBody());
+        QVERIFY(NoteDocument::wholeText(doc) == mixedBody());
         QVERIFY2(cutInsideACharacter(doc, mixedBody()).isEmpty(),
                  qPrintable(cutInsideACharacter(doc, mixedBody())));
     }
@@ -247,9 +247,9 @@ private slots:
         const QString body = QStringLiteral("top\n") + flagsLine(300);
         const QString half = QStringLiteral("🇩");
         for (int way = 0; way < 4; ++way) {
-            LongTextView view;
+            NoteTextView view;
             view.resize(400, 300);
-            view.setDocument(LongNote::build(textNote(body), style()));
+            view.setDocument(NoteDocument::build(textNote(body), style()));
             QTextDocument &doc = *view.document();
             doc.setParent(&view);
             QVERIFY(cuts(doc).size() > 10);
@@ -279,14 +279,14 @@ private slots:
                 QTest::keyClick(&view, Qt::Key_Backspace);
                 want.remove(flag, 2);
             } else { // a long paste ending in one half
-                LongNote::pasteText(doc, flag, flag, half);
+                NoteDocument::pasteText(doc, flag, flag, half);
                 want.insert(flag, half);
             }
-            QCOMPARE(LongNote::wholeText(doc), want);
+            QCOMPARE(NoteDocument::wholeText(doc), want);
             QVERIFY2(cutInsideACharacter(doc, want).isEmpty(),
                      qPrintable(QString::number(way) + cutInsideACharacter(doc, want)));
             doc.undo();
-            QCOMPARE(LongNote::wholeText(doc), body);
+            QCOMPARE(NoteDocument::wholeText(doc), body);
             QVERIFY2(cutInsideACharacter(doc, body).isEmpty(), qPrintable(cutInsideACharacter(doc, body)));
         }
     }

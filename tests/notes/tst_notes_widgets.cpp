@@ -3,12 +3,12 @@
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
 #include "common/PdfWords.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteListView.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
@@ -409,7 +409,7 @@ private slots:
         std::optional<Note> got;
         NoteEditorDialog dlg(Note(NoteType::text, QStringLiteral("📝"), QStringLiteral("Links")), true,
                              [&](const std::optional<Note> &n) { got = n; }, nullptr);
-        LongTextView *tv = dlg.bodyView();
+        NoteTextView *tv = dlg.bodyView();
         const auto format = [tv](int pos) {
             QTextCursor c(tv->document());
             c.setPosition(pos + 1);
@@ -491,7 +491,7 @@ private slots:
         page->selectNote(QStringLiteral("P"));
         page->showInlineEditor(QStringLiteral("P"));
         settle();
-        LongTextView *tv = page->inlineTextView();
+        NoteTextView *tv = page->inlineTextView();
         QVERIFY(tv);
         QTest::keyClicks(tv, QStringLiteral(" and eggs"));
         page->saveInlineEditor();

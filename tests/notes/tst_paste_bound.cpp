@@ -1,6 +1,6 @@
 #include "common/TestEnv.h"
 #include "notes/HtmlText.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -11,7 +11,7 @@
 
 // A rich paste is bounded by the text it takes in, whatever the clipboard offers beside its HTML.
 namespace {
-constexpr int kBound = int(LongNote::kPieceChars);
+constexpr int kBound = int(NoteDocument::kPieceChars);
 
 Note textNote(const QString &body) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Paste"));
@@ -22,11 +22,11 @@ Note textNote(const QString &body) {
 
 // An editor of a short note, the caret after "head ".
 struct Editor {
-    LongTextView view;
+    NoteTextView view;
     Editor() {
         view.resize(500, 300);
         view.setDocument(
-            LongNote::build(textNote(QStringLiteral("head tail")), {QFont(), Qt::black, Qt::blue}));
+            NoteDocument::build(textNote(QStringLiteral("head tail")), {QFont(), Qt::black, Qt::blue}));
         view.document()->setParent(&view);
         QTextCursor c(view.document());
         c.setPosition(5);
@@ -87,7 +87,7 @@ private slots:
                 const QString want = QStringLiteral("head ") +
                                      (withText && chars > kBound ? QStringLiteral("x") : pasted) +
                                      QStringLiteral("tail");
-                QCOMPARE(LongNote::wholeText(*e.view.document()), want);
+                QCOMPARE(NoteDocument::wholeText(*e.view.document()), want);
                 QCOMPARE(e.boldAt(5), chars <= kBound);
             }
         }
@@ -108,12 +108,12 @@ private slots:
         QCOMPARE(taken, words.trimmed() + u' ');
         QCOMPARE(from, 5);
         QCOMPARE(to, 5);
-        QCOMPARE(LongNote::wholeText(*handed.view.document()), QStringLiteral("head tail"));
+        QCOMPARE(NoteDocument::wholeText(*handed.view.document()), QStringLiteral("head tail"));
 
         Editor here;
         const QString some = words.left(3 * kBound);
         here.paste(QStringLiteral("<p><i>") + some + QStringLiteral("</i></p>"));
-        QCOMPARE(LongNote::wholeText(*here.view.document()),
+        QCOMPARE(NoteDocument::wholeText(*here.view.document()),
                  QStringLiteral("head ") + some + QStringLiteral("tail"));
         // In pieces, each no longer than a piece and the text it joins.
         QVERIFY(here.view.document()->blockCount() >= 3);

@@ -1,6 +1,6 @@
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
+#include "notes/NoteDocument.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/PastedLinks.h"
@@ -51,7 +51,7 @@ std::vector<std::tuple<int, int, QString>> detected(const QTextDocument &doc) {
 
 std::vector<std::tuple<int, int, QString>> addresses(const QTextDocument &doc) {
     std::vector<std::tuple<int, int, QString>> out;
-    for (const LongNote::FoundLink &l : LongNote::findLinks(doc, 0, doc.characterCount()))
+    for (const NoteDocument::FoundLink &l : NoteDocument::findLinks(doc, 0, doc.characterCount()))
         out.emplace_back(l.start, l.length, l.href);
     return out;
 }
@@ -88,9 +88,9 @@ private slots:
             QTextDocument *doc = page.longTextView()->document();
             const auto before = detected(*doc);
             QCOMPARE(before, addresses(*doc));
-            const QString textBefore = LongNote::wholeText(*doc);
+            const QString textBefore = NoteDocument::wholeText(*doc);
             const QString pasted = addressLines(100 * 1024, 3);
-            QVERIFY(pasted.size() > LongNote::kPasteLaterChars);
+            QVERIFY(pasted.size() > NoteDocument::kPasteLaterChars);
             QGuiApplication::clipboard()->setText(pasted);
             QTextCursor at(doc);
             at.setPosition(6); // inside the first line, before its address
@@ -104,9 +104,9 @@ private slots:
             QVERIFY(linked.size() > before.size() + 1000);
             QCOMPARE(linked, addresses(*doc));
             for (const auto &[start, length, href] : linked)
-                QCOMPARE(LongNote::wholeText(*doc, start, start + length), href);
+                QCOMPARE(NoteDocument::wholeText(*doc, start, start + length), href);
             doc->undo();
-            QCOMPARE(LongNote::wholeText(*doc), textBefore);
+            QCOMPARE(NoteDocument::wholeText(*doc), textBefore);
             QCOMPARE(detected(*doc), before);
             doc->redo();
             QCOMPARE(detected(*doc), linked);
@@ -158,10 +158,10 @@ private slots:
         QString text = pasted;
         text.replace(late, QStringLiteral("http//example.org/page30000 "));
         text.replace(later, QStringLiteral("https://example.org/page30010/more "));
-        QCOMPARE(LongNote::wholeText(*doc), QStringLiteral("typed first ") + text);
+        QCOMPARE(NoteDocument::wholeText(*doc), QStringLiteral("typed first ") + text);
         const auto linked = detected(*doc);
         for (const auto &[start, length, href] : linked)
-            QVERIFY2(LongNote::wholeText(*doc, start, start + length) == href, qPrintable(href));
+            QVERIFY2(NoteDocument::wholeText(*doc, start, start + length) == href, qPrintable(href));
         // Every address but the one typed on (left to the editor) is a link.
         QCOMPARE(linked.size(), addresses(*doc).size() - 1);
     }

@@ -6,9 +6,9 @@
 #include "common/NoteTables.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
@@ -32,7 +32,7 @@ Note textNote(const QString &id, const QString &body) {
 
 const QColor kLinks(10, 130, 200);
 
-LongNote::Style style() {
+NoteDocument::Style style() {
     return {QFont(), Qt::black, kLinks};
 }
 
@@ -109,7 +109,7 @@ private slots:
             if (i % 200 == 199) c.insertBlock();
         }
         c.endEditBlock();
-        const LongNote::Saved s = LongNote::readText(doc);
+        const NoteDocument::Saved s = NoteDocument::readText(doc);
         QVERIFY(!s.richUnwritten);
         QVERIFY(!s.rtf.isEmpty());
         QTextDocument back;
@@ -141,14 +141,14 @@ private slots:
         Note n = textNote(QStringLiteral("N"), QStringLiteral("stored"));
         n.bodyRTF = QByteArray("{\\rtf1 {\\b stored}}");
         const Note before = n;
-        const LongNote::Saved over = LongNote::readText(doc, 40);
+        const NoteDocument::Saved over = NoteDocument::readText(doc, 40);
         QVERIFY(over.richUnwritten);
-        QVERIFY(!LongNote::storeInto(n, over));
+        QVERIFY(!NoteDocument::storeInto(n, over));
         QCOMPARE(n.body, before.body);
         QCOMPARE(n.bodyRTF, before.bodyRTF);
 
-        const LongNote::Saved within = LongNote::readText(doc);
-        QVERIFY(LongNote::storeInto(n, within));
+        const NoteDocument::Saved within = NoteDocument::readText(doc);
+        QVERIFY(NoteDocument::storeInto(n, within));
         QCOMPARE(n.body, QStringLiteral("edited and bold"));
         QCOMPARE(n.bodyRTF, std::optional<QByteArray>(within.rtf));
     }
@@ -166,7 +166,7 @@ private slots:
         Note n = textNote(QStringLiteral("L"), QString());
         n.bodyRTF = storedLinks(chars);
         QVERIFY(!n.bodyRTF->contains("\\ul") && n.bodyRTF->contains("\\cf1"));
-        std::unique_ptr<QTextDocument> doc(LongNote::build(n, style()));
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(n, style()));
         int links = 0;
         for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
             for (auto it = b.begin(); !it.atEnd(); ++it) {
@@ -180,23 +180,23 @@ private slots:
                 }
             }
         QVERIFY(links > 2);
-        QCOMPARE(LongNote::readText(*doc).rtf, *n.bodyRTF);
+        QCOMPARE(NoteDocument::readText(*doc).rtf, *n.bodyRTF);
 
         // Another editor's link, without \ul: saved without one.
         Note other = textNote(QStringLiteral("O"), QString());
         other.bodyRTF =
             QByteArray("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x.y\"}{\\fldrslt go}} now}");
-        std::unique_ptr<QTextDocument> otherDoc(LongNote::build(other, style()));
-        const QByteArray saved = LongNote::readText(*otherDoc).rtf;
+        std::unique_ptr<QTextDocument> otherDoc(NoteDocument::build(other, style()));
+        const QByteArray saved = NoteDocument::readText(*otherDoc).rtf;
         QVERIFY2(saved.contains("HYPERLINK \"http://x.y\"") && !saved.contains("\\ul"), saved.constData());
     }
 
     // A rich paste is shown after Save as the note shown again shows it: a heading at its size, a
     // pasted address a link, every run at its size (stored with one).
     void aRichPasteIsStoredAsItIsShown() {
-        LongTextView v;
+        NoteTextView v;
         v.resize(500, 300);
-        v.setDocument(LongNote::build(textNote(QStringLiteral("T"), QStringLiteral("before")), style()));
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("T"), QStringLiteral("before")), style()));
         v.document()->setParent(&v);
         v.setAutoLinks(kLinks);
         v.show();
@@ -217,12 +217,12 @@ private slots:
             before.filter(QStringLiteral("|home")).value(0).endsWith(kLinks.name() + QStringLiteral("|home")),
             qPrintable(before.join('\n')));
 
-        const LongNote::Saved s = LongNote::readText(*v.document());
+        const NoteDocument::Saved s = NoteDocument::readText(*v.document());
         QVERIFY2(s.rtf.contains("PASTEBOLD") && !s.rtf.contains("\\plain\\b PASTEBOLD"), s.rtf.constData());
         QVERIFY2(!s.rtf.contains("\\cf"), s.rtf.constData());
         Note again = textNote(QStringLiteral("T"), s.body);
         again.bodyRTF = s.rtf;
-        std::unique_ptr<QTextDocument> reshown(LongNote::build(again, style()));
+        std::unique_ptr<QTextDocument> reshown(NoteDocument::build(again, style()));
         QCOMPARE(shown(*reshown), before);
         // The heading is larger than the text.
         const QString head = before.filter(QStringLiteral("|Head")).value(0);
@@ -246,7 +246,7 @@ private slots:
         page.showInlineEditor(QStringLiteral("I"));
         settle();
         QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
-        LongTextView *v = page.longTextView();
+        NoteTextView *v = page.longTextView();
         QTextCursor end(v->document());
         end.movePosition(QTextCursor::End);
         v->setTextCursor(end);

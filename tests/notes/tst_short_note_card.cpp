@@ -1,8 +1,8 @@
 #include "common/RichNotes.h"
 #include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/PacedLayout.h"
 #include "notes/RtfCodec.h"
@@ -78,7 +78,7 @@ Note shortNote(const QString &kind, AppLang lang) {
 }
 
 // The bottom of the last line the view draws, in its card's coordinates.
-int lastLineBottom(LongTextView *v, QWidget *box) {
+int lastLineBottom(NoteTextView *v, QWidget *box) {
     QTextCursor end(v->document());
     end.movePosition(QTextCursor::End);
     return v->viewport()->mapTo(box, v->cursorRect(end).bottomLeft()).y() + 1;
@@ -86,7 +86,7 @@ int lastLineBottom(LongTextView *v, QWidget *box) {
 
 // The card holds the view's text whole: nothing scrolls, the last line ends 10 above the card's
 // bottom (and not far above it).
-void checkCardHoldsText(LongTextView *v) {
+void checkCardHoldsText(NoteTextView *v) {
     QWidget *box = v->parentWidget();
     QVERIFY(box && box->objectName() == QLatin1String("contentBox"));
     QCOMPARE(v->verticalScrollBar()->maximum(), 0);
@@ -100,9 +100,9 @@ struct ShortPage : ShownNotesPage {
     explicit ShortPage(const Note &n, double scale = 1.0, AppLang lang = AppLang::en) : ShownNotesPage({n}, scale, lang) {}
 };
 
-LongNote::PacedLayout *pacedLayout(QAbstractScrollArea *v) {
+NoteDocument::PacedLayout *pacedLayout(QAbstractScrollArea *v) {
     QTextDocument *doc = v ? TextViewOps::document(v) : nullptr;
-    return doc ? dynamic_cast<LongNote::PacedLayout *>(doc->documentLayout()) : nullptr;
+    return doc ? dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout()) : nullptr;
 }
 
 // Notes, at their first paint, how many paragraphs the text view had laid out and whether all were.
@@ -114,9 +114,9 @@ public:
     bool whole = false;
     bool eventFilter(QObject *o, QEvent *e) override {
         auto *w = qobject_cast<QWidget *>(o);
-        auto *v = w ? qobject_cast<LongTextView *>(w->parentWidget()) : nullptr;
+        auto *v = w ? qobject_cast<NoteTextView *>(w->parentWidget()) : nullptr;
         if (laidOut >= 0 || e->type() != QEvent::Paint || !v || w != v->viewport()) return false;
-        if (LongNote::PacedLayout *layout = pacedLayout(v); layout && v->document()->characterCount() > 1) {
+        if (NoteDocument::PacedLayout *layout = pacedLayout(v); layout && v->document()->characterCount() > 1) {
             laidOut = layout->paragraphsLaidOut();
             whole = true;
             for (QTextBlock b = v->document()->firstBlock(); b.isValid(); b = b.next())
@@ -146,7 +146,7 @@ public:
     bool eventFilter(QObject *o, QEvent *e) override {
         if (o == host_ && e->type() == QEvent::ChildAdded && laidOutThen < 0 &&
             static_cast<QChildEvent *>(e)->child()->isWidgetType()) {
-            LongTextView *v = page_.longTextView();
+            NoteTextView *v = page_.longTextView();
             if (v && v->document()) {
                 builtWith = v->document();
                 laidOutThen = pacedLayout(v) ? pacedLayout(v)->paragraphsLaidOut() : 0;
@@ -158,7 +158,7 @@ public:
         auto *box = qobject_cast<QWidget *>(o);
         if (e->type() == QEvent::Paint && laidOutThen < 0 && box &&
             box->objectName() == QLatin1String("contentBox") && host_->isAncestorOf(box)) {
-            const auto *v = box->findChild<LongTextView *>();
+            const auto *v = box->findChild<NoteTextView *>();
             const QString shown = v && v->isVisible() ? v->wholeText() : QString();
             if (shown != before_) wrongPaints << shown.left(40);
         }
@@ -198,7 +198,7 @@ private slots:
         QFETCH(double, scale);
         QFETCH(AppLang, lang);
         const Note n = shortNote(kind, lang);
-        QVERIFY(!LongNote::isLong(n));
+        QVERIFY(!NoteDocument::isLong(n));
         ShortPage p(n, scale, lang);
         p.view->selectNote(n.id);
         QTRY_VERIFY(p.view->contentView());
@@ -222,7 +222,7 @@ private slots:
         p.view->selectNote(note.id);
         QTRY_VERIFY(p.view->contentView() && first.laidOut >= 0);
         settle();
-        LongTextView *v = p.view->contentView();
+        NoteTextView *v = p.view->contentView();
         const int paragraphs = v->document()->blockCount();
         QVERIFY(first.whole);
         QCOMPARE(first.laidOut, paragraphs);
@@ -235,8 +235,8 @@ private slots:
     // detail shown before stays as it was, its card with its own text.
     void theCardIsBuiltOnItsTextLaidOut() {
         const Note before = textNote(QStringLiteral("A"), sentence(AppLang::en));
-        const Note opened = richNote(QStringLiteral("B"), int(LongNote::kLongChars) - 512);
-        QVERIFY(!LongNote::isLong(opened));
+        const Note opened = richNote(QStringLiteral("B"), int(NoteDocument::kLongChars) - 512);
+        QVERIFY(!NoteDocument::isLong(opened));
         ShownNotesPage p({before, opened});
         NotesView &page = *p.view;
         page.selectNote(before.id);
@@ -248,7 +248,7 @@ private slots:
             page.selectNote(round == 0 ? opened.id : before.id);
             QTRY_VERIFY(watch.laidOutThen >= 0 && first.laidOut >= 0);
             settle();
-            LongTextView *v = page.contentView();
+            NoteTextView *v = page.contentView();
             QVERIFY(v);
             const QString text = round == 0 ? opened.body : before.body;
             QCOMPARE(v->wholeText(), text);
@@ -283,7 +283,7 @@ private slots:
         page.showInlineEditor(n.id);
         QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
         settle();
-        LongTextView *editor = page.inlineTextView();
+        NoteTextView *editor = page.inlineTextView();
         const QPointer<QTextDocument> doc = editor->document();
         QTextCursor c(doc.data());
         c.movePosition(QTextCursor::End);
@@ -297,7 +297,7 @@ private slots:
         page.saveInlineEditor();
         QTRY_VERIFY(!page.inlineEditorOpen() && page.contentView());
         settle();
-        LongTextView *v = page.contentView();
+        NoteTextView *v = page.contentView();
         QCOMPARE(v->document(), doc.data());
         QVERIFY(v->isReadOnly() && !doc->isModified());
         QVERIFY(!v->textCursor().hasSelection());
@@ -330,9 +330,9 @@ private slots:
         QTRY_VERIFY(page.contentView());
         page.showInlineEditor(n.id);
         QTRY_VERIFY(page.inlineTextView() && !page.inlineTextView()->isReadOnly());
-        LongTextView *editor = page.inlineTextView();
+        NoteTextView *editor = page.inlineTextView();
         const QPointer<QTextDocument> doc = editor->document();
-        LongNote::PacedLayout *layout = pacedLayout(editor);
+        NoteDocument::PacedLayout *layout = pacedLayout(editor);
         QVERIFY(layout);
         QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
         settle();
@@ -340,7 +340,7 @@ private slots:
         const auto sharedRowAtTop = [&] {
             // The view's top paragraph: the one holding the row its scroll bar is at.
             const QTextBlock b = doc->findBlockByLineNumber(bar->value());
-            return LongNote::continues(b) && b.layout()->lineCount() > 0 &&
+            return NoteDocument::continues(b) && b.layout()->lineCount() > 0 &&
                    b.layout()->lineAt(0).x() > doc->documentMargin();
         };
         QVERIFY(bar->maximum() > 0);

@@ -1,8 +1,8 @@
 // What Save in the inline editor stores for a text note: the same fields whatever its length, the
 // length deciding only where they are made.
 #include "common/TestEnv.h"
-#include "notes/LongNoteText.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
 #include <QTextCursor>
@@ -73,7 +73,7 @@ bool typeAndSave(NotesView &page, const Note &n, bool boldEdit) {
     settle();
     if (!QTest::qWaitFor([&] { return page.longTextReady() && !page.longTextView()->isReadOnly(); }, 20000))
         return false;
-    LongTextView *v = page.longTextView();
+    NoteTextView *v = page.longTextView();
     QTextCursor c(v->document());
     c.setPosition(0);
     v->setTextCursor(c);
@@ -124,13 +124,13 @@ private slots:
         page.setup();
         page.show();
         settle();
-        const qsizetype underFill = LongNote::kLongChars - 300, overFill = LongNote::kLongChars + 300;
-        const qsizetype beyondFill = LongNote::kSaveHereChars + 300;
+        const qsizetype underFill = NoteDocument::kLongChars - 300, overFill = NoteDocument::kLongChars + 300;
+        const qsizetype beyondFill = NoteDocument::kSaveHereChars + 300;
         const Note under = sample(QStringLiteral("U"), underFill, rich);
         const Note over = sample(QStringLiteral("O"), overFill, rich);
         const Note beyond = sample(QStringLiteral("B"), beyondFill, rich);
-        QVERIFY(!LongNote::isLong(under));
-        QVERIFY(LongNote::isLong(over));
+        QVERIFY(!NoteDocument::isLong(under));
+        QVERIFY(NoteDocument::isLong(over));
         const Stored a = editAndSave(page, under, boldEdit);
         const Stored b = editAndSave(page, over, boldEdit);
         const Stored c = editAndSave(page, beyond, boldEdit);
@@ -161,7 +161,7 @@ private slots:
         QTest::addColumn<qsizetype>("fill");
         QTest::newRow("12 KB") << qsizetype(12 * 1024);
         QTest::newRow("60 KB") << qsizetype(60 * 1024);
-        QTest::newRow("read on a worker") << LongNote::kSaveHereChars + 300;
+        QTest::newRow("read on a worker") << NoteDocument::kSaveHereChars + 300;
     }
     void aSavedNoteOpenedAgainShowsItsText() {
         QFETCH(qsizetype, fill);

@@ -1,26 +1,27 @@
 #pragma once
 #include "notes/Note.h"
-#include "notes/SelectionCopy.h"
 #include "notes/RtfCodec.h"
 #include "platform/Deadline.h"
 #include <QColor>
 #include <QFont>
-#include <QPlainTextEdit>
-#include <QPointer>
 #include <QTextFormat>
 #include <functional>
 #include <vector>
 
+class QObject;
+class QTextBlock;
+class QTextCursor;
 class QTextDocument;
+class QWidget;
 
-// A text note too long to lay out whole on the window's thread. Its document is built on a worker
-// (the rich text read, the text colour set, the addresses marked as links) and shown by a view that
-// lays out only the paragraphs it draws. A line longer than kPieceChars is cut into pieces, each its
+// A text note's document, as the one view of every text note (NoteTextView) shows it. A long one is
+// built on a worker (the rich text read, the text colour set, the addresses marked as links) and laid
+// out only as far as the view draws it. A line longer than kPieceChars is cut into pieces, each its
 // own paragraph marked as continuing the one before, so no paragraph takes long to lay out (a view
 // shows each piece going on along the row where the one before it ends: see PacedLayout); short
 // lines of a plain text share paragraphs, so there are few to go over. Reading the text back joins
 // the pieces, so what is saved is exactly what the document holds.
-namespace LongNote {
+namespace NoteDocument {
 // Bodies longer than this, or holding more colour emoji than kLongEmoji, are shown and edited this
 // way (see isLong).
 inline constexpr qsizetype kLongChars = 8 * 1024;
@@ -29,7 +30,7 @@ inline constexpr qsizetype kLongChars = 8 * 1024;
 inline constexpr qsizetype kSaveHereChars = 96 * 1024;
 // About as many emoji as a note laid out whole at once may hold (a tenth of a millisecond each).
 inline constexpr int kLongEmoji = 128;
-// A paste into a long text longer than this is put in on a worker (see LongTextView::onLongPaste).
+// A paste into a long text longer than this is put in on a worker (see NoteTextView::onLongPaste).
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once: about what lays out within one event-loop turn, so
 // an ordinary paragraph of words is never cut.
@@ -215,119 +216,4 @@ bool settleSaves(const Deadline &deadline);
 inline bool settleSaves(int timeoutMs) {
     return settleSaves(Deadline(timeoutMs));
 }
-} // namespace LongNote
-
-// The view of a note's text at every length: read-only in the detail, where a click on a link opens
-// it, editable in the inline editor and the note editor dialog. Backspace and Delete beside a cut between two pieces delete the character
-// beyond it; paragraphs typed or pasted are new lines, never pieces (a rich paste keeps its
-// formats; a long one goes in as plain text, its long lines in pieces; Ctrl+Shift+V pastes plain
-// text at every length); a copy across a cut holds
-// the stored text (plain).
-class LongTextView : public QPlainTextEdit {
-    Q_OBJECT
-public:
-    explicit LongTextView(QWidget *parent = nullptr);
-    ~LongTextView() override;
-    // Shows doc; a long note's document is laid out as it is drawn, a few paragraphs per turn.
-    void setDocument(QTextDocument *doc);
-    // Puts the caret (and selection) at c and the view on it; the paragraphs the view goes over to
-    // place it are laid out over the next turns, as after Ctrl+End.
-    void placeCaret(const QTextCursor &c);
-    // The height the view needs, at its width, to show its whole document without scrolling (a
-    // short one's: every paragraph is laid out here, by the view's own layout, so drawing them lays
-    // out nothing again).
-    int wholeHeight();
-    // Lays out the paragraphs not laid out yet, at the view's width (shown or not), while this
-    // event-loop turn has time for them (one at least); returns whether every paragraph is laid out
-    // now. A text laid out so over a few turns before it is shown is drawn, and measured by
-    // wholeHeight(), without laying anything out again.
-    bool layOutWithinTurn();
-    // The text as stored.
-    QString wholeText() const { return LongNote::wholeText(*document()); }
-    // Format codes as RichTextView::applyFmt.
-    void applyFmt(int code);
-    // Ctrl+Shift+V: the clipboard's plain text, in the look of the text before it (without its link).
-    void pastePlain();
-    // When set, a paste longer than LongNote::kPasteLaterChars is handed to it (the text, and the
-    // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
-    std::function<void(const QString &text, int from, int to)> onLongPaste;
-    // When set, the removal of a selection longer than LongNote::kPasteLaterChars, and the undo and
-    // redo of such a step, are handed to it as an edit to run on the document on a worker (see
-    // LongNote::editLater), returning where the caret goes; this view takes nothing meanwhile.
-    std::function<void(std::function<int(QTextDocument &)> edit)> onLongEdit;
-    // Web addresses typed or pasted become links in this colour as they are made, marked as
-    // detected (see LongNote::relinkEdited); none while it is invalid.
-    void setAutoLinks(const QColor &colour) { autoLinks_ = colour; }
-    // As QPlainTextEdit's, but the clipboard keeps what was copied (see settleCopies), and undo or
-    // redo leaves the caret and the view where the step was.
-    void cut();
-    void undo();
-    void redo();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *e) override;
-    void paintEvent(QPaintEvent *e) override;
-    void resizeEvent(QResizeEvent *e) override;
-    void showEvent(QShowEvent *e) override;
-    void wheelEvent(QWheelEvent *e) override;
-    void scrollContentsBy(int dx, int dy) override;
-    void focusInEvent(QFocusEvent *e) override;
-    void focusOutEvent(QFocusEvent *e) override;
-    void keyPressEvent(QKeyEvent *e) override;
-    void inputMethodEvent(QInputMethodEvent *e) override;
-    void insertFromMimeData(const QMimeData *source) override;
-    QMimeData *createMimeDataFromSelection() const override;
-    void mousePressEvent(QMouseEvent *e) override;
-    void mouseMoveEvent(QMouseEvent *e) override;
-    void mouseReleaseEvent(QMouseEvent *e) override;
-    void contextMenuEvent(QContextMenuEvent *e) override;
-    void dropEvent(QDropEvent *e) override;
-
-private:
-    // What this view copied is made when asked for (see SelectionCopy): before an edit of from..to
-    // changes the text a copy stands on, the clipboard's copy is made from the text as it still is,
-    // and the primary selection's given up (the selection it offered is gone), keep excepted (it is
-    // being pasted). Returns whether the primary selection was given up.
-    // With later, the clipboard's copy is to be made by the functions added there, run on the
-    // document before the edit, where the edit is made (see SelectionCopy::settleLater).
-    bool settleCopies(int from, int to, const QMimeData *keep = nullptr,
-                      std::vector<std::function<void(const QTextDocument &)>> *later = nullptr);
-    // The same for the paragraphs around the selection, which a key or a paste there may change.
-    void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
-    void undoRedo(bool redo);
-    // Hands the removal of the selection to onLongEdit when it is long; whether it did.
-    bool removeLater();
-    void newStep();
-    mutable std::vector<QPointer<SelectionCopy>> copies_;
-    // Runs a user's edit; the paragraphs it made start new lines. A paste replaces the selection, and
-    // leaves the caret after what it put in.
-    void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
-    void insertRich(const QString &html);
-    void linkEdited(int from, int to);
-    QColor autoLinks_;
-    // Places the view on the caret at caret again on the next turns (at most turns of them) while
-    // paragraphs it went over are still put off, unless the caret moves meanwhile.
-    void keepCaretInView(int caret, int turns = 40);
-    // Whether the caret's paragraph is on the screen, with every paragraph from the top of the
-    // screen to it laid out: an edit there makes the view go over nothing new to place the caret.
-    bool caretOnScreen() const;
-    // A view laid out whole (the page around it scrolls) has every paragraph laid out over the next
-    // turns, not only those drawn: one put off and never drawn would keep its guessed height, and
-    // the view a scroll range of its own that moving the caret could scroll the text by.
-    void layOutRestLater();
-    bool laysOutEveryParagraph() const;
-    void placeNow();
-    void tellLineWidth(QTextDocument *doc);
-    bool restQueued_ = false;
-    void drawRowsGoneOn(const QRect &area);
-    void countSharedRowsOnce();
-    void fitRangeLater();
-    bool fittingRange_ = false;
-    bool fitQueued_ = false;
-    void toRowEdge(bool end, bool select);
-    int pieceAt(const QPointF &pos) const;
-    QString linkAt(const QPointF &pos) const;
-    void placeAtPiece(const QPointF &pos, bool extend);
-    QString pressedLink_;
-    QPointF pressPos_;
-};
+} // namespace NoteDocument

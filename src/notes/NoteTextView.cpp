@@ -1,0 +1,679 @@
+#include "notes/NoteTextView.h"
+
+#include "notes/NoteDocumentParts.h"
+#include "notes/FormatBar.h"
+#include "notes/HtmlText.h"
+#include "notes/PacedLayout.h"
+#include "notes/PieceCuts.h"
+#include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
+#include "ui/WebLinks.h"
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextLayout>
+#include <QTimer>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+NoteTextView::NoteTextView(QWidget *parent) : QPlainTextEdit(parent) {
+    setUndoRedoEnabled(true);
+    viewport()->setMouseTracking(true);
+    FloatingFormatBar::attach(this, [this](int code) { applyFmt(code); });
+    // The caret's blink asks where the caret is, which the view finds by going over the paragraphs
+    // from the top of the screen to it: while the view is still making its way to a caret put far
+    // away (Ctrl+End), that laid out two screenfuls of long pieces at once (30 ms).
+    for (QObject *o : children())
+        if (o->inherits("QWidgetTextControl")) o->installEventFilter(this);
+    connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { countSharedRowsOnce(); });
+}
+
+NoteTextView::~NoteTextView() {
+    settleCopies(0, std::numeric_limits<int>::max());
+}
+
+bool NoteTextView::eventFilter(QObject *watched, QEvent *e) {
+    if (e->type() == QEvent::Timer && watched->inherits("QWidgetTextControl")) {
+        const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+        watched->event(e);
+        return true;
+    }
+    return QPlainTextEdit::eventFilter(watched, e);
+}
+
+void NoteTextView::setDocument(QTextDocument *doc) {
+    // Marks (a find's) are cursors of the document they were made in: the view keeps them across a
+    // new document, and the next marks set made it measure the old ones again, in a document maybe
+    // gone by then (a crash). They go with their document, while it is still there to say where
+    // they were.
+    if (doc != document() && !extraSelections().isEmpty()) {
+        const NoteDocument::PacedLayout::Pacing marksGo(document(), this);
+        setExtraSelections({});
+    }
+    // The document may go to a worker or away: nothing copied stays standing on it.
+    if (doc != document()) settleCopies(0, std::numeric_limits<int>::max());
+    const NoteDocument::PacedLayout::Pacing pacing(doc, this);
+    placeNow();
+    tellLineWidth(doc);
+    QPlainTextEdit::setDocument(doc);
+    // After the view's own sizing of its range (connected before this), which may leave it as it
+    // was (none) and tell nothing.
+    if (QAbstractTextDocumentLayout *layout = doc ? doc->documentLayout() : nullptr)
+        connect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this, &NoteTextView::countSharedRowsOnce,
+                Qt::UniqueConnection);
+    if (doc)
+        connect(doc, &QTextDocument::undoCommandAdded, this, &NoteTextView::newStep, Qt::UniqueConnection);
+}
+
+// The view gives the paragraphs its viewport's width (when it wraps there): told before it lays
+// anything out at that width.
+void NoteTextView::tellLineWidth(QTextDocument *doc) {
+    if (auto *paced = doc ? dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout()) : nullptr)
+        paced->setLineWidth(lineWrapMode() == WidgetWidth ? viewport()->width() - 2 * doc->documentMargin() : 0);
+}
+
+void NoteTextView::paintEvent(QPaintEvent *e) {
+    {
+        const NoteDocument::PacedLayout::Pacing pacing(document(), this, true);
+        QPlainTextEdit::paintEvent(e);
+        drawRowsGoneOn(e->rect());
+    }
+    auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(document()->documentLayout());
+    // A view laid out whole has no range of its own once every paragraph has its height; one guessed
+    // while its range was sized (a turn spent before the screen was drawn) is laid out and the range
+    // sized again, even where drawing put nothing off.
+    if (!paced || !laysOutEveryParagraph()) return;
+    if (paced->puttingOff() || paced->guessedHeights()) {
+        layOutRestLater();
+    } else if (paced->takeReshaped()) {
+        // Pieces laid out again since the range was sized: sized again on the lines they have now
+        // (every paragraph is laid out, so nothing more is).
+        emit paced->documentSizeChanged(paced->documentSize());
+    }
+}
+
+// A view resized while hidden learns its size when shown: told now (the view places its viewport,
+// whose size it lays the text out at), so the document is laid out at the width it is drawn at, and
+// once.
+void NoteTextView::placeNow() {
+    for (QWidget *w : {static_cast<QWidget *>(this), viewport()}) {
+        if (!w->testAttribute(Qt::WA_PendingResizeEvent)) continue;
+        QResizeEvent placed(w->size(), QSize());
+        w->setAttribute(Qt::WA_PendingResizeEvent, false);
+        QCoreApplication::sendEvent(w, &placed);
+    }
+}
+
+bool NoteTextView::layOutWithinTurn() {
+    placeNow();
+    auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(document()->documentLayout());
+    if (!paced) return true;
+    {
+        // At least one paragraph, whatever it costs, as when drawing.
+        const NoteDocument::PacedLayout::Pacing pacing(document(), this, true);
+        for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next()) {
+            if (b.layout() && b.layout()->lineCount() > 0) continue;
+            paced->blockBoundingRect(b);
+            if (b.layout() && b.layout()->lineCount() == 0) return false; // put off to the next turn
+        }
+    }
+    // Heights guessed for paragraphs put off meanwhile sized the range: sized again on the real ones.
+    paced->rangeFitted();
+    emit paced->documentSizeChanged(paced->documentSize());
+    return true;
+}
+
+int NoteTextView::wholeHeight() {
+    placeNow();
+    // The paragraphs' own layouts measured, the lines the view then draws: a short note was laid out
+    // twice, once apart for its card's height and again here, and the lines measured apart could
+    // come out shorter than the ones drawn.
+    QTextDocument *doc = document();
+    QAbstractTextDocumentLayout *layout = doc->documentLayout();
+    // The view scrolls unless its paragraphs (the last one with the margin below it) fit what it
+    // shows less the margin above and the pixel it keeps free below the last line.
+    qreal h = doc->documentMargin();
+    for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
+        h += layout->blockBoundingRect(b).height();
+    return int(std::ceil(h)) + 1;
+}
+
+// A view that scrolls counts a paragraph not laid out as one row: the range of one showing a note
+// long only for its emoji (a few thousand characters) stopped at half the text until the reader
+// had drawn every piece. Such a note, like one laid out whole, has every paragraph laid out over the
+// next turns; a long text is not, its range growing as it is read.
+bool NoteTextView::laysOutEveryParagraph() const {
+    return verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff || document()->characterCount() <= NoteDocument::kLongChars;
+}
+
+void NoteTextView::layOutRestLater() {
+    if (restQueued_) return;
+    restQueued_ = true;
+    QTimer::singleShot(0, this, [this] {
+        restQueued_ = false;
+        auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(document()->documentLayout());
+        if (!paced || !laysOutEveryParagraph()) return;
+        {
+            // At least one paragraph per turn, whatever it costs (a piece of emoji may take longer than the
+            // turn has), as when drawing.
+            const NoteDocument::PacedLayout::Pacing pacing(document(), this, true);
+            for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next()) {
+                if (b.layout() && b.layout()->lineCount() > 0) continue;
+                paced->blockBoundingRect(b);
+                if (paced->puttingOff()) {
+                    layOutRestLater();
+                    return;
+                }
+            }
+        }
+        // Every paragraph has its real height now: the view sizes its range again.
+        paced->rangeFitted();
+        emit paced->documentSizeChanged(paced->documentSize());
+    });
+}
+
+void NoteTextView::wheelEvent(QWheelEvent *e) {
+    // Laid out whole, without a scroll bar: the page around it scrolls.
+    if (verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff && !(e->modifiers() & Qt::ControlModifier)) {
+        e->ignore();
+        return;
+    }
+    QPlainTextEdit::wheelEvent(e);
+}
+
+void NoteTextView::scrollContentsBy(int dx, int dy) {
+    // The view finds its new top by going over every paragraph between the old one and it: a jump
+    // across a long note lays out only what the turn has time for, and draws again when the rest is.
+    const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::scrollContentsBy(dx, dy);
+}
+
+void NoteTextView::placeCaret(const QTextCursor &c) {
+    {
+        const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+        setTextCursor(c);
+    }
+    keepCaretInView(c.position());
+}
+
+// The caret is shown or hidden: the view measures its place by going over the paragraphs from the
+// top of the screen to it, which need not all be laid out at once (in a long note's editor just
+// built, or left for the find field, that took 35-70 ms).
+void NoteTextView::focusInEvent(QFocusEvent *e) {
+    const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::focusInEvent(e);
+}
+
+void NoteTextView::focusOutEvent(QFocusEvent *e) {
+    const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::focusOutEvent(e);
+}
+
+void NoteTextView::keepCaretInView(int caret, int turns) {
+    const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(document()->documentLayout());
+    if (!layout || !layout->puttingOff() || turns <= 0) return;
+    QTimer::singleShot(0, this, [this, caret, turns] {
+        // The user moved on meanwhile: the caret is where they put it.
+        if (textCursor().position() != caret) return;
+        {
+            const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+            ensureCursorVisible();
+        }
+        keepCaretInView(caret, turns - 1);
+    });
+}
+
+void NoteTextView::resizeEvent(QResizeEvent *e) {
+    const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+    tellLineWidth(document());
+    // Qt lays every paragraph out again when the width seems to change. A view placed while hidden
+    // (the detail built again around it, as when the find bar is shown) is told its size on show
+    // with no old size: when the lines shown are as wide as they were, laying out the screenful
+    // again (10-20 ms for a long note) is skipped.
+    // The width is judged by a row of its own: the first line of a piece of a line may go on along
+    // the row before it, as wide as what was left there (a place kept in the middle of a line of
+    // emoji, after a save, laid the whole line out again twice).
+    if (e->oldSize().width() != e->size().width() && lineWrapMode() == WidgetWidth) {
+        const qreal margin = document()->documentMargin();
+        std::optional<qreal> wide;
+        int looked = 0;
+        for (QTextBlock b = firstVisibleBlock(); b.isValid() && !wide && looked < 8; b = b.next(), ++looked) {
+            const QTextLayout *tl = b.layout();
+            for (int i = 0; tl && i < tl->lineCount() && !wide; ++i)
+                if (const QTextLine line = tl->lineAt(i); line.x() == margin) wide = line.width();
+        }
+        if (wide && *wide + 2 * margin == qreal(viewport()->width())) {
+            QResizeEvent same(e->size(), QSize(e->size().width(), e->oldSize().height()));
+            QPlainTextEdit::resizeEvent(&same);
+            return;
+        }
+    }
+    QPlainTextEdit::resizeEvent(e);
+}
+
+void NoteTextView::showEvent(QShowEvent *e) {
+    const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+    QPlainTextEdit::showEvent(e);
+}
+
+void NoteTextView::userEdit(const std::function<void()> &edit, bool typing, bool pasting) {
+    int from = -1, to = -1;
+    QTextDocument *doc = document();
+    // A paste is laid out once, its paragraphs already cut into pieces: put into a piece of a line
+    // of emoji as it was, it made a paragraph of hundreds of emoji that was laid out at once (and
+    // again at every key typed in it). Nothing in the edit may ask where the caret is meanwhile.
+    QTextCursor whole(doc);
+    const int charsBefore = doc->characterCount();
+    // Undo puts the caret where the cursor that began its step was.
+    whole.setPosition(textCursor().selectionStart());
+    if (pasting) whole.beginEditBlock();
+    // A selection across a paragraph's start that is taken out joins the paragraph it ends in to the
+    // text before the selection: the joined one is a piece or a new line as the first one was.
+    const QTextCursor sel = textCursor();
+    const QTextBlock first = doc->findBlock(sel.selectionStart());
+    const bool acrossStart = sel.hasSelection() && first.position() == sel.selectionStart() &&
+                             sel.selectionEnd() >= first.position() + first.length();
+    const int selStart = sel.selectionStart(), selEnd = sel.selectionEnd();
+    const bool firstContinues = NoteDocument::continues(first);
+    const auto conn = connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
+        from = from < 0 ? pos : std::min(from, pos);
+        to = std::max(to, pos + added);
+    });
+    // An edit that may change the links shown is a step of its own, which the links made for it join,
+    // so that undo takes both back together. Typing far from any address keeps running into one step.
+    const QString shown = first.text();
+    const bool ownStep = autoLinks_.isValid() &&
+                         (!typing || sel.hasSelection() || shown.contains(QLatin1String("://")) ||
+                          shown.contains(QLatin1String("www."), Qt::CaseInsensitive));
+    QTextCursor step(doc);
+    if (ownStep) step.beginEditBlock();
+    edit();
+    if (ownStep) step.endEditBlock(); // the change is reported here
+    disconnect(conn);
+    // Inside the paste's block the change is reported only at its end: the selection replaced by
+    // what the count of characters grew by.
+    const auto pastedEnd = [&] { return selEnd + doc->characterCount() - charsBefore; };
+    if (pasting) {
+        const bool changed = selEnd != selStart || doc->characterCount() != charsBefore;
+        from = changed ? selStart : -1;
+        to = changed ? pastedEnd() : -1;
+    }
+    if (from < 0) {
+        if (pasting) whole.endEditBlock();
+        return;
+    }
+    // A paragraph that begins inside what was just put in was typed or pasted: a new line.
+    QTextCursor c(doc);
+    bool editing = false;
+    if (const QTextBlock joined = doc->findBlock(selStart);
+        acrossStart && joined.position() == selStart && NoteDocument::continues(joined) != firstContinues) {
+        c.joinPreviousEditBlock(), editing = true;
+        QTextBlockFormat f = joined.blockFormat();
+        if (firstContinues)
+            f.setProperty(NoteDocument::kContinues, true);
+        else
+            f.clearProperty(NoteDocument::kContinues);
+        c.setPosition(joined.position());
+        c.setBlockFormat(f);
+    }
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (b.position() <= from || !NoteDocument::continues(b)) continue;
+        if (!editing) c.joinPreviousEditBlock(), editing = true;
+        QTextBlockFormat f = b.blockFormat();
+        f.clearProperty(NoteDocument::kContinues);
+        c.setPosition(b.position());
+        c.setBlockFormat(f);
+    }
+    // What was typed or pasted is no gathered paragraph break, whatever it took its look from.
+    for (const NoteDocument::FormatRun &r : NoteDocument::formatRuns(*doc, from, to)) {
+        if (!r.fmt.hasProperty(NoteDocument::kGathered)) continue;
+        if (!editing) c.joinPreviousEditBlock(), editing = true;
+        QTextCharFormat f = r.fmt;
+        f.clearProperty(NoteDocument::kGathered);
+        c.setPosition(r.start);
+        c.setPosition(r.end, QTextCursor::KeepAnchor);
+        c.setCharFormat(f);
+    }
+    NoteDocument::mendCuts(c, from, to, [&] {
+        if (!editing) c.joinPreviousEditBlock(), editing = true;
+    });
+    if (editing) c.endEditBlock();
+    if (pasting) {
+        // A paste of words a little past a piece's length lays out in about the same time: its
+        // paragraphs are cut only for their emoji, so the find bar's marks after it stay as they are.
+        NoteDocument::cutLongParagraphs(whole, from, to, true);
+        to = pastedEnd(); // past the cuts
+        whole.endEditBlock();
+        // The view finds the caret by going over the paragraphs from the top of the screen to it:
+        // those the cuts made are laid out over the next turns, as after Ctrl+End.
+        QTextCursor caret(doc);
+        caret.setPosition(to);
+        placeCaret(caret);
+    }
+    linkEdited(from, to);
+    if (ownStep) {
+        // The view placed the caret before the text was laid out.
+        const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+        ensureCursorVisible();
+    }
+}
+
+void NoteTextView::linkEdited(int from, int to) {
+    if (autoLinks_.isValid()) NoteDocument::relinkEdited(*document(), from, to, autoLinks_);
+}
+
+void NoteTextView::keyPressEvent(QKeyEvent *e) {
+    const auto mods = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (mods == Qt::ControlModifier && !isReadOnly()) {
+        switch (e->key()) {
+        case Qt::Key_B: applyFmt(0); e->accept(); return;
+        case Qt::Key_I: applyFmt(1); e->accept(); return;
+        case Qt::Key_U: applyFmt(2); e->accept(); return;
+        default: break;
+        }
+    }
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && e->key() == Qt::Key_V && !isReadOnly()) {
+        pastePlain();
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::Paste) && !isReadOnly()) {
+        // Not through the key's own handling, which places the view on the caret at once when done,
+        // going over (and laying out) every piece the paste was cut into: the paste places it paced.
+        paste();
+        e->accept();
+        return;
+    }
+    if (isReadOnly() &&
+        (e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::MoveToEndOfDocument))) {
+        // A reader has no caret to move: the view goes to the top or the end.
+        verticalScrollBar()->triggerAction(e->matches(QKeySequence::MoveToEndOfDocument)
+                                               ? QAbstractSlider::SliderToMaximum
+                                               : QAbstractSlider::SliderToMinimum);
+        e->accept();
+        return;
+    }
+    const bool toEnd = e->matches(QKeySequence::MoveToEndOfLine) || e->matches(QKeySequence::SelectEndOfLine);
+    if (toEnd || e->matches(QKeySequence::MoveToStartOfLine) || e->matches(QKeySequence::SelectStartOfLine)) {
+        QPlainTextEdit::keyPressEvent(e);
+        if (textInteractionFlags() & Qt::TextSelectableByKeyboard)
+            toRowEdge(toEnd, e->matches(QKeySequence::SelectEndOfLine) || e->matches(QKeySequence::SelectStartOfLine));
+        return;
+    }
+    if (isReadOnly()) {
+        QPlainTextEdit::keyPressEvent(e);
+        return;
+    }
+    if (e->matches(QKeySequence::Undo) || e->matches(QKeySequence::Redo)) {
+        undoRedo(e->matches(QKeySequence::Redo));
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::Cut)) {
+        cut();
+        e->accept();
+        return;
+    }
+    if (e->matches(QKeySequence::MoveToEndOfDocument) || e->matches(QKeySequence::SelectEndOfDocument) ||
+        e->matches(QKeySequence::MoveToStartOfDocument) || e->matches(QKeySequence::SelectStartOfDocument)) {
+        // The caret's paragraph is laid out at once; those the view goes over to place it, as the
+        // turn has time (a screenful of long pieces took 60 ms). The view places it again on the
+        // next turns, until they are laid out.
+        {
+            const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+            QPlainTextEdit::keyPressEvent(e);
+        }
+        keepCaretInView(textCursor().position());
+        return;
+    }
+    const QString typed = e->text();
+    const bool edits = (!typed.isEmpty() && typed.front().isPrint() && !(mods & Qt::ControlModifier)) ||
+                       e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete ||
+                       e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Tab ||
+                       e->matches(QKeySequence::DeleteEndOfLine) ||
+                       e->matches(QKeySequence::DeleteCompleteLine);
+    // A long removal is made on a worker, the copies standing on the text made there first.
+    if (mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) &&
+        removeLater()) {
+        e->accept();
+        return;
+    }
+    if (edits) settleCopiesAroundSelection();
+    QTextCursor c = textCursor();
+    if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
+        // The cut between two pieces is no character: the one beyond it goes.
+        const bool back = e->key() == Qt::Key_Backspace;
+        bool crossed = false;
+        if (back) {
+            while (c.atBlockStart() && NoteDocument::continues(c.block())) c.movePosition(QTextCursor::PreviousCharacter), crossed = true;
+        } else {
+            while (c.atBlockEnd() && NoteDocument::continues(c.block().next())) c.movePosition(QTextCursor::NextCharacter), crossed = true;
+        }
+        if (crossed) {
+            if (back ? !c.atStart() : !c.atEnd()) back ? c.deletePreviousChar() : c.deleteChar();
+            bool mending = false;
+            QTextCursor mend(document());
+            NoteDocument::mendCuts(mend, c.position(), c.position(),
+                               [&] { mend.joinPreviousEditBlock(), mending = true; });
+            if (mending) mend.endEditBlock();
+            setTextCursor(c);
+            e->accept();
+            return;
+        }
+    }
+    if (caretOnScreen()) {
+        userEdit([this, e] { QPlainTextEdit::keyPressEvent(e); }, true);
+        return;
+    }
+    // A key typed with the caret off the screen (the reader scrolled away, or a find showed another
+    // place) takes the view back to it over every paragraph between: those are laid out as the turn
+    // has time, as after Ctrl+End (two screens of long pieces took 50 ms at once).
+    userEdit(
+        [this, e] {
+            const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+            QPlainTextEdit::keyPressEvent(e);
+        },
+        true);
+    keepCaretInView(textCursor().position());
+}
+
+bool NoteTextView::caretOnScreen() const {
+    const QTextBlock caret = textCursor().block();
+    QTextBlock b = firstVisibleBlock();
+    if (!b.isValid() || caret.blockNumber() < b.blockNumber()) return false;
+    // Measured by the layouts themselves: asking the view would lay out what it goes over.
+    qreal y = contentOffset().y();
+    for (; b.isValid() && y < viewport()->height(); b = b.next()) {
+        const QTextLayout *tl = b.layout();
+        if (!tl || tl->lineCount() == 0) return false;
+        if (b == caret) return true;
+        y += tl->boundingRect().bottom(); // as the view counts: a piece's row shared with the one before is that one's
+    }
+    return false;
+}
+
+void NoteTextView::inputMethodEvent(QInputMethodEvent *e) {
+    if (!e->commitString().isEmpty() || e->replacementLength() > 0) settleCopiesAroundSelection();
+    userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); }, true);
+}
+
+void NoteTextView::insertFromMimeData(const QMimeData *source) {
+    if (!isReadOnly()) settleCopiesAroundSelection(source);
+    QString text = source && source->hasText() ? source->text() : QString();
+    if (!isReadOnly() && source && source->hasHtml()) {
+        // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
+        // far more of it than plain text, or none. Past it, the paste goes in as plain text.
+        const QString html = source->html();
+        QString shown = HtmlText::plainText(html);
+        if (shown.size() <= NoteDocument::kPieceChars) {
+            userEdit([this, &html] { insertRich(html); }, false, true);
+            return;
+        }
+        if (text.isEmpty()) text = std::move(shown);
+    }
+    if (isReadOnly()) return;
+    if (text.size() <= NoteDocument::kPieceChars) {
+        // As a plain text editor pastes (in the look of the caret's text), but without placing the
+        // view on the caret before the paste is cut into pieces.
+        userEdit(
+            [this, &text] {
+                if (text.isEmpty()) return;
+                QTextCursor c = textCursor();
+                c.insertText(text);
+            },
+            false, true);
+        return;
+    }
+    QTextCursor c = textCursor();
+    if (onLongPaste && text.size() > NoteDocument::kPasteLaterChars) {
+        const auto take = onLongPaste; // a copy: the handler may replace this view's document
+        take(text, c.selectionStart(), c.selectionEnd());
+        return;
+    }
+    // A long paste goes in as plain text, its long lines in pieces like those of an opened note: a
+    // line of megabytes in one paragraph would take minutes to lay out. A carriage return would make
+    // a paragraph of its own: a line ended the Windows way is one line.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    c.beginEditBlock();
+    NoteDocument::removeSelection(c);
+    const int pastedFrom = c.position();
+    const QTextCharFormat chars = c.charFormat();
+    QTextBlockFormat line = c.blockFormat(), piece = line;
+    line.clearProperty(NoteDocument::kContinues);
+    piece.setProperty(NoteDocument::kContinues, true);
+    qsizetype at = 0;
+    while (at <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', at);
+        if (end < 0) end = text.size();
+        const QString one = text.mid(at, end - at);
+        qsizetype from = 0;
+        for (const qsizetype cut : NoteDocument::pieceStarts(one)) {
+            c.insertText(one.mid(from, cut - from), chars);
+            c.insertBlock(piece, chars);
+            from = cut;
+        }
+        c.insertText(one.mid(from), chars);
+        if (end < text.size()) c.insertBlock(line, chars);
+        at = end + 1;
+    }
+    QTextCursor mend(document());
+    NoteDocument::mendCuts(mend, pastedFrom, c.position(), [] {});
+    c.endEditBlock();
+    setTextCursor(c);
+    linkEdited(pastedFrom, c.position());
+}
+
+void NoteTextView::pastePlain() {
+    if (isReadOnly()) return;
+    QString text = QGuiApplication::clipboard()->text();
+    if (text.isEmpty()) return;
+    settleCopiesAroundSelection();
+    if (text.size() > NoteDocument::kPieceChars) {
+        // A long paste goes in as plain text anyway, its long lines in pieces.
+        QMimeData plain;
+        plain.setText(text);
+        insertFromMimeData(&plain);
+        return;
+    }
+    // A line ended the Windows way is one line, not a line and an empty one.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    userEdit(
+        [this, &text] {
+            QTextCursor c = textCursor();
+            c.removeSelectedText();
+            c.insertText(text, NoteDocument::plainLook(c.charFormat()));
+        },
+        false, true);
+}
+
+// A rich paste keeps its characters' formats, without highlights (as the rich editors do); its
+// paragraphs become lines. Tables, lists and pictures the text view could not lay out become their
+// text.
+void NoteTextView::insertRich(const QString &html) {
+    QTextDocument pasted;
+    pasted.setDefaultFont(document()->defaultFont());
+    pasted.setHtml(html);
+    QTextCursor c = textCursor();
+    c.beginEditBlock();
+    c.removeSelectedText();
+    for (QTextBlock b = pasted.firstBlock(); b.isValid(); b = b.next()) {
+        if (b != pasted.firstBlock()) c.insertBlock();
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            QString t = f.text();
+            t.remove(QChar::ObjectReplacementCharacter);
+            t.replace(QChar::LineSeparator, QChar::ParagraphSeparator);
+            if (t.isEmpty()) continue;
+            QTextCharFormat fmt = f.charFormat();
+            fmt.clearBackground();
+            fmt.clearProperty(QTextFormat::ObjectType);
+            // Each run at the size it is shown in, in pixels as the note stores sizes: a heading's
+            // size relative to the text, or one in points, would be stored as no size at all (and
+            // another editor shows a run without one at its own default).
+            fmt.clearProperty(QTextFormat::FontSizeAdjustment);
+            fmt.clearProperty(QTextFormat::FontPointSize);
+            fmt.setProperty(QTextFormat::FontPixelSize, RtfCodec::shownPixels(f.charFormat().font()));
+            // A link the page gave no colour of its own gets the palette's from Qt: not the text's,
+            // so not stored; it is shown in the links' colour, as the note shown again shows it.
+            if (fmt.isAnchor() && fmt.foreground() == QGuiApplication::palette().link()) {
+                fmt.clearForeground();
+                if (autoLinks_.isValid()) {
+                    fmt.setForeground(autoLinks_);
+                    fmt.setProperty(NoteDocument::kShownColour, true);
+                }
+            }
+            c.insertText(t, fmt);
+        }
+    }
+    c.endEditBlock();
+}
+
+void NoteTextView::applyFmt(int code) {
+    QTextCursor sel = textCursor();
+    if (!sel.hasSelection() || isReadOnly()) return;
+    const int from = sel.selectionStart(), to = sel.selectionEnd();
+    const bool offerAgain = settleCopies(from, to);
+    applyFormatCode(document(), from, to, code);
+    sel.setPosition(from);
+    sel.setPosition(to, QTextCursor::KeepAnchor);
+    setTextCursor(sel);
+    // The selection is still there, in its new looks.
+    if (offerAgain)
+        QGuiApplication::clipboard()->setMimeData(createMimeDataFromSelection(), QClipboard::Selection);
+}
+
+void NoteTextView::mousePressEvent(QMouseEvent *e) {
+    pressPos_ = e->position();
+    pressedLink_ = isReadOnly() && e->button() == Qt::LeftButton ? linkAt(e->position()) : QString();
+    QPlainTextEdit::mousePressEvent(e);
+    if (e->button() == Qt::LeftButton) placeAtPiece(e->position(), e->modifiers() & Qt::ShiftModifier);
+}
+
+void NoteTextView::mouseMoveEvent(QMouseEvent *e) {
+    QPlainTextEdit::mouseMoveEvent(e);
+    if (e->buttons() & Qt::LeftButton) placeAtPiece(e->position(), true);
+    // A view that links addresses as they are typed shows its links as links while editing too.
+    const bool pointing = isReadOnly() || autoLinks_.isValid();
+    if (e->buttons() == Qt::NoButton)
+        viewport()->setCursor(pointing && !linkAt(e->position()).isEmpty() ? Qt::PointingHandCursor
+                                                                                       : Qt::IBeamCursor);
+}
+
+void NoteTextView::mouseReleaseEvent(QMouseEvent *e) {
+    QPlainTextEdit::mouseReleaseEvent(e);
+    const QString link = std::exchange(pressedLink_, QString());
+    if (link.isEmpty() || textCursor().hasSelection() || (e->position() - pressPos_).manhattanLength() > 4) return;
+    if (linkAt(e->position()) != link) return;
+    if (const auto url = WebLinks::fromLinkValue(link)) WebLinks::open(*url);
+}
+
