@@ -172,7 +172,7 @@ NotesView::TableHeaderKey NotesView::tableHeaderKey(const Note &note) const {
 bool NotesView::refreshTableInPlace(const Note &note) {
     HeightCache &hc = heightCache_;
     const size_t n = note.rows.size();
-    if (!grid_ || !detailScroll_ || editingID_ || findBarVisible_ || note.type != NoteType::table ||
+    if (!grid_ || !detailScroll_ || editingID_ || finder_->visible() || note.type != NoteType::table ||
         note.id != shownDetailID_ || !tableHeader_ || !(*tableHeader_ == tableHeaderKey(note)) || hc.id != note.id ||
         hc.rows.size() != n || hc.heights.size() != n || hc.estimated.size() != n || hc.widths != grid_->widths())
         return false;

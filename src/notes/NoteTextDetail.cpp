@@ -93,7 +93,7 @@ NoteTextView *NotesView::makeLongView() {
     const auto lend = [this, lv]() -> QTextDocument * {
         if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return nullptr;
         QTextDocument *doc = longDoc_;
-        findLetGo(doc);
+        finder_->letGo(doc);
         longDoc_ = nullptr;
         lv->setDocument(nullptr);
         lv->setReadOnly(true);
@@ -276,7 +276,7 @@ void NotesView::showLongDoc(const Note &note) {
         attachLongDoc();
         // What waited for the text: the reader's place after a save, and the search.
         restoreReaderPlace();
-        if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
+        finder_->searchAgain();
     });
 }
 
@@ -648,7 +648,7 @@ void NotesView::saveLongEditor(Note copy) {
     longDoc_ = nullptr;
     ++longGen_;
     pastedLinks_.clear();
-    findLetGo(doc);
+    finder_->letGo(doc);
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
     const quint64 gen = longGen_;
@@ -724,6 +724,12 @@ void NotesView::keepReaderPlace(const QString &id, QAbstractScrollArea *editor) 
     if (!editor || !TextViewOps::document(editor)) return;
     placeID_ = id;
     placePos_ = TextViewOps::firstVisiblePosition(editor);
+}
+
+QAbstractScrollArea *NotesView::findView() const {
+    // The note's one view, in the detail or the editor, once its document is there.
+    if (longTextReady() && detailHost_ && detailHost_->isAncestorOf(longView_)) return longView_;
+    return nullptr;
 }
 
 void NotesView::restoreReaderPlace() {

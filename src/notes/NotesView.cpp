@@ -26,6 +26,11 @@ NotesView::NotesView(QWidget *parent) : Page(parent) {
     auto &n = Notifier::get();
     n.observe(Notify::notesChanged, this, [this](QObject *) { requestRebuild(); });
     n.observe(Notify::languageChanged, this, [this](QObject *) { refresh(); });
+    finder_ = new NoteFindBar(this, {.note = [this] { return shownNote(); },
+                                     .textView = [this] { return findView(); },
+                                     .grid = [this] { return grid_.data(); },
+                                     .detailScroll = [this] { return detailScroll_.data(); }});
+    connect(finder_, &NoteFindBar::barShownOrHidden, this, &NotesView::layoutFrame);
 }
 
 double NotesView::listWidth(double w, double frac) {
@@ -79,10 +84,10 @@ void NotesView::setup() {
     auto *find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WindowShortcut);
     connect(find, &QShortcut::activated, this, [self] { if (self) self->toggleFindBar(); });
 
-    const bool barWasShown = findBarVisible_;
-    findBarVisible_ = false;
+    const bool barWasShown = finder_->visible();
+    finder_->barGone();
     for (QWidget *w : findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) w->show();
-    if (barWasShown) showFindBar();
+    if (barWasShown) finder_->show();
     layoutFrame();
     refresh();
 }
@@ -126,11 +131,11 @@ void NotesView::layoutFrame() {
     exportBtn_->setGeometry(yUp(H, W - 10 - ew, H - 50, ew, 26));
     importBtn_->setGeometry(yUp(H, W - 20 - ew - iw, H - 50, iw, 26));
     createBtn_->setGeometry(yUp(H, W - 30 - ew - iw - bw, H - 50, bw, 26));
-    const double F = findBarVisible_ ? 42 : 0;
+    const double F = finder_->visible() ? 42 : 0;
     listPanel_->setGeometry(yUp(H, 0, 0, L, H - 70));
     divider_->setGeometry(yUp(H, L, 0, 5, H - 70));
     listScroll_->setGeometry(0, 0, int(L), int(std::max(0.0, H - 70)));
-    if (findBar_) findBar_->setGeometry(yUp(H, L + 5, 0, W - L - 5, F));
+    if (QWidget *bar = finder_->bar()) bar->setGeometry(yUp(H, L + 5, 0, W - L - 5, F));
     const QRect dh = yUp(H, L + 5, F, W - L - 5, std::max(0.0, H - 70 - F));
     const QSize was = detailHost_->size();
     detailHost_->setGeometry(dh);
@@ -276,7 +281,7 @@ void NotesView::rebuildDetail() {
     shownDetailID_ = note->id;
     if (editingID_ && *editingID_ == note->id && note->type == NoteType::text) {
         buildInlineEditor(*note);
-        if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
+        finder_->searchAgain();
         return;
     }
     editingID_.reset();
@@ -299,7 +304,7 @@ void NotesView::rebuildDetail() {
             s->verticalScrollBar()->setValue(pos.y());
         });
     }
-    if (findBarVisible_ && !findQuery_.isEmpty()) runFind(findQuery_);
+    finder_->searchAgain();
     restoreReaderPlace();
 }
 

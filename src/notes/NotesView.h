@@ -1,6 +1,7 @@
 #pragma once
 #include "notes/Note.h"
 #include "notes/NoteFind.h"
+#include "notes/NoteFindBar.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteTextView.h"
 #include "notes/RichTextView.h"
@@ -77,23 +78,20 @@ public:
     void showCellEditor(const QString &noteID, int row, int col);
 
     // Find bar.
-    void toggleFindBar();
-    void showFindBar();
-    void hideFindBar();
-    void runFind(const QString &query);
-    void stepFind(int delta);
-    bool findBarVisible() const { return findBarVisible_; }
-    QString findCountText() const;
-    int findMatchCount() const;
-    // Whether the matches in a long text are still being counted (a slice at a time).
-    bool findCounting() const { return findSearch_.has_value() && !findSearch_->finished(); }
-    // Whether the matches held are those of the text as it is (no search, nor search again of an
-    // edit, still on its way).
-    bool findSettled() const { return !findCounting() && !findRegion_; }
+    void toggleFindBar() { finder_->toggle(); }
+    void showFindBar() { finder_->show(); }
+    void hideFindBar() { finder_->hide(); }
+    void runFind(const QString &query) { finder_->run(query); }
+    void stepFind(int delta) { finder_->step(delta); }
+    bool findBarVisible() const { return finder_->visible(); }
+    QString findCountText() const { return finder_->countText(); }
+    int findMatchCount() const { return finder_->matchCount(); }
+    bool findCounting() const { return finder_->counting(); }
+    bool findSettled() const { return finder_->settled(); }
     // The text matches (start, length) in the document of the view searched, and that view: the
     // note's view in the detail or in the inline editor, whichever size the note is.
-    const std::vector<std::pair<int, int>> &findTextRanges() const { return findTextRanges_; }
-    int findCurrentIndex() const { return findMatchIdx_; }
+    const std::vector<std::pair<int, int>> &findTextRanges() const { return finder_->textRanges(); }
+    int findCurrentIndex() const { return finder_->currentIndex(); }
     QAbstractScrollArea *findView() const;
 
 protected:
@@ -139,16 +137,6 @@ private:
     // A long paste's document is there: edited on if the editor it was pasted into is still open.
     void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
                           std::vector<NoteDocument::FoundLink> links);
-    // Marks the matches in the shown part of the view searched and the current one; with reveal,
-    // scrolls to the current one.
-    void applyFindHighlights(bool reveal = true);
-    void searchOn();
-    // An edit of the text searched: the matches move with it, and the lines it touched are searched
-    // again (see FindRegion).
-    void findTextChanged(int pos, int removed, int added);
-    void mergeFindRegion();
-    // Before doc goes to a worker (a long paste, a save): no search reads it meanwhile.
-    void findLetGo(QTextDocument *doc);
     // Save keeps the reader's place: the first character the editor showed is shown first again once
     // the note's detail has its text.
     void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);
@@ -294,29 +282,7 @@ private:
     QString longSavingID_;
     bool longTakeQueued_ = false; // the saved document goes into the view next turn
 
-    bool findBarVisible_ = false;
-    QString findQuery_;
-    int findMatchIdx_ = 0;
-    std::vector<std::pair<int, int>> findTextRanges_;
-    std::vector<NoteGrid::CellPos> findCellMatches_;
-    QPointer<QWidget> findBar_;
-    QPointer<QLineEdit> findField_;
-    QPointer<QLabel> findCountLbl_;
-    std::optional<NoteFind::DocSearch> findSearch_;
-    // The part of the text an edit changed, searched again (a slice at a time when long): its matches
-    // take the place of those held there once it is done; edits meanwhile widen it. toEnd: the held
-    // matches had reached the cap, so the search goes on to fill them up again.
-    struct FindRegion {
-        NoteFind::DocSearch search;
-        int from = 0, to = 0;
-        bool toEnd = false;
-    };
-    std::optional<FindRegion> findRegion_;
-    QPointer<QAbstractScrollArea> findShownIn_; // the view that holds the highlights
-    QTimer *findSlices_ = nullptr;
-    QTimer *findRepaint_ = nullptr; // highlights what a scroll brought into view
-    bool findTextChanging_ = false; // inside findTextChanged
-    std::optional<bool> findHighlightsQueued_; // highlights to set next turn (whether to reveal the current)
+    NoteFindBar *finder_;
     QString placeID_;
     int placePos_ = -1;
     // The reader's place goes back a turn after the view took the document (see restoreReaderPlace).
