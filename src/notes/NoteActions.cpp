@@ -47,7 +47,7 @@ void NotesView::deleteNote(const QString &id) {
                                                     .uk = "Видалити нотатку?", .pl = "Usunąć notatkę?"}),
                                               {}, {deleteWord(), cancelTitle()}, nullptr, true, {}});
     if (a != 0) return;
-    colWidthsMap_.erase(id);
+    table_->forgetWidths(id);
     selectedID_.reset();
     editingID_.reset();
     NoteStore::shared().remove(id);

@@ -94,7 +94,7 @@ private:
     std::optional<FindRegion> region_;
     QPointer<QAbstractScrollArea> shownIn_; // the view that holds the highlights
     QTimer *slices_ = nullptr;
-    QTimer *repaint_ = nullptr;      // highlights what a scroll brought into view
-    bool textChanging_ = false;      // inside textChanged
+    QTimer *repaint_ = nullptr;            // highlights what a scroll brought into view
+    bool textChanging_ = false;            // inside textChanged
     std::optional<bool> highlightsQueued_; // highlights to set next turn (whether to reveal the current)
 };

@@ -1,5 +1,5 @@
 // The detail of a table note: the grid, its row heights, and the actions on its cells.
-#include "notes/NotesView.h"
+#include "notes/NoteTableDetail.h"
 #include "notes/NotesUi.h"
 
 #include "notes/NoteDialogs.h"
@@ -20,6 +20,8 @@
 
 using namespace NotesUi;
 
+NoteTableDetail::NoteTableDetail(QWidget *page, Shown shown) : QObject(page), page_(page), shown_(std::move(shown)) {}
+
 namespace {
 // A selection is a rectangle over the cells as they stood: once the table changes it may cover other
 // cells or none, so any change drops it (as a column resize does).
@@ -28,16 +30,17 @@ bool sameTable(const Note &was, const Note &now) {
 }
 } // namespace
 
-void NotesView::buildTableDetail(const Note &note) {
-    const int W = detailHost_->width();
+void NoteTableDetail::build(const Note &note, int scrollY) {
+    QScrollArea *scroll = shown_.scroll();
+    const int W = shown_.host()->width();
     if (note.columns.empty()) {
         auto *doc = new FlippedView;
         auto *l = label(doc, L::t({.en = "Table is empty", .es = "La tabla está vacía", .de = "Tabelle ist leer", .fr = "Le tableau est vide",
                                    .uk = "Таблиця порожня", .pl = "Tabela jest pusta"}),
                         12, QFont::Normal, VF::muted());
         l->setGeometry(28, 12, W - 56, 20);
-        doc->resize(W, std::max(60, detailScroll_->height()));
-        detailScroll_->setWidget(doc);
+        doc->resize(W, std::max(60, scroll->height()));
+        scroll->setWidget(doc);
         return;
     }
     const size_t n = note.rows.size();
@@ -46,8 +49,8 @@ void NotesView::buildTableDetail(const Note &note) {
     // its gap) are measured now.
     const bool sliced = n * note.columns.size() > kMeasureAtOnceCells;
     const int est = NoteGrid::oneLineRowHeight();
-    const size_t first = std::min(n, size_t(std::max(0, detailScrollPos_.y() - NoteGrid::kTop) / (est + 3)));
-    const size_t last = std::min(n, first + size_t(std::max(detailScroll_->height(), 700) / 33 + 2));
+    const size_t first = std::min(n, size_t(std::max(0, scrollY - NoteGrid::kTop) / (est + 3)));
+    const size_t last = std::min(n, first + size_t(std::max(scroll->height(), 700) / 33 + 2));
     auto &widths = colWidthsMap_[note.id];
     // The widest lines known for the rows measured now: the first screen's, when its scan gave the widths.
     std::vector<double> firstWidest;
@@ -133,11 +136,11 @@ void NotesView::buildTableDetail(const Note &note) {
     auto *g = new NoteGrid(note, widths, hc.heights, W, &sel_, nullptr);
     if (previousGrid_) g->takeLayouts(*previousGrid_);
     previousGrid_ = nullptr;
-    g->resize(g->width(), std::max(g->height(), detailScroll_->height()));
-    detailScroll_->setWidget(g);
+    g->resize(g->width(), std::max(g->height(), scroll->height()));
+    scroll->setWidget(g);
     grid_ = g;
     const QString id = note.id;
-    QPointer<NotesView> self(this);
+    QPointer<NoteTableDetail> self(this);
     g->onDoubleTap = [self, id](int r, int c) { if (self) self->showCellEditor(id, r, c); };
     g->onDragSwap = [self, id](NoteGrid::CellPos a, NoteGrid::CellPos b) { if (self) self->swapOrMove(id, a, b); };
     g->onResize = [self, id](int c, double d) {
@@ -150,7 +153,7 @@ void NotesView::buildTableDetail(const Note &note) {
     g->onResizeEnd = [self] {
         if (!self) return;
         self->sel_ = {};
-        self->requestRebuild();
+        emit self->rebuildWanted();
     };
     g->onDeleteColumn = [self, id](int c) { if (self) self->deleteColumn(id, c); };
     g->onDeleteRow = [self, id](int r) { if (self) self->deleteRow(id, r); };
@@ -158,22 +161,22 @@ void NotesView::buildTableDetail(const Note &note) {
     g->onCopy = [self, id] { if (self) self->copySelection(id); };
     g->onPaste = [self, id] { if (self) self->pasteAtAnchor(id); };
     g->onClear = [self, id] { if (self) self->clearSelectionContent(id); };
-    tableHeader_ = tableHeaderKey(note);
+    tableHeader_ = headerKey(note);
 }
 
-NotesView::TableHeaderKey NotesView::tableHeaderKey(const Note &note) const {
-    return {note.title, note.emoji, int(L::lang()), detailHost_->size()};
+NoteTableDetail::HeaderKey NoteTableDetail::headerKey(const Note &note) const {
+    return {note.title, note.emoji, int(L::lang()), shown_.host()->size()};
 }
 
 // A cell saved, cleared, pasted or swapped in a large table is shown in the grid already there: the
 // header, the scroll area and the other cells' layouts stay, and a changed row takes its new height
 // in place. Anything else (rows added, removed or moved, other widths, a new title, an open find bar)
 // builds the detail again.
-bool NotesView::refreshTableInPlace(const Note &note) {
+bool NoteTableDetail::refreshInPlace(const Note &note) {
     HeightCache &hc = heightCache_;
     const size_t n = note.rows.size();
-    if (!grid_ || !detailScroll_ || editingID_ || finder_->visible() || note.type != NoteType::table ||
-        note.id != shownDetailID_ || !tableHeader_ || !(*tableHeader_ == tableHeaderKey(note)) || hc.id != note.id ||
+    if (!grid_ || !shown_.scroll() || note.type != NoteType::table || note.id != shown_.shownID() || !tableHeader_ ||
+        !(*tableHeader_ == headerKey(note)) || hc.id != note.id ||
         hc.rows.size() != n || hc.heights.size() != n || hc.estimated.size() != n || hc.widths != grid_->widths())
         return false;
     const auto widths = colWidthsMap_.find(note.id);
@@ -206,24 +209,25 @@ bool NotesView::refreshTableInPlace(const Note &note) {
     return true;
 }
 
-bool NotesView::tableMeasured() const {
-    if (!grid_ || (widthScan_ && widthScan_->id == shownDetailID_)) return false;
+bool NoteTableDetail::measured() const {
+    const QString shownID = shown_.shownID();
+    if (!grid_ || (widthScan_ && widthScan_->id == shownID)) return false;
     const HeightCache &hc = heightCache_;
-    return hc.id == shownDetailID_ && std::find(hc.estimated.begin(), hc.estimated.end(), 1) == hc.estimated.end();
+    return hc.id == shownID && std::find(hc.estimated.begin(), hc.estimated.end(), 1) == hc.estimated.end();
 }
 
-void NotesView::startMeasuring() {
+void NoteTableDetail::startMeasuring() {
     if (!measureTimer_) {
         measureTimer_ = new QTimer(this);
         measureTimer_->setInterval(0);
-        connect(measureTimer_, &QTimer::timeout, this, &NotesView::measureSomeRows);
+        connect(measureTimer_, &QTimer::timeout, this, &NoteTableDetail::measureSomeRows);
     }
     measureTimer_->start();
 }
 
 // One slice of the width scan. Returns whether the widths are settled; when the scan ends with other
 // widths than the first screen gave, the detail is built again with them (and goes on measuring).
-bool NotesView::scanSomeWidths(const QElapsedTimer &slice) {
+bool NoteTableDetail::scanSomeWidths(const QElapsedTimer &slice) {
     if (!widthScan_) return true;
     WidthScan &s = *widthScan_;
     HeightCache &hc = heightCache_;
@@ -247,7 +251,7 @@ bool NotesView::scanSomeWidths(const QElapsedTimer &slice) {
     widthScan_.reset();
     if (!changed) return true;
     // The detail alone is built again with them; the list has not changed.
-    rebuildDetail();
+    emit detailRebuildWanted();
     return false;
 }
 
@@ -255,7 +259,7 @@ bool NotesView::scanSomeWidths(const QElapsedTimer &slice) {
 // long table: the width scan first, then the rows still standing at an estimated height. The shown
 // grid takes the new heights; rows above the visible part move the scroll position with them, so
 // what is on screen stays put.
-void NotesView::measureSomeRows() {
+void NoteTableDetail::measureSomeRows() {
     QElapsedTimer slice;
     slice.start();
     if (!scanSomeWidths(slice)) return; // still scanning, or built again with the settled widths
@@ -277,8 +281,9 @@ void NotesView::measureSomeRows() {
         for (size_t k = 0; k < measured.size(); ++k) heights[taken[from + k]] = measured[k];
     }
     hc.nextEstimated = r;
-    const bool shown = grid_ && shownDetailID_ == hc.id && detailScroll_;
-    const int scrollY = shown ? detailScroll_->verticalScrollBar()->value() : 0;
+    QScrollArea *scroll = shown_.scroll();
+    const bool shown = grid_ && shown_.shownID() == hc.id && scroll;
+    const int scrollY = shown ? scroll->verticalScrollBar()->value() : 0;
     int shift = 0;
     for (size_t i : taken) {
         hc.estimated[i] = 0;
@@ -289,14 +294,14 @@ void NotesView::measureSomeRows() {
     hc.heights = std::move(heights);
     if (shown && any && grid_->widths() == hc.widths) {
         grid_->setRowHeights(hc.heights);
-        if (shift) detailScroll_->verticalScrollBar()->setValue(scrollY + shift);
+        if (shift) scroll->verticalScrollBar()->setValue(scrollY + shift);
     }
     if (r >= n) measureTimer_->stop();
 }
 
 // ---- table actions ----
 
-void NotesView::swapOrMove(const QString &noteID, NoteGrid::CellPos from, NoteGrid::CellPos to) {
+void NoteTableDetail::swapOrMove(const QString &noteID, NoteGrid::CellPos from, NoteGrid::CellPos to) {
     const Note *n = NoteStore::shared().find(noteID);
     if (!n) return;
     Note copy = *n;
@@ -308,10 +313,10 @@ void NotesView::swapOrMove(const QString &noteID, NoteGrid::CellPos from, NoteGr
     if (!changed) return;
     sel_ = {};
     NoteStore::shared().update(copy);
-    requestRebuild();
+    emit rebuildWanted();
 }
 
-void NotesView::copySelection(const QString &noteID) {
+void NoteTableDetail::copySelection(const QString &noteID) {
     const Note *n = NoteStore::shared().find(noteID);
     if (!n || !sel_.anchor || !sel_.end) return;
     clipboardCells_ = TableClipboard::copyBlock(*n, sel_.rect());
@@ -319,7 +324,7 @@ void NotesView::copySelection(const QString &noteID) {
     QApplication::clipboard()->setText(clipboardText_);
 }
 
-void NotesView::pasteAtAnchor(const QString &noteID) {
+void NoteTableDetail::pasteAtAnchor(const QString &noteID) {
     // The page's own block keeps cells that hold tabs or line breaks whole, but only while the
     // clipboard still holds what the page put there: anything copied since, here or in another
     // program, wins.
@@ -338,10 +343,10 @@ void NotesView::pasteAtAnchor(const QString &noteID) {
     TableClipboard::paste(copy, *sel_.anchor, b);
     sel_ = {};
     NoteStore::shared().update(copy);
-    requestRebuild();
+    emit rebuildWanted();
 }
 
-void NotesView::clearSelectionContent(const QString &noteID) {
+void NoteTableDetail::clearSelectionContent(const QString &noteID) {
     if (!sel_.anchor || !sel_.end) return;
     const Note *n = NoteStore::shared().find(noteID);
     if (!n) return;
@@ -349,13 +354,13 @@ void NotesView::clearSelectionContent(const QString &noteID) {
     TableClipboard::clear(copy, sel_.rect());
     sel_ = {};
     NoteStore::shared().update(copy);
-    requestRebuild();
+    emit rebuildWanted();
 }
 
-void NotesView::contextMenu(const QString &noteID, const QPoint &global) {
-    QMenu m(this);
+void NoteTableDetail::contextMenu(const QString &noteID, const QPoint &global) {
+    QMenu m(page_);
     const bool has = sel_.anchor.has_value();
-    QPointer<NotesView> self(this);
+    QPointer<NoteTableDetail> self(this);
     QAction *c = m.addAction(QStringLiteral("📋 ") + L::t({.en = "Copy selection", .es = "Copiar selección", .de = "Auswahl kopieren", .fr = "Copier la sélection",
                                                           .uk = "Копіювати виділене", .pl = "Kopiuj zaznaczenie"}));
     c->setEnabled(has);
@@ -372,13 +377,13 @@ void NotesView::contextMenu(const QString &noteID, const QPoint &global) {
     if (chosen == x) clearSelectionContent(noteID);
 }
 
-void NotesView::deleteColumn(const QString &noteID, int col) {
+void NoteTableDetail::deleteColumn(const QString &noteID, int col) {
     const Note *n = NoteStore::shared().find(noteID);
     if (!n || col < 0 || col >= int(n->columns.size())) return;
     const QString msg = L::lang() == AppLang::en ? QStringLiteral("Delete column '%1'?").arg(n->columns[size_t(col)].title)
                                                  : L::t({.en = "", .es = "¿Eliminar la columna?", .de = "Spalte löschen?", .fr = "Supprimer la colonne?",
                                                          .uk = "Видалити стовпець?", .pl = "Usunąć kolumnę?"});
-    if (Dialogs::get().alert(this, {msg, {}, {deleteWord(), cancelTitle()}, nullptr, true, {}}) != 0) return;
+    if (Dialogs::get().alert(page_, {msg, {}, {deleteWord(), cancelTitle()}, nullptr, true, {}}) != 0) return;
     const Note *again = NoteStore::shared().find(noteID);
     if (!again) return;
     Note copy = *again;
@@ -386,43 +391,43 @@ void NotesView::deleteColumn(const QString &noteID, int col) {
     colWidthsMap_.erase(noteID);
     sel_ = {};
     NoteStore::shared().update(copy);
-    requestRebuild();
+    emit rebuildWanted();
 }
 
-void NotesView::deleteRow(const QString &noteID, int row) {
+void NoteTableDetail::deleteRow(const QString &noteID, int row) {
     const QString msg = L::t({.en = "Delete row %1?", .es = "¿Eliminar fila %1?", .de = "Zeile %1 löschen?", .fr = "Supprimer la ligne %1?",
                               .uk = "Видалити рядок %1?", .pl = "Usunąć wiersz %1?"})
                             .arg(row + 1);
-    if (Dialogs::get().alert(this, {msg, {}, {deleteWord(), cancelTitle()}, nullptr, true, {}}) != 0) return;
+    if (Dialogs::get().alert(page_, {msg, {}, {deleteWord(), cancelTitle()}, nullptr, true, {}}) != 0) return;
     const Note *n = NoteStore::shared().find(noteID);
     if (!n) return;
     Note copy = *n;
     TableOps::deleteRow(copy, row);
     sel_ = {};
     NoteStore::shared().update(copy);
-    requestRebuild();
+    emit rebuildWanted();
 }
 
-void NotesView::showCellEditor(const QString &noteID, int row, int col) {
+void NoteTableDetail::showCellEditor(const QString &noteID, int row, int col) {
     // A large table the store let go of since it was shown (another large note was used meanwhile) is
     // decoded on a worker; its cell's editor opens once it is in, if the table is still the one shown.
-    QPointer<NotesView> self(this);
+    QPointer<NoteTableDetail> self(this);
     if (NoteStore::shared().decodeInBackground(noteID, this, [self, noteID, row, col] {
-            if (self && self->selectedID_ == noteID) self->openCellEditor(noteID, row, col);
+            if (self && self->shown_.selectedID() == noteID) self->openCellEditor(noteID, row, col);
         }))
         return;
     openCellEditor(noteID, row, col);
 }
 
-void NotesView::openCellEditor(const QString &noteID, int row, int col) {
+void NoteTableDetail::openCellEditor(const QString &noteID, int row, int col) {
     const Note *n = NoteStore::shared().find(noteID);
     if (!n || row < 0 || row >= int(n->rows.size())) return;
     sel_ = {};
     if (grid_) grid_->update();
     const NoteRow &r = n->rows[size_t(row)];
-    auto *ed = new CellEditor(noteID, row, col, col < r.cells.size() ? r.cells.at(col) : QString(), window());
-    QPointer<NotesView> self(this);
-    ed->onSaved = [self] { if (self) self->requestRebuild(); };
+    auto *ed = new CellEditor(noteID, row, col, col < r.cells.size() ? r.cells.at(col) : QString(), page_->window());
+    QPointer<NoteTableDetail> self(this);
+    ed->onSaved = [self] { if (self) emit self->rebuildWanted(); };
     ed->show();
     ed->raise();
     ed->activateWindow();

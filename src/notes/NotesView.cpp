@@ -26,9 +26,15 @@ NotesView::NotesView(QWidget *parent) : Page(parent) {
     auto &n = Notifier::get();
     n.observe(Notify::notesChanged, this, [this](QObject *) { requestRebuild(); });
     n.observe(Notify::languageChanged, this, [this](QObject *) { refresh(); });
+    table_ = new NoteTableDetail(this, {.host = [this] { return detailHost_; },
+                                        .scroll = [this] { return detailScroll_.data(); },
+                                        .shownID = [this] { return shownDetailID_; },
+                                        .selectedID = [this] { return selectedID_; }});
+    connect(table_, &NoteTableDetail::rebuildWanted, this, &NotesView::requestRebuild);
+    connect(table_, &NoteTableDetail::detailRebuildWanted, this, &NotesView::rebuildDetail);
     finder_ = new NoteFindBar(this, {.note = [this] { return shownNote(); },
                                      .textView = [this] { return findView(); },
-                                     .grid = [this] { return grid_.data(); },
+                                     .grid = [this] { return table_->grid(); },
                                      .detailScroll = [this] { return detailScroll_.data(); }});
     connect(finder_, &NoteFindBar::barShownOrHidden, this, &NotesView::layoutFrame);
 }
@@ -184,7 +190,7 @@ void NotesView::selectNote(const QString &id) {
         triedDecodeID_.clear();
         editWhenIn_.clear();
         detailScrollPos_ = {};
-        sel_ = {};
+        table_->clearSelection();
         editingID_.reset();
     }
     selectedID_ = id;
@@ -196,7 +202,7 @@ void NotesView::doubleTapNote(const QString &id) {
         // A large note not held decoded (not opened yet, or let go of since) is decoded on a worker,
         // as opening it is: its editor opens once it is in.
         if (!selectedID_ || *selectedID_ != id) {
-            sel_ = {};
+            table_->clearSelection();
             detailScrollPos_ = {};
             editingID_.reset();
         }
@@ -206,7 +212,7 @@ void NotesView::doubleTapNote(const QString &id) {
     }
     const Note *n = noteFields(id);
     if (!n) return;
-    if (!selectedID_ || *selectedID_ != id) sel_ = {};
+    if (!selectedID_ || *selectedID_ != id) table_->clearSelection();
     selectedID_ = id;
     if (n->type == NoteType::text)
         showInlineEditor(id);
@@ -244,7 +250,7 @@ void NotesView::rebuildDetail() {
     }
     // A short note's card waits for its text to be laid out; the detail as it was stays meanwhile.
     if (!cardLaidOut(shownNote())) return;
-    if (const Note *shown = shownNote(); shown && refreshTableInPlace(*shown)) return;
+    if (const Note *shown = shownNote(); shown && !editingID_ && !finder_->visible() && table_->refreshInPlace(*shown)) return;
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }
@@ -258,8 +264,7 @@ void NotesView::rebuildDetail() {
     }
     detailScroll_ = nullptr;
     textFit_ = {};
-    previousGrid_ = grid_;
-    grid_ = nullptr;
+    table_->detailGoing();
     linkTV_ = nullptr;
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
     const Note *note = shownNote();
@@ -289,7 +294,7 @@ void NotesView::rebuildDetail() {
     if (note->type == NoteType::text)
         buildTextDetail(*note);
     else
-        buildTableDetail(*note);
+        table_->build(*note, detailScrollPos_.y());
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         if (!going.contains(w)) w->show();
     // Where the detail was scrolled to, unless the reader's place after a save is shown instead.

@@ -3,6 +3,7 @@
 #include "notes/NoteFind.h"
 #include "notes/NoteFindBar.h"
 #include "notes/NoteGrid.h"
+#include "notes/NoteTableDetail.h"
 #include "notes/NoteTextView.h"
 #include "notes/RichTextView.h"
 #include "ui/LinkTextView.h"
@@ -53,10 +54,10 @@ public:
     QLineEdit *inlineTitleField() const { return inlineTitle_; }
     void saveInlineEditor();
     void cancelInlineEditor();
-    NoteGrid *grid() const { return grid_; }
+    NoteGrid *grid() const { return table_->grid(); }
     // Whether the table shown has its settled widths and every row measured (a large one is
     // measured a slice at a time after its first screen).
-    bool tableMeasured() const;
+    bool tableMeasured() const { return table_->measured(); }
     // The note's text view in the detail, once its document is there.
     NoteTextView *contentView() const { return !editingID_ && longTextReady() ? longView_.data() : nullptr; }
     // The one view of a text note's body, in the detail or in the inline editor; and whether its
@@ -68,14 +69,16 @@ public:
     // Whether a saved long note is still being read on a worker.
     bool longSavePending() const { return !longSavingID_.isEmpty(); }
     LinkTextView *linkView() const { return linkTV_; }
-    NoteGrid::Selection &selection() { return sel_; }
+    NoteGrid::Selection &selection() { return table_->selection(); }
 
     // Table actions on the note with this id (looked up again in the store).
-    void swapOrMove(const QString &noteID, NoteGrid::CellPos from, NoteGrid::CellPos to);
-    void copySelection(const QString &noteID);
-    void pasteAtAnchor(const QString &noteID);
-    void clearSelectionContent(const QString &noteID);
-    void showCellEditor(const QString &noteID, int row, int col);
+    void swapOrMove(const QString &noteID, NoteGrid::CellPos from, NoteGrid::CellPos to) {
+        table_->swapOrMove(noteID, from, to);
+    }
+    void copySelection(const QString &noteID) { table_->copySelection(noteID); }
+    void pasteAtAnchor(const QString &noteID) { table_->pasteAtAnchor(noteID); }
+    void clearSelectionContent(const QString &noteID) { table_->clearSelectionContent(noteID); }
+    void showCellEditor(const QString &noteID, int row, int col) { table_->showCellEditor(noteID, row, col); }
 
     // Find bar.
     void toggleFindBar() { finder_->toggle(); }
@@ -110,7 +113,6 @@ private:
     bool fitDetailHeight();
     void buildHeader(const Note &note);
     void buildTextDetail(const Note &note);
-    void buildTableDetail(const Note &note);
     void buildInlineEditor(const Note &note);
     NoteTextView *makeLongView();
     void styleLongView(NoteTextView *lv);
@@ -142,11 +144,6 @@ private:
     void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);
     void restoreReaderPlace();
     void deleteNote(const QString &id);
-    void deleteColumn(const QString &noteID, int col);
-    void deleteRow(const QString &noteID, int row);
-    void contextMenu(const QString &noteID, const QPoint &global);
-    // showCellEditor once the table is held decoded.
-    void openCellEditor(const QString &noteID, int row, int col);
     // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
     // the one with its id as the store has it then (read there too; note gives only its name).
     void exportWith(const Note &note, bool fromStore);
@@ -165,8 +162,6 @@ private:
     DraggableDivider *divider_ = nullptr;
     QWidget *detailHost_ = nullptr;
     QPointer<QScrollArea> detailScroll_;
-    QPointer<NoteGrid> grid_;
-    QPointer<NoteGrid> previousGrid_; // the grid a rebuild replaces, until the new one took its layouts
     QPointer<LinkTextView> linkTV_;
     // What fitDetailHeight moves of the text detail shown: the page its scroll area scrolls, a long
     // note's card (which fills what that area shows) with the room kept below it for the link, and the
@@ -191,60 +186,7 @@ private:
 
     double listFrac_ = 0.32;
     std::optional<QString> selectedID_;
-    std::map<QString, std::vector<double>> colWidthsMap_;
-    // Row heights of the table shown last, with the rows as they were measured. A rebuild for the same
-    // note and widths measures again only the rows whose cells changed (matched by row id, so a
-    // deleted or moved row does not shift the others); a resize or a selection change measures none.
-    struct HeightCache {
-        QString id;
-        std::vector<double> widths;
-        std::vector<NoteRow> rows;
-        // The store's version of the rows (NoteStore::textVersion): the same, the rows are, and a
-        // table decoded again is not compared with them cell by cell.
-        quint64 version = 0;
-        std::vector<int> heights;
-        // Rows of a long table not measured yet: they stand at one line's height until the idle
-        // measurer reaches them (visible rows are measured before the table is shown).
-        std::vector<char> estimated;
-        size_t nextEstimated = 0;
-        // Each column's widest line over these rows, once a width scan went through them all
-        // unchanged (measuring then skips the one-line cells that fit); empty otherwise.
-        std::vector<double> widest;
-    } heightCache_;
-    // Tables up to this many cells are measured whole when shown; larger ones show their first screen
-    // at once and are measured the rest of the way between events, a slice at a time: first the
-    // widest line of each column (while the widths are not the user's), then the rows' heights.
-    static constexpr size_t kMeasureAtOnceCells = 2000;
-    // How long one slice may keep the window's thread.
-    static constexpr int kSliceMs = 4;
-    // The scan reads the rows the height cache holds for the same note.
-    struct WidthScan {
-        QString id;
-        std::vector<NoteTableColumn> columns;
-        std::vector<double> widest;
-        size_t next = 0;
-    };
-    std::optional<WidthScan> widthScan_;
-    // What the shown table's header was built from (title, emoji, language, the detail's size): a
-    // change to the table's cells that leaves it and the rows' order as they are is taken by the grid
-    // shown, without building the detail again.
-    struct TableHeaderKey {
-        QString title, emoji;
-        int lang = -1;
-        QSize host;
-        bool operator==(const TableHeaderKey &) const = default;
-    };
-    std::optional<TableHeaderKey> tableHeader_;
-    TableHeaderKey tableHeaderKey(const Note &note) const;
-    bool refreshTableInPlace(const Note &note);
-    QTimer *measureTimer_ = nullptr;
-    void startMeasuring();
-    bool scanSomeWidths(const QElapsedTimer &slice);
-    void measureSomeRows();
-    NoteGrid::Selection sel_;
-    TableClipboard::Block clipboardCells_;
-    QString clipboardText_; // what the page last put on the clipboard
-
+    NoteTableDetail *table_;
     // The inline editor's state lives in the page, so a rebuild, a resize or a theme change re-places
     // the editor with its unsaved content instead of dropping it.
     std::optional<QString> editingID_;
