@@ -193,12 +193,10 @@ void NoteStore::resetForTests() {
     SharedObjects::get().drop<NoteStore>();
 }
 
-NoteStore::NoteStore(QObject *parent) : QObject(parent) {
+NoteStore::NoteStore(QObject *parent) : QObject(parent), stored_(QString::fromLatin1(kNotes)) {
     Prefs &p = Prefs::get();
-    connect(&p, &Prefs::storedValueReplaced, this, [this, &p](const QString &key) {
-        if (key == QLatin1String(kNotes) && docVersion_ && &p == docPrefs_ &&
-            p.version(QString::fromLatin1(kNotes)) != docVersion_)
-            reloadReplaced();
+    stored_.onReplaced(p, this, [this, &p] {
+        if (!stored_.isCurrentIn(p)) reloadReplaced();
     });
     startLoad(false);
 }
@@ -228,7 +226,7 @@ void NoteStore::startLoad(bool tell) {
 NoteStore::~NoteStore() = default;
 
 void NoteStore::adopt(NoteCodec::Index &&index) {
-    doc_ = std::move(index.doc);
+    stored_.hold(std::move(index.doc));
     heads_ = std::move(index.heads);
     slots_.clear();
     slots_.resize(heads_.size());
@@ -238,43 +236,33 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
         slots_[i].text = nextTextVersion();
     }
     layoutChanged_ = false;
-    docVersion_.reset();
     // Once the raw bytes are let go of too (the loader and the preferences drop theirs after this).
-    if (doc_.size() >= kTrimAfterBytes) QTimer::singleShot(0, this, [] { StoreLoader::trimHeapLater(); });
+    if (stored_.held().size() >= kTrimAfterBytes)
+        QTimer::singleShot(0, this, [] { StoreLoader::trimHeapLater(); });
 }
 
 QByteArray NoteStore::bytesOf(const Slot &s) const {
     if (s.dirty || !s.bytes.isEmpty()) return s.bytes;
-    if (!docVersion_) return QByteArray::fromRawData(doc_.constData() + s.span.at, s.span.len);
-    const Prefs &p = Prefs::get();
-    if (&p == docPrefs_)
-        if (auto b = p.readRange(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_)) return *b;
+    if (!stored_.isStored())
+        return QByteArray::fromRawData(stored_.held().constData() + s.span.at, s.span.len);
+    if (auto b = stored_.readRange(Prefs::get(), s.span.at, s.span.len)) return *b;
     // Only a replacement of the whole domain (restore, erase: the app quits next) gets here.
     qWarning("NoteStore: the stored notes were replaced underneath the store");
     return {};
 }
 
-// The preferences now hold doc_ (they took the write that changed the version from before): the
-// store lets go of its copy. A write they did not take (frozen after a restore, closed) keeps it.
+// The preferences now hold the document (they took the write that changed the version from before):
+// the store lets go of its copy. A write they did not take (frozen after a restore, closed) keeps it.
 void NoteStore::letGoOfDocument(std::optional<quint64> before) {
-    Prefs &p = Prefs::get();
-    const auto now = p.version(QString::fromLatin1(kNotes));
-    if (!now || (before && *now == *before)) return;
-    docVersion_ = now;
-    docPrefs_ = &p;
-    docSize_ = doc_.size();
-    holdHanded(doc_);
-    doc_ = QByteArray();
+    if (auto doc = stored_.handOver(Prefs::get(), before)) holdHanded(*doc);
 }
 
-QByteArray NoteStore::document() const {
+QByteArray NoteStore::document() {
     finishLoad();
     settleEncodes();
-    if (!docVersion_) return doc_;
-    const Prefs &p = Prefs::get();
-    if (&p != docPrefs_) return {};
-    auto stored = p.dataAsWritten(QString::fromLatin1(kNotes), *docVersion_);
-    if (!stored || stored->size() != docSize_) return {};
+    if (!stored_.isStored()) return stored_.held();
+    auto stored = stored_.readBack(Prefs::get());
+    if (!stored) return {};
     QByteArray doc = std::move(*stored);
     // Changes the preferences did not take (frozen after a restore) are the store's own: put in.
     if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
@@ -327,14 +315,14 @@ void NoteStore::decode(Slot &s, const QString &id) const {
         // Read back from a stored document another program may have written in place of ours: the
         // preferences find out, and the store reads that document again if so.
         qWarning("NoteStore: a note's bytes are not the note");
-        if (docVersion_) Prefs::get().verifyStored(QString::fromLatin1(kNotes));
+        if (stored_.isStored()) Prefs::get().verifyStored(stored_.key());
         return;
     }
     takeDecoded(s, std::move(held->note));
     s.rows = std::move(held->rows);
     // Read back from the preferences: kept while a table is decoded, for the rows a change copies. A
     // text's bytes would only hold its text a second time.
-    if (docVersion_ && keepsBytes(s)) s.bytes = bytes;
+    if (stored_.isStored() && keepsBytes(s)) s.bytes = bytes;
 }
 
 int NoteStore::firstIndex(const QString &id) const {
@@ -443,17 +431,17 @@ std::function<std::optional<QByteArray>()> NoteStore::readBytesLater(const Slot 
         // Held bytes own their buffer: the worker shares it, and a change here copies first.
         return [bytes = s.bytes] { return std::optional<QByteArray>(bytes); };
     }
-    if (!docVersion_) {
+    if (!stored_.isStored()) {
         // A note inside the document held here: the worker holds the document (shared, as a save
         // replaces it) and copies the note out there, not on the window's thread.
-        return [doc = doc_, at = s.span.at, len = s.span.len] {
+        return [doc = stored_.held(), at = s.span.at, len = s.span.len] {
             return std::optional<QByteArray>(QByteArray(doc.constData() + at, len));
         };
     }
     const Prefs &p = Prefs::get();
-    if (&p != docPrefs_) return [bytes = bytesOf(s)] { return std::optional<QByteArray>(bytes); };
+    if (!stored_.isIn(p)) return [bytes = bytesOf(s)] { return std::optional<QByteArray>(bytes); };
     // Read on the worker too: a note of megabytes is not read on the window's thread.
-    return p.readRangeLater(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_);
+    return stored_.readRangeLater(p, s.span.at, s.span.len);
 }
 
 std::function<std::optional<Note>()> NoteStore::readLater(const QString &id) const {
@@ -475,8 +463,8 @@ std::function<std::optional<Note>()> NoteStore::readLater(const QString &id) con
 }
 
 NoteStore::BytesSource NoteStore::sourceOf(const Slot &s) const {
-    return {s.dirty || !s.bytes.isEmpty() ? s.bytes.constData() : nullptr, docVersion_,
-            docVersion_ ? nullptr : doc_.constData(), s.span.at, s.span.len};
+    return {s.dirty || !s.bytes.isEmpty() ? s.bytes.constData() : nullptr, stored_.version(),
+            stored_.isStored() ? nullptr : stored_.held().constData(), s.span.at, s.span.len};
 }
 
 void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held,
@@ -487,7 +475,7 @@ void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCod
     if ((s.note && !s.lent) || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
     takeDecoded(s, std::move(held.note));
     s.rows = std::move(held.rows);
-    if (docVersion_ && !from.held && keepsBytes(s)) s.bytes = std::move(bytes);
+    if (stored_.isStored() && !from.held && keepsBytes(s)) s.bytes = std::move(bytes);
     s.used = ++useCount_;
     scheduleTrim();
 }
@@ -514,7 +502,7 @@ bool NoteStore::isLarge(const Slot &s) {
 
 bool NoteStore::decodesAway(const Slot &s) const {
     if (isLarge(s)) return true;
-    return !s.dirty && s.bytes.isEmpty() && docVersion_ && s.span.at >= kDecodeAwayAt;
+    return !s.dirty && s.bytes.isEmpty() && stored_.isStored() && s.span.at >= kDecodeAwayAt;
 }
 
 // The notes held decoded and not changed, the one used last first.
@@ -561,8 +549,7 @@ void freeLater(Freed &&f) {
 // The changes the disk holds now need not be kept here any more. True while some are still waiting
 // for the disk.
 bool NoteStore::confirmSaved() const {
-    if (!docVersion_ || &Prefs::get() != docPrefs_) return false;
-    const auto upTo = Prefs::get().committedUpTo(QString::fromLatin1(kNotes), *docVersion_);
+    const auto upTo = stored_.committedUpTo(Prefs::get());
     if (!upTo) return false;
     Freed freed;
     bool waiting = false;
@@ -729,17 +716,17 @@ bool NoteStore::installEncodes(const Deadline *until) const {
 }
 
 // Every note's bytes in place, and the save the encodes held back written.
-void NoteStore::settleEncodes() const {
+void NoteStore::settleEncodes() {
     installEncodes();
     if (!savePending_) return;
     savePending_ = false;
-    const_cast<NoteStore *>(this)->writeNow();
+    writeNow();
     scheduleTrim(); // notes held decoded only while their bytes were made
     watchConfirmed();
 }
 
 void NoteStore::writeNow() {
-    if (docVersion_)
+    if (stored_.isStored())
         saveBySplicing();
     else
         saveHeld();
@@ -748,7 +735,7 @@ void NoteStore::writeNow() {
 // The document is held here (as loaded, or not taken by the preferences): the changed notes go in
 // its place, or, when notes came or went, every note's bytes are joined into a new one.
 void NoteStore::saveHeld() {
-    if (!layoutChanged_ && doc_.size() >= 2) {
+    if (!layoutChanged_ && stored_.held().size() >= 2) {
         std::vector<PrefsSplice> splices;
         qsizetype shift = 0;
         for (Slot &s : slots_) {
@@ -759,7 +746,7 @@ void NoteStore::saveHeld() {
             s.span.len = s.bytes.size();
         }
         // In the buffer's own place (one the preferences still share is copied once, by the first change).
-        applySplices(doc_, splices);
+        stored_.spliceHeld(splices);
     } else {
         join();
     }
@@ -769,8 +756,8 @@ void NoteStore::saveHeld() {
         if (!keepsBytes(s)) s.bytes = QByteArray(); // the document holds them
     }
     layoutChanged_ = false;
-    const auto before = Prefs::get().version(QString::fromLatin1(kNotes));
-    saveDocument(QString::fromLatin1(kNotes), doc_);
+    const auto before = Prefs::get().version(stored_.key());
+    saveDocument(stored_.key(), stored_.held());
     letGoOfDocument(before);
 }
 
@@ -781,19 +768,20 @@ void NoteStore::saveBySplicing() {
     // Writes are not kept after a restore or an erase (the app quits next), nor after the final
     // commit: the changes stay here, as any write's would.
     if (p.isFrozen() || p.isClosed()) return;
-    if (&p != docPrefs_) {
+    if (!stored_.isIn(p)) {
         qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
         return;
     }
     confirmSaved();
     std::vector<ArrayElement> elements = elementsNow();
-    auto splices = layoutChanged_ ? arraySplices(elements, docSize_) : splicesInPlace(elements);
+    auto splices = layoutChanged_ ? arraySplices(elements, stored_.size()) : splicesInPlace(elements);
+    const auto was = stored_.version();
     std::optional<quint64> now;
-    if (splices && splices->empty() && p.version(QString::fromLatin1(kNotes)) == docVersion_) {
-        now = docVersion_; // nothing changed: nothing written
+    if (splices && splices->empty() && stored_.isCurrentIn(p)) {
+        now = was; // nothing changed: nothing written
     } else if (splices) {
         std::vector<PrefsSplice> handed = *splices;
-        now = p.spliceData(QString::fromLatin1(kNotes), *docVersion_, std::move(*splices));
+        now = stored_.splice(p, std::move(*splices));
         if (now) followHanded(handed);
     }
     if (!now) {
@@ -802,9 +790,7 @@ void NoteStore::saveBySplicing() {
         reloadReplaced();
         return;
     }
-    const bool moved = now != docVersion_;
-    docVersion_ = now;
-    docSize_ = elements.empty() ? 2 : elements.back().at + elements.back().len + 1;
+    const bool moved = now != was;
     for (size_t i = 0; i < slots_.size(); ++i) {
         Slot &s = slots_[i];
         s.span = {elements[i].at, elements[i].len};
@@ -822,8 +808,8 @@ void NoteStore::saveBySplicing() {
 std::optional<std::vector<PrefsSplice>> NoteStore::splicesInPlace(std::vector<ArrayElement> &elements) const {
     qint64 end = 0; // notes lie in order, apart
     for (const Slot &s : slots_) {
-        if (!s.stored || s.span.at < end + 1 || s.span.len < 0 || s.span.at + s.span.len > docSize_ - 1)
-            return arraySplices(elements, docSize_);
+        if (!s.stored || s.span.at < end + 1 || s.span.len < 0 || s.span.at + s.span.len > stored_.size() - 1)
+            return arraySplices(elements, stored_.size());
         end = s.span.at + s.span.len;
     }
     std::vector<PrefsSplice> out;
@@ -855,7 +841,7 @@ void NoteStore::join() {
         out.append(b.data(), b.size());
     }
     out.append(']');
-    doc_ = out;
+    stored_.hold(out);
 }
 
 void NoteStore::changed() {
@@ -896,11 +882,11 @@ void NoteStore::update(const Note &note) {
     // the document held here. Only when they are really there: a read back that failed gives none,
     // and the row places would point past them.
     if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size()) {
-        if (held || docVersion_) {
+        if (held || stored_.isStored()) {
             it.source = held ? s.bytes : bytesOf(s);
             it.len = it.source.size();
         } else {
-            it.source = doc_;
+            it.source = stored_.held();
             it.at = s.span.at;
             it.len = s.span.len;
         }
