@@ -1,46 +1,20 @@
-#include "notes/NoteStore.h"
+#include "notes/NoteStoreDetail.h"
 
 #include "platform/Clock.h"
-#include "platform/DataNotices.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
-#include "platform/PrefsSplice.h"
 #include "platform/SharedObjects.h"
 #include "platform/StoreLoader.h"
-#include <QHash>
-#include <QCoreApplication>
-#include <QPointer>
-#include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <unordered_map>
+
+// The notes store: its load, and the changes made to it. Reading notes back and decoding them are in
+// NoteStoreRead.cpp, saving in NoteStoreSave.cpp.
+
+using namespace NoteStoreDetail;
 
 namespace {
-
-// Notes kept decoded after use: going back and forth between a few notes does not decode them again.
-// A large note (kDecodeAwayBytes and up) is kept decoded only while it is the one used last: its text
-// costs tens of megabytes, and it is decoded again on a worker when it is asked for again.
-constexpr int kKeepDecoded = 3;
-// Notes this large are decoded away from the window's thread when a page asks (a 10 000 x 20 table
-// is about 4 MB and takes tens of milliseconds).
-constexpr qsizetype kDecodeAwayBytes = 256 * 1024;
-// A note of any size whose bytes lie this far into the stored document, read back from the
-// preferences, is decoded away too: the database reaches that far by walking its pages, about 1.5 ms
-// per megabyte before the note, so a short note after a few large ones took tens of milliseconds.
-constexpr qsizetype kDecodeAwayAt = 4 * 1024 * 1024;
-// How often a decode on a worker is started again for a note whose bytes moved meanwhile.
-constexpr int kDecodeTries = 3;
-// A note this large is encoded on a worker when it is saved: a 4 MB table takes up to tens of
-// milliseconds even when most rows are copied, a 50 MB text about 70 ms. Below this, a note of
-// text encodes in well under a millisecond, and handing it over would cost more than it saves.
-constexpr qsizetype kEncodeAwayBytes = kDecodeAwayBytes;
-// How often the store looks whether the disk holds a save whose bytes it keeps till then.
-constexpr int kConfirmPollMs = 500;
 // After a load this large, the heap the decoding used is given back to the system.
 constexpr qsizetype kTrimAfterBytes = 1 << 20;
 
@@ -50,47 +24,9 @@ quint64 nextTextVersion() {
     static std::atomic<quint64> last{0};
     return ++last;
 }
+} // namespace
 
-// Row i of the changed note, copied from the note's old bytes when an equal row is there. Rows are
-// matched by id: at the same position, one further on (rows inserted or removed above), or anywhere.
-class RowReuse {
-public:
-    RowReuse(const Note &old, const std::vector<NoteCodec::RowSpan> &spans, QByteArrayView bytes, const Note &now)
-        : old_(old), spans_(spans), bytes_(bytes), now_(now) {}
-
-    void operator()(QByteArray &out, size_t i) {
-        const NoteRow &row = now_.rows[i];
-        const auto j = match(row.id, i);
-        if (j && old_.rows[*j] == row) {
-            const NoteCodec::RowSpan &s = spans_[*j];
-            out.append(bytes_.data() + s.at, s.len);
-            next_ = *j + 1;
-        } else {
-            NoteCodec::encodeRow(out, row);
-        }
-    }
-
-private:
-    std::optional<size_t> match(const QString &id, size_t i) {
-        for (size_t j : {i, next_})
-            if (j < old_.rows.size() && old_.rows[j].id == id) return j;
-        if (byId_.isEmpty())
-            for (size_t k = old_.rows.size(); k-- > 0;) byId_.insert(old_.rows[k].id, k);
-        const auto it = byId_.constFind(id);
-        if (it == byId_.constEnd()) return std::nullopt;
-        return *it;
-    }
-
-    const Note &old_;
-    const std::vector<NoteCodec::RowSpan> &spans_;
-    QByteArrayView bytes_;
-    const Note &now_;
-    size_t next_ = 0;
-    QHash<QString, size_t> byId_;
-};
-
-// About how many bytes the note encodes to, counted only up to limit: a large table is not walked
-// through on the window's thread to learn that it is large.
+namespace NoteStoreDetail {
 qsizetype sizeUpTo(const Note &n, qsizetype limit) {
     qsizetype size = 200 + n.id.size() + n.emoji.size() + n.title.size() + n.body.size() + n.link.size() +
                      (n.bodyRTF ? n.bodyRTF->size() * 4 / 3 : 0) +
@@ -104,86 +40,7 @@ qsizetype sizeUpTo(const Note &n, qsizetype limit) {
     }
     return size;
 }
-} // namespace
-
-// Notes' bytes encoded on a worker. Whatever an item reads it owns (copies, and what the store gave
-// up: a changed table's old note and bytes), so the store may change or go meanwhile; the bytes are
-// taken on the window's thread, by the slot still waiting for this very encode. A copy of a note
-// shares its strings, a table's cells even as the same string objects, with the note the store
-// shows: the worker only reads them, through calls that write nothing (not QString::utf16(), which
-// gives a literal or empty string a buffer of its own), so copying a table of megabytes here is
-// not needed.
-struct NoteStore::EncodeJob {
-    struct Item {
-        quint64 gen = 0;
-        Note now;
-        // The note it was, where its rows lie in its bytes, and those bytes (len of them at `at` in
-        // source). With reuse (a table changed in place), rows that did not change are copied, not
-        // encoded again; either way they are freed on the worker.
-        std::optional<Note> old;
-        std::vector<NoteCodec::RowSpan> oldRows;
-        QByteArray source;
-        qsizetype at = 0, len = 0;
-        bool reuse = false;
-        // A new emoji and title only (updateFields): the note's bytes as read get now's fields in
-        // place of fieldsWere's, its text never decoded. failed: they could not be read; the slot
-        // then goes back to what it was (dirtyBefore, heldBefore) and told is called.
-        std::function<std::optional<QByteArray>()> read;
-        std::optional<NoteHead> fieldsWere;
-        bool failed = false;
-        bool dirtyBefore = false;
-        QByteArray heldBefore;
-        QPointer<QObject> context;
-        std::function<void()> told;
-        // What the encode made.
-        QByteArray bytes;
-        std::vector<NoteCodec::RowSpan> rows;
-
-        // away: on the worker, where now is let go of after (see letGo), so its text may go sooner.
-        void encode(bool away) {
-            if (fieldsWere) {
-                std::optional<QByteArray> was = read ? read() : std::nullopt;
-                read = {};
-                auto out = was ? NoteCodec::withFields(std::move(*was), *fieldsWere, NoteHead(now)) : std::nullopt;
-                if (out)
-                    bytes = std::move(*out);
-                else
-                    failed = true;
-                return;
-            }
-            if (reuse) {
-                bytes.reserve(len + 256);
-                const QByteArrayView was(source.constData() + at, len);
-                NoteCodec::encodeNote(bytes, now, RowReuse(*old, oldRows, was, now), &rows);
-            } else {
-                // Nothing of the note it was is read: it goes first, so a note of tens of megabytes
-                // is never held three times over (as it was, as it is, and its new bytes).
-                letGoOfOld();
-                // The text goes once written: a long note's text is not held beside its Base64 rich
-                // text and its bytes (the store and a page that saved it hold none by then).
-                const auto textWritten = [this] { now.body = QString(); };
-                NoteCodec::encodeNote(bytes, now, {}, &rows, away ? textWritten : std::function<void()>());
-            }
-        }
-        void letGoOfOld() {
-            old.reset();
-            oldRows = {};
-            source = QByteArray();
-        }
-        void letGo() {
-            // What it read goes where it was read: a note of megabytes is freed off the window's thread,
-            // and a document shared with the store is no longer shared when the store next changes it.
-            now = Note();
-            read = {};
-            letGoOfOld();
-        }
-    };
-    std::vector<Item> items;
-    std::mutex m;
-    std::condition_variable ready;
-    bool done = false;      // under m
-    bool installed = false; // window's thread only
-};
+} // namespace NoteStoreDetail
 
 NoteStore &NoteStore::shared() {
     return SharedObjects::get().of<NoteStore>();
@@ -193,12 +50,10 @@ void NoteStore::resetForTests() {
     SharedObjects::get().drop<NoteStore>();
 }
 
-NoteStore::NoteStore(QObject *parent) : QObject(parent) {
+NoteStore::NoteStore(QObject *parent) : QObject(parent), stored_(QString::fromLatin1(kNotes)) {
     Prefs &p = Prefs::get();
-    connect(&p, &Prefs::storedValueReplaced, this, [this, &p](const QString &key) {
-        if (key == QLatin1String(kNotes) && docVersion_ && &p == docPrefs_ &&
-            p.version(QString::fromLatin1(kNotes)) != docVersion_)
-            reloadReplaced();
+    stored_.onReplaced(p, this, [this, &p] {
+        if (!stored_.isCurrentIn(p)) reloadReplaced();
     });
     startLoad(false);
 }
@@ -228,7 +83,7 @@ void NoteStore::startLoad(bool tell) {
 NoteStore::~NoteStore() = default;
 
 void NoteStore::adopt(NoteCodec::Index &&index) {
-    doc_ = std::move(index.doc);
+    stored_.hold(std::move(index.doc));
     heads_ = std::move(index.heads);
     slots_.clear();
     slots_.resize(heads_.size());
@@ -238,60 +93,9 @@ void NoteStore::adopt(NoteCodec::Index &&index) {
         slots_[i].text = nextTextVersion();
     }
     layoutChanged_ = false;
-    docVersion_.reset();
     // Once the raw bytes are let go of too (the loader and the preferences drop theirs after this).
-    if (doc_.size() >= kTrimAfterBytes) QTimer::singleShot(0, this, [] { StoreLoader::trimHeapLater(); });
-}
-
-QByteArray NoteStore::bytesOf(const Slot &s) const {
-    if (s.dirty || !s.bytes.isEmpty()) return s.bytes;
-    if (!docVersion_) return QByteArray::fromRawData(doc_.constData() + s.span.at, s.span.len);
-    const Prefs &p = Prefs::get();
-    if (&p == docPrefs_)
-        if (auto b = p.readRange(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_)) return *b;
-    // Only a replacement of the whole domain (restore, erase: the app quits next) gets here.
-    qWarning("NoteStore: the stored notes were replaced underneath the store");
-    return {};
-}
-
-// The preferences now hold doc_ (they took the write that changed the version from before): the
-// store lets go of its copy. A write they did not take (frozen after a restore, closed) keeps it.
-void NoteStore::letGoOfDocument(std::optional<quint64> before) {
-    Prefs &p = Prefs::get();
-    const auto now = p.version(QString::fromLatin1(kNotes));
-    if (!now || (before && *now == *before)) return;
-    docVersion_ = now;
-    docPrefs_ = &p;
-    docSize_ = doc_.size();
-    holdHanded(doc_);
-    doc_ = QByteArray();
-}
-
-QByteArray NoteStore::document() const {
-    finishLoad();
-    settleEncodes();
-    if (!docVersion_) return doc_;
-    const Prefs &p = Prefs::get();
-    if (&p != docPrefs_) return {};
-    auto stored = p.dataAsWritten(QString::fromLatin1(kNotes), *docVersion_);
-    if (!stored || stored->size() != docSize_) return {};
-    QByteArray doc = std::move(*stored);
-    // Changes the preferences did not take (frozen after a restore) are the store's own: put in.
-    if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
-        std::vector<ArrayElement> elements = elementsNow();
-        const auto splices = arraySplices(elements, doc.size());
-        if (!splices || !applySplices(doc, *splices)) return {};
-    }
-    return doc;
-}
-
-std::vector<ArrayElement> NoteStore::elementsNow() const {
-    std::vector<ArrayElement> elements;
-    elements.reserve(slots_.size());
-    for (const Slot &s : slots_)
-        elements.push_back(s.stored && !s.dirty ? ArrayElement{s.span.at, s.span.len, {}}
-                                                : ArrayElement{-1, 0, QByteArrayView(s.bytes)});
-    return elements;
+    if (stored_.held().size() >= kTrimAfterBytes)
+        QTimer::singleShot(0, this, [] { StoreLoader::trimHeapLater(); });
 }
 
 // A note that is new to the store; when away is given, its bytes are made there and the slot shows
@@ -319,543 +123,10 @@ NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded, EncodeJob
     return s;
 }
 
-void NoteStore::decode(Slot &s, const QString &id) const {
-    if (decodesAway(s)) ++largeDecodesHere_;
-    const QByteArray bytes = bytesOf(s);
-    auto held = NoteCodec::decodeHeld(bytes);
-    if (!held || held->note.id != id) {
-        // Read back from a stored document another program may have written in place of ours: the
-        // preferences find out, and the store reads that document again if so.
-        qWarning("NoteStore: a note's bytes are not the note");
-        if (docVersion_) Prefs::get().verifyStored(QString::fromLatin1(kNotes));
-        return;
-    }
-    takeDecoded(s, std::move(held->note));
-    s.rows = std::move(held->rows);
-    // Read back from the preferences: kept while a table is decoded, for the rows a change copies. A
-    // text's bytes would only hold its text a second time.
-    if (docVersion_ && keepsBytes(s)) s.bytes = bytes;
-}
-
 int NoteStore::firstIndex(const QString &id) const {
     for (size_t i = 0; i < heads_.size(); ++i)
         if (heads_[i].id == id) return int(i);
     return -1;
-}
-
-const Note *NoteStore::find(const QString &id) const {
-    finishLoad();
-    const int i = firstIndex(id);
-    if (i < 0) return nullptr;
-    Slot &s = slots_[size_t(i)];
-    if (!s.note || s.lent) {
-        // A text lent while its change is encoded is read back from the bytes being made.
-        if (s.encoding) installEncodes();
-        decode(s, id);
-    }
-    s.used = ++useCount_;
-    scheduleTrim();
-    return s.note.get();
-}
-
-const Note *NoteStore::findFields(const QString &id) const {
-    finishLoad();
-    const int i = firstIndex(id);
-    if (i < 0) return nullptr;
-    Slot &s = slots_[size_t(i)];
-    if (!s.lent) return find(id);
-    s.used = ++useCount_;
-    return s.note.get();
-}
-
-quint64 NoteStore::textVersion(const QString &id) const {
-    finishLoad();
-    const int i = firstIndex(id);
-    return i < 0 ? 0 : slots_[size_t(i)].text;
-}
-
-bool NoteStore::textLent(const QString &id) const {
-    finishLoad();
-    const int i = firstIndex(id);
-    return i >= 0 && slots_[size_t(i)].lent;
-}
-
-// A note decoded (again): into the note held, if any, so a pointer findFields() gave stays valid.
-void NoteStore::takeDecoded(Slot &s, Note &&note) {
-    if (s.note)
-        *s.note = std::move(note);
-    else
-        s.note = std::make_unique<Note>(std::move(note));
-    s.lent = false;
-}
-
-bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done) {
-    return decodeInBackground(id, context, std::move(done), kDecodeTries);
-}
-
-bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries) {
-    finishLoad();
-    const int i = firstIndex(id);
-    if (i < 0 || (slots_[size_t(i)].note && !slots_[size_t(i)].lent)) return false;
-    const Slot &s = slots_[size_t(i)];
-    if (!decodesAway(s)) return false;
-    const BytesSource from = sourceOf(s);
-    std::function<std::optional<QByteArray>()> read = readBytesLater(s);
-    QPointer<NoteStore> self(this);
-    QPointer<QObject> ctx(context);
-    QThreadPool::globalInstance()->start([self, ctx, id, from, read = std::move(read), done = std::move(done), tries]() mutable {
-        QByteArray bytes = read().value_or(QByteArray());
-        // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
-        auto held = std::make_shared<std::optional<NoteCodec::Held>>(
-            bytes.isEmpty() ? std::nullopt : NoteCodec::decodeHeldInPlace(bytes));
-        // A text's bytes are not kept beside it (see keepsBytes): freed here, not on the window's thread.
-        if (*held && (*held)->note.rows.empty()) bytes = QByteArray();
-        // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, bytes = std::move(bytes),
-                                         done = std::move(done), tries]() mutable {
-            if (!self) return;
-            if (*held) self->adoptDecoded(id, from, std::move(**held), std::move(bytes));
-            // Bytes let go of meanwhile (a save the disk now holds) leave the decode untaken though
-            // the note is the same: it is read again from where it lies now, not decoded here.
-            if (ctx && tries > 1 && self->decodeInBackground(id, ctx, done, tries - 1)) return;
-            if (ctx && done) done();
-        }, Qt::QueuedConnection);
-    });
-    return true;
-}
-
-std::function<std::optional<QByteArray>()> NoteStore::readBytesLater(const Slot &s) const {
-    if (s.encoding) {
-        // The bytes being made: the encode is waited for where they are read. Its bytes stay with it
-        // once installed (shared with the slot), so they are there whenever the reader comes.
-        for (const EncodeJobPtr &job : encodes_)
-            for (const EncodeJob::Item &it : job->items)
-                if (it.gen == s.encoding)
-                    return [job, item = &it]() -> std::optional<QByteArray> {
-                        std::unique_lock l(job->m);
-                        job->ready.wait(l, [&] { return job->done; });
-                        if (item->failed) return std::nullopt;
-                        return item->bytes;
-                    };
-        return [] { return std::optional<QByteArray>(); };
-    }
-    if (s.dirty || !s.bytes.isEmpty()) {
-        // Held bytes own their buffer: the worker shares it, and a change here copies first.
-        return [bytes = s.bytes] { return std::optional<QByteArray>(bytes); };
-    }
-    if (!docVersion_) {
-        // A note inside the document held here: the worker holds the document (shared, as a save
-        // replaces it) and copies the note out there, not on the window's thread.
-        return [doc = doc_, at = s.span.at, len = s.span.len] {
-            return std::optional<QByteArray>(QByteArray(doc.constData() + at, len));
-        };
-    }
-    const Prefs &p = Prefs::get();
-    if (&p != docPrefs_) return [bytes = bytesOf(s)] { return std::optional<QByteArray>(bytes); };
-    // Read on the worker too: a note of megabytes is not read on the window's thread.
-    return p.readRangeLater(QString::fromLatin1(kNotes), s.span.at, s.span.len, *docVersion_);
-}
-
-std::function<std::optional<Note>()> NoteStore::readLater(const QString &id) const {
-    finishLoad();
-    const int i = firstIndex(id);
-    if (i < 0) return {};
-    const Slot &s = slots_[size_t(i)];
-    // Held whole: a copy shares its strings.
-    if (s.note && !s.lent) return [note = *s.note]() mutable { return std::optional<Note>(std::move(note)); };
-    // Bytes read from the stored document after another save moved the note are not the note: its id
-    // tells (ids are unique), and the read gives nothing rather than another note's text.
-    return [read = readBytesLater(s), id]() -> std::optional<Note> {
-        std::optional<QByteArray> bytes = read();
-        if (!bytes) return std::nullopt;
-        auto held = NoteCodec::decodeHeldInPlace(*bytes);
-        if (!held || held->note.id != id) return std::nullopt;
-        return std::move(held->note);
-    };
-}
-
-NoteStore::BytesSource NoteStore::sourceOf(const Slot &s) const {
-    return {s.dirty || !s.bytes.isEmpty() ? s.bytes.constData() : nullptr, docVersion_,
-            docVersion_ ? nullptr : doc_.constData(), s.span.at, s.span.len};
-}
-
-void NoteStore::adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held,
-                             QByteArray &&bytes) {
-    const int i = firstIndex(id);
-    if (i < 0) return;
-    Slot &s = slots_[size_t(i)];
-    if ((s.note && !s.lent) || !(sourceOf(s) == from)) return; // changed meanwhile: decoded when found
-    takeDecoded(s, std::move(held.note));
-    s.rows = std::move(held.rows);
-    if (docVersion_ && !from.held && keepsBytes(s)) s.bytes = std::move(bytes);
-    s.used = ++useCount_;
-    scheduleTrim();
-}
-
-int NoteStore::decodedCount() const {
-    finishLoad();
-    return int(std::count_if(slots_.begin(), slots_.end(), [](const Slot &s) { return bool(s.note); }));
-}
-
-qsizetype NoteStore::heldBytes() const {
-    finishLoad();
-    qsizetype n = 0;
-    for (const Slot &s : slots_) n += s.bytes.size();
-    return n;
-}
-
-bool NoteStore::keepsBytes(const Slot &s) {
-    return s.note && !s.note->rows.empty();
-}
-
-bool NoteStore::isLarge(const Slot &s) {
-    return (s.dirty || !s.bytes.isEmpty() ? s.bytes.size() : s.span.len) >= kDecodeAwayBytes;
-}
-
-bool NoteStore::decodesAway(const Slot &s) const {
-    if (isLarge(s)) return true;
-    return !s.dirty && s.bytes.isEmpty() && docVersion_ && s.span.at >= kDecodeAwayAt;
-}
-
-// The notes held decoded and not changed, the one used last first.
-std::vector<NoteStore::Slot *> NoteStore::decodedByUse() const {
-    std::vector<Slot *> decoded;
-    for (Slot &s : slots_)
-        if (s.note && !s.dirty) decoded.push_back(&s);
-    std::sort(decoded.begin(), decoded.end(), [](const Slot *a, const Slot *b) { return a->used > b->used; });
-    return decoded;
-}
-
-bool NoteStore::holdsMoreThanInUse() const {
-    const std::vector<Slot *> decoded = decodedByUse();
-    if (int(decoded.size()) > kKeepDecoded) return true;
-    return std::any_of(decoded.begin() + std::min<size_t>(1, decoded.size()), decoded.end(),
-                       [](const Slot *s) { return isLarge(*s); });
-}
-
-void NoteStore::scheduleTrim() const {
-    if (trimScheduled_ || !holdsMoreThanInUse()) return;
-    trimScheduled_ = true;
-    // Later, from the event loop: a pointer find() gave stays valid while its caller runs.
-    QTimer::singleShot(0, const_cast<NoteStore *>(this), [this] { trim(); });
-}
-
-namespace {
-// Notes and bytes the store let go of, freed on a worker when they are large: a note of tens of
-// megabytes held the window for milliseconds, and the heap hands it back to the system there.
-struct Freed {
-    std::vector<std::unique_ptr<Note>> notes;
-    std::vector<QByteArray> bytes;
-    qsizetype size = 0; // about how many bytes; 0 when nothing large
-};
-
-void freeLater(Freed &&f) {
-    if (f.size < kDecodeAwayBytes) return; // small: freed here, now
-    QThreadPool::globalInstance()->start([held = std::make_shared<Freed>(std::move(f))]() mutable {
-        held.reset();
-        StoreLoader::trimHeapLater();
-    });
-}
-} // namespace
-
-// The changes the disk holds now need not be kept here any more. True while some are still waiting
-// for the disk.
-bool NoteStore::confirmSaved() const {
-    if (!docVersion_ || &Prefs::get() != docPrefs_) return false;
-    const auto upTo = Prefs::get().committedUpTo(QString::fromLatin1(kNotes), *docVersion_);
-    if (!upTo) return false;
-    Freed freed;
-    bool waiting = false;
-    for (Slot &s : slots_) {
-        if (s.unconfirmed && s.unconfirmed <= *upTo) {
-            s.unconfirmed = 0;
-            if (!s.dirty && !s.encoding && !keepsBytes(s)) {
-                freed.size += s.bytes.size();
-                freed.bytes.push_back(std::exchange(s.bytes, QByteArray()));
-            }
-        }
-        waiting = waiting || s.unconfirmed;
-    }
-    freeLater(std::move(freed));
-    return waiting;
-}
-
-// While a save's bytes are kept for the disk, the store looks again now and then whether it holds
-// them (the writer of a document of many megabytes takes a while).
-void NoteStore::watchConfirmed() const {
-    if (confirmScheduled_ || !std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.unconfirmed; }))
-        return;
-    confirmScheduled_ = true;
-    QTimer::singleShot(kConfirmPollMs, const_cast<NoteStore *>(this), [this] {
-        confirmScheduled_ = false;
-        if (confirmSaved()) watchConfirmed();
-    });
-}
-
-void NoteStore::trim() const {
-    trimScheduled_ = false;
-    confirmSaved();
-    // In a nested event loop (a modal dialog) a caller further down may still hold a note: wait.
-    if (QThread::currentThread()->loopLevel() > 1) {
-        trimScheduled_ = true;
-        QTimer::singleShot(1000, const_cast<NoteStore *>(this), [this] { trim(); });
-        return;
-    }
-    const std::vector<Slot *> decoded = decodedByUse();
-    Freed freed;
-    for (size_t k = 0; k < decoded.size(); ++k) {
-        Slot &s = *decoded[k];
-        if (k < size_t(kKeepDecoded) && (k == 0 || !isLarge(s))) continue;
-        if (isLarge(s)) freed.size += kDecodeAwayBytes;
-        freed.notes.push_back(std::move(s.note));
-        s.lent = false;
-        s.rows = {};
-        // A change the disk does not hold yet keeps its bytes (not its decoded note).
-        if (!s.unconfirmed) freed.bytes.push_back(std::exchange(s.bytes, QByteArray()));
-    }
-    freeLater(std::move(freed));
-}
-
-bool NoteStore::lendText(const QString &id, quint64 version) {
-    finishLoad();
-    const int i = firstIndex(id);
-    if (i < 0) return false;
-    Slot &s = slots_[size_t(i)];
-    // The note must be whole elsewhere: stored, or its change encoded (held bytes) or being encoded
-    // (the encode holds the text till its bytes are made, then frees it on its worker).
-    if (!s.note || s.lent || s.text != version || s.note->type != NoteType::text || !s.note->rows.empty())
-        return false;
-    if (s.dirty && !s.encoding && s.bytes.isEmpty()) return false;
-    if (!(s.encoding ? sizeUpTo(*s.note, kDecodeAwayBytes) >= kDecodeAwayBytes : isLarge(s))) return false;
-    Freed freed;
-    auto text = std::make_unique<Note>();
-    text->body = std::exchange(s.note->body, QString());
-    text->bodyRTF = std::exchange(s.note->bodyRTF, std::nullopt);
-    freed.size = kDecodeAwayBytes;
-    freed.notes.push_back(std::move(text));
-    s.lent = true;
-    freeLater(std::move(freed));
-    return true;
-}
-
-void NoteStore::save() {
-    finishLoad();
-    savePending_ = true;
-    settleEncodes();
-}
-
-bool NoteStore::settle(const Deadline &deadline) {
-    // Before the load is in, nothing changed (every change waits for it): the load is not waited for.
-    if (!installEncodes(&deadline)) return false;
-    settleEncodes();
-    return true;
-}
-
-void NoteStore::startEncode(EncodeJobPtr job) {
-    encodes_.push_back(job);
-    QPointer<NoteStore> self(this);
-    QThreadPool::globalInstance()->start([self, job] {
-        for (EncodeJob::Item &it : job->items) {
-            it.encode(true);
-            it.letGo();
-        }
-        {
-            std::lock_guard l(job->m);
-            job->done = true;
-        }
-        job->ready.notify_all();
-        // qApp outlives the global pool's tasks; the store is checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, job] {
-            if (!self) return;
-            self->installEncoded(job);
-            if (self->encodes_.empty() && self->savePending_) self->settleEncodes();
-        }, Qt::QueuedConnection);
-    });
-}
-
-// Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a
-// slot changed again meanwhile, removed or replaced takes nothing. False when the deadline came first.
-bool NoteStore::installEncoded(const EncodeJobPtr &job, const Deadline *until) const {
-    if (job->installed) return true;
-    {
-        std::unique_lock l(job->m);
-        const auto done = [&] { return job->done; };
-        if (!until)
-            job->ready.wait(l, done);
-        else if (!until->wait(job->ready, l, done))
-            return false;
-    }
-    job->installed = true;
-    std::erase(encodes_, job);
-    std::unordered_map<quint64, EncodeJob::Item *> byGen;
-    for (EncodeJob::Item &it : job->items) byGen.emplace(it.gen, &it);
-    for (size_t i = 0; i < slots_.size(); ++i) {
-        Slot &s = slots_[i];
-        if (!s.encoding) continue;
-        const auto it = byGen.find(s.encoding);
-        if (it == byGen.end()) continue;
-        EncodeJob::Item &item = *it->second;
-        s.encoding = 0;
-        if (item.failed) {
-            // The new fields could not be put in: the note is as it was, and the page is told.
-            const NoteHead &was = *item.fieldsWere;
-            s.dirty = item.dirtyBefore;
-            s.bytes = item.heldBefore;
-            if (s.note) {
-                s.note->emoji = was.emoji;
-                s.note->title = was.title;
-                s.note->modifiedInterval = was.modifiedInterval;
-            }
-            NoteHead &head = const_cast<NoteStore *>(this)->heads_[i];
-            head.emoji = was.emoji;
-            head.title = was.title;
-            head.modifiedInterval = was.modifiedInterval;
-            if (item.context && item.told) QTimer::singleShot(0, item.context.data(), item.told);
-            NoteStore *self = const_cast<NoteStore *>(this);
-            QTimer::singleShot(0, self, [self] { Notifier::get().post(QString::fromLatin1(Notify::notesChanged), self); });
-            continue;
-        }
-        // Shared, not moved: a reader waiting for this encode (readBytesLater) takes them too.
-        s.bytes = item.bytes;
-        s.rows = std::move(item.rows);
-    }
-    return true;
-}
-
-bool NoteStore::installEncodes(const Deadline *until) const {
-    for (const EncodeJobPtr &job : std::vector(encodes_))
-        if (!installEncoded(job, until)) return false;
-    return true;
-}
-
-// Every note's bytes in place, and the save the encodes held back written.
-void NoteStore::settleEncodes() const {
-    installEncodes();
-    if (!savePending_) return;
-    savePending_ = false;
-    const_cast<NoteStore *>(this)->writeNow();
-    scheduleTrim(); // notes held decoded only while their bytes were made
-    watchConfirmed();
-}
-
-void NoteStore::writeNow() {
-    if (docVersion_)
-        saveBySplicing();
-    else
-        saveHeld();
-}
-
-// The document is held here (as loaded, or not taken by the preferences): the changed notes go in
-// its place, or, when notes came or went, every note's bytes are joined into a new one.
-void NoteStore::saveHeld() {
-    if (!layoutChanged_ && doc_.size() >= 2) {
-        std::vector<PrefsSplice> splices;
-        qsizetype shift = 0;
-        for (Slot &s : slots_) {
-            s.span.at += shift;
-            if (!s.dirty) continue;
-            splices.push_back(PrefsSplice{s.span.at, s.span.len, s.bytes});
-            shift += s.bytes.size() - s.span.len;
-            s.span.len = s.bytes.size();
-        }
-        // In the buffer's own place (one the preferences still share is copied once, by the first change).
-        applySplices(doc_, splices);
-    } else {
-        join();
-    }
-    for (Slot &s : slots_) {
-        s.stored = true;
-        s.dirty = false;
-        if (!keepsBytes(s)) s.bytes = QByteArray(); // the document holds them
-    }
-    layoutChanged_ = false;
-    const auto before = Prefs::get().version(QString::fromLatin1(kNotes));
-    saveDocument(QString::fromLatin1(kNotes), doc_);
-    letGoOfDocument(before);
-}
-
-// The preferences hold the document: they get the changed notes (and the stretches where notes came
-// or went) as splices, and the rest of the document is neither read nor copied here.
-void NoteStore::saveBySplicing() {
-    Prefs &p = Prefs::get();
-    // Writes are not kept after a restore or an erase (the app quits next), nor after the final
-    // commit: the changes stay here, as any write's would.
-    if (p.isFrozen() || p.isClosed()) return;
-    if (&p != docPrefs_) {
-        qWarning("NoteStore: the stored notes were replaced underneath the store; not saved");
-        return;
-    }
-    confirmSaved();
-    std::vector<ArrayElement> elements = elementsNow();
-    auto splices = layoutChanged_ ? arraySplices(elements, docSize_) : splicesInPlace(elements);
-    std::optional<quint64> now;
-    if (splices && splices->empty() && p.version(QString::fromLatin1(kNotes)) == docVersion_) {
-        now = docVersion_; // nothing changed: nothing written
-    } else if (splices) {
-        std::vector<PrefsSplice> handed = *splices;
-        now = p.spliceData(QString::fromLatin1(kNotes), *docVersion_, std::move(*splices));
-        if (now) followHanded(handed);
-    }
-    if (!now) {
-        // The stored document is not the one this store let go of (another program wrote it): nothing
-        // is written into it; it is read again, and the changes made here are kept aside.
-        reloadReplaced();
-        return;
-    }
-    const bool moved = now != docVersion_;
-    docVersion_ = now;
-    docSize_ = elements.empty() ? 2 : elements.back().at + elements.back().len + 1;
-    for (size_t i = 0; i < slots_.size(); ++i) {
-        Slot &s = slots_[i];
-        s.span = {elements[i].at, elements[i].len};
-        s.stored = true;
-        if (s.dirty && moved) s.unconfirmed = *now;
-        s.dirty = false;
-        if (!keepsBytes(s) && !s.unconfirmed) s.bytes = QByteArray();
-    }
-    layoutChanged_ = false;
-}
-
-// No note came or went: each changed note's bytes go over its old ones, handed over as they are (a
-// stretch joined with its neighbours would copy a note of tens of megabytes on the window's thread).
-// The same document as arraySplices() makes, and elements are moved to where their bytes go likewise.
-std::optional<std::vector<PrefsSplice>> NoteStore::splicesInPlace(std::vector<ArrayElement> &elements) const {
-    qint64 end = 0; // notes lie in order, apart
-    for (const Slot &s : slots_) {
-        if (!s.stored || s.span.at < end + 1 || s.span.len < 0 || s.span.at + s.span.len > docSize_ - 1)
-            return arraySplices(elements, docSize_);
-        end = s.span.at + s.span.len;
-    }
-    std::vector<PrefsSplice> out;
-    qint64 shift = 0;
-    for (size_t i = 0; i < slots_.size(); ++i) {
-        const Slot &s = slots_[i];
-        ArrayElement &e = elements[i];
-        e.at = s.span.at + shift;
-        e.len = s.span.len;
-        if (!s.dirty) continue;
-        out.push_back(PrefsSplice{e.at, s.span.len, s.bytes});
-        e.len = s.bytes.size();
-        shift += s.bytes.size() - s.span.len;
-    }
-    return out;
-}
-
-void NoteStore::join() {
-    qsizetype total = 2;
-    for (const Slot &s : slots_) total += bytesOf(s).size() + 1;
-    QByteArray out;
-    out.reserve(total);
-    out.append('[');
-    for (size_t i = 0; i < slots_.size(); ++i) {
-        if (i) out.append(',');
-        Slot &s = slots_[i];
-        const QByteArray b = bytesOf(s);
-        s.span = {out.size(), b.size()};
-        out.append(b.data(), b.size());
-    }
-    out.append(']');
-    doc_ = out;
 }
 
 void NoteStore::changed() {
@@ -896,11 +167,11 @@ void NoteStore::update(const Note &note) {
     // the document held here. Only when they are really there: a read back that failed gives none,
     // and the row places would point past them.
     if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size()) {
-        if (held || docVersion_) {
+        if (held || stored_.isStored()) {
             it.source = held ? s.bytes : bytesOf(s);
             it.len = it.source.size();
         } else {
-            it.source = doc_;
+            it.source = stored_.held();
             it.at = s.span.at;
             it.len = s.span.len;
         }

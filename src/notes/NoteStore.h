@@ -4,6 +4,7 @@
 #include "platform/Deadline.h"
 #include "platform/Document.h"
 #include "platform/PrefsSplice.h"
+#include "platform/StoredDocument.h"
 #include <QObject>
 #include <chrono>
 #include <functional>
@@ -76,8 +77,9 @@ public:
     // deadline) and what they held back is written. False when one did not finish in time.
     bool settle(const Deadline &deadline);
     bool settle(int timeoutMs) { return settle(Deadline(timeoutMs)); }
-    // The document as the last save wrote it (or as loaded).
-    QByteArray document() const;
+    // The document as the last save wrote it (or as loaded). A save waiting for encodes in flight is
+    // made first.
+    QByteArray document();
     // How many notes are held decoded just now.
     int decodedCount() const;
     // How many bytes of encoded notes the store holds just now beside the stored document: changed
@@ -161,8 +163,8 @@ private:
     void startLoad(bool tell);
     void finishLoad() const { pending_.wait(); }
     void adopt(NoteCodec::Index &&index);
-    // A note's bytes: those held, a view into doc_, or (doc_ let go of) read back from the
-    // preferences. Valid until the store changes.
+    // A note's bytes: those held, a view into the document held here, or (let go of) read back from
+    // the preferences. Valid until the store changes.
     QByteArray bytesOf(const Slot &s) const;
     void letGoOfDocument(std::optional<quint64> before);
     bool confirmSaved() const;
@@ -185,7 +187,7 @@ private:
     // Without a deadline, they are waited for however long they take.
     bool installEncoded(const EncodeJobPtr &job, const Deadline *until = nullptr) const;
     bool installEncodes(const Deadline *until = nullptr) const;
-    void settleEncodes() const;
+    void settleEncodes();
     void writeNow();
     void decode(Slot &s, const QString &id) const;
     static void takeDecoded(Slot &s, Note &&note);
@@ -223,14 +225,11 @@ private:
 
     std::vector<NoteHead> heads_;
     mutable std::vector<Slot> slots_;
-    // The document as last saved or loaded, while held. Once the preferences hold exactly these bytes
-    // (docVersion_, in docPrefs_), they are let go of here: a note's bytes are read back when it is
-    // decoded, and a save hands the preferences only what changed (splices), never reading the rest.
-    QByteArray doc_;
-    std::optional<quint64> docVersion_;
-    const Prefs *docPrefs_ = nullptr;
-    qsizetype docSize_ = 0; // the size of the document let go of
-    // While doc_ is let go of: a copy of the document as the preferences were last handed it, unless
+    // The document as last saved or loaded, held here until the preferences hold exactly these bytes;
+    // then they are let go of here: a note's bytes are read back when it is decoded, and a save hands
+    // the preferences only what changed (splices), never reading the rest.
+    StoredDocument stored_;
+    // While the document is let go of: a copy of the document as the preferences were last handed it, unless
     // too large (empty then), kept aside whole should another program replace the stored one.
     QByteArray handed_;
 

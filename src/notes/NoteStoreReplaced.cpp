@@ -23,7 +23,7 @@ void NoteStore::followHanded(const std::vector<PrefsSplice> &splices) {
 }
 
 std::optional<QByteArray> NoteStore::wholeAsHeld() const {
-    if (handed_.isEmpty() || handed_.size() != docSize_) return std::nullopt;
+    if (handed_.isEmpty() || handed_.size() != stored_.size()) return std::nullopt;
     QByteArray doc = handed_;
     if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
         std::vector<ArrayElement> elements = elementsNow();
@@ -64,22 +64,19 @@ void NoteStore::reloadReplaced() {
         if (count) kept = std::move(changed);
     }
     if (kept) {
-        const QString aside = p.keepAsideData(QString::fromLatin1(kNotes), *kept);
+        const QString aside = p.keepAsideData(stored_.key(), *kept);
         if (!aside.isEmpty())
-            DataNotices::get().add({QString::fromLatin1(kNotes), aside, p.path(), kind});
+            DataNotices::get().add({stored_.key(), aside, p.path(), kind});
         else
             qWarning("NoteStore: the notes changed here could not be kept aside");
     } else {
         // Nothing of ours to keep, but the list the user sees becomes another one: they are told.
         DataNotices::get().add(
-            {QString::fromLatin1(kNotes), QString(), p.path(), DataNotice::Kind::otherProgramsValueInUse});
+            {stored_.key(), QString(), p.path(), DataNotice::Kind::otherProgramsValueInUse});
     }
     heads_.clear();
     slots_.clear();
-    doc_ = QByteArray();
+    stored_.forget();
     handed_ = QByteArray();
-    docVersion_.reset();
-    docPrefs_ = nullptr;
-    docSize_ = 0;
     startLoad(true);
 }

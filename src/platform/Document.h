@@ -3,6 +3,7 @@
 #include "platform/EncodedRecords.h"
 #include "platform/Prefs.h"
 #include "platform/StoreLoader.h"
+#include "platform/StoredDocument.h"
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
@@ -137,15 +138,12 @@ public:
     RecordDocument &operator=(const RecordDocument &) = delete;
 
     void load(const QString &key, Decode decode, Prefs &prefs = Prefs::get()) {
-        key_ = key;
+        stored_.setKey(key);
         // Another program wrote the document in place of the last one saved: the records, all held
         // here, are saved whole at once (the other program's value is kept aside as that write
         // replaces it), so the user's changes reach the disk even when nothing else changes.
         watch_ = std::make_unique<QObject>();
-        QObject::connect(&prefs, &Prefs::storedValueReplaced, watch_.get(),
-                         [this, p = &prefs](const QString &k) {
-                             if (k == key_ && stored_ && storedIn_ == p) save(*p);
-                         });
+        stored_.onReplaced(prefs, watch_.get(), [this, p = &prefs] { save(*p); });
         struct Loaded {
             std::vector<T> records;
             EncodedRecords<T, Encode> encoded;
@@ -214,19 +212,17 @@ public:
     // they get only the changed records (splices): its bytes are neither read back nor copied here.
     void save(Prefs &prefs = Prefs::get()) {
         finishLoad();
-        if (stored_ && &prefs == storedIn_ && prefs.version(key_) == stored_ && !prefs.isFrozen() &&
-            !prefs.isClosed())
-            if (auto splices = encoded_.splices(records_, storedSize_)) {
+        if (stored_.isCurrentIn(prefs) && !prefs.isFrozen() && !prefs.isClosed())
+            if (auto splices = encoded_.splices(records_, stored_.size())) {
                 if (splices->empty()) return; // nothing changed
-                if (auto now = prefs.spliceData(key_, *stored_, std::move(*splices))) {
-                    stored_ = now;
-                    storedSize_ = encoded_.spliced();
+                if (stored_.splice(prefs, std::move(*splices))) {
+                    encoded_.spliced();
                     return;
                 }
             }
         const QByteArray doc = document(prefs);
-        const auto before = prefs.version(key_);
-        saveDocument(key_, doc, prefs);
+        const auto before = prefs.version(stored_.key());
+        saveDocument(stored_.key(), doc, prefs);
         letGo(prefs, before);
     }
 
@@ -234,30 +230,20 @@ private:
     // The preferences now hold the last document (they took the write that moved the version on from
     // before): its bytes are read back from them at the next save instead of being held twice.
     void letGo(Prefs &prefs, std::optional<quint64> before) {
-        const auto now = prefs.version(key_);
-        if (!now || (before && *now == *before)) return;
-        stored_ = now;
-        storedIn_ = &prefs;
-        storedSize_ = encoded_.lastDocument().size();
-        encoded_.forget();
+        if (stored_.tookWrite(prefs, before, encoded_.lastDocument().size())) encoded_.forget();
     }
     void takeBack(Prefs &prefs) {
-        if (!stored_) return;
+        if (!stored_.isStored()) return;
         // Replaced underneath (a restore, another program), or not read back whole: the records are
         // all here, and are encoded anew.
-        if (&prefs == storedIn_)
-            if (auto bytes = prefs.dataAsWritten(key_, *stored_); bytes && bytes->size() == storedSize_)
-                encoded_.restore(*bytes);
-        stored_.reset();
+        if (auto bytes = stored_.readBack(prefs)) encoded_.restore(*bytes);
+        stored_.forget();
     }
 
-    QString key_;
     std::vector<T> records_;
     EncodedRecords<T, Encode> encoded_;
     DocumentLoad report_;
-    std::optional<quint64> stored_; // the write of the last document, while the preferences hold it
-    const Prefs *storedIn_ = nullptr;
-    qint64 storedSize_ = 0;
+    StoredDocument stored_;          // the key, and the last document while the preferences hold it
     std::unique_ptr<QObject> watch_; // receives the preferences' news of the stored document
     PendingLoad load_; // last: dropped before the records it would fill
 };
