@@ -123,6 +123,8 @@ cd "$build" || exit 1
 # Instrumented code runs two to five times slower: every test gets FACTOR times its own limit (ctest
 # has no option for that, so the generated test lists are rewritten; the next configure restores them).
 factor=${FACTOR:-4}
+# QtTest's own limit on one test function (five minutes) is scaled the same way.
+export QTEST_FUNCTION_TIMEOUT=$((300000 * factor))
 find "$build" -name CTestTestfile.cmake -exec \
   perl -pi -e 's/TIMEOUT "(\d+)"/"TIMEOUT \"" . ($1 * '"$factor"') . "\""/ge' {} +
 # The package check builds a .deb of the instrumented tree, which says nothing new: it is left out.
