@@ -135,9 +135,16 @@ log="$build/Testing/Temporary/LastTest.log"
 summary="$build/Testing/Temporary/sanitizer-summary.txt"
 echo
 echo "sanitize.sh: full log: $log"
-# A frame in a program or module of this tree that names no source file means the reports cannot be
-# told apart (ours or Qt's): the run says nothing then, and fails.
-unresolved=$(grep -E '^ +#[0-9]+ ' "$log" | grep -F "($build/" | grep -vE '\.(cpp|h|c):[0-9]+' | sort -u)
+# The programs and modules of this tree, by the names the reports give them (AddressSanitizer names
+# them by path, ThreadSanitizer by name alone).
+modules=$(find "$build" -maxdepth 3 -type f \( -perm -u+x -o -name '*.so' \) ! -path '*/CMakeFiles/*' -printf '%f\n' |
+  sort -u | tr '\n' ' ')
+# A frame in a program or module of this tree that names no source file and line means the reports
+# cannot be told apart (ours or Qt's): the run says nothing then, and fails. (A thunk the compiler
+# made has no line of its own; its name is enough.)
+unresolved=$(grep -E '^ +#[0-9]+ ' "$log" | grep -E '\(([^ ()]*/)?[^ ()/]+\+0x[0-9a-f]+\)$' |
+  grep -F -f <(for m in $modules; do printf '(%s+0x\n/%s+0x\n' "$m" "$m"; done) |
+  grep -vE ' [^ ()]+:[0-9]+(:[0-9]+)? \(| thunk to ' | sort -u)
 if [ -n "$unresolved" ]; then
   echo "sanitize.sh: $(printf '%s\n' "$unresolved" | wc -l) frame(s) of this tree name no source file, for example:"
   printf '%s\n' "$unresolved" | head -5
@@ -197,9 +204,6 @@ fi
 
 echo "sanitize.sh: ThreadSanitizer reports with an access made by our code (a fault), by the first"
 echo "sanitize.sh: frame in our sources; then those of Qt's own (both accesses inside Qt), by where"
-# The programs and modules of this tree, by the names the reports give them.
-modules=$(find "$build" -maxdepth 3 -type f \( -perm -u+x -o -name '*.so' \) ! -path '*/CMakeFiles/*' -printf '%f\n' |
-  sort -u | tr '\n' ' ')
 root="$root" modules="$modules" awk "$ours_awk"'
   BEGIN { nm = split(ENVIRON["modules"], m, " "); for (i = 1; i <= nm; i++) ourmodule[m[i]] = 1 }
   # The module a frame lies in: "(name+0x…)" at the end of the line.
