@@ -16,8 +16,9 @@ a cell, type in its editor and Save it, swap two cells by a right-button drag, f
 Every step waits until the app has settled (no CPU for a moment), so a slow step is measured whole and
 never runs into the next. For each step it takes, from the stall log, the CPU of the window's thread in its
 longest stretch between two waits of the event loop (on a loaded machine wall time holds waits for a
-processor; a budget of work is judged on CPU); "1st" is the CPU of the window's thread from the click that
-opens until it first stays idle for a frame (what precedes the first paint). Memory: resident memory over
+processor; a budget of work is judged on CPU); "1st" is the first paint after the click that opens (the mouse
+already over the row): the CPU of the window's thread from its first wake after the click until it first
+puts pixels on screen (bench/paintprobe.py). Memory: resident memory over
 what the app held with a short note shown: once the note is open, the peak over the whole run (Delete-all
 and undo included), after Save, and after the short note is shown again.
 
@@ -27,6 +28,8 @@ files side by side).
 import argparse, json, os, shutil, sqlite3, subprocess, sys, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import paintprobe
 # The stall tool beside the source tree (the main checkout's or a worktree's).
 STALLS = next((p for p in (os.path.join(HERE, *[".."] * n, "shared", "tools", "window-stalls") for n in (2, 3))
                if os.path.isfile(p)), "window-stalls")
@@ -156,6 +159,8 @@ def main():
     ap.add_argument("--shots", default="")
     ap.add_argument("--stretches", type=float, default=0.0,
                     help="also print, step by step, every stretch of at least this many ms of CPU")
+    ap.add_argument("--first-paint", action="store_true",
+                    help="only open each note from the short one, runs times: the open and its first paint")
     ap.add_argument("--notes", default="4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,50 MB emoji+flags",
                     help=f"list rows by name: {','.join(ROWS[1:])},{TABLE}")
     a = ap.parse_args()
@@ -223,9 +228,10 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
     os.makedirs(f"{home}/run", mode=0o700)
     shutil.copy(seeded, f"{home}/data/mivo/mivo.sqlite3")
     log = f"{home}/stalls.log"
+    paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
     pid = 0
-    tool = subprocess.Popen(["python3", STALLS, "--min-ms", "1", "--log", log, "--", a.binary], env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    tool = subprocess.Popen(["python3", STALLS, "--min-ms", "1", "--log", log, "--", *paintprobe.wrap([a.binary])],
+                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     clip = []
     try:
         # The tool builds its library first and the app starts slowly on a busy machine: wait for it.
@@ -248,7 +254,10 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
             time.sleep(minimum)
             settle(pid, limit=limit)
 
-        def click(x, y, minimum=1.0, limit=60.0, n=1):
+        def click(x, y, minimum=1.0, limit=60.0, n=1, hover_first=False):
+            if hover_first:  # what the pointer's arrival repaints is no part of the click
+                subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y)], env=env)
+                time.sleep(0.5)
             t0 = now_ms()
             subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y), "click", "--repeat", str(n), "1"],
                            env=env)
@@ -283,7 +292,10 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
                 cpu, wall = longest(log, t0, t1)
                 results.setdefault((name, what), []).append(cpu)
                 results.setdefault((name, what + " wall"), []).append(wall)
-                if what == "open": results.setdefault((name, "1st"), []).append(first_burst(log, t0, t1))
+                if what == "open":
+                    cpu, wall = paintprobe.first_paint(paints, t0, t1)
+                    results.setdefault((name, "1st"), []).append(cpu)
+                    results.setdefault((name, "1st wall"), []).append(wall)
                 if a.stretches:
                     print(f"{name} {what}: " + " ".join(stretches(log, t0, t1, a.stretches)), file=sys.stderr)
 
@@ -292,10 +304,13 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
             settle(pid)
             base = rss_mb(pid)
             reset_peak(pid)
-            if name == TABLE:
+            if a.first_paint:
+                steps = [("open", click(*rows[name], minimum=2.0, limit=120.0, hover_first=True)), ("end", now_ms())]
+                mem_open = mem_saved = rss_mb(pid) - base
+            elif name == TABLE:
                 steps = table_run(a, run, pid, win, env, rows, click, keys, typed, shot)
             else:
-                steps = [("open", click(*rows[name], minimum=2.0, limit=120.0))]
+                steps = [("open", click(*rows[name], minimum=2.0, limit=120.0, hover_first=True))]
                 mem_open = rss_mb(pid) - base
                 if run == 0: shot(f"{tag}-open")
                 # Ten wheel notches over the body, as a hand turns it.
@@ -385,7 +400,7 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
 
 def table_run(a, run, pid, win, env, rows, click, keys, typed, shot):
     """The table: open, scroll, a cell edited in its editor and saved, a swap, find and step."""
-    steps = [("open", click(*rows[TABLE], minimum=2.0, limit=120.0))]
+    steps = [("open", click(*rows[TABLE], minimum=2.0, limit=120.0, hover_first=True))]
     if run == 0: shot("table-open")
     t0 = now_ms()
     subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),

@@ -7,14 +7,16 @@ Writes bench_scale's five-year profile (20 000 tasks, 10 000 finance entries, 50
 exercise-history records: `bench_scale --profile PATH --with-actions`), then, runs times, starts the app on a
 copy of it under ../shared/tools/window-stalls in Xvfb with jwm (a tray host, so the app starts in the tray),
 shows its window by starting it a second time (the start page's first show), and clicks each other page in
-the sidebar once. For each page: the CPU of the window's thread in its longest stretch between two waits of
-the event loop, and from the click until it first stays idle for a frame (what precedes the first paint).
+the sidebar once (the pointer already over it). For each page: the CPU of the window's thread in its longest
+stretch between two waits of the event loop, and until its first paint (from the first wake after the click
+until the thread first puts pixels on screen: bench/paintprobe.py).
 """
 import argparse, json, os, shutil, subprocess, sys, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 nb = __import__("note-budget-under-x")
+import paintprobe
 
 # The sidebar's entries at scale 1.0 (English, 1200 x 760), top to bottom; the start page first.
 PAGES = [("pomodoro", (80, 131)), ("exercises", (80, 167)), ("alarms", (80, 203)), ("notes", (80, 239)),
@@ -56,8 +58,8 @@ def main():
             one_run(a, run, root, profile, xenv, results)
         med = lambda v: sorted(v)[len(v) // 2]
         print(f"Pages' first show with five years of data ({a.label or a.binary}), CPU of the window's thread, ms, "
-              f"median/max of {a.runs} runs: longest stretch; from the click until the first idle frame")
-        print("| page | longest | to first idle |")
+              f"median/max of {a.runs} runs: longest stretch; until the first paint")
+        print("| page | longest | first paint |")
         print("|---|---|---|")
         for page, _ in PAGES:
             lo, fi = results.get((page, "longest"), []), results.get((page, "1st"), [])
@@ -83,8 +85,9 @@ def one_run(a, run, root, profile, xenv, results):
     os.makedirs(f"{home}/run", mode=0o700)
     shutil.copy(profile, f"{home}/data/mivo/mivo.sqlite3")
     log = f"{home}/stalls.log"
-    tool = subprocess.Popen(["python3", nb.STALLS, "--min-ms", "1", "--log", log, "--", a.binary], env=env,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
+    tool = subprocess.Popen(["python3", nb.STALLS, "--min-ms", "1", "--log", log, "--", *paintprobe.wrap([a.binary])],
+                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     pid = 0
     try:
         want = os.path.realpath(a.binary)
@@ -107,8 +110,11 @@ def one_run(a, run, root, profile, xenv, results):
         if not win: sys.exit("the main window did not appear")
         marks = [(PAGES[0][0] + (" (at launch)" if shown_at_launch else ""), t0)]
         for page, (x, y) in PAGES[1:]:
+            subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y)], env=env)
+            time.sleep(0.5)
+            nb.settle(pid, limit=10.0)
             t = nb.now_ms()
-            subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y), "click", "1"], env=env)
+            subprocess.run(["xdotool", "click", "1"], env=env)
             time.sleep(1.0)
             nb.settle(pid, limit=60.0)
             if a.shots and run == 0:
@@ -121,7 +127,7 @@ def one_run(a, run, root, profile, xenv, results):
             page = page.split(" ")[0]
             cpu, wall = nb.longest(log, t0, t1)
             results.setdefault((page, "longest"), []).append(cpu)
-            results.setdefault((page, "1st"), []).append(nb.first_burst(log, t0, t1))
+            results.setdefault((page, "1st"), []).append(paintprobe.first_paint(paints, t0, t1)[0])
             line.append(f"{page} {cpu:.1f}")
         print(f"  run {run + 1}{' (window shown at launch)' if shown_at_launch else ''}: " + ", ".join(line),
               file=sys.stderr, flush=True)
