@@ -2,8 +2,10 @@
 """Sets two outside runs side by side as markdown tables, each cell checked against its budget.
 
   bench/budget-table.py BEFORE.json AFTER.json [PAGES-BEFORE.json PAGES-AFTER.json]
+                        [--first-paint FP-BEFORE.json FP-AFTER.json]
 
-The files are what `bench/note-budget-under-x.py --json` and `bench/pages-under-x.py --json` write. A cell
+The files are what `bench/note-budget-under-x.py --json` and `bench/pages-under-x.py --json` write; with
+--first-paint, the first paints and opens are taken from runs of `note-budget-under-x.py --first-paint`. A cell
 is "before → after", each "median (max)" of the runs, in ms of CPU of the window's thread (MB for memory);
 a figure over its budget is marked: ✗ when the median is over, ! when only the maximum is.
 """
@@ -87,11 +89,22 @@ def pages(before, after):
 
 
 def main(argv):
+    load = lambda p: json.load(open(p))
+    fp = None
+    if "--first-paint" in argv:
+        i = argv.index("--first-paint")
+        fp = (load(argv[i + 1]), load(argv[i + 2]))
+        argv = argv[:i] + argv[i + 3:]
     if len(argv) not in (3, 5):
         print(__doc__)
         return 2
-    load = lambda p: json.load(open(p))
-    lines = notes(load(argv[1]), load(argv[2]))
+    before, after = load(argv[1]), load(argv[2])
+    if fp:
+        for run, paints in zip((before, after), fp):
+            for k, v in paints["steps"].items():
+                if k.split("|")[1] in ("1st", "1st wall"): run["steps"][k] = v
+                elif k.split("|")[1] == "open": run["steps"][k] = run["steps"].get(k, []) + v
+    lines = notes(before, after)
     if len(argv) == 5:
         lines += [""] + pages(load(argv[3]), load(argv[4]))
     print("\n".join(lines))

@@ -107,6 +107,20 @@ def settle(pid, quiet=1.5, limit=60.0, idle_ticks=2):
     return time.monotonic() - t_start
 
 
+def app_pid(parent, binary):
+    """The child of parent running binary, or 0 (a child may end while it is looked at: the tool's compiler)."""
+    try:
+        kids = open(f"/proc/{parent}/task/{parent}/children").read().split()
+    except OSError:
+        return 0
+    for k in kids:
+        try:
+            if os.path.realpath(f"/proc/{k}/exe", strict=True) == binary: return int(k)
+        except OSError:
+            pass
+    return 0
+
+
 def read_log(log):
     """(start ms, wall ms, CPU ms) of each stretch the tool logged."""
     rows = []
@@ -239,8 +253,7 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
         t_end = time.monotonic() + 60
         while not pid and time.monotonic() < t_end:
             time.sleep(0.5)
-            kids = open(f"/proc/{tool.pid}/task/{tool.pid}/children").read().split()
-            pid = next((int(k) for k in kids if os.path.realpath(f"/proc/{k}/exe") == want), 0)
+            pid = app_pid(tool.pid, want)
         if not pid: sys.exit("the app did not start")
         settle(pid, limit=60.0)
         win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]

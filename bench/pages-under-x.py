@@ -94,8 +94,7 @@ def one_run(a, run, root, profile, xenv, results):
         t_end = time.monotonic() + 60
         while not pid and time.monotonic() < t_end:
             time.sleep(0.5)
-            kids = open(f"/proc/{tool.pid}/task/{tool.pid}/children").read().split()
-            pid = next((int(k) for k in kids if os.path.realpath(f"/proc/{k}/exe") == want), 0)
+            pid = nb.app_pid(tool.pid, want)
         if not pid: sys.exit("the app did not start")
         nb.settle(pid, limit=90.0)
         win = nb.xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
