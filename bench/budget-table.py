@@ -7,9 +7,10 @@
 The files are what `bench/note-budget-under-x.py --json` and `bench/pages-under-x.py --json` write; with
 --first-paint, the first paints and opens are taken from runs of `note-budget-under-x.py --first-paint`. A cell
 is "before → after", each "median (max)" of the runs, in ms of CPU of the window's thread (MB for memory);
-a figure over its budget is marked: ✗ when the median is over, ! when only the maximum is.
+a figure over its budget is marked: ✗ when the median is over, ! when only the maximum is. Runs kept in
+several files of one build are taken together when named as A.json+B.json.
 """
-import json, sys
+import json, statistics, sys
 
 STEP_MS, FIRST_MS, PAGE_MS = 16.0, 33.0, 33.0
 STEPS = ("1st", "open", "scroll", "Ctrl+End", "find", "step", "Edit", "type", "format", "paste", "Ctrl+A",
@@ -22,7 +23,7 @@ NAMES = {"1st": "first paint (click → first pixels)", "copy read": "copy read 
 
 
 def med(v):
-    return sorted(v)[len(v) // 2]
+    return statistics.median(v)
 
 
 def fig(v, budget, unit=""):
@@ -89,7 +90,16 @@ def pages(before, after):
 
 
 def main(argv):
-    load = lambda p: json.load(open(p))
+    def load(paths):
+        runs = [json.load(open(p)) for p in paths.split("+")]
+        out = runs[0]
+        for more in runs[1:]:
+            for part in ("steps", "mem", "pages"):
+                for k, v in more.get(part, {}).items():
+                    out.setdefault(part, {}).setdefault(k, [])
+                    out[part][k] = out[part][k] + v
+        return out
+
     fp = None
     if "--first-paint" in argv:
         i = argv.index("--first-paint")
