@@ -263,9 +263,14 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
             win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
         if not win: sys.exit("the main window did not appear")
 
+        peaks = []  # (when an action had settled, the peak over the run's base since the action before)
+
         def wait(minimum, limit):
             time.sleep(minimum)
             settle(pid, limit=limit)
+            if base_of_run:
+                peaks.append((now_ms(), peak_mb(pid) - base_of_run[0]))
+                reset_peak(pid)
 
         def click(x, y, minimum=1.0, limit=60.0, n=1, hover_first=False):
             if hover_first:  # what the pointer's arrival repaints is no part of the click
@@ -294,6 +299,7 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
                 os.makedirs(a.shots, exist_ok=True)
                 subprocess.run(["import", "-window", win, f"{a.shots}/{tag}.png"], env=env)
 
+        base_of_run = []
         rows = {n: (LIST_X, LIST_Y0 + i * LIST_DY) for i, n in enumerate(ROWS)}
         rows[TABLE] = TABLE_CARD
         click(*NOTES_SIDEBAR, minimum=2.0)
@@ -302,6 +308,8 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
         def record(steps):
             for (what, t0), (_, t1) in zip(steps, steps[1:]):
                 if what == "gap": continue
+                seen = [p for t, p in peaks if t0 <= t < t1]
+                if seen: results.setdefault((name, what + " peak MB"), []).append(max(seen))
                 cpu, wall = longest(log, t0, t1)
                 results.setdefault((name, what), []).append(cpu)
                 results.setdefault((name, what + " wall"), []).append(wall)
@@ -317,6 +325,8 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
             settle(pid)
             base = rss_mb(pid)
             reset_peak(pid)
+            base_of_run[:] = [base]
+            peaks.clear()
             if a.first_paint:
                 steps = [("open", click(*rows[name], minimum=2.0, limit=120.0, hover_first=True)), ("end", now_ms())]
                 mem_open = mem_saved = rss_mb(pid) - base
@@ -385,7 +395,8 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
                 if run == 0: shot(f"{tag}-saved")
                 steps.append(("end", now_ms()))
                 mem_saved = rss_mb(pid) - base
-            peak = peak_mb(pid) - base
+            peak = max([p for _, p in peaks] + [peak_mb(pid) - base])
+            base_of_run.clear()
             if name == TABLE: mem_open = mem_saved = -1
             click(*rows["Small"], minimum=2.0)
             settle(pid)
@@ -396,7 +407,9 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
             print(f"  {name} run {run + 1}: " + ", ".join(
                 f"{w} {results[(name, w)][-1]:.1f}" for w in COLS if (name, w) in results) +
                   f"; RSS open +{mem_open:.0f}, peak +{peak:.0f}, saved +{mem_saved:.0f}, after +{mem_after:.0f} MB"
-                  f" (base {base:.0f}); copy read {results.get((name, 'copied MB'), [0])[-1]:.1f} MB", file=sys.stderr, flush=True)
+                  f" (base {base:.0f}); peak by step: " + ", ".join(
+                      f"{w} +{results[(name, w + ' peak MB')][-1]:.0f}" for w in COLS if (name, w + " peak MB") in results) +
+                  f"; copy read {results.get((name, 'copied MB'), [0])[-1]:.1f} MB", file=sys.stderr, flush=True)
     finally:
         for p in clip:
             if p.poll() is None: p.kill()
