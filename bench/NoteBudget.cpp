@@ -111,7 +111,8 @@ Note emojiLineNote(qsizetype chars) {
 
 Note emojiFlagsLineNote(qsizetype chars) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Emoji and flags line"));
-    const QString run = QStringLiteral("🇺🇦🇩🇪🇯🇵🇧🇷🙂🎉🔥👍🏽👩‍💻🇫🇷🇨🇦🚀🌟❤️🏳️‍🌈🇮🇹🇪🇸😀💡 example ");
+    const QString run = QStringLiteral("🇺🇦🇩🇪🇯🇵🇧🇷🙂🎉🔥👍🏽👩‍💻🇫🇷🇨🇦🚀🌟❤️🏳️‍🌈🇮🇹🇪🇸😀💡 "
+                                       "example ");
     n.body.reserve(chars + run.size());
     while (n.body.size() < chars)
         n.body += run;
