@@ -107,6 +107,20 @@ Note emojiLineNote(qsizetype chars) {
     return n;
 }
 
+} // namespace
+
+Note emojiFlagsLineNote(qsizetype chars) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Emoji and flags line"));
+    const QString run = QStringLiteral("🇺🇦🇩🇪🇯🇵🇧🇷🙂🎉🔥👍🏽👩‍💻🇫🇷🇨🇦🚀🌟❤️🏳️‍🌈🇮🇹🇪🇸😀💡 "
+                                       "example ");
+    n.body.reserve(chars + run.size());
+    while (n.body.size() < chars)
+        n.body += run;
+    return n;
+}
+
+namespace {
+
 QString richPaste() {
     QString html;
     for (int i = 0; html.size() < 1024; ++i)

@@ -20,6 +20,9 @@ struct BudgetNote {
     Note note;
 };
 std::vector<BudgetNote> budgetNotes();
+// A plain note of one line of about chars characters, mostly emoji (skin tones, joined sequences) and
+// flags, a few words between them: what the app measures slowest per character.
+Note emojiFlagsLineNote(qsizetype chars);
 
 // The store holding a short note (given back: what the page shows between steps) and the note
 // measured, every write of them done.

@@ -234,6 +234,7 @@ int main(int argc, char **argv) {
         std::vector<Note> all{small};
         for (BudgetNote &n : budgetNotes())
             all.push_back(std::move(n.note));
+        all.push_back(emojiFlagsLineNote(50 << 20));
         all.push_back(bigTable());
         QFile f(QString::fromLocal8Bit(argv[2]));
         return f.open(QIODevice::WriteOnly) && f.write(encodeNotes(all)) > 0 ? 0 : 1;

@@ -1,21 +1,35 @@
 #!/usr/bin/env python3
 """Text notes used in the real app under a private X server, measured from outside.
 
-  bench/note-budget-under-x.py [--binary build/mivo] [--bench build/bench/bench_notes] [--runs 3] [--shots DIR]
+  bench/note-budget-under-x.py [--binary build/mivo] [--bench build/bench/bench_notes] [--runs 3]
+                               [--big-runs 2] [--notes "4 KB,12 KB,..."] [--json FILE] [--shots DIR]
 
-Seeds a fresh home's database with the notes bench_notes measures (`bench_notes budget-document`), runs
-the app under ../shared/tools/window-stalls in Xvfb with jwm, and clicks and types with xdotool: open a
-note from the list, scroll, Ctrl+End, find and step, Edit, type, format, paste about 1 KB of its own rich
-lines, Save; on the 10 000 x 20 table: open, scroll, double-click a cell, type in its editor and Save it,
-swap two cells by a right-button drag, find and step. For each step it prints the longest stretch of the window's
-thread (from the stall log, between the step and the next), and the app's resident memory over what it held
-with a short note shown: once the note is open, its peak up to just before Save (what the note costs while
-open and edited) and up to the end of Save, and after a short note is shown again. "Before" and "after" are
-read once the app has settled (no CPU used for a moment): a save still being written is no cost of the note.
+Seeds a fresh home's database with the notes bench_notes measures (`bench_notes budget-document`, or
+--seed FILE written by it before: one seed for two builds measures both on the same notes), runs the app
+under ../shared/tools/window-stalls in Xvfb with jwm, and clicks and types with xdotool. Each note gets an
+app started for it, so its first run is its first open after a start. A run: open the note from the list,
+scroll, Ctrl+End, find and step, Edit, type, format, paste about 1 KB of its own rich lines; then Ctrl+A,
+Ctrl+C, the copy read by another program (xclip), Delete of everything, its undo and redo (and undo again),
+a 5 MB paste from another program and its undo; Save. On the 10 000 x 20 table: open, scroll, double-click
+a cell, type in its editor and Save it, swap two cells by a right-button drag, find and step.
+
+Every step waits until the app has settled (no CPU for a moment), so a slow step is measured whole and
+never runs into the next. For each step it takes, from the stall log, the CPU of the window's thread in its
+longest stretch between two waits of the event loop (on a loaded machine wall time holds waits for a
+processor; a budget of work is judged on CPU); "1st" is the first paint after the click that opens (the mouse
+already over the row): the CPU of the window's thread from its first wake after the click until it first
+puts pixels on screen (bench/paintprobe.py). Memory: resident memory over
+what the app held with a short note shown: once the note is open, the peak over the whole run (Delete-all
+and undo included), after Save, and after the short note is shown again.
+
+Prints a table of medians and maxima; --json keeps every run's figures (bench/budget-table.py sets two such
+files side by side).
 """
-import argparse, os, shutil, sqlite3, subprocess, sys, tempfile, time
+import argparse, json, os, shutil, sqlite3, subprocess, sys, tempfile, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import paintprobe
 # The stall tool beside the source tree (the main checkout's or a worktree's).
 STALLS = next((p for p in (os.path.join(HERE, *[".."] * n, "shared", "tools", "window-stalls") for n in (2, 3))
                if os.path.isfile(p)), "window-stalls")
@@ -23,15 +37,19 @@ STALLS = next((p for p in (os.path.join(HERE, *[".."] * n, "shared", "tools", "w
 # the list's rows (the seeded notes in their order) and the detail's buttons.
 NOTES_SIDEBAR = (80, 239)
 LIST_X, LIST_Y0, LIST_DY = 350, 130, 64
+ROWS = ["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB", "emoji line", "50 MB emoji+flags"]
 EDIT_BUTTON = (636, 168)
 SAVE_BUTTON = (1123, 121)
 BODY = (800, 450)          # over the detail's text
 BODY_TEXT = (620, 326)  # on plain words of the text (a bullet line), not on a link
 TABLE = "10 000 x 20 table"
-TABLE_CARD = (LIST_X, 670)  # the tables follow the text notes under a heading of their own
+TABLE_CARD = (LIST_X, 734)  # the tables follow the text notes under a heading of their own
 # The table's cells on its first screen (one-line rows): a cell to edit, and two to swap.
 TABLE_CELL = (760, 392)
 TABLE_SWAP = ((760, 320), (860, 356))
+COLS = ("open", "1st", "scroll", "Ctrl+End", "find", "step", "Edit", "type", "format", "paste",
+        "Ctrl+A", "Ctrl+C", "copy read", "Delete all", "undo", "redo", "paste 5MB", "undo 5MB", "Save")
+MEMS = ("mem open", "mem peak", "mem saved", "mem after")
 
 
 def now_ms():
@@ -74,80 +92,116 @@ def cpu_ticks(pid):
         return -1
 
 
-def settle(pid, quiet=1.5, limit=60.0):
-    """Waits until the app has used no CPU for `quiet` seconds (at most `limit`): what it holds then is what
-    it keeps, not what a worker (a save's writer, a document being freed) holds on its way."""
-    t_end = time.monotonic() + limit
-    last, since = cpu_ticks(pid), time.monotonic()
-    while time.monotonic() < t_end:
+def settle(pid, quiet=1.5, limit=60.0, idle_ticks=2):
+    """Waits until the app has used at most idle_ticks of CPU in `quiet` seconds (at most `limit`): a
+    caret's blink is quiet, a worker still writing or freeing is not. Returns the seconds waited."""
+    t_start = time.monotonic()
+    samples = [(t_start, cpu_ticks(pid))]
+    while time.monotonic() - t_start < limit:
         time.sleep(0.25)
-        now = cpu_ticks(pid)
-        if now != last:
-            last, since = now, time.monotonic()
-        elif time.monotonic() - since >= quiet:
-            return
+        t, c = time.monotonic(), cpu_ticks(pid)
+        if c < 0: break
+        samples.append((t, c))
+        old = [s for s in samples if t - s[0] >= quiet]
+        if old and c - old[-1][1] <= idle_ticks: break
+    return time.monotonic() - t_start
 
 
-def first(log, since, until):
+def app_pid(parent, binary):
+    """The child of parent running binary, or 0 (a child may end while it is looked at: the tool's compiler)."""
+    try:
+        kids = open(f"/proc/{parent}/task/{parent}/children").read().split()
+    except OSError:
+        return 0
+    for k in kids:
+        try:
+            if os.path.realpath(f"/proc/{k}/exe", strict=True) == binary: return int(k)
+        except OSError:
+            pass
+    return 0
+
+
+def read_log(log):
+    """(start ms, wall ms, CPU ms) of each stretch the tool logged."""
+    rows = []
     try:
         for line in open(log):
             p = line.split()
-            if len(p) == 2 and since <= float(p[0]) < until: return float(p[1])
+            if len(p) == 3 and p[2] != "start":
+                rows.append((float(p[0]), float(p[1]), float(p[2])))
+            elif len(p) == 2:  # an older tool: wall time only
+                rows.append((float(p[0]), float(p[1]), float(p[1])))
     except OSError:
         pass
-    return 0.0
+    return rows
 
 
 def longest(log, since, until):
-    worst = 0.0
-    try:
-        for line in open(log):
-            p = line.split()
-            if len(p) == 2 and since <= float(p[0]) < until: worst = max(worst, float(p[1]))
-    except OSError:
-        pass
+    """The CPU of the window's thread in its longest stretch (by CPU) between since and until, and
+    that stretch's wall time."""
+    worst = (0.0, 0.0)
+    for start, wall, cpu in read_log(log):
+        if since <= start < until and cpu > worst[0]: worst = (cpu, wall)
     return worst
 
 
+def first_burst(log, since, until, idle_ms=16.0):
+    """The CPU of the window's thread from since until it first stays idle for idle_ms."""
+    total, end = 0.0, None
+    for start, wall, cpu in sorted(read_log(log)):
+        if start < since or start >= until: continue
+        if end is not None and start - end >= idle_ms: break
+        total += cpu
+        end = start + wall
+    return total
+
+
 def stretches(log, since, until, at_least):
-    out = []
-    try:
-        for line in open(log):
-            p = line.split()
-            if len(p) == 2 and since <= float(p[0]) < until and float(p[1]) >= at_least:
-                out.append(f"{float(p[1]):.1f}@{float(p[0]) - since:.0f}")
-    except OSError:
-        pass
-    return out
+    return [f"{cpu:.1f}/{wall:.0f}@{start - since:.0f}" for start, wall, cpu in read_log(log)
+            if since <= start < until and cpu >= at_least]
 
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--binary", default="build/mivo")
     ap.add_argument("--bench", default="build/bench/bench_notes")
+    ap.add_argument("--seed", default="", help="a savedNotes document written by `bench_notes budget-document`")
     ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--big-runs", type=int, default=0, help="runs of the notes of a megabyte and more (default --runs)")
+    ap.add_argument("--json", default="", help="writes every run's figures to this file")
+    ap.add_argument("--label", default="")
     ap.add_argument("--shots", default="")
     ap.add_argument("--stretches", type=float, default=0.0,
-                    help="also print, step by step, every stretch of at least this many ms (when after the step)")
-    ap.add_argument("--notes", default="12 KB,20 MB",
-                    help=f"list rows by name: 4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,emoji line,{TABLE}")
+                    help="also print, step by step, every stretch of at least this many ms of CPU")
+    ap.add_argument("--first-paint", action="store_true",
+                    help="only open each note from the short one, runs times: the open and its first paint")
+    ap.add_argument("--notes", default="4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,50 MB emoji+flags",
+                    help=f"list rows by name: {','.join(ROWS[1:])},{TABLE}")
     a = ap.parse_args()
-    home = tempfile.mkdtemp(prefix="mivo-budget-")
-    env = dict(os.environ, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data",
-               XDG_CONFIG_HOME=f"{home}/config", XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
-    env.pop("QT_QPA_PLATFORM", None)
-    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
-    os.makedirs(f"{home}/run", mode=0o700)
-    doc = f"{home}/notes.bin"
-    subprocess.run([a.bench, "budget-document", doc], check=True, env=dict(env, QT_QPA_PLATFORM="offscreen"),
-                   stderr=subprocess.DEVNULL)
-    c = sqlite3.connect(f"{home}/data/mivo/mivo.sqlite3")
+    big_runs = a.big_runs or a.runs
+    root = tempfile.mkdtemp(prefix="mivo-budget-")
+    os.makedirs(f"{root}/tmp")
+    doc = a.seed or f"{root}/notes.bin"
+    if not a.seed:
+        subprocess.run([a.bench, "budget-document", doc], check=True,
+                       env=dict(os.environ, QT_QPA_PLATFORM="offscreen", TMPDIR=f"{root}/tmp"),
+                       stderr=subprocess.DEVNULL)
+    seeded = f"{root}/mivo.sqlite3"
+    c = sqlite3.connect(seeded)
     c.execute("CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)")
     c.execute("INSERT OR REPLACE INTO prefs(key, type, value) VALUES('savedNotes', 'data', ?)", (open(doc, "rb").read(),))
     c.commit(); c.close()
-    log = f"{home}/stalls.log"
+    # 5 MB of plain lines another program offers on the clipboard.
+    paste5 = f"{root}/paste5.txt"
+    with open(paste5, "w") as f:
+        i = 0
+        while f.tell() < 5 << 20:
+            f.write(f"Pasted line {i} from another program, plain words to read and search again.\n")
+            i += 1
     procs = []
-    pid = 0
+    results, mem_runs = {}, {}
+    xenv = dict(os.environ)
+    xenv.pop("QT_QPA_PLATFORM", None)
     try:
         # The server takes a free display itself and says which: runs started side by side (other
         # worktrees') never pick the same one.
@@ -158,22 +212,50 @@ def main():
         with os.fdopen(rfd) as r:
             number = r.readline().strip()
         if not number: sys.exit("Xvfb did not start")
-        env["DISPLAY"] = f":{number}"
+        xenv["DISPLAY"] = f":{number}"
         time.sleep(1.0)
-        procs.append(subprocess.Popen(["jwm"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        procs.append(subprocess.Popen(["jwm"], env=xenv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
         time.sleep(1.0)
-        tool = subprocess.Popen(["python3", STALLS, "--min-ms", "1", "--log", log, "--", a.binary], env=env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        procs.append(tool)
+        names = [n.strip() for n in a.notes.split(",")]
+        for name in names:
+            session(a, name, big_runs if ("MB" in name or name == TABLE) else a.runs, root, seeded, paste5, xenv,
+                    results, mem_runs)
+        print_table(a, names, results, mem_runs)
+        if a.json:
+            with open(a.json, "w") as f:
+                json.dump({"label": a.label or a.binary, "binary": os.path.realpath(a.binary), "names": names,
+                           "steps": {f"{k[0]}|{k[1]}": v for k, v in results.items()}, "mem": mem_runs}, f, indent=1)
+    finally:
+        for p in reversed(procs):
+            p.terminate()
+            try: p.wait(timeout=8)
+            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
+    """An app started with the seeded notes, the note measured runs times in it."""
+    home = f"{root}/home-{len(mem_runs)}"
+    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
+               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
+    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
+    os.makedirs(f"{home}/run", mode=0o700)
+    shutil.copy(seeded, f"{home}/data/mivo/mivo.sqlite3")
+    log = f"{home}/stalls.log"
+    paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
+    pid = 0
+    tool = subprocess.Popen(["python3", STALLS, "--min-ms", "1", "--log", log, "--", *paintprobe.wrap([a.binary])],
+                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    clip = []
+    try:
         # The tool builds its library first and the app starts slowly on a busy machine: wait for it.
         want = os.path.realpath(a.binary)
         t_end = time.monotonic() + 60
         while not pid and time.monotonic() < t_end:
             time.sleep(0.5)
-            kids = open(f"/proc/{tool.pid}/task/{tool.pid}/children").read().split()
-            pid = next((int(k) for k in kids if os.path.realpath(f"/proc/{k}/exe") == want), 0)
+            pid = app_pid(tool.pid, want)
         if not pid: sys.exit("the app did not start")
-        time.sleep(3.0)
+        settle(pid, limit=60.0)
         win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
         if not win:
             subprocess.run([a.binary], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
@@ -181,198 +263,223 @@ def main():
             win = xdo(env, "search", "--onlyvisible", "--name", "^Mivo$").split("\n")[0]
         if not win: sys.exit("the main window did not appear")
 
-        def click(x, y, wait=1.5, n=1):
+        peaks = []  # (when an action had settled, the peak over the run's base since the action before)
+
+        def wait(minimum, limit):
+            time.sleep(minimum)
+            settle(pid, limit=limit)
+            if base_of_run:
+                peaks.append((now_ms(), peak_mb(pid) - base_of_run[0]))
+                reset_peak(pid)
+
+        def click(x, y, minimum=1.0, limit=60.0, n=1, hover_first=False):
+            if hover_first:  # what the pointer's arrival repaints is no part of the click
+                subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y)], env=env)
+                time.sleep(0.5)
             t0 = now_ms()
             subprocess.run(["xdotool", "mousemove", "--window", win, str(x), str(y), "click", "--repeat", str(n), "1"],
                            env=env)
-            time.sleep(wait)
+            wait(minimum, limit)
             return t0
 
-        def keys(*k, wait=1.0):
+        def keys(*k, minimum=0.6, limit=300.0):
             t0 = now_ms()
             subprocess.run(["xdotool", "key", "--window", win, *k], env=env)
-            time.sleep(wait)
+            wait(minimum, limit)
             return t0
 
-        def typed(text, wait=1.0):
+        def typed(text, minimum=0.6, limit=120.0):
             t0 = now_ms()
             subprocess.run(["xdotool", "type", "--delay", "60", text], env=env)
-            time.sleep(wait)
+            wait(minimum, limit)
             return t0
 
-        def shot(name):
+        def shot(tag):
             if a.shots:
                 os.makedirs(a.shots, exist_ok=True)
-                subprocess.run(["import", "-window", win, f"{a.shots}/{name}.png"], env=env)
+                subprocess.run(["import", "-window", win, f"{a.shots}/{tag}.png"], env=env)
 
-        click(*NOTES_SIDEBAR, wait=2.0)
-        shot("notes")
-        rows = {name: (LIST_X, LIST_Y0 + i * LIST_DY) for i, name in
-                enumerate(["Small", "4 KB", "12 KB", "60 KB", "1 MB", "20 MB", "50 MB", "emoji line"])}
+        base_of_run = []
+        rows = {n: (LIST_X, LIST_Y0 + i * LIST_DY) for i, n in enumerate(ROWS)}
         rows[TABLE] = TABLE_CARD
-        if os.environ.get("BUDGET_SHOT_ONLY"):
-            click(*rows["Small"], wait=2.0)
-            shot("small")
-            click(*EDIT_BUTTON, wait=2.0)
-            typed("Typed from outside ")
-            shot("small-edit")
-            return
-        results = {}
+        click(*NOTES_SIDEBAR, minimum=2.0)
+        tag = name.replace(" ", "_").replace("+", "_")
 
-        def record(name, steps, extra=()):
+        def record(steps):
             for (what, t0), (_, t1) in zip(steps, steps[1:]):
-                if what != "gap": results.setdefault((name, what), []).append(longest(log, t0, t1))
-                if what == "open": results.setdefault((name, "1st"), []).append(first(log, t0, t1))
-                if a.stretches and what != "gap":
+                if what == "gap": continue
+                seen = [p for t, p in peaks if t0 <= t < t1]
+                if seen: results.setdefault((name, what + " peak MB"), []).append(max(seen))
+                cpu, wall = longest(log, t0, t1)
+                results.setdefault((name, what), []).append(cpu)
+                results.setdefault((name, what + " wall"), []).append(wall)
+                if what == "open":
+                    cpu, wall = paintprobe.first_paint(paints, t0, t1)
+                    results.setdefault((name, "1st"), []).append(cpu)
+                    results.setdefault((name, "1st wall"), []).append(wall)
+                if a.stretches:
                     print(f"{name} {what}: " + " ".join(stretches(log, t0, t1, a.stretches)), file=sys.stderr)
 
-        def cell_editor():
-            return xdo(env, "search", "--onlyvisible", "--name", "^Cell content$").split("\n")[0]
-
-        def table_run(run):
-            """The table: open, scroll, a cell edited in its editor and saved, a swap, find and step."""
-            click(*rows["Small"], wait=3.0)
+        for run in range(runs):
+            click(*rows["Small"], minimum=1.0)
             settle(pid)
             base = rss_mb(pid)
             reset_peak(pid)
-            steps = [("open", click(*rows[TABLE], wait=15.0))]
-            settle(pid, limit=30.0)  # the rows are measured between events after the first screen
-            mem_open = rss_mb(pid) - base
-            if run == 0: shot("table-open")
-            t0 = now_ms()
-            subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
-                            "click", "--repeat", "10", "--delay", "40", "5"], env=env)
-            time.sleep(2.0)
-            steps.append(("scroll", t0))
-            subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
-                            "click", "--repeat", "10", "--delay", "40", "4"], env=env)  # back to the top
-            time.sleep(2.0)
-            steps.append(("gap", now_ms()))
-            # Double click: the cell editor opens; a word typed; its Save button.
-            steps.append(("Edit", click(*TABLE_CELL, wait=2.0, n=2)))
-            ed = cell_editor()
-            steps.append(("type", typed(" typed", wait=1.0)))
-            if run == 0: shot("table-cell-editor")
-            saved_at = now_ms()
-            if ed:
-                geo = dict(l.split("=", 1) for l in xdo(env, "getwindowgeometry", "--shell", ed).split("\n") if "=" in l)
-                subprocess.run(["xdotool", "mousemove", "--window", ed, str(int(geo["WIDTH"]) - 50),
-                                str(int(geo["HEIGHT"]) - 27), "click", "1"], env=env)
-            time.sleep(4.0)
-            steps.append(("Save", saved_at))
-            if cell_editor(): print(f"(!) run {run}: the cell editor is still open after Save", file=sys.stderr)
-            # Two cells swapped by dragging one onto the other with the right button.
-            t0 = now_ms()
-            (x0, y0), (x1, y1) = TABLE_SWAP
-            subprocess.run(["xdotool", "mousemove", "--window", win, str(x0), str(y0), "mousedown", "3",
-                            "mousemove", "--window", win, str((x0 + x1) // 2), str((y0 + y1) // 2),
-                            "mousemove", "--window", win, str(x1), str(y1), "mouseup", "3"], env=env)
-            time.sleep(4.0)
-            steps.append(("swap", t0))
-            if run == 0: shot("table-swapped")
-            steps.append(("find", keys("ctrl+f", wait=0.8)))
-            typed("value 1999", wait=4.0)
-            steps.append(("step", keys("Return", wait=1.0)))
-            keys("Return", wait=1.0)
-            keys("Return", wait=1.0)
-            if run == 0: shot("table-found")
-            steps.append(("gap", keys("ctrl+f", wait=2.0)))
-            steps.append(("end", now_ms()))
-            peak = peak_mb(pid) - base
-            click(*rows["Small"], wait=4.0)
-            settle(pid)
-            record(TABLE, steps)
-            results.setdefault((TABLE, "mem open"), []).append(mem_open)
-            results.setdefault((TABLE, "mem peak"), []).append(peak)
-            results.setdefault((TABLE, "mem peak edit"), []).append(peak)
-            results.setdefault((TABLE, "mem after"), []).append(rss_mb(pid) - base)
-
-        names = [n.strip() for n in a.notes.split(",")]
-        for name in names:
-            big = "MB" in name
-            for run in range(a.runs):
-                if name == TABLE:
-                    table_run(run)
-                    continue
-                click(*rows["Small"], wait=3.0 if big else 2.0)
-                settle(pid)
-                base = rss_mb(pid)
-                reset_peak(pid)
-                steps = []
-                # A large note's document is built on a worker: its arrival belongs to the open.
-                steps.append(("open", click(*rows[name], wait=15.0 if big else 2.0)))
+            base_of_run[:] = [base]
+            peaks.clear()
+            if a.first_paint:
+                steps = [("open", click(*rows[name], minimum=2.0, limit=120.0, hover_first=True)), ("end", now_ms())]
+                mem_open = mem_saved = rss_mb(pid) - base
+            elif name == TABLE:
+                steps = table_run(a, run, pid, win, env, rows, click, keys, typed, shot)
+            else:
+                steps = [("open", click(*rows[name], minimum=2.0, limit=120.0, hover_first=True))]
                 mem_open = rss_mb(pid) - base
-                if run == 0: shot(f"{name}-open")
+                if run == 0: shot(f"{tag}-open")
                 # Ten wheel notches over the body, as a hand turns it.
                 t0 = now_ms()
                 subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
                                 "click", "--repeat", "10", "--delay", "40", "5"], env=env)
-                time.sleep(2.0)
+                wait(1.0, 60.0)
                 steps.append(("scroll", t0))
                 # Into the text (a click on plain words, not on a link), then to the end and back.
-                click(BODY_TEXT[0], BODY_TEXT[1], wait=1.0)
-                steps.append(("Ctrl+End", keys("ctrl+End", wait=3.0 if big else 1.0)))
-                keys("ctrl+Home", wait=3.0 if big else 1.0)
-                steps.append(("find", keys("ctrl+f", wait=0.8)))
-                typed("example", wait=8.0 if big else 1.5)
-                steps.append(("step", keys("Return", wait=1.0)))
-                keys("Return", wait=1.0)
-                keys("Return", wait=1.0)
-                if run == 0: shot(f"{name}-found")
-                steps.append(("gap", keys("ctrl+f", wait=1.0)))
-                steps.append(("Edit", click(*EDIT_BUTTON, wait=4.0 if big else 2.0)))
-                click(BODY_TEXT[0], BODY_TEXT[1], wait=1.0)
-                steps.append(("gap", now_ms()))
+                steps.append(("gap", click(BODY_TEXT[0], BODY_TEXT[1])))
+                steps.append(("Ctrl+End", keys("ctrl+End")))
+                steps.append(("gap", keys("ctrl+Home")))
+                steps.append(("find", keys("ctrl+f")))
+                typed("example", limit=180.0)
+                steps.append(("step", keys("Return")))
+                keys("Return")
+                keys("Return")
+                if run == 0: shot(f"{tag}-found")
+                steps.append(("gap", keys("ctrl+f")))
+                steps.append(("Edit", click(*EDIT_BUTTON, minimum=1.5, limit=120.0)))
+                steps.append(("gap", click(BODY_TEXT[0], BODY_TEXT[1])))
                 steps.append(("type", typed("Typed from outside ")))
-                steps.append(("format", keys("ctrl+shift+Left", "ctrl+shift+Left", "ctrl+b", wait=1.0)))
-                if run == 0: shot(f"{name}-edited")
+                steps.append(("format", keys("ctrl+shift+Left", "ctrl+shift+Left", "ctrl+b")))
+                if run == 0: shot(f"{tag}-edited")
                 # About 1 KB of the note's own rich lines copied, then pasted at the end.
-                keys("ctrl+Home", wait=1.0)
-                keys(*["shift+Down"] * 6, "ctrl+c", wait=1.0)
-                keys("ctrl+End", wait=3.0 if big else 1.0)
-                steps.append(("paste", keys("ctrl+v", wait=3.0 if big else 1.0)))
-                # What the note costs while open, apart from what the writer of the save adds.
-                peak_edit = peak_mb(pid) - base
-                steps.append(("Save", click(*SAVE_BUTTON, wait=15.0 if big else 2.5)))
-                if run == 0: shot(f"{name}-saved")
+                steps.append(("gap", keys("ctrl+Home")))
+                keys(*["shift+Down"] * 6, "ctrl+c")
+                keys("ctrl+End")
+                steps.append(("paste", keys("ctrl+v")))
+                # Everything selected and copied; the copy read as another program pastes it.
+                steps.append(("Ctrl+A", keys("ctrl+a")))
+                steps.append(("Ctrl+C", keys("ctrl+c")))
+                t0 = now_ms()
+                try:
+                    got = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=env, capture_output=True,
+                                         timeout=300).stdout
+                except subprocess.TimeoutExpired:
+                    got = b""
+                wait(0.3, 300.0)
+                steps.append(("copy read", t0))
+                results.setdefault((name, "copied MB"), []).append(len(got) / 1e6)
+                # Everything deleted, the delete undone and redone, and undone again: the note edited above.
+                steps.append(("Delete all", keys("Delete")))
+                if run == 0: shot(f"{tag}-deleted")
+                steps.append(("undo", keys("ctrl+z")))
+                steps.append(("redo", keys("ctrl+shift+z")))
+                steps.append(("gap", keys("ctrl+z")))
+                if run == 0: shot(f"{tag}-undone")
+                # 5 MB of plain lines pasted from another program at the end, and that paste undone.
+                keys("ctrl+End")
+                clip.append(subprocess.Popen(["xclip", "-i", "-selection", "clipboard", paste5], env=env,
+                                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+                time.sleep(0.5)
+                steps.append(("paste 5MB", keys("ctrl+v", minimum=1.0)))
+                if run == 0: shot(f"{tag}-pasted5")
+                steps.append(("undo 5MB", keys("ctrl+z")))
+                clip[-1].kill()
+                steps.append(("Save", click(*SAVE_BUTTON, minimum=2.0, limit=300.0)))
+                if run == 0: shot(f"{tag}-saved")
                 steps.append(("end", now_ms()))
-                peak = peak_mb(pid) - base
-                click(*rows["Small"], wait=4.0 if big else 2.0)
-                settle(pid)
-                mem_after = rss_mb(pid) - base
-                record(name, steps)
-                results.setdefault((name, "mem open"), []).append(mem_open)
-                results.setdefault((name, "mem peak"), []).append(peak)
-                results.setdefault((name, "mem peak edit"), []).append(peak_edit)
-                results.setdefault((name, "mem after"), []).append(mem_after)
-        med = lambda v: sorted(v)[len(v) // 2]
-        cols = ("open", "1st", "scroll", "Ctrl+End", "find", "step", "Edit", "type", "format", "paste", "Save")
-        # A step a note does not have (the table has no Ctrl+End, format or paste) shows as "-".
-        fig = lambda name, w: f"{med(results[(name, w)]):.1f}" if (name, w) in results else "-"
-        print(f"From outside ({a.runs} runs, median): longest stretch of the window's thread per step, ms "
-              "(1st: the first stretch after the click that opens)")
-        print("| note | " + " | ".join(cols) + " | RSS open / peak before Save / peak / after another note |")
-        print("|---" * (len(cols) + 2) + "|")
-        for name in names:
-            print(f"| {name} | " + " | ".join(fig(name, w) for w in cols)
-                  + f" | +{med(results[(name, 'mem open')]):.0f} / +{med(results[(name, 'mem peak edit')]):.0f}"
-                    f" / +{med(results[(name, 'mem peak')]):.0f}"
-                    f" / +{med(results[(name, 'mem after')]):.0f} MB |")
-        if TABLE in names:
-            print(f"{TABLE}: Edit is the double click that opens a cell's editor, type and Save are in that editor; "
-                  f"swap (a right-button drag) {fig(TABLE, 'swap')} ms")
-        # Run by run: a run that finds the note still held from the one before shows less than it costs.
-        print("RSS run by run (open / peak before Save / peak / after another note, MB over before open):")
-        for name in names:
-            runs = zip(*(results[(name, w)] for w in ("mem open", "mem peak edit", "mem peak", "mem after")))
-            print(f"  {name}: " + ", ".join("+%.0f / +%.0f / +%.0f / +%.0f" % r for r in runs))
+                mem_saved = rss_mb(pid) - base
+            peak = max([p for _, p in peaks] + [peak_mb(pid) - base])
+            base_of_run.clear()
+            if name == TABLE: mem_open = mem_saved = -1
+            click(*rows["Small"], minimum=2.0)
+            settle(pid)
+            mem_after = rss_mb(pid) - base
+            record(steps)
+            mem_runs.setdefault(name, []).append({"mem open": mem_open, "mem peak": peak, "mem saved": mem_saved,
+                                                  "mem after": mem_after, "base": base})
+            print(f"  {name} run {run + 1}: " + ", ".join(
+                f"{w} {results[(name, w)][-1]:.1f}" for w in COLS if (name, w) in results) +
+                  f"; RSS open +{mem_open:.0f}, peak +{peak:.0f}, saved +{mem_saved:.0f}, after +{mem_after:.0f} MB"
+                  f" (base {base:.0f}); peak by step: " + ", ".join(
+                      f"{w} +{results[(name, w + ' peak MB')][-1]:.0f}" for w in COLS if (name, w + " peak MB") in results) +
+                  f"; copy read {results.get((name, 'copied MB'), [0])[-1]:.1f} MB", file=sys.stderr, flush=True)
     finally:
-        if pid: os.kill(pid, 15)  # the app, which the stall tool waits for
-        for p in reversed(procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
-        shutil.rmtree(home, ignore_errors=True)
+        for p in clip:
+            if p.poll() is None: p.kill()
+        if pid:
+            try: os.kill(pid, 15)  # the app, which the stall tool waits for
+            except OSError: pass
+        try: tool.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            if pid:
+                try: os.kill(pid, 9)
+                except OSError: pass
+            tool.kill(); tool.wait()
+
+
+def table_run(a, run, pid, win, env, rows, click, keys, typed, shot):
+    """The table: open, scroll, a cell edited in its editor and saved, a swap, find and step."""
+    steps = [("open", click(*rows[TABLE], minimum=2.0, limit=120.0, hover_first=True))]
+    if run == 0: shot("table-open")
+    t0 = now_ms()
+    subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
+                    "click", "--repeat", "10", "--delay", "40", "5"], env=env)
+    time.sleep(2.0)
+    steps.append(("scroll", t0))
+    subprocess.run(["xdotool", "mousemove", "--window", win, str(BODY[0]), str(BODY[1]),
+                    "click", "--repeat", "10", "--delay", "40", "4"], env=env)  # back to the top
+    time.sleep(2.0)
+    steps.append(("gap", now_ms()))
+    steps.append(("Edit", click(*TABLE_CELL, minimum=2.0, n=2)))
+    ed = xdo(env, "search", "--onlyvisible", "--name", "^Cell content$").split("\n")[0]
+    steps.append(("type", typed(" typed")))
+    if run == 0: shot("table-cell-editor")
+    saved_at = now_ms()
+    if ed:
+        geo = dict(l.split("=", 1) for l in xdo(env, "getwindowgeometry", "--shell", ed).split("\n") if "=" in l)
+        subprocess.run(["xdotool", "mousemove", "--window", ed, str(int(geo["WIDTH"]) - 50),
+                        str(int(geo["HEIGHT"]) - 27), "click", "1"], env=env)
+    time.sleep(4.0)
+    steps.append(("Save", saved_at))
+    t0 = now_ms()
+    (x0, y0), (x1, y1) = TABLE_SWAP
+    subprocess.run(["xdotool", "mousemove", "--window", win, str(x0), str(y0), "mousedown", "3",
+                    "mousemove", "--window", win, str((x0 + x1) // 2), str((y0 + y1) // 2),
+                    "mousemove", "--window", win, str(x1), str(y1), "mouseup", "3"], env=env)
+    time.sleep(4.0)
+    steps.append(("swap", t0))
+    steps.append(("find", keys("ctrl+f")))
+    typed("value 1999", minimum=4.0)
+    steps.append(("step", keys("Return")))
+    keys("Return")
+    keys("Return")
+    if run == 0: shot("table-found")
+    steps.append(("gap", keys("ctrl+f", minimum=2.0)))
+    steps.append(("end", now_ms()))
+    return steps
+
+
+def print_table(a, names, results, mem_runs):
+    med = lambda v: sorted(v)[len(v) // 2]
+    cell = lambda n, w: (f"{med(results[(n, w)]):.1f}/{max(results[(n, w)]):.1f}" if (n, w) in results else "-")
+    print(f"From outside ({a.label or a.binary}): CPU of the window's thread in the longest stretch per step, ms, "
+          "median/max of the runs (1st: from the click that opens until the first idle frame)")
+    cols = [w for w in COLS if any((n, w) in results for n in names)]
+    print("| note | " + " | ".join(cols) + " |")
+    print("|---" * (len(cols) + 1) + "|")
+    for n in names:
+        print(f"| {n} | " + " | ".join(cell(n, w) for w in cols) + " |")
+    print("RSS over the app with a short note shown, MB, run by run (open / peak / after Save / after another note):")
+    for n in names:
+        print(f"  {n}: " + ", ".join("+%.0f / +%.0f / +%.0f / +%.0f" % tuple(r[m] for m in MEMS)
+                                     for r in mem_runs.get(n, [])))
 
 
 if __name__ == "__main__":
