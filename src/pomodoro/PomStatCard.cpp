@@ -1,5 +1,6 @@
 #include "pomodoro/PomStatCard.h"
 
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/TextFit.h"
 #include "ui/Theme.h"
@@ -56,18 +57,20 @@ void PomStatCard::applyThemeColors() {
 
 namespace {
 constexpr double kTopPad = 8, kBottomPad = 5;
-// A row is as high as its text: the font's line, or the glyphs' own height where they reach beyond
-// it (a colour emoji comes from a font of its own, taller than the text font's line).
-double rowHeight(const QLabel *l, double design) {
-    const QFontMetricsF fm(l->font());
-    return std::max({design, std::ceil(fm.height()), std::ceil(fm.boundingRect(l->text()).height())});
+// A row is as high as its text's line; the icon's, as high as the colour emoji font's line where that
+// is taller (an emoji comes from a font of its own, taller than the text font's line). Measured from
+// the fonts' metrics: measuring an emoji's glyph decodes its picture.
+double rowHeight(const QLabel *l, double design, bool emoji = false) {
+    const double line = QFontMetricsF(l->font()).height();
+    const double glyphs = emoji ? QFontMetricsF(EmojiText::colourFirst(l->font())).height() : 0;
+    return std::max({design, std::ceil(line), std::ceil(glyphs)});
 }
 } // namespace
 
 PomStatCard::Rows PomStatCard::rows() const {
     // The value's row is measured on digits: which ones it shows must not move the rows.
     const QFontMetricsF digits(valLbl->font());
-    return {rowHeight(icnLbl, 18), std::max(28.0, std::ceil(digits.height())), rowHeight(tagLbl, 13)};
+    return {rowHeight(icnLbl, 18, true), std::max(28.0, std::ceil(digits.height())), rowHeight(tagLbl, 13)};
 }
 
 int PomStatCard::neededHeight() const {
