@@ -7,11 +7,15 @@
 #include "ui/AlertDialog.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Lang.h"
+#include "ui/Page.h"
+#include <QApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QLocale>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
+#include <algorithm>
 #include <optional>
 #include <sys/stat.h>
 
@@ -532,15 +536,61 @@ void DataNoticePresenter::stop() {
 
 void DataNoticePresenter::showPending() {
     if (stopped_) return; // kept for the next start
-    // What the stores still loading find belongs in the same alert.
+    // What the stores still loading find belongs in the same alert. Shown from the event loop after
+    // the stores are in: the pages waiting for the same moment redraw first.
     if (StoreLoader::get().loading()) {
-        StoreLoader::get().whenIdle(this, [this] { showPending(); });
+        StoreLoader::get().whenIdle(
+            this, [this] { QTimer::singleShot(0, this, &DataNoticePresenter::showPending); });
         return;
     }
+    if (waitForWindow()) return;
     scheduled_ = false;
     const std::vector<DataNotice> notices = DataNotices::get().take();
     if (notices.empty()) return;
     show(notices);
+}
+
+// A modal alert holds the redraws of the pages behind it until it is answered: shown over a window
+// whose page has not drawn yet, it leaves that page blank. The alert waits for the page to be drawn
+// and the window painted with it. A window that is not shown has nothing to draw first; behind
+// another modal window the page cannot draw before it is answered anyway; and a page that still has
+// not drawn after a few paints (held by a drag) is not waited for any longer.
+bool DataNoticePresenter::waitForWindow() {
+    constexpr int kMostPaints = 8;
+    const QWindow *handle = window_ ? window_->windowHandle() : nullptr;
+    if (!handle || !window_->isVisible() || window_->isMinimized() || !handle->isExposed() ||
+        QApplication::activeModalWidget() || paintsWaited_ >= kMostPaints) {
+        paintsWaited_ = 0;
+        return false;
+    }
+    const auto pages = window_->findChildren<Page *>();
+    const bool drawing = std::any_of(pages.begin(), pages.end(),
+                                     [](const Page *p) { return p->isVisible() && p->rebuildPending(); });
+    if (!drawing && painted_) {
+        paintsWaited_ = 0;
+        return false;
+    }
+    painted_ = false;
+    ++paintsWaited_;
+    if (!watching_) {
+        watching_ = true;
+        window_->installEventFilter(this);
+    }
+    window_->update();
+    return true;
+}
+
+bool DataNoticePresenter::eventFilter(QObject *watched, QEvent *e) {
+    // The window paints while it handles this event: the alert comes after it.
+    if (watched == window_ && e->type() == QEvent::UpdateRequest && watching_) {
+        watching_ = false;
+        window_->removeEventFilter(this);
+        QTimer::singleShot(0, this, [this] {
+            painted_ = true;
+            showPending();
+        });
+    }
+    return QObject::eventFilter(watched, e);
 }
 
 void DataNoticePresenter::show(const std::vector<DataNotice> &notices) {

@@ -20,7 +20,8 @@ QString keptCopyFileName(const DataNotice &n);
 QString unreadableDataName(const QString &key);
 
 // Shows the pending notices (DataNotices) once, from the event loop: never from inside the store or
-// page that found the damage, and merged into one alert when several stores report in one go.
+// page that found the damage, merged into one alert when several stores report in one go, and over a
+// shown window only once it has drawn its page.
 // Once quitting has begun it shows nothing more (an alert would hold the quit until someone answers
 // it): what is pending then is kept for the next start.
 class DataNoticePresenter : public QObject {
@@ -30,9 +31,14 @@ public:
     // Quitting has begun: no alert from now on.
     void stop();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *e) override;
+
 private:
     void schedule();
     void showPending();
+    // Whether the alert waits for the window to draw its page first (it is then shown after that).
+    bool waitForWindow();
     // The alert for notices; a copy the user chooses to save is saved, and the alert comes back while
     // others are left to save.
     void show(const std::vector<DataNotice> &notices);
@@ -40,6 +46,9 @@ private:
     QPointer<QWidget> window_;
     bool scheduled_ = false;
     bool stopped_ = false;
+    bool watching_ = false; // for the window's next paint
+    bool painted_ = false;  // since the alert began to wait for it
+    int paintsWaited_ = 0;
 };
 
 // While changes wait for another program's lock, a small window says so and that they will be saved.

@@ -18,6 +18,7 @@
 #include "ui/Theme.h"
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -385,9 +386,18 @@ void FinanceView::layoutFrame() {
     FinUi::placeText(monthLbl_, H, monthX, H - 52, monthW, 26);
     prevBtn_->setGeometry(yUp(H, prevX, H - 54, 30, 30));
     const double titleRoom = std::max(prevX - 20 - 16, 80.0);
-    FinUi::placeText(titleLbl_, H, 20, H - 46, std::max(380.0, std::min(titleRoom, W)), 30);
-    if (titleLbl_->geometry().right() > prevX - 8) FinUi::placeText(titleLbl_, H, 20, H - 46, titleRoom, 30);
-    FinUi::placeText(subHdr_, H, 20, H - 64, std::max(titleRoom, 80.0), 16);
+    // The title and the subtitle one under the other at every font scale: lines taller than the
+    // design's take their room from above the title and below the subtitle alike.
+    const auto lineH = [](QWidget *w, double design) {
+        return std::max(design, std::ceil(QFontMetricsF(w->font()).height()) + 2);
+    };
+    const double titleH = lineH(titleLbl_, 30), subH = lineH(subHdr_, 16);
+    const double titleTop = std::max(4.0, 16 - (titleH + subH - 46) / 2);
+    const double titleY = H - titleTop - titleH, subY = titleY - 2 - subH;
+    FinUi::placeText(titleLbl_, H, 20, titleY, std::max(380.0, std::min(titleRoom, W)), titleH);
+    if (titleLbl_->geometry().right() > prevX - 8)
+        FinUi::placeText(titleLbl_, H, 20, titleY, titleRoom, titleH);
+    FinUi::placeText(subHdr_, H, 20, subY, std::max(titleRoom, 80.0), subH);
 
     const double cw = (W - 60) / 3;
     incCard_->setGeometry(yUp(H, 20, H - 208, cw, kCardH));

@@ -4,6 +4,7 @@
 #include "notes/FormatBar.h"
 #include "notes/HtmlText.h"
 #include "notes/PacedLayout.h"
+#include "notes/PastedLists.h"
 #include "notes/PieceCuts.h"
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
@@ -597,17 +598,21 @@ void NoteTextView::pastePlain() {
 }
 
 // A rich paste keeps its characters' formats, without highlights (as the rich editors do); its
-// paragraphs become lines. Tables, lists and pictures the text view could not lay out become their
-// text.
+// paragraphs become lines, with their indents. Lists keep their bullets and numbers as text;
+// tables and pictures the text view could not lay out become their text.
 void NoteTextView::insertRich(const QString &html) {
     QTextDocument pasted;
     pasted.setDefaultFont(document()->defaultFont());
     pasted.setHtml(html);
+    PastedLists::asText(pasted);
     QTextCursor c = textCursor();
     c.beginEditBlock();
     c.removeSelectedText();
     for (QTextBlock b = pasted.firstBlock(); b.isValid(); b = b.next()) {
-        if (b != pasted.firstBlock()) c.insertBlock();
+        if (b != pasted.firstBlock())
+            c.insertBlock(PastedLists::withIndents(c.blockFormat(), b.blockFormat()));
+        else if (c.atBlockStart() && PastedLists::hasIndents(b.blockFormat()))
+            c.setBlockFormat(PastedLists::withIndents(c.blockFormat(), b.blockFormat()));
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment f = it.fragment();
             QString t = f.text();

@@ -236,12 +236,64 @@ bool layOutLines(QTextLayout &tl, qreal margin, qreal width, const std::optional
     return onRow;
 }
 
+// Qt lays a plain text document's paragraphs out from its margin, with the document's tab stops: a
+// paragraph's own indents and tab stops (a list item's hanging indent, read from rich text and
+// written back with it) would be shown as if it had none, its bullet a default tab away from its
+// text. Such a paragraph is laid out here: its first line from the left indent plus the first-line
+// indent (which may be negative, down to the margin), the others from the left indent. Qt measures
+// tab stops from the start of the line a tab is on; the paragraph's are from the margin, and a
+// hanging indent is a stop of its own (as word processors show it).
+bool PacedLayout::layOutIndented(const QTextBlock &block) const {
+    const QTextBlockFormat bf = block.blockFormat();
+    const qreal left = std::max<qreal>(0, bf.leftMargin()), firstIndent = bf.textIndent();
+    QList<QTextOption::Tab> tabs = bf.tabPositions();
+    if ((left == 0 && firstIndent == 0 && tabs.isEmpty()) || !block.isVisible() || !block.layout())
+        return false;
+    QTextDocument *doc = document();
+    QTextOption option = doc->defaultTextOption();
+    if (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators) return false;
+    const qreal first = std::max<qreal>(0, left + firstIndent);
+    if (firstIndent < 0) tabs.append(QTextOption::Tab(left, QTextOption::LeftTab));
+    QList<QTextOption::Tab> fromLine;
+    for (QTextOption::Tab t : std::as_const(tabs)) {
+        t.position -= first;
+        if (t.position > 0) fromLine.append(t);
+    }
+    std::sort(fromLine.begin(), fromLine.end(),
+              [](const auto &a, const auto &b) { return a.position < b.position; });
+    if (!fromLine.isEmpty()) option.setTabs(fromLine);
+    const qreal margin = doc->documentMargin();
+    QTextLayout *tl = block.layout();
+    qreal room = lineWidth_;
+    if (room <= 0) {
+        // The width Qt gives lines (none known to us): its own layout of the paragraph tells it.
+        if (tl->lineCount() == 0) QPlainTextDocumentLayout::blockBoundingRect(block);
+        if (tl->lineCount() == 0) return false;
+        room = tl->lineAt(0).width();
+    }
+    tl->setTextOption(option);
+    tl->beginLayout();
+    qreal y = 0;
+    for (QTextLine line = tl->createLine(); line.isValid(); line = tl->createLine()) {
+        const qreal x = line.lineNumber() == 0 ? first : left;
+        line.setLeadingIncluded(true);
+        line.setLineWidth(std::max<qreal>(1, room - x));
+        line.setPosition(QPointF(margin + x, y));
+        y += line.height() + (line.leading() < 0 ? std::ceil(line.leading()) : 0);
+    }
+    tl->endLayout();
+    const int lines = doc->lineCount();
+    QTextBlock(block).setLineCount(tl->lineCount());
+    if (doc->lineCount() != lines) tellSize();
+    return true;
+}
+
 bool PacedLayout::layOutPiece(const QTextBlock &block) const {
     ++layouts_; // Qt lays out a paragraph that is no piece after this
     QTextDocument *doc = document();
     const QTextOption option = doc->defaultTextOption();
-    if (!continues(block) || !block.isVisible() ||
-        (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators))
+    if (!continues(block)) return layOutIndented(block);
+    if (!block.isVisible() || (option.flags() & QTextOption::AddSpaceForLineAndParagraphSeparators))
         return false;
     const QScopedValueRollback<int> depth(pieceDepth_, pieceDepth_ + 1);
     deepestPiece_ = std::max(deepestPiece_, pieceDepth_);

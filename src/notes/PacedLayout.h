@@ -97,8 +97,10 @@ protected:
 
 private:
     // A piece of a line laid out going on from the paragraph before it (as far as that one is laid
-    // out); false for any other paragraph, which Qt lays out as it does.
+    // out), or a paragraph with indents or tab stops of its own (see layOutIndented); false for any
+    // other paragraph, which Qt lays out as it does.
     bool layOutPiece(const QTextBlock &block) const;
+    bool layOutIndented(const QTextBlock &block) const;
     // The piece after block is laid out again (when next asked for) once where it goes on has moved.
     void followOn(const QTextBlock &block) const;
     // Whether block is a piece laid out before whose text goes on elsewhere now: its lines are made

@@ -1,15 +1,20 @@
 #include "pomodoro/PomStatCard.h"
 
+#include "ui/EmojiText.h"
 #include "ui/Fonts.h"
-#include "ui/Geometry.h"
 #include "ui/TextFit.h"
 #include "ui/Theme.h"
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
+#include <cmath>
 
 namespace {
-QColor grey(double g, double a) { return QColor::fromRgbF(float(g), float(g), float(g), float(a)); }
+QColor grey(double g, double a) {
+    return QColor::fromRgbF(float(g), float(g), float(g), float(a));
+}
 QLabel *plain(QWidget *parent) {
     auto *l = new FitLabel(parent);
     l->setAlignment(Qt::AlignCenter);
@@ -28,7 +33,9 @@ PomStatCard::PomStatCard(const QString &icon, const QString &label, QWidget *par
     applyThemeColors();
 }
 
-void PomStatCard::setCaption(const QString &label) { tagLbl->setText(label.toUpper()); }
+void PomStatCard::setCaption(const QString &label) {
+    tagLbl->setText(label.toUpper());
+}
 
 void PomStatCard::applyThemeColors() {
     const bool dark = VF::theme() == AppTheme::dark;
@@ -44,14 +51,45 @@ void PomStatCard::applyThemeColors() {
     QPalette pt = tagLbl->palette();
     pt.setColor(QPalette::WindowText, grey(g, dark ? 0.3 : 0.5));
     tagLbl->setPalette(pt);
+    place(); // the fonts' rows may have changed with the scale
     update();
 }
 
+namespace {
+constexpr double kTopPad = 8, kBottomPad = 5;
+// A row is as high as its text's line; the icon's, as high as the colour emoji font's line where that
+// is taller (an emoji comes from a font of its own, taller than the text font's line). Measured from
+// the fonts' metrics: measuring an emoji's glyph decodes its picture.
+double rowHeight(const QLabel *l, double design, bool emoji = false) {
+    const double line = QFontMetricsF(l->font()).height();
+    const double glyphs = emoji ? QFontMetricsF(EmojiText::colourFirst(l->font())).height() : 0;
+    return std::max({design, std::ceil(line), std::ceil(glyphs)});
+}
+} // namespace
+
+PomStatCard::Rows PomStatCard::rows() const {
+    // The value's row is measured on digits: which ones it shows must not move the rows.
+    const QFontMetricsF digits(valLbl->font());
+    return {rowHeight(icnLbl, 18, true), std::max(28.0, std::ceil(digits.height())), rowHeight(tagLbl, 13)};
+}
+
+int PomStatCard::neededHeight() const {
+    const Rows r = rows();
+    return int(std::ceil(kTopPad + r.icon + r.value + r.caption + kBottomPad));
+}
+
 void PomStatCard::resizeEvent(QResizeEvent *) {
+    place();
+}
+
+void PomStatCard::place() {
     const double w = width(), h = height();
-    icnLbl->setGeometry(yUp(h, 0, h - 26, w, 18));
-    valLbl->setGeometry(yUp(h, 2, h - 54, w - 4, 28));
-    tagLbl->setGeometry(yUp(h, 0, 5, w, 13));
+    const Rows r = rows();
+    // Any room beyond what the rows need goes above and below them alike.
+    const double top = kTopPad + std::max(0.0, h - neededHeight()) / 2;
+    icnLbl->setGeometry(QRectF(0, top, w, r.icon).toRect());
+    valLbl->setGeometry(QRectF(2, top + r.icon, w - 4, r.value).toRect());
+    tagLbl->setGeometry(QRectF(0, top + r.icon + r.value, w, r.caption).toRect());
 }
 
 void PomStatCard::paintEvent(QPaintEvent *) {

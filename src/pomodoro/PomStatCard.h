@@ -17,11 +17,20 @@ public:
     void setCaption(const QString &label); // shown in upper case
     // Card and label colours for the current theme, label fonts for the current font scale.
     void applyThemeColors();
+    // How high a card must be for its icon, value and caption to sit one above the other, each whole,
+    // in the fonts of the current font scale (the design's 72 points at scale 1.0).
+    int neededHeight() const;
 
 protected:
     void resizeEvent(QResizeEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
 
 private:
+    // The rows of the icon, the value and the caption, top down.
+    struct Rows {
+        double icon, value, caption;
+    };
+    Rows rows() const;
+    void place();
     QColor bg_, border_;
 };

@@ -190,18 +190,23 @@ void PomodoroView::showPomodoroDetail() {
                               QString::number(prefs.integer(kPomTotalCount)),
                               TimerFigures::focusText(timer.focusSecsToday())};
     PomStatCard *cards[] = {statToday_, statStreak_, statTotal_, statFocus_};
+    // The cards are as high as the tallest needs at this font scale; what follows moves down with them.
+    int cardH = 72;
     for (int i = 0; i < 4; ++i) {
         cards[i]->setCaption(L::t(captions[i]));
         cards[i]->valLbl->setText(values[i]);
         cards[i]->applyThemeColors();
+        cardH = std::max(cardH, cards[i]->neededHeight());
+    }
+    for (int i = 0; i < 4; ++i) {
         cards[i]->setParent(doc);
-        cards[i]->setGeometry(QRectF(28 + i * (c + 3), yBtn + 50, c, 72).toRect());
+        cards[i]->setGeometry(QRectF(28 + i * (c + 3), yBtn + 50, c, cardH).toRect());
     }
 
     // Daily goal
     const TimerFigures::Goal g = TimerFigures::goal(timer.todayCount(), prefs.integer(kPomDailyGoal));
     const QColor goalColour = g.reached ? VF::accent() : A;
-    const double yGoal = yBtn + 132;
+    const double yGoal = yBtn + 60 + cardH;
     PomBox *goalBox = box(doc, {28, yGoal, cw, 28}, white(0.05), 8);
     QLabel *goalLbl = label(goalBox,
                             QStringLiteral("🎯  ") +

@@ -12,6 +12,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
@@ -169,8 +170,15 @@ void StatisticsView::layoutFrame() {
                              textW(Fonts::scaledFont(13, QFont::Bold), monthBtn_->text()) + 14});
     const int modeX = std::min((W - (2 * bw + 4)) / 2, navR - 76 - pw - 2 * bw - 12);
     const int titleRoom = std::max(120, modeX - 28);
-    titleLbl_->setGeometry(yUp(H, 20, H - 46, std::min(380, titleRoom), 30));
-    subLbl_->setGeometry(yUp(H, 20, H - 64, std::min(400, titleRoom), 16));
+    // The title and the subtitle one under the other at every font scale: lines taller than the
+    // design's take their room from above the title and below the subtitle alike.
+    const auto lineH = [](QWidget *w, double design) {
+        return std::max(design, std::ceil(QFontMetricsF(w->font()).height()) + 2);
+    };
+    const double titleH = lineH(titleLbl_, 30), subH = lineH(subLbl_, 16);
+    const double titleTop = std::max(4.0, 16 - (titleH + subH - 46) / 2);
+    titleLbl_->setGeometry(QRectF(20, titleTop, std::min(380, titleRoom), titleH).toRect());
+    subLbl_->setGeometry(QRectF(20, titleTop + titleH + 2, std::min(400, titleRoom), subH).toRect());
     dayBtn_->setGeometry(yUp(H, modeX, H - 52, bw, 28));
     monthBtn_->setGeometry(yUp(H, modeX + bw + 4, H - 52, bw, 28));
     scroll_->setGeometry(yUp(H, 0, 0, W, std::max(0, H - 74)));

@@ -1,8 +1,8 @@
 #pragma once
 // The text-fit walk through what the pages open (dialogs, sheets, panels, alerts), in every look a
 // user can choose: six languages × three font scales × the four themes. It fails on any text cut in
-// a frame, any control whose font ignores the font scale and, in the dark theme, on any window, field
-// or plain button drawn light.
+// a frame, any two texts drawn over each other, any control whose font ignores the font scale and, in
+// the dark theme, on any window, field or plain button drawn light.
 // Each render test program walks one part of the app, so ctest runs them side by side.
 #include "app/ContrastCheck.h"
 #include "app/LookChecks.h"
@@ -73,6 +73,8 @@ public:
         }
         const QString where = look.name() + QStringLiteral(", ") + what + QStringLiteral(": ");
         for (const CutText &c : TextFitCheck::findCutTexts(root, look.scale == 1.0)) problems << where + c.describe();
+        for (const QString &p : TextFitCheck::findOverlappingTexts(root))
+            problems << where + p;
         if (look.theme == AppTheme::dark)
             for (const QString &p : TextFitCheck::findLightBackgrounds(win)) problems << where + p;
         for (const QString &p : LookChecks::findUnscaledFonts(root, look.scale)) problems << where + p;

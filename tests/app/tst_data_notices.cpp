@@ -1,4 +1,6 @@
 #include "app/AppDelegate.h"
+#include "app/MainTabVC.h"
+#include "app/MainWindow.h"
 #include "app/DataNoticeAlert.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
@@ -16,6 +18,7 @@
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
+#include "ui/Page.h"
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -54,6 +57,20 @@ private:
     StoreLoader::JobPtr job_;
 };
 
+// Notes which pages were painted once they had drawn their content.
+class DrawnPages : public QObject {
+public:
+    DrawnPages() { qApp->installEventFilter(this); }
+    QSet<const QObject *> painted;
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (auto *page = qobject_cast<Page *>(o); page && e->type() == QEvent::Paint && page->rebuildCount() > 0)
+            painted.insert(page);
+        return false;
+    }
+};
+
 std::optional<QStringList> decodeList(const QByteArray &b) {
     if (!b.startsWith('[')) return std::nullopt;
     return QStringList{QString::fromUtf8(b)};
@@ -79,6 +96,7 @@ private slots:
     void unreadableDocumentsAreToldOnceFromTheEventLoop();
     void unreadableDatabaseIsTold();
     void everyDocumentIsCheckedAtStart();
+    void aNoticeAtStartComesOverADrawnPage();
     void deeplyNestedDocumentsDoNotStopTheLaunch();
     void noticesPendingAtQuitAreToldAtTheNextStart();
     void filesKeptAsideSayWhatTheyHeldAndWhere();
@@ -321,6 +339,31 @@ void TstDataNotices::everyDocumentIsCheckedAtStart() {
         QCOMPARE(dialogs.alertsShown.size(), 1);
     }
     QVERIFY(FinanceStore::shared().entries().empty());
+}
+
+// A modal alert holds the redraws of the page behind it until it is answered: the notice of a
+// document found unreadable at start waits for the window to draw its page, or the page stays blank
+// until OK.
+void TstDataNotices::aNoticeAtStartComesOverADrawnPage() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    FinanceStore::resetForTests(); // loads its document again at the launch
+    t.prefs().setData(kFinances, QByteArray(Prefs::kLargeBytes, ' ') + "[{\"id\":1}]"); // decoded on a worker
+    DrawnPages drawn;
+    AppDelegate app;
+    QString behind = QStringLiteral("no alert");
+    dialogs.fills << [&](const Dialogs::Alert &) {
+        auto *page = qobject_cast<Page *>(app.mainWin()->tabs()->current());
+        behind = !page                                               ? QStringLiteral("no page")
+                 : page->rebuildCount() == 0 || page->rebuildPending() ? QStringLiteral("the page not drawn yet")
+                 : !drawn.painted.contains(page)                       ? QStringLiteral("the page not painted yet")
+                                                                       : QStringLiteral("the page drawn");
+    };
+    QVERIFY(app.launch());
+    QVERIFY(app.mainWin()->isVisible()); // no tray here: the window is the way in
+    QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+    QVERIFY2(dialogs.alertsShown[0].contains("• Finances ("), qPrintable(dialogs.alertsShown[0]));
+    QCOMPARE(behind, QStringLiteral("the page drawn"));
 }
 
 // A document nested 100 000 deep, in every store (small ones decode at once, large ones on a worker):

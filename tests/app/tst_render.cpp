@@ -23,9 +23,9 @@
 // - in each theme at the smallest and largest font scale, into PNG files under <build>/tests/render/
 //   for a person to look at, with a few pixel probes;
 // - in all six languages at the three font scales in the four themes, failing on any label
-//   or button whose text is cut, any control whose font ignores the scale, any text under 3:1 against
-//   its background unless both colours are the design's own, and, in the dark theme, on any field drawn
-//   light.
+//   or button whose text is cut, any two labels drawn over each other, any control whose font ignores the
+//   scale, any text under 3:1 against its background unless both colours are the design's own, and, in the
+//   dark theme, on any field drawn light.
 // What the pages open is walked by the other render tests (app/RenderWalk.h).
 class TstRender : public QObject {
     Q_OBJECT
@@ -121,6 +121,8 @@ void TstRender::everyTextFitsOnEveryPage() {
                                           .arg(scale);
                 for (const CutText &c : TextFitCheck::findCutTexts(w.tabs()->current(), scale == 1.0))
                     cuts << where + c.describe();
+                for (const QString &p : TextFitCheck::findOverlappingTexts(w.tabs()->current()))
+                    cuts << where + p;
                 if (theme == AppTheme::dark && lang == AppLang::en)
                     for (const QString &p : TextFitCheck::findLightBackgrounds(&w)) cuts << where + p;
                 for (const QString &p : LookChecks::findUnscaledFonts(w.tabs()->current(), scale)) cuts << where + p;

@@ -179,4 +179,54 @@ inline QList<CutText> findCutTexts(QWidget *root, bool buttonsMustFitWhole) {
     }
     return out;
 }
+// Where a one-line label's glyphs are drawn, in its parent's coordinates: the ink of its text placed
+// as the label aligns it, clipped to the label (a widget draws nothing outside itself). The glyphs'
+// own box, not the font's line: a colour emoji comes from a font of its own and may reach beyond the
+// line of the text font. Empty for labels that are not one line of plain text.
+inline QRectF inkRect(const QLabel *l) {
+    const QString text = l->text();
+    if (text.isEmpty() || !l->pixmap().isNull() || l->wordWrap() || text.contains(QLatin1Char('\n')) ||
+        l->textFormat() == Qt::RichText || (l->textFormat() == Qt::AutoText && Qt::mightBeRichText(text)))
+        return {};
+    const QFontMetricsF fm(l->font());
+    const QRectF cr =
+        QRectF(l->contentsRect()).adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
+    const Qt::Alignment a = QStyle::visualAlignment(l->layoutDirection(), l->alignment());
+    const double advance = fm.horizontalAdvance(text);
+    const double x = (a & Qt::AlignRight)     ? cr.right() - advance
+                     : (a & Qt::AlignHCenter) ? cr.center().x() - advance / 2
+                                              : cr.left();
+    const double top = (a & Qt::AlignTop)      ? cr.top()
+                       : (a & Qt::AlignBottom) ? cr.bottom() - fm.height()
+                                               : cr.top() + (cr.height() - fm.height()) / 2;
+    const QRectF ink = fm.tightBoundingRect(text).translated(x, top + fm.ascent());
+    return ink.intersected(QRectF(l->rect())).translated(l->pos());
+}
+
+// Every two labels side by side under one parent whose glyphs cover each other (an icon row drawn
+// into the digits below it when the rows keep their heights at a larger font scale). Glyphs that
+// share no more than half a pixel's row, or a pixel's column, only touch.
+inline QStringList findOverlappingTexts(QWidget *root) {
+    QStringList out;
+    QHash<QWidget *, QList<std::pair<QLabel *, QRectF>>> byParent;
+    for (QLabel *l : root->findChildren<QLabel *>()) {
+        if (!l->isVisibleTo(root->window()) || l->width() <= 0 || l->height() <= 0) continue;
+        if (const QRectF ink = inkRect(l); !ink.isEmpty()) byParent[l->parentWidget()] << std::pair{l, ink};
+    }
+    const auto name = [](const QLabel *l) {
+        return QStringLiteral("\"%1\" (%2)")
+            .arg(l->text(), l->objectName().isEmpty() ? QStringLiteral("unnamed") : l->objectName());
+    };
+    for (const auto &labels : std::as_const(byParent))
+        for (qsizetype i = 0; i < labels.size(); ++i)
+            for (qsizetype j = i + 1; j < labels.size(); ++j) {
+                const QRectF both = labels[i].second.intersected(labels[j].second);
+                if (both.width() > 1 && both.height() > 0.5)
+                    out << QStringLiteral("%1 and %2: glyphs overlap by %3×%4")
+                               .arg(name(labels[i].first), name(labels[j].first))
+                               .arg(both.width(), 0, 'f', 1)
+                               .arg(both.height(), 0, 'f', 1);
+            }
+    return out;
+}
 } // namespace TextFitCheck

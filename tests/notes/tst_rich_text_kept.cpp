@@ -1,7 +1,8 @@
 // A note's formatting is never dropped or changed by a save: a long note with a run per word keeps
 // every format; rich text that cannot be written leaves the stored one as it was; stored links are
 // drawn in the links' colour and saved as they were; what a rich paste shows (a heading's size, its
-// addresses as links) is what the note shown again gives; and a table cell saved unchanged in the
+// addresses as links, its lists' bullets and indents) is what the note shown again gives; lists from
+// other programs are shown at their indents; and a table cell saved unchanged in the
 // dark theme keeps its own colours.
 #include "common/NoteTables.h"
 #include "common/RichNotes.h"
@@ -13,6 +14,7 @@
 #include "notes/RichTextView.h"
 #include "notes/RtfCodec.h"
 #include "ui/Theme.h"
+#include <QAbstractTextDocumentLayout>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -229,6 +231,76 @@ private slots:
         const QString text = before.filter(QStringLiteral("|before")).value(0);
         const auto px = [](const QString &run) { return run.section(u' ', 1, 1).mid(2).toInt(); };
         QVERIFY2(px(head) > px(text) && px(text) > 0, qPrintable(head + u'/' + text));
+    }
+
+    // A list in rich text from other programs (a bullet, a tab, the item, in a paragraph with a
+    // hanging indent) is shown with its text at the indent, a wrapped line under the text (not a
+    // default tab's width away, and back at the margin), and saved with its indents; a rich paste's
+    // lists keep their bullets and numbers, shown and stored so.
+    void listsAreShownAndStoredWithTheirIndents() {
+        const QString item = QStringLiteral("item ").repeated(40);
+        Note listed = textNote(QStringLiteral("L"), QString());
+        listed.bodyRTF = QByteArray("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Courier;}}\n"
+                                    "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab ") +
+                         item.toLatin1() + "\\par}\n}";
+        listed.body = QStringLiteral("•\t") + item;
+        LongTextView v;
+        v.resize(400, 300);
+        v.setDocument(LongNote::build(listed, style()));
+        v.document()->setParent(&v);
+        v.show();
+        settle();
+        const qreal margin = v.document()->documentMargin();
+        // Where the text after the marker starts, and where the item's second line does.
+        const auto textAt = [&](const QTextBlock &b) {
+            v.document()->documentLayout()->blockBoundingRect(b); // laid out
+            const QTextLayout *tl = b.layout();
+            const int after = int(b.text().indexOf(u'\t')) + 1;
+            return std::pair{tl->lineForTextPosition(after).cursorToX(after) - margin,
+                             tl->lineCount() > 1 ? tl->lineAt(1).x() - margin : -1.0};
+        };
+        const auto [first, wrapped] = textAt(v.document()->firstBlock());
+        QVERIFY2(std::abs(first - 18) < 1 && std::abs(wrapped - 18) < 1,
+                 qPrintable(QStringLiteral("text at %1, wrapped line at %2").arg(first).arg(wrapped)));
+        const QByteArray saved = LongNote::readText(*v.document()).rtf;
+        QVERIFY2(saved.contains("\\li360\\fi-360\\tx360"), saved.constData());
+
+        // Pasted: the items' bullets and numbers as text, each item's text at its indent.
+        QTextCursor end(v.document());
+        end.movePosition(QTextCursor::End);
+        end.insertBlock(QTextBlockFormat()); // a line of its own, no list item
+        v.setTextCursor(end);
+        auto *web = new QMimeData;
+        web->setText(QStringLiteral("first\nsecond\none\ntwo"));
+        web->setHtml(QStringLiteral("<p>Steps</p><ul><li>first</li><li><b>second</b> ") + item +
+                     QStringLiteral("</li></ul><ol><li>one</li><li>two</li></ol><p>after</p>"));
+        QGuiApplication::clipboard()->setMimeData(web);
+        v.paste();
+        settle();
+        const QStringList lines = v.wholeText().split(u'\n');
+        QCOMPARE(lines.mid(1, 5), QStringList({QStringLiteral("Steps"), QStringLiteral("•\tfirst"),
+                                               QStringLiteral("•\tsecond ") + item, QStringLiteral("1.\tone"),
+                                               QStringLiteral("2.\ttwo")}));
+        QCOMPARE(lines.value(6), QStringLiteral("after"));
+        const QTextBlock second = v.document()->findBlockByNumber(3);
+        const auto [pastedFirst, pastedWrapped] = textAt(second);
+        QVERIFY2(
+            pastedFirst > 10 && std::abs(pastedWrapped - pastedFirst) < 1,
+            qPrintable(QStringLiteral("text at %1, wrapped line at %2").arg(pastedFirst).arg(pastedWrapped)));
+        QCOMPARE(textAt(v.document()->findBlockByNumber(4)).first, pastedFirst);
+        QCOMPARE(v.document()->findBlockByNumber(1).blockFormat().leftMargin(), 0.0); // "Steps"
+        QCOMPARE(v.document()->findBlockByNumber(6).blockFormat().leftMargin(), 0.0); // "after"
+        // Stored as shown: read back, the same text with the same indents.
+        const LongNote::Saved s = LongNote::readText(*v.document());
+        Note again = textNote(QStringLiteral("L"), s.body);
+        again.bodyRTF = s.rtf;
+        std::unique_ptr<QTextDocument> reshown(LongNote::build(again, style()));
+        QCOMPARE(reshown->toPlainText(), v.document()->toPlainText());
+        for (QTextBlock a = v.document()->firstBlock(), b = reshown->firstBlock(); a.isValid();
+             a = a.next(), b = b.next()) {
+            QCOMPARE(b.blockFormat().leftMargin(), a.blockFormat().leftMargin());
+            QCOMPARE(b.blockFormat().textIndent(), a.blockFormat().textIndent());
+        }
     }
 
     // The inline editor links a pasted address as the note shown again does.
