@@ -244,9 +244,9 @@ private slots:
                                     "{\\pard \\ql \\f0 \\sa0 \\li360 \\fi-360 \\bullet \\tx360\\tab ") +
                          item.toLatin1() + "\\par}\n}";
         listed.body = QStringLiteral("•\t") + item;
-        LongTextView v;
+        NoteTextView v;
         v.resize(400, 300);
-        v.setDocument(LongNote::build(listed, style()));
+        v.setDocument(NoteDocument::build(listed, style()));
         v.document()->setParent(&v);
         v.show();
         settle();
@@ -262,7 +262,7 @@ private slots:
         const auto [first, wrapped] = textAt(v.document()->firstBlock());
         QVERIFY2(std::abs(first - 18) < 1 && std::abs(wrapped - 18) < 1,
                  qPrintable(QStringLiteral("text at %1, wrapped line at %2").arg(first).arg(wrapped)));
-        const QByteArray saved = LongNote::readText(*v.document()).rtf;
+        const QByteArray saved = NoteDocument::readText(*v.document()).rtf;
         QVERIFY2(saved.contains("\\li360\\fi-360\\tx360"), saved.constData());
 
         // Pasted: the items' bullets and numbers as text, each item's text at its indent.
@@ -291,10 +291,10 @@ private slots:
         QCOMPARE(v.document()->findBlockByNumber(1).blockFormat().leftMargin(), 0.0); // "Steps"
         QCOMPARE(v.document()->findBlockByNumber(6).blockFormat().leftMargin(), 0.0); // "after"
         // Stored as shown: read back, the same text with the same indents.
-        const LongNote::Saved s = LongNote::readText(*v.document());
+        const NoteDocument::Saved s = NoteDocument::readText(*v.document());
         Note again = textNote(QStringLiteral("L"), s.body);
         again.bodyRTF = s.rtf;
-        std::unique_ptr<QTextDocument> reshown(LongNote::build(again, style()));
+        std::unique_ptr<QTextDocument> reshown(NoteDocument::build(again, style()));
         QCOMPARE(reshown->toPlainText(), v.document()->toPlainText());
         for (QTextBlock a = v.document()->firstBlock(), b = reshown->firstBlock(); a.isValid();
              a = a.next(), b = b.next()) {
