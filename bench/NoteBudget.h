@@ -14,6 +14,12 @@ int runNoteBudget(MeteredApp &meter, int runs);
 // stretch of the window's thread (`bench_notes lent [runs]`).
 int runLentNoteSteps(MeteredApp &meter, int runs);
 
+// Large text notes' memory after a start: first open, switches between two, a short note shown
+// again (`bench_notes memory [switches]`).
+int runNoteMemory(MeteredApp &meter, int argc, char **argv);
+// A long line's document handed to a view (`bench_notes handback [runs]`).
+int runHandBack(MeteredApp &meter, int runs);
+
 // The notes measured, by size: rich text of many lines from 4 KB to 20 MB, and 50 MB of one line.
 struct BudgetNote {
     const char *name;

@@ -215,6 +215,9 @@ int main(int argc, char **argv) {
     }
     if (argc > 1 && argv[1] == std::string_view("table"))
         return runTableBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
+    if (argc > 1 && argv[1] == std::string_view("memory")) return runNoteMemory(app, argc, argv);
+    if (argc > 1 && argv[1] == std::string_view("handback"))
+        return runHandBack(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
     if (argc > 1 && argv[1] == std::string_view("lent"))
         return runLentNoteSteps(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 1 && argv[1] == std::string_view("dialog"))

@@ -236,6 +236,9 @@ bool NotesView::decodeAway(const QString &id) {
         }))
         return false;
     decodingID_ = triedDecodeID_ = id;
+    // The document shown goes now, not once the note is in: two large notes' documents (and the
+    // decode's buffers) are never held at once. It shows this note neither way (not held decoded).
+    dropLongDoc();
     return true;
 }
 

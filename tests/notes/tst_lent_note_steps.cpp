@@ -288,6 +288,34 @@ private slots:
         NoteStore::resetForTests();
     }
 
+    // Another large note opened lets go of the document shown as soon as its text is being decoded,
+    // not once it is in: the two notes' documents and the decode are never held at once.
+    void openingAnotherLargeNoteLetsGoOfTheDocumentShownFirst() {
+        TempPrefs prefs;
+        const Note a = numberedNote(QStringLiteral("A"), 300 * 1024);
+        const Note b = numberedNote(QStringLiteral("B"), 300 * 1024);
+        NoteStore *found = relaunchWithNotes(prefs, encodeNotes({a, b}));
+        QVERIFY(found);
+        NotesView page;
+        showSelecting(page, a.id);
+        QTRY_VERIFY(page.longTextReady() && found->textLent(a.id));
+        QPointer<QTextDocument> first = TextViewOps::document(page.findView());
+        QVERIFY(first);
+        page.setUpdatesEnabled(false); // the raster engine hands large fills to the pool held
+        {
+            HeldPool pool;
+            page.selectNote(b.id);
+            QTRY_VERIFY(page.decodingNote());
+            QVERIFY(!page.longTextReady());
+            QVERIFY(!page.findView() || TextViewOps::document(page.findView()) != first);
+        }
+        page.setUpdatesEnabled(true);
+        QTRY_VERIFY(!first);
+        QTRY_VERIFY(page.longTextReady());
+        QCOMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), b.body);
+        NoteStore::resetForTests();
+    }
+
     // A double click on a large note not decoded yet (as on its card in the list) decodes it on a
     // worker, as opening it does, and opens its editor on the whole text once it is in.
     void aDoubleClickOnALargeNoteNotDecodedYetDecodesItAway() {

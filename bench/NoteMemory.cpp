@@ -1,0 +1,215 @@
+// What large text notes cost in memory as a user meets them after a start: the store read from a
+// database written by another process (nothing of the notes' making left on this heap), a short note
+// shown, then the first open of a 20 MB rich note, switches between two of them, a short note shown
+// again, and a 50 MB one-line note opened. Each figure is resident memory over what the app held with
+// the short note shown just after the start, its peak included (`bench_notes memory [switches]`).
+#include "NoteBudget.h"
+#include "notes/LongNoteText.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "platform/Prefs.h"
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <cstdio>
+#include <ctime>
+#include <malloc.h>
+
+namespace {
+double statusMb(const char *field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(qsizetype(strlen(field)) + 1).trimmed().split(' ').first().toDouble() / 1024;
+    return -1;
+}
+
+void resetPeak() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly)) f.write("5");
+}
+
+// The notes measured: a short one, two 20 MB rich ones and the 50 MB line, stored in db.
+void writeNotes(const QString &db, QStringList &ids) {
+    Prefs prefs(db);
+    Prefs::install(&prefs);
+    NoteStore::resetForTests();
+    Note small(NoteType::text, QStringLiteral("📝"), QStringLiteral("Small"));
+    small.body = QStringLiteral("A short note shown between the others.");
+    std::vector<Note> all{small};
+    for (BudgetNote &n : budgetNotes()) {
+        if (n.name == std::string_view("20 MB")) {
+            Note second = n.note;
+            second.id = Note(NoteType::text, QString(), QString()).id;
+            second.title = QStringLiteral("Rich 20 MB, second");
+            all.push_back(std::move(n.note));
+            all.push_back(std::move(second));
+        } else if (n.name == std::string_view("50 MB one line")) {
+            all.push_back(std::move(n.note));
+        }
+    }
+    for (const Note &n : all)
+        ids << n.id;
+    NoteStore::shared().replaceAll(all);
+    NoteStore::shared().settle(300000);
+    prefs.flush();
+    NoteStore::resetForTests();
+    Prefs::install(nullptr);
+}
+
+int measure(MeteredApp &meter, const QString &db, const QStringList &ids, int switches) {
+    Prefs prefs(db);
+    Prefs::install(&prefs);
+    NoteStore::resetForTests();
+    (void)NoteStore::shared(); // loaded from the database, as at a start
+    NotesView page;
+    page.resize(1000, 700);
+    page.setup();
+    page.show();
+    meter.startMetering();
+    const QString &small = ids[0], &a = ids[1], &b = ids[2], &line = ids[3];
+    // Shown once the page holds the note's document and has settled (its frees and trims done).
+    const auto show = [&](const QString &id) {
+        meteredStep(
+            meter, [&] { page.selectNote(id); },
+            [&] { return page.findView() != nullptr && page.longTextReady(); }, 2500);
+        if (qEnvironmentVariableIsSet("NOTE_MEMORY_TRACE"))
+            std::printf("    shown %s: +%.1f MB, decoded %d, lent %d %d\n", qPrintable(id.left(4)),
+                        statusMb("VmRSS:") - 43, NoteStore::shared().decodedCount(),
+                        NoteStore::shared().textLent(ids[1]), NoteStore::shared().textLent(ids[2]));
+    };
+    show(small);
+    const double before = statusMb("VmRSS:");
+    std::printf("With a short note shown after the start: %.1f MB resident\n", before);
+    std::fflush(stdout);
+    // NOTE_MEMORY_PAUSE: seconds to wait here, for a heap profiler to attach.
+    if (const int pause = qEnvironmentVariableIntValue("NOTE_MEMORY_PAUSE")) runLoop(pause * 1000);
+    resetPeak();
+    show(a);
+    std::printf("  first open of a 20 MB rich note: +%.1f MB, peak +%.1f MB (aim <= 150 MB, peak included)\n",
+                statusMb("VmRSS:") - before, statusMb("VmHWM:") - before);
+    std::fflush(stdout);
+    const double onePeak = statusMb("VmHWM:") - before;
+    if (switches == 0) return 0; // the first open alone (to look at under a heap profiler)
+    double worstPeak = 0, firstHeld = -1, lastHeld = 0;
+    for (int i = 0; i < switches; ++i) {
+        resetPeak();
+        show(i % 2 ? a : b);
+        worstPeak = std::max(worstPeak, statusMb("VmHWM:") - before);
+        lastHeld = statusMb("VmRSS:") - before;
+        if (firstHeld < 0) firstHeld = lastHeld;
+    }
+    std::printf("  %d switches between two 20 MB notes: peak +%.1f MB (aim <= the first open's, +%.1f MB), "
+                "held +%.1f MB after the first, +%.1f MB after the last (%.2f MB a switch)\n",
+                switches, worstPeak, onePeak, firstHeld, lastHeld,
+                switches > 1 ? (lastHeld - firstHeld) / (switches - 1) : 0.0);
+    show(small);
+    std::printf("  a short note shown again: +%.1f MB (aim <= 20 MB)", statusMb("VmRSS:") - before);
+    runLoop(5000);
+    std::printf(", +%.1f MB 5 s later", statusMb("VmRSS:") - before);
+    malloc_trim(0);
+    std::printf(
+        ", +%.1f MB once the allocator returns what is free; the store holds %d notes decoded, %.1f MB "
+        "of their bytes\n",
+        statusMb("VmRSS:") - before, NoteStore::shared().decodedCount(),
+        double(NoteStore::shared().heldBytes()) / (1 << 20));
+    std::fflush(stdout);
+    const double beforeLine = statusMb("VmRSS:");
+    resetPeak();
+    show(line);
+    std::printf("  first open of the 50 MB line: +%.1f MB, peak +%.1f MB over the start's (aim <= 350 MB)\n",
+                statusMb("VmRSS:") - before, std::max(statusMb("VmHWM:"), beforeLine) - before);
+    show(small);
+    std::printf("  a short note shown again: +%.1f MB\n", statusMb("VmRSS:") - before);
+    NoteStore::resetForTests();
+    Prefs::install(nullptr);
+    return 0;
+}
+} // namespace
+
+// CPU time of the calling thread, in milliseconds.
+static double threadCpuMs() {
+    timespec ts;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+static Note denseEmojiLine(qsizetype chars) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Dense emoji line"));
+    const QString unit = QStringLiteral(
+        "🙂🇺🇦🎉🇵🇱🔥😀🇩🇪🚀🌟 💡🇫🇷🍀🎈😎🇯🇵👍🏽❤️ ");
+    n.body.reserve(chars + unit.size());
+    while (n.body.size() < chars)
+        n.body += unit;
+    return n;
+}
+
+int runHandBack(MeteredApp &meter, int runs) {
+    std::printf(
+        "A long line's document handed to the view (LongTextView::setDocument), CPU of the window's thread, "
+        "median of %d (aim <= 16 ms):\n",
+        runs);
+    const std::pair<const char *, Note> notes[] = {
+        {"50 MB one line",
+         [] {
+             for (BudgetNote &n : budgetNotes())
+                 if (n.name == std::string_view("50 MB one line")) return std::move(n.note);
+             return Note();
+         }()},
+        {"50 MB of emoji and flags", denseEmojiLine(50 << 20)},
+    };
+    LongTextView view;
+    view.resize(900, 600);
+    view.show();
+    meter.startMetering();
+    for (const auto &[name, note] : notes) {
+        const LongNote::Style style{QFont(), Qt::black, Qt::blue};
+        std::unique_ptr<QTextDocument> doc(LongNote::build(note, style));
+        std::vector<double> ms;
+        for (int i = 0; i < runs; ++i) {
+            view.setDocument(nullptr);
+            runLoop(100);
+            const double t = threadCpuMs();
+            view.setDocument(doc.get());
+            ms.push_back(threadCpuMs() - t);
+            runLoop(300);
+        }
+        view.setDocument(nullptr);
+        std::sort(ms.begin(), ms.end());
+        std::printf("  %-28s %6d paragraphs: %7.1f ms\n", name, doc->blockCount(), ms[ms.size() / 2]);
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int runNoteMemory(MeteredApp &meter, int argc, char **argv) {
+    // bench_notes memory [switches]: writes the notes, then measures them in a process of its own.
+    if (argc > 2 && argv[2] == std::string_view("--measure")) {
+        if (argc < 8) return 2;
+        QStringList ids;
+        for (int i = 4; i < 8; ++i)
+            ids << QString::fromLatin1(argv[i]);
+        return measure(meter, QString::fromLocal8Bit(argv[3]), ids, argc > 8 ? std::atoi(argv[8]) : 10);
+    }
+    QTemporaryDir dir;
+    // NOTE_MEMORY_DB: the notes written there and kept, and the measuring run printed, not run (to run
+    // it under a heap profiler).
+    const QString kept = qEnvironmentVariable("NOTE_MEMORY_DB");
+    const QString db = kept.isEmpty() ? dir.filePath(QStringLiteral("mivo.sqlite3")) : kept;
+    QStringList ids;
+    writeNotes(db, ids);
+    QStringList args{QStringLiteral("memory"), QStringLiteral("--measure"), db};
+    args << ids << QString::number(argc > 2 ? std::max(0, std::atoi(argv[2])) : 10);
+    if (!kept.isEmpty()) {
+        std::printf("%s %s\n", argv[0], qPrintable(args.join(u' ')));
+        return 0;
+    }
+    std::fflush(stdout);
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedChannels);
+    p.start(QCoreApplication::applicationFilePath(), args);
+    p.waitForFinished(-1);
+    return p.exitCode();
+}
