@@ -4,7 +4,7 @@
 // again, and a 50 MB one-line note opened. Each figure is resident memory over what the app held with
 // the short note shown just after the start, its peak included (`bench_notes memory [switches]`).
 #include "NoteBudget.h"
-#include "notes/LongNoteText.h"
+#include "notes/NoteTextView.h"
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "platform/Prefs.h"
@@ -148,7 +148,7 @@ static Note denseEmojiLine(qsizetype chars) {
 
 int runHandBack(MeteredApp &meter, int runs) {
     std::printf(
-        "A long line's document handed to the view (LongTextView::setDocument), CPU of the window's thread, "
+        "A long line's document handed to the view (NoteTextView::setDocument), CPU of the window's thread, "
         "median of %d (aim <= 16 ms):\n",
         runs);
     const std::pair<const char *, Note> notes[] = {
@@ -160,13 +160,13 @@ int runHandBack(MeteredApp &meter, int runs) {
          }()},
         {"50 MB of emoji and flags", denseEmojiLine(50 << 20)},
     };
-    LongTextView view;
+    NoteTextView view;
     view.resize(900, 600);
     view.show();
     meter.startMetering();
     for (const auto &[name, note] : notes) {
-        const LongNote::Style style{QFont(), Qt::black, Qt::blue};
-        std::unique_ptr<QTextDocument> doc(LongNote::build(note, style));
+        const NoteDocument::Style style{QFont(), Qt::black, Qt::blue};
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(note, style));
         std::vector<double> ms;
         for (int i = 0; i < runs; ++i) {
             view.setDocument(nullptr);

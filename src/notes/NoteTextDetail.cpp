@@ -158,7 +158,7 @@ void NotesView::dropLongDoc() {
     longKey_ = {};
     pastedLinks_.clear();
     if (!longDoc_) return;
-    findLetGo(longDoc_); // searched no more: it is deleted on a worker
+    finder_->letGo(longDoc_); // searched no more: it is deleted on a worker
     if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
     NoteDocument::discard(longDoc_);
     longDoc_ = nullptr;

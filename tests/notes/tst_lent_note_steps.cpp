@@ -312,7 +312,7 @@ private slots:
         page.setUpdatesEnabled(true);
         QTRY_VERIFY(!first);
         QTRY_VERIFY(page.longTextReady());
-        QCOMPARE(LongNote::wholeText(*TextViewOps::document(page.findView())), b.body);
+        QCOMPARE(NoteDocument::wholeText(*TextViewOps::document(page.findView())), b.body);
         NoteStore::resetForTests();
     }
 
