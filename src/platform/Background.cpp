@@ -332,14 +332,25 @@ int stopAll() {
 
 QStringList finishAll(const Deadline &deadline, AtQuit which) {
     QThread *const here = QThread::currentThread();
-    const auto next = [&]() -> JobPtr {
-        std::lock_guard l(g_mutex);
-        for (const JobPtr &job : g_jobs)
-            if (job->options.atQuit == which && job->thread == here) return job;
-        return nullptr;
+    // Still to wait for: a result to hand back (in the order the jobs were started: a later save must
+    // never be overtaken by an earlier one), or work to end (its result comes back as usual, from the
+    // event loop).
+    const auto waiting = [&] {
+        std::vector<JobPtr> jobs;
+        {
+            std::lock_guard l(g_mutex);
+            for (const JobPtr &job : g_jobs)
+                if (job->options.atQuit == which && job->thread == here) jobs.push_back(job);
+        }
+        std::erase_if(jobs, [which](const JobPtr &job) {
+            std::lock_guard l(job->m);
+            return which == AtQuit::handBack ? job->settled : job->over();
+        });
+        return jobs;
     };
-    // One at a time, oldest first: a result handed back may start another job, which is waited for too.
-    while (const JobPtr job = next()) {
+    // A result handed back may start another job, which is waited for too.
+    for (std::vector<JobPtr> jobs = waiting(); !jobs.empty(); jobs = waiting()) {
+        const JobPtr &job = jobs.front();
         bool over = false;
         {
             std::unique_lock l(job->m);
@@ -347,15 +358,11 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
         }
         if (!over) {
             QStringList running;
-            std::lock_guard l(g_mutex);
-            for (const JobPtr &j : g_jobs)
-                if (j->options.atQuit == which && j->thread == here) running << j->options.name;
+            for (const JobPtr &j : waiting())
+                running << j->options.name;
             return running;
         }
-        if (which == AtQuit::handBack)
-            deliver(job);
-        else
-            undelivered(job);
+        if (which == AtQuit::handBack) deliver(job);
     }
     return {};
 }

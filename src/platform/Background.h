@@ -23,7 +23,7 @@ namespace Background {
 // What quitting does with a job still running.
 enum class AtQuit {
     abandon,  // the process ends it where it is: it touches nothing the exit takes away (a file read)
-    end,      // it must end before the application goes (a layout needs the fonts); its result is dropped
+    end,      // it must end before the application goes (a layout needs the fonts)
     handBack, // its result must reach the receiver before the data is closed (a save)
 };
 
@@ -95,9 +95,10 @@ void detached(std::function<void()> work);
 
 // Quitting: asks every job that can stop to stop now; how many will leave nothing behind.
 int stopAll();
-// Quitting, on the window's thread: waits until the deadline for every job started with which (and
-// from this thread) to end, and hands back the results of those that handBack; the results of the
-// others are dropped. The names of the jobs still running when the deadline passed (none: all ended).
+// Quitting, on the window's thread: waits until the deadline for every job started from this thread
+// with which. Those that handBack have their results handed back here, in the order they were
+// started; the others only end (their results come back from the event loop, if it runs again). The
+// names of the jobs still due when the deadline passed (none: all are done).
 QStringList finishAll(const Deadline &deadline, AtQuit which);
 
 // The pool every job runs on. Never deleted, so the application's end does not wait for it: quitting
