@@ -367,8 +367,27 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
     return {};
 }
 
+namespace {
+// At the application's end (as its own pool is waited for then): work that must end before the
+// application goes is waited for, however long it takes. Quitting has already given it what its
+// deadline allowed.
+void endWork() {
+    std::vector<JobPtr> jobs;
+    {
+        std::lock_guard l(g_mutex);
+        for (const JobPtr &job : g_jobs)
+            if (job->options.atQuit == AtQuit::end) jobs.push_back(job);
+    }
+    for (const JobPtr &job : jobs) {
+        std::unique_lock l(job->m);
+        job->cv.wait(l, [&] { return job->over(); });
+    }
+}
+} // namespace
+
 QThreadPool &pool() {
     static QThreadPool *const p = [] {
+        qAddPostRoutine(endWork);
         auto *pool = new QThreadPool;
         pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
         pool->setExpiryTimeout(kWorkerIdleMs);

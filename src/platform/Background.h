@@ -101,7 +101,7 @@ int stopAll();
 // names of the jobs still due when the deadline passed (none: all are done).
 QStringList finishAll(const Deadline &deadline, AtQuit which);
 
-// The pool every job runs on. Never deleted, so the application's end does not wait for it: quitting
-// waits for what it must through finishAll, under its deadline.
+// The pool every job runs on. Never deleted: the application's end waits only for the work that must
+// end before it (AtQuit::end); quitting gives each job what its deadline allows through finishAll.
 QThreadPool &pool();
 } // namespace Background
