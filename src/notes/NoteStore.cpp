@@ -400,25 +400,19 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     if (!decodesAway(s)) return false;
     const BytesSource from = sourceOf(s);
     std::function<std::optional<QByteArray>()> read = readBytesLater(s);
-    struct Decoded {
-        std::optional<NoteCodec::Held> held;
-        QByteArray bytes;
-    };
-    QPointer<QObject> ctx(context);
+    using Decoded = std::pair<std::optional<NoteCodec::Held>, QByteArray>; // the note, the bytes it keeps
     Background::run<Decoded>(
         this,
         [read = std::move(read)] {
-            Decoded d;
-            d.bytes = read().value_or(QByteArray());
+            Decoded d{std::nullopt, read().value_or(QByteArray())};
             // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
-            if (!d.bytes.isEmpty()) d.held = NoteCodec::decodeHeldInPlace(d.bytes);
-            // A text's bytes are not kept beside it (see keepsBytes): freed here, not on the window's
-            // thread.
-            if (d.held && d.held->note.rows.empty()) d.bytes = QByteArray();
+            if (!d.second.isEmpty()) d.first = NoteCodec::decodeHeldInPlace(d.second);
+            // A text's bytes are not kept beside it (see keepsBytes): freed here, on the worker.
+            if (d.first && d.first->note.rows.empty()) d.second = QByteArray();
             return d;
         },
-        [this, ctx, id, from, done = std::move(done), tries](Decoded d) {
-            if (d.held) adoptDecoded(id, from, std::move(*d.held), std::move(d.bytes));
+        [this, ctx = QPointer<QObject>(context), id, from, done = std::move(done), tries](Decoded d) {
+            if (d.first) adoptDecoded(id, from, std::move(*d.first), std::move(d.second));
             // Bytes let go of meanwhile (a save the disk now holds) leave the decode untaken though
             // the note is the same: it is read again from where it lies now, not decoded here.
             if (ctx && tries > 1 && decodeInBackground(id, ctx, done, tries - 1)) return;
