@@ -3,7 +3,6 @@
 #include "exercises/ExerciseStore.h"
 #include "exercises/Playlist.h"
 #include "finance/FinanceStore.h"
-#include "notes/NoteDocument.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteStore.h"
 
@@ -13,6 +12,7 @@
 #include "app/StatusItem.h"
 #include "health/CustomReminderStore.h"
 #include "health/HealthManager.h"
+#include "platform/Background.h"
 #include "platform/DataNotices.h"
 #include "platform/Deadline.h"
 #include "platform/Dialogs.h"
@@ -233,14 +233,13 @@ void AppDelegate::willTerminate() {
                      "mivo: an export was still being written when Mivo quit; its file is not written\n");
     beginQuitting();
     PomodoroTimer::shared().saveState();
-    // A long note saved just before quitting is still being read on a worker: it reaches the store
-    // now, or the edit would be lost with the closed database.
-    if (!NoteDocument::settleSaves(saves))
-        std::fprintf(stderr, "mivo: a long note was still being saved when Mivo quit; its last edit is lost\n");
-    // A large note's bytes are made on a worker and written once they are in: the last of them go
-    // in now, after the long note above has reached the store.
-    if (!NoteStore::shared().settle(saves))
-        std::fprintf(stderr, "mivo: a large note was still being saved when Mivo quit; its last edit is lost\n");
+    // A note saved just before quitting is still being read or encoded on a worker: it reaches the
+    // store now, in the order the saves were made, or the edit would be lost with the closed database.
+    for (const QString &what : Background::finishAll(saves, Background::AtQuit::handBack))
+        std::fprintf(stderr, "mivo: %s was still under way when Mivo quit; its last edit is lost\n",
+                     qPrintable(what));
+    // A large note's bytes made meanwhile are written with the rest.
+    NoteStore::shared().settle(saves);
     Prefs &prefs = Prefs::get();
     if (!prefs.close(deadline)) {
         if (!prefs.keptUnsavedIn().isEmpty()) {
@@ -256,8 +255,9 @@ void AppDelegate::willTerminate() {
             exitCode_ = kExitSaveFailed;
         }
     }
-    if (!NoteExport::settle(deadline))
-        std::fprintf(stderr, "mivo: an export had not stopped when Mivo quit\n");
+    // What must end before the application goes (an export, a layout) has what is left.
+    for (const QString &what : Background::finishAll(deadline, Background::AtQuit::end))
+        std::fprintf(stderr, "mivo: %s had not stopped when Mivo quit\n", qPrintable(what));
     keepNoticesForNextStart();
 }
 

@@ -1,7 +1,7 @@
 #include "app/DataNoticeAlert.h"
 
 #include "platform/AtomicFile.h"
-#include "platform/ImportFile.h"
+#include "platform/Background.h"
 #include "platform/Keys.h"
 #include "platform/StoreLoader.h"
 #include "ui/AlertDialog.h"
@@ -610,7 +610,7 @@ void DataNoticePresenter::show(const std::vector<DataNotice> &notices) {
                                .uk = "копії більше немає в даних Mivo.",
                                .pl = "kopii nie ma już w danych Mivo."});
     // Read and written on a worker: a copy may be tens of megabytes.
-    ImportFile::inBackground<AtomicFile::WriteResult>(
+    Background::run<AtomicFile::WriteResult>(
         this,
         [read = Prefs::get().readLater(copy.keptAs), path, gone] {
             const std::optional<Prefs::Value> v = read();

@@ -3,8 +3,8 @@
 #include "board/BoardRules.h"
 #include "board/BoardUi.h"
 #include "board/TasksView.h"
+#include "platform/Background.h"
 #include "platform/Dialogs.h"
-#include "platform/ImportFile.h"
 #include "pomodoro/TaskListFile.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/CommonAlerts.h"
@@ -165,7 +165,7 @@ void TasksView::doImportJSON() {
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
     // Read and decoded on a worker; the rest goes on here once it is in, while the page still exists.
-    ImportFile::inBackground<BoardFiles::Import>(
+    Background::run<BoardFiles::Import>(
         this, [path] { return BoardFiles::readImport(path); },
         [this](BoardFiles::Import imp) {
             if (!imp.ok) {

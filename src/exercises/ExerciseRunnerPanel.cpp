@@ -10,6 +10,7 @@
 #include "exercises/RunnerTexts.h"
 #include "exercises/StepPicture.h"
 #include "platform/Announce.h"
+#include "platform/Background.h"
 #include "platform/Clock.h"
 #include "ui/Fonts.h"
 #include "ui/Makers.h"
@@ -25,7 +26,6 @@
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QScreen>
-#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -488,14 +488,14 @@ void ExerciseRunnerPanel::requestImage(const QString &address, quint64 gen) {
 // size the picture is shown, and shows it if its step is still the one shown.
 void ExerciseRunnerPanel::showDecoded(std::function<QImage(QSize)> decode, quint64 gen) {
     const QSize box = cv_->imageView->size() * cv_->imageView->devicePixelRatioF();
-    QPointer<ExerciseRunnerPanel> self(this);
-    QThreadPool::globalInstance()->start([self, gen, box, decode = std::move(decode)] {
-        QImage img = decode(box);
-        QMetaObject::invokeMethod(qApp, [self, gen, img = std::move(img)] {
-            if (!self || self->closed_ || gen != self->gen_ || img.isNull()) return;
-            self->cv_->imageView->setImage(img);
-        }, Qt::QueuedConnection);
-    });
+    // A picture decoder must be done before the application (and its image plugins) goes.
+    Background::run<QImage>(
+        this, [box, decode = std::move(decode)] { return decode(box); },
+        [this, gen](QImage img) {
+            if (closed_ || gen != gen_ || img.isNull()) return;
+            cv_->imageView->setImage(img);
+        },
+        {QStringLiteral("picture"), Background::AtQuit::end, {}});
 }
 
 void ExerciseRunnerPanel::openURLBrowser(const QString &urlString, qint64 durationSecs) {

@@ -3,6 +3,7 @@
 #include "exercises/ExerciseStore.h"
 #include "exercises/ExercisesTexts.h"
 #include "exercises/ExercisesView.h"
+#include "platform/Background.h"
 #include "platform/Dialogs.h"
 #include "platform/ImportFile.h"
 #include "platform/LongText.h"
@@ -38,7 +39,7 @@ void readImport(QWidget *parent, QObject *context, std::function<void(QByteArray
         ExerciseFile::ReadResult file;
         std::optional<LongText::Found> tooLong;
     };
-    ImportFile::inBackground<Read>(
+    Background::run<Read>(
         context,
         [path] {
             Read r{ExerciseFile::read(path), {}};

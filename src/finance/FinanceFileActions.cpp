@@ -2,6 +2,7 @@
 #include "finance/FinanceFile.h"
 #include "finance/FinanceStore.h"
 #include "finance/FinanceView.h"
+#include "platform/Background.h"
 #include "platform/Dialogs.h"
 #include "platform/ImportFile.h"
 #include "ui/CommonAlerts.h"
@@ -94,7 +95,7 @@ void FinanceView::doImportJSON() {
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty() || !self) return;
     // Read and decoded on a worker; the rest goes on here once it is in, while the page still exists.
-    ImportFile::inBackground<FinanceFile::ReadResult>(
+    Background::run<FinanceFile::ReadResult>(
         this, [path] { return FinanceFile::read(path); },
         [this, self](FinanceFile::ReadResult r) {
             const QString why = ImportFile::message(r.fileError);

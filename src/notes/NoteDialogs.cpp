@@ -9,8 +9,8 @@
 #include "notes/TableClipboard.h"
 #include "notes/TableImport.h"
 #include "notes/TableOps.h"
+#include "platform/Background.h"
 #include "platform/Dialogs.h"
-#include "platform/ImportFile.h"
 #include "ui/CommonAlerts.h"
 #include "ui/Fonts.h"
 #include "ui/Lang.h"
@@ -406,7 +406,7 @@ void NoteEditorDialog::importTable() {
     };
     // Read and parsed on a worker (a workbook is unpacked there too); the editor takes the table once
     // it is in, if it is still open.
-    ImportFile::inBackground<Imported>(
+    Background::run<Imported>(
         this,
         [path] {
             Imported r;

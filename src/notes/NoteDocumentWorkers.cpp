@@ -1,15 +1,12 @@
 #include "notes/NoteDocument.h"
 
 #include "notes/NoteDocumentParts.h"
+#include "platform/Background.h"
 #include "platform/StoreLoader.h"
 #include <QCoreApplication>
-#include <QPointer>
 #include <QTextDocument>
 #include <QThread>
-#include <QThreadPool>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace NoteDocument {
@@ -33,7 +30,7 @@ void discard(QTextDocument *doc) {
     }
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([doc] {
+    Background::detached([doc] {
         doc->moveToThread(QThread::currentThread());
         delete doc;
         // The heap keeps what a worker freed (each worker has an arena of its own): the megabytes
@@ -43,33 +40,55 @@ void discard(QTextDocument *doc) {
 }
 
 namespace {
+// A document made or edited on a worker, on its way to the receiver's thread. It belongs to no thread
+// meanwhile: the receiver's thread takes it, and one no receiver takes any more is freed where it is
+// dropped, on a worker.
+struct Handed {
+    std::unique_ptr<QTextDocument> doc;
+    int caret = -1;
+    bool unread = false;
+};
+
+std::unique_ptr<QTextDocument> pull(QTextDocument *doc) {
+    doc->moveToThread(QThread::currentThread());
+    return std::unique_ptr<QTextDocument>(doc);
+}
+
+std::unique_ptr<QTextDocument> let(std::unique_ptr<QTextDocument> doc) {
+    if (doc) doc->moveToThread(nullptr);
+    return doc;
+}
+
+// Quitting stops them (g_quitting) and waits for them to end: a document must not be laid out once the
+// application is gone.
+Background::Options working(const char *what) {
+    return {QString::fromLatin1(what), Background::AtQuit::end, {}};
+}
+
 void startBuild(Note &&note, bool takesText, const Style &style, QObject *receiver,
                 std::function<void(QTextDocument *)> done) {
-    QPointer<QObject> to(receiver);
-    QThread *target = receiver->thread();
     watchQuit();
-    QThreadPool::globalInstance()->start([note = std::move(note), takesText, style, to, target,
-                                          done = std::move(done)]() mutable {
-        // Its own copy, let go of as the document is made (see buildFrom).
-        Note own = std::move(note);
-        const bool large = own.body.size() > kLongChars;
-        bool unread = false;
-        QTextDocument *doc = g_quitting ? nullptr : buildFrom(own, style, takesText, &unread);
-        // Reading the rich text and cutting the lines left as much again freed in this worker's arena.
-        if (large) StoreLoader::trimHeapLater();
-        if (unread) {
-            QMetaObject::invokeMethod(qApp, [to, done] { if (to) done(nullptr); }, Qt::QueuedConnection);
-            return;
-        }
-        if (!doc) return;
-        doc->moveToThread(target);
-        // qApp outlives the pool's tasks; the receiver is checked on its own thread. The call owns
-        // the document until done takes it: one dropped unrun (the application ends before its
-        // queued calls run) deletes it.
-        QMetaObject::invokeMethod(qApp, [owned = std::unique_ptr<QTextDocument>(doc), to, done]() mutable {
-            if (to) done(owned.release());
-        }, Qt::QueuedConnection);
-    });
+    Background::run<Handed>(
+        receiver,
+        [note = std::move(note), takesText, style]() mutable {
+            // Its own copy, let go of as the document is made (see buildFrom).
+            Note own = std::move(note);
+            const bool large = own.body.size() > kLongChars;
+            Handed h;
+            h.doc.reset(g_quitting ? nullptr : buildFrom(own, style, takesText, &h.unread));
+            // Reading the rich text and cutting the lines left as much again freed in this worker's
+            // arena.
+            if (large) StoreLoader::trimHeapLater();
+            h.doc = let(std::move(h.doc));
+            return h;
+        },
+        [done = std::move(done)](Handed h) {
+            if (h.unread)
+                done(nullptr);
+            else if (h.doc)
+                done(pull(h.doc.release()).release());
+        },
+        working("a note's document being built"));
 }
 } // namespace
 
@@ -97,94 +116,53 @@ void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObjec
 
 void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,
                std::function<void(QTextDocument *, int)> done) {
-    QPointer<QObject> dest(receiver);
-    QThread *target = receiver->thread();
     watchQuit();
-    QTextDocument *copy = doc;
-    copy->setParent(nullptr);
-    copy->moveToThread(nullptr); // pulled by the worker
-    QThreadPool::globalInstance()->start([copy, edit = std::move(edit), dest, target,
-                                          done = std::move(done)] {
-        copy->moveToThread(QThread::currentThread());
-        const int caret = g_quitting ? -1 : edit(*copy);
-        if (caret < 0) {
-            delete copy;
-            return;
-        }
-        copy->moveToThread(target);
-        std::unique_ptr<QTextDocument> owned(copy); // as in buildLater
-        QMetaObject::invokeMethod(qApp, [owned = std::move(owned), caret, dest, done]() mutable {
-            // A text of megabytes no one takes any more is freed on a worker, not on this thread.
-            if (dest)
-                done(owned.release(), caret);
-            else
-                discard(owned.release());
-        }, Qt::QueuedConnection);
-    });
-}
-
-namespace {
-// A save read on a worker, until its text has been handed to the page. Quitting waits for these
-// (settleSaves): the page stores the text only once it comes back, and the database is closed at quit.
-struct PendingSave {
-    std::mutex m;
-    std::condition_variable ready;
-    std::optional<Saved> saved; // set by the worker
-    QPointer<QObject> to;
-    std::function<void(Saved &, QTextDocument *)> done;
-    bool keep = false;                  // the document read comes back with the text
-    std::unique_ptr<QTextDocument> doc; // when kept: set by the worker, moved to the window's thread
-    bool delivered = false;             // window's thread only
-};
-std::vector<std::shared_ptr<PendingSave>> g_saves; // window's thread only
-
-void deliver(const std::shared_ptr<PendingSave> &p) {
-    if (p->delivered) return;
-    p->delivered = true;
-    std::erase(g_saves, p);
-    Saved s;
-    std::unique_ptr<QTextDocument> doc;
-    {
-        std::lock_guard l(p->m);
-        s = std::move(*p->saved);
-        doc = std::move(p->doc);
-    }
-    if (p->to) p->done(s, doc.release());
-    if (doc) discard(doc.release());
-}
-} // namespace
-
-namespace {
-void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
-               bool keep, std::optional<Note> fields = std::nullopt) {
-    auto p = std::make_shared<PendingSave>();
-    p->to = receiver;
-    p->done = std::move(done);
-    p->keep = keep;
-    g_saves.push_back(p);
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    QThread *target = qApp->thread();
-    QThreadPool::globalInstance()->start([doc, p, target, fields = std::move(fields)] {
-        doc->moveToThread(QThread::currentThread());
-        Saved s;
-        if (fields)
-            s.record = encodeSaved(*doc, *fields, &s.preview, &s.richUnwritten);
-        else
-            s = readText(*doc);
-        std::unique_ptr<QTextDocument> kept(doc);
-        if (p->keep)
-            kept->moveToThread(target);
-        else
-            kept.reset();
-        {
-            std::lock_guard l(p->m);
-            p->saved = std::move(s);
-            p->doc = std::move(kept);
-        }
-        p->ready.notify_all();
-        QMetaObject::invokeMethod(qApp, [p] { deliver(p); }, Qt::QueuedConnection);
-    });
+    Background::run<Handed>(
+        receiver,
+        [doc, edit = std::move(edit)] {
+            Handed h;
+            h.doc = pull(doc);
+            h.caret = g_quitting ? -1 : edit(*h.doc);
+            if (h.caret < 0) h.doc.reset();
+            h.doc = let(std::move(h.doc));
+            return h;
+        },
+        [done = std::move(done)](Handed h) {
+            if (h.doc) done(pull(h.doc.release()).release(), h.caret);
+        },
+        working("a note's document being edited"));
+}
+
+namespace {
+// Quitting hands these back before the database is closed (settleSaves): the page stores the text
+// only once it comes back.
+void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
+               bool keep, std::optional<Note> fields = std::nullopt) {
+    struct Read {
+        Saved saved;
+        std::unique_ptr<QTextDocument> doc; // when kept
+    };
+    doc->setParent(nullptr);
+    doc->moveToThread(nullptr); // pulled by the worker
+    Background::run<Read>(
+        receiver,
+        [doc, keep, fields = std::move(fields)] {
+            Read r;
+            std::unique_ptr<QTextDocument> own = pull(doc);
+            if (fields)
+                r.saved.record = encodeSaved(*own, *fields, &r.saved.preview, &r.saved.richUnwritten);
+            else
+                r.saved = readText(*own);
+            if (keep) r.doc = let(std::move(own));
+            return r;
+        },
+        [done = std::move(done)](Read r) {
+            std::unique_ptr<QTextDocument> kept = r.doc ? pull(r.doc.release()) : nullptr;
+            done(r.saved, kept.release());
+        },
+        {QStringLiteral("a long note's save"), Background::AtQuit::handBack, {}});
 }
 } // namespace
 
@@ -198,13 +176,6 @@ void readKeeping(QTextDocument *doc, const Note &fields, QObject *receiver,
 }
 
 bool settleSaves(const Deadline &deadline) {
-    for (const std::shared_ptr<PendingSave> &p : std::vector(g_saves)) {
-        {
-            std::unique_lock l(p->m);
-            if (!deadline.wait(p->ready, l, [&] { return p->saved.has_value(); })) return false;
-        }
-        deliver(p);
-    }
-    return true;
+    return Background::finishAll(deadline, Background::AtQuit::handBack).isEmpty();
 }
 } // namespace NoteDocument

@@ -3,15 +3,14 @@
 #include "notes/NoteStore.h"
 #include "notes/RtfCodec.h"
 #include "platform/AtomicFile.h"
+#include "platform/Background.h"
 #include "ui/Lang.h"
 #include <QAbstractTextDocumentLayout>
-#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QPointer>
 #include <QSaveFile>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -19,11 +18,9 @@
 #include <QTextDocument>
 #include <QTextDocumentFragment>
 #include <QTextFragment>
-#include <QThreadPool>
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -348,11 +345,8 @@ struct Running {
     std::mutex m;
     std::atomic<bool> stop{false};
     bool committed = false; // under m
+    bool ended = false;     // under m: nothing left to stop
 };
-// Exports handed to a worker and not yet ended.
-std::mutex g_mutex;
-std::condition_variable g_ended;
-std::vector<std::shared_ptr<Running>> g_running;
 } // namespace
 
 void writeLater(const QString &path, const Note &note, Format f, QObject *receiver,
@@ -363,61 +357,52 @@ void writeLater(const QString &path, const Note &note, Format f, QObject *receiv
 
 void writeLater(const QString &path, std::function<std::optional<Note>()> read, Format f, QObject *receiver,
                 std::function<void(const WriteResult &)> done) {
-    auto stop = std::make_shared<Running>();
-    {
-        std::lock_guard l(g_mutex);
-        g_running.push_back(stop);
-    }
-    QPointer<QObject> to(receiver);
+    auto running = std::make_shared<Running>();
     const QString unread = L::t({.en = "The note could not be read.", .es = "No se pudo leer la nota.",
                                  .de = "Die Notiz konnte nicht gelesen werden.", .fr = "La note n'a pas pu être lue.",
                                  .uk = "Не вдалося прочитати нотатку.", .pl = "Nie udało się odczytać notatki."});
-    QThreadPool::globalInstance()->start([path, read = std::move(read), f, stop, to, unread,
-                                          done = std::move(done)]() mutable {
-        const auto stopped = [&stop] { return stop->stop.load(std::memory_order_relaxed); };
-        const auto commit = [&stop](QSaveFile &file) {
-            if (g_beforeCommit) g_beforeCommit();
-            std::lock_guard l(stop->m);
-            if (stop->stop) return stoppedResult();
-            const WriteResult r = commitBytes(file);
-            stop->committed = true;
+    // Stopped by quitting only, and then it has nothing to tell.
+    const auto stop = [running] {
+        std::lock_guard commit(running->m); // waits for a commit under way
+        if (running->committed || running->ended) return false;
+        running->stop = true;
+        return true;
+    };
+    // A layout must not run on once the application is gone: it would find no fonts.
+    Background::run<WriteResult>(
+        receiver,
+        [path, read = std::move(read), f, running, unread]() mutable {
+            const auto stopped = [&running] { return running->stop.load(std::memory_order_relaxed); };
+            const auto commit = [&running](QSaveFile &file) {
+                if (g_beforeCommit) g_beforeCommit();
+                std::lock_guard l(running->m);
+                if (running->stop) return stoppedResult();
+                const WriteResult r = commitBytes(file);
+                running->committed = true;
+                return r;
+            };
+            std::optional<Note> note = read ? read() : std::nullopt;
+            read = {};
+            WriteResult r;
+            if (!note)
+                r.error = unread;
+            else if (stopped())
+                r = stoppedResult();
+            else
+                r = write(path, *note, f, stopped, commit);
+            note.reset(); // megabytes of text freed here, not on the window's thread
+            std::lock_guard l(running->m);
+            running->ended = true;
             return r;
-        };
-        std::optional<Note> note = read ? read() : std::nullopt;
-        read = {};
-        WriteResult r;
-        if (!note)
-            r.error = unread;
-        else if (stopped())
-            r = stoppedResult();
-        else
-            r = write(path, *note, f, stopped, commit);
-        note.reset(); // megabytes of text freed here, not on the window's thread
-        // The receiver is checked on its own thread; the application is there until settle() has
-        // seen this export end. A stopped export has nothing to tell: only quitting stops one.
-        if (QCoreApplication *app = QCoreApplication::instance(); app && !r.stopped)
-            QMetaObject::invokeMethod(
-                app,
-                [r, to, done] {
-                    if (to) done(r);
-                },
-                Qt::QueuedConnection);
-        std::lock_guard l(g_mutex);
-        std::erase(g_running, stop);
-        g_ended.notify_all();
-    });
+        },
+        [done = std::move(done)](const WriteResult &r) {
+            if (!r.stopped) done(r);
+        },
+        {QStringLiteral("export"), Background::AtQuit::end, stop});
 }
 
 int stopAll() {
-    std::lock_guard l(g_mutex);
-    int stopped = 0;
-    for (const auto &running : g_running) {
-        std::lock_guard commit(running->m); // waits for a commit under way
-        if (running->committed) continue;
-        running->stop = true;
-        ++stopped;
-    }
-    return stopped;
+    return Background::stopAll();
 }
 
 bool settle(int waitMs) {
@@ -425,8 +410,7 @@ bool settle(int waitMs) {
 }
 
 bool settle(const Deadline &deadline) {
-    std::unique_lock l(g_mutex);
-    return deadline.wait(g_ended, l, [] { return g_running.empty(); });
+    return Background::finishAll(deadline, Background::AtQuit::end).isEmpty();
 }
 
 QString formatAlertTitle() {

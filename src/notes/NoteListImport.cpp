@@ -1,6 +1,7 @@
 #include "notes/NoteListImport.h"
 
 #include "notes/NoteStore.h"
+#include "platform/Background.h"
 #include "platform/Dialogs.h"
 #include "platform/ImportFile.h"
 #include "platform/RecordJson.h"
@@ -47,7 +48,7 @@ void run(QObject *context, QWidget *parent, NoteStore &store, std::function<void
     };
     if (path.isEmpty()) return finish(false);
     QPointer<NoteStore> into(&store);
-    ImportFile::inBackground<ReadResult>(
+    Background::run<ReadResult>(
         context, [path] { return read(path); },
         [parent, into, finish](ReadResult r) {
             if (!into) return;

@@ -2,12 +2,12 @@
 // is no longer in use.
 #include "notes/NoteStoreDetail.h"
 
+#include "platform/Background.h"
 #include "platform/Keys.h"
 #include "platform/StoreLoader.h"
 #include <QCoreApplication>
 #include <QPointer>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 
@@ -29,7 +29,7 @@ constexpr int kDecodeTries = 3;
 namespace NoteStoreDetail {
 void freeLater(Freed &&f) {
     if (f.size < kDecodeAwayBytes) return; // small: freed here, now
-    QThreadPool::globalInstance()->start([held = std::make_shared<Freed>(std::move(f))]() mutable {
+    Background::detached([held = std::make_shared<Freed>(std::move(f))]() mutable {
         held.reset();
         StoreLoader::trimHeapLater();
     });
@@ -122,26 +122,31 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     if (!decodesAway(s)) return false;
     const BytesSource from = sourceOf(s);
     std::function<std::optional<QByteArray>()> read = readBytesLater(s);
-    QPointer<NoteStore> self(this);
+    struct Decoded {
+        std::optional<NoteCodec::Held> held;
+        QByteArray bytes;
+    };
     QPointer<QObject> ctx(context);
-    QThreadPool::globalInstance()->start([self, ctx, id, from, read = std::move(read), done = std::move(done), tries]() mutable {
-        QByteArray bytes = read().value_or(QByteArray());
-        // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
-        auto held = std::make_shared<std::optional<NoteCodec::Held>>(
-            bytes.isEmpty() ? std::nullopt : NoteCodec::decodeHeldInPlace(bytes));
-        // A text's bytes are not kept beside it (see keepsBytes): freed here, not on the window's thread.
-        if (*held && (*held)->note.rows.empty()) bytes = QByteArray();
-        // qApp outlives the global pool's tasks; the store and the context are checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, ctx, id, from, held, bytes = std::move(bytes),
-                                         done = std::move(done), tries]() mutable {
-            if (!self) return;
-            if (*held) self->adoptDecoded(id, from, std::move(**held), std::move(bytes));
+    Background::run<Decoded>(
+        this,
+        [read = std::move(read)] {
+            Decoded d;
+            d.bytes = read().value_or(QByteArray());
+            // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.
+            if (!d.bytes.isEmpty()) d.held = NoteCodec::decodeHeldInPlace(d.bytes);
+            // A text's bytes are not kept beside it (see keepsBytes): freed here, not on the window's
+            // thread.
+            if (d.held && d.held->note.rows.empty()) d.bytes = QByteArray();
+            return d;
+        },
+        [this, ctx, id, from, done = std::move(done), tries](Decoded d) {
+            if (d.held) adoptDecoded(id, from, std::move(*d.held), std::move(d.bytes));
             // Bytes let go of meanwhile (a save the disk now holds) leave the decode untaken though
             // the note is the same: it is read again from where it lies now, not decoded here.
-            if (ctx && tries > 1 && self->decodeInBackground(id, ctx, done, tries - 1)) return;
+            if (ctx && tries > 1 && decodeInBackground(id, ctx, done, tries - 1)) return;
             if (ctx && done) done();
-        }, Qt::QueuedConnection);
-    });
+        },
+        {QStringLiteral("a note being read"), Background::AtQuit::end, {}});
     return true;
 }
 

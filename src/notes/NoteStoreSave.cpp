@@ -2,12 +2,12 @@
 // or as splices of the one the preferences hold.
 #include "notes/NoteStoreDetail.h"
 
+#include "platform/Background.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include <QCoreApplication>
 #include <QHash>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <unordered_map>
@@ -163,24 +163,25 @@ bool NoteStore::settle(const Deadline &deadline) {
 
 void NoteStore::startEncode(EncodeJobPtr job) {
     encodes_.push_back(job);
-    QPointer<NoteStore> self(this);
-    QThreadPool::globalInstance()->start([self, job] {
-        for (EncodeJob::Item &it : job->items) {
-            it.encode(true);
-            it.letGo();
-        }
-        {
-            std::lock_guard l(job->m);
-            job->done = true;
-        }
-        job->ready.notify_all();
-        // qApp outlives the global pool's tasks; the store is checked on its thread.
-        QMetaObject::invokeMethod(qApp, [self, job] {
-            if (!self) return;
-            self->installEncoded(job);
-            if (self->encodes_.empty() && self->savePending_) self->settleEncodes();
-        }, Qt::QueuedConnection);
-    });
+    // Quitting hands its bytes to the store before the database is closed.
+    Background::start(
+        this,
+        [job] {
+            for (EncodeJob::Item &it : job->items) {
+                it.encode(true);
+                it.letGo();
+            }
+            {
+                std::lock_guard l(job->m);
+                job->done = true;
+            }
+            job->ready.notify_all();
+        },
+        [this, job] {
+            installEncoded(job);
+            if (encodes_.empty() && savePending_) settleEncodes();
+        },
+        {}, {QStringLiteral("a large note's save"), Background::AtQuit::handBack, {}});
 }
 
 // Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a

@@ -1,8 +1,8 @@
 #include "platform/ImportFile.h"
 
+#include "platform/Background.h"
 #include "ui/Lang.h"
 #include <QFile>
-#include <QThreadPool>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -131,23 +131,8 @@ QString message(Error e) {
     return {};
 }
 
-QThreadPool &workers() {
-    // Never deleted: the application's own pool is waited for when the application object goes,
-    // and a read must not hold up quitting. The process ends any read still running.
-    static QThreadPool *const pool = [] {
-        auto *p = new QThreadPool;
-        p->setMaxThreadCount(2);
-        return p;
-    }();
-    return *pool;
-}
-
-void startOnWorker(std::function<void()> job) {
-    workers().start(std::move(job));
-}
-
 void readLater(const QString &path, QObject *context, std::function<void(Result)> done) {
-    inBackground<Result>(
+    Background::run<Result>(
         context, [path] { return read(path); }, std::move(done));
 }
 } // namespace ImportFile

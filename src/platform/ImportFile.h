@@ -1,20 +1,15 @@
 #pragma once
 #include <QByteArray>
-#include <QFuture>
-#include <QFutureWatcher>
-#include <QObject>
-#include <QPromise>
 #include <QString>
 #include <functional>
-#include <memory>
 
 class QFile;
-class QThreadPool;
+class QObject;
 
 // Reading a file the user picked for an import. Only a regular file is read: a named pipe, a device,
 // a socket or a folder is refused at once (it is opened without blocking, then looked at), and no
 // import reads more than kMaxBytes. The read runs on a worker and hands its result back on the
-// caller's thread; quitting never waits for it.
+// caller's thread.
 namespace ImportFile {
 // The one bound for every import: a full backup of a large profile fits well within it.
 inline constexpr qint64 kMaxBytes = 256LL * 1024 * 1024;
@@ -61,31 +56,7 @@ template <class ReadError> ReadError readError(Error e) {
 // in its own words).
 QString message(Error e);
 
-// The threads imports run on. Never waited for: a read still running when the app quits is
-// abandoned with the process, and its result is dropped.
-QThreadPool &workers();
-
-// Runs work on a worker, then done(result) on context's thread, unless context is gone by then.
-template <class T> void inBackground(QObject *context, std::function<T()> work, std::function<void(T)> done);
-
-// read(path) on a worker, done on context's thread.
+// read(path) on a worker, done on context's thread unless context is gone by then (Background). Quitting
+// never waits for it: a read still running then is abandoned with the process, its result dropped.
 void readLater(const QString &path, QObject *context, std::function<void(Result)> done);
-
-void startOnWorker(std::function<void()> job);
-
-template <class T> void inBackground(QObject *context, std::function<T()> work, std::function<void(T)> done) {
-    // The watcher belongs to context: when context goes, so does the hand-back.
-    auto *watcher = new QFutureWatcher<T>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, done = std::move(done)] {
-        watcher->deleteLater();
-        if (watcher->future().resultCount() > 0) done(watcher->future().takeResult());
-    });
-    auto promise = std::make_shared<QPromise<T>>();
-    watcher->setFuture(promise->future());
-    startOnWorker([promise, work = std::move(work)] {
-        promise->start();
-        promise->addResult(work());
-        promise->finish();
-    });
-}
 } // namespace ImportFile

@@ -1,15 +1,13 @@
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
 
+#include "platform/Background.h"
 #include "platform/DataNotices.h"
 #include "platform/PrefsSql.h"
 #include "platform/PrefsWriter.h"
 #include "platform/UnsavedAtQuit.h"
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 // Values another program wrote in place of ours, and the copies kept aside ("<key>.unreadable-…").
@@ -76,22 +74,21 @@ void Prefs::holdWholeLater(const QString &key) {
         version = it->second.seq;
     }
     holding_.insert(key);
-    QPointer<Prefs> self(this);
-    QThreadPool::globalInstance()->start([self, key, version, pending, loaded, path = path_, gate = gate_] {
-        QByteArray bytes;
+    struct Held {
         Read got = Read::failed;
-        if (sqlite3 *db = openForReading(path)) {
-            got = readAsWrittenOn(db, key, *gate, pending, loaded, bytes);
-            sqlite3_close_v2(db);
-        }
-        // qApp outlives the global pool's tasks; the domain is checked on its thread.
-        QMetaObject::invokeMethod(
-            qApp,
-            [self, key, version, got, bytes = std::move(bytes)]() mutable {
-                if (self) self->holdWhole(key, version, got, std::move(bytes));
-            },
-            Qt::QueuedConnection);
-    });
+        QByteArray bytes;
+    };
+    Background::run<Held>(
+        this,
+        [key, pending, loaded, path = path_, gate = gate_] {
+            Held h;
+            if (sqlite3 *db = openForReading(path)) {
+                h.got = readAsWrittenOn(db, key, *gate, pending, loaded, h.bytes);
+                sqlite3_close_v2(db);
+            }
+            return h;
+        },
+        [this, key, version](Held h) { holdWhole(key, version, h.got, std::move(h.bytes)); });
 }
 
 // bytes: key's value as write `version` left it (got ok), or another program's value (notOurs).

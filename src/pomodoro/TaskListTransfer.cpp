@@ -1,7 +1,7 @@
 // Export and import of the task list from the Pomodoro page's header.
+#include "platform/Background.h"
 #include "platform/Keys.h"
 #include "platform/Dialogs.h"
-#include "platform/ImportFile.h"
 #include "platform/Notifier.h"
 #include "pomodoro/PomodoroView.h"
 #include "pomodoro/TaskListFile.h"
@@ -23,7 +23,7 @@ void PomodoroView::doImportPom() {
     const QString path = Dialogs::get().openPath(window(), QString(), {QStringLiteral("JSON (*.json)")});
     if (path.isEmpty()) return;
     // Read and decoded on a worker; the rest goes on here once it is in, while the page still exists.
-    ImportFile::inBackground<TaskListFile::ReadResult>(
+    Background::run<TaskListFile::ReadResult>(
         this, [path] { return TaskListFile::read(path); },
         [this](TaskListFile::ReadResult r) { importPomRead(std::move(r)); });
 }

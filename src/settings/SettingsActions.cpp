@@ -4,6 +4,7 @@
 #include "health/HealthManager.h"
 #include "notes/NoteStore.h"
 #include "platform/AtomicFile.h"
+#include "platform/Background.h"
 #include "platform/Dialogs.h"
 #include "platform/ImportFile.h"
 #include "platform/Keys.h"
@@ -252,7 +253,7 @@ void SettingsView::importAllData() {
         std::optional<std::map<QString, Prefs::Value>> values;
         LongText::Found tooLong;
     };
-    ImportFile::inBackground<Parsed>(
+    Background::run<Parsed>(
         this,
         [path] {
             Parsed out;

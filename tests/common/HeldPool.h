@@ -1,23 +1,34 @@
 #pragma once
+#include "platform/Background.h"
 #include <QSemaphore>
 #include <QThreadPool>
+#include <vector>
 
-// The global pool cut down to one worker, held busy until release() or the end of the scope: work
-// handed to a worker meanwhile waits, so a test sees the window's side of it alone.
+// The pools work goes to (ours, and Qt's global one, where Qt hands work of its own) cut down to one
+// worker each, held busy until release() or the end of the scope: work handed to a worker meanwhile
+// waits, so a test sees the window's side of it alone.
 struct HeldPool {
-    QThreadPool *pool = QThreadPool::globalInstance();
-    const int threads = pool->maxThreadCount();
+    struct Held {
+        QThreadPool *pool;
+        int threads;
+    };
+    std::vector<Held> pools{{&Background::pool(), Background::pool().maxThreadCount()},
+                            {QThreadPool::globalInstance(), QThreadPool::globalInstance()->maxThreadCount()}};
     QSemaphore held;
     HeldPool() {
-        pool->setMaxThreadCount(1);
-        pool->start([this] { held.acquire(); });
+        for (const Held &h : pools) {
+            h.pool->setMaxThreadCount(1);
+            h.pool->start([this] { held.acquire(); });
+        }
     }
     void release() {
-        if (held.available() == 0) held.release();
+        if (held.available() == 0) held.release(int(pools.size()));
     }
     ~HeldPool() {
         release();
-        pool->waitForDone();
-        pool->setMaxThreadCount(threads);
+        for (const Held &h : pools) {
+            h.pool->waitForDone();
+            h.pool->setMaxThreadCount(h.threads);
+        }
     }
 };

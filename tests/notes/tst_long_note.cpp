@@ -5,6 +5,7 @@
 #include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
 #include "notes/RtfCodec.h"
+#include "platform/Background.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
@@ -577,8 +578,9 @@ private slots:
         int freed = 0;
         QObject::connect(doc, &QObject::destroyed, [&freed] { ++freed; });
         NoteDocument::pasteInto(doc, 5, 5, bigPaste(), &receiver, [&](QTextDocument *d, int, std::vector<NoteDocument::FoundLink>) { ++arrived, delete d; });
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::removePostedEvents(qApp, QEvent::MetaCall);
+        Background::pool().waitForDone();
+        QCoreApplication::removePostedEvents(&receiver, QEvent::MetaCall);
+        Background::pool().waitForDone(); // where what came back to no one is freed
         settle();
         QCOMPARE(arrived, 0);
         QCOMPARE(freed, 1);
@@ -660,7 +662,7 @@ private slots:
         settle();
         page.inlineTextView()->paste();
         page.cancelInlineEditor();
-        QThreadPool::globalInstance()->waitForDone();
+        Background::pool().waitForDone();
         settle();
         QCOMPARE(NoteStore::shared().find(QStringLiteral("K"))->body, QStringLiteral("kept"));
         QVERIFY(!page.inlineEditorOpen());

@@ -5,6 +5,7 @@
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
+#include "platform/Background.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -323,7 +324,7 @@ private slots:
         QTRY_VERIFY(!closing->bodyBuilding());
         closing->detectUrls();
         delete closing;
-        QThreadPool::globalInstance()->waitForDone();
+        Background::pool().waitForDone();
         settle();
     }
 
@@ -443,7 +444,7 @@ private slots:
         QCOMPARE(calls, 2);
         QVERIFY(!got);
         delete dropped;
-        QThreadPool::globalInstance()->waitForDone();
+        Background::pool().waitForDone();
         settle();
         QVERIFY(!cancelled->doSave());
         delete cancelled;

@@ -2,6 +2,7 @@
 // the caller's thread.
 #include "common/Files.h"
 #include "notes/NoteListImport.h"
+#include "platform/Background.h"
 #include "platform/ImportFile.h"
 #include "pomodoro/TaskListFile.h"
 #include <QLocalServer>
@@ -145,7 +146,7 @@ private slots:
         got->reset();
         ImportFile::readLater(path, &context, [got](ImportFile::Result r) { *got = std::move(r); });
         QTRY_VERIFY(got->has_value());
-        QTRY_COMPARE(ImportFile::workers().activeThreadCount(), 0);
+        QTRY_COMPARE(Background::pool().activeThreadCount(), 0);
         QCoreApplication::processEvents();
         QVERIFY(!*called);
     }

@@ -2,6 +2,7 @@
 // splices of an array document, and the preferences' reads of a value whose splices may or may not be
 // on disk yet.
 #include "common/TestEnv.h"
+#include "platform/Background.h"
 #include "platform/Prefs.h"
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSplice.h"
@@ -289,7 +290,7 @@ private slots:
         const PrefsSplice since{0, 1, "Z"};
         QVERIFY(applySplices(model, {since}));
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {since}));
-        QThreadPool::globalInstance()->waitForDone();
+        Background::pool().waitForDone();
         QCoreApplication::processEvents(); // the worker's read comes back
         QCOMPARE(p.data(kKey), model);
         QCOMPARE(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);

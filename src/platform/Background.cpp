@@ -1,0 +1,398 @@
+#include "platform/Background.h"
+
+#include "platform/Handover.h"
+#include <QCoreApplication>
+#include <QThread>
+#include <QThreadPool>
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace {
+// Workers end soon after a burst of work, so their stacks do not stay for the session.
+constexpr int kWorkerIdleMs = 2000;
+} // namespace
+
+struct Background::Lane::State {
+    int max = 1;
+    std::mutex m;
+    std::condition_variable idle;
+    std::deque<JobPtr> queue; // m: not yet taken up by a worker
+    int draining = 0;         // m: workers taking jobs off the queue
+    int atWork = 0;           // m: jobs of the lane a worker runs now
+};
+
+namespace Background {
+class Job {
+public:
+    enum class State { queued, running, ended, dropped };
+
+    Options options;
+    QThread *thread = nullptr; // the receiver's
+    std::shared_ptr<Lane::State> lane;
+    std::function<void()> work; // cleared by whoever ran it, with what it captured
+    QMetaObject::Connection gone;
+    std::mutex m;
+    std::condition_variable cv;
+    QObject *receiver = nullptr;    // m: null once it is gone
+    std::function<void()> handBack; // m: taken by whoever settles the job
+    std::function<void()> drop;     // m: the same
+    State state = State::queued;    // m
+    bool settled = false;           // m: handed back or dropped, and out of the registry
+
+    bool over() const { return settled || (state != State::queued && state != State::running); }
+};
+
+namespace {
+std::mutex g_mutex;
+std::vector<JobPtr> g_jobs; // g_mutex: started, not settled
+
+// Frees what a job made, never on the window's thread (it may be a document of megabytes), except
+// when the application is going and no worker is to be had.
+void dropAway(std::function<void()> drop) {
+    if (!drop) return;
+    if (QCoreApplication::closingDown() || !QCoreApplication::instance())
+        drop();
+    else
+        detached(std::move(drop));
+}
+
+// Out of the registry; the caller has set settled.
+void unregister(const JobPtr &job) {
+    QObject::disconnect(job->gone);
+    std::lock_guard l(g_mutex);
+    std::erase(g_jobs, job);
+}
+
+// On the receiver's thread: hands the result back, or frees it when the receiver is gone.
+void deliver(const JobPtr &job) {
+    std::function<void()> handBack, drop;
+    bool to = false;
+    {
+        std::lock_guard l(job->m);
+        if (job->settled) return;
+        job->settled = true;
+        to = job->receiver != nullptr;
+        handBack = std::move(job->handBack);
+        drop = std::move(job->drop);
+    }
+    unregister(job);
+    if (to && handBack)
+        handBack();
+    else
+        dropAway(std::move(drop));
+}
+
+// On the receiver's thread: the hand-back will not run (its receiver went, or quitting drops it).
+void undelivered(const JobPtr &job) {
+    std::function<void()> handBack, drop;
+    {
+        std::lock_guard l(job->m);
+        if (job->settled) return;
+        job->settled = true;
+        handBack = std::move(job->handBack);
+        drop = std::move(job->drop);
+    }
+    unregister(job);
+    handBack = nullptr; // what it captured goes on its own thread
+    dropAway(std::move(drop));
+}
+
+// The queued call that hands a result back. One that never runs (its receiver went first, or the
+// application ended before its event loop came to it) frees the result all the same.
+class HandBack {
+public:
+    explicit HandBack(JobPtr job) : job_(std::move(job)) {}
+    HandBack(HandBack &&o) noexcept : job_(std::move(o.job_)) {}
+    HandBack(const HandBack &) = delete;
+    HandBack &operator=(const HandBack &) = delete;
+    HandBack &operator=(HandBack &&) = delete;
+    ~HandBack() {
+        if (job_) undelivered(job_);
+    }
+    void operator()() {
+        Handover::acquire(job_.get());
+        deliver(std::exchange(job_, nullptr));
+    }
+
+private:
+    JobPtr job_;
+};
+
+// The receiver is being destroyed (on its thread): nothing is handed back to it, and what the
+// hand-back captured goes now, here.
+void receiverGone(const JobPtr &job) {
+    std::function<void()> handBack;
+    std::lock_guard l(job->m);
+    job->receiver = nullptr;
+    handBack = std::move(job->handBack);
+}
+
+void runOnWorker(const JobPtr &job) {
+    Handover::acquire(job.get());
+    {
+        std::lock_guard l(job->m);
+        if (job->state != Job::State::queued) return; // abandoned, or run by finish()
+        job->state = Job::State::running;
+    }
+    job->work();
+    job->work = nullptr; // what it captured goes here, not on the receiver's thread
+    std::function<void()> drop;
+    bool settles = false;
+    {
+        std::lock_guard l(job->m);
+        if (job->state == Job::State::running && job->receiver) {
+            job->state = Job::State::ended;
+            job->cv.notify_all();
+            // Under the lock: the receiver is not destroyed before the call is queued, and once it
+            // is, the queued call goes with it (and frees the result).
+            Handover::release(job.get());
+            QMetaObject::invokeMethod(
+                job->receiver, [h = HandBack(job)]() mutable { h(); }, Qt::QueuedConnection);
+            return;
+        }
+        // Abandoned while it ran, or its receiver went: what it made is freed here.
+        settles = !job->settled;
+        job->settled = true;
+        job->state = Job::State::dropped;
+        drop = std::move(job->drop);
+        job->cv.notify_all();
+    }
+    if (settles) unregister(job);
+    if (drop) drop();
+}
+
+void drain(const std::shared_ptr<Lane::State> &lane) {
+    for (;;) {
+        JobPtr job;
+        {
+            std::lock_guard l(lane->m);
+            if (lane->queue.empty()) {
+                --lane->draining;
+                lane->idle.notify_all();
+                return;
+            }
+            job = std::move(lane->queue.front());
+            lane->queue.pop_front();
+            ++lane->atWork;
+        }
+        runOnWorker(job);
+        std::lock_guard l(lane->m);
+        --lane->atWork;
+        lane->idle.notify_all();
+    }
+}
+
+void enqueue(const JobPtr &job) {
+    Handover::release(job.get());
+    if (!job->lane) {
+        pool().start([job] { runOnWorker(job); });
+        return;
+    }
+    const std::shared_ptr<Lane::State> &lane = job->lane;
+    std::lock_guard l(lane->m);
+    lane->queue.push_back(job);
+    if (lane->draining < lane->max) {
+        ++lane->draining;
+        pool().start([lane] { drain(lane); });
+    }
+}
+
+bool busy(Lane::State &lane) {
+    if (lane.atWork > 0) return true;
+    return std::any_of(lane.queue.begin(), lane.queue.end(), [](const JobPtr &job) {
+        std::lock_guard l(job->m);
+        return job->state == Job::State::queued;
+    });
+}
+} // namespace
+
+Lane::Lane(int maxRunning) : s_(std::make_shared<State>()) {
+    s_->max = std::max(1, maxRunning);
+}
+
+Lane::~Lane() {
+    waitIdle();
+}
+
+bool Lane::busy() const {
+    std::lock_guard l(s_->m);
+    return Background::busy(*s_);
+}
+
+void Lane::waitIdle() const {
+    std::unique_lock l(s_->m);
+    s_->idle.wait(l, [this] { return !Background::busy(*s_); });
+}
+
+JobPtr start(QObject *receiver, std::function<void()> work, std::function<void()> handBack,
+             std::function<void()> drop, Options options, Lane *lane) {
+    Q_ASSERT(receiver);
+    auto job = std::make_shared<Job>();
+    job->options = std::move(options);
+    job->thread = receiver->thread();
+    job->receiver = receiver;
+    job->work = std::move(work);
+    job->handBack = std::move(handBack);
+    job->drop = std::move(drop);
+    if (lane) job->lane = lane->s_;
+    job->gone = QObject::connect(receiver, &QObject::destroyed, [weak = std::weak_ptr<Job>(job)] {
+        if (const JobPtr j = weak.lock()) receiverGone(j);
+    });
+    {
+        std::lock_guard l(g_mutex);
+        g_jobs.push_back(job);
+    }
+    enqueue(job);
+    return job;
+}
+
+void finish(const JobPtr &job) {
+    if (!job) return;
+    bool here = false;
+    {
+        std::unique_lock l(job->m);
+        if (job->settled) return;
+        if (job->state == Job::State::queued) {
+            // No worker has taken it up (they are busy with other work): waiting would only add
+            // their time to this one's.
+            job->state = Job::State::running;
+            here = true;
+        } else {
+            job->cv.wait(l, [&] { return job->over(); });
+        }
+    }
+    if (here) {
+        job->work();
+        job->work = nullptr;
+        std::lock_guard l(job->m);
+        job->state = Job::State::ended;
+        job->cv.notify_all();
+    }
+    deliver(job);
+}
+
+void abandon(const JobPtr &job) {
+    if (!job) return;
+    std::function<void()> handBack, drop;
+    bool skipped = false;
+    {
+        std::lock_guard l(job->m);
+        if (job->settled) return;
+        job->settled = true;
+        handBack = std::move(job->handBack);
+        switch (job->state) {
+        case Job::State::queued:
+            skipped = true; // no worker touches it now
+            [[fallthrough]];
+        case Job::State::ended:
+            drop = std::move(job->drop);
+            break;
+        case Job::State::running: // the worker frees what it makes
+        case Job::State::dropped:
+            break;
+        }
+        job->state = Job::State::dropped;
+        job->cv.notify_all();
+    }
+    unregister(job);
+    handBack = nullptr;
+    if (skipped) job->work = nullptr;
+    dropAway(std::move(drop));
+}
+
+bool settled(const JobPtr &job) {
+    std::lock_guard l(job->m);
+    return job->settled;
+}
+
+void detached(std::function<void()> work) {
+    auto task = std::make_shared<std::function<void()>>(std::move(work));
+    Handover::release(task.get());
+    pool().start([task] {
+        Handover::acquire(task.get());
+        (*task)();
+        *task = nullptr;
+    });
+}
+
+int stopAll() {
+    std::vector<JobPtr> jobs;
+    {
+        std::lock_guard l(g_mutex);
+        jobs = g_jobs;
+    }
+    int stopped = 0;
+    for (const JobPtr &job : jobs)
+        if (job->options.stop && job->options.stop()) ++stopped;
+    return stopped;
+}
+
+QStringList finishAll(const Deadline &deadline, AtQuit which) {
+    QThread *const here = QThread::currentThread();
+    // Still to wait for: a result to hand back (in the order the jobs were started: a later save must
+    // never be overtaken by an earlier one), or work to end (its result comes back as usual, from the
+    // event loop).
+    const auto waiting = [&] {
+        std::vector<JobPtr> jobs;
+        {
+            std::lock_guard l(g_mutex);
+            for (const JobPtr &job : g_jobs)
+                if (job->options.atQuit == which && job->thread == here) jobs.push_back(job);
+        }
+        std::erase_if(jobs, [which](const JobPtr &job) {
+            std::lock_guard l(job->m);
+            return which == AtQuit::handBack ? job->settled : job->over();
+        });
+        return jobs;
+    };
+    // A result handed back may start another job, which is waited for too.
+    for (std::vector<JobPtr> jobs = waiting(); !jobs.empty(); jobs = waiting()) {
+        const JobPtr &job = jobs.front();
+        bool over = false;
+        {
+            std::unique_lock l(job->m);
+            over = deadline.wait(job->cv, l, [&] { return job->over(); });
+        }
+        if (!over) {
+            QStringList running;
+            for (const JobPtr &j : waiting())
+                running << j->options.name;
+            return running;
+        }
+        if (which == AtQuit::handBack) deliver(job);
+    }
+    return {};
+}
+
+namespace {
+// At the application's end (as its own pool is waited for then): work that must end before the
+// application goes is waited for, however long it takes. Quitting has already given it what its
+// deadline allowed.
+void endWork() {
+    std::vector<JobPtr> jobs;
+    {
+        std::lock_guard l(g_mutex);
+        for (const JobPtr &job : g_jobs)
+            if (job->options.atQuit == AtQuit::end) jobs.push_back(job);
+    }
+    for (const JobPtr &job : jobs) {
+        std::unique_lock l(job->m);
+        job->cv.wait(l, [&] { return job->over(); });
+    }
+}
+} // namespace
+
+QThreadPool &pool() {
+    static QThreadPool *const p = [] {
+        qAddPostRoutine(endWork);
+        auto *pool = new QThreadPool;
+        pool->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+        pool->setExpiryTimeout(kWorkerIdleMs);
+        return pool;
+    }();
+    return *p;
+}
+} // namespace Background

@@ -1,0 +1,33 @@
+#pragma once
+
+// Work handed from one thread to another through Qt (a pool's start, a queued call) is ordered by Qt's
+// own locks, which ThreadSanitizer does not see when Qt is not built with it: every such handover
+// would read as a race. The one helper that hands work over (Background) says so here: release on
+// the giving side before the handover, acquire first on the taking side, with the same token. Nothing
+// at all outside a ThreadSanitizer build.
+#if defined(__SANITIZE_THREAD__)
+#define MIVO_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MIVO_THREAD_SANITIZER 1
+#endif
+#endif
+
+#ifdef MIVO_THREAD_SANITIZER
+extern "C" void __tsan_acquire(void *addr);
+extern "C" void __tsan_release(void *addr);
+#endif
+
+namespace Handover {
+inline void release([[maybe_unused]] const void *token) {
+#ifdef MIVO_THREAD_SANITIZER
+    __tsan_release(const_cast<void *>(token));
+#endif
+}
+
+inline void acquire([[maybe_unused]] const void *token) {
+#ifdef MIVO_THREAD_SANITIZER
+    __tsan_acquire(const_cast<void *>(token));
+#endif
+}
+} // namespace Handover

@@ -1,0 +1,166 @@
+// Work handed to a worker comes back on its receiver's thread, never to a receiver that is gone (what
+// it made is then freed away from the window's thread), and quitting waits for it only as long as
+// its deadline allows, told what is still running.
+#include "common/Fakes.h"
+#include "common/HeldPool.h"
+#include "platform/Background.h"
+#include <QThread>
+#include <QtTest>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+// What a job made; says on which thread it was freed.
+struct Made {
+    std::shared_ptr<std::atomic<QThread *>> freedOn;
+    explicit Made(std::shared_ptr<std::atomic<QThread *>> on) : freedOn(std::move(on)) {}
+    Made(Made &&) = default;
+    ~Made() {
+        if (freedOn) *freedOn = QThread::currentThread();
+    }
+};
+
+struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool open = false;
+    bool reached = false;
+    void pass(bool waits = true) {
+        std::unique_lock l(m);
+        reached = true;
+        cv.notify_all();
+        if (waits) cv.wait(l, [this] { return open; });
+    }
+    void waitReached() {
+        std::unique_lock l(m);
+        cv.wait(l, [this] { return reached; });
+    }
+    void letThrough() {
+        std::lock_guard l(m);
+        open = true;
+        cv.notify_all();
+    }
+};
+} // namespace
+
+class TestBackground : public QObject {
+    Q_OBJECT
+private slots:
+    void aResultComesBackOnTheReceiversThreadOnce() {
+        QThread other;
+        other.start();
+        QObject there;
+        there.moveToThread(&other);
+        auto on = std::make_shared<std::atomic<QThread *>>(nullptr);
+        auto calls = std::make_shared<std::atomic<int>>(0);
+        Background::run<int>(
+            &there, [] { return 7; },
+            [on, calls](int v) {
+                if (v == 7) *on = QThread::currentThread();
+                ++*calls;
+            });
+        QTRY_COMPARE(on->load(), &other);
+        other.quit();
+        other.wait();
+        QCOMPARE(calls->load(), 1);
+
+        // Taken now, on the receiver's thread: run here when no worker has taken it up.
+        QObject here;
+        HeldPool held;
+        QThread *ranOn = nullptr;
+        int got = 0;
+        const auto job = Background::run<int>(
+            &here,
+            [&ranOn] {
+                ranOn = QThread::currentThread();
+                return 3;
+            },
+            [&got](int v) { got = v; });
+        Background::finish(job);
+        QCOMPARE(got, 3);
+        QCOMPARE(ranOn, QThread::currentThread());
+        QVERIFY(Background::settled(job));
+    }
+
+    // A receiver that goes while the work runs, or once it has ended but before its result came back,
+    // gets nothing; what the work made is freed on a worker all the same.
+    void nothingComesBackToAReceiverThatIsGone() {
+        for (const bool whileRunning : {true, false}) {
+            auto receiver = std::make_unique<QObject>();
+            auto gate = std::make_shared<Gate>();
+            auto freedOn = std::make_shared<std::atomic<QThread *>>(nullptr);
+            bool called = false;
+            Background::run<Made>(
+                receiver.get(),
+                [gate, freedOn, whileRunning] {
+                    gate->pass(whileRunning);
+                    return Made(freedOn);
+                },
+                [&called](Made) { called = true; });
+            gate->waitReached(); // no event is handled meanwhile
+            receiver.reset();
+            gate->letThrough();
+            QTRY_VERIFY(freedOn->load() != nullptr);
+            QVERIFY(freedOn->load() != QThread::currentThread());
+            QCoreApplication::processEvents();
+            QVERIFY(!called);
+        }
+
+        // Abandoned before a worker took it up: the work never runs.
+        QObject receiver;
+        bool ran = false;
+        {
+            HeldPool held;
+            const auto job = Background::run<int>(
+                &receiver,
+                [&ran] {
+                    ran = true;
+                    return 1;
+                },
+                [](int) { QFAIL("handed back after it was abandoned"); });
+            Background::abandon(job);
+        }
+        QCoreApplication::processEvents();
+        QVERIFY(!ran);
+    }
+
+    // Quitting waits for the jobs it must until its deadline, no longer, and hands back what came in
+    // meanwhile, oldest first; what runs on is named.
+    void quittingWaitsForItsJobsUntilTheDeadline() {
+        QObject receiver;
+        auto gate = std::make_shared<Gate>();
+        std::vector<int> handedBack;
+        const auto save = [&](int n, bool stalls) {
+            Background::run<int>(
+                &receiver,
+                [gate, n, stalls] {
+                    if (stalls) gate->pass();
+                    return n;
+                },
+                [&handedBack](int v) { handedBack.push_back(v); },
+                {QStringLiteral("save %1").arg(n), Background::AtQuit::handBack, {}});
+        };
+        save(1, true);
+        save(2, false);
+        Background::run<int>(
+            &receiver, [] { return 0; }, [](int) {},
+            {QStringLiteral("read"), Background::AtQuit::abandon, {}});
+        gate->waitReached();
+        {
+            SteppedTime time;
+            const qint64 start = time.nowMs();
+            const QStringList running = Background::finishAll(Deadline(1000), Background::AtQuit::handBack);
+            QCOMPARE(running, (QStringList{"save 1", "save 2"}));
+            QCOMPARE(time.nowMs() - start, 1000); // it waited for all it was given
+            QVERIFY(handedBack.empty());          // the older save is still running: none overtakes it
+        }
+        gate->letThrough();
+        QVERIFY(Background::finishAll(Deadline(60'000), Background::AtQuit::handBack).isEmpty());
+        QCOMPARE(handedBack, (std::vector<int>{1, 2})); // in this call, not from the event loop
+        QCoreApplication::processEvents();
+        QCOMPARE(handedBack.size(), size_t(2));
+    }
+};
+
+QTEST_MAIN(TestBackground)
+#include "tst_background.moc"
