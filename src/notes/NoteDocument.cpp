@@ -38,6 +38,26 @@ bool isColourEmoji(char32_t u) {
            (u >= 0x2600 && u <= 0x27BF) || (u >= 0x2B00 && u <= 0x2BFF);
 }
 
+// Counts the colour emoji of a text character by character, from a boundary between characters as
+// shown: a sequence joined by U+200D is one, and so is a flag, its two halves one picture of the
+// colour font (pairing from the start of their run); counted as two, a line of flags was cut into
+// twice as many pieces as its pictures called for.
+class EmojiCount {
+public:
+    // Whether u starts a colour emoji.
+    bool starts(char32_t u) {
+        const bool half = u >= 0x1F1E6 && u <= 0x1F1FF;
+        const bool starts = !joined_ && isColourEmoji(u) && !(half && halfOpen_);
+        halfOpen_ = half && !halfOpen_;
+        joined_ = u == 0x200D;
+        return starts;
+    }
+
+private:
+    bool joined_ = false;   // the character before was U+200D
+    bool halfOpen_ = false; // the character before was a flag's first half
+};
+
 // The last boundary between characters as shown at or before cut, past start (itself one); -1 when
 // there is none in reach.
 qsizetype shownBoundary(QStringView line, qsizetype start, qsizetype cut) {
@@ -68,13 +88,12 @@ qsizetype pairedFlagCut(QStringView line, qsizetype start, qsizetype cut) {
 
 int colourEmoji(QStringView text) {
     int n = 0;
-    bool joined = false; // the character before was U+200D
+    EmojiCount count;
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t u = text[i].unicode();
         if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             u = QChar::surrogateToUcs4(text[i], text[i + 1]), ++i;
-        if (!joined && isColourEmoji(u)) ++n;
-        joined = u == 0x200D;
+        n += count.starts(u);
     }
     return n;
 }
@@ -86,15 +105,14 @@ std::vector<qsizetype> pieceStarts(QStringView line) {
         // The piece ends before its kPieceChars + 1st character or its kPieceEmoji + 1st emoji.
         qsizetype end = start;
         int emoji = 0;
-        bool joined = false;
+        EmojiCount count;
         while (end < line.size()) {
             char32_t u = line[end].unicode();
             qsizetype n = 1;
             if (QChar::isHighSurrogate(u) && end + 1 < line.size() && line[end + 1].isLowSurrogate())
                 u = QChar::surrogateToUcs4(line[end], line[end + 1]), n = 2;
             if (end + n - start > kPieceChars) break;
-            if (!joined && isColourEmoji(u) && ++emoji > kPieceEmoji) break;
-            joined = u == 0x200D;
+            if (count.starts(u) && ++emoji > kPieceEmoji) break;
             end += n;
         }
         if (end >= line.size()) break;

@@ -350,8 +350,11 @@ void NoteTextView::userEdit(const std::function<void()> &edit, bool typing, bool
     if (pasting) {
         // A paste of words a little past a piece's length lays out in about the same time: its
         // paragraphs are cut only for their emoji, so the find bar's marks after it stay as they are.
+        // The paste's end moves past the cuts before it, not past those in the text after it.
+        QTextCursor end(doc);
+        end.setPosition(to);
         NoteDocument::cutLongParagraphs(whole, from, to, true);
-        to = pastedEnd(); // past the cuts
+        to = end.position();
         whole.endEditBlock();
         // The view finds the caret by going over the paragraphs from the top of the screen to it:
         // those the cuts made are laid out over the next turns, as after Ctrl+End.

@@ -336,6 +336,10 @@ bool PacedLayout::layOutPiece(const QTextBlock &block) const {
 // piece laid out for it changes the size again: told there and then, the view went over them again
 // from within, as deep as there were pieces to lay out, until the window's stack ran out. A size
 // changed while it is being told is told once more after, when the view is through with it.
+// What the view asks for meanwhile is paced, whoever laid the piece out (a piece laid out again
+// where it goes on, asked for outside any view's pacing, too): sizing the range copes with a
+// paragraph not laid out, and unpaced, the view had every piece it went over laid out in the one
+// turn, a screenful of emoji and more.
 void PacedLayout::tellSize() const {
     if (tellingSize_) {
         sizeChangedMeanwhile_ = true;
@@ -343,6 +347,7 @@ void PacedLayout::tellSize() const {
     }
     const QScopedValueRollback<bool> telling(tellingSize_, true);
     auto *self = const_cast<PacedLayout *>(this);
+    const QScopedValueRollback<int> paced(self->depth_, depth_ + 1);
     do {
         sizeChangedMeanwhile_ = false;
         emit self->documentSizeChanged(documentSize());

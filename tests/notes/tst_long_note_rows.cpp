@@ -573,6 +573,51 @@ private slots:
                  qPrintable(QString::number(layout->deepestPieceLayout())));
     }
 
+    // Sizing the range of a long line lays out its last screenful, a turn's share at a time: each
+    // piece laid out tells the view of a new size, and the view, going over the pieces again from
+    // the bottom, asked for the next one from within, so every piece of the screenful was measured
+    // in the one turn the first was (a screenful of emoji took a second). Each piece is taken to
+    // cost a millisecond here: a turn lays out a few, and the last screenful is still laid out.
+    void sizingTheRangeLaysOutATurnsShareAtATime() {
+        TestSteadyClock clock;
+        clock.setStepMs(1);
+        const QString line =
+            emojiLine(QStringLiteral("🇺🇦🙂🎉🇩🇪🔥😀 🚀🌟🇯🇵💡🍀 "), 60'000);
+        NoteTextView v;
+        v.resize(420, 600);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        const QTextDocument *doc = nullptr;
+        const NoteDocument::PacedLayout *layout = nullptr;
+        int most = 0, atTurn = 0;
+        const auto turn = [&] {
+            if (!layout) return;
+            most = std::max(most, layout->piecesMeasured() - atTurn);
+            atTurn = layout->piecesMeasured();
+        };
+        QAbstractEventDispatcher *loop = QAbstractEventDispatcher::instance();
+        const QMetaObject::Connection blocks =
+            connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, turn);
+        const QMetaObject::Connection wakes = connect(loop, &QAbstractEventDispatcher::awake, this, turn);
+        const auto stop = qScopeGuard([&] {
+            disconnect(blocks);
+            disconnect(wakes);
+        });
+        v.setDocument(NoteDocument::build(textNote(line), {QFont(), Qt::black, {}}));
+        v.document()->setParent(&v);
+        doc = v.document();
+        layout = dynamic_cast<const NoteDocument::PacedLayout *>(doc->documentLayout());
+        QVERIFY(layout);
+        atTurn = layout->piecesMeasured();
+        QVERIFY(doc->blockCount() > 200);
+        // The last piece laid out: the range was fitted to the real lines of the last screenful.
+        QTRY_VERIFY_WITH_TIMEOUT(doc->lastBlock().layout() && doc->lastBlock().layout()->lineCount() > 0 &&
+                                     !layout->puttingOff(),
+                                 kLaidOutMs);
+        QVERIFY2(most <= 4, qPrintable(QStringLiteral("%1 pieces in one turn").arg(most)));
+        QVERIFY(layout->deepestPieceLayout() <= 3);
+    }
+
     // The time a long view's layout may take is that of one pass of the event loop, whatever the
     // pass delivers: once it is spent, a paragraph asked for by a drawing queued in the same pass (as
     // a paint after the work that asked for it) is put off to the next pass, not laid out as the
