@@ -46,8 +46,9 @@ public:
         return heads_;
     }
     // The first note with this id, decoded, or nothing. The pointer stays valid until the store
-    // changes or control returns to the event loop.
-    const Note *find(const QString &id) const;
+    // changes or control returns to the event loop. A change of the note whose bytes are still being
+    // made is put in first (or, when they could not be made, undone).
+    const Note *find(const QString &id);
     const DocumentLoad &loadReport() const {
         finishLoad();
         return load_;
@@ -107,7 +108,7 @@ public:
     // The note as find() gives it, except that a note whose text was lent comes without its body and
     // rich text (and is not decoded again for them): for a page that shows the text it holds. Never
     // to be stored back (update()) as it is.
-    const Note *findFields(const QString &id) const;
+    const Note *findFields(const QString &id);
 
     // A new emoji and title for a note whose text is not held decoded here (lent to a page, or not
     // decoded): the note's bytes get them on a worker, its text and rich text kept byte for byte and
@@ -185,8 +186,8 @@ private:
     Slot newSlot(const Note &note, bool keepDecoded, EncodeJob *away);
     void startEncode(EncodeJobPtr job);
     // Without a deadline, they are waited for however long they take.
-    bool installEncoded(const EncodeJobPtr &job, const Deadline *until = nullptr) const;
-    bool installEncodes(const Deadline *until = nullptr) const;
+    bool installEncoded(const EncodeJobPtr &job, const Deadline *until = nullptr);
+    bool installEncodes(const Deadline *until = nullptr);
     void settleEncodes();
     void writeNow();
     void decode(Slot &s, const QString &id) const;

@@ -64,7 +64,7 @@ void NoteStore::decode(Slot &s, const QString &id) const {
     if (stored_.isStored() && keepsBytes(s)) s.bytes = bytes;
 }
 
-const Note *NoteStore::find(const QString &id) const {
+const Note *NoteStore::find(const QString &id) {
     finishLoad();
     const int i = firstIndex(id);
     if (i < 0) return nullptr;
@@ -79,7 +79,7 @@ const Note *NoteStore::find(const QString &id) const {
     return s.note.get();
 }
 
-const Note *NoteStore::findFields(const QString &id) const {
+const Note *NoteStore::findFields(const QString &id) {
     finishLoad();
     const int i = firstIndex(id);
     if (i < 0) return nullptr;

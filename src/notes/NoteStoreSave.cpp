@@ -186,7 +186,7 @@ void NoteStore::startEncode(EncodeJobPtr job) {
 
 // Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a
 // slot changed again meanwhile, removed or replaced takes nothing. False when the deadline came first.
-bool NoteStore::installEncoded(const EncodeJobPtr &job, const Deadline *until) const {
+bool NoteStore::installEncoded(const EncodeJobPtr &job, const Deadline *until) {
     if (job->installed) return true;
     {
         std::unique_lock l(job->m);
@@ -217,13 +217,12 @@ bool NoteStore::installEncoded(const EncodeJobPtr &job, const Deadline *until) c
                 s.note->title = was.title;
                 s.note->modifiedInterval = was.modifiedInterval;
             }
-            NoteHead &head = const_cast<NoteStore *>(this)->heads_[i];
+            NoteHead &head = heads_[i];
             head.emoji = was.emoji;
             head.title = was.title;
             head.modifiedInterval = was.modifiedInterval;
             if (item.context && item.told) QTimer::singleShot(0, item.context.data(), item.told);
-            NoteStore *self = const_cast<NoteStore *>(this);
-            QTimer::singleShot(0, self, [self] { Notifier::get().post(QString::fromLatin1(Notify::notesChanged), self); });
+            QTimer::singleShot(0, this, [this] { Notifier::get().post(QString::fromLatin1(Notify::notesChanged), this); });
             continue;
         }
         // Shared, not moved: a reader waiting for this encode (readBytesLater) takes them too.
@@ -233,7 +232,7 @@ bool NoteStore::installEncoded(const EncodeJobPtr &job, const Deadline *until) c
     return true;
 }
 
-bool NoteStore::installEncodes(const Deadline *until) const {
+bool NoteStore::installEncodes(const Deadline *until) {
     for (const EncodeJobPtr &job : std::vector(encodes_))
         if (!installEncoded(job, until)) return false;
     return true;

@@ -131,7 +131,9 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
             DataNotices::get().add({QString(), unsavedFrom_, path_, DataNotice::Kind::savedAtStart});
     }
     QMutexLocker l(&lock_);
-    const quint64 committedBefore = onDiskSeq_;
+    // The commit is published (and so counted as committed) once what it means is done here.
+    const quint64 committedBefore = committedSeq(*gate_);
+    const quint64 committed = std::max(committedBefore, b.seq);
     if (b.clear) foreign_.clear();
     for (const auto &[key, aside] : c.keptAside) {
         qWarning("mivo: %s had a type this version cannot read; kept as %s", qPrintable(key),
@@ -148,10 +150,9 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         if (copied != b.copies.end())
             DataNotices::get().keptElsewhere({copied->first, chosen, path_}, placed);
     }
-    onDiskSeq_ = std::max(onDiskSeq_, b.seq);
     for (const auto &[key, v] : b.writes) {
         foreign_.erase(key);
-        if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second);
+        if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second, committed);
     }
     // What another program wrote in place of a value this session spliced stays, as it is stored,
     // and its store is told (it saves whole, or reads the value again).
@@ -187,12 +188,14 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
             if (p.seq > b.seq) left->push_back(p);
         it->second.pending = left->empty() ? nullptr : std::move(left);
     }
+    publishCommit(*gate_, b.seq);
 }
 
-// Called with lock_ held. Bytes on disk need not stay in memory too: documents a store holds, and
-// large values. A value written after the last commit is not on disk yet and stays.
-void Prefs::dropIfOnDisk(const QString &key, Entry &e) const {
-    if (!canDrop_ || e.onDisk || e.seq > onDiskSeq_) return;
+// Called with lock_ held; committed: every write up to it is on disk. Bytes on disk need not stay in
+// memory too: documents a store holds, and large values. A value written after the last commit is not
+// on disk yet and stays.
+void Prefs::dropIfOnDisk(const QString &key, Entry &e, quint64 committed) const {
+    if (!canDrop_ || e.onDisk || e.seq > committed) return;
     const auto *bytes = std::get_if<QByteArray>(&e.v);
     if (bytes && (bytes->size() >= kLargeBytes || released_.count(key))) {
         e.size = bytes->size();
@@ -364,13 +367,13 @@ void Prefs::adoptReplacement(const PrefsBatch &b, const PrefsCommit &c) {
     for (const auto &kv : b.writes)
         foreign_.erase(kv.first);
     cache_.clear();
-    onDiskSeq_ = std::max(onDiskSeq_, b.seq);
     for (const auto &[key, v] : b.writes) {
         if (!v) continue;
         Entry &e = cache_[key];
         e = Entry{*v, false, b.seq, 0, {}};
-        dropIfOnDisk(key, e);
+        dropIfOnDisk(key, e, b.seq);
     }
+    publishCommit(*gate_, b.seq);
 }
 
 bool Prefs::replace(const std::map<QString, Value> &values, UnknownRows unknown) {
@@ -434,7 +437,7 @@ void Prefs::releaseBytes(const QString &key) {
     QMutexLocker l(&lock_);
     released_.insert(key);
     // Not yet on disk: dropped once the writer has committed it.
-    if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second);
+    if (auto it = cache_.find(key); it != cache_.end()) dropIfOnDisk(key, it->second, committedSeq(*gate_));
 }
 
 

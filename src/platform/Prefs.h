@@ -258,7 +258,7 @@ private:
     QByteArray readFromDisk(const QString &key, const PendingSplices &pending) const;
     template <class F> auto withEntry(const QString &key, F f) const;
     QString uniqueAsideKey(const QString &key) const;
-    void dropIfOnDisk(const QString &key, Entry &e) const;
+    void dropIfOnDisk(const QString &key, Entry &e, quint64 committed) const;
     PrefsBatch replacementOf(const std::map<QString, Value> &values, UnknownRows unknown);
     void adoptReplacement(const PrefsBatch &b, const PrefsCommit &c);
 
@@ -270,7 +270,6 @@ private:
     std::set<QString> released_;
     std::set<QString> replaced_; // keys found to hold another program's value, not yet told (lock_)
     std::set<QString> holding_;  // keys whose value a worker reads to hold it whole (this thread only)
-    quint64 onDiskSeq_ = 0; // every write up to this one is committed
     std::shared_ptr<PrefsCommitGate> gate_;
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk

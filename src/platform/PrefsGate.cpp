@@ -2,6 +2,7 @@
 
 #include "platform/PrefsSql.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -59,6 +60,22 @@ void runPrefsCommitHook(bool made) {
         hook = g_hook;
     }
     if (hook) (*hook)(made);
+}
+
+void publishCommit(PrefsCommitGate &gate, quint64 seq) {
+    std::lock_guard g(gate.lock);
+    if (!gate.flight || gate.flight->seq != seq) return;
+    gate.committed = std::max(gate.committed, seq);
+    gate.known = std::move(gate.flight->known);
+    gate.dataVersion = gate.flight->dataVersion;
+    gate.flight.reset();
+    ++gate.settled;
+    gate.settledChanged.notify_all();
+}
+
+quint64 committedSeq(PrefsCommitGate &gate) {
+    std::lock_guard g(gate.lock);
+    return gate.committed;
 }
 
 QString chooseAsideKey(PrefsCommitGate &gate, const QString &key,

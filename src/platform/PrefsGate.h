@@ -16,7 +16,8 @@
 struct sqlite3;
 
 // A seqlock around each commit. The writer marks its commit in flight (under lock), COMMITs without
-// the lock (the sync to the disk), then publishes it: committed, known and settled advance together.
+// the lock (the sync to the disk), then publishes it once what the commit means has been told
+// (publishCommit): committed, known and settled advance together.
 // A reader looks at the gate before and after the first read of its read transaction (which takes
 // the transaction's snapshot). When nothing settled in between, the snapshot holds exactly the
 // commits published before, and perhaps the one in flight: whether it does, the rowid of the key's
@@ -34,10 +35,13 @@ struct PrefsCommitGate {
         std::map<QString, std::optional<qint64>> rows;
         bool rowsTell = true; // false: a row may get back a rowid it had before (the table was wiped)
         std::map<QString, PrefsKnown> known; // what the gate knows once it is published
+        std::optional<qint64> dataVersion;   // the database's data_version inside the commit
     };
 
     std::mutex lock;
     std::condition_variable settledChanged;
+    // Every write of ours up to this one is committed and what its commit means has been told: the one
+    // record of how far the writer got, which the readers, the writer's flush and the domain ask.
     quint64 committed = 0;               // guarded by lock
     quint64 settled = 0;                 // commits published or given up (lock)
     std::optional<Flight> flight;        // guarded by lock
@@ -47,6 +51,12 @@ struct PrefsCommitGate {
     // yet or not: neither ever chooses one the other has (guarded by lock).
     std::set<QString> asideKeys;
 };
+
+// Publishes the commit in flight made for writes up to seq, once its COMMIT went through and its
+// completion has told what it means; nothing when it is published already (or is another one).
+void publishCommit(PrefsCommitGate &gate, quint64 seq);
+// The gate's committed, read under its lock.
+quint64 committedSeq(PrefsCommitGate &gate);
 
 // The one way a name for a copy kept aside of key is chosen ("<key>.unreadable-<stamp>", "-2"… when
 // taken): free in what the chooser sees stored (taken(name): the domain's memory, or the writer's

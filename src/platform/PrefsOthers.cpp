@@ -103,7 +103,7 @@ void Prefs::holdWhole(const QString &key, quint64 version, Read got, QByteArray 
     Entry &e = it->second;
     if (got == Read::notOurs) {
         // Only the bytes the splices were made for are ever held (and so written) as ours.
-        markReplaced(key, e, bytes.size(), onDiskSeq_);
+        markReplaced(key, e, bytes.size(), committedSeq(*gate_));
         l.unlock();
         settleReplaced();
         return;
@@ -229,7 +229,7 @@ std::optional<quint64> Prefs::committedUpTo(const QString &key, quint64 version)
     QMutexLocker l(&lock_);
     auto it = cache_.find(key);
     if (it == cache_.end()) return std::nullopt;
-    if (it->second.seq == version) return onDiskSeq_;
+    if (it->second.seq == version) return committedSeq(*gate_);
     if (version < it->second.replacedAt) return it->second.committedBefore;
     return std::nullopt;
 }
@@ -242,7 +242,7 @@ void Prefs::recordLoaded(const QString &key, quint64 version, const PrefsDigest 
         if (it == cache_.end() || it->second.seq != version) return;
         Entry &e = it->second;
         // The value as stored: not one with writes of ours the disk does not hold yet.
-        if (e.onDisk ? bool(e.pending) : e.seq > onDiskSeq_) return;
+        if (e.onDisk ? bool(e.pending) : e.seq > committedSeq(*gate_)) return;
         e.loaded = digest;
     }
     staged_.splices.erase(key); // made for a value before the one read: void

@@ -487,8 +487,9 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
     }
     if (ok) {
         // Marked in flight under the lock, committed without it: a reader tells from the rowids in
-        // its own snapshot whether that holds this commit, so none waits for the sync.
-        PrefsCommitGate::Flight flight{b.seq, {}, !b.clear, std::move(known)};
+        // its own snapshot whether that holds this commit, so none waits for the sync. Once made, it
+        // stays in flight until its completion has told what it means (publishCommit).
+        PrefsCommitGate::Flight flight{b.seq, {}, !b.clear, std::move(known), version};
         if (!rowsAfter(db, b, flight.rows)) flight.rowsTell = false;
         {
             std::lock_guard g(gate->lock);
@@ -497,15 +498,12 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         runPrefsCommitHook(false);
         ok = exec(db, "COMMIT");
         runPrefsCommitHook(true);
-        std::lock_guard g(gate->lock);
-        if (ok) {
-            gate->committed = std::max(gate->committed, b.seq);
-            gate->known = std::move(gate->flight->known);
-            gate->dataVersion = version;
+        if (!ok) {
+            std::lock_guard g(gate->lock);
+            gate->flight.reset();
+            ++gate->settled;
+            gate->settledChanged.notify_all();
         }
-        gate->flight.reset();
-        ++gate->settled;
-        gate->settledChanged.notify_all();
     }
     if (!ok) {
         r.code = sqlite3_extended_errcode(db);
@@ -546,8 +544,7 @@ bool PrefsWriter::hasPending() const {
 }
 
 quint64 PrefsWriter::committedSeq() const {
-    std::lock_guard l(m_);
-    return committedSeq_;
+    return ::committedSeq(*gate_);
 }
 
 // Another connection holds the lock: a try waits for it a while, in short steps, unless Mivo is
@@ -620,10 +617,11 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         hooks_.committed(b, c);
     else if (tell && hooks_.failed)
         hooks_.failed(c);
-    // Counted as committed once the domain has been told: a flush that returns finds what the
-    // commit changed there (a value found to be another program's, say) already done.
+    // Counted as committed once the domain has been told (its completion may publish it itself, with
+    // what it changed): a flush that returns finds what the commit changed there (a value found to be
+    // another program's, say) already done.
+    if (c.ok) publishCommit(*gate_, b.seq);
     l.lock();
-    if (c.ok) committedSeq_ = std::max(committedSeq_, b.seq);
     done_.notify_all();
     return c;
 }
@@ -665,13 +663,13 @@ void PrefsWriter::run() {
 PrefsCommit PrefsWriter::flush(const Deadline &deadline) {
     std::unique_lock l(m_);
     const quint64 target = submittedSeq_;
-    if (committedSeq_ >= target && pending_.empty() && !busy_) return PrefsCommit::success();
+    if (committedSeq() >= target && pending_.empty() && !busy_) return PrefsCommit::success();
     // A try already running may have started before the last writes came: wait for one more.
     const quint64 enough = tries_ + (busy_ ? 2 : 1);
     urgent_ = true;
     wake_.notify_all();
-    deadline.wait(done_, l, [&] { return committedSeq_ >= target || (tries_ >= enough && !last_.ok); });
-    if (committedSeq_ >= target) return PrefsCommit::success();
+    deadline.wait(done_, l, [&] { return committedSeq() >= target || (tries_ >= enough && !last_.ok); });
+    if (committedSeq() >= target) return PrefsCommit::success();
     if (tries_ >= enough && !last_.ok) return last_;
     return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("the database is busy"));
 }

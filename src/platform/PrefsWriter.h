@@ -50,7 +50,7 @@ public:
 
     void submit(PrefsBatch &&batch);
     bool hasPending() const;
-    // Every round up to this one is committed and its completion has run.
+    // Every round up to this one is committed and its completion has run (the gate keeps it).
     quint64 committedSeq() const;
     // Waits until everything submitted so far is committed and its completions have run, or a try at
     // it has failed.
@@ -111,7 +111,6 @@ private:
     bool failing_ = false;
     bool failingBusy_ = false; // the last failure was another program's lock
     quint64 submittedSeq_ = 0;
-    quint64 committedSeq_ = 0; // advanced once the commit's completion has run
     quint64 tries_ = 0;
     PrefsCommit last_ = PrefsCommit::success();
     // Keys whose stored value another program wrote: splices made for the value before it are not

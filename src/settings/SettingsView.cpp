@@ -3,6 +3,7 @@
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include "platform/Prefs.h"
+#include "platform/StoreLoader.h"
 #include "pomodoro/PomodoroTimer.h"
 #include "settings/Autostart.h"
 #include "settings/SettingsCard.h"
@@ -19,6 +20,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <cmath>
+#include <utility>
 
 using SettingsUi::label;
 using SettingsUi::withAlpha;
@@ -77,6 +79,8 @@ void SettingsView::setup() {
         if (s == scroll_) scrollY_ = v;
     });
     buildContent();
+    builtThisTurn_ = true;
+    QTimer::singleShot(0, this, [this] { builtThisTurn_ = false; });
     // A theme or font-size change builds the page anew: it comes back where the user was, once
     // the new content has its size in the shown page.
     if (scrollY_ > 0) {
@@ -84,6 +88,14 @@ void SettingsView::setup() {
         QPointer<QScrollArea> kept(scroll_);
         QTimer::singleShot(0, this, [kept, y] { if (kept) kept->verticalScrollBar()->setValue(y); });
     }
+}
+
+void SettingsView::refresh() {
+    // Put in place in the same turn setup() built it (its first show, or a theme or font-size change):
+    // what the page shows was read just now, and building it again would only double that show's work.
+    // Stores still loading are waited for as every page waits for them.
+    if (std::exchange(builtThisTurn_, false) && !StoreLoader::get().loading()) return;
+    Page::refresh();
 }
 
 void SettingsView::rebuild() {

@@ -10,14 +10,16 @@ class QWidget;
 // The "settings" page: one scrolling column of sections (notifications, system, data and reset,
 // import and export, appearance, font size, language). It owns no data: every switch and card reads
 // the preferences domain, the phase timer or the health engine when the page is built and writes
-// back at once. Built again when shown, on a language or font-scale change, after a card or a reset
-// changed something, and once after the width changed by more than 2 points.
+// back at once. Built again when shown (unless setup() built it for that very show), on a language or
+// font-scale change, after a card or a reset changed something, and once after the width changed by
+// more than 2 points.
 class SettingsView : public Page {
     Q_OBJECT
 public:
     explicit SettingsView(QWidget *parent = nullptr);
 
     void setup() override;
+    void refresh() override;
 
     // The section title with its rule at top y; returns where the section's first element starts.
     // The support page uses the same title.
@@ -62,4 +64,5 @@ private:
     QPointer<FlippedView> flip_;
     double lastBuiltWidth_ = 0;
     int scrollY_ = 0; // kept across a new build of the page
+    bool builtThisTurn_ = false; // setup() built the content since control last left for the event loop
 };

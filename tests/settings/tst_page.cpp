@@ -128,6 +128,20 @@ private slots:
         }
     }
 
+    // The first show builds the page once, from what setup() read just before; a later show reads
+    // everything again, and shows what changed while the page was hidden.
+    void aShowBuildsOnceAndALaterShowReadsAgain() {
+        QVERIFY(page.open(900, 700));
+        QCOMPARE(page->rebuildCount(), 0);
+        QVERIFY(!find<QCheckBox>("muteSwitch")->isChecked());
+        page->hide();
+        PomodoroTimer::shared().setSoundEnabled(false);
+        MainTabVC::putPageInPlace(page.get(), QRect(0, 0, 900, 700));
+        settle();
+        QCOMPARE(page->rebuildCount(), 1);
+        QVERIFY(find<QCheckBox>("muteSwitch")->isChecked());
+    }
+
     void resizingBuildsAgainOnlyBeyondTwoPoints() {
         QVERIFY(page.open(900, 700));
         const int before = page->rebuildCount();
