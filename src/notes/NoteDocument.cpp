@@ -14,6 +14,7 @@
 #include <QTextDocumentFragment>
 #include <QTextFragment>
 #include <QTextLayout>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -503,6 +504,28 @@ QString loadingText() {
     return L::t({.en = "Loading…", .es = "Cargando…", .de = "Wird geladen…", .fr = "Chargement…", .uk = "Завантаження…", .pl = "Wczytywanie…"});
 }
 
+int appendStoredText(QString &out, const QTextDocument &doc, int from, int at, int to, qsizetype atMost) {
+    const int rule = doc.property(kTextRule).toInt();
+    const qsizetype was = out.size();
+    for (QTextBlock b = doc.findBlock(at); b.isValid() && b.position() <= to; b = b.next()) {
+        // Stopped only where a paragraph or piece begins: its line break, if any, is added on return.
+        if (out.size() - was >= atMost && b.position() > at) return b.position();
+        if (b.position() > from && !continues(b)) out += u'\n';
+        const int start = std::max(at, b.position());
+        const int end = std::min(to, b.position() + b.length() - 1);
+        if (end <= start) continue;
+        const qsizetype begin = out.size();
+        out += QStringView(b.text()).mid(start - b.position(), end - start);
+        if (rule == TextRule::raw) continue;
+        for (qsizetype i = begin; i < out.size(); ++i) {
+            QChar &ch = out[i];
+            if (ch == QChar::LineSeparator) ch = u'\n';
+            else if (rule == TextRule::rich && ch == QChar::Nbsp) ch = u' ';
+        }
+    }
+    return -1;
+}
+
 namespace {
 // The text as stored from from to to, made in out; with take, out is handed over whenever it holds
 // stretch characters or more, and once more at the end (last set): take removes from its front what
@@ -510,21 +533,11 @@ namespace {
 void storedText(QString &out, const QTextDocument &doc, int from, int to, qsizetype stretch,
                 const std::function<void(QString &, bool)> &take) {
     if (to < 0) to = doc.characterCount() - 1;
-    const int rule = doc.property(kTextRule).toInt();
-    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+    for (int at = from; at >= 0;) {
         if (take && out.size() >= stretch) take(out, false);
-        if (b.position() > from && !continues(b)) out += u'\n';
-        const int start = std::max(from, b.position());
-        const int end = std::min(to, b.position() + b.length() - 1);
-        if (end <= start) continue;
-        const qsizetype was = out.size();
-        out += QStringView(b.text()).mid(start - b.position(), end - start);
-        if (rule == TextRule::raw) continue;
-        for (qsizetype i = was; i < out.size(); ++i) {
-            QChar &ch = out[i];
-            if (ch == QChar::LineSeparator) ch = u'\n';
-            else if (rule == TextRule::rich && ch == QChar::Nbsp) ch = u' ';
-        }
+        at = appendStoredText(out, doc, from, at, to,
+                              take ? std::max<qsizetype>(1, stretch - out.size())
+                                   : std::numeric_limits<qsizetype>::max());
     }
     if (take) take(out, true);
 }

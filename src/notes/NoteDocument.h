@@ -89,6 +89,10 @@ QTextDocument *build(const Note &note, const Style &style);
 // hold a line separator are not gathered); one read from rich text reads as the editors' plain text
 // (line separators as line breaks, no-break spaces as spaces).
 QString wholeText(const QTextDocument &doc, int from = 0, int to = -1);
+// The same a part at a time: appends to out the text of from..to (to not -1) going on from at (from,
+// or where the call before stopped), until to or until about atMost characters are added, stopping
+// only where a paragraph or piece begins. Returns where to go on from, -1 once to is reached.
+int appendStoredText(QString &out, const QTextDocument &doc, int from, int at, int to, qsizetype atMost);
 // Removes the cuts between pieces, so the document holds one paragraph per line again.
 void joinPieces(QTextDocument &doc);
 // Gathers the short paragraphs of a rich text into paragraphs of about kGroupChars, each break a line

@@ -37,11 +37,16 @@ void keepLongStepsBelow(QTextDocument &doc, int top) {
 QMimeData *NoteTextView::createMimeDataFromSelection() const {
     std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
     const QTextCursor c = textCursor();
+    const int from = c.selectionStart(), to = c.selectionEnd();
+    // The selection copied as it is offered as the primary selection: made once for both.
+    for (const QPointer<SelectionCopy> &p : copies_)
+        if (p->isOf(document(), from, to)) {
+            auto *same = new SelectionCopy(*p);
+            copies_.emplace_back(same);
+            return same;
+        }
     // The stored text, without a line break at a cut between pieces.
-    auto *m = new SelectionCopy(
-        document(), c.selectionStart(), c.selectionEnd(),
-        [](const QTextDocument &doc, int from, int to) { return NoteDocument::wholeText(doc, from, to); },
-        NoteDocument::richCopy);
+    auto *m = new SelectionCopy(document(), from, to, NoteDocument::appendStoredText, NoteDocument::richCopy);
     copies_.emplace_back(m);
     return m;
 }

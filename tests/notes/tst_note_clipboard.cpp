@@ -1,4 +1,5 @@
 // Copy, cut and paste in a note's view, and where undo and redo leave the caret.
+#include "common/HeldPool.h"
 #include "common/RichNotes.h"
 #include "notes/NoteTextView.h"
 #include "notes/RichTextView.h"
@@ -53,6 +54,29 @@ void placeCursor(NoteTextView &v, int pos) {
     v.setTextCursor(c);
 }
 
+// A line of emoji and flags with no space to cut at.
+QString denseLine(int chars) {
+    QString s;
+    while (s.size() < chars)
+        s += QStringLiteral("🇺🇦🇩🇪👍🏽👩‍💻🙂x");
+    return s;
+}
+
+// A document position's offset in the stored text (each cut between pieces takes a position).
+int storedOffset(const QTextDocument &doc, int pos) {
+    int cuts = 0;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
+        cuts += NoteDocument::continues(b);
+    return pos - cuts;
+}
+
+int docPosition(const QTextDocument &doc, int stored) {
+    int pos = stored;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
+        pos += NoteDocument::continues(b);
+    return pos;
+}
+
 bool caretShown(NoteTextView &v) {
     return v.viewport()->rect().contains(v.cursorRect().center());
 }
@@ -61,21 +85,88 @@ bool caretShown(NoteTextView &v) {
 class TestNoteClipboard : public QObject {
     Q_OBJECT
 private slots:
-    // A select-all and copy of a long note makes nothing until a format is asked for, and then
-    // only that one.
-    void aCopyIsMadeWhenAskedFor() {
-        const Note n = richNote(QStringLiteral("R"), 200 * 1024);
+    // A select-all and copy of a long note makes nothing at once: its text is read a slice per turn,
+    // or, asked for before (by another program, as UTF-8), by a worker while the window's thread
+    // waits; and left by its view, the same. What is given is the stored text of the selection,
+    // across pieces cut between emoji and flags, moved by edits before it meanwhile. Rich text is
+    // offered only for a short selection. With every worker busy it is read here, whole.
+    void aLongCopyIsReadAPartAtATime() {
+        QString body;
+        for (int i = 0; i < 6; ++i)
+            body += denseLine(40'000) + u'\n' + wordsLine(30'000) + u'\n';
         NoteTextView v;
-        show(v, n);
+        show(v, textNote(body));
+        QTextDocument *doc = v.document();
+        QVERIFY(doc->blockCount() > 30);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const auto copied = [clipboard] {
+            return qobject_cast<const SelectionCopy *>(clipboard->mimeData());
+        };
+        const auto wanted = [&body, doc](int from, int to) {
+            return body.mid(storedOffset(*doc, from), storedOffset(*doc, to) - storedOffset(*doc, from));
+        };
+        const QString kText = QStringLiteral("text/plain");
+
+        // Asked for at once, as bytes.
+        int from = 8, to = docPosition(*doc, int(body.lastIndexOf(QStringLiteral("word5"))) + 2);
+        QString want = wanted(from, to);
+        select(v, from, to);
+        v.copy();
+        const SelectionCopy *copy = copied();
+        QVERIFY(copy && !copy->textMade());
+        QVERIFY(copy->hasText());
+        QVERIFY(!copy->hasHtml());
+        QCOMPARE(copy->data(kText), want.toUtf8());
+        QCOMPARE(copy->text(), want);
+        QCOMPARE(copy->mostReadHere(), 0);
+        // Copied again (as the primary selection is and the clipboard then), it is not made again.
+        v.copy();
+        QVERIFY(copied() != copy && copied()->textMade());
+        QCOMPARE(copied()->data(kText), want.toUtf8());
+
+        // Read over turns, typed before and after it meanwhile.
+        from = docPosition(*doc, int(body.indexOf(QStringLiteral("👩"), 50'000)));
+        to = docPosition(*doc, int(body.indexOf(QStringLiteral("🇩🇪"), 300'000)));
+        want = wanted(from, to);
+        select(v, from, to);
+        v.copy();
+        copy = copied();
+        for (int i = 0; i < 100 && copy->mostReadHere() == 0; ++i)
+            QCoreApplication::processEvents();
+        QVERIFY(copy->mostReadHere() > 0 && !copy->textMade());
+        QTextCursor behind(doc);
+        behind.insertText(QStringLiteral("before "));
+        behind.setPosition(to + 20);
+        behind.insertText(QStringLiteral(" after"));
+        QTRY_VERIFY(copy->textMade());
+        QCOMPARE(copy->text(), want);
+        QTRY_COMPARE(copy->data(kText), want.toUtf8());
+        QVERIFY(copy->mostReadHere() <= SelectionCopy::kSliceChars + NoteDocument::kPieceChars);
+
+        // Left by its view before it is read: read where it stands, and kept.
+        select(v, 8, to);
+        want = NoteDocument::wholeText(*doc, 8, to);
+        v.copy();
+        copy = copied();
+        v.setDocument(NoteDocument::build(textNote(QStringLiteral("other")), style()));
+        v.document()->setParent(&v);
+        delete doc;
+        QVERIFY(copy->textMade());
+        QCOMPARE(copy->text(), want);
+        QCOMPARE(copy->mostReadHere(), 0);
+
+        // A short one offers rich text.
+        show(v, textNote(body));
+        select(v, 8, 8 + SelectionCopy::kKeptRichChars);
+        v.copy();
+        QVERIFY(copied()->hasHtml());
+
+        // Every worker busy: read here rather than waited for.
+        HeldPool held;
         v.selectAll();
         v.copy();
-        const QMimeData *m = QGuiApplication::clipboard()->mimeData();
-        const auto *copy = qobject_cast<const SelectionCopy *>(m);
-        QVERIFY(copy);
-        QVERIFY(m->hasText() && m->hasHtml());
-        QVERIFY(!copy->textMade() && !copy->richMade());
-        QCOMPARE(m->text(), n.body);
-        QVERIFY(copy->textMade() && !copy->richMade());
+        QCOMPARE(clipboard->mimeData()->data(kText), body.toUtf8());
+        QCOMPARE(clipboard->text(), body);
     }
 
     // What is pasted is what was selected when it was copied, whatever was edited since: typed over,
