@@ -355,10 +355,6 @@ void writeLater(const QString &path, const Note &note, Format f, QObject *receiv
     writeLater(path, [note]() mutable { return std::optional<Note>(std::move(note)); }, f, receiver, std::move(done));
 }
 
-namespace {
-QString g_scratchLastPath;
-}
-
 void writeLater(const QString &path, std::function<std::optional<Note>()> read, Format f, QObject *receiver,
                 std::function<void(const WriteResult &)> done) {
     auto running = std::make_shared<Running>();
@@ -376,8 +372,6 @@ void writeLater(const QString &path, std::function<std::optional<Note>()> read, 
     Background::run<WriteResult>(
         receiver,
         [path, read = std::move(read), f, running, unread]() mutable {
-            const QString seen = g_scratchLastPath;
-            (void)seen.utf16();
             const auto stopped = [&running] { return running->stop.load(std::memory_order_relaxed); };
             const auto commit = [&running](QSaveFile &file) {
                 if (g_beforeCommit) g_beforeCommit();
@@ -405,7 +399,6 @@ void writeLater(const QString &path, std::function<std::optional<Note>()> read, 
             if (!r.stopped) done(r);
         },
         {QStringLiteral("export"), Background::AtQuit::end, stop});
-    g_scratchLastPath = path;
 }
 
 int stopAll() {
