@@ -66,14 +66,19 @@ else
 fi
 ninja -C "$build" -j "$jobs" "${targets[@]}" || { echo "sanitize.sh: BUILD FAILED"; exit 1; }
 
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:new_delete_type_mismatch=0:${ASAN_OPTIONS:-}"
+# A crash (a null read, an abort) is reported by the sanitizer, with the stack of ours that made it, and
+# ends the test at once. QtTest's own crash handler would attach gdb to print the stack instead, and
+# gdb hangs on an instrumented process until ctest's limit ends the test, telling nothing.
+crash="allow_user_segv_handler=0:handle_abort=1"
+export QTEST_DISABLE_STACK_DUMP=1
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:new_delete_type_mismatch=0:$crash:${ASAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:${UBSAN_OPTIONS:-}"
 # The summary below judges the reports (Qt's own are no fault), not the exit code. A fork (a test
 # starting a helper program) goes on as the child of a threaded process may.
 # scripts/tsan.supp leaves out reports that lie wholly in Qt (see there); how often each of its lines
 # matched is counted in the summary, so a line that starts hiding more shows.
-export TSAN_OPTIONS="exitcode=0:halt_on_error=0:die_after_fork=0:second_deadlock_stack=1:suppressions=$root/scripts/tsan.supp:print_suppressions=1:${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="exitcode=0:halt_on_error=0:die_after_fork=0:second_deadlock_stack=1:$crash:suppressions=$root/scripts/tsan.supp:print_suppressions=1:${TSAN_OPTIONS:-}"
 export QT_QPA_PLATFORM=offscreen
 
 # One launch of the program in a home of its own, quit with SIGTERM after $2 seconds; $3 is a
@@ -242,7 +247,8 @@ root="$root" modules="$modules" awk "$ours_awk"'
       qt[where]++; nqt++
     }
   }
-  /ThreadSanitizer: (nested bug|CHECK failed|failed to|unexpected memory mapping)|^FATAL: ThreadSanitizer/ {
+  # A crash: its stack says where.
+  /ThreadSanitizer: (nested bug|CHECK failed|failed to|unexpected memory mapping|[A-Z]+ on unknown address)|^FATAL: ThreadSanitizer/ {
     mine[test ": " $0]++; faults++
   }
   # At each exit, how often each suppression matched: "ThreadSanitizer: Matched 3 suppressions

@@ -160,14 +160,17 @@ void NotesView::dropLongDoc() {
     if (!longDoc_) return;
     finder_->letGo(longDoc_); // searched no more: it is deleted on a worker
     if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
-    NoteDocument::discard(longDoc_);
+    // Let go of it before it goes: the worker that deletes it frees what the pointer watches it with.
+    QTextDocument *const doc = longDoc_;
     longDoc_ = nullptr;
+    NoteDocument::discard(doc);
 }
 
 void NotesView::dropNextCard() {
     delete nextView_.data();
-    if (nextDoc_) NoteDocument::discard(nextDoc_);
+    QTextDocument *const next = nextDoc_;
     nextDoc_ = nullptr;
+    if (next) NoteDocument::discard(next);
     nextKey_ = {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/Handover.h"
 #include <QCoreApplication>
+#include <QRunnable>
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
@@ -101,19 +102,22 @@ void undelivered(const JobPtr &job) {
 }
 
 // The queued call that hands a result back. One that never runs (its receiver went first, or the
-// application ended before its event loop came to it) frees the result all the same.
+// application ended before its event loop came to it) frees the result all the same. Its hand-over is
+// marked on the object itself, where Qt's queued call keeps it: the receiver's thread reads nothing
+// of it before.
 class HandBack {
 public:
-    explicit HandBack(JobPtr job) : job_(std::move(job)) {}
-    HandBack(HandBack &&o) noexcept : job_(std::move(o.job_)) {}
+    explicit HandBack(JobPtr job) : job_(std::move(job)) { Handover::release(this); }
+    HandBack(HandBack &&o) noexcept : job_(std::move(o.job_)) { Handover::release(this); }
     HandBack(const HandBack &) = delete;
     HandBack &operator=(const HandBack &) = delete;
     HandBack &operator=(HandBack &&) = delete;
     ~HandBack() {
+        Handover::acquire(this);
         if (job_) undelivered(job_);
     }
     void operator()() {
-        Handover::acquire(job_.get());
+        Handover::acquire(this);
         deliver(std::exchange(job_, nullptr));
     }
 
@@ -130,8 +134,26 @@ void receiverGone(const JobPtr &job) {
     handBack = std::move(job->handBack);
 }
 
+// A task on the pool, its hand-over marked on the task itself: the worker reads nothing of it
+// before (a lambda handed to the pool as such is read by the call into it, before any of its code).
+class PoolTask : public QRunnable {
+public:
+    explicit PoolTask(std::function<void()> fn) : fn_(std::move(fn)) { Handover::release(this); }
+    void run() override {
+        Handover::acquire(this);
+        fn_();
+        fn_ = nullptr; // what it captured goes here
+    }
+
+private:
+    std::function<void()> fn_;
+};
+
+void startOnPool(std::function<void()> fn) {
+    pool().start(new PoolTask(std::move(fn)));
+}
+
 void runOnWorker(const JobPtr &job) {
-    Handover::acquire(job.get());
     {
         std::lock_guard l(job->m);
         if (job->state != Job::State::queued) return; // abandoned, or run by finish()
@@ -148,7 +170,6 @@ void runOnWorker(const JobPtr &job) {
             job->cv.notify_all();
             // Under the lock: the receiver is not destroyed before the call is queued, and once it
             // is, the queued call goes with it (and frees the result).
-            Handover::release(job.get());
             QMetaObject::invokeMethod(
                 job->receiver, [h = HandBack(job)]() mutable { h(); }, Qt::QueuedConnection);
             return;
@@ -186,9 +207,8 @@ void drain(const std::shared_ptr<Lane::State> &lane) {
 }
 
 void enqueue(const JobPtr &job) {
-    Handover::release(job.get());
     if (!job->lane) {
-        pool().start([job] { runOnWorker(job); });
+        startOnPool([job] { runOnWorker(job); });
         return;
     }
     const std::shared_ptr<Lane::State> &lane = job->lane;
@@ -196,7 +216,7 @@ void enqueue(const JobPtr &job) {
     lane->queue.push_back(job);
     if (lane->draining < lane->max) {
         ++lane->draining;
-        pool().start([lane] { drain(lane); });
+        startOnPool([lane] { drain(lane); });
     }
 }
 
@@ -309,13 +329,7 @@ bool settled(const JobPtr &job) {
 }
 
 void detached(std::function<void()> work) {
-    auto task = std::make_shared<std::function<void()>>(std::move(work));
-    Handover::release(task.get());
-    pool().start([task] {
-        Handover::acquire(task.get());
-        (*task)();
-        *task = nullptr;
-    });
+    startOnPool(std::move(work));
 }
 
 int stopAll() {

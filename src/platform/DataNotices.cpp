@@ -1,6 +1,7 @@
 #include "platform/DataNotices.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/Handover.h"
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
@@ -63,8 +64,7 @@ void DataNotices::add(const DataNotice &n) {
     if (QThread::currentThread() == thread())
         emit added();
     else
-        QMetaObject::invokeMethod(
-            this, [this] { emit added(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, Handover::queued([this] { emit added(); }), Qt::QueuedConnection);
 }
 
 void DataNotices::keptElsewhere(const DataNotice &was, const QString &keptAs) {

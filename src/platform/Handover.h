@@ -13,6 +13,8 @@
 #endif
 #endif
 
+#include <utility>
+
 #ifdef MIVO_THREAD_SANITIZER
 extern "C" void __tsan_acquire(void *addr);
 extern "C" void __tsan_release(void *addr);
@@ -29,5 +31,29 @@ inline void acquire([[maybe_unused]] const void *token) {
 #ifdef MIVO_THREAD_SANITIZER
     __tsan_acquire(const_cast<void *>(token));
 #endif
+}
+
+// A call queued to another thread's object (QMetaObject::invokeMethod with a functor), its hand-over
+// marked on the call itself, where Qt keeps it: the taking thread reads nothing of it before. Each
+// move marks the new place; the last one is where Qt keeps it.
+template <class F> class Queued {
+public:
+    explicit Queued(F f) : f_(std::move(f)) { release(this); }
+    Queued(Queued &&o) noexcept : f_(std::move(o.f_)) { release(this); }
+    Queued(const Queued &) = delete;
+    Queued &operator=(const Queued &) = delete;
+    Queued &operator=(Queued &&) = delete;
+    ~Queued() { acquire(this); } // what it captured goes on the taking thread
+    void operator()() {
+        acquire(this);
+        f_();
+    }
+
+private:
+    F f_;
+};
+
+template <class F> Queued<F> queued(F f) {
+    return Queued<F>(std::move(f));
 }
 } // namespace Handover

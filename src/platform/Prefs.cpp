@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/DataNotices.h"
+#include "platform/Handover.h"
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
@@ -114,14 +115,14 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
     if (c.drained && lockMet_.exchange(false))
         QMetaObject::invokeMethod(
             this,
-            [this] {
+            Handover::queued([this] {
                 // Saved once nothing is left, here or with the writer; otherwise the next commit
                 // tells (armed before looking, so a commit in between is not missed).
                 lockMet_ = true;
                 if (hasPending()) return;
                 lockMet_ = false;
                 setSaveWaiting(false);
-            },
+            }),
             Qt::QueuedConnection);
     if (const quint64 unsaved = unsavedSeq_; unsaved && c.ok && b.seq >= unsaved) {
         // What the last quit could not write is in the database now: its file goes, and the user hears.
@@ -169,7 +170,8 @@ void Prefs::afterCommit(const PrefsBatch &b, const PrefsCommit &c) {
         if (f.foreign) foreign_[f.key] = RawRow{f.foreign->type, f.foreign->storage, f.foreign->bytes};
         replaced = true;
     }
-    if (replaced) QMetaObject::invokeMethod(this, [this] { settleReplaced(); }, Qt::QueuedConnection);
+    if (replaced)
+        QMetaObject::invokeMethod(this, Handover::queued([this] { settleReplaced(); }), Qt::QueuedConnection);
     for (const auto &[key, aside] : c.replacedAside) {
         qWarning("mivo: %s was changed by another program; its value is kept as %s", qPrintable(key),
                  qPrintable(aside));
@@ -211,13 +213,13 @@ void Prefs::reportFailure(const PrefsCommit &c) {
     qWarning("mivo: could not save settings (will try again): %s", qPrintable(c.error));
     QMetaObject::invokeMethod(
         this,
-        [this, locked, message = c.error] {
+        Handover::queued([this, locked, message = c.error] {
             // Another program's lock is a wait, not a failure: nothing for the user to mend.
             setSaveWaiting(locked);
             if (locked) return;
             lastErrorText_ = message;
             emit writeFailed(message);
-        },
+        }),
         Qt::QueuedConnection);
 }
 
@@ -400,9 +402,9 @@ void Prefs::replaceLater(const std::map<QString, Value> &values, QObject *contex
     const auto answer = [this, ctx, done](bool ok, const QString &error) {
         QMetaObject::invokeMethod(
             this,
-            [ctx, done, ok, error] {
+            Handover::queued([ctx, done, ok, error] {
                 if (ctx) done(ok, error);
-            },
+            }),
             Qt::QueuedConnection);
     };
     if (frozen_ || closed_ || replacing_ || !writer_) {
@@ -418,7 +420,7 @@ void Prefs::replaceLater(const std::map<QString, Value> &values, QObject *contex
                               if (c.ok) adoptReplacement(b, c);
                               QMetaObject::invokeMethod(
                                   this,
-                                  [this, ok = c.ok, error = c.error] {
+                                  Handover::queued([this, ok = c.ok, error = c.error] {
                                       replacing_ = false;
                                       if (ok) {
                                           staged_ = PrefsBatch(); // replaced, with everything else
@@ -427,7 +429,7 @@ void Prefs::replaceLater(const std::map<QString, Value> &values, QObject *contex
                                           qWarning("mivo: could not replace the data: %s", qPrintable(error));
                                           handOver();
                                       }
-                                  },
+                                  }),
                                   Qt::QueuedConnection);
                               answer(c.ok, c.error);
                           });

@@ -1,5 +1,7 @@
 #pragma once
 #include "platform/Background.h"
+#include "platform/Handover.h"
+#include <QRunnable>
 #include <QSemaphore>
 #include <QThreadPool>
 #include <vector>
@@ -15,10 +17,22 @@ struct HeldPool {
     std::vector<Held> pools{{&Background::pool(), Background::pool().maxThreadCount()},
                             {QThreadPool::globalInstance(), QThreadPool::globalInstance()->maxThreadCount()}};
     QSemaphore held;
+    // Takes up a worker until released, its hand-over marked as the app's own tasks' are.
+    class Holder : public QRunnable {
+    public:
+        explicit Holder(QSemaphore *held) : held_(held) { Handover::release(this); }
+        void run() override {
+            Handover::acquire(this);
+            held_->acquire();
+        }
+
+    private:
+        QSemaphore *held_;
+    };
     HeldPool() {
         for (const Held &h : pools) {
             h.pool->setMaxThreadCount(1);
-            h.pool->start([this] { held.acquire(); });
+            h.pool->start(new Holder(&held));
         }
     }
     void release() {

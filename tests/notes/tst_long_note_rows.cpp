@@ -1,6 +1,7 @@
 #include "common/TestEnv.h"
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
+#include "platform/Handover.h"
 #include <QAbstractEventDispatcher>
 #include <QAbstractTextDocumentLayout>
 #include <QClipboard>
@@ -676,7 +677,8 @@ private slots:
         QCOMPARE(turnListeners(), alone);
         QCoreApplication::processEvents();
         QMetaObject::invokeMethod(
-            doc.get(), [&] { doc->moveToThread(qApp->thread()); }, Qt::BlockingQueuedConnection);
+            doc.get(), Handover::queued([&] { doc->moveToThread(qApp->thread()); }),
+            Qt::BlockingQueuedConnection);
         { const NoteDocument::PacedLayout::Pacing turn(doc.get(), nullptr); }
         QCOMPARE(turnListeners(), alone + 1);
     }

@@ -1,8 +1,19 @@
 #include "common/TestEnv.h"
 #include "ui/ToneSoundPlayer.h"
-#include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+
+namespace {
+// Whether the event loop ran while fn did: a call that waits for the audio back end (a load, the
+// tone's end) through the loop turns it, and a zero-time timer started before it then fires.
+template <class F> bool loopRanDuring(F fn) {
+    bool ran = false;
+    QObject context;
+    QTimer::singleShot(0, &context, [&ran] { ran = true; });
+    fn();
+    return ran;
+}
+} // namespace
 
 class TestSound : public QObject {
     Q_OBJECT
@@ -32,12 +43,11 @@ private slots:
     // Without an audio output a play must neither start anything nor block the caller.
     void withoutAnOutputOrAKnownNameNothingPlays() {
         ToneSoundPlayer mute(false, nullptr);
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 20; ++i)
-            mute.play(QStringLiteral("Glass"));
+        QVERIFY(!loopRanDuring([&] {
+            for (int i = 0; i < 20; ++i)
+                mute.play(QStringLiteral("Glass"));
+        }));
         QCOMPARE(mute.started(), 0);
-        QVERIFY(t.elapsed() < 500);
         ToneSoundPlayer player(true, nullptr);
         player.play(QStringLiteral("Sosumi"));
         QCOMPARE(player.started(), 0);
@@ -52,13 +62,12 @@ private slots:
         };
         QVERIFY(!multimediaMapped());
         ToneSoundPlayer player(true, nullptr);
-        QElapsedTimer t;
-        t.start();
-        for (int i = 0; i < 3; ++i)
-            player.play(QStringLiteral("Ping"));
+        QVERIFY(!loopRanDuring([&] {
+            for (int i = 0; i < 3; ++i)
+                player.play(QStringLiteral("Ping"));
+        }));
         QCOMPARE(player.started(), 3);
         QVERIFY(multimediaMapped());
-        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
     }
 };
 
