@@ -1,7 +1,6 @@
 #include "common/TestEnv.h"
 #include "notes/RtfCodec.h"
 #include <QAbstractTextDocumentLayout>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTextBlock>
@@ -514,17 +513,15 @@ private slots:
     }
 
     void workIsLinearInTheInput() {
-        // Many tiny groups and many format changes: a quadratic path would take minutes here.
+        // Many tiny groups and many format changes: a quadratic path would take many minutes here and end
+        // the run at its time limit, so no clock of this machine is judged.
         QByteArray groups = "{\\rtf1 ";
         for (int i = 0; i < 200000; ++i)
             groups += "{\\b x}{\\i y}";
         groups += '}';
-        QElapsedTimer t;
-        t.start();
         QTextDocument doc;
         QVERIFY(RtfCodec::read(groups, &doc));
         QCOMPARE(doc.characterCount(), 400001);
-        QVERIFY2(t.elapsed() < 20000, qPrintable(QString::number(t.elapsed())));
     }
 };
 
