@@ -235,8 +235,11 @@ void AppDelegate::willTerminate() {
     PomodoroTimer::shared().saveState();
     // A note saved just before quitting is still being read or encoded on a worker: it reaches the
     // store now, in the order the saves were made, or the edit would be lost with the closed database.
+    // One that cannot within the deadline is named to the user at the next start.
     for (const QString &what : Background::finishAll(saves, Background::AtQuit::handBack))
-        std::fprintf(stderr, "mivo: %s was still under way when Mivo quit; its last edit is lost\n",
+        std::fprintf(stderr,
+                     "mivo: %s was still under way when Mivo quit; its last edit is lost (named at the next "
+                     "start)\n",
                      qPrintable(what));
     // A large note's bytes made meanwhile are written with the rest.
     NoteStore::shared().settle(saves);

@@ -19,7 +19,9 @@
 #include <optional>
 #include <sys/stat.h>
 
-QString unreadableDataName(const QString &key) {
+namespace {
+// What the user calls the data of a store's key; nothing for a key of no store (a setting).
+std::optional<QString> storeDataName(const QString &key) {
     struct Name {
         const char *key;
         Tr name;
@@ -77,6 +79,13 @@ QString unreadableDataName(const QString &key) {
           .uk = "Список відтворення",
           .pl = "Playlista"}},
     };
+    for (const Name &n : names)
+        if (key == QLatin1String(n.key)) return L::t(n.name);
+    return std::nullopt;
+}
+} // namespace
+
+QString unreadableDataName(const QString &key) {
     if (key.isEmpty())
         return L::t({.en = "All settings and data (the database)",
                      .es = "Todos los ajustes y datos (la base de datos)",
@@ -84,8 +93,7 @@ QString unreadableDataName(const QString &key) {
                      .fr = "Tous les réglages et données (la base de données)",
                      .uk = "Усі налаштування та дані (база даних)",
                      .pl = "Wszystkie ustawienia i dane (baza danych)"});
-    for (const Name &n : names)
-        if (key == QLatin1String(n.key)) return L::t(n.name);
+    if (auto name = storeDataName(key)) return *name;
     return QStringLiteral("“%1”").arg(key); // a store added later still gets a line of its own
 }
 
@@ -252,60 +260,79 @@ QString dayAndTime(const QDateTime &at) {
            QLocale(AppLangs::regionLocaleId(lang)).toString(at.time(), QLocale::ShortFormat);
 }
 
+// The pages whose changes a damaged file seemed to hold, as " (Notes, Settings)"; empty when none
+// could be made out. Any key of no store is a setting.
+QString seemedToHold(const QStringList &keys) {
+    QStringList names;
+    for (const QString &key : keys) {
+        const QString name = storeDataName(key).value_or(L::t({.en = "Settings",
+                                                               .es = "Ajustes",
+                                                               .de = "Einstellungen",
+                                                               .fr = "Réglages",
+                                                               .uk = "Налаштування",
+                                                               .pl = "Ustawienia"}));
+        if (!names.contains(name)) names << name;
+    }
+    return names.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(names.join(QStringLiteral(", ")));
+}
+
 // Files of Mivo's own beside the database that were not whole at this start: nothing of them was
-// taken, and each is kept where the user can find it.
+// taken, and each is kept where the user can find it, named by what it held and when.
 QStringList sideFileLines(const std::vector<DataNotice> &notices) {
     QStringList lines;
     for (const DataNotice &n : notices) {
         if (n.kind == DataNotice::Kind::unsavedUnreadable) {
+            const QString what = seemedToHold(n.held);
             if (const auto at = writtenAt(n.keptAs))
                 lines
                     << L::t(
-                           {.en = "The changes you made before Mivo quit on %1 could not be saved then. The "
-                                  "file that kept them could not be read back safely, so none of them were "
-                                  "applied; it is kept as %2.",
-                            .es = "Los cambios que hiciste antes de que Mivo se cerrara el %1 no se pudieron "
-                                  "guardar entonces. El archivo que los conservaba no se pudo leer de forma "
-                                  "segura, así que no se aplicó ninguno; se conserva como %2.",
-                            .de = "Die Änderungen, die du vor dem Beenden von Mivo am %1 gemacht hast, "
+                           {.en =
+                                "The changes you made%3 before Mivo quit on %1 could not be saved then. The "
+                                "file that kept them could not be read back safely, so none of them were "
+                                "applied; it is kept as %2.",
+                            .es =
+                                "Los cambios%3 que hiciste antes de que Mivo se cerrara el %1 no se pudieron "
+                                "guardar entonces. El archivo que los conservaba no se pudo leer de forma "
+                                "segura, así que no se aplicó ninguno; se conserva como %2.",
+                            .de = "Die Änderungen%3, die du vor dem Beenden von Mivo am %1 gemacht hast, "
                                   "konnten damals nicht gespeichert werden. Die Datei, die sie aufbewahrte, "
                                   "ließ sich nicht sicher lesen, daher wurde keine davon übernommen; sie ist "
                                   "als %2 aufbewahrt.",
-                            .fr = "Les modifications faites avant la fermeture de Mivo le %1 n'ont pas pu "
+                            .fr = "Les modifications faites%3 avant la fermeture de Mivo le %1 n'ont pas pu "
                                   "être enregistrées alors. Le fichier qui les conservait n'a pas pu être "
                                   "relu de façon sûre : aucune n'a donc été appliquée ; il est conservé sous "
                                   "%2.",
-                            .uk = "Зміни, зроблені перед виходом з Mivo (%1), тоді не вдалося зберегти. "
+                            .uk = "Зміни%3, зроблені перед виходом з Mivo (%1), тоді не вдалося зберегти. "
                                   "Файл, у якому їх було збережено, не вдалося надійно прочитати, тому "
                                   "жодну з них не застосовано; його збережено як %2.",
-                            .pl = "Zmian wprowadzonych przed zamknięciem Mivo (%1) nie udało się wtedy "
+                            .pl = "Zmian%3 wprowadzonych przed zamknięciem Mivo (%1) nie udało się wtedy "
                                   "zapisać. Pliku, w którym je zachowano, nie udało się bezpiecznie "
                                   "odczytać, więc żadnej z nich nie zastosowano; zachowano go jako %2."})
-                           .arg(dayAndTime(*at), n.keptAs);
+                           .arg(dayAndTime(*at), n.keptAs, what);
             else
                 lines
                     << L::t(
-                           {.en = "The changes you made before Mivo last quit could not be saved then. The "
+                           {.en = "The changes you made%2 before Mivo last quit could not be saved then. The "
                                   "file that kept them could not be read back safely, so none of them were "
                                   "applied; it is kept as %1.",
-                            .es = "Los cambios que hiciste antes del último cierre de Mivo no se pudieron "
+                            .es = "Los cambios%2 que hiciste antes del último cierre de Mivo no se pudieron "
                                   "guardar entonces. El archivo que los conservaba no se pudo leer de forma "
                                   "segura, así que no se aplicó ninguno; se conserva como %1.",
-                            .de = "Die Änderungen, die du vor dem letzten Beenden von Mivo gemacht hast, "
+                            .de = "Die Änderungen%2, die du vor dem letzten Beenden von Mivo gemacht hast, "
                                   "konnten damals nicht gespeichert werden. Die Datei, die sie aufbewahrte, "
                                   "ließ sich nicht sicher lesen, daher wurde keine davon übernommen; sie ist "
                                   "als %1 aufbewahrt.",
-                            .fr = "Les modifications faites avant la dernière fermeture de Mivo n'ont pas "
+                            .fr = "Les modifications faites%2 avant la dernière fermeture de Mivo n'ont pas "
                                   "pu être enregistrées alors. Le fichier qui les conservait n'a pas pu être "
                                   "relu de façon sûre : aucune n'a donc été appliquée ; il est conservé sous "
                                   "%1.",
-                            .uk = "Зміни, зроблені перед останнім виходом з Mivo, тоді не вдалося "
+                            .uk = "Зміни%2, зроблені перед останнім виходом з Mivo, тоді не вдалося "
                                   "зберегти. Файл, у якому їх було збережено, не вдалося надійно прочитати, "
                                   "тому жодну з них не застосовано; його збережено як %1.",
-                            .pl = "Zmian wprowadzonych przed ostatnim zamknięciem Mivo nie udało się wtedy "
+                            .pl = "Zmian%2 wprowadzonych przed ostatnim zamknięciem Mivo nie udało się wtedy "
                                   "zapisać. Pliku, w którym je zachowano, nie udało się bezpiecznie "
                                   "odczytać, więc żadnej z nich nie zastosowano; zachowano go jako %1."})
-                           .arg(n.keptAs);
+                           .arg(n.keptAs, what);
         } else if (n.kind == DataNotice::Kind::noticesUnreadable) {
             lines
                 << L::t({.en = "Mivo had messages for you from its last run (about copies of your data it "
@@ -333,38 +360,71 @@ QStringList sideFileLines(const std::vector<DataNotice> &notices) {
     return lines;
 }
 
-// Changes the last quit could neither write nor keep: the user must look for them.
+// Changes the last quit could neither write nor keep: the user must look for them. An edit named by
+// the page that keeps it (the note's title, when it was saved) gets a line of its own.
 QStringList lostAtQuitLines(const std::vector<DataNotice> &notices) {
+    QStringList lines;
+    for (const DataNotice &n : notices) {
+        if (n.kind != DataNotice::Kind::editLostAtQuit) continue;
+        const QString when = n.at.isValid() ? dayAndTime(n.at.toLocalTime()) : QString();
+        lines
+            << L::t(
+                   {.en = "• %1, “%2”: the edit you saved on %3, just before Mivo quit, could not be written "
+                          "in time and is lost; the note is as it was before that edit.",
+                    .es = "• %1, «%2»: la edición que guardaste el %3, justo antes de que Mivo se cerrara, "
+                          "no se pudo escribir a tiempo y se perdió; la nota está como antes de esa edición.",
+                    .de = "• %1, „%2“: Die Änderung, die du am %3 kurz vor dem Beenden von Mivo gespeichert "
+                          "hast, konnte nicht rechtzeitig geschrieben werden und ist verloren; die Notiz ist "
+                          "wie vor dieser Änderung.",
+                    .fr = "• %1, « %2 » : la modification enregistrée le %3, juste avant la fermeture de "
+                          "Mivo, n'a pas pu être écrite à temps et est perdue ; la note est telle qu'avant "
+                          "cette modification.",
+                    .uk = "• %1, «%2»: зміну, збережену %3 безпосередньо перед виходом з Mivo, не вдалося "
+                          "вчасно записати, і її втрачено; нотатка така, як була до цієї зміни.",
+                    .pl = "• %1, „%2”: zmiany zapisanej %3, tuż przed zamknięciem Mivo, nie udało się "
+                          "zapisać na czas i przepadła; notatka jest taka, jak przed tą zmianą."})
+                   .arg(unreadableDataName(n.key), n.what, when);
+    }
     for (const DataNotice &n : notices)
         if (n.kind == DataNotice::Kind::lostAtQuit)
-            return {L::t(
-                {.en =
-                     "The changes you made just before Mivo last quit could not be saved, nor kept for later "
-                     "(the disk may have been full, or Mivo was stopped before it was done). Check your "
-                     "latest entries and make them again if they are missing.",
-                 .es =
-                     "Los cambios que hiciste justo antes de la última vez que se cerró Mivo no se pudieron "
-                     "guardar ni conservar para más tarde (puede que el disco estuviera lleno o que Mivo se "
-                     "detuviera antes de terminar). Revisa tus últimas entradas y vuelve a hacerlas si "
-                     "faltan.",
-                 .de = "Die Änderungen kurz vor dem letzten Beenden von Mivo konnten weder gespeichert noch "
-                       "für später aufbewahrt werden (vielleicht war die Festplatte voll, oder Mivo wurde "
-                       "beendet, bevor es fertig war). Prüfe deine letzten Einträge und gib sie erneut ein, "
-                       "falls sie fehlen.",
-                 .fr =
-                     "Les modifications faites juste avant la dernière fermeture de Mivo n'ont pu être ni "
-                     "enregistrées ni conservées pour plus tard (le disque était peut-être plein, ou Mivo a "
-                     "été arrêté avant d'avoir fini). Vérifie tes dernières saisies et refais-les si elles "
-                     "manquent.",
-                 .uk =
-                     "Зміни, зроблені перед останнім виходом з Mivo, не вдалося ні зберегти, ні відкласти на "
-                     "потім (можливо, диск був заповнений або Mivo зупинили раніше, ніж він завершив). "
-                     "Перевірте останні записи і внесіть їх знову, якщо їх немає.",
-                 .pl =
-                     "Zmian wprowadzonych tuż przed ostatnim zamknięciem Mivo nie udało się ani zapisać, ani "
-                     "zachować na później (dysk mógł być pełny albo Mivo zatrzymano, zanim skończyło). "
-                     "Sprawdź ostatnie wpisy i wprowadź je ponownie, jeśli ich brakuje."})};
-    return {};
+            return lines + QStringList{L::t(
+                               {.en = "The changes you made just before Mivo last quit could not be saved, "
+                                      "nor kept for later "
+                                      "(the disk may have been full, or Mivo was stopped before it was "
+                                      "done). Check your "
+                                      "latest entries and make them again if they are missing.",
+                                .es = "Los cambios que hiciste justo antes de la última vez que se cerró "
+                                      "Mivo no se pudieron "
+                                      "guardar ni conservar para más tarde (puede que el disco estuviera "
+                                      "lleno o que Mivo se "
+                                      "detuviera antes de terminar). Revisa tus últimas entradas y vuelve a "
+                                      "hacerlas si "
+                                      "faltan.",
+                                .de = "Die Änderungen kurz vor dem letzten Beenden von Mivo konnten weder "
+                                      "gespeichert noch "
+                                      "für später aufbewahrt werden (vielleicht war die Festplatte voll, "
+                                      "oder Mivo wurde "
+                                      "beendet, bevor es fertig war). Prüfe deine letzten Einträge und gib "
+                                      "sie erneut ein, "
+                                      "falls sie fehlen.",
+                                .fr = "Les modifications faites juste avant la dernière fermeture de Mivo "
+                                      "n'ont pu être ni "
+                                      "enregistrées ni conservées pour plus tard (le disque était peut-être "
+                                      "plein, ou Mivo a "
+                                      "été arrêté avant d'avoir fini). Vérifie tes dernières saisies et "
+                                      "refais-les si elles "
+                                      "manquent.",
+                                .uk = "Зміни, зроблені перед останнім виходом з Mivo, не вдалося ні "
+                                      "зберегти, ні відкласти на "
+                                      "потім (можливо, диск був заповнений або Mivo зупинили раніше, ніж він "
+                                      "завершив). "
+                                      "Перевірте останні записи і внесіть їх знову, якщо їх немає.",
+                                .pl = "Zmian wprowadzonych tuż przed ostatnim zamknięciem Mivo nie udało się "
+                                      "ani zapisać, ani "
+                                      "zachować na później (dysk mógł być pełny albo Mivo zatrzymano, zanim "
+                                      "skończyło). "
+                                      "Sprawdź ostatnie wpisy i wprowadź je ponownie, jeśli ich brakuje."})};
+    return lines;
 }
 } // namespace
 

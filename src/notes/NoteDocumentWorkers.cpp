@@ -1,7 +1,9 @@
 #include "notes/NoteDocument.h"
 
 #include "notes/NoteDocumentParts.h"
+#include "notes/NoteStore.h"
 #include "platform/Background.h"
+#include "platform/Clock.h"
 #include "platform/StoreLoader.h"
 #include <QCoreApplication>
 #include <QTextDocument>
@@ -137,7 +139,8 @@ void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QOb
 
 namespace {
 // Quitting hands these back before the database is closed (settleSaves): the page stores the text
-// only once it comes back.
+// only once it comes back. One quitting cannot wait for is lost with the document on the worker; the
+// note's title (with fields) names it to the user at the next start.
 void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
                bool keep, std::optional<Note> fields = std::nullopt) {
     struct Read {
@@ -146,6 +149,11 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
     };
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
+    Background::Options options{QStringLiteral("a long note's save"), Background::AtQuit::handBack, {}, {}};
+    if (fields)
+        options.unfinished = [title = fields->title, at = Clock::get().now()] {
+            NoteStore::editLostAtQuit(title, at);
+        };
     Background::run<Read>(
         receiver,
         [doc, keep, fields = std::move(fields)] {
@@ -162,7 +170,7 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
             std::unique_ptr<QTextDocument> kept = r.doc ? pull(r.doc.release()) : nullptr;
             done(r.saved, kept.release());
         },
-        {QStringLiteral("a long note's save"), Background::AtQuit::handBack, {}});
+        std::move(options));
 }
 } // namespace
 

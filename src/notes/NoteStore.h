@@ -5,6 +5,7 @@
 #include "platform/Document.h"
 #include "platform/PrefsSplice.h"
 #include "platform/StoredDocument.h"
+#include <QDateTime>
 #include <QObject>
 #include <chrono>
 #include <functional>
@@ -73,6 +74,9 @@ public:
     // Writes the document now, the notes still being encoded included (they are waited for); posts
     // nothing.
     void save();
+    // The edit of the note titled title, saved at savedAt, that quitting could not wait for (its text
+    // was still being read or encoded): the next start names it to the user.
+    static void editLostAtQuit(const QString &title, const QDateTime &savedAt);
     // A large note's bytes are encoded on a worker: the store shows the change at once and writes it
     // when the bytes are in. Quitting calls this: the encodes in flight are waited for (until the
     // deadline) and what they held back is written. False when one did not finish in time.

@@ -3,6 +3,8 @@
 #include "notes/NoteStoreDetail.h"
 
 #include "platform/Background.h"
+#include "platform/Clock.h"
+#include "platform/DataNotices.h"
 #include "platform/Keys.h"
 #include "platform/Notifier.h"
 #include <QCoreApplication>
@@ -161,9 +163,22 @@ bool NoteStore::settle(const Deadline &deadline) {
     return true;
 }
 
+void NoteStore::editLostAtQuit(const QString &title, const QDateTime &savedAt) {
+    DataNotice n{QString::fromLatin1(kNotes), QString(), Prefs::get().path(),
+                 DataNotice::Kind::editLostAtQuit};
+    n.what = title;
+    n.at = savedAt;
+    DataNotices::get().add(n);
+}
+
 void NoteStore::startEncode(EncodeJobPtr job) {
     encodes_.push_back(job);
-    // Quitting hands its bytes to the store before the database is closed.
+    // Taken now: the worker lets go of the notes as it goes.
+    QStringList titles;
+    for (const EncodeJob::Item &it : job->items)
+        titles << it.now.title;
+    // Quitting hands its bytes to the store before the database is closed, or names the notes it
+    // could not wait for.
     Background::start(
         this,
         [job] {
@@ -181,7 +196,14 @@ void NoteStore::startEncode(EncodeJobPtr job) {
             installEncoded(job);
             if (encodes_.empty() && savePending_) settleEncodes();
         },
-        {}, {QStringLiteral("a large note's save"), Background::AtQuit::handBack, {}});
+        {},
+        {QStringLiteral("a large note's save"),
+         Background::AtQuit::handBack,
+         {},
+         [titles, at = Clock::get().now()] {
+             for (const QString &title : titles)
+                 editLostAtQuit(title, at);
+         }});
 }
 
 // Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a

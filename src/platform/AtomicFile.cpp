@@ -113,12 +113,14 @@ SideFile readSideFile(const QString &path, qint64 maxBytes) {
     // too large to be ours, one cut short or changed by a bit) is damage.
     ImportFile::Result read = ImportFile::read(path, maxBytes + kChecksumBytes, ImportFile::Links::refuse);
     if (read.error != ImportFile::Error::none || read.bytes.size() < kChecksumBytes)
-        return {SideState::damaged, {}};
+        return {SideState::damaged, {}, {}};
     const qsizetype size = read.bytes.size() - kChecksumBytes;
-    if (checksum(read.bytes.constData(), size) != QByteArrayView(read.bytes).sliced(size))
-        return {SideState::damaged, {}};
+    if (checksum(read.bytes.constData(), size) != QByteArrayView(read.bytes).sliced(size)) {
+        read.bytes.truncate(size);
+        return {SideState::damaged, {}, std::move(read.bytes)};
+    }
     read.bytes.truncate(size);
-    return {SideState::ok, std::move(read.bytes)};
+    return {SideState::ok, std::move(read.bytes), {}};
 }
 
 QString keepAside(const QString &path) {

@@ -35,6 +35,9 @@ enum class SideState {
 struct SideFile {
     SideState state = SideState::none;
     QByteArray content;
+    // damaged: the bytes of a regular file whose checksum does not hold (without it), never to be
+    // applied; only to name to the user what it seemed to hold.
+    QByteArray unchecked;
 };
 WriteResult writeSideFile(const QString &path, const QByteArray &content);
 // Reads at most maxBytes of content.

@@ -372,8 +372,11 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
         }
         if (!over) {
             QStringList running;
-            for (const JobPtr &j : waiting())
+            for (const JobPtr &j : waiting()) {
                 running << j->options.name;
+                if (which == AtQuit::handBack)
+                    if (const auto tell = std::exchange(j->options.unfinished, nullptr)) tell();
+            }
             return running;
         }
         if (which == AtQuit::handBack) deliver(job);

@@ -28,11 +28,20 @@ enum class AtQuit {
 };
 
 struct Options {
+    Options() = default;
+    Options(QString name, AtQuit atQuit = AtQuit::abandon, std::function<bool()> stop = {},
+            std::function<void()> unfinished = {})
+        : name(std::move(name)), atQuit(atQuit), stop(std::move(stop)), unfinished(std::move(unfinished)) {}
+
     QString name; // what finishAll says of it while it runs
     AtQuit atQuit = AtQuit::abandon;
     // Asked on the window's thread when quitting begins (stopAll): true when the job will now leave
     // nothing behind.
     std::function<bool()> stop;
+    // AtQuit::handBack: called once on the window's thread when quitting stops waiting for the job
+    // before its result was handed back (finishAll's deadline passed), so that what the result would
+    // have saved is named to the user at the next start instead of being lost untold.
+    std::function<void()> unfinished;
 };
 
 class Job;
@@ -98,7 +107,8 @@ int stopAll();
 // Quitting, on the window's thread: waits until the deadline for every job started from this thread
 // with which. Those that handBack have their results handed back here, in the order they were
 // started; the others only end (their results come back from the event loop, if it runs again). The
-// names of the jobs still due when the deadline passed (none: all are done).
+// names of the jobs still due when the deadline passed (none: all are done); those that handBack are
+// told unfinished.
 QStringList finishAll(const Deadline &deadline, AtQuit which);
 
 // The pool every job runs on. Never deleted: the application's end waits only for the work that must

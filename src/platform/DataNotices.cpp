@@ -18,7 +18,7 @@ constexpr qint64 kMaxKeptBytes = 1 << 20;
 // 2: an object naming its format, with the checksum of side files. Format 1 was a bare list.
 constexpr int kKeptFormat = 2;
 
-constexpr std::array<std::pair<DataNotice::Kind, const char *>, 9> kKindNames{{
+constexpr std::array<std::pair<DataNotice::Kind, const char *>, 10> kKindNames{{
     {DataNotice::Kind::unreadable, "unreadable"},
     {DataNotice::Kind::otherProgramsValueKept, "otherProgramsValueKept"},
     {DataNotice::Kind::ownChangesKept, "ownChangesKept"},
@@ -28,6 +28,7 @@ constexpr std::array<std::pair<DataNotice::Kind, const char *>, 9> kKindNames{{
     {DataNotice::Kind::unsavedUnreadable, "unsavedUnreadable"},
     {DataNotice::Kind::noticesUnreadable, "noticesUnreadable"},
     {DataNotice::Kind::lostAtQuit, "lostAtQuit"},
+    {DataNotice::Kind::editLostAtQuit, "editLostAtQuit"},
 }};
 
 std::optional<DataNotice::Kind> kindNamed(const QString &name) {
@@ -115,11 +116,16 @@ bool DataNotices::keepPending(const QString &path) {
         return true;
     }
     QJsonArray list;
-    for (const DataNotice &n : pending)
-        list.append(QJsonObject{{QStringLiteral("kind"), nameOf(n.kind)},
-                                {QStringLiteral("key"), n.key},
-                                {QStringLiteral("keptAs"), n.keptAs},
-                                {QStringLiteral("database"), n.database}});
+    for (const DataNotice &n : pending) {
+        QJsonObject o{{QStringLiteral("kind"), nameOf(n.kind)},
+                      {QStringLiteral("key"), n.key},
+                      {QStringLiteral("keptAs"), n.keptAs},
+                      {QStringLiteral("database"), n.database}};
+        if (!n.what.isEmpty()) o.insert(QStringLiteral("what"), n.what);
+        if (n.at.isValid()) o.insert(QStringLiteral("at"), n.at.toMSecsSinceEpoch());
+        if (!n.held.isEmpty()) o.insert(QStringLiteral("held"), QJsonArray::fromStringList(n.held));
+        list.append(o);
+    }
     const QJsonObject kept{{QStringLiteral("format"), kKeptFormat}, {QStringLiteral("notices"), list}};
     const AtomicFile::WriteResult r = AtomicFile::writeSideFile(path, QJsonDocument(kept).toJson());
     if (!r.ok) {
@@ -151,8 +157,14 @@ void DataNotices::restoreKept(const QString &path) {
         const QJsonObject o = v.toObject();
         const auto kind = kindNamed(o.value(QStringLiteral("kind")).toString());
         if (!kind) continue;
-        add({o.value(QStringLiteral("key")).toString(), o.value(QStringLiteral("keptAs")).toString(),
-             o.value(QStringLiteral("database")).toString(), *kind});
+        DataNotice n{o.value(QStringLiteral("key")).toString(), o.value(QStringLiteral("keptAs")).toString(),
+                     o.value(QStringLiteral("database")).toString(), *kind};
+        n.what = o.value(QStringLiteral("what")).toString();
+        if (const QJsonValue at = o.value(QStringLiteral("at")); at.isDouble())
+            n.at = QDateTime::fromMSecsSinceEpoch(qint64(at.toDouble()));
+        for (const QJsonValue &key : o.value(QStringLiteral("held")).toArray())
+            n.held << key.toString();
+        add(n);
     }
     std::lock_guard l(m_);
     restoredFrom_ = path;

@@ -1,6 +1,8 @@
 #pragma once
+#include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <mutex>
 #include <vector>
 
@@ -21,13 +23,23 @@ struct DataNotice {
         unsavedUnreadable,       // those changes, in a file that was not whole: none applied
         noticesUnreadable,       // notices the last run kept for this start, in a file that was not whole
         lostAtQuit,              // changes the last quit could neither write nor keep
+        editLostAtQuit,          // one edit (what, saved at) the last quit could not wait for
     };
+    DataNotice() = default;
+    DataNotice(QString key, QString keptAs, QString database = {}, Kind kind = Kind::unreadable)
+        : key(std::move(key)), keptAs(std::move(keptAs)), database(std::move(database)), kind(kind) {}
+
     QString key; // the store's document key; empty when the whole database was set aside
     // The key of the copy inside the database, or the path of the file set aside (the database, or
     // a file of Mivo's beside it: its modification time is when it was written).
     QString keptAs;
     QString database; // the database file
     Kind kind = Kind::unreadable;
+    // editLostAtQuit: the record edited, in the user's words (a note's title), and when it was saved.
+    QString what;
+    QDateTime at;
+    // unsavedUnreadable: the keys of the data the file seemed to hold changes to.
+    QStringList held;
     bool operator==(const DataNotice &) const = default;
 };
 

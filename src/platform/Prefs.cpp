@@ -677,7 +677,8 @@ void Prefs::applyUnsaved() {
     const QString file = UnsavedAtQuit::pathFor(path_);
     if (!writer_) return;
     bool unreadable = false;
-    const std::optional<UnsavedAtQuit> unsaved = UnsavedAtQuit::read(file, &unreadable);
+    QStringList held;
+    const std::optional<UnsavedAtQuit> unsaved = UnsavedAtQuit::read(file, &unreadable, &held);
     if (!unsaved) {
         if (!unreadable) return;
         // Nothing of a file that is not whole is applied. It is kept under another name, so that it is
@@ -685,8 +686,9 @@ void Prefs::applyUnsaved() {
         const QString aside = AtomicFile::keepAside(file);
         qWarning("mivo: the changes kept in %s could not be read; the file is kept as %s", qPrintable(file),
                  qPrintable(aside.isEmpty() ? file : aside));
-        DataNotices::get().add(
-            {QString(), aside.isEmpty() ? file : aside, path_, DataNotice::Kind::unsavedUnreadable});
+        DataNotice n{QString(), aside.isEmpty() ? file : aside, path_, DataNotice::Kind::unsavedUnreadable};
+        n.held = held;
+        DataNotices::get().add(n);
         return;
     }
     if (unsaved->clear) clear();

@@ -11,9 +11,13 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 // Opening the preferences database, and reading its rows and values.
@@ -223,6 +227,29 @@ std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at,
     });
     return out;
 }
+
+bool checkpointBy(sqlite3 *db, const Deadline &deadline) {
+    // What is left as the deadline's clock counts it, passed in real time: the checkpoint copies pages
+    // and syncs the main file, and only another thread can stop it (it gives up at its next page).
+    const qint64 leftMs = deadline.remainingMs();
+    if (leftMs == 0) return false;
+    std::mutex m;
+    std::condition_variable cv;
+    bool over = false;
+    std::thread watch([&] {
+        std::unique_lock l(m);
+        if (!cv.wait_for(l, std::chrono::milliseconds(leftMs), [&] { return over; })) sqlite3_interrupt(db);
+    });
+    const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    {
+        std::lock_guard l(m);
+        over = true;
+    }
+    cv.notify_all();
+    watch.join();
+    return rc == SQLITE_OK;
+}
+
 } // namespace PrefsDb
 
 std::optional<QString> Prefs::peekString(const QString &path, const QString &key) {

@@ -31,5 +31,9 @@ bool readSnapshot(sqlite3 *db, const QString &key, PrefsCommitGate &gate,
 std::optional<QByteArray> readStored(sqlite3 *db, const QString &key, qint64 at, qint64 len,
                                      const std::vector<PrefsPendingSplices> *pending, PrefsCommitGate &gate);
 bool sameValue(const Prefs::Value &a, const Prefs::Value &b);
+// Moves what the -wal file holds into the main file and empties it, by the deadline: cut short when
+// it would run past it, and not begun when it has passed. False when the -wal file still holds some
+// (it is safe there: the next open reads it, and its next checkpoint moves it).
+bool checkpointBy(sqlite3 *db, const Deadline &deadline);
 
 } // namespace PrefsDb

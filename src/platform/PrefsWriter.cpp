@@ -1,5 +1,6 @@
 #include "platform/PrefsWriter.h"
 
+#include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSql.h"
 #include "platform/ScratchFile.h"
@@ -753,10 +754,12 @@ PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
     }
     if (db_) {
         // Moves everything from the -wal file into the main file; closing the last connection then
-        // removes the side files, so copying mivo.sqlite3 alone copies all of it.
-        if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) !=
-            SQLITE_OK)
-            qWarning("mivo: could not move the last changes into the database file: %s", sqlite3_errmsg(db_));
+        // removes the side files, so copying mivo.sqlite3 alone copies all of it. Not past the quit's
+        // deadline: what is committed is safe in the -wal file, and the close must not move it either.
+        if (!PrefsDb::checkpointBy(db_, deadline)) {
+            qWarning("mivo: the last changes stay in the database's -wal file until the next start");
+            sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        }
         sqlite3_close_v2(db_);
         db_ = nullptr;
     }

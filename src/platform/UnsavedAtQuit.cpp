@@ -5,6 +5,7 @@
 #include <QDataStream>
 #include <QIODevice>
 #include <algorithm>
+#include <functional>
 
 namespace {
 constexpr quint32 kMagic = 0x4d49564f; // "MIVO"
@@ -15,6 +16,15 @@ constexpr quint32 kFormat = 2;
 constexpr qint64 kMaxFileBytes = qint64(2) << 30;
 
 enum class Tag : quint8 { removed, boolean, integer, real, string, data };
+
+// The timer's own position (its phase, time left, when that was saved, running, cycle) is written by
+// the timer itself every few seconds and at every quit: kept and written again like the rest, but
+// not a change of the user's to tell about.
+bool isTimerPosition(const QString &key) {
+    static const char *const timerPosition[] = {kPhase, kRemaining, kTimestamp, kWasRunning, kCycleCount};
+    return std::any_of(std::begin(timerPosition), std::end(timerPosition),
+                       [&](const char *k) { return key == QLatin1String(k); });
+}
 } // namespace
 
 QString UnsavedAtQuit::pathFor(const QString &database) {
@@ -53,16 +63,20 @@ QByteArray UnsavedAtQuit::encode() const {
     return out;
 }
 
-std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
+namespace {
+// Reads the edits of bytes up to the first that is not whole; each one read whole is given to took.
+// False when the file is not whole.
+bool decodeEdits(const QByteArray &bytes, bool *clear,
+                 const std::function<void(UnsavedAtQuit::Edit &&)> &took) {
+    using Edit = UnsavedAtQuit::Edit;
     QDataStream s(bytes);
     s.setVersion(QDataStream::Qt_6_0);
     quint32 magic = 0, format = 0;
     quint64 count = 0;
-    UnsavedAtQuit out;
-    s >> magic >> format >> out.clear >> count;
-    if (s.status() != QDataStream::Ok || magic != kMagic || format != kFormat) return std::nullopt;
+    s >> magic >> format >> *clear >> count;
+    if (s.status() != QDataStream::Ok || magic != kMagic || format != kFormat) return false;
     // Every edit takes at least a few bytes: a count beyond that is damage, not a size to reserve.
-    if (count > quint64(bytes.size())) return std::nullopt;
+    if (count > quint64(bytes.size())) return false;
     for (quint64 i = 0; i < count; ++i) {
         Edit e;
         quint8 tag = 0;
@@ -101,7 +115,7 @@ std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
             break;
         }
         default:
-            return std::nullopt;
+            return false;
         }
         bool hasBase = false;
         s >> hasBase;
@@ -110,10 +124,17 @@ std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
             s >> d.size >> d.a >> d.b;
             e.base = d;
         }
-        if (s.status() != QDataStream::Ok || e.key.isEmpty()) return std::nullopt;
-        out.edits.push_back(std::move(e));
+        if (s.status() != QDataStream::Ok || e.key.isEmpty()) return false;
+        took(std::move(e));
     }
-    if (!s.atEnd()) return std::nullopt;
+    return s.atEnd();
+}
+} // namespace
+
+std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
+    UnsavedAtQuit out;
+    if (!decodeEdits(bytes, &out.clear, [&](Edit &&e) { out.edits.push_back(std::move(e)); }))
+        return std::nullopt;
     return out;
 }
 
@@ -123,22 +144,27 @@ bool UnsavedAtQuit::write(const QString &path, QString *error) const {
     return r.ok;
 }
 
-std::optional<UnsavedAtQuit> UnsavedAtQuit::read(const QString &path, bool *unreadable) {
+std::optional<UnsavedAtQuit> UnsavedAtQuit::read(const QString &path, bool *unreadable,
+                                                 QStringList *seemedToHold) {
     if (unreadable) *unreadable = false;
     const AtomicFile::SideFile file = AtomicFile::readSideFile(path, kMaxFileBytes);
     if (file.state == AtomicFile::SideState::none) return std::nullopt;
     std::optional<UnsavedAtQuit> got =
         file.state == AtomicFile::SideState::ok ? decode(file.content) : std::nullopt;
-    if (!got && unreadable) *unreadable = true;
-    return got;
+    if (got) return got;
+    if (unreadable) *unreadable = true;
+    if (seemedToHold) {
+        // Names only: nothing read here is applied. Values go as soon as their key is taken.
+        const QByteArray &bytes = file.state == AtomicFile::SideState::ok ? file.content : file.unchecked;
+        bool clear = false;
+        decodeEdits(bytes, &clear, [&](Edit &&e) {
+            if (!isTimerPosition(e.key) && !seemedToHold->contains(e.key)) seemedToHold->append(e.key);
+        });
+    }
+    return std::nullopt;
 }
 
 bool UnsavedAtQuit::holdsUserChanges() const {
-    static const char *const timerPosition[] = {kPhase, kRemaining, kTimestamp, kWasRunning, kCycleCount};
-    if (clear) return true;
-    for (const Edit &e : edits)
-        if (std::none_of(std::begin(timerPosition), std::end(timerPosition),
-                         [&](const char *key) { return e.key == QLatin1String(key); }))
-            return true;
-    return false;
+    return clear ||
+           std::any_of(edits.begin(), edits.end(), [](const Edit &e) { return !isTimerPosition(e.key); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include "platform/PrefsBatch.h"
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -23,10 +24,11 @@ struct UnsavedAtQuit {
     bool write(const QString &path, QString *error) const;
     // Nothing when there is no such file or it is not whole and ours (*unreadable says which: then
     // nothing of it may be applied, not even a part).
-    static std::optional<UnsavedAtQuit> read(const QString &path, bool *unreadable = nullptr);
-    // Whether the user changed anything here. The timer's own position (its phase, time left, when
-    // that was saved, running, cycle) is written by the timer itself every few seconds and at every
-    // quit: kept and written again like the rest, but not a change of the user's to tell about.
+    // seemedToHold: when unreadable, the keys that can still be made out in it (to name to the user
+    // what was not applied; a bit flipped in one may give a name of nothing stored).
+    static std::optional<UnsavedAtQuit> read(const QString &path, bool *unreadable = nullptr,
+                                             QStringList *seemedToHold = nullptr);
+    // Whether the user changed anything here (not only the timer's own position).
     bool holdsUserChanges() const;
 
     QByteArray encode() const;

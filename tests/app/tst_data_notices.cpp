@@ -471,11 +471,29 @@ void TstDataNotices::filesKeptAsideSayWhatTheyHeldAndWhere() {
     const QString untimed = unreadableDataAlert({changes}).text;
     QVERIFY2(untimed.startsWith("The changes you made before Mivo last quit") && untimed.endsWith(kept + "."),
              qPrintable(untimed));
+    // The pages the changes were to, in the user's words: a key of no store is a setting.
+    DataNotice toPages = changes;
+    toPages.held = QStringList({"savedNotes", "language", "savedFinances", "n"});
+    QVERIFY2(unreadableDataAlert({toPages}).text.startsWith(
+                 "The changes you made (Notes, Settings, Finances) before "
+                 "Mivo last quit"),
+             qPrintable(unreadableDataAlert({toPages}).text));
     for (AppLang lang : {AppLang::es, AppLang::de, AppLang::fr, AppLang::uk, AppLang::pl}) {
         L::setLang(lang);
         const QString text = unreadableDataAlert({changes, notices}).text;
         QVERIFY(!text.contains("Mivo quit") && text.contains(kept) &&
                 text.contains("/d/m.notices.unreadable-2"));
+        DataNotice edit{"savedNotes", QString(), "/d/m", K::editLostAtQuit};
+        edit.what = "Diary";
+        edit.at = QDateTime(QDate(2026, 12, 9), QTime(20, 45));
+        const QString lost = unreadableDataAlert({edit}).text;
+        QVERIFY2(lost.startsWith(QStringLiteral("• %1, ").arg(unreadableDataName("savedNotes"))) &&
+                     lost.contains("Diary") && lost.contains("20:45") && !lost.contains("in time"),
+                 qPrintable(lost));
+        const QString named = unreadableDataAlert({toPages}).text;
+        QVERIFY2(named.contains(QStringLiteral(" (%1, ").arg(unreadableDataName("savedNotes"))) &&
+                     named.contains(unreadableDataName("savedFinances") + ")") && named.contains(kept),
+                 qPrintable(named));
     }
 }
 

@@ -99,6 +99,14 @@ private slots:
             QCOMPARE(fileBytes(kept), damaged);
             QVERIFY(QFile::remove(kept));
         }
+        // Damage after the edits (here in the checksum) leaves their names readable: the notice says
+        // what the changes were to, and still nothing of them is applied.
+        putFile(db.unsaved, flipped(whole, whole.size() - 1, 0));
+        QVERIFY(db.startsUnchanged());
+        const std::vector<DataNotice> named = DataNotices::get().take();
+        QCOMPARE(named.size(), size_t(1));
+        QCOMPARE(named[0].held, QStringList({QStringLiteral("n"), QString::fromLatin1(kNotes)}));
+        QVERIFY(QFile::remove(named[0].keptAs));
         // Whole, it is written and told.
         putFile(db.unsaved, whole);
         {
