@@ -96,6 +96,7 @@ NoteTextView *NotesView::makeLongView() {
         finder_->letGo(doc);
         longDoc_ = nullptr;
         lv->setDocument(nullptr);
+        lv->setPlaceholderText(NoteDocument::loadingText());
         lv->setReadOnly(true);
         longPasting_ = true;
         return doc;
@@ -127,7 +128,9 @@ NoteTextView *NotesView::makeLongView() {
 void NotesView::styleLongView(NoteTextView *lv) {
     const NoteDocument::Style st = longStyle();
     if (lv->font() != st.font) lv->setFont(st.font);
-    lv->setPlaceholderText(NoteDocument::loadingText());
+    // Only a view still waiting for its document is loading: an empty note shows nothing.
+    const bool waiting = !lv->document() || (lv->document() != longDoc_ && lv->document() != nextDoc_);
+    lv->setPlaceholderText(waiting ? NoteDocument::loadingText() : QString());
     QPalette p = lv->palette();
     p.setColor(QPalette::Text, st.text);
     lv->setPalette(p);
@@ -155,11 +158,15 @@ void NotesView::parkLongView() {
 
 void NotesView::dropLongDoc() {
     ++longGen_;
+    dropSavingShot();
     longKey_ = {};
     pastedLinks_.clear();
     if (!longDoc_) return;
     finder_->letGo(longDoc_); // searched no more: it is deleted on a worker
-    if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
+    if (longView_ && longView_->document() == longDoc_) {
+        longView_->setDocument(nullptr);
+        longView_->setPlaceholderText(NoteDocument::loadingText());
+    }
     NoteDocument::discard(longDoc_);
     longDoc_ = nullptr;
 }
@@ -205,6 +212,7 @@ bool NotesView::cardLaidOut(const Note *note) {
         lv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         lv->resize(width, 1);
         lv->setDocument(doc);
+        lv->setPlaceholderText(QString());
         nextView_ = lv;
         nextDoc_ = doc;
         nextKey_ = {note->id, NoteStore::shared().textVersion(note->id), false, false, st.font, st.text};
@@ -291,11 +299,14 @@ void NotesView::attachLongDoc() {
     const int anchor = editAnchor_, pos = editPos_;
     if (lv->document() != longDoc_) {
         lv->setDocument(longDoc_);
+        lv->setPlaceholderText(QString());
         // Taking a long document goes over every paragraph once (tens of milliseconds for the tens
         // of thousands of pieces of a long line); scrolling to the reader's place lays out the
         // screenful there. Each gets a turn of its own.
         placeNextTurn_ = !editing && placeID_ == longKey_.id && lv->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
     }
+    // The picture shown while the note was saved stays till the text is at the reader's place.
+    if (savingShot_.id == longKey_.id && !placeNextTurn_) dropSavingShot();
     if (!editing) return;
     if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), longStyle().links);
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
@@ -350,6 +361,7 @@ void NotesView::buildTextDetail(const Note &note) {
         lv->resize(w - 28 + 2 * int(std::lround(longStyle().margin)), std::max(1, lv->height()));
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
+        showSavingShot(note.id, box, lv);
         // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28
         // wide: the view reaches out by the margin its document keeps around the text. A view that
         // scrolls draws lines down to its bottom edge: that edge stays 10 above the card's.
@@ -650,6 +662,7 @@ void NotesView::saveLongEditor(Note copy) {
     ++longGen_;
     pastedLinks_.clear();
     finder_->letGo(doc);
+    takeSavingShot(id);
     delete longView_.data(); // no view may lay the document out while the worker reads it
     longSavingID_ = id;
     const quint64 gen = longGen_;
@@ -658,6 +671,7 @@ void NotesView::saveLongEditor(Note copy) {
     NoteDocument::readKeeping(doc, copy, this, [this, id, gen, fields = copy](NoteDocument::Saved &s, QTextDocument *read) {
         longSavingID_.clear();
         if (s.richUnwritten) {
+            dropSavingShot(); // what it shows was not stored
             if (read) NoteDocument::discard(read);
             keepStoredText(fields);
             return;
@@ -701,8 +715,9 @@ void NotesView::saveLongEditor(Note copy) {
                 longTakeQueued_ = false;
                 if (gen == longGen_) attachLongDoc();
             });
-        } else if (read) {
-            NoteDocument::discard(read);
+        } else {
+            dropSavingShot();
+            if (read) NoteDocument::discard(read);
         }
         requestRebuild();
     });
@@ -720,6 +735,41 @@ void NotesView::keepStoredText(const Note &fields) {
     requestRebuild();
 }
 
+// A long note's text is read for Save on a worker, and no view may show its document meanwhile: the
+// text as the editor showed it stays in its place as a picture, not a placeholder, till the
+// document comes back.
+void NotesView::takeSavingShot(const QString &id) {
+    dropSavingShot();
+    NoteTextView *lv = longView_;
+    if (!lv || !lv->isVisible()) return;
+    lv->setReadOnly(true); // no caret in the picture
+    const NoteDocument::Style st = longStyle();
+    savingShot_ = {id, lv->viewport()->grab(), lv->width(), st.font, st.text};
+}
+
+void NotesView::showSavingShot(const QString &id, QWidget *box, NoteTextView *lv) {
+    const NoteDocument::Style st = longStyle();
+    // Not in another look or width: the text would not lie where the picture has it.
+    if (savingShot_.id != id || savingShot_.picture.isNull() || savingShot_.viewWidth != lv->width() ||
+        savingShot_.font != st.font || savingShot_.text != st.text)
+        return;
+    auto *shot = new QLabel(box);
+    shot->setObjectName(QStringLiteral("savingShot"));
+    shot->setAttribute(Qt::WA_TransparentForMouseEvents);
+    shot->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    shot->setPixmap(savingShot_.picture);
+    const QSize size = savingShot_.picture.deviceIndependentSize().toSize();
+    shot->setGeometry(QRect(lv->pos(), size.boundedTo(lv->size())));
+    shot->raise();
+    lv->setPlaceholderText(QString());
+    savingLabel_ = shot;
+}
+
+void NotesView::dropSavingShot() {
+    savingShot_ = {};
+    delete savingLabel_.data();
+}
+
 void NotesView::keepReaderPlace(const QString &id, QAbstractScrollArea *editor) {
     placeID_.clear();
     if (!editor || !TextViewOps::document(editor)) return;
@@ -735,6 +785,11 @@ QAbstractScrollArea *NotesView::findView() const {
 
 void NotesView::restoreReaderPlace() {
     const bool nextTurn = std::exchange(placeNextTurn_, false);
+    // The picture shown while the note was saved goes once the text is there, at its place (which
+    // a turn of its own may still have to show).
+    if (QAbstractScrollArea *shown = findView();
+        shown && !(nextTurn && !editingID_ && selectedID_ && *selectedID_ == placeID_))
+        dropSavingShot();
     if (placeID_.isEmpty() || editingID_) return;
     if (!selectedID_ || *selectedID_ != placeID_) {
         placeID_.clear(); // another note is shown: the place is of no use any more
@@ -748,6 +803,7 @@ void NotesView::restoreReaderPlace() {
         shown->setUpdatesEnabled(false);
         QTimer::singleShot(0, this, [this, shown] {
             if (shown) shown->setUpdatesEnabled(true);
+            dropSavingShot();
             restoreReaderPlace();
         });
         return;

@@ -10,6 +10,7 @@
 #include "ui/Page.h"
 #include <QLabel>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPointer>
 #include <QScrollArea>
 #include <map>
@@ -143,6 +144,10 @@ private:
     // the note's detail has its text.
     void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);
     void restoreReaderPlace();
+    // A picture of the text shown while a long note's save is read on a worker (see takeSavingShot).
+    void takeSavingShot(const QString &id);
+    void showSavingShot(const QString &id, QWidget *box, NoteTextView *lv);
+    void dropSavingShot();
     void deleteNote(const QString &id);
     // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
     // the one with its id as the store has it then (read there too; note gives only its name).
@@ -223,6 +228,14 @@ private:
     std::vector<NoteDocument::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links
     QString longSavingID_;
     bool longTakeQueued_ = false; // the saved document goes into the view next turn
+    struct SavingShot {
+        QString id;
+        QPixmap picture;
+        int viewWidth = 0;
+        QFont font;
+        QColor text;
+    } savingShot_;
+    QPointer<QLabel> savingLabel_;
 
     NoteFindBar *finder_;
     QString placeID_;

@@ -15,7 +15,10 @@ struct HeldPool {
     std::vector<Held> pools{{&Background::pool(), Background::pool().maxThreadCount()},
                             {QThreadPool::globalInstance(), QThreadPool::globalInstance()->maxThreadCount()}};
     QSemaphore held;
-    HeldPool() {
+    // withQts false: Qt's pool is left free, for a test that paints meanwhile (Qt draws large
+    // images on it and waits for it).
+    explicit HeldPool(bool withQts = true) {
+        if (!withQts) pools.pop_back();
         for (const Held &h : pools) {
             h.pool->setMaxThreadCount(1);
             h.pool->start([this] { held.acquire(); });
