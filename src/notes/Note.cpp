@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/RecordJson.h"
+#include "ui/DisplayText.h"
 
 namespace NoteTypes {
 QString rawValue(NoteType t) {
@@ -34,9 +35,13 @@ QDateTime Note::modifiedDate() const {
 }
 
 NoteHead::NoteHead(const Note &n)
-    : id(n.id), type(n.type), emoji(n.emoji), title(n.title), preview(n.body.left(40)),
+    : id(n.id), type(n.type), emoji(n.emoji), title(n.title), preview(previewOf(n.body)),
       columnCount(qsizetype(n.columns.size())), rowCount(qsizetype(n.rows.size())),
       createdInterval(n.createdInterval), modifiedInterval(n.modifiedInterval) {}
+
+QString NoteHead::previewOf(const QString &text) {
+    return DisplayText::cut(text, kPreviewChars);
+}
 
 QDateTime NoteHead::createdDate() const {
     return Clock::fromRefSeconds(createdInterval);

@@ -74,7 +74,7 @@ struct NoteHead {
     NoteType type = NoteType::text;
     QString emoji;
     QString title;
-    QString preview; // the first 40 characters of a text note's plain text
+    QString preview; // the start of a text note's plain text (previewOf)
     qsizetype columnCount = 0;
     qsizetype rowCount = 0;
     double createdInterval = 0;
@@ -82,6 +82,13 @@ struct NoteHead {
 
     NoteHead() = default;
     NoteHead(const Note &n); // NOLINT: a note lists as itself
+
+    // The most characters (UTF-16 units) of a text note's start its card shows.
+    static constexpr qsizetype kPreviewChars = 40;
+    // The preview of a text: the text itself when it fits, else its start cut between two characters
+    // as shown (never inside a surrogate pair, a letter and its marks or an emoji sequence) and ended
+    // with "…". Only the first kPreviewChars + 1 characters of text are looked at.
+    static QString previewOf(const QString &text);
 
     QDateTime createdDate() const;
     QDateTime modifiedDate() const;

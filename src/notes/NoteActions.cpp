@@ -49,7 +49,7 @@ void NotesView::deleteNote(const QString &id) {
     if (a != 0) return;
     table_->forgetWidths(id);
     selectedID_.reset();
-    editingID_.reset();
+    text_->stopEditing();
     NoteStore::shared().remove(id);
     requestRebuild();
 }

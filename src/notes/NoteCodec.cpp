@@ -441,7 +441,7 @@ bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<N
         head->emoji = text(emoji);
         head->title = text(title);
         // 40 characters come from at most 160 bytes; a few more keep a cut sequence out of them.
-        head->preview = text(body.substr(0, 200)).left(40);
+        head->preview = NoteHead::previewOf(text(body.substr(0, 200)));
         head->columnCount = qsizetype(columns.size());
         head->rowCount = qsizetype(rowList.size());
         head->createdInterval = created;

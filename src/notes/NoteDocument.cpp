@@ -626,6 +626,7 @@ QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *pr
                 *preview += QStringView(t).first(std::min(t.size(), kPreviewChars - preview->size()));
             NoteCodec::appendBodyChars(into, t, last);
         });
+        if (preview) *preview = NoteHead::previewOf(*preview);
     };
     parts.richText = [&](QByteArray &into) {
         // As readText() writes it, rich text the reader would refuse included.

@@ -191,8 +191,8 @@ struct Saved {
 bool storeInto(Note &note, const Saved &s);
 // What the user is told when a note's text was not saved because its rich text could not be written.
 void alertRichTextNotSaved(QWidget *parent);
-// The first characters of a note's text its head shows (NoteHead::preview).
-inline constexpr qsizetype kPreviewChars = 40;
+// The first characters of a note's text its head's preview is made of (NoteHead::previewOf).
+inline constexpr qsizetype kPreviewChars = NoteHead::kPreviewChars + 1;
 // The text as stored and its rich text (none, and richUnwritten set, when the rich text would be
 // larger than maxRtfBytes): the links the view found and the colour it gave taken out, the pieces
 // joined. The document stays as it is.
@@ -203,7 +203,7 @@ void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const S
 // The note's bytes as NoteCodec::encodeNote() writes fields with the text and rich text readText()
 // reads from the document (fields' own are not read), written from the document a stretch at a time:
 // neither the text nor the rich text is held whole beside the document and the bytes. preview, when
-// given, gets the text's first kPreviewChars characters.
+// given, gets the head's preview of the text (NoteHead::previewOf).
 // richUnwritten, when given, is set when the rich text could not be written (the bytes then hold none).
 QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview = nullptr,
                        bool *richUnwritten = nullptr);

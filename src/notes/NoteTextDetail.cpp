@@ -1,15 +1,13 @@
-// The detail of a text note: its content and link, and the inline editor.
-#include "notes/NotesView.h"
+// The detail of a text note: its one view with the note's document, its card and link.
+#include "notes/NoteTextDetail.h"
 #include "notes/NotesUi.h"
 
-#include "notes/NoteDialogs.h"
+#include "notes/NoteFindBar.h"
 #include "notes/NoteStore.h"
+#include "notes/NoteTextView.h"
 #include "notes/PastedLinks.h"
 #include "notes/RichTextView.h"
-#include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
-#include "platform/Dialogs.h"
-#include "ui/CommonAlerts.h"
 #include "ui/FlippedView.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
@@ -19,66 +17,47 @@
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
 #include <QElapsedTimer>
-#include <QFontMetricsF>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
-#include <QStyle>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 #include <cmath>
-#include <limits>
 #include <memory>
 #include <utility>
 
 using namespace NotesUi;
 
-namespace {
-NoteDocument::Style longStyle() {
+NoteTextDetail::NoteTextDetail(QWidget *page, NoteFindBar *finder, Shown shown)
+    : QObject(page), page_(page), finder_(finder), shown_(std::move(shown)) {}
+
+NoteDocument::Style NoteTextDetail::style() {
     return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
 }
 
-void alertTitleNotSaved(QWidget *parent) {
-    Dialogs::Alert a;
-    a.title = L::t({.en = "Not saved", .es = "No guardado", .de = "Nicht gespeichert", .fr = "Non enregistré",
-                    .uk = "Не збережено", .pl = "Nie zapisano"});
-    a.text = L::t({.en = "The note's new title could not be saved: its stored notes changed meanwhile.",
-                   .es = "No se pudo guardar el nuevo título de la nota: las notas guardadas cambiaron mientras tanto.",
-                   .de = "Der neue Titel der Notiz konnte nicht gespeichert werden: Die gespeicherten Notizen haben sich inzwischen geändert.",
-                   .fr = "Le nouveau titre de la note n'a pas pu être enregistré : les notes enregistrées ont changé entre-temps.",
-                   .uk = "Не вдалося зберегти нову назву нотатки: збережені нотатки тим часом змінилися.",
-                   .pl = "Nie udało się zapisać nowego tytułu notatki: zapisane notatki w międzyczasie się zmieniły."});
-    a.warning = true;
-    Dialogs::get().alert(parent, a);
-}
-} // namespace
-
-bool NotesView::LongKey::fits(const Note &n, const NoteDocument::Style &s) const {
+bool NoteTextDetail::LongKey::fits(const Note &n, const NoteDocument::Style &s) const {
     return id == n.id && version == NoteStore::shared().textVersion(n.id) && font == s.font && text == s.text;
 }
 
-bool NotesView::holdsText(const QString &id) const {
+bool NoteTextDetail::holdsText(const QString &id) const {
     if (longKey_.id != id || longKey_.version != NoteStore::shared().textVersion(id)) return false;
     if (longPasting_ || longSavingID_ == id || longKey_.building) return true;
     // A document changed with no editor open any more is dropped at the next rebuild.
     return longDoc_ && (editingID_ || !longDoc_->isModified());
 }
 
-void NotesView::lendHeldText() {
+void NoteTextDetail::lendHeldText() {
     if (longKey_.lent || !longKey_.isLong || !holdsText(longKey_.id)) return;
     longKey_.lent = NoteStore::shared().lendText(longKey_.id, longKey_.version);
 }
 
-bool NotesView::isLongText(const Note &n) const {
+bool NoteTextDetail::isLongText(const Note &n) const {
     return NoteDocument::isLong(n) || NoteStore::shared().textLent(n.id);
 }
 
 // A view of a note's text, in the look of the page. Two are made only while a short note's card is
 // being laid out (see cardLaidOut), each showing a document of its own.
-NoteTextView *NotesView::makeLongView() {
+NoteTextView *NoteTextDetail::makeLongView() {
     auto *lv = new NoteTextView;
     lv->setObjectName(QStringLiteral("longText"));
     lv->setFrameShape(QFrame::NoFrame);
@@ -96,6 +75,7 @@ NoteTextView *NotesView::makeLongView() {
         finder_->letGo(doc);
         longDoc_ = nullptr;
         lv->setDocument(nullptr);
+        lv->setPlaceholderText(NoteDocument::loadingText());
         lv->setReadOnly(true);
         longPasting_ = true;
         return doc;
@@ -124,10 +104,12 @@ NoteTextView *NotesView::makeLongView() {
     return lv;
 }
 
-void NotesView::styleLongView(NoteTextView *lv) {
-    const NoteDocument::Style st = longStyle();
+void NoteTextDetail::styleLongView(NoteTextView *lv) {
+    const NoteDocument::Style st = style();
     if (lv->font() != st.font) lv->setFont(st.font);
-    lv->setPlaceholderText(NoteDocument::loadingText());
+    // Only a view still waiting for its document is loading: an empty note shows nothing.
+    const bool waiting = !lv->document() || (lv->document() != longDoc_ && lv->document() != nextDoc_);
+    lv->setPlaceholderText(waiting ? NoteDocument::loadingText() : QString());
     QPalette p = lv->palette();
     p.setColor(QPalette::Text, st.text);
     lv->setPalette(p);
@@ -138,7 +120,7 @@ void NotesView::styleLongView(NoteTextView *lv) {
 // The one view of a note's text, placed in parent. Another is made only after the one before was
 // deleted (see setup) or while a short note's card is laid out (see cardLaidOut), so no two views
 // ever show one document.
-NoteTextView *NotesView::takeLongView(QWidget *parent) {
+NoteTextView *NoteTextDetail::takeLongView(QWidget *parent) {
     if (!longView_) longView_ = makeLongView();
     NoteTextView *lv = longView_;
     lv->setParent(parent);
@@ -147,26 +129,30 @@ NoteTextView *NotesView::takeLongView(QWidget *parent) {
     return lv;
 }
 
-void NotesView::parkLongView() {
+void NoteTextDetail::parkLongView() {
     if (!longView_) return;
     longView_->hide();
-    longView_->setParent(this);
+    longView_->setParent(page_);
 }
 
-void NotesView::dropLongDoc() {
+void NoteTextDetail::dropDocument() {
     ++longGen_;
+    dropSavingShot();
     longKey_ = {};
     pastedLinks_.clear();
     if (!longDoc_) return;
     finder_->letGo(longDoc_); // searched no more: it is deleted on a worker
-    if (longView_ && longView_->document() == longDoc_) longView_->setDocument(nullptr);
+    if (longView_ && longView_->document() == longDoc_) {
+        longView_->setDocument(nullptr);
+        longView_->setPlaceholderText(NoteDocument::loadingText());
+    }
     // Let go of it before it goes: the worker that deletes it frees what the pointer watches it with.
     QTextDocument *const doc = longDoc_;
     longDoc_ = nullptr;
     NoteDocument::discard(doc);
 }
 
-void NotesView::dropNextCard() {
+void NoteTextDetail::dropNextCard() {
     delete nextView_.data();
     QTextDocument *const next = nextDoc_;
     nextDoc_ = nullptr;
@@ -181,33 +167,34 @@ void NotesView::dropNextCard() {
 // meanwhile, its text in the view it has. Once every paragraph is laid out, that view is the one
 // view of the text, and the detail is built around it with nothing left to lay out. False while
 // the text is still being laid out (the detail is built again on the next turn).
-bool NotesView::cardLaidOut(const Note *note) {
+bool NoteTextDetail::cardLaidOut(const Note *note) {
     QElapsedTimer spent;
     spent.start();
-    const NoteDocument::Style st = longStyle();
+    const NoteDocument::Style st = style();
     const bool card = note && note->type == NoteType::text && !(editingID_ && *editingID_ == note->id) &&
                       !note->body.isEmpty() && !isLongText(*note) && longSavingID_ != note->id &&
-                      detailHost_->width() > 10 && detailHost_->height() > 10;
+                      host()->width() > 10 && host()->height() > 10;
     // Held already (shown before, or saved from the editor): its lines are those laid out then.
     if (!card || (longKey_.id == note->id && longDoc_ && longKey_.fits(*note, st))) {
         dropNextCard();
         return true;
     }
-    const int width = detailHost_->width() - 56 - 28 + 2 * int(std::lround(st.margin));
+    const int width = host()->width() - 56 - 28 + 2 * int(std::lround(st.margin));
     if (!nextView_ || !nextDoc_ || nextView_->document() != nextDoc_ || !nextKey_.fits(*note, st) ||
         nextView_->width() != width) {
         dropNextCard();
         QTextDocument *doc = NoteDocument::build(*note, st);
         if (!doc) return true; // quitting
-        doc->setParent(this);
+        doc->setParent(page_);
         NoteTextView *lv = makeLongView();
-        lv->setParent(this);
+        lv->setParent(page_);
         styleLongView(lv);
         lv->viewport()->setAutoFillBackground(false);
         lv->setReadOnly(true);
         lv->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         lv->resize(width, 1);
         lv->setDocument(doc);
+        lv->setPlaceholderText(QString());
         nextView_ = lv;
         nextDoc_ = doc;
         nextKey_ = {note->id, NoteStore::shared().textVersion(note->id), false, false, st.font, st.text};
@@ -220,7 +207,7 @@ bool NotesView::cardLaidOut(const Note *note) {
     }
     // The view of the detail before goes with it; the text laid out takes its place.
     delete longView_.data();
-    dropLongDoc();
+    dropDocument();
     longView_ = std::exchange(nextView_, nullptr);
     longDoc_ = std::exchange(nextDoc_, nullptr);
     longKey_ = std::exchange(nextKey_, {});
@@ -229,8 +216,8 @@ bool NotesView::cardLaidOut(const Note *note) {
 
 // Shows the note's document in the long view, built on a worker when it is not the one held. While
 // the note is edited, the document being edited stays whatever the store holds meanwhile.
-void NotesView::showLongDoc(const Note &note) {
-    const NoteDocument::Style st = longStyle();
+void NoteTextDetail::showLongDoc(const Note &note) {
+    const NoteDocument::Style st = style();
     const bool editing = editingID_ && *editingID_ == note.id;
     if (editing && longPasting_) return; // the pasted text is being made into the document edited
     if (longKey_.id == note.id && ((editing && longDoc_) || longKey_.fits(note, st))) {
@@ -238,7 +225,7 @@ void NotesView::showLongDoc(const Note &note) {
         lendHeldText();
         return;
     }
-    dropLongDoc();
+    dropDocument();
     if (NoteStore::shared().textLent(note.id)) {
         // Lent to the document just dropped (made for another look): the text comes back from the
         // store on a worker, and the detail is built again with it.
@@ -249,7 +236,7 @@ void NotesView::showLongDoc(const Note &note) {
     if (!NoteDocument::isLong(note)) {
         // Short enough to build and lay out at once.
         if (QTextDocument *doc = NoteDocument::build(note, st)) {
-            doc->setParent(this);
+            doc->setParent(page_);
             longDoc_ = doc;
             attachLongDoc();
         }
@@ -270,11 +257,11 @@ void NotesView::showLongDoc(const Note &note) {
         if (!doc) {
             // Its rich text did not read, and the worker let go of the text: built again, plain.
             unreadRich_ = {id, version};
-            dropLongDoc();
+            dropDocument();
             requestRebuild();
             return;
         }
-        doc->setParent(this);
+        doc->setParent(page_);
         longDoc_ = doc;
         longKey_.building = false;
         attachLongDoc();
@@ -285,7 +272,7 @@ void NotesView::showLongDoc(const Note &note) {
 }
 
 // The held document in the long view: read-only in the detail, editable in the editor.
-void NotesView::attachLongDoc() {
+void NoteTextDetail::attachLongDoc() {
     NoteTextView *lv = longView_;
     if (!lv || !longDoc_) return;
     const bool editing = editingID_ && *editingID_ == longKey_.id;
@@ -294,13 +281,16 @@ void NotesView::attachLongDoc() {
     const int anchor = editAnchor_, pos = editPos_;
     if (lv->document() != longDoc_) {
         lv->setDocument(longDoc_);
+        lv->setPlaceholderText(QString());
         // Taking a long document goes over every paragraph once (tens of milliseconds for the tens
         // of thousands of pieces of a long line); scrolling to the reader's place lays out the
         // screenful there. Each gets a turn of its own.
         placeNextTurn_ = !editing && placeID_ == longKey_.id && lv->verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff;
     }
+    // The picture shown while the note was saved stays till the text is at the reader's place.
+    if (savingShot_.id == longKey_.id && !placeNextTurn_) dropSavingShot();
     if (!editing) return;
-    if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), longStyle().links);
+    if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), style().links);
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
     const int last = longDoc_->characterCount() - 1;
     QTextCursor cur(longDoc_);
@@ -316,8 +306,9 @@ void NotesView::attachLongDoc() {
     editPos_ = cur.position();
 }
 
-void NotesView::buildTextDetail(const Note &note) {
-    const int W = detailHost_->width();
+void NoteTextDetail::build(const Note &note) {
+    QScrollArea *detailScroll = shown_.scroll();
+    const int W = host()->width();
     const int w = W - 56;
     auto *doc = new FlippedView;
     doc->setAutoFillBackground(false);
@@ -350,9 +341,10 @@ void NotesView::buildTextDetail(const Note &note) {
         lv->setVerticalScrollBarPolicy(whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
         // Its width in the detail before it takes the document, which is then laid out once, not
         // first at the width it had in the editor.
-        lv->resize(w - 28 + 2 * int(std::lround(longStyle().margin)), std::max(1, lv->height()));
+        lv->resize(w - 28 + 2 * int(std::lround(style().margin)), std::max(1, lv->height()));
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
+        showSavingShot(note.id, box, lv);
         // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28
         // wide: the view reaches out by the margin its document keeps around the text. A view that
         // scrolls draws lines down to its bottom edge: that edge stays 10 above the card's.
@@ -361,7 +353,7 @@ void NotesView::buildTextDetail(const Note &note) {
         if (whole && longDoc_ && lv->document() == longDoc_) {
             boxH = std::max(40, lv->wholeHeight() - 2 * m + 20);
         } else {
-            boxH = std::max(160, detailScroll_->height() - 32 - 24 - textFit_.linkRoom);
+            boxH = std::max(160, detailScroll->height() - 32 - 24 - textFit_.linkRoom);
             textFit_.fillingBox = box;
         }
         box->setGeometry(28, 32, w, boxH);
@@ -411,17 +403,18 @@ void NotesView::buildTextDetail(const Note &note) {
         y += 36;
     }
     textFit_.contentH = y + 40;
-    doc->resize(W, std::max(detailScroll_->height(), textFit_.contentH));
-    detailScroll_->setWidget(doc);
+    doc->resize(W, std::max(detailScroll->height(), textFit_.contentH));
+    detailScroll->setWidget(doc);
 }
 
-bool NotesView::fitDetailHeight() {
-    const int W = detailHost_->width(), H = detailHost_->height();
+bool NoteTextDetail::fitHeight() {
+    const int W = host()->width(), H = host()->height();
     NoteTextView *lv = longView_;
     if (editingID_) {
         QWidget *ground = textFit_.editorGround, *bar = textFit_.editorBar;
         const QRect area = yUp(H, 28, 76, std::max(1.0, W - 56.0), std::max(1.0, H - 148.0));
-        if (!ground || !bar || !lv || lv->parentWidget() != detailHost_ || area.width() != ground->width()) return false;
+        if (!ground || !bar || !lv || lv->parentWidget() != host() || area.width() != ground->width())
+            return false;
         ground->setGeometry(area);
         // As wide as it is (beside its scroll bar or not); a scroll bar it gains or loses on the way
         // places it again.
@@ -430,9 +423,10 @@ bool NotesView::fitDetailHeight() {
         return true;
     }
     QWidget *page = textFit_.page;
-    if (!page || !detailScroll_ || detailScroll_->widget() != page || page->width() != W) return false;
+    QScrollArea *detailScroll = shown_.scroll();
+    if (!page || !detailScroll || detailScroll->widget() != page || page->width() != W) return false;
     const QRect shown = yUp(H, 0, 0, W, std::max(20.0, H - 136.0));
-    detailScroll_->setGeometry(shown);
+    detailScroll->setGeometry(shown);
     if (QFrame *box = textFit_.fillingBox) {
         // A long note's card fills what the scroll area shows; the link below it moves with its edge.
         const int boxH = std::max(160, shown.height() - 32 - 24 - textFit_.linkRoom);
@@ -450,296 +444,54 @@ bool NotesView::fitDetailHeight() {
     return true;
 }
 
-// ---- inline editor ----
-
-void NotesView::showInlineEditor(const QString &id) {
-    const Note *n = noteFields(id);
-    if (!n || n->type != NoteType::text) return;
-    if (longSavingID_ == id) return; // its last save is still being read
-    selectedID_ = id;
-    editingID_ = id;
-    longPasting_ = false;
-    editTitle_ = n->title;
-    editEmoji_ = n->emoji;
-    // The document shown is the one edited (built on a worker when long and not there yet). Editing
-    // a long text starts where the reader is, a short one at its end.
-    editAnchor_ = editPos_ = isLongText(*n) ? -1 : std::numeric_limits<int>::max();
-    requestRebuild();
+LinkTextView *NoteTextDetail::linkView() const {
+    return linkTV_;
 }
 
-void NotesView::buildInlineEditor(const Note &note) {
-    const double W = detailHost_->width(), H = detailHost_->height();
-    auto *strip = new QWidget(detailHost_);
-    fillBg(strip, kNoteAccent);
-    strip->setGeometry(yUp(H, 0, H - 4, W, 4));
-    auto *emoji = new QLineEdit(editEmoji_, detailHost_);
-    emoji->setFont(Fonts::scaledFont(28));
-    emoji->setAlignment(Qt::AlignCenter);
-    emoji->setGeometry(yUp(H, 28, H - 70, 46, 36));
-    auto *title = new QLineEdit(editTitle_, detailHost_);
-    title->setObjectName(QStringLiteral("inlineTitle"));
-    title->setFont(Fonts::scaledFont(18, QFont::DemiBold));
-    title->setPlaceholderText(L::t({.en = "Title", .es = "Título", .de = "Titel", .fr = "Titre", .uk = "Заголовок", .pl = "Tytuł"}));
-    // Ends before the Cancel button instead of running under it.
-    title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 310), 34));
-    connect(title, &QLineEdit::textEdited, this, [this](const QString &t) { editTitle_ = t; });
-    connect(emoji, &QLineEdit::textEdited, this, [this](const QString &t) { editEmoji_ = t; });
-    auto *save = tintButton(detailHost_, QStringLiteral("✓ ") + L::t({.en = "Save", .es = "Guardar", .de = "Speichern", .fr = "Enregistrer", .uk = "Зберегти", .pl = "Zapisz"}),
-                            kNoteAccent, 0.15, 0.45, QFont::DemiBold);
-    save->setObjectName(QStringLiteral("inlineSave"));
-    auto *cancel = tintButton(detailHost_, cancelTitle(), VF::sub(), 0.06, 0.18, QFont::Normal, 11);
-    // Save and Cancel take what their titles need at the font scale; the title field gives it up.
-    const auto need = [](QPushButton *b, double design) {
-        return std::max(design, std::ceil(QFontMetricsF(b->font()).horizontalAdvance(b->text())) + 14);
-    };
-    const double saveW = need(save, 96), cancelW = need(cancel, 88);
-    save->setGeometry(yUp(H, W - 28 - saveW, H - 68, saveW, 32));
-    cancel->setGeometry(yUp(H, W - 28 - saveW - 8 - cancelW, H - 68, cancelW, 32));
-    title->setGeometry(yUp(H, 80, H - 68, std::max(40.0, W - 28 - saveW - 8 - cancelW - 10 - 80), 34));
-    const bool dark = VF::theme() == AppTheme::dark;
-    const QColor base = dark ? QColor::fromRgbF(1, 1, 1, 0.12f) : QColor(Qt::white);
-    NoteTextView *lv = takeLongView(detailHost_);
-    QPalette lp = lv->palette();
-    lp.setColor(QPalette::Base, base);
-    lv->setPalette(lp);
-    lv->viewport()->setAutoFillBackground(false); // the ground below gives the colour
-    lv->setVerticalScrollBarPolicy(isLongText(note) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
-    // The view as wide as in the detail (its text 14 from the card's sides there), on a ground of
-    // its colour as wide as the editor: entering the editor wraps no line anew, and a long note's
-    // view need not go over every paragraph again nor lay out again the ones shown.
-    const QRect area = yUp(H, 28, 76, std::max(1.0, W - 56), std::max(1.0, H - 148));
-    auto *ground = new QWidget(detailHost_);
-    fillBg(ground, base);
-    ground->setGeometry(area);
-    ground->lower();
-    const int side = std::max(0, 14 - int(std::lround(longStyle().margin)));
-    lv->setGeometry(area.adjusted(side, 0, -side, 0));
-    QPointer<NoteTextView> plv(lv);
-    if (!isLongText(note)) {
-        // A short note's scroll bar, shown once its text is taller than the editor, stands beside
-        // the lines instead of taking their width: they stay as wide as in the detail, so the text
-        // neither wraps anew on entering the editor nor when it grows past the editor's height.
-        QPointer<QWidget> host(detailHost_);
-        const auto besideBar = [plv, host, ground, side] {
-            if (!plv || !host || plv->parentWidget() != host) return; // shown in the detail by now
-            const bool bar = plv->verticalScrollBar()->maximum() > 0;
-            const QRect viewRect = ground->geometry().adjusted(side, 0, -side, 0);
-            plv->setGeometry(viewRect.adjusted(0, 0, bar ? plv->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, plv) : 0, 0));
-        };
-        connect(lv->verticalScrollBar(), &QScrollBar::rangeChanged, ground, besideBar);
-        besideBar();
-    }
-    QWidget *bar = makeFormatBar({[plv](int code) {
-                                      if (plv) plv->applyFmt(code);
-                                  },
-                                  [plv] {
-                                      if (plv) plv->undo();
-                                  },
-                                  [plv] {
-                                      if (plv) plv->redo();
-                                  }},
-                                 QStringLiteral("Smaller text"), QStringLiteral("Larger text"), detailHost_);
-    bar->setGeometry(yUp(H, 28, 40, std::max(1.0, W - 56), 32));
-    textFit_.editorGround = ground;
-    textFit_.editorBar = bar;
-    lv->setReadOnly(true); // until its document is there: nothing typed into the empty view is lost
-    showLongDoc(note);
-    save->setEnabled(!longPasting_);
-    inlineTitle_ = title;
-    inlineEmoji_ = emoji;
-    QPointer<NotesView> self(this);
-    connect(save, &QPushButton::clicked, this, [self] { if (self) self->saveInlineEditor(); });
-    connect(cancel, &QPushButton::clicked, this, [self] {
-        if (self) self->cancelInlineEditor();
-    });
-    // Only the editor's own: the detail it replaces is still among the host's children until deleted.
-    for (QWidget *w : {strip, static_cast<QWidget *>(emoji), static_cast<QWidget *>(title), static_cast<QWidget *>(save),
-                       static_cast<QWidget *>(cancel), ground, bar})
-        w->show();
-    QTimer::singleShot(0, this, [plv] {
-        if (plv && plv->window()) plv->setFocus();
-    });
+bool NoteTextDetail::ready() const {
+    return longView_ && longDoc_ && longView_->document() == longDoc_;
 }
 
-void NotesView::longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
-                                 std::vector<NoteDocument::FoundLink> links) {
-    if (gen != longGen_ || !longPasting_ || !editingID_ || *editingID_ != id) {
-        NoteDocument::discard(doc);
-        return;
-    }
-    longPasting_ = false;
-    doc->setParent(this);
-    longDoc_ = doc;
-    pastedLinks_ = std::move(links); // made links once the editor shows the document
-    editAnchor_ = editPos_ = caret;
-    requestRebuild();
+const Note *NoteTextDetail::fields(const QString &id) const {
+    // A text lent to a document this page let go of (a new look) is on its way back on a worker (the
+    // page decodes it again): what the detail needs meanwhile is the note's fields, not tens of
+    // megabytes decoded here.
+    NoteStore &store = NoteStore::shared();
+    return holdsText(id) || store.textLent(id) ? store.findFields(id) : store.find(id);
 }
 
-void NotesView::saveInlineEditor() {
-    if (!editingID_) return;
-    const QString title = trimmed(inlineTitle_ ? inlineTitle_->text() : editTitle_);
-    const QString emoji = trimmed(inlineEmoji_ ? inlineEmoji_->text() : editEmoji_);
-    if (title.isEmpty()) return;
-    const Note *n = noteFields(*editingID_);
-    if (!n) {
-        editingID_.reset();
-        requestRebuild();
-        return;
-    }
-    Note copy = *n;
-    copy.title = title;
-    copy.emoji = emoji.isEmpty() ? Note::defaultEmoji() : emoji;
-    saveLongEditor(copy);
+void NoteTextDetail::detailGoing() {
+    parkLongView(); // kept with its document and place for the detail built next
+    textFit_ = {};
+    linkTV_ = nullptr;
 }
 
-// The editor's save. The text and its rich text are stored at every size; the size decides only
-// where they are read: a text of up to kSaveHereChars at once, with the view kept on the document
-// and the reader's place; a longer one on a worker from the document itself, which the view lets go
-// of first (the note is stored when they come back). A long document with no change
-// left in it, of a note that has its rich text already, stores only the title and the emoji.
-void NotesView::saveLongEditor(Note copy) {
-    if (!longDoc_ || !longView_ || longView_->document() != longDoc_) return; // still being built
-    keepReaderPlace(copy.id, longView_);
-    const QString id = copy.id;
-    selectedID_ = id;
-    editingID_.reset();
-    QTextDocument *doc = longDoc_;
-    if (doc->characterCount() - 1 <= NoteDocument::kSaveHereChars) {
-        const NoteDocument::Saved s = NoteDocument::readText(*doc);
-        if (!NoteDocument::storeInto(copy, s)) {
-            keepStoredText(copy);
-            return;
-        }
-        NoteStore::shared().update(copy);
-        // The document saved is the one shown after, its lines laid out already at the detail's
-        // width (the editor's): not built again from the rich text just written and laid out anew.
-        doc->setModified(false);
-        const NoteDocument::Style st = longStyle();
-        longKey_ = {id, NoteStore::shared().textVersion(id), NoteDocument::isLong(copy), false, st.font, st.text};
-        QTextCursor at = longView_->textCursor();
-        if (at.hasSelection()) {
-            at.clearSelection();
-            longView_->setTextCursor(at);
-        }
-        requestRebuild();
-        return;
-    }
-    const bool lent = NoteStore::shared().textLent(id);
-    if (!longDoc_->isModified() && (copy.bodyRTF || lent)) {
-        longView_->setReadOnly(true);
-        if (lent) {
-            // The store lent the text to the document: only the title and the emoji go into the
-            // note's stored bytes, on a worker; its text (tens of megabytes) is not decoded for that.
-            const Note *n = NoteStore::shared().findFields(id);
-            if (n && (n->title != copy.title || n->emoji != copy.emoji)) {
-                QPointer<NotesView> self(this);
-                NoteStore::shared().updateFields(id, copy.emoji, copy.title, this, [self] {
-                    if (self) alertTitleNotSaved(self);
-                });
-            }
-            requestRebuild();
-            return;
-        }
-        NoteStore::shared().update(copy);
-        requestRebuild();
-        return;
-    }
-    // The document goes to a worker to be read, and comes back as the note saved: shown again, not
-    // built again from the saved text (for a long note, a second document of a hundred megabytes
-    // being made while the save's text and bytes are still held). What it reads is the note's bytes,
-    // written from the document a stretch at a time: its text and rich text (tens of megabytes each)
-    // are never held whole beside the document and the bytes.
-    longDoc_ = nullptr;
-    ++longGen_;
-    pastedLinks_.clear();
-    finder_->letGo(doc);
-    delete longView_.data(); // no view may lay the document out while the worker reads it
-    longSavingID_ = id;
-    const quint64 gen = longGen_;
-    copy.body = QString(); // the fields alone: the text is the document's
-    copy.bodyRTF.reset();
-    NoteDocument::readKeeping(doc, copy, this, [this, id, gen, fields = copy](NoteDocument::Saved &s, QTextDocument *read) {
-        longSavingID_.clear();
-        if (s.richUnwritten) {
-            if (read) NoteDocument::discard(read);
-            keepStoredText(fields);
-            return;
-        }
-        bool stored = false;
-        // Without its text when lent: the text is the one read here.
-        if (const Note *now = NoteStore::shared().findFields(id)) {
-            Note out = *now;
-            out.title = fields.title;
-            out.emoji = fields.emoji;
-            out.body = QString();
-            out.bodyRTF.reset();
-            out.modifiedInterval = fields.modifiedInterval;
-            // The bytes hold the note as it was when Save was clicked: changed since (a rare thing:
-            // another window stored it meanwhile), it is stored with its text taken from them.
-            if (out == fields) {
-                stored = NoteStore::shared().updateEncoded(out, s.preview, std::move(s.record));
-            } else if (auto held = NoteCodec::decodeHeldInPlace(s.record)) {
-                out.body = std::move(held->note.body);
-                out.bodyRTF = std::move(held->note.bodyRTF);
-                NoteStore::shared().update(out);
-                stored = true;
-            }
-        }
-        if (stored && gen == longGen_ && read) {
-            read->setParent(this);
-            read->setModified(false);
-            longDoc_ = read;
-            const NoteDocument::Style st = longStyle();
-            longKey_ = {id, NoteStore::shared().textVersion(id), true, NoteStore::shared().textLent(id), st.font,
-                        st.text};
-            lendHeldText();
-            // Into the view that showed the note while it was saved, in a turn of its own: taking it
-            // goes over every piece of a long line (10-12 ms for a 50 MB one), and storing the note
-            // (above), building the detail again and scrolling to the reader's place take turns of
-            // their own around it; the detail waits for it (rebuild). Hidden till then: drawn
-            // meanwhile, it would lay out the top of the text for nothing.
-            parkLongView();
-            longTakeQueued_ = true;
-            QTimer::singleShot(0, this, [this, gen] {
-                longTakeQueued_ = false;
-                if (gen == longGen_) attachLongDoc();
-            });
-        } else if (read) {
-            NoteDocument::discard(read);
-        }
-        requestRebuild();
-    });
-    requestRebuild();
+void NoteTextDetail::keepOnlyFor(const Note *note) {
+    if (!note || note->id != longKey_.id || (!editingID_ && longDoc_ && longDoc_->isModified()))
+        dropDocument();
 }
 
-// A save whose rich text could not be written stores the title and the emoji alone: the note keeps
-// its text with the formats it has (never its text without them), and the user is told.
-void NotesView::keepStoredText(const Note &fields) {
-    QPointer<NotesView> self(this);
-    NoteStore::shared().updateFields(fields.id, fields.emoji, fields.title, this, [self] {
-        if (self) alertTitleNotSaved(self);
-    });
-    NoteDocument::alertRichTextNotSaved(this);
-    requestRebuild();
+void NoteTextDetail::viewsGoing() {
+    delete longView_.data();
+    dropNextCard();
 }
 
-void NotesView::keepReaderPlace(const QString &id, QAbstractScrollArea *editor) {
-    placeID_.clear();
-    if (!editor || !TextViewOps::document(editor)) return;
-    placeID_ = id;
-    placePos_ = TextViewOps::firstVisiblePosition(editor);
-}
-
-QAbstractScrollArea *NotesView::findView() const {
+QAbstractScrollArea *NoteTextDetail::findView() const {
     // The note's one view, in the detail or the editor, once its document is there.
-    if (longTextReady() && detailHost_ && detailHost_->isAncestorOf(longView_)) return longView_;
+    if (ready() && host() && host()->isAncestorOf(longView_)) return longView_;
     return nullptr;
 }
 
-void NotesView::restoreReaderPlace() {
+void NoteTextDetail::restoreReaderPlace() {
     const bool nextTurn = std::exchange(placeNextTurn_, false);
+    const std::optional<QString> selected = shown_.selectedID();
+    // The picture shown while the note was saved goes once the text is there, at its place (which
+    // a turn of its own may still have to show).
+    if (QAbstractScrollArea *shown = findView();
+        shown && !(nextTurn && !editingID_ && selected && *selected == placeID_))
+        dropSavingShot();
     if (placeID_.isEmpty() || editingID_) return;
-    if (!selectedID_ || *selectedID_ != placeID_) {
+    if (!selected || *selected != placeID_) {
         placeID_.clear(); // another note is shown: the place is of no use any more
         return;
     }
@@ -751,13 +503,14 @@ void NotesView::restoreReaderPlace() {
         shown->setUpdatesEnabled(false);
         QTimer::singleShot(0, this, [this, shown] {
             if (shown) shown->setUpdatesEnabled(true);
+            dropSavingShot();
             restoreReaderPlace();
         });
         return;
     }
     placeID_.clear();
     const int pos = placePos_;
-    TextViewOps::scrollToTop(view, pos, detailScroll_);
+    TextViewOps::scrollToTop(view, pos, shown_.scroll());
     // A view that scrolls by lines counts a paragraph put off as one line till it is laid out (on a
     // busy machine, most of them): the place may lie past its range yet. It is placed again as the
     // range grows, until it is there or the reader scrolls.
@@ -776,12 +529,4 @@ void NotesView::restoreReaderPlace() {
         *set = sb->value();
         if (*set >= line) QObject::disconnect(*placed);
     });
-}
-
-void NotesView::cancelInlineEditor() {
-    // The stored text is shown again; a paste still being made is dropped.
-    if (longPasting_ || (longDoc_ && longDoc_->isModified())) dropLongDoc();
-    longPasting_ = false;
-    editingID_.reset();
-    requestRebuild();
 }

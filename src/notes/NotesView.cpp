@@ -37,6 +37,12 @@ NotesView::NotesView(QWidget *parent) : Page(parent) {
                                      .grid = [this] { return table_->grid(); },
                                      .detailScroll = [this] { return detailScroll_.data(); }});
     connect(finder_, &NoteFindBar::barShownOrHidden, this, &NotesView::layoutFrame);
+    text_ = new NoteTextDetail(this, finder_,
+                               {.host = [this] { return detailHost_; },
+                                .scroll = [this] { return detailScroll_.data(); },
+                                .selectedID = [this] { return selectedID_; },
+                                .select = [this](const QString &id) { selectedID_ = id; }});
+    connect(text_, &NoteTextDetail::rebuildWanted, this, &NotesView::requestRebuild);
 }
 
 double NotesView::listWidth(double w, double frac) {
@@ -50,8 +56,7 @@ double NotesView::fractionForDrag(double x, double w) {
 void NotesView::setup() {
     // The views of the page before are going; the long one goes now, before another could show its
     // document.
-    delete longView_.data();
-    dropNextCard();
+    text_->viewsGoing();
     applyBackground();
     hdrBg_ = new QWidget(this);
     fillBg(hdrBg_, VF::hdrBg());
@@ -148,8 +153,8 @@ void NotesView::layoutFrame() {
     if (list_ && list_->width() != int(L)) rebuildList();
     // The grid's width follows the detail: rebuild it (queued). An inline editor is only re-placed,
     // and a text note given a new height (the find bar shown or hidden) only fitted to it.
-    if (dh.size() != was && !(dh.width() == was.width() && fitDetailHeight())) {
-        if (editingID_)
+    if (dh.size() != was && !(dh.width() == was.width() && text_->fitHeight())) {
+        if (text_->editing())
             placeDetail();
         else
             requestRebuild();
@@ -159,7 +164,7 @@ void NotesView::layoutFrame() {
 void NotesView::rebuild() {
     if (!titleLbl_) return;
     // Built around the saved text once its view has it: the store's news of the save comes first.
-    if (longTakeQueued_) {
+    if (text_->takingSaved()) {
         requestRebuild();
         return;
     }
@@ -174,11 +179,7 @@ void NotesView::rebuildList() {
 }
 
 const Note *NotesView::noteFields(const QString &id) const {
-    // A text lent to a document this page let go of (a new look) is on its way back on a worker
-    // (rebuildDetail): what the page needs meanwhile is the note's fields, not tens of megabytes
-    // decoded here.
-    NoteStore &store = NoteStore::shared();
-    return holdsText(id) || store.textLent(id) ? store.findFields(id) : store.find(id);
+    return text_->fields(id);
 }
 
 const Note *NotesView::shownNote() const {
@@ -191,20 +192,20 @@ void NotesView::selectNote(const QString &id) {
         editWhenIn_.clear();
         detailScrollPos_ = {};
         table_->clearSelection();
-        editingID_.reset();
+        text_->stopEditing();
     }
     selectedID_ = id;
     requestRebuild();
 }
 
 void NotesView::doubleTapNote(const QString &id) {
-    if (decodingID_ == id || (!holdsText(id) && !NoteStore::shared().textLent(id) && decodeAway(id))) {
+    if (decodingID_ == id || (!text_->holdsText(id) && !NoteStore::shared().textLent(id) && decodeAway(id))) {
         // A large note not held decoded (not opened yet, or let go of since) is decoded on a worker,
         // as opening it is: its editor opens once it is in.
         if (!selectedID_ || *selectedID_ != id) {
             table_->clearSelection();
             detailScrollPos_ = {};
-            editingID_.reset();
+            text_->stopEditing();
         }
         selectedID_ = id;
         editWhenIn_ = id;
@@ -238,7 +239,7 @@ bool NotesView::decodeAway(const QString &id) {
     decodingID_ = triedDecodeID_ = id;
     // The document shown goes now, not once the note is in: two large notes' documents (and the
     // decode's buffers) are never held at once. It shows this note neither way (not held decoded).
-    dropLongDoc();
+    text_->dropDocument();
     return true;
 }
 
@@ -248,16 +249,19 @@ void NotesView::rebuildDetail() {
         const QString id = *selectedID_;
         if (decodingID_ == id) return;
         // A text lent to a document this page no longer holds is decoded again the same way.
-        if (!holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) && decodeAway(id))
+        if (!text_->holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) &&
+            decodeAway(id))
             return;
     }
     // A short note's card waits for its text to be laid out; the detail as it was stays meanwhile.
-    if (!cardLaidOut(shownNote())) return;
-    if (const Note *shown = shownNote(); shown && !editingID_ && !finder_->visible() && table_->refreshInPlace(*shown)) return;
+    if (!text_->cardLaidOut(shownNote())) return;
+    if (const Note *shown = shownNote();
+        shown && !text_->editing() && !finder_->visible() && table_->refreshInPlace(*shown))
+        return;
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }
-    parkLongView(); // kept with its document and place for the detail built next
+    text_->detailGoing();
     // Until deleted they are still the detail's children: only what is built next is shown, or the
     // detail would be drawn with both and then again without these.
     const QList<QWidget *> going = detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
@@ -266,16 +270,13 @@ void NotesView::rebuildDetail() {
         w->deleteLater();
     }
     detailScroll_ = nullptr;
-    textFit_ = {};
     table_->detailGoing();
-    linkTV_ = nullptr;
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
     const Note *note = shownNote();
     // A long document held for another note, or with edits no editor holds any more, goes.
-    if (!note || note->id != longKey_.id || (!editingID_ && longDoc_ && longDoc_->isModified()))
-        dropLongDoc();
+    text_->keepOnlyFor(note);
     if (!note) {
-        editingID_.reset();
+        text_->stopEditing();
         auto *l = label(detailHost_, QStringLiteral("← ") + L::t({.en = "Select a note", .es = "Selecciona una nota", .de = "Notiz auswählen",
                                                                     .fr = "Sélectionnez une note", .uk = "Виберіть нотатку", .pl = "Wybierz notatkę"}),
                         15, QFont::Medium, VF::muted());
@@ -287,21 +288,21 @@ void NotesView::rebuildDetail() {
     }
     if (shownDetailID_ != note->id) detailScrollPos_ = {};
     shownDetailID_ = note->id;
-    if (editingID_ && *editingID_ == note->id && note->type == NoteType::text) {
-        buildInlineEditor(*note);
+    if (text_->editing(note->id) && note->type == NoteType::text) {
+        text_->buildEditor(*note);
         finder_->searchAgain();
         return;
     }
-    editingID_.reset();
+    text_->stopEditing();
     buildHeader(*note);
     if (note->type == NoteType::text)
-        buildTextDetail(*note);
+        text_->build(*note);
     else
         table_->build(*note, detailScrollPos_.y());
     for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
         if (!going.contains(w)) w->show();
     // Where the detail was scrolled to, unless the reader's place after a save is shown instead.
-    if (detailScroll_ && !detailScrollPos_.isNull() && placeID_ != note->id) {
+    if (detailScroll_ && !detailScrollPos_.isNull() && !text_->placeKeptFor(note->id)) {
         const QPoint pos = detailScrollPos_;
         QPointer<QScrollArea> s = detailScroll_;
         s->horizontalScrollBar()->setValue(pos.x());
@@ -313,23 +314,13 @@ void NotesView::rebuildDetail() {
         });
     }
     finder_->searchAgain();
-    restoreReaderPlace();
+    text_->restoreReaderPlace();
 }
 
 void NotesView::placeDetail() {
     // Re-place the open inline editor in the detail's new size without touching its content.
     const Note *note = shownNote();
-    if (editingID_ && note) {
-        editTitle_ = inlineTitle_ ? inlineTitle_->text() : editTitle_;
-        editEmoji_ = inlineEmoji_ ? inlineEmoji_->text() : editEmoji_;
-        parkLongView();
-        for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
-            w->hide();
-            w->deleteLater();
-        }
-        textFit_ = {};
-        buildInlineEditor(*note);
-    }
+    if (text_->editing() && note) text_->placeEditor(*note);
 }
 
 void NotesView::buildHeader(const Note &note) {

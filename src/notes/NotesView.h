@@ -4,6 +4,7 @@
 #include "notes/NoteFindBar.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteTableDetail.h"
+#include "notes/NoteTextDetail.h"
 #include "notes/NoteTextView.h"
 #include "notes/RichTextView.h"
 #include "ui/LinkTextView.h"
@@ -25,7 +26,9 @@ class QPushButton;
 class QTextDocument;
 
 // The "notes" page: header buttons, the cards of text notes and tables, the divider and the detail of
-// the selected note (rich text with links and its inline editor, or the table grid), the find bar.
+// the selected note (a text note's text, link and inline editor: NoteTextDetail; a table's grid:
+// NoteTableDetail), the find bar (NoteFindBar). The page joins them: what is selected, what the
+// detail shows and where, and a large note decoded on a worker before it is shown.
 class NotesView : public Page {
     Q_OBJECT
 public:
@@ -47,28 +50,30 @@ public:
     // Exports the note with this id as the store has it; false when there is no such note.
     bool exportNote(const QString &id);
     void doExportSelected();
-    void showInlineEditor(const QString &id);
-    bool inlineEditorOpen() const { return editingID_.has_value(); }
+    void showInlineEditor(const QString &id) { text_->showEditor(id); }
+    bool inlineEditorOpen() const { return text_->editing(); }
     // The note's text view while the inline editor is open.
-    NoteTextView *inlineTextView() const { return editingID_ ? longView_.data() : nullptr; }
-    QLineEdit *inlineTitleField() const { return inlineTitle_; }
-    void saveInlineEditor();
-    void cancelInlineEditor();
+    NoteTextView *inlineTextView() const { return text_->editing() ? text_->view() : nullptr; }
+    QLineEdit *inlineTitleField() const { return text_->titleField(); }
+    void saveInlineEditor() { text_->save(); }
+    void cancelInlineEditor() { text_->cancel(); }
     NoteGrid *grid() const { return table_->grid(); }
     // Whether the table shown has its settled widths and every row measured (a large one is
     // measured a slice at a time after its first screen).
     bool tableMeasured() const { return table_->measured(); }
     // The note's text view in the detail, once its document is there.
-    NoteTextView *contentView() const { return !editingID_ && longTextReady() ? longView_.data() : nullptr; }
+    NoteTextView *contentView() const {
+        return !text_->editing() && text_->ready() ? text_->view() : nullptr;
+    }
     // The one view of a text note's body, in the detail or in the inline editor; and whether its
     // document is there yet (a long one is built on a worker).
-    NoteTextView *longTextView() const { return longView_; }
-    bool longTextReady() const { return longView_ && longDoc_ && longView_->document() == longDoc_; }
+    NoteTextView *longTextView() const { return text_->view(); }
+    bool longTextReady() const { return text_->ready(); }
     // Whether a large note's text is being decoded on a worker for this page.
     bool decodingNote() const { return !decodingID_.isEmpty(); }
     // Whether a saved long note is still being read on a worker.
-    bool longSavePending() const { return !longSavingID_.isEmpty(); }
-    LinkTextView *linkView() const { return linkTV_; }
+    bool longSavePending() const { return text_->savePending(); }
+    LinkTextView *linkView() const { return text_->linkView(); }
     NoteGrid::Selection &selection() { return table_->selection(); }
 
     // Table actions on the note with this id (looked up again in the store).
@@ -95,7 +100,7 @@ public:
     // note's view in the detail or in the inline editor, whichever size the note is.
     const std::vector<std::pair<int, int>> &findTextRanges() const { return finder_->textRanges(); }
     int findCurrentIndex() const { return finder_->currentIndex(); }
-    QAbstractScrollArea *findView() const;
+    QAbstractScrollArea *findView() const { return text_->findView(); }
 
 protected:
     void rebuild() override;
@@ -107,48 +112,13 @@ private:
     void rebuildList();
     void rebuildDetail();
     void placeDetail();
-    // Fits the text note shown (its detail or its editor) to a new height of the detail without
-    // building it again, as when the find bar comes or goes; false when it cannot (another kind of
-    // detail, a new width): the detail is then built again.
-    bool fitDetailHeight();
     void buildHeader(const Note &note);
-    void buildTextDetail(const Note &note);
-    void buildInlineEditor(const Note &note);
-    NoteTextView *makeLongView();
-    void styleLongView(NoteTextView *lv);
-    NoteTextView *takeLongView(QWidget *parent);
-    // Whether the detail of the note can be built now: a short note's card is built once its text
-    // is laid out (see NoteTextDetail.cpp), and until then the detail shown stays.
-    bool cardLaidOut(const Note *note);
-    // At most this long spent on a card's text in a turn that goes on to build the detail.
-    static constexpr qint64 kCardWithDetailNs = 3'000'000;
-    void dropNextCard();
-    void parkLongView();
-    void dropLongDoc();
-    void showLongDoc(const Note &note);
-    void attachLongDoc();
-    // Whether this page holds the text of the note as the store has it (its document, or one being
-    // pasted into or read for a save): the store need not hold it decoded as well (lendText).
-    bool holdsText(const QString &id) const;
-    // Hands the store's decoded copy of the held note's text back when the note is long.
-    void lendHeldText();
-    // Whether the note is shown as a long one; a note whose text the store lent to this page is.
-    bool isLongText(const Note &n) const;
-    void saveLongEditor(Note copy);
-    void keepStoredText(const Note &fields);
-    // A long paste's document is there: edited on if the editor it was pasted into is still open.
-    void longPasteArrived(quint64 gen, const QString &id, QTextDocument *doc, int caret,
-                          std::vector<NoteDocument::FoundLink> links);
-    // Save keeps the reader's place: the first character the editor showed is shown first again once
-    // the note's detail has its text.
-    void keepReaderPlace(const QString &id, QAbstractScrollArea *editor);
-    void restoreReaderPlace();
     void deleteNote(const QString &id);
     // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
     // the one with its id as the store has it then (read there too; note gives only its name).
     void exportWith(const Note &note, bool fromStore);
     // The selected note for what the detail shows: without its text when the store lent it (see
-    // holdsText), so a rebuild or a step of the user does not decode tens of megabytes again.
+    // NoteTextDetail::fields).
     const Note *shownNote() const;
     const Note *noteFields(const QString &id) const;
 
@@ -162,17 +132,6 @@ private:
     DraggableDivider *divider_ = nullptr;
     QWidget *detailHost_ = nullptr;
     QPointer<QScrollArea> detailScroll_;
-    QPointer<LinkTextView> linkTV_;
-    // What fitDetailHeight moves of the text detail shown: the page its scroll area scrolls, a long
-    // note's card (which fills what that area shows) with the room kept below it for the link, and the
-    // height the page's content needs; or the editor's ground and format bar.
-    struct TextDetailFit {
-        QPointer<QWidget> page;
-        QPointer<QFrame> fillingBox;
-        int linkRoom = 0;
-        int contentH = 0;
-        QPointer<QWidget> editorGround, editorBar;
-    } textFit_;
     QString shownDetailID_;
     // The note being decoded on a worker for the detail, and the last one asked for that way (a note
     // that did not come in decoded then is decoded when found).
@@ -187,46 +146,6 @@ private:
     double listFrac_ = 0.32;
     std::optional<QString> selectedID_;
     NoteTableDetail *table_;
-    // The inline editor's state lives in the page, so a rebuild, a resize or a theme change re-places
-    // the editor with its unsaved content instead of dropping it.
-    std::optional<QString> editingID_;
-    QString editTitle_, editEmoji_;
-    int editAnchor_ = 0, editPos_ = 0;
-    QPointer<QLineEdit> inlineTitle_;
-    QPointer<QLineEdit> inlineEmoji_;
-
-    // A text note's document (a long one built on a worker) and the one view that shows it, whatever
-    // the note's size: kept across rebuilds (taken out of the old detail before it goes), read-only
-    // in the detail and editable in the inline editor. Rebuilt when the note or the look changes.
-    // What the document was made from: the note's text in the version the store gave (not a copy of
-    // the text, which would keep tens of megabytes alive beside the document) and the look.
-    struct LongKey {
-        QString id;
-        quint64 version = 0;
-        bool isLong = false;
-        bool lent = false; // the store let go of its decoded copy of the text
-        QFont font;
-        QColor text;
-        bool building = false; // the document is being made on a worker
-        bool fits(const Note &n, const NoteDocument::Style &s) const;
-    } longKey_;
-    QPointer<QTextDocument> longDoc_;
-    std::pair<QString, quint64> unreadRich_; // the note (and version) whose rich text did not read
-    QPointer<NoteTextView> longView_;
-    // A short note's document being laid out at its card's width, in a view of its own, hidden, before
-    // the card is shown (see cardLaidOut), and what it was made from.
-    QPointer<NoteTextView> nextView_;
-    QPointer<QTextDocument> nextDoc_;
-    LongKey nextKey_;
-    quint64 longGen_ = 0;
-    bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
-    std::vector<NoteDocument::FoundLink> pastedLinks_; // the addresses of the long paste just made, to be made links
-    QString longSavingID_;
-    bool longTakeQueued_ = false; // the saved document goes into the view next turn
-
     NoteFindBar *finder_;
-    QString placeID_;
-    int placePos_ = -1;
-    // The reader's place goes back a turn after the view took the document (see restoreReaderPlace).
-    bool placeNextTurn_ = false;
+    NoteTextDetail *text_;
 };

@@ -100,7 +100,7 @@ private slots:
         Note fields = saved;
         fields.body.clear();
         fields.bodyRTF.reset();
-        QVERIFY(store.updateEncoded(fields, saved.body.left(40), std::move(record)));
+        QVERIFY(store.updateEncoded(fields, NoteHead::previewOf(saved.body), std::move(record)));
         model[1] = stamped(saved);
         QVERIFY(store.textLent(saved.id));
         QCOMPARE(store.notes().at(1), NoteHead(model[1]));
@@ -121,7 +121,7 @@ private slots:
         Note smallFields = small;
         smallFields.body.clear();
         smallFields.bodyRTF.reset();
-        QVERIFY(store.updateEncoded(smallFields, small.body.left(40), std::move(smallRecord)));
+        QVERIFY(store.updateEncoded(smallFields, NoteHead::previewOf(small.body), std::move(smallRecord)));
         model[0] = stamped(small);
         QVERIFY(!store.textLent(small.id));
         QCOMPARE(*store.findFields(small.id), model[0]);

@@ -3,7 +3,9 @@
 #include "common/NoteTables.h"
 #include "common/PageTest.h"
 #include "common/PdfWords.h"
+#include "notes/NoteCodec.h"
 #include "notes/NoteDialogs.h"
+#include "notes/NoteDocument.h"
 #include "notes/NoteExport.h"
 #include "notes/NoteGrid.h"
 #include "notes/NoteListView.h"
@@ -86,6 +88,34 @@ private slots:
         VF::setFontScale(1.0);
     }
 
+    // A card's preview of a note full of emoji, whether the list got it from the note, from the stored
+    // notes or from a save written from the document: cut between whole characters as shown (no half
+    // of a surrogate pair, no emoji without its skin tone, no half of a flag), ended with "…".
+    void aPreviewIsCutBetweenWholeCharacters() {
+        const QString smile = QStringLiteral("🙂"), thumb = QStringLiteral("👍🏽"),
+                      flag = QStringLiteral("🇺🇦");
+        struct Case {
+            QString body, kept;
+        };
+        const std::vector<Case> cases = {
+            {QStringLiteral("a") + smile.repeated(30), QStringLiteral("a") + smile.repeated(19)},
+            {QStringLiteral("ab") + thumb.repeated(15), QStringLiteral("ab") + thumb.repeated(9)},
+            {QStringLiteral("a") + flag.repeated(15), QStringLiteral("a") + flag.repeated(9)},
+        };
+        for (const Case &c : cases) {
+            Note n = note(NoteType::text, "E", c.body);
+            const QString want = c.kept + QChar(0x2026);
+            QCOMPARE(NoteListView::summary(NoteHead(n)), want);
+            const auto index = NoteCodec::index(encodeNotes({n}));
+            QVERIFY(index && index->heads.size() == 1);
+            QCOMPARE(index->heads[0].preview, want);
+            std::unique_ptr<QTextDocument> doc(NoteDocument::build(n, {QFont(), Qt::black, QColor()}));
+            QString saved;
+            NoteDocument::encodeSaved(*doc, n, &saved);
+            QCOMPARE(saved, want);
+        }
+    }
+
     void cardTexts() {
         TempPrefs prefs;
         Note n = note(NoteType::text, "A", QString(50, QLatin1Char('x')).replace(3, 1, QLatin1Char('\n')));
@@ -93,6 +123,8 @@ private slots:
         QVERIFY(!NoteListView::summary(n).contains(QLatin1Char('\n')));
         n.body.clear();
         QCOMPARE(NoteListView::summary(n), QStringLiteral("Empty note"));
+        n.body = QStringLiteral("short 🙂");
+        QCOMPARE(NoteListView::summary(n), n.body); // whole, nothing to mark as cut
         n.modifiedInterval = n.createdInterval + 1;
         QVERIFY(NoteListView::dateLine(n).startsWith(QStringLiteral("＋ ")));
         n.modifiedInterval = n.createdInterval + 2;

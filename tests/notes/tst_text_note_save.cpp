@@ -1,5 +1,6 @@
 // What Save in the inline editor stores for a text note: the same fields whatever its length, the
 // length deciding only where they are made.
+#include "common/HeldPool.h"
 #include "common/TestEnv.h"
 #include "notes/NoteStore.h"
 #include "notes/NoteTextView.h"
@@ -57,6 +58,33 @@ Note sample(const QString &id, qsizetype fillChars, bool rich) {
     n.body = doc.toPlainText();
     n.bodyRTF = RtfCodec::write(doc);
     return n;
+}
+
+// How many pixels of the widget's rect show the sample's red word.
+int redInk(QWidget *w, const QRect &rect) {
+    const QImage img = w->grab(rect).toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            n += c.red() > 120 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+
+// The text view's place on the page.
+QRect viewRect(NotesView &page) {
+    NoteTextView *v = page.longTextView();
+    return v ? QRect(v->mapTo(&page, QPoint(0, 0)), v->size()) : QRect();
+}
+
+// Opens the note in the inline editor once its document is there; true when it is.
+bool openEditor(NotesView &page, const Note &n) {
+    NoteStore::shared().add(n);
+    page.selectNote(n.id);
+    page.showInlineEditor(n.id);
+    settle();
+    return QTest::qWaitFor([&] { return page.longTextReady() && !page.longTextView()->isReadOnly(); }, 20000);
 }
 
 struct Stored {
@@ -192,6 +220,75 @@ private slots:
         QCOMPARE(page.rebuildCount(), rebuilds);
         QVERIFY(!page.rebuildPending());
         QCOMPARE(NoteStore::shared().find(n.id)->body, typed);
+        NoteStore::resetForTests();
+    }
+
+    // Save of a note read on a worker keeps what the editor showed in its place while it is read,
+    // instead of a loading placeholder, and the text itself is shown once it is back.
+    void aLongSaveKeepsTheTextShown() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        const Note n = sample(QStringLiteral("N"), NoteDocument::kSaveHereChars + 300, true);
+        QVERIFY(openEditor(page, n));
+        QTest::keyClicks(page.longTextView(), QStringLiteral("Typed "));
+        QTRY_VERIFY(redInk(&page, viewRect(page)) > 10);
+        {
+            HeldPool held(false); // the save's read waits; painting goes on
+            page.saveInlineEditor();
+            settle();
+            QVERIFY(page.longSavePending());
+            QVERIFY(!page.inlineEditorOpen());
+            QVERIFY(!page.longTextReady());
+            QVERIFY(redInk(&page, viewRect(page)) > 10);
+        }
+        QTRY_VERIFY(!page.longSavePending() && page.contentView());
+        settle();
+        QVERIFY(redInk(&page, viewRect(page)) > 10);
+        QVERIFY(NoteStore::shared().find(n.id)->body.startsWith(QStringLiteral("Typed Bold")));
+        NoteStore::resetForTests();
+    }
+
+    // A note emptied in the editor (select all, Delete) is an empty note, not one being loaded;
+    // a note whose document is still being built is.
+    void anEmptiedNoteIsNotLoading_data() {
+        QTest::addColumn<qsizetype>("fill");
+        QTest::newRow("12 KB") << qsizetype(12 * 1024);
+        QTest::newRow("removed on a worker") << NoteDocument::kPasteLaterChars + 300;
+    }
+    void anEmptiedNoteIsNotLoading() {
+        QFETCH(qsizetype, fill);
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+        const Note n = sample(QStringLiteral("N"), fill, true);
+        QVERIFY(openEditor(page, n));
+        NoteTextView *v = page.longTextView();
+        v->selectAll();
+        QTest::keyClick(v, Qt::Key_Delete);
+        QTRY_VERIFY(page.longTextReady() && !page.longTextView()->isReadOnly());
+        settle();
+        QVERIFY(page.longTextView()->document()->isEmpty());
+        QCOMPARE(page.longTextView()->placeholderText(), QString());
+        page.cancelInlineEditor();
+        const Note other = sample(QStringLiteral("O"), NoteDocument::kLongChars + 300, false);
+        NoteStore::shared().add(other);
+        HeldPool held(false); // its document is being built meanwhile
+        page.selectNote(other.id);
+        settle();
+        QVERIFY(page.longTextView() && !page.longTextReady());
+        QCOMPARE(page.longTextView()->placeholderText(), NoteDocument::loadingText());
+        held.release();
+        QTRY_VERIFY(page.contentView());
+        QCOMPARE(page.contentView()->placeholderText(), QString());
         NoteStore::resetForTests();
     }
 };
