@@ -375,6 +375,34 @@ private slots:
         }
     }
 
+    // A member's value found without a parse, as a parse takes it: the last of a repeated key, only
+    // at the object's own level, never a key inside a string; nothing where a key is escaped (its
+    // name is not known unescaped) or the object never closes.
+    void membersFoundWithoutAParse_data() {
+        QTest::addColumn<QByteArray>("object");
+        QTest::addColumn<QByteArray>("value"); // "-": none
+        QTest::newRow("plain") << QByteArray("{\"a\":1,\"b\":\"x\"}") << QByteArray("\"x\"");
+        QTest::newRow("first") << QByteArray("{\"b\":[1,2],\"a\":1}") << QByteArray("[1,2]");
+        QTest::newRow("spaced") << QByteArray(" {\n \"b\" : \t{\"c\":[]} \n}") << QByteArray("{\"c\":[]}");
+        QTest::newRow("last counts") << QByteArray("{\"b\":1,\"a\":{\"b\":2},\"b\":null}") << QByteArray("null");
+        QTest::newRow("only nested") << QByteArray("{\"a\":{\"b\":2},\"c\":[{\"b\":3}]}") << QByteArray("-");
+        QTest::newRow("inside strings") << QByteArray("{\"a\":\"\\\",\\\"b\\\":1\",\"c\":\"b\"}") << QByteArray("-");
+        QTest::newRow("quotes escaped") << QByteArray("{\"a\":\"x\\\\\",\"b\":\"\\\"y\\\"\"}")
+                                        << QByteArray("\"\\\"y\\\"\"");
+        QTest::newRow("escaped key") << QByteArray("{\"\\u0062\":1,\"b\":2}") << QByteArray("-");
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf{\"b\":true}") << QByteArray("true");
+        QTest::newRow("array") << QByteArray("[{\"b\":1}]") << QByteArray("-");
+        QTest::newRow("unclosed") << QByteArray("{\"b\":1") << QByteArray("-");
+        QTest::newRow("unclosed string") << QByteArray("{\"a\":1,\"b\":\"x") << QByteArray("-");
+    }
+    void membersFoundWithoutAParse() {
+        QFETCH(QByteArray, object);
+        QFETCH(QByteArray, value);
+        const auto span = RecordJson::memberSpan(object, "b");
+        QCOMPARE(span.has_value(), value != "-");
+        if (span) QCOMPARE(object.mid(span->first, span->second - span->first), value);
+    }
+
     // Strings are written straight from UTF-16; the slow twin is Qt's UTF-8 conversion with every
     // byte escaped. Random texts of emoji, quotes, controls, ASCII runs and unpaired surrogates (which
     // keep Qt's own handling) must come out byte for byte the same.
@@ -427,6 +455,9 @@ private slots:
             RecordJson::appendString(out, s);
             QVERIFY2(out.mid(1) == slow(s),
                      qPrintable(QString::number(round) + QStringLiteral(": ") + QString::fromUtf8(out)));
+            // Counted from the UTF-8 a parse hands over, without the text made.
+            const QByteArray utf8 = s.toUtf8();
+            QCOMPARE(RecordJson::escapedSize({utf8.constData(), size_t(utf8.size())}), out.size() - 3);
         }
     }
 };
