@@ -1,3 +1,4 @@
+#include "common/HeldPool.h"
 #include "common/Records.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseHistory.h"
@@ -9,7 +10,10 @@
 #include "pomodoro/TaskStore.h"
 #include "ui/Page.h"
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 // The stores' documents: fast reading keeps the strict rules, saves that re-encode only what changed
 // write exactly the bytes of a whole encode, large documents load off the window's thread.
@@ -373,6 +377,36 @@ private slots:
             QCOMPARE(out, want[i]);
             QVERIFY2(shared.constData() == before, qPrintable(QStringLiteral("string %1 moved").arg(i)));
         }
+    }
+
+    // What a worker lets go of is gone before a reader of megabytes goes on: a free no worker has
+    // taken up yet is done by the reader itself (once: the worker that comes to it later skips it),
+    // and one a worker is doing is waited for.
+    void freesAreDoneBeforeAReaderGoesOn() {
+        std::atomic<int> done{0};
+        {
+            HeldPool held;
+            StoreLoader::freeLater([&] { ++done; });
+            std::thread([] { StoreLoader::awaitFrees(); }).join();
+            QCOMPARE(done.load(), 1);
+        }
+        QCOMPARE(done.load(), 1);
+        QSemaphore started, go;
+        StoreLoader::freeLater([&] {
+            started.release();
+            go.acquire();
+            ++done;
+        });
+        started.acquire();
+        std::atomic<int> seen{-1};
+        std::thread reader([&] {
+            StoreLoader::awaitFrees();
+            seen = done.load();
+        });
+        go.release();
+        reader.join();
+        QCOMPARE(seen.load(), 2);
+        Background::pool().waitForDone();
     }
 
     // A member's value found without a parse, as a parse takes it: the last of a repeated key, only
