@@ -62,9 +62,10 @@ struct Frees {
     std::vector<std::shared_ptr<Free>> due; // not yet taken
     int running = 0;
 
+    // Never destroyed: a free may still be running on a worker as the process ends.
     static Frees &get() {
-        static Frees frees;
-        return frees;
+        static Frees *const frees = new Frees;
+        return *frees;
     }
     // Runs f unless another worker took it.
     void run(const std::shared_ptr<Free> &f) {
