@@ -101,11 +101,17 @@ public:
     void put(string_view s) { put(s.data(), qsizetype(s.size())); }
     void put(char c) { put(&c, 1); }
     void put(const QByteArray &b) { put(b.constData(), b.size()); }
+    // Bytes only counted, where nothing is compared or written.
+    void skip(qsizetype n) {
+        Q_ASSERT(mode_ == count && !written_);
+        pos_ += n;
+    }
     template <size_t N>
     void put(const char (&literal)[N]) {
         put(literal, qsizetype(N - 1));
     }
     qsizetype pos() const { return pos_; }
+    bool counting() const { return mode_ == count; }
     // True when what was put differs from ref (also when it is shorter).
     bool differs() const { return written_ || pos_ != ref_.size(); }
     QByteArray written() const { return written_ ? bytes_ : QByteArray(ref_.data(), pos_); }
@@ -151,6 +157,11 @@ void putString(Out &o, string_view s) {
         o.put('"');
         o.put(s);
         o.put('"');
+        return;
+    }
+    // Only counted: a body of megabytes is not made twice over (as text and escaped) to be counted.
+    if (o.counting()) {
+        o.skip(RecordJson::escapedSize(s) + 2);
         return;
     }
     QByteArray b;
@@ -332,9 +343,18 @@ constexpr std::array<string_view, mCount> kMembers = {"id",   "type",    "emoji"
                                                       "bodyRTF", "imageBase64", "link", "columns", "rows",
                                                       "createdInterval", "modifiedInterval"};
 
+// A note's rich text read straight from its bytes before they were parsed, its Base64 taken out of
+// them (see liftRichText): the member holds an empty string in what the parse saw.
+struct Lifted {
+    QByteArray rich;
+    qsizetype base64Size = 0;
+};
+
 // One note under the strict rules, its bytes put in the written form. Fills note (everything) or
-// head (what the list shows) when given; rows receives where each row's bytes went.
-bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<NoteCodec::RowSpan> *rows) {
+// head (what the list shows) when given; rows receives where each row's bytes went. With lifted, the
+// rich text is that one (the bytes are then only counted, o in Out::count).
+bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<NoteCodec::RowSpan> *rows,
+              Lifted *lifted = nullptr) {
     dom::object obj;
     if (el.get_object().get(obj) != simdjson::SUCCESS) return false;
     std::array<std::optional<dom::element>, mCount> m;
@@ -358,6 +378,9 @@ bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<N
     const bool hasRtf = !isNull(m[mBodyRTF]);
     bool rtfCanonical = false;
     if (hasRtf && (!str(m[mBodyRTF], rtf) || !base64Form(rtf, &rtfCanonical))) return false;
+    // The member taken out is the one read here: anything else means the bytes were not crossed as
+    // the parse reads them, and the note is not made of them.
+    if (lifted && (!hasRtf || !rtf.empty())) return false;
     const bool hasImage = !isNull(m[mImage]);
     if (hasImage && !str(m[mImage], image)) return false;
 
@@ -374,7 +397,10 @@ bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<N
     putString(o, body);
     if (hasRtf) {
         o.put(",\"bodyRTF\":");
-        putBase64(o, rtf, rtfCanonical);
+        if (lifted)
+            o.skip(lifted->base64Size + 2);
+        else
+            putBase64(o, rtf, rtfCanonical);
     }
     if (hasImage) {
         o.put(",\"imageBase64\":");
@@ -429,7 +455,7 @@ bool walkNote(dom::element el, Out &o, Note *note, NoteHead *head, std::vector<N
         note->emoji = text(emoji);
         note->title = text(title);
         note->body = text(body);
-        if (hasRtf) note->bodyRTF = fromBase64(rtf);
+        if (hasRtf) note->bodyRTF = lifted ? std::move(lifted->rich) : fromBase64(rtf);
         if (hasImage) note->imageBase64 = text(image);
         note->link = text(link);
         note->createdInterval = created;
@@ -650,22 +676,50 @@ std::optional<Index> index(const QByteArray &bytes) {
 }
 
 namespace {
+// A note's rich text read straight from the bytes handed over, and its Base64 taken out of them
+// before they are parsed: the parse would copy the Base64 whole beside the bytes, and the rich text
+// would then be made beside both. Only for a note without rows (nothing is looked for in its bytes
+// after the parse) whose Base64 is written as it reads (no escape in it); else nothing, and the bytes
+// are as they were.
+std::optional<Lifted> liftRichText(QByteArray &bytes) {
+    const auto rows = RecordJson::memberSpan(bytes, "rows");
+    const auto rtf = RecordJson::memberSpan(bytes, "bodyRTF");
+    if (!rows || !rtf) return std::nullopt;
+    const string_view rowList(bytes.constData() + rows->first, size_t(rows->second - rows->first));
+    if (rowList.size() < 2 || rowList.front() != '[' || rowList.back() != ']' ||
+        rowList.find_first_not_of(" \t\n\r", 1) != rowList.size() - 1)
+        return std::nullopt;
+    const qsizetype at = rtf->first + 1, end = rtf->second - 1; // the string's characters
+    if (end < at || bytes[rtf->first] != '"' || bytes[end] != '"') return std::nullopt;
+    const string_view base64(bytes.constData() + at, size_t(end - at));
+    if (!base64Form(base64)) return std::nullopt; // escaped or no Base64: the parse reads it, or refuses
+    Lifted l{fromBase64(base64), end - at};
+    // What follows the Base64 moves up over it, and the room it took is given back.
+    char *p = bytes.data();
+    std::memmove(p + at, p + end, size_t(bytes.size() - end));
+    bytes.truncate(bytes.size() - (end - at));
+    bytes.squeeze();
+    return l;
+}
+
 // With own, the bytes are parsed where they lie, and let go of once parsed when the note has no rows
-// (no row's place is looked for in them): its text is then made beside the parse alone.
-std::optional<Held> decodeHeld(QByteArrayView bytes, QByteArray *own) {
+// (no row's place is looked for in them): its text is then made beside the parse alone. lifted: the
+// rich text taken out of own before (see liftRichText).
+std::optional<Held> decodeHeld(QByteArrayView bytes, QByteArray *own, Lifted *lifted = nullptr) {
     dom::parser parser;
     dom::element root;
     if (!parse(parser, bytes, root, own != nullptr)) return std::nullopt;
-    dom::object top;
     dom::array rowList;
-    if (own && root.get_object().get(top) == simdjson::SUCCESS &&
-        top["rows"].get_array().get(rowList) == simdjson::SUCCESS && rowList.size() == 0) {
+    // The rows the note is read with: the last member of that name.
+    const auto rows = own ? RecordJson::member(root, "rows") : std::nullopt;
+    if (rows && rows->get_array().get(rowList) == simdjson::SUCCESS && rowList.size() == 0) {
         *own = QByteArray(); // the tree holds copies of its strings
         bytes = {};
     }
     Held h;
     Out o(bytes, bytes.isEmpty() ? Out::count : Out::compare);
-    if (!walkNote(root, o, &h.note, nullptr, &h.rows)) return std::nullopt;
+    if (lifted && !bytes.isEmpty()) return std::nullopt; // the bytes were let go of: no rows
+    if (!walkNote(root, o, &h.note, nullptr, &h.rows, lifted)) return std::nullopt;
     if (o.differs()) h.rows.clear(); // not the written form after all: the spans are not in bytes
     return h;
 }
@@ -679,9 +733,11 @@ std::optional<Held> decodeHeldInPlace(QByteArray &bytes) {
     const qsizetype n = bytes.size();
     // A buffer shared with another holder would be copied to grow: the parse copies it then.
     if (n == 0 || !bytes.isDetached()) return decodeHeld(bytes, nullptr);
-    bytes.reserve(n + qsizetype(simdjson::SIMDJSON_PADDING));
-    std::memset(bytes.data() + n, 0, simdjson::SIMDJSON_PADDING);
-    return decodeHeld(QByteArrayView(bytes.constData(), n), &bytes);
+    std::optional<Lifted> lifted = liftRichText(bytes);
+    const qsizetype left = bytes.size();
+    bytes.reserve(left + qsizetype(simdjson::SIMDJSON_PADDING));
+    std::memset(bytes.data() + left, 0, simdjson::SIMDJSON_PADDING);
+    return decodeHeld(QByteArrayView(bytes.constData(), left), &bytes, lifted ? &*lifted : nullptr);
 }
 } // namespace NoteCodec
 

@@ -32,12 +32,11 @@ void discard(QTextDocument *doc) {
     }
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
-    Background::detached([doc] {
+    // The heap keeps what a worker freed (each worker has an arena of its own): the megabytes of the
+    // document go back to the system, not only to the allocator. A note's decode waits for it.
+    StoreLoader::freeLater([doc] {
         doc->moveToThread(QThread::currentThread());
         delete doc;
-        // The heap keeps what a worker freed (each worker has an arena of its own): the megabytes
-        // of the document go back to the system, not only to the allocator.
-        StoreLoader::trimHeapLater();
     });
 }
 

@@ -29,10 +29,7 @@ constexpr int kDecodeTries = 3;
 namespace NoteStoreDetail {
 void freeLater(Freed &&f) {
     if (f.size < kDecodeAwayBytes) return; // small: freed here, now
-    Background::detached([held = std::make_shared<Freed>(std::move(f))]() mutable {
-        held.reset();
-        StoreLoader::trimHeapLater();
-    });
+    StoreLoader::freeLater([held = std::make_shared<Freed>(std::move(f))]() mutable { held.reset(); });
 }
 } // namespace NoteStoreDetail
 
@@ -130,6 +127,9 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
     Background::run<Decoded>(
         this,
         [read = std::move(read)] {
+            // What was let go of before (the document of the note shown before) is gone first: the
+            // note's bytes are not read beside it.
+            StoreLoader::awaitFrees();
             Decoded d;
             d.bytes = read().value_or(QByteArray());
             // Nothing read (replaced underneath): found, and so decoded, on the window's thread as usual.

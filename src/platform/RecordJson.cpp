@@ -168,6 +168,15 @@ int escapedLength(unsigned char c) {
 }
 } // namespace
 
+qsizetype escapedSize(std::string_view utf8) {
+    qsizetype len = 0;
+    for (const char c : utf8) {
+        const auto u = uchar(c);
+        len += u == '"' || u == '\\' ? 2 : u >= 0x20 ? 1 : escapedLength(u);
+    }
+    return len;
+}
+
 void appendStringChars(QByteArray &out, QStringView s) {
     // Written straight from UTF-16 into out: a store's save writes every changed text, and a UTF-8
     // copy of each cost an allocation. The length is counted first, so out grows by exactly what is
@@ -414,6 +423,52 @@ bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn, 
     for (++i; i < n && isSpace(p[i]); ++i) {
     }
     return i == n;
+}
+
+std::optional<std::pair<qsizetype, qsizetype>> memberSpan(QByteArrayView object, std::string_view key) {
+    const char *const p = object.data();
+    const qsizetype n = object.size();
+    qsizetype i = object.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (i < n && isSpace(p[i])) ++i;
+    if (i == n || p[i] != '{') return std::nullopt;
+    std::optional<std::pair<qsizetype, qsizetype>> found;
+    int depth = 1;
+    bool keyNext = true, matching = false;
+    qsizetype valueAt = -1;
+    // The value open at depth 1 ends at the comma or brace that closes it, less the spaces before.
+    const auto close = [&](qsizetype end) {
+        while (end > valueAt && isSpace(p[end - 1])) --end;
+        if (matching && valueAt >= 0) found = std::pair(valueAt, end);
+        valueAt = -1;
+        matching = false;
+    };
+    for (++i; i < n; ++i) {
+        const char c = p[i];
+        if (c == '"') {
+            const qsizetype end = closingQuote(p, i, n);
+            if (end == n) return std::nullopt;
+            if (depth == 1 && keyNext) {
+                const std::string_view name(p + i + 1, size_t(end - i - 1));
+                if (name.find('\\') != std::string_view::npos) return std::nullopt;
+                matching = name == key;
+                keyNext = false;
+            }
+            i = end;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (--depth == 0) {
+                close(i);
+                return found;
+            }
+        } else if (depth == 1 && c == ':' && valueAt < 0) {
+            for (valueAt = i + 1; valueAt < n && isSpace(p[valueAt]);) ++valueAt;
+        } else if (depth == 1 && c == ',') {
+            close(i);
+            keyNext = true;
+        }
+    }
+    return std::nullopt; // never closed
 }
 
 std::optional<Parsed> Parsed::parse(const QByteArray &bytes) {

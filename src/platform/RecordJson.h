@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <simdjson.h>
 
 // Strict reading and compact writing of the records in the stores' JSON documents. Records are written
@@ -39,6 +40,9 @@ void appendString(QByteArray &out, const QString &s);
 // The characters of such a string without its quotes: a text written a stretch at a time (never cut
 // inside a surrogate pair) gives the characters of the whole.
 void appendStringChars(QByteArray &out, QStringView s);
+// How many bytes appendStringChars() writes for a text held as valid UTF-8 (as a parse hands its
+// strings over), counted without making the text.
+qsizetype escapedSize(std::string_view utf8);
 void appendKey(QByteArray &out, const char *key); // "key":
 void appendInt(QByteArray &out, qint64 v);
 void appendDouble(QByteArray &out, double v);
@@ -80,6 +84,14 @@ inline constexpr qsizetype kChunkBytes = 256 << 10;
 // The same in chunks of about chunkBytes: the answer is the same whatever the size, which a test
 // checks with small chunks.
 bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn, qsizetype chunkBytes);
+
+// Where an object's member's value lies in the object's bytes (the value's first byte and the one
+// after its last), found by crossing the bytes without parsing them: for a large member read straight
+// from the bytes and taken out of them before they are parsed. The member counts with its last value,
+// as the readers take it. Nothing when the bytes are no object, the key is not there, or a key of the
+// object is written with an escape (its name is then not known without unescaping it). The bytes are
+// not checked as JSON: a parse of them tells.
+std::optional<std::pair<qsizetype, qsizetype>> memberSpan(QByteArrayView object, std::string_view key);
 
 class Parsed {
 public:

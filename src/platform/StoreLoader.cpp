@@ -2,7 +2,10 @@
 
 #include "platform/SharedObjects.h"
 #include <algorithm>
+#include <condition_variable>
 #include <malloc.h>
+#include <memory>
+#include <mutex>
 
 StoreLoader &StoreLoader::get() {
     return SharedObjects::get().loader();
@@ -44,6 +47,67 @@ void StoreLoader::finish(const JobPtr &job) {
 
 void StoreLoader::trimHeapLater() {
     Background::detached([] { ::malloc_trim(0); });
+}
+
+namespace {
+// The frees handed to workers and not yet done: each is run once, by the worker it was handed to or
+// by one that waits for it, whichever takes it first.
+struct Frees {
+    struct Free {
+        std::function<void()> fn;
+        bool taken = false;
+    };
+    std::mutex m;
+    std::condition_variable done;
+    std::vector<std::shared_ptr<Free>> due; // not yet taken
+    int running = 0;
+
+    // Never destroyed: a free may still be running on a worker as the process ends.
+    static Frees &get() {
+        static Frees *const frees = new Frees;
+        return *frees;
+    }
+    // Runs f unless another worker took it.
+    void run(const std::shared_ptr<Free> &f) {
+        {
+            std::lock_guard l(m);
+            if (f->taken) return;
+            f->taken = true;
+            std::erase(due, f);
+            ++running;
+        }
+        std::exchange(f->fn, {})();
+        ::malloc_trim(0);
+        {
+            std::lock_guard l(m);
+            --running;
+        }
+        done.notify_all();
+    }
+};
+} // namespace
+
+void StoreLoader::freeLater(std::function<void()> free) {
+    Frees &frees = Frees::get();
+    auto f = std::make_shared<Frees::Free>();
+    f->fn = std::move(free);
+    {
+        std::lock_guard l(frees.m);
+        frees.due.push_back(f);
+    }
+    Background::detached([f] { Frees::get().run(f); });
+}
+
+void StoreLoader::awaitFrees() {
+    Frees &frees = Frees::get();
+    std::unique_lock l(frees.m);
+    while (!frees.due.empty()) {
+        const std::shared_ptr<Frees::Free> f = frees.due.front();
+        l.unlock();
+        frees.run(f);
+        l.lock();
+    }
+    frees.done.wait(l, [&] { return frees.running == 0; });
 }
 
 void StoreLoader::abandon(const JobPtr &job) {

@@ -27,6 +27,13 @@ public:
 
     // Hands the heap's free memory back to the system, on a worker.
     static void trimHeapLater();
+    // Lets go of megabytes on a worker (free), then hands the heap's free memory back to the system.
+    static void freeLater(std::function<void()> free);
+    // Returns once no such free is left to do: the ones no worker has taken up yet run here, and the
+    // ones running are waited for. A worker about to read megabytes calls it first, so what it reads
+    // is never held beside what was let go of before it started (a note shown going as the next one
+    // is read). Never on the window's thread.
+    static void awaitFrees();
 
     // One document being loaded.
     using JobPtr = Background::JobPtr;

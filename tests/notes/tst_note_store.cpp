@@ -235,6 +235,45 @@ private slots:
         QVERIFY(!NoteCodec::decodeHeldInPlace(cut));
     }
 
+    // A note's rich text is read straight from bytes handed over before they are parsed, and its
+    // Base64 taken out of them: the note read is the one read from the same bytes only looked at,
+    // whichever member the parse takes (the last of a repeated one, none written with an
+    // escape), and bytes it refuses are refused.
+    void richTextReadBeforeTheParseIsTheOneTheParseTakes_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray rich = ",\"bodyRTF\":\"e3J0Zg==\"";
+        QTest::newRow("rich") << noteJson({}, rich);
+        QTest::newRow("spaced") << noteJson("rows= [ ] ", " , \"bodyRTF\" :  \"e3J0Zg==\" ");
+        QTest::newRow("then none") << noteJson({}, rich + ",\"bodyRTF\":null");
+        QTest::newRow("none, then rich") << noteJson({}, ",\"bodyRTF\":null" + rich);
+        QTest::newRow("two, the last counts") << noteJson({}, ",\"bodyRTF\":\"eA==\"" + rich);
+        QTest::newRow("last written with an escape")
+            << noteJson({}, rich + ",\"bodyRT\\u0046\":\"eA==\"");
+        QTest::newRow("last written with an escape, empty")
+            << noteJson({}, rich + ",\"bodyRT\\u0046\":\"\"");
+        QTest::newRow("escaped slash") << noteJson({}, ",\"bodyRTF\":\"P\\/8=\"");
+        QTest::newRow("unused bits set") << noteJson({}, ",\"bodyRTF\":\"e3J0Zh==\"");
+        QTest::newRow("not Base64") << noteJson({}, ",\"bodyRTF\":\"e3J0Z_==\"");
+        QTest::newRow("in a row's cell") << noteJson("rows=[{\"id\":\"R\",\"cells\":[\"x\"],\"cellsRTF\":{\"0\":\"eA==\"}}]", rich);
+        QTest::newRow("rows again, empty last")
+            << noteJson("rows=[{\"id\":\"R\",\"cells\":[],\"cellsRTF\":{}}]", rich + ",\"rows\":[]");
+        QTest::newRow("rows again, full last")
+            << noteJson({}, rich + ",\"rows\":[{\"id\":\"R\",\"cells\":[],\"cellsRTF\":{}}]");
+        QTest::newRow("inside another member")
+            << noteJson({}, rich + ",\"x\":{\"bodyRTF\":\"eA==\",\"rows\":[]}");
+        QTest::newRow("byte order mark") << "\xef\xbb\xbf" + noteJson({}, rich);
+        QTest::newRow("unclosed") << noteJson({}, rich).chopped(1);
+        QTest::newRow("trailing bytes") << noteJson({}, rich) + "x";
+    }
+    void richTextReadBeforeTheParseIsTheOneTheParseTakes() {
+        QFETCH(QByteArray, bytes);
+        const auto looked = NoteCodec::decodeHeld(bytes); // parsed as they are
+        QByteArray own(bytes.constData(), bytes.size());
+        const auto handed = NoteCodec::decodeHeldInPlace(own);
+        QCOMPARE(handed.has_value(), looked.has_value());
+        if (looked) QCOMPARE(handed->note, looked->note);
+    }
+
     // Copies of a table note share their rows' cells (the store's, the page's, a save's on a worker):
     // encoded on several threads at once, each gives the bytes of the note encoded alone, and the
     // cells stay where they were. Literal and empty cells have no buffer of their own, the ones an

@@ -1,3 +1,4 @@
+#include "common/HeldPool.h"
 #include "common/Records.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseHistory.h"
@@ -9,7 +10,10 @@
 #include "pomodoro/TaskStore.h"
 #include "ui/Page.h"
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 // The stores' documents: fast reading keeps the strict rules, saves that re-encode only what changed
 // write exactly the bytes of a whole encode, large documents load off the window's thread.
@@ -375,6 +379,64 @@ private slots:
         }
     }
 
+    // What a worker lets go of is gone before a reader of megabytes goes on: a free no worker has
+    // taken up yet is done by the reader itself (once: the worker that comes to it later skips it),
+    // and one a worker is doing is waited for.
+    void freesAreDoneBeforeAReaderGoesOn() {
+        std::atomic<int> done{0};
+        {
+            HeldPool held;
+            StoreLoader::freeLater([&] { ++done; });
+            std::thread([] { StoreLoader::awaitFrees(); }).join();
+            QCOMPARE(done.load(), 1);
+        }
+        QCOMPARE(done.load(), 1);
+        QSemaphore started, go;
+        StoreLoader::freeLater([&] {
+            started.release();
+            go.acquire();
+            ++done;
+        });
+        started.acquire();
+        std::atomic<int> seen{-1};
+        std::thread reader([&] {
+            StoreLoader::awaitFrees();
+            seen = done.load();
+        });
+        go.release();
+        reader.join();
+        QCOMPARE(seen.load(), 2);
+        Background::pool().waitForDone();
+    }
+
+    // A member's value found without a parse, as a parse takes it: the last of a repeated key, only
+    // at the object's own level, never a key inside a string; nothing where a key is escaped (its
+    // name is not known unescaped) or the object never closes.
+    void membersFoundWithoutAParse_data() {
+        QTest::addColumn<QByteArray>("object");
+        QTest::addColumn<QByteArray>("value"); // "-": none
+        QTest::newRow("plain") << QByteArray("{\"a\":1,\"b\":\"x\"}") << QByteArray("\"x\"");
+        QTest::newRow("first") << QByteArray("{\"b\":[1,2],\"a\":1}") << QByteArray("[1,2]");
+        QTest::newRow("spaced") << QByteArray(" {\n \"b\" : \t{\"c\":[]} \n}") << QByteArray("{\"c\":[]}");
+        QTest::newRow("last counts") << QByteArray("{\"b\":1,\"a\":{\"b\":2},\"b\":null}") << QByteArray("null");
+        QTest::newRow("only nested") << QByteArray("{\"a\":{\"b\":2},\"c\":[{\"b\":3}]}") << QByteArray("-");
+        QTest::newRow("inside strings") << QByteArray("{\"a\":\"\\\",\\\"b\\\":1\",\"c\":\"b\"}") << QByteArray("-");
+        QTest::newRow("quotes escaped") << QByteArray("{\"a\":\"x\\\\\",\"b\":\"\\\"y\\\"\"}")
+                                        << QByteArray("\"\\\"y\\\"\"");
+        QTest::newRow("escaped key") << QByteArray("{\"\\u0062\":1,\"b\":2}") << QByteArray("-");
+        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf{\"b\":true}") << QByteArray("true");
+        QTest::newRow("array") << QByteArray("[{\"b\":1}]") << QByteArray("-");
+        QTest::newRow("unclosed") << QByteArray("{\"b\":1") << QByteArray("-");
+        QTest::newRow("unclosed string") << QByteArray("{\"a\":1,\"b\":\"x") << QByteArray("-");
+    }
+    void membersFoundWithoutAParse() {
+        QFETCH(QByteArray, object);
+        QFETCH(QByteArray, value);
+        const auto span = RecordJson::memberSpan(object, "b");
+        QCOMPARE(span.has_value(), value != "-");
+        if (span) QCOMPARE(object.mid(span->first, span->second - span->first), value);
+    }
+
     // Strings are written straight from UTF-16; the slow twin is Qt's UTF-8 conversion with every
     // byte escaped. Random texts of emoji, quotes, controls, ASCII runs and unpaired surrogates (which
     // keep Qt's own handling) must come out byte for byte the same.
@@ -427,6 +489,9 @@ private slots:
             RecordJson::appendString(out, s);
             QVERIFY2(out.mid(1) == slow(s),
                      qPrintable(QString::number(round) + QStringLiteral(": ") + QString::fromUtf8(out)));
+            // Counted from the UTF-8 a parse hands over, without the text made.
+            const QByteArray utf8 = s.toUtf8();
+            QCOMPARE(RecordJson::escapedSize({utf8.constData(), size_t(utf8.size())}), out.size() - 3);
         }
     }
 };

@@ -97,6 +97,15 @@ const std::vector<Reader> &readers() {
             {"notes index", tableNote(), [](const QByteArray &b) { return bool(NoteCodec::index(b)); }});
         r.push_back({"one note", tableNote().mid(1).chopped(1),
                      [](const QByteArray &b) { return bool(NoteCodec::decodeHeld(b)); }});
+        Note rich;
+        rich.id = QStringLiteral("N");
+        rich.body = QStringLiteral("x");
+        rich.bodyRTF = QByteArray("{\\rtf1 x}");
+        // Its rich text read before the parse, from bytes handed over.
+        r.push_back({"one note handed over", encodeNotes({rich}).mid(1).chopped(1), [](const QByteArray &b) {
+                         QByteArray own(b.constData(), b.size());
+                         return bool(NoteCodec::decodeHeldInPlace(own));
+                     }});
         r.push_back({"settings restore", tasks, [](const QByteArray &b) {
                          return bool(Backup::parseRestore("{\"savedTasks\":\"" + b.toBase64() + "\"}"));
                      }});
