@@ -38,7 +38,7 @@ using namespace NotesUi;
 
 namespace {
 NoteDocument::Style longStyle() {
-    return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
+    return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent, 4, VF::fontScale()};
 }
 
 void alertTitleNotSaved(QWidget *parent) {
