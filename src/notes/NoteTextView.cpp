@@ -615,7 +615,7 @@ void NoteTextView::insertRich(const QString &html) {
 // and lines are kept whatever its length: only where the work is done depends on it.
 void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
     const RichPaste::Look look{document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_};
-    QTextCursor sel = textCursor();
+    const QTextCursor sel = textCursor();
     if (onLongEdit && chars > NoteDocument::kPasteLaterChars) {
         // What was copied of the text is made there too, before the paste changes it.
         std::vector<std::function<void(const QTextDocument &)>> copies;
@@ -631,6 +631,7 @@ void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
         });
         return;
     }
+    richPasteAt_ = sel;
     struct Read {
         std::unique_ptr<QTextDocument> pasted; // of no thread on its way back
     };
@@ -642,13 +643,16 @@ void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
             r.pasted->moveToThread(nullptr);
             return r;
         },
-        [this, look, sel, doc = QPointer<QTextDocument>(document())](Read r) {
+        [this, look, paste = ++richPastes_, doc = QPointer<QTextDocument>(document())](Read r) {
             r.pasted->moveToThread(QThread::currentThread());
-            // The note shown meanwhile, or no longer edited, takes nothing.
-            if (document() != doc || isReadOnly()) return;
+            // A paste started before the last one is not put in; nor one into a note shown meanwhile,
+            // or no longer edited.
+            if (paste != richPastes_) return;
+            const QTextCursor at = std::exchange(richPasteAt_, QTextCursor());
+            if (document() != doc || isReadOnly() || at.isNull()) return;
             {
                 const NoteDocument::PacedLayout::Pacing pacing(document(), this);
-                setTextCursor(sel);
+                setTextCursor(at);
             }
             settleCopiesAroundSelection();
             userEdit(

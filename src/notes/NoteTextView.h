@@ -3,6 +3,7 @@
 #include "notes/SelectionCopy.h"
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextCursor>
 #include <functional>
 #include <vector>
 
@@ -94,6 +95,10 @@ private:
     void insertRich(const QString &html);
     // A rich paste of more than a piece's characters (chars), read and put in without holding the window.
     void pasteRichLater(const QString &html, qsizetype chars);
+    // The selection the rich paste being read replaces, as the text is edited meanwhile; the last
+    // paste started is the one put in. Held here, so that it is let go of on the window's thread.
+    QTextCursor richPasteAt_;
+    quint64 richPastes_ = 0;
     void linkEdited(int from, int to);
     QColor autoLinks_;
     // Places the view on the caret at caret again on the next turns (at most turns of them) while
