@@ -198,7 +198,8 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         // One view for a body of any length: a short one's document is built at once, a long one's on
         // a worker.
         // The text sits 8 points inside the view's edges.
-        const NoteDocument::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink, 8};
+        const NoteDocument::Style st{Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kLink, 8,
+                                     VF::fontScale()};
         bodyTV_ = new NoteTextView(this);
         bodyTV_->setObjectName(QStringLiteral("bodyView"));
         bodyTV_->setFont(st.font);

@@ -328,6 +328,7 @@ QTextDocument *buildFrom(Note &note, const Style &style, bool takesText, bool *u
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
     doc->setDocumentMargin(style.margin);
+    doc->setProperty(RtfCodec::kSizeScale, style.sizeScale);
     const qsizetype chars = note.body.size();
     if (takesText && note.bodyRTF) note.body = QString();
     // A long rich text's short paragraphs gathered, as a plain text's short lines are: as they are read.

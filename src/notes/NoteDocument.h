@@ -69,6 +69,9 @@ struct Style {
     QColor text;
     QColor links; // detected addresses become links in this colour; none when invalid
     qreal margin = 4; // between the text and the view's edges
+    // The font scale the font was made at: every size of the text is shown this many times as large
+    // as it is stored (see RtfCodec::kSizeScale).
+    double sizeScale = 1.0;
 };
 
 // Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at

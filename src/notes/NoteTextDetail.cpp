@@ -32,7 +32,7 @@ NoteTextDetail::NoteTextDetail(QWidget *page, NoteFindBar *finder, Shown shown)
     : QObject(page), page_(page), finder_(finder), shown_(std::move(shown)) {}
 
 NoteDocument::Style NoteTextDetail::style() {
-    return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent};
+    return {Fonts::scaledFont(RichTextView::kDefaultSize), VF::text(), kNoteAccent, 4, VF::fontScale()};
 }
 
 bool NoteTextDetail::LongKey::fits(const Note &n, const NoteDocument::Style &s) const {

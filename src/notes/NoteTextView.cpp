@@ -4,10 +4,10 @@
 #include "notes/FormatBar.h"
 #include "notes/HtmlText.h"
 #include "notes/PacedLayout.h"
-#include "notes/PastedLists.h"
 #include "notes/PieceCuts.h"
+#include "notes/RichPaste.h"
 #include "notes/RichTextView.h"
-#include "notes/RtfCodec.h"
+#include "platform/Background.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -18,11 +18,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextFragment>
 #include <QTextLayout>
+#include <QThread>
 #include <QTimer>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 
 NoteTextView::NoteTextView(QWidget *parent) : QPlainTextEdit(parent) {
@@ -350,10 +351,12 @@ void NoteTextView::userEdit(const std::function<void()> &edit, bool typing, bool
     if (pasting) {
         // A paste of words a little past a piece's length lays out in about the same time: its
         // paragraphs are cut only for their emoji, so the find bar's marks after it stay as they are.
+        // A longer one's lines are cut into pieces, as a long plain paste's are.
+        const bool emojiOnly = pastedEnd() - selStart <= NoteDocument::kPieceChars;
         // The paste's end moves past the cuts before it, not past those in the text after it.
         QTextCursor end(doc);
         end.setPosition(to);
-        NoteDocument::cutLongParagraphs(whole, from, to, true);
+        NoteDocument::cutLongParagraphs(whole, from, to, emojiOnly);
         to = end.position();
         whole.endEditBlock();
         // The view finds the caret by going over the paragraphs from the top of the screen to it:
@@ -514,14 +517,14 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
     QString text = source && source->hasText() ? source->text() : QString();
     if (!isReadOnly() && source && source->hasHtml()) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
-        // far more of it than plain text, or none. Past it, the paste goes in as plain text.
+        // far more of it than plain text, or none. Past it, the paste is read on a worker.
         const QString html = source->html();
-        QString shown = HtmlText::plainText(html);
-        if (shown.size() <= NoteDocument::kPieceChars) {
+        const qsizetype chars = HtmlText::plainText(html).size();
+        if (chars <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
-            return;
-        }
-        if (text.isEmpty()) text = std::move(shown);
+        else
+            pasteRichLater(html, chars);
+        return;
     }
     if (isReadOnly()) return;
     if (text.size() <= NoteDocument::kPieceChars) {
@@ -600,50 +603,66 @@ void NoteTextView::pastePlain() {
         false, true);
 }
 
-// A rich paste keeps its characters' formats, without highlights (as the rich editors do); its
-// paragraphs become lines, with their indents. Lists keep their bullets and numbers as text;
-// tables and pictures the text view could not lay out become their text.
 void NoteTextView::insertRich(const QString &html) {
     QTextDocument pasted;
-    pasted.setDefaultFont(document()->defaultFont());
-    pasted.setHtml(html);
-    PastedLists::asText(pasted);
+    RichPaste::read(pasted, html, document()->defaultFont());
     QTextCursor c = textCursor();
-    c.beginEditBlock();
-    c.removeSelectedText();
-    for (QTextBlock b = pasted.firstBlock(); b.isValid(); b = b.next()) {
-        if (b != pasted.firstBlock())
-            c.insertBlock(PastedLists::withIndents(c.blockFormat(), b.blockFormat()));
-        else if (c.atBlockStart() && PastedLists::hasIndents(b.blockFormat()))
-            c.setBlockFormat(PastedLists::withIndents(c.blockFormat(), b.blockFormat()));
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            QString t = f.text();
-            t.remove(QChar::ObjectReplacementCharacter);
-            t.replace(QChar::LineSeparator, QChar::ParagraphSeparator);
-            if (t.isEmpty()) continue;
-            QTextCharFormat fmt = f.charFormat();
-            fmt.clearBackground();
-            fmt.clearProperty(QTextFormat::ObjectType);
-            // Each run at the size it is shown in, in pixels as the note stores sizes: a heading's
-            // size relative to the text, or one in points, would be stored as no size at all (and
-            // another editor shows a run without one at its own default).
-            fmt.clearProperty(QTextFormat::FontSizeAdjustment);
-            fmt.clearProperty(QTextFormat::FontPointSize);
-            fmt.setProperty(QTextFormat::FontPixelSize, RtfCodec::shownPixels(f.charFormat().font()));
-            // A link the page gave no colour of its own gets the palette's from Qt: not the text's,
-            // so not stored; it is shown in the links' colour, as the note shown again shows it.
-            if (fmt.isAnchor() && fmt.foreground() == QGuiApplication::palette().link()) {
-                fmt.clearForeground();
-                if (autoLinks_.isValid()) {
-                    fmt.setForeground(autoLinks_);
-                    fmt.setProperty(NoteDocument::kShownColour, true);
-                }
-            }
-            c.insertText(t, fmt);
-        }
+    RichPaste::put(c, pasted, {document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_});
+}
+
+// A long rich paste is read on a worker, and put in on one too when the view has its document edited
+// there; otherwise here once read, where the selection it replaces has gone meanwhile. Its formats
+// and lines are kept whatever its length: only where the work is done depends on it.
+void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
+    const RichPaste::Look look{document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_};
+    const QTextCursor sel = textCursor();
+    if (onLongEdit && chars > NoteDocument::kPasteLaterChars) {
+        // What was copied of the text is made there too, before the paste changes it.
+        std::vector<std::function<void(const QTextDocument &)>> copies;
+        settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
+        const auto take = onLongEdit; // a copy: the handler replaces this view's document
+        take([html, look, from = sel.selectionStart(), to = sel.selectionEnd(),
+              copies = std::move(copies)](QTextDocument &doc) {
+            for (const auto &make : copies)
+                make(doc);
+            QTextDocument pasted;
+            RichPaste::read(pasted, html, look.font);
+            return RichPaste::paste(doc, from, to, pasted, look);
+        });
+        return;
     }
-    c.endEditBlock();
+    richPasteAt_ = sel;
+    struct Read {
+        std::unique_ptr<QTextDocument> pasted; // of no thread on its way back
+    };
+    Background::run<Read>(
+        this,
+        [html, font = look.font] {
+            Read r{std::make_unique<QTextDocument>()};
+            RichPaste::read(*r.pasted, html, font);
+            r.pasted->moveToThread(nullptr);
+            return r;
+        },
+        [this, look, paste = ++richPastes_, doc = QPointer<QTextDocument>(document())](Read r) {
+            r.pasted->moveToThread(QThread::currentThread());
+            // A paste started before the last one is not put in; nor one into a note shown meanwhile,
+            // or no longer edited.
+            if (paste != richPastes_) return;
+            const QTextCursor at = std::exchange(richPasteAt_, QTextCursor());
+            if (document() != doc || isReadOnly() || at.isNull()) return;
+            {
+                const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+                setTextCursor(at);
+            }
+            settleCopiesAroundSelection();
+            userEdit(
+                [this, &r, &look] {
+                    QTextCursor c = textCursor();
+                    RichPaste::put(c, *r.pasted, look);
+                },
+                false, true);
+        },
+        {QStringLiteral("a rich paste being read"), Background::AtQuit::end, {}});
 }
 
 void NoteTextView::applyFmt(int code) {

@@ -3,14 +3,15 @@
 #include "notes/SelectionCopy.h"
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextCursor>
 #include <functional>
 #include <vector>
 
 // The view of a note's text at every length: read-only in the detail, where a click on a link opens
 // it, editable in the inline editor and the note editor dialog. Backspace and Delete beside a cut between two pieces delete the character
 // beyond it; paragraphs typed or pasted are new lines, never pieces (a rich paste keeps its
-// formats; a long one goes in as plain text, its long lines in pieces; Ctrl+Shift+V pastes plain
-// text at every length); a copy across a cut holds
+// formats at every length, a long plain or rich one has its long lines in pieces; Ctrl+Shift+V pastes
+// plain text at every length); a copy across a cut holds
 // the stored text (plain).
 class NoteTextView : public QPlainTextEdit {
     Q_OBJECT
@@ -92,6 +93,12 @@ private:
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
+    // A rich paste of more than a piece's characters (chars), read and put in without holding the window.
+    void pasteRichLater(const QString &html, qsizetype chars);
+    // The selection the rich paste being read replaces, as the text is edited meanwhile; the last
+    // paste started is the one put in. Held here, so that it is let go of on the window's thread.
+    QTextCursor richPasteAt_;
+    quint64 richPastes_ = 0;
     void linkEdited(int from, int to);
     QColor autoLinks_;
     // Places the view on the caret at caret again on the next turns (at most turns of them) while

@@ -1,6 +1,7 @@
 #include "notes/RichTextView.h"
 
 #include "notes/FormatBar.h"
+#include "notes/RtfCodec.h"
 #include "ui/Fonts.h"
 #include "ui/Theme.h"
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 // One character format run of the selection.
@@ -34,10 +36,12 @@ std::vector<Run> selectionRuns(QTextDocument *doc, int from, int to) {
     return runs;
 }
 
-double pointSizeOf(const QTextCharFormat &f) {
+// The size a run is stored with (text without one: the base size), the document's sizes being shown
+// scale times as large: a step is made on it, so it enlarges what is shown at every font scale.
+double storedSizeOf(const QTextCharFormat &f, double scale) {
     const QFont font = f.font();
-    if (font.pixelSize() > 0) return font.pixelSize();
-    if (f.hasProperty(QTextFormat::FontPixelSize)) return f.intProperty(QTextFormat::FontPixelSize);
+    if (font.pixelSize() > 0) return std::round(font.pixelSize() / scale);
+    if (f.hasProperty(QTextFormat::FontPixelSize)) return std::round(f.intProperty(QTextFormat::FontPixelSize) / scale);
     return RichTextView::kDefaultSize;
 }
 } // namespace
@@ -55,6 +59,7 @@ QWidget *RichTextView::formatBar() const { return FloatingFormatBar::barOf(this)
 void applyFormatCode(QTextDocument *doc, int from, int to, int code) {
     if (from >= to || code < 0 || code > 4) return;
     const auto runs = selectionRuns(doc, from, to);
+    const double scale = RtfCodec::sizeScale(*doc);
     QTextCursor c(doc);
     c.beginEditBlock();
     for (const Run &r : runs) {
@@ -65,9 +70,9 @@ void applyFormatCode(QTextDocument *doc, int from, int to, int code) {
         case 2: change.setFontUnderline(!r.fmt.fontUnderline()); break;
         case 3:
         case 4: {
-            const double size = pointSizeOf(r.fmt);
+            const double size = storedSizeOf(r.fmt, scale);
             const double next = code == 3 ? std::min(72.0, size + 2) : std::max(8.0, size - 2);
-            change.setProperty(QTextFormat::FontPixelSize, int(next));
+            change.setProperty(QTextFormat::FontPixelSize, qRound(next * scale));
             break;
         }
         }

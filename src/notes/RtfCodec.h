@@ -41,6 +41,11 @@ inline constexpr int kMaxDepth = 256;
 
 // The size in pixels the font is drawn at: sizes are stored in pixels (\fs is twice the pixel size).
 int shownPixels(const QFont &font);
+// The dynamic property of a document that shows every size the font scale times as large as it is
+// stored: the reader gives it each stored size times that, the writer stores each size it holds
+// divided by it, so the stored sizes are the same at every font scale. None: 1.
+inline constexpr char kSizeScale[] = "mivoSizeScale";
+double sizeScale(const QTextDocument &doc);
 
 // Replaces doc's content by the rich text. Returns false, leaving doc empty, for data that is not RTF,
 // is too large or nests too deeply; a truncated document keeps what came before the cut.

@@ -157,7 +157,7 @@ bool isSkippedDestination(const QByteArray &w) {
 class Parser {
 public:
     Parser(const QByteArray &in, QTextDocument *doc, const std::function<void(const QTextBlock &)> &ended)
-        : in_(in), cur_(doc), paragraphEnded_(ended) {}
+        : in_(in), cur_(doc), paragraphEnded_(ended), sizeScale_(RtfCodec::sizeScale(*doc)) {}
 
     bool run() {
         if (!in_.startsWith("{\\rtf")) return false;
@@ -540,7 +540,7 @@ private:
         } else if (w == "strike" || w == "striked") {
             g.fmt.setFontStrikeOut(on);
         } else if (w == "fs" && hasNum && num > 0 && num <= 2000) {
-            g.fmt.setProperty(QTextFormat::FontPixelSize, qRound(num / 2.0));
+            g.fmt.setProperty(QTextFormat::FontPixelSize, qRound(num / 2.0 * sizeScale_));
         } else if (w == "f" && hasNum) {
             const auto it = fonts_.find(num);
             if (it != fonts_.end()) {
@@ -570,6 +570,7 @@ private:
     const QByteArray &in_;
     QTextCursor cur_;
     const std::function<void(const QTextBlock &)> &paragraphEnded_;
+    const double sizeScale_;
     qsizetype i_ = 0;
     std::vector<GroupState> stack_;
     QString pending_;

@@ -89,8 +89,9 @@ QString familyOf(const QTextCharFormat &f) {
 }
 
 // The size a run is written with, from f; held is the run's format as the document holds it, whose
-// font has a size relative to the document's (a heading's) worked out.
-int halfPoints(const QTextCharFormat &f, const QTextCharFormat &held) {
+// font has a size relative to the document's (a heading's) worked out; scale is how much larger the
+// document shows its sizes than they are stored.
+int halfPoints(const QTextCharFormat &f, const QTextCharFormat &held, double scale) {
     int px = 0;
     if (f.hasProperty(QTextFormat::FontPixelSize)) {
         px = f.intProperty(QTextFormat::FontPixelSize);
@@ -99,6 +100,7 @@ int halfPoints(const QTextCharFormat &f, const QTextCharFormat &held) {
     } else if (f.intProperty(QTextFormat::FontSizeAdjustment) != 0) {
         px = RtfCodec::shownPixels(held.font());
     }
+    if (px > 0) px = std::max(1, qRound(px / scale));
     return px > 0 ? std::min(px, 1000) * 2 : 0;
 }
 
@@ -160,6 +162,7 @@ namespace {
 // when the RTF would be longer than maxBytes.
 bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, const RtfCodec::WriteAs &as,
              qsizetype stretch, const std::function<void(QByteArray &, bool)> &take) {
+    const double scale = RtfCodec::sizeScale(doc);
     QStringList fonts;        // font table entries from \f1 on, in order of first use
     std::vector<QRgb> colors; // colour table entries from \cf1 on
     const auto fontIndex = [&](const QTextCharFormat &f) {
@@ -253,7 +256,7 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
         lastEmpty = false;
         RunAttrs attrs;
         attrs.font = fontIndex(f);
-        attrs.size = halfPoints(f, held);
+        attrs.size = halfPoints(f, held, scale);
         attrs.color = colorIndex(f);
         attrs.bold = f.fontWeight() >= QFont::Bold;
         attrs.italic = f.fontItalic();
@@ -317,6 +320,11 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
 } // namespace
 
 namespace RtfCodec {
+double sizeScale(const QTextDocument &doc) {
+    const double scale = doc.property(kSizeScale).toDouble();
+    return scale > 0 ? scale : 1.0;
+}
+
 int shownPixels(const QFont &font) {
     // Logical pixels are 1/96 inch, points 1/72.
     return font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF() * 96 / 72);

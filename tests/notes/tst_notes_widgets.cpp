@@ -348,7 +348,7 @@ private slots:
     }
 
     // The editor's body grows with the font scale as the title field beside it does, for plain and
-    // rich bodies and for what is typed; a size set in the text stays as set.
+    // rich bodies and for what is typed; a size set in the text grows with it.
     void editorBodyFollowsTheFontScale() {
         TempPrefs prefs;
         VF::setFontScale(1.3);
@@ -373,8 +373,54 @@ private slots:
             QCOMPARE(QFontInfo(d->defaultFont().resolve(at.charFormat().font())).pixelSize(), titlePx);
             if (n.bodyRTF) {
                 at.setPosition(8);
-                QCOMPARE(at.charFormat().intProperty(QTextFormat::FontPixelSize), 20);
+                QCOMPARE(at.charFormat().intProperty(QTextFormat::FontPixelSize), 26);
             }
+        }
+        VF::setFontScale(1.0);
+    }
+
+    // A+ and A− step from the size the text is stored with, so a step always shows the text larger or
+    // smaller, and stores the same size at every font scale; stored sizes come back as they were.
+    void sizeStepsAreStoredAlikeAtEveryScale() {
+        TempPrefs prefs;
+        QTextDocument src;
+        QTextCursor c(&src);
+        c.insertText(QStringLiteral("plain word "));
+        QTextCharFormat big;
+        big.setProperty(QTextFormat::FontPixelSize, 20);
+        c.insertText(QStringLiteral("sized"), big);
+        Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Sizes"));
+        n.body = src.toPlainText();
+        n.bodyRTF = RtfCodec::write(src);
+        QVERIFY(n.bodyRTF->contains("\\fs40 sized"));
+        for (const double scale : {1.0, 1.3}) {
+            VF::setFontScale(scale);
+            NoteEditorDialog dlg(n, false, {}, nullptr);
+            NoteTextView *view = dlg.bodyView();
+            QTextDocument *d = view->document();
+            const auto shownPx = [&](int pos) {
+                QTextCursor at(d);
+                at.setPosition(pos + 1);
+                return QFontInfo(at.charFormat().font().resolve(d->defaultFont())).pixelSize();
+            };
+            const int body = shownPx(6);
+            QCOMPARE(body, qRound(13 * scale));
+            QCOMPARE(shownPx(12), qRound(20 * scale));
+            QTextCursor word(d);
+            word.setPosition(6);
+            word.setPosition(10, QTextCursor::KeepAnchor);
+            view->setTextCursor(word);
+            view->applyFmt(3);
+            const int once = shownPx(6);
+            QVERIFY2(once > body, qPrintable(QStringLiteral("%1 → %2 at %3").arg(body).arg(once).arg(scale)));
+            view->applyFmt(3);
+            QVERIFY(shownPx(6) > once);
+            const QByteArray stored = NoteDocument::readText(*d).rtf;
+            QVERIFY2(stored.contains("\\fs34 word") && stored.contains("\\fs40 sized") && !stored.contains("\\fs26"),
+                     stored.constData());
+            view->applyFmt(4);
+            QCOMPARE(shownPx(6), once);
+            QVERIFY(NoteDocument::readText(*d).rtf.contains("\\fs30 word"));
         }
         VF::setFontScale(1.0);
     }

@@ -1,3 +1,4 @@
+#include "common/HeldPool.h"
 #include "common/TestEnv.h"
 #include "notes/HtmlText.h"
 #include "notes/NoteTextView.h"
@@ -39,11 +40,6 @@ struct Editor {
         QGuiApplication::clipboard()->setMimeData(mime);
         view.paste();
     }
-    bool boldAt(int pos) {
-        QTextCursor c(view.document());
-        c.setPosition(pos + 1);
-        return c.charFormat().fontWeight() >= QFont::Bold;
-    }
 };
 } // namespace
 
@@ -75,50 +71,78 @@ private slots:
         QCOMPARE(HtmlText::plainText(html), doc.toPlainText());
     }
 
-    // Up to the bound a paste keeps its formats; one character more and it goes in as plain text,
-    // the way a long plain paste does, whatever the clipboard's plain text holds.
+    // Up to the bound a rich paste is put in at once; one character more and it is read on a worker
+    // first. Its formats are kept either way, whatever the clipboard's plain text holds.
     void aRichPasteIsBoundByItsOwnText() {
         for (const int chars : {kBound, kBound + 1}) {
             for (const bool withText : {true, false}) {
                 Editor e;
+                HeldPool held;
                 const QString pasted(chars, u'x');
                 e.paste(QStringLiteral("<b>") + pasted + QStringLiteral("</b>"),
                         withText ? QStringLiteral("x") : QString());
-                const QString want = QStringLiteral("head ") +
-                                     (withText && chars > kBound ? QStringLiteral("x") : pasted) +
-                                     QStringLiteral("tail");
-                QCOMPARE(NoteDocument::wholeText(*e.view.document()), want);
-                QCOMPARE(e.boldAt(5), chars <= kBound);
+                const QString want = QStringLiteral("head ") + pasted + QStringLiteral("tail");
+                QCOMPARE(NoteDocument::wholeText(*e.view.document()) == want, chars <= kBound);
+                held.release();
+                QTRY_COMPARE(NoteDocument::wholeText(*e.view.document()), want);
+                // Bold where the paste is, and only there (the text may be cut into pieces).
+                for (QTextBlock b = e.view.document()->firstBlock(); b.isValid(); b = b.next())
+                    for (auto it = b.begin(); !it.atEnd(); ++it)
+                        QCOMPARE(it.fragment().text().contains(u'x'),
+                                 it.fragment().charFormat().fontWeight() >= QFont::Bold);
             }
         }
     }
 
-    // A clipboard of HTML alone, far past the bound in one paragraph, is a long paste: handed over to
-    // be put in on a worker as its text, or, with no one to hand it to, put in plain and in pieces.
-    void htmlAloneOfAnySizeGoesTheLongWay() {
-        QString words;
-        for (int i = 0; words.size() < 200'000; ++i)
-            words += QStringLiteral("word%1 ").arg(i % 89);
-        const QString html = QStringLiteral("<p><i>") + words.toHtmlEscaped() + QStringLiteral("</i></p>");
-        Editor handed;
-        QString taken;
-        int from = -1, to = -1;
-        handed.view.onLongPaste = [&](const QString &text, int f, int t) { taken = text, from = f, to = t; };
-        handed.paste(html);
-        QCOMPARE(taken, words.trimmed() + u' ');
-        QCOMPARE(from, 5);
-        QCOMPARE(to, 5);
-        QCOMPARE(NoteDocument::wholeText(*handed.view.document()), QStringLiteral("head tail"));
-
-        Editor here;
-        const QString some = words.left(3 * kBound);
-        here.paste(QStringLiteral("<p><i>") + some + QStringLiteral("</i></p>"));
-        QCOMPARE(NoteDocument::wholeText(*here.view.document()),
-                 QStringLiteral("head ") + some + QStringLiteral("tail"));
-        // In pieces, each no longer than a piece and the text it joins.
-        QVERIFY(here.view.document()->blockCount() >= 3);
-        for (QTextBlock b = here.view.document()->firstBlock(); b.isValid(); b = b.next())
-            QVERIFY(b.length() - 1 <= kBound + 9);
+    // A rich paste far past the bound (HTML alone, or a long copy of another note) keeps its formats
+    // and its paragraphs, its long lines in pieces: handed over to be put in on a worker, or read on one
+    // and put in here.
+    void aLongRichPasteKeepsItsFormatsAndLines() {
+        const auto longPaste = [](int atLeast) {
+            QString words;
+            for (int i = 0; words.size() < atLeast; ++i)
+                words += QStringLiteral("word%1 ").arg(i % 89);
+            words.chop(1);
+            return std::pair{QStringLiteral("<p><b>Bold head</b></p><p><i>") + words +
+                                 QStringLiteral("</i></p><p>last <span style=\"color:#ff0000\">red</span></p>"),
+                             QStringLiteral("head Bold head\n") + words + QStringLiteral("\nlast redtail")};
+        };
+        const auto check = [](QTextDocument &doc, const QString &want) {
+            QCOMPARE(NoteDocument::wholeText(doc), want);
+            const QByteArray rtf = NoteDocument::readText(doc).rtf;
+            const auto count = [&rtf](const char *word) {
+                const QByteArray w = QByteArray("\\") + word;
+                return rtf.count(w + ' ') + rtf.count(w + '\\') + rtf.count(w + '\n');
+            };
+            QVERIFY2(count("b") >= 1 && count("i") >= 1 && count("cf1") + count("cf2") >= 1, rtf.left(400).constData());
+            QCOMPARE(count("par"), 2);
+            for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
+                QVERIFY(b.length() - 1 <= kBound + 9);
+        };
+        {
+            const auto [html, want] = longPaste(int(NoteDocument::kPasteLaterChars) + 1000);
+            Editor handed;
+            handed.view.onLongPaste = [](const QString &, int, int) { QFAIL("a rich paste went in plain"); };
+            std::function<int(QTextDocument &)> edit;
+            handed.view.onLongEdit = [&edit](std::function<int(QTextDocument &)> e) { edit = std::move(e); };
+            handed.paste(html, QStringLiteral("plain"));
+            QVERIFY(edit);
+            QCOMPARE(NoteDocument::wholeText(*handed.view.document()), QStringLiteral("head tail"));
+            const int caret = edit(*handed.view.document());
+            check(*handed.view.document(), want);
+            QCOMPARE(NoteDocument::wholeText(*handed.view.document(), 0, caret), want.chopped(4));
+        }
+        {
+            const auto [html, want] = longPaste(3 * kBound);
+            Editor here;
+            HeldPool held;
+            here.paste(html);
+            QCOMPARE(NoteDocument::wholeText(*here.view.document()), QStringLiteral("head tail"));
+            held.release();
+            QTRY_COMPARE(NoteDocument::wholeText(*here.view.document()), want);
+            check(*here.view.document(), want);
+            QCOMPARE(here.view.textCursor().position(), here.view.document()->characterCount() - 5);
+        }
     }
 };
 
