@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
+#include <sqlite3.h>
 
 namespace {
 // A document still decoding when the quit begins, freed with the stores at quit (the last load to go
@@ -234,6 +235,39 @@ void TstDataNotices::aKeptCopyIsSavedAsAFileThePageImports() {
     QCOMPARE(back.error, NoteListImport::ReadError::none);
     QCOMPARE(back.notes, notes);
     QCOMPARE(dialogs.alertsShown.size(), 1); // one copy: saved, nothing more to offer
+
+    // Another program's notes, which the user's saved list replaced: the writer keeps them aside in
+    // its own transaction, and that copy too is saved as a file Import reads.
+    t.prefs().setData(kNotes, encodeNotes({notes[0]}));
+    QVERIFY(t.prefs().flush());
+    const QByteArray theirs = encodeNotes({notes[1], notes[2]});
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(qPrintable(t.path()), &other), SQLITE_OK);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(other, "UPDATE prefs SET value = ?1 WHERE key = ?2", -1, &st, nullptr);
+    sqlite3_bind_blob(st, 1, theirs.constData(), int(theirs.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, kNotes, -1, SQLITE_STATIC);
+    QCOMPARE(sqlite3_step(st), SQLITE_DONE);
+    sqlite3_finalize(st);
+    sqlite3_close(other);
+    presenter.stop(); // this notice is taken here, not shown
+    t.prefs().setData(kNotes, encodeNotes(notes));
+    QVERIFY(t.prefs().flush());
+    QTRY_VERIFY(DataNotices::get().hasPending());
+    const std::vector<DataNotice> told = DataNotices::get().take();
+    QCOMPARE(told.size(), size_t(1));
+    QCOMPARE(told[0].kind, DataNotice::Kind::otherProgramsValueKept);
+    const QString theirsFile = dir.filePath("theirs.json");
+    dialogs.alertAnswers = {1};
+    dialogs.savePaths = {theirsFile};
+    DataNoticePresenter again(nullptr);
+    DataNotices::get().add(told[0]);
+    QTRY_COMPARE(dialogs.alertsShown.size(), 2);
+    QTRY_VERIFY(QFile::exists(theirsFile));
+    QCOMPARE(dialogs.alertsShown.size(), 2); // saved, not "Export error"
+    const NoteListImport::ReadResult kept = NoteListImport::read(theirsFile);
+    QCOMPARE(kept.error, NoteListImport::ReadError::none);
+    QCOMPARE(kept.notes, std::vector<Note>({notes[1], notes[2]}));
 }
 
 void TstDataNotices::everyStoreIsNamedInEveryLanguage_data() {
