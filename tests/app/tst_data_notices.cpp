@@ -139,9 +139,9 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
              QStringLiteral("Another program changed this data while Mivo was running. Nothing was lost: "
                             "both versions are kept.\n"
                             "• Tasks (%1): your version is in use; the other program's version is kept as "
-                            "a copy\n"
+                            "a copy with Mivo's data\n"
                             "• Notes (%1): the other program's version is in use; your version, with your "
-                            "latest changes, is kept as a copy\n\n"
+                            "latest changes, is kept as a copy with Mivo's data\n\n"
                             "To take a copy back, save it as a file and open that file with Import on its "
                             "page.")
                  .arg(at));
@@ -154,6 +154,13 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
              qPrintable(partly.text));
     QVERIFY(partly.text.contains("only what you changed since your last save is kept as a copy"));
     QVERIFY(!partly.text.contains("Nothing was lost"));
+    // Its Import would replace everything on the page with those few notes: the user is warned first.
+    const char *replacesAll = "replaces everything on its page when imported";
+    QVERIFY2(partly.text.contains(replacesAll), qPrintable(partly.text));
+    QVERIFY(!a.text.contains(replacesAll));
+    // The file a copy is saved as is named by its page and when it was made, never by the stamp of
+    // the key it is kept under.
+    QCOMPARE(keptCopyFileName(mine), QStringLiteral("Notes copy 2026-12-09 19.04.json"));
     const Dialogs::Alert both =
         unreadableDataAlert({{"savedFinances", "savedFinances.unreadable-x", "/d/m"}, mine});
     QCOMPARE(both.title, QStringLiteral("Some of your data could not be read"));
@@ -199,6 +206,11 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
         for (const QString &b : other.buttons.mid(1))
             QVERIFY(!a.buttons.contains(b));
         QVERIFY(unreadableDataAlert({part}).text != partly.text);
+        QVERIFY(unreadableDataAlert({part}).text.split('\n').size() == partly.text.split('\n').size());
+        QVERIFY(unreadableDataAlert({part}).text.size() > unreadableDataAlert({mine}).text.size());
+        QVERIFY2(keptCopyFileName(mine).endsWith(" 2026-12-09 19.04.json") &&
+                     keptCopyFileName(mine) != QStringLiteral("Notes copy 2026-12-09 19.04.json"),
+                 qPrintable(keptCopyFileName(mine)));
         const Dialogs::Alert w = unreadableDataAlert({saved});
         QVERIFY(w.title != written.title && w.text != written.text);
         QVERIFY(w.text.contains(QStringLiteral("/d/m.unsaved")));
