@@ -547,9 +547,15 @@ QString keptCopyFileName(const DataNotice &n) {
                          .uk = "%1 — копія",
                          .pl = "%1 — kopia"})
                        .arg(unreadableDataName(n.key));
-    // When the copy was made, as a date reads (and sorts), not the stamp of the key it is kept under.
-    if (const QDateTime made = keptAt(n); made.isValid())
-        name += QLatin1Char(' ') + made.toString(QStringLiteral("yyyy-MM-dd HH.mm"));
+    // When the copy was made, as a date reads (and sorts), not the stamp of the key it is kept under;
+    // to the second, and with its number when more were made in that second, so that two copies are
+    // never offered the same file.
+    if (const QDateTime made = keptAt(n); made.isValid()) {
+        name += QLatin1Char(' ') + made.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+        const qsizetype more = n.keptAs.lastIndexOf(QLatin1String(".unreadable-")) + 12 + 15;
+        if (n.keptAs.size() > more + 1 && n.keptAs.at(more) == QLatin1Char('-'))
+            name += QStringLiteral(" (%1)").arg(n.keptAs.mid(more + 1));
+    }
     name.replace(QLatin1Char('/'), QLatin1Char('-'));
     return name + QStringLiteral(".json");
 }

@@ -160,7 +160,10 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
     QVERIFY(!a.text.contains(replacesAll));
     // The file a copy is saved as is named by its page and when it was made, never by the stamp of
     // the key it is kept under.
-    QCOMPARE(keptCopyFileName(mine), QStringLiteral("Notes copy 2026-12-09 19.04.json"));
+    QCOMPARE(keptCopyFileName(mine), QStringLiteral("Notes copy 2026-12-09 19.04.53.json"));
+    const DataNotice second{"savedNotes", "savedNotes.unreadable-20261209-190453-2", "/d/m",
+                            K::ownChangesKept};
+    QCOMPARE(keptCopyFileName(second), QStringLiteral("Notes copy 2026-12-09 19.04.53 (2).json"));
     const Dialogs::Alert both =
         unreadableDataAlert({{"savedFinances", "savedFinances.unreadable-x", "/d/m"}, mine});
     QCOMPARE(both.title, QStringLiteral("Some of your data could not be read"));
@@ -208,8 +211,8 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
         QVERIFY(unreadableDataAlert({part}).text != partly.text);
         QVERIFY(unreadableDataAlert({part}).text.split('\n').size() == partly.text.split('\n').size());
         QVERIFY(unreadableDataAlert({part}).text.size() > unreadableDataAlert({mine}).text.size());
-        QVERIFY2(keptCopyFileName(mine).endsWith(" 2026-12-09 19.04.json") &&
-                     keptCopyFileName(mine) != QStringLiteral("Notes copy 2026-12-09 19.04.json"),
+        QVERIFY2(keptCopyFileName(mine).endsWith(" 2026-12-09 19.04.53.json") &&
+                     keptCopyFileName(mine) != QStringLiteral("Notes copy 2026-12-09 19.04.53.json"),
                  qPrintable(keptCopyFileName(mine)));
         const Dialogs::Alert w = unreadableDataAlert({saved});
         QVERIFY(w.title != written.title && w.text != written.text);
