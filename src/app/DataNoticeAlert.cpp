@@ -125,19 +125,21 @@ QStringList changedElsewhereLines(const std::vector<DataNotice> &notices) {
     bool partly = false;
     for (const DataNotice &n : notices) {
         if (n.kind == DataNotice::Kind::otherProgramsValueKept)
-            lines << L::t({.en = "• %1: your version is in use; the other program's version is kept as a copy "
-                                 "with Mivo's data",
-                           .es = "• %1: se usa tu versión; la versión del otro programa se guardó como copia "
-                                 "con los datos de Mivo",
-                           .de = "• %1: deine Fassung wird verwendet; die Fassung des anderen Programms ist als "
-                                 "Kopie bei den Daten von Mivo aufbewahrt",
-                           .fr = "• %1 : ta version est utilisée ; celle de l'autre programme est conservée en "
-                                 "copie avec les données de Mivo",
-                           .uk = "• %1: використовується ваша версія; версію іншої програми збережено як копію "
-                                 "разом із даними Mivo",
-                           .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako kopię "
-                                 "razem z danymi Mivo"})
-                         .arg(subject(n));
+            lines
+                << L::t({.en = "• %1: your version is in use; the other program's version is kept as a copy "
+                               "with Mivo's data",
+                         .es = "• %1: se usa tu versión; la versión del otro programa se guardó como copia "
+                               "con los datos de Mivo",
+                         .de =
+                             "• %1: deine Fassung wird verwendet; die Fassung des anderen Programms ist als "
+                             "Kopie bei den Daten von Mivo aufbewahrt",
+                         .fr = "• %1 : ta version est utilisée ; celle de l'autre programme est conservée en "
+                               "copie avec les données de Mivo",
+                         .uk = "• %1: використовується ваша версія; версію іншої програми збережено як копію "
+                               "разом із даними Mivo",
+                         .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako kopię "
+                               "razem z danymi Mivo"})
+                       .arg(subject(n));
         else if (n.kind == DataNotice::Kind::ownChangesKept)
             lines << L::t({.en =
                                "• %1: the other program's version is in use; your version, with your latest "
@@ -155,26 +157,27 @@ QStringList changedElsewhereLines(const std::vector<DataNotice> &notices) {
                          .arg(subject(n));
         else if (n.kind == DataNotice::Kind::ownChangedRecordsKept) {
             partly = true;
-            lines << L::t({.en = "• %1: the other program's version is in use; only what you changed since "
-                                 "your last save is kept as a copy with Mivo's data (the rest of your version "
-                                 "was replaced by the other program's)",
-                           .es = "• %1: se usa la versión del otro programa; solo lo que cambiaste desde tu "
-                                 "último guardado se guardó como copia con los datos de Mivo (el resto de tu "
-                                 "versión fue reemplazado por la del otro programa)",
-                           .de = "• %1: die Fassung des anderen Programms wird verwendet; nur was du seit "
-                                 "dem letzten Speichern geändert hast, ist als Kopie bei den Daten von Mivo "
-                                 "aufbewahrt (der Rest deiner Fassung wurde durch die des anderen Programms "
-                                 "ersetzt)",
-                           .fr = "• %1 : la version de l'autre programme est utilisée ; seul ce que tu as "
-                                 "modifié depuis ton dernier enregistrement est conservé en copie avec les "
-                                 "données de Mivo (le reste de ta version a été remplacé par celle de l'autre "
-                                 "programme)",
-                           .uk = "• %1: використовується версія іншої програми; як копію разом із даними "
-                                 "Mivo збережено лише те, що ви змінили після останнього збереження (решту "
-                                 "вашої версії замінила версія іншої програми)",
-                           .pl = "• %1: używana jest wersja innego programu; jako kopię razem z danymi Mivo "
-                                 "zachowano tylko to, co zmieniłeś od ostatniego zapisu (resztę twojej wersji "
-                                 "zastąpiła wersja innego programu)"})
+            lines << L::t(
+                         {.en = "• %1: the other program's version is in use; only what you changed since "
+                                "your last save is kept as a copy with Mivo's data (the rest of your version "
+                                "was replaced by the other program's)",
+                          .es = "• %1: se usa la versión del otro programa; solo lo que cambiaste desde tu "
+                                "último guardado se guardó como copia con los datos de Mivo (el resto de tu "
+                                "versión fue reemplazado por la del otro programa)",
+                          .de = "• %1: die Fassung des anderen Programms wird verwendet; nur was du seit "
+                                "dem letzten Speichern geändert hast, ist als Kopie bei den Daten von Mivo "
+                                "aufbewahrt (der Rest deiner Fassung wurde durch die des anderen Programms "
+                                "ersetzt)",
+                          .fr = "• %1 : la version de l'autre programme est utilisée ; seul ce que tu as "
+                                "modifié depuis ton dernier enregistrement est conservé en copie avec les "
+                                "données de Mivo (le reste de ta version a été remplacé par celle de l'autre "
+                                "programme)",
+                          .uk = "• %1: використовується версія іншої програми; як копію разом із даними "
+                                "Mivo збережено лише те, що ви змінили після останнього збереження (решту "
+                                "вашої версії замінила версія іншої програми)",
+                          .pl = "• %1: używana jest wersja innego programu; jako kopię razem z danymi Mivo "
+                                "zachowano tylko to, co zmieniłeś od ostatniego zapisu (resztę twojej wersji "
+                                "zastąpiła wersja innego programu)"})
                          .arg(subject(n));
         }
     }
@@ -594,19 +597,20 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
     // else there.
     if (std::any_of(copies.begin(), copies.end(),
                     [](const DataNotice &n) { return n.kind == DataNotice::Kind::ownChangedRecordsKept; }))
-        a.text += QLatin1Char(' ') +
-                  L::t({.en = "A copy that holds only what you changed replaces everything on its page when "
-                              "imported: export the page first to keep what it shows now.",
-                        .es = "Una copia que solo contiene lo que cambiaste reemplaza todo lo de su página al "
-                              "importarla: exporta antes la página para conservar lo que muestra ahora.",
-                        .de = "Eine Kopie, die nur deine Änderungen enthält, ersetzt beim Importieren alles auf "
-                              "ihrer Seite: exportiere die Seite vorher, um zu behalten, was sie jetzt zeigt.",
-                        .fr = "Une copie qui ne contient que tes modifications remplace tout le contenu de sa "
-                              "page à l'import : exporte d'abord la page pour garder ce qu'elle affiche.",
-                        .uk = "Копія, що містить лише ваші зміни, під час імпорту замінює все на своїй "
-                              "сторінці: щоб зберегти те, що там є зараз, спершу експортуйте сторінку.",
-                        .pl = "Kopia zawierająca tylko twoje zmiany zastępuje przy imporcie wszystko na swojej "
-                              "stronie: najpierw wyeksportuj stronę, aby zachować to, co teraz pokazuje."});
+        a.text +=
+            QLatin1Char(' ') +
+            L::t({.en = "A copy that holds only what you changed replaces everything on its page when "
+                        "imported: export the page first to keep what it shows now.",
+                  .es = "Una copia que solo contiene lo que cambiaste reemplaza todo lo de su página al "
+                        "importarla: exporta antes la página para conservar lo que muestra ahora.",
+                  .de = "Eine Kopie, die nur deine Änderungen enthält, ersetzt beim Importieren alles auf "
+                        "ihrer Seite: exportiere die Seite vorher, um zu behalten, was sie jetzt zeigt.",
+                  .fr = "Une copie qui ne contient que tes modifications remplace tout le contenu de sa "
+                        "page à l'import : exporte d'abord la page pour garder ce qu'elle affiche.",
+                  .uk = "Копія, що містить лише ваші зміни, під час імпорту замінює все на своїй "
+                        "сторінці: щоб зберегти те, що там є зараз, спершу експортуйте сторінку.",
+                  .pl = "Kopia zawierająca tylko twoje zmiany zastępuje przy imporcie wszystko na swojej "
+                        "stronie: najpierw wyeksportuj stronę, aby zachować to, co teraz pokazuje."});
     a.buttons << QStringLiteral("OK");
     for (const DataNotice &n : copies)
         a.buttons << saveCopyLabel(n) + QStringLiteral("…");

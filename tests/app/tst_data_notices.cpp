@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
+#include "app/DataNoticeAlert.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
-#include "app/DataNoticeAlert.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseHistory.h"
