@@ -100,11 +100,14 @@ QString unreadableDataName(const QString &key) {
 namespace {
 // When the copy a notice names was made, in the current language's short form, from the stamp its
 // name carries; empty when it has none.
-QString keptWhen(const DataNotice &n) {
+QDateTime keptAt(const DataNotice &n) {
     const qsizetype at = n.keptAs.lastIndexOf(QLatin1String(".unreadable-"));
     if (at < 0) return {};
-    const QDateTime made =
-        QDateTime::fromString(n.keptAs.mid(at + 12, 15), QStringLiteral("yyyyMMdd-HHmmss"));
+    return QDateTime::fromString(n.keptAs.mid(at + 12, 15), QStringLiteral("yyyyMMdd-HHmmss"));
+}
+
+QString keptWhen(const DataNotice &n) {
+    const QDateTime made = keptAt(n);
     if (!made.isValid()) return {};
     return QLocale(AppLangs::regionLocaleId(L::lang())).toString(made, QLocale::ShortFormat);
 }
@@ -123,52 +126,58 @@ QStringList changedElsewhereLines(const std::vector<DataNotice> &notices) {
     for (const DataNotice &n : notices) {
         if (n.kind == DataNotice::Kind::otherProgramsValueKept)
             lines
-                << L::t({.en = "• %1: your version is in use; the other program's version is kept as a copy",
-                         .es = "• %1: se usa tu versión; la versión del otro programa se guardó como copia",
+                << L::t({.en = "• %1: your version is in use; the other program's version is kept as a copy "
+                               "with Mivo's data",
+                         .es = "• %1: se usa tu versión; la versión del otro programa se guardó como copia "
+                               "con los datos de Mivo",
                          .de =
                              "• %1: deine Fassung wird verwendet; die Fassung des anderen Programms ist als "
-                             "Kopie aufbewahrt",
+                             "Kopie bei den Daten von Mivo aufbewahrt",
                          .fr = "• %1 : ta version est utilisée ; celle de l'autre programme est conservée en "
-                               "copie",
-                         .uk = "• %1: використовується ваша версія; версію іншої програми збережено як копію",
-                         .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako "
-                               "kopię"})
+                               "copie avec les données de Mivo",
+                         .uk = "• %1: використовується ваша версія; версію іншої програми збережено як копію "
+                               "разом із даними Mivo",
+                         .pl = "• %1: używana jest twoja wersja; wersję innego programu zachowano jako kopię "
+                               "razem z danymi Mivo"})
                        .arg(subject(n));
         else if (n.kind == DataNotice::Kind::ownChangesKept)
             lines << L::t({.en =
                                "• %1: the other program's version is in use; your version, with your latest "
-                               "changes, is kept as a copy",
+                               "changes, is kept as a copy with Mivo's data",
                            .es = "• %1: se usa la versión del otro programa; tu versión, con tus últimos "
-                                 "cambios, se guardó como copia",
+                                 "cambios, se guardó como copia con los datos de Mivo",
                            .de = "• %1: die Fassung des anderen Programms wird verwendet; deine Fassung mit "
-                                 "deinen letzten Änderungen ist als Kopie aufbewahrt",
+                                 "deinen letzten Änderungen ist als Kopie bei den Daten von Mivo aufbewahrt",
                            .fr = "• %1 : la version de l'autre programme est utilisée ; ta version, avec tes "
-                                 "dernières modifications, est conservée en copie",
+                                 "dernières modifications, est conservée en copie avec les données de Mivo",
                            .uk = "• %1: використовується версія іншої програми; вашу версію з останніми "
-                                 "змінами збережено як копію",
+                                 "змінами збережено як копію разом із даними Mivo",
                            .pl = "• %1: używana jest wersja innego programu; twoją wersję z ostatnimi "
-                                 "zmianami zachowano jako kopię"})
+                                 "zmianami zachowano jako kopię razem z danymi Mivo"})
                          .arg(subject(n));
         else if (n.kind == DataNotice::Kind::ownChangedRecordsKept) {
             partly = true;
-            lines << L::t({.en = "• %1: the other program's version is in use; only what you changed since "
-                                 "your last save is kept as a copy (the rest of your version was only in "
-                                 "what the other program replaced)",
-                           .es = "• %1: se usa la versión del otro programa; solo lo que cambiaste desde tu "
-                                 "último guardado se guardó como copia (el resto de tu versión solo estaba "
-                                 "en lo que el otro programa reemplazó)",
-                           .de = "• %1: die Fassung des anderen Programms wird verwendet; nur was du seit "
-                                 "dem letzten Speichern geändert hast, ist als Kopie aufbewahrt (der Rest "
-                                 "deiner Fassung stand nur in dem, was das andere Programm ersetzt hat)",
-                           .fr = "• %1 : la version de l'autre programme est utilisée ; seul ce que tu as "
-                                 "modifié depuis ton dernier enregistrement est conservé en copie (le reste "
-                                 "de ta version n'était que dans ce que l'autre programme a remplacé)",
-                           .uk = "• %1: використовується версія іншої програми; як копію збережено лише "
-                                 "те, що ви змінили після останнього збереження (решта вашої версії була "
-                                 "лише в тому, що замінила інша програма)",
-                           .pl = "• %1: używana jest wersja innego programu; jako kopię zachowano tylko "
-                                 "to, co zmieniłeś od ostatniego zapisu (reszta twojej wersji była tylko "
-                                 "w tym, co zastąpił inny program)"})
+            lines << L::t(
+                         {.en = "• %1: the other program's version is in use; only what you changed since "
+                                "your last save is kept as a copy with Mivo's data (the rest of your version "
+                                "was replaced by the other program's)",
+                          .es = "• %1: se usa la versión del otro programa; solo lo que cambiaste desde tu "
+                                "último guardado se guardó como copia con los datos de Mivo (el resto de tu "
+                                "versión fue reemplazado por la del otro programa)",
+                          .de = "• %1: die Fassung des anderen Programms wird verwendet; nur was du seit "
+                                "dem letzten Speichern geändert hast, ist als Kopie bei den Daten von Mivo "
+                                "aufbewahrt (der Rest deiner Fassung wurde durch die des anderen Programms "
+                                "ersetzt)",
+                          .fr = "• %1 : la version de l'autre programme est utilisée ; seul ce que tu as "
+                                "modifié depuis ton dernier enregistrement est conservé en copie avec les "
+                                "données de Mivo (le reste de ta version a été remplacé par celle de l'autre "
+                                "programme)",
+                          .uk = "• %1: використовується версія іншої програми; як копію разом із даними "
+                                "Mivo збережено лише те, що ви змінили після останнього збереження (решту "
+                                "вашої версії замінила версія іншої програми)",
+                          .pl = "• %1: używana jest wersja innego programu; jako kopię razem z danymi Mivo "
+                                "zachowano tylko to, co zmieniłeś od ostatniego zapisu (resztę twojej wersji "
+                                "zastąpiła wersja innego programu)"})
                          .arg(subject(n));
         }
     }
@@ -536,16 +545,36 @@ std::vector<DataNotice> savableCopies(const std::vector<DataNotice> &notices) {
 QString keptCopyFileName(const DataNotice &n) {
     QString name = L::t({.en = "%1 copy",
                          .es = "Copia de %1",
-                         .de = "%1 Kopie",
+                         .de = "%1 – Kopie",
                          .fr = "Copie de %1",
-                         .uk = "%1 копія",
-                         .pl = "%1 kopia"})
+                         .uk = "%1 — копія",
+                         .pl = "%1 — kopia"})
                        .arg(unreadableDataName(n.key));
-    const qsizetype at = n.keptAs.lastIndexOf(QLatin1String(".unreadable-"));
-    if (at >= 0) name += QLatin1Char(' ') + n.keptAs.mid(at + 12);
+    // When the copy was made, as a date reads (and sorts), not the stamp of the key it is kept under;
+    // to the second, and with its number when more were made in that second, so that two copies are
+    // never offered the same file.
+    if (const QDateTime made = keptAt(n); made.isValid()) {
+        name += QLatin1Char(' ') + made.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
+        const qsizetype more = n.keptAs.lastIndexOf(QLatin1String(".unreadable-")) + 12 + 15;
+        if (n.keptAs.size() > more + 1 && n.keptAs.at(more) == QLatin1Char('-'))
+            name += QStringLiteral(" (%1)").arg(n.keptAs.mid(more + 1));
+    }
     name.replace(QLatin1Char('/'), QLatin1Char('-'));
     return name + QStringLiteral(".json");
 }
+
+namespace {
+// What saving a copy is called: the alert's button (with "…") and the title of its save panel.
+QString saveCopyLabel(const DataNotice &n) {
+    return L::t({.en = "Save the %1 copy",
+                 .es = "Guardar la copia de %1",
+                 .de = "Kopie von %1 speichern",
+                 .fr = "Enregistrer la copie de %1",
+                 .uk = "Зберегти копію «%1»",
+                 .pl = "Zapisz kopię: %1"})
+        .arg(unreadableDataName(n.key));
+}
+} // namespace
 
 Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
     Dialogs::Alert a = noticesAlert(notices);
@@ -564,15 +593,27 @@ Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
                     "сторінці.",
               .pl = "Aby odzyskać kopię, zapisz ją jako plik i otwórz ten plik przez Import na jej "
                     "stronie."});
+    // Import replaces everything on its page: a copy of only the changed records would leave nothing
+    // else there.
+    if (std::any_of(copies.begin(), copies.end(),
+                    [](const DataNotice &n) { return n.kind == DataNotice::Kind::ownChangedRecordsKept; }))
+        a.text +=
+            QLatin1Char(' ') +
+            L::t({.en = "A copy that holds only what you changed replaces everything on its page when "
+                        "imported: export the page first to keep what it shows now.",
+                  .es = "Una copia que solo contiene lo que cambiaste reemplaza todo lo de su página al "
+                        "importarla: exporta antes la página para conservar lo que muestra ahora.",
+                  .de = "Eine Kopie, die nur deine Änderungen enthält, ersetzt beim Importieren alles auf "
+                        "ihrer Seite: exportiere die Seite vorher, um zu behalten, was sie jetzt zeigt.",
+                  .fr = "Une copie qui ne contient que tes modifications remplace tout le contenu de sa "
+                        "page à l'import : exporte d'abord la page pour garder ce qu'elle affiche.",
+                  .uk = "Копія, що містить лише ваші зміни, під час імпорту замінює все на своїй "
+                        "сторінці: щоб зберегти те, що там є зараз, спершу експортуйте сторінку.",
+                  .pl = "Kopia zawierająca tylko twoje zmiany zastępuje przy imporcie wszystko na swojej "
+                        "stronie: najpierw wyeksportuj stronę, aby zachować to, co teraz pokazuje."});
     a.buttons << QStringLiteral("OK");
     for (const DataNotice &n : copies)
-        a.buttons << L::t({.en = "Save the %1 copy…",
-                           .es = "Guardar la copia de %1…",
-                           .de = "Kopie von %1 speichern…",
-                           .fr = "Enregistrer la copie de %1…",
-                           .uk = "Зберегти копію «%1»…",
-                           .pl = "Zapisz kopię: %1…"})
-                         .arg(unreadableDataName(n.key));
+        a.buttons << saveCopyLabel(n) + QStringLiteral("…");
     return a;
 }
 
@@ -659,8 +700,8 @@ void DataNoticePresenter::show(const std::vector<DataNotice> &notices) {
     const std::vector<DataNotice> copies = savableCopies(notices);
     if (chosen < 1 || chosen > int(copies.size())) return;
     const DataNotice &copy = copies[size_t(chosen - 1)];
-    const QString path = Dialogs::get().savePath(window_, unreadableDataName(copy.key),
-                                                 keptCopyFileName(copy), {QStringLiteral("JSON (*.json)")});
+    const QString path = Dialogs::get().savePath(window_, saveCopyLabel(copy), keptCopyFileName(copy),
+                                                 {QStringLiteral("JSON (*.json)")});
     // Cancelled: the notice comes back, its copies still to be had.
     if (path.isEmpty()) return show(notices);
     const QString gone = L::t({.en = "the copy is no longer in Mivo's data.",

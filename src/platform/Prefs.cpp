@@ -541,9 +541,15 @@ std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key
     {
         QMutexLocker l(&lock_);
         auto it = cache_.find(key);
-        if (it == cache_.end()) return [] { return std::optional<Value>(); };
-        if (!it->second.onDisk) return [v = it->second.v] { return std::optional<Value>(v); };
-        pending = it->second.pending;
+        // A copy the writer kept aside in its own transaction (another program's value it replaced)
+        // is on disk only: it is read from there, as the copy the user was told of.
+        if (it == cache_.end()) {
+            if (!isKeptAsideKey(key)) return [] { return std::optional<Value>(); };
+        } else if (!it->second.onDisk) {
+            return [v = it->second.v] { return std::optional<Value>(v); };
+        } else {
+            pending = it->second.pending;
+        }
     }
     return [path = path_, key, pending, gate = gate_]() -> std::optional<Value> {
         sqlite3 *db = openForReading(path);

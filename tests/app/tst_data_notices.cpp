@@ -1,7 +1,7 @@
 #include "app/AppDelegate.h"
+#include "app/DataNoticeAlert.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
-#include "app/DataNoticeAlert.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseHistory.h"
@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
+#include <sqlite3.h>
 
 namespace {
 // A document still decoding when the quit begins, freed with the stores at quit (the last load to go
@@ -138,9 +139,9 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
              QStringLiteral("Another program changed this data while Mivo was running. Nothing was lost: "
                             "both versions are kept.\n"
                             "• Tasks (%1): your version is in use; the other program's version is kept as "
-                            "a copy\n"
+                            "a copy with Mivo's data\n"
                             "• Notes (%1): the other program's version is in use; your version, with your "
-                            "latest changes, is kept as a copy\n\n"
+                            "latest changes, is kept as a copy with Mivo's data\n\n"
                             "To take a copy back, save it as a file and open that file with Import on its "
                             "page.")
                  .arg(at));
@@ -153,6 +154,16 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
              qPrintable(partly.text));
     QVERIFY(partly.text.contains("only what you changed since your last save is kept as a copy"));
     QVERIFY(!partly.text.contains("Nothing was lost"));
+    // Its Import would replace everything on the page with those few notes: the user is warned first.
+    const char *replacesAll = "replaces everything on its page when imported";
+    QVERIFY2(partly.text.contains(replacesAll), qPrintable(partly.text));
+    QVERIFY(!a.text.contains(replacesAll));
+    // The file a copy is saved as is named by its page and when it was made, never by the stamp of
+    // the key it is kept under.
+    QCOMPARE(keptCopyFileName(mine), QStringLiteral("Notes copy 2026-12-09 19.04.53.json"));
+    const DataNotice second{"savedNotes", "savedNotes.unreadable-20261209-190453-2", "/d/m",
+                            K::ownChangesKept};
+    QCOMPARE(keptCopyFileName(second), QStringLiteral("Notes copy 2026-12-09 19.04.53 (2).json"));
     const Dialogs::Alert both =
         unreadableDataAlert({{"savedFinances", "savedFinances.unreadable-x", "/d/m"}, mine});
     QCOMPARE(both.title, QStringLiteral("Some of your data could not be read"));
@@ -198,6 +209,11 @@ void TstDataNotices::changesByAnotherProgramSayWhichVersionIsKept() {
         for (const QString &b : other.buttons.mid(1))
             QVERIFY(!a.buttons.contains(b));
         QVERIFY(unreadableDataAlert({part}).text != partly.text);
+        QVERIFY(unreadableDataAlert({part}).text.split('\n').size() == partly.text.split('\n').size());
+        QVERIFY(unreadableDataAlert({part}).text.size() > unreadableDataAlert({mine}).text.size());
+        QVERIFY2(keptCopyFileName(mine).endsWith(" 2026-12-09 19.04.53.json") &&
+                     keptCopyFileName(mine) != QStringLiteral("Notes copy 2026-12-09 19.04.53.json"),
+                 qPrintable(keptCopyFileName(mine)));
         const Dialogs::Alert w = unreadableDataAlert({saved});
         QVERIFY(w.title != written.title && w.text != written.text);
         QVERIFY(w.text.contains(QStringLiteral("/d/m.unsaved")));
@@ -234,6 +250,39 @@ void TstDataNotices::aKeptCopyIsSavedAsAFileThePageImports() {
     QCOMPARE(back.error, NoteListImport::ReadError::none);
     QCOMPARE(back.notes, notes);
     QCOMPARE(dialogs.alertsShown.size(), 1); // one copy: saved, nothing more to offer
+
+    // Another program's notes, which the user's saved list replaced: the writer keeps them aside in
+    // its own transaction, and that copy too is saved as a file Import reads.
+    t.prefs().setData(kNotes, encodeNotes({notes[0]}));
+    QVERIFY(t.prefs().flush());
+    const QByteArray theirs = encodeNotes({notes[1], notes[2]});
+    sqlite3 *other = nullptr;
+    QCOMPARE(sqlite3_open(qPrintable(t.path()), &other), SQLITE_OK);
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(other, "UPDATE prefs SET value = ?1 WHERE key = ?2", -1, &st, nullptr);
+    sqlite3_bind_blob(st, 1, theirs.constData(), int(theirs.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, kNotes, -1, SQLITE_STATIC);
+    QCOMPARE(sqlite3_step(st), SQLITE_DONE);
+    sqlite3_finalize(st);
+    sqlite3_close(other);
+    presenter.stop(); // this notice is taken here, not shown
+    t.prefs().setData(kNotes, encodeNotes(notes));
+    QVERIFY(t.prefs().flush());
+    QTRY_VERIFY(DataNotices::get().hasPending());
+    const std::vector<DataNotice> told = DataNotices::get().take();
+    QCOMPARE(told.size(), size_t(1));
+    QCOMPARE(told[0].kind, DataNotice::Kind::otherProgramsValueKept);
+    const QString theirsFile = dir.filePath("theirs.json");
+    dialogs.alertAnswers = {1};
+    dialogs.savePaths = {theirsFile};
+    DataNoticePresenter again(nullptr);
+    DataNotices::get().add(told[0]);
+    QTRY_COMPARE(dialogs.alertsShown.size(), 2);
+    QTRY_VERIFY(QFile::exists(theirsFile));
+    QCOMPARE(dialogs.alertsShown.size(), 2); // saved, not "Export error"
+    const NoteListImport::ReadResult kept = NoteListImport::read(theirsFile);
+    QCOMPARE(kept.error, NoteListImport::ReadError::none);
+    QCOMPARE(kept.notes, std::vector<Note>({notes[1], notes[2]}));
 }
 
 void TstDataNotices::everyStoreIsNamedInEveryLanguage_data() {
