@@ -7,6 +7,7 @@
 #include "notes/NoteStore.h"
 #include "notes/NoteTextView.h"
 #include "notes/NotesView.h"
+#include "notes/PacedLayout.h"
 #include "platform/Prefs.h"
 #include <QAbstractEventDispatcher>
 #include <QFile>
@@ -178,14 +179,23 @@ int runHandBack(MeteredApp &meter, int runs) {
             // The turns that follow (drawing, sizing the range) have the same budget: the thread's
             // CPU between two of its waits (it takes none while it waits).
             double waited = threadCpuMs(), longest = 0;
+            const auto *paced = dynamic_cast<const NoteDocument::PacedLayout *>(doc->documentLayout());
+            int measuredBefore = paced ? paced->piecesMeasured() : 0, measuredInLongest = 0;
             const QMetaObject::Connection turns = QObject::connect(
                 QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &view, [&] {
                     const double now = threadCpuMs();
+                    const int measured = paced ? paced->piecesMeasured() : 0;
+                    if (now - waited > longest) measuredInLongest = measured - measuredBefore;
+                    measuredBefore = measured;
                     longest = std::max(longest, now - waited);
                     waited = now;
                 });
+            const int laidOut = paced ? paced->paragraphsLaidOut() : 0;
             runLoop(300);
             QObject::disconnect(turns);
+            if (qEnvironmentVariableIsSet("HANDBACK_TRACE") && paced)
+                std::printf("    laid out %d in setDocument, %d after; %d measured in the longest turn\n",
+                            laidOut, paced->paragraphsLaidOut() - laidOut, measuredInLongest);
             after.push_back(longest);
         }
         view.setDocument(nullptr);

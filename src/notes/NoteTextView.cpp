@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -63,6 +64,7 @@ void NoteTextView::setDocument(QTextDocument *doc) {
     // The document may go to a worker or away: nothing copied stays standing on it.
     if (doc != document()) settleCopies(0, std::numeric_limits<int>::max());
     const NoteDocument::PacedLayout::Pacing pacing(doc, this);
+    showScrollBarFor(doc);
     placeNow();
     tellLineWidth(doc);
     QPlainTextEdit::setDocument(doc);
@@ -73,6 +75,24 @@ void NoteTextView::setDocument(QTextDocument *doc) {
                 Qt::UniqueConnection);
     if (doc)
         connect(doc, &QTextDocument::undoCommandAdded, this, &NoteTextView::newStep, Qt::UniqueConnection);
+}
+
+// Taking a document, Qt goes over every paragraph for the viewport's width, and once more when the
+// range it sizes then shows the scroll bar and narrows the viewport: twice over the hundreds of
+// thousands of pieces of a long line of emoji. A document that will scroll whatever its lines (more
+// paragraphs than the viewport has pixels, each a row at least) has the bar shown first, while the
+// view still holds the one before (an empty one while a document is away), so it is gone over once.
+void NoteTextView::showScrollBarFor(const QTextDocument *doc) {
+    QScrollBar *bar = verticalScrollBar();
+    if (!doc || doc == document() || verticalScrollBarPolicy() != Qt::ScrollBarAsNeeded || centerOnScroll() ||
+        bar->maximum() > 0 || doc->blockCount() <= std::max(1, viewport()->height()))
+        return;
+    // Not fitted to the document still held (see countSharedRowsOnce), which has no rows to scroll.
+    const QScopedValueRollback<bool> fitting(fittingRange_, true);
+    bar->setRange(0, doc->blockCount());
+    // Qt places the bar on the next turn; placed now (the margins set anew), the viewport is narrowed
+    // before the document is taken.
+    setViewportMargins(viewportMargins());
 }
 
 // The view gives the paragraphs its viewport's width (when it wraps there): told before it lays

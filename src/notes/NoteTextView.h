@@ -114,6 +114,7 @@ private:
     bool laysOutEveryParagraph() const;
     void placeNow();
     void tellLineWidth(QTextDocument *doc);
+    void showScrollBarFor(const QTextDocument *doc);
     bool restQueued_ = false;
     void drawRowsGoneOn(const QRect &area);
     void countSharedRowsOnce();

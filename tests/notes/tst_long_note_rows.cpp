@@ -466,6 +466,39 @@ private slots:
         QCOMPARE(shownRows(v), oneParagraphRows(v, line));
     }
 
+    // A line of more pieces than the view has pixels in height is taken at the width it is shown at:
+    // the scroll bar it needs is shown first, not once it is taken, when narrowing the viewport had
+    // Qt go over every piece again (a second walk over hundreds of thousands for a long line).
+    void aLongLineIsTakenAtTheWidthItIsShownAt() {
+        NoteTextView v;
+        v.resize(420, 200);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        const QString line =
+            emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 400 * 4 * NoteDocument::kPieceEmoji);
+        QTextDocument *doc = NoteDocument::build(textNote(line), {QFont(), Qt::black, {}});
+        doc->setParent(&v);
+        QVERIFY(doc->blockCount() > v.viewport()->height());
+        struct Resizes : QObject {
+            const NoteTextView *view;
+            const QTextDocument *doc;
+            int seen = 0;
+            bool eventFilter(QObject *, QEvent *e) override {
+                seen += e->type() == QEvent::Resize && view->document() == doc;
+                return false;
+            }
+        } resizes;
+        resizes.view = &v;
+        resizes.doc = doc;
+        v.viewport()->installEventFilter(&resizes);
+        v.setDocument(doc);
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+        QVERIFY(v.verticalScrollBar()->isVisible());
+        QCOMPARE(resizes.seen, 0);
+        v.viewport()->removeEventFilter(&resizes);
+    }
+
     // A view that scrolls, its range first sized while pieces of the last screenful were put off,
     // sizes it again once they are laid out, without being resized: it reaches the end of the line.
     void aScrollingViewsRangeIsSizedAgainOncePiecesAreLaidOut() {
