@@ -520,7 +520,7 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
         // far more of it than plain text, or none. Past it, the paste is read on a worker.
         const QString html = source->html();
-        const qsizetype chars = HtmlText::plainText(html).size();
+        const qsizetype chars = HtmlText::plainText(html, NoteDocument::kPasteLaterChars).size();
         if (chars <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
         else
