@@ -1,6 +1,8 @@
 #include "common/HeldPool.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDialogs.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
 #include "notes/NoteTextView.h"
 #include "platform/Background.h"
 #include <QClipboard>
@@ -113,6 +115,36 @@ private slots:
         }
         settleWorkers();
         QVERIFY(!cancelled);
+    }
+
+    // The same in the notes page's own editor: Save clicked while the paste is read stores it.
+    void theInlineEditorsSaveWaitsForARichPasteBeingRead() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NoteStore::shared().add(textNote(QStringLiteral("head tail")));
+        const auto [html, text] = boldPaste(3 * kBound);
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        page.selectNote(QStringLiteral("P"));
+        page.showInlineEditor(QStringLiteral("P"));
+        QTRY_VERIFY(page.longTextReady() && page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        NoteTextView *tv = page.inlineTextView();
+        caretAfterHead(*tv);
+        {
+            HeldPool held(false);
+            putOnClipboard(html);
+            tv->paste();
+            QVERIFY(tv->pastePending());
+            page.saveInlineEditor();
+            QVERIFY(page.inlineEditorOpen());
+        }
+        QTRY_VERIFY(!page.inlineEditorOpen() && !page.longSavePending());
+        const Note *saved = NoteStore::shared().find(QStringLiteral("P"));
+        QVERIFY(saved);
+        QCOMPARE(saved->body, QStringLiteral("head ") + text + QStringLiteral("tail"));
+        NoteStore::resetForTests();
     }
 
     // A paste read while the view shows none of its document (lent to a worker for a long edit) goes
