@@ -4,7 +4,8 @@
 // table note among those 500 on the notes page: its first open, then one cell edit and one swap, each until
 // the grid is painted; and how long saving a 20 or 50 MB text note or a cell of that table holds the window's
 // thread; then text notes of 4 KB to 50 MB used on the page (`bench_notes budget [runs]` runs that part
-// alone, and the 10 000 x 20 table's steps after it; `bench_notes table [runs]` those alone).
+// alone, and the 10 000 x 20 table's steps after it; `bench_notes table [runs]` those alone; `bench_notes
+// paste [runs]` rich pastes undone and redone, and the clipboard's rich text of a selection).
 #include "BenchUtil.h"
 #include "DialogBudget.h"
 #include "NoteBudget.h"
@@ -220,6 +221,8 @@ int main(int argc, char **argv) {
         return runHandBack(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 5);
     if (argc > 1 && argv[1] == std::string_view("lent"))
         return runLentNoteSteps(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
+    if (argc > 1 && argv[1] == std::string_view("paste"))
+        return runPasteSteps(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 1 && argv[1] == std::string_view("dialog"))
         return runDialogBudget(app, argc > 2 ? std::max(1, std::atoi(argv[2])) : 3);
     if (argc > 2 && argv[1] == std::string_view("document")) {

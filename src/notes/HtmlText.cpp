@@ -57,7 +57,7 @@ QString reference(QStringView name) {
 }
 } // namespace
 
-QString plainText(QStringView html) {
+QString plainText(QStringView html, qsizetype atMost) {
     QString out;
     out.reserve(html.size() / 2);
     bool lineStart = true;   // white space here is left out
@@ -78,7 +78,7 @@ QString plainText(QStringView html) {
     };
     qsizetype i = 0;
     const qsizetype n = html.size();
-    while (i < n) {
+    while (i < n && (atMost < 0 || out.size() <= atMost)) {
         const QChar c = html[i];
         if (c == u'<') {
             if (html.mid(i, 4) == u"<!--") {

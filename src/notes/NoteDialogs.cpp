@@ -209,6 +209,12 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         bodyTV_->setPalette(bp);
         bodyTV_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         bodyTV_->setAutoLinks(kLink);
+        connect(bodyTV_, &NoteTextView::pasteSettled, this, [this] {
+            if (!std::exchange(saveAfterPaste_, false)) return;
+            updateTools();
+            // After the view is done with the paste: a long body's save lets go of the view.
+            QTimer::singleShot(0, this, [this] { doSave(); });
+        });
         bodyTV_->onLongPaste = [this](const QString &text, int from, int to) { takeLongPaste(text, from, to); };
         bodyTV_->onLongEdit = [this](std::function<int(QTextDocument &)> edit) {
             if (building_ || done_ || !bodyDoc_) return;
@@ -350,7 +356,7 @@ void NoteEditorDialog::takeLongPaste(const QString &text, int from, int to) {
 }
 
 void NoteEditorDialog::updateTools() {
-    if (saveBtn_) saveBtn_->setEnabled(!building_);
+    if (saveBtn_) saveBtn_->setEnabled(!building_ && !saveAfterPaste_);
     if (insertLinkBtn_) insertLinkBtn_->setEnabled(!building_);
     if (detectBtn_) detectBtn_->setEnabled(!building_);
 }
@@ -492,6 +498,12 @@ void NoteEditorDialog::detectUrls() {
 
 bool NoteEditorDialog::doSave() {
     if (building_ || waitingForNote_ || done_) return false; // the body or the stored note is not there yet
+    if (bodyTV_ && bodyTV_->pastePending()) {
+        // What the user pasted is saved too: the save goes on once it is in.
+        saveAfterPaste_ = true;
+        updateTools();
+        return false;
+    }
     const QString title = trimmed(titleF_->text());
     const QString emoji = trimmed(emojiF_->text());
     if (title.isEmpty()) {

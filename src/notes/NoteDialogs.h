@@ -73,9 +73,10 @@ public:
     void detectUrls();
     // Returns true when the dialog saved and closed. A large note the store let go of while the
     // dialog was open is decoded on a worker first (to see whether it changed meanwhile): false then,
-    // and the save goes on once it is in (savePending() meanwhile).
+    // and the save goes on once it is in (savePending() meanwhile); so too while a rich paste into the
+    // body is still being read: the note is saved with it once it is in.
     bool doSave();
-    bool savePending() const { return waitingForNote_; }
+    bool savePending() const { return waitingForNote_ || saveAfterPaste_; }
     void doCancel();
 
     static QString changedElsewhereText();
@@ -94,7 +95,7 @@ private:
     bool isNew_;
     Completion completion_;
     bool done_ = false;
-    bool waitingForNote_ = false, noteIn_ = false;
+    bool waitingForNote_ = false, noteIn_ = false, saveAfterPaste_ = false;
     QLineEdit *emojiF_ = nullptr;
     QLineEdit *titleF_ = nullptr;
     NoteTextView *bodyTV_ = nullptr;

@@ -68,6 +68,13 @@ NoteTextView *NoteTextDetail::makeLongView() {
         editAnchor_ = lv->textCursor().anchor();
         editPos_ = lv->textCursor().position();
     });
+    connect(lv, &NoteTextView::pasteSettled, this, [this] {
+        if (!std::exchange(saveAfterPaste_, false)) return;
+        // After the view is done with the paste: the save may let go of its document.
+        QTimer::singleShot(0, this, [this] {
+            if (editingID_) save();
+        });
+    });
     // A long paste or removal goes into the document on a worker; the view shows none meanwhile.
     const auto lend = [this, lv]() -> QTextDocument * {
         if (!editingID_ || longPasting_ || !longDoc_ || lv->document() != longDoc_) return nullptr;

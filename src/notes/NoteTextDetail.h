@@ -73,11 +73,13 @@ public:
     void buildEditor(const Note &note);
     // The open editor in the detail's new size, its unsaved content kept.
     void placeEditor(const Note &note);
+    // Saves the note edited; while a rich paste into it is still being read, once it is in.
     void save();
+    bool saveWaitsForPaste() const { return saveAfterPaste_; }
     void cancel();
     bool editing() const { return editingID_.has_value(); }
     bool editing(const QString &id) const { return editingID_ && *editingID_ == id; }
-    void stopEditing() { editingID_.reset(); }
+    void stopEditing();
     QLineEdit *titleField() const { return inlineTitle_; }
 
     // The one view of the note's text, in the detail or the editor, and whether its document is there.
@@ -181,6 +183,9 @@ private:
     LongKey nextKey_;
     quint64 longGen_ = 0;
     bool longPasting_ = false; // a long paste into the editor is being made into longDoc_ on a worker
+    bool saveAfterPaste_ = false; // Save was clicked while a rich paste was being read
+    // The edit ends unsaved: a rich paste still being read goes with it.
+    void dropEdit();
     std::vector<NoteDocument::FoundLink>
         pastedLinks_; // the addresses of the long paste just made, to be made links
     QString longSavingID_;

@@ -50,6 +50,7 @@ void NoteTextDetail::showEditor(const QString &id) {
     if (!n || n->type != NoteType::text) return;
     if (longSavingID_ == id) return; // its last save is still being read
     shown_.select(id);
+    dropEdit();
     editingID_ = id;
     longPasting_ = false;
     editTitle_ = n->title;
@@ -170,6 +171,11 @@ void NoteTextDetail::longPasteArrived(quint64 gen, const QString &id, QTextDocum
 
 void NoteTextDetail::save() {
     if (!editingID_) return;
+    if (longView_ && longView_->pastePending()) {
+        // What the user pasted is saved too: the save goes on once it is in (see makeLongView).
+        saveAfterPaste_ = true;
+        return;
+    }
     const QString title = trimmed(inlineTitle_ ? inlineTitle_->text() : editTitle_);
     const QString emoji = trimmed(inlineEmoji_ ? inlineEmoji_->text() : editEmoji_);
     if (title.isEmpty()) return;
@@ -373,8 +379,19 @@ void NoteTextDetail::placeEditor(const Note &note) {
     buildEditor(note);
 }
 
+void NoteTextDetail::dropEdit() {
+    saveAfterPaste_ = false;
+    if (longView_) longView_->dropPendingPaste();
+}
+
+void NoteTextDetail::stopEditing() {
+    if (editingID_) dropEdit();
+    editingID_.reset();
+}
+
 void NoteTextDetail::cancel() {
     // The stored text is shown again; a paste still being made is dropped.
+    dropEdit();
     if (longPasting_ || (longDoc_ && longDoc_->isModified())) dropDocument();
     longPasting_ = false;
     editingID_.reset();

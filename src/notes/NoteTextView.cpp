@@ -75,6 +75,7 @@ void NoteTextView::setDocument(QTextDocument *doc) {
                 Qt::UniqueConnection);
     if (doc)
         connect(doc, &QTextDocument::undoCommandAdded, this, &NoteTextView::newStep, Qt::UniqueConnection);
+    putPendingPasteLater();
 }
 
 // Taking a document, Qt goes over every paragraph for the viewport's width, and once more when the
@@ -539,7 +540,7 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
         // far more of it than plain text, or none. Past it, the paste is read on a worker.
         const QString html = source->html();
-        const qsizetype chars = HtmlText::plainText(html).size();
+        const qsizetype chars = HtmlText::plainText(html, NoteDocument::kPasteLaterChars).size();
         if (chars <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
         else
@@ -632,8 +633,10 @@ void NoteTextView::insertRich(const QString &html) {
 
 // A long rich paste is read on a worker, and put in on one too when the view has its document edited
 // there; otherwise here once read, where the selection it replaces has gone meanwhile. Its formats
-// and lines are kept whatever its length: only where the work is done depends on it.
+// and lines are kept whatever its length: only where the work is done depends on it. Either way its
+// undo and redo are done where it was put in.
 void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
+    putPendingPaste(); // one read before goes in first
     const RichPaste::Look look{document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_};
     const QTextCursor sel = textCursor();
     if (onLongEdit && chars > NoteDocument::kPasteLaterChars) {
@@ -647,11 +650,13 @@ void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
                 make(doc);
             QTextDocument pasted;
             RichPaste::read(pasted, html, look.font);
-            return RichPaste::paste(doc, from, to, pasted, look);
+            return longStep(doc, [&] { return RichPaste::paste(doc, from, to, pasted, look); });
         });
         return;
     }
     richPasteAt_ = sel;
+    richPastePending_ = true;
+    putRichPaste_ = nullptr;
     struct Read {
         std::unique_ptr<QTextDocument> pasted; // of no thread on its way back
     };
@@ -663,26 +668,58 @@ void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
             r.pasted->moveToThread(nullptr);
             return r;
         },
-        [this, look, paste = ++richPastes_, doc = QPointer<QTextDocument>(document())](Read r) {
+        [this, look, paste = ++richPastes_](Read r) {
             r.pasted->moveToThread(QThread::currentThread());
-            // A paste started before the last one is not put in; nor one into a note shown meanwhile,
-            // or no longer edited.
-            if (paste != richPastes_) return;
-            const QTextCursor at = std::exchange(richPasteAt_, QTextCursor());
-            if (document() != doc || isReadOnly() || at.isNull()) return;
-            {
-                const NoteDocument::PacedLayout::Pacing pacing(document(), this);
-                setTextCursor(at);
-            }
-            settleCopiesAroundSelection();
-            userEdit(
-                [this, &r, &look] {
-                    QTextCursor c = textCursor();
-                    RichPaste::put(c, *r.pasted, look);
-                },
-                false, true);
+            // A paste started before the last one is not put in: the last one settles.
+            if (paste != richPastes_ || !richPastePending_) return;
+            putRichPaste_ = [this, look, pasted = std::shared_ptr<QTextDocument>(std::move(r.pasted))] {
+                {
+                    const NoteDocument::PacedLayout::Pacing pacing(document(), this);
+                    setTextCursor(richPasteAt_);
+                }
+                settleCopiesAroundSelection();
+                userEdit(
+                    [this, &pasted, &look] {
+                        QTextCursor c = textCursor();
+                        RichPaste::put(c, *pasted, look);
+                    },
+                    false, true);
+            };
+            putPendingPaste();
         },
         {QStringLiteral("a rich paste being read"), Background::AtQuit::end, {}});
+}
+
+// The paste read goes in once the view is editable again on the document it was made in (one lent
+// to a worker for a long edit comes back). It is given up only with that document: gone, or another
+// one edited, or with the edit it was for (dropPendingPaste); a save waits for it.
+void NoteTextView::putPendingPaste() {
+    if (!putRichPaste_) return;
+    // Read-only, the view shows none of its document or is not to be edited for now.
+    if (!richPasteAt_.isNull() && isReadOnly()) return;
+    const auto put = std::exchange(putRichPaste_, nullptr);
+    if (!richPasteAt_.isNull() && richPasteAt_.document() == document()) put();
+    richPasteAt_ = QTextCursor();
+    richPastePending_ = false;
+    emit pasteSettled();
+}
+
+void NoteTextView::putPendingPasteLater() {
+    if (putRichPaste_) QMetaObject::invokeMethod(this, &NoteTextView::putPendingPaste, Qt::QueuedConnection);
+}
+
+void NoteTextView::dropPendingPaste() {
+    if (!richPastePending_) return;
+    ++richPastes_; // one still being read is not put in
+    putRichPaste_ = nullptr;
+    if (document()) richPasteAt_ = QTextCursor(); // a document lent to a worker keeps it until back
+    richPastePending_ = false;
+    emit pasteSettled();
+}
+
+void NoteTextView::changeEvent(QEvent *e) {
+    QPlainTextEdit::changeEvent(e);
+    if (e->type() == QEvent::ReadOnlyChange) putPendingPasteLater();
 }
 
 void NoteTextView::applyFmt(int code) {

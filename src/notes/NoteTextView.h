@@ -53,6 +53,15 @@ public:
     void cut();
     void undo();
     void redo();
+    // Whether a rich paste is being read, or is read and waits for the view to be editable again (its
+    // document lent to a worker meanwhile): it is put in then. A save waits for it (see pasteSettled).
+    bool pastePending() const { return richPastePending_; }
+    // Gives up the rich paste pending (the edit it was for is cancelled); pasteSettled follows.
+    void dropPendingPaste();
+
+signals:
+    // The rich paste pending was put in, or given up (dropped, or its document gone or no longer shown).
+    void pasteSettled();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *e) override;
@@ -70,6 +79,7 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void changeEvent(QEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
     void dropEvent(QDropEvent *e) override;
 
@@ -85,6 +95,11 @@ private:
     // The same for the paragraphs around the selection, which a key or a paste there may change.
     void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
     void undoRedo(bool redo);
+    // Runs edit (on doc, on a worker) as a step whose undo and redo are run on a worker too: at
+    // once they would hold the window as long as the edit. Returns what edit returns.
+    static int longStep(QTextDocument &doc, const std::function<int()> &edit);
+    // Marks the steps since before (the undo stack's size then) as one such step.
+    static void markLongStep(QTextDocument &doc, int before);
     // Hands the removal of the selection to onLongEdit when it is long; whether it did.
     bool removeLater();
     void newStep();
@@ -93,12 +108,18 @@ private:
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
-    // A rich paste of more than a piece's characters (chars), read and put in without holding the window.
+    // A rich paste of more than a piece's characters (chars, counted as far as kPasteLaterChars and
+    // one more), read and put in without holding the window.
     void pasteRichLater(const QString &html, qsizetype chars);
     // The selection the rich paste being read replaces, as the text is edited meanwhile; the last
     // paste started is the one put in. Held here, so that it is let go of on the window's thread.
     QTextCursor richPasteAt_;
     quint64 richPastes_ = 0;
+    bool richPastePending_ = false;
+    // The paste read, put in by putPendingPaste once the view may take it.
+    std::function<void()> putRichPaste_;
+    void putPendingPaste();
+    void putPendingPasteLater();
     void linkEdited(int from, int to);
     QColor autoLinks_;
     // Places the view on the caret at caret again on the next turns (at most turns of them) while

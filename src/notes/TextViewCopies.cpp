@@ -17,7 +17,7 @@
 // The view's copies (made when asked for, see SelectionCopy) and its undo and redo.
 
 namespace {
-// The undo steps that removed a long text on a worker, each as where the document's undo stack stood
+// The undo steps that removed or pasted a long text on a worker, each as where the document's undo stack stood
 // before and after it (QTextDocument::availableUndoSteps): undone or redone at once, they would hold
 // the window as long.
 const char *const kLongSteps = "mivoLongSteps";
@@ -121,15 +121,24 @@ bool NoteTextView::removeLater() {
     take([from = c.selectionStart(), to = c.selectionEnd(), copies = std::move(copies)](QTextDocument &doc) {
         for (const auto &make : copies)
             make(doc);
-        const int before = doc.availableUndoSteps();
-        const int caret = NoteDocument::pasteText(doc, from, to, QString());
-        keepLongStepsBelow(doc, before);
-        QList<std::pair<int, int>> steps = longSteps(doc);
-        steps.append({before, doc.availableUndoSteps()});
-        doc.setProperty(kLongSteps, QVariant::fromValue(steps));
-        return caret;
+        return longStep(doc, [&doc, from, to] { return NoteDocument::pasteText(doc, from, to, QString()); });
     });
     return true;
+}
+
+int NoteTextView::longStep(QTextDocument &doc, const std::function<int()> &edit) {
+    const int before = doc.availableUndoSteps();
+    const int caret = edit();
+    if (caret >= 0) markLongStep(doc, before);
+    return caret;
+}
+
+void NoteTextView::markLongStep(QTextDocument &doc, int before) {
+    keepLongStepsBelow(doc, before);
+    if (doc.availableUndoSteps() <= before) return;
+    QList<std::pair<int, int>> steps = longSteps(doc);
+    steps.append({before, doc.availableUndoSteps()});
+    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
 }
 
 void NoteTextView::undoRedo(bool redo) {

@@ -69,6 +69,12 @@ private slots:
         QTextDocument doc;
         doc.setHtml(html);
         QCOMPARE(HtmlText::plainText(html), doc.toPlainText());
+        // Read only as far as asked: the start of the text, past the count asked for unless whole.
+        for (const qsizetype atMost : {0, 3, 9}) {
+            const QString part = HtmlText::plainText(html, atMost);
+            QVERIFY(doc.toPlainText().startsWith(part));
+            QVERIFY(part.size() > atMost || part == doc.toPlainText());
+        }
     }
 
     // Up to the bound a rich paste is put in at once; one character more and it is read on a worker

@@ -1,0 +1,239 @@
+#include "common/HeldPool.h"
+#include "common/TestEnv.h"
+#include "notes/NoteDialogs.h"
+#include "notes/NoteStore.h"
+#include "notes/NotesView.h"
+#include "notes/NoteTextView.h"
+#include "platform/Background.h"
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QtTest>
+
+// A long rich paste is never lost on its way in, and its undo and redo are exact and done where the
+// paste was.
+namespace {
+constexpr int kBound = int(NoteDocument::kPieceChars);
+
+Note textNote(const QString &body) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Paste"));
+    n.id = QStringLiteral("P");
+    n.body = body;
+    return n;
+}
+
+void putOnClipboard(const QString &html) {
+    auto *mime = new QMimeData;
+    mime->setHtml(html);
+    QGuiApplication::clipboard()->setMimeData(mime);
+}
+
+// Bold words of at least chars characters in two paragraphs, and the text they read as.
+std::pair<QString, QString> boldPaste(int chars) {
+    QString words;
+    for (int i = 0; words.size() < chars; ++i)
+        words += QStringLiteral("word%1 ").arg(i % 97);
+    return {QStringLiteral("<p><b>") + words + QStringLiteral("</b></p><p><i>end</i></p>"), words + QStringLiteral("\nend")};
+}
+
+// The caret of view after "head ".
+void caretAfterHead(NoteTextView &view) {
+    QTextCursor c(view.document());
+    c.setPosition(5);
+    view.setTextCursor(c);
+}
+
+// The workers' results handed back to the window's thread.
+void settleWorkers() {
+    Background::pool().waitForDone();
+    QThreadPool::globalInstance()->waitForDone();
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
+// The text and its formats, as saved.
+struct Shot {
+    QString text;
+    QByteArray rtf;
+    bool operator==(const Shot &) const = default;
+};
+Shot shot(const QTextDocument &doc) {
+    const NoteDocument::Saved s = NoteDocument::readText(doc);
+    return {s.body, s.rtf};
+}
+} // namespace
+
+class TestRichPasteSteps : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+
+    // Save clicked while a rich paste is still being read saves the note with the paste, once it is
+    // in; Cancel meanwhile saves nothing and leaves the worker nothing to hand back to.
+    void aSaveWaitsForARichPasteBeingRead() {
+        TempPrefs prefs;
+        const auto [html, text] = boldPaste(3 * kBound);
+        std::optional<Note> got;
+        int completions = 0;
+        NoteEditorDialog dlg(
+            textNote(QStringLiteral("head tail")), true,
+            [&](const std::optional<Note> &n) {
+                got = n;
+                ++completions;
+            },
+            nullptr);
+        QVERIFY(!dlg.bodyBuilding());
+        caretAfterHead(*dlg.bodyView());
+        {
+            HeldPool held;
+            putOnClipboard(html);
+            dlg.bodyView()->paste();
+            QVERIFY(dlg.bodyView()->pastePending());
+            QVERIFY(!dlg.doSave());
+            QVERIFY(dlg.savePending());
+            QCOMPARE(completions, 0);
+        }
+        QTRY_COMPARE(completions, 1);
+        QVERIFY(got);
+        QCOMPARE(got->body, QStringLiteral("head ") + text + QStringLiteral("tail"));
+        QVERIFY(got->bodyRTF && got->bodyRTF->contains("\\b"));
+
+        std::optional<Note> cancelled = textNote(QString());
+        auto *closing = new NoteEditorDialog(
+            textNote(QStringLiteral("head tail")), true, [&](const std::optional<Note> &n) { cancelled = n; },
+            nullptr);
+        {
+            HeldPool held;
+            putOnClipboard(html);
+            closing->bodyView()->paste();
+            closing->doCancel();
+            delete closing;
+        }
+        settleWorkers();
+        QVERIFY(!cancelled);
+    }
+
+    // The same in the notes page's own editor: Save clicked while the paste is read stores it.
+    void theInlineEditorsSaveWaitsForARichPasteBeingRead() {
+        TempPrefs prefs;
+        NoteStore::resetForTests();
+        NoteStore::shared().add(textNote(QStringLiteral("head tail")));
+        const auto [html, text] = boldPaste(3 * kBound);
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        page.selectNote(QStringLiteral("P"));
+        page.showInlineEditor(QStringLiteral("P"));
+        QTRY_VERIFY(page.longTextReady() && page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        NoteTextView *tv = page.inlineTextView();
+        caretAfterHead(*tv);
+        {
+            HeldPool held(false);
+            putOnClipboard(html);
+            tv->paste();
+            QVERIFY(tv->pastePending());
+            page.saveInlineEditor();
+            QVERIFY(page.inlineEditorOpen());
+        }
+        QTRY_VERIFY(!page.inlineEditorOpen() && !page.longSavePending());
+        const Note *saved = NoteStore::shared().find(QStringLiteral("P"));
+        QVERIFY(saved);
+        QCOMPARE(saved->body, QStringLiteral("head ") + text + QStringLiteral("tail"));
+        NoteStore::resetForTests();
+    }
+
+    // A paste read while the view shows none of its document (lent to a worker for a long edit) goes
+    // in where its selection went once the view edits the document again; one dropped with its edit
+    // never goes in.
+    void aRichPasteWaitsForItsDocumentToComeBack() {
+        const auto [html, text] = boldPaste(2 * kBound);
+        for (const bool dropped : {false, true}) {
+            NoteTextView view;
+            view.resize(500, 300);
+            auto *doc = NoteDocument::build(textNote(QStringLiteral("head tail")), {QFont(), Qt::black, Qt::blue});
+            doc->setParent(&view);
+            view.setDocument(doc);
+            caretAfterHead(view);
+            QSignalSpy settled(&view, &NoteTextView::pasteSettled);
+            {
+                HeldPool held;
+                putOnClipboard(html);
+                view.paste();
+                view.setDocument(nullptr);
+                view.setReadOnly(true);
+                // Edited meanwhile where it is: the paste follows its selection.
+                QTextCursor(doc).insertText(QStringLiteral(">"));
+            }
+            settleWorkers();
+            QVERIFY(view.pastePending());
+            QCOMPARE(settled.count(), 0);
+            if (dropped) view.dropPendingPaste();
+            view.setDocument(doc);
+            view.setReadOnly(false);
+            settleWorkers();
+            QCOMPARE(settled.count(), 1);
+            QVERIFY(!view.pastePending());
+            QCOMPARE(NoteDocument::wholeText(*doc), dropped ? QStringLiteral(">head tail")
+                                                            : QStringLiteral(">head ") + text + QStringLiteral("tail"));
+        }
+    }
+
+    // The undo and redo of a paste put in on a worker are handed to be done on a worker too, and
+    // give back exactly the text and formats before and after it, again and again. The paste, over a
+    // selection from a piece's first character into the next line, stores no line break at the cut.
+    void aLongRichPastesUndoAndRedoAreDoneOnAWorker() {
+        NoteTextView view;
+        view.resize(500, 300);
+        const QString body = QString(kBound + 500, u'a') + QStringLiteral("\nhead tail");
+        auto *doc = NoteDocument::build(textNote(body), {QFont(), Qt::black, Qt::blue});
+        doc->setParent(&view);
+        view.setDocument(doc);
+        std::function<int(QTextDocument &)> edit;
+        view.onLongEdit = [&edit](std::function<int(QTextDocument &)> e) { edit = std::move(e); };
+        QTextCursor bold(doc);
+        bold.setPosition(3);
+        bold.setPosition(kBound + 100, QTextCursor::KeepAnchor); // across the cut
+        QTextCharFormat b;
+        b.setFontWeight(QFont::Bold);
+        bold.mergeCharFormat(b);
+        QVERIFY(NoteDocument::continues(doc->findBlock(kBound + 1)));
+        QCOMPARE(doc->findBlock(kBound + 1).position(), kBound + 1);
+        QTextCursor at(doc);
+        at.setPosition(kBound + 1); // the piece's first character .. "he" of the next line
+        at.setPosition(kBound + 504, QTextCursor::KeepAnchor);
+        view.setTextCursor(at);
+        const Shot before = shot(*doc);
+        QCOMPARE(before.text, body);
+        const auto [html, text] = boldPaste(int(NoteDocument::kPasteLaterChars) + 1000);
+        putOnClipboard(html);
+        view.paste();
+        QVERIFY(edit);
+        QVERIFY(std::exchange(edit, nullptr)(*doc) >= 0);
+        const Shot after = shot(*doc);
+        QCOMPARE(after.text, body.left(kBound) + text + QStringLiteral("ad tail"));
+        for (int round = 0; round < 2; ++round) {
+            view.undo();
+            QVERIFY2(edit, "the undo was done at once on the window's thread");
+            QCOMPARE(shot(*doc), after);
+            QVERIFY(std::exchange(edit, nullptr)(*doc) >= 0);
+            QCOMPARE(shot(*doc), before);
+            view.redo();
+            QVERIFY2(edit, "the redo was done at once on the window's thread");
+            QVERIFY(std::exchange(edit, nullptr)(*doc) >= 0);
+            QCOMPARE(shot(*doc), after);
+        }
+        // A short edit after it is undone here.
+        QTextCursor(doc).insertText(QStringLiteral("x"));
+        view.undo();
+        QVERIFY(!edit);
+        QCOMPARE(shot(*doc), after);
+    }
+};
+
+QTEST_MAIN(TestRichPasteSteps)
+#include "tst_rich_paste_steps.moc"
