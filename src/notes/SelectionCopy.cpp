@@ -1,11 +1,15 @@
 #include "notes/SelectionCopy.h"
 
 #include "platform/Background.h"
+#include "platform/StoreLoader.h"
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTextDocument>
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <condition_variable>
+#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -14,45 +18,90 @@ const QString kText = QStringLiteral("text/plain");
 const QString kRich = QStringLiteral("text/html");
 constexpr qsizetype kAll = std::numeric_limits<qsizetype>::max();
 
-// Other programs take a copy's text as UTF-8: a long one's is made where its text is made, not when
-// it is asked for.
-std::optional<QByteArray> bytesOf(const QString &text) {
-    if (text.size() <= SelectionCopy::kSliceChars) return std::nullopt;
-    return text.toUtf8();
+// A long copy's text being read: its UTF-8 so far, what was read and not yet put in it (a high
+// surrogate waiting for its pair), and where to go on from in the document (-1: read whole).
+struct Reading {
+    QByteArray bytes;
+    QString rest;
+    // From the first slice with a surrogate UTF-8 cannot hold (a selection that begins or ends inside
+    // a pair): the text as it is, and where it begins in bytes. The copy's text is given whole.
+    QString odd;
+    qsizetype oddFrom = -1;
+    int at = 0;
+    QString text() const {
+        if (oddFrom < 0) return QString::fromUtf8(bytes);
+        return QString::fromUtf8(QByteArrayView(bytes).first(oddFrom)) + odd;
+    }
+};
+
+bool holdsLoneSurrogate(QStringView v) {
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        if (!v[i].isSurrogate()) continue;
+        if (v[i].isHighSurrogate() && i + 1 < v.size() && v[i + 1].isLowSurrogate())
+            ++i;
+        else
+            return true;
+    }
+    return false;
+}
+
+// Reads about atMost characters more of from..to (all of them with kAll) into r, a slice of
+// kSliceChars at a time, each slice made UTF-8 as it comes: the text is never held whole as UTF-16.
+// mostRead, when given, gets the most characters read at once.
+void readOn(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &doc, int from, int to,
+            qsizetype atMost, qsizetype *mostRead) {
+    if (r.bytes.isNull()) r.bytes.reserve(to - from); // a character takes a byte at least
+    for (qsizetype left = atMost; r.at >= 0 && left > 0;) {
+        const qsizetype was = r.rest.size();
+        r.at = read(r.rest, doc, from, r.at, to, std::min<qsizetype>(left, SelectionCopy::kSliceChars));
+        const qsizetype got = r.rest.size() - was;
+        if (mostRead) *mostRead = std::max(*mostRead, got);
+        left -= std::max<qsizetype>(got, 1);
+        qsizetype n = r.rest.size();
+        // A pair cut by the slice is made whole with the next one.
+        if (r.at >= 0 && n > 0 && r.rest.at(n - 1).isHighSurrogate()) --n;
+        const QStringView chars = QStringView(r.rest).first(n);
+        if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.bytes.size();
+        if (r.oddFrom >= 0) r.odd += chars;
+        const QByteArray slice = chars.toUtf8();
+        // Grown by resize(), which reallocates the buffer where it lies: append() grows a full one by
+        // copying it into a new one, both held meanwhile.
+        const qsizetype end = r.bytes.size();
+        r.bytes.resize(end + slice.size());
+        std::memcpy(r.bytes.data() + end, slice.constData(), size_t(slice.size()));
+        r.rest.remove(0, n);
+    }
 }
 
 struct Later {
     std::mutex m;
     std::condition_variable cv;
     bool done = false;
-    std::optional<QString> text;
-    std::optional<QByteArray> bytes;
+    std::optional<Reading> reading;
 };
 
-// The reading of the rest of a copy's text, handed to where its document is; told as done when
+// The reading of the rest of a long copy's text, handed to where its document is; told as done when
 // dropped unrun.
 struct TextJob {
     std::shared_ptr<Later> later;
-    int from = 0, at = 0, to = 0;
-    QString text; // read so far
+    int from = 0, to = 0;
+    Reading reading; // read so far
     SelectionCopy::Reader read;
     void run(const QTextDocument &doc) {
-        read(text, doc, from, at, to, kAll);
-        std::optional<QByteArray> bytes = bytesOf(text);
-        finish(std::move(text), std::move(bytes));
+        readOn(reading, read, doc, from, to, kAll, nullptr);
+        finish(std::move(reading));
     }
-    void finish(std::optional<QString> made, std::optional<QByteArray> bytes) {
+    void finish(std::optional<Reading> read) {
         {
             std::lock_guard l(later->m);
             if (later->done) return;
-            later->text = std::move(made);
-            later->bytes = std::move(bytes);
+            later->reading = std::move(read);
             later->done = true;
         }
         later->cv.notify_all();
     }
     ~TextJob() {
-        if (later) finish(std::nullopt, std::nullopt);
+        if (later) finish(std::nullopt);
     }
 };
 } // namespace
@@ -69,6 +118,8 @@ public:
         return doc_ && doc_ == doc && from == from_ && to == to_;
     }
     bool live() const { return doc_ != nullptr; }
+    // Put on the clipboard: a long copy is read from now on, a slice per turn.
+    void readAhead();
     void settle();
     std::function<void(const QTextDocument &)> settleLater();
     QVariant retrieve(const QString &mimeType, QMetaType type);
@@ -82,19 +133,16 @@ private:
     void readSlice();
     void readHere(qsizetype atMost);
     void readRest();
-    void madeWhole();
     void takeLater();
-    void takeBytes();
     QPointer<QTextDocument> doc_;
     int from_ = 0, to_ = 0;
     Reader read_;
     Maker makeRich_;
-    // The text read up to at_ (-1: whole), and its UTF-8 once whole.
+    const bool long_;
+    // A short copy's text, once read; a long one's as it is read.
     QString text_;
-    int at_ = 0;
-    bool whole_ = false;
-    std::optional<QByteArray> bytes_;
-    Background::JobPtr bytesJob_;
+    Reading reading_;
+    bool whole_ = false, pacing_ = false;
     std::shared_ptr<Later> later_;
     qsizetype mostHere_ = 0;
     std::optional<QString> rich_;
@@ -103,17 +151,17 @@ private:
 };
 
 SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Maker rich)
-    : doc_(doc), from_(from), to_(to), read_(std::move(text)), makeRich_(std::move(rich)), at_(from),
-      offersRich_(to - from <= kKeptRichChars) {
+    : doc_(doc), from_(from), to_(to), read_(std::move(text)), makeRich_(std::move(rich)),
+      long_(to - from > kSliceChars), offersRich_(to - from <= kKeptRichChars) {
+    reading_.at = from;
     // Told on the document's own thread as it changes, before anything can ask for the copy.
     watch_ = connect(doc, &QTextDocument::contentsChange, this, &Made::changed, Qt::DirectConnection);
-    if (to - from > kSliceChars) QTimer::singleShot(0, this, &Made::readSlice);
 }
 
 SelectionCopy::Made::~Made() {
     // Megabytes given back on a worker, not on the window's thread.
-    if (text_.size() > kSliceChars)
-        Background::detached([text = std::move(text_), bytes = std::move(bytes_)] {});
+    if (reading_.bytes.capacity() > kSliceChars)
+        StoreLoader::freeLater([bytes = std::move(reading_.bytes)] {});
 }
 
 QStringList SelectionCopy::Made::formats() const {
@@ -131,7 +179,7 @@ void SelectionCopy::Made::changed(int pos, int removed, int added) {
         // Before them: they moved.
         from_ += added - removed;
         to_ += added - removed;
-        if (at_ >= 0) at_ += added - removed;
+        if (reading_.at >= 0) reading_.at += added - removed;
         return;
     }
     // Changed before the copy was settled: its characters are no longer there to make what is not
@@ -139,26 +187,27 @@ void SelectionCopy::Made::changed(int pos, int removed, int added) {
     if (!rich_) richGone_ = true;
     if (!whole_) {
         lost_ = true;
-        text_ = QString();
+        reading_ = {};
     }
     letGo();
 }
 
-void SelectionCopy::Made::readHere(qsizetype atMost) {
-    if (text_.isNull()) text_.reserve(to_ - from_); // a break or a cut takes no more than its separator
-    const qsizetype was = text_.size();
-    at_ = read_(text_, *doc_, from_, at_, to_, atMost);
-    mostHere_ = std::max(mostHere_, text_.size() - was);
-    if (at_ < 0) madeWhole();
+void SelectionCopy::Made::readAhead() {
+    if (!long_ || pacing_ || !doc_ || whole_ || lost_) return;
+    pacing_ = true;
+    QTimer::singleShot(0, this, &Made::readSlice);
 }
 
-void SelectionCopy::Made::madeWhole() {
-    whole_ = true;
-    if (text_.size() <= kSliceChars || bytes_) return;
-    // Its own copy of the text, which no one changes any more.
-    bytesJob_ = Background::run<QByteArray>(
-        this, [text = text_] { return text.toUtf8(); },
-        [this](QByteArray bytes) { bytes_ = std::move(bytes); }, {QStringLiteral("a copied text"), {}, {}});
+void SelectionCopy::Made::readHere(qsizetype atMost) {
+    if (!long_) {
+        text_.reserve(to_ - from_); // a break or a cut takes no more than its separator
+        read_(text_, *doc_, from_, from_, to_, kAll);
+        mostHere_ = std::max(mostHere_, text_.size());
+        whole_ = true;
+        return;
+    }
+    readOn(reading_, read_, *doc_, from_, to_, atMost, &mostHere_);
+    whole_ = reading_.at < 0;
 }
 
 void SelectionCopy::Made::readSlice() {
@@ -169,13 +218,10 @@ void SelectionCopy::Made::readSlice() {
 
 void SelectionCopy::Made::readRest() {
     if (!doc_ || whole_ || lost_) return;
-    if (to_ - from_ <= kSliceChars) {
-        readHere(kAll);
-        return;
-    }
     QThreadPool &pool = Background::pool();
-    if (pool.activeThreadCount() >= pool.maxThreadCount()) {
-        // Every worker is busy, maybe for long: waiting would hold the window longer than reading.
+    if (!long_ || pool.activeThreadCount() >= pool.maxThreadCount()) {
+        // Short, or every worker is busy, maybe for long: waiting would hold the window longer than
+        // reading.
         readHere(kAll);
         return;
     }
@@ -194,8 +240,7 @@ void SelectionCopy::Made::readRest() {
                                                              taken->yes = true;
                                                          }
                                                          taken->cv.notify_all();
-                                                         at_ = read_(text_, *doc, from_, at_, to_, kAll);
-                                                         bytes_ = bytesOf(text_);
+                                                         readOn(reading_, read_, *doc, from_, to_, kAll, nullptr);
                                                      },
                                                      {}, {}, {QStringLiteral("a copied text"), {}, {}});
     {
@@ -203,7 +248,7 @@ void SelectionCopy::Made::readRest() {
         taken->cv.wait(l, [&taken] { return taken->yes; });
     }
     Background::finish(job);
-    whole_ = at_ < 0;
+    whole_ = reading_.at < 0;
 }
 
 void SelectionCopy::Made::settle() {
@@ -216,15 +261,15 @@ void SelectionCopy::Made::settle() {
 std::function<void(const QTextDocument &)> SelectionCopy::Made::settleLater() {
     if (!doc_) return {};
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
+    if (!long_ && !whole_ && !lost_) readHere(kAll);
     std::function<void(const QTextDocument &)> job;
     if (!whole_ && !lost_) {
         later_ = std::make_shared<Later>();
         auto made = std::make_shared<TextJob>(); // made in its place: a job dropped unrun tells so
         made->later = later_;
         made->from = from_;
-        made->at = at_;
         made->to = to_;
-        made->text = std::exchange(text_, QString());
+        made->reading = std::exchange(reading_, {});
         made->read = read_;
         job = [made](const QTextDocument &doc) { made->run(doc); };
     }
@@ -236,21 +281,14 @@ void SelectionCopy::Made::takeLater() {
     if (!later_) return;
     std::unique_lock l(later_->m);
     later_->cv.wait(l, [this] { return later_->done; });
-    if (later_->text) {
-        text_ = std::move(*later_->text);
-        bytes_ = std::move(later_->bytes);
+    if (later_->reading) {
+        reading_ = std::move(*later_->reading);
         whole_ = true;
     } else {
         lost_ = true;
     }
     l.unlock();
     later_.reset();
-}
-
-void SelectionCopy::Made::takeBytes() {
-    if (bytes_ || !bytesJob_) return;
-    Background::finish(bytesJob_); // waited for, or made here when no worker has taken it up yet
-    bytesJob_.reset();
 }
 
 void SelectionCopy::Made::letGo() {
@@ -264,12 +302,11 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
         takeLater();
         readRest();
         if (!whole_) return {};
-        // Other programs ask for bytes: a long text's are made already.
-        if (type.id() == QMetaType::QByteArray) {
-            takeBytes();
-            if (bytes_) return *bytes_;
-        }
-        return text_; // a short one's turned into what the caller asked for
+        if (!long_) return text_; // turned into what the caller asked for
+        // Other programs ask for bytes, which a long text is held as; made text for this one's own
+        // paste, and not kept.
+        if (type.id() == QMetaType::QString) return reading_.text();
+        return reading_.bytes;
     }
     if (mimeType == kRich && offersRich_) {
         if (!rich_ && doc_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
@@ -279,9 +316,22 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
 }
 
 SelectionCopy::SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich)
-    : made_(std::make_shared<Made>(doc, from, to, std::move(text), std::move(rich))) {}
+    : made_(std::make_shared<Made>(doc, from, to, std::move(text), std::move(rich))) {
+    watchClipboard();
+}
 
-SelectionCopy::SelectionCopy(const SelectionCopy &same) : made_(same.made_) {}
+SelectionCopy::SelectionCopy(const SelectionCopy &same) : made_(same.made_) {
+    watchClipboard();
+}
+
+void SelectionCopy::watchClipboard() {
+    // Offered only as the primary selection (at every change of the selection), the copy is read
+    // only if it is asked for; put on the clipboard, it is likely to be pasted.
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    connect(clipboard, &QClipboard::changed, this, [this, clipboard](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard && clipboard->mimeData(mode) == this) made_->readAhead();
+    });
+}
 
 SelectionCopy::~SelectionCopy() = default;
 

@@ -11,9 +11,12 @@ class QTextDocument;
 // without holding the window. On Linux every change of the selection is offered as the primary
 // selection, so a select-all in a long note must cost nothing at once; and another program may ask
 // for the copy at any time, on the window's thread, and must be answered whole.
-// A short copy is made when it is asked for. A long one is read from the document a slice per
-// event-loop turn from the start, and its UTF-8 (what other programs take) made on a worker; asked for
-// before it is read, the rest is read by a worker while the window's thread waits, touching nothing.
+// Nothing is read when the copy is made. A short copy is read when it is asked for. A long one put on
+// the clipboard (a copy, not only the primary selection) is read from the document a slice per
+// event-loop turn from then on; asked for before it is read whole (the primary selection's, say), the
+// rest is read by a worker while the window's thread waits, touching nothing. A long copy's text is
+// held as its UTF-8 only (what other programs take), made a slice at a time as it is read: never its
+// UTF-16 whole beside it.
 // Rich text is offered only for a copy of at most kKeptRichChars, decided when it is made.
 // Until its text is read whole the copy holds where the selection is in its document, and follows it
 // as the text before it changes; the view settles it (reads it from the document as it still is)
@@ -69,5 +72,6 @@ protected:
     QVariant retrieveData(const QString &mimeType, QMetaType type) const override;
 
 private:
+    void watchClipboard();
     std::shared_ptr<Made> made_;
 };

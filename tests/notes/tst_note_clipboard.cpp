@@ -85,8 +85,9 @@ bool caretShown(NoteTextView &v) {
 class TestNoteClipboard : public QObject {
     Q_OBJECT
 private slots:
-    // A select-all and copy of a long note makes nothing at once: its text is read a slice per turn,
-    // or, asked for before (by another program, as UTF-8), by a worker while the window's thread
+    // A select-all and copy of a long note makes nothing at once: its text is read a slice per turn
+    // once it is on the clipboard (only when asked for while it is only the primary selection), or,
+    // asked for before (by another program, as UTF-8), by a worker while the window's thread
     // waits; and left by its view, the same. What is given is the stored text of the selection,
     // across pieces cut between emoji and flags, moved by edits before it meanwhile. Rich text is
     // offered only for a short selection. With every worker busy it is read here, whole.
@@ -123,6 +124,17 @@ private slots:
         v.copy();
         QVERIFY(copied() != copy && copied()->textMade());
         QCOMPARE(copied()->data(kText), want.toUtf8());
+
+        // Offered only as the primary selection (made at every change of the selection, never put on
+        // the clipboard): nothing is read until it is asked for.
+        {
+            SelectionCopy primary(doc, from, to, NoteDocument::appendStoredText, NoteDocument::richCopy);
+            for (int i = 0; i < 20; ++i)
+                QCoreApplication::processEvents();
+            QVERIFY(!primary.textMade());
+            QCOMPARE(primary.mostReadHere(), 0);
+            QCOMPARE(primary.text(), want);
+        }
 
         // Read over turns, typed before and after it meanwhile.
         from = docPosition(*doc, int(body.indexOf(QStringLiteral("👩"), 50'000)));
