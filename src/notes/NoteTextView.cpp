@@ -7,6 +7,7 @@
 #include "notes/PieceCuts.h"
 #include "notes/RichPaste.h"
 #include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
 #include "platform/Background.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
@@ -523,8 +524,16 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
         if (chars <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
         else
-            pasteRichLater(html, chars);
+            pasteRichLater(html, {}, chars);
         return;
+    }
+    // A long copy from a note offers its rich text as RTF (see SelectionCopy).
+    if (!isReadOnly() && source && source->hasFormat(QStringLiteral("text/rtf"))) {
+        const QByteArray rtf = source->data(QStringLiteral("text/rtf"));
+        if (!rtf.isEmpty()) {
+            pasteRichLater({}, rtf, text.size());
+            return;
+        }
     }
     if (isReadOnly()) return;
     if (text.size() <= NoteDocument::kPieceChars) {
@@ -613,20 +622,27 @@ void NoteTextView::insertRich(const QString &html) {
 // A long rich paste is read on a worker, and put in on one too when the view has its document edited
 // there; otherwise here once read, where the selection it replaces has gone meanwhile. Its formats
 // and lines are kept whatever its length: only where the work is done depends on it.
-void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
+void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf, qsizetype chars) {
     const RichPaste::Look look{document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_};
+    const auto read = [html, rtf, scale = RtfCodec::sizeScale(*document())](QTextDocument &pasted,
+                                                                             const QFont &font) {
+        if (!rtf.isEmpty())
+            RichPaste::readRtf(pasted, rtf, font, scale);
+        else
+            RichPaste::read(pasted, html, font);
+    };
     const QTextCursor sel = textCursor();
     if (onLongEdit && chars > NoteDocument::kPasteLaterChars) {
         // What was copied of the text is made there too, before the paste changes it.
         std::vector<std::function<void(const QTextDocument &)>> copies;
         settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
         const auto take = onLongEdit; // a copy: the handler replaces this view's document
-        take([html, look, from = sel.selectionStart(), to = sel.selectionEnd(),
+        take([read, look, from = sel.selectionStart(), to = sel.selectionEnd(),
               copies = std::move(copies)](QTextDocument &doc) {
             for (const auto &make : copies)
                 make(doc);
             QTextDocument pasted;
-            RichPaste::read(pasted, html, look.font);
+            read(pasted, look.font);
             return RichPaste::paste(doc, from, to, pasted, look);
         });
         return;
@@ -637,9 +653,9 @@ void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
     };
     Background::run<Read>(
         this,
-        [html, font = look.font] {
+        [read, font = look.font] {
             Read r{std::make_unique<QTextDocument>()};
-            RichPaste::read(*r.pasted, html, font);
+            read(*r.pasted, font);
             r.pasted->moveToThread(nullptr);
             return r;
         },

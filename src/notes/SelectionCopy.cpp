@@ -16,6 +16,7 @@
 namespace {
 const QString kText = QStringLiteral("text/plain");
 const QString kRich = QStringLiteral("text/html");
+const QString kRtf = QStringLiteral("text/rtf");
 constexpr qsizetype kAll = std::numeric_limits<qsizetype>::max();
 
 // A long copy's text being read: its UTF-8 so far, what was read and not yet put in it (a high
@@ -76,39 +77,49 @@ void readOn(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &
 struct Later {
     std::mutex m;
     std::condition_variable cv;
-    bool done = false;
+    bool done = false, made = false;
     std::optional<Reading> reading;
+    std::optional<QByteArray> rtf;
 };
 
-// The reading of the rest of a long copy's text, handed to where its document is; told as done when
-// dropped unrun.
+// The reading of the rest of a long copy's text, and the writing of the rest of its RTF, handed to
+// where its document is; told as done when dropped unrun.
 struct TextJob {
     std::shared_ptr<Later> later;
     int from = 0, to = 0;
-    Reading reading; // read so far
+    std::optional<Reading> reading; // read so far
     SelectionCopy::Reader read;
+    std::shared_ptr<RtfCodec::RangeWriter> writer;
     void run(const QTextDocument &doc) {
-        readOn(reading, read, doc, from, to, kAll, nullptr);
-        finish(std::move(reading));
+        if (reading) readOn(*reading, read, doc, from, to, kAll, nullptr);
+        std::optional<QByteArray> rtf;
+        if (writer) {
+            writer->write(doc, from, to, kAll);
+            rtf = writer->take();
+        }
+        finish(true, std::move(reading), std::move(rtf));
     }
-    void finish(std::optional<Reading> read) {
+    void finish(bool made, std::optional<Reading> read, std::optional<QByteArray> rtf) {
         {
             std::lock_guard l(later->m);
             if (later->done) return;
+            later->made = made;
             later->reading = std::move(read);
+            later->rtf = std::move(rtf);
             later->done = true;
         }
         later->cv.notify_all();
     }
     ~TextJob() {
-        if (later) finish(std::nullopt);
+        if (later) finish(false, std::nullopt, std::nullopt);
     }
 };
 } // namespace
 
 class SelectionCopy::Made : public QObject {
 public:
-    Made(QTextDocument *doc, int from, int to, Reader text, Maker rich);
+    Made(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+         std::optional<RtfCodec::WriteAs> longRich);
     ~Made() override;
     QStringList formats() const;
     bool standsOn(const QTextDocument *doc, int from, int to) const {
@@ -123,8 +134,8 @@ public:
     void settle();
     std::function<void(const QTextDocument &)> settleLater();
     QVariant retrieve(const QString &mimeType, QMetaType type);
-    bool textMade() const { return whole_ || later_; }
-    bool richMade() const { return rich_.has_value(); }
+    bool textMade() const { return whole_ || (later_ && laterText_); }
+    bool richMade() const { return rich_ || rtf_ || (later_ && laterRich_); }
     qsizetype mostHere() const { return mostHere_; }
 
 private:
@@ -132,7 +143,10 @@ private:
     void letGo();
     void readSlice();
     void readHere(qsizetype atMost);
-    void readRest();
+    // Makes the rest of the text and (rich) of the RTF.
+    void readRest(bool text, bool rich);
+    bool rtfPending() const { return writer_ && !rtf_; }
+    void writeHere(qsizetype atMost);
     void takeLater();
     QPointer<QTextDocument> doc_;
     int from_ = 0, to_ = 0;
@@ -144,24 +158,30 @@ private:
     Reading reading_;
     bool whole_ = false, pacing_ = false;
     std::shared_ptr<Later> later_;
+    bool laterText_ = false, laterRich_ = false;
+    // A copy too long to be made HTML is offered as RTF, written a part at a time like its text.
+    std::shared_ptr<RtfCodec::RangeWriter> writer_;
+    std::optional<QByteArray> rtf_;
     qsizetype mostHere_ = 0;
     std::optional<QString> rich_;
     bool offersRich_ = false, richGone_ = false, lost_ = false;
     QMetaObject::Connection watch_;
 };
 
-SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Maker rich)
+SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+                          std::optional<RtfCodec::WriteAs> longRich)
     : doc_(doc), from_(from), to_(to), read_(std::move(text)), makeRich_(std::move(rich)),
       long_(to - from > kSliceChars), offersRich_(to - from <= kKeptRichChars) {
     reading_.at = from;
+    if (!offersRich_ && longRich) writer_ = std::make_shared<RtfCodec::RangeWriter>(from, *longRich);
     // Told on the document's own thread as it changes, before anything can ask for the copy.
     watch_ = connect(doc, &QTextDocument::contentsChange, this, &Made::changed, Qt::DirectConnection);
 }
 
 SelectionCopy::Made::~Made() {
     // Megabytes given back on a worker, not on the window's thread.
-    if (reading_.bytes.capacity() > kSliceChars)
-        StoreLoader::freeLater([bytes = std::move(reading_.bytes)] {});
+    if (reading_.bytes.capacity() > kSliceChars || (rtf_ && rtf_->size() > kSliceChars))
+        StoreLoader::freeLater([bytes = std::move(reading_.bytes), rtf = std::move(rtf_)] {});
 }
 
 QStringList SelectionCopy::Made::formats() const {
@@ -169,6 +189,7 @@ QStringList SelectionCopy::Made::formats() const {
     if (lost_) return out;
     out << kText;
     if (offersRich_ && (rich_ || (doc_ && !richGone_))) out << kRich;
+    if (writer_ && (rtf_ || (later_ && laterRich_) || (doc_ && !richGone_))) out << kRtf;
     return out;
 }
 
@@ -180,11 +201,12 @@ void SelectionCopy::Made::changed(int pos, int removed, int added) {
         from_ += added - removed;
         to_ += added - removed;
         if (reading_.at >= 0) reading_.at += added - removed;
+        if (rtfPending()) writer_->moved(added - removed);
         return;
     }
     // Changed before the copy was settled: its characters are no longer there to make what is not
     // made yet from.
-    if (!rich_) richGone_ = true;
+    if (!rich_ && !rtf_) richGone_ = true;
     if (!whole_) {
         lost_ = true;
         reading_ = {};
@@ -193,7 +215,7 @@ void SelectionCopy::Made::changed(int pos, int removed, int added) {
 }
 
 void SelectionCopy::Made::readAhead() {
-    if (!long_ || pacing_ || !doc_ || whole_ || lost_) return;
+    if (!long_ || pacing_ || !doc_ || (whole_ && !rtfPending()) || lost_) return;
     pacing_ = true;
     QTimer::singleShot(0, this, &Made::readSlice);
 }
@@ -210,19 +232,32 @@ void SelectionCopy::Made::readHere(qsizetype atMost) {
     whole_ = reading_.at < 0;
 }
 
-void SelectionCopy::Made::readSlice() {
-    if (!doc_ || whole_ || lost_) return;
-    readHere(kSliceChars);
-    if (!whole_) QTimer::singleShot(0, this, &Made::readSlice);
+void SelectionCopy::Made::writeHere(qsizetype atMost) {
+    mostHere_ = std::max(mostHere_, writer_->write(*doc_, from_, to_, atMost));
+    if (writer_->at() < 0) rtf_ = writer_->take();
 }
 
-void SelectionCopy::Made::readRest() {
-    if (!doc_ || whole_ || lost_) return;
+// The text first, then its RTF, a slice per turn.
+void SelectionCopy::Made::readSlice() {
+    if (!doc_ || lost_) return;
+    if (!whole_)
+        readHere(kSliceChars);
+    else if (rtfPending() && !richGone_)
+        writeHere(kSliceChars);
+    if (!whole_ || (rtfPending() && !richGone_)) QTimer::singleShot(0, this, &Made::readSlice);
+}
+
+void SelectionCopy::Made::readRest(bool text, bool rich) {
+    if (!doc_ || lost_) return;
+    text = text && !whole_;
+    rich = rich && rtfPending() && !richGone_;
+    if (!text && !rich) return;
     QThreadPool &pool = Background::pool();
     if (!long_ || pool.activeThreadCount() >= pool.maxThreadCount()) {
         // Short, or every worker is busy, maybe for long: waiting would hold the window longer than
         // reading.
-        readHere(kAll);
+        if (text) readHere(kAll);
+        if (rich) writeHere(kAll);
         return;
     }
     // A worker reads while this thread waits, touching nothing: the document stays as it is meanwhile.
@@ -233,16 +268,21 @@ void SelectionCopy::Made::readRest() {
     };
     auto taken = std::make_shared<Taken>();
     const QTextDocument *doc = doc_;
-    const Background::JobPtr job = Background::start(this,
-                                                     [this, doc, taken] {
-                                                         {
-                                                             std::lock_guard l(taken->m);
-                                                             taken->yes = true;
-                                                         }
-                                                         taken->cv.notify_all();
-                                                         readOn(reading_, read_, *doc, from_, to_, kAll, nullptr);
-                                                     },
-                                                     {}, {}, {QStringLiteral("a copied text"), {}, {}});
+    const Background::JobPtr job =
+        Background::start(this,
+                          [this, doc, taken, text, rich] {
+                              {
+                                  std::lock_guard l(taken->m);
+                                  taken->yes = true;
+                              }
+                              taken->cv.notify_all();
+                              if (text) readOn(reading_, read_, *doc, from_, to_, kAll, nullptr);
+                              if (rich) {
+                                  writer_->write(*doc, from_, to_, kAll);
+                                  rtf_ = writer_->take();
+                              }
+                          },
+                          {}, {}, {QStringLiteral("a copied text"), {}, {}});
     {
         std::unique_lock l(taken->m);
         taken->cv.wait(l, [&taken] { return taken->yes; });
@@ -253,7 +293,7 @@ void SelectionCopy::Made::readRest() {
 
 void SelectionCopy::Made::settle() {
     if (!doc_) return;
-    readRest();
+    readRest(true, true);
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
     letGo();
 }
@@ -261,16 +301,19 @@ void SelectionCopy::Made::settle() {
 std::function<void(const QTextDocument &)> SelectionCopy::Made::settleLater() {
     if (!doc_) return {};
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
-    if (!long_ && !whole_ && !lost_) readHere(kAll);
+    if (!long_) readRest(true, true);
     std::function<void(const QTextDocument &)> job;
-    if (!whole_ && !lost_) {
+    laterText_ = !whole_ && !lost_;
+    laterRich_ = !lost_ && rtfPending() && !richGone_;
+    if (laterText_ || laterRich_) {
         later_ = std::make_shared<Later>();
         auto made = std::make_shared<TextJob>(); // made in its place: a job dropped unrun tells so
         made->later = later_;
         made->from = from_;
         made->to = to_;
-        made->reading = std::exchange(reading_, {});
+        if (laterText_) made->reading = std::exchange(reading_, {});
         made->read = read_;
+        if (laterRich_) made->writer = writer_;
         job = [made](const QTextDocument &doc) { made->run(doc); };
     }
     letGo();
@@ -281,11 +324,15 @@ void SelectionCopy::Made::takeLater() {
     if (!later_) return;
     std::unique_lock l(later_->m);
     later_->cv.wait(l, [this] { return later_->done; });
-    if (later_->reading) {
-        reading_ = std::move(*later_->reading);
-        whole_ = true;
+    if (later_->made) {
+        if (later_->reading) {
+            reading_ = std::move(*later_->reading);
+            whole_ = true;
+        }
+        if (later_->rtf) rtf_ = std::move(*later_->rtf);
     } else {
-        lost_ = true;
+        if (laterText_) lost_ = true;
+        richGone_ = true;
     }
     l.unlock();
     later_.reset();
@@ -300,7 +347,7 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
     if (lost_) return {};
     if (mimeType == kText) {
         takeLater();
-        readRest();
+        readRest(true, false);
         if (!whole_) return {};
         if (!long_) return text_; // turned into what the caller asked for
         // Other programs ask for bytes, which a long text is held as; made text for this one's own
@@ -312,11 +359,17 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
         if (!rich_ && doc_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
         return rich_ ? QVariant(*rich_) : QVariant();
     }
+    if (mimeType == kRtf && writer_) {
+        takeLater();
+        readRest(false, true);
+        return rtf_ ? QVariant(*rtf_) : QVariant();
+    }
     return {};
 }
 
-SelectionCopy::SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich)
-    : made_(std::make_shared<Made>(doc, from, to, std::move(text), std::move(rich))) {
+SelectionCopy::SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+                             std::optional<RtfCodec::WriteAs> longRich)
+    : made_(std::make_shared<Made>(doc, from, to, std::move(text), std::move(rich), std::move(longRich))) {
     watchClipboard();
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "notes/RtfCodec.h"
 #include <QMimeData>
 #include <QPointer>
 #include <functional>
@@ -17,7 +18,9 @@ class QTextDocument;
 // rest is read by a worker while the window's thread waits, touching nothing. A long copy's text is
 // held as its UTF-8 only (what other programs take), made a slice at a time as it is read: never its
 // UTF-16 whole beside it.
-// Rich text is offered only for a copy of at most kKeptRichChars, decided when it is made.
+// A copy of at most kKeptRichChars offers its rich text as HTML; a longer one, given longRich, as
+// RTF ("text/rtf"), which is written straight from the runs, a part at a time, as its text is read
+// (HTML of megabytes would be made for seconds on the window's thread).
 // Until its text is read whole the copy holds where the selection is in its document, and follows it
 // as the text before it changes; the view settles it (reads it from the document as it still is)
 // before an edit that would change its text, so what is pasted is always what was selected. A change
@@ -31,7 +34,9 @@ public:
         std::function<int(QString &out, const QTextDocument &, int from, int at, int to, qsizetype atMost)>;
     // How the rich text is made from the document's characters from..to.
     using Maker = std::function<QString(const QTextDocument &, int from, int to)>;
-    SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich);
+    // longRich: how a long copy's RTF is written (none: a long copy offers its text alone).
+    SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+                  std::optional<RtfCodec::WriteAs> longRich = std::nullopt);
     // Another copy of the same selection (the primary selection's and the clipboard's): it shares
     // what is made of it, which is made once.
     explicit SelectionCopy(const SelectionCopy &same);
