@@ -180,8 +180,9 @@ SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Mak
 
 SelectionCopy::Made::~Made() {
     // Megabytes given back on a worker, not on the window's thread.
-    if (reading_.bytes.capacity() > kSliceChars || (rtf_ && rtf_->size() > kSliceChars))
-        StoreLoader::freeLater([bytes = std::move(reading_.bytes), rtf = std::move(rtf_)] {});
+    if (reading_.bytes.capacity() > kSliceChars || rtf_ || writer_)
+        StoreLoader::freeLater(
+            [bytes = std::move(reading_.bytes), rtf = std::move(rtf_), writer = std::move(writer_)] {});
 }
 
 QStringList SelectionCopy::Made::formats() const {
