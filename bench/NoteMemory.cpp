@@ -1,8 +1,10 @@
 // What large text notes cost in memory as a user meets them after a start: the store read from a
 // database written by another process (nothing of the notes' making left on this heap), a short note
 // shown, then the first open of a 20 MB rich note, switches between two of them, a short note shown
-// again, and a 50 MB one-line note opened. Each figure is resident memory over what the app held with
-// the short note shown just after the start, its peak included (`bench_notes memory [switches]`).
+// again, and a 50 MB one-line note opened; or, after the first open, the note edited and saved. Each
+// figure is resident memory over what the app held with the short note shown just after the start,
+// its peak included (`bench_notes memory [switches | edit]`; under an X server, QT_QPA_PLATFORM=xcb,
+// a select-all offers the primary selection as it does for a user).
 #include "NoteBudget.h"
 #include "notes/NoteStore.h"
 #include "notes/NoteTextView.h"
@@ -10,9 +12,13 @@
 #include "notes/PacedLayout.h"
 #include "platform/Prefs.h"
 #include <QAbstractEventDispatcher>
+#include <QClipboard>
 #include <QFile>
+#include <QMimeData>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextDocument>
 #include <cstdio>
 #include <ctime>
@@ -61,6 +67,65 @@ void writeNotes(const QString &db, QStringList &ids) {
     Prefs::install(nullptr);
 }
 
+// The note shown edited as a user edits it after its first open: everything selected (which, where
+// there is a primary selection, offers the selection to other programs), copied, the copy read as
+// another program reads it, deleted, the delete undone and redone and undone again, then saved; each
+// step's peak and what is held after it, over the start's (with the short note shown).
+void editSteps(MeteredApp &meter, NotesView &page, Prefs &prefs, const QString &id, const QString &small,
+              double before) {
+    const bool primary = QGuiApplication::clipboard()->supportsSelection();
+    std::printf("  edited (%s a primary selection), each step's peak / held after it:\n",
+                primary ? "with" : "without");
+    const auto editable = [&] {
+        auto *v = qobject_cast<QPlainTextEdit *>(page.findView());
+        return v && !v->isReadOnly() && page.inlineEditorOpen();
+    };
+    const auto step = [&](const char *what, const std::function<void()> &fn, const std::function<bool()> &ready,
+                          int settleMs = 600) {
+        resetPeak();
+        meteredStep(meter, fn, ready, settleMs);
+        std::printf("    %-22s peak +%6.1f MB, held +%6.1f MB\n", what, statusMb("VmHWM:") - before,
+                    statusMb("VmRSS:") - before);
+        std::fflush(stdout);
+    };
+    const auto key = [&](const char *what, int k, Qt::KeyboardModifiers mods = {}) {
+        step(
+            what,
+            [&page, k, mods] {
+                if (QAbstractScrollArea *v = page.findView()) QTest::keyClick(v, Qt::Key(k), mods);
+            },
+            editable);
+    };
+    step("Edit", [&] { page.showInlineEditor(id); }, editable);
+    if (QAbstractScrollArea *v = page.findView()) v->setFocus();
+    key("type", Qt::Key_T);
+    key("Ctrl+A", Qt::Key_A, Qt::ControlModifier);
+    key("Ctrl+C", Qt::Key_C, Qt::ControlModifier);
+    qsizetype copied = 0;
+    step(
+        "copy read as UTF-8",
+        [&] {
+            if (const QMimeData *m = QGuiApplication::clipboard()->mimeData())
+                copied = m->data(QStringLiteral("text/plain")).size();
+        },
+        {});
+    key("Delete all", Qt::Key_Delete);
+    key("its undo", Qt::Key_Z, Qt::ControlModifier);
+    key("its redo", Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    key("undo again", Qt::Key_Z, Qt::ControlModifier);
+    step(
+        "Save", [&] { page.saveInlineEditor(); },
+        [&] { return !page.inlineEditorOpen() && !page.longSavePending() && page.findView() && !prefs.hasPending(); },
+        1500);
+    step(
+        "a short note shown", [&] { page.selectNote(small); },
+        [&] { return page.findView() != nullptr && page.longTextReady(); }, 2500);
+    runLoop(3000);
+    malloc_trim(0);
+    std::printf("    copied %.1f MB; 3 s later, once the allocator returns what is free: +%.1f MB\n",
+                double(copied) / 1e6, statusMb("VmRSS:") - before);
+}
+
 int measure(MeteredApp &meter, const QString &db, const QStringList &ids, int switches) {
     Prefs prefs(db);
     Prefs::install(&prefs);
@@ -94,6 +159,12 @@ int measure(MeteredApp &meter, const QString &db, const QStringList &ids, int sw
                 statusMb("VmRSS:") - before, statusMb("VmHWM:") - before);
     std::fflush(stdout);
     const double onePeak = statusMb("VmHWM:") - before;
+    if (switches < 0) {
+        editSteps(meter, page, prefs, a, small, before);
+        NoteStore::resetForTests();
+        Prefs::install(nullptr);
+        return 0;
+    }
     if (switches == 0) return 0; // the first open alone (to look at under a heap profiler)
     double worstPeak = 0, firstHeld = -1, lastHeld = 0;
     for (int i = 0; i < switches; ++i) {
@@ -209,7 +280,8 @@ int runHandBack(MeteredApp &meter, int runs) {
 }
 
 int runNoteMemory(MeteredApp &meter, int argc, char **argv) {
-    // bench_notes memory [switches]: writes the notes, then measures them in a process of its own.
+    // bench_notes memory [switches | edit]: writes the notes, then measures them in a process of its
+    // own; edit: the first open, then the note edited and saved (editSteps) instead of the switches.
     if (argc > 2 && argv[2] == std::string_view("--measure")) {
         if (argc < 8) return 2;
         QStringList ids;
@@ -225,7 +297,8 @@ int runNoteMemory(MeteredApp &meter, int argc, char **argv) {
     QStringList ids;
     writeNotes(db, ids);
     QStringList args{QStringLiteral("memory"), QStringLiteral("--measure"), db};
-    args << ids << QString::number(argc > 2 ? std::max(0, std::atoi(argv[2])) : 10);
+    const bool edit = argc > 2 && argv[2] == std::string_view("edit");
+    args << ids << QString::number(edit ? -1 : argc > 2 ? std::max(0, std::atoi(argv[2])) : 10);
     if (!kept.isEmpty()) {
         std::printf("%s %s\n", argv[0], qPrintable(args.join(u' ')));
         return 0;

@@ -603,6 +603,10 @@ QString richCopy(const QTextDocument &doc, int from, int to) {
     return QTextDocumentFragment(&copy).toHtml(); // as a part: no look of the document as a whole
 }
 
+RtfCodec::WriteAs storedWriteAs() {
+    return {storedFormat, continues, gatheredBreaks};
+}
+
 Saved readText(const QTextDocument &doc, qsizetype maxRtfBytes) {
     Saved s;
     s.body = wholeText(doc);

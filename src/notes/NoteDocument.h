@@ -150,6 +150,9 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text);
 // colour a view gives uncoloured text and the links it found are left out (pasted, they would be
 // kept as the note's own), and the pieces of a line are one paragraph again.
 QString richCopy(const QTextDocument &doc, int from, int to);
+// How a document is written as RTF in the looks the note stores (as Save writes it): for a copy too
+// long to be made HTML, the same written a part at a time (see RtfCodec::RangeWriter).
+RtfCodec::WriteAs storedWriteAs();
 // A web address found in a document: where it was (document positions), its text then, and what it
 // opens.
 struct FoundLink {

@@ -7,6 +7,7 @@
 #include "notes/PieceCuts.h"
 #include "notes/RichPaste.h"
 #include "notes/RichTextView.h"
+#include "notes/RtfCodec.h"
 #include "platform/Background.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
@@ -544,8 +545,16 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
         if (chars <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
         else
-            pasteRichLater(html, chars);
+            pasteRichLater(html, {}, chars);
         return;
+    }
+    // A long copy from a note offers its rich text as RTF (see SelectionCopy).
+    if (!isReadOnly() && source && source->hasFormat(QStringLiteral("text/rtf"))) {
+        const QByteArray rtf = source->data(QStringLiteral("text/rtf"));
+        if (!rtf.isEmpty()) {
+            pasteRichLater({}, rtf, text.size());
+            return;
+        }
     }
     if (isReadOnly()) return;
     if (text.size() <= NoteDocument::kPieceChars) {
@@ -635,21 +644,28 @@ void NoteTextView::insertRich(const QString &html) {
 // there; otherwise here once read, where the selection it replaces has gone meanwhile. Its formats
 // and lines are kept whatever its length: only where the work is done depends on it. Either way its
 // undo and redo are done where it was put in.
-void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
+void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf, qsizetype chars) {
     putPendingPaste(); // one read before goes in first
     const RichPaste::Look look{document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_};
+    const auto read = [html, rtf, scale = RtfCodec::sizeScale(*document())](QTextDocument &pasted,
+                                                                             const QFont &font) {
+        if (!rtf.isEmpty())
+            RichPaste::readRtf(pasted, rtf, font, scale);
+        else
+            RichPaste::read(pasted, html, font);
+    };
     const QTextCursor sel = textCursor();
     if (onLongEdit && chars > NoteDocument::kPasteLaterChars) {
         // What was copied of the text is made there too, before the paste changes it.
         std::vector<std::function<void(const QTextDocument &)>> copies;
         settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
         const auto take = onLongEdit; // a copy: the handler replaces this view's document
-        take([html, look, from = sel.selectionStart(), to = sel.selectionEnd(),
+        take([read, look, from = sel.selectionStart(), to = sel.selectionEnd(),
               copies = std::move(copies)](QTextDocument &doc) {
             for (const auto &make : copies)
                 make(doc);
             QTextDocument pasted;
-            RichPaste::read(pasted, html, look.font);
+            read(pasted, look.font);
             return longStep(doc, [&] { return RichPaste::paste(doc, from, to, pasted, look); });
         });
         return;
@@ -662,9 +678,9 @@ void NoteTextView::pasteRichLater(const QString &html, qsizetype chars) {
     };
     Background::run<Read>(
         this,
-        [html, font = look.font] {
+        [read, font = look.font] {
             Read r{std::make_unique<QTextDocument>()};
-            RichPaste::read(*r.pasted, html, font);
+            read(*r.pasted, font);
             r.pasted->moveToThread(nullptr);
             return r;
         },

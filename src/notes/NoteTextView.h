@@ -108,9 +108,9 @@ private:
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
-    // A rich paste of more than a piece's characters (chars, counted as far as kPasteLaterChars and
-    // one more), read and put in without holding the window.
-    void pasteRichLater(const QString &html, qsizetype chars);
+    // A rich paste of more than a piece's characters (chars), or one as RTF (rtf, not empty), read
+    // and put in without holding the window.
+    void pasteRichLater(const QString &html, const QByteArray &rtf, qsizetype chars);
     // The selection the rich paste being read replaces, as the text is edited meanwhile; the last
     // paste started is the one put in. Held here, so that it is let go of on the window's thread.
     QTextCursor richPasteAt_;

@@ -18,6 +18,13 @@ void read(QTextDocument &pasted, const QString &html, const QFont &font) {
     PastedLists::asText(pasted);
 }
 
+void readRtf(QTextDocument &pasted, const QByteArray &rtf, const QFont &font, double sizeScale) {
+    pasted.setUndoRedoEnabled(false);
+    pasted.setDefaultFont(font);
+    pasted.setProperty(RtfCodec::kSizeScale, sizeScale);
+    RtfCodec::read(rtf, &pasted);
+}
+
 bool put(QTextCursor &c, const QTextDocument &pasted, const Look &look) {
     c.beginEditBlock();
     c.removeSelectedText();

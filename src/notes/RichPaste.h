@@ -21,6 +21,9 @@ struct Look {
 
 // Reads html into pasted (empty), as it is to be put in.
 void read(QTextDocument &pasted, const QString &html, const QFont &font);
+// Reads rtf (a long copy from a note) into pasted (empty), its sizes shown sizeScale times as large
+// as they are stored, as the note it goes into shows them (see RtfCodec::kSizeScale).
+void readRtf(QTextDocument &pasted, const QByteArray &rtf, const QFont &font, double sizeScale);
 // Puts the paragraphs of pasted at c, replacing its selection, each paragraph after the first a new
 // line. False when the application quits meanwhile (the paste is then left part done).
 bool put(QTextCursor &c, const QTextDocument &pasted, const Look &look);

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QTextFormat>
 #include <functional>
+#include <memory>
 
 class QTextBlock;
 class QTextDocument;
@@ -53,7 +54,8 @@ bool read(const QByteArray &rtf, QTextDocument *doc);
 // The same, calling paragraphEnded after each paragraph break it puts in, with the paragraph it goes
 // on writing into: the paragraphs before that one are whole. paragraphEnded may change them (the
 // reader holds no place in them) as long as every character stays where it is.
-bool read(const QByteArray &rtf, QTextDocument *doc, const std::function<void(const QTextBlock &writing)> &paragraphEnded);
+bool read(const QByteArray &rtf, QTextDocument *doc,
+          const std::function<void(const QTextBlock &writing)> &paragraphEnded);
 // How write() reads a document, when it is to be written otherwise than it is held: the format each
 // run is written with, the paragraphs written as going on from the one before (no break between),
 // and the runs (by their format as held) whose line separators are written as paragraph breaks.
@@ -70,4 +72,24 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes = -1, const WriteA
 // the RTF would be longer than maxBytes: take has then had part of it.
 bool write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as, qsizetype stretch,
            const std::function<void(QByteArray &bytes, bool last)> &take);
+// The RTF of a document's characters from..to, as write() writes a document holding them alone (the
+// paragraph from is in as the first), written a part at a time while the document may change
+// elsewhere between the parts: only its runs' formats and the bytes written so far are held.
+class RangeWriter {
+public:
+    RangeWriter(int from, const WriteAs &as);
+    ~RangeWriter();
+    // Writes on from at() until to, stopping after about atMost characters (between runs); returns
+    // how many characters it wrote. at() is -1 once to is reached.
+    qsizetype write(const QTextDocument &doc, int from, int to, qsizetype atMost);
+    int at() const;
+    // The characters not written yet moved by by (text before them changed).
+    void moved(int by);
+    // The RTF, once written whole; the writer is spent.
+    QByteArray take();
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
 } // namespace RtfCodec

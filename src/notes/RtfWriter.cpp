@@ -6,6 +6,7 @@
 #include <QTextFragment>
 #include <QTextOption>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -69,8 +70,7 @@ qsizetype leastEscaped(QStringView s) {
     qsizetype n = 0;
     for (QChar qc : s) {
         const char16_t ch = qc.unicode();
-        if (ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator)
-            continue; // left out
+        if (ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator) continue; // left out
         if (ch >= 0x7F)
             n += 4; // \'hh or \uN?
         else if (ch >= 0x20 || ch == '\t')
@@ -155,17 +155,23 @@ void appendChange(QByteArray &out, const RunAttrs &was, const RunAttrs &now) {
 } // namespace
 
 namespace {
-// Two walks over the document: the first finds the fonts and colours the tables at the start list,
-// the second writes the text straight from the document, so nothing but the output is held (a note
-// of megabytes is not copied run by run first). With take, out is handed over whenever it holds
-// stretch bytes or more, and once more at the end; what take leaves in it stays at its front. False
-// when the RTF would be longer than maxBytes.
-bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, const RtfCodec::WriteAs &as,
-             qsizetype stretch, const std::function<void(QByteArray &, bool)> &take) {
-    const double scale = RtfCodec::sizeScale(doc);
+// The writing of runs and paragraphs, with the tables of the fonts and colours they use (in order of
+// first use) and the formatting in force between them.
+struct Body {
+    Body(QByteArray &o, const RtfCodec::WriteAs &a, double sc = 1.0) : out(o), as(a), scale(sc) {}
+    QByteArray &out;
+    const RtfCodec::WriteAs &as;
+    double scale = 1.0;
     QStringList fonts;        // font table entries from \f1 on, in order of first use
     std::vector<QRgb> colors; // colour table entries from \cf1 on
-    const auto fontIndex = [&](const QTextCharFormat &f) {
+    RunAttrs cur;
+    ParaAttrs curPara, para;
+    QString openHref;
+    RunAttrs beforeField;
+    bool lastEmpty = false; // the last paragraph had no text
+    int paragraphs = 0;
+
+    int fontIndex(const QTextCharFormat &f) {
         const QString fam = familyOf(f);
         if (fam.isEmpty()) return 0;
         qsizetype idx = fonts.indexOf(fam);
@@ -174,8 +180,8 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             idx = fonts.size() - 1;
         }
         return int(idx) + 1;
-    };
-    const auto colorIndex = [&](const QTextCharFormat &f) {
+    }
+    int colorIndex(const QTextCharFormat &f) {
         if (f.foreground().style() == Qt::NoBrush) return 0;
         const QRgb rgb = f.foreground().color().rgb() & 0xFFFFFF;
         auto cit = std::find(colors.begin(), colors.end(), rgb);
@@ -184,64 +190,32 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             cit = colors.end() - 1;
         }
         return int(cit - colors.begin()) + 1;
-    };
-    // A text that cannot fit within the bound is refused before any of it is written (a note of
-    // megabytes would otherwise be written up to the bound first).
-    qsizetype least = 0;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            if (!frag.isValid()) continue;
-            if (maxBytes >= 0 && (least += leastEscaped(frag.text())) > maxBytes) return false;
-            const QTextCharFormat held = frag.charFormat();
-            // Only what is written as text is in the tables: not the look of a run of breaks alone.
-            if (as.separatorsBreak && as.separatorsBreak(held)) {
-                const QString text = frag.text();
-                if (std::all_of(text.cbegin(), text.cend(),
-                                [](QChar c) { return c == QChar::LineSeparator; }))
-                    continue;
-            }
-            const QTextCharFormat f = as.format ? as.format(held) : held;
-            fontIndex(f);
-            colorIndex(f);
-        }
-
-    qsizetype handed = 0; // bytes take took from the front of out
-    const auto over = [&] { return maxBytes >= 0 && handed + out.size() > maxBytes; };
-    const auto handOver = [&](bool last) {
-        if (!take || (!last && out.size() < stretch)) return;
-        const qsizetype was = out.size();
-        take(out, last);
-        handed += was - out.size();
-    };
-    out += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil Helvetica;}";
-    for (qsizetype i = 0; i < fonts.size(); ++i) {
-        out += "{\\f" + QByteArray::number(i + 1) + "\\fnil ";
-        appendEscaped(out, fonts.at(i), true);
-        out += ";}";
     }
-    out += "}\n{\\colortbl;";
-    for (QRgb c : colors)
-        out += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) + "\\blue" +
-               QByteArray::number(qBlue(c)) + ';';
-    out += "}\n";
-
-    RunAttrs cur;
-    ParaAttrs curPara;
-    QString openHref;
-    RunAttrs beforeField;
+    void header(QByteArray &to) const {
+        to += "{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl{\\f0\\fnil Helvetica;}";
+        for (qsizetype i = 0; i < fonts.size(); ++i) {
+            to += "{\\f" + QByteArray::number(i + 1) + "\\fnil ";
+            appendEscaped(to, fonts.at(i), true);
+            to += ";}";
+        }
+        to += "}\n{\\colortbl;";
+        for (QRgb c : colors)
+            to += "\\red" + QByteArray::number(qRed(c)) + "\\green" + QByteArray::number(qGreen(c)) +
+                  "\\blue" + QByteArray::number(qBlue(c)) + ';';
+        to += "}\n";
+    }
     // A field ends with its paragraph, and the formatting of its groups with it.
-    const auto closeField = [&] {
+    void closeField() {
         if (openHref.isEmpty()) return;
         out += "}}";
         cur = beforeField;
         openHref.clear();
-    };
-    bool first = true;
-    bool lastEmpty = false; // the last paragraph had no text
-    int paragraphs = 0;
-    ParaAttrs para;
-    const auto newParagraph = [&] {
+    }
+    void newParagraph(const QTextBlock &b) {
+        para = paraAttrs(b.blockFormat());
+        newParagraph();
+    }
+    void newParagraph() {
         closeField();
         if (paragraphs++) out += "\\par\n";
         lastEmpty = true;
@@ -250,8 +224,8 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             appendPara(out, para);
             curPara = para;
         }
-    };
-    const auto run = [&](const QTextCharFormat &f, const QTextCharFormat &held, QStringView text) {
+    }
+    void run(const QTextCharFormat &f, const QTextCharFormat &held, QStringView text) {
         if (text.isEmpty()) return;
         lastEmpty = false;
         RunAttrs attrs;
@@ -281,43 +255,163 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             cur = attrs;
         }
         appendEscaped(out, text);
-    };
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        if (first || !as.goesOn || !as.goesOn(b)) {
-            para = paraAttrs(b.blockFormat());
-            newParagraph();
+    }
+    // The characters from..to of a fragment.
+    void fragment(const QTextFragment &frag, int from, int to) {
+        const QTextCharFormat held = frag.charFormat();
+        const QTextCharFormat f = as.format ? as.format(held) : held;
+        const QString whole = frag.text();
+        const QStringView text = QStringView(whole).mid(from - frag.position(), to - from);
+        if (as.separatorsBreak && as.separatorsBreak(held)) {
+            // Paragraphs of the same look as the one they stand in.
+            qsizetype start = 0;
+            for (qsizetype at; (at = text.indexOf(QChar::LineSeparator, start)) >= 0; start = at + 1) {
+                run(f, held, text.mid(start, at - start));
+                newParagraph();
+            }
+            run(f, held, text.mid(start));
+        } else {
+            run(f, held, text);
         }
+    }
+    void end() {
+        closeField();
+        // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
+        if (paragraphs > 1 && lastEmpty) out += "\\par\n";
+        out += "}";
+    }
+};
+
+// Two walks over the document: the first finds the fonts and colours the tables at the start list,
+// the second writes the text straight from the document, so nothing but the output is held (a note
+// of megabytes is not copied run by run first). With take, out is handed over whenever it holds
+// stretch bytes or more, and once more at the end; what take leaves in it stays at its front. False
+// when the RTF would be longer than maxBytes.
+bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, const RtfCodec::WriteAs &as,
+             qsizetype stretch, const std::function<void(QByteArray &, bool)> &take) {
+    Body w{out, as, RtfCodec::sizeScale(doc)};
+    // A text that cannot fit within the bound is refused before any of it is written (a note of
+    // megabytes would otherwise be written up to the bound first).
+    qsizetype least = 0;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid()) continue;
+            if (maxBytes >= 0 && (least += leastEscaped(frag.text())) > maxBytes) return false;
+            const QTextCharFormat held = frag.charFormat();
+            // Only what is written as text is in the tables: not the look of a run of breaks alone.
+            if (as.separatorsBreak && as.separatorsBreak(held)) {
+                const QString text = frag.text();
+                if (std::all_of(text.cbegin(), text.cend(),
+                                [](QChar c) { return c == QChar::LineSeparator; }))
+                    continue;
+            }
+            const QTextCharFormat f = as.format ? as.format(held) : held;
+            w.fontIndex(f);
+            w.colorIndex(f);
+        }
+
+    qsizetype handed = 0; // bytes take took from the front of out
+    const auto over = [&] { return maxBytes >= 0 && handed + out.size() > maxBytes; };
+    const auto handOver = [&](bool last) {
+        if (!take || (!last && out.size() < stretch)) return;
+        const qsizetype was = out.size();
+        take(out, last);
+        handed += was - out.size();
+    };
+    w.header(out);
+    bool first = true;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (first || !as.goesOn || !as.goesOn(b)) w.newParagraph(b);
         first = false;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
             if (!frag.isValid()) continue;
-            const QTextCharFormat held = frag.charFormat();
-            const QTextCharFormat f = as.format ? as.format(held) : held;
-            const QString text = frag.text();
-            if (as.separatorsBreak && as.separatorsBreak(held)) {
-                // Paragraphs of the same look as the one they stand in.
-                qsizetype from = 0;
-                for (qsizetype at; (at = text.indexOf(QChar::LineSeparator, from)) >= 0; from = at + 1) {
-                    run(f, held, QStringView(text).mid(from, at - from));
-                    newParagraph();
-                }
-                run(f, held, QStringView(text).mid(from));
-            } else {
-                run(f, held, text);
-            }
+            w.fragment(frag, frag.position(), frag.position() + frag.length());
             if (over()) return false;
             handOver(false);
         }
     }
-    closeField();
-    // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
-    if (paragraphs > 1 && lastEmpty) out += "\\par\n";
-    out += "}";
+    w.end();
     if (over()) return false;
     handOver(true);
     return true;
 }
+
+// Room left at the front of a range's RTF for its tables, which are known only once it is written:
+// what they do not take is line ends, which readers skip.
+constexpr qsizetype kHeaderRoom = 4096;
 } // namespace
+
+struct RtfCodec::RangeWriter::State {
+    QByteArray out;
+    WriteAs as;
+    Body body{out, as};
+    int at = 0;
+    int begun = -1; // where the last paragraph begun begins
+};
+
+RtfCodec::RangeWriter::RangeWriter(int from, const WriteAs &as) : s_(std::make_unique<State>()) {
+    s_->as = as;
+    s_->at = from;
+    s_->out.fill('\n', kHeaderRoom);
+}
+
+RtfCodec::RangeWriter::~RangeWriter() = default;
+
+int RtfCodec::RangeWriter::at() const {
+    return s_->at;
+}
+
+void RtfCodec::RangeWriter::moved(int by) {
+    if (s_->at < 0) return;
+    s_->at += by;
+    if (s_->begun >= 0) s_->begun += by;
+}
+
+qsizetype RtfCodec::RangeWriter::write(const QTextDocument &doc, int from, int to, qsizetype atMost) {
+    State &s = *s_;
+    if (s.at < 0) return 0;
+    if (s.begun < 0) s.body.scale = sizeScale(doc);
+    qsizetype done = 0;
+    for (QTextBlock b = doc.findBlock(s.at); b.isValid() && b.position() <= to; b = b.next()) {
+        // A paragraph begun once; one after the first only where it is not a piece of the one before.
+        if (b.position() > s.begun) {
+            if (s.begun < 0 || !s.as.goesOn || !s.as.goesOn(b)) s.body.newParagraph(b);
+            s.begun = b.position();
+        }
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid()) continue;
+            const int start = std::max({s.at, from, frag.position()});
+            const int end = std::min(to, frag.position() + frag.length());
+            if (end <= start) continue;
+            if (done >= atMost) {
+                s.at = start;
+                return done;
+            }
+            s.body.fragment(frag, start, end);
+            done += end - start;
+            s.at = end;
+        }
+    }
+    s.at = -1;
+    return done;
+}
+
+QByteArray RtfCodec::RangeWriter::take() {
+    State &s = *s_;
+    s.body.end();
+    QByteArray head;
+    s.body.header(head);
+    QByteArray out = std::move(s.out);
+    if (head.size() <= kHeaderRoom) {
+        std::memcpy(out.data(), head.constData(), size_t(head.size()));
+        return out;
+    }
+    head.append(QByteArrayView(out).sliced(kHeaderRoom));
+    return head;
+}
 
 namespace RtfCodec {
 double sizeScale(const QTextDocument &doc) {

@@ -1,4 +1,5 @@
 #pragma once
+#include "notes/RtfCodec.h"
 #include <QMimeData>
 #include <QPointer>
 #include <functional>
@@ -11,10 +12,15 @@ class QTextDocument;
 // without holding the window. On Linux every change of the selection is offered as the primary
 // selection, so a select-all in a long note must cost nothing at once; and another program may ask
 // for the copy at any time, on the window's thread, and must be answered whole.
-// A short copy is made when it is asked for. A long one is read from the document a slice per
-// event-loop turn from the start, and its UTF-8 (what other programs take) made on a worker; asked for
-// before it is read, the rest is read by a worker while the window's thread waits, touching nothing.
-// Rich text is offered only for a copy of at most kKeptRichChars, decided when it is made.
+// Nothing is read when the copy is made. A short copy is read when it is asked for. A long one put on
+// the clipboard (a copy, not only the primary selection) is read from the document a slice per
+// event-loop turn from then on; asked for before it is read whole (the primary selection's, say), the
+// rest is read by a worker while the window's thread waits, touching nothing. A long copy's text is
+// held as its UTF-8 only (what other programs take), made a slice at a time as it is read: never its
+// UTF-16 whole beside it.
+// A copy of at most kKeptRichChars offers its rich text as HTML; a longer one, given longRich, as
+// RTF ("text/rtf"), which is written straight from the runs, a part at a time, as its text is read
+// (HTML of megabytes would be made for seconds on the window's thread).
 // Until its text is read whole the copy holds where the selection is in its document, and follows it
 // as the text before it changes; the view settles it (reads it from the document as it still is)
 // before an edit that would change its text, so what is pasted is always what was selected. A change
@@ -28,7 +34,9 @@ public:
         std::function<int(QString &out, const QTextDocument &, int from, int at, int to, qsizetype atMost)>;
     // How the rich text is made from the document's characters from..to.
     using Maker = std::function<QString(const QTextDocument &, int from, int to)>;
-    SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich);
+    // longRich: how a long copy's RTF is written (none: a long copy offers its text alone).
+    SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+                  std::optional<RtfCodec::WriteAs> longRich = std::nullopt);
     // Another copy of the same selection (the primary selection's and the clipboard's): it shares
     // what is made of it, which is made once.
     explicit SelectionCopy(const SelectionCopy &same);
@@ -69,5 +77,6 @@ protected:
     QVariant retrieveData(const QString &mimeType, QMetaType type) const override;
 
 private:
+    void watchClipboard();
     std::shared_ptr<Made> made_;
 };

@@ -46,7 +46,8 @@ QMimeData *NoteTextView::createMimeDataFromSelection() const {
             return same;
         }
     // The stored text, without a line break at a cut between pieces.
-    auto *m = new SelectionCopy(document(), from, to, NoteDocument::appendStoredText, NoteDocument::richCopy);
+    auto *m = new SelectionCopy(document(), from, to, NoteDocument::appendStoredText, NoteDocument::richCopy,
+                                NoteDocument::storedWriteAs());
     copies_.emplace_back(m);
     return m;
 }

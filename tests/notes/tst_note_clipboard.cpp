@@ -80,13 +80,87 @@ int docPosition(const QTextDocument &doc, int stored) {
 bool caretShown(NoteTextView &v) {
     return v.viewport()->rect().contains(v.cursorRect().center());
 }
+// The stored text of from..to as runs of one look each ("text|bold|italic|pixels|colour|link"), a
+// paragraph break as "¶": what a rich paste must keep, wherever the pieces of a line are cut.
+QStringList looks(const QTextDocument &doc, int from, int to) {
+    QStringList out;
+    QString key;
+    const auto add = [&](const QString &text, const QString &look) {
+        if (!out.isEmpty() && look == key) {
+            out.last().insert(out.last().indexOf(u'|'), text);
+            return;
+        }
+        key = look;
+        out << text + look;
+    };
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
+        if (b.position() > from && !NoteDocument::continues(b)) add(QStringLiteral("¶"), QString());
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const int s = std::max(from, f.position()), e = std::min(to, f.position() + f.length());
+            if (s >= e) continue;
+            const QTextCharFormat c = NoteDocument::storedFormat(f.charFormat());
+            // A line break the note holds within a paragraph is one too.
+            const QStringList lines = f.text().mid(s - f.position(), e - s).split(QChar::LineSeparator);
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                if (i > 0) add(QStringLiteral("¶"), QString());
+                if (lines.at(i).isEmpty()) continue;
+                add(lines.at(i),
+                    QStringLiteral("|%1|%2|%3|%4|%5")
+                        .arg(c.fontWeight() >= QFont::Bold)
+                        .arg(c.fontItalic())
+                        .arg(RtfCodec::shownPixels(c.font()))
+                        .arg(c.foreground().style() == Qt::NoBrush ? QString()
+                                                                   : c.foreground().color().name())
+                        .arg(c.isAnchor() ? c.anchorHref() : QString()));
+            }
+        }
+    }
+    return out;
+}
+
+// A long rich note: paragraphs as users write them, and lines of bold, italic, larger and red words
+// long enough to be cut in pieces.
+Note longRichNote() {
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain, bold, italic, big, red, link;
+    bold.setFontWeight(QFont::Bold);
+    italic.setFontItalic(true);
+    big.setProperty(QTextFormat::FontPixelSize, 21);
+    red.setForeground(QColor(200, 30, 30));
+    link.setAnchor(true);
+    link.setAnchorHref(QStringLiteral("https://mivo.example/home"));
+    link.setFontUnderline(true);
+    const QTextCharFormat looks[] = {plain, bold, italic, big, red, link};
+    for (int p = 0; p < 6; ++p) {
+        for (int i = 0; i < 120; ++i) {
+            c.insertText(QStringLiteral("Paragraph %1 has ").arg(i), plain);
+            c.insertText(QStringLiteral("bold words"), bold);
+            c.insertText(QStringLiteral(", "), italic);
+            c.insertText(QStringLiteral("a bigger size"), big);
+            c.insertText(QStringLiteral(" in red"), red);
+            c.insertText(QStringLiteral(" and our home page"), link);
+            c.insertText(QStringLiteral(".\n"), plain);
+        }
+        for (int w = 0; doc.characterCount() < (p + 1) * 40'000; ++w)
+            c.insertText(QStringLiteral("word%1 ").arg(w), looks[w % 6]);
+        c.insertText(QStringLiteral("\n"), plain);
+    }
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Long rich"));
+    n.id = QStringLiteral("L");
+    n.body = doc.toPlainText();
+    n.bodyRTF = RtfCodec::write(doc);
+    return n;
+}
 } // namespace
 
 class TestNoteClipboard : public QObject {
     Q_OBJECT
 private slots:
-    // A select-all and copy of a long note makes nothing at once: its text is read a slice per turn,
-    // or, asked for before (by another program, as UTF-8), by a worker while the window's thread
+    // A select-all and copy of a long note makes nothing at once: its text is read a slice per turn
+    // once it is on the clipboard (only when asked for while it is only the primary selection), or,
+    // asked for before (by another program, as UTF-8), by a worker while the window's thread
     // waits; and left by its view, the same. What is given is the stored text of the selection,
     // across pieces cut between emoji and flags, moved by edits before it meanwhile. Rich text is
     // offered only for a short selection. With every worker busy it is read here, whole.
@@ -123,6 +197,17 @@ private slots:
         v.copy();
         QVERIFY(copied() != copy && copied()->textMade());
         QCOMPARE(copied()->data(kText), want.toUtf8());
+
+        // Offered only as the primary selection (made at every change of the selection, never put on
+        // the clipboard): nothing is read until it is asked for.
+        {
+            SelectionCopy primary(doc, from, to, NoteDocument::appendStoredText, NoteDocument::richCopy);
+            for (int i = 0; i < 20; ++i)
+                QCoreApplication::processEvents();
+            QVERIFY(!primary.textMade());
+            QCOMPARE(primary.mostReadHere(), 0);
+            QCOMPARE(primary.text(), want);
+        }
 
         // Read over turns, typed before and after it meanwhile.
         from = docPosition(*doc, int(body.indexOf(QStringLiteral("👩"), 50'000)));
@@ -221,10 +306,9 @@ private slots:
         v.copy();
         QTest::keyClick(&v, Qt::Key_Delete);
         QCOMPARE(v.wholeText(), QString());
-        QVERIFY(!clipboard->mimeData()->hasHtml()); // pasted here as plain text anyway
         QCOMPARE(clipboard->text(), body);
-        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier);
-        QCOMPARE(v.wholeText(), body);
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); // its rich text read on a worker
+        QTRY_COMPARE(v.wholeText(), body);
 
         // Changed past the view before it was made: it offers nothing rather than other text.
         select(v, line, line + 60);
@@ -275,6 +359,56 @@ private slots:
         into.selectAll();
         QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(into.wholeText(), line.mid(second.position() - 4, 7));
+    }
+
+    // A copy too long to be made HTML on the window's thread keeps its looks all the same, as RTF
+    // written a slice per turn as its text is read, or (typed over before it is made) by a worker
+    // while the window waits; pasted into another note, read on a worker.
+    void aLongRichCopyKeepsItsLooks() {
+        const Note n = longRichNote();
+        NoteTextView from;
+        show(from, n);
+        QTextDocument *doc = from.document();
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const QString kRtf = QStringLiteral("text/rtf");
+        const int start = docPosition(*doc, int(n.body.indexOf(QStringLiteral("Paragraph 7 has "))) + 4);
+        const int end = docPosition(*doc, int(n.body.lastIndexOf(QStringLiteral("Paragraph 100 "))) + 6);
+        QVERIFY(end - start > SelectionCopy::kSliceChars * 3);
+        int pieces = 0;
+        for (QTextBlock b = doc->findBlock(start); b.isValid() && b.position() < end; b = b.next())
+            pieces += NoteDocument::continues(b);
+        QVERIFY(pieces > 4);
+        for (const bool typedOver : {false, true}) {
+            // Another selection each time: a copy of the same one is made once.
+            const int at = start + typedOver;
+            const QStringList want = looks(*doc, at, end);
+            const QString wantText = NoteDocument::wholeText(*doc, at, end);
+            select(from, at, end);
+            from.copy();
+            const auto *copy = qobject_cast<const SelectionCopy *>(clipboard->mimeData());
+            QVERIFY(copy && !copy->hasHtml() && copy->hasFormat(kRtf));
+            if (typedOver) {
+                QVERIFY(!copy->richMade());
+                QTest::keyClicks(&from, QStringLiteral("gone"));
+                QVERIFY(copy->richMade());
+            } else {
+                QTRY_VERIFY(copy->richMade());
+                QVERIFY(copy->mostReadHere() > 0);
+                QVERIFY(copy->mostReadHere() <= SelectionCopy::kSliceChars + NoteDocument::kPieceChars);
+            }
+            NoteTextView into;
+            show(into, textNote(QStringLiteral("before ")));
+            placeCursor(into, 7);
+            into.setFocus();
+            QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
+            QTRY_COMPARE(into.wholeText(), QStringLiteral("before ") + wantText);
+            const QTextDocument &pasted = *into.document();
+            QCOMPARE(looks(pasted, 7, pasted.characterCount() - 1), want);
+            if (typedOver) {
+                from.undo();
+                QCOMPARE(from.wholeText(), n.body);
+            }
+        }
     }
 
     // Removing a long selection, and the undo and redo of that step, are handed to the view's owner
