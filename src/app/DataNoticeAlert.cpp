@@ -696,6 +696,9 @@ bool DataNoticePresenter::eventFilter(QObject *watched, QEvent *e) {
 
 void DataNoticePresenter::show(const std::vector<DataNotice> &notices) {
     if (stopped_) return;
+    // Shown from the event loop, never from a page's handler: the pages draw behind it (a window
+    // opened from the tray while it waits for its answer shows its page, not a blank one).
+    const Page::OutsidePagesGuard outside;
     const int chosen = Dialogs::get().alert(window_, unreadableDataAlert(notices));
     const std::vector<DataNotice> copies = savableCopies(notices);
     if (chosen < 1 || chosen > int(copies.size())) return;

@@ -1,5 +1,6 @@
 #pragma once
 #include "ui/Fonts.h"
+#include "ui/TextFit.h"
 #include "ui/UiKit.h"
 #include <QAbstractButton>
 #include <QLabel>
@@ -13,24 +14,16 @@ inline QColor withAlpha(QColor c, double a) {
     return c;
 }
 
-// A plain-text label at a scaled size; text that does not fit its frame is cut with "…" and shown
-// whole in the tooltip.
+// A plain-text label at a scaled size (the kit's FitLabel): text that does not fit its frame is cut
+// with "…" when drawn and shown whole in the tooltip. Its emoji are drawn and measured through the
+// emoji cache: a plain QLabel measured and laid out each one again, decoding its picture every time.
 inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color,
                      const QRectF &frame, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto *l = new QLabel(parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setFont(Fonts::scaledFont(size, weight));
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    l->setAlignment(align);
+    QLabel *l = mkText(parent, text, size, weight, color, align);
     QRect r = frame.toRect();
     // Heights follow the font: a frame drawn for the unscaled size grows with the line height.
-    r.setHeight(std::max(r.height(), l->fontMetrics().height()));
+    r.setHeight(std::max(r.height(), TextFit::lineHeight(l->font())));
     l->setGeometry(r);
-    const QString shown = l->fontMetrics().elidedText(text, Qt::ElideRight, r.width());
-    l->setText(shown);
-    if (shown != text) l->setToolTip(text);
     return l;
 }
 

@@ -210,4 +210,25 @@ double advance(const QFont &font, const QString &whole) {
     return EmojiCache::shared().advance(font, text, [&] { return measured(font, text); });
 }
 
+bool surelyFits(const QFont &font, const QString &whole, double width) {
+    const QString text = DisplayText::cut(whole);
+    QString rest;
+    rest.reserve(text.size());
+    int wide = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isSurrogate() || EmojiCache::mayHoldEmoji(QString(c))) {
+            ++wide;
+            if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ++i;
+        } else {
+            rest += c;
+        }
+    }
+    if (wide == 0) return false;
+    // An emoji is drawn about 1.25 em wide, within the text font's line height (1.2 em or more):
+    // counted at 1.5 lines, and a pixel kept for the kerning its removal changed.
+    const QFontMetricsF fm(font);
+    return fm.horizontalAdvance(rest) + wide * 1.5 * fm.height() + 1 <= width;
+}
+
 } // namespace EmojiText

@@ -28,6 +28,11 @@ void drawElided(QPainter &p, const QRectF &r, int flags, const QString &text);
 void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text);
 // The width of one line of text in font, drawn as draw() draws it.
 double advance(const QFont &font, const QString &text);
+// Whether one line of text is surely no wider than width in font, told without measuring its emoji
+// (measuring one decodes its picture): each character that may come from the colour font counts as
+// wider than any emoji is drawn, the rest is measured in the text font. False says only that
+// advance() must tell; always false for a text without such characters.
+bool surelyFits(const QFont &font, const QString &text, double width);
 // Makes combo's list draw its items with their emoji in colour (the style's own pop-up list draws
 // them with the text font alone). The pop-up then shows as a list under the field.
 void colourItems(QComboBox *combo);

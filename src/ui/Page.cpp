@@ -7,12 +7,15 @@
 
 namespace {
 int g_drags = 0;
+int g_outsideModals = 0;
 constexpr int kHeldRetryMs = 150;
 } // namespace
 
 Page::DragGuard::DragGuard() { ++g_drags; }
 Page::DragGuard::~DragGuard() { --g_drags; }
 bool Page::dragInProgress() { return g_drags > 0; }
+Page::OutsidePagesGuard::OutsidePagesGuard() { ++g_outsideModals; }
+Page::OutsidePagesGuard::~OutsidePagesGuard() { --g_outsideModals; }
 
 Page::Page(QWidget *parent) : QWidget(parent) {}
 
@@ -23,7 +26,8 @@ void Page::requestRebuild() {
 }
 
 void Page::runQueued() {
-    if (dragInProgress() || QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+    const bool modalHolds = QApplication::activeModalWidget() && g_outsideModals == 0;
+    if (dragInProgress() || modalHolds || QApplication::activePopupWidget()) {
         QTimer::singleShot(kHeldRetryMs, this, [this] { runQueued(); });
         return;
     }

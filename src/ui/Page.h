@@ -4,7 +4,8 @@
 // A page of the main window. The page switcher creates it once and keeps it for the whole process.
 // setup() builds its view tree (again after every theme or font-scale change, once clearContent() has
 // emptied it); rebuild() redraws it from the stores. Redraws are requested, never run directly:
-// requests are merged into one queued run, held while a drag or a modal dialog is running or while a
+// requests are merged into one queued run, held while a drag or a modal dialog is running (one opened
+// outside every page under an OutsidePagesGuard excepted) or while a
 // store is still loading its document at launch (StoreLoader: a loading store is never drawn as
 // empty), and skipped while the page is not shown (it redraws when it is shown again). So a redraw
 // never deletes the widget whose click handler asked for it.
@@ -41,6 +42,14 @@ public:
         ~DragGuard();
     };
     static bool dragInProgress();
+
+    // A modal alert opened from outside every page (a notice at start, shown before the window was
+    // opened from the tray): no page's click handler waits under it, so the pages may redraw behind it
+    // and are not left blank until it is answered. Wrap the call that runs it in one of these.
+    struct OutsidePagesGuard {
+        OutsidePagesGuard();
+        ~OutsidePagesGuard();
+    };
 
 protected:
     virtual void rebuild() {}

@@ -36,7 +36,10 @@ bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QSt
     // Measured, drawn and shown in the tool tip as cut for display: never measured whole.
     const QString text = DisplayText::cut(whole);
     const QFontMetricsF fm(p.font());
-    bool elided = !text.contains(QLatin1Char('\n')) && EmojiText::advance(p.font(), text) > r.width() + kSlackPx;
+    // A text with emoji that surely fits is not measured: measuring decodes each emoji's picture, which
+    // the draw then decodes again (most of a page's first show where its labels hold emoji).
+    bool elided = !text.contains(QLatin1Char('\n')) && !EmojiText::surelyFits(p.font(), text, r.width()) &&
+                  EmojiText::advance(p.font(), text) > r.width() + kSlackPx;
     QString shown = elided ? fm.elidedText(text, Qt::ElideRight, r.width()) : text;
     if (elided && shown.size() <= 1) {
         // Nothing but "…" would be left (an icon in a narrow frame): draw it whole, smaller.

@@ -19,6 +19,7 @@
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
 #include "ui/Page.h"
+#include <QDialog>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -98,6 +99,7 @@ private slots:
     void unreadableDatabaseIsTold();
     void everyDocumentIsCheckedAtStart();
     void aNoticeAtStartComesOverADrawnPage();
+    void aPageOpenedWhileANoticeWaitsIsDrawn();
     void deeplyNestedDocumentsDoNotStopTheLaunch();
     void noticesPendingAtQuitAreToldAtTheNextStart();
     void filesKeptAsideSayWhatTheyHeldAndWhere();
@@ -413,6 +415,32 @@ void TstDataNotices::aNoticeAtStartComesOverADrawnPage() {
     QTRY_COMPARE(dialogs.alertsShown.size(), 1);
     QVERIFY2(dialogs.alertsShown[0].contains("• Finances ("), qPrintable(dialogs.alertsShown[0]));
     QCOMPARE(behind, QStringLiteral("the page drawn"));
+}
+
+// The window may be opened (from the tray) while the notice's modal alert waits for its answer: the
+// page it opens is drawn behind the alert, not left blank until OK. The alert is opened from the event
+// loop, never from a page's click handler, so no page widget a redraw could delete is on the stack.
+void TstDataNotices::aPageOpenedWhileANoticeWaitsIsDrawn() {
+    TempPrefs t;
+    TestDialogs dialogs;
+    FinanceStore::resetForTests(); // loads its document again at the launch
+    t.prefs().setData(kFinances, QByteArray("[{\"id\":1}]"));
+    AppDelegate app;
+    int drawnBehind = -1;
+    dialogs.fills << [&](const Dialogs::Alert &) {
+        QDialog alert(app.mainWin()); // modal as the real alert is while it waits
+        alert.setWindowModality(Qt::ApplicationModal);
+        alert.show();
+        QVERIFY(QApplication::activeModalWidget() == &alert);
+        app.mainWin()->tabs()->showPage(QStringLiteral("statistics"));
+        Page *page = app.mainWin()->tabs()->page(QStringLiteral("statistics"));
+        QVERIFY(page && page->isVisible());
+        const bool drawn = QTest::qWaitFor([&] { return page->rebuildCount() > 0; }, 5000);
+        drawnBehind = drawn ? page->rebuildCount() : 0;
+    };
+    QVERIFY(app.launch());
+    QTRY_COMPARE(dialogs.alertsShown.size(), 1);
+    QVERIFY2(drawnBehind > 0, "the page opened behind the alert was not drawn before it was answered");
 }
 
 // A document nested 100 000 deep, in every store (small ones decode at once, large ones on a worker):

@@ -32,6 +32,7 @@ private slots:
     void pagesDrawTheHeartInColour();
     void emojiAreDrawnOncePerFontAndColour();
     void aLineCutToItsFrameIsCutAndLaidOutOnce();
+    void aTextSaidToFitIsNoWiderThanItsFrame();
 };
 
 namespace {
@@ -272,6 +273,30 @@ void TstEmojiText::aLineCutToItsFrameIsCutAndLaidOutOnce() {
         });
         QCOMPARE(first, direct);
     }
+}
+
+// A label whose emoji are not measured because its text surely fits must really fit: otherwise its
+// end is cut without "…". Emoji, flags, joined families, keycaps, symbols, at three sizes, in frames
+// from a little narrower to a little wider than the text.
+void TstEmojiText::aTextSaidToFitIsNoWiderThanItsFrame() {
+    const QStringList texts = {QStringLiteral("🔕"), QStringLiteral("⚙️  Settings"), QStringLiteral("🇺🇦🇵🇱🇩🇪"),
+                               QStringLiteral("👨‍👩‍👧‍👦 family"), QStringLiteral("1️⃣#️⃣ keys"), QStringLiteral("✓ ✅ ⏱ 🍅 WWW"),
+                               QStringLiteral("🙂🎉🔥😀🚀🌟💡🍀🎈😎"), QStringLiteral("Sprachänderungen 🌐")};
+    int fits = 0;
+    for (const double size : {9.0, 13.0, 26.0}) {
+        const QFont font = Fonts::plainFont(size);
+        for (const QString &text : texts) {
+            const double w = EmojiText::advance(font, text);
+            for (const double frame : {w * 0.9, w, w * 1.5, w * 3})
+                if (EmojiText::surelyFits(font, text, frame)) {
+                    ++fits;
+                    QVERIFY2(w <= frame, qPrintable(QStringLiteral("%1 at %2: %3 wide, said to fit %4")
+                                                        .arg(text).arg(size).arg(w).arg(frame)));
+                }
+        }
+        QVERIFY(!EmojiText::surelyFits(font, QStringLiteral("no emoji"), 1000)); // measured as before
+    }
+    QVERIFY(fits > 0); // a frame wide enough is told without measuring
 }
 
 QTEST_MAIN(TstEmojiText)
