@@ -613,8 +613,11 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
     busy_ = true;
     l.unlock();
     PrefsCommit c = attempt(b);
-    while (!c.ok && isBusy(c.code) && busyUntil && busyUntil->pause(kBusyPauseMs))
-        c = attempt(b);
+    while (!c.ok && isBusy(c.code) && busyUntil && busyUntil->pause(kBusyPauseMs)) {
+        PrefsCommit next = attempt(b);
+        if (!next.ok && next.code == SQLITE_INTERRUPT) break; // cut at the deadline: the lock is why
+        c = std::move(next);
+    }
     l.lock();
     busy_ = false;
     ++tries_;
@@ -781,7 +784,8 @@ PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
         if (!pending_.empty()) {
             // None begins once the deadline has passed: it could not end by it.
             if (deadline.passed()) {
-                c = PrefsCommit::failure(SQLITE_INTERRUPT, QStringLiteral("Mivo is quitting"));
+                // Told why the tries before failed (another program's lock), when they did.
+                c = last_.ok ? PrefsCommit::failure(SQLITE_INTERRUPT, QStringLiteral("Mivo is quitting")) : last_;
                 last_ = c;
             } else {
                 PrefsBatch b = std::move(pending_);
