@@ -138,8 +138,10 @@ void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QOb
 
 namespace {
 // Quitting hands these back before the database is closed (settleSaves): the page stores the text
-// only once it comes back. One quitting cannot wait for is lost with the document on the worker; the
-// note's title (with fields) names it to the user at the next start.
+// only once it comes back. One that no worker has taken up by the quit's deadline is read here
+// instead, the document still whole, so that the edit is stored (committed, or kept beside the
+// database) rather than lost. One a worker is reading then cannot be: the note's title (with fields)
+// names it to the user at the next start.
 void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
                bool keep, std::optional<Note> fields = std::nullopt) {
     struct Read {
@@ -148,28 +150,39 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
     };
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
+    auto handed = std::make_shared<std::function<void(Saved &, QTextDocument *)>>(std::move(done));
+    const auto read = [doc, keep, fields] {
+        Read r;
+        std::unique_ptr<QTextDocument> own = pull(doc);
+        if (fields)
+            r.saved.record = encodeSaved(*own, *fields, &r.saved.preview, &r.saved.richUnwritten);
+        else
+            r.saved = readText(*own);
+        if (keep) r.doc = let(std::move(own));
+        return r;
+    };
+    const auto give = [handed](Read r) {
+        std::unique_ptr<QTextDocument> kept = r.doc ? pull(r.doc.release()) : nullptr;
+        (*handed)(r.saved, kept.release());
+    };
     Background::Options options{QStringLiteral("a long note's save"), Background::AtQuit::handBack, {}, {}};
-    if (fields)
+    if (fields) {
         options.unfinished = [title = fields->title, at = Clock::get().now()] {
             NoteStore::editLostAtQuit(title, at);
         };
-    Background::run<Read>(
-        receiver,
-        [doc, keep, fields = std::move(fields)] {
-            Read r;
-            std::unique_ptr<QTextDocument> own = pull(doc);
-            if (fields)
-                r.saved.record = encodeSaved(*own, *fields, &r.saved.preview, &r.saved.richUnwritten);
-            else
-                r.saved = readText(*own);
-            if (keep) r.doc = let(std::move(own));
-            return r;
-        },
-        [done = std::move(done)](Read r) {
-            std::unique_ptr<QTextDocument> kept = r.doc ? pull(r.doc.release()) : nullptr;
-            done(r.saved, kept.release());
-        },
-        std::move(options));
+        // The same read, on the window's thread, when the quit can wait no longer: what it stores is
+        // the note as the user saved it, formats and all.
+        options.keep = [read, give] {
+            Read r = read();
+            if (r.saved.richUnwritten) {
+                if (r.doc) pull(r.doc.release()); // freed here: no worker is waited for at quit
+                return false;
+            }
+            give(std::move(r));
+            return true;
+        };
+    }
+    Background::run<Read>(receiver, read, give, std::move(options));
 }
 } // namespace
 

@@ -177,33 +177,36 @@ void NoteStore::startEncode(EncodeJobPtr job) {
     QStringList titles;
     for (const EncodeJob::Item &it : job->items)
         titles << it.now.title;
-    // Quitting hands its bytes to the store before the database is closed, or names the notes it
-    // could not wait for.
-    Background::start(
-        this,
-        [job] {
-            for (EncodeJob::Item &it : job->items) {
-                it.encode(true);
-                it.letGo();
-            }
-            {
-                std::lock_guard l(job->m);
-                job->done = true;
-            }
-            job->ready.notify_all();
-        },
-        [this, job] {
-            installEncoded(job);
-            if (encodes_.empty() && savePending_) settleEncodes();
-        },
-        {},
-        {QStringLiteral("a large note's save"),
-         Background::AtQuit::handBack,
-         {},
-         [titles, at = Clock::get().now()] {
-             for (const QString &title : titles)
-                 editLostAtQuit(title, at);
-         }});
+    // Quitting hands its bytes to the store before the database is closed. When no worker has taken
+    // it up by the quit's deadline, they are made here instead (the notes are the store's own copies,
+    // whole), so that the save is written with the rest; one a worker is making then is named to the
+    // user at the next start.
+    auto work = [job] {
+        for (EncodeJob::Item &it : job->items) {
+            it.encode(true);
+            it.letGo();
+        }
+        {
+            std::lock_guard l(job->m);
+            job->done = true;
+        }
+        job->ready.notify_all();
+    };
+    auto handBack = [this, job] {
+        installEncoded(job);
+        if (encodes_.empty() && savePending_) settleEncodes();
+    };
+    Background::start(this, work, handBack, {},
+                      {QStringLiteral("a large note's save"), Background::AtQuit::handBack, {},
+                       [titles, at = Clock::get().now()] {
+                           for (const QString &title : titles)
+                               editLostAtQuit(title, at);
+                       },
+                       [work, handBack] {
+                           work();
+                           handBack();
+                           return true;
+                       }});
 }
 
 // Waits for the job (until the deadline) and hands its bytes to the slots still waiting for them; a

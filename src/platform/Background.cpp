@@ -323,6 +323,26 @@ void abandon(const JobPtr &job) {
     dropAway(std::move(drop));
 }
 
+namespace {
+// Quitting takes a job no worker has taken up back from the pool: its work never runs, and nothing
+// is handed back. False when a worker runs it (or ran it) already.
+bool claim(const JobPtr &job) {
+    std::function<void()> handBack, drop;
+    {
+        std::lock_guard l(job->m);
+        if (job->settled || job->state != Job::State::queued) return false;
+        job->settled = true;
+        job->state = Job::State::dropped;
+        handBack = std::move(job->handBack);
+        drop = std::move(job->drop); // it made nothing to free
+        job->cv.notify_all();
+    }
+    unregister(job);
+    job->work = nullptr;
+    return true;
+}
+} // namespace
+
 bool settled(const JobPtr &job) {
     std::lock_guard l(job->m);
     return job->settled;
@@ -371,11 +391,25 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
             over = deadline.wait(job->cv, l, [&] { return job->over(); });
         }
         if (!over) {
+            // Kept where they can be, oldest first; what one keeps may start another job (a store's
+            // encode), which is kept or named in its turn.
             QStringList running;
-            for (const JobPtr &j : waiting()) {
-                running << j->options.name;
-                if (which == AtQuit::handBack)
-                    if (const auto tell = std::exchange(j->options.unfinished, nullptr)) tell();
+            std::vector<JobPtr> named;
+            for (bool again = true; again;) {
+                again = false;
+                for (const JobPtr &j : waiting()) {
+                    if (std::find(named.begin(), named.end(), j) != named.end()) continue;
+                    if (which == AtQuit::handBack) {
+                        const auto keep = std::exchange(j->options.keep, nullptr);
+                        if (keep && claim(j) && keep()) {
+                            again = true;
+                            break;
+                        }
+                        if (const auto tell = std::exchange(j->options.unfinished, nullptr)) tell();
+                    }
+                    named.push_back(j);
+                    running << j->options.name;
+                }
             }
             return running;
         }

@@ -30,8 +30,9 @@ enum class AtQuit {
 struct Options {
     Options() = default;
     Options(QString name, AtQuit atQuit = AtQuit::abandon, std::function<bool()> stop = {},
-            std::function<void()> unfinished = {})
-        : name(std::move(name)), atQuit(atQuit), stop(std::move(stop)), unfinished(std::move(unfinished)) {}
+            std::function<void()> unfinished = {}, std::function<bool()> keep = {})
+        : name(std::move(name)), atQuit(atQuit), stop(std::move(stop)), unfinished(std::move(unfinished)),
+          keep(std::move(keep)) {}
 
     QString name; // what finishAll says of it while it runs
     AtQuit atQuit = AtQuit::abandon;
@@ -42,6 +43,12 @@ struct Options {
     // before its result was handed back (finishAll's deadline passed), so that what the result would
     // have saved is named to the user at the next start instead of being lost untold.
     std::function<void()> unfinished;
+    // AtQuit::handBack: called once on the window's thread, before unfinished, when quitting stops
+    // waiting for the job and no worker has taken it up yet: its work will never run, what it was
+    // given is the caller's again, and keep puts what the result would have saved where the quit
+    // keeps it (the store, for the final commit), the quickest way it safely can. True when it did:
+    // unfinished is not called then.
+    std::function<bool()> keep;
 };
 
 class Job;
@@ -108,7 +115,8 @@ int stopAll();
 // with which. Those that handBack have their results handed back here, in the order they were
 // started; the others only end (their results come back from the event loop, if it runs again). The
 // names of the jobs still due when the deadline passed (none: all are done); those that handBack are
-// told unfinished.
+// kept when they can be (Options::keep, in the order they were started), else told unfinished and
+// named.
 QStringList finishAll(const Deadline &deadline, AtQuit which);
 
 // The pool every job runs on. Never deleted: the application's end waits only for the work that must

@@ -497,6 +497,8 @@ bool Prefs::close(const Deadline &deadline) {
     if (writer_ && !frozen_) {
         // The last rounds may find a value another program wrote: its store settles it while it can
         // still write.
+        // Nothing the writer tries from here on runs past the commit's share of the deadline.
+        writer_->cutAt(commitBy);
         handOver();
         // One try's wait at most (under a lock, a try ends by its busy time): the tries of the final
         // commit come after it.

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 // What a round of writes to the preferences table is and what its commit reports: shared by the
 // preferences domain, which makes the rounds, and the writer thread, which commits them. No threads
 // here: a store that includes the domain sees nothing of the writer.
@@ -85,4 +86,7 @@ struct PrefsCommit {
 // transaction here (PRAGMA data_version), the stored value is compared with it, and splices into a
 // value that differs are refused. A whole write over a data value of ours that another program has
 // changed copies that value aside first (once: an identical copy already kept is enough).
-PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch, PrefsCommitGate *gate = nullptr);
+// With cut, the commit gives up (rolled back, code SQLITE_INTERRUPT) as soon as cut() holds: between
+// statements, between the stretches of a large value, and before its COMMIT.
+PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &batch, PrefsCommitGate *gate = nullptr,
+                             const std::function<bool()> &cut = {});

@@ -232,7 +232,10 @@ bool checkpointBy(sqlite3 *db, const Deadline &deadline) {
     // What is left as the deadline's clock counts it, passed in real time: the checkpoint copies pages
     // and syncs the main file, and only another thread can stop it (it gives up at its next page).
     const qint64 leftMs = deadline.remainingMs();
-    if (leftMs == 0) return false;
+    // Not begun when it would likely be cut short: its syncs cannot be stopped once begun, and a cut
+    // one leaves the -wal file as it was all the same.
+    const qint64 wal = QFileInfo(QString::fromUtf8(sqlite3_db_filename(db, "main")) + QStringLiteral("-wal")).size();
+    if (leftMs < kCheckpointLeadMs + wal / kCheckpointBytesPerMs) return false;
     std::mutex m;
     std::condition_variable cv;
     bool over = false;

@@ -34,6 +34,10 @@ bool sameValue(const Prefs::Value &a, const Prefs::Value &b);
 // Moves what the -wal file holds into the main file and empties it, by the deadline: cut short when
 // it would run past it, and not begun when it has passed. False when the -wal file still holds some
 // (it is safe there: the next open reads it, and its next checkpoint moves it).
+// Begun only when what is left covers kCheckpointLeadMs and the -wal file's bytes at
+// kCheckpointBytesPerMs (a loaded machine's disk: copied once, synced twice).
+constexpr qint64 kCheckpointLeadMs = 200;
+constexpr qint64 kCheckpointBytesPerMs = 40 * 1024;
 bool checkpointBy(sqlite3 *db, const Deadline &deadline);
 
 } // namespace PrefsDb

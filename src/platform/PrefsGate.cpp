@@ -130,3 +130,24 @@ void runPrefsLookHook(int look) {
     }
     if (hook) (*hook)(look);
 }
+
+void PrefsBatch::append(PrefsBatch &&later) {
+    if (later.clear) {
+        *this = std::move(later);
+        return;
+    }
+    copies.insert(copies.end(), later.copies.begin(), later.copies.end());
+    for (auto &kv : later.writes) {
+        splices.erase(kv.first); // replaced by the later write, whole
+        writes[kv.first] = std::move(kv.second);
+    }
+    for (auto &kv : later.bases) {
+        splices.erase(kv.first); // made for the value before: void
+        bases[kv.first] = kv.second;
+    }
+    for (auto &[key, list] : later.splices) {
+        auto &mine = splices[key];
+        mine.insert(mine.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
+    }
+    seq = std::max(seq, later.seq);
+}

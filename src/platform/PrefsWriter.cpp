@@ -17,6 +17,8 @@ constexpr int kRetryMs = 1000;
 constexpr int kBusyPauseMs = 100;
 // Inside one try, the lock is looked at again this often, for up to the connection's busy time.
 constexpr int kBusyStepMs = 10;
+// How many of SQLite's steps a statement takes between looks at the quit's deadline.
+constexpr int kProgressSteps = 1000;
 
 // Copies key's row aside, byte for byte, under a name no copy has had (chooseAsideKey: not stored,
 // not promised by the domain for a copy of its own), unless an identical copy (same type, same
@@ -233,7 +235,7 @@ std::optional<PrefsRefused::Foreign> readForeignRow(sqlite3 *db, const QString &
 // pages from its start at every read). *after is the digest of the value written. False on an error,
 // for the caller to roll the transaction back: the file's errno in *fileError when it was the file's.
 bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::vector<PrefsPiece> &pieces,
-                PrefsDigest *after, int *fileError) {
+                PrefsDigest *after, int *fileError, const std::function<bool()> &cut) {
     qint64 newSize = 0;
     for (const PrefsPiece &p : pieces)
         newSize += p.len;
@@ -249,6 +251,7 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
         if (!from.b) return false;
         for (const PrefsPiece &p : pieces)
             for (qint64 done = 0; !p.bytes && done < p.len;) {
+                if (cut && cut()) return false;
                 const qint64 n = std::min(kChunk, p.len - done);
                 if (!from.read(buf, p.from + done, n)) return false;
                 if (!ScratchFile::writeAll(kept.fd, buf.constData(), n)) return failed();
@@ -268,6 +271,7 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
     qint64 at = 0;
     for (const PrefsPiece &p : pieces) {
         for (qint64 done = 0; done < p.len;) {
+            if (cut && cut()) return false;
             const qint64 n = p.bytes ? p.len : std::min(kChunk, p.len - done);
             QByteArrayView bytes;
             if (p.bytes) {
@@ -293,7 +297,8 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
 // size (-1: none). *after is the digest of the value written; *fileError is set when the error was
 // one of a file of the writer's own rather than the database's.
 Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice> &splices,
-                  const PrefsKnown *known, PrefsRefused *found, PrefsDigest *after, int *fileError) {
+                  const PrefsKnown *known, PrefsRefused *found, PrefsDigest *after, int *fileError,
+                  const std::function<bool()> &cut) {
     found->found = -1;
     // None: only the comparison (a reader found bytes it did not expect).
     if (splices.empty() && (!known || known->checked)) {
@@ -323,7 +328,7 @@ Spliced spliceRow(sqlite3 *db, const QString &key, const std::vector<PrefsSplice
         }
         const std::optional<std::vector<PrefsPiece>> pieces = splicePieces(size, splices);
         if (!pieces) return Spliced::notFitting;
-        return rewriteRow(db, key, *row, *pieces, after, fileError) ? Spliced::done : Spliced::dbError;
+        return rewriteRow(db, key, *row, *pieces, after, fileError, cut) ? Spliced::done : Spliced::dbError;
     }
     // Another program stored a number or NULL as the value: a few bytes, spliced whole.
     found->found = value.size();
@@ -369,32 +374,13 @@ std::optional<qint64> dataVersion(sqlite3 *db) {
 }
 } // namespace
 
-void PrefsBatch::append(PrefsBatch &&later) {
-    if (later.clear) {
-        *this = std::move(later);
-        return;
-    }
-    copies.insert(copies.end(), later.copies.begin(), later.copies.end());
-    for (auto &kv : later.writes) {
-        splices.erase(kv.first); // replaced by the later write, whole
-        writes[kv.first] = std::move(kv.second);
-    }
-    for (auto &kv : later.bases) {
-        splices.erase(kv.first); // made for the value before: void
-        bases[kv.first] = kv.second;
-    }
-    for (auto &[key, list] : later.splices) {
-        auto &mine = splices[key];
-        mine.insert(mine.end(), std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
-    }
-    seq = std::max(seq, later.seq);
-}
-
-PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *gate) {
+PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *gate,
+                             const std::function<bool()> &cut) {
+    const auto isCut = [&] { return cut && cut(); };
     PrefsCommitGate own;
     if (!gate) gate = &own;
     PrefsCommit r;
-    bool ok = exec(db, "BEGIN IMMEDIATE");
+    bool ok = !isCut() && exec(db, "BEGIN IMMEDIATE");
     // What the commits before left known, and what this one leaves: put in the gate with the commit.
     std::map<QString, PrefsKnown> known;
     std::optional<qint64> version;
@@ -466,7 +452,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
                 const Blob to(db, sqlite3_last_insert_rowid(db), true);
                 ok = to.b != nullptr;
                 for (qint64 at = 0; ok && at < buf.size(); at += kChunk)
-                    ok = sqlite3_blob_write(to.b, buf.constData() + at, int(std::min(kChunk, buf.size() - at)),
+                    ok = !isCut() && sqlite3_blob_write(to.b, buf.constData() + at, int(std::min(kChunk, buf.size() - at)),
                                             int(at)) == SQLITE_OK;
             }
         }
@@ -477,7 +463,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
         PrefsDigest after;
         const auto k = known.find(it->first);
         const Spliced done = spliceRow(db, it->first, it->second, k == known.end() ? nullptr : &k->second,
-                                       &found, &after, &fileError);
+                                       &found, &after, &fileError, cut);
         ok = done != Spliced::dbError;
         if (done == Spliced::done && (k != known.end() || !it->second.empty()))
             known[it->first] = PrefsKnown{after, true};
@@ -497,7 +483,7 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
             gate->flight = std::move(flight);
         }
         runPrefsCommitHook(false);
-        ok = exec(db, "COMMIT");
+        ok = !isCut() && exec(db, "COMMIT");
         runPrefsCommitHook(true);
         if (!ok) {
             std::lock_guard g(gate->lock);
@@ -509,7 +495,10 @@ PrefsCommit commitPrefsBatch(sqlite3 *db, const PrefsBatch &b, PrefsCommitGate *
     if (!ok) {
         r.code = sqlite3_extended_errcode(db);
         r.error = QString::fromUtf8(sqlite3_errmsg(db));
-        if (fileError) {
+        if (isCut()) {
+            r.code = SQLITE_INTERRUPT;
+            r.error = QStringLiteral("Mivo is quitting");
+        } else if (fileError) {
             r.code = fileError == ENOSPC ? SQLITE_FULL : SQLITE_IOERR;
             r.error = QString::fromLocal8Bit(std::strerror(fileError));
         }
@@ -553,9 +542,24 @@ quint64 PrefsWriter::committedSeq() const {
 // writer's thread must not hold the quit up).
 int PrefsWriter::onBusy(void *self, int count) {
     const auto *w = static_cast<PrefsWriter *>(self);
-    if (w->quitting_ || count >= w->hooks_.busyMs / kBusyStepMs) return 0;
+    if (w->quitting_ || w->cut() || count >= w->hooks_.busyMs / kBusyStepMs) return 0;
     QThread::msleep(kBusyStepMs);
     return 1;
+}
+
+// A statement under way when the quit's deadline passes gives up (and its transaction rolls back).
+int PrefsWriter::onProgress(void *self) {
+    return static_cast<const PrefsWriter *>(self)->cut() ? 1 : 0;
+}
+
+bool PrefsWriter::cut() const {
+    std::lock_guard l(cutM_);
+    return cutAt_ && cutAt_->passed();
+}
+
+void PrefsWriter::cutAt(const Deadline &deadline) {
+    std::lock_guard l(cutM_);
+    cutAt_ = deadline;
 }
 
 PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
@@ -570,7 +574,11 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
         sqlite3_busy_handler(db_, &PrefsWriter::onBusy, this);
         handled_ = db_;
     }
-    return commitPrefsBatch(db_, batch, gate_.get());
+    if (watched_ != db_) {
+        sqlite3_progress_handler(db_, kProgressSteps, &PrefsWriter::onProgress, this);
+        watched_ = db_;
+    }
+    return commitPrefsBatch(db_, batch, gate_.get(), [this] { return cut(); });
 }
 
 // The one way a round reaches the disk. Entered and left with l held; the database is worked on, and
@@ -584,8 +592,11 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
     busy_ = true;
     l.unlock();
     PrefsCommit c = attempt(b);
-    while (!c.ok && isBusy(c.code) && busyUntil && busyUntil->pause(kBusyPauseMs))
-        c = attempt(b);
+    while (!c.ok && isBusy(c.code) && busyUntil && busyUntil->pause(kBusyPauseMs)) {
+        PrefsCommit next = attempt(b);
+        if (!next.ok && next.code == SQLITE_INTERRUPT) break; // cut at the deadline: the lock is why
+        c = std::move(next);
+    }
     l.lock();
     busy_ = false;
     ++tries_;
@@ -729,6 +740,9 @@ PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs, Done onCommi
 }
 
 PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
+    // A commit under way (a value of tens of megabytes being written) stops by the deadline: what it
+    // would have written stays queued, for the caller to keep.
+    cutAt(deadline);
     quitting_ = true;
     std::optional<Replacement> dropped;
     {
@@ -747,9 +761,16 @@ PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
     {
         std::unique_lock l(m_);
         if (!pending_.empty()) {
-            PrefsBatch b = std::move(pending_);
-            pending_ = PrefsBatch();
-            c = commit(l, std::move(b), Round::last, &deadline);
+            // None begins once the deadline has passed: it could not end by it.
+            if (deadline.passed()) {
+                // Told why the tries before failed (another program's lock), when they did.
+                c = last_.ok ? PrefsCommit::failure(SQLITE_INTERRUPT, QStringLiteral("Mivo is quitting")) : last_;
+                last_ = c;
+            } else {
+                PrefsBatch b = std::move(pending_);
+                pending_ = PrefsBatch();
+                c = commit(l, std::move(b), Round::last, &deadline);
+            }
         }
     }
     if (db_) {
@@ -760,6 +781,7 @@ PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
             qWarning("mivo: the last changes stay in the database's -wal file until the next start");
             sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         }
+        sqlite3_progress_handler(db_, 0, nullptr, nullptr);
         sqlite3_close_v2(db_);
         db_ = nullptr;
     }

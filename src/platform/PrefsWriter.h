@@ -67,8 +67,14 @@ public:
     // The last commit: retries while the database is busy until the deadline (one try at least),
     // checkpoints the log into the main file and closes the connection. The thread has ended when this
     // returns. A try the writer's thread is making meanwhile stops waiting for another program's lock.
+    // No try starts once the deadline has passed, and one under way then is cut short (rolled back,
+    // its rounds kept for takeUnwritten()).
     PrefsCommit finish(int retryMs) { return finish(Deadline(retryMs)); }
     PrefsCommit finish(const Deadline &deadline);
+    // From now on no try runs past the deadline: one under way when it passes is cut short and rolled
+    // back (its rounds stay queued), and none begins after it. finish() sets its own deadline likewise;
+    // this sets it earlier, for the waits before it.
+    void cutAt(const Deadline &deadline);
     // After a finish() that failed: what it could not commit (it is not written later).
     PrefsBatch takeUnwritten();
 
@@ -93,6 +99,8 @@ private:
     PrefsCommit commit(std::unique_lock<std::mutex> &l, PrefsBatch b, Round round, const Deadline *busyUntil,
                        const Done &done = {});
     static int onBusy(void *self, int count);
+    static int onProgress(void *self);
+    bool cut() const;
     std::optional<Replacement> dropReplacement(bool evenIfDue);
 
     Hooks hooks_;
@@ -108,6 +116,9 @@ private:
     bool stopping_ = false;
     std::atomic<bool> quitting_ = false; // finish() has begun: no try waits for a lock any more
     sqlite3 *handled_ = nullptr;         // the connection onBusy() is set on
+    sqlite3 *watched_ = nullptr;         // the connection onProgress() is set on
+    mutable std::mutex cutM_;
+    std::optional<Deadline> cutAt_; // cutM_: no try runs past it
     bool failing_ = false;
     bool failingBusy_ = false; // the last failure was another program's lock
     quint64 submittedSeq_ = 0;

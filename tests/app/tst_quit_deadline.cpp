@@ -8,9 +8,14 @@
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteStore.h"
+#include "platform/Background.h"
 #include "platform/DataNotices.h"
 #include "platform/Prefs.h"
+#include "platform/PrefsDb.h"
+#include "platform/PrefsGate.h"
 #include "platform/UnsavedAtQuit.h"
+#include <QFileInfo>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
@@ -61,7 +66,7 @@ private slots:
 
     // The final commit is the last thing the quit waits for: moving the -wal file into the main file
     // after it would run past the deadline for a large value, and it is not needed to keep it (the
-    // next open reads the -wal file). So with no time left it is not done, and the value is there.
+    // next open reads the -wal file). So with no time left it is not done, and the values are there.
     void nothingIsMovedIntoTheMainFileAfterTheDeadline() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
@@ -73,7 +78,8 @@ private slots:
             SteppedTime time;
             const Deadline quit(100);
             time.advance(200);
-            QVERIFY(p.close(quit));
+            QVERIFY(!p.close(quit)); // too late for a commit: the last change is kept beside it
+            QCOMPARE(p.keptUnsavedIn(), UnsavedAtQuit::pathFor(path));
         }
         QVERIFY(QFile::exists(path + QStringLiteral("-wal")));
         Prefs again(path);
@@ -81,57 +87,136 @@ private slots:
         QCOMPARE(again.data(QStringLiteral("doc")).size(), 256 * 1024);
     }
 
-    // Saves the quit cannot wait for (their workers are held): a long note's text still being read
-    // from its document, another one's bytes still being made. Neither edit can reach the database,
-    // and the next start names each note and when it was saved, in the user's words.
-    void aSaveTheQuitCannotWaitForIsNamedAtTheNextStart() {
+    // Saves the quit cannot wait for (no worker takes them up): a long note's text still to be read
+    // from its document, another one's bytes still to be made. Both edits are kept whole (committed,
+    // or beside the database and written at the next start), and neither is named as lost.
+    void aSaveTheQuitCannotWaitForIsKeptWhole() {
         TempPrefs t;
         TestDialogs dialogs;
         DataNotices::get().take();
         const QString kept = DataNotices::keptPath(t.path());
+        Note big(NoteType::text, QStringLiteral("📝"), QStringLiteral("Travel plans"));
+        big.body = QString(4 << 20, u'b');
+        Note diary(NoteType::text, QStringLiteral("📝"), QStringLiteral("Diary"));
+        diary.body = QStringLiteral("dear");
         {
             AppDelegate app;
             QVERIFY(app.launch());
             NoteStore &notes = NoteStore::shared();
             QVERIFY(notes.notes().empty()); // loaded
-            Note big(NoteType::text, QStringLiteral("📝"), QStringLiteral("Travel plans"));
-            big.body = QString(4 << 20, u'b');
             notes.add(big);
-            notes.save(); // on disk before the edit
+            notes.add(diary);
+            notes.save(); // on disk before the edits
             QObject page;
             HeldPool pool;
             big.body[0] = u'B';
             notes.update(big);
-            Note fields(NoteType::text, QStringLiteral("📝"), QStringLiteral("Diary"));
+            Note fields = diary;
+            fields.body = QString();
             auto *doc = new QTextDocument;
             doc->setPlainText(QStringLiteral("dear diary"));
-            NoteDocument::readKeeping(doc, fields, &page,
-                                      [](NoteDocument::Saved &, QTextDocument *d) { delete d; });
+            // As the note's page stores what it read.
+            NoteDocument::readKeeping(doc, fields, &page, [fields](NoteDocument::Saved &s, QTextDocument *d) {
+                NoteStore::shared().updateEncoded(fields, s.preview, std::move(s.record));
+                delete d;
+            });
             SteppedTime time;
             QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
             QCOMPARE(app.exitCode(), 0);
         }
-        // What the last run kept is all the next start has.
         DataNotices::get().take();
         DataNotices::get().restoreKept(kept);
-        const std::vector<DataNotice> told = DataNotices::get().take();
-        QStringList named;
-        for (const DataNotice &n : told) {
-            if (n.kind != DataNotice::Kind::editLostAtQuit) continue;
-            named << n.what;
-            QCOMPARE(n.key, QStringLiteral("savedNotes"));
-            QVERIFY(n.at.isValid());
-        }
-        named.sort();
-        QCOMPARE(named, QStringList({QStringLiteral("Diary"), QStringLiteral("Travel plans")}));
-        const Dialogs::Alert a = unreadableDataAlert(told);
-        QCOMPARE(a.title, QStringLiteral("Your last changes could not be saved"));
-        QVERIFY2(a.text.contains(QStringLiteral("Notes, “Diary”")) &&
-                     a.text.contains(QStringLiteral("“Travel plans”")),
-                 qPrintable(a.text));
-        QVERIFY2(!a.text.contains(t.path()), qPrintable(a.text));
-        QCoreApplication::processEvents(); // the held read comes back to no one
+        for (const DataNotice &n : DataNotices::get().take())
+            QVERIFY2(n.kind != DataNotice::Kind::editLostAtQuit, qPrintable(n.what));
+        // The next start.
+        t.reopen();
+        NoteStore::resetForTests();
+        NoteStore &again = NoteStore::shared();
+        const Note *travel = again.find(big.id);
+        QVERIFY(travel);
+        QCOMPARE(travel->body.size(), big.body.size());
+        QVERIFY(travel->body == big.body);
+        const Note *dear = again.find(diary.id);
+        QVERIFY(dear);
+        QCOMPARE(dear->body, QStringLiteral("dear diary"));
+        NoteStore::resetForTests();
+        QCoreApplication::processEvents();
         Background::pool().waitForDone();
+    }
+
+    // No commit runs past the quit's deadline: one under way when it passes is cut short and one not
+    // begun by then never begins. What they would have written is kept beside the database, whole,
+    // and written at the next start.
+    void aCommitNeverRunsPastTheQuitsDeadline() {
+        // Time that passes while the quit waits lets a commit held at its end go on.
+        struct ReleasingTime : SteppedTime {
+            QSemaphore *go = nullptr;
+            void waitUntil(qint64 untilMs) override {
+                SteppedTime::waitUntil(untilMs);
+                go->release();
+            }
+        };
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QByteArray was(2 << 20, 'a'), now(2 << 20, 'b');
+        {
+            Prefs p(path);
+            p.setData(QStringLiteral("doc"), was);
+            QVERIFY(p.flush());
+            // The commit of the new value is held just before its end, until the quit has waited.
+            QSemaphore inFlight, go;
+            std::atomic<bool> held = false;
+            setPrefsCommitHookForTests([&](bool made) {
+                if (made || held.exchange(true)) return;
+                inFlight.release();
+                go.acquire();
+            });
+            p.setData(QStringLiteral("doc"), now);
+            QCoreApplication::processEvents(); // handed to the writer
+            inFlight.acquire();
+            ReleasingTime time;
+            time.go = &go;
+            const bool committed = p.close(Deadline(1500));
+            setPrefsCommitHookForTests({});
+            QVERIFY(!committed);
+            QCOMPARE(p.keptUnsavedIn(), UnsavedAtQuit::pathFor(path));
+        }
+        {
+            Prefs again(path);
+            QVERIFY(again.data(QStringLiteral("doc")) == now);
+            again.setInt(QStringLiteral("late"), 7);
+            SteppedTime time;
+            const Deadline quit(1500);
+            time.advance(600); // what the commit had of it is gone
+            QVERIFY(!again.close(quit));
+            QCOMPARE(again.keptUnsavedIn(), UnsavedAtQuit::pathFor(path));
+        }
+        Prefs third(path);
+        QCOMPARE(third.integer(QStringLiteral("late")), 7);
+        QVERIFY(third.data(QStringLiteral("doc")) == now);
+    }
+
+    // Moving the -wal file into the main file is not begun when what is left of the deadline would
+    // not cover it: it could not be stopped in time (its syncs), and the file is safe as it is.
+    void theCheckpointIsNotBegunWithoutTimeForIt() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+        QVERIFY(PrefsDb::setUpForWriting(db));
+        sqlite3_exec(db, "CREATE TABLE t(v BLOB)", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "INSERT INTO t VALUES(zeroblob(4000000))", nullptr, nullptr, nullptr);
+        const QString wal = path + QStringLiteral("-wal");
+        const qint64 walBytes = QFileInfo(wal).size();
+        QVERIFY(walBytes >= 4000000);
+        {
+            SteppedTime time;
+            QVERIFY(!PrefsDb::checkpointBy(db, Deadline(PrefsDb::kCheckpointLeadMs + 10)));
+            QCOMPARE(QFileInfo(wal).size(), walBytes);
+            QVERIFY(PrefsDb::checkpointBy(db, Deadline(60'000)));
+            QCOMPARE(QFileInfo(wal).size(), 0);
+        }
+        sqlite3_close(db);
     }
 };
 

@@ -160,6 +160,48 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(handedBack.size(), size_t(2));
     }
+
+    // At the deadline, a save no worker has taken up is given back to its caller to keep (its work
+    // never runs, nothing of it is handed back, it is not named); one a worker is running, or one its
+    // caller cannot keep, is told unfinished and named.
+    void quittingKeepsTheSavesNoWorkerTookUp() {
+        QObject receiver;
+        auto gate = std::make_shared<Gate>();
+        QStringList events;
+        auto ran = std::make_shared<std::atomic<int>>(0);
+        const auto save = [&](const QString &name, bool stalls, bool keeps) {
+            Background::run<int>(
+                &receiver,
+                [gate, stalls, ran] {
+                    if (stalls) gate->pass();
+                    else ++*ran;
+                    return 0;
+                },
+                [&events, name](int) { events << name + QStringLiteral(" handed back"); },
+                {name, Background::AtQuit::handBack, {}, [&events, name] { events << name + QStringLiteral(" lost"); },
+                 [&events, name, keeps] {
+                     events << name + QStringLiteral(" kept");
+                     return keeps;
+                 }});
+        };
+        save(QStringLiteral("running"), true, true);
+        gate->waitReached();
+        {
+            HeldPool pool; // what comes after waits for a worker
+            save(QStringLiteral("queued"), false, true);
+            save(QStringLiteral("unkept"), false, false);
+            SteppedTime time;
+            const QStringList named = Background::finishAll(Deadline(1000), Background::AtQuit::handBack);
+            QCOMPARE(named, (QStringList{"running", "unkept"}));
+            QCOMPARE(events, (QStringList{"running lost", "queued kept", "unkept kept", "unkept lost"}));
+            gate->letThrough();
+        }
+        Background::pool().waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(ran->load(), 0); // the work given back never ran
+        QVERIFY(!events.contains(QStringLiteral("queued handed back")));
+        QVERIFY(!events.contains(QStringLiteral("unkept handed back")));
+    }
 };
 
 QTEST_MAIN(TestBackground)
