@@ -161,7 +161,7 @@ SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Mak
 SelectionCopy::Made::~Made() {
     // Megabytes given back on a worker, not on the window's thread.
     if (reading_.bytes.capacity() > kSliceChars)
-        StoreLoader::freeLater([bytes = std::move(reading_.bytes)] {});
+        StoreLoader::freeLater([read = std::move(reading_)] {});
 }
 
 QStringList SelectionCopy::Made::formats() const {
