@@ -182,7 +182,7 @@ SelectionCopy::Made::~Made() {
     // Megabytes given back on a worker, not on the window's thread.
     if (reading_.bytes.capacity() > kSliceChars || rtf_ || writer_)
         StoreLoader::freeLater(
-            [bytes = std::move(reading_.bytes), rtf = std::move(rtf_), writer = std::move(writer_)] {});
+            [read = std::move(reading_), rtf = std::move(rtf_), writer = std::move(writer_)] {});
 }
 
 QStringList SelectionCopy::Made::formats() const {
