@@ -80,6 +80,14 @@ export UBSAN_OPTIONS="print_stacktrace=1:${UBSAN_OPTIONS:-}"
 # matched is counted in the summary, so a line that starts hiding more shows.
 export TSAN_OPTIONS="exitcode=0:halt_on_error=0:die_after_fork=0:second_deadlock_stack=1:$crash:suppressions=$root/scripts/tsan.supp:print_suppressions=1:${TSAN_OPTIONS:-}"
 export QT_QPA_PLATFORM=offscreen
+# A process started by Qt (a PDF rendered to check it, a helper program) left ThreadSanitizer blind
+# to the test's own thread for the rest of the test: see scripts/tsan_clone.c, preloaded for the tests.
+preload=
+if [ "$mode" = thread ]; then
+  preload="$build/tsan_clone.so"
+  cc -shared -fPIC -O2 -o "$preload" "$root/scripts/tsan_clone.c" -ldl ||
+    { echo "sanitize.sh: scripts/tsan_clone.c does not build"; exit 1; }
+fi
 
 # One launch of the program in a home of its own, quit with SIGTERM after $2 seconds; $3 is a
 # database to start from (empty: none). What it writes, the sanitizers' reports too, is in
@@ -133,7 +141,8 @@ export QTEST_FUNCTION_TIMEOUT=$((300000 * factor))
 find "$build" -name CTestTestfile.cmake -exec \
   perl -pi -e 's/TIMEOUT "(\d+)"/"TIMEOUT \"" . ($1 * '"$factor"') . "\""/ge' {} +
 # The package check builds a .deb of the instrumented tree, which says nothing new: it is left out.
-ctest -j "$jobs" --output-on-failure -E '^tst_packaging$' "$@"
+LD_PRELOAD="$preload${preload:+${LD_PRELOAD:+:}}${LD_PRELOAD:-}" \
+  ctest -j "$jobs" --output-on-failure -E '^tst_packaging$' "$@"
 rc=$?
 
 log="$build/Testing/Temporary/LastTest.log"

@@ -62,8 +62,16 @@ void NoteTextView::setDocument(QTextDocument *doc) {
         const NoteDocument::PacedLayout::Pacing marksGo(document(), this);
         setExtraSelections({});
     }
-    // The document may go to a worker or away: nothing copied stays standing on it.
-    if (doc != document()) settleCopies(0, std::numeric_limits<int>::max());
+    // The document may go to a worker or away: nothing copied stays standing on it, and this view
+    // hears no more of it (an edit made there queued calls to this view from the worker's thread).
+    if (doc != document()) {
+        settleCopies(0, std::numeric_limits<int>::max());
+        QTextDocument *old = document();
+        disconnect(old, &QTextDocument::undoCommandAdded, this, &NoteTextView::newStep);
+        if (QAbstractTextDocumentLayout *layout = old->documentLayout())
+            disconnect(layout, &QAbstractTextDocumentLayout::documentSizeChanged, this,
+                       &NoteTextView::countSharedRowsOnce);
+    }
     const NoteDocument::PacedLayout::Pacing pacing(doc, this);
     showScrollBarFor(doc);
     placeNow();

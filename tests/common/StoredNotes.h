@@ -7,7 +7,11 @@
 // as a launch over that document would. Nothing when the document did not reach the disk.
 inline NoteStore *relaunchWithNotes(TempPrefs &prefs, const QByteArray &document) {
     prefs.prefs().setData(QString::fromLatin1(kNotes), document);
-    if (!prefs.prefs().flush()) return nullptr;
+    // A flush waits a few seconds for the writer; tens of megabytes may take it longer on a loaded or
+    // instrumented machine, and the next flush waits for the same commit again.
+    bool flushed = false;
+    for (int i = 0; i < 24 && !flushed; ++i) flushed = prefs.prefs().flush();
+    if (!flushed) return nullptr;
     prefs.reopen();
     NoteStore::resetForTests();
     return &NoteStore::shared();

@@ -13,6 +13,7 @@
 #include <QTextDocument>
 #include <QThread>
 #include <QtTest>
+#include <atomic>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,7 +203,8 @@ private slots:
         for (const NoteExport::Format f :
              {NoteExport::Format::txt, NoteExport::Format::csv, NoteExport::Format::pdf}) {
             QSemaphore reached, go;
-            QThread *writer = nullptr;
+            // Set on the worker, read here: the semaphore orders the two where ThreadSanitizer cannot see.
+            std::atomic<QThread *> writer{nullptr};
             NoteExport::setBeforeCommitHookForTests([&] {
                 writer = QThread::currentThread();
                 reached.release();
@@ -213,7 +215,7 @@ private slots:
             NoteExport::writeLater(path, n, f, &receiver,
                                    [&told](const NoteExport::WriteResult &) { told = true; });
             QVERIFY(reached.tryAcquire(1, 60000));
-            QVERIFY(writer && writer != QThread::currentThread());
+            QVERIFY(writer.load() && writer.load() != QThread::currentThread());
             QCOMPARE(NoteExport::stopAll(), 1);
             go.release();
             QVERIFY(NoteExport::settle(60000));

@@ -329,7 +329,8 @@ private slots:
         ShownNotesPage p({n});
         NotesView &page = *p.view;
         page.selectNote(n.id);
-        QTRY_VERIFY(page.findView());
+        // The megabyte's document is built on a worker, however slow the machine.
+        QTRY_VERIFY_WITH_TIMEOUT(page.findView(), 60000);
         page.showFindBar();
         settle();
         page.runFind(QStringLiteral("needle"));

@@ -334,7 +334,8 @@ private slots:
         const QPointer<QTextDocument> doc = editor->document();
         NoteDocument::PacedLayout *layout = pacedLayout(editor);
         QVERIFY(layout);
-        QTRY_VERIFY(!layout->puttingOff() && !layout->guessedHeights());
+        // Laid out a turn's time at a time: a loaded or instrumented build takes many more turns.
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && !layout->guessedHeights(), 60000);
         settle();
         QScrollBar *bar = editor->verticalScrollBar();
         const auto sharedRowAtTop = [&] {
