@@ -244,7 +244,7 @@ void SelectionCopy::Made::readSlice() {
     if (!whole_)
         readHere(kSliceChars);
     else if (rtfPending() && !richGone_)
-        writeHere(kSliceChars);
+        writeHere(kRichSliceChars);
     if (!whole_ || (rtfPending() && !richGone_)) QTimer::singleShot(0, this, &Made::readSlice);
 }
 

@@ -70,6 +70,8 @@ public:
     // Read at once on the window's thread: a copy this long is read when asked for, a longer one a
     // slice of this many characters (and the paragraph or piece it ends in) per turn.
     static constexpr int kSliceChars = 64 * 1024;
+    // Its RTF is written a smaller slice per turn: a character costs the writer more than the reader.
+    static constexpr int kRichSliceChars = 8 * 1024;
     // What is made of a selection, shared by its copies.
     class Made;
 
