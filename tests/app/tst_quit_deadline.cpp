@@ -144,6 +144,83 @@ private slots:
         Background::pool().waitForDone();
     }
 
+    // A save a worker is making when the quit's deadline passes (a note's bytes, a page's read of its
+    // document): the worker gives up at its next stretch, and the quit makes the save itself, as it
+    // does one no worker took up. The edit is kept whole, and nothing is named as lost.
+    void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole_data() {
+        QTest::addColumn<bool>("fromPage");
+        QTest::newRow("a note's bytes") << false;
+        QTest::newRow("a page's save") << true;
+    }
+    void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole() {
+        QFETCH(bool, fromPage);
+        TempPrefs t;
+        TestDialogs dialogs;
+        DataNotices::get().take();
+        const QString kept = DataNotices::keptPath(t.path());
+        Note big(NoteType::text, QStringLiteral("📝"), QStringLiteral("Travel plans"));
+        big.body = QString(1 << 20, u'b');
+        {
+            AppDelegate app;
+            QVERIFY(app.launch());
+            NoteStore &notes = NoteStore::shared();
+            QVERIFY(notes.notes().empty()); // loaded
+            notes.add(big);
+            notes.save(); // on disk before the edit
+            // The worker making the edit is held at its first stretch (it asks first as it starts)
+            // until the quit hurries it.
+            QSemaphore atStretch, go;
+            std::atomic<int> asked = 0;
+            Background::setHurryHooksForTests(
+                [&] {
+                    if (asked++ != 1) return;
+                    atStretch.release();
+                    go.acquire();
+                },
+                [&] { go.release(); });
+            big.body[0] = u'B';
+            big.body[big.body.size() - 1] = u'E';
+            QObject page;
+            if (fromPage) {
+                Note fields = big;
+                fields.body = QString();
+                auto *doc = new QTextDocument;
+                doc->setPlainText(big.body);
+                NoteDocument::readKeeping(doc, fields, &page,
+                                          [fields](NoteDocument::Saved &s, QTextDocument *d) {
+                                              NoteStore::shared().updateEncoded(fields, s.preview,
+                                                                                std::move(s.record));
+                                              delete d;
+                                          });
+            } else {
+                notes.update(big);
+            }
+            atStretch.acquire();
+            {
+                SteppedTime time;
+                QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            }
+            go.release(); // not hurried: it goes on
+            Background::setHurryHooksForTests({}, {});
+            QCOMPARE(app.exitCode(), 0);
+        }
+        Background::pool().waitForDone();
+        DataNotices::get().take();
+        DataNotices::get().restoreKept(kept);
+        for (const DataNotice &n : DataNotices::get().take())
+            QVERIFY2(n.kind != DataNotice::Kind::editLostAtQuit, qPrintable(n.what));
+        // The next start.
+        t.reopen();
+        NoteStore::resetForTests();
+        const Note *travel = NoteStore::shared().find(big.id);
+        QVERIFY(travel);
+        QCOMPARE(travel->body.size(), big.body.size());
+        QVERIFY(travel->body == big.body);
+        NoteStore::resetForTests();
+        QCoreApplication::processEvents();
+        Background::pool().waitForDone();
+    }
+
     // No commit runs past the quit's deadline: one under way when it passes is cut short and one not
     // begun by then never begins. What they would have written is kept beside the database, whole,
     // and written at the next start.
