@@ -8,12 +8,14 @@
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteStore.h"
+#include "platform/AtomicFile.h"
 #include "platform/Background.h"
 #include "platform/DataNotices.h"
 #include "platform/Prefs.h"
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
 #include "platform/UnsavedAtQuit.h"
+#include <QDir>
 #include <QFileInfo>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -271,6 +273,47 @@ private slots:
         Prefs third(path);
         QCOMPARE(third.integer(QStringLiteral("late")), 7);
         QVERIFY(third.data(QStringLiteral("doc")) == now);
+    }
+
+    // Keeping the changes beside the database is bound by the quit's deadline too: a file that cannot
+    // be written in time is not written at all (never a part of one, which could be applied), and the
+    // next start tells that the changes were lost, as when the disk has no room for them.
+    void changesThatCannotBeKeptInTimeAreToldLost() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QByteArray was(256 * 1024, 'a');
+        DataNotices::get().take();
+        {
+            Prefs p(path);
+            p.setData(QStringLiteral("doc"), was);
+            QVERIFY(p.flush());
+            sqlite3 *other = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &other);
+            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            p.setData(QStringLiteral("doc"), QByteArray(12 << 20, 'b')); // several stretches of the file
+            SteppedTime time;
+            int stretches = 0;
+            AtomicFile::setStretchHookForTests([&] {
+                ++stretches;
+                time.advance(10'000); // the disk is slow: the deadline passes after the first stretch
+            });
+            const bool committed = p.close(Deadline(4500));
+            AtomicFile::setStretchHookForTests({});
+            QVERIFY(!committed);
+            QCOMPARE(stretches, 1);
+            QVERIFY(p.keptUnsavedIn().isEmpty());
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        }
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(!std::any_of(left.begin(), left.end(),
+                              [](const QString &f) { return f.contains(QLatin1String(".unsaved")); }),
+                 qPrintable(left.join(u' ')));
+        Prefs again(path);
+        QVERIFY(again.data(QStringLiteral("doc")) == was);
+        const std::vector<DataNotice> told = DataNotices::get().take();
+        QVERIFY(std::any_of(told.begin(), told.end(),
+                            [](const DataNotice &n) { return n.kind == DataNotice::Kind::lostAtQuit; }));
     }
 
     // Moving the -wal file into the main file is not begun when what is left of the deadline would
