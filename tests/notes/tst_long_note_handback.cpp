@@ -32,8 +32,10 @@ QString repeated(const QString &unit, qsizetype chars) {
 
 // A line of emoji held in pieces, a paragraph of words a few rows long, and a short line.
 QString mixedText() {
-    return repeated(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 60 * 4 * NoteDocument::kPieceEmoji) +
-           u'\n' + repeated(QStringLiteral("plain words wrap at the view "), 3000) + QStringLiteral("\nafter");
+    return repeated(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "),
+                    60 * 4 * NoteDocument::kPieceEmoji) +
+           u'\n' + repeated(QStringLiteral("plain words wrap at the view "), 3000) +
+           QStringLiteral("\nafter");
 }
 
 const NoteDocument::Style kStyle{QFont(), Qt::black, {}};
@@ -55,11 +57,13 @@ QList<std::pair<int, int>> shownLines(const QTextDocument &doc, qreal lineWidth)
     for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
         layout->blockBoundingRect(b);
         const QTextLayout *tl = b.layout();
-        const bool own = !NoteDocument::continues(b) && !(b.next().isValid() && NoteDocument::continues(b.next()));
+        const bool own =
+            !NoteDocument::continues(b) && !(b.next().isValid() && NoteDocument::continues(b.next()));
         for (int i = 0; i < tl->lineCount(); ++i) {
             const QTextLine line = tl->lineAt(i);
             if (line.naturalTextWidth() > lineWidth + 1) return {{-1, int(line.naturalTextWidth())}};
-            if (own) lines.push_back({b.position() + line.textStart(), int(std::round(line.naturalTextWidth()))});
+            if (own)
+                lines.push_back({b.position() + line.textStart(), int(std::round(line.naturalTextWidth()))});
         }
     }
     return lines;
@@ -126,12 +130,14 @@ private slots:
         v.setDocument(doc);
         v.show();
         QVERIFY(QTest::qWaitForWindowExposed(&v));
-        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()), linesBuiltAtOnce(text, v.size()));
+        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()),
+                 linesBuiltAtOnce(text, v.size()));
         QCOMPARE(v.horizontalScrollBar()->maximum(), 0);
 
         v.resize(300, 300);
         QCoreApplication::processEvents();
-        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()), linesBuiltAtOnce(text, v.size()));
+        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()),
+                 linesBuiltAtOnce(text, v.size()));
         QCOMPARE(v.horizontalScrollBar()->maximum(), 0);
 
         // Typed into the plain paragraph.
@@ -162,7 +168,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(back, 60000);
         text.insert(text.indexOf(u'\n') + 1, QStringLiteral("more "));
         QCOMPARE(NoteDocument::wholeText(*doc), text);
-        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()), linesBuiltAtOnce(text, v.size()));
+        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()),
+                 linesBuiltAtOnce(text, v.size()));
     }
 };
 
