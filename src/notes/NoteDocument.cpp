@@ -323,8 +323,8 @@ private:
 // (buildLater) is not held beside the document while it is made. With takesText, a text that has
 // rich text goes even before the rich text is read (it is then not needed): when that does not read,
 // there is nothing and *unread is set.
-QTextDocument *buildFrom(Note &note, const Style &style, bool takesText, bool *unread) {
-    auto doc = std::make_unique<QTextDocument>();
+QTextDocument *buildFrom(Note &note, const Style &style, bool takesText, bool *unread, QTextDocument *into) {
+    std::unique_ptr<QTextDocument> doc(into ? into : new QTextDocument);
     doc->setUndoRedoEnabled(false);
     doc->setDefaultFont(style.font);
     doc->setDocumentMargin(style.margin);
@@ -401,7 +401,10 @@ QTextDocument *buildFrom(Note &note, const Style &style, bool takesText, bool *u
     // keeps its glyphs once laid out, so drawing it again does not measure them all again.
     for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
         b.layout()->setCacheEnabled(true);
-    doc->setDocumentLayout(new PacedLayout(doc.get()));
+    if (auto *made = into ? dynamic_cast<PacedLayout *>(doc->documentLayout()) : nullptr)
+        made->endFill();
+    else
+        doc->setDocumentLayout(new PacedLayout(doc.get()));
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
     return doc.release();

@@ -26,6 +26,8 @@ bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly
 // The look a plain paste takes from the text before it: all of it but its link.
 QTextCharFormat plainLook(const QTextCharFormat &before);
 // Builds the note's document, letting go of the note's text and rich text as it goes (see
-// NoteDocument.cpp).
-QTextDocument *buildFrom(Note &note, const Style &style, bool takesText = false, bool *unread = nullptr);
+// NoteDocument.cpp); into, when given, is the empty document to fill (PacedLayout::makeDocument),
+// taken whatever comes of it.
+QTextDocument *buildFrom(Note &note, const Style &style, bool takesText = false, bool *unread = nullptr,
+                         QTextDocument *into = nullptr);
 } // namespace NoteDocument

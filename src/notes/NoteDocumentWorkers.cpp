@@ -2,6 +2,7 @@
 
 #include "notes/NoteDocumentParts.h"
 #include "notes/NoteStore.h"
+#include "notes/PacedLayout.h"
 #include "platform/Background.h"
 #include "platform/Clock.h"
 #include "platform/StoreLoader.h"
@@ -69,14 +70,18 @@ Background::Options working(const char *what) {
 void startBuild(Note &&note, bool takesText, const Style &style, QObject *receiver,
                 std::function<void(QTextDocument *)> done) {
     watchQuit();
+    // Made empty here, where a view may take it as it is made (see PacedLayout::makeDocument).
+    QTextDocument *into = PacedLayout::makeDocument();
+    into->moveToThread(nullptr); // pulled by the worker
     Background::run<Handed>(
         receiver,
-        [note = std::move(note), takesText, style]() mutable {
+        [note = std::move(note), takesText, style, into]() mutable {
             // Its own copy, let go of as the document is made (see buildFrom).
             Note own = std::move(note);
             const bool large = own.body.size() > kLongChars;
             Handed h;
-            h.doc.reset(g_quitting ? nullptr : buildFrom(own, style, takesText, &h.unread));
+            std::unique_ptr<QTextDocument> empty = pull(into);
+            h.doc.reset(g_quitting ? nullptr : buildFrom(own, style, takesText, &h.unread, empty.release()));
             // Reading the rich text and cutting the lines left as much again freed in this worker's
             // arena.
             if (large) StoreLoader::trimHeapLater();

@@ -4,9 +4,11 @@
 #include "platform/SteadyClock.h"
 #include "ui/Fonts.h"
 #include <QAbstractEventDispatcher>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
@@ -89,6 +91,26 @@ bool linesAgainFromGlyphs() {
     return works;
 }
 
+// A view taking a document gives its layout the view's width, and its layout lets go of every
+// paragraph's lines for it (a walk over every paragraph, whatever is shown), unless another view took
+// the document first and is at least as wide: this one, hidden, never shown, wider than any screen,
+// takes each long document while it is still empty. The document's own layout lays its paragraphs out
+// at the width the view it is shown in tells it (see setLineWidth).
+QPlainTextEdit *standIn() {
+    static QPointer<QPlainTextEdit> view;
+    if (view || !qobject_cast<QApplication *>(QCoreApplication::instance()) || !onWindowThread()) return view;
+    view = new QPlainTextEdit;
+    view->setFrameStyle(QFrame::NoFrame);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->resize(QWIDGETSIZE_MAX, 1);
+    // Never shown: its viewport is placed by the event a shown view gets.
+    QResizeEvent placed(view->size(), QSize());
+    QCoreApplication::sendEvent(view, &placed);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, view, &QObject::deleteLater);
+    return view;
+}
+
 std::optional<GoesOn> goesOnBefore(const QTextBlock &piece) {
     const QTextBlock before = piece.previous();
     const QTextLayout *tl = before.isValid() && before.isVisible() ? before.layout() : nullptr;
@@ -97,6 +119,48 @@ std::optional<GoesOn> goesOnBefore(const QTextBlock &piece) {
 }
 
 } // namespace
+
+QTextDocument *PacedLayout::makeDocument() {
+    auto *doc = new QTextDocument;
+    auto *layout = new PacedLayout(doc);
+    doc->setDocumentLayout(layout);
+    layout->filling_ = true;
+    if (QPlainTextEdit *view = standIn()) {
+        view->setDocument(doc);
+        view->setDocument(nullptr);
+        layout->standsIn_ = true;
+    }
+    return doc;
+}
+
+void PacedLayout::endFill() {
+    if (!std::exchange(filling_, false)) return;
+    documentChanged(0, 0, document()->characterCount());
+}
+
+void PacedLayout::setLineWidth(qreal width) {
+    // Views taking the document lay nothing out again for a width of their own (see standIn).
+    const bool again = standsIn_ && width != lineWidth_ && (lineWidth_ > 0 || laidOutAll_ > 0);
+    lineWidth_ = width;
+    ++layouts_;
+    if (again) layOutAllAgain();
+}
+
+void PacedLayout::layOutAllAgain() {
+    for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next()) {
+        b.clearLayout();
+        b.setLineCount(b.isVisible() ? 1 : 0);
+    }
+    ++layouts_;
+    emit update();
+}
+
+QSizeF PacedLayout::documentSize() const {
+    const QSizeF size = QPlainTextDocumentLayout::documentSize();
+    // As wide as the lines the view asked for, not as the view standing in (see standIn).
+    if (!standsIn_ || lineWidth_ <= 0) return size;
+    return QSizeF(lineWidth_ + 2 * document()->documentMargin(), size.height());
+}
 
 void PacedLayout::prepare(const QTextBlock &block) const {
     QTextLayout *tl = block.layout();
@@ -247,7 +311,9 @@ bool PacedLayout::layOutIndented(const QTextBlock &block) const {
     const QTextBlockFormat bf = block.blockFormat();
     const qreal left = std::max<qreal>(0, bf.leftMargin()), firstIndent = bf.textIndent();
     QList<QTextOption::Tab> tabs = bf.tabPositions();
-    if ((left == 0 && firstIndent == 0 && tabs.isEmpty()) || !block.isVisible() || !block.layout())
+    // A document standing in (see standIn) has every paragraph laid out here, at the view's width.
+    const bool own = standsIn_ && lineWidth_ > 0;
+    if ((left == 0 && firstIndent == 0 && tabs.isEmpty() && !own) || !block.isVisible() || !block.layout())
         return false;
     QTextDocument *doc = document();
     QTextOption option = doc->defaultTextOption();
@@ -384,6 +450,7 @@ double PacedLayout::weight(const QTextBlock &block) const {
 }
 
 QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
+    if (filling_) return {}; // laid out once the text is in
     QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
     if (tl && tl->lineCount() > 0 && !block.userData() && continues(block) && onWindowThread())
         layOutPiece(block); // laid out as a paragraph of its own, where no view showed it
@@ -442,6 +509,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
 void PacedLayout::documentChanged(int from, int removed, int added) {
     // Only the looks of a paragraph about to be laid out (see prepare); a change of the text told
     // with them (one being made) is seen to as any.
+    if (filling_) return;
     const int looks = telling_.second - telling_.first;
     if (from == telling_.first && removed == looks && added == looks) return;
     const QScopedValueRollback<int> inChange(inChange_, inChange_ + 1);
@@ -462,7 +530,13 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     if (!onWindowThread()) {
         for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
             prepareChanged(b);
-        return QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        QPlainTextDocumentLayout::documentChanged(from, removed, added);
+        // Qt lays an edited paragraph out at its own width, which for a document standing in is no
+        // view's: laid out when a view asks for it.
+        if (standsIn_)
+            for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
+                if (b.layout() && b.layout()->lineCount() > 0) b.clearLayout();
+        return;
     }
     // Qt would lay an edited piece out as a paragraph of its own, and then it is laid out going on
     // from the one before: it is measured once, by the latter alone. Whether it was shown is read

@@ -40,7 +40,19 @@ class PacedLayout final : public QPlainTextDocumentLayout {
 public:
     using QPlainTextDocumentLayout::QPlainTextDocumentLayout;
 
+    // A document for a long text, made empty here on the window's thread for its text to be put in
+    // elsewhere (then endFill, on the thread that filled it). A view takes it without going over
+    // its paragraphs (see the source): hundreds of thousands of pieces of a line of emoji took
+    // 100 ms to be gone over, at every hand-back from a worker.
+    static QTextDocument *makeDocument();
+    // The text is in: laid out from now on, as when a layout is set on a document made whole.
+    void endFill();
+    // Whether views take this document without going over its paragraphs: it lays its paragraphs
+    // out at the width views tell it (setLineWidth), and lays them out again itself when it changes.
+    bool standsIn() const { return standsIn_; }
+
     QRectF blockBoundingRect(const QTextBlock &block) const override;
+    QSizeF documentSize() const override;
     // An edit lays out its paragraph again at once (Qt's own choice); what the view asks for
     // meanwhile is paced.
     void documentChanged(int from, int removed, int added) override;
@@ -71,10 +83,7 @@ public:
     // The width a view gives the lines (its viewport's less the document's margins; 0: not known).
     // Known, a piece of a line is laid out once, going on from the one before it; else Qt lays it
     // out first, for its lines to tell the width, and it is measured twice.
-    void setLineWidth(qreal width) {
-        lineWidth_ = width;
-        ++layouts_;
-    }
+    void setLineWidth(qreal width);
 
     // While one lives, the paragraphs view asks for may be put off: only where Qt copes with a
     // paragraph not laid out yet (drawing, sizing the scroll bar, taking a new document), and never
@@ -117,6 +126,11 @@ private:
     bool deferred() const;
     int guessedRows(const QTextBlock &block) const;
 
+    // Lets go of every paragraph's lines, as Qt does for a view that takes the document.
+    void layOutAllAgain();
+
+    bool filling_ = false;
+    bool standsIn_ = false;
     int pacing_ = 0;
     int depth_ = 0;    // inside a layout of our own
     int changing_ = 0; // inside an edit's layout

@@ -1,0 +1,177 @@
+#include "common/TestEnv.h"
+#include "notes/NoteDocument.h"
+#include "notes/NoteTextView.h"
+#include "notes/PacedLayout.h"
+#include <QAbstractTextDocumentLayout>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QtTest>
+#include <cmath>
+#include <vector>
+
+// A long note's document comes to its view from a worker (built, or edited, or read for a save) and
+// is taken as it is: nothing of it laid out again for the taking, and every paragraph laid out at
+// the width of the view that shows it, as a document built at once is.
+namespace {
+Note textNote(const QString &body) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Handed back"));
+    n.id = QStringLiteral("H");
+    n.body = body;
+    return n;
+}
+
+QString repeated(const QString &unit, qsizetype chars) {
+    QString s;
+    while (s.size() < chars)
+        s += unit;
+    return s;
+}
+
+// A line of emoji held in pieces, a paragraph of words a few rows long, and a short line.
+QString mixedText() {
+    return repeated(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "),
+                    60 * 4 * NoteDocument::kPieceEmoji) +
+           u'\n' + repeated(QStringLiteral("plain words wrap at the view "), 3000) +
+           QStringLiteral("\nafter");
+}
+
+const NoteDocument::Style kStyle{QFont(), Qt::black, {}};
+
+QTextDocument *builtLater(const QString &body, QObject *owner) {
+    QTextDocument *made = nullptr;
+    NoteDocument::buildLater(textNote(body), kStyle, owner, [&made](QTextDocument *d) { made = d; });
+    if (!QTest::qWaitFor([&] { return made != nullptr; }, 60000)) return nullptr;
+    made->setParent(owner);
+    return made;
+}
+
+// Every paragraph laid out, as a reader scrolling down has them: where each line of a paragraph of
+// its own (no line in pieces) starts, and how wide its text is. Each line of every paragraph, pieces
+// included, fits the view.
+QList<std::pair<int, int>> shownLines(const QTextDocument &doc, qreal lineWidth) {
+    QAbstractTextDocumentLayout *layout = doc.documentLayout();
+    QList<std::pair<int, int>> lines;
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        layout->blockBoundingRect(b);
+        const QTextLayout *tl = b.layout();
+        const bool own =
+            !NoteDocument::continues(b) && !(b.next().isValid() && NoteDocument::continues(b.next()));
+        for (int i = 0; i < tl->lineCount(); ++i) {
+            const QTextLine line = tl->lineAt(i);
+            if (line.naturalTextWidth() > lineWidth + 1) return {{-1, int(line.naturalTextWidth())}};
+            if (own)
+                lines.push_back({b.position() + line.textStart(), int(std::round(line.naturalTextWidth()))});
+        }
+    }
+    return lines;
+}
+
+// The same of the same text in a document built at once, shown in a view as wide.
+QList<std::pair<int, int>> linesBuiltAtOnce(const QString &text, QSize size) {
+    NoteTextView ref;
+    ref.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // as wide as the view compared with
+    ref.resize(size);
+    QTextDocument *doc = NoteDocument::build(textNote(text), kStyle);
+    doc->setParent(&ref);
+    ref.setDocument(doc);
+    ref.show();
+    if (!QTest::qWaitForWindowExposed(&ref)) return {};
+    return shownLines(*doc, ref.viewport()->width() - 2 * doc->documentMargin());
+}
+
+std::vector<int> lineCounts(const QTextDocument &doc, int paragraphs) {
+    std::vector<int> counts;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b.blockNumber() < paragraphs; b = b.next())
+        counts.push_back(b.layout() ? b.layout()->lineCount() : -1);
+    return counts;
+}
+} // namespace
+
+class TestLongNoteHandback : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useOffscreenWhenHeadless(); }
+
+    // Taken back from a worker (as after an undo or a save), the document keeps the lines its
+    // paragraphs had: the view goes over none of them (Qt's own view lets go of every paragraph's
+    // lines, hundreds of thousands of pieces for a line of 50 MB of emoji), and lays none out again.
+    void aDocumentTakenBackKeepsItsLines() {
+        NoteTextView v;
+        v.resize(420, 300);
+        QTextDocument *doc = builtLater(mixedText(), &v);
+        QVERIFY(doc);
+        auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
+        QVERIFY(paced && paced->standsIn());
+        v.setDocument(doc);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QTRY_VERIFY(!paced->puttingOff() && doc->firstBlock().layout()->lineCount() > 0);
+        const std::vector<int> shown = lineCounts(*doc, 12);
+        v.setDocument(nullptr);
+        const int laidOut = paced->paragraphsLaidOut();
+        v.setDocument(doc);
+        QCOMPARE(lineCounts(*doc, 12), shown);
+        QCOMPARE(paced->paragraphsLaidOut(), laidOut);
+    }
+
+    // Shown, resized, and edited on the window's thread and on a worker, a document built on a
+    // worker has the rows of one built at once at each width: its plain paragraph wraps at the
+    // view's width, not at the hidden view's that took it first, and nothing scrolls sideways.
+    void aDocumentFromAWorkerWrapsAtItsViewsWidth() {
+        NoteTextView v;
+        v.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        v.resize(640, 300);
+        QString text = mixedText();
+        QTextDocument *doc = builtLater(text, &v);
+        QVERIFY(doc);
+        v.setDocument(doc);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()),
+                 linesBuiltAtOnce(text, v.size()));
+        QCOMPARE(v.horizontalScrollBar()->maximum(), 0);
+
+        v.resize(300, 300);
+        QCoreApplication::processEvents();
+        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()),
+                 linesBuiltAtOnce(text, v.size()));
+        QCOMPARE(v.horizontalScrollBar()->maximum(), 0);
+
+        // Typed into the plain paragraph.
+        int plainAt = -1;
+        for (QTextBlock b = doc->firstBlock(); b.isValid() && plainAt < 0; b = b.next())
+            if (b.text().startsWith(QStringLiteral("plain words"))) plainAt = b.position();
+        QVERIFY(plainAt > 0);
+        QTextCursor(doc->findBlock(plainAt)).insertText(QStringLiteral("typed "));
+        text.insert(text.indexOf(u'\n') + 1, QStringLiteral("typed "));
+
+        // Edited on a worker while another document is shown, and taken back.
+        v.setDocument(nullptr);
+        bool back = false;
+        NoteDocument::editLater(
+            doc,
+            [plainAt](QTextDocument &d) {
+                QTextCursor c(&d);
+                c.setPosition(plainAt);
+                c.insertText(QStringLiteral("more "));
+                return c.position();
+            },
+            &v,
+            [&](QTextDocument *d, int) {
+                d->setParent(&v);
+                v.setDocument(d);
+                back = true;
+            });
+        QTRY_VERIFY_WITH_TIMEOUT(back, 60000);
+        text.insert(text.indexOf(u'\n') + 1, QStringLiteral("more "));
+        QCOMPARE(NoteDocument::wholeText(*doc), text);
+        QCOMPARE(shownLines(*doc, v.viewport()->width() - 2 * doc->documentMargin()),
+                 linesBuiltAtOnce(text, v.size()));
+    }
+};
+
+QTEST_MAIN(TestLongNoteHandback)
+#include "tst_long_note_handback.moc"
