@@ -77,6 +77,20 @@ int docPosition(const QTextDocument &doc, int stored) {
     return pos;
 }
 
+// The process's resident memory and its peak since the peak was last reset, in KiB (-1: not known).
+qint64 memoryKb(const char *field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field)) return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+bool resetPeak() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
+}
+
 bool caretShown(NoteTextView &v) {
     return v.viewport()->rect().contains(v.cursorRect().center());
 }
@@ -409,6 +423,31 @@ private slots:
                 QCOMPARE(from.wholeText(), n.body);
             }
         }
+    }
+
+    // A long copy's text and RTF grow where they lie as they are made a slice per turn: no turn holds
+    // what is made so far twice, as a copy grown by copying it would (the RTF of a line of emoji is
+    // nine bytes a character: at tens of megabytes, a turn copied them all, the old ones held meanwhile).
+    void aLongCopyIsNeverHeldTwice() {
+        const QString body = denseLine(4'500'000);
+        NoteTextView v;
+        show(v, textNote(body));
+        if (memoryKb("VmHWM:") < 0 || !resetPeak()) QSKIP("no peak of resident memory to read");
+        v.selectAll();
+        v.copy();
+        const auto *copy = qobject_cast<const SelectionCopy *>(QGuiApplication::clipboard()->mimeData());
+        QVERIFY(copy && copy->hasFormat(QStringLiteral("text/rtf")));
+        qint64 mostOver = 0;
+        while (!copy->textMade() || !copy->richMade()) {
+            resetPeak();
+            QCoreApplication::processEvents();
+            mostOver = std::max(mostOver, memoryKb("VmHWM:") - memoryKb("VmRSS:"));
+        }
+        QVERIFY(copy->mostReadHere() <= SelectionCopy::kSliceChars + NoteDocument::kPieceChars);
+        const QByteArray rtf = copy->data(QStringLiteral("text/rtf"));
+        QVERIFY2(rtf.size() > 32 << 20, qPrintable(QString::number(rtf.size())));
+        QVERIFY2(mostOver < 8 << 10, qPrintable(QStringLiteral("a turn held %1 KiB more").arg(mostOver)));
+        QCOMPARE(copy->data(QStringLiteral("text/plain")), body.toUtf8());
     }
 
     // Removing a long selection, and the undo and redo of that step, are handed to the view's owner
