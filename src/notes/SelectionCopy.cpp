@@ -4,12 +4,12 @@
 #include "platform/StoreLoader.h"
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QStringEncoder>
 #include <QTextDocument>
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -67,10 +67,12 @@ void readOn(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &
         const QStringView chars = QStringView(r.rest).first(n);
         if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.bytes.size();
         if (r.oddFrom >= 0) r.odd += chars;
-        const QByteArray slice = chars.toUtf8();
+        // Made UTF-8 where it is kept: a slice made apart first took and gave back fresh memory at
+        // every turn.
         const qsizetype end = r.bytes.size();
-        r.bytes.resize(end + slice.size());
-        std::memcpy(r.bytes.data() + end, slice.constData(), size_t(slice.size()));
+        r.bytes.resize(end + chars.size() * 3);
+        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        r.bytes.resize(utf8.appendToBuffer(r.bytes.data() + end, chars) - r.bytes.constData());
         r.rest.remove(0, n);
     }
     if (r.at < 0) r.bytes.squeeze(); // shrunk where it lies
