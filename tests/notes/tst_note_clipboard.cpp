@@ -2,6 +2,7 @@
 #include "common/HeldPool.h"
 #include "common/RichNotes.h"
 #include "notes/NoteTextView.h"
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/SelectionCopy.h"
 #include <QClipboard>
@@ -448,6 +449,29 @@ private slots:
         QVERIFY2(rtf.size() > 32 << 20, qPrintable(QString::number(rtf.size())));
         QVERIFY2(mostOver < 8 << 10, qPrintable(QStringLiteral("a turn held %1 KiB more").arg(mostOver)));
         QCOMPARE(copy->data(QStringLiteral("text/plain")), body.toUtf8());
+    }
+
+    // Ctrl+C after a select-all in a long note lays nothing out: the Ctrl pressed first made the
+    // editor lay out the paragraphs at both ends of the selection, and the copy the one it begins
+    // in, wherever they were.
+    void aCopyKeyLaysNothingOut() {
+        const QString body = lines(4000);
+        NoteTextView v;
+        show(v, textNote(body));
+        auto *layout = dynamic_cast<NoteDocument::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        v.setFocus();
+        v.selectAll();
+        QTRY_VERIFY(!layout->puttingOff());
+        const QTextBlock last = v.document()->lastBlock();
+        for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next())
+            if (b != last) b.clearLayout();
+        const int before = layout->paragraphsLaidOut();
+        QTest::keyPress(&v, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyClick(&v, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyRelease(&v, Qt::Key_Control, Qt::ControlModifier);
+        QCOMPARE(layout->paragraphsLaidOut(), before);
+        QCOMPARE(QGuiApplication::clipboard()->text(), body);
     }
 
     // Removing a long selection, and the undo and redo of that step, are handed to the view's owner
