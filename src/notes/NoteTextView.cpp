@@ -408,6 +408,23 @@ void NoteTextView::linkEdited(int from, int to) {
 }
 
 void NoteTextView::keyPressEvent(QKeyEvent *e) {
+    // A modifier pressed alone (the Ctrl of Ctrl+C) changes nothing, but the editor repaints the
+    // selection at every key but a copy or a select-all, laying out the paragraphs at both its ends:
+    // after a select-all in a long note, pieces far off the screen (one of emoji: 80 ms). It goes on
+    // to the widgets around, as the editor leaves it.
+    switch (e->key()) {
+    case Qt::Key_Control:
+    case Qt::Key_Shift:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        e->ignore();
+        return;
+    default:
+        break;
+    }
     const auto mods = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
     if (mods == Qt::ControlModifier && !isReadOnly()) {
         switch (e->key()) {
@@ -443,6 +460,13 @@ void NoteTextView::keyPressEvent(QKeyEvent *e) {
         QPlainTextEdit::keyPressEvent(e);
         if (textInteractionFlags() & Qt::TextSelectableByKeyboard)
             toRowEdge(toEnd, e->matches(QKeySequence::SelectEndOfLine) || e->matches(QKeySequence::SelectStartOfLine));
+        return;
+    }
+    if (e->matches(QKeySequence::Copy)) {
+        // Not as an edit: one places a cursor at the selection's start first, which lays out the
+        // paragraph there, wherever it is (the first piece of a note after a select-all).
+        copy();
+        e->accept();
         return;
     }
     if (isReadOnly()) {

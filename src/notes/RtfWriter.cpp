@@ -155,6 +155,14 @@ void appendChange(QByteArray &out, const RunAttrs &was, const RunAttrs &now) {
 } // namespace
 
 namespace {
+// The most bytes a character is written as ("\\u-32768?"), and bounds of the words around a run's
+// text (a field's opening and its close, the changes of look) and of a paragraph's (its break and
+// indents, and each tab stop's).
+constexpr qsizetype kMostBytesPerChar = 9;
+constexpr qsizetype kRunWordsBytes = 256;
+constexpr qsizetype kParagraphBytes = 64;
+constexpr qsizetype kTabBytes = 32;
+
 // The writing of runs and paragraphs, with the tables of the fonts and colours they use (in order of
 // first use) and the formatting in force between them.
 struct Body {
@@ -170,6 +178,15 @@ struct Body {
     RunAttrs beforeField;
     bool lastEmpty = false; // the last paragraph had no text
     int paragraphs = 0;
+
+    // Makes room for n bytes more before they are written. QByteArray's appends grow a full buffer
+    // by copying it into a new one, both held meanwhile: the RTF of a note of megabytes was copied
+    // whole at each growth, in one go (on the window's thread for a copy written a slice per turn).
+    // Reserved, it grows where it lies (the allocator moves a large block's pages, not its bytes).
+    void room(qsizetype n) {
+        const qsizetype need = out.size() + n;
+        if (need > out.capacity()) out.reserve(std::max(need, out.size() * 2));
+    }
 
     int fontIndex(const QTextCharFormat &f) {
         const QString fam = familyOf(f);
@@ -216,6 +233,7 @@ struct Body {
         newParagraph();
     }
     void newParagraph() {
+        room(kParagraphBytes + qsizetype(para.tabs.size()) * kTabBytes);
         closeField();
         if (paragraphs++) out += "\\par\n";
         lastEmpty = true;
@@ -227,6 +245,8 @@ struct Body {
     }
     void run(const QTextCharFormat &f, const QTextCharFormat &held, QStringView text) {
         if (text.isEmpty()) return;
+        const QString href = f.isAnchor() ? f.anchorHref() : QString();
+        room((text.size() + href.size() * 3) * kMostBytesPerChar + kRunWordsBytes);
         lastEmpty = false;
         RunAttrs attrs;
         attrs.font = fontIndex(f);
@@ -237,7 +257,6 @@ struct Body {
         // The underline the reader gives a link the file did not underline is not the text's own.
         attrs.underline = f.fontUnderline() && !(f.isAnchor() && f.boolProperty(RtfCodec::kLinkUnderline));
         attrs.strike = f.fontStrikeOut();
-        const QString href = f.isAnchor() ? f.anchorHref() : QString();
         if (href != openHref) {
             closeField();
             if (!href.isEmpty()) {
@@ -275,6 +294,7 @@ struct Body {
         }
     }
     void end() {
+        room(kParagraphBytes);
         closeField();
         // A last \\par only ends the paragraph before it; an empty last paragraph needs one more.
         if (paragraphs > 1 && lastEmpty) out += "\\par\n";
@@ -374,7 +394,13 @@ void RtfCodec::RangeWriter::moved(int by) {
 qsizetype RtfCodec::RangeWriter::write(const QTextDocument &doc, int from, int to, qsizetype atMost) {
     State &s = *s_;
     if (s.at < 0) return 0;
-    if (s.begun < 0) s.body.scale = sizeScale(doc);
+    if (s.begun < 0) {
+        s.body.scale = sizeScale(doc);
+        // Room for the most the range can be written as, taken at once: written a slice at a time, it
+        // never grows (a growth copies what is written so far, in one slice). Only the bytes written
+        // are memory used; take() gives back the rest.
+        s.out.reserve(kHeaderRoom + qsizetype(std::max(0, to - s.at)) * kMostBytesPerChar + kRunWordsBytes);
+    }
     qsizetype done = 0;
     for (QTextBlock b = doc.findBlock(s.at); b.isValid() && b.position() <= to; b = b.next()) {
         // A paragraph begun once; one after the first only where it is not a piece of the one before.
@@ -409,6 +435,7 @@ QByteArray RtfCodec::RangeWriter::take() {
     QByteArray out = std::move(s.out);
     if (head.size() <= kHeaderRoom) {
         std::memcpy(out.data(), head.constData(), size_t(head.size()));
+        out.squeeze(); // shrunk where it lies
         return out;
     }
     head.append(QByteArrayView(out).sliced(kHeaderRoom));

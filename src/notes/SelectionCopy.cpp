@@ -4,12 +4,12 @@
 #include "platform/StoreLoader.h"
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QStringEncoder>
 #include <QTextDocument>
 #include <QThreadPool>
 #include <QTimer>
 #include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <limits>
 #include <mutex>
 
@@ -51,7 +51,10 @@ bool holdsLoneSurrogate(QStringView v) {
 // mostRead, when given, gets the most characters read at once.
 void readOn(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &doc, int from, int to,
             qsizetype atMost, qsizetype *mostRead) {
-    if (r.bytes.isNull()) r.bytes.reserve(to - from); // a character takes a byte at least
+    // Room for the most the text can take (three bytes for a UTF-16 unit), taken at once: it never
+    // grows, as a growth copies what is read so far in one slice. Only the bytes read are memory
+    // used; the rest is given back once the text is read whole.
+    if (r.bytes.isNull()) r.bytes.reserve(qsizetype(to - from) * 3);
     for (qsizetype left = atMost; r.at >= 0 && left > 0;) {
         const qsizetype was = r.rest.size();
         r.at = read(r.rest, doc, from, r.at, to, std::min<qsizetype>(left, SelectionCopy::kSliceChars));
@@ -64,14 +67,15 @@ void readOn(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &
         const QStringView chars = QStringView(r.rest).first(n);
         if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.bytes.size();
         if (r.oddFrom >= 0) r.odd += chars;
-        const QByteArray slice = chars.toUtf8();
-        // Grown by resize(), which reallocates the buffer where it lies: append() grows a full one by
-        // copying it into a new one, both held meanwhile.
+        // Made UTF-8 where it is kept: a slice made apart first took and gave back fresh memory at
+        // every turn.
         const qsizetype end = r.bytes.size();
-        r.bytes.resize(end + slice.size());
-        std::memcpy(r.bytes.data() + end, slice.constData(), size_t(slice.size()));
+        r.bytes.resize(end + chars.size() * 3);
+        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+        r.bytes.resize(utf8.appendToBuffer(r.bytes.data() + end, chars) - r.bytes.constData());
         r.rest.remove(0, n);
     }
+    if (r.at < 0) r.bytes.squeeze(); // shrunk where it lies
 }
 
 struct Later {

@@ -2,6 +2,7 @@
 #include "common/HeldPool.h"
 #include "common/RichNotes.h"
 #include "notes/NoteTextView.h"
+#include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
 #include "notes/SelectionCopy.h"
 #include <QClipboard>
@@ -75,6 +76,20 @@ int docPosition(const QTextDocument &doc, int stored) {
     for (QTextBlock b = doc.firstBlock(); b.isValid() && b.position() <= pos; b = b.next())
         pos += NoteDocument::continues(b);
     return pos;
+}
+
+// The process's resident memory and its peak since the peak was last reset, in KiB (-1: not known).
+qint64 memoryKb(const char *field) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(field)) return line.mid(qstrlen(field)).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+bool resetPeak() {
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    return f.open(QIODevice::WriteOnly) && f.write("5") == 1;
 }
 
 bool caretShown(NoteTextView &v) {
@@ -409,6 +424,54 @@ private slots:
                 QCOMPARE(from.wholeText(), n.body);
             }
         }
+    }
+
+    // A long copy's text and RTF grow where they lie as they are made a slice per turn: no turn holds
+    // what is made so far twice, as a copy grown by copying it would (the RTF of a line of emoji is
+    // nine bytes a character: at tens of megabytes, a turn copied them all, the old ones held meanwhile).
+    void aLongCopyIsNeverHeldTwice() {
+        const QString body = denseLine(4'500'000);
+        NoteTextView v;
+        show(v, textNote(body));
+        if (memoryKb("VmHWM:") < 0 || !resetPeak()) QSKIP("no peak of resident memory to read");
+        v.selectAll();
+        v.copy();
+        const auto *copy = qobject_cast<const SelectionCopy *>(QGuiApplication::clipboard()->mimeData());
+        QVERIFY(copy && copy->hasFormat(QStringLiteral("text/rtf")));
+        qint64 mostOver = 0;
+        while (!copy->textMade() || !copy->richMade()) {
+            resetPeak();
+            QCoreApplication::processEvents();
+            mostOver = std::max(mostOver, memoryKb("VmHWM:") - memoryKb("VmRSS:"));
+        }
+        QVERIFY(copy->mostReadHere() <= SelectionCopy::kSliceChars + NoteDocument::kPieceChars);
+        const QByteArray rtf = copy->data(QStringLiteral("text/rtf"));
+        QVERIFY2(rtf.size() > 32 << 20, qPrintable(QString::number(rtf.size())));
+        QVERIFY2(mostOver < 8 << 10, qPrintable(QStringLiteral("a turn held %1 KiB more").arg(mostOver)));
+        QCOMPARE(copy->data(QStringLiteral("text/plain")), body.toUtf8());
+    }
+
+    // Ctrl+C after a select-all in a long note lays nothing out: the Ctrl pressed first made the
+    // editor lay out the paragraphs at both ends of the selection, and the copy the one it begins
+    // in, wherever they were.
+    void aCopyKeyLaysNothingOut() {
+        const QString body = lines(4000);
+        NoteTextView v;
+        show(v, textNote(body));
+        auto *layout = dynamic_cast<NoteDocument::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        v.setFocus();
+        v.selectAll();
+        QTRY_VERIFY(!layout->puttingOff());
+        const QTextBlock last = v.document()->lastBlock();
+        for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next())
+            if (b != last) b.clearLayout();
+        const int before = layout->paragraphsLaidOut();
+        QTest::keyPress(&v, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyClick(&v, Qt::Key_C, Qt::ControlModifier);
+        QTest::keyRelease(&v, Qt::Key_Control, Qt::ControlModifier);
+        QCOMPARE(layout->paragraphsLaidOut(), before);
+        QCOMPARE(QGuiApplication::clipboard()->text(), body);
     }
 
     // Removing a long selection, and the undo and redo of that step, are handed to the view's owner
