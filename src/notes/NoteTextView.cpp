@@ -547,20 +547,20 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
     QString text = source && source->hasText() ? source->text() : QString();
     if (!isReadOnly() && source && source->hasHtml()) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
-        // far more of it than plain text, or none. Past it, the paste is read on a worker.
+        // far more of it than plain text, or none. Past it, the paste is read on a worker (measured
+        // only as far as the bound).
         const QString html = source->html();
-        const qsizetype chars = HtmlText::plainText(html, NoteDocument::kPasteLaterChars).size();
-        if (chars <= NoteDocument::kPieceChars)
+        if (HtmlText::plainText(html, NoteDocument::kPieceChars).size() <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
         else
-            pasteRichLater(html, {}, chars);
+            pasteRichLater(html, {});
         return;
     }
     // A long copy from a note offers its rich text as RTF (see SelectionCopy).
     if (!isReadOnly() && source && source->hasFormat(QStringLiteral("text/rtf"))) {
         const QByteArray rtf = source->data(QStringLiteral("text/rtf"));
         if (!rtf.isEmpty()) {
-            pasteRichLater({}, rtf, text.size());
+            pasteRichLater({}, rtf);
             return;
         }
     }
@@ -649,10 +649,11 @@ void NoteTextView::insertRich(const QString &html) {
 }
 
 // A long rich paste is read on a worker, and put in on one too when the view has its document edited
-// there; otherwise here once read, where the selection it replaces has gone meanwhile. Its formats
-// and lines are kept whatever its length: only where the work is done depends on it. Either way its
-// undo and redo are done where it was put in.
-void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf, qsizetype chars) {
+// there (past a piece's characters, putting it in here held the window 20-70 ms); otherwise here once
+// read, where the selection it replaces has gone meanwhile. Its formats and lines are kept whatever
+// its length: only where the work is done depends on it. Either way its undo and redo are done where
+// it was put in.
+void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf) {
     putPendingPaste(); // one read before goes in first
     const RichPaste::Look look{document()->defaultFont(), QGuiApplication::palette().link(), autoLinks_};
     const auto read = [html, rtf, scale = RtfCodec::sizeScale(*document())](QTextDocument &pasted,
@@ -663,7 +664,7 @@ void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf, qs
             RichPaste::read(pasted, html, font);
     };
     const QTextCursor sel = textCursor();
-    if (onLongEdit && chars > NoteDocument::kPasteLaterChars) {
+    if (onLongEdit) {
         // What was copied of the text is made there too, before the paste changes it.
         std::vector<std::function<void(const QTextDocument &)>> copies;
         settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);

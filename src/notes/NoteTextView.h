@@ -41,8 +41,8 @@ public:
     // When set, a paste longer than NoteDocument::kPasteLaterChars is handed to it (the text, and the
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;
-    // When set, the removal of a selection longer than NoteDocument::kPasteLaterChars, and the undo and
-    // redo of such a step, are handed to it as an edit to run on the document on a worker (see
+    // When set, the removal of a selection longer than NoteDocument::kPasteLaterChars, a rich paste
+    // past a piece's characters, and the undo and redo of such a step, are handed to it as an edit to run on the document on a worker (see
     // NoteDocument::editLater), returning where the caret goes; this view takes nothing meanwhile.
     std::function<void(std::function<int(QTextDocument &)> edit)> onLongEdit;
     // Web addresses typed or pasted become links in this colour as they are made, marked as
@@ -108,9 +108,9 @@ private:
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
-    // A rich paste of more than a piece's characters (chars), or one as RTF (rtf, not empty), read
-    // and put in without holding the window.
-    void pasteRichLater(const QString &html, const QByteArray &rtf, qsizetype chars);
+    // A rich paste of more than a piece's characters, or one as RTF (rtf, not empty), read and put
+    // in without holding the window.
+    void pasteRichLater(const QString &html, const QByteArray &rtf);
     // The selection the rich paste being read replaces, as the text is edited meanwhile; the last
     // paste started is the one put in. Held here, so that it is let go of on the window's thread.
     QTextCursor richPasteAt_;
