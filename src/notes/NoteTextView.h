@@ -53,8 +53,9 @@ public:
     void cut();
     void undo();
     void redo();
-    // Whether a rich paste is being read, or is read and waits for the view to be editable again (its
-    // document lent to a worker meanwhile): it is put in then. A save waits for it (see pasteSettled).
+    // Whether a paste is being read (a rich one, or another program's clipboard), or is read and waits
+    // for the view to be editable again (its document lent to a worker meanwhile): it is put in then.
+    // A save waits for it (see pasteSettled).
     bool pastePending() const { return richPastePending_; }
     // Gives up the rich paste pending (the edit it was for is cancelled); pasteSettled follows.
     void dropPendingPaste();
@@ -108,6 +109,9 @@ private:
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
+    // Pastes the clipboard (plain: its text only, in the look of the text before it).
+    void pasteClipboard(bool plain);
+    void insertPlain(QString text);
     // A rich paste of more than a piece's characters, or one as RTF (rtf, not empty), read and put
     // in without holding the window.
     void pasteRichLater(const QString &html, const QByteArray &rtf);

@@ -200,6 +200,7 @@ void NoteTextView::contextMenuEvent(QContextMenuEvent *e) {
     const std::pair<const char *, std::function<void()>> own[] = {
         {"edit-cut", [this] { cut(); }},
         {"edit-undo", [this] { undo(); }},
+        {"edit-paste", [this] { pasteClipboard(false); }},
         {"edit-redo", [this] { redo(); }},
         {"edit-delete",
          [this] {
