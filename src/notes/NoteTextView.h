@@ -96,11 +96,6 @@ private:
     // The same for the paragraphs around the selection, which a key or a paste there may change.
     void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
     void undoRedo(bool redo);
-    // Runs edit (on doc, on a worker) as a step whose undo and redo are run on a worker too: at
-    // once they would hold the window as long as the edit. Returns what edit returns.
-    static int longStep(QTextDocument &doc, const std::function<int()> &edit);
-    // Marks the steps since before (the undo stack's size then) as one such step.
-    static void markLongStep(QTextDocument &doc, int before);
     // Hands the removal of the selection to onLongEdit when it is long; whether it did.
     bool removeLater();
     void newStep();

@@ -197,7 +197,7 @@ void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf) {
                 make(doc);
             QTextDocument pasted;
             read(pasted, look.font);
-            return longStep(doc, [&] { return RichPaste::paste(doc, from, to, pasted, look); });
+            return NoteDocument::longStep(doc, [&] { return RichPaste::paste(doc, from, to, pasted, look); });
         });
         return;
     }
