@@ -1,4 +1,5 @@
 #include "common/HeldPool.h"
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/HtmlText.h"
 #include "notes/NoteTextView.h"
@@ -18,13 +19,6 @@
 // A rich paste is bounded by the text it takes in, whatever the clipboard offers beside its HTML.
 namespace {
 constexpr int kBound = int(NoteDocument::kPieceChars);
-
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Paste"));
-    n.id = QStringLiteral("P");
-    n.body = body;
-    return n;
-}
 
 // An editor of a short note, the caret after "head ".
 struct Editor {

@@ -1,4 +1,5 @@
 #include "common/HeldPool.h"
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
@@ -18,13 +19,6 @@
 // paste was.
 namespace {
 constexpr int kBound = int(NoteDocument::kPieceChars);
-
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Paste"));
-    n.id = QStringLiteral("P");
-    n.body = body;
-    return n;
-}
 
 void putOnClipboard(const QString &html) {
     auto *mime = new QMimeData;
