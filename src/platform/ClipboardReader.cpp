@@ -48,8 +48,10 @@ public:
         if (!clipboard || !targets || !utf8 || !incr_ || !property_) return {Kind::asQt, {}};
         const auto owner = owned(xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, clipboard), nullptr));
         if (!owner || owner->owner == XCB_NONE) return {Kind::nothing, {}};
+        // An owner that does not answer gets no second try; one that refuses is asked again by Qt.
         QByteArray offered;
-        if (!convert(clipboard, targets, &offered)) return {Kind::nothing, {}};
+        if (const Got got = convert(clipboard, targets, &offered); got != Got::read)
+            return {got == Got::refused ? Kind::asQt : Kind::nothing, {}};
         QList<xcb_atom_t> kinds(offered.size() / qsizetype(sizeof(xcb_atom_t)));
         std::memcpy(kinds.data(), offered.constData(), size_t(kinds.size()) * sizeof(xcb_atom_t));
         // Anything richer than plain text is read as Qt reads it (the note keeps its formats).
@@ -58,7 +60,8 @@ public:
         const xcb_atom_t as = kinds.contains(utf8) ? utf8 : (plainUtf8 && kinds.contains(plainUtf8) ? plainUtf8 : 0);
         if (!as) return {Kind::asQt, {}};
         QByteArray text;
-        if (!convert(clipboard, as, &text)) return {Kind::nothing, {}};
+        if (const Got got = convert(clipboard, as, &text); got != Got::read)
+            return {got == Got::refused ? Kind::asQt : Kind::nothing, {}};
         if (text.endsWith('\0')) text.chop(1);
         return {Kind::text, QString::fromUtf8(text)};
     }
@@ -118,18 +121,20 @@ private:
         }
     }
 
+    enum class Got { read, refused, unanswered };
+
     // Asks the owner for the selection as target and reads what it gives, in increments when it
     // sends it so.
-    bool convert(xcb_atom_t selection, xcb_atom_t target, QByteArray *out) {
+    Got convert(xcb_atom_t selection, xcb_atom_t target, QByteArray *out) {
         xcb_convert_selection(c_, window_, selection, target, property_, XCB_CURRENT_TIME);
         const auto notified = waitFor([](xcb_generic_event_t *e) {
             return (e->response_type & ~0x80) == XCB_SELECTION_NOTIFY;
         });
-        if (!notified) return false;
-        if (reinterpret_cast<xcb_selection_notify_event_t *>(notified.get())->property == XCB_NONE) return false;
+        if (!notified) return Got::unanswered;
+        if (reinterpret_cast<xcb_selection_notify_event_t *>(notified.get())->property == XCB_NONE) return Got::refused;
         const std::optional<xcb_atom_t> type = takeProperty(true, out);
-        if (!type) return false;
-        if (*type != incr_) return true;
+        if (!type) return Got::unanswered;
+        if (*type != incr_) return Got::read;
         // In increments: each new value is the next part, an empty one the end.
         for (;;) {
             const auto changed = waitFor([this](xcb_generic_event_t *e) {
@@ -137,10 +142,10 @@ private:
                 const auto *p = reinterpret_cast<xcb_property_notify_event_t *>(e);
                 return p->atom == property_ && p->state == XCB_PROPERTY_NEW_VALUE;
             });
-            if (!changed) return false;
+            if (!changed) return Got::unanswered;
             const qsizetype before = out->size();
-            if (!takeProperty(true, out)) return false;
-            if (out->size() == before) return true;
+            if (!takeProperty(true, out)) return Got::unanswered;
+            if (out->size() == before) return Got::read;
         }
     }
 };
