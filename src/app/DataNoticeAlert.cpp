@@ -578,6 +578,8 @@ QString saveCopyLabel(const DataNotice &n) {
 
 Dialogs::Alert unreadableDataAlert(const std::vector<DataNotice> &notices) {
     Dialogs::Alert a = noticesAlert(notices);
+    for (const DataNotice &n : notices)
+        if (!n.keptAs.isEmpty() && a.text.contains(n.keptAs) && !a.paths.contains(n.keptAs)) a.paths << n.keptAs;
     const std::vector<DataNotice> copies = savableCopies(notices);
     if (copies.empty()) return a;
     a.text +=
@@ -751,6 +753,7 @@ Dialogs::Alert SaveWaitNotice::alert(const QString &databasePath) {
               .pl = "Inny program używa danych Mivo; twoje zmiany są zachowane i zostaną zapisane, gdy tylko "
                     "je zwolni. Możesz dalej pracować."}) +
         QStringLiteral("\n\n") + databasePath;
+    a.paths = {databasePath};
     return a;
 }
 

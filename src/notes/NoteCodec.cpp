@@ -550,9 +550,27 @@ void appendTail(QByteArray &out, double created, double modified) {
 } // namespace
 
 // The note's JSON object; its body and rich text from text when given.
-static void encodeWith(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
+// The body's string a stretch at a time, stop() asked before each; false when it held.
+static bool appendBodyUnless(QByteArray &out, const QString &body, const std::function<bool()> &stop) {
+    // Room for a text of plain characters at once: grown a stretch at a time, a body of tens of
+    // megabytes would be copied into larger buffers over and over.
+    out.reserve(out.size() + body.size() + 2);
+    out.append('"');
+    const QStringView all(body);
+    for (qsizetype at = 0; at < all.size();) {
+        if (stop()) return false;
+        qsizetype n = std::min(kEncodeStretch, all.size() - at);
+        if (at + n < all.size() && all.at(at + n - 1).isHighSurrogate()) --n; // a pair stays whole
+        RecordJson::appendStringChars(out, all.mid(at, n));
+        at += n;
+    }
+    out.append('"');
+    return true;
+}
+
+static bool encodeWith(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
                        std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten,
-                       const TextParts *text) {
+                       const TextParts *text, const std::function<bool()> &stop = {}) {
     const qsizetype start = out.size();
     appendHead(out, n.id, n.type, n.emoji, n.title);
     if (text) {
@@ -572,7 +590,10 @@ static void encodeWith(QByteArray &out, const Note &n, const std::function<void(
             out.truncate(at);
         }
     } else {
-        RecordJson::appendString(out, n.body);
+        if (!stop)
+            RecordJson::appendString(out, n.body);
+        else if (!appendBodyUnless(out, n.body, stop))
+            return false;
         if (bodyWritten) bodyWritten();
         if (n.bodyRTF) {
             out.append(",\"bodyRTF\":");
@@ -600,6 +621,7 @@ static void encodeWith(QByteArray &out, const Note &n, const std::function<void(
         rows->reserve(n.rows.size());
     }
     for (size_t i = 0; i < n.rows.size(); ++i) {
+        if (stop && !bodyWritten && stop()) return false;
         if (i) out.append(',');
         const qsizetype at = out.size();
         if (row)
@@ -609,11 +631,18 @@ static void encodeWith(QByteArray &out, const Note &n, const std::function<void(
         if (rows) rows->push_back({at - start, out.size() - at});
     }
     appendTail(out, n.createdInterval, n.modifiedInterval);
+    return true;
 }
 
 void encodeNote(QByteArray &out, const Note &n, const std::function<void(QByteArray &, size_t)> &row,
                 std::vector<RowSpan> *rows, const std::function<void()> &bodyWritten) {
     encodeWith(out, n, row, rows, bodyWritten, nullptr);
+}
+
+bool encodeNoteUnless(QByteArray &out, const Note &n, const std::function<bool()> &stop,
+                      const std::function<void(QByteArray &, size_t)> &row, std::vector<RowSpan> *rows,
+                      const std::function<void()> &bodyWritten) {
+    return encodeWith(out, n, row, rows, bodyWritten, nullptr, stop);
 }
 
 void encodeNote(QByteArray &out, const Note &n, const TextParts &text) {

@@ -24,6 +24,13 @@ struct RowSpan {
 void encodeNote(QByteArray &out, const Note &n,
                 const std::function<void(QByteArray &out, size_t i)> &row = {},
                 std::vector<RowSpan> *rows = nullptr, const std::function<void()> &bodyWritten = {});
+// encodeNote(), given up when stop() holds: asked between stretches of the body (of kEncodeStretch
+// characters) and between rows, never once bodyWritten has run. False when it gave up: out then holds
+// a part of the note, and bodyWritten has not run.
+inline constexpr qsizetype kEncodeStretch = 64 * 1024;
+bool encodeNoteUnless(QByteArray &out, const Note &n, const std::function<bool()> &stop,
+                      const std::function<void(QByteArray &out, size_t i)> &row = {},
+                      std::vector<RowSpan> *rows = nullptr, const std::function<void()> &bodyWritten = {});
 void encodeRow(QByteArray &out, const NoteRow &r);
 
 // A text note's body and rich text written into its bytes by the caller as they are made (a long

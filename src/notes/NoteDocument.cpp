@@ -531,16 +531,21 @@ namespace {
 // The text as stored from from to to, made in out; with take, out is handed over whenever it holds
 // stretch characters or more, and once more at the end (last set): take removes from its front what
 // it uses, and what it leaves stays there.
-void storedText(QString &out, const QTextDocument &doc, int from, int to, qsizetype stretch,
-                const std::function<void(QString &, bool)> &take) {
+// With stop, asked at every stretch: once it holds, the rest is not read, nor handed over (false).
+bool storedText(QString &out, const QTextDocument &doc, int from, int to, qsizetype stretch,
+                const std::function<void(QString &, bool)> &take, const std::function<bool()> &stop = {}) {
     if (to < 0) to = doc.characterCount() - 1;
     for (int at = from; at >= 0;) {
-        if (take && out.size() >= stretch) take(out, false);
+        if (take && out.size() >= stretch) {
+            if (stop && stop()) return false;
+            take(out, false);
+        }
         at = appendStoredText(out, doc, from, at, to,
                               take ? std::max<qsizetype>(1, stretch - out.size())
                                    : std::numeric_limits<qsizetype>::max());
     }
     if (take) take(out, true);
+    return true;
 }
 } // namespace
 
@@ -619,10 +624,12 @@ Saved readText(const QTextDocument &doc, qsizetype maxRtfBytes) {
     return s;
 }
 
-QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview, bool *richUnwritten) {
+QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview, bool *richUnwritten,
+                       const std::function<bool()> &stop, bool *stopped) {
     // Stretches of about this many characters or bytes: a few pages, against tens of megabytes whole.
     constexpr qsizetype kStretch = 64 * 1024;
     QByteArray out;
+    bool gaveUp = false;
     NoteCodec::TextParts parts;
     parts.body = [&](QByteArray &into) {
         QString text;
@@ -630,22 +637,29 @@ QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *pr
         // The first stretch handed over holds the preview whole (or is the last), so what a stretch
         // leaves for the next one never comes into it twice.
         static_assert(kStretch > kPreviewChars);
-        storedText(text, doc, 0, -1, kStretch, [&](QString &t, bool last) {
-            if (preview && preview->size() < kPreviewChars)
-                *preview += QStringView(t).first(std::min(t.size(), kPreviewChars - preview->size()));
-            NoteCodec::appendBodyChars(into, t, last);
-        });
+        gaveUp = !storedText(
+            text, doc, 0, -1, kStretch,
+            [&](QString &t, bool last) {
+                if (preview && preview->size() < kPreviewChars)
+                    *preview += QStringView(t).first(std::min(t.size(), kPreviewChars - preview->size()));
+                NoteCodec::appendBodyChars(into, t, last);
+            },
+            stop);
         if (preview) *preview = NoteHead::previewOf(*preview);
     };
     parts.richText = [&](QByteArray &into) {
         // As readText() writes it, rich text the reader would refuse included.
+        if (gaveUp) return false;
         const bool written = RtfCodec::write(
             doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks}, kStretch,
-            [&](QByteArray &bytes, bool last) { NoteCodec::appendBase64Stretch(into, bytes, last); });
-        if (!written && richUnwritten) *richUnwritten = true;
+            [&](QByteArray &bytes, bool last) { NoteCodec::appendBase64Stretch(into, bytes, last); },
+            [&] { return gaveUp = stop && stop(); });
+        if (!written && !gaveUp && richUnwritten) *richUnwritten = true;
         return written;
     };
     NoteCodec::encodeNote(out, fields, parts);
+    if (stopped) *stopped = gaveUp;
+    if (gaveUp) return {};
     return out;
 }
 } // namespace NoteDocument

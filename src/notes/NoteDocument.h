@@ -219,8 +219,11 @@ void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const S
 // neither the text nor the rich text is held whole beside the document and the bytes. preview, when
 // given, gets the head's preview of the text (NoteHead::previewOf).
 // richUnwritten, when given, is set when the rich text could not be written (the bytes then hold none).
+// stop, when given, is asked between stretches: once it holds, the encode gives up and nothing comes
+// back (empty bytes, *stopped set).
 QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview = nullptr,
-                       bool *richUnwritten = nullptr);
+                       bool *richUnwritten = nullptr, const std::function<bool()> &stop = {},
+                       bool *stopped = nullptr);
 // The same as readLater for a note with these fields, but the document is not deleted, and what comes
 // back is the note's bytes (Saved::record, Saved::preview) made by encodeSaved(): done gets the document
 // back with them, to own (it is what the text was read from, so a page can go on showing it instead of

@@ -179,8 +179,8 @@ namespace {
 // Quitting hands these back before the database is closed (settleSaves): the page stores the text
 // only once it comes back. One that no worker has taken up by the quit's deadline is read here
 // instead, the document still whole, so that the edit is stored (committed, or kept beside the
-// database) rather than lost. One a worker is reading then cannot be: the note's title (with fields)
-// names it to the user at the next start.
+// database) rather than lost; one a worker is reading then gives up at its next stretch and is read
+// here likewise.
 void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &, QTextDocument *)> done,
                bool keep, std::optional<Note> fields = std::nullopt) {
     struct Read {
@@ -192,10 +192,19 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
     auto handed = std::make_shared<std::function<void(Saved &, QTextDocument *)>>(std::move(done));
     const auto read = [doc, keep, fields] {
         Read r;
+        // Asked first: from now on the quit waits for a save's read to give up.
+        if (fields && Background::hurried()) return r;
         std::unique_ptr<QTextDocument> own = pull(doc);
-        if (fields)
-            r.saved.record = encodeSaved(*own, *fields, &r.saved.preview, &r.saved.richUnwritten);
-        else
+        if (fields) {
+            bool hurried = false;
+            r.saved.record = encodeSaved(*own, *fields, &r.saved.preview, &r.saved.richUnwritten,
+                                         [] { return Background::hurried(); }, &hurried);
+            if (hurried) {
+                // The quit reads it again on the window's thread (keep): the document stays whole.
+                static_cast<void>(let(std::move(own)).release());
+                return Read{};
+            }
+        } else
             r.saved = readText(*own);
         if (keep) r.doc = let(std::move(own));
         return r;

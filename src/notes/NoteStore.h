@@ -2,6 +2,7 @@
 #include "notes/Note.h"
 #include "notes/NoteCodec.h"
 #include "platform/Deadline.h"
+#include "platform/DocumentCopy.h"
 #include "platform/Document.h"
 #include "platform/PrefsSplice.h"
 #include "platform/StoredDocument.h"
@@ -234,9 +235,9 @@ private:
     // then they are let go of here: a note's bytes are read back when it is decoded, and a save hands
     // the preferences only what changed (splices), never reading the rest.
     StoredDocument stored_;
-    // While the document is let go of: a copy of the document as the preferences were last handed it, unless
-    // too large (empty then), kept aside whole should another program replace the stored one.
-    QByteArray handed_;
+    // While the document is let go of: a copy of the document as the preferences were last handed it,
+    // kept aside whole should another program replace the stored one.
+    DocumentCopy handed_{this};
 
     DocumentLoad load_;
     bool layoutChanged_ = true; // notes came or went since the last save

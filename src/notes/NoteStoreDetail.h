@@ -65,8 +65,12 @@ struct NoteStore::EncodeJob {
         QByteArray bytes;
         std::vector<NoteCodec::RowSpan> rows;
 
+        bool encoded = false; // bytes holds the whole note (the work on it is done)
+
         // away: on the worker, where now is let go of after (see letGo), so its text may go sooner.
-        void encode(bool away);
+        // False when stop() held between its stretches: it gave up, with now, old and source as they
+        // were, for the encode to be made again.
+        bool encode(bool away, const std::function<bool()> &stop = {});
         void letGoOfOld() {
             old.reset();
             oldRows = {};

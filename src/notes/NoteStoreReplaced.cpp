@@ -5,30 +5,21 @@
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
 
-namespace {
-// Up to this size the store keeps the document it last handed to the preferences (beside its
-// changes since), so that every note it holds can be kept aside whole when another program replaces
-// the stored one. Above it, following each save there would copy tens of megabytes on the window's
-// thread, and only the notes changed in this session can be kept.
-constexpr qsizetype kHeldWholeBytes = 16 * 1024 * 1024;
-} // namespace
-
 void NoteStore::holdHanded(const QByteArray &doc) {
-    handed_ = doc.size() <= kHeldWholeBytes ? doc : QByteArray();
+    handed_.hold(doc, Prefs::get().path());
 }
 
 void NoteStore::followHanded(const std::vector<PrefsSplice> &splices) {
-    if (handed_.isEmpty()) return;
-    if (!applySplices(handed_, splices) || handed_.size() > kHeldWholeBytes) handed_ = QByteArray();
+    handed_.follow(splices);
 }
 
 std::optional<QByteArray> NoteStore::wholeAsHeld() const {
-    if (handed_.isEmpty() || handed_.size() != stored_.size()) return std::nullopt;
-    QByteArray doc = handed_;
+    std::optional<QByteArray> doc = handed_.read();
+    if (!doc || doc->size() != stored_.size()) return std::nullopt;
     if (layoutChanged_ || std::any_of(slots_.begin(), slots_.end(), [](const Slot &s) { return s.dirty; })) {
         std::vector<ArrayElement> elements = elementsNow();
-        const auto splices = arraySplices(elements, doc.size());
-        if (!splices || !applySplices(doc, *splices)) return std::nullopt;
+        const auto splices = arraySplices(elements, doc->size());
+        if (!splices || !applySplices(*doc, *splices)) return std::nullopt;
     }
     return doc;
 }
@@ -36,7 +27,8 @@ std::optional<QByteArray> NoteStore::wholeAsHeld() const {
 // Another program wrote the notes in place of the document this store let go of. What it wrote stays
 // (it may hold notes this store never saw), and the store reads it again. Every note this store held,
 // with the changes of this session, is kept aside as a notes document of its own, and the user is told
-// where; a document too large to be held here leaves only the changed notes to keep.
+// where; only when the copy of the document handed over was lost (its file could not be written) are
+// the changed notes all there is to keep.
 void NoteStore::reloadReplaced() {
     Prefs &p = Prefs::get();
     // The changes still being encoded are kept aside with the others; none is written into what the
@@ -77,6 +69,6 @@ void NoteStore::reloadReplaced() {
     heads_.clear();
     slots_.clear();
     stored_.forget();
-    handed_ = QByteArray();
+    handed_.clear();
     startLoad(true);
 }

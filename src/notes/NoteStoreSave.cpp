@@ -60,8 +60,9 @@ private:
 } // namespace
 
 // away: on the worker, where now is let go of after (see letGo), so its text may go sooner.
-void NoteStore::EncodeJob::Item::encode(bool away) {
+bool NoteStore::EncodeJob::Item::encode(bool away, const std::function<bool()> &stop) {
     if (fieldsWere) {
+        if (stop && stop()) return false;
         std::optional<QByteArray> was = read ? read() : std::nullopt;
         read = {};
         auto out = was ? NoteCodec::withFields(std::move(*was), *fieldsWere, NoteHead(now)) : std::nullopt;
@@ -69,21 +70,30 @@ void NoteStore::EncodeJob::Item::encode(bool away) {
             bytes = std::move(*out);
         else
             failed = true;
-        return;
+        return true;
     }
+    bool whole = true;
     if (reuse) {
         bytes.reserve(len + 256);
         const QByteArrayView was(source.constData() + at, len);
-        NoteCodec::encodeNote(bytes, now, RowReuse(*old, oldRows, was, now), &rows);
+        whole = NoteCodec::encodeNoteUnless(bytes, now, stop,
+                                            RowReuse(*old, oldRows, was, now), &rows);
     } else {
         // Nothing of the note it was is read: it goes first, so a note of tens of megabytes
         // is never held three times over (as it was, as it is, and its new bytes).
         letGoOfOld();
         // The text goes once written: a long note's text is not held beside its Base64 rich
-        // text and its bytes (the store and a page that saved it hold none by then).
+        // text and its bytes (the store and a page that saved it hold none by then). Only a text
+        // note's: a table's encode gives up between its rows, its note still whole.
         const auto textWritten = [this] { now.body = QString(); };
-        NoteCodec::encodeNote(bytes, now, {}, &rows, away ? textWritten : std::function<void()>());
+        whole = NoteCodec::encodeNoteUnless(bytes, now, stop, {}, &rows,
+                                            away && now.rows.empty() ? textWritten : std::function<void()>());
     }
+    if (!whole) {
+        bytes = QByteArray();
+        rows = {};
+    }
+    return whole;
 }
 
 // The preferences now hold the document (they took the write that changed the version from before):
@@ -178,13 +188,17 @@ void NoteStore::startEncode(EncodeJobPtr job) {
     for (const EncodeJob::Item &it : job->items)
         titles << it.now.title;
     // Quitting hands its bytes to the store before the database is closed. When no worker has taken
-    // it up by the quit's deadline, they are made here instead (the notes are the store's own copies,
-    // whole), so that the save is written with the rest; one a worker is making then is named to the
-    // user at the next start.
+    // it up by the quit's deadline, or the one making them gives up then, they are made here instead
+    // (the notes are the store's own copies, whole), so that the save is written with the rest.
+    // A worker's encode gives up when the quit can wait no longer (hurried): the quit makes the
+    // rest here (keep), the notes the job holds being untouched by what gave up.
     auto work = [job] {
+        if (Background::hurried()) return; // asked first: from now on the quit waits for it to give up
         for (EncodeJob::Item &it : job->items) {
-            it.encode(true);
+            if (it.encoded) continue;
+            if (!it.encode(true, [] { return Background::hurried(); })) return;
             it.letGo();
+            it.encoded = true;
         }
         {
             std::lock_guard l(job->m);

@@ -3,6 +3,7 @@
 #include "notes/NotesUi.h"
 
 #include "notes/NoteListImport.h"
+#include "notes/NoteDocument.h"
 #include "notes/NoteListView.h"
 #include "notes/NoteStore.h"
 #include "platform/Keys.h"
@@ -18,6 +19,7 @@
 #include <QShortcut>
 #include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
 #include <utility>
 
 using namespace NotesUi;
@@ -209,6 +211,7 @@ void NotesView::doubleTapNote(const QString &id) {
         }
         selectedID_ = id;
         editWhenIn_ = id;
+        requestRebuild(); // the note being opened is shown meanwhile
         return;
     }
     const Note *n = noteFields(id);
@@ -244,14 +247,16 @@ bool NotesView::decodeAway(const QString &id) {
 }
 
 void NotesView::rebuildDetail() {
-    // A large note not held decoded is decoded on a worker; the detail as it was stays meanwhile.
+    // A large note not held decoded is decoded on a worker; meanwhile the detail shows the note being
+    // opened, its body loading.
     if (selectedID_) {
         const QString id = *selectedID_;
-        if (decodingID_ == id) return;
         // A text lent to a document this page no longer holds is decoded again the same way.
-        if (!text_->holdsText(id) && (triedDecodeID_ != id || NoteStore::shared().textLent(id)) &&
-            decodeAway(id))
+        if (decodingID_ == id || (!text_->holdsText(id) &&
+                                  (triedDecodeID_ != id || NoteStore::shared().textLent(id)) && decodeAway(id))) {
+            showOpening(id);
             return;
+        }
     }
     // A short note's card waits for its text to be laid out; the detail as it was stays meanwhile.
     if (!text_->cardLaidOut(shownNote())) return;
@@ -261,16 +266,7 @@ void NotesView::rebuildDetail() {
     if (detailScroll_) {
         detailScrollPos_ = {detailScroll_->horizontalScrollBar()->value(), detailScroll_->verticalScrollBar()->value()};
     }
-    text_->detailGoing();
-    // Until deleted they are still the detail's children: only what is built next is shown, or the
-    // detail would be drawn with both and then again without these.
-    const QList<QWidget *> going = detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget *w : going) {
-        w->hide();
-        w->deleteLater();
-    }
-    detailScroll_ = nullptr;
-    table_->detailGoing();
+    const QList<QWidget *> going = clearDetail();
     if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
     const Note *note = shownNote();
     // A long document held for another note, or with edits no editor holds any more, goes.
@@ -315,6 +311,45 @@ void NotesView::rebuildDetail() {
     }
     finder_->searchAgain();
     text_->restoreReaderPlace();
+}
+
+QList<QWidget *> NotesView::clearDetail() {
+    text_->detailGoing();
+    // Until deleted they are still the detail's children: only what is built next is shown, or the
+    // detail would be drawn with both and then again without these.
+    const QList<QWidget *> going = detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *w : going) {
+        w->hide();
+        w->deleteLater();
+    }
+    detailScroll_ = nullptr;
+    table_->detailGoing();
+    return going;
+}
+
+void NotesView::showOpening(const QString &id) {
+    // The note's own detail shown already (its text decoded again for a new look, say) stays.
+    if (shownDetailID_ == id && !detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly).isEmpty())
+        return;
+    const auto &heads = NoteStore::shared().notes();
+    const auto head = std::find_if(heads.begin(), heads.end(), [&](const NoteHead &h) { return h.id == id; });
+    if (head == heads.end()) return;
+    const QList<QWidget *> going = clearDetail();
+    detailScrollPos_ = {};
+    shownDetailID_.clear();
+    if (detailHost_->width() <= 10 || detailHost_->height() <= 10) return;
+    // What the list shows of it: its text comes once decoded.
+    Note fields(head->type, head->emoji, head->title);
+    fields.id = id;
+    buildHeader(fields);
+    auto *loading = label(nullptr, NoteDocument::loadingText(), 13, QFont::Normal, VF::muted());
+    loading->setObjectName(QStringLiteral("detailLoading"));
+    loading->setAlignment(Qt::AlignCenter);
+    loading->resize(detailScroll_->width(), std::max(60, 3 * loading->fontMetrics().height()));
+    detailScroll_->setWidget(loading);
+    shownDetailID_ = id;
+    for (QWidget *w : detailHost_->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (!going.contains(w)) w->show();
 }
 
 void NotesView::placeDetail() {

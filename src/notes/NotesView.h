@@ -113,6 +113,10 @@ private:
     void rebuildDetail();
     void placeDetail();
     void buildHeader(const Note &note);
+    // The detail's widgets go (deleted later); returns them, still children till then.
+    QList<QWidget *> clearDetail();
+    // The detail of a note being decoded on a worker: its header, its body loading.
+    void showOpening(const QString &id);
     void deleteNote(const QString &id);
     // Asks for the format and the file, then writes the note on a worker: this one, or with fromStore
     // the one with its id as the store has it then (read there too; note gives only its name).

@@ -69,9 +69,10 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes = -1, const WriteA
 // The same bytes handed over a stretch at a time, so that the whole is never held: take gets the bytes
 // not yet taken whenever there are stretch or more of them, and the rest at the end (last set), and
 // removes from their front what it uses (what it leaves comes again with the next ones). False when
-// the RTF would be longer than maxBytes: take has then had part of it.
+// the RTF would be longer than maxBytes, or stop gave it up (asked before a stretch is handed over):
+// take has then had part of it.
 bool write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as, qsizetype stretch,
-           const std::function<void(QByteArray &bytes, bool last)> &take);
+           const std::function<void(QByteArray &bytes, bool last)> &take, const std::function<bool()> &stop = {});
 // The RTF of a document's characters from..to, as write() writes a document holding them alone (the
 // paragraph from is in as the first), written a part at a time while the document may change
 // elsewhere between the parts: only its runs' formats and the bytes written so far are held.

@@ -288,7 +288,8 @@ struct Body {
 // stretch bytes or more, and once more at the end; what take leaves in it stays at its front. False
 // when the RTF would be longer than maxBytes.
 bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, const RtfCodec::WriteAs &as,
-             qsizetype stretch, const std::function<void(QByteArray &, bool)> &take) {
+             qsizetype stretch, const std::function<void(QByteArray &, bool)> &take,
+             const std::function<bool()> &stop = {}) {
     Body w{out, as, RtfCodec::sizeScale(doc)};
     // A text that cannot fit within the bound is refused before any of it is written (a note of
     // megabytes would otherwise be written up to the bound first).
@@ -329,6 +330,7 @@ bool writeTo(QByteArray &out, const QTextDocument &doc, qsizetype maxBytes, cons
             if (!frag.isValid()) continue;
             w.fragment(frag, frag.position(), frag.position() + frag.length());
             if (over()) return false;
+            if (take && out.size() >= stretch && stop && stop()) return false;
             handOver(false);
         }
     }
@@ -433,9 +435,9 @@ QByteArray write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as
 }
 
 bool write(const QTextDocument &doc, qsizetype maxBytes, const WriteAs &as, qsizetype stretch,
-           const std::function<void(QByteArray &, bool)> &take) {
+           const std::function<void(QByteArray &, bool)> &take, const std::function<bool()> &stop) {
     QByteArray out;
     out.reserve(stretch + 1024);
-    return writeTo(out, doc, maxBytes, as, std::max<qsizetype>(1, stretch), take);
+    return writeTo(out, doc, maxBytes, as, std::max<qsizetype>(1, stretch), take, stop);
 }
 } // namespace RtfCodec

@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/Deadline.h"
 #include "platform/ImportFile.h"
 #include <QDateTime>
 #include <QFile>
@@ -80,7 +81,58 @@ WriteResult write(const QString &path, const QByteArray &bytes) {
     return commit(f);
 }
 
-WriteResult writeSideFile(const QString &path, const QByteArray &content) {
+namespace {
+std::function<void()> g_stretchHook;
+
+// Written by a deadline, this much at a time: each stretch is on disk before the next is written, so
+// the last sync has little left to do and no single wait is long.
+constexpr qsizetype kSyncStretch = 4 << 20;
+
+// content and sum written to f and on disk; by the deadline when given (false then, with error set,
+// once it has passed).
+bool writeSynced(QTemporaryFile &f, const QByteArray &content, const QByteArray &sum, const Deadline *by,
+                 WriteResult &error) {
+    const auto late = [&] {
+        if (!by || !by->passed()) return false;
+        error = {false, QStringLiteral("no time was left to write it")};
+        return true;
+    };
+    if (!by) {
+        if (f.write(content) != content.size() || f.write(sum) != sum.size() || !f.flush()) {
+            error = {false, writeError(f)};
+            return false;
+        }
+    } else {
+        // The first stretch is written whatever is left: a few changes are kept in a moment, and
+        // only a file of many megabytes could hold the quit up.
+        for (qsizetype at = 0; at < content.size(); at += kSyncStretch) {
+            if (at > 0 && late()) return false;
+            const qsizetype n = std::min(kSyncStretch, content.size() - at);
+            if (f.write(content.constData() + at, n) != n || !f.flush()) {
+                error = {false, writeError(f)};
+                return false;
+            }
+            // Its pages on disk now, while the deadline can still be looked at.
+            if (::sync_file_range(f.handle(), at, n,
+                                  SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+                error = {false, systemError(errno)};
+                return false;
+            }
+            if (g_stretchHook) g_stretchHook();
+        }
+        if (f.write(sum) != sum.size() || !f.flush()) {
+            error = {false, writeError(f)};
+            return false;
+        }
+    }
+    if (::fsync(f.handle()) != 0) {
+        error = {false, systemError(errno)};
+        return false;
+    }
+    return true;
+}
+
+WriteResult writeSideFileBy(const QString &path, const QByteArray &content, const Deadline *by) {
     // QSaveFile writes where a link at the path leads. This file is made beside the name instead
     // (created new, for this user only) and renamed over it: a rename replaces the name itself,
     // whatever it is, and never what a link there points at.
@@ -88,9 +140,8 @@ WriteResult writeSideFile(const QString &path, const QByteArray &content) {
     QTemporaryFile f(at.absolutePath() + QLatin1Char('/') + at.fileName() + QStringLiteral(".XXXXXX"));
     if (!f.open()) return {false, f.errorString()};
     const QByteArray sum = checksum(content.constData(), content.size());
-    if (f.write(content) != content.size() || f.write(sum) != sum.size() || !f.flush())
-        return {false, writeError(f)};
-    if (::fsync(f.handle()) != 0) return {false, systemError(errno)};
+    WriteResult failed;
+    if (!writeSynced(f, content, sum, by, failed)) return failed;
     const QByteArray from = QFile::encodeName(f.fileName());
     const QByteArray to = QFile::encodeName(path);
     if (::rename(from.constData(), to.constData()) != 0) {
@@ -103,6 +154,19 @@ WriteResult writeSideFile(const QString &path, const QByteArray &content) {
     f.setAutoRemove(false);
     syncFolder(at.absolutePath());
     return {true, {}};
+}
+} // namespace
+
+WriteResult writeSideFile(const QString &path, const QByteArray &content) {
+    return writeSideFileBy(path, content, nullptr);
+}
+
+WriteResult writeSideFile(const QString &path, const QByteArray &content, const Deadline &by) {
+    return writeSideFileBy(path, content, &by);
+}
+
+void setStretchHookForTests(std::function<void()> hook) {
+    g_stretchHook = std::move(hook);
 }
 
 SideFile readSideFile(const QString &path, qint64 maxBytes) {

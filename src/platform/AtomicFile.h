@@ -1,7 +1,10 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
+
+class Deadline;
 
 class QFileDevice;
 class QSaveFile;
@@ -40,6 +43,12 @@ struct SideFile {
     QByteArray unchecked;
 };
 WriteResult writeSideFile(const QString &path, const QByteArray &content);
+// The same by a deadline: written and put on disk a stretch at a time (some megabytes), the deadline
+// looked at before each stretch after the first. One that passes first leaves nothing of it (and what
+// had the name before, as it was).
+WriteResult writeSideFile(const QString &path, const QByteArray &content, const Deadline &by);
+// Tests: called after each stretch a write by a deadline has put on disk.
+void setStretchHookForTests(std::function<void()> hook);
 // Reads at most maxBytes of content.
 SideFile readSideFile(const QString &path, qint64 maxBytes);
 // Moves whatever has path's name (a file, a link, a folder) to a name beside it that nothing has,

@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -42,6 +43,9 @@ public:
     std::function<void()> drop;     // m: the same
     State state = State::queued;    // m
     bool settled = false;           // m: handed back or dropped, and out of the registry
+    std::atomic<bool> hurry = false; // quitting can wait no longer: the work is to give up
+    std::atomic<bool> asks = false;  // the work has asked hurried(): it gives up when hurried
+    bool gaveUp = false;             // m: the work gave up (hurried() answered true): nothing to hand back
 
     bool over() const { return settled || (state != State::queued && state != State::running); }
 };
@@ -49,6 +53,8 @@ public:
 namespace {
 std::mutex g_mutex;
 std::vector<JobPtr> g_jobs; // g_mutex: started, not settled
+thread_local Job *t_job = nullptr; // the job whose work this worker runs
+std::function<void()> g_asked, g_hurrying; // test hooks, set while no job runs
 
 // Frees what a job made, never on the window's thread (it may be a document of megabytes), except
 // when the application is going and no worker is to be had.
@@ -159,12 +165,20 @@ void runOnWorker(const JobPtr &job) {
         if (job->state != Job::State::queued) return; // abandoned, or run by finish()
         job->state = Job::State::running;
     }
+    t_job = job.get();
     job->work();
+    t_job = nullptr;
     job->work = nullptr; // what it captured goes here, not on the receiver's thread
     std::function<void()> drop;
     bool settles = false;
     {
         std::lock_guard l(job->m);
+        if (job->state == Job::State::running && job->gaveUp) {
+            // Quitting waits for it (takeBack) and keeps what it would have saved.
+            job->state = Job::State::ended;
+            job->cv.notify_all();
+            return;
+        }
         if (job->state == Job::State::running && job->receiver) {
             job->state = Job::State::ended;
             job->cv.notify_all();
@@ -323,6 +337,22 @@ void abandon(const JobPtr &job) {
     dropAway(std::move(drop));
 }
 
+bool hurried() {
+    Job *const job = t_job;
+    if (!job) return false;
+    job->asks = true;
+    if (g_asked) g_asked();
+    if (!job->hurry) return false;
+    std::lock_guard l(job->m);
+    job->gaveUp = true;
+    return true;
+}
+
+void setHurryHooksForTests(std::function<void()> asked, std::function<void()> hurrying) {
+    g_asked = std::move(asked);
+    g_hurrying = std::move(hurrying);
+}
+
 namespace {
 // Quitting takes a job no worker has taken up back from the pool: its work never runs, and nothing
 // is handed back. False when a worker runs it (or ran it) already.
@@ -340,6 +370,39 @@ bool claim(const JobPtr &job) {
     unregister(job);
     job->work = nullptr;
     return true;
+}
+
+enum class TakenBack { gaveUp, ended, no };
+
+// Quitting hurries a job a worker runs and waits for its work, which gives up at its next stretch
+// (a stretch takes a moment; a whole save could take longer than the quit has). Only work that has
+// asked hurried() is waited for: other work may never look, and is named as before. gaveUp: nothing
+// is handed back, what the work made is freed, and what it was given is the caller's again; ended:
+// it ended first, and its result is still to be handed back.
+TakenBack takeBack(const JobPtr &job) {
+    {
+        std::lock_guard l(job->m);
+        if (job->settled) return TakenBack::no;
+        if (job->state == Job::State::ended && !job->gaveUp) return TakenBack::ended; // not handed back yet
+        if (job->state != Job::State::running || !job->asks) return TakenBack::no;
+        job->hurry = true;
+    }
+    if (g_hurrying) g_hurrying();
+    std::function<void()> handBack, drop;
+    {
+        std::unique_lock l(job->m);
+        job->cv.wait(l, [&] { return job->over(); });
+        if (job->settled) return TakenBack::no;
+        if (!job->gaveUp) return TakenBack::ended;
+        job->settled = true;
+        job->state = Job::State::dropped;
+        handBack = std::move(job->handBack);
+        drop = std::move(job->drop);
+    }
+    unregister(job);
+    handBack = nullptr;
+    if (drop) drop(); // a part of a save: nothing any worker is waited for to free
+    return TakenBack::gaveUp;
 }
 } // namespace
 
@@ -401,7 +464,17 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
                     if (std::find(named.begin(), named.end(), j) != named.end()) continue;
                     if (which == AtQuit::handBack) {
                         const auto keep = std::exchange(j->options.keep, nullptr);
-                        if (keep && claim(j) && keep()) {
+                        bool mine = keep && claim(j);
+                        if (keep && !mine) {
+                            const TakenBack taken = takeBack(j);
+                            if (taken == TakenBack::ended) {
+                                deliver(j);
+                                again = true;
+                                break;
+                            }
+                            mine = taken == TakenBack::gaveUp;
+                        }
+                        if (mine && keep()) {
                             again = true;
                             break;
                         }

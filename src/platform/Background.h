@@ -47,7 +47,8 @@ struct Options {
     // waiting for the job and no worker has taken it up yet: its work will never run, what it was
     // given is the caller's again, and keep puts what the result would have saved where the quit
     // keeps it (the store, for the final commit), the quickest way it safely can. True when it did:
-    // unfinished is not called then.
+    // unfinished is not called then. A job a worker is running then is hurried first (see hurried()):
+    // once its work has given up, keep is called the same way.
     std::function<bool()> keep;
 };
 
@@ -105,6 +106,17 @@ void finish(const JobPtr &job);
 void abandon(const JobPtr &job);
 // Handed back or dropped.
 bool settled(const JobPtr &job);
+
+// Asked by a job's work between its stretches (on its worker): true once quitting can wait no longer
+// for the job and will keep what it saves itself (Options::keep). The work must then return at once,
+// leaving what it was given as it was given: its result is not handed back, and keep runs on the
+// window's thread in its place. Quitting waits so only for work that has asked once already: work
+// that may be hurried asks first thing. False anywhere else (work run on the window's thread
+// included).
+bool hurried();
+// Tests: asked is called on the worker whenever a job's work asks hurried(), hurrying on the window's
+// thread whenever quitting hurries a job, before it waits for the work to give up.
+void setHurryHooksForTests(std::function<void()> asked, std::function<void()> hurrying);
 
 // work on a worker, nothing handed back, never waited for (freeing memory, trimming the heap).
 void detached(std::function<void()> work);

@@ -15,6 +15,9 @@ public:
         QWidget *accessory = nullptr; // optional extra widget shown under the text
         bool warning = false;
         QColor firstButtonTint;       // the first button's title colour; invalid: the style's own
+        // File paths quoted in the text: each is shown on a line of its own, whole where it fits,
+        // else cut in the middle.
+        QStringList paths = {};
     };
     virtual ~Dialogs() = default;
     // Returns the index of the button chosen (0 for the first); -1 when dismissed.

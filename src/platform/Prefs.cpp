@@ -525,7 +525,7 @@ bool Prefs::close(const Deadline &deadline) {
         const PrefsCommit c = writer_->finish(commitBy);
         if (!c.ok) {
             lastErrorText_ = c.error;
-            keptAll = keepUnwritten(writer_->takeUnwritten());
+            keptAll = keepUnwritten(writer_->takeUnwritten(), deadline);
         }
         ok = c.ok;
         writer_.reset();
@@ -725,7 +725,7 @@ void Prefs::applyUnsaved() {
 // close() could not commit these: they are kept beside the database, each value whole (a value held
 // on disk is read back with the splices the disk does not hold), for the next open to write. False
 // when any of them could not be kept.
-bool Prefs::keepUnwritten(const PrefsBatch &unwritten) {
+bool Prefs::keepUnwritten(const PrefsBatch &unwritten, const Deadline &by) {
     if (unwritten.empty()) return true;
     bool all = true;
     std::map<QString, PrefsKnown> known;
@@ -772,7 +772,8 @@ bool Prefs::keepUnwritten(const PrefsBatch &unwritten) {
     }
     const QString file = UnsavedAtQuit::pathFor(path_);
     QString error;
-    if (!kept.write(file, &error)) {
+    // Not past the quit's deadline: what cannot be kept by then is lost, and told at the next start.
+    if (!kept.write(file, &error, &by)) {
         qWarning("mivo: the last changes could not be kept in %s either: %s", qPrintable(file),
                  qPrintable(error));
         return false;

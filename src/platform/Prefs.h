@@ -231,7 +231,7 @@ private:
 
     void openDatabase();
     void applyUnsaved();
-    bool keepUnwritten(const PrefsBatch &unwritten);
+    bool keepUnwritten(const PrefsBatch &unwritten, const Deadline &by);
     bool loadRows(sqlite3 *db, bool holdLarge);
     bool loadSnapshot();
     void moveAside();

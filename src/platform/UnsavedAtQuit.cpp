@@ -138,8 +138,9 @@ std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
     return out;
 }
 
-bool UnsavedAtQuit::write(const QString &path, QString *error) const {
-    const AtomicFile::WriteResult r = AtomicFile::writeSideFile(path, encode());
+bool UnsavedAtQuit::write(const QString &path, QString *error, const Deadline *by) const {
+    const AtomicFile::WriteResult r =
+        by ? AtomicFile::writeSideFile(path, encode(), *by) : AtomicFile::writeSideFile(path, encode());
     if (!r.ok && error) *error = r.error;
     return r.ok;
 }

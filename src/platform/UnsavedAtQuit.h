@@ -2,6 +2,8 @@
 #include "platform/PrefsBatch.h"
 #include <QString>
 #include <QStringList>
+
+class Deadline;
 #include <optional>
 #include <vector>
 
@@ -21,7 +23,9 @@ struct UnsavedAtQuit {
     static QString pathFor(const QString &database);
     // Written whole or not at all, with its checksum, never through a link (AtomicFile's side
     // files). False, with why in *error, when it could not be.
-    bool write(const QString &path, QString *error) const;
+    // With by, not past that deadline: a write it cuts short leaves no file (nor what was there before
+    // changed).
+    bool write(const QString &path, QString *error, const Deadline *by = nullptr) const;
     // Nothing when there is no such file or it is not whole and ours (*unreadable says which: then
     // nothing of it may be applied, not even a part).
     // seemedToHold: when unreadable, the keys that can still be made out in it (to name to the user

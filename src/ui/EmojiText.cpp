@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTextLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -225,10 +226,14 @@ bool surelyFits(const QFont &font, const QString &whole, double width) {
         }
     }
     if (wide == 0) return false;
-    // An emoji is drawn about 1.25 em wide, within the text font's line height (1.2 em or more):
-    // counted at 1.5 lines, and a pixel kept for the kerning its removal changed.
+    // An emoji is drawn as wide as the colour font's advance, the same for every picture in it (a
+    // sequence drawn as one picture is counted once per character here), measured once per font; and
+    // always within the text font's line height (1.2 em or more), counted at 1.5 lines. A pixel is kept
+    // for the kerning the emoji's removal changed. Counted at 1.5 lines alone, a lone emoji in a frame
+    // one line and a bit wide was measured before each first draw, decoding its picture twice.
     const QFontMetricsF fm(font);
-    return fm.horizontalAdvance(rest) + wide * 1.5 * fm.height() + 1 <= width;
+    const double perEmoji = std::min(1.5 * fm.height(), advance(font, QStringLiteral("😀")));
+    return fm.horizontalAdvance(rest) + wide * perEmoji + 1 <= width;
 }
 
 } // namespace EmojiText

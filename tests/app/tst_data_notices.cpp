@@ -2,6 +2,7 @@
 #include "app/DataNoticeAlert.h"
 #include "app/MainTabVC.h"
 #include "app/MainWindow.h"
+#include "app/RenderWalk.h"
 #include "common/Files.h"
 #include "common/TestEnv.h"
 #include "exercises/ExerciseHistory.h"
@@ -103,6 +104,7 @@ private slots:
     void deeplyNestedDocumentsDoNotStopTheLaunch();
     void noticesPendingAtQuitAreToldAtTheNextStart();
     void filesKeptAsideSayWhatTheyHeldAndWhere();
+    void aKeptFilesPathIsReadAsOneInEveryLook();
 };
 
 void TstDataNotices::englishAlertNamesWhatWasKeptAndWhere() {
@@ -572,6 +574,51 @@ void TstDataNotices::filesKeptAsideSayWhatTheyHeldAndWhere() {
                      named.contains(unreadableDataName("savedFinances") + ")") && named.contains(kept),
                  qPrintable(named));
     }
+}
+
+// A kept file's path in the alert is read as one, not broken after a "/" with the sentence around
+// it: on a line of its own, whole where it fits, else cut in the middle with "…", both ends kept;
+// and no text of the alert is cut, in any look.
+void TstDataNotices::aKeptFilesPathIsReadAsOneInEveryLook() {
+    TempPrefs t;
+    using K = DataNotice::Kind;
+    const QString near = QStringLiteral("/home/anna/.local/share/mivo/mivo.sqlite3.unsaved.unreadable-1");
+    const QString far = QStringLiteral("/home/anna/") + QStringLiteral("a-folder-with-a-long-name/").repeated(12) +
+                        QStringLiteral("mivo.sqlite3.notices.unreadable-20261210-134500");
+    const std::vector<DataNotice> notices{{QString(), near, "/d/m", K::unsavedUnreadable},
+                                          {QString(), far, "/d/m", K::noticesUnreadable}};
+    RenderWalk walk;
+    for (const Look &look : allLooks()) {
+        walk.look = look;
+        applyLook(look);
+        const Dialogs::Alert a = unreadableDataAlert(notices);
+        AlertDialog d(a, nullptr);
+        d.show();
+        settle();
+        walk.check(&d, QStringLiteral("damaged files' alert"));
+        const QList<QLabel *> paths = d.findChildren<QLabel *>(QStringLiteral("alertPath"));
+        QCOMPARE(paths.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            // The full stop after a path goes with it; a word after it (as some languages put it) does not.
+            QString whole = i == 0 ? near : far;
+            if (a.text.contains(whole + QLatin1Char('.'))) whole += QLatin1Char('.');
+            const QString shown = paths[i]->text();
+            QVERIFY(!paths[i]->wordWrap());
+            if (paths[i]->fontMetrics().horizontalAdvance(whole) <= paths[i]->contentsRect().width()) {
+                QCOMPARE(shown, whole);
+            } else {
+                const qsizetype cut = shown.indexOf(QChar(0x2026));
+                QVERIFY2(cut > 8 && whole.startsWith(shown.left(cut)) && whole.endsWith(shown.mid(cut + 1)) &&
+                             shown.size() > cut + 8,
+                         qPrintable(look.name() + QStringLiteral(": ") + shown));
+                QCOMPARE(paths[i]->toolTip(), whole);
+            }
+        }
+        QVERIFY(paths[1]->text().contains(QChar(0x2026))); // wider than any alert
+        for (QLabel *l : d.findChildren<QLabel *>(QStringLiteral("alertText")))
+            QVERIFY2(!l->text().contains(QStringLiteral("/home/")), qPrintable(l->text()));
+    }
+    walk.verify();
 }
 
 QTEST_MAIN(TstDataNotices)

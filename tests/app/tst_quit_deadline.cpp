@@ -8,12 +8,14 @@
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteStore.h"
+#include "platform/AtomicFile.h"
 #include "platform/Background.h"
 #include "platform/DataNotices.h"
 #include "platform/Prefs.h"
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
 #include "platform/UnsavedAtQuit.h"
+#include <QDir>
 #include <QFileInfo>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -144,6 +146,83 @@ private slots:
         Background::pool().waitForDone();
     }
 
+    // A save a worker is making when the quit's deadline passes (a note's bytes, a page's read of its
+    // document): the worker gives up at its next stretch, and the quit makes the save itself, as it
+    // does one no worker took up. The edit is kept whole, and nothing is named as lost.
+    void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole_data() {
+        QTest::addColumn<bool>("fromPage");
+        QTest::newRow("a note's bytes") << false;
+        QTest::newRow("a page's save") << true;
+    }
+    void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole() {
+        QFETCH(bool, fromPage);
+        TempPrefs t;
+        TestDialogs dialogs;
+        DataNotices::get().take();
+        const QString kept = DataNotices::keptPath(t.path());
+        Note big(NoteType::text, QStringLiteral("📝"), QStringLiteral("Travel plans"));
+        big.body = QString(1 << 20, u'b');
+        {
+            AppDelegate app;
+            QVERIFY(app.launch());
+            NoteStore &notes = NoteStore::shared();
+            QVERIFY(notes.notes().empty()); // loaded
+            notes.add(big);
+            notes.save(); // on disk before the edit
+            // The worker making the edit is held at its first stretch (it asks first as it starts)
+            // until the quit hurries it.
+            QSemaphore atStretch, go;
+            std::atomic<int> asked = 0;
+            Background::setHurryHooksForTests(
+                [&] {
+                    if (asked++ != 1) return;
+                    atStretch.release();
+                    go.acquire();
+                },
+                [&] { go.release(); });
+            big.body[0] = u'B';
+            big.body[big.body.size() - 1] = u'E';
+            QObject page;
+            if (fromPage) {
+                Note fields = big;
+                fields.body = QString();
+                auto *doc = new QTextDocument;
+                doc->setPlainText(big.body);
+                NoteDocument::readKeeping(doc, fields, &page,
+                                          [fields](NoteDocument::Saved &s, QTextDocument *d) {
+                                              NoteStore::shared().updateEncoded(fields, s.preview,
+                                                                                std::move(s.record));
+                                              delete d;
+                                          });
+            } else {
+                notes.update(big);
+            }
+            atStretch.acquire();
+            {
+                SteppedTime time;
+                QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            }
+            go.release(); // not hurried: it goes on
+            Background::setHurryHooksForTests({}, {});
+            QCOMPARE(app.exitCode(), 0);
+        }
+        Background::pool().waitForDone();
+        DataNotices::get().take();
+        DataNotices::get().restoreKept(kept);
+        for (const DataNotice &n : DataNotices::get().take())
+            QVERIFY2(n.kind != DataNotice::Kind::editLostAtQuit, qPrintable(n.what));
+        // The next start.
+        t.reopen();
+        NoteStore::resetForTests();
+        const Note *travel = NoteStore::shared().find(big.id);
+        QVERIFY(travel);
+        QCOMPARE(travel->body.size(), big.body.size());
+        QVERIFY(travel->body == big.body);
+        NoteStore::resetForTests();
+        QCoreApplication::processEvents();
+        Background::pool().waitForDone();
+    }
+
     // No commit runs past the quit's deadline: one under way when it passes is cut short and one not
     // begun by then never begins. What they would have written is kept beside the database, whole,
     // and written at the next start.
@@ -194,6 +273,47 @@ private slots:
         Prefs third(path);
         QCOMPARE(third.integer(QStringLiteral("late")), 7);
         QVERIFY(third.data(QStringLiteral("doc")) == now);
+    }
+
+    // Keeping the changes beside the database is bound by the quit's deadline too: a file that cannot
+    // be written in time is not written at all (never a part of one, which could be applied), and the
+    // next start tells that the changes were lost, as when the disk has no room for them.
+    void changesThatCannotBeKeptInTimeAreToldLost() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QByteArray was(256 * 1024, 'a');
+        DataNotices::get().take();
+        {
+            Prefs p(path);
+            p.setData(QStringLiteral("doc"), was);
+            QVERIFY(p.flush());
+            sqlite3 *other = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &other);
+            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            p.setData(QStringLiteral("doc"), QByteArray(12 << 20, 'b')); // several stretches of the file
+            SteppedTime time;
+            int stretches = 0;
+            AtomicFile::setStretchHookForTests([&] {
+                ++stretches;
+                time.advance(10'000); // the disk is slow: the deadline passes after the first stretch
+            });
+            const bool committed = p.close(Deadline(4500));
+            AtomicFile::setStretchHookForTests({});
+            QVERIFY(!committed);
+            QCOMPARE(stretches, 1);
+            QVERIFY(p.keptUnsavedIn().isEmpty());
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+        }
+        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY2(!std::any_of(left.begin(), left.end(),
+                              [](const QString &f) { return f.contains(QLatin1String(".unsaved")); }),
+                 qPrintable(left.join(u' ')));
+        Prefs again(path);
+        QVERIFY(again.data(QStringLiteral("doc")) == was);
+        const std::vector<DataNotice> told = DataNotices::get().take();
+        QVERIFY(std::any_of(told.begin(), told.end(),
+                            [](const DataNotice &n) { return n.kind == DataNotice::Kind::lostAtQuit; }));
     }
 
     // Moving the -wal file into the main file is not begun when what is left of the deadline would

@@ -64,6 +64,12 @@ void showSelecting(NotesView &page, const QString &id) {
     page.show();
     page.selectNote(id);
 }
+// The text of the label with that name the page shows; empty when none is shown.
+QString shownText(QWidget &page, const char *name) {
+    for (QLabel *l : page.findChildren<QLabel *>(QString::fromLatin1(name)))
+        if (l->isVisible()) return l->text();
+    return {};
+}
 } // namespace
 
 class TestLentNoteSteps : public QObject {
@@ -289,11 +295,14 @@ private slots:
     }
 
     // Another large note opened lets go of the document shown as soon as its text is being decoded,
-    // not once it is in: the two notes' documents and the decode are never held at once.
+    // not once it is in: the two notes' documents and the decode are never held at once. Its header
+    // is shown at once, its body loading, not the header of the note shown before.
     void openingAnotherLargeNoteLetsGoOfTheDocumentShownFirst() {
         TempPrefs prefs;
-        const Note a = numberedNote(QStringLiteral("A"), 300 * 1024);
-        const Note b = numberedNote(QStringLiteral("B"), 300 * 1024);
+        Note a = numberedNote(QStringLiteral("A"), 300 * 1024);
+        Note b = numberedNote(QStringLiteral("B"), 300 * 1024);
+        a.title = QStringLiteral("First");
+        b.title = QStringLiteral("Second");
         NoteStore *found = relaunchWithNotes(prefs, encodeNotes({a, b}));
         QVERIFY(found);
         NotesView page;
@@ -308,11 +317,15 @@ private slots:
             QTRY_VERIFY(page.decodingNote());
             QVERIFY(!page.longTextReady());
             QVERIFY(!page.findView() || TextViewOps::document(page.findView()) != first);
+            QCOMPARE(shownText(page, "detailTitle"), b.title);
+            QCOMPARE(shownText(page, "detailLoading"), NoteDocument::loadingText());
         }
         page.setUpdatesEnabled(true);
         QTRY_VERIFY(!first);
         QTRY_VERIFY(page.longTextReady());
         QCOMPARE(NoteDocument::wholeText(*TextViewOps::document(page.findView())), b.body);
+        QCOMPARE(shownText(page, "detailTitle"), b.title);
+        QCOMPARE(shownText(page, "detailLoading"), QString());
         NoteStore::resetForTests();
     }
 

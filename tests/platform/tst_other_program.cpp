@@ -10,6 +10,7 @@
 #include "notes/Note.h"
 #include "notes/NoteStore.h"
 #include "platform/DataNotices.h"
+#include "platform/DocumentCopy.h"
 #include "platform/Keys.h"
 #include "platform/UnsavedAtQuit.h"
 #include "pomodoro/Task.h"
@@ -134,6 +135,23 @@ void forms() {
     }
 }
 
+// forms(), with the copy of the notes Mivo handed over held in memory, or (a document over the bound)
+// in a file.
+void notesForms() {
+    QTest::addColumn<Form>("form");
+    QTest::addColumn<bool>("underLock");
+    QTest::addColumn<bool>("inFile");
+    for (bool file : {false, true})
+        for (bool lock : {false, true}) {
+            const char *how = lock ? " under the lock" : "";
+            const char *where = file ? ", over the bound" : "";
+            QTest::addRow("longer%s%s", how, where) << Form::longer << lock << file;
+            QTest::addRow("same size%s%s", how, where) << Form::sameSize << lock << file;
+            QTest::addRow("shorter%s%s", how, where) << Form::shorter << lock << file;
+            QTest::addRow("respaced%s%s", how, where) << Form::respaced << lock << file;
+        }
+}
+
 Note textNote(int serial, int bodyLength) {
     Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("note %1").arg(serial));
     n.body = QString(bodyLength, QChar(u'a' + serial % 26));
@@ -159,14 +177,18 @@ class TestOtherProgram : public QObject {
     Q_OBJECT
 private slots:
     void init() { DataNotices::get().take(); }
+    void cleanup() { DocumentCopy::setMemoryBoundForTests(0); }
 
     // Notes lie in the stored document, not in memory: the other program's document is the only
-    // whole one left, so it stays and the store reads it again; the note changed meanwhile is kept
-    // aside as a notes list of its own.
-    void notesOfBothSurvive_data() { forms(); }
+    // whole one left, so it stays and the store reads it again; every note Mivo held, with the one
+    // changed meanwhile, is kept aside as a notes list of its own, a document too large to be copied
+    // in memory (the bound lowered here) as well.
+    void notesOfBothSurvive_data() { notesForms(); }
     void notesOfBothSurvive() {
         QFETCH(Form, form);
         QFETCH(bool, underLock);
+        QFETCH(bool, inFile);
+        if (inFile) DocumentCopy::setMemoryBoundForTests(16 * 1024); // the document is ~90 KB
         TempPrefs prefs;
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
         std::vector<Note> model;

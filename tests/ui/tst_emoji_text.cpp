@@ -12,10 +12,12 @@
 #include <QApplication>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QtTest>
+#include <cmath>
 
 // ❤️ (U+2764 U+FE0F) and the other emoji the text font also has an outline glyph for draw in colour,
 // in painted texts, labels (single line and wrapped), kit labels and pop-ups.
@@ -297,6 +299,23 @@ void TstEmojiText::aTextSaidToFitIsNoWiderThanItsFrame() {
         QVERIFY(!EmojiText::surelyFits(font, QStringLiteral("no emoji"), 1000)); // measured as before
     }
     QVERIFY(fits > 0); // a frame wide enough is told without measuring
+    // A kit label of one emoji in a frame a little wider than the emoji (a page's icons) is drawn
+    // without measuring its text first: measuring decodes the emoji's picture, which the draw
+    // decodes again. The colour font's width is measured once for the font.
+    EmojiCache &cache = EmojiCache::shared();
+    cache.clear();
+    const QFont font = Fonts::plainFont(17);
+    const int frame = int(std::ceil(EmojiText::advance(font, QStringLiteral("🔔")))) + 3;
+    QVERIFY(frame < 1.5 * QFontMetricsF(font).height()); // told apart from a frame 1.5 lines wide
+    const int measured = cache.widthsMeasured();
+    for (const char *icon : {"🔔", "📦", "🎨", "🌐", "🗂"}) {
+        FitLabel l(QString::fromUtf8(icon));
+        l.setFont(font);
+        l.resize(frame, 30);
+        l.grab();
+        QVERIFY2(!l.isElided(), icon);
+    }
+    QVERIFY2(cache.widthsMeasured() <= measured + 1, qPrintable(QString::number(cache.widthsMeasured() - measured)));
 }
 
 QTEST_MAIN(TstEmojiText)
