@@ -7,7 +7,7 @@ PKGS=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-multimedia-dev qt6-webengine-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  libsqlite3-dev nlohmann-json3-dev libsimdjson-dev libzip-dev libxxhash-dev
+  libsqlite3-dev nlohmann-json3-dev libsimdjson-dev libzip-dev libxxhash-dev libxcb1-dev
   fonts-inter fonts-noto-color-emoji fonts-dejavu-core fonts-droid-fallback qt6-translations-l10n
   xvfb xauth dbus jwm
   poppler-utils

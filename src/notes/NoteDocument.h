@@ -169,13 +169,21 @@ void markLink(QTextCursor &c, int start, int end, const QString &href, const QCo
 
 // The same on a pool thread into doc itself (a long text's), which no view may show until done
 // gets it back; it has no parent meanwhile, and is deleted when receiver is gone by then. done also
-// gets the web addresses of the lines pasted, found there after the paste (see PastedLinks).
+// gets the web addresses of the lines pasted, found there after the paste (see PastedLinks). The
+// paste is a long step (see longStep).
 void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObject *receiver,
                std::function<void(QTextDocument *, int, std::vector<FoundLink>)> done);
 // Runs edit on doc on a pool thread, as pasteInto does; done gets doc back with what edit returned.
 // An edit that returns -1 (the application quits) deletes doc there.
 void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,
                std::function<void(QTextDocument *, int)> done);
+// Runs edit (on doc, on a worker) as a step whose undo and redo are made on a worker too: at once
+// they would hold the window as long as the edit. Returns what edit returns.
+int longStep(QTextDocument &doc, const std::function<int()> &edit);
+// Whether doc's next undo (or redo) is that of such a step.
+bool longStepNext(const QTextDocument &doc, bool redo);
+// A step made at once takes the place of the long ones above top (the undo stack's size after it).
+void keepLongStepsBelow(QTextDocument &doc, int top);
 // Deletes a document no view shows any more: a long one on a pool thread (freeing megabytes of text
 // and layouts held the window for a fifth of a second), a short one later on its own thread.
 void discard(QTextDocument *doc);

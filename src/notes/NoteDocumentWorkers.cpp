@@ -9,6 +9,8 @@
 #include <QCoreApplication>
 #include <QTextDocument>
 #include <QThread>
+#include <QVariant>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -113,11 +115,48 @@ void pasteInto(QTextDocument *doc, int from, int to, const QString &text, QObjec
     editLater(
         doc,
         [from, to, text, links](QTextDocument &d) {
-            const int caret = pasteText(d, from, to, text);
+            const int caret = longStep(d, [&] { return pasteText(d, from, to, text); });
             if (caret >= 0) *links = findLinks(d, std::min(from, caret), caret);
             return caret;
         },
         receiver, [links, done = std::move(done)](QTextDocument *d, int caret) { done(d, caret, std::move(*links)); });
+}
+
+namespace {
+// The long steps of a document, each as where its undo stack stood (availableUndoSteps) before and
+// after it.
+const char *const kLongSteps = "mivoLongSteps";
+
+QList<std::pair<int, int>> longSteps(const QTextDocument &doc) {
+    return doc.property(kLongSteps).value<QList<std::pair<int, int>>>();
+}
+} // namespace
+
+void keepLongStepsBelow(QTextDocument &doc, int top) {
+    if (!doc.property(kLongSteps).isValid()) return;
+    QList<std::pair<int, int>> steps = longSteps(doc);
+    steps.removeIf([top](const std::pair<int, int> &s) { return s.second > top; });
+    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
+}
+
+int longStep(QTextDocument &doc, const std::function<int()> &edit) {
+    const int before = doc.availableUndoSteps();
+    const int caret = edit();
+    if (caret < 0) return caret;
+    keepLongStepsBelow(doc, before);
+    if (doc.availableUndoSteps() <= before) return caret;
+    QList<std::pair<int, int>> steps = longSteps(doc);
+    steps.append({before, doc.availableUndoSteps()});
+    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
+    return caret;
+}
+
+bool longStepNext(const QTextDocument &doc, bool redo) {
+    if (redo ? !doc.isRedoAvailable() : !doc.isUndoAvailable()) return false;
+    const int at = doc.availableUndoSteps();
+    const QList<std::pair<int, int>> steps = longSteps(doc);
+    return std::any_of(steps.begin(), steps.end(),
+                       [at, redo](const std::pair<int, int> &s) { return (redo ? s.first : s.second) == at; });
 }
 
 void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QObject *receiver,

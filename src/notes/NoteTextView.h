@@ -41,8 +41,8 @@ public:
     // When set, a paste longer than NoteDocument::kPasteLaterChars is handed to it (the text, and the
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;
-    // When set, the removal of a selection longer than NoteDocument::kPasteLaterChars, and the undo and
-    // redo of such a step, are handed to it as an edit to run on the document on a worker (see
+    // When set, the removal of a selection longer than NoteDocument::kPasteLaterChars, a rich paste
+    // past a piece's characters, and the undo and redo of such a step, are handed to it as an edit to run on the document on a worker (see
     // NoteDocument::editLater), returning where the caret goes; this view takes nothing meanwhile.
     std::function<void(std::function<int(QTextDocument &)> edit)> onLongEdit;
     // Web addresses typed or pasted become links in this colour as they are made, marked as
@@ -53,8 +53,9 @@ public:
     void cut();
     void undo();
     void redo();
-    // Whether a rich paste is being read, or is read and waits for the view to be editable again (its
-    // document lent to a worker meanwhile): it is put in then. A save waits for it (see pasteSettled).
+    // Whether a paste is being read (a rich one, or another program's clipboard), or is read and waits
+    // for the view to be editable again (its document lent to a worker meanwhile): it is put in then.
+    // A save waits for it (see pasteSettled).
     bool pastePending() const { return richPastePending_; }
     // Gives up the rich paste pending (the edit it was for is cancelled); pasteSettled follows.
     void dropPendingPaste();
@@ -95,11 +96,6 @@ private:
     // The same for the paragraphs around the selection, which a key or a paste there may change.
     void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
     void undoRedo(bool redo);
-    // Runs edit (on doc, on a worker) as a step whose undo and redo are run on a worker too: at
-    // once they would hold the window as long as the edit. Returns what edit returns.
-    static int longStep(QTextDocument &doc, const std::function<int()> &edit);
-    // Marks the steps since before (the undo stack's size then) as one such step.
-    static void markLongStep(QTextDocument &doc, int before);
     // Hands the removal of the selection to onLongEdit when it is long; whether it did.
     bool removeLater();
     void newStep();
@@ -108,9 +104,12 @@ private:
     // leaves the caret after what it put in.
     void userEdit(const std::function<void()> &edit, bool typing = false, bool pasting = false);
     void insertRich(const QString &html);
-    // A rich paste of more than a piece's characters (chars), or one as RTF (rtf, not empty), read
-    // and put in without holding the window.
-    void pasteRichLater(const QString &html, const QByteArray &rtf, qsizetype chars);
+    // Pastes the clipboard (plain: its text only, in the look of the text before it).
+    void pasteClipboard(bool plain);
+    void insertPlain(QString text);
+    // A rich paste of more than a piece's characters, or one as RTF (rtf, not empty), read and put
+    // in without holding the window.
+    void pasteRichLater(const QString &html, const QByteArray &rtf);
     // The selection the rich paste being read replaces, as the text is edited meanwhile; the last
     // paste started is the one put in. Held here, so that it is let go of on the window's thread.
     QTextCursor richPasteAt_;

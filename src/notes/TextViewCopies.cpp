@@ -16,23 +16,6 @@
 
 // The view's copies (made when asked for, see SelectionCopy) and its undo and redo.
 
-namespace {
-// The undo steps that removed or pasted a long text on a worker, each as where the document's undo stack stood
-// before and after it (QTextDocument::availableUndoSteps): undone or redone at once, they would hold
-// the window as long.
-const char *const kLongSteps = "mivoLongSteps";
-
-QList<std::pair<int, int>> longSteps(const QTextDocument &doc) {
-    return doc.property(kLongSteps).value<QList<std::pair<int, int>>>();
-}
-
-// Those a step ending at top did not take the place of.
-void keepLongStepsBelow(QTextDocument &doc, int top) {
-    QList<std::pair<int, int>> steps = longSteps(doc);
-    steps.removeIf([top](const std::pair<int, int> &s) { return s.second > top; });
-    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
-}
-} // namespace
 
 QMimeData *NoteTextView::createMimeDataFromSelection() const {
     std::erase_if(copies_, [](const QPointer<SelectionCopy> &p) { return !p || !p->live(); });
@@ -106,8 +89,7 @@ void NoteTextView::redo() {
 // A step made here takes the number of any long one undone before it.
 void NoteTextView::newStep() {
     QTextDocument *doc = document();
-    if (sender() == doc && doc->property(kLongSteps).isValid())
-        keepLongStepsBelow(*doc, doc->availableUndoSteps());
+    if (sender() == doc) NoteDocument::keepLongStepsBelow(*doc, doc->availableUndoSteps());
 }
 
 bool NoteTextView::removeLater() {
@@ -122,24 +104,9 @@ bool NoteTextView::removeLater() {
     take([from = c.selectionStart(), to = c.selectionEnd(), copies = std::move(copies)](QTextDocument &doc) {
         for (const auto &make : copies)
             make(doc);
-        return longStep(doc, [&doc, from, to] { return NoteDocument::pasteText(doc, from, to, QString()); });
+        return NoteDocument::longStep(doc, [&doc, from, to] { return NoteDocument::pasteText(doc, from, to, QString()); });
     });
     return true;
-}
-
-int NoteTextView::longStep(QTextDocument &doc, const std::function<int()> &edit) {
-    const int before = doc.availableUndoSteps();
-    const int caret = edit();
-    if (caret >= 0) markLongStep(doc, before);
-    return caret;
-}
-
-void NoteTextView::markLongStep(QTextDocument &doc, int before) {
-    keepLongStepsBelow(doc, before);
-    if (doc.availableUndoSteps() <= before) return;
-    QList<std::pair<int, int>> steps = longSteps(doc);
-    steps.append({before, doc.availableUndoSteps()});
-    doc.setProperty(kLongSteps, QVariant::fromValue(steps));
 }
 
 void NoteTextView::undoRedo(bool redo) {
@@ -147,11 +114,7 @@ void NoteTextView::undoRedo(bool redo) {
     // done on a worker).
     std::vector<std::function<void(const QTextDocument &)>> copies;
     QTextDocument *doc = document();
-    const int at = doc->availableUndoSteps();
-    const QList<std::pair<int, int>> steps = longSteps(*doc);
-    if (onLongEdit && !isReadOnly() && (redo ? doc->isRedoAvailable() : doc->isUndoAvailable()) &&
-        std::any_of(steps.begin(), steps.end(),
-                    [at, redo](const std::pair<int, int> &s) { return (redo ? s.first : s.second) == at; })) {
+    if (onLongEdit && !isReadOnly() && NoteDocument::longStepNext(*doc, redo)) {
         settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
         const auto take = onLongEdit;
         take([redo, copies = std::move(copies)](QTextDocument &d) {
@@ -200,6 +163,7 @@ void NoteTextView::contextMenuEvent(QContextMenuEvent *e) {
     const std::pair<const char *, std::function<void()>> own[] = {
         {"edit-cut", [this] { cut(); }},
         {"edit-undo", [this] { undo(); }},
+        {"edit-paste", [this] { pasteClipboard(false); }},
         {"edit-redo", [this] { redo(); }},
         {"edit-delete",
          [this] {

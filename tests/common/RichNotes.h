@@ -12,6 +12,18 @@
 
 // Text notes as users write them, and what their stored rich text holds.
 
+// A text note of body, titled after its id.
+inline Note textNote(const QString &id, const QString &body) {
+    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
+    n.id = id;
+    n.body = body;
+    return n;
+}
+// The note a test of one note edits.
+inline Note textNote(const QString &body) {
+    return textNote(QStringLiteral("P"), body);
+}
+
 // Words of varied length on one line, so cuts fall at spaces.
 inline QString wordsLine(int chars) {
     QString s;

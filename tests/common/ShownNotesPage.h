@@ -43,6 +43,15 @@ struct ShownNotesPage {
     ShownNotesPage &operator=(const ShownNotesPage &) = delete;
 };
 
+// Builds the page at the size the tests assume and shows it, with what it queued on showing done.
+inline void showPage(NotesView &page) {
+    page.resize(1000, 700);
+    page.setup();
+    page.show();
+    for (int i = 0; i < 4; ++i)
+        QCoreApplication::processEvents();
+}
+
 // Whether the line at pos is on the screen, whole: inside what the view and every scroll area around
 // it show.
 inline bool onScreen(QAbstractScrollArea *v, int pos) {

@@ -1,4 +1,5 @@
 #include "common/RichNotes.h"
+#include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
 #include "notes/NoteCodec.h"
 #include "notes/NoteStore.h"
@@ -25,13 +26,6 @@
 
 namespace {
 constexpr int kPiece = int(NoteDocument::kPieceChars);
-
-Note textNote(const QString &id, const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
-    n.id = id;
-    n.body = body;
-    return n;
-}
 
 NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
@@ -63,13 +57,6 @@ int docPosition(const QTextDocument &doc, int stored) {
 
 void settle() {
     for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
-}
-
-void showPage(NotesView &page) {
-    page.resize(1000, 700);
-    page.setup();
-    page.show();
-    settle();
 }
 
 void placeCursor(NoteTextView &v, int pos) {

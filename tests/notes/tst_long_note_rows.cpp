@@ -1,3 +1,4 @@
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
@@ -31,13 +32,6 @@ struct Listeners : QObject {
 };
 int turnListeners() {
     return Listeners::of(QAbstractEventDispatcher::instance(), SIGNAL(aboutToBlock()));
-}
-
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Rows"));
-    n.id = QStringLiteral("R");
-    n.body = body;
-    return n;
 }
 
 // The view shown at size with a document of the text, as the page builds it.

@@ -19,13 +19,6 @@ NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
 }
 
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text"));
-    n.id = QStringLiteral("T");
-    n.body = body;
-    return n;
-}
-
 // Numbered lines of words, so each line is a paragraph of its own.
 QString lines(int count) {
     QString s;

@@ -16,13 +16,6 @@
 namespace {
 constexpr int kPiece = int(NoteDocument::kPieceChars);
 
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Pieces"));
-    n.id = QStringLiteral("P");
-    n.body = body;
-    return n;
-}
-
 NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
 }

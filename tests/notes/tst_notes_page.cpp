@@ -1,4 +1,6 @@
 #include "common/NoteTables.h"
+#include "common/RichNotes.h"
+#include "common/ShownNotesPage.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
@@ -20,21 +22,8 @@
 #include <functional>
 
 namespace {
-Note textNote(const QString &id, const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
-    n.id = id;
-    n.body = body;
-    return n;
-}
 void settle() {
     for (int i = 0; i < 4; ++i) QCoreApplication::processEvents();
-}
-// Builds the page at the size the tests assume and shows it.
-void showPage(NotesView &page) {
-    page.resize(1000, 700);
-    page.setup();
-    page.show();
-    settle();
 }
 QTextCharFormat formatAt(QTextDocument *d, int pos) {
     QTextCursor c(d);

@@ -1,25 +1,24 @@
 #include "common/HeldPool.h"
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/HtmlText.h"
 #include "notes/NoteTextView.h"
+#include "platform/ClipboardReader.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPointer>
+#include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QtTest>
+#include <optional>
+#include <vector>
 
 // A rich paste is bounded by the text it takes in, whatever the clipboard offers beside its HTML.
 namespace {
 constexpr int kBound = int(NoteDocument::kPieceChars);
-
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Paste"));
-    n.id = QStringLiteral("P");
-    n.body = body;
-    return n;
-}
 
 // An editor of a short note, the caret after "head ".
 struct Editor {
@@ -39,6 +38,20 @@ struct Editor {
         if (!text.isNull()) mime->setText(text);
         QGuiApplication::clipboard()->setMimeData(mime);
         view.paste();
+    }
+};
+// Another program's clipboard, whose reader on a worker answers when told.
+struct HeldReader : ClipboardReader {
+    std::vector<std::pair<QPointer<QObject>, std::function<void(Read)>>> asked;
+    HeldReader() { install(this); }
+    ~HeldReader() override { install(nullptr); }
+    bool readsApart() const override { return true; }
+    void readLater(QObject *receiver, std::function<void(Read)> done) override {
+        asked.emplace_back(receiver, std::move(done));
+    }
+    void answer(Read::Kind kind, const QString &text = {}) {
+        for (auto &[receiver, done] : std::exchange(asked, {}))
+            if (receiver) done({kind, text});
     }
 };
 } // namespace
@@ -148,6 +161,50 @@ private slots:
             QTRY_COMPARE(NoteDocument::wholeText(*here.view.document()), want);
             check(*here.view.document(), want);
             QCOMPARE(here.view.textCursor().position(), here.view.document()->characterCount() - 5);
+        }
+    }
+
+    // A paste of another program's clipboard (Ctrl+V, Ctrl+Shift+V) reads none of it on the window's
+    // thread: it is read on a worker and put in once read, where the caret was, a long text handed on
+    // to be put in on a worker as well; one that offers rich text is read from the clipboard as Qt
+    // gives it.
+    void anotherProgramsClipboardIsReadOnAWorker() {
+        QGuiApplication::clipboard()->setText(QStringLiteral("qt"));
+        const QString longText = QString(int(NoteDocument::kPasteLaterChars) + 10, u'w');
+        struct Case {
+            Qt::KeyboardModifiers keys;
+            ClipboardReader::Read::Kind kind;
+            QString read, want;
+        };
+        using Kind = ClipboardReader::Read::Kind;
+        for (const Case &k : {Case{Qt::ControlModifier, Kind::text, QStringLiteral("one\ntwo"), QStringLiteral("head one\ntwotail")},
+                              Case{Qt::ControlModifier | Qt::ShiftModifier, Kind::text, QStringLiteral("plain"),
+                                   QStringLiteral("head plaintail")},
+                              Case{Qt::ControlModifier, Kind::asQt, {}, QStringLiteral("head qttail")},
+                              Case{Qt::ControlModifier, Kind::nothing, {}, QStringLiteral("head tail")},
+                              Case{Qt::ControlModifier, Kind::text, longText, {}}}) {
+            HeldReader reader;
+            Editor e;
+            std::optional<QString> handed;
+            e.view.onLongPaste = [&handed](const QString &text, int from, int to) {
+                QCOMPARE(from, 5);
+                QCOMPARE(to, 5);
+                handed = text;
+            };
+            QSignalSpy settled(&e.view, &NoteTextView::pasteSettled);
+            QTest::keyClick(&e.view, Qt::Key_V, k.keys);
+            QCOMPARE(reader.asked.size(), size_t(1));
+            QCOMPARE(NoteDocument::wholeText(*e.view.document()), QStringLiteral("head tail"));
+            QVERIFY(e.view.pastePending());
+            reader.answer(k.kind, k.read);
+            QVERIFY(!e.view.pastePending());
+            QCOMPARE(settled.count(), 1);
+            if (k.want.isNull()) {
+                QCOMPARE(handed, std::optional<QString>(longText));
+                continue;
+            }
+            QVERIFY(!handed);
+            QCOMPARE(NoteDocument::wholeText(*e.view.document()), k.want);
         }
     }
 };

@@ -1,4 +1,5 @@
 #include "common/HeldPool.h"
+#include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDialogs.h"
 #include "notes/NoteStore.h"
@@ -18,13 +19,6 @@
 // paste was.
 namespace {
 constexpr int kBound = int(NoteDocument::kPieceChars);
-
-Note textNote(const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Paste"));
-    n.id = QStringLiteral("P");
-    n.body = body;
-    return n;
-}
 
 void putOnClipboard(const QString &html) {
     auto *mime = new QMimeData;
@@ -72,11 +66,12 @@ class TestRichPasteSteps : public QObject {
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
 
-    // Save clicked while a rich paste is still being read saves the note with the paste, once it is
-    // in; Cancel meanwhile saves nothing and leaves the worker nothing to hand back to.
-    void aSaveWaitsForARichPasteBeingRead() {
+    // A rich paste past a piece's characters goes into the note's document on a worker: Save is not
+    // taken meanwhile (the document is away) and, once it is back, stores the note with the paste;
+    // Cancel meanwhile saves nothing and leaves the worker nothing to hand back to.
+    void aSaveWaitsForARichPasteBeingPutIn() {
         TempPrefs prefs;
-        const auto [html, text] = boldPaste(3 * kBound);
+        const auto [html, text] = boldPaste(2 * kBound);
         std::optional<Note> got;
         int completions = 0;
         NoteEditorDialog dlg(
@@ -92,11 +87,12 @@ private slots:
             HeldPool held;
             putOnClipboard(html);
             dlg.bodyView()->paste();
-            QVERIFY(dlg.bodyView()->pastePending());
+            QVERIFY(dlg.bodyBuilding());
             QVERIFY(!dlg.doSave());
-            QVERIFY(dlg.savePending());
             QCOMPARE(completions, 0);
         }
+        QTRY_VERIFY(!dlg.bodyBuilding());
+        QVERIFY(dlg.doSave());
         QTRY_COMPARE(completions, 1);
         QVERIFY(got);
         QCOMPARE(got->body, QStringLiteral("head ") + text + QStringLiteral("tail"));
@@ -117,12 +113,13 @@ private slots:
         QVERIFY(!cancelled);
     }
 
-    // The same in the notes page's own editor: Save clicked while the paste is read stores it.
-    void theInlineEditorsSaveWaitsForARichPasteBeingRead() {
+    // The same in the notes page's own editor: Save clicked while the paste goes in stores nothing
+    // yet; clicked once it is in, the note with it.
+    void theInlineEditorsSaveWaitsForARichPasteBeingPutIn() {
         TempPrefs prefs;
         NoteStore::resetForTests();
         NoteStore::shared().add(textNote(QStringLiteral("head tail")));
-        const auto [html, text] = boldPaste(3 * kBound);
+        const auto [html, text] = boldPaste(2 * kBound);
         NotesView page;
         page.resize(1000, 700);
         page.setup();
@@ -136,15 +133,60 @@ private slots:
             HeldPool held(false);
             putOnClipboard(html);
             tv->paste();
-            QVERIFY(tv->pastePending());
             page.saveInlineEditor();
             QVERIFY(page.inlineEditorOpen());
         }
+        QTRY_VERIFY(page.longTextReady() && page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        page.saveInlineEditor();
         QTRY_VERIFY(!page.inlineEditorOpen() && !page.longSavePending());
         const Note *saved = NoteStore::shared().find(QStringLiteral("P"));
         QVERIFY(saved);
         QCOMPARE(saved->body, QStringLiteral("head ") + text + QStringLiteral("tail"));
         NoteStore::resetForTests();
+    }
+
+    // A rich paste past a piece's characters is handed to be put in on a worker where the view's
+    // document is edited there, not put in on the window's thread, and stores exactly what the view
+    // puts in itself when it has no worker to hand it to: over a selection from inside a piece of a
+    // long line into the next line, its formats, lines and cuts, and the caret after it.
+    void aRichPastePastAPieceIsPutInOnAWorkerAsHere() {
+        const QString body = QString(kBound + 500, u'a') + QStringLiteral("\nhead tail");
+        const auto [html, text] = boldPaste(2 * kBound);
+        const auto pasteInto = [&](NoteTextView &view, std::function<int(QTextDocument &)> *handed) {
+            view.resize(500, 300);
+            auto *doc = NoteDocument::build(textNote(body), {QFont(), Qt::black, Qt::blue});
+            doc->setParent(&view);
+            view.setDocument(doc);
+            if (handed)
+                view.onLongEdit = [handed](std::function<int(QTextDocument &)> e) { *handed = std::move(e); };
+            QTextCursor at(doc);
+            at.setPosition(kBound - 20);
+            at.setPosition(kBound + 504, QTextCursor::KeepAnchor);
+            view.setTextCursor(at);
+            putOnClipboard(html);
+            view.paste();
+            return doc;
+        };
+        NoteTextView here;
+        QTextDocument *hereDoc = pasteInto(here, nullptr);
+        QTRY_VERIFY(!here.pastePending());
+        const Shot want = shot(*hereDoc);
+        QCOMPARE(want.text, body.left(kBound - 20) + text + QStringLiteral("ad tail"));
+
+        NoteTextView away;
+        std::function<int(QTextDocument &)> edit;
+        QTextDocument *awayDoc = pasteInto(away, &edit);
+        QVERIFY2(edit, "the paste was put in on the window's thread");
+        QVERIFY(!away.pastePending());
+        QCOMPARE(shot(*awayDoc).text, body);
+        const int caret = std::exchange(edit, nullptr)(*awayDoc);
+        QCOMPARE(shot(*awayDoc), want);
+        QCOMPARE(caret, here.textCursor().position());
+        // Its undo is handed over too, and takes it back whole.
+        away.undo();
+        QVERIFY2(edit, "the undo was done at once on the window's thread");
+        QVERIFY(std::exchange(edit, nullptr)(*awayDoc) >= 0);
+        QCOMPARE(shot(*awayDoc).text, body);
     }
 
     // A paste read while the view shows none of its document (lent to a worker for a long edit) goes
@@ -232,6 +274,45 @@ private slots:
         view.undo();
         QVERIFY(!edit);
         QCOMPARE(shot(*doc), after);
+    }
+
+    // The undo and redo of a long plain paste, put in on a worker, are handed to be done on a worker
+    // too (redone at once, 5 MB held the window 20-30 ms), and give back the text before and after it.
+    void aLongPlainPastesUndoAndRedoAreDoneOnAWorker() {
+        NoteTextView view;
+        view.resize(500, 300);
+        auto *doc = NoteDocument::build(textNote(QStringLiteral("head tail")), {QFont(), Qt::black, Qt::blue});
+        view.setDocument(doc);
+        caretAfterHead(view);
+        std::function<int(QTextDocument &)> edit;
+        view.onLongEdit = [&edit](std::function<int(QTextDocument &)> e) { edit = std::move(e); };
+        QTextDocument *back = nullptr;
+        view.onLongPaste = [&](const QString &text, int from, int to) {
+            QTextDocument *lent = view.document();
+            view.setDocument(nullptr);
+            NoteDocument::pasteInto(lent, from, to, text, &view,
+                                    [&back](QTextDocument *d, int, std::vector<NoteDocument::FoundLink>) { back = d; });
+        };
+        QString lines;
+        for (int i = 0; lines.size() <= NoteDocument::kPasteLaterChars; ++i)
+            lines += QStringLiteral("Pasted line %1 from another program.\n").arg(i);
+        QGuiApplication::clipboard()->setText(lines);
+        view.paste();
+        QTRY_VERIFY(back);
+        back->setParent(&view);
+        view.setDocument(back);
+        const QString after = QStringLiteral("head ") + lines + QStringLiteral("tail");
+        QCOMPARE(NoteDocument::wholeText(*back), after);
+        for (int round = 0; round < 2; ++round) {
+            view.undo();
+            QVERIFY2(edit, "the undo was done at once on the window's thread");
+            QVERIFY(std::exchange(edit, nullptr)(*back) >= 0);
+            QCOMPARE(NoteDocument::wholeText(*back), QStringLiteral("head tail"));
+            view.redo();
+            QVERIFY2(edit, "the redo was done at once on the window's thread");
+            QVERIFY(std::exchange(edit, nullptr)(*back) >= 0);
+            QCOMPARE(NoteDocument::wholeText(*back), after);
+        }
     }
 };
 

@@ -25,13 +25,6 @@
 #include <QtTest>
 
 namespace {
-Note textNote(const QString &id, const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Text ") + id);
-    n.id = id;
-    n.body = body;
-    return n;
-}
-
 const QColor kLinks(10, 130, 200);
 
 NoteDocument::Style style() {

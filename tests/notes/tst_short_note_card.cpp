@@ -29,13 +29,6 @@ void settle() {
     }
 }
 
-Note textNote(const QString &id, const QString &body) {
-    Note n(NoteType::text, QStringLiteral("📝"), QStringLiteral("Note ") + id);
-    n.id = id;
-    n.body = body;
-    return n;
-}
-
 // A line written in the language, with its own letters.
 QString sentence(AppLang lang) {
     switch (lang) {
