@@ -13,6 +13,7 @@
 #                                       moments (during the launch's loads, after them, once settled);
 #                                       a launch that reports anything or exits abnormally is a FAULT
 #   JOBS=2 scripts/sanitize.sh          build and test jobs (default 4)
+#   TEST_JOBS=2 scripts/sanitize.sh     test jobs alone (default: JOBS)
 #
 # The log of every test is in build-asan/Testing/Temporary/LastTest.log (build-tsan/… with --thread);
 # a summary of the sanitizer reports that name our sources is printed at the end.
@@ -138,11 +139,13 @@ cd "$build" || exit 1
 factor=${FACTOR:-4}
 # QtTest's own limit on one test function (five minutes) is scaled the same way.
 export QTEST_FUNCTION_TIMEOUT=$((300000 * factor))
+# So are the tests' own waits for work on workers and paced layouts (tests/common/Instrumented.h).
+export MIVO_WAIT_FACTOR=$factor
 find "$build" -name CTestTestfile.cmake -exec \
   perl -pi -e 's/TIMEOUT "(\d+)"/"TIMEOUT \"" . ($1 * '"$factor"') . "\""/ge' {} +
 # The package check builds a .deb of the instrumented tree, which says nothing new: it is left out.
 LD_PRELOAD="$preload${preload:+${LD_PRELOAD:+:}}${LD_PRELOAD:-}" \
-  ctest -j "$jobs" --output-on-failure -E '^tst_packaging$' "$@"
+  ctest -j "${TEST_JOBS:-$jobs}" --output-on-failure -E '^tst_packaging$' "$@"
 rc=$?
 
 log="$build/Testing/Temporary/LastTest.log"

@@ -35,7 +35,8 @@ inline void acquire([[maybe_unused]] const void *token) {
 
 // A call queued to another thread's object (QMetaObject::invokeMethod with a functor), its hand-over
 // marked on the call itself, where Qt keeps it: the taking thread reads nothing of it before. Each
-// move marks the new place; the last one is where Qt keeps it.
+// move marks the new place; the last one is where Qt keeps it. A blocking call goes back the same way:
+// the calling thread destroys it once it has run, and goes on after what it did.
 template <class F> class Queued {
 public:
     explicit Queued(F f) : f_(std::move(f)) { release(this); }
@@ -47,6 +48,7 @@ public:
     void operator()() {
         acquire(this);
         f_();
+        release(this);
     }
 
 private:

@@ -55,6 +55,19 @@ bool makeEmptyFile(const QString &path) {
     return true;
 }
 
+// The value splices make of value, in a buffer of its own: value is only read. The writer may let go
+// of the same bytes meanwhile (its round committed), and Qt reads their count with no ordering: a
+// splice in place would write them with nothing ordering it after the writer's last reads.
+std::optional<QByteArray> splicedCopy(const QByteArray &value, const std::vector<PrefsSplice> &splices) {
+    const auto pieces = splicePieces(value.size(), splices);
+    if (!pieces) return std::nullopt;
+    QByteArray out;
+    out.reserve(*splicedSize(value.size(), splices));
+    for (const PrefsPiece &p : *pieces)
+        out.append((p.bytes ? p.bytes->constData() : value.constData()) + p.from, p.len);
+    return out;
+}
+
 } // namespace
 
 const char *prefsTypeName(const Prefs::Value &v) {
@@ -667,8 +680,10 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
         }
     }
     // Held in memory (not yet on disk, or small): spliced there, and written whole.
-    if (!applySplices(held, splices)) return std::nullopt;
-    setValue(key, Value(std::move(held)));
+    auto spliced = splicedCopy(held, splices);
+    if (!spliced) return std::nullopt;
+    held = QByteArray();
+    setValue(key, Value(std::move(*spliced)));
     return version(key);
 }
 

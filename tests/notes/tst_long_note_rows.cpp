@@ -1,3 +1,4 @@
+#include "common/Instrumented.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteTextView.h"
@@ -130,7 +131,7 @@ bool insideACharacter(const QString &s, int at) {
 
 // How long a line of emoji may take to be laid out a turn's share at a time on a loaded machine (a
 // piece of a line takes milliseconds; the tests run side by side).
-constexpr int kLaidOutMs = 30000;
+const int kLaidOutMs = scaledWaitMs(30000);
 
 QString emojiLine(const QString &unit, qsizetype chars) {
     QString s;
@@ -681,7 +682,7 @@ private slots:
         }
         QCOMPARE(second.layout()->lineCount(), 0);
         // Laid out on a later pass.
-        QTRY_COMPARE_GT(second.layout()->lineCount(), 0);
+        QTRY_COMPARE_GT_WITH_TIMEOUT(second.layout()->lineCount(), 0, kLaidOutMs);
     }
 
     // A document handed to a worker (to be read, and deleted there) leaves the window's loop: told
