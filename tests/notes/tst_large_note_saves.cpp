@@ -10,6 +10,7 @@
 #include "platform/Keys.h"
 #include <QRandomGenerator>
 #include <QtTest>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -243,9 +244,9 @@ private slots:
         NoteStore::resetForTests();
     }
 
-    // Notes too many to be held whole beside the stored document: when another program replaces
-    // them, only the change can be kept, and the notice says so (never that nothing was lost).
-    void onlyTheChangeIsKeptOfNotesTooLargeToHold() {
+    // Notes too many to be held whole in memory beside the stored document: when another program
+    // replaces them, every note held is still kept aside with the change, as the notice says.
+    void everyNoteIsKeptOfNotesTooLargeToHoldInMemory() {
         TempPrefs prefs;
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
         std::vector<Note> model;
@@ -268,11 +269,13 @@ private slots:
         QTRY_VERIFY(store.notes().empty());
         std::optional<DataNotice> mineTold;
         for (const DataNotice &n : DataNotices::get().take())
-            if (n.kind == DataNotice::Kind::ownChangedRecordsKept) mineTold = n;
+            if (n.kind == DataNotice::Kind::ownChangesKept) mineTold = n;
         QVERIFY(mineTold);
         const auto kept = decodeNotes(prefs.prefs().data(mineTold->keptAs));
-        QVERIFY(kept && kept->size() == 1);
-        QCOMPARE(kept->front(), stamped(mine));
+        // Every note held, not only the one changed: the other program's document replaced them all.
+        QVERIFY(kept);
+        QCOMPARE(kept->size(), model.size());
+        QVERIFY(std::find(kept->begin(), kept->end(), stamped(mine)) != kept->end());
         NoteStore::resetForTests();
     }
 };
