@@ -542,10 +542,12 @@ bool Prefs::close(const Deadline &deadline) {
     return ok;
 }
 
-// The share of the deadline kept for writing what the final commit leaves: the time its bytes take,
-// but never so much that the commit has not one try's wait (another program may end its transaction
-// meanwhile).
+// The share of the deadline kept for writing what the final commit leaves. While another program's
+// lock keeps the commit out, the time its bytes take, but never so much that the commit has not one
+// try's wait (the other program may end its transaction meanwhile); otherwise the commit under way
+// writes the same bytes, and cutting it short would lose them.
 qint64 Prefs::keepShareMs(const Deadline &deadline) const {
+    if (!lockMet_) return kKeepAtQuitMs;
     const qint64 sized = unwrittenBytes() / kKeepBytesPerMs;
     return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs() - kBusyMs));
 }

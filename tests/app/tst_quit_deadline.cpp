@@ -339,6 +339,7 @@ private slots:
             sqlite3_open(QFile::encodeName(path).constData(), &other);
             QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
             p.setData(QStringLiteral("doc"), edited);
+            QVERIFY(!p.flush()); // the lock is met
             SteppedTime time;
             const Deadline quit(deadlineMs);
             qint64 leftToKeep = -1;
