@@ -497,7 +497,8 @@ bool Prefs::close() {
 
 bool Prefs::close(const Deadline &deadline) {
     if (closed_) return true;
-    const Deadline commitBy = deadline.before(keepShareMs(deadline));
+    Deadline commitBy = deadline.before(keepShareMs(deadline));
+    const bool lockKnown = lockMet_;
     if (writer_ && !frozen_) {
         // The last rounds may find a value another program wrote: its store settles it while it can
         // still write.
@@ -507,6 +508,11 @@ bool Prefs::close(const Deadline &deadline) {
         // One try's wait at most (under a lock, a try ends by its busy time): the tries of the final
         // commit come after it.
         writer_->flush(commitBy.within(2 * kBusyMs));
+        // A lock that try met leaves the keep the time its bytes take, as one met before.
+        if (!lockKnown && lockMet_) {
+            commitBy = deadline.before(keepShareMs(deadline));
+            writer_->cutAt(commitBy);
+        }
         settleReplaced();
         holdWholeNow();
     }
