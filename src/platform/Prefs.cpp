@@ -32,9 +32,13 @@ Prefs *g_installed = nullptr;
 // How long the final commit at quit keeps trying while another process holds the database locked,
 // when the caller gives no deadline.
 constexpr int kFinalCommitRetryMs = 3000;
-// What the final commit's tries leave of the quit's deadline, to keep what they could not commit
-// beside the database.
+// What the final commit's tries leave of the quit's deadline, at least, to keep what they could not
+// commit beside the database.
 constexpr int kKeepAtQuitMs = 1000;
+// How fast that is written, in bytes a millisecond, on a disk a loaded machine shares: a value of
+// tens of megabytes is given the time it takes, or it is lost whenever another program holds the
+// lock to the end.
+constexpr qint64 kKeepBytesPerMs = 32 * 1024;
 // flush() and replace() wait at most this long for the writer.
 constexpr int kFlushWaitMs = 5000;
 constexpr int kReplaceWaitMs = 3000;
@@ -506,7 +510,8 @@ bool Prefs::close() {
 
 bool Prefs::close(const Deadline &deadline) {
     if (closed_) return true;
-    const Deadline commitBy = deadline.before(kKeepAtQuitMs);
+    Deadline commitBy = deadline.before(keepShareMs(deadline));
+    const bool lockKnown = lockMet_;
     if (writer_ && !frozen_) {
         // The last rounds may find a value another program wrote: its store settles it while it can
         // still write.
@@ -516,6 +521,11 @@ bool Prefs::close(const Deadline &deadline) {
         // One try's wait at most (under a lock, a try ends by its busy time): the tries of the final
         // commit come after it.
         writer_->flush(commitBy.within(2 * kBusyMs));
+        // A lock that try met leaves the keep the time its bytes take, as one met before.
+        if (!lockKnown && lockMet_) {
+            commitBy = deadline.before(keepShareMs(deadline));
+            writer_->cutAt(commitBy);
+        }
         settleReplaced();
         holdWholeNow();
     }
@@ -549,6 +559,16 @@ bool Prefs::close(const Deadline &deadline) {
     staged_ = PrefsBatch();
     if (marked && (ok || keptAll)) QFile::remove(mark);
     return ok;
+}
+
+// The share of the deadline kept for writing what the final commit leaves. While another program's
+// lock keeps the commit out, the time its bytes take, but never so much that the commit has not one
+// try's wait (the other program may end its transaction meanwhile); otherwise the commit under way
+// writes the same bytes, and cutting it short would lose them.
+qint64 Prefs::keepShareMs(const Deadline &deadline) const {
+    if (!lockMet_) return kKeepAtQuitMs;
+    const qint64 sized = unwrittenBytes() / kKeepBytesPerMs;
+    return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs() - kBusyMs));
 }
 
 std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key) const {
@@ -737,62 +757,3 @@ void Prefs::applyUnsaved() {
     unsavedSeq_ = staged_.seq;
 }
 
-// close() could not commit these: they are kept beside the database, each value whole (a value held
-// on disk is read back with the splices the disk does not hold), for the next open to write. False
-// when any of them could not be kept.
-bool Prefs::keepUnwritten(const PrefsBatch &unwritten, const Deadline &by) {
-    if (unwritten.empty()) return true;
-    bool all = true;
-    std::map<QString, PrefsKnown> known;
-    {
-        std::lock_guard g(gate_->lock);
-        known = gate_->known;
-    }
-    std::set<QString> keys;
-    for (const auto &kv : unwritten.writes)
-        keys.insert(kv.first);
-    for (const auto &kv : unwritten.splices)
-        keys.insert(kv.first);
-    UnsavedAtQuit kept;
-    kept.clear = unwritten.clear;
-    for (const QString &key : keys) {
-        UnsavedAtQuit::Edit e{key, std::nullopt, std::nullopt};
-        if (auto base = unwritten.bases.find(key); base != unwritten.bases.end())
-            e.base = base->second;
-        else if (auto k = known.find(key); k != known.end() && !unwritten.clear)
-            e.base = k->second.digest;
-        std::optional<quint64> onDiskAt;
-        {
-            QMutexLocker l(&lock_);
-            if (auto it = cache_.find(key); it != cache_.end()) {
-                if (it->second.onDisk)
-                    onDiskAt = it->second.seq;
-                else
-                    e.value = it->second.v;
-            }
-        }
-        if (onDiskAt) {
-            auto bytes = dataAsWritten(key, *onDiskAt);
-            if (!bytes) {
-                // The stored value is no longer the one the changes were made for: they cannot be made
-                // into a whole value.
-                qWarning("mivo: the last changes to %s cannot be kept: its stored value changed",
-                         qPrintable(key));
-                all = false;
-                continue;
-            }
-            e.value = Value(std::move(*bytes));
-        }
-        kept.edits.push_back(std::move(e));
-    }
-    const QString file = UnsavedAtQuit::pathFor(path_);
-    QString error;
-    // Not past the quit's deadline: what cannot be kept by then is lost, and told at the next start.
-    if (!kept.write(file, &error, &by)) {
-        qWarning("mivo: the last changes could not be kept in %s either: %s", qPrintable(file),
-                 qPrintable(error));
-        return false;
-    }
-    unsavedKept_ = file;
-    return all;
-}

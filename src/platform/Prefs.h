@@ -232,6 +232,8 @@ private:
     void openDatabase();
     void applyUnsaved();
     bool keepUnwritten(const PrefsBatch &unwritten, const Deadline &by);
+    qint64 keepShareMs(const Deadline &deadline) const;
+    qint64 unwrittenBytes() const;
     bool loadRows(sqlite3 *db, bool holdLarge);
     bool loadSnapshot();
     void moveAside();

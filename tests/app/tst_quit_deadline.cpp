@@ -316,6 +316,53 @@ private slots:
                             [](const DataNotice &n) { return n.kind == DataNotice::Kind::lostAtQuit; }));
     }
 
+    // The share of the deadline kept for writing the changes beside the database grows with what there
+    // is to write: while another program holds the lock, the commit's tries stop early enough for a
+    // value of many megabytes to be kept, yet the commit still has a try of its own.
+    void theKeepsShareIsSizedToWhatItWrites_data() {
+        QTest::addColumn<qint64>("deadlineMs");
+        QTest::addColumn<bool>("capped");
+        QTest::newRow("time for both") << qint64(4500) << false;
+        QTest::newRow("the commit keeps a try") << qint64(2500) << true;
+    }
+    void theKeepsShareIsSizedToWhatItWrites() {
+        QFETCH(qint64, deadlineMs);
+        QFETCH(bool, capped);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QByteArray edited(64 << 20, 'b');
+        {
+            Prefs p(path);
+            p.setData(QStringLiteral("doc"), QByteArray(1024, 'a'));
+            QVERIFY(p.flush());
+            sqlite3 *other = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &other);
+            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            p.setData(QStringLiteral("doc"), edited);
+            QVERIFY(!p.flush()); // the lock is met
+            SteppedTime time;
+            const Deadline quit(deadlineMs);
+            qint64 leftToKeep = -1;
+            AtomicFile::setStretchHookForTests([&] {
+                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
+            });
+            const bool committed = p.close(quit);
+            AtomicFile::setStretchHookForTests({});
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            QVERIFY(!committed);
+            QVERIFY(!p.keptUnsavedIn().isEmpty());
+            // The commit's tries ended where the keep's share begins: no time passes in between.
+            if (capped) {
+                QCOMPARE(leftToKeep, deadlineMs - PrefsDb::kBusyMs);
+            } else {
+                QVERIFY2(leftToKeep >= 2000 && leftToKeep <= deadlineMs - PrefsDb::kBusyMs, qPrintable(QString::number(leftToKeep)));
+            }
+        }
+        Prefs again(path);
+        QVERIFY(again.data(QStringLiteral("doc")) == edited);
+    }
+
     // Moving the -wal file into the main file is not begun when what is left of the deadline would
     // not cover it: it could not be stopped in time (its syncs), and the file is safe as it is.
     void theCheckpointIsNotBegunWithoutTimeForIt() {
