@@ -621,7 +621,11 @@ PrefsCommit PrefsWriter::commit(std::unique_lock<std::mutex> &l, PrefsBatch b, R
         failing_ = true;
         failingBusy_ = isBusy(c.code);
     }
-    last_ = c;
+    // Moved in, not assigned: the strings the last one held are let go of here, by Qt's inline code,
+    // whose count ThreadSanitizer sees. Qt's own assignment lets them go inside its library, unseen,
+    // and a copy handed to the window's thread (a failure told) and dropped there first then read as
+    // a race with the free.
+    last_ = PrefsCommit(c);
     l.unlock();
     if (done)
         done(b, c);

@@ -1,5 +1,6 @@
 // Copy, cut and paste in a note's view, and where undo and redo leave the caret.
 #include "common/HeldPool.h"
+#include "common/Instrumented.h"
 #include "common/RichNotes.h"
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
@@ -426,6 +427,7 @@ private slots:
         const QString body = denseLine(4'500'000);
         NoteTextView v;
         show(v, textNote(body));
+        if (kSanitized) QSKIP("a sanitizer's allocator and shadow memory are not the program's");
         if (memoryKb("VmHWM:") < 0 || !resetPeak()) QSKIP("no peak of resident memory to read");
         v.selectAll();
         v.copy();
