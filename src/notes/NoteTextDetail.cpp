@@ -351,7 +351,6 @@ void NoteTextDetail::build(const Note &note) {
         lv->resize(w - 28 + 2 * int(std::lround(style().margin)), std::max(1, lv->height()));
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
-        showSavingShot(note.id, box, lv);
         // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28
         // wide: the view reaches out by the margin its document keeps around the text. A view that
         // scrolls draws lines down to its bottom edge: that edge stays 10 above the card's.
@@ -365,6 +364,9 @@ void NoteTextDetail::build(const Note &note) {
         }
         box->setGeometry(28, 32, w, boxH);
         lv->setGeometry(14 - m, 10 - m, w - 28 + 2 * m, boxH - 20 + (whole ? 2 * m : m));
+        // Placed over the view where it is now: placed before, the picture lay where a view just
+        // made stands (the card's corner), as high as such a view.
+        showSavingShot(note.id, box, lv);
         y = boxH + 44;
     }
     if (!note.link.isEmpty()) {
