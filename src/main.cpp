@@ -35,11 +35,11 @@ int main(int argc, char **argv) {
     // No display name: the platform would append " — Mivo" to every dialog's title.
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
     // Our own icon for the windows and the taskbar, given when a window is first shown (the launch
-    // hides the main window) and read file by file as sizes are asked for.
+    // hides the main window), its files read on a worker then.
     std::vector<std::pair<QString, int>> iconFiles;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         iconFiles.emplace_back(QStringLiteral(":/icons/%1.png").arg(size), size);
-    LazyFileIcon::setAppIconAtFirstWindow(LazyFileIcon::make(std::move(iconFiles)));
+    LazyFileIcon::setAppIconAtFirstWindow(std::move(iconFiles));
     QApplication::setQuitOnLastWindowClosed(false);
     Fonts::applyAppFont();
     // The exercises' browser window runs in a process of its own (see BrowserWindowHost.h).

@@ -1,8 +1,10 @@
 #include "ui/LazyFileIcon.h"
 
+#include "platform/Background.h"
 #include <QApplication>
 #include <QEvent>
 #include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
@@ -13,9 +15,15 @@
 namespace {
 class LazyFileIconEngine : public QIconEngine {
 public:
-    explicit LazyFileIconEngine(std::vector<std::pair<QString, int>> files) {
-        for (auto &[name, side] : files)
-            if (side > 0) files_.push_back({std::move(name), side, {}, false});
+    explicit LazyFileIconEngine(std::vector<std::pair<QString, int>> files,
+                                std::vector<QImage> decoded = {}) {
+        for (size_t i = 0; i < files.size(); ++i)
+            if (files[i].second > 0)
+                files_.push_back({std::move(files[i].first),
+                                  files[i].second,
+                                  {},
+                                  i < decoded.size() ? std::move(decoded[i]) : QImage(),
+                                  false});
         std::sort(files_.begin(), files_.end(), [](const File &a, const File &b) { return a.side < b.side; });
     }
 
@@ -29,7 +37,8 @@ public:
         if (!f) return {};
         if (!f->read) {
             f->read = true;
-            f->pixmap = QPixmap(f->name);
+            f->pixmap = f->decoded.isNull() ? QPixmap(f->name) : QPixmap::fromImage(std::move(f->decoded));
+            f->decoded = QImage();
         }
         QPixmap pm = f->pixmap;
         if (pm.isNull()) return pm;
@@ -50,7 +59,8 @@ public:
     // Known from the names, without reading a file.
     QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
         QList<QSize> sizes;
-        if (mode != QIcon::Normal || state != QIcon::Off) return sizes; // the files are all of the normal look
+        if (mode != QIcon::Normal || state != QIcon::Off)
+            return sizes; // the files are all of the normal look
         for (const File &f : files_)
             sizes << QSize(f.side, f.side);
         return sizes;
@@ -65,6 +75,7 @@ private:
         QString name;
         int side;
         QPixmap pixmap;
+        QImage decoded; // read already, off the window's thread; becomes the pixmap when first asked for
         bool read;
     };
 
@@ -89,13 +100,13 @@ private:
 
 class FirstWindowIcon : public QObject {
 public:
-    FirstWindowIcon(const QIcon &icon, QObject *parent) : QObject(parent), icon_(icon) {}
+    FirstWindowIcon(std::vector<std::pair<QString, int>> files, QObject *parent)
+        : QObject(parent), files_(std::move(files)) {}
 
     bool eventFilter(QObject *o, QEvent *e) override {
         if (e->type() == QEvent::Show && o->isWidgetType() && seenByUser(static_cast<QWidget *>(o))) {
             qApp->removeEventFilter(this);
-            QApplication::setWindowIcon(icon_); // every window made so far gets it too
-            deleteLater();
+            decodeThenGive();
         }
         return false;
     }
@@ -107,13 +118,37 @@ private:
         return type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen;
     }
 
-    QIcon icon_;
+    // The window system asks for every size as soon as a window has an icon, and reading the files
+    // (the first image read loads Qt's image format plugins too) would be part of the window's
+    // first show; a worker reads them instead and the icon follows a moment later.
+    void decodeThenGive() {
+        std::vector<QString> names;
+        for (const auto &f : files_)
+            names.push_back(f.first);
+        Background::run<std::vector<QImage>>(
+            this,
+            [names = std::move(names)] {
+                std::vector<QImage> images;
+                for (const QString &name : names)
+                    images.push_back(QImage(name).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+                return images;
+            },
+            [this](std::vector<QImage> images) {
+                // Every window made so far gets it too.
+                QApplication::setWindowIcon(
+                    QIcon(new LazyFileIconEngine(std::move(files_), std::move(images))));
+                deleteLater();
+            },
+            Background::Options(QStringLiteral("window icon"), Background::AtQuit::end));
+    }
+
+    std::vector<std::pair<QString, int>> files_;
 };
 } // namespace
 
 namespace LazyFileIcon {
-void setAppIconAtFirstWindow(const QIcon &icon) {
-    qApp->installEventFilter(new FirstWindowIcon(icon, qApp));
+void setAppIconAtFirstWindow(std::vector<std::pair<QString, int>> files) {
+    qApp->installEventFilter(new FirstWindowIcon(std::move(files), qApp));
 }
 
 QIcon make(std::vector<std::pair<QString, int>> files) {

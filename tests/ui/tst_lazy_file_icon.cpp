@@ -43,11 +43,14 @@ private slots:
         const QList<QSize> asked = {{8, 8},   {16, 16}, {20, 20}, {22, 22}, {23, 23},
                                     {40, 40}, {64, 64}, {90, 90}, {30, 20}, {16, 48}};
         for (const QSize &size : asked) {
-            const QByteArray what = QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
+            const QByteArray what =
+                QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
             QVERIFY2(lazy.actualSize(size) == eager.actualSize(size), what);
             for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
-                const QImage a = lazy.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
-                const QImage b = eager.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
+                const QImage a =
+                    lazy.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
+                const QImage b =
+                    eager.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
                 QVERIFY2(!a.isNull() && a == b, what + (mode == QIcon::Normal ? " normal" : " disabled"));
             }
         }
@@ -69,9 +72,14 @@ private slots:
 
     void windowsGetTheIconOnceOneAUserSeesIsShown() {
         QTemporaryDir dir;
-        QVERIFY(sample(22).save(dir.filePath(QStringLiteral("22.png"))));
-        const QIcon icon = LazyFileIcon::make({{dir.filePath(QStringLiteral("22.png")), 22}});
-        LazyFileIcon::setAppIconAtFirstWindow(icon);
+        const QList<int> sides = {16, 22, 48};
+        std::vector<std::pair<QString, int>> files;
+        for (int s : sides) {
+            QVERIFY(sample(s).save(dir.filePath(QStringLiteral("%1.png").arg(s))));
+            files.emplace_back(dir.filePath(QStringLiteral("%1.png").arg(s)), s);
+        }
+        const QIcon lazy = LazyFileIcon::make(files);
+        LazyFileIcon::setAppIconAtFirstWindow(files);
         QVERIFY(QApplication::windowIcon().isNull());
         // The tray's own window, a menu and a tooltip-like window do not count.
         QWidget trayLike(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
@@ -83,19 +91,37 @@ private slots:
         QWidget tip(nullptr, Qt::ToolTip);
         tip.show();
         QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
         QVERIFY(QApplication::windowIcon().isNull());
         menu.close();
-        // The first real window brings it, to every window made so far as well.
+        // The first real window brings it, to every window made so far as well; its show reads no
+        // file (the window system would ask for every size at once): the icon comes a moment later.
         QWidget window;
         window.resize(200, 100);
         window.show();
-        QCOMPARE(QApplication::windowIcon().cacheKey(), icon.cacheKey());
-        QCOMPARE(window.windowIcon().cacheKey(), icon.cacheKey());
-        QCOMPARE(trayLike.windowIcon().cacheKey(), icon.cacheKey());
+        QVERIFY(QApplication::windowIcon().isNull());
+        QTRY_VERIFY(!QApplication::windowIcon().isNull());
+        const QIcon given = QApplication::windowIcon();
+        QCOMPARE(window.windowIcon().cacheKey(), given.cacheKey());
+        QCOMPARE(trayLike.windowIcon().cacheKey(), given.cacheKey());
+        // Every size was read before it was given: with the files gone, it still has each, the same
+        // as the icon that reads them when asked.
+        const QList<QSize> asked = {{16, 16}, {20, 20}, {22, 22}, {40, 40}, {48, 48}, {64, 64}};
+        QList<QImage> expected;
+        for (const QSize &size : asked)
+            expected << lazy.pixmap(size, 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int s : sides)
+            QVERIFY(QFile::remove(dir.filePath(QStringLiteral("%1.png").arg(s))));
+        QCOMPARE(given.availableSizes(), lazy.availableSizes());
+        for (qsizetype i = 0; i < asked.size(); ++i) {
+            const QImage got = given.pixmap(asked[i], 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!got.isNull() && got == expected[i], qPrintable(QString::number(asked[i].width())));
+        }
         // Once given, the watch is gone: a later icon set by hand stays.
         QApplication::setWindowIcon(QIcon());
         QWidget second;
         second.show();
+        QCoreApplication::processEvents();
         QVERIFY(QApplication::windowIcon().isNull());
     }
 };
