@@ -1,0 +1,48 @@
+#include "ui/RoundedCard.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Qt hands a blend to its paint threads from about 96 spans on. A row of the straight sides gives at
+// most three spans of the fill (two edge pixels and the inside) and a few of the line; a row through
+// a corner's curve more, about one per partly covered pixel on each side.
+constexpr int kSideBand = 15;
+constexpr int kCornerBand = 6;
+} // namespace
+
+namespace RoundedCard {
+void paint(QPainter &p, const QRectF &r, double radius, const QColor &fill, const QColor &line,
+           double lineWidth) {
+    if (r.isEmpty()) return;
+    QPainterPath path;
+    if (radius > 0)
+        path.addRoundedRect(r, radius, radius);
+    else
+        path.addRect(r);
+    const bool filled = fill.isValid() && fill.alpha() > 0;
+    const bool outline = lineWidth > 0 && line.isValid() && line.alpha() > 0;
+    const QPen pen(line, lineWidth);
+    const double reach = outline ? lineWidth / 2 + 1 : 1;
+    const QRectF box = p.transform().mapRect(r.adjusted(-reach, -reach, reach, reach));
+    const int top = int(std::floor(box.top())), bottom = int(std::ceil(box.bottom()));
+    const int left = int(std::floor(box.left())), width = int(std::ceil(box.right())) - left;
+    // Rows within a corner's reach of the top or the bottom are cut finer.
+    const int corner = int(std::ceil(std::max(radius, 0.0) * std::max(p.transform().m22(), 1.0) + reach)) + 1;
+    const QTransform device = p.transform();
+    for (int y = top; y < bottom;) {
+        const bool nearEdge = y < top + corner || y >= bottom - corner;
+        const int h = std::min(nearEdge ? kCornerBand : kSideBand, bottom - y);
+        p.save();
+        p.resetTransform();
+        p.setClipRect(QRect(left, y, width, h), Qt::IntersectClip);
+        p.setTransform(device);
+        if (filled) p.fillPath(path, fill);
+        if (outline) p.strokePath(path, pen);
+        p.restore();
+        y += h;
+    }
+}
+} // namespace RoundedCard
