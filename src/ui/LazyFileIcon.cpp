@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QStyle>
 #include <QStyleOption>
 #include <QWidget>
@@ -98,16 +99,20 @@ private:
     std::vector<File> files_; // by size, smallest first
 };
 
-class FirstWindowIcon : public QObject {
+class WindowIcons : public QObject {
 public:
-    FirstWindowIcon(std::vector<std::pair<QString, int>> files, QObject *parent)
+    WindowIcons(std::vector<std::pair<QString, int>> files, QObject *parent)
         : QObject(parent), files_(std::move(files)) {}
 
     bool eventFilter(QObject *o, QEvent *e) override {
-        if (e->type() == QEvent::Show && o->isWidgetType() && seenByUser(static_cast<QWidget *>(o))) {
-            qApp->removeEventFilter(this);
-            decodeThenGive();
-        }
+        if (e->type() != QEvent::Show || !o->isWidgetType()) return false;
+        auto *w = static_cast<QWidget *>(o);
+        if (!seenByUser(w) || w->testAttribute(Qt::WA_SetWindowIcon)) return false;
+        if (!icon_.isNull())
+            w->setWindowIcon(icon_);
+        else
+            waiting_.emplace_back(w);
+        if (!reading_) decodeThenGive();
         return false;
     }
 
@@ -122,6 +127,7 @@ private:
     // (the first image read loads Qt's image format plugins too) would be part of the window's
     // first show; a worker reads them instead and the icon follows a moment later.
     void decodeThenGive() {
+        reading_ = true;
         std::vector<QString> names;
         for (const auto &f : files_)
             names.push_back(f.first);
@@ -134,21 +140,24 @@ private:
                 return images;
             },
             [this](std::vector<QImage> images) {
-                // Every window made so far gets it too.
-                QApplication::setWindowIcon(
-                    QIcon(new LazyFileIconEngine(std::move(files_), std::move(images))));
-                deleteLater();
+                icon_ = QIcon(new LazyFileIconEngine(std::move(files_), std::move(images)));
+                for (const QPointer<QWidget> &w : waiting_)
+                    if (w && !w->testAttribute(Qt::WA_SetWindowIcon)) w->setWindowIcon(icon_);
+                waiting_.clear();
             },
             Background::Options(QStringLiteral("window icon"), Background::AtQuit::end));
     }
 
     std::vector<std::pair<QString, int>> files_;
+    bool reading_ = false;
+    QIcon icon_;                             // once read
+    std::vector<QPointer<QWidget>> waiting_; // shown before it was read
 };
 } // namespace
 
 namespace LazyFileIcon {
-void setAppIconAtFirstWindow(std::vector<std::pair<QString, int>> files) {
-    qApp->installEventFilter(new FirstWindowIcon(std::move(files), qApp));
+void setWindowIconsAtShow(std::vector<std::pair<QString, int>> files) {
+    qApp->installEventFilter(new WindowIcons(std::move(files), qApp));
 }
 
 QIcon make(std::vector<std::pair<QString, int>> files) {

@@ -1,5 +1,5 @@
 // The application's icon: read from its files only when a size is asked for, picked and scaled as
-// Qt's own icon would, and given to the windows only once one a user sees is shown.
+// Qt's own icon would, and given to the windows a user sees as they are shown.
 #include "common/TestEnv.h"
 #include "ui/LazyFileIcon.h"
 #include <QApplication>
@@ -70,7 +70,7 @@ private slots:
         QVERIFY(LazyFileIcon::make({}).isNull());
     }
 
-    void windowsGetTheIconOnceOneAUserSeesIsShown() {
+    void windowsAUserSeesGetTheIconWhenShown() {
         QTemporaryDir dir;
         const QList<int> sides = {16, 22, 48};
         std::vector<std::pair<QString, int>> files;
@@ -79,9 +79,9 @@ private slots:
             files.emplace_back(dir.filePath(QStringLiteral("%1.png").arg(s)), s);
         }
         const QIcon lazy = LazyFileIcon::make(files);
-        LazyFileIcon::setAppIconAtFirstWindow(files);
-        QVERIFY(QApplication::windowIcon().isNull());
-        // The tray's own window, a menu and a tooltip-like window do not count.
+        LazyFileIcon::setWindowIconsAtShow(files);
+        // The tray's own window, a menu and a tooltip-like window do not count, and a window never
+        // shown gets nothing (the window system would be sent every size for it).
         QWidget trayLike(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
         trayLike.resize(22, 22);
         trayLike.show();
@@ -90,20 +90,21 @@ private slots:
         menu.popup(QPoint(10, 10));
         QWidget tip(nullptr, Qt::ToolTip);
         tip.show();
+        QWidget hidden;
+        hidden.winId();
         QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        QVERIFY(QApplication::windowIcon().isNull());
         menu.close();
-        // The first real window brings it, to every window made so far as well; its show reads no
-        // file (the window system would ask for every size at once): the icon comes a moment later.
+        // The first real window brings it; its show reads no file (the window system would ask for
+        // every size at once): the icon comes a moment later.
         QWidget window;
         window.resize(200, 100);
         window.show();
+        QVERIFY(!window.testAttribute(Qt::WA_SetWindowIcon));
+        QTRY_VERIFY(window.testAttribute(Qt::WA_SetWindowIcon));
+        const QIcon given = window.windowIcon();
+        for (QWidget *w : {&trayLike, static_cast<QWidget *>(&menu), &tip, &hidden})
+            QVERIFY(!w->testAttribute(Qt::WA_SetWindowIcon));
         QVERIFY(QApplication::windowIcon().isNull());
-        QTRY_VERIFY(!QApplication::windowIcon().isNull());
-        const QIcon given = QApplication::windowIcon();
-        QCOMPARE(window.windowIcon().cacheKey(), given.cacheKey());
-        QCOMPARE(trayLike.windowIcon().cacheKey(), given.cacheKey());
         // Every size was read before it was given: with the files gone, it still has each, the same
         // as the icon that reads them when asked.
         const QList<QSize> asked = {{16, 16}, {20, 20}, {22, 22}, {40, 40}, {48, 48}, {64, 64}};
@@ -117,12 +118,15 @@ private slots:
             const QImage got = given.pixmap(asked[i], 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
             QVERIFY2(!got.isNull() && got == expected[i], qPrintable(QString::number(asked[i].width())));
         }
-        // Once given, the watch is gone: a later icon set by hand stays.
-        QApplication::setWindowIcon(QIcon());
+        // A window shown later gets the same icon at once; one with an icon of its own keeps it.
         QWidget second;
         second.show();
-        QCoreApplication::processEvents();
-        QVERIFY(QApplication::windowIcon().isNull());
+        QCOMPARE(second.windowIcon().cacheKey(), given.cacheKey());
+        QWidget own;
+        const QIcon ownIcon = LazyFileIcon::make({{QStringLiteral(":/none.png"), 16}});
+        own.setWindowIcon(ownIcon);
+        own.show();
+        QCOMPARE(own.windowIcon().cacheKey(), ownIcon.cacheKey());
     }
 };
 
