@@ -14,4 +14,7 @@ class QPainter;
 namespace RoundedCard {
 void paint(QPainter &p, const QRectF &r, double radius, const QColor &fill, const QColor &line = {},
            double lineWidth = 0);
+// QPainter::fillRect, in bands likewise: a translucent fill over many rows (a tall row's background,
+// a column line) would be handed to the paint threads just the same.
+void fillRect(QPainter &p, const QRectF &r, const QColor &color);
 } // namespace RoundedCard

@@ -2,11 +2,12 @@
 // no help from Qt's paint threads (whose start would fall on the window's thread).
 #include "common/TestEnv.h"
 #include "ui/RoundedCard.h"
+#include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -34,6 +35,30 @@ void plain(QPainter &p, const QRectF &r, double radius, const QColor &fill, cons
     if (lineWidth > 0) p.strokePath(path, QPen(line, lineWidth));
 }
 } // namespace
+
+// A widget painting a tall card and a tall translucent row, banded or whole.
+class Painted : public QWidget {
+public:
+    Painted(bool banded, QWidget *parent) : QWidget(parent), banded_(banded) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        const QRectF card(0.25, 0.25, width() - 0.5, 2000), row(10, 30.5, width() - 20, 900);
+        const QColor fill(255, 255, 255, 18), line(255, 255, 255, 40), rowFill(80, 160, 255, 30);
+        if (banded_) {
+            RoundedCard::paint(p, card, 12, fill, line, 0.5);
+            RoundedCard::fillRect(p, row, rowFill);
+        } else {
+            plain(p, card, 12, fill, line, 0.5);
+            p.fillRect(row, rowFill);
+        }
+    }
+
+private:
+    bool banded_;
+};
 
 class RoundedCardTest : public QObject {
     Q_OBJECT
@@ -94,6 +119,48 @@ private slots:
             plain(q, rect, radius, fill, line, lineWidth);
         }
         QCOMPARE(banded, whole);
+    }
+
+    // Painted by a widget that sits away from its window's corner, in part of the window (the region
+    // being repainted is given in the window's coordinates).
+    void samePixelsInAWidgetAwayFromItsWindowsCorner() {
+        QImage shots[2];
+        for (bool banded : {false, true}) {
+            QWidget window;
+            window.resize(500, 700);
+            window.setAttribute(Qt::WA_NoSystemBackground);
+            auto *w = new Painted(banded, &window);
+            w->setGeometry(37, 53, 400, 600);
+            shots[banded] = window.grab(QRect(20, 90, 400, 500)).toImage();
+        }
+        QCOMPARE(shots[1], shots[0]);
+    }
+
+    // A row's translucent background and a column line, in a painter clipped to what is repainted,
+    // scrolled (translated) and not.
+    void samePixelsAsAPlainFillRect() {
+        const QList<QRectF> rects = {QRectF(0, 3, 640, 700.5), QRectF(120.5, 0, 1, 760),
+                                     QRectF(-5, -20.25, 700, 3000), QRectF(10.3, 10.7, 200.2, 1.4)};
+        for (bool antialiased : {false, true})
+            for (const QRectF &r : rects) {
+                QImage banded = canvas(QSize(700, 800)), whole = banded;
+                {
+                    QPainter p(&banded), q(&whole);
+                    for (QPainter *painter : {&p, &q}) {
+                        painter->setRenderHint(QPainter::Antialiasing, antialiased);
+                        painter->setClipRect(QRect(0, 40, 650, 700));
+                        painter->translate(0, -13.5);
+                    }
+                    RoundedCard::fillRect(p, r, QColor(255, 255, 255, 9));
+                    q.fillRect(r, QColor(255, 255, 255, 9));
+                }
+                QVERIFY2(banded == whole, qPrintable(QStringLiteral("%1,%2 %3x%4 aa %5")
+                                                         .arg(r.x())
+                                                         .arg(r.y())
+                                                         .arg(r.width())
+                                                         .arg(r.height())
+                                                         .arg(antialiased)));
+            }
     }
 };
 
