@@ -14,7 +14,7 @@ constexpr int kSideBand = 15;
 constexpr int kCornerBand = 6;
 
 // Runs paint once per band of device rows over box (device pixels), clipped to the band.
-template <class Paint> void inBands(QPainter &p, QRectF box, int corner, Paint paint) {
+template <class Paint> void bandsOver(QPainter &p, QRectF box, int corner, Paint paint) {
     // Only the rows that can be painted: a tall shape is mostly outside the region being repainted.
     QRectF visible = box;
     // The region being repainted is in the device's coordinates, which for a widget are its window's
@@ -48,7 +48,7 @@ namespace RoundedCard {
 void fillRect(QPainter &p, const QRectF &r, const QColor &color) {
     if (r.isEmpty()) return;
     const QRectF box = p.transform().mapRect(r.adjusted(-1, -1, 1, 1));
-    inBands(p, box, 0, [&] { p.fillRect(r, color); });
+    bandsOver(p, box, 0, [&] { p.fillRect(r, color); });
 }
 
 void paint(QPainter &p, const QRectF &r, double radius, const QColor &fill, const QColor &line,
@@ -65,7 +65,7 @@ void paint(QPainter &p, const QRectF &r, double radius, const QColor &fill, cons
     const double reach = outline ? lineWidth / 2 + 1 : 1;
     const QRectF box = p.transform().mapRect(r.adjusted(-reach, -reach, reach, reach));
     const int corner = int(std::ceil(std::max(radius, 0.0) * std::max(p.transform().m22(), 1.0) + reach)) + 1;
-    inBands(p, box, corner, [&] {
+    bandsOver(p, box, corner, [&] {
         if (filled) p.fillPath(path, fill);
         if (outline) p.strokePath(path, pen);
     });
