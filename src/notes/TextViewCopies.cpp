@@ -31,7 +31,7 @@ QMimeData *NoteTextView::createMimeDataFromSelection() const {
         }
     // The stored text, without a line break at a cut between pieces. A long copy's RTF is made
     // only where the note may hold a look the text lacks: written for text alone it added nothing,
-    // and took seven times the text's memory (a line of emoji is nine bytes a character). Pasted
+    // and took several times the text's memory (a line of emoji is nine bytes a character). Pasted
     // here, such a copy goes in as plain text, as it showed. A short copy's HTML, made only when
     // asked for, is offered as it was.
     std::optional<RtfCodec::WriteAs> rtf;

@@ -317,7 +317,7 @@ private slots:
         QTest::keyClick(&v, Qt::Key_Delete);
         QCOMPARE(v.wholeText(), QString());
         QCOMPARE(clipboard->text(), body);
-        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); // its rich text read on a worker
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); // as plain text: the note has no look of its own
         QTRY_COMPARE(v.wholeText(), body);
 
         // Changed past the view before it was made: it offers nothing rather than other text.
