@@ -69,7 +69,9 @@ NoteTextView *NoteTextDetail::makeLongView() {
         editPos_ = lv->textCursor().position();
     });
     connect(lv, &NoteTextView::pasteSettled, this, [this] {
-        if (!std::exchange(saveAfterPaste_, false)) return;
+        // A paste handed on to a worker (a long text read from another program) is not in yet: the
+        // save goes on once the editor has the document back with it (attachLongDoc).
+        if (longPasting_ || !std::exchange(saveAfterPaste_, false)) return;
         // After the view is done with the paste: the save may let go of its document.
         QTimer::singleShot(0, this, [this] {
             if (editingID_) save();
@@ -297,6 +299,13 @@ void NoteTextDetail::attachLongDoc() {
     // The picture shown while the note was saved stays till the text is at the reader's place.
     if (savingShot_.id == longKey_.id && !placeNextTurn_) dropSavingShot();
     if (!editing) return;
+    if (saveAfterPaste_ && !lv->pastePending()) {
+        // Save was clicked while the paste was read, and it went in on a worker: saved with it now.
+        saveAfterPaste_ = false;
+        QTimer::singleShot(0, this, [this] {
+            if (editingID_) save();
+        });
+    }
     if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), style().links);
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
     const int last = longDoc_->characterCount() - 1;

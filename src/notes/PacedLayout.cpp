@@ -38,7 +38,7 @@ bool onWindowThread() {
 }
 
 // Marks the layout formats set here, so others (an input method's) stay.
-constexpr int kEmojiShown = QTextFormat::UserProperty + 0x70f;
+constexpr int kEmojiShown = NoteDocument::kLayoutLook;
 
 // Whether text holds a character beyond U+1F000 (most emoji; a pair of surrogates starting so).
 bool holdsEmojiPlane(const QString &text) {
