@@ -81,11 +81,14 @@ void editSteps(MeteredApp &meter, NotesView &page, Prefs &prefs, const QString &
         auto *v = qobject_cast<QPlainTextEdit *>(page.findView());
         return v && !v->isReadOnly() && page.inlineEditorOpen();
     };
+    double heldBefore = statusMb("VmRSS:"), stepPeak = 0; // of the last step
     const auto step = [&](const char *what, const std::function<void()> &fn, const std::function<bool()> &ready,
                           int settleMs = 600) {
+        heldBefore = statusMb("VmRSS:");
         resetPeak();
         meteredStep(meter, fn, ready, settleMs);
-        std::printf("    %-22s peak +%6.1f MB, held +%6.1f MB\n", what, statusMb("VmHWM:") - before,
+        stepPeak = statusMb("VmHWM:");
+        std::printf("    %-22s peak +%6.1f MB, held +%6.1f MB\n", what, stepPeak - before,
                     statusMb("VmRSS:") - before);
         std::fflush(stdout);
     };
@@ -114,10 +117,18 @@ void editSteps(MeteredApp &meter, NotesView &page, Prefs &prefs, const QString &
     key("its undo", Qt::Key_Z, Qt::ControlModifier);
     key("its redo", Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     key("undo again", Qt::Key_Z, Qt::ControlModifier);
+    // The most the store held of notes' bytes while the save went on: the note's new bytes, kept
+    // until the disk holds them.
+    qsizetype storeHeld = 0;
     step(
         "Save", [&] { page.saveInlineEditor(); },
-        [&] { return !page.inlineEditorOpen() && !page.longSavePending() && page.findView() && !prefs.hasPending(); },
+        [&] {
+            storeHeld = std::max(storeHeld, NoteStore::shared().heldBytes());
+            return !page.inlineEditorOpen() && !page.longSavePending() && page.findView() && !prefs.hasPending();
+        },
         1500);
+    std::printf("      Save's own peak over what was held before it: +%.1f MB; the note's new bytes: %.1f MB\n",
+                stepPeak - heldBefore, double(storeHeld) / (1 << 20));
     step(
         "a short note shown", [&] { page.selectNote(small); },
         [&] { return page.findView() != nullptr && page.longTextReady(); }, 2500);

@@ -110,6 +110,8 @@ public:
     bool lendText(const QString &id, quint64 version);
     // Whether the note's text was let go of by lendText() and not decoded again since.
     bool textLent(const QString &id) const;
+    // Whether find() gives the note at once, without decoding it: held whole (not lent).
+    bool holdsDecoded(const QString &id) const;
     // The note as find() gives it, except that a note whose text was lent comes without its body and
     // rich text (and is not decoded again for them): for a page that shows the text it holds. Never
     // to be stored back (update()) as it is.

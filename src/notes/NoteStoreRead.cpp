@@ -98,6 +98,12 @@ bool NoteStore::textLent(const QString &id) const {
     return i >= 0 && slots_[size_t(i)].lent;
 }
 
+bool NoteStore::holdsDecoded(const QString &id) const {
+    finishLoad();
+    const int i = firstIndex(id);
+    return i >= 0 && slots_[size_t(i)].note && !slots_[size_t(i)].lent;
+}
+
 // A note decoded (again): into the note held, if any, so a pointer findFields() gave stays valid.
 void NoteStore::takeDecoded(Slot &s, Note &&note) {
     if (s.note)

@@ -232,6 +232,10 @@ void NotesView::doubleTapNote(const QString &id) {
 bool NotesView::decodeAway(const QString &id) {
     if (!NoteStore::shared().decodeInBackground(id, this, [this, id] {
             if (decodingID_ == id) decodingID_.clear();
+            // Come in decoded: should the store let go of it again while it is shown (another large
+            // note used since), the next build decodes it on a worker again, not here. Only a note
+            // that did not come in is decoded when found.
+            if (triedDecodeID_ == id && NoteStore::shared().holdsDecoded(id)) triedDecodeID_.clear();
             if (std::exchange(editWhenIn_, QString()) == id && selectedID_ && *selectedID_ == id) {
                 doubleTapNote(id);
                 return;

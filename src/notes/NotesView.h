@@ -137,8 +137,9 @@ private:
     QWidget *detailHost_ = nullptr;
     QPointer<QScrollArea> detailScroll_;
     QString shownDetailID_;
-    // The note being decoded on a worker for the detail, and the last one asked for that way (a note
-    // that did not come in decoded then is decoded when found).
+    // The note being decoded on a worker for the detail, and the last one asked for that way until it
+    // comes in decoded (one that did not come in is then decoded when found, not asked for on a worker
+    // again and again).
     QString decodingID_, triedDecodeID_;
     // A note double-clicked while being decoded: its editor opens once it is in.
     QString editWhenIn_;

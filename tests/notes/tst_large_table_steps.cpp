@@ -55,10 +55,14 @@ struct Fixture {
     bool shows(const QString &id) const { return page.grid() && page.grid()->note().id == id; }
     CellEditor *cellEditor() const { return page.findChild<CellEditor *>(QStringLiteral("cellEditor")); }
     // The store lets go of T once another large note is the one used last (as showing U makes it).
-    void letGoOfT() {
+    bool letGoOfT() {
         (void)store->find(u.id);
-        for (int i = 0; i < 4; ++i)
-            QCoreApplication::processEvents();
+        return QTest::qWaitFor([this] { return !store->holdsDecoded(t.id); });
+    }
+    // T shown whole and measured, nothing left to build or decode for it.
+    bool settledOnT() const {
+        return store->holdsDecoded(t.id) && !page.decodingNote() && !page.rebuildPending() && shows(t.id) &&
+               page.tableMeasured();
     }
 };
 } // namespace
@@ -76,7 +80,7 @@ private slots:
         QVERIFY(f.store);
         f.page.selectNote(f.t.id);
         QTRY_VERIFY(f.shows(f.t.id));
-        f.letGoOfT();
+        QVERIFY(f.letGoOfT());
         const int here = f.store->largeDecodesHere();
         f.page.showCellEditor(f.t.id, 7, 3);
         QTRY_VERIFY(f.cellEditor());
@@ -84,7 +88,7 @@ private slots:
         QCOMPARE(f.store->largeDecodesHere(), here);
         delete f.cellEditor();
 
-        f.letGoOfT();
+        QVERIFY(f.letGoOfT());
         auto *edit = f.page.findChild<QPushButton *>(QStringLiteral("editButton"));
         QVERIFY(edit);
         const int before = f.store->largeDecodesHere();
@@ -92,6 +96,27 @@ private slots:
         QTRY_VERIFY(shownDialog());
         QCOMPARE(shownDialog()->working().rows.size(), size_t(2000));
         QCOMPARE(f.store->largeDecodesHere(), before);
+    }
+
+    // The table shown, let go of by the store, and the page built again (another note saved): the
+    // table comes back from a worker each time, its grid staying meanwhile.
+    void aTableLetGoOfWhileShownIsDecodedAwayWhenBuiltAgain() {
+        Fixture f;
+        QVERIFY(f.store);
+        f.page.selectNote(f.t.id);
+        QTRY_VERIFY(f.settledOnT());
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(f.letGoOfT());
+            QTRY_VERIFY(!f.page.rebuildPending());
+            const int here = f.store->largeDecodesHere();
+            Note s = *f.store->find(f.s.id);
+            s.body = QStringLiteral("saved %1").arg(round);
+            f.store->update(s);
+            QTRY_VERIFY(f.page.decodingNote() || f.store->largeDecodesHere() != here);
+            QVERIFY(f.shows(f.t.id));
+            QTRY_VERIFY(f.settledOnT());
+            QCOMPARE(f.store->largeDecodesHere(), here);
+        }
     }
 
     // An editor open on the table while another large note is shown: Save writes the cell (or the
@@ -107,7 +132,7 @@ private slots:
         QVERIFY(ed);
         f.page.selectNote(f.u.id);
         QTRY_VERIFY(f.shows(f.u.id));
-        f.letGoOfT();
+        QVERIFY(f.letGoOfT());
         int here = f.store->largeDecodesHere();
         bool written = false;
         ed->onSaved = [&written] { written = true; };
@@ -126,7 +151,7 @@ private slots:
         QPointer<NoteEditorDialog> dlg = shownDialog();
         f.page.selectNote(f.u.id);
         QTRY_VERIFY(f.shows(f.u.id));
-        f.letGoOfT();
+        QVERIFY(f.letGoOfT());
         here = f.store->largeDecodesHere();
         dlg->titleField()->setText(QStringLiteral("Renamed"));
         QVERIFY(!dlg->doSave());
