@@ -510,6 +510,9 @@ bool Prefs::close() {
 
 bool Prefs::close(const Deadline &deadline) {
     if (closed_) return true;
+    // Another program's lock is asked for now, without waiting: found only by the commit's tries, it
+    // would leave keeping the changes the time those tries did not spend.
+    if (writer_ && !frozen_ && !lockMet_ && hasPending() && lockHeldElsewhere()) lockMet_ = true;
     Deadline commitBy = deadline.before(keepShareMs(deadline));
     const bool lockKnown = lockMet_;
     if (writer_ && !frozen_) {
@@ -550,6 +553,7 @@ bool Prefs::close(const Deadline &deadline) {
             lastErrorText_ = c.error;
             keptAll = keepUnwritten(writer_->takeUnwritten(), deadline);
         }
+        if (c.ok && writer_->walLeft()) tellCommittedToWal();
         ok = c.ok;
         writer_.reset();
     } else if (had && access_ == Access::None) {
