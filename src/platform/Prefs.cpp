@@ -571,7 +571,8 @@ bool Prefs::close(const Deadline &deadline) {
 // writes the same bytes, and cutting it short would lose them.
 qint64 Prefs::keepShareMs(const Deadline &deadline) const {
     if (!lockMet_) return kKeepAtQuitMs;
-    const qint64 sized = unwrittenBytes() / kKeepBytesPerMs;
+    // A value whose splices the disk does not hold is read whole before it is kept (holdWholeNow).
+    const qint64 sized = (unwrittenBytes() + heldWholeBytes()) / kKeepBytesPerMs;
     return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs() - kBusyMs));
 }
 

@@ -236,6 +236,7 @@ private:
     bool lockHeldElsewhere() const;
     void tellCommittedToWal() const;
     qint64 unwrittenBytes() const;
+    qint64 heldWholeBytes() const;
     bool loadRows(sqlite3 *db, bool holdLarge);
     bool loadSnapshot();
     void moveAside();

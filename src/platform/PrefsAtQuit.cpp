@@ -28,6 +28,15 @@ qint64 Prefs::unwrittenBytes() const {
     return bytes;
 }
 
+// What holdWholeNow() would read: each value on disk whose splices the disk may not hold yet, whole.
+qint64 Prefs::heldWholeBytes() const {
+    QMutexLocker l(&lock_);
+    qint64 bytes = 0;
+    for (const auto &kv : cache_)
+        if (kv.second.onDisk && kv.second.pending) bytes += kv.second.size;
+    return bytes;
+}
+
 // close() could not commit these: they are kept beside the database, each value whole (a value held
 // on disk is read back with the splices the disk does not hold), for the next open to write. False
 // when any of them could not be kept.

@@ -14,6 +14,7 @@
 #include "platform/Prefs.h"
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
+#include "platform/PrefsSplice.h"
 #include "platform/UnsavedAtQuit.h"
 #include <QDir>
 #include <QFileInfo>
@@ -413,6 +414,42 @@ private slots:
         }
         Prefs again(path);
         QVERIFY(again.data(QStringLiteral("doc")) == edited);
+    }
+
+    // A value on disk whose splices the lock keeps out is read whole at the quit before it is kept:
+    // the keep's share covers that read as well as the write.
+    void theKeepsShareCoversReadingASplicedValueWhole() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QString key = QStringLiteral("doc");
+        const QByteArray was(32 << 20, 'a');
+        const qint64 oneWay = was.size() / (32 * 1024); // what writing it alone takes
+        {
+            Prefs p(path);
+            p.setData(key, was);
+            QVERIFY(p.flush()); // on disk, no longer held in memory
+            sqlite3 *other = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &other);
+            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            QVERIFY(p.spliceData(key, *p.version(key), {PrefsSplice{0, 1, "B"}}));
+            SteppedTime time;
+            const Deadline quit(6000);
+            qint64 leftToKeep = -1;
+            AtomicFile::setStretchHookForTests([&] {
+                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
+            });
+            const bool committed = p.close(quit);
+            AtomicFile::setStretchHookForTests({});
+            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            QVERIFY(!committed);
+            QVERIFY(!p.keptUnsavedIn().isEmpty());
+            QVERIFY2(leftToKeep >= 2 * oneWay, qPrintable(QString::number(leftToKeep)));
+        }
+        Prefs again(path);
+        const QByteArray now = again.data(key);
+        QCOMPARE(now.size(), was.size());
+        QCOMPARE(now.left(2), QByteArray("Ba"));
     }
 
     // Moving the -wal file into the main file is not begun when what is left of the deadline would
