@@ -416,8 +416,9 @@ private slots:
         QVERIFY(again.data(QStringLiteral("doc")) == edited);
     }
 
-    // A value on disk whose splices the lock keeps out is read whole at the quit before it is kept:
-    // the keep's share covers that read as well as the write.
+    // A value on disk whose splices the lock keeps out is read whole at the quit before it is kept,
+    // while the commit's try waits for the lock: the keep's share covers that read as well as the
+    // write, and the try's wait is not added to them.
     void theKeepsShareCoversReadingASplicedValueWhole() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
@@ -432,7 +433,16 @@ private slots:
             sqlite3_open(QFile::encodeName(path).constData(), &other);
             QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
             QVERIFY(p.spliceData(key, *p.version(key), {PrefsSplice{0, 1, "B"}}));
-            SteppedTime time;
+            // The commit's try waits for the lock: by then the value is read whole already.
+            struct Looking : SteppedTime {
+                std::function<void()> look;
+                void waitUntil(qint64 untilMs) override {
+                    if (look) std::exchange(look, nullptr)();
+                    SteppedTime::waitUntil(untilMs);
+                }
+            } time;
+            qint64 splicesAtTheTry = -1;
+            time.look = [&] { splicesAtTheTry = p.pendingSpliceBytes(key); };
             const Deadline quit(6000);
             qint64 leftToKeep = -1;
             AtomicFile::setStretchHookForTests([&] {
@@ -445,6 +455,7 @@ private slots:
             QVERIFY(!committed);
             QVERIFY(!p.keptUnsavedIn().isEmpty());
             QVERIFY2(leftToKeep >= 2 * oneWay, qPrintable(QString::number(leftToKeep)));
+            QCOMPARE(splicesAtTheTry, 0);
         }
         Prefs again(path);
         const QByteArray now = again.data(key);
