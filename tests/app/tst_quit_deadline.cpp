@@ -62,6 +62,28 @@ struct Warnings {
         seen = nullptr;
     }
 };
+// Closes p by quit while another program holds the lock (taken before), and says how much of the
+// deadline was left when keeping the changes beside the database began (-1: it never began).
+qint64 leftWhenKeeping(Prefs &p, const Deadline &quit, sqlite3 *other) {
+    qint64 left = -1;
+    AtomicFile::setStretchHookForTests([&] {
+        if (left < 0) left = quit.remainingMs();
+    });
+    const bool committed = p.close(quit);
+    AtomicFile::setStretchHookForTests({});
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    if (committed || p.keptUnsavedIn().isEmpty()) return -1;
+    return left;
+}
+
+// Another program's connection, holding the database's write lock.
+sqlite3 *lockedByAnother(const QString &path) {
+    sqlite3 *other = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &other);
+    if (sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) qFatal("no lock");
+    return other;
+}
 } // namespace
 
 class TstQuitDeadline : public QObject {
@@ -351,23 +373,11 @@ private slots:
             Prefs p(path);
             p.setData(QStringLiteral("doc"), QByteArray(1024, 'a'));
             QVERIFY(p.flush());
-            sqlite3 *other = nullptr;
-            sqlite3_open(QFile::encodeName(path).constData(), &other);
-            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3 *other = lockedByAnother(path);
             p.setData(QStringLiteral("doc"), edited);
             QVERIFY(!p.flush()); // the lock is met
             SteppedTime time;
-            const Deadline quit(deadlineMs);
-            qint64 leftToKeep = -1;
-            AtomicFile::setStretchHookForTests([&] {
-                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
-            });
-            const bool committed = p.close(quit);
-            AtomicFile::setStretchHookForTests({});
-            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(other);
-            QVERIFY(!committed);
-            QVERIFY(!p.keptUnsavedIn().isEmpty());
+            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(deadlineMs), other);
             // The commit's tries ended where the keep's share begins: no time passes in between.
             if (capped) {
                 QCOMPARE(leftToKeep, deadlineMs - PrefsDb::kBusyMs);
@@ -391,23 +401,11 @@ private slots:
             Prefs p(path);
             p.setData(QStringLiteral("doc"), QByteArray(1024, 'a'));
             QVERIFY(p.flush());
-            sqlite3 *other = nullptr;
-            sqlite3_open(QFile::encodeName(path).constData(), &other);
-            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3 *other = lockedByAnother(path);
             p.setData(QStringLiteral("doc"), edited); // the writer has not tried it yet
             SteppedTime time;
-            const Deadline quit(deadlineMs);
-            qint64 leftToKeep = -1;
-            AtomicFile::setStretchHookForTests([&] {
-                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
-            });
             Warnings warned;
-            const bool committed = p.close(quit);
-            AtomicFile::setStretchHookForTests({});
-            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(other);
-            QVERIFY(!committed);
-            QVERIFY(!p.keptUnsavedIn().isEmpty());
+            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(deadlineMs), other);
             QVERIFY2(leftToKeep >= edited.size() / (32 * 1024), qPrintable(QString::number(leftToKeep)));
             for (const QString &line : warned.lines)
                 QVERIFY2(!line.contains(QLatin1String("-wal")), qPrintable(line));
@@ -429,9 +427,7 @@ private slots:
             Prefs p(path);
             p.setData(key, was);
             QVERIFY(p.flush()); // on disk, no longer held in memory
-            sqlite3 *other = nullptr;
-            sqlite3_open(QFile::encodeName(path).constData(), &other);
-            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3 *other = lockedByAnother(path);
             QVERIFY(p.spliceData(key, *p.version(key), {PrefsSplice{0, 1, "B"}}));
             // The commit's try waits for the lock: by then the value is read whole already.
             struct Looking : SteppedTime {
@@ -443,17 +439,7 @@ private slots:
             } time;
             qint64 splicesAtTheTry = -1;
             time.look = [&] { splicesAtTheTry = p.pendingSpliceBytes(key); };
-            const Deadline quit(6000);
-            qint64 leftToKeep = -1;
-            AtomicFile::setStretchHookForTests([&] {
-                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
-            });
-            const bool committed = p.close(quit);
-            AtomicFile::setStretchHookForTests({});
-            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(other);
-            QVERIFY(!committed);
-            QVERIFY(!p.keptUnsavedIn().isEmpty());
+            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(6000), other);
             QVERIFY2(leftToKeep >= 2 * oneWay, qPrintable(QString::number(leftToKeep)));
             QCOMPARE(splicesAtTheTry, 0);
         }
