@@ -521,9 +521,6 @@ bool Prefs::close(const Deadline &deadline) {
         // Nothing the writer tries from here on runs past the commit's share of the deadline.
         writer_->cutAt(commitBy);
         handOver();
-        // Under a lock known now, what the final commit may not write is read whole while that try
-        // waits for the lock, not after it: the keep's share has the time of the read, not of both.
-        if (lockKnown) holdWholeNow();
         // One try's wait at most (under a lock, a try ends by its busy time): the tries of the final
         // commit come after it.
         writer_->flush(commitBy.within(2 * kBusyMs));
