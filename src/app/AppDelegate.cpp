@@ -248,8 +248,8 @@ void AppDelegate::willTerminate() {
         if (!prefs.keptUnsavedIn().isEmpty()) {
             // On disk all the same, and written into the database at the next start.
             std::fprintf(stderr,
-                         "mivo: your last changes could not be saved to %s (%s); they are kept in %s and "
-                         "saved at the next start\n",
+                         "mivo: your last changes could not be saved to %s (%s): nothing of them was written "
+                         "to it or its -wal file; they are kept in %s and saved at the next start\n",
                          qPrintable(prefs.path()), qPrintable(prefs.lastError()),
                          qPrintable(prefs.keptUnsavedIn()));
         } else {

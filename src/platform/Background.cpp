@@ -384,8 +384,13 @@ TakenBack takeBack(const JobPtr &job) {
         std::lock_guard l(job->m);
         if (job->settled) return TakenBack::no;
         if (job->state == Job::State::ended && !job->gaveUp) return TakenBack::ended; // not handed back yet
-        if (job->state != Job::State::running || !job->asks) return TakenBack::no;
+        if (job->state != Job::State::running) return TakenBack::no;
+        // Hurried before its asking is looked at: work a worker has begun but that has not asked yet
+        // gives up when it first asks, rather than making the whole save past the quit (its result
+        // would reach no one, and its work would outlast the application). One or the other sees the
+        // other's mark (both are sequentially consistent), so no work asks unhurried after this.
         job->hurry = true;
+        if (!job->asks) return TakenBack::no;
     }
     if (g_hurrying) g_hurrying();
     std::function<void()> handBack, drop;

@@ -510,6 +510,9 @@ bool Prefs::close() {
 
 bool Prefs::close(const Deadline &deadline) {
     if (closed_) return true;
+    // Another program's lock is asked for now, without waiting: found only by the commit's tries, it
+    // would leave keeping the changes the time those tries did not spend.
+    if (writer_ && !frozen_ && !lockMet_ && hasPending() && lockHeldElsewhere()) lockMet_ = true;
     Deadline commitBy = deadline.before(keepShareMs(deadline));
     const bool lockKnown = lockMet_;
     if (writer_ && !frozen_) {
@@ -550,6 +553,7 @@ bool Prefs::close(const Deadline &deadline) {
             lastErrorText_ = c.error;
             keptAll = keepUnwritten(writer_->takeUnwritten(), deadline);
         }
+        if (c.ok && writer_->walLeft()) tellCommittedToWal();
         ok = c.ok;
         writer_.reset();
     } else if (had && access_ == Access::None) {
@@ -567,7 +571,8 @@ bool Prefs::close(const Deadline &deadline) {
 // writes the same bytes, and cutting it short would lose them.
 qint64 Prefs::keepShareMs(const Deadline &deadline) const {
     if (!lockMet_) return kKeepAtQuitMs;
-    const qint64 sized = unwrittenBytes() / kKeepBytesPerMs;
+    // A value whose splices the disk does not hold is read whole before it is kept (holdWholeNow).
+    const qint64 sized = (unwrittenBytes() + heldWholeBytes()) / kKeepBytesPerMs;
     return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs() - kBusyMs));
 }
 

@@ -233,7 +233,10 @@ private:
     void applyUnsaved();
     bool keepUnwritten(const PrefsBatch &unwritten, const Deadline &by);
     qint64 keepShareMs(const Deadline &deadline) const;
+    bool lockHeldElsewhere() const;
+    void tellCommittedToWal() const;
     qint64 unwrittenBytes() const;
+    qint64 heldWholeBytes() const;
     bool loadRows(sqlite3 *db, bool holdLarge);
     bool loadSnapshot();
     void moveAside();

@@ -1,6 +1,8 @@
 #include "platform/Prefs.h"
 
+#include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
+#include "platform/PrefsWriter.h"
 #include "platform/UnsavedAtQuit.h"
 #include <map>
 #include <set>
@@ -23,6 +25,15 @@ qint64 Prefs::unwrittenBytes() const {
         else if (const auto *text = std::get_if<QString>(&e.v))
             bytes += text->size() * qint64(sizeof(QChar));
     }
+    return bytes;
+}
+
+// What holdWholeNow() would read: each value on disk whose splices the disk may not hold yet, whole.
+qint64 Prefs::heldWholeBytes() const {
+    QMutexLocker l(&lock_);
+    qint64 bytes = 0;
+    for (const auto &kv : cache_)
+        if (kv.second.onDisk && kv.second.pending) bytes += kv.second.size;
     return bytes;
 }
 
@@ -84,4 +95,19 @@ bool Prefs::keepUnwritten(const PrefsBatch &unwritten, const Deadline &by) {
     }
     unsavedKept_ = file;
     return all;
+}
+
+// Whether another program holds the database's lock now. A try of the writer under way and not
+// waiting for the lock may hold it itself: that is no other program's.
+bool Prefs::lockHeldElsewhere() const {
+    if (!writer_) return false;
+    if (writer_->waitsForLock()) return true;
+    return PrefsDb::lockTaken(path_) && (!writer_->isTrying() || writer_->waitsForLock());
+}
+
+// The last commit went through, but there was no time to move it from the -wal file into the main
+// file: a copy of the main file alone lacks it until the next start moves it.
+void Prefs::tellCommittedToWal() const {
+    qWarning("mivo: the last changes are saved in %s-wal; the next start moves them into %s",
+             qPrintable(path_), qPrintable(path_));
 }

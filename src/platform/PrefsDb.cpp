@@ -253,6 +253,19 @@ bool checkpointBy(sqlite3 *db, const Deadline &deadline) {
     return rc == SQLITE_OK;
 }
 
+bool lockTaken(const QString &path) {
+    int code = 0;
+    QString error;
+    sqlite3 *db = openForWriting(path, 0, &code, &error, false);
+    if (!db) return isBusy(code);
+    // Closing it must not move the -wal file: that waits for the disk.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) exec(db, "ROLLBACK");
+    sqlite3_close_v2(db);
+    return isBusy(rc);
+}
+
 } // namespace PrefsDb
 
 std::optional<QString> Prefs::peekString(const QString &path, const QString &key) {

@@ -39,5 +39,8 @@ bool sameValue(const Prefs::Value &a, const Prefs::Value &b);
 constexpr qint64 kCheckpointLeadMs = 200;
 constexpr qint64 kCheckpointBytesPerMs = 40 * 1024;
 bool checkpointBy(sqlite3 *db, const Deadline &deadline);
+// Another connection holds the database's write lock now. Asked without waiting for it; nothing is
+// written, and the -wal file is left as it is.
+bool lockTaken(const QString &path);
 
 } // namespace PrefsDb

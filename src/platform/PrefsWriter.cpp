@@ -533,6 +533,11 @@ bool PrefsWriter::hasPending() const {
     return !pending_.empty() || busy_;
 }
 
+bool PrefsWriter::isTrying() const {
+    std::lock_guard l(m_);
+    return busy_;
+}
+
 quint64 PrefsWriter::committedSeq() const {
     return ::committedSeq(*gate_);
 }
@@ -541,7 +546,8 @@ quint64 PrefsWriter::committedSeq() const {
 // quitting (the last commit paces its tries by the quit's deadline, and a try still under way on the
 // writer's thread must not hold the quit up).
 int PrefsWriter::onBusy(void *self, int count) {
-    const auto *w = static_cast<PrefsWriter *>(self);
+    auto *w = static_cast<PrefsWriter *>(self);
+    w->waitsForLock_ = true;
     if (w->quitting_ || w->cut() || count >= w->hooks_.busyMs / kBusyStepMs) return 0;
     QThread::msleep(kBusyStepMs);
     return 1;
@@ -578,7 +584,9 @@ PrefsCommit PrefsWriter::attempt(const PrefsBatch &batch) {
         sqlite3_progress_handler(db_, kProgressSteps, &PrefsWriter::onProgress, this);
         watched_ = db_;
     }
-    return commitPrefsBatch(db_, batch, gate_.get(), [this] { return cut(); });
+    PrefsCommit c = commitPrefsBatch(db_, batch, gate_.get(), [this] { return cut(); });
+    waitsForLock_ = false;
+    return c;
 }
 
 // The one way a round reaches the disk. Entered and left with l held; the database is worked on, and
@@ -690,59 +698,6 @@ PrefsCommit PrefsWriter::flush(const Deadline &deadline) {
     return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("the database is busy"));
 }
 
-std::optional<PrefsWriter::Replacement> PrefsWriter::dropReplacement(bool evenIfDue) {
-    std::lock_guard l(m_);
-    if (!replacement_ || (!evenIfDue && !replacement_->deadline.passed())) return std::nullopt;
-    std::optional<Replacement> r = std::move(replacement_);
-    replacement_.reset();
-    return r;
-}
-
-void PrefsWriter::replaceLater(PrefsBatch &&batch, int timeoutMs, Done done) {
-    std::optional<Replacement> older;
-    bool queued = false;
-    {
-        std::lock_guard l(m_);
-        if (!stopping_) {
-            older = std::move(replacement_);
-            replacement_ = Replacement{std::move(batch), Deadline(timeoutMs), std::move(done)};
-            queued = true;
-            urgent_ = true;
-            wake_.notify_all();
-        }
-    }
-    if (older) // only the newest replacement counts
-        older->done(older->batch, PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("database is locked")));
-    if (!queued) done(batch, PrefsCommit::failure(SQLITE_MISUSE, QStringLiteral("the database is closed")));
-}
-
-PrefsCommit PrefsWriter::replace(PrefsBatch &&batch, int timeoutMs, Done onCommit) {
-    struct Result {
-        std::mutex m;
-        std::condition_variable cv;
-        std::optional<PrefsCommit> c;
-    };
-    auto result = std::make_shared<Result>();
-    replaceLater(std::move(batch), timeoutMs, [result, onCommit](const PrefsBatch &b, const PrefsCommit &c) {
-        if (c.ok && onCommit) onCommit(b, c);
-        std::lock_guard l(result->m);
-        result->c = c;
-        result->cv.notify_all();
-    });
-    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock l(result->m);
-    if (!result->cv.wait_until(l, until, [&] { return result->c.has_value(); })) {
-        l.unlock();
-        // Never taken (the writer was still busy with older writes): dropped, never written.
-        if (dropReplacement(true))
-            return PrefsCommit::failure(SQLITE_BUSY, QStringLiteral("database is locked"));
-        l.lock();
-        // Taken: its tries end by its deadline.
-        result->cv.wait(l, [&] { return result->c.has_value(); });
-    }
-    return *result->c;
-}
-
 PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
     // A commit under way (a value of tens of megabytes being written) stops by the deadline: what it
     // would have written stays queued, for the caller to keep.
@@ -781,10 +736,8 @@ PrefsCommit PrefsWriter::finish(const Deadline &deadline) {
         // Moves everything from the -wal file into the main file; closing the last connection then
         // removes the side files, so copying mivo.sqlite3 alone copies all of it. Not past the quit's
         // deadline: what is committed is safe in the -wal file, and the close must not move it either.
-        if (!PrefsDb::checkpointBy(db_, deadline)) {
-            qWarning("mivo: the last changes stay in the database's -wal file until the next start");
-            sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        }
+        walLeft_ = !PrefsDb::checkpointBy(db_, deadline);
+        if (walLeft_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_progress_handler(db_, 0, nullptr, nullptr);
         sqlite3_close_v2(db_);
         db_ = nullptr;

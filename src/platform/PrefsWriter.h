@@ -77,6 +77,13 @@ public:
     void cutAt(const Deadline &deadline);
     // After a finish() that failed: what it could not commit (it is not written later).
     PrefsBatch takeUnwritten();
+    // After finish(): its commits were not moved from the -wal file into the main file (they are safe
+    // there, and the next open moves them).
+    bool walLeft() const { return walLeft_; }
+    // A try is waiting for another connection's lock now.
+    bool waitsForLock() const { return waitsForLock_; }
+    // A try is under way (it may hold the database's lock itself).
+    bool isTrying() const;
 
 protected:
     void run() override;
@@ -115,6 +122,8 @@ private:
     bool urgent_ = false;
     bool stopping_ = false;
     std::atomic<bool> quitting_ = false; // finish() has begun: no try waits for a lock any more
+    std::atomic<bool> waitsForLock_ = false;
+    bool walLeft_ = false;
     sqlite3 *handled_ = nullptr;         // the connection onBusy() is set on
     sqlite3 *watched_ = nullptr;         // the connection onProgress() is set on
     mutable std::mutex cutM_;

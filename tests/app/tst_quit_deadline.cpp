@@ -14,6 +14,7 @@
 #include "platform/Prefs.h"
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
+#include "platform/PrefsSplice.h"
 #include "platform/UnsavedAtQuit.h"
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +23,68 @@
 #include <QTextDocument>
 #include <QtTest>
 #include <sqlite3.h>
+
+namespace {
+// The next start after a quit that kept a large note's edit: nothing was named as lost, and the note
+// reads back whole, as the user saved it.
+void expectWholeAtNextStart(TempPrefs &t, const QString &keptNotices, const Note &big) {
+    DataNotices::get().take();
+    DataNotices::get().restoreKept(keptNotices);
+    for (const DataNotice &n : DataNotices::get().take())
+        QVERIFY2(n.kind != DataNotice::Kind::editLostAtQuit, qPrintable(n.what));
+    t.reopen();
+    NoteStore::resetForTests();
+    const Note *found = NoteStore::shared().find(big.id);
+    QVERIFY(found);
+    QCOMPARE(found->body.size(), big.body.size());
+    QVERIFY(found->body == big.body);
+}
+
+void endNotes() {
+    NoteStore::resetForTests();
+    QCoreApplication::processEvents();
+    Background::pool().waitForDone();
+}
+
+// Every warning the code under test prints meanwhile.
+struct Warnings {
+    static inline QStringList *seen = nullptr;
+    QStringList lines;
+    QtMessageHandler before;
+    Warnings() {
+        seen = &lines;
+        before = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &m) {
+            seen->append(m);
+        });
+    }
+    ~Warnings() {
+        qInstallMessageHandler(before);
+        seen = nullptr;
+    }
+};
+// Closes p by quit while another program holds the lock (taken before), and says how much of the
+// deadline was left when keeping the changes beside the database began (-1: it never began).
+qint64 leftWhenKeeping(Prefs &p, const Deadline &quit, sqlite3 *other) {
+    qint64 left = -1;
+    AtomicFile::setStretchHookForTests([&] {
+        if (left < 0) left = quit.remainingMs();
+    });
+    const bool committed = p.close(quit);
+    AtomicFile::setStretchHookForTests({});
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    if (committed || p.keptUnsavedIn().isEmpty()) return -1;
+    return left;
+}
+
+// Another program's connection, holding the database's write lock.
+sqlite3 *lockedByAnother(const QString &path) {
+    sqlite3 *other = nullptr;
+    sqlite3_open(QFile::encodeName(path).constData(), &other);
+    if (sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) qFatal("no lock");
+    return other;
+}
+} // namespace
 
 class TstQuitDeadline : public QObject {
     Q_OBJECT
@@ -126,24 +189,11 @@ private slots:
             QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
             QCOMPARE(app.exitCode(), 0);
         }
-        DataNotices::get().take();
-        DataNotices::get().restoreKept(kept);
-        for (const DataNotice &n : DataNotices::get().take())
-            QVERIFY2(n.kind != DataNotice::Kind::editLostAtQuit, qPrintable(n.what));
-        // The next start.
-        t.reopen();
-        NoteStore::resetForTests();
-        NoteStore &again = NoteStore::shared();
-        const Note *travel = again.find(big.id);
-        QVERIFY(travel);
-        QCOMPARE(travel->body.size(), big.body.size());
-        QVERIFY(travel->body == big.body);
-        const Note *dear = again.find(diary.id);
+        expectWholeAtNextStart(t, kept, big);
+        const Note *dear = NoteStore::shared().find(diary.id);
         QVERIFY(dear);
         QCOMPARE(dear->body, QStringLiteral("dear diary"));
-        NoteStore::resetForTests();
-        QCoreApplication::processEvents();
-        Background::pool().waitForDone();
+        endNotes();
     }
 
     // A save a worker is making when the quit's deadline passes (a note's bytes, a page's read of its
@@ -207,20 +257,8 @@ private slots:
             QCOMPARE(app.exitCode(), 0);
         }
         Background::pool().waitForDone();
-        DataNotices::get().take();
-        DataNotices::get().restoreKept(kept);
-        for (const DataNotice &n : DataNotices::get().take())
-            QVERIFY2(n.kind != DataNotice::Kind::editLostAtQuit, qPrintable(n.what));
-        // The next start.
-        t.reopen();
-        NoteStore::resetForTests();
-        const Note *travel = NoteStore::shared().find(big.id);
-        QVERIFY(travel);
-        QCOMPARE(travel->body.size(), big.body.size());
-        QVERIFY(travel->body == big.body);
-        NoteStore::resetForTests();
-        QCoreApplication::processEvents();
-        Background::pool().waitForDone();
+        expectWholeAtNextStart(t, kept, big);
+        endNotes();
     }
 
     // No commit runs past the quit's deadline: one under way when it passes is cut short and one not
@@ -335,23 +373,11 @@ private slots:
             Prefs p(path);
             p.setData(QStringLiteral("doc"), QByteArray(1024, 'a'));
             QVERIFY(p.flush());
-            sqlite3 *other = nullptr;
-            sqlite3_open(QFile::encodeName(path).constData(), &other);
-            QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3 *other = lockedByAnother(path);
             p.setData(QStringLiteral("doc"), edited);
             QVERIFY(!p.flush()); // the lock is met
             SteppedTime time;
-            const Deadline quit(deadlineMs);
-            qint64 leftToKeep = -1;
-            AtomicFile::setStretchHookForTests([&] {
-                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
-            });
-            const bool committed = p.close(quit);
-            AtomicFile::setStretchHookForTests({});
-            sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-            sqlite3_close(other);
-            QVERIFY(!committed);
-            QVERIFY(!p.keptUnsavedIn().isEmpty());
+            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(deadlineMs), other);
             // The commit's tries ended where the keep's share begins: no time passes in between.
             if (capped) {
                 QCOMPARE(leftToKeep, deadlineMs - PrefsDb::kBusyMs);
@@ -361,6 +387,55 @@ private slots:
         }
         Prefs again(path);
         QVERIFY(again.data(QStringLiteral("doc")) == edited);
+    }
+
+    // A lock no try has met before the quit is asked for as the quit begins: keeping the changes
+    // still gets the time its bytes take, not what the commit's tries leave. What is said of it names
+    // no -wal file: nothing of the changes was written there.
+    void aLockFoundOnlyAtTheQuitLeavesTheKeepItsShare() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QByteArray edited(64 << 20, 'b');
+        const qint64 deadlineMs = 4500;
+        {
+            Prefs p(path);
+            p.setData(QStringLiteral("doc"), QByteArray(1024, 'a'));
+            QVERIFY(p.flush());
+            sqlite3 *other = lockedByAnother(path);
+            p.setData(QStringLiteral("doc"), edited); // the writer has not tried it yet
+            SteppedTime time;
+            Warnings warned;
+            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(deadlineMs), other);
+            QVERIFY2(leftToKeep >= edited.size() / (32 * 1024), qPrintable(QString::number(leftToKeep)));
+            for (const QString &line : warned.lines)
+                QVERIFY2(!line.contains(QLatin1String("-wal")), qPrintable(line));
+        }
+        Prefs again(path);
+        QVERIFY(again.data(QStringLiteral("doc")) == edited);
+    }
+
+    // A value on disk whose splices the lock keeps out is read whole at the quit before it is kept:
+    // the keep's share covers that read as well as the write.
+    void theKeepsShareCoversReadingASplicedValueWhole() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QString key = QStringLiteral("doc");
+        const QByteArray was(32 << 20, 'a');
+        const qint64 oneWay = was.size() / (32 * 1024); // what writing it alone takes
+        {
+            Prefs p(path);
+            p.setData(key, was);
+            QVERIFY(p.flush()); // on disk, no longer held in memory
+            sqlite3 *other = lockedByAnother(path);
+            QVERIFY(p.spliceData(key, *p.version(key), {PrefsSplice{0, 1, "B"}}));
+            SteppedTime time;
+            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(6000), other);
+            QVERIFY2(leftToKeep >= 2 * oneWay, qPrintable(QString::number(leftToKeep)));
+        }
+        Prefs again(path);
+        const QByteArray now = again.data(key);
+        QCOMPARE(now.size(), was.size());
+        QCOMPARE(now.left(2), QByteArray("Ba"));
     }
 
     // Moving the -wal file into the main file is not begun when what is left of the deadline would

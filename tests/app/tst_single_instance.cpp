@@ -345,6 +345,8 @@ void TstSingleInstance::finalSaveUnderAnotherProgramsLockIsKeptForTheNextStart()
         const QByteArray err = app.p.readAllStandardError();
         QVERIFY2(app.p.exitCode() == 0, err.constData());
         QVERIFY2(err.contains("they are kept in " + QFile::encodeName(unsaved)), err.constData());
+        // Nothing of them is in the database's -wal file, and nothing says so.
+        QVERIFY2(!err.contains("changes stay in the database's -wal"), err.constData());
         QVERIFY(QFile::exists(unsaved));
     }
     App again;

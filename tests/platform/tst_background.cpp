@@ -202,6 +202,39 @@ private slots:
         QVERIFY(!events.contains(QStringLiteral("queued handed back")));
         QVERIFY(!events.contains(QStringLiteral("unkept handed back")));
     }
+
+    // A save a worker has begun but that has not asked yet when the quit gives up on it (the worker
+    // was held up between the two): it is named, and when it asks it gives up, so nothing of it runs
+    // on past the quit or is handed back.
+    void aSaveBegunButNotAskingYetGivesUpOnceTheQuitIsOver() {
+        QObject receiver;
+        auto gate = std::make_shared<Gate>();
+        auto ranOn = std::make_shared<std::atomic<bool>>(false);
+        bool handedBack = false, lost = false;
+        Background::run<int>(
+            &receiver,
+            [gate, ranOn] {
+                gate->pass(); // begun, not asked yet
+                if (Background::hurried()) return 0;
+                *ranOn = true; // the save made past the quit
+                return 1;
+            },
+            [&handedBack](int) { handedBack = true; },
+            {QStringLiteral("held save"), Background::AtQuit::handBack, {}, [&lost] { lost = true; },
+             [] { return true; }});
+        gate->waitReached();
+        {
+            SteppedTime time;
+            QCOMPARE(Background::finishAll(Deadline(1000), Background::AtQuit::handBack),
+                     QStringList{QStringLiteral("held save")});
+        }
+        QVERIFY(lost); // told, as one that never asks
+        gate->letThrough();
+        Background::pool().waitForDone();
+        QCoreApplication::processEvents();
+        QVERIFY(!ranOn->load());
+        QVERIFY(!handedBack);
+    }
 };
 
 QTEST_MAIN(TestBackground)
