@@ -168,6 +168,29 @@ private slots:
         QCOMPARE(NoteDocument::wholeText(*doc), line);
     }
 
+    // The looks given to the emoji of a paragraph laid out on a worker (the document being built)
+    // are told to the document as a change of that paragraph, which, not told yet, the first key
+    // typed took in as its own: the paragraphs the key seemed to have put in became new lines, and
+    // the cut after the line's first paragraph was stored as a line break.
+    void theFirstKeyTypedStoresNoBreak() {
+        const QString line = repeated(QStringLiteral("🇺🇦🇩🇪🙂🎉🔥👍🏽👩‍💻🚀🌟❤️🏳️‍🌈😀💡 example "), 200 * 100);
+        NoteTextView v;
+        v.resize(420, 300);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QFont font(QStringLiteral("Sans Serif"));
+        font.setPixelSize(13);
+        QTextDocument *doc = builtLater(line, &v, {font, Qt::black, {}});
+        QVERIFY(doc);
+        v.setDocument(doc);
+        QTRY_VERIFY(doc->firstBlock().layout()->lineCount() > 0);
+        v.setFocus();
+        v.setTextCursor(QTextCursor(doc));
+        QTest::keyClick(&v, Qt::Key_X);
+        QTest::keyClick(&v, Qt::Key_Backspace);
+        QCOMPARE(NoteDocument::wholeText(*doc), line);
+    }
+
     // Shown, resized, and edited on the window's thread and on a worker, a document built on a
     // worker has the rows of one built at once at each width: its plain paragraph wraps at the
     // view's width, not at the hidden view's that took it first, and nothing scrolls sideways.
