@@ -59,6 +59,7 @@ void writeNotes(const QString &db, QStringList &ids) {
             all.push_back(std::move(n.note));
         }
     }
+    all.push_back(emojiFlagsLineNote(50 << 20));
     for (const Note &n : all)
         ids << n.id;
     NoteStore::shared().replaceAll(all);
@@ -138,6 +139,9 @@ void editSteps(MeteredApp &meter, NotesView &page, Prefs &prefs, const QString &
                 double(copied) / 1e6, statusMb("VmRSS:") - before);
 }
 
+// The 50 MB line of emoji and flags opened and edited instead of the rich notes.
+constexpr int kEmojiEdit = -2;
+
 int measure(MeteredApp &meter, const QString &db, const QStringList &ids, int switches) {
     Prefs prefs(db);
     Prefs::install(&prefs);
@@ -148,7 +152,7 @@ int measure(MeteredApp &meter, const QString &db, const QStringList &ids, int sw
     page.setup();
     page.show();
     meter.startMetering();
-    const QString &small = ids[0], &a = ids[1], &b = ids[2], &line = ids[3];
+    const QString &small = ids[0], &a = ids[1], &b = ids[2], &line = ids[3], &emoji = ids[4];
     // Shown once the page holds the note's document and has settled (its frees and trims done).
     const auto show = [&](const QString &id) {
         meteredStep(
@@ -166,6 +170,16 @@ int measure(MeteredApp &meter, const QString &db, const QStringList &ids, int sw
     // NOTE_MEMORY_PAUSE: seconds to wait here, for a heap profiler to attach.
     if (const int pause = qEnvironmentVariableIntValue("NOTE_MEMORY_PAUSE")) runLoop(pause * 1000);
     resetPeak();
+    if (switches == kEmojiEdit) {
+        show(emoji);
+        std::printf("  first open of the 50 MB line of emoji and flags: +%.1f MB, peak +%.1f MB (aim <= 350 MB, "
+                    "peak included)\n",
+                    statusMb("VmRSS:") - before, statusMb("VmHWM:") - before);
+        editSteps(meter, page, prefs, emoji, small, before);
+        NoteStore::resetForTests();
+        Prefs::install(nullptr);
+        return 0;
+    }
     show(a);
     std::printf("  first open of a 20 MB rich note: +%.1f MB, peak +%.1f MB (aim <= 150 MB, peak included)\n",
                 statusMb("VmRSS:") - before, statusMb("VmHWM:") - before);
@@ -295,14 +309,15 @@ int runHandBack(MeteredApp &meter, int runs) {
 }
 
 int runNoteMemory(MeteredApp &meter, int argc, char **argv) {
-    // bench_notes memory [switches | edit]: writes the notes, then measures them in a process of its
-    // own; edit: the first open, then the note edited and saved (editSteps) instead of the switches.
+    // bench_notes memory [switches | edit | emoji]: writes the notes, then measures them in a process
+    // of its own; edit: the first open, then the note edited and saved (editSteps) instead of the
+    // switches; emoji: so for the 50 MB line of emoji and flags.
     if (argc > 2 && argv[2] == std::string_view("--measure")) {
-        if (argc < 8) return 2;
+        if (argc < 9) return 2;
         QStringList ids;
-        for (int i = 4; i < 8; ++i)
+        for (int i = 4; i < 9; ++i)
             ids << QString::fromLatin1(argv[i]);
-        return measure(meter, QString::fromLocal8Bit(argv[3]), ids, argc > 8 ? std::atoi(argv[8]) : 10);
+        return measure(meter, QString::fromLocal8Bit(argv[3]), ids, argc > 9 ? std::atoi(argv[9]) : 10);
     }
     QTemporaryDir dir;
     // NOTE_MEMORY_DB: the notes written there and kept, and the measuring run printed, not run (to run
@@ -313,7 +328,9 @@ int runNoteMemory(MeteredApp &meter, int argc, char **argv) {
     writeNotes(db, ids);
     QStringList args{QStringLiteral("memory"), QStringLiteral("--measure"), db};
     const bool edit = argc > 2 && argv[2] == std::string_view("edit");
-    args << ids << QString::number(edit ? -1 : argc > 2 ? std::max(0, std::atoi(argv[2])) : 10);
+    const bool emoji = argc > 2 && argv[2] == std::string_view("emoji");
+    args << ids
+         << QString::number(emoji ? kEmojiEdit : edit ? -1 : argc > 2 ? std::max(0, std::atoi(argv[2])) : 10);
     if (!kept.isEmpty()) {
         std::printf("%s %s\n", argv[0], qPrintable(args.join(u' ')));
         return 0;

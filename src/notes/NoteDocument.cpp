@@ -398,9 +398,11 @@ QTextDocument *buildFrom(Note &note, const Style &style, bool takesText, bool *u
     c.setPosition(0);
     c.endEditBlock();
     // Each paragraph's layout object made here, not when a view first lays out the document; it
-    // keeps its glyphs once laid out, so drawing it again does not measure them all again.
+    // keeps its glyphs once laid out, so drawing it again does not measure them all again. A piece
+    // of a line gets its own when it is first laid out (see PacedLayout): one for each of the
+    // hundreds of thousands of a 50 MB line held 230 MB, most of them never shown.
     for (QTextBlock b = doc->firstBlock(); b.isValid(); b = b.next())
-        b.layout()->setCacheEnabled(true);
+        if (!continues(b)) b.layout()->setCacheEnabled(true);
     if (auto *made = into ? dynamic_cast<PacedLayout *>(doc->documentLayout()) : nullptr)
         made->endFill();
     else
@@ -497,7 +499,8 @@ int pasteText(QTextDocument &doc, int from, int to, const QString &text) {
     mendCuts(c, pasteFrom, after.position(), [] {});
     if (!cutLongParagraphs(c)) return -1;
     c.endEditBlock();
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) b.layout();
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next())
+        if (!continues(b)) b.layout(); // a piece's when it is first laid out (see build)
     // What was there before the paste may itself be unsaved: undoing the paste is no return to the
     // stored text.
     if (copy) doc.setModified(true);

@@ -309,6 +309,10 @@ void NoteTextView::userEdit(const std::function<void()> &edit, bool typing, bool
                              sel.selectionEnd() >= first.position() + first.length();
     const int selStart = sel.selectionStart(), selEnd = sel.selectionEnd();
     const bool firstContinues = NoteDocument::continues(first);
+    // Looks given to a paragraph on a worker (the document being built) are a change of it the
+    // document has not told yet: told with this edit, they seemed typed, and the pieces they reach
+    // were made new lines.
+    if (auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout())) paced->tellLooksNow();
     const auto conn = connect(doc, &QTextDocument::contentsChange, this, [&from, &to](int pos, int, int added) {
         from = from < 0 ? pos : std::min(from, pos);
         to = std::max(to, pos + added);

@@ -111,6 +111,15 @@ QPlainTextEdit *standIn() {
     return view;
 }
 
+// Whether b has lines, without making a layout object for a piece that has none: a piece is laid
+// out here first (layOutPiece gives it its start), and one never laid out needs no object yet. Made
+// for every piece of a 50 MB line of emoji, they held 230 MB (made again at the undo of its delete).
+bool hasLines(const QTextBlock &b) {
+    if (continues(b) && !b.userData()) return false;
+    const QTextLayout *tl = b.layout();
+    return tl && tl->lineCount() > 0;
+}
+
 std::optional<GoesOn> goesOnBefore(const QTextBlock &piece) {
     const QTextBlock before = piece.previous();
     const QTextLayout *tl = before.isValid() && before.isVisible() ? before.layout() : nullptr;
@@ -506,6 +515,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     }
     if (!tl || tl->lineCount() > 0) return QPlainTextDocumentLayout::blockBoundingRect(block);
     if (!block.isVisible() || !onWindowThread()) {
+        tl->setCacheEnabled(true);
         prepare(block);
         layOutPiece(block);
         const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
@@ -567,7 +577,10 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     // a document made whole is told of as one change, and looks given to every paragraph of a 50 MB
     // line of emoji held 70 MB.
     const auto prepareChanged = [&](const QTextBlock &b) {
-        if ((b.layout() && b.layout()->lineCount() > 0) || b.contains(from)) prepare(b);
+        const bool edited = b.contains(from);
+        // Qt lays the edited paragraph out itself: it keeps its glyphs for drawing as the others do.
+        if (edited && b.layout()) b.layout()->setCacheEnabled(true);
+        if (edited || hasLines(b)) prepare(b);
     };
     if (!onWindowThread()) {
         for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
@@ -577,7 +590,7 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
         // view's: laid out when a view asks for it.
         if (standsIn_)
             for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next())
-                if (b.layout() && b.layout()->lineCount() > 0) b.clearLayout();
+                b.clearLayout();
         return;
     }
     // Qt would lay an edited piece out as a paragraph of its own, and then it is laid out going on
@@ -587,7 +600,7 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     // height, had every piece after it on the screen go on from the wrong place, and then back.
     std::vector<int> pieces;
     for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next()) {
-        const bool shown = b.layout() && b.layout()->lineCount() > 0;
+        const bool shown = hasLines(b);
         prepareChanged(b);
         if (!shown || !continues(b)) continue;
         pieces.push_back(b.blockNumber());
@@ -622,7 +635,7 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     for (QTextBlock b = last; b.isValid() && b.position() <= from + added; b = b.next()) {
         last = b;
         const bool wasShown = std::find(pieces.begin(), pieces.end(), b.blockNumber()) != pieces.end();
-        if (b.layout() && (b.layout()->lineCount() > 0 || wasShown)) moved = layOutPiece(b) || moved;
+        if (wasShown || hasLines(b)) moved = layOutPiece(b) || moved;
     }
     if (moved) emit update(); // its first line may have moved to the row before it
     followOn(last);

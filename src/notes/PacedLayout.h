@@ -56,6 +56,9 @@ public:
     // An edit lays out its paragraph again at once (Qt's own choice); what the view asks for
     // meanwhile is paced.
     void documentChanged(int from, int removed, int added) override;
+    // Tells the document now of the looks given to paragraphs and not told yet (see prepare): an
+    // edit made before would take them in as part of its own change.
+    void tellLooksNow() { tellLooks(); }
     // Whether a paragraph was put off in this turn (the view draws again on the next).
     bool puttingOff() const { return resumeQueued_; }
     // Whether a paragraph's height was guessed since the last call with fitted: a range a view sized

@@ -1,3 +1,4 @@
+#include "common/Instrumented.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteTextView.h"
@@ -10,6 +11,7 @@
 #include <QTextLayout>
 #include <QtTest>
 #include <cmath>
+#include <malloc.h>
 #include <vector>
 
 // A long note's document comes to its view from a worker (built, or edited, or read for a save) and
@@ -43,9 +45,9 @@ NoteDocument::Style textStyle() {
     return {QFont(), Qt::black, {}};
 }
 
-QTextDocument *builtLater(const QString &body, QObject *owner) {
+QTextDocument *builtLater(const QString &body, QObject *owner, const NoteDocument::Style &style = textStyle()) {
     QTextDocument *made = nullptr;
-    NoteDocument::buildLater(textNote(body), textStyle(), owner, [&made](QTextDocument *d) { made = d; });
+    NoteDocument::buildLater(textNote(body), style, owner, [&made](QTextDocument *d) { made = d; });
     if (!QTest::qWaitFor([&] { return made != nullptr; }, 60000)) return nullptr;
     made->setParent(owner);
     return made;
@@ -83,6 +85,13 @@ QList<std::pair<int, int>> linesBuiltAtOnce(const QString &text, QSize size) {
     ref.show();
     if (!QTest::qWaitForWindowExposed(&ref)) return {};
     return shownLines(*doc, ref.viewport()->width() - 2 * doc->documentMargin());
+}
+
+// Bytes the heap holds in use (the allocator's own count: no page of it, nor the speed of the
+// machine, comes into it).
+qint64 heapInUse() {
+    const struct mallinfo2 m = mallinfo2();
+    return qint64(m.uordblks) + qint64(m.hblkhd);
 }
 
 // Where the rows of the whole text start, as offsets into the stored text: every paragraph laid out
@@ -245,6 +254,71 @@ private slots:
         v.setDocument(doc);
         QCOMPARE(lineCounts(*doc, 12), shown);
         QCOMPARE(paced->paragraphsLaidOut(), laidOut);
+    }
+
+    // A piece of a long line has a layout object of its own only once it is laid out: made for
+    // every piece of a 50 MB line of emoji (when its document was built, and again when a delete
+    // of it all was undone), they held 230 MB for a screenful shown. The heap a piece holds is
+    // its text, its paragraph and its formats: well under what a layout object adds (~320 bytes).
+    void aPieceNeverShownHoldsNoLayout() {
+        if (kSanitized) QSKIP("a sanitizer's allocator is not the program's");
+        constexpr int kPieces = 8000;
+        const QString line = repeated(QStringLiteral("🇺🇦🇩🇪🙂🎉🔥👍🏽👩‍💻🚀🌟❤️🏳️‍🌈😀💡 example "), kPieces * 100);
+        NoteTextView v;
+        v.resize(420, 300);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        const qint64 before = heapInUse();
+        // A font of a definite size, as the app's: heights guessed for pieces put off are its rows.
+        QFont font(QStringLiteral("Sans Serif"));
+        font.setPixelSize(13);
+        QTextDocument *doc = builtLater(line, &v, {font, Qt::black, {}});
+        QVERIFY(doc);
+        QVERIFY(doc->blockCount() >= kPieces);
+        const auto perPiece = [&](qint64 from) { return (heapInUse() - from) / doc->blockCount(); };
+        // The text's own bytes (twice over at most, as a string grows) aside.
+        const qint64 built = perPiece(before + 4 * line.size());
+        v.setDocument(doc);
+        auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
+        QTRY_VERIFY(paced && doc->firstBlock().layout()->lineCount() > 0);
+        const qint64 shown = perPiece(before + 4 * line.size());
+        QVERIFY2(built < 200 && shown < 200, qPrintable(QStringLiteral("%1 / %2 bytes a piece").arg(built).arg(shown)));
+
+        // All of it deleted, and the delete undone: the pieces come back without layouts.
+        QTextCursor all(doc);
+        all.select(QTextCursor::Document);
+        all.removeSelectedText();
+        QCoreApplication::processEvents();
+        const qint64 deleted = heapInUse();
+        doc->undo();
+        QVERIFY(doc->blockCount() >= kPieces);
+        QCoreApplication::processEvents();
+        const qint64 undone = perPiece(deleted);
+        QVERIFY2(undone < 200, qPrintable(QStringLiteral("%1 bytes a piece").arg(undone)));
+        QCOMPARE(NoteDocument::wholeText(*doc), line);
+    }
+
+    // The looks given to the emoji of a paragraph laid out on a worker (the document being built)
+    // are told to the document as a change of that paragraph, which, not told yet, the first key
+    // typed took in as its own: the paragraphs the key seemed to have put in became new lines, and
+    // the cut after the line's first paragraph was stored as a line break.
+    void theFirstKeyTypedStoresNoBreak() {
+        const QString line = repeated(QStringLiteral("🇺🇦🇩🇪🙂🎉🔥👍🏽👩‍💻🚀🌟❤️🏳️‍🌈😀💡 example "), 200 * 100);
+        NoteTextView v;
+        v.resize(420, 300);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QFont font(QStringLiteral("Sans Serif"));
+        font.setPixelSize(13);
+        QTextDocument *doc = builtLater(line, &v, {font, Qt::black, {}});
+        QVERIFY(doc);
+        v.setDocument(doc);
+        QTRY_VERIFY(doc->firstBlock().layout()->lineCount() > 0);
+        v.setFocus();
+        v.setTextCursor(QTextCursor(doc));
+        QTest::keyClick(&v, Qt::Key_X);
+        QTest::keyClick(&v, Qt::Key_Backspace);
+        QCOMPARE(NoteDocument::wholeText(*doc), line);
     }
 
     // Shown, resized, and edited on the window's thread and on a worker, a document built on a
