@@ -265,7 +265,13 @@ private slots:
                           {kTimestamp, PrefsValue(1.7e9), std::nullopt},
                           {kWasRunning, PrefsValue(true), std::nullopt},
                           {kCycleCount, PrefsValue(qint64(2)), std::nullopt}};
-            if (userChanged) kept.edits.push_back({kWorkMins, PrefsValue(qint64(50)), std::nullopt});
+            if (userChanged) {
+                // Made in place, not moved from a temporary: GCC cannot tell which alternative of
+                // the temporary's value is set and warns of its move (-Wmaybe-uninitialized).
+                UnsavedAtQuit::Edit &edit = kept.edits.emplace_back();
+                edit.key = kWorkMins;
+                edit.value = PrefsValue(qint64(50));
+            }
             QString error;
             QVERIFY(kept.write(db.unsaved, &error));
             {
