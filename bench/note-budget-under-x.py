@@ -177,6 +177,8 @@ def main():
                     help="only open each note from the short one, runs times: the open and its first paint")
     ap.add_argument("--notes", default="4 KB,12 KB,60 KB,1 MB,20 MB,50 MB,50 MB emoji+flags",
                     help=f"list rows by name: {','.join(ROWS[1:])},{TABLE}")
+    ap.add_argument("--plain-copy", action="store_true",
+                    help="no typing, formatting or pasting before Ctrl+A, Ctrl+C: the note copied as it was stored")
     a = ap.parse_args()
     big_runs = a.big_runs or a.runs
     root = tempfile.mkdtemp(prefix="mivo-budget-")
@@ -355,14 +357,15 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
                 steps.append(("gap", keys("ctrl+f")))
                 steps.append(("Edit", click(*EDIT_BUTTON, minimum=1.5, limit=120.0)))
                 steps.append(("gap", click(BODY_TEXT[0], BODY_TEXT[1])))
-                steps.append(("type", typed("Typed from outside ")))
-                steps.append(("format", keys("ctrl+shift+Left", "ctrl+shift+Left", "ctrl+b")))
-                if run == 0: shot(f"{tag}-edited")
-                # About 1 KB of the note's own rich lines copied, then pasted at the end.
-                steps.append(("gap", keys("ctrl+Home")))
-                keys(*["shift+Down"] * 6, "ctrl+c")
-                keys("ctrl+End")
-                steps.append(("paste", keys("ctrl+v")))
+                if not a.plain_copy:
+                    steps.append(("type", typed("Typed from outside ")))
+                    steps.append(("format", keys("ctrl+shift+Left", "ctrl+shift+Left", "ctrl+b")))
+                    if run == 0: shot(f"{tag}-edited")
+                    # About 1 KB of the note's own rich lines copied, then pasted at the end.
+                    steps.append(("gap", keys("ctrl+Home")))
+                    keys(*["shift+Down"] * 6, "ctrl+c")
+                    keys("ctrl+End")
+                    steps.append(("paste", keys("ctrl+v")))
                 # Everything selected and copied; the copy read as another program pastes it.
                 steps.append(("Ctrl+A", keys("ctrl+a")))
                 steps.append(("Ctrl+C", keys("ctrl+c")))

@@ -6,7 +6,8 @@
 Writes bench_scale's five-year profile (20 000 tasks, 10 000 finance entries, 500 notes, 100 000
 exercise-history records: `bench_scale --profile PATH --with-actions`), then, runs times, starts the app on a
 copy of it under ../shared/tools/window-stalls in Xvfb with jwm (a tray host, so the app starts in the tray),
-shows its window by starting it a second time (the start page's first show), and clicks each other page in
+shows its window by starting it a second time (the first show of the window and of its start page, the task
+board), and clicks each other page in
 the sidebar once (the pointer already over it). For each page: the CPU of the window's thread in its longest
 stretch between two waits of the event loop, and until its first paint (from the first wake after the click
 until the thread first puts pixels on screen: bench/paintprobe.py).
@@ -18,10 +19,14 @@ sys.path.insert(0, HERE)
 nb = __import__("note-budget-under-x")
 import paintprobe
 
-# The sidebar's entries at scale 1.0 (English, 1200 x 760), top to bottom; the start page first.
-PAGES = [("pomodoro", (80, 131)), ("exercises", (80, 167)), ("alarms", (80, 203)), ("notes", (80, 239)),
-         ("tasks", (80, 307)), ("calendar", (80, 343)), ("finances", (80, 379)), ("statistics", (80, 447)),
-         ("settings", (80, 483)), ("support", (80, 519))]
+# The sidebar's entries at scale 1.0 (English, 1200 x 760), top to bottom.
+SIDEBAR = [("pomodoro", (80, 131)), ("exercises", (80, 167)), ("alarms", (80, 203)), ("notes", (80, 239)),
+           ("tasks", (80, 307)), ("calendar", (80, 343)), ("finances", (80, 379)), ("statistics", (80, 447)),
+           ("settings", (80, 483)), ("support", (80, 519))]
+# The page in place at launch (the task board): the window's first show builds and paints it, and a click
+# on its entry later shows nothing new, so it is measured at the window's first show and not clicked.
+START = "tasks"
+PAGES = [(START, None)] + [entry for entry in SIDEBAR if entry[0] != START]
 
 
 def main():

@@ -34,12 +34,12 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("mivo"));
     // No display name: the platform would append " — Mivo" to every dialog's title.
     QApplication::setDesktopFileName(QStringLiteral("com.mivo.app"));
-    // Our own icon for the windows and the taskbar, given when a window is first shown (the launch
-    // hides the main window) and read file by file as sizes are asked for.
+    // Our own icon for the windows and the taskbar, given to each window as it is shown (the launch
+    // hides the main window), its files read on a worker at the first show.
     std::vector<std::pair<QString, int>> iconFiles;
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
         iconFiles.emplace_back(QStringLiteral(":/icons/%1.png").arg(size), size);
-    LazyFileIcon::setAppIconAtFirstWindow(LazyFileIcon::make(std::move(iconFiles)));
+    LazyFileIcon::setWindowIconsAtShow(std::move(iconFiles));
     QApplication::setQuitOnLastWindowClosed(false);
     Fonts::applyAppFont();
     // The exercises' browser window runs in a process of its own (see BrowserWindowHost.h).

@@ -2,6 +2,7 @@
 
 #include "board/BoardUi.h"
 #include "ui/Lang.h"
+#include "ui/RoundedCard.h"
 #include <QFontMetricsF>
 #include <QPainterPath>
 
@@ -21,11 +22,8 @@ void StatCard::paintEvent(QPaintEvent *) {
     p.setRenderHint(QPainter::Antialiasing);
     const QColor cc = TaskCats::color(cat_);
     const double W = width(), H = height();
-    QPainterPath card;
-    card.addRoundedRect(QRectF(0.25, 0.25, W - 0.5, H - 0.5), 12, 12);
-    p.fillPath(card, VF::card());
-    p.setPen(QPen(alpha(cc, dark() ? 0.25 : 0.3), 0.5));
-    p.drawPath(card);
+    RoundedCard::paint(p, QRectF(0.25, 0.25, W - 0.5, H - 0.5), 12, VF::card(),
+                       alpha(cc, dark() ? 0.25 : 0.3), 0.5);
     // Frames as the design gives them, from the bottom edge up.
     p.setFont(Fonts::scaledFont(22));
     p.setPen(cc);

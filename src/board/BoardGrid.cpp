@@ -1,10 +1,11 @@
 #include "board/BoardGrid.h"
 
-#include "ui/DisplayText.h"
 #include "board/BoardUi.h"
 #include "platform/Notifier.h"
 #include "pomodoro/TaskStore.h"
+#include "ui/DisplayText.h"
 #include "ui/Page.h"
+#include "ui/RoundedCard.h"
 #include <QApplication>
 #include <QDrag>
 #include <QMimeData>
@@ -158,16 +159,17 @@ void BoardGrid::paintRow(QPainter &p, int day) {
     const double y = rowTop(day), h = rowHeight(day), W = width();
     const bool isToday = today_.isValid() && today_.day() == day && today_.month() == month_.ym.month &&
                          today_.year() == month_.ym.year;
+    // A day with many tasks is a tall row: its translucent fills go in bands (RoundedCard).
     if (isToday) {
-        p.fillRect(QRectF(0, y, W, h), VF::today());
-        p.fillRect(QRectF(0, y, 3, h), alpha(VF::todayBorder(), 0.5));
+        RoundedCard::fillRect(p, QRectF(0, y, W, h), VF::today());
+        RoundedCard::fillRect(p, QRectF(0, y, 3, h), alpha(VF::todayBorder(), 0.5));
     } else {
-        p.fillRect(QRectF(0, y, W, h), grey(1.0, 0.015));
+        RoundedCard::fillRect(p, QRectF(0, y, W, h), grey(1.0, 0.015));
     }
     // Vertical grid lines between the columns.
     const double c = catColumnWidth();
     for (int i = 0; i < 4; ++i)
-        p.fillRect(QRectF(kDayColW + i * c - 0.5, y, 1, h), VF::gridLine());
+        RoundedCard::fillRect(p, QRectF(kDayColW + i * c - 0.5, y, 1, h), VF::gridLine());
     p.fillRect(QRectF(0, y + h - 1, W, 1), VF::gridLine());
 
     // The day column: number and English weekday, pinned to the top of the row.
@@ -191,13 +193,9 @@ void BoardGrid::paintCell(QPainter &p, int day, TaskCat cat) {
     for (int i = 0; tasks && i < int(tasks->size()); ++i) {
         const Task &t = (*tasks)[std::size_t(i)];
         const QRectF chip = chipRect(day, cat, i);
-        QPainterPath path;
-        path.addRoundedRect(chip, 6, 6);
-        p.fillPath(path, alpha(cc, t.completed ? 0.08 : 0.18));
-        if (highlightId_ && *highlightId_ == t.id) {
-            p.setPen(QPen(alpha(cc, 0.85), 1.5));
-            p.drawPath(path);
-        }
+        const bool highlighted = highlightId_ && *highlightId_ == t.id;
+        RoundedCard::paint(p, chip, 6, alpha(cc, t.completed ? 0.08 : 0.18), alpha(cc, 0.85),
+                           highlighted ? 1.5 : 0);
         const QRectF box = checkRect(day, cat, i).adjusted(0.75, 0.75, -0.75, -0.75);
         p.setPen(QPen(alpha(cc, 0.7), 1.5));
         p.setBrush(t.completed ? QBrush(alpha(cc, 0.85)) : QBrush(Qt::NoBrush));
@@ -242,7 +240,8 @@ const QString &BoardGrid::elidedTitle(const QString &title, double w) {
     }
     auto it = elided_.find(title);
     if (it == elided_.end())
-        it = elided_.insert(title, QFontMetricsF(titleFont_).elidedText(DisplayText::cut(title), Qt::ElideRight, w));
+        it = elided_.insert(title,
+                            QFontMetricsF(titleFont_).elidedText(DisplayText::cut(title), Qt::ElideRight, w));
     return *it;
 }
 

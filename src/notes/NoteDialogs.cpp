@@ -210,7 +210,9 @@ NoteEditorDialog::NoteEditorDialog(const Note &note, bool isNew, Completion comp
         bodyTV_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         bodyTV_->setAutoLinks(kLink);
         connect(bodyTV_, &NoteTextView::pasteSettled, this, [this] {
-            if (!std::exchange(saveAfterPaste_, false)) return;
+            // A paste handed on to a worker (a long text read from another program) is not in yet:
+            // the save goes on once the document comes back with it (takeDocument).
+            if (building_ || !std::exchange(saveAfterPaste_, false)) return;
             updateTools();
             // After the view is done with the paste: a long body's save lets go of the view.
             QTimer::singleShot(0, this, [this] { doSave(); });
@@ -341,6 +343,11 @@ void NoteEditorDialog::takeDocument(QTextDocument *doc, int caret, int top) {
     }
     if (building_) bodyTV_->setFocus();
     building_ = false;
+    if (saveAfterPaste_ && !bodyTV_->pastePending()) {
+        // Save was clicked while the paste was read, and it went in on a worker: saved with it now.
+        saveAfterPaste_ = false;
+        QTimer::singleShot(0, this, [this] { doSave(); });
+    }
     updateTools();
 }
 

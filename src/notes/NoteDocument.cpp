@@ -594,7 +594,9 @@ QString richCopy(const QTextDocument &doc, int from, int to) {
     // In one edit block: each run put in on its own laid its paragraph out again to place the cursor
     // after it, which made a copy of a few thousand runs cost tens of milliseconds.
     into.beginEditBlock();
-    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() < to; b = b.next()) {
+    // A selection that ends where a paragraph begins holds the break before it, as its text does:
+    // that paragraph is one of the copy's, empty.
+    for (QTextBlock b = doc.findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         QTextBlockFormat line = b.blockFormat();
         line.clearProperty(kContinues);
         if (b.position() > from && !continues(b))

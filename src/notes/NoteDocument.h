@@ -61,6 +61,8 @@ inline constexpr int kLinkOwnColour = QTextFormat::UserProperty + 0x712;
 // long rich text share a paragraph of the document (see gatherParagraphs), and are paragraphs again
 // in what is saved.
 inline constexpr int kGathered = QTextFormat::UserProperty + 0x711;
+// Marks a format the layout gives the look of its lines (an emoji's font), never one of the text.
+inline constexpr int kLayoutLook = QTextFormat::UserProperty + 0x70f;
 
 bool isLong(const Note &note);
 
@@ -128,6 +130,11 @@ QTextCharFormat unlinked(QTextCharFormat f);
 void showTextColour(QTextDocument &doc, const QColor &text, const QColor &links = {});
 // The format a run is stored with: without the link the view found in it or the colour it was shown in.
 QTextCharFormat storedFormat(const QTextCharFormat &shown);
+// Whether any text of doc may have a look of its own (a font, size, colour, weight, link, indent,
+// list): none of its formats stores more than plain text does. Asks the document's formats, not
+// its runs, so it costs the same for a note of megabytes; a look once given and taken off again
+// still counts.
+bool mayCarryLooks(const QTextDocument &doc);
 
 // Builds the document on a pool thread; done gets it on receiver's thread, moved there and owned by
 // the caller. When receiver is gone by then, the document is deleted.

@@ -213,4 +213,23 @@ QTextCharFormat storedFormat(const QTextCharFormat &shown) {
     f.clearProperty(kLinkOwnColour);
     return f;
 }
+
+bool mayCarryLooks(const QTextDocument &doc) {
+    for (const QTextFormat &f : doc.allFormats()) {
+        if (f.isCharFormat()) {
+            if (f.hasProperty(kLayoutLook)) continue;
+            QTextCharFormat stored = storedFormat(f.toCharFormat());
+            stored.clearProperty(kGathered); // a paragraph break, which the text holds too
+            if (!stored.properties().isEmpty()) return true;
+        } else if (f.isBlockFormat()) {
+            QTextBlockFormat line = f.toBlockFormat();
+            line.clearProperty(kContinues); // a cut between pieces, not in what is stored
+            if (!line.properties().isEmpty()) return true;
+        } else if (!f.isFrameFormat() || f.isTableFormat()) {
+            return true; // a list, a table, a picture; the document's own frame is no look
+        }
+    }
+    return false;
+}
+
 } // namespace NoteDocument

@@ -69,7 +69,9 @@ NoteTextView *NoteTextDetail::makeLongView() {
         editPos_ = lv->textCursor().position();
     });
     connect(lv, &NoteTextView::pasteSettled, this, [this] {
-        if (!std::exchange(saveAfterPaste_, false)) return;
+        // A paste handed on to a worker (a long text read from another program) is not in yet: the
+        // save goes on once the editor has the document back with it (attachLongDoc).
+        if (longPasting_ || !std::exchange(saveAfterPaste_, false)) return;
         // After the view is done with the paste: the save may let go of its document.
         QTimer::singleShot(0, this, [this] {
             if (editingID_) save();
@@ -297,6 +299,13 @@ void NoteTextDetail::attachLongDoc() {
     // The picture shown while the note was saved stays till the text is at the reader's place.
     if (savingShot_.id == longKey_.id && !placeNextTurn_) dropSavingShot();
     if (!editing) return;
+    if (saveAfterPaste_ && !lv->pastePending()) {
+        // Save was clicked while the paste was read, and it went in on a worker: saved with it now.
+        saveAfterPaste_ = false;
+        QTimer::singleShot(0, this, [this] {
+            if (editingID_) save();
+        });
+    }
     if (!pastedLinks_.empty()) PastedLinks::start(lv, std::exchange(pastedLinks_, {}), style().links);
     if (!longDoc_->isUndoRedoEnabled()) longDoc_->setUndoRedoEnabled(true);
     const int last = longDoc_->characterCount() - 1;
@@ -351,7 +360,6 @@ void NoteTextDetail::build(const Note &note) {
         lv->resize(w - 28 + 2 * int(std::lround(style().margin)), std::max(1, lv->height()));
         // A saved edit is still being read: the note as saved comes with it.
         if (longSavingID_ != note.id) showLongDoc(note);
-        showSavingShot(note.id, box, lv);
         // The text lies 14 from the card's sides and 10 from its top and bottom, in lines w - 28
         // wide: the view reaches out by the margin its document keeps around the text. A view that
         // scrolls draws lines down to its bottom edge: that edge stays 10 above the card's.
@@ -365,6 +373,9 @@ void NoteTextDetail::build(const Note &note) {
         }
         box->setGeometry(28, 32, w, boxH);
         lv->setGeometry(14 - m, 10 - m, w - 28 + 2 * m, boxH - 20 + (whole ? 2 * m : m));
+        // Placed over the view where it is now: placed before, the picture lay where a view just
+        // made stands (the card's corner), as high as such a view.
+        showSavingShot(note.id, box, lv);
         y = boxH + 44;
     }
     if (!note.link.isEmpty()) {

@@ -334,7 +334,15 @@ void NoteTextDetail::takeSavingShot(const QString &id) {
     if (!lv || !lv->isVisible()) return;
     lv->setReadOnly(true); // no caret in the picture
     const NoteDocument::Style st = style();
-    savingShot_ = {id, lv->viewport()->grab(), lv->width(), st.font, st.text};
+    // The lines alone, on nothing: the picture lies on the detail's card, whose colour is not the
+    // editor's ground (a grab filled it with the window's).
+    QWidget *shown = lv->viewport();
+    const qreal ratio = shown->devicePixelRatioF();
+    QPixmap picture((QSizeF(shown->size()) * ratio).toSize());
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    shown->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+    savingShot_ = {id, picture, lv->width(), st.font, st.text};
 }
 
 void NoteTextDetail::showSavingShot(const QString &id, QWidget *box, NoteTextView *lv) {
@@ -348,6 +356,7 @@ void NoteTextDetail::showSavingShot(const QString &id, QWidget *box, NoteTextVie
     shot->setAttribute(Qt::WA_TransparentForMouseEvents);
     shot->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     shot->setPixmap(savingShot_.picture);
+    // Where the view's lines will be: lv is in its place in box already.
     const QSize size = savingShot_.picture.deviceIndependentSize().toSize();
     shot->setGeometry(QRect(lv->pos(), size.boundedTo(lv->size())));
     shot->raise();

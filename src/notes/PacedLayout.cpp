@@ -38,7 +38,7 @@ bool onWindowThread() {
 }
 
 // Marks the layout formats set here, so others (an input method's) stay.
-constexpr int kEmojiShown = QTextFormat::UserProperty + 0x70f;
+constexpr int kEmojiShown = NoteDocument::kLayoutLook;
 
 // Whether text holds a character beyond U+1F000 (most emoji; a pair of surrogates starting so).
 bool holdsEmojiPlane(const QString &text) {
@@ -449,8 +449,46 @@ double PacedLayout::weight(const QTextBlock &block) const {
     return double(text.size()) + (measured ? kMeasuredEmojiWeight : kEmojiWeight) * colourEmoji(text);
 }
 
+// Where a piece's rows break depends on every piece of its line before it: one laid out with the
+// piece before it not laid out (the view shown at the end of a line of emoji, or scrolled up to a
+// piece from below) starts a row of its own, and it and the pieces after it wrapped otherwise than
+// the line laid out from its start, until the reader had gone over every piece before. A line no
+// longer than a paragraph of words may be (cut only for its emoji) wraps as that paragraph: the
+// pieces before the one drawn are laid out in order, a turn's share at a time, and the pieces drawn
+// meanwhile go on from them once they are (see movedOn). A longer line's pieces go on from where it
+// is shown: laying out tens of megabytes before the place shown is no price for the phase of its
+// rows.
+void PacedLayout::layOutPiecesBefore(const QTextBlock &block) const {
+    if (block.isValid() && walkTo_ == block.blockNumber()) walkTo_ = -1;
+    // Only for a view drawing, paced: drawing_ outlives its pacing.
+    if (!drawing_ || pacing_ == 0 || changing_ > 0 || !block.isValid() || !continues(block)) return;
+    QTextBlock first;
+    qsizetype chars = 0;
+    for (QTextBlock b = block.previous(); b.isValid(); b = b.previous()) {
+        if (b.layout() && b.layout()->lineCount() > 0) break;
+        first = b;
+        chars += b.length() - 1;
+        if (chars > kPieceChars) return;
+        if (!continues(b)) break;
+    }
+    for (QTextBlock b = first; b.isValid() && b != block; b = b.next()) {
+        blockBoundingRect(b);
+        if (!b.layout() || b.layout()->lineCount() == 0) {
+            walkTo_ = block.blockNumber(); // the rest on the next turns
+            return;
+        }
+    }
+}
+
 QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     if (filling_) return {}; // laid out once the text is in
+    // The pieces before one drawn earlier, laid out in order as each turn draws (see
+    // layOutPiecesBefore); not from within that walk.
+    if (walkTo_ >= 0 && !walking_ && drawing_ && pacing_ > 0 && onWindowThread() &&
+        walkTo_ < document()->blockCount()) {
+        const QScopedValueRollback<bool> walking(walking_, true);
+        layOutPiecesBefore(document()->findBlockByNumber(walkTo_));
+    }
     QTextLayout *tl = block.isValid() ? block.layout() : nullptr;
     if (tl && tl->lineCount() > 0 && !block.userData() && continues(block) && onWindowThread())
         layOutPiece(block); // laid out as a paragraph of its own, where no view showed it
@@ -488,6 +526,10 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
         }
         guessed_ = true;
         return QRectF(0, 0, documentSize().width(), guessedLine_ * guessedRows(block));
+    }
+    if (!walking_) {
+        const QScopedValueRollback<bool> walking(walking_, true);
+        layOutPiecesBefore(block);
     }
     // Only a paragraph about to be laid out is looked at: one put off may be asked for again and again.
     prepare(block);

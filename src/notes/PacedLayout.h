@@ -123,6 +123,7 @@ private:
     void tellSize() const;
     void openTurn();
     bool mayLayOut(const QTextBlock &block) const;
+    void layOutPiecesBefore(const QTextBlock &block) const;
     bool deferred() const;
     int guessedRows(const QTextBlock &block) const;
 
@@ -150,6 +151,8 @@ private:
     mutable double nsPerWeight_ = 800; // measured as paragraphs are laid out
     qreal lineWidth_ = 0;
     mutable bool guessed_ = false;
+    mutable int walkTo_ = -1;       // a piece drawn whose pieces before are being laid out in order
+    mutable bool walking_ = false;
     mutable quint64 layouts_ = 1; // layouts made or let go of in the document, to tell a place looked at since
     int inChange_ = 0; // inside documentChanged
     // Where paragraphs were given looks not told yet, and where those being told are (start, end).

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 
 // The view's copies (made when asked for, see SelectionCopy) and its undo and redo.
 
@@ -28,9 +29,15 @@ QMimeData *NoteTextView::createMimeDataFromSelection() const {
             copies_.emplace_back(same);
             return same;
         }
-    // The stored text, without a line break at a cut between pieces.
+    // The stored text, without a line break at a cut between pieces. A long copy's RTF is made
+    // only where the note may hold a look the text lacks: written for text alone it added nothing,
+    // and took several times the text's memory (a line of emoji is nine bytes a character). Pasted
+    // here, such a copy goes in as plain text, as it showed. A short copy's HTML, made only when
+    // asked for, is offered as it was.
+    std::optional<RtfCodec::WriteAs> rtf;
+    if (NoteDocument::mayCarryLooks(*document())) rtf = NoteDocument::storedWriteAs();
     auto *m = new SelectionCopy(document(), from, to, NoteDocument::appendStoredText, NoteDocument::richCopy,
-                                NoteDocument::storedWriteAs());
+                                std::move(rtf));
     copies_.emplace_back(m);
     return m;
 }

@@ -157,8 +157,12 @@ bool ClipboardReader::readsApart() const {
 
 void ClipboardReader::readLater(QObject *receiver, std::function<void(Read)> done) {
     Background::run<Read>(
-        receiver, [display = qgetenv("DISPLAY")] { return XRead(display).read(); }, std::move(done),
+        receiver, [display = qgetenv("DISPLAY")] { return readNow(display); }, std::move(done),
         {QStringLiteral("the clipboard being read")});
+}
+
+ClipboardReader::Read ClipboardReader::readNow(const QByteArray &display) {
+    return XRead(display).read();
 }
 
 ClipboardReader &ClipboardReader::get() {

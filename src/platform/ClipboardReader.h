@@ -27,6 +27,10 @@ public:
     // receiver is gone by then).
     virtual void readLater(QObject *receiver, std::function<void(Read)> done);
 
+    // What readLater does on a worker: display's clipboard read here, over a connection of its own
+    // (display empty: the one DISPLAY names). Waits for the owner's answers.
+    static Read readNow(const QByteArray &display);
+
     static ClipboardReader &get();
     static void install(ClipboardReader *r); // takes no ownership; nullptr: the real one
 };

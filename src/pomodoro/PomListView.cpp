@@ -1,4 +1,5 @@
 #include "pomodoro/PomListView.h"
+#include "ui/RoundedCard.h"
 
 #include "pomodoro/ProjectStore.h"
 #include "pomodoro/TaskStore.h"
@@ -11,7 +12,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
@@ -114,11 +114,8 @@ QRect PomListView::rowRect(const QString &id) const {
 void PomListView::paintRow(QPainter &p, const PomListRow &row, const QRectF &box) const {
     const bool selected = selected_ && *selected_ == row.id;
     if (selected) {
-        QPainterPath path;
-        path.addRoundedRect(box.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-        p.fillPath(path, alpha(row.accent, 0.18));
-        p.setPen(QPen(alpha(row.accent, 0.45), 1));
-        p.drawPath(path);
+        RoundedCard::paint(p, box.adjusted(0.5, 0.5, -0.5, -0.5), 10, alpha(row.accent, 0.18),
+                           alpha(row.accent, 0.45), 1);
     }
     const double rh = kRowH, w = box.width() + 8;
     const QPointF o = box.topLeft() - QPointF(4, 0); // the row's frames are given from the list's left edge

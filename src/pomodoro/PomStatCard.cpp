@@ -1,4 +1,5 @@
 #include "pomodoro/PomStatCard.h"
+#include "ui/RoundedCard.h"
 
 #include "ui/EmojiText.h"
 #include "ui/Fonts.h"
@@ -7,7 +8,6 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <algorithm>
 #include <cmath>
 
@@ -95,9 +95,5 @@ void PomStatCard::place() {
 void PomStatCard::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 12, 12);
-    p.fillPath(path, bg_);
-    p.setPen(QPen(border_, 0.5));
-    p.drawPath(path);
+    RoundedCard::paint(p, QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 12, bg_, border_, 0.5);
 }

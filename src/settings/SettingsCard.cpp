@@ -1,23 +1,18 @@
 #include "settings/SettingsCard.h"
+#include "ui/RoundedCard.h"
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 
-SettingsCard::SettingsCard(const QColor &fill, const QColor &border, double borderWidth, double radius, QWidget *parent)
+SettingsCard::SettingsCard(const QColor &fill, const QColor &border, double borderWidth, double radius,
+                           QWidget *parent)
     : QWidget(parent), fill_(fill), border_(border), borderW_(borderWidth), radius_(radius) {}
 
 void SettingsCard::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const double inset = borderW_ / 2;
-    const QRectF r = QRectF(rect()).adjusted(inset, inset, -inset, -inset);
-    QPainterPath path;
-    path.addRoundedRect(r, radius_, radius_);
-    p.fillPath(path, fill_);
-    if (borderW_ > 0) {
-        p.setPen(QPen(border_, borderW_));
-        p.drawPath(path);
-    }
+    RoundedCard::paint(p, QRectF(rect()).adjusted(inset, inset, -inset, -inset), radius_, fill_, border_,
+                       borderW_);
 }
 
 void SettingsCard::mouseReleaseEvent(QMouseEvent *e) {

@@ -1,4 +1,5 @@
 #include "ui/DraggableDivider.h"
+#include "ui/RoundedCard.h"
 
 #include "ui/Theme.h"
 #include <QMouseEvent>
@@ -25,5 +26,5 @@ void DraggableDivider::mouseReleaseEvent(QMouseEvent *) {
 
 void DraggableDivider::paintEvent(QPaintEvent *e) {
     QPainter p(this);
-    p.fillRect(e->rect(), VF::border());
+    RoundedCard::fillRect(p, e->rect(), VF::border()); // a translucent line the page's height
 }

@@ -1,10 +1,13 @@
 #include "ui/LazyFileIcon.h"
 
+#include "platform/Background.h"
 #include <QApplication>
 #include <QEvent>
 #include <QIconEngine>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QStyle>
 #include <QStyleOption>
 #include <QWidget>
@@ -13,9 +16,15 @@
 namespace {
 class LazyFileIconEngine : public QIconEngine {
 public:
-    explicit LazyFileIconEngine(std::vector<std::pair<QString, int>> files) {
-        for (auto &[name, side] : files)
-            if (side > 0) files_.push_back({std::move(name), side, {}, false});
+    explicit LazyFileIconEngine(std::vector<std::pair<QString, int>> files,
+                                std::vector<QImage> decoded = {}) {
+        for (size_t i = 0; i < files.size(); ++i)
+            if (files[i].second > 0)
+                files_.push_back({std::move(files[i].first),
+                                  files[i].second,
+                                  {},
+                                  i < decoded.size() ? std::move(decoded[i]) : QImage(),
+                                  false});
         std::sort(files_.begin(), files_.end(), [](const File &a, const File &b) { return a.side < b.side; });
     }
 
@@ -29,7 +38,8 @@ public:
         if (!f) return {};
         if (!f->read) {
             f->read = true;
-            f->pixmap = QPixmap(f->name);
+            f->pixmap = f->decoded.isNull() ? QPixmap(f->name) : QPixmap::fromImage(std::move(f->decoded));
+            f->decoded = QImage();
         }
         QPixmap pm = f->pixmap;
         if (pm.isNull()) return pm;
@@ -50,7 +60,8 @@ public:
     // Known from the names, without reading a file.
     QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
         QList<QSize> sizes;
-        if (mode != QIcon::Normal || state != QIcon::Off) return sizes; // the files are all of the normal look
+        if (mode != QIcon::Normal || state != QIcon::Off)
+            return sizes; // the files are all of the normal look
         for (const File &f : files_)
             sizes << QSize(f.side, f.side);
         return sizes;
@@ -65,6 +76,7 @@ private:
         QString name;
         int side;
         QPixmap pixmap;
+        QImage decoded; // read already, off the window's thread; becomes the pixmap when first asked for
         bool read;
     };
 
@@ -87,16 +99,20 @@ private:
     std::vector<File> files_; // by size, smallest first
 };
 
-class FirstWindowIcon : public QObject {
+class WindowIcons : public QObject {
 public:
-    FirstWindowIcon(const QIcon &icon, QObject *parent) : QObject(parent), icon_(icon) {}
+    WindowIcons(std::vector<std::pair<QString, int>> files, QObject *parent)
+        : QObject(parent), files_(std::move(files)) {}
 
     bool eventFilter(QObject *o, QEvent *e) override {
-        if (e->type() == QEvent::Show && o->isWidgetType() && seenByUser(static_cast<QWidget *>(o))) {
-            qApp->removeEventFilter(this);
-            QApplication::setWindowIcon(icon_); // every window made so far gets it too
-            deleteLater();
-        }
+        if (e->type() != QEvent::Show || !o->isWidgetType()) return false;
+        auto *w = static_cast<QWidget *>(o);
+        if (!seenByUser(w) || w->testAttribute(Qt::WA_SetWindowIcon)) return false;
+        if (!icon_.isNull())
+            w->setWindowIcon(icon_);
+        else
+            waiting_.emplace_back(w);
+        if (!reading_) decodeThenGive();
         return false;
     }
 
@@ -107,13 +123,41 @@ private:
         return type != Qt::Popup && type != Qt::ToolTip && type != Qt::SplashScreen;
     }
 
-    QIcon icon_;
+    // The window system asks for every size as soon as a window has an icon, and reading the files
+    // (the first image read loads Qt's image format plugins too) would be part of the window's
+    // first show; a worker reads them instead and the icon follows a moment later.
+    void decodeThenGive() {
+        reading_ = true;
+        std::vector<QString> names;
+        for (const auto &f : files_)
+            names.push_back(f.first);
+        Background::run<std::vector<QImage>>(
+            this,
+            [names = std::move(names)] {
+                std::vector<QImage> images;
+                for (const QString &name : names)
+                    images.push_back(QImage(name).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+                return images;
+            },
+            [this](std::vector<QImage> images) {
+                icon_ = QIcon(new LazyFileIconEngine(std::move(files_), std::move(images)));
+                for (const QPointer<QWidget> &w : waiting_)
+                    if (w && !w->testAttribute(Qt::WA_SetWindowIcon)) w->setWindowIcon(icon_);
+                waiting_.clear();
+            },
+            Background::Options(QStringLiteral("window icon"), Background::AtQuit::end));
+    }
+
+    std::vector<std::pair<QString, int>> files_;
+    bool reading_ = false;
+    QIcon icon_;                             // once read
+    std::vector<QPointer<QWidget>> waiting_; // shown before it was read
 };
 } // namespace
 
 namespace LazyFileIcon {
-void setAppIconAtFirstWindow(const QIcon &icon) {
-    qApp->installEventFilter(new FirstWindowIcon(icon, qApp));
+void setWindowIconsAtShow(std::vector<std::pair<QString, int>> files) {
+    qApp->installEventFilter(new WindowIcons(std::move(files), qApp));
 }
 
 QIcon make(std::vector<std::pair<QString, int>> files) {

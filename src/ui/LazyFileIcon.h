@@ -14,10 +14,12 @@ namespace LazyFileIcon {
 // files: (file name, its width and height in pixels), square images.
 QIcon make(std::vector<std::pair<QString, int>> files);
 
-// Makes icon the application's window icon when the first window a user sees is shown. Qt hands
-// the application's icon to every window it creates, the tray icon's own window included (whose
-// icon nobody sees), and sends it at every size; until a window is opened there is then no reason
-// to read the files. Windows outside the window manager's care (the tray's, menus, tooltips) do not
-// count. Call after the application object exists.
-void setAppIconAtFirstWindow(const QIcon &icon);
+// Gives the icon of files (as make) to each window a user sees, when it is shown and has no icon of
+// its own. Not the application's icon: Qt hands that to every window it has created, the tray
+// icon's, menus' and hidden ones included, converting and sending every size to the window system
+// for each (about a millisecond a window). Windows outside the window manager's care (the tray's,
+// menus, tooltips) do not count. The files are read on a worker at the first such show, so that
+// show reads none of them; the windows shown meanwhile get the icon when they are in (from the event
+// loop), every size in memory. Call after the application object exists.
+void setWindowIconsAtShow(std::vector<std::pair<QString, int>> files);
 } // namespace LazyFileIcon

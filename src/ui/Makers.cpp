@@ -1,17 +1,17 @@
 #include "ui/Makers.h"
 #include "ui/DisplayText.h"
+#include "ui/RoundedCard.h"
 
 #include "ui/Fonts.h"
 #include "ui/TextFit.h"
 #include "ui/Theme.h"
 #include <QEvent>
 #include <QFontMetricsF>
-#include <algorithm>
-#include <cmath>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
+#include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr char kLookProp[] = "mivoHdrLook";
@@ -55,15 +55,14 @@ protected:
         QPainter p(b);
         p.setRenderHint(QPainter::Antialiasing);
         const QRectF r = QRectF(b->rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-        QPainterPath path;
-        path.addRoundedRect(r, kRadius, kRadius);
-        p.fillPath(path, look.background);
-        if (b->isDown()) p.fillPath(path, grey(0.5, 0.12)); // the press shows as the platform's would
-        p.setPen(QPen(look.border, 1));
-        p.drawPath(path);
+        RoundedCard::paint(p, r, kRadius, look.background);
+        if (b->isDown())
+            RoundedCard::paint(p, r, kRadius, grey(0.5, 0.12)); // the press shows as the platform's would
+        RoundedCard::paint(p, r, kRadius, Qt::transparent, look.border, 1);
         p.setPen(b->isEnabled() ? look.tint : grey(0.5, 0.5));
         p.setFont(b->font());
-        TextFit::drawText(p, b, QRectF(b->rect()).adjusted(kTextInset, 0, -kTextInset, 0), Qt::AlignCenter, b->text());
+        TextFit::drawText(p, b, QRectF(b->rect()).adjusted(kTextInset, 0, -kTextInset, 0), Qt::AlignCenter,
+                          b->text());
         return true;
     }
 };

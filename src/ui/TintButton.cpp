@@ -1,8 +1,8 @@
 #include "ui/TintButton.h"
+#include "ui/RoundedCard.h"
 
 #include "ui/TextFit.h"
 #include <QPainter>
-#include <QPainterPath>
 
 namespace {
 QColor withAlpha(QColor c, double a) {
@@ -13,8 +13,8 @@ QColor withAlpha(QColor c, double a) {
 
 TintButton::TintButton(const QString &title, const QColor &tint, double bgAlpha, double borderAlpha,
                        double radius, QWidget *parent)
-    : QPushButton(title, parent), tint_(tint), bg_(withAlpha(tint, bgAlpha)), border_(withAlpha(tint, borderAlpha)),
-      radius_(radius) {
+    : QPushButton(title, parent), tint_(tint), bg_(withAlpha(tint, bgAlpha)),
+      border_(withAlpha(tint, borderAlpha)), radius_(radius) {
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::PointingHandCursor);
 }
@@ -30,15 +30,11 @@ void TintButton::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF r = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath path;
-    path.addRoundedRect(r, radius_, radius_);
-    p.fillPath(path, bg_);
-    if (isDown()) p.fillPath(path, QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.12f));
-    if (border_.alpha() > 0) {
-        p.setPen(QPen(border_, 1));
-        p.drawPath(path);
-    }
+    RoundedCard::paint(p, r, radius_, bg_);
+    if (isDown()) RoundedCard::paint(p, r, radius_, QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.12f));
+    RoundedCard::paint(p, r, radius_, Qt::transparent, border_, 1);
     p.setPen(isEnabled() ? tint_ : QColor::fromRgbF(0.5f, 0.5f, 0.5f, 0.5f));
     p.setFont(font());
-    TextFit::drawText(p, this, QRectF(rect()).adjusted(radius_ / 2, 0, -radius_ / 2, 0), Qt::AlignCenter, text());
+    TextFit::drawText(p, this, QRectF(rect()).adjusted(radius_ / 2, 0, -radius_ / 2, 0), Qt::AlignCenter,
+                      text());
 }

@@ -38,11 +38,14 @@ QString mixedText() {
            QStringLiteral("\nafter");
 }
 
-const NoteDocument::Style kStyle{QFont(), Qt::black, {}};
+// Made once the application is there: a font made before it has no size, and emoji in it no height.
+NoteDocument::Style textStyle() {
+    return {QFont(), Qt::black, {}};
+}
 
 QTextDocument *builtLater(const QString &body, QObject *owner) {
     QTextDocument *made = nullptr;
-    NoteDocument::buildLater(textNote(body), kStyle, owner, [&made](QTextDocument *d) { made = d; });
+    NoteDocument::buildLater(textNote(body), textStyle(), owner, [&made](QTextDocument *d) { made = d; });
     if (!QTest::qWaitFor([&] { return made != nullptr; }, 60000)) return nullptr;
     made->setParent(owner);
     return made;
@@ -74,12 +77,60 @@ QList<std::pair<int, int>> linesBuiltAtOnce(const QString &text, QSize size) {
     NoteTextView ref;
     ref.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn); // as wide as the view compared with
     ref.resize(size);
-    QTextDocument *doc = NoteDocument::build(textNote(text), kStyle);
+    QTextDocument *doc = NoteDocument::build(textNote(text), textStyle());
     doc->setParent(&ref);
     ref.setDocument(doc);
     ref.show();
     if (!QTest::qWaitForWindowExposed(&ref)) return {};
     return shownLines(*doc, ref.viewport()->width() - 2 * doc->documentMargin());
+}
+
+// Where the rows of the whole text start, as offsets into the stored text: every paragraph laid out
+// in order, as a reader scrolling down from the top has them.
+QList<int> rowsInOrder(const QTextDocument &doc) {
+    QAbstractTextDocumentLayout *layout = doc.documentLayout();
+    QList<int> rows;
+    qreal top = 0, lastRow = -1;
+    int cuts = 0; // the cuts before a paragraph are no characters of the text
+    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
+        cuts += NoteDocument::continues(b);
+        const qreal height = layout->blockBoundingRect(b).height();
+        const QTextLayout *tl = b.layout();
+        for (int i = 0; i < tl->lineCount(); ++i) {
+            const QTextLine line = tl->lineAt(i);
+            const qreal baseline = std::round(top + line.y() + line.ascent());
+            if (baseline > lastRow) rows.push_back(b.position() + line.textStart() - cuts);
+            lastRow = std::max(lastRow, baseline);
+        }
+        top += height;
+    }
+    return rows;
+}
+
+// The rows a view shows, as its paragraphs are laid out now (nothing laid out for asking): from the
+// second one (the first may go on along a row above the screen) down to the view's bottom edge; -1
+// for a paragraph on the screen not laid out.
+QList<int> rowsOnScreen(NoteTextView &v) {
+    const QTextDocument &doc = *v.document();
+    const QTextBlock first = doc.findBlockByLineNumber(v.verticalScrollBar()->value());
+    int cuts = 0;
+    for (QTextBlock b = doc.firstBlock(); b.isValid() && b != first; b = b.next())
+        cuts += NoteDocument::continues(b);
+    QList<int> rows;
+    qreal top = 0, lastRow = -1e9;
+    for (QTextBlock b = first; b.isValid() && top < v.viewport()->height(); b = b.next()) {
+        cuts += NoteDocument::continues(b);
+        const QTextLayout *tl = b.layout();
+        if (!tl || tl->lineCount() == 0) return rows << -1;
+        for (int i = 0; i < tl->lineCount(); ++i) {
+            const QTextLine line = tl->lineAt(i);
+            const qreal baseline = std::round(top + line.y() + line.ascent());
+            if (baseline > lastRow) rows.push_back(b.position() + line.textStart() - cuts);
+            lastRow = std::max(lastRow, baseline);
+        }
+        top += tl->boundingRect().bottom();
+    }
+    return rows.mid(1);
 }
 
 std::vector<int> lineCounts(const QTextDocument &doc, int paragraphs) {
@@ -94,6 +145,85 @@ class TestLongNoteHandback : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
+
+    // A line of a few hundred pieces shown from its end, its middle, and scrolled a page at a time up
+    // and down, its pieces laid out a turn's share at a time: every screen shows the rows of the same
+    // text built at once and laid out from its start. A piece laid out before the one ahead of it started a row of
+    // its own, and the rows below it wrapped otherwise, until the reader had seen every piece above.
+    void aLineShownFromAnywhereWrapsAsLaidOutInOrder_data() {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("width");
+        const QString words = repeated(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 16 * 1024);
+        const QString run = repeated(QStringLiteral("🔥😀🎉"), 16 * 1024);
+        const QString flags = repeated(QStringLiteral("🇺🇦🇩🇪🇯🇵🙂🎉👍🏽"), 16 * 1024);
+        for (int width : {300, 583}) {
+            QTest::addRow("words %d", width) << words << width;
+            QTest::addRow("emoji only %d", width) << run << width;
+            QTest::addRow("flags %d", width) << flags << width;
+        }
+    }
+    void aLineShownFromAnywhereWrapsAsLaidOutInOrder() {
+        QFETCH(QString, line);
+        QFETCH(int, width);
+        const QString text = line + QStringLiteral("\nafter");
+        QList<int> inOrder;
+        {
+            NoteTextView rv;
+            QTextDocument *ref = NoteDocument::build(textNote(text), textStyle());
+            QVERIFY(ref);
+            ref->setParent(&rv);
+            rv.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            rv.resize(width, 300);
+            rv.setDocument(ref);
+            rv.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&rv));
+            inOrder = rowsInOrder(*ref);
+        }
+        NoteTextView v;
+        v.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        v.resize(width, 300);
+        QTextDocument *doc = builtLater(text, &v);
+        QVERIFY(doc);
+        auto *paced = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
+        QVERIFY(paced);
+        // A few pieces a turn, however fast the machine.
+        TestSteadyClock clock;
+        clock.setStepMs(2);
+        v.setDocument(doc);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QScrollBar *bar = v.verticalScrollBar();
+        const auto shownAsInOrder = [&](const char *where) -> QString {
+            // Settled: a few turns in a row with nothing put off and every paragraph shown laid out.
+            for (int turn = 0, calm = 0; turn < 4000 && calm < 4; ++turn) {
+                QCoreApplication::processEvents();
+                calm = paced->puttingOff() || rowsOnScreen(v).contains(-1) ? 0 : calm + 1;
+            }
+            const QList<int> rows = rowsOnScreen(v);
+            const qsizetype at = rows.isEmpty() ? -1 : inOrder.indexOf(rows.front());
+            if (rows.size() < 3 || at < 0 || inOrder.mid(at, rows.size()) != rows)
+                return QStringLiteral("%1 (at %2 of %3): rows %4").arg(QLatin1String(where)).arg(bar->value()).arg(bar->maximum())
+                    .arg(QString::number(rows.value(0)) + u' ' + QString::number(rows.value(1)) + u' ' + QString::number(rows.value(2)));
+            return {};
+        };
+        const auto check = [&](const char *where) {
+            const QString wrong = shownAsInOrder(where);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        };
+        check("top");
+        bar->setValue(bar->maximum());
+        check("end");
+        for (int page = 0; page < 6; ++page) {
+            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+            check("a page up");
+        }
+        bar->setValue(bar->maximum() / 2);
+        check("middle");
+        for (int page = 0; page < 6; ++page) {
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            check("a page down");
+        }
+    }
 
     // Taken back from a worker (as after an undo or a save), the document keeps the lines its
     // paragraphs had: the view goes over none of them (Qt's own view lets go of every paragraph's

@@ -5,6 +5,7 @@
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
 #include "notes/RichTextView.h"
+#include "notes/RichPaste.h"
 #include "notes/SelectionCopy.h"
 #include <QClipboard>
 #include <QGuiApplication>
@@ -316,7 +317,7 @@ private slots:
         QTest::keyClick(&v, Qt::Key_Delete);
         QCOMPARE(v.wholeText(), QString());
         QCOMPARE(clipboard->text(), body);
-        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); // its rich text read on a worker
+        QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); // as plain text: the note has no look of its own
         QTRY_COMPARE(v.wholeText(), body);
 
         // Changed past the view before it was made: it offers nothing rather than other text.
@@ -429,6 +430,12 @@ private slots:
         show(v, textNote(body));
         if (kSanitized) QSKIP("a sanitizer's allocator and shadow memory are not the program's");
         if (memoryKb("VmHWM:") < 0 || !resetPeak()) QSKIP("no peak of resident memory to read");
+        // A look of its own (a plain text's copy offers no RTF).
+        QTextCursor bold(v.document());
+        bold.setPosition(2, QTextCursor::KeepAnchor);
+        QTextCharFormat b;
+        b.setFontWeight(QFont::Bold);
+        bold.mergeCharFormat(b);
         v.selectAll();
         v.copy();
         const auto *copy = qobject_cast<const SelectionCopy *>(QGuiApplication::clipboard()->mimeData());
@@ -535,6 +542,79 @@ private slots:
         key(Qt::Key_Delete);
         QCOMPARE(handed, 6);
         QCOMPARE(v.wholeText(), QString(body).remove(7, 893));
+    }
+
+
+    // A long copy of a note whose text has no look of its own offers its text alone: RTF written for
+    // it added nothing and took several times its memory. Pasted into a note it is the same text, of
+    // the same looks; a note with one bold word still offers its RTF.
+    void aCopyOfPlainTextOffersTextAlone() {
+        const QString body = denseLine(60'000) + QStringLiteral("\nsee https://example.org/p\n") + lines(3000);
+        NoteTextView v;
+        show(v, textNote(body));
+        QTextDocument *doc = v.document();
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const int from = 3, to = doc->characterCount() - 40;
+        const QStringList want = looks(*doc, from, to);
+        select(v, from, to);
+        v.copy();
+        const auto *copy = qobject_cast<const SelectionCopy *>(clipboard->mimeData());
+        QVERIFY(copy);
+        QCOMPARE(copy->formats(), QStringList{QStringLiteral("text/plain")});
+        QTRY_VERIFY(copy->textMade());
+        QVERIFY(!copy->richMade());
+        QCOMPARE(copy->text(), NoteDocument::wholeText(*doc, from, to));
+        NoteTextView into;
+        show(into, textNote(QStringLiteral("before ")));
+        placeCursor(into, 7);
+        into.setFocus();
+        QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
+        QTRY_COMPARE(into.wholeText(), QStringLiteral("before ") + copy->text());
+        QCOMPARE(looks(*into.document(), 7, into.document()->characterCount() - 1), want);
+
+        // One word made bold: the copy keeps it.
+        QTextCursor bold(doc);
+        bold.setPosition(doc->characterCount() - 20);
+        bold.setPosition(doc->characterCount() - 16, QTextCursor::KeepAnchor);
+        QTextCharFormat b;
+        b.setFontWeight(QFont::Bold);
+        bold.mergeCharFormat(b);
+        select(v, from, doc->characterCount() - 1);
+        v.copy();
+        QVERIFY(clipboard->mimeData()->hasFormat(QStringLiteral("text/rtf")));
+    }
+
+    // A copy holds what was selected and nothing more, as its text and as its rich text: a word, a
+    // line, a line with its break (the selection ends where the next paragraph begins), the whole
+    // note; each pasted into a note is the text copied.
+    void aCopyEndsWhereItsSelectionEnds() {
+        QTextDocument rich;
+        QTextCursor c(&rich);
+        QTextCharFormat bold;
+        bold.setFontWeight(QFont::Bold);
+        c.insertText(QStringLiteral("first "));
+        c.insertText(QStringLiteral("bold"), bold);
+        c.insertText(QStringLiteral(" line\nsecond line\nthird\n"), QTextCharFormat());
+        Note n = textNote(rich.toPlainText());
+        n.bodyRTF = RtfCodec::write(rich);
+        NoteTextView v;
+        show(v, n);
+        const QString body = v.wholeText();
+        QCOMPARE(body, n.body);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const int lineEnd = int(body.indexOf(u'\n'));
+        for (const auto &[from, to] : {std::pair(6, 10), std::pair(0, lineEnd), std::pair(0, lineEnd + 1),
+                                       std::pair(lineEnd + 1, int(body.size())), std::pair(0, int(body.size()))}) {
+            select(v, from, to);
+            v.copy();
+            const QString selected = body.mid(from, to - from);
+            QCOMPARE(clipboard->text(), selected);
+            NoteTextView into;
+            show(into, textNote(QString()));
+            into.setFocus();
+            QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
+            QTRY_COMPARE(into.wholeText(), selected);
+        }
     }
 
     // Undo of a paste leaves the caret where the paste was, and the view on it; redo after the

@@ -7,7 +7,10 @@
 #include "notes/PacedLayout.h"
 #include "notes/RtfCodec.h"
 #include "notes/TextViewOps.h"
+#include "ui/Theme.h"
 #include <QAbstractScrollArea>
+#include <QFrame>
+#include <QImage>
 #include <QMap>
 #include <QMoveEvent>
 #include <QPaintEvent>
@@ -99,6 +102,47 @@ QAbstractScrollArea *scrollAreaAround(QWidget *w) {
 
 QPushButton *button(QWidget *page, const char *name) {
     return page->findChild<QPushButton *>(QLatin1String(name));
+}
+
+// The text note's card shown on the page, in the page's coordinates.
+QRect shownCard(QWidget *page) {
+    QRect card;
+    for (QFrame *f : page->findChildren<QFrame *>(QStringLiteral("contentBox")))
+        if (f->isVisibleTo(page)) card = QRect(f->mapTo(page, QPoint()), f->size());
+    return card;
+}
+
+// Compares what shot and settled show in area: the pixels of the ground (near the colour at ground)
+// match, and the ink (pixels far from it) of each has ink of the other beside it (text drawn into a
+// picture first and onto the card after is shaded a little differently at its edges). Empty when
+// they do.
+QString sameText(const QImage &shot, const QImage &settled, const QRect &area, QPoint ground) {
+    const QColor g = settled.pixelColor(ground);
+    const auto far = [](QColor a, QColor b, int by) {
+        return std::abs(a.red() - b.red()) > by || std::abs(a.green() - b.green()) > by ||
+               std::abs(a.blue() - b.blue()) > by;
+    };
+    const auto inkNear = [&](const QImage &image, int x, int y) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (image.rect().contains(x + dx, y + dy) && far(image.pixelColor(x + dx, y + dy), g, 60)) return true;
+        return false;
+    };
+    int ink = 0, inkMissed = 0, groundOff = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor a = shot.pixelColor(x, y), b = settled.pixelColor(x, y);
+            const bool inkA = far(a, g, 60), inkB = far(b, g, 60);
+            ink += inkB;
+            if ((inkA && !inkNear(settled, x, y)) || (inkB && !inkNear(shot, x, y))) ++inkMissed;
+            if (!far(b, g, 4) && far(a, g, 4) && !inkA) ++groundOff;
+        }
+    }
+    if (ink == 0) return QStringLiteral("no text settled");
+    if (inkMissed * 50 > ink || groundOff * 100 > area.width() * area.height())
+        return QStringLiteral("%1 of %2 ink pixels elsewhere, %3 of the ground in another colour")
+            .arg(inkMissed).arg(ink).arg(groundOff);
+    return {};
 }
 } // namespace
 
@@ -325,6 +369,53 @@ private slots:
         QVERIFY(shown->viewport()->updatesEnabled());
         QVERIFY(doc->toPlainText().startsWith(QStringLiteral("Typed ")));
         QVERIFY(NoteStore::shared().find(id)->body.startsWith(QStringLiteral("Typed ")));
+    }
+
+    // While a long note's saved text is read on a worker and handed back, the card shows the text as
+    // the detail shows it once settled: the picture of the editor's lines at the view's place, on the
+    // card's colour (not the editor's lighter ground), as tall as the view, then the lines themselves.
+    void aLongNoteBeingSavedShowsItsTextWhereTheDetailWill() {
+        StepsPage p(300 * 1024);
+        NotesView &page = *p.view;
+        VF::setTheme(AppTheme::dark); // the editor's ground is lighter than the card there
+        page.setup();
+        settle();
+        const QString id = p.notes[1].id;
+        page.selectNote(id);
+        QTRY_VERIFY(page.findView());
+        settle();
+        page.showInlineEditor(id);
+        QTRY_VERIFY(page.findView() && !TextViewOps::isReadOnly(page.findView()));
+        settle();
+        QAbstractScrollArea *editor = page.findView();
+        QTextDocument *doc = TextViewOps::document(editor);
+        QTextCursor(doc).insertText(QStringLiteral("Typed "));
+        TextViewOps::scrollToTop(editor, doc->findBlockByNumber(doc->blockCount() / 2).position());
+        settle();
+        page.saveInlineEditor();
+        QCoreApplication::sendPostedEvents(&page, QEvent::MetaCall); // the detail, built while it is read
+        const QRect card = shownCard(&page);
+        QVERIFY(!card.isEmpty());
+        std::vector<std::pair<const char *, QImage>> moments{{"while read", page.grab(card).toImage()}};
+        QVERIFY(NoteDocument::settleSaves(60'000));
+        moments.emplace_back("handed back", page.grab(card).toImage());
+        QCoreApplication::sendPostedEvents(); // taken by the view
+        moments.emplace_back("taken", page.grab(card).toImage());
+        QCoreApplication::sendPostedEvents(); // the detail built around it
+        moments.emplace_back("built", page.grab(card).toImage());
+        QTRY_VERIFY(!page.rebuildPending() && !page.longSavePending());
+        settle();
+        QCOMPARE(shownCard(&page), card);
+        QAbstractScrollArea *shown = page.findView();
+        QVERIFY(shown && TextViewOps::document(shown) == doc);
+        const QImage settled = page.grab(card).toImage();
+        const QRect lines(shown->viewport()->mapTo(&page, QPoint()) - card.topLeft(), shown->viewport()->size());
+        // From the card's edge, past the room left of the text, to the scroll bar.
+        const QRect area = QRect(QPoint(2, lines.top()), lines.bottomRight()).intersected(settled.rect());
+        for (const auto &[when, image] : moments)
+            QVERIFY2(sameText(image, settled, area, QPoint(4, lines.center().y())).isEmpty(),
+                     qPrintable(QStringLiteral("%1: %2").arg(QLatin1String(when),
+                                                            sameText(image, settled, area, QPoint(4, lines.center().y())))));
     }
 
     // The caret's blink asks where the caret is, which the view finds by going over the paragraphs

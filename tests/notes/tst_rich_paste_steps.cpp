@@ -1,4 +1,5 @@
 #include "common/HeldPool.h"
+#include "common/HeldReader.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDialogs.h"
@@ -142,6 +143,60 @@ private slots:
         const Note *saved = NoteStore::shared().find(QStringLiteral("P"));
         QVERIFY(saved);
         QCOMPARE(saved->body, QStringLiteral("head ") + text + QStringLiteral("tail"));
+        NoteStore::resetForTests();
+    }
+
+    // Save clicked while another program's clipboard is read on a worker takes effect once the paste
+    // is in, once, with the paste: a text short enough to go in here, and one long enough to be put
+    // in on a worker in turn (which the save used to run into and be dropped), in the editor dialog
+    // and in the notes page's own editor.
+    void aSaveClickedWhileAPasteIsReadIsDoneWithIt() {
+        TempPrefs prefs;
+        const QString longText = QString(int(NoteDocument::kPasteLaterChars) + 100, u'w');
+        for (const QString &pasted : {QStringLiteral("short"), longText}) {
+            HeldReader reader;
+            std::optional<Note> got;
+            int completions = 0;
+            NoteEditorDialog dlg(
+                textNote(QStringLiteral("head tail")), true,
+                [&](const std::optional<Note> &n) {
+                    got = n;
+                    ++completions;
+                },
+                nullptr);
+            caretAfterHead(*dlg.bodyView());
+            QTest::keyClick(dlg.bodyView(), Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(reader.asked.size(), size_t(1));
+            QVERIFY(!dlg.doSave());
+            QVERIFY(dlg.savePending());
+            reader.answer(ClipboardReader::Read::Kind::text, pasted);
+            QTRY_COMPARE(completions, 1);
+            QVERIFY(got);
+            QCOMPARE(got->body, QStringLiteral("head ") + pasted + QStringLiteral("tail"));
+            settleWorkers();
+            QCOMPARE(completions, 1);
+        }
+
+        NoteStore::resetForTests();
+        NoteStore::shared().add(textNote(QStringLiteral("head tail")));
+        NotesView page;
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        page.selectNote(QStringLiteral("P"));
+        page.showInlineEditor(QStringLiteral("P"));
+        QTRY_VERIFY(page.longTextReady() && page.inlineTextView() && !page.inlineTextView()->isReadOnly());
+        HeldReader reader;
+        caretAfterHead(*page.inlineTextView());
+        QTest::keyClick(page.inlineTextView(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(reader.asked.size(), size_t(1));
+        page.saveInlineEditor();
+        QVERIFY(page.inlineEditorOpen());
+        reader.answer(ClipboardReader::Read::Kind::text, longText);
+        QTRY_VERIFY(!page.inlineEditorOpen() && !page.longSavePending());
+        const Note *saved = NoteStore::shared().find(QStringLiteral("P"));
+        QVERIFY(saved);
+        QCOMPARE(saved->body, QStringLiteral("head ") + longText + QStringLiteral("tail"));
         NoteStore::resetForTests();
     }
 

@@ -1,5 +1,5 @@
 // The application's icon: read from its files only when a size is asked for, picked and scaled as
-// Qt's own icon would, and given to the windows only once one a user sees is shown.
+// Qt's own icon would, and given to the windows a user sees as they are shown.
 #include "common/TestEnv.h"
 #include "ui/LazyFileIcon.h"
 #include <QApplication>
@@ -43,11 +43,14 @@ private slots:
         const QList<QSize> asked = {{8, 8},   {16, 16}, {20, 20}, {22, 22}, {23, 23},
                                     {40, 40}, {64, 64}, {90, 90}, {30, 20}, {16, 48}};
         for (const QSize &size : asked) {
-            const QByteArray what = QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
+            const QByteArray what =
+                QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
             QVERIFY2(lazy.actualSize(size) == eager.actualSize(size), what);
             for (QIcon::Mode mode : {QIcon::Normal, QIcon::Disabled}) {
-                const QImage a = lazy.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
-                const QImage b = eager.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
+                const QImage a =
+                    lazy.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
+                const QImage b =
+                    eager.pixmap(size, 1.0, mode).toImage().convertToFormat(QImage::Format_ARGB32);
                 QVERIFY2(!a.isNull() && a == b, what + (mode == QIcon::Normal ? " normal" : " disabled"));
             }
         }
@@ -67,13 +70,18 @@ private slots:
         QVERIFY(LazyFileIcon::make({}).isNull());
     }
 
-    void windowsGetTheIconOnceOneAUserSeesIsShown() {
+    void windowsAUserSeesGetTheIconWhenShown() {
         QTemporaryDir dir;
-        QVERIFY(sample(22).save(dir.filePath(QStringLiteral("22.png"))));
-        const QIcon icon = LazyFileIcon::make({{dir.filePath(QStringLiteral("22.png")), 22}});
-        LazyFileIcon::setAppIconAtFirstWindow(icon);
-        QVERIFY(QApplication::windowIcon().isNull());
-        // The tray's own window, a menu and a tooltip-like window do not count.
+        const QList<int> sides = {16, 22, 48};
+        std::vector<std::pair<QString, int>> files;
+        for (int s : sides) {
+            QVERIFY(sample(s).save(dir.filePath(QStringLiteral("%1.png").arg(s))));
+            files.emplace_back(dir.filePath(QStringLiteral("%1.png").arg(s)), s);
+        }
+        const QIcon lazy = LazyFileIcon::make(files);
+        LazyFileIcon::setWindowIconsAtShow(files);
+        // The tray's own window, a menu and a tooltip-like window do not count, and a window never
+        // shown gets nothing (the window system would be sent every size for it).
         QWidget trayLike(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
         trayLike.resize(22, 22);
         trayLike.show();
@@ -82,21 +90,43 @@ private slots:
         menu.popup(QPoint(10, 10));
         QWidget tip(nullptr, Qt::ToolTip);
         tip.show();
+        QWidget hidden;
+        hidden.winId();
         QCoreApplication::processEvents();
-        QVERIFY(QApplication::windowIcon().isNull());
         menu.close();
-        // The first real window brings it, to every window made so far as well.
+        // The first real window brings it; its show reads no file (the window system would ask for
+        // every size at once): the icon comes a moment later.
         QWidget window;
         window.resize(200, 100);
         window.show();
-        QCOMPARE(QApplication::windowIcon().cacheKey(), icon.cacheKey());
-        QCOMPARE(window.windowIcon().cacheKey(), icon.cacheKey());
-        QCOMPARE(trayLike.windowIcon().cacheKey(), icon.cacheKey());
-        // Once given, the watch is gone: a later icon set by hand stays.
-        QApplication::setWindowIcon(QIcon());
+        QVERIFY(!window.testAttribute(Qt::WA_SetWindowIcon));
+        QTRY_VERIFY(window.testAttribute(Qt::WA_SetWindowIcon));
+        const QIcon given = window.windowIcon();
+        for (QWidget *w : {&trayLike, static_cast<QWidget *>(&menu), &tip, &hidden})
+            QVERIFY(!w->testAttribute(Qt::WA_SetWindowIcon));
+        QVERIFY(QApplication::windowIcon().isNull());
+        // Every size was read before it was given: with the files gone, it still has each, the same
+        // as the icon that reads them when asked.
+        const QList<QSize> asked = {{16, 16}, {20, 20}, {22, 22}, {40, 40}, {48, 48}, {64, 64}};
+        QList<QImage> expected;
+        for (const QSize &size : asked)
+            expected << lazy.pixmap(size, 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (int s : sides)
+            QVERIFY(QFile::remove(dir.filePath(QStringLiteral("%1.png").arg(s))));
+        QCOMPARE(given.availableSizes(), lazy.availableSizes());
+        for (qsizetype i = 0; i < asked.size(); ++i) {
+            const QImage got = given.pixmap(asked[i], 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
+            QVERIFY2(!got.isNull() && got == expected[i], qPrintable(QString::number(asked[i].width())));
+        }
+        // A window shown later gets the same icon at once; one with an icon of its own keeps it.
         QWidget second;
         second.show();
-        QVERIFY(QApplication::windowIcon().isNull());
+        QCOMPARE(second.windowIcon().cacheKey(), given.cacheKey());
+        QWidget own;
+        const QIcon ownIcon = LazyFileIcon::make({{QStringLiteral(":/none.png"), 16}});
+        own.setWindowIcon(ownIcon);
+        own.show();
+        QCOMPARE(own.windowIcon().cacheKey(), ownIcon.cacheKey());
     }
 };
 
