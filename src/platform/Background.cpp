@@ -52,7 +52,13 @@ public:
 
 namespace {
 std::mutex g_mutex;
-std::vector<JobPtr> g_jobs; // g_mutex: started, not settled
+// g_mutex: started, not settled. Never destroyed: work the process's end does not wait for
+// (AtQuit::abandon) takes its job out when it ends, which may be while the program's static objects
+// are being destroyed.
+std::vector<JobPtr> &registry() {
+    static auto *const started = new std::vector<JobPtr>;
+    return *started;
+}
 thread_local Job *t_job = nullptr; // the job whose work this worker runs
 std::function<void()> g_asked, g_hurrying; // test hooks, set while no job runs
 
@@ -70,7 +76,7 @@ void dropAway(std::function<void()> drop) {
 void unregister(const JobPtr &job) {
     QObject::disconnect(job->gone);
     std::lock_guard l(g_mutex);
-    std::erase(g_jobs, job);
+    std::erase(registry(), job);
 }
 
 // On the receiver's thread: hands the result back, or frees it when the receiver is gone.
@@ -277,7 +283,7 @@ JobPtr start(QObject *receiver, std::function<void()> work, std::function<void()
     });
     {
         std::lock_guard l(g_mutex);
-        g_jobs.push_back(job);
+        registry().push_back(job);
     }
     enqueue(job);
     return job;
@@ -424,7 +430,7 @@ int stopAll() {
     std::vector<JobPtr> jobs;
     {
         std::lock_guard l(g_mutex);
-        jobs = g_jobs;
+        jobs = registry();
     }
     int stopped = 0;
     for (const JobPtr &job : jobs)
@@ -441,7 +447,7 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
         std::vector<JobPtr> jobs;
         {
             std::lock_guard l(g_mutex);
-            for (const JobPtr &job : g_jobs)
+            for (const JobPtr &job : registry())
                 if (job->options.atQuit == which && job->thread == here) jobs.push_back(job);
         }
         std::erase_if(jobs, [which](const JobPtr &job) {
@@ -504,7 +510,7 @@ void endWork() {
     std::vector<JobPtr> jobs;
     {
         std::lock_guard l(g_mutex);
-        for (const JobPtr &job : g_jobs)
+        for (const JobPtr &job : registry())
             if (job->options.atQuit == AtQuit::end) jobs.push_back(job);
     }
     for (const JobPtr &job : jobs) {

@@ -81,37 +81,39 @@ bool decodeEdits(const QByteArray &bytes, bool *clear,
         Edit e;
         quint8 tag = 0;
         s >> e.key >> tag;
+        // Each value is made in place: GCC cannot tell which alternative of a temporary variant is set
+        // and warns of its move (-Wmaybe-uninitialized).
         switch (Tag(tag)) {
         case Tag::removed:
             break;
         case Tag::boolean: {
             bool v = false;
             s >> v;
-            e.value = PrefsValue(v);
+            e.value.emplace(std::in_place_type<bool>, v);
             break;
         }
         case Tag::integer: {
             qint64 v = 0;
             s >> v;
-            e.value = PrefsValue(v);
+            e.value.emplace(std::in_place_type<qint64>, v);
             break;
         }
         case Tag::real: {
             double v = 0;
             s >> v;
-            e.value = PrefsValue(v);
+            e.value.emplace(std::in_place_type<double>, v);
             break;
         }
         case Tag::string: {
             QString v;
             s >> v;
-            e.value = PrefsValue(v);
+            e.value.emplace(std::in_place_type<QString>, std::move(v));
             break;
         }
         case Tag::data: {
             QByteArray v;
             s >> v;
-            e.value = PrefsValue(v);
+            e.value.emplace(std::in_place_type<QByteArray>, std::move(v));
             break;
         }
         default:
