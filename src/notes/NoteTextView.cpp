@@ -354,10 +354,7 @@ void NoteTextView::userEdit(const std::function<void()> &edit, bool typing, bool
         c.setPosition(joined.position());
         c.setBlockFormat(f);
     }
-    // Qt reports a key typed at a paragraph's start as a change of the whole paragraph: the piece after
-    // it begins past what was put in, which ends where the text after the selection begins now.
-    const int putInEnd = std::min(to, pastedEnd());
-    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= putInEnd; b = b.next()) {
+    for (QTextBlock b = doc->findBlock(from); b.isValid() && b.position() <= to; b = b.next()) {
         if (b.position() <= from || !NoteDocument::continues(b)) continue;
         if (!editing) c.joinPreviousEditBlock(), editing = true;
         QTextBlockFormat f = b.blockFormat();

@@ -3,7 +3,6 @@
 #include "notes/NoteTextView.h"
 #include <QClipboard>
 #include <QGuiApplication>
-#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -66,15 +65,6 @@ QString mixedBody() {
     return wordsLine(kPiece + 3000) + QStringLiteral("\nshort line\n") + QString(kPiece + 900, u'a') + u'\n' +
            flagsLine(200) + QStringLiteral("\n\n") + emoji + u'\n' + wordsLine(2 * kPiece + 10) +
            QStringLiteral("\nend");
-}
-
-// The document a note opened in the view is built into: on a worker, handed back.
-QTextDocument *builtLater(const QString &body, QObject *owner) {
-    QTextDocument *made = nullptr;
-    NoteDocument::buildLater(textNote(body), style(), owner, [&made](QTextDocument *d) { made = d; });
-    if (!QTest::qWaitFor([&made] { return made != nullptr; }, 60000)) return nullptr;
-    made->setParent(owner);
-    return made;
 }
 
 class Model {
@@ -291,71 +281,6 @@ private slots:
             doc.undo();
             QCOMPARE(NoteDocument::wholeText(doc), body);
             QVERIFY2(cutInsideACharacter(doc, body).isEmpty(), qPrintable(cutInsideACharacter(doc, body)));
-        }
-    }
-    // A key typed or a character taken out beside the first cuts of a long line (at the line's start,
-    // at a cut from either side, a character before or after one) stores what the same keys make of
-    // the plain text: no cut turns into a line break, none is lost.
-    void keysBesideACutStoreWhatTheyDoToPlainText() {
-        QString emoji, flags = QStringLiteral("🇵🇱🇺🇦"), mixed;
-        for (int i = 0; i < 2 * kPiece / 3; ++i)
-            emoji += i % 2 ? QStringLiteral("😀") : QStringLiteral("👍🏽");
-        while (mixed.size() < 2 * kPiece)
-            mixed += QStringLiteral("😀🇺🇦👍🏽🇵🇱");
-        for (const QString &line : {emoji, mixed, flagsLine(2 * kPiece / 4), QString(2 * kPiece + 50, u'a')}) {
-            const QString body = line + QStringLiteral("\nend");
-            NoteTextView view;
-            view.resize(400, 300);
-            QTextDocument *built = builtLater(body, &view);
-            QVERIFY(built);
-            view.setDocument(built);
-            QTextDocument &doc = *view.document();
-            QCOMPARE(NoteDocument::wholeText(doc), body);
-            const std::vector<int> at = cuts(doc);
-            QVERIFY(at.size() >= 2);
-            QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, body);
-            f.setPosition(at[0]);
-            const int before = int(f.toPreviousBoundary());
-            f.setPosition(at[0]);
-            const int after = int(f.toNextBoundary());
-            f.setPosition(0);
-            const int second = int(f.toNextBoundary());
-            // Stored offsets, each also taken from the end of the piece before a cut on it.
-            for (const int stored : {0, second, before, at[0], after, at[1]}) {
-                for (const bool beforeCut : {false, true}) {
-                    int pos = docPosition(doc, stored);
-                    const QTextBlock b = doc.findBlock(pos);
-                    if (beforeCut && !(b.position() == pos && NoteDocument::continues(b))) continue;
-                    pos -= beforeCut;
-                    using Keys = QList<Qt::Key>;
-                    for (const Keys &keys : {Keys{Qt::Key_X, Qt::Key_Backspace},
-                                             Keys{Qt::Key_X, Qt::Key_Left, Qt::Key_Delete},
-                                             Keys{Qt::Key_X}, Keys{Qt::Key_Backspace}, Keys{Qt::Key_Delete},
-                                             Keys{Qt::Key_Return, Qt::Key_Backspace}}) {
-                        QPlainTextEdit plain;
-                        plain.setPlainText(body);
-                        QTextCursor pc(plain.document());
-                        pc.setPosition(stored);
-                        plain.setTextCursor(pc);
-                        QTextCursor c(&doc);
-                        c.setPosition(pos);
-                        view.setTextCursor(c);
-                        QString names;
-                        for (const Qt::Key k : keys) {
-                            QTest::keyClick(&plain, k);
-                            QTest::keyClick(&view, k);
-                            names += QKeySequence(k).toString() + u' ';
-                        }
-                        const QString want = plain.toPlainText(), got = NoteDocument::wholeText(doc);
-                        QVERIFY2(got == want, qPrintable(QStringLiteral("%1 at %2%3 (cut at %4): %5 chars, want %6")
-                                                             .arg(names).arg(stored)
-                                                             .arg(beforeCut ? QStringLiteral(" before the cut") : QString())
-                                                             .arg(at[0]).arg(got.size()).arg(want.size())));
-                        while (doc.isUndoAvailable()) doc.undo();
-                        QCOMPARE(NoteDocument::wholeText(doc), body);
-                    }
-                }
-            }
         }
     }
 };
