@@ -1,5 +1,7 @@
 #include "platform/ClipboardServer.h"
 
+#include "platform/StoreLoader.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -106,12 +108,19 @@ void ClipboardServer::watchSilence(quint32 window) {
     transfers_[window].stamp = stamp;
     QTimer::singleShot(kGiveUpMs, this, [this, window, stamp] {
         const auto it = transfers_.find(window);
-        if (it != transfers_.end() && it->stamp == stamp) end(window);
+        // The window may be gone with its program: it is not touched again.
+        if (it != transfers_.end() && it->stamp == stamp) end(window, false);
     });
 }
 
-void ClipboardServer::end(quint32 window) {
-    if (!transfers_.remove(window)) return;
+void ClipboardServer::end(quint32 window, bool unwatch) {
+    const auto it = transfers_.find(window);
+    if (it == transfers_.end()) return;
+    // Text the copy no longer holds (another was copied meanwhile) is megabytes, given back on a
+    // worker.
+    if (it->bytes.isDetached()) StoreLoader::freeLater([bytes = std::move(it->bytes)] {});
+    transfers_.erase(it);
+    if (!unwatch) return;
     const quint32 none = XCB_EVENT_MASK_NO_EVENT;
     xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &none);
     xcb_flush(c_);

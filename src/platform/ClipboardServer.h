@@ -35,7 +35,8 @@ private:
     bool serve(const void *request);
     bool goOn(const void *notify);
     void watchSilence(quint32 window);
-    void end(quint32 window);
+    // unwatch: stop being told of the window's property changes.
+    void end(quint32 window, bool unwatch = true);
     quint32 atom(const char *name) const;
 
     xcb_connection_t *c_;
