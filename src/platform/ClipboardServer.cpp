@@ -56,7 +56,11 @@ bool ClipboardServer::serve(const void *request) {
     QClipboard *clipboard = QGuiApplication::clipboard();
     if (!(mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection())) return false;
     const QMimeData *data = clipboard->mimeData(mode);
-    if (!data || !data->hasFormat(QStringLiteral("text/plain"))) return false;
+    // Taken by another program a moment ago (its news not read yet), the platform's stand-in for
+    // that program's clipboard is given: reading it here would wait on the X server. Qt answers.
+    if (!data || QByteArrayView(data->metaObject()->className()).startsWith("QXcb") ||
+        !data->hasFormat(QStringLiteral("text/plain")))
+        return false;
     // What Qt would hand over for these targets; a long copy holds it already.
     QByteArray bytes = data->data(QStringLiteral("text/plain"));
     if (bytes.size() <= kChunk) return false;
