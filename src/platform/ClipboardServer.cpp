@@ -29,7 +29,8 @@ ClipboardServer::ClipboardServer(xcb_connection_t *c) : c_(c) {
 
 quint32 ClipboardServer::atom(const char *name) const {
     const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
-        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name), nullptr), &std::free);
+        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, uint16_t(std::strlen(name)), name), nullptr),
+        &std::free);
     return r ? r->atom : 0;
 }
 
@@ -37,9 +38,12 @@ bool ClipboardServer::nativeEventFilter(const QByteArray &eventType, void *messa
     if (eventType != "xcb_generic_event_t") return false;
     const auto *e = static_cast<const xcb_generic_event_t *>(message);
     switch (e->response_type & 0x7f) {
-    case XCB_SELECTION_REQUEST: return serve(e);
-    case XCB_PROPERTY_NOTIFY: return goOn(e);
-    default: return false;
+    case XCB_SELECTION_REQUEST:
+        return serve(e);
+    case XCB_PROPERTY_NOTIFY:
+        return goOn(e);
+    default:
+        return false;
     }
 }
 
@@ -54,7 +58,8 @@ bool ClipboardServer::serve(const void *request) {
     else
         return false;
     QClipboard *clipboard = QGuiApplication::clipboard();
-    if (!(mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection())) return false;
+    if (!(mode == QClipboard::Clipboard ? clipboard->ownsClipboard() : clipboard->ownsSelection()))
+        return false;
     const QMimeData *data = clipboard->mimeData(mode);
     // Taken by another program a moment ago (its news not read yet), the platform's stand-in for
     // that program's clipboard is given: reading it here would wait on the X server. Qt answers.

@@ -38,8 +38,8 @@ Read readAsAnotherProgram(const char *selectionName) {
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      screen->root_visual, XCB_CW_EVENT_MASK, &events);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &events);
     const xcb_atom_t selection = atom(selectionName), utf8 = atom("UTF8_STRING"), incr = atom("INCR"),
                      property = atom("READ_HERE");
     const auto next = [c]() -> std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> {
@@ -50,10 +50,10 @@ Read readAsAnotherProgram(const char *selectionName) {
         }
     };
     const auto take = [&]() {
-        Reply r(xcb_get_property_reply(c, xcb_get_property(c, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                                                           1u << 28),
-                                       nullptr),
-                &std::free);
+        Reply r(
+            xcb_get_property_reply(
+                c, xcb_get_property(c, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 28), nullptr),
+            &std::free);
         xcb_flush(c);
         return r;
     };
@@ -132,8 +132,8 @@ private slots:
         const QString text = longText();
         const QByteArray utf8 = text.toUtf8();
         QVERIFY(utf8.size() > 3 * ClipboardServer::kChunk);
-        for (const auto &[mode, name] : {std::pair{QClipboard::Clipboard, "CLIPBOARD"},
-                                         std::pair{QClipboard::Selection, "PRIMARY"}}) {
+        for (const auto &[mode, name] :
+             {std::pair{QClipboard::Clipboard, "CLIPBOARD"}, std::pair{QClipboard::Selection, "PRIMARY"}}) {
             auto *data = new QMimeData;
             data->setText(text);
             clipboard->setMimeData(data, mode);
