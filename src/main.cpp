@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
 #include "exercises/BrowserWindowHost.h"
+#include "platform/ClipboardServer.h"
 #include "platform/HeapPolicy.h"
 #include "ui/Fonts.h"
 #include "ui/LazyFileIcon.h"
@@ -46,6 +47,8 @@ int main(int argc, char **argv) {
     if (command.action == CommandLine::Action::BrowserWindow)
         return BrowserWindowHost::runWindowProcess(QApplication::arguments());
 
+    // A long copy handed to another program a part per turn, not in stretches of 16 MB.
+    ClipboardServer::install();
     AppDelegate delegate;
     if (!delegate.launch()) return delegate.exitCode();
     const int rc = app.exec();

@@ -1,6 +1,7 @@
 // Another program's clipboard read over an X connection of the reader's own: on an X server of the
 // test's own, another client owns the clipboard and hands its text over as X programs do.
 #include "platform/ClipboardReader.h"
+#include "platform/OwnXServer.h"
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -14,47 +15,6 @@
 #include <xcb/xcb.h>
 
 namespace {
-// An X server of the test's own, on a display it picks free itself.
-class OwnServer {
-public:
-    OwnServer() {
-        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-        int fds[2];
-        if (xvfb.isEmpty() || ::pipe(fds) != 0) return;
-        // The server writes its display's number to the pipe once it takes connections. It is not
-        // reset when its last client leaves (as each owner and read here does): connections made
-        // while it resets are refused.
-        server_.setProgram(xvfb);
-        server_.setArguments({QStringLiteral("-displayfd"), QString::number(fds[1]), QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
-                              QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                              QStringLiteral("64x64x24")});
-        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server_.start();
-        ::close(fds[1]);
-        QByteArray number;
-        for (char ch; number.size() < 16;) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (::poll(&p, 1, 60'000) != 1 || ::read(fds[0], &ch, 1) != 1) break; // the server died
-            if (ch == '\n') {
-                display_ = ':' + number;
-                break;
-            }
-            number += ch;
-        }
-        ::close(fds[0]);
-    }
-    ~OwnServer() {
-        server_.terminate();
-        server_.waitForFinished(30'000);
-    }
-    // Empty when there is none.
-    QByteArray display() const { return display_; }
-
-private:
-    QProcess server_;
-    QByteArray display_;
-};
-
 xcb_atom_t atom(xcb_connection_t *c, const char *name) {
     const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
         xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr), &std::free);

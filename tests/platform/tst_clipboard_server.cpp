@@ -1,0 +1,171 @@
+// This program's clipboard text handed to another program over X, as that program reads it: on an X
+// server of the test's own, the application is an X client, and the reader another one.
+#include "platform/ClipboardServer.h"
+#include "platform/OwnXServer.h"
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QtTest>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <xcb/xcb.h>
+
+namespace {
+QByteArray display;
+
+using Reply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
+
+// Another program reading the clipboard's UTF8_STRING as X programs do, a part at a time when it is
+// handed over in increments. Notes the largest part: each is what the owner wrote at once.
+struct Read {
+    bool done = false;
+    QByteArray bytes;
+    qsizetype largestPart = 0;
+    int parts = 0;
+};
+
+Read readAsAnotherProgram(const char *selectionName) {
+    Read out;
+    xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
+    const auto atom = [c](const char *name) {
+        const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> r(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr),
+            &std::free);
+        return r ? r->atom : xcb_atom_t(XCB_NONE);
+    };
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_window_t window = xcb_generate_id(c);
+    const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &events);
+    const xcb_atom_t selection = atom(selectionName), utf8 = atom("UTF8_STRING"), incr = atom("INCR"),
+                     property = atom("READ_HERE");
+    const auto next = [c]() -> std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> {
+        for (;;) {
+            if (auto *e = xcb_poll_for_event(c)) return {e, &std::free};
+            pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
+            if (::poll(&p, 1, 60'000) != 1 || xcb_connection_has_error(c)) return {nullptr, &std::free};
+        }
+    };
+    const auto take = [&]() {
+        Reply r(
+            xcb_get_property_reply(
+                c, xcb_get_property(c, 1, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 28), nullptr),
+            &std::free);
+        xcb_flush(c);
+        return r;
+    };
+    xcb_convert_selection(c, window, selection, utf8, property, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    for (;;) {
+        const auto e = next();
+        if (!e) break;
+        if ((e->response_type & 0x7f) != XCB_SELECTION_NOTIFY) continue;
+        if (reinterpret_cast<xcb_selection_notify_event_t *>(e.get())->property == XCB_NONE) break;
+        const Reply first = take(); // deleting it asks for the first part
+        if (!first) break;
+        if (first->type != incr) {
+            out.bytes = QByteArray(static_cast<const char *>(xcb_get_property_value(first.get())),
+                                   xcb_get_property_value_length(first.get()));
+            out.largestPart = out.bytes.size();
+            out.parts = 1;
+            out.done = true;
+            break;
+        }
+        for (;;) {
+            const auto n = next();
+            if (!n) break;
+            if ((n->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) continue;
+            const auto *p = reinterpret_cast<xcb_property_notify_event_t *>(n.get());
+            if (p->atom != property || p->state != XCB_PROPERTY_NEW_VALUE) continue;
+            const Reply part = take();
+            if (!part) break;
+            const int size = xcb_get_property_value_length(part.get());
+            if (size == 0) {
+                out.done = true;
+                break;
+            }
+            out.bytes.append(static_cast<const char *>(xcb_get_property_value(part.get())), size);
+            out.largestPart = std::max<qsizetype>(out.largestPart, size);
+            ++out.parts;
+        }
+        break;
+    }
+    xcb_disconnect(c);
+    return out;
+}
+
+// Read on a thread of its own while this one runs the event loop, as the window's thread does.
+Read readWhileServing(const char *selection) {
+    Read r;
+    std::atomic<bool> finished = false;
+    std::thread reader([&] {
+        r = readAsAnotherProgram(selection);
+        finished = true;
+    });
+    while (!finished)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    reader.join();
+    return r;
+}
+
+// Several megabytes whose characters take one to four bytes, so parts end inside them.
+QString longText() {
+    QString s;
+    for (int i = 0; s.size() < 3'000'000; ++i)
+        s += QStringLiteral("line %1 é ünïcode €100 🇺🇦👍🏽\n").arg(i);
+    return s;
+}
+} // namespace
+
+class TestClipboardServer : public QObject {
+    Q_OBJECT
+private slots:
+    // A long text reaches the other program byte for byte, never more than a part written at once
+    // (Qt wrote all of it in one request of the window's thread); as the clipboard and as the
+    // primary selection. A short one is Qt's to hand over, whole.
+    void theTextIsHandedOverAPartPerTurn() {
+        if (display.isEmpty()) QSKIP("no X server of the test's own: Xvfb is missing or did not start");
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        const QString text = longText();
+        const QByteArray utf8 = text.toUtf8();
+        QVERIFY(utf8.size() > 3 * ClipboardServer::kChunk);
+        for (const auto &[mode, name] :
+             {std::pair{QClipboard::Clipboard, "CLIPBOARD"}, std::pair{QClipboard::Selection, "PRIMARY"}}) {
+            auto *data = new QMimeData;
+            data->setText(text);
+            clipboard->setMimeData(data, mode);
+            const Read r = readWhileServing(name);
+            QVERIFY2(r.done, name);
+            QVERIFY2(r.bytes == utf8, name);
+            QVERIFY2(r.largestPart <= ClipboardServer::kChunk, name);
+            QVERIFY2(r.parts > 3, name);
+        }
+        // Handed over twice in a row: a finished transfer leaves nothing behind that takes the next.
+        const Read again = readWhileServing("CLIPBOARD");
+        QVERIFY(again.done);
+        QVERIFY(again.bytes == utf8);
+
+        const QString shortText = QStringLiteral("short é🙂");
+        clipboard->setText(shortText, QClipboard::Clipboard);
+        const Read s = readWhileServing("CLIPBOARD");
+        QVERIFY(s.done);
+        QCOMPARE(s.bytes, shortText.toUtf8());
+    }
+};
+
+int main(int argc, char **argv) {
+    OwnServer server;
+    display = server.display();
+    if (!display.isEmpty()) {
+        qputenv("DISPLAY", display);
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    QGuiApplication app(argc, argv);
+    ClipboardServer::install();
+    TestClipboardServer t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_clipboard_server.moc"
