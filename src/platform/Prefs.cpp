@@ -566,14 +566,15 @@ bool Prefs::close(const Deadline &deadline) {
 }
 
 // The share of the deadline kept for writing what the final commit leaves. While another program's
-// lock keeps the commit out, the time its bytes take, but never so much that the commit has not one
-// try's wait (the other program may end its transaction meanwhile); otherwise the commit under way
-// writes the same bytes, and cutting it short would lose them.
+// lock keeps the commit out, the time its bytes take: the commit gets one try's wait of what is left
+// (the other program may end its transaction meanwhile), but a try that leaves the keep too little
+// would lose the changes whenever the lock outlasts it, so the keep comes first; otherwise the
+// commit under way writes the same bytes, and cutting it short would lose them.
 qint64 Prefs::keepShareMs(const Deadline &deadline) const {
     if (!lockMet_) return kKeepAtQuitMs;
     // A value whose splices the disk does not hold is read whole before it is kept (holdWholeNow).
     const qint64 sized = (unwrittenBytes() + heldWholeBytes()) / kKeepBytesPerMs;
-    return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs() - kBusyMs));
+    return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs()));
 }
 
 std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key) const {
