@@ -180,7 +180,9 @@ if [ -n "$unresolved" ] && command -v addr2line >/dev/null; then
     line=$(addr2line -i -e "$path" "${ref##*+}" | tail -1 | sed -e 's/ (discriminator [0-9]*)$//' -e "s|^$build/||")
     [[ $line =~ ^[^?]+:[0-9]+$ ]] && printf '%s\t%s\n' "$ref" "$line"
   done <<<"$unresolved" >"$found"
-  awk -F'\t' 'NR == FNR { at[$1] = $2; next }
+  # The frames looked up come first; that list is empty when none was found, so it is told by its
+  # name (counting lines would take the whole log for it then, and judge an empty copy).
+  awk -F'\t' 'FILENAME == ARGV[1] { at[$1] = $2; next }
     match($0, / <null> \([^ ()]+\+0x[0-9a-f]+\)$/) {
       ref = substr($0, RSTART + 9, RLENGTH - 10)
       if (ref in at) $0 = substr($0, 1, RSTART) at[ref] " (" ref ")"

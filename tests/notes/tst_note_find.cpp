@@ -237,7 +237,7 @@ private slots:
         connect(doc, &QTextDocument::contentsChange, &page, [&] { atStart = laidOut(); });
         v->setFocus();
         QTest::keyClick(v, Qt::Key_End, Qt::ControlModifier);
-        QTRY_VERIFY(!layout->puttingOff());
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), scaledWaitMs(5000));
         settle();
         page.showFindBar();
         settle();
