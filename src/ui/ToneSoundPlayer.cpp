@@ -3,6 +3,7 @@
 #include "ui/ModuleLoader.h"
 #include "ui/sounds/ToneOutput.h"
 #include <QHash>
+#include <algorithm>
 #include <cstdio>
 
 #ifndef MIVO_SOUND_MODULE_FILE
@@ -57,4 +58,9 @@ void ToneSoundPlayer::play(const QString &name) {
     if (!tone) tone = out->makeTone(QStringLiteral("qrc") + res);
     tone->play();
     ++started_;
+}
+
+bool ToneSoundPlayer::settled() const {
+    return std::all_of(tones_.begin(), tones_.end(),
+                       [](const auto &named) { return !named.second || named.second->settled(); });
 }

@@ -26,6 +26,8 @@ public:
     static QString resourceFor(const QString &name);
     bool hasOutput() const;
     int started() const { return started_; }
+    // Whether every tone made so far has its file read.
+    bool settled() const;
 
 private:
     std::optional<bool> forced_;

@@ -8,6 +8,9 @@ class Tone {
 public:
     virtual ~Tone() = default;
     virtual void play() = 0;
+    // Whether its file has been read (or found unreadable): until then the back end reads it on a
+    // thread of its own, and what that thread holds is not given back if the process ends first.
+    virtual bool settled() const { return true; }
 };
 
 // What the sound module offers: the audio back end, which the app does not link (linking it alone

@@ -13,6 +13,7 @@ public:
         effect_.setVolume(0.8f);
     }
     void play() override { effect_.play(); }
+    bool settled() const override { return effect_.status() != QSoundEffect::Loading; }
 
 private:
     QSoundEffect effect_;
