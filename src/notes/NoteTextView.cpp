@@ -591,7 +591,12 @@ void NoteTextView::mousePressEvent(QMouseEvent *e) {
 }
 
 void NoteTextView::mouseMoveEvent(QMouseEvent *e) {
-    QPlainTextEdit::mouseMoveEvent(e);
+    // With no button down, Qt only tells of a link hovered (no one listens) and looks for a paragraph
+    // whose check box marker is under the pointer (for the pointer's shape, set below anyway), going
+    // over every paragraph of the document:
+    // the hundreds of thousands of pieces of a long line of emoji held the window for 80 ms at each
+    // move. A plain text view draws no markers, so there is none to find.
+    if (e->buttons() != Qt::NoButton) QPlainTextEdit::mouseMoveEvent(e);
     if (e->buttons() & Qt::LeftButton) placeAtPiece(e->position(), true);
     // A view that links addresses as they are typed shows its links as links while editing too.
     const bool pointing = isReadOnly() || autoLinks_.isValid();

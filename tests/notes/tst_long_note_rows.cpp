@@ -711,6 +711,27 @@ private slots:
         QCOMPARE(turnListeners(), alone + 1);
     }
 
+    // A pointer moved over the text with no button down looks at no paragraph off the screen. Qt went
+    // over every piece of the line at each move, looking for a check box marker (which a plain view
+    // never draws), and laid out the one it found far below.
+    void aPointerMovedOverTheTextLooksAtNoParagraphOffScreen() {
+        NoteTextView v;
+        QVERIFY(showText(v, emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 40000), {420, 300}));
+        QTextBlock last = v.document()->lastBlock();
+        QVERIFY(NoteDocument::continues(last));
+        QTextBlockFormat marked = last.blockFormat();
+        marked.setMarker(QTextBlockFormat::MarkerType::Unchecked);
+        QTextCursor(last).setBlockFormat(marked);
+        last.clearLayout();
+        for (const QPoint at : {QPoint(40, 40), QPoint(200, 120)}) {
+            QMouseEvent move(QEvent::MouseMove, at, v.viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QCoreApplication::sendEvent(v.viewport(), &move);
+        }
+        QCOMPARE(last.layout()->lineCount(), 0);
+        QCOMPARE(v.viewport()->cursor().shape(), Qt::IBeamCursor);
+    }
+
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
     // long one is, laid out as it is drawn; one of words with a few emoji is laid out whole.
     void aShortNoteOfManyEmojiIsLaidOutAsDrawn() {
