@@ -192,7 +192,10 @@ void NoteTextView::layOutRestLater() {
             // turn has), as when drawing.
             const NoteDocument::PacedLayout::Pacing pacing(document(), this, true);
             for (QTextBlock b = document()->firstBlock(); b.isValid(); b = b.next()) {
-                if (b.layout() && b.layout()->lineCount() > 0) continue;
+                // A piece laid out before the one it goes on from (drawn, or sized for the range, when
+                // a turn's time ran out) started a row of its own: asked for again, it goes on along
+                // the row before it, drawn or not, else the range counted that row twice.
+                if (b.layout() && b.layout()->lineCount() > 0 && !NoteDocument::continues(b)) continue;
                 paced->blockBoundingRect(b);
                 if (paced->puttingOff()) {
                     layOutRestLater();

@@ -133,6 +133,10 @@ bool insideACharacter(const QString &s, int at) {
 // piece of a line takes milliseconds; the tests run side by side).
 const int kLaidOutMs = scaledWaitMs(30000);
 
+bool hasLinesNow(const QTextBlock &b) {
+    return b.layout() && b.layout()->lineCount() > 0;
+}
+
 QString emojiLine(const QString &unit, qsizetype chars) {
     QString s;
     while (s.size() < chars)
@@ -513,6 +517,39 @@ private slots:
         v.verticalScrollBar()->setValue(v.verticalScrollBar()->maximum());
         QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
         QTRY_COMPARE_WITH_TIMEOUT(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum(), kLaidOutMs);
+    }
+
+    // A piece laid out before the one it goes on from (a view drawing or sizing its range from the
+    // bottom when the turn's time ran out) starts a row of its own; once the pieces before it are laid
+    // out it goes on along their row, drawn or not: the range then counts the rows of one paragraph.
+    void aPieceLaidOutBeforeTheOneItGoesOnFromIsLaidOutAgain() {
+        const QString line = emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 4096);
+        NoteTextView v;
+        v.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        v.resize(420, 200);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        QTextDocument *doc = NoteDocument::build(textNote(line), {QFont(), Qt::black, {}});
+        doc->setParent(&v);
+        v.setDocument(doc);
+        auto *layout = dynamic_cast<NoteDocument::PacedLayout *>(doc->documentLayout());
+        QVERIFY(layout);
+        // Every other piece between the first screen and the last one, each before the one it goes on
+        // from: whichever of them would share its first row.
+        int early = 0;
+        for (int n = 6; n < doc->blockCount() - 10; n += 2) {
+            const QTextBlock piece = doc->findBlockByNumber(n);
+            if (!NoteDocument::continues(piece) || hasLinesNow(piece.previous())) continue;
+            layout->blockBoundingRect(piece);
+            early += hasLinesNow(piece);
+        }
+        QVERIFY2(early >= 5, qPrintable(QStringLiteral("%1 pieces laid out early").arg(early)));
+        const auto ref = oneParagraphView(v, line);
+        ref->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        QVERIFY(QTest::qWaitForWindowExposed(ref.get()));
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kLaidOutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(v.verticalScrollBar()->maximum(), ref->verticalScrollBar()->maximum(), kLaidOutMs);
+        QCOMPARE(shownRows(v), oneParagraphRows(v, line));
     }
 
     // A paste into a line of emoji (as plain text, copied across its pieces, or as one rich
