@@ -19,11 +19,11 @@
 #include "StartupProbe.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "common/Processes.h"
 #include "common/TinyServer.h"
 #include "exercises/BuiltInExercises.h"
 #include "exercises/ExerciseRunnerPanel.h"
 #include <QApplication>
-#include <QDirIterator>
 #include <QEventLoop>
 #include "app/MainTabVC.h"
 #include "app/SidebarView.h"
@@ -113,32 +113,6 @@ int runPages(int argc, char **argv) {
     }
     std::printf("pages: first show (ms): %s; slowest %.1f\n", qPrintable(parts.join(QStringLiteral(", "))), worst);
     return 0;
-}
-
-// Every process below pid (the web engine's helpers and their own children).
-QList<int> descendants(int pid) {
-    QList<int> out;
-    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    std::map<int, int> parent;
-    while (it.hasNext()) {
-        bool ok = false;
-        const int p = it.next().section(u'/', -1).toInt(&ok);
-        if (!ok) continue;
-        QFile f(QStringLiteral("/proc/%1/stat").arg(p));
-        if (!f.open(QIODevice::ReadOnly)) continue;
-        const QByteArray stat = f.readAll();
-        parent[p] = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toInt();
-    }
-    QList<int> frontier{pid};
-    while (!frontier.isEmpty()) {
-        const int p = frontier.takeFirst();
-        for (const auto &[child, par] : parent)
-            if (par == p) {
-                out << child;
-                frontier << child;
-            }
-    }
-    return out;
 }
 
 // Proportional set size in KiB (shared pages split between the processes that map them).
