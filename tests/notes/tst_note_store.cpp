@@ -2,9 +2,9 @@
 #include "common/Files.h"
 #include "common/NoteJson.h"
 #include "common/NoteTables.h"
+#include "common/NotesImport.h"
 #include "common/Posts.h"
 #include "notes/NoteCodec.h"
-#include "notes/NoteListImport.h"
 #include "notes/NoteStore.h"
 #include "platform/DataNotices.h"
 #include "platform/Keys.h"
@@ -95,15 +95,6 @@ void randomEdit(QRandomGenerator &rng, Note &n) {
     }
 }
 } // namespace
-
-// Runs the notes page's import through the scripted panels and waits for it to end (the file is
-// read on a worker); whether the notes were replaced.
-static bool runNotesImport(NoteStore &store) {
-    auto replaced = std::make_shared<std::optional<bool>>();
-    NoteListImport::run(&store, nullptr, store, [replaced](bool r) { *replaced = r; });
-    if (!QTest::qWaitFor([&] { return replaced->has_value(); }, 20000)) return false;
-    return replaced->value_or(false);
-}
 
 class TestNoteStore : public QObject {
     Q_OBJECT
