@@ -30,6 +30,7 @@ import argparse, json, os, shutil, sqlite3, subprocess, sys, tempfile, time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import paintprobe
+import xdisplay
 # The stall tool beside the source tree (the main checkout's or a worktree's).
 STALLS = next((p for p in (os.path.join(HERE, *[".."] * n, "shared", "tools", "window-stalls") for n in (2, 3))
                if os.path.isfile(p)), "window-stalls")
@@ -205,19 +206,7 @@ def main():
     xenv = dict(os.environ)
     xenv.pop("QT_QPA_PLATFORM", None)
     try:
-        # The server takes a free display itself and says which: runs started side by side (other
-        # worktrees') never pick the same one.
-        rfd, wfd = os.pipe()
-        procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(wfd,)))
-        os.close(wfd)
-        with os.fdopen(rfd) as r:
-            number = r.readline().strip()
-        if not number: sys.exit("Xvfb did not start")
-        xenv["DISPLAY"] = f":{number}"
-        time.sleep(1.0)
-        procs.append(subprocess.Popen(["jwm"], env=xenv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1.0)
+        xdisplay.start_x(procs, xenv)
         names = [n.strip() for n in a.notes.split(",")]
         for name in names:
             session(a, name, big_runs if ("MB" in name or name == TABLE) else a.runs, root, seeded, paste5, xenv,

@@ -18,6 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 nb = __import__("note-budget-under-x")
 import paintprobe
+import xdisplay
 
 # The sidebar's entries at scale 1.0 (English, 1200 x 760), top to bottom.
 SIDEBAR = [("pomodoro", (80, 131)), ("exercises", (80, 167)), ("alarms", (80, 203)), ("notes", (80, 239)),
@@ -48,17 +49,7 @@ def main():
     xenv = dict(os.environ)
     xenv.pop("QT_QPA_PLATFORM", None)
     try:
-        rfd, wfd = os.pipe()
-        procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(wfd,)))
-        os.close(wfd)
-        with os.fdopen(rfd) as r:
-            number = r.readline().strip()
-        if not number: sys.exit("Xvfb did not start")
-        xenv["DISPLAY"] = f":{number}"
-        time.sleep(1.0)
-        procs.append(subprocess.Popen(["jwm"], env=xenv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1.0)
+        xdisplay.start_x(procs, xenv)
         for run in range(a.runs):
             one_run(a, run, root, profile, xenv, results)
         med = lambda v: sorted(v)[len(v) // 2]
