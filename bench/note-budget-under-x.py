@@ -217,21 +217,25 @@ def main():
                 json.dump({"label": a.label or a.binary, "binary": os.path.realpath(a.binary), "names": names,
                            "steps": {f"{k[0]}|{k[1]}": v for k, v in results.items()}, "mem": mem_runs}, f, indent=1)
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        xdisplay.end(procs)
         shutil.rmtree(root, ignore_errors=True)
+
+
+def app_home(xenv, home, database):
+    """A new home of the app's own at home (HOME, TMPDIR, XDG_* folders) holding a copy of database;
+    xenv with it."""
+    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
+               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
+    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
+    os.makedirs(f"{home}/run", mode=0o700)
+    shutil.copy(database, f"{home}/data/mivo/mivo.sqlite3")
+    return env
 
 
 def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
     """An app started with the seeded notes, the note measured runs times in it."""
     home = f"{root}/home-{len(mem_runs)}"
-    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
-               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
-    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
-    os.makedirs(f"{home}/run", mode=0o700)
-    shutil.copy(seeded, f"{home}/data/mivo/mivo.sqlite3")
+    env = app_home(xenv, home, seeded)
     log = f"{home}/stalls.log"
     paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
     pid = 0

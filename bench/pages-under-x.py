@@ -66,20 +66,13 @@ def main():
                 json.dump({"label": a.label or a.binary, "pages": {f"{k[0]}|{k[1]}": v for k, v in results.items()}},
                           f, indent=1)
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        xdisplay.end(procs)
         shutil.rmtree(root, ignore_errors=True)
 
 
 def one_run(a, run, root, profile, xenv, results):
     home = f"{root}/home-{run}"
-    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
-               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
-    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
-    os.makedirs(f"{home}/run", mode=0o700)
-    shutil.copy(profile, f"{home}/data/mivo/mivo.sqlite3")
+    env = nb.app_home(xenv, home, profile)
     log = f"{home}/stalls.log"
     paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
     tool = subprocess.Popen(["python3", nb.STALLS, "--min-ms", "1", "--log", log, "--", *paintprobe.wrap([a.binary])],

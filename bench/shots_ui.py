@@ -138,10 +138,7 @@ class Session:
             self.app.terminate()
             try: self.app.wait(timeout=15)
             except subprocess.TimeoutExpired: self.app.kill(); self.app.wait()
-        for p in reversed(self.procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        xdisplay.end(self.procs)
         self.procs = []
 
 

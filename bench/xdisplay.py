@@ -18,3 +18,11 @@ def start_x(procs, env, pause=1.0):
     time.sleep(pause)
     procs.append(subprocess.Popen(["jwm"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     time.sleep(pause)
+
+
+def end(procs):
+    """Ends what start_x (and the caller) started, last first: asked to stop, then killed after 8 s."""
+    for p in reversed(procs):
+        p.terminate()
+        try: p.wait(timeout=8)
+        except subprocess.TimeoutExpired: p.kill(); p.wait()
