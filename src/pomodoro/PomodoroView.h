@@ -2,6 +2,7 @@
 #include "pomodoro/Project.h"
 #include "pomodoro/Task.h"
 #include "pomodoro/TaskListFile.h"
+#include "ui/EmojiPrep.h"
 #include "ui/Page.h"
 #include "ui/RingView.h"
 #include <QLabel>
@@ -37,6 +38,11 @@ public:
     ~PomodoroView() override;
 
     void setup() override;
+    // The emoji the page draws alone in a frame, in the fonts of the current font scale: the stat
+    // cards' icons, the phase's icon over the timer and in the list's timer row.
+    static QList<EmojiPrep::Text> emojiShown();
+    // The size of the phase's icon over the timer.
+    static constexpr double kPhaseIconPx = 28;
 
     std::optional<QString> selectedItem() const { return selectedItem_; }
     void setSelectedItem(const std::optional<QString> &id);

@@ -95,7 +95,7 @@ void PomodoroView::showPomodoroDetail() {
     pomSettScrollRef_ = scroll;
 
     box(doc, {0, 0, W, 4}, A, 0);
-    label(doc, Phases::emoji(timer.phase()), 28, QFont::Normal, VF::text(), Qt::AlignCenter)
+    label(doc, Phases::emoji(timer.phase()), kPhaseIconPx, QFont::Normal, VF::text(), Qt::AlignCenter)
         ->setGeometry(QRectF(0, 12, W, 36).toRect());
     label(doc,
           L::t({.en = "POMODORO", .es = "POMODORO", .de = "POMODORO", .fr = "POMODORO", .uk = "ПОМОДОРО", .pl = "POMODORO"}) +

@@ -87,21 +87,23 @@ bool EmojiCache::onlyEmoji(const QString &text) {
 }
 
 void EmojiCache::clear() {
+    prepared_.clear();
+    heights_.clear();
     pixmaps_.clear();
     widths_.clear();
     elided_.clear();
     layouts_.clear();
 }
 
+bool EmojiCache::blits(const QPainter &p, int flags) {
+    return p.isActive() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster && canKeepPixmaps() &&
+           !(flags & Qt::TextDontClip) && p.compositionMode() == QPainter::CompositionMode_SourceOver &&
+           p.backgroundMode() == Qt::TransparentMode && p.pen().style() != Qt::NoPen &&
+           p.pen().brush().style() == Qt::SolidPattern;
+}
+
 bool EmojiCache::draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render) {
-    if (!p.isActive() || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster ||
-        !canKeepPixmaps())
-        return false;
-    if (!onlyEmoji(text) || (flags & Qt::TextDontClip) || r.isEmpty() ||
-        p.compositionMode() != QPainter::CompositionMode_SourceOver ||
-        p.backgroundMode() != Qt::TransparentMode || p.pen().style() == Qt::NoPen ||
-        p.pen().brush().style() != Qt::SolidPattern)
-        return false;
+    if (!blits(p, flags) || !onlyEmoji(text) || r.isEmpty()) return false;
     // Only a scale (the device pixel ratio) and a move: the pixmap then lands on whole device pixels.
     const QTransform &t = p.deviceTransform();
     if (t.type() > QTransform::TxScale || t.m11() != t.m22() || t.m11() <= 0) return false;
@@ -155,6 +157,62 @@ double EmojiCache::advance(const QFont &font, const QString &text, const std::fu
     ++widthsMeasured_;
     widths_.insert(key, new double(w));
     return w;
+}
+
+double EmojiCache::height(const QFont &font, const std::function<double()> &measure) {
+    if (!onWindowThread()) return measure();
+    const QString key = fontKey(font);
+    if (const auto kept = heights_.constFind(key); kept != heights_.cend()) return *kept;
+    const double h = measure();
+    if (heights_.size() < kMaxWidths) heights_.insert(key, h);
+    return h;
+}
+
+void EmojiCache::addPrepared(const QString &text, const QFont &font, int dpi, double width, const Prepared &made) {
+    if (!onWindowThread()) return;
+    const QString key = text + QChar(0x1F) + fontKey(font);
+    if (!widths_.contains(key)) widths_.insert(key, new double(width));
+    if (!made.image.isNull() && prepared_.size() < kMaxLayouts)
+        prepared_.insert(key + QStringLiteral("|%1").arg(dpi), made);
+}
+
+bool EmojiCache::drawPrepared(QPainter &p, const QRectF &r, int flags, const QString &text) {
+    if (prepared_.isEmpty() || r.isEmpty() || !blits(p, flags) || p.layoutDirection() == Qt::RightToLeft ||
+        (flags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask | Qt::TextSingleLine)))
+        return false;
+    const QTransform &t = p.deviceTransform();
+    if (t.type() > QTransform::TxTranslate || p.device()->logicalDpiX() != p.device()->logicalDpiY()) return false;
+    const auto it = prepared_.constFind(text + QChar(0x1F) + fontKey(p.font()) +
+                                        QStringLiteral("|%1").arg(p.device()->logicalDpiY()));
+    if (it == prepared_.cend()) return false;
+    const Prepared &m = *it;
+    // The line's origin where QPainter::drawText puts one line in r.
+    double xoff = 0, yoff = 0;
+    if (flags & Qt::AlignRight)
+        xoff = r.width() - m.advance;
+    else if (flags & Qt::AlignHCenter)
+        xoff = (r.width() - m.advance) / 2;
+    if (flags & Qt::AlignBottom)
+        yoff = r.height() - m.height;
+    else if (flags & Qt::AlignVCenter)
+        yoff = (r.height() - m.height) / 2;
+    // A colour glyph lands on whole device pixels: its x at the floor of the origin's, its baseline
+    // rounded, each taken in the text engine's 1/64 pixel steps.
+    const auto fixed = [](double v) { return std::trunc(v * 64.0) / 64.0; };
+    const QPointF o = t.map(QPointF(r.x() + xoff, r.y() + yoff));
+    const QPoint device(int(std::floor(fixed(o.x()))) + m.at.x(),
+                        int(std::floor(fixed(o.y() + m.ascent) + 0.5)) + m.at.y());
+    const QPointF at = QPointF(device) - QPointF(t.dx(), t.dy());
+    // Clipped to r where the line does not lie inside it, as drawText clips.
+    const bool clip = !r.contains(QRectF(r.x() + xoff, r.y() + yoff, m.advance, m.height));
+    if (clip) {
+        p.save();
+        p.setClipRect(r, Qt::IntersectClip);
+    }
+    p.drawImage(at, m.image);
+    if (clip) p.restore();
+    ++preparedDrawn_;
+    return true;
 }
 
 QString EmojiCache::elided(const QFont &font, int dpi, const QString &text, double width,

@@ -1,5 +1,7 @@
 #pragma once
 #include <QCache>
+#include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QRectF>
 #include <QString>
@@ -46,6 +48,26 @@ public:
     QString elided(const QFont &font, int dpi, const QString &text, double width,
                    const std::function<QString()> &elide);
 
+    // font's line height (QFontMetricsF::height), measured once.
+    double height(const QFont &font, const std::function<double()> &measure);
+
+    // A text of one emoji drawn ahead of use on a worker (EmojiPrep), where the page that shows it
+    // will copy it from: at its line's origin on whole pixels, with what placing it in a frame needs.
+    struct Prepared {
+        QImage image;       // the glyph's pixels, cut to where it draws
+        QPoint at;          // image's top left from (origin's x, baseline's y) on whole device pixels
+        double advance = 0; // the line's width, as QPainter::drawText measures it
+        double height = 0;  // the line's height
+        double ascent = 0;  // from the line's top to its baseline
+    };
+    // Keeps what a worker made for text in font on a device of dpi: its width (as advance() gives it)
+    // and the image, where there is one. On the window's thread.
+    void addPrepared(const QString &text, const QFont &font, int dpi, double width, const Prepared &made);
+    // Draws text as p.drawText(r, flags, text) draws it, from its prepared image: true, or false having
+    // drawn nothing (nothing prepared for it, or a painter or flags drawImage cannot stand in for).
+    bool drawPrepared(QPainter &p, const QRectF &r, int flags, const QString &text);
+    int preparedDrawn() const { return preparedDrawn_; }
+
     // A text with words beside its emoji, laid out: drawn again as it is, with no new measuring.
     struct LaidOut {
         QTextLayout layout;
@@ -65,6 +87,11 @@ public:
     void clear();
 
 private:
+    // Whether a copy of pixels drawn apart lands on p as drawing there would (see draw()).
+    static bool blits(const QPainter &p, int flags);
+    QHash<QString, Prepared> prepared_;
+    QHash<QString, double> heights_;
+    int preparedDrawn_ = 0;
     QCache<QString, QPixmap> pixmaps_;
     QCache<QString, double> widths_;
     QCache<QString, QString> elided_;

@@ -1,0 +1,142 @@
+#include "ui/EmojiPrep.h"
+#include "platform/Background.h"
+#include "ui/EmojiText.h"
+
+#include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QScreen>
+#include <QSet>
+#include <QTextLayout>
+#include <cmath>
+#include <vector>
+
+namespace {
+QImage drawn(const QString &text, const QFont &font, int dpi, const QSize &size, int pad, QColor pen,
+             QPainter::RenderHints hints, QRectF *line) {
+    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    const int dpm = int(std::lround(dpi / 0.0254));
+    img.setDotsPerMeterX(dpm);
+    img.setDotsPerMeterY(dpm);
+    img.fill(Qt::transparent);
+    QPainter q(&img);
+    q.setRenderHints(hints);
+    q.setFont(font);
+    q.setPen(pen);
+    q.drawText(QRectF(pad, pad, size.width() - 2 * pad, size.height() - 2 * pad),
+               Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text, line);
+    return img;
+}
+
+// The smallest rectangle holding every pixel drawn.
+QRect drawnArea(const QImage &img) {
+    int left = img.width(), top = img.height(), right = -1, bottom = -1;
+    for (int y = 0; y < img.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if (qAlpha(row[x])) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+            }
+    }
+    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+} // namespace
+
+namespace EmojiPrep {
+int screenDpi() {
+    const QScreen *s = qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QGuiApplication::primaryScreen()
+                                                                                      : nullptr;
+    return s ? int(std::lround(s->logicalDotsPerInchY())) : 96;
+}
+
+Made make(const QString &text, const QFont &font, int dpi) {
+    Made out;
+    out.width = EmojiText::measure(font, text);
+    out.height = QFontMetricsF(font).height();
+    out.colourHeight = QFontMetricsF(EmojiText::colourFirst(font)).height();
+    if (!EmojiCache::onlyEmoji(text) || text.contains(QLatin1Char('\n'))) return out;
+    QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dpm = int(std::lround(dpi / 0.0254));
+    probe.setDotsPerMeterX(dpm);
+    probe.setDotsPerMeterY(dpm);
+    const QFont onDevice(font, &probe);
+    // One glyph, or the copy could not follow where drawText puts each.
+    QTextLayout layout(text, onDevice, &probe);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) return out;
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    qsizetype glyphs = 0;
+    for (const QGlyphRun &run : layout.glyphRuns()) glyphs += run.glyphIndexes().size();
+    if (glyphs != 1) return out;
+    const double lineH = QFontMetricsF(onDevice).height();
+    const int pad = int(std::ceil(2 * std::max(lineH, line.height())));
+    const QSize size(int(std::ceil(line.naturalTextWidth())) + 2 * pad, int(std::ceil(line.height())) + 2 * pad);
+    QRectF placed;
+    const QImage img = drawn(text, font, dpi, size, pad, Qt::black, QPainter::TextAntialiasing, &placed);
+    // The colour font's own pixels, whatever the pen and the smoothing asked for: else not kept.
+    QRectF again;
+    if (drawn(text, font, dpi, size, pad, Qt::white, QPainter::Antialiasing | QPainter::SmoothPixmapTransform,
+              &again) != img ||
+        again != placed)
+        return out;
+    const QRect area = drawnArea(img);
+    if (area.isEmpty()) return out;
+    EmojiCache::Prepared &p = out.prepared;
+    p.image = img.copy(area);
+    p.image.setDotsPerMeterX(img.dotsPerMeterX());
+    p.image.setDotsPerMeterY(img.dotsPerMeterY());
+    p.advance = placed.width();
+    p.height = placed.height();
+    p.ascent = line.ascent();
+    p.at = area.topLeft() - QPoint(pad, int(std::floor(pad + p.ascent + 0.5)));
+    return out;
+}
+
+namespace {
+void keep(const QList<Text> &texts, const std::vector<Made> &made, int dpi) {
+    EmojiCache &cache = EmojiCache::shared();
+    for (qsizetype i = 0; i < texts.size() && i < qsizetype(made.size()); ++i) {
+        const Text &t = texts[i];
+        const Made &m = made[size_t(i)];
+        cache.addPrepared(t.text, t.font, dpi, m.width, m.prepared);
+        cache.height(t.font, [&] { return m.height; });
+        cache.height(EmojiText::colourFirst(t.font), [&] { return m.colourHeight; });
+    }
+}
+} // namespace
+
+void prepare(const QList<Text> &texts) {
+    if (texts.isEmpty() || !QCoreApplication::instance()) return;
+    // What EmojiText::surelyFits measures for each font, too.
+    QList<Text> all = texts;
+    QSet<QString> fonts;
+    for (const Text &t : texts)
+        if (const QString key = t.font.key() + t.font.families().join(QLatin1Char(',')); !fonts.contains(key)) {
+            fonts.insert(key);
+            all.append({QStringLiteral("😀"), t.font});
+        }
+    const int dpi = screenDpi();
+    // The worker has the texts to itself until it hands back (the window's thread does not draw with
+    // these fonts): it resolves them to font engines of its own.
+    Background::run<std::vector<Made>>(
+        QCoreApplication::instance(),
+        [own = all, dpi] {
+            std::vector<Made> out;
+            out.reserve(size_t(own.size()));
+            for (const Text &t : own) out.push_back(make(t.text, t.font, dpi));
+            return out;
+        },
+        [all, dpi](std::vector<Made> made) { keep(all, made, dpi); },
+        Background::Options(QStringLiteral("emoji drawn ahead"), Background::AtQuit::end));
+}
+
+void prepareNow(const QList<Text> &texts, int dpi) {
+    std::vector<Made> made;
+    for (const Text &t : texts) made.push_back(make(t.text, t.font, dpi));
+    keep(texts, made, dpi);
+}
+} // namespace EmojiPrep
