@@ -18,6 +18,7 @@
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -148,7 +149,8 @@ void MainTabVC::buildContent() {
     sidebar();
     // The page chosen while the window was never shown.
     if (!active_.isEmpty()) showPage(active_);
-    prepareEmoji();
+    // Once the start page is on screen: the worker's font loading holds the font database a while.
+    QTimer::singleShot(300, this, [this] { prepareEmoji(); });
 }
 
 void MainTabVC::prepareEmoji() {
@@ -248,6 +250,7 @@ void MainTabVC::onLanguageChanged() {
     if (sidebar_) sidebar_->rebuildNavItems();
     for (const PageKind &k : kPages)
         if (Page *pg = page(QLatin1String(k.id)); pg && !k.ownLanguage) pg->refresh();
+    if (everShown_) prepareEmoji(); // the pages not built yet, in the new language
 }
 
 void MainTabVC::onThemeChanged() {

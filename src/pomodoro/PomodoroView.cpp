@@ -75,7 +75,9 @@ QList<EmojiPrep::Text> PomodoroView::emojiShown() {
         out.append({Phases::emoji(p), Fonts::scaledFont(kPhaseIconPx)});
         out.append({Phases::emoji(p), PomListView::emojiFontToFit()});
     }
-    return out;
+    out.append({titleText(), SplitPageFrame::titleFont()});
+    for (const QString &t : {importText(), exportText()}) out.append({t, hdrBtnFont(false)});
+    return out + listEmoji() + timerPanelEmoji();
 }
 
 // The clock's digits keep their size at every font scale.

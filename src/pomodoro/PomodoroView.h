@@ -38,8 +38,8 @@ public:
     ~PomodoroView() override;
 
     void setup() override;
-    // The emoji the page draws alone in a frame, in the fonts of the current font scale: the stat
-    // cards' icons, the phase's icon over the timer and in the list's timer row.
+    // The texts with emoji the page shows first (the timer panel's), in the current language and the
+    // fonts of the current font scale.
     static QList<EmojiPrep::Text> emojiShown();
     // The size of the phase's icon over the timer.
     static constexpr double kPhaseIconPx = 28;
@@ -76,6 +76,9 @@ private:
     // What the page shows from the timer apart from the remaining time.
     using TimerShape = std::array<double, 14>;
     static TimerShape timerShape();
+    // The texts with emoji the list and the timer panel show (see emojiShown).
+    static QList<EmojiPrep::Text> listEmoji();
+    static QList<EmojiPrep::Text> timerPanelEmoji();
     TimerShape shownShape_{};
     void rewireHeaderButtons();
     AW *keep(AW *aw);

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QTextLayout>
 #include <QThread>
 #include <cmath>
 #include <utility>
@@ -172,7 +173,7 @@ void EmojiCache::addPrepared(const QString &text, const QFont &font, int dpi, do
     if (!onWindowThread()) return;
     const QString key = text + QChar(0x1F) + fontKey(font);
     if (!widths_.contains(key)) widths_.insert(key, new double(width));
-    if (!made.image.isNull() && prepared_.size() < kMaxLayouts)
+    if (!made.pictures.isEmpty() && prepared_.size() < kMaxLayouts)
         prepared_.insert(key + QStringLiteral("|%1").arg(dpi), made);
 }
 
@@ -196,20 +197,47 @@ bool EmojiCache::drawPrepared(QPainter &p, const QRectF &r, int flags, const QSt
         yoff = r.height() - m.height;
     else if (flags & Qt::AlignVCenter)
         yoff = (r.height() - m.height) / 2;
-    // A colour glyph lands on whole device pixels: its x at the floor of the origin's, its baseline
-    // rounded, each taken in the text engine's 1/64 pixel steps.
+    // Placed as the text engine places a line: its origin in 1/64 pixel steps (taken down), each glyph
+    // from there; a colour glyph lands on whole device pixels, its x taken down, its baseline rounded.
     const auto fixed = [](double v) { return std::trunc(v * 64.0) / 64.0; };
-    const QPointF o = t.map(QPointF(r.x() + xoff, r.y() + yoff));
-    const QPoint device(int(std::floor(fixed(o.x()))) + m.at.x(),
-                        int(std::floor(fixed(o.y() + m.ascent) + 0.5)) + m.at.y());
-    const QPointF at = QPointF(device) - QPointF(t.dx(), t.dy());
+    const QPointF o(r.x() + xoff, r.y() + yoff);
+    const double x0 = fixed(o.x()), base = fixed(o.y()) + m.ascent;
     // Clipped to r where the line does not lie inside it, as drawText clips.
-    const bool clip = !r.contains(QRectF(r.x() + xoff, r.y() + yoff, m.advance, m.height));
+    const bool clip = !r.contains(QRectF(r.x() + (flags & Qt::AlignRight    ? r.width() - m.width
+                                                  : flags & Qt::AlignHCenter ? (r.width() - m.width) / 2
+                                                                             : 0),
+                                             o.y(), m.width, m.height));
     if (clip) {
         p.save();
         p.setClipRect(r, Qt::IntersectClip);
     }
-    p.drawImage(at, m.image);
+    if (!m.words.isEmpty()) {
+        QTextLayout words(m.words, p.font());
+        QList<QTextLayout::FormatRange> spacing;
+        for (const auto &[at, width] : m.spacers) {
+            QTextCharFormat f;
+            f.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+            f.setFontLetterSpacing(width);
+            spacing.append({at, 1, f});
+        }
+        words.setFormats(spacing);
+        QTextOption option(Qt::AlignLeft);
+        option.setWrapMode(QTextOption::ManualWrap);
+        words.setTextOption(option);
+        words.beginLayout();
+        QTextLine line = words.createLine();
+        line.setLineWidth(0x01000000);
+        line.setPosition(QPointF(0, 0));
+        words.endLayout();
+        // On the baseline the line with its emoji has.
+        words.draw(&p, QPointF(o.x(), o.y() + m.ascent - line.ascent()));
+    }
+    for (const Prepared::Picture &pic : m.pictures) {
+        const QPointF glyph = t.map(QPointF(x0 + pic.x, base));
+        const QPoint device(int(std::floor(fixed(glyph.x()))) + pic.at.x(),
+                            int(std::floor(fixed(glyph.y()) + 0.5)) + pic.at.y());
+        p.drawImage(QPointF(device) - QPointF(t.dx(), t.dy()), pic.image);
+    }
     if (clip) p.restore();
     ++preparedDrawn_;
     return true;

@@ -51,20 +51,29 @@ public:
     // font's line height (QFontMetricsF::height), measured once.
     double height(const QFont &font, const std::function<double()> &measure);
 
-    // A text of one emoji drawn ahead of use on a worker (EmojiPrep), where the page that shows it
-    // will copy it from: at its line's origin on whole pixels, with what placing it in a frame needs.
+    // A text's emoji drawn ahead of use on a worker (EmojiPrep), where the page that shows the text
+    // copies them from, and what placing the text in a frame needs.
     struct Prepared {
-        QImage image;       // the glyph's pixels, cut to where it draws
-        QPoint at;          // image's top left from (origin's x, baseline's y) on whole device pixels
-        double advance = 0; // the line's width, as QPainter::drawText measures it
+        struct Picture {
+            QImage image; // the glyph's pixels, cut to where it draws
+            QPoint at;    // image's top left from (the glyph's x, the baseline's y) on whole device pixels
+            double x = 0; // the glyph's x in the line
+        };
+        QList<Picture> pictures;
+        // The words beside them, each picture's characters replaced by a space letter-spaced to its
+        // width (drawn here: they blend with what lies under them); empty for a lone emoji.
+        QString words;
+        QList<QPair<int, double>> spacers; // each spacer's place in words and its letter spacing
+        double advance = 0; // the line's advance, which QPainter::drawText aligns
+        double width = 0;   // the width of what it draws, which it clips to the frame
         double height = 0;  // the line's height
         double ascent = 0;  // from the line's top to its baseline
     };
     // Keeps what a worker made for text in font on a device of dpi: its width (as advance() gives it)
     // and the image, where there is one. On the window's thread.
     void addPrepared(const QString &text, const QFont &font, int dpi, double width, const Prepared &made);
-    // Draws text as p.drawText(r, flags, text) draws it, from its prepared image: true, or false having
-    // drawn nothing (nothing prepared for it, or a painter or flags drawImage cannot stand in for).
+    // Draws text as p.drawText(r, flags, text) draws it, its emoji from their prepared images: true, or
+    // false having drawn nothing (nothing prepared for it, or a painter or flags a copy cannot serve).
     bool drawPrepared(QPainter &p, const QRectF &r, int flags, const QString &text);
     int preparedDrawn() const { return preparedDrawn_; }
 

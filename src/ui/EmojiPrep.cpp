@@ -8,7 +8,10 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSet>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QTextLayout>
+#include <optional>
 #include <cmath>
 #include <vector>
 
@@ -51,48 +54,106 @@ int screenDpi() {
     return s ? int(std::lround(s->logicalDotsPerInchY())) : 96;
 }
 
+namespace {
+const QString kColourFamily = QStringLiteral("Noto Color Emoji");
+
+QImage device(int dpi) {
+    QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dpm = int(std::lround(dpi / 0.0254));
+    probe.setDotsPerMeterX(dpm);
+    probe.setDotsPerMeterY(dpm);
+    return probe;
+}
+
+// One glyph of the colour font drawn alone, from (its x, the baseline) on whole pixels; none where the
+// text is not one such glyph, or a text font draws it (in the pen's colour).
+std::optional<EmojiCache::Prepared::Picture> picture(const QString &text, const QFont &font, int dpi) {
+    const QImage probe = device(dpi);
+    QTextLayout layout(text, QFont(font, &probe), &probe);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) return std::nullopt;
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    if (runs.size() != 1 || runs[0].glyphIndexes().size() != 1) return std::nullopt;
+    const int pad = int(std::ceil(2 * line.height()));
+    const QSize size(int(std::ceil(line.naturalTextWidth())) + 2 * pad, int(std::ceil(line.height())) + 2 * pad);
+    QRectF placed, again;
+    const QImage img = drawn(text, font, dpi, size, pad, Qt::black, QPainter::TextAntialiasing, &placed);
+    // The colour font's own pixels, whatever the pen and the smoothing asked for: else not kept.
+    if (drawn(text, font, dpi, size, pad, Qt::white, QPainter::Antialiasing | QPainter::SmoothPixmapTransform,
+              &again) != img ||
+        again != placed)
+        return std::nullopt;
+    const QRect area = drawnArea(img);
+    if (area.isEmpty()) return std::nullopt;
+    EmojiCache::Prepared::Picture pic;
+    pic.image = img.copy(area);
+    pic.at = area.topLeft() - QPoint(pad, int(std::floor(pad + line.ascent() + 0.5)));
+    return pic;
+}
+} // namespace
+
 Made make(const QString &text, const QFont &font, int dpi) {
     Made out;
     out.width = EmojiText::measure(font, text);
     out.height = QFontMetricsF(font).height();
     out.colourHeight = QFontMetricsF(EmojiText::colourFirst(font)).height();
-    if (!EmojiCache::onlyEmoji(text) || text.contains(QLatin1Char('\n'))) return out;
-    QImage probe(1, 1, QImage::Format_ARGB32_Premultiplied);
-    const int dpm = int(std::lround(dpi / 0.0254));
-    probe.setDotsPerMeterX(dpm);
-    probe.setDotsPerMeterY(dpm);
+    // One line of the colour font's glyphs and words (a symbol such as ⏱ it draws by default
+    // included); a joined sequence, or the emoji form asked for by U+FE0F (drawn another way), is not.
+    if (!EmojiCache::mayHoldEmoji(text) || text.contains(QLatin1Char('\n')) || text.contains(QChar(0x200D)) ||
+        text.contains(QChar(0xFE0F)))
+        return out;
+    const QImage probe = device(dpi);
     const QFont onDevice(font, &probe);
-    // One glyph, or the copy could not follow where drawText puts each.
     QTextLayout layout(text, onDevice, &probe);
     layout.beginLayout();
     QTextLine line = layout.createLine();
     if (!line.isValid()) return out;
     line.setLineWidth(1e6);
     layout.endLayout();
-    qsizetype glyphs = 0;
-    for (const QGlyphRun &run : layout.glyphRuns()) glyphs += run.glyphIndexes().size();
-    if (glyphs != 1) return out;
-    const double lineH = QFontMetricsF(onDevice).height();
-    const int pad = int(std::ceil(2 * std::max(lineH, line.height())));
-    const QSize size(int(std::ceil(line.naturalTextWidth())) + 2 * pad, int(std::ceil(line.height())) + 2 * pad);
-    QRectF placed;
-    const QImage img = drawn(text, font, dpi, size, pad, Qt::black, QPainter::TextAntialiasing, &placed);
-    // The colour font's own pixels, whatever the pen and the smoothing asked for: else not kept.
-    QRectF again;
-    if (drawn(text, font, dpi, size, pad, Qt::white, QPainter::Antialiasing | QPainter::SmoothPixmapTransform,
-              &again) != img ||
-        again != placed)
-        return out;
-    const QRect area = drawnArea(img);
-    if (area.isEmpty()) return out;
     EmojiCache::Prepared &p = out.prepared;
-    p.image = img.copy(area);
-    p.image.setDotsPerMeterX(img.dotsPerMeterX());
-    p.image.setDotsPerMeterY(img.dotsPerMeterY());
-    p.advance = placed.width();
+    const QFontMetricsF fm(onDevice);
+    const QChar spacer(0x2003);
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString c = text.mid(i, n);
+        std::optional<EmojiCache::Prepared::Picture> pic;
+        if (EmojiCache::mayHoldEmoji(c)) {
+            const QList<QGlyphRun> runs = layout.glyphRuns(int(i), int(n));
+            if (runs.size() == 1 && runs[0].glyphIndexes().size() == 1 &&
+                runs[0].rawFont().familyName() == kColourFamily)
+                if ((pic = picture(c, font, dpi))) pic->x = runs[0].positions().value(0).x();
+        }
+        if (pic) {
+            p.pictures.append(*pic);
+            const double width = line.cursorToX(int(i + n)) - line.cursorToX(int(i));
+            p.spacers.append({int(p.words.size()), width - fm.horizontalAdvance(spacer)});
+            p.words += spacer;
+        } else {
+            p.words += c;
+        }
+        i += n;
+    }
+    if (p.pictures.isEmpty()) return out;
+    if (p.words.size() == p.pictures.size() && p.pictures.size() == 1) {
+        p.words.clear(); // a lone emoji: its picture alone
+        p.spacers.clear();
+    }
+    QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
+    img.setDotsPerMeterX(probe.dotsPerMeterX());
+    img.setDotsPerMeterY(probe.dotsPerMeterY());
+    QRectF placed;
+    {
+        QPainter q(&img);
+        q.setFont(font);
+        placed = q.boundingRect(QRectF(0, 0, 1e6, 1e6), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    }
+    p.advance = line.horizontalAdvance();
+    p.width = placed.width();
     p.height = placed.height();
     p.ascent = line.ascent();
-    p.at = area.topLeft() - QPoint(pad, int(std::floor(pad + p.ascent + 0.5)));
     return out;
 }
 
