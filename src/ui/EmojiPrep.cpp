@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QGlyphRun>
 #include <QRawFont>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <optional>
 #include <cmath>
@@ -116,11 +117,14 @@ Made make(const QString &text, const QFont &font, int dpi) {
     EmojiCache::Prepared &p = out.prepared;
     const QFontMetricsF fm(onDevice);
     const QChar spacer(0x2003);
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
     for (qsizetype i = 0; i < text.size();) {
-        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const qsizetype n = std::max<qsizetype>(1, graphemes.toNextBoundary() - i);
         const QString c = text.mid(i, n);
         std::optional<EmojiCache::Prepared::Picture> pic;
-        if (EmojiCache::mayHoldEmoji(c)) {
+        // Only an emoji of one character (one of a flag's pair, or one with its skin tone, would draw
+        // another picture alone).
+        if (EmojiCache::mayHoldEmoji(c) && c.toUcs4().size() == 1) {
             const QList<QGlyphRun> runs = layout.glyphRuns(int(i), int(n));
             if (runs.size() == 1 && runs[0].glyphIndexes().size() == 1 &&
                 runs[0].rawFont().familyName() == kColourFamily)

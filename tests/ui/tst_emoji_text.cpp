@@ -333,12 +333,13 @@ void TstEmojiText::emojiDrawnAheadLandWhereDrawTextPutsThem() {
     const QList<QFont> fonts = {Fonts::plainFont(10), bold, Fonts::plainFont(20.8), Fonts::plainFont(36.4),
                                 EmojiText::colourFirst(Fonts::plainFont(17.25)), Fonts::monoDigits(14)};
     // ⏱ is the colour font's by default. ✓ comes from a text font (in the pen's colour), ⚙️ asks for
-    // the emoji form (drawn another way), a family is a joined sequence: those are drawn as before.
+    // the emoji form (drawn another way), a family is a joined sequence, a flag a pair of letters and
+    // a thumb takes a skin tone: those are drawn as before.
     const QStringList copied = {QStringLiteral("🍅"), QStringLiteral("⏱"), QStringLiteral("🍅🔥"),
                                 QStringLiteral("🍅  Помодоро"), QStringLiteral("1. 🧠 Work 25 min, no distractions"),
                                 QStringLiteral("⏸ Pause"), QStringLiteral("✓ done 📥"), QStringLiteral("Total ✅ ")};
     const QStringList asBefore = {QStringLiteral("✓"), QStringLiteral("⚙️"), QStringLiteral("👨‍👩‍👧 family"),
-                                  QStringLiteral("no emoji")};
+                                  QStringLiteral("🇺🇦 UA"), QStringLiteral("👍🏽 ok"), QStringLiteral("no emoji")};
     QList<EmojiPrep::Text> texts;
     for (const QFont &f : fonts)
         for (const QString &t : copied + asBefore) texts.append({t, f});
