@@ -53,7 +53,8 @@ constexpr PageKind kPages[] = {
     {"finances", make<FinanceView>, &FinanceView::staticMetaObject, true, true, nullptr, nullptr},
     {"exercises", make<ExercisesView>, &ExercisesView::staticMetaObject, false, false, nullptr, nullptr},
     {"statistics", make<StatisticsView>, &StatisticsView::staticMetaObject, false, false, nullptr, nullptr},
-    {"settings", make<SettingsView>, &SettingsView::staticMetaObject, true, true, &SettingsView::prepareAtLaunch, nullptr},
+    {"settings", make<SettingsView>, &SettingsView::staticMetaObject, true, true, &SettingsView::prepareAtLaunch,
+     &SettingsView::emojiShown},
     {"notes", make<NotesView>, &NotesView::staticMetaObject, false, false, nullptr, nullptr},
     {"support", make<SupportView>, &SupportView::staticMetaObject, false, false, nullptr, nullptr},
 };
