@@ -173,8 +173,10 @@ void EmojiCache::addPrepared(const QString &text, const QFont &font, int dpi, do
     if (!onWindowThread()) return;
     const QString key = text + QChar(0x1F) + fontKey(font);
     if (!widths_.contains(key)) widths_.insert(key, new double(width));
-    if (!made.pictures.isEmpty() && prepared_.size() < kMaxLayouts)
-        prepared_.insert(key + QStringLiteral("|%1").arg(dpi), made);
+    if (made.pictures.isEmpty()) return;
+    // Each language and font scale prepares its own: those of earlier ones go once the cache is full.
+    if (prepared_.size() >= kMaxLayouts) prepared_.clear();
+    prepared_.insert(key + QStringLiteral("|%1").arg(dpi), made);
 }
 
 bool EmojiCache::drawPrepared(QPainter &p, const QRectF &r, int flags, const QString &text) {
