@@ -392,6 +392,13 @@ void TstEmojiText::emojiDrawnAheadLandWhereDrawTextPutsThem() {
     QCOMPARE(EmojiText::advance(fonts[0], copied[2]), EmojiText::measure(fonts[0], copied[2]));
     QCOMPARE(EmojiText::height(fonts[2]), QFontMetricsF(fonts[2]).height());
     QCOMPARE(cache.widthsMeasured(), measured);
+    // Texts prepared for one language after another: the last ones are always kept.
+    QList<EmojiPrep::Text> many;
+    for (int i = 0; i < 600; ++i) many.append({QStringLiteral("🍅 %1").arg(i), fonts[0]});
+    EmojiPrep::prepareNow(many, QImage(1, 1, QImage::Format_ARGB32).logicalDpiY());
+    const int last = cache.preparedDrawn();
+    paint(fonts[0], Qt::black, [&](QPainter &p) { EmojiText::drawPlain(p, QRectF(0, 0, 200, 30), Qt::AlignLeft, many.last().text); });
+    QCOMPARE(cache.preparedDrawn(), last + 1);
 }
 
 QTEST_MAIN(TstEmojiText)
