@@ -12,6 +12,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
+#include "ui/UiKit.h"
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QMenu>
@@ -26,16 +27,6 @@ namespace {
 QDate today() {
     return Clock::get().now().toLocalTime().date();
 }
-QLabel *label(QWidget *parent, const QFont &font, const QColor &color, Qt::Alignment align = Qt::AlignLeft) {
-    QLabel *l = mkLbl(12, QFont::Normal, 1);
-    l->setParent(parent);
-    l->setFont(font);
-    l->setAlignment(align | Qt::AlignVCenter);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
-}
 // Sets a label's text, elided to its width, with the whole text as tooltip when cut.
 void setFitted(QLabel *l, const QString &s) {
     const QString shown = QFontMetrics(l->font()).elidedText(DisplayText::cut(s), Qt::ElideRight, l->width());
@@ -46,6 +37,9 @@ int textW(const QFont &f, const QString &s) {
     return int(std::ceil(QFontMetricsF(f).horizontalAdvance(s)));
 }
 const Tr kTitle{.en = "Statistics", .es = "Estadísticas", .de = "Statistiken", .fr = "Statistiques", .uk = "Статистика", .pl = "Statystyki"};
+QString titleText() { return QStringLiteral("📊  ") + L::t(kTitle); }
+QString exportTitle() { return QStringLiteral("📤 Export ▾"); }
+QFont titleFont() { return Fonts::scaledFont(22, QFont::Bold); }
 const Tr kSub{.en = "Pomodoro · Tasks · Exercises · Finances", .es = "Pomodoro · Tareas · Ejercicios · Finanzas",
               .de = "Pomodoro · Aufgaben · Übungen · Finanzen", .fr = "Pomodoro · Tâches · Exercices · Finances",
               .uk = "Помодоро · Завдання · Вправи · Фінанси", .pl = "Pomodoro · Zadania · Ćwiczenia · Finanse"};
@@ -72,8 +66,8 @@ void StatisticsView::setup() {
     QPalette hp = hdrBg_->palette();
     hp.setColor(QPalette::Window, VF::hdrBg());
     hdrBg_->setPalette(hp);
-    titleLbl_ = label(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
-    subLbl_ = label(this, Fonts::scaledFont(11.5), VF::sub());
+    titleLbl_ = UiKit::fontLabel(this, titleFont(), VF::text());
+    subLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(11.5), VF::sub());
 
     auto modeBtn = [this](StatsMode mode) {
         auto *b = new QPushButton(this);
@@ -87,11 +81,11 @@ void StatisticsView::setup() {
     prevBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("←"), false, this);
     prevBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(prevBtn_, &QPushButton::clicked, this, [this] { navPeriod(-1); });
-    periodLbl_ = label(this, Fonts::scaledFont(13, QFont::DemiBold), VF::text(), Qt::AlignHCenter);
+    periodLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(13, QFont::DemiBold), VF::text(), Qt::AlignHCenter);
     nextBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("→"), false, this);
     nextBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(nextBtn_, &QPushButton::clicked, this, [this] { navPeriod(+1); });
-    exportBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("📤 Export ▾"), true, this);
+    exportBtn_ = makeHdrBtn(new QPushButton(this), exportTitle(), true, this);
     connect(exportBtn_, &QPushButton::clicked, this, [this] { showExportMenu(); });
 
     scroll_ = new QScrollArea(this);
@@ -117,7 +111,7 @@ void StatisticsView::refresh() {
 }
 
 void StatisticsView::relabel() {
-    titleLbl_->setText(QStringLiteral("📊  ") + L::t(kTitle));
+    titleLbl_->setText(titleText());
     subLbl_->setText(L::t(kSub));
     dayBtn_->setText(L::t(kDay));
     monthBtn_->setText(L::t(kMonth));
@@ -182,7 +176,7 @@ void StatisticsView::layoutFrame() {
     dayBtn_->setGeometry(yUp(H, modeX, H - 52, bw, 28));
     monthBtn_->setGeometry(yUp(H, modeX + bw + 4, H - 52, bw, 28));
     scroll_->setGeometry(yUp(H, 0, 0, W, std::max(0, H - 74)));
-    setFitted(titleLbl_, QStringLiteral("📊  ") + L::t(kTitle));
+    setFitted(titleLbl_, titleText());
     setFitted(subLbl_, L::t(kSub));
     if (!drawnPeriodLabel_.isEmpty()) setFitted(periodLbl_, drawnPeriodLabel_);
 }
@@ -259,4 +253,9 @@ void StatisticsView::doExportTXT() {
 void StatisticsView::doExportPDF() {
     // The PDF holds the data of the moment its item was chosen.
     exportText(StatsText::reportText(StatsSnapshot::capture(period_), period_), ".pdf", {});
+}
+
+QList<EmojiPrep::Text> StatisticsView::emojiShown() {
+    return QList<EmojiPrep::Text>{{titleText(), titleFont()}, {exportTitle(), hdrBtnFont(true)}} +
+           StatsContentView::emojiShown();
 }
