@@ -96,7 +96,11 @@ public:
     // decoding it on a worker and returns true; done runs on the window's thread once it is in, when
     // find() answers at once (unless the note changed meanwhile), provided context still exists.
     // Otherwise returns false and does nothing: find() is as quick as it gets.
-    bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done);
+    // letGo, when given, runs only when the decode starts, before a worker can take it up: what it
+    // hands to StoreLoader::freeLater (the document of the note shown before) is freed before the
+    // note's bytes are read.
+    bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done,
+                            const std::function<void()> &letGo = {});
 
     // Which version of a note's text (a table's: its rows) the store holds: another one whenever the note is changed or
     // the notes are read anew, the same when it is only decoded again. Lets a page that made something
@@ -213,7 +217,8 @@ private:
     // else read from the stored document there; a change still being encoded is waited for there.
     std::function<std::optional<QByteArray>()> readBytesLater(const Slot &s) const;
     void adoptDecoded(const QString &id, const BytesSource &from, NoteCodec::Held &&held, QByteArray &&bytes);
-    bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries);
+    bool decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries,
+                            const std::function<void()> &letGo);
     // Whether a note's bytes stay held while it is decoded (a table's: a change copies its unchanged
     // rows from them).
     static bool keepsBytes(const Slot &s);

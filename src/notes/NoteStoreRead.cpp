@@ -113,11 +113,13 @@ void NoteStore::takeDecoded(Slot &s, Note &&note) {
     s.lent = false;
 }
 
-bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done) {
-    return decodeInBackground(id, context, std::move(done), kDecodeTries);
+bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done,
+                                   const std::function<void()> &letGo) {
+    return decodeInBackground(id, context, std::move(done), kDecodeTries, letGo);
 }
 
-bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries) {
+bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::function<void()> done, int tries,
+                                   const std::function<void()> &letGo) {
     finishLoad();
     const int i = firstIndex(id);
     if (i < 0 || (slots_[size_t(i)].note && !slots_[size_t(i)].lent)) return false;
@@ -130,6 +132,9 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
         QByteArray bytes;
     };
     QPointer<QObject> ctx(context);
+    // Before the job is queued: a worker may take it up at once, and its wait for the frees handed
+    // over before it must find this one there.
+    if (letGo) letGo();
     Background::run<Decoded>(
         this,
         [read = std::move(read)] {
@@ -149,7 +154,7 @@ bool NoteStore::decodeInBackground(const QString &id, QObject *context, std::fun
             if (d.held) adoptDecoded(id, from, std::move(*d.held), std::move(d.bytes));
             // Bytes let go of meanwhile (a save the disk now holds) leave the decode untaken though
             // the note is the same: it is read again from where it lies now, not decoded here.
-            if (ctx && tries > 1 && decodeInBackground(id, ctx, done, tries - 1)) return;
+            if (ctx && tries > 1 && decodeInBackground(id, ctx, done, tries - 1, {})) return;
             if (ctx && done) done();
         },
         {QStringLiteral("a note being read"), Background::AtQuit::end, {}});

@@ -230,6 +230,11 @@ void NotesView::doubleTapNote(const QString &id) {
 // ---- detail ----
 
 bool NotesView::decodeAway(const QString &id) {
+    // The document shown goes as the decode starts, not once the note is in, nor after the decode
+    // is handed to a worker (which might read the note's bytes before the document is freed): two
+    // large notes' documents (and the decode's buffers) are never held at once. It shows this note
+    // neither way (not held decoded).
+    const auto letGo = [this] { text_->dropDocument(); };
     if (!NoteStore::shared().decodeInBackground(id, this, [this, id] {
             if (decodingID_ == id) decodingID_.clear();
             // Come in decoded: should the store let go of it again while it is shown (another large
@@ -241,12 +246,9 @@ bool NotesView::decodeAway(const QString &id) {
                 return;
             }
             requestRebuild();
-        }))
+        }, letGo))
         return false;
     decodingID_ = triedDecodeID_ = id;
-    // The document shown goes now, not once the note is in: two large notes' documents (and the
-    // decode's buffers) are never held at once. It shows this note neither way (not held decoded).
-    text_->dropDocument();
     return true;
 }
 

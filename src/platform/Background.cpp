@@ -61,6 +61,7 @@ std::vector<JobPtr> &registry() {
 }
 thread_local Job *t_job = nullptr; // the job whose work this worker runs
 std::function<void()> g_asked, g_hurrying; // test hooks, set while no job runs
+std::function<void(const QString &)> g_started; // test hook, set while no job starts
 
 // Frees what a job made, never on the window's thread (it may be a document of megabytes), except
 // when the application is going and no worker is to be had.
@@ -285,6 +286,7 @@ JobPtr start(QObject *receiver, std::function<void()> work, std::function<void()
         std::lock_guard l(g_mutex);
         registry().push_back(job);
     }
+    if (g_started) g_started(job->options.name);
     enqueue(job);
     return job;
 }
@@ -352,6 +354,10 @@ bool hurried() {
     std::lock_guard l(job->m);
     job->gaveUp = true;
     return true;
+}
+
+void setStartHookForTests(std::function<void(const QString &name)> hook) {
+    g_started = std::move(hook);
 }
 
 void setHurryHooksForTests(std::function<void()> asked, std::function<void()> hurrying) {

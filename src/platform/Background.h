@@ -117,6 +117,9 @@ bool hurried();
 // Tests: asked is called on the worker whenever a job's work asks hurried(), hurrying on the window's
 // thread whenever quitting hurries a job, before it waits for the work to give up.
 void setHurryHooksForTests(std::function<void()> asked, std::function<void()> hurrying);
+// Tests: called on the starting thread with each job's name as it is started, before any worker can
+// take it up. Empty: nothing is called.
+void setStartHookForTests(std::function<void(const QString &name)> hook);
 
 // work on a worker, nothing handed back, never waited for (freeing memory, trimming the heap).
 void detached(std::function<void()> work);

@@ -664,6 +664,8 @@ std::function<std::optional<QByteArray>()> Prefs::readRangeLater(const QString &
 
 std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::vector<PrefsSplice> splices) {
     if (frozen_ || closed_) return std::nullopt;
+    // Asked before lock_ is taken: the writer's own lock is never waited for under it.
+    const bool refused = writer_ && writer_->isRefused();
     QByteArray held;
     {
         QMutexLocker l(&lock_);
@@ -682,9 +684,11 @@ std::optional<quint64> Prefs::spliceData(const QString &key, quint64 base, std::
         if (e.pending)
             for (const PrefsPendingSplices &p : *e.pending) waiting += bytesOf(p.splices);
         // Splices that cannot reach the disk for a long while (no writer in a read-only session, or
-        // another program's lock) would pile up: past a bound the value is held whole instead, once
-        // a worker has read it.
-        const bool pileUp = !writer_ || waiting > std::max<qint64>(e.size, kPendingSpliceBytes);
+        // another program's lock, a full disk) would pile up: past a bound the value is held whole
+        // instead, once a worker has read it. Splices the writer takes are on their way to the disk:
+        // however large, they are no pile-up, and reading the value whole beside them would only hold
+        // it twice.
+        const bool pileUp = !writer_ || (refused && waiting > std::max<qint64>(e.size, kPendingSpliceBytes));
         if (e.onDisk) {
             const auto size = splicedSize(e.size, splices);
             if (!size) return std::nullopt;

@@ -538,6 +538,11 @@ bool PrefsWriter::isTrying() const {
     return busy_;
 }
 
+bool PrefsWriter::isRefused() const {
+    std::lock_guard l(m_);
+    return failing_;
+}
+
 quint64 PrefsWriter::committedSeq() const {
     return ::committedSeq(*gate_);
 }

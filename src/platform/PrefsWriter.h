@@ -84,6 +84,9 @@ public:
     bool waitsForLock() const { return waitsForLock_; }
     // A try is under way (it may hold the database's lock itself).
     bool isTrying() const;
+    // The last try was refused (another program's lock, a full disk): what is queued waits in memory
+    // until a try goes through.
+    bool isRefused() const;
 
 protected:
     void run() override;

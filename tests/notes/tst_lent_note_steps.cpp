@@ -11,6 +11,7 @@
 #include "notes/NoteStore.h"
 #include "notes/NotesView.h"
 #include "notes/TextViewOps.h"
+#include "platform/Background.h"
 #include "platform/Keys.h"
 #include "ui/Theme.h"
 #include <QtTest>
@@ -295,8 +296,10 @@ private slots:
     }
 
     // Another large note opened lets go of the document shown as soon as its text is being decoded,
-    // not once it is in: the two notes' documents and the decode are never held at once. Its header
-    // is shown at once, its body loading, not the header of the note shown before.
+    // not once it is in: the two notes' documents and the decode are never held at once. It is let go
+    // of before the decode is handed to the pool, or a worker taking it up at once reads the note's
+    // bytes beside it. Its header is shown at once, its body loading, not the header of the note
+    // shown before.
     void openingAnotherLargeNoteLetsGoOfTheDocumentShownFirst() {
         TempPrefs prefs;
         Note a = numberedNote(QStringLiteral("A"), 300 * 1024);
@@ -313,8 +316,20 @@ private slots:
         page.setUpdatesEnabled(false); // the raster engine hands large fills to the pool held
         {
             HeldPool pool;
+            int decodes = 0;
+            bool heldAtDecode = false;
+            Background::setStartHookForTests([&](const QString &name) {
+                if (name != QStringLiteral("a note being read")) return;
+                ++decodes;
+                heldAtDecode = heldAtDecode || (first && first->thread());
+            });
+            struct Unhook {
+                ~Unhook() { Background::setStartHookForTests({}); }
+            } unhook;
             page.selectNote(b.id);
             QTRY_VERIFY(page.decodingNote());
+            QCOMPARE(decodes, 1);
+            QVERIFY2(!heldAtDecode, "the decode was handed to the pool before the document shown was let go of");
             QVERIFY(!page.longTextReady());
             QVERIFY(!page.findView() || TextViewOps::document(page.findView()) != first);
             QCOMPARE(shownText(page, "detailTitle"), b.title);

@@ -284,6 +284,10 @@ private slots:
         QCOMPARE(sqlite3_open(qPrintable(prefs.path()), &other), SQLITE_OK);
         sqlite3_busy_timeout(other, 10000);
         QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        const PrefsSplice first{20, 1, "F"};
+        QVERIFY(applySplices(model, {first}));
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {first}));
+        QVERIFY(!p.flush()); // refused by the lock: splices wait from here on
         const PrefsSplice big{5, 10, QByteArray(17 << 20, 'p')};
         QVERIFY(applySplices(model, {big}));
         QVERIFY(p.spliceData(kKey, *p.version(kKey), {big})); // past the bound: read whole on a worker
@@ -461,6 +465,49 @@ private slots:
         held->release.release();
         QTRY_VERIFY(replaced);
         QCOMPARE(p.data(kKey), model);
+    }
+
+    // A save larger than the value while the writer takes what it is given (it is only busy with a
+    // commit, as a slow sync keeps it): its splices go to the disk as they are, and the value is not
+    // read back whole to be held beside them, which would hold a large document twice. Reads give
+    // the newest value throughout.
+    void aLargeSpliceTheWriterTakesIsNoPileUp() {
+        TempPrefs prefs;
+        QByteArray model = largeValue('a');
+        QVERIFY(storedOnDisk(prefs, model));
+        Prefs &p = prefs.prefs();
+        struct Held {
+            QSemaphore entered, release;
+            std::atomic<bool> hold = false, gaveUp = false;
+        };
+        const auto held = std::make_shared<Held>();
+        setPrefsCommitHookForTests([held](bool made) {
+            if (made || !held->hold.exchange(false)) return;
+            held->entered.release();
+            if (!held->release.tryAcquire(1, 10000)) held->gaveUp = true;
+        });
+        struct Unhook {
+            std::shared_ptr<Held> held;
+            ~Unhook() {
+                setPrefsCommitHookForTests({});
+                held->release.release();
+            }
+        } unhook{held};
+        const PrefsSplice big{5, 10, QByteArray(17 << 20, 'p')};
+        QVERIFY(applySplices(model, {big}));
+        held->hold = true;
+        QVERIFY(p.spliceData(kKey, *p.version(kKey), {big}));
+        QTRY_VERIFY(held->entered.available() > 0); // handed over; the writer holds its commit
+        Background::pool().waitForDone();
+        QCoreApplication::processEvents(); // a read whole, had one begun, comes back
+        QCOMPARE(p.pendingSpliceBytes(kKey), qint64(big.bytes.size())); // still splices, not held whole
+        QCOMPARE(p.data(kKey), model);
+        held->release.release();
+        QVERIFY(p.flush());
+        QVERIFY(!held->gaveUp);
+        QCOMPARE(p.pendingSpliceBytes(kKey), qint64(0));
+        prefs.reopen();
+        QCOMPARE(prefs.prefs().data(kKey), model);
     }
 
     // Whole values replaced again and again (each a new row) while another thread reads them: every
