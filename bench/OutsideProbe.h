@@ -18,8 +18,31 @@
 #include <csignal>
 #include <ctime>
 #include <deque>
+#include <memory>
 
 namespace OutsideProbe {
+
+// A home of its own for a measured program: HOME and the XDG folders (the data folder with the
+// app's own in it), the runtime one private as the session's is.
+inline std::unique_ptr<QTemporaryDir> makeHome() {
+    auto home = std::make_unique<QTemporaryDir>();
+    for (const char *d : {"home", "data/mivo", "config", "cache", "runtime"})
+        QDir(home->path()).mkpath(QString::fromLatin1(d));
+    QFile::setPermissions(home->filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return home;
+}
+
+// The environment that gives a program that home.
+inline QProcessEnvironment homeEnv(const QTemporaryDir &home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
+    return env;
+}
 
 struct Launch {
     double cpuMs = -1;       // every thread, until quiet

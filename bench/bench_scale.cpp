@@ -288,24 +288,8 @@ void actions(MeteredApp &meter, const QString &dbPath, const QString &bigId, con
 
 // ---- launches ----
 
-std::unique_ptr<QTemporaryDir> makeHome() {
-    auto home = std::make_unique<QTemporaryDir>();
-    for (const char *d : {"home", "data/mivo", "config", "cache", "runtime"})
-        QDir(home->path()).mkpath(QString::fromLatin1(d));
-    QFile::setPermissions(home->filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return home;
-}
-
-QProcessEnvironment homeEnv(const QTemporaryDir &home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    return env;
-}
+using OutsideProbe::homeEnv;
+using OutsideProbe::makeHome;
 
 double median(std::vector<double> v) {
     if (v.empty()) return -1;

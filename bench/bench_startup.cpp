@@ -19,11 +19,11 @@
 #include "StartupProbe.h"
 #include "app/AppDelegate.h"
 #include "app/MainWindow.h"
+#include "common/Processes.h"
 #include "common/TinyServer.h"
 #include "exercises/BuiltInExercises.h"
 #include "exercises/ExerciseRunnerPanel.h"
 #include <QApplication>
-#include <QDirIterator>
 #include <QEventLoop>
 #include "app/MainTabVC.h"
 #include "app/SidebarView.h"
@@ -115,32 +115,6 @@ int runPages(int argc, char **argv) {
     return 0;
 }
 
-// Every process below pid (the web engine's helpers and their own children).
-QList<int> descendants(int pid) {
-    QList<int> out;
-    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    std::map<int, int> parent;
-    while (it.hasNext()) {
-        bool ok = false;
-        const int p = it.next().section(u'/', -1).toInt(&ok);
-        if (!ok) continue;
-        QFile f(QStringLiteral("/proc/%1/stat").arg(p));
-        if (!f.open(QIODevice::ReadOnly)) continue;
-        const QByteArray stat = f.readAll();
-        parent[p] = stat.mid(stat.lastIndexOf(')') + 2).split(' ').value(1).toInt();
-    }
-    QList<int> frontier{pid};
-    while (!frontier.isEmpty()) {
-        const int p = frontier.takeFirst();
-        for (const auto &[child, par] : parent)
-            if (par == p) {
-                out << child;
-                frontier << child;
-            }
-    }
-    return out;
-}
-
 // Proportional set size in KiB (shared pages split between the processes that map them).
 long pssKiB(int pid) {
     QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
@@ -194,24 +168,8 @@ using Figures = std::map<QString, double>;
 
 // A home for one side's runs: the app finds its preferences from the previous run, as it does
 // when it starts with the session.
-std::unique_ptr<QTemporaryDir> makeHome() {
-    auto home = std::make_unique<QTemporaryDir>();
-    for (const char *d : {"home", "data", "config", "cache", "runtime"})
-        QDir(home->path()).mkpath(QString::fromLatin1(d));
-    QFile::setPermissions(home->filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return home;
-}
-
-QProcessEnvironment homeEnv(const QTemporaryDir &home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home.filePath(QStringLiteral("home")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral("cache")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.filePath(QStringLiteral("runtime")));
-    return env;
-}
+using OutsideProbe::homeEnv;
+using OutsideProbe::makeHome;
 
 // One run of a program in the given home; its figures line parsed.
 Figures runOnce(const QString &program, const QStringList &args, const QTemporaryDir &home) {

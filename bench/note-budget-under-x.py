@@ -31,6 +31,7 @@ import argparse, json, os, shutil, sqlite3, subprocess, sys, tempfile, time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import paintprobe
+import xdisplay
 # The stall tool beside the source tree (the main checkout's or a worktree's).
 STALLS = next((p for p in (os.path.join(HERE, *[".."] * n, "shared", "tools", "window-stalls") for n in (2, 3))
                if os.path.isfile(p)), "window-stalls")
@@ -206,19 +207,7 @@ def main():
     xenv = dict(os.environ)
     xenv.pop("QT_QPA_PLATFORM", None)
     try:
-        # The server takes a free display itself and says which: runs started side by side (other
-        # worktrees') never pick the same one.
-        rfd, wfd = os.pipe()
-        procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(wfd,)))
-        os.close(wfd)
-        with os.fdopen(rfd) as r:
-            number = r.readline().strip()
-        if not number: sys.exit("Xvfb did not start")
-        xenv["DISPLAY"] = f":{number}"
-        time.sleep(1.0)
-        procs.append(subprocess.Popen(["jwm"], env=xenv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1.0)
+        xdisplay.start_x(procs, xenv)
         names = [n.strip() for n in a.notes.split(",")]
         for name in names:
             session(a, name, big_runs if ("MB" in name or name == TABLE) else a.runs, root, seeded, paste5, xenv,
@@ -229,21 +218,25 @@ def main():
                 json.dump({"label": a.label or a.binary, "binary": os.path.realpath(a.binary), "names": names,
                            "steps": {f"{k[0]}|{k[1]}": v for k, v in results.items()}, "mem": mem_runs}, f, indent=1)
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        xdisplay.end(procs)
         shutil.rmtree(root, ignore_errors=True)
+
+
+def app_home(xenv, home, database):
+    """A new home of the app's own at home (HOME, TMPDIR, XDG_* folders) holding a copy of database;
+    xenv with it."""
+    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
+               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
+    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
+    os.makedirs(f"{home}/run", mode=0o700)
+    shutil.copy(database, f"{home}/data/mivo/mivo.sqlite3")
+    return env
 
 
 def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
     """An app started with the seeded notes, the note measured runs times in it."""
     home = f"{root}/home-{len(mem_runs)}"
-    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
-               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
-    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
-    os.makedirs(f"{home}/run", mode=0o700)
-    shutil.copy(seeded, f"{home}/data/mivo/mivo.sqlite3")
+    env = app_home(xenv, home, seeded)
     log = f"{home}/stalls.log"
     paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
     pid = 0

@@ -18,6 +18,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 nb = __import__("note-budget-under-x")
 import paintprobe
+import xdisplay
 
 # The sidebar's entries at scale 1.0 (English, 1200 x 760), top to bottom.
 SIDEBAR = [("pomodoro", (80, 131)), ("exercises", (80, 167)), ("alarms", (80, 203)), ("notes", (80, 239)),
@@ -48,17 +49,7 @@ def main():
     xenv = dict(os.environ)
     xenv.pop("QT_QPA_PLATFORM", None)
     try:
-        rfd, wfd = os.pipe()
-        procs.append(subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(wfd,)))
-        os.close(wfd)
-        with os.fdopen(rfd) as r:
-            number = r.readline().strip()
-        if not number: sys.exit("Xvfb did not start")
-        xenv["DISPLAY"] = f":{number}"
-        time.sleep(1.0)
-        procs.append(subprocess.Popen(["jwm"], env=xenv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(1.0)
+        xdisplay.start_x(procs, xenv)
         for run in range(a.runs):
             one_run(a, run, root, profile, xenv, results)
         med = lambda v: sorted(v)[len(v) // 2]
@@ -75,20 +66,13 @@ def main():
                 json.dump({"label": a.label or a.binary, "pages": {f"{k[0]}|{k[1]}": v for k, v in results.items()}},
                           f, indent=1)
     finally:
-        for p in reversed(procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        xdisplay.end(procs)
         shutil.rmtree(root, ignore_errors=True)
 
 
 def one_run(a, run, root, profile, xenv, results):
     home = f"{root}/home-{run}"
-    env = dict(xenv, HOME=home, TMPDIR=f"{home}/tmp", XDG_DATA_HOME=f"{home}/data", XDG_CONFIG_HOME=f"{home}/config",
-               XDG_CACHE_HOME=f"{home}/cache", XDG_RUNTIME_DIR=f"{home}/run")
-    for d in ("tmp", "data/mivo", "config", "cache"): os.makedirs(f"{home}/{d}")
-    os.makedirs(f"{home}/run", mode=0o700)
-    shutil.copy(profile, f"{home}/data/mivo/mivo.sqlite3")
+    env = nb.app_home(xenv, home, profile)
     log = f"{home}/stalls.log"
     paints = env["PAINT_PROBE_LOG"] = f"{home}/paints.log"
     tool = subprocess.Popen(["python3", nb.STALLS, "--min-ms", "1", "--log", log, "--", *paintprobe.wrap([a.binary])],

@@ -14,6 +14,9 @@ ends what start started, by id. Used as a module, Session does the same from Pyt
 """
 import argparse, os, signal, sqlite3, subprocess, sys, time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import xdisplay
+
 PREFS = "CREATE TABLE IF NOT EXISTS prefs(key TEXT PRIMARY KEY NOT NULL, type TEXT NOT NULL, value)"
 
 
@@ -47,18 +50,7 @@ class Session:
         self.procs, self.app, self.win = [], None, None
 
     def start_x(self):
-        rfd, wfd = os.pipe()
-        x = subprocess.Popen(["Xvfb", "-displayfd", str(wfd), "-screen", "0", "1600x1000x24", "-nolisten", "tcp"],
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(wfd,))
-        os.close(wfd)
-        with os.fdopen(rfd) as r: number = r.readline().strip()
-        if not number: sys.exit("Xvfb did not start")
-        self.env["DISPLAY"] = f":{number}"
-        self.procs.append(x)
-        time.sleep(0.8)
-        self.procs.append(subprocess.Popen(["jwm"], env=self.env, stdout=subprocess.DEVNULL,
-                                           stderr=subprocess.DEVNULL))
-        time.sleep(0.8)
+        xdisplay.start_x(self.procs, self.env, pause=0.8)
 
     def start_app(self, wait_window=True, timeout=60):
         self.stderr = open(f"{self.base}/stderr-{int(time.time())}.txt", "w")
@@ -146,10 +138,7 @@ class Session:
             self.app.terminate()
             try: self.app.wait(timeout=15)
             except subprocess.TimeoutExpired: self.app.kill(); self.app.wait()
-        for p in reversed(self.procs):
-            p.terminate()
-            try: p.wait(timeout=8)
-            except subprocess.TimeoutExpired: p.kill(); p.wait()
+        xdisplay.end(self.procs)
         self.procs = []
 
 

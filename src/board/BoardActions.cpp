@@ -2,6 +2,7 @@
 #include "board/BoardFiles.h"
 #include "board/BoardRules.h"
 #include "board/BoardUi.h"
+#include "board/TaskSheet.h"
 #include "board/TasksView.h"
 #include "platform/Background.h"
 #include "platform/Dialogs.h"
@@ -15,90 +16,26 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 
 using namespace BoardUi;
-
-namespace {
-QString addWord() {
-    return L::t(
-        {.en = "Add", .es = "Agregar", .de = "Hinzufügen", .fr = "Ajouter", .uk = "Додати", .pl = "Dodaj"});
-}
-
-QLabel *caption(QWidget *parent, const QString &text, double W) {
-    QLabel *l = label(parent, 11, QFont::DemiBold, dark() ? grey(1, 0.55) : grey(0, 0.55));
-    l->setGeometry(0, 0, int(W), 15);
-    setFitted(l, text);
-    return l;
-}
-
-// Dialog windows take the dark look in the dark theme so the light captions stay readable.
-void matchLook(QWidget *w, const QWidget *mainWin) {
-    if (w && mainWin && dark()) w->setPalette(mainWin->palette());
-}
-} // namespace
 
 void TasksView::addTaskDialog(int day, TaskCat cat) {
     if (!window()) return;
     const double AW = 420, AH = 170;
     auto *acc = new QWidget;
     acc->setFixedSize(int(AW), int(AH));
-    caption(acc,
-            L::t({.en = "Task title",
-                  .es = "Título de la tarea",
-                  .de = "Aufgabentitel",
-                  .fr = "Titre de la tâche",
-                  .uk = "Заголовок завдання",
-                  .pl = "Tytuł zadania"}),
-            AW)
-        ->move(yUp(AH, 2, 148, AW, 15).topLeft());
-    auto *titleField = new QLineEdit(acc);
-    titleField->setObjectName(QStringLiteral("titleField"));
-    titleField->setPlaceholderText(QStringLiteral("E.g.: Write report, team meeting…"));
-    titleField->setFont(Fonts::scaledFont(13));
-    titleField->setGeometry(yUp(AH, 0, 118, AW, 28));
-    caption(acc,
-            L::t({.en = "Description (links clickable)",
-                  .es = "Descripción (enlaces clicables)",
-                  .de = "Beschreibung (Links klickbar)",
-                  .fr = "Description (liens cliquables)",
-                  .uk = "Опис (посилання клікабельні)",
-                  .pl = "Opis (linki klikalne)"}),
-            AW)
-        ->move(yUp(AH, 2, 98, AW, 15).topLeft());
-    auto *desc = new QPlainTextEdit(acc);
-    desc->setObjectName(QStringLiteral("descriptionField"));
-    desc->setFont(Fonts::scaledFont(12.5));
-    desc->document()->setDocumentMargin(6);
-    QPalette dp = desc->palette();
-    dp.setColor(QPalette::Base, dark() ? grey(0.13, 1) : grey(1, 1));
-    dp.setColor(QPalette::Text, dark() ? grey(1, 0.88) : grey(0, 0.88));
-    desc->setPalette(dp);
-    desc->setGeometry(yUp(AH, 0, 0, AW, 94));
+    QLineEdit *titleField = TaskSheet::titleField(acc, QStringLiteral("E.g.: Write report, team meeting…"),
+                                                  yUp(AH, 2, 148, AW, 15), yUp(AH, 0, 118, AW, 28));
+    QPlainTextEdit *desc = TaskSheet::descriptionField(acc, yUp(AH, 2, 98, AW, 15), yUp(AH, 0, 0, AW, 94));
 
     Dialogs::Alert a;
     a.title = QStringLiteral("New task");
     a.text = TaskCats::emoji(cat) + QLatin1Char(' ') + TaskCats::display(cat) + QStringLiteral(" · ") +
              BoardRules::dayDateText(day, ym_.month, ym_.year);
-    a.buttons = {addWord(), cancelTitle()};
+    a.buttons = {TaskSheet::addWord(), cancelTitle()};
     a.accessory = acc;
-    QPointer<QWidget> mainWin(window());
-    QPointer<TasksView> self(this);
-    // A blank title keeps the sheet open with what was typed, the cursor back in the title.
-    for (;;) {
-        QTimer::singleShot(0, titleField, [titleField, mainWin] {
-            matchLook(titleField->window(), mainWin);
-            titleField->setFocus();
-        });
-        if (Dialogs::get().alert(mainWin, a) != 0) break;
-        if (!self) break;
-        // Dated on the month shown when the sheet ends.
-        const auto task = BoardRules::newTask(titleField->text(), TaskCats::rawValue(cat),
-                                              desc->toPlainText(), day, self->ym_);
-        if (!task) continue;
-        TaskStore::shared().add(*task);
-        break;
-    }
+    // Dated on the month shown when the sheet ends.
+    TaskSheet::run(this, a, titleField, desc, day, ym_, [cat] { return cat; });
     acc->deleteLater();
 }
 

@@ -119,12 +119,7 @@ void appendExercise(QByteArray &out, const Exercise &e) {
     appendKey(out.append(','), "category");
     appendString(out, e.category);
     appendKey(out.append(','), "steps");
-    out.append('[');
-    for (std::size_t i = 0; i < e.steps.size(); ++i) {
-        if (i) out.append(',');
-        appendStep(out, e.steps[i]);
-    }
-    out.append(']');
+    appendArray(out, e.steps, appendStep);
     appendKey(out.append(','), "isBuiltIn");
     appendBool(out, e.isBuiltIn);
     appendKey(out.append(','), "accentHex");
@@ -140,12 +135,7 @@ QByteArray encodeOne(const Exercise &e) {
 
 QByteArray encodeList(const std::vector<Exercise> &list) {
     QByteArray out;
-    out.append('[');
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (i) out.append(',');
-        appendExercise(out, list[i]);
-    }
-    out.append(']');
+    appendArray(out, list, appendExercise);
     return out;
 }
 
@@ -156,15 +146,6 @@ std::optional<Exercise> decodeOne(const QByteArray &bytes) {
 }
 
 std::optional<std::vector<Exercise>> decodeList(const QByteArray &bytes) {
-    std::vector<Exercise> out;
-    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
-    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
-        auto e = readExercise(o);
-        if (!e) return false;
-        out.push_back(std::move(*e));
-        return true;
-    });
-    if (!ok) return std::nullopt;
-    return out;
+    return readArray(bytes, readExercise);
 }
 } // namespace ExerciseJson

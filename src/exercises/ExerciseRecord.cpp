@@ -32,31 +32,21 @@ void append(QByteArray &out, const ExerciseRecord &r) {
 QByteArray encode(const std::vector<ExerciseRecord> &records) {
     QByteArray out;
     out.reserve(qsizetype(records.size()) * 120 + 2);
-    out.append('[');
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (i) out.append(',');
-        append(out, records[i]);
-    }
-    out.append(']');
+    appendArray(out, records, [](QByteArray &o, const ExerciseRecord &r) { append(o, r); });
     return out;
 }
 
 std::optional<std::vector<ExerciseRecord>> decode(const QByteArray &bytes) {
-    std::vector<ExerciseRecord> out;
-    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
     static constexpr std::array<std::string_view, 7> keys{"id",    "name", "emoji",       "day",
                                                           "month", "year", "durationSecs"};
     std::array<RecordJson::Value, keys.size()> m;
-    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
+    return readArray(bytes, [&](Value o) -> std::optional<ExerciseRecord> {
         ExerciseRecord r;
         if (!members(o, keys, m) || !asString(m[0], r.id) || !asString(m[1], r.name) ||
             !asString(m[2], r.emoji) || !asInt(m[3], r.day) || !asInt(m[4], r.month) || !asInt(m[5], r.year) ||
             !asInt(m[6], r.durationSecs))
-            return false;
-        out.push_back(std::move(r));
-        return true;
+            return std::nullopt;
+        return r;
     });
-    if (!ok) return std::nullopt;
-    return out;
 }
 } // namespace ExerciseHistoryJson

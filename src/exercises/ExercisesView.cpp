@@ -10,12 +10,12 @@
 #include "pomodoro/PomUi.h"
 #include "ui/AW.h"
 #include "ui/DraggableDivider.h"
-#include "ui/FadedScroller.h"
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
 #include "ui/TintButton.h"
+#include "ui/UiKit.h"
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -25,21 +25,10 @@
 using namespace PomUi;
 
 namespace {
-void fillBg(QWidget *w, const QColor &c) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    w->setPalette(p);
-}
+using UiKit::fillBackground;
 
 QScrollArea *plainScroll(QWidget *parent, QWidget *doc) {
-    auto *s = new QScrollArea(parent);
-    s->setFrameShape(QFrame::NoFrame);
-    s->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    s->setWidgetResizable(false);
-    s->viewport()->setAutoFillBackground(false);
-    s->setAutoFillBackground(false);
-    applyFadedScroller(s);
+    QScrollArea *s = UiKit::plainScrollArea(parent);
     s->setWidget(doc);
     return s;
 }
@@ -98,7 +87,7 @@ void ExercisesView::setup() {
     // clearContent() has deleted the previous views (theme or font-scale change): build them anew.
     applyBackground();
     hdrBg_ = new QWidget(this);
-    fillBg(hdrBg_, VF::hdrBg());
+    fillBackground(hdrBg_, VF::hdrBg());
     titleLblEx_ = label(this, QString(), 22, QFont::Bold, VF::text());
     subLblEx_ = label(this, QString(), 11.5, QFont::Normal, VF::sub());
     addBtnEx_ = makeHdrBtn(new QPushButton, QString(), true, this);
@@ -109,7 +98,7 @@ void ExercisesView::setup() {
     exportBtnEx_->setObjectName(QStringLiteral("exportButton"));
 
     listPanel_ = new QWidget(this);
-    fillBg(listPanel_, VF::bg());
+    fillBackground(listPanel_, VF::bg());
     listContent_ = new ExerciseListView;
     listScroll_ = plainScroll(listPanel_, listContent_);
     QPointer<ExercisesView> self(this);
@@ -125,12 +114,12 @@ void ExercisesView::setup() {
     };
     detailHost_ = new QWidget(this);
     detailHost_->setObjectName(QStringLiteral("detailHost"));
-    fillBg(detailHost_, VF::bg());
+    fillBackground(detailHost_, VF::bg());
 
     playlistSep_ = new QWidget(listPanel_);
-    fillBg(playlistSep_, VF::border());
+    fillBackground(playlistSep_, VF::border());
     playlistHdrBar_ = new QWidget(listPanel_);
-    fillBg(playlistHdrBar_, VF::hdrBg());
+    fillBackground(playlistHdrBar_, VF::hdrBg());
     playlistTitleLbl_ = label(playlistHdrBar_, QString(), 9, QFont::DemiBold, VF::muted());
     playlistPctLbl_ = new QLabel(playlistHdrBar_);
     playlistPctLbl_->setObjectName(QStringLiteral("playlistPct"));

@@ -17,12 +17,7 @@ namespace PlaylistJson {
 QByteArray encode(const PlaylistSavedState &s) {
     QByteArray out;
     auto strings = [&out](const QStringList &list) {
-        out.append('[');
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            if (i) out.append(',');
-            appendString(out, list[i]);
-        }
-        out.append(']');
+        appendArray(out, list, [](QByteArray &o, const QString &s) { appendString(o, s); });
     };
     appendKey(out.append('{'), "entryExIDs");
     strings(s.entryExIDs);

@@ -172,40 +172,30 @@ void appendEntry(QByteArray &out, const FinEntry &e) {
 QByteArray encodeEntries(const std::vector<FinEntry> &entries) {
     QByteArray out;
     out.reserve(qsizetype(entries.size()) * 180 + 2);
-    out.append('[');
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (i) out.append(',');
-        appendEntry(out, entries[i]);
-    }
-    out.append(']');
+    RecordJson::appendArray(out, entries, appendEntry);
     return out;
 }
 
 std::optional<std::vector<FinEntry>> decodeEntries(const QByteArray &bytes) {
     using namespace RecordJson;
-    std::vector<FinEntry> out;
-    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
     static constexpr std::array<std::string_view, 9> keys{"id",     "dateStr", "name", "category", "type",
                                                           "amount", "month",   "year", "note"};
     std::array<Value, keys.size()> m;
-    const bool ok = RecordJson::forEachElement(bytes, [&](Value obj) {
+    return readArray(bytes, [&](Value obj) -> std::optional<FinEntry> {
         FinEntry e;
         std::string_view type;
         if (!members(obj, keys, m) || !asString(m[0], e.id) || !asString(m[1], e.dateStr) ||
             !asString(m[2], e.name) || !asString(m[3], e.category) ||
             m[4].get_string().get(type) != simdjson::SUCCESS || !asDouble(m[5], e.amount) ||
             !asInt(m[6], e.month) || !asInt(m[7], e.year) || !asString(m[8], e.note))
-            return false;
+            return std::nullopt;
         if (type == "income")
             e.type = FinType::income;
         else if (type == "expense")
             e.type = FinType::expense;
         else
-            return false;
-        if (!std::isfinite(e.amount)) return false;
-        out.push_back(std::move(e));
-        return true;
+            return std::nullopt;
+        if (!std::isfinite(e.amount)) return std::nullopt;
+        return e;
     });
-    if (!ok) return std::nullopt;
-    return out;
 }

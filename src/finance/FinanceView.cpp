@@ -16,6 +16,7 @@
 #include "ui/Makers.h"
 #include "ui/TaggedView.h"
 #include "ui/Theme.h"
+#include "ui/UiKit.h"
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFontMetricsF>
@@ -106,16 +107,6 @@ QWidget *band(QWidget *parent) {
     return w;
 }
 
-QLabel *label(QWidget *parent, const QFont &font, const QColor &color, Qt::Alignment align = Qt::AlignLeft) {
-    QLabel *l = mkLbl(12, QFont::Normal, 1);
-    l->setParent(parent);
-    l->setFont(font);
-    l->setAlignment(align | Qt::AlignVCenter);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
-}
 
 // The form's rounded background.
 class FormBg : public QWidget {
@@ -172,14 +163,14 @@ FinanceView::FinanceView(QWidget *parent) : Page(parent) {
 void FinanceView::setup() {
     applyBackground();
     hdrBg_ = band(this);
-    titleLbl_ = label(this, Fonts::scaledFont(24, QFont::Bold), VF::text());
-    subHdr_ = label(this, Fonts::scaledFont(11.5), VF::sub());
+    titleLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(24, QFont::Bold), VF::text());
+    subHdr_ = UiKit::fontLabel(this, Fonts::scaledFont(11.5), VF::sub());
 
     QPointer<FinanceView> self(this);
     prevBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("←"), false, this);
     prevBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(prevBtn_, &QPushButton::clicked, this, [this] { navMonth(-1); });
-    monthLbl_ = label(this, Fonts::scaledFont(14, QFont::DemiBold), VF::text(), Qt::AlignHCenter);
+    monthLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(14, QFont::DemiBold), VF::text(), Qt::AlignHCenter);
     nextBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("→"), false, this);
     nextBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(nextBtn_, &QPushButton::clicked, this, [this] { navMonth(+1); });
@@ -201,7 +192,7 @@ void FinanceView::setup() {
     colHdrLbls_.clear();
     colHdrSeps_.clear();
     for (const ColumnHeader &c : kColumns) {
-        colHdrLbls_ << label(colHdrBar_, Fonts::scaledFont(10, QFont::DemiBold),
+        colHdrLbls_ << UiKit::fontLabel(colHdrBar_, Fonts::scaledFont(10, QFont::DemiBold),
                              c.strong ? VF::text() : VF::sub());
         if (&c != &kColumns[0]) {
             auto *sep = new QWidget(colHdrBar_);
@@ -234,7 +225,7 @@ void FinanceView::buildForm() {
     const QString name = had ? formNameF_->text() : QString(), amount = had ? formAmtF_->text() : QString();
 
     formBg_ = new FormBg(this);
-    formHdrLbl_ = label(this, Fonts::scaledFont(10, QFont::DemiBold), VF::sub());
+    formHdrLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(10, QFont::DemiBold), VF::sub());
     formNameF_ = new QLineEdit(this);
     formNameF_->setFont(Fonts::scaledFont(13));
     themeControl(formNameF_);

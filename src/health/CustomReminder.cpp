@@ -98,15 +98,7 @@ QByteArray encode(const std::vector<CustomReminder> &items) {
 }
 
 std::optional<std::vector<CustomReminder>> decode(const QByteArray &bytes) {
-    std::vector<CustomReminder> out;
-    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
-    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
-        auto r = decodeOne(o);
-        if (!r) return false; // one bad record makes the whole document unreadable
-        out.push_back(std::move(*r));
-        return true;
-    });
-    if (!ok) return std::nullopt;
-    return out;
+    // One bad record makes the whole document unreadable.
+    return RecordJson::readArray(bytes, decodeOne);
 }
 } // namespace CustomReminderDoc

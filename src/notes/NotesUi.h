@@ -7,7 +7,7 @@
 #include "ui/TintButton.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
-#include "ui/FadedScroller.h"
+#include "ui/UiKit.h"
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -18,12 +18,7 @@ inline const QColor kNoteAccent = QColor::fromRgbF(0.5f, 0.78f, 1.0f);
 inline const QColor kTableAccent = QColor::fromRgbF(0.2f, 0.72f, 0.42f);
 inline const QColor kDeleteRed = QColor::fromRgbF(1.0f, 0.4f, 0.4f);
 
-inline void fillBg(QWidget *w, const QColor &c) {
-    w->setAutoFillBackground(true);
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, c);
-    w->setPalette(p);
-}
+inline void fillBg(QWidget *w, const QColor &c) { UiKit::fillBackground(w, c); }
 
 inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::Weight weight, const QColor &color) {
     auto *l = new QLabel(text, parent);
@@ -51,14 +46,7 @@ inline QPushButton *tintButton(QWidget *parent, const QString &title, const QCol
 }
 
 inline QScrollArea *plainScroll(QWidget *parent, bool horizontal) {
-    auto *s = new QScrollArea(parent);
-    s->setFrameShape(QFrame::NoFrame);
-    s->setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
-    s->setWidgetResizable(false);
-    s->viewport()->setAutoFillBackground(false);
-    s->setAutoFillBackground(false);
-    applyFadedScroller(s);
-    return s;
+    return UiKit::plainScrollArea(parent, false, horizontal);
 }
 
 inline QString trimmed(const QString &s) {

@@ -1,5 +1,6 @@
 #include "platform/ClipboardServer.h"
 
+#include "platform/Handover.h"
 #include "platform/StoreLoader.h"
 
 #include <QClipboard>
@@ -36,12 +37,18 @@ quint32 ClipboardServer::atom(const char *name) const {
 
 bool ClipboardServer::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) {
     if (eventType != "xcb_generic_event_t") return false;
-    const auto *e = static_cast<const xcb_generic_event_t *>(message);
-    switch (e->response_type & 0x7f) {
+    // Every event is at least this long: the 32 bytes sent by the server and the sequence xcb adds.
+    union Event {
+        xcb_generic_event_t any;
+        xcb_selection_request_event_t request;
+        xcb_property_notify_event_t notify;
+    };
+    const auto e = Handover::takenFromQt<Event>(message);
+    switch (e.any.response_type & 0x7f) {
     case XCB_SELECTION_REQUEST:
-        return serve(e);
+        return serve(&e.request);
     case XCB_PROPERTY_NOTIFY:
-        return goOn(e);
+        return goOn(&e.notify);
     default:
         return false;
     }

@@ -9,7 +9,9 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 #include <simdjson.h>
 
 // Strict reading and compact writing of the records in the stores' JSON documents. Records are written
@@ -50,6 +52,18 @@ inline void appendBool(QByteArray &out, bool v) {
     out.append(v ? "true" : "false");
 }
 
+// Writes items as a JSON array, each one by append(out, item).
+template <class Items, class Append> void appendArray(QByteArray &out, const Items &items, Append append) {
+    out.append('[');
+    bool first = true;
+    for (const auto &item : items) {
+        if (!first) out.append(',');
+        first = false;
+        append(out, item);
+    }
+    out.append(']');
+}
+
 bool readString(const Json &obj, const char *key, QString &out);
 // A JSON integer, or a number with an integral value that fits in 64 bits.
 bool readInt(const Json &obj, const char *key, qint64 &out);
@@ -84,6 +98,23 @@ inline constexpr qsizetype kChunkBytes = 256 << 10;
 // The same in chunks of about chunkBytes: the answer is the same whatever the size, which a test
 // checks with small chunks.
 bool forEachElement(QByteArrayView bytes, const std::function<bool(Value)> &fn, qsizetype chunkBytes);
+
+// A JSON array of records, read record by record through forEachElement(): the parse takes memory for
+// a chunk of records, not for the whole document. read(element) gives a record (a std::optional), or
+// nothing for one it refuses, which makes the whole document unreadable.
+template <class Read>
+auto readArray(QByteArrayView bytes, Read read)
+    -> std::optional<std::vector<typename std::invoke_result_t<Read, Value>::value_type>> {
+    std::vector<typename std::invoke_result_t<Read, Value>::value_type> out;
+    const bool ok = forEachElement(bytes, [&](Value o) {
+        auto r = read(o);
+        if (!r) return false;
+        out.push_back(std::move(*r));
+        return true;
+    });
+    if (!ok) return std::nullopt;
+    return out;
+}
 
 // Where an object's member's value lies in the object's bytes (the value's first byte and the one
 // after its last), found by crossing the bytes without parsing them: for a large member read straight

@@ -60,30 +60,17 @@ void appendProject(QByteArray &out, const Project &p) {
     appendKey(out.append(','), "description");
     appendString(out, p.description);
     appendKey(out.append(','), "imagePaths");
-    out.append('[');
-    for (qsizetype k = 0; k < p.imagePaths.size(); ++k) {
-        if (k) out.append(',');
-        appendString(out, p.imagePaths[k]);
-    }
-    appendKey(out.append("],"), "checkpoints");
-    out.append('[');
-    for (std::size_t k = 0; k < p.checkpoints.size(); ++k) {
-        if (k) out.append(',');
-        appendStep(out, p.checkpoints[k]);
-    }
-    appendKey(out.append("],"), "createdDateInterval");
+    appendArray(out, p.imagePaths, [](QByteArray &o, const QString &path) { appendString(o, path); });
+    appendKey(out.append(','), "checkpoints");
+    appendArray(out, p.checkpoints, appendStep);
+    appendKey(out.append(','), "createdDateInterval");
     appendDouble(out, p.createdDateInterval);
     out.append('}');
 }
 
 QByteArray encodeProjects(const std::vector<Project> &projects) {
     QByteArray out;
-    out.append('[');
-    for (std::size_t i = 0; i < projects.size(); ++i) {
-        if (i) out.append(',');
-        appendProject(out, projects[i]);
-    }
-    out.append(']');
+    appendArray(out, projects, appendProject);
     return out;
 }
 
@@ -101,27 +88,22 @@ std::optional<ProjectCheckpoint> decodeStep(Value o) {
 } // namespace
 
 std::optional<std::vector<Project>> decodeProjects(const QByteArray &bytes) {
-    std::vector<Project> out;
-    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
-    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
+    return readArray(bytes, [](Value o) -> std::optional<Project> {
         Project p;
         if (!readString(o, "id", p.id) || !readString(o, "name", p.name) ||
             !readString(o, "emoji", p.emoji) || !readString(o, "description", p.description) ||
             !readStrings(o, "imagePaths", p.imagePaths) ||
             !readDouble(o, "createdDateInterval", p.createdDateInterval))
-            return false;
+            return std::nullopt;
         const auto stepsValue = member(o, "checkpoints");
         simdjson::dom::array steps;
-        if (!stepsValue || stepsValue->get_array().get(steps) != simdjson::SUCCESS) return false;
+        if (!stepsValue || stepsValue->get_array().get(steps) != simdjson::SUCCESS) return std::nullopt;
         p.checkpoints.reserve(steps.size());
         for (const Value s : steps) {
             auto step = decodeStep(s);
-            if (!step) return false;
+            if (!step) return std::nullopt;
             p.checkpoints.push_back(std::move(*step));
         }
-        out.push_back(std::move(p));
-        return true;
+        return p;
     });
-    if (!ok) return std::nullopt;
-    return out;
 }

@@ -37,32 +37,22 @@ void appendTask(QByteArray &out, const Task &t) {
 QByteArray encodeTasks(const std::vector<Task> &tasks) {
     QByteArray out;
     out.reserve(qsizetype(tasks.size()) * 200 + 2);
-    out.append('[');
-    for (std::size_t i = 0; i < tasks.size(); ++i) {
-        if (i) out.append(',');
-        appendTask(out, tasks[i]);
-    }
-    out.append(']');
+    appendArray(out, tasks, appendTask);
     return out;
 }
 
 std::optional<std::vector<Task>> decodeTasks(const QByteArray &bytes) {
-    std::vector<Task> out;
-    // Record by record: the parse takes memory for a chunk of records, not for the whole document.
     static constexpr std::array<std::string_view, 8> keys{"id",  "title", "description", "category",
                                                           "day", "month", "year",        "completed"};
     std::array<RecordJson::Value, keys.size()> m;
-    const bool ok = RecordJson::forEachElement(bytes, [&](RecordJson::Value o) {
+    return readArray(bytes, [&](Value o) -> std::optional<Task> {
         Task t;
         if (!members(o, keys, m) || !asString(m[0], t.id) || !asString(m[1], t.title) ||
             !asString(m[2], t.description) || !asString(m[3], t.category) || !asInt(m[4], t.day) ||
             !asInt(m[5], t.month) || !asInt(m[6], t.year) || !asBool(m[7], t.completed))
-            return false;
-        out.push_back(std::move(t));
-        return true;
+            return std::nullopt;
+        return t;
     });
-    if (!ok) return std::nullopt;
-    return out;
 }
 
 std::vector<Task> tasksInDateOrder(const std::vector<Task> &tasks, std::optional<TaskCat> cat) {

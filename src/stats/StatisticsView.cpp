@@ -12,6 +12,7 @@
 #include "ui/Lang.h"
 #include "ui/Makers.h"
 #include "ui/Theme.h"
+#include "ui/UiKit.h"
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QMenu>
@@ -25,16 +26,6 @@
 namespace {
 QDate today() {
     return Clock::get().now().toLocalTime().date();
-}
-QLabel *label(QWidget *parent, const QFont &font, const QColor &color, Qt::Alignment align = Qt::AlignLeft) {
-    QLabel *l = mkLbl(12, QFont::Normal, 1);
-    l->setParent(parent);
-    l->setFont(font);
-    l->setAlignment(align | Qt::AlignVCenter);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
-    return l;
 }
 // Sets a label's text, elided to its width, with the whole text as tooltip when cut.
 void setFitted(QLabel *l, const QString &s) {
@@ -72,8 +63,8 @@ void StatisticsView::setup() {
     QPalette hp = hdrBg_->palette();
     hp.setColor(QPalette::Window, VF::hdrBg());
     hdrBg_->setPalette(hp);
-    titleLbl_ = label(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
-    subLbl_ = label(this, Fonts::scaledFont(11.5), VF::sub());
+    titleLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
+    subLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(11.5), VF::sub());
 
     auto modeBtn = [this](StatsMode mode) {
         auto *b = new QPushButton(this);
@@ -87,7 +78,7 @@ void StatisticsView::setup() {
     prevBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("←"), false, this);
     prevBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(prevBtn_, &QPushButton::clicked, this, [this] { navPeriod(-1); });
-    periodLbl_ = label(this, Fonts::scaledFont(13, QFont::DemiBold), VF::text(), Qt::AlignHCenter);
+    periodLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(13, QFont::DemiBold), VF::text(), Qt::AlignHCenter);
     nextBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("→"), false, this);
     nextBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(nextBtn_, &QPushButton::clicked, this, [this] { navPeriod(+1); });

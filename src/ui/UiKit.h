@@ -24,6 +24,18 @@ inline QLabel *label(QWidget *parent, const QString &text, double size, QFont::W
     return mkText(parent, text, size, weight, color, align);
 }
 
+// A kit label in the given font, used as it is, and colour, centred vertically.
+inline QLabel *fontLabel(QWidget *parent, const QFont &font, const QColor &color, Qt::Alignment align = Qt::AlignLeft) {
+    QLabel *l = mkLbl(12, QFont::Normal, 1);
+    l->setParent(parent);
+    l->setFont(font);
+    l->setAlignment(align | Qt::AlignVCenter);
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+    return l;
+}
+
 // An emoji or symbol alone in a frame of the given width: its scaled size shrinks where it would not
 // fit whole, instead of being cut.
 inline QLabel *iconLabel(QWidget *parent, const QString &icon, double size, double width,

@@ -3,6 +3,7 @@
 // write) is still the alert that asks the user to act.
 #include "app/AppDelegate.h"
 #include "app/DataNoticeAlert.h"
+#include "common/PrefsRaw.h"
 #include "common/TestEnv.h"
 #include "platform/Prefs.h"
 #include "ui/Lang.h"
@@ -100,10 +101,7 @@ void TstSaveNotice::aDatabaseLockedAtStartShowsTheSameNotice() {
         first.setInt("n", 1);
         QVERIFY(first.close());
     }
-    sqlite3 *db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    QCOMPARE(sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    QVERIFY(rawExec(path, "PRAGMA journal_mode=DELETE"));
     OtherProgram other(path, "BEGIN IMMEDIATE; UPDATE prefs SET value = 5 WHERE key = 'n';");
     TestDialogs dialogs;
     Prefs p(path);

@@ -9,8 +9,17 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextFragment>
+#include <QTest>
 
 // Text notes as users write them, and what their stored rich text holds.
+
+// A data function's rows for a short text note and a long one (past NoteDocument::kLongChars, built
+// and shown a piece at a time): 4 KB and 12 KB, in the int column named.
+inline void shortAndLongRows(const char *column) {
+    QTest::addColumn<int>(column);
+    QTest::newRow("4 KB") << 4 * 1024;
+    QTest::newRow("12 KB") << 12 * 1024;
+}
 
 // A text note of body, titled after its id.
 inline Note textNote(const QString &id, const QString &body) {

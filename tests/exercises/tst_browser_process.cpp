@@ -1,44 +1,12 @@
+#include "common/Processes.h"
 #include "common/TestEnv.h"
 #include "common/TinyServer.h"
 #include "exercises/BrowserWindowHost.h"
-#include <QDirIterator>
 #include <QtTest>
 #include <csignal>
 #include <unistd.h>
 
 namespace {
-// Every live process below pid.
-QList<int> descendants(int pid) {
-    std::map<int, int> parent;
-    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        bool ok = false;
-        const int p = it.next().section(u'/', -1).toInt(&ok);
-        QFile f(QStringLiteral("/proc/%1/stat").arg(p));
-        if (!ok || !f.open(QIODevice::ReadOnly)) continue;
-        const QByteArray stat = f.readAll();
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.value(0) != "Z") parent[p] = fields.value(1).toInt();
-    }
-    QList<int> out, frontier{pid};
-    while (!frontier.isEmpty()) {
-        const int p = frontier.takeFirst();
-        for (const auto &[child, par] : parent)
-            if (par == p) {
-                out << child;
-                frontier << child;
-            }
-    }
-    return out;
-}
-
-bool alive(int pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray stat = f.readAll();
-    return stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z";
-}
-
 // The browser window's process among pids.
 int windowProcess(const QList<int> &pids) {
     for (int p : pids) {

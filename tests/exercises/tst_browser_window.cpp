@@ -1,4 +1,5 @@
 #include "common/PageTest.h"
+#include "common/NoWebPages.h"
 #include "common/TestEnv.h"
 #include "exercises/BrowserCountdown.h"
 #include "exercises/YouTubeBrowserWindow.h"
@@ -188,13 +189,7 @@ private slots:
 
     void withoutTheWebModuleItOffersTheDefaultBrowser() {
         // A module that cannot make a page stands for one that could not be loaded.
-        struct NoPages : WebViews {
-            QWidget *makeDocumentView(QWidget *, const QString &, const QUrl &, std::function<void(const QUrl &)>) override {
-                return nullptr;
-            }
-            BrowserPage *makeBrowserPage(QWidget *, const QString &) override { return nullptr; }
-        } none;
-        installWebViews(&none);
+        NoWebPages none;
         RecordingLinks links;
         YouTubeBrowserWindow w;
         QVERIFY(!w.page());

@@ -1,3 +1,4 @@
+#include "common/NoWebPages.h"
 #include "common/TestEnv.h"
 #include "common/TinyServer.h"
 #include <QBuffer>
@@ -426,13 +427,7 @@ private slots:
     // A step with a link waits for its browser window, also one the user closed with its own button.
     void browserStepWaits() {
         // No web engine in tests: a module that makes no page (the window offers the default browser).
-        struct NoPages : WebViews {
-            QWidget *makeDocumentView(QWidget *, const QString &, const QUrl &, std::function<void(const QUrl &)>) override {
-                return nullptr;
-            }
-            BrowserPage *makeBrowserPage(QWidget *, const QString &) override { return nullptr; }
-        } none;
-        installWebViews(&none);
+        NoWebPages none;
         Exercise e = ex("Web", {2, 10});
         e.steps[0].videoURL = QStringLiteral("127.0.0.1:9/video");
         QScopedPointer<ExerciseRunnerPanel> p(open({e}));

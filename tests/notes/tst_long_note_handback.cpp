@@ -1,3 +1,4 @@
+#include "common/DocRows.h"
 #include "common/Instrumented.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
@@ -92,28 +93,6 @@ QList<std::pair<int, int>> linesBuiltAtOnce(const QString &text, QSize size) {
 qint64 heapInUse() {
     const struct mallinfo2 m = mallinfo2();
     return qint64(m.uordblks) + qint64(m.hblkhd);
-}
-
-// Where the rows of the whole text start, as offsets into the stored text: every paragraph laid out
-// in order, as a reader scrolling down from the top has them.
-QList<int> rowsInOrder(const QTextDocument &doc) {
-    QAbstractTextDocumentLayout *layout = doc.documentLayout();
-    QList<int> rows;
-    qreal top = 0, lastRow = -1;
-    int cuts = 0; // the cuts before a paragraph are no characters of the text
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        cuts += NoteDocument::continues(b);
-        const qreal height = layout->blockBoundingRect(b).height();
-        const QTextLayout *tl = b.layout();
-        for (int i = 0; i < tl->lineCount(); ++i) {
-            const QTextLine line = tl->lineAt(i);
-            const qreal baseline = std::round(top + line.y() + line.ascent());
-            if (baseline > lastRow) rows.push_back(b.position() + line.textStart() - cuts);
-            lastRow = std::max(lastRow, baseline);
-        }
-        top += height;
-    }
-    return rows;
 }
 
 // The rows a view shows, as its paragraphs are laid out now (nothing laid out for asking): from the

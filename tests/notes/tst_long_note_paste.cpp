@@ -162,11 +162,7 @@ private slots:
     // A rich paste keeps its formats in a note's text at 4 KB and at 12 KB, highlights left out:
     // a bold word copied from another note stays bold, and what was copied from a web page keeps
     // its italic and its link.
-    void aRichPasteKeepsItsFormats_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void aRichPasteKeepsItsFormats_data() { shortAndLongRows("chars"); }
     void aRichPasteKeepsItsFormats() {
         QFETCH(int, chars);
         const Note from = richNote(QStringLiteral("F"), chars);
@@ -213,11 +209,7 @@ private slots:
     // 12 KB: a bold word copied from a page goes in italic after italic text, its lines as new
     // lines, one undo takes it back; after a link, found or put in on purpose, it is no link; Ctrl+V
     // still keeps the bold; a reader pastes nothing.
-    void plainPasteTakesTheLookBefore_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void plainPasteTakesTheLookBefore_data() { shortAndLongRows("chars"); }
     void plainPasteTakesTheLookBefore() {
         QFETCH(int, chars);
         const Note n = richNote(QStringLiteral("P"), chars);

@@ -1,3 +1,4 @@
+#include "common/DocRows.h"
 #include "common/Instrumented.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
@@ -47,24 +48,7 @@ bool showText(NoteTextView &v, const QString &body, QSize size) {
 // Where the rows of a view's text start, as offsets into the stored text: every paragraph laid out
 // (in order, as a reader scrolling down does) and its lines placed as the view places them.
 QList<int> shownRows(NoteTextView &v) {
-    QTextDocument &doc = *v.document();
-    QAbstractTextDocumentLayout *layout = doc.documentLayout();
-    QList<int> rows;
-    qreal top = 0, lastRow = -1;
-    int cuts = 0; // the cuts before a paragraph are no characters of the text
-    for (QTextBlock b = doc.firstBlock(); b.isValid(); b = b.next()) {
-        cuts += NoteDocument::continues(b);
-        const qreal height = layout->blockBoundingRect(b).height();
-        const QTextLayout *tl = b.layout();
-        for (int i = 0; i < tl->lineCount(); ++i) {
-            const QTextLine line = tl->lineAt(i);
-            const qreal baseline = std::round(top + line.y() + line.ascent());
-            if (baseline > lastRow) rows.push_back(b.position() + line.textStart() - cuts);
-            lastRow = std::max(lastRow, baseline);
-        }
-        top += height;
-    }
-    return rows;
+    return rowsInOrder(*v.document());
 }
 
 // Where the rows of the same text start when it is laid out as one paragraph at the view's width.

@@ -203,11 +203,7 @@ private slots:
 
     // An edit of one word stores the note's own links and underlines, no more: the addresses the
     // view shows as links are never written as links, at either size of note.
-    void anEditStoresNoDetectedLinks_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void anEditStoresNoDetectedLinks_data() { shortAndLongRows("chars"); }
     void anEditStoresNoDetectedLinks() {
         QFETCH(int, chars);
         TempPrefs prefs;
@@ -428,11 +424,7 @@ private slots:
     // The detail and the inline editor show a note's body in one view at every size: a short note's
     // is laid out whole in its card (the page scrolls, not the view), a long one's scrolls in place;
     // Edit makes that same view editable.
-    void oneViewAtEverySize_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void oneViewAtEverySize_data() { shortAndLongRows("chars"); }
     void oneViewAtEverySize() {
         QFETCH(int, chars);
         TempPrefs prefs;

@@ -619,11 +619,7 @@ private slots:
 
     // Undo of a paste leaves the caret where the paste was, and the view on it; redo after the
     // text it puts back.
-    void undoOfAPasteStaysWhereThePasteWas_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void undoOfAPasteStaysWhereThePasteWas_data() { shortAndLongRows("chars"); }
     void undoOfAPasteStaysWhereThePasteWas() {
         QFETCH(int, chars);
         const Note n = richNote(QStringLiteral("U"), chars);

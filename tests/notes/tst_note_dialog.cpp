@@ -84,11 +84,7 @@ private slots:
     // A rich note edited in the dialog, one word typed and an address typed out, keeps exactly its
     // own links, underlines and colours: the addresses the view links as it shows them and as they
     // are typed are never stored.
-    void anEditStoresOnlyTheNotesOwnLinks_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void anEditStoresOnlyTheNotesOwnLinks_data() { shortAndLongRows("chars"); }
     void anEditStoresOnlyTheNotesOwnLinks() {
         QFETCH(int, chars);
         TempPrefs prefs;

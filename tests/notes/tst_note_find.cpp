@@ -87,11 +87,7 @@ class TestNoteFind : public QObject {
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
 
-    void findMarksScrollsAndSteps_data() {
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void findMarksScrollsAndSteps_data() { shortAndLongRows("bytes"); }
     // Every match in sight is marked, the current one in its own colour and on the screen; ▶, ◀ and
     // Return step with wrap-around, each step bringing the match into view.
     void findMarksScrollsAndSteps() {
@@ -169,11 +165,7 @@ private slots:
         QVERIFY(TextViewOps::extraSelections(page.findView()).isEmpty());
     }
 
-    void findFollowsTypingInTheEditor_data() {
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void findFollowsTypingInTheEditor_data() { shortAndLongRows("bytes"); }
     // The editor is searched too: text typed before a match moves its mark along, text typed into
     // one takes it away, a format changes nothing.
     void findFollowsTypingInTheEditor() {
@@ -468,11 +460,7 @@ private slots:
         }
     }
 
-    void saveKeepsTheReadersPlace_data() {
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void saveKeepsTheReadersPlace_data() { shortAndLongRows("bytes"); }
     // After Save the detail shows the part of the note the editor showed, not its top.
     void saveKeepsTheReadersPlace() {
         QFETCH(int, bytes);
@@ -597,11 +585,7 @@ private slots:
         QCOMPARE(*NoteStore::shared().find(n.id), n); // nothing stored changed
     }
 
-    void floatingBarFormatsInTheEditor_data() {
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void floatingBarFormatsInTheEditor_data() { shortAndLongRows("bytes"); }
     // A selection in the inline editor shows the bar; its buttons format the selection, which
     // stays; the format is saved; no selection, or the read-only detail, shows no bar.
     void floatingBarFormatsInTheEditor() {
@@ -674,11 +658,7 @@ private slots:
         QVERIFY(b.charFormat().fontUnderline());
     }
 
-    void floatingBarFollowsItsSelection_data() {
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void floatingBarFollowsItsSelection_data() { shortAndLongRows("bytes"); }
     // The bar goes with its selection: scrolled out of view by the scroll bar or the wheel it
     // hides (kept at the view's edge it would lie over other text), scrolled back it is at the
     // selection again; when the text above it grows, or a narrower window lays the text out anew,

@@ -152,11 +152,7 @@ class TestNotePageSteps : public QObject {
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
 
-    void sizes_data() {
-        QTest::addColumn<int>("bytes");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void sizes_data() { shortAndLongRows("bytes"); }
 
     // The find bar takes its room from the detail, which is fitted to it: the page is not built
     // again (the detail's buttons are the same ones, the list is not drawn again), and hiding it

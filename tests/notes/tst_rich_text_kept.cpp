@@ -151,11 +151,7 @@ private slots:
     // Stored links are drawn in the links' colour at every size, those with a colour of their own
     // too, the rest of the text in the text's; saved unchanged, the note's rich text is the one
     // stored, byte for byte (no underline or colour the file did not have, the links' own kept).
-    void storedLinksAreDrawnAsLinksAndSavedAsTheyWere_data() {
-        QTest::addColumn<int>("chars");
-        QTest::newRow("4 KB") << 4 * 1024;
-        QTest::newRow("12 KB") << 12 * 1024;
-    }
+    void storedLinksAreDrawnAsLinksAndSavedAsTheyWere_data() { shortAndLongRows("chars"); }
     void storedLinksAreDrawnAsLinksAndSavedAsTheyWere() {
         QFETCH(int, chars);
         Note n = textNote(QStringLiteral("L"), QString());

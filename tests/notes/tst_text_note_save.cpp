@@ -16,6 +16,21 @@ void settle() {
         QCoreApplication::processEvents();
 }
 
+// The notes page shown on an empty store, with preferences of its own.
+struct EmptyNotesPage {
+    TempPrefs prefs;
+    struct EmptyStore {
+        EmptyStore() { NoteStore::resetForTests(); }
+    } store; // emptied before the page is made
+    NotesView page;
+    EmptyNotesPage() {
+        page.resize(1000, 700);
+        page.setup();
+        page.show();
+        settle();
+    }
+};
+
 // Plain words that occur nowhere else in the note, so that one length of them can be put for another.
 QString filler(qsizetype chars) {
     QString s;
@@ -145,13 +160,8 @@ private slots:
     void sameFieldsEitherSideOfTheLongLimit() {
         QFETCH(bool, rich);
         QFETCH(bool, boldEdit);
-        TempPrefs prefs;
-        NoteStore::resetForTests();
-        NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        EmptyNotesPage shown;
+        NotesView &page = shown.page;
         const qsizetype underFill = NoteDocument::kLongChars - 300, overFill = NoteDocument::kLongChars + 300;
         const qsizetype beyondFill = NoteDocument::kSaveHereChars + 300;
         const Note under = sample(QStringLiteral("U"), underFill, rich);
@@ -193,13 +203,8 @@ private slots:
     }
     void aSavedNoteOpenedAgainShowsItsText() {
         QFETCH(qsizetype, fill);
-        TempPrefs prefs;
-        NoteStore::resetForTests();
-        NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        EmptyNotesPage shown;
+        NotesView &page = shown.page;
         Note other(NoteType::text, QStringLiteral("📝"), QStringLiteral("Other"));
         other.body = QStringLiteral("A short note");
         NoteStore::shared().add(other);
@@ -226,13 +231,8 @@ private slots:
     // Save of a note read on a worker keeps what the editor showed in its place while it is read,
     // instead of a loading placeholder, and the text itself is shown once it is back.
     void aLongSaveKeepsTheTextShown() {
-        TempPrefs prefs;
-        NoteStore::resetForTests();
-        NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        EmptyNotesPage shown;
+        NotesView &page = shown.page;
         const Note n = sample(QStringLiteral("N"), NoteDocument::kSaveHereChars + 300, true);
         QVERIFY(openEditor(page, n));
         QTest::keyClicks(page.longTextView(), QStringLiteral("Typed "));
@@ -262,13 +262,8 @@ private slots:
     }
     void anEmptiedNoteIsNotLoading() {
         QFETCH(qsizetype, fill);
-        TempPrefs prefs;
-        NoteStore::resetForTests();
-        NotesView page;
-        page.resize(1000, 700);
-        page.setup();
-        page.show();
-        settle();
+        EmptyNotesPage shown;
+        NotesView &page = shown.page;
         const Note n = sample(QStringLiteral("N"), fill, true);
         QVERIFY(openEditor(page, n));
         NoteTextView *v = page.longTextView();

@@ -1,4 +1,5 @@
 #include "common/Files.h"
+#include "common/NotesImport.h"
 #include "common/Records.h"
 #include "common/TestEnv.h"
 #include "exercises/Exercise.h"
@@ -115,15 +116,6 @@ const std::vector<Reader> &readers() {
 }
 } // namespace
 
-
-// Runs the notes page's import through the scripted panels and waits for it to end (the file is
-// read on a worker); whether the notes were replaced.
-static bool runNotesImport(NoteStore &store) {
-    auto replaced = std::make_shared<std::optional<bool>>();
-    NoteListImport::run(&store, nullptr, store, [replaced](bool r) { *replaced = r; });
-    if (!QTest::qWaitFor([&] { return replaced->has_value(); }, 20000)) return false;
-    return replaced->value_or(false);
-}
 
 class TstHostileDocuments : public QObject {
     Q_OBJECT

@@ -161,6 +161,25 @@ Note textNote(int serial, int bodyLength) {
     return n;
 }
 
+// Ten notes loaded as a launch loads them, a change to the second one saved, and the third as the
+// page holds it: the other program writes next.
+struct SavedOnce {
+    std::vector<Note> model;
+    NoteStore *store = nullptr;
+    Note first, mine;
+};
+void saveOnce(TempPrefs &prefs, SavedOnce &s) {
+    for (int i = 0; i < 10; ++i) s.model.push_back(textNote(i, 8000));
+    s.store = relaunchWithNotes(prefs, encodeNotes(s.model));
+    QVERIFY(s.store);
+    QCOMPARE(s.store->notes().size(), s.model.size());
+    s.first = *s.store->find(s.model[1].id);
+    s.first.title = QStringLiteral("saved");
+    s.store->update(s.first);
+    QVERIFY(prefs.prefs().flush());
+    s.mine = *s.store->find(s.model[2].id);
+}
+
 Task task(int serial) {
     Task t;
     t.id = QStringLiteral("T%1").arg(serial);
@@ -394,17 +413,11 @@ private slots:
     // settled within the final commit, and nothing is lost.
     void aChangeSettledAtQuitIsNotLost() {
         TempPrefs prefs;
-        std::vector<Note> model;
-        for (int i = 0; i < 10; ++i) model.push_back(textNote(i, 8000));
-        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
-        QVERIFY(loaded);
+        SavedOnce saved;
+        saveOnce(prefs, saved);
+        if (QTest::currentTestFailed()) return;
+        auto &[model, loaded, first, mine] = saved;
         NoteStore &store = *loaded;
-        QCOMPARE(store.notes().size(), model.size());
-        Note first = *store.find(model[1].id);
-        first.title = QStringLiteral("saved");
-        store.update(first);
-        QVERIFY(prefs.prefs().flush());
-        Note mine = *store.find(model[2].id);
         OtherProgram other(prefs.path());
         const QByteArray theirs = encodeNotes({textNote(50, 10)});
         QVERIFY(other.write(kNotes, theirs));
@@ -426,18 +439,11 @@ private slots:
     // changes land on the other program's notes.
     void notesStoredAsTextAreShownAsALaunchShowsThem() {
         TempPrefs prefs;
-        std::vector<Note> model;
-        for (int i = 0; i < 10; ++i)
-            model.push_back(textNote(i, 8000));
-        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
-        QVERIFY(loaded);
+        SavedOnce saved;
+        saveOnce(prefs, saved);
+        if (QTest::currentTestFailed()) return;
+        auto &[model, loaded, first, mine] = saved;
         NoteStore &store = *loaded;
-        QCOMPARE(store.notes().size(), model.size());
-        Note first = *store.find(model[1].id);
-        first.title = QStringLiteral("saved");
-        store.update(first);
-        QVERIFY(prefs.prefs().flush());
-        Note mine = *store.find(model[2].id);
         OtherProgram other(prefs.path());
         const std::vector<Note> theirs{textNote(50, 10), textNote(51, 20)};
         QVERIFY(other.write(kNotes, encodeNotes(theirs), true));
@@ -464,18 +470,11 @@ private slots:
     // note of what it read, the document is there to be had, as it is stored.
     void theDocumentReadAgainIsThereAtOnce() {
         TempPrefs prefs;
-        std::vector<Note> model;
-        for (int i = 0; i < 10; ++i)
-            model.push_back(textNote(i, 8000));
-        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
-        QVERIFY(loaded);
+        SavedOnce saved;
+        saveOnce(prefs, saved);
+        if (QTest::currentTestFailed()) return;
+        auto &[model, loaded, first, mine] = saved;
         NoteStore &store = *loaded;
-        QCOMPARE(store.notes().size(), model.size());
-        Note first = *store.find(model[1].id);
-        first.title = QStringLiteral("saved");
-        store.update(first);
-        QVERIFY(prefs.prefs().flush());
-        Note mine = *store.find(model[2].id);
         OtherProgram other(prefs.path());
         const QByteArray theirs = encodeNotes({textNote(50, 10), textNote(51, 9000)});
         QVERIFY(other.write(kNotes, theirs));

@@ -1,6 +1,7 @@
 // The preferences writer's promises, each driven to the moment where a careless change would break
 // it: a try that fails while newer writes arrive, a replacement that waits too long, a lock that goes
 // while a replacement waits, a flush that meets a round being committed, and where a failure is told.
+#include "common/PrefsRaw.h"
 #include "platform/Prefs.h"
 #include "platform/PrefsWriter.h"
 #include <QTemporaryDir>
@@ -78,21 +79,6 @@ struct HeldFirstOpen {
         };
         return h;
     }
-};
-
-// Another program's connection holding the write lock.
-struct HeldLock {
-    sqlite3 *db = nullptr;
-    explicit HeldLock(const QString &path) {
-        sqlite3_open(path.toUtf8().constData(), &db);
-        sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    }
-    void release() {
-        if (db) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-        db = nullptr;
-    }
-    ~HeldLock() { release(); }
 };
 
 // Counts the syncs SQLite asks of the disk on the thread that counts: a VFS in front of the default
@@ -328,7 +314,7 @@ void TstPrefsWriter::aReplacementIsTriedAgainWhenTheLockGoesWhileItWaits() {
             &refusals);
         return db;
     };
-    HeldLock other(path);
+    HeldLock other(path, "BEGIN IMMEDIATE");
     PrefsWriter w(nullptr, hooks);
     w.start();
     std::thread lettingGo([&] {
@@ -476,7 +462,7 @@ void TstPrefsWriter::aLockIsAWaitToldOnTheWindowsThread() {
         },
         Qt::DirectConnection);
     QSignalSpy failed(&p, &Prefs::writeFailed);
-    auto *other = new HeldLock(path);
+    auto *other = new HeldLock(path, "BEGIN IMMEDIATE");
     p.setInt("a", 2);
     QTRY_COMPARE(told, QList<bool>({true}));
     p.setInt("a", 3);
@@ -497,10 +483,7 @@ void TstPrefsWriter::openingNeverWaitsOnTheDisk() {
         first.setInt("a", 1);
         QVERIFY(first.close());
     }
-    sqlite3 *db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    QCOMPARE(sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
+    QVERIFY(rawExec(path, "PRAGMA journal_mode=DELETE"));
     SyncCount::OnThisThread count;
     {
         Prefs p(path);
