@@ -1,4 +1,4 @@
-#include "common/RichNotes.h"
+#include "common/EmojiLines.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteTextView.h"
@@ -12,24 +12,6 @@
 
 // The pointer over a long line of emoji held in pieces: Qt's handlers of a move and of a press looked
 // over every paragraph of the document for a check box marker, which the view handles without.
-namespace {
-// The view shown at size with a document of the text, as the page builds it.
-bool showText(NoteTextView &v, const QString &body, QSize size) {
-    v.resize(size);
-    v.setDocument(NoteDocument::build(textNote(body), {QFont(), Qt::black, {}}));
-    v.document()->setParent(&v);
-    v.show();
-    return QTest::qWaitForWindowExposed(&v);
-}
-
-QString emojiLine(const QString &unit, qsizetype chars) {
-    QString s;
-    while (s.size() < chars)
-        s += unit;
-    return s;
-}
-} // namespace
-
 class TestLongNotePointer : public QObject {
     Q_OBJECT
 private slots:

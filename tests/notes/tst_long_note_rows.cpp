@@ -1,4 +1,5 @@
 #include "common/DocRows.h"
+#include "common/EmojiLines.h"
 #include "common/Instrumented.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
@@ -34,15 +35,6 @@ struct Listeners : QObject {
 };
 int turnListeners() {
     return Listeners::of(QAbstractEventDispatcher::instance(), SIGNAL(aboutToBlock()));
-}
-
-// The view shown at size with a document of the text, as the page builds it.
-bool showText(NoteTextView &v, const QString &body, QSize size) {
-    v.resize(size);
-    v.setDocument(NoteDocument::build(textNote(body), {QFont(), Qt::black, {}}));
-    v.document()->setParent(&v);
-    v.show();
-    return QTest::qWaitForWindowExposed(&v);
 }
 
 // Where the rows of a view's text start, as offsets into the stored text: every paragraph laid out
@@ -119,13 +111,6 @@ const int kLaidOutMs = scaledWaitMs(30000);
 
 bool hasLinesNow(const QTextBlock &b) {
     return b.layout() && b.layout()->lineCount() > 0;
-}
-
-QString emojiLine(const QString &unit, qsizetype chars) {
-    QString s;
-    while (s.size() < chars)
-        s += unit;
-    return s;
 }
 } // namespace
 
