@@ -49,8 +49,9 @@ TABLE_CARD = (LIST_X, 734)  # the tables follow the text notes under a heading o
 # The table's cells on its first screen (one-line rows): a cell to edit, and two to swap.
 TABLE_CELL = (760, 392)
 TABLE_SWAP = ((760, 320), (860, 356))
-COLS = ("open", "1st", "scroll", "click", "Ctrl+End", "find", "step", "Edit", "click ed", "type", "format", "type start", "paste",
-        "Ctrl+A", "Ctrl+C", "copy read", "Delete all", "undo", "redo", "paste 5MB", "undo 5MB", "Save")
+COLS = ("open", "1st", "scroll", "click", "Ctrl+End", "find", "step", "Edit", "click ed", "type", "format",
+        "type start", "paste", "Ctrl+A", "Ctrl+C", "copy read", "Delete all", "undo", "redo", "paste 5MB", "undo 5MB",
+        "Save")
 MEMS = ("mem open", "mem peak", "mem saved", "mem after")
 
 
