@@ -225,6 +225,8 @@ void AppDelegate::willTerminate() {
     // One deadline for every wait below, computed once: each gets what the ones before it left.
     const Deadline deadline(kQuitMs);
     const Deadline saves = deadline.before(kQuitCommitMs);
+    // The saves handed back below may pile up splices of a large value: close() reads it whole once.
+    Prefs::get().beginClosing();
     // An export still being written stops now, while the saves below run, and leaves no file: no
     // dialog may tell of its end any more, and its layout must not outlive the application. It has
     // what the saves leave of the deadline to stop.

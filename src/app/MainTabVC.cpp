@@ -14,9 +14,11 @@
 #include "board/CalendarView.h"
 #include "stats/StatisticsView.h"
 #include "notes/NotesView.h"
+#include "ui/EmojiPrep.h"
 #include "ui/Fonts.h"
 #include "ui/Page.h"
 #include "ui/Theme.h"
+#include <QTimer>
 #include <QWindow>
 
 namespace {
@@ -37,20 +39,25 @@ struct PageKind {
     // Work the page's settings need at every launch, page built or not; pages are built on first
     // show, and a user may never show one.
     void (*atLaunch)();
+    // The emoji texts the page is known to show, drawn ahead on a worker once the window is on
+    // screen (see EmojiPrep); nullptr where there are none worth it.
+    QList<EmojiPrep::Text> (*emojiShown)();
 };
 
 // In the order pages are cleared and set up again after a theme or font-scale change.
 constexpr PageKind kPages[] = {
-    {"pomodoro", make<PomodoroView>, &PomodoroView::staticMetaObject, true, false, nullptr},
-    {"alarms", make<AlarmsView>, &AlarmsView::staticMetaObject, false, false, nullptr},
-    {"tasks", make<TasksView>, &TasksView::staticMetaObject, true, false, nullptr},
-    {"calendar", make<CalendarView>, &CalendarView::staticMetaObject, true, false, nullptr},
-    {"finances", make<FinanceView>, &FinanceView::staticMetaObject, true, true, nullptr},
-    {"exercises", make<ExercisesView>, &ExercisesView::staticMetaObject, false, false, nullptr},
-    {"statistics", make<StatisticsView>, &StatisticsView::staticMetaObject, false, false, nullptr},
-    {"settings", make<SettingsView>, &SettingsView::staticMetaObject, true, true, &SettingsView::prepareAtLaunch},
-    {"notes", make<NotesView>, &NotesView::staticMetaObject, false, false, nullptr},
-    {"support", make<SupportView>, &SupportView::staticMetaObject, false, false, nullptr},
+    {"pomodoro", make<PomodoroView>, &PomodoroView::staticMetaObject, true, false, nullptr, &PomodoroView::emojiShown},
+    {"alarms", make<AlarmsView>, &AlarmsView::staticMetaObject, false, false, nullptr, nullptr},
+    {"tasks", make<TasksView>, &TasksView::staticMetaObject, true, false, nullptr, nullptr},
+    {"calendar", make<CalendarView>, &CalendarView::staticMetaObject, true, false, nullptr, nullptr},
+    {"finances", make<FinanceView>, &FinanceView::staticMetaObject, true, true, nullptr, nullptr},
+    {"exercises", make<ExercisesView>, &ExercisesView::staticMetaObject, false, false, nullptr, nullptr},
+    {"statistics", make<StatisticsView>, &StatisticsView::staticMetaObject, false, false, nullptr,
+     &StatisticsView::emojiShown},
+    {"settings", make<SettingsView>, &SettingsView::staticMetaObject, true, true, &SettingsView::prepareAtLaunch,
+     &SettingsView::emojiShown},
+    {"notes", make<NotesView>, &NotesView::staticMetaObject, false, false, nullptr, nullptr},
+    {"support", make<SupportView>, &SupportView::staticMetaObject, false, false, nullptr, nullptr},
 };
 
 // The page in place at launch.
@@ -144,6 +151,15 @@ void MainTabVC::buildContent() {
     sidebar();
     // The page chosen while the window was never shown.
     if (!active_.isEmpty()) showPage(active_);
+    // Once the start page is on screen: the worker's font loading holds the font database a while.
+    QTimer::singleShot(300, this, [this] { prepareEmoji(); });
+}
+
+void MainTabVC::prepareEmoji() {
+    QList<EmojiPrep::Text> texts;
+    for (const PageKind &k : kPages)
+        if (k.emojiShown && !page(QLatin1String(k.id))) texts += k.emojiShown();
+    EmojiPrep::prepare(texts);
 }
 
 Page *MainTabVC::defaultPage(const QString &id) {
@@ -236,6 +252,7 @@ void MainTabVC::onLanguageChanged() {
     if (sidebar_) sidebar_->rebuildNavItems();
     for (const PageKind &k : kPages)
         if (Page *pg = page(QLatin1String(k.id)); pg && !k.ownLanguage) pg->refresh();
+    if (everShown_) prepareEmoji(); // the pages not built yet, in the new language
 }
 
 void MainTabVC::onThemeChanged() {
@@ -249,6 +266,7 @@ void MainTabVC::onThemeChanged() {
     forEachBuilt([](Page *pg) { pg->applyBackground(); });
     forEachBuilt([](Page *pg) { pg->setup(); });
     showPage(active_);
+    if (everShown_) prepareEmoji(); // the pages not built yet, in the new sizes
 }
 
 void MainTabVC::onFontScaleChanged() {
@@ -259,4 +277,5 @@ void MainTabVC::onFontScaleChanged() {
     forEachBuilt([](Page *pg) { pg->clearContent(); });
     forEachBuilt([](Page *pg) { pg->setup(); });
     showPage(active_);
+    if (everShown_) prepareEmoji(); // the pages not built yet, in the new sizes
 }

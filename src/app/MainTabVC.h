@@ -71,6 +71,8 @@ private:
     void layoutChildren();
     void paintDivider();
     void buildContent();
+    // Pages not built yet have the emoji they show drawn ahead, for the current font scale.
+    void prepareEmoji();
 
     SidebarView *sidebar_ = nullptr;
     QWidget *divider_;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -32,6 +33,18 @@ constexpr qsizetype kChecksumBytes = sizeof(XXH128_canonical_t);
 QByteArray checksum(const char *data, qsizetype size) {
     XXH128_canonical_t sum;
     XXH128_canonicalFromHash(&sum, XXH3_128bits(data, size_t(size)));
+    return QByteArray(reinterpret_cast<const char *>(sum.digest), kChecksumBytes);
+}
+
+// The same over the parts one after another.
+QByteArray checksum(const std::vector<QByteArrayView> &parts) {
+    XXH3_state_t *state = XXH3_createState();
+    if (!state) throw std::bad_alloc();
+    XXH3_128bits_reset(state);
+    for (const QByteArrayView part : parts) XXH3_128bits_update(state, part.data(), size_t(part.size()));
+    XXH128_canonical_t sum;
+    XXH128_canonicalFromHash(&sum, XXH3_128bits_digest(state));
+    XXH3_freeState(state);
     return QByteArray(reinterpret_cast<const char *>(sum.digest), kChecksumBytes);
 }
 
@@ -88,42 +101,56 @@ std::function<void()> g_stretchHook;
 // the last sync has little left to do and no single wait is long.
 constexpr qsizetype kSyncStretch = 4 << 20;
 
-// content and sum written to f and on disk; by the deadline when given (false then, with error set,
-// once it has passed).
-bool writeSynced(QTemporaryFile &f, const QByteArray &content, const QByteArray &sum, const Deadline *by,
-                 WriteResult &error) {
+// The parts, then sum, written to f and on disk; by the deadline when given (false then, with error
+// set, once it has passed).
+bool writeSynced(QTemporaryFile &f, const std::vector<QByteArrayView> &parts, const QByteArray &sum,
+                 const Deadline *by, WriteResult &error) {
     const auto late = [&] {
         if (!by || !by->passed()) return false;
         error = {false, QStringLiteral("no time was left to write it")};
         return true;
     };
+    const auto failed = [&] {
+        error = {false, writeError(f)};
+        return false;
+    };
     if (!by) {
-        if (f.write(content) != content.size() || f.write(sum) != sum.size() || !f.flush()) {
-            error = {false, writeError(f)};
-            return false;
-        }
+        for (const QByteArrayView part : parts)
+            if (f.write(part.data(), part.size()) != part.size()) return failed();
+        if (f.write(sum) != sum.size() || !f.flush()) return failed();
     } else {
         // The first stretch is written whatever is left: a few changes are kept in a moment, and
-        // only a file of many megabytes could hold the quit up.
-        for (qsizetype at = 0; at < content.size(); at += kSyncStretch) {
-            if (at > 0 && late()) return false;
-            const qsizetype n = std::min(kSyncStretch, content.size() - at);
-            if (f.write(content.constData() + at, n) != n || !f.flush()) {
-                error = {false, writeError(f)};
-                return false;
+        // only a file of many megabytes could hold the quit up. A stretch may span parts.
+        qsizetype at = 0; // in the file
+        size_t part = 0;
+        qsizetype in = 0; // in parts[part]
+        const auto partsLeft = [&] {
+            while (part < parts.size() && in == parts[part].size()) {
+                ++part;
+                in = 0;
             }
+            return part < parts.size();
+        };
+        while (partsLeft()) {
+            if (at > 0 && late()) return false;
+            const qsizetype from = at;
+            while (at - from < kSyncStretch && partsLeft()) {
+                const QByteArrayView p = parts[part];
+                const qsizetype n = std::min(kSyncStretch - (at - from), p.size() - in);
+                if (f.write(p.data() + in, n) != n) return failed();
+                in += n;
+                at += n;
+            }
+            if (!f.flush()) return failed();
             // Its pages on disk now, while the deadline can still be looked at.
-            if (::sync_file_range(f.handle(), at, n,
+            if (::sync_file_range(f.handle(), from, at - from,
                                   SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
                 error = {false, systemError(errno)};
                 return false;
             }
             if (g_stretchHook) g_stretchHook();
         }
-        if (f.write(sum) != sum.size() || !f.flush()) {
-            error = {false, writeError(f)};
-            return false;
-        }
+        if (f.write(sum) != sum.size() || !f.flush()) return failed();
     }
     if (::fsync(f.handle()) != 0) {
         error = {false, systemError(errno)};
@@ -132,16 +159,16 @@ bool writeSynced(QTemporaryFile &f, const QByteArray &content, const QByteArray 
     return true;
 }
 
-WriteResult writeSideFileBy(const QString &path, const QByteArray &content, const Deadline *by) {
+WriteResult writeSideFileBy(const QString &path, const std::vector<QByteArrayView> &parts, const Deadline *by) {
     // QSaveFile writes where a link at the path leads. This file is made beside the name instead
     // (created new, for this user only) and renamed over it: a rename replaces the name itself,
     // whatever it is, and never what a link there points at.
     const QFileInfo at(path);
     QTemporaryFile f(at.absolutePath() + QLatin1Char('/') + at.fileName() + QStringLiteral(".XXXXXX"));
     if (!f.open()) return {false, f.errorString()};
-    const QByteArray sum = checksum(content.constData(), content.size());
+    const QByteArray sum = checksum(parts);
     WriteResult failed;
-    if (!writeSynced(f, content, sum, by, failed)) return failed;
+    if (!writeSynced(f, parts, sum, by, failed)) return failed;
     const QByteArray from = QFile::encodeName(f.fileName());
     const QByteArray to = QFile::encodeName(path);
     if (::rename(from.constData(), to.constData()) != 0) {
@@ -158,11 +185,15 @@ WriteResult writeSideFileBy(const QString &path, const QByteArray &content, cons
 } // namespace
 
 WriteResult writeSideFile(const QString &path, const QByteArray &content) {
-    return writeSideFileBy(path, content, nullptr);
+    return writeSideFileBy(path, {QByteArrayView(content)}, nullptr);
 }
 
 WriteResult writeSideFile(const QString &path, const QByteArray &content, const Deadline &by) {
-    return writeSideFileBy(path, content, &by);
+    return writeSideFileBy(path, {QByteArrayView(content)}, &by);
+}
+
+WriteResult writeSideFile(const QString &path, const std::vector<QByteArrayView> &parts, const Deadline *by) {
+    return writeSideFileBy(path, parts, by);
 }
 
 void setStretchHookForTests(std::function<void()> hook) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 class Deadline;
 
@@ -47,6 +48,9 @@ WriteResult writeSideFile(const QString &path, const QByteArray &content);
 // looked at before each stretch after the first. One that passes first leaves nothing of it (and what
 // had the name before, as it was).
 WriteResult writeSideFile(const QString &path, const QByteArray &content, const Deadline &by);
+// The same with the content in parts, written one after another (never joined in memory), by the
+// deadline when one is given.
+WriteResult writeSideFile(const QString &path, const std::vector<QByteArrayView> &parts, const Deadline *by);
 // Tests: called after each stretch a write by a deadline has put on disk.
 void setStretchHookForTests(std::function<void()> hook);
 // Reads at most maxBytes of content.

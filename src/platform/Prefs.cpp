@@ -530,7 +530,9 @@ bool Prefs::close(const Deadline &deadline) {
             writer_->cutAt(commitBy);
         }
         settleReplaced();
-        holdWholeNow();
+        // With no time left for the commit (another program's lock, a try cut short), the values are
+        // only kept: held in parts.
+        holdWholeNow(commitBy.passed());
     }
     const bool had = hasPending();
     // Until they are committed or kept, the changes are in memory only: a quit that ends before

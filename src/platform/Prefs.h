@@ -178,6 +178,10 @@ public:
     // program writes meanwhile can no longer take them from the user.
     bool close();
     bool close(const Deadline &deadline);
+    // The quit has begun and close() comes next: a value whose splices pile up is no longer read whole
+    // on a worker, as close() reads each such value itself (a second read beside it would double the
+    // work its deadline has to cover, and its result would come after the close).
+    void beginClosing() { closing_ = true; }
     bool isClosed() const { return closed_; }
     QString lastError() const { return lastErrorText_; }
     // Where close() kept the changes it could not commit (UnsavedAtQuit), to be written when the
@@ -252,7 +256,12 @@ private:
                                 const PendingSplices &pending, const std::optional<PrefsDigest> &loaded,
                                 QByteArray &out);
     void holdWholeLater(const QString &key);
-    void holdWholeNow();
+    void holdWholeNow(bool inParts = false);
+    Read readPartsAsWritten(const QString &key, const PendingSplices &pending,
+                            const std::optional<PrefsDigest> &loaded, std::vector<QByteArray> &parts,
+                            qint64 &storedSize) const;
+    void holdParts(const QString &key, quint64 version, Read got, qint64 storedSize,
+                   std::vector<QByteArray> &&parts);
     void tellLostAtQuit();
     void holdWhole(const QString &key, quint64 version, Read got, QByteArray &&bytes);
     void reportFailure(const PrefsCommit &c);
@@ -275,6 +284,8 @@ private:
     std::set<QString> released_;
     std::set<QString> replaced_; // keys found to hold another program's value, not yet told (lock_)
     std::set<QString> holding_;  // keys whose value a worker reads to hold it whole (this thread only)
+    // Values read at quit in the parts they are made of, by the version they hold (this thread only).
+    std::map<QString, std::pair<quint64, std::vector<QByteArray>>> heldParts_;
     std::shared_ptr<PrefsCommitGate> gate_;
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk
@@ -288,6 +299,7 @@ private:
     bool saveWaiting_ = false;
     std::atomic<bool> lockMet_ = false; // a round met a lock since the last drained commit
     bool frozen_ = false;
+    bool closing_ = false;
     bool closed_ = false;
     int openError_ = 0;
     QString lastErrorText_;

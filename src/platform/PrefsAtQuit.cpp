@@ -1,11 +1,14 @@
 #include "platform/Prefs.h"
 
 #include "platform/PrefsDb.h"
+#include "platform/PrefsSplice.h"
 #include "platform/PrefsGate.h"
 #include "platform/PrefsWriter.h"
 #include "platform/UnsavedAtQuit.h"
+#include <cstring>
 #include <map>
 #include <set>
+#include <sqlite3.h>
 
 // What a quit could not commit, kept beside the database (".unsaved") for the next start to write.
 
@@ -35,6 +38,100 @@ qint64 Prefs::heldWholeBytes() const {
     for (const auto &kv : cache_)
         if (kv.second.onDisk && kv.second.pending) bytes += kv.second.size;
     return bytes;
+}
+
+// The stored value of key read as readAsWritten() reads it, a stretch at a time, without a buffer of
+// the whole: parts (out) are the stored bytes the pending splices leave and the splices' bytes (shared,
+// not copied), in order. storedSize (out): how many bytes are stored.
+Prefs::Read Prefs::readPartsAsWritten(const QString &key, const PendingSplices &pending,
+                                      const std::optional<PrefsDigest> &loaded, std::vector<QByteArray> &parts,
+                                      qint64 &storedSize) const {
+    constexpr qint64 kStretch = 4 << 20;
+    QMutexLocker r(&readerLock_);
+    sqlite3 *db = reader_ ? reader_ : PrefsDb::openForReading(path_, true);
+    if (!db) return Read::failed;
+    Read result = Read::failed;
+    PrefsDb::readSnapshot(db, key, *gate_, [&](const PrefsSnapshot &snapshot, std::optional<qint64> row) {
+        sqlite3_blob *blob = nullptr;
+        if (!row || sqlite3_blob_open(db, "main", "prefs", "value", *row, 0, &blob) != SQLITE_OK) {
+            sqlite3_blob_close(blob);
+            return;
+        }
+        const qint64 stored = sqlite3_blob_bytes(blob);
+        storedSize = stored;
+        // The splices the snapshot does not hold, one after another, over the stored bytes.
+        std::vector<PrefsSplice> splices;
+        qint64 before = stored;
+        bool first = true;
+        if (pending)
+            for (const PrefsPendingSplices &p : *pending) {
+                if (p.seq <= snapshot.heldUpTo) continue;
+                if (first) before = p.sizeBefore;
+                first = false;
+                splices.insert(splices.end(), p.splices.begin(), p.splices.end());
+            }
+        // Splices that do not fit the stored bytes fail the read, once the digest has told whose they are.
+        const auto pieces = before == stored ? splicePieces(stored, splices) : std::nullopt;
+        std::vector<QByteArray> made;
+        if (pieces) {
+            made.reserve(pieces->size());
+            for (const PrefsPiece &piece : *pieces)
+                if (!piece.bytes)
+                    made.emplace_back(piece.len, Qt::Uninitialized);
+                else if (piece.from == 0 && piece.len == piece.bytes->size())
+                    made.push_back(*piece.bytes);
+                else
+                    made.push_back(piece.bytes->mid(piece.from, piece.len));
+        }
+        // Every stored byte is read for the digest (whose value it is); only those the splices leave
+        // are kept.
+        PrefsDigest::Stream digest;
+        QByteArray stretch(std::min(stored, kStretch), Qt::Uninitialized);
+        bool ok = true;
+        for (qint64 at = 0; at < stored; at += stretch.size()) {
+            const qint64 n = std::min<qint64>(stretch.size(), stored - at);
+            ok = sqlite3_blob_read(blob, stretch.data(), int(n), int(at)) == SQLITE_OK;
+            if (!ok) break;
+            digest.add(QByteArrayView(stretch.constData(), n));
+            for (size_t i = 0; pieces && i < pieces->size(); ++i) {
+                const PrefsPiece &piece = (*pieces)[i];
+                if (piece.bytes) continue;
+                const qint64 a = std::max(at, piece.from), b = std::min(at + n, piece.from + piece.len);
+                if (a < b) std::memcpy(made[i].data() + (a - piece.from), stretch.constData() + (a - at), size_t(b - a));
+            }
+        }
+        sqlite3_blob_close(blob);
+        if (!ok) return;
+        const PrefsDigest d = digest.result();
+        if (snapshot.known && d != *snapshot.known && !(loaded && d == *loaded)) {
+            result = Read::notOurs;
+            return;
+        }
+        if (!pieces) return;
+        parts = std::move(made);
+        result = Read::ok;
+    });
+    if (db != reader_) sqlite3_close_v2(db);
+    return result;
+}
+
+// parts: key's value as write `version` left it (got ok); another program's value is settled by its
+// store, as holdWhole() does.
+void Prefs::holdParts(const QString &key, quint64 version, Read got, qint64 storedSize,
+                      std::vector<QByteArray> &&parts) {
+    if (frozen_ || closed_) return;
+    QMutexLocker l(&lock_);
+    auto it = cache_.find(key);
+    if (it == cache_.end() || !it->second.onDisk || it->second.seq != version) return;
+    if (got == Read::notOurs) {
+        markReplaced(key, it->second, storedSize, committedSeq(*gate_));
+        l.unlock();
+        settleReplaced();
+        return;
+    }
+    qint64 size = 0;
+    for (const QByteArray &p : parts) size += p.size();
+    if (got == Read::ok && size == it->second.size) heldParts_[key] = {version, std::move(parts)};
 }
 
 // close() could not commit these: they are kept beside the database, each value whole (a value held
@@ -71,7 +168,12 @@ bool Prefs::keepUnwritten(const PrefsBatch &unwritten, const Deadline &by) {
                     e.value = it->second.v;
             }
         }
-        if (onDiskAt) {
+        if (auto held = heldParts_.find(key); onDiskAt && held != heldParts_.end() &&
+                                               held->second.first == *onDiskAt && !held->second.second.empty()) {
+            // Read at the quit's start in parts: written one after another.
+            e.parts = std::move(held->second.second);
+            heldParts_.erase(held);
+        } else if (onDiskAt) {
             auto bytes = dataAsWritten(key, *onDiskAt);
             if (!bytes) {
                 // The stored value is no longer the one the changes were made for: they cannot be made

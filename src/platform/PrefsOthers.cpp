@@ -61,7 +61,7 @@ Prefs::Read Prefs::readAsWrittenOn(sqlite3 *db, const QString &key, PrefsCommitG
 // reads the value as this session wrote it, so that it is held whole from then on. The window's
 // thread neither reads nor digests tens of megabytes for that.
 void Prefs::holdWholeLater(const QString &key) {
-    if (holding_.count(key)) return;
+    if (closing_ || holding_.count(key)) return;
     PendingSplices pending;
     std::optional<PrefsDigest> loaded;
     quint64 version = 0;
@@ -127,8 +127,11 @@ void Prefs::holdWhole(const QString &key, quint64 version, Read got, QByteArray 
 // read now, while the stored bytes they were made over are still there, and held whole. The final
 // commit then writes (or keeps beside the database) the user's whole value, whatever another program
 // writes while it waits; a value another program has written already goes to its store now, which
-// keeps its changes aside.
-void Prefs::holdWholeNow() {
+// keeps its changes aside. inParts: no commit can come (its share of the deadline is over), so each
+// value is only kept beside the database, and it is held in the parts it is made of (the stored
+// bytes its splices leave, and theirs): a whole copy of a note of a hundred megabytes would take a
+// second of the quit's deadline under load.
+void Prefs::holdWholeNow(bool inParts) {
     struct Held {
         QString key;
         quint64 version = 0;
@@ -142,6 +145,13 @@ void Prefs::holdWholeNow() {
             if (e.onDisk && e.pending) held.push_back({key, e.seq, e.pending, e.loaded});
     }
     for (Held &h : held) {
+        if (inParts) {
+            std::vector<QByteArray> parts;
+            qint64 storedSize = 0;
+            const Read got = readPartsAsWritten(h.key, h.pending, h.loaded, parts, storedSize);
+            holdParts(h.key, h.version, got, storedSize, std::move(parts));
+            continue;
+        }
         QByteArray bytes;
         const Read got = readAsWritten(h.key, h.pending, h.loaded, bytes);
         holdWhole(h.key, h.version, got, std::move(bytes));

@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <algorithm>
 #include <functional>
+#include <memory>
 
 namespace {
 constexpr quint32 kMagic = 0x4d49564f; // "MIVO"
@@ -31,35 +32,69 @@ QString UnsavedAtQuit::pathFor(const QString &database) {
     return database + QStringLiteral(".unsaved");
 }
 
-QByteArray UnsavedAtQuit::encode() const {
-    QByteArray out;
-    QDataStream s(&out, QIODevice::WriteOnly);
-    s.setVersion(QDataStream::Qt_6_0);
-    s << kMagic << kFormat << clear << quint64(edits.size());
+// The file's bytes in order. A large data value is a part of its own, shared with the edit rather
+// than copied in: a note of a hundred megabytes kept at quit would otherwise be copied once more
+// into fresh memory, a second of the quit's deadline under load.
+std::vector<QByteArray> UnsavedAtQuit::encodeParts() const {
+    constexpr qsizetype kOwnPart = 1 << 20;
+    std::vector<QByteArray> parts;
+    QByteArray head;
+    auto s = std::make_unique<QDataStream>(&head, QIODevice::WriteOnly);
+    s->setVersion(QDataStream::Qt_6_0);
+    *s << kMagic << kFormat << clear << quint64(edits.size());
+    // What the stream writes for a data value: its length, then its bytes (here as parts of their own).
+    const auto ownParts = [&](const std::vector<QByteArray> &bytes) {
+        qsizetype size = 0;
+        for (const QByteArray &b : bytes) size += b.size();
+        *s << quint8(Tag::data) << quint32(size);
+        s.reset();
+        parts.push_back(std::exchange(head, QByteArray()));
+        parts.insert(parts.end(), bytes.begin(), bytes.end());
+        s = std::make_unique<QDataStream>(&head, QIODevice::WriteOnly);
+        s->setVersion(QDataStream::Qt_6_0);
+    };
     for (const Edit &e : edits) {
-        s << e.key;
-        if (!e.value) {
-            s << quint8(Tag::removed);
+        *s << e.key;
+        if (!e.parts.empty()) {
+            ownParts(e.parts);
+        } else if (!e.value) {
+            *s << quint8(Tag::removed);
         } else {
             std::visit(
                 [&](const auto &v) {
                     using V = std::decay_t<decltype(v)>;
-                    if constexpr (std::is_same_v<V, bool>)
-                        s << quint8(Tag::boolean) << v;
-                    else if constexpr (std::is_same_v<V, qint64>)
-                        s << quint8(Tag::integer) << v;
-                    else if constexpr (std::is_same_v<V, double>)
-                        s << quint8(Tag::real) << v;
-                    else if constexpr (std::is_same_v<V, QString>)
-                        s << quint8(Tag::string) << v;
-                    else
-                        s << quint8(Tag::data) << v;
+                    if constexpr (std::is_same_v<V, bool>) {
+                        *s << quint8(Tag::boolean) << v;
+                    } else if constexpr (std::is_same_v<V, qint64>) {
+                        *s << quint8(Tag::integer) << v;
+                    } else if constexpr (std::is_same_v<V, double>) {
+                        *s << quint8(Tag::real) << v;
+                    } else if constexpr (std::is_same_v<V, QString>) {
+                        *s << quint8(Tag::string) << v;
+                    } else if (v.size() < kOwnPart) {
+                        *s << quint8(Tag::data) << v;
+                    } else {
+                        ownParts({v});
+                    }
                 },
                 *e.value);
         }
-        s << bool(e.base);
-        if (e.base) s << e.base->size << e.base->a << e.base->b;
+        *s << bool(e.base);
+        if (e.base) *s << e.base->size << e.base->a << e.base->b;
     }
+    s.reset();
+    parts.push_back(std::move(head));
+    return parts;
+}
+
+QByteArray UnsavedAtQuit::encode() const {
+    const std::vector<QByteArray> parts = encodeParts();
+    if (parts.size() == 1) return parts.front();
+    qsizetype size = 0;
+    for (const QByteArray &p : parts) size += p.size();
+    QByteArray out;
+    out.reserve(size);
+    for (const QByteArray &p : parts) out.append(p);
     return out;
 }
 
@@ -141,8 +176,9 @@ std::optional<UnsavedAtQuit> UnsavedAtQuit::decode(const QByteArray &bytes) {
 }
 
 bool UnsavedAtQuit::write(const QString &path, QString *error, const Deadline *by) const {
-    const AtomicFile::WriteResult r =
-        by ? AtomicFile::writeSideFile(path, encode(), *by) : AtomicFile::writeSideFile(path, encode());
+    const std::vector<QByteArray> parts = encodeParts();
+    const std::vector<QByteArrayView> views(parts.begin(), parts.end());
+    const AtomicFile::WriteResult r = AtomicFile::writeSideFile(path, views, by);
     if (!r.ok && error) *error = r.error;
     return r.ok;
 }

@@ -16,6 +16,9 @@ struct UnsavedAtQuit {
         QString key;
         std::optional<PrefsValue> value; // nothing: the key was removed
         std::optional<PrefsDigest> base; // the stored data value the change was made over, when known
+        // A data value given in the parts it is made of (value is unset then): the file holds them
+        // joined, as it would hold the whole value.
+        std::vector<QByteArray> parts = {};
     };
     bool clear = false; // the whole domain was erased before the edits
     std::vector<Edit> edits;
@@ -36,5 +39,7 @@ struct UnsavedAtQuit {
     bool holdsUserChanges() const;
 
     QByteArray encode() const;
+    // encode()'s bytes, in parts (write() puts them in the file one after another).
+    std::vector<QByteArray> encodeParts() const;
     static std::optional<UnsavedAtQuit> decode(const QByteArray &bytes);
 };

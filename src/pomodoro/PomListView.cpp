@@ -30,6 +30,8 @@ QRectF lineRect(const QRectF &frame, const QFont &font) {
 
 } // namespace
 
+QFont PomListView::emojiFontToFit() { return Fonts::scaledFont(18); }
+
 PomListView::PomListView(QWidget *parent) : QWidget(parent) {
     setAutoFillBackground(false);
     setMouseTracking(false);
@@ -39,7 +41,7 @@ void PomListView::setBlocks(std::vector<Block> blocks, const std::optional<QStri
     blocks_ = std::move(blocks);
     selected_ = selected;
     // Taken at each rebuild, which follows every change of font scale.
-    emojiFont_ = Fonts::shrunkToFit(Fonts::scaledFont(18), QStringLiteral("🍅"), kEmojiW);
+    emojiFont_ = Fonts::shrunkToFit(emojiFontToFit(), QStringLiteral("🍅"), kEmojiW);
     titleFont_ = Fonts::scaledFont(13, QFont::DemiBold);
     subFont_ = Fonts::scaledFont(10);
     update();

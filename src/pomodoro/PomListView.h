@@ -16,6 +16,8 @@ public:
 
     static constexpr double kRowH = 50;     // a row's box
     static constexpr double kRowPitch = 56; // from one row to the next
+    // The rows' emoji font before it shrinks to fit the tomato in the emoji column.
+    static QFont emojiFontToFit();
 
     // The rows, from the top of their block down. Texts are worked out when a row is painted.
     enum class Source { timer, task, project };

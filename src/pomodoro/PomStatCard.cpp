@@ -33,6 +33,8 @@ PomStatCard::PomStatCard(const QString &icon, const QString &label, QWidget *par
     applyThemeColors();
 }
 
+QFont PomStatCard::iconFont() { return Fonts::scaledFont(16); }
+
 void PomStatCard::setCaption(const QString &label) {
     tagLbl->setText(label.toUpper());
 }
@@ -42,7 +44,7 @@ void PomStatCard::applyThemeColors() {
     const double g = dark ? 1.0 : 0.0;
     bg_ = grey(g, dark ? 0.07 : 0.06);
     border_ = grey(g, dark ? 0.06 : 0.1);
-    icnLbl->setFont(Fonts::scaledFont(16));
+    icnLbl->setFont(iconFont());
     valLbl->setFont(Fonts::monoDigits(22, QFont::Bold));
     tagLbl->setFont(Fonts::scaledFont(9, QFont::DemiBold));
     QPalette pv = valLbl->palette();
@@ -61,8 +63,8 @@ constexpr double kTopPad = 8, kBottomPad = 5;
 // is taller (an emoji comes from a font of its own, taller than the text font's line). Measured from
 // the fonts' metrics: measuring an emoji's glyph decodes its picture.
 double rowHeight(const QLabel *l, double design, bool emoji = false) {
-    const double line = QFontMetricsF(l->font()).height();
-    const double glyphs = emoji ? QFontMetricsF(EmojiText::colourFirst(l->font())).height() : 0;
+    const double line = EmojiText::height(l->font());
+    const double glyphs = emoji ? EmojiText::height(EmojiText::colourFirst(l->font())) : 0;
     return std::max({design, std::ceil(line), std::ceil(glyphs)});
 }
 } // namespace

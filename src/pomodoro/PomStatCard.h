@@ -15,6 +15,7 @@ public:
     QLabel *icnLbl;
 
     void setCaption(const QString &label); // shown in upper case
+    static QFont iconFont();
     // Card and label colours for the current theme, label fonts for the current font scale.
     void applyThemeColors();
     // How high a card must be for its icon, value and caption to sit one above the other, each whole,

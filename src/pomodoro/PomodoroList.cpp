@@ -26,6 +26,24 @@ TintButton *listButton(const QString &title, QWidget *parent) {
     return b;
 }
 
+QString pomodoroHeader() {
+    return QStringLiteral("🍅  ") +
+           L::t({.en = "POMODORO", .es = "POMODORO", .de = "POMODORO", .fr = "POMODORO", .uk = "ПОМОДОРО", .pl = "POMODORO"});
+}
+QString todayHeader() {
+    return QStringLiteral("📋  ") + L::t({.en = "TODAY'S TASKS",
+                                          .es = "TAREAS DE HOY",
+                                          .de = "HEUTIGE AUFGABEN",
+                                          .fr = "TÂCHES DU JOUR",
+                                          .uk = "ЗАВДАННЯ НА СЬОГОДНІ",
+                                          .pl = "ZADANIA NA DZIŚ"});
+}
+QString projectsHeader() {
+    return QStringLiteral("📁  ") +
+           L::t({.en = "PROJECTS", .es = "PROYECTOS", .de = "PROJEKTE", .fr = "PROJETS", .uk = "ПРОЕКТИ", .pl = "PROJEKTY"});
+}
+constexpr double kHeaderPx = 9;
+
 // An empty section's hint, wrapped over as many lines as the width and the font scale ask; what
 // follows moves down to match. Returns where the next item goes.
 double emptyHint(QWidget *parent, const QString &text, double y, double W, const char *name) {
@@ -45,12 +63,7 @@ void PomodoroView::rebuildList(double W) {
     if (W <= 0) W = listScroll_->width() > 0 ? listScroll_->width() : 260;
     QPointer<PomodoroView> self(this);
 
-    double y = addListHeader(QStringLiteral("🍅  ") + L::t({.en = "POMODORO",
-                                                           .es = "POMODORO",
-                                                           .de = "POMODORO",
-                                                           .fr = "POMODORO",
-                                                           .uk = "ПОМОДОРО",
-                                                           .pl = "POMODORO"}),
+    double y = addListHeader(pomodoroHeader(),
                              8, W);
     std::vector<PomListView::Block> blocks;
     const PomodoroTimer &timer = PomodoroTimer::shared();
@@ -58,12 +71,7 @@ void PomodoroView::rebuildList(double W) {
     blocks.push_back({PomListView::Source::timer, y, {}});
     y += PomListView::kRowPitch;
 
-    y = addListHeader(QStringLiteral("📋  ") + L::t({.en = "TODAY'S TASKS",
-                                                    .es = "TAREAS DE HOY",
-                                                    .de = "HEUTIGE AUFGABEN",
-                                                    .fr = "TÂCHES DU JOUR",
-                                                    .uk = "ЗАВДАННЯ НА СЬОГОДНІ",
-                                                    .pl = "ZADANIA NA DZIŚ"}),
+    y = addListHeader(todayHeader(),
                       y, W);
     std::vector<int> today = PomListRows::todaysTaskIndexes(TaskStore::shared().tasks(), Clock::get().today());
     if (today.empty()) {
@@ -94,12 +102,7 @@ void PomodoroView::rebuildList(double W) {
             }),
             &AW::run);
 
-    y = addListHeader(QStringLiteral("📁  ") + L::t({.en = "PROJECTS",
-                                                    .es = "PROYECTOS",
-                                                    .de = "PROJEKTE",
-                                                    .fr = "PROJETS",
-                                                    .uk = "ПРОЕКТИ",
-                                                    .pl = "PROJEKTY"}),
+    y = addListHeader(projectsHeader(),
                       y + 40, W);
     const auto &projects = ProjectStore::shared().projects();
     if (projects.empty()) {
@@ -140,7 +143,7 @@ void PomodoroView::rebuildList(double W) {
 }
 
 double PomodoroView::addListHeader(const QString &title, double y, double W) {
-    label(listContent_, title, 9, QFont::DemiBold, VF::muted())->setGeometry(QRectF(14, y, W - 28, 14).toRect());
+    label(listContent_, title, kHeaderPx, QFont::DemiBold, VF::muted())->setGeometry(QRectF(14, y, W - 28, 14).toRect());
     auto *rule = new QWidget(listContent_);
     UiKit::fillBackground(rule, VF::border());
     rule->setGeometry(QRectF(14, y + 16, W - 28, 1).toRect());
@@ -220,4 +223,9 @@ QWidget *PomodoroView::sectionHdrView(const QString &title, double y, double W, 
     UiKit::fillBackground(rule, VF::border());
     rule->setGeometry(QRectF(pad, 16, W - 2 * pad, 1).toRect());
     return v;
+}
+
+QList<EmojiPrep::Text> PomodoroView::listEmoji() {
+    const QFont header = Fonts::scaledFont(kHeaderPx, QFont::DemiBold);
+    return {{pomodoroHeader(), header}, {todayHeader(), header}, {projectsHeader(), header}};
 }

@@ -7,6 +7,7 @@
 #include "pomodoro/PomListRows.h"
 #include "pomodoro/PomListView.h"
 #include "pomodoro/PomStatCard.h"
+#include "pomodoro/Phase.h"
 #include "pomodoro/PomodoroTimer.h"
 #include "pomodoro/TimerFigures.h"
 #include "pomodoro/PomUi.h"
@@ -62,7 +63,22 @@ QString exportText() {
                                          .uk = "Експортувати",
                                          .pl = "Eksportuj"});
 }
+const QString kStatIcons[] = {QStringLiteral("🍅"), QStringLiteral("🔥"), QStringLiteral("✅"), QStringLiteral("⏱")};
 } // namespace
+
+QList<EmojiPrep::Text> PomodoroView::emojiShown() {
+    QList<EmojiPrep::Text> out;
+    for (const QString &icon : kStatIcons) out.append({icon, PomStatCard::iconFont()});
+    // The list's emoji column measures its font on the tomato before its rows draw the phase's icon.
+    out.append({QStringLiteral("🍅"), PomListView::emojiFontToFit()});
+    for (Phase p : {Phase::work, Phase::rest, Phase::longRest}) {
+        out.append({Phases::emoji(p), Fonts::scaledFont(kPhaseIconPx)});
+        out.append({Phases::emoji(p), PomListView::emojiFontToFit()});
+    }
+    out.append({titleText(), SplitPageFrame::titleFont()});
+    for (const QString &t : {importText(), exportText()}) out.append({t, hdrBtnFont(false)});
+    return out + listEmoji() + timerPanelEmoji();
+}
 
 // The clock's digits keep their size at every font scale.
 PomodoroView::PomodoroView(QWidget *parent)
@@ -123,10 +139,10 @@ void PomodoroView::setup() {
     exportBtnPom_ = makeHdrBtn(new QPushButton, exportText(), false, this);
     frame_->setTitles(titleText(), subtitleText());
 
-    statToday_ = new PomStatCard(QStringLiteral("🍅"), QStringLiteral("Today"), this);
-    statStreak_ = new PomStatCard(QStringLiteral("🔥"), QStringLiteral("Streak"), this);
-    statTotal_ = new PomStatCard(QStringLiteral("✅"), QStringLiteral("Total"), this);
-    statFocus_ = new PomStatCard(QStringLiteral("⏱"), QStringLiteral("Focus"), this);
+    statToday_ = new PomStatCard(kStatIcons[0], QStringLiteral("Today"), this);
+    statStreak_ = new PomStatCard(kStatIcons[1], QStringLiteral("Streak"), this);
+    statTotal_ = new PomStatCard(kStatIcons[2], QStringLiteral("Total"), this);
+    statFocus_ = new PomStatCard(kStatIcons[3], QStringLiteral("Focus"), this);
     for (PomStatCard *c : {statToday_, statStreak_, statTotal_, statFocus_}) c->hide();
 
     lastListW_ = 0;

@@ -2,6 +2,7 @@
 #include "pomodoro/Project.h"
 #include "pomodoro/Task.h"
 #include "pomodoro/TaskListFile.h"
+#include "ui/EmojiPrep.h"
 #include "ui/Page.h"
 #include "ui/RingView.h"
 #include <QLabel>
@@ -37,6 +38,11 @@ public:
     ~PomodoroView() override;
 
     void setup() override;
+    // The texts with emoji the page shows first (the timer panel's), in the current language and the
+    // fonts of the current font scale.
+    static QList<EmojiPrep::Text> emojiShown();
+    // The size of the phase's icon over the timer.
+    static constexpr double kPhaseIconPx = 28;
 
     std::optional<QString> selectedItem() const { return selectedItem_; }
     void setSelectedItem(const std::optional<QString> &id);
@@ -70,6 +76,9 @@ private:
     // What the page shows from the timer apart from the remaining time.
     using TimerShape = std::array<double, 14>;
     static TimerShape timerShape();
+    // The texts with emoji the list and the timer panel show (see emojiShown).
+    static QList<EmojiPrep::Text> listEmoji();
+    static QList<EmojiPrep::Text> timerPanelEmoji();
     TimerShape shownShape_{};
     void rewireHeaderButtons();
     AW *keep(AW *aw);

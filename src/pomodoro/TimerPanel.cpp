@@ -42,6 +42,38 @@ QString tabText(Phase p) {
     return {};
 }
 
+QFont tabFont() { return Fonts::scaledFont(10, QFont::DemiBold); }
+QFont controlFont() { return Fonts::scaledFont(12, QFont::Medium); }
+QString startText(bool running) {
+    return running ? QStringLiteral("⏸  ") + L::t({.en = "Pause", .es = "Pausa", .de = "Pause", .fr = "Pause", .uk = "Пауза", .pl = "Pauza"})
+                   : QStringLiteral("▶  ") +
+                         L::t({.en = "Start", .es = "Iniciar", .de = "Start", .fr = "Démarrer", .uk = "Старт", .pl = "Start"});
+}
+QString skipText() {
+    return QStringLiteral("⏭  ") +
+           L::t({.en = "Skip", .es = "Saltar", .de = "Überspr.", .fr = "Passer", .uk = "Пропуск", .pl = "Pomiń"});
+}
+constexpr double kGoalPx = 11, kHowPx = 12;
+QString goalText(const TimerFigures::Goal &g) {
+    return QStringLiteral("🎯  ") +
+           L::t({.en = "Daily goal", .es = "Meta diaria", .de = "Tagesziel", .fr = "Objectif quotidien", .uk = "Денна мета",
+                 .pl = "Cel dzienny"}) +
+           QStringLiteral(": %1/%2").arg(g.done).arg(g.goal);
+}
+const Tr kHowLines[] = {
+    {.en = "1. 🧠 Work 25 min, no distractions", .es = "1. 🧠 Trabaja 25 min sin distracciones",
+     .de = "1. 🧠 25 Min fokussiert arbeiten", .fr = "1. 🧠 Travaillez 25 min sans distraction",
+     .uk = "1. 🧠 Працюй 25 хв без відволікань", .pl = "1. 🧠 Pracuj 25 min bez rozproszenia"},
+    {.en = "2. ☕ Short 5-min break", .es = "2. ☕ Descanso corto de 5 min", .de = "2. ☕ 5 Min kurze Pause",
+     .fr = "2. ☕ Pause courte de 5 min", .uk = "2. ☕ Коротка 5-хв перерва", .pl = "2. ☕ Krótka 5-min przerwa"},
+    {.en = "3. 🔁 After 4 cycles — long break", .es = "3. 🔁 Tras 4 ciclos: descanso largo",
+     .de = "3. 🔁 Nach 4 Zyklen: Langpause", .fr = "3. 🔁 Après 4 cycles: longue pause",
+     .uk = "3. 🔁 Після 4 циклів — довга перерва", .pl = "3. 🔁 Po 4 cyklach: długa przerwa"},
+    {.en = "4. 🎯 Repeat to reach daily goal", .es = "4. 🎯 Repite hasta la meta diaria",
+     .de = "4. 🎯 Wiederholen bis zum Tagesziel", .fr = "4. 🎯 Répétez jusqu'à l'objectif",
+     .uk = "4. 🎯 Повторюй до денної мети", .pl = "4. 🎯 Powtarzaj aż do celu dziennego"},
+};
+
 struct SettingRow {
     Tr label;
     const char *key;
@@ -95,7 +127,7 @@ void PomodoroView::showPomodoroDetail() {
     pomSettScrollRef_ = scroll;
 
     box(doc, {0, 0, W, 4}, A, 0);
-    label(doc, Phases::emoji(timer.phase()), 28, QFont::Normal, VF::text(), Qt::AlignCenter)
+    label(doc, Phases::emoji(timer.phase()), kPhaseIconPx, QFont::Normal, VF::text(), Qt::AlignCenter)
         ->setGeometry(QRectF(0, 12, W, 36).toRect());
     label(doc,
           L::t({.en = "POMODORO", .es = "POMODORO", .de = "POMODORO", .fr = "POMODORO", .uk = "ПОМОДОРО", .pl = "POMODORO"}) +
@@ -111,7 +143,7 @@ void PomodoroView::showPomodoroDetail() {
         auto *tab = new TintButton(tabText(ph), A, 0.18, 0.5, 7, doc);
         if (ph != timer.phase()) tab->setLook(VF::muted(), white(0.04), white(0.1));
         tab->setObjectName(QStringLiteral("tab_") + Phases::rawValue(ph));
-        tab->setFont(Fonts::scaledFont(10, QFont::DemiBold));
+        tab->setFont(tabFont());
         tab->setGeometry(QRectF(x0 + 89 * i, 76, 84, 24).toRect());
         connect(tab, &QPushButton::clicked, newAW([ph] { PomodoroTimer::shared().switchToPhase(ph); }), &AW::run);
     }
@@ -149,14 +181,11 @@ void PomodoroView::showPomodoroDetail() {
         auto *b = new TintButton(title, A, 0.15, 0.45, 8, doc);
         if (!primary) b->setLook(VF::sub(), white(0.06), white(0.18));
         b->setObjectName(QLatin1String(name));
-        b->setFont(Fonts::scaledFont(12, QFont::Medium));
+        b->setFont(controlFont());
         connect(b, &QPushButton::clicked, newAW(std::move(fn)), &AW::run);
         return b;
     };
-    const QString startTitle =
-        timer.isRunning()
-            ? QStringLiteral("⏸  ") + L::t({.en = "Pause", .es = "Pausa", .de = "Pause", .fr = "Pause", .uk = "Пауза", .pl = "Pauza"})
-            : QStringLiteral("▶  ") + L::t({.en = "Start", .es = "Iniciar", .de = "Start", .fr = "Démarrer", .uk = "Старт", .pl = "Start"});
+    const QString startTitle = startText(timer.isRunning());
     TintButton *startBtn = ctrlBtn(startTitle, true, "startButton", [] {
         PomodoroTimer &t = PomodoroTimer::shared();
         t.isRunning() ? t.pause() : t.start();
@@ -165,7 +194,7 @@ void PomodoroView::showPomodoroDetail() {
         ctrlBtn(QStringLiteral("↺  ") + L::t({.en = "Reset", .es = "Reset", .de = "Reset", .fr = "Reset", .uk = "Скинути", .pl = "Reset"}),
                 false, "resetButton", [] { PomodoroTimer::shared().reset(); });
     TintButton *skipBtn =
-        ctrlBtn(QStringLiteral("⏭  ") + L::t({.en = "Skip", .es = "Saltar", .de = "Überspr.", .fr = "Passer", .uk = "Пропуск", .pl = "Pomiń"}),
+        ctrlBtn(skipText(),
                 false, "skipButton", [] { PomodoroTimer::shared().skip(); });
     // Reset and skip take what their titles need at large font scales; the wide start button gives it up.
     const auto need = [](TintButton *b) {
@@ -208,12 +237,7 @@ void PomodoroView::showPomodoroDetail() {
     const QColor goalColour = g.reached ? VF::accent() : A;
     const double yGoal = yBtn + 60 + cardH;
     PomBox *goalBox = box(doc, {28, yGoal, cw, 28}, white(0.05), 8);
-    QLabel *goalLbl = label(goalBox,
-                            QStringLiteral("🎯  ") +
-                                L::t({.en = "Daily goal", .es = "Meta diaria", .de = "Tagesziel", .fr = "Objectif quotidien",
-                                      .uk = "Денна мета", .pl = "Cel dzienny"}) +
-                                QStringLiteral(": %1/%2").arg(g.done).arg(g.goal),
-                            11, QFont::DemiBold, VF::sub());
+    QLabel *goalLbl = label(goalBox, goalText(g), kGoalPx, QFont::DemiBold, VF::sub());
     goalLbl->setObjectName(QStringLiteral("goalLabel"));
     goalLbl->setGeometry(yUp(28, 10, 7, cw - 100, 14));
     QLabel *pct = label(goalBox, g.percent, 11, QFont::DemiBold, goalColour, Qt::AlignRight | Qt::AlignVCenter);
@@ -232,22 +256,9 @@ void PomodoroView::showPomodoroDetail() {
         ->setGeometry(QRectF(28, yGoal + 62, 220, 12).toRect());
     const double yBox = yGoal + 80;
     PomBox *how = box(doc, {28, yBox, cw, 108}, white(0.04), 10);
-    const Tr lines[] = {
-        {.en = "1. 🧠 Work 25 min, no distractions", .es = "1. 🧠 Trabaja 25 min sin distracciones",
-         .de = "1. 🧠 25 Min fokussiert arbeiten", .fr = "1. 🧠 Travaillez 25 min sans distraction",
-         .uk = "1. 🧠 Працюй 25 хв без відволікань", .pl = "1. 🧠 Pracuj 25 min bez rozproszenia"},
-        {.en = "2. ☕ Short 5-min break", .es = "2. ☕ Descanso corto de 5 min", .de = "2. ☕ 5 Min kurze Pause",
-         .fr = "2. ☕ Pause courte de 5 min", .uk = "2. ☕ Коротка 5-хв перерва", .pl = "2. ☕ Krótka 5-min przerwa"},
-        {.en = "3. 🔁 After 4 cycles — long break", .es = "3. 🔁 Tras 4 ciclos: descanso largo",
-         .de = "3. 🔁 Nach 4 Zyklen: Langpause", .fr = "3. 🔁 Après 4 cycles: longue pause",
-         .uk = "3. 🔁 Після 4 циклів — довга перерва", .pl = "3. 🔁 Po 4 cyklach: długa przerwa"},
-        {.en = "4. 🎯 Repeat to reach daily goal", .es = "4. 🎯 Repite hasta la meta diaria",
-         .de = "4. 🎯 Wiederholen bis zum Tagesziel", .fr = "4. 🎯 Répétez jusqu'à l'objectif",
-         .uk = "4. 🎯 Повторюй до денної мети", .pl = "4. 🎯 Powtarzaj aż do celu dziennego"},
-    };
     const double lineY[] = {81, 57, 33, 9};
     for (int i = 0; i < 4; ++i)
-        label(how, L::t(lines[i]), 12, QFont::Normal, VF::sub())->setGeometry(yUp(108, 14, lineY[i], cw - 28, 18));
+        label(how, L::t(kHowLines[i]), kHowPx, QFont::Normal, VF::sub())->setGeometry(yUp(108, 14, lineY[i], cw - 28, 18));
 
     box(doc, {0, yBox + 124, W, 1}, white(0.07), 0);
     label(doc,
@@ -379,4 +390,16 @@ void PomodoroView::onRingTick() {
         const QString t = TimerFigures::timeText(timer.remaining());
         if (pomTimeLblRef_->text() != t) pomTimeLblRef_->setText(t);
     }
+}
+
+QList<EmojiPrep::Text> PomodoroView::timerPanelEmoji() {
+    const PomodoroTimer &timer = PomodoroTimer::shared();
+    QList<EmojiPrep::Text> out;
+    for (Phase p : {Phase::work, Phase::rest, Phase::longRest}) out.append({tabText(p), tabFont()});
+    out.append({startText(timer.isRunning()), controlFont()});
+    out.append({skipText(), controlFont()});
+    out.append({goalText(TimerFigures::goal(timer.todayCount(), Prefs::get().integer(kPomDailyGoal))),
+                Fonts::scaledFont(kGoalPx, QFont::DemiBold)});
+    for (const Tr &line : kHowLines) out.append({L::t(line), Fonts::scaledFont(kHowPx)});
+    return out;
 }

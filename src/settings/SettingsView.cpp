@@ -46,6 +46,27 @@ const ThemeCard kThemeCards[] = {
     {AppTheme::mint, "🌿", {.en = "Mint", .es = "Menta", .de = "Mint", .fr = "Menthe", .uk = "М'ята", .pl = "Miętowy"}},
 };
 
+// Section titles and row icons, top down.
+const Tr kSections[] = {
+    {.en = "🔔  Notifications", .es = "🔔  Notificaciones", .de = "🔔  Benachrichtigungen", .fr = "🔔  Notifications",
+     .uk = "🔔  Сповіщення", .pl = "🔔  Powiadomienia"},
+    {.en = "⚡  System", .es = "⚡  Sistema", .de = "⚡  System", .fr = "⚡  Système", .uk = "⚡  Система",
+     .pl = "⚡  System"},
+    {.en = "🗂  Data & Reset", .es = "🗂  Datos y Restablecer", .de = "🗂  Daten & Zurücksetzen",
+     .fr = "🗂  Données & Réinitialisation", .uk = "🗂  Дані та скидання", .pl = "🗂  Dane i reset"},
+    {.en = "📦  Import / Export", .es = "📦  Importar / Exportar", .de = "📦  Import / Export",
+     .fr = "📦  Importer / Exporter", .uk = "📦  Імпорт / Експорт", .pl = "📦  Import / Eksport"},
+    {.en = "🎨  Appearance", .es = "🎨  Apariencia", .de = "🎨  Erscheinungsbild", .fr = "🎨  Apparence",
+     .uk = "🎨  Зовнішній вигляд", .pl = "🎨  Wygląd"},
+    {.en = "🔡  Font Size", .es = "🔡  Tamaño de fuente", .de = "🔡  Schriftgröße", .fr = "🔡  Taille de police",
+     .uk = "🔡  Розмір шрифту", .pl = "🔡  Rozmiar czcionki"},
+    {.en = "🌐  Interface Language", .es = "🌐  Idioma de la interfaz", .de = "🌐  Sprache",
+     .fr = "🌐  Langue de l'interface", .uk = "🌐  Мова інтерфейсу", .pl = "🌐  Język interfejsu"},
+};
+const QString kRowIcons[] = {QStringLiteral("🔕"), QStringLiteral("🔇"), QStringLiteral("🚀"), QStringLiteral("⏱"),
+                             QStringLiteral("🗑"), QStringLiteral("📤"), QStringLiteral("📥")};
+constexpr double kSectionPx = 11, kRowIconPx = 18, kThemeIconPx = 20;
+
 struct ScaleCard {
     double scale;
     Tr name;
@@ -123,7 +144,7 @@ void SettingsView::resizeEvent(QResizeEvent *e) {
 }
 
 double SettingsView::sectionHeader(QWidget *flip, const QString &title, double y, double cW, double pad) {
-    label(flip, title, 11, QFont::DemiBold, VF::muted(), QRectF(pad, y, cW - 2 * pad, 16))->show();
+    label(flip, title, kSectionPx, QFont::DemiBold, VF::muted(), QRectF(pad, y, cW - 2 * pad, 16))->show();
     auto *rule = new SettingsCard(VF::border(), Qt::transparent, 0, 0, flip);
     rule->setGeometry(QRectF(pad, y + 20, cW - 2 * pad, 1).toRect());
     rule->show();
@@ -140,7 +161,7 @@ double SettingsView::toggleRow(const QString &icon, const QString &text, bool is
     const double rowW = cW - 2 * pad;
     auto *row = new SettingsCard(VF::card(), VF::border(), 0.5, 10, flip_);
     row->setGeometry(QRectF(pad, y, rowW, 50).toRect());
-    label(row, icon, 18, QFont::Normal, VF::text(), QRectF(14, 13, 26, 24), Qt::AlignCenter);
+    label(row, icon, kRowIconPx, QFont::Normal, VF::text(), QRectF(14, 13, 26, 24), Qt::AlignCenter);
     label(row, text, 13, QFont::Medium, VF::text(), QRectF(46, 16, cW - 2 * pad - 140, 18));
     auto *sw = new SwitchButton(row);
     sw->setObjectName(QLatin1String(name));
@@ -157,7 +178,7 @@ double SettingsView::actionRow(const QString &icon, const QString &text, const Q
     const double rowW = cW - 2 * pad;
     auto *row = new SettingsCard(VF::card(), VF::border(), 0.5, 10, flip_);
     row->setGeometry(QRectF(pad, y, rowW, 50).toRect());
-    label(row, icon, 18, QFont::Normal, VF::text(), QRectF(14, 13, 26, 24), Qt::AlignCenter);
+    label(row, icon, kRowIconPx, QFont::Normal, VF::text(), QRectF(14, 13, 26, 24), Qt::AlignCenter);
     label(row, text, 13, QFont::Medium, VF::text(), QRectF(46, 16, cW - 2 * pad - 200, 18));
     auto *b = new TintButton(button, tint, 0.15, 0.45, 8, row);
     b->setObjectName(QLatin1String(name));
@@ -188,11 +209,9 @@ void SettingsView::buildContent() {
           26, QFont::Bold, VF::text(), QRectF(pad, 20, cW - 2 * pad, 34))
         ->show();
 
-    double y = sectionHeader(flip_,
-                             L::t({.en = "🔔  Notifications", .es = "🔔  Notificaciones", .de = "🔔  Benachrichtigungen",
-                                   .fr = "🔔  Notifications", .uk = "🔔  Сповіщення", .pl = "🔔  Powiadomienia"}),
+    double y = sectionHeader(flip_, L::t(kSections[0]),
                              72, cW, pad);
-    y = toggleRow(QStringLiteral("🔕"),
+    y = toggleRow(kRowIcons[0],
                   L::t({.en = "Disable all notifications", .es = "Desactivar todas las notificaciones",
                         .de = "Alle Benachrichtigungen deaktivieren", .fr = "Désactiver toutes les notifications",
                         .uk = "Вимкнути всі сповіщення", .pl = "Wyłącz wszystkie powiadomienia"}),
@@ -201,7 +220,7 @@ void SettingsView::buildContent() {
                       HealthManager &h = HealthManager::shared();
                       for (const HReminder &r : h.list()) h.setOn(!s, r);
                   });
-    y = toggleRow(QStringLiteral("🔇"),
+    y = toggleRow(kRowIcons[1],
                   L::t({.en = "Mute notification sounds", .es = "Silenciar sonidos de notificación",
                         .de = "Benachrichtigungstöne stummschalten", .fr = "Désactiver les sons de notification",
                         .uk = "Вимкнути звуки сповіщень", .pl = "Wycisz dźwięki powiadomień"}),
@@ -211,25 +230,21 @@ void SettingsView::buildContent() {
                   });
     y += 8;
 
-    y = sectionHeader(flip_,
-                      L::t({.en = "⚡  System", .es = "⚡  Sistema", .de = "⚡  System", .fr = "⚡  Système", .uk = "⚡  Система",
-                            .pl = "⚡  System"}),
+    y = sectionHeader(flip_, L::t(kSections[1]),
                       y, cW, pad);
     // The once-only default ran at launch (prepareAtLaunch): the page only shows the file's state.
     const bool autostartOn = Autostart::isOn();
-    y = toggleRow(QStringLiteral("🚀"),
+    y = toggleRow(kRowIcons[2],
                   L::t({.en = "Autostart at login", .es = "Inicio automático al iniciar sesión", .de = "Autostart beim Login",
                         .fr = "Démarrage automatique à la connexion", .uk = "Автозапуск при вході в систему",
                         .pl = "Autostart przy logowaniu"}),
                   autostartOn, y, cW, pad, "autostartSwitch", [](bool s) { setAutostart(s); });
     y += 8;
 
-    y = sectionHeader(flip_,
-                      L::t({.en = "🗂  Data & Reset", .es = "🗂  Datos y Restablecer", .de = "🗂  Daten & Zurücksetzen",
-                            .fr = "🗂  Données & Réinitialisation", .uk = "🗂  Дані та скидання", .pl = "🗂  Dane i reset"}),
+    y = sectionHeader(flip_, L::t(kSections[2]),
                       y, cW, pad);
     QPointer<SettingsView> self(this);
-    y = actionRow(QStringLiteral("⏱"),
+    y = actionRow(kRowIcons[3],
                   L::t({.en = "Reset all notification timers to defaults", .es = "Restablecer todos los temporizadores",
                         .de = "Alle Timer auf Standardwerte zurücksetzen", .fr = "Réinitialiser tous les minuteurs",
                         .uk = "Скинути всі таймери сповіщень до значень за замовчуванням",
@@ -239,7 +254,7 @@ void SettingsView::buildContent() {
                   resetColour(), y, cW, pad, "resetButton", [self] {
                       if (self) self->resetTimerDefaults();
                   });
-    y = actionRow(QStringLiteral("🗑"),
+    y = actionRow(kRowIcons[4],
                   L::t({.en = "Erase all settings and data", .es = "Borrar todos los ajustes y datos",
                         .de = "Alle Einstellungen und Daten löschen", .fr = "Effacer tous les paramètres et données",
                         .uk = "Стерти всі налаштування та дані", .pl = "Usuń wszystkie ustawienia i dane"}),
@@ -250,11 +265,9 @@ void SettingsView::buildContent() {
                   });
     y += 8;
 
-    y = sectionHeader(flip_,
-                      L::t({.en = "📦  Import / Export", .es = "📦  Importar / Exportar", .de = "📦  Import / Export",
-                            .fr = "📦  Importer / Exporter", .uk = "📦  Імпорт / Експорт", .pl = "📦  Import / Eksport"}),
+    y = sectionHeader(flip_, L::t(kSections[3]),
                       y, cW, pad);
-    y = actionRow(QStringLiteral("📤"),
+    y = actionRow(kRowIcons[5],
                   L::t({.en = "Export all settings & data (JSON)", .es = "Exportar todos los ajustes y datos (JSON)",
                         .de = "Alle Einstellungen & Daten exportieren (JSON)",
                         .fr = "Exporter tous les paramètres et données (JSON)",
@@ -265,7 +278,7 @@ void SettingsView::buildContent() {
                   VF::accent(), y, cW, pad, "exportButton", [self] {
                       if (self) self->exportAllData();
                   });
-    y = actionRow(QStringLiteral("📥"),
+    y = actionRow(kRowIcons[6],
                   L::t({.en = "Import settings & data (JSON)", .es = "Importar ajustes y datos (JSON)",
                         .de = "Einstellungen & Daten importieren (JSON)", .fr = "Importer les paramètres et données (JSON)",
                         .uk = "Імпортувати налаштування та дані (JSON)", .pl = "Importuj ustawienia i dane (JSON)"}),
@@ -276,19 +289,13 @@ void SettingsView::buildContent() {
                   });
     y += 16;
 
-    y = sectionHeader(flip_,
-                      L::t({.en = "🎨  Appearance", .es = "🎨  Apariencia", .de = "🎨  Erscheinungsbild", .fr = "🎨  Apparence",
-                            .uk = "🎨  Зовнішній вигляд", .pl = "🎨  Wygląd"}),
+    y = sectionHeader(flip_, L::t(kSections[4]),
                       y, cW, pad);
     y = themeRow(y, cW, pad) + 24;
-    y = sectionHeader(flip_,
-                      L::t({.en = "🔡  Font Size", .es = "🔡  Tamaño de fuente", .de = "🔡  Schriftgröße", .fr = "🔡  Taille de police",
-                            .uk = "🔡  Розмір шрифту", .pl = "🔡  Rozmiar czcionki"}),
+    y = sectionHeader(flip_, L::t(kSections[5]),
                       y, cW, pad);
     y = fontScaleRow(y, cW, pad) + 24;
-    y = sectionHeader(flip_,
-                      L::t({.en = "🌐  Interface Language", .es = "🌐  Idioma de la interfaz", .de = "🌐  Sprache",
-                            .fr = "🌐  Langue de l'interface", .uk = "🌐  Мова інтерфейсу", .pl = "🌐  Język interfejsu"}),
+    y = sectionHeader(flip_, L::t(kSections[6]),
                       y, cW, pad);
     const double end = languageRow(y, cW, pad) + 72;
 
@@ -314,7 +321,7 @@ double SettingsView::themeRow(double y, double cW, double pad) {
                                       chosen ? 1.5 : 0.5, 10, flip_);
         card->setObjectName(QStringLiteral("themeCard_") + AppThemes::rawValue(tc.theme));
         card->setGeometry(QRectF(pad + i * (cardW + 8), y + 22, cardW, 50).toRect());
-        label(card, QString::fromUtf8(tc.icon), 20, QFont::Normal, VF::text(), QRectF(14, 11, 30, 28), Qt::AlignCenter);
+        label(card, QString::fromUtf8(tc.icon), kThemeIconPx, QFont::Normal, VF::text(), QRectF(14, 11, 30, 28), Qt::AlignCenter);
         label(card, L::t(tc.name), 13, chosen ? QFont::DemiBold : QFont::Medium, chosen ? VF::accent() : VF::text(),
               QRectF(48, 16, cardW - 60 - (chosen ? 20 : 0), 18));
         if (chosen)
@@ -409,4 +416,12 @@ double SettingsView::languageRow(double y, double cW, double pad) {
         b->show();
     }
     return rowTop + 38;
+}
+
+QList<EmojiPrep::Text> SettingsView::emojiShown() {
+    QList<EmojiPrep::Text> out;
+    for (const Tr &t : kSections) out.append({L::t(t), Fonts::scaledFont(kSectionPx, QFont::DemiBold)});
+    for (const QString &icon : kRowIcons) out.append({icon, Fonts::scaledFont(kRowIconPx)});
+    for (const ThemeCard &tc : kThemeCards) out.append({QString::fromUtf8(tc.icon), Fonts::scaledFont(kThemeIconPx)});
+    return out;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/EmojiPrep.h"
 #include "ui/Page.h"
 #include <QPointer>
 #include <functional>
@@ -37,6 +38,8 @@ public:
     // What the page's settings need at every launch, whether or not the page is ever shown:
     // autostart turned on at the first start, and an entry of ours pointed at this executable.
     static void prepareAtLaunch();
+    // The texts with emoji the page shows, in the current language and font scale (see EmojiPrep).
+    static QList<EmojiPrep::Text> emojiShown();
     // Whether the "Disable all notifications" switch shows on.
     static bool disableAllShownOn();
 

@@ -37,6 +37,9 @@ int textW(const QFont &f, const QString &s) {
     return int(std::ceil(QFontMetricsF(f).horizontalAdvance(s)));
 }
 const Tr kTitle{.en = "Statistics", .es = "Estadísticas", .de = "Statistiken", .fr = "Statistiques", .uk = "Статистика", .pl = "Statystyki"};
+QString titleText() { return QStringLiteral("📊  ") + L::t(kTitle); }
+QString exportTitle() { return QStringLiteral("📤 Export ▾"); }
+QFont titleFont() { return Fonts::scaledFont(22, QFont::Bold); }
 const Tr kSub{.en = "Pomodoro · Tasks · Exercises · Finances", .es = "Pomodoro · Tareas · Ejercicios · Finanzas",
               .de = "Pomodoro · Aufgaben · Übungen · Finanzen", .fr = "Pomodoro · Tâches · Exercices · Finances",
               .uk = "Помодоро · Завдання · Вправи · Фінанси", .pl = "Pomodoro · Zadania · Ćwiczenia · Finanse"};
@@ -63,7 +66,7 @@ void StatisticsView::setup() {
     QPalette hp = hdrBg_->palette();
     hp.setColor(QPalette::Window, VF::hdrBg());
     hdrBg_->setPalette(hp);
-    titleLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(22, QFont::Bold), VF::text());
+    titleLbl_ = UiKit::fontLabel(this, titleFont(), VF::text());
     subLbl_ = UiKit::fontLabel(this, Fonts::scaledFont(11.5), VF::sub());
 
     auto modeBtn = [this](StatsMode mode) {
@@ -82,7 +85,7 @@ void StatisticsView::setup() {
     nextBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("→"), false, this);
     nextBtn_->setFont(Fonts::scaledFont(14, QFont::Medium));
     connect(nextBtn_, &QPushButton::clicked, this, [this] { navPeriod(+1); });
-    exportBtn_ = makeHdrBtn(new QPushButton(this), QStringLiteral("📤 Export ▾"), true, this);
+    exportBtn_ = makeHdrBtn(new QPushButton(this), exportTitle(), true, this);
     connect(exportBtn_, &QPushButton::clicked, this, [this] { showExportMenu(); });
 
     scroll_ = new QScrollArea(this);
@@ -108,7 +111,7 @@ void StatisticsView::refresh() {
 }
 
 void StatisticsView::relabel() {
-    titleLbl_->setText(QStringLiteral("📊  ") + L::t(kTitle));
+    titleLbl_->setText(titleText());
     subLbl_->setText(L::t(kSub));
     dayBtn_->setText(L::t(kDay));
     monthBtn_->setText(L::t(kMonth));
@@ -173,7 +176,7 @@ void StatisticsView::layoutFrame() {
     dayBtn_->setGeometry(yUp(H, modeX, H - 52, bw, 28));
     monthBtn_->setGeometry(yUp(H, modeX + bw + 4, H - 52, bw, 28));
     scroll_->setGeometry(yUp(H, 0, 0, W, std::max(0, H - 74)));
-    setFitted(titleLbl_, QStringLiteral("📊  ") + L::t(kTitle));
+    setFitted(titleLbl_, titleText());
     setFitted(subLbl_, L::t(kSub));
     if (!drawnPeriodLabel_.isEmpty()) setFitted(periodLbl_, drawnPeriodLabel_);
 }
@@ -250,4 +253,9 @@ void StatisticsView::doExportTXT() {
 void StatisticsView::doExportPDF() {
     // The PDF holds the data of the moment its item was chosen.
     exportText(StatsText::reportText(StatsSnapshot::capture(period_), period_), ".pdf", {});
+}
+
+QList<EmojiPrep::Text> StatisticsView::emojiShown() {
+    return QList<EmojiPrep::Text>{{titleText(), titleFont()}, {exportTitle(), hdrBtnFont(true)}} +
+           StatsContentView::emojiShown();
 }

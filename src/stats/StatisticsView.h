@@ -1,5 +1,6 @@
 #pragma once
 #include "stats/StatsModel.h"
+#include "ui/EmojiPrep.h"
 #include "ui/Page.h"
 #include <optional>
 
@@ -16,6 +17,8 @@ class StatisticsView : public Page {
     Q_OBJECT
 public:
     explicit StatisticsView(QWidget *parent = nullptr);
+    // The texts with emoji the page may show, in the current language and font scale (see EmojiPrep).
+    static QList<EmojiPrep::Text> emojiShown();
 
     void setup() override;
     void refresh() override;

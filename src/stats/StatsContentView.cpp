@@ -11,6 +11,9 @@
 #include <algorithm>
 
 namespace {
+QFont rowEmojiFont() { return Fonts::scaledFont(13); }
+QFont cardIconFont() { return Fonts::scaledFont(22); }
+
 QColor alpha(QColor c, double a) {
     c.setAlphaF(float(c.alphaF() * a));
     return c;
@@ -119,7 +122,7 @@ void StatsContentView::paintEvent(QPaintEvent *e) {
             const double lw = 0.38 * C;
             const double T = std::max(0.0, C - (lw + 36) - valW - 10);
             const QPointF o = r.topLeft();
-            text(p, yUpF(H, 8, 9, 20, 16).translated(o), row.emoji, Fonts::scaledFont(13), VF::text());
+            text(p, yUpF(H, 8, 9, 20, 16).translated(o), row.emoji, rowEmojiFont(), VF::text());
             text(p, yUpF(H, 30, 10, lw, 14).translated(o), row.label, Fonts::scaledFont(11, QFont::Medium), VF::text());
             text(p, yUpF(H, C - valW - 8, 10, valW, 14).translated(o), row.value, valFont, row.color, Qt::AlignRight);
             const QRectF track = yUpF(H, lw + 36, 14.5, T, 5).translated(o);
@@ -137,11 +140,18 @@ void StatsContentView::paintEvent(QPaintEvent *e) {
             p.drawPath(path);
             const QPointF o = r.topLeft();
             roundRect(p, yUpF(H, 0, 8, 3, 48).translated(o), 1.5, c.color);
-            text(p, yUpF(H, 12, 19, 30, 26).translated(o), c.icon, Fonts::scaledFont(22), VF::text());
+            text(p, yUpF(H, 12, 19, 30, 26).translated(o), c.icon, cardIconFont(), VF::text());
             text(p, yUpF(H, 48, 34, L - 52, 15).translated(o), c.title, Fonts::scaledFont(11, QFont::Bold), alpha(c.color, 0.9));
             text(p, yUpF(H, 48, 12, L - 52, 14).translated(o), c.figure, Fonts::scaledFont(10), VF::sub());
             break;
         }
         }
     }
+}
+
+QList<EmojiPrep::Text> StatsContentView::emojiShown() {
+    QList<EmojiPrep::Text> out;
+    for (const QString &e : StatsText::rowEmoji()) out.append({e, rowEmojiFont()});
+    for (const QString &e : StatsText::cardIcons()) out.append({e, cardIconFont()});
+    return out;
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include "stats/StatsModel.h"
+#include "ui/EmojiPrep.h"
 #include <QWidget>
 
 // The statistics page's scrolling content, painted from the model: the four summary cards on the
@@ -9,6 +10,8 @@ class StatsContentView : public QWidget {
     Q_OBJECT
 public:
     explicit StatsContentView(QWidget *parent = nullptr);
+    // The rows' and the cards' emoji the view may show, in the fonts of the current font scale.
+    static QList<EmojiPrep::Text> emojiShown();
 
     // Lays the model out for this width and takes the height it needs.
     void setModel(const StatsModel &model, int width);

@@ -522,4 +522,18 @@ QString fileName(const StatsPeriod &p, const char *extension) {
         QLocale(QStringLiteral("en_US")).toString(p.date, p.mode == StatsMode::day ? QStringLiteral("yyyy-MM-dd") : QStringLiteral("yyyy-MM"));
     return QStringLiteral("mivo-stats-") + date + QString::fromLatin1(extension);
 }
+QStringList rowEmoji() {
+    QStringList out = {QStringLiteral("🍅"), QStringLiteral("⏱"), QStringLiteral("☕"), QStringLiteral("🌙"),
+                       QStringLiteral("🔥"), QStringLiteral("🎯"), QStringLiteral("💙"), QStringLiteral("🔴"),
+                       QStringLiteral("➕"), QStringLiteral("➖"), QStringLiteral("🍕"), QStringLiteral("🚗"),
+                       QStringLiteral("🏠"), QStringLiteral("🎮"), QStringLiteral("👕"), QStringLiteral("💼"),
+                       QStringLiteral("💻"), QStringLiteral("📈"), QStringLiteral("🎁"), QStringLiteral("📦"),
+                       QStringLiteral("💰"), QStringLiteral("📋")};
+    for (TaskCat c : TaskCats::allCases) out << TaskCats::emoji(c);
+    return out;
+}
+
+QStringList cardIcons() {
+    return {QStringLiteral("🍅"), QStringLiteral("🏆"), QStringLiteral("✅"), QStringLiteral("💰")};
+}
 } // namespace StatsText

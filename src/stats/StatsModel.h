@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <vector>
 
@@ -109,4 +110,7 @@ QString csvText(const StatsSnapshot &s, const StatsPeriod &p);
 QString fileName(const StatsPeriod &p, const char *extension);
 // "₴1500", "+₴0", "₴-301": whole units; sign only for the balance form.
 QString money0(double v, bool signedForm);
+// The emoji a section's row or a card may show whatever the data (an exercise's own emoji aside).
+QStringList rowEmoji();
+QStringList cardIcons();
 } // namespace StatsText

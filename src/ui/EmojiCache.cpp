@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QTextLayout>
 #include <QThread>
 #include <cmath>
 #include <utility>
@@ -87,21 +88,23 @@ bool EmojiCache::onlyEmoji(const QString &text) {
 }
 
 void EmojiCache::clear() {
+    prepared_.clear();
+    heights_.clear();
     pixmaps_.clear();
     widths_.clear();
     elided_.clear();
     layouts_.clear();
 }
 
+bool EmojiCache::blits(const QPainter &p, int flags) {
+    return p.isActive() && p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Raster && canKeepPixmaps() &&
+           !(flags & Qt::TextDontClip) && p.compositionMode() == QPainter::CompositionMode_SourceOver &&
+           p.backgroundMode() == Qt::TransparentMode && p.pen().style() != Qt::NoPen &&
+           p.pen().brush().style() == Qt::SolidPattern;
+}
+
 bool EmojiCache::draw(QPainter &p, const QRectF &r, int flags, const QString &text, const Render &render) {
-    if (!p.isActive() || !p.paintEngine() || p.paintEngine()->type() != QPaintEngine::Raster ||
-        !canKeepPixmaps())
-        return false;
-    if (!onlyEmoji(text) || (flags & Qt::TextDontClip) || r.isEmpty() ||
-        p.compositionMode() != QPainter::CompositionMode_SourceOver ||
-        p.backgroundMode() != Qt::TransparentMode || p.pen().style() == Qt::NoPen ||
-        p.pen().brush().style() != Qt::SolidPattern)
-        return false;
+    if (!blits(p, flags) || !onlyEmoji(text) || r.isEmpty()) return false;
     // Only a scale (the device pixel ratio) and a move: the pixmap then lands on whole device pixels.
     const QTransform &t = p.deviceTransform();
     if (t.type() > QTransform::TxScale || t.m11() != t.m22() || t.m11() <= 0) return false;
@@ -155,6 +158,91 @@ double EmojiCache::advance(const QFont &font, const QString &text, const std::fu
     ++widthsMeasured_;
     widths_.insert(key, new double(w));
     return w;
+}
+
+double EmojiCache::height(const QFont &font, const std::function<double()> &measure) {
+    if (!onWindowThread()) return measure();
+    const QString key = fontKey(font);
+    if (const auto kept = heights_.constFind(key); kept != heights_.cend()) return *kept;
+    const double h = measure();
+    if (heights_.size() < kMaxWidths) heights_.insert(key, h);
+    return h;
+}
+
+void EmojiCache::addPrepared(const QString &text, const QFont &font, int dpi, double width, const Prepared &made) {
+    if (!onWindowThread()) return;
+    const QString key = text + QChar(0x1F) + fontKey(font);
+    if (!widths_.contains(key)) widths_.insert(key, new double(width));
+    if (made.pictures.isEmpty()) return;
+    // Each language and font scale prepares its own: those of earlier ones go once the cache is full.
+    if (prepared_.size() >= kMaxLayouts) prepared_.clear();
+    prepared_.insert(key + QStringLiteral("|%1").arg(dpi), made);
+}
+
+bool EmojiCache::drawPrepared(QPainter &p, const QRectF &r, int flags, const QString &text) {
+    if (prepared_.isEmpty() || r.isEmpty() || !blits(p, flags) || p.layoutDirection() == Qt::RightToLeft ||
+        (flags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask | Qt::TextSingleLine)))
+        return false;
+    const QTransform &t = p.deviceTransform();
+    if (t.type() > QTransform::TxTranslate || p.device()->logicalDpiX() != p.device()->logicalDpiY()) return false;
+    const auto it = prepared_.constFind(text + QChar(0x1F) + fontKey(p.font()) +
+                                        QStringLiteral("|%1").arg(p.device()->logicalDpiY()));
+    if (it == prepared_.cend()) return false;
+    const Prepared &m = *it;
+    // The line's origin where QPainter::drawText puts one line in r.
+    double xoff = 0, yoff = 0;
+    if (flags & Qt::AlignRight)
+        xoff = r.width() - m.advance;
+    else if (flags & Qt::AlignHCenter)
+        xoff = (r.width() - m.advance) / 2;
+    if (flags & Qt::AlignBottom)
+        yoff = r.height() - m.height;
+    else if (flags & Qt::AlignVCenter)
+        yoff = (r.height() - m.height) / 2;
+    // Placed as the text engine places a line: its origin in 1/64 pixel steps (taken down), each glyph
+    // from there; a colour glyph lands on whole device pixels, its x taken down, its baseline rounded.
+    const auto fixed = [](double v) { return std::trunc(v * 64.0) / 64.0; };
+    const QPointF o(r.x() + xoff, r.y() + yoff);
+    const double x0 = fixed(o.x()), base = fixed(o.y()) + m.ascent;
+    // Clipped to r where the line does not lie inside it, as drawText clips.
+    const bool clip = !r.contains(QRectF(r.x() + (flags & Qt::AlignRight    ? r.width() - m.width
+                                                  : flags & Qt::AlignHCenter ? (r.width() - m.width) / 2
+                                                                             : 0),
+                                             o.y(), m.width, m.height));
+    if (clip) {
+        p.save();
+        p.setClipRect(r, Qt::IntersectClip);
+    }
+    if (!m.words.isEmpty()) {
+        QTextLayout words(m.words, p.font());
+        QList<QTextLayout::FormatRange> spacing;
+        for (const auto &[at, width] : m.spacers) {
+            QTextCharFormat f;
+            f.setFontLetterSpacingType(QFont::AbsoluteSpacing);
+            f.setFontLetterSpacing(width);
+            spacing.append({at, 1, f});
+        }
+        words.setFormats(spacing);
+        QTextOption option(Qt::AlignLeft);
+        option.setWrapMode(QTextOption::ManualWrap);
+        words.setTextOption(option);
+        words.beginLayout();
+        QTextLine line = words.createLine();
+        line.setLineWidth(0x01000000);
+        line.setPosition(QPointF(0, 0));
+        words.endLayout();
+        // On the baseline the line with its emoji has.
+        words.draw(&p, QPointF(o.x(), o.y() + m.ascent - line.ascent()));
+    }
+    for (const Prepared::Picture &pic : m.pictures) {
+        const QPointF glyph = t.map(QPointF(x0 + pic.x, base));
+        const QPoint device(int(std::floor(fixed(glyph.x()))) + pic.at.x(),
+                            int(std::floor(fixed(glyph.y()) + 0.5)) + pic.at.y());
+        p.drawImage(QPointF(device) - QPointF(t.dx(), t.dy()), pic.image);
+    }
+    if (clip) p.restore();
+    ++preparedDrawn_;
+    return true;
 }
 
 QString EmojiCache::elided(const QFont &font, int dpi, const QString &text, double width,

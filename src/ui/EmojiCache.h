@@ -1,5 +1,7 @@
 #pragma once
 #include <QCache>
+#include <QHash>
+#include <QImage>
 #include <QPixmap>
 #include <QRectF>
 #include <QString>
@@ -46,6 +48,35 @@ public:
     QString elided(const QFont &font, int dpi, const QString &text, double width,
                    const std::function<QString()> &elide);
 
+    // font's line height (QFontMetricsF::height), measured once.
+    double height(const QFont &font, const std::function<double()> &measure);
+
+    // A text's emoji drawn ahead of use on a worker (EmojiPrep), where the page that shows the text
+    // copies them from, and what placing the text in a frame needs.
+    struct Prepared {
+        struct Picture {
+            QImage image; // the glyph's pixels, cut to where it draws
+            QPoint at;    // image's top left from (the glyph's x, the baseline's y) on whole device pixels
+            double x = 0; // the glyph's x in the line
+        };
+        QList<Picture> pictures;
+        // The words beside them, each picture's characters replaced by a space letter-spaced to its
+        // width (drawn here: they blend with what lies under them); empty for a lone emoji.
+        QString words;
+        QList<QPair<int, double>> spacers; // each spacer's place in words and its letter spacing
+        double advance = 0; // the line's advance, which QPainter::drawText aligns
+        double width = 0;   // the width of what it draws, which it clips to the frame
+        double height = 0;  // the line's height
+        double ascent = 0;  // from the line's top to its baseline
+    };
+    // Keeps what a worker made for text in font on a device of dpi: its width (as advance() gives it)
+    // and the image, where there is one. On the window's thread.
+    void addPrepared(const QString &text, const QFont &font, int dpi, double width, const Prepared &made);
+    // Draws text as p.drawText(r, flags, text) draws it, its emoji from their prepared images: true, or
+    // false having drawn nothing (nothing prepared for it, or a painter or flags a copy cannot serve).
+    bool drawPrepared(QPainter &p, const QRectF &r, int flags, const QString &text);
+    int preparedDrawn() const { return preparedDrawn_; }
+
     // A text with words beside its emoji, laid out: drawn again as it is, with no new measuring.
     struct LaidOut {
         QTextLayout layout;
@@ -65,6 +96,11 @@ public:
     void clear();
 
 private:
+    // Whether a copy of pixels drawn apart lands on p as drawing there would (see draw()).
+    static bool blits(const QPainter &p, int flags);
+    QHash<QString, Prepared> prepared_;
+    QHash<QString, double> heights_;
+    int preparedDrawn_ = 0;
     QCache<QString, QPixmap> pixmaps_;
     QCache<QString, double> widths_;
     QCache<QString, QString> elided_;

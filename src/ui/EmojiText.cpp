@@ -175,6 +175,8 @@ QFont colourFirst(const QFont &font) {
 
 void draw(QPainter &p, const QRectF &r, int flags, const QString &whole) {
     const QString text = DisplayText::cut(whole); // what a frame can show: never laid out whole
+    // Drawn ahead where QPainter::drawText draws it (see EmojiPrep).
+    if (!needsColourFont(text) && EmojiCache::shared().drawPrepared(p, r, flags, text)) return;
     const auto direct = [&](QPainter &q, const QRectF &frame) { drawDirect(q, frame, flags, text); };
     if (EmojiCache::mayHoldEmoji(text) && EmojiCache::shared().draw(p, r, flags, text, direct)) return;
     drawDirect(p, r, flags, text);
@@ -197,6 +199,7 @@ void drawElided(QPainter &p, const QRectF &r, int flags, const QString &whole) {
 }
 
 void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text) {
+    if (EmojiCache::shared().drawPrepared(p, r, flags, text)) return;
     const auto direct = [&](QPainter &q, const QRectF &frame) { q.drawText(frame, flags, text); };
     if (!EmojiCache::shared().draw(p, r, flags, text, direct)) direct(p, r);
 }
@@ -209,6 +212,12 @@ double advance(const QFont &font, const QString &whole) {
     const QString text = DisplayText::cut(whole);
     if (!EmojiCache::mayHoldEmoji(text)) return measured(font, text);
     return EmojiCache::shared().advance(font, text, [&] { return measured(font, text); });
+}
+
+double measure(const QFont &font, const QString &text) { return measured(font, DisplayText::cut(text)); }
+
+double height(const QFont &font) {
+    return EmojiCache::shared().height(font, [&] { return QFontMetricsF(font).height(); });
 }
 
 bool surelyFits(const QFont &font, const QString &whole, double width) {
@@ -231,9 +240,12 @@ bool surelyFits(const QFont &font, const QString &whole, double width) {
     // always within the text font's line height (1.2 em or more), counted at 1.5 lines. A pixel is kept
     // for the kerning the emoji's removal changed. Counted at 1.5 lines alone, a lone emoji in a frame
     // one line and a bit wide was measured before each first draw, decoding its picture twice.
-    const QFontMetricsF fm(font);
-    const double perEmoji = std::min(1.5 * fm.height(), advance(font, QStringLiteral("😀")));
-    return fm.horizontalAdvance(rest) + wide * perEmoji + 1 <= width;
+    // The colour font's advance is measured (its picture decoded) only where 1.5 lines do not fit.
+    const double line = height(font);
+    const double words = rest.isEmpty() ? 0.0 : QFontMetricsF(font).horizontalAdvance(rest);
+    if (words + wide * 1.5 * line + 1 <= width) return true;
+    const double perEmoji = std::min(1.5 * line, advance(font, QStringLiteral("😀")));
+    return words + wide * perEmoji + 1 <= width;
 }
 
 } // namespace EmojiText

@@ -28,6 +28,10 @@ void drawElided(QPainter &p, const QRectF &r, int flags, const QString &text);
 void drawPlain(QPainter &p, const QRectF &r, int flags, const QString &text);
 // The width of one line of text in font, drawn as draw() draws it.
 double advance(const QFont &font, const QString &text);
+// The same, measured every time, on any thread.
+double measure(const QFont &font, const QString &text);
+// font's line height (QFontMetricsF::height), measured once (or ahead, see EmojiPrep).
+double height(const QFont &font);
 // Whether one line of text is surely no wider than width in font, told without measuring its emoji
 // (measuring one decodes its picture): each character that may come from the colour font counts as
 // wider than any emoji is drawn, the rest is measured in the text font. False says only that

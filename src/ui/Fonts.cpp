@@ -1,5 +1,7 @@
 #include "ui/Fonts.h"
 
+#include "ui/EmojiCache.h"
+#include "ui/EmojiText.h"
 #include "ui/Theme.h"
 #include <QApplication>
 #include <QFontMetricsF>
@@ -52,7 +54,9 @@ QFont shrunkToFit(QFont font, const QString &text, double width) {
     if (width <= 0 || font.pointSizeF() <= 0) return font;
     // Bitmap fonts (the colour emoji) do not narrow in proportion to the size: measure again.
     for (int i = 0; i < 12; ++i) {
-        const double w = QFontMetricsF(font).horizontalAdvance(text);
+        // An emoji's width is measured once per font (or ahead, see EmojiPrep): measuring decodes it.
+        const bool keptWidth = EmojiCache::mayHoldEmoji(text) && !EmojiText::needsColourFont(text);
+        const double w = keptWidth ? EmojiText::advance(font, text) : QFontMetricsF(font).horizontalAdvance(text);
         if (w <= width || w <= 0) break;
         const double next =
             std::max(kSmallestPx * kPointsPerPixel, font.pointSizeF() * std::min(0.95, width / w));

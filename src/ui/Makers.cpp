@@ -78,9 +78,11 @@ QLabel *mkMono(double size, QFont::Weight weight) {
     return plainLabel(Fonts::monoDigits(size, weight, false), dark ? grey(1.0, 0.9) : grey(0.0, 0.88));
 }
 
+QFont hdrBtnFont(bool primary) { return Fonts::scaledFont(12, primary ? QFont::DemiBold : QFont::Medium); }
+
 QPushButton *makeHdrBtn(QPushButton *button, const QString &title, bool primary, QWidget *parent) {
     button->setText(title);
-    button->setFont(Fonts::scaledFont(12, primary ? QFont::DemiBold : QFont::Medium));
+    button->setFont(hdrBtnFont(primary));
     button->setFocusPolicy(Qt::NoFocus);
     QColor bg = VF::accent(), border = VF::accent();
     bg.setAlphaF(0.15f);

@@ -20,6 +20,8 @@ QLabel *mkMono(double size, QFont::Weight weight);
 // primary, neutral otherwise), adds it to parent (or raises it in its current parent when parent is
 // null) and returns it. Every call restyles it completely; the caller sets the frame.
 QPushButton *makeHdrBtn(QPushButton *button, const QString &title, bool primary, QWidget *parent);
+// The font makeHdrBtn gives a button.
+QFont hdrBtnFont(bool primary);
 
 // The width a header button needs so that its title fits whole, at least minimum. A page gives its
 // header buttons this width so that every title fits in every language at font scale 1.0 (wider

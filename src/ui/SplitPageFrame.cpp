@@ -77,7 +77,7 @@ void SplitPageFrame::build() {
     hdrBg_ = new QWidget(page_);
     UiKit::fillBackground(hdrBg_, VF::hdrBg());
     const auto left = Qt::AlignLeft | Qt::AlignVCenter, right = Qt::AlignRight | Qt::AlignVCenter;
-    titleLbl_ = headerLabel(page_, Fonts::scaledFont(22, QFont::Bold), VF::text(), left);
+    titleLbl_ = headerLabel(page_, titleFont(), VF::text(), left);
     subLbl_ = headerLabel(page_, Fonts::scaledFont(11.5), VF::sub(), left);
     clockLbl_ = headerLabel(page_, Fonts::monoDigits(22, QFont::Thin, style_.scaledClock), VF::text(), right);
     dateLbl_ = headerLabel(page_, Fonts::scaledFont(10, QFont::Medium), VF::sub(), right);
@@ -113,6 +113,8 @@ void SplitPageFrame::layout() {
     listScroll_->setGeometry(yUp(H - hh, 0, 0, listW, H - hh));
     tickClock();
 }
+
+QFont SplitPageFrame::titleFont() { return Fonts::scaledFont(22, QFont::Bold); }
 
 void SplitPageFrame::setTitles(const QString &title, const QString &subtitle) {
     if (!isBuilt()) return;

@@ -40,6 +40,8 @@ public:
     void layout();
     double listFrac() const { return listFrac_; }
     void setTitles(const QString &title, const QString &subtitle);
+    // The title's font.
+    static QFont titleFont();
 
     // The clock ticks once a second while the page is shown (the frame follows the page's show and
     // hide); it is set at once on start.

@@ -63,8 +63,9 @@ bool drawText(QPainter &p, QWidget *w, const QRectF &r, int alignment, const QSt
     return elided;
 }
 
+// Asked by every label placed by hand at each resize and show: measured once per font.
 int lineHeight(const QFont &font) {
-    return int(std::ceil(QFontMetricsF(font).height() - 0.01));
+    return int(std::ceil(EmojiText::height(font) - 0.01));
 }
 
 namespace {

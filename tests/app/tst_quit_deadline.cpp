@@ -438,6 +438,70 @@ private slots:
         QCOMPARE(now.left(2), QByteArray("Ba"));
     }
 
+    // Splices the quit's last saves pile up (a note's save handed back as the quit begins, under
+    // another program's lock) are read whole by the quit alone: a read on a worker beside it read and
+    // copied the same value again, side by side with it, on the deadline's time.
+    void aValueSplicedAsTheQuitBeginsIsReadOnce() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QString key = QStringLiteral("doc");
+        const QByteArray was(1 << 20, 'a');
+        const QByteArray note(17 << 20, 'n'); // past the bound where splices pile up
+        std::atomic<int> reads = 0;
+        {
+            Prefs p(path);
+            p.setData(key, was);
+            QVERIFY(p.flush()); // on disk, no longer held in memory
+            sqlite3 *other = lockedByAnother(path);
+            setPrefsLookHookForTests([&](int) { ++reads; });
+            p.beginClosing();
+            QVERIFY(p.spliceData(key, *p.version(key), {PrefsSplice{1, 1, note}}));
+            SteppedTime time;
+            QVERIFY(leftWhenKeeping(p, Deadline(4500), other) >= 0);
+            Background::pool().waitForDone();
+            setPrefsLookHookForTests({});
+        }
+        QCOMPARE(reads.load(), 1);
+        QByteArray edited = was;
+        edited.replace(1, 1, note);
+        Prefs again(path);
+        QVERIFY(again.data(key) == edited);
+    }
+
+    // When another program's lock leaves the commit no time, a value with splices waiting is only
+    // kept, from the parts it is made of: the stored bytes around the splices and the splices' own.
+    // A whole copy made first (of a note of a hundred megabytes: a second of the deadline under
+    // load) left the keep too little time. The next start has the value whole, as the user made it.
+    void aValueOnlyKeptIsNotMadeWholeFirst() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
+        const QString key = QStringLiteral("doc");
+        QByteArray was;
+        for (int i = 0; was.size() < (6 << 20); ++i) was += QByteArray::number(i) + ',';
+        QByteArray edited = was;
+        {
+            Prefs p(path);
+            p.setData(key, was);
+            QVERIFY(p.flush());
+            sqlite3 *other = lockedByAnother(path);
+            p.beginClosing();
+            // Two saves, one near each end: the stored bytes between them and after the last are kept.
+            const std::vector<PrefsSplice> first{PrefsSplice{3, 5, "XYZ"}};
+            const std::vector<PrefsSplice> second{PrefsSplice{edited.size() - 40, 20, QByteArray(20 << 20, 'n')}};
+            for (const auto &splices : {first, second}) {
+                QVERIFY(applySplices(edited, splices));
+                QVERIFY(p.spliceData(key, *p.version(key), splices));
+            }
+            SteppedTime time;
+            // Less than the keep's bytes take: the commit gets no try.
+            QVERIFY(leftWhenKeeping(p, Deadline(500), other) >= 0);
+            QVERIFY(p.pendingSpliceBytes(key) > 0); // still splices: never made whole here
+        }
+        Prefs again(path);
+        QCOMPARE(again.data(key).size(), edited.size());
+        QVERIFY(again.data(key) == edited);
+    }
+
     // Moving the -wal file into the main file is not begun when what is left of the deadline would
     // not cover it: it could not be stopped in time (its syncs), and the file is safe as it is.
     void theCheckpointIsNotBegunWithoutTimeForIt() {

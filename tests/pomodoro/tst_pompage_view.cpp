@@ -11,6 +11,7 @@
 #include "pomodoro/PomListView.h"
 #include "pomodoro/ProjectStore.h"
 #include "ui/DisplayText.h"
+#include "ui/EmojiPrep.h"
 #include "ui/Stepper.h"
 #include "pomodoro/TaskStore.h"
 #include "ui/Lang.h"
@@ -114,6 +115,7 @@ private slots:
     void everyDetailFitsItsTextsInEveryLanguageAndScale();
     void aStoredHugeTitleIsShownCut();
     void emptyListHintsWrapWhole();
+    void theEmojiItShowsFirstAreCopiedFromADrawingMadeAhead();
 };
 
 void TstPomPageView::addingATaskSelectsItWhileThePauseLasts() {
@@ -588,6 +590,31 @@ void TstPomPageView::emptyListHintsWrapWhole() {
     QVERIFY(wrapped); // the Ukrainian project hint needs two lines here
 }
 
+// The texts with emoji the page is known to show are drawn ahead on a worker (the window's thread
+// then decodes no emoji for the page's first show): the page draws every one of them from the copy,
+// and looks as it did when it drew them itself.
+void TstPomPageView::theEmojiItShowsFirstAreCopiedFromADrawingMadeAhead() {
+    EmojiCache &cache = EmojiCache::shared();
+    cache.clear();
+    const QImage drawnHere = page->grab().toImage();
+    const QList<EmojiPrep::Text> texts = PomodoroView::emojiShown();
+    EmojiPrep::prepareNow(texts);
+    const int before = cache.preparedDrawn();
+    const QImage copied = page->grab().toImage();
+    // Every text listed that the page shows (the timer's phase is focus, the list has no rows):
+    // all but the rest and long-rest phases' icons (two sizes each) and the start button's title (▶,
+    // which the text font draws).
+    QCOMPARE(cache.preparedDrawn() - before, texts.size() - 4 - 1 - 1);
+    QCOMPARE(copied.size(), drawnHere.size());
+    int worst = 0;
+    for (int y = 0; y < copied.height(); ++y)
+        for (int x = 0; x < copied.width(); ++x) {
+            const QRgb a = drawnHere.pixel(x, y), b = copied.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+        }
+    QVERIFY2(worst <= 3, qPrintable(QString::number(worst)));
+}
+
 QTEST_MAIN(TstPomPageView)
 #include "tst_pompage_view.moc"
-

@@ -10,6 +10,7 @@
 #include "settings/Backup.h"
 #include "settings/SettingsView.h"
 #include "settings/SupportView.h"
+#include "ui/EmojiPrep.h"
 #include "ui/Lang.h"
 #include "ui/Theme.h"
 #include "ui/WebLinks.h"
@@ -518,6 +519,29 @@ private slots:
                  QStringLiteral("Import failed|Nothing was imported: “Notes › rows › cells” in item 1 holds more "
                                 "than 1048576 characters."));
         QVERIFY(!env->prefs.prefs().contains(kLanguage));
+    }
+    // The texts with emoji the page is known to show are drawn ahead on a worker (the window's thread
+    // then decodes no emoji for the page's first show): the page draws every one from its copy, and
+    // looks as it did when it drew them itself.
+    void theEmojiItShowsAreCopiedFromADrawingMadeAhead() {
+        QVERIFY(page.open(900, 1500)); // every row on screen
+        EmojiCache &cache = EmojiCache::shared();
+        cache.clear();
+        const QImage drawnHere = page->grab().toImage();
+        const QList<EmojiPrep::Text> texts = SettingsView::emojiShown();
+        EmojiPrep::prepareNow(texts);
+        const int before = cache.preparedDrawn();
+        const QImage copied = page->grab().toImage();
+        QCOMPARE(cache.preparedDrawn() - before, texts.size());
+        QCOMPARE(copied.size(), drawnHere.size());
+        int worst = 0;
+        for (int y = 0; y < copied.height(); ++y)
+            for (int x = 0; x < copied.width(); ++x) {
+                const QRgb a = drawnHere.pixel(x, y), b = copied.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        QVERIFY2(worst <= 3, qPrintable(QString::number(worst)));
     }
 };
 

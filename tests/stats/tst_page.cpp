@@ -10,6 +10,8 @@
 #include "pomodoro/TaskStore.h"
 #include "stats/StatisticsView.h"
 #include "stats/StatsContentView.h"
+#include "pomodoro/TaskCat.h"
+#include "ui/EmojiPrep.h"
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -162,6 +164,45 @@ private slots:
         Notifier::get().post(QString::fromLatin1(Notify::pomodoroChanged));
         settle();
         QCOMPARE(page->content()->model().timer.rows[4].value, QStringLiteral("6 d"));
+    }
+    // The emoji the page may show are drawn ahead on a worker (the window's thread then decodes none
+    // for the page's first show): every row's and card's emoji the page shows is among them, the page
+    // draws them from their copies and looks as it did when it drew them itself.
+    void theEmojiItShowsAreCopiedFromADrawingMadeAhead() {
+        for (TaskCat c : TaskCats::allCases) TaskStore::shared().add(task(qPrintable(TaskCats::rawValue(c)), 5));
+        page->refresh();
+        settle();
+        auto *content = page->findChild<StatsContentView *>();
+        QVERIFY(content);
+        const QStringList rows = StatsText::rowEmoji(), cards = StatsText::cardIcons();
+        int shown = 0;
+        for (const StatsContentView::Placed &pl : content->placed()) {
+            if (pl.kind == StatsContentView::Placed::row) {
+                const QString e = pl.section->rows[size_t(pl.index)].emoji;
+                QVERIFY2(rows.contains(e), qPrintable(e));
+                ++shown;
+            } else if (pl.kind == StatsContentView::Placed::card) {
+                QVERIFY2(cards.contains(content->model().cards[size_t(pl.index)].icon), qPrintable(QString::number(pl.index)));
+                ++shown;
+            }
+        }
+        QVERIFY(shown > 10);
+        EmojiCache &cache = EmojiCache::shared();
+        cache.clear();
+        const QImage drawnHere = page->grab().toImage();
+        EmojiPrep::prepareNow(StatisticsView::emojiShown());
+        const int before = cache.preparedDrawn();
+        const QImage copied = page->grab().toImage();
+        QVERIFY2(cache.preparedDrawn() - before >= 10, qPrintable(QString::number(cache.preparedDrawn() - before)));
+        QCOMPARE(copied.size(), drawnHere.size());
+        int worst = 0;
+        for (int y = 0; y < copied.height(); ++y)
+            for (int x = 0; x < copied.width(); ++x) {
+                const QRgb a = drawnHere.pixel(x, y), b = copied.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                  std::abs(qBlue(a) - qBlue(b))});
+            }
+        QVERIFY2(worst <= 3, qPrintable(QString::number(worst)));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "stats/StatsModel.h"
 #include "ui/Theme.h"
 #include "ui/EmojiCache.h"
+#include "ui/EmojiPrep.h"
 #include "ui/EmojiText.h"
 #include "ui/Fonts.h"
 #include "ui/NoFocusRingStyle.h"
@@ -35,6 +36,7 @@ private slots:
     void emojiAreDrawnOncePerFontAndColour();
     void aLineCutToItsFrameIsCutAndLaidOutOnce();
     void aTextSaidToFitIsNoWiderThanItsFrame();
+    void emojiDrawnAheadLandWhereDrawTextPutsThem();
 };
 
 namespace {
@@ -316,6 +318,87 @@ void TstEmojiText::aTextSaidToFitIsNoWiderThanItsFrame() {
         QVERIFY2(!l.isElided(), icon);
     }
     QVERIFY2(cache.widthsMeasured() <= measured + 1, qPrintable(QString::number(cache.widthsMeasured() - measured)));
+}
+
+// Emoji drawn ahead on a worker and copied where the page draws their text land on the pixels
+// QPainter::drawText gives them, and the words beside them too, in any alignment, frame and position
+// within a pixel (a colour glyph lands on whole pixels: its x taken down, its baseline rounded), in
+// the fonts the pages use, with the colour font first or behind the text font, in any pen (the colour
+// font ignores it). What a copy cannot stand in for is drawn as before.
+void TstEmojiText::emojiDrawnAheadLandWhereDrawTextPutsThem() {
+    EmojiCache &cache = EmojiCache::shared();
+    cache.clear();
+    QFont bold = Fonts::plainFont(13);
+    bold.setWeight(QFont::DemiBold);
+    const QList<QFont> fonts = {Fonts::plainFont(10), bold, Fonts::plainFont(20.8), Fonts::plainFont(36.4),
+                                EmojiText::colourFirst(Fonts::plainFont(17.25)), Fonts::monoDigits(14)};
+    // ⏱ is the colour font's by default. ✓ comes from a text font (in the pen's colour), ⚙️ asks for
+    // the emoji form (drawn another way), a family is a joined sequence, a flag a pair of letters and
+    // a thumb takes a skin tone: those are drawn as before.
+    const QStringList copied = {QStringLiteral("🍅"), QStringLiteral("⏱"), QStringLiteral("🍅🔥"),
+                                QStringLiteral("🍅  Помодоро"), QStringLiteral("1. 🧠 Work 25 min, no distractions"),
+                                QStringLiteral("⏸ Pause"), QStringLiteral("✓ done 📥"), QStringLiteral("Total ✅ ")};
+    const QStringList asBefore = {QStringLiteral("✓"), QStringLiteral("⚙️"), QStringLiteral("👨‍👩‍👧 family"),
+                                  QStringLiteral("🇺🇦 UA"), QStringLiteral("👍🏽 ok"), QStringLiteral("no emoji")};
+    QList<EmojiPrep::Text> texts;
+    for (const QFont &f : fonts)
+        for (const QString &t : copied + asBefore) texts.append({t, f});
+    EmojiPrep::prepareNow(texts, QImage(1, 1, QImage::Format_ARGB32).logicalDpiY());
+    const auto paint = [&](const QFont &f, const QColor &pen, const std::function<void(QPainter &)> &draw) {
+        QImage img(240, 72, QImage::Format_ARGB32_Premultiplied);
+        img.fill(QColor(0x30, 0x40, 0x50));
+        QPainter p(&img);
+        p.setFont(f);
+        p.setPen(pen);
+        p.translate(3, 2); // a widget's place in its window
+        draw(p);
+        return img;
+    };
+    const int aligns[] = {Qt::AlignCenter, Qt::AlignLeft | Qt::AlignVCenter, Qt::AlignRight | Qt::AlignBottom,
+                          Qt::AlignLeft | Qt::AlignTop, Qt::AlignHCenter | Qt::AlignTop};
+    for (const QFont &f : fonts)
+        for (const QString &t : copied + asBefore)
+            for (const int align : aligns)
+                for (int step = 0; step < 12; ++step) {
+                    // Frames a whole or a fraction of a pixel over and wide, down to 1/128 of one;
+                    // the last ones lower than the line, which drawText clips.
+                    const double fx = step * 5 / 64.0 + (step % 3) / 128.0, fy = step * 11 % 64 / 64.0 + (step % 2) / 128.0;
+                    const QRectF r(4 + fx, 5 + fy, 200 + step % 3 + fx, step > 9 ? 14 : 44 + step % 2);
+                    const QColor pen = step % 2 ? QColor(Qt::white) : QColor(Qt::darkBlue);
+                    const QImage direct = paint(f, pen, [&](QPainter &p) { p.drawText(r, align, t); });
+                    const int drawn = cache.preparedDrawn();
+                    const QImage kept = paint(f, pen, [&](QPainter &p) { EmojiText::drawPlain(p, r, align, t); });
+                    QCOMPARE(cache.preparedDrawn() > drawn, copied.contains(t));
+                    if (!copied.contains(t)) continue;
+                    int worst = 0;
+                    for (int y = 0; y < direct.height(); ++y)
+                        for (int x = 0; x < direct.width(); ++x) {
+                            const QRgb a = direct.pixel(x, y), b = kept.pixel(x, y);
+                            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                              std::abs(qBlue(a) - qBlue(b))});
+                        }
+                    QVERIFY2(worst <= 3, qPrintable(QStringLiteral("%1 at %2 px in (%3, %4, %5 × %6), flags %7: off by %8")
+                                                        .arg(t).arg(f.pointSizeF() * 96 / 72).arg(r.x()).arg(r.y())
+                                                        .arg(r.width()).arg(r.height()).arg(align).arg(worst)));
+                }
+    // The kit's label draws from the copy; widths and the fonts' line heights are taken as the worker
+    // measured them.
+    const int drawn = cache.preparedDrawn(), measured = cache.widthsMeasured();
+    FitLabel label(copied[3]);
+    label.setFont(fonts[1]);
+    label.resize(200, 30);
+    label.grab();
+    QCOMPARE(cache.preparedDrawn(), drawn + 1);
+    QCOMPARE(EmojiText::advance(fonts[0], copied[2]), EmojiText::measure(fonts[0], copied[2]));
+    QCOMPARE(EmojiText::height(fonts[2]), QFontMetricsF(fonts[2]).height());
+    QCOMPARE(cache.widthsMeasured(), measured);
+    // Texts prepared for one language after another: the last ones are always kept.
+    QList<EmojiPrep::Text> many;
+    for (int i = 0; i < 600; ++i) many.append({QStringLiteral("🍅 %1").arg(i), fonts[0]});
+    EmojiPrep::prepareNow(many, QImage(1, 1, QImage::Format_ARGB32).logicalDpiY());
+    const int last = cache.preparedDrawn();
+    paint(fonts[0], Qt::black, [&](QPainter &p) { EmojiText::drawPlain(p, QRectF(0, 0, 200, 30), Qt::AlignLeft, many.last().text); });
+    QCOMPARE(cache.preparedDrawn(), last + 1);
 }
 
 QTEST_MAIN(TstEmojiText)
