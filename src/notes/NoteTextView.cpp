@@ -586,33 +586,3 @@ void NoteTextView::applyFmt(int code) {
         QGuiApplication::clipboard()->setMimeData(createMimeDataFromSelection(), QClipboard::Selection);
 }
 
-void NoteTextView::mousePressEvent(QMouseEvent *e) {
-    pressPos_ = e->position();
-    pressedLink_ = isReadOnly() && e->button() == Qt::LeftButton ? linkAt(e->position()) : QString();
-    QPlainTextEdit::mousePressEvent(e);
-    if (e->button() == Qt::LeftButton) placeAtPiece(e->position(), e->modifiers() & Qt::ShiftModifier);
-}
-
-void NoteTextView::mouseMoveEvent(QMouseEvent *e) {
-    // With no button down, Qt only tells of a link hovered (no one listens) and looks for a paragraph
-    // whose check box marker is under the pointer (for the pointer's shape, set below anyway), going
-    // over every paragraph of the document:
-    // the hundreds of thousands of pieces of a long line of emoji held the window for 80 ms at each
-    // move. A plain text view draws no markers, so there is none to find.
-    if (e->buttons() != Qt::NoButton) QPlainTextEdit::mouseMoveEvent(e);
-    if (e->buttons() & Qt::LeftButton) placeAtPiece(e->position(), true);
-    // A view that links addresses as they are typed shows its links as links while editing too.
-    const bool pointing = isReadOnly() || autoLinks_.isValid();
-    if (e->buttons() == Qt::NoButton)
-        viewport()->setCursor(pointing && !linkAt(e->position()).isEmpty() ? Qt::PointingHandCursor
-                                                                                       : Qt::IBeamCursor);
-}
-
-void NoteTextView::mouseReleaseEvent(QMouseEvent *e) {
-    QPlainTextEdit::mouseReleaseEvent(e);
-    const QString link = std::exchange(pressedLink_, QString());
-    if (link.isEmpty() || textCursor().hasSelection() || (e->position() - pressPos_).manhattanLength() > 4) return;
-    if (linkAt(e->position()) != link) return;
-    if (const auto url = WebLinks::fromLinkValue(link)) WebLinks::open(*url);
-}
-

@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextCursor>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -80,6 +81,7 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
     void changeEvent(QEvent *e) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
     void dropEvent(QDropEvent *e) override;
@@ -144,7 +146,22 @@ private:
     void toRowEdge(bool end, bool select);
     int pieceAt(const QPointF &pos) const;
     QString linkAt(const QPointF &pos) const;
-    void placeAtPiece(const QPointF &pos, bool extend);
+    // Where a point puts the caret (see pieceAt).
+    int positionAt(const QPointF &pos) const;
+    // Places the caret at a point, or with extend takes the selection there (by the words or the
+    // paragraphs a double or triple click selected).
+    void extendTo(const QPointF &pos, bool extend);
+    void offerSelection();
+    void dragSelection();
+    // Deletes the selection as the Delete key does (a long one on a worker).
+    void deleteSelection();
     QString pressedLink_;
     QPointF pressPos_;
+    bool pressed_ = false;   // the left button pressed in the view, not let go of yet
+    bool qtPressed_ = false; // that press handed to Qt
+    bool mightDrag_ = false; // pressed in the selection
+    QTextCursor clickedUnit_;
+    bool unitParagraphs_ = false;
+    QTimer tripleClick_;
+    QPointF tripleAt_;
 };

@@ -598,11 +598,16 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
     // before it is given its looks: new looks (its emoji moved along by a key) let go of its lines, and
     // a piece taken for one never shown was laid out by Qt on its own, where the view, told of its new
     // height, had every piece after it on the screen go on from the wrong place, and then back.
+    // A document standing in has every paragraph laid out here (see layOutIndented), an edited one
+    // too: Qt's own layout of a paragraph whose widest row got narrower looks for the widest
+    // paragraph again, making a layout object for every paragraph of the document (for the first
+    // paragraph of a 50 MB line of emoji, one for each of its hundreds of thousands of pieces).
+    const bool ownLines = standsIn_ && lineWidth_ > 0;
     std::vector<int> pieces;
     for (QTextBlock b = document()->findBlock(from); b.isValid() && b.position() <= from + added; b = b.next()) {
         const bool shown = hasLines(b);
         prepareChanged(b);
-        if (!shown || !continues(b)) continue;
+        if (!shown || !(continues(b) || ownLines)) continue;
         pieces.push_back(b.blockNumber());
         b.clearLayout();
     }
@@ -636,6 +641,8 @@ void PacedLayout::documentChanged(int from, int removed, int added) {
         last = b;
         const bool wasShown = std::find(pieces.begin(), pieces.end(), b.blockNumber()) != pieces.end();
         if (wasShown || hasLines(b)) moved = layOutPiece(b) || moved;
+        // A paragraph shown is never left without lines (Qt places the caret in it without checking).
+        if (wasShown && !continues(b) && b.layout()->lineCount() == 0) QPlainTextDocumentLayout::blockBoundingRect(b);
     }
     if (moved) emit update(); // its first line may have moved to the row before it
     followOn(last);

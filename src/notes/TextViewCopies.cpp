@@ -85,6 +85,16 @@ void NoteTextView::cut() {
     });
 }
 
+void NoteTextView::deleteSelection() {
+    if (isReadOnly() || !textCursor().hasSelection() || removeLater()) return;
+    settleCopiesAroundSelection();
+    userEdit([this] {
+        QTextCursor c = textCursor();
+        c.removeSelectedText();
+        setTextCursor(c);
+    });
+}
+
 void NoteTextView::undo() {
     undoRedo(false);
 }
@@ -172,16 +182,7 @@ void NoteTextView::contextMenuEvent(QContextMenuEvent *e) {
         {"edit-undo", [this] { undo(); }},
         {"edit-paste", [this] { pasteClipboard(false); }},
         {"edit-redo", [this] { redo(); }},
-        {"edit-delete",
-         [this] {
-             if (removeLater()) return;
-             settleCopiesAroundSelection();
-             userEdit([this] {
-                 QTextCursor c = textCursor();
-                 c.removeSelectedText();
-                 setTextCursor(c);
-             });
-         }},
+        {"edit-delete", [this] { deleteSelection(); }},
     };
     for (QAction *a : menu->actions())
         for (const auto &[name, act] : own)

@@ -93,12 +93,3 @@ QString NoteTextView::linkAt(const QPointF &pos) const {
     c.setPosition(at + 1);
     return c.charFormat().anchorHref();
 }
-
-// The caret goes where a point on a row a piece goes on along is (see pieceAt).
-void NoteTextView::placeAtPiece(const QPointF &pos, bool extend) {
-    const int at = pieceAt(pos);
-    if (at < 0) return;
-    QTextCursor c = textCursor();
-    c.setPosition(at, extend ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
-    setTextCursor(c);
-}

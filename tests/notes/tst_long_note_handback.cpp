@@ -263,6 +263,19 @@ private slots:
         const qint64 shown = perPiece(before + 4 * line.size());
         QVERIFY2(built < 200 && shown < 200, qPrintable(QStringLiteral("%1 / %2 bytes a piece").arg(built).arg(shown)));
 
+        // Keys typed in the line's first paragraph, its widest row narrowing now and then: Qt looked
+        // for the widest paragraph again, making a layout object for every piece as it went.
+        v.setFocus();
+        v.setTextCursor(QTextCursor(doc));
+        const qint64 typing = heapInUse();
+        for (const Qt::Key key : {Qt::Key_W, Qt::Key_W, Qt::Key_W, Qt::Key_W, Qt::Key_Backspace, Qt::Key_Backspace,
+                                  Qt::Key_Backspace, Qt::Key_Backspace})
+            QTest::keyClick(&v, key);
+        QCoreApplication::processEvents();
+        QCOMPARE(NoteDocument::wholeText(*doc), line);
+        const qint64 typed = perPiece(typing);
+        QVERIFY2(typed < 100, qPrintable(QStringLiteral("%1 bytes a piece").arg(typed)));
+
         // All of it deleted, and the delete undone: the pieces come back without layouts.
         QTextCursor all(doc);
         all.select(QTextCursor::Document);

@@ -1,4 +1,5 @@
 #include "common/DocRows.h"
+#include "common/EmojiLines.h"
 #include "common/Instrumented.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
@@ -34,15 +35,6 @@ struct Listeners : QObject {
 };
 int turnListeners() {
     return Listeners::of(QAbstractEventDispatcher::instance(), SIGNAL(aboutToBlock()));
-}
-
-// The view shown at size with a document of the text, as the page builds it.
-bool showText(NoteTextView &v, const QString &body, QSize size) {
-    v.resize(size);
-    v.setDocument(NoteDocument::build(textNote(body), {QFont(), Qt::black, {}}));
-    v.document()->setParent(&v);
-    v.show();
-    return QTest::qWaitForWindowExposed(&v);
 }
 
 // Where the rows of a view's text start, as offsets into the stored text: every paragraph laid out
@@ -119,13 +111,6 @@ const int kLaidOutMs = scaledWaitMs(30000);
 
 bool hasLinesNow(const QTextBlock &b) {
     return b.layout() && b.layout()->lineCount() > 0;
-}
-
-QString emojiLine(const QString &unit, qsizetype chars) {
-    QString s;
-    while (s.size() < chars)
-        s += unit;
-    return s;
 }
 } // namespace
 
@@ -730,27 +715,6 @@ private slots:
             Qt::BlockingQueuedConnection);
         { const NoteDocument::PacedLayout::Pacing turn(doc.get(), nullptr); }
         QCOMPARE(turnListeners(), alone + 1);
-    }
-
-    // A pointer moved over the text with no button down looks at no paragraph off the screen. Qt went
-    // over every piece of the line at each move, looking for a check box marker (which a plain view
-    // never draws), and laid out the one it found far below.
-    void aPointerMovedOverTheTextLooksAtNoParagraphOffScreen() {
-        NoteTextView v;
-        QVERIFY(showText(v, emojiLine(QStringLiteral("🙂🎉🔥😀🚀 words 🌟💡🍀🎈😎 example "), 40000), {420, 300}));
-        QTextBlock last = v.document()->lastBlock();
-        QVERIFY(NoteDocument::continues(last));
-        QTextBlockFormat marked = last.blockFormat();
-        marked.setMarker(QTextBlockFormat::MarkerType::Unchecked);
-        QTextCursor(last).setBlockFormat(marked);
-        last.clearLayout();
-        for (const QPoint at : {QPoint(40, 40), QPoint(200, 120)}) {
-            QMouseEvent move(QEvent::MouseMove, at, v.viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
-                             Qt::NoModifier);
-            QCoreApplication::sendEvent(v.viewport(), &move);
-        }
-        QCOMPARE(last.layout()->lineCount(), 0);
-        QCOMPARE(v.viewport()->cursor().shape(), Qt::IBeamCursor);
     }
 
     // A short note holding more colour emoji than a paragraph lays out within a turn is shown as a
