@@ -103,7 +103,10 @@ Prefs::Read Prefs::readPartsAsWritten(const QString &key, const PendingSplices &
         sqlite3_blob_close(blob);
         if (!ok) return;
         const PrefsDigest d = digest.result();
-        if (snapshot.known && d != *snapshot.known && !(loaded && d == *loaded)) {
+        // No commit of ours has told what the value is since it was loaded (the digest it was loaded
+        // with waits with the writes another program's lock holds back): it is ours only as loaded.
+        const std::optional<PrefsDigest> ours = snapshot.known ? snapshot.known : loaded;
+        if (ours && d != *ours && !(loaded && d == *loaded)) {
             result = Read::notOurs;
             return;
         }

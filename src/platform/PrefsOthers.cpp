@@ -40,7 +40,10 @@ Prefs::Read Prefs::readAsWrittenOn(sqlite3 *db, const QString &key, PrefsCommitG
         if (!disk) return;
         out = std::move(*disk);
         const PrefsDigest digest = PrefsDigest::of(out);
-        if (snapshot.known && digest != *snapshot.known && !(loaded && digest == *loaded)) {
+        // No commit of ours has told what the value is since it was loaded (the digest it was loaded
+        // with waits with the writes another program's lock holds back): it is ours only as loaded.
+        const std::optional<PrefsDigest> ours = snapshot.known ? snapshot.known : loaded;
+        if (ours && digest != *ours && !(loaded && digest == *loaded)) {
             result = Read::notOurs;
             return;
         }

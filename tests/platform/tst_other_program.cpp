@@ -12,11 +12,14 @@
 #include "platform/DataNotices.h"
 #include "platform/DocumentCopy.h"
 #include "platform/Keys.h"
+#include "platform/PrefsGate.h"
 #include "platform/UnsavedAtQuit.h"
 #include "pomodoro/Task.h"
 #include "pomodoro/TaskStore.h"
 #include <QtTest>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <set>
 #include <sqlite3.h>
 
@@ -621,6 +624,53 @@ private slots:
         QCOMPARE(copiesOf(other, kNotes).size(), size_t(theyWrite ? 1 : 0));
         QVERIFY(DataNotices::get().take().empty());
         NoteStore::resetForTests();
+    }
+
+    // The lock leaves the final commit no time, so the last edit is only kept beside the database;
+    // another program wrote the notes before the quit (and holds the lock since). Their value is theirs
+    // whatever the edit's splices say: it is never kept as the user's, cut where the splices of ours
+    // go, and the user's notes (with the edit) are kept aside as the store keeps them. They wrote
+    // before any commit of ours since the launch: what the notes were when loaded is known only to the
+    // writes their lock holds back, and the quit still tells their value from ours by it.
+    void aValueAnotherProgramWroteIsNotKeptAsOursUnderALock() {
+        TempPrefs prefs;
+        std::vector<Note> model;
+        for (int i = 0; i < 30; ++i)
+            model.push_back(textNote(i, 3000)); // kept on disk, not in memory
+        NoteStore *loaded = relaunchWithNotes(prefs, encodeNotes(model));
+        QVERIFY(loaded);
+        QCOMPARE(loaded->notes().size(), model.size());
+        auto commits = std::make_shared<std::atomic<int>>(0);
+        setPrefsCommitHookForTests([commits](bool made) {
+            if (made) ++*commits;
+        });
+        const auto unhook = qScopeGuard([] { setPrefsCommitHookForTests({}); });
+        Note mine = *loaded->find(model[12].id); // read back before they write
+        OtherProgram other(prefs.path());
+        const QByteArray theirs = encodeNotes({textNote(90, 10)});
+        QVERIFY(other.write(kNotes, theirs));
+        QVERIFY(other.exec("BEGIN IMMEDIATE"));
+        QCOMPARE(commits->load(), 0); // no event was handled since the launch: nothing of ours committed
+        mine.title = QStringLiteral("typed just before quitting");
+        loaded->update(mine);
+        QVERIFY(loaded->settle(60000));
+        QVERIFY(!prefs.prefs().flush()); // the lock is met, and no try is under way at the quit
+        {
+            SteppedTime time;
+            prefs.prefs().close(Deadline(500)); // less than keeping takes: no try of the commit
+        }
+        NoteStore::resetForTests();
+        QVERIFY(other.exec("ROLLBACK"));
+        prefs.reopen();
+        QVERIFY(prefs.prefs().flush());
+        NoteStore::resetForTests();
+        QCOMPARE(other.rows()[QString::fromLatin1(kNotes)], theirs);
+        const auto copies = copiesOf(other, kNotes);
+        QCOMPARE(copies.size(), size_t(1));
+        const auto kept = decodeNotes(copies.begin()->second);
+        QVERIFY(kept && kept->size() == model.size());
+        QCOMPARE(kept->at(12).title, mine.title);
+        DataNotices::get().take();
     }
 
     // Another program holds the lock when Mivo quits and writes the notes while the final commit waits
