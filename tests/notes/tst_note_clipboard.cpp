@@ -17,6 +17,10 @@
 #include <QtTest>
 
 namespace {
+// What a worker makes is waited for as long as a loaded machine may take (Qt's 5 s was too short
+// beside other builds); a wait ends as soon as what it waits for holds.
+const int kWaitMs = scaledWaitMs(60000);
+
 NoteDocument::Style style() {
     return {QFont(), Qt::black, Qt::blue};
 }
@@ -233,9 +237,9 @@ private slots:
         behind.insertText(QStringLiteral("before "));
         behind.setPosition(to + 20);
         behind.insertText(QStringLiteral(" after"));
-        QTRY_VERIFY(copy->textMade());
+        QTRY_VERIFY_WITH_TIMEOUT(copy->textMade(), kWaitMs);
         QCOMPARE(copy->text(), want);
-        QTRY_COMPARE(copy->data(kText), want.toUtf8());
+        QTRY_COMPARE_WITH_TIMEOUT(copy->data(kText), want.toUtf8(), kWaitMs);
         QVERIFY(copy->mostReadHere() <= SelectionCopy::kSliceChars + NoteDocument::kPieceChars);
 
         // Left by its view before it is read: read where it stands, and kept.
@@ -318,7 +322,7 @@ private slots:
         QCOMPARE(v.wholeText(), QString());
         QCOMPARE(clipboard->text(), body);
         QTest::keyClick(&v, Qt::Key_V, Qt::ControlModifier); // as plain text: the note has no look of its own
-        QTRY_COMPARE(v.wholeText(), body);
+        QTRY_COMPARE_WITH_TIMEOUT(v.wholeText(), body, kWaitMs);
 
         // Changed past the view before it was made: it offers nothing rather than other text.
         select(v, line, line + 60);
@@ -402,7 +406,7 @@ private slots:
                 QTest::keyClicks(&from, QStringLiteral("gone"));
                 QVERIFY(copy->richMade());
             } else {
-                QTRY_VERIFY(copy->richMade());
+                QTRY_VERIFY_WITH_TIMEOUT(copy->richMade(), kWaitMs);
                 QVERIFY(copy->mostReadHere() > 0);
                 QVERIFY(copy->mostReadHere() <= SelectionCopy::kSliceChars + NoteDocument::kPieceChars);
             }
@@ -411,7 +415,7 @@ private slots:
             placeCursor(into, 7);
             into.setFocus();
             QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
-            QTRY_COMPARE(into.wholeText(), QStringLiteral("before ") + wantText);
+            QTRY_COMPARE_WITH_TIMEOUT(into.wholeText(), QStringLiteral("before ") + wantText, kWaitMs);
             const QTextDocument &pasted = *into.document();
             QCOMPARE(looks(pasted, 7, pasted.characterCount() - 1), want);
             if (typedOver) {
@@ -464,7 +468,7 @@ private slots:
         QVERIFY(layout);
         v.setFocus();
         v.selectAll();
-        QTRY_VERIFY(!layout->puttingOff());
+        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kWaitMs);
         const QTextBlock last = v.document()->lastBlock();
         for (QTextBlock b = v.document()->firstBlock(); b.isValid(); b = b.next())
             if (b != last) b.clearLayout();
@@ -499,7 +503,7 @@ private slots:
             });
         };
         const auto key = [&v](Qt::Key k, Qt::KeyboardModifiers mods = {}) {
-            QTRY_VERIFY(!v.isReadOnly());
+            QTRY_VERIFY_WITH_TIMEOUT(!v.isReadOnly(), kWaitMs);
             QTest::keyClick(&v, k, mods);
         };
         const auto settled = [&v]() -> QString {
@@ -561,7 +565,7 @@ private slots:
         const auto *copy = qobject_cast<const SelectionCopy *>(clipboard->mimeData());
         QVERIFY(copy);
         QCOMPARE(copy->formats(), QStringList{QStringLiteral("text/plain")});
-        QTRY_VERIFY(copy->textMade());
+        QTRY_VERIFY_WITH_TIMEOUT(copy->textMade(), kWaitMs);
         QVERIFY(!copy->richMade());
         QCOMPARE(copy->text(), NoteDocument::wholeText(*doc, from, to));
         NoteTextView into;
@@ -569,7 +573,7 @@ private slots:
         placeCursor(into, 7);
         into.setFocus();
         QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
-        QTRY_COMPARE(into.wholeText(), QStringLiteral("before ") + copy->text());
+        QTRY_COMPARE_WITH_TIMEOUT(into.wholeText(), QStringLiteral("before ") + copy->text(), kWaitMs);
         QCOMPARE(looks(*into.document(), 7, into.document()->characterCount() - 1), want);
 
         // One word made bold: the copy keeps it.
@@ -613,7 +617,7 @@ private slots:
             show(into, textNote(QString()));
             into.setFocus();
             QTest::keyClick(&into, Qt::Key_V, Qt::ControlModifier);
-            QTRY_COMPARE(into.wholeText(), selected);
+            QTRY_COMPARE_WITH_TIMEOUT(into.wholeText(), selected, kWaitMs);
         }
     }
 
@@ -628,7 +632,7 @@ private slots:
         v.setFocus();
         const int at = n.body.lastIndexOf(QStringLiteral("Paragraph"));
         placeCursor(v, at);
-        QTRY_VERIFY(caretShown(v));
+        QTRY_VERIFY_WITH_TIMEOUT(caretShown(v), kWaitMs);
         QVERIFY(v.verticalScrollBar()->value() > 0);
         for (bool rich : {false, true}) {
             auto *m = new QMimeData;
@@ -640,15 +644,15 @@ private slots:
             QTest::keyClick(&v, Qt::Key_Z, Qt::ControlModifier);
             QCOMPARE(v.wholeText(), n.body);
             QCOMPARE(v.textCursor().position(), at);
-            QTRY_VERIFY(caretShown(v));
+            QTRY_VERIFY_WITH_TIMEOUT(caretShown(v), kWaitMs);
             v.redo();
             QCOMPARE(v.wholeText().mid(at, 12), QStringLiteral("pasted words"));
             QVERIFY(v.textCursor().position() >= at + 12);
             QCOMPARE(v.textCursor().block(), v.document()->findBlock(at));
-            QTRY_VERIFY(caretShown(v));
+            QTRY_VERIFY_WITH_TIMEOUT(caretShown(v), kWaitMs);
             v.undo();
             QCOMPARE(v.textCursor().position(), at);
-            QTRY_VERIFY(caretShown(v));
+            QTRY_VERIFY_WITH_TIMEOUT(caretShown(v), kWaitMs);
         }
     }
 };
