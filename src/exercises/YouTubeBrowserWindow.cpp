@@ -94,7 +94,9 @@ void YouTubeBrowserWindow::build() {
     reloadBtn_ = nav(QStringLiteral("↻"));
     address_ = new QLineEdit(toolbar_);
     address_->setObjectName(QStringLiteral("addressField"));
+    // The address is drawn at one size whatever the font scale, as the countdown beside it.
     address_->setFont(Fonts::monospaced(12, QFont::Normal, false));
+    address_->setProperty(Fonts::kFixedSizeProperty, true);
     {
         // The window is dark whatever the theme, its field included.
         QPalette ap = address_->palette();

@@ -117,7 +117,12 @@ void TstRenderExercises::exerciseWindowsFitInEveryLook() {
                 win->grab().save(out + QStringLiteral("runner-%1-%2-%3-%4.png")
                                            .arg(e.id, AppThemes::rawValue(look.theme), AppLangs::rawValue(look.lang))
                                            .arg(look.scale));
+            // The linked step opens its browser window once the step's fade-in has run: checked every
+            // time, however fast the fade went, and shown as the user's "open" shows it (a window never
+            // shown has no visible control to check).
+            if (e.id == linkedExercise().id) QTRY_VERIFY_WITH_TIMEOUT(runner->browser(), 60000);
             if (BrowserWindowHost *host = runner->browser()) {
+                host->bringToFront();
                 settle();
                 YouTubeBrowserWindow *b = host->localWindow(); // in this process: stand-in web views
                 QVERIFY(b);
