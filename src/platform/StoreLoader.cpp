@@ -45,8 +45,18 @@ void StoreLoader::finish(const JobPtr &job) {
     Background::finish(job);
 }
 
+namespace {
+// Under a sanitizer the heap is the sanitizer's: the C library's allocator was never set up, and two
+// workers trimming it at once may find it half set up.
+void trimHeap() {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    ::malloc_trim(0);
+#endif
+}
+} // namespace
+
 void StoreLoader::trimHeapLater() {
-    Background::detached([] { ::malloc_trim(0); });
+    Background::detached([] { trimHeap(); });
 }
 
 namespace {
@@ -77,7 +87,7 @@ struct Frees {
             ++running;
         }
         std::exchange(f->fn, {})();
-        ::malloc_trim(0);
+        trimHeap();
         {
             std::lock_guard l(m);
             --running;
