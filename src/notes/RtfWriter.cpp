@@ -6,6 +6,7 @@
 #include <QTextFragment>
 #include <QTextOption>
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -58,9 +59,12 @@ void appendEscaped(QByteArray &out, QStringView s, bool fontName = false) {
             out += hex[b >> 4];
             out += hex[b & 0xF];
         } else {
-            out += "\\u";
-            out += QByteArray::number(int(qint16(ch)));
-            out += '?';
+            // Spelt out here, not by QByteArray::number: a line of emoji is nearly all of these, and
+            // a number made apart cost an allocation per character.
+            char word[12] = {'\\', 'u'};
+            char *end = std::to_chars(word + 2, word + sizeof word - 1, int(qint16(ch))).ptr;
+            *end++ = '?';
+            out.append(word, end - word);
         }
     }
 }
@@ -418,9 +422,13 @@ qsizetype RtfCodec::RangeWriter::write(const QTextDocument &doc, int from, int t
                 s.at = start;
                 return done;
             }
-            s.body.fragment(frag, start, end);
-            done += end - start;
-            s.at = end;
+            // A fragment may be a whole piece of a long line (thousands of emoji, nine bytes a UTF-16
+            // unit): the slice ends within it. A run cut in two is written as the same bytes.
+            const int upTo = int(std::min<qsizetype>(end, start + (atMost - done)));
+            s.body.fragment(frag, start, upTo);
+            done += upTo - start;
+            s.at = upTo;
+            if (upTo < end) return done;
         }
     }
     s.at = -1;
