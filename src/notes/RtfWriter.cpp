@@ -437,7 +437,8 @@ qsizetype RtfCodec::RangeWriter::write(const QTextDocument &doc, int from, int t
             }
             // A fragment may be a whole piece of a long line (thousands of emoji, nine bytes a UTF-16
             // unit): the slice ends within it. A run cut in two is written as the same bytes.
-            const int upTo = int(std::min<qsizetype>(end, start + (atMost - done)));
+            const qsizetype left = atMost - done; // up to "all": no sum with it
+            const int upTo = left < end - start ? start + int(left) : end;
             s.body.fragment(frag, start, upTo);
             done += upTo - start;
             s.at = upTo;
