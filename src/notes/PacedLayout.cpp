@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFontMetricsF>
-#include <QImage>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QTextBlock>
@@ -19,7 +17,6 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QTimer>
-#include <QtMath>
 #include <algorithm>
 
 namespace NoteDocument {
@@ -552,7 +549,7 @@ QRectF PacedLayout::blockBoundingRect(const QTextBlock &block) const {
     ++laidOut_;
     ++laidOutAll_;
     ++self->depth_;
-    if (layOutPiece(block)) drawEmojiAhead(*tl);
+    layOutPiece(block);
     const QRectF r = QPlainTextDocumentLayout::blockBoundingRect(block);
     --self->depth_;
     followOn(block);
@@ -731,42 +728,6 @@ bool PacedLayout::deferred() const {
         });
     }
     return false;
-}
-
-void PacedLayout::drawEmojiAhead(const QTextLayout &tl) const {
-    if (!view_) return;
-    const QString text = tl.text();
-    const QString font = document()->defaultFont().key();
-    if (font != emojiFont_) emojiDrawn_.clear(), emojiFont_ = font;
-    QList<int> lines; // lines holding an emoji not drawn before
-    for (const QTextLayout::FormatRange &r : tl.formats()) {
-        if (!r.format.hasProperty(kEmojiShown)) continue;
-        QTextBoundaryFinder chars(QTextBoundaryFinder::Grapheme, text.constData() + r.start, r.length);
-        for (qsizetype from = 0, to = chars.toNextBoundary(); to > 0; from = to, to = chars.toNextBoundary()) {
-            if (emojiDrawn_.size() >= kEmojiDrawnAhead) return;
-            const QString one = text.mid(r.start + from, to - from);
-            if (emojiDrawn_.contains(one)) continue;
-            emojiDrawn_.insert(one);
-            const int line = tl.lineForTextPosition(int(r.start + from)).lineNumber();
-            if (line >= 0 && !lines.contains(line)) lines << line;
-        }
-    }
-    if (lines.isEmpty()) return;
-    qreal tall = 0;
-    for (const int n : std::as_const(lines))
-        tall = std::max(tall, tl.lineAt(n).height());
-    const qreal dpr = view_->devicePixelRatioF();
-    QImage scratch(QSize(qCeil((tl.boundingRect().right() + 64) * dpr), qCeil(tall * dpr) + 1),
-                   QImage::Format_ARGB32_Premultiplied);
-    scratch.setDevicePixelRatio(dpr);
-    scratch.fill(Qt::transparent);
-    QPainter p(&scratch);
-    p.setPen(view_->palette().text().color());
-    for (const int n : std::as_const(lines)) {
-        const QTextLine line = tl.lineAt(n);
-        line.draw(&p, QPointF(0, -line.y()));
-    }
-    drawnAhead_ += int(lines.size());
 }
 
 PacedLayout::Pacing::Pacing(const QTextDocument *doc, QPlainTextEdit *view, bool drawing)

@@ -1,7 +1,6 @@
 #pragma once
 #include <QPlainTextDocumentLayout>
 #include <QPointer>
-#include <QSet>
 #include <QTextLayout>
 #include <optional>
 #include <utility>
@@ -81,9 +80,6 @@ public:
     // How many times a piece of a line had its text measured (shaped) here, rather than its lines
     // made again from glyphs measured before: what an edit should cost once.
     int piecesMeasured() const { return measuredAll_; }
-    // How many lines were drawn ahead, off screen, for the colour emoji they first showed (see
-    // drawEmojiAhead).
-    int linesDrawnAhead() const { return drawnAhead_; }
     // How many pieces have been laid out at most one within another (a view told of the size the
     // first gave asking for the next): what stays bounded however many pieces the text holds.
     int deepestPieceLayout() const { return deepestPiece_; }
@@ -134,13 +130,6 @@ private:
     bool deferred() const;
     int guessedRows(const QTextBlock &block) const;
 
-    // Draws the lines of a piece just laid out for a view that hold colour emoji no line drawn here
-    // held before, into an image of its own. The first paint of a screenful of emoji decoded each
-    // one's picture (twice) and copied it into the font's glyph cache, all in the one paint, which
-    // no pacing splits; drawn here, that cost is paid a piece at a time, with the piece's layout, and
-    // the view's paint finds the glyphs made (the cache is the font's, on this thread, whatever the
-    // device; pen and hinting as the view's).
-    void drawEmojiAhead(const QTextLayout &tl) const;
     // Lets go of every paragraph's lines, as Qt does for a view that takes the document.
     void layOutAllAgain();
 
@@ -174,11 +163,5 @@ private:
     bool looksQueued_ = false;
     mutable qreal guessedLine_ = 0;    // the height of a paragraph put off, a line of the default font
     mutable qreal guessedChar_ = 0;    // the width of a letter of it
-    // The emoji drawn ahead in the document's font (see drawEmojiAhead); no more are drawn past the
-    // bound (a text of every emoji there is), and the view draws those as before.
-    static constexpr int kEmojiDrawnAhead = 4096;
-    mutable QSet<QString> emojiDrawn_;
-    mutable QString emojiFont_;
-    mutable int drawnAhead_ = 0;
 };
 } // namespace NoteDocument

@@ -1,9 +1,7 @@
 #include "common/EmojiLines.h"
-#include "common/Instrumented.h"
 #include "common/TestEnv.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteTextView.h"
-#include "notes/PacedLayout.h"
 #include <QMouseEvent>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -12,35 +10,12 @@
 #include <QtTest>
 #include <utility>
 
-namespace {
-const int kWaitMs = scaledWaitMs(30000);
-} // namespace
-
 // The pointer over a long line of emoji held in pieces: Qt's handlers of a move and of a press looked
 // over every paragraph of the document for a check box marker, which the view handles without.
 class TestLongNotePointer : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
-
-    // The first paint of a screenful of colour emoji decoded each new one's picture, all in the one
-    // paint: the layout draws the lines holding a piece's new emoji ahead as it lays the piece out,
-    // a piece at a time. An emoji drawn once is not drawn again, further down or at another width.
-    void newEmojiAreDrawnAheadOnce() {
-        NoteTextView v;
-        // Eight emoji, two of them sequences (a skin tone, a joined pair).
-        QVERIFY(showText(v, emojiLine(QStringLiteral("🇺🇦🇩🇪🇯🇵🙂🎉🔥👍🏽👩‍💻 words "), 60000), {420, 300}));
-        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
-        QVERIFY(layout);
-        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff() && layout->linesDrawnAhead() > 0, kWaitMs);
-        const int drawn = layout->linesDrawnAhead();
-        QVERIFY2(drawn <= 8, qPrintable(QString::number(drawn)));
-        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
-        v.resize(600, 300);
-        QTest::qWait(50);
-        QTRY_VERIFY_WITH_TIMEOUT(!layout->puttingOff(), kWaitMs);
-        QCOMPARE(layout->linesDrawnAhead(), drawn);
-    }
 
     // A pointer moved over the text with no button down looks at no paragraph off the screen. Qt went
     // over every piece of the line at each move, looking for a check box marker (which a plain view
