@@ -1,5 +1,6 @@
 #include "notes/NoteDocument.h"
 
+#include "notes/EmojiAhead.h"
 #include "notes/NoteDocumentParts.h"
 #include "notes/NoteStore.h"
 #include "notes/PacedLayout.h"
@@ -72,6 +73,9 @@ Background::Options working(const char *what) {
 void startBuild(Note &&note, bool takesText, const Style &style, QObject *receiver,
                 std::function<void(QTextDocument *)> done) {
     watchQuit();
+    // The emoji shown first are drawn meanwhile, a few per turn (see drawEmojiAheadOf).
+    if (qApp && QThread::currentThread() == qApp->thread())
+        drawEmojiAheadOf(QStringView(note.body).first(std::min(note.body.size(), kPieceChars)), style);
     // Made empty here, where a view may take it as it is made (see PacedLayout::makeDocument).
     QTextDocument *into = PacedLayout::makeDocument();
     into->moveToThread(nullptr); // pulled by the worker

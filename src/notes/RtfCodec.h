@@ -80,8 +80,9 @@ class RangeWriter {
 public:
     RangeWriter(int from, const WriteAs &as);
     ~RangeWriter();
-    // Writes on from at() until to, stopping after about atMost characters (between runs); returns
-    // how many characters it wrote. at() is -1 once to is reached.
+    // Writes on from at() until to, stopping after at most atMost characters (within a run if need
+    // be: the bytes are those of a write in one go); returns how many characters it wrote. at() is -1
+    // once to is reached.
     qsizetype write(const QTextDocument &doc, int from, int to, qsizetype atMost);
     int at() const;
     // The characters not written yet moved by by (text before them changed).

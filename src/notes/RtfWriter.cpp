@@ -6,6 +6,7 @@
 #include <QTextFragment>
 #include <QTextOption>
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <functional>
 #include <vector>
@@ -31,38 +32,56 @@ constexpr char16_t kCp1252High[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x
 
 int cp1252Byte(char16_t ch) {
     if (ch >= 0xA0 && ch <= 0xFF) return ch;
+    if (ch < 0x152 || ch > 0x2122) return -1; // outside the table (most of what is looked up: emoji)
     for (int i = 0; i < 32; ++i)
         if (kCp1252High[i] == ch && ch != 0xFFFD) return 0x80 + i;
     return -1;
 }
 
+// The most bytes a character is written as ("\\u-32768?").
+constexpr qsizetype kMostBytesPerChar = 9;
+
 void appendEscaped(QByteArray &out, QStringView s, bool fontName = false) {
     static const char hex[] = "0123456789abcdef";
+    // Written in place, a character at a time, into room made for the most s can take (within what
+    // the writer reserved, no growth): a line of emoji is millions of \\uN words, and each append
+    // of its own cost more than the word.
+    const qsizetype was = out.size();
+    out.resize(was + s.size() * kMostBytesPerChar);
+    char *const begin = out.data();
+    char *p = begin + was;
+    const auto put = [&p](const char *word, size_t n) {
+        std::memcpy(p, word, n);
+        p += n;
+    };
     for (QChar qc : s) {
         const char16_t ch = qc.unicode();
         if (ch == '\\' || ch == '{' || ch == '}') {
-            out += '\\';
-            out += char(ch);
+            *p++ = '\\';
+            *p++ = char(ch);
         } else if (ch == '\t') {
-            out += "\\tab ";
+            put("\\tab ", 5);
         } else if (ch == QChar::LineSeparator) {
-            out += "\\line ";
+            put("\\line ", 6);
         } else if (ch == ';' && fontName) {
             continue; // ends a font table entry
         } else if (ch < 0x20 || ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator) {
             continue;
         } else if (ch < 0x7F) {
-            out += char(ch);
+            *p++ = char(ch);
         } else if (const int b = cp1252Byte(ch); b >= 0) {
-            out += "\\'";
-            out += hex[b >> 4];
-            out += hex[b & 0xF];
+            *p++ = '\\';
+            *p++ = '\'';
+            *p++ = hex[b >> 4];
+            *p++ = hex[b & 0xF];
         } else {
-            out += "\\u";
-            out += QByteArray::number(int(qint16(ch)));
-            out += '?';
+            *p++ = '\\';
+            *p++ = 'u';
+            p = std::to_chars(p, p + 6, int(qint16(ch))).ptr;
+            *p++ = '?';
         }
     }
+    out.resize(p - begin);
 }
 
 // The fewest bytes appendEscaped() writes for s, known before anything is written.
@@ -155,10 +174,8 @@ void appendChange(QByteArray &out, const RunAttrs &was, const RunAttrs &now) {
 } // namespace
 
 namespace {
-// The most bytes a character is written as ("\\u-32768?"), and bounds of the words around a run's
-// text (a field's opening and its close, the changes of look) and of a paragraph's (its break and
-// indents, and each tab stop's).
-constexpr qsizetype kMostBytesPerChar = 9;
+// Bounds of the words around a run's text (a field's opening and its close, the changes of look) and
+// of a paragraph's (its break and indents, and each tab stop's).
 constexpr qsizetype kRunWordsBytes = 256;
 constexpr qsizetype kParagraphBytes = 64;
 constexpr qsizetype kTabBytes = 32;
@@ -418,9 +435,14 @@ qsizetype RtfCodec::RangeWriter::write(const QTextDocument &doc, int from, int t
                 s.at = start;
                 return done;
             }
-            s.body.fragment(frag, start, end);
-            done += end - start;
-            s.at = end;
+            // A fragment may be a whole piece of a long line (thousands of emoji, nine bytes a UTF-16
+            // unit): the slice ends within it. A run cut in two is written as the same bytes.
+            const qsizetype left = atMost - done; // up to "all": no sum with it
+            const int upTo = left < end - start ? start + int(left) : end;
+            s.body.fragment(frag, start, upTo);
+            done += upTo - start;
+            s.at = upTo;
+            if (upTo < end) return done;
         }
     }
     s.at = -1;

@@ -1,5 +1,7 @@
 #include "common/EmojiLines.h"
+#include "common/Instrumented.h"
 #include "common/TestEnv.h"
+#include "notes/EmojiAhead.h"
 #include "notes/NoteDocument.h"
 #include "notes/NoteTextView.h"
 #include <QMouseEvent>
@@ -8,7 +10,12 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QtTest>
+#include <memory>
 #include <utility>
+
+namespace {
+const int kWaitMs = scaledWaitMs(30000);
+} // namespace
 
 // The pointer over a long line of emoji held in pieces: Qt's handlers of a move and of a press looked
 // over every paragraph of the document for a check box marker, which the view handles without.
@@ -16,6 +23,27 @@ class TestLongNotePointer : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { useOffscreenWhenHeadless(); }
+
+    // Opening a long text of emoji draws the emoji it starts with ahead while its document is built,
+    // each one once and a few per turn: the view's first paint decoded them all in one go.
+    void theEmojiALongTextStartsWithAreDrawnAheadAFewATurn() {
+        const int before = NoteDocument::emojiDrawnAhead();
+        QObject receiver;
+        std::unique_ptr<QTextDocument> got;
+        // Nine emoji: flags, a skin tone, a joined pair, one shown in colour by its selector.
+        NoteDocument::buildLater(textNote(emojiLine(QStringLiteral("🇺🇦🇩🇪🇯🇵🙂🎉🔥👍🏽👩‍💻❤️ words "), 60000)),
+                                 {QFont(), Qt::black, {}}, &receiver, [&](QTextDocument *d) { got.reset(d); });
+        QCOMPARE(NoteDocument::emojiDrawnAhead(), before);
+        int most = 0;
+        for (int turns = 0; turns < 100 && NoteDocument::emojiDrawnAhead() - before < 9; ++turns) {
+            const int was = NoteDocument::emojiDrawnAhead();
+            QCoreApplication::processEvents();
+            most = std::max(most, NoteDocument::emojiDrawnAhead() - was);
+        }
+        QCOMPARE(NoteDocument::emojiDrawnAhead() - before, 9);
+        QVERIFY2(most <= 2, qPrintable(QString::number(most)));
+        QTRY_VERIFY_WITH_TIMEOUT(got != nullptr, kWaitMs);
+    }
 
     // A pointer moved over the text with no button down looks at no paragraph off the screen. Qt went
     // over every piece of the line at each move, looking for a check box marker (which a plain view

@@ -9,6 +9,7 @@
 #include <QTextLayout>
 #include <QtTest>
 #include <cstring>
+#include <limits>
 #include <sys/mman.h>
 
 namespace {
@@ -235,6 +236,44 @@ private slots:
             QCOMPARE(joined, all);
             joined.clear();
             QVERIFY(!RtfCodec::write(doc, all.size() - 1, {}, stretch, take));
+        }
+    }
+
+    // A range is written a slice at a time, each slice at most the characters it was given even
+    // inside one long run (a piece of a line of emoji is one run of thousands of characters, written
+    // on the window's thread a slice per turn), and the slices join into the bytes of one write, with
+    // and without line separators written as paragraph breaks.
+    void aRangeIsWrittenNoMoreThanASliceAtATime() {
+        QTextDocument doc;
+        richSample(doc);
+        QTextCursor c(&doc);
+        c.movePosition(QTextCursor::End);
+        c.insertBlock();
+        c.insertText(QStringLiteral("🇺🇦🙂👍🏽 x\\u{").repeated(400) + QChar(QChar::LineSeparator) +
+                         QStringLiteral("é🇩🇪").repeated(300),
+                     fmt([](auto &f) { f.setFontWeight(QFont::Bold); }));
+        richSample(doc);
+        const int from = 9, to = doc.characterCount() - 12;
+        for (const bool breaks : {false, true}) {
+            RtfCodec::WriteAs as;
+            if (breaks) as.separatorsBreak = [](const QTextCharFormat &f) { return f.fontWeight() >= QFont::Bold; };
+            RtfCodec::RangeWriter whole(from, as);
+            // "All of it" as the copy asks a worker for the rest.
+            const qsizetype all = whole.write(doc, from, to, std::numeric_limits<qsizetype>::max());
+            QCOMPARE(whole.at(), -1);
+            const QByteArray want = whole.take();
+            QVERIFY(want.size() > 30000);
+            for (const qsizetype slice : {qsizetype(1), qsizetype(7), qsizetype(1000)}) {
+                RtfCodec::RangeWriter sliced(from, as);
+                qsizetype written = 0;
+                while (sliced.at() >= 0) {
+                    const qsizetype n = sliced.write(doc, from, to, slice);
+                    QVERIFY2(n <= slice, qPrintable(QStringLiteral("%1 > %2").arg(n).arg(slice)));
+                    written += n;
+                }
+                QCOMPARE(written, all);
+                QCOMPARE(sliced.take(), want);
+            }
         }
     }
 
