@@ -30,14 +30,25 @@ struct Packed {
     // Off: the bytes are only gathered, for one ask (see take).
     bool deflate = true;
     void add(QByteArrayView bytes) {
-        pending.append(bytes);
         size += bytes.size();
-        if (deflate && pending.size() >= kPart) flush();
+        if (!deflate) {
+            pending.append(bytes);
+            return;
+        }
+        // Into one buffer of kPart, filled and deflated again and again: no buffer of each size a
+        // part passes through is taken and left freed in the worker's heap.
+        if (pending.isNull()) pending.reserve(kPart);
+        while (!bytes.isEmpty()) {
+            const qsizetype n = std::min(bytes.size(), kPart - pending.size());
+            pending.append(bytes.first(n));
+            bytes = bytes.sliced(n);
+            if (pending.size() >= kPart) flush();
+        }
     }
     void flush() {
         if (!deflate || pending.isEmpty()) return;
         parts.push_back(qCompress(pending, 1));
-        pending = QByteArray();
+        pending.resize(0);
     }
     // The bytes whole, after head.
     QByteArray unpack(const QByteArray &head = {}) const {
@@ -46,7 +57,7 @@ struct Packed {
         out.append(head);
         for (const QByteArray &p : parts)
             out.append(qUncompress(p));
-        out.append(pending);
+        if (!deflate) out.append(pending);
         return out;
     }
     // The bytes gathered without deflating them.
@@ -109,6 +120,7 @@ void readAll(Reading &r, const SelectionCopy::Reader &read, const QTextDocument 
         r.rest.remove(0, n);
     }
     r.utf8.flush();
+    if (deflate) r.utf8.pending = QByteArray();
     r.bytes = QByteArray();
     r.rest = QString();
 }
@@ -130,6 +142,7 @@ void writeAll(PackedRtf &out, const RtfCodec::WriteAs &as, const QTextDocument &
     out.head = w.head();
     out.body.add(w.drain());
     out.body.flush();
+    out.body.pending = QByteArray();
 }
 
 struct Later {
@@ -324,6 +337,8 @@ void SelectionCopy::Made::pack(bool text, bool rich) {
         if (text) readAll(packed_.emplace(), read_, *doc, from_, to_, true, mostHere);
         if (rich) writeAll(packedRtf_.emplace(), *writeAs_, *doc, from_, to_, mostHere);
     });
+    // What was read and written on the way lies freed in a heap: given back.
+    StoreLoader::trimHeapLater();
 }
 
 void SelectionCopy::Made::settle() {
