@@ -47,7 +47,10 @@ struct Packed {
     }
     void flush() {
         if (!deflate || pending.isEmpty()) return;
-        parts.push_back(qCompress(pending, 1));
+        QByteArray part = qCompress(pending, 1);
+        // Made in room for the most it could take (about kPart): only what it holds is kept.
+        part.squeeze();
+        parts.push_back(std::move(part));
         pending.resize(0);
     }
     // The bytes whole, after head.
