@@ -180,6 +180,10 @@ void editLater(QTextDocument *doc, std::function<int(QTextDocument &)> edit, QOb
         },
         [done = std::move(done)](Handed h) {
             if (h.doc) done(pull(h.doc.release()).release(), h.caret);
+            // A long edit's passing allocations (the text pasted, the lines cut from it, what the
+            // step replaced) lie freed between what the document keeps, in the heaps of the worker
+            // and of this thread: given back, not kept resident for the next edit.
+            StoreLoader::trimHeapLater();
         },
         working("a note's document being edited"));
 }

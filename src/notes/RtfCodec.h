@@ -89,6 +89,12 @@ public:
     void moved(int by);
     // The RTF, once written whole; the writer is spent.
     QByteArray take();
+    // The same RTF handed over in parts instead, so that it is never held whole: drain() takes out
+    // the bytes written since it was last called, which follow the tables; once to is reached, head()
+    // ends the RTF (its last bytes then come with drain()) and gives what goes before all of them.
+    // head() + every drain() in order == take().
+    QByteArray drain();
+    QByteArray head();
 
 private:
     struct State;

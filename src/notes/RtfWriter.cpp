@@ -388,6 +388,7 @@ struct RtfCodec::RangeWriter::State {
     Body body{out, as};
     int at = 0;
     int begun = -1; // where the last paragraph begun begins
+    bool drained = false; // the room for the tables taken out of out
 };
 
 RtfCodec::RangeWriter::RangeWriter(int from, const WriteAs &as) : s_(std::make_unique<State>()) {
@@ -461,6 +462,25 @@ QByteArray RtfCodec::RangeWriter::take() {
         return out;
     }
     head.append(QByteArrayView(out).sliced(kHeaderRoom));
+    return head;
+}
+
+QByteArray RtfCodec::RangeWriter::drain() {
+    State &s = *s_;
+    const qsizetype skip = s.drained ? 0 : std::min(kHeaderRoom, s.out.size());
+    s.drained = true;
+    QByteArray part(s.out.constData() + skip, s.out.size() - skip);
+    s.out.resize(0); // its room kept: the next part is written where this one was
+    return part;
+}
+
+QByteArray RtfCodec::RangeWriter::head() {
+    State &s = *s_;
+    s.body.end();
+    QByteArray head;
+    s.body.header(head);
+    // As take() gives it: tables shorter than their room are followed by the rest of it.
+    if (head.size() < kHeaderRoom) head.append(kHeaderRoom - head.size(), '\n');
     return head;
 }
 

@@ -19,19 +19,70 @@ const QString kRich = QStringLiteral("text/html");
 const QString kRtf = QStringLiteral("text/rtf");
 constexpr qsizetype kAll = std::numeric_limits<qsizetype>::max();
 
-// A long copy's text being read: its UTF-8 so far, what was read and not yet put in it (a high
-// surrogate waiting for its pair), and where to go on from in the document (-1: read whole).
+// Bytes held deflated, a part at a time as they are made: what a long copy keeps of a form once its
+// document may no longer hold its characters (text and RTF are made of few distinct words and
+// control words, and deflate to a fraction).
+struct Packed {
+    static constexpr qsizetype kPart = 256 * 1024;
+    std::vector<QByteArray> parts;
+    QByteArray pending; // added, not deflated yet
+    qsizetype size = 0;
+    // Off: the bytes are only gathered, for one ask (see take).
+    bool deflate = true;
+    void add(QByteArrayView bytes) {
+        size += bytes.size();
+        if (!deflate) {
+            pending.append(bytes);
+            return;
+        }
+        // Into one buffer of kPart, filled and deflated again and again: no buffer of each size a
+        // part passes through is taken and left freed in the worker's heap.
+        if (pending.isNull()) pending.reserve(kPart);
+        while (!bytes.isEmpty()) {
+            const qsizetype n = std::min(bytes.size(), kPart - pending.size());
+            pending.append(bytes.first(n));
+            bytes = bytes.sliced(n);
+            if (pending.size() >= kPart) flush();
+        }
+    }
+    void flush() {
+        if (!deflate || pending.isEmpty()) return;
+        QByteArray part = qCompress(pending, 1);
+        // Made in room for the most it could take (about kPart): only what it holds is kept.
+        part.squeeze();
+        parts.push_back(std::move(part));
+        pending.resize(0);
+    }
+    // The bytes whole, after head.
+    QByteArray unpack(const QByteArray &head = {}) const {
+        QByteArray out;
+        out.reserve(head.size() + size);
+        out.append(head);
+        for (const QByteArray &p : parts)
+            out.append(qUncompress(p));
+        if (!deflate) out.append(pending);
+        return out;
+    }
+    // The bytes gathered without deflating them.
+    QByteArray take() {
+        pending.squeeze(); // shrunk where it lies
+        return std::move(pending);
+    }
+};
+
+// A long copy's text: its UTF-8, packed as it is read, and what was read and not yet put in it (a
+// high surrogate waiting for its pair).
 struct Reading {
-    QByteArray bytes;
+    Packed utf8;
+    QByteArray bytes; // of the slice being put in
     QString rest;
     // From the first slice with a surrogate UTF-8 cannot hold (a selection that begins or ends inside
     // a pair): the text as it is, and where it begins in bytes. The copy's text is given whole.
     QString odd;
     qsizetype oddFrom = -1;
-    int at = 0;
-    QString text() const {
-        if (oddFrom < 0) return QString::fromUtf8(bytes);
-        return QString::fromUtf8(QByteArrayView(bytes).first(oddFrom)) + odd;
+    QString text(const QByteArray &all) const {
+        if (oddFrom < 0) return QString::fromUtf8(all);
+        return QString::fromUtf8(QByteArrayView(all).first(oddFrom)) + odd;
     }
 };
 
@@ -46,36 +97,55 @@ bool holdsLoneSurrogate(QStringView v) {
     return false;
 }
 
-// Reads about atMost characters more of from..to (all of them with kAll) into r, a slice of
-// kSliceChars at a time, each slice made UTF-8 as it comes: the text is never held whole as UTF-16.
-// mostRead, when given, gets the most characters read at once.
-void readOn(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &doc, int from, int to,
-            qsizetype atMost, qsizetype *mostRead) {
-    // Room for the most the text can take (three bytes for a UTF-16 unit), taken at once: it never
-    // grows, as a growth copies what is read so far in one slice. Only the bytes read are memory
-    // used; the rest is given back once the text is read whole.
-    if (r.bytes.isNull()) r.bytes.reserve(qsizetype(to - from) * 3);
-    for (qsizetype left = atMost; r.at >= 0 && left > 0;) {
+// Reads the text of from..to into r, a slice of kSliceChars at a time, each slice made UTF-8 as it
+// comes, and packed (deflate) or gathered: the text is never held whole as UTF-16 beside it, nor
+// whole when packed. mostRead, when given, gets the most characters read at once.
+void readAll(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &doc, int from, int to,
+             bool deflate, qsizetype *mostRead) {
+    r.utf8.deflate = deflate;
+    // Gathered, the room for the most the text can take (three bytes for a UTF-16 unit) is taken at
+    // once: only the bytes read are memory used, and the rest is given back once it is read whole.
+    if (!deflate) r.utf8.pending.reserve(qsizetype(to - from) * 3);
+    for (int at = from; at >= 0;) {
         const qsizetype was = r.rest.size();
-        r.at = read(r.rest, doc, from, r.at, to, std::min<qsizetype>(left, SelectionCopy::kSliceChars));
-        const qsizetype got = r.rest.size() - was;
-        if (mostRead) *mostRead = std::max(*mostRead, got);
-        left -= std::max<qsizetype>(got, 1);
+        at = read(r.rest, doc, from, at, to, SelectionCopy::kSliceChars);
+        if (mostRead) *mostRead = std::max(*mostRead, r.rest.size() - was);
         qsizetype n = r.rest.size();
         // A pair cut by the slice is made whole with the next one.
-        if (r.at >= 0 && n > 0 && r.rest.at(n - 1).isHighSurrogate()) --n;
+        if (at >= 0 && n > 0 && r.rest.at(n - 1).isHighSurrogate()) --n;
         const QStringView chars = QStringView(r.rest).first(n);
-        if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.bytes.size();
+        if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.utf8.size;
         if (r.oddFrom >= 0) r.odd += chars;
-        // Made UTF-8 where it is kept: a slice made apart first took and gave back fresh memory at
-        // every turn.
-        const qsizetype end = r.bytes.size();
-        r.bytes.resize(end + chars.size() * 3);
+        r.bytes.resize(chars.size() * 3);
         QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-        r.bytes.resize(utf8.appendToBuffer(r.bytes.data() + end, chars) - r.bytes.constData());
+        r.bytes.resize(utf8.appendToBuffer(r.bytes.data(), chars) - r.bytes.constData());
+        r.utf8.add(r.bytes);
         r.rest.remove(0, n);
     }
-    if (r.at < 0) r.bytes.squeeze(); // shrunk where it lies
+    r.utf8.flush();
+    if (deflate) r.utf8.pending = QByteArray();
+    r.bytes = QByteArray();
+    r.rest = QString();
+}
+
+// A long copy's RTF: its tables and its body, packed as it is written.
+struct PackedRtf {
+    QByteArray head;
+    Packed body;
+};
+
+void writeAll(PackedRtf &out, const RtfCodec::WriteAs &as, const QTextDocument &doc, int from, int to,
+              qsizetype *mostWritten) {
+    RtfCodec::RangeWriter w(from, as);
+    while (w.at() >= 0) {
+        const qsizetype n = w.write(doc, from, to, SelectionCopy::kSliceChars);
+        if (mostWritten) *mostWritten = std::max(*mostWritten, n);
+        out.body.add(w.drain());
+    }
+    out.head = w.head();
+    out.body.add(w.drain());
+    out.body.flush();
+    out.body.pending = QByteArray();
 }
 
 struct Later {
@@ -83,32 +153,30 @@ struct Later {
     std::condition_variable cv;
     bool done = false, made = false;
     std::optional<Reading> reading;
-    std::optional<QByteArray> rtf;
+    std::optional<PackedRtf> rtf;
 };
 
-// The reading of the rest of a long copy's text, and the writing of the rest of its RTF, handed to
-// where its document is; told as done when dropped unrun.
+// The packing of a long copy's text and RTF, handed to where its document is; told as done when
+// dropped unrun.
 struct TextJob {
     std::shared_ptr<Later> later;
     int from = 0, to = 0;
-    std::optional<Reading> reading; // read so far
+    bool text = false;
     SelectionCopy::Reader read;
-    std::shared_ptr<RtfCodec::RangeWriter> writer;
+    std::optional<RtfCodec::WriteAs> rich;
     void run(const QTextDocument &doc) {
-        if (reading) readOn(*reading, read, doc, from, to, kAll, nullptr);
-        std::optional<QByteArray> rtf;
-        if (writer) {
-            writer->write(doc, from, to, kAll);
-            rtf = writer->take();
-        }
+        std::optional<Reading> reading;
+        if (text) readAll(reading.emplace(), read, doc, from, to, true, nullptr);
+        std::optional<PackedRtf> rtf;
+        if (rich) writeAll(rtf.emplace(), *rich, doc, from, to, nullptr);
         finish(true, std::move(reading), std::move(rtf));
     }
-    void finish(bool made, std::optional<Reading> read, std::optional<QByteArray> rtf) {
+    void finish(bool made, std::optional<Reading> reading, std::optional<PackedRtf> rtf) {
         {
             std::lock_guard l(later->m);
             if (later->done) return;
             later->made = made;
-            later->reading = std::move(read);
+            later->reading = std::move(reading);
             later->rtf = std::move(rtf);
             later->done = true;
         }
@@ -133,39 +201,41 @@ public:
         return doc_ && doc_ == doc && from == from_ && to == to_;
     }
     bool live() const { return doc_ != nullptr; }
-    // Put on the clipboard: a long copy is read from now on, a slice per turn.
-    void readAhead();
     void settle();
     std::function<void(const QTextDocument &)> settleLater();
     QVariant retrieve(const QString &mimeType, QMetaType type);
-    bool textMade() const { return whole_ || (later_ && laterText_); }
-    bool richMade() const { return rich_ || rtf_ || (later_ && laterRich_); }
+    bool textMade() const { return whole_ || packed_ || (later_ && laterText_); }
+    bool richMade() const { return rich_ || rtf_ || packedRtf_ || (later_ && laterRich_); }
     qsizetype mostHere() const { return mostHere_; }
 
 private:
     void changed(int pos, int removed, int added);
     void letGo();
-    void readSlice();
-    void readHere(qsizetype atMost);
-    // Makes the rest of the text and (rich) of the RTF.
-    void readRest(bool text, bool rich);
-    bool rtfPending() const { return writer_ && !rtf_; }
-    void writeHere(qsizetype atMost);
+    // Runs make on a worker while this thread waits (the document stays as it is meanwhile), or here.
+    void makeApart(const std::function<void(qsizetype *mostHere)> &make);
+    // A copy that is not long: its text and RTF, made and kept.
+    void makeShort(bool text, bool rich);
+    // A long one: made packed, and kept, before its characters change.
+    void pack(bool text, bool rich);
     void takeLater();
+    bool rtfLeft() const { return writeAs_ && !rtf_ && !packedRtf_ && !richGone_; }
     QPointer<QTextDocument> doc_;
     int from_ = 0, to_ = 0;
     Reader read_;
     Maker makeRich_;
     const bool long_;
-    // A short copy's text, once read; a long one's as it is read.
+    // A short copy's text and RTF, once made.
     QString text_;
-    Reading reading_;
-    bool whole_ = false, pacing_ = false;
+    bool whole_ = false;
+    std::optional<QByteArray> rtf_;
+    // A long copy's, made only when asked for while its document holds its characters, and not kept;
+    // packed once they are to change.
+    std::optional<Reading> packed_;
+    std::optional<PackedRtf> packedRtf_;
     std::shared_ptr<Later> later_;
     bool laterText_ = false, laterRich_ = false;
-    // A copy too long to be made HTML is offered as RTF, written a part at a time like its text.
-    std::shared_ptr<RtfCodec::RangeWriter> writer_;
-    std::optional<QByteArray> rtf_;
+    // A copy too long to be made HTML is offered as RTF, written as the note is saved.
+    std::optional<RtfCodec::WriteAs> writeAs_;
     qsizetype mostHere_ = 0;
     std::optional<QString> rich_;
     bool offersRich_ = false, richGone_ = false, lost_ = false;
@@ -176,17 +246,16 @@ SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Mak
                           std::optional<RtfCodec::WriteAs> longRich)
     : doc_(doc), from_(from), to_(to), read_(std::move(text)), makeRich_(std::move(rich)),
       long_(to - from > kSliceChars), offersRich_(to - from <= kKeptRichChars) {
-    reading_.at = from;
-    if (!offersRich_ && longRich) writer_ = std::make_shared<RtfCodec::RangeWriter>(from, *longRich);
+    if (!offersRich_) writeAs_ = std::move(longRich);
     // Told on the document's own thread as it changes, before anything can ask for the copy.
     watch_ = connect(doc, &QTextDocument::contentsChange, this, &Made::changed, Qt::DirectConnection);
 }
 
 SelectionCopy::Made::~Made() {
     // Megabytes given back on a worker, not on the window's thread.
-    if (reading_.bytes.capacity() > kSliceChars || rtf_ || writer_)
+    if (packed_ || packedRtf_ || rtf_)
         StoreLoader::freeLater(
-            [read = std::move(reading_), rtf = std::move(rtf_), writer = std::move(writer_)] {});
+            [text = std::move(packed_), rtf = std::move(rtf_), packed = std::move(packedRtf_)] {});
 }
 
 QStringList SelectionCopy::Made::formats() const {
@@ -194,7 +263,7 @@ QStringList SelectionCopy::Made::formats() const {
     if (lost_) return out;
     out << kText;
     if (offersRich_ && (rich_ || (doc_ && !richGone_))) out << kRich;
-    if (writer_ && (rtf_ || (later_ && laterRich_) || (doc_ && !richGone_))) out << kRtf;
+    if (writeAs_ && (rtf_ || packedRtf_ || (later_ && laterRich_) || (doc_ && !richGone_))) out << kRtf;
     return out;
 }
 
@@ -205,100 +274,82 @@ void SelectionCopy::Made::changed(int pos, int removed, int added) {
         // Before them: they moved.
         from_ += added - removed;
         to_ += added - removed;
-        if (reading_.at >= 0) reading_.at += added - removed;
-        if (rtfPending()) writer_->moved(added - removed);
         return;
     }
     // Changed before the copy was settled: its characters are no longer there to make what is not
     // made yet from.
-    if (!rich_ && !rtf_) richGone_ = true;
-    if (!whole_) {
-        lost_ = true;
-        reading_ = {};
-    }
+    if (!rich_ && !rtf_ && !packedRtf_) richGone_ = true;
+    if (!whole_ && !packed_) lost_ = true;
     letGo();
 }
 
-void SelectionCopy::Made::readAhead() {
-    if (!long_ || pacing_ || !doc_ || (whole_ && !rtfPending()) || lost_) return;
-    pacing_ = true;
-    QTimer::singleShot(0, this, &Made::readSlice);
-}
-
-void SelectionCopy::Made::readHere(qsizetype atMost) {
-    if (!long_) {
-        text_.reserve(to_ - from_); // a break or a cut takes no more than its separator
-        read_(text_, *doc_, from_, from_, to_, kAll);
-        mostHere_ = std::max(mostHere_, text_.size());
-        whole_ = true;
-        return;
-    }
-    readOn(reading_, read_, *doc_, from_, to_, atMost, &mostHere_);
-    whole_ = reading_.at < 0;
-}
-
-void SelectionCopy::Made::writeHere(qsizetype atMost) {
-    mostHere_ = std::max(mostHere_, writer_->write(*doc_, from_, to_, atMost));
-    if (writer_->at() < 0) rtf_ = writer_->take();
-}
-
-// The text first, then its RTF, a slice per turn.
-void SelectionCopy::Made::readSlice() {
-    if (!doc_ || lost_) return;
-    if (!whole_)
-        readHere(kSliceChars);
-    else if (rtfPending() && !richGone_)
-        writeHere(kRichSliceChars);
-    if (!whole_ || (rtfPending() && !richGone_)) QTimer::singleShot(0, this, &Made::readSlice);
-}
-
-void SelectionCopy::Made::readRest(bool text, bool rich) {
-    if (!doc_ || lost_) return;
-    text = text && !whole_;
-    rich = rich && rtfPending() && !richGone_;
-    if (!text && !rich) return;
+void SelectionCopy::Made::makeApart(const std::function<void(qsizetype *)> &make) {
     QThreadPool &pool = Background::pool();
     if (!long_ || pool.activeThreadCount() >= pool.maxThreadCount()) {
         // Short, or every worker is busy, maybe for long: waiting would hold the window longer than
-        // reading.
-        if (text) readHere(kAll);
-        if (rich) writeHere(kAll);
+        // making it.
+        make(&mostHere_);
         return;
     }
-    // A worker reads while this thread waits, touching nothing: the document stays as it is meanwhile.
     struct Taken {
         std::mutex m;
         std::condition_variable cv;
         bool yes = false;
     };
     auto taken = std::make_shared<Taken>();
-    const QTextDocument *doc = doc_;
-    const Background::JobPtr job =
-        Background::start(this,
-                          [this, doc, taken, text, rich] {
-                              {
-                                  std::lock_guard l(taken->m);
-                                  taken->yes = true;
-                              }
-                              taken->cv.notify_all();
-                              if (text) readOn(reading_, read_, *doc, from_, to_, kAll, nullptr);
-                              if (rich) {
-                                  writer_->write(*doc, from_, to_, kAll);
-                                  rtf_ = writer_->take();
-                              }
-                          },
-                          {}, {}, {QStringLiteral("a copied text"), {}, {}});
+    const Background::JobPtr job = Background::start(this,
+                                                     [make, taken] {
+                                                         {
+                                                             std::lock_guard l(taken->m);
+                                                             taken->yes = true;
+                                                         }
+                                                         taken->cv.notify_all();
+                                                         make(nullptr);
+                                                     },
+                                                     {}, {}, {QStringLiteral("a copied text"), {}, {}});
     {
         std::unique_lock l(taken->m);
         taken->cv.wait(l, [&taken] { return taken->yes; });
     }
     Background::finish(job);
-    whole_ = reading_.at < 0;
+}
+
+void SelectionCopy::Made::makeShort(bool text, bool rich) {
+    if (!doc_ || lost_) return;
+    const QTextDocument &doc = *doc_;
+    if (text && !whole_) {
+        text_.reserve(to_ - from_); // a break or a cut takes no more than its separator
+        read_(text_, doc, from_, from_, to_, kAll);
+        mostHere_ = std::max(mostHere_, text_.size());
+        whole_ = true;
+    }
+    if (rich && rtfLeft()) {
+        RtfCodec::RangeWriter w(from_, *writeAs_);
+        mostHere_ = std::max(mostHere_, w.write(doc, from_, to_, kAll));
+        rtf_ = w.take();
+    }
+}
+
+void SelectionCopy::Made::pack(bool text, bool rich) {
+    if (!doc_ || lost_) return;
+    text = text && !packed_;
+    rich = rich && rtfLeft();
+    if (!text && !rich) return;
+    const QTextDocument *doc = doc_;
+    makeApart([this, doc, text, rich](qsizetype *mostHere) {
+        if (text) readAll(packed_.emplace(), read_, *doc, from_, to_, true, mostHere);
+        if (rich) writeAll(packedRtf_.emplace(), *writeAs_, *doc, from_, to_, mostHere);
+    });
+    // What was read and written on the way lies freed in a heap: given back.
+    StoreLoader::trimHeapLater();
 }
 
 void SelectionCopy::Made::settle() {
     if (!doc_) return;
-    readRest(true, true);
+    if (long_)
+        pack(true, true);
+    else
+        makeShort(true, true);
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
     letGo();
 }
@@ -306,19 +357,19 @@ void SelectionCopy::Made::settle() {
 std::function<void(const QTextDocument &)> SelectionCopy::Made::settleLater() {
     if (!doc_) return {};
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
-    if (!long_) readRest(true, true);
+    if (!long_) makeShort(true, true);
     std::function<void(const QTextDocument &)> job;
-    laterText_ = !whole_ && !lost_;
-    laterRich_ = !lost_ && rtfPending() && !richGone_;
+    laterText_ = long_ && !packed_ && !lost_;
+    laterRich_ = long_ && !lost_ && rtfLeft();
     if (laterText_ || laterRich_) {
         later_ = std::make_shared<Later>();
         auto made = std::make_shared<TextJob>(); // made in its place: a job dropped unrun tells so
         made->later = later_;
         made->from = from_;
         made->to = to_;
-        if (laterText_) made->reading = std::exchange(reading_, {});
+        made->text = laterText_;
         made->read = read_;
-        if (laterRich_) made->writer = writer_;
+        if (laterRich_) made->rich = writeAs_;
         job = [made](const QTextDocument &doc) { made->run(doc); };
     }
     letGo();
@@ -330,11 +381,8 @@ void SelectionCopy::Made::takeLater() {
     std::unique_lock l(later_->m);
     later_->cv.wait(l, [this] { return later_->done; });
     if (later_->made) {
-        if (later_->reading) {
-            reading_ = std::move(*later_->reading);
-            whole_ = true;
-        }
-        if (later_->rtf) rtf_ = std::move(*later_->rtf);
+        if (later_->reading) packed_ = std::move(later_->reading);
+        if (later_->rtf) packedRtf_ = std::move(later_->rtf);
     } else {
         if (laterText_) lost_ = true;
         richGone_ = true;
@@ -352,22 +400,49 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
     if (lost_) return {};
     if (mimeType == kText) {
         takeLater();
-        readRest(true, false);
-        if (!whole_) return {};
-        if (!long_) return text_; // turned into what the caller asked for
-        // Other programs ask for bytes, which a long text is held as; made text for this one's own
-        // paste, and not kept.
-        if (type.id() == QMetaType::QString) return reading_.text();
-        return reading_.bytes;
+        if (!long_) {
+            makeShort(true, false);
+            return whole_ ? QVariant(text_) : QVariant(); // turned into what the caller asked for
+        }
+        // Made for this ask while the document holds it (what would be kept is what is handed
+        // over); other programs ask for bytes, this one's own paste for text.
+        Reading made;
+        QByteArray bytes;
+        if (packed_) {
+            bytes = packed_->utf8.unpack();
+        } else if (doc_) {
+            const QTextDocument *doc = doc_;
+            makeApart([this, doc, &made](qsizetype *mostHere) {
+                readAll(made, read_, *doc, from_, to_, false, mostHere);
+            });
+            bytes = made.utf8.take();
+        } else {
+            return {};
+        }
+        if (type.id() == QMetaType::QString) return (packed_ ? *packed_ : made).text(bytes);
+        return bytes;
     }
     if (mimeType == kRich && offersRich_) {
         if (!rich_ && doc_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
         return rich_ ? QVariant(*rich_) : QVariant();
     }
-    if (mimeType == kRtf && writer_) {
+    if (mimeType == kRtf && writeAs_) {
         takeLater();
-        readRest(false, true);
-        return rtf_ ? QVariant(*rtf_) : QVariant();
+        if (!long_) {
+            makeShort(false, true);
+            return rtf_ ? QVariant(*rtf_) : QVariant();
+        }
+        if (packedRtf_) return packedRtf_->body.unpack(packedRtf_->head);
+        if (!doc_ || richGone_) return {};
+        QByteArray rtf;
+        const QTextDocument *doc = doc_;
+        makeApart([this, doc, &rtf](qsizetype *mostHere) {
+            RtfCodec::RangeWriter w(from_, *writeAs_);
+            const qsizetype n = w.write(*doc, from_, to_, kAll);
+            if (mostHere) *mostHere = std::max(*mostHere, n);
+            rtf = w.take();
+        });
+        return rtf;
     }
     return {};
 }
@@ -375,20 +450,9 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
 SelectionCopy::SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich,
                              std::optional<RtfCodec::WriteAs> longRich)
     : made_(std::make_shared<Made>(doc, from, to, std::move(text), std::move(rich), std::move(longRich))) {
-    watchClipboard();
 }
 
 SelectionCopy::SelectionCopy(const SelectionCopy &same) : made_(same.made_) {
-    watchClipboard();
-}
-
-void SelectionCopy::watchClipboard() {
-    // Offered only as the primary selection (at every change of the selection), the copy is read
-    // only if it is asked for; put on the clipboard, it is likely to be pasted.
-    QClipboard *clipboard = QGuiApplication::clipboard();
-    connect(clipboard, &QClipboard::changed, this, [this, clipboard](QClipboard::Mode mode) {
-        if (mode == QClipboard::Clipboard && clipboard->mimeData(mode) == this) made_->readAhead();
-    });
 }
 
 SelectionCopy::~SelectionCopy() = default;

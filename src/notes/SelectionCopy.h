@@ -9,22 +9,23 @@
 class QTextDocument;
 
 // What a copy from a note's view puts on the clipboard: the selection's text and rich text, made
-// without holding the window. On Linux every change of the selection is offered as the primary
-// selection, so a select-all in a long note must cost nothing at once; and another program may ask
-// for the copy at any time, on the window's thread, and must be answered whole.
-// Nothing is read when the copy is made. A short copy is read when it is asked for. A long one put on
-// the clipboard (a copy, not only the primary selection) is read from the document a slice per
-// event-loop turn from then on; asked for before it is read whole (the primary selection's, say), the
-// rest is read by a worker while the window's thread waits, touching nothing. A long copy's text is
-// held as its UTF-8 only (what other programs take), made a slice at a time as it is read: never its
-// UTF-16 whole beside it.
+// only when a form is asked for and without holding the window. On Linux every change of the
+// selection is offered as the primary selection, so a select-all in a long note must cost nothing at
+// once; and another program may ask for the copy at any time, on the window's thread, and must be
+// answered whole.
+// Nothing is read when the copy is made. A short copy is read when it is asked for, and kept. A long
+// one, asked for while its document still holds its characters, is made for that ask by a worker
+// while the window's thread waits, touching nothing, and not kept: what it is handed to holds it as
+// long as it needs it. Its text is made as UTF-8 (what other programs take), a slice at a time: never
+// its UTF-16 whole beside it.
 // A copy of at most kKeptRichChars offers its rich text as HTML; a longer one, given longRich, as
-// RTF ("text/rtf"), which is written straight from the runs, a part at a time, as its text is read
-// (HTML of megabytes would be made for seconds on the window's thread).
-// Until its text is read whole the copy holds where the selection is in its document, and follows it
-// as the text before it changes; the view settles it (reads it from the document as it still is)
-// before an edit that would change its text, so what is pasted is always what was selected. A change
-// it was not settled before makes it offer nothing rather than other text.
+// RTF ("text/rtf"), which is written straight from the runs (HTML of megabytes would be made for
+// seconds on the window's thread).
+// Until it is settled the copy holds where the selection is in its document, and follows it as the
+// text before it changes; the view settles it before an edit that would change its text, so what is
+// pasted is always what was selected. Settled, a long copy makes its forms a slice at a time and
+// keeps them deflated (a fraction of their size), never whole; each ask is given them whole. A
+// change it was not settled before makes it offer nothing rather than other text.
 class SelectionCopy : public QMimeData {
     Q_OBJECT
 public:
@@ -52,26 +53,25 @@ public:
     bool isOf(const QTextDocument *doc, int from, int to) const;
     // Whether it still stands on a document, nothing made of it kept apart.
     bool live() const;
-    // Makes what is not made yet from the document as it is now and lets go of it: the rest of a long
-    // text is read by a worker while this thread waits.
+    // Makes what is not made yet from the document as it is now and lets go of it: a long copy's
+    // forms are made by a worker while this thread waits.
     void settle();
-    // The same, but the rest of the text is read by the function returned (none when it is read
+    // The same, but a long copy's forms are made by the function returned (none when they are made
     // already), run where the document is before anything changes it (on a worker, before an edit
     // there). Asked for meanwhile, it is waited for; a function dropped unrun leaves the copy
     // offering nothing.
     std::function<void(const QTextDocument &)> settleLater();
-    // Which forms have been made, or are being made elsewhere, whole.
+    // Which forms are kept (made, or being made elsewhere).
     bool textMade() const;
     bool richMade() const;
     // The most characters of the copy read from its document at once on the window's thread.
     qsizetype mostReadHere() const;
 
     static constexpr int kKeptRichChars = 16 * 1024;
-    // Read at once on the window's thread: a copy this long is read when asked for, a longer one a
-    // slice of this many characters (and the paragraph or piece it ends in) per turn.
+    // Read at once on the window's thread: a copy this long is read there when asked for; a longer
+    // one by a worker, a slice of this many characters (and the paragraph or piece it ends in) at a
+    // time.
     static constexpr int kSliceChars = 64 * 1024;
-    // Its RTF is written a smaller slice per turn: a character costs the writer more than the reader.
-    static constexpr int kRichSliceChars = 8 * 1024;
     // What is made of a selection, shared by its copies.
     class Made;
 
@@ -79,6 +79,5 @@ protected:
     QVariant retrieveData(const QString &mimeType, QMetaType type) const override;
 
 private:
-    void watchClipboard();
     std::shared_ptr<Made> made_;
 };
