@@ -237,7 +237,8 @@ void AppDelegate::willTerminate() {
     PomodoroTimer::shared().saveState();
     // A note saved just before quitting is still being read or encoded on a worker: it reaches the
     // store now, in the order the saves were made, or the edit would be lost with the closed database.
-    // One that cannot within the deadline is named to the user at the next start.
+    // One a worker is making is waited for however long it takes; one that cannot be had otherwise
+    // is named to the user at the next start.
     for (const QString &what : Background::finishAll(saves, Background::AtQuit::handBack))
         std::fprintf(stderr,
                      "mivo: %s was still under way when Mivo quit; its last edit is lost (named at the next "
@@ -246,7 +247,10 @@ void AppDelegate::willTerminate() {
     // A large note's bytes made meanwhile are written with the rest.
     NoteStore::shared().settle(saves);
     Prefs &prefs = Prefs::get();
-    if (!prefs.close(deadline)) {
+    // A save a worker was making is waited for past the saves' share (the machine is loaded): the
+    // commit, or keeping the edit beside the database, still gets its share after it, or the edit
+    // the wait was for would be lost at the last step.
+    if (!prefs.close(deadline.atLeast(kQuitCommitMs))) {
         if (!prefs.keptUnsavedIn().isEmpty()) {
             // On disk all the same, and written into the database at the next start.
             std::fprintf(stderr,

@@ -188,12 +188,11 @@ void NoteStore::startEncode(EncodeJobPtr job) {
     for (const EncodeJob::Item &it : job->items)
         titles << it.now.title;
     // Quitting hands its bytes to the store before the database is closed. When no worker has taken
-    // it up by the quit's deadline, or the one making them gives up then, they are made here instead
-    // (the notes are the store's own copies, whole), so that the save is written with the rest.
-    // A worker's encode gives up when the quit can wait no longer (hurried): the quit makes the
-    // rest here (keep), the notes the job holds being untouched by what gave up.
+    // it up by the quit's deadline, they are made here instead (keep: the notes are the store's own
+    // copies, whole), so that the save is written with the rest; one a worker is making is waited
+    // for, never made again here.
     auto work = [job] {
-        if (Background::hurried()) return; // asked first: from now on the quit waits for it to give up
+        if (Background::hurried()) return; // asked first: from now on the quit waits for it
         for (EncodeJob::Item &it : job->items) {
             if (it.encoded) continue;
             if (!it.encode(true, [] { return Background::hurried(); })) return;

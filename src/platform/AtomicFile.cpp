@@ -114,13 +114,10 @@ bool writeSynced(QTemporaryFile &f, const std::vector<QByteArrayView> &parts, co
         error = {false, writeError(f)};
         return false;
     };
-    if (!by) {
-        for (const QByteArrayView part : parts)
-            if (f.write(part.data(), part.size()) != part.size()) return failed();
-        if (f.write(sum) != sum.size() || !f.flush()) return failed();
-    } else {
+    {
         // The first stretch is written whatever is left: a few changes are kept in a moment, and
-        // only a file of many megabytes could hold the quit up. A stretch may span parts.
+        // only a file of many megabytes could hold the quit up. A stretch may span parts. Without a
+        // deadline too: the last sync then has as little left to do.
         qsizetype at = 0; // in the file
         size_t part = 0;
         qsizetype in = 0; // in parts[part]

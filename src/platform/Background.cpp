@@ -43,9 +43,11 @@ public:
     std::function<void()> drop;     // m: the same
     State state = State::queued;    // m
     bool settled = false;           // m: handed back or dropped, and out of the registry
-    std::atomic<bool> hurry = false; // quitting can wait no longer: the work is to give up
-    std::atomic<bool> asks = false;  // the work has asked hurried(): it gives up when hurried
-    bool gaveUp = false;             // m: the work gave up (hurried() answered true): nothing to hand back
+    // Whether the work asked hurried() before quitting gave up on it: work that asks first is waited
+    // for (asked), work quitting gave up on first gives up when it asks (hurried).
+    enum Phase { fresh, asked, hurried };
+    std::atomic<int> phase = fresh;
+    bool gaveUp = false; // m: the work gave up (hurried() answered true): nothing to hand back
 
     bool over() const { return settled || (state != State::queued && state != State::running); }
 };
@@ -346,11 +348,12 @@ void abandon(const JobPtr &job) {
 }
 
 bool hurried() {
+    if (g_asked) g_asked();
     Job *const job = t_job;
     if (!job) return false;
-    job->asks = true;
-    if (g_asked) g_asked();
-    if (!job->hurry) return false;
+    int was = Job::fresh;
+    job->phase.compare_exchange_strong(was, Job::asked);
+    if (was != Job::hurried) return false; // asked first (now or before): quitting waits for it
     std::lock_guard l(job->m);
     job->gaveUp = true;
     return true;
@@ -384,42 +387,28 @@ bool claim(const JobPtr &job) {
     return true;
 }
 
-enum class TakenBack { gaveUp, ended, no };
-
-// Quitting hurries a job a worker runs and waits for its work, which gives up at its next stretch
-// (a stretch takes a moment; a whole save could take longer than the quit has). Only work that has
-// asked hurried() is waited for: other work may never look, and is named as before. gaveUp: nothing
-// is handed back, what the work made is freed, and what it was given is the caller's again; ended:
-// it ended first, and its result is still to be handed back.
-TakenBack takeBack(const JobPtr &job) {
+// Quitting waits for a save a worker is making, past the saves' share, until its work ends: true
+// when its result is then still to be handed back. Giving it up there to make it again on the
+// window's thread would throw away what the worker made and begin it all again, with no bound
+// either, leaving the commit or the keep of the edit too little time; the work moves on, stretch by
+// stretch, as fast as the machine allows. Only work that has asked hurried() is waited for: other
+// work may never look, and is named as before.
+bool waitMade(const JobPtr &job) {
     {
         std::lock_guard l(job->m);
-        if (job->settled) return TakenBack::no;
-        if (job->state == Job::State::ended && !job->gaveUp) return TakenBack::ended; // not handed back yet
-        if (job->state != Job::State::running) return TakenBack::no;
-        // Hurried before its asking is looked at: work a worker has begun but that has not asked yet
-        // gives up when it first asks, rather than making the whole save past the quit (its result
-        // would reach no one, and its work would outlast the application). One or the other sees the
-        // other's mark (both are sequentially consistent), so no work asks unhurried after this.
-        job->hurry = true;
-        if (!job->asks) return TakenBack::no;
+        if (job->settled) return false;
+        if (job->state == Job::State::ended && !job->gaveUp) return true; // not handed back yet
+        if (job->state != Job::State::running) return false;
+        // Work a worker has begun but that has not asked yet gives up when it first asks, rather
+        // than making the whole save past the quit (its result would reach no one, and its work
+        // would outlast the application). The one mark decides which of the two comes first.
+        int was = Job::fresh;
+        if (job->phase.compare_exchange_strong(was, Job::hurried) || was == Job::hurried) return false;
     }
     if (g_hurrying) g_hurrying();
-    std::function<void()> handBack, drop;
-    {
-        std::unique_lock l(job->m);
-        job->cv.wait(l, [&] { return job->over(); });
-        if (job->settled) return TakenBack::no;
-        if (!job->gaveUp) return TakenBack::ended;
-        job->settled = true;
-        job->state = Job::State::dropped;
-        handBack = std::move(job->handBack);
-        drop = std::move(job->drop);
-    }
-    unregister(job);
-    handBack = nullptr;
-    if (drop) drop(); // a part of a save: nothing any worker is waited for to free
-    return TakenBack::gaveUp;
+    std::unique_lock l(job->m);
+    job->cv.wait(l, [&] { return job->over(); });
+    return !job->settled && !job->gaveUp;
 }
 } // namespace
 
@@ -482,14 +471,10 @@ QStringList finishAll(const Deadline &deadline, AtQuit which) {
                     if (which == AtQuit::handBack) {
                         const auto keep = std::exchange(j->options.keep, nullptr);
                         bool mine = keep && claim(j);
-                        if (keep && !mine) {
-                            const TakenBack taken = takeBack(j);
-                            if (taken == TakenBack::ended) {
-                                deliver(j);
-                                again = true;
-                                break;
-                            }
-                            mine = taken == TakenBack::gaveUp;
+                        if (keep && !mine && waitMade(j)) {
+                            deliver(j);
+                            again = true;
+                            break;
                         }
                         if (mine && keep()) {
                             again = true;

@@ -47,8 +47,10 @@ struct Options {
     // waiting for the job and no worker has taken it up yet: its work will never run, what it was
     // given is the caller's again, and keep puts what the result would have saved where the quit
     // keeps it (the store, for the final commit), the quickest way it safely can. True when it did:
-    // unfinished is not called then. A job a worker is running then is hurried first (see hurried()):
-    // once its work has given up, keep is called the same way.
+    // unfinished is not called then. A job a worker is making (its work has asked hurried()) is
+    // waited for instead, to its end however long that takes, and handed back: what the worker made
+    // is never thrown away to be made again here. One a worker began that has not asked yet gives
+    // up when it asks (see hurried()) and is told unfinished.
     std::function<bool()> keep;
 };
 
@@ -107,15 +109,14 @@ void abandon(const JobPtr &job);
 // Handed back or dropped.
 bool settled(const JobPtr &job);
 
-// Asked by a job's work between its stretches (on its worker): true once quitting can wait no longer
-// for the job and will keep what it saves itself (Options::keep). The work must then return at once,
-// leaving what it was given as it was given: its result is not handed back, and keep runs on the
-// window's thread in its place. Quitting waits so only for work that has asked once already: work
-// that may be hurried asks first thing. False anywhere else (work run on the window's thread
+// Asked by a job's work first thing and between its stretches (on its worker): true when quitting
+// gave up on the job before its work first asked (its result would reach no one). The work must then
+// return at once: its result is not handed back. Work that asked first is waited for by quitting to
+// its end, and this stays false for it. False anywhere else (work run on the window's thread
 // included).
 bool hurried();
-// Tests: asked is called on the worker whenever a job's work asks hurried(), hurrying on the window's
-// thread whenever quitting hurries a job, before it waits for the work to give up.
+// Tests: asked is called on the thread that asks whenever work asks hurried() (on a worker or not),
+// hurrying on the window's thread whenever quitting waits for a worker's work past its deadline.
 void setHurryHooksForTests(std::function<void()> asked, std::function<void()> hurrying);
 // Tests: called on the starting thread with each job's name as it is started, before any worker can
 // take it up. Empty: nothing is called.

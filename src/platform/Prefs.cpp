@@ -553,7 +553,7 @@ bool Prefs::close(const Deadline &deadline) {
         const PrefsCommit c = writer_->finish(commitBy);
         if (!c.ok) {
             lastErrorText_ = c.error;
-            keptAll = keepUnwritten(writer_->takeUnwritten(), deadline);
+            keptAll = keepUnwritten(writer_->takeUnwritten());
         }
         if (c.ok && writer_->walLeft()) tellCommittedToWal();
         ok = c.ok;

@@ -235,7 +235,7 @@ private:
 
     void openDatabase();
     void applyUnsaved();
-    bool keepUnwritten(const PrefsBatch &unwritten, const Deadline &by);
+    bool keepUnwritten(const PrefsBatch &unwritten);
     qint64 keepShareMs(const Deadline &deadline) const;
     bool lockHeldElsewhere() const;
     void tellCommittedToWal() const;

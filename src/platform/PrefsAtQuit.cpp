@@ -140,7 +140,7 @@ void Prefs::holdParts(const QString &key, quint64 version, Read got, qint64 stor
 // close() could not commit these: they are kept beside the database, each value whole (a value held
 // on disk is read back with the splices the disk does not hold), for the next open to write. False
 // when any of them could not be kept.
-bool Prefs::keepUnwritten(const PrefsBatch &unwritten, const Deadline &by) {
+bool Prefs::keepUnwritten(const PrefsBatch &unwritten) {
     if (unwritten.empty()) return true;
     bool all = true;
     std::map<QString, PrefsKnown> known;
@@ -192,8 +192,9 @@ bool Prefs::keepUnwritten(const PrefsBatch &unwritten, const Deadline &by) {
     }
     const QString file = UnsavedAtQuit::pathFor(path_);
     QString error;
-    // Not past the quit's deadline: what cannot be kept by then is lost, and told at the next start.
-    if (!kept.write(file, &error, &by)) {
+    // Written whole even past the quit's deadline: the user's changes are worth a quit a few seconds
+    // late (a loaded machine), and cutting the file short would lose every one of them.
+    if (!kept.write(file, &error)) {
         qWarning("mivo: the last changes could not be kept in %s either: %s", qPrintable(file),
                  qPrintable(error));
         return false;

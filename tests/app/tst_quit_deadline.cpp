@@ -16,11 +16,11 @@
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSplice.h"
 #include "platform/UnsavedAtQuit.h"
-#include <QDir>
 #include <QFileInfo>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTextDocument>
+#include <QThread>
 #include <QtTest>
 #include <sqlite3.h>
 
@@ -196,9 +196,10 @@ private slots:
         endNotes();
     }
 
-    // A save a worker is making when the quit's deadline passes (a note's bytes, a page's read of its
-    // document): the worker gives up at its next stretch, and the quit makes the save itself, as it
-    // does one no worker took up. The edit is kept whole, and nothing is named as lost.
+    // A save a worker is making when the saves' share of the quit passes (a note's bytes, a page's
+    // read of its document): the quit waits for the worker, and never makes the save again on the
+    // window's thread (under load that took seconds more and left keeping the edit no time). The edit
+    // is kept whole, and nothing is named as lost.
     void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole_data() {
         QTest::addColumn<bool>("fromPage");
         QTest::newRow("a note's bytes") << false;
@@ -223,8 +224,10 @@ private slots:
             // until the quit hurries it.
             QSemaphore atStretch, go;
             std::atomic<int> asked = 0;
+            std::atomic<bool> askedHere = false; // the save made on the window's thread
             Background::setHurryHooksForTests(
                 [&] {
+                    if (QThread::currentThread() == qApp->thread()) askedHere = true;
                     if (asked++ != 1) return;
                     atStretch.release();
                     go.acquire();
@@ -252,8 +255,9 @@ private slots:
                 SteppedTime time;
                 QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
             }
-            go.release(); // not hurried: it goes on
+            go.release(); // in case it was never waited for
             Background::setHurryHooksForTests({}, {});
+            QVERIFY(!askedHere);
             QCOMPARE(app.exitCode(), 0);
         }
         Background::pool().waitForDone();
@@ -313,13 +317,13 @@ private slots:
         QVERIFY(third.data(QStringLiteral("doc")) == now);
     }
 
-    // Keeping the changes beside the database is bound by the quit's deadline too: a file that cannot
-    // be written in time is not written at all (never a part of one, which could be applied), and the
-    // next start tells that the changes were lost, as when the disk has no room for them.
-    void changesThatCannotBeKeptInTimeAreToldLost() {
+    // Keeping the changes beside the database is not cut short by the quit's deadline: a disk so slow
+    // that it passes after the first stretch still gets the whole file (a quit a few seconds late is
+    // better than the changes lost), and the next start writes them.
+    void changesKeptPastTheDeadlineAreWrittenWhole() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
-        const QByteArray was(256 * 1024, 'a');
+        const QByteArray was(256 * 1024, 'a'), edited(12 << 20, 'b');
         DataNotices::get().take();
         {
             Prefs p(path);
@@ -328,7 +332,7 @@ private slots:
             sqlite3 *other = nullptr;
             sqlite3_open(QFile::encodeName(path).constData(), &other);
             QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-            p.setData(QStringLiteral("doc"), QByteArray(12 << 20, 'b')); // several stretches of the file
+            p.setData(QStringLiteral("doc"), edited); // several stretches of the file
             SteppedTime time;
             int stretches = 0;
             AtomicFile::setStretchHookForTests([&] {
@@ -338,20 +342,16 @@ private slots:
             const bool committed = p.close(Deadline(4500));
             AtomicFile::setStretchHookForTests({});
             QVERIFY(!committed);
-            QCOMPARE(stretches, 1);
-            QVERIFY(p.keptUnsavedIn().isEmpty());
+            QVERIFY2(stretches > 1, qPrintable(QString::number(stretches)));
+            QCOMPARE(p.keptUnsavedIn(), UnsavedAtQuit::pathFor(path));
             sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
             sqlite3_close(other);
         }
-        const QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
-        QVERIFY2(!std::any_of(left.begin(), left.end(),
-                              [](const QString &f) { return f.contains(QLatin1String(".unsaved")); }),
-                 qPrintable(left.join(u' ')));
         Prefs again(path);
-        QVERIFY(again.data(QStringLiteral("doc")) == was);
+        QVERIFY(again.data(QStringLiteral("doc")) == edited);
         const std::vector<DataNotice> told = DataNotices::get().take();
-        QVERIFY(std::any_of(told.begin(), told.end(),
-                            [](const DataNotice &n) { return n.kind == DataNotice::Kind::lostAtQuit; }));
+        QVERIFY(std::none_of(told.begin(), told.end(),
+                             [](const DataNotice &n) { return n.kind == DataNotice::Kind::lostAtQuit; }));
     }
 
     // The share of the deadline kept for writing the changes beside the database grows with what there
