@@ -14,9 +14,10 @@
 
 namespace {
 // The browser window's shell around a blank stand-in for the web view.
-class BlankPage : public BrowserPage {
+// Owned by its widget, as the module's page is by its view.
+class BlankPage : public QObject, public BrowserPage {
 public:
-    explicit BlankPage(QWidget *parent) : widget_(new QWidget(parent)) {}
+    explicit BlankPage(QWidget *parent) : widget_(new QWidget(parent)) { setParent(widget_); }
     QWidget *widget() override { return widget_; }
     void load(const QUrl &u) override { url_ = u; }
     void back() override {}
