@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "common/Files.h"
+#include "common/Instrumented.h"
 #include "common/TestEnv.h"
 #include "platform/Keys.h"
 #include "platform/Prefs.h"
@@ -49,7 +50,7 @@ struct App {
     bool waitUntilOwner(int ms = 15000) {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < ms) {
+        while (t.elapsed() < scaledWaitMs(ms)) {
             QFile f(dataPath() + QStringLiteral(".lock"));
             if (f.open(QIODevice::ReadOnly) && f.readLine().trimmed().toLongLong() == p.processId())
                 return true;
@@ -62,7 +63,7 @@ struct App {
     bool finish(int ms = 15000) {
         QElapsedTimer t;
         t.start();
-        while (p.state() != QProcess::NotRunning && t.elapsed() < ms)
+        while (p.state() != QProcess::NotRunning && t.elapsed() < scaledWaitMs(ms))
             QTest::qWait(20);
         return p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit;
     }
@@ -356,7 +357,7 @@ void TstSingleInstance::finalSaveUnderAnotherProgramsLockIsKeptForTheNextStart()
     }
     App again;
     QVERIFY(again.waitUntilOwner());
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(unsaved), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(unsaved), scaledWaitMs(10000));
     again.p.terminate();
     QVERIFY(again.finish());
     QVERIFY2(again.p.exitCode() == 0, again.p.readAllStandardError().constData());
@@ -374,7 +375,7 @@ void TstSingleInstance::racingLaunchesLeaveExactlyOne() {
         return int(std::count_if(apps.begin(), apps.end(),
                                  [](auto &a) { return a->p.state() != QProcess::NotRunning; }));
     };
-    while (running() > 1 && t.elapsed() < 20000)
+    while (running() > 1 && t.elapsed() < scaledWaitMs(20000))
         QTest::qWait(50);
     QCOMPARE(running(), 1);
     for (auto &a : apps) {
