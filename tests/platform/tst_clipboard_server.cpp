@@ -1,5 +1,9 @@
 // This program's clipboard text handed to another program over X, as that program reads it: on an X
 // server of the test's own, the application is an X client, and the reader another one.
+#include "common/HeldPool.h"
+#include "common/RichNotes.h"
+#include "notes/NoteDocument.h"
+#include "notes/SelectionCopy.h"
 #include "platform/ClipboardServer.h"
 #include "platform/OwnXServer.h"
 #include <QClipboard>
@@ -9,6 +13,9 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <QPointer>
+#include <QTextDocument>
+#include <optional>
 #include <thread>
 #include <xcb/xcb.h>
 
@@ -153,6 +160,34 @@ private slots:
         const Read s = readWhileServing("CLIPBOARD");
         QVERIFY(s.done);
         QCOMPARE(s.bytes, shortText.toUtf8());
+    }
+
+    // A note's long copy is made for the other program without holding the window's thread: never
+    // more than a slice of it read at once there, every worker busy or not, and it arrives whole.
+    // Copied again meanwhile, the new copy is what a read after it gets.
+    void aLongCopyIsMadeWithoutHoldingTheWindow() {
+        if (display.isEmpty()) QSKIP("no X server of the test's own: Xvfb is missing or did not start");
+        QString body;
+        for (int i = 0; body.size() < 1'500'000; ++i)
+            body += QStringLiteral("line %1 é ünïcode €100 🇺🇦👍🏽 and more words in it\n").arg(i);
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(body), {QFont(), Qt::black, Qt::blue}));
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        for (const bool busy : {false, true}) {
+            std::optional<HeldPool> held;
+            if (busy) held.emplace();
+            const int from = busy ? 1 : 0;
+            auto *copy = new SelectionCopy(doc.get(), from, doc->characterCount() - 1,
+                                           NoteDocument::appendStoredText, NoteDocument::richCopy);
+            QPointer<SelectionCopy> watched(copy);
+            clipboard->setMimeData(copy, QClipboard::Clipboard);
+            const Read r = readWhileServing("CLIPBOARD");
+            QVERIFY(r.done);
+            QVERIFY(r.bytes == body.mid(from).toUtf8());
+            QVERIFY(r.parts > 1);
+            QVERIFY(watched);
+            QVERIFY2(copy->mostReadHere() < 2 * SelectionCopy::kSliceChars,
+                     qPrintable(QString::number(copy->mostReadHere())));
+        }
     }
 };
 
