@@ -7,6 +7,7 @@
 #include <QStringEncoder>
 #include <QTextDocument>
 #include <QThreadPool>
+#include <QPointer>
 #include <QTimer>
 #include <algorithm>
 #include <condition_variable>
@@ -48,7 +49,7 @@ struct Packed {
     void flush() {
         if (!deflate || pending.isEmpty()) return;
         QByteArray part = qCompress(pending, 1);
-        // Made in room for the most it could take (about kPart): only what it holds is kept.
+        // Forms in room for the most it could take (about kPart): only what it holds is kept.
         part.squeeze();
         parts.push_back(std::move(part));
         pending.resize(0);
@@ -97,35 +98,51 @@ bool holdsLoneSurrogate(QStringView v) {
     return false;
 }
 
+// Reads the next slice of from..to's text into r, going on from at (set to where to go on from, -1
+// once to is reached), made UTF-8 as it comes and packed (deflate) or gathered. mostRead, when given,
+// gets the most characters read at once.
+void readSlice(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &doc, int from, int &at, int to,
+               qsizetype *mostRead) {
+    const qsizetype was = r.rest.size();
+    at = read(r.rest, doc, from, at, to, SelectionCopy::kSliceChars);
+    if (mostRead) *mostRead = std::max(*mostRead, r.rest.size() - was);
+    qsizetype n = r.rest.size();
+    // A pair cut by the slice is made whole with the next one.
+    if (at >= 0 && n > 0 && r.rest.at(n - 1).isHighSurrogate()) --n;
+    const QStringView chars = QStringView(r.rest).first(n);
+    if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.utf8.size;
+    if (r.oddFrom >= 0) r.odd += chars;
+    r.bytes.resize(chars.size() * 3);
+    QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    r.bytes.resize(utf8.appendToBuffer(r.bytes.data(), chars) - r.bytes.constData());
+    r.utf8.add(r.bytes);
+    r.rest.remove(0, n);
+}
+
+// Before the first slice: gathered, the room for the most the text can take (three bytes for a
+// UTF-16 unit) is taken at once: only the bytes read are memory used, and the rest is given back
+// once it is read whole.
+void beginReading(Reading &r, int from, int to, bool deflate) {
+    r.utf8.deflate = deflate;
+    if (!deflate) r.utf8.pending.reserve(qsizetype(to - from) * 3);
+}
+
+void endReading(Reading &r) {
+    r.utf8.flush();
+    if (r.utf8.deflate) r.utf8.pending = QByteArray();
+    r.bytes = QByteArray();
+    r.rest = QString();
+}
+
 // Reads the text of from..to into r, a slice of kSliceChars at a time, each slice made UTF-8 as it
 // comes, and packed (deflate) or gathered: the text is never held whole as UTF-16 beside it, nor
 // whole when packed. mostRead, when given, gets the most characters read at once.
 void readAll(Reading &r, const SelectionCopy::Reader &read, const QTextDocument &doc, int from, int to,
              bool deflate, qsizetype *mostRead) {
-    r.utf8.deflate = deflate;
-    // Gathered, the room for the most the text can take (three bytes for a UTF-16 unit) is taken at
-    // once: only the bytes read are memory used, and the rest is given back once it is read whole.
-    if (!deflate) r.utf8.pending.reserve(qsizetype(to - from) * 3);
-    for (int at = from; at >= 0;) {
-        const qsizetype was = r.rest.size();
-        at = read(r.rest, doc, from, at, to, SelectionCopy::kSliceChars);
-        if (mostRead) *mostRead = std::max(*mostRead, r.rest.size() - was);
-        qsizetype n = r.rest.size();
-        // A pair cut by the slice is made whole with the next one.
-        if (at >= 0 && n > 0 && r.rest.at(n - 1).isHighSurrogate()) --n;
-        const QStringView chars = QStringView(r.rest).first(n);
-        if (r.oddFrom < 0 && holdsLoneSurrogate(chars)) r.oddFrom = r.utf8.size;
-        if (r.oddFrom >= 0) r.odd += chars;
-        r.bytes.resize(chars.size() * 3);
-        QStringEncoder utf8(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
-        r.bytes.resize(utf8.appendToBuffer(r.bytes.data(), chars) - r.bytes.constData());
-        r.utf8.add(r.bytes);
-        r.rest.remove(0, n);
-    }
-    r.utf8.flush();
-    if (deflate) r.utf8.pending = QByteArray();
-    r.bytes = QByteArray();
-    r.rest = QString();
+    beginReading(r, from, to, deflate);
+    for (int at = from; at >= 0;)
+        readSlice(r, read, doc, from, at, to, mostRead);
+    endReading(r);
 }
 
 // A long copy's RTF: its tables and its body, packed as it is written.
@@ -188,11 +205,11 @@ struct TextJob {
 };
 } // namespace
 
-class SelectionCopy::Made : public QObject {
+class SelectionCopy::Forms : public QObject {
 public:
-    Made(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+    Forms(QTextDocument *doc, int from, int to, Reader text, Maker rich,
          std::optional<RtfCodec::WriteAs> longRich);
-    ~Made() override;
+    ~Forms() override;
     QStringList formats() const;
     bool standsOn(const QTextDocument *doc, int from, int to) const {
         return doc_ && doc_ == doc && from <= to_ && to >= from_;
@@ -207,8 +224,32 @@ public:
     bool textMade() const { return whole_ || packed_ || (later_ && laterText_); }
     bool richMade() const { return rich_ || rtf_ || packedRtf_ || (later_ && laterRich_); }
     qsizetype mostHere() const { return mostHere_; }
+    bool makesLater(const QString &mimeType) const;
+    void whenMade(const QString &mimeType, QObject *receiver, std::function<void(MadeOnAsk::Made)> done);
 
 private:
+    using Done = std::function<void(MadeOnAsk::Made)>;
+    // A form made for asks, a slice a turn, from the document or from what is kept packed.
+    struct Making {
+        QString mime;
+        std::vector<std::pair<QPointer<QObject>, Done>> asks;
+        std::optional<Reading> reading; // the text read so far
+        int at = -1;                    // where its reading goes on
+        std::unique_ptr<RtfCodec::RangeWriter> writer;
+        bool fromPacked = false;
+        size_t part = 0; // the next packed part to unpack into out
+        QByteArray out;
+    };
+    // One turn's slice of each form being made; those made (or refused) are handed over last.
+    void step();
+    // A slice of m; the form once made (or refused), nothing while it is not.
+    std::optional<MadeOnAsk::Made> stepOne(Making &m);
+    std::optional<MadeOnAsk::Made> stepText(Making &m);
+    std::optional<MadeOnAsk::Made> stepRtf(Making &m);
+    void stepLater(int ms);
+    bool laterDone() const;
+    std::vector<std::unique_ptr<Making>> makings_;
+    bool stepping_ = false; // a turn's step is asked for
     void changed(int pos, int removed, int added);
     void letGo();
     // Runs make on a worker while this thread waits (the document stays as it is meanwhile), or here.
@@ -242,23 +283,30 @@ private:
     QMetaObject::Connection watch_;
 };
 
-SelectionCopy::Made::Made(QTextDocument *doc, int from, int to, Reader text, Maker rich,
+SelectionCopy::Forms::Forms(QTextDocument *doc, int from, int to, Reader text, Maker rich,
                           std::optional<RtfCodec::WriteAs> longRich)
     : doc_(doc), from_(from), to_(to), read_(std::move(text)), makeRich_(std::move(rich)),
       long_(to - from > kSliceChars), offersRich_(to - from <= kKeptRichChars) {
     if (!offersRich_) writeAs_ = std::move(longRich);
     // Told on the document's own thread as it changes, before anything can ask for the copy.
-    watch_ = connect(doc, &QTextDocument::contentsChange, this, &Made::changed, Qt::DirectConnection);
+    watch_ = connect(doc, &QTextDocument::contentsChange, this, &Forms::changed, Qt::DirectConnection);
 }
 
-SelectionCopy::Made::~Made() {
+SelectionCopy::Forms::~Forms() {
+    // Asks not answered yet are refused, from the event loop, as they would have been answered.
+    for (const auto &m : makings_)
+        for (auto &[receiver, done] : m->asks)
+            if (receiver)
+                QMetaObject::invokeMethod(
+                    receiver, [done = std::move(done)] { done(MadeOnAsk::Made{true, {}, -1, {}}); },
+                    Qt::QueuedConnection);
     // Megabytes given back on a worker, not on the window's thread.
     if (packed_ || packedRtf_ || rtf_)
         StoreLoader::freeLater(
             [text = std::move(packed_), rtf = std::move(rtf_), packed = std::move(packedRtf_)] {});
 }
 
-QStringList SelectionCopy::Made::formats() const {
+QStringList SelectionCopy::Forms::formats() const {
     QStringList out;
     if (lost_) return out;
     out << kText;
@@ -267,13 +315,18 @@ QStringList SelectionCopy::Made::formats() const {
     return out;
 }
 
-void SelectionCopy::Made::changed(int pos, int removed, int added) {
+void SelectionCopy::Forms::changed(int pos, int removed, int added) {
     if (!doc_) return;
     if (pos >= to_) return; // after the copied characters
     if (pos + removed <= from_) {
         // Before them: they moved.
-        from_ += added - removed;
-        to_ += added - removed;
+        const int by = added - removed;
+        from_ += by;
+        to_ += by;
+        for (const auto &m : makings_) {
+            if (m->at >= 0) m->at += by;
+            if (m->writer) m->writer->moved(by);
+        }
         return;
     }
     // Changed before the copy was settled: its characters are no longer there to make what is not
@@ -283,7 +336,7 @@ void SelectionCopy::Made::changed(int pos, int removed, int added) {
     letGo();
 }
 
-void SelectionCopy::Made::makeApart(const std::function<void(qsizetype *)> &make) {
+void SelectionCopy::Forms::makeApart(const std::function<void(qsizetype *)> &make) {
     QThreadPool &pool = Background::pool();
     if (!long_ || pool.activeThreadCount() >= pool.maxThreadCount()) {
         // Short, or every worker is busy, maybe for long: waiting would hold the window longer than
@@ -314,7 +367,7 @@ void SelectionCopy::Made::makeApart(const std::function<void(qsizetype *)> &make
     Background::finish(job);
 }
 
-void SelectionCopy::Made::makeShort(bool text, bool rich) {
+void SelectionCopy::Forms::makeShort(bool text, bool rich) {
     if (!doc_ || lost_) return;
     const QTextDocument &doc = *doc_;
     if (text && !whole_) {
@@ -330,7 +383,7 @@ void SelectionCopy::Made::makeShort(bool text, bool rich) {
     }
 }
 
-void SelectionCopy::Made::pack(bool text, bool rich) {
+void SelectionCopy::Forms::pack(bool text, bool rich) {
     if (!doc_ || lost_) return;
     text = text && !packed_;
     rich = rich && rtfLeft();
@@ -344,7 +397,7 @@ void SelectionCopy::Made::pack(bool text, bool rich) {
     StoreLoader::trimHeapLater();
 }
 
-void SelectionCopy::Made::settle() {
+void SelectionCopy::Forms::settle() {
     if (!doc_) return;
     if (long_)
         pack(true, true);
@@ -354,7 +407,7 @@ void SelectionCopy::Made::settle() {
     letGo();
 }
 
-std::function<void(const QTextDocument &)> SelectionCopy::Made::settleLater() {
+std::function<void(const QTextDocument &)> SelectionCopy::Forms::settleLater() {
     if (!doc_) return {};
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
     if (!long_) makeShort(true, true);
@@ -376,7 +429,7 @@ std::function<void(const QTextDocument &)> SelectionCopy::Made::settleLater() {
     return job;
 }
 
-void SelectionCopy::Made::takeLater() {
+void SelectionCopy::Forms::takeLater() {
     if (!later_) return;
     std::unique_lock l(later_->m);
     later_->cv.wait(l, [this] { return later_->done; });
@@ -391,12 +444,130 @@ void SelectionCopy::Made::takeLater() {
     later_.reset();
 }
 
-void SelectionCopy::Made::letGo() {
+bool SelectionCopy::Forms::laterDone() const {
+    std::lock_guard l(later_->m);
+    return later_->done;
+}
+
+bool SelectionCopy::Forms::makesLater(const QString &mimeType) const {
+    if (!long_ || lost_) return false;
+    return (mimeType == kText || mimeType == kRtf) && formats().contains(mimeType);
+}
+
+void SelectionCopy::Forms::whenMade(const QString &mimeType, QObject *receiver, Done done) {
+    for (const auto &m : makings_)
+        if (m->mime == mimeType) {
+            m->asks.emplace_back(receiver, std::move(done));
+            return;
+        }
+    auto &m = makings_.emplace_back(std::make_unique<Making>());
+    m->mime = mimeType;
+    m->asks.emplace_back(receiver, std::move(done));
+    stepLater(0);
+}
+
+void SelectionCopy::Forms::stepLater(int ms) {
+    if (stepping_) return;
+    stepping_ = true;
+    QTimer::singleShot(ms, this, [this] {
+        stepping_ = false;
+        step();
+    });
+}
+
+void SelectionCopy::Forms::step() {
+    std::vector<std::pair<std::unique_ptr<Making>, MadeOnAsk::Made>> ready;
+    for (auto it = makings_.begin(); it != makings_.end();) {
+        if (std::optional<MadeOnAsk::Made> made = stepOne(**it)) {
+            ready.emplace_back(std::move(*it), std::move(*made));
+            it = makings_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (!makings_.empty()) stepLater(later_ ? 10 : 0); // a worker's making is looked for now and then
+    // Last: what is handed over may change the document, take this copy off the clipboard, or ask
+    // again.
+    for (auto &[m, made] : ready)
+        for (auto &[receiver, done] : m->asks)
+            if (receiver) done(made);
+}
+
+std::optional<MadeOnAsk::Made> SelectionCopy::Forms::stepOne(Making &m) {
+    const MadeOnAsk::Made refused{true, {}, -1, {}};
+    if (lost_ || !formats().contains(m.mime)) return refused;
+    if (later_) {
+        if (!laterDone()) return std::nullopt; // being made where the document is
+        takeLater();
+        return stepOne(m);
+    }
+    if (long_ && m.mime == kText) return stepText(m);
+    if (long_ && m.mime == kRtf) return stepRtf(m);
+    // Made at once: short, or a form a long copy does not make at length.
+    const QVariant v = retrieve(m.mime, QMetaType(QMetaType::QByteArray));
+    if (!v.isValid()) return refused;
+    MadeOnAsk::Made made;
+    made.bytes = v.typeId() == QMetaType::QString ? v.toString().toUtf8() : v.toByteArray();
+    return made;
+}
+
+std::optional<MadeOnAsk::Made> SelectionCopy::Forms::stepText(Making &m) {
+    if (packed_) {
+        // Kept packed (settled meanwhile, maybe): unpacked a part a turn.
+        if (!m.fromPacked) {
+            m.fromPacked = true;
+            m.reading.reset();
+            m.at = -1;
+            m.out.reserve(packed_->utf8.size);
+        }
+        if (m.part < packed_->utf8.parts.size()) {
+            m.out.append(qUncompress(packed_->utf8.parts[m.part++]));
+            return std::nullopt;
+        }
+        return MadeOnAsk::Made{false, std::move(m.out), packed_->oddFrom, packed_->odd};
+    }
+    if (!doc_) return MadeOnAsk::Made{true, {}, -1, {}};
+    if (!m.reading) {
+        beginReading(m.reading.emplace(), from_, to_, false);
+        m.at = from_;
+    }
+    readSlice(*m.reading, read_, *doc_, from_, m.at, to_, &mostHere_);
+    if (m.at >= 0) return std::nullopt;
+    endReading(*m.reading);
+    MadeOnAsk::Made made{false, m.reading->utf8.take(), m.reading->oddFrom, std::move(m.reading->odd)};
+    m.reading.reset();
+    return made;
+}
+
+std::optional<MadeOnAsk::Made> SelectionCopy::Forms::stepRtf(Making &m) {
+    if (packedRtf_) {
+        if (!m.fromPacked) {
+            m.fromPacked = true;
+            m.writer.reset();
+            m.out.reserve(packedRtf_->head.size() + packedRtf_->body.size);
+            m.out.append(packedRtf_->head);
+        }
+        if (m.part < packedRtf_->body.parts.size()) {
+            m.out.append(qUncompress(packedRtf_->body.parts[m.part++]));
+            return std::nullopt;
+        }
+        return MadeOnAsk::Made{false, std::move(m.out), -1, {}};
+    }
+    if (!doc_ || richGone_ || !writeAs_) return MadeOnAsk::Made{true, {}, -1, {}};
+    if (!m.writer) m.writer = std::make_unique<RtfCodec::RangeWriter>(from_, *writeAs_);
+    mostHere_ = std::max(mostHere_, m.writer->write(*doc_, from_, to_, kSliceChars));
+    if (m.writer->at() >= 0) return std::nullopt;
+    MadeOnAsk::Made made{false, m.writer->take(), -1, {}};
+    m.writer.reset();
+    return made;
+}
+
+void SelectionCopy::Forms::letGo() {
     disconnect(watch_);
     doc_ = nullptr;
 }
 
-QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) {
+QVariant SelectionCopy::Forms::retrieve(const QString &mimeType, QMetaType type) {
     if (lost_) return {};
     if (mimeType == kText) {
         takeLater();
@@ -404,7 +575,7 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
             makeShort(true, false);
             return whole_ ? QVariant(text_) : QVariant(); // turned into what the caller asked for
         }
-        // Made for this ask while the document holds it (what would be kept is what is handed
+        // Forms for this ask while the document holds it (what would be kept is what is handed
         // over); other programs ask for bytes, this one's own paste for text.
         Reading made;
         QByteArray bytes;
@@ -449,7 +620,7 @@ QVariant SelectionCopy::Made::retrieve(const QString &mimeType, QMetaType type) 
 
 SelectionCopy::SelectionCopy(QTextDocument *doc, int from, int to, Reader text, Maker rich,
                              std::optional<RtfCodec::WriteAs> longRich)
-    : made_(std::make_shared<Made>(doc, from, to, std::move(text), std::move(rich), std::move(longRich))) {
+    : made_(std::make_shared<Forms>(doc, from, to, std::move(text), std::move(rich), std::move(longRich))) {
 }
 
 SelectionCopy::SelectionCopy(const SelectionCopy &same) : made_(same.made_) {
@@ -495,6 +666,14 @@ bool SelectionCopy::richMade() const {
 
 qsizetype SelectionCopy::mostReadHere() const {
     return made_->mostHere();
+}
+
+bool SelectionCopy::makesLater(const QString &mimeType) const {
+    return made_->makesLater(mimeType);
+}
+
+void SelectionCopy::whenMade(const QString &mimeType, QObject *receiver, std::function<void(MadeOnAsk::Made)> done) const {
+    made_->whenMade(mimeType, receiver, std::move(done));
 }
 
 QVariant SelectionCopy::retrieveData(const QString &mimeType, QMetaType type) const {

@@ -1,5 +1,6 @@
 #pragma once
 #include "notes/RtfCodec.h"
+#include "platform/MadeOnAsk.h"
 #include <QMimeData>
 #include <QPointer>
 #include <functional>
@@ -18,6 +19,10 @@ class QTextDocument;
 // while the window's thread waits, touching nothing, and not kept: what it is handed to holds it as
 // long as it needs it. Its text is made as UTF-8 (what other programs take), a slice at a time: never
 // its UTF-16 whole beside it.
+// Asked for through whenMade (another program's ask, this one's own paste), a long copy's form is
+// made on the window's thread a slice a turn, and handed over once whole: the thread never waits for
+// it, nor makes more of it at once than a slice. (A worker cannot read the document meanwhile: the
+// window's thread goes on editing and laying it out.) Asks of one form share its making.
 // A copy of at most kKeptRichChars offers its rich text as HTML; a longer one, given longRich, as
 // RTF ("text/rtf"), which is written straight from the runs (HTML of megabytes would be made for
 // seconds on the window's thread).
@@ -26,7 +31,7 @@ class QTextDocument;
 // pasted is always what was selected. Settled, a long copy makes its forms a slice at a time and
 // keeps them deflated (a fraction of their size), never whole; each ask is given them whole. A
 // change it was not settled before makes it offer nothing rather than other text.
-class SelectionCopy : public QMimeData {
+class SelectionCopy : public QMimeData, public MadeOnAsk {
     Q_OBJECT
 public:
     // Appends the text of from..to to out, going on from at, until to or about atMost characters
@@ -45,6 +50,10 @@ public:
 
     QStringList formats() const override;
     bool hasFormat(const QString &mimeType) const override;
+
+    // A long copy's text ("text/plain") and RTF ("text/rtf"), offered and not at hand.
+    bool makesLater(const QString &mimeType) const override;
+    void whenMade(const QString &mimeType, QObject *receiver, std::function<void(MadeOnAsk::Made)> done) const override;
 
     // Whether the copy still stands on doc's characters and an edit of from..to (both ends
     // included) would change them.
@@ -73,11 +82,11 @@ public:
     // time.
     static constexpr int kSliceChars = 64 * 1024;
     // What is made of a selection, shared by its copies.
-    class Made;
+    class Forms;
 
 protected:
     QVariant retrieveData(const QString &mimeType, QMetaType type) const override;
 
 private:
-    std::shared_ptr<Made> made_;
+    std::shared_ptr<Forms> made_;
 };

@@ -8,6 +8,7 @@
 #include "notes/RtfCodec.h"
 #include "platform/Background.h"
 #include "platform/ClipboardReader.h"
+#include "platform/MadeOnAsk.h"
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -112,22 +113,35 @@ void NoteTextView::pasteClipboard(bool plain) {
         else
             paste();
     };
+    // This program's own long copy is made without holding the window, as for another program.
+    const MadeOnAsk *own = nullptr;
+    QString form;
     if (!reader.readsApart()) {
-        here();
-        return;
+        own = dynamic_cast<const MadeOnAsk *>(QGuiApplication::clipboard()->mimeData());
+        const QString rtf = QStringLiteral("text/rtf"), text = QStringLiteral("text/plain");
+        form = own && !plain && own->makesLater(rtf) ? rtf : text;
+        if (!own || !own->makesLater(form)) {
+            here();
+            return;
+        }
     }
     putPendingPaste(); // one read before goes in first
     richPasteAt_ = textCursor();
     richPastePending_ = true;
     putRichPaste_ = nullptr;
-    reader.readLater(this, [this, plain, here, paste = ++richPastes_](ClipboardReader::Read r) {
+    const quint64 paste = ++richPastes_;
+    const auto arrived = [this, plain, here, paste](ClipboardReader::Read r, QByteArray rtf) {
         if (paste != richPastes_ || !richPastePending_) return;
-        putRichPaste_ = [this, plain, here, r = std::move(r)] {
+        putRichPaste_ = [this, plain, here, r = std::move(r), rtf = std::move(rtf)] {
             {
                 const NoteDocument::PacedLayout::Pacing pacing(document(), this);
                 setTextCursor(richPasteAt_);
             }
-            if (r.kind == ClipboardReader::Read::Kind::asQt) {
+            if (!rtf.isEmpty()) {
+                QMimeData m;
+                m.setData(QStringLiteral("text/rtf"), rtf);
+                insertFromMimeData(&m);
+            } else if (r.kind == ClipboardReader::Read::Kind::asQt) {
                 here();
             } else if (r.kind == ClipboardReader::Read::Kind::text && plain) {
                 insertPlain(r.text);
@@ -138,6 +152,24 @@ void NoteTextView::pasteClipboard(bool plain) {
             }
         };
         putPendingPaste();
+    };
+    if (!own) {
+        reader.readLater(this, [arrived](ClipboardReader::Read r) { arrived(std::move(r), {}); });
+        return;
+    }
+    own->whenMade(form, this, [this, arrived, rich = form != QLatin1String("text/plain")](MadeOnAsk::Made m) {
+        using Kind = ClipboardReader::Read::Kind;
+        if (m.refused) {
+            arrived({Kind::nothing, {}}, {});
+        } else if (rich) {
+            arrived({Kind::nothing, {}}, std::move(m.bytes));
+        } else {
+            // Megabytes of UTF-8 are made text on a worker.
+            Background::run<QString>(
+                this, [m = std::move(m)] { return m.text(); },
+                [arrived](QString text) { arrived({Kind::text, std::move(text)}, {}); },
+                {QStringLiteral("the clipboard being read")});
+        }
     });
 }
 

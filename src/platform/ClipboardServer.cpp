@@ -1,15 +1,54 @@
 #include "platform/ClipboardServer.h"
 
 #include "platform/Handover.h"
-#include "platform/StoreLoader.h"
+#include "platform/MadeOnAsk.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QPointer>
 #include <QTimer>
 #include <cstring>
 #include <memory>
 #include <xcb/xcb.h>
+
+// The answers' way to the X server.
+class ClipboardServer::X : public SelectionAnswers::Transport {
+public:
+    X(xcb_connection_t *c, quint32 incr, QObject *context) : c_(c), incr_(incr), context_(context) {}
+    void notify(const SelectionAnswers::Request &r, bool answered) override {
+        xcb_selection_notify_event_t told{};
+        told.response_type = XCB_SELECTION_NOTIFY;
+        told.time = r.time;
+        told.requestor = r.requestor;
+        told.selection = r.selection;
+        told.target = r.target;
+        told.property = answered ? r.property : XCB_NONE;
+        xcb_send_event(c_, 0, r.requestor, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&told));
+        xcb_flush(c_);
+    }
+    void put(quint32 window, quint32 property, quint32 type, QByteArrayView bytes) override {
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, type, 8, quint32(bytes.size()),
+                            bytes.constData());
+        xcb_flush(c_);
+    }
+    void putIncr(quint32 window, quint32 property, quint32 size) override {
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, incr_, 32, 1, &size);
+        xcb_flush(c_);
+    }
+    void watch(quint32 window, bool on) override {
+        const quint32 mask = on ? XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY
+                                : XCB_EVENT_MASK_NO_EVENT;
+        xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(c_);
+    }
+    void after(int ms, std::function<void()> fn) override { QTimer::singleShot(ms, context_, std::move(fn)); }
+
+private:
+    xcb_connection_t *c_;
+    quint32 incr_;
+    QObject *context_;
+};
 
 void ClipboardServer::install() {
     auto *x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -25,7 +64,19 @@ ClipboardServer::ClipboardServer(xcb_connection_t *c) : c_(c) {
     clipboard_ = atom("CLIPBOARD");
     utf8_ = atom("UTF8_STRING");
     plainUtf8_ = atom("text/plain;charset=utf-8");
-    incr_ = atom("INCR");
+    rtf_ = atom("text/rtf");
+    x_ = std::make_unique<X>(c, atom("INCR"), this);
+    answers_ = std::make_unique<SelectionAnswers>(*x_);
+    // An ask not answered yet is refused when its selection changes: never answered with the next
+    // data's bytes.
+    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
+        if (mode == QClipboard::Clipboard) answers_->selectionChanged(clipboard_);
+        if (mode == QClipboard::Selection) answers_->selectionChanged(XCB_ATOM_PRIMARY);
+    });
+}
+
+ClipboardServer::~ClipboardServer() {
+    answers_.reset(); // before the transport it uses
 }
 
 quint32 ClipboardServer::atom(const char *name) const {
@@ -42,13 +93,16 @@ bool ClipboardServer::nativeEventFilter(const QByteArray &eventType, void *messa
         xcb_generic_event_t any;
         xcb_selection_request_event_t request;
         xcb_property_notify_event_t notify;
+        xcb_destroy_notify_event_t destroyed;
     };
     const auto e = Handover::takenFromQt<Event>(message);
     switch (e.any.response_type & 0x7f) {
     case XCB_SELECTION_REQUEST:
         return serve(&e.request);
     case XCB_PROPERTY_NOTIFY:
-        return goOn(&e.notify);
+        return answers_->propertyChanged(e.notify.window, e.notify.atom, e.notify.state == XCB_PROPERTY_DELETE);
+    case XCB_DESTROY_NOTIFY:
+        return answers_->windowGone(e.destroyed.window);
     default:
         return false;
     }
@@ -56,7 +110,9 @@ bool ClipboardServer::nativeEventFilter(const QByteArray &eventType, void *messa
 
 bool ClipboardServer::serve(const void *request) {
     const auto *req = static_cast<const xcb_selection_request_event_t *>(request);
-    if (!req->target || (req->target != utf8_ && req->target != plainUtf8_)) return false;
+    if (!req->target) return false;
+    const bool rtf = rtf_ && req->target == rtf_;
+    if (!rtf && req->target != utf8_ && req->target != plainUtf8_) return false;
     QClipboard::Mode mode;
     if (req->selection == clipboard_)
         mode = QClipboard::Clipboard;
@@ -70,74 +126,33 @@ bool ClipboardServer::serve(const void *request) {
     const QMimeData *data = clipboard->mimeData(mode);
     // Taken by another program a moment ago (its news not read yet), the platform's stand-in for
     // that program's clipboard is given: reading it here would wait on the X server. Qt answers.
-    if (!data || QByteArrayView(data->metaObject()->className()).startsWith("QXcb") ||
-        !data->hasFormat(QStringLiteral("text/plain")))
-        return false;
+    if (!data || QByteArrayView(data->metaObject()->className()).startsWith("QXcb")) return false;
+    const QString mime = rtf ? QStringLiteral("text/rtf") : QStringLiteral("text/plain");
+    if (!data->hasFormat(mime)) return false;
+    SelectionAnswers::Request r;
+    r.requestor = req->requestor;
+    r.selection = req->selection;
+    r.target = req->target;
+    r.property = req->property ? req->property : req->target; // an old program's way
+    r.time = req->time;
+    if (const auto *later = dynamic_cast<const MadeOnAsk *>(data); later && later->makesLater(mime)) {
+        // Made for the ask without holding this thread; answered once made (or refused).
+        QPointer<const QMimeData> held(data);
+        answers_->ask(r, [this, held, later, mime](std::function<void(std::optional<QByteArray>)> done) {
+            if (!held) {
+                done(std::nullopt);
+                return;
+            }
+            later->whenMade(mime, this, [done = std::move(done)](MadeOnAsk::Made m) {
+                done(m.refused ? std::nullopt : std::optional<QByteArray>(std::move(m.bytes)));
+            });
+        });
+        return true;
+    }
+    if (rtf) return false;
     // What Qt would hand over for these targets; a long copy holds it already.
-    QByteArray bytes = data->data(QStringLiteral("text/plain"));
+    QByteArray bytes = data->data(mime);
     if (bytes.size() <= kChunk) return false;
-    const xcb_window_t window = req->requestor;
-    const xcb_atom_t property = req->property ? req->property : req->target; // an old program's way
-    end(window); // a transfer to it not taken whole is given up
-    const quint32 mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &mask);
-    const quint32 size = quint32(std::min<qsizetype>(bytes.size(), 0xffffffff));
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, window, property, incr_, 32, 1, &size);
-    Transfer &t = transfers_[window];
-    t.property = property;
-    t.target = req->target;
-    t.bytes = std::move(bytes);
-    xcb_selection_notify_event_t told{};
-    told.response_type = XCB_SELECTION_NOTIFY;
-    told.time = req->time;
-    told.requestor = window;
-    told.selection = req->selection;
-    told.target = req->target;
-    told.property = property;
-    xcb_send_event(c_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&told));
-    xcb_flush(c_);
-    watchSilence(window);
+    answers_->answer(r, std::move(bytes));
     return true;
-}
-
-bool ClipboardServer::goOn(const void *notify) {
-    const auto *n = static_cast<const xcb_property_notify_event_t *>(notify);
-    const auto it = transfers_.find(n->window);
-    if (it == transfers_.end() || n->atom != it->property) return false;
-    if (n->state != XCB_PROPERTY_DELETE) return true; // our own part landing
-    Transfer &t = *it;
-    const qsizetype part = std::min(kChunk, t.bytes.size() - t.at);
-    // The last, empty part tells the other program the text is whole.
-    xcb_change_property(c_, XCB_PROP_MODE_REPLACE, n->window, t.property, t.target, 8, quint32(part),
-                        t.bytes.constData() + t.at);
-    t.at += part;
-    if (part == 0)
-        end(n->window);
-    else
-        watchSilence(n->window);
-    xcb_flush(c_);
-    return true;
-}
-
-void ClipboardServer::watchSilence(quint32 window) {
-    const int stamp = ++stamps_;
-    transfers_[window].stamp = stamp;
-    QTimer::singleShot(kGiveUpMs, this, [this, window, stamp] {
-        const auto it = transfers_.find(window);
-        // The window may be gone with its program: it is not touched again.
-        if (it != transfers_.end() && it->stamp == stamp) end(window, false);
-    });
-}
-
-void ClipboardServer::end(quint32 window, bool unwatch) {
-    const auto it = transfers_.find(window);
-    if (it == transfers_.end()) return;
-    // Text the copy no longer holds (another was copied meanwhile) is megabytes, given back on a
-    // worker.
-    if (it->bytes.isDetached()) StoreLoader::freeLater([bytes = std::move(it->bytes)] {});
-    transfers_.erase(it);
-    if (!unwatch) return;
-    const quint32 none = XCB_EVENT_MASK_NO_EVENT;
-    xcb_change_window_attributes(c_, window, XCB_CW_EVENT_MASK, &none);
-    xcb_flush(c_);
 }

@@ -1,5 +1,9 @@
 // This program's clipboard text handed to another program over X, as that program reads it: on an X
 // server of the test's own, the application is an X client, and the reader another one.
+#include "common/HeldPool.h"
+#include "common/RichNotes.h"
+#include "notes/NoteDocument.h"
+#include "notes/SelectionCopy.h"
 #include "platform/ClipboardServer.h"
 #include "platform/OwnXServer.h"
 #include <QClipboard>
@@ -9,6 +13,9 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <QThread>
+#include <QTextDocument>
+#include <optional>
 #include <thread>
 #include <xcb/xcb.h>
 
@@ -97,16 +104,24 @@ Read readAsAnotherProgram(const char *selectionName) {
     return out;
 }
 
-// Read on a thread of its own while this one runs the event loop, as the window's thread does.
-Read readWhileServing(const char *selection) {
+// Read on a thread of its own while this one runs the event loop, as the window's thread does;
+// afterTurn, when given, is called after each turn (then a pass of the event loop each: given a
+// time, processEvents runs turn after turn until it is up).
+Read readWhileServing(const char *selection, const std::function<void()> &afterTurn = {}) {
     Read r;
     std::atomic<bool> finished = false;
     std::thread reader([&] {
         r = readAsAnotherProgram(selection);
         finished = true;
     });
-    while (!finished)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (!finished) {
+        if (!afterTurn) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            continue;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        afterTurn();
+    }
     reader.join();
     return r;
 }
@@ -153,6 +168,42 @@ private slots:
         const Read s = readWhileServing("CLIPBOARD");
         QVERIFY(s.done);
         QCOMPARE(s.bytes, shortText.toUtf8());
+    }
+
+    // A note's long copy is made for the other program without holding the window's thread: never
+    // more than a slice of it read there in a turn, every worker busy or not, and it arrives whole.
+    void aLongCopyIsMadeWithoutHoldingTheWindow() {
+        if (display.isEmpty()) QSKIP("no X server of the test's own: Xvfb is missing or did not start");
+        QString body;
+        for (int i = 0; body.size() < 1'500'000; ++i)
+            body += QStringLiteral("line %1 é ünïcode €100 🇺🇦👍🏽 and more words in it\n").arg(i);
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(body), {QFont(), Qt::black, Qt::blue}));
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        for (const bool busy : {false, true}) {
+            std::optional<HeldPool> held;
+            if (busy) held.emplace();
+            const int from = busy ? 1 : 0;
+            // What the window's thread read of the document in each turn.
+            const Qt::HANDLE window = QThread::currentThreadId();
+            std::atomic<qsizetype> thisTurn = 0;
+            qsizetype mostInATurn = 0;
+            const auto read = [&](QString &out, const QTextDocument &d, int f, int at, int to, qsizetype atMost) {
+                const qsizetype was = out.size();
+                const int next = NoteDocument::appendStoredText(out, d, f, at, to, atMost);
+                if (QThread::currentThreadId() == window) thisTurn += out.size() - was;
+                return next;
+            };
+            clipboard->setMimeData(new SelectionCopy(doc.get(), from, doc->characterCount() - 1, read,
+                                                     NoteDocument::richCopy),
+                                   QClipboard::Clipboard);
+            const Read r = readWhileServing("CLIPBOARD", [&] {
+                mostInATurn = std::max<qsizetype>(mostInATurn, thisTurn.exchange(0));
+            });
+            QVERIFY(r.done);
+            QVERIFY(r.bytes == body.mid(from).toUtf8());
+            QVERIFY(r.parts > 1);
+            QVERIFY2(mostInATurn < 2 * SelectionCopy::kSliceChars, qPrintable(QString::number(mostInATurn)));
+        }
     }
 };
 
