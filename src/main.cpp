@@ -53,5 +53,8 @@ int main(int argc, char **argv) {
     if (!delegate.launch()) return delegate.exitCode();
     const int rc = app.exec();
     // The final save runs as the loop ends; a failure there is the process's result too.
-    return rc != 0 ? rc : delegate.exitCode();
+    const int code = rc != 0 ? rc : delegate.exitCode();
+    // Once it has run, nothing is left to wait for: the process ends here.
+    delegate.endProcess(code);
+    return code;
 }

@@ -1,7 +1,10 @@
 #pragma once
 #include <QObject>
+#include "platform/Deadline.h"
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class DataNoticePresenter;
 class MainWindow;
@@ -30,8 +33,14 @@ public:
     MainWindow *mainWin() const { return mainWin_; }
     StatusItem *statusItem() const { return statusItem_; }
 
-    // Saves what must be saved, then ends the event loop.
-    void quitApp();
+    // Saves what must be saved, then ends the event loop. askedMsAgo: how long ago the quit was asked
+    // for (a signal waits for the window's thread): the quit's deadline counts from then.
+    void quitApp(qint64 askedMsAgo = 0);
+    // After the event loop has ended: once the quit has run (every change committed or kept beside
+    // the database), ends the process at once with code; otherwise returns, for the usual teardown.
+    void endProcess(int code);
+    // Tests: what endProcess ends the process with (empty: _exit).
+    static void setExitForTests(std::function<void(int)> exit);
 
 private:
     void beginQuitting();
@@ -50,5 +59,6 @@ private:
     bool quitting_ = false;
     bool saveFailureShown_ = false;
     bool terminated_ = false;
+    std::optional<Deadline> quitBy_; // from the first request to quit
     int exitCode_ = 0;
 };

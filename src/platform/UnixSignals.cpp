@@ -1,15 +1,28 @@
 #include "platform/UnixSignals.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
+#include <atomic>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 int g_fds[2] = {-1, -1};
+// When the last signal came, in ms of the monotonic clock (0: none yet).
+std::atomic<qint64> g_signalledMs = 0;
+static_assert(std::atomic<qint64>::is_always_lock_free);
+
+qint64 monotonicMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts); // safe in a signal handler
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
 
 void onSignal(int signo) {
+    g_signalledMs = monotonicMs();
     const unsigned char b = static_cast<unsigned char>(signo);
     [[maybe_unused]] ssize_t n = ::write(g_fds[0], &b, 1);
 }
@@ -21,7 +34,9 @@ UnixSignals::UnixSignals(QObject *parent) : QObject(parent) {
     notifier_ = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
         unsigned char b = 0;
-        if (::read(g_fds[1], &b, 1) == 1) emit terminationRequested(int(b));
+        if (::read(g_fds[1], &b, 1) != 1) return;
+        const qint64 at = g_signalledMs;
+        emit terminationRequested(int(b), at > 0 ? std::max<qint64>(0, monotonicMs() - at) : 0);
     });
     struct sigaction sa = {};
     sa.sa_handler = onSignal;

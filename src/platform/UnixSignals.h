@@ -13,7 +13,8 @@ public:
     ~UnixSignals() override;
 
 signals:
-    void terminationRequested(int signo);
+    // msAgo: how long ago the signal came (the window's thread may have been busy meanwhile).
+    void terminationRequested(int signo, qint64 msAgo);
 
 private:
     QSocketNotifier *notifier_ = nullptr;

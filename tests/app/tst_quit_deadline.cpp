@@ -15,6 +15,7 @@
 #include "platform/PrefsDb.h"
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSplice.h"
+#include "platform/StoreLoader.h"
 #include "platform/UnsavedAtQuit.h"
 #include <QFileInfo>
 #include <QSemaphore>
@@ -127,6 +128,87 @@ private slots:
         QCOMPARE(app.exitCode(), 0);
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
+    }
+
+    // The deadline counts from the request to quit, not from the end of the event loop: a signal that
+    // waited for a busy window's thread, and the loop's own way to its end, come out of it. The waits
+    // (a save no worker takes up, another program's lock) still take all they are given.
+    void theDeadlineCountsFromTheRequestToQuit() {
+        TempPrefs t;
+        TestDialogs dialogs;
+        AppDelegate app;
+        QVERIFY(app.launch());
+        NoteStore &notes = NoteStore::shared();
+        QVERIFY(notes.notes().empty()); // loaded
+        sqlite3 *other = nullptr;
+        sqlite3_open(QFile::encodeName(t.path()).constData(), &other);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        {
+            HeldPool pool; // the large note's bytes are made by the quit itself
+            Note big(NoteType::text, QStringLiteral("📝"), QStringLiteral("Big"));
+            big.body = QString(1 << 20, u'b');
+            notes.add(big);
+            SteppedTime time;
+            const qint64 signalled = time.nowMs();
+            time.advance(1000);
+            app.quitApp(1000); // the signal came a second before the window's thread took it
+            time.advance(1000); // and the loop took another to end
+            QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            const qint64 spent = time.nowMs() - signalled;
+            QVERIFY2(spent <= 4500, qPrintable(QString::number(spent)));
+        }
+        QVERIFY(t.prefs().isClosed());
+        QCOMPARE(t.prefs().keptUnsavedIn(), UnsavedAtQuit::pathFor(t.path()));
+        QCOMPARE(app.exitCode(), 0);
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        endNotes();
+    }
+
+    // Once the quit has run, the process ends at once: work still running on a worker (a document read
+    // again after another program wrote it) no longer matters and does not hold the exit, and neither
+    // does freeing what the stores and windows hold. The changes are on disk before it ends. Before
+    // the quit has run, nothing ends the process.
+    void workStillRunningAtTheQuitsEndDoesNotHoldTheExit() {
+        TempPrefs t;
+        TestDialogs dialogs;
+        QSemaphore started, release;
+        std::atomic<bool> ended = false;
+        std::vector<int> exits;
+        bool closedAtExit = false, runningAtExit = false;
+        AppDelegate::setExitForTests([&](int code) {
+            exits.push_back(code);
+            closedAtExit = t.prefs().isClosed();
+            runningAtExit = !ended;
+        });
+        {
+            AppDelegate app;
+            QVERIFY(app.launch());
+            QVERIFY(NoteStore::shared().notes().empty()); // loaded
+            app.endProcess(0);
+            QVERIFY(exits.empty()); // no quit yet: the usual teardown follows
+            t.prefs().setInt(QStringLiteral("changedJustBeforeQuitting"), 7);
+            StoreLoader::get().start(
+                QStringLiteral("savedNotes"),
+                [&] {
+                    started.release();
+                    // Bounded only so that a fault here fails the test rather than hanging it.
+                    release.tryAcquire(1, 60'000);
+                    ended = true;
+                },
+                [] {});
+            started.acquire();
+            const auto letItEnd = qScopeGuard([&] { release.release(); });
+            QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+            app.endProcess(3);
+            QCOMPARE(exits, std::vector<int>{3});
+            QVERIFY(closedAtExit);
+            QVERIFY(runningAtExit);
+        }
+        AppDelegate::setExitForTests({});
+        Prefs again(t.path());
+        QCOMPARE(again.integer(QStringLiteral("changedJustBeforeQuitting")), qint64(7));
+        endNotes();
     }
 
     // The final commit is the last thing the quit waits for: moving the -wal file into the main file
