@@ -34,6 +34,7 @@
 #include "ui/ToneSoundPlayer.h"
 #include "ui/WidgetDialogs.h"
 #include <QApplication>
+#include <QClipboard>
 #include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -92,12 +93,16 @@ void AppDelegate::setExitForTests(std::function<void(int)> exit) {
 // stores' documents and the static objects would only be waits past the quit's deadline (where a
 // logout may kill Mivo anyway): frees of tens of megabytes, and work that no longer matters ending
 // first (a document read again after another program wrote it, a copy of it being written). Under a
-// sanitizer the whole teardown runs, so that it is still checked.
+// sanitizer the whole teardown runs, so that it is still checked; so it does while this program owns
+// the clipboard, which only the teardown hands over.
 void AppDelegate::endProcess(int code) {
     if (!terminated_) return;
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     if (!g_exit) return;
 #endif
+    // What the user copied here last is handed to a clipboard manager in the window system's own
+    // teardown; without it the copy would end with the process.
+    if (!g_exit && QApplication::clipboard()->ownsClipboard()) return;
     // A later launch finds no socket of ours to try; the lock goes with the process.
     instance_.reset();
     std::fflush(stdout);
