@@ -16,6 +16,9 @@ public:
     // Shows the window in front of every other window, raised and focused. The first time, a few
     // turns later (see prepareFirstShow).
     void bringToFront();
+    // The same at once, the first time too: at launch, where what follows (a notice of data found
+    // unreadable) waits for the window to be drawn.
+    void showInFront();
     // Left click on the tray icon: hide when shown, otherwise bring to front.
     void toggle();
 
@@ -32,7 +35,6 @@ private:
     void prepareFirstShow();
     void firstShowStep();
     void fillBackingStoreBand(int band);
-    void showInFront();
 
     MainTabVC *tabs_;
     bool shownOnce_ = false;
