@@ -237,7 +237,7 @@ bool AppDelegate::launch() {
     CustomReminderStore::shared().scheduleAll();
 
     // Without a tray to click, the window is the only way in.
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) mainWin_->bringToFront();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) mainWin_->showInFront();
 
     // The timer runs after every launch, whether or not it ran when the app last ended.
     PomodoroTimer::shared().start();

@@ -4,13 +4,16 @@
 #include "ui/Fonts.h"
 #include "ui/Geometry.h"
 #include "ui/Theme.h"
+#include <QGuiApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <cmath>
 
 NavItem::NavItem(const QString &emoji, const QString &title, const QString &id, QWidget *parent)
     : QWidget(parent), id_(id), emoji_(emoji), title_(title) {
     // Colour glyphs for every item, also those (⚙️, ❤️) that have a plain text form.
-    emojiFont_ = EmojiText::colourFirst(Fonts::scaledFont(15));
+    emojiFont_ = emojiFont();
     titleFont_ = Fonts::scaledFont(13, QFont::Medium);
     setCursor(Qt::PointingHandCursor);
     updateAppearance();
@@ -28,7 +31,30 @@ void NavItem::updateAppearance() {
     update();
 }
 
-QRect NavItem::emojiRect() const { return yUp(height(), 12, (height() - 20) / 2.0, 22, 20); }
+QFont NavItem::emojiFont() { return EmojiText::colourFirst(Fonts::scaledFont(15)); }
+QRect NavItem::emojiRectIn(int h) { return yUp(h, 12, (h - 20) / 2.0, 22, 20); }
+QRect NavItem::emojiRect() const { return emojiRectIn(height()); }
+
+void NavItem::paintEmoji(QPainter &p, const QRect &frame, const QString &emoji, const QFont &font) {
+    p.setFont(font);
+    p.setPen(VF::text());
+    EmojiText::drawPlain(p, frame.adjusted(0, -2, 4, 2), Qt::AlignLeft | Qt::AlignVCenter, emoji);
+}
+
+void NavItem::drawEmojiAhead(const QString &emoji, double dpr) {
+    // The painter set up as paintEvent sets it (the opacity aside, which the copy takes later): the
+    // picture is kept for the same font, pen, hints and frame.
+    const QRect frame = emojiRectIn(kHeight);
+    const QPoint corner = frame.adjusted(0, -2, 4, 2).bottomRight() + QPoint(2, 2);
+    QImage scratch(QSize(int(std::ceil(corner.x() * dpr)), int(std::ceil(corner.y() * dpr))),
+                   QImage::Format_ARGB32_Premultiplied);
+    scratch.setDevicePixelRatio(dpr);
+    scratch.fill(Qt::transparent);
+    QPainter p(&scratch);
+    p.setLayoutDirection(QGuiApplication::layoutDirection()); // a widget's, where an image has none
+    p.setRenderHint(QPainter::Antialiasing);
+    paintEmoji(p, frame, emoji, emojiFont());
+}
 QRect NavItem::titleRect() const { return yUp(height(), 40, (height() - 18) / 2.0, width() - 50, 18); }
 
 void NavItem::paintEvent(QPaintEvent *) {
@@ -40,9 +66,7 @@ void NavItem::paintEvent(QPaintEvent *) {
         p.drawRoundedRect(rect(), 8, 8);
     }
     p.setOpacity(emojiAlpha_);
-    p.setFont(emojiFont_);
-    p.setPen(VF::text());
-    EmojiText::drawPlain(p, emojiRect().adjusted(0, -2, 4, 2), Qt::AlignLeft | Qt::AlignVCenter, emoji_);
+    paintEmoji(p, emojiRect(), emoji_, emojiFont_);
     p.setOpacity(1.0);
     p.setFont(titleFont_);
     p.setPen(titleColor_);

@@ -75,6 +75,13 @@ std::vector<SidebarView::Group> SidebarView::localizedGroups() {
     };
 }
 
+QStringList SidebarView::emojiShown() {
+    QStringList out;
+    for (const Group &g : localizedGroups())
+        for (const Entry &e : g.entries) out << e.emoji;
+    return out;
+}
+
 QString SidebarView::subtitle() {
     return L::t({.en = "HEALTH & FLOW", .es = "SALUD & FLOW", .de = "GESUNDHEIT & FLOW", .fr = "SANTÉ & FLOW",
                  .uk = "ЗДОРОВ'Я ТА ПОТІК", .pl = "ZDROWIE I FLOW"});
@@ -171,7 +178,7 @@ void SidebarView::layoutChildren() {
         y -= 24;
         for (const QString &id : groupIds()[g]) {
             auto it = std::find_if(items_.begin(), items_.end(), [&](NavItem *n) { return n->id() == id; });
-            if (it != items_.end()) (*it)->setGeometry(yUp(H, 8, y - 34, W - 16, 34));
+            if (it != items_.end()) (*it)->setGeometry(yUp(H, 8, y - NavItem::kHeight, W - 16, NavItem::kHeight));
             y -= 36;
         }
         y -= 8;

@@ -37,6 +37,8 @@ public:
     // The page ids of every item, top to bottom.
     static const QStringList &pageIds();
     static QString subtitle();
+    // The emoji of every item, top to bottom.
+    static QStringList emojiShown();
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

@@ -9,10 +9,12 @@
 #include "common/TestEnv.h"
 #include "platform/Notifier.h"
 #include "settings/Autostart.h"
+#include "ui/EmojiCache.h"
 #include "ui/Lang.h"
 #include "ui/Page.h"
 #include "ui/Tag.h"
 #include "ui/Theme.h"
+#include <QBackingStore>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -51,6 +53,7 @@ private slots:
     void languageChangeRelabelsWithoutReplacingThePage();
     void pageRedrawsAreMergedAndHeldWhileHidden();
     void closeHidesTheWindow();
+    void firstShowPaintsWhatWasPreparedTurnsBefore();
     void everySidebarItemHasAPage();
     // Last: the launch leaves the app's engines running for the rest of the process.
     void launchTurnsAutostartOnWithoutTheSettingsPage();
@@ -241,6 +244,52 @@ void TstShell::closeHidesTheWindow() {
     QVERIFY(w.isVisible());
     QVERIFY(!w.isMinimized());
     QVERIFY(w.isMaximized());
+}
+
+// The window's first paint is its first show's longest stretch: the backing store's new pixels are
+// written and the sidebar's emoji decoded before it, a few per turn, and the window shown after.
+void TstShell::firstShowPaintsWhatWasPreparedTurnsBefore() {
+    TempPrefs t;
+    EmojiCache &cache = EmojiCache::shared();
+    cache.clear();
+    MainWindow w([](const QString &) -> Page * { return new CountingPage; });
+    struct Watch : QObject {
+        QSize storeAtShow;
+        int pixmapsAtShow = -1, navPaints = 0;
+        bool eventFilter(QObject *o, QEvent *e) override {
+            if (e->type() == QEvent::Show && o->isWidgetType() && static_cast<QWidget *>(o)->isWindow()) {
+                auto *win = static_cast<QWidget *>(o);
+                storeAtShow = win->backingStore() ? win->backingStore()->size() : QSize();
+                pixmapsAtShow = EmojiCache::shared().pixmapsMade();
+            }
+            if (e->type() == QEvent::Paint && qobject_cast<NavItem *>(o)) ++navPaints;
+            return false;
+        }
+    } watch;
+    w.installEventFilter(&watch);
+    qApp->installEventFilter(&watch);
+    const int before = cache.pixmapsMade();
+    w.bringToFront();
+    QVERIFY(!w.isVisible());
+    QList<int> perTurn;
+    for (int last = before; !w.isVisible() && perTurn.size() < 50;) {
+        QCoreApplication::processEvents();
+        perTurn << cache.pixmapsMade() - last;
+        last = cache.pixmapsMade();
+    }
+    QVERIFY(w.isVisible());
+    QCOMPARE(watch.pixmapsAtShow - before, int(SidebarView::emojiShown().size()));
+    for (int n : perTurn) QVERIFY2(n <= 2, qPrintable(QStringLiteral("%1 emoji in one turn").arg(n)));
+    QCOMPARE(watch.storeAtShow, w.size());
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_VERIFY(watch.navPaints >= int(SidebarView::emojiShown().size()));
+    // The sidebar's first paint copies every emoji.
+    QCOMPARE(cache.pixmapsMade(), watch.pixmapsAtShow);
+    qApp->removeEventFilter(&watch);
+    // Shown once, the window comes back at once.
+    w.hide();
+    w.bringToFront();
+    QVERIFY(w.isVisible());
 }
 
 void TstShell::everySidebarItemHasAPage() {
