@@ -109,6 +109,17 @@ bool insideACharacter(const QString &s, int at) {
 // piece of a line takes milliseconds; the tests run side by side).
 const int kLaidOutMs = scaledWaitMs(30000);
 
+// Whether every paragraph from the view's top down to its bottom edge has its lines.
+bool screenLaidOut(NoteTextView &v) {
+    qreal y = 0;
+    QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
+    for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
+        if (b.layout()->lineCount() == 0) return false;
+        y += v.document()->documentLayout()->blockBoundingRect(b).height();
+    }
+    return true;
+}
+
 bool hasLinesNow(const QTextBlock &b) {
     return b.layout() && b.layout()->lineCount() > 0;
 }
@@ -651,6 +662,61 @@ private slots:
                                  kLaidOutMs);
         QVERIFY2(most <= 4, qPrintable(QStringLiteral("%1 pieces in one turn").arg(most)));
         QVERIFY(layout->deepestPieceLayout() <= 3);
+    }
+
+    // A line of emoji longer than a reader goes over, typed in once its end was shown (Ctrl+End, and
+    // back at the top, or at a cut between pieces in its middle), wraps as the line laid out as one
+    // paragraph once the turns are through: the same rows, so the same breaks where a row goes on
+    // from one piece to the next. A key measures no more than its own piece and the one after it.
+    // Each clock reading takes a millisecond here: a turn has time for a few pieces.
+    // Qt shapes a paragraph's text in runs of at most 4096 code units, and a character across the
+    // end of one (an emoji's surrogate pair, a flag's two letters) is drawn in halves, wider: the one
+    // paragraph compared with is only a fair measure where every such end falls among spaces, before
+    // and after the keys typed (each run of the line ends in spaces for it).
+    void aLongLineTypedInAfterItsEndWasShownWrapsAsOneParagraph_data() {
+        QTest::addColumn<int>("where"); // 0: at the end, 1: back at the top, 2: at a cut in the middle
+        QTest::newRow("typed at the end") << 0;
+        QTest::newRow("typed back at the top") << 1;
+        QTest::newRow("typed at a cut in the middle") << 2;
+    }
+    void aLongLineTypedInAfterItsEndWasShownWrapsAsOneParagraph() {
+        QFETCH(int, where);
+        TestSteadyClock clock;
+        const QString unit = QStringLiteral("🇺🇦🙂🎉🇩🇪🔥😀 🚀🌟🇯🇵💡🍀 example ");
+        QString run = unit.repeated(int((4096 - 8) / unit.size()));
+        run += QString(4096 - run.size(), QLatin1Char(' '));
+        const QString line = run.repeated(25);
+        NoteTextView v;
+        QVERIFY(showText(v, line, {420, 300}));
+        const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
+        QVERIFY(layout);
+        const auto settled = [&] { return !layout->puttingOff() && screenLaidOut(v); };
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), kLaidOutMs);
+        QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(settled() && v.viewport()->rect().contains(v.cursorRect()), kLaidOutMs);
+        if (where == 1) {
+            QTest::keyClick(&v, Qt::Key_Home, Qt::ControlModifier);
+            QTRY_VERIFY_WITH_TIMEOUT(settled() && v.verticalScrollBar()->value() == 0, kLaidOutMs);
+        } else if (where == 2) {
+            const QTextBlock cut = v.document()->findBlockByNumber(v.document()->blockCount() / 2);
+            QVERIFY(NoteDocument::continues(cut));
+            QTextCursor c(v.document());
+            c.setPosition(cut.position());
+            v.setTextCursor(c);
+            QTRY_VERIFY_WITH_TIMEOUT(settled() && v.viewport()->rect().contains(v.cursorRect()), kLaidOutMs);
+        }
+        const int at = storedAt(*v.document(), v.textCursor().position());
+        for (const QChar ch : QStringLiteral("ab ")) {
+            clock.setStepMs(1);
+            const int before = layout->piecesMeasured();
+            QTest::keyClick(&v, ch.toLatin1());
+            const int measured = layout->piecesMeasured() - before;
+            clock.setStepMs(0);
+            QVERIFY2(measured <= 2, qPrintable(QStringLiteral("%1 pieces measured by '%2'").arg(measured).arg(ch)));
+            QTRY_VERIFY_WITH_TIMEOUT(settled() && v.viewport()->rect().contains(v.cursorRect()), kLaidOutMs);
+        }
+        QCOMPARE(v.wholeText(), QString(line).insert(at, QStringLiteral("ab ")));
+        QCOMPARE(shownRows(v), oneParagraphRows(v, v.wholeText()));
     }
 
     // The time a long view's layout may take is that of one pass of the event loop, whatever the
