@@ -3,6 +3,7 @@
 #include "common/Instrumented.h"
 #include "common/RichNotes.h"
 #include "common/TestEnv.h"
+#include "notes/LongNoteTest.h"
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
 #include "platform/Handover.h"
@@ -108,17 +109,6 @@ bool insideACharacter(const QString &s, int at) {
 // How long a line of emoji may take to be laid out a turn's share at a time on a loaded machine (a
 // piece of a line takes milliseconds; the tests run side by side).
 const int kLaidOutMs = scaledWaitMs(30000);
-
-// Whether every paragraph from the view's top down to its bottom edge has its lines.
-bool screenLaidOut(NoteTextView &v) {
-    qreal y = 0;
-    QTextBlock b = v.document()->findBlockByLineNumber(v.verticalScrollBar()->value());
-    for (; b.isValid() && y < v.viewport()->height(); b = b.next()) {
-        if (b.layout()->lineCount() == 0) return false;
-        y += v.document()->documentLayout()->blockBoundingRect(b).height();
-    }
-    return true;
-}
 
 bool hasLinesNow(const QTextBlock &b) {
     return b.layout() && b.layout()->lineCount() > 0;
@@ -690,7 +680,7 @@ private slots:
         QVERIFY(showText(v, line, {420, 300}));
         const auto *layout = dynamic_cast<const NoteDocument::PacedLayout *>(v.document()->documentLayout());
         QVERIFY(layout);
-        const auto settled = [&] { return !layout->puttingOff() && screenLaidOut(v); };
+        const auto settled = [&] { return !layout->puttingOff() && LongNoteTest::screenLaidOut(v); };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), kLaidOutMs);
         QTest::keyClick(&v, Qt::Key_End, Qt::ControlModifier);
         QTRY_VERIFY_WITH_TIMEOUT(settled() && v.viewport()->rect().contains(v.cursorRect()), kLaidOutMs);
