@@ -99,6 +99,15 @@ private slots:
         QVERIFY(!record.read(record.size() - 1, 2));
         QCOMPARE(preview, NoteHead::previewOf(doc->toPlainText()));
 
+        // Written by the writer from the file, a stretch at a time, into the stored notes.
+        clock.advance(60);
+        model[1] = savedNote(inMemory);
+        QVERIFY(NoteStore::shared().updateEncoded(fields, preview, SpooledBytes(record)));
+        NoteStore::shared().save();
+        QVERIFY(t.prefs().flush());
+        QCOMPARE(Prefs(t.path()).data(kKey), encodeNotes(model));
+
+        // Saved again while another program holds the lock: read back before the disk holds it.
         clock.advance(60);
         model[1] = savedNote(inMemory);
         HeldLock other(t.path(), "BEGIN IMMEDIATE");
