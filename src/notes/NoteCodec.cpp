@@ -687,7 +687,8 @@ std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, cons
 
 std::optional<SpooledBytes> withFields(SpooledBytes bytes, const NoteHead &was, const NoteHead &now) {
     if (!bytes.inFile()) return withFields(std::move(bytes.tail()), was, now);
-    if (was.id != now.id || was.type != now.type || was.createdInterval != now.createdInterval) return std::nullopt;
+    if (was.id != now.id || was.type != now.type || was.createdInterval != now.createdInterval)
+        return std::nullopt;
     QByteArray head, newHead, tail, newTail;
     appendHead(head, was.id, was.type, was.emoji, was.title);
     appendHead(newHead, now.id, now.type, now.emoji, now.title);

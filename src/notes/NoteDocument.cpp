@@ -685,14 +685,16 @@ QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *pr
     return out;
 }
 
-SpooledBytes encodeSpooled(const QTextDocument &doc, const Note &fields, const QByteArray &beside, qint64 spoolFrom,
-                           QString *preview, bool *richUnwritten, const std::function<bool()> &stop, bool *stopped) {
+SpooledBytes encodeSpooled(const QTextDocument &doc, const Note &fields, const QByteArray &beside,
+                           qint64 spoolFrom, QString *preview, bool *richUnwritten,
+                           const std::function<bool()> &stop, bool *stopped) {
     {
         SpooledBytes::Spooler spooler(beside, spoolFrom);
         QByteArray out;
         QString seen;
         bool unwritten = false;
-        const bool whole = encodeInto(out, &spooler, doc, fields, preview ? &seen : nullptr, &unwritten, stop);
+        const bool whole =
+            encodeInto(out, &spooler, doc, fields, preview ? &seen : nullptr, &unwritten, stop);
         if (stopped) *stopped = !whole;
         if (!whole) return {};
         // Rich text refused after some went to the file: what encodeNote() takes back of it lies

@@ -215,7 +215,8 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
         if (fields) {
             bool hurried = false;
             r.saved.record = encodeSpooled(*own, *fields, beside, kSpoolRecordFrom, &r.saved.preview,
-                                           &r.saved.richUnwritten, [] { return Background::hurried(); }, &hurried);
+                                           &r.saved.richUnwritten, [] { return Background::hurried(); },
+                                           &hurried);
             if (hurried) {
                 // The quit reads it again on the window's thread (keep): the document stays whole.
                 static_cast<void>(let(std::move(own)).release());

@@ -34,7 +34,8 @@ void freeLater(Freed &&f) {
 } // namespace NoteStoreDetail
 
 QByteArray NoteStore::bytesOf(const Slot &s) const {
-    if (s.dirty || !s.bytes.isEmpty()) return s.bytes.inFile() ? s.bytes.whole().value_or(QByteArray()) : s.bytes.tail();
+    if (s.dirty || !s.bytes.isEmpty())
+        return s.bytes.inFile() ? s.bytes.whole().value_or(QByteArray()) : s.bytes.tail();
     if (!stored_.isStored())
         return QByteArray::fromRawData(stored_.held().constData() + s.span.at, s.span.len);
     if (auto b = stored_.readRange(Prefs::get(), s.span.at, s.span.len)) return *b;

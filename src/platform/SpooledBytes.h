@@ -22,7 +22,9 @@ public:
     const QByteArray &tail() const { return tail_; }
     QByteArray &tail() { return tail_; }
     // Tells these bytes from others held at the same time (by where they lie).
-    const void *identity() const { return file_ ? static_cast<const void *>(file_.get()) : tail_.constData(); }
+    const void *identity() const {
+        return file_ ? static_cast<const void *>(file_.get()) : tail_.constData();
+    }
 
     // Copies [at, at + len) into into. False when that is not inside, or the file cannot be read.
     bool read(qint64 at, qint64 len, char *into) const;
@@ -51,7 +53,8 @@ private:
 class SpooledBytes::Spooler {
 public:
     static constexpr qint64 kStretch = 1024 * 1024;
-    static constexpr qint64 kKeep = 64 * 1024; // in memory at the end: what a change of the last fields rewrites
+    static constexpr qint64 kKeep =
+        64 * 1024; // in memory at the end: what a change of the last fields rewrites
     explicit Spooler(QByteArray beside, qint64 from);
     ~Spooler();
     Spooler(const Spooler &) = delete;

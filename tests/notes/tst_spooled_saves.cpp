@@ -34,7 +34,8 @@ std::unique_ptr<QTextDocument> longDocument() {
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
     for (int i = 0; i < 3000; ++i) {
-        c.insertText(QString(200, QChar(u'ж' + i % 7)) + QString::number(i), i % 3 ? QTextCharFormat() : bold);
+        c.insertText(QString(200, QChar(u'ж' + i % 7)) + QString::number(i),
+                     i % 3 ? QTextCharFormat() : bold);
         c.insertBlock();
     }
     return doc;
@@ -74,7 +75,8 @@ private slots:
         TempPrefs t;
         TestClock clock(QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC));
         // Large enough that the preferences keep it on disk only: a save reaches it as splices.
-        std::vector<Note> model{textNote(QStringLiteral("S"), 10), textNote(QStringLiteral("L"), 2 * Prefs::kLargeBytes),
+        std::vector<Note> model{textNote(QStringLiteral("S"), 10),
+                                textNote(QStringLiteral("L"), 2 * Prefs::kLargeBytes),
                                 textNote(QStringLiteral("E"), 20)};
         NoteStore::shared().replaceAll(model);
         QTRY_COMPARE(t.prefs().data(kKey), encodeNotes(model));
@@ -120,7 +122,8 @@ private slots:
         const quint64 version = t.prefs().version(kKey).value_or(0);
         for (const qint64 at : {qint64(1), now.size() / 3, now.size() - 300000, now.size() - 70000}) {
             const qint64 len = std::min<qint64>(200000, now.size() - at);
-            QCOMPARE(t.prefs().readRange(kKey, at, len, version), std::optional<QByteArray>(now.mid(at, len)));
+            QCOMPARE(t.prefs().readRange(kKey, at, len, version),
+                     std::optional<QByteArray>(now.mid(at, len)));
         }
         QCOMPARE(NoteStore::shared().readLater(model[1].id)(), std::optional<Note>(model[1]));
         QCOMPARE(*NoteStore::shared().find(model[1].id), model[1]);
