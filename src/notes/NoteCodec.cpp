@@ -685,6 +685,29 @@ std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, cons
     return bytes;
 }
 
+std::optional<SpooledBytes> withFields(SpooledBytes bytes, const NoteHead &was, const NoteHead &now) {
+    if (!bytes.inFile()) return withFields(std::move(bytes.tail()), was, now);
+    if (was.id != now.id || was.type != now.type || was.createdInterval != now.createdInterval)
+        return std::nullopt;
+    QByteArray head, newHead, tail, newTail;
+    appendHead(head, was.id, was.type, was.emoji, was.title);
+    appendHead(newHead, now.id, now.type, now.emoji, now.title);
+    appendTail(tail, was.createdInterval, was.modifiedInterval);
+    appendTail(newTail, now.createdInterval, now.modifiedInterval);
+    QByteArray &last = bytes.tail();
+    if (head != newHead || last.size() < tail.size()) {
+        auto whole = bytes.whole();
+        if (!whole) return std::nullopt;
+        return withFields(std::move(*whole), was, now);
+    }
+    const auto start = bytes.read(0, head.size());
+    if (bytes.size() < head.size() + tail.size() || !start || *start != head || !last.endsWith(tail))
+        return std::nullopt;
+    last.chop(tail.size());
+    last.append(newTail);
+    return bytes;
+}
+
 std::optional<Index> index(const QByteArray &bytes) {
     // Note by note: the parse takes memory for the largest note, not for the whole document.
     Index ix;

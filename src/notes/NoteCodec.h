@@ -1,5 +1,6 @@
 #pragma once
 #include "notes/Note.h"
+#include "platform/SpooledBytes.h"
 #include <QByteArray>
 #include <QByteArrayView>
 #include <functional>
@@ -57,6 +58,9 @@ void appendBase64Stretch(QByteArray &out, QByteArray &bytes, bool last);
 // byte, and is not decoded. Equal to encoding the note anew with those fields. Nothing when the bytes
 // do not begin and end as was's note does, or when now is another note (id, type, creation).
 std::optional<QByteArray> withFields(QByteArray bytes, const NoteHead &was, const NoteHead &now);
+// The same for bytes that may lie in a file: where only the last fields change (the head is the same),
+// the bytes in memory after the file's are changed and the file is left as it is; else they are read whole.
+std::optional<SpooledBytes> withFields(SpooledBytes bytes, const NoteHead &was, const NoteHead &now);
 
 // A document decoded for the store: what the list needs of each note and the note's bytes.
 struct Index {

@@ -632,11 +632,13 @@ Saved readText(const QTextDocument &doc, qsizetype maxRtfBytes) {
     return s;
 }
 
-QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview, bool *richUnwritten,
-                       const std::function<bool()> &stop, bool *stopped) {
+namespace {
+// encodeSaved() into out; with spooler, all but its last stretch goes there as it is made. False when
+// stop held (out then holds a part).
+bool encodeInto(QByteArray &out, SpooledBytes::Spooler *spooler, const QTextDocument &doc, const Note &fields,
+                QString *preview, bool *richUnwritten, const std::function<bool()> &stop) {
     // Stretches of about this many characters or bytes: a few pages, against tens of megabytes whole.
     constexpr qsizetype kStretch = 64 * 1024;
-    QByteArray out;
     bool gaveUp = false;
     NoteCodec::TextParts parts;
     parts.body = [&](QByteArray &into) {
@@ -651,6 +653,7 @@ QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *pr
                 if (preview && preview->size() < kPreviewChars)
                     *preview += QStringView(t).first(std::min(t.size(), kPreviewChars - preview->size()));
                 NoteCodec::appendBodyChars(into, t, last);
+                if (spooler) spooler->spill(into);
             },
             stop);
         if (preview) *preview = NoteHead::previewOf(*preview);
@@ -660,14 +663,52 @@ QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *pr
         if (gaveUp) return false;
         const bool written = RtfCodec::write(
             doc, RtfCodec::kMaxBytes, {storedFormat, continues, gatheredBreaks}, kStretch,
-            [&](QByteArray &bytes, bool last) { NoteCodec::appendBase64Stretch(into, bytes, last); },
+            [&](QByteArray &bytes, bool last) {
+                NoteCodec::appendBase64Stretch(into, bytes, last);
+                if (spooler) spooler->spill(into);
+            },
             [&] { return gaveUp = stop && stop(); });
         if (!written && !gaveUp && richUnwritten) *richUnwritten = true;
         return written;
     };
     NoteCodec::encodeNote(out, fields, parts);
-    if (stopped) *stopped = gaveUp;
-    if (gaveUp) return {};
+    return !gaveUp;
+}
+} // namespace
+
+QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview, bool *richUnwritten,
+                       const std::function<bool()> &stop, bool *stopped) {
+    QByteArray out;
+    const bool whole = encodeInto(out, nullptr, doc, fields, preview, richUnwritten, stop);
+    if (stopped) *stopped = !whole;
+    if (!whole) return {};
     return out;
+}
+
+SpooledBytes encodeSpooled(const QTextDocument &doc, const Note &fields, const QByteArray &beside,
+                           qint64 spoolFrom, QString *preview, bool *richUnwritten,
+                           const std::function<bool()> &stop, bool *stopped) {
+    {
+        SpooledBytes::Spooler spooler(beside, spoolFrom);
+        QByteArray out;
+        QString seen;
+        bool unwritten = false;
+        const bool whole =
+            encodeInto(out, &spooler, doc, fields, preview ? &seen : nullptr, &unwritten, stop);
+        if (stopped) *stopped = !whole;
+        if (!whole) return {};
+        // Rich text refused after some went to the file: what encodeNote() takes back of it lies
+        // there; made again in memory below.
+        if (!(unwritten && spooler.spilled())) {
+            if (auto spooled = spooler.finish(std::move(out))) {
+                if (preview) *preview = std::move(seen);
+                if (richUnwritten && unwritten) *richUnwritten = true;
+                return std::move(*spooled);
+            }
+        }
+    }
+    // The file could not be written: the bytes are made again, in memory.
+    if (preview) preview->clear();
+    return encodeSaved(doc, fields, preview, richUnwritten, stop, stopped);
 }
 } // namespace NoteDocument

@@ -2,6 +2,7 @@
 #include "notes/Note.h"
 #include "notes/RtfCodec.h"
 #include "platform/Deadline.h"
+#include "platform/SpooledBytes.h"
 #include <QColor>
 #include <QFont>
 #include <QTextFormat>
@@ -201,7 +202,7 @@ struct Saved {
     QString body;
     QByteArray rtf;
     // Made in their place when the note's fields come with the document (readKeeping): see encodeSaved.
-    QByteArray record;
+    SpooledBytes record;
     QString preview;
     // The rich text would be larger than the reader takes (RtfCodec::kMaxBytes): none was written.
     bool richUnwritten = false;
@@ -231,6 +232,15 @@ void readLater(QTextDocument *doc, QObject *receiver, std::function<void(const S
 QByteArray encodeSaved(const QTextDocument &doc, const Note &fields, QString *preview = nullptr,
                        bool *richUnwritten = nullptr, const std::function<bool()> &stop = {},
                        bool *stopped = nullptr);
+// The bytes of a record this large or larger go to a file beside the database as they are made.
+inline constexpr qint64 kSpoolRecordFrom = 4 << 20;
+// encodeSaved()'s bytes, the same byte for byte, spooled to a file with no name in the folder of
+// `beside` (SpooledBytes::Spooler) once they reach spoolFrom: a record of tens of megabytes is never
+// held whole. Where no file can be made or written, they are made in memory, as encodeSaved() makes them.
+SpooledBytes encodeSpooled(const QTextDocument &doc, const Note &fields, const QByteArray &beside,
+                           qint64 spoolFrom = kSpoolRecordFrom, QString *preview = nullptr,
+                           bool *richUnwritten = nullptr, const std::function<bool()> &stop = {},
+                           bool *stopped = nullptr);
 // The same as readLater for a note with these fields, but the document is not deleted, and what comes
 // back is the note's bytes (Saved::record, Saved::preview) made by encodeSaved(): done gets the document
 // back with them, to own (it is what the text was read from, so a page can go on showing it instead of

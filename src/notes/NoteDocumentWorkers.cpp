@@ -6,8 +6,10 @@
 #include "notes/PacedLayout.h"
 #include "platform/Background.h"
 #include "platform/Clock.h"
+#include "platform/Prefs.h"
 #include "platform/StoreLoader.h"
 #include <QCoreApplication>
+#include <QFile>
 #include <QTextDocument>
 #include <QThread>
 #include <QVariant>
@@ -203,15 +205,18 @@ void startRead(QTextDocument *doc, QObject *receiver, std::function<void(Saved &
     doc->setParent(nullptr);
     doc->moveToThread(nullptr); // pulled by the worker
     auto handed = std::make_shared<std::function<void(Saved &, QTextDocument *)>>(std::move(done));
-    const auto read = [doc, keep, fields] {
+    // A record of tens of megabytes goes beside the database as it is made, never held whole.
+    const QByteArray beside = fields ? QFile::encodeName(Prefs::get().path()) : QByteArray();
+    const auto read = [doc, keep, fields, beside] {
         Read r;
         // Asked first: from now on the quit waits for a save's read to give up.
         if (fields && Background::hurried()) return r;
         std::unique_ptr<QTextDocument> own = pull(doc);
         if (fields) {
             bool hurried = false;
-            r.saved.record = encodeSaved(*own, *fields, &r.saved.preview, &r.saved.richUnwritten,
-                                         [] { return Background::hurried(); }, &hurried);
+            r.saved.record = encodeSpooled(*own, *fields, beside, kSpoolRecordFrom, &r.saved.preview,
+                                           &r.saved.richUnwritten, [] { return Background::hurried(); },
+                                           &hurried);
             if (hurried) {
                 // The quit reads it again on the window's thread (keep): the document stays whole.
                 static_cast<void>(let(std::move(own)).release());

@@ -113,7 +113,7 @@ NoteStore::Slot NoteStore::newSlot(const Note &note, bool keepDecoded, EncodeJob
         if (keepDecoded) s.used = ++useCount_;
         return s;
     }
-    NoteCodec::encodeNote(s.bytes, note, {}, &s.rows);
+    NoteCodec::encodeNote(s.bytes.tail(), note, {}, &s.rows);
     if (keepDecoded) {
         s.note = std::make_unique<Note>(note);
         s.used = ++useCount_;
@@ -166,9 +166,9 @@ void NoteStore::update(const Note &note) {
     // A table's rows are copied from its old bytes: those held (shared, not copied), or its place in
     // the document held here. Only when they are really there: a read back that failed gives none,
     // and the row places would point past them.
-    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size()) {
+    if (s.note && !s.note->rows.empty() && s.rows.size() == s.note->rows.size() && !s.bytes.inFile()) {
         if (held || stored_.isStored()) {
-            it.source = held ? s.bytes : bytesOf(s);
+            it.source = held ? s.bytes : SpooledBytes(bytesOf(s));
             it.len = it.source.size();
         } else {
             it.source = stored_.held();
@@ -198,7 +198,7 @@ void NoteStore::update(const Note &note) {
         // The old note and bytes go with the job (they are replaced): tens of megabytes are not
         // freed on the window's thread either.
         if (s.note) it.old = std::move(*s.note); // replaced below: a pointer find() gave stays valid
-        if (!it.reuse) it.source = held ? std::move(s.bytes) : QByteArray();
+        if (!it.reuse) it.source = held ? std::move(s.bytes) : SpooledBytes();
         it.oldRows = std::move(s.rows);
         it.gen = s.encoding = ++encodeGen_;
         s.bytes = QByteArray();
@@ -277,7 +277,7 @@ void NoteStore::updateFields(const QString &id, const QString &emoji, const QStr
     changed();
 }
 
-bool NoteStore::updateEncoded(const Note &fields, const QString &preview, QByteArray &&record) {
+bool NoteStore::updateEncoded(const Note &fields, const QString &preview, SpooledBytes &&record) {
     finishLoad();
     const int i = firstIndex(fields.id);
     if (i < 0) return false;

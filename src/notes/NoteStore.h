@@ -65,9 +65,10 @@ public:
     // NoteCodec::encodeNote() writes for fields with them (fields' own are not read) and preview the
     // text's first characters. The store takes the bytes as they are (stamped anew) and holds a large
     // note lent (textLent): its text is decoded from them when asked for; a smaller one is decoded from
-    // them at once. False (nothing changed) for an
-    // unknown id or bytes that are not a note's.
-    bool updateEncoded(const Note &fields, const QString &preview, QByteArray &&record);
+    // them at once. A record in a file stays there: it is read back by stretches as it is written,
+    // and whole only where a reader needs the note. False (nothing changed) for an unknown id or
+    // bytes that are not a note's.
+    bool updateEncoded(const Note &fields, const QString &preview, SpooledBytes &&record);
     // Removes every note with this id, saves and posts; posts even when none matched (and writes nothing).
     void remove(const QString &id);
     // The import's assignment: the list becomes exactly these notes; saves, posts.
@@ -89,7 +90,7 @@ public:
     // How many notes are held decoded just now.
     int decodedCount() const;
     // How many bytes of encoded notes the store holds just now beside the stored document: changed
-    // notes, tables in use, and saves the disk may not hold yet.
+    // notes, tables in use, and saves the disk may not hold yet (in memory: not a record in a file).
     qsizetype heldBytes() const;
     // For a note whose decoding would hold the window's thread (a large one not held decoded, or one
     // read back from far into the stored document): starts
@@ -157,7 +158,7 @@ private:
         NoteCodec::RowSpan span; // where the note's bytes lie in the document as last saved (when stored)
         bool stored = false;     // span says where the note lies
         bool dirty = false;      // bytes hold the note as changed, not yet saved
-        QByteArray bytes;        // the note's bytes while held: changed, or kept while it is decoded
+        SpooledBytes bytes;      // the note's bytes while held: changed, or kept while it is decoded
         std::unique_ptr<Note> note;
         std::vector<NoteCodec::RowSpan> rows; // where note's rows lie in its bytes; empty when unknown
         quint64 used = 0;
@@ -206,7 +207,7 @@ private:
     // Where a note's bytes come from just now: a note decoded away from the window's thread is taken
     // only while its bytes still come from the same place (read back once, not again to compare).
     struct BytesSource {
-        const char *held = nullptr;
+        const void *held = nullptr;
         std::optional<quint64> version;
         const char *doc = nullptr;
         qsizetype at = 0, len = 0;

@@ -26,7 +26,7 @@ qsizetype sizeUpTo(const Note &n, qsizetype limit);
 // megabytes held the window for milliseconds, and the heap hands it back to the system there.
 struct Freed {
     std::vector<std::unique_ptr<Note>> notes;
-    std::vector<QByteArray> bytes;
+    std::vector<SpooledBytes> bytes;
     qsizetype size = 0; // about how many bytes; 0 when nothing large
 };
 void freeLater(Freed &&f);
@@ -48,7 +48,7 @@ struct NoteStore::EncodeJob {
         // encoded again; either way they are freed on the worker.
         std::optional<Note> old;
         std::vector<NoteCodec::RowSpan> oldRows;
-        QByteArray source;
+        SpooledBytes source;
         qsizetype at = 0, len = 0;
         bool reuse = false;
         // A new emoji and title only (updateFields): the note's bytes as read get now's fields in
@@ -58,7 +58,7 @@ struct NoteStore::EncodeJob {
         std::optional<NoteHead> fieldsWere;
         bool failed = false;
         bool dirtyBefore = false;
-        QByteArray heldBefore;
+        SpooledBytes heldBefore;
         QPointer<QObject> context;
         std::function<void()> told;
         // What the encode made.
@@ -74,7 +74,7 @@ struct NoteStore::EncodeJob {
         void letGoOfOld() {
             old.reset();
             oldRows = {};
-            source = QByteArray();
+            source = SpooledBytes();
         }
         void letGo() {
             // What it read goes where it was read: a note of megabytes is freed off the window's thread,

@@ -34,7 +34,8 @@ void freeLater(Freed &&f) {
 } // namespace NoteStoreDetail
 
 QByteArray NoteStore::bytesOf(const Slot &s) const {
-    if (s.dirty || !s.bytes.isEmpty()) return s.bytes;
+    if (s.dirty || !s.bytes.isEmpty())
+        return s.bytes.inFile() ? s.bytes.whole().value_or(QByteArray()) : s.bytes.tail();
     if (!stored_.isStored())
         return QByteArray::fromRawData(stored_.held().constData() + s.span.at, s.span.len);
     if (auto b = stored_.readRange(Prefs::get(), s.span.at, s.span.len)) return *b;
@@ -178,7 +179,7 @@ std::function<std::optional<QByteArray>()> NoteStore::readBytesLater(const Slot 
     }
     if (s.dirty || !s.bytes.isEmpty()) {
         // Held bytes own their buffer: the worker shares it, and a change here copies first.
-        return [bytes = s.bytes] { return std::optional<QByteArray>(bytes); };
+        return [bytes = s.bytes] { return bytes.whole(); };
     }
     if (!stored_.isStored()) {
         // A note inside the document held here: the worker holds the document (shared, as a save
@@ -212,7 +213,7 @@ std::function<std::optional<Note>()> NoteStore::readLater(const QString &id) con
 }
 
 NoteStore::BytesSource NoteStore::sourceOf(const Slot &s) const {
-    return {s.dirty || !s.bytes.isEmpty() ? s.bytes.constData() : nullptr, stored_.version(),
+    return {s.dirty || !s.bytes.isEmpty() ? s.bytes.identity() : nullptr, stored_.version(),
             stored_.isStored() ? nullptr : stored_.held().constData(), s.span.at, s.span.len};
 }
 
@@ -237,7 +238,7 @@ int NoteStore::decodedCount() const {
 qsizetype NoteStore::heldBytes() const {
     finishLoad();
     qsizetype n = 0;
-    for (const Slot &s : slots_) n += s.bytes.size();
+    for (const Slot &s : slots_) n += s.bytes.tail().size(); // a record in a file is not in memory
     return n;
 }
 

@@ -46,7 +46,7 @@ void NoteStore::reloadReplaced() {
         int count = 0;
         for (const Slot &s : slots_) {
             if (!s.dirty && !s.unconfirmed) continue;
-            QByteArray bytes = s.bytes;
+            QByteArray bytes = s.bytes.whole().value_or(QByteArray());
             if (bytes.isEmpty() && s.note && !s.lent) NoteCodec::encodeNote(bytes, *s.note, {}, nullptr);
             if (bytes.isEmpty()) continue;
             if (count++) changed.append(',');

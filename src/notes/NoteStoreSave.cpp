@@ -75,7 +75,7 @@ bool NoteStore::EncodeJob::Item::encode(bool away, const std::function<bool()> &
     bool whole = true;
     if (reuse) {
         bytes.reserve(len + 256);
-        const QByteArrayView was(source.constData() + at, len);
+        const QByteArrayView was(source.tail().constData() + at, len); // a table's: never in a file
         whole = NoteCodec::encodeNoteUnless(bytes, now, stop,
                                             RowReuse(*old, oldRows, was, now), &rows);
     } else {
@@ -123,7 +123,8 @@ std::vector<ArrayElement> NoteStore::elementsNow() const {
     elements.reserve(slots_.size());
     for (const Slot &s : slots_)
         elements.push_back(s.stored && !s.dirty ? ArrayElement{s.span.at, s.span.len, {}}
-                                                : ArrayElement{-1, 0, QByteArrayView(s.bytes)});
+                           : s.bytes.inFile()   ? ArrayElement{-1, 0, {}, &s.bytes}
+                                                : ArrayElement{-1, 0, QByteArrayView(s.bytes.tail())});
     return elements;
 }
 

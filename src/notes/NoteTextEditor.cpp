@@ -279,11 +279,14 @@ void NoteTextDetail::saveLongEditor(Note copy) {
             // another window stored it meanwhile), it is stored with its text taken from them.
             if (out == fields) {
                 stored = NoteStore::shared().updateEncoded(out, s.preview, std::move(s.record));
-            } else if (auto held = NoteCodec::decodeHeldInPlace(s.record)) {
-                out.body = std::move(held->note.body);
-                out.bodyRTF = std::move(held->note.bodyRTF);
-                NoteStore::shared().update(out);
-                stored = true;
+            } else {
+                std::optional<QByteArray> record = std::exchange(s.record, SpooledBytes()).whole();
+                if (auto held = record ? NoteCodec::decodeHeldInPlace(*record) : std::nullopt) {
+                    out.body = std::move(held->note.body);
+                    out.bodyRTF = std::move(held->note.bodyRTF);
+                    NoteStore::shared().update(out);
+                    stored = true;
+                }
             }
         }
         if (stored && gen == longGen_ && read) {

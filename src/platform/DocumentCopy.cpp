@@ -129,14 +129,17 @@ void DocumentCopy::follow(const std::vector<PrefsSplice> &splices) {
             if (!pieces || fd < 0) return file->fail(fd);
             QByteArray buf;
             for (const PrefsPiece &p : *pieces) {
-                if (p.bytes) {
-                    if (!ScratchFile::writeAll(fd, p.bytes->constData() + p.from, p.len)) return file->fail(fd);
+                if (p.bytes && !p.bytes->inFile()) {
+                    if (!ScratchFile::writeAll(fd, p.bytes->tail().constData() + p.from, p.len))
+                        return file->fail(fd);
                     continue;
                 }
                 for (qint64 done = 0; done < p.len;) {
                     const qint64 n = std::min(kChunk, p.len - done);
                     buf.resize(n);
-                    if (!readAt(from, buf.data(), n, p.from + done) || !ScratchFile::writeAll(fd, buf.constData(), n))
+                    const bool read = p.bytes ? p.bytes->read(p.from + done, n, buf.data())
+                                              : readAt(from, buf.data(), n, p.from + done);
+                    if (!read || !ScratchFile::writeAll(fd, buf.constData(), n))
                         return file->fail(fd);
                     done += n;
                 }

@@ -67,8 +67,12 @@ std::optional<QByteArray> splicedCopy(const QByteArray &value, const std::vector
     if (!pieces) return std::nullopt;
     QByteArray out;
     out.reserve(*splicedSize(value.size(), splices));
-    for (const PrefsPiece &p : *pieces)
-        out.append((p.bytes ? p.bytes->constData() : value.constData()) + p.from, p.len);
+    for (const PrefsPiece &p : *pieces) {
+        if (!p.bytes)
+            out.append(value.constData() + p.from, p.len);
+        else if (!p.bytes->appendTo(out, p.from, p.len))
+            return std::nullopt;
+    }
     return out;
 }
 

@@ -76,12 +76,14 @@ Prefs::Read Prefs::readPartsAsWritten(const QString &key, const PendingSplices &
         if (pieces) {
             made.reserve(pieces->size());
             for (const PrefsPiece &piece : *pieces)
-                if (!piece.bytes)
+                if (!piece.bytes) {
                     made.emplace_back(piece.len, Qt::Uninitialized);
-                else if (piece.from == 0 && piece.len == piece.bytes->size())
-                    made.push_back(*piece.bytes);
-                else
-                    made.push_back(piece.bytes->mid(piece.from, piece.len));
+                } else if (auto bytes = piece.bytes->read(piece.from, piece.len)) {
+                    made.push_back(std::move(*bytes));
+                } else {
+                    sqlite3_blob_close(blob); // a spooled record not readable back: the read fails
+                    return;
+                }
         }
         // Every stored byte is read for the digest (whose value it is); only those the splices leave
         // are kept.

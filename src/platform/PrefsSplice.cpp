@@ -89,7 +89,7 @@ bool applySplices(QByteArray &value, const std::vector<PrefsSplice> &splices) {
         if (delta > 0) value.resize(value.size() + delta);
         char *p = value.data();
         std::memmove(p + tailAt + delta, p + tailAt, size_t(tail));
-        std::memcpy(p + s.at, s.bytes.constData(), size_t(s.bytes.size()));
+        if (!s.bytes.read(0, s.bytes.size(), p + s.at)) return false;
         if (delta < 0) value.truncate(value.size() + delta);
     }
     return true;
@@ -121,7 +121,7 @@ std::optional<QByteArray> readThroughSplices(
     out.reserve(len);
     for (const Piece &p : wanted) {
         if (p.bytes) {
-            out.append(p.bytes->constData() + p.from, p.len);
+            if (!p.bytes->appendTo(out, p.from, p.len)) return std::nullopt;
             continue;
         }
         const auto disk = readDisk(p.from, p.len);
@@ -150,6 +150,20 @@ std::optional<std::vector<PrefsSplice>> arraySplices(std::vector<ArrayElement> &
     for (size_t i = 0; i < elements.size(); ++i) {
         ArrayElement &e = elements[i];
         if (i) put.append(',');
+        if (e.at < 0 && e.spooled) {
+            // Put in before the stored stretch being rewritten (which follows it once it is): what
+            // came before it in this stretch, then its own bytes, as they lie.
+            if (!put.isEmpty()) {
+                out.push_back(PrefsSplice{gapFrom + shift, 0, put});
+                shift += put.size();
+                put.clear();
+            }
+            e.at = gapFrom + shift;
+            e.len = e.spooled->size();
+            if (e.len) out.push_back(PrefsSplice{e.at, 0, *e.spooled});
+            shift += e.len;
+            continue;
+        }
         if (e.at < 0) {
             const qint64 at = gapFrom + shift + put.size();
             put.append(e.bytes.data(), e.bytes.size());

@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include "platform/SpooledBytes.h"
 #include <functional>
 #include <map>
 #include <memory>
@@ -16,7 +17,7 @@
 struct PrefsSplice {
     qint64 at = 0;
     qint64 len = 0;
-    QByteArray bytes;
+    SpooledBytes bytes; // a record of tens of megabytes lies in a file, read by stretches
 };
 
 // Applies splices to value in place. False (value then undefined) when one does not lie inside it.
@@ -33,7 +34,7 @@ struct PrefsPendingSplices {
 
 // A stretch of the value splices make: bytes of the value they were made for, or of a splice.
 struct PrefsPiece {
-    const QByteArray *bytes = nullptr; // null: of the value before, at from
+    const SpooledBytes *bytes = nullptr; // null: of the value before, at from
     qint64 from = 0;
     qint64 len = 0;
 };
@@ -92,6 +93,9 @@ struct ArrayElement {
     qint64 at = -1; // >= 0: kept; its bytes are stored at [at, at + len)
     qint64 len = 0;
     QByteArrayView bytes; // the new bytes, when not kept
+    // The new bytes when they lie in a file (bytes is then not read): inserted by a splice of their
+    // own, never copied into the stretch around them.
+    const SpooledBytes *spooled = nullptr;
 };
 
 // The splices that turn a stored array document of storedSize bytes into

@@ -272,10 +272,16 @@ bool rewriteRow(sqlite3 *db, const QString &key, sqlite3_int64 row, const std::v
     for (const PrefsPiece &p : pieces) {
         for (qint64 done = 0; done < p.len;) {
             if (cut && cut()) return false;
-            const qint64 n = p.bytes ? p.len : std::min(kChunk, p.len - done);
+            // Bytes in memory go as they lie; those in a file, and the old ones, a chunk at a time.
+            const bool inMemory = p.bytes && !p.bytes->inFile();
+            const qint64 n = inMemory ? p.len : std::min(kChunk, p.len - done);
             QByteArrayView bytes;
-            if (p.bytes) {
-                bytes = QByteArrayView(p.bytes->constData() + p.from, n);
+            if (inMemory) {
+                bytes = QByteArrayView(p.bytes->tail().constData() + p.from, n);
+            } else if (p.bytes) {
+                buf.resize(n);
+                if (!p.bytes->read(p.from + done, n, buf.data())) return failed();
+                bytes = buf;
             } else {
                 buf.resize(n);
                 if (!ScratchFile::readAll(kept.fd, buf.data(), n)) return failed();

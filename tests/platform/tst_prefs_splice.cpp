@@ -7,9 +7,11 @@
 #include "platform/PrefsGate.h"
 #include "platform/PrefsSplice.h"
 #include <QRandomGenerator>
+#include <QFile>
 #include <QSemaphore>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
 #include <atomic>
@@ -55,6 +57,16 @@ private slots:
     // document gives exactly the joined new elements, and each element is found where it is said to lie.
     void arraySplicesGiveTheJoinedDocument() {
         QRandomGenerator rng(11);
+        // New bytes that lie in a file (a long note's record) go in by splices of their own.
+        QTemporaryDir dir;
+        SpooledBytes::Spooler spooler(QFile::encodeName(dir.filePath(QStringLiteral("db"))), 0);
+        QByteArray made = QByteArray("{\"big\":\"") + QByteArray(SpooledBytes::Spooler::kStretch, 'b');
+        spooler.spill(made);
+        made += QByteArray(SpooledBytes::Spooler::kKeep + 10, 'c') + "\"}";
+        spooler.spill(made);
+        const SpooledBytes spooled = spooler.finish(std::move(made)).value_or(SpooledBytes());
+        QVERIFY(spooled.inFile());
+        const QByteArray spooledBytes = spooled.whole().value_or(QByteArray());
         for (int round = 0; round < 200; ++round) {
             std::vector<QByteArray> before;
             const int n = int(rng.bounded(0, 12));
@@ -77,7 +89,10 @@ private slots:
             for (int i = 0; i < n; ++i) {
                 const quint32 what = rng.bounded(4u);
                 if (what == 0) continue; // removed
-                if (what == 1) {         // changed
+                if (what == 1 && rng.bounded(4u) == 0) { // changed, into a long one
+                    elements.push_back({-1, 0, {}, &spooled});
+                    after.push_back(spooledBytes);
+                } else if (what == 1) { // changed
                     fresh.push_back(element(rng, 100 + i));
                     elements.push_back({-1, 0, QByteArrayView(fresh.back())});
                     after.push_back(fresh.back());
@@ -90,6 +105,10 @@ private slots:
                     elements.push_back({-1, 0, QByteArrayView(fresh.back())});
                     after.push_back(fresh.back());
                 }
+                if (rng.bounded(12u) == 0) { // a long one added after it
+                    elements.push_back({-1, 0, {}, &spooled});
+                    after.push_back(spooledBytes);
+                }
             }
             const auto splices = arraySplices(elements, stored.size());
             QVERIFY(splices);
@@ -100,7 +119,8 @@ private slots:
                 QCOMPARE(doc.mid(elements[i].at, elements[i].len), after[i]);
             // Nothing changed, nothing spliced (a document in the written form).
             if (!spaced && elements.size() == size_t(n) &&
-                std::all_of(elements.begin(), elements.end(), [](const ArrayElement &e) { return e.bytes.isNull(); }))
+                std::all_of(elements.begin(), elements.end(),
+                            [](const ArrayElement &e) { return e.bytes.isNull() && !e.spooled; }))
                 QVERIFY(splices->empty());
         }
         // Kept elements out of their stored order, or outside the document, give no splices at all.
@@ -138,7 +158,7 @@ private slots:
             if (!pieces) continue;
             QByteArray made;
             for (const PrefsPiece &p : *pieces)
-                made += p.bytes ? p.bytes->mid(p.from, p.len) : before.mid(p.from, p.len);
+                made += p.bytes ? p.bytes->read(p.from, p.len).value_or("?") : before.mid(p.from, p.len);
             QCOMPARE(made, expected);
         }
     }
