@@ -7,7 +7,7 @@
 Runs the app as bench/note-budget-under-x.py does (its seeded notes, under ../shared/tools/window-stalls in
 Xvfb), opens the note in its editor and: Ctrl+A, Ctrl+C; the copy read by another program as UTF8_STRING,
 as STRING and as TEXT (xclip), the primary selection as STRING; a key typed elsewhere in the note while
-the copy stands on it (and taken back); Ctrl+A, Ctrl+C and Delete (and undone); the selection dragged to
+the copy stands on it (and taken back), a moment after the copy and at once; Ctrl+A, Ctrl+C and Delete (and undone); the selection dragged to
 another program's window that takes text (drop_target). For each step: the CPU of the window's thread in
 its longest stretch, and its wall time.
 """
@@ -139,6 +139,12 @@ def run(a, root, seeded, xenv, results):
         # A key typed where the copy stands (the selection let go of first), and taken back.
         at(*budget.BODY_TEXT, "click", "1"); wait()
         step("type after copy", lambda: keys("x"))
+        keys("BackSpace"); wait()
+        # Copied and a key typed at the end at once: the copy is not packed yet.
+        keys("ctrl+a"); wait()
+        step("type at once after copy", lambda: subprocess.run(
+            ["xdotool", "key", "--window", win, "ctrl+c", "mousemove", "--window", win, str(budget.BODY_TEXT[0]),
+             str(budget.BODY_TEXT[1]), "click", "1", "key", "--window", win, "x"], env=env) and None)
         keys("BackSpace"); wait()
         keys("ctrl+a"); wait()
         keys("ctrl+c"); wait()
