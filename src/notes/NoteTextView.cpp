@@ -5,13 +5,11 @@
 #include "notes/PacedLayout.h"
 #include "notes/PieceCuts.h"
 #include "notes/RichTextView.h"
-#include "notes/SelectionCopy.h"
 #include "ui/WebLinks.h"
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -34,15 +32,6 @@ NoteTextView::NoteTextView(QWidget *parent) : QPlainTextEdit(parent) {
     for (QObject *o : children())
         if (o->inherits("QWidgetTextControl")) o->installEventFilter(this);
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this, [this] { countSharedRowsOnce(); });
-    // A long copy put on the clipboard is packed from then on, a slice a turn: an edit after it need
-    // not wait for it to be made. (One offered as the primary selection alone is let go of before an
-    // edit instead: a select-all costs nothing.)
-    connect(QGuiApplication::clipboard(), &QClipboard::changed, this, [this](QClipboard::Mode mode) {
-        if (mode != QClipboard::Clipboard || copies_.empty()) return;
-        const QMimeData *on = QGuiApplication::clipboard()->mimeData(mode);
-        for (const QPointer<SelectionCopy> &p : copies_)
-            if (p && p == on) p->packInTurns();
-    });
 }
 
 NoteTextView::~NoteTextView() {

@@ -226,7 +226,6 @@ public:
     qsizetype mostHere() const { return mostHere_; }
     bool makesLater(const QString &mimeType) const;
     void whenMade(const QString &mimeType, QObject *receiver, std::function<void(MadeOnAsk::Made)> done);
-    void packInTurns();
 
 private:
     using Done = std::function<void(MadeOnAsk::Made)>;
@@ -249,18 +248,6 @@ private:
     std::optional<MadeOnAsk::Made> stepRtf(Making &m);
     void stepLater(int ms);
     bool laterDone() const;
-    // A long copy packed ahead of an edit, a slice a turn: its text, then its RTF.
-    struct Ahead {
-        std::optional<Reading> text;
-        int at = -1; // where the text's reading goes on
-        std::unique_ptr<RtfCodec::RangeWriter> writer;
-        std::optional<PackedRtf> rtf;
-    };
-    std::optional<Ahead> ahead_;
-    // A slice of what is packed ahead; once all is, the copy stands on its document no more.
-    void stepAhead();
-    // What is packed ahead, made to its end here (the document as it is now).
-    void finishAhead(qsizetype *mostHere);
     std::vector<std::unique_ptr<Making>> makings_;
     bool stepping_ = false; // a turn's step is asked for
     void changed(int pos, int removed, int added);
@@ -340,10 +327,6 @@ void SelectionCopy::Forms::changed(int pos, int removed, int added) {
             if (m->at >= 0) m->at += by;
             if (m->writer) m->writer->moved(by);
         }
-        if (ahead_) {
-            if (ahead_->text && ahead_->at >= 0) ahead_->at += by;
-            if (ahead_->writer) ahead_->writer->moved(by);
-        }
         return;
     }
     // Changed before the copy was settled: its characters are no longer there to make what is not
@@ -407,9 +390,8 @@ void SelectionCopy::Forms::pack(bool text, bool rich) {
     if (!text && !rich) return;
     const QTextDocument *doc = doc_;
     makeApart([this, doc, text, rich](qsizetype *mostHere) {
-        finishAhead(mostHere); // what was begun goes on from where it is
-        if (text && !packed_) readAll(packed_.emplace(), read_, *doc, from_, to_, true, mostHere);
-        if (rich && rtfLeft()) writeAll(packedRtf_.emplace(), *writeAs_, *doc, from_, to_, mostHere);
+        if (text) readAll(packed_.emplace(), read_, *doc, from_, to_, true, mostHere);
+        if (rich) writeAll(packedRtf_.emplace(), *writeAs_, *doc, from_, to_, mostHere);
     });
     // What was read and written on the way lies freed in a heap: given back.
     StoreLoader::trimHeapLater();
@@ -427,8 +409,6 @@ void SelectionCopy::Forms::settle() {
 
 std::function<void(const QTextDocument &)> SelectionCopy::Forms::settleLater() {
     if (!doc_) return {};
-    // Made where the edit is, from its start: the parts packed ahead are not handed there.
-    ahead_.reset();
     if (offersRich_ && !rich_ && !richGone_) rich_ = makeRich_(*doc_, from_, to_);
     if (!long_) makeShort(true, true);
     std::function<void(const QTextDocument &)> job;
@@ -505,8 +485,7 @@ void SelectionCopy::Forms::step() {
             ++it;
         }
     }
-    if (makings_.empty()) stepAhead();
-    if (!makings_.empty() || ahead_) stepLater(later_ ? 10 : 0); // a worker's making is looked for now and then
+    if (!makings_.empty()) stepLater(later_ ? 10 : 0); // a worker's making is looked for now and then
     // Last: what is handed over may change the document, take this copy off the clipboard, or ask
     // again.
     for (auto &[m, made] : ready)
@@ -586,77 +565,6 @@ std::optional<MadeOnAsk::Made> SelectionCopy::Forms::stepRtf(Making &m) {
 void SelectionCopy::Forms::letGo() {
     disconnect(watch_);
     doc_ = nullptr;
-    ahead_.reset();
-}
-
-void SelectionCopy::Forms::packInTurns() {
-    if (!long_ || !doc_ || lost_ || later_ || ahead_) return;
-    ahead_.emplace();
-    stepLater(0);
-}
-
-void SelectionCopy::Forms::stepAhead() {
-    if (!ahead_) return;
-    if (!doc_ || lost_ || later_) {
-        ahead_.reset();
-        return;
-    }
-    Ahead &a = *ahead_;
-    if (!packed_) {
-        if (!a.text) {
-            beginReading(a.text.emplace(), from_, to_, true);
-            a.at = from_;
-        }
-        readSlice(*a.text, read_, *doc_, from_, a.at, to_, &mostHere_);
-        if (a.at >= 0) return;
-        endReading(*a.text);
-        packed_ = std::move(a.text);
-        a.text.reset();
-        return;
-    }
-    if (rtfLeft()) {
-        if (!a.writer) {
-            a.writer = std::make_unique<RtfCodec::RangeWriter>(from_, *writeAs_);
-            a.rtf.emplace();
-        }
-        mostHere_ = std::max(mostHere_, a.writer->write(*doc_, from_, to_, kSliceChars));
-        a.rtf->body.add(a.writer->drain());
-        if (a.writer->at() >= 0) return;
-        a.rtf->head = a.writer->head();
-        a.rtf->body.add(a.writer->drain());
-        a.rtf->body.flush();
-        a.rtf->body.pending = QByteArray();
-        packedRtf_ = std::move(a.rtf);
-        a.writer.reset();
-        return;
-    }
-    // Every form a long copy offers is packed (it offers no HTML): settled, as before an edit.
-    letGo();
-    StoreLoader::trimHeapLater();
-}
-
-void SelectionCopy::Forms::finishAhead(qsizetype *mostHere) {
-    if (!ahead_ || !doc_) return;
-    Ahead &a = *ahead_;
-    if (a.text && !packed_) {
-        while (a.at >= 0)
-            readSlice(*a.text, read_, *doc_, from_, a.at, to_, mostHere);
-        endReading(*a.text);
-        packed_ = std::move(a.text);
-    }
-    if (a.writer && rtfLeft()) {
-        while (a.writer->at() >= 0) {
-            const qsizetype n = a.writer->write(*doc_, from_, to_, kSliceChars);
-            if (mostHere) *mostHere = std::max(*mostHere, n);
-            a.rtf->body.add(a.writer->drain());
-        }
-        a.rtf->head = a.writer->head();
-        a.rtf->body.add(a.writer->drain());
-        a.rtf->body.flush();
-        a.rtf->body.pending = QByteArray();
-        packedRtf_ = std::move(a.rtf);
-    }
-    ahead_.reset();
 }
 
 QVariant SelectionCopy::Forms::retrieve(const QString &mimeType, QMetaType type) {
@@ -742,10 +650,6 @@ bool SelectionCopy::live() const {
 
 void SelectionCopy::settle() {
     made_->settle();
-}
-
-void SelectionCopy::packInTurns() {
-    made_->packInTurns();
 }
 
 std::function<void(const QTextDocument &)> SelectionCopy::settleLater() {

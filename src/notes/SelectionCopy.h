@@ -70,10 +70,6 @@ public:
     // there). Asked for meanwhile, it is waited for; a function dropped unrun leaves the copy
     // offering nothing.
     std::function<void(const QTextDocument &)> settleLater();
-    // A long copy kept for a later paste (the clipboard's): what a settle makes is made from now on,
-    // on this thread, a slice a turn, so that an edit after it finds the copy settled and does not
-    // wait for it. An edit before it is through waits only for what is left.
-    void packInTurns();
     // Which forms are kept (made, or being made elsewhere).
     bool textMade() const;
     bool richMade() const;

@@ -13,7 +13,6 @@
 #include <QTextDocument>
 #include <QThread>
 #include <QtTest>
-#include <limits>
 #include <optional>
 
 namespace {
@@ -208,45 +207,6 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(into.wholeText(), text, kWaitMs);
         QVERIFY(copy->mostReadHere() < 2 * SelectionCopy::kSliceChars);
-    }
-
-    // A long copy put on the clipboard is packed from then on, a slice a turn, text and RTF, and
-    // stands on its note no more once packed: an edit then waits for nothing. Text typed before it
-    // meanwhile moves it; what it hands over is what was copied.
-    void aCopyOnTheClipboardIsPackedInTurns() {
-        const Note note = richNote(QStringLiteral("rich"), 300'000);
-        NoteTextView view;
-        view.resize(400, 300);
-        view.setDocument(NoteDocument::build(note, style()));
-        view.document()->setParent(&view);
-        QTextCursor all(view.document());
-        all.setPosition(1);
-        all.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        view.setTextCursor(all);
-        // What the copy would hand over made at once, for the comparison.
-        QString text;
-        NoteDocument::appendStoredText(text, *view.document(), 1, 1, all.selectionEnd(),
-                                       std::numeric_limits<qsizetype>::max());
-        RtfCodec::RangeWriter whole(1, NoteDocument::storedWriteAs());
-        whole.write(*view.document(), 1, all.selectionEnd(), std::numeric_limits<qsizetype>::max());
-        const QByteArray rtf = whole.take();
-        view.copy();
-        const auto *copy = qobject_cast<const SelectionCopy *>(QGuiApplication::clipboard()->mimeData());
-        QVERIFY(copy);
-        QVERIFY(copy->makesLater(kRtf));
-        HeldPool held;
-        int turns = 0;
-        for (; turns < 100'000 && copy->live(); ++turns) {
-            if (turns == 3) QTextCursor(view.document()).insertText(QStringLiteral("typed before it "));
-            QCoreApplication::processEvents();
-            QVERIFY2(copy->mostReadHere() < 2 * SelectionCopy::kSliceChars,
-                     qPrintable(QString::number(copy->mostReadHere())));
-        }
-        QVERIFY(!copy->live());
-        QVERIFY(copy->textMade() && copy->richMade());
-        QVERIFY(turns > 4); // a slice a turn
-        QCOMPARE(copy->text(), text);
-        QVERIFY(copy->data(kRtf) == rtf);
     }
 
     // A long selection dragged over a view (its own, as the drag begins) is not read for it: the view
