@@ -137,6 +137,12 @@ def run(a, root, seeded, xenv, results):
                                           capture_output=True, timeout=300).stdout)
             except subprocess.TimeoutExpired:
                 return -1
+        try:
+            results["targets offered"] = subprocess.run(["xclip", "-o", "-selection", "clipboard", "-t", "TARGETS"],
+                                                        env=env, capture_output=True, text=True,
+                                                        timeout=30).stdout.split()
+        except subprocess.TimeoutExpired:
+            pass
         for target in ("UTF8_STRING", "STRING", "TEXT"):
             step(f"read {target}", lambda: xclip("clipboard", target), 0.3)
         step("read PRIMARY STRING", lambda: xclip("primary", "STRING"), 0.3)
