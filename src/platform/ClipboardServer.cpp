@@ -5,6 +5,7 @@
 #include "platform/StoreLoader.h"
 
 #include <QClipboard>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPointer>
@@ -123,6 +124,13 @@ void ClipboardServer::install() {
     installed = new ClipboardServer(x11->connection());
     installed->setParent(qApp);
     qApp->installNativeEventFilter(installed);
+    qApp->installEventFilter(installed);
+}
+
+bool ClipboardServer::eventFilter(QObject *, QEvent *event) {
+    // Any drag begins with a press: from then on the dragged note's copy is not the drag's data.
+    if (dragged_ && event->type() == QEvent::MouseButtonPress) dragged_ = nullptr;
+    return false;
 }
 
 void ClipboardServer::dragging(const QMimeData *data) {

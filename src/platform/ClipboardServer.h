@@ -20,7 +20,9 @@ class QMimeData;
 //    program has taken the last, in a turn of its own (see SelectionAnswers).
 // The bytes are the ones Qt would hand over. Shorter texts and every other form are left to Qt.
 // A drag's data is asked for the same way by the program it is dropped on (maybe after the drag
-// has ended here): the data given to dragging is answered as the clipboard's is, while it lives.
+// has ended here): the data given to dragging is answered as the clipboard's is, while it lives and
+// until a mouse button is pressed in this program again (which may start another drag, of a field's
+// text say, that Qt answers itself).
 class ClipboardServer : public QObject, public QAbstractNativeEventFilter {
 public:
     static constexpr qsizetype kChunk = SelectionAnswers::kChunk;
@@ -33,6 +35,7 @@ public:
     explicit ClipboardServer(xcb_connection_t *c);
     ~ClipboardServer() override;
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     class X;
