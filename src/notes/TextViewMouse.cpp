@@ -1,4 +1,5 @@
 #include "notes/NoteTextView.h"
+#include "platform/ClipboardServer.h"
 #include "ui/WebLinks.h"
 #include <QApplication>
 #include <QClipboard>
@@ -178,6 +179,8 @@ void NoteTextView::offerSelection() {
 void NoteTextView::dragSelection() {
     auto *drag = new QDrag(viewport()); // let go of by Qt when the drag ends
     drag->setMimeData(createMimeDataFromSelection());
+    // The program it is dropped on is answered without holding the window, as a paste is.
+    ClipboardServer::dragging(drag->mimeData());
     const Qt::DropActions may = isReadOnly() ? Qt::CopyAction : Qt::CopyAction | Qt::MoveAction;
     const QPointer<NoteTextView> self(this); // the drag runs the event loop until it is dropped
     if (drag->exec(may, Qt::MoveAction) == Qt::MoveAction && self && drag->target() != viewport())

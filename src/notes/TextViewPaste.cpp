@@ -96,6 +96,15 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
     linkEdited(pastedFrom, c.position());
 }
 
+// Asked at every move of a drag over the view: a long copy of a note (the selection dragged from
+// here, at its start) offers text it makes only when it is asked for, and is not read for this.
+bool NoteTextView::canInsertFromMimeData(const QMimeData *source) const {
+    if (const auto *later = dynamic_cast<const MadeOnAsk *>(source);
+        later && later->makesLater(QStringLiteral("text/plain")))
+        return true;
+    return QPlainTextEdit::canInsertFromMimeData(source);
+}
+
 void NoteTextView::pastePlain() {
     pasteClipboard(true);
 }

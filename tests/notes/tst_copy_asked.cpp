@@ -6,6 +6,7 @@
 #include "notes/NoteTextView.h"
 #include "notes/SelectionCopy.h"
 #include <QClipboard>
+#include <QDragEnterEvent>
 #include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -206,6 +207,34 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(into.wholeText(), text, kWaitMs);
         QVERIFY(copy->mostReadHere() < 2 * SelectionCopy::kSliceChars);
+    }
+
+    // A long selection dragged over a view (its own, as the drag begins) is not read for it: the view
+    // takes it as text without making that text, every worker busy or not.
+    void draggingALongCopyOverAViewReadsNothing() {
+        NoteTextView from, over;
+        for (NoteTextView *v : {&from, &over}) {
+            v->resize(400, 300);
+            v->setDocument(NoteDocument::build(textNote(v == &from ? body() : QString()), style()));
+            v->document()->setParent(v);
+        }
+        from.selectAll();
+        from.copy();
+        const auto *copy = qobject_cast<const SelectionCopy *>(QGuiApplication::clipboard()->mimeData());
+        QVERIFY(copy);
+        HeldPool held;
+        for (NoteTextView *v : {&over, &from}) {
+            QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction | Qt::MoveAction, copy, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QCoreApplication::sendEvent(v->viewport(), &enter);
+            QVERIFY(enter.isAccepted());
+            QDragMoveEvent move(QPoint(40, 30), Qt::CopyAction | Qt::MoveAction, copy, Qt::LeftButton,
+                                Qt::NoModifier);
+            QCoreApplication::sendEvent(v->viewport(), &move);
+            QVERIFY(move.isAccepted());
+        }
+        QCOMPARE(copy->mostReadHere(), 0);
+        QVERIFY(!copy->textMade());
     }
 };
 

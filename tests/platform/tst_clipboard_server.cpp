@@ -15,6 +15,8 @@
 #include <memory>
 #include <QThread>
 #include <QTextDocument>
+#include <QWindow>
+#include <utility>
 #include <optional>
 #include <thread>
 #include <xcb/xcb.h>
@@ -24,7 +26,7 @@ QByteArray display;
 
 using Reply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
 
-// Another program reading the clipboard's UTF8_STRING as X programs do, a part at a time when it is
+// Another program reading the clipboard's text (UTF8_STRING unless told) as X programs do, a part at a time when it is
 // handed over in increments. Notes the largest part: each is what the owner wrote at once.
 struct Read {
     bool done = false;
@@ -33,7 +35,7 @@ struct Read {
     int parts = 0;
 };
 
-Read readAsAnotherProgram(const char *selectionName) {
+Read readAsAnotherProgram(const char *selectionName, const char *targetName) {
     Read out;
     xcb_connection_t *c = xcb_connect(display.constData(), nullptr);
     const auto atom = [c](const char *name) {
@@ -47,7 +49,7 @@ Read readAsAnotherProgram(const char *selectionName) {
     const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &events);
-    const xcb_atom_t selection = atom(selectionName), utf8 = atom("UTF8_STRING"), incr = atom("INCR"),
+    const xcb_atom_t selection = atom(selectionName), target = atom(targetName), incr = atom("INCR"),
                      property = atom("READ_HERE");
     const auto next = [c]() -> std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> {
         for (;;) {
@@ -64,7 +66,7 @@ Read readAsAnotherProgram(const char *selectionName) {
         xcb_flush(c);
         return r;
     };
-    xcb_convert_selection(c, window, selection, utf8, property, XCB_CURRENT_TIME);
+    xcb_convert_selection(c, window, selection, target, property, XCB_CURRENT_TIME);
     xcb_flush(c);
     for (;;) {
         const auto e = next();
@@ -107,11 +109,12 @@ Read readAsAnotherProgram(const char *selectionName) {
 // Read on a thread of its own while this one runs the event loop, as the window's thread does;
 // afterTurn, when given, is called after each turn (then a pass of the event loop each: given a
 // time, processEvents runs turn after turn until it is up).
-Read readWhileServing(const char *selection, const std::function<void()> &afterTurn = {}) {
+Read readWhileServing(const char *selection, const std::function<void()> &afterTurn = {},
+                      const char *target = "UTF8_STRING") {
     Read r;
     std::atomic<bool> finished = false;
     std::thread reader([&] {
-        r = readAsAnotherProgram(selection);
+        r = readAsAnotherProgram(selection, target);
         finished = true;
     });
     while (!finished) {
@@ -171,7 +174,8 @@ private slots:
     }
 
     // A note's long copy is made for the other program without holding the window's thread: never
-    // more than a slice of it read there in a turn, every worker busy or not, and it arrives whole.
+    // more than a slice of it read there in a turn, every worker busy or not, and it arrives whole;
+    // in every form X programs ask text in (old ones Latin-1, a '?' for what it lacks).
     void aLongCopyIsMadeWithoutHoldingTheWindow() {
         if (display.isEmpty()) QSKIP("no X server of the test's own: Xvfb is missing or did not start");
         QString body;
@@ -196,14 +200,68 @@ private slots:
             clipboard->setMimeData(new SelectionCopy(doc.get(), from, doc->characterCount() - 1, read,
                                                      NoteDocument::richCopy),
                                    QClipboard::Clipboard);
-            const Read r = readWhileServing("CLIPBOARD", [&] {
-                mostInATurn = std::max<qsizetype>(mostInATurn, thisTurn.exchange(0));
-            });
-            QVERIFY(r.done);
-            QVERIFY(r.bytes == body.mid(from).toUtf8());
-            QVERIFY(r.parts > 1);
-            QVERIFY2(mostInATurn < 2 * SelectionCopy::kSliceChars, qPrintable(QString::number(mostInATurn)));
+            for (const char *target : {"UTF8_STRING", "text/plain", "STRING", "TEXT"}) {
+                const QString what = QStringLiteral("%1, workers busy: %2").arg(target).arg(busy);
+                const Read r = readWhileServing("CLIPBOARD", [&] {
+                    mostInATurn = std::max<qsizetype>(mostInATurn, thisTurn.exchange(0));
+                }, target);
+                QVERIFY2(r.done, qPrintable(what));
+                const bool latin1 = !std::strcmp(target, "STRING") || !std::strcmp(target, "TEXT");
+                QVERIFY2(r.bytes == (latin1 ? body.mid(from).toLatin1() : body.mid(from).toUtf8()), qPrintable(what));
+                QVERIFY2(r.parts > 1, qPrintable(what));
+                QVERIFY2(mostInATurn < 2 * SelectionCopy::kSliceChars,
+                         qPrintable(what + QStringLiteral(": %1 read in a turn").arg(mostInATurn)));
+            }
         }
+    }
+
+    // The program a long selection is dropped on asks for it as for a paste: it is made for it the
+    // same way, every worker busy, while the copy dragged lives; a drag of other data after it is
+    // not answered with its bytes.
+    void aDraggedLongCopyIsMadeWithoutHoldingTheWindow() {
+        if (display.isEmpty()) QSKIP("no X server of the test's own: Xvfb is missing or did not start");
+        QString body;
+        for (int i = 0; body.size() < 600'000; ++i)
+            body += QStringLiteral("line %1 é ünïcode €100 🇺🇦👍🏽\n").arg(i);
+        std::unique_ptr<QTextDocument> doc(NoteDocument::build(textNote(body), {QFont(), Qt::black, Qt::blue}));
+        qsizetype thisTurn = 0, mostInATurn = 0;
+        const auto read = [&](QString &out, const QTextDocument &d, int f, int at, int to, qsizetype atMost) {
+            const qsizetype was = out.size();
+            const int next = NoteDocument::appendStoredText(out, d, f, at, to, atMost);
+            thisTurn += out.size() - was;
+            return next;
+        };
+        // This program owns the drag's selection, as Qt makes it while dragging.
+        xcb_connection_t *c = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        QWindow source;
+        source.create();
+        const char *name = "XdndSelection";
+        const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> xdnd(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr), &std::free);
+        xcb_set_selection_owner(c, xcb_window_t(source.winId()), xdnd->atom, XCB_CURRENT_TIME);
+        xcb_flush(c);
+        auto dragged = std::make_unique<SelectionCopy>(doc.get(), 0, doc->characterCount() - 1, read,
+                                                       NoteDocument::richCopy);
+        ClipboardServer::dragging(dragged.get());
+        HeldPool held;
+        const Read r = readWhileServing(name, [&] { mostInATurn = std::max(mostInATurn, std::exchange(thisTurn, 0)); },
+                                        "text/plain");
+        QVERIFY(r.done);
+        QVERIFY(r.bytes == body.toUtf8());
+        QVERIFY2(mostInATurn < 2 * SelectionCopy::kSliceChars, qPrintable(QString::number(mostInATurn)));
+
+        // A press here may start another drag, whose data Qt answers: the note's is not handed over.
+        ClipboardServer::dragging(dragged.get());
+        QTest::mousePress(&source, Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(&source, Qt::LeftButton, {}, QPoint(2, 2));
+        const Read afterPress = readWhileServing(name, {}, "text/plain");
+        QVERIFY(!afterPress.bytes.contains("line 1 "));
+
+        auto other = std::make_unique<QMimeData>();
+        other->setText(QStringLiteral("another drag"));
+        ClipboardServer::dragging(other.get());
+        const Read next = readWhileServing(name, {}, "text/plain");
+        QVERIFY(!next.bytes.contains("line 1 "));
     }
 };
 
