@@ -175,21 +175,13 @@ def run(a, root, seeded, xenv, results):
         step("drag to another program", drag, 2.0)
         time.sleep(1.0)
     finally:
-        if pid:
-            try: os.kill(pid, 15)
-            except OSError: pass
         drop.terminate()
         try:
             out = drop.communicate(timeout=10)[0]
             results["drop target said"] = out.strip()
         except subprocess.TimeoutExpired:
             drop.kill()
-        try: tool.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            if pid:
-                try: os.kill(pid, 9)
-                except OSError: pass
-            tool.kill(); tool.wait()
+        xdisplay.end_app(pid, tool)
 
 
 if __name__ == "__main__":

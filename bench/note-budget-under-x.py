@@ -416,15 +416,7 @@ def session(a, name, runs, root, seeded, paste5, xenv, results, mem_runs):
     finally:
         for p in clip:
             if p.poll() is None: p.kill()
-        if pid:
-            try: os.kill(pid, 15)  # the app, which the stall tool waits for
-            except OSError: pass
-        try: tool.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            if pid:
-                try: os.kill(pid, 9)
-                except OSError: pass
-            tool.kill(); tool.wait()
+        xdisplay.end_app(pid, tool)
 
 
 def table_run(a, run, pid, win, env, rows, click, keys, typed, shot):

@@ -120,15 +120,7 @@ def one_run(a, run, root, profile, xenv, results):
         print(f"  run {run + 1}{' (window shown at launch)' if shown_at_launch else ''}: " + ", ".join(line),
               file=sys.stderr, flush=True)
     finally:
-        if pid:
-            try: os.kill(pid, 15)
-            except OSError: pass
-        try: tool.wait(timeout=30)
-        except subprocess.TimeoutExpired:
-            if pid:
-                try: os.kill(pid, 9)
-                except OSError: pass
-            tool.kill(); tool.wait()
+        xdisplay.end_app(pid, tool)
 
 
 if __name__ == "__main__":

@@ -26,3 +26,17 @@ def end(procs):
         p.terminate()
         try: p.wait(timeout=8)
         except subprocess.TimeoutExpired: p.kill(); p.wait()
+
+
+def end_app(pid, tool):
+    """Ends the app (pid, may be None) with SIGTERM and waits for the tool that started it (the stall
+    logger, which waits for the app); an app still there after 30 s is killed, then the tool."""
+    if pid:
+        try: os.kill(pid, 15)
+        except OSError: pass
+    try: tool.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        if pid:
+            try: os.kill(pid, 9)
+            except OSError: pass
+        tool.kill(); tool.wait()
