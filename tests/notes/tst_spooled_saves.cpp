@@ -15,6 +15,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 const QString kKey = QString::fromLatin1(kNotes);
@@ -162,6 +164,29 @@ private slots:
             QVERIFY(NoteStore::shared().updateEncoded(fields, QString(), std::move(record)));
             QTRY_COMPARE(t.prefs().data(kKey), encodeNotes(model));
         }
+    }
+
+    // The disk fills up after part of the record went to its file: the record is made again in
+    // memory, whole, never the part the file holds and the rest.
+    void aFileThatFailsMidwayLeavesTheRecordMadeInMemory() {
+        TempPrefs t;
+        const auto doc = longDocument();
+        const Note fields = fieldsOf(textNote(QStringLiteral("L"), 10));
+        const QByteArray inMemory = NoteDocument::encodeSaved(*doc, fields);
+        QVERIFY(inMemory.size() > 3 * SpooledBytes::Spooler::kStretch);
+        // A file may not grow past 1.5 stretches: the second stretch written to it fails (EFBIG).
+        rlimit was{};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = was;
+        small.rlim_cur = rlim_t(SpooledBytes::Spooler::kStretch * 3 / 2);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        SpooledBytes record = NoteDocument::encodeSpooled(*doc, fields, QFile::encodeName(t.path()), 0);
+        setrlimit(RLIMIT_FSIZE, &was);
+        std::signal(SIGXFSZ, oldSignal);
+        QVERIFY(!record.inFile());
+        QCOMPARE(record.size(), qint64(inMemory.size()));
+        QCOMPARE(record.tail(), inMemory);
     }
 };
 
