@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QStandardPaths>
+#include <csignal>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 // An X server of the test's own, on a display it picks free itself.
@@ -21,6 +23,9 @@ public:
                               QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
                               QStringLiteral("64x64x24")});
         server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The server ends with the test, however the test ends (a sanitizer's abort too): left
+        // running, it would hold the test's output open and the test would only end by its time limit.
+        server_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         server_.start();
         ::close(fds[1]);
         QByteArray number;

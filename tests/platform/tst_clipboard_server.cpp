@@ -232,7 +232,7 @@ private slots:
             return next;
         };
         // This program owns the drag's selection, as Qt makes it while dragging.
-        xcb_connection_t *c = qApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
+        xcb_connection_t *c = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();
         QWindow source;
         source.create();
         const char *name = "XdndSelection";
