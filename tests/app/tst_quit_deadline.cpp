@@ -603,8 +603,9 @@ private slots:
     }
 
     // A commit that cannot write what is pending before the keep's share begins (at the rate a loaded
-    // disk keeps) is not tried: cut short at its end, it only took that time from keeping the edit.
-    // The edit is kept whole beside the database and written at the next start.
+    // disk keeps) is not tried: cut short at its end, it would only take that time from keeping the
+    // edit, which then gets all that is left. The edit is kept whole beside the database and written
+    // at the next start.
     void aSaveHandedBackTooLateForACommitIsOnlyKept_data() {
         QTest::addColumn<bool>("spliced");
         QTest::newRow("a value written whole") << false;
@@ -615,7 +616,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
         const QString key = QStringLiteral("doc");
-        const QByteArray was(20 << 20, 'a'); // 640 ms to write at the rate a loaded disk keeps
+        const QByteArray was(40 << 20, 'a');
+        const qint64 writing = was.size() / (32 * 1024); // what writing it takes on a loaded disk
         QByteArray edited = was;
         {
             Prefs p(path);
@@ -634,12 +636,19 @@ private slots:
                 p.setData(key, edited);
             }
             SteppedTime time;
-            // The keep's second leaves the commit half a second.
-            const bool committed = p.close(Deadline(1500));
+            // The keep's second leaves the commit one, less than writing the value takes.
+            const Deadline quit(2000);
+            qint64 leftToKeep = -1;
+            AtomicFile::setStretchHookForTests([&] {
+                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
+            });
+            const bool committed = p.close(quit);
+            AtomicFile::setStretchHookForTests({});
             setPrefsCommitHookForTests({});
             QVERIFY(!committed);
             QCOMPARE(tries.load(), 0);
             QCOMPARE(p.keptUnsavedIn(), UnsavedAtQuit::pathFor(path));
+            QVERIFY2(leftToKeep >= writing, qPrintable(QString::number(leftToKeep)));
         }
         Prefs again(path);
         QVERIFY(again.data(key) == edited);
