@@ -36,6 +36,11 @@ inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once: about what lays out within one event-loop turn, so
 // an ordinary paragraph of words is never cut.
 inline constexpr qsizetype kPieceChars = 16 * 1024;
+// The most units (UTF-16) the text engine shapes as one run, counted from where a paragraph, a change
+// of script, format or direction starts one: a character as shown that spans a run's end is drawn in
+// halves (a flag as its two letters, a joined family as its people). So a piece past its first this
+// many units holds only characters of one unit each (see pieceStarts).
+inline constexpr qsizetype kShapedChars = 4096;
 // Short lines of a plain text are gathered into paragraphs of about this many characters.
 inline constexpr qsizetype kGroupChars = 2000;
 // The most colour emoji in one paragraph. Measuring one takes the font library about a hundred
@@ -78,8 +83,9 @@ struct Style {
 };
 
 // Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at
-// most kPieceChars long and holding at most kPieceEmoji emoji, cut at a space near its end when there
-// is one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
+// most kPieceChars long and holding at most kPieceEmoji emoji, ending before a character of more than
+// one unit that would reach past its first kShapedChars, cut at a space near its end when there is
+// one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
 // emoji sequence joined by U+200D or with its modifier).
 std::vector<qsizetype> pieceStarts(QStringView line);
 // How many of the characters in text are drawn from the colour emoji font (a joined sequence counts
