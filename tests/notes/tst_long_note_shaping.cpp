@@ -5,7 +5,9 @@
 #include "notes/NoteDocument.h"
 #include "notes/NoteTextView.h"
 #include "notes/PacedLayout.h"
+#include <QRandomGenerator>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -114,6 +116,36 @@ private slots:
             v.document()->undo();
         QCOMPARE(v.wholeText(), line);
         QCOMPARE(halvedCharacters(*v.document()), QString());
+    }
+
+    // Lines of words with characters of many units strewn among them (flags in runs, families, skin
+    // tones, marks, keycaps) and letters of one unit beyond Latin: past its first run's length, a
+    // piece holds only characters of one unit each, and the pieces read back as the line.
+    void noPieceHoldsACharacterOfManyUnitsPastARun() {
+        const QStringList many{kFlag + kFlag + QStringLiteral("🇩🇪"), kFamily, QStringLiteral("👍🏽"),
+                               QStringLiteral("e\u0301\u0323"), QStringLiteral("1\uFE0F\u20E3")};
+        const QStringList one{QStringLiteral("слово "), QStringLiteral("漢字"), QStringLiteral("word ")};
+        QRandomGenerator random(7);
+        for (int n = 0; n < 40; ++n) {
+            QString line;
+            const int rare = 1 + random.bounded(800); // one unit in rare or so starts a character of many
+            while (line.size() < 6000 + n * 1000)
+                line += random.bounded(rare) ? one[random.bounded(one.size())] : many[random.bounded(many.size())];
+            qsizetype from = 0;
+            QString back;
+            std::vector<qsizetype> cuts = NoteDocument::pieceStarts(line);
+            cuts.push_back(line.size());
+            for (const qsizetype cut : cuts) {
+                const QString piece = line.mid(from, cut - from);
+                QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, piece);
+                for (qsizetype at = shown.toNextBoundary(), before = 0; at > 0; before = at, at = shown.toNextBoundary())
+                    QVERIFY2(at - before == 1 || at <= NoteDocument::kShapedChars,
+                             qPrintable(QStringLiteral("line %1: a piece from %2 holds %3 at %4").arg(n).arg(from).arg(piece.mid(before, at - before)).arg(before)));
+                back += piece;
+                from = cut;
+            }
+            QCOMPARE(back, line);
+        }
     }
 };
 
