@@ -135,7 +135,8 @@ qsizetype halvedCharacter(QStringView line, qsizetype start, qsizetype end) {
     if (window > start && line[window].isLowSurrogate()) --window;
     while (window > start && isRegionalIndicatorEnd(line, window))
         window -= 2;
-    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme, line.mid(window, std::min(line.size(), end + 16) - window));
+    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme,
+                          line.mid(window, std::min(line.size(), end + 16) - window));
     for (qsizetype before = 0, after = f.toNextBoundary(); after > 0 && window + before < end;
          before = after, after = f.toNextBoundary()) {
         if (after - before >= 2 && window + after > from) return window + before;

@@ -49,7 +49,11 @@ QString halvedCharacters(const QTextDocument &doc) {
             for (qsizetype at = text.indexOf(one); at >= 0; at = text.indexOf(one, at + 1), ++drawn) {
                 const qreal shown = widthOf(b.layout()->lineForTextPosition(int(at)), at, at + one.size());
                 if (std::abs(shown - want) > 0.5)
-                    halved << QStringLiteral("%1 at %2 of a paragraph: %3 wide, %4 alone").arg(one).arg(at).arg(shown).arg(want);
+                    halved << QStringLiteral("%1 at %2 of a paragraph: %3 wide, %4 alone")
+                                  .arg(one)
+                                  .arg(at)
+                                  .arg(shown)
+                                  .arg(want);
             }
         }
     }
@@ -79,7 +83,8 @@ private slots:
         QTest::addRow("12 KB typed before a family") << lineWith(12 * 1024, {{4084, kFamily}}) << 10 << -1;
         // Cut after the 24th flag (as many emoji as a piece may hold); the flag after is 4 units
         // short of its piece's run's end.
-        QString flags = QStringLiteral("intro words ") + QStringLiteral("🇩🇪🇯🇵🇮🇹").repeated(10) + wordsLine(6000);
+        QString flags =
+            QStringLiteral("intro words ") + QStringLiteral("🇩🇪🇯🇵🇮🇹").repeated(10) + wordsLine(6000);
         const qsizetype cut = NoteDocument::pieceStarts(flags).front();
         QCOMPARE(cut, 12 + 24 * 4);
         flags.replace(cut + 4092, kFlag.size(), kFlag);
@@ -91,23 +96,17 @@ private slots:
         QFETCH(int, halfAt);
         NoteTextView v;
         QVERIFY(showText(v, line, {600, 400}));
+        QCOMPARE(halvedCharacters(*v.document()), QString());
         QString want = line;
-        if (typeAt >= 0) {
-            QCOMPARE(halvedCharacters(*v.document()), QString());
+        if (typeAt >= 0 || halfAt >= 0) {
             QTextCursor c(v.document());
-            c.setPosition(typeAt);
+            c.setPosition(std::max(typeAt, halfAt));
+            if (halfAt >= 0) c.setPosition(halfAt + 2, QTextCursor::KeepAnchor);
             v.setTextCursor(c);
-            QTest::keyClicks(&v, QStringLiteral("typed "));
-            want.insert(typeAt, QStringLiteral("typed "));
-        } else if (halfAt >= 0) {
-            QCOMPARE(halvedCharacters(*v.document()), QString());
-            QTextCursor c(v.document());
-            c.setPosition(halfAt);
-            c.setPosition(halfAt + 2, QTextCursor::KeepAnchor);
-            v.setTextCursor(c);
-            QTest::keyClick(&v, Qt::Key_Delete);
-            want.remove(halfAt, 2);
         }
+        if (typeAt >= 0)
+            QTest::keyClicks(&v, QStringLiteral("typed ")), want.insert(typeAt, QStringLiteral("typed "));
+        if (halfAt >= 0) QTest::keyClick(&v, Qt::Key_Delete), want.remove(halfAt, 2);
         QCoreApplication::processEvents();
         QCOMPARE(halvedCharacters(*v.document()), QString());
         QCOMPARE(v.wholeText(), want);
@@ -130,7 +129,8 @@ private slots:
             QString line;
             const int rare = 1 + random.bounded(800); // one unit in rare or so starts a character of many
             while (line.size() < 6000 + n * 1000)
-                line += random.bounded(rare) ? one[random.bounded(one.size())] : many[random.bounded(many.size())];
+                line += random.bounded(rare) ? one[random.bounded(one.size())]
+                                             : many[random.bounded(many.size())];
             qsizetype from = 0;
             QString back;
             std::vector<qsizetype> cuts = NoteDocument::pieceStarts(line);
@@ -138,9 +138,11 @@ private slots:
             for (const qsizetype cut : cuts) {
                 const QString piece = line.mid(from, cut - from);
                 QTextBoundaryFinder shown(QTextBoundaryFinder::Grapheme, piece);
-                for (qsizetype at = shown.toNextBoundary(), before = 0; at > 0; before = at, at = shown.toNextBoundary())
-                    QVERIFY2(at - before == 1 || at <= NoteDocument::kShapedChars,
-                             qPrintable(QStringLiteral("line %1: a piece from %2 holds %3 at %4").arg(n).arg(from).arg(piece.mid(before, at - before)).arg(before)));
+                for (qsizetype at = shown.toNextBoundary(), before = 0; at > 0;
+                     before = at, at = shown.toNextBoundary())
+                    QVERIFY2(
+                        at - before == 1 || at <= NoteDocument::kShapedChars,
+                        qPrintable(QStringLiteral("line %1, piece at %2: %3").arg(n).arg(from).arg(before)));
                 back += piece;
                 from = cut;
             }
