@@ -100,8 +100,8 @@ int colourEmoji(QStringView text) {
 }
 
 namespace {
-// Where a piece from start that would end at end ends instead: before its kPieceChars + 1st character,
-// at a space near there when there is one, at a boundary between characters as shown.
+// Where a piece from start that may run up to end is cut: at a space near end when there is one, at
+// a boundary between characters as shown.
 qsizetype cutBefore(QStringView line, qsizetype start, qsizetype end) {
     // A cut at a space keeps words whole; one is looked for in the last quarter of the piece.
     qsizetype cut = end;
