@@ -99,6 +99,52 @@ int colourEmoji(QStringView text) {
     return n;
 }
 
+namespace {
+// Where a piece from start that may run up to end is cut: at a space near end when there is one, at
+// a boundary between characters as shown.
+qsizetype cutBefore(QStringView line, qsizetype start, qsizetype end) {
+    // A cut at a space keeps words whole; one is looked for in the last quarter of the piece.
+    qsizetype cut = end;
+    for (qsizetype i = end; i > end - (end - start) / 4; --i) {
+        if (line[i - 1].isSpace()) {
+            cut = i;
+            break;
+        }
+    }
+    const qsizetype shown = shownBoundary(line, start, cut);
+    if (shown > start)
+        cut = shown;
+    else if (cut - 1 > start && line[cut - 1].isHighSurrogate())
+        --cut; // one character of hundreds of marks
+    return pairedFlagCut(line, start, cut);
+}
+
+// The start of the first character as shown of a piece from start, before end, that takes more than
+// one unit and reaches past the piece's first kShapedChars: where the text engine may end a run it
+// shapes (see kShapedChars); -1 when there is none.
+qsizetype halvedCharacter(QStringView line, qsizetype start, qsizetype end) {
+    const qsizetype from = start + kShapedChars;
+    // Between two units below U+0300 (letters, digits, punctuation, spaces) nothing is joined.
+    qsizetype at = from;
+    while (at < end && line[at - 1].unicode() < 0x300 && line[at].unicode() < 0x300)
+        ++at;
+    if (at >= end) return -1;
+    // The boundaries are found from a little before; not from inside a run of flag halves, which
+    // pair from the run's start.
+    qsizetype window = std::max(start, at - 64);
+    if (window > start && line[window].isLowSurrogate()) --window;
+    while (window > start && isRegionalIndicatorEnd(line, window))
+        window -= 2;
+    QTextBoundaryFinder f(QTextBoundaryFinder::Grapheme,
+                          line.mid(window, std::min(line.size(), end + 16) - window));
+    for (qsizetype before = 0, after = f.toNextBoundary(); after > 0 && window + before < end;
+         before = after, after = f.toNextBoundary()) {
+        if (after - before >= 2 && window + after > from) return window + before;
+    }
+    return -1;
+}
+} // namespace
+
 std::vector<qsizetype> pieceStarts(QStringView line) {
     std::vector<qsizetype> starts;
     qsizetype start = 0;
@@ -116,25 +162,27 @@ std::vector<qsizetype> pieceStarts(QStringView line) {
             if (count.starts(u) && ++emoji > kPieceEmoji) break;
             end += n;
         }
+        // Or before a character the text engine would draw in halves.
+        if (const qsizetype halved = halvedCharacter(line, start, end); halved > start) end = halved;
         if (end >= line.size()) break;
-        // A cut at a space keeps words whole; one is looked for in the last quarter of the piece.
-        qsizetype cut = end;
-        for (qsizetype i = end; i > end - (end - start) / 4; --i) {
-            if (line[i - 1].isSpace()) {
-                cut = i;
-                break;
-            }
-        }
-        const qsizetype shown = shownBoundary(line, start, cut);
-        if (shown > start)
-            cut = shown;
-        else if (cut - 1 > start && line[cut - 1].isHighSurrogate())
-            --cut; // one character of hundreds of marks
-        cut = pairedFlagCut(line, start, cut);
+        const qsizetype cut = cutBefore(line, start, end);
         starts.push_back(cut);
         start = cut;
     }
     return starts;
+}
+
+std::vector<qsizetype> shapedCuts(QStringView text) {
+    std::vector<qsizetype> cuts;
+    for (qsizetype start = 0;;) {
+        const qsizetype halved = halvedCharacter(text, start, text.size());
+        if (halved <= start) break;
+        const qsizetype cut = cutBefore(text, start, halved);
+        if (cut <= start) break;
+        cuts.push_back(cut);
+        start = cut;
+    }
+    return cuts;
 }
 
 // How a document's text reads back (the document's kTextRule property).

@@ -19,7 +19,8 @@ class QWidget;
 // built on a worker (the rich text read, the text colour set, the addresses marked as links) and laid
 // out only as far as the view draws it. A line longer than kPieceChars is cut into pieces, each its
 // own paragraph marked as continuing the one before, so no paragraph takes long to lay out (a view
-// shows each piece going on along the row where the one before it ends: see PacedLayout); short
+// shows each piece going on along the row where the one before it ends: see PacedLayout); a shorter
+// one too where a character of it would otherwise be drawn in halves (see kShapedChars); short
 // lines of a plain text share paragraphs, so there are few to go over. Reading the text back joins
 // the pieces, so what is saved is exactly what the document holds.
 namespace NoteDocument {
@@ -34,8 +35,13 @@ inline constexpr int kLongEmoji = 128;
 // A paste into a long text longer than this is put in on a worker (see NoteTextView::onLongPaste).
 inline constexpr qsizetype kPasteLaterChars = 64 * 1024;
 // The longest piece of a line laid out at once: about what lays out within one event-loop turn, so
-// an ordinary paragraph of words is never cut.
+// an ordinary paragraph of words is never cut for its length.
 inline constexpr qsizetype kPieceChars = 16 * 1024;
+// The most units (UTF-16) the text engine shapes as one run, counted from where a paragraph, a change
+// of script, format or direction starts one: a character as shown that spans a run's end is drawn in
+// halves (a flag as its two letters, a joined family as its people). So a piece past its first this
+// many units holds only characters of one unit each (see pieceStarts).
+inline constexpr qsizetype kShapedChars = 4096;
 // Short lines of a plain text are gathered into paragraphs of about this many characters.
 inline constexpr qsizetype kGroupChars = 2000;
 // The most colour emoji in one paragraph. Measuring one takes the font library about a hundred
@@ -78,8 +84,9 @@ struct Style {
 };
 
 // Where the pieces of one line start (offsets from 1 to line.size() - 1, ascending): each piece at
-// most kPieceChars long and holding at most kPieceEmoji emoji, cut at a space near its end when there
-// is one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
+// most kPieceChars long and holding at most kPieceEmoji emoji, ending before a character of more than
+// one unit that would reach past its first kShapedChars, cut at a space near its end when there is
+// one, and never inside a character as shown (a surrogate pair, a letter and its marks, a flag, an
 // emoji sequence joined by U+200D or with its modifier).
 std::vector<qsizetype> pieceStarts(QStringView line);
 // How many of the characters in text are drawn from the colour emoji font (a joined sequence counts

@@ -23,6 +23,9 @@ std::vector<FormatRun> formatRuns(const QTextDocument &doc, int from, int to);
 
 // Cuts the paragraphs of from..to longer than a piece into pieces (see NoteDocument.cpp).
 bool cutLongParagraphs(QTextCursor &c, int from = 0, int to = -1, bool emojiOnly = false);
+// Where a paragraph of text is cut for no character of it to be drawn in halves (see kShapedChars),
+// as pieceStarts cuts a line for that; none when none is.
+std::vector<qsizetype> shapedCuts(QStringView text);
 // The look a plain paste takes from the text before it: all of it but its link.
 QTextCharFormat plainLook(const QTextCharFormat &before);
 // Builds the note's document, letting go of the note's text and rich text as it goes (see

@@ -27,7 +27,8 @@ void removeSelection(QTextCursor &c);
 // typed right after a cut, a flag whose halves pair otherwise once one half is typed or taken out)
 // to the boundary before that character, or after it where the piece before holds nothing else.
 // Flag halves pair from the start of their run, so one half more or less changes every cut of the
-// run after it: the pieces are gone over until a cut past the edit is whole. begin is called before
-// the first change, which c makes (it is left anywhere).
+// run after it: the pieces are gone over until a cut past the edit is whole. A paragraph edited or
+// mended is cut again where the edit moved a character of it to where it would be drawn in halves
+// (see kShapedChars). begin is called before the first change, which c makes (it is left anywhere).
 void mendCuts(QTextCursor &c, int from, int to, const std::function<void()> &begin);
 } // namespace NoteDocument
