@@ -7,7 +7,7 @@
 #include "platform/ClipboardServer.h"
 #include "platform/OwnXServer.h"
 #include <QClipboard>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QMimeData>
 #include <QtTest>
 #include <atomic>
@@ -272,7 +272,7 @@ int main(int argc, char **argv) {
         qputenv("DISPLAY", display);
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv); // QtTest's mouse events take the application as QApplication in a widgets program
     ClipboardServer::install();
     TestClipboardServer t;
     return QTest::qExec(&t, argc, argv);
