@@ -263,8 +263,7 @@ void AppDelegate::willTerminate() {
     // directly): each gets what the ones before it left.
     const Deadline deadline = quitBy_.value_or(Deadline(kQuitMs));
     const Deadline saves = deadline.before(kQuitCommitMs);
-    // The saves handed back below may pile up splices of a large value: close() reads it whole once,
-    // from a read begun now, while the saves are still made.
+    // The saves handed back below may pile up splices of a large value: close() reads it whole once.
     Prefs::get().beginClosing();
     // An export still being written stops now, while the saves below run, and leaves no file: no
     // dialog may tell of its end any more, and its layout must not outlive the application. It has
@@ -286,11 +285,10 @@ void AppDelegate::willTerminate() {
     // A large note's bytes made meanwhile are written with the rest.
     NoteStore::shared().settle(saves);
     Prefs &prefs = Prefs::get();
-    // The commit and keeping what it cannot write share what the waits left of the one deadline,
-    // however little: a save a worker was making is waited for past the saves' share (the machine is
-    // loaded), and the edit it made is then kept beside the database rather than tried past the
-    // deadline. Keeping is never cut short, so nothing is lost for the time it takes.
-    if (!prefs.close(deadline)) {
+    // A save a worker was making is waited for past the saves' share (the machine is loaded): the
+    // commit, or keeping the edit beside the database, still gets its share after it, or the edit
+    // the wait was for would be lost at the last step.
+    if (!prefs.close(deadline.atLeast(kQuitCommitMs))) {
         if (!prefs.keptUnsavedIn().isEmpty()) {
             // On disk all the same, and written into the database at the next start.
             std::fprintf(stderr,

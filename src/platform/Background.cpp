@@ -433,32 +433,24 @@ int stopAll() {
     return stopped;
 }
 
-namespace {
-// Still to wait for at quit, of the jobs started from this thread: a result to hand back (in the order
-// the jobs were started: a later save must never be overtaken by an earlier one), or work to end (its
-// result comes back as usual, from the event loop).
-std::vector<JobPtr> due(AtQuit which) {
-    QThread *const here = QThread::currentThread();
-    std::vector<JobPtr> jobs;
-    {
-        std::lock_guard l(g_mutex);
-        for (const JobPtr &job : registry())
-            if (job->options.atQuit == which && job->thread == here) jobs.push_back(job);
-    }
-    std::erase_if(jobs, [which](const JobPtr &job) {
-        std::lock_guard l(job->m);
-        return which == AtQuit::handBack ? job->settled : job->over();
-    });
-    return jobs;
-}
-} // namespace
-
-bool anyDue(AtQuit which) {
-    return !due(which).empty();
-}
-
 QStringList finishAll(const Deadline &deadline, AtQuit which) {
-    const auto waiting = [which] { return due(which); };
+    QThread *const here = QThread::currentThread();
+    // Still to wait for: a result to hand back (in the order the jobs were started: a later save must
+    // never be overtaken by an earlier one), or work to end (its result comes back as usual, from the
+    // event loop).
+    const auto waiting = [&] {
+        std::vector<JobPtr> jobs;
+        {
+            std::lock_guard l(g_mutex);
+            for (const JobPtr &job : registry())
+                if (job->options.atQuit == which && job->thread == here) jobs.push_back(job);
+        }
+        std::erase_if(jobs, [which](const JobPtr &job) {
+            std::lock_guard l(job->m);
+            return which == AtQuit::handBack ? job->settled : job->over();
+        });
+        return jobs;
+    };
     // A result handed back may start another job, which is waited for too.
     for (std::vector<JobPtr> jobs = waiting(); !jobs.empty(); jobs = waiting()) {
         const JobPtr &job = jobs.front();

@@ -134,9 +134,6 @@ int stopAll();
 // kept when they can be (Options::keep, in the order they were started), else told unfinished and
 // named.
 QStringList finishAll(const Deadline &deadline, AtQuit which);
-// Quitting, on the window's thread: whether finishAll(…, which) has a job started from this thread to
-// wait for now.
-bool anyDue(AtQuit which);
 
 // The pool every job runs on. Never deleted: the application's end waits only for the work that must
 // end before it (AtQuit::end); quitting gives each job what its deadline allows through finishAll.

@@ -40,6 +40,12 @@ Deadline Deadline::within(qint64 ms) const {
     return d;
 }
 
+Deadline Deadline::atLeast(qint64 ms) const {
+    Deadline d;
+    d.endMs_ = std::max(endMs_, nowMs() + std::max<qint64>(0, ms));
+    return d;
+}
+
 bool Deadline::wait(std::condition_variable &cv, std::unique_lock<std::mutex> &l,
                     const std::function<bool()> &done) const {
     if (done()) return true;

@@ -31,6 +31,8 @@ public:
     Deadline before(qint64 ms) const;
     // This deadline, or ms from now when that comes first.
     Deadline within(qint64 ms) const;
+    // This deadline, or ms from now when that comes later.
+    Deadline atLeast(qint64 ms) const;
     // Waits on cv (l held) until done() holds or the deadline passes; done()'s last answer.
     bool wait(std::condition_variable &cv, std::unique_lock<std::mutex> &l,
               const std::function<bool()> &done) const;

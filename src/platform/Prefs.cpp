@@ -517,7 +517,7 @@ bool Prefs::close(const Deadline &deadline) {
     // Another program's lock is asked for now, without waiting: found only by the commit's tries, it
     // would leave keeping the changes the time those tries did not spend.
     if (writer_ && !frozen_ && !lockMet_ && hasPending() && lockHeldElsewhere()) lockMet_ = true;
-    Deadline commitBy = commitShare(deadline);
+    Deadline commitBy = deadline.before(keepShareMs(deadline));
     const bool lockKnown = lockMet_;
     if (writer_ && !frozen_) {
         // The last rounds may find a value another program wrote: its store settles it while it can
@@ -526,11 +526,11 @@ bool Prefs::close(const Deadline &deadline) {
         writer_->cutAt(commitBy);
         handOver();
         // One try's wait at most (under a lock, a try ends by its busy time): the tries of the final
-        // commit come after it. With no share for the commit, nothing is tried.
-        if (!commitBy.passed()) writer_->flush(commitBy.within(2 * kBusyMs));
+        // commit come after it.
+        writer_->flush(commitBy.within(2 * kBusyMs));
         // A lock that try met leaves the keep the time its bytes take, as one met before.
         if (!lockKnown && lockMet_) {
-            commitBy = commitShare(deadline);
+            commitBy = deadline.before(keepShareMs(deadline));
             writer_->cutAt(commitBy);
         }
         settleReplaced();
@@ -567,7 +567,6 @@ bool Prefs::close(const Deadline &deadline) {
         lastErrorText_ = QStringLiteral("the database could not be opened");
     }
     staged_ = PrefsBatch();
-    dropReadsAtQuit();
     if (marked && (ok || keptAll)) QFile::remove(mark);
     return ok;
 }
@@ -579,20 +578,9 @@ bool Prefs::close(const Deadline &deadline) {
 // commit under way writes the same bytes, and cutting it short would lose them.
 qint64 Prefs::keepShareMs(const Deadline &deadline) const {
     if (!lockMet_) return kKeepAtQuitMs;
-    // A value whose splices the disk does not hold is read whole before it is kept (holdWholeNow),
-    // unless that read was begun as the quit began.
+    // A value whose splices the disk does not hold is read whole before it is kept (holdWholeNow).
     const qint64 sized = (unwrittenBytes() + heldWholeBytes()) / kKeepBytesPerMs;
     return std::max<qint64>(kKeepAtQuitMs, std::min(sized, deadline.remainingMs()));
-}
-
-// What the keep's share leaves the final commit, or nothing when that is too short for the commit to
-// write what is pending (and read whole first what holdWholeNow() reads) at the rate a loaded disk
-// keeps: such a try would only be cut short at its end, and keeping the changes would then start that
-// much later, past the deadline when they are large.
-Deadline Prefs::commitShare(const Deadline &deadline) const {
-    const Deadline by = deadline.before(keepShareMs(deadline));
-    const qint64 takes = (unwrittenBytes() + heldWholeBytes()) / kKeepBytesPerMs;
-    return by.remainingMs() >= takes ? by : Deadline(0);
 }
 
 std::function<std::optional<Prefs::Value>()> Prefs::readLater(const QString &key) const {

@@ -17,9 +17,6 @@
 struct sqlite3;
 struct PrefsCommitGate;
 class PrefsWriter;
-namespace Background {
-class Job;
-}
 
 // The preferences domain: every setting, counter and store document of the app, kept in one SQLite
 // database (table prefs(key, type, value), values stored natively). Reads come from memory; the writes
@@ -182,11 +179,9 @@ public:
     bool close();
     bool close(const Deadline &deadline);
     // The quit has begun and close() comes next: a value whose splices pile up is no longer read whole
-    // on a worker for that (a second read beside close()'s would double the work its deadline has to
-    // cover). While saves are still being made (Background's AtQuit::handBack jobs) or another
-    // program's lock holds splices, the stored documents close() may have to keep are read on a worker
-    // now, so that close() finds each read already, with only the splices made since to put on top.
-    void beginClosing();
+    // on a worker, as close() reads each such value itself (a second read beside it would double the
+    // work its deadline has to cover, and its result would come after the close).
+    void beginClosing() { closing_ = true; }
     bool isClosed() const { return closed_; }
     QString lastError() const { return lastErrorText_; }
     // Where close() kept the changes it could not commit (UnsavedAtQuit), to be written when the
@@ -242,7 +237,6 @@ private:
     void applyUnsaved();
     bool keepUnwritten(const PrefsBatch &unwritten);
     qint64 keepShareMs(const Deadline &deadline) const;
-    Deadline commitShare(const Deadline &deadline) const;
     bool lockHeldElsewhere() const;
     void tellCommittedToWal() const;
     qint64 unwrittenBytes() const;
@@ -263,10 +257,6 @@ private:
                                 QByteArray &out);
     void holdWholeLater(const QString &key);
     void holdWholeNow(bool inParts = false);
-    void readAtQuit(const QString &key);
-    std::optional<QByteArray> takeReadAtQuit(const QString &key, quint64 version,
-                                             const PendingSplices &pending);
-    void dropReadsAtQuit();
     Read readPartsAsWritten(const QString &key, const PendingSplices &pending,
                             const std::optional<PrefsDigest> &loaded, std::vector<QByteArray> &parts,
                             qint64 &storedSize) const;
@@ -296,14 +286,6 @@ private:
     std::set<QString> holding_;  // keys whose value a worker reads to hold it whole (this thread only)
     // Values read at quit in the parts they are made of, by the version they hold (this thread only).
     std::map<QString, std::pair<quint64, std::vector<QByteArray>>> heldParts_;
-    // A stored value read on a worker as the quit began (beginClosing), for close() (this thread only).
-    struct ReadAtQuit {
-        std::shared_ptr<Background::Job> job;
-        quint64 version = 0;   // the value as this write left it
-        quint64 committed = 0; // every write up to this one was on disk when it was begun
-        std::shared_ptr<std::optional<QByteArray>> bytes; // handed back: the value, when it is ours
-    };
-    std::map<QString, ReadAtQuit> readsAtQuit_;
     std::shared_ptr<PrefsCommitGate> gate_;
     mutable QMutex readerLock_;
     sqlite3 *reader_ = nullptr; // reads bytes back from disk

@@ -1,16 +1,14 @@
 #include "platform/Prefs.h"
 
-#include "platform/Background.h"
 #include "platform/PrefsDb.h"
-#include "platform/PrefsGate.h"
 #include "platform/PrefsSplice.h"
+#include "platform/PrefsGate.h"
 #include "platform/PrefsWriter.h"
 #include "platform/UnsavedAtQuit.h"
 #include <cstring>
 #include <map>
 #include <set>
 #include <sqlite3.h>
-#include <utility>
 
 // What a quit could not commit, kept beside the database (".unsaved") for the next start to write.
 
@@ -33,114 +31,13 @@ qint64 Prefs::unwrittenBytes() const {
     return bytes;
 }
 
-// What holdWholeNow() would read: each value on disk whose splices the disk may not hold yet, whole,
-// but for those read since the quit began.
+// What holdWholeNow() would read: each value on disk whose splices the disk may not hold yet, whole.
 qint64 Prefs::heldWholeBytes() const {
     QMutexLocker l(&lock_);
     qint64 bytes = 0;
     for (const auto &kv : cache_)
-        if (kv.second.onDisk && kv.second.pending && !readsAtQuit_.count(kv.first)) bytes += kv.second.size;
+        if (kv.second.onDisk && kv.second.pending) bytes += kv.second.size;
     return bytes;
-}
-
-void Prefs::beginClosing() {
-    closing_ = true;
-    if (!writer_ || frozen_ || closed_) return;
-    // A save still being made (a large note's bytes) splices its document when it is handed back;
-    // the document is read meanwhile, rather than after it, on the quit's last share.
-    const bool savesDue = Background::anyDue(Background::AtQuit::handBack);
-    QStringList due;
-    {
-        QMutexLocker l(&lock_);
-        for (const auto &[key, e] : cache_)
-            if (e.onDisk && (e.pending || (savesDue && released_.count(key)))) due << key;
-    }
-    if (due.isEmpty()) return;
-    // Splices without a save to come wait only while another program's lock keeps them out; the
-    // writer commits them otherwise, and a read beside it would be for nothing.
-    if (!savesDue && !lockMet_ && !lockHeldElsewhere()) return;
-    for (const QString &key : due)
-        readAtQuit(key);
-}
-
-// key's value as this session wrote it, read on a worker for close(): the same read as holdWholeNow()
-// makes, begun as the quit begins.
-void Prefs::readAtQuit(const QString &key) {
-    ReadAtQuit r;
-    PendingSplices pending;
-    std::optional<PrefsDigest> loaded;
-    {
-        QMutexLocker l(&lock_);
-        auto it = cache_.find(key);
-        if (it == cache_.end() || !it->second.onDisk) return;
-        r.version = it->second.seq;
-        pending = it->second.pending;
-        loaded = it->second.loaded;
-    }
-    r.committed = committedSeq(*gate_);
-    r.bytes = std::make_shared<std::optional<QByteArray>>();
-    using Got = std::optional<QByteArray>;
-    r.job = Background::run<Got>(
-        this,
-        [key, pending, loaded, path = path_, gate = gate_]() -> Got {
-            sqlite3 *db = PrefsDb::openForReading(path);
-            if (!db) return std::nullopt;
-            QByteArray bytes;
-            const Read got = readAsWrittenOn(db, key, *gate, pending, loaded, bytes);
-            sqlite3_close_v2(db);
-            // Another program's value is found again by close()'s own read, which settles it.
-            if (got != Read::ok) return std::nullopt;
-            return bytes;
-        },
-        [into = r.bytes](Got got) { *into = std::move(got); },
-        {QStringLiteral("a stored value's read at quit")});
-    readsAtQuit_[key] = std::move(r);
-}
-
-// key's value as write `version` left it (pending: its splices the disk does not hold), from the read
-// begun as the quit began, with the splices made since put on top; waited for when a worker is still
-// at it, made here when none has taken it up. Nothing when there is no such read, or it no longer
-// tells the value: a commit of ours landed since (it takes the splices it wrote off the pending ones,
-// so those made after the read may be gone from them), or the value changed otherwise (written
-// whole, found to be another program's).
-std::optional<QByteArray> Prefs::takeReadAtQuit(const QString &key, quint64 version,
-                                                const PendingSplices &pending) {
-    auto it = readsAtQuit_.find(key);
-    if (it == readsAtQuit_.end()) return std::nullopt;
-    ReadAtQuit r = std::move(it->second);
-    readsAtQuit_.erase(it);
-    Background::finish(r.job);
-    std::optional<QByteArray> bytes = std::exchange(*r.bytes, std::nullopt);
-    if (!bytes) return std::nullopt;
-    const auto drop = [&bytes] {
-        Background::detached([gone = std::move(*bytes)] {}); // tens of megabytes, freed on a worker
-        return std::nullopt;
-    };
-    if (committedSeq(*gate_) != r.committed) return drop();
-    {
-        QMutexLocker l(&lock_);
-        auto e = cache_.find(key);
-        if (e == cache_.end() || !e->second.onDisk || e->second.seq != version || version < r.version ||
-            e->second.replacedAt > r.version)
-            return drop();
-    }
-    if (pending)
-        for (const PrefsPendingSplices &p : *pending) {
-            if (p.seq <= r.version) continue;
-            if (bytes->size() != p.sizeBefore || !applySplices(*bytes, p.splices)) return drop();
-        }
-    return bytes;
-}
-
-// The reads begun as the quit began that close() did not take: work not begun never runs, and what
-// the others made is freed on their worker.
-void Prefs::dropReadsAtQuit() {
-    for (auto &kv : readsAtQuit_) {
-        Background::abandon(kv.second.job);
-        if (std::optional<QByteArray> &made = *kv.second.bytes)
-            Background::detached([gone = std::exchange(made, std::nullopt)] {});
-    }
-    readsAtQuit_.clear();
 }
 
 // The stored value of key read as readAsWritten() reads it, a stretch at a time, without a buffer of

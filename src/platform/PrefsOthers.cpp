@@ -148,17 +148,6 @@ void Prefs::holdWholeNow(bool inParts) {
             if (e.onDisk && e.pending) held.push_back({key, e.seq, e.pending, e.loaded});
     }
     for (Held &h : held) {
-        // Read as the quit began: only the splices made since are put on top.
-        if (std::optional<QByteArray> read = takeReadAtQuit(h.key, h.version, h.pending)) {
-            if (!inParts) {
-                holdWhole(h.key, h.version, Read::ok, std::move(*read));
-                continue;
-            }
-            std::vector<QByteArray> parts;
-            parts.push_back(std::move(*read));
-            holdParts(h.key, h.version, Read::ok, -1, std::move(parts));
-            continue;
-        }
         if (inParts) {
             std::vector<QByteArray> parts;
             qint64 storedSize = 0;

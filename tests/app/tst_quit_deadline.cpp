@@ -284,16 +284,11 @@ private slots:
     // is kept whole, and nothing is named as lost.
     void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole_data() {
         QTest::addColumn<bool>("fromPage");
-        QTest::addColumn<bool>("pastTheQuit"); // the worker ends after the quit's whole deadline
-        QTest::newRow("a note's bytes") << false << false;
-        QTest::newRow("a page's save") << true << false;
-        QTest::newRow("a note's bytes made past the quit's deadline") << false << true;
+        QTest::newRow("a note's bytes") << false;
+        QTest::newRow("a page's save") << true;
     }
-    // However long the worker takes, the quit waits for nothing else past its deadline: the commit
-    // and the keep share what the waits left of it, and with none left the edit is only kept.
     void aSaveAWorkerIsMakingAtTheDeadlineIsKeptWhole() {
         QFETCH(bool, fromPage);
-        QFETCH(bool, pastTheQuit);
         TempPrefs t;
         TestDialogs dialogs;
         DataNotices::get().take();
@@ -312,8 +307,6 @@ private slots:
             QSemaphore atStretch, go;
             std::atomic<int> asked = 0;
             std::atomic<bool> askedHere = false; // the save made on the window's thread
-            SteppedTime *clock = nullptr;
-            qint64 workerEnds = 0;
             Background::setHurryHooksForTests(
                 [&] {
                     if (QThread::currentThread() == qApp->thread()) askedHere = true;
@@ -321,11 +314,7 @@ private slots:
                     atStretch.release();
                     go.acquire();
                 },
-                [&] {
-                    if (pastTheQuit) clock->advance(3000);
-                    workerEnds = clock->nowMs();
-                    go.release();
-                });
+                [&] { go.release(); });
             big.body[0] = u'B';
             big.body[big.body.size() - 1] = u'E';
             QObject page;
@@ -346,18 +335,11 @@ private slots:
             atStretch.acquire();
             {
                 SteppedTime time;
-                clock = &time;
-                const qint64 quitEnds = time.nowMs() + 4500;
                 QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
-                // Nothing after the worker's save waited past the deadline.
-                const qint64 ended = time.nowMs();
-                QVERIFY2(ended <= std::max(quitEnds, workerEnds),
-                         qPrintable(QString::number(ended - quitEnds)));
             }
             go.release(); // in case it was never waited for
             Background::setHurryHooksForTests({}, {});
             QVERIFY(!askedHere);
-            if (pastTheQuit) QCOMPARE(t.prefs().keptUnsavedIn(), UnsavedAtQuit::pathFor(t.path()));
             QCOMPARE(app.exitCode(), 0);
         }
         Background::pool().waitForDone();
@@ -600,157 +582,6 @@ private slots:
         Prefs again(path);
         QCOMPARE(again.data(key).size(), edited.size());
         QVERIFY(again.data(key) == edited);
-    }
-
-    // A commit that cannot write what is pending before the keep's share begins (at the rate a loaded
-    // disk keeps) is not tried: cut short at its end, it would only take that time from keeping the
-    // edit, which then gets all that is left. The edit is kept whole beside the database and written
-    // at the next start.
-    void aSaveHandedBackTooLateForACommitIsOnlyKept_data() {
-        QTest::addColumn<bool>("spliced");
-        QTest::newRow("a value written whole") << false;
-        QTest::newRow("splices of a stored value") << true;
-    }
-    void aSaveHandedBackTooLateForACommitIsOnlyKept() {
-        QFETCH(bool, spliced);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
-        const QString key = QStringLiteral("doc");
-        const QByteArray was(40 << 20, 'a');
-        const qint64 writing = was.size() / (32 * 1024); // what writing it takes on a loaded disk
-        QByteArray edited = was;
-        {
-            Prefs p(path);
-            p.setData(key, was);
-            QVERIFY(p.flush());
-            std::atomic<int> tries = 0;
-            setPrefsCommitHookForTests([&](bool made) {
-                if (!made) ++tries;
-            });
-            if (spliced) {
-                const std::vector<PrefsSplice> splices{PrefsSplice{7, 2, "edit"}};
-                QVERIFY(applySplices(edited, splices));
-                QVERIFY(p.spliceData(key, *p.version(key), splices));
-            } else {
-                edited.fill('b');
-                p.setData(key, edited);
-            }
-            SteppedTime time;
-            // The keep's second leaves the commit one, less than writing the value takes.
-            const Deadline quit(2000);
-            qint64 leftToKeep = -1;
-            AtomicFile::setStretchHookForTests([&] {
-                if (leftToKeep < 0) leftToKeep = quit.remainingMs();
-            });
-            const bool committed = p.close(quit);
-            AtomicFile::setStretchHookForTests({});
-            setPrefsCommitHookForTests({});
-            QVERIFY(!committed);
-            QCOMPARE(tries.load(), 0);
-            QCOMPARE(p.keptUnsavedIn(), UnsavedAtQuit::pathFor(path));
-            QVERIFY2(leftToKeep >= writing, qPrintable(QString::number(leftToKeep)));
-        }
-        Prefs again(path);
-        QVERIFY(again.data(key) == edited);
-    }
-
-    // A stored document read on a worker as the quit begins (a save still being made will splice it,
-    // or another program's lock holds its splices) is kept from that read, with the splices made after
-    // it put on top: the keep reads nothing more on the deadline's time. A commit of ours landing
-    // after the read voids it (the splices it wrote are no longer pending): the keep reads again.
-    void aDocumentReadAsTheQuitBeginsIsKeptWithTheSplicesAfterIt_data() {
-        QTest::addColumn<bool>("saveInFlight"); // else: splices the lock holds before the quit
-        QTest::addColumn<bool>("commitAfter");
-        QTest::addColumn<int>("splicesAfter");
-        QTest::newRow("held splices, one splice after") << false << false << 1;
-        QTest::newRow("a save in flight, several splices after") << true << false << 3;
-        QTest::newRow("a commit of ours after the read") << true << true << 2;
-    }
-    void aDocumentReadAsTheQuitBeginsIsKeptWithTheSplicesAfterIt() {
-        QFETCH(bool, saveInFlight);
-        QFETCH(bool, commitAfter);
-        QFETCH(int, splicesAfter);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
-        const QString key = QStringLiteral("doc");
-        QByteArray edited;
-        for (int i = 0; edited.size() < (4 << 20); ++i)
-            edited += QByteArray::number(i) + ',';
-        const auto splice = [&](Prefs &p, qint64 at, qint64 len, const QByteArray &bytes) {
-            const std::vector<PrefsSplice> splices{PrefsSplice{at, len, bytes}};
-            QVERIFY(applySplices(edited, splices));
-            QVERIFY(p.spliceData(key, *p.version(key), splices));
-        };
-        std::atomic<int> reads = 0;
-        {
-            Prefs p(path);
-            p.setData(key, edited);
-            QVERIFY(p.flush());
-            p.releaseBytes(key); // a store holds the document
-            QObject saver;
-            QSemaphore saving;
-            Background::JobPtr save;
-            sqlite3 *other = nullptr;
-            if (saveInFlight) {
-                save = Background::start(
-                    &saver, [&] { saving.acquire(); }, [] {}, {},
-                    {QStringLiteral("a save"), Background::AtQuit::handBack});
-                if (!commitAfter) other = lockedByAnother(path);
-            } else {
-                other = lockedByAnother(path);
-                splice(p, 10, 3, "one");
-                QVERIFY(!p.flush()); // the lock is met
-            }
-            p.beginClosing();
-            saving.release();
-            Background::pool().waitForDone(); // the read begun is done
-            Background::finish(save);
-            if (commitAfter) {
-                splice(p, 20, 4, "same"); // as long as what it replaces
-                QVERIFY(p.flush());
-                other = lockedByAnother(path);
-            }
-            setPrefsLookHookForTests([&](int) { ++reads; });
-            for (int i = 0; i < splicesAfter; ++i)
-                splice(p, 100 + 1000 * i, 5 + i, QByteArray(64 * 1024 * (i + 1), char('p' + i)));
-            SteppedTime time;
-            QVERIFY(leftWhenKeeping(p, Deadline(4500), other) >= 0);
-            setPrefsLookHookForTests({});
-        }
-        Prefs again(path);
-        QCOMPARE(again.data(key).size(), edited.size());
-        QVERIFY(again.data(key) == edited);
-        QCOMPARE(reads.load(), commitAfter ? 1 : 0);
-    }
-
-    // A document read as the quit begins is not counted again in the keep's share: the keep's share
-    // is what writing it takes, and the commit gets its try before it, where reading it whole as well
-    // would have left it none.
-    void aDocumentReadAsTheQuitBeginsLeavesTheCommitItsTry() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("mivo.sqlite3"));
-        const QString key = QStringLiteral("doc");
-        const QByteArray was(32 << 20, 'a');
-        const qint64 oneWay = was.size() / (32 * 1024); // what writing it alone takes
-        const qint64 deadlineMs = 2500;                 // less than reading and writing it take, twice
-        {
-            Prefs p(path);
-            p.setData(key, was);
-            QVERIFY(p.flush());
-            sqlite3 *other = lockedByAnother(path);
-            QVERIFY(p.spliceData(key, *p.version(key), {PrefsSplice{0, 1, "B"}}));
-            QVERIFY(!p.flush()); // the lock is met
-            p.beginClosing();
-            Background::pool().waitForDone(); // the read begun is done
-            SteppedTime time;
-            const qint64 leftToKeep = leftWhenKeeping(p, Deadline(deadlineMs), other);
-            QVERIFY2(leftToKeep >= oneWay, qPrintable(QString::number(leftToKeep)));
-            QVERIFY2(leftToKeep <= deadlineMs - PrefsDb::kBusyMs, qPrintable(QString::number(leftToKeep)));
-        }
-        Prefs again(path);
-        const QByteArray now = again.data(key);
-        QCOMPARE(now.size(), was.size());
-        QCOMPARE(now.left(2), QByteArray("Ba"));
     }
 
     // Moving the -wal file into the main file is not begun when what is left of the deadline would
