@@ -285,10 +285,12 @@ void AppDelegate::willTerminate() {
     // A large note's bytes made meanwhile are written with the rest.
     NoteStore::shared().settle(saves);
     Prefs &prefs = Prefs::get();
-    // A save a worker was making is waited for past the saves' share (the machine is loaded): the
-    // commit, or keeping the edit beside the database, still gets its share after it, or the edit
-    // the wait was for would be lost at the last step.
-    if (!prefs.close(deadline.atLeast(kQuitCommitMs))) {
+    // A save a worker was making may be waited for past the saves' share (the machine is loaded).
+    // Then a commit tried in what is left could not write its bytes in time, and cut short, it only
+    // delays keeping them: the changes are kept beside the database at once, whole, and written at
+    // the next start.
+    const bool savesLate = deadline.remainingMs() < kQuitCommitMs;
+    if (!prefs.close(savesLate ? Deadline(0) : deadline)) {
         if (!prefs.keptUnsavedIn().isEmpty()) {
             // On disk all the same, and written into the database at the next start.
             std::fprintf(stderr,
