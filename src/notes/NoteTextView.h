@@ -117,8 +117,9 @@ private:
     void replaceLater(int from, int to, const QString &text);
     // Hands a key's edit to onLongEdit when settling the copies would wait; whether it did.
     bool typeLater(const QKeyEvent *e);
-    // Text typed while the document is lent is kept (whether e was), and put in at the caret once
-    // the view may edit that document again; it goes with the document when another one comes.
+    // Keeps the text of a key typed while the document is lent (whether it did); putTyped puts what
+    // was kept in at the caret once the view may edit that document again. It goes with the document
+    // when another one is shown, or with the edit (dropPendingPaste).
     bool keepTyped(const QKeyEvent *e);
     void putTyped();
     bool lending_ = false;

@@ -121,6 +121,29 @@ private slots:
         QVERIFY(!boldAt(plainAt));
         QCOMPARE(c.view->wholeText(), c.text);
     }
+
+    // Text dropped from elsewhere beside it likewise, put in where it was dropped.
+    void aDropBesideALongCopyWaitsForNothing() {
+        Copied c;
+        c.open();
+        if (QTest::currentTestFailed()) return;
+        QMimeData dropped;
+        dropped.setText(QStringLiteral("dropped "));
+        QTextCursor start(c.view->document());
+        const QPoint at = c.view->cursorRect(start).center();
+        {
+            HeldPool held(false);
+            QDragEnterEvent enter(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(c.view->viewport(), &enter);
+            QDropEvent drop(at, Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(c.view->viewport(), &drop);
+            QVERIFY(drop.isAccepted());
+            QCOMPARE(c.copy->mostReadHere(), 0);
+        }
+        c.back();
+        QCOMPARE(c.view->wholeText(), QStringLiteral("dropped ") + c.text);
+        c.clipboardAsSelected();
+    }
 };
 
 QTEST_MAIN(TestEditOverCopy)
