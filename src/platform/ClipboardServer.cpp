@@ -129,7 +129,7 @@ void ClipboardServer::install() {
 
 bool ClipboardServer::eventFilter(QObject *, QEvent *event) {
     // Any drag begins with a press: from then on the dragged note's copy is not the drag's data.
-    if (dragged_ && event->type() == QEvent::MouseButtonPress) dragged_ = nullptr;
+    if (dragged_ && Handover::typeOfPosted(event) == QEvent::MouseButtonPress) dragged_ = nullptr;
     return false;
 }
 

@@ -1,6 +1,7 @@
 #include "ui/LazyFileIcon.h"
 
 #include "platform/Background.h"
+#include "platform/Handover.h"
 #include <QApplication>
 #include <QEvent>
 #include <QIconEngine>
@@ -105,7 +106,7 @@ public:
         : QObject(parent), files_(std::move(files)) {}
 
     bool eventFilter(QObject *o, QEvent *e) override {
-        if (e->type() != QEvent::Show || !o->isWidgetType()) return false;
+        if (Handover::typeOfPosted(e) != QEvent::Show || !o->isWidgetType()) return false;
         auto *w = static_cast<QWidget *>(o);
         if (!seenByUser(w) || w->testAttribute(Qt::WA_SetWindowIcon)) return false;
         if (!icon_.isNull())
