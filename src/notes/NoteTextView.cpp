@@ -426,7 +426,6 @@ void NoteTextView::keyPressEvent(QKeyEvent *e) {
     default:
         break;
     }
-    if (keepTyped(e)) return;
     const auto mods = e->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
     if (mods == Qt::ControlModifier && !isReadOnly()) {
         switch (e->key()) {
@@ -509,11 +508,6 @@ void NoteTextView::keyPressEvent(QKeyEvent *e) {
         e->accept();
         return;
     }
-    // So is a key's edit that would have a long copy made first.
-    if (edits && typeLater(e)) {
-        e->accept();
-        return;
-    }
     if (edits) settleCopiesAroundSelection();
     QTextCursor c = textCursor();
     if (!c.hasSelection() && mods == Qt::NoModifier && (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete)) {
@@ -569,51 +563,19 @@ bool NoteTextView::caretOnScreen() const {
 }
 
 void NoteTextView::inputMethodEvent(QInputMethodEvent *e) {
-    putTyped();
-    if (lending_ && isReadOnly()) {
-        typedMeanwhile_ += e->commitString();
-        e->accept();
-        return;
-    }
-    // A commit alone (nothing being composed) that would have a long copy made first is made on a
-    // worker with that copy's making.
-    const QTextLayout *shown = textCursor().block().layout();
-    if (!e->commitString().isEmpty() && e->preeditString().isEmpty() && e->replacementLength() == 0 &&
-        (!shown || shown->preeditAreaText().isEmpty()) && editsLater()) {
-        const QTextCursor c = textCursor();
-        replaceLater(c.selectionStart(), c.selectionEnd(), e->commitString());
-        e->accept();
-        return;
-    }
     if (!e->commitString().isEmpty() || e->replacementLength() > 0) settleCopiesAroundSelection();
     userEdit([this, e] { QPlainTextEdit::inputMethodEvent(e); }, true);
 }
 
 void NoteTextView::changeEvent(QEvent *e) {
     QPlainTextEdit::changeEvent(e);
-    if (e->type() == QEvent::ReadOnlyChange) {
-        // What an input method commits while the document is lent is kept, as typed keys are.
-        if (lending_ && isReadOnly()) setAttribute(Qt::WA_InputMethodEnabled, true);
-        putPendingPasteLater();
-    }
+    if (e->type() == QEvent::ReadOnlyChange) putPendingPasteLater();
 }
 
 void NoteTextView::applyFmt(int code) {
     QTextCursor sel = textCursor();
     if (!sel.hasSelection() || isReadOnly()) return;
     const int from = sel.selectionStart(), to = sel.selectionEnd();
-    if (onLongEdit && settlingWaits({from, to})) {
-        // Made on a worker with the long copy's making; the selection stays, in its new looks.
-        lend(
-            [from, to, code](QTextDocument &doc) {
-                return NoteDocument::longStep(doc, [&] {
-                    applyFormatCode(&doc, from, to, code);
-                    return to;
-                });
-            },
-            from);
-        return;
-    }
     const bool offerAgain = settleCopies(from, to);
     applyFormatCode(document(), from, to, code);
     sel.setPosition(from);

@@ -6,7 +6,6 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <functional>
-#include <utility>
 #include <vector>
 
 // The view of a note's text at every length: read-only in the detail, where a click on a link opens
@@ -44,11 +43,8 @@ public:
     // selection it replaces) and this view takes nothing: its owner has it put in on a worker.
     std::function<void(const QString &text, int from, int to)> onLongPaste;
     // When set, the removal of a selection longer than NoteDocument::kPasteLaterChars, a rich paste
-    // past a piece's characters, the undo and redo of such a step, and any edit that would have a
-    // long copy of the text made first (a key, an input method's commit, a format, a short paste or
-    // a drop), are handed to it as an edit to run on the document on a worker (see
-    // NoteDocument::editLater), returning where the caret goes; this view takes nothing meanwhile
-    // but the text typed, put in at the caret once the document is back.
+    // past a piece's characters, and the undo and redo of such a step, are handed to it as an edit to run on the document on a worker (see
+    // NoteDocument::editLater), returning where the caret goes; this view takes nothing meanwhile.
     std::function<void(std::function<int(QTextDocument &)> edit)> onLongEdit;
     // Web addresses typed or pasted become links in this colour as they are made, marked as
     // detected (see NoteDocument::relinkEdited); none while it is invalid.
@@ -102,32 +98,6 @@ private:
                       std::vector<std::function<void(const QTextDocument &)>> *later = nullptr);
     // The same for the paragraphs around the selection, which a key or a paste there may change.
     void settleCopiesAroundSelection(const QMimeData *keep = nullptr);
-    // The paragraphs around c (the one before and the one after too).
-    std::pair<int, int> around(const QTextCursor &c) const;
-    // Whether settling the copies standing on from..to would have a worker make a long copy while
-    // the window waits.
-    bool settlingWaits(std::pair<int, int> range, const QMimeData *keep = nullptr) const;
-    // Whether an edit around the selection is to be handed to onLongEdit rather than wait so.
-    bool editsLater(const QMimeData *keep = nullptr) const;
-    // Hands edit to onLongEdit, every copy made there first from the document as it still is; the
-    // caret goes where edit returns, the anchor to anchor when one is given. Returns whether the
-    // primary selection was given up.
-    bool lend(std::function<int(QTextDocument &)> edit, int anchor = -1);
-    // The characters from..to replaced by text there, as one long step.
-    void replaceLater(int from, int to, const QString &text);
-    // Hands a key's edit to onLongEdit when settling the copies would wait; whether it did.
-    bool typeLater(const QKeyEvent *e);
-    // Keeps the text of a key typed while the document is lent (whether it did); putTyped puts what
-    // was kept in at the caret once the view may edit that document again. It goes with the document
-    // when another one is shown, or with the edit (dropPendingPaste).
-    bool keepTyped(const QKeyEvent *e);
-    void putTyped();
-    bool lending_ = false;
-    QPointer<QTextDocument> lentDoc_;
-    QString typedMeanwhile_;
-    int lentAnchor_ = -1;
-    bool lentOffer_ = false;
-    bool dropping_ = false; // in Qt's own drop, which holds an edit block open on the document
     void undoRedo(bool redo);
     // Hands the removal of the selection to onLongEdit when it is long; whether it did.
     bool removeLater();

@@ -220,7 +220,6 @@ public:
     bool live() const { return doc_ != nullptr; }
     void settle();
     std::function<void(const QTextDocument &)> settleLater();
-    bool makesOnSettle() const { return doc_ && long_ && !lost_ && (!packed_ || rtfLeft()); }
     QVariant retrieve(const QString &mimeType, QMetaType type);
     bool textMade() const { return whole_ || packed_ || (later_ && laterText_); }
     bool richMade() const { return rich_ || rtf_ || packedRtf_ || (later_ && laterRich_); }
@@ -655,10 +654,6 @@ void SelectionCopy::settle() {
 
 std::function<void(const QTextDocument &)> SelectionCopy::settleLater() {
     return made_->settleLater();
-}
-
-bool SelectionCopy::makesOnSettle() const {
-    return made_->makesOnSettle();
 }
 
 bool SelectionCopy::textMade() const {

@@ -70,8 +70,6 @@ public:
     // there). Asked for meanwhile, it is waited for; a function dropped unrun leaves the copy
     // offering nothing.
     std::function<void(const QTextDocument &)> settleLater();
-    // Whether settling it now would have a worker make a long form while this thread waits.
-    bool makesOnSettle() const;
     // Which forms are kept (made, or being made elsewhere).
     bool textMade() const;
     bool richMade() const;

@@ -7,7 +7,6 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -64,18 +63,14 @@ bool NoteTextView::settleCopies(int from, int to, const QMimeData *keep,
 
 void NoteTextView::settleCopiesAroundSelection(const QMimeData *keep) {
     if (copies_.empty()) return;
-    const auto [from, to] = around(textCursor());
-    settleCopies(from, to, keep);
-}
-
-std::pair<int, int> NoteTextView::around(const QTextCursor &c) const {
+    const QTextCursor c = textCursor();
     // A key may reach into the paragraph before or after (Backspace at a paragraph's start), and the
     // links of the paragraphs it changes are made again.
     QTextBlock first = document()->findBlock(c.selectionStart()),
                last = document()->findBlock(c.selectionEnd());
     if (first.previous().isValid()) first = first.previous();
     if (last.next().isValid()) last = last.next();
-    return {first.position(), last.position() + last.length()};
+    settleCopies(first.position(), last.position() + last.length(), keep);
 }
 
 void NoteTextView::cut() {
@@ -120,16 +115,28 @@ bool NoteTextView::removeLater() {
         return false;
     // What was copied of the text is made there too, before it goes: a long copy would hold the
     // window as long as the removal.
-    replaceLater(c.selectionStart(), c.selectionEnd(), QString());
+    std::vector<std::function<void(const QTextDocument &)>> copies;
+    settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
+    const auto take = onLongEdit; // a copy: the handler replaces this view's document
+    take([from = c.selectionStart(), to = c.selectionEnd(), copies = std::move(copies)](QTextDocument &doc) {
+        for (const auto &make : copies)
+            make(doc);
+        return NoteDocument::longStep(doc, [&doc, from, to] { return NoteDocument::pasteText(doc, from, to, QString()); });
+    });
     return true;
 }
 
 void NoteTextView::undoRedo(bool redo) {
     // A step may change any part of the text: what was copied of it is made first (there, for a step
     // done on a worker).
+    std::vector<std::function<void(const QTextDocument &)>> copies;
     QTextDocument *doc = document();
     if (onLongEdit && !isReadOnly() && NoteDocument::longStepNext(*doc, redo)) {
-        lend([redo](QTextDocument &d) {
+        settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
+        const auto take = onLongEdit;
+        take([redo, copies = std::move(copies)](QTextDocument &d) {
+            for (const auto &make : copies)
+                make(d);
             QTextCursor c(&d);
             redo ? d.redo(&c) : d.undo(&c);
             return c.position();
@@ -160,22 +167,9 @@ void NoteTextView::undoRedo(bool redo) {
 }
 
 void NoteTextView::dropEvent(QDropEvent *e) {
-    // Dropped from elsewhere where a long copy would be made first, it is put in as a paste is, on a
-    // worker with that copy's making (Qt's own drop holds an edit block open on the document meanwhile).
-    const QTextCursor at = cursorForPosition(e->position().toPoint());
-    if (e->source() != viewport() && onLongEdit && !isReadOnly() && canInsertFromMimeData(e->mimeData()) &&
-        settlingWaits(around(at), e->mimeData())) {
-        QDragLeaveEvent leave; // the drop's mark goes
-        QPlainTextEdit::dragLeaveEvent(&leave);
-        setTextCursor(at);
-        insertFromMimeData(e->mimeData());
-        e->acceptProposedAction();
-        return;
-    }
     // Text dragged within the view is taken away before the copy dragged is put in: what was copied
     // of it (the dragged copy too, with its looks) is made first.
     if (!isReadOnly()) settleCopiesAroundSelection(e->mimeData());
-    const QScopedValueRollback<bool> dropping(dropping_, true);
     QPlainTextEdit::dropEvent(e);
 }
 

@@ -22,16 +22,14 @@
 // The view's pastes: plain and rich, short ones put in at once, long ones read or put in on a worker.
 
 void NoteTextView::insertFromMimeData(const QMimeData *source) {
-    // Where a long copy would be made first, the paste is made on a worker with that copy's making.
-    const bool later = !dropping_ && editsLater(source);
-    if (!isReadOnly() && !later) settleCopiesAroundSelection(source);
+    if (!isReadOnly()) settleCopiesAroundSelection(source);
     QString text = source && source->hasText() ? source->text() : QString();
     if (!isReadOnly() && source && source->hasHtml()) {
         // The bound is on what a rich paste takes in, the HTML's own text: a clipboard may offer
         // far more of it than plain text, or none. Past it, the paste is read on a worker (measured
         // only as far as the bound).
         const QString html = source->html();
-        if (!later && HtmlText::plainText(html, NoteDocument::kPieceChars).size() <= NoteDocument::kPieceChars)
+        if (HtmlText::plainText(html, NoteDocument::kPieceChars).size() <= NoteDocument::kPieceChars)
             userEdit([this, &html] { insertRich(html); }, false, true);
         else
             pasteRichLater(html, {});
@@ -46,11 +44,6 @@ void NoteTextView::insertFromMimeData(const QMimeData *source) {
         }
     }
     if (isReadOnly()) return;
-    if (later && !text.isEmpty() && !(onLongPaste && text.size() > NoteDocument::kPasteLaterChars)) {
-        const QTextCursor c = textCursor();
-        replaceLater(c.selectionStart(), c.selectionEnd(), text);
-        return;
-    }
     if (text.size() <= NoteDocument::kPieceChars) {
         // As a plain text editor pastes (in the look of the caret's text), but without placing the
         // view on the caret before the paste is cut into pieces.
@@ -191,6 +184,7 @@ void NoteTextView::pasteClipboard(bool plain) {
 
 void NoteTextView::insertPlain(QString text) {
     if (isReadOnly() || text.isEmpty()) return;
+    settleCopiesAroundSelection();
     if (text.size() > NoteDocument::kPieceChars) {
         // A long paste goes in as plain text anyway, its long lines in pieces.
         QMimeData plain;
@@ -201,12 +195,6 @@ void NoteTextView::insertPlain(QString text) {
     // A line ended the Windows way is one line, not a line and an empty one.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
-    if (editsLater()) {
-        const QTextCursor c = textCursor();
-        replaceLater(c.selectionStart(), c.selectionEnd(), text);
-        return;
-    }
-    settleCopiesAroundSelection();
     userEdit(
         [this, &text] {
             QTextCursor c = textCursor();
@@ -241,7 +229,13 @@ void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf) {
     const QTextCursor sel = textCursor();
     if (onLongEdit) {
         // What was copied of the text is made there too, before the paste changes it.
-        lend([read, look, from = sel.selectionStart(), to = sel.selectionEnd()](QTextDocument &doc) {
+        std::vector<std::function<void(const QTextDocument &)>> copies;
+        settleCopies(0, std::numeric_limits<int>::max(), nullptr, &copies);
+        const auto take = onLongEdit; // a copy: the handler replaces this view's document
+        take([read, look, from = sel.selectionStart(), to = sel.selectionEnd(),
+              copies = std::move(copies)](QTextDocument &doc) {
+            for (const auto &make : copies)
+                make(doc);
             QTextDocument pasted;
             read(pasted, look.font);
             return NoteDocument::longStep(doc, [&] { return RichPaste::paste(doc, from, to, pasted, look); });
@@ -288,7 +282,6 @@ void NoteTextView::pasteRichLater(const QString &html, const QByteArray &rtf) {
 // to a worker for a long edit comes back). It is given up only with that document: gone, or another
 // one edited, or with the edit it was for (dropPendingPaste); a save waits for it.
 void NoteTextView::putPendingPaste() {
-    putTyped();
     if (!putRichPaste_) return;
     // Read-only, the view shows none of its document or is not to be edited for now.
     if (!richPasteAt_.isNull() && isReadOnly()) return;
@@ -303,13 +296,10 @@ void NoteTextView::putPendingPaste() {
 }
 
 void NoteTextView::putPendingPasteLater() {
-    if (putRichPaste_ || lending_) QMetaObject::invokeMethod(this, &NoteTextView::putPendingPaste, Qt::QueuedConnection);
+    if (putRichPaste_) QMetaObject::invokeMethod(this, &NoteTextView::putPendingPaste, Qt::QueuedConnection);
 }
 
 void NoteTextView::dropPendingPaste() {
-    // What was typed while the document was lent goes with the edit too.
-    lending_ = false;
-    typedMeanwhile_.clear();
     if (!richPastePending_) return;
     ++richPastes_; // one still being read is not put in
     putRichPaste_ = nullptr;
